@@ -1,0 +1,40 @@
+#include "platform/foundation/alerts.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace qrn {
+
+namespace {
+std::function<void(const std::string&)>& presenter() {
+    static std::function<void(const std::string&)> p;
+    return p;
+}
+std::function<void(const std::string&)>& logSink() {
+    static std::function<void(const std::string&)> s;
+    return s;
+}
+} // namespace
+
+void showModalAlert(const std::string& message) {
+    if (presenter())
+        presenter()(message);
+    else
+        std::cerr << "QRN: " << message << std::endl;
+}
+
+void setAlertPresenter(std::function<void(const std::string&)> p) { presenter() = std::move(p); }
+
+void writeLogLine(const std::string& line) {
+    if (logSink()) {
+        logSink()(line);
+        return;
+    }
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void setLogSinkForTesting(std::function<void(const std::string&)> sink) { logSink() = std::move(sink); }
+
+} // namespace qrn

@@ -1,0 +1,17 @@
+#pragma once
+// Modal alerts and the trace output, behind hooks that the Qt layer and tests replace.
+#include <functional>
+#include <string>
+
+namespace qrn {
+
+// Shows a modal alert with `message` and an OK button; returns when it is dismissed.
+void showModalAlert(const std::string& message);
+// The Qt layer installs a dialog; tests install a recorder. Without one the message goes to stderr.
+void setAlertPresenter(std::function<void(const std::string&)> presenter);
+
+// Writes one line of trace output (standard output unless a test captures it).
+void writeLogLine(const std::string& line);
+void setLogSinkForTesting(std::function<void(const std::string&)> sink);
+
+} // namespace qrn

@@ -1,0 +1,179 @@
+#include "platform/foundation/files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "platform/foundation/uuid.h"
+
+namespace fs = std::filesystem;
+
+namespace qrn::files {
+
+namespace {
+std::function<bool(WriteStep, const Path&)>& failureHook() {
+    static std::function<bool(WriteStep, const Path&)> hook;
+    return hook;
+}
+
+bool injectedFailure(WriteStep step, const Path& p) { return failureHook() && failureHook()(step, p); }
+
+Status fromError(const std::string& what, const Path& p, const std::error_code& ec) {
+    return Status::failure(what + " \"" + p.string() + "\": " + ec.message());
+}
+
+Status fromErrno(const std::string& what, const Path& p, int err) {
+    return Status::failure(what + " \"" + p.string() + "\": " + std::strerror(err));
+}
+} // namespace
+
+void setWriteFailureForTesting(std::function<bool(WriteStep, const Path&)> shouldFail) {
+    failureHook() = std::move(shouldFail);
+}
+
+bool exists(const Path& p) {
+    std::error_code ec;
+    return fs::exists(p, ec);
+}
+
+bool isDirectory(const Path& p) {
+    std::error_code ec;
+    return fs::is_directory(p, ec);
+}
+
+Status createDirectories(const Path& p) {
+    std::error_code ec;
+    fs::create_directories(p, ec);
+    if (ec)
+        return fromError("Could not create the folder", p, ec);
+    return Status::ok();
+}
+
+Status copyFile(const Path& from, const Path& to) {
+    if (files::exists(to))
+        return Status::failure("Could not copy to \"" + to.string() + "\": it already exists");
+    std::error_code ec;
+    fs::copy_file(from, to, fs::copy_options::none, ec);
+    if (ec)
+        return fromError("Could not copy \"" + from.string() + "\" to", to, ec);
+    return Status::ok();
+}
+
+Status copyFolder(const Path& from, const Path& to) {
+    if (files::exists(to))
+        return Status::failure("Could not copy to \"" + to.string() + "\": it already exists");
+    if (!files::isDirectory(from))
+        return Status::failure("Could not copy \"" + from.string() + "\": it is not a folder");
+    std::error_code ec;
+    fs::copy(from, to, fs::copy_options::recursive, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove_all(to, ignored);
+        return fromError("Could not copy \"" + from.string() + "\" to", to, ec);
+    }
+    return Status::ok();
+}
+
+Status move(const Path& from, const Path& to) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec == std::errc::cross_device_link) {
+        ec.clear();
+        fs::copy(from, to, fs::copy_options::recursive, ec);
+        if (!ec)
+            fs::remove_all(from, ec);
+    }
+    if (ec)
+        return fromError("Could not move \"" + from.string() + "\" to", to, ec);
+    return Status::ok();
+}
+
+Status remove(const Path& p) {
+    std::error_code ec;
+    fs::remove_all(p, ec);
+    if (ec)
+        return fromError("Could not remove", p, ec);
+    return Status::ok();
+}
+
+Result<std::uintmax_t> size(const Path& p) {
+    std::error_code ec;
+    auto s = fs::file_size(p, ec);
+    if (ec)
+        return fromError("Could not read the size of", p, ec);
+    return s;
+}
+
+Result<std::string> readText(const Path& p) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in)
+        return Status::failure("Could not open \"" + p.string() + "\" for reading");
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (in.bad())
+        return Status::failure("Could not read \"" + p.string() + "\"");
+    return s.str();
+}
+
+Status replaceAtomically(const Path& target, const std::string& bytes) {
+    Path dir = target.parent_path().empty() ? Path(".") : target.parent_path();
+    Path tmp = dir / ("." + target.filename().string() + "." + uuidString() + ".tmp");
+
+    int fd = injectedFailure(WriteStep::Open, target) ? -1 : ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        return fromErrno("Could not write", target, errno ? errno : EIO);
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return fromErrno("Could not write", target, err);
+    };
+    if (injectedFailure(WriteStep::Write, target))
+        return fail(ENOSPC);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(errno);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (injectedFailure(WriteStep::Flush, target) || ::fsync(fd) != 0)
+        return fail(errno ? errno : EIO);
+    if (::close(fd) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        return fromErrno("Could not write", target, err);
+    }
+    if (injectedFailure(WriteStep::Rename, target) || ::rename(tmp.c_str(), target.c_str()) != 0) {
+        int err = errno ? errno : EIO;
+        ::unlink(tmp.c_str());
+        return fromErrno("Could not replace", target, err);
+    }
+    return Status::ok();
+}
+
+bool sameContents(const Path& a, const Path& b) {
+    std::error_code ec1, ec2;
+    auto sa = fs::file_size(a, ec1), sb = fs::file_size(b, ec2);
+    if (ec1 || ec2 || sa != sb)
+        return false;
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    if (!fa || !fb)
+        return false;
+    char ba[65536], bb[65536];
+    while (fa && fb) {
+        fa.read(ba, sizeof ba);
+        fb.read(bb, sizeof bb);
+        if (fa.gcount() != fb.gcount() || std::memcmp(ba, bb, static_cast<size_t>(fa.gcount())) != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace qrn::files

@@ -1,0 +1,36 @@
+#pragma once
+// File operations. Failures come back as values carrying a readable message.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/foundation/result.h"
+
+namespace qrn::files {
+
+using Path = std::filesystem::path;
+
+bool exists(const Path& p);
+bool isDirectory(const Path& p);
+Status createDirectories(const Path& p);
+// Fails when the target exists.
+Status copyFile(const Path& from, const Path& to);
+// Copies a folder with everything in it; fails when the target exists.
+Status copyFolder(const Path& from, const Path& to);
+Status move(const Path& from, const Path& to);
+// Removes a file or a folder with its contents; a missing path is not an error.
+Status remove(const Path& p);
+Result<std::uintmax_t> size(const Path& p);
+Result<std::string> readText(const Path& p);
+// Writes to a temporary file beside the target, flushes it to disk and renames it over the
+// target, so a failure at any point leaves the previous file whole.
+Status replaceAtomically(const Path& target, const std::string& bytes);
+// True when both files exist and hold the same bytes.
+bool sameContents(const Path& a, const Path& b);
+
+// Tests use this to make the next writes fail at a chosen step.
+enum class WriteStep { Open, Write, Flush, Rename };
+void setWriteFailureForTesting(std::function<bool(WriteStep, const Path&)> shouldFail);
+
+} // namespace qrn::files

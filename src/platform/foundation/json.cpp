@@ -1,0 +1,103 @@
+#include "platform/foundation/json.h"
+
+#include <cmath>
+
+#include "platform/foundation/files.h"
+
+namespace qrn::json {
+
+Result<Json> parse(const std::string& text) {
+    try {
+        return Json::parse(text);
+    } catch (const Json::parse_error& e) {
+        return Status::failure(std::string("Not valid JSON: ") + e.what());
+    }
+}
+
+Result<Json> readFile(const std::filesystem::path& path) {
+    auto text = files::readText(path);
+    if (!text)
+        return text.status();
+    return parse(*text);
+}
+
+std::string write(const Json& value, int indent) {
+    // Invalid UTF-8 is replaced rather than aborting the write.
+    return value.dump(indent, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+Status writeFile(const std::filesystem::path& path, const Json& value) {
+    return files::replaceAtomically(path, write(value));
+}
+
+std::optional<double> asReal(const Json& v) {
+    if (v.is_number())
+        return v.get<double>();
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> asInteger(const Json& v) {
+    if (v.is_number_integer())
+        return v.get<std::int64_t>();
+    return std::nullopt;
+}
+
+std::optional<std::string> asString(const Json& v) {
+    if (v.is_string())
+        return v.get<std::string>();
+    return std::nullopt;
+}
+
+std::optional<bool> asBool(const Json& v) {
+    if (v.is_boolean())
+        return v.get<bool>();
+    return std::nullopt;
+}
+
+Json fromValue(const Value& v) {
+    switch (v.type()) {
+    case Value::Type::Empty:
+    case Value::Type::Image:
+        return nullptr;
+    case Value::Type::Bool:
+        return v.toBool();
+    case Value::Type::Integer:
+        return v.toInt();
+    case Value::Type::Real:
+        return v.toReal();
+    case Value::Type::String:
+        return v.toString();
+    case Value::Type::Colour:
+        return Json(v.toColour());
+    case Value::Type::List: {
+        Json arr = Json::array();
+        for (const auto& item : v.toList())
+            arr.push_back(fromValue(item));
+        return arr;
+    }
+    }
+    return nullptr;
+}
+
+Value toValue(const Json& j) {
+    if (j.is_null())
+        return Value();
+    if (j.is_boolean())
+        return Value(j.get<bool>());
+    if (j.is_number_integer())
+        return Value(j.get<std::int64_t>());
+    if (j.is_number())
+        return Value(j.get<double>());
+    if (j.is_string())
+        return Value(j.get<std::string>());
+    if (j.is_array()) {
+        Value::List l;
+        for (const auto& item : j)
+            l.push_back(toValue(item));
+        return Value(std::move(l));
+    }
+    // Objects have no Value form; callers read them as JSON.
+    return Value();
+}
+
+} // namespace qrn::json

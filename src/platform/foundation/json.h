@@ -1,0 +1,38 @@
+#pragma once
+// JSON through nlohmann-json. Objects keep their keys sorted, so writing is deterministic.
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/foundation/result.h"
+#include "platform/foundation/value.h"
+
+namespace qrn {
+
+using Json = nlohmann::json;
+
+namespace json {
+
+// Parses text; a syntax error comes back as a message, never an exception.
+Result<Json> parse(const std::string& text);
+Result<Json> readFile(const std::filesystem::path& path);
+// Pretty-printed with sorted keys and a final newline.
+std::string write(const Json& value, int indent = 2);
+// Replaces the file atomically.
+Status writeFile(const std::filesystem::path& path, const Json& value);
+
+// Where a real is expected, integers are accepted too; anything else gives nullopt.
+std::optional<double> asReal(const Json& v);
+// Only true integers (a real with a fraction is not an integer).
+std::optional<std::int64_t> asInteger(const Json& v);
+std::optional<std::string> asString(const Json& v);
+std::optional<bool> asBool(const Json& v);
+
+// Value <-> JSON. Colours become number arrays and images cannot be represented (null).
+Json fromValue(const Value& v);
+Value toValue(const Json& j);
+
+} // namespace json
+} // namespace qrn

@@ -1,0 +1,197 @@
+#include "platform/foundation/main_queue.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace qrn {
+
+namespace {
+
+struct ManualClock {
+    double now = 0;
+    unsigned long long seq = 0;
+    // Ordered by due time, then by scheduling order.
+    std::map<std::pair<double, unsigned long long>, MainQueue::Task> due;
+};
+
+struct State {
+    bool manual = false;
+    ManualClock clock;
+    QElapsedTimer elapsed;
+    std::mutex postedMutex;
+    std::condition_variable postedCv;
+    std::deque<MainQueue::Task> posted;
+};
+
+State& state() {
+    static State s;
+    if (!s.elapsed.isValid())
+        s.elapsed.start();
+    return s;
+}
+
+void scheduleManual(double at, MainQueue::Task fn) {
+    auto& c = state().clock;
+    c.due.emplace(std::make_pair(at, c.seq++), std::move(fn));
+}
+
+// Moves blocks posted from other threads onto the manual clock, due now.
+void drainPosted() {
+    std::deque<MainQueue::Task> tasks;
+    {
+        std::lock_guard lock(state().postedMutex);
+        tasks.swap(state().posted);
+    }
+    for (auto& t : tasks)
+        scheduleManual(state().clock.now, std::move(t));
+}
+
+int runDueUpTo(double target) {
+    auto& c = state().clock;
+    int ran = 0;
+    for (;;) {
+        drainPosted();
+        if (c.due.empty() || c.due.begin()->first.first > target)
+            break;
+        auto it = c.due.begin();
+        c.now = std::max(c.now, it->first.first);
+        auto fn = std::move(it->second);
+        c.due.erase(it);
+        fn();
+        ++ran;
+    }
+    c.now = std::max(c.now, target);
+    return ran;
+}
+
+} // namespace
+
+void MainQueue::after(double seconds, Task fn) {
+    if (seconds < 0)
+        seconds = 0;
+    auto& s = state();
+    if (s.manual) {
+        scheduleManual(s.clock.now + seconds, std::move(fn));
+        return;
+    }
+    auto* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QTimer::singleShot(static_cast<int>(seconds * 1000 + 0.5), Qt::PreciseTimer, app, std::move(fn));
+}
+
+void MainQueue::post(Task fn) {
+    auto& s = state();
+    if (s.manual) {
+        {
+            std::lock_guard lock(s.postedMutex);
+            s.posted.push_back(std::move(fn));
+        }
+        s.postedCv.notify_all();
+        return;
+    }
+    auto* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}
+
+double MainQueue::now() {
+    auto& s = state();
+    if (s.manual)
+        return s.clock.now;
+    return s.elapsed.nsecsElapsed() / 1e9;
+}
+
+void MainQueue::useManualClock() {
+    auto& s = state();
+    s.manual = true;
+    s.clock = ManualClock{};
+    std::lock_guard lock(s.postedMutex);
+    s.posted.clear();
+}
+
+void MainQueue::useEventLoop() { state().manual = false; }
+
+bool MainQueue::isManual() { return state().manual; }
+
+void MainQueue::advance(double seconds) {
+    if (!isManual())
+        return;
+    runDueUpTo(state().clock.now + std::max(0.0, seconds));
+}
+
+int MainQueue::runPending() {
+    if (!isManual()) {
+        QCoreApplication::processEvents();
+        return 0;
+    }
+    return runDueUpTo(state().clock.now);
+}
+
+bool MainQueue::runUntil(const std::function<bool()>& done, double timeoutSeconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    auto& s = state();
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return done();
+        if (!s.manual) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        if (runPending() == 0) {
+            std::unique_lock lock(s.postedMutex);
+            s.postedCv.wait_for(lock, std::chrono::milliseconds(10), [&] { return !s.posted.empty(); });
+        }
+    }
+    return true;
+}
+
+int MainQueue::pendingCount() {
+    auto& s = state();
+    std::lock_guard lock(s.postedMutex);
+    return static_cast<int>(s.clock.due.size() + s.posted.size());
+}
+
+RepeatingTimer::RepeatingTimer(double interval, double tolerance, MainQueue::Task fn)
+    : interval_(interval > 0 ? interval : 0.001), tolerance_(tolerance), fn_(std::move(fn)) {}
+
+RepeatingTimer::~RepeatingTimer() { stop(); }
+
+void RepeatingTimer::start() {
+    stop();
+    alive_ = std::make_shared<bool>(true);
+    schedule();
+}
+
+void RepeatingTimer::stop() {
+    if (alive_)
+        *alive_ = false;
+    alive_.reset();
+}
+
+bool RepeatingTimer::isValid() const { return alive_ && *alive_; }
+
+void RepeatingTimer::schedule() {
+    std::weak_ptr<bool> token = alive_;
+    MainQueue::after(interval_, [this, token] {
+        auto alive = token.lock();
+        if (!alive || !*alive)
+            return;
+        // Re-arm first so the callback may stop the timer.
+        schedule();
+        fn_();
+    });
+}
+
+} // namespace qrn
