@@ -1,6 +1,7 @@
 #include "platform/imaging/colour_cube.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <emmintrin.h>
 
@@ -30,7 +31,38 @@ double hueOf(double red, double green, double blue) {
 ColourCube::ColourCube(int dimension, std::vector<float> data)
     : dimension_(dimension), data_(std::move(data)),
       valid_(dimension >= 2 &&
-             data_.size() == 4 * static_cast<std::size_t>(dimension) * dimension * dimension) {}
+             data_.size() == 4 * static_cast<std::size_t>(dimension) * dimension * dimension) {
+    if (!valid_)
+        return;
+    const int n = dimension_;
+    // Per entry: 1 when it is its own colour, opaque; 2 when it is clear; else 0.
+    std::vector<std::uint8_t> kind(static_cast<std::size_t>(n) * n * n, 0);
+    // Far below what could move a blended value across a rounding boundary of an 8-bit result.
+    const float tolerance = 1e-5f;
+    const float step = 1.0f / static_cast<float>(n - 1);
+    for (std::size_t i = 0; i < kind.size(); ++i) {
+        const float* e = data_.data() + 4 * i;
+        const int r = static_cast<int>(i % n), g = static_cast<int>(i / n % n),
+                  b = static_cast<int>(i / n / n);
+        if (e[3] == 1.0f && std::abs(e[0] - r * step) <= tolerance &&
+            std::abs(e[1] - g * step) <= tolerance && std::abs(e[2] - b * step) <= tolerance)
+            kind[i] = 1;
+        else if (e[0] == 0.0f && e[1] == 0.0f && e[2] == 0.0f && e[3] == 0.0f)
+            kind[i] = 2;
+    }
+    const int m = n - 1;
+    cells_.resize(static_cast<std::size_t>(m) * m * m);
+    for (int b = 0; b < m; ++b)
+        for (int g = 0; g < m; ++g)
+            for (int r = 0; r < m; ++r) {
+                std::uint8_t all = 3;
+                for (int corner = 0; corner < 8; ++corner)
+                    all &= kind[offsetOf(r + (corner & 1), g + ((corner >> 1) & 1), b + (corner >> 2)) / 4];
+                cells_[static_cast<std::size_t>(r) +
+                       static_cast<std::size_t>(m) * (g + static_cast<std::size_t>(m) * b)] =
+                    static_cast<Cell>(all);
+            }
+}
 
 std::array<float, 4> ColourCube::entry(int r, int g, int b) const {
     const float* p = data_.data() + offsetOf(r, g, b);
@@ -81,7 +113,10 @@ void applyColourCube(const ColourCube& cube, ConstImageView src, ImageView dst, 
     for (int v = 0; v < 256; ++v)
         opaque[v] = axisPosition(std::min(1.0f, static_cast<float>(v) / 255.0f), n);
 
-    const ChannelOffsets si = channelOffsets(src.order);
+    const ChannelOffsets si = channelOffsets(src.order), di = channelOffsets(dst.order);
+    const bool sameOrder = src.order == dst.order;
+    const ColourCube::Cell* cells = cube.cells();
+    const std::ptrdiff_t cellStepG = n - 1, cellStepB = static_cast<std::ptrdiff_t>(n - 1) * (n - 1);
     const bool dstBgra = dst.order == ChannelOrder::BGRA;
     const __m128 zero = _mm_setzero_ps();
     const __m128 maxByte = _mm_set1_ps(255.0f);
@@ -101,6 +136,18 @@ void applyColourCube(const ColourCube& cube, ConstImageView src, ImageView dst, 
                 pr = opaque[s[si.r]];
                 pg = opaque[s[si.g]];
                 pb = opaque[s[si.b]];
+                const ColourCube::Cell kind = cells[pr.index + cellStepG * pg.index + cellStepB * pb.index];
+                if (kind == ColourCube::Cell::Unchanged) {
+                    if (sameOrder)
+                        std::memcpy(d, s, 4);
+                    else
+                        d[di.r] = s[si.r], d[di.g] = s[si.g], d[di.b] = s[si.b], d[di.a] = 255;
+                    continue;
+                }
+                if (kind == ColourCube::Cell::Clear) {
+                    std::memset(d, 0, 4);
+                    continue;
+                }
             } else {
                 const float fa = static_cast<float>(a);
                 pr = axisPosition(std::min(1.0f, static_cast<float>(s[si.r]) / fa), n);

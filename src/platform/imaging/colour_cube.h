@@ -13,6 +13,7 @@
 //   valid premultiplied pixel.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -41,10 +42,19 @@ class ColourCube {
     }
     std::array<float, 4> entry(int r, int g, int b) const;
 
+    // What blending inside a cell (the eight entries from (r, g, b) to (r + 1, g + 1, b + 1))
+    // can give, so that opaque pixels in the commonest cells skip the blend: cells whose
+    // entries all leave their colour as it is and opaque give the input back, cells whose
+    // entries are all clear give clear. Both give exactly what the blend would.
+    enum class Cell : std::uint8_t { Blend = 0, Unchanged = 1, Clear = 2 };
+    const Cell* cells() const { return cells_.data(); }
+
   private:
     int dimension_;
     std::vector<float> data_;
     bool valid_;
+    // (dimension - 1)^3 cells, red fastest.
+    std::vector<Cell> cells_;
 };
 
 // Rows [rowBegin, rowEnd) of dst from the same rows of src (same size; layouts may differ).

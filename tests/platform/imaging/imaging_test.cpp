@@ -275,3 +275,61 @@ TEST(ImagingFilters, ContentFiltersKeepSizeAndFormatAndCarryTheirParameters) {
     EXPECT_EQ(median.apply(q).pixel(5, 5), qRgba(30, 60, 90, 255));
     EXPECT_TRUE(samePixels(Image::fromQImage(blur.apply(q)), boxBlur(Image::fromQImage(q), 5)));
 }
+
+namespace {
+// The blend written out plainly, one float operation at a time in the kernel's order.
+Rgba8 referenceLookup(const ColourCube& cube, Rgba8 p) {
+    if (p.a == 0)
+        return {};
+    const int n = cube.dimension();
+    int i[3];
+    float t[3];
+    const std::uint8_t v[3] = {p.r, p.g, p.b};
+    for (int k = 0; k < 3; ++k) {
+        const float u = std::min(1.0f, float(v[k]) / (p.a == 255 ? 255.0f : float(p.a)));
+        const float pos = u * float(n - 1);
+        i[k] = std::min(int(pos), n - 2);
+        t[k] = pos - float(i[k]);
+    }
+    float out[4];
+    for (int c = 0; c < 4; ++c) {
+        auto e = [&](int dr, int dg, int db) { return cube.entry(i[0] + dr, i[1] + dg, i[2] + db)[c]; };
+        auto lerp = [](float a, float b, float w) { return a + (b - a) * w; };
+        const float c00 = lerp(e(0, 0, 0), e(1, 0, 0), t[0]), c10 = lerp(e(0, 1, 0), e(1, 1, 0), t[0]);
+        const float c01 = lerp(e(0, 0, 1), e(1, 0, 1), t[0]), c11 = lerp(e(0, 1, 1), e(1, 1, 1), t[0]);
+        out[c] = lerp(lerp(c00, c10, t[1]), lerp(c01, c11, t[1]), t[2]);
+        out[c] = std::min(std::max(out[c], 0.0f), 1.0f) * float(p.a);
+    }
+    std::uint8_t q[4];
+    for (int c = 0; c < 4; ++c)
+        q[c] = std::uint8_t(int(std::min(std::min(out[c], out[3]), 255.0f) + 0.5f));
+    return {q[0], q[1], q[2], q[3]};
+}
+} // namespace
+
+TEST(ImagingColourCube, ShortcutsForUnchangedAndClearCellsGiveExactlyTheBlend) {
+    // Greenish colours clear, the rest their own colour: mostly whole cells of either kind.
+    const int n = 64;
+    std::vector<float> data;
+    for (int b = 0; b < n; ++b)
+        for (int g = 0; g < n; ++g)
+            for (int r = 0; r < n; ++r) {
+                const float a = (g > r + 8 && g > b + 8) ? 0.0f : 1.0f;
+                for (float v : {r / 63.0f * a, g / 63.0f * a, b / 63.0f * a, a})
+                    data.push_back(v);
+            }
+    const ColourCube cube(n, data);
+    int unchanged = 0, clear = 0;
+    for (int i = 0; i < 63 * 63 * 63; ++i)
+        (cube.cells()[i] == ColourCube::Cell::Unchanged ? unchanged : clear) +=
+            cube.cells()[i] != ColourCube::Cell::Blend;
+    EXPECT_GT(unchanged, 1000);
+    EXPECT_GT(clear, 1000);
+    for (ChannelOrder order : {ChannelOrder::BGRA, ChannelOrder::RGBA}) {
+        const Image src = noise(64, 64, 8, order);
+        const Image out = applyColourCube(cube, src);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                ASSERT_EQ(out.pixel(x, y), referenceLookup(cube, src.pixel(x, y))) << x << "," << y;
+    }
+}
