@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/imageManipulationClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 
@@ -157,6 +158,12 @@ void layerDataClass::fillArraysWithObjectData() {
     auto values = filters.getLayerFilterValues();
     insertAt(rowOf(values, a), l, LAYER_FILTER_VALUES.value_or(filterValuesArray{}));
     filters.setLayerFilterValues(std::move(values));
+
+    // The layer is back, so its file must survive the next purge.
+    if (IMAGE_REFERENCE_ARRAY && IMAGE_REFERENCE_ARRAY->size() >= 3 &&
+        (*IMAGE_REFERENCE_ARRAY)[0].toInt() == 3)
+        imageManipulationClass().unmarkImage((*IMAGE_REFERENCE_ARRAY)[2].toString(),
+                                             (*IMAGE_REFERENCE_ARRAY)[1].toString());
 
     if (globalAppSettingsClass().getSaveOnUserAction())
         persistentDataStorageClass().exportData(false);
