@@ -33,8 +33,19 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     addAsset();
     addLayer({1, "png", "star"});
     model.setVideoCropSizeAndOrigin({50, 60}, {5, 6});
+    auto& gesture = model.getInteractionState();
+    gesture.dragFlag = true;
+    gesture.resizeFlag = false;
+    gesture.mouseDown = true;
+    gesture.dragGeneration.increment();
 
     model.clearClass(false);
+    EXPECT_FALSE(gesture.dragFlag);
+    EXPECT_TRUE(gesture.resizeFlag);
+    EXPECT_EQ(gesture.resizePair, std::make_pair(0.0, 0.0));
+    // The mouse is still down and a pending end-of-drag check must still recognise itself.
+    EXPECT_TRUE(gesture.mouseDown);
+    EXPECT_EQ(gesture.dragGeneration.value(), 1);
     EXPECT_EQ(model.getAssetArray(), std::vector<std::string>{"0"});
     EXPECT_EQ(model.getLayerArray(), (std::vector<std::vector<std::string>>{{}}));
     EXPECT_EQ(model.getFirstLayerAboveVideoArray(), std::vector<std::optional<std::string>>{std::nullopt});

@@ -47,15 +47,7 @@ int layerIdCounter = 0;
 std::optional<previewLayerConfigurationViews> previewLayerConfiguration;
 std::shared_ptr<qrn::View> videoLayerView;
 
-// What the preview's gestures keep between events; reset with the model.
-struct interactionState {
-    bool rotationStarted = false;
-    int resizeOrRotateButtonSelected = 0;
-    int rotateButtonSelected = 0;
-    bool mouseDown = false;
-    bool importMarker = false;
-};
-interactionState interaction;
+previewInteractionState interaction;
 
 previewLayerClass::bundleImageLookup bundleImages;
 std::function<void()> editingScreenClearHandler;
@@ -152,11 +144,16 @@ void previewLayerClass::clearClass(bool resetClass) {
     selectedAsset = 0;
     selectedLayer.reset();
     videoLayerSelected = false;
-    const bool mouseDown = interaction.mouseDown;
-    const bool importMarker = interaction.importMarker;
-    interaction = interactionState{};
-    interaction.mouseDown = mouseDown;
-    interaction.importMarker = importMarker;
+    // The mouse state, the generation counters, the hit path and the import marker outlive a
+    // project reset.
+    interaction.rotationStarted = false;
+    interaction.resizeOrRotateButtonSelected = 0;
+    interaction.rotateButtonSelected = 0;
+    interaction.assetNumber = 0;
+    interaction.dragFlag = false;
+    interaction.dragPair.reset();
+    interaction.resizePair = std::make_pair(0.0, 0.0);
+    interaction.resizeFlag = true;
     QRN_LOG_OUT(std::nullopt);
 }
 
@@ -551,6 +548,9 @@ std::optional<std::vector<double>> previewLayerClass::getMainPreviewViewArrayFro
     return mainPreviewViewArrayFromImport;
 }
 
+previewInteractionState& previewLayerClass::getInteractionState() {
+    return interaction;
+}
 void previewLayerClass::setImportMarker(bool importing) {
     interaction.importMarker = importing;
 }

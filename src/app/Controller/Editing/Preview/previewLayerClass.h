@@ -11,7 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include <QPainterPath>
+
 #include "platform/foundation/geometry.h"
+#include "platform/foundation/main_queue.h"
 #include "platform/foundation/value.h"
 
 namespace qrn {
@@ -37,6 +40,30 @@ struct layerAssetIndexAndVideoSelectedValues {
 struct previewLayerConfigurationViews {
     std::shared_ptr<qrn::View> parentPreviewView;
     std::shared_ptr<qrn::View> layerContainerView;
+};
+
+// What the preview's gestures keep between events. The model resets it with the project; only
+// the preview gives the members meaning.
+struct previewInteractionState {
+    bool rotationStarted = false;
+    // -1 is a value of its own to the handles.
+    int resizeOrRotateButtonSelected = 0;
+    int rotateButtonSelected = 0;
+    bool mouseDown = false;
+    int assetNumber = 0;
+    bool dragFlag = false;
+    std::optional<std::pair<double, double>> dragPair;
+    std::optional<std::pair<double, double>> resizePair;
+    bool resizeFlag = true;
+    std::optional<int> layerNumber;
+    qrn::GenerationCounter addLayerGeneration{100};
+    qrn::GenerationCounter dragGeneration{10000};
+    int resizeGeneration = 0;
+    std::optional<QPainterPath> videoHitPath;
+    // Set just before a project is imported; read when layers are added.
+    bool importMarker = false;
+    // The selected asset's layers in drawing order, as the preview builds them.
+    std::vector<std::string> selectedAssetOrderedLayerArray;
 };
 
 class previewLayerClass {
@@ -122,6 +149,7 @@ class previewLayerClass {
     void setMouseDown(bool down);
     void setMainPreviewViewArrayFromImport(std::optional<std::vector<double>> rect);
     std::optional<std::vector<double>> getMainPreviewViewArrayFromImport();
+    previewInteractionState& getInteractionState();
     void setImportMarker(bool importing);
     bool getImportMarker();
     std::vector<std::shared_ptr<qrn::View>> getAssetTileViewArray();
