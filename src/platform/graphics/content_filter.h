@@ -9,7 +9,7 @@
 namespace qrn::graphics {
 
 class ContentFilter {
-public:
+  public:
     virtual ~ContentFilter() = default;
     virtual std::string name() const = 0;
     // `image` is QImage::Format_ARGB32_Premultiplied; the result has the same size and format.

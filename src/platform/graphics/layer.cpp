@@ -1,0 +1,442 @@
+#include "platform/graphics/layer.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace qrn::graphics {
+
+namespace {
+
+// Splits `delta` over the flexible parts of one axis in proportion to their current lengths.
+void distribute(double delta, bool minFlex, bool sizeFlex, bool maxFlex, double& minLen, double& len,
+                double maxLen) {
+    double parts[3] = {minFlex ? std::max(0.0, minLen) : 0, sizeFlex ? std::max(0.0, len) : 0,
+                       maxFlex ? std::max(0.0, maxLen) : 0};
+    int count = int(minFlex) + int(sizeFlex) + int(maxFlex);
+    if (count == 0)
+        return;
+    double total = parts[0] + parts[1] + parts[2];
+    auto share = [&](int i, bool flex) {
+        if (!flex)
+            return 0.0;
+        return total > 0 ? delta * parts[i] / total : delta / count;
+    };
+    double dMin = share(0, minFlex), dLen = share(1, sizeFlex);
+    minLen += dMin;
+    len += dLen;
+}
+
+} // namespace
+
+Rect autoresizedFrame(const Rect& frame, unsigned mask, Size oldSize, Size newSize) {
+    Rect f = frame;
+    double x = f.origin.x, w = f.size.width;
+    distribute(newSize.width - oldSize.width, mask & FlexibleMinXMargin, mask & WidthSizable,
+               mask & FlexibleMaxXMargin, x, w, oldSize.width - f.origin.x - f.size.width);
+    double y = f.origin.y, h = f.size.height;
+    distribute(newSize.height - oldSize.height, mask & FlexibleMinYMargin, mask & HeightSizable,
+               mask & FlexibleMaxYMargin, y, h, oldSize.height - f.origin.y - f.size.height);
+    return Rect(x, y, std::max(0.0, w), std::max(0.0, h));
+}
+
+Layer::Layer() = default;
+
+Layer::~Layer() {
+    for (auto& s : sublayers_)
+        s->superlayer_ = nullptr;
+}
+
+LayerPtr Layer::make(const Rect& frame) {
+    auto l = make();
+    l->setFrame(frame);
+    return l;
+}
+
+LayerPtr Layer::superlayer() const {
+    return superlayer_ ? superlayer_->weak_from_this().lock() : nullptr;
+}
+
+// --- Geometry
+
+void Layer::setBounds(const Rect& b) {
+    if (b == bounds_)
+        return;
+    invalidate();
+    Size old = bounds_.size;
+    bounds_ = b;
+    if (!(old == b.size))
+        resizeSublayers(old, b.size);
+    invalidate();
+}
+
+void Layer::resizeSublayers(Size oldSize, Size newSize) {
+    for (auto& s : sublayers_)
+        if (s->autoresizingMask_ != AutoresizeNone)
+            s->setFrame(autoresizedFrame(s->frame(), s->autoresizingMask_, oldSize, newSize));
+}
+
+void Layer::setPosition(Point p) {
+    if (p == position_)
+        return;
+    invalidate();
+    position_ = p;
+    invalidate();
+}
+
+void Layer::setAnchorPoint(Point a) {
+    if (a == anchorPoint_)
+        return;
+    invalidate();
+    anchorPoint_ = a;
+    invalidate();
+}
+
+void Layer::setTransform(const AffineTransform& t) {
+    if (t == transform_)
+        return;
+    invalidate();
+    transform_ = t;
+    invalidate();
+}
+
+AffineTransform Layer::transformToSublayerSpace() const {
+    double ax = bounds_.origin.x + anchorPoint_.x * bounds_.size.width;
+    double ay = bounds_.origin.y + anchorPoint_.y * bounds_.size.height;
+    return AffineTransform::translation(-ax, -ay)
+        .concat(transform_)
+        .concat(AffineTransform::translation(position_.x, position_.y));
+}
+
+AffineTransform placementTransform(const AffineTransform& toSublayerSpace, const Rect& bounds,
+                                   const Rect* flippedSuperBounds) {
+    if (!flippedSuperBounds)
+        return toSublayerSpace;
+    // Mirror locally, place in the y-down space, mirror back: positions count from the top while
+    // the layer's own picture stays upright.
+    AffineTransform local{1, 0, 0, -1, 0, 2 * bounds.origin.y + bounds.size.height};
+    AffineTransform super{1, 0, 0, -1, 0, 2 * flippedSuperBounds->origin.y + flippedSuperBounds->size.height};
+    return local.concat(toSublayerSpace).concat(super);
+}
+
+AffineTransform Layer::transformToSuperlayer() const {
+    if (superlayer_ && superlayer_->geometryFlipped_)
+        return placementTransform(transformToSublayerSpace(), bounds_, &superlayer_->bounds_);
+    return transformToSublayerSpace();
+}
+
+AffineTransform Layer::transformToRoot() const {
+    AffineTransform m = transformToSuperlayer();
+    for (const Layer* p = superlayer_; p; p = p->superlayer_)
+        m = m.concat(p->transformToSuperlayer());
+    return m;
+}
+
+Rect Layer::frame() const {
+    return transformToSublayerSpace().mapRect(bounds_);
+}
+
+void Layer::setFrame(const Rect& f) {
+    Rect s = f.standardized();
+    Point p{s.origin.x + anchorPoint_.x * s.size.width, s.origin.y + anchorPoint_.y * s.size.height};
+    if (p == position_ && s.size == bounds_.size)
+        return;
+    invalidate();
+    Size old = bounds_.size;
+    position_ = p;
+    bounds_.size = s.size;
+    if (!(old == s.size))
+        resizeSublayers(old, s.size);
+    invalidate();
+}
+
+void Layer::setZPosition(double z) {
+    if (z == zPosition_)
+        return;
+    zPosition_ = z;
+    invalidate();
+}
+
+void Layer::setGeometryFlipped(bool f) {
+    if (f == geometryFlipped_)
+        return;
+    invalidate();
+    geometryFlipped_ = f;
+    invalidate();
+}
+
+Path Layer::quadInSuperlayer() const {
+    AffineTransform m = transformToSublayerSpace();
+    Rect b = bounds_.standardized();
+    Path p;
+    p.addPolygon({m.map({b.minX(), b.minY()}), m.map({b.maxX(), b.minY()}), m.map({b.maxX(), b.maxY()}),
+                  m.map({b.minX(), b.maxY()})});
+    return p;
+}
+
+Point Layer::convertPointToLayer(Point p, const Layer* to) const {
+    Point inRoot = transformToRoot().map(p);
+    if (!to)
+        return inRoot;
+    auto inv = to->transformToRoot().inverted();
+    return inv ? inv->map(inRoot) : inRoot;
+}
+
+Point Layer::convertPointFromLayer(Point p, const Layer* from) const {
+    Point inRoot = from ? from->transformToRoot().map(p) : p;
+    auto inv = transformToRoot().inverted();
+    return inv ? inv->map(inRoot) : inRoot;
+}
+
+// --- Appearance
+
+void Layer::setOpacity(double o) {
+    o = std::clamp(o, 0.0, 1.0);
+    if (o == opacity_)
+        return;
+    opacity_ = o;
+    invalidate();
+}
+
+void Layer::setHidden(bool h) {
+    if (h == hidden_)
+        return;
+    // Report while visible, so the uncovered area is repainted too.
+    if (h)
+        invalidate();
+    hidden_ = h;
+    if (!h)
+        invalidate();
+}
+
+void Layer::setMasksToBounds(bool m) {
+    if (m == masksToBounds_)
+        return;
+    invalidate();
+    masksToBounds_ = m;
+    invalidate();
+}
+
+void Layer::setBackgroundColour(const Colour& c) {
+    if (c == backgroundColour_)
+        return;
+    backgroundColour_ = c;
+    invalidate();
+}
+
+void Layer::setBorderWidth(double w) {
+    if (w == borderWidth_)
+        return;
+    borderWidth_ = std::max(0.0, w);
+    invalidate();
+}
+
+void Layer::setBorderColour(const Colour& c) {
+    if (c == borderColour_)
+        return;
+    borderColour_ = c;
+    invalidate();
+}
+
+void Layer::setCornerRadius(double r) {
+    if (r == cornerRadius_)
+        return;
+    cornerRadius_ = std::max(0.0, r);
+    invalidate();
+}
+
+void Layer::setContents(const QImage& image) {
+    if (image.isNull() || image.format() == QImage::Format_ARGB32_Premultiplied)
+        contents_ = image;
+    else
+        contents_ = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    invalidate();
+}
+
+void Layer::clearContents() {
+    if (contents_.isNull())
+        return;
+    contents_ = QImage();
+    invalidate();
+}
+
+void Layer::setContentFilters(std::vector<ContentFilterPtr> filters) {
+    contentFilters_ = std::move(filters);
+    invalidate();
+}
+
+// --- Tree
+
+void Layer::detachChild(const Layer* child) {
+    auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](auto& s) { return s.get() == child; });
+    if (it == sublayers_.end())
+        return;
+    (*it)->invalidate();
+    (*it)->superlayer_ = nullptr;
+    sublayers_.erase(it);
+}
+
+void Layer::attach(const LayerPtr& layer) {
+    layer->superlayer_ = this;
+    layer->invalidate();
+}
+
+void Layer::addSublayer(const LayerPtr& layer) {
+    insertSublayer(layer, sublayers_.size());
+}
+
+void Layer::insertSublayer(const LayerPtr& layer, size_t index) {
+    if (!layer || layer.get() == this || isDescendantOf(layer.get()))
+        return;            // a cycle would make the tree unrenderable
+    LayerPtr keep = layer; // the old superlayer may hold the only other reference
+    if (layer->superlayer_)
+        layer->superlayer_->detachChild(layer.get());
+    index = std::min(index, sublayers_.size());
+    sublayers_.insert(sublayers_.begin() + long(index), keep);
+    attach(keep);
+}
+
+void Layer::insertSublayerAbove(const LayerPtr& layer, const Layer* sibling) {
+    LayerPtr keep = layer;
+    if (keep && keep->superlayer_ == this)
+        detachChild(keep.get());
+    auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](auto& s) { return s.get() == sibling; });
+    insertSublayer(keep, it == sublayers_.end() ? sublayers_.size() : size_t(it - sublayers_.begin()) + 1);
+}
+
+void Layer::insertSublayerBelow(const LayerPtr& layer, const Layer* sibling) {
+    LayerPtr keep = layer;
+    if (keep && keep->superlayer_ == this)
+        detachChild(keep.get());
+    auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](auto& s) { return s.get() == sibling; });
+    insertSublayer(keep, it == sublayers_.end() ? 0 : size_t(it - sublayers_.begin()));
+}
+
+void Layer::replaceSublayer(const Layer* old, const LayerPtr& replacement) {
+    auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](auto& s) { return s.get() == old; });
+    if (it == sublayers_.end() || !replacement)
+        return;
+    size_t index = size_t(it - sublayers_.begin());
+    LayerPtr keep = replacement;
+    detachChild(old);
+    insertSublayer(keep, index);
+}
+
+void Layer::setSublayers(std::vector<LayerPtr> layers) {
+    removeAllSublayers();
+    for (auto& l : layers)
+        addSublayer(l);
+}
+
+void Layer::removeFromSuperlayer() {
+    if (!superlayer_)
+        return;
+    LayerPtr keep = weak_from_this().lock();
+    superlayer_->detachChild(this);
+}
+
+void Layer::removeAllSublayers() {
+    if (sublayers_.empty())
+        return;
+    invalidate();
+    auto old = std::move(sublayers_);
+    sublayers_.clear();
+    for (auto& s : old)
+        s->superlayer_ = nullptr;
+}
+
+bool Layer::isDescendantOf(const Layer* ancestor) const {
+    for (const Layer* p = this; p; p = p->superlayer_)
+        if (p == ancestor)
+            return true;
+    return false;
+}
+
+const Layer* Layer::root() const {
+    const Layer* p = this;
+    while (p->superlayer_)
+        p = p->superlayer_;
+    return p;
+}
+
+// --- Animations
+
+void Layer::addAnimation(const KeyframeAnimation& animation, const std::string& key) {
+    removeAnimation(key);
+    animations_.emplace_back(key, animation);
+    invalidate();
+}
+
+const KeyframeAnimation* Layer::animation(const std::string& key) const {
+    for (auto& [k, a] : animations_)
+        if (k == key)
+            return &a;
+    return nullptr;
+}
+
+std::vector<std::string> Layer::animationKeys() const {
+    std::vector<std::string> keys;
+    for (auto& [k, a] : animations_)
+        keys.push_back(k);
+    return keys;
+}
+
+void Layer::removeAnimation(const std::string& key) {
+    auto it = std::find_if(animations_.begin(), animations_.end(), [&](auto& e) { return e.first == key; });
+    if (it == animations_.end())
+        return;
+    animations_.erase(it);
+    invalidate();
+}
+
+void Layer::removeAllAnimations() {
+    if (animations_.empty())
+        return;
+    animations_.clear();
+    invalidate();
+}
+
+double Layer::presentationOpacity(double t) const {
+    double o = opacity_;
+    for (auto& [k, a] : animations_)
+        if (a.keyPath == "opacity")
+            if (auto v = a.valueAt(t))
+                o = std::clamp(*v, 0.0, 1.0);
+    return o;
+}
+
+// --- Drawing and change notification
+
+void Layer::drawInContext(QPainter&) const {}
+
+void Layer::setNeedsDisplay() {
+    invalidate();
+}
+
+const Layer::ChangeHandler* Layer::rootHandler() const {
+    const Layer* r = root();
+    return r->changeHandler_ ? &r->changeHandler_ : nullptr;
+}
+
+Rect Layer::subtreeBoundsInRoot() const {
+    // Everything the subtree may touch: unclipped sublayers can reach outside the bounds.
+    Rect area = transformToRoot().mapRect(visualBounds());
+    if (!masksToBounds_)
+        for (auto& s : sublayers_)
+            if (!s->hidden_)
+                area = area.united(s->subtreeBoundsInRoot());
+    return area;
+}
+
+void Layer::invalidate() {
+    if (hidden_)
+        return;
+    const ChangeHandler* h = rootHandler();
+    if (!h)
+        return;
+    for (const Layer* p = superlayer_; p; p = p->superlayer_)
+        if (p->hidden_)
+            return;
+    (*h)(subtreeBoundsInRoot());
+}
+
+} // namespace qrn::graphics

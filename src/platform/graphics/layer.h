@@ -1,0 +1,206 @@
+#pragma once
+// The layer tree that everything on screen and in an exported movie is drawn from.
+//
+// Geometry: a layer's own space is its bounds (y up). Its anchor point (fractions of the bounds,
+// (0.5, 0.5) by default) sits at `position` in the superlayer's sublayer space, and the affine
+// transform is applied about the anchor point. A geometry-flipped layer lays out its sublayers
+// with y growing downwards from the top of its bounds (the backing layer of a flipped view).
+#include <QImage>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/foundation/colour.h"
+#include "platform/foundation/geometry.h"
+#include "platform/graphics/animation.h"
+#include "platform/graphics/content_filter.h"
+
+class QPainter;
+
+namespace qrn::graphics {
+
+// How a layer or view follows its parent's size changes (values shared by views and layers).
+enum AutoresizingMask : unsigned {
+    AutoresizeNone = 0,
+    FlexibleMinXMargin = 1,
+    WidthSizable = 2,
+    FlexibleMaxXMargin = 4,
+    FlexibleMinYMargin = 8,
+    HeightSizable = 16,
+    FlexibleMaxYMargin = 32,
+};
+
+// Applies an autoresizing mask: the new frame of a child when its parent's size goes from
+// `oldSize` to `newSize`. Margins are in the parent's unflipped space (min Y = bottom).
+Rect autoresizedFrame(const Rect& frame, unsigned mask, Size oldSize, Size newSize);
+
+// Maps a layer's bounds space to its superlayer's bounds space, given the map into the
+// superlayer's sublayer space. In a flipped superlayer, positions count from the top but the
+// layer's own picture stays upright (a rotation then turns the other way on screen).
+AffineTransform placementTransform(const AffineTransform& toSublayerSpace, const Rect& bounds,
+                                   const Rect* flippedSuperBounds);
+
+class Layer;
+using LayerPtr = std::shared_ptr<Layer>;
+
+class Layer : public std::enable_shared_from_this<Layer> {
+  public:
+    Layer();
+    virtual ~Layer();
+    Layer(const Layer&) = delete;
+    Layer& operator=(const Layer&) = delete;
+
+    static LayerPtr make() { return std::make_shared<Layer>(); }
+    static LayerPtr make(const Rect& frame);
+
+    // Name for traces and tests.
+    const std::string& name() const { return name_; }
+    void setName(std::string n) { name_ = std::move(n); }
+
+    // --- Geometry
+    const Rect& bounds() const { return bounds_; }
+    void setBounds(const Rect& b);
+    Point position() const { return position_; }
+    void setPosition(Point p);
+    Point anchorPoint() const { return anchorPoint_; }
+    void setAnchorPoint(Point a);
+    const AffineTransform& transform() const { return transform_; }
+    void setTransform(const AffineTransform& t);
+    // Bounding box of the transformed bounds in the superlayer's sublayer space.
+    Rect frame() const;
+    // Sets the position (from the anchor point) and the bounds size; the transform is kept.
+    void setFrame(const Rect& f);
+    double zPosition() const { return zPosition_; }
+    void setZPosition(double z);
+    bool isGeometryFlipped() const { return geometryFlipped_; }
+    void setGeometryFlipped(bool f);
+    unsigned autoresizingMask() const { return autoresizingMask_; }
+    void setAutoresizingMask(unsigned m) { autoresizingMask_ = m; }
+
+    // Maps a point of this layer's bounds space to the superlayer's bounds space (taking the
+    // superlayer's geometry flip into account).
+    AffineTransform transformToSuperlayer() const;
+    // The same map without the superlayer's flip: into the space `position` and `frame` use.
+    AffineTransform transformToSublayerSpace() const;
+    // Maps this layer's bounds space to the space of the root's superlayer (no flip at the top).
+    AffineTransform transformToRoot() const;
+    // The four corners of the bounds as drawn in the superlayer's sublayer space, as a closed
+    // polygon (bottom-left, bottom-right, top-right, top-left of the bounds).
+    Path quadInSuperlayer() const;
+    // Points between two layers of the same tree (nullptr: the root's superlayer space).
+    Point convertPointToLayer(Point p, const Layer* to) const;
+    Point convertPointFromLayer(Point p, const Layer* from) const;
+
+    // --- Appearance
+    double opacity() const { return opacity_; }
+    void setOpacity(double o);
+    bool isHidden() const { return hidden_; }
+    void setHidden(bool h);
+    bool masksToBounds() const { return masksToBounds_; }
+    void setMasksToBounds(bool m);
+    // A clear colour (alpha 0) draws no background; the default.
+    const Colour& backgroundColour() const { return backgroundColour_; }
+    void setBackgroundColour(const Colour& c);
+    double borderWidth() const { return borderWidth_; }
+    void setBorderWidth(double w);
+    const Colour& borderColour() const { return borderColour_; }
+    void setBorderColour(const Colour& c);
+    double cornerRadius() const { return cornerRadius_; }
+    void setCornerRadius(double r);
+    // Stretched to the bounds. Kept premultiplied so drawing converts nothing per frame.
+    const QImage& contents() const { return contents_; }
+    void setContents(const QImage& image);
+    void clearContents();
+    // Pixels per point that drawn contents should use (views draw at this scale).
+    double contentsScale() const { return contentsScale_; }
+    void setContentsScale(double s) { contentsScale_ = s > 0 ? s : 1; }
+    // Applied in order to the rendered image of this layer and its sublayers.
+    const std::vector<ContentFilterPtr>& contentFilters() const { return contentFilters_; }
+    void setContentFilters(std::vector<ContentFilterPtr> filters);
+
+    // --- Tree
+    LayerPtr superlayer() const;
+    Layer* superlayerPointer() const { return superlayer_; }
+    const std::vector<LayerPtr>& sublayers() const { return sublayers_; }
+    // Adding a layer that has a superlayer (this one included) detaches it first.
+    void addSublayer(const LayerPtr& layer);
+    void insertSublayer(const LayerPtr& layer, size_t index);
+    // Inserted directly above or below `sibling`; appended (above) or put at the back (below)
+    // when `sibling` is not a sublayer.
+    void insertSublayerAbove(const LayerPtr& layer, const Layer* sibling);
+    void insertSublayerBelow(const LayerPtr& layer, const Layer* sibling);
+    void replaceSublayer(const Layer* old, const LayerPtr& replacement);
+    void setSublayers(std::vector<LayerPtr> layers);
+    void removeFromSuperlayer();
+    void removeAllSublayers();
+    bool isDescendantOf(const Layer* ancestor) const;
+    const Layer* root() const;
+
+    // --- Animations, by key; adding under an existing key replaces that animation.
+    void addAnimation(const KeyframeAnimation& animation, const std::string& key);
+    const KeyframeAnimation* animation(const std::string& key) const;
+    std::vector<std::string> animationKeys() const;
+    void removeAnimation(const std::string& key);
+    void removeAllAnimations();
+    bool hasAnimations() const { return !animations_.empty(); }
+    // Opacity as drawn at time t: the most recently added running opacity animation wins over
+    // the model value.
+    double presentationOpacity(double t) const;
+
+    // --- Drawing hooks
+    // Extra drawing after the contents image and before the sublayers, in the layer's bounds
+    // space with y up. Shape layers stroke their path here.
+    virtual void drawInContext(QPainter& painter) const;
+    // What this layer itself may paint, in its bounds space (bounds, or more for strokes).
+    virtual Rect visualBounds() const { return bounds_; }
+
+    // --- Change notification
+    // Called on a root layer whenever something in its tree changes how it looks, with the
+    // affected area in the root's superlayer space. The host window repaints just that area.
+    using ChangeHandler = std::function<void(const Rect& dirty)>;
+    void setChangeHandler(ChangeHandler handler) { changeHandler_ = std::move(handler); }
+    // Reports this layer's drawn area (e.g. after its drawing inputs changed).
+    void setNeedsDisplay();
+
+  protected:
+    // Reports the area this layer and its visible sublayers cover, if anyone listens.
+    void invalidate();
+
+  private:
+    void attach(const LayerPtr& layer);
+    void detachChild(const Layer* child);
+    void resizeSublayers(Size oldSize, Size newSize);
+    const ChangeHandler* rootHandler() const;
+    Rect subtreeBoundsInRoot() const;
+
+    std::string name_;
+    Rect bounds_;
+    Point position_;
+    Point anchorPoint_{0.5, 0.5};
+    AffineTransform transform_;
+    double zPosition_ = 0;
+    bool geometryFlipped_ = false;
+    unsigned autoresizingMask_ = AutoresizeNone;
+
+    double opacity_ = 1;
+    bool hidden_ = false;
+    bool masksToBounds_ = false;
+    Colour backgroundColour_ = Colour::clear();
+    double borderWidth_ = 0;
+    Colour borderColour_ = Colour::black();
+    double cornerRadius_ = 0;
+    QImage contents_;
+    double contentsScale_ = 1;
+    std::vector<ContentFilterPtr> contentFilters_;
+
+    // Cleared by the superlayer when it lets go of this layer or dies, so never dangling.
+    Layer* superlayer_ = nullptr;
+    std::vector<LayerPtr> sublayers_;
+    std::vector<std::pair<std::string, KeyframeAnimation>> animations_;
+    ChangeHandler changeHandler_;
+};
+
+} // namespace qrn::graphics

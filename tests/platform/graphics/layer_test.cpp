@@ -1,0 +1,195 @@
+// Layer geometry, tree edits and change reports.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "platform/graphics/layer.h"
+
+using namespace qrn;
+using namespace qrn::graphics;
+
+namespace {
+
+void expectNear(Point a, Point b, double eps = 1e-9) {
+    EXPECT_NEAR(a.x, b.x, eps);
+    EXPECT_NEAR(a.y, b.y, eps);
+}
+
+void expectRectNear(const Rect& a, const Rect& b, double eps = 1e-9) {
+    EXPECT_NEAR(a.origin.x, b.origin.x, eps);
+    EXPECT_NEAR(a.origin.y, b.origin.y, eps);
+    EXPECT_NEAR(a.size.width, b.size.width, eps);
+    EXPECT_NEAR(a.size.height, b.size.height, eps);
+}
+
+// Corners of a rectangle rotated counter-clockwise about its centre, computed independently.
+std::vector<Point> rotatedCorners(const Rect& r, double angle) {
+    Point c = r.center();
+    std::vector<Point> out;
+    for (auto [sx, sy] : {std::pair{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}) {
+        double dx = sx * r.size.width / 2, dy = sy * r.size.height / 2;
+        out.push_back({c.x + dx * std::cos(angle) - dy * std::sin(angle),
+                       c.y + dx * std::sin(angle) + dy * std::cos(angle)});
+    }
+    return out;
+}
+
+// Same polygon up to starting corner and direction (flips reverse the winding).
+bool samePointSet(std::vector<Point> a, std::vector<Point> b, double eps = 1e-9) {
+    if (a.size() != b.size())
+        return false;
+    for (auto& p : a) {
+        auto it = std::find_if(b.begin(), b.end(), [&](Point q) {
+            return std::abs(p.x - q.x) < eps && std::abs(p.y - q.y) < eps;
+        });
+        if (it == b.end())
+            return false;
+        b.erase(it);
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(LayerGeometry, FrameFollowsPositionAnchorAndBounds) {
+    auto l = Layer::make(Rect(10, 20, 100, 50));
+    expectNear(l->position(), {60, 45});
+    expectRectNear(l->bounds(), Rect(0, 0, 100, 50));
+    expectRectNear(l->frame(), Rect(10, 20, 100, 50));
+
+    l->setAnchorPoint({0, 0});
+    expectRectNear(l->frame(), Rect(60, 45, 100, 50));
+    l->setFrame(Rect(0, 0, 40, 30));
+    expectNear(l->position(), {0, 0});
+    expectRectNear(l->bounds(), Rect(0, 0, 40, 30));
+}
+
+TEST(LayerGeometry, RotationScaleAndBothFlipsAboutTheAnchor) {
+    const Rect r(100, 50, 200, 100);
+    auto l = Layer::make(r);
+    const double angle = std::numbers::pi / 6;
+    // Rotation, scale 1.5, then flips on top, as the layer editor composes them.
+    l->setTransform(AffineTransform::rotation(angle).scaled(1.5, 1.5).scaled(-1, -1));
+    const Rect scaled(r.center().x - 150, r.center().y - 75, 300, 150);
+    auto expected = rotatedCorners(scaled, angle);
+    ASSERT_EQ(l->quadInSuperlayer().subpaths().size(), 1u);
+    EXPECT_TRUE(samePointSet(l->quadInSuperlayer().subpaths()[0], expected));
+
+    // The frame is the bounding box of that quad.
+    double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
+    for (auto p : expected)
+        minX = std::min(minX, p.x), minY = std::min(minY, p.y), maxX = std::max(maxX, p.x),
+        maxY = std::max(maxY, p.y);
+    expectRectNear(l->frame(), Rect(minX, minY, maxX - minX, maxY - minY), 1e-9);
+    // The centre stays put whatever the transform.
+    expectNear(l->frame().center(), r.center());
+}
+
+TEST(LayerGeometry, QuarterTurnGivesTheExpectedCorners) {
+    auto l = Layer::make(Rect(0, 0, 100, 50));
+    l->setTransform(AffineTransform::rotation(std::numbers::pi / 2));
+    EXPECT_TRUE(
+        samePointSet(l->quadInSuperlayer().subpaths()[0], {{75, -25}, {75, 75}, {25, 75}, {25, -25}}, 1e-9));
+    expectRectNear(l->frame(), Rect(25, -25, 50, 100));
+}
+
+TEST(LayerGeometry, FlippedSuperlayerMeasuresFromTheTop) {
+    auto parent = Layer::make(Rect(0, 0, 200, 100));
+    parent->setGeometryFlipped(true);
+    auto child = Layer::make(Rect(10, 0, 20, 30));
+    parent->addSublayer(child);
+    // The child's frame is given in the flipped space (y down from the top)...
+    expectRectNear(child->frame(), Rect(10, 0, 20, 30));
+    // ...so its bottom-left corner lies 30 points below the parent's top edge.
+    expectNear(child->convertPointToLayer({0, 0}, parent.get()), {10, 70});
+    expectNear(parent->convertPointFromLayer({0, 30}, child.get()), {10, 100});
+}
+
+TEST(LayerGeometry, AutoresizingSublayersFollowTheSuperlayer) {
+    auto parent = Layer::make(Rect(0, 0, 100, 100));
+    auto fill = Layer::make(Rect(0, 0, 100, 100));
+    fill->setAutoresizingMask(WidthSizable | HeightSizable);
+    auto corner = Layer::make(Rect(80, 80, 20, 20));
+    corner->setAutoresizingMask(FlexibleMinXMargin | FlexibleMinYMargin);
+    auto fixed = Layer::make(Rect(10, 10, 5, 5));
+    parent->addSublayer(fill);
+    parent->addSublayer(corner);
+    parent->addSublayer(fixed);
+    parent->setBounds(Rect(0, 0, 300, 200));
+    expectRectNear(fill->frame(), Rect(0, 0, 300, 200));
+    expectRectNear(corner->frame(), Rect(280, 180, 20, 20));
+    expectRectNear(fixed->frame(), Rect(10, 10, 5, 5));
+}
+
+TEST(LayerTree, AddingElsewhereDetachesAndInsertionKeepsOrder) {
+    auto a = Layer::make(), b = Layer::make();
+    auto x = Layer::make(), y = Layer::make(), z = Layer::make();
+    a->addSublayer(x);
+    a->addSublayer(y);
+    a->insertSublayerBelow(z, y.get());
+    ASSERT_EQ(a->sublayers().size(), 3u);
+    EXPECT_EQ(a->sublayers()[1], z);
+
+    b->addSublayer(z);
+    EXPECT_EQ(z->superlayer(), b);
+    EXPECT_EQ(a->sublayers(), (std::vector<LayerPtr>{x, y}));
+
+    // Moving within the same superlayer.
+    a->insertSublayerAbove(x, y.get());
+    EXPECT_EQ(a->sublayers(), (std::vector<LayerPtr>{y, x}));
+    a->replaceSublayer(y.get(), z);
+    EXPECT_EQ(a->sublayers(), (std::vector<LayerPtr>{z, x}));
+    EXPECT_TRUE(b->sublayers().empty());
+    EXPECT_EQ(y->superlayer(), nullptr);
+
+    // No cycles.
+    x->addSublayer(a);
+    EXPECT_EQ(a->superlayer(), nullptr);
+    EXPECT_TRUE(x->sublayers().empty());
+}
+
+TEST(LayerTree, SublayerOutlivesItsSuperlayer) {
+    auto child = Layer::make();
+    {
+        auto parent = Layer::make();
+        parent->addSublayer(child);
+    }
+    EXPECT_EQ(child->superlayer(), nullptr);
+    EXPECT_EQ(child->superlayerPointer(), nullptr);
+}
+
+TEST(LayerChanges, RootHearsOldAndNewAreaOfAMovedSublayer) {
+    auto root = Layer::make(Rect(0, 0, 500, 500));
+    auto child = Layer::make(Rect(10, 10, 20, 20));
+    root->addSublayer(child);
+    std::vector<Rect> dirty;
+    root->setChangeHandler([&](const Rect& r) { dirty.push_back(r); });
+    child->setPosition({200, 200});
+    ASSERT_EQ(dirty.size(), 2u);
+    expectRectNear(dirty[0], Rect(10, 10, 20, 20));
+    expectRectNear(dirty[1], Rect(190, 190, 20, 20));
+
+    dirty.clear();
+    child->setHidden(true);
+    child->setOpacity(0.5); // invisible: nothing to repaint
+    EXPECT_EQ(dirty.size(), 1u);
+}
+
+TEST(LayerAnimations, ByKeyAndRemovingAll) {
+    auto l = Layer::make();
+    KeyframeAnimation a;
+    a.values = {0, 1};
+    a.duration = 1;
+    l->addAnimation(a, "fade");
+    a.values = {1, 1};
+    l->addAnimation(a, "other");
+    l->addAnimation(a, "fade"); // replaces, and now is the most recent
+    EXPECT_EQ(l->animationKeys(), (std::vector<std::string>{"other", "fade"}));
+    l->setOpacity(0.3);
+    EXPECT_DOUBLE_EQ(l->presentationOpacity(0.5), 1.0);
+    l->removeAllAnimations();
+    EXPECT_FALSE(l->hasAnimations());
+    EXPECT_DOUBLE_EQ(l->presentationOpacity(0.5), 0.3);
+}

@@ -1,0 +1,267 @@
+// Pixel checks of small layer trees. Image rows run downwards, our space upwards: the pixel at
+// image (x, row) shows the point (x + 0.5, height - row - 0.5).
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+
+#include <numbers>
+
+#include "platform/graphics/renderer.h"
+#include "platform/graphics/shape_layer.h"
+
+using namespace qrn;
+using namespace qrn::graphics;
+
+namespace {
+
+const Colour red{1, 0, 0, 1}, green{0, 1, 0, 1}, blue{0, 0, 1, 1}, white{1, 1, 1, 1};
+
+// Colour at a point of our y-up space.
+QColor at(const QImage& image, double x, double y) {
+    return image.pixelColor(int(x), image.height() - 1 - int(y));
+}
+
+bool is(const QColor& c, const Colour& want, int tolerance = 3) {
+    QColor w = want.toQColor();
+    return std::abs(c.red() - w.red()) <= tolerance && std::abs(c.green() - w.green()) <= tolerance &&
+           std::abs(c.blue() - w.blue()) <= tolerance && std::abs(c.alpha() - w.alpha()) <= tolerance;
+}
+
+bool isClear(const QColor& c) {
+    return c.alpha() == 0;
+}
+
+LayerPtr solid(const Rect& frame, const Colour& c) {
+    auto l = Layer::make(frame);
+    l->setBackgroundColour(c);
+    return l;
+}
+
+// Replaces every visible pixel by one colour: enough to see where and in which order filters run.
+class TintFilter : public ContentFilter {
+  public:
+    explicit TintFilter(QColor c) : colour_(c) {}
+    std::string name() const override { return "tint"; }
+    QImage apply(const QImage& image) const override {
+        QImage out = image;
+        for (int y = 0; y < out.height(); ++y)
+            for (int x = 0; x < out.width(); ++x)
+                if (qAlpha(out.pixel(x, y)) > 0)
+                    out.setPixelColor(x, y, colour_);
+        return out;
+    }
+
+  private:
+    QColor colour_;
+};
+
+} // namespace
+
+TEST(Renderer, YUpTreeLandsFlippedInImageRows) {
+    auto root = solid(Rect(0, 0, 100, 100), red);
+    root->addSublayer(solid(Rect(0, 0, 50, 50), blue));
+    QImage img = Renderer().renderToImage(*root, {100, 100}, 0);
+    EXPECT_EQ(img.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_TRUE(is(img.pixelColor(25, 75), blue)); // bottom-left quarter
+    EXPECT_TRUE(is(img.pixelColor(25, 25), red));
+    EXPECT_TRUE(is(at(img, 75, 25), red));
+}
+
+TEST(Renderer, RotatedLayerCoversItsRotatedQuadOnly) {
+    auto root = Layer::make(Rect(0, 0, 200, 200));
+    auto bar = solid(Rect(40, 90, 120, 20), green);
+    bar->setTransform(AffineTransform::rotation(std::numbers::pi / 2));
+    root->addSublayer(bar);
+    QImage img = Renderer().renderToImage(*root, {200, 200}, 0);
+    Path quad = bar->quadInSuperlayer();
+    for (Point p : {Point{100, 40}, Point{100, 155}, Point{95, 100}, Point{150, 100}, Point{60, 100},
+                    Point{100, 170}}) {
+        bool inside = quad.contains({p.x + 0.5, p.y + 0.5});
+        EXPECT_EQ(is(at(img, p.x, p.y), green), inside) << p.x << "," << p.y;
+        EXPECT_EQ(isClear(at(img, p.x, p.y)), !inside) << p.x << "," << p.y;
+    }
+}
+
+TEST(Renderer, FlippedLayerPutsSublayersFromTheTopAndFlipsAreMirrors) {
+    auto root = Layer::make(Rect(0, 0, 100, 100));
+    root->setGeometryFlipped(true);
+    root->addSublayer(solid(Rect(0, 0, 50, 20), blue));
+    // A picture inside the flipped layer still stands upright.
+    QImage upright(1, 2, QImage::Format_RGB32);
+    upright.setPixelColor(0, 0, Qt::red);
+    upright.setPixelColor(0, 1, Qt::green);
+    auto picture = Layer::make(Rect(60, 0, 40, 100));
+    picture->setContents(upright);
+    root->addSublayer(picture);
+    QImage img = Renderer().renderToImage(*root, {100, 100}, 0);
+    EXPECT_TRUE(is(at(img, 10, 90), blue));
+    EXPECT_TRUE(isClear(at(img, 10, 10)));
+    EXPECT_TRUE(is(at(img, 80, 90), red));
+    EXPECT_TRUE(is(at(img, 80, 10), green));
+
+    // A horizontal flip mirrors the contents within the layer's frame.
+    QImage pic(2, 1, QImage::Format_ARGB32);
+    pic.setPixelColor(0, 0, Qt::red);
+    pic.setPixelColor(1, 0, Qt::blue);
+    auto mirrored = Layer::make(Rect(0, 0, 100, 100));
+    mirrored->setContents(pic);
+    mirrored->setTransform(AffineTransform::scale(-1, 1));
+    QImage m = Renderer().renderToImage(*mirrored, {100, 100}, 0);
+    EXPECT_TRUE(is(at(m, 10, 50), blue));
+    EXPECT_TRUE(is(at(m, 90, 50), red));
+}
+
+TEST(Renderer, ContentsStandUprightAndStretchToTheBounds) {
+    QImage pic(1, 2, QImage::Format_RGB32);
+    pic.setPixelColor(0, 0, Qt::red); // top row
+    pic.setPixelColor(0, 1, Qt::blue);
+    auto l = Layer::make(Rect(0, 0, 40, 100));
+    l->setContents(pic);
+    QImage img = Renderer().renderToImage(*l, {40, 100}, 0);
+    EXPECT_TRUE(is(at(img, 20, 90), red));
+    EXPECT_TRUE(is(at(img, 20, 10), blue));
+}
+
+TEST(Renderer, MasksAndRoundedCornersClip) {
+    auto root = Layer::make(Rect(0, 0, 100, 100));
+    auto box = solid(Rect(0, 0, 100, 100), red);
+    box->setCornerRadius(30);
+    box->setBorderWidth(4);
+    box->setBorderColour(blue);
+    auto spill = solid(Rect(-50, -50, 300, 300), green);
+    box->addSublayer(spill);
+    root->addSublayer(box);
+
+    QImage open = Renderer().renderToImage(*root, {100, 100}, 0);
+    EXPECT_TRUE(is(at(open, 2, 2), green)); // unmasked sublayer covers the corner
+
+    box->setMasksToBounds(true);
+    QImage img = Renderer().renderToImage(*root, {100, 100}, 0);
+    EXPECT_TRUE(isClear(at(img, 2, 2))); // outside the rounded corner
+    EXPECT_TRUE(isClear(at(img, 97, 97)));
+    EXPECT_TRUE(is(at(img, 50, 50), green));
+    EXPECT_TRUE(is(at(img, 50, 1), blue)); // border over the sublayer, inside the bounds
+    EXPECT_TRUE(is(at(img, 98, 50), blue));
+
+    // Without masking the radius still rounds background and border.
+    auto plain = solid(Rect(0, 0, 100, 100), red);
+    plain->setCornerRadius(30);
+    QImage p = Renderer().renderToImage(*plain, {100, 100}, 0);
+    EXPECT_TRUE(isClear(at(p, 2, 2)));
+    EXPECT_TRUE(is(at(p, 50, 2), red));
+}
+
+TEST(Renderer, OpacityMultipliesDownTheTreeAndHiddenIsSkipped) {
+    auto root = Layer::make(Rect(0, 0, 100, 100));
+    auto half = solid(Rect(0, 0, 100, 100), Colour::clear());
+    half->setOpacity(0.5);
+    auto inner = solid(Rect(0, 0, 50, 100), white);
+    inner->setOpacity(0.5);
+    half->addSublayer(inner);
+    half->addSublayer(solid(Rect(50, 0, 50, 100), white));
+    root->addSublayer(half);
+    QImage img = Renderer().renderToImage(*root, {100, 100}, 0);
+    EXPECT_NEAR(at(img, 25, 50).alpha(), 64, 2);
+    EXPECT_NEAR(at(img, 75, 50).alpha(), 128, 2);
+
+    half->setHidden(true);
+    QImage none = Renderer().renderToImage(*root, {100, 100}, 0);
+    EXPECT_TRUE(isClear(at(none, 75, 50)));
+}
+
+TEST(Renderer, SiblingsStackInOrderThenStablyByZPosition) {
+    auto root = Layer::make(Rect(0, 0, 30, 10));
+    auto a = solid(Rect(0, 0, 30, 10), red);
+    auto b = solid(Rect(0, 0, 20, 10), green);
+    auto c = solid(Rect(0, 0, 10, 10), blue);
+    root->setSublayers({a, b, c});
+    QImage img = Renderer().renderToImage(*root, {30, 10}, 0);
+    EXPECT_TRUE(is(at(img, 5, 5), blue));
+    EXPECT_TRUE(is(at(img, 15, 5), green));
+
+    a->setZPosition(1); // a now covers the others
+    QImage z = Renderer().renderToImage(*root, {30, 10}, 0);
+    EXPECT_TRUE(is(at(z, 5, 5), red));
+    b->setZPosition(1); // equal z: b stays above a, as in the list
+    QImage stable = Renderer().renderToImage(*root, {30, 10}, 0);
+    EXPECT_TRUE(is(at(stable, 15, 5), green));
+    EXPECT_TRUE(is(at(stable, 5, 5), green));
+}
+
+TEST(Renderer, DetachedLayerRendersOnItsOwn) {
+    auto root = Layer::make(Rect(0, 0, 300, 300));
+    root->setGeometryFlipped(true);
+    auto card = solid(Rect(100, 100, 60, 40), red);
+    card->addSublayer(solid(Rect(0, 0, 30, 40), blue));
+    root->addSublayer(card);
+
+    // In place, then snapshotted alone: the snapshot ignores where the layer sits.
+    QImage snap = Renderer().snapshot(*card, 0);
+    EXPECT_EQ(snap.size(), QSize(60, 40));
+    EXPECT_TRUE(is(at(snap, 10, 20), blue));
+    EXPECT_TRUE(is(at(snap, 50, 20), red));
+
+    card->removeFromSuperlayer();
+    QImage alone = Renderer().renderToImage(*card, {300, 300}, 0);
+    EXPECT_TRUE(is(at(alone, 110, 120), blue)); // now y up: no flipped superlayer
+    EXPECT_TRUE(is(at(alone, 150, 120), red));
+    EXPECT_TRUE(isClear(at(alone, 110, 170)));
+}
+
+TEST(Renderer, ContentFiltersRunInOrderOnTheLayerAndItsSublayers) {
+    auto root = Layer::make(Rect(0, 0, 100, 100));
+    auto group = Layer::make(Rect(0, 0, 100, 100));
+    group->addSublayer(solid(Rect(0, 0, 50, 50), red));
+    group->setContentFilters(
+        {std::make_shared<TintFilter>(Qt::blue), std::make_shared<TintFilter>(Qt::green)});
+    root->addSublayer(group);
+    root->addSublayer(solid(Rect(50, 50, 50, 50), red)); // outside the group: untouched
+    QImage img = Renderer().renderToImage(*root, {100, 100}, 0);
+    EXPECT_TRUE(is(at(img, 25, 25), green));
+    EXPECT_TRUE(isClear(at(img, 25, 75)));
+    EXPECT_TRUE(is(at(img, 75, 75), red));
+}
+
+TEST(Renderer, AnimatedOpacityAtTheRequestedTime) {
+    auto l = solid(Rect(0, 0, 10, 10), white);
+    KeyframeAnimation a;
+    a.values = {0, 0, 1};
+    a.keyTimes = {0, 0.5 - 1e-11, 0.5};
+    a.duration = 1;
+    a.repeatCount = KeyframeAnimation::repeatForever;
+    l->addAnimation(a, "opacity");
+    Renderer r;
+    EXPECT_TRUE(isClear(at(r.renderToImage(*l, {10, 10}, 3.25), 5, 5)));
+    EXPECT_TRUE(r.lastRenderWasAnimated());
+    EXPECT_TRUE(is(at(r.renderToImage(*l, {10, 10}, 3.75), 5, 5), white));
+}
+
+TEST(Renderer, ShapeLayerStrokesWithoutFillAndDashes) {
+    auto shape = ShapeLayer::make();
+    shape->setFrame(Rect(0, 0, 100, 100));
+    shape->setPath(Path::rect(Rect(10, 10, 80, 80)));
+    shape->setStrokeColour(red);
+    shape->setLineWidth(4);
+    QImage img = Renderer().renderToImage(*shape, {100, 100}, 0);
+    EXPECT_TRUE(is(at(img, 50, 10), red));
+    EXPECT_TRUE(is(at(img, 90, 50), red));
+    EXPECT_TRUE(isClear(at(img, 50, 50)));
+
+    shape->setLineDashPattern({10, 10});
+    QImage dashed = Renderer().renderToImage(*shape, {100, 100}, 0);
+    int on = 0, off = 0;
+    for (int x = 12; x < 88; ++x)
+        (is(at(dashed, x, 10), red, 60) ? on : off)++;
+    EXPECT_GT(on, 20);
+    EXPECT_GT(off, 20);
+}
+
+TEST(Renderer, ScaleRendersMorePixelsForTheSameTree) {
+    auto root = solid(Rect(0, 0, 50, 50), red);
+    root->addSublayer(solid(Rect(25, 25, 25, 25), blue));
+    QImage img = Renderer().renderToImage(*root, {50, 50}, 0, 2.0);
+    EXPECT_EQ(img.size(), QSize(100, 100));
+    EXPECT_TRUE(is(img.pixelColor(90, 10), blue));
+    EXPECT_TRUE(is(img.pixelColor(10, 90), red));
+}
