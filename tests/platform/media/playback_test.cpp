@@ -5,6 +5,7 @@
 #include "platform/media/movie_reader.h"
 #include "platform/media/movie_writer.h"
 #include "platform/media/player.h"
+#include "platform/media/video_layer.h"
 
 #include <QTemporaryDir>
 
@@ -227,4 +228,22 @@ TEST(Player, PauseSeekAndMute) {
     setAudioSinkFactoryForTesting(nullptr);
 
     EXPECT_FALSE(Player::create(dir.filePath("missing.mov").toStdString())->status());
+}
+
+TEST(PlayerLayer, ShowsThePlayersPictures) {
+    QTemporaryDir dir;
+    auto path = writeClip(dir, 2);
+    auto layer = PlayerLayer::make();
+    layer->setBounds(Rect(0, 0, 100, 100));
+    auto player = Player::create(path);
+    layer->setPlayer(player);
+    ASSERT_TRUE(MainQueue::runUntil([&] { return !layer->picture().isNull(); }, 5));
+    EXPECT_TRUE(near(centre(layer->picture()), Qt::red));
+    player->seek(1.5);
+    ASSERT_TRUE(MainQueue::runUntil([&] { return near(centre(layer->picture()), Qt::green); }, 5));
+    layer.reset(); // the player carries on without its layer
+    player->play();
+    bool ended = false;
+    player->setEndOfMediaHandler([&] { ended = true; });
+    ASSERT_TRUE(MainQueue::runUntil([&] { return ended; }, 5));
 }
