@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "media_test_support.h"
+#include "platform/graphics/renderer.h"
 #include "platform/media/audio_output.h"
 #include "platform/media/movie_reader.h"
 #include "platform/media/movie_writer.h"
 #include "platform/media/player.h"
+#include "platform/media/player_view.h"
 #include "platform/media/video_layer.h"
 
 #include <QTemporaryDir>
@@ -246,4 +248,44 @@ TEST(PlayerLayer, ShowsThePlayersPictures) {
     bool ended = false;
     player->setEndOfMediaHandler([&] { ended = true; });
     ASSERT_TRUE(MainQueue::runUntil([&] { return ended; }, 5));
+}
+
+TEST(PlayerViewLayer, ControlsPlayPauseScrubAndShowTimes) {
+    QTemporaryDir dir;
+    auto path = writeClip(dir, 3);
+    auto view = PlayerViewLayer::make();
+    view->setBounds(Rect(0, 0, 400, 300));
+    auto player = Player::create(path);
+    view->attachPlayer(player);
+    EXPECT_EQ(view->elapsedText(), "0:00");
+    EXPECT_EQ(view->totalText(), "0:03");
+    EXPECT_EQ(PlayerViewLayer::formatTime(3725.4), "1:02:05");
+
+    auto l = view->controlsLayout();
+    EXPECT_TRUE(view->press(l.playButton.center()));
+    EXPECT_EQ(player->rate(), 1.0);
+    EXPECT_TRUE(view->press(l.playButton.center()));
+    EXPECT_EQ(player->rate(), 0.0);
+    EXPECT_FALSE(view->press({200, 200})); // the picture is not a control
+
+    // Scrubbing: the press and drags seek, the release seeks once more.
+    player->play();
+    Point start{l.scrubTrack.minX() + l.scrubTrack.width() / 3, l.scrubTrack.midY()};
+    EXPECT_TRUE(view->press(start));
+    EXPECT_TRUE(view->isScrubbing());
+    EXPECT_EQ(player->rate(), 0.0);
+    EXPECT_NEAR(player->currentTime(), 1.0, 0.01);
+    view->drag({l.scrubTrack.maxX() + 50, start.y}); // beyond the end clamps
+    EXPECT_NEAR(player->currentTime(), 3.0, 0.01);
+    view->release({l.scrubTrack.midX(), start.y});
+    EXPECT_FALSE(view->isScrubbing());
+    EXPECT_EQ(player->rate(), 1.0);
+    EXPECT_NEAR(player->currentTime(), 1.5, 0.1);
+    player->pause();
+
+    ASSERT_TRUE(MainQueue::runUntil([&] { return !view->picture().isNull(); }, 5));
+    QImage image = graphics::Renderer().snapshot(*view, 0);
+    // The control bar darkens the bottom of the picture; above it the picture shows.
+    EXPECT_LT(image.pixelColor(200, 290).green(), 160);
+    EXPECT_TRUE(near(image.pixelColor(200, 150), Qt::green));
 }
