@@ -11,7 +11,7 @@
 
 // What the settings need of the screen whose window frame they remember.
 class MainViewHost {
-public:
+  public:
     virtual ~MainViewHost() = default;
     virtual bool hasWindow() const = 0;
     virtual qrn::Point windowFrameOrigin() const = 0;
@@ -23,8 +23,8 @@ public:
 };
 
 class globalAppSettingsClass {
-public:
-    globalAppSettingsClass() = default;
+  public:
+    globalAppSettingsClass();
     // Also restores the main-window frame when the controller's view is in a window.
     explicit globalAppSettingsClass(MainViewHost* controller);
 
@@ -53,7 +53,7 @@ public:
     // Tests turn the trace log on through this; the application never does.
     static void setShowLogsForTesting(bool on);
 
-private:
+  private:
     bool saveOnUserAction = true;
     bool showLogs = false;
     bool scriptEditorClosing = false;

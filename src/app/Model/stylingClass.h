@@ -11,9 +11,10 @@
 std::optional<qrn::Colour> colourFromHex(const std::string& hex);
 
 class stylingClass {
-public:
+  public:
     // alphaValue: none takes the colour's own alpha. returnFloats false rounds every element.
-    std::vector<double> colourToArray(const qrn::Colour& nsColor, std::optional<double> alphaValue, bool returnFloats);
+    std::vector<double> colourToArray(const qrn::Colour& nsColor, std::optional<double> alphaValue,
+                                      bool returnFloats);
     // RGB_ARRAY needs at least four elements; fewer gives opaque black.
     qrn::Colour arrayToColour(const std::vector<double>& RGB_ARRAY);
     // Indexes 0-9 name the interface colours; anything else is transparent white.

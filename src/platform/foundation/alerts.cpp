@@ -23,7 +23,9 @@ void showModalAlert(const std::string& message) {
         std::cerr << "QRN: " << message << std::endl;
 }
 
-void setAlertPresenter(std::function<void(const std::string&)> p) { presenter() = std::move(p); }
+void setAlertPresenter(std::function<void(const std::string&)> p) {
+    presenter() = std::move(p);
+}
 
 void writeLogLine(const std::string& line) {
     if (logSink()) {
@@ -35,6 +37,8 @@ void writeLogLine(const std::string& line) {
     std::fflush(stdout);
 }
 
-void setLogSinkForTesting(std::function<void(const std::string&)> sink) { logSink() = std::move(sink); }
+void setLogSinkForTesting(std::function<void(const std::string&)> sink) {
+    logSink() = std::move(sink);
+}
 
 } // namespace qrn

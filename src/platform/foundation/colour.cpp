@@ -20,12 +20,16 @@ std::optional<Colour> parseHex(const std::string& text) {
     unsigned v = 0;
     for (size_t i = 1; i < 9; ++i) {
         char c = text[i];
-        int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        int d = (c >= '0' && c <= '9')   ? c - '0'
+                : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                         : -1;
         if (d < 0)
             return std::nullopt;
         v = v * 16 + static_cast<unsigned>(d);
     }
-    return Colour{((v >> 24) & 0xFF) / 255.0, ((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, (v & 0xFF) / 255.0};
+    return Colour{((v >> 24) & 0xFF) / 255.0, ((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0,
+                  (v & 0xFF) / 255.0};
 }
 
 const std::map<std::string, Entry>& table() {

@@ -20,7 +20,9 @@ std::function<bool(WriteStep, const Path&)>& failureHook() {
     return hook;
 }
 
-bool injectedFailure(WriteStep step, const Path& p) { return failureHook() && failureHook()(step, p); }
+bool injectedFailure(WriteStep step, const Path& p) {
+    return failureHook() && failureHook()(step, p);
+}
 
 Status fromError(const std::string& what, const Path& p, const std::error_code& ec) {
     return Status::failure(what + " \"" + p.string() + "\": " + ec.message());
@@ -121,9 +123,14 @@ Result<std::string> readText(const Path& p) {
 
 Status replaceAtomically(const Path& target, const std::string& bytes) {
     Path dir = target.parent_path().empty() ? Path(".") : target.parent_path();
-    Path tmp = dir / ("." + target.filename().string() + "." + uuidString() + ".tmp");
+    std::string tmpName = target.filename().string();
+    tmpName.insert(0, 1, '.');
+    tmpName.append(".").append(uuidString()).append(".tmp");
+    Path tmp = dir / tmpName;
 
-    int fd = injectedFailure(WriteStep::Open, target) ? -1 : ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    int fd = injectedFailure(WriteStep::Open, target)
+                 ? -1
+                 : ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (fd < 0)
         return fromErrno("Could not write", target, errno ? errno : EIO);
     auto fail = [&](int err) {

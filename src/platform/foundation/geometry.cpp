@@ -5,9 +5,13 @@
 
 namespace qrn {
 
-Rect Rect::standardized() const { return Rect(minX(), minY(), width(), height()); }
+Rect Rect::standardized() const {
+    return Rect(minX(), minY(), width(), height());
+}
 
-bool Rect::contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
+bool Rect::contains(Point p) const {
+    return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY();
+}
 
 bool Rect::contains(const Rect& r) const {
     return r.minX() >= minX() && r.maxX() <= maxX() && r.minY() >= minY() && r.maxY() <= maxY();
@@ -46,7 +50,9 @@ Rect Rect::inset(const EdgeInsets& e) const {
                 s.size.height - e.top - e.bottom);
 }
 
-Rect Rect::offsetBy(double dx, double dy) const { return Rect(origin.x + dx, origin.y + dy, size.width, size.height); }
+Rect Rect::offsetBy(double dx, double dy) const {
+    return Rect(origin.x + dx, origin.y + dy, size.width, size.height);
+}
 
 Rect Rect::integral() const {
     double x0 = std::floor(minX()), y0 = std::floor(minY());
@@ -65,8 +71,8 @@ bool AffineTransform::approxEquals(const AffineTransform& o, double eps) const {
 }
 
 AffineTransform AffineTransform::concat(const AffineTransform& t) const {
-    return {a * t.a + b * t.c,       a * t.b + b * t.d,       c * t.a + d * t.c,
-            c * t.b + d * t.d,       tx * t.a + ty * t.c + t.tx, tx * t.b + ty * t.d + t.ty};
+    return {a * t.a + b * t.c, a * t.b + b * t.d,          c * t.a + d * t.c,
+            c * t.b + d * t.d, tx * t.a + ty * t.c + t.tx, tx * t.b + ty * t.d + t.ty};
 }
 
 std::optional<AffineTransform> AffineTransform::inverted() const {
@@ -95,7 +101,9 @@ Path Path::rect(const Rect& r) {
     return p;
 }
 
-void Path::moveTo(Point p) { subpaths_.push_back({p}); }
+void Path::moveTo(Point p) {
+    subpaths_.push_back({p});
+}
 
 void Path::lineTo(Point p) {
     if (subpaths_.empty())

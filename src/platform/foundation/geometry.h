@@ -91,7 +91,7 @@ struct AffineTransform {
 
 // A closed polygon (or several) with nonzero-winding containment.
 class Path {
-public:
+  public:
     Path() = default;
     static Path rect(const Rect& r);
     void moveTo(Point p);
@@ -107,7 +107,7 @@ public:
     const std::vector<std::vector<Point>>& subpaths() const { return subpaths_; }
     friend bool operator==(const Path&, const Path&) = default;
 
-private:
+  private:
     std::vector<std::vector<Point>> subpaths_;
 };
 

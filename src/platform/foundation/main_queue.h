@@ -8,7 +8,7 @@
 namespace qrn {
 
 class MainQueue {
-public:
+  public:
     using Task = std::function<void()>;
 
     // Runs `fn` on the main thread `seconds` from now (0: as soon as possible, after the current
@@ -37,7 +37,7 @@ public:
 
 // A timer that fires every `interval` seconds on the main queue until stopped or destroyed.
 class RepeatingTimer {
-public:
+  public:
     RepeatingTimer(double interval, double tolerance, MainQueue::Task fn);
     ~RepeatingTimer();
     RepeatingTimer(const RepeatingTimer&) = delete;
@@ -49,7 +49,7 @@ public:
     double interval() const { return interval_; }
     double tolerance() const { return tolerance_; }
 
-private:
+  private:
     void schedule();
     double interval_, tolerance_;
     MainQueue::Task fn_;
@@ -59,7 +59,7 @@ private:
 // Generation counter for debouncing: each call takes a new generation, and a delayed block
 // acts only when the generation it captured is still the current one.
 class GenerationCounter {
-public:
+  public:
     // Values run from 0 up to bound - 1, then wrap to 0.
     explicit GenerationCounter(int bound = 10000) : bound_(bound) {}
     int increment() {
@@ -70,7 +70,7 @@ public:
     bool isCurrent(int v) const { return v == value_; }
     void reset() { value_ = 0; }
 
-private:
+  private:
     int bound_;
     int value_ = 0;
 };

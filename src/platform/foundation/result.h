@@ -7,7 +7,7 @@
 namespace qrn {
 
 class [[nodiscard]] Status {
-public:
+  public:
     Status() = default;
     static Status ok() { return Status(); }
     static Status failure(std::string message) {
@@ -20,13 +20,12 @@ public:
     const std::string& error() const { return *error_; }
     std::string errorOr(const std::string& fallback = {}) const { return error_ ? *error_ : fallback; }
 
-private:
+  private:
     std::optional<std::string> error_;
 };
 
-template <typename T>
-class [[nodiscard]] Result {
-public:
+template <typename T> class [[nodiscard]] Result {
+  public:
     Result(T value) : value_(std::move(value)) {}
     Result(Status failure) : error_(failure.isOk() ? std::string("unknown error") : failure.error()) {}
     static Result failure(std::string message) { return Result(Status::failure(std::move(message))); }
@@ -41,7 +40,7 @@ public:
     const std::string& error() const { return error_; }
     Status status() const { return isOk() ? Status::ok() : Status::failure(error_); }
 
-private:
+  private:
     std::optional<T> value_;
     std::string error_;
 };

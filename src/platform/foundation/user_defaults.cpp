@@ -11,7 +11,7 @@ namespace qrn {
 namespace {
 
 class MemoryDefaults : public UserDefaults {
-public:
+  public:
     Value value(const std::string& key) const override {
         auto it = values_.find(key);
         return it == values_.end() ? Value() : it->second;
@@ -19,7 +19,7 @@ public:
     void set(const std::string& key, const Value& v) override { values_[key] = v; }
     void remove(const std::string& key) override { values_.erase(key); }
 
-private:
+  private:
     std::map<std::string, Value> values_;
 };
 
@@ -77,7 +77,7 @@ Value fromVariant(const QVariant& q) {
 }
 
 class SettingsDefaults : public UserDefaults {
-public:
+  public:
     Value value(const std::string& key) const override {
         return fromVariant(settings_.value(QString::fromStdString(key)));
     }
@@ -86,7 +86,7 @@ public:
     }
     void remove(const std::string& key) override { settings_.remove(QString::fromStdString(key)); }
 
-private:
+  private:
     mutable QSettings settings_{"QRN", "QRN"};
 };
 
@@ -103,9 +103,13 @@ UserDefaults& UserDefaults::standard() {
     return *current();
 }
 
-void UserDefaults::useMemoryStore() { current() = std::make_unique<MemoryDefaults>(); }
+void UserDefaults::useMemoryStore() {
+    current() = std::make_unique<MemoryDefaults>();
+}
 
-void UserDefaults::usePersistentStore() { current() = std::make_unique<SettingsDefaults>(); }
+void UserDefaults::usePersistentStore() {
+    current() = std::make_unique<SettingsDefaults>();
+}
 
 std::optional<std::string> UserDefaults::stringForKey(const std::string& key) const {
     Value v = value(key);

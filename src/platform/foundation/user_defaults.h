@@ -9,7 +9,7 @@
 namespace qrn {
 
 class UserDefaults {
-public:
+  public:
     static UserDefaults& standard();
     // Switches the standard store to an empty in-memory one. For tests.
     static void useMemoryStore();

@@ -10,7 +10,11 @@ std::string uuidString() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
 }
 
-std::string applicationVersion() { return QRN_VERSION_STRING; }
-std::string applicationBuild() { return QRN_BUILD_NUMBER_STRING; }
+std::string applicationVersion() {
+    return QRN_VERSION_STRING;
+}
+std::string applicationBuild() {
+    return QRN_BUILD_NUMBER_STRING;
+}
 
 } // namespace qrn

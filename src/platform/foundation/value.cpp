@@ -74,7 +74,9 @@ Value::List& Value::mutableList() {
     return std::get<List>(data_);
 }
 
-bool operator==(const Value& a, const Value& b) { return a.data_ == b.data_; }
+bool operator==(const Value& a, const Value& b) {
+    return a.data_ == b.data_;
+}
 
 std::string Value::describe() const {
     switch (type()) {
@@ -111,6 +113,8 @@ std::string Value::describe() const {
     return "";
 }
 
-void PrintTo(const Value& v, std::ostream* os) { *os << v.describe(); }
+void PrintTo(const Value& v, std::ostream* os) {
+    *os << v.describe();
+}
 
 } // namespace qrn

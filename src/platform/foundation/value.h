@@ -3,6 +3,7 @@
 // settings arrays).
 #include <QImage>
 
+#include <concepts>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,15 +18,15 @@ using ColourArray = std::vector<double>;
 using ImageHandle = std::shared_ptr<const QImage>;
 
 class Value {
-public:
+  public:
     enum class Type { Empty, Bool, Integer, Real, String, Colour, Image, List };
     using List = std::vector<Value>;
 
     Value() = default;
     Value(std::nullptr_t) {}
     Value(bool b) : data_(b) {}
-    Value(int i) : data_(static_cast<std::int64_t>(i)) {}
-    Value(std::int64_t i) : data_(i) {}
+    template <std::integral T>
+    requires(!std::same_as<T, bool>) Value(T i) : data_(static_cast<std::int64_t>(i)) {}
     Value(double d) : data_(d) {}
     Value(const char* s) : data_(std::string(s)) {}
     Value(std::string s) : data_(std::move(s)) {}
@@ -62,7 +63,7 @@ public:
     // A short readable form for logs and test failures.
     std::string describe() const;
 
-private:
+  private:
     struct ColourBox {
         ColourArray c;
         friend bool operator==(const ColourBox&, const ColourBox&) = default;

@@ -20,21 +20,25 @@ std::optional<MessageType> messageTypeFromRawValue(const std::string& raw);
 
 // The textual description of a sender object: "<QRN3.typeName: 0x...>".
 std::string logSenderDescription(const std::type_info& type, const void* address);
-template <typename T> std::string logSender(const T* sender) { return logSenderDescription(typeid(*sender), sender); }
+template <typename T> std::string logSender(const T* sender) {
+    return logSenderDescription(typeid(*sender), sender);
+}
 
 class dataLoggingClass {
-public:
+  public:
     struct SourceParts {
         std::string path, type, function;
     };
 
     // sender: the caller's description (see logSender); stage: 0 Input, 1 Intermediate,
     // 2 (or anything else) Output.
-    void log(const std::string& sender, std::uint8_t stage, bool isPublic, const std::optional<LogValues>& values,
-             const std::string& file, const std::string& function, int line);
-    SourceParts formatLogSource(const std::string& sender, const std::string& file, const std::string& function);
-    void logError(const std::string& sender, const std::optional<std::string>& message, const std::string& file,
-                  const std::string& function);
+    void log(const std::string& sender, std::uint8_t stage, bool isPublic,
+             const std::optional<LogValues>& values, const std::string& file, const std::string& function,
+             int line);
+    SourceParts formatLogSource(const std::string& sender, const std::string& file,
+                                const std::string& function);
+    void logError(const std::string& sender, const std::optional<std::string>& message,
+                  const std::string& file, const std::string& function);
     // The machine's serial number (DMI product serial), none when unreadable.
     std::optional<std::string> getMachineSerialNumber();
 
@@ -42,10 +46,29 @@ public:
     static std::int64_t logCounter();
 };
 
-// Log helpers for member functions of the application's classes.
-#define QRN_LOG_AT(stage, isPublic, values)                                                                  \
-    dataLoggingClass().log(logSender(this), (stage), (isPublic), (values), __FILE__, __func__, __LINE__)
-#define QRN_LOG_IN(values) QRN_LOG_AT(0, true, (values))
-#define QRN_LOG_MID(values) QRN_LOG_AT(1, true, (values))
-#define QRN_LOG_OUT(values) QRN_LOG_AT(2, true, (values))
+inline std::optional<LogValues> qrnLogValues() {
+    return std::nullopt;
+}
+inline std::optional<LogValues> qrnLogValues(std::nullopt_t) {
+    return std::nullopt;
+}
+inline std::optional<LogValues> qrnLogValues(LogValues v) {
+    return v;
+}
+inline std::optional<LogValues> qrnLogValues(std::optional<LogValues> v) {
+    return v;
+}
+bool qrnLogsEnabled();
+
+// Log helpers for member functions of the application's classes. The values are only built
+// when the log is on:  QRN_LOG_IN({{"assetIndex", 3}});  QRN_LOG_OUT();
+#define QRN_LOG_AT(stage, isPublic, ...)                                                                     \
+    do {                                                                                                     \
+        if (qrnLogsEnabled())                                                                                \
+            dataLoggingClass().log(logSender(this), (stage), (isPublic), qrnLogValues(__VA_ARGS__),          \
+                                   __FILE__, __func__, __LINE__);                                            \
+    } while (0)
+#define QRN_LOG_IN(...) QRN_LOG_AT(0, true, __VA_ARGS__)
+#define QRN_LOG_MID(...) QRN_LOG_AT(1, true, __VA_ARGS__)
+#define QRN_LOG_OUT(...) QRN_LOG_AT(2, true, __VA_ARGS__)
 #define QRN_LOG_ERROR(message) dataLoggingClass().logError(logSender(this), (message), __FILE__, __func__)

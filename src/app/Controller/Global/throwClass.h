@@ -12,7 +12,7 @@ struct qrnError : std::runtime_error {
 };
 
 class throwClass {
-public:
+  public:
     qrnError error(const std::string& message);
     // Shows a modal alert with the message; returns when the user dismisses it.
     void showError(const std::string& errorMessage);

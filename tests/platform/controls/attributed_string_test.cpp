@@ -1,0 +1,170 @@
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/attributed_string.h"
+
+using namespace qrn;
+
+namespace {
+
+TextAttributes coloured(Colour c) {
+    TextAttributes a;
+    a.foregroundColour = c;
+    return a;
+}
+
+Font anyInstalledFont(double size) {
+    auto families = installedFontFamilies();
+    EXPECT_FALSE(families.empty());
+    auto f = fontWithFamily(families.front(), size);
+    EXPECT_TRUE(f.has_value());
+    return *f;
+}
+
+} // namespace
+
+TEST(AttributedString, RunsCountUtf16UnitsAndMergeNeighbours) {
+    // "a😀b": the emoji is a surrogate pair, so the text is four units long.
+    AttributedString s(QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                         "b"));
+    EXPECT_EQ(s.length(), 4);
+    ASSERT_EQ(s.runs().size(), 1u);
+    EXPECT_EQ(s.runs()[0].range, (TextRange{0, 4}));
+
+    const Colour red{1, 0, 0, 1};
+    ASSERT_TRUE(s.addAttributes(coloured(red), {1, 2}));
+    ASSERT_EQ(s.runs().size(), 3u);
+    EXPECT_EQ(s.runs()[1].range, (TextRange{1, 2}));
+    EXPECT_EQ(s.runs()[2].range, (TextRange{3, 1}));
+
+    // Colouring the rest the same way leaves one maximal run.
+    s.addAttributes(coloured(red), {0, 1});
+    s.addAttributes(coloured(red), {3, 1});
+    ASSERT_EQ(s.runs().size(), 1u);
+    EXPECT_EQ(s.runs()[0].attributes.foregroundColour, red);
+
+    EXPECT_TRUE(AttributedString().runs().empty());
+}
+
+TEST(AttributedString, AddingOverPartOfARunReplacesOnlyThatKey) {
+    const Font font = anyInstalledFont(14);
+    TextAttributes base;
+    base.font = font;
+    base.foregroundColour = Colour{0, 0, 1, 1};
+    AttributedString s("abcdef", base);
+
+    ASSERT_TRUE(s.addAttributes(coloured({1, 0, 0, 1}), {2, 2}));
+    ASSERT_EQ(s.runs().size(), 3u);
+    const auto& middle = s.runs()[1];
+    EXPECT_EQ(middle.range, (TextRange{2, 2}));
+    EXPECT_EQ(middle.attributes.font, font);
+    EXPECT_EQ(middle.attributes.foregroundColour, (Colour{1, 0, 0, 1}));
+    EXPECT_EQ(s.runs()[2].attributes, base);
+
+    // Setting replaces everything, removing drops one key only.
+    s.setAttributes({}, {0, 1});
+    EXPECT_TRUE(s.attributesAt(0).isEmpty());
+    s.removeAttribute(AttributeKey::font, {2, 4});
+    EXPECT_FALSE(s.attributesAt(3).font.has_value());
+    EXPECT_EQ(s.attributesAt(3).foregroundColour, (Colour{1, 0, 0, 1}));
+    EXPECT_TRUE(s.attributesAt(1).font.has_value());
+
+    // Ranges past the end are clipped; a range wholly outside changes nothing.
+    EXPECT_FALSE(s.addAttributes(base, {6, 3}));
+    EXPECT_TRUE(s.addAttributes(base, {5, 30}));
+    EXPECT_EQ(s.runs().back().range.end(), 6);
+}
+
+TEST(AttributedString, NoFontDiffersFromAFont) {
+    AttributedString plain("xy");
+    AttributedString withFont("xy");
+    TextAttributes a;
+    a.font = anyInstalledFont(12);
+    withFont.addAttributes(a, withFont.wholeRange());
+    EXPECT_FALSE(plain == withFont);
+    EXPECT_FALSE(plain.attributesAt(0).has(AttributeKey::font));
+    EXPECT_TRUE(withFont.attributesAt(0).has(AttributeKey::font));
+}
+
+TEST(AttributedString, InsertedTextTakesThePrecedingAttributes) {
+    AttributedString s("ad", coloured({0, 1, 0, 1}));
+    s.replaceCharacters({1, 0}, QString("bc"));
+    EXPECT_EQ(s.string(), "abcd");
+    ASSERT_EQ(s.runs().size(), 1u);
+    AttributedString tail("!", coloured({1, 0, 0, 1}));
+    s.append(tail);
+    ASSERT_EQ(s.runs().size(), 2u);
+    EXPECT_EQ(s.substring({3, 2}).runs().size(), 2u);
+    EXPECT_EQ(s.find("cd"), (TextRange{2, 2}));
+    EXPECT_FALSE(s.find("zz").has_value());
+}
+
+TEST(FontLookup, FailsForFamiliesThatAreNotInstalled) {
+    EXPECT_FALSE(fontNamed("No Such Family Anywhere", 12).has_value());
+    const auto families = installedFontFamilies();
+    ASSERT_FALSE(families.empty());
+    auto f = fontNamed(families.front(), 18);
+    ASSERT_TRUE(f.has_value());
+    EXPECT_EQ(f->family, families.front());
+    EXPECT_EQ(f->size, 18);
+    // Case does not matter; a bad size does.
+    QString upper = QString::fromStdString(families.front()).toUpper();
+    EXPECT_TRUE(fontNamed(upper.toStdString(), 10).has_value());
+    EXPECT_FALSE(fontNamed(families.front(), 0).has_value());
+}
+
+TEST(FontLookup, FindsAFaceByDisplayName) {
+    for (const auto& family : installedFontFamilies()) {
+        auto bold = fontNamed(family + " Bold", 11);
+        if (!bold)
+            continue;
+        EXPECT_EQ(bold->name, family + " Bold");
+        EXPECT_EQ(bold->style, "Bold");
+        return;
+    }
+    GTEST_SKIP() << "no bold face installed";
+}
+
+TEST(AttributedString, RoundTripsThroughATextDocument) {
+    const Font font = anyInstalledFont(20);
+    AttributedString s(QString::fromUtf8("Hello \xF0\x9F\x98\x80 world\nsecond line\n"));
+    TextAttributes a;
+    a.font = font;
+    a.foregroundColour = Colour{0.2, 0.4, 0.6, 1};
+    s.addAttributes(a, {0, 5});
+    TextAttributes b;
+    b.backgroundColour = Colour{1, 1, 0, 0.5};
+    b.underlineStyle = underline::doubled;
+    b.link = "https://example.org/";
+    s.addAttributes(b, {3, 6});
+    TextAttributes p;
+    p.paragraphStyle = ParagraphStyle{int(TextAlignment::center), 4, -8, 1.5, 2, 6};
+    p.writingDirection = writing_direction::rightToLeft;
+    s.addAttributes(p, {15, 12});
+    // The line break between the paragraphs starts a run of its own.
+    s.addAttributes(coloured({0, 0, 0, 1}), {14, 1});
+
+    QTextDocument doc;
+    s.writeTo(doc);
+    EXPECT_EQ(doc.blockCount(), 3);
+    EXPECT_EQ(doc.begin().next().blockFormat().alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    AttributedString back = AttributedString::fromTextDocument(doc);
+    EXPECT_EQ(back, s);
+}
+
+TEST(AttributedString, ReadsFormattingAnEditorAppliedItself) {
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat f;
+    f.setForeground(QColor(255, 0, 0));
+    c.insertText("plain ");
+    c.insertText("red", f);
+    AttributedString s = AttributedString::fromTextDocument(doc);
+    ASSERT_EQ(s.runs().size(), 2u);
+    EXPECT_TRUE(s.runs()[0].attributes.isEmpty());
+    EXPECT_EQ(s.runs()[1].attributes.foregroundColour, (Colour{1, 0, 0, 1}));
+    EXPECT_FALSE(s.runs()[1].attributes.font.has_value());
+}

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "platform/foundation/files.h"
+#include "platform/foundation/json.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/uuid.h"
+
+using namespace qrn;
+
+TEST(Json, RoundTripKeepsNullNestedListsAndRealsApartFromIntegers) {
+    Json doc = {{"zeta", nullptr},
+                {"alpha", Json::array({1, 2.5, Json::array({Json::array(), "x", nullptr})})},
+                {"real", 1.0},
+                {"count", 3}};
+    std::string text = json::write(doc);
+    // Keys come out sorted.
+    EXPECT_LT(text.find("\"alpha\""), text.find("\"count\""));
+    EXPECT_LT(text.find("\"real\""), text.find("\"zeta\""));
+    auto back = json::parse(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, doc);
+    EXPECT_TRUE((*back)["real"].is_number_float());
+    EXPECT_TRUE((*back)["count"].is_number_integer());
+    EXPECT_TRUE((*back)["zeta"].is_null());
+}
+
+TEST(Json, RealsAcceptIntegersButIntegersRejectFractions) {
+    EXPECT_EQ(json::asReal(Json(1)), 1.0);
+    EXPECT_EQ(json::asReal(Json(1.0)), 1.0);
+    EXPECT_FALSE(json::asReal(Json("1")));
+    EXPECT_EQ(json::asInteger(Json(4)), 4);
+    EXPECT_FALSE(json::asInteger(Json(4.5)));
+}
+
+TEST(Json, SyntaxErrorsComeBackAsMessages) {
+    auto bad = json::parse("{\"a\": [1, 2");
+    ASSERT_FALSE(bad);
+    EXPECT_NE(bad.error().find("Not valid JSON"), std::string::npos);
+}
+
+TEST(Json, ValuesConvertBothWays) {
+    Value v = Value::list({Value(), true, 3, 0.5, "text", Value::list({1})});
+    EXPECT_EQ(json::toValue(json::fromValue(v)), v);
+    EXPECT_EQ(json::fromValue(Value::colour(255, 0, 0, 0.5)), Json::array({255.0, 0.0, 0.0, 0.5}));
+}
+
+class FilesTest : public ::testing::Test {
+  protected:
+    QTemporaryDir dir;
+    files::Path path(const std::string& name) { return files::Path(dir.path().toStdString()) / name; }
+    void TearDown() override { files::setWriteFailureForTesting(nullptr); }
+};
+
+TEST_F(FilesTest, FailedAtomicReplaceLeavesTheOldFileWholeAndNoTemporaryBehind) {
+    auto target = path("projectData.json");
+    ASSERT_TRUE(files::replaceAtomically(target, "old contents"));
+    for (auto step : {files::WriteStep::Open, files::WriteStep::Write, files::WriteStep::Flush,
+                      files::WriteStep::Rename}) {
+        files::setWriteFailureForTesting(
+            [step](files::WriteStep s, const files::Path&) { return s == step; });
+        Status st = files::replaceAtomically(target, "new contents that never land");
+        EXPECT_FALSE(st);
+        EXPECT_FALSE(st.error().empty());
+        EXPECT_EQ(*files::readText(target), "old contents");
+    }
+    files::setWriteFailureForTesting(nullptr);
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path().toStdString()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+    ASSERT_TRUE(files::replaceAtomically(target, "new"));
+    EXPECT_EQ(*files::readText(target), "new");
+}
+
+TEST_F(FilesTest, CopyingRefusesAnExistingTargetAndCopiesFoldersWhole) {
+    auto a = path("a.txt"), b = path("b.txt");
+    ASSERT_TRUE(files::replaceAtomically(a, "A"));
+    ASSERT_TRUE(files::copyFile(a, b));
+    EXPECT_FALSE(files::copyFile(a, b));
+    EXPECT_TRUE(files::sameContents(a, b));
+
+    auto folder = path("Demo.qrn3ks");
+    ASSERT_TRUE(files::createDirectories(folder / "images"));
+    ASSERT_TRUE(files::replaceAtomically(folder / "images" / "x.png", "png"));
+    ASSERT_TRUE(files::copyFolder(folder, path("Copy.qrn3ks")));
+    EXPECT_EQ(*files::readText(path("Copy.qrn3ks/images/x.png")), "png");
+    EXPECT_FALSE(files::copyFolder(folder, path("Copy.qrn3ks")));
+    EXPECT_EQ(*files::size(a), 1u);
+    ASSERT_TRUE(files::remove(folder));
+    EXPECT_FALSE(files::exists(folder));
+    EXPECT_TRUE(files::remove(folder)); // already gone is fine
+    EXPECT_FALSE(files::readText(path("missing")));
+}
+
+TEST_F(FilesTest, SameContentsComparesBytesNotJustSizes) {
+    ASSERT_TRUE(files::replaceAtomically(path("1"), "abcd"));
+    ASSERT_TRUE(files::replaceAtomically(path("2"), "abce"));
+    EXPECT_FALSE(files::sameContents(path("1"), path("2")));
+}
+
+TEST(Uuid, IsUpperCaseAnd36Characters) {
+    std::string u = uuidString();
+    EXPECT_EQ(u.size(), 36u);
+    EXPECT_EQ(u[8], '-');
+    for (char c : u)
+        EXPECT_FALSE(c >= 'a' && c <= 'z');
+    EXPECT_NE(u, uuidString());
+    EXPECT_FALSE(applicationVersion().empty());
+}
+
+TEST(UserDefaults, MemoryStoreKeepsTypedValues) {
+    auto& d = UserDefaults::standard();
+    d.set("list", Value::list({1.5, 2}));
+    d.set("name", "Dark");
+    EXPECT_EQ(d.arrayForKey("list")->size(), 2u);
+    EXPECT_EQ(d.stringForKey("name"), "Dark");
+    EXPECT_FALSE(d.stringForKey("list"));
+    d.remove("name");
+    EXPECT_FALSE(d.has("name"));
+}

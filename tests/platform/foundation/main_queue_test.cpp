@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/main_queue.h"
+
+using namespace qrn;
+
+TEST(MainQueue, ManualClockRunsBlocksInTimeOrderThenSchedulingOrder) {
+    std::vector<std::string> ran;
+    MainQueue::after(0.5, [&] { ran.push_back("b"); });
+    MainQueue::after(0.2, [&] { ran.push_back("a"); });
+    MainQueue::after(0.5, [&] { ran.push_back("c"); });
+    MainQueue::after(1.0, [&] { ran.push_back("late"); });
+
+    MainQueue::advance(0.19);
+    EXPECT_TRUE(ran.empty());
+    MainQueue::advance(0.31);
+    EXPECT_EQ(ran, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_DOUBLE_EQ(MainQueue::now(), 0.5);
+    EXPECT_EQ(MainQueue::pendingCount(), 1);
+}
+
+TEST(MainQueue, BlocksScheduledWhileAdvancingRunWhenTheyFallDueInTheSameAdvance) {
+    std::vector<double> times;
+    MainQueue::after(0.1, [&] {
+        times.push_back(MainQueue::now());
+        MainQueue::after(0.1, [&] { times.push_back(MainQueue::now()); });
+    });
+    MainQueue::advance(1.0);
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_DOUBLE_EQ(times[0], 0.1);
+    EXPECT_DOUBLE_EQ(times[1], 0.2);
+}
+
+TEST(MainQueue, PostFromAnotherThreadRunsOnTheMainThread) {
+    auto mainThread = std::this_thread::get_id();
+    std::thread::id ranOn;
+    bool done = false;
+    std::thread worker([&] { MainQueue::post([&] { ranOn = std::this_thread::get_id(), done = true; }); });
+    worker.join();
+    EXPECT_TRUE(MainQueue::runUntil([&] { return done; }, 5));
+    EXPECT_EQ(ranOn, mainThread);
+}
+
+TEST(MainQueue, GenerationCounterDropsSupersededBlocks) {
+    GenerationCounter generation(10000);
+    int fired = 0, lastValue = 0;
+    auto debounced = [&](int value) {
+        int mine = generation.increment();
+        MainQueue::after(0.5, [&, mine, value] {
+            if (generation.isCurrent(mine))
+                ++fired, lastValue = value;
+        });
+    };
+    debounced(1);
+    MainQueue::advance(0.1);
+    debounced(2);
+    MainQueue::advance(0.1);
+    debounced(3);
+    MainQueue::advance(0.49);
+    EXPECT_EQ(fired, 0);
+    MainQueue::advance(0.01);
+    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(lastValue, 3);
+}
+
+TEST(MainQueue, GenerationCounterWrapsAtItsBound) {
+    GenerationCounter g(3);
+    EXPECT_EQ(g.increment(), 1);
+    EXPECT_EQ(g.increment(), 2);
+    EXPECT_EQ(g.increment(), 0);
+    EXPECT_TRUE(g.isCurrent(0));
+}
+
+TEST(RepeatingTimer, FiresEveryIntervalUntilStopped) {
+    int ticks = 0;
+    RepeatingTimer timer(1.0, 0.1, [&] { ++ticks; });
+    timer.start();
+    MainQueue::advance(3.5);
+    EXPECT_EQ(ticks, 3);
+    timer.stop();
+    MainQueue::advance(3);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_FALSE(timer.isValid());
+}
+
+TEST(RepeatingTimer, DestroyedTimerNeverFires) {
+    int ticks = 0;
+    {
+        RepeatingTimer timer(0.5, 0, [&] { ++ticks; });
+        timer.start();
+    }
+    MainQueue::advance(2);
+    EXPECT_EQ(ticks, 0);
+}
