@@ -12,7 +12,8 @@ namespace qrn::ui {
 namespace {
 
 Window::HostFactory hostFactory;
-std::vector<WindowPtr> shownWindows;
+// Never destroyed: windows still open at exit must not run their teardown after everything else.
+std::vector<WindowPtr>& shownWindows = *new std::vector<WindowPtr>;
 Window* currentKeyWindow = nullptr;
 Window* currentModalWindow = nullptr;
 std::function<void(Window&)> closeObserver;
@@ -58,7 +59,8 @@ Window::~Window() {
     if (currentModalWindow == this)
         currentModalWindow = nullptr;
     frameView_->layer()->setChangeHandler({});
-    frameView_->propagateDidMoveToWindow(nullptr);
+    // Views that outlive the window forget it without callbacks: their owners may be gone.
+    frameView_->forgetWindow();
     host_.reset();
 }
 
