@@ -1,0 +1,103 @@
+// Records 10 s from the test camera and microphone and reports the frames written and dropped
+// and the CPU time the whole process used. Runs on two cores (QRN_BENCH_CORES to change).
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <sched.h>
+#include <sys/resource.h>
+
+#include "platform/foundation/main_queue.h"
+#include "platform/media/capture_session.h"
+
+using namespace qrn;
+using namespace qrn::media;
+
+namespace {
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+}
+
+struct Delegate : RecordingDelegate {
+    bool started = false, finished = false;
+    std::optional<std::string> error;
+    void didStartRecording(MovieFileOutput&, const std::string&) override { started = true; }
+    void willFinishRecording(MovieFileOutput&, const std::string&,
+                             const std::optional<std::string>&) override {}
+    void didFinishRecording(MovieFileOutput&, const std::string&,
+                            const std::optional<std::string>& e) override {
+        error = e;
+        finished = true;
+    }
+};
+
+void record(benchmark::State& state, int width, int height) {
+    setenv("QRN_TEST_DEVICES", "1", 1);
+    auto camera = *CaptureDevices::deviceNamed(MediaType::Video, "Test Camera");
+    camera.url =
+        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=30,format=yuv420p";
+    auto mic = *CaptureDevices::deviceNamed(MediaType::Audio, "Test Microphone");
+    const double seconds = 10;
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        CaptureSession session;
+        auto movie = std::make_shared<MovieFileOutput>();
+        session.addInput(CaptureDeviceInput::create(camera).value());
+        session.addInput(CaptureDeviceInput::create(mic).value());
+        session.addOutput(movie);
+        session.startRunning();
+        auto delegate = std::make_shared<Delegate>();
+        double cpu0 = cpuSeconds();
+        movie->startRecording(dir.filePath("bench.mov").toStdString(), delegate);
+        MainQueue::runUntil([&] { return delegate->started; }, 10);
+        double end = captureClock() + seconds;
+        MainQueue::runUntil([&] { return captureClock() >= end; }, seconds + 5);
+        movie->stopRecording();
+        MainQueue::runUntil([&] { return delegate->finished; }, 60);
+        double cpu = cpuSeconds() - cpu0;
+        session.stopRunning();
+        state.counters["frames_written"] = double(movie->framesWritten());
+        state.counters["frames_dropped"] = double(movie->framesDropped());
+        state.counters["cpu_seconds"] = cpu;
+        state.counters["cpu_cores_busy"] = cpu / seconds;
+        if (delegate->error)
+            state.SkipWithError(delegate->error->c_str());
+    }
+}
+
+void pinToCores() {
+    int cores = 2;
+    if (const char* v = std::getenv("QRN_BENCH_CORES"))
+        cores = std::max(1, std::atoi(v));
+    cpu_set_t current;
+    CPU_ZERO(&current);
+    sched_getaffinity(0, sizeof current, &current);
+    cpu_set_t chosen;
+    CPU_ZERO(&chosen);
+    int taken = 0;
+    for (int i = 0; i < CPU_SETSIZE && taken < cores; ++i)
+        if (CPU_ISSET(i, &current)) {
+            CPU_SET(i, &chosen);
+            ++taken;
+        }
+    sched_setaffinity(0, sizeof chosen, &chosen);
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(record, 1280x720, 1280, 720)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(record, 1920x1080, 1920, 1080)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+int main(int argc, char** argv) {
+    pinToCores();
+    QCoreApplication app(argc, argv);
+    MainQueue::useManualClock();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,62 @@
+#pragma once
+// FFmpeg in one place: the C headers, owning pointers and small helpers the media classes share.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavdevice/avdevice.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libavutil/time.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QImage>
+
+#include <memory>
+#include <string>
+
+namespace qrn::media::av {
+
+struct FrameDeleter {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct InputContextDeleter {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct SwrDeleter {
+    void operator()(SwrContext* s) const { swr_free(&s); }
+};
+struct SwsDeleter {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
+// Frames handed between threads are shared: several outputs may hold the same picture.
+using SharedFrame = std::shared_ptr<const AVFrame>;
+
+// Registers the capture devices (lavfi, v4l2, pulse, alsa) once per process.
+void registerDevices();
+std::string errorString(int code);
+FramePtr allocFrame();
+PacketPtr allocPacket();
+// A new reference to `f` that outlives the caller's frame.
+SharedFrame share(const AVFrame* f);
+
+// Converts a decoded picture to an image of the given size (the frame's own when empty).
+// `scaler` caches the conversion between calls of the same shape.
+QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width = 0, int height = 0);
+
+} // namespace qrn::media::av

@@ -1,0 +1,370 @@
+#include "platform/media/movie_reader.h"
+
+#include "platform/media/av.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qrn::media {
+
+bool MovieInfo::hasVideo() const {
+    return firstTrack(MediaType::Video) != nullptr;
+}
+bool MovieInfo::hasAudio() const {
+    return firstTrack(MediaType::Audio) != nullptr;
+}
+const MovieTrack* MovieInfo::firstTrack(MediaType type) const {
+    for (auto& t : tracks)
+        if (t.mediaType == type)
+            return &t;
+    return nullptr;
+}
+
+namespace {
+
+Result<av::InputContextPtr> openInput(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (rc < 0)
+        return Result<av::InputContextPtr>::failure("Cannot open " + path + ": " + av::errorString(rc));
+    av::InputContextPtr input(raw);
+    if ((rc = avformat_find_stream_info(input.get(), nullptr)) < 0)
+        return Result<av::InputContextPtr>::failure("Cannot read " + path + ": " + av::errorString(rc));
+    return input;
+}
+
+double streamDuration(const AVFormatContext* fc, const AVStream* s) {
+    if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
+        return s->duration * av_q2d(s->time_base);
+    if (fc->duration != AV_NOPTS_VALUE && fc->duration > 0)
+        return fc->duration / double(AV_TIME_BASE);
+    return 0;
+}
+
+double streamFrameRate(const AVStream* s) {
+    AVRational r = s->avg_frame_rate.num > 0 ? s->avg_frame_rate : s->r_frame_rate;
+    return r.num > 0 && r.den > 0 ? av_q2d(r) : 0;
+}
+
+// Opens the decoder for the first stream of a type.
+struct Track {
+    av::InputContextPtr input;
+    av::CodecContextPtr codec;
+    AVStream* stream = nullptr;
+    av::PacketPtr packet = av::allocPacket();
+    bool inputEnded = false;
+
+    Status open(const std::string& path, AVMediaType type) {
+        auto in = openInput(path);
+        if (!in)
+            return in.status();
+        input = std::move(in).value();
+        const AVCodec* decoder = nullptr;
+        int index = av_find_best_stream(input.get(), type, -1, -1, &decoder, 0);
+        if (index < 0 || !decoder)
+            return Status::failure(std::string("No ") + (type == AVMEDIA_TYPE_VIDEO ? "video" : "audio") +
+                                   " track in " + path);
+        stream = input->streams[index];
+        codec.reset(avcodec_alloc_context3(decoder));
+        avcodec_parameters_to_context(codec.get(), stream->codecpar);
+        codec->thread_count = 0;
+        codec->pkt_timebase = stream->time_base;
+        int rc = avcodec_open2(codec.get(), decoder, nullptr);
+        if (rc < 0)
+            return Status::failure("Cannot decode " + path + ": " + av::errorString(rc));
+        return Status::ok();
+    }
+
+    // The next decoded frame, or false at the end.
+    Result<bool> receive(AVFrame* frame) {
+        while (true) {
+            int rc = avcodec_receive_frame(codec.get(), frame);
+            if (rc >= 0)
+                return true;
+            if (rc == AVERROR_EOF)
+                return false;
+            if (rc != AVERROR(EAGAIN))
+                return Result<bool>::failure("Decoding failed: " + av::errorString(rc));
+            if (inputEnded)
+                return false;
+            rc = av_read_frame(input.get(), packet.get());
+            if (rc < 0) {
+                inputEnded = true;
+                avcodec_send_packet(codec.get(), nullptr);
+                continue;
+            }
+            if (packet->stream_index == stream->index)
+                avcodec_send_packet(codec.get(), packet.get());
+            av_packet_unref(packet.get());
+        }
+    }
+
+    Status seek(double time) {
+        int64_t ts = int64_t(std::floor(std::max(0.0, time) / av_q2d(stream->time_base)));
+        if (stream->start_time != AV_NOPTS_VALUE)
+            ts += stream->start_time;
+        int rc = av_seek_frame(input.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
+        if (rc < 0)
+            rc = av_seek_frame(input.get(), stream->index,
+                               stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time,
+                               AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+        if (rc < 0)
+            return Status::failure("Cannot seek: " + av::errorString(rc));
+        avcodec_flush_buffers(codec.get());
+        inputEnded = false;
+        return Status::ok();
+    }
+
+    double timeOf(const AVFrame* f) const {
+        int64_t ts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+        if (ts == AV_NOPTS_VALUE)
+            return 0;
+        if (stream->start_time != AV_NOPTS_VALUE)
+            ts -= stream->start_time;
+        return ts * av_q2d(stream->time_base);
+    }
+};
+
+} // namespace
+
+Result<MovieInfo> loadMovieInfo(const std::string& path) {
+    auto in = openInput(path);
+    if (!in)
+        return in.status();
+    AVFormatContext* fc = in.value().get();
+    MovieInfo info;
+    info.path = path;
+    for (unsigned i = 0; i < fc->nb_streams; ++i) {
+        AVStream* s = fc->streams[i];
+        auto type = s->codecpar->codec_type;
+        if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        if (s->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            continue;
+        MovieTrack t;
+        t.mediaType = type == AVMEDIA_TYPE_VIDEO ? MediaType::Video : MediaType::Audio;
+        t.streamIndex = int(i);
+        t.codecName = avcodec_get_name(s->codecpar->codec_id);
+        t.duration = streamDuration(fc, s);
+        if (t.mediaType == MediaType::Video && !info.hasVideo()) {
+            info.naturalSize = {double(s->codecpar->width), double(s->codecpar->height)};
+            info.frameRate = streamFrameRate(s);
+        }
+        info.duration = std::max(info.duration, t.duration);
+        info.tracks.push_back(std::move(t));
+    }
+    return info;
+}
+
+// ---- Video ------------------------------------------------------------------------------------
+
+struct VideoTrackReader::Impl {
+    Track track;
+    double frameDuration = 1.0 / 30;
+    double seekTarget = -1; // frames ending before it are skipped
+    std::optional<DecodedFrame> lookahead;
+    std::optional<DecodedFrame> last;
+    SwsContext* scaler = nullptr;
+    ~Impl() { sws_freeContext(scaler); }
+
+    Result<std::optional<DecodedFrame>> decodeOne() {
+        auto frame = av::allocFrame();
+        auto got = track.receive(frame.get());
+        if (!got)
+            return got.status();
+        if (!got.value())
+            return std::optional<DecodedFrame>();
+        DecodedFrame f;
+        f.time = track.timeOf(frame.get());
+        f.duration =
+            frame->pkt_duration > 0 ? frame->pkt_duration * av_q2d(track.stream->time_base) : frameDuration;
+        AVFrame* raw = frame.release();
+        f.frame = std::shared_ptr<const AVFrame>(raw, [](const AVFrame* p) {
+            auto* q = const_cast<AVFrame*>(p);
+            av_frame_free(&q);
+        });
+        return std::optional<DecodedFrame>(std::move(f));
+    }
+};
+
+VideoTrackReader::VideoTrackReader(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+VideoTrackReader::~VideoTrackReader() = default;
+
+Result<std::unique_ptr<VideoTrackReader>> VideoTrackReader::open(const std::string& path) {
+    auto impl = std::make_unique<Impl>();
+    if (auto s = impl->track.open(path, AVMEDIA_TYPE_VIDEO); !s)
+        return s;
+    double rate = streamFrameRate(impl->track.stream);
+    if (rate > 0)
+        impl->frameDuration = 1.0 / rate;
+    return std::unique_ptr<VideoTrackReader>(new VideoTrackReader(std::move(impl)));
+}
+
+Result<std::optional<DecodedFrame>> VideoTrackReader::next() {
+    while (true) {
+        std::optional<DecodedFrame> f;
+        if (d->lookahead) {
+            f = std::move(d->lookahead);
+            d->lookahead.reset();
+        } else {
+            auto r = d->decodeOne();
+            if (!r)
+                return r;
+            f = std::move(r).value();
+        }
+        if (!f) {
+            // Past the end: the frame on show at the seek target is the last one.
+            if (d->seekTarget >= 0 && d->last) {
+                d->seekTarget = -1;
+                return d->last;
+            }
+            return f;
+        }
+        if (d->seekTarget >= 0) {
+            // Skip to the frame whose span holds the target (a small slack for rounding).
+            if (f->time + f->duration <= d->seekTarget + 1e-6) {
+                d->last = f;
+                continue;
+            }
+            d->seekTarget = -1;
+        }
+        d->last = f;
+        return f;
+    }
+}
+
+Status VideoTrackReader::seek(double time) {
+    d->lookahead.reset();
+    d->last.reset();
+    if (auto s = d->track.seek(time); !s)
+        return s;
+    d->seekTarget = std::max(0.0, time);
+    return Status::ok();
+}
+
+Result<DecodedFrame> VideoTrackReader::frameAt(double time) {
+    // Reading on from the current place is much cheaper than a seek when the time lies ahead.
+    if (d->last && time >= d->last->time && time < d->last->time + d->last->duration)
+        return *d->last;
+    bool ahead = d->last && time > d->last->time && time - d->last->time < 2.0;
+    if (!ahead) {
+        if (auto s = seek(time); !s)
+            return s;
+    } else {
+        d->seekTarget = time;
+    }
+    auto f = next();
+    if (!f)
+        return f.status();
+    if (!f.value()) {
+        if (d->last)
+            return *d->last;
+        return Result<DecodedFrame>::failure("No frame at that time");
+    }
+    return *f.value();
+}
+
+QImage VideoTrackReader::image(const DecodedFrame& frame, int width, int height) {
+    return av::toImage(frame.frame.get(), d->scaler, width, height);
+}
+
+Size VideoTrackReader::naturalSize() const {
+    return {double(d->track.stream->codecpar->width), double(d->track.stream->codecpar->height)};
+}
+double VideoTrackReader::frameRate() const {
+    return streamFrameRate(d->track.stream);
+}
+double VideoTrackReader::duration() const {
+    return streamDuration(d->track.input.get(), d->track.stream);
+}
+
+// ---- Audio ------------------------------------------------------------------------------------
+
+struct AudioTrackReader::Impl {
+    Track track;
+    int sampleRate = 48000, channels = 2;
+    av::SwrPtr resampler;
+    double skipUntil = -1;
+};
+
+AudioTrackReader::AudioTrackReader(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+AudioTrackReader::~AudioTrackReader() = default;
+
+Result<std::unique_ptr<AudioTrackReader>> AudioTrackReader::open(const std::string& path, int sampleRate,
+                                                                 int channels) {
+    auto impl = std::make_unique<Impl>();
+    if (auto s = impl->track.open(path, AVMEDIA_TYPE_AUDIO); !s)
+        return s;
+    impl->sampleRate = sampleRate;
+    impl->channels = channels;
+    AVChannelLayout outLayout{}, inLayout{};
+    av_channel_layout_default(&outLayout, channels);
+    if (impl->track.codec->ch_layout.nb_channels > 0 &&
+        impl->track.codec->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_copy(&inLayout, &impl->track.codec->ch_layout);
+    else
+        av_channel_layout_default(&inLayout, std::max(1, impl->track.codec->ch_layout.nb_channels));
+    SwrContext* swr = nullptr;
+    int rc = swr_alloc_set_opts2(&swr, &outLayout, AV_SAMPLE_FMT_FLT, sampleRate, &inLayout,
+                                 impl->track.codec->sample_fmt, impl->track.codec->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&inLayout);
+    av_channel_layout_uninit(&outLayout);
+    if (rc < 0 || swr_init(swr) < 0) {
+        swr_free(&swr);
+        return Result<std::unique_ptr<AudioTrackReader>>::failure("Cannot convert the sound of " + path);
+    }
+    impl->resampler.reset(swr);
+    return std::unique_ptr<AudioTrackReader>(new AudioTrackReader(std::move(impl)));
+}
+
+Result<std::optional<AudioChunk>> AudioTrackReader::next() {
+    auto frame = av::allocFrame();
+    while (true) {
+        auto got = d->track.receive(frame.get());
+        if (!got)
+            return got.status();
+        if (!got.value())
+            return std::optional<AudioChunk>();
+        AudioChunk chunk;
+        chunk.channels = d->channels;
+        chunk.sampleRate = d->sampleRate;
+        chunk.time = d->track.timeOf(frame.get());
+        int capacity =
+            int(av_rescale_rnd(swr_get_delay(d->resampler.get(), frame->sample_rate) + frame->nb_samples,
+                               d->sampleRate, frame->sample_rate, AV_ROUND_UP));
+        chunk.samples.resize(size_t(capacity) * size_t(d->channels));
+        uint8_t* out[1] = {reinterpret_cast<uint8_t*>(chunk.samples.data())};
+        int n = swr_convert(d->resampler.get(), out, capacity,
+                            const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+        av_frame_unref(frame.get());
+        if (n < 0)
+            return Result<std::optional<AudioChunk>>::failure("Cannot convert the sound");
+        chunk.samples.resize(size_t(n) * size_t(d->channels));
+        if (d->skipUntil >= 0) {
+            double end = chunk.time + double(n) / d->sampleRate;
+            if (end <= d->skipUntil)
+                continue;
+            int drop = std::clamp(int(std::lround((d->skipUntil - chunk.time) * d->sampleRate)), 0, n);
+            chunk.samples.erase(chunk.samples.begin(), chunk.samples.begin() + ptrdiff_t(drop) * d->channels);
+            chunk.time += double(drop) / d->sampleRate;
+            d->skipUntil = -1;
+        }
+        if (chunk.samples.empty())
+            continue;
+        return std::optional<AudioChunk>(std::move(chunk));
+    }
+}
+
+Status AudioTrackReader::seek(double time) {
+    if (auto s = d->track.seek(time); !s)
+        return s;
+    swr_init(d->resampler.get()); // drops what the resampler still held
+    d->skipUntil = std::max(0.0, time);
+    return Status::ok();
+}
+
+double AudioTrackReader::duration() const {
+    return streamDuration(d->track.input.get(), d->track.stream);
+}
+
+} // namespace qrn::media

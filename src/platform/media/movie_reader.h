@@ -1,0 +1,96 @@
+#pragma once
+// Opening and decoding movies: the tracks and their properties, pictures in order or at a
+// given time, and sound as interleaved float samples.
+#include "platform/foundation/geometry.h"
+#include "platform/foundation/result.h"
+#include "platform/media/devices.h"
+
+#include <QImage>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct AVFrame;
+struct SwsContext;
+
+namespace qrn::media {
+
+struct MovieTrack {
+    MediaType mediaType = MediaType::Video;
+    int streamIndex = -1;
+    std::string codecName; // "h264", "aac", ...
+    double duration = 0;
+};
+
+struct MovieInfo {
+    std::string path;
+    std::vector<MovieTrack> tracks;
+    Size naturalSize;     // of the first video track
+    double duration = 0;  // seconds, the longest track
+    double frameRate = 0; // of the first video track
+    bool hasVideo() const;
+    bool hasAudio() const;
+    const MovieTrack* firstTrack(MediaType type) const;
+};
+
+Result<MovieInfo> loadMovieInfo(const std::string& path);
+
+struct DecodedFrame {
+    std::shared_ptr<const AVFrame> frame;
+    double time = 0;     // presentation time, seconds from the start
+    double duration = 0; // until the next frame
+};
+
+class VideoTrackReader {
+  public:
+    static Result<std::unique_ptr<VideoTrackReader>> open(const std::string& path);
+    ~VideoTrackReader();
+
+    // Frames in presentation order; nothing at the end.
+    Result<std::optional<DecodedFrame>> next();
+    // The next frame read is the one on show at `time`.
+    Status seek(double time);
+    // The frame on show at `time` (the last one past the end).
+    Result<DecodedFrame> frameAt(double time);
+    // The picture as Format_ARGB32_Premultiplied, at its own size unless one is given.
+    QImage image(const DecodedFrame& frame, int width = 0, int height = 0);
+
+    Size naturalSize() const;
+    double frameRate() const;
+    double duration() const;
+
+    struct Impl;
+
+  private:
+    explicit VideoTrackReader(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> d;
+};
+
+struct AudioChunk {
+    std::vector<float> samples; // interleaved
+    int channels = 2;
+    int sampleRate = 48000;
+    double time = 0;
+    int frameCount() const { return channels ? int(samples.size()) / channels : 0; }
+};
+
+class AudioTrackReader {
+  public:
+    static Result<std::unique_ptr<AudioTrackReader>> open(const std::string& path, int sampleRate = 48000,
+                                                          int channels = 2);
+    ~AudioTrackReader();
+    Result<std::optional<AudioChunk>> next();
+    // The next chunk starts at `time`.
+    Status seek(double time);
+    double duration() const;
+
+    struct Impl;
+
+  private:
+    explicit AudioTrackReader(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace qrn::media

@@ -1,0 +1,392 @@
+#include "platform/media/movie_writer.h"
+
+#include "platform/media/av.h"
+
+#include <cmath>
+
+namespace qrn::media {
+namespace {
+
+constexpr int videoTimeScale = 90000;
+
+Status fail(const std::string& what, int code) {
+    return Status::failure(what + ": " + av::errorString(code));
+}
+
+struct OutputContextDeleter {
+    void operator()(AVFormatContext* c) const {
+        if (c && c->pb && !(c->oformat->flags & AVFMT_NOFILE))
+            avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
+
+} // namespace
+
+struct MovieWriter::Impl {
+    std::string path;
+    MovieWriterSettings settings;
+    std::unique_ptr<AVFormatContext, OutputContextDeleter> format;
+    av::CodecContextPtr video, audio;
+    AVStream* videoStream = nullptr;
+    AVStream* audioStream = nullptr;
+    av::SwsPtr scaler;
+    av::SwrPtr resampler;
+    int resamplerRate = 0, resamplerFormat = -1;
+    AVChannelLayout resamplerLayout{};
+    AVAudioFifo* fifo = nullptr;
+    av::FramePtr yuv, audioFrame;
+    av::PacketPtr packet;
+    int64_t lastVideoPts = -1;
+    int64_t videoFrames = 0;
+    int64_t samplesQueued = 0; // samples placed on the timeline (written or waiting in the fifo)
+    int64_t samplesEncoded = 0;
+    bool finished = false;
+    Status failure;
+
+    ~Impl() {
+        if (fifo)
+            av_audio_fifo_free(fifo);
+        av_channel_layout_uninit(&resamplerLayout);
+    }
+
+    Status open() {
+        int rc = avformat_alloc_output_context2(&rawFormat, nullptr, "mov", path.c_str());
+        if (rc < 0 || !rawFormat)
+            return fail("Cannot create the movie", rc);
+        format.reset(rawFormat);
+
+        const AVCodec* h264 = avcodec_find_encoder_by_name("libx264");
+        if (!h264)
+            return Status::failure("No H.264 encoder");
+        video.reset(avcodec_alloc_context3(h264));
+        video->width = settings.width;
+        video->height = settings.height;
+        video->pix_fmt = AV_PIX_FMT_YUV420P;
+        video->time_base = {1, videoTimeScale};
+        video->framerate = {settings.frameRateNum, settings.frameRateDen};
+        // One key frame a second: a fragment a second, and seeking stays cheap.
+        video->gop_size =
+            std::max(1, int(std::lround(double(settings.frameRateNum) / settings.frameRateDen)));
+        video->max_b_frames = 0;
+        if (format->oformat->flags & AVFMT_GLOBALHEADER)
+            video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        AVDictionary* opts = nullptr;
+        av_dict_set(&opts, "preset", settings.preset.c_str(), 0);
+        av_dict_set(&opts, "crf", std::to_string(settings.crf).c_str(), 0);
+        rc = avcodec_open2(video.get(), h264, &opts);
+        av_dict_free(&opts);
+        if (rc < 0)
+            return fail("Cannot open the H.264 encoder", rc);
+        videoStream = avformat_new_stream(format.get(), nullptr);
+        avcodec_parameters_from_context(videoStream->codecpar, video.get());
+        videoStream->time_base = video->time_base;
+        videoStream->avg_frame_rate = video->framerate;
+
+        if (settings.hasAudio) {
+            const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
+            if (!aac)
+                return Status::failure("No AAC encoder");
+            audio.reset(avcodec_alloc_context3(aac));
+            audio->sample_rate = audioSampleRate;
+            audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
+            av_channel_layout_default(&audio->ch_layout, audioChannels);
+            audio->bit_rate = 128000;
+            audio->time_base = {1, audioSampleRate};
+            if (format->oformat->flags & AVFMT_GLOBALHEADER)
+                audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+            rc = avcodec_open2(audio.get(), aac, nullptr);
+            if (rc < 0)
+                return fail("Cannot open the AAC encoder", rc);
+            audioStream = avformat_new_stream(format.get(), nullptr);
+            avcodec_parameters_from_context(audioStream->codecpar, audio.get());
+            audioStream->time_base = audio->time_base;
+            fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, audioChannels, audioSampleRate);
+            audioFrame = av::allocFrame();
+        }
+
+        rc = avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE);
+        if (rc < 0)
+            return fail("Cannot write the movie file", rc);
+        AVDictionary* muxOpts = nullptr;
+        if (settings.fragmented) {
+            av_dict_set(&muxOpts, "movflags", "+frag_keyframe+empty_moov+default_base_moof", 0);
+            // Hand each finished fragment to the system at once.
+            av_dict_set(&muxOpts, "flush_packets", "1", 0);
+        } else {
+            av_dict_set(&muxOpts, "movflags", "+faststart", 0);
+        }
+        rc = avformat_write_header(format.get(), &muxOpts);
+        av_dict_free(&muxOpts);
+        if (rc < 0)
+            return fail("Cannot write the movie header", rc);
+
+        yuv = av::allocFrame();
+        yuv->format = AV_PIX_FMT_YUV420P;
+        yuv->width = settings.width;
+        yuv->height = settings.height;
+        if ((rc = av_frame_get_buffer(yuv.get(), 0)) < 0)
+            return fail("Out of memory", rc);
+        packet = av::allocPacket();
+        return Status::ok();
+    }
+    AVFormatContext* rawFormat = nullptr;
+
+    Status drain(AVCodecContext* codec, AVStream* stream) {
+        while (true) {
+            int rc = avcodec_receive_packet(codec, packet.get());
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                return Status::ok();
+            if (rc < 0)
+                return fail("Encoding failed", rc);
+            if (packet->duration <= 0 && codec == video.get())
+                packet->duration = av_rescale_q(1, av_inv_q(video->framerate), video->time_base);
+            av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            rc = av_interleaved_write_frame(format.get(), packet.get());
+            if (rc < 0)
+                return fail("Writing the movie failed", rc);
+        }
+    }
+
+    Status encodeYuv(double time) {
+        int64_t pts = std::llround(time * videoTimeScale);
+        if (pts <= lastVideoPts)
+            pts = lastVideoPts + 1;
+        lastVideoPts = pts;
+        yuv->pts = pts;
+        int rc = avcodec_send_frame(video.get(), yuv.get());
+        if (rc < 0)
+            return fail("Encoding failed", rc);
+        ++videoFrames;
+        return drain(video.get(), videoStream);
+    }
+
+    Status prepareYuv() {
+        // The encoder may still hold the previous buffer; write into a fresh one.
+        int rc = av_frame_make_writable(yuv.get());
+        return rc < 0 ? fail("Out of memory", rc) : Status::ok();
+    }
+
+    Status encodeAudioFrames(bool flushAll) {
+        while (av_audio_fifo_size(fifo) >= audio->frame_size || (flushAll && av_audio_fifo_size(fifo) > 0)) {
+            int n = std::min(av_audio_fifo_size(fifo), audio->frame_size);
+            av_frame_unref(audioFrame.get());
+            audioFrame->nb_samples = n;
+            audioFrame->format = audio->sample_fmt;
+            audioFrame->sample_rate = audio->sample_rate;
+            av_channel_layout_copy(&audioFrame->ch_layout, &audio->ch_layout);
+            int rc = av_frame_get_buffer(audioFrame.get(), 0);
+            if (rc < 0)
+                return fail("Out of memory", rc);
+            av_audio_fifo_read(fifo, reinterpret_cast<void**>(audioFrame->data), n);
+            audioFrame->pts = samplesEncoded;
+            samplesEncoded += n;
+            rc = avcodec_send_frame(audio.get(), audioFrame.get());
+            if (rc < 0)
+                return fail("Encoding failed", rc);
+            if (auto s = drain(audio.get(), audioStream); !s)
+                return s;
+        }
+        return Status::ok();
+    }
+
+    void pushSilence(int64_t count) {
+        std::vector<float> zeros(size_t(std::min<int64_t>(count, audioSampleRate)), 0.0f);
+        while (count > 0) {
+            int n = int(std::min<int64_t>(count, int64_t(zeros.size())));
+            void* planes[audioChannels] = {zeros.data(), zeros.data()};
+            av_audio_fifo_write(fifo, planes, n);
+            samplesQueued += n;
+            count -= n;
+        }
+    }
+
+    // Places converted planar samples that start at `time` on the timeline.
+    void place(float** planes, int count, double time) {
+        int64_t expected = std::llround(time * audioSampleRate);
+        int64_t drift = expected - samplesQueued;
+        // Small differences are the jitter of the devices' clocks; large ones are gaps or
+        // overlaps that would put the sound out of step with the picture.
+        const int64_t tolerance = samplesQueued == 0 ? 0 : audioSampleRate / 10;
+        int skip = 0;
+        if (drift > tolerance)
+            pushSilence(drift);
+        else if (drift < -tolerance)
+            skip = int(std::min<int64_t>(-drift, count));
+        if (skip >= count)
+            return;
+        float* shifted[audioChannels] = {planes[0] + skip, planes[1] + skip};
+        av_audio_fifo_write(fifo, reinterpret_cast<void**>(shifted), count - skip);
+        samplesQueued += count - skip;
+    }
+
+    Status convertAudio(const AVFrame* frame, double time) {
+        if (!resampler || resamplerRate != frame->sample_rate || resamplerFormat != frame->format ||
+            av_channel_layout_compare(&resamplerLayout, &frame->ch_layout) != 0) {
+            SwrContext* swr = nullptr;
+            AVChannelLayout inLayout{};
+            if (frame->ch_layout.nb_channels > 0)
+                av_channel_layout_copy(&inLayout, &frame->ch_layout);
+            else
+                av_channel_layout_default(&inLayout, 1);
+            int rc =
+                swr_alloc_set_opts2(&swr, &audio->ch_layout, AV_SAMPLE_FMT_FLTP, audioSampleRate, &inLayout,
+                                    AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+            av_channel_layout_uninit(&inLayout);
+            if (rc < 0 || swr_init(swr) < 0) {
+                swr_free(&swr);
+                return Status::failure("Cannot convert the sound");
+            }
+            resampler.reset(swr);
+            resamplerRate = frame->sample_rate;
+            resamplerFormat = frame->format;
+            av_channel_layout_uninit(&resamplerLayout);
+            av_channel_layout_copy(&resamplerLayout, &frame->ch_layout);
+        }
+        int capacity =
+            int(av_rescale_rnd(swr_get_delay(resampler.get(), frame->sample_rate) + frame->nb_samples,
+                               audioSampleRate, frame->sample_rate, AV_ROUND_UP)) +
+            16;
+        std::vector<float> left(capacity), right(capacity);
+        uint8_t* out[audioChannels] = {reinterpret_cast<uint8_t*>(left.data()),
+                                       reinterpret_cast<uint8_t*>(right.data())};
+        int got = swr_convert(resampler.get(), out, capacity,
+                              const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+        if (got < 0)
+            return Status::failure("Cannot convert the sound");
+        float* planes[audioChannels] = {left.data(), right.data()};
+        place(planes, got, time);
+        return encodeAudioFrames(false);
+    }
+
+    Status check() const { return failure; }
+    Status remember(Status s) {
+        if (!s && failure)
+            failure = s;
+        return s;
+    }
+};
+
+MovieWriter::MovieWriter(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+
+MovieWriter::~MovieWriter() {
+    if (!d->finished)
+        (void)finish();
+}
+
+Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::string& path,
+                                                         const MovieWriterSettings& settings) {
+    if (settings.width <= 0 || settings.height <= 0 || settings.width % 2 || settings.height % 2)
+        return Result<std::unique_ptr<MovieWriter>>::failure("The movie size must be positive and even");
+    if (settings.frameRateNum <= 0 || settings.frameRateDen <= 0)
+        return Result<std::unique_ptr<MovieWriter>>::failure("The frame rate must be positive");
+    auto impl = std::make_unique<Impl>();
+    impl->path = path;
+    impl->settings = settings;
+    if (auto s = impl->open(); !s) {
+        impl->finished = true;
+        impl->format.reset();
+        std::remove(path.c_str());
+        return s;
+    }
+    return std::unique_ptr<MovieWriter>(new MovieWriter(std::move(impl)));
+}
+
+Status MovieWriter::appendVideo(const AVFrame* frame, double time) {
+    if (!d->failure)
+        return d->failure;
+    if (d->finished)
+        return Status::failure("The movie is finished");
+    if (auto s = d->prepareYuv(); !s)
+        return d->remember(s);
+    SwsContext* sws = d->scaler.release();
+    sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format),
+                               d->settings.width, d->settings.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR,
+                               nullptr, nullptr, nullptr);
+    d->scaler.reset(sws);
+    if (!sws)
+        return d->remember(Status::failure("Cannot convert the picture"));
+    sws_scale(sws, frame->data, frame->linesize, 0, frame->height, d->yuv->data, d->yuv->linesize);
+    return d->remember(d->encodeYuv(time));
+}
+
+Status MovieWriter::appendImage(const QImage& source, double time) {
+    if (source.isNull())
+        return Status::failure("No picture");
+    QImage image = source.format() == QImage::Format_ARGB32_Premultiplied ||
+                           source.format() == QImage::Format_ARGB32 || source.format() == QImage::Format_RGB32
+                       ? source
+                       : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    AVFrame wrapper{};
+    wrapper.format = AV_PIX_FMT_BGRA;
+    wrapper.width = image.width();
+    wrapper.height = image.height();
+    wrapper.data[0] = const_cast<uint8_t*>(image.constBits());
+    wrapper.linesize[0] = int(image.bytesPerLine());
+    return appendVideo(&wrapper, time);
+}
+
+Status MovieWriter::appendAudio(const AVFrame* frame, double time) {
+    if (!d->failure)
+        return d->failure;
+    if (d->finished)
+        return Status::failure("The movie is finished");
+    if (!d->audio)
+        return Status::ok();
+    return d->remember(d->convertAudio(frame, time));
+}
+
+Status MovieWriter::appendAudioSamples(const float* interleaved, int sampleCount, double time) {
+    AVFrame wrapper{};
+    wrapper.format = AV_SAMPLE_FMT_FLT;
+    wrapper.sample_rate = audioSampleRate;
+    wrapper.nb_samples = sampleCount;
+    av_channel_layout_default(&wrapper.ch_layout, audioChannels);
+    wrapper.data[0] = reinterpret_cast<uint8_t*>(const_cast<float*>(interleaved));
+    wrapper.extended_data = wrapper.data;
+    wrapper.linesize[0] = sampleCount * audioChannels * int(sizeof(float));
+    return appendAudio(&wrapper, time);
+}
+
+Status MovieWriter::finish() {
+    if (d->finished)
+        return d->failure;
+    d->finished = true;
+    Status s = d->failure;
+    if (s && d->audio) {
+        // Hold the sound to the length of the pictures, within one frame.
+        s = d->encodeAudioFrames(true);
+        if (s) {
+            avcodec_send_frame(d->audio.get(), nullptr);
+            s = d->drain(d->audio.get(), d->audioStream);
+        }
+    }
+    if (s) {
+        avcodec_send_frame(d->video.get(), nullptr);
+        s = d->drain(d->video.get(), d->videoStream);
+    }
+    int rc = av_write_trailer(d->format.get());
+    if (s && rc < 0)
+        s = fail("Cannot finish the movie", rc);
+    if (d->format->pb) {
+        avio_flush(d->format->pb);
+        if (d->format->pb->error < 0 && s)
+            s = fail("Writing the movie failed", d->format->pb->error);
+    }
+    d->format.reset();
+    d->failure = s;
+    return s;
+}
+
+const MovieWriterSettings& MovieWriter::settings() const {
+    return d->settings;
+}
+int64_t MovieWriter::videoFramesWritten() const {
+    return d->videoFrames;
+}
+int64_t MovieWriter::audioSamplesWritten() const {
+    return d->samplesEncoded;
+}
+
+} // namespace qrn::media

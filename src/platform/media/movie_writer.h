@@ -1,0 +1,61 @@
+#pragma once
+// Writes H.264 (yuv420p) and AAC (48 kHz stereo) into a QuickTime movie. Frames and sound are
+// given with their times in seconds from the start of the file; sound is padded or trimmed so
+// that it stays in step with the pictures. Used by the recording output, the export and the
+// tool that makes the bundle clips.
+#include "platform/foundation/result.h"
+
+#include <QImage>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct AVFrame;
+
+namespace qrn::media {
+
+struct MovieWriterSettings {
+    int width = 1280, height = 720;
+    int frameRateNum = 30, frameRateDen = 1;
+    bool hasAudio = true;
+    // x264 preset: the recording uses a fast one to keep up with the camera.
+    std::string preset = "veryfast";
+    int crf = 23;
+    // A fragmented file stays playable up to its last fragment when the process dies.
+    bool fragmented = false;
+};
+
+class MovieWriter {
+  public:
+    static constexpr int audioSampleRate = 48000;
+    static constexpr int audioChannels = 2;
+
+    static Result<std::unique_ptr<MovieWriter>> create(const std::string& path,
+                                                       const MovieWriterSettings& settings);
+    // Finishes the file when finish() was not called.
+    ~MovieWriter();
+    MovieWriter(const MovieWriter&) = delete;
+    MovieWriter& operator=(const MovieWriter&) = delete;
+
+    // Any pixel format and size; the picture is scaled to the movie's size.
+    Status appendVideo(const AVFrame* frame, double time);
+    Status appendImage(const QImage& image, double time);
+    // Any sample format, rate and channel layout.
+    Status appendAudio(const AVFrame* frame, double time);
+    // Interleaved stereo float samples at 48 kHz.
+    Status appendAudioSamples(const float* interleaved, int sampleCount, double time);
+    // Flushes the encoders and writes the index. The file is complete after this.
+    Status finish();
+
+    const MovieWriterSettings& settings() const;
+    int64_t videoFramesWritten() const;
+    int64_t audioSamplesWritten() const;
+
+  private:
+    struct Impl;
+    explicit MovieWriter(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace qrn::media

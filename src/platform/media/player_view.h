@@ -1,0 +1,47 @@
+#pragma once
+// A player with its own controls: the picture aspect-fit over the whole bounds and, along the
+// bottom, a play/pause button, the elapsed time, a scrub bar and the total time. It is a layer
+// so that any view can host it; the host forwards presses, drags and releases in the layer's
+// bounds space (y up).
+#include "platform/foundation/main_queue.h"
+#include "platform/media/video_layer.h"
+
+#include <memory>
+#include <string>
+
+namespace qrn::media {
+
+class PlayerViewLayer : public PlayerLayer {
+  public:
+    static std::shared_ptr<PlayerViewLayer> make() { return std::make_shared<PlayerViewLayer>(); }
+    ~PlayerViewLayer() override;
+
+    // Replaces PlayerLayer::setPlayer: the controls follow the player.
+    void attachPlayer(std::shared_ptr<Player> player);
+
+    struct ControlsLayout {
+        Rect bar, playButton, elapsed, scrubTrack, total;
+    };
+    ControlsLayout controlsLayout() const;
+
+    // True when the point hit a control.
+    bool press(Point p);
+    void drag(Point p);
+    void release(Point p);
+    bool isScrubbing() const { return scrubbing_; }
+
+    std::string elapsedText() const;
+    std::string totalText() const;
+    // "m:ss", or "h:mm:ss" from an hour on.
+    static std::string formatTime(double seconds);
+
+    void drawInContext(QPainter& painter) const override;
+
+  private:
+    void seekToTrack(Point p);
+    std::unique_ptr<RepeatingTimer> refresh_;
+    bool scrubbing_ = false;
+    bool resumeAfterScrub_ = false;
+};
+
+} // namespace qrn::media

@@ -1,0 +1,64 @@
+#pragma once
+// Helpers shared by the media tests: test devices, a recording delegate that keeps a log of
+// its callbacks, and waiting on real time while the main queue is pumped.
+#include "platform/foundation/main_queue.h"
+#include "platform/media/capture_session.h"
+
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace qrn::media::testing {
+
+inline void useTestDevices(bool on = true) {
+    setenv("QRN_TEST_DEVICES", on ? "1" : "0", 1);
+}
+
+struct DelegateLog : RecordingDelegate {
+    std::vector<std::string> events;
+    std::optional<std::string> finishError;
+    bool finished = false;
+    void didStartRecording(MovieFileOutput&, const std::string&) override { events.push_back("start"); }
+    void willFinishRecording(MovieFileOutput&, const std::string&,
+                             const std::optional<std::string>&) override {
+        events.push_back("willFinish");
+    }
+    void didFinishRecording(MovieFileOutput&, const std::string&,
+                            const std::optional<std::string>& error) override {
+        events.push_back("didFinish");
+        finishError = error;
+        finished = true;
+    }
+};
+
+// Pumps the main queue for `seconds` of real time.
+inline void pumpFor(double seconds) {
+    double end = captureClock() + seconds;
+    MainQueue::runUntil([&] { return captureClock() >= end; }, seconds + 5);
+}
+
+// A running session with the test camera and microphone.
+struct TestSession {
+    CaptureSession session;
+    std::shared_ptr<MovieFileOutput> movie = std::make_shared<MovieFileOutput>();
+    explicit TestSession(bool withAudio = true, bool run = true) {
+        useTestDevices();
+        session.beginConfiguration();
+        auto camera =
+            CaptureDeviceInput::create(*CaptureDevices::deviceNamed(MediaType::Video, "Test Camera"));
+        session.addInput(camera.value());
+        if (withAudio) {
+            auto mic =
+                CaptureDeviceInput::create(*CaptureDevices::deviceNamed(MediaType::Audio, "Test Microphone"));
+            session.addInput(mic.value());
+        }
+        session.addOutput(movie);
+        session.commitConfiguration();
+        if (run)
+            session.startRunning();
+    }
+};
+
+} // namespace qrn::media::testing

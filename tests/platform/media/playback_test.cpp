@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include "media_test_support.h"
+#include "platform/graphics/renderer.h"
+#include "platform/media/audio_output.h"
+#include "platform/media/movie_reader.h"
+#include "platform/media/movie_writer.h"
+#include "platform/media/player.h"
+#include "platform/media/player_view.h"
+#include "platform/media/video_layer.h"
+
+#include <QTemporaryDir>
+
+#include <cmath>
+
+using namespace qrn;
+using namespace qrn::media;
+using namespace qrn::media::testing;
+
+namespace {
+
+const QColor secondColours[] = {Qt::red, Qt::green, Qt::blue};
+
+// `seconds` of 10 fps pictures, one colour per second, with a 440 Hz tone from `audioStart`.
+std::string writeClip(const QTemporaryDir& dir, double seconds, double audioStart = 0, bool audio = true) {
+    std::string path = dir.filePath("clip.mov").toStdString();
+    MovieWriterSettings s;
+    s.width = 320;
+    s.height = 240;
+    s.frameRateNum = 10;
+    s.hasAudio = audio;
+    auto writer = MovieWriter::create(path, s);
+    EXPECT_TRUE(writer) << writer.error();
+    int frames = int(seconds * 10);
+    for (int i = 0; i < frames; ++i) {
+        QImage image(320, 240, QImage::Format_ARGB32_Premultiplied);
+        image.fill(secondColours[(i / 10) % 3]);
+        EXPECT_TRUE(writer.value()->appendImage(image, i / 10.0));
+    }
+    if (audio) {
+        int total = int((seconds - audioStart) * 48000);
+        std::vector<float> tone(size_t(total) * 2);
+        for (int i = 0; i < total; ++i)
+            tone[size_t(i) * 2] = tone[size_t(i) * 2 + 1] =
+                0.5f * float(std::sin(2 * M_PI * 440 * i / 48000.0));
+        for (int at = 0; at < total; at += 1000) {
+            int n = std::min(1000, total - at);
+            EXPECT_TRUE(
+                writer.value()->appendAudioSamples(&tone[size_t(at) * 2], n, audioStart + at / 48000.0));
+        }
+    }
+    EXPECT_TRUE(writer.value()->finish());
+    return path;
+}
+
+bool near(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
+}
+
+QColor centre(const QImage& image) {
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+} // namespace
+
+TEST(MovieReader, DecodesInOrderAndAtGivenTimes) {
+    QTemporaryDir dir;
+    auto path = writeClip(dir, 3);
+    auto info = loadMovieInfo(path);
+    ASSERT_TRUE(info);
+    EXPECT_NEAR(info->duration, 3, 0.05);
+    EXPECT_EQ(info->naturalSize, (Size{320, 240}));
+    EXPECT_NEAR(info->frameRate, 10, 0.01);
+
+    auto reader = VideoTrackReader::open(path).value();
+    int count = 0;
+    while (auto f = reader->next().value()) {
+        EXPECT_NEAR(f->time, count / 10.0, 1e-3);
+        ++count;
+    }
+    EXPECT_EQ(count, 30);
+
+    // Backwards and forwards, across key frames, and past the end (the last picture stays).
+    for (double t : {2.55, 0.05, 1.0, 1.95, 0.99, 9.0}) {
+        auto f = reader->frameAt(t);
+        ASSERT_TRUE(f) << t;
+        int second = std::min(2, int(std::floor(t)));
+        EXPECT_TRUE(near(centre(reader->image(f.value())), secondColours[second])) << t;
+        if (t < 3) {
+            EXPECT_NEAR(f->time, std::floor(t * 10) / 10, 1e-3) << t;
+        }
+    }
+
+    EXPECT_FALSE(loadMovieInfo(dir.filePath("missing.mov").toStdString()));
+    EXPECT_FALSE(AudioTrackReader::open(writeClip(dir, 1, 0, false)));
+}
+
+TEST(MovieWriter, SoundStartingLateIsPaddedToStayInStep) {
+    QTemporaryDir dir;
+    auto path = writeClip(dir, 2, 0.5);
+    auto audio = AudioTrackReader::open(path).value();
+    std::vector<float> left;
+    double firstTime = -1;
+    while (auto chunk = audio->next().value()) {
+        if (firstTime < 0)
+            firstTime = chunk->time;
+        for (int i = 0; i < chunk->frameCount(); ++i)
+            left.push_back(chunk->samples[size_t(i) * 2]);
+    }
+    EXPECT_NEAR(firstTime, 0, 0.01);
+    EXPECT_NEAR(left.size() / 48000.0, 2.0, 0.05);
+    auto loudness = [&](double from, double to) {
+        double sum = 0;
+        for (size_t i = size_t(from * 48000); i < size_t(to * 48000) && i < left.size(); ++i)
+            sum += std::abs(left[i]);
+        return sum / ((to - from) * 48000);
+    };
+    EXPECT_LT(loudness(0.05, 0.45), 0.01);
+    EXPECT_GT(loudness(0.6, 1.9), 0.2);
+
+    // Seeking the sound lands on the asked time.
+    ASSERT_TRUE(audio->seek(1.25));
+    auto chunk = audio->next().value();
+    ASSERT_TRUE(chunk);
+    EXPECT_NEAR(chunk->time, 1.25, 0.001);
+}
+
+TEST(MovieWriter, RejectsOddSizesAndUnwritablePaths) {
+    MovieWriterSettings s;
+    s.width = 321;
+    EXPECT_FALSE(MovieWriter::create("/tmp/never.mov", s));
+    s.width = 320;
+    s.height = 240;
+    EXPECT_FALSE(MovieWriter::create("/nonexistent-folder/x.mov", s));
+}
+
+namespace {
+struct CountingSink : AudioSink {
+    std::shared_ptr<std::atomic<int64_t>> frames;
+    explicit CountingSink(std::shared_ptr<std::atomic<int64_t>> f) : frames(std::move(f)) {}
+    bool write(const float*, int n) override {
+        *frames += n;
+        return true;
+    }
+    void flush() override {}
+    double latency() override { return 0; }
+};
+
+void playToEnd(const std::string& path, bool& ended, std::vector<double>& frameTimes) {
+    auto player = Player::create(path);
+    ASSERT_TRUE(player->status());
+    player->setFrameHandler([&](const QImage& image, double time) {
+        EXPECT_EQ(image.size(), QSize(320, 240));
+        frameTimes.push_back(time);
+    });
+    player->setEndOfMediaHandler([&] { ended = true; });
+    player->play();
+    ASSERT_TRUE(MainQueue::runUntil([&] { return ended; }, 10));
+    EXPECT_EQ(player->rate(), 0);
+    EXPECT_NEAR(player->currentTime(), player->duration(), 1e-6);
+}
+} // namespace
+
+TEST(Player, ReachesTheEndSilentlyWithoutASoundServer) {
+    QTemporaryDir dir;
+    auto path = writeClip(dir, 1);
+    setAudioSinkFactoryForTesting([](int, int) { return std::unique_ptr<AudioSink>(); });
+    bool ended = false;
+    std::vector<double> times;
+    playToEnd(path, ended, times);
+    EXPECT_GE(times.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    // No sound server on this machine either: the real output must not fail.
+    setAudioSinkFactoryForTesting(nullptr);
+    ended = false;
+    times.clear();
+    playToEnd(path, ended, times);
+}
+
+TEST(Player, ReachesTheEndWithSoundGoingToTheServer) {
+    QTemporaryDir dir;
+    auto path = writeClip(dir, 1);
+    auto frames = std::make_shared<std::atomic<int64_t>>(0);
+    setAudioSinkFactoryForTesting([frames](int, int) { return std::make_unique<CountingSink>(frames); });
+    bool ended = false;
+    std::vector<double> times;
+    playToEnd(path, ended, times);
+    EXPECT_NEAR(double(*frames) / 48000, 1.0, 0.1);
+    setAudioSinkFactoryForTesting(nullptr);
+}
+
+TEST(Player, PauseSeekAndMute) {
+    QTemporaryDir dir;
+    auto path = writeClip(dir, 3);
+    auto frames = std::make_shared<std::atomic<int64_t>>(0);
+    setAudioSinkFactoryForTesting([frames](int, int) { return std::make_unique<CountingSink>(frames); });
+    auto player = Player::create(path);
+    QImage last;
+    double lastTime = -1;
+    player->setFrameHandler([&](const QImage& image, double time) {
+        last = image;
+        lastTime = time;
+    });
+    // Before playing, the first picture is on show.
+    ASSERT_TRUE(MainQueue::runUntil([&] { return !last.isNull(); }, 5));
+    EXPECT_TRUE(near(centre(last), Qt::red));
+
+    player->seek(2.5);
+    EXPECT_NEAR(player->currentTime(), 2.5, 1e-9);
+    ASSERT_TRUE(MainQueue::runUntil([&] { return lastTime >= 2.4; }, 5));
+    EXPECT_TRUE(near(centre(last), Qt::blue));
+
+    player->setMuted(true);
+    player->play();
+    pumpFor(0.2);
+    player->pause();
+    double pausedAt = player->currentTime();
+    EXPECT_GT(pausedAt, 2.5);
+    pumpFor(0.1);
+    EXPECT_EQ(player->currentTime(), pausedAt);
+    EXPECT_EQ(*frames, 0); // muted: nothing reached the output
+    EXPECT_TRUE(player->isMuted());
+
+    bool ended = false;
+    player->setEndOfMediaHandler([&] { ended = true; });
+    player->setRate(2.0);
+    EXPECT_EQ(player->rate(), 2.0);
+    ASSERT_TRUE(MainQueue::runUntil([&] { return ended; }, 5));
+    setAudioSinkFactoryForTesting(nullptr);
+
+    EXPECT_FALSE(Player::create(dir.filePath("missing.mov").toStdString())->status());
+}
+
+TEST(PlayerLayer, ShowsThePlayersPictures) {
+    QTemporaryDir dir;
+    auto path = writeClip(dir, 2);
+    auto layer = PlayerLayer::make();
+    layer->setBounds(Rect(0, 0, 100, 100));
+    auto player = Player::create(path);
+    layer->setPlayer(player);
+    ASSERT_TRUE(MainQueue::runUntil([&] { return !layer->picture().isNull(); }, 5));
+    EXPECT_TRUE(near(centre(layer->picture()), Qt::red));
+    player->seek(1.5);
+    ASSERT_TRUE(MainQueue::runUntil([&] { return near(centre(layer->picture()), Qt::green); }, 5));
+    layer.reset(); // the player carries on without its layer
+    player->play();
+    bool ended = false;
+    player->setEndOfMediaHandler([&] { ended = true; });
+    ASSERT_TRUE(MainQueue::runUntil([&] { return ended; }, 5));
+}
+
+TEST(PlayerViewLayer, ControlsPlayPauseScrubAndShowTimes) {
+    QTemporaryDir dir;
+    auto path = writeClip(dir, 3);
+    auto view = PlayerViewLayer::make();
+    view->setBounds(Rect(0, 0, 400, 300));
+    auto player = Player::create(path);
+    view->attachPlayer(player);
+    EXPECT_EQ(view->elapsedText(), "0:00");
+    EXPECT_EQ(view->totalText(), "0:03");
+    EXPECT_EQ(PlayerViewLayer::formatTime(3725.4), "1:02:05");
+
+    auto l = view->controlsLayout();
+    EXPECT_TRUE(view->press(l.playButton.center()));
+    EXPECT_EQ(player->rate(), 1.0);
+    EXPECT_TRUE(view->press(l.playButton.center()));
+    EXPECT_EQ(player->rate(), 0.0);
+    EXPECT_FALSE(view->press({200, 200})); // the picture is not a control
+
+    // Scrubbing: the press and drags seek, the release seeks once more.
+    player->play();
+    Point start{l.scrubTrack.minX() + l.scrubTrack.width() / 3, l.scrubTrack.midY()};
+    EXPECT_TRUE(view->press(start));
+    EXPECT_TRUE(view->isScrubbing());
+    EXPECT_EQ(player->rate(), 0.0);
+    EXPECT_NEAR(player->currentTime(), 1.0, 0.01);
+    view->drag({l.scrubTrack.maxX() + 50, start.y}); // beyond the end clamps
+    EXPECT_NEAR(player->currentTime(), 3.0, 0.01);
+    view->release({l.scrubTrack.midX(), start.y});
+    EXPECT_FALSE(view->isScrubbing());
+    EXPECT_EQ(player->rate(), 1.0);
+    EXPECT_NEAR(player->currentTime(), 1.5, 0.1);
+    player->pause();
+
+    ASSERT_TRUE(MainQueue::runUntil([&] { return !view->picture().isNull(); }, 5));
+    QImage image = graphics::Renderer().snapshot(*view, 0);
+    // The control bar darkens the bottom of the picture; above it the picture shows.
+    EXPECT_LT(image.pixelColor(200, 290).green(), 160);
+    EXPECT_TRUE(near(image.pixelColor(200, 150), Qt::green));
+}
