@@ -62,7 +62,8 @@ void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int
     }
     const std::size_t lanes = 4 * static_cast<std::size_t>(width);
     // Horizontal sums of the rows the vertical window currently spans, in a ring.
-    const int ringRows = 2 * r + 2;
+    // Rows outside the image never enter it, so it need not be taller than the image.
+    const int ringRows = std::min(2 * r + 2, height);
     std::vector<std::uint32_t> ring(lanes * ringRows);
     std::vector<std::uint32_t> column(lanes, 0);
     auto ringRow = [&](int y) { return ring.data() + lanes * (y % ringRows); };
