@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Global/filterClass.h"
 #include "Model/attributedStringStorageClass.h"
-#include "Model/filterStateAccess.h"
 #include "Model/persistentDataStorageClass.h"
 #include "platform/foundation/files.h"
 
@@ -47,7 +47,7 @@ void buildProject() {
     model.setLayerOriginalPosSize(table<std::vector<double>>({10.5, 20.25, 320, 180, 0}));
     model.setLayerIsFlippedArray(table<std::vector<bool>>({false, true}));
     model.setLayerResizeWithAspectRatioArray(table<std::vector<double>>({1, 1.7777}));
-    filterStateAccess filters;
+    filterClass filters;
     filters.setLayerFilter(table<std::vector<bool>>({true, false, true}));
     filters.setLayerFilterOrder(table<std::vector<int>>({0, 1, 2}));
     filters.setLayerFilterValues(

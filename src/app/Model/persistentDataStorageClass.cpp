@@ -6,7 +6,7 @@
 #include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
-#include "Model/filterStateAccess.h"
+#include "Controller/Global/filterClass.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 
@@ -251,7 +251,7 @@ void persistentDataStorageClass::flushPendingExport() {
 qrn::Json persistentDataStorageClass::buildProjectDictionary() {
     QRN_LOG_IN(std::nullopt);
     previewLayerClass model;
-    filterStateAccess filters;
+    filterClass filters;
     layerSettingsClass settings;
     qrn::Json d = qrn::Json::object();
 

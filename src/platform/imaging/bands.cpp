@@ -1,6 +1,7 @@
 #include "platform/imaging/bands.h"
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -22,8 +23,15 @@ void forEachBand(int height, int bands, const std::function<void(int, int)>& fn)
     std::vector<std::jthread> workers;
     workers.reserve(bands - 1);
     auto bandStart = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
-    for (int i = 1; i < bands; ++i)
-        workers.emplace_back([&fn, b = bandStart(i), e = bandStart(i + 1)] { fn(b, e); });
+    for (int i = 1; i < bands; ++i) {
+        const int b = bandStart(i), e = bandStart(i + 1);
+        try {
+            workers.emplace_back([&fn, b, e] { fn(b, e); });
+        } catch (const std::system_error&) {
+            // No thread to be had: this band runs here instead, the frame is still whole.
+            fn(b, e);
+        }
+    }
     fn(0, bandStart(1));
 }
 

@@ -62,7 +62,8 @@ void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int
     }
     const std::size_t lanes = 4 * static_cast<std::size_t>(width);
     // Horizontal sums of the rows the vertical window currently spans, in a ring.
-    const int ringRows = 2 * r + 2;
+    // Rows outside the image never enter it, so it need not be taller than the image.
+    const int ringRows = std::min(2 * r + 2, height);
     std::vector<std::uint32_t> ring(lanes * ringRows);
     std::vector<std::uint32_t> column(lanes, 0);
     auto ringRow = [&](int y) { return ring.data() + lanes * (y % ringRows); };
@@ -76,24 +77,25 @@ void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int
         for (std::size_t i = 0; i < lanes; ++i)
             column[i] += h[i];
     }
-    std::uint32_t* col = column.data();
+    // A row of zeros stands in for rows above or below the image.
+    const std::vector<std::uint32_t> zeros(lanes, 0);
+    std::uint32_t* __restrict col = column.data();
     for (int y = rowBegin; y < rowEnd; ++y) {
-        std::uint8_t* out = dst.row(y);
-        for (std::size_t i = 0; i < lanes; ++i)
-            out[i] = static_cast<std::uint8_t>(static_cast<int>(static_cast<float>(col[i]) * scale + 0.5f));
-        if (y + 1 == rowEnd)
-            break;
+        std::uint8_t* __restrict out = dst.row(y);
         const int incoming = y + r + 1, outgoing = y - r;
-        if (incoming < height) {
+        const bool last = y + 1 == rowEnd;
+        const std::uint32_t* in = zeros.data();
+        if (!last && incoming < height) {
             std::uint32_t* h = ringRow(incoming);
             horizontalSums(src.row(incoming), width, r, h);
-            for (std::size_t i = 0; i < lanes; ++i)
-                col[i] += h[i];
+            in = h;
         }
-        if (outgoing >= 0) {
-            const std::uint32_t* h = ringRow(outgoing);
-            for (std::size_t i = 0; i < lanes; ++i)
-                col[i] -= h[i];
+        const std::uint32_t* gone = !last && outgoing >= 0 ? ringRow(outgoing) : zeros.data();
+        // Write this row out and move the window down one row in the same pass.
+        for (std::size_t i = 0; i < lanes; ++i) {
+            const std::uint32_t sum = col[i];
+            out[i] = static_cast<std::uint8_t>(static_cast<int>(static_cast<float>(sum) * scale + 0.5f));
+            col[i] = sum + in[i] - gone[i];
         }
     }
 }

@@ -2,6 +2,7 @@
 // The three image filters as objects carrying their parameters: applied to an image directly,
 // or handed to a layer as content filters that the renderer runs on the layer's picture.
 #include <memory>
+#include <mutex>
 
 #include "platform/graphics/content_filter.h"
 #include "platform/imaging/colour_cube.h"
@@ -10,24 +11,38 @@ namespace qrn::imaging {
 
 class ImageFilter : public graphics::ContentFilter {
   public:
-    // Bands the image into this many rows groups; 0 uses every core.
+    // Bands the image into this many groups of rows on as many threads; 0 uses every core.
     void setThreadCount(int threads) { threads_ = threads; }
     int threadCount() const;
 
-    virtual Image applyTo(const Image& image) const = 0;
+    // A new image, or `image` itself when the parameters leave every pixel as it is.
+    Image applyTo(const Image& image) const;
+    // For a live picture the output of one frame is written over for the next once the caller
+    // has let go of it, so a stream of frames does not allocate a frame each time.
     QImage apply(const QImage& image) const override;
 
+  protected:
+    virtual bool leavesImageAlone() const { return false; }
+    // Rows [rowBegin, rowEnd) of dst (same size and channel order as src).
+    virtual void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const = 0;
+
   private:
+    void runBands(const Image& src, Image& dst) const;
     int threads_ = 0;
+    mutable std::mutex spareMutex_;
+    mutable QImage spare_;
 };
 
 class ColourCubeFilter : public ImageFilter {
   public:
     explicit ColourCubeFilter(std::shared_ptr<const ColourCube> cube) : cube_(std::move(cube)) {}
     std::string name() const override { return "colourCube"; }
-    Image applyTo(const Image& image) const override;
     // Shared with whoever built it: equal keys give the very same table.
     const std::shared_ptr<const ColourCube>& cube() const { return cube_; }
+
+  protected:
+    bool leavesImageAlone() const override { return !cube_ || !cube_->isValid(); }
+    void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const override;
 
   private:
     std::shared_ptr<const ColourCube> cube_;
@@ -37,8 +52,11 @@ class BoxBlurFilter : public ImageFilter {
   public:
     explicit BoxBlurFilter(double radius) : radius_(radius) {}
     std::string name() const override { return "boxBlur"; }
-    Image applyTo(const Image& image) const override;
     double radius() const { return radius_; }
+
+  protected:
+    bool leavesImageAlone() const override;
+    void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const override;
 
   private:
     double radius_;
@@ -47,7 +65,9 @@ class BoxBlurFilter : public ImageFilter {
 class MedianFilter : public ImageFilter {
   public:
     std::string name() const override { return "median"; }
-    Image applyTo(const Image& image) const override;
+
+  protected:
+    void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const override;
 };
 
 } // namespace qrn::imaging

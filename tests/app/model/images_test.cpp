@@ -17,7 +17,7 @@ struct imageProject : tempProject {
 
     imageProject() {
         model.clearClass(false);
-        filterStateAccess().clearClass();
+        filterClass().clearClass();
         addAsset();
         drops = dir.path().toStdString() + "/drops/";
         (void)qrn::files::createDirectories(drops);

@@ -48,7 +48,7 @@ std::string addAsset(bool regular) {
     auto locks = model.getLayerResizeWithAspectRatioArray();
     locks.emplace_back();
     model.setLayerResizeWithAspectRatioArray(locks);
-    filterStateAccess filters;
+    filterClass filters;
     auto f = filters.getLayerFilter();
     f.emplace_back();
     filters.setLayerFilter(f);

@@ -7,8 +7,8 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/Model/layerDataClass.h"
+#include "Controller/Global/filterClass.h"
 #include "Model/attributedStringStorageClass.h"
-#include "Model/filterStateAccess.h"
 #include "Model/persistentDataStorageClass.h"
 
 namespace modeltest {

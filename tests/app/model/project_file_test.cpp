@@ -31,7 +31,7 @@ qrn::Json readProject(const tempProject& project) {
 
 void newProjectModel() {
     previewLayerClass().clearClass(false);
-    filterStateAccess().clearClass();
+    filterClass().clearClass();
 }
 
 } // namespace
@@ -61,7 +61,7 @@ TEST(ProjectFile, FilterValuesAndAbsentIdsAreTransformed) {
     addLayer({1, "png", "a"});
     addLayer({1, "png", "b"});
     auto image = std::make_shared<const QImage>(2, 2, QImage::Format_ARGB32);
-    filterStateAccess filters;
+    filterClass filters;
     auto values = filters.getLayerFilterValues();
     values[1][0] = {filterValuesEntry{image, qrn::Value()}, filterValuesEntry{qrn::Value()}, std::nullopt};
     values[1][1] = {filterValuesEntry{image, qrn::Value::colour(32, 255, 0, 1), 10.0, 0, 0},

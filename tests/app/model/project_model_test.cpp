@@ -197,7 +197,7 @@ TEST(ProjectModel, HostileImageNamesNeverReachOutsideThePackage) {
 
 TEST(LayerAndAssetRecords, LayerWrittenBackByAppendAndInsertInEveryTable) {
     previewLayerClass model;
-    filterStateAccess filters;
+    filterClass filters;
     model.clearClass(false);
     filters.clearClass();
     addAsset();
@@ -242,7 +242,7 @@ TEST(LayerAndAssetRecords, AssetRecordPutsTheBackgroundLayerFirstAndWritesBack) 
     tempProject project;
     previewLayerClass model;
     model.clearClass(false);
-    filterStateAccess().clearClass();
+    filterClass().clearClass();
     attributedStringStorageClass texts;
     addAsset();
     addLayer({1, "png", "a"});

@@ -333,3 +333,40 @@ TEST(ImagingColourCube, ShortcutsForUnchangedAndClearCellsGiveExactlyTheBlend) {
                 ASSERT_EQ(out.pixel(x, y), referenceLookup(cube, src.pixel(x, y))) << x << "," << y;
     }
 }
+
+TEST(ImagingFilters, AnOutputStillHeldIsNeverWrittenOverByTheNextFrame) {
+    QImage first(16, 9, QImage::Format_ARGB32_Premultiplied), second = first;
+    first.fill(qRgba(10, 10, 10, 255));
+    second.fill(qRgba(200, 100, 50, 255));
+    second.setPixel(3, 3, qRgba(255, 255, 255, 255));
+    const MedianFilter median;
+    const QImage held = median.apply(first);
+    const QImage next = median.apply(second);
+    EXPECT_NE(held.constBits(), next.constBits());
+    EXPECT_EQ(held.pixel(3, 3), qRgba(10, 10, 10, 255));
+    EXPECT_EQ(next.pixel(3, 3), qRgba(200, 100, 50, 255));
+    // Once the caller lets go, the next frame goes into the same pixels.
+    const uchar* released;
+    {
+        const QImage out = median.apply(second);
+        released = out.constBits();
+    }
+    const QImage reused = median.apply(first);
+    EXPECT_EQ(reused.constBits(), released);
+    EXPECT_EQ(reused.pixel(3, 3), qRgba(10, 10, 10, 255));
+}
+
+TEST(ImagingKernels, SingleRowsColumnsAndPixelsAndRadiiBeyondTheImage) {
+    for (auto [w, h] : {std::pair{1, 1}, {1, 6}, {6, 1}}) {
+        Image img(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                img.setPixel(x, y, {200, 100, 50, 255});
+        EXPECT_TRUE(samePixels(median3x3(img), img)) << w << "x" << h;
+        EXPECT_TRUE(samePixels(boxBlur(img, 3), slowBlur(img, 3))) << w << "x" << h;
+        EXPECT_TRUE(samePixels(boxBlur(img, 1e9, 2), slowBlur(img, 2000))) << w << "x" << h;
+        EXPECT_TRUE(samePixels(applyColourCube(identityCube(2), img, 3), img)) << w << "x" << h;
+    }
+    EXPECT_TRUE(median3x3(Image()).isNull());
+    EXPECT_TRUE(boxBlur(Image(), 2).isNull());
+}

@@ -95,7 +95,7 @@ void layerDataClass::fillObjectWithData() {
     LAYER_IS_FLIPPED_ARRAY = entryOf(model.getLayerIsFlippedArray(), a, l);
     LAYER_RESIZE_WITH_ASPECT_RATIO = entryOf(model.getLayerResizeWithAspectRatioArray(), a, l);
 
-    filterStateAccess filters;
+    filterClass filters;
     LAYER_FILTER = entryOf(filters.getLayerFilter(), a, l);
     LAYER_FILTER_ORDER = entryOf(filters.getLayerFilterOrder(), a, l);
     LAYER_FILTER_VALUES = entryOf(filters.getLayerFilterValues(), a, l);
@@ -148,7 +148,7 @@ void layerDataClass::fillArraysWithObjectData() {
     insertAt(rowOf(locks, a), l, LAYER_RESIZE_WITH_ASPECT_RATIO.value_or(std::vector<double>{}));
     model.setLayerResizeWithAspectRatioArray(std::move(locks));
 
-    filterStateAccess filters;
+    filterClass filters;
     auto flags = filters.getLayerFilter();
     insertAt(rowOf(flags, a), l, LAYER_FILTER.value_or(std::vector<bool>{}));
     filters.setLayerFilter(std::move(flags));

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
-#include "Model/filterStateAccess.h"
+#include "Controller/Global/filterClass.h"
 #include "platform/foundation/geometry.h"
 
 class layerDataClass {

@@ -1,0 +1,585 @@
+#include "platform/media/export_session.h"
+
+#include "platform/foundation/main_queue.h"
+#include "platform/graphics/renderer.h"
+#include "platform/media/av.h"
+#include "platform/media/movie_writer.h"
+
+#include <QPainter>
+
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <sched.h>
+#include <thread>
+#include <typeinfo>
+
+namespace qrn::media {
+
+Size fitExportSize(Size size, Size bounds) {
+    double scale = std::min({1.0, bounds.width / size.width, bounds.height / size.height});
+    auto even = [](double v) { return std::max(2.0, 2 * std::floor(v / 2 + 0.25)); };
+    return {even(size.width * scale), even(size.height * scale)};
+}
+
+namespace {
+
+int usableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return std::max(1, CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// A copy of a branch of plain layers, so that each compose worker can draw its own video
+// picture into it while the others do the same.
+graphics::LayerPtr cloneBranch(const graphics::Layer& l, const graphics::Layer* video,
+                               graphics::LayerPtr& videoClone) {
+    if (typeid(l) != typeid(graphics::Layer))
+        return nullptr;
+    auto c = graphics::Layer::make();
+    c->setName(l.name());
+    c->setBounds(l.bounds());
+    c->setAnchorPoint(l.anchorPoint());
+    c->setPosition(l.position());
+    c->setTransform(l.transform());
+    c->setZPosition(l.zPosition());
+    c->setGeometryFlipped(l.isGeometryFlipped());
+    c->setOpacity(l.opacity());
+    c->setHidden(l.isHidden());
+    c->setMasksToBounds(l.masksToBounds());
+    c->setBackgroundColour(l.backgroundColour());
+    c->setBorderWidth(l.borderWidth());
+    c->setBorderColour(l.borderColour());
+    c->setCornerRadius(l.cornerRadius());
+    if (!l.contents().isNull())
+        c->setContents(l.contents());
+    c->setContentsScale(l.contentsScale());
+    c->setContentFilters(l.contentFilters());
+    for (auto& key : l.animationKeys())
+        c->addAnimation(*l.animation(key), key);
+    for (auto& sub : l.sublayers()) {
+        auto sc = cloneBranch(*sub, video, videoClone);
+        if (!sc)
+            return nullptr;
+        c->addSublayer(sc);
+    }
+    if (&l == video)
+        videoClone = c;
+    return c;
+}
+
+void collectOpacities(const graphics::Layer& l, double t, std::vector<double>& out) {
+    if (l.hasAnimations())
+        out.push_back(l.presentationOpacity(t));
+    for (auto& s : l.sublayers())
+        collectOpacities(*s, t, out);
+}
+
+struct SourceFrame {
+    int index = 0;
+    double time = 0;
+    std::shared_ptr<const AVFrame> frame; // null: nothing on the video track at this time
+};
+
+} // namespace
+
+// Composes output pictures. With an animation tool whose tree allows it, the layers below and
+// above the video are rendered once per state of their opacities and reused for every frame
+// in that state; only the video's own branch is drawn per frame.
+class Composer {
+  public:
+    Composer(const VideoComposition& vc, Size out, int workers) : vc_(vc), out_(out) {
+        scale_ = out.width / vc.renderSize.width;
+        if (!vc.animationTool || !vc.animationTool->parentLayer || !vc.animationTool->videoLayer) {
+            workers_ = workers;
+            videoPixels_ = out;
+            return;
+        }
+        root_ = vc.animationTool->parentLayer;
+        video_ = vc.animationTool->videoLayer;
+        Rect onOutput = video_->transformToRoot().mapRect(video_->bounds());
+        videoPixels_ = {std::max(2.0, std::ceil(onOutput.width() * scale_)),
+                        std::max(2.0, std::ceil(onOutput.height() * scale_))};
+        // The fast path needs the root to be a plain canvas at the origin and the video to sit
+        // in one of its sublayers, all at the same depth.
+        const auto& r = *root_;
+        bool plainRoot = typeid(r) == typeid(graphics::Layer) && r.contentFilters().empty() &&
+                         !r.hasAnimations() && r.opacity() == 1 && !r.isHidden() && r.borderWidth() == 0 &&
+                         r.cornerRadius() == 0 && r.transform().isIdentity() && !r.isGeometryFlipped() &&
+                         r.bounds().origin == Point{} && r.frame().origin == Point{};
+        for (size_t i = 0; i < r.sublayers().size(); ++i) {
+            auto& s = r.sublayers()[i];
+            if (s->zPosition() != r.sublayers()[0]->zPosition())
+                plainRoot = false;
+            if (s.get() == video_.get() || video_->isDescendantOf(s.get()))
+                branch_ = int(i);
+        }
+        fast_ = plainRoot && branch_ >= 0;
+        if (fast_) {
+            for (int w = 0; w < workers && fast_; ++w) {
+                graphics::LayerPtr videoClone;
+                auto clone = cloneBranch(*r.sublayers()[size_t(branch_)], video_.get(), videoClone);
+                if (!clone || !videoClone)
+                    fast_ = false;
+                else {
+                    Clone c;
+                    c.branch = clone;
+                    c.video = videoClone;
+                    clones_.push_back(std::move(c));
+                }
+            }
+        }
+        workers_ = fast_ ? workers : 1;
+    }
+
+    int workers() const { return workers_; }
+
+    // Worker `w` composes the frame at time t.
+    QImage compose(int w, const SourceFrame& f, SwsContext*& scaler) {
+        QImage video = videoPicture(f, scaler);
+        if (!root_)
+            return video;
+        if (!fast_) {
+            std::lock_guard lock(treeMutex_);
+            video_->setContents(video);
+            QImage out(int(out_.width), int(out_.height), QImage::Format_ARGB32_Premultiplied);
+            out.fill(Qt::transparent);
+            renderer_.render(*root_, out, f.time, scale_);
+            return out;
+        }
+        auto layers = staticLayers(f.time);
+        QImage out = layers.below;
+        auto& clone = clones_[size_t(w)];
+        clone.video->setContents(video);
+        clone.renderer.render(*clone.branch, out, f.time, scale_);
+        if (!layers.above.isNull()) {
+            QPainter p(&out);
+            p.drawImage(0, 0, layers.above);
+        }
+        return out;
+    }
+
+  private:
+    struct StaticLayers {
+        QImage below, above;
+    };
+    struct Clone {
+        graphics::LayerPtr branch, video;
+        graphics::Renderer renderer;
+    };
+
+    QImage blank() const {
+        QImage img(int(out_.width), int(out_.height), QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::transparent);
+        return img;
+    }
+
+    StaticLayers staticLayers(double t) {
+        std::lock_guard lock(treeMutex_);
+        std::vector<double> state;
+        const auto& subs = root_->sublayers();
+        for (size_t i = 0; i < subs.size(); ++i)
+            if (int(i) != branch_)
+                collectOpacities(*subs[i], t, state);
+        if (auto it = cache_.find(state); it != cache_.end())
+            return it->second;
+        StaticLayers s;
+        s.below = blank();
+        {
+            QPainter p(&s.below);
+            Colour bg = root_->backgroundColour();
+            if (bg.alpha > 0)
+                p.fillRect(s.below.rect(), bg.toQColor());
+            if (!root_->contents().isNull())
+                p.drawImage(s.below.rect(), root_->contents());
+        }
+        for (int i = 0; i < branch_; ++i)
+            renderer_.render(*subs[size_t(i)], s.below, t, scale_);
+        if (size_t(branch_) + 1 < subs.size()) {
+            s.above = blank();
+            for (size_t i = size_t(branch_) + 1; i < subs.size(); ++i)
+                renderer_.render(*subs[i], s.above, t, scale_);
+        }
+        // Looping animations cycle through a few states; keep a handful.
+        if (cache_.size() >= 32)
+            cache_.clear();
+        cache_.emplace(std::move(state), s);
+        return s;
+    }
+
+    const VideoCompositionInstruction* instructionAt(double t) const {
+        const VideoCompositionInstruction* found = nullptr;
+        for (auto& i : vc_.instructions)
+            if (i.timeRange.contains(t) || (!found && &i == &vc_.instructions.back()))
+                found = &i;
+        return found;
+    }
+
+    // The video track's picture on the render canvas, at the pixel size it will be drawn at.
+    QImage videoPicture(const SourceFrame& f, SwsContext*& scaler) {
+        int pw = int(videoPixels_.width), ph = int(videoPixels_.height);
+        const auto* instruction = instructionAt(f.time);
+        Colour bg = instruction ? instruction->backgroundColour : Colour::black();
+        AffineTransform t = instruction && !instruction->layerInstructions.empty()
+                                ? instruction->layerInstructions[0].transform
+                                : AffineTransform::identity();
+        QImage canvas;
+        if (f.frame) {
+            double sw = f.frame->width, sh = f.frame->height;
+            Rect placed = t.mapRect(Rect(0, 0, sw, sh));
+            bool fills = t.b == 0 && t.c == 0 && t.a > 0 && t.d > 0 && std::abs(placed.minX()) < 0.5 &&
+                         std::abs(placed.minY()) < 0.5 &&
+                         std::abs(placed.maxX() - vc_.renderSize.width) < 0.5 &&
+                         std::abs(placed.maxY() - vc_.renderSize.height) < 0.5;
+            if (fills)
+                return av::toImage(f.frame.get(), scaler, pw, ph);
+            canvas = QImage(pw, ph, QImage::Format_ARGB32_Premultiplied);
+            canvas.fill(bg.toQColor());
+            QImage source = av::toImage(f.frame.get(), scaler);
+            QPainter p(&canvas);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.setTransform(graphics::Renderer::toQTransform(t) *
+                           QTransform::fromScale(pw / vc_.renderSize.width, ph / vc_.renderSize.height));
+            p.drawImage(0, 0, source);
+        } else {
+            canvas = QImage(pw, ph, QImage::Format_ARGB32_Premultiplied);
+            canvas.fill(bg.toQColor());
+        }
+        return canvas;
+    }
+
+    VideoComposition vc_;
+    Size out_;
+    double scale_ = 1;
+    Size videoPixels_;
+    int workers_ = 1;
+    graphics::LayerPtr root_, video_;
+    int branch_ = -1;
+    bool fast_ = false;
+    std::mutex treeMutex_;
+    graphics::Renderer renderer_;
+    std::map<std::vector<double>, StaticLayers> cache_;
+    std::deque<Clone> clones_;
+};
+
+struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
+    std::shared_ptr<const Composition> composition;
+    std::string outputPath;
+    std::shared_ptr<VideoComposition> videoComposition;
+    std::string encoderPreset = "veryfast";
+    Size bounds{1920, 1080};
+
+    mutable std::mutex mutex;
+    ExportStatus status = ExportStatus::Waiting;
+    std::optional<std::string> error;
+    std::atomic<double> progress{0};
+    std::atomic<bool> cancelled{false};
+    std::thread thread;
+
+    VideoComposition effectiveComposition() const {
+        return videoComposition ? *videoComposition : VideoComposition::forComposition(*composition);
+    }
+
+    Status run() {
+        auto* videoTrack = composition->firstTrack(MediaType::Video);
+        if (!videoTrack || videoTrack->isEmpty())
+            return Status::failure("The composition has no video to export");
+        VideoComposition vc = effectiveComposition();
+        if (vc.renderSize.width < 2 || vc.renderSize.height < 2 || vc.frameDuration <= 0)
+            return Status::failure("The video composition has no usable size or frame duration");
+        Size out = fitExportSize(vc.renderSize, bounds);
+        double duration = composition->duration();
+        int total = std::max(1, int(std::ceil(duration / vc.frameDuration - 1e-6)));
+        auto* audioTrack = composition->firstTrack(MediaType::Audio);
+        bool hasAudio = audioTrack && !audioTrack->isEmpty();
+
+        MovieWriterSettings settings;
+        settings.width = int(out.width);
+        settings.height = int(out.height);
+        double fps = 1.0 / vc.frameDuration;
+        if (std::abs(fps - std::round(fps)) < 1e-6) {
+            settings.frameRateNum = int(std::round(fps));
+            settings.frameRateDen = 1;
+        } else {
+            settings.frameRateNum = int(std::round(fps * 1001));
+            settings.frameRateDen = 1001;
+        }
+        settings.hasAudio = hasAudio;
+        settings.preset = encoderPreset;
+        settings.fragmented = false;
+        auto created = MovieWriter::create(outputPath, settings);
+        if (!created)
+            return created.status();
+        auto writer = std::move(created).value();
+
+        // Decode -> compose (several workers) -> encode (this thread), with bounded queues.
+        int cores = usableCores();
+        Composer composer(vc, out, std::max(1, std::min(cores, 8)));
+        int workers = composer.workers();
+        const int window = 3 * workers + 4; // frames in flight
+
+        std::mutex m;
+        std::condition_variable cv;
+        std::deque<SourceFrame> decoded;
+        std::map<int, QImage> composed;
+        int nextToWrite = 0;
+        bool decodeDone = false;
+        std::optional<std::string> pipelineError;
+        auto stopping = [&] { return cancelled.load() || pipelineError.has_value(); };
+        // A cancel sets a flag without a notification: wait in short slices.
+        auto waitFor = [&](std::unique_lock<std::mutex>& lock, const auto& ready) {
+            while (!ready())
+                cv.wait_for(lock, std::chrono::milliseconds(20));
+        };
+
+        std::thread decoder([&] {
+            std::map<std::string, std::unique_ptr<VideoTrackReader>> readers;
+            for (int k = 0; k < total; ++k) {
+                double t = k * vc.frameDuration;
+                SourceFrame f{k, t, nullptr};
+                for (auto& seg : videoTrack->segments()) {
+                    if (t < seg.at || t >= seg.at + seg.source.duration)
+                        continue;
+                    auto& reader = readers[seg.sourcePath];
+                    if (!reader) {
+                        auto r = VideoTrackReader::open(seg.sourcePath);
+                        if (!r) {
+                            std::lock_guard lock(m);
+                            pipelineError = r.error();
+                            cv.notify_all();
+                            return;
+                        }
+                        reader = std::move(r).value();
+                    }
+                    auto frame = reader->frameAt(seg.source.start + (t - seg.at));
+                    if (frame)
+                        f.frame = frame->frame;
+                    break;
+                }
+                std::unique_lock lock(m);
+                waitFor(lock, [&] { return stopping() || k - nextToWrite < window; });
+                if (stopping())
+                    break;
+                decoded.push_back(std::move(f));
+                cv.notify_all();
+            }
+            std::lock_guard lock(m);
+            decodeDone = true;
+            cv.notify_all();
+        });
+
+        std::vector<std::thread> composers;
+        for (int w = 0; w < workers; ++w) {
+            composers.emplace_back([&, w] {
+                SwsContext* scaler = nullptr;
+                while (true) {
+                    SourceFrame f;
+                    {
+                        std::unique_lock lock(m);
+                        waitFor(lock, [&] { return stopping() || !decoded.empty() || decodeDone; });
+                        if (stopping() || decoded.empty())
+                            break;
+                        f = std::move(decoded.front());
+                        decoded.pop_front();
+                    }
+                    QImage image = composer.compose(w, f, scaler);
+                    std::lock_guard lock(m);
+                    composed.emplace(f.index, std::move(image));
+                    cv.notify_all();
+                }
+                sws_freeContext(scaler);
+            });
+        }
+
+        AudioFeeder audio(hasAudio ? audioTrack : nullptr, *writer);
+        Status result = Status::ok();
+        for (int k = 0; k < total && result; ++k) {
+            QImage image;
+            {
+                std::unique_lock lock(m);
+                waitFor(lock, [&] { return stopping() || composed.count(k); });
+                if (cancelled) {
+                    result = Status::failure("Cancelled");
+                    break;
+                }
+                if (pipelineError) {
+                    result = Status::failure(*pipelineError);
+                    break;
+                }
+                image = std::move(composed[k]);
+                composed.erase(k);
+            }
+            double t = k * vc.frameDuration;
+            // Sound runs a little ahead of the pictures so the muxer can interleave them.
+            result = audio.feedUntil(t + 1.0);
+            if (result)
+                result = writer->appendImage(image, t);
+            {
+                std::lock_guard lock(m);
+                nextToWrite = k + 1;
+                cv.notify_all();
+            }
+            progress = double(k + 1) / total;
+        }
+        {
+            std::lock_guard lock(m);
+            if (!result && !pipelineError)
+                pipelineError = result.error();
+            cv.notify_all();
+        }
+        decoder.join();
+        for (auto& c : composers)
+            c.join();
+        if (result)
+            result = audio.feedUntil(duration);
+        if (result)
+            result = writer->finish();
+        else
+            (void)writer->finish();
+        return result;
+    }
+
+    // Reads the composition's sound segment by segment and hands it to the writer in order.
+    class AudioFeeder {
+      public:
+        AudioFeeder(const CompositionTrack* track, MovieWriter& writer) : track_(track), writer_(writer) {}
+        Status feedUntil(double until) {
+            if (!track_)
+                return Status::ok();
+            while (fedUntil_ < until) {
+                if (!reader_) {
+                    if (segment_ >= track_->segments().size())
+                        return Status::ok();
+                    const auto& seg = track_->segments()[segment_];
+                    auto r = AudioTrackReader::open(seg.sourcePath);
+                    if (!r)
+                        return r.status();
+                    reader_ = std::move(r).value();
+                    if (auto s = reader_->seek(seg.source.start); !s)
+                        return s;
+                }
+                const auto& seg = track_->segments()[segment_];
+                auto chunk = reader_->next();
+                if (!chunk)
+                    return chunk.status();
+                double segEnd = seg.source.end();
+                if (!chunk.value() || chunk.value()->time >= segEnd) {
+                    reader_.reset();
+                    ++segment_;
+                    fedUntil_ = std::max(fedUntil_, seg.at + seg.source.duration);
+                    continue;
+                }
+                auto& c = *chunk.value();
+                int frames = c.frameCount();
+                int keep = std::min(frames, int(std::lround((segEnd - c.time) * c.sampleRate)));
+                double at = seg.at + (c.time - seg.source.start);
+                if (keep > 0)
+                    if (auto s = writer_.appendAudioSamples(c.samples.data(), keep, at); !s)
+                        return s;
+                fedUntil_ = at + double(keep) / c.sampleRate;
+            }
+            return Status::ok();
+        }
+
+      private:
+        const CompositionTrack* track_;
+        MovieWriter& writer_;
+        size_t segment_ = 0;
+        std::unique_ptr<AudioTrackReader> reader_;
+        double fedUntil_ = 0;
+    };
+};
+
+ExportSession::ExportSession() : d(std::make_shared<Impl>()) {}
+
+ExportSession::~ExportSession() {
+    d->cancelled = true;
+    if (d->thread.joinable())
+        d->thread.join();
+}
+
+std::shared_ptr<ExportSession> ExportSession::create(std::shared_ptr<const Composition> composition,
+                                                     const std::string& presetName) {
+    if (presetName != preset1920x1080 || !composition)
+        return nullptr;
+    std::shared_ptr<ExportSession> s(new ExportSession());
+    s->d->composition = std::move(composition);
+    return s;
+}
+
+void ExportSession::setOutputPath(const std::string& path) {
+    d->outputPath = path;
+}
+const std::string& ExportSession::outputPath() const {
+    return d->outputPath;
+}
+void ExportSession::setOutputFileType(MovieFileType) {}
+void ExportSession::setVideoComposition(std::shared_ptr<VideoComposition> composition) {
+    d->videoComposition = std::move(composition);
+}
+void ExportSession::setEncoderPreset(const std::string& preset) {
+    d->encoderPreset = preset;
+}
+
+Size ExportSession::outputSize() const {
+    return fitExportSize(d->effectiveComposition().renderSize, d->bounds);
+}
+
+void ExportSession::exportAsynchronously(std::function<void()> completion) {
+    {
+        std::lock_guard lock(d->mutex);
+        if (d->status != ExportStatus::Waiting)
+            return;
+        d->status = ExportStatus::Exporting;
+    }
+    auto impl = d;
+    d->thread = std::thread([impl, completion = std::move(completion)] {
+        Status result = impl->outputPath.empty() ? Status::failure("No output file") : impl->run();
+        {
+            std::lock_guard lock(impl->mutex);
+            if (impl->cancelled) {
+                impl->status = ExportStatus::Cancelled;
+            } else if (result) {
+                impl->status = ExportStatus::Completed;
+                impl->progress = 1.0;
+            } else {
+                impl->status = ExportStatus::Failed;
+                impl->error = result.error();
+            }
+            // A half-written movie is of no use to anyone.
+            if (impl->status != ExportStatus::Completed && !impl->outputPath.empty())
+                std::remove(impl->outputPath.c_str());
+        }
+        if (completion)
+            MainQueue::post(completion);
+    });
+}
+
+void ExportSession::cancelExport() {
+    std::lock_guard lock(d->mutex);
+    d->cancelled = true;
+    if (d->status == ExportStatus::Waiting)
+        d->status = ExportStatus::Cancelled;
+}
+
+ExportStatus ExportSession::status() const {
+    std::lock_guard lock(d->mutex);
+    return d->status;
+}
+
+std::optional<std::string> ExportSession::error() const {
+    std::lock_guard lock(d->mutex);
+    return d->error;
+}
+
+double ExportSession::progress() const {
+    return d->progress;
+}
+
+} // namespace qrn::media

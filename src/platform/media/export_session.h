@@ -1,0 +1,61 @@
+#pragma once
+// Exports a composition to a QuickTime movie (H.264 and AAC), composing every frame through
+// the video composition. The export runs on worker threads as a pipeline (decode, compose on
+// all cores, encode); progress goes from 0 to 1; a cancelled or failed export leaves no file.
+#include "platform/foundation/geometry.h"
+#include "platform/media/composition.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qrn::media {
+
+enum class ExportStatus { Unknown, Waiting, Exporting, Completed, Failed, Cancelled };
+enum class MovieFileType { QuickTimeMovie };
+
+class ExportSession : public std::enable_shared_from_this<ExportSession> {
+  public:
+    // Fits the output within 1920 x 1080, keeping the aspect ratio (never enlarging).
+    static constexpr const char* preset1920x1080 = "1920x1080";
+
+    // Null for an unknown preset.
+    static std::shared_ptr<ExportSession> create(std::shared_ptr<const Composition> composition,
+                                                 const std::string& presetName);
+    ~ExportSession();
+    ExportSession(const ExportSession&) = delete;
+    ExportSession& operator=(const ExportSession&) = delete;
+
+    void setOutputPath(const std::string& path);
+    const std::string& outputPath() const;
+    void setOutputFileType(MovieFileType type);
+    // Without one, the first video track is exported as it is.
+    void setVideoComposition(std::shared_ptr<VideoComposition> composition);
+    // The x264 preset; the default balances speed and size.
+    void setEncoderPreset(const std::string& preset);
+
+    // The size of the exported pictures: the render size fitted to the preset, even.
+    Size outputSize() const;
+
+    // `completion` reaches the main queue once the export has completed, failed or been
+    // cancelled. The layer tree of the video composition must not change meanwhile.
+    void exportAsynchronously(std::function<void()> completion);
+    void cancelExport();
+
+    ExportStatus status() const;
+    std::optional<std::string> error() const;
+    // 0 to 1.
+    double progress() const;
+
+    struct Impl;
+
+  private:
+    ExportSession();
+    std::shared_ptr<Impl> d;
+};
+
+// Fits `size` within `bounds` keeping its shape, never enlarging, with even sides.
+Size fitExportSize(Size size, Size bounds);
+
+} // namespace qrn::media

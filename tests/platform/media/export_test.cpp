@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include "media_test_support.h"
+#include "platform/media/export_session.h"
+#include "platform/media/movie_writer.h"
+
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <filesystem>
+
+using namespace qrn;
+using namespace qrn::media;
+using namespace qrn::media::testing;
+
+namespace {
+
+// A grey picture at 30 fps with a tone (or silence).
+std::string writeGreyClip(const QString& path, double seconds, int w, int h, bool audio = true) {
+    MovieWriterSettings s;
+    s.width = w;
+    s.height = h;
+    s.hasAudio = audio;
+    s.preset = "ultrafast";
+    auto writer = MovieWriter::create(path.toStdString(), s).value();
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(128, 128, 128));
+    int frames = int(std::lround(seconds * 30));
+    std::vector<float> tone(1600 * 2, 0.25f);
+    for (int i = 0; i < frames; ++i) {
+        EXPECT_TRUE(writer->appendImage(image, i / 30.0));
+        if (audio) {
+            EXPECT_TRUE(writer->appendAudioSamples(tone.data(), 1600, i / 30.0));
+        }
+    }
+    EXPECT_TRUE(writer->finish());
+    return path.toStdString();
+}
+
+std::shared_ptr<Composition> composeWhole(const std::string& path) {
+    auto asset = MovieAsset::load(path).value();
+    auto composition = std::make_shared<Composition>();
+    auto* video = composition->addTrack(MediaType::Video);
+    EXPECT_TRUE(video->insertTimeRange({0, asset.info.duration}, asset, 0));
+    if (asset.info.hasAudio()) {
+        auto* audio = composition->addTrack(MediaType::Audio);
+        EXPECT_TRUE(audio->insertTimeRange({0, asset.info.duration}, asset, 0));
+    }
+    return composition;
+}
+
+struct GreenFilter : graphics::ContentFilter {
+    std::string name() const override { return "green"; }
+    QImage apply(const QImage& image) const override {
+        QImage out = image;
+        for (int y = 0; y < out.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < out.width(); ++x)
+                row[x] = qRgba(0, qAlpha(row[x]), 0, qAlpha(row[x]));
+        }
+        return out;
+    }
+};
+
+graphics::KeyframeAnimation cut(std::vector<double> values, std::vector<double> keyTimes, double duration) {
+    graphics::KeyframeAnimation a;
+    a.values = std::move(values);
+    a.keyTimes = std::move(keyTimes);
+    a.duration = duration;
+    a.beginTime = graphics::KeyframeAnimation::mediaZero;
+    return a;
+}
+
+bool near(QColor a, QColor b, int tolerance = 40) {
+    return std::abs(a.red() - b.red()) < tolerance && std::abs(a.green() - b.green()) < tolerance &&
+           std::abs(a.blue() - b.blue()) < tolerance;
+}
+
+std::shared_ptr<ExportSession> runExport(std::shared_ptr<Composition> composition,
+                                         std::shared_ptr<VideoComposition> vc, const std::string& out) {
+    auto session = ExportSession::create(composition, ExportSession::preset1920x1080);
+    EXPECT_TRUE(session);
+    session->setOutputPath(out);
+    session->setOutputFileType(MovieFileType::QuickTimeMovie);
+    session->setVideoComposition(vc);
+    session->setEncoderPreset("ultrafast");
+    bool done = false;
+    session->exportAsynchronously([&] { done = true; });
+    EXPECT_TRUE(MainQueue::runUntil([&] { return done; }, 60));
+    return session;
+}
+
+} // namespace
+
+TEST(Composition, KeepsTheDurationAndTracksOfARecording) {
+    QTemporaryDir dir;
+    std::string path = dir.filePath("rec.mov").toStdString();
+    {
+        TestSession t;
+        auto delegate = std::make_shared<DelegateLog>();
+        t.movie->startRecording(path, delegate);
+        ASSERT_TRUE(MainQueue::runUntil([&] { return !delegate->events.empty(); }, 10));
+        pumpFor(1.0);
+        t.movie->stopRecording();
+        ASSERT_TRUE(MainQueue::runUntil([&] { return delegate->finished; }, 10));
+    }
+    auto asset = MovieAsset::load(path).value();
+    Composition empty;
+    EXPECT_EQ(empty.duration(), 0);
+    EXPECT_EQ(empty.naturalSize(), (Size{}));
+
+    auto composition = composeWhole(path);
+    EXPECT_NEAR(composition->duration(), asset.info.duration, 0.05);
+    EXPECT_EQ(composition->naturalSize(), (Size{1280, 720}));
+    ASSERT_EQ(composition->tracks(MediaType::Video).size(), 1u);
+    ASSERT_EQ(composition->tracks(MediaType::Audio).size(), 1u);
+    EXPECT_NE(composition->firstTrack(MediaType::Video)->trackId(),
+              composition->firstTrack(MediaType::Audio)->trackId());
+
+    // Inserting in front moves what was there along.
+    auto* video = composition->firstTrack(MediaType::Video);
+    ASSERT_TRUE(video->insertTimeRange({0, 0.5}, asset, 0));
+    EXPECT_NEAR(video->duration(), asset.info.duration + 0.5, 0.05);
+    EXPECT_NEAR(video->segments()[1].at, 0.5, 1e-9);
+    // Errors come back as values.
+    EXPECT_FALSE(video->insertTimeRange({0, 100}, asset, 0));
+    EXPECT_FALSE(video->insertTimeRange({0, 0}, asset, 0));
+    EXPECT_FALSE(composition->firstTrack(MediaType::Audio)
+                     ->insertTimeRange({0, 1}, asset, *asset.firstTrack(MediaType::Video), 0));
+}
+
+TEST(ExportSession, LayersAppearAtTheirTimesAroundTheFilteredVideo) {
+    QTemporaryDir dir;
+    auto source = writeGreyClip(dir.filePath("src.mov"), 2, 320, 180);
+    auto composition = composeWhole(source);
+
+    // 640 x 360 output: a red layer below the video for the first second, a blue one above
+    // (covering the top band) for the second; the video in a rectangle with a green filter.
+    auto root = graphics::Layer::make(Rect(0, 0, 640, 360));
+    root->setBackgroundColour(Colour::black());
+    auto red = graphics::Layer::make(Rect(0, 0, 640, 360));
+    red->setBackgroundColour({1, 0, 0, 1});
+    const double e = 1e-11;
+    red->addAnimation(cut({1, 1, 0}, {0, 0.5 - e, 0.5}, 2), "opacity");
+    auto crop = graphics::Layer::make(Rect(160, 90, 320, 180));
+    crop->setMasksToBounds(true);
+    auto video = graphics::Layer::make(Rect(0, 0, 320, 180));
+    video->setContentFilters({std::make_shared<GreenFilter>()});
+    crop->addSublayer(video);
+    auto blue = graphics::Layer::make(Rect(0, 300, 640, 60));
+    blue->setBackgroundColour({0, 0, 1, 1});
+    blue->addAnimation(cut({0, 0, 1}, {0, 0.5 - e, 0.5}, 2), "opacity");
+    root->addSublayer(red);
+    root->addSublayer(crop);
+    root->addSublayer(blue);
+
+    auto vc = std::make_shared<VideoComposition>();
+    vc->renderSize = {640, 360};
+    vc->frameDuration = 1.0 / 30;
+    vc->instructions.push_back({{0, 2}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
+    vc->animationTool = AnimationTool{root, video};
+
+    std::string out = dir.filePath("out.mov").toStdString();
+    auto session = runExport(composition, vc, out);
+    ASSERT_EQ(session->status(), ExportStatus::Completed) << session->error().value_or("");
+    EXPECT_EQ(session->progress(), 1.0);
+
+    auto info = loadMovieInfo(out).value();
+    EXPECT_EQ(info.naturalSize, (Size{640, 360}));
+    EXPECT_NEAR(info.duration, 2, 0.05);
+    EXPECT_TRUE(info.hasAudio());
+    auto reader = VideoTrackReader::open(out).value();
+    // Image rows run downwards: the blue band at the top of our y-up space is at the top rows.
+    auto at = [&](double t) { return reader->image(reader->frameAt(t).value()); };
+    QImage before = at(0.95), after = at(1.05);
+    EXPECT_TRUE(near(before.pixelColor(40, 180), Qt::red));
+    EXPECT_TRUE(near(before.pixelColor(320, 20), Qt::red));
+    EXPECT_TRUE(near(after.pixelColor(40, 180), Qt::black));
+    EXPECT_TRUE(near(after.pixelColor(320, 20), Qt::blue));
+    for (const QImage& frame : {before, after}) {
+        QColor inside = frame.pixelColor(320, 180);
+        EXPECT_LT(inside.red(), 40);
+        EXPECT_GT(inside.green(), 200);
+    }
+}
+
+TEST(ExportSession, FitsTheOutputWithin1920x1080) {
+    EXPECT_EQ(fitExportSize({3840, 2160}, {1920, 1080}), (Size{1920, 1080}));
+    EXPECT_EQ(fitExportSize({1920, 1080}, {1920, 1080}), (Size{1920, 1080}));
+    EXPECT_EQ(fitExportSize({1280, 720}, {1920, 1080}), (Size{1280, 720}));
+    EXPECT_EQ(fitExportSize({1440, 1440}, {1920, 1080}), (Size{1080, 1080}));
+    EXPECT_EQ(fitExportSize({2000, 1001}, {1920, 1080}), (Size{1920, 960}));
+
+    QTemporaryDir dir;
+    auto source = writeGreyClip(dir.filePath("src.mov"), 0.3, 320, 180);
+    auto composition = composeWhole(source);
+    for (double w : {3840.0, 1920.0}) {
+        auto vc = std::make_shared<VideoComposition>();
+        vc->renderSize = {w, w * 9 / 16};
+        vc->instructions.push_back(
+            {{0, 1}, {{1, AffineTransform::scale(w / 320, w / 320)}}, Colour::black()});
+        std::string out = dir.filePath(QString("out%1.mov").arg(w)).toStdString();
+        auto session = runExport(composition, vc, out);
+        ASSERT_EQ(session->status(), ExportStatus::Completed) << session->error().value_or("");
+        EXPECT_EQ(loadMovieInfo(out)->naturalSize, (Size{1920, 1080}));
+    }
+}
+
+TEST(ExportSession, CancelMidwayLeavesNoFile) {
+    QTemporaryDir dir;
+    auto source = writeGreyClip(dir.filePath("src.mov"), 6, 640, 360);
+    auto session = ExportSession::create(composeWhole(source), ExportSession::preset1920x1080);
+    std::string out = dir.filePath("out.mov").toStdString();
+    session->setOutputPath(out);
+    session->setEncoderPreset("medium");
+    bool done = false;
+    session->exportAsynchronously([&] { done = true; });
+    ASSERT_TRUE(MainQueue::runUntil([&] { return session->progress() > 0.05; }, 30));
+    EXPECT_TRUE(std::filesystem::exists(out));
+    session->cancelExport();
+    ASSERT_TRUE(MainQueue::runUntil([&] { return done; }, 30));
+    EXPECT_EQ(session->status(), ExportStatus::Cancelled);
+    EXPECT_LT(session->progress(), 1.0);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(ExportSession, ASourceWithoutSoundIsAnErrorForItsAudioTrackOnly) {
+    QTemporaryDir dir;
+    auto source = writeGreyClip(dir.filePath("silent.mov"), 0.5, 320, 180, false);
+    auto asset = MovieAsset::load(source).value();
+    auto composition = std::make_shared<Composition>();
+    ASSERT_TRUE(composition->addTrack(MediaType::Video)->insertTimeRange({0, 0.5}, asset, 0));
+    auto status = composition->addTrack(MediaType::Audio)->insertTimeRange({0, 0.5}, asset, 0);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error(), "The movie has no audio track");
+
+    // What is there still exports: pictures without sound.
+    std::string out = dir.filePath("out.mov").toStdString();
+    auto session = runExport(composition, nullptr, out);
+    ASSERT_EQ(session->status(), ExportStatus::Completed) << session->error().value_or("");
+    EXPECT_FALSE(loadMovieInfo(out)->hasAudio());
+
+    // Nothing to export, or nowhere to put it: failures with a message, and no file.
+    auto nothing =
+        runExport(std::make_shared<Composition>(), nullptr, dir.filePath("none.mov").toStdString());
+    EXPECT_EQ(nothing->status(), ExportStatus::Failed);
+    EXPECT_TRUE(nothing->error());
+    EXPECT_FALSE(std::filesystem::exists(dir.filePath("none.mov").toStdString()));
+    auto unwritable = runExport(composition, nullptr, "/nonexistent-folder/out.mov");
+    EXPECT_EQ(unwritable->status(), ExportStatus::Failed);
+    EXPECT_FALSE(ExportSession::create(composition, "640x480"));
+}
