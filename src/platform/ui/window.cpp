@@ -697,7 +697,8 @@ void Window::viewNeedsDisplay() {
 void Window::viewTreeChanged(bool visibility) {
     if (host_)
         host_->nativeContentChanged();
-    if (visibility)
+    // With the pointer outside the window every area is already out and none can enter.
+    if (visibility && mouseInside_)
         deliverTracking(nullptr);
 }
 
