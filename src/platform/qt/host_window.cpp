@@ -188,7 +188,7 @@ Rect screenRectFromQt(const QRect& r) {
 
 // --- Host widget
 
-HostWidget::HostWidget(ui::Window& window) : window_(window) {
+HostWidget::HostWidget(ui::Window& window) : window_(&window) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setAcceptDrops(true);
@@ -199,7 +199,10 @@ HostWidget::HostWidget(ui::Window& window) : window_(window) {
     // Qt reports each step of a resize; the end of a drag-resize is when the steps stop.
     liveResizeTimer_.setSingleShot(true);
     liveResizeTimer_.setInterval(300);
-    connect(&liveResizeTimer_, &QTimer::timeout, this, [this]() { window_.hostDidEndLiveResize(); });
+    connect(&liveResizeTimer_, &QTimer::timeout, this, [this]() {
+        if (window_)
+            window_->hostDidEndLiveResize();
+    });
 }
 
 HostWidget::~HostWidget() {
@@ -227,8 +230,10 @@ void HostWidget::scheduleFlush() {
 }
 
 void HostWidget::flush() {
+    if (!window_)
+        return;
     flushScheduled_ = false;
-    window_.displayIfNeeded();
+    window_->displayIfNeeded();
     layoutNativeWidgets();
 }
 
@@ -247,14 +252,16 @@ void HostWidget::closeFromWindow() {
 }
 
 void HostWidget::paintEvent(QPaintEvent* e) {
+    if (!window_)
+        return;
     painting_ = true;
-    window_.displayIfNeeded();
+    window_->displayIfNeeded();
     QPainter p(this);
     p.setClipRegion(e->region());
     for (const QRect& r : e->region())
-        p.fillRect(r, window_.backgroundColour().toQColor());
+        p.fillRect(r, window_->backgroundColour().toQColor());
     double t = MainQueue::now();
-    renderer_.render(*window_.rootLayer(), p, t, QTransform(1, 0, 0, -1, 0, height()));
+    renderer_.render(*window_->rootLayer(), p, t, QTransform(1, 0, 0, -1, 0, height()));
     lastPainted_ = e->region();
     ++paints_;
     painting_ = false;
@@ -263,6 +270,8 @@ void HostWidget::paintEvent(QPaintEvent* e) {
 }
 
 void HostWidget::press(QMouseEvent* e) {
+    if (!window_)
+        return;
     if (e->button() != Qt::LeftButton && e->button() != Qt::RightButton)
         return;
     // Consecutive presses close in time and place count up, as a double click does.
@@ -272,7 +281,7 @@ void HostWidget::press(QMouseEvent* e) {
     lastPress_.restart();
     lastPressPos_ = e->position();
     auto type = e->button() == Qt::LeftButton ? ui::EventType::MouseDown : ui::EventType::RightMouseDown;
-    window_.sendEvent(
+    window_->sendEvent(
         ui::Event::mouse(type, fromQt(e->position()), modifiersFromQt(e->modifiers()), clickCount_));
 }
 
@@ -285,15 +294,19 @@ void HostWidget::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void HostWidget::mouseMoveEvent(QMouseEvent* e) {
+    if (!window_)
+        return;
     ui::EventType type = ui::EventType::MouseMoved;
     if (e->buttons() & Qt::LeftButton)
         type = ui::EventType::MouseDragged;
     else if (e->buttons() & Qt::RightButton)
         type = ui::EventType::RightMouseDragged;
-    window_.sendEvent(ui::Event::mouse(type, fromQt(e->position()), modifiersFromQt(e->modifiers()), 0));
+    window_->sendEvent(ui::Event::mouse(type, fromQt(e->position()), modifiersFromQt(e->modifiers()), 0));
 }
 
 void HostWidget::mouseReleaseEvent(QMouseEvent* e) {
+    if (!window_)
+        return;
     ui::EventType type;
     if (e->button() == Qt::LeftButton)
         type = ui::EventType::MouseUp;
@@ -301,15 +314,17 @@ void HostWidget::mouseReleaseEvent(QMouseEvent* e) {
         type = ui::EventType::RightMouseUp;
     else
         return;
-    window_.sendEvent(
+    window_->sendEvent(
         ui::Event::mouse(type, fromQt(e->position()), modifiersFromQt(e->modifiers()), clickCount_));
 }
 
 void HostWidget::leaveEvent(QEvent*) {
-    window_.mouseLeftWindow();
+    window_->mouseLeftWindow();
 }
 
 void HostWidget::wheelEvent(QWheelEvent* e) {
+    if (!window_)
+        return;
     ui::Event ev = ui::Event::mouse(ui::EventType::ScrollWheel, fromQt(e->position()),
                                     modifiersFromQt(e->modifiers()), 0);
     if (!e->pixelDelta().isNull()) {
@@ -320,10 +335,12 @@ void HostWidget::wheelEvent(QWheelEvent* e) {
         ev.scrollingDeltaX = e->angleDelta().x() / 4.0;
         ev.scrollingDeltaY = e->angleDelta().y() / 4.0;
     }
-    window_.sendEvent(ev);
+    window_->sendEvent(ev);
 }
 
 void HostWidget::sendKey(QKeyEvent* e, bool down) {
+    if (!window_)
+        return;
     unsigned flag = 0;
     int modifierCode = modifierKeyCode(*e, flag);
     unsigned mods = modifiersFromQt(e->modifiers());
@@ -331,7 +348,7 @@ void HostWidget::sendKey(QKeyEvent* e, bool down) {
         // The pressed modifier is not always in the event's own flags; set it from the key itself.
         mods = down ? (mods | flag) : (mods & ~flag);
         ui::Event ev = ui::Event::key(ui::EventType::FlagsChanged, modifierCode, "", mods);
-        window_.sendEvent(ev);
+        window_->sendEvent(ev);
         return;
     }
     ui::Event ev = ui::Event::key(down ? ui::EventType::KeyDown : ui::EventType::KeyUp,
@@ -341,7 +358,7 @@ void HostWidget::sendKey(QKeyEvent* e, bool down) {
                         : e->text();
     ev.charactersIgnoringModifiers = plain.toStdString();
     ev.isRepeat = e->isAutoRepeat();
-    window_.sendEvent(ev);
+    window_->sendEvent(ev);
 }
 
 void HostWidget::keyPressEvent(QKeyEvent* e) {
@@ -366,11 +383,13 @@ ui::DraggingInfo& HostWidget::dragInfo(const QDropEvent* e) {
 }
 
 void HostWidget::dragEnterEvent(QDragEnterEvent* e) {
+    if (!window_)
+        return;
     drag_.reset();
-    unsigned op = window_.draggingEntered(dragInfo(e));
+    unsigned op = window_->draggingEntered(dragInfo(e));
     // Taken whenever a view wants this kind of content, so later moves and the drop arrive even
     // while the view still says no (it may change its mind while the drag rests).
-    if (window_.dragDestination()) {
+    if (window_->dragDestination()) {
         e->setDropAction(dropActionFor(op, e->possibleActions()));
         e->accept();
     } else {
@@ -379,8 +398,10 @@ void HostWidget::dragEnterEvent(QDragEnterEvent* e) {
 }
 
 void HostWidget::dragMoveEvent(QDragMoveEvent* e) {
-    unsigned op = window_.draggingUpdated(dragInfo(e));
-    if (window_.dragDestination()) {
+    if (!window_)
+        return;
+    unsigned op = window_->draggingUpdated(dragInfo(e));
+    if (window_->dragDestination()) {
         e->setDropAction(dropActionFor(op, e->possibleActions()));
         e->accept();
     } else {
@@ -389,13 +410,15 @@ void HostWidget::dragMoveEvent(QDragMoveEvent* e) {
 }
 
 void HostWidget::dragLeaveEvent(QDragLeaveEvent*) {
-    if (drag_)
-        window_.draggingExited(*drag_);
+    if (drag_ && window_)
+        window_->draggingExited(*drag_);
     drag_.reset();
 }
 
 void HostWidget::dropEvent(QDropEvent* e) {
-    bool taken = window_.performDrop(dragInfo(e));
+    if (!window_)
+        return;
+    bool taken = window_->performDrop(dragInfo(e));
     drag_.reset();
     if (taken) {
         e->setDropAction(e->proposedAction());
@@ -406,46 +429,56 @@ void HostWidget::dropEvent(QDropEvent* e) {
 }
 
 void HostWidget::resizeEvent(QResizeEvent*) {
-    window_.hostDidResize({double(width()), double(height())}, true);
+    if (!window_)
+        return;
+    window_->hostDidResize({double(width()), double(height())}, true);
     liveResizeTimer_.start();
     scheduleFlush();
 }
 
 void HostWidget::moveEvent(QMoveEvent*) {
+    if (!window_)
+        return;
     if (!isWindow())
         return;
-    window_.hostDidMove(screenRectFromQt(geometry()).origin);
+    window_->hostDidMove(screenRectFromQt(geometry()).origin);
 }
 
 void HostWidget::closeEvent(QCloseEvent* e) {
-    if (closingFromWindow_ || window_.isClosed()) {
+    if (!window_ || closingFromWindow_ || window_->isClosed()) {
         e->accept();
         return;
     }
-    if (window_.hostRequestsClose())
+    if (window_->hostRequestsClose())
         e->accept();
     else
         e->ignore();
 }
 
 void HostWidget::changeEvent(QEvent* e) {
+    if (!window_) {
+        QWidget::changeEvent(e);
+        return;
+    }
     if (e->type() == QEvent::WindowStateChange) {
         if (windowState() & Qt::WindowMinimized)
-            window_.hostDidMiniaturize();
+            window_->hostDidMiniaturize();
         else
-            window_.hostDidDeminiaturize();
+            window_->hostDidDeminiaturize();
     } else if (e->type() == QEvent::ActivationChange) {
         if (isActiveWindow())
-            window_.hostDidBecomeKey();
-        else if (window_.isKeyWindow())
-            window_.hostDidResignKey();
+            window_->hostDidBecomeKey();
+        else if (window_->isKeyWindow())
+            window_->hostDidResignKey();
     }
     QWidget::changeEvent(e);
 }
 
 void HostWidget::layoutNativeWidgets() {
+    if (!window_)
+        return;
     std::vector<QPointer<QWidget>> now;
-    for (ui::View* v : window_.viewsWithNativeContent()) {
+    for (ui::View* v : window_->viewsWithNativeContent()) {
         auto* content = dynamic_cast<NativeWidgetContent*>(v->nativeContent().get());
         QWidget* w = content ? content->widget() : nullptr;
         if (!w)

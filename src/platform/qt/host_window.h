@@ -39,7 +39,9 @@ class HostWidget : public QWidget {
     explicit HostWidget(ui::Window& window);
     ~HostWidget() override;
 
-    ui::Window& window() const { return window_; }
+    ui::Window& window() const { return *window_; }
+    // The window is going away; events still queued for this widget are dropped.
+    void detach() { window_ = nullptr; }
     // Our window space (y up) to the widget's pixels (y down) and back.
     QRect toQt(const Rect& r) const;
     Point fromQt(const QPointF& p) const;
@@ -79,7 +81,7 @@ class HostWidget : public QWidget {
     void layoutNativeWidgets();
     ui::DraggingInfo& dragInfo(const QDropEvent* e);
 
-    ui::Window& window_;
+    ui::Window* window_;
     graphics::Renderer renderer_;
     QRegion lastPainted_;
     int paints_ = 0;

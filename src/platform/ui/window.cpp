@@ -420,6 +420,8 @@ View* Window::mouseCaptureView() const {
 }
 
 void Window::sendEvent(Event e) {
+    // A handler may close the last reference to this window.
+    auto keep = weak_from_this().lock();
     e.window = this;
     if (!acceptsUserEvents())
         return;
@@ -578,6 +580,7 @@ unsigned Window::draggingEntered(DraggingInfo& info) {
 }
 
 unsigned Window::draggingUpdated(DraggingInfo& info) {
+    auto keep = weak_from_this().lock();
     info.setDestinationWindow(this);
     if (!acceptsUserEvents())
         return DragOperationNone;
@@ -620,6 +623,7 @@ void Window::draggingExited(DraggingInfo& info) {
 }
 
 bool Window::performDrop(DraggingInfo& info) {
+    auto keep = weak_from_this().lock();
     stopDragTimer();
     info.setDestinationWindow(this);
     ViewPtr target = dragTarget_.lock();

@@ -188,3 +188,30 @@ TEST_F(HostFixture, ClosingFromTheWidgetAsksTheDelegate) {
     EXPECT_FALSE(host->isVisible());
     window->setDelegate(nullptr);
 }
+
+TEST(HostWidget, ClickThatClosesAndReleasesItsWindow) {
+    qt::installQtHost();
+    struct Closer : View {
+        using View::View;
+        void mouseDown(const Event& e) override { e.window->close(); }
+    };
+    std::weak_ptr<Window> weak;
+    QPointer<QWidget> widget;
+    {
+        auto window = Window::make(Rect(0, 0, 100, 100));
+        window->contentView()->addSubview(std::make_shared<Closer>(Rect(0, 0, 100, 100)));
+        window->makeKeyAndOrderFront();
+        weak = window;
+        widget = qt::hostWidget(*window);
+    }
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(50, 50), QPointF(50, 50), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    EXPECT_TRUE(weak.expired());
+    // Events still queued for the widget are dropped, and it goes away soon after.
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(50, 50), QPointF(50, 50), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    if (widget)
+        QApplication::sendEvent(widget, &release);
+    EXPECT_TRUE(pumpUntil([&] { return widget.isNull(); }));
+}
