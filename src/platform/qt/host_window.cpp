@@ -512,6 +512,8 @@ QtWindowHost::~QtWindowHost() {
 void QtWindowHost::show() {
     widget_->setGeometry(screenRectToQt(window_.frame()));
     widget_->show();
+    // Views draw their contents at the screen's pixel density.
+    window_.setBackingScaleFactor(widget_->devicePixelRatioF());
     widget_->scheduleFlush();
 }
 

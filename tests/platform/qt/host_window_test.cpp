@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "platform/qt/host_window.h"
 
@@ -95,6 +96,25 @@ TEST_F(HostFixture, PaintsTheLayerTreeYUpAndRepaintsOnlyWhatChanged) {
     EXPECT_TRUE(QRect(195, 75, 30, 30).contains(painted))
         << painted.x() << "," << painted.y() << " " << painted.width() << "x" << painted.height();
     EXPECT_EQ(grab().pixelColor(210, 90), QColor(Qt::green));
+}
+
+TEST_F(HostFixture, AViewThatRedrawsRepaintsOnlyItsOwnArea) {
+    struct Swatch : View {
+        using View::View;
+        QColor colour = Qt::red;
+        void draw(QPainter& p, const Rect&) override { p.fillRect(QRectF(0, 0, 30, 30), colour); }
+    };
+    auto swatch = std::make_shared<Swatch>(Rect(250, 150, 30, 30));
+    window->contentView()->addSubview(swatch);
+    swatch->setNeedsDisplay();
+    ASSERT_TRUE(pumpUntil([&] { return grab().pixelColor(260, 30) == QColor(Qt::red); }));
+    pumpUntil([] { return false; }, 200);
+    int before = host->paintCount();
+    swatch->colour = Qt::blue;
+    swatch->setNeedsDisplay();
+    ASSERT_TRUE(pumpUntil([&] { return host->paintCount() > before; }));
+    EXPECT_TRUE(QRect(245, 15, 40, 40).contains(host->lastPaintedRegion().boundingRect()));
+    EXPECT_EQ(grab().pixelColor(260, 30), QColor(Qt::blue));
 }
 
 TEST_F(HostFixture, MouseAndKeysArriveInOurSpace) {
