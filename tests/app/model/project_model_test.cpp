@@ -7,6 +7,7 @@
 #include "Controller/Global/throwClass.h"
 #include "model_fixture.h"
 #include "platform/foundation/files.h"
+#include "platform/ui/view.h"
 
 using namespace modeltest;
 
@@ -35,13 +36,15 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     model.setVideoCropSizeAndOrigin({50, 60}, {5, 6});
     auto& gesture = model.getInteractionState();
     gesture.dragFlag = true;
-    gesture.resizeFlag = false;
+    model.setResizeButtonSelected(false);
+    model.setResizeOrRotateButtonSelected(3);
     gesture.mouseDown = true;
     gesture.dragGeneration.increment();
 
     model.clearClass(false);
     EXPECT_FALSE(gesture.dragFlag);
-    EXPECT_TRUE(gesture.resizeFlag);
+    EXPECT_TRUE(model.getResizeButtonSelected());
+    EXPECT_EQ(model.getResizeOrRotateButtonSelected(), 0);
     EXPECT_EQ(gesture.resizePair, std::make_pair(0.0, 0.0));
     // The mouse is still down and a pending end-of-drag check must still recognise itself.
     EXPECT_TRUE(gesture.mouseDown);
@@ -76,6 +79,34 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     // The video's place in the preview is not part of the project being closed.
     EXPECT_EQ(model.getVideoOriginSizeArray(), (std::vector<double>{1, 2, 3, 4}));
     previewLayerClass::setEditingScreenClearHandler(nullptr);
+}
+
+TEST(ProjectModel, PreviewViewsAreFoundThroughTheConfiguration) {
+    previewLayerClass model;
+    const auto video = model.getVideoLayerView();
+    ASSERT_TRUE(video);
+    EXPECT_EQ(model.getVideoLayerView(), video);
+    EXPECT_FALSE(model.getSuperviewOfTaggedPreviewView());
+
+    auto parent = qrn::ui::View::make();
+    auto container = qrn::ui::View::make();
+    // A view with the same tag outside the container must not be taken.
+    auto decoyGroup = qrn::ui::View::make();
+    auto decoy = qrn::ui::View::make();
+    decoy->setTag(-5);
+    decoyGroup->addSubview(decoy);
+    parent->addSubview(decoyGroup);
+    parent->addSubview(container);
+    auto groups = qrn::ui::View::make();
+    auto marker = qrn::ui::View::make();
+    marker->setTag(-5);
+    container->addSubview(qrn::ui::View::make());
+    container->addSubview(groups);
+    groups->addSubview(marker);
+    model.setConfiguration(previewLayerConfigurationViews{parent, container});
+    EXPECT_EQ(model.getParentPreviewView(), parent);
+    EXPECT_EQ(model.getSuperviewOfTaggedPreviewView(), groups);
+    model.setConfiguration(std::nullopt);
 }
 
 TEST(ProjectModel, AssetsAndLayersShareOneIdCounterWithoutClashingMarkers) {
