@@ -145,14 +145,17 @@ TEST(ScriptAndSymbolTexts, ScriptFileHoldsNotesThenScripts) {
     ASSERT_EQ(storage.getAutocueStringArray().size(), 2u);
     EXPECT_EQ(storage.getAutocueStringArray()[1].string(), "two");
 
-    // With the project's asset count the list is made to fit it.
-    storage.importAutocueText(5);
-    EXPECT_EQ(storage.getAutocueStringArray().size(), 4u);
-    storage.importAutocueText(2);
-    EXPECT_EQ(storage.getAutocueStringArray().size(), 1u);
+    // Assets the file has no script for read an empty one.
+    addAsset();
+    addAsset();
+    addAsset();
+    storage.importAutocueText();
+    ASSERT_EQ(storage.getAutocueStringArray().size(), 3u);
+    EXPECT_EQ(storage.getAutocueStringArray()[0].string(), "one");
+    EXPECT_TRUE(storage.getAutocueStringArray()[2].isEmpty());
 }
 
-TEST(ScriptAndSymbolTexts, DamagedScriptFilesGiveDefaultNotesAndOneScriptPerAsset) {
+TEST(ScriptAndSymbolTexts, DamagedScriptFilesGiveEmptyNotesAndOneScriptPerAsset) {
     tempProject project;
     previewLayerClass().clearClass(false);
     addAsset();
@@ -165,7 +168,7 @@ TEST(ScriptAndSymbolTexts, DamagedScriptFilesGiveDefaultNotesAndOneScriptPerAsse
         else
             ASSERT_TRUE(qrn::files::remove(project.file("autocueData.json")));
         storage.importAutocueText();
-        EXPECT_EQ(storage.getProjectNotes(), qrn::AttributedString("PROJECT NOTES")) << content;
+        EXPECT_TRUE(storage.getProjectNotes().isEmpty()) << content;
         EXPECT_EQ(storage.getAutocueStringArray().size(), 2u) << content;
     }
 }
@@ -204,6 +207,12 @@ TEST(ScriptAndSymbolTexts, SymbolTextsAreWrittenOnceAfterABurst) {
     EXPECT_EQ(texts[0], std::vector<qrn::AttributedString>{qrn::AttributedString("x")});
     EXPECT_TRUE(texts[2].empty());
 
+    // Every asset's entry must be a list of text records; anything else counts as no file.
+    for (const char* content : {"[[{\"string\": \"a\"}], [1]]", "[{\"string\": \"a\"}]", "{}", "nonsense"}) {
+        ASSERT_TRUE(qrn::files::replaceAtomically(project.file("specialSymbolData.json"), content));
+        EXPECT_FALSE(storage.importSymbolText(2)) << content;
+        EXPECT_EQ(storage.getTextSymbolStringArray(), (std::vector<std::vector<qrn::AttributedString>>{{}}));
+    }
     ASSERT_TRUE(qrn::files::remove(project.file("specialSymbolData.json")));
     EXPECT_FALSE(storage.importSymbolText(2));
     EXPECT_EQ(storage.getTextSymbolStringArray().size(), 1u);
