@@ -141,6 +141,11 @@ TEST(ProjectImageFiles, FailedCopiesLeaveNoDanglingReference) {
     EXPECT_EQ(p.model.getImageReferenceArray()[1].size(), 2u);
     EXPECT_EQ(p.reference(1), before);
     EXPECT_TRUE(p.images.getPermanentlyRemoveImageArray().empty());
+
+    // Without a project folder nothing is stored anywhere.
+    persistentDataStorageClass().setProjectDirectory("");
+    EXPECT_FALSE(p.drop("a.png"));
+    EXPECT_EQ(p.reference(2), (imageReferenceArray{3, "png"}));
 }
 
 TEST(ProjectImageFiles, HostileNamesAreNeverTouched) {
