@@ -108,8 +108,11 @@ std::vector<std::vector<imageReferenceArray>> imageManipulationClass::addImageNa
     auto& row = references[size_t(assetArrayIndex)];
     if (!replaceLayer) {
         if (imageReferenceArrayLastIndex >= 0 && size_t(imageReferenceArrayLastIndex) < row.size()) {
+            // The extension is set as well: a stored file found equal to a dropped file without
+            // an extension of its own may carry another one.
             auto& reference = row[size_t(imageReferenceArrayLastIndex)];
             reference.resize(2);
+            reference[1] = fileExtension;
             reference.emplace_back(fileName);
         }
         return references;
