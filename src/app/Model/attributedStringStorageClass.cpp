@@ -232,10 +232,14 @@ attributedStringStorageClass::importAttributedString(const qrn::Json& objects) {
             continue;
         }
         qrn::AttributedString string(text->get<std::string>());
-        if (auto runs = element.find("runs"); runs != element.end() && runs->is_array()) {
+        // Runs are read only from a list that holds nothing but run objects; otherwise the
+        // text stays plain.
+        const auto runs = element.find("runs");
+        const bool usableRuns =
+            runs != element.end() && runs->is_array() &&
+            std::all_of(runs->begin(), runs->end(), [](const qrn::Json& run) { return run.is_object(); });
+        if (usableRuns) {
             for (const auto& run : *runs) {
-                if (!run.is_object())
-                    continue;
                 std::optional<qrn::TextAttributes> attributes;
                 if (auto a = run.find("attributes"); a != run.end())
                     attributes = convertAttributesFromJSONToDictionary(*a);

@@ -108,14 +108,14 @@ TEST(ScriptAndSymbolTexts, MalformedRecordsNeverCrash) {
             {"range": [3, 1], "attributes": {"underline_style": 2}},
             {"range": [-5, 1], "attributes": {"writing_direction": 1}},
             {"range": [2], "attributes": {"underline_style": 9}},
-            {"range": [1, 2], "attributes": {"text_colour": {"RGB": [1, 2, 3]}, "font": "x", "paragraph_style": 3}},
-            "not a run"]},
+            {"range": [1, 2], "attributes": {"text_colour": {"RGB": [1, 2, 3]}, "font": "x", "paragraph_style": 3}}]},
         {"runs": []},
         {},
         42,
-        {"string": "plain", "runs": "nope"}
+        {"string": "plain", "runs": "nope"},
+        {"string": "mixed", "runs": [{"range": [0, 5], "attributes": {"underline_style": 1}}, "not a run"]}
     ])"));
-    ASSERT_EQ(decoded.size(), 5u);
+    ASSERT_EQ(decoded.size(), 6u);
     const auto& text = decoded[0];
     EXPECT_EQ(text.string(), "abcdef");
     EXPECT_EQ(text.attributesAt(0).writingDirection, 1); // clamped to the start
@@ -126,6 +126,7 @@ TEST(ScriptAndSymbolTexts, MalformedRecordsNeverCrash) {
     EXPECT_TRUE(decoded[2].isEmpty());
     EXPECT_TRUE(decoded[3].isEmpty());
     EXPECT_EQ(decoded[4], qrn::AttributedString("plain"));
+    EXPECT_EQ(decoded[5], qrn::AttributedString("mixed"));
 }
 
 TEST(ScriptAndSymbolTexts, ScriptFileHoldsNotesThenScripts) {
