@@ -244,7 +244,9 @@ attributedStringStorageClass::importAttributedString(const qrn::Json& objects) {
                 if (auto a = run.find("attributes"); a != run.end())
                     attributes = convertAttributesFromJSONToDictionary(*a);
                 auto range = run.find("range");
-                if (!attributes || range == run.end() || !range->is_array() || range->size() < 2)
+                if (!attributes || range == run.end() || !range->is_array() || range->size() < 2 ||
+                    !std::all_of(range->begin(), range->end(),
+                                 [](const qrn::Json& n) { return n.is_number_integer(); }))
                     continue;
                 auto start = qrn::json::asInteger((*range)[0]);
                 auto end = qrn::json::asInteger((*range)[1]);

@@ -108,6 +108,7 @@ TEST(ScriptAndSymbolTexts, MalformedRecordsNeverCrash) {
             {"range": [3, 1], "attributes": {"underline_style": 2}},
             {"range": [-5, 1], "attributes": {"writing_direction": 1}},
             {"range": [2], "attributes": {"underline_style": 9}},
+            {"range": [2, 3, "x"], "attributes": {"underline_style": 9}},
             {"range": [1, 2], "attributes": {"text_colour": {"RGB": [1, 2, 3]}, "font": "x", "paragraph_style": 3}}]},
         {"runs": []},
         {},
