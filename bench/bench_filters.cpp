@@ -1,0 +1,245 @@
+// The three image filters on 1080p camera-like frames, on one thread and on all cores, beside
+// the ffmpeg command line's chromakey, boxblur (radius 10) and median on the same frames.
+// Prints our time per frame, ffmpeg's (its run minus a pass-through run of the same input, so
+// reading the input is not counted) and the ratio.
+#include <benchmark/benchmark.h>
+
+#include <QImage>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "Filters/ChromaKey/chromaKeyClass.h"
+#include "platform/imaging/bands.h"
+#include "platform/imaging/box_blur.h"
+#include "platform/imaging/colour_cube.h"
+#include "platform/imaging/filters.h"
+#include "platform/imaging/median.h"
+
+using namespace qrn::imaging;
+
+namespace {
+
+constexpr int kWidth = 1920, kHeight = 1080;
+constexpr int kPeerFrames = 30;
+constexpr double kBlurRadius = 10;
+
+// A presenter in front of a lit green screen: smooth shading, skin, a striped shirt, a
+// textured wall and sensor noise, so no two neighbouring pixels are quite alike.
+const Image& cameraFrame() {
+    static const Image frame = [] {
+        Image img(kWidth, kHeight);
+        std::uint32_t seed = 12345;
+        auto noise = [&seed] {
+            seed = seed * 1664525u + 1013904223u;
+            return static_cast<int>((seed >> 24) % 13) - 6;
+        };
+        auto clampByte = [](double v) { return static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0)); };
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const double u = x / double(kWidth), v = y / double(kHeight);
+                double r, g, b;
+                if (u < 0.55) {
+                    // Green screen with a hot spot and falloff towards the corners.
+                    const double light =
+                        0.75 + 0.25 * std::exp(-((u - 0.3) * (u - 0.3) + (v - 0.4) * (v - 0.4)) * 6);
+                    r = 30 * light, g = 200 * light, b = 60 * light;
+                } else {
+                    // A plastered wall.
+                    const double tex =
+                        12 * std::sin(x * 0.05) * std::sin(y * 0.07) + 8 * std::sin(x * 0.013 + y * 0.02);
+                    r = 190 + tex - 40 * v, g = 175 + tex - 40 * v, b = 150 + tex - 30 * v;
+                }
+                const double hx = (u - 0.5) / 0.09, hy = (v - 0.35) / 0.16;
+                const double sx = (u - 0.5) / 0.25, sy = (v - 1.0) / 0.35;
+                if (hx * hx + hy * hy < 1) {
+                    const double shade = 0.8 + 0.2 * (1 - hx * hx - hy * hy);
+                    r = 225 * shade, g = 175 * shade, b = 150 * shade;
+                } else if (sx * sx + sy * sy < 1) {
+                    const bool stripe = (x / 14 + y / 40) % 2 == 0;
+                    r = stripe ? 40 : 200, g = stripe ? 60 : 200, b = stripe ? 120 : 210;
+                }
+                img.setPixel(x, y,
+                             {clampByte(r + noise()), clampByte(g + noise()), clampByte(b + noise()), 255});
+            }
+        return img;
+    }();
+    return frame;
+}
+
+std::shared_ptr<const ColourCube> keyCube(double range = 10) {
+    auto result = chromaKeyClass().chromaKeyFilter(qrn::Value(), {32.0, 255.0, 0.0, 1.0}, 0, 0, true, range);
+    auto filter =
+        std::dynamic_pointer_cast<ColourCubeFilter>(std::get<qrn::graphics::ContentFilterPtr>(*result));
+    return filter->cube();
+}
+
+int allCores() {
+    return defaultThreadCount();
+}
+
+void BM_ChromaKey(benchmark::State& state) {
+    const Image& src = cameraFrame();
+    const auto cube = keyCube();
+    Image dst = makeLike(src);
+    const ImageView d = dst.mutableView();
+    for (auto _ : state)
+        forEachBand(kHeight, state.range(0),
+                    [&](int b, int e) { applyColourCube(*cube, src.view(), d, b, e); });
+}
+
+void BM_ChromaKeyTableBuild(benchmark::State& state) {
+    double range = 10;
+    for (auto _ : state) {
+        // A new range each time, so the kept table never answers.
+        range = range == 10 ? 11 : 10;
+        benchmark::DoNotOptimize(keyCube(range));
+    }
+}
+
+void BM_BoxBlur(benchmark::State& state) {
+    const Image& src = cameraFrame();
+    Image dst = makeLike(src);
+    const ImageView d = dst.mutableView();
+    for (auto _ : state)
+        forEachBand(kHeight, state.range(0),
+                    [&](int b, int e) { boxBlur(src.view(), d, kBlurRadius, b, e); });
+}
+
+void BM_Median(benchmark::State& state) {
+    const Image& src = cameraFrame();
+    Image dst = makeLike(src);
+    const ImageView d = dst.mutableView();
+    for (auto _ : state)
+        forEachBand(kHeight, state.range(0), [&](int b, int e) { median3x3(src.view(), d, b, e); });
+}
+
+// The live picture's worst case: all three filters, one after the other, on one frame, as a
+// layer's content filters run them.
+void BM_AllThree(benchmark::State& state) {
+    const QImage src = cameraFrame().toQImage();
+    const int threads = static_cast<int>(state.range(0));
+    ColourCubeFilter key(keyCube());
+    BoxBlurFilter blur(kBlurRadius);
+    MedianFilter median;
+    for (ImageFilter* f : std::initializer_list<ImageFilter*>{&key, &blur, &median})
+        f->setThreadCount(threads);
+    for (auto _ : state) {
+        QImage out = median.apply(blur.apply(key.apply(src)));
+        benchmark::DoNotOptimize(out.constBits());
+    }
+}
+
+void threadArgs(benchmark::internal::Benchmark* b) {
+    b->Arg(1);
+    if (allCores() > 1)
+        b->Arg(allCores());
+    b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+BENCHMARK(BM_ChromaKey)->Apply(threadArgs);
+BENCHMARK(BM_ChromaKeyTableBuild)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BoxBlur)->Apply(threadArgs);
+BENCHMARK(BM_Median)->Apply(threadArgs);
+BENCHMARK(BM_AllThree)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Remembers each benchmark's real time per iteration in milliseconds.
+class recordingReporter : public benchmark::ConsoleReporter {
+  public:
+    std::map<std::string, double> ms;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                ms[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+double seconds(const std::string& command) {
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    const auto end = std::chrono::steady_clock::now();
+    if (status != 0)
+        return NAN;
+    return std::chrono::duration<double>(end - start).count();
+}
+
+// ffmpeg's milliseconds per frame for one filter, with `threads` 1 or 0 (its default).
+double ffmpegPerFrame(const std::string& input, const std::string& filter, int threads) {
+    const std::string threading = threads == 1 ? " -threads 1 -filter_threads 1" : "";
+    auto run = [&](const std::string& vf) {
+        return seconds("ffmpeg -hide_banner -loglevel error -nostdin" + threading + " -stream_loop " +
+                       std::to_string(kPeerFrames - 1) + " -f rawvideo -pix_fmt yuva444p -s " +
+                       std::to_string(kWidth) + "x" + std::to_string(kHeight) + " -i " + input + " -vf " +
+                       vf + " -f null -");
+    };
+    const double passThrough = run("null");
+    const double filtered = run(filter);
+    return (filtered - passThrough) * 1000 / kPeerFrames;
+}
+
+void comparePeers(const std::map<std::string, double>& ours) {
+    if (std::system("ffmpeg -hide_banner -loglevel error -version > /dev/null 2>&1") != 0) {
+        std::printf("\nffmpeg not found: no comparison\n");
+        return;
+    }
+    // The same frame as ffmpeg's input, in a four-plane format its three filters all take.
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("qrn_bench_filters_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string bgra = (dir / "frame.bgra").string(), yuva = (dir / "frame.yuva").string();
+    {
+        std::ofstream out(bgra, std::ios::binary);
+        const ConstImageView v = cameraFrame().view();
+        for (int y = 0; y < kHeight; ++y)
+            out.write(reinterpret_cast<const char*>(v.row(y)), 4 * kWidth);
+    }
+    const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
+    if (std::system(("ffmpeg -hide_banner -loglevel error -nostdin -y -f rawvideo -pix_fmt bgra -s " + size +
+                     " -i " + bgra + " -f rawvideo -pix_fmt yuva444p " + yuva)
+                        .c_str()) != 0) {
+        std::printf("\nffmpeg could not convert the frame: no comparison\n");
+        return;
+    }
+    struct peer {
+        const char* label;
+        const char* ourName;
+        std::string filter;
+    };
+    const peer peers[] = {
+        {"chroma key", "BM_ChromaKey", "chromakey=color=0x20FF00:similarity=0.1"},
+        {"box blur r10", "BM_BoxBlur", "boxblur=luma_radius=10:luma_power=1"},
+        {"median 3x3", "BM_Median", "median=radius=1"},
+    };
+    std::printf("\n%d frames of %s; ms per frame (ffmpeg: minus its pass-through run)\n", kPeerFrames,
+                size.c_str());
+    std::printf("%-14s %-8s %10s %10s %10s\n", "filter", "threads", "ours", "ffmpeg", "ffmpeg/us");
+    for (const peer& p : peers)
+        for (int threads : {1, 0}) {
+            const std::string name =
+                std::string(p.ourName) + "/" + std::to_string(threads == 1 ? 1 : allCores()) + "/real_time";
+            const auto it = ours.find(name);
+            const double mine = it == ours.end() ? NAN : it->second;
+            const double theirs = ffmpegPerFrame(yuva, p.filter, threads);
+            std::printf("%-14s %-8s %10.2f %10.2f %10.1f\n", p.label, threads == 1 ? "1" : "all", mine,
+                        theirs, theirs / mine);
+        }
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    recordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    comparePeers(reporter.ms);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,179 @@
+#include "Controller/Global/Model/layerDataClass.h"
+
+#include <algorithm>
+
+#include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/imageManipulationClass.h"
+#include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
+
+namespace {
+
+template <typename T> void insertAt(std::vector<T>& row, int position, T value) {
+    if (position < 0 || size_t(position) >= row.size())
+        row.push_back(std::move(value));
+    else
+        row.insert(row.begin() + position, std::move(value));
+}
+
+// The row of asset `a`, made when the model has none yet, so a write-back never indexes past
+// the end.
+template <typename T> std::vector<T>& rowOf(std::vector<std::vector<T>>& table, int a) {
+    if (size_t(a) >= table.size())
+        table.resize(size_t(a) + 1);
+    return table[size_t(a)];
+}
+
+template <typename T> std::optional<T> entryOf(const std::vector<std::vector<T>>& table, int a, int l) {
+    if (a < 0 || l < 0 || size_t(a) >= table.size() || size_t(l) >= table[size_t(a)].size())
+        return std::nullopt;
+    return table[size_t(a)][size_t(l)];
+}
+
+} // namespace
+
+void layerDataClass::setAssetIndex(int index) {
+    QRN_LOG_IN(LogValues{{"assetIndex", index}});
+    assetIndex = index;
+    layerString = entryOf(previewLayerClass().getLayerArray(), index, layerIndex.value_or(-1));
+}
+
+int layerDataClass::getAssetIndex() {
+    QRN_LOG_OUT(LogValues{{"assetIndex", assetIndex.value_or(-1)}});
+    return assetIndex.value_or(-1);
+}
+
+int layerDataClass::getLayerIndex() {
+    QRN_LOG_OUT(LogValues{{"layerIndex", layerIndex.value_or(-1)}});
+    return layerIndex.value_or(-1);
+}
+
+bool layerDataClass::getIsBackgroundLayer() {
+    QRN_LOG_OUT(LogValues{{"isBackgroundLayer", isBackgroundLayer}});
+    return isBackgroundLayer;
+}
+
+bool layerDataClass::getIsFirstLayerAboveVideo() {
+    QRN_LOG_OUT(LogValues{{"isFirstLayerAboveVideo", isFirstLayerAboveVideo}});
+    return isFirstLayerAboveVideo;
+}
+
+std::optional<std::string> layerDataClass::getLayerString() {
+    QRN_LOG_OUT(LogValues{{"layerString", layerString ? qrn::Value(*layerString) : qrn::Value()}});
+    return layerString;
+}
+
+std::vector<double> layerDataClass::getLayerOriginSizeArray() {
+    return LAYER_ORIGIN_SIZE_ARRAY.value_or(std::vector<double>{});
+}
+imageReferenceArray layerDataClass::getImageReferenceArray() {
+    return IMAGE_REFERENCE_ARRAY.value_or(imageReferenceArray{});
+}
+
+void layerDataClass::fillObjectWithData() {
+    QRN_LOG_IN(std::nullopt);
+    previewLayerClass model;
+    const int a = assetIndex.value_or(-1);
+    const int l = layerIndex.value_or(-1);
+    const auto layers = model.getLayerArray();
+    const auto id = entryOf(layers, a, l);
+
+    const auto backgrounds = model.getAssetBackgroundIDArray();
+    if (a >= 1 && size_t(a - 1) < backgrounds.size() && backgrounds[size_t(a - 1)] && id)
+        isBackgroundLayer = *backgrounds[size_t(a - 1)] == *id;
+    const auto firstAbove = model.getFirstLayerAboveVideoArray();
+    if (a >= 0 && size_t(a) < firstAbove.size() && firstAbove[size_t(a)] && id)
+        isFirstLayerAboveVideo = *firstAbove[size_t(a)] == *id;
+    layerString = id;
+
+    IMAGE_REFERENCE_ARRAY = entryOf(model.getImageReferenceArray(), a, l);
+    LAYER_ORIGIN_SIZE_ARRAY = entryOf(model.getLayerOriginSizeArray(), a, l);
+    layerTransformedOrigin = entryOf(model.getLayerTransformedOrigin(), a, l);
+    layerRotate = entryOf(model.getLayerRotateArray(), a, l);
+    layerTransformedSize = entryOf(model.getLayerTransformedSize(), a, l);
+    LAYER_ORIGINAL_POS_SIZE = entryOf(model.getLayerOriginalPosSize(), a, l);
+    LAYER_IS_FLIPPED_ARRAY = entryOf(model.getLayerIsFlippedArray(), a, l);
+    LAYER_RESIZE_WITH_ASPECT_RATIO = entryOf(model.getLayerResizeWithAspectRatioArray(), a, l);
+
+    filterClass filters;
+    LAYER_FILTER = entryOf(filters.getLayerFilter(), a, l);
+    LAYER_FILTER_ORDER = entryOf(filters.getLayerFilterOrder(), a, l);
+    LAYER_FILTER_VALUES = entryOf(filters.getLayerFilterValues(), a, l);
+    QRN_LOG_OUT(std::nullopt);
+}
+
+void layerDataClass::fillArraysWithObjectData() {
+    QRN_LOG_IN(std::nullopt);
+    previewLayerClass model;
+    const int a = assetIndex.value_or(0);
+    const int l = layerIndex.value_or(-1);
+    const std::string id = layerString.value_or("");
+
+    if (isBackgroundLayer && a >= 1) {
+        auto backgrounds = model.getAssetBackgroundIDArray();
+        if (size_t(a - 1) >= backgrounds.size())
+            backgrounds.resize(size_t(a));
+        backgrounds[size_t(a - 1)] = id;
+        model.setAssetBackgroundIDArray(std::move(backgrounds));
+    }
+
+    auto layers = model.getLayerArray();
+    insertAt(rowOf(layers, a), l, id);
+    model.setLayerArray(std::move(layers));
+
+    // Every per-layer row gets an entry, also for fields the record never had, so the rows
+    // stay parallel.
+    auto references = model.getImageReferenceArray();
+    insertAt(rowOf(references, a), l, IMAGE_REFERENCE_ARRAY.value_or(imageReferenceArray{}));
+    model.setEntireImageReferenceArray(std::move(references));
+    auto originSizes = model.getLayerOriginSizeArray();
+    insertAt(rowOf(originSizes, a), l, LAYER_ORIGIN_SIZE_ARRAY.value_or(std::vector<double>{}));
+    model.setLayerOriginSizeArray(std::move(originSizes));
+    auto origins = model.getLayerTransformedOrigin();
+    insertAt(rowOf(origins, a), l, layerTransformedOrigin.value_or(qrn::Point{}));
+    model.setLayerTransformedOrigin(std::move(origins));
+    auto rotations = model.getLayerRotateArray();
+    insertAt(rowOf(rotations, a), l, layerRotate.value_or(0.0));
+    model.setLayerRotateArray(std::move(rotations));
+    auto sizes = model.getLayerTransformedSize();
+    insertAt(rowOf(sizes, a), l, layerTransformedSize.value_or(qrn::Size{}));
+    model.setLayerTransformedSize(std::move(sizes));
+    auto originals = model.getLayerOriginalPosSize();
+    insertAt(rowOf(originals, a), l, LAYER_ORIGINAL_POS_SIZE.value_or(std::vector<double>{}));
+    model.setLayerOriginalPosSize(std::move(originals));
+    auto flips = model.getLayerIsFlippedArray();
+    insertAt(rowOf(flips, a), l, LAYER_IS_FLIPPED_ARRAY.value_or(std::vector<bool>{false, false}));
+    model.setLayerIsFlippedArray(std::move(flips));
+    auto locks = model.getLayerResizeWithAspectRatioArray();
+    insertAt(rowOf(locks, a), l, LAYER_RESIZE_WITH_ASPECT_RATIO.value_or(std::vector<double>{}));
+    model.setLayerResizeWithAspectRatioArray(std::move(locks));
+
+    filterClass filters;
+    auto flags = filters.getLayerFilter();
+    insertAt(rowOf(flags, a), l, LAYER_FILTER.value_or(std::vector<bool>{}));
+    filters.setLayerFilter(std::move(flags));
+    auto orders = filters.getLayerFilterOrder();
+    insertAt(rowOf(orders, a), l, LAYER_FILTER_ORDER.value_or(std::vector<int>{}));
+    filters.setLayerFilterOrder(std::move(orders));
+    auto values = filters.getLayerFilterValues();
+    insertAt(rowOf(values, a), l, LAYER_FILTER_VALUES.value_or(filterValuesArray{}));
+    filters.setLayerFilterValues(std::move(values));
+
+    // The layer is back, so its file must survive the next purge.
+    if (IMAGE_REFERENCE_ARRAY && IMAGE_REFERENCE_ARRAY->size() >= 3 &&
+        (*IMAGE_REFERENCE_ARRAY)[0].toInt() == 3)
+        imageManipulationClass().unmarkImage((*IMAGE_REFERENCE_ARRAY)[2].toString(),
+                                             (*IMAGE_REFERENCE_ARRAY)[1].toString());
+
+    if (globalAppSettingsClass().getSaveOnUserAction())
+        persistentDataStorageClass().exportData(false);
+    QRN_LOG_OUT(std::nullopt);
+}
+
+void layerDataClass::fillImageReferenceArrayWithObjectData(const imageReferenceArray& reference) {
+    QRN_LOG_IN(LogValues{{"IMAGE_REFERENCE_ARRAY_PARAMETER_VALUE", qrn::Value(reference)}});
+    previewLayerClass model;
+    auto references = model.getImageReferenceArray();
+    insertAt(rowOf(references, assetIndex.value_or(0)), layerIndex.value_or(-1), reference);
+    model.setEntireImageReferenceArray(std::move(references));
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The filter state of a project (the video's and every layer's on/off flags, order and values)
+// and the application of one filter to one image. The state lives in module globals of the .cpp.
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/foundation/value.h"
+#include "platform/graphics/content_filter.h"
+
+// One filter's list of value slots; an empty qrn::Value is an empty slot. A layer's entry holds
+// the layer's image in its first slot, the video's has no image slot.
+using filterValuesEntry = std::vector<qrn::Value>;
+// Per filter id: an entry, or none.
+using filterValuesArray = std::vector<std::optional<filterValuesEntry>>;
+using layerFilterArray = std::vector<std::vector<std::vector<bool>>>;
+using layerFilterOrderArray = std::vector<std::vector<std::vector<int>>>;
+using layerFilterValuesArray = std::vector<std::vector<filterValuesArray>>;
+
+// What a filter gives back: the filtered image, or a filter object for a layer's content filters.
+using filterResult = std::variant<qrn::ImageHandle, qrn::graphics::ContentFilterPtr>;
+
+class filterClass {
+  public:
+    filterClass();
+    virtual ~filterClass() = default;
+
+    virtual void setVideoFilter(const std::vector<bool>& VIDEO_FILTER);
+    virtual void setVideoFilterValues(const filterValuesArray& VIDEO_FILTER_VALUES);
+    virtual void setLayerFilter(const layerFilterArray& LAYER_FILTER);
+    virtual void setLayerFilterOrder(const layerFilterOrderArray& LAYER_FILTER_ORDER);
+    virtual void setLayerFilterValues(const layerFilterValuesArray& LAYER_FILTER_VALUES);
+    virtual bool getFiltersForVideo();
+    virtual void setFiltersForVideo(bool filteredOrderedListFiltersForVideo);
+    virtual void clearClass();
+    // The filter `index` applied to the image in the entry (returnFilter false), or the filter
+    // object with the entry's parameters (returnFilter true, or no image). None for an absent
+    // entry, an unknown id or an entry whose slots are of the wrong kind.
+    virtual std::optional<filterResult> filters(int index,
+                                                const std::optional<filterValuesEntry>& VALUES_ARRAY,
+                                                bool videoSelected, bool returnFilter);
+
+    std::vector<bool> getVideoFilter();
+    std::vector<int> getVideoFilterOrder();
+    filterValuesArray getVideoFilterValues();
+    layerFilterArray getLayerFilter();
+    layerFilterOrderArray getLayerFilterOrder();
+    layerFilterValuesArray getLayerFilterValues();
+    std::vector<std::string> getFilterString();
+
+    // The filter entries of a new layer: appended to the asset's rows, or inserted at `layerIndex`.
+    // A readable image goes into the chroma key's entry.
+    void addPlaceholderValuesToLayerArray(int assetArrayIndex, const qrn::ImageHandle& image, int layerIndex,
+                                          bool append);
+
+    // The id of a filter name, none when the list has no such name.
+    std::optional<int> filterIndex(const std::string& name);
+};
+
+// Log forms of the filter arrays.
+qrn::Value filterValuesEntryValue(const std::optional<filterValuesEntry>& entry);
+qrn::Value filterValuesArrayValue(const filterValuesArray& values);

@@ -1,0 +1,324 @@
+#include "Model/attributedStringStorageClass.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Global/dataLoggingClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "Model/stylingClass.h"
+#include "platform/foundation/files.h"
+#include "platform/foundation/main_queue.h"
+
+namespace {
+
+std::vector<qrn::AttributedString> AUTOCUE_STRING_ARRAY;
+std::vector<std::vector<qrn::AttributedString>> TEXT_SYMBOL_STRING_ARRAY{{}};
+// The symbol write keeps a counter of its own: the autocue's delayed actions must not cancel it.
+qrn::GenerationCounter symbolExportGeneration(10000);
+bool symbolExportPending = false;
+
+constexpr int writeAttempts = 3;
+
+qrn::Json colourToJson(const qrn::Colour& colour) {
+    // Red, green and blue as whole numbers on 0...255; alpha keeps its fraction.
+    auto rgba = stylingClass().colourToArray(colour, std::nullopt, true);
+    return qrn::Json::array({std::int64_t(rgba[0]), std::int64_t(rgba[1]), std::int64_t(rgba[2]), rgba[3]});
+}
+
+// A colour member ({"RGB": [r, g, b, a]}); the default when "RGB" is missing, none when it is
+// unusable.
+std::optional<qrn::Colour> colourFromJson(const qrn::Json& object, const std::vector<double>& fallback) {
+    if (!object.is_object())
+        return std::nullopt;
+    std::vector<double> rgba = fallback;
+    if (auto it = object.find("RGB"); it != object.end()) {
+        if (!it->is_array() || it->size() < 4)
+            return std::nullopt;
+        rgba.clear();
+        for (const auto& n : *it) {
+            auto v = qrn::json::asReal(n);
+            if (!v)
+                return std::nullopt;
+            rgba.push_back(*v);
+        }
+    }
+    return stylingClass().arrayToColour(rgba);
+}
+
+double realMember(const qrn::Json& object, const char* key, double fallback) {
+    auto it = object.find(key);
+    if (it == object.end())
+        return fallback;
+    return qrn::json::asReal(*it).value_or(fallback);
+}
+
+std::string projectFilePath(const std::string& fileName) {
+    return persistentDataStorageClass().getProjectDirectory() + "/" + fileName + ".json";
+}
+
+} // namespace
+
+void attributedStringStorageClass::setProjectNotes(const qrn::AttributedString& notes) {
+    QRN_LOG_IN(std::nullopt);
+    persistentDataStorageClass().setProjectNotes(notes);
+}
+
+qrn::AttributedString attributedStringStorageClass::getProjectNotes() {
+    return persistentDataStorageClass().getProjectNotes();
+}
+
+std::vector<qrn::AttributedString> attributedStringStorageClass::getAutocueStringArray() {
+    QRN_LOG_IN(std::nullopt);
+    return AUTOCUE_STRING_ARRAY;
+}
+
+void attributedStringStorageClass::setAutocueStringArray(std::vector<qrn::AttributedString> scripts) {
+    QRN_LOG_IN(std::nullopt);
+    AUTOCUE_STRING_ARRAY = std::move(scripts);
+    std::vector<qrn::AttributedString> file;
+    file.reserve(AUTOCUE_STRING_ARRAY.size() + 1);
+    file.push_back(getProjectNotes());
+    file.insert(file.end(), AUTOCUE_STRING_ARRAY.begin(), AUTOCUE_STRING_ARRAY.end());
+    exportJSONFile(saveAttributedString(file), "autocueData");
+    QRN_LOG_OUT(std::nullopt);
+}
+
+std::vector<std::vector<qrn::AttributedString>> attributedStringStorageClass::getTextSymbolStringArray() {
+    QRN_LOG_IN(std::nullopt);
+    return TEXT_SYMBOL_STRING_ARRAY;
+}
+
+void attributedStringStorageClass::setTextSymbolStringArray(
+    std::vector<std::vector<qrn::AttributedString>> texts, int exportType) {
+    QRN_LOG_IN(LogValues{{"exportType", exportType}});
+    TEXT_SYMBOL_STRING_ARRAY = std::move(texts);
+    const int generation = symbolExportGeneration.increment();
+    symbolExportPending = false;
+    if (exportType == 1) {
+        exportSymbolText();
+    } else if (exportType == 2) {
+        symbolExportPending = true;
+        qrn::MainQueue::after(0.5, [generation] {
+            if (symbolExportGeneration.isCurrent(generation) && symbolExportPending) {
+                symbolExportPending = false;
+                attributedStringStorageClass().exportSymbolText();
+            }
+        });
+    }
+}
+
+void attributedStringStorageClass::flushPendingSymbolExport() {
+    if (!symbolExportPending)
+        return;
+    symbolExportPending = false;
+    symbolExportGeneration.increment();
+    exportSymbolText();
+}
+
+void attributedStringStorageClass::clearClass() {
+    QRN_LOG_IN(std::nullopt);
+    AUTOCUE_STRING_ARRAY.clear();
+    TEXT_SYMBOL_STRING_ARRAY.clear();
+}
+
+void attributedStringStorageClass::importAutocueText(std::optional<int> assetCount) {
+    QRN_LOG_IN(std::nullopt);
+    std::vector<qrn::AttributedString> texts;
+    auto json = importJSONFile("autocueData");
+    bool usable = json && json->is_array();
+    if (usable)
+        for (const auto& element : *json)
+            usable = usable && element.is_object();
+    if (usable)
+        texts = importAttributedString(*json);
+
+    // A damaged or missing file still leaves notes and one script per asset.
+    if (texts.empty())
+        persistentDataStorageClass().setProjectNotes(qrn::AttributedString("PROJECT NOTES"));
+    else
+        persistentDataStorageClass().setProjectNotes(texts.front());
+    if (!texts.empty())
+        texts.erase(texts.begin());
+    // The model may not hold the project's assets yet while it is being opened, so only an
+    // explicit count trims; the model's count only pads.
+    if (assetCount) {
+        texts.resize(size_t(std::max(0, *assetCount - 1)));
+    } else {
+        const size_t wanted = size_t(std::max<int>(0, int(previewLayerClass().getAssetArray().size()) - 1));
+        if (texts.size() < wanted)
+            texts.resize(wanted);
+    }
+    AUTOCUE_STRING_ARRAY = std::move(texts);
+}
+
+bool attributedStringStorageClass::importSymbolText(int totalAssets) {
+    QRN_LOG_IN(LogValues{{"totalAssets", totalAssets}});
+    auto json = importJSONFile("specialSymbolData");
+    bool usable = json && json->is_array();
+    if (usable)
+        for (const auto& element : *json)
+            usable = usable && element.is_array();
+    if (!usable) {
+        TEXT_SYMBOL_STRING_ARRAY = {{}};
+        return false;
+    }
+    std::vector<std::vector<qrn::AttributedString>> texts(size_t(std::max(0, totalAssets) + 1));
+    for (size_t i = 0; i < texts.size() && i < json->size(); ++i)
+        texts[i] = importAttributedString((*json)[i]);
+    TEXT_SYMBOL_STRING_ARRAY = std::move(texts);
+    return true;
+}
+
+bool attributedStringStorageClass::exportSymbolText() {
+    QRN_LOG_IN(std::nullopt);
+    qrn::Json file = qrn::Json::array();
+    for (const auto& texts : TEXT_SYMBOL_STRING_ARRAY)
+        file.push_back(saveAttributedString(texts));
+    return exportJSONFile(file, "specialSymbolData");
+}
+
+qrn::Json
+attributedStringStorageClass::saveAttributedString(const std::vector<qrn::AttributedString>& strings) {
+    qrn::Json result = qrn::Json::array();
+    for (const auto& text : strings) {
+        qrn::Json runs = qrn::Json::array();
+        for (const auto& run : text.runs()) {
+            const auto& a = run.attributes;
+            qrn::Json attributes = qrn::Json::object();
+            if (a.font)
+                attributes["font"] = {{"name", a.font->name}, {"size", a.font->size}};
+            if (a.foregroundColour)
+                attributes["text_colour"] = {{"RGB", colourToJson(*a.foregroundColour)}};
+            if (a.backgroundColour)
+                attributes["background_colour"] = {{"RGB", colourToJson(*a.backgroundColour)}};
+            if (a.paragraphStyle)
+                attributes["paragraph_style"] = {
+                    {"alignment", a.paragraphStyle->alignment},
+                    {"head_indent", a.paragraphStyle->headIndent},
+                    {"tail_indent", a.paragraphStyle->tailIndent},
+                    {"line_height_multiple", a.paragraphStyle->lineHeightMultiple},
+                    {"line_spacing", a.paragraphStyle->lineSpacing},
+                    {"paragraph_spacing", a.paragraphStyle->paragraphSpacing}};
+            if (a.underlineStyle)
+                attributes["underline_style"] = *a.underlineStyle;
+            if (a.writingDirection)
+                attributes["writing_direction"] = *a.writingDirection;
+            runs.push_back({{"range", {run.range.location, run.range.end()}}, {"attributes", attributes}});
+        }
+        result.push_back({{"string", text.string()}, {"runs", runs}});
+    }
+    return result;
+}
+
+std::vector<qrn::AttributedString>
+attributedStringStorageClass::importAttributedString(const qrn::Json& objects) {
+    std::vector<qrn::AttributedString> result;
+    if (!objects.is_array())
+        return result;
+    for (const auto& element : objects) {
+        const auto text = element.is_object() ? element.find("string") : element.end();
+        if (!element.is_object() || text == element.end() || !text->is_string()) {
+            result.emplace_back();
+            continue;
+        }
+        qrn::AttributedString string(text->get<std::string>());
+        if (auto runs = element.find("runs"); runs != element.end() && runs->is_array()) {
+            for (const auto& run : *runs) {
+                if (!run.is_object())
+                    continue;
+                std::optional<qrn::TextAttributes> attributes;
+                if (auto a = run.find("attributes"); a != run.end())
+                    attributes = convertAttributesFromJSONToDictionary(*a);
+                auto range = run.find("range");
+                if (!attributes || range == run.end() || !range->is_array() || range->size() < 2)
+                    continue;
+                auto start = qrn::json::asInteger((*range)[0]);
+                auto end = qrn::json::asInteger((*range)[1]);
+                // A run that is reversed or lies past the text is damage: skip or clamp it.
+                if (!start || !end || *end <= *start)
+                    continue;
+                const std::int64_t from = std::clamp<std::int64_t>(*start, 0, string.length());
+                const std::int64_t to = std::clamp<std::int64_t>(*end, 0, string.length());
+                if (to > from)
+                    string.addAttributes(*attributes, {int(from), int(to - from)});
+            }
+        }
+        result.push_back(std::move(string));
+    }
+    return result;
+}
+
+std::optional<qrn::TextAttributes>
+attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::Json& attributes) {
+    if (!attributes.is_object())
+        return std::nullopt;
+    const bool dark = stylingClass().interfaceStyle() == "Dark";
+    qrn::TextAttributes result;
+    for (const auto& [key, value] : attributes.items()) {
+        if (key == "font") {
+            if (!value.is_object())
+                continue;
+            std::string name = "Helvetica";
+            if (auto n = value.find("name"); n != value.end() && n->is_string())
+                name = n->get<std::string>();
+            if (auto font = qrn::fontNamed(name, realMember(value, "size", 12)))
+                result.font = *font;
+        } else if (key == "text_colour") {
+            result.foregroundColour = colourFromJson(value, dark ? std::vector<double>{0, 0, 0, 1}
+                                                                 : std::vector<double>{255, 255, 255, 1});
+        } else if (key == "background_colour") {
+            result.backgroundColour = colourFromJson(value, dark ? std::vector<double>{0, 0, 0, 0}
+                                                                 : std::vector<double>{255, 255, 255, 0});
+        } else if (key == "writing_direction") {
+            if (auto v = qrn::json::asInteger(value))
+                result.writingDirection = int(*v);
+        } else if (key == "underline_style") {
+            if (auto v = qrn::json::asInteger(value))
+                result.underlineStyle = int(*v);
+        } else if (key == "paragraph_style") {
+            if (!value.is_object())
+                continue;
+            qrn::ParagraphStyle style;
+            style.alignment = int(qrn::json::asInteger(value.value("alignment", qrn::Json(2))).value_or(2));
+            style.headIndent = realMember(value, "head_indent", 0);
+            style.tailIndent = realMember(value, "tail_indent", 0);
+            style.lineHeightMultiple = realMember(value, "line_height_multiple", 0);
+            style.lineSpacing = realMember(value, "line_spacing", 0);
+            style.paragraphSpacing = realMember(value, "paragraph_spacing", 0);
+            result.paragraphStyle = style;
+        }
+    }
+    return result;
+}
+
+bool attributedStringStorageClass::exportJSONFile(const qrn::Json& value, const std::string& fileName) {
+    QRN_LOG_IN(LogValues{{"fileName", fileName}});
+    if (persistentDataStorageClass().getProjectDirectory().empty()) {
+        QRN_LOG_ERROR("No project folder to write " + fileName + ".json into");
+        return false;
+    }
+    const std::string text = qrn::json::write(value);
+    const std::string path = projectFilePath(fileName);
+    qrn::Status status;
+    for (int attempt = 0; attempt < writeAttempts; ++attempt) {
+        status = qrn::files::replaceAtomically(path, text);
+        if (status)
+            return true;
+    }
+    QRN_LOG_ERROR(status.error());
+    return false;
+}
+
+std::optional<qrn::Json> attributedStringStorageClass::importJSONFile(const std::string& fileName) {
+    QRN_LOG_IN(LogValues{{"fileName", fileName}});
+    const std::string path = projectFilePath(fileName);
+    if (!qrn::files::exists(path))
+        return std::nullopt;
+    auto json = qrn::json::readFile(path);
+    if (!json) {
+        QRN_LOG_ERROR(json.error());
+        return std::nullopt;
+    }
+    return json.value();
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The project's styled texts: the notes (asset "0"), one autocue script per further asset and,
+// per asset, the texts of its text layers; kept in memory and in autocueData.json and
+// specialSymbolData.json of the project folder.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/attributed_string.h"
+#include "platform/foundation/json.h"
+
+class attributedStringStorageClass {
+  public:
+    // Kept in memory only; the next script write takes the notes along.
+    void setProjectNotes(const qrn::AttributedString& notes);
+    qrn::AttributedString getProjectNotes();
+    std::vector<qrn::AttributedString> getAutocueStringArray();
+    // Replaces the scripts and rewrites autocueData.json (notes first).
+    void setAutocueStringArray(std::vector<qrn::AttributedString> scripts);
+    std::vector<std::vector<qrn::AttributedString>> getTextSymbolStringArray();
+    // exportType 1 writes specialSymbolData.json now, 2 half a second after the last such call,
+    // anything else not at all.
+    void setTextSymbolStringArray(std::vector<std::vector<qrn::AttributedString>> texts, int exportType);
+    // Writes a pending delayed symbol write now.
+    void flushPendingSymbolExport();
+    void clearClass();
+
+    // Reads the notes and scripts back. With an asset count the script list is made to match
+    // it (one script per asset after the first).
+    void importAutocueText(std::optional<int> assetCount = std::nullopt);
+    // Reads the symbol texts for positions 0...totalAssets; false when the file was unusable.
+    bool importSymbolText(int totalAssets);
+    bool exportSymbolText();
+
+    qrn::Json saveAttributedString(const std::vector<qrn::AttributedString>& strings);
+    std::vector<qrn::AttributedString> importAttributedString(const qrn::Json& objects);
+    std::optional<qrn::TextAttributes> convertAttributesFromJSONToDictionary(const qrn::Json& attributes);
+
+    // fileName without ".json", in the project folder. False (and logged) when it could not be
+    // written; nothing is written without a project folder.
+    bool exportJSONFile(const qrn::Json& value, const std::string& fileName);
+    std::optional<qrn::Json> importJSONFile(const std::string& fileName);
+};

@@ -1,0 +1,331 @@
+#include "Model/persistentDataStorageClass.h"
+
+#include <QString>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/filterClass.h"
+#include "platform/foundation/files.h"
+#include "platform/foundation/main_queue.h"
+
+namespace {
+
+std::shared_ptr<projectMainWindow> mainWindow;
+std::shared_ptr<projectViewController> viewController;
+std::string projectDirectory;
+std::string projectName;
+std::optional<std::string> activeWindow;
+bool dataManipulationInProgress = true;
+std::optional<std::vector<std::vector<std::string>>> TEMP_LAYER_ARRAY;
+std::optional<std::vector<std::optional<std::string>>> TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY;
+std::unique_ptr<editViewClass> editViewClassInstance;
+std::optional<qrn::AttributedString> projectNotes;
+std::optional<std::string> versionAndBuildText;
+std::function<void(bool)> editMenuItemsHandler;
+
+const std::string packageSuffix = ".qrn3ks";
+
+qrn::GenerationCounter exportGeneration(10000);
+bool exportPending = false;
+constexpr int writeAttempts = 3;
+
+const std::vector<std::string> keys{"MAIN_PREVIEW_VIEW_RECT_ARRAY",
+                                    "ASSET_ARRAY",
+                                    "ASSET_BACKGROUND_ID_ARRAY",
+                                    "ASSET_BACKGROUND_COLOUR_ARRAY",
+                                    "LAYER_ARRAY",
+                                    "FIRST_LAYER_ABOVE_VIDEO_ARRAY",
+                                    "IMAGE_REFERENCE_ARRAY",
+                                    "LAYER_ORIGIN_SIZE_ARRAY",
+                                    "LAYER_ROTATE_ARRAY",
+                                    "LAYER_ORIGINAL_POS_SIZE_ROT",
+                                    "LAYER_IS_FLIPPED_ARRAY",
+                                    "LAYER_RESIZE_WITH_ASPECT_RATIO",
+                                    "VIDEO_ORIGIN_SIZE_ARRAY",
+                                    "cropOrigin",
+                                    "cropSize",
+                                    "VIDEO_FILTER",
+                                    "LAYER_FILTER",
+                                    "LAYER_FILTER_ORDER",
+                                    "VIDEO_FILTER_VALUES",
+                                    "LAYER_FILTER_VALUES",
+                                    "VIDEO_SETTINGS_ARRAY",
+                                    "LAYER_SETTINGS_ARRAY"};
+
+qrn::Json optionalStrings(const std::vector<std::optional<std::string>>& list) {
+    qrn::Json out = qrn::Json::array();
+    for (const auto& s : list)
+        out.push_back(s ? qrn::Json(*s) : qrn::Json(nullptr));
+    return out;
+}
+
+// An empty slot is stored as "" (null would not survive every reader); an absent entry as
+// one empty slot.
+qrn::Json filterEntry(const std::optional<filterValuesEntry>& entry, bool dropImageSlot) {
+    qrn::Json out = qrn::Json::array();
+    if (!entry) {
+        out.push_back("");
+        return out;
+    }
+    for (size_t i = 0; i < entry->size(); ++i) {
+        const qrn::Value& slot = (*entry)[i];
+        if (i == 0 && dropImageSlot && slot.isImage())
+            continue;
+        out.push_back(slot.isEmpty() || slot.isImage() ? qrn::Json("") : qrn::json::fromValue(slot));
+    }
+    return out;
+}
+
+qrn::Json valueList(const qrn::Value::List& list) {
+    return qrn::json::fromValue(qrn::Value(list));
+}
+
+} // namespace
+
+void persistentDataStorageClass::setActiveWindow(const std::string& windowTitle) {
+    QRN_LOG_IN(std::nullopt);
+    activeWindow = windowTitle;
+    // Cut, copy and paste of text only make sense in the script editor.
+    if (editMenuItemsHandler)
+        editMenuItemsHandler(windowTitle == "scriptEditor");
+    QRN_LOG_OUT(std::nullopt);
+}
+
+std::string persistentDataStorageClass::getActiveWindow() {
+    QRN_LOG_IN(std::nullopt);
+    return activeWindow.value_or("");
+}
+
+void persistentDataStorageClass::setMainWindow(std::shared_ptr<projectMainWindow> window) {
+    QRN_LOG_IN(LogValues{{"mainWindow", window != nullptr}});
+    mainWindow = std::move(window);
+}
+
+std::shared_ptr<projectMainWindow> persistentDataStorageClass::getMainWindow() {
+    QRN_LOG_IN(std::nullopt);
+    return mainWindow;
+}
+
+void persistentDataStorageClass::setViewController(std::shared_ptr<projectViewController> controller) {
+    QRN_LOG_IN(LogValues{{"viewController", controller != nullptr}});
+    viewController = std::move(controller);
+}
+
+void persistentDataStorageClass::setProjectDirectory(const std::string& path) {
+    QRN_LOG_IN(LogValues{{"projectDirectory", path}});
+    // A folder picked in a dialog may come with a trailing "/"; the files of the package are
+    // reached by appending "/name", so keep the path without it.
+    std::string folder = path;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    projectDirectory = folder;
+
+    const auto slash = folder.find_last_of('/');
+    std::string name = slash == std::string::npos ? folder : folder.substr(slash + 1);
+    if (name.size() >= packageSuffix.size() &&
+        name.compare(name.size() - packageSuffix.size(), packageSuffix.size(), packageSuffix) == 0)
+        name.erase(name.size() - packageSuffix.size());
+    if (viewController && viewController->hasWindow())
+        viewController->setWindowTitle(name);
+    projectName = name;
+    QRN_LOG_OUT(LogValues{{"projectDirectory", projectDirectory}});
+}
+
+std::string persistentDataStorageClass::getProjectDirectory() {
+    QRN_LOG_IN(std::nullopt);
+    return projectDirectory;
+}
+
+std::string persistentDataStorageClass::getProjectName() {
+    return projectName;
+}
+void persistentDataStorageClass::setProjectName(const std::string& name) {
+    projectName = name;
+}
+
+bool persistentDataStorageClass::getInProgressBool() {
+    QRN_LOG_IN(LogValues{{"dataManipulationInProgress", dataManipulationInProgress}});
+    return dataManipulationInProgress;
+}
+
+void persistentDataStorageClass::setInProgressBool(bool allowed) {
+    QRN_LOG_IN(LogValues{{"dataManipulationInProgress", allowed}});
+    dataManipulationInProgress = allowed;
+}
+
+std::vector<std::vector<std::string>> persistentDataStorageClass::getTempLayerArray() {
+    QRN_LOG_IN(std::nullopt);
+    return TEMP_LAYER_ARRAY.value_or(std::vector<std::vector<std::string>>{});
+}
+
+void persistentDataStorageClass::setTempLayerArray(
+    std::optional<std::vector<std::vector<std::string>>> layers) {
+    QRN_LOG_IN(std::nullopt);
+    TEMP_LAYER_ARRAY = std::move(layers);
+}
+
+std::vector<std::optional<std::string>> persistentDataStorageClass::getTempFirstLayerAboveVideoArray() {
+    QRN_LOG_IN(std::nullopt);
+    return TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY.value_or(std::vector<std::optional<std::string>>{});
+}
+
+void persistentDataStorageClass::setTempFirstLayerAboveVideoArray(
+    std::optional<std::vector<std::optional<std::string>>> layers) {
+    QRN_LOG_IN(std::nullopt);
+    TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY = std::move(layers);
+}
+
+editViewClass& persistentDataStorageClass::getEditViewClassInstance() {
+    if (!editViewClassInstance)
+        editViewClassInstance = std::make_unique<editViewClass>();
+    return *editViewClassInstance;
+}
+
+qrn::AttributedString persistentDataStorageClass::getProjectNotes() {
+    if (!projectNotes)
+        projectNotes = qrn::AttributedString("PROJECT NOTES");
+    return *projectNotes;
+}
+
+void persistentDataStorageClass::setProjectNotes(qrn::AttributedString notes) {
+    projectNotes = std::move(notes);
+}
+
+std::optional<std::string> persistentDataStorageClass::getVersionAndBuildText() {
+    return versionAndBuildText;
+}
+void persistentDataStorageClass::setVersionAndBuildText(std::optional<std::string> text) {
+    versionAndBuildText = std::move(text);
+}
+
+void persistentDataStorageClass::setEditMenuItemsHandler(std::function<void(bool)> handler) {
+    editMenuItemsHandler = std::move(handler);
+}
+
+const std::vector<std::string>& persistentDataStorageClass::projectDataKeys() {
+    return keys;
+}
+
+bool persistentDataStorageClass::exportData(bool delayedExecution) {
+    QRN_LOG_IN(LogValues{{"delayedExecution", delayedExecution}});
+    const int generation = exportGeneration.increment();
+    exportPending = false;
+    if (delayedExecution) {
+        if (mainWindow)
+            mainWindow->setResizable(true);
+        exportPending = true;
+        qrn::MainQueue::after(0.5, [generation] {
+            if (exportGeneration.isCurrent(generation) && exportPending)
+                persistentDataStorageClass().exportData(false);
+        });
+        return true;
+    }
+
+    bool written = false;
+    if (projectDirectory.empty()) {
+        QRN_LOG_ERROR("No project folder to write projectData.json into");
+    } else {
+        const std::string text = qrn::json::write(buildProjectDictionary());
+        const std::string path = projectDirectory + "/projectData.json";
+        qrn::Status status;
+        for (int attempt = 0; attempt < writeAttempts && !written; ++attempt) {
+            status = qrn::files::replaceAtomically(path, text);
+            written = status.isOk();
+        }
+        if (!written)
+            QRN_LOG_ERROR(status.error());
+    }
+    if (mainWindow)
+        mainWindow->setResizable(true);
+    QRN_LOG_OUT(LogValues{{"written", written}});
+    return written;
+}
+
+void persistentDataStorageClass::flushPendingExport() {
+    if (exportPending)
+        exportData(false);
+}
+
+qrn::Json persistentDataStorageClass::buildProjectDictionary() {
+    QRN_LOG_IN(std::nullopt);
+    previewLayerClass model;
+    filterClass filters;
+    layerSettingsClass settings;
+    qrn::Json d = qrn::Json::object();
+
+    d["MAIN_PREVIEW_VIEW_RECT_ARRAY"] = getEditViewClassInstance().getMainPreviewViewRectAsArray();
+    d["ASSET_ARRAY"] = model.getAssetArray();
+    d["ASSET_BACKGROUND_ID_ARRAY"] = optionalStrings(model.getAssetBackgroundIDArray());
+    d["ASSET_BACKGROUND_COLOUR_ARRAY"] = qrn::Json(model.getAssetBackgroundColour());
+    d["LAYER_ARRAY"] = qrn::Json(model.getLayerArray());
+    d["FIRST_LAYER_ABOVE_VIDEO_ARRAY"] = optionalStrings(model.getFirstLayerAboveVideoArray());
+    qrn::Json references = qrn::Json::array();
+    for (const auto& row : model.getImageReferenceArray()) {
+        qrn::Json r = qrn::Json::array();
+        for (const auto& reference : row)
+            r.push_back(valueList(reference));
+        references.push_back(std::move(r));
+    }
+    d["IMAGE_REFERENCE_ARRAY"] = std::move(references);
+    d["LAYER_ORIGIN_SIZE_ARRAY"] = qrn::Json(model.getLayerOriginSizeArray());
+    d["LAYER_ROTATE_ARRAY"] = qrn::Json(model.getLayerRotateArray());
+    d["LAYER_ORIGINAL_POS_SIZE_ROT"] = qrn::Json(model.getLayerOriginalPosSize());
+    d["LAYER_IS_FLIPPED_ARRAY"] = qrn::Json(model.getLayerIsFlippedArray());
+    d["LAYER_RESIZE_WITH_ASPECT_RATIO"] = qrn::Json(model.getLayerResizeWithAspectRatioArray());
+    d["VIDEO_ORIGIN_SIZE_ARRAY"] = qrn::Json(model.getVideoOriginSizeArray());
+    const auto [cropSize, cropOrigin] = model.getVideoCropSizeAndOrigin();
+    d["cropOrigin"] = {cropOrigin.x, cropOrigin.y};
+    d["cropSize"] = {cropSize.width, cropSize.height};
+    d["VIDEO_FILTER"] = qrn::Json(filters.getVideoFilter());
+    d["LAYER_FILTER"] = qrn::Json(filters.getLayerFilter());
+    d["LAYER_FILTER_ORDER"] = qrn::Json(filters.getLayerFilterOrder());
+    qrn::Json videoValues = qrn::Json::array();
+    for (const auto& entry : filters.getVideoFilterValues())
+        videoValues.push_back(filterEntry(entry, false));
+    d["VIDEO_FILTER_VALUES"] = std::move(videoValues);
+    // A layer's image lives in its own file; the values keep only the parameters.
+    qrn::Json layerValues = qrn::Json::array();
+    for (const auto& asset : filters.getLayerFilterValues()) {
+        qrn::Json a = qrn::Json::array();
+        for (const auto& layer : asset) {
+            qrn::Json l = qrn::Json::array();
+            for (const auto& entry : layer)
+                l.push_back(filterEntry(entry, true));
+            a.push_back(std::move(l));
+        }
+        layerValues.push_back(std::move(a));
+    }
+    d["LAYER_FILTER_VALUES"] = std::move(layerValues);
+    d["VIDEO_SETTINGS_ARRAY"] = valueList(settings.getVideoSettings());
+    qrn::Json layerSettings = qrn::Json::array();
+    for (const auto& asset : settings.getLayerSettings()) {
+        qrn::Json a = qrn::Json::array();
+        for (const auto& layer : asset)
+            a.push_back(valueList(layer));
+        layerSettings.push_back(std::move(a));
+    }
+    d["LAYER_SETTINGS_ARRAY"] = std::move(layerSettings);
+    return d;
+}
+
+bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& directory) {
+    QRN_LOG_IN(LogValues{{"projectDirectory", directory}});
+    const std::string path = directory + "/projectData.json";
+    if (!qrn::files::exists(path))
+        return false;
+    auto bytes = qrn::files::readText(path);
+    if (!bytes) {
+        QRN_LOG_ERROR(bytes.error());
+        return false;
+    }
+    const QString text = QString::fromUtf8(bytes->data(), qsizetype(bytes->size()));
+    for (const auto& key : keys)
+        if (!text.contains(QString::fromStdString(key)))
+            return false;
+    // A file that is not a JSON object cannot be opened; refusing it here keeps the import's
+    // recovery from replacing the user's file with an empty project.
+    auto json = qrn::json::parse(*bytes);
+    return json && json->is_object();
+}

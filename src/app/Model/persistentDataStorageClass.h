@@ -1,0 +1,80 @@
+#pragma once
+// Run-time state of the program around the open project (its folder and name, the active
+// window, the block on user actions while a project is imported) and the project file.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/attributed_string.h"
+#include "platform/foundation/json.h"
+
+class editViewClass;
+
+// The main window as far as saving needs it: a write gives back the resizable flag that an
+// import takes away.
+class projectMainWindow {
+  public:
+    virtual ~projectMainWindow() = default;
+    virtual void setResizable(bool resizable) = 0;
+    virtual bool isResizable() const = 0;
+};
+
+// The screen that shows the project: its window carries the project's name as title.
+class projectViewController {
+  public:
+    virtual ~projectViewController() = default;
+    virtual bool hasWindow() const = 0;
+    virtual void setWindowTitle(const std::string& title) = 0;
+};
+
+class persistentDataStorageClass {
+  public:
+    // Stores the name; the Edit menu's text items are enabled only for "scriptEditor".
+    void setActiveWindow(const std::string& windowTitle);
+    // Empty until a window has named itself.
+    std::string getActiveWindow();
+    void setMainWindow(std::shared_ptr<projectMainWindow> window);
+    std::shared_ptr<projectMainWindow> getMainWindow();
+    void setViewController(std::shared_ptr<projectViewController> controller);
+
+    // Takes the package folder as the project directory and its name, less ".qrn3ks", as the
+    // project name (and window title).
+    void setProjectDirectory(const std::string& path);
+    std::string getProjectDirectory();
+    std::string getProjectName();
+    void setProjectName(const std::string& name);
+
+    // True while user actions may change the model; false only during a blocking import.
+    bool getInProgressBool();
+    void setInProgressBool(bool allowed);
+    // The stored layer ids an import is re-creating; empty outside an import.
+    std::vector<std::vector<std::string>> getTempLayerArray();
+    void setTempLayerArray(std::optional<std::vector<std::vector<std::string>>> layers);
+    std::vector<std::optional<std::string>> getTempFirstLayerAboveVideoArray();
+    void setTempFirstLayerAboveVideoArray(std::optional<std::vector<std::optional<std::string>>> layers);
+
+    // The one editing-logic object kept for the whole run.
+    editViewClass& getEditViewClassInstance();
+
+    qrn::AttributedString getProjectNotes();
+    void setProjectNotes(qrn::AttributedString notes);
+
+    std::optional<std::string> getVersionAndBuildText();
+    void setVersionAndBuildText(std::optional<std::string> text);
+
+    // The project file. false writes projectData.json now; true writes it half a second after
+    // the last call, any later call superseding it. The result tells whether the file was
+    // written (true for a scheduled write).
+    bool exportData(bool delayedExecution);
+    // Writes a pending delayed write now (before the program ends or another project opens).
+    void flushPendingExport();
+    qrn::Json buildProjectDictionary();
+    // The folder holds a projectData.json that is a JSON object naming every key.
+    bool checkIfProjectDataIsValid(const std::string& directory);
+    static const std::vector<std::string>& projectDataKeys();
+
+    // The menu installs this; it is told whether the Edit menu's text items are enabled.
+    static void setEditMenuItemsHandler(std::function<void(bool enabled)> handler);
+};

@@ -1,0 +1,113 @@
+#include "platform/imaging/box_blur.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <emmintrin.h>
+#include <vector>
+
+#include "platform/imaging/bands.h"
+
+namespace qrn::imaging {
+
+int boxBlurWholeRadius(double radius) {
+    if (!(radius >= 0.5))
+        return 0;
+    // Beyond this the square covers any image we could hold; keeps the sums in 32 bits.
+    return static_cast<int>(std::min(std::floor(radius + 0.5), 2000.0));
+}
+
+namespace {
+
+inline __m128i loadPixel(const std::uint8_t* p) {
+    int word;
+    std::memcpy(&word, p, 4);
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero), zero);
+}
+
+// out[x] = sum of row[x - r .. x + r] per channel, pixels outside the row counting as 0.
+void horizontalSums(const std::uint8_t* row, int width, int r, std::uint32_t* out) {
+    __m128i sum = _mm_setzero_si128();
+    const int firstEnd = std::min(r, width - 1);
+    for (int x = 0; x <= firstEnd; ++x)
+        sum = _mm_add_epi32(sum, loadPixel(row + 4 * x));
+    for (int x = 0; x < width; ++x) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), sum);
+        if (x + r + 1 < width)
+            sum = _mm_add_epi32(sum, loadPixel(row + 4 * (x + r + 1)));
+        if (x >= r)
+            sum = _mm_sub_epi32(sum, loadPixel(row + 4 * (x - r)));
+    }
+}
+
+void copyRows(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) {
+    const std::size_t bytes = 4 * static_cast<std::size_t>(src.width);
+    for (int y = rowBegin; y < rowEnd; ++y)
+        std::memcpy(dst.row(y), src.row(y), bytes);
+}
+
+} // namespace
+
+void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int rowEnd) {
+    const int r = boxBlurWholeRadius(radius);
+    const int width = src.width, height = src.height;
+    rowBegin = std::max(rowBegin, 0);
+    rowEnd = std::min(rowEnd, height);
+    if (rowBegin >= rowEnd || width <= 0)
+        return;
+    if (r == 0) {
+        copyRows(src, dst, rowBegin, rowEnd);
+        return;
+    }
+    const std::size_t lanes = 4 * static_cast<std::size_t>(width);
+    // Horizontal sums of the rows the vertical window currently spans, in a ring.
+    // Rows outside the image never enter it, so it need not be taller than the image.
+    const int ringRows = std::min(2 * r + 2, height);
+    std::vector<std::uint32_t> ring(lanes * ringRows);
+    std::vector<std::uint32_t> column(lanes, 0);
+    auto ringRow = [&](int y) { return ring.data() + lanes * (y % ringRows); };
+
+    const float scale = 1.0f / static_cast<float>((2 * r + 1) * (2 * r + 1));
+    const int windowBegin = std::max(0, rowBegin - r);
+    const int windowEnd = std::min(height, rowBegin + r + 1);
+    for (int y = windowBegin; y < windowEnd; ++y) {
+        std::uint32_t* h = ringRow(y);
+        horizontalSums(src.row(y), width, r, h);
+        for (std::size_t i = 0; i < lanes; ++i)
+            column[i] += h[i];
+    }
+    // A row of zeros stands in for rows above or below the image.
+    const std::vector<std::uint32_t> zeros(lanes, 0);
+    std::uint32_t* __restrict col = column.data();
+    for (int y = rowBegin; y < rowEnd; ++y) {
+        std::uint8_t* __restrict out = dst.row(y);
+        const int incoming = y + r + 1, outgoing = y - r;
+        const bool last = y + 1 == rowEnd;
+        const std::uint32_t* in = zeros.data();
+        if (!last && incoming < height) {
+            std::uint32_t* h = ringRow(incoming);
+            horizontalSums(src.row(incoming), width, r, h);
+            in = h;
+        }
+        const std::uint32_t* gone = !last && outgoing >= 0 ? ringRow(outgoing) : zeros.data();
+        // Write this row out and move the window down one row in the same pass.
+        for (std::size_t i = 0; i < lanes; ++i) {
+            const std::uint32_t sum = col[i];
+            out[i] = static_cast<std::uint8_t>(static_cast<int>(static_cast<float>(sum) * scale + 0.5f));
+            col[i] = sum + in[i] - gone[i];
+        }
+    }
+}
+
+Image boxBlur(const Image& src, double radius, int threads) {
+    Image out = makeLike(src);
+    if (src.isNull())
+        return out;
+    const ConstImageView s = src.view();
+    const ImageView d = out.mutableView();
+    forEachBand(src.height(), threads, [&](int b, int e) { boxBlur(s, d, radius, b, e); });
+    return out;
+}
+
+} // namespace qrn::imaging

@@ -1,0 +1,65 @@
+#pragma once
+// A colour cube: a table mapping a colour to a new premultiplied colour, looked up with
+// trilinear interpolation.
+//
+// Choices the table itself does not settle, fixed here:
+// - The lookup takes the input's un-premultiplied colour (channel / alpha, capped at 1) in the
+//   image's own RGB values, with no colour-space conversion or gamma step.
+// - Position k of an axis holds the value k / (dimension - 1); between positions the eight
+//   surrounding entries are blended linearly along red, then green, then blue, in float.
+// - The blended entry is already premultiplied by the table's alpha; it is then scaled by the
+//   input's alpha (a transparent pixel stays transparent, a half-covered one stays half-covered),
+//   rounded to the nearest 8-bit value, and the colour capped at the alpha so the result is a
+//   valid premultiplied pixel.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/imaging/image.h"
+
+namespace qrn::imaging {
+
+// The usual RGB-to-HSB hue of a colour with components 0...1: 0 up to (not including) 1, red
+// at 0, green at 1/3, blue at 2/3; 0 for greys, black and white.
+double hueOf(double red, double green, double blue);
+
+class ColourCube {
+  public:
+    // `data` holds dimension^3 entries of four floats (red, green, blue, alpha), premultiplied,
+    // red varying fastest, then green, then blue. A dimension below 2, or data of the wrong
+    // size, makes an invalid cube that leaves images unchanged.
+    ColourCube(int dimension, std::vector<float> data);
+
+    bool isValid() const { return valid_; }
+    int dimension() const { return dimension_; }
+    const std::vector<float>& data() const { return data_; }
+    // Index of the first float of entry (r, g, b).
+    std::size_t offsetOf(int r, int g, int b) const {
+        return 4 * (static_cast<std::size_t>(r) +
+                    static_cast<std::size_t>(dimension_) * (g + static_cast<std::size_t>(dimension_) * b));
+    }
+    std::array<float, 4> entry(int r, int g, int b) const;
+
+    // What blending inside a cell (the eight entries from (r, g, b) to (r + 1, g + 1, b + 1))
+    // can give, so that opaque pixels in the commonest cells skip the blend: cells whose
+    // entries all leave their colour as it is and opaque give the input back, cells whose
+    // entries are all clear give clear. Both give exactly what the blend would.
+    enum class Cell : std::uint8_t { Blend = 0, Unchanged = 1, Clear = 2 };
+    const Cell* cells() const { return cells_.data(); }
+
+  private:
+    int dimension_;
+    std::vector<float> data_;
+    bool valid_;
+    // (dimension - 1)^3 cells, red fastest.
+    std::vector<Cell> cells_;
+};
+
+// Rows [rowBegin, rowEnd) of dst from the same rows of src (same size; layouts may differ).
+void applyColourCube(const ColourCube& cube, ConstImageView src, ImageView dst, int rowBegin, int rowEnd);
+// The whole image, spread over `threads` bands.
+Image applyColourCube(const ColourCube& cube, const Image& src, int threads = 1);
+
+} // namespace qrn::imaging

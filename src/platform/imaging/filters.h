@@ -1,0 +1,73 @@
+#pragma once
+// The three image filters as objects carrying their parameters: applied to an image directly,
+// or handed to a layer as content filters that the renderer runs on the layer's picture.
+#include <memory>
+#include <mutex>
+
+#include "platform/graphics/content_filter.h"
+#include "platform/imaging/colour_cube.h"
+
+namespace qrn::imaging {
+
+class ImageFilter : public graphics::ContentFilter {
+  public:
+    // Bands the image into this many groups of rows on as many threads; 0 uses every core.
+    void setThreadCount(int threads) { threads_ = threads; }
+    int threadCount() const;
+
+    // A new image, or `image` itself when the parameters leave every pixel as it is.
+    Image applyTo(const Image& image) const;
+    // For a live picture the output of one frame is written over for the next once the caller
+    // has let go of it, so a stream of frames does not allocate a frame each time.
+    QImage apply(const QImage& image) const override;
+
+  protected:
+    virtual bool leavesImageAlone() const { return false; }
+    // Rows [rowBegin, rowEnd) of dst (same size and channel order as src).
+    virtual void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const = 0;
+
+  private:
+    void runBands(const Image& src, Image& dst) const;
+    int threads_ = 0;
+    mutable std::mutex spareMutex_;
+    mutable QImage spare_;
+};
+
+class ColourCubeFilter : public ImageFilter {
+  public:
+    explicit ColourCubeFilter(std::shared_ptr<const ColourCube> cube) : cube_(std::move(cube)) {}
+    std::string name() const override { return "colourCube"; }
+    // Shared with whoever built it: equal keys give the very same table.
+    const std::shared_ptr<const ColourCube>& cube() const { return cube_; }
+
+  protected:
+    bool leavesImageAlone() const override { return !cube_ || !cube_->isValid(); }
+    void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const override;
+
+  private:
+    std::shared_ptr<const ColourCube> cube_;
+};
+
+class BoxBlurFilter : public ImageFilter {
+  public:
+    explicit BoxBlurFilter(double radius) : radius_(radius) {}
+    std::string name() const override { return "boxBlur"; }
+    double radius() const { return radius_; }
+
+  protected:
+    bool leavesImageAlone() const override;
+    void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const override;
+
+  private:
+    double radius_;
+};
+
+class MedianFilter : public ImageFilter {
+  public:
+    std::string name() const override { return "median"; }
+
+  protected:
+    void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const override;
+};
+
+} // namespace qrn::imaging

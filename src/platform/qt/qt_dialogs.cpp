@@ -1,0 +1,158 @@
+#include "platform/qt/qt_dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QMessageBox>
+#include <QPointer>
+
+#include "platform/foundation/alerts.h"
+#include "platform/ui/panels.h"
+
+namespace qrn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QStringList nameFilters(const FilePanelSettings& s) {
+    if (s.allowedTypes.empty())
+        return {};
+    QStringList patterns;
+    for (const auto& t : s.allowedTypes)
+        patterns << "*." + QString::fromStdString(t);
+    return {patterns.join(' ')};
+}
+
+void applyCommon(QFileDialog& d, const FilePanelSettings& s) {
+    // Qt's own dialog, so that packages can be offered as documents on every desktop.
+    d.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (!s.title.empty())
+        d.setWindowTitle(QString::fromStdString(s.title));
+    if (!s.prompt.empty())
+        d.setLabelText(QFileDialog::Accept, QString::fromStdString(s.prompt));
+    if (!s.message.empty())
+        d.setLabelText(QFileDialog::LookIn, QString::fromStdString(s.message));
+    const QStringList filters = nameFilters(s);
+    if (!filters.isEmpty())
+        d.setNameFilters(filters);
+    if (!s.directory.empty())
+        d.setDirectory(QString::fromStdString(s.directory.string()));
+}
+
+class QtColourBackend : public ColourPanel::Backend {
+  public:
+    explicit QtColourBackend(ColourPanel& panel) : panel_(panel) {}
+    ~QtColourBackend() override { delete dialog_; }
+
+    void show(const Colour& colour, bool showsAlpha) override {
+        ensure();
+        dialog_->setOption(QColorDialog::ShowAlphaChannel, showsAlpha);
+        setColour(colour);
+        dialog_->show();
+        dialog_->raise();
+        dialog_->activateWindow();
+    }
+    void setColour(const Colour& colour) override {
+        if (!dialog_)
+            return;
+        // Setting the colour from code must not reach the target.
+        quiet_ = true;
+        dialog_->setCurrentColor(colour.toQColor());
+        quiet_ = false;
+    }
+    void close(bool) override {
+        if (dialog_)
+            dialog_->hide();
+    }
+    bool isVisible() const override { return dialog_ && dialog_->isVisible(); }
+
+  private:
+    void ensure() {
+        if (dialog_)
+            return;
+        dialog_ = new QColorDialog();
+        dialog_->setOption(QColorDialog::NoButtons, true);
+        dialog_->setOption(QColorDialog::DontUseNativeDialog, true);
+        dialog_->setWindowTitle("Colours");
+        QObject::connect(dialog_, &QColorDialog::currentColorChanged, [this](const QColor& c) {
+            if (!quiet_)
+                panel_.userPickedColour(Colour::fromQColor(c));
+        });
+    }
+    ColourPanel& panel_;
+    QPointer<QColorDialog> dialog_;
+    bool quiet_ = false;
+};
+
+} // namespace
+
+QtOpenDialog::QtOpenDialog(OpenPanel& panel, QWidget* parent) : QFileDialog(parent), panel_(panel) {
+    applyCommon(*this, panel.settings);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    if (panel.settings.canChooseDirectories && !panel.settings.canChooseFiles)
+        setFileMode(QFileDialog::Directory);
+    else
+        setFileMode(panel.settings.allowsMultipleSelection ? QFileDialog::ExistingFiles
+                                                           : QFileDialog::ExistingFile);
+    // A double click on a package enters it; take it as the choice instead.
+    connect(this, &QFileDialog::directoryEntered, this, [this](const QString& dir) { takePackage(dir); });
+}
+
+bool QtOpenDialog::takePackage(const QString& path) {
+    const fs::path p = path.toStdString();
+    if (!isDocumentPackage(p) || !panel_.canChoose(p))
+        return false;
+    chosen_ = {fs::absolute(p).lexically_normal()};
+    QDialog::done(QDialog::Accepted);
+    return true;
+}
+
+void QtOpenDialog::accept() {
+    const QStringList files = selectedFiles();
+    if (files.size() == 1 && takePackage(files.first()))
+        return;
+    std::vector<fs::path> paths;
+    for (const QString& f : files)
+        paths.emplace_back(f.toStdString());
+    // Folders that are not choosable are entered, as the dialog normally does.
+    if (paths.size() == 1 && panel_.canNavigateInto(paths.front()) && !panel_.canChoose(paths.front())) {
+        setDirectory(files.first());
+        return;
+    }
+    for (const auto& p : paths)
+        if (!panel_.canChoose(p))
+            return;
+    chosen_ = paths;
+    QDialog::done(QDialog::Accepted);
+}
+
+void installQtDialogs() {
+    setAlertPresenter([](const std::string& message) {
+        QMessageBox box(QApplication::activeWindow());
+        box.setText(QString::fromStdString(message));
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+    });
+    setOpenPanelPresenter([](OpenPanel& panel) {
+        QtOpenDialog dialog(panel, QApplication::activeWindow());
+        if (dialog.exec() != QDialog::Accepted)
+            return ModalResponse::cancel;
+        return panel.choose(dialog.chosen()) ? ModalResponse::ok : ModalResponse::cancel;
+    });
+    setSavePanelPresenter([](SavePanel& panel) {
+        QFileDialog dialog(QApplication::activeWindow());
+        applyCommon(dialog, panel.settings);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (!panel.settings.nameFieldValue.empty())
+            dialog.selectFile(QString::fromStdString(panel.settings.nameFieldValue));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return ModalResponse::cancel;
+        return panel.choose(dialog.selectedFiles().first().toStdString()) ? ModalResponse::ok
+                                                                          : ModalResponse::cancel;
+    });
+    ColourPanel::setBackendFactory(
+        [](ColourPanel& panel) { return std::make_unique<QtColourBackend>(panel); });
+}
+
+} // namespace qrn

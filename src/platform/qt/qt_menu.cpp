@@ -1,0 +1,105 @@
+#include "platform/qt/qt_menu.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+
+#include "platform/ui/menu.h"
+
+namespace qrn {
+
+namespace {
+
+void fillMenu(QMenu* qmenu, const std::shared_ptr<Menu>& menu);
+
+QAction* makeAction(QWidget* owner, const std::shared_ptr<Menu>& menu,
+                    const std::shared_ptr<MenuItem>& item) {
+    if (item->isSeparator()) {
+        auto* sep = new QAction(owner);
+        sep->setSeparator(true);
+        return sep;
+    }
+    auto* action = new QAction(QString::fromStdString(item->title()), owner);
+    if (!item->keyEquivalent().empty())
+        action->setShortcut(QKeySequence(QString::fromStdString(item->keyEquivalent())));
+    std::weak_ptr<MenuItem> weakItem = item;
+    std::weak_ptr<Menu> weakMenu = menu;
+    const auto refresh = [action = QPointer<QAction>(action), weakMenu](MenuItem& it) {
+        if (!action)
+            return;
+        action->setText(QString::fromStdString(it.title()));
+        action->setVisible(!it.isHidden());
+        auto m = weakMenu.lock();
+        action->setEnabled(m ? m->showsEnabled(it) : it.isEnabled());
+    };
+    refresh(*item);
+    item->setChangeHandler(refresh);
+    if (item->hasSubmenu()) {
+        auto* sub = new QMenu(QString::fromStdString(item->title()), owner);
+        fillMenu(sub, item->submenu());
+        action->setMenu(sub);
+    } else {
+        QObject::connect(action, &QAction::triggered, [weakItem] {
+            if (auto it = weakItem.lock())
+                it->perform();
+        });
+    }
+    return action;
+}
+
+void fillMenu(QMenu* qmenu, const std::shared_ptr<Menu>& menu) {
+    qmenu->clear();
+    for (const auto& item : menu->items())
+        qmenu->addAction(makeAction(qmenu, menu, item));
+    QPointer<QMenu> guard(qmenu);
+    std::weak_ptr<Menu> weakMenu = menu;
+    menu->setStructureHandler([guard, weakMenu](Menu&) {
+        if (auto m = weakMenu.lock(); m && guard)
+            fillMenu(guard, m);
+    });
+}
+
+void fillBar(QMenuBar* bar, const std::shared_ptr<Menu>& menu) {
+    bar->clear();
+    for (const auto& item : menu->items()) {
+        if (!item->hasSubmenu())
+            continue;
+        auto* qmenu = bar->addMenu(QString::fromStdString(item->title()));
+        fillMenu(qmenu, item->submenu());
+        QPointer<QAction> action = qmenu->menuAction();
+        item->setChangeHandler([action](MenuItem& it) {
+            if (!action)
+                return;
+            action->setText(QString::fromStdString(it.title()));
+            action->setVisible(!it.isHidden());
+            action->setEnabled(it.isEnabled());
+        });
+    }
+    QPointer<QMenuBar> guard(bar);
+    std::weak_ptr<Menu> weakMenu = menu;
+    menu->setStructureHandler([guard, weakMenu](Menu&) {
+        if (auto m = weakMenu.lock(); m && guard)
+            fillBar(guard, m);
+    });
+}
+
+} // namespace
+
+QMenuBar* makeQtMenuBar(const std::shared_ptr<Menu>& menu, QWidget* parent) {
+    auto* bar = new QMenuBar(parent);
+    // Keep the bar inside the window: a global menu service would hide it from our tests and
+    // screenshots and is not what the screens expect.
+    bar->setNativeMenuBar(false);
+    if (menu)
+        fillBar(bar, menu);
+    return bar;
+}
+
+QMenu* makeQtMenu(const std::shared_ptr<Menu>& menu, QWidget* parent) {
+    auto* qmenu = new QMenu(QString::fromStdString(menu->title()), parent);
+    fillMenu(qmenu, menu);
+    return qmenu;
+}
+
+} // namespace qrn

@@ -1,0 +1,89 @@
+#pragma once
+// The application: launch and termination as told to a delegate, files to open (from the
+// command line and from later launches, which hand their files to the running instance over a
+// local socket), activation, and modal windows.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ui/window.h"
+
+class QLocalServer;
+
+namespace qrn::ui {
+
+class ApplicationDelegate {
+  public:
+    virtual ~ApplicationDelegate() = default;
+    virtual void applicationWillFinishLaunching() {}
+    virtual void applicationDidFinishLaunching() {}
+    // Files named on the command line (before did-finish) or by a later launch.
+    virtual void applicationOpenFiles(const std::vector<std::string>& /*paths*/) {}
+    virtual bool applicationShouldTerminate() { return true; }
+    virtual void applicationWillTerminate() {}
+    virtual bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
+    virtual void applicationDidBecomeActive() {}
+    virtual void applicationDidResignActive() {}
+};
+
+class Application {
+  public:
+    static Application& shared();
+
+    ApplicationDelegate* delegate() const { return delegate_; }
+    void setDelegate(ApplicationDelegate* d) { delegate_ = d; }
+
+    // Start-up: will-finish, the command line's files (arguments after the program name that
+    // are not options), did-finish.
+    void finishLaunching(const std::vector<std::string>& arguments);
+    bool isLaunched() const { return launched_; }
+    // Asks the delegate, tells it, then leaves the event loop.
+    void terminate();
+    bool isTerminating() const { return terminating_; }
+    // How the host leaves its event loop (default: QCoreApplication::quit).
+    void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
+
+    bool isActive() const { return active_; }
+    void setActive(bool active);
+
+    void openFiles(const std::vector<std::string>& paths);
+
+    // --- One instance per user: a later launch passes its files to the running one.
+    // The socket name for this user.
+    static std::string instanceName();
+    // Sends the files (made absolute) to a running instance; false when none answers.
+    static bool forwardToRunningInstance(const std::string& name, const std::vector<std::string>& paths);
+    // Starts answering later launches. False when the name cannot be taken.
+    bool listenForOtherInstances(const std::string& name);
+    void stopListening();
+
+    // --- Windows
+    std::vector<WindowPtr> windows() const { return Window::openWindows(); }
+    Window* keyWindow() const { return Window::keyWindow(); }
+    // A window shown modally: other windows refuse input until it ends.
+    void beginModal(const WindowPtr& window, std::function<void(int response)> completion = {});
+    void endModal(Window& window, int response = 0);
+    Window* modalWindow() const { return Window::modalWindow(); }
+
+    // Files given on a command line, without the program name and options.
+    static std::vector<std::string> filesFromArguments(const std::vector<std::string>& arguments);
+
+  private:
+    Application();
+    void windowClosed(Window& window);
+
+    ApplicationDelegate* delegate_ = nullptr;
+    bool launched_ = false;
+    bool terminating_ = false;
+    bool active_ = false;
+    std::function<void()> quitHandler_;
+    QLocalServer* server_ = nullptr;
+    struct ModalSession {
+        WindowPtr window;
+        std::function<void(int)> completion;
+    };
+    std::vector<ModalSession> modals_;
+};
+
+} // namespace qrn::ui

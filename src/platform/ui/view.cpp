@@ -1,0 +1,544 @@
+#include "platform/ui/view.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "platform/foundation/main_queue.h"
+#include "platform/ui/view_controller.h"
+#include "platform/ui/window.h"
+
+namespace qrn::ui {
+
+View::View(const Rect& frame) : frame_(frame.standardized()), layer_(graphics::Layer::make()) {
+    bounds_ = Rect(0, 0, frame_.size.width, frame_.size.height);
+    syncLayerGeometry();
+}
+
+View::~View() {
+    for (auto& s : subviews_) {
+        s->superview_ = nullptr;
+        if (s->layer_->superlayerPointer() == layer_.get())
+            s->layer_->removeFromSuperlayer();
+    }
+    if (controller_ && controller_->view_.get() == this)
+        controller_->view_.reset();
+}
+
+// --- Geometry
+
+void View::syncLayerGeometry() {
+    auto& l = *layer_;
+    l.setBounds(bounds_);
+    l.setAnchorPoint({0.5, 0.5});
+    l.setPosition(frame_.center());
+    double sx = bounds_.size.width != 0 ? frame_.size.width / bounds_.size.width : 1;
+    double sy = bounds_.size.height != 0 ? frame_.size.height / bounds_.size.height : 1;
+    l.setTransform(
+        AffineTransform::scale(sx, sy).concat(AffineTransform::rotation(rotation_ * std::numbers::pi / 180)));
+    l.setGeometryFlipped(flipped_);
+}
+
+void View::setFrame(const Rect& frame) {
+    Rect f = frame.standardized();
+    if (f == frame_)
+        return;
+    Rect old = frame_;
+    frame_ = f;
+    // A view whose bounds were not scaled keeps them in step with the frame size.
+    if (!(old.size == f.size))
+        bounds_.size = f.size;
+    syncLayerGeometry();
+    geometryChanged(old);
+}
+
+void View::geometryChanged(const Rect& old) {
+    if (!(old.size == frame_.size)) {
+        if (autoresizesSubviews_)
+            resizeSubviewsWithOldSize(old.size);
+        if (drawsContent_)
+            setNeedsDisplay();
+        setNeedsLayout();
+    }
+    frameDidChange(old);
+    if (window_)
+        window_->viewTreeChanged();
+}
+
+void View::setFrameOrigin(Point origin) {
+    setFrame(Rect(origin, frame_.size));
+}
+
+void View::setFrameSize(Size size) {
+    setFrame(Rect(frame_.origin, size));
+}
+
+void View::setBounds(const Rect& bounds) {
+    Rect b = bounds.standardized();
+    if (b == bounds_)
+        return;
+    bounds_ = b;
+    syncLayerGeometry();
+    if (drawsContent_)
+        setNeedsDisplay();
+    if (window_)
+        window_->viewTreeChanged();
+}
+
+void View::setBoundsOrigin(Point origin) {
+    setBounds(Rect(origin, bounds_.size));
+}
+
+void View::setBoundsSize(Size size) {
+    setBounds(Rect(bounds_.origin, size));
+}
+
+void View::setFrameCenterRotation(double degrees) {
+    if (degrees == rotation_)
+        return;
+    rotation_ = degrees;
+    syncLayerGeometry();
+    if (window_)
+        window_->viewTreeChanged();
+}
+
+void View::setFlipped(bool flipped) {
+    if (flipped == flipped_)
+        return;
+    flipped_ = flipped;
+    layer_->setGeometryFlipped(flipped);
+    if (drawsContent_)
+        setNeedsDisplay();
+    if (window_)
+        window_->viewTreeChanged();
+}
+
+void View::resizeSubviewsWithOldSize(Size oldSize) {
+    for (auto& s : std::vector<ViewPtr>(subviews_))
+        s->resizeWithOldSuperviewSize(oldSize);
+}
+
+void View::resizeWithOldSuperviewSize(Size oldSize) {
+    if (autoresizingMask_ == AutoresizeNone || !superview_)
+        return;
+    setFrame(graphics::autoresizedFrame(frame_, autoresizingMask_, oldSize, superview_->bounds_.size));
+}
+
+Rect View::visibleRect() const {
+    Rect r = windowRect();
+    for (const View* a = superview_; a; a = a->superview_)
+        r = r.intersection(a->windowRect());
+    if (r.isEmpty())
+        return Rect();
+    return convertRectFromView(r, nullptr).intersection(bounds_);
+}
+
+// --- Conversion
+
+AffineTransform View::transformToSuperview() const {
+    // The same placement the backing layer gets: bounds centre onto the frame centre, scaled
+    // from bounds to frame size, turned about the centre. A view's own space is y down when it
+    // is flipped, and a view placed in a flipped superview keeps its picture upright.
+    double sx = bounds_.size.width != 0 ? frame_.size.width / bounds_.size.width : 1;
+    double sy = bounds_.size.height != 0 ? frame_.size.height / bounds_.size.height : 1;
+    AffineTransform m = AffineTransform::translation(-(bounds_.origin.x + bounds_.size.width / 2),
+                                                     -(bounds_.origin.y + bounds_.size.height / 2))
+                            .concat(AffineTransform::scale(sx, sy))
+                            .concat(AffineTransform::rotation(rotation_ * std::numbers::pi / 180))
+                            .concat(AffineTransform::translation(frame_.center().x, frame_.center().y));
+    bool superFlipped = superview_ && superview_->flipped_;
+    if (flipped_ != superFlipped) {
+        // Mirror within the bounds: from a y-down own space, or to stay upright in a y-down superview.
+        AffineTransform mirror{1, 0, 0, -1, 0, 2 * bounds_.origin.y + bounds_.size.height};
+        m = mirror.concat(m);
+    }
+    return m;
+}
+
+AffineTransform View::transformToWindow() const {
+    AffineTransform m = transformToSuperview();
+    for (const View* v = superview_; v; v = v->superview_)
+        m = m.concat(v->transformToSuperview());
+    return m;
+}
+
+Point View::convertPointToView(Point p, const View* to) const {
+    Point w = transformToWindow().map(p);
+    if (!to)
+        return w;
+    auto inv = to->transformToWindow().inverted();
+    return inv ? inv->map(w) : w;
+}
+
+Point View::convertPointFromView(Point p, const View* from) const {
+    Point w = from ? from->transformToWindow().map(p) : p;
+    auto inv = transformToWindow().inverted();
+    return inv ? inv->map(w) : w;
+}
+
+Rect View::convertRectToView(const Rect& r, const View* to) const {
+    AffineTransform m = transformToWindow();
+    if (to)
+        if (auto inv = to->transformToWindow().inverted())
+            m = m.concat(*inv);
+    return m.mapRect(r);
+}
+
+Rect View::convertRectFromView(const Rect& r, const View* from) const {
+    AffineTransform m = from ? from->transformToWindow() : AffineTransform();
+    if (auto inv = transformToWindow().inverted())
+        m = m.concat(*inv);
+    return m.mapRect(r);
+}
+
+// --- Tree
+
+ViewPtr View::superview() const {
+    return superview_ ? superview_->weak_from_this().lock() : nullptr;
+}
+
+void View::addSubview(const ViewPtr& view) {
+    addSubview(view, Ordering::Above, nullptr);
+}
+
+void View::addSubview(const ViewPtr& view, Ordering ordering, const View* relativeTo) {
+    if (!view || view.get() == this || isDescendantOf(view.get()))
+        return;
+    ViewPtr keep = view;
+    if (keep->superview_ == this) {
+        // Reordering among siblings: no window or superview change to announce.
+        auto it = std::find(subviews_.begin(), subviews_.end(), keep);
+        subviews_.erase(it);
+        if (keep->layer_->superlayerPointer() == layer_.get())
+            keep->layer_->removeFromSuperlayer();
+    } else {
+        keep->viewWillMoveToSuperview(this);
+        if (keep->window_ != window_)
+            keep->propagateWillMoveToWindow(window_);
+        keep->detachFromSuperview();
+    }
+    size_t index;
+    auto rel =
+        std::find_if(subviews_.begin(), subviews_.end(), [&](auto& s) { return s.get() == relativeTo; });
+    if (rel == subviews_.end())
+        index = ordering == Ordering::Above ? subviews_.size() : 0;
+    else
+        index = size_t(rel - subviews_.begin()) + (ordering == Ordering::Above ? 1 : 0);
+    insertAt(keep, index);
+}
+
+void View::insertAt(const ViewPtr& view, size_t index) {
+    bool moved = view->superview_ != this;
+    Window* oldWindow = view->window_;
+    subviews_.insert(subviews_.begin() + long(index), view);
+    view->superview_ = this;
+    attachLayer(view, index);
+    if (moved) {
+        if (oldWindow != window_)
+            view->propagateDidMoveToWindow(window_);
+        view->viewDidMoveToSuperview();
+        didAddSubview(view.get());
+    }
+    treeChanged();
+}
+
+void View::attachLayer(const ViewPtr& view, size_t index) {
+    // Keep the sublayer order in step with the subviews, next to whichever sibling layers are
+    // still here (a sibling's layer may be lent to another tree, e.g. a movie export).
+    for (size_t i = index; i-- > 0;) {
+        if (subviews_[i]->layer_->superlayerPointer() == layer_.get()) {
+            layer_->insertSublayerAbove(view->layer_, subviews_[i]->layer_.get());
+            return;
+        }
+    }
+    for (size_t i = index + 1; i < subviews_.size(); ++i) {
+        if (subviews_[i]->layer_->superlayerPointer() == layer_.get()) {
+            layer_->insertSublayerBelow(view->layer_, subviews_[i]->layer_.get());
+            return;
+        }
+    }
+    layer_->addSublayer(view->layer_);
+}
+
+void View::detachFromSuperview() {
+    View* parent = superview_;
+    if (!parent)
+        return;
+    parent->willRemoveSubview(this);
+    if (window_)
+        window_->viewWillLeave(this);
+    ViewPtr keep = shared_from_this();
+    auto it = std::find(parent->subviews_.begin(), parent->subviews_.end(), keep);
+    if (it != parent->subviews_.end())
+        parent->subviews_.erase(it);
+    if (layer_->superlayerPointer() == parent->layer_.get())
+        layer_->removeFromSuperlayer();
+    superview_ = nullptr;
+    parent->treeChanged();
+}
+
+void View::removeFromSuperview() {
+    if (!superview_)
+        return;
+    ViewPtr keep = shared_from_this();
+    viewWillMoveToSuperview(nullptr);
+    Window* oldWindow = window_;
+    if (oldWindow)
+        propagateWillMoveToWindow(nullptr);
+    detachFromSuperview();
+    if (oldWindow)
+        propagateDidMoveToWindow(nullptr);
+    viewDidMoveToSuperview();
+}
+
+void View::replaceSubview(const View* old, const ViewPtr& replacement) {
+    auto it = std::find_if(subviews_.begin(), subviews_.end(), [&](auto& s) { return s.get() == old; });
+    if (it == subviews_.end() || !replacement || replacement.get() == old)
+        return;
+    ViewPtr oldView = *it;
+    addSubview(replacement, Ordering::Above, old);
+    oldView->removeFromSuperview();
+}
+
+void View::setSubviews(std::vector<ViewPtr> views) {
+    for (auto& s : std::vector<ViewPtr>(subviews_))
+        if (std::find(views.begin(), views.end(), s) == views.end())
+            s->removeFromSuperview();
+    for (auto& v : views)
+        addSubview(v);
+}
+
+bool View::isDescendantOf(const View* ancestor) const {
+    for (const View* v = this; v; v = v->superview_)
+        if (v == ancestor)
+            return true;
+    return false;
+}
+
+void View::propagateWillMoveToWindow(Window* w) {
+    if (controller_)
+        controller_->viewWillMoveToWindow(w);
+    viewWillMoveToWindow(w);
+    for (auto& s : std::vector<ViewPtr>(subviews_))
+        s->propagateWillMoveToWindow(w);
+}
+
+void View::propagateDidMoveToWindow(Window* w) {
+    window_ = w;
+    for (auto& s : std::vector<ViewPtr>(subviews_))
+        s->propagateDidMoveToWindow(w);
+    viewDidMoveToWindow();
+    if (controller_)
+        controller_->viewDidMoveToWindow();
+    if (w && (drawsContent_ || needsDisplay_))
+        setNeedsDisplay();
+}
+
+void View::treeChanged() {
+    if (window_)
+        window_->viewTreeChanged(true);
+}
+
+ViewPtr View::viewWithTag(int tag) {
+    if (tag_ && *tag_ == tag)
+        return weak_from_this().lock();
+    for (auto& s : subviews_)
+        if (auto found = s->viewWithTag(tag))
+            return found;
+    return nullptr;
+}
+
+void View::setHidden(bool hidden) {
+    if (hidden == hidden_)
+        return;
+    hidden_ = hidden;
+    layer_->setHidden(hidden);
+    // A view that shows again may have missed drawing requests while hidden.
+    if (!hidden && drawsContent_ && needsDisplay_ && window_)
+        window_->viewNeedsDisplay();
+    treeChanged();
+}
+
+bool View::isHiddenOrHasHiddenAncestor() const {
+    for (const View* v = this; v; v = v->superview_)
+        if (v->hidden_)
+            return true;
+    return false;
+}
+
+bool View::isVisibleInWindow() const {
+    return window_ && window_->isVisible() && !isHiddenOrHasHiddenAncestor();
+}
+
+void View::setAlphaValue(double alpha) {
+    alpha_ = std::clamp(alpha, 0.0, 1.0);
+    layer_->setOpacity(alpha_);
+}
+
+void View::animateAlphaValue(double target, double duration, std::function<void()> completion) {
+    unsigned generation = ++alphaAnimation_;
+    double from = alpha_;
+    double start = MainQueue::now();
+    std::weak_ptr<View> weak = weak_from_this();
+    if (duration <= 0 || weak.expired()) {
+        setAlphaValue(target);
+        if (completion)
+            MainQueue::after(0, std::move(completion));
+        return;
+    }
+    // Steps at display rate; a newer animation of the same view takes over.
+    auto step = std::make_shared<std::function<void()>>();
+    *step = [weak, generation, from, target, start, duration, completion, step]() {
+        auto self = weak.lock();
+        if (!self || self->alphaAnimation_ != generation) {
+            *step = nullptr;
+            return;
+        }
+        double u = std::clamp((MainQueue::now() - start) / duration, 0.0, 1.0);
+        self->setAlphaValue(from + (target - from) * u);
+        if (u >= 1) {
+            if (completion)
+                completion();
+            *step = nullptr;
+            return;
+        }
+        MainQueue::after(1.0 / 60, [step] {
+            if (*step)
+                (*step)();
+        });
+    };
+    MainQueue::after(1.0 / 60, [step] {
+        if (*step)
+            (*step)();
+    });
+}
+
+// --- Drawing
+
+void View::draw(QPainter&, const Rect&) {}
+
+void View::setNeedsDisplay(bool needs) {
+    needsDisplay_ = needs;
+    if (needs) {
+        drawsContent_ = true;
+        if (window_)
+            window_->viewNeedsDisplay();
+    }
+}
+
+void View::display() {
+    needsDisplay_ = false;
+    double scale = window_ ? window_->backingScaleFactor() : layer_->contentsScale();
+    int w = int(std::ceil(bounds_.size.width * scale - 1e-9));
+    int h = int(std::ceil(bounds_.size.height * scale - 1e-9));
+    if (w <= 0 || h <= 0) {
+        layer_->clearContents();
+        return;
+    }
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        // Bounds space onto image rows: y up unless the view is flipped.
+        if (flipped_)
+            p.setTransform(
+                QTransform(scale, 0, 0, scale, -bounds_.origin.x * scale, -bounds_.origin.y * scale));
+        else
+            p.setTransform(QTransform(scale, 0, 0, -scale, -bounds_.origin.x * scale,
+                                      (bounds_.origin.y + bounds_.size.height) * scale));
+        draw(p, bounds_);
+    }
+    layer_->setContentsScale(scale);
+    layer_->setContents(image);
+}
+
+void View::displayIfNeeded() {
+    if (hidden_)
+        return; // drawn when shown again
+    if (needsDisplay_)
+        display();
+    for (auto& s : std::vector<ViewPtr>(subviews_))
+        s->displayIfNeeded();
+}
+
+void View::setNeedsLayout(bool needs) {
+    needsLayout_ = needs;
+    if (needs && window_)
+        window_->viewNeedsDisplay();
+}
+
+void View::layoutSubtreeIfNeeded() {
+    if (needsLayout_) {
+        needsLayout_ = false;
+        layout();
+    }
+    for (auto& s : std::vector<ViewPtr>(subviews_))
+        s->layoutSubtreeIfNeeded();
+}
+
+// --- Events
+
+View* View::hitTest(Point pointInSuperview) {
+    if (hidden_)
+        return nullptr;
+    auto inv = transformToSuperview().inverted();
+    if (!inv)
+        return nullptr;
+    Point local = inv->map(pointInSuperview);
+    if (!bounds_.contains(local))
+        return nullptr;
+    for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it)
+        if (View* hit = (*it)->hitTest(local))
+            return hit;
+    return this;
+}
+
+Responder* View::nextResponder() const {
+    if (controller_)
+        return controller_;
+    if (superview_)
+        return superview_;
+    if (window_ && window_->frameView().get() == this)
+        return window_;
+    return nullptr;
+}
+
+TrackingAreaPtr View::addTrackingArea(const Rect& rect, unsigned options, Responder* owner, Value userInfo) {
+    auto area = std::make_shared<TrackingArea>(rect, options, owner, std::move(userInfo));
+    addTrackingArea(area);
+    return area;
+}
+
+void View::addTrackingArea(const TrackingAreaPtr& area) {
+    if (!area || std::find(trackingAreas_.begin(), trackingAreas_.end(), area) != trackingAreas_.end())
+        return;
+    area->view_ = this;
+    area->inside_ = false;
+    trackingAreas_.push_back(area);
+}
+
+void View::removeTrackingArea(const TrackingAreaPtr& area) {
+    auto it = std::find(trackingAreas_.begin(), trackingAreas_.end(), area);
+    if (it == trackingAreas_.end())
+        return;
+    (*it)->view_ = nullptr;
+    trackingAreas_.erase(it);
+}
+
+void View::registerForDraggedTypes(std::vector<std::string> types) {
+    for (auto& t : types)
+        if (std::find(draggedTypes_.begin(), draggedTypes_.end(), t) == draggedTypes_.end())
+            draggedTypes_.push_back(std::move(t));
+}
+
+void View::setNativeContent(std::shared_ptr<NativeContent> content) {
+    nativeContent_ = std::move(content);
+    treeChanged();
+}
+
+} // namespace qrn::ui

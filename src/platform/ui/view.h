@@ -1,0 +1,229 @@
+#pragma once
+// Views: a tree of rectangles that draw, take events and accept drops. Each view is backed by a
+// layer that follows its geometry, so the renderer draws the view tree from the layer tree.
+//
+// Coordinates: a view's frame is in its superview's space, origin bottom-left and y up unless
+// the superview is flipped (then y grows downwards from the top). A rotation turns the view
+// about its frame's centre; the frame stays the unrotated rectangle while drawing, hit testing
+// and subviews turn with it.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/geometry.h"
+#include "platform/graphics/layer.h"
+#include "platform/ui/dragging.h"
+#include "platform/ui/responder.h"
+#include "platform/ui/tracking_area.h"
+
+class QPainter;
+
+namespace qrn::ui {
+
+class View;
+class Window;
+class ViewController;
+using ViewPtr = std::shared_ptr<View>;
+
+using enum graphics::AutoresizingMask;
+
+enum class Ordering { Above, Below };
+
+// Something the host shows on top of the rendered views at a view's window rectangle (a native
+// text editor, a combo box). The Qt bridge defines the concrete kind.
+class NativeContent {
+  public:
+    virtual ~NativeContent() = default;
+};
+
+class View : public Responder, public std::enable_shared_from_this<View> {
+  public:
+    explicit View(const Rect& frame = {});
+    ~View() override;
+    View(const View&) = delete;
+    View& operator=(const View&) = delete;
+
+    static ViewPtr make(const Rect& frame = {}) { return std::make_shared<View>(frame); }
+
+    // A name for traces and tests.
+    const std::string& identifier() const { return identifier_; }
+    void setIdentifier(std::string id) { identifier_ = std::move(id); }
+
+    // --- Geometry
+    const Rect& frame() const { return frame_; }
+    virtual void setFrame(const Rect& frame);
+    void setFrameOrigin(Point origin);
+    void setFrameSize(Size size);
+    const Rect& bounds() const { return bounds_; }
+    void setBounds(const Rect& bounds);
+    void setBoundsOrigin(Point origin);
+    void setBoundsSize(Size size);
+    // Degrees, counter-clockwise, about the frame's centre.
+    double frameCenterRotation() const { return rotation_; }
+    void setFrameCenterRotation(double degrees);
+    // A flipped view lays out its subviews and draws with y growing downwards.
+    bool isFlipped() const { return flipped_; }
+    void setFlipped(bool flipped);
+    unsigned autoresizingMask() const { return autoresizingMask_; }
+    void setAutoresizingMask(unsigned mask) { autoresizingMask_ = mask; }
+    bool autoresizesSubviews() const { return autoresizesSubviews_; }
+    void setAutoresizesSubviews(bool on) { autoresizesSubviews_ = on; }
+    // Called when this view's size changed; by default applies the subviews' autoresizing masks.
+    virtual void resizeSubviewsWithOldSize(Size oldSize);
+    virtual void resizeWithOldSuperviewSize(Size oldSize);
+    // Called after the frame changed by any means.
+    virtual void frameDidChange(const Rect& /*oldFrame*/) {}
+    // The part of the bounds not clipped away by ancestors (bounding box for rotated ancestors).
+    Rect visibleRect() const;
+
+    // --- Conversion between views; a null view means the window (or, for a view outside any
+    // window, the space of its topmost ancestor's superview).
+    AffineTransform transformToSuperview() const;
+    AffineTransform transformToWindow() const;
+    Point convertPointToView(Point p, const View* to) const;
+    Point convertPointFromView(Point p, const View* from) const;
+    // Bounding boxes of the converted rectangle.
+    Rect convertRectToView(const Rect& r, const View* to) const;
+    Rect convertRectFromView(const Rect& r, const View* from) const;
+    // The bounds in window space, bounding box.
+    Rect windowRect() const { return convertRectToView(bounds_, nullptr); }
+
+    // --- Tree
+    ViewPtr superview() const;
+    View* superviewPointer() const { return superview_; }
+    const std::vector<ViewPtr>& subviews() const { return subviews_; }
+    // Adds on top of the other subviews. A view that has a superview (this one included) moves.
+    void addSubview(const ViewPtr& view);
+    // Directly above or below `relativeTo`; a null or foreign `relativeTo` means the top (Above)
+    // or the bottom (Below) of all subviews.
+    void addSubview(const ViewPtr& view, Ordering ordering, const View* relativeTo);
+    void replaceSubview(const View* old, const ViewPtr& replacement);
+    void setSubviews(std::vector<ViewPtr> views);
+    void removeFromSuperview();
+    bool isDescendantOf(const View* ancestor) const;
+    Window* window() const { return window_; }
+
+    // Views have no tag until one is given.
+    std::optional<int> tag() const { return tag_; }
+    void setTag(int tag) { tag_ = tag; }
+    void clearTag() { tag_.reset(); }
+    // This view or the first in its subtree, depth first in subview order, with the tag.
+    ViewPtr viewWithTag(int tag);
+
+    bool isHidden() const { return hidden_; }
+    void setHidden(bool hidden);
+    bool isHiddenOrHasHiddenAncestor() const;
+    // In a window and not hidden by itself or an ancestor.
+    bool isVisibleInWindow() const;
+    double alphaValue() const { return alpha_; }
+    void setAlphaValue(double alpha);
+    // Fades the alpha to `target` over `duration` seconds on the main queue.
+    void animateAlphaValue(double target, double duration, std::function<void()> completion = {});
+
+    // --- Backing layer. Its geometry follows the view's at each change of the view; callers may
+    // also set the layer's geometry directly, which holds until the view's geometry changes.
+    const graphics::LayerPtr& layer() const { return layer_; }
+
+    // --- Drawing. A view that paints overrides draw() and calls setNeedsDisplay() whenever it
+    // has something new to show; the result becomes its layer's contents. The painter works in
+    // the view's bounds space (y up unless flipped); see graphics/painting.h for upright text.
+    virtual void draw(QPainter& painter, const Rect& dirtyRect);
+    bool needsDisplay() const { return needsDisplay_; }
+    void setNeedsDisplay(bool needs = true);
+    // Draws this view and its subtree where needed.
+    void displayIfNeeded();
+    // Draws this view now.
+    void display();
+
+    // --- Layout: layout() runs before the window draws, for views marked with setNeedsLayout.
+    virtual void layout() {}
+    bool needsLayout() const { return needsLayout_; }
+    void setNeedsLayout(bool needs = true);
+    void layoutSubtreeIfNeeded();
+
+    // --- Events
+    // The deepest visible view under `point` (in the superview's space), or null.
+    virtual View* hitTest(Point pointInSuperview);
+    Responder* nextResponder() const override;
+    ViewController* viewController() const { return controller_; }
+
+    // Tracking areas; `rect` in bounds space. A null owner means this view.
+    TrackingAreaPtr addTrackingArea(const Rect& rect, unsigned options, Responder* owner = nullptr,
+                                    Value userInfo = {});
+    void addTrackingArea(const TrackingAreaPtr& area);
+    void removeTrackingArea(const TrackingAreaPtr& area);
+    const std::vector<TrackingAreaPtr>& trackingAreas() const { return trackingAreas_; }
+
+    // --- Drag destination
+    void registerForDraggedTypes(std::vector<std::string> types);
+    void unregisterDraggedTypes() { draggedTypes_.clear(); }
+    const std::vector<std::string>& registeredDraggedTypes() const { return draggedTypes_; }
+    virtual unsigned draggingEntered(DraggingInfo&) { return DragOperationNone; }
+    // Sent as the drag moves, and repeatedly while it rests over the view.
+    virtual unsigned draggingUpdated(DraggingInfo&) { return lastDragOperation_; }
+    virtual void draggingExited(DraggingInfo&) {}
+    virtual bool prepareForDragOperation(DraggingInfo&) { return true; }
+    virtual bool performDragOperation(DraggingInfo&) { return false; }
+    virtual void concludeDragOperation(DraggingInfo&) {}
+    // Sent at the end of every drag this view took part in.
+    virtual void draggingEnded(DraggingInfo&) {}
+
+    // --- Moves in the tree
+    virtual void viewWillMoveToWindow(Window* /*newWindow*/) {}
+    virtual void viewDidMoveToWindow() {}
+    virtual void viewWillMoveToSuperview(View* /*newSuperview*/) {}
+    virtual void viewDidMoveToSuperview() {}
+    virtual void didAddSubview(View* /*subview*/) {}
+    virtual void willRemoveSubview(View* /*subview*/) {}
+
+    // --- Native content shown by the host at this view's window rectangle, hidden with the view.
+    const std::shared_ptr<NativeContent>& nativeContent() const { return nativeContent_; }
+    void setNativeContent(std::shared_ptr<NativeContent> content);
+
+  private:
+    friend class ViewController;
+    friend class Window;
+
+    void syncLayerGeometry();
+    void insertAt(const ViewPtr& view, size_t index);
+    void detachFromSuperview();
+    void propagateWillMoveToWindow(Window* w);
+    void propagateDidMoveToWindow(Window* w);
+    void attachLayer(const ViewPtr& view, size_t index);
+    void geometryChanged(const Rect& oldFrame);
+    void treeChanged();
+
+    std::string identifier_;
+    Rect frame_;
+    Rect bounds_;
+    double rotation_ = 0;
+    bool flipped_ = false;
+    unsigned autoresizingMask_ = AutoresizeNone;
+    bool autoresizesSubviews_ = true;
+    std::optional<int> tag_;
+    bool hidden_ = false;
+    double alpha_ = 1;
+    bool needsDisplay_ = false;
+    bool needsLayout_ = false;
+    bool drawsContent_ = false;
+    unsigned alphaAnimation_ = 0;
+    unsigned lastDragOperation_ = DragOperationNone;
+
+    graphics::LayerPtr layer_;
+    View* superview_ = nullptr;
+    std::vector<ViewPtr> subviews_;
+    Window* window_ = nullptr;
+    ViewController* controller_ = nullptr;
+    std::vector<TrackingAreaPtr> trackingAreas_;
+    std::vector<std::string> draggedTypes_;
+    std::shared_ptr<NativeContent> nativeContent_;
+};
+
+// Convenience for subclasses with their own constructors.
+template <typename T, typename... Args> std::shared_ptr<T> makeView(Args&&... args) {
+    return std::make_shared<T>(std::forward<Args>(args)...);
+}
+
+} // namespace qrn::ui

@@ -1,0 +1,775 @@
+#include "platform/ui/window.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+#include "platform/graphics/renderer.h"
+#include "platform/ui/view_controller.h"
+
+namespace qrn::ui {
+
+namespace {
+
+Window::HostFactory hostFactory;
+std::vector<WindowPtr> shownWindows;
+Window* currentKeyWindow = nullptr;
+Window* currentModalWindow = nullptr;
+std::function<void(Window&)> closeObserver;
+
+constexpr double defaultFadeDuration = 0.25;
+
+void collectViews(View* v, std::vector<ViewPtr>& out) {
+    out.push_back(v->weak_from_this().lock());
+    for (auto& s : v->subviews())
+        collectViews(s.get(), out);
+}
+
+void collectControllers(View* v, std::vector<ViewControllerPtr>& out) {
+    if (auto* c = v->viewController())
+        if (auto p = c->weak_from_this().lock())
+            out.push_back(p);
+    for (auto& s : v->subviews())
+        collectControllers(s.get(), out);
+}
+
+} // namespace
+
+Window::Window(const Rect& contentRect, unsigned style)
+    : style_(style), contentRect_(contentRect.standardized()) {
+    frameView_ = View::make(Rect(0, 0, contentRect_.size.width, contentRect_.size.height));
+    frameView_->setIdentifier("window frame");
+    frameView_->setAutoresizesSubviews(false);
+    frameView_->propagateDidMoveToWindow(this);
+    accessoryContainer_ = View::make();
+    accessoryContainer_->setIdentifier("title-bar accessory");
+    accessoryContainer_->setHidden(true);
+    frameView_->addSubview(accessoryContainer_);
+    setContentView(View::make());
+    // Everything the views change on their layers ends up as a repaint of that area.
+    frameView_->layer()->setChangeHandler([this](const Rect& r) { invalidate(r); });
+    if (hostFactory)
+        host_ = hostFactory(*this);
+}
+
+Window::~Window() {
+    if (currentKeyWindow == this)
+        currentKeyWindow = nullptr;
+    if (currentModalWindow == this)
+        currentModalWindow = nullptr;
+    frameView_->layer()->setChangeHandler({});
+    frameView_->propagateDidMoveToWindow(nullptr);
+    host_.reset();
+}
+
+WindowPtr Window::make(const Rect& contentRect, unsigned style) {
+    return std::make_shared<Window>(contentRect, style);
+}
+
+void Window::setHostFactory(HostFactory factory) {
+    hostFactory = std::move(factory);
+}
+
+void Window::setHost(std::unique_ptr<WindowHost> host) {
+    host_ = std::move(host);
+}
+
+std::vector<WindowPtr> Window::openWindows() {
+    return shownWindows;
+}
+Window* Window::keyWindow() {
+    return currentKeyWindow;
+}
+Window* Window::modalWindow() {
+    return currentModalWindow;
+}
+void Window::setModalWindow(Window* window) {
+    if (currentModalWindow && currentModalWindow->host_)
+        currentModalWindow->host_->setModal(false);
+    currentModalWindow = window;
+    if (window && window->host_)
+        window->host_->setModal(true);
+}
+void Window::setCloseObserver(std::function<void(Window&)> observer) {
+    closeObserver = std::move(observer);
+}
+
+// --- Properties
+
+void Window::setTitle(std::string title) {
+    title_ = std::move(title);
+    if (host_)
+        host_->setTitle(title_);
+}
+
+void Window::setResizable(bool resizable) {
+    style_ = resizable ? (style_ | WindowStyleResizable) : (style_ & ~unsigned(WindowStyleResizable));
+    if (host_)
+        host_->setResizable(resizable);
+}
+
+void Window::setFrame(const Rect& rect) {
+    Rect r = rect.standardized();
+    r.size.width = std::max(r.size.width, minSize_.width);
+    r.size.height = std::max(r.size.height, minSize_.height);
+    bool moved = !(r.origin == contentRect_.origin);
+    bool resized = !(r.size == contentRect_.size);
+    if (!moved && !resized)
+        return;
+    contentRect_ = r;
+    if (host_)
+        host_->setContentRect(r);
+    if (resized) {
+        layoutFrameView();
+        if (delegate_)
+            delegate_->windowDidResize(*this);
+    }
+    if (moved && delegate_)
+        delegate_->windowDidMove(*this);
+}
+
+void Window::setFrameOrigin(Point origin) {
+    setFrame(Rect(origin, contentRect_.size));
+}
+
+void Window::setContentSize(Size size) {
+    // Grows and shrinks from the top-left corner, as users expect of a window.
+    double top = contentRect_.maxY();
+    setFrame(
+        Rect(contentRect_.origin.x, top - std::max(size.height, minSize_.height), size.width, size.height));
+}
+
+void Window::setMinSize(Size size) {
+    minSize_ = size;
+    if (host_)
+        host_->setMinContentSize(size);
+    if (contentRect_.size.width < size.width || contentRect_.size.height < size.height)
+        setContentSize(
+            {std::max(size.width, contentRect_.size.width), std::max(size.height, contentRect_.size.height)});
+}
+
+void Window::setBackgroundColour(const Colour& c) {
+    background_ = c;
+    invalidate(Rect(0, 0, contentRect_.size.width, contentRect_.size.height));
+}
+
+void Window::setBackingScaleFactor(double s) {
+    if (s <= 0 || s == scale_)
+        return;
+    scale_ = s;
+    std::vector<ViewPtr> all;
+    collectViews(frameView_.get(), all);
+    for (auto& v : all)
+        if (v->drawsContent_)
+            v->setNeedsDisplay();
+}
+
+// --- Views
+
+void Window::layoutFrameView() {
+    const double w = contentRect_.size.width, h = contentRect_.size.height;
+    frameView_->setFrame(Rect(0, 0, w, h));
+    double acc = accessory_ ? std::min(accessoryHeight_, h) : 0;
+    accessoryContainer_->setFrame(Rect(0, h - acc, w, acc));
+    if (contentView_)
+        contentView_->setFrame(Rect(0, 0, w, h - acc));
+}
+
+void Window::setContentView(const ViewPtr& view) {
+    if (view == contentView_)
+        return;
+    if (contentView_)
+        contentView_->removeFromSuperview();
+    contentView_ = view ? view : View::make();
+    contentView_->setAutoresizingMask(WidthSizable | HeightSizable);
+    frameView_->addSubview(contentView_, Ordering::Below, accessoryContainer_.get());
+    layoutFrameView();
+}
+
+void Window::setContentViewController(std::shared_ptr<ViewController> controller, bool fade) {
+    if (controller == contentViewController_)
+        return;
+    auto install = [this, controller]() {
+        contentViewController_ = controller;
+        setContentView(controller ? controller->view() : nullptr);
+    };
+    if (!fade || !visible_ || !contentView_) {
+        install();
+        return;
+    }
+    std::weak_ptr<Window> weak = weak_from_this();
+    contentView_->animateAlphaValue(0, defaultFadeDuration, [weak, install, controller]() {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        if (self->contentView_)
+            self->contentView_->setAlphaValue(1); // the old view leaves as it was
+        if (controller)
+            controller->view()->setAlphaValue(0);
+        install();
+        if (controller)
+            controller->view()->animateAlphaValue(1, defaultFadeDuration);
+    });
+}
+
+void Window::setTitlebarAccessory(std::shared_ptr<ViewController> controller, double height) {
+    for (auto& s : std::vector<ViewPtr>(accessoryContainer_->subviews()))
+        s->removeFromSuperview();
+    accessory_ = std::move(controller);
+    accessoryHeight_ = accessory_ ? std::max(0.0, height) : 0;
+    accessoryContainer_->setHidden(!accessory_);
+    layoutFrameView();
+    if (accessory_) {
+        const ViewPtr& v = accessory_->view();
+        v->setFrame(accessoryContainer_->bounds());
+        v->setAutoresizingMask(WidthSizable | HeightSizable);
+        accessoryContainer_->addSubview(v);
+    }
+}
+
+// --- Showing
+
+void Window::setControllersVisible(bool visible, bool done) {
+    std::vector<ViewControllerPtr> controllers;
+    collectControllers(frameView_.get(), controllers);
+    for (auto& c : controllers)
+        c->windowVisibilityChanged(visible, done);
+}
+
+void Window::orderFront() {
+    if (closed_)
+        closed_ = false; // a closed window may be shown again by whoever kept it
+    if (!visible_) {
+        setControllersVisible(true, false);
+        visible_ = true;
+        if (auto self = weak_from_this().lock())
+            if (std::find(shownWindows.begin(), shownWindows.end(), self) == shownWindows.end())
+                shownWindows.push_back(self);
+        if (host_)
+            host_->show();
+        setControllersVisible(true, true);
+        std::vector<ViewPtr> all;
+        collectViews(frameView_.get(), all);
+        for (auto& v : all)
+            if (v->needsDisplay_)
+                viewNeedsDisplay();
+    }
+}
+
+void Window::makeKeyAndOrderFront() {
+    orderFront();
+    setKey(true);
+    if (host_)
+        host_->activate();
+}
+
+void Window::orderOut() {
+    if (!visible_)
+        return;
+    setControllersVisible(false, false);
+    visible_ = false;
+    setKey(false);
+    if (host_)
+        host_->hide();
+    setControllersVisible(false, true);
+}
+
+void Window::setKey(bool key) {
+    if (key == key_)
+        return;
+    if (key) {
+        if (currentKeyWindow && currentKeyWindow != this)
+            currentKeyWindow->setKey(false);
+        currentKeyWindow = this;
+        key_ = true;
+        if (delegate_)
+            delegate_->windowDidBecomeKey(*this);
+    } else {
+        key_ = false;
+        if (currentKeyWindow == this)
+            currentKeyWindow = nullptr;
+        if (delegate_)
+            delegate_->windowDidResignKey(*this);
+    }
+    updateTrackingAreas();
+}
+
+void Window::close() {
+    if (closed_)
+        return;
+    auto keep = weak_from_this().lock();
+    if (sheet_)
+        endSheet(*sheet_, 0);
+    if (delegate_)
+        delegate_->windowWillClose(*this);
+    if (visible_)
+        setControllersVisible(false, false);
+    bool wasVisible = visible_;
+    visible_ = false;
+    closed_ = true;
+    setKey(false);
+    if (currentModalWindow == this)
+        setModalWindow(nullptr);
+    stopDragTimer();
+    if (host_)
+        host_->close();
+    if (wasVisible)
+        setControllersVisible(false, true);
+    shownWindows.erase(std::remove_if(shownWindows.begin(), shownWindows.end(),
+                                      [this](const WindowPtr& w) { return w.get() == this; }),
+                       shownWindows.end());
+    if (closeObserver)
+        closeObserver(*this);
+}
+
+void Window::performClose() {
+    hostRequestsClose();
+}
+
+bool Window::hostRequestsClose() {
+    if (delegate_ && !delegate_->windowShouldClose(*this))
+        return false;
+    close();
+    return true;
+}
+
+void Window::miniaturize() {
+    if (miniaturized_)
+        return;
+    if (delegate_)
+        delegate_->windowWillMiniaturize(*this);
+    miniaturized_ = true;
+    if (host_)
+        host_->miniaturize();
+}
+
+void Window::deminiaturize() {
+    if (!miniaturized_)
+        return;
+    miniaturized_ = false;
+    if (host_)
+        host_->deminiaturize();
+    if (delegate_)
+        delegate_->windowDidDeminiaturize(*this);
+}
+
+// --- Sheets
+
+void Window::beginSheet(const WindowPtr& sheet, std::function<void(int)> completion) {
+    if (!sheet || sheet_ || sheet.get() == this)
+        return;
+    sheet_ = sheet;
+    sheet->sheetParent_ = this;
+    sheetCompletion_ = std::move(completion);
+    // Centred along the top edge of this window.
+    Size s = sheet->contentSize();
+    sheet->setFrameOrigin(
+        {contentRect_.origin.x + (contentRect_.size.width - s.width) / 2, contentRect_.maxY() - s.height});
+    if (sheet->host_)
+        sheet->host_->setModal(true);
+    sheet->makeKeyAndOrderFront();
+}
+
+void Window::endSheet(Window& sheet, int response) {
+    if (sheet_.get() != &sheet)
+        return;
+    WindowPtr keep = sheet_;
+    auto completion = std::move(sheetCompletion_);
+    sheetCompletion_ = nullptr;
+    sheet_.reset();
+    sheet.sheetParent_ = nullptr;
+    sheet.close();
+    if (visible_)
+        setKey(true);
+    if (completion)
+        completion(response);
+}
+
+// --- Responders and events
+
+bool Window::makeFirstResponder(Responder* responder) {
+    if (responder == firstResponder_)
+        return true;
+    if (firstResponder_ && !firstResponder_->resignFirstResponder())
+        return false;
+    firstResponder_ = nullptr;
+    if (responder && responder != this) {
+        if (!responder->acceptsFirstResponder() || !responder->becomeFirstResponder())
+            return false;
+        firstResponder_ = responder;
+    }
+    return true;
+}
+
+bool Window::acceptsUserEvents() const {
+    if (sheet_)
+        return false;
+    if (currentModalWindow && currentModalWindow != this) {
+        for (const Window* w = this; w; w = w->sheetParent_)
+            if (w == currentModalWindow)
+                return true;
+        return false;
+    }
+    return true;
+}
+
+View* Window::mouseCaptureView() const {
+    return capture_.lock().get();
+}
+
+void Window::sendEvent(Event e) {
+    e.window = this;
+    if (!acceptsUserEvents())
+        return;
+    switch (e.type) {
+    case EventType::MouseDown:
+    case EventType::RightMouseDown: {
+        mouseLocation_ = e.locationInWindow;
+        mouseInside_ = true;
+        if (!key_ && visible_)
+            setKey(true);
+        View* hit = frameView_->hitTest(e.locationInWindow);
+        if (!hit) {
+            dispatch(e);
+            return;
+        }
+        ViewPtr target = hit->weak_from_this().lock();
+        (e.type == EventType::MouseDown ? capture_ : rightCapture_) = target;
+        if (hit->acceptsFirstResponder())
+            makeFirstResponder(hit);
+        target->dispatch(e);
+        return;
+    }
+    case EventType::MouseDragged:
+    case EventType::RightMouseDragged: {
+        mouseLocation_ = e.locationInWindow;
+        deliverTracking(&e);
+        auto target = (e.type == EventType::MouseDragged ? capture_ : rightCapture_).lock();
+        if (target)
+            target->dispatch(e);
+        return;
+    }
+    case EventType::MouseUp:
+    case EventType::RightMouseUp: {
+        mouseLocation_ = e.locationInWindow;
+        auto& slot = e.type == EventType::MouseUp ? capture_ : rightCapture_;
+        auto target = slot.lock();
+        slot.reset();
+        if (target)
+            target->dispatch(e);
+        deliverTracking(&e);
+        return;
+    }
+    case EventType::MouseMoved:
+        mouseLocation_ = e.locationInWindow;
+        mouseInside_ = true;
+        deliverTracking(&e);
+        return;
+    case EventType::ScrollWheel: {
+        View* hit = frameView_->hitTest(e.locationInWindow);
+        if (hit) {
+            ViewPtr keep = hit->weak_from_this().lock();
+            hit->scrollWheel(e);
+        }
+        return;
+    }
+    case EventType::KeyDown:
+    case EventType::KeyUp:
+    case EventType::FlagsChanged:
+        firstResponder()->dispatch(e);
+        return;
+    case EventType::MouseEntered:
+    case EventType::MouseExited:
+        return; // made here from tracking areas, never sent in
+    }
+}
+
+void Window::mouseLeftWindow() {
+    mouseInside_ = false;
+    deliverTracking(nullptr);
+}
+
+void Window::updateTrackingAreas() {
+    deliverTracking(nullptr);
+}
+
+void Window::deliverTracking(const Event* cause) {
+    if (trackingBusy_) {
+        trackingAgain_ = true;
+        return;
+    }
+    trackingBusy_ = true;
+    do {
+        trackingAgain_ = false;
+        std::vector<ViewPtr> views;
+        collectViews(frameView_.get(), views);
+        struct Change {
+            ViewPtr view;
+            TrackingAreaPtr area;
+            bool entering;
+        };
+        std::vector<Change> exits, enters;
+        std::vector<std::pair<ViewPtr, TrackingAreaPtr>> moves;
+        for (auto& v : views) {
+            if (v->trackingAreas_.empty())
+                continue;
+            bool visible = !v->isHiddenOrHasHiddenAncestor();
+            Point local = v->convertPointFromView(mouseLocation_, nullptr);
+            for (auto& area : v->trackingAreas_) {
+                unsigned o = area->options_;
+                bool active = (o & TrackingActiveAlways) || (o & TrackingActiveInActiveApp) ||
+                              ((o & TrackingActiveInKeyWindow) && key_) ||
+                              ((o & TrackingActiveWhenFirstResponder) && firstResponder_ == v.get()) ||
+                              !(o & (TrackingActiveAlways | TrackingActiveInActiveApp |
+                                     TrackingActiveInKeyWindow | TrackingActiveWhenFirstResponder));
+                Rect r = (o & TrackingInVisibleRect) ? v->visibleRect() : area->rect_;
+                bool inside = active && visible && mouseInside_ && r.contains(local);
+                if (inside != area->inside_)
+                    (inside ? enters : exits).push_back({v, area, inside});
+                else if (inside && (o & TrackingMouseMoved) && cause &&
+                         (cause->type == EventType::MouseMoved || cause->type == EventType::MouseDragged))
+                    moves.emplace_back(v, area);
+            }
+        }
+        auto send = [&](const ViewPtr& v, const TrackingAreaPtr& area, EventType type) {
+            Event ev = Event::mouse(type, mouseLocation_, cause ? cause->modifierFlags : 0, 0);
+            ev.window = this;
+            ev.trackingArea = area;
+            Responder* owner = area->owner_ ? area->owner_ : v.get();
+            owner->dispatch(ev);
+        };
+        for (auto& c : exits) {
+            c.area->inside_ = false;
+            if (c.area->options_ & TrackingMouseEnteredAndExited)
+                send(c.view, c.area, EventType::MouseExited);
+        }
+        for (auto& c : enters) {
+            c.area->inside_ = true;
+            if (c.area->options_ & TrackingMouseEnteredAndExited)
+                send(c.view, c.area, EventType::MouseEntered);
+        }
+        for (auto& [v, area] : moves)
+            if (area->inside_)
+                send(v, area, EventType::MouseMoved);
+        cause = nullptr; // a second pass only settles enter/exit
+    } while (trackingAgain_);
+    trackingBusy_ = false;
+}
+
+// --- Drag destination
+
+View* Window::findDragDestination(Point location, const Pasteboard& board) const {
+    auto types = board.types();
+    for (View* v = frameView_->hitTest(location); v; v = v->superview_) {
+        for (auto& t : v->draggedTypes_)
+            if (std::find(types.begin(), types.end(), t) != types.end())
+                return v;
+    }
+    return nullptr;
+}
+
+unsigned Window::draggingEntered(DraggingInfo& info) {
+    stopDragTimer();
+    dragTarget_.reset();
+    dragOperation_ = DragOperationNone;
+    return draggingUpdated(info);
+}
+
+unsigned Window::draggingUpdated(DraggingInfo& info) {
+    info.setDestinationWindow(this);
+    if (!acceptsUserEvents())
+        return DragOperationNone;
+    View* found = findDragDestination(info.draggingLocation(), info.draggingPasteboard());
+    ViewPtr target = found ? found->weak_from_this().lock() : nullptr;
+    ViewPtr old = dragTarget_.lock();
+    unsigned op;
+    if (target != old) {
+        if (old)
+            old->draggingExited(info);
+        dragTarget_ = target;
+        if (target) {
+            dragParticipants_.push_back(target);
+            op = target->draggingEntered(info);
+        } else {
+            op = DragOperationNone;
+        }
+    } else {
+        op = target ? target->draggingUpdated(info) : DragOperationNone;
+    }
+    if (target)
+        target->lastDragOperation_ = op;
+    dragOperation_ = op;
+    startDragTimer(info);
+    return op;
+}
+
+void Window::draggingExited(DraggingInfo& info) {
+    stopDragTimer();
+    info.setDestinationWindow(this);
+    if (auto old = dragTarget_.lock())
+        old->draggingExited(info);
+    dragTarget_.reset();
+    dragOperation_ = DragOperationNone;
+    auto participants = std::move(dragParticipants_);
+    dragParticipants_.clear();
+    for (auto& w : participants)
+        if (auto v = w.lock())
+            v->draggingEnded(info);
+}
+
+bool Window::performDrop(DraggingInfo& info) {
+    stopDragTimer();
+    info.setDestinationWindow(this);
+    ViewPtr target = dragTarget_.lock();
+    bool taken = false;
+    if (target && dragOperation_ != DragOperationNone) {
+        taken = target->prepareForDragOperation(info) && target->performDragOperation(info);
+        if (taken)
+            target->concludeDragOperation(info);
+    } else if (target) {
+        target->draggingExited(info);
+    }
+    dragTarget_.reset();
+    dragOperation_ = DragOperationNone;
+    auto participants = std::move(dragParticipants_);
+    dragParticipants_.clear();
+    for (auto& w : participants)
+        if (auto v = w.lock())
+            v->draggingEnded(info);
+    return taken;
+}
+
+void Window::startDragTimer(DraggingInfo info) {
+    restingDrag_ = std::make_shared<DraggingInfo>(std::move(info));
+    if (dragTimer_)
+        return;
+    dragTimer_ = std::make_unique<RepeatingTimer>(dragUpdateInterval, 0, [this]() {
+        auto target = dragTarget_.lock();
+        auto info = restingDrag_;
+        if (!target || !info)
+            return;
+        unsigned op = target->draggingUpdated(*info);
+        target->lastDragOperation_ = op;
+        dragOperation_ = op;
+    });
+    dragTimer_->start();
+}
+
+void Window::stopDragTimer() {
+    dragTimer_.reset();
+    restingDrag_.reset();
+}
+
+// --- Drawing
+
+void Window::displayIfNeeded() {
+    if (displaying_)
+        return;
+    displaying_ = true;
+    frameView_->layoutSubtreeIfNeeded();
+    frameView_->displayIfNeeded();
+    displaying_ = false;
+}
+
+QImage Window::snapshot(double t) {
+    displayIfNeeded();
+    graphics::Renderer renderer;
+    int w = std::max(1, int(std::ceil(contentRect_.size.width * scale_ - 1e-9)));
+    int h = std::max(1, int(std::ceil(contentRect_.size.height * scale_ - 1e-9)));
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(background_.toQColor());
+    renderer.render(*frameView_->layer(), image, t, scale_);
+    return image;
+}
+
+void Window::invalidate(const Rect& rect) {
+    if (host_ && !rect.isEmpty())
+        host_->invalidate(rect);
+}
+
+void Window::viewNeedsDisplay() {
+    if (host_)
+        host_->invalidate(Rect());
+}
+
+void Window::viewTreeChanged(bool visibility) {
+    if (host_)
+        host_->nativeContentChanged();
+    if (visibility)
+        deliverTracking(nullptr);
+}
+
+void Window::viewWillLeave(View* view) {
+    if (auto* r = dynamic_cast<View*>(firstResponder_); r && r->isDescendantOf(view))
+        firstResponder_ = nullptr;
+    std::vector<ViewPtr> leaving;
+    collectViews(view, leaving);
+    for (auto& v : leaving) {
+        for (auto& a : v->trackingAreas_)
+            a->inside_ = false;
+        if (auto* c = v->viewController(); c && firstResponder_ == c)
+            firstResponder_ = nullptr;
+    }
+    if (auto t = dragTarget_.lock(); t && t->isDescendantOf(view))
+        dragTarget_.reset();
+}
+
+std::vector<View*> Window::viewsWithNativeContent() const {
+    std::vector<ViewPtr> all;
+    collectViews(frameView_.get(), all);
+    std::vector<View*> out;
+    for (auto& v : all)
+        if (v->nativeContent())
+            out.push_back(v.get());
+    return out;
+}
+
+// --- Host notifications
+
+void Window::hostDidMove(Point origin) {
+    if (origin == contentRect_.origin)
+        return;
+    contentRect_.origin = origin;
+    if (delegate_)
+        delegate_->windowDidMove(*this);
+}
+
+void Window::hostDidResize(Size size, bool) {
+    if (size == contentRect_.size)
+        return;
+    contentRect_.size = size;
+    layoutFrameView();
+    if (delegate_)
+        delegate_->windowDidResize(*this);
+}
+
+void Window::hostDidEndLiveResize() {
+    if (delegate_)
+        delegate_->windowDidEndLiveResize(*this);
+}
+
+void Window::hostDidBecomeKey() {
+    setKey(true);
+}
+
+void Window::hostDidResignKey() {
+    setKey(false);
+}
+
+void Window::hostDidMiniaturize() {
+    if (miniaturized_)
+        return;
+    if (delegate_)
+        delegate_->windowWillMiniaturize(*this);
+    miniaturized_ = true;
+}
+
+void Window::hostDidDeminiaturize() {
+    if (!miniaturized_)
+        return;
+    miniaturized_ = false;
+    if (delegate_)
+        delegate_->windowDidDeminiaturize(*this);
+}
+
+} // namespace qrn::ui

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include "Controller/Global/filterClass.h"
+#include "filters_test_support.h"
+#include "platform/imaging/box_blur.h"
+#include "platform/imaging/filters.h"
+#include "platform/imaging/median.h"
+
+using qrn::Value;
+
+namespace {
+
+const filterValuesEntry kEmpty{Value()};
+
+template <typename T> std::shared_ptr<T> filterOf(const std::optional<filterResult>& r) {
+    if (!r || !std::holds_alternative<qrn::graphics::ContentFilterPtr>(*r))
+        return nullptr;
+    return std::dynamic_pointer_cast<T>(std::get<qrn::graphics::ContentFilterPtr>(*r));
+}
+
+QImage imageOf(const std::optional<filterResult>& r) {
+    if (!r || !std::holds_alternative<qrn::ImageHandle>(*r) || !std::get<qrn::ImageHandle>(*r))
+        return {};
+    return *std::get<qrn::ImageHandle>(*r);
+}
+
+qrn::ImageHandle speckledImage() {
+    QImage img(9, 7, QImage::Format_ARGB32_Premultiplied);
+    img.fill(qRgba(40, 80, 120, 255));
+    img.setPixel(4, 3, qRgba(255, 255, 255, 255));
+    return std::make_shared<const QImage>(img);
+}
+
+} // namespace
+
+TEST(FilterModel, FreshDefaultsAndASecondInstanceChangesNothing) {
+    filterClass f;
+    EXPECT_EQ(f.getFilterString(), (std::vector<std::string>{"ChromaKeyRgb", "BoxBlur", "Median"}));
+    EXPECT_EQ(f.getVideoFilter(), (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(f.getVideoFilterOrder(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(f.getVideoFilterValues(), (filterValuesArray{kEmpty, kEmpty, kEmpty}));
+    EXPECT_TRUE(f.getLayerFilter().empty());
+    EXPECT_TRUE(f.getLayerFilterValues().empty());
+    EXPECT_FALSE(f.getFiltersForVideo());
+
+    f.setVideoFilter({true, false, true});
+    f.setVideoFilterValues(
+        {filterValuesEntry{Value::colour(1, 2, 3, 1), Value(5.0), Value(0), Value(0)}, kEmpty, std::nullopt});
+    filterClass second;
+    EXPECT_EQ(second.getVideoFilter(), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(second.getVideoFilterValues()[0]->at(1), Value(5.0));
+    EXPECT_FALSE(second.getVideoFilterValues()[2].has_value());
+    EXPECT_EQ(second.getVideoFilterOrder(), (std::vector<int>{0, 1, 2}));
+}
+
+TEST(FilterModel, ClearClassResetsToOneEmptyAssetRowAndVideoDefaults) {
+    filterClass f;
+    f.setLayerFilter({{{true, false, false}}, {{false, true, false}, {false, false, true}}});
+    f.setLayerFilterOrder({{{0, 1, 2}}, {{0, 1, 2}, {0, 1, 2}}});
+    f.setLayerFilterValues(
+        {{{kEmpty, kEmpty, kEmpty}}, {{kEmpty, kEmpty, kEmpty}, {kEmpty, kEmpty, kEmpty}}});
+    f.setVideoFilter({true, true, true});
+    f.setVideoFilterValues({std::nullopt, filterValuesEntry{Value(3.0)}, kEmpty});
+    f.setFiltersForVideo(true);
+    f.clearClass();
+    EXPECT_EQ(f.getLayerFilter(), layerFilterArray{{}});
+    EXPECT_EQ(f.getLayerFilterOrder(), layerFilterOrderArray{{}});
+    EXPECT_EQ(f.getLayerFilterValues(), layerFilterValuesArray{{}});
+    EXPECT_EQ(f.getVideoFilter(), (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(f.getVideoFilterOrder(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(f.getVideoFilterValues(), (filterValuesArray{kEmpty, kEmpty, kEmpty}));
+    EXPECT_TRUE(f.getFiltersForVideo());
+}
+
+TEST(FilterModel, PlaceholdersCarryAReadableImageInTheChromaKeyEntryOnly) {
+    filterClass f;
+    f.clearClass();
+    const qrn::ImageHandle image = solidImage(4, 3, qRgba(10, 20, 30, 255));
+    f.addPlaceholderValuesToLayerArray(0, image, 0, true);
+    f.addPlaceholderValuesToLayerArray(0, nullptr, 0, true);
+    f.addPlaceholderValuesToLayerArray(0, std::make_shared<const QImage>(), 0, true);
+    // Inserted in front of the others.
+    f.addPlaceholderValuesToLayerArray(0, image, 0, false);
+
+    const auto values = f.getLayerFilterValues()[0];
+    ASSERT_EQ(values.size(), 4u);
+    for (std::size_t layer : {0u, 1u}) {
+        const filterValuesArray& v = values[layer == 0 ? 0 : 1];
+        ASSERT_EQ(v[0]->size(), 2u);
+        ASSERT_TRUE((*v[0])[0].isImage());
+        EXPECT_EQ((*v[0])[0].toImage()->pixel(1, 1), qRgba(10, 20, 30, 255));
+        EXPECT_TRUE((*v[0])[1].isEmpty());
+        EXPECT_EQ(v[1], kEmpty);
+        EXPECT_EQ(v[2], kEmpty);
+    }
+    EXPECT_EQ(values[2], (filterValuesArray{kEmpty, kEmpty, kEmpty}));
+    EXPECT_EQ(values[3], (filterValuesArray{kEmpty, kEmpty, kEmpty}));
+    EXPECT_EQ(f.getLayerFilter()[0], (std::vector<std::vector<bool>>(4, {false, false, false})));
+    EXPECT_EQ(f.getLayerFilterOrder()[0], (std::vector<std::vector<int>>(4, {0, 1, 2})));
+
+    // An asset the arrays do not have is left alone rather than written past the end.
+    f.addPlaceholderValuesToLayerArray(3, nullptr, 0, true);
+    EXPECT_EQ(f.getLayerFilter().size(), 1u);
+}
+
+TEST(FilterDispatch, ChromaKeyRows) {
+    filterClass f;
+    const qrn::ImageHandle green = solidImage(3, 2, qRgba(0, 255, 0, 255));
+    const qrn::ImageHandle red = solidImage(3, 2, qRgba(255, 0, 0, 255));
+
+    // No image: the default key [32, 255, 0, 1] with range 10.
+    auto cube = filterOf<qrn::imaging::ColourCubeFilter>(f.filters(0, kEmpty, true, true));
+    ASSERT_TRUE(cube);
+    EXPECT_EQ(cube->cube()->entry(0, 63, 0), (std::array<float, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(cube->cube()->entry(63, 0, 0), (std::array<float, 4>{1, 0, 0, 1}));
+
+    // An image and no key yet: keyed with the default.
+    EXPECT_EQ(imageOf(f.filters(0, filterValuesEntry{Value(green), Value()}, false, false)).pixel(0, 0), 0u);
+    EXPECT_EQ(imageOf(f.filters(0, filterValuesEntry{Value(red), Value()}, false, false)).pixel(0, 0),
+              qRgba(255, 0, 0, 255));
+    // An image with a red key.
+    const filterValuesEntry redKey{Value(red), Value::colour(255, 0, 0, 1), Value(10.0), Value(0), Value(0)};
+    EXPECT_EQ(imageOf(f.filters(0, redKey, false, false)).pixel(2, 1), 0u);
+    // The same entry asking for the filter object.
+    EXPECT_TRUE(filterOf<qrn::imaging::ColourCubeFilter>(f.filters(0, redKey, false, true)));
+    // No image slot: the key is in slot 0.
+    auto redCube = filterOf<qrn::imaging::ColourCubeFilter>(f.filters(
+        0, filterValuesEntry{Value::colour(255, 0, 0, 1), Value(10.0), Value(0), Value(0)}, true, true));
+    ASSERT_TRUE(redCube);
+    EXPECT_EQ(redCube->cube()->entry(63, 0, 0)[3], 0.0f);
+    EXPECT_EQ(redCube->cube()->entry(0, 63, 0)[3], 1.0f);
+    // Slots of the wrong kind are refused.
+    EXPECT_FALSE(f.filters(0, filterValuesEntry{Value(red), Value("green")}, false, false));
+    EXPECT_FALSE(f.filters(0, filterValuesEntry{Value::colour(255, 0, 0, 1), Value("wide")}, true, true));
+}
+
+TEST(FilterDispatch, BoxBlurMedianAndUnknownRows) {
+    filterClass f;
+    const qrn::ImageHandle image = speckledImage();
+
+    auto blur = filterOf<qrn::imaging::BoxBlurFilter>(f.filters(1, kEmpty, true, true));
+    ASSERT_TRUE(blur);
+    EXPECT_EQ(blur->radius(), 0.0);
+    EXPECT_EQ(imageOf(f.filters(1, filterValuesEntry{Value(image), Value()}, false, false)), *image);
+    const QImage blurred = imageOf(f.filters(1, filterValuesEntry{Value(image), Value(4.5)}, false, false));
+    EXPECT_EQ(blurred, qrn::imaging::boxBlur(qrn::imaging::Image::fromQImage(*image), 4.5).toQImage());
+    EXPECT_NE(blurred, *image);
+    // The blur gets no filter-object flag: with an image it always filters.
+    EXPECT_FALSE(imageOf(f.filters(1, filterValuesEntry{Value(image), Value(4.5)}, false, true)).isNull());
+    blur = filterOf<qrn::imaging::BoxBlurFilter>(f.filters(1, filterValuesEntry{Value(4.5)}, true, true));
+    ASSERT_TRUE(blur);
+    EXPECT_EQ(blur->radius(), 4.5);
+
+    EXPECT_EQ(imageOf(f.filters(2, filterValuesEntry{Value(image)}, false, false)),
+              qrn::imaging::median3x3(qrn::imaging::Image::fromQImage(*image)).toQImage());
+    EXPECT_TRUE(filterOf<qrn::imaging::MedianFilter>(f.filters(2, kEmpty, true, true)));
+    EXPECT_TRUE(filterOf<qrn::imaging::MedianFilter>(f.filters(2, filterValuesEntry{}, true, true)));
+
+    EXPECT_FALSE(f.filters(3, kEmpty, true, true));
+    EXPECT_FALSE(f.filters(-1, kEmpty, true, true));
+    for (int id : {0, 1, 2})
+        EXPECT_FALSE(f.filters(id, std::nullopt, true, true)) << id;
+}
+
+TEST(FilterEditingStandIn, StoresTheVideoEntryAndFlagAndKeepsValuesForAnEmptyEntry) {
+    filterClass f;
+    filterEditing().applyFilter(true, 1, filterValuesEntry{Value(6.0)}, true, false);
+    EXPECT_EQ(f.getVideoFilter(), (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(f.getVideoFilterValues()[1], filterValuesEntry{Value(6.0)});
+    filterEditing().applyFilter(false, 1, kEmpty, true, false);
+    EXPECT_EQ(f.getVideoFilter(), (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(f.getVideoFilterValues()[1], filterValuesEntry{Value(6.0)});
+    EXPECT_EQ(filterEditing().getLayerFilterValues(true), f.getVideoFilterValues());
+}

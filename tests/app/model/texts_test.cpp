@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include "Model/stylingClass.h"
+#include "model_fixture.h"
+#include "platform/foundation/files.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/foundation/user_defaults.h"
+
+using namespace modeltest;
+
+namespace {
+
+qrn::TextAttributes richAttributes() {
+    qrn::TextAttributes a;
+    a.font = qrn::fontWithFamily(qrn::installedFontFamilies().front(), 17);
+    a.foregroundColour = qrn::Colour{1, 0, 0, 0.4};
+    a.backgroundColour = qrn::Colour{0, 0, 1, 1};
+    qrn::ParagraphStyle style;
+    style.alignment = 1;
+    style.headIndent = 4;
+    style.tailIndent = -2;
+    style.lineHeightMultiple = 1.5;
+    style.lineSpacing = 3;
+    style.paragraphSpacing = 6;
+    a.paragraphStyle = style;
+    a.underlineStyle = qrn::underline::single;
+    a.writingDirection = qrn::writing_direction::rightToLeft;
+    return a;
+}
+
+qrn::Json decodeOne(const char* json) {
+    return qrn::Json::array({qrn::Json::parse(json)});
+}
+
+void setAppearance(const char* style) {
+    qrn::UserDefaults::standard().set("AppleInterfaceStyle", style);
+    stylingClass::resetInterfaceStyleForTesting();
+}
+
+} // namespace
+
+TEST(ScriptAndSymbolTexts, CodecRoundTripKeepsRunsAttributesAndUtf16Ranges) {
+    attributedStringStorageClass storage;
+    // "😀" is a surrogate pair: two code units.
+    qrn::AttributedString text(QString::fromUtf8("ab😀cd"));
+    qrn::TextAttributes green;
+    green.foregroundColour = qrn::Colour{0, 1, 0, 1};
+    green.link = "https://example.org"; // not a stored attribute
+    text.addAttributes(green, {0, 2});
+    text.addAttributes(richAttributes(), {2, 3});
+
+    const qrn::Json encoded = storage.saveAttributedString({text, qrn::AttributedString()});
+    ASSERT_EQ(encoded.size(), 2u);
+    const auto& runs = encoded[0]["runs"];
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0]["range"], qrn::Json::parse("[0, 2]"));
+    EXPECT_EQ(runs[1]["range"], qrn::Json::parse("[2, 5]"));
+    EXPECT_EQ(runs[2]["range"], qrn::Json::parse("[5, 6]"));
+    EXPECT_EQ(runs[0]["attributes"], qrn::Json::parse(R"({"text_colour": {"RGB": [0, 255, 0, 1.0]}})"));
+    EXPECT_EQ(runs[2]["attributes"], qrn::Json::object());
+    EXPECT_DOUBLE_EQ(runs[1]["attributes"]["text_colour"]["RGB"][3].get<double>(), 0.4);
+    EXPECT_EQ(encoded[1], qrn::Json::parse(R"({"runs": [], "string": ""})"));
+
+    const auto decoded = storage.importAttributedString(encoded);
+    ASSERT_EQ(decoded.size(), 2u);
+    qrn::AttributedString expected = text;
+    expected.removeAttribute(qrn::AttributeKey::link, expected.wholeRange());
+    EXPECT_EQ(decoded[0], expected);
+    EXPECT_TRUE(decoded[1].isEmpty());
+
+    // Old files store alpha as 0 or 1.
+    const auto old = storage.importAttributedString(decodeOne(
+        R"({"string": "x", "runs": [{"attributes": {"text_colour": {"RGB": [255, 0, 0, 0]}}, "range": [0, 1]}]})"));
+    EXPECT_EQ(old[0].attributesAt(0).foregroundColour, (qrn::Colour{1, 0, 0, 0}));
+}
+
+TEST(ScriptAndSymbolTexts, MissingMembersTakeDefaultsByAppearance) {
+    attributedStringStorageClass storage;
+    const char* record =
+        R"({"string": "abc", "runs": [{"range": [0, 3], "attributes": {"text_colour": {}, "background_colour": {},
+            "paragraph_style": {}, "font": {}}}]})";
+    setAppearance("Light");
+    auto light = storage.importAttributedString(decodeOne(record))[0].attributesAt(1);
+    EXPECT_EQ(light.foregroundColour, (qrn::Colour{1, 1, 1, 1}));
+    EXPECT_EQ(light.backgroundColour, (qrn::Colour{1, 1, 1, 0}));
+    ASSERT_TRUE(light.paragraphStyle);
+    EXPECT_EQ(light.paragraphStyle->alignment, 2);
+    EXPECT_EQ(light.paragraphStyle->lineSpacing, 0);
+    EXPECT_EQ(light.font, qrn::fontNamed("Helvetica", 12));
+
+    setAppearance("Dark");
+    auto dark = storage.importAttributedString(decodeOne(record))[0].attributesAt(1);
+    EXPECT_EQ(dark.foregroundColour, (qrn::Colour{0, 0, 0, 1}));
+    EXPECT_EQ(dark.backgroundColour, (qrn::Colour{0, 0, 0, 0}));
+
+    auto unknownFont = storage.importAttributedString(decodeOne(
+        R"({"string": "abc", "runs": [{"attributes": {"font": {"name": "No Such Font Anywhere", "size": 30},
+            "underline_style": 1}, "range": [0, 3]}]})"))[0];
+    EXPECT_FALSE(unknownFont.attributesAt(0).font);
+    EXPECT_EQ(unknownFont.attributesAt(0).underlineStyle, 1);
+}
+
+TEST(ScriptAndSymbolTexts, MalformedRecordsNeverCrash) {
+    attributedStringStorageClass storage;
+    const auto decoded = storage.importAttributedString(qrn::Json::parse(R"([
+        {"string": "abcdef", "runs": [
+            {"range": [4, 99], "attributes": {"underline_style": 1}},
+            {"range": [3, 1], "attributes": {"underline_style": 2}},
+            {"range": [-5, 1], "attributes": {"writing_direction": 1}},
+            {"range": [2], "attributes": {"underline_style": 9}},
+            {"range": [1, 2], "attributes": {"text_colour": {"RGB": [1, 2, 3]}, "font": "x", "paragraph_style": 3}},
+            "not a run"]},
+        {"runs": []},
+        {},
+        42,
+        {"string": "plain", "runs": "nope"}
+    ])"));
+    ASSERT_EQ(decoded.size(), 5u);
+    const auto& text = decoded[0];
+    EXPECT_EQ(text.string(), "abcdef");
+    EXPECT_EQ(text.attributesAt(0).writingDirection, 1); // clamped to the start
+    EXPECT_FALSE(text.attributesAt(2).underlineStyle);   // the reversed run is skipped
+    EXPECT_EQ(text.attributesAt(5).underlineStyle, 1);   // clamped to the end
+    EXPECT_TRUE(text.attributesAt(1).isEmpty());         // short colour, wrong member types
+    EXPECT_TRUE(decoded[1].isEmpty());
+    EXPECT_TRUE(decoded[2].isEmpty());
+    EXPECT_TRUE(decoded[3].isEmpty());
+    EXPECT_EQ(decoded[4], qrn::AttributedString("plain"));
+}
+
+TEST(ScriptAndSymbolTexts, ScriptFileHoldsNotesThenScripts) {
+    tempProject project;
+    previewLayerClass().clearClass(false);
+    attributedStringStorageClass storage;
+    storage.setProjectNotes(qrn::AttributedString("my notes"));
+    storage.setAutocueStringArray({qrn::AttributedString("one"), qrn::AttributedString("two")});
+    auto file = qrn::json::readFile(project.file("autocueData.json"));
+    ASSERT_TRUE(file);
+    ASSERT_EQ(file->size(), 3u);
+    EXPECT_EQ((*file)[0]["string"], "my notes");
+
+    storage.setProjectNotes(qrn::AttributedString("changed"));
+    storage.importAutocueText();
+    EXPECT_EQ(storage.getProjectNotes(), qrn::AttributedString("my notes"));
+    ASSERT_EQ(storage.getAutocueStringArray().size(), 2u);
+    EXPECT_EQ(storage.getAutocueStringArray()[1].string(), "two");
+
+    // With the project's asset count the list is made to fit it.
+    storage.importAutocueText(5);
+    EXPECT_EQ(storage.getAutocueStringArray().size(), 4u);
+    storage.importAutocueText(2);
+    EXPECT_EQ(storage.getAutocueStringArray().size(), 1u);
+}
+
+TEST(ScriptAndSymbolTexts, DamagedScriptFilesGiveDefaultNotesAndOneScriptPerAsset) {
+    tempProject project;
+    previewLayerClass().clearClass(false);
+    addAsset();
+    addAsset();
+    attributedStringStorageClass storage;
+    for (const char* content : {"", "[]", "{\"a\": 1}", "[1, 2]", "not json"}) {
+        storage.setProjectNotes(qrn::AttributedString("old"));
+        if (*content)
+            ASSERT_TRUE(qrn::files::replaceAtomically(project.file("autocueData.json"), content));
+        else
+            ASSERT_TRUE(qrn::files::remove(project.file("autocueData.json")));
+        storage.importAutocueText();
+        EXPECT_EQ(storage.getProjectNotes(), qrn::AttributedString("PROJECT NOTES")) << content;
+        EXPECT_EQ(storage.getAutocueStringArray().size(), 2u) << content;
+    }
+}
+
+TEST(ScriptAndSymbolTexts, SymbolTextsAreWrittenOnceAfterABurst) {
+    tempProject project;
+    attributedStringStorageClass storage;
+    int writes = 0;
+    qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path& p) {
+        if (step == qrn::files::WriteStep::Rename && p.filename() == "specialSymbolData.json")
+            ++writes;
+        return false;
+    });
+    storage.setTextSymbolStringArray({{qrn::AttributedString("a")}}, 2);
+    qrn::MainQueue::advance(0.3);
+    storage.setTextSymbolStringArray({{qrn::AttributedString("ab")}}, 2);
+    qrn::MainQueue::advance(0.45);
+    EXPECT_EQ(writes, 0);
+    qrn::MainQueue::advance(0.1);
+    EXPECT_EQ(writes, 1);
+    storage.setTextSymbolStringArray({{qrn::AttributedString("abc")}}, 0);
+    qrn::MainQueue::advance(1);
+    EXPECT_EQ(writes, 1);
+    storage.setTextSymbolStringArray({{qrn::AttributedString("abcd")}}, 2);
+    storage.flushPendingSymbolExport();
+    EXPECT_EQ(writes, 2);
+    qrn::MainQueue::advance(1);
+    EXPECT_EQ(writes, 2);
+    storage.setTextSymbolStringArray({{qrn::AttributedString("x")}}, 1);
+    EXPECT_EQ(writes, 3);
+    qrn::files::setWriteFailureForTesting(nullptr);
+
+    EXPECT_TRUE(storage.importSymbolText(2));
+    const auto texts = storage.getTextSymbolStringArray();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0], std::vector<qrn::AttributedString>{qrn::AttributedString("x")});
+    EXPECT_TRUE(texts[2].empty());
+
+    ASSERT_TRUE(qrn::files::remove(project.file("specialSymbolData.json")));
+    EXPECT_FALSE(storage.importSymbolText(2));
+    EXPECT_EQ(storage.getTextSymbolStringArray().size(), 1u);
+    storage.clearClass();
+    EXPECT_TRUE(storage.getTextSymbolStringArray().empty());
+}

@@ -1,0 +1,291 @@
+// The view tree: tags, ordering, moves, geometry through flips and rotations, backing layers and
+// drawing.
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include <numbers>
+
+#include "platform/graphics/renderer.h"
+#include "platform/ui/window.h"
+
+using namespace qrn;
+using namespace qrn::ui;
+
+namespace {
+
+void expectNear(Point a, Point b, double eps = 1e-9) {
+    EXPECT_NEAR(a.x, b.x, eps);
+    EXPECT_NEAR(a.y, b.y, eps);
+}
+
+// A marker view as the preview uses them: a plain view holding one tagged subview.
+ViewPtr markerView(int tag) {
+    auto holder = View::make();
+    auto marker = View::make();
+    marker->setTag(tag);
+    holder->addSubview(marker);
+    return holder;
+}
+
+std::vector<View*> raw(const std::vector<ViewPtr>& v) {
+    std::vector<View*> out;
+    for (auto& p : v)
+        out.push_back(p.get());
+    return out;
+}
+
+std::vector<graphics::Layer*> rawLayers(const View& v) {
+    std::vector<graphics::Layer*> out;
+    for (auto& l : v.layer()->sublayers())
+        out.push_back(l.get());
+    return out;
+}
+
+std::vector<graphics::Layer*> layersOf(const std::vector<ViewPtr>& views) {
+    std::vector<graphics::Layer*> out;
+    for (auto& v : views)
+        out.push_back(v->layer().get());
+    return out;
+}
+
+class PaintedView : public View {
+  public:
+    using View::View;
+    void draw(QPainter& p, const Rect&) override {
+        // A square in the bottom-left corner of the bounds, in the view's own coordinates.
+        p.fillRect(QRectF(0, 0, 10, 10), Qt::red);
+        ++draws;
+    }
+    int draws = 0;
+};
+
+} // namespace
+
+TEST(ViewTags, DepthFirstInSubviewOrderAndNoTagByDefault) {
+    auto root = View::make();
+    auto a = View::make(), b = View::make(), a1 = View::make(), b1 = View::make();
+    root->addSubview(a);
+    root->addSubview(b);
+    a->addSubview(a1);
+    b->addSubview(b1);
+    EXPECT_FALSE(root->tag().has_value());
+    EXPECT_EQ(root->viewWithTag(-1), nullptr); // untagged views match no number
+
+    a1->setTag(7);
+    b->setTag(7);
+    EXPECT_EQ(root->viewWithTag(7), a1); // a's subtree comes before b itself
+    root->setTag(7);
+    EXPECT_EQ(root->viewWithTag(7), root);
+    b1->setTag(0);
+    EXPECT_EQ(root->viewWithTag(0), b1);
+}
+
+TEST(ViewTags, TaggedMarkerFindsItsHolder) {
+    auto preview = View::make(Rect(0, 0, 400, 300));
+    auto layerView = markerView(42);
+    preview->addSubview(markerView(-9));
+    preview->addSubview(layerView);
+    auto marker = preview->viewWithTag(42);
+    ASSERT_NE(marker, nullptr);
+    EXPECT_EQ(marker->superview(), layerView);
+}
+
+TEST(ViewOrder, InsertingAboveAMarkerAndMovingBetweenParentsKeepOrder) {
+    auto preview = View::make(Rect(0, 0, 400, 300));
+    auto below = markerView(-10), above = markerView(-12);
+    auto camera = View::make();
+    preview->setSubviews({below, camera, above});
+
+    auto x = View::make(), y = View::make();
+    View* belowHolder = preview->viewWithTag(-10)->superviewPointer();
+    preview->addSubview(x, Ordering::Above, belowHolder);
+    preview->addSubview(y, Ordering::Above, x.get());
+    EXPECT_EQ(raw(preview->subviews()),
+              (std::vector<View*>{below.get(), x.get(), y.get(), camera.get(), above.get()}));
+    EXPECT_EQ(rawLayers(*preview), layersOf(preview->subviews()));
+
+    // Moving x directly above the other marker: it leaves its old place, the rest keep order.
+    preview->addSubview(x, Ordering::Above, above.get());
+    EXPECT_EQ(raw(preview->subviews()),
+              (std::vector<View*>{below.get(), y.get(), camera.get(), above.get(), x.get()}));
+    preview->addSubview(y, Ordering::Below, nullptr);
+    EXPECT_EQ(preview->subviews().front(), y);
+
+    // To another parent and back.
+    auto studio = View::make();
+    auto s1 = View::make();
+    studio->addSubview(s1);
+    studio->addSubview(x, Ordering::Below, s1.get());
+    studio->addSubview(camera);
+    EXPECT_EQ(raw(studio->subviews()), (std::vector<View*>{x.get(), s1.get(), camera.get()}));
+    EXPECT_EQ(raw(preview->subviews()), (std::vector<View*>{y.get(), below.get(), above.get()}));
+    EXPECT_EQ(rawLayers(*studio), layersOf(studio->subviews()));
+    EXPECT_EQ(rawLayers(*preview), layersOf(preview->subviews()));
+    EXPECT_EQ(x->superview(), studio);
+
+    preview->addSubview(camera, Ordering::Above, below.get());
+    EXPECT_EQ(raw(preview->subviews()),
+              (std::vector<View*>{y.get(), below.get(), camera.get(), above.get()}));
+    camera->removeFromSuperview();
+    EXPECT_EQ(camera->superview(), nullptr);
+    EXPECT_EQ(camera->layer()->superlayer(), nullptr);
+
+    // No cycles.
+    x->addSubview(studio);
+    EXPECT_EQ(studio->superview(), nullptr);
+}
+
+TEST(ViewOrder, LentLayerComesBackInOrder) {
+    auto parent = View::make(Rect(0, 0, 100, 100));
+    auto a = View::make(), b = View::make(), c = View::make();
+    parent->setSubviews({a, b, c});
+    // Another tree (a movie export) borrows b's layer.
+    auto output = graphics::Layer::make();
+    output->addSublayer(b->layer());
+    EXPECT_EQ(rawLayers(*parent), (std::vector<graphics::Layer*>{a->layer().get(), c->layer().get()}));
+    // Moving the view back into place re-adopts the layer at the right spot.
+    parent->addSubview(b, Ordering::Above, a.get());
+    EXPECT_EQ(rawLayers(*parent), layersOf(parent->subviews()));
+    EXPECT_TRUE(output->sublayers().empty());
+}
+
+TEST(ViewGeometry, ConversionThroughFlipsAndRotations) {
+    auto root = View::make(Rect(0, 0, 400, 300));
+    auto flipped = View::make(Rect(100, 50, 200, 200));
+    flipped->setFlipped(true);
+    auto child = View::make(Rect(10, 20, 40, 30)); // 20 down from the flipped view's top
+    root->addSubview(flipped);
+    flipped->addSubview(child);
+    expectNear(child->convertPointToView({0, 0}, nullptr), {110, 50 + 200 - 20 - 30});
+    expectNear(child->convertPointToView({0, 30}, flipped.get()), {10, 20});
+
+    auto rotated = View::make(Rect(200, 100, 100, 50));
+    rotated->setFrameCenterRotation(90);
+    root->addSubview(rotated);
+    EXPECT_EQ(rotated->frame(), Rect(200, 100, 100, 50)); // the frame stays unrotated
+    // The bottom-left corner turns a quarter about the centre (250, 125).
+    expectNear(rotated->convertPointToView({0, 0}, nullptr), {275, 75});
+    // Between two views in different branches, both ways.
+    Point p = child->convertPointToView({5, 5}, rotated.get());
+    expectNear(rotated->convertPointToView(p, child.get()), {5, 5});
+    expectNear(child->convertPointFromView(p, rotated.get()), {5, 5});
+
+    // The backing layers agree with the views, so what is drawn is where events land.
+    for (const View* v : {child.get(), rotated.get()}) {
+        Point viaView = v->convertPointToView({3, 7}, nullptr);
+        Point viaLayer = v->layer()->convertPointToLayer({3, 7}, nullptr);
+        expectNear(viaView, viaLayer);
+    }
+}
+
+TEST(ViewGeometry, HitTestingThroughRotatedAndFlippedViews) {
+    auto root = View::make(Rect(0, 0, 400, 300));
+    auto bar = View::make(Rect(100, 140, 200, 20)); // a thin horizontal bar centred on (200, 150)
+    root->addSubview(bar);
+    bar->setFrameCenterRotation(90);                  // now vertical: x 190...210, y 50...250
+    EXPECT_EQ(root->hitTest({200, 240}), bar.get());  // outside the unrotated frame, inside the shape
+    EXPECT_EQ(root->hitTest({120, 150}), root.get()); // inside the unrotated frame only
+
+    auto list = View::make(Rect(0, 0, 100, 300));
+    list->setFlipped(true);
+    auto tile = View::make(Rect(0, 0, 100, 40)); // the first tile sits at the top
+    list->addSubview(tile);
+    root->addSubview(list);
+    EXPECT_EQ(root->hitTest({50, 290}), tile.get());
+    EXPECT_EQ(root->hitTest({50, 10}), list.get());
+
+    // A rotated view's subviews turn with it.
+    auto knob = View::make(Rect(0, 0, 20, 20)); // the bar's left end before turning
+    bar->addSubview(knob);
+    EXPECT_EQ(root->hitTest({200, 60}), knob.get());
+
+    tile->setHidden(true);
+    EXPECT_EQ(root->hitTest({50, 290}), list.get());
+    list->setHidden(true);
+    EXPECT_EQ(root->hitTest({50, 290}), root.get());
+}
+
+TEST(ViewGeometry, AutoresizingMasks) {
+    auto parent = View::make(Rect(0, 0, 100, 100));
+    auto fill = View::make(Rect(10, 10, 80, 80));
+    fill->setAutoresizingMask(WidthSizable | HeightSizable);
+    auto topRight = View::make(Rect(70, 70, 20, 20));
+    topRight->setAutoresizingMask(FlexibleMinXMargin | FlexibleMinYMargin);
+    auto centred = View::make(Rect(40, 40, 20, 20));
+    centred->setAutoresizingMask(FlexibleMinXMargin | FlexibleMaxXMargin | FlexibleMinYMargin |
+                                 FlexibleMaxYMargin);
+    parent->setSubviews({fill, topRight, centred});
+    parent->setFrameSize({200, 300});
+    EXPECT_EQ(fill->frame(), Rect(10, 10, 180, 280));
+    EXPECT_EQ(topRight->frame(), Rect(170, 270, 20, 20));
+    EXPECT_EQ(centred->frame(), Rect(90, 140, 20, 20));
+
+    parent->setAutoresizesSubviews(false);
+    parent->setFrameSize({100, 100});
+    EXPECT_EQ(fill->frame(), Rect(10, 10, 180, 280));
+}
+
+TEST(ViewLayer, FollowsTheViewButCanBeSetDirectly) {
+    auto v = View::make(Rect(10, 20, 100, 50));
+    EXPECT_EQ(v->layer()->frame(), Rect(10, 20, 100, 50));
+    // Placed by hand, as the layer editor does with its transforms.
+    v->layer()->setPosition({300, 300});
+    v->layer()->setTransform(AffineTransform::scale(2, 2));
+    EXPECT_EQ(v->frame(), Rect(10, 20, 100, 50)); // the view's own frame is untouched
+    EXPECT_EQ(v->layer()->position(), (Point{300, 300}));
+    // The next change of the view's geometry takes over again.
+    v->setFrameOrigin({0, 0});
+    EXPECT_EQ(v->layer()->frame(), Rect(0, 0, 100, 50));
+    v->setHidden(true);
+    EXPECT_TRUE(v->layer()->isHidden());
+    v->setAlphaValue(0.25);
+    EXPECT_DOUBLE_EQ(v->layer()->opacity(), 0.25);
+}
+
+TEST(ViewDrawing, DrawnContentLandsInTheLayerAndRendersUpright) {
+    auto window = Window::make(Rect(0, 0, 100, 100));
+    window->setBackgroundColour(Colour::white());
+    auto painted = std::make_shared<PaintedView>(Rect(20, 20, 50, 50));
+    auto flippedHost = View::make(Rect(0, 0, 100, 100));
+    window->contentView()->addSubview(painted);
+    painted->setNeedsDisplay();
+    window->displayIfNeeded();
+    EXPECT_EQ(painted->draws, 1);
+    EXPECT_FALSE(painted->layer()->contents().isNull());
+    window->displayIfNeeded();
+    EXPECT_EQ(painted->draws, 1); // nothing new asked for
+
+    QImage shot = window->snapshot(0);
+    // The red square sits at (20...30, 20...30) in window space: image rows 70...79.
+    EXPECT_EQ(shot.pixelColor(25, 75), QColor(Qt::red));
+    EXPECT_EQ(shot.pixelColor(25, 35), QColor(Qt::white));
+
+    // In a flipped view the same drawing comes out at the top.
+    auto flippedPainted = std::make_shared<PaintedView>(Rect(0, 0, 100, 100));
+    flippedPainted->setFlipped(true);
+    window->contentView()->addSubview(flippedPainted);
+    flippedPainted->setNeedsDisplay();
+    QImage top = window->snapshot(0);
+    EXPECT_EQ(top.pixelColor(5, 5), QColor(Qt::red));
+
+    // Resizing redraws a view that draws.
+    painted->setFrameSize({60, 60});
+    window->displayIfNeeded();
+    EXPECT_EQ(painted->draws, 2);
+}
+
+TEST(ViewDrawing, RotatedViewRendersAsItsTurnedRectangle) {
+    auto window = Window::make(Rect(0, 0, 200, 200));
+    window->setBackgroundColour(Colour::clear());
+    auto bar = View::make(Rect(40, 90, 120, 20));
+    bar->layer()->setBackgroundColour({0, 0, 1, 1});
+    bar->setFrameCenterRotation(90);
+    window->contentView()->addSubview(bar);
+    QImage shot = window->snapshot(0);
+    auto at = [&](int x, int y) { return shot.pixelColor(x, 199 - y); };
+    EXPECT_EQ(at(100, 40), QColor(Qt::blue));
+    EXPECT_EQ(at(100, 155), QColor(Qt::blue));
+    EXPECT_EQ(at(50, 100).alpha(), 0);
+    EXPECT_EQ(at(150, 100).alpha(), 0);
+}
