@@ -572,6 +572,12 @@ Size ExportSession::outputSize() const {
 void ExportSession::exportAsynchronously(std::function<void()> completion) {
     {
         std::lock_guard lock(d->mutex);
+        if (d->status == ExportStatus::Cancelled) {
+            // Cancelled before it started: still tell the caller it is over.
+            if (completion)
+                MainQueue::post(std::move(completion));
+            return;
+        }
         if (d->status != ExportStatus::Waiting)
             return;
         d->status = ExportStatus::Exporting;

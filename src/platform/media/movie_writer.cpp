@@ -354,8 +354,16 @@ Status MovieWriter::finish() {
         return d->failure;
     d->finished = true;
     Status s = d->failure;
+    if (s && d->audio && d->lastVideoPts >= 0) {
+        // A microphone that stopped delivering (or never started) still leaves a sound track
+        // as long as the pictures, so the two stay usable together.
+        double frame = double(d->settings.frameRateDen) / d->settings.frameRateNum;
+        double videoEnd = double(d->lastVideoPts) / videoTimeScale + frame;
+        int64_t missing = std::llround(videoEnd * audioSampleRate) - d->samplesQueued;
+        if (missing > int64_t(frame * audioSampleRate))
+            d->pushSilence(missing);
+    }
     if (s && d->audio) {
-        // Hold the sound to the length of the pictures, within one frame.
         s = d->encodeAudioFrames(true);
         if (s) {
             avcodec_send_frame(d->audio.get(), nullptr);

@@ -253,4 +253,14 @@ TEST(ExportSession, ASourceWithoutSoundIsAnErrorForItsAudioTrackOnly) {
     auto unwritable = runExport(composition, nullptr, "/nonexistent-folder/out.mov");
     EXPECT_EQ(unwritable->status(), ExportStatus::Failed);
     EXPECT_FALSE(ExportSession::create(composition, "640x480"));
+
+    // Cancelled before it started: the completion still comes, and nothing is written.
+    auto early = ExportSession::create(composition, ExportSession::preset1920x1080);
+    early->setOutputPath(dir.filePath("early.mov").toStdString());
+    early->cancelExport();
+    bool done = false;
+    early->exportAsynchronously([&] { done = true; });
+    ASSERT_TRUE(MainQueue::runUntil([&] { return done; }, 5));
+    EXPECT_EQ(early->status(), ExportStatus::Cancelled);
+    EXPECT_FALSE(std::filesystem::exists(dir.filePath("early.mov").toStdString()));
 }

@@ -126,6 +126,23 @@ TEST(MovieWriter, SoundStartingLateIsPaddedToStayInStep) {
     EXPECT_NEAR(chunk->time, 1.25, 0.001);
 }
 
+TEST(MovieWriter, SoundThatNeverCameIsSilenceAsLongAsThePictures) {
+    QTemporaryDir dir;
+    std::string path = dir.filePath("mute.mov").toStdString();
+    MovieWriterSettings s;
+    s.width = 160;
+    s.height = 120;
+    auto writer = MovieWriter::create(path, s).value();
+    QImage image(160, 120, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::gray);
+    for (int i = 0; i < 30; ++i)
+        ASSERT_TRUE(writer->appendImage(image, i / 30.0));
+    ASSERT_TRUE(writer->finish());
+    auto info = loadMovieInfo(path).value();
+    ASSERT_TRUE(info.hasAudio());
+    EXPECT_NEAR(info.firstTrack(MediaType::Audio)->duration, 1.0, 0.05);
+}
+
 TEST(MovieWriter, RejectsOddSizesAndUnwritablePaths) {
     MovieWriterSettings s;
     s.width = 321;
