@@ -26,8 +26,15 @@ void PlayerViewLayer::attachPlayer(std::shared_ptr<Player> player) {
     std::weak_ptr<Layer> weak = weak_from_this();
     // Keeps the elapsed time and the scrub position current while the movie plays.
     refresh_ = std::make_unique<RepeatingTimer>(0.25, 0.05, [weak] {
-        if (auto self = weak.lock())
+        auto self = std::static_pointer_cast<PlayerViewLayer>(weak.lock());
+        if (!self || !self->player())
+            return;
+        // Redraw only when the time shown moved on.
+        double now = self->player()->currentTime();
+        if (now != self->shownTime_) {
+            self->shownTime_ = now;
             self->setNeedsDisplay();
+        }
     });
     refresh_->start();
     setNeedsDisplay();

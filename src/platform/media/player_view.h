@@ -42,6 +42,7 @@ class PlayerViewLayer : public PlayerLayer {
     std::unique_ptr<RepeatingTimer> refresh_;
     bool scrubbing_ = false;
     bool resumeAfterScrub_ = false;
+    double shownTime_ = -1;
 };
 
 } // namespace qrn::media
