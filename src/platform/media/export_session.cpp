@@ -355,7 +355,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         int cores = usableCores();
         Composer composer(vc, out, std::max(1, std::min(cores, 8)));
         int workers = composer.workers();
-        const int window = 3 * workers + 4; // frames in flight
+        const int window = 2 * workers + 2; // frames in flight
 
         std::mutex m;
         std::condition_variable cv;

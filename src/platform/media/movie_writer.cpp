@@ -68,7 +68,10 @@ struct MovieWriter::Impl {
         // One key frame a second: a fragment a second, and seeking stays cheap.
         video->gop_size =
             std::max(1, int(std::lround(double(settings.frameRateNum) / settings.frameRateDen)));
-        video->max_b_frames = 0;
+        // A fragment must be playable on its own the moment it is written: no frames that
+        // refer forward into the next one.
+        if (settings.fragmented)
+            video->max_b_frames = 0;
         if (format->oformat->flags & AVFMT_GLOBALHEADER)
             video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         AVDictionary* opts = nullptr;
