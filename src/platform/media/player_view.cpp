@@ -168,4 +168,36 @@ void PlayerViewLayer::drawInContext(QPainter& painter) const {
     painter.restore();
 }
 
+PlayerView::PlayerView(const Rect& frame) : View(frame) {
+    controls_->setFrame(bounds());
+    layer()->addSublayer(controls_);
+}
+
+void PlayerView::setPlayer(std::shared_ptr<Player> player) {
+    controls_->attachPlayer(std::move(player));
+}
+
+void PlayerView::mouseDown(const ui::Event& e) {
+    if (!controls_->press(local(e)))
+        View::mouseDown(e);
+}
+
+void PlayerView::mouseDragged(const ui::Event& e) {
+    if (controls_->isScrubbing())
+        controls_->drag(local(e));
+    else
+        View::mouseDragged(e);
+}
+
+void PlayerView::mouseUp(const ui::Event& e) {
+    if (controls_->isScrubbing())
+        controls_->release(local(e));
+    else
+        View::mouseUp(e);
+}
+
+void PlayerView::frameDidChange(const Rect&) {
+    controls_->setFrame(bounds());
+}
+
 } // namespace qrn::media
