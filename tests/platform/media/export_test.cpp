@@ -122,6 +122,17 @@ TEST(Composition, KeepsTheDurationAndTracksOfARecording) {
     ASSERT_TRUE(video->insertTimeRange({0, 0.5}, asset, 0));
     EXPECT_NEAR(video->duration(), asset.info.duration + 0.5, 0.05);
     EXPECT_NEAR(video->segments()[1].at, 0.5, 1e-9);
+    // Inserting in the middle of a segment splits it around the new piece.
+    Composition spliced;
+    auto* track = spliced.addTrack(MediaType::Video);
+    ASSERT_TRUE(track->insertTimeRange({0, 1.0}, asset, 0));
+    ASSERT_TRUE(track->insertTimeRange({0, 0.25}, asset, 0.5));
+    ASSERT_EQ(track->segments().size(), 3u);
+    EXPECT_NEAR(track->segments()[0].source.duration, 0.5, 1e-9);
+    EXPECT_NEAR(track->segments()[1].at, 0.5, 1e-9);
+    EXPECT_NEAR(track->segments()[2].at, 0.75, 1e-9);
+    EXPECT_NEAR(track->segments()[2].source.start, 0.5, 1e-9);
+    EXPECT_NEAR(track->duration(), 1.25, 1e-9);
     // Errors come back as values.
     EXPECT_FALSE(video->insertTimeRange({0, 100}, asset, 0));
     EXPECT_FALSE(video->insertTimeRange({0, 0}, asset, 0));
