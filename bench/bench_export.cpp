@@ -30,7 +30,7 @@ constexpr double kSeconds = 60;
 constexpr int W = 1920, H = 1080;
 const Rect videoRect(240, 135, 1440, 810);
 
-struct LayerSpec {
+struct LayerPlan {
     int asset;      // 1..3
     bool above;     // above the video
     Rect frame;     // y up
@@ -38,7 +38,7 @@ struct LayerSpec {
     double opacity;
 };
 
-const std::vector<LayerSpec> specs = {
+const std::vector<LayerPlan> plans = {
     {1, false, {40, 40, 500, 360}, 0, 1},    {1, true, {1300, 700, 400, 300}, 15, 0.5},
     {1, true, {100, 800, 300, 200}, 0, 1},   {1, false, {1400, 60, 460, 320}, -10, 1},
     {2, true, {700, 60, 520, 300}, 30, 0.5}, {2, false, {60, 600, 600, 420}, 0, 0.5},
@@ -84,8 +84,8 @@ AnimationTool buildTree() {
         for (int asset = 1; asset <= 3; ++asset) {
             auto c = graphics::Layer::make(Rect(0, 0, W, H));
             c->addAnimation(assetVisibility(asset), "opacity");
-            for (size_t i = 0; i < specs.size(); ++i) {
-                const auto& s = specs[i];
+            for (size_t i = 0; i < plans.size(); ++i) {
+                const auto& s = plans[i];
                 if (s.asset != asset || s.above != above)
                     continue;
                 auto l = graphics::Layer::make(s.frame);
@@ -118,8 +118,8 @@ struct Overlay {
 
 std::vector<Overlay> writeOverlays(const QString& dir) {
     std::vector<Overlay> out;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        const auto& s = specs[i];
+    for (size_t i = 0; i < plans.size(); ++i) {
+        const auto& s = plans[i];
         QImage art = artwork(int(i), int(s.frame.width()), int(s.frame.height()));
         // Counter-clockwise in y-up space is clockwise in image rows.
         QTransform rot;

@@ -3,6 +3,7 @@
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace qrn::media {
@@ -30,8 +31,10 @@ class PulseSink : public AudioSink {
     double latency() override {
         int err = 0;
         pa_usec_t usec = pa_simple_get_latency(s_, &err);
-        return usec == pa_usec_t(-1) ? 0.0 : usec / 1e6;
+        // Right after a flush the buffer is empty; it fills up to the requested length.
+        return std::max(usec == pa_usec_t(-1) ? 0.0 : usec / 1e6, targetLatency);
     }
+    static constexpr double targetLatency = 0.1;
     int channels_ = 2;
 
   private:
@@ -53,7 +56,7 @@ std::unique_ptr<AudioSink> openAudioSink(int sampleRate, int channels) {
     // A short buffer keeps the sound close to the picture and makes pausing prompt.
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
-    attr.tlength = uint32_t(pa_usec_to_bytes(100000, &spec));
+    attr.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(PulseSink::targetLatency * 1e6), &spec));
     attr.prebuf = uint32_t(-1);
     attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(-1);

@@ -27,6 +27,21 @@ Status CompositionTrack::insertTimeRange(const TimeRange& range, const MovieAsse
     s.at = at;
     if (type_ == MediaType::Video)
         s.naturalSize = asset.info.naturalSize;
+    // A segment that spans the insertion point is split around the new one.
+    std::vector<Segment> tails;
+    for (auto& other : segments_) {
+        double end = other.at + other.source.duration;
+        if (other.at < at && end > at) {
+            Segment tail = other;
+            double head = at - other.at;
+            tail.source.start += head;
+            tail.source.duration -= head;
+            tail.at = at;
+            other.source.duration = head;
+            tails.push_back(tail);
+        }
+    }
+    segments_.insert(segments_.end(), tails.begin(), tails.end());
     for (auto& other : segments_)
         if (other.at >= at)
             other.at += range.duration;

@@ -85,7 +85,17 @@ struct SourceFrame {
     int index = 0;
     double time = 0;
     std::shared_ptr<const AVFrame> frame; // null: nothing on the video track at this time
+    bool repeat = false;                  // looks exactly like the frame before
 };
+
+bool branchHasAnimations(const graphics::Layer& l) {
+    if (l.hasAnimations())
+        return true;
+    for (auto& s : l.sublayers())
+        if (branchHasAnimations(*s))
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -136,9 +146,24 @@ class Composer {
             }
         }
         workers_ = fast_ ? workers : 1;
+        if (fast_)
+            branchAnimated_ = branchHasAnimations(*r.sublayers()[size_t(branch_)]);
     }
 
     int workers() const { return workers_; }
+
+    // True when, given the same video picture, the frames at t0 and t1 come out the same: then
+    // the later one is not composed again (a frame duration shorter than the source's).
+    bool looksTheSame(double t0, double t1) {
+        if (instructionAt(t0) != instructionAt(t1))
+            return false;
+        if (!root_)
+            return true;
+        if (!fast_ || branchAnimated_)
+            return false;
+        std::lock_guard lock(treeMutex_);
+        return staticState(t0) == staticState(t1);
+    }
 
     // Worker `w` composes the frame at time t.
     QImage compose(int w, const SourceFrame& f, SwsContext*& scaler) {
@@ -180,13 +205,20 @@ class Composer {
         return img;
     }
 
-    StaticLayers staticLayers(double t) {
-        std::lock_guard lock(treeMutex_);
+    // The opacities of every animated layer outside the video's branch. Needs treeMutex_.
+    std::vector<double> staticState(double t) const {
         std::vector<double> state;
         const auto& subs = root_->sublayers();
         for (size_t i = 0; i < subs.size(); ++i)
             if (int(i) != branch_)
                 collectOpacities(*subs[i], t, state);
+        return state;
+    }
+
+    StaticLayers staticLayers(double t) {
+        std::lock_guard lock(treeMutex_);
+        std::vector<double> state = staticState(t);
+        const auto& subs = root_->sublayers();
         if (auto it = cache_.find(state); it != cache_.end())
             return it->second;
         StaticLayers s;
@@ -262,6 +294,7 @@ class Composer {
     graphics::LayerPtr root_, video_;
     int branch_ = -1;
     bool fast_ = false;
+    bool branchAnimated_ = false;
     std::mutex treeMutex_;
     graphics::Renderer renderer_;
     std::map<std::vector<double>, StaticLayers> cache_;
@@ -322,12 +355,12 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         int cores = usableCores();
         Composer composer(vc, out, std::max(1, std::min(cores, 8)));
         int workers = composer.workers();
-        const int window = 3 * workers + 4; // frames in flight
+        const int window = 2 * workers + 2; // frames in flight
 
         std::mutex m;
         std::condition_variable cv;
         std::deque<SourceFrame> decoded;
-        std::map<int, QImage> composed;
+        std::map<int, std::pair<bool, QImage>> composed; // (repeat the previous frame, picture)
         int nextToWrite = 0;
         bool decodeDone = false;
         std::optional<std::string> pipelineError;
@@ -340,6 +373,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
 
         std::thread decoder([&] {
             std::map<std::string, std::unique_ptr<VideoTrackReader>> readers;
+            std::shared_ptr<const AVFrame> previous;
             for (int k = 0; k < total; ++k) {
                 double t = k * vc.frameDuration;
                 SourceFrame f{k, t, nullptr};
@@ -362,6 +396,8 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                         f.frame = frame->frame;
                     break;
                 }
+                f.repeat = k > 0 && f.frame == previous && composer.looksTheSame(t - vc.frameDuration, t);
+                previous = f.frame;
                 std::unique_lock lock(m);
                 waitFor(lock, [&] { return stopping() || k - nextToWrite < window; });
                 if (stopping())
@@ -388,9 +424,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                         f = std::move(decoded.front());
                         decoded.pop_front();
                     }
-                    QImage image = composer.compose(w, f, scaler);
+                    QImage image = f.repeat ? QImage() : composer.compose(w, f, scaler);
                     std::lock_guard lock(m);
-                    composed.emplace(f.index, std::move(image));
+                    composed.emplace(f.index, std::make_pair(f.repeat, std::move(image)));
                     cv.notify_all();
                 }
                 sws_freeContext(scaler);
@@ -399,8 +435,8 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
 
         AudioFeeder audio(hasAudio ? audioTrack : nullptr, *writer);
         Status result = Status::ok();
+        QImage image;
         for (int k = 0; k < total && result; ++k) {
-            QImage image;
             {
                 std::unique_lock lock(m);
                 waitFor(lock, [&] { return stopping() || composed.count(k); });
@@ -412,7 +448,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                     result = Status::failure(*pipelineError);
                     break;
                 }
-                image = std::move(composed[k]);
+                auto& entry = composed[k];
+                if (!entry.first)
+                    image = std::move(entry.second);
                 composed.erase(k);
             }
             double t = k * vc.frameDuration;
@@ -534,6 +572,12 @@ Size ExportSession::outputSize() const {
 void ExportSession::exportAsynchronously(std::function<void()> completion) {
     {
         std::lock_guard lock(d->mutex);
+        if (d->status == ExportStatus::Cancelled) {
+            // Cancelled before it started: still tell the caller it is over.
+            if (completion)
+                MainQueue::post(std::move(completion));
+            return;
+        }
         if (d->status != ExportStatus::Waiting)
             return;
         d->status = ExportStatus::Exporting;

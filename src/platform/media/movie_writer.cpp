@@ -68,7 +68,10 @@ struct MovieWriter::Impl {
         // One key frame a second: a fragment a second, and seeking stays cheap.
         video->gop_size =
             std::max(1, int(std::lround(double(settings.frameRateNum) / settings.frameRateDen)));
-        video->max_b_frames = 0;
+        // A fragment must be playable on its own the moment it is written: no frames that
+        // refer forward into the next one.
+        if (settings.fragmented)
+            video->max_b_frames = 0;
         if (format->oformat->flags & AVFMT_GLOBALHEADER)
             video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         AVDictionary* opts = nullptr;
@@ -354,8 +357,16 @@ Status MovieWriter::finish() {
         return d->failure;
     d->finished = true;
     Status s = d->failure;
+    if (s && d->audio && d->lastVideoPts >= 0) {
+        // A microphone that stopped delivering (or never started) still leaves a sound track
+        // as long as the pictures, so the two stay usable together.
+        double frame = double(d->settings.frameRateDen) / d->settings.frameRateNum;
+        double videoEnd = double(d->lastVideoPts) / videoTimeScale + frame;
+        int64_t missing = std::llround(videoEnd * audioSampleRate) - d->samplesQueued;
+        if (missing > int64_t(frame * audioSampleRate))
+            d->pushSilence(missing);
+    }
     if (s && d->audio) {
-        // Hold the sound to the length of the pictures, within one frame.
         s = d->encodeAudioFrames(true);
         if (s) {
             avcodec_send_frame(d->audio.get(), nullptr);

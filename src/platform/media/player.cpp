@@ -194,7 +194,9 @@ struct Player::Impl : std::enable_shared_from_this<Player::Impl> {
                 double from = nowLocked();
                 lock.unlock();
                 sink->flush();
-                exhausted = !reader->seek(from);
+                // What is written now is heard only after the output's latency: start that far
+                // ahead so sound and picture meet.
+                exhausted = !reader->seek(from + sink->latency());
                 lock.lock();
                 continue;
             }

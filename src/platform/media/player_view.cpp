@@ -26,8 +26,15 @@ void PlayerViewLayer::attachPlayer(std::shared_ptr<Player> player) {
     std::weak_ptr<Layer> weak = weak_from_this();
     // Keeps the elapsed time and the scrub position current while the movie plays.
     refresh_ = std::make_unique<RepeatingTimer>(0.25, 0.05, [weak] {
-        if (auto self = weak.lock())
+        auto self = std::static_pointer_cast<PlayerViewLayer>(weak.lock());
+        if (!self || !self->player())
+            return;
+        // Redraw only when the time shown moved on.
+        double now = self->player()->currentTime();
+        if (now != self->shownTime_) {
+            self->shownTime_ = now;
             self->setNeedsDisplay();
+        }
     });
     refresh_->start();
     setNeedsDisplay();
@@ -159,6 +166,38 @@ void PlayerViewLayer::drawInContext(QPainter& painter) const {
     text(l.elapsed, elapsedText(), Qt::AlignLeft);
     text(l.total, totalText(), Qt::AlignRight);
     painter.restore();
+}
+
+PlayerView::PlayerView(const Rect& frame) : View(frame) {
+    controls_->setFrame(bounds());
+    layer()->addSublayer(controls_);
+}
+
+void PlayerView::setPlayer(std::shared_ptr<Player> player) {
+    controls_->attachPlayer(std::move(player));
+}
+
+void PlayerView::mouseDown(const ui::Event& e) {
+    if (!controls_->press(local(e)))
+        View::mouseDown(e);
+}
+
+void PlayerView::mouseDragged(const ui::Event& e) {
+    if (controls_->isScrubbing())
+        controls_->drag(local(e));
+    else
+        View::mouseDragged(e);
+}
+
+void PlayerView::mouseUp(const ui::Event& e) {
+    if (controls_->isScrubbing())
+        controls_->release(local(e));
+    else
+        View::mouseUp(e);
+}
+
+void PlayerView::frameDidChange(const Rect&) {
+    controls_->setFrame(bounds());
 }
 
 } // namespace qrn::media

@@ -5,6 +5,7 @@
 // bounds space (y up).
 #include "platform/foundation/main_queue.h"
 #include "platform/media/video_layer.h"
+#include "platform/ui/view.h"
 
 #include <memory>
 #include <string>
@@ -42,6 +43,29 @@ class PlayerViewLayer : public PlayerLayer {
     std::unique_ptr<RepeatingTimer> refresh_;
     bool scrubbing_ = false;
     bool resumeAfterScrub_ = false;
+    double shownTime_ = -1;
+};
+
+// The view that hosts a player view layer over its whole bounds and hands it the mouse.
+class PlayerView : public ui::View {
+  public:
+    explicit PlayerView(const Rect& frame = {});
+    static std::shared_ptr<PlayerView> make(const Rect& frame = {}) {
+        return std::make_shared<PlayerView>(frame);
+    }
+
+    void setPlayer(std::shared_ptr<Player> player);
+    const std::shared_ptr<Player>& player() const { return controls_->player(); }
+    const std::shared_ptr<PlayerViewLayer>& playerLayer() const { return controls_; }
+
+    void mouseDown(const ui::Event& e) override;
+    void mouseDragged(const ui::Event& e) override;
+    void mouseUp(const ui::Event& e) override;
+    void frameDidChange(const Rect& oldFrame) override;
+
+  private:
+    Point local(const ui::Event& e) const { return convertPointFromView(e.locationInWindow, nullptr); }
+    std::shared_ptr<PlayerViewLayer> controls_ = PlayerViewLayer::make();
 };
 
 } // namespace qrn::media

@@ -122,6 +122,17 @@ TEST(Composition, KeepsTheDurationAndTracksOfARecording) {
     ASSERT_TRUE(video->insertTimeRange({0, 0.5}, asset, 0));
     EXPECT_NEAR(video->duration(), asset.info.duration + 0.5, 0.05);
     EXPECT_NEAR(video->segments()[1].at, 0.5, 1e-9);
+    // Inserting in the middle of a segment splits it around the new piece.
+    Composition spliced;
+    auto* track = spliced.addTrack(MediaType::Video);
+    ASSERT_TRUE(track->insertTimeRange({0, 1.0}, asset, 0));
+    ASSERT_TRUE(track->insertTimeRange({0, 0.25}, asset, 0.5));
+    ASSERT_EQ(track->segments().size(), 3u);
+    EXPECT_NEAR(track->segments()[0].source.duration, 0.5, 1e-9);
+    EXPECT_NEAR(track->segments()[1].at, 0.5, 1e-9);
+    EXPECT_NEAR(track->segments()[2].at, 0.75, 1e-9);
+    EXPECT_NEAR(track->segments()[2].source.start, 0.5, 1e-9);
+    EXPECT_NEAR(track->duration(), 1.25, 1e-9);
     // Errors come back as values.
     EXPECT_FALSE(video->insertTimeRange({0, 100}, asset, 0));
     EXPECT_FALSE(video->insertTimeRange({0, 0}, asset, 0));
@@ -134,14 +145,17 @@ TEST(ExportSession, LayersAppearAtTheirTimesAroundTheFilteredVideo) {
     auto source = writeGreyClip(dir.filePath("src.mov"), 2, 320, 180);
     auto composition = composeWhole(source);
 
-    // 640 x 360 output: a red layer below the video for the first second, a blue one above
-    // (covering the top band) for the second; the video in a rectangle with a green filter.
+    // 640 x 360 output at 60 frames a second from a 30 fps source: a red layer below the video
+    // until the cut, a blue one above it (covering the top band) after; the video in a rectangle
+    // with a green filter. The cut falls between two source frames, so the frames either side of
+    // it share a video picture but must differ.
+    const double cutAt = 61.0 / 60;
     auto root = graphics::Layer::make(Rect(0, 0, 640, 360));
     root->setBackgroundColour(Colour::black());
     auto red = graphics::Layer::make(Rect(0, 0, 640, 360));
     red->setBackgroundColour({1, 0, 0, 1});
     const double e = 1e-11;
-    red->addAnimation(cut({1, 1, 0}, {0, 0.5 - e, 0.5}, 2), "opacity");
+    red->addAnimation(cut({1, 1, 0}, {0, cutAt / 2 - e, cutAt / 2}, 2), "opacity");
     auto crop = graphics::Layer::make(Rect(160, 90, 320, 180));
     crop->setMasksToBounds(true);
     auto video = graphics::Layer::make(Rect(0, 0, 320, 180));
@@ -149,14 +163,14 @@ TEST(ExportSession, LayersAppearAtTheirTimesAroundTheFilteredVideo) {
     crop->addSublayer(video);
     auto blue = graphics::Layer::make(Rect(0, 300, 640, 60));
     blue->setBackgroundColour({0, 0, 1, 1});
-    blue->addAnimation(cut({0, 0, 1}, {0, 0.5 - e, 0.5}, 2), "opacity");
+    blue->addAnimation(cut({0, 0, 1}, {0, cutAt / 2 - e, cutAt / 2}, 2), "opacity");
     root->addSublayer(red);
     root->addSublayer(crop);
     root->addSublayer(blue);
 
     auto vc = std::make_shared<VideoComposition>();
     vc->renderSize = {640, 360};
-    vc->frameDuration = 1.0 / 30;
+    vc->frameDuration = 1.0 / 60;
     vc->instructions.push_back({{0, 2}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
     vc->animationTool = AnimationTool{root, video};
 
@@ -168,11 +182,12 @@ TEST(ExportSession, LayersAppearAtTheirTimesAroundTheFilteredVideo) {
     auto info = loadMovieInfo(out).value();
     EXPECT_EQ(info.naturalSize, (Size{640, 360}));
     EXPECT_NEAR(info.duration, 2, 0.05);
+    EXPECT_NEAR(info.frameRate, 60, 0.5);
     EXPECT_TRUE(info.hasAudio());
     auto reader = VideoTrackReader::open(out).value();
     // Image rows run downwards: the blue band at the top of our y-up space is at the top rows.
     auto at = [&](double t) { return reader->image(reader->frameAt(t).value()); };
-    QImage before = at(0.95), after = at(1.05);
+    QImage before = at(1.005), after = at(1.025);
     EXPECT_TRUE(near(before.pixelColor(40, 180), Qt::red));
     EXPECT_TRUE(near(before.pixelColor(320, 20), Qt::red));
     EXPECT_TRUE(near(after.pixelColor(40, 180), Qt::black));
@@ -249,4 +264,14 @@ TEST(ExportSession, ASourceWithoutSoundIsAnErrorForItsAudioTrackOnly) {
     auto unwritable = runExport(composition, nullptr, "/nonexistent-folder/out.mov");
     EXPECT_EQ(unwritable->status(), ExportStatus::Failed);
     EXPECT_FALSE(ExportSession::create(composition, "640x480"));
+
+    // Cancelled before it started: the completion still comes, and nothing is written.
+    auto early = ExportSession::create(composition, ExportSession::preset1920x1080);
+    early->setOutputPath(dir.filePath("early.mov").toStdString());
+    early->cancelExport();
+    bool done = false;
+    early->exportAsynchronously([&] { done = true; });
+    ASSERT_TRUE(MainQueue::runUntil([&] { return done; }, 5));
+    EXPECT_EQ(early->status(), ExportStatus::Cancelled);
+    EXPECT_FALSE(std::filesystem::exists(dir.filePath("early.mov").toStdString()));
 }

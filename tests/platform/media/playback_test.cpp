@@ -126,6 +126,23 @@ TEST(MovieWriter, SoundStartingLateIsPaddedToStayInStep) {
     EXPECT_NEAR(chunk->time, 1.25, 0.001);
 }
 
+TEST(MovieWriter, SoundThatNeverCameIsSilenceAsLongAsThePictures) {
+    QTemporaryDir dir;
+    std::string path = dir.filePath("mute.mov").toStdString();
+    MovieWriterSettings s;
+    s.width = 160;
+    s.height = 120;
+    auto writer = MovieWriter::create(path, s).value();
+    QImage image(160, 120, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::gray);
+    for (int i = 0; i < 30; ++i)
+        ASSERT_TRUE(writer->appendImage(image, i / 30.0));
+    ASSERT_TRUE(writer->finish());
+    auto info = loadMovieInfo(path).value();
+    ASSERT_TRUE(info.hasAudio());
+    EXPECT_NEAR(info.firstTrack(MediaType::Audio)->duration, 1.0, 0.05);
+}
+
 TEST(MovieWriter, RejectsOddSizesAndUnwritablePaths) {
     MovieWriterSettings s;
     s.width = 321;
@@ -250,34 +267,46 @@ TEST(PlayerLayer, ShowsThePlayersPictures) {
     ASSERT_TRUE(MainQueue::runUntil([&] { return ended; }, 5));
 }
 
-TEST(PlayerViewLayer, ControlsPlayPauseScrubAndShowTimes) {
+TEST(PlayerView, ControlsPlayPauseScrubAndShowTimes) {
     QTemporaryDir dir;
     auto path = writeClip(dir, 3);
-    auto view = PlayerViewLayer::make();
-    view->setBounds(Rect(0, 0, 400, 300));
+    auto host = PlayerView::make(Rect(0, 0, 200, 100));
+    host->setFrame(Rect(0, 0, 400, 300)); // the controls follow the view's size
+    auto view = host->playerLayer();
+    EXPECT_EQ(view->bounds(), Rect(0, 0, 400, 300));
     auto player = Player::create(path);
-    view->attachPlayer(player);
+    host->setPlayer(player);
     EXPECT_EQ(view->elapsedText(), "0:00");
     EXPECT_EQ(view->totalText(), "0:03");
     EXPECT_EQ(PlayerViewLayer::formatTime(3725.4), "1:02:05");
 
+    // The view is its own window space here: events land in the layer's space as they are.
+    auto mouse = [&](ui::EventType type, Point p) {
+        auto e = ui::Event::mouse(type, p);
+        if (type == ui::EventType::MouseDown)
+            host->mouseDown(e);
+        else if (type == ui::EventType::MouseDragged)
+            host->mouseDragged(e);
+        else
+            host->mouseUp(e);
+    };
     auto l = view->controlsLayout();
-    EXPECT_TRUE(view->press(l.playButton.center()));
+    mouse(ui::EventType::MouseDown, l.playButton.center());
     EXPECT_EQ(player->rate(), 1.0);
-    EXPECT_TRUE(view->press(l.playButton.center()));
+    mouse(ui::EventType::MouseDown, l.playButton.center());
     EXPECT_EQ(player->rate(), 0.0);
     EXPECT_FALSE(view->press({200, 200})); // the picture is not a control
 
     // Scrubbing: the press and drags seek, the release seeks once more.
     player->play();
     Point start{l.scrubTrack.minX() + l.scrubTrack.width() / 3, l.scrubTrack.midY()};
-    EXPECT_TRUE(view->press(start));
+    mouse(ui::EventType::MouseDown, start);
     EXPECT_TRUE(view->isScrubbing());
     EXPECT_EQ(player->rate(), 0.0);
     EXPECT_NEAR(player->currentTime(), 1.0, 0.01);
-    view->drag({l.scrubTrack.maxX() + 50, start.y}); // beyond the end clamps
+    mouse(ui::EventType::MouseDragged, {l.scrubTrack.maxX() + 50, start.y}); // beyond the end clamps
     EXPECT_NEAR(player->currentTime(), 3.0, 0.01);
-    view->release({l.scrubTrack.midX(), start.y});
+    mouse(ui::EventType::MouseUp, {l.scrubTrack.midX(), start.y});
     EXPECT_FALSE(view->isScrubbing());
     EXPECT_EQ(player->rate(), 1.0);
     EXPECT_NEAR(player->currentTime(), 1.5, 0.1);
