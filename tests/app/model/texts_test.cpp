@@ -221,3 +221,15 @@ TEST(ScriptAndSymbolTexts, SymbolTextsAreWrittenOnceAfterABurst) {
     storage.clearClass();
     EXPECT_TRUE(storage.getTextSymbolStringArray().empty());
 }
+
+TEST(ScriptAndSymbolTexts, NothingIsWrittenWithoutAProjectFolder) {
+    persistentDataStorageClass().setProjectDirectory("");
+    attributedStringStorageClass storage;
+    storage.setAutocueStringArray({qrn::AttributedString("one")});
+    storage.setTextSymbolStringArray({{qrn::AttributedString("a")}}, 1);
+    EXPECT_FALSE(storage.exportSymbolText());
+    EXPECT_FALSE(qrn::files::exists("/autocueData.json"));
+    EXPECT_FALSE(qrn::files::exists("/specialSymbolData.json"));
+    // Reading without a folder finds nothing and leaves defaults.
+    EXPECT_FALSE(storage.importSymbolText(0));
+}
