@@ -221,3 +221,35 @@ TEST(ScriptAndSymbolTexts, SymbolTextsAreWrittenOnceAfterABurst) {
     storage.clearClass();
     EXPECT_TRUE(storage.getTextSymbolStringArray().empty());
 }
+
+TEST(ScriptAndSymbolTexts, NothingIsWrittenWithoutAProjectFolder) {
+    persistentDataStorageClass().setProjectDirectory("");
+    attributedStringStorageClass storage;
+    storage.setAutocueStringArray({qrn::AttributedString("one")});
+    storage.setTextSymbolStringArray({{qrn::AttributedString("a")}}, 1);
+    EXPECT_FALSE(storage.exportSymbolText());
+    EXPECT_FALSE(qrn::files::exists("/autocueData.json"));
+    EXPECT_FALSE(qrn::files::exists("/specialSymbolData.json"));
+    // Reading without a folder finds nothing and leaves defaults.
+    EXPECT_FALSE(storage.importSymbolText(0));
+}
+
+TEST(ScriptAndSymbolTexts, AFailedWriteIsRetriedThenReportedAndKeepsTheOldFile) {
+    tempProject project;
+    attributedStringStorageClass storage;
+    storage.setTextSymbolStringArray({{qrn::AttributedString("kept")}}, 1);
+    const std::string before = *qrn::files::readText(project.file("specialSymbolData.json"));
+    int attempts = 0;
+    qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path&) {
+        if (step != qrn::files::WriteStep::Flush)
+            return false;
+        ++attempts;
+        return true;
+    });
+    storage.setTextSymbolStringArray({{qrn::AttributedString("lost")}}, 0);
+    EXPECT_FALSE(storage.exportSymbolText());
+    qrn::files::setWriteFailureForTesting(nullptr);
+    EXPECT_GT(attempts, 1);
+    EXPECT_LT(attempts, 10);
+    EXPECT_EQ(*qrn::files::readText(project.file("specialSymbolData.json")), before);
+}
