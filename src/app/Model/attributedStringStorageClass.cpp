@@ -140,9 +140,10 @@ void attributedStringStorageClass::importAutocueText() {
         texts = importAttributedString(*json);
     else
         texts.resize(assets);
-    // The notes need a first entry even when there is neither a file nor an asset.
+    // The notes need a first entry even when the file holds none: they start over as a new
+    // project's notes.
     if (texts.empty())
-        texts.emplace_back();
+        texts.emplace_back("PROJECT NOTES");
     persistentDataStorageClass().setProjectNotes(texts.front());
     texts.erase(texts.begin());
     // Every asset after the first reads its script by position, so a short file is padded.
