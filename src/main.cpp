@@ -1,17 +1,44 @@
-#include <QApplication>
-#include <QMainWindow>
+#include <QGuiApplication>
+#include <QScreen>
 
-#include "platform/foundation/main_queue.h"
+#include <algorithm>
+
+#include "platform/foundation/colour.h"
+#include "platform/qt/host_window.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/ui/application.h"
+#include "platform/ui/view.h"
+#include "platform/ui/window.h"
+
+namespace {
+
+// Opens the main window; the screens that fill it come with the application's own code.
+class StartupDelegate : public qrn::ui::ApplicationDelegate {
+  public:
+    void applicationDidFinishLaunching() override {
+        // Centred on the primary screen, and never larger than it.
+        qrn::Rect screen = qrn::qt::screenRectFromQt(QGuiApplication::primaryScreen()->availableGeometry());
+        double width = std::min(1280.0, screen.width()), height = std::min(800.0, screen.height());
+        window_ = qrn::ui::Window::make(
+            qrn::Rect(screen.midX() - width / 2, screen.midY() - height / 2, width, height));
+        window_->setTitle("QRN");
+        auto content = qrn::ui::View::make(qrn::Rect(0, 0, width, height));
+        if (auto background = qrn::namedColour("background_colour_dark_dark", true))
+            content->layer()->setBackgroundColour(*background);
+        content->setAutoresizingMask(qrn::graphics::WidthSizable | qrn::graphics::HeightSizable);
+        window_->setContentView(content);
+        window_->makeKeyAndOrderFront();
+    }
+    bool applicationShouldTerminateAfterLastWindowClosed() override { return true; }
+
+  private:
+    qrn::ui::WindowPtr window_;
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("QRN");
-    QApplication::setOrganizationName("QRN");
-    qrn::MainQueue::useEventLoop();
-
-    QMainWindow window;
-    window.setWindowTitle("QRN");
-    window.resize(1280, 800);
-    window.show();
-    return app.exec();
+    StartupDelegate delegate;
+    qrn::installQtDialogs();
+    return qrn::qt::runApplication(argc, argv, delegate);
 }
