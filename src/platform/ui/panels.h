@@ -1,5 +1,5 @@
 #pragma once
-// Open and save panels, the shared colour panel and (with views) the popover. The choice rules
+// Open and save panels and the shared colour panel. The choice rules
 // live here; the Qt bridge (qt/qt_dialogs.h) shows real dialogs and tests install presenters.
 #include <filesystem>
 #include <functional>

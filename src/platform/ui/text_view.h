@@ -1,0 +1,103 @@
+#pragma once
+// Multi-line styled text. Shown text is drawn into the view's layer, so it turns and fades with
+// it (text layers in the preview rely on this). An editable text view, once clicked, is edited
+// in a native editor that the Qt bridge hosts over it.
+#include <functional>
+#include <memory>
+
+#include "platform/foundation/attributed_string.h"
+#include "platform/ui/control.h"
+
+namespace qrn::ui {
+
+class TextView;
+using TextViewEditorFactory = std::function<std::shared_ptr<NativeContent>(TextView&)>;
+void setTextViewEditorFactory(TextViewEditorFactory factory);
+
+class TextView : public View {
+  public:
+    explicit TextView(const Rect& frame = {});
+    static std::shared_ptr<TextView> make(const Rect& frame = {}) {
+        return std::make_shared<TextView>(frame);
+    }
+
+    const AttributedString& attributedString() const { return text_; }
+    // Replaces the whole text; does not report a change (the user did not make it).
+    void setAttributedString(const AttributedString& text);
+    std::string string() const { return text_.string(); }
+    void setString(const std::string& text);
+
+    bool isEditable() const { return editable_; }
+    void setEditable(bool on);
+    bool isSelectable() const { return selectable_ || editable_; }
+    void setSelectable(bool on) { selectable_ = on; }
+    bool drawsBackground() const { return drawsBackground_; }
+    void setDrawsBackground(bool on);
+    const Colour& backgroundColour() const { return background_; }
+    void setBackgroundColour(const Colour& c);
+    // Attributes given to text the user types where nothing else applies.
+    const TextAttributes& typingAttributes() const { return typing_; }
+    void setTypingAttributes(const TextAttributes& a) { typing_ = a; }
+    // Colour of text without a colour of its own.
+    const Colour& defaultTextColour() const { return defaultColour_; }
+    void setDefaultTextColour(const Colour& c);
+    double textInset() const { return inset_; }
+    void setTextInset(double inset);
+
+    // Reported after every change the user makes.
+    void setTextDidChange(std::function<void(TextView&)> fn) { didChange_ = std::move(fn); }
+    // The editor reports the user's new text.
+    void userEdited(const AttributedString& text);
+    // The user typed `text` at `location` (UTF-16), taking the typing attributes.
+    void userInserted(const QString& text, int location);
+
+    bool isEditing() const { return nativeContent() != nullptr; }
+    void beginEditing();
+    void endEditing();
+    // Height the text needs at the current width.
+    double usedHeight() const;
+
+    void draw(QPainter& painter, const Rect& dirty) override;
+    void mouseDown(const Event& e) override;
+    bool acceptsFirstResponder() const override { return editable_; }
+    bool resignFirstResponder() override;
+
+  private:
+    AttributedString text_;
+    TextAttributes typing_;
+    Colour defaultColour_;
+    Colour background_ = Colour::clear();
+    bool editable_ = true;
+    bool selectable_ = true;
+    bool drawsBackground_ = false;
+    double inset_ = 0;
+    std::function<void(TextView&)> didChange_;
+};
+
+// Calls an action on a click (press and release over the view). Views have no recognisers of
+// their own, so it sits as a transparent view on top of the view it serves and takes its clicks.
+class ClickGestureRecognizer : public View {
+  public:
+    using Action = std::function<void(ClickGestureRecognizer&)>;
+    explicit ClickGestureRecognizer(Action action) : action_(std::move(action)) {}
+    // Covers `view` (following its size) and returns the recogniser.
+    static std::shared_ptr<ClickGestureRecognizer> attach(const ViewPtr& view, Action action);
+
+    bool isEnabled() const { return enabled_; }
+    void setEnabled(bool on) { enabled_ = on; }
+    View* servedView() const { return superviewPointer(); }
+    // Location of the last click in the served view's bounds.
+    Point location() const { return location_; }
+
+    View* hitTest(Point pointInSuperview) override;
+    void mouseDown(const Event& e) override;
+    void mouseUp(const Event& e) override;
+
+  private:
+    Action action_;
+    bool enabled_ = true;
+    bool pressed_ = false;
+    Point location_;
+};
+
+} // namespace qrn::ui

@@ -1,0 +1,59 @@
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+#include "platform/qt/host_window.h"
+#include "platform/qt/qt_controls.h"
+#include "platform/ui/text_field.h"
+#include "platform/ui/text_view.h"
+
+using namespace qrn;
+using namespace qrn::ui;
+
+namespace {
+void type(QWidget* w, const QString& text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(w, &press);
+    }
+}
+} // namespace
+
+TEST(QtEditors, TypingInTheHostedEditorsReachesTheControls) {
+    qt::installQtControls();
+    auto field = TextField::make(Rect(0, 0, 100, 22));
+    field->setStringValue("20");
+    std::vector<std::string> seen;
+    field->setTextDidChange([&](TextField& f) { seen.push_back(f.stringValue()); });
+    field->beginEditing();
+    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(field->nativeContent());
+    ASSERT_TRUE(content);
+    auto* edit = qobject_cast<QLineEdit*>(content->widget());
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(edit->text(), "20");
+    edit->end(false);
+    type(edit, "4");
+    EXPECT_EQ(field->stringValue(), "204");
+    EXPECT_EQ(seen.back(), "204");
+    field->endEditing();
+    EXPECT_FALSE(field->isEditing());
+
+    auto view = TextView::make(Rect(0, 0, 200, 100));
+    TextAttributes typing;
+    typing.foregroundColour = Colour{1, 0, 0, 1};
+    view->setTypingAttributes(typing);
+    int changes = 0;
+    view->setTextDidChange([&](TextView&) { ++changes; });
+    view->beginEditing();
+    auto textContent = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
+    ASSERT_TRUE(textContent);
+    auto* textEdit = qobject_cast<QTextEdit*>(textContent->widget());
+    ASSERT_TRUE(textEdit);
+    type(textEdit, "Hi");
+    EXPECT_GE(changes, 1);
+    EXPECT_EQ(view->string(), "Hi");
+    EXPECT_EQ(view->attributedString().attributesAt(0).foregroundColour, (Colour{1, 0, 0, 1}));
+}
