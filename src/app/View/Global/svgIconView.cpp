@@ -1,0 +1,75 @@
+#include "View/Global/svgIconView.h"
+
+#include <cmath>
+
+#include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/svgIconClass.h"
+#include "Model/stylingClass.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/image_view.h"
+#include "platform/ui/resources.h"
+
+namespace {
+
+double roundTwoDecimals(double v) {
+    return std::round(v * 100) / 100;
+}
+
+constexpr int kIconLight = 4;
+constexpr int kIconHover = 5;
+
+} // namespace
+
+qrn::Rect svgIconView::iconGeometry(const qrn::Rect& frame, double s) {
+    const double w = frame.size.width, h = frame.size.height;
+    if (s == 100)
+        return qrn::Rect(0, 0, w, h);
+    const double offset = roundTwoDecimals(w * (100 - s) / 200);
+    return qrn::Rect(offset, offset, roundTwoDecimals(w * s / 100), roundTwoDecimals(h * s / 100));
+}
+
+std::shared_ptr<svgIconView> svgIconView::createIconView(const std::shared_ptr<svgIconClass>& icon,
+                                                         std::optional<int> colourIndex,
+                                                         const std::string& imageName, int hoverMode,
+                                                         const qrn::Rect& frame, double percentage) {
+    auto view = std::make_shared<svgIconView>(frame);
+    view->setSvgIconObj(icon);
+
+    auto picture = qrn::ui::ImageView::make(iconGeometry(frame, percentage));
+    picture->setImageScaling(qrn::ui::ImageScaling::axesIndependently);
+    // A missing picture leaves the icon empty; the names come with the application.
+    picture->setImageNamed(imageName);
+    picture->setTemplate(true);
+
+    if (hoverMode == 2)
+        view->addTrackingArea(view->bounds(), qrn::ui::TrackingMouseEnteredAndExited |
+                                                  qrn::ui::TrackingActiveAlways |
+                                                  qrn::ui::TrackingInVisibleRect);
+
+    const int resting =
+        (colourIndex && *colourIndex != -1) ? *colourIndex : (hoverMode == 0 ? 6 : kIconLight);
+    picture->setContentTintColour(stylingClass().getColour(resting));
+    view->addSubview(picture);
+    return view;
+}
+
+void svgIconView::mouseEntered(const qrn::ui::Event&) {
+    QRN_LOG_IN();
+    if (!svgIconObj_ || !svgIconObj_->isButtonEnabled().value_or(false))
+        return;
+    qrn::ui::Cursor::set(qrn::ui::CursorShape::PointingHand);
+    if (!svgIconObj_->keepChangedColourValue()) {
+        const auto& text = svgIconObj_->changeColourOnHover();
+        svgIconObj_->tint(text ? colourFromHex(*text)
+                               : std::optional<qrn::Colour>(stylingClass().getColour(kIconHover)));
+    }
+}
+
+void svgIconView::mouseExited(const qrn::ui::Event&) {
+    QRN_LOG_IN();
+    if (!svgIconObj_ || !svgIconObj_->isButtonEnabled().value_or(false))
+        return;
+    qrn::ui::Cursor::set(qrn::ui::CursorShape::Arrow);
+    if (!svgIconObj_->keepChangedColourValue())
+        svgIconObj_->tint(stylingClass().getColour(kIconLight));
+}

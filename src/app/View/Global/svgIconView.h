@@ -1,0 +1,35 @@
+#pragma once
+// The view of a tinted icon: its first subview shows the picture; with hover tracking the icon
+// takes its hover tint and the pointing hand while the pointer is over it.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/ui/view.h"
+
+class svgIconClass;
+
+class svgIconView : public qrn::ui::View {
+  public:
+    explicit svgIconView(const qrn::Rect& frame = {}) : View(frame) {}
+
+    virtual const std::shared_ptr<svgIconClass>& svgIconObj() const { return svgIconObj_; }
+    virtual void setSvgIconObj(std::shared_ptr<svgIconClass> obj) { svgIconObj_ = std::move(obj); }
+
+    // Builds the view of `icon`: the picture `imageName` at `percentage` of `frame`, tinted with
+    // the palette colour `colourIndex` (or the hover mode's default), with pointer tracking in
+    // hover mode 2. The caller keeps the view in the icon object.
+    static std::shared_ptr<svgIconView> createIconView(const std::shared_ptr<svgIconClass>& icon,
+                                                       std::optional<int> colourIndex,
+                                                       const std::string& imageName, int hoverMode,
+                                                       const qrn::Rect& frame, double percentage);
+    // The picture's frame within the icon's frame: the same offset from the width for x and y,
+    // rounded to two decimals.
+    static qrn::Rect iconGeometry(const qrn::Rect& frame, double percentage);
+
+    void mouseEntered(const qrn::ui::Event& e) override;
+    void mouseExited(const qrn::ui::Event& e) override;
+
+  private:
+    std::shared_ptr<svgIconClass> svgIconObj_;
+};

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include "Controller/Global/substringLinkedTextField.h"
+#include "View/Global/flippedClipView.h"
+#include "View/Global/flippedView.h"
+#include "View/Global/iconViewClass.h"
+#include "View/Global/iconViewView.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/dragging.h"
+#include "platform/ui/image_view.h"
+#include "platform/ui/pasteboard.h"
+#include "platform/ui/scroll_view.h"
+#include "platform/ui/window.h"
+
+using namespace qrn;
+
+namespace {
+
+std::shared_ptr<substringLinkedTextField> linkField(const std::string& text, const std::string& link,
+                                                    const std::string& linkText) {
+    auto f = std::make_shared<substringLinkedTextField>(Rect(0, 0, 300, 20));
+    f->setStringValue(text);
+    f->setHREF(link);
+    f->setLinkTextProperty(linkText);
+    f->awakeFromNib();
+    return f;
+}
+
+} // namespace
+
+TEST(LinkedTextField, LinksTheWholeTextOrTheFirstOccurrenceOnly) {
+    auto whole = linkField("Terms of use", "https://example.org/terms", "");
+    ASSERT_EQ(whole->attributedStringValue().runs().size(), 1u);
+    EXPECT_EQ(whole->attributedStringValue().runs()[0].attributes.link, "https://example.org/terms");
+    EXPECT_EQ(whole->trackingAreas().size(), 1u);
+    EXPECT_EQ(whole->trackingAreas().front()->options(), 0x221u);
+    EXPECT_TRUE(whole->isSelectable());
+
+    auto twice = linkField("see here and here", "https://example.org/", "here");
+    const auto& runs = twice->attributedStringValue().runs();
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[1].range, (TextRange{4, 4}));
+    // The linked range carries the link alone; the rest carries nothing.
+    TextAttributes onlyLink;
+    onlyLink.link = "https://example.org/";
+    EXPECT_EQ(runs[1].attributes, onlyLink);
+    EXPECT_TRUE(runs[0].attributes.isEmpty());
+    EXPECT_TRUE(runs[2].attributes.isEmpty());
+}
+
+TEST(LinkedTextField, AMissingLinkTextLinksNothing) {
+    auto f = linkField("Acknowledgements", "https://example.org/", "Terms");
+    ASSERT_EQ(f->attributedStringValue().runs().size(), 1u);
+    EXPECT_TRUE(f->attributedStringValue().runs()[0].attributes.isEmpty());
+    EXPECT_FALSE(f->linkAt({20, 10}).has_value());
+    // Later changes only redraw; the link stays where it was put.
+    f->setLinkTextProperty("Ack");
+    EXPECT_TRUE(f->attributedStringValue().runs()[0].attributes.isEmpty());
+}
+
+TEST(LinkedTextField, PointerShowsTheHandOverTheField) {
+    auto f = linkField("Terms", "https://example.org/", "");
+    f->mouseEntered(ui::Event::mouse(ui::EventType::MouseEntered, {1, 1}));
+    EXPECT_EQ(ui::Cursor::current(), ui::CursorShape::PointingHand);
+    f->mouseExited(ui::Event::mouse(ui::EventType::MouseExited, {1, 1}));
+    EXPECT_EQ(ui::Cursor::current(), ui::CursorShape::Arrow);
+}
+
+TEST(FlippedViews, AShortListStartsAtTheTopOfItsScrollView) {
+    auto scroll = ui::ScrollView::make(Rect(0, 0, 200, 300));
+    auto list = std::make_shared<flippedView>(Rect(0, 0, 200, 60));
+    auto row = ui::View::make(Rect(0, 0, 200, 30));
+    list->addSubview(row);
+    scroll->setDocumentView(list);
+    // The first row touches the top edge of the scroll view.
+    const Rect inScroll = row->convertRectToView(row->bounds(), scroll.get());
+    EXPECT_DOUBLE_EQ(inScroll.maxY(), 300);
+    EXPECT_DOUBLE_EQ(inScroll.minY(), 270);
+
+    auto clip = std::make_shared<flippedClipView>();
+    scroll->setContentView(clip);
+    EXPECT_TRUE(clip->isFlipped());
+    EXPECT_EQ(scroll->documentView(), list);
+}
+
+TEST(SymbolTiles, DragCarriesPictureAndTagWithoutTouchingTheClipboard) {
+    ui::Pasteboard::general().clearContents();
+    ui::Pasteboard::general().setData(ui::pasteboard_type::string, "user's copied text");
+    const int clipboardChanges = ui::Pasteboard::general().changeCount();
+
+    std::vector<ui::DragRequest> requests;
+    bool frameShownDuringDrag = false;
+    std::shared_ptr<iconViewView> tile;
+    ui::setDragDriver([&](const ui::DragRequest& r) {
+        requests.push_back(r);
+        frameShownDuringDrag = !tile->subviews().front()->isHidden();
+        return unsigned(ui::DragOperationGeneric);
+    });
+
+    // An animated symbol's tile: its first subview is hidden and carries the tile's number.
+    tile = std::make_shared<iconViewView>(Rect(0, 0, 50, 50));
+    auto frame = ui::ImageView::make(Rect(0, 0, 50, 50));
+    frame->setImageNamed("snow01");
+    frame->setTag(3);
+    frame->setHidden(true);
+    tile->addSubview(frame);
+    tile->mouseDown(ui::Event::mouse(ui::EventType::MouseDown, {25, 25}));
+
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_TRUE(frameShownDuringDrag);
+    EXPECT_TRUE(frame->isHidden());
+    EXPECT_EQ(iconViewClass().getTag(), 3);
+    EXPECT_FALSE(requests[0].image.isNull());
+    ASSERT_TRUE(requests[0].pasteboard);
+    auto contents = iconViewView::readDragContents(*requests[0].pasteboard);
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(contents->tag, 3);
+    EXPECT_EQ(tile->sourceOperationMask(), unsigned(ui::DragOperationGeneric));
+    EXPECT_EQ(ui::Pasteboard::general().changeCount(), clipboardChanges);
+    EXPECT_EQ(ui::Pasteboard::general().data(ui::pasteboard_type::string), QByteArray("user's copied text"));
+
+    // A picture tile has tag 0: no tag travels, and the picture does.
+    auto still = std::make_shared<iconViewView>(Rect(0, 0, 50, 50));
+    auto picture = ui::ImageView::make(Rect(0, 0, 50, 50));
+    picture->setImageNamed("sun");
+    picture->setTag(0);
+    still->addSubview(picture);
+    tile = still;
+    still->mouseDown(ui::Event::mouse(ui::EventType::MouseDown, {25, 25}));
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_FALSE(iconViewClass().getTag().has_value());
+    auto stillContents = iconViewView::readDragContents(*requests[1].pasteboard);
+    ASSERT_TRUE(stillContents);
+    EXPECT_FALSE(stillContents->tag.has_value());
+    if (!iconViewView::tiffData(QImage(2, 2, QImage::Format_ARGB32)).isEmpty()) {
+        ASSERT_FALSE(stillContents->picture.isNull());
+        EXPECT_EQ(stillContents->picture.size(), QSize(100, 100));
+    }
+}
