@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include "platform/foundation/alerts.h"
+#include "platform/qt/qt_controls.h"
 #include "platform/ui/panels.h"
 
 namespace qrn {
@@ -153,6 +154,9 @@ void installQtDialogs() {
     });
     ColourPanel::setBackendFactory(
         [](ColourPanel& panel) { return std::make_unique<QtColourBackend>(panel); });
+    // The native editors and pop-up lists of the controls come with the dialogs, so that one
+    // call at start-up sets up every native piece the controls need.
+    qt::installQtControls();
 }
 
 } // namespace qrn

@@ -162,6 +162,14 @@ void TextField::beginEditing() {
         setNativeContent(std::move(editor));
 }
 
+bool TextField::resignFirstResponder() {
+    if (isEditing()) {
+        endEditing();
+        userEndedEditing();
+    }
+    return true;
+}
+
 void TextField::endEditing() {
     if (isEditing())
         setNativeContent(nullptr);

@@ -84,6 +84,8 @@ class TextField : public Control {
     void mouseDown(const Event& e) override;
     void mouseUp(const Event& e) override;
     bool acceptsFirstResponder() const override { return editable_ && isEnabled(); }
+    // Leaving the field ends its editing, as Return does.
+    bool resignFirstResponder() override;
 
   private:
     QRectF textRect(QRectF bounds) const;
