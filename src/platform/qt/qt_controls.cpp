@@ -98,9 +98,35 @@ QWidget* makeTextEditor(ui::TextView& view) {
     return edit;
 }
 
+QWidget* makeComboEditor(ui::ComboBox& box) {
+    auto* edit = new FieldEditor();
+    edit->setText(QString::fromStdString(box.stringValue()));
+    edit->setFont(box.font());
+    edit->setFrame(false);
+    edit->setStyleSheet(styleFor(ui::control_colours::controlBackground(), ui::control_colours::text()));
+    edit->selectAll();
+    focusSoon(edit);
+    std::weak_ptr<ui::View> weak = box.shared_from_this();
+    QObject::connect(edit, &QLineEdit::editingFinished, edit, [weak, edit] {
+        auto b = std::dynamic_pointer_cast<ui::ComboBox>(weak.lock());
+        if (!edit->hadFocus || !b || !b->isEditing())
+            return;
+        const std::string text = edit->text().toStdString();
+        MainQueue::after(0, [weak] {
+            if (auto b = std::dynamic_pointer_cast<ui::ComboBox>(weak.lock()))
+                b->endEditing();
+        });
+        b->userEntered(text);
+    });
+    return edit;
+}
+
 } // namespace
 
 void installQtControls() {
+    ui::setComboBoxEditorFactory([](ui::ComboBox& b) -> std::shared_ptr<ui::NativeContent> {
+        return std::make_shared<NativeWidgetContent>(makeComboEditor(b));
+    });
     ui::setTextFieldEditorFactory([](ui::TextField& f) -> std::shared_ptr<ui::NativeContent> {
         return std::make_shared<NativeWidgetContent>(makeLineEditor(f));
     });
