@@ -2,7 +2,9 @@
 
 #include "Controller/Global/filterClass.h"
 #include "Filters/ChromaKey/chromaKeyClass.h"
+#include "Model/globalAppSettingsClass.h"
 #include "filters_test_support.h"
+#include "platform/foundation/alerts.h"
 #include "platform/foundation/json.h"
 #include "platform/imaging/box_blur.h"
 #include "platform/imaging/filters.h"
@@ -194,4 +196,56 @@ TEST(FilterEditingStandIn, StoresTheVideoEntryAndFlagAndKeepsValuesForAnEmptyEnt
     EXPECT_EQ(f.getVideoFilter(), (std::vector<bool>{false, false, false}));
     EXPECT_EQ(f.getVideoFilterValues()[1], filterValuesEntry{Value(6.0)});
     EXPECT_EQ(filterEditing().getLayerFilterValues(true), f.getVideoFilterValues());
+}
+
+namespace {
+
+class FilterTrace : public ::testing::Test {
+  protected:
+    std::vector<std::string> lines;
+    void SetUp() override {
+        qrn::setLogSinkForTesting([this](const std::string& l) { lines.push_back(l); });
+        globalAppSettingsClass::setShowLogsForTesting(true);
+    }
+    void TearDown() override {
+        qrn::setLogSinkForTesting(nullptr);
+        globalAppSettingsClass::setShowLogsForTesting(false);
+    }
+    // The values of the first line of `stage` logged by `type`'s `function`.
+    std::string values(const std::string& type, const std::string& function, const std::string& stage) {
+        for (const auto& l : lines)
+            if (l.find("[" + stage + "]") != std::string::npos &&
+                l.find("| " + type + " | public " + function + " |") != std::string::npos)
+                return l.substr(l.find(" - Values: "));
+        return "(not logged)";
+    }
+};
+
+} // namespace
+
+TEST_F(FilterTrace, DispatchAndTheFiltersLogTheirNamedValues) {
+    filterClass f;
+    f.clearClass();
+    f.addPlaceholderValuesToLayerArray(0, solidImage(2, 2, qRgba(0, 0, 0, 255)), 0, true);
+    EXPECT_EQ(values("filterClass", "addPlaceholderValuesToLayerArray", "Input"),
+              R"( - Values: {["assetArrayIndex": 0, "image": image(2x2)]})");
+
+    f.filters(1, filterValuesEntry{Value(4.5)}, true, true);
+    EXPECT_EQ(values("filterClass", "filters", "Input"),
+              R"( - Values: {["VALUES_ARRAY": [4.5], "index": 1, "videoSelected": true]})");
+    EXPECT_EQ(values("filterClass", "filters", "Output"), R"( - Values: {["filter": "boxBlur"]})");
+    EXPECT_EQ(values("boxBlurClass", "boxBlurFilter", "Input"),
+              R"( - Values: {["image": nil, "value": 4.5]})");
+
+    lines.clear();
+    f.filters(0, filterValuesEntry{Value(solidImage(1, 1, qRgba(0, 0, 0, 255))), Value()}, false, false);
+    EXPECT_EQ(values("chromaKeyClass", "chromaKeyFilter", "Input"),
+              R"( - Values: {["RGB_VALUES_ARRAY": colour[32.0, 255.0, 0.0, 1.0], "brightnessRangeValue": 0, )"
+              R"("image": image(1x1), "saturationRangeValue": 0]})");
+    EXPECT_EQ(values("chromaKeyClass", "chromaKeyFilter", "Output"), R"( - Values: {["image": image(1x1)]})");
+
+    lines.clear();
+    f.filters(2, kEmpty, false, false);
+    EXPECT_EQ(values("medianClass", "medianFilter", "Input"), R"( - Values: {["image": nil]})");
+    EXPECT_EQ(values("medianClass", "medianFilter", "Output"), R"( - Values: {["filter": "median"]})");
 }

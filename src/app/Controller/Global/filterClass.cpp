@@ -255,6 +255,7 @@ void filterClass::addPlaceholderValuesToLayerArray(int assetArrayIndex, const qr
         std::min({LAYER_FILTER.size(), LAYER_FILTER_ORDER.size(), LAYER_FILTER_VALUES.size()}));
     if (assetArrayIndex < 0 || assetArrayIndex >= rows) {
         QRN_LOG_ERROR(std::optional<std::string>("asset index out of range"));
+        QRN_LOG_OUT(std::nullopt);
         return;
     }
     auto insert = [&](auto& row, auto element) {
