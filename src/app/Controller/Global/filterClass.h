@@ -58,6 +58,10 @@ class filterClass {
     std::optional<int> filterIndex(const std::string& name);
 };
 
+// The key colour held by a slot: a colour array, or the plain list of four numbers that a
+// project file gives back for one. None for anything else.
+std::optional<std::vector<double>> colourArrayOf(const qrn::Value& slot);
+
 // Log forms of the filter arrays.
 qrn::Value filterValuesEntryValue(const std::optional<filterValuesEntry>& entry);
 qrn::Value filterValuesArrayValue(const filterValuesArray& values);
