@@ -107,7 +107,7 @@ void BM_ReadProject(benchmark::State& state) {
         }
         model.setEntireImageReferenceArray(std::move(references));
         attributedStringStorageClass texts;
-        texts.importAutocueText(assets);
+        texts.importAutocueText();
         ok = texts.importSymbolText(assets - 1) && ok;
         benchmark::DoNotOptimize(ok);
     }

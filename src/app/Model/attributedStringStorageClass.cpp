@@ -62,9 +62,11 @@ std::string projectFilePath(const std::string& fileName) {
 void attributedStringStorageClass::setProjectNotes(const qrn::AttributedString& notes) {
     QRN_LOG_IN(std::nullopt);
     persistentDataStorageClass().setProjectNotes(notes);
+    QRN_LOG_OUT(std::nullopt);
 }
 
 qrn::AttributedString attributedStringStorageClass::getProjectNotes() {
+    QRN_LOG_IN(std::nullopt);
     return persistentDataStorageClass().getProjectNotes();
 }
 
@@ -106,9 +108,11 @@ void attributedStringStorageClass::setTextSymbolStringArray(
             }
         });
     }
+    QRN_LOG_OUT(std::nullopt);
 }
 
 void attributedStringStorageClass::flushPendingSymbolExport() {
+    QRN_LOG_IN(LogValues{{"symbolExportPending", symbolExportPending}});
     if (!symbolExportPending)
         return;
     symbolExportPending = false;
@@ -120,10 +124,12 @@ void attributedStringStorageClass::clearClass() {
     QRN_LOG_IN(std::nullopt);
     AUTOCUE_STRING_ARRAY.clear();
     TEXT_SYMBOL_STRING_ARRAY.clear();
+    QRN_LOG_OUT(std::nullopt);
 }
 
-void attributedStringStorageClass::importAutocueText(std::optional<int> assetCount) {
+void attributedStringStorageClass::importAutocueText() {
     QRN_LOG_IN(std::nullopt);
+    const size_t assets = previewLayerClass().getAssetArray().size();
     std::vector<qrn::AttributedString> texts;
     auto json = importJSONFile("autocueData");
     bool usable = json && json->is_array();
@@ -132,24 +138,18 @@ void attributedStringStorageClass::importAutocueText(std::optional<int> assetCou
             usable = usable && element.is_object();
     if (usable)
         texts = importAttributedString(*json);
-
-    // A damaged or missing file still leaves notes and one script per asset.
-    if (texts.empty())
-        persistentDataStorageClass().setProjectNotes(qrn::AttributedString("PROJECT NOTES"));
     else
-        persistentDataStorageClass().setProjectNotes(texts.front());
-    if (!texts.empty())
-        texts.erase(texts.begin());
-    // The model may not hold the project's assets yet while it is being opened, so only an
-    // explicit count trims; the model's count only pads.
-    if (assetCount) {
-        texts.resize(size_t(std::max(0, *assetCount - 1)));
-    } else {
-        const size_t wanted = size_t(std::max<int>(0, int(previewLayerClass().getAssetArray().size()) - 1));
-        if (texts.size() < wanted)
-            texts.resize(wanted);
-    }
+        texts.resize(assets);
+    // The notes need a first entry even when there is neither a file nor an asset.
+    if (texts.empty())
+        texts.emplace_back();
+    persistentDataStorageClass().setProjectNotes(texts.front());
+    texts.erase(texts.begin());
+    // Every asset after the first reads its script by position, so a short file is padded.
+    if (assets > 0 && texts.size() < assets - 1)
+        texts.resize(assets - 1);
     AUTOCUE_STRING_ARRAY = std::move(texts);
+    QRN_LOG_OUT(LogValues{{"AUTOCUE_STRING_ARRAY", int(AUTOCUE_STRING_ARRAY.size())}});
 }
 
 bool attributedStringStorageClass::importSymbolText(int totalAssets) {
@@ -158,15 +158,19 @@ bool attributedStringStorageClass::importSymbolText(int totalAssets) {
     bool usable = json && json->is_array();
     if (usable)
         for (const auto& element : *json)
-            usable = usable && element.is_array();
+            usable =
+                usable && element.is_array() &&
+                std::all_of(element.begin(), element.end(), [](const qrn::Json& e) { return e.is_object(); });
     if (!usable) {
         TEXT_SYMBOL_STRING_ARRAY = {{}};
+        QRN_LOG_OUT(LogValues{{"imported", false}});
         return false;
     }
     std::vector<std::vector<qrn::AttributedString>> texts(size_t(std::max(0, totalAssets) + 1));
     for (size_t i = 0; i < texts.size() && i < json->size(); ++i)
         texts[i] = importAttributedString((*json)[i]);
     TEXT_SYMBOL_STRING_ARRAY = std::move(texts);
+    QRN_LOG_OUT(LogValues{{"imported", true}});
     return true;
 }
 
@@ -175,11 +179,14 @@ bool attributedStringStorageClass::exportSymbolText() {
     qrn::Json file = qrn::Json::array();
     for (const auto& texts : TEXT_SYMBOL_STRING_ARRAY)
         file.push_back(saveAttributedString(texts));
-    return exportJSONFile(file, "specialSymbolData");
+    const bool written = exportJSONFile(file, "specialSymbolData");
+    QRN_LOG_OUT(LogValues{{"written", written}});
+    return written;
 }
 
 qrn::Json
 attributedStringStorageClass::saveAttributedString(const std::vector<qrn::AttributedString>& strings) {
+    QRN_LOG_IN(LogValues{{"attributedStrings", int(strings.size())}});
     qrn::Json result = qrn::Json::array();
     for (const auto& text : strings) {
         qrn::Json runs = qrn::Json::array();
@@ -208,11 +215,13 @@ attributedStringStorageClass::saveAttributedString(const std::vector<qrn::Attrib
         }
         result.push_back({{"string", text.string()}, {"runs", runs}});
     }
+    QRN_LOG_OUT(std::nullopt);
     return result;
 }
 
 std::vector<qrn::AttributedString>
 attributedStringStorageClass::importAttributedString(const qrn::Json& objects) {
+    QRN_LOG_IN(std::nullopt);
     std::vector<qrn::AttributedString> result;
     if (!objects.is_array())
         return result;
@@ -223,15 +232,21 @@ attributedStringStorageClass::importAttributedString(const qrn::Json& objects) {
             continue;
         }
         qrn::AttributedString string(text->get<std::string>());
-        if (auto runs = element.find("runs"); runs != element.end() && runs->is_array()) {
+        // Runs are read only from a list that holds nothing but run objects; otherwise the
+        // text stays plain.
+        const auto runs = element.find("runs");
+        const bool usableRuns =
+            runs != element.end() && runs->is_array() &&
+            std::all_of(runs->begin(), runs->end(), [](const qrn::Json& run) { return run.is_object(); });
+        if (usableRuns) {
             for (const auto& run : *runs) {
-                if (!run.is_object())
-                    continue;
                 std::optional<qrn::TextAttributes> attributes;
                 if (auto a = run.find("attributes"); a != run.end())
                     attributes = convertAttributesFromJSONToDictionary(*a);
                 auto range = run.find("range");
-                if (!attributes || range == run.end() || !range->is_array() || range->size() < 2)
+                if (!attributes || range == run.end() || !range->is_array() || range->size() < 2 ||
+                    !std::all_of(range->begin(), range->end(),
+                                 [](const qrn::Json& n) { return n.is_number_integer(); }))
                     continue;
                 auto start = qrn::json::asInteger((*range)[0]);
                 auto end = qrn::json::asInteger((*range)[1]);
@@ -246,11 +261,13 @@ attributedStringStorageClass::importAttributedString(const qrn::Json& objects) {
         }
         result.push_back(std::move(string));
     }
+    QRN_LOG_OUT(LogValues{{"attributedStrings", int(result.size())}});
     return result;
 }
 
 std::optional<qrn::TextAttributes>
 attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::Json& attributes) {
+    QRN_LOG_IN(std::nullopt);
     if (!attributes.is_object())
         return std::nullopt;
     const bool dark = stylingClass().interfaceStyle() == "Dark";
@@ -289,6 +306,7 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
             result.paragraphStyle = style;
         }
     }
+    QRN_LOG_OUT(std::nullopt);
     return result;
 }
 
@@ -303,8 +321,10 @@ bool attributedStringStorageClass::exportJSONFile(const qrn::Json& value, const 
     qrn::Status status;
     for (int attempt = 0; attempt < writeAttempts; ++attempt) {
         status = qrn::files::replaceAtomically(path, text);
-        if (status)
+        if (status) {
+            QRN_LOG_OUT(LogValues{{"written", true}});
             return true;
+        }
     }
     QRN_LOG_ERROR(status.error());
     return false;
@@ -320,5 +340,6 @@ std::optional<qrn::Json> attributedStringStorageClass::importJSONFile(const std:
         QRN_LOG_ERROR(json.error());
         return std::nullopt;
     }
+    QRN_LOG_OUT(std::nullopt);
     return json.value();
 }

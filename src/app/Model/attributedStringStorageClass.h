@@ -25,9 +25,9 @@ class attributedStringStorageClass {
     void flushPendingSymbolExport();
     void clearClass();
 
-    // Reads the notes and scripts back. With an asset count the script list is made to match
-    // it (one script per asset after the first).
-    void importAutocueText(std::optional<int> assetCount = std::nullopt);
+    // Reads the notes and scripts back. A missing or damaged file gives empty notes and an empty
+    // script for every asset after the first.
+    void importAutocueText();
     // Reads the symbol texts for positions 0...totalAssets; false when the file was unusable.
     bool importSymbolText(int totalAssets);
     bool exportSymbolText();

@@ -95,22 +95,26 @@ void persistentDataStorageClass::setActiveWindow(const std::string& windowTitle)
 
 std::string persistentDataStorageClass::getActiveWindow() {
     QRN_LOG_IN(std::nullopt);
+    QRN_LOG_OUT(std::nullopt);
     return activeWindow.value_or("");
 }
 
 void persistentDataStorageClass::setMainWindow(std::shared_ptr<projectMainWindow> window) {
     QRN_LOG_IN(LogValues{{"mainWindow", window != nullptr}});
     mainWindow = std::move(window);
+    QRN_LOG_OUT(std::nullopt);
 }
 
 std::shared_ptr<projectMainWindow> persistentDataStorageClass::getMainWindow() {
     QRN_LOG_IN(std::nullopt);
+    QRN_LOG_OUT(LogValues{{"mainWindow", mainWindow != nullptr}});
     return mainWindow;
 }
 
 void persistentDataStorageClass::setViewController(std::shared_ptr<projectViewController> controller) {
     QRN_LOG_IN(LogValues{{"viewController", controller != nullptr}});
     viewController = std::move(controller);
+    QRN_LOG_OUT(std::nullopt);
 }
 
 void persistentDataStorageClass::setProjectDirectory(const std::string& path) {
@@ -135,28 +139,37 @@ void persistentDataStorageClass::setProjectDirectory(const std::string& path) {
 
 std::string persistentDataStorageClass::getProjectDirectory() {
     QRN_LOG_IN(std::nullopt);
+    QRN_LOG_OUT(LogValues{{"projectDirectory", projectDirectory}});
     return projectDirectory;
 }
 
 std::string persistentDataStorageClass::getProjectName() {
+    QRN_LOG_IN(std::nullopt);
+    QRN_LOG_OUT(LogValues{{"projectName", projectName}});
     return projectName;
 }
 void persistentDataStorageClass::setProjectName(const std::string& name) {
+    QRN_LOG_IN(LogValues{{"projectName", name}});
     projectName = name;
+    QRN_LOG_OUT(std::nullopt);
 }
 
 bool persistentDataStorageClass::getInProgressBool() {
-    QRN_LOG_IN(LogValues{{"dataManipulationInProgress", dataManipulationInProgress}});
+    QRN_LOG_IN(std::nullopt);
+    QRN_LOG_OUT(LogValues{{"dataManipulationInProgress", dataManipulationInProgress}});
     return dataManipulationInProgress;
 }
 
 void persistentDataStorageClass::setInProgressBool(bool allowed) {
     QRN_LOG_IN(LogValues{{"dataManipulationInProgress", allowed}});
     dataManipulationInProgress = allowed;
+    QRN_LOG_OUT(std::nullopt);
 }
 
 std::vector<std::vector<std::string>> persistentDataStorageClass::getTempLayerArray() {
     QRN_LOG_IN(std::nullopt);
+    QRN_LOG_OUT(LogValues{
+        {"TEMP_LAYER_ARRAY", TEMP_LAYER_ARRAY ? qrn::Value(int(TEMP_LAYER_ARRAY->size())) : qrn::Value()}});
     return TEMP_LAYER_ARRAY.value_or(std::vector<std::vector<std::string>>{});
 }
 
@@ -164,10 +177,15 @@ void persistentDataStorageClass::setTempLayerArray(
     std::optional<std::vector<std::vector<std::string>>> layers) {
     QRN_LOG_IN(std::nullopt);
     TEMP_LAYER_ARRAY = std::move(layers);
+    QRN_LOG_OUT(std::nullopt);
 }
 
 std::vector<std::optional<std::string>> persistentDataStorageClass::getTempFirstLayerAboveVideoArray() {
     QRN_LOG_IN(std::nullopt);
+    QRN_LOG_OUT(LogValues{{"TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY",
+                           TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY
+                               ? qrn::Value(int(TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY->size()))
+                               : qrn::Value()}});
     return TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY.value_or(std::vector<std::optional<std::string>>{});
 }
 
@@ -175,6 +193,7 @@ void persistentDataStorageClass::setTempFirstLayerAboveVideoArray(
     std::optional<std::vector<std::optional<std::string>>> layers) {
     QRN_LOG_IN(std::nullopt);
     TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY = std::move(layers);
+    QRN_LOG_OUT(std::nullopt);
 }
 
 editViewClass& persistentDataStorageClass::getEditViewClassInstance() {
@@ -244,8 +263,16 @@ bool persistentDataStorageClass::exportData(bool delayedExecution) {
 }
 
 void persistentDataStorageClass::flushPendingExport() {
+    QRN_LOG_IN(LogValues{{"exportPending", exportPending}});
     if (exportPending)
         exportData(false);
+    QRN_LOG_OUT(std::nullopt);
+}
+
+int persistentDataStorageClass::getExportGeneration() {
+    QRN_LOG_IN(std::nullopt);
+    QRN_LOG_OUT(LogValues{{"exportGeneration", exportGeneration.value()}});
+    return exportGeneration.value();
 }
 
 qrn::Json persistentDataStorageClass::buildProjectDictionary() {
@@ -307,25 +334,30 @@ qrn::Json persistentDataStorageClass::buildProjectDictionary() {
         layerSettings.push_back(std::move(a));
     }
     d["LAYER_SETTINGS_ARRAY"] = std::move(layerSettings);
+    QRN_LOG_OUT(std::nullopt);
     return d;
 }
 
 bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& directory) {
     QRN_LOG_IN(LogValues{{"projectDirectory", directory}});
     const std::string path = directory + "/projectData.json";
-    if (!qrn::files::exists(path))
-        return false;
-    auto bytes = qrn::files::readText(path);
-    if (!bytes) {
-        QRN_LOG_ERROR(bytes.error());
-        return false;
-    }
-    const QString text = QString::fromUtf8(bytes->data(), qsizetype(bytes->size()));
-    for (const auto& key : keys)
-        if (!text.contains(QString::fromStdString(key)))
+    const bool valid = [&] {
+        if (!qrn::files::exists(path))
             return false;
-    // A file that is not a JSON object cannot be opened; refusing it here keeps the import's
-    // recovery from replacing the user's file with an empty project.
-    auto json = qrn::json::parse(*bytes);
-    return json && json->is_object();
+        auto bytes = qrn::files::readText(path);
+        if (!bytes) {
+            QRN_LOG_ERROR(bytes.error());
+            return false;
+        }
+        const QString text = QString::fromUtf8(bytes->data(), qsizetype(bytes->size()));
+        for (const auto& key : keys)
+            if (!text.contains(QString::fromStdString(key)))
+                return false;
+        // A file that is not a JSON object cannot be opened; refusing it here keeps the import's
+        // recovery from replacing the user's file with an empty project.
+        auto json = qrn::json::parse(*bytes);
+        return json && json->is_object();
+    }();
+    QRN_LOG_OUT(LogValues{{"valid", valid}});
+    return valid;
 }

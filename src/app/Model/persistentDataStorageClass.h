@@ -70,6 +70,8 @@ class persistentDataStorageClass {
     bool exportData(bool delayedExecution);
     // Writes a pending delayed write now (before the program ends or another project opens).
     void flushPendingExport();
+    // The generation of the latest exportData call: 0 ... 9999, then 0 again.
+    int getExportGeneration();
     qrn::Json buildProjectDictionary();
     // The folder holds a projectData.json that is a JSON object naming every key.
     bool checkIfProjectDataIsValid(const std::string& directory);

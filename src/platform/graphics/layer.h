@@ -146,6 +146,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void removeAnimation(const std::string& key);
     void removeAllAnimations();
     bool hasAnimations() const { return !animations_.empty(); }
+    const std::vector<std::pair<std::string, KeyframeAnimation>>& animations() const { return animations_; }
     // Opacity as drawn at time t: the most recently added running opacity animation wins over
     // the model value.
     double presentationOpacity(double t) const;

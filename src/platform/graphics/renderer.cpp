@@ -11,8 +11,8 @@ namespace qrn::graphics {
 namespace {
 
 bool needsAnimationFrames(const Layer& layer, double t) {
-    for (const auto& key : layer.animationKeys())
-        if (auto* a = layer.animation(key); a && a->isActiveAfter(t))
+    for (const auto& entry : layer.animations())
+        if (entry.second.isActiveAfter(t))
             return true;
     return false;
 }
@@ -59,6 +59,7 @@ QImage Renderer::snapshot(const Layer& layer, double t, double scale) {
     setupHints(p);
     animated_ = false;
     time_ = t;
+    cull_ = QRectF(0, 0, w, h);
     // Bounds space straight onto the image, skipping the layer's own placement.
     QTransform toDevice = QTransform::fromTranslate(-b.origin.x, -b.origin.y) * yUpToImage(h, scale);
     double opacity = layer.presentationOpacity(t);
@@ -74,6 +75,10 @@ QImage Renderer::snapshot(const Layer& layer, double t, double scale) {
 void Renderer::render(const Layer& root, QPainter& painter, double t, const QTransform& toDevice) {
     animated_ = false;
     time_ = t;
+    // Layers wholly outside the area being painted are skipped (the painter's clip, or its device).
+    cull_ = painter.hasClipping() ? painter.clipBoundingRect() : QRectF();
+    if (cull_.isEmpty() && painter.device())
+        cull_ = QRectF(0, 0, painter.device()->width(), painter.device()->height());
     painter.save();
     setupHints(painter);
     drawLayer(painter, root, toDevice, 1.0, t, 0);
@@ -92,6 +97,14 @@ void Renderer::drawLayer(QPainter& p, const Layer& layer, const QTransform& pare
     QTransform toDevice = toQTransform(layer.transformToSuperlayer()) * parentToDevice;
     if (!toDevice.isInvertible())
         return; // a zero scale draws nothing
+    // Only what the layer itself covers can be judged cheaply: its sublayers may reach further
+    // unless it clips them, and filters may spread their picture.
+    if (!cull_.isEmpty() && layer.contentFilters().empty() &&
+        (layer.masksToBounds() || layer.sublayers().empty())) {
+        QRectF area = toDevice.mapRect(qrect(layer.visualBounds())).adjusted(-1, -1, 1, 1);
+        if (!area.intersects(cull_))
+            return;
+    }
     if (!layer.contentFilters().empty())
         drawFiltered(p, layer, toDevice, opacity, t, depth);
     else

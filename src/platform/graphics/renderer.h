@@ -48,6 +48,8 @@ class Renderer {
 
     bool animated_ = false;
     double time_ = 0;
+    // Device area being painted; layers outside it are skipped.
+    QRectF cull_;
     // Per-depth scratch lists for zPosition ordering, reused between frames.
     std::vector<std::vector<const Layer*>> order_;
 };

@@ -336,6 +336,12 @@ void View::propagateDidMoveToWindow(Window* w) {
         setNeedsDisplay();
 }
 
+void View::forgetWindow() {
+    window_ = nullptr;
+    for (auto& s : subviews_)
+        s->forgetWindow();
+}
+
 void View::treeChanged() {
     if (window_)
         window_->viewTreeChanged(true);

@@ -191,6 +191,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     void detachFromSuperview();
     void propagateWillMoveToWindow(Window* w);
     void propagateDidMoveToWindow(Window* w);
+    void forgetWindow();
     void attachLayer(const ViewPtr& view, size_t index);
     void geometryChanged(const Rect& oldFrame);
     void treeChanged();

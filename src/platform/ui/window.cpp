@@ -12,7 +12,8 @@ namespace qrn::ui {
 namespace {
 
 Window::HostFactory hostFactory;
-std::vector<WindowPtr> shownWindows;
+// Never destroyed: windows still open at exit must not run their teardown after everything else.
+std::vector<WindowPtr>& shownWindows = *new std::vector<WindowPtr>;
 Window* currentKeyWindow = nullptr;
 Window* currentModalWindow = nullptr;
 std::function<void(Window&)> closeObserver;
@@ -58,7 +59,8 @@ Window::~Window() {
     if (currentModalWindow == this)
         currentModalWindow = nullptr;
     frameView_->layer()->setChangeHandler({});
-    frameView_->propagateDidMoveToWindow(nullptr);
+    // Views that outlive the window forget it without callbacks: their owners may be gone.
+    frameView_->forgetWindow();
     host_.reset();
 }
 
@@ -418,6 +420,8 @@ View* Window::mouseCaptureView() const {
 }
 
 void Window::sendEvent(Event e) {
+    // A handler may close the last reference to this window.
+    auto keep = weak_from_this().lock();
     e.window = this;
     if (!acceptsUserEvents())
         return;
@@ -576,6 +580,7 @@ unsigned Window::draggingEntered(DraggingInfo& info) {
 }
 
 unsigned Window::draggingUpdated(DraggingInfo& info) {
+    auto keep = weak_from_this().lock();
     info.setDestinationWindow(this);
     if (!acceptsUserEvents())
         return DragOperationNone;
@@ -618,6 +623,7 @@ void Window::draggingExited(DraggingInfo& info) {
 }
 
 bool Window::performDrop(DraggingInfo& info) {
+    auto keep = weak_from_this().lock();
     stopDragTimer();
     info.setDestinationWindow(this);
     ViewPtr target = dragTarget_.lock();
@@ -695,7 +701,8 @@ void Window::viewNeedsDisplay() {
 void Window::viewTreeChanged(bool visibility) {
     if (host_)
         host_->nativeContentChanged();
-    if (visibility)
+    // With the pointer outside the window every area is already out and none can enter.
+    if (visibility && mouseInside_)
         deliverTracking(nullptr);
 }
 

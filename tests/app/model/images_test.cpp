@@ -67,6 +67,19 @@ TEST(ProjectImageFiles, EqualBytesAreSharedOtherFilesAreStoredApart) {
     EXPECT_EQ(p.reference(3)[1].toString(), "PNG");
 }
 
+TEST(ProjectImageFiles, AFileWithoutExtensionReusesAnEqualFileUnderItsStoredName) {
+    imageProject p;
+    writePng(p.drops + "photo.jpeg", 6, 6, 0x336699);
+    ASSERT_TRUE(qrn::files::copyFile(p.drops + "photo.jpeg", p.drops + "photo"));
+    ASSERT_TRUE(p.drop("photo.jpeg"));
+    // The picture's format names it "jpg"; the file itself has no extension to compare.
+    addLayer({3, "jpg"});
+    ASSERT_TRUE(p.images.saveImage(std::nullopt, nullptr, p.drops + "photo", false));
+    EXPECT_EQ(p.stored().size(), 1);
+    EXPECT_EQ(p.reference(1), p.reference(0));
+    EXPECT_NO_THROW(p.model.getImageFromImageReferenceArray(p.reference(1)));
+}
+
 TEST(ProjectImageFiles, MarkedFilesArePurgedOnlyWhenNoLayerNamesThem) {
     imageProject p;
     writePng(p.drops + "a.png", 10, 10, 0x123456);
@@ -141,6 +154,11 @@ TEST(ProjectImageFiles, FailedCopiesLeaveNoDanglingReference) {
     EXPECT_EQ(p.model.getImageReferenceArray()[1].size(), 2u);
     EXPECT_EQ(p.reference(1), before);
     EXPECT_TRUE(p.images.getPermanentlyRemoveImageArray().empty());
+
+    // Without a project folder nothing is stored anywhere.
+    persistentDataStorageClass().setProjectDirectory("");
+    EXPECT_FALSE(p.drop("a.png"));
+    EXPECT_EQ(p.reference(2), (imageReferenceArray{3, "png"}));
 }
 
 TEST(ProjectImageFiles, HostileNamesAreNeverTouched) {

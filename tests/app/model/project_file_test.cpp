@@ -117,11 +117,26 @@ TEST(ProjectFile, GenerationWrapsAt10000) {
     newProjectModel();
     writeCounter writes;
     persistentDataStorageClass storage;
-    // The 10000th call takes generation 0 again; only it may still write.
-    for (int i = 0; i < 10000; ++i)
+    // Bring the counter to its last value before the wrap with delayed calls, which write nothing
+    // until the last of them is due. The write it then makes is a call of its own and wraps.
+    for (int i = storage.getExportGeneration(); i < 9999; ++i)
         storage.exportData(true);
+    EXPECT_EQ(storage.getExportGeneration(), 9999);
     qrn::MainQueue::advance(0.5);
     EXPECT_EQ(writes.count, 1);
+    EXPECT_EQ(storage.getExportGeneration(), 0);
+
+    // A delayed write scheduled at 9999 is superseded by the call that wraps the counter.
+    for (int i = 0; i < 9999; ++i)
+        storage.exportData(true);
+    ASSERT_EQ(storage.getExportGeneration(), 9999);
+    storage.exportData(false);
+    EXPECT_EQ(storage.getExportGeneration(), 0);
+    EXPECT_EQ(writes.count, 2);
+    qrn::MainQueue::advance(1);
+    EXPECT_EQ(writes.count, 2);
+    storage.exportData(true);
+    EXPECT_EQ(storage.getExportGeneration(), 1);
 }
 
 TEST(ProjectFile, ValidityNeedsAnObjectNamingEveryKey) {

@@ -5,8 +5,10 @@
 #include "Controller/Global/Model/assetDataClass.h"
 #include "Controller/Global/directoryAndFilePathsClass.h"
 #include "Controller/Global/throwClass.h"
+#include "Model/globalAppSettingsClass.h"
 #include "model_fixture.h"
 #include "platform/foundation/files.h"
+#include "platform/ui/view.h"
 
 using namespace modeltest;
 
@@ -35,13 +37,15 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     model.setVideoCropSizeAndOrigin({50, 60}, {5, 6});
     auto& gesture = model.getInteractionState();
     gesture.dragFlag = true;
-    gesture.resizeFlag = false;
+    model.setResizeButtonSelected(false);
+    model.setResizeOrRotateButtonSelected(3);
     gesture.mouseDown = true;
     gesture.dragGeneration.increment();
 
     model.clearClass(false);
     EXPECT_FALSE(gesture.dragFlag);
-    EXPECT_TRUE(gesture.resizeFlag);
+    EXPECT_TRUE(model.getResizeButtonSelected());
+    EXPECT_EQ(model.getResizeOrRotateButtonSelected(), 0);
     EXPECT_EQ(gesture.resizePair, std::make_pair(0.0, 0.0));
     // The mouse is still down and a pending end-of-drag check must still recognise itself.
     EXPECT_TRUE(gesture.mouseDown);
@@ -76,6 +80,34 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     // The video's place in the preview is not part of the project being closed.
     EXPECT_EQ(model.getVideoOriginSizeArray(), (std::vector<double>{1, 2, 3, 4}));
     previewLayerClass::setEditingScreenClearHandler(nullptr);
+}
+
+TEST(ProjectModel, PreviewViewsAreFoundThroughTheConfiguration) {
+    previewLayerClass model;
+    const auto video = model.getVideoLayerView();
+    ASSERT_TRUE(video);
+    EXPECT_EQ(model.getVideoLayerView(), video);
+    EXPECT_FALSE(model.getSuperviewOfTaggedPreviewView());
+
+    auto parent = qrn::ui::View::make();
+    auto container = qrn::ui::View::make();
+    // A view with the same tag outside the container must not be taken.
+    auto decoyGroup = qrn::ui::View::make();
+    auto decoy = qrn::ui::View::make();
+    decoy->setTag(-5);
+    decoyGroup->addSubview(decoy);
+    parent->addSubview(decoyGroup);
+    parent->addSubview(container);
+    auto groups = qrn::ui::View::make();
+    auto marker = qrn::ui::View::make();
+    marker->setTag(-5);
+    container->addSubview(qrn::ui::View::make());
+    container->addSubview(groups);
+    groups->addSubview(marker);
+    model.setConfiguration(previewLayerConfigurationViews{parent, container});
+    EXPECT_EQ(model.getParentPreviewView(), parent);
+    EXPECT_EQ(model.getSuperviewOfTaggedPreviewView(), groups);
+    model.setConfiguration(std::nullopt);
 }
 
 TEST(ProjectModel, AssetsAndLayersShareOneIdCounterWithoutClashingMarkers) {
@@ -273,6 +305,68 @@ TEST(LayerAndAssetRecords, AssetRecordPutsTheBackgroundLayerFirstAndWritesBack) 
     record.fillArraysWithObjectData();
     EXPECT_EQ(model.getAssetBackgroundColour().front(), (std::vector<double>{9, 9, 9, 1}));
     EXPECT_EQ(texts.getAutocueStringArray().size(), 3u);
+}
+
+TEST(LayerAndAssetRecords, AssetRecordMovedToAnotherPositionTakesTheIdsFoundThere) {
+    tempProject project;
+    previewLayerClass model;
+    model.clearClass(false);
+    filterClass().clearClass();
+    const std::string first = addAsset();
+    addLayer({1, "png", "a"});
+    addLayer({1, "png", "b"});
+    const std::string second = addAsset();
+    const std::string x = addLayer({1, "png", "x"});
+    const std::string y = addLayer({1, "png", "y"});
+    attributedStringStorageClass().setAutocueStringArray(
+        {qrn::AttributedString("first"), qrn::AttributedString("second")});
+
+    // Recorded from position 1 for a move to position 2: the content is the first asset's, the
+    // ids are those standing at position 2.
+    assetDataClass moved(1, 2, false);
+    EXPECT_EQ(moved.getAssetIndex(), 2);
+    EXPECT_EQ(moved.getAssetString(), second);
+    EXPECT_EQ(moved.autocueString->string(), "first");
+    ASSERT_EQ(moved.getLayerDataObjects().size(), 2u);
+    EXPECT_EQ(moved.LAYER_DATA_OBJECTS_ARRAY[0].getLayerString(), x);
+    EXPECT_EQ(moved.LAYER_DATA_OBJECTS_ARRAY[1].getLayerString(), y);
+    EXPECT_EQ(moved.LAYER_DATA_OBJECTS_ARRAY[1].getImageReferenceArray(),
+              (imageReferenceArray{1, "png", "b"}));
+
+    assetDataClass kept(1, 2, true);
+    EXPECT_EQ(kept.getAssetIndex(), 1);
+    EXPECT_EQ(kept.getAssetString(), first);
+}
+
+TEST(ProjectModel, TracingTheModelDoesNotDisturbIt) {
+    globalAppSettingsClass::setShowLogsForTesting(true);
+    testing::internal::CaptureStdout();
+    {
+        tempProject project;
+        previewLayerClass model;
+        model.clearClass(false);
+        filterClass().clearClass();
+        addAsset();
+        addLayer({3, "png"});
+        addLayer({1, "", "", 1});
+        assetDataClass record(1, 1, true);
+        record.assetIndex = 2;
+        record.fillArraysWithObjectData();
+        persistentDataStorageClass state;
+        EXPECT_TRUE(state.exportData(false));
+        EXPECT_TRUE(state.checkIfProjectDataIsValid(project.path));
+        EXPECT_TRUE(state.getTempLayerArray().empty());
+        state.setTempLayerArray(std::vector<std::vector<std::string>>{{"1"}});
+        EXPECT_EQ(state.getTempLayerArray().size(), 1u);
+        EXPECT_EQ(thrownMessage({3, "png"}), "Unable to retrieve remote regular image .png");
+        attributedStringStorageClass texts;
+        texts.importAutocueText();
+        EXPECT_EQ(texts.getAutocueStringArray().size(), 2u);
+    }
+    const std::string trace = testing::internal::GetCapturedStdout();
+    globalAppSettingsClass::setShowLogsForTesting(false);
+    EXPECT_NE(trace.find("[Input]"), std::string::npos);
+    EXPECT_NE(trace.find("[Output]"), std::string::npos);
 }
 
 TEST(RunTimeState, ProjectNameComesFromThePackageFolder) {

@@ -108,14 +108,15 @@ TEST(ScriptAndSymbolTexts, MalformedRecordsNeverCrash) {
             {"range": [3, 1], "attributes": {"underline_style": 2}},
             {"range": [-5, 1], "attributes": {"writing_direction": 1}},
             {"range": [2], "attributes": {"underline_style": 9}},
-            {"range": [1, 2], "attributes": {"text_colour": {"RGB": [1, 2, 3]}, "font": "x", "paragraph_style": 3}},
-            "not a run"]},
+            {"range": [2, 3, "x"], "attributes": {"underline_style": 9}},
+            {"range": [1, 2], "attributes": {"text_colour": {"RGB": [1, 2, 3]}, "font": "x", "paragraph_style": 3}}]},
         {"runs": []},
         {},
         42,
-        {"string": "plain", "runs": "nope"}
+        {"string": "plain", "runs": "nope"},
+        {"string": "mixed", "runs": [{"range": [0, 5], "attributes": {"underline_style": 1}}, "not a run"]}
     ])"));
-    ASSERT_EQ(decoded.size(), 5u);
+    ASSERT_EQ(decoded.size(), 6u);
     const auto& text = decoded[0];
     EXPECT_EQ(text.string(), "abcdef");
     EXPECT_EQ(text.attributesAt(0).writingDirection, 1); // clamped to the start
@@ -126,6 +127,7 @@ TEST(ScriptAndSymbolTexts, MalformedRecordsNeverCrash) {
     EXPECT_TRUE(decoded[2].isEmpty());
     EXPECT_TRUE(decoded[3].isEmpty());
     EXPECT_EQ(decoded[4], qrn::AttributedString("plain"));
+    EXPECT_EQ(decoded[5], qrn::AttributedString("mixed"));
 }
 
 TEST(ScriptAndSymbolTexts, ScriptFileHoldsNotesThenScripts) {
@@ -145,14 +147,17 @@ TEST(ScriptAndSymbolTexts, ScriptFileHoldsNotesThenScripts) {
     ASSERT_EQ(storage.getAutocueStringArray().size(), 2u);
     EXPECT_EQ(storage.getAutocueStringArray()[1].string(), "two");
 
-    // With the project's asset count the list is made to fit it.
-    storage.importAutocueText(5);
-    EXPECT_EQ(storage.getAutocueStringArray().size(), 4u);
-    storage.importAutocueText(2);
-    EXPECT_EQ(storage.getAutocueStringArray().size(), 1u);
+    // Assets the file has no script for read an empty one.
+    addAsset();
+    addAsset();
+    addAsset();
+    storage.importAutocueText();
+    ASSERT_EQ(storage.getAutocueStringArray().size(), 3u);
+    EXPECT_EQ(storage.getAutocueStringArray()[0].string(), "one");
+    EXPECT_TRUE(storage.getAutocueStringArray()[2].isEmpty());
 }
 
-TEST(ScriptAndSymbolTexts, DamagedScriptFilesGiveDefaultNotesAndOneScriptPerAsset) {
+TEST(ScriptAndSymbolTexts, DamagedScriptFilesGiveEmptyNotesAndOneScriptPerAsset) {
     tempProject project;
     previewLayerClass().clearClass(false);
     addAsset();
@@ -165,7 +170,7 @@ TEST(ScriptAndSymbolTexts, DamagedScriptFilesGiveDefaultNotesAndOneScriptPerAsse
         else
             ASSERT_TRUE(qrn::files::remove(project.file("autocueData.json")));
         storage.importAutocueText();
-        EXPECT_EQ(storage.getProjectNotes(), qrn::AttributedString("PROJECT NOTES")) << content;
+        EXPECT_TRUE(storage.getProjectNotes().isEmpty()) << content;
         EXPECT_EQ(storage.getAutocueStringArray().size(), 2u) << content;
     }
 }
@@ -204,9 +209,47 @@ TEST(ScriptAndSymbolTexts, SymbolTextsAreWrittenOnceAfterABurst) {
     EXPECT_EQ(texts[0], std::vector<qrn::AttributedString>{qrn::AttributedString("x")});
     EXPECT_TRUE(texts[2].empty());
 
+    // Every asset's entry must be a list of text records; anything else counts as no file.
+    for (const char* content : {"[[{\"string\": \"a\"}], [1]]", "[{\"string\": \"a\"}]", "{}", "nonsense"}) {
+        ASSERT_TRUE(qrn::files::replaceAtomically(project.file("specialSymbolData.json"), content));
+        EXPECT_FALSE(storage.importSymbolText(2)) << content;
+        EXPECT_EQ(storage.getTextSymbolStringArray(), (std::vector<std::vector<qrn::AttributedString>>{{}}));
+    }
     ASSERT_TRUE(qrn::files::remove(project.file("specialSymbolData.json")));
     EXPECT_FALSE(storage.importSymbolText(2));
     EXPECT_EQ(storage.getTextSymbolStringArray().size(), 1u);
     storage.clearClass();
     EXPECT_TRUE(storage.getTextSymbolStringArray().empty());
+}
+
+TEST(ScriptAndSymbolTexts, NothingIsWrittenWithoutAProjectFolder) {
+    persistentDataStorageClass().setProjectDirectory("");
+    attributedStringStorageClass storage;
+    storage.setAutocueStringArray({qrn::AttributedString("one")});
+    storage.setTextSymbolStringArray({{qrn::AttributedString("a")}}, 1);
+    EXPECT_FALSE(storage.exportSymbolText());
+    EXPECT_FALSE(qrn::files::exists("/autocueData.json"));
+    EXPECT_FALSE(qrn::files::exists("/specialSymbolData.json"));
+    // Reading without a folder finds nothing and leaves defaults.
+    EXPECT_FALSE(storage.importSymbolText(0));
+}
+
+TEST(ScriptAndSymbolTexts, AFailedWriteIsRetriedThenReportedAndKeepsTheOldFile) {
+    tempProject project;
+    attributedStringStorageClass storage;
+    storage.setTextSymbolStringArray({{qrn::AttributedString("kept")}}, 1);
+    const std::string before = *qrn::files::readText(project.file("specialSymbolData.json"));
+    int attempts = 0;
+    qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path&) {
+        if (step != qrn::files::WriteStep::Flush)
+            return false;
+        ++attempts;
+        return true;
+    });
+    storage.setTextSymbolStringArray({{qrn::AttributedString("lost")}}, 0);
+    EXPECT_FALSE(storage.exportSymbolText());
+    qrn::files::setWriteFailureForTesting(nullptr);
+    EXPECT_GT(attempts, 1);
+    EXPECT_LT(attempts, 10);
+    EXPECT_EQ(*qrn::files::readText(project.file("specialSymbolData.json")), before);
 }

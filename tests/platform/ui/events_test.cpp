@@ -220,3 +220,20 @@ TEST(Cursor, EachCallReplacesTheShape) {
     EXPECT_EQ(applied.size(), 4u);
     Cursor::setApplier({});
 }
+
+TEST(EventRouting, AHandlerMayCloseTheLastReferenceToItsWindow) {
+    struct Closer : View {
+        using View::View;
+        void mouseDown(const Event& e) override { e.window->close(); }
+    };
+    std::weak_ptr<Window> weak;
+    {
+        auto window = Window::make(Rect(0, 0, 100, 100));
+        window->contentView()->addSubview(std::make_shared<Closer>(Rect(0, 0, 100, 100)));
+        window->makeKeyAndOrderFront();
+        weak = window;
+    }
+    ASSERT_FALSE(weak.expired()); // shown windows are kept until closed
+    weak.lock()->sendEvent(Event::mouse(EventType::MouseDown, {50, 50}));
+    EXPECT_TRUE(weak.expired());
+}

@@ -16,6 +16,17 @@ std::string imagesFolder() {
     return persistentDataStorageClass().getProjectDirectory() + "/images/";
 }
 
+// Without a project folder the images folder would be "/images/" at the root of the disk.
+bool haveProjectFolder() {
+    return !persistentDataStorageClass().getProjectDirectory().empty();
+}
+
+LogValues fileValues(const std::optional<std::pair<std::string, std::string>>& file) {
+    if (!file)
+        return {{"imageName", qrn::Value()}};
+    return {{"imageName", file->first}, {"imageExtension", file->second}};
+}
+
 // The stored file a reference names, when it is a project file with a usable name.
 std::optional<std::pair<std::string, std::string>> storedFile(const imageReferenceArray& reference) {
     if (reference.size() < 3 || reference[0].toInt() != 3 || !reference[1].isString() ||
@@ -43,6 +54,10 @@ imageManipulationClass::checkIfImageAlreadyExists(const std::string& path, bool 
                                                   bool replaceLayer, std::optional<int> layerIndex,
                                                   std::optional<int> assetIndex) {
     QRN_LOG_IN(LogValues({{"url", path}, {"addNewImage", addNewImage}, {"replaceLayer", replaceLayer}}));
+    if (!haveProjectFolder()) {
+        QRN_LOG_OUT(fileValues(std::nullopt));
+        return std::nullopt;
+    }
     previewLayerClass model;
     const auto references = model.getImageReferenceArray();
     const int asset = assetIndex.value_or(model.getSelectedAssetIndex());
@@ -73,10 +88,13 @@ imageManipulationClass::checkIfImageAlreadyExists(const std::string& path, bool 
                 continue;
             }
             // Same size is not enough: two different pictures can have the same length.
-            if (qrn::files::sameContents(stored, path))
+            if (qrn::files::sameContents(stored, path)) {
+                QRN_LOG_OUT(fileValues(file));
                 return file;
+            }
         }
     }
+    QRN_LOG_OUT(fileValues(std::nullopt));
     return std::nullopt;
 }
 
@@ -90,8 +108,11 @@ std::vector<std::vector<imageReferenceArray>> imageManipulationClass::addImageNa
     auto& row = references[size_t(assetArrayIndex)];
     if (!replaceLayer) {
         if (imageReferenceArrayLastIndex >= 0 && size_t(imageReferenceArrayLastIndex) < row.size()) {
+            // The extension is set as well: a stored file found equal to a dropped file without
+            // an extension of its own may carry another one.
             auto& reference = row[size_t(imageReferenceArrayLastIndex)];
             reference.resize(2);
+            reference[1] = fileExtension;
             reference.emplace_back(fileName);
         }
         return references;
@@ -117,6 +138,7 @@ std::vector<std::vector<imageReferenceArray>> imageManipulationClass::addImageNa
     // The replacing drop appended a reference of its own at the end of the row.
     if (!row.empty())
         row.pop_back();
+    QRN_LOG_OUT(std::nullopt);
     return references;
 }
 
@@ -136,17 +158,20 @@ bool imageManipulationClass::saveImage(const std::optional<layerAssetIndexAndVid
         model.setEntireImageReferenceArray(addImageNameAndExtensionToArray(
             references, replaceLayer, where.assetIndex, where.layerIndex, found->first, found->second, last));
         unmarkImage(found->first, found->second);
+        QRN_LOG_OUT(LogValues({{"saved", true}, {"imageName", found->first}}));
         return true;
     }
 
     const auto& dropped = references[size_t(where.assetIndex)][size_t(last)];
     const std::string extension = dropped.size() > 1 ? dropped[1].toString() : "";
-    auto stored = isSafeImageFileComponent(extension)
+    auto stored = isSafeImageFileComponent(extension) && haveProjectFolder()
                       ? directoryAndFilePathsClass().createFileWithUniqueID(extension, imagesFolder())
                       : std::nullopt;
-    qrn::Status copied = stored
-                             ? qrn::files::copyFile(path, stored->second)
-                             : qrn::Status::failure("No free file name for the image in " + imagesFolder());
+    qrn::Status copied =
+        stored ? qrn::files::copyFile(path, stored->second)
+               : qrn::Status::failure(haveProjectFolder()
+                                          ? "No free file name for the image in " + imagesFolder()
+                                          : std::string("No project folder to store the image in"));
     if (!copied) {
         // Leave no reference to a file that is not there: a new layer keeps its unsaved
         // reference, a replacing drop keeps the layer's old picture.
@@ -156,10 +181,12 @@ bool imageManipulationClass::saveImage(const std::optional<layerAssetIndexAndVid
             model.setEntireImageReferenceArray(references);
             markedImageNeedsToBeKept(layer);
         }
+        QRN_LOG_OUT(LogValues({{"saved", false}}));
         return false;
     }
     model.setEntireImageReferenceArray(addImageNameAndExtensionToArray(
         references, replaceLayer, where.assetIndex, where.layerIndex, stored->first, extension, last));
+    QRN_LOG_OUT(LogValues({{"saved", true}, {"imageName", stored->first}}));
     return true;
 }
 
@@ -177,6 +204,8 @@ std::optional<imageLayerInformation> imageManipulationClass::retrieveLayerInform
     auto file = storedFile(references[size_t(where.assetIndex)][size_t(*where.layerIndex)]);
     if (!file)
         return std::nullopt;
+    QRN_LOG_OUT(
+        LogValues({{"layerIndex", *where.layerIndex}, {"fileExt", file->second}, {"fileName", file->first}}));
     return imageLayerInformation{*where.layerIndex, file->second, file->first,
                                  imagesFolder() + file->first + "." + file->second};
 }
@@ -188,9 +217,10 @@ void imageManipulationClass::softDeleteImage(
     if (!info)
         return;
     const int asset = previewLayerClass().layerAssetIndexAndVideoSelectedParameterValues(layer).assetIndex;
-    if (checkIfImageAlreadyExists(info->fileLocation, false, false, info->layerIndex, asset))
-        return;
-    markImageForPermanentRemoval(info->fileName, info->fileExt);
+    // Another layer still shows an equal file: keep it.
+    if (!checkIfImageAlreadyExists(info->fileLocation, false, false, info->layerIndex, asset))
+        markImageForPermanentRemoval(info->fileName, info->fileExt);
+    QRN_LOG_OUT(std::nullopt);
 }
 
 void imageManipulationClass::markImageForPermanentRemoval(const std::string& imageName,
@@ -202,6 +232,7 @@ void imageManipulationClass::markImageForPermanentRemoval(const std::string& ima
     if (std::find(permanentlyRemoveImageArray.begin(), permanentlyRemoveImageArray.end(), entry) ==
         permanentlyRemoveImageArray.end())
         permanentlyRemoveImageArray.push_back(entry);
+    QRN_LOG_OUT(std::nullopt);
 }
 
 void imageManipulationClass::markedImageNeedsToBeKept(
@@ -209,19 +240,28 @@ void imageManipulationClass::markedImageNeedsToBeKept(
     QRN_LOG_IN(std::nullopt);
     if (auto info = retrieveLayerInformation(layer))
         unmarkImage(info->fileName, info->fileExt);
+    QRN_LOG_OUT(std::nullopt);
 }
 
 void imageManipulationClass::unmarkImage(const std::string& imageName, const std::string& imageExtension) {
+    QRN_LOG_IN(LogValues({{"imageName", imageName}, {"imageExtension", imageExtension}}));
     const std::vector<std::string> entry{imageName, imageExtension};
     auto it = std::find(permanentlyRemoveImageArray.begin(), permanentlyRemoveImageArray.end(), entry);
     if (it != permanentlyRemoveImageArray.end())
         permanentlyRemoveImageArray.erase(it);
+    QRN_LOG_OUT(std::nullopt);
 }
 
 void imageManipulationClass::permanentlyRemoveImagesMarkedForRemoval() {
     QRN_LOG_IN(std::nullopt);
     if (permanentlyRemoveImageArray.empty())
         return;
+    if (!haveProjectFolder()) {
+        // The marks cannot belong to any folder now; forget them rather than guess one.
+        QRN_LOG_ERROR("No project folder to remove marked images from");
+        permanentlyRemoveImageArray.clear();
+        return;
+    }
     const std::string folder = imagesFolder();
     for (const auto& entry : permanentlyRemoveImageArray) {
         if (entry.size() < 2 || !isSafeImageFileComponent(entry[0]) || !isSafeImageFileComponent(entry[1]))
@@ -236,11 +276,13 @@ void imageManipulationClass::permanentlyRemoveImagesMarkedForRemoval() {
             QRN_LOG_ERROR(removed.error());
     }
     permanentlyRemoveImageArray.clear();
+    QRN_LOG_OUT(std::nullopt);
 }
 
 void imageManipulationClass::clearPermanentlyRemoveImageArray() {
     QRN_LOG_IN(std::nullopt);
     permanentlyRemoveImageArray.clear();
+    QRN_LOG_OUT(std::nullopt);
 }
 
 std::vector<std::vector<std::string>> imageManipulationClass::getPermanentlyRemoveImageArray() {

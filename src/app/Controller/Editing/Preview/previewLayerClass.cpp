@@ -9,6 +9,7 @@
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "platform/ui/view.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ template <typename T> using rows = std::vector<std::vector<T>>;
 std::vector<std::string> ASSET_ARRAY;
 std::vector<std::optional<std::string>> ASSET_BACKGROUND_ID_ARRAY;
 std::vector<std::vector<double>> ASSET_BACKGROUND_COLOUR_ARRAY;
-std::vector<std::shared_ptr<qrn::View>> assetTileViewArray;
+std::vector<std::shared_ptr<qrn::ui::View>> assetTileViewArray;
 rows<std::string> LAYER_ARRAY;
 std::vector<std::optional<std::string>> FIRST_LAYER_ABOVE_VIDEO_ARRAY;
 rows<imageReferenceArray> IMAGE_REFERENCE_ARRAY;
@@ -45,7 +46,7 @@ int assetIdCounter = 0;
 int layerIdCounter = 0;
 
 std::optional<previewLayerConfigurationViews> previewLayerConfiguration;
-std::shared_ptr<qrn::View> videoLayerView;
+std::shared_ptr<qrn::ui::View> videoLayerView;
 
 previewInteractionState interaction;
 
@@ -162,19 +163,24 @@ std::optional<previewLayerConfigurationViews> previewLayerClass::getConfiguratio
     return previewLayerConfiguration;
 }
 
-std::shared_ptr<qrn::View> previewLayerClass::getParentPreviewView() {
+std::shared_ptr<qrn::ui::View> previewLayerClass::getParentPreviewView() {
     QRN_LOG_IN(std::nullopt);
     return previewLayerConfiguration ? previewLayerConfiguration->parentPreviewView : nullptr;
 }
 
 void previewLayerClass::setConfiguration(std::optional<previewLayerConfigurationViews> configuration) {
+    QRN_LOG_IN(std::nullopt);
     previewLayerConfiguration = std::move(configuration);
 }
 
-std::shared_ptr<qrn::View> previewLayerClass::getVideoLayerView() {
+std::shared_ptr<qrn::ui::View> previewLayerClass::getVideoLayerView() {
+    QRN_LOG_IN(std::nullopt);
+    if (!videoLayerView)
+        videoLayerView = qrn::ui::View::make();
     return videoLayerView;
 }
-void previewLayerClass::setVideoLayerView(std::shared_ptr<qrn::View> view) {
+void previewLayerClass::setVideoLayerView(std::shared_ptr<qrn::ui::View> view) {
+    QRN_LOG_IN(std::nullopt);
     videoLayerView = std::move(view);
 }
 
@@ -451,27 +457,35 @@ void previewLayerClass::setLayerResizeWithAspectRatioArray(
 }
 
 void previewLayerClass::setRotatedStarted(bool started) {
+    QRN_LOG_IN(LogValues{{"started", started}});
     interaction.rotationStarted = started;
 }
 bool previewLayerClass::getRotatedStarted() {
+    QRN_LOG_IN(std::nullopt);
     return interaction.rotationStarted;
 }
 qrn::Size previewLayerClass::getVideoTransformedSize() {
+    QRN_LOG_IN(std::nullopt);
     return videoTransformedSize;
 }
 void previewLayerClass::setVideoTransformedSize(qrn::Size size) {
+    QRN_LOG_IN(std::nullopt);
     videoTransformedSize = size;
 }
 qrn::Point previewLayerClass::getVideoTransformedOrigin() {
+    QRN_LOG_IN(std::nullopt);
     return videoTransformedOrigin;
 }
 void previewLayerClass::setVideoTransformedOrigin(qrn::Point origin) {
+    QRN_LOG_IN(std::nullopt);
     videoTransformedOrigin = origin;
 }
 bool previewLayerClass::getVideoCropState() {
+    QRN_LOG_IN(std::nullopt);
     return videoCropState;
 }
 void previewLayerClass::setVideoCropState(bool state) {
+    QRN_LOG_IN(LogValues{{"state", state}});
     videoCropState = state;
 }
 
@@ -486,9 +500,11 @@ void previewLayerClass::setVideoOriginSizeArray(std::vector<double> value) {
 }
 
 std::vector<bool> previewLayerClass::getVideoIsFlippedArray() {
+    QRN_LOG_IN(std::nullopt);
     return videoIsFlippedArray;
 }
 void previewLayerClass::setVideoIsFlippedArray(std::vector<bool> flipped) {
+    QRN_LOG_IN(std::nullopt);
     videoIsFlippedArray = std::move(flipped);
 }
 
@@ -500,42 +516,59 @@ int previewLayerClass::getSelectedAssetIndex() {
 }
 
 int previewLayerClass::getSelectedAsset() {
+    QRN_LOG_IN(std::nullopt);
     return selectedAsset;
 }
 std::optional<int> previewLayerClass::getSelectedLayer() {
+    QRN_LOG_IN(std::nullopt);
     return selectedLayer;
 }
 bool previewLayerClass::getVideoLayerSelected() {
+    QRN_LOG_IN(std::nullopt);
     return videoLayerSelected;
 }
 void previewLayerClass::setSelectedAsset(int assetId) {
+    QRN_LOG_IN(LogValues{{"assetId", assetId}});
     selectedAsset = assetId;
 }
 void previewLayerClass::setSelectedLayer(std::optional<int> layerId) {
+    QRN_LOG_IN(std::nullopt);
     selectedLayer = layerId;
 }
 void previewLayerClass::setVideoLayerSelected(bool selected) {
+    QRN_LOG_IN(LogValues{{"selected", selected}});
     videoLayerSelected = selected;
 }
 int previewLayerClass::getResizeOrRotateButtonSelected() {
+    QRN_LOG_IN(std::nullopt);
     return interaction.resizeOrRotateButtonSelected;
 }
 void previewLayerClass::setResizeOrRotateButtonSelected(int handle) {
+    QRN_LOG_IN(LogValues{{"handle", handle}});
     interaction.resizeOrRotateButtonSelected = handle;
 }
 int previewLayerClass::getRotateButtonSelected() {
+    QRN_LOG_IN(std::nullopt);
     return interaction.rotateButtonSelected;
 }
 void previewLayerClass::setRotateButtonSelected(int handle) {
+    QRN_LOG_IN(LogValues{{"handle", handle}});
     interaction.rotateButtonSelected = handle;
 }
-void previewLayerClass::setResizeButtonSelected(int handle) {
-    interaction.resizeOrRotateButtonSelected = handle;
+bool previewLayerClass::getResizeButtonSelected() {
+    QRN_LOG_IN(std::nullopt);
+    return interaction.resizeFlag;
+}
+void previewLayerClass::setResizeButtonSelected(bool selected) {
+    QRN_LOG_IN(LogValues{{"resizeButtonSelected", selected}});
+    interaction.resizeFlag = selected;
 }
 bool previewLayerClass::getMouseDown() {
+    QRN_LOG_IN(std::nullopt);
     return interaction.mouseDown;
 }
 void previewLayerClass::setMouseDown(bool down) {
+    QRN_LOG_IN(LogValues{{"down", down}});
     interaction.mouseDown = down;
 }
 
@@ -545,35 +578,52 @@ void previewLayerClass::setMainPreviewViewArrayFromImport(std::optional<std::vec
 }
 
 std::optional<std::vector<double>> previewLayerClass::getMainPreviewViewArrayFromImport() {
+    QRN_LOG_IN(std::nullopt);
     return mainPreviewViewArrayFromImport;
+}
+
+std::shared_ptr<qrn::ui::View> previewLayerClass::getSuperviewOfTaggedPreviewView() {
+    QRN_LOG_IN(std::nullopt);
+    if (!previewLayerConfiguration || !previewLayerConfiguration->layerContainerView)
+        return nullptr;
+    auto tagged = previewLayerConfiguration->layerContainerView->viewWithTag(-5);
+    return tagged ? tagged->superview() : nullptr;
 }
 
 previewInteractionState& previewLayerClass::getInteractionState() {
     return interaction;
 }
 void previewLayerClass::setImportMarker(bool importing) {
+    QRN_LOG_IN(LogValues{{"importing", importing}});
     interaction.importMarker = importing;
 }
 bool previewLayerClass::getImportMarker() {
+    QRN_LOG_IN(std::nullopt);
     return interaction.importMarker;
 }
-std::vector<std::shared_ptr<qrn::View>> previewLayerClass::getAssetTileViewArray() {
+std::vector<std::shared_ptr<qrn::ui::View>> previewLayerClass::getAssetTileViewArray() {
+    QRN_LOG_IN(std::nullopt);
     return assetTileViewArray;
 }
-void previewLayerClass::setAssetTileViewArray(std::vector<std::shared_ptr<qrn::View>> views) {
+void previewLayerClass::setAssetTileViewArray(std::vector<std::shared_ptr<qrn::ui::View>> views) {
+    QRN_LOG_IN(std::nullopt);
     assetTileViewArray = std::move(views);
 }
 
 int previewLayerClass::getAssetIdCounter() {
+    QRN_LOG_IN(std::nullopt);
     return assetIdCounter;
 }
 int previewLayerClass::getLayerIdCounter() {
+    QRN_LOG_IN(std::nullopt);
     return layerIdCounter;
 }
 void previewLayerClass::setAssetIdCounter(int value) {
+    QRN_LOG_IN(LogValues{{"value", value}});
     assetIdCounter = value;
 }
 void previewLayerClass::setLayerIdCounter(int value) {
+    QRN_LOG_IN(LogValues{{"value", value}});
     layerIdCounter = value;
 }
 

@@ -17,7 +17,7 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/value.h"
 
-namespace qrn {
+namespace qrn::ui {
 class View;
 }
 
@@ -38,8 +38,8 @@ struct layerAssetIndexAndVideoSelectedValues {
 
 // The views the preview hands to the model; owned by the editing screen.
 struct previewLayerConfigurationViews {
-    std::shared_ptr<qrn::View> parentPreviewView;
-    std::shared_ptr<qrn::View> layerContainerView;
+    std::shared_ptr<qrn::ui::View> parentPreviewView;
+    std::shared_ptr<qrn::ui::View> layerContainerView;
 };
 
 // What the preview's gestures keep between events. The model resets it with the project; only
@@ -54,6 +54,7 @@ struct previewInteractionState {
     bool dragFlag = false;
     std::optional<std::pair<double, double>> dragPair;
     std::optional<std::pair<double, double>> resizePair;
+    // Read and written through get/setResizeButtonSelected.
     bool resizeFlag = true;
     std::optional<int> layerNumber;
     qrn::GenerationCounter addLayerGeneration{100};
@@ -73,10 +74,11 @@ class previewLayerClass {
     void clearClass(bool resetClass);
 
     std::optional<previewLayerConfigurationViews> getConfiguration();
-    std::shared_ptr<qrn::View> getParentPreviewView();
+    std::shared_ptr<qrn::ui::View> getParentPreviewView();
     void setConfiguration(std::optional<previewLayerConfigurationViews> configuration);
-    std::shared_ptr<qrn::View> getVideoLayerView();
-    void setVideoLayerView(std::shared_ptr<qrn::View> view);
+    // The preview's view of the live video; an empty view until the preview sets its own.
+    std::shared_ptr<qrn::ui::View> getVideoLayerView();
+    void setVideoLayerView(std::shared_ptr<qrn::ui::View> view);
 
     std::vector<std::vector<std::string>> getLayerArray();
     void setLayerArray(std::vector<std::vector<std::string>> LAYER_ARRAY);
@@ -144,16 +146,20 @@ class previewLayerClass {
     void setResizeOrRotateButtonSelected(int handle);
     int getRotateButtonSelected();
     void setRotateButtonSelected(int handle);
-    void setResizeButtonSelected(int handle);
+    bool getResizeButtonSelected();
+    void setResizeButtonSelected(bool selected);
     bool getMouseDown();
     void setMouseDown(bool down);
     void setMainPreviewViewArrayFromImport(std::optional<std::vector<double>> rect);
+    // The view that holds the preview's z-order groups: the superview of the view tagged -5
+    // inside the layer container view. Null while the preview is not built.
+    std::shared_ptr<qrn::ui::View> getSuperviewOfTaggedPreviewView();
     std::optional<std::vector<double>> getMainPreviewViewArrayFromImport();
     previewInteractionState& getInteractionState();
     void setImportMarker(bool importing);
     bool getImportMarker();
-    std::vector<std::shared_ptr<qrn::View>> getAssetTileViewArray();
-    void setAssetTileViewArray(std::vector<std::shared_ptr<qrn::View>> views);
+    std::vector<std::shared_ptr<qrn::ui::View>> getAssetTileViewArray();
+    void setAssetTileViewArray(std::vector<std::shared_ptr<qrn::ui::View>> views);
 
     // Id counters. An asset takes the next number as its id and reserves the one after it for
     // its container marker; a layer takes one number. assetIdCounter counts the assets.

@@ -15,6 +15,9 @@ template <typename T> void insertAt(std::vector<T>& list, int position, T value)
 } // namespace
 
 assetDataClass::assetDataClass(int sourceAssetIndex, int targetAssetIndex, bool keepAssetIndex) {
+    QRN_LOG_IN(LogValues{{"sourceAssetIndex", sourceAssetIndex},
+                         {"targetAssetIndex", targetAssetIndex},
+                         {"keepAssetIndex", keepAssetIndex}});
     assetIndex = sourceAssetIndex;
     fillObjectWithData();
     if (!keepAssetIndex) {
@@ -25,19 +28,23 @@ assetDataClass::assetDataClass(int sourceAssetIndex, int targetAssetIndex, bool 
     const auto assets = previewLayerClass().getAssetArray();
     if (*assetIndex >= 0 && size_t(*assetIndex) < assets.size())
         assetString = assets[size_t(*assetIndex)];
+    QRN_LOG_OUT(LogValues{{"assetString", assetString ? qrn::Value(*assetString) : qrn::Value()}});
 }
 
 int assetDataClass::getAssetIndex() {
+    QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{{"assetIndex", assetIndex.value_or(-1)}});
     return assetIndex.value_or(-1);
 }
 
 std::optional<std::string> assetDataClass::getAssetString() {
+    QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{{"assetString", assetString ? qrn::Value(*assetString) : qrn::Value()}});
     return assetString;
 }
 
 std::vector<layerDataClass> assetDataClass::getLayerDataObjects() {
+    QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{{"LAYER_DATA_OBJECTS_ARRAY", int(LAYER_DATA_OBJECTS_ARRAY.size())}});
     return LAYER_DATA_OBJECTS_ARRAY;
 }
@@ -47,8 +54,10 @@ void assetDataClass::fillObjectWithData() {
     previewLayerClass model;
     const int a = assetIndex.value_or(0);
     // The asset "0" has no entries of its own in the per-asset lists; records never describe it.
-    if (a < 1)
+    if (a < 1) {
+        QRN_LOG_OUT(std::nullopt);
         return;
+    }
     const auto colours = model.getAssetBackgroundColour();
     if (size_t(a - 1) < colours.size())
         ASSET_BACKGROUND_COLOUR_ARRAY = colours[size_t(a - 1)];
@@ -57,8 +66,10 @@ void assetDataClass::fillObjectWithData() {
         autocueString = scripts[size_t(a - 1)];
 
     const auto layers = model.getLayerArray();
-    if (size_t(a) >= layers.size())
+    if (size_t(a) >= layers.size()) {
+        QRN_LOG_OUT(std::nullopt);
         return;
+    }
     for (size_t l = 0; l < layers[size_t(a)].size(); ++l) {
         layerDataClass layer;
         layer.assetIndex = a;

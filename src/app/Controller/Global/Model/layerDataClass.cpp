@@ -36,37 +36,45 @@ void layerDataClass::setAssetIndex(int index) {
     QRN_LOG_IN(LogValues{{"assetIndex", index}});
     assetIndex = index;
     layerString = entryOf(previewLayerClass().getLayerArray(), index, layerIndex.value_or(-1));
+    QRN_LOG_OUT(LogValues{{"layerString", layerString ? qrn::Value(*layerString) : qrn::Value()}});
 }
 
 int layerDataClass::getAssetIndex() {
+    QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{{"assetIndex", assetIndex.value_or(-1)}});
     return assetIndex.value_or(-1);
 }
 
 int layerDataClass::getLayerIndex() {
+    QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{{"layerIndex", layerIndex.value_or(-1)}});
     return layerIndex.value_or(-1);
 }
 
 bool layerDataClass::getIsBackgroundLayer() {
+    QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{{"isBackgroundLayer", isBackgroundLayer}});
     return isBackgroundLayer;
 }
 
 bool layerDataClass::getIsFirstLayerAboveVideo() {
+    QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{{"isFirstLayerAboveVideo", isFirstLayerAboveVideo}});
     return isFirstLayerAboveVideo;
 }
 
 std::optional<std::string> layerDataClass::getLayerString() {
+    QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{{"layerString", layerString ? qrn::Value(*layerString) : qrn::Value()}});
     return layerString;
 }
 
 std::vector<double> layerDataClass::getLayerOriginSizeArray() {
+    QRN_LOG_IN(std::nullopt);
     return LAYER_ORIGIN_SIZE_ARRAY.value_or(std::vector<double>{});
 }
 imageReferenceArray layerDataClass::getImageReferenceArray() {
+    QRN_LOG_IN(std::nullopt);
     return IMAGE_REFERENCE_ARRAY.value_or(imageReferenceArray{});
 }
 
@@ -176,4 +184,5 @@ void layerDataClass::fillImageReferenceArrayWithObjectData(const imageReferenceA
     auto references = model.getImageReferenceArray();
     insertAt(rowOf(references, assetIndex.value_or(0)), layerIndex.value_or(-1), reference);
     model.setEntireImageReferenceArray(std::move(references));
+    QRN_LOG_OUT(std::nullopt);
 }

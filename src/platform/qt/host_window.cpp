@@ -1,0 +1,682 @@
+#include "platform/qt/host_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDrag>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStyleHints>
+#include <QWheelEvent>
+
+#include <cmath>
+
+#include "platform/foundation/main_queue.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/dragging.h"
+
+namespace qrn::qt {
+
+namespace {
+
+unsigned modifiersFromQt(Qt::KeyboardModifiers m) {
+    unsigned f = ui::ModifierNone;
+    if (m & Qt::ShiftModifier)
+        f |= ui::ModifierShift;
+    if (m & Qt::ControlModifier)
+        f |= ui::ModifierControl;
+    if (m & Qt::AltModifier)
+        f |= ui::ModifierOption;
+    if (m & Qt::MetaModifier)
+        f |= ui::ModifierCommand;
+    return f;
+}
+
+// X keysyms of the modifier keys, to tell the left key from the right one.
+constexpr quint32 keysymShiftR = 0xffe2, keysymControlR = 0xffe4, keysymAltR = 0xffea, keysymSuperR = 0xffec;
+
+int modifierKeyCode(const QKeyEvent& e, unsigned& flag) {
+    quint32 sym = e.nativeVirtualKey();
+    switch (e.key()) {
+    case Qt::Key_Shift:
+        flag = ui::ModifierShift;
+        return sym == keysymShiftR ? ui::keycode::RightShift : ui::keycode::Shift;
+    case Qt::Key_Control:
+        flag = ui::ModifierControl;
+        return sym == keysymControlR ? ui::keycode::RightControl : ui::keycode::Control;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+        flag = ui::ModifierOption;
+        return sym == keysymAltR || e.key() == Qt::Key_AltGr ? ui::keycode::RightOption : ui::keycode::Option;
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+        flag = ui::ModifierCommand;
+        return sym == keysymSuperR || e.key() == Qt::Key_Super_R ? ui::keycode::RightCommand
+                                                                 : ui::keycode::Command;
+    case Qt::Key_CapsLock:
+        flag = ui::ModifierCapsLock;
+        return ui::keycode::CapsLock;
+    default:
+        flag = 0;
+        return ui::keycode::Unknown;
+    }
+}
+
+int keyCodeFromQt(int key) {
+    using namespace ui::keycode;
+    static const int letters[26] = {A, B, C, D, E, F, G, H, I, J, K, L, M,
+                                    N, O, P, Q, R, S, T, U, V, W, X, Y, Z};
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return letters[key - Qt::Key_A];
+    static const int digits[10] = {Zero, One, Two, Three, Four, Five, Six, Seven, Eight, Nine};
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return digits[key - Qt::Key_0];
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return Return;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return Tab;
+    case Qt::Key_Space:
+        return Space;
+    case Qt::Key_Backspace:
+        return Delete;
+    case Qt::Key_Delete:
+        return ForwardDelete;
+    case Qt::Key_Escape:
+        return Escape;
+    case Qt::Key_Left:
+        return LeftArrow;
+    case Qt::Key_Right:
+        return RightArrow;
+    case Qt::Key_Up:
+        return UpArrow;
+    case Qt::Key_Down:
+        return DownArrow;
+    case Qt::Key_Home:
+        return Home;
+    case Qt::Key_End:
+        return End;
+    case Qt::Key_PageUp:
+        return PageUp;
+    case Qt::Key_PageDown:
+        return PageDown;
+    case Qt::Key_Minus:
+        return Minus;
+    case Qt::Key_Equal:
+        return Equal;
+    default:
+        return Unknown;
+    }
+}
+
+Qt::DropActions dropActionsFromMask(unsigned mask) {
+    Qt::DropActions a;
+    if (mask & ui::DragOperationCopy)
+        a |= Qt::CopyAction;
+    if (mask & ui::DragOperationMove)
+        a |= Qt::MoveAction;
+    if (mask & (ui::DragOperationLink | ui::DragOperationGeneric))
+        a |= Qt::LinkAction;
+    return a ? a : Qt::CopyAction;
+}
+
+unsigned maskFromDropActions(Qt::DropActions a) {
+    unsigned m = ui::DragOperationNone;
+    if (a & Qt::CopyAction)
+        m |= ui::DragOperationCopy;
+    if (a & Qt::MoveAction)
+        m |= ui::DragOperationMove;
+    if (a & Qt::LinkAction)
+        m |= ui::DragOperationLink;
+    return m;
+}
+
+Qt::DropAction dropActionFor(unsigned op, Qt::DropActions possible) {
+    if ((op & ui::DragOperationCopy) && (possible & Qt::CopyAction))
+        return Qt::CopyAction;
+    if ((op & ui::DragOperationMove) && (possible & Qt::MoveAction))
+        return Qt::MoveAction;
+    if ((op & (ui::DragOperationLink | ui::DragOperationGeneric)) && (possible & Qt::LinkAction))
+        return Qt::LinkAction;
+    return op ? Qt::CopyAction : Qt::IgnoreAction;
+}
+
+// The view that started the drag in progress, when it started here.
+ui::View* currentDragSource = nullptr;
+
+double screenHeight() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->virtualGeometry().bottom() + 1 : 0;
+}
+
+} // namespace
+
+// --- Native widgets
+
+NativeWidgetContent::~NativeWidgetContent() {
+    if (widget_)
+        widget_->deleteLater();
+}
+
+QWidget* hostNativeWidget(ui::View& view, QWidget* widget) {
+    view.setNativeContent(std::make_shared<NativeWidgetContent>(widget));
+    if (widget && view.window())
+        if (auto* host = hostWidget(*view.window()))
+            host->scheduleFlush();
+    return widget;
+}
+
+// --- Screen space
+
+QRect screenRectToQt(const Rect& r) {
+    double h = screenHeight();
+    return QRect(int(std::lround(r.origin.x)), int(std::lround(h - r.maxY())), int(std::lround(r.size.width)),
+                 int(std::lround(r.size.height)));
+}
+
+Rect screenRectFromQt(const QRect& r) {
+    double h = screenHeight();
+    return Rect(r.x(), h - (r.y() + r.height()), r.width(), r.height());
+}
+
+// --- Host widget
+
+HostWidget::HostWidget(ui::Window& window) : window_(&window) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::StrongFocus);
+    animationTimer_.setSingleShot(true);
+    animationTimer_.setInterval(33);
+    connect(&animationTimer_, &QTimer::timeout, this, [this]() { update(); });
+    // Qt reports each step of a resize; the end of a drag-resize is when the steps stop.
+    liveResizeTimer_.setSingleShot(true);
+    liveResizeTimer_.setInterval(300);
+    connect(&liveResizeTimer_, &QTimer::timeout, this, [this]() {
+        if (window_)
+            window_->hostDidEndLiveResize();
+    });
+}
+
+HostWidget::~HostWidget() {
+    for (auto& w : placed_)
+        if (w && w->parentWidget() == this)
+            w->setParent(nullptr); // their views own them
+}
+
+QRect HostWidget::toQt(const Rect& r) const {
+    Rect s = r.standardized();
+    int x0 = int(std::floor(s.minX())), x1 = int(std::ceil(s.maxX()));
+    int y0 = int(std::floor(height() - s.maxY())), y1 = int(std::ceil(height() - s.minY()));
+    return QRect(x0, y0, x1 - x0, y1 - y0);
+}
+
+Point HostWidget::fromQt(const QPointF& p) const {
+    return {p.x(), height() - p.y()};
+}
+
+void HostWidget::scheduleFlush() {
+    if (flushScheduled_)
+        return;
+    flushScheduled_ = true;
+    QTimer::singleShot(0, this, [this]() { flush(); });
+}
+
+void HostWidget::flush() {
+    if (!window_)
+        return;
+    flushScheduled_ = false;
+    window_->displayIfNeeded();
+    layoutNativeWidgets();
+}
+
+void HostWidget::invalidateRect(const Rect& r) {
+    QRect q = toQt(r).adjusted(-1, -1, 1, 1); // antialiased edges spill over by a pixel
+    if (painting_)
+        QTimer::singleShot(0, this, [this, q]() { update(q); });
+    else
+        update(q);
+}
+
+void HostWidget::closeFromWindow() {
+    closingFromWindow_ = true;
+    close();
+    closingFromWindow_ = false;
+}
+
+void HostWidget::paintEvent(QPaintEvent* e) {
+    if (!window_)
+        return;
+    painting_ = true;
+    window_->displayIfNeeded();
+    QPainter p(this);
+    p.setClipRegion(e->region());
+    for (const QRect& r : e->region())
+        p.fillRect(r, window_->backgroundColour().toQColor());
+    double t = MainQueue::now();
+    renderer_.render(*window_->rootLayer(), p, t, QTransform(1, 0, 0, -1, 0, height()));
+    lastPainted_ = e->region();
+    ++paints_;
+    painting_ = false;
+    if (renderer_.lastRenderWasAnimated() && !animationTimer_.isActive())
+        animationTimer_.start();
+}
+
+void HostWidget::press(QMouseEvent* e) {
+    if (!window_)
+        return;
+    if (e->button() != Qt::LeftButton && e->button() != Qt::RightButton)
+        return;
+    // Consecutive presses close in time and place count up, as a double click does.
+    int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    bool near = (e->position() - lastPressPos_).manhattanLength() <= 4;
+    clickCount_ = (lastPress_.isValid() && lastPress_.elapsed() <= interval && near) ? clickCount_ + 1 : 1;
+    lastPress_.restart();
+    lastPressPos_ = e->position();
+    auto type = e->button() == Qt::LeftButton ? ui::EventType::MouseDown : ui::EventType::RightMouseDown;
+    window_->sendEvent(
+        ui::Event::mouse(type, fromQt(e->position()), modifiersFromQt(e->modifiers()), clickCount_));
+}
+
+void HostWidget::mousePressEvent(QMouseEvent* e) {
+    press(e);
+}
+
+void HostWidget::mouseDoubleClickEvent(QMouseEvent* e) {
+    press(e);
+}
+
+void HostWidget::mouseMoveEvent(QMouseEvent* e) {
+    if (!window_)
+        return;
+    ui::EventType type = ui::EventType::MouseMoved;
+    if (e->buttons() & Qt::LeftButton)
+        type = ui::EventType::MouseDragged;
+    else if (e->buttons() & Qt::RightButton)
+        type = ui::EventType::RightMouseDragged;
+    window_->sendEvent(ui::Event::mouse(type, fromQt(e->position()), modifiersFromQt(e->modifiers()), 0));
+}
+
+void HostWidget::mouseReleaseEvent(QMouseEvent* e) {
+    if (!window_)
+        return;
+    ui::EventType type;
+    if (e->button() == Qt::LeftButton)
+        type = ui::EventType::MouseUp;
+    else if (e->button() == Qt::RightButton)
+        type = ui::EventType::RightMouseUp;
+    else
+        return;
+    window_->sendEvent(
+        ui::Event::mouse(type, fromQt(e->position()), modifiersFromQt(e->modifiers()), clickCount_));
+}
+
+void HostWidget::leaveEvent(QEvent*) {
+    window_->mouseLeftWindow();
+}
+
+void HostWidget::wheelEvent(QWheelEvent* e) {
+    if (!window_)
+        return;
+    ui::Event ev = ui::Event::mouse(ui::EventType::ScrollWheel, fromQt(e->position()),
+                                    modifiersFromQt(e->modifiers()), 0);
+    if (!e->pixelDelta().isNull()) {
+        ev.scrollingDeltaX = e->pixelDelta().x();
+        ev.scrollingDeltaY = e->pixelDelta().y();
+    } else {
+        // One wheel notch (120) scrolls by three lines of ten points.
+        ev.scrollingDeltaX = e->angleDelta().x() / 4.0;
+        ev.scrollingDeltaY = e->angleDelta().y() / 4.0;
+    }
+    window_->sendEvent(ev);
+}
+
+void HostWidget::sendKey(QKeyEvent* e, bool down) {
+    if (!window_)
+        return;
+    unsigned flag = 0;
+    int modifierCode = modifierKeyCode(*e, flag);
+    unsigned mods = modifiersFromQt(e->modifiers());
+    if (modifierCode != ui::keycode::Unknown) {
+        // The pressed modifier is not always in the event's own flags; set it from the key itself.
+        mods = down ? (mods | flag) : (mods & ~flag);
+        ui::Event ev = ui::Event::key(ui::EventType::FlagsChanged, modifierCode, "", mods);
+        window_->sendEvent(ev);
+        return;
+    }
+    ui::Event ev = ui::Event::key(down ? ui::EventType::KeyDown : ui::EventType::KeyUp,
+                                  keyCodeFromQt(e->key()), e->text().toStdString(), mods);
+    QString plain = e->key() >= Qt::Key_Space && e->key() <= Qt::Key_AsciiTilde
+                        ? QString(QChar(e->key())).toLower()
+                        : e->text();
+    ev.charactersIgnoringModifiers = plain.toStdString();
+    ev.isRepeat = e->isAutoRepeat();
+    window_->sendEvent(ev);
+}
+
+void HostWidget::keyPressEvent(QKeyEvent* e) {
+    sendKey(e, true);
+}
+
+void HostWidget::keyReleaseEvent(QKeyEvent* e) {
+    sendKey(e, false);
+}
+
+ui::DraggingInfo& HostWidget::dragInfo(const QDropEvent* e) {
+    if (!drag_) {
+        auto board = ui::Pasteboard::makeForDrag();
+        if (e->mimeData())
+            board->writeItems(ui::pasteboardItemsFromMime(*e->mimeData()));
+        drag_ = std::make_unique<ui::DraggingInfo>(fromQt(e->position()), board,
+                                                   maskFromDropActions(e->possibleActions()));
+        drag_->setDraggingSource(e->source() ? currentDragSource : nullptr);
+    }
+    drag_->setDraggingLocation(fromQt(e->position()));
+    return *drag_;
+}
+
+void HostWidget::dragEnterEvent(QDragEnterEvent* e) {
+    if (!window_)
+        return;
+    drag_.reset();
+    unsigned op = window_->draggingEntered(dragInfo(e));
+    // Taken whenever a view wants this kind of content, so later moves and the drop arrive even
+    // while the view still says no (it may change its mind while the drag rests).
+    if (window_->dragDestination()) {
+        e->setDropAction(dropActionFor(op, e->possibleActions()));
+        e->accept();
+    } else {
+        e->ignore();
+    }
+}
+
+void HostWidget::dragMoveEvent(QDragMoveEvent* e) {
+    if (!window_)
+        return;
+    unsigned op = window_->draggingUpdated(dragInfo(e));
+    if (window_->dragDestination()) {
+        e->setDropAction(dropActionFor(op, e->possibleActions()));
+        e->accept();
+    } else {
+        e->ignore();
+    }
+}
+
+void HostWidget::dragLeaveEvent(QDragLeaveEvent*) {
+    if (drag_ && window_)
+        window_->draggingExited(*drag_);
+    drag_.reset();
+}
+
+void HostWidget::dropEvent(QDropEvent* e) {
+    if (!window_)
+        return;
+    bool taken = window_->performDrop(dragInfo(e));
+    drag_.reset();
+    if (taken) {
+        e->setDropAction(e->proposedAction());
+        e->accept();
+    } else {
+        e->ignore();
+    }
+}
+
+void HostWidget::resizeEvent(QResizeEvent*) {
+    if (!window_)
+        return;
+    window_->hostDidResize({double(width()), double(height())}, true);
+    liveResizeTimer_.start();
+    scheduleFlush();
+}
+
+void HostWidget::moveEvent(QMoveEvent*) {
+    if (!window_)
+        return;
+    if (!isWindow())
+        return;
+    window_->hostDidMove(screenRectFromQt(geometry()).origin);
+}
+
+void HostWidget::closeEvent(QCloseEvent* e) {
+    if (!window_ || closingFromWindow_ || window_->isClosed()) {
+        e->accept();
+        return;
+    }
+    if (window_->hostRequestsClose())
+        e->accept();
+    else
+        e->ignore();
+}
+
+void HostWidget::changeEvent(QEvent* e) {
+    if (!window_) {
+        QWidget::changeEvent(e);
+        return;
+    }
+    if (e->type() == QEvent::WindowStateChange) {
+        if (windowState() & Qt::WindowMinimized)
+            window_->hostDidMiniaturize();
+        else
+            window_->hostDidDeminiaturize();
+    } else if (e->type() == QEvent::ActivationChange) {
+        if (isActiveWindow())
+            window_->hostDidBecomeKey();
+        else if (window_->isKeyWindow())
+            window_->hostDidResignKey();
+    }
+    QWidget::changeEvent(e);
+}
+
+void HostWidget::layoutNativeWidgets() {
+    if (!window_)
+        return;
+    std::vector<QPointer<QWidget>> now;
+    for (ui::View* v : window_->viewsWithNativeContent()) {
+        auto* content = dynamic_cast<NativeWidgetContent*>(v->nativeContent().get());
+        QWidget* w = content ? content->widget() : nullptr;
+        if (!w)
+            continue;
+        if (w->parentWidget() != this)
+            w->setParent(this);
+        w->setGeometry(toQt(v->windowRect()));
+        w->setVisible(!v->isHiddenOrHasHiddenAncestor());
+        w->raise();
+        now.emplace_back(w);
+    }
+    // Widgets whose views left this window or gave up their content.
+    for (auto& old : placed_)
+        if (old && old->parentWidget() == this && std::find(now.begin(), now.end(), old) == now.end())
+            old->hide();
+    placed_ = std::move(now);
+}
+
+// --- Window host
+
+QtWindowHost::QtWindowHost(ui::Window& window) : window_(window), widget_(new HostWidget(window)) {
+    widget_->setWindowTitle(QString::fromStdString(window.title()));
+    widget_->setGeometry(screenRectToQt(window.frame()));
+    setResizable(window.isResizable());
+}
+
+QtWindowHost::~QtWindowHost() {
+    delete widget_;
+}
+
+void QtWindowHost::show() {
+    widget_->setGeometry(screenRectToQt(window_.frame()));
+    widget_->show();
+    // Views draw their contents at the screen's pixel density.
+    window_.setBackingScaleFactor(widget_->devicePixelRatioF());
+    widget_->scheduleFlush();
+}
+
+void QtWindowHost::hide() {
+    widget_->hide();
+}
+
+void QtWindowHost::close() {
+    widget_->closeFromWindow();
+}
+
+void QtWindowHost::setTitle(const std::string& title) {
+    widget_->setWindowTitle(QString::fromStdString(title));
+}
+
+void QtWindowHost::setContentRect(const Rect& rect) {
+    widget_->setGeometry(screenRectToQt(rect));
+}
+
+void QtWindowHost::setResizable(bool resizable) {
+    if (resizable) {
+        widget_->setMinimumSize(int(window_.minSize().width), int(window_.minSize().height));
+        widget_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        widget_->setFixedSize(int(std::lround(window_.contentSize().width)),
+                              int(std::lround(window_.contentSize().height)));
+    }
+}
+
+void QtWindowHost::setMinContentSize(Size size) {
+    if (window_.isResizable())
+        widget_->setMinimumSize(int(std::ceil(size.width)), int(std::ceil(size.height)));
+}
+
+void QtWindowHost::activate() {
+    widget_->raise();
+    widget_->activateWindow();
+}
+
+void QtWindowHost::miniaturize() {
+    widget_->showMinimized();
+}
+
+void QtWindowHost::deminiaturize() {
+    widget_->showNormal();
+}
+
+void QtWindowHost::invalidate(const Rect& rect) {
+    if (rect.isEmpty())
+        widget_->scheduleFlush();
+    else
+        widget_->invalidateRect(rect);
+}
+
+void QtWindowHost::nativeContentChanged() {
+    widget_->scheduleFlush();
+}
+
+void QtWindowHost::setModal(bool modal) {
+    bool wasVisible = widget_->isVisible();
+    widget_->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
+    if (wasVisible && !widget_->isVisible())
+        widget_->show(); // changing modality of a shown window hides it
+}
+
+HostWidget* hostWidget(const ui::Window& window) {
+    auto* host = dynamic_cast<QtWindowHost*>(window.host());
+    return host ? host->widget() : nullptr;
+}
+
+// --- Installation
+
+void installQtHost() {
+    ui::Window::setHostFactory([](ui::Window& w) { return std::make_unique<QtWindowHost>(w); });
+    ui::setDragDriver([](const ui::DragRequest& r) -> unsigned {
+        ui::Window* window = r.sourceView ? r.sourceView->window() : nullptr;
+        HostWidget* source = window ? hostWidget(*window) : nullptr;
+        if (!source)
+            return ui::DragOperationNone;
+        auto* drag = new QDrag(source);
+        drag->setMimeData(ui::mimeFromPasteboardItems(r.pasteboard->items()));
+        if (!r.image.isNull()) {
+            drag->setPixmap(QPixmap::fromImage(r.image));
+            drag->setHotSpot(QPoint(r.image.width() / 2, r.image.height() / 2));
+        }
+        currentDragSource = r.sourceView;
+        Qt::DropAction done = drag->exec(dropActionsFromMask(r.operationMask));
+        currentDragSource = nullptr;
+        switch (done) {
+        case Qt::CopyAction:
+            return ui::DragOperationCopy;
+        case Qt::MoveAction:
+            return ui::DragOperationMove;
+        case Qt::LinkAction:
+            return ui::DragOperationLink;
+        default:
+            return ui::DragOperationNone;
+        }
+    });
+    ui::Cursor::setApplier([](ui::CursorShape shape) {
+        // One override at most: replaced, never stacked.
+        Qt::CursorShape q = Qt::ArrowCursor;
+        switch (shape) {
+        case ui::CursorShape::Arrow:
+            while (QGuiApplication::overrideCursor())
+                QGuiApplication::restoreOverrideCursor();
+            return;
+        case ui::CursorShape::PointingHand:
+            q = Qt::PointingHandCursor;
+            break;
+        case ui::CursorShape::ClosedHand:
+            q = Qt::ClosedHandCursor;
+            break;
+        case ui::CursorShape::OpenHand:
+            q = Qt::OpenHandCursor;
+            break;
+        case ui::CursorShape::IBeam:
+            q = Qt::IBeamCursor;
+            break;
+        case ui::CursorShape::Crosshair:
+            q = Qt::CrossCursor;
+            break;
+        case ui::CursorShape::ResizeLeftRight:
+            q = Qt::SizeHorCursor;
+            break;
+        case ui::CursorShape::ResizeUpDown:
+            q = Qt::SizeVerCursor;
+            break;
+        }
+        if (QGuiApplication::overrideCursor())
+            QGuiApplication::changeOverrideCursor(QCursor(q));
+        else
+            QGuiApplication::setOverrideCursor(QCursor(q));
+    });
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QObject::connect(app, &QGuiApplication::applicationStateChanged, app, [](Qt::ApplicationState s) {
+            ui::Application::shared().setActive(s == Qt::ApplicationActive);
+        });
+}
+
+int runApplication(int& argc, char** argv, ui::ApplicationDelegate& delegate) {
+    QApplication qapp(argc, argv);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    const std::string name = ui::Application::instanceName();
+    if (ui::Application::forwardToRunningInstance(name, ui::Application::filesFromArguments(args)))
+        return 0;
+    MainQueue::useEventLoop();
+    installQtHost();
+    auto& app = ui::Application::shared();
+    app.setDelegate(&delegate);
+    app.setQuitHandler([] { QCoreApplication::quit(); });
+    app.listenForOtherInstances(name);
+    QObject::connect(&qapp, &QCoreApplication::aboutToQuit, &qapp, [&app]() {
+        if (!app.isTerminating())
+            app.terminate();
+    });
+    QTimer::singleShot(0, &qapp, [&app, args]() { app.finishLaunching(args); });
+    int code = QApplication::exec();
+    app.stopListening();
+    app.setDelegate(nullptr);
+    return code;
+}
+
+} // namespace qrn::qt

@@ -1,0 +1,141 @@
+#pragma once
+// The bridge between our windows and Qt: one host widget per window that paints the window's
+// layer tree with the renderer, turns Qt input into our events (the one place where y is
+// flipped between Qt's y-down and our y-up space), and places native child widgets at their
+// views' window rectangles.
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QRegion>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/renderer.h"
+#include "platform/ui/application.h"
+#include "platform/ui/window.h"
+
+namespace qrn::qt {
+
+// A Qt widget shown over a view (text editors, combo boxes), hidden with the view. The content
+// owns the widget unless Qt deletes it first.
+class NativeWidgetContent : public ui::NativeContent {
+  public:
+    explicit NativeWidgetContent(QWidget* widget) : widget_(widget) {}
+    ~NativeWidgetContent() override;
+    QWidget* widget() const { return widget_.data(); }
+
+  private:
+    QPointer<QWidget> widget_;
+};
+
+// Wraps `widget` and attaches it to `view`; returns the widget for chaining.
+QWidget* hostNativeWidget(ui::View& view, QWidget* widget);
+
+class HostWidget : public QWidget {
+  public:
+    explicit HostWidget(ui::Window& window);
+    ~HostWidget() override;
+
+    ui::Window& window() const { return *window_; }
+    // The window is going away; events still queued for this widget are dropped.
+    void detach() { window_ = nullptr; }
+    // Our window space (y up) to the widget's pixels (y down) and back.
+    QRect toQt(const Rect& r) const;
+    Point fromQt(const QPointF& p) const;
+    // For tests: what the last paint covered, and how many paints ran.
+    const QRegion& lastPaintedRegion() const { return lastPainted_; }
+    int paintCount() const { return paints_; }
+    // Runs pending view drawing and places native widgets now.
+    void flush();
+    void scheduleFlush();
+    void invalidateRect(const Rect& r);
+    // Closing because our window closed (not the user): no questions asked.
+    void closeFromWindow();
+
+  protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dragLeaveEvent(QDragLeaveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    bool focusNextPrevChild(bool) override { return false; }
+
+  private:
+    void press(QMouseEvent* e);
+    void sendKey(QKeyEvent* e, bool down);
+    void layoutNativeWidgets();
+    ui::DraggingInfo& dragInfo(const QDropEvent* e);
+
+    ui::Window* window_;
+    graphics::Renderer renderer_;
+    QRegion lastPainted_;
+    int paints_ = 0;
+    bool flushScheduled_ = false;
+    bool painting_ = false;
+    bool closingFromWindow_ = false;
+    QTimer animationTimer_;
+    QTimer liveResizeTimer_;
+    std::vector<QPointer<QWidget>> placed_;
+    std::unique_ptr<ui::DraggingInfo> drag_;
+    // Click counting across presses.
+    QElapsedTimer lastPress_;
+    QPointF lastPressPos_;
+    int clickCount_ = 0;
+};
+
+// The window host that Window::setHostFactory installs.
+class QtWindowHost : public ui::WindowHost {
+  public:
+    explicit QtWindowHost(ui::Window& window);
+    ~QtWindowHost() override;
+    HostWidget* widget() const { return widget_; }
+
+    void show() override;
+    void hide() override;
+    void close() override;
+    void setTitle(const std::string& title) override;
+    void setContentRect(const Rect& rect) override;
+    void setResizable(bool resizable) override;
+    void setMinContentSize(Size size) override;
+    void activate() override;
+    void miniaturize() override;
+    void deminiaturize() override;
+    void invalidate(const Rect& rect) override;
+    void nativeContentChanged() override;
+    void setModal(bool modal) override;
+
+  private:
+    ui::Window& window_;
+    HostWidget* widget_;
+};
+
+// The host widget of a window, when it has one.
+HostWidget* hostWidget(const ui::Window& window);
+
+// Screen space: ours is y up from the bottom of the primary screen.
+QRect screenRectToQt(const Rect& r);
+Rect screenRectFromQt(const QRect& r);
+
+// Makes every new window a Qt window, and gives drags, the cursor and activation to Qt.
+void installQtHost();
+
+// Runs the program: QApplication, one instance per user (a later launch passes its files on and
+// exits), start-up through the delegate, the event loop. Returns the exit code.
+int runApplication(int& argc, char** argv, ui::ApplicationDelegate& delegate);
+
+} // namespace qrn::qt
