@@ -76,10 +76,10 @@ TEST(FilterModel, ClearClassResetsToOneEmptyAssetRowAndVideoDefaults) {
     EXPECT_TRUE(f.getFiltersForVideo());
 }
 
-TEST(FilterModel, PlaceholdersCarryAReadableImageInTheChromaKeyEntryOnly) {
+TEST(FilterModel, PlaceholdersCarryAReadableImageInEveryEntry) {
     filterClass f;
     f.clearClass();
-    const qrn::ImageHandle image = solidImage(4, 3, qRgba(10, 20, 30, 255));
+    const qrn::ImageHandle image = speckledImage();
     f.addPlaceholderValuesToLayerArray(0, image, 0, true);
     f.addPlaceholderValuesToLayerArray(0, nullptr, 0, true);
     f.addPlaceholderValuesToLayerArray(0, std::make_shared<const QImage>(), 0, true);
@@ -88,19 +88,23 @@ TEST(FilterModel, PlaceholdersCarryAReadableImageInTheChromaKeyEntryOnly) {
 
     const auto values = f.getLayerFilterValues()[0];
     ASSERT_EQ(values.size(), 4u);
-    for (std::size_t layer : {0u, 1u}) {
-        const filterValuesArray& v = values[layer == 0 ? 0 : 1];
-        ASSERT_EQ(v[0]->size(), 2u);
-        ASSERT_TRUE((*v[0])[0].isImage());
-        EXPECT_EQ((*v[0])[0].toImage()->pixel(1, 1), qRgba(10, 20, 30, 255));
-        EXPECT_TRUE((*v[0])[1].isEmpty());
-        EXPECT_EQ(v[1], kEmpty);
-        EXPECT_EQ(v[2], kEmpty);
-    }
+    for (std::size_t layer : {0u, 1u})
+        for (int id : {0, 1, 2}) {
+            const filterValuesEntry& e = *values[layer][id];
+            ASSERT_EQ(e.size(), 2u) << layer << " " << id;
+            ASSERT_TRUE(e[0].isImage());
+            EXPECT_EQ(*e[0].toImage(), *image);
+            EXPECT_TRUE(e[1].isEmpty());
+        }
     EXPECT_EQ(values[2], (filterValuesArray{kEmpty, kEmpty, kEmpty}));
     EXPECT_EQ(values[3], (filterValuesArray{kEmpty, kEmpty, kEmpty}));
     EXPECT_EQ(f.getLayerFilter()[0], (std::vector<std::vector<bool>>(4, {false, false, false})));
     EXPECT_EQ(f.getLayerFilterOrder()[0], (std::vector<std::vector<int>>(4, {0, 1, 2})));
+
+    // So each filter of a fresh layer works on the layer's picture, not on nothing.
+    EXPECT_EQ(imageOf(f.filters(1, values[0][1], false, false)), *image);
+    EXPECT_EQ(imageOf(f.filters(2, values[0][2], false, false)),
+              qrn::imaging::median3x3(qrn::imaging::Image::fromQImage(*image)).toQImage());
 
     // An asset the arrays do not have is left alone rather than written past the end.
     f.addPlaceholderValuesToLayerArray(3, nullptr, 0, true);

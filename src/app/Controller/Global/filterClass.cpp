@@ -237,17 +237,16 @@ void filterClass::addPlaceholderValuesToLayerArray(int assetArrayIndex, const qr
     std::vector<bool> flags;
     std::vector<int> order;
     filterValuesArray values;
-    const auto chromaKey = filterIndex("ChromaKeyRgb");
+    // Every filter's entry starts with the layer's picture: the chain feeds its running image
+    // only into entries that hold one, so an entry without it would never reach the layer. The
+    // empty slot after it keeps the stored form of a fresh entry one empty value, as before.
+    qrn::ImageHandle picture;
+    if (image && !image->isNull())
+        picture = std::make_shared<const QImage>(image->convertToFormat(QImage::Format_ARGB32_Premultiplied));
     for (std::size_t i = 0; i < FILTERS_ARRAY.size(); ++i) {
         flags.push_back(false);
         order.push_back(static_cast<int>(i));
-        if (chromaKey && static_cast<int>(i) == *chromaKey && image && !image->isNull())
-            values.push_back(
-                filterValuesEntry{qrn::Value(std::make_shared<const QImage>(
-                                      image->convertToFormat(QImage::Format_ARGB32_Premultiplied))),
-                                  qrn::Value()});
-        else
-            values.push_back(emptyPlaceholder());
+        values.push_back(picture ? filterValuesEntry{qrn::Value(picture), qrn::Value()} : emptyPlaceholder());
     }
     // An asset the three arrays do not hold would be written past their end; such a call is a
     // caller's mistake that we log rather than act on.

@@ -50,7 +50,7 @@ class filterClass {
     std::vector<std::string> getFilterString();
 
     // The filter entries of a new layer: appended to the asset's rows, or inserted at `layerIndex`.
-    // A readable image goes into the chroma key's entry.
+    // With a readable image every entry is [image, empty], else [empty].
     void addPlaceholderValuesToLayerArray(int assetArrayIndex, const qrn::ImageHandle& image, int layerIndex,
                                           bool append);
 
