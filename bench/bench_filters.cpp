@@ -205,6 +205,7 @@ void comparePeers(const std::map<std::string, double>& ours) {
                      " -i " + bgra + " -f rawvideo -pix_fmt yuva444p " + yuva)
                         .c_str()) != 0) {
         std::printf("\nffmpeg could not convert the frame: no comparison\n");
+        std::filesystem::remove_all(dir);
         return;
     }
     struct peer {

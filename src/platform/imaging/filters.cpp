@@ -6,6 +6,22 @@
 
 namespace qrn::imaging {
 
+namespace {
+
+bool keepsFormat(QImage::Format format) {
+    switch (format) {
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBA8888:
+    case QImage::Format_RGBA8888_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 int ImageFilter::threadCount() const {
     return threads_ > 0 ? threads_ : defaultThreadCount();
 }
@@ -39,8 +55,12 @@ QImage ImageFilter::apply(const QImage& image) const {
     spare_ = QImage();
     runBands(src, out);
     spare_ = out.toQImage();
-    // Callers hand us Format_ARGB32_Premultiplied and expect it back.
-    return spare_.format() == image.format() ? spare_ : spare_.convertToFormat(image.format());
+    // A caller gets its own format back when that can hold what the filters make (the
+    // renderer hands us Format_ARGB32_Premultiplied). An opaque image, such as a decoded JPEG,
+    // gets premultiplied ARGB: converting back would turn keyed pixels black and opaque.
+    if (spare_.format() == image.format() || !keepsFormat(image.format()))
+        return spare_;
+    return spare_.convertToFormat(image.format());
 }
 
 void ColourCubeFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const {

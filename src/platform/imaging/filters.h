@@ -18,7 +18,9 @@ class ImageFilter : public graphics::ContentFilter {
     // A new image, or `image` itself when the parameters leave every pixel as it is.
     Image applyTo(const Image& image) const;
     // For a live picture the output of one frame is written over for the next once the caller
-    // has let go of it, so a stream of frames does not allocate a frame each time.
+    // has let go of it, so a stream of frames does not allocate a frame each time. The result
+    // has the input's format when that is a 32-bit format with alpha, else
+    // Format_ARGB32_Premultiplied.
     QImage apply(const QImage& image) const override;
 
   protected:

@@ -180,6 +180,11 @@ TEST_F(ChromaKeyPanel, ControlsShowTheGivenOrStoredKey) {
     panel.changeSliderValues(std::vector<double>{255, 0, 0, 1}, 3.0, 0, 0, true);
     EXPECT_EQ(swatch->background, (qrn::Colour{1, 0, 0, 1}));
     EXPECT_EQ(slider->current, 3.0);
+    // A video key as a reopened project holds it: a plain list of numbers.
+    host->videoValues[0] = filterValuesEntry{Value::list({255, 0, 0, 1}), Value(12.0), Value(0), Value(0)};
+    panel.changeSliderValues(std::nullopt, std::nullopt, std::nullopt, std::nullopt, true);
+    EXPECT_EQ(swatch->background, (qrn::Colour{1, 0, 0, 1}));
+    EXPECT_EQ(slider->current, 12.0);
 }
 
 TEST_F(ChromaKeyPanel, ColourPanelOpensOnTheSelectedTargetsKey) {

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "Controller/Global/filterClass.h"
+#include "Filters/ChromaKey/chromaKeyClass.h"
+#include "Model/globalAppSettingsClass.h"
 #include "filters_test_support.h"
+#include "platform/foundation/alerts.h"
+#include "platform/foundation/json.h"
 #include "platform/imaging/box_blur.h"
 #include "platform/imaging/filters.h"
 #include "platform/imaging/median.h"
@@ -72,10 +76,10 @@ TEST(FilterModel, ClearClassResetsToOneEmptyAssetRowAndVideoDefaults) {
     EXPECT_TRUE(f.getFiltersForVideo());
 }
 
-TEST(FilterModel, PlaceholdersCarryAReadableImageInTheChromaKeyEntryOnly) {
+TEST(FilterModel, PlaceholdersCarryAReadableImageInEveryEntry) {
     filterClass f;
     f.clearClass();
-    const qrn::ImageHandle image = solidImage(4, 3, qRgba(10, 20, 30, 255));
+    const qrn::ImageHandle image = speckledImage();
     f.addPlaceholderValuesToLayerArray(0, image, 0, true);
     f.addPlaceholderValuesToLayerArray(0, nullptr, 0, true);
     f.addPlaceholderValuesToLayerArray(0, std::make_shared<const QImage>(), 0, true);
@@ -84,54 +88,79 @@ TEST(FilterModel, PlaceholdersCarryAReadableImageInTheChromaKeyEntryOnly) {
 
     const auto values = f.getLayerFilterValues()[0];
     ASSERT_EQ(values.size(), 4u);
-    for (std::size_t layer : {0u, 1u}) {
-        const filterValuesArray& v = values[layer == 0 ? 0 : 1];
-        ASSERT_EQ(v[0]->size(), 2u);
-        ASSERT_TRUE((*v[0])[0].isImage());
-        EXPECT_EQ((*v[0])[0].toImage()->pixel(1, 1), qRgba(10, 20, 30, 255));
-        EXPECT_TRUE((*v[0])[1].isEmpty());
-        EXPECT_EQ(v[1], kEmpty);
-        EXPECT_EQ(v[2], kEmpty);
-    }
+    for (std::size_t layer : {0u, 1u})
+        for (int id : {0, 1, 2}) {
+            const filterValuesEntry& e = *values[layer][id];
+            ASSERT_EQ(e.size(), 2u) << layer << " " << id;
+            ASSERT_TRUE(e[0].isImage());
+            EXPECT_EQ(*e[0].toImage(), *image);
+            EXPECT_TRUE(e[1].isEmpty());
+        }
     EXPECT_EQ(values[2], (filterValuesArray{kEmpty, kEmpty, kEmpty}));
     EXPECT_EQ(values[3], (filterValuesArray{kEmpty, kEmpty, kEmpty}));
     EXPECT_EQ(f.getLayerFilter()[0], (std::vector<std::vector<bool>>(4, {false, false, false})));
     EXPECT_EQ(f.getLayerFilterOrder()[0], (std::vector<std::vector<int>>(4, {0, 1, 2})));
+
+    // So each filter of a fresh layer works on the layer's picture, not on nothing.
+    EXPECT_EQ(imageOf(f.filters(1, values[0][1], false, false)), *image);
+    EXPECT_EQ(imageOf(f.filters(2, values[0][2], false, false)),
+              qrn::imaging::median3x3(qrn::imaging::Image::fromQImage(*image)).toQImage());
 
     // An asset the arrays do not have is left alone rather than written past the end.
     f.addPlaceholderValuesToLayerArray(3, nullptr, 0, true);
     EXPECT_EQ(f.getLayerFilter().size(), 1u);
 }
 
-TEST(FilterDispatch, ChromaKeyRows) {
+namespace {
+
+// Whether a chroma key result is the filter for this key and range: the table of the last key
+// is kept, so asking for the same key and range again gives the very same table.
+::testing::AssertionResult keyedWith(const std::optional<filterResult>& result, std::vector<double> key,
+                                     double range) {
+    const auto got = filterOf<qrn::imaging::ColourCubeFilter>(result);
+    if (!got)
+        return ::testing::AssertionFailure() << "no colour cube filter";
+    const auto want = filterOf<qrn::imaging::ColourCubeFilter>(
+        chromaKeyClass().chromaKeyFilter(Value(), key, 0, 0, true, range));
+    if (got->cube() != want->cube())
+        return ::testing::AssertionFailure() << "keyed with other parameters";
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST(FilterDispatch, ChromaKeyRowsReadTheirParametersFromTheRightSlots) {
     filterClass f;
     const qrn::ImageHandle green = solidImage(3, 2, qRgba(0, 255, 0, 255));
     const qrn::ImageHandle red = solidImage(3, 2, qRgba(255, 0, 0, 255));
+    const std::vector<double> defaultKey{32.0, 255.0, 0.0, 1.0}, blueKey{0.0, 0.0, 255.0, 1.0};
 
-    // No image: the default key [32, 255, 0, 1] with range 10.
-    auto cube = filterOf<qrn::imaging::ColourCubeFilter>(f.filters(0, kEmpty, true, true));
-    ASSERT_TRUE(cube);
-    EXPECT_EQ(cube->cube()->entry(0, 63, 0), (std::array<float, 4>{0, 0, 0, 0}));
-    EXPECT_EQ(cube->cube()->entry(63, 0, 0), (std::array<float, 4>{1, 0, 0, 1}));
+    // The filter-object flag goes to the chroma key, so every row can hand back its filter.
+    EXPECT_TRUE(keyedWith(f.filters(0, kEmpty, true, true), defaultKey, 10.0));
+    EXPECT_TRUE(
+        keyedWith(f.filters(0, filterValuesEntry{Value(red), Value()}, false, true), defaultKey, 10.0));
+    // Range 7 sits between a saturation range 3 and a brightness range 4 that the table ignores.
+    const filterValuesEntry layerEntry{Value(red), Value(blueKey), Value(7.0), Value(3), Value(4)};
+    EXPECT_TRUE(keyedWith(f.filters(0, layerEntry, false, true), blueKey, 7.0));
+    const filterValuesEntry videoEntry{Value(blueKey), Value(7.0), Value(3), Value(4)};
+    EXPECT_TRUE(keyedWith(f.filters(0, videoEntry, true, true), blueKey, 7.0));
+    // A key colour as a project file gives it back: a plain list of numbers.
+    const filterValuesEntry reread(
+        qrn::json::toValue(qrn::Json::parse(R"([[0, 0, 255, 1], 7.0, 0, 0])")).toList());
+    ASSERT_TRUE(reread[0].isList());
+    EXPECT_TRUE(keyedWith(f.filters(0, reread, true, true), blueKey, 7.0));
 
-    // An image and no key yet: keyed with the default.
+    // With an image and the flag clear the image is keyed: default key, then a red key.
     EXPECT_EQ(imageOf(f.filters(0, filterValuesEntry{Value(green), Value()}, false, false)).pixel(0, 0), 0u);
     EXPECT_EQ(imageOf(f.filters(0, filterValuesEntry{Value(red), Value()}, false, false)).pixel(0, 0),
               qRgba(255, 0, 0, 255));
-    // An image with a red key.
     const filterValuesEntry redKey{Value(red), Value::colour(255, 0, 0, 1), Value(10.0), Value(0), Value(0)};
     EXPECT_EQ(imageOf(f.filters(0, redKey, false, false)).pixel(2, 1), 0u);
-    // The same entry asking for the filter object.
-    EXPECT_TRUE(filterOf<qrn::imaging::ColourCubeFilter>(f.filters(0, redKey, false, true)));
-    // No image slot: the key is in slot 0.
-    auto redCube = filterOf<qrn::imaging::ColourCubeFilter>(f.filters(
-        0, filterValuesEntry{Value::colour(255, 0, 0, 1), Value(10.0), Value(0), Value(0)}, true, true));
-    ASSERT_TRUE(redCube);
-    EXPECT_EQ(redCube->cube()->entry(63, 0, 0)[3], 0.0f);
-    EXPECT_EQ(redCube->cube()->entry(0, 63, 0)[3], 1.0f);
+
     // Slots of the wrong kind are refused.
     EXPECT_FALSE(f.filters(0, filterValuesEntry{Value(red), Value("green")}, false, false));
     EXPECT_FALSE(f.filters(0, filterValuesEntry{Value::colour(255, 0, 0, 1), Value("wide")}, true, true));
+    EXPECT_FALSE(f.filters(0, filterValuesEntry{Value::list({1, 2, "3", 4}), Value(7.0)}, true, true));
 }
 
 TEST(FilterDispatch, BoxBlurMedianAndUnknownRows) {
@@ -171,4 +200,56 @@ TEST(FilterEditingStandIn, StoresTheVideoEntryAndFlagAndKeepsValuesForAnEmptyEnt
     EXPECT_EQ(f.getVideoFilter(), (std::vector<bool>{false, false, false}));
     EXPECT_EQ(f.getVideoFilterValues()[1], filterValuesEntry{Value(6.0)});
     EXPECT_EQ(filterEditing().getLayerFilterValues(true), f.getVideoFilterValues());
+}
+
+namespace {
+
+class FilterTrace : public ::testing::Test {
+  protected:
+    std::vector<std::string> lines;
+    void SetUp() override {
+        qrn::setLogSinkForTesting([this](const std::string& l) { lines.push_back(l); });
+        globalAppSettingsClass::setShowLogsForTesting(true);
+    }
+    void TearDown() override {
+        qrn::setLogSinkForTesting(nullptr);
+        globalAppSettingsClass::setShowLogsForTesting(false);
+    }
+    // The values of the first line of `stage` logged by `type`'s `function`.
+    std::string values(const std::string& type, const std::string& function, const std::string& stage) {
+        for (const auto& l : lines)
+            if (l.find("[" + stage + "]") != std::string::npos &&
+                l.find("| " + type + " | public " + function + " |") != std::string::npos)
+                return l.substr(l.find(" - Values: "));
+        return "(not logged)";
+    }
+};
+
+} // namespace
+
+TEST_F(FilterTrace, DispatchAndTheFiltersLogTheirNamedValues) {
+    filterClass f;
+    f.clearClass();
+    f.addPlaceholderValuesToLayerArray(0, solidImage(2, 2, qRgba(0, 0, 0, 255)), 0, true);
+    EXPECT_EQ(values("filterClass", "addPlaceholderValuesToLayerArray", "Input"),
+              R"( - Values: {["assetArrayIndex": 0, "image": image(2x2)]})");
+
+    f.filters(1, filterValuesEntry{Value(4.5)}, true, true);
+    EXPECT_EQ(values("filterClass", "filters", "Input"),
+              R"( - Values: {["VALUES_ARRAY": [4.5], "index": 1, "videoSelected": true]})");
+    EXPECT_EQ(values("filterClass", "filters", "Output"), R"( - Values: {["filter": "boxBlur"]})");
+    EXPECT_EQ(values("boxBlurClass", "boxBlurFilter", "Input"),
+              R"( - Values: {["image": nil, "value": 4.5]})");
+
+    lines.clear();
+    f.filters(0, filterValuesEntry{Value(solidImage(1, 1, qRgba(0, 0, 0, 255))), Value()}, false, false);
+    EXPECT_EQ(values("chromaKeyClass", "chromaKeyFilter", "Input"),
+              R"( - Values: {["RGB_VALUES_ARRAY": colour[32.0, 255.0, 0.0, 1.0], "brightnessRangeValue": 0, )"
+              R"("image": image(1x1), "saturationRangeValue": 0]})");
+    EXPECT_EQ(values("chromaKeyClass", "chromaKeyFilter", "Output"), R"( - Values: {["image": image(1x1)]})");
+
+    lines.clear();
+    f.filters(2, kEmpty, false, false);
+    EXPECT_EQ(values("medianClass", "medianFilter", "Input"), R"( - Values: {["image": nil]})");
+    EXPECT_EQ(values("medianClass", "medianFilter", "Output"), R"( - Values: {["filter": "median"]})");
 }

@@ -276,6 +276,27 @@ TEST(ImagingFilters, ContentFiltersKeepSizeAndFormatAndCarryTheirParameters) {
     EXPECT_TRUE(samePixels(Image::fromQImage(blur.apply(q)), boxBlur(Image::fromQImage(q), 5)));
 }
 
+TEST(ImagingFilters, AnOpaqueInputComesBackWithAlphaSoKeyedAndFadedPixelsStayClear) {
+    // Only the black corner of this coarse table is kept; every other colour is cleared.
+    std::vector<float> data(4 * 8, 0.0f);
+    data[3] = 1.0f;
+    const ColourCubeFilter clearAllButBlack(std::make_shared<ColourCube>(2, data));
+    QImage jpegLike(4, 4, QImage::Format_RGB32);
+    jpegLike.fill(qRgb(255, 255, 255));
+    jpegLike.setPixel(0, 0, qRgb(0, 0, 0));
+    const QImage keyed = clearAllButBlack.apply(jpegLike);
+    EXPECT_TRUE(keyed.hasAlphaChannel());
+    EXPECT_EQ(keyed.pixel(2, 2), 0u);
+    EXPECT_EQ(keyed.pixel(0, 0), qRgba(0, 0, 0, 255));
+    // The blur fades the picture out towards its edges.
+    EXPECT_LT(qAlpha(BoxBlurFilter(1).apply(jpegLike).pixel(0, 0)), 255);
+    // A straight-alpha input keeps its format.
+    QImage straight(2, 2, QImage::Format_ARGB32);
+    straight.fill(qRgba(255, 255, 255, 255));
+    EXPECT_EQ(clearAllButBlack.apply(straight).format(), QImage::Format_ARGB32);
+    EXPECT_EQ(clearAllButBlack.apply(straight).pixel(1, 1), 0u);
+}
+
 namespace {
 // The blend written out plainly, one float operation at a time in the kernel's order.
 Rgba8 referenceLookup(const ColourCube& cube, Rgba8 p) {

@@ -312,7 +312,9 @@ TEST(PlayerView, ControlsPlayPauseScrubAndShowTimes) {
     EXPECT_NEAR(player->currentTime(), 1.5, 0.1);
     player->pause();
 
-    ASSERT_TRUE(MainQueue::runUntil([&] { return !view->picture().isNull(); }, 5));
+    // Paused near 1.5 s: the picture settles on that second's colour.
+    ASSERT_TRUE(MainQueue::runUntil(
+        [&] { return !view->picture().isNull() && near(centre(view->picture()), Qt::green); }, 5));
     QImage image = graphics::Renderer().snapshot(*view, 0);
     // The control bar darkens the bottom of the picture; above it the picture shows.
     EXPECT_LT(image.pixelColor(200, 290).green(), 160);

@@ -84,15 +84,30 @@ std::optional<filterResult> chromaKeyFrom(const qrn::Value& image, const filterV
     const qrn::Value& range = slot(entry, first + 1);
     const qrn::Value& saturation = slot(entry, first + 2);
     const qrn::Value& brightness = slot(entry, first + 3);
-    if (!key.isColour() || key.toColour().size() < 4 || !(range.isEmpty() || range.isNumber()) ||
+    const auto colour = colourArrayOf(key);
+    if (!colour || !(range.isEmpty() || range.isNumber()) ||
         !(saturation.isEmpty() || saturation.isNumber()) || !(brightness.isEmpty() || brightness.isNumber()))
         return std::nullopt;
-    return chromaKeyClass().chromaKeyFilter(image, key.toColour(), static_cast<int>(saturation.toInt()),
+    return chromaKeyClass().chromaKeyFilter(image, *colour, static_cast<int>(saturation.toInt()),
                                             static_cast<int>(brightness.toInt()), returnFilter,
                                             range.toReal(kDefaultRange));
 }
 
 } // namespace
+
+std::optional<std::vector<double>> colourArrayOf(const qrn::Value& slot) {
+    if (slot.isColour())
+        return slot.toColour().size() >= 4 ? std::optional(slot.toColour()) : std::nullopt;
+    if (!slot.isList() || slot.toList().size() < 4)
+        return std::nullopt;
+    std::vector<double> colour;
+    for (const qrn::Value& component : slot.toList()) {
+        if (!component.isNumber())
+            return std::nullopt;
+        colour.push_back(component.toReal());
+    }
+    return colour;
+}
 
 qrn::Value filterValuesEntryValue(const std::optional<filterValuesEntry>& entry) {
     if (!entry)
@@ -222,17 +237,16 @@ void filterClass::addPlaceholderValuesToLayerArray(int assetArrayIndex, const qr
     std::vector<bool> flags;
     std::vector<int> order;
     filterValuesArray values;
-    const auto chromaKey = filterIndex("ChromaKeyRgb");
+    // Every filter's entry starts with the layer's picture: the chain feeds its running image
+    // only into entries that hold one, so an entry without it would never reach the layer. The
+    // empty slot after it keeps the stored form of a fresh entry one empty value, as before.
+    qrn::ImageHandle picture;
+    if (image && !image->isNull())
+        picture = std::make_shared<const QImage>(image->convertToFormat(QImage::Format_ARGB32_Premultiplied));
     for (std::size_t i = 0; i < FILTERS_ARRAY.size(); ++i) {
         flags.push_back(false);
         order.push_back(static_cast<int>(i));
-        if (chromaKey && static_cast<int>(i) == *chromaKey && image && !image->isNull())
-            values.push_back(
-                filterValuesEntry{qrn::Value(std::make_shared<const QImage>(
-                                      image->convertToFormat(QImage::Format_ARGB32_Premultiplied))),
-                                  qrn::Value()});
-        else
-            values.push_back(emptyPlaceholder());
+        values.push_back(picture ? filterValuesEntry{qrn::Value(picture), qrn::Value()} : emptyPlaceholder());
     }
     // An asset the three arrays do not hold would be written past their end; such a call is a
     // caller's mistake that we log rather than act on.
@@ -240,6 +254,7 @@ void filterClass::addPlaceholderValuesToLayerArray(int assetArrayIndex, const qr
         std::min({LAYER_FILTER.size(), LAYER_FILTER_ORDER.size(), LAYER_FILTER_VALUES.size()}));
     if (assetArrayIndex < 0 || assetArrayIndex >= rows) {
         QRN_LOG_ERROR(std::optional<std::string>("asset index out of range"));
+        QRN_LOG_OUT(std::nullopt);
         return;
     }
     auto insert = [&](auto& row, auto element) {

@@ -50,13 +50,17 @@ class filterClass {
     std::vector<std::string> getFilterString();
 
     // The filter entries of a new layer: appended to the asset's rows, or inserted at `layerIndex`.
-    // A readable image goes into the chroma key's entry.
+    // With a readable image every entry is [image, empty], else [empty].
     void addPlaceholderValuesToLayerArray(int assetArrayIndex, const qrn::ImageHandle& image, int layerIndex,
                                           bool append);
 
     // The id of a filter name, none when the list has no such name.
     std::optional<int> filterIndex(const std::string& name);
 };
+
+// The key colour held by a slot: a colour array, or the plain list of four numbers that a
+// project file gives back for one. None for anything else.
+std::optional<std::vector<double>> colourArrayOf(const qrn::Value& slot);
 
 // Log forms of the filter arrays.
 qrn::Value filterValuesEntryValue(const std::optional<filterValuesEntry>& entry);

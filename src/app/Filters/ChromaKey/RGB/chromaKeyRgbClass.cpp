@@ -37,9 +37,10 @@ keySettings storedKey(const std::optional<filterValuesEntry>& entry) {
     if (!entry || entry->empty())
         return key;
     const std::size_t first = (*entry)[0].isImage() ? 1 : 0;
-    if (first >= entry->size() || !(*entry)[first].isColour() || (*entry)[first].toColour().size() < 4)
+    const auto colour = first < entry->size() ? colourArrayOf((*entry)[first]) : std::nullopt;
+    if (!colour)
         return key;
-    key.colour = (*entry)[first].toColour();
+    key.colour = *colour;
     key.range = first + 1 < entry->size() ? (*entry)[first + 1].toReal(kDefaultRange) : kDefaultRange;
     return key;
 }
