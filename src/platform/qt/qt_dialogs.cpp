@@ -27,12 +27,13 @@ QStringList nameFilters(const FilePanelSettings& s) {
 void applyCommon(QFileDialog& d, const FilePanelSettings& s) {
     // Qt's own dialog, so that packages can be offered as documents on every desktop.
     d.setOption(QFileDialog::DontUseNativeDialog, true);
+    // Qt's dialog has no message line: the message stands in for a missing title.
     if (!s.title.empty())
         d.setWindowTitle(QString::fromStdString(s.title));
+    else if (!s.message.empty())
+        d.setWindowTitle(QString::fromStdString(s.message));
     if (!s.prompt.empty())
         d.setLabelText(QFileDialog::Accept, QString::fromStdString(s.prompt));
-    if (!s.message.empty())
-        d.setLabelText(QFileDialog::LookIn, QString::fromStdString(s.message));
     const QStringList filters = nameFilters(s);
     if (!filters.isEmpty())
         d.setNameFilters(filters);
