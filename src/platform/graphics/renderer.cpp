@@ -52,6 +52,9 @@ namespace {
 // Bands are at least this tall, so thin images are not cut into slivers.
 constexpr int kMinBandRows = 32;
 constexpr int kMaxThreads = 16;
+// Cost of a row per pixel an image covers, relative to a plain fill; and of every row of the
+// target, drawn on or not.
+constexpr double kImageCost = 4, kRowCost = 0.05;
 
 bool needsAnimationFrames(const Layer& layer, double t) {
     for (const auto& entry : layer.animations())
@@ -155,6 +158,7 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
     const int w = target.width(), h = target.height();
     const int threads = std::clamp(threads_ > 0 ? threads_ : QThread::idealThreadCount(), 1, kMaxThreads);
     const int bands = std::clamp(h / kMinBandRows, 1, threads);
+    splitRows(layer, w, h, t, toImage, placed, bands);
     while (passes_.size() < size_t(bands))
         passes_.push_back(std::make_unique<Pass>());
     // Each band paints through its own image over the target's buffer, clipped to its rows. Its
@@ -163,7 +167,7 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
     const qsizetype stride = target.bytesPerLine();
     SharedGroups groups;
     forEachBand(bands, threads, [&](int i) {
-        const int y0 = int(qint64(h) * i / bands), y1 = int(qint64(h) * (i + 1) / bands);
+        const int y0 = bandStarts_[size_t(i)], y1 = bandStarts_[size_t(i) + 1];
         Pass& pass = *passes_[size_t(i)];
         pass.t = t;
         pass.animated = false;
@@ -185,6 +189,48 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
     });
     animated_ =
         std::any_of(passes_.begin(), passes_.begin() + bands, [](const auto& p) { return p->animated; });
+}
+
+void Renderer::splitRows(const Layer& layer, int w, int h, double t, const QTransform& toImage, bool placed,
+                         int bands) {
+    bandStarts_.assign(size_t(bands) + 1, h);
+    bandStarts_[0] = 0;
+    if (bands == 1)
+        return;
+    // Bands of about equal cost rather than equal height, judged by what covers each row.
+    rowCost_.assign(size_t(h) + 1, 0.0);
+    if (!placed)
+        addRowCost(layer, toImage, QRectF(0, 0, w, h), t);
+    else if (!layer.isHidden() && layer.presentationOpacity(t) > 0)
+        addRowCost(layer, toQTransform(layer.transformToSuperlayer()) * toImage, QRectF(0, 0, w, h), t);
+    double row = 0, total = 0;
+    for (double& c : rowCost_) {
+        row += c;
+        total += row + kRowCost * w;
+        c = total; // now the cost of the rows down to this one
+    }
+    // rowCost_[y - 1] is the cost of rows [0, y).
+    for (int i = 1; i < bands; ++i) {
+        auto it = std::lower_bound(rowCost_.begin(), rowCost_.end() - 1, total * i / bands);
+        int start = int(it - rowCost_.begin()) + 1;
+        bandStarts_[size_t(i)] = std::clamp(start, bandStarts_[size_t(i) - 1] + 1, h - (bands - i));
+    }
+}
+
+void Renderer::addRowCost(const Layer& layer, const QTransform& toDevice, const QRectF& image, double t) {
+    const QRectF area = toDevice.mapRect(qrect(layer.visualBounds())) & image;
+    if (!area.isEmpty()) {
+        const double cost = area.width() * (layer.contents().isNull() ? 1 : kImageCost);
+        rowCost_[size_t(std::floor(area.top()))] += cost;
+        rowCost_[size_t(std::ceil(area.bottom()))] -= cost;
+    }
+    for (const auto& s : layer.sublayers()) {
+        if (s->isHidden() || s->presentationOpacity(t) <= 0)
+            continue;
+        QTransform m = toQTransform(s->transformToSuperlayer()) * toDevice;
+        if (m.isInvertible())
+            addRowCost(*s, m, image, t);
+    }
 }
 
 void Renderer::render(const Layer& root, QPainter& painter, double t, const QTransform& toDevice) {

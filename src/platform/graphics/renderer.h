@@ -58,6 +58,12 @@ class Renderer {
     // Draws into `target` band by band; `placed` draws `layer` by its placement in its
     // superlayer, otherwise its bounds fill the image mapped by `toImage`.
     void renderImage(const Layer& layer, QImage& target, double t, const QTransform& toImage, bool placed);
+    // Sets bandStarts_ to the first row of each band and the image's height.
+    void splitRows(const Layer& layer, int w, int h, double t, const QTransform& toImage, bool placed,
+                   int bands);
+    // Adds to rowCost_ (as changes from one row to the next) what drawing `layer` and its
+    // sublayers may cost in each row of `image`.
+    void addRowCost(const Layer& layer, const QTransform& toDevice, const QRectF& image, double t);
     void drawLayer(Pass& pass, QPainter& p, const Layer& layer, const QTransform& parentToDevice,
                    double parentOpacity, int depth);
     void drawContent(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity,
@@ -74,6 +80,8 @@ class Renderer {
     bool animated_ = false;
     // Drawing state of each band, kept between frames so their scratch lists are reused.
     std::vector<std::unique_ptr<Pass>> passes_;
+    std::vector<int> bandStarts_;
+    std::vector<double> rowCost_;
 };
 
 } // namespace qrn::graphics

@@ -136,6 +136,24 @@ TEST(RendererThreads, BandsDrawWhatOneThreadDraws) {
             EXPECT_TRUE(samePicture(draw(threads, scale), one));
         }
     }
+    // Bands are cut where the drawing is: all of it in a few rows still gives each band rows of
+    // its own, none shared and none left out.
+    auto crowded = Layer::make(Rect(0, 0, 300, 400));
+    for (int i = 0; i < 6; ++i) {
+        auto l = Layer::make(Rect(10 + 40 * i, 391, 30, 6));
+        l->setBackgroundColour({1, 0.5, 0, 0.5});
+        l->setTransform(AffineTransform::rotation(0.1 * i));
+        crowded->addSublayer(l);
+    }
+    Renderer single;
+    single.setThreadCount(1);
+    QImage reference = single.renderToImage(*crowded, {300, 400}, 0);
+    for (int threads : {2, 12}) {
+        Renderer r;
+        r.setThreadCount(threads);
+        EXPECT_TRUE(samePicture(r.renderToImage(*crowded, {300, 400}, 0), reference)) << threads;
+    }
+
     Renderer one, many;
     one.setThreadCount(1);
     many.setThreadCount(5);
