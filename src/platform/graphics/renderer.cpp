@@ -157,13 +157,15 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
                            bool placed) {
     const int w = target.width(), h = target.height();
     const int threads = std::clamp(threads_ > 0 ? threads_ : QThread::idealThreadCount(), 1, kMaxThreads);
-    const int bands = std::clamp(h / kMinBandRows, 1, threads);
+    // An image with a colour table or a pixel ratio of its own is drawn in one piece.
+    const bool plain = target.colorCount() == 0 && target.devicePixelRatio() == 1;
+    const int bands = plain ? std::clamp(h / kMinBandRows, 1, threads) : 1;
     splitRows(layer, w, h, t, toImage, placed, bands);
     while (passes_.size() < size_t(bands))
         passes_.push_back(std::make_unique<Pass>());
-    // Each band paints through its own image over the target's buffer, clipped to its rows. Its
+    // Each band paints through its own view of the target's pixels, clipped to its rows. Its
     // coordinates are the whole image's, so every edge and sample falls as with one thread.
-    uchar* const bits = target.bits();
+    uchar* const bits = target.bits(); // detached here, before any thread paints
     const qsizetype stride = target.bytesPerLine();
     SharedGroups groups;
     forEachBand(bands, threads, [&](int i) {
@@ -174,8 +176,10 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
         pass.cull = QRectF(0, y0, w, y1 - y0);
         pass.device = QRectF(0, 0, w, h);
         pass.groups = bands > 1 ? &groups : nullptr;
-        QImage image(bits, w, h, stride, target.format());
-        QPainter p(&image);
+        QImage view;
+        if (bands > 1)
+            view = QImage(bits, w, h, stride, target.format());
+        QPainter p(bands > 1 ? &view : &target);
         if (bands > 1)
             p.setClipRect(QRect(0, y0, w, y1 - y0));
         setupHints(p);

@@ -3,7 +3,6 @@
 // window, snapshots and the movie export. Our layer space is y up; the conversion to the image's
 // y-down rows happens here once.
 #include <QImage>
-#include <QPoint>
 #include <QRect>
 #include <QTransform>
 
@@ -24,8 +23,9 @@ class Renderer {
     Renderer& operator=(Renderer&&) noexcept;
 
     // Threads drawing into an image (the QImage overloads, renderToImage, snapshot), each
-    // taking a band of rows: 0, the default, uses every core; 1 draws on one thread. Drawing
-    // with an open painter stays on the caller's thread.
+    // taking a band of rows: 0, the default, uses every core; 1 draws on one thread. They are
+    // threads of Qt's global pool, so drawInContext may run off the caller's thread (which waits).
+    // Drawing with an open painter stays on the caller's thread.
     void setThreadCount(int threads) { threads_ = threads < 0 ? 0 : threads; }
     int threadCount() const { return threads_; }
 
