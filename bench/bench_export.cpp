@@ -216,7 +216,10 @@ double ffmpegExport(const std::string& source, const std::vector<Overlay>& overl
     std::string last = "1:v";
     int n = 0;
     auto overlay = [&](const std::string& input, int x, int y, const std::string& enable) {
-        std::string label = "o" + std::to_string(n++);
+        // Appended rather than "o" + ...: GCC 12 reports a false overlap (-Wrestrict) for a
+        // literal added to a temporary string.
+        std::string label = "o";
+        label += std::to_string(n++);
         graph << "[" << last << "][" << input << "]overlay=" << x << ":" << y;
         if (!enable.empty())
             graph << ":enable='" << enable << "'";
@@ -225,10 +228,12 @@ double ffmpegExport(const std::string& source, const std::vector<Overlay>& overl
     };
     auto layers = [&](bool above) {
         for (size_t i = 0; i < overlays.size(); ++i)
-            if (overlays[i].above == above)
-                overlay(std::to_string(i + 2) + ":v", overlays[i].x, overlays[i].y,
-                        "between(t," + std::to_string(overlays[i].from) + "," +
-                            std::to_string(overlays[i].to) + ")");
+            if (overlays[i].above == above) {
+                std::ostringstream enable;
+                enable << "between(t," << std::to_string(overlays[i].from) << ","
+                       << std::to_string(overlays[i].to) << ")";
+                overlay(std::to_string(i + 2) + ":v", overlays[i].x, overlays[i].y, enable.str());
+            }
     };
     layers(false);
     graph << "[0:v]scale=" << int(videoRect.width()) << ":" << int(videoRect.height()) << "[v];";
