@@ -7,6 +7,7 @@
 #include "platform/qt/host_window.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/ui/application.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/view.h"
 #include "platform/ui/window.h"
 
@@ -27,6 +28,9 @@ class StartupDelegate : public qrn::ui::ApplicationDelegate {
             content->layer()->setBackgroundColour(*background);
         content->setAutoresizingMask(qrn::graphics::WidthSizable | qrn::graphics::HeightSizable);
         window_->setContentView(content);
+        if (!qrn::mainMenu())
+            qrn::setMainMenu(qrn::makeStandardMainMenu("QRN"));
+        qrn::qt::showMainMenuBar(*window_);
         window_->makeKeyAndOrderFront();
     }
     bool applicationShouldTerminateAfterLastWindowClosed() override { return true; }
