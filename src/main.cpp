@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "Filters/filterServices.h"
 #include "platform/foundation/colour.h"
 #include "platform/qt/host_window.h"
 #include "platform/qt/qt_dialogs.h"
@@ -44,5 +45,7 @@ class StartupDelegate : public qrn::ui::ApplicationDelegate {
 int main(int argc, char** argv) {
     StartupDelegate delegate;
     qrn::installQtDialogs();
+    // The filter panels reach the shared colour panel through their own interface.
+    setSharedColourPanel(makeSharedColourPanelAdapter());
     return qrn::qt::runApplication(argc, argv, delegate);
 }
