@@ -29,7 +29,10 @@ class Presses : public View {
   public:
     using View::View;
     std::vector<Point> at;
+    int entered = 0, exited = 0;
     void mouseDown(const Event& e) override { at.push_back(e.locationInWindow); }
+    void mouseEntered(const Event&) override { ++entered; }
+    void mouseExited(const Event&) override { ++exited; }
 };
 
 QAction* findAction(const QList<QAction*>& actions, const QString& text) {
@@ -133,6 +136,17 @@ TEST_F(MenuBarWindow, ClicksBelowTheBarReachTheViewsThere) {
     EXPECT_EQ(top->at[0], (Point{10, 195}));
     ASSERT_EQ(bottom->at.size(), 1u);
     EXPECT_EQ(bottom->at[0], (Point{210, 5}));
+    // The pointer moving up onto the bar leaves the content, though not the widget.
+    top->addTrackingArea(Rect(),
+                         TrackingMouseEnteredAndExited | TrackingActiveAlways | TrackingInVisibleRect);
+    QMouseEvent move(QEvent::MouseMove, QPointF(10, inset() + 2), QPointF(10, inset() + 2), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(host, &move);
+    EXPECT_EQ(top->entered, 1);
+    QEvent enterBar(QEvent::Enter);
+    QApplication::sendEvent(bar, &enterBar);
+    EXPECT_EQ(top->exited, 1);
+
     // Presses on the bar are the bar's own.
     QWidget* onBar = host->childAt(QPoint(10, inset() / 2));
     EXPECT_TRUE(onBar == bar || bar->isAncestorOf(onBar));
