@@ -32,6 +32,13 @@ class StartupDelegate : public qrn::ui::ApplicationDelegate {
         if (!qrn::mainMenu())
             qrn::setMainMenu(qrn::makeStandardMainMenu("QRN"));
         qrn::qt::showMainMenuBar(*window_);
+        // The menu bar above the content is part of what has to fit and be centred.
+        if (auto* host = qrn::qt::hostWidget(*window_); host && host->topInset() > 0) {
+            const double bar = host->topInset();
+            const double total = std::min(height + bar, screen.height());
+            window_->setFrame(
+                qrn::Rect(screen.midX() - width / 2, screen.midY() - total / 2, width, total - bar));
+        }
         window_->makeKeyAndOrderFront();
     }
     bool applicationShouldTerminateAfterLastWindowClosed() override { return true; }
