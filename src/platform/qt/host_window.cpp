@@ -284,6 +284,10 @@ void HostWidget::paintEvent(QPaintEvent* e) {
     window_->displayIfNeeded();
     // The bar paints itself; our content stops at its lower edge.
     const QRegion region = e->region() & contentArea();
+    if (region.isEmpty()) {
+        painting_ = false;
+        return;
+    }
     QPainter p(this);
     p.setClipRegion(region);
     for (const QRect& r : region)
