@@ -31,6 +31,7 @@ class StartupDelegate : public qrn::ui::ApplicationDelegate {
         window_->setContentView(content);
         if (!qrn::mainMenu())
             qrn::setMainMenu(qrn::makeStandardMainMenu("QRN"));
+        connectWindowCommands();
         qrn::qt::showMainMenuBar(*window_);
         // The menu bar above the content is part of what has to fit and be centred.
         if (auto* host = qrn::qt::hostWidget(*window_); host && host->topInset() > 0) {
@@ -44,6 +45,21 @@ class StartupDelegate : public qrn::ui::ApplicationDelegate {
     bool applicationShouldTerminateAfterLastWindowClosed() override { return true; }
 
   private:
+    // Quitting and closing work from the start; the other commands come with the screens.
+    static void connectWindowCommands() {
+        for (const auto& top : qrn::mainMenu()->items()) {
+            if (!top->hasSubmenu())
+                continue;
+            if (auto quit = top->submenu()->itemWithTitle("Quit QRN"))
+                quit->setAction([](qrn::MenuItem&) { qrn::ui::Application::shared().terminate(); });
+            if (auto close = top->submenu()->itemWithTitle("Close"))
+                close->setAction([](qrn::MenuItem&) {
+                    if (auto* key = qrn::ui::Window::keyWindow())
+                        key->performClose();
+                });
+        }
+    }
+
     qrn::ui::WindowPtr window_;
 };
 
