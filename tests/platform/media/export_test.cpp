@@ -201,6 +201,32 @@ TEST(ExportSession, LayersAppearAtTheirTimesAroundTheFilteredVideo) {
     }
 }
 
+TEST(VideoComposition, MadeForAnAssetShowsItsVideoUnchanged) {
+    QTemporaryDir dir;
+    auto source = writeGreyClip(dir.filePath("src.mov"), 0.5, 320, 180);
+    auto asset = MovieAsset::load(source).value();
+    // The container's track ids, which layer instructions name: pictures first, then sound.
+    EXPECT_EQ(asset.firstTrack(MediaType::Video)->trackId, 1);
+    EXPECT_EQ(asset.firstTrack(MediaType::Audio)->trackId, 2);
+
+    auto vc = std::make_shared<VideoComposition>(VideoComposition::forAsset(asset));
+    EXPECT_EQ(vc->renderSize, (Size{320, 180}));
+    EXPECT_NEAR(vc->frameDuration, 1.0 / 30, 1e-3);
+    ASSERT_EQ(vc->instructions.size(), 1u);
+    EXPECT_NEAR(vc->instructions[0].timeRange.duration, asset.info.duration, 1e-9);
+    ASSERT_EQ(vc->instructions[0].layerInstructions.size(), 1u);
+    EXPECT_EQ(vc->instructions[0].layerInstructions[0].trackId, 1);
+
+    std::string out = dir.filePath("out.mov").toStdString();
+    auto session = runExport(composeWhole(source), vc, out);
+    ASSERT_EQ(session->status(), ExportStatus::Completed) << session->error().value_or("");
+    auto reader = VideoTrackReader::open(out).value();
+    EXPECT_EQ(reader->naturalSize(), (Size{320, 180}));
+    QImage picture = reader->image(reader->frameAt(0.25).value());
+    EXPECT_TRUE(near(picture.pixelColor(10, 10), QColor(128, 128, 128), 8));
+    EXPECT_TRUE(near(picture.pixelColor(310, 170), QColor(128, 128, 128), 8));
+}
+
 TEST(ExportSession, FitsTheOutputWithin1920x1080) {
     EXPECT_EQ(fitExportSize({3840, 2160}, {1920, 1080}), (Size{1920, 1080}));
     EXPECT_EQ(fitExportSize({1920, 1080}, {1920, 1080}), (Size{1920, 1080}));
