@@ -2,6 +2,7 @@
 
 #include "platform/foundation/main_queue.h"
 #include "platform/media/av.h"
+#include "platform/media/device_clock.h"
 #include "platform/media/movie_writer.h"
 
 #include <algorithm>
@@ -26,7 +27,8 @@ double captureClock() {
 namespace {
 
 void sleepUntil(double clockTime) {
-    double wait = clockTime - captureClock();
+    // Never long: the reading thread must notice a stop.
+    double wait = std::min(clockTime - captureClock(), 0.5);
     if (wait > 0)
         std::this_thread::sleep_for(std::chrono::duration<double>(wait));
 }
@@ -147,7 +149,8 @@ class CaptureSource {
 
         auto packet = av::allocPacket();
         auto frame = av::allocFrame();
-        std::optional<double> base; // clock time of media time zero, for paced sources
+        DeviceClockMapping clock;
+        double soundDelivered = 0; // seconds of sound read so far: a microphone's own clock
         while (!stop_) {
             rc = av_read_frame(input.get(), packet.get());
             if (rc == AVERROR(EAGAIN)) {
@@ -168,26 +171,29 @@ class CaptureSource {
             if (rc < 0 && rc != AVERROR(EAGAIN))
                 continue;
             while (!stop_ && avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
-                double now = captureClock();
-                double time = now;
-                double duration = wanted == AVMEDIA_TYPE_AUDIO && frame->sample_rate > 0
-                                      ? double(frame->nb_samples) / frame->sample_rate
-                                      : 0.0;
-                if (device_.needsPacing) {
-                    int64_t ts = frame->best_effort_timestamp;
-                    double mediaTime = ts == AV_NOPTS_VALUE ? 0.0 : ts * av_q2d(stream->time_base);
-                    if (!base)
-                        base = now - mediaTime;
-                    time = *base + mediaTime;
-                    // A lavfi source is only as fast as it is read: a buffer is available once
-                    // its last sample (or the picture) would have been captured.
-                    sleepUntil(time + duration);
-                } else if (duration > 0) {
-                    time = now - duration;
-                }
+                bool sound = wanted == AVMEDIA_TYPE_AUDIO;
+                double duration =
+                    sound && frame->sample_rate > 0 ? double(frame->nb_samples) / frame->sample_rate : 0.0;
+                // The buffer's start on the device's own clock: the samples delivered so far for
+                // a microphone, the driver's timestamp for a camera, the media time for a
+                // generated source.
+                int64_t ts = frame->best_effort_timestamp;
+                std::optional<double> deviceTime;
+                if (sound && !device_.needsPacing)
+                    deviceTime = soundDelivered;
+                else if (ts != AV_NOPTS_VALUE)
+                    deviceTime = ts * av_q2d(stream->time_base);
+                soundDelivered += duration;
+                // A generated source is only as fast as it is read: a buffer is ready once its
+                // last sample (or the picture) would have been captured.
+                if (device_.needsPacing && deviceTime)
+                    if (auto due = clock.toCapture(*deviceTime))
+                        sleepUntil(*due + duration);
                 if (stop_)
                     break;
-                if (wanted == AVMEDIA_TYPE_VIDEO)
+                double arrival = captureClock() - duration;
+                double time = deviceTime ? clock.map(*deviceTime, arrival) : arrival;
+                if (!sound)
                     video_(VideoSample{av::share(frame.get()), time, rate.num, rate.den});
                 else
                     audio_(AudioSample{av::share(frame.get()), time});
@@ -261,6 +267,13 @@ void VideoPreviewOutput::captureVideo(const VideoSample& sample) {
         if (!self)
             return;
         self->pending_ = false;
+        {
+            // A picture taken for a handler that has since been replaced or removed belongs to
+            // no one: after setFrameHandler returns, the old handler sees nothing more.
+            std::lock_guard lock(self->mutex_);
+            if (self->handler_ != handler)
+                return;
+        }
         ++self->delivered_;
         (*handler)(image);
     });
@@ -272,20 +285,35 @@ struct MovieFileOutput::Recording {
     std::string path;
     std::shared_ptr<RecordingDelegate> delegate;
     std::weak_ptr<MovieFileOutput> owner;
-    bool hasAudio = false;
 
     std::mutex mutex;
     std::condition_variable cv;
     std::deque<VideoSample> video;
     std::deque<AudioSample> audio;
+    size_t queuedBytes = 0;
+    bool videoLive = false, audioLive = false; // the inputs deliver
+    double startAt = 0;                        // capture clock
     bool stopping = false;
+    double stopAt = 0;                         // capture clock, once stopping
+    bool closed = false;                       // takes nothing more
+    bool videoPast = false, audioPast = false; // an input delivered from beyond the stop
+    double videoHeard = 0, audioHeard = 0;     // capture clock of each input's latest delivery
     bool finished = false;
     std::atomic<int64_t> written{0}, dropped{0};
     std::thread thread;
 
-    // About two seconds of pictures may wait for the encoder; beyond that the writer cannot
-    // keep up and frames are dropped (and counted) rather than filling memory.
-    static constexpr size_t maxQueuedFrames = 60;
+    // Pictures wait for the encoder in memory: up to some seconds of them, within a budget.
+    // Beyond that the writer cannot keep up and frames are dropped (and counted).
+    static constexpr double maxQueuedSeconds = 5;
+    static constexpr size_t maxQueuedBytes = size_t(512) << 20;
+
+    static size_t sizeOf(const AVFrame* f) {
+        size_t n = 0;
+        for (auto* b : f->buf)
+            if (b)
+                n += b->size;
+        return n;
+    }
 
     void post(std::function<void(MovieFileOutput&, RecordingDelegate&)> fn) {
         MainQueue::post([owner = owner, delegate = delegate, fn = std::move(fn)] {
@@ -293,6 +321,17 @@ struct MovieFileOutput::Recording {
             if (o && delegate)
                 fn(*o, *delegate);
         });
+    }
+
+    // Under `mutex`, once stopping: whether an input may still bring something captured
+    // before the stop. One that has gone quiet for `stopGrace` seconds is given up on; one that
+    // keeps delivering, however far behind, is waited for.
+    bool awaiting(bool live, bool past, double heard, double now) const {
+        return live && !past && now - std::max(stopAt, heard) < stopGrace;
+    }
+    bool allIn(double now) const {
+        return !awaiting(videoLive, videoPast, videoHeard, now) &&
+               !awaiting(audioLive, audioPast, audioHeard, now);
     }
 
     void run() {
@@ -305,28 +344,45 @@ struct MovieFileOutput::Recording {
             std::optional<AudioSample> a;
             {
                 std::unique_lock lock(mutex);
-                cv.wait(lock, [&] { return stopping || !video.empty() || !audio.empty(); });
+                while (video.empty() && audio.empty()) {
+                    if (!stopping)
+                        cv.wait(lock);
+                    else if (allIn(captureClock()))
+                        break;
+                    else // after the stop, wait for what is still on its way
+                        cv.wait_for(lock, std::chrono::milliseconds(20));
+                }
                 // Take whichever is older, so sound and pictures reach the muxer in step.
                 if (!video.empty() && (audio.empty() || video.front().time <= audio.front().time)) {
                     v = std::move(video.front());
                     video.pop_front();
+                    queuedBytes -= sizeOf(v->frame.get());
                 } else if (!audio.empty()) {
                     a = std::move(audio.front());
                     audio.pop_front();
                 } else {
-                    break; // stopping, nothing left
+                    closed = true; // stopped, and nothing more to come
+                    break;
                 }
             }
             if (error)
                 continue; // drain without writing after a failure
             if (v) {
                 if (!writer) {
+                    // The movie starts with this picture: say so before the writer is set up, so
+                    // that the start reaches the main thread as close to it as can be.
+                    post([path = path](MovieFileOutput& o, RecordingDelegate& d) {
+                        d.didStartRecording(o, path);
+                    });
                     MovieWriterSettings settings;
                     settings.width = v->frame->width & ~1;
                     settings.height = v->frame->height & ~1;
                     settings.frameRateNum = v->frameRateNum;
                     settings.frameRateDen = v->frameRateDen;
-                    settings.hasAudio = hasAudio;
+                    {
+                        std::lock_guard lock(mutex);
+                        settings.hasAudio = audioLive || !early.empty();
+                    }
                     settings.fragmented = true;
                     // Bigger pictures get a cheaper preset so two cores keep up.
                     settings.preset =
@@ -347,10 +403,7 @@ struct MovieFileOutput::Recording {
                     error = s.error();
                     continue;
                 }
-                if (++written == 1)
-                    post([path = path](MovieFileOutput& o, RecordingDelegate& d) {
-                        d.didStartRecording(o, path);
-                    });
+                ++written;
             } else if (a) {
                 if (writer) {
                     if (auto s = writer->appendAudio(a->frame.get(), a->time - t0); !s)
@@ -368,7 +421,14 @@ struct MovieFileOutput::Recording {
             d.willFinishRecording(o, path, error);
         });
         if (writer) {
-            if (auto s = writer->finish(); !s && !error)
+            // The movie lasts until the stop, even when the last pictures before it never came.
+            std::optional<double> end;
+            {
+                std::lock_guard lock(mutex);
+                if (stopping)
+                    end = stopAt - t0;
+            }
+            if (auto s = writer->finish(end); !s && !error)
                 error = s.error();
         }
         if (dropped > 0)
@@ -382,6 +442,17 @@ struct MovieFileOutput::Recording {
         post([path = path, error](MovieFileOutput& o, RecordingDelegate& d) {
             d.didFinishRecording(o, path, error);
         });
+    }
+
+    // Under `mutex`: whether a buffer captured from `time` to `end` belongs in the file.
+    bool takes(double time, double end, bool& past) {
+        if (closed || time < startAt)
+            return false;
+        if (!stopping)
+            return true;
+        if (end >= stopAt)
+            past = true;
+        return time < stopAt;
     }
 };
 
@@ -413,9 +484,11 @@ void MovieFileOutput::startRecording(const std::string& path, std::shared_ptr<Re
     r->path = path;
     r->delegate = std::move(delegate);
     r->owner = weak_from_this();
-    r->hasAudio = hasAudioInput_;
-    r->thread = std::thread([r] { r->run(); });
+    r->startAt = captureClock();
     std::lock_guard lock(mutex_);
+    r->videoLive = hasVideoInput_;
+    r->audioLive = hasAudioInput_;
+    r->thread = std::thread([r] { r->run(); });
     current_ = r;
     latest_ = r;
 }
@@ -432,6 +505,7 @@ void MovieFileOutput::stopRecording() {
     {
         std::lock_guard lock(r->mutex);
         r->stopping = true;
+        r->stopAt = captureClock();
     }
     r->cv.notify_all();
 }
@@ -470,29 +544,51 @@ void MovieFileOutput::waitUntilFinished() {
     r->cv.wait(lock, [&] { return r->finished; });
 }
 
-void MovieFileOutput::inputsChanged(bool, bool hasAudio) {
-    hasAudioInput_ = hasAudio;
+void MovieFileOutput::inputsChanged(bool hasVideo, bool hasAudio) {
+    std::shared_ptr<Recording> r;
+    {
+        std::lock_guard lock(mutex_);
+        hasVideoInput_ = hasVideo;
+        hasAudioInput_ = hasAudio;
+        r = latest_;
+    }
+    if (!r)
+        return;
+    {
+        std::lock_guard lock(r->mutex);
+        r->videoLive = hasVideo;
+        r->audioLive = hasAudio;
+    }
+    r->cv.notify_all();
 }
 
 void MovieFileOutput::captureVideo(const VideoSample& sample) {
     std::shared_ptr<Recording> r;
     {
         std::lock_guard lock(mutex_);
-        r = current_;
+        r = latest_;
     }
     if (!r)
         return;
     {
         std::lock_guard lock(r->mutex);
-        if (r->stopping)
+        r->videoHeard = captureClock();
+        if (!r->takes(sample.time, sample.time, r->videoPast)) {
+            r->cv.notify_all();
             return;
-        if (r->video.size() >= Recording::maxQueuedFrames) {
+        }
+        size_t bytes = Recording::sizeOf(sample.frame.get());
+        double fps = sample.frameRateDen > 0 ? double(sample.frameRateNum) / sample.frameRateDen : 30;
+        size_t maxFrames = size_t(std::max(2.0, Recording::maxQueuedSeconds * fps));
+        if (!r->video.empty() &&
+            (r->video.size() >= maxFrames || r->queuedBytes + bytes > Recording::maxQueuedBytes)) {
             if (++r->dropped % 30 == 1)
                 logLine("recording " + r->path + " falls behind: " + std::to_string(r->dropped.load()) +
                         " frames dropped so far");
             return;
         }
         r->video.push_back(sample);
+        r->queuedBytes += bytes;
     }
     r->cv.notify_all();
 }
@@ -501,14 +597,19 @@ void MovieFileOutput::captureAudio(const AudioSample& sample) {
     std::shared_ptr<Recording> r;
     {
         std::lock_guard lock(mutex_);
-        r = current_;
+        r = latest_;
     }
-    if (!r || !r->hasAudio)
+    if (!r)
         return;
     {
         std::lock_guard lock(r->mutex);
-        if (r->stopping)
+        const AVFrame* f = sample.frame.get();
+        double end = sample.time + (f->sample_rate > 0 ? double(f->nb_samples) / f->sample_rate : 0);
+        r->audioHeard = captureClock();
+        if (!r->takes(sample.time, end, r->audioPast)) {
+            r->cv.notify_all();
             return;
+        }
         r->audio.push_back(sample);
     }
     r->cv.notify_all();
@@ -576,12 +677,6 @@ struct CaptureSession::Impl : std::enable_shared_from_this<CaptureSession::Impl>
                         self->lastError = message;
                     }
                 });
-        }
-        {
-            std::lock_guard lock(mutex);
-            hasVideo = hasAudio = false;
-            for (auto& in : inputs)
-                (in->mediaType() == MediaType::Video ? hasVideo : hasAudio) = true;
         }
         for (auto& o : outs)
             o->inputsChanged(hasVideo, hasAudio);

@@ -56,6 +56,8 @@ class CaptureOutput {
 
   protected:
     friend class CaptureSession;
+    // Which kinds of input deliver from now on: told when the output is added and whenever the
+    // session starts, stops or changes its inputs (nothing delivers while it is stopped).
     virtual void inputsChanged(bool /*hasVideo*/, bool /*hasAudio*/) {}
     virtual void captureVideo(const VideoSample&) {}
     virtual void captureAudio(const AudioSample&) {}
@@ -67,7 +69,8 @@ class VideoPreviewOutput : public CaptureOutput, public std::enable_shared_from_
   public:
     using FrameHandler = std::function<void(const QImage&)>;
     ~VideoPreviewOutput() override;
-    // Called on the main thread with a Format_ARGB32_Premultiplied image.
+    // Called on the main thread with a Format_ARGB32_Premultiplied image. Set on the main
+    // thread: once this returns, the previous handler receives nothing more.
     void setFrameHandler(FrameHandler handler);
     int64_t framesDelivered() const { return delivered_; }
     int64_t framesDropped() const { return dropped_; }
@@ -89,7 +92,7 @@ class MovieFileOutput;
 class RecordingDelegate {
   public:
     virtual ~RecordingDelegate() = default;
-    // The first frame is in the file.
+    // The first picture has been taken for the file: the movie's time zero.
     virtual void didStartRecording(MovieFileOutput& output, const std::string& path) = 0;
     virtual void willFinishRecording(MovieFileOutput& output, const std::string& path,
                                      const std::optional<std::string>& error) = 0;
@@ -100,18 +103,30 @@ class RecordingDelegate {
 // Records the session's camera and microphone into a QuickTime movie (H.264 and AAC) at the
 // camera's size and frame rate. The file is written in fragments, so a recording cut short by
 // a crash plays up to its last second; a normal stop finishes it with a full index.
+//
+// The movie keeps the capture clock's time: it starts with the first picture captured after
+// startRecording and ends at the moment of stopRecording, and pictures and sound sit at the
+// times they were captured, however late a busy machine hands them over. The movie has a sound
+// track when the session has a microphone as its first picture is taken; a microphone that goes
+// during the recording, or comes back, leaves silence where there was no sound.
 class MovieFileOutput : public CaptureOutput, public std::enable_shared_from_this<MovieFileOutput> {
   public:
     MovieFileOutput();
     ~MovieFileOutput() override;
 
+    // Ignored while a recording is under way.
     void startRecording(const std::string& path, std::shared_ptr<RecordingDelegate> delegate);
+    // Ends the recording at this moment. Pictures and sound captured before it that are still
+    // on their way go into the file: the output waits for each input until it delivers from
+    // beyond the stop, or has delivered nothing for `stopGrace` seconds.
     void stopRecording();
+    static constexpr double stopGrace = 1.0;
     bool isRecording() const;
     std::optional<std::string> outputPath() const;
 
-    // Of the latest recording. A frame is dropped only when the writer falls seconds behind;
-    // each drop is counted and logged.
+    // Of the latest recording. A frame is dropped only when the writer falls several seconds
+    // behind (pictures waiting for the encoder are held in memory); each drop is counted and
+    // logged.
     int64_t framesWritten() const;
     int64_t framesDropped() const;
     // Waits (without the main queue) until the latest recording's file is complete.
@@ -128,7 +143,7 @@ class MovieFileOutput : public CaptureOutput, public std::enable_shared_from_thi
     mutable std::mutex mutex_;
     std::shared_ptr<Recording> current_; // accepting samples
     std::shared_ptr<Recording> latest_;
-    std::atomic<bool> hasAudioInput_{false};
+    bool hasVideoInput_ = false, hasAudioInput_ = false; // under mutex_
 };
 
 class CaptureSession {

@@ -116,4 +116,19 @@ VideoComposition VideoComposition::forComposition(const Composition& composition
     return vc;
 }
 
+VideoComposition VideoComposition::forAsset(const MovieAsset& asset) {
+    VideoComposition vc;
+    if (asset.info.naturalSize.width > 0 && asset.info.naturalSize.height > 0)
+        vc.renderSize = asset.info.naturalSize;
+    if (asset.info.frameRate > 0)
+        vc.frameDuration = 1.0 / asset.info.frameRate;
+    VideoCompositionInstruction instruction;
+    instruction.timeRange = {0, asset.info.duration};
+    if (auto* v = asset.firstTrack(MediaType::Video))
+        instruction.layerInstructions.push_back({v->trackId, AffineTransform::identity()});
+    instruction.backgroundColour = Colour::black();
+    vc.instructions.push_back(instruction);
+    return vc;
+}
+
 } // namespace qrn::media

@@ -79,7 +79,7 @@ class Composition {
 // How one source track is placed on the render canvas: the transform maps the source picture
 // (its pixel space, origin top-left, y down) onto the canvas.
 struct LayerInstruction {
-    int trackId = 1;
+    int trackId = 1;           // a composition track's id, or the id of the source track it was made from
     AffineTransform transform; // from time zero on
 };
 
@@ -104,6 +104,8 @@ struct VideoComposition {
 
     // A composition that shows the first video track of `composition` unchanged.
     static VideoComposition forComposition(const Composition& composition);
+    // One that shows the first video track of `asset` unchanged, at its size and frame rate.
+    static VideoComposition forAsset(const MovieAsset& asset);
 };
 
 } // namespace qrn::media

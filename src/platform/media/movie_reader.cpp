@@ -144,6 +144,7 @@ Result<MovieInfo> loadMovieInfo(const std::string& path) {
         MovieTrack t;
         t.mediaType = type == AVMEDIA_TYPE_VIDEO ? MediaType::Video : MediaType::Audio;
         t.streamIndex = int(i);
+        t.trackId = s->id;
         t.codecName = avcodec_get_name(s->codecpar->codec_id);
         t.duration = streamDuration(fc, s);
         if (t.mediaType == MediaType::Video && !info.hasVideo()) {

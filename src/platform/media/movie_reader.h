@@ -20,6 +20,7 @@ namespace qrn::media {
 struct MovieTrack {
     MediaType mediaType = MediaType::Video;
     int streamIndex = -1;
+    int trackId = 0;       // the container's id of the track (from 1 in a QuickTime movie)
     std::string codecName; // "h264", "aac", ...
     double duration = 0;
 };

@@ -37,7 +37,9 @@ struct MovieWriter::Impl {
     AVAudioFifo* fifo = nullptr;
     av::FramePtr yuv, audioFrame;
     av::PacketPtr packet;
+    av::PacketPtr heldVideo = av::allocPacket(); // empty, or the newest encoded picture
     int64_t lastVideoPts = -1;
+    std::optional<int64_t> endPts; // where the last picture ends, when told
     int64_t videoFrames = 0;
     int64_t samplesQueued = 0; // samples placed on the timeline (written or waiting in the fifo)
     int64_t samplesEncoded = 0;
@@ -142,14 +144,34 @@ struct MovieWriter::Impl {
                 return Status::ok();
             if (rc < 0)
                 return fail("Encoding failed", rc);
-            if (packet->duration <= 0 && codec == video.get())
-                packet->duration = av_rescale_q(1, av_inv_q(video->framerate), video->time_base);
-            av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
-            packet->stream_index = stream->index;
-            rc = av_interleaved_write_frame(format.get(), packet.get());
-            if (rc < 0)
-                return fail("Writing the movie failed", rc);
+            if (codec == video.get()) {
+                if (packet->duration <= 0)
+                    packet->duration = av_rescale_q(1, av_inv_q(video->framerate), video->time_base);
+                // The newest picture waits for the next one (or the end) before it is written,
+                // so that the last one can still be made to last until the end of the movie.
+                if (auto s = writeHeldVideo(); !s)
+                    return s;
+                av_packet_move_ref(heldVideo.get(), packet.get());
+                continue;
+            }
+            if (auto s = write(packet.get(), codec, stream); !s)
+                return s;
         }
+    }
+
+    Status write(AVPacket* p, AVCodecContext* codec, AVStream* stream) {
+        av_packet_rescale_ts(p, codec->time_base, stream->time_base);
+        p->stream_index = stream->index;
+        int rc = av_interleaved_write_frame(format.get(), p);
+        return rc < 0 ? fail("Writing the movie failed", rc) : Status::ok();
+    }
+
+    Status writeHeldVideo() {
+        if (!heldVideo->data && heldVideo->side_data_elems == 0 && heldVideo->size == 0)
+            return Status::ok();
+        if (endPts && heldVideo->pts == lastVideoPts && *endPts > heldVideo->pts + heldVideo->duration)
+            heldVideo->duration = *endPts - heldVideo->pts;
+        return write(heldVideo.get(), video.get(), videoStream);
     }
 
     Status encodeYuv(double time) {
@@ -352,16 +374,19 @@ Status MovieWriter::appendAudioSamples(const float* interleaved, int sampleCount
     return appendAudio(&wrapper, time);
 }
 
-Status MovieWriter::finish() {
+Status MovieWriter::finish(std::optional<double> end) {
     if (d->finished)
         return d->failure;
     d->finished = true;
     Status s = d->failure;
+    double frame = double(d->settings.frameRateDen) / d->settings.frameRateNum;
+    if (end && d->lastVideoPts >= 0)
+        d->endPts = std::llround(*end * videoTimeScale);
     if (s && d->audio && d->lastVideoPts >= 0) {
         // A microphone that stopped delivering (or never started) still leaves a sound track
         // as long as the pictures, so the two stay usable together.
-        double frame = double(d->settings.frameRateDen) / d->settings.frameRateNum;
-        double videoEnd = double(d->lastVideoPts) / videoTimeScale + frame;
+        double videoEnd = std::max(double(d->lastVideoPts) / videoTimeScale + frame,
+                                   d->endPts ? double(*d->endPts) / videoTimeScale : 0.0);
         int64_t missing = std::llround(videoEnd * audioSampleRate) - d->samplesQueued;
         if (missing > int64_t(frame * audioSampleRate))
             d->pushSilence(missing);
@@ -376,6 +401,8 @@ Status MovieWriter::finish() {
     if (s) {
         avcodec_send_frame(d->video.get(), nullptr);
         s = d->drain(d->video.get(), d->videoStream);
+        if (s)
+            s = d->writeHeldVideo();
     }
     int rc = av_write_trailer(d->format.get());
     if (s && rc < 0)

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 struct AVFrame;
@@ -45,8 +46,10 @@ class MovieWriter {
     Status appendAudio(const AVFrame* frame, double time);
     // Interleaved stereo float samples at 48 kHz.
     Status appendAudioSamples(const float* interleaved, int sampleCount, double time);
-    // Flushes the encoders and writes the index. The file is complete after this.
-    Status finish();
+    // Flushes the encoders and writes the index. The file is complete after this. With `end`
+    // (seconds) past the last picture, that picture stays on until then and the sound is padded
+    // as far: the movie lasts until `end` even when the last pictures never came.
+    Status finish(std::optional<double> end = std::nullopt);
 
     const MovieWriterSettings& settings() const;
     int64_t videoFramesWritten() const;

@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 
 using namespace qrn;
 using namespace qrn::media;
@@ -99,10 +101,10 @@ TEST(Composition, KeepsTheDurationAndTracksOfARecording) {
         TestSession t;
         auto delegate = std::make_shared<DelegateLog>();
         t.movie->startRecording(path, delegate);
-        ASSERT_TRUE(MainQueue::runUntil([&] { return !delegate->events.empty(); }, 10));
+        ASSERT_TRUE(MainQueue::runUntil([&] { return !delegate->events.empty(); }, 30));
         pumpFor(1.0);
         t.movie->stopRecording();
-        ASSERT_TRUE(MainQueue::runUntil([&] { return delegate->finished; }, 10));
+        ASSERT_TRUE(MainQueue::runUntil([&] { return delegate->finished; }, 60));
     }
     auto asset = MovieAsset::load(path).value();
     Composition empty;
@@ -199,6 +201,32 @@ TEST(ExportSession, LayersAppearAtTheirTimesAroundTheFilteredVideo) {
     }
 }
 
+TEST(VideoComposition, MadeForAnAssetShowsItsVideoUnchanged) {
+    QTemporaryDir dir;
+    auto source = writeGreyClip(dir.filePath("src.mov"), 0.5, 320, 180);
+    auto asset = MovieAsset::load(source).value();
+    // The container's track ids, which layer instructions name: pictures first, then sound.
+    EXPECT_EQ(asset.firstTrack(MediaType::Video)->trackId, 1);
+    EXPECT_EQ(asset.firstTrack(MediaType::Audio)->trackId, 2);
+
+    auto vc = std::make_shared<VideoComposition>(VideoComposition::forAsset(asset));
+    EXPECT_EQ(vc->renderSize, (Size{320, 180}));
+    EXPECT_NEAR(vc->frameDuration, 1.0 / 30, 1e-3);
+    ASSERT_EQ(vc->instructions.size(), 1u);
+    EXPECT_NEAR(vc->instructions[0].timeRange.duration, asset.info.duration, 1e-9);
+    ASSERT_EQ(vc->instructions[0].layerInstructions.size(), 1u);
+    EXPECT_EQ(vc->instructions[0].layerInstructions[0].trackId, 1);
+
+    std::string out = dir.filePath("out.mov").toStdString();
+    auto session = runExport(composeWhole(source), vc, out);
+    ASSERT_EQ(session->status(), ExportStatus::Completed) << session->error().value_or("");
+    auto reader = VideoTrackReader::open(out).value();
+    EXPECT_EQ(reader->naturalSize(), (Size{320, 180}));
+    QImage picture = reader->image(reader->frameAt(0.25).value());
+    EXPECT_TRUE(near(picture.pixelColor(10, 10), QColor(128, 128, 128), 8));
+    EXPECT_TRUE(near(picture.pixelColor(310, 170), QColor(128, 128, 128), 8));
+}
+
 TEST(ExportSession, FitsTheOutputWithin1920x1080) {
     EXPECT_EQ(fitExportSize({3840, 2160}, {1920, 1080}), (Size{1920, 1080}));
     EXPECT_EQ(fitExportSize({1920, 1080}, {1920, 1080}), (Size{1920, 1080}));
@@ -221,18 +249,66 @@ TEST(ExportSession, FitsTheOutputWithin1920x1080) {
     }
 }
 
+namespace {
+// A layer whose drawing waits at a gate once it has drawn `freeFrames` times, so a test can
+// hold an export midway for as long as it likes.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable cv;
+    int drawn = 0;
+    bool open = false;
+};
+class GatedLayer : public graphics::Layer {
+  public:
+    GatedLayer(std::shared_ptr<Gate> gate, int freeFrames) : gate_(std::move(gate)), free_(freeFrames) {}
+    void drawInContext(QPainter&) const override {
+        std::unique_lock lock(gate_->mutex);
+        ++gate_->drawn;
+        gate_->cv.notify_all();
+        if (gate_->drawn > free_)
+            gate_->cv.wait(lock, [&] { return gate_->open; });
+    }
+
+  private:
+    std::shared_ptr<Gate> gate_;
+    int free_;
+};
+} // namespace
+
 TEST(ExportSession, CancelMidwayLeavesNoFile) {
     QTemporaryDir dir;
-    auto source = writeGreyClip(dir.filePath("src.mov"), 6, 640, 360);
+    auto source = writeGreyClip(dir.filePath("src.mov"), 2, 320, 180);
     auto session = ExportSession::create(composeWhole(source), ExportSession::preset1920x1080);
+    auto gate = std::make_shared<Gate>();
+    auto root = graphics::Layer::make(Rect(0, 0, 320, 180));
+    auto video = graphics::Layer::make(Rect(0, 0, 320, 180));
+    auto gated = std::make_shared<GatedLayer>(gate, 10);
+    gated->setFrame(Rect(0, 0, 10, 10));
+    video->addSublayer(gated);
+    root->addSublayer(video);
+    auto vc = std::make_shared<VideoComposition>();
+    vc->renderSize = {320, 180};
+    vc->instructions.push_back({{0, 2}, {{1, AffineTransform::identity()}}, Colour::black()});
+    vc->animationTool = AnimationTool{root, video};
+    session->setVideoComposition(vc);
     std::string out = dir.filePath("out.mov").toStdString();
     session->setOutputPath(out);
-    session->setEncoderPreset("medium");
+    session->setEncoderPreset("ultrafast");
     bool done = false;
     session->exportAsynchronously([&] { done = true; });
-    ASSERT_TRUE(MainQueue::runUntil([&] { return session->progress() > 0.05; }, 30));
+    {
+        // Held at the gate: some frames are out, most are not.
+        std::unique_lock lock(gate->mutex);
+        ASSERT_TRUE(gate->cv.wait_for(lock, std::chrono::seconds(60), [&] { return gate->drawn > 10; }));
+    }
+    EXPECT_EQ(session->status(), ExportStatus::Exporting);
     EXPECT_TRUE(std::filesystem::exists(out));
     session->cancelExport();
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->cv.notify_all();
     ASSERT_TRUE(MainQueue::runUntil([&] { return done; }, 30));
     EXPECT_EQ(session->status(), ExportStatus::Cancelled);
     EXPECT_LT(session->progress(), 1.0);
