@@ -64,6 +64,24 @@ TEST(IconGeometry, OffsetComesFromTheWidthAndIsRoundedToTwoDecimals) {
     EXPECT_EQ(icon.view->trackingAreas().size(), 1u);
     EXPECT_EQ(icon.view->trackingAreas().front()->options(), 0x281u);
     EXPECT_TRUE(makeIcon(1).view->trackingAreas().empty());
+    // Any mode but 2 goes without tracking.
+    EXPECT_TRUE(makeIcon(7).view->trackingAreas().empty());
+}
+
+TEST(IconTints, TheDefaultColourFlagOverridesTheColourIndex) {
+    auto object = svgIconClass::make();
+    object->setIsButtonEnabled(false);
+    object->setDefaultColourPalletIndex(7);
+    auto plain = svgIconView::createIconView(object, 7, true, "video", 0, Rect(0, 0, 20, 20), 100);
+    auto picture = std::dynamic_pointer_cast<ui::ImageView>(plain->subviews().front());
+    EXPECT_EQ(picture->contentTintColour(), palette(kDark));
+    EXPECT_EQ(picture->frame(), Rect(0, 0, 20, 20));
+    auto button = svgIconView::createIconView(object, 7, true, "video", 2, Rect(0, 0, 20, 20), 100);
+    EXPECT_EQ(std::dynamic_pointer_cast<ui::ImageView>(button->subviews().front())->contentTintColour(),
+              palette(kLight));
+    auto own = svgIconView::createIconView(object, 7, false, "video", 0, Rect(0, 0, 20, 20), 100);
+    EXPECT_EQ(std::dynamic_pointer_cast<ui::ImageView>(own->subviews().front())->contentTintColour(),
+              palette(7));
 }
 
 TEST(IconTints, RestingHeldHoverAndDisabledStates) {

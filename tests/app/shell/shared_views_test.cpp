@@ -10,6 +10,7 @@
 #include "platform/ui/image_view.h"
 #include "platform/ui/pasteboard.h"
 #include "platform/ui/scroll_view.h"
+#include "platform/ui/text_field.h"
 #include "platform/ui/window.h"
 
 using namespace qrn;
@@ -115,6 +116,8 @@ TEST(SymbolTiles, DragCarriesPictureAndTagWithoutTouchingTheClipboard) {
     auto contents = iconViewView::readDragContents(*requests[0].pasteboard);
     ASSERT_TRUE(contents);
     EXPECT_EQ(contents->tag, 3);
+    EXPECT_FALSE(contents->name || contents->url);
+    EXPECT_FALSE(iconViewClass().getName() || iconViewClass().getURL());
     EXPECT_EQ(tile->sourceOperationMask(), unsigned(ui::DragOperationGeneric));
     EXPECT_EQ(ui::Pasteboard::general().changeCount(), clipboardChanges);
     EXPECT_EQ(ui::Pasteboard::general().data(ui::pasteboard_type::string), QByteArray("user's copied text"));
@@ -132,8 +135,34 @@ TEST(SymbolTiles, DragCarriesPictureAndTagWithoutTouchingTheClipboard) {
     auto stillContents = iconViewView::readDragContents(*requests[1].pasteboard);
     ASSERT_TRUE(stillContents);
     EXPECT_FALSE(stillContents->tag.has_value());
+    // The still symbol is known by its picture's name, here and on the drop side.
+    EXPECT_EQ(stillContents->name, "sun");
+    EXPECT_EQ(iconViewClass().getName(), "sun");
+    EXPECT_FALSE(iconViewClass().getURL().has_value());
     if (!iconViewView::tiffData(QImage(2, 2, QImage::Format_ARGB32)).isEmpty()) {
         ASSERT_FALSE(stillContents->picture.isNull());
         EXPECT_EQ(stillContents->picture.size(), QSize(100, 100));
     }
+
+    // A picture read from the web has no name: its address, the text of the second subview,
+    // travels instead.
+    auto web = std::make_shared<iconViewView>(Rect(0, 0, 50, 50));
+    auto webPicture = ui::ImageView::make(Rect(0, 0, 50, 50));
+    webPicture->setImage(QImage(10, 10, QImage::Format_ARGB32));
+    webPicture->setTag(0);
+    web->addSubview(webPicture);
+    auto address = std::make_shared<ui::TextField>(Rect(0, 0, 50, 10));
+    address->setStringValue("https://example.org/star.png");
+    web->addSubview(address);
+    tile = web;
+    web->mouseDown(ui::Event::mouse(ui::EventType::MouseDown, {25, 25}));
+    ASSERT_EQ(requests.size(), 3u);
+    auto webContents = iconViewView::readDragContents(*requests[2].pasteboard);
+    ASSERT_TRUE(webContents);
+    EXPECT_FALSE(webContents->name.has_value());
+    EXPECT_EQ(webContents->url, QUrl("https://example.org/star.png"));
+    EXPECT_FALSE(iconViewClass().getName().has_value());
+    EXPECT_EQ(iconViewClass().getURL(), QUrl("https://example.org/star.png"));
+    EXPECT_EQ(ui::Pasteboard::general().changeCount(), clipboardChanges);
+    ui::setDragDriver(nullptr);
 }
