@@ -167,6 +167,41 @@ TEST(IconTints, PointerTrackingInAWindowDrivesTheHoverTint) {
     EXPECT_EQ(tintOf(icon), palette(kLight));
 }
 
+TEST(IconLifetime, TheViewSurvivesUntilPlacedAndThenLivesWithItsScreen) {
+    // A screen stores the factory's result straight into the object and places it later.
+    auto screen = ui::View::make(Rect(0, 0, 100, 100));
+    std::vector<std::shared_ptr<svgIconClass>> icons;
+    auto object = svgIconClass::make();
+    object->setIsButtonEnabled(true);
+    object->setImageView(
+        svgIconView::createIconView(object, std::nullopt, "revert", 2, Rect(0, 0, 30, 30), 80));
+    ASSERT_TRUE(object->getImageView());
+    screen->addSubview(object->getImageView());
+    icons.push_back(object);
+    object->keepChangedColour(true);
+    auto picture = std::dynamic_pointer_cast<ui::ImageView>(object->getImageView()->subviews().front());
+    EXPECT_EQ(picture->contentTintColour(), palette(kHover));
+
+    // An icon whose object nobody keeps lives as long as its view.
+    std::weak_ptr<svgIconClass> loose;
+    {
+        auto other = svgIconClass::make();
+        other->setIsButtonEnabled(false);
+        other->setImageView(
+            svgIconView::createIconView(other, std::nullopt, "sticky_asset", 1, Rect(0, 0, 28, 28), 100));
+        screen->addSubview(other->getImageView());
+        loose = other;
+    }
+    EXPECT_FALSE(loose.expired());
+
+    // Closing the screen lets the views go, and with them the loose object.
+    std::weak_ptr<svgIconView> view = object->getImageView();
+    screen.reset();
+    EXPECT_TRUE(view.expired());
+    EXPECT_TRUE(loose.expired());
+    EXPECT_FALSE(object->getImageView());
+}
+
 TEST(IconButton, BuildsItsIconOnceAtEightyPercent) {
     svgButtonClass::Configuration c;
     c.frame = Rect(0, 0, 40, 40);

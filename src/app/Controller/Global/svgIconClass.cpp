@@ -19,6 +19,16 @@ qrn::Value describe(const std::shared_ptr<svgIconView>& view) {
 
 } // namespace
 
+void svgIconClass::setImageView(const std::shared_ptr<svgIconView>& view) {
+    imageView_ = view;
+    unplacedView_ = (view && !view->superviewPointer()) ? view : nullptr;
+}
+
+void svgIconClass::viewWasPlaced(const svgIconView* view) {
+    if (unplacedView_.get() == view)
+        unplacedView_.reset();
+}
+
 std::shared_ptr<svgIconView> svgIconClass::getImageView() {
     QRN_LOG_IN();
     auto view = imageView();

@@ -84,3 +84,8 @@ void svgIconView::mouseExited(const qrn::ui::Event&) {
     if (!svgIconObj_->keepChangedColourValue())
         svgIconObj_->tint(stylingClass().getColour(kIconLight));
 }
+
+void svgIconView::viewDidMoveToSuperview() {
+    if (superviewPointer() && svgIconObj_)
+        svgIconObj_->viewWasPlaced(this);
+}

@@ -35,6 +35,7 @@ class svgIconView : public qrn::ui::View {
 
     void mouseEntered(const qrn::ui::Event& e) override;
     void mouseExited(const qrn::ui::Event& e) override;
+    void viewDidMoveToSuperview() override;
 
   private:
     std::shared_ptr<svgIconClass> svgIconObj_;
