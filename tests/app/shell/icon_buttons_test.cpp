@@ -237,3 +237,21 @@ TEST(IconButton, BuildsItsIconOnceAtEightyPercent) {
     EXPECT_FALSE(other->svgIconObj()->changeColourPalletIndexOnHover().has_value());
     EXPECT_EQ(other->svgIconObj()->changeColourOnHover(), "#ff0000ff");
 }
+
+TEST(IconButton, AClickOnTheIconReachesTheButton) {
+    auto window = ui::Window::make(Rect(0, 0, 200, 200));
+    window->contentView()->setFrame(Rect(0, 0, 200, 200));
+    svgButtonClass::Configuration c;
+    c.frame = Rect(20, 20, 40, 40);
+    c.iconName = "undo";
+    auto button = svgButtonClass::make(c);
+    int clicks = 0;
+    button->setAction([&](ui::Control&) { ++clicks; });
+    window->contentView()->addSubview(button);
+    window->contentView()->layoutSubtreeIfNeeded();
+    ASSERT_TRUE(button->svgIconObj());
+    // The middle of the button is covered by the icon's picture.
+    window->sendEvent(ui::Event::mouse(ui::EventType::MouseDown, {40, 40}));
+    window->sendEvent(ui::Event::mouse(ui::EventType::MouseUp, {40, 40}));
+    EXPECT_EQ(clicks, 1);
+}
