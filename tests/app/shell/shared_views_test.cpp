@@ -28,6 +28,15 @@ std::shared_ptr<substringLinkedTextField> linkField(const std::string& text, con
     return f;
 }
 
+bool hasVisiblePixels(const QImage& image) {
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y)
+        for (int x = 0; x < argb.width(); ++x)
+            if (qAlpha(argb.pixel(x, y)) > 0)
+                return true;
+    return false;
+}
+
 } // namespace
 
 TEST(LinkedTextField, LinksTheWholeTextOrTheFirstOccurrenceOnly) {
@@ -121,10 +130,12 @@ TEST(SymbolTiles, DragCarriesPictureAndTagWithoutTouchingTheClipboard) {
 
     std::vector<ui::DragRequest> requests;
     bool frameShownDuringDrag = false;
+    std::optional<int> tagDuringDrag;
     std::shared_ptr<iconViewView> tile;
     ui::setDragDriver([&](const ui::DragRequest& r) {
         requests.push_back(r);
         frameShownDuringDrag = !tile->subviews().front()->isHidden();
+        tagDuringDrag = iconViewClass().getTag();
         return unsigned(ui::DragOperationGeneric);
     });
 
@@ -138,15 +149,19 @@ TEST(SymbolTiles, DragCarriesPictureAndTagWithoutTouchingTheClipboard) {
     tile->mouseDown(ui::Event::mouse(ui::EventType::MouseDown, {25, 25}));
 
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_TRUE(frameShownDuringDrag);
+    // The hidden frame shows in the drag's pictures but not on the tile while the drag runs.
+    EXPECT_FALSE(frameShownDuringDrag);
     EXPECT_TRUE(frame->isHidden());
+    EXPECT_EQ(tagDuringDrag, 3);
     EXPECT_EQ(iconViewClass().getTag(), 3);
-    EXPECT_FALSE(requests[0].image.isNull());
+    EXPECT_TRUE(hasVisiblePixels(requests[0].image));
     ASSERT_TRUE(requests[0].pasteboard);
     auto contents = iconViewView::readDragContents(*requests[0].pasteboard);
     ASSERT_TRUE(contents);
     EXPECT_EQ(contents->tag, 3);
     EXPECT_FALSE(contents->name || contents->url);
+    if (!iconViewView::tiffData(QImage(2, 2, QImage::Format_ARGB32)).isEmpty())
+        EXPECT_TRUE(hasVisiblePixels(contents->picture));
     EXPECT_FALSE(iconViewClass().getName() || iconViewClass().getURL());
     EXPECT_EQ(tile->sourceOperationMask(), unsigned(ui::DragOperationGeneric));
     EXPECT_EQ(ui::Pasteboard::general().changeCount(), clipboardChanges);

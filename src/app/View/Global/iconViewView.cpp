@@ -107,10 +107,12 @@ void iconViewView::mouseDown(const qrn::ui::Event& e) {
         symbol["url"] = url->toString();
     item.set(qrn::ui::pasteboard_type::symbol, QJsonDocument(symbol).toJson(QJsonDocument::Compact));
 
-    qrn::ui::beginDraggingSession(*this, {item}, snapshot(), e, this);
-
+    const QImage dragImage = snapshot();
+    // Both pictures are taken: a tagged tile's first subview goes back into hiding before the
+    // drag runs, which lasts until the drop here.
     if (firstSubviewTag(*this) != 0)
         subviews().front()->setHidden(true);
+    qrn::ui::beginDraggingSession(*this, {item}, dragImage, e, this);
 }
 
 std::optional<iconViewView::DragContents>
