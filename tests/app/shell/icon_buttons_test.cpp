@@ -70,18 +70,14 @@ TEST(IconGeometry, OffsetComesFromTheWidthAndIsRoundedToTwoDecimals) {
 
 TEST(IconTints, TheDefaultColourFlagOverridesTheColourIndex) {
     auto object = svgIconClass::make();
-    object->setIsButtonEnabled(false);
-    object->setDefaultColourPalletIndex(7);
-    auto plain = svgIconView::createIconView(object, 7, true, "video", 0, Rect(0, 0, 20, 20), 100);
-    auto picture = std::dynamic_pointer_cast<ui::ImageView>(plain->subviews().front());
-    EXPECT_EQ(picture->contentTintColour(), palette(kDark));
-    EXPECT_EQ(picture->frame(), Rect(0, 0, 20, 20));
-    auto button = svgIconView::createIconView(object, 7, true, "video", 2, Rect(0, 0, 20, 20), 100);
-    EXPECT_EQ(std::dynamic_pointer_cast<ui::ImageView>(button->subviews().front())->contentTintColour(),
-              palette(kLight));
-    auto own = svgIconView::createIconView(object, 7, false, "video", 0, Rect(0, 0, 20, 20), 100);
-    EXPECT_EQ(std::dynamic_pointer_cast<ui::ImageView>(own->subviews().front())->contentTintColour(),
-              palette(7));
+    auto tint = [&](bool useDefault, int mode) {
+        auto view =
+            svgIconView::createIconView(object, 7, useDefault, "video", mode, Rect(0, 0, 20, 20), 100);
+        return std::dynamic_pointer_cast<ui::ImageView>(view->subviews().front())->contentTintColour();
+    };
+    EXPECT_EQ(tint(true, 0), palette(kDark));
+    EXPECT_EQ(tint(true, 2), palette(kLight));
+    EXPECT_EQ(tint(false, 0), palette(7));
 }
 
 TEST(IconTints, RestingHeldHoverAndDisabledStates) {
