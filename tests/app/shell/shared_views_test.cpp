@@ -126,8 +126,9 @@ TEST(SymbolTiles, DragCarriesPictureAndTagWithoutTouchingTheClipboard) {
     ASSERT_TRUE(contents);
     EXPECT_EQ(contents->tag, 3);
     EXPECT_FALSE(contents->name || contents->url);
-    if (!iconViewView::tiffData(QImage(2, 2, QImage::Format_ARGB32)).isEmpty())
+    if (!iconViewView::tiffData(QImage(2, 2, QImage::Format_ARGB32)).isEmpty()) {
         EXPECT_TRUE(hasVisiblePixels(contents->picture));
+    }
     EXPECT_FALSE(iconViewClass().getName() || iconViewClass().getURL());
     EXPECT_EQ(tile->sourceOperationMask(), unsigned(ui::DragOperationGeneric));
     EXPECT_EQ(ui::Pasteboard::general().changeCount(), clipboardChanges);
