@@ -9,6 +9,8 @@
 #include "platform/foundation/attributed_string.h"
 #include "platform/ui/control.h"
 
+class QTextDocument;
+
 namespace qrn::ui {
 
 class TextField;
@@ -89,6 +91,8 @@ class TextField : public Control {
 
   private:
     QRectF textRect(QRectF bounds) const;
+    // Lays the value out in `doc` across the text rectangle `r`; gives the top of the text there.
+    double layOutValue(QTextDocument& doc, const QRectF& r) const;
     AttributedString value_;
     std::string placeholder_;
     bool editable_ = true;
