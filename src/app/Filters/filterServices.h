@@ -29,6 +29,8 @@ class filterEditingHost {
 void setFilterEditingHost(std::shared_ptr<filterEditingHost> host);
 // The registered host, or the stand-in.
 filterEditingHost& filterEditing();
+// The target's stored entry for the filter named `name`; none for an unknown name or a missing entry.
+std::optional<filterValuesEntry> storedFilterEntry(const std::string& name, bool videoSelected);
 
 class filterSlider {
   public:
