@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace qrn::media {
@@ -30,7 +31,8 @@ struct Player::Impl : std::enable_shared_from_this<Player::Impl> {
 
     std::function<void(const QImage&, double)> frameHandler;
     std::function<void()> endHandler;
-    std::atomic<bool> framePending{false};
+    std::mutex frameMutex;
+    std::optional<std::pair<QImage, double>> nextFrame; // waiting for the main thread
     std::atomic<bool> audioOutput{false};
 
     std::thread videoThread, audioThread;
@@ -46,22 +48,33 @@ struct Player::Impl : std::enable_shared_from_this<Player::Impl> {
         ++generation;
     }
 
+    // The newest picture waits here for the main thread; one that comes while another waits
+    // takes its place, so the picture shown last is always the newest (after a seek, say).
     void postFrame(QImage image, double time) {
-        if (framePending.exchange(true))
-            return; // the main thread still has the previous picture
+        {
+            std::lock_guard lock(frameMutex);
+            bool posted = nextFrame.has_value();
+            nextFrame = std::make_pair(std::move(image), time);
+            if (posted)
+                return; // the block on its way shows this one instead
+        }
         std::weak_ptr<Impl> weak = weak_from_this();
-        MainQueue::post([weak, image = std::move(image), time] {
+        MainQueue::post([weak] {
             auto self = weak.lock();
             if (!self)
                 return;
-            self->framePending = false;
+            std::optional<std::pair<QImage, double>> frame;
+            {
+                std::lock_guard lock(self->frameMutex);
+                frame.swap(self->nextFrame);
+            }
             std::function<void(const QImage&, double)> handler;
             {
                 std::lock_guard lock(self->mutex);
                 handler = self->frameHandler;
             }
-            if (handler)
-                handler(image, time);
+            if (handler && frame)
+                handler(frame->first, frame->second);
         });
     }
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <thread>
 
 using namespace qrn;
 using namespace qrn::media;
@@ -261,6 +262,17 @@ TEST(Player, PauseSeekAndMute) {
     EXPECT_NEAR(player->currentTime(), 2.5, 1e-9);
     ASSERT_TRUE(MainQueue::runUntil([&] { return lastTime >= 2.4; }, 5));
     EXPECT_TRUE(near(centre(last), Qt::blue));
+
+    // Two seeks while the main thread is busy: the picture that stays is the later one's.
+    lastTime = -1;
+    player->seek(0.5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    player->seek(2.5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(MainQueue::runUntil([&] { return lastTime >= 2.4; }, 5));
+    EXPECT_TRUE(near(centre(last), Qt::blue));
+    MainQueue::runPending();
+    EXPECT_NEAR(lastTime, 2.5, 0.01);
 
     player->setMuted(true);
     player->play();
