@@ -234,6 +234,12 @@ void View::insertAt(const ViewPtr& view, size_t index) {
     Window* oldWindow = view->window_;
     subviews_.insert(subviews_.begin() + long(index), view);
     view->superview_ = this;
+    // Layer geometry set before a view is first placed is provisional: set-up code often gives a
+    // new view's layer its own bounds as frame, which must not pull the view to the origin.
+    if (!view->placed_) {
+        view->placed_ = true;
+        view->syncLayerGeometry();
+    }
     attachLayer(view, index);
     if (moved) {
         if (oldWindow != window_)

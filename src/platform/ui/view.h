@@ -123,7 +123,9 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     void animateAlphaValue(double target, double duration, std::function<void()> completion = {});
 
     // --- Backing layer. Its geometry follows the view's at each change of the view; callers may
-    // also set the layer's geometry directly, which holds until the view's geometry changes.
+    // also set the layer's geometry directly, which holds until the view's geometry changes, and
+    // across moves in the tree. Only the first addition to a superview places the layer from the
+    // view again, so a layer framed to its view's bounds during set-up still shows at the frame.
     const graphics::LayerPtr& layer() const { return layer_; }
 
     // --- Drawing. A view that paints overrides draw() and calls setNeedsDisplay() whenever it
@@ -209,6 +211,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     bool needsDisplay_ = false;
     bool needsLayout_ = false;
     bool drawsContent_ = false;
+    bool placed_ = false;
     unsigned alphaAnimation_ = 0;
     unsigned lastDragOperation_ = DragOperationNone;
 

@@ -241,6 +241,33 @@ TEST(ViewLayer, FollowsTheViewButCanBeSetDirectly) {
     EXPECT_DOUBLE_EQ(v->layer()->opacity(), 0.25);
 }
 
+TEST(ViewLayer, SetUpBeforePlacementIsProvisionalButLaterPlacementSurvivesMoves) {
+    auto preview = View::make(Rect(0, 0, 400, 300));
+    // A new view whose layer is framed to its own bounds still shows at its frame once added.
+    auto camera = View::make(Rect(50, 40, 200, 100));
+    camera->layer()->setFrame(camera->bounds());
+    preview->addSubview(camera);
+    EXPECT_EQ(camera->layer()->frame(), Rect(50, 40, 200, 100));
+
+    // Once placed, a layer moved and turned by hand keeps that through re-stacking, hiding and
+    // a round trip through another superview.
+    auto holder = View::make(Rect(10, 10, 20, 20));
+    preview->addSubview(holder, Ordering::Below, camera.get());
+    const auto turned = AffineTransform::rotation(0.5).concat(AffineTransform::scale(2, 1));
+    holder->layer()->setPosition({120, 90});
+    holder->layer()->setTransform(turned);
+    holder->removeFromSuperview();
+    preview->addSubview(holder, Ordering::Above, camera.get());
+    holder->setHidden(true);
+    holder->setHidden(false);
+    auto elsewhere = View::make(Rect(0, 0, 400, 300));
+    elsewhere->addSubview(holder);
+    preview->addSubview(holder);
+    EXPECT_EQ(holder->layer()->transform(), turned);
+    EXPECT_EQ(holder->layer()->position(), (Point{120, 90}));
+    EXPECT_EQ(rawLayers(*preview), layersOf(preview->subviews()));
+}
+
 TEST(ViewDrawing, DrawnContentLandsInTheLayerAndRendersUpright) {
     auto window = Window::make(Rect(0, 0, 100, 100));
     window->setBackgroundColour(Colour::white());
