@@ -1,5 +1,7 @@
 #include "platform/graphics/layer.h"
 
+#include <cmath>
+
 #include <algorithm>
 #include <limits>
 
@@ -137,15 +139,38 @@ Rect Layer::frame() const {
 
 void Layer::setFrame(const Rect& f) {
     Rect s = f.standardized();
+    // The frame is the box around the transformed bounds, so under a transform that keeps the
+    // axes (scales, mirrors, quarter turns) the bounds take the size that maps onto the frame and
+    // the position is found from where that box lands. Under any other turn the bounds take the
+    // frame's size and the anchor point goes to its place in the frame.
+    const AffineTransform& t = transform_;
+    // A turn by a quarter leaves rounding dust where the zeros should be.
+    const double dust = 1e-12 * std::max({std::abs(t.a), std::abs(t.b), std::abs(t.c), std::abs(t.d)});
+    auto zero = [dust](double v) { return std::abs(v) <= dust; };
+    const bool straight = zero(t.b) && zero(t.c) && !zero(t.a) && !zero(t.d);
+    const bool quarterTurn = zero(t.a) && zero(t.d) && !zero(t.b) && !zero(t.c);
+    Size size = s.size;
     Point p{s.origin.x + anchorPoint_.x * s.size.width, s.origin.y + anchorPoint_.y * s.size.height};
-    if (p == position_ && s.size == bounds_.size)
+    if (straight || quarterTurn) {
+        size = straight ? Size(s.size.width / std::abs(t.a), s.size.height / std::abs(t.d))
+                        : Size(s.size.height / std::abs(t.b), s.size.width / std::abs(t.c));
+        const Point keptPosition = position_;
+        const Size keptSize = bounds_.size;
+        position_ = Point{0, 0};
+        bounds_.size = size;
+        const Rect atZero = frame();
+        position_ = keptPosition;
+        bounds_.size = keptSize;
+        p = Point{s.origin.x - atZero.origin.x, s.origin.y - atZero.origin.y};
+    }
+    if (p == position_ && size == bounds_.size)
         return;
     invalidate();
     Size old = bounds_.size;
     position_ = p;
-    bounds_.size = s.size;
-    if (!(old == s.size))
-        resizeSublayers(old, s.size);
+    bounds_.size = size;
+    if (!(old == size))
+        resizeSublayers(old, size);
     invalidate();
 }
 

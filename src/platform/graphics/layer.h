@@ -71,7 +71,9 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void setTransform(const AffineTransform& t);
     // Bounding box of the transformed bounds in the superlayer's sublayer space.
     Rect frame() const;
-    // Sets the position (from the anchor point) and the bounds size; the transform is kept.
+    // Sets the position and the bounds size so that frame() gives `f`; the transform is kept.
+    // Under a transform that does not keep the axes (a turn other than a quarter) the bounds
+    // simply take the frame's size.
     void setFrame(const Rect& f);
     double zPosition() const { return zPosition_; }
     void setZPosition(double z);

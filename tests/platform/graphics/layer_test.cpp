@@ -64,6 +64,45 @@ TEST(LayerGeometry, FrameFollowsPositionAnchorAndBounds) {
     expectRectNear(l->bounds(), Rect(0, 0, 40, 30));
 }
 
+TEST(LayerGeometry, FramingAScaledMirroredOrQuarterTurnedLayerRoundTrips) {
+    // A picture of 100 x 50 drawn twice as wide: framing it at its new place keeps the bounds at
+    // the picture's own size, so a child filling the bounds still fills what is drawn.
+    auto l = Layer::make(Rect(0, 0, 100, 50));
+    auto picture = Layer::make(Rect(0, 0, 100, 50));
+    l->addSublayer(picture);
+    l->setTransform(AffineTransform::scale(2, 1));
+    l->setFrame(Rect(30, 40, 200, 50));
+    expectRectNear(l->bounds(), Rect(0, 0, 100, 50));
+    expectRectNear(l->frame(), Rect(30, 40, 200, 50));
+    expectRectNear(picture->frame(), Rect(0, 0, 100, 50));
+
+    // From the corner, as a resize does before it turns the anchor back to the centre.
+    l->setAnchorPoint({0, 0});
+    l->setFrame(Rect(5, 6, 300, 100));
+    expectNear(l->position(), {5, 6});
+    expectRectNear(l->bounds(), Rect(0, 0, 150, 100));
+
+    for (const auto& t : {AffineTransform::scale(-2, 0.5), AffineTransform::rotation(std::numbers::pi / 2),
+                          AffineTransform::translation(7, -3).concat(AffineTransform::scale(3, 3))}) {
+        auto m = Layer::make(Rect(0, 0, 10, 10));
+        m->setTransform(t);
+        m->setFrame(Rect(-4, 12, 60, 30));
+        expectRectNear(m->frame(), Rect(-4, 12, 60, 30));
+    }
+    // A quarter turn swaps which side of the bounds makes the frame's width.
+    auto q = Layer::make(Rect(0, 0, 10, 10));
+    q->setTransform(AffineTransform::rotation(std::numbers::pi / 2));
+    q->setFrame(Rect(0, 0, 60, 30));
+    expectRectNear(q->bounds(), Rect(0, 0, 30, 60));
+
+    // Any other turn: the bounds take the frame's size about the anchor's place.
+    auto r = Layer::make(Rect(0, 0, 10, 10));
+    r->setTransform(AffineTransform::rotation(0.3));
+    r->setFrame(Rect(0, 0, 40, 20));
+    expectRectNear(r->bounds(), Rect(0, 0, 40, 20));
+    expectNear(r->position(), {20, 10});
+}
+
 TEST(LayerGeometry, RotationScaleAndBothFlipsAboutTheAnchor) {
     const Rect r(100, 50, 200, 100);
     auto l = Layer::make(r);
