@@ -139,21 +139,16 @@ Rect Layer::frame() const {
 
 void Layer::setFrame(const Rect& f) {
     Rect s = f.standardized();
-    // The frame is the box around the transformed bounds, so under a transform that keeps the
-    // axes (scales, mirrors, quarter turns) the bounds take the size that maps onto the frame and
-    // the position is found from where that box lands. Under any other turn the bounds take the
-    // frame's size and the anchor point goes to its place in the frame.
     const AffineTransform& t = transform_;
-    // A turn by a quarter leaves rounding dust where the zeros should be.
+    // A quarter turn leaves rounding dust where the zeros should be.
     const double dust = 1e-12 * std::max({std::abs(t.a), std::abs(t.b), std::abs(t.c), std::abs(t.d)});
     auto zero = [dust](double v) { return std::abs(v) <= dust; };
-    const bool straight = zero(t.b) && zero(t.c) && !zero(t.a) && !zero(t.d);
-    const bool quarterTurn = zero(t.a) && zero(t.d) && !zero(t.b) && !zero(t.c);
+    const double sx = std::hypot(t.a, t.b), sy = std::hypot(t.c, t.d);
     Size size = s.size;
     Point p{s.origin.x + anchorPoint_.x * s.size.width, s.origin.y + anchorPoint_.y * s.size.height};
-    if (straight || quarterTurn) {
-        size = straight ? Size(s.size.width / std::abs(t.a), s.size.height / std::abs(t.d))
-                        : Size(s.size.height / std::abs(t.b), s.size.width / std::abs(t.c));
+    if (zero(t.b) && zero(t.c) && !zero(t.a) && !zero(t.d)) {
+        // Scaled or mirrored only: the frame is exactly the box the layer covers.
+        size = Size(s.size.width / std::abs(t.a), s.size.height / std::abs(t.d));
         const Point keptPosition = position_;
         const Size keptSize = bounds_.size;
         position_ = Point{0, 0};
@@ -162,6 +157,11 @@ void Layer::setFrame(const Rect& f) {
         position_ = keptPosition;
         bounds_.size = keptSize;
         p = Point{s.origin.x - atZero.origin.x, s.origin.y - atZero.origin.y};
+    } else if (zero(t.a * t.c + t.b * t.d) && !zero(sx) && !zero(sy)) {
+        // Turned and scaled: the frame is the rectangle before the turn, which is how a turned
+        // picture is kept, so the bounds keep the picture's own size.
+        size = Size(s.size.width / sx, s.size.height / sy);
+        p = Point{p.x - t.tx, p.y - t.ty};
     }
     if (p == position_ && size == bounds_.size)
         return;

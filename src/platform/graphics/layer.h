@@ -71,9 +71,10 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void setTransform(const AffineTransform& t);
     // Bounding box of the transformed bounds in the superlayer's sublayer space.
     Rect frame() const;
-    // Sets the position and the bounds size so that frame() gives `f`; the transform is kept.
-    // Under a transform that does not keep the axes (a turn other than a quarter) the bounds
-    // simply take the frame's size.
+    // Sets the position and the bounds size; the transform is kept. Under a scale or mirror,
+    // frame() then gives `f`. Under a turn (with or without scale) `f` is the rectangle before
+    // the turn: the bounds take its size divided by the scale and the anchor point its place in
+    // it, turned about that point.
     void setFrame(const Rect& f);
     double zPosition() const { return zPosition_; }
     void setZPosition(double z);
