@@ -74,7 +74,19 @@ void Layer::setBounds(const Rect& b) {
 void Layer::resizeSublayers(Size oldSize, Size newSize) {
     for (auto& s : sublayers_)
         if (s->autoresizingMask_ != AutoresizeNone)
-            s->setFrame(autoresizedFrame(s->frame(), s->autoresizingMask_, oldSize, newSize));
+            s->setFrame(autoresizedFrame(s->frameAsSet(), s->autoresizingMask_, oldSize, newSize));
+}
+
+Rect Layer::frameAsSet() const {
+    const AffineTransform& t = transform_;
+    const double sx = std::hypot(t.a, t.b), sy = std::hypot(t.c, t.d);
+    const double dust = 1e-12 * std::max(sx, sy);
+    const bool turned = std::abs(t.b) > dust || std::abs(t.c) > dust;
+    if (!turned || std::abs(t.a * t.c + t.b * t.d) > dust || sx <= dust || sy <= dust)
+        return frame();
+    const Size size(bounds_.size.width * sx, bounds_.size.height * sy);
+    return Rect(position_.x + t.tx - anchorPoint_.x * size.width,
+                position_.y + t.ty - anchorPoint_.y * size.height, size.width, size.height);
 }
 
 void Layer::setPosition(Point p) {

@@ -177,6 +177,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void attach(const LayerPtr& layer);
     void detachChild(const Layer* child);
     void resizeSublayers(Size oldSize, Size newSize);
+    // The rectangle setFrame() takes for the current geometry (the frame before any turn).
+    Rect frameAsSet() const;
     const ChangeHandler* rootHandler() const;
     Rect subtreeBoundsInRoot() const;
 

@@ -101,6 +101,18 @@ TEST(LayerGeometry, FramingAScaledOrTurnedLayerKeepsThePictureSize) {
         expectNear(r->position(), {110, 95});
         EXPECT_TRUE(
             samePointSet(r->quadInSuperlayer().subpaths()[0], rotatedCorners(Rect(10, 20, 200, 150), angle)));
+
+        // Following its superlayer's size keeps it at the picture's size, stretched only by the
+        // change, however often the superlayer changes.
+        auto parent = Layer::make(Rect(0, 0, 400, 300));
+        parent->addSublayer(r);
+        r->setAutoresizingMask(WidthSizable | HeightSizable);
+        parent->setBounds(Rect(0, 0, 440, 300));
+        parent->setBounds(Rect(0, 0, 400, 300));
+        expectRectNear(r->bounds(), Rect(0, 0, 100, 50), 1e-9);
+        expectNear(r->position(), {110, 95});
+        parent->setBounds(Rect(0, 0, 420, 300));
+        expectRectNear(r->bounds(), Rect(0, 0, 110, 50), 1e-9);
     }
 }
 
