@@ -17,8 +17,9 @@ int main(int argc, char** argv) {
     runtimeDir.setAutoRemove(true);
     if (runtimeDir.isValid()) {
         setenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit().constData(), 1);
-        // Keep any settings a test writes out of the user's home.
+        // Keep any settings or desktop lists a test writes out of the user's home.
         setenv("XDG_CONFIG_HOME", runtimeDir.path().toLocal8Bit().constData(), 1);
+        setenv("XDG_DATA_HOME", runtimeDir.path().toLocal8Bit().constData(), 1);
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);

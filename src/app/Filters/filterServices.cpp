@@ -42,6 +42,14 @@ filterEditingHost& filterEditing() {
     return registeredHost ? *registeredHost : standIn;
 }
 
+std::optional<filterValuesEntry> storedFilterEntry(const std::string& name, bool videoSelected) {
+    const auto id = filterClass().filterIndex(name);
+    const filterValuesArray values = filterEditing().getLayerFilterValues(videoSelected);
+    if (!id || static_cast<std::size_t>(*id) >= values.size())
+        return std::nullopt;
+    return values[*id];
+}
+
 void setSharedColourPanel(std::shared_ptr<colourPanel> panel) {
     registeredColourPanel = std::move(panel);
 }

@@ -29,6 +29,8 @@ class filterEditingHost {
 void setFilterEditingHost(std::shared_ptr<filterEditingHost> host);
 // The registered host, or the stand-in.
 filterEditingHost& filterEditing();
+// The target's stored entry for the filter named `name`; none for an unknown name or a missing entry.
+std::optional<filterValuesEntry> storedFilterEntry(const std::string& name, bool videoSelected);
 
 class filterSlider {
   public:
@@ -47,13 +49,25 @@ class colourSwatch {
     virtual void setLayerBorder(double width, const qrn::Colour& colour, double cornerRadius) = 0;
 };
 
+// What a colour panel's target answers: the panel's changeColor: action, with the colour the
+// user picked.
+class colourChangeTarget {
+  public:
+    virtual ~colourChangeTarget() = default;
+    virtual void changeColor(const qrn::Colour& colour) = 0;
+};
+
 class colourPanel {
   public:
     virtual ~colourPanel() = default;
-    // Shows the panel on `colour`; its changes go to `target` as changeColor: actions.
+    // Shows the panel on `colour`; its changes go to `target` as changeColor: actions. A target
+    // is a std::shared_ptr or std::weak_ptr of colourChangeTarget; anything else gets nothing.
     virtual void show(const qrn::Colour& colour, bool showsAlpha, std::any target) = 0;
 };
 
 void setSharedColourPanel(std::shared_ptr<colourPanel> panel);
 // None until the interface registers one.
 std::shared_ptr<colourPanel> sharedColourPanel();
+// The application's one colour panel (qrn::ColourPanel) behind the interface above. Only the
+// target of the latest show() receives changes, and the panel does not keep it alive.
+std::shared_ptr<colourPanel> makeSharedColourPanelAdapter();

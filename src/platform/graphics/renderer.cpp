@@ -2,13 +2,59 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <unordered_map>
 
 namespace qrn::graphics {
 
+// What one thread needs while drawing: a band of the target, or the whole of it.
+struct Renderer::Pass {
+    double t = 0;
+    // Device area being painted; layers outside it are skipped. Empty: no culling.
+    QRectF cull;
+    // The whole picture in device coordinates: a filtered group is cut to it.
+    QRectF device;
+    bool animated = false;
+    // Filtered groups drawn once for all bands; null when this pass draws everything itself.
+    SharedGroups* groups = nullptr;
+    // Per-depth scratch lists for zPosition ordering, reused between frames.
+    std::vector<std::vector<const Layer*>> order;
+};
+
+// The picture of each filtered layer, made by the first band that needs it.
+struct Renderer::SharedGroups {
+    struct Entry {
+        std::once_flag once;
+        QImage image;
+    };
+    Entry& entry(const Layer* layer) {
+        std::lock_guard lock(mutex);
+        auto& e = entries[layer];
+        if (!e)
+            e = std::make_unique<Entry>();
+        return *e;
+    }
+    std::mutex mutex;
+    std::unordered_map<const Layer*, std::unique_ptr<Entry>> entries;
+};
+
 namespace {
+
+// Bands are at least this tall, so thin images are not cut into slivers.
+constexpr int kMinBandRows = 32;
+constexpr int kMaxThreads = 16;
+// Cost of a row per pixel an image covers, relative to a plain fill; and of every row of the
+// target, drawn on or not.
+constexpr double kImageCost = 4, kRowCost = 0.05;
 
 bool needsAnimationFrames(const Layer& layer, double t) {
     for (const auto& entry : layer.animations())
@@ -27,7 +73,54 @@ QRectF qrect(const Rect& r) {
     return QRectF(s.origin.x, s.origin.y, s.size.width, s.size.height);
 }
 
+// Runs work(0) .. work(count - 1), on up to `threads` threads of Qt's global pool. On its
+// threads the raster engine paints each fill itself; from any other thread it spreads large
+// fills over that pool and waits for them, which costs more than it saves once every core has
+// a band of its own. So a caller from outside the pool only waits; one inside takes bands too.
+void forEachBand(int count, int threads, const std::function<void(int)>& work) {
+    struct Job {
+        std::atomic<int> next{0};
+        std::mutex mutex;
+        std::condition_variable finished;
+        int done = 0;
+        std::exception_ptr error;
+    };
+    auto job = std::make_shared<Job>();
+    // Tasks that start after the last band was taken touch only `job`, which they keep alive.
+    auto take = [job, count, &work] {
+        for (int i = job->next.fetch_add(1); i < count; i = job->next.fetch_add(1)) {
+            std::exception_ptr error;
+            try {
+                work(i);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            std::lock_guard lock(job->mutex);
+            if (error && !job->error)
+                job->error = error;
+            if (++job->done == count)
+                job->finished.notify_all();
+        }
+    };
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const bool inPool = pool->contains(QThread::currentThread());
+    const int helpers = std::min(threads, count) - (inPool ? 1 : 0);
+    for (int k = 0; k < helpers; ++k)
+        pool->start(take);
+    if (inPool)
+        take();
+    std::unique_lock lock(job->mutex);
+    job->finished.wait(lock, [&] { return job->done == count; });
+    if (job->error)
+        std::rethrow_exception(job->error);
+}
+
 } // namespace
+
+Renderer::Renderer() = default;
+Renderer::~Renderer() = default;
+Renderer::Renderer(Renderer&&) noexcept = default;
+Renderer& Renderer::operator=(Renderer&&) noexcept = default;
 
 QTransform Renderer::yUpToImage(double heightInPixels, double scale) {
     return QTransform(scale, 0, 0, -scale, 0, heightInPixels);
@@ -36,8 +129,7 @@ QTransform Renderer::yUpToImage(double heightInPixels, double scale) {
 void Renderer::render(const Layer& root, QImage& target, double t, double scale) {
     if (target.isNull())
         return;
-    QPainter p(&target);
-    render(root, p, t, yUpToImage(target.height(), scale));
+    renderImage(root, target, t, yUpToImage(target.height(), scale), true);
 }
 
 QImage Renderer::renderToImage(const Layer& root, Size size, double t, double scale) {
@@ -55,64 +147,149 @@ QImage Renderer::snapshot(const Layer& layer, double t, double scale) {
     int h = std::max(1, int(std::ceil(b.size.height * scale - 1e-9)));
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    QPainter p(&image);
-    setupHints(p);
-    animated_ = false;
-    time_ = t;
-    cull_ = QRectF(0, 0, w, h);
     // Bounds space straight onto the image, skipping the layer's own placement.
-    QTransform toDevice = QTransform::fromTranslate(-b.origin.x, -b.origin.y) * yUpToImage(h, scale);
-    double opacity = layer.presentationOpacity(t);
-    if (!layer.isHidden() && opacity > 0) {
-        if (!layer.contentFilters().empty())
-            drawFiltered(p, layer, toDevice, opacity, t, 0);
-        else
-            drawBody(p, layer, toDevice, opacity, t, 0);
-    }
+    renderImage(layer, image, t, QTransform::fromTranslate(-b.origin.x, -b.origin.y) * yUpToImage(h, scale),
+                false);
     return image;
 }
 
-void Renderer::render(const Layer& root, QPainter& painter, double t, const QTransform& toDevice) {
-    animated_ = false;
-    time_ = t;
-    // Layers wholly outside the area being painted are skipped (the painter's clip, or its device).
-    cull_ = painter.hasClipping() ? painter.clipBoundingRect() : QRectF();
-    if (cull_.isEmpty() && painter.device())
-        cull_ = QRectF(0, 0, painter.device()->width(), painter.device()->height());
-    painter.save();
-    setupHints(painter);
-    drawLayer(painter, root, toDevice, 1.0, t, 0);
-    painter.restore();
+void Renderer::renderImage(const Layer& layer, QImage& target, double t, const QTransform& toImage,
+                           bool placed) {
+    const int w = target.width(), h = target.height();
+    const int threads = std::clamp(threads_ > 0 ? threads_ : QThread::idealThreadCount(), 1, kMaxThreads);
+    // An image with a colour table or a pixel ratio of its own is drawn in one piece.
+    const bool plain = target.colorCount() == 0 && target.devicePixelRatio() == 1;
+    const int bands = plain ? std::clamp(h / kMinBandRows, 1, threads) : 1;
+    splitRows(layer, w, h, t, toImage, placed, bands);
+    while (passes_.size() < size_t(bands))
+        passes_.push_back(std::make_unique<Pass>());
+    // Each band paints through its own view of the target's pixels, clipped to its rows. Its
+    // coordinates are the whole image's, so every edge and sample falls as with one thread.
+    uchar* const bits = target.bits(); // detached here, before any thread paints
+    const qsizetype stride = target.bytesPerLine();
+    SharedGroups groups;
+    forEachBand(bands, threads, [&](int i) {
+        const int y0 = bandStarts_[size_t(i)], y1 = bandStarts_[size_t(i) + 1];
+        Pass& pass = *passes_[size_t(i)];
+        pass.t = t;
+        pass.animated = false;
+        pass.cull = QRectF(0, y0, w, y1 - y0);
+        pass.device = QRectF(0, 0, w, h);
+        pass.groups = bands > 1 ? &groups : nullptr;
+        QImage view;
+        if (bands > 1)
+            view = QImage(bits, w, h, stride, target.format());
+        QPainter p(bands > 1 ? &view : &target);
+        if (bands > 1)
+            p.setClipRect(QRect(0, y0, w, y1 - y0));
+        setupHints(p);
+        if (placed) {
+            drawLayer(pass, p, layer, toImage, 1.0, 0);
+        } else {
+            double opacity = layer.presentationOpacity(t);
+            if (!layer.isHidden() && opacity > 0)
+                drawContent(pass, p, layer, toImage, opacity, 0);
+        }
+    });
+    animated_ =
+        std::any_of(passes_.begin(), passes_.begin() + bands, [](const auto& p) { return p->animated; });
 }
 
-void Renderer::drawLayer(QPainter& p, const Layer& layer, const QTransform& parentToDevice,
-                         double parentOpacity, double t, int depth) {
+void Renderer::splitRows(const Layer& layer, int w, int h, double t, const QTransform& toImage, bool placed,
+                         int bands) {
+    bandStarts_.assign(size_t(bands) + 1, h);
+    bandStarts_[0] = 0;
+    if (bands == 1)
+        return;
+    // Bands of about equal cost rather than equal height, judged by what covers each row.
+    rowCost_.assign(size_t(h) + 1, 0.0);
+    if (!placed)
+        addRowCost(layer, toImage, QRectF(0, 0, w, h), t);
+    else if (!layer.isHidden() && layer.presentationOpacity(t) > 0)
+        addRowCost(layer, toQTransform(layer.transformToSuperlayer()) * toImage, QRectF(0, 0, w, h), t);
+    double row = 0, total = 0;
+    for (double& c : rowCost_) {
+        row += c;
+        total += row + kRowCost * w;
+        c = total; // now the cost of the rows down to this one
+    }
+    // rowCost_[y - 1] is the cost of rows [0, y).
+    for (int i = 1; i < bands; ++i) {
+        auto it = std::lower_bound(rowCost_.begin(), rowCost_.end() - 1, total * i / bands);
+        int start = int(it - rowCost_.begin()) + 1;
+        bandStarts_[size_t(i)] = std::clamp(start, bandStarts_[size_t(i) - 1] + 1, h - (bands - i));
+    }
+}
+
+void Renderer::addRowCost(const Layer& layer, const QTransform& toDevice, const QRectF& image, double t) {
+    const QRectF area = toDevice.mapRect(qrect(layer.visualBounds())) & image;
+    if (!area.isEmpty()) {
+        const double cost = area.width() * (layer.contents().isNull() ? 1 : kImageCost);
+        rowCost_[size_t(std::floor(area.top()))] += cost;
+        rowCost_[size_t(std::ceil(area.bottom()))] -= cost;
+    }
+    for (const auto& s : layer.sublayers()) {
+        if (s->isHidden() || s->presentationOpacity(t) <= 0)
+            continue;
+        QTransform m = toQTransform(s->transformToSuperlayer()) * toDevice;
+        if (m.isInvertible())
+            addRowCost(*s, m, image, t);
+    }
+}
+
+void Renderer::render(const Layer& root, QPainter& painter, double t, const QTransform& toDevice) {
+    if (passes_.empty())
+        passes_.push_back(std::make_unique<Pass>());
+    Pass& pass = *passes_[0];
+    pass.t = t;
+    pass.animated = false;
+    pass.groups = nullptr;
+    pass.device =
+        painter.device() ? QRectF(0, 0, painter.device()->width(), painter.device()->height()) : QRectF();
+    // Layers wholly outside the area being painted are skipped (the painter's clip, or its device).
+    pass.cull = painter.hasClipping() ? painter.clipBoundingRect() : QRectF();
+    if (pass.cull.isEmpty())
+        pass.cull = pass.device;
+    painter.save();
+    setupHints(painter);
+    drawLayer(pass, painter, root, toDevice, 1.0, 0);
+    painter.restore();
+    animated_ = pass.animated;
+}
+
+void Renderer::drawLayer(Pass& pass, QPainter& p, const Layer& layer, const QTransform& parentToDevice,
+                         double parentOpacity, int depth) {
     if (layer.isHidden())
         return;
-    if (layer.hasAnimations() && !animated_ && needsAnimationFrames(layer, t))
-        animated_ = true;
-    double opacity = parentOpacity * layer.presentationOpacity(t);
+    if (layer.hasAnimations() && !pass.animated && needsAnimationFrames(layer, pass.t))
+        pass.animated = true;
+    double opacity = parentOpacity * layer.presentationOpacity(pass.t);
     if (opacity <= 0)
         return;
     QTransform toDevice = toQTransform(layer.transformToSuperlayer()) * parentToDevice;
     if (!toDevice.isInvertible())
         return; // a zero scale draws nothing
     // Only what the layer itself covers can be judged cheaply: its sublayers may reach further
-    // unless it clips them, and filters may spread their picture.
-    if (!cull_.isEmpty() && layer.contentFilters().empty() &&
+    // unless it clips them. Filtered groups are judged by their whole area when drawn.
+    if (!pass.cull.isEmpty() && layer.contentFilters().empty() &&
         (layer.masksToBounds() || layer.sublayers().empty())) {
         QRectF area = toDevice.mapRect(qrect(layer.visualBounds())).adjusted(-1, -1, 1, 1);
-        if (!area.intersects(cull_))
+        if (!area.intersects(pass.cull))
             return;
     }
-    if (!layer.contentFilters().empty())
-        drawFiltered(p, layer, toDevice, opacity, t, depth);
-    else
-        drawBody(p, layer, toDevice, opacity, t, depth);
+    drawContent(pass, p, layer, toDevice, opacity, depth);
 }
 
-void Renderer::drawBody(QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity, double t,
-                        int depth) {
+void Renderer::drawContent(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice,
+                           double opacity, int depth) {
+    if (!layer.contentFilters().empty())
+        drawFiltered(pass, p, layer, toDevice, opacity, depth);
+    else
+        drawBody(pass, p, layer, toDevice, opacity, depth);
+}
+
+void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice,
+                        double opacity, int depth) {
     const QRectF bounds = qrect(layer.bounds());
     const double radius = std::min({layer.cornerRadius(), bounds.width() / 2, bounds.height() / 2});
     const bool rounded = radius > 0;
@@ -157,19 +334,19 @@ void Renderer::drawBody(QPainter& p, const Layer& layer, const QTransform& toDev
             sameZ = subs[i]->zPosition() == subs[0]->zPosition();
         if (sameZ) {
             for (const auto& s : subs)
-                drawLayer(p, *s, toDevice, opacity, t, depth + 1);
+                drawLayer(pass, p, *s, toDevice, opacity, depth + 1);
         } else {
-            if (order_.size() <= size_t(depth))
-                order_.resize(size_t(depth) + 1);
-            auto& order = order_[size_t(depth)];
+            if (pass.order.size() <= size_t(depth))
+                pass.order.resize(size_t(depth) + 1);
+            auto& order = pass.order[size_t(depth)];
             order.clear();
             for (const auto& s : subs)
                 order.push_back(s.get());
             std::stable_sort(order.begin(), order.end(),
                              [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
-            // Deeper levels may grow order_, so walk a copy of the pointers' positions by index.
+            // Deeper levels may grow the lists, so walk this one by index.
             for (size_t i = 0; i < order.size(); ++i)
-                drawLayer(p, *order_[size_t(depth)][i], toDevice, opacity, t, depth + 1);
+                drawLayer(pass, p, *pass.order[size_t(depth)][i], toDevice, opacity, depth + 1);
         }
     }
 
@@ -208,23 +385,46 @@ QRectF Renderer::subtreeDeviceBounds(const Layer& layer, const QTransform& toDev
     return area;
 }
 
-void Renderer::drawFiltered(QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity,
-                            double t, int depth) {
+void Renderer::drawFiltered(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice,
+                            double opacity, int depth) {
     QRectF area = subtreeDeviceBounds(layer, toDevice);
-    if (p.device())
-        area &= QRectF(0, 0, p.device()->width(), p.device()->height());
-    QRect r = area.toAlignedRect();
-    if (r.isEmpty())
+    if (!pass.device.isEmpty())
+        area &= pass.device;
+    const QRect r = area.toAlignedRect();
+    if (r.isEmpty() || (!pass.cull.isEmpty() && !QRectF(r).intersects(pass.cull)))
         return;
+    QImage group;
+    if (pass.groups) {
+        auto& shared = pass.groups->entry(&layer);
+        std::call_once(shared.once, [&] { shared.image = filteredGroup(pass, layer, toDevice, r, depth); });
+        group = shared.image;
+    } else {
+        group = filteredGroup(pass, layer, toDevice, r, depth);
+    }
+    p.save();
+    p.setTransform(QTransform());
+    p.setOpacity(opacity);
+    p.drawImage(r.topLeft(), group);
+    p.restore();
+}
+
+QImage Renderer::filteredGroup(Pass& pass, const Layer& layer, const QTransform& toDevice, const QRect& r,
+                               int depth) {
     // The layer and its sublayers are drawn on their own, filtered, then composited with the
     // layer's opacity, so the filters see the group's whole picture.
     QImage group(r.size(), QImage::Format_ARGB32_Premultiplied);
     group.fill(Qt::transparent);
+    const Pass outer{pass.t, pass.cull, pass.device, false, pass.groups, {}};
+    pass.cull = pass.device = QRectF(0, 0, r.width(), r.height());
+    pass.groups = nullptr;
     {
         QPainter q(&group);
         setupHints(q);
-        drawBody(q, layer, toDevice * QTransform::fromTranslate(-r.x(), -r.y()), 1.0, t, depth);
+        drawBody(pass, q, layer, toDevice * QTransform::fromTranslate(-r.x(), -r.y()), 1.0, depth);
     }
+    pass.cull = outer.cull;
+    pass.device = outer.device;
+    pass.groups = outer.groups;
     for (const auto& f : layer.contentFilters()) {
         if (!f)
             continue;
@@ -234,11 +434,7 @@ void Renderer::drawFiltered(QPainter& p, const Layer& layer, const QTransform& t
                         ? out
                         : out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
-    p.save();
-    p.setTransform(QTransform());
-    p.setOpacity(opacity);
-    p.drawImage(r.topLeft(), group);
-    p.restore();
+    return group;
 }
 
 } // namespace qrn::graphics

@@ -3,8 +3,10 @@
 // window, snapshots and the movie export. Our layer space is y up; the conversion to the image's
 // y-down rows happens here once.
 #include <QImage>
+#include <QRect>
 #include <QTransform>
 
+#include <memory>
 #include <vector>
 
 #include "platform/graphics/layer.h"
@@ -15,6 +17,18 @@ namespace qrn::graphics {
 
 class Renderer {
   public:
+    Renderer();
+    ~Renderer();
+    Renderer(Renderer&&) noexcept;
+    Renderer& operator=(Renderer&&) noexcept;
+
+    // Threads drawing into an image (the QImage overloads, renderToImage, snapshot), each
+    // taking a band of rows: 0, the default, uses every core; 1 draws on one thread. They are
+    // threads of Qt's global pool, so drawInContext may run off the caller's thread (which waits).
+    // Drawing with an open painter stays on the caller's thread.
+    void setThreadCount(int threads) { threads_ = threads < 0 ? 0 : threads; }
+    int threadCount() const { return threads_; }
+
     // Draws `root`, placed by its own position and transform in its superlayer's space, into
     // `target` (ARGB32 premultiplied). That space maps to the image with its origin at the
     // image's bottom-left, one point per pixel, scaled by `scale`. The image is not cleared.
@@ -38,20 +52,36 @@ class Renderer {
     }
 
   private:
-    void drawLayer(QPainter& p, const Layer& layer, const QTransform& parentToDevice, double parentOpacity,
-                   double t, int depth);
-    void drawBody(QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity, double t,
+    struct Pass;
+    struct SharedGroups;
+
+    // Draws into `target` band by band; `placed` draws `layer` by its placement in its
+    // superlayer, otherwise its bounds fill the image mapped by `toImage`.
+    void renderImage(const Layer& layer, QImage& target, double t, const QTransform& toImage, bool placed);
+    // Sets bandStarts_ to the first row of each band and the image's height.
+    void splitRows(const Layer& layer, int w, int h, double t, const QTransform& toImage, bool placed,
+                   int bands);
+    // Adds to rowCost_ (as changes from one row to the next) what drawing `layer` and its
+    // sublayers may cost in each row of `image`.
+    void addRowCost(const Layer& layer, const QTransform& toDevice, const QRectF& image, double t);
+    void drawLayer(Pass& pass, QPainter& p, const Layer& layer, const QTransform& parentToDevice,
+                   double parentOpacity, int depth);
+    void drawContent(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity,
+                     int depth);
+    void drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity,
                   int depth);
-    void drawFiltered(QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity, double t,
+    void drawFiltered(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity,
                       int depth);
+    QImage filteredGroup(Pass& pass, const Layer& layer, const QTransform& toDevice, const QRect& r,
+                         int depth);
     QRectF subtreeDeviceBounds(const Layer& layer, const QTransform& toDevice) const;
 
+    int threads_ = 0;
     bool animated_ = false;
-    double time_ = 0;
-    // Device area being painted; layers outside it are skipped.
-    QRectF cull_;
-    // Per-depth scratch lists for zPosition ordering, reused between frames.
-    std::vector<std::vector<const Layer*>> order_;
+    // Drawing state of each band, kept between frames so their scratch lists are reused.
+    std::vector<std::unique_ptr<Pass>> passes_;
+    std::vector<int> bandStarts_;
+    std::vector<double> rowCost_;
 };
 
 } // namespace qrn::graphics

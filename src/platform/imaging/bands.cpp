@@ -35,4 +35,14 @@ void forEachBand(int height, int bands, const std::function<void(int, int)>& fn)
     fn(0, bandStart(1));
 }
 
+Image runInBands(const Image& src, int threads, const RowKernel& kernel) {
+    Image out = makeLike(src);
+    if (src.isNull())
+        return out;
+    const ConstImageView s = src.view();
+    const ImageView d = out.mutableView();
+    forEachBand(src.height(), threads, [&](int b, int e) { kernel(s, d, b, e); });
+    return out;
+}
+
 } // namespace qrn::imaging

@@ -3,6 +3,8 @@
 // kernel gives the same bytes for a band as for the same rows of the whole image.
 #include <functional>
 
+#include "platform/imaging/image.h"
+
 namespace qrn::imaging {
 
 // The number of threads the filters use when the caller does not say: the machine's cores.
@@ -11,5 +13,11 @@ int defaultThreadCount();
 // Calls fn(rowBegin, rowEnd) for `bands` consecutive bands covering rows [0, height), on up
 // to `bands` threads (the calling thread takes one band), and returns when all are done.
 void forEachBand(int height, int bands, const std::function<void(int, int)>& fn);
+
+// Fills rows [rowBegin, rowEnd) of dst from src.
+using RowKernel = std::function<void(ConstImageView src, ImageView dst, int rowBegin, int rowEnd)>;
+
+// A new image like `src` that `kernel` fills on `threads` bands; a null source gives a null image.
+Image runInBands(const Image& src, int threads, const RowKernel& kernel);
 
 } // namespace qrn::imaging

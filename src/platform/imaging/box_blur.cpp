@@ -101,13 +101,8 @@ void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int
 }
 
 Image boxBlur(const Image& src, double radius, int threads) {
-    Image out = makeLike(src);
-    if (src.isNull())
-        return out;
-    const ConstImageView s = src.view();
-    const ImageView d = out.mutableView();
-    forEachBand(src.height(), threads, [&](int b, int e) { boxBlur(s, d, radius, b, e); });
-    return out;
+    return runInBands(src, threads,
+                      [radius](ConstImageView s, ImageView d, int b, int e) { boxBlur(s, d, radius, b, e); });
 }
 
 } // namespace qrn::imaging

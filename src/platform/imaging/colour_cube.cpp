@@ -178,13 +178,9 @@ void applyColourCube(const ColourCube& cube, ConstImageView src, ImageView dst, 
 }
 
 Image applyColourCube(const ColourCube& cube, const Image& src, int threads) {
-    Image out = makeLike(src);
-    if (src.isNull())
-        return out;
-    const ConstImageView s = src.view();
-    const ImageView d = out.mutableView();
-    forEachBand(src.height(), threads, [&](int b, int e) { applyColourCube(cube, s, d, b, e); });
-    return out;
+    return runInBands(src, threads, [&cube](ConstImageView s, ImageView d, int b, int e) {
+        applyColourCube(cube, s, d, b, e);
+    });
 }
 
 } // namespace qrn::imaging

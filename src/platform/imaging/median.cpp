@@ -68,13 +68,8 @@ void median3x3(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) {
 }
 
 Image median3x3(const Image& src, int threads) {
-    Image out = makeLike(src);
-    if (src.isNull())
-        return out;
-    const ConstImageView s = src.view();
-    const ImageView d = out.mutableView();
-    forEachBand(src.height(), threads, [&](int b, int e) { median3x3(s, d, b, e); });
-    return out;
+    return runInBands(src, threads,
+                      [](ConstImageView s, ImageView d, int b, int e) { median3x3(s, d, b, e); });
 }
 
 } // namespace qrn::imaging

@@ -16,8 +16,10 @@
 #include <cmath>
 
 #include "platform/foundation/main_queue.h"
+#include "platform/qt/qt_menu.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dragging.h"
+#include "platform/ui/menu.h"
 
 namespace qrn::qt {
 
@@ -251,18 +253,48 @@ void HostWidget::closeFromWindow() {
     closingFromWindow_ = false;
 }
 
+void HostWidget::setMenuBar(QMenuBar* bar) {
+    if (menuBar_ == bar)
+        return;
+    if (menuBar_) {
+        menuBar_->removeEventFilter(this);
+        delete menuBar_.data();
+    }
+    menuBar_ = bar;
+    if (!bar)
+        return;
+    bar->setParent(this);
+    bar->installEventFilter(this);
+    menuBarHeight_ = bar->sizeHint().height();
+    bar->setGeometry(0, 0, width(), menuBarHeight_);
+    bar->show();
+}
+
+bool HostWidget::eventFilter(QObject* watched, QEvent* e) {
+    // The pointer going onto the bar leaves our content, though Qt keeps it inside this widget.
+    if (window_ && watched == menuBar_ && e->type() == QEvent::Enter)
+        window_->mouseLeftWindow();
+    return QWidget::eventFilter(watched, e);
+}
+
 void HostWidget::paintEvent(QPaintEvent* e) {
     if (!window_)
         return;
     painting_ = true;
     window_->displayIfNeeded();
+    // The bar paints itself; our content stops at its lower edge.
+    const QRegion region = e->region() & contentArea();
+    if (region.isEmpty()) {
+        painting_ = false;
+        return;
+    }
     QPainter p(this);
-    p.setClipRegion(e->region());
-    for (const QRect& r : e->region())
+    p.setClipRegion(region);
+    for (const QRect& r : region)
         p.fillRect(r, window_->backgroundColour().toQColor());
     double t = MainQueue::now();
     renderer_.render(*window_->rootLayer(), p, t, QTransform(1, 0, 0, -1, 0, height()));
-    lastPainted_ = e->region();
+    lastPainted_ = region;
     ++paints_;
     painting_ = false;
     if (renderer_.lastRenderWasAnimated() && !animationTimer_.isActive())
@@ -319,7 +351,8 @@ void HostWidget::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void HostWidget::leaveEvent(QEvent*) {
-    window_->mouseLeftWindow();
+    if (window_)
+        window_->mouseLeftWindow();
 }
 
 void HostWidget::wheelEvent(QWheelEvent* e) {
@@ -429,9 +462,11 @@ void HostWidget::dropEvent(QDropEvent* e) {
 }
 
 void HostWidget::resizeEvent(QResizeEvent*) {
+    if (menuBar_)
+        menuBar_->setGeometry(0, 0, width(), menuBarHeight_);
     if (!window_)
         return;
-    window_->hostDidResize({double(width()), double(height())}, true);
+    window_->hostDidResize({double(width()), double(height() - topInset())}, true);
     liveResizeTimer_.start();
     scheduleFlush();
 }
@@ -501,7 +536,7 @@ void HostWidget::layoutNativeWidgets() {
 
 QtWindowHost::QtWindowHost(ui::Window& window) : window_(window), widget_(new HostWidget(window)) {
     widget_->setWindowTitle(QString::fromStdString(window.title()));
-    widget_->setGeometry(screenRectToQt(window.frame()));
+    widget_->setGeometry(widget_->frameForContent(screenRectToQt(window.frame())));
     setResizable(window.isResizable());
 }
 
@@ -510,7 +545,7 @@ QtWindowHost::~QtWindowHost() {
 }
 
 void QtWindowHost::show() {
-    widget_->setGeometry(screenRectToQt(window_.frame()));
+    widget_->setGeometry(widget_->frameForContent(screenRectToQt(window_.frame())));
     widget_->show();
     // Views draw their contents at the screen's pixel density.
     window_.setBackingScaleFactor(widget_->devicePixelRatioF());
@@ -530,22 +565,38 @@ void QtWindowHost::setTitle(const std::string& title) {
 }
 
 void QtWindowHost::setContentRect(const Rect& rect) {
-    widget_->setGeometry(screenRectToQt(rect));
+    // A fixed size would hold the widget at the old size.
+    if (!window_.isResizable())
+        applySizeLimits();
+    widget_->setGeometry(widget_->frameForContent(screenRectToQt(rect)));
 }
 
-void QtWindowHost::setResizable(bool resizable) {
-    if (resizable) {
-        widget_->setMinimumSize(int(window_.minSize().width), int(window_.minSize().height));
+void QtWindowHost::setResizable(bool) {
+    applySizeLimits();
+}
+
+void QtWindowHost::setMinContentSize(Size) {
+    applySizeLimits();
+}
+
+void QtWindowHost::applySizeLimits() {
+    // Limits are on the content; the widget adds the menu bar above it.
+    const int inset = widget_->topInset();
+    if (window_.isResizable()) {
+        widget_->setMinimumSize(int(std::ceil(window_.minSize().width)),
+                                int(std::ceil(window_.minSize().height)) + inset);
         widget_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     } else {
         widget_->setFixedSize(int(std::lround(window_.contentSize().width)),
-                              int(std::lround(window_.contentSize().height)));
+                              int(std::lround(window_.contentSize().height)) + inset);
     }
 }
 
-void QtWindowHost::setMinContentSize(Size size) {
-    if (window_.isResizable())
-        widget_->setMinimumSize(int(std::ceil(size.width)), int(std::ceil(size.height)));
+void QtWindowHost::setMenuBar(QMenuBar* bar) {
+    widget_->setMenuBar(bar);
+    // Limits first: a fixed size would otherwise hold the widget at its old height.
+    applySizeLimits();
+    widget_->setGeometry(widget_->frameForContent(screenRectToQt(window_.frame())));
 }
 
 void QtWindowHost::activate() {
@@ -582,6 +633,16 @@ void QtWindowHost::setModal(bool modal) {
 HostWidget* hostWidget(const ui::Window& window) {
     auto* host = dynamic_cast<QtWindowHost*>(window.host());
     return host ? host->widget() : nullptr;
+}
+
+QMenuBar* showMainMenuBar(ui::Window& window) {
+    auto* host = dynamic_cast<QtWindowHost*>(window.host());
+    auto menu = mainMenu();
+    if (!host || !menu)
+        return nullptr;
+    QMenuBar* bar = makeQtMenuBar(menu, host->widget());
+    host->setMenuBar(bar);
+    return bar;
 }
 
 // --- Installation

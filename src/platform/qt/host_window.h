@@ -2,8 +2,10 @@
 // The bridge between our windows and Qt: one host widget per window that paints the window's
 // layer tree with the renderer, turns Qt input into our events (the one place where y is
 // flipped between Qt's y-down and our y-up space), and places native child widgets at their
-// views' window rectangles.
+// views' window rectangles. A window may show a menu bar across the top of its widget; our
+// window space then covers the area below the bar, still measured up from the widget's bottom.
 #include <QElapsedTimer>
+#include <QMenuBar>
 #include <QPointer>
 #include <QRegion>
 #include <QTimer>
@@ -55,6 +57,17 @@ class HostWidget : public QWidget {
     // Closing because our window closed (not the user): no questions asked.
     void closeFromWindow();
 
+    // A menu bar above the content (replacing any earlier one; null removes it). The widget
+    // owns it. The window's content keeps its size: the widget grows by the bar's height.
+    void setMenuBar(QMenuBar* bar);
+    QMenuBar* menuBar() const { return menuBar_.data(); }
+    // Pixels above the content: the bar's height, or 0.
+    int topInset() const { return menuBar_ ? menuBarHeight_ : 0; }
+    // The part of the widget that shows the window's content.
+    QRect contentArea() const { return QRect(0, topInset(), width(), height() - topInset()); }
+    // The widget's rectangle for a content rectangle (both in Qt's y-down space).
+    QRect frameForContent(const QRect& content) const { return content.adjusted(0, -topInset(), 0, 0); }
+
   protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -74,6 +87,7 @@ class HostWidget : public QWidget {
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
     bool focusNextPrevChild(bool) override { return false; }
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     void press(QMouseEvent* e);
@@ -92,6 +106,8 @@ class HostWidget : public QWidget {
     QTimer liveResizeTimer_;
     std::vector<QPointer<QWidget>> placed_;
     std::unique_ptr<ui::DraggingInfo> drag_;
+    QPointer<QMenuBar> menuBar_;
+    int menuBarHeight_ = 0;
     // Click counting across presses.
     QElapsedTimer lastPress_;
     QPointF lastPressPos_;
@@ -119,13 +135,22 @@ class QtWindowHost : public ui::WindowHost {
     void nativeContentChanged() override;
     void setModal(bool modal) override;
 
+    // Shows `bar` above the content and keeps the content where and as large as it was.
+    void setMenuBar(QMenuBar* bar);
+
   private:
+    void applySizeLimits();
     ui::Window& window_;
     HostWidget* widget_;
 };
 
 // The host widget of a window, when it has one.
 HostWidget* hostWidget(const ui::Window& window);
+
+// Shows the application's main menu (ui/menu.h) as a menu bar at the top of the window, above
+// its content. Returns the bar, or null when the window has no Qt host or there is no main
+// menu. A menu model drives one bar at a time: the bar made last follows its changes.
+QMenuBar* showMainMenuBar(ui::Window& window);
 
 // Screen space: ours is y up from the bottom of the primary screen.
 QRect screenRectToQt(const Rect& r);

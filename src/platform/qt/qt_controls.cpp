@@ -4,11 +4,13 @@
 #include <QCursor>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QTextEdit>
 
 #include "platform/foundation/main_queue.h"
 #include "platform/qt/host_window.h"
 #include "platform/ui/combo_box.h"
+#include "platform/ui/control.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 
@@ -16,21 +18,52 @@ namespace qrn::qt {
 
 namespace {
 
+// Editing ends when the editor loses the focus it was given, not when it is merely moved into
+// the window before it ever had it.
+class FieldEditor : public QLineEdit {
+  public:
+    bool hadFocus = false;
+
+  protected:
+    void focusInEvent(QFocusEvent* e) override {
+        hadFocus = true;
+        QLineEdit::focusInEvent(e);
+    }
+};
+
+QString styleFor(const Colour& background, const Colour& text) {
+    return QString("background: %1; color: %2; border: none;")
+        .arg(background.toQColor().name(QColor::HexArgb), text.toQColor().name(QColor::HexArgb));
+}
+
+// The host places the widget on its next pass; focus it then.
+void focusSoon(QWidget* w) {
+    QPointer<QWidget> guard(w);
+    MainQueue::after(0, [guard] {
+        if (guard)
+            guard->setFocus(Qt::MouseFocusReason);
+    });
+}
+
 QWidget* makeLineEditor(ui::TextField& field) {
-    auto* edit = new QLineEdit();
+    auto* edit = new FieldEditor();
     edit->setText(QString::fromStdString(field.stringValue()));
     edit->setFont(field.font());
     edit->setFrame(false);
+    edit->setStyleSheet(styleFor(field.backgroundColour(), field.textColour()));
     edit->selectAll();
-    edit->setFocus();
+    focusSoon(edit);
     std::weak_ptr<ui::View> weak = field.shared_from_this();
     QObject::connect(edit, &QLineEdit::textEdited, edit, [weak](const QString& text) {
         if (auto f = std::dynamic_pointer_cast<ui::TextField>(weak.lock()))
             f->userEdited(text.toStdString());
     });
-    QObject::connect(edit, &QLineEdit::editingFinished, edit, [weak] {
+    QObject::connect(edit, &QLineEdit::editingFinished, edit, [weak, edit] {
+        if (!edit->hadFocus)
+            return;
         auto f = std::dynamic_pointer_cast<ui::TextField>(weak.lock());
-        if (!f)
+        // A field that already ended (it lost first responder) has reported the end.
+        if (!f || !f->isEditing())
             return;
         f->userEndedEditing();
         // Removing the editor destroys this widget: not while its own signal runs.
@@ -45,8 +78,11 @@ QWidget* makeLineEditor(ui::TextField& field) {
 QWidget* makeTextEditor(ui::TextView& view) {
     auto* edit = new QTextEdit();
     edit->setFrameStyle(0);
+    edit->setStyleSheet(
+        styleFor(view.drawsBackground() ? view.backgroundColour() : ui::control_colours::controlBackground(),
+                 view.defaultTextColour()));
     view.attributedString().writeTo(*edit->document());
-    edit->setFocus();
+    focusSoon(edit);
     std::weak_ptr<ui::View> weak = view.shared_from_this();
     QObject::connect(edit, &QTextEdit::textChanged, edit, [weak, edit] {
         auto v = std::dynamic_pointer_cast<ui::TextView>(weak.lock());
@@ -62,9 +98,35 @@ QWidget* makeTextEditor(ui::TextView& view) {
     return edit;
 }
 
+QWidget* makeComboEditor(ui::ComboBox& box) {
+    auto* edit = new FieldEditor();
+    edit->setText(QString::fromStdString(box.stringValue()));
+    edit->setFont(box.font());
+    edit->setFrame(false);
+    edit->setStyleSheet(styleFor(ui::control_colours::controlBackground(), ui::control_colours::text()));
+    edit->selectAll();
+    focusSoon(edit);
+    std::weak_ptr<ui::View> weak = box.shared_from_this();
+    QObject::connect(edit, &QLineEdit::editingFinished, edit, [weak, edit] {
+        auto b = std::dynamic_pointer_cast<ui::ComboBox>(weak.lock());
+        if (!edit->hadFocus || !b || !b->isEditing())
+            return;
+        const std::string text = edit->text().toStdString();
+        MainQueue::after(0, [weak] {
+            if (auto b = std::dynamic_pointer_cast<ui::ComboBox>(weak.lock()))
+                b->endEditing();
+        });
+        b->userEntered(text);
+    });
+    return edit;
+}
+
 } // namespace
 
 void installQtControls() {
+    ui::setComboBoxEditorFactory([](ui::ComboBox& b) -> std::shared_ptr<ui::NativeContent> {
+        return std::make_shared<NativeWidgetContent>(makeComboEditor(b));
+    });
     ui::setTextFieldEditorFactory([](ui::TextField& f) -> std::shared_ptr<ui::NativeContent> {
         return std::make_shared<NativeWidgetContent>(makeLineEditor(f));
     });

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include "platform/foundation/alerts.h"
+#include "platform/qt/qt_controls.h"
 #include "platform/ui/panels.h"
 
 namespace qrn {
@@ -26,12 +27,13 @@ QStringList nameFilters(const FilePanelSettings& s) {
 void applyCommon(QFileDialog& d, const FilePanelSettings& s) {
     // Qt's own dialog, so that packages can be offered as documents on every desktop.
     d.setOption(QFileDialog::DontUseNativeDialog, true);
+    // Qt's dialog has no message line: the message stands in for a missing title.
     if (!s.title.empty())
         d.setWindowTitle(QString::fromStdString(s.title));
+    else if (!s.message.empty())
+        d.setWindowTitle(QString::fromStdString(s.message));
     if (!s.prompt.empty())
         d.setLabelText(QFileDialog::Accept, QString::fromStdString(s.prompt));
-    if (!s.message.empty())
-        d.setLabelText(QFileDialog::LookIn, QString::fromStdString(s.message));
     const QStringList filters = nameFilters(s);
     if (!filters.isEmpty())
         d.setNameFilters(filters);
@@ -153,6 +155,9 @@ void installQtDialogs() {
     });
     ColourPanel::setBackendFactory(
         [](ColourPanel& panel) { return std::make_unique<QtColourBackend>(panel); });
+    // The native editors and pop-up lists of the controls come with the dialogs, so that one
+    // call at start-up sets up every native piece the controls need.
+    qt::installQtControls();
 }
 
 } // namespace qrn

@@ -11,7 +11,8 @@ namespace qrn {
 class OpenPanel;
 class SavePanel;
 
-// Installs the alert presenter, the open and save panel presenters and the colour dialog.
+// Installs the alert presenter, the open and save panel presenters, the colour dialog and the
+// controls' native editors (qt_controls.h).
 void installQtDialogs();
 
 // A file dialog that shows project packages as single documents: choosing one (by its Open

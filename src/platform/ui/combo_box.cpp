@@ -2,6 +2,8 @@
 
 #include <QFontMetricsF>
 
+#include "platform/ui/window.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -13,6 +15,17 @@ std::function<int(ComboBox&)>& listPresenter() {
     return fn;
 }
 } // namespace
+
+namespace {
+std::function<std::shared_ptr<NativeContent>(ComboBox&)>& editorFactory() {
+    static std::function<std::shared_ptr<NativeContent>(ComboBox&)> fn;
+    return fn;
+}
+} // namespace
+
+void setComboBoxEditorFactory(std::function<std::shared_ptr<NativeContent>(ComboBox&)> factory) {
+    editorFactory() = std::move(factory);
+}
 
 void setComboBoxListPresenter(std::function<int(ComboBox&)> presenter) {
     listPresenter() = std::move(presenter);
@@ -112,9 +125,35 @@ void ComboBox::setListOpen(bool open) {
     setNeedsDisplay();
 }
 
+void ComboBox::beginEditing() {
+    if (!editable_ || !isEnabled() || isEditing() || !editorFactory())
+        return;
+    if (auto editor = editorFactory()(*this))
+        setNativeContent(std::move(editor));
+}
+
+void ComboBox::endEditing() {
+    if (isEditing())
+        setNativeContent(nullptr);
+}
+
+bool ComboBox::resignFirstResponder() {
+    endEditing();
+    return true;
+}
+
 void ComboBox::mouseDown(const Event& e) {
     if (!isEnabled())
         return Control::mouseDown(e);
+    // The text part of an editable box takes typing; the arrow opens the list.
+    const Point p = convertPointFromView(e.locationInWindow, nullptr);
+    const double arrowWidth = std::min(20.0, bounds().size.height);
+    if (editable_ && editorFactory() && p.x < bounds().maxX() - arrowWidth) {
+        if (window())
+            window()->makeFirstResponder(this);
+        beginEditing();
+        return;
+    }
     if (listPresenter() && !items_.empty()) {
         listOpen_ = true;
         const int picked = listPresenter()(*this);

@@ -15,6 +15,9 @@ class ComboBox;
 // installs a pop-up menu). Without one a click only toggles isListOpen().
 void setComboBoxListPresenter(std::function<int(ComboBox&)> presenter);
 
+// Makes the native line editor of an editable box whose text is clicked (the Qt bridge).
+void setComboBoxEditorFactory(std::function<std::shared_ptr<NativeContent>(ComboBox&)> factory);
+
 class ComboBox : public Control {
   public:
     explicit ComboBox(const Rect& frame = {});
@@ -54,6 +57,12 @@ class ComboBox : public Control {
     // The list as it would pop up (the Qt bridge shows it as a menu).
     bool isListOpen() const { return listOpen_; }
     void setListOpen(bool open);
+
+    bool isEditing() const { return nativeContent() != nullptr; }
+    void beginEditing();
+    void endEditing();
+    bool acceptsFirstResponder() const override { return editable_ && isEnabled(); }
+    bool resignFirstResponder() override;
 
     void draw(QPainter& painter, const Rect& dirty) override;
     void mouseDown(const Event& e) override;

@@ -7,6 +7,19 @@ namespace qrn::ui {
 namespace {
 std::map<std::string, SceneRegistry::ViewControllerFactory> viewFactories;
 std::map<std::string, SceneRegistry::WindowControllerFactory> windowFactories;
+
+// A new controller from the factory registered under `identifier`, which it takes as its own;
+// none when nothing is registered there.
+template <typename Ptr>
+Ptr instantiate(const std::map<std::string, std::function<Ptr()>>& factories, const std::string& identifier) {
+    auto it = factories.find(identifier);
+    if (it == factories.end() || !it->second)
+        return nullptr;
+    Ptr c = it->second();
+    if (c)
+        c->setIdentifier(identifier);
+    return c;
+}
 } // namespace
 
 void SceneRegistry::registerViewController(const std::string& identifier, ViewControllerFactory factory) {
@@ -18,23 +31,11 @@ void SceneRegistry::registerWindowController(const std::string& identifier, Wind
 }
 
 ViewControllerPtr SceneRegistry::instantiateViewController(const std::string& identifier) {
-    auto it = viewFactories.find(identifier);
-    if (it == viewFactories.end() || !it->second)
-        return nullptr;
-    auto c = it->second();
-    if (c)
-        c->setIdentifier(identifier);
-    return c;
+    return instantiate(viewFactories, identifier);
 }
 
 WindowControllerPtr SceneRegistry::instantiateWindowController(const std::string& identifier) {
-    auto it = windowFactories.find(identifier);
-    if (it == windowFactories.end() || !it->second)
-        return nullptr;
-    auto c = it->second();
-    if (c)
-        c->setIdentifier(identifier);
-    return c;
+    return instantiate(windowFactories, identifier);
 }
 
 bool SceneRegistry::hasScene(const std::string& identifier) {

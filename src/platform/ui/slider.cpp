@@ -10,18 +10,18 @@ namespace {
 constexpr double kKnob = 16;
 }
 
-Slider::Slider(const Rect& frame) : Control(frame) {}
-
-void Slider::setRange(double min, double max) {
+void RangeControl::setRange(double min, double max) {
     min_ = std::min(min, max);
     max_ = std::max(min, max);
     setDoubleValue(value_);
 }
 
-void Slider::setDoubleValue(double v) {
+void RangeControl::setDoubleValue(double v) {
     value_ = std::clamp(v, min_, max_);
     setNeedsDisplay();
 }
+
+Slider::Slider(const Rect& frame) : RangeControl(frame, 1) {}
 
 double Slider::valueAt(Point p) const {
     const Rect& b = bounds();
@@ -101,17 +101,6 @@ void Slider::draw(QPainter& painter, const Rect&) {
         p.setBrush(QColor(235, 235, 235));
         p.drawEllipse(knob, kKnob / 2 - 1, kKnob / 2 - 1);
     });
-}
-
-void Stepper::setRange(double min, double max) {
-    min_ = std::min(min, max);
-    max_ = std::max(min, max);
-    setDoubleValue(value_);
-}
-
-void Stepper::setDoubleValue(double v) {
-    value_ = std::clamp(v, min_, max_);
-    setNeedsDisplay();
 }
 
 void Stepper::step(double delta) {

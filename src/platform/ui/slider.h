@@ -4,17 +4,27 @@
 
 namespace qrn::ui {
 
-class Slider : public Control {
+// A control holding a number between a minimum and a maximum.
+class RangeControl : public Control {
   public:
-    explicit Slider(const Rect& frame = {});
-    static std::shared_ptr<Slider> make(const Rect& frame = {}) { return std::make_shared<Slider>(frame); }
-
     double minValue() const { return min_; }
     double maxValue() const { return max_; }
+    // The ends may come in either order; the value is clamped to the new range.
     void setRange(double min, double max);
     double doubleValue() const { return value_; }
     // Clamped to the range; sends nothing.
     void setDoubleValue(double v);
+
+  protected:
+    RangeControl(const Rect& frame, double max) : Control(frame), max_(max) {}
+    double min_ = 0, max_, value_ = 0;
+};
+
+class Slider : public RangeControl {
+  public:
+    explicit Slider(const Rect& frame = {});
+    static std::shared_ptr<Slider> make(const Rect& frame = {}) { return std::make_shared<Slider>(frame); }
+
     bool isVertical() const { return bounds().size.height > bounds().size.width; }
     // Continuous sliders send their action while dragged, others when released.
     bool isContinuous() const { return continuous_; }
@@ -31,25 +41,19 @@ class Slider : public Control {
 
   private:
     void track(const Event& e);
-    double min_ = 0, max_ = 1, value_ = 0;
     bool continuous_ = true;
     bool tracking_ = false;
 };
 
-class Stepper : public Control {
+class Stepper : public RangeControl {
   public:
-    explicit Stepper(const Rect& frame = {}) : Control(frame) {}
+    explicit Stepper(const Rect& frame = {}) : RangeControl(frame, 59) {}
     static std::shared_ptr<Stepper> make(const Rect& frame = {}) { return std::make_shared<Stepper>(frame); }
 
-    double minValue() const { return min_; }
-    double maxValue() const { return max_; }
-    void setRange(double min, double max);
     double increment() const { return increment_; }
     void setIncrement(double step) { increment_ = step; }
     bool valueWraps() const { return wraps_; }
     void setValueWraps(bool on) { wraps_ = on; }
-    double doubleValue() const { return value_; }
-    void setDoubleValue(double v);
     // One step up or down as a click on the arrows does; sends the action.
     void stepUp();
     void stepDown();
@@ -59,7 +63,7 @@ class Stepper : public Control {
 
   private:
     void step(double delta);
-    double min_ = 0, max_ = 59, increment_ = 1, value_ = 0;
+    double increment_ = 1;
     bool wraps_ = false;
 };
 

@@ -162,6 +162,14 @@ void TextField::beginEditing() {
         setNativeContent(std::move(editor));
 }
 
+bool TextField::resignFirstResponder() {
+    if (isEditing()) {
+        endEditing();
+        userEndedEditing();
+    }
+    return true;
+}
+
 void TextField::endEditing() {
     if (isEditing())
         setNativeContent(nullptr);
@@ -170,6 +178,18 @@ void TextField::endEditing() {
 QRectF TextField::textRect(QRectF b) const {
     const double inset = bordered_ ? kInset + 1 : kInset;
     return b.adjusted(inset, 0, -inset, 0);
+}
+
+double TextField::layOutValue(QTextDocument& doc, const QRectF& r) const {
+    doc.setDefaultFont(font_);
+    doc.setDocumentMargin(0);
+    QTextOption option(qtAlignment(alignment_));
+    option.setWrapMode(singleLine_ ? QTextOption::NoWrap : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    doc.setDefaultTextOption(option);
+    value_.writeTo(doc);
+    doc.setTextWidth(r.width());
+    const double h = doc.size().height();
+    return singleLine_ ? r.top() + std::max(0.0, (r.height() - h) / 2) : r.top() + 1;
 }
 
 void TextField::draw(QPainter& painter, const Rect&) {
@@ -203,15 +223,7 @@ void TextField::draw(QPainter& painter, const Rect&) {
             return;
         }
         QTextDocument doc;
-        doc.setDefaultFont(font_);
-        doc.setDocumentMargin(0);
-        QTextOption option(qtAlignment(alignment_));
-        option.setWrapMode(singleLine_ ? QTextOption::NoWrap : QTextOption::WrapAtWordBoundaryOrAnywhere);
-        doc.setDefaultTextOption(option);
-        value_.writeTo(doc);
-        doc.setTextWidth(r.width());
-        const double h = doc.size().height();
-        const double top = singleLine_ ? r.top() + std::max(0.0, (r.height() - h) / 2) : r.top() + 1;
+        const double top = layOutValue(doc, r);
         p.save();
         p.setClipRect(r);
         p.translate(r.left(), top);
@@ -225,18 +237,10 @@ void TextField::draw(QPainter& painter, const Rect&) {
 std::optional<std::string> TextField::linkAt(Point point) const {
     if (value_.isEmpty())
         return std::nullopt;
-    QTextDocument doc;
-    doc.setDefaultFont(font_);
-    doc.setDocumentMargin(0);
-    QTextOption option(qtAlignment(alignment_));
-    option.setWrapMode(singleLine_ ? QTextOption::NoWrap : QTextOption::WrapAtWordBoundaryOrAnywhere);
-    doc.setDefaultTextOption(option);
-    value_.writeTo(doc);
     const QRectF b(bounds().origin.x, bounds().origin.y, bounds().size.width, bounds().size.height);
     const QRectF r = textRect(b);
-    doc.setTextWidth(r.width());
-    const double h = doc.size().height();
-    const double top = singleLine_ ? r.top() + std::max(0.0, (r.height() - h) / 2) : r.top() + 1;
+    QTextDocument doc;
+    const double top = layOutValue(doc, r);
     // Bounds space to the document's top-down space.
     const double yDown = isFlipped() ? point.y : b.top() + b.bottom() - point.y;
     const int pos = doc.documentLayout()->hitTest(QPointF(point.x - r.left(), yDown - top), Qt::ExactHit);

@@ -9,6 +9,8 @@
 #include "platform/foundation/attributed_string.h"
 #include "platform/ui/control.h"
 
+class QTextDocument;
+
 namespace qrn::ui {
 
 class TextField;
@@ -84,9 +86,13 @@ class TextField : public Control {
     void mouseDown(const Event& e) override;
     void mouseUp(const Event& e) override;
     bool acceptsFirstResponder() const override { return editable_ && isEnabled(); }
+    // Leaving the field ends its editing, as Return does.
+    bool resignFirstResponder() override;
 
   private:
     QRectF textRect(QRectF bounds) const;
+    // Lays the value out in `doc` across the text rectangle `r`; gives the top of the text there.
+    double layOutValue(QTextDocument& doc, const QRectF& r) const;
     AttributedString value_;
     std::string placeholder_;
     bool editable_ = true;

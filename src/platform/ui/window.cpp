@@ -613,13 +613,7 @@ void Window::draggingExited(DraggingInfo& info) {
     info.setDestinationWindow(this);
     if (auto old = dragTarget_.lock())
         old->draggingExited(info);
-    dragTarget_.reset();
-    dragOperation_ = DragOperationNone;
-    auto participants = std::move(dragParticipants_);
-    dragParticipants_.clear();
-    for (auto& w : participants)
-        if (auto v = w.lock())
-            v->draggingEnded(info);
+    endDrag(info);
 }
 
 bool Window::performDrop(DraggingInfo& info) {
@@ -635,6 +629,11 @@ bool Window::performDrop(DraggingInfo& info) {
     } else if (target) {
         target->draggingExited(info);
     }
+    endDrag(info);
+    return taken;
+}
+
+void Window::endDrag(DraggingInfo& info) {
     dragTarget_.reset();
     dragOperation_ = DragOperationNone;
     auto participants = std::move(dragParticipants_);
@@ -642,7 +641,6 @@ bool Window::performDrop(DraggingInfo& info) {
     for (auto& w : participants)
         if (auto v = w.lock())
             v->draggingEnded(info);
-    return taken;
 }
 
 void Window::startDragTimer(DraggingInfo info) {

@@ -219,6 +219,8 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     bool acceptsUserEvents() const;
     void deliverTracking(const Event* cause);
     View* findDragDestination(Point location, const Pasteboard& board) const;
+    // Forgets the drag's destination and tells every view that took part that the drag ended.
+    void endDrag(DraggingInfo& info);
     void startDragTimer(DraggingInfo info);
     void stopDragTimer();
 

@@ -9,6 +9,7 @@
 #include "platform/imaging/box_blur.h"
 #include "platform/imaging/filters.h"
 #include "platform/imaging/median.h"
+#include "support/log_capture.h"
 
 using qrn::Value;
 
@@ -204,17 +205,8 @@ TEST(FilterEditingStandIn, StoresTheVideoEntryAndFlagAndKeepsValuesForAnEmptyEnt
 
 namespace {
 
-class FilterTrace : public ::testing::Test {
+class FilterTrace : public qrn::test::LogCapture {
   protected:
-    std::vector<std::string> lines;
-    void SetUp() override {
-        qrn::setLogSinkForTesting([this](const std::string& l) { lines.push_back(l); });
-        globalAppSettingsClass::setShowLogsForTesting(true);
-    }
-    void TearDown() override {
-        qrn::setLogSinkForTesting(nullptr);
-        globalAppSettingsClass::setShowLogsForTesting(false);
-    }
     // The values of the first line of `stage` logged by `type`'s `function`.
     std::string values(const std::string& type, const std::string& function, const std::string& stage) {
         for (const auto& l : lines)

@@ -6,6 +6,7 @@
 #include "Controller/Global/throwClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "platform/foundation/alerts.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -18,17 +19,8 @@ class previewLayerClass {
     }
 };
 
-class TraceLog : public ::testing::Test {
+class TraceLog : public qrn::test::LogCapture {
   protected:
-    std::vector<std::string> lines;
-    void SetUp() override {
-        qrn::setLogSinkForTesting([this](const std::string& l) { lines.push_back(l); });
-        globalAppSettingsClass::setShowLogsForTesting(true);
-    }
-    void TearDown() override {
-        qrn::setLogSinkForTesting(nullptr);
-        globalAppSettingsClass::setShowLogsForTesting(false);
-    }
     std::string serial() { return dataLoggingClass().getMachineSerialNumber().value_or("Unknown"); }
 };
 

@@ -270,6 +270,55 @@ TEST(LayerAndAssetRecords, LayerWrittenBackByAppendAndInsertInEveryTable) {
     EXPECT_EQ(model.getImageReferenceArray()[1][3], (imageReferenceArray{1, "png", "a"}));
 }
 
+TEST(LayerAndAssetRecords, RecordWithoutFilterFieldsGetsPlaceholderFilterRows) {
+    previewLayerClass model;
+    filterClass filters;
+    model.clearClass(false);
+    filters.clearClass();
+    addAsset();
+    addLayer({1, "png", "a"});
+    addLayer({1, "png", "b"});
+    const auto before = filters.getLayerFilterValues()[1];
+    const filterValuesArray placeholders{filterValuesEntry{qrn::Value()}, filterValuesEntry{qrn::Value()},
+                                         filterValuesEntry{qrn::Value()}};
+
+    // Between the two layers, and past the end of the row.
+    for (int position : {1, 7}) {
+        layerDataClass record;
+        record.assetIndex = 1;
+        record.layerIndex = position;
+        record.layerString = "restored";
+        record.IMAGE_REFERENCE_ARRAY = imageReferenceArray{1, "png", "c"};
+        record.fillArraysWithObjectData();
+    }
+    const auto flags = filters.getLayerFilter()[1];
+    const auto orders = filters.getLayerFilterOrder()[1];
+    const auto values = filters.getLayerFilterValues()[1];
+    ASSERT_EQ(flags.size(), 4u);
+    ASSERT_EQ(orders.size(), 4u);
+    ASSERT_EQ(values.size(), 4u);
+    for (size_t at : {size_t(1), size_t(3)}) {
+        EXPECT_EQ(flags[at], (std::vector<bool>{false, false, false})) << at;
+        EXPECT_EQ(orders[at], (std::vector<int>{0, 1, 2})) << at;
+        EXPECT_EQ(values[at], placeholders) << at;
+    }
+    // The layers around them keep their own rows.
+    EXPECT_EQ(values[0], before[0]);
+    EXPECT_EQ(values[2], before[1]);
+
+    // A record holding only some filter fields keeps them; the rest are placeholders.
+    layerDataClass partial;
+    partial.assetIndex = 1;
+    partial.layerIndex = 0;
+    partial.layerString = "partial";
+    partial.LAYER_FILTER = std::vector<bool>{true, false, true};
+    partial.fillArraysWithObjectData();
+    EXPECT_EQ(filters.getLayerFilter()[1][0], (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(filters.getLayerFilterOrder()[1][0], (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(filters.getLayerFilterValues()[1][0], placeholders);
+    EXPECT_EQ(filters.getLayerFilterValues()[1].size(), 5u);
+}
+
 TEST(LayerAndAssetRecords, AssetRecordPutsTheBackgroundLayerFirstAndWritesBack) {
     tempProject project;
     previewLayerClass model;

@@ -64,6 +64,20 @@ TEST(IconGeometry, OffsetComesFromTheWidthAndIsRoundedToTwoDecimals) {
     EXPECT_EQ(icon.view->trackingAreas().size(), 1u);
     EXPECT_EQ(icon.view->trackingAreas().front()->options(), 0x281u);
     EXPECT_TRUE(makeIcon(1).view->trackingAreas().empty());
+    // Any mode but 2 goes without tracking.
+    EXPECT_TRUE(makeIcon(7).view->trackingAreas().empty());
+}
+
+TEST(IconTints, TheDefaultColourFlagOverridesTheColourIndex) {
+    auto object = svgIconClass::make();
+    auto tint = [&](bool useDefault, int mode) {
+        auto view =
+            svgIconView::createIconView(object, 7, useDefault, "video", mode, Rect(0, 0, 20, 20), 100);
+        return std::dynamic_pointer_cast<ui::ImageView>(view->subviews().front())->contentTintColour();
+    };
+    EXPECT_EQ(tint(true, 0), palette(kDark));
+    EXPECT_EQ(tint(true, 2), palette(kLight));
+    EXPECT_EQ(tint(false, 0), palette(7));
 }
 
 TEST(IconTints, RestingHeldHoverAndDisabledStates) {
@@ -149,6 +163,41 @@ TEST(IconTints, PointerTrackingInAWindowDrivesTheHoverTint) {
     EXPECT_EQ(tintOf(icon), palette(kLight));
 }
 
+TEST(IconLifetime, TheViewSurvivesUntilPlacedAndThenLivesWithItsScreen) {
+    // A screen stores the factory's result straight into the object and places it later.
+    auto screen = ui::View::make(Rect(0, 0, 100, 100));
+    std::vector<std::shared_ptr<svgIconClass>> icons;
+    auto object = svgIconClass::make();
+    object->setIsButtonEnabled(true);
+    object->setImageView(
+        svgIconView::createIconView(object, std::nullopt, "revert", 2, Rect(0, 0, 30, 30), 80));
+    ASSERT_TRUE(object->getImageView());
+    screen->addSubview(object->getImageView());
+    icons.push_back(object);
+    object->keepChangedColour(true);
+    auto picture = std::dynamic_pointer_cast<ui::ImageView>(object->getImageView()->subviews().front());
+    EXPECT_EQ(picture->contentTintColour(), palette(kHover));
+
+    // An icon whose object nobody keeps lives as long as its view.
+    std::weak_ptr<svgIconClass> loose;
+    {
+        auto other = svgIconClass::make();
+        other->setIsButtonEnabled(false);
+        other->setImageView(
+            svgIconView::createIconView(other, std::nullopt, "sticky_asset", 1, Rect(0, 0, 28, 28), 100));
+        screen->addSubview(other->getImageView());
+        loose = other;
+    }
+    EXPECT_FALSE(loose.expired());
+
+    // Closing the screen lets the views go, and with them the loose object.
+    std::weak_ptr<svgIconView> view = object->getImageView();
+    screen.reset();
+    EXPECT_TRUE(view.expired());
+    EXPECT_TRUE(loose.expired());
+    EXPECT_FALSE(object->getImageView());
+}
+
 TEST(IconButton, BuildsItsIconOnceAtEightyPercent) {
     svgButtonClass::Configuration c;
     c.frame = Rect(0, 0, 40, 40);
@@ -183,4 +232,22 @@ TEST(IconButton, BuildsItsIconOnceAtEightyPercent) {
     EXPECT_TRUE(other->svgIconObj()->getIsButtonEnabled());
     EXPECT_FALSE(other->svgIconObj()->changeColourPalletIndexOnHover().has_value());
     EXPECT_EQ(other->svgIconObj()->changeColourOnHover(), "#ff0000ff");
+}
+
+TEST(IconButton, AClickOnTheIconReachesTheButton) {
+    auto window = ui::Window::make(Rect(0, 0, 200, 200));
+    window->contentView()->setFrame(Rect(0, 0, 200, 200));
+    svgButtonClass::Configuration c;
+    c.frame = Rect(20, 20, 40, 40);
+    c.iconName = "undo";
+    auto button = svgButtonClass::make(c);
+    int clicks = 0;
+    button->setAction([&](ui::Control&) { ++clicks; });
+    window->contentView()->addSubview(button);
+    window->contentView()->layoutSubtreeIfNeeded();
+    ASSERT_TRUE(button->svgIconObj());
+    // The middle of the button is covered by the icon's picture.
+    window->sendEvent(ui::Event::mouse(ui::EventType::MouseDown, {40, 40}));
+    window->sendEvent(ui::Event::mouse(ui::EventType::MouseUp, {40, 40}));
+    EXPECT_EQ(clicks, 1);
 }

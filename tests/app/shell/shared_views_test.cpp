@@ -10,6 +10,7 @@
 #include "platform/ui/image_view.h"
 #include "platform/ui/pasteboard.h"
 #include "platform/ui/scroll_view.h"
+#include "platform/ui/text_field.h"
 #include "platform/ui/window.h"
 
 using namespace qrn;
@@ -26,6 +27,15 @@ std::shared_ptr<substringLinkedTextField> linkField(const std::string& text, con
     return f;
 }
 
+bool hasVisiblePixels(const QImage& image) {
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y)
+        for (int x = 0; x < argb.width(); ++x)
+            if (qAlpha(argb.pixel(x, y)) > 0)
+                return true;
+    return false;
+}
+
 } // namespace
 
 TEST(LinkedTextField, LinksTheWholeTextOrTheFirstOccurrenceOnly) {
@@ -35,6 +45,10 @@ TEST(LinkedTextField, LinksTheWholeTextOrTheFirstOccurrenceOnly) {
     EXPECT_EQ(whole->trackingAreas().size(), 1u);
     EXPECT_EQ(whole->trackingAreas().front()->options(), 0x221u);
     EXPECT_TRUE(whole->isSelectable());
+    whole->mouseEntered(ui::Event::mouse(ui::EventType::MouseEntered, {1, 1}));
+    EXPECT_EQ(ui::Cursor::current(), ui::CursorShape::PointingHand);
+    whole->mouseExited(ui::Event::mouse(ui::EventType::MouseExited, {1, 1}));
+    EXPECT_EQ(ui::Cursor::current(), ui::CursorShape::Arrow);
 
     auto twice = linkField("see here and here", "https://example.org/", "here");
     const auto& runs = twice->attributedStringValue().runs();
@@ -56,14 +70,6 @@ TEST(LinkedTextField, AMissingLinkTextLinksNothing) {
     // Later changes only redraw; the link stays where it was put.
     f->setLinkTextProperty("Ack");
     EXPECT_TRUE(f->attributedStringValue().runs()[0].attributes.isEmpty());
-}
-
-TEST(LinkedTextField, PointerShowsTheHandOverTheField) {
-    auto f = linkField("Terms", "https://example.org/", "");
-    f->mouseEntered(ui::Event::mouse(ui::EventType::MouseEntered, {1, 1}));
-    EXPECT_EQ(ui::Cursor::current(), ui::CursorShape::PointingHand);
-    f->mouseExited(ui::Event::mouse(ui::EventType::MouseExited, {1, 1}));
-    EXPECT_EQ(ui::Cursor::current(), ui::CursorShape::Arrow);
 }
 
 TEST(FlippedViews, AShortListStartsAtTheTopOfItsScrollView) {
@@ -90,10 +96,12 @@ TEST(SymbolTiles, DragCarriesPictureAndTagWithoutTouchingTheClipboard) {
 
     std::vector<ui::DragRequest> requests;
     bool frameShownDuringDrag = false;
+    std::optional<int> tagDuringDrag;
     std::shared_ptr<iconViewView> tile;
     ui::setDragDriver([&](const ui::DragRequest& r) {
         requests.push_back(r);
         frameShownDuringDrag = !tile->subviews().front()->isHidden();
+        tagDuringDrag = iconViewClass().getTag();
         return unsigned(ui::DragOperationGeneric);
     });
 
@@ -107,14 +115,21 @@ TEST(SymbolTiles, DragCarriesPictureAndTagWithoutTouchingTheClipboard) {
     tile->mouseDown(ui::Event::mouse(ui::EventType::MouseDown, {25, 25}));
 
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_TRUE(frameShownDuringDrag);
+    // The hidden frame shows in the drag's pictures but not on the tile while the drag runs.
+    EXPECT_FALSE(frameShownDuringDrag);
     EXPECT_TRUE(frame->isHidden());
+    EXPECT_EQ(tagDuringDrag, 3);
     EXPECT_EQ(iconViewClass().getTag(), 3);
-    EXPECT_FALSE(requests[0].image.isNull());
+    EXPECT_TRUE(hasVisiblePixels(requests[0].image));
     ASSERT_TRUE(requests[0].pasteboard);
     auto contents = iconViewView::readDragContents(*requests[0].pasteboard);
     ASSERT_TRUE(contents);
     EXPECT_EQ(contents->tag, 3);
+    EXPECT_FALSE(contents->name || contents->url);
+    if (!iconViewView::tiffData(QImage(2, 2, QImage::Format_ARGB32)).isEmpty()) {
+        EXPECT_TRUE(hasVisiblePixels(contents->picture));
+    }
+    EXPECT_FALSE(iconViewClass().getName() || iconViewClass().getURL());
     EXPECT_EQ(tile->sourceOperationMask(), unsigned(ui::DragOperationGeneric));
     EXPECT_EQ(ui::Pasteboard::general().changeCount(), clipboardChanges);
     EXPECT_EQ(ui::Pasteboard::general().data(ui::pasteboard_type::string), QByteArray("user's copied text"));
@@ -132,8 +147,34 @@ TEST(SymbolTiles, DragCarriesPictureAndTagWithoutTouchingTheClipboard) {
     auto stillContents = iconViewView::readDragContents(*requests[1].pasteboard);
     ASSERT_TRUE(stillContents);
     EXPECT_FALSE(stillContents->tag.has_value());
+    // The still symbol is known by its picture's name, here and on the drop side.
+    EXPECT_EQ(stillContents->name, "sun");
+    EXPECT_EQ(iconViewClass().getName(), "sun");
+    EXPECT_FALSE(iconViewClass().getURL().has_value());
     if (!iconViewView::tiffData(QImage(2, 2, QImage::Format_ARGB32)).isEmpty()) {
         ASSERT_FALSE(stillContents->picture.isNull());
         EXPECT_EQ(stillContents->picture.size(), QSize(100, 100));
     }
+
+    // A picture read from the web has no name: its address, the text of the second subview,
+    // travels instead.
+    auto web = std::make_shared<iconViewView>(Rect(0, 0, 50, 50));
+    auto webPicture = ui::ImageView::make(Rect(0, 0, 50, 50));
+    webPicture->setImage(QImage(10, 10, QImage::Format_ARGB32));
+    webPicture->setTag(0);
+    web->addSubview(webPicture);
+    auto address = std::make_shared<ui::TextField>(Rect(0, 0, 50, 10));
+    address->setStringValue("https://example.org/star.png");
+    web->addSubview(address);
+    tile = web;
+    web->mouseDown(ui::Event::mouse(ui::EventType::MouseDown, {25, 25}));
+    ASSERT_EQ(requests.size(), 3u);
+    auto webContents = iconViewView::readDragContents(*requests[2].pasteboard);
+    ASSERT_TRUE(webContents);
+    EXPECT_FALSE(webContents->name.has_value());
+    EXPECT_EQ(webContents->url, QUrl("https://example.org/star.png"));
+    EXPECT_FALSE(iconViewClass().getName().has_value());
+    EXPECT_EQ(iconViewClass().getURL(), QUrl("https://example.org/star.png"));
+    EXPECT_EQ(ui::Pasteboard::general().changeCount(), clipboardChanges);
+    ui::setDragDriver(nullptr);
 }

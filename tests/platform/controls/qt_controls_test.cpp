@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/main_queue.h"
 #include "platform/qt/host_window.h"
 #include "platform/qt/qt_controls.h"
+#include "platform/ui/combo_box.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 
@@ -56,4 +58,29 @@ TEST(QtEditors, TypingInTheHostedEditorsReachesTheControls) {
     EXPECT_GE(changes, 1);
     EXPECT_EQ(view->string(), "Hi");
     EXPECT_EQ(view->attributedString().attributesAt(0).foregroundColour, (Colour{1, 0, 0, 1}));
+}
+
+TEST(QtEditors, TypingIntoAnEditableComboBoxSelectsTheMatchingItem) {
+    qt::installQtControls();
+    auto box = ComboBox::make(Rect(0, 0, 120, 24));
+    box->addItems({"12", "14", "18"});
+    int actions = 0;
+    box->setAction([&](Control&) { ++actions; });
+    box->beginEditing();
+    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(box->nativeContent());
+    ASSERT_TRUE(content);
+    auto* edit = qobject_cast<QLineEdit*>(content->widget());
+    ASSERT_TRUE(edit);
+    edit->show();
+    edit->setFocus();
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
+    QCoreApplication::sendEvent(edit, &focusIn);
+    type(edit, "14");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &enter);
+    EXPECT_EQ(box->stringValue(), "14");
+    EXPECT_EQ(box->indexOfSelectedItem(), 1);
+    EXPECT_EQ(actions, 1);
+    MainQueue::advance(0.01);
+    EXPECT_FALSE(box->isEditing());
 }

@@ -6,16 +6,14 @@
 #include <numbers>
 
 #include "platform/graphics/layer.h"
+#include "support/geometry_expect.h"
 
 using namespace qrn;
 using namespace qrn::graphics;
 
-namespace {
+using qrn::test::expectNear;
 
-void expectNear(Point a, Point b, double eps = 1e-9) {
-    EXPECT_NEAR(a.x, b.x, eps);
-    EXPECT_NEAR(a.y, b.y, eps);
-}
+namespace {
 
 void expectRectNear(const Rect& a, const Rect& b, double eps = 1e-9) {
     EXPECT_NEAR(a.origin.x, b.origin.x, eps);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -11,19 +10,13 @@
 #include <QPainter>
 
 #include "platform/qt/host_window.h"
+#include "support/event_pump.h"
 
 using namespace qrn;
 using namespace qrn::ui;
+using qrn::test::pumpUntil;
 
 namespace {
-
-bool pumpUntil(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 class Clicks : public View {
   public:

@@ -8,16 +8,14 @@
 
 #include "platform/graphics/renderer.h"
 #include "platform/ui/window.h"
+#include "support/geometry_expect.h"
 
 using namespace qrn;
 using namespace qrn::ui;
 
-namespace {
+using qrn::test::expectNear;
 
-void expectNear(Point a, Point b, double eps = 1e-9) {
-    EXPECT_NEAR(a.x, b.x, eps);
-    EXPECT_NEAR(a.y, b.y, eps);
-}
+namespace {
 
 // A marker view as the preview uses them: a plain view holding one tagged subview.
 ViewPtr markerView(int tag) {

@@ -95,6 +95,17 @@ std::optional<filterResult> chromaKeyFrom(const qrn::Value& image, const filterV
 
 } // namespace
 
+filterResult filterResultFor(const qrn::graphics::ContentFilterPtr& filter, const qrn::Value& image,
+                             bool returnFilter) {
+    if (image.isImage() && image.toImage() && !returnFilter)
+        return qrn::ImageHandle(std::make_shared<const QImage>(filter->apply(*image.toImage())));
+    return filter;
+}
+
+LogValues filterResultLogValues(const filterResult& result) {
+    return {{std::holds_alternative<qrn::ImageHandle>(result) ? "image" : "filter", resultValue(result)}};
+}
+
 std::optional<std::vector<double>> colourArrayOf(const qrn::Value& slot) {
     if (slot.isColour())
         return slot.toColour().size() >= 4 ? std::optional(slot.toColour()) : std::nullopt;

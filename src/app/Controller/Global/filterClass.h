@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "Controller/Global/dataLoggingClass.h"
 #include "platform/foundation/value.h"
 #include "platform/graphics/content_filter.h"
 
@@ -20,6 +21,13 @@ using layerFilterValuesArray = std::vector<std::vector<filterValuesArray>>;
 
 // What a filter gives back: the filtered image, or a filter object for a layer's content filters.
 using filterResult = std::variant<qrn::ImageHandle, qrn::graphics::ContentFilterPtr>;
+
+// `filter` applied to the image that `image` holds; the filter itself when it holds none or
+// returnFilter is set.
+filterResult filterResultFor(const qrn::graphics::ContentFilterPtr& filter, const qrn::Value& image,
+                             bool returnFilter);
+// The log form of a filter's result: {"image": the image} or {"filter": the filter's name}.
+LogValues filterResultLogValues(const filterResult& result);
 
 class filterClass {
   public:

@@ -19,6 +19,16 @@ qrn::Value describe(const std::shared_ptr<svgIconView>& view) {
 
 } // namespace
 
+void svgIconClass::setImageView(const std::shared_ptr<svgIconView>& view) {
+    imageView_ = view;
+    unplacedView_ = (view && !view->superviewPointer()) ? view : nullptr;
+}
+
+void svgIconClass::viewWasPlaced(const svgIconView* view) {
+    if (unplacedView_.get() == view)
+        unplacedView_.reset();
+}
+
 std::shared_ptr<svgIconView> svgIconClass::getImageView() {
     QRN_LOG_IN();
     auto view = imageView();
@@ -27,7 +37,7 @@ std::shared_ptr<svgIconView> svgIconClass::getImageView() {
 }
 
 bool svgIconClass::getIsButtonEnabled() {
-    QRN_LOG_IN({{"isButtonEnabled", isButtonEnabled_.value_or(false)}});
+    QRN_LOG_IN();
     // The creator sets the flag before the icon is used; an unset flag counts as not enabled.
     const bool enabled = isButtonEnabled_.value_or(false);
     QRN_LOG_OUT({{"isButtonEnabled", enabled}});
@@ -64,7 +74,7 @@ void svgIconClass::clearColourChange() {
 }
 
 void svgIconClass::keepChangedColour(bool keep) {
-    QRN_LOG_IN({{"isButtonEnabled", isButtonEnabled_.value_or(false)}, {"keepChangedColour", keep}});
+    QRN_LOG_IN({{"isButtonEnabled", isButtonEnabled_.value_or(false)}});
     keepChangedColour_ = keep;
     tint(keep ? changedTint() : std::optional<qrn::Colour>(restingTint()));
     QRN_LOG_OUT();

@@ -14,10 +14,12 @@ class svgIconClass : public std::enable_shared_from_this<svgIconClass> {
     static std::shared_ptr<svgIconClass> make() { return std::make_shared<svgIconClass>(); }
     virtual ~svgIconClass() = default;
 
-    // The view refers back to this object and keeps it alive; this object only observes the
-    // view, which lives in its screen's view tree.
+    // The view refers back to this object and keeps it alive. This object holds its view until
+    // the view is placed in a superview; from then on the screen's view tree keeps it.
     virtual std::shared_ptr<svgIconView> imageView() const { return imageView_.lock(); }
-    virtual void setImageView(const std::shared_ptr<svgIconView>& view) { imageView_ = view; }
+    virtual void setImageView(const std::shared_ptr<svgIconView>& view);
+    // Called by the view once it has a superview.
+    void viewWasPlaced(const svgIconView* view);
     virtual std::optional<int> defaultColourPalletIndex() const { return defaultColourPalletIndex_; }
     virtual void setDefaultColourPalletIndex(std::optional<int> v) { defaultColourPalletIndex_ = v; }
     virtual bool keepChangedColourValue() const { return keepChangedColour_; }
@@ -49,6 +51,7 @@ class svgIconClass : public std::enable_shared_from_this<svgIconClass> {
 
   private:
     std::weak_ptr<svgIconView> imageView_;
+    std::shared_ptr<svgIconView> unplacedView_;
     std::optional<int> defaultColourPalletIndex_;
     bool keepChangedColour_ = false;
     std::optional<std::string> changeColourOnHover_;

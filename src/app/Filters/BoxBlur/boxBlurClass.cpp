@@ -7,21 +7,13 @@ namespace {
 
 std::shared_ptr<filterSlider> blurSlider;
 
-std::optional<filterValuesEntry> blurEntry(bool filterForVideo) {
-    const auto id = filterClass().filterIndex("BoxBlur");
-    const filterValuesArray values = filterEditing().getLayerFilterValues(filterForVideo);
-    if (!id || static_cast<std::size_t>(*id) >= values.size())
-        return std::nullopt;
-    return values[*id];
-}
-
 } // namespace
 
 boxBlurClass::boxBlurClass(std::shared_ptr<filterSlider> slider, bool filterForVideo) {
     blurSlider = std::move(slider);
     const double minimum = blurSlider ? blurSlider->minValue() : getMinimumSliderValue();
     double radius = minimum;
-    if (const auto entry = blurEntry(filterForVideo); entry && !entry->empty()) {
+    if (const auto entry = storedFilterEntry("BoxBlur", filterForVideo); entry && !entry->empty()) {
         const qrn::Value& first = (*entry)[0];
         if (first.isImage())
             radius = entry->size() > 1 ? (*entry)[1].toReal(minimum) : minimum;
@@ -53,7 +45,8 @@ void boxBlurClass::sliderChanged(bool filterForVideo) {
     }
     const double radius = blurSlider->value();
     filterValuesEntry entry;
-    if (const auto stored = blurEntry(filterForVideo); stored && !stored->empty() && (*stored)[0].isImage())
+    if (const auto stored = storedFilterEntry("BoxBlur", filterForVideo);
+        stored && !stored->empty() && (*stored)[0].isImage())
         entry.push_back((*stored)[0]);
     entry.emplace_back(radius);
     filterEditing().applyFilter(true, *id, entry, filterForVideo, true);
@@ -64,11 +57,7 @@ std::optional<filterResult> boxBlurClass::boxBlurFilter(const qrn::Value& image,
                                                         double radius) {
     QRN_LOG_IN(LogValues{{"image", image}, {"value", radius}});
     auto filter = std::make_shared<qrn::imaging::BoxBlurFilter>(radius);
-    if (image.isImage() && image.toImage() && !returnFilter) {
-        auto out = std::make_shared<const QImage>(filter->apply(*image.toImage()));
-        QRN_LOG_OUT(LogValues{{"image", qrn::Value(qrn::ImageHandle(out))}});
-        return filterResult(qrn::ImageHandle(out));
-    }
-    QRN_LOG_OUT(LogValues{{"filter", qrn::Value(filter->name())}});
-    return filterResult(qrn::graphics::ContentFilterPtr(filter));
+    const filterResult result = filterResultFor(filter, image, returnFilter);
+    QRN_LOG_OUT(filterResultLogValues(result));
+    return result;
 }

@@ -67,11 +67,7 @@ std::optional<filterResult> chromaKeyClass::chromaKeyFilter(const qrn::Value& im
                               buildCube(qrn::imaging::hueOf(key.red, key.green, key.blue), rangeValue)};
     }
     auto filter = std::make_shared<qrn::imaging::ColourCubeFilter>(lastCube->cube);
-    if (image.isImage() && image.toImage() && !returnFilter) {
-        auto out = std::make_shared<const QImage>(filter->apply(*image.toImage()));
-        QRN_LOG_OUT(LogValues{{"image", qrn::Value(qrn::ImageHandle(out))}});
-        return filterResult(qrn::ImageHandle(out));
-    }
-    QRN_LOG_OUT(LogValues{{"filter", qrn::Value(filter->name())}});
-    return filterResult(qrn::graphics::ContentFilterPtr(filter));
+    const filterResult result = filterResultFor(filter, image, returnFilter);
+    QRN_LOG_OUT(filterResultLogValues(result));
+    return result;
 }

@@ -8,12 +8,37 @@
 #include "Controller/Global/dataLoggingClass.h"
 #include "View/Global/iconViewClass.h"
 #include "platform/graphics/renderer.h"
+#include "platform/ui/image_view.h"
+#include "platform/ui/text_field.h"
 
 namespace {
 int firstSubviewTag(const qrn::ui::View& tile) {
     if (tile.subviews().empty())
         return 0;
     return tile.subviews().front()->tag().value_or(0);
+}
+
+// The name of a picture tile's named picture.
+std::optional<std::string> pictureName(const qrn::ui::View& tile) {
+    if (tile.subviews().empty())
+        return std::nullopt;
+    auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(tile.subviews().front());
+    if (!picture || picture->imageName().empty())
+        return std::nullopt;
+    return picture->imageName();
+}
+
+// The address of a picture read from the web: the text of the tile's second subview.
+std::optional<QUrl> pictureURL(const qrn::ui::View& tile) {
+    if (tile.subviews().size() < 2)
+        return std::nullopt;
+    auto field = std::dynamic_pointer_cast<qrn::ui::TextField>(tile.subviews()[1]);
+    if (!field)
+        return std::nullopt;
+    const QUrl url(QString::fromStdString(field->stringValue()), QUrl::StrictMode);
+    if (!url.isValid() || url.isEmpty())
+        return std::nullopt;
+    return url;
 }
 } // namespace
 
@@ -46,15 +71,27 @@ QImage iconViewView::snapshot() {
     return qrn::graphics::Renderer().snapshot(*layer(), 0, 2.0);
 }
 
+unsigned iconViewView::sourceOperationMask() const {
+    QRN_LOG_IN();
+    return qrn::ui::DragOperationGeneric;
+}
+
 void iconViewView::mouseDown(const qrn::ui::Event& e) {
     QRN_LOG_IN();
     const int tag = firstSubviewTag(*this);
+    std::optional<std::string> name;
+    std::optional<QUrl> url;
     if (tag != 0) {
         subviews().front()->setHidden(false);
         iconViewClass().setTag(tag);
     } else {
         iconViewClass().setTag(std::nullopt);
+        name = pictureName(*this);
+        if (!name)
+            url = pictureURL(*this);
     }
+    iconViewClass().setName(name);
+    iconViewClass().setURL(url);
 
     // The picture and the tag go with the drag itself.
     const QImage picture = snapshot();
@@ -64,12 +101,18 @@ void iconViewView::mouseDown(const qrn::ui::Event& e) {
     QJsonObject symbol;
     if (tag != 0)
         symbol["tag"] = tag;
+    if (name)
+        symbol["name"] = QString::fromStdString(*name);
+    if (url)
+        symbol["url"] = url->toString();
     item.set(qrn::ui::pasteboard_type::symbol, QJsonDocument(symbol).toJson(QJsonDocument::Compact));
 
-    qrn::ui::beginDraggingSession(*this, {item}, snapshot(), e, this);
-
+    const QImage dragImage = snapshot();
+    // Both pictures are taken: a tagged tile's first subview goes back into hiding before the
+    // drag runs, which lasts until the drop here.
     if (firstSubviewTag(*this) != 0)
         subviews().front()->setHidden(true);
+    qrn::ui::beginDraggingSession(*this, {item}, dragImage, e, this);
 }
 
 std::optional<iconViewView::DragContents>
@@ -81,6 +124,13 @@ iconViewView::readDragContents(const qrn::ui::Pasteboard& pasteboard) {
     const QJsonObject o = QJsonDocument::fromJson(*symbol).object();
     if (o.contains("tag") && o["tag"].isDouble())
         out.tag = o["tag"].toInt();
+    if (o["name"].isString())
+        out.name = o["name"].toString().toStdString();
+    if (o["url"].isString()) {
+        const QUrl url(o["url"].toString(), QUrl::StrictMode);
+        if (url.isValid() && !url.isEmpty())
+            out.url = url;
+    }
     if (auto tiff = pasteboard.data(qrn::ui::pasteboard_type::tiff))
         out.picture = QImage::fromData(*tiff, "TIFF");
     return out;

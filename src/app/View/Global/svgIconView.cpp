@@ -17,6 +17,7 @@ double roundTwoDecimals(double v) {
 
 constexpr int kIconLight = 4;
 constexpr int kIconHover = 5;
+constexpr int kIconDark = 6;
 
 } // namespace
 
@@ -32,11 +33,21 @@ std::shared_ptr<svgIconView> svgIconView::createIconView(const std::shared_ptr<s
                                                          std::optional<int> colourIndex,
                                                          const std::string& imageName, int hoverMode,
                                                          const qrn::Rect& frame, double percentage) {
+    return createIconView(icon, colourIndex, false, imageName, hoverMode, frame, percentage);
+}
+
+std::shared_ptr<svgIconView> svgIconView::createIconView(const std::shared_ptr<svgIconClass>& icon,
+                                                         std::optional<int> colourIndex,
+                                                         bool useDefaultColour, const std::string& imageName,
+                                                         int hoverMode, const qrn::Rect& frame,
+                                                         double percentage) {
     auto view = std::make_shared<svgIconView>(frame);
     view->setSvgIconObj(icon);
 
-    auto picture = qrn::ui::ImageView::make(iconGeometry(frame, percentage));
+    const qrn::Rect pictureFrame = iconGeometry(frame, percentage);
+    auto picture = qrn::ui::ImageView::make(pictureFrame);
     picture->setImageScaling(qrn::ui::ImageScaling::axesIndependently);
+    picture->setImageSize(pictureFrame.size);
     // A missing picture leaves the icon empty; the names come with the application.
     picture->setImageNamed(imageName);
     picture->setTemplate(true);
@@ -46,8 +57,8 @@ std::shared_ptr<svgIconView> svgIconView::createIconView(const std::shared_ptr<s
                                                   qrn::ui::TrackingActiveAlways |
                                                   qrn::ui::TrackingInVisibleRect);
 
-    const int resting =
-        (colourIndex && *colourIndex != -1) ? *colourIndex : (hoverMode == 0 ? 6 : kIconLight);
+    const bool ownColour = !useDefaultColour && colourIndex && *colourIndex != -1;
+    const int resting = ownColour ? *colourIndex : (hoverMode == 0 ? kIconDark : kIconLight);
     picture->setContentTintColour(stylingClass().getColour(resting));
     view->addSubview(picture);
     return view;
@@ -72,4 +83,9 @@ void svgIconView::mouseExited(const qrn::ui::Event&) {
     qrn::ui::Cursor::set(qrn::ui::CursorShape::Arrow);
     if (!svgIconObj_->keepChangedColourValue())
         svgIconObj_->tint(stylingClass().getColour(kIconLight));
+}
+
+void svgIconView::viewDidMoveToSuperview() {
+    if (superviewPointer() && svgIconObj_)
+        svgIconObj_->viewWasPlaced(this);
 }

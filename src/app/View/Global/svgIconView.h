@@ -23,12 +23,19 @@ class svgIconView : public qrn::ui::View {
                                                        std::optional<int> colourIndex,
                                                        const std::string& imageName, int hoverMode,
                                                        const qrn::Rect& frame, double percentage);
+    // As above; with `useDefaultColour` the icon rests in the hover mode's default tint whatever
+    // `colourIndex` says.
+    static std::shared_ptr<svgIconView> createIconView(const std::shared_ptr<svgIconClass>& icon,
+                                                       std::optional<int> colourIndex, bool useDefaultColour,
+                                                       const std::string& imageName, int hoverMode,
+                                                       const qrn::Rect& frame, double percentage);
     // The picture's frame within the icon's frame: the same offset from the width for x and y,
     // rounded to two decimals.
     static qrn::Rect iconGeometry(const qrn::Rect& frame, double percentage);
 
     void mouseEntered(const qrn::ui::Event& e) override;
     void mouseExited(const qrn::ui::Event& e) override;
+    void viewDidMoveToSuperview() override;
 
   private:
     std::shared_ptr<svgIconClass> svgIconObj_;

@@ -158,13 +158,38 @@ void layerDataClass::fillArraysWithObjectData() {
 
     filterClass filters;
     auto flags = filters.getLayerFilter();
-    insertAt(rowOf(flags, a), l, LAYER_FILTER.value_or(std::vector<bool>{}));
-    filters.setLayerFilter(std::move(flags));
     auto orders = filters.getLayerFilterOrder();
-    insertAt(rowOf(orders, a), l, LAYER_FILTER_ORDER.value_or(std::vector<int>{}));
-    filters.setLayerFilterOrder(std::move(orders));
     auto values = filters.getLayerFilterValues();
-    insertAt(rowOf(values, a), l, LAYER_FILTER_VALUES.value_or(filterValuesArray{}));
+    if (LAYER_FILTER && LAYER_FILTER_ORDER && LAYER_FILTER_VALUES) {
+        insertAt(rowOf(flags, a), l, *LAYER_FILTER);
+        insertAt(rowOf(orders, a), l, *LAYER_FILTER_ORDER);
+        insertAt(rowOf(values, a), l, *LAYER_FILTER_VALUES);
+    } else {
+        // Every layer holds one flag, order and entry per filter, so a record without its filter
+        // fields gets a new layer's placeholders, at the place the rule above would put it.
+        const bool append = l < 0 || size_t(l) >= rowOf(flags, a).size();
+        rowOf(orders, a);
+        rowOf(values, a);
+        filters.setLayerFilter(flags);
+        filters.setLayerFilterOrder(orders);
+        filters.setLayerFilterValues(values);
+        filters.addPlaceholderValuesToLayerArray(a, nullptr, l, append);
+        flags = filters.getLayerFilter();
+        orders = filters.getLayerFilterOrder();
+        values = filters.getLayerFilterValues();
+        // Whatever the record does hold replaces its placeholder.
+        const auto restore = [&](auto& row, const auto& field) {
+            if (!field || row.empty())
+                return;
+            const size_t at = append ? row.size() - 1 : std::min(size_t(l), row.size() - 1);
+            row[at] = *field;
+        };
+        restore(flags[size_t(a)], LAYER_FILTER);
+        restore(orders[size_t(a)], LAYER_FILTER_ORDER);
+        restore(values[size_t(a)], LAYER_FILTER_VALUES);
+    }
+    filters.setLayerFilter(std::move(flags));
+    filters.setLayerFilterOrder(std::move(orders));
     filters.setLayerFilterValues(std::move(values));
 
     // The layer is back, so its file must survive the next purge.

@@ -23,14 +23,6 @@ struct keySettings {
     double range = kDefaultRange;
 };
 
-std::optional<filterValuesEntry> chromaKeyEntry(bool video) {
-    const auto id = filterClass().filterIndex("ChromaKeyRgb");
-    const filterValuesArray values = filterEditing().getLayerFilterValues(video);
-    if (!id || static_cast<std::size_t>(*id) >= values.size())
-        return std::nullopt;
-    return values[*id];
-}
-
 // A layer's entry starts with its image; after it (or from the start) come key colour and range.
 keySettings storedKey(const std::optional<filterValuesEntry>& entry) {
     keySettings key;
@@ -59,7 +51,7 @@ void reapply(int generation, std::optional<qrn::Colour> colour, bool filterForVi
     // A range below zero would key nothing; the slider should not be able to give one.
     const double range = std::max(0.0, rangeSliderOutlet->value());
     filterValuesEntry entry;
-    if (const auto stored = chromaKeyEntry(filterForVideo);
+    if (const auto stored = storedFilterEntry("ChromaKeyRgb", filterForVideo);
         stored && !stored->empty() && (*stored)[0].isImage())
         entry.push_back((*stored)[0]);
     entry.emplace_back(qrn::ColourArray(key));
@@ -93,7 +85,7 @@ void chromaKeyRgbClass::openColourPanel() {
     keySettings key;
     const bool video = filterEditing().isVideoLayerSelected();
     if (video || filterEditing().isLayerSelected())
-        key = storedKey(chromaKeyEntry(video));
+        key = storedKey(storedFilterEntry("ChromaKeyRgb", video));
     globalAppSettingsClass().setColourChangeResponderClass(colourChangeResponder);
     if (auto panel = sharedColourPanel())
         panel->show(stylingClass().arrayToColour(key.colour), false, colourChangeResponder);
@@ -119,7 +111,7 @@ void chromaKeyRgbClass::changeSliderValues(const std::optional<std::vector<doubl
         key.colour = *RGB_VALUES_ARRAY;
         key.range = rangeValue.value_or(kDefaultRange);
     } else {
-        key = storedKey(chromaKeyEntry(filterForVideo));
+        key = storedKey(storedFilterEntry("ChromaKeyRgb", filterForVideo));
     }
     swatchOutlet->setLayerBackgroundColour(stylingClass().arrayToColour(key.colour));
     swatchOutlet->setLayerBorder(1.0, stylingClass().getColour(0), 4.0);
