@@ -57,11 +57,16 @@ void record(benchmark::State& state, int width, int height) {
         double end = captureClock() + seconds;
         MainQueue::runUntil([&] { return captureClock() >= end; }, seconds + 5);
         movie->stopRecording();
+        double stopped = captureClock();
         MainQueue::runUntil([&] { return delegate->finished; }, 60);
+        // Pictures wait for the encoder rather than being dropped: how far behind it fell shows
+        // in how long the file takes to finish after the stop.
+        double finishing = captureClock() - stopped;
         double cpu = cpuSeconds() - cpu0;
         session.stopRunning();
         state.counters["frames_written"] = double(movie->framesWritten());
         state.counters["frames_dropped"] = double(movie->framesDropped());
+        state.counters["finish_seconds"] = finishing;
         state.counters["cpu_seconds"] = cpu;
         state.counters["cpu_cores_busy"] = cpu / seconds;
         if (delegate->error)

@@ -131,6 +131,11 @@ struct Player::Impl : std::enable_shared_from_this<Player::Impl> {
             seekPending = false;
             bool ended = checkEndLocked();
             if (ended) {
+                // A busy machine may have skipped the last pictures on the way: the one at the
+                // end is what stays on show.
+                double frame = reader && reader->frameRate() > 0 ? 1.0 / reader->frameRate() : 0;
+                if (reader && shownTime + 1.5 * frame < info.duration)
+                    seekPending = true;
                 lock.unlock();
                 reportEnd();
                 lock.lock();

@@ -217,8 +217,10 @@ TEST(Player, ReachesTheEndSilentlyWithoutASoundServer) {
     bool ended = false;
     std::vector<double> times;
     playToEnd(path, ended, times);
-    EXPECT_GE(times.size(), 3u);
     EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    // However many pictures were skipped on the way, the last one stays on show.
+    ASSERT_TRUE(MainQueue::runUntil([&] { return !times.empty() && times.back() > 0.85; }, 5));
+    EXPECT_GE(times.size(), 2u);
     // No sound server on this machine either: the real output must not fail.
     setAudioSinkFactoryForTesting(nullptr);
     ended = false;
