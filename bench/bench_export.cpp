@@ -20,6 +20,7 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/media/capture_session.h"
 #include "platform/media/export_session.h"
+#include "support/bench_cores.h"
 
 using namespace qrn;
 using namespace qrn::media;
@@ -266,23 +267,6 @@ void exportWithLayers(benchmark::State& state) {
         std::printf("export 60 s at 1920x1080: ours %.1f s, ffmpeg %.1f s, ratio %.2f\n", ours, peer,
                     ours / peer);
     }
-}
-
-void pinToCores() {
-    int cores = 2;
-    if (const char* v = std::getenv("QRN_BENCH_CORES"))
-        cores = std::max(1, std::atoi(v));
-    cpu_set_t current, chosen;
-    CPU_ZERO(&current);
-    CPU_ZERO(&chosen);
-    sched_getaffinity(0, sizeof current, &current);
-    int taken = 0;
-    for (int i = 0; i < CPU_SETSIZE && taken < cores; ++i)
-        if (CPU_ISSET(i, &current)) {
-            CPU_SET(i, &chosen);
-            ++taken;
-        }
-    sched_setaffinity(0, sizeof chosen, &chosen);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include "platform/foundation/main_queue.h"
 #include "platform/media/capture_session.h"
+#include "support/bench_cores.h"
 
 using namespace qrn;
 using namespace qrn::media;
@@ -72,24 +73,6 @@ void record(benchmark::State& state, int width, int height) {
         if (delegate->error)
             state.SkipWithError(delegate->error->c_str());
     }
-}
-
-void pinToCores() {
-    int cores = 2;
-    if (const char* v = std::getenv("QRN_BENCH_CORES"))
-        cores = std::max(1, std::atoi(v));
-    cpu_set_t current;
-    CPU_ZERO(&current);
-    sched_getaffinity(0, sizeof current, &current);
-    cpu_set_t chosen;
-    CPU_ZERO(&chosen);
-    int taken = 0;
-    for (int i = 0; i < CPU_SETSIZE && taken < cores; ++i)
-        if (CPU_ISSET(i, &current)) {
-            CPU_SET(i, &chosen);
-            ++taken;
-        }
-    sched_setaffinity(0, sizeof chosen, &chosen);
 }
 
 } // namespace

@@ -51,19 +51,6 @@ std::shared_ptr<Composition> composeWhole(const std::string& path) {
     return composition;
 }
 
-struct GreenFilter : graphics::ContentFilter {
-    std::string name() const override { return "green"; }
-    QImage apply(const QImage& image) const override {
-        QImage out = image;
-        for (int y = 0; y < out.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-            for (int x = 0; x < out.width(); ++x)
-                row[x] = qRgba(0, qAlpha(row[x]), 0, qAlpha(row[x]));
-        }
-        return out;
-    }
-};
-
 graphics::KeyframeAnimation cut(std::vector<double> values, std::vector<double> keyTimes, double duration) {
     graphics::KeyframeAnimation a;
     a.values = std::move(values);

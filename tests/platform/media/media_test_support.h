@@ -2,6 +2,7 @@
 // Helpers shared by the media tests: test devices, a recording delegate that keeps a log of
 // its callbacks, and waiting on real time while the main queue is pumped.
 #include "platform/foundation/main_queue.h"
+#include "platform/graphics/content_filter.h"
 #include "platform/media/capture_session.h"
 
 #include <QTemporaryDir>
@@ -58,6 +59,20 @@ struct TestSession {
         session.commitConfiguration();
         if (run)
             session.startRunning();
+    }
+};
+
+// Paints everything it sees a solid green, keeping the coverage.
+struct GreenFilter : graphics::ContentFilter {
+    std::string name() const override { return "green"; }
+    QImage apply(const QImage& image) const override {
+        QImage out = image;
+        for (int y = 0; y < out.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < out.width(); ++x)
+                row[x] = qRgba(0, qAlpha(row[x]), 0, qAlpha(row[x]));
+        }
+        return out;
     }
 };
 

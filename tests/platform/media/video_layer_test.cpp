@@ -8,22 +8,6 @@ using namespace qrn;
 using namespace qrn::media;
 using namespace qrn::media::testing;
 
-namespace {
-// Paints everything it sees a solid green, keeping the coverage.
-struct GreenFilter : graphics::ContentFilter {
-    std::string name() const override { return "green"; }
-    QImage apply(const QImage& image) const override {
-        QImage out = image;
-        for (int y = 0; y < out.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-            for (int x = 0; x < out.width(); ++x)
-                row[x] = qRgba(0, qAlpha(row[x]), 0, qAlpha(row[x]));
-        }
-        return out;
-    }
-};
-} // namespace
-
 TEST(VideoPreviewLayer, ShowsTheCameraAspectFitWithTheLayersFilters) {
     TestSession t(false);
     auto layer = VideoPreviewLayer::make();

@@ -1,0 +1,5 @@
+#pragma once
+// Media benchmarks measure the 2-core machine presenters are told is enough.
+
+// Pins the process to its first QRN_BENCH_CORES (default 2) allowed cores.
+void pinToCores();
