@@ -18,8 +18,9 @@ class MainViewHost {
     virtual qrn::Size viewFrameSize() const = 0;
     virtual void setWindowContentSize(qrn::Size size) = 0;
     virtual void setWindowFrameOrigin(qrn::Point origin) = 0;
-    // Makes this screen's window the project's main window.
-    virtual void makeMainWindow() {}
+    // Makes this screen's window the project's main window (every screen that remembers the
+    // frame must record its window, or saving and the about box find none).
+    virtual void makeMainWindow() = 0;
 };
 
 class globalAppSettingsClass {

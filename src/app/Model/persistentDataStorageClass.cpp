@@ -117,6 +117,10 @@ void persistentDataStorageClass::setViewController(std::shared_ptr<projectViewCo
     QRN_LOG_OUT(std::nullopt);
 }
 
+std::shared_ptr<projectViewController> persistentDataStorageClass::getViewController() {
+    return viewController;
+}
+
 void persistentDataStorageClass::setProjectDirectory(const std::string& path) {
     QRN_LOG_IN(LogValues{{"projectDirectory", path}});
     // A folder picked in a dialog may come with a trailing "/"; the files of the package are
@@ -360,4 +364,22 @@ bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& di
     }();
     QRN_LOG_OUT(LogValues{{"valid", valid}});
     return valid;
+}
+
+namespace {
+std::function<void(bool, bool, bool)> importHandler;
+}
+
+void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOtherProcesses,
+                                                  bool keepUndoHistory) {
+    QRN_LOG_IN(LogValues{{"resizeLayers", resizeLayers},
+                         {"stopOtherProcesses", stopOtherProcesses},
+                         {"keepUndoHistory", keepUndoHistory}});
+    if (importHandler)
+        importHandler(resizeLayers, stopOtherProcesses, keepUndoHistory);
+    QRN_LOG_OUT();
+}
+
+void persistentDataStorageClass::setImportHandler(std::function<void(bool, bool, bool)> handler) {
+    importHandler = std::move(handler);
 }

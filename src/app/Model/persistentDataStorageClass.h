@@ -11,6 +11,9 @@
 #include "platform/foundation/json.h"
 
 class editViewClass;
+namespace qrn::ui {
+class ViewController;
+}
 
 // The main window as far as saving needs it: a write gives back the resizable flag that an
 // import takes away.
@@ -19,6 +22,8 @@ class projectMainWindow {
     virtual ~projectMainWindow() = default;
     virtual void setResizable(bool resizable) = 0;
     virtual bool isResizable() const = 0;
+    // The controller the window shows; null when it shows none (or in tests without windows).
+    virtual std::shared_ptr<qrn::ui::ViewController> contentViewController() const { return nullptr; }
 };
 
 // The screen that shows the project: its window carries the project's name as title.
@@ -38,6 +43,7 @@ class persistentDataStorageClass {
     void setMainWindow(std::shared_ptr<projectMainWindow> window);
     std::shared_ptr<projectMainWindow> getMainWindow();
     void setViewController(std::shared_ptr<projectViewController> controller);
+    std::shared_ptr<projectViewController> getViewController();
 
     // Takes the package folder as the project directory and its name, less ".qrn3ks", as the
     // project name (and window title).
@@ -76,6 +82,12 @@ class persistentDataStorageClass {
     // The folder holds a projectData.json that is a JSON object naming every key.
     bool checkIfProjectDataIsValid(const std::string& directory);
     static const std::vector<std::string>& projectDataKeys();
+
+    // Reads the project in the project directory back into the model (the import comes with
+    // the project lifecycle; until then a handler stands in for it).
+    void importDataAction(bool resizeLayers, bool stopOtherProcesses, bool keepUndoHistory);
+    static void setImportHandler(
+        std::function<void(bool resizeLayers, bool stopOtherProcesses, bool keepUndoHistory)> handler);
 
     // The menu installs this; it is told whether the Edit menu's text items are enabled.
     static void setEditMenuItemsHandler(std::function<void(bool enabled)> handler);

@@ -1,0 +1,10 @@
+#pragma once
+// The layer-settings pane's tool actions, by number, as the Arrange menu runs them.
+#include <functional>
+
+class layerSettingsValuesClass {
+  public:
+    // 3 flips the selected layer (or the video) vertically, 4 horizontally.
+    void layerSettingOnclick(int number);
+    static void setActionHandler(std::function<void(int number)> handler);
+};
