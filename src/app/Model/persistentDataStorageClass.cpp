@@ -29,6 +29,9 @@ const std::string packageSuffix = ".qrn3ks";
 
 qrn::GenerationCounter exportGeneration(10000);
 bool exportPending = false;
+// Set when a project failed to load: its package must not be overwritten until a project
+// loads, a new one starts or the project is saved elsewhere.
+bool projectLoadFailed = false;
 constexpr int writeAttempts = 3;
 
 const std::vector<std::string> keys{"MAIN_PREVIEW_VIEW_RECT_ARRAY",
@@ -247,7 +250,13 @@ bool persistentDataStorageClass::exportData(bool delayedExecution) {
     }
 
     bool written = false;
-    if (projectDirectory.empty()) {
+    const auto assets = previewLayerClass().getAssetArray();
+    if (projectLoadFailed) {
+        QRN_LOG_ERROR("The project failed to load; its package is left as it is");
+    } else if (assets.empty() || assets[0] != "0") {
+        // An emptied or half-built model is no project: writing it would lose the real one.
+        QRN_LOG_ERROR("No project model to write");
+    } else if (projectDirectory.empty()) {
         QRN_LOG_ERROR("No project folder to write projectData.json into");
     } else {
         const std::string text = qrn::json::write(buildProjectDictionary());
@@ -264,6 +273,15 @@ bool persistentDataStorageClass::exportData(bool delayedExecution) {
         mainWindow->setResizable(true);
     QRN_LOG_OUT(LogValues{{"written", written}});
     return written;
+}
+
+void persistentDataStorageClass::setProjectLoadFailed(bool failed) {
+    QRN_LOG_IN(LogValues{{"failed", failed}});
+    projectLoadFailed = failed;
+}
+
+bool persistentDataStorageClass::getProjectLoadFailed() {
+    return projectLoadFailed;
 }
 
 void persistentDataStorageClass::flushPendingExport() {
