@@ -133,8 +133,10 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
         auto orders = filters.getLayerFilterOrder();
         auto values = filters.getLayerFilterValues();
         placeRow(frames, at), placeRow(rotations, at), placeRow(originals, at), placeRow(flips, at);
-        placeRow(locks, at), placeRow(references, at), placeRow(flags, at), placeRow(orders, at),
-            placeRow(values, at);
+        placeRow(locks, at), placeRow(references, at);
+        // The filter model's own reset already holds the sticky asset's row.
+        if (restoreIndex || flags.size() < getAssetArray().size())
+            placeRow(flags, at), placeRow(orders, at), placeRow(values, at);
         setLayerOriginSizeArray(std::move(frames));
         setLayerRotateArray(std::move(rotations));
         setLayerOriginalPosSize(std::move(originals));
