@@ -144,12 +144,15 @@ TEST_F(Windows, TheEditorWindowAddsItsTitleBarAndCleansUpWhenItCloses) {
     const std::string project = makeProject("Editor");
     launch();
     countBars();
+    const qrn::Size before = mainWindow()->contentSize();
     delegate.application(project);
     advance(1.0);
     ASSERT_EQ(shownScreenIdentifier(), "viewLoader");
     EXPECT_EQ(countingBar::made, 1);
     auto* w = mainWindow();
     EXPECT_EQ(w->titlebarAccessoryHeight(), 38.0);
+    // Remembering the frame gives the window back its size, title-bar strip included.
+    EXPECT_EQ(w->contentSize(), before);
     EXPECT_NE(persistentDataStorageClass().getMainWindow(), nullptr);
     w->makeKeyAndOrderFront();
     EXPECT_EQ(persistentDataStorageClass().getActiveWindow(), "editorView");
