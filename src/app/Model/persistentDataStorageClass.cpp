@@ -2,11 +2,14 @@
 
 #include <QString>
 
+#include <algorithm>
+
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/filterClass.h"
+#include "Model/attributedStringStorageClass.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 
@@ -126,6 +129,9 @@ std::shared_ptr<projectViewController> persistentDataStorageClass::getViewContro
 
 void persistentDataStorageClass::setProjectDirectory(const std::string& path) {
     QRN_LOG_IN(LogValues{{"projectDirectory", path}});
+    // Writes still waiting belong to the folder being left.
+    flushPendingExport();
+    attributedStringStorageClass().flushPendingSymbolExport();
     // A folder picked in a dialog may come with a trailing "/"; the files of the package are
     // reached by appending "/name", so keep the path without it.
     std::string folder = path;
@@ -253,11 +259,11 @@ bool persistentDataStorageClass::exportData(bool delayedExecution) {
     const auto assets = previewLayerClass().getAssetArray();
     if (projectLoadFailed) {
         QRN_LOG_ERROR("The project failed to load; its package is left as it is");
-    } else if (assets.empty() || assets[0] != "0") {
-        // An emptied or half-built model is no project: writing it would lose the real one.
-        QRN_LOG_ERROR("No project model to write");
     } else if (projectDirectory.empty()) {
         QRN_LOG_ERROR("No project folder to write projectData.json into");
+    } else if (std::find(assets.begin(), assets.end(), "0") == assets.end()) {
+        // An emptied model (a closed project) must never replace the project on disk.
+        QRN_LOG_ERROR("No project in memory to write into projectData.json");
     } else {
         const std::string text = qrn::json::write(buildProjectDictionary());
         const std::string path = projectDirectory + "/projectData.json";

@@ -4,7 +4,7 @@
 
 class layerSettingsValuesClass {
   public:
-    // 3 flips the selected layer (or the video) vertically, 4 horizontally.
+    // 3 flips the selected layer (or the video) horizontally, 4 vertically.
     void layerSettingOnclick(int number);
     static void setActionHandler(std::function<void(int number)> handler);
 };

@@ -1,0 +1,33 @@
+#pragma once
+// The application menu's commands: the about box, preferences and the check for updates.
+class QRNMenuClass {
+  public:
+    // Shows the about box as a modal window.
+    void aboutQRN();
+    void preferences();
+    // Opens the download page for the installed version.
+    void checkForUpdates();
+};
+
+// The Arrange menu: the two flips act like the layer-settings pane's flip icons; the rest only
+// log.
+class arrangeMenuClass {
+  public:
+    void bringForward();
+    void bringToFront();
+    void sendBackward();
+    void sendToBack();
+    void flipHorizontally();
+    void flipVertically();
+    void lock();
+    void unlock();
+    void group();
+    void ungroup();
+};
+
+// The View menu: "Go To ..." only logs; the guide command opens the acknowledgements page.
+class viewMenuClass {
+  public:
+    void goToScreen(const void* sender);
+    void QRNGuide();
+};

@@ -1,0 +1,180 @@
+#include <algorithm>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/closeWindowsOrPanelClass.h"
+#include "Controller/Global/mainWindowClass.h"
+#include "Controller/Global/mouseCursorClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "View/Global/screenTitleBarAccessoryViewController.h"
+#include "View/Global/titleBarContentController.h"
+#include "platform/foundation/alerts.h"
+#include "platform/ui/panels.h"
+#include "platform/ui/scene_registry.h"
+#include "shell_fixture.h"
+
+using namespace shelltest;
+
+namespace {
+
+// A title bar that counts how it is made and set up.
+struct countingBar : titleBarContentController {
+    static inline int made = 0, setUp = 0;
+    countingBar() { ++made; }
+    void loadContent() override { ++setUp; }
+};
+
+class Windows : public ShellTest {
+  protected:
+    std::vector<std::string> lines;
+    void SetUp() override {
+        ShellTest::SetUp();
+        countingBar::made = countingBar::setUp = 0;
+    }
+    void TearDown() override {
+        stopLog();
+        ShellTest::TearDown();
+    }
+    void startLog() {
+        qrn::setLogSinkForTesting([this](const std::string& l) { lines.push_back(l); });
+        globalAppSettingsClass::setShowLogsForTesting(true);
+    }
+    void stopLog() {
+        qrn::setLogSinkForTesting(nullptr);
+        globalAppSettingsClass::setShowLogsForTesting(false);
+    }
+    // Class names of the "clearClass" entries, in order.
+    std::vector<std::string> clears() const {
+        std::vector<std::string> out;
+        for (const auto& l : lines) {
+            const auto at = l.find(" | public clearClass | ");
+            if (at == std::string::npos || l.find("Input") == std::string::npos)
+                continue;
+            const auto start = l.rfind(" | ", at - 1);
+            out.push_back(l.substr(start + 3, at - start - 3));
+        }
+        return out;
+    }
+    size_t firstLine(const std::string& text) const {
+        auto it = std::find_if(lines.begin(), lines.end(),
+                               [&](const std::string& l) { return l.find(text) != std::string::npos; });
+        return size_t(it - lines.begin());
+    }
+};
+
+} // namespace
+
+TEST_F(Windows, OpeningAWindowWhenNeededOpensOne) {
+    mainWindowClass windows;
+    windows.openWindowIfNecessary();
+    windows.openWindowIfNecessary();
+    EXPECT_EQ(qrn::ui::Window::openWindows().size(), 1u);
+    EXPECT_TRUE(windows.getAWindowIsOpen());
+    EXPECT_EQ(shownScreenIdentifier(), "landingController");
+    // Closing it clears the flag; the next command opens a fresh one.
+    mainWindow()->close();
+    EXPECT_FALSE(windows.getAWindowIsOpen());
+    windows.openWindowIfNecessary();
+    EXPECT_EQ(qrn::ui::Window::openWindows().size(), 1u);
+}
+
+TEST_F(Windows, ClearClassesResetsPerScreenAfterFlushingPendingWrites) {
+    const std::string project = makeProject("Clear");
+    persistentDataStorageClass().setProjectDirectory(project);
+    startLog();
+    closeWindowsOrPanelClass().clearClasses(true);
+    EXPECT_TRUE(clears().empty());
+
+    editViewClass().setEditViewSelected(true);
+    lines.clear();
+    closeWindowsOrPanelClass().clearClasses(false);
+    EXPECT_EQ(clears(),
+              (std::vector<std::string>{"attributedStringStorageClass", "filterClass", "previewLayerClass",
+                                        "editViewClass", "previewLayerClass"}));
+
+    recordViewClass::setStudioState(true, false);
+    previewLayerClass().clearClass(false);
+    persistentDataStorageClass().exportData(true);
+    lines.clear();
+    closeWindowsOrPanelClass().clearClasses(true);
+    auto studio = clears();
+    EXPECT_EQ(studio.front(), "attributedStringStorageClass");
+    EXPECT_EQ(studio.back(), "recordViewClass");
+    // The pending write went out, with the project's own model, before anything was cleared.
+    EXPECT_LT(firstLine("exportData"), firstLine(" | public clearClass | "));
+    EXPECT_TRUE(previewLayerClass().getAssetArray().empty());
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(project));
+}
+
+TEST_F(Windows, EditorStudioEditorMakesEachBarOnceAndSetsItUpOnReturn) {
+    qrn::ui::SceneRegistry::registerViewController("editScreenTitleBarController",
+                                                   [] { return std::make_shared<countingBar>(); });
+    qrn::ui::SceneRegistry::registerViewController("recordScreenTitleBarController",
+                                                   [] { return std::make_shared<countingBar>(); });
+    auto accessory = std::make_shared<screenTitleBarAccessoryViewController>();
+    accessory->loadView(true);
+    EXPECT_EQ(countingBar::made, 1);
+    EXPECT_EQ(countingBar::setUp, 0);
+    advance(0.1);
+    EXPECT_EQ(countingBar::setUp, 1);
+    accessory->loadView(false);
+    advance(0.1);
+    accessory->loadView(true);
+    EXPECT_EQ(countingBar::made, 2);
+    // The editor's bar is set up again at once, without the delay.
+    EXPECT_EQ(countingBar::setUp, 3);
+    EXPECT_EQ(screenTitleBarAccessoryViewController::getCachedTitleBar(true)->view()->frame().height(), 38.0);
+
+    // A window that closes before a new bar's set-up leaves nothing to set up.
+    screenTitleBarAccessoryViewController::clearCachedTitleBars();
+    accessory->loadView(true);
+    screenTitleBarAccessoryViewController::clearCachedTitleBars();
+    advance(0.2);
+    EXPECT_EQ(countingBar::made, 3);
+    EXPECT_EQ(countingBar::setUp, 3);
+}
+
+TEST_F(Windows, TheEditorWindowAddsItsTitleBarAndCleansUpWhenItCloses) {
+    auto countBars = [] {
+        qrn::ui::SceneRegistry::registerViewController("editScreenTitleBarController",
+                                                       [] { return std::make_shared<countingBar>(); });
+    };
+    const std::string project = makeProject("Editor");
+    launch();
+    countBars();
+    const qrn::Size before = mainWindow()->contentSize();
+    delegate.application(project);
+    advance(1.0);
+    ASSERT_EQ(shownScreenIdentifier(), "viewLoader");
+    EXPECT_EQ(countingBar::made, 1);
+    auto* w = mainWindow();
+    EXPECT_EQ(w->titlebarAccessoryHeight(), 38.0);
+    // Remembering the frame gives the window back its size, title-bar strip included.
+    EXPECT_EQ(w->contentSize(), before);
+    EXPECT_NE(persistentDataStorageClass().getMainWindow(), nullptr);
+    w->makeKeyAndOrderFront();
+    EXPECT_EQ(persistentDataStorageClass().getActiveWindow(), "editorView");
+    w->close();
+    EXPECT_FALSE(mainWindowClass().getAWindowIsOpen());
+    EXPECT_FALSE(editViewClass().getEditViewSelected());
+    EXPECT_EQ(screenTitleBarAccessoryViewController::getCachedTitleBar(true), nullptr);
+    // A later editor makes its bar afresh.
+    launch();
+    countBars();
+    delegate.application(project);
+    advance(1.0);
+    EXPECT_EQ(countingBar::made, 2);
+}
+
+TEST_F(Windows, CursorFollowsTheCallsAndTheColourPanelIsNeverMadeToBeClosed) {
+    mouseCursorClass().changeCursor(qrn::ui::CursorShape::PointingHand);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::PointingHand);
+    mouseCursorClass().changeCursor(std::nullopt);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::Arrow);
+
+    const bool existed = qrn::ColourPanel::sharedExists();
+    closeWindowsOrPanelClass().closeColourPanel();
+    EXPECT_EQ(qrn::ColourPanel::sharedExists(), existed);
+}
