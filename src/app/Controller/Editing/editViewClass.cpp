@@ -18,6 +18,7 @@
 #include "platform/foundation/colour.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/shape_layer.h"
+#include "platform/ui/panels.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/view.h"
@@ -267,6 +268,19 @@ void editViewClass::clearClass(bool resetClass) {
     }
     if (screenClearHandler)
         screenClearHandler(resetClass);
+    // The project's views go with it. The z-order markers and the camera view stay for the
+    // next project, whose camera reload replaces them.
+    if (dragView) {
+        const auto video = previewLayerClass().getVideoLayerView();
+        const auto subviews = dragView->subviews();
+        for (const auto& view : subviews) {
+            const auto tag = view->subviews().empty() ? std::nullopt : view->subviews()[0]->tag();
+            if (view != video && !(tag && *tag <= -9 && *tag >= -13))
+                view->removeFromSuperview();
+        }
+    }
+    if (configuration && configuration->stickyAsset)
+        configuration->stickyAsset->setSubviews({});
     previewLayerClass().clearClass(resetClass);
     previewLayerViewPathCreationClass().setPathsArray(resetClass
                                                           ? std::vector<std::vector<layerPathEntry>>{}
@@ -436,4 +450,37 @@ void editViewClass::updateLayerPaths() {
         }
     }
     creation.setPathsArray(std::move(paths));
+}
+
+void editViewClass::changeAssetBackgroundColour(const qrn::Colour& colour, bool fromUndo) {
+    QRN_LOG_IN(LogValues{{"fromUndo", fromUndo}});
+    previewLayerClass model;
+    const int a = model.getSelectedAssetIndex();
+    auto colours = model.getAssetBackgroundColour();
+    if (a < 1 || size_t(a - 1) >= colours.size())
+        return;
+    colours[size_t(a - 1)] = {colour.red, colour.green, colour.blue, colour.alpha};
+    model.setAssetBackgroundColour(colours);
+    const int marker = std::stoi(model.getAssetArray()[size_t(a)]) + 1;
+    for (const auto& in : {dragView, std::static_pointer_cast<qrn::ui::View>(assetStripDocument)})
+        if (auto tagged = in ? in->viewWithTag(marker) : nullptr)
+            tagged->superview()->layer()->setBackgroundColour(colour);
+    if (configuration && configuration->backgroundColourView)
+        configuration->backgroundColourView->layer()->setBackgroundColour(colour);
+    persistentDataStorageClass().exportData(false);
+}
+
+void editViewClass::showAssetColourInPanel(const void* target,
+                                           std::function<void(const qrn::Colour&)> onPick) {
+    QRN_LOG_IN(std::nullopt);
+    const auto c = previewLayerClass().getSelectedAssetBackgroundColour();
+    auto& panel = qrn::ColourPanel::shared();
+    panel.setTarget(target);
+    panel.setAction([target, onPick = std::move(onPick)](qrn::ColourPanel& p) {
+        if (p.target() == target && onPick)
+            onPick(p.colour());
+    });
+    if (c.size() >= 4)
+        panel.setColour(qrn::Colour{c[0], c[1], c[2], c[3]});
+    panel.orderFront();
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/foundation/colour.h"
 #include "platform/foundation/geometry.h"
 
 namespace qrn::ui {
@@ -91,4 +92,10 @@ class editViewClass {
     void resizeAndPositionLayers(bool refitCamera);
     // Rebuilds the camera's path, then every layer's path of every asset, in place.
     void updateLayerPaths();
+    // Paints the selected asset's container and thumbnail (and its box) in the colour and writes
+    // the project at once.
+    void changeAssetBackgroundColour(const qrn::Colour& colour, bool fromUndo);
+    // The background box's click: the colour panel shows the selected asset's colour. Loading it
+    // reports no change, so the next pick in the panel applies.
+    void showAssetColourInPanel(const void* target, std::function<void(const qrn::Colour&)> onPick);
 };

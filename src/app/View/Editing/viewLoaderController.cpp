@@ -11,6 +11,7 @@
 #include "Controller/Global/mainMenuAppearance.h"
 #include "Controller/Global/mainWindowClass.h"
 #include "Controller/Global/mouseCursorClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/previewParentView.h"
@@ -28,6 +29,23 @@
 namespace {
 
 std::shared_ptr<screenTitleBarAccessoryViewController> titleBarAccessory;
+
+// The asset background colour box: a click shows the selected asset's colour in the panel.
+class backgroundColourBox : public qrn::ui::View {
+  public:
+    using View::View;
+    void mouseDown(const qrn::ui::Event&) override {
+        auto* screen =
+            dynamic_cast<viewLoaderController*>(window() ? window()->contentViewController() : nullptr);
+        if (!screen)
+            return;
+        std::weak_ptr<qrn::ui::ViewController> weak = screen->shared_from_this();
+        editViewClass().showAssetColourInPanel(screen, [weak](const qrn::Colour& colour) {
+            if (auto alive = std::static_pointer_cast<viewLoaderController>(weak.lock()))
+                alive->changeColor(colour);
+        });
+    }
+};
 // Present once the first appearance has made it: the title-bar accessory is installed.
 std::shared_ptr<globalAppSettingsClass> settingsObject;
 qrn::GenerationCounter resizeGeneration{10000};
@@ -79,7 +97,7 @@ void viewLoaderController::loadView() {
     addAssetButtonView->setAutoresizingMask(FlexibleMaxYMargin);
     assetTableView = qrn::ui::ScrollView::make(assetStripFrame);
     assetTableView->setAutoresizingMask(WidthSizable | FlexibleMaxYMargin);
-    backgroundColourView = qrn::ui::View::make(backgroundColourFrame);
+    backgroundColourView = std::make_shared<backgroundColourBox>(backgroundColourFrame);
     backgroundColourView->setAutoresizingMask(FlexibleMaxYMargin);
     backgroundLayerView = qrn::ui::View::make(backgroundLayerFrame);
     backgroundLayerView->setAutoresizingMask(FlexibleMaxYMargin);
@@ -209,11 +227,12 @@ void viewLoaderController::windowDidMove(qrn::ui::Window&) {
     if (!persistentDataStorageClass().getInProgressBool())
         return;
     controllerMainViewHost host(*this);
-    globalAppSettingsClass().setMainViewRect(&host);
+    if (!globalAppSettingsClass().setMainViewRect(&host))
+        persistentDataStorageClass().exportData(false);
 }
 
 void viewLoaderController::windowDidResize(qrn::ui::Window&) {
-    if (!persistentDataStorageClass().getInProgressBool())
+    if (!persistentDataStorageClass().getInProgressBool() || recordViewClass().getRecordViewSelected())
         return;
     controllerMainViewHost host(*this);
     // The frame restored at start-up comes with a few notifications of its own.
@@ -227,6 +246,21 @@ void viewLoaderController::windowDidResize(qrn::ui::Window&) {
             return;
         editViewClass().resizeAndPositionLayers(true);
     });
+    persistentDataStorageClass().exportData(false);
+}
+
+void viewLoaderController::changeColor(const qrn::Colour& colour) {
+    QRN_LOG_IN();
+    globalAppSettingsClass settings;
+    if (settings.getColourChangeResponderClass().has_value() ||
+        settings.getJustMovedBetweenOrReloadedScreens())
+        return;
+    viewLoaderClass loader;
+    if (!loader.getBackgroundColourChangeCheck()) {
+        loader.setBackgroundColourChange(true);
+        return;
+    }
+    editViewClass().changeAssetBackgroundColour(colour, false);
 }
 
 void viewLoaderController::addAssetButton() {

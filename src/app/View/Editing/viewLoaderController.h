@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/foundation/colour.h"
 #include "platform/ui/view_controller.h"
 #include "platform/ui/window.h"
 
@@ -32,6 +33,9 @@ class viewLoaderController : public qrn::ui::ViewController, public qrn::ui::Win
 
     // The add-asset button's action; nothing while a project is being imported.
     void addAssetButton();
+    // The colour panel's change: the selected asset's background, unless another panel owns the
+    // colour, the screen has just been switched, or the check says the change was a load.
+    void changeColor(const qrn::Colour& colour);
     // Drops the objects the screen keeps.
     void clearClass();
 

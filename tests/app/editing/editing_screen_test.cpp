@@ -1,0 +1,226 @@
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/fileMenuClass.h"
+#include "Controller/Global/resizeAndPositionLayersClass.h"
+#include "Controller/Landing/landingClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "View/Editing/viewLoaderController.h"
+#include "View/Landing/landingController.h"
+#include "app/shell/shell_fixture.h"
+#include "platform/foundation/json.h"
+#include "platform/ui/panels.h"
+#include "platform/ui/scroll_view.h"
+
+using namespace shelltest;
+using strings = std::vector<std::string>;
+
+namespace {
+
+class EditingScreen : public ShellTest {
+  protected:
+    std::string projectPath() const { return dir.path().toStdString() + "/Demo.qrn3ks"; }
+
+    // Creates a project from the landing screen and waits for the editing screen to settle.
+    viewLoaderController* createProject() {
+        launch();
+        panelAnswers.push_back(projectPath());
+        landingClass::getLandingViewController()->createNewProject();
+        advance(1.0);
+        return screen();
+    }
+    viewLoaderController* screen() { return dynamic_cast<viewLoaderController*>(shownScreen()); }
+
+    std::string fileText() const {
+        std::ifstream in(projectPath() + "/projectData.json");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    strings writtenAssets() const {
+        auto json = qrn::json::parse(fileText());
+        if (!json.isOk())
+            return {};
+        return json.value()["ASSET_ARRAY"].get<strings>();
+    }
+    static int countTag(qrn::ui::View& in, int tag) {
+        int n = 0;
+        for (const auto& view : in.subviews())
+            n += (view->tag() == tag) + countTag(*view, tag);
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(EditingScreen, ANewProjectShowsTheStickyTileTheFirstAssetTheOverlayAndTheCamera) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    EXPECT_EQ(model.getAssetArray(), (strings{"0", "2"}));
+    EXPECT_EQ(model.getSelectedAsset(), 2);
+    EXPECT_EQ(writtenAssets(), (strings{"0", "2"}));
+
+    auto overlay = model.getSuperviewOfTaggedPreviewView();
+    ASSERT_TRUE(overlay);
+    EXPECT_TRUE(overlay->isHidden());
+    ASSERT_EQ(overlay->subviews().size(), 4u);
+    EXPECT_EQ(overlay->subviews()[1]->subviews()[0]->tag(), -2);
+    EXPECT_EQ(overlay->subviews()[2]->subviews()[0]->tag(), -1);
+    EXPECT_EQ(overlay->subviews()[3]->tag(), -5);
+    EXPECT_TRUE(editor->dragView->viewWithTag(-4)->superview()->isHidden());
+
+    const auto camera = model.getVideoLayerView();
+    EXPECT_TRUE(camera->isHidden());
+    EXPECT_EQ(camera->frame(), qrn::Rect(0, 0, 556, 313));
+    EXPECT_EQ(camera->layer()->frame(), qrn::Rect(0, 0, 556, 313));
+    EXPECT_EQ(model.getVideoOriginSizeArray(), (std::vector<double>{0, 0, 556, 313}));
+    EXPECT_EQ(model.getSelectedAssetOrderedLayerArray(), std::vector<std::shared_ptr<qrn::ui::View>>{camera});
+
+    // The sticky tile at x 0 in its area, the first asset's tile at x 0 of the strip.
+    ASSERT_EQ(editor->stickyAsset->subviews().size(), 1u);
+    EXPECT_EQ(editor->stickyAsset->subviews()[0]->frame().origin.x, 0);
+    const auto& strip = editor->assetTableView->documentView();
+    ASSERT_EQ(strip->subviews().size(), 1u);
+    EXPECT_EQ(strip->subviews()[0]->frame(), qrn::Rect(0, 0, 77, 76));
+    EXPECT_EQ(strip->frame().size.width, 80);
+    // The preview sits where stored layer positions are measured from.
+    EXPECT_EQ(editor->parentPreviewView->convertRectToView(editor->parentPreviewView->bounds(), nullptr),
+              qrn::Rect(10, 164, 556, 313));
+}
+
+TEST_F(EditingScreen, FileNewFromTheLandingScreenAndFromTheEditorStartWithTheStickyAssetZero) {
+    launch();
+    panelAnswers.push_back(projectPath());
+    fileMenuClass().newProject();
+    advance(1.0);
+    ASSERT_TRUE(screen());
+    previewLayerClass model;
+    EXPECT_EQ(model.getAssetArray(), (strings{"0", "2"}));
+
+    // New again in the same window: one set of markers, one overlay, one sticky tile.
+    const std::string second = dir.path().toStdString() + "/Second.qrn3ks";
+    panelAnswers.push_back(second);
+    fileMenuClass().newProject();
+    advance(1.0);
+    auto* editor = screen();
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(model.getAssetArray(), (strings{"0", "2"}));
+    for (int tag : {-13, -12, -11, -10, -9, -5, -4})
+        EXPECT_EQ(countTag(*editor->dragView, tag), 1) << tag;
+    EXPECT_EQ(editor->stickyAsset->subviews().size(), 1u);
+    EXPECT_EQ(editor->assetTableView->documentView()->subviews().size(), 1u);
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(second));
+}
+
+TEST_F(EditingScreen, AnInvalidPackageAlertsKeepsTheStickyTileAndIsNeverWritten) {
+    const std::string broken = makeProject("Broken", false);
+    std::ifstream in(broken + "/projectData.json");
+    const std::string before((std::istreambuf_iterator<char>(in)), {});
+    launch();
+    persistentDataStorageClass().setProjectDirectory(broken);
+    landingClass landing;
+    landing.setOpenExistingProject(true);
+    landing.loadViewLoader();
+    advance(1.0);
+    auto* editor = screen();
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(alerts, strings{"Project Failed to Load"});
+    EXPECT_EQ(previewLayerClass().getAssetArray(), strings{"0"});
+    EXPECT_EQ(editor->stickyAsset->subviews().size(), 1u);
+    EXPECT_FALSE(previewLayerClass().getImportMarker());
+
+    editor->addAssetButton();
+    persistentDataStorageClass().exportData(true);
+    advance(2.0);
+    std::ifstream after(broken + "/projectData.json");
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), before);
+}
+
+TEST_F(EditingScreen, ClosingWritesTheModelAsItWasAndLateBlocksWriteNothing) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    editor->addAssetButton();
+    EXPECT_EQ(writtenAssets(), (strings{"0", "2", "4"}));
+    // A change that waits for the delayed write, and the write after an import.
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, true, false, true);
+    persistentDataStorageClass().exportData(true);
+    editViewClass().exportProjectAfterDelay();
+    advance(0.2);
+    mainWindow()->close();
+    EXPECT_EQ(writtenAssets(), (strings{"0", "2", "4", "6"}));
+    std::filesystem::remove(projectPath() + "/projectData.json");
+    advance(2.0);
+    EXPECT_FALSE(std::filesystem::exists(projectPath() + "/projectData.json"));
+}
+
+TEST_F(EditingScreen, TwoResizesWithinATenthOfASecondRelayTheCameraOutThreeTimes) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    globalAppSettingsClass().setIsMainViewControllerLoading(3);
+    auto camera = previewLayerClass().getVideoLayerView()->layer();
+    const qrn::Point centre{278, 156.5};
+    const auto moved = [&] { camera->setPosition({-1, -1}); };
+    moved();
+    editor->windowDidResize(*mainWindow());
+    EXPECT_EQ(camera->position(), centre);
+    moved();
+    advance(0.05);
+    editor->windowDidResize(*mainWindow());
+    EXPECT_EQ(camera->position(), centre);
+    moved();
+    advance(0.06);
+    EXPECT_EQ(camera->position(), (qrn::Point{-1, -1}));
+    advance(0.05);
+    EXPECT_EQ(camera->position(), centre);
+}
+
+TEST_F(EditingScreen, APickAfterTheBoxLoadedTheColourApplies) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    advance(3.0);
+    click(*editor->backgroundColourView, {5, 5});
+    auto& panel = qrn::ColourPanel::shared();
+    EXPECT_EQ(panel.colour(), qrn::Colour::black());
+    panel.userPickedColour(qrn::Colour{1, 0, 0, 1});
+    EXPECT_EQ(previewLayerClass().getAssetBackgroundColour()[0], (std::vector<double>{1, 0, 0, 1}));
+    EXPECT_EQ(editor->dragView->viewWithTag(3)->superview()->layer()->backgroundColour(),
+              (qrn::Colour{1, 0, 0, 1}));
+    auto written = qrn::json::parse(fileText());
+    ASSERT_TRUE(written.isOk());
+    EXPECT_EQ(written.value()["ASSET_BACKGROUND_COLOUR_ARRAY"][0].get<std::vector<double>>(),
+              (std::vector<double>{1, 0, 0, 1}));
+    panel.close();
+}
+
+TEST_F(EditingScreen, ThePreviewRectangleIsTheFittingBoundsWhileTheStudioShows) {
+    EXPECT_EQ(editViewClass().getMainPreviewViewRectAsArray(), (std::vector<double>{0, 0, 556, 313}));
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    resizeAndPositionLayersClass().setBounds(qrn::Rect(0, 0, 800, 450));
+    recordViewClass::setStudioState(true, false);
+    EXPECT_EQ(editViewClass().getMainPreviewViewRectAsArray(), (std::vector<double>{0, 0, 800, 450}));
+    recordViewClass::setStudioState(false, false);
+    EXPECT_EQ(editViewClass().getMainPreviewViewRectAsArray(), (std::vector<double>{0, 0, 556, 313}));
+    resizeAndPositionLayersClass().setBounds(qrn::Rect(0, 0, 556, 313));
+}
+
+TEST_F(EditingScreen, AClickInThePreviewSelectsTheCameraAndAClickBesideItNothing) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    EXPECT_TRUE(model.displayVideo());
+    model.noLayerSelected();
+    click(*editor->dragView, {100, 100});
+    EXPECT_TRUE(model.getVideoLayerSelected());
+    EXPECT_FALSE(model.getSuperviewOfTaggedPreviewView()->isHidden());
+    model.getVideoLayerView()->setHidden(true);
+    click(*editor->dragView, {100, 100});
+    EXPECT_FALSE(model.getVideoLayerSelected());
+    EXPECT_TRUE(model.getSuperviewOfTaggedPreviewView()->isHidden());
+}
