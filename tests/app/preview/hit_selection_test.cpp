@@ -193,6 +193,11 @@ TEST(PreviewPaths, RebuildsInPlaceInsertsAfterASourceAndAppendsNewOnes) {
     EXPECT_EQ(paths[1][2].view, scene.layerView(d));
     EXPECT_TRUE(paths[1][2].path.contains({65, 5}));
     expectModelInvariants();
+    // The one-pass rebuild gives the same table.
+    previewLayerViewPathCreationClass().setPathsArray({});
+    model.rebuildAllLayerPaths();
+    expectModelInvariants();
+    EXPECT_TRUE(previewLayerViewPathCreationClass().getPathsArray()[1][2].path.contains({65, 5}));
 
     // With the camera selected only its path changes.
     model.setVideoOriginSizeArray({1, 2, 3, 4});

@@ -29,6 +29,8 @@ class previewScene {
 
     std::shared_ptr<qrn::ui::View> parent;
     std::shared_ptr<qrn::ui::View> drop;
+    // Runs expectModelInvariants after every add (benchmarks building thousands turn it off).
+    bool checkEachAdd = true;
 
   private:
     // What the scene changes beyond the project model, put back afterwards so later tests in

@@ -430,26 +430,7 @@ void editViewClass::updateLayerPaths() {
     previewLayerClass model;
     model.createOrUpdateLayerPath(layerAssetIndexAndVideoSelectedArray{true, qrn::Value(), qrn::Value()},
                                   false, 0, true);
-    if (!dragView)
-        return;
-    // Built in one pass: one entry per layer in LAYER_ARRAY order.
-    previewLayerViewPathCreationClass creation;
-    const auto& layers = model.getLayerArrayReference();
-    const auto frames = model.getLayerOriginSizeArray();
-    const auto rotations = model.getLayerRotateArray();
-    std::vector<std::vector<layerPathEntry>> paths(layers.size());
-    for (size_t a = 0; a < layers.size(); ++a) {
-        paths[a].reserve(layers[a].size());
-        for (size_t l = 0; l < layers[a].size(); ++l) {
-            auto tagged = dragView->viewWithTag(std::stoi(layers[a][l]));
-            auto view = tagged ? tagged->superview() : nullptr;
-            const auto& f = frames[a][l];
-            const qrn::Rect frame = f.size() >= 4 ? qrn::Rect(f[0], f[1], f[2], f[3]) : qrn::Rect();
-            paths[a].push_back(
-                {view, creation.createPathFromSquarePoints(view.get(), frame, rotations[a][l])});
-        }
-    }
-    creation.setPathsArray(std::move(paths));
+    model.rebuildAllLayerPaths();
 }
 
 void editViewClass::changeAssetBackgroundColour(const qrn::Colour& colour, bool fromUndo) {

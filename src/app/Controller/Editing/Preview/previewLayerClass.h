@@ -214,6 +214,9 @@ class previewLayerClass {
     void createOrUpdateLayerPath(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
                                  bool isInsert, int layerIndex, bool useLastLayer);
     std::optional<qrn::Path> getVideoLayerPath();
+    // Every layer's path of every asset from the model, in one pass: one entry per layer in
+    // LAYER_ARRAY order.
+    void rebuildAllLayerPaths();
     // Refills the ordered list of the selected asset's hittable views.
     void fillSelectedAssetOrderedLayerArray();
     std::vector<std::shared_ptr<qrn::ui::View>> getSelectedAssetOrderedLayerArray();

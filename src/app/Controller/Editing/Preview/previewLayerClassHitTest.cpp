@@ -116,6 +116,29 @@ void previewLayerClass::createOrUpdateLayerPath(
     creation.setPathsArray(std::move(paths));
 }
 
+void previewLayerClass::rebuildAllLayerPaths() {
+    QRN_LOG_IN(std::nullopt);
+    const auto configuration = getConfiguration();
+    if (!configuration || !configuration->layerContainerView)
+        return;
+    const auto& drop = configuration->layerContainerView;
+    previewLayerViewPathCreationClass creation;
+    const auto& layers = getLayerArrayReference();
+    const auto frames = getLayerOriginSizeArray();
+    const auto rotations = getLayerRotateArray();
+    std::vector<std::vector<layerPathEntry>> paths(layers.size());
+    for (size_t a = 0; a < layers.size(); ++a) {
+        paths[a].reserve(layers[a].size());
+        for (size_t l = 0; l < layers[a].size(); ++l) {
+            auto tagged = drop->viewWithTag(std::stoi(layers[a][l]));
+            auto view = tagged ? tagged->superview() : nullptr;
+            paths[a].push_back({view, creation.createPathFromSquarePoints(view.get(), rectOf(frames[a][l]),
+                                                                          rotations[a][l])});
+        }
+    }
+    creation.setPathsArray(std::move(paths));
+}
+
 std::optional<qrn::Path> previewLayerClass::getVideoLayerPath() {
     return getInteractionState().videoLayerPath;
 }
