@@ -1,9 +1,13 @@
+#include <QImage>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Landing/landingClass.h"
@@ -12,8 +16,12 @@
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Landing/landingController.h"
+#include "app/preview/preview_fixture.h"
 #include "app/shell/shell_fixture.h"
 #include "platform/foundation/json.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/graphics/renderer.h"
+#include "platform/media/video_layer.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/scroll_view.h"
 
@@ -223,4 +231,45 @@ TEST_F(EditingScreen, AClickInThePreviewSelectsTheCameraAndAClickBesideItNothing
     click(*editor->dragView, {100, 100});
     EXPECT_FALSE(model.getVideoLayerSelected());
     EXPECT_TRUE(model.getSuperviewOfTaggedPreviewView()->isHidden());
+}
+
+// The editing screen as the presenter sees it: the camera shown (smaller than the preview, so a
+// layer below it shows beside it), a layer below and a turned one above, the upper one picked
+// by a click on its turned outline. With QRN_SHOT_DIR set the picture is saved there.
+TEST_F(EditingScreen, ACameraWithALayerBelowAndATurnedOneAboveSelected) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    model.setVideoOriginSizeArray({170, 60, 356, 200});
+    model.reloadVideoPreview(false);
+    EXPECT_TRUE(model.displayVideo());
+    editViewClass().stripedBorderFrameChange(std::nullopt, std::nullopt);
+    editViewClass().updateLayerPaths();
+    const auto below = previewtest::addLayer(editor->dragView, 1, {30, 150, 220, 130});
+    const auto above =
+        previewtest::addLayer(editor->dragView, 1, {300, 40, 200, 110}, 0.45, previewtest::placement::above);
+    // Above the upright frame, inside the turned outline.
+    click(*editor->dragView, {463, 170});
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(above));
+    click(*editor->dragView, {60, 170});
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(below));
+    click(*editor->dragView, {400, 95});
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(above));
+    const auto overlay = model.getSuperviewOfTaggedPreviewView();
+    EXPECT_EQ(overlay->frame(), qrn::Rect(294, 34, 212, 122));
+    EXPECT_NEAR(overlay->frameCenterRotation(), 0.45 * 360 / 6.283185307179586, 1e-9);
+
+    // A test camera delivers its first picture on its own thread.
+    if (auto picture = captureSessionClass().getPreviewLayer())
+        qrn::MainQueue::runUntil([&] { return !picture->picture().isNull(); }, 5.0);
+    editor->mainView->displayIfNeeded();
+    const auto size = editor->mainView->bounds().size;
+    const QImage shot = qrn::graphics::Renderer().renderToImage(*editor->mainView->layer(), size, 0);
+    // The amber overlay border runs through the middle of its left edge (turned about its centre).
+    const auto& border = overlay->subviews()[0]->layer()->borderColour();
+    EXPECT_EQ(border, (qrn::Colour{1.0, 0.7647, 0.0, 0.8}));
+    if (const char* folder = std::getenv("QRN_SHOT_DIR")) {
+        std::filesystem::create_directories(folder);
+        EXPECT_TRUE(shot.save(QString::fromStdString(std::string(folder) + "/editing-preview.png")));
+    }
 }

@@ -109,6 +109,11 @@ std::string previewScene::addAsset() {
 }
 
 std::string previewScene::addLayer(int a, qrn::Rect frame, double rotation, placement where) {
+    return previewtest::addLayer(drop, a, frame, rotation, where, checkEachAdd);
+}
+
+std::string addLayer(const std::shared_ptr<qrn::ui::View>& drop, int a, qrn::Rect frame, double rotation,
+                     placement where, bool check) {
     previewLayerClass model;
     const auto selection = model.getSelectedLayer();
     const auto row = model.getLayerArray()[size_t(a)];
@@ -161,7 +166,7 @@ std::string previewScene::addLayer(int a, qrn::Rect frame, double rotation, plac
     model.resizeCorrectionForSingleLayer(std::nullopt, address, false);
     model.createOrUpdateLayerPath(address, true, j, false);
     model.fillSelectedAssetOrderedLayerArray();
-    if (checkEachAdd)
+    if (check)
         expectModelInvariants();
     return id;
 }

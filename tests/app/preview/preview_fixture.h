@@ -53,6 +53,11 @@ class previewScene {
     std::shared_ptr<qrn::ui::View> addOverlay();
 };
 
+// Adds a layer to every model row and its view to the drop view (any preview built as the
+// editing screen builds it, the screen's own included), as previewScene::addLayer does.
+std::string addLayer(const std::shared_ptr<qrn::ui::View>& drop, int assetIndex, qrn::Rect frame,
+                     double rotation = 0, placement where = placement::below, bool check = true);
+
 // Every per-layer row, path row and text row matches LAYER_ARRAY; first-above and background
 // ids belong to their asset. Reports each mismatch as a test failure.
 void expectModelInvariants();

@@ -89,6 +89,8 @@ void viewLoaderController::loadView() {
                                           FlexibleMaxYMargin);
     videoLabel = qrn::ui::TextField::make(qrn::Rect(previewFrame.origin.x, previewFrame.origin.y, 556, 18));
     videoLabel->setEditable(false);
+    videoLabel->setBordered(false);
+    videoLabel->setDrawsBackground(false);
     videoLabel->setAutoresizingMask(WidthSizable | FlexibleMaxYMargin);
     stickyAsset = qrn::ui::View::make(stickyFrame);
     stickyAsset->setAutoresizingMask(FlexibleMaxYMargin);

@@ -167,11 +167,16 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     tile->layer()->setBorderColour(
         qrn::namedColour("border_colour_light_dark", true).value_or(qrn::Colour::black()));
     tile->layer()->setCornerRadius(4.0);
+    // The thumbnail is wider than the tile; the rounded tile shows the middle of it.
+    tile->layer()->setMasksToBounds(true);
     auto label = qrn::ui::TextField::make(qrn::Rect(0, 0, 78, 15));
     label->setEditable(false);
+    label->setBordered(false);
+    label->setDrawsBackground(false);
     label->setTag(id);
     if (isRegularAsset) {
         label->setStringValue(std::to_string(restoreIndex.value_or(counter)));
+        label->setAlignment(qrn::TextAlignment::center);
     } else {
         auto holder = qrn::ui::View::make(qrn::Rect(25, -7, 28, 28));
         auto icon = std::make_shared<svgIconClass>();
