@@ -9,9 +9,11 @@
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/fileMenuClass.h"
+#include "Controller/Global/filterClass.h"
 #include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Landing/landingClass.h"
 #include "Controller/Recording/recordViewClass.h"
+#include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/viewLoaderController.h"
@@ -22,6 +24,8 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/renderer.h"
 #include "platform/media/video_layer.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/scroll_view.h"
 
@@ -272,4 +276,94 @@ TEST_F(EditingScreen, ACameraWithALayerBelowAndATurnedOneAboveSelected) {
         std::filesystem::create_directories(folder);
         EXPECT_TRUE(shot.save(QString::fromStdString(std::string(folder) + "/editing-preview.png")));
     }
+}
+
+namespace {
+
+std::shared_ptr<qrn::MenuItem> arrangeItem(const std::string& title) {
+    auto top = qrn::mainMenu()->itemWithTitle("Arrange");
+    return top && top->hasSubmenu() ? top->submenu()->itemWithTitle(title) : nullptr;
+}
+
+// Records what the camera's filters were applied with.
+class recordingFilterHost : public filterEditingHost {
+  public:
+    std::vector<std::tuple<bool, int, filterValuesEntry>> applied;
+    void applyFilter(bool display, int index, const filterValuesEntry& values, bool, bool) override {
+        applied.emplace_back(display, index, values);
+    }
+    filterValuesArray getLayerFilterValues(bool) override { return {}; }
+    bool isVideoLayerSelected() override { return true; }
+    bool isLayerSelected() override { return false; }
+};
+
+} // namespace
+
+TEST_F(EditingScreen, TheFlipItemsFollowTheSelectionAndTheCameraSelectionIsMadeOnce) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const auto id = previewtest::addLayer(editor->dragView, 1, {100, 50, 200, 100});
+    model.noLayerSelected();
+    ASSERT_TRUE(arrangeItem("Flip Horizontally"));
+    EXPECT_FALSE(arrangeItem("Flip Horizontally")->isEnabled());
+    // Nothing selected: the highlight changes nothing, not even the menu.
+    model.highlightOfSelectedScrollViewLayer(5, std::nullopt);
+    EXPECT_FALSE(arrangeItem("Flip Vertically")->isEnabled());
+    // A layer without a row in the list still enables the flips.
+    model.highlightOfSelectedScrollViewLayer(5, std::stoi(id));
+    EXPECT_TRUE(arrangeItem("Flip Horizontally")->isEnabled());
+    EXPECT_TRUE(arrangeItem("Flip Vertically")->isEnabled());
+
+    model.selectVideoLayer();
+    const auto overlay = model.getSuperviewOfTaggedPreviewView();
+    EXPECT_EQ(overlay->frame(), qrn::Rect(-6, -6, 568, 325));
+    overlay->setFrame(qrn::Rect(1, 2, 3, 4));
+    model.selectVideoLayer();
+    EXPECT_EQ(overlay->frame(), qrn::Rect(1, 2, 3, 4));
+    EXPECT_TRUE(model.getDraggingLayer());
+}
+
+TEST_F(EditingScreen, TheCameraFrameFollowsTheCameraAndTheCursorFollowsTheHandles) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    model.setVideoOriginSizeArray({20, 30, 200, 100});
+    model.reloadVideoPreview(false);
+    editViewClass edit;
+    edit.stripedBorderFrameChange(std::nullopt, std::nullopt);
+    auto frameView = editor->dragView->viewWithTag(-4)->superview();
+    EXPECT_EQ(frameView->frame(), qrn::Rect(20, 30, 200, 100));
+    EXPECT_EQ(frameView->layer()->sublayers()[0]->frame(), qrn::Rect(0, 0, 199, 99));
+
+    model.setResizeOrRotateButtonSelected(-1);
+    edit.updateMouseDownValue(true);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::ClosedHand);
+    edit.updateMouseDownValue(false);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::ClosedHand);
+    model.setResizeOrRotateButtonSelected(0);
+    edit.updateMouseDownValue(true);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::ClosedHand);
+    edit.updateMouseDownValue(false);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::Arrow);
+}
+
+TEST_F(EditingScreen, StoredCameraFiltersAreReappliedEvenFromShortTables) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    auto host = std::make_shared<recordingFilterHost>();
+    setFilterEditingHost(host);
+    filterClass filters;
+    const auto flags = filters.getVideoFilter();
+    const auto values = filters.getVideoFilterValues();
+    filters.setVideoFilter({false, true});
+    filters.setVideoFilterValues({filterValuesEntry{qrn::Value(4.0)}, std::nullopt});
+    editViewClass().addExistingFiltersToVideo(false);
+    setFilterEditingHost(nullptr);
+    filters.setVideoFilter(flags);
+    filters.setVideoFilterValues(values);
+    ASSERT_EQ(host->applied.size(), 3u);
+    EXPECT_EQ(host->applied[0], std::make_tuple(false, 0, filterValuesEntry{qrn::Value(4.0)}));
+    EXPECT_EQ(host->applied[1], std::make_tuple(true, 1, filterValuesEntry{qrn::Value()}));
+    EXPECT_EQ(host->applied[2], std::make_tuple(false, 2, filterValuesEntry{qrn::Value()}));
 }
