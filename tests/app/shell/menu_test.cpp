@@ -64,7 +64,10 @@ TEST_F(Menus, ScreenStatesEnableDisableAndHideExactlyTheirItems) {
     // Submenus keep their own items' state.
     EXPECT_TRUE(item("Edit", "Find")->submenu()->itemAt(0)->isEnabled());
 
-    undoRedoClass::setAvailability(true, false);
+    // One recorded action: Undo available, Redo not.
+    undoRedoClass history;
+    history.setValuesCompare(undoValueList{1, 0});
+    history.action("reorderAsset", {0, 1});
     menu.editorMenu();
     for (const std::string& on :
          std::vector<std::string>{"New", "Open" + dots, "Close", "Save" + dots, "Save As" + dots})
@@ -205,20 +208,24 @@ TEST_F(Menus, AboutIsModalFromTheLandingScreenTheEditorAndWithoutAWindow) {
 }
 
 TEST_F(Menus, UndoActsOnlyInTheEditorOutsideAnImportAndFlipsUseThePaneNumbers) {
-    int undos = 0, redos = 0;
-    undoRedoClass::setCommandHandler([&](bool redo) { ++(redo ? redos : undos); });
+    undoRedoClass history;
+    for (int i = 0; i < 2; ++i) {
+        history.setValuesCompare(undoValueList{1, 0});
+        history.action("reorderAsset", {0, 1});
+    }
     persistentDataStorageClass storage;
     storage.setActiveWindow("scriptEditor");
     delegate.menuUndo();
     storage.setActiveWindow("editorView");
     storage.setInProgressBool(false);
     delegate.menuUndo();
-    delegate.menuRedo();
+    EXPECT_EQ(undoRedoClass::getUndoPosition(), 2);
     storage.setInProgressBool(true);
     delegate.menuUndo();
+    EXPECT_EQ(undoRedoClass::getUndoPosition(), 1);
+    advance(0.3);
     delegate.menuRedo();
-    EXPECT_EQ(undos, 1);
-    EXPECT_EQ(redos, 1);
+    EXPECT_EQ(undoRedoClass::getUndoPosition(), 2);
 
     std::vector<int> actions;
     layerSettingsValuesClass::setActionHandler([&](int n) { actions.push_back(n); });

@@ -9,6 +9,7 @@
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -99,6 +100,8 @@ bool isSafeImageFileComponent(const std::string& component) {
 
 void previewLayerClass::clearClass(bool resetClass) {
     QRN_LOG_IN(LogValues{{"resetClass", resetClass}});
+    // Entries of the old model would replay into the new one.
+    undoRedoClass().clearClass();
     previewLayerViewPathCreationClass paths;
     if (resetClass) {
         if (editingScreenClearHandler)
