@@ -295,11 +295,7 @@ void landingController::createNewProject() {
     actionInProgress = true;
     imageManipulationClass().clearPermanentlyRemoveImageArray();
     qrn::SavePanel panel;
-    panel.settings.title = "Create new project";
-    panel.settings.prompt = "Create";
-    panel.settings.showsTagField = false;
-    panel.settings.extensionHidden = true;
-    panel.settings.allowedTypes = {qrn::kDocumentPackageExtension};
+    panel.settings = fileMenuClass::newProjectPanelSettings();
     const auto response = panel.runModal();
     if (response == qrn::ModalResponse::ok && panel.url()) {
         try {
@@ -330,12 +326,7 @@ void landingController::openExistingProject() {
     actionInProgress = true;
     imageManipulationClass().clearPermanentlyRemoveImageArray();
     qrn::OpenPanel panel;
-    panel.settings.message = "Select QRN project";
-    panel.settings.canChooseFiles = true;
-    panel.settings.canChooseDirectories = false;
-    panel.settings.allowsMultipleSelection = false;
-    panel.settings.extensionHidden = true;
-    panel.settings.allowedTypes = {qrn::kDocumentPackageExtension};
+    panel.settings = fileMenuClass::openProjectPanelSettings("Select QRN project", "");
     const auto response = panel.runModal();
     if (response == qrn::ModalResponse::ok && panel.url()) {
         const std::string path = panel.url()->string();
@@ -348,8 +339,7 @@ void landingController::openExistingProject() {
         }
         storage.setProjectDirectory(path);
         landingClassObject->setOpenExistingProject(true);
-        if (auto noted = qrn::RecentDocuments::shared().noteDocument(path); !noted.isOk())
-            QRN_LOG_ERROR(noted.error());
+        fileMenuClass::noteRecentDocument(path);
         setActionInProgress(false, true);
         globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
         landingClassObject->loadViewLoader();
