@@ -3,6 +3,7 @@
 #include "Controller/Global/Model/assetDataClass.h"
 #include "Controller/Global/Model/layerDataClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/mainMenuAppearance.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
@@ -90,6 +91,46 @@ std::shared_ptr<layerDataClass> layerSnapshot(int layerIndex) {
     snapshot->layerIndex = layerIndex;
     snapshot->fillObjectWithData();
     return snapshot;
+}
+
+// The same number of values, each of the same kind: an entry whose before- and after-values
+// differ in layout could not be replayed.
+bool sameLayout(const undoValueList& a, const undoValueList& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].index() != b[i].index())
+            return false;
+    return true;
+}
+
+// The image files a kept snapshot still names, so the purge leaves them for undo and redo.
+bool snapshotNamesImage(const std::string& name, const std::string& ext) {
+    auto names = [&](layerDataClass& layer) {
+        const auto reference = layer.getImageReferenceArray();
+        return reference.size() >= 3 && reference[0].isNumber() && reference[0].toInt() == 3 &&
+               reference[1].isString() && reference[1].toString() == ext && reference[2].isString() &&
+               reference[2].toString() == name;
+    };
+    auto inValues = [&](const undoValueList& values) {
+        for (const auto& v : values) {
+            if (auto* layer = std::get_if<std::shared_ptr<layerDataClass>>(&v);
+                layer && *layer && names(**layer))
+                return true;
+            if (auto* asset = std::get_if<std::shared_ptr<assetDataClass>>(&v); asset && *asset)
+                for (auto& l : (*asset)->LAYER_DATA_OBJECTS_ARRAY)
+                    if (names(l))
+                        return true;
+        }
+        return false;
+    };
+    for (const auto& entry : undoList)
+        if (inValues(entry.beforeValues))
+            return true;
+    for (const auto& after : redoList)
+        if (inValues(after))
+            return true;
+    return false;
 }
 
 void setButton(const std::shared_ptr<svgButtonClass>& button, bool enabled) {
@@ -213,13 +254,15 @@ void undoRedoClass::action(const std::string& actionType, const undoValueList& a
     entry.actionType = actionType;
     undoValueList after = actionContentValue;
     if (among(gestureTypes, actionType)) {
-        if (compareValuesBeforeAndAfter(actionContentValue, actionType)) {
+        if (compareValuesBeforeAndAfter(actionContentValue, actionType) ||
+            !sameLayout(*valuesCompare, actionContentValue)) {
             valuesCompare.reset();
             return;
         }
         entry.context = selectionContext(true, false);
         entry.beforeValues = *valuesCompare;
     } else if (among(snapshotTypes, actionType)) {
+        imageManipulationClass::setImageStillNeededCheck(snapshotNamesImage);
         const int index = intElement(actionContentValue, 0).value_or(-1);
         if (actionType == "addAsset" || actionType == "removeAsset") {
             auto snapshot = std::make_shared<assetDataClass>(index, index, true);
@@ -250,9 +293,11 @@ void undoRedoClass::action(const std::string& actionType, const undoValueList& a
     } else if (among(reorderTypes, actionType) || actionType == "changeAssetBackgroundColour" ||
                actionType == "layerAspectRatioLock" || actionType == "horizontalLayerFlip" ||
                actionType == "verticalLayerFlip") {
-        // These take their before-values from the caller; without them there is nothing to undo to.
-        if (!valuesCompare) {
-            QRN_LOG_ERROR("No values from before " + actionType + "; nothing recorded");
+        // These take their before-values from the caller; without them, or with values laid out
+        // otherwise, there is nothing Undo could put back.
+        if (!valuesCompare || !sameLayout(*valuesCompare, actionContentValue)) {
+            QRN_LOG_ERROR("No matching values from before " + actionType + "; nothing recorded");
+            valuesCompare.reset();
             return;
         }
         entry.beforeValues = *valuesCompare;

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Controller/Global/Model/assetDataClass.h"
 #include "Controller/Global/Model/layerDataClass.h"
+#include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/mainMenuAppearance.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
@@ -214,4 +217,36 @@ TEST_F(UndoHistory, AModelResetEmptiesTheHistory) {
     previewLayerClass().clearClass(false);
     EXPECT_TRUE(undoRedoClass::getUndoList().empty());
     EXPECT_FALSE(history.getUndoOn());
+}
+
+TEST_F(UndoHistory, BeforeValuesLaidOutOtherwiseRecordNothing) {
+    history.setValuesCompare(undoValueList{qrn::Size{1, 2}});
+    history.action("dragLayerInVideoViewLayer", {qrn::Point{3, 4}});
+    history.setValuesCompare(undoValueList{true, 1});
+    history.action("horizontalLayerFlip", {false});
+    history.setValuesCompare(undoValueList{std::vector<double>{1, 2, 3, 1}});
+    history.action("changeAssetBackgroundColour", {1.0});
+    EXPECT_TRUE(undoRedoClass::getUndoList().empty());
+    EXPECT_FALSE(undoRedoClass::getValuesCompare().has_value());
+}
+
+TEST_F(UndoHistory, AnImageFileNamedOnlyByASnapshotSurvivesThePurge) {
+    modeltest::tempProject project;
+    modeltest::addAsset();
+    modeltest::writePng(project.file("images/PIC.png"), 4, 4, 0xff0000);
+    modeltest::addLayer({qrn::Value(3), qrn::Value("png"), qrn::Value("PIC")});
+    history.action("removeLayer", {0});
+    // The layer is gone from the model; only the undo entry still names its file.
+    auto references = previewLayerClass().getImageReferenceArray();
+    references[1][0] = {qrn::Value(1), qrn::Value("png"), qrn::Value("star")};
+    previewLayerClass().setEntireImageReferenceArray(references);
+    imageManipulationClass images;
+    images.markImageForPermanentRemoval("PIC", "png");
+    images.permanentlyRemoveImagesMarkedForRemoval();
+    EXPECT_TRUE(std::filesystem::exists(project.file("images/PIC.png")));
+    // Once the history is gone, so is the file at the next purge.
+    history.clearClass();
+    images.markImageForPermanentRemoval("PIC", "png");
+    images.permanentlyRemoveImagesMarkedForRemoval();
+    EXPECT_FALSE(std::filesystem::exists(project.file("images/PIC.png")));
 }
