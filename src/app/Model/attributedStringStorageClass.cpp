@@ -317,11 +317,15 @@ bool attributedStringStorageClass::exportJSONFile(const qrn::Json& value, const 
         QRN_LOG_ERROR("No project folder to write " + fileName + ".json into");
         return false;
     }
-    const std::string text = qrn::json::write(value);
+    const auto text = qrn::json::write(value);
+    if (!text) {
+        QRN_LOG_ERROR(fileName + ".json not written: " + text.error());
+        return false;
+    }
     const std::string path = projectFilePath(fileName);
     qrn::Status status;
     for (int attempt = 0; attempt < writeAttempts; ++attempt) {
-        status = qrn::files::replaceAtomically(path, text);
+        status = qrn::files::replaceAtomically(path, *text);
         if (status) {
             QRN_LOG_OUT(LogValues{{"written", true}});
             return true;
