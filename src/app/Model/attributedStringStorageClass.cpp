@@ -280,7 +280,8 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
             std::string name = "Helvetica";
             if (auto n = value.find("name"); n != value.end() && n->is_string())
                 name = n->get<std::string>();
-            if (auto font = qrn::fontNamed(name, realMember(value, "size", 12)))
+            // A font that is not installed here keeps its name, so saving does not lose it.
+            if (auto font = qrn::fontAsStored(name, realMember(value, "size", 12)))
                 result.font = *font;
         } else if (key == "text_colour") {
             result.foregroundColour = colourFromJson(value, dark ? std::vector<double>{0, 0, 0, 1}
