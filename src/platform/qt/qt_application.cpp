@@ -8,6 +8,8 @@
 #include <QStyleFactory>
 #include <QTextEdit>
 
+#include <type_traits>
+
 namespace qrn::qt {
 
 namespace {
@@ -42,8 +44,11 @@ QPalette darkPalette() {
     return p;
 }
 
-template <typename Editor> void editText(Editor* editor, ui::EditCommand command) {
+// The same commands on a line editor and on the two text editors; they differ only in what
+// matching the style and deleting mean.
+template <typename Editor> void edit(Editor* editor, ui::EditCommand command) {
     using ui::EditCommand;
+    constexpr bool line = std::is_same_v<Editor, QLineEdit>;
     const bool readOnly = editor->isReadOnly();
     switch (command) {
     case EditCommand::cut:
@@ -60,12 +65,22 @@ template <typename Editor> void editText(Editor* editor, ui::EditCommand command
             editor->paste();
         break;
     case EditCommand::pasteAndMatchStyle:
-        // Only the clipboard's text, in the style at the insertion point.
-        if (!readOnly)
+        if (readOnly)
+            break;
+        // Only the clipboard's text, in the style at the insertion point; a line has no style.
+        if constexpr (line)
+            editor->paste();
+        else
             editor->insertPlainText(QGuiApplication::clipboard()->text());
         break;
     case EditCommand::deleteSelection:
-        if (!readOnly) {
+        if (readOnly)
+            break;
+        if constexpr (line) {
+            // Only the selection: without one, del() would take the next character.
+            if (editor->hasSelectedText())
+                editor->del();
+        } else {
             QTextCursor cursor = editor->textCursor();
             cursor.removeSelectedText();
             editor->setTextCursor(cursor);
@@ -73,35 +88,6 @@ template <typename Editor> void editText(Editor* editor, ui::EditCommand command
         break;
     case EditCommand::selectAll:
         editor->selectAll();
-        break;
-    }
-}
-
-void editLine(QLineEdit* line, ui::EditCommand command) {
-    using ui::EditCommand;
-    const bool readOnly = line->isReadOnly();
-    switch (command) {
-    case EditCommand::cut:
-        if (readOnly)
-            line->copy();
-        else
-            line->cut();
-        break;
-    case EditCommand::copy:
-        line->copy();
-        break;
-    case EditCommand::paste:
-    case EditCommand::pasteAndMatchStyle: // a line has no style to match
-        if (!readOnly)
-            line->paste();
-        break;
-    case EditCommand::deleteSelection:
-        // Only the selection: without one, del() would take the next character.
-        if (!readOnly && line->hasSelectedText())
-            line->del();
-        break;
-    case EditCommand::selectAll:
-        line->selectAll();
         break;
     }
 }
@@ -124,11 +110,11 @@ QWidget* focusedTextEditor() {
 bool performEditCommand(ui::EditCommand command) {
     QWidget* w = focusedTextEditor();
     if (auto* line = qobject_cast<QLineEdit*>(w))
-        editLine(line, command);
+        edit(line, command);
     else if (auto* text = qobject_cast<QTextEdit*>(w))
-        editText(text, command);
+        edit(text, command);
     else if (auto* plain = qobject_cast<QPlainTextEdit*>(w))
-        editText(plain, command);
+        edit(plain, command);
     else
         return false;
     return true;
