@@ -22,14 +22,18 @@ QString withoutFoundry(const QString& family) {
     return bracket > 0 && family.endsWith(']') ? family.left(bracket) : family;
 }
 
-QStringList families() {
-    QStringList out;
-    for (const QString& f : QFontDatabase::families()) {
-        const QString plain = withoutFoundry(f);
-        if (!QFontDatabase::isPrivateFamily(f) && !out.contains(plain))
-            out.append(plain);
-    }
-    return out;
+// Read once: every run of every text drawn asks, and fonts installed while QRN runs are seen
+// at its next start (as the rest of the desktop does).
+const QStringList& families() {
+    static QStringList list;
+    // Empty until the font database has something to say (there is no application yet).
+    if (list.isEmpty())
+        for (const QString& f : QFontDatabase::families()) {
+            const QString plain = withoutFoundry(f);
+            if (!QFontDatabase::isPrivateFamily(f) && !list.contains(plain))
+                list.append(plain);
+        }
+    return list;
 }
 
 std::optional<QString> installedFamily(const QString& wanted) {
