@@ -1,5 +1,6 @@
 #include "platform/foundation/font.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QStringList>
@@ -22,17 +23,23 @@ QString withoutFoundry(const QString& family) {
     return bracket > 0 && family.endsWith(']') ? family.left(bracket) : family;
 }
 
+QStringList readFamilies() {
+    QStringList out;
+    for (const QString& f : QFontDatabase::families()) {
+        const QString plain = withoutFoundry(f);
+        if (!QFontDatabase::isPrivateFamily(f) && !out.contains(plain))
+            out.append(plain);
+    }
+    return out;
+}
+
 // Read once: every run of every text drawn asks, and fonts installed while QRN runs are seen
 // at its next start (as the rest of the desktop does).
-const QStringList& families() {
-    static QStringList list;
-    // Empty until the font database has something to say (there is no application yet).
-    if (list.isEmpty())
-        for (const QString& f : QFontDatabase::families()) {
-            const QString plain = withoutFoundry(f);
-            if (!QFontDatabase::isPrivateFamily(f) && !list.contains(plain))
-                list.append(plain);
-        }
+QStringList families() {
+    // The font database has nothing to say before there is an application.
+    if (!QCoreApplication::instance())
+        return readFamilies();
+    static const QStringList list = readFamilies();
     return list;
 }
 
