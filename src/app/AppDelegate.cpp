@@ -123,11 +123,6 @@ void AppDelegate::applicationWillHide() {
         recordViewClass().setViewLoaderObject(viewLoaderClass());
 }
 
-void AppDelegate::applicationDidBecomeActive() {
-    if (auto landing = landingClass::getLandingViewController())
-        landing->didBecomeActive();
-}
-
 void AppDelegate::applicationOpenFiles(const std::vector<std::string>& paths) {
     if (!paths.empty())
         application(paths.back());

@@ -87,7 +87,10 @@ std::shared_ptr<landingClass> getLandingClassObject() {
 
 landingController::landingController() = default;
 
-landingController::~landingController() = default;
+landingController::~landingController() {
+    if (activationObserver_)
+        qrn::ui::Application::shared().removeActivationObserver(*activationObserver_);
+}
 
 void landingController::loadView() {
     // The screen: a centred card with the name and version, the two buttons on the left and the
@@ -139,6 +142,11 @@ void landingController::loadView() {
 
 void landingController::viewDidLoad() {
     QRN_LOG_IN();
+    std::weak_ptr<landingController> weak = std::static_pointer_cast<landingController>(shared_from_this());
+    activationObserver_ = qrn::ui::Application::shared().addActivationObserver([weak]() {
+        if (auto self = weak.lock())
+            self->didBecomeActive();
+    });
     recentProjectsListFilled = false;
     initialiseView();
 }

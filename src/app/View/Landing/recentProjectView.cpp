@@ -81,8 +81,3 @@ void recentProjectView::mouseDown(const qrn::ui::Event&) {
     landingClass().loadViewLoader();
     QRN_LOG_OUT();
 }
-
-void recentProjectTextView::mouseDown(const qrn::ui::Event& e) {
-    if (auto parent = superview())
-        parent->mouseDown(e);
-}
