@@ -53,7 +53,10 @@ class Windows : public ShellTest {
             if (at == std::string::npos || l.find("Input") == std::string::npos)
                 continue;
             const auto start = l.rfind(" | ", at - 1);
-            out.push_back(l.substr(start + 3, at - start - 3));
+            const std::string cls = l.substr(start + 3, at - start - 3);
+            // The model's own reset empties the undo history on the way.
+            if (cls != "undoRedoClass")
+                out.push_back(cls);
         }
         return out;
     }
