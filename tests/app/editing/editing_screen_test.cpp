@@ -16,6 +16,7 @@
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Landing/landingController.h"
 #include "app/preview/preview_fixture.h"
@@ -157,8 +158,11 @@ TEST_F(EditingScreen, AnInvalidPackageAlertsKeepsTheStickyTileAndIsNeverWritten)
 TEST_F(EditingScreen, ClosingWritesTheModelAsItWasAndLateBlocksWriteNothing) {
     auto* editor = createProject();
     ASSERT_TRUE(editor);
+    EXPECT_TRUE(undoRedoClass::getUndoList().empty());
     editor->addAssetButton();
     EXPECT_EQ(writtenAssets(), (strings{"0", "2", "4"}));
+    ASSERT_EQ(undoRedoClass::getUndoList().size(), 1u);
+    EXPECT_EQ(undoRedoClass::getUndoList()[0].actionType, "addAsset");
     // A change that waits for the delayed write, and the write after an import.
     previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, true, false, true);
     persistentDataStorageClass().exportData(true);

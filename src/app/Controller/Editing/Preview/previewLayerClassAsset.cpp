@@ -13,6 +13,7 @@
 #include "Model/attributedStringStorageClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
 #include "View/Global/svgIconView.h"
 #include "platform/foundation/colour.h"
 #include "platform/ui/scroll_view.h"
@@ -46,7 +47,6 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
                                  std::optional<int> duplicateSourceIndex, std::optional<int> restoreIndex,
                                  bool skipUndo, bool isRestore, bool isDuplicate) {
     QRN_LOG_IN(LogValues{{"isRegularAsset", isRegularAsset}, {"isNewAsset", isNewAsset}});
-    (void)skipUndo;
     const auto configuration = getConfiguration();
     const auto preview = configuration ? configuration->layerContainerView : nullptr;
     const auto parent = configuration ? configuration->parentPreviewView : nullptr;
@@ -54,6 +54,8 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     auto assets = getAssetArray();
     const int id = restoreIndex ? std::stoi(assets[size_t(*restoreIndex)]) : getLayerIdCounter();
     const int position = restoreIndex ? *restoreIndex - 1 : (isRegularAsset ? counter - 1 : 0);
+    // A duplicate records its own undo entry, whatever its source.
+    const bool duplicating = duplicateSourceIndex.has_value();
     if (duplicateSourceIndex && *duplicateSourceIndex == 0)
         duplicateSourceIndex.reset();
 
@@ -208,6 +210,8 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
             screen->assetTableView->contentView()->scrollToPoint({counter * assetPitch, 0});
     }
 
+    if (!restoreIndex && !duplicating && isNewAsset && !skipUndo)
+        undoRedoClass().action("addAsset", undoValueList{int(getAssetArray().size()) - 1});
     setAssetIdCounter(counter + 1);
     setLayerIdCounter(getLayerIdCounter() + 2);
     selectAsset(tile, false, syncAutocue, !isRegularAsset, isRegularAsset ? !isRestore : true);
