@@ -126,6 +126,8 @@ void editViewClass::initialisation() {
 
     model.addAsset(false, false, true, std::nullopt, std::nullopt, false, false, false);
 
+    // A screen that stays for the next project keeps its overlay and camera frame.
+    const bool built = dragView->viewWithTag(-5) != nullptr;
     const double S = overlayIconSize;
     auto overlay = qrn::ui::View::make(qrn::Rect(0, 0, 3 * S, 3 * S));
     overlay->layer()->setZPosition(9999999.0);
@@ -142,7 +144,8 @@ void editViewClass::initialisation() {
                                    qrn::graphics::FlexibleMinXMargin | qrn::graphics::FlexibleMaxYMargin,
                                    true));
     overlay->addSubview(marker(-5));
-    dragView->addSubview(overlay);
+    if (!built)
+        dragView->addSubview(overlay);
 
     if (configuration->layerTableView) {
         layerListDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 39, 39));
@@ -162,7 +165,8 @@ void editViewClass::initialisation() {
     cameraFrame->addSubview(marker(-4));
     // Above the camera view and the layers, like the overlay, so the crop window shows.
     cameraFrame->layer()->setZPosition(9999998.0);
-    dragView->addSubview(cameraFrame);
+    if (!built)
+        dragView->addSubview(cameraFrame);
 
     for (const auto& box : {configuration->backgroundLayerView, configuration->backgroundColourView}) {
         if (!box)
@@ -269,13 +273,20 @@ void editViewClass::clearClass(bool resetClass) {
     if (screenClearHandler)
         screenClearHandler(resetClass);
     // The project's views go with it. The z-order markers and the camera view stay for the
-    // next project, whose camera reload replaces them.
+    // next project, whose camera reload replaces them; so do the overlay and the camera frame
+    // while the screen stays.
     if (dragView) {
         const auto video = previewLayerClass().getVideoLayerView();
         const auto subviews = dragView->subviews();
         for (const auto& view : subviews) {
             const auto tag = view->subviews().empty() ? std::nullopt : view->subviews()[0]->tag();
-            if (view != video && !(tag && *tag <= -9 && *tag >= -13))
+            const bool marker = tag && *tag <= -9 && *tag >= -13;
+            const bool screenPart = !resetClass && (view->viewWithTag(-5) || view->viewWithTag(-4));
+            if (view == video || marker)
+                continue;
+            if (screenPart)
+                view->setHidden(true);
+            else
                 view->removeFromSuperview();
         }
     }
