@@ -19,6 +19,8 @@ View::View(const Rect& frame) : frame_(frame.standardized()), layer_(graphics::L
 }
 
 View::~View() {
+    // No index may keep pointing at a view that is gone.
+    ++structureGeneration_;
     for (auto& s : subviews_) {
         s->superview_ = nullptr;
         if (s->layer_->superlayerPointer() == layer_.get())
