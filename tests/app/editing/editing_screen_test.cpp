@@ -403,3 +403,24 @@ TEST_F(EditingScreen, StoredCameraFiltersAreReappliedEvenFromShortTables) {
     EXPECT_EQ(host->applied[1], std::make_tuple(true, 1, filterValuesEntry{qrn::Value()}));
     EXPECT_EQ(host->applied[2], std::make_tuple(false, 2, filterValuesEntry{qrn::Value()}));
 }
+
+TEST_F(EditingScreen, OpeningAnotherProjectInTheSameWindowStartsFromAnEmptyStripAndOneOverlay) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    editor->addAssetButton();
+    ASSERT_EQ(editor->assetTableView->documentView()->subviews().size(), 2u);
+    const std::string talk = makeProject("Talk");
+    delegate.applicationOpenFiles({talk});
+    advance(1.0);
+    ASSERT_EQ(imports.size(), 1u);
+    EXPECT_EQ(screen(), editor);
+    EXPECT_TRUE(editor->assetTableView->documentView()->subviews().empty());
+    EXPECT_TRUE(editor->stickyAsset->subviews().empty());
+    for (int tag : {-13, -12, -11, -10, -9, -5, -4})
+        EXPECT_EQ(countTag(*editor->dragView, tag), 1) << tag;
+    EXPECT_TRUE(previewLayerClass().getSuperviewOfTaggedPreviewView()->isHidden());
+    // The import puts the camera back: still one of each marker.
+    previewLayerClass().reloadVideoPreview(true);
+    for (int tag : {-13, -12, -11, -10, -9})
+        EXPECT_EQ(countTag(*editor->dragView, tag), 1) << tag;
+}

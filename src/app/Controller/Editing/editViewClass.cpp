@@ -77,6 +77,21 @@ std::shared_ptr<qrn::ui::View> handleView(const qrn::Rect& frame, int tag, unsig
     return handle;
 }
 
+// The asset strip and the layer list start empty for every project.
+void makeListDocuments() {
+    if (!configuration)
+        return;
+    if (configuration->assetTableView) {
+        const double height = std::trunc(configuration->assetTableView->frame().size.height);
+        assetStripDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 78, height));
+        configuration->assetTableView->setDocumentView(assetStripDocument);
+    }
+    if (configuration->layerTableView) {
+        layerListDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 39, 39));
+        configuration->layerTableView->setDocumentView(layerListDocument);
+    }
+}
+
 } // namespace
 
 editViewClass::editViewClass(std::optional<editViewConfiguration> config, ViewPtr mainPreview,
@@ -115,11 +130,7 @@ void editViewClass::initialisation() {
     parentLayer.setBorderWidth(1.0);
     parentLayer.setBorderColour(named("border_colour_light_dark"));
 
-    if (configuration->assetTableView) {
-        const double height = std::trunc(configuration->assetTableView->frame().size.height);
-        assetStripDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 78, height));
-        configuration->assetTableView->setDocumentView(assetStripDocument);
-    }
+    makeListDocuments();
 
     model.addAsset(false, false, true, std::nullopt, std::nullopt, false, false, false);
 
@@ -143,11 +154,6 @@ void editViewClass::initialisation() {
     overlay->addSubview(marker(-5));
     if (!built)
         dragView->addSubview(overlay);
-
-    if (configuration->layerTableView) {
-        layerListDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 39, 39));
-        configuration->layerTableView->setDocumentView(layerListDocument);
-    }
 
     const qrn::Rect bounds = parentPreviewView->bounds();
     auto cameraFrame = qrn::ui::View::make(bounds);
@@ -289,6 +295,8 @@ void editViewClass::clearClass(bool resetClass) {
     }
     if (configuration && configuration->stickyAsset)
         configuration->stickyAsset->setSubviews({});
+    if (!resetClass)
+        makeListDocuments();
     previewLayerClass().clearClass(resetClass);
     previewLayerViewPathCreationClass().setPathsArray(resetClass
                                                           ? std::vector<std::vector<layerPathEntry>>{}

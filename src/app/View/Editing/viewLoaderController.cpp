@@ -243,8 +243,11 @@ void viewLoaderController::windowDidResize(qrn::ui::Window&) {
     editViewClass().resizeAndPositionLayers(true);
     const int generation = resizeGeneration.increment();
     std::weak_ptr<qrn::ui::ViewController> weak = shared_from_this();
-    qrn::MainQueue::after(0.1, [weak, generation] {
-        if (!weak.lock() || !resizeGeneration.isCurrent(generation) || !editViewClass().getEditViewSelected())
+    const std::string project = persistentDataStorageClass().getProjectDirectory();
+    qrn::MainQueue::after(0.1, [weak, generation, project] {
+        if (!weak.lock() || !resizeGeneration.isCurrent(generation) ||
+            !editViewClass().getEditViewSelected() ||
+            project != persistentDataStorageClass().getProjectDirectory())
             return;
         editViewClass().resizeAndPositionLayers(true);
     });
