@@ -90,7 +90,12 @@ void step(const std::weak_ptr<AnimatedValue::State>& weak, unsigned generation) 
         return;
     }
     s->apply(s->current());
-    MainQueue::after(AnimatedValue::stepInterval, [weak, generation] { step(weak, generation); });
+    // The next step keeps to the display-rate ticks counted from the start, so a late step is
+    // not followed by a full interval's wait.
+    const double elapsed = now - s->start;
+    const double next =
+        (std::floor(elapsed / AnimatedValue::stepInterval + 1e-6) + 1) * AnimatedValue::stepInterval;
+    MainQueue::after(std::max(0.001, next - elapsed), [weak, generation] { step(weak, generation); });
 }
 
 void scheduleCompletion(const std::weak_ptr<AnimatedValue::State>& weak, unsigned generation,
