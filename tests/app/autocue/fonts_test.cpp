@@ -131,3 +131,17 @@ TEST_F(Fonts, UnknownFamiliesAndPlainRunsShowInTheFallbackAtTheSetting) {
     EXPECT_EQ(runs[1].attributes.font->family, "Arial");
     EXPECT_DOUBLE_EQ(runs[1].attributes.font->size, 40);
 }
+
+TEST_F(Fonts, OnlyTheFirstSizingOfTheProcessBringsAnUndersizedScriptBackInStep) {
+    setScripts({script(2, 8)});
+    open();
+    EXPECT_EQ(setting(), 21);
+    EXPECT_EQ(autocueDisplayClass().getFontPointSizeArray(), (std::vector<double>{9}));
+    // What shows is the corrected size, not the pass's first attempt.
+    EXPECT_EQ(shownSizes(), (std::vector<double>{9}));
+
+    autocueDisplayClass().closeWindow();
+    open();
+    EXPECT_EQ(setting(), 20);
+    EXPECT_EQ(shownSizes(), (std::vector<double>{8}));
+}

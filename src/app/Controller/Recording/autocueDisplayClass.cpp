@@ -73,22 +73,11 @@ void afterInSession(double seconds, std::function<void()> fn) {
     });
 }
 
-void highlight(const std::weak_ptr<svgButtonClass>& weak, bool on) {
-    auto button = weak.lock();
-    if (!button)
-        return;
-    // The icon is made at the button's first layout.
-    if (!button->svgIconObj())
-        button->layoutSubtreeIfNeeded();
-    if (auto icon = button->svgIconObj())
-        icon->keepChangedColour(on);
-}
-
 void showPausedIcons() {
     if (!autocueDisplayViews)
         return;
-    highlight(autocueDisplayViews->buttonPauseAnimation, true);
-    highlight(autocueDisplayViews->buttonPlayAnimation, false);
+    autocueDisplayClass::highlightButton(autocueDisplayViews->buttonPauseAnimation.lock(), true);
+    autocueDisplayClass::highlightButton(autocueDisplayViews->buttonPlayAnimation.lock(), false);
 }
 
 void showText(const qrn::AttributedString& text) {
@@ -178,6 +167,16 @@ std::vector<std::string> autocueDisplayClass::studioAssetArray() {
 
 std::vector<qrn::AttributedString> autocueDisplayClass::scriptList() {
     return attributedStringStorageClass().getAutocueStringArray();
+}
+
+void autocueDisplayClass::highlightButton(const std::shared_ptr<svgButtonClass>& button, bool on) {
+    if (!button)
+        return;
+    // The icon is made at the button's first layout.
+    if (!button->svgIconObj())
+        button->layoutSubtreeIfNeeded();
+    if (auto icon = button->svgIconObj())
+        icon->keepChangedColour(on);
 }
 
 void autocueDisplayClass::resetProcessStateForTests() {
@@ -380,16 +379,23 @@ void autocueDisplayClass::endOfAnimation() {
     afterInSession(jumpDuration, [] { actionInProgress = false; });
 }
 
+bool autocueDisplayClass::beginHold() {
+    // Nothing holds at speed 0.
+    if (!(animationSpeed > 0))
+        return false;
+    updateActionCheck();
+    actionInProgress = true;
+    buttonHeld = true;
+    playingBeforeHold = animationIsPlaying;
+    pauseAnimation();
+    return true;
+}
+
 void autocueDisplayClass::rewindAnimation(bool rewind) {
     QRN_LOG_IN({{"rewind", rewind}});
     if (rewind) {
-        if (!(animationSpeed > 0))
+        if (!beginHold())
             return;
-        updateActionCheck();
-        actionInProgress = true;
-        buttonHeld = true;
-        playingBeforeHold = animationIsPlaying;
-        pauseAnimation();
         auto distance = topDistance();
         const double c = distance ? distance->value() : animationStartingYPos;
         if (c >= animationStartingYPos)
@@ -412,13 +418,8 @@ void autocueDisplayClass::rewindAnimation(bool rewind) {
 void autocueDisplayClass::forwardAnimation(bool forward) {
     QRN_LOG_IN({{"forward", forward}});
     if (forward) {
-        if (!(animationSpeed > 0))
+        if (!beginHold())
             return;
-        updateActionCheck();
-        actionInProgress = true;
-        buttonHeld = true;
-        playingBeforeHold = animationIsPlaying;
-        pauseAnimation();
         playAnimation(std::nullopt, holdSpeedIncrease, std::nullopt, true);
         return;
     }

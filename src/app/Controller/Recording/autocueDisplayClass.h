@@ -109,7 +109,14 @@ class autocueDisplayClass {
     static std::vector<std::string> studioAssetArray();
     static std::vector<qrn::AttributedString> scriptList();
 
+    // Gives an icon button's icon its highlight, or takes it away.
+    static void highlightButton(const std::shared_ptr<svgButtonClass>& button, bool on);
+
     // The first sizing pass of the process differs from later ones; tests start each from a
     // fresh process state.
     static void resetProcessStateForTests();
+
+  private:
+    // The start of a rewind or forward hold; false (and nothing done) at speed 0.
+    bool beginHold();
 };

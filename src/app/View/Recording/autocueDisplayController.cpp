@@ -27,13 +27,7 @@ const qrn::Size windowContentSize{649, 480};
 const qrn::Size windowMinSize{560, 260};
 
 void highlight(const std::shared_ptr<svgButtonClass>& button, bool on) {
-    if (!button)
-        return;
-    // The icon is made at the button's first layout.
-    if (!button->svgIconObj())
-        button->layoutSubtreeIfNeeded();
-    if (auto icon = button->svgIconObj())
-        icon->keepChangedColour(on);
+    autocueDisplayClass::highlightButton(button, on);
 }
 
 void highlightStudioButton(bool on) {
