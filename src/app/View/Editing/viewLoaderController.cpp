@@ -173,9 +173,12 @@ void viewLoaderController::viewDidAppear() {
     mainWindowController::makeScreenTheWindowDelegate(*this);
     controllerMainViewHost host(*this);
     if (returnFlag_.value_or(false)) {
+        // Back from the studio: the window frame and the editing title bar come back; the studio
+        // lets go of what it borrowed.
         globalAppSettingsClass settings(&host);
         if (titleBarAccessory)
             titleBarAccessory->loadView(true);
+        recordViewClass().clearClass();
     }
     viewLoaderClass loader;
     if (!loader.getViewLoaderController()) {
