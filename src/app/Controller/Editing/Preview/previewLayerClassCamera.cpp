@@ -43,7 +43,8 @@ void previewLayerClass::reloadVideoPreview(bool resetVideoFrame) {
         hidden = old->isHidden();
     }
 
-    const auto r = getVideoOriginSizeArray();
+    auto r = getVideoOriginSizeArray();
+    r.resize(4, 0);
     auto video = qrn::ui::View::make(qrn::Rect(r[0], r[1], r[2], r[3]));
     video->setHidden(hidden);
     setVideoLayerView(video);

@@ -24,10 +24,15 @@ void previewLayerClass::positionAndResizeOverlay(
     std::vector<double> r;
     if (resolved.videoSelected)
         r = getVideoOriginSizeArray();
-    else if (resolved.layerIndex)
-        r = getLayerOriginSizeArray()[size_t(resolved.assetIndex)][size_t(*resolved.layerIndex)];
-    else
+    else if (resolved.layerIndex) {
+        const auto frames = getLayerOriginSizeArray();
+        const size_t a = size_t(resolved.assetIndex), l = size_t(*resolved.layerIndex);
+        if (a >= frames.size() || l >= frames[a].size())
+            return;
+        r = frames[a][l];
+    } else {
         return;
+    }
     auto overlay = getSuperviewOfTaggedPreviewView();
     if (!overlay || r.size() < 4)
         return;

@@ -57,20 +57,24 @@ void previewLayerClass::layerSelected(const std::shared_ptr<qrn::ui::View>& view
         cropOverlay(getVideoCropState());
         return;
     }
+    // A layer view carries its id on its first subview; anything else selects nothing.
+    const auto id = view->subviews().empty() ? std::nullopt : view->subviews().front()->tag();
+    if (!id) {
+        noLayerSelected();
+        return;
+    }
     const auto overlay = getSuperviewOfTaggedPreviewView();
     const auto previous = getSelectedLayer();
-    const auto& marker = view->subviews().front();
-    const int id = marker->tag().value_or(0);
-    setSelectedLayer(id);
+    setSelectedLayer(*id);
     if (overlay)
         overlay->setHidden(false);
-    if (previous && *previous == id) {
+    if (previous && *previous == *id) {
         setDraggingLayer(true);
         return;
     }
     highlightOfSelectedScrollViewLayer(0, previous);
     setVideoLayerSelected(false);
-    highlightOfSelectedScrollViewLayer(5, id);
+    highlightOfSelectedScrollViewLayer(5, *id);
     if (overlay) {
         if (overlay->subviews().size() > 2)
             overlay->subviews()[2]->setHidden(false);

@@ -33,10 +33,11 @@ bool previewLayerClass::checkIfLayerIsFlipped(
         const auto flips = getVideoIsFlippedArray();
         return flag < flips.size() && flips[flag];
     }
-    if (!resolved.layerIndex)
+    const auto all = getLayerIsFlippedArray();
+    const size_t a = size_t(resolved.assetIndex), l = size_t(resolved.layerIndex.value_or(-1));
+    if (!resolved.layerIndex || a >= all.size() || l >= all[a].size())
         return false;
-    const auto flips = getLayerIsFlippedArray()[size_t(resolved.assetIndex)][size_t(*resolved.layerIndex)];
-    return flag < flips.size() && flips[flag];
+    return flag < all[a][l].size() && all[a][l][flag];
 }
 
 void previewLayerClass::mirrorLayerCheck(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
