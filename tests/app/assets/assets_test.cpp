@@ -1,0 +1,414 @@
+#include <QImage>
+
+#include <fstream>
+#include <sstream>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/Model/assetDataClass.h"
+#include "Controller/Global/filterClass.h"
+#include "Controller/Landing/landingClass.h"
+#include "Model/attributedStringStorageClass.h"
+#include "Model/stylingClass.h"
+#include "Model/undoRedoClass.h"
+#include "View/Editing/LayerScrollView/layerScrollViewView.h"
+#include "View/Editing/Preview/textSymbolTextView.h"
+#include "View/Editing/viewLoaderController.h"
+#include "View/Landing/landingController.h"
+#include "app/preview/preview_fixture.h"
+#include "app/shell/shell_fixture.h"
+#include "platform/foundation/json.h"
+#include "platform/ui/event.h"
+#include "platform/ui/image_view.h"
+#include "platform/ui/panels.h"
+#include "platform/ui/scroll_view.h"
+#include "platform/ui/text_field.h"
+
+using namespace shelltest;
+using strings = std::vector<std::string>;
+using ViewPtr = std::shared_ptr<qrn::ui::View>;
+
+namespace {
+
+class Assets : public ShellTest {
+  protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        filterClass filters;
+        flags = filters.getLayerFilter();
+        orders = filters.getLayerFilterOrder();
+        values = filters.getLayerFilterValues();
+        videoFrame = previewLayerClass().getVideoOriginSizeArray();
+    }
+    void TearDown() override {
+        editViewClass::setAutocueTextHooks(nullptr, nullptr);
+        editViewClass::setDuplicateLayerInternalHook(nullptr);
+        layerScrollViewView::setHooks({});
+        ShellTest::TearDown();
+        filterClass filters;
+        filters.setLayerFilter(flags);
+        filters.setLayerFilterOrder(orders);
+        filters.setLayerFilterValues(values);
+        previewLayerClass().setVideoOriginSizeArray(videoFrame);
+    }
+    layerFilterArray flags;
+    layerFilterOrderArray orders;
+    layerFilterValuesArray values;
+    std::vector<double> videoFrame;
+
+    std::string projectPath() const { return dir.path().toStdString() + "/Demo.qrn3ks"; }
+
+    viewLoaderController* createProject() {
+        launch();
+        panelAnswers.push_back(projectPath());
+        landingClass::getLandingViewController()->createNewProject();
+        advance(1.0);
+        return dynamic_cast<viewLoaderController*>(shownScreen());
+    }
+    // A new project with `regular` regular assets, the last one selected.
+    viewLoaderController* projectWith(int regular) {
+        auto* editor = createProject();
+        for (int i = 1; i < regular; ++i) {
+            previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+            previewtest::expectModelInvariants();
+        }
+        return editor;
+    }
+    strings writtenAssets() const {
+        std::ifstream in(projectPath() + "/projectData.json");
+        std::stringstream text;
+        text << in.rdbuf();
+        auto json = qrn::json::parse(text.str());
+        return json.isOk() ? json.value()["ASSET_ARRAY"].get<strings>() : strings{};
+    }
+
+    static ViewPtr strip() { return editViewClass().getAssetHorizontalScrollView(); }
+    static ViewPtr list() { return editViewClass().getLayerScrollDocumentView(); }
+    static ViewPtr tileOf(const std::string& id) {
+        auto label = strip()->viewWithTag(std::stoi(id));
+        return label ? label->superview() : nullptr;
+    }
+    static std::shared_ptr<qrn::ui::TextField> labelOf(const std::string& id) {
+        return std::dynamic_pointer_cast<qrn::ui::TextField>(strip()->viewWithTag(std::stoi(id)));
+    }
+    static ViewPtr containerOf(viewLoaderController* editor, const std::string& id) {
+        auto marker = editor->dragView->viewWithTag(std::stoi(id) + 1);
+        return marker ? marker->superview() : nullptr;
+    }
+    static int subviewIndex(const ViewPtr& view) {
+        const auto& siblings = view->superview()->subviews();
+        return int(std::find(siblings.begin(), siblings.end(), view) - siblings.begin());
+    }
+    static double listX(int number) {
+        auto marker = list()->viewWithTag(number);
+        return marker ? marker->superview()->frame().origin.x : -1;
+    }
+    static const std::string& lastEntryType() { return undoRedoClass::getUndoList().back().actionType; }
+    static void click(const std::string& id) { editViewClass().assetPreviewSelected(tileOf(id)); }
+};
+
+} // namespace
+
+TEST_F(Assets, IdsMarkersNewProjectStripAndTheAddEntry) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    EXPECT_EQ(editor->stickyAsset->subviews()[0]->frame().origin.x, 0);
+    EXPECT_EQ(tileOf("2")->frame(), qrn::Rect(0, 0, 77, 76));
+    EXPECT_EQ(strip()->frame().size, (qrn::Size{80, 77}));
+    const size_t entries = undoRedoClass::getUndoList().size();
+
+    model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    previewtest::expectModelInvariants();
+    EXPECT_EQ(model.getAssetArray(), (strings{"0", "2", "4", "6"}));
+    for (int marker : {3, 5, 7})
+        EXPECT_TRUE(containerOf(editor, std::to_string(marker - 1))) << marker;
+    EXPECT_EQ(previewtest::addLayer(editor->dragView, 3, {10, 10, 50, 50}), "8");
+    EXPECT_EQ(tileOf("6")->frame().origin.x, 160);
+    EXPECT_EQ(strip()->frame().size, (qrn::Size{240, 77}));
+    EXPECT_EQ(labelOf("6")->stringValue(), "3");
+    ASSERT_EQ(undoRedoClass::getUndoList().size(), entries + 2);
+    EXPECT_EQ(lastEntryType(), "addAsset");
+    EXPECT_EQ(writtenAssets(), (strings{"0", "2", "4", "6"}));
+    // Only the new asset's container shows.
+    EXPECT_TRUE(containerOf(editor, "2")->isHidden());
+    EXPECT_FALSE(containerOf(editor, "6")->isHidden());
+}
+
+TEST_F(Assets, SelectionHighlightsColoursAndPicksTheLayerOrCamera) {
+    auto* editor = projectWith(2);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    auto colours = model.getAssetBackgroundColour();
+    colours[0] = {0.2, 0.4, 0.6, 1};
+    model.setAssetBackgroundColour(colours);
+    const auto layer = previewtest::addLayer(editor->dragView, 2, {10, 10, 50, 50});
+
+    click("2");
+    previewtest::expectModelInvariants();
+    EXPECT_EQ(model.getSelectedAsset(), 2);
+    EXPECT_EQ(labelOf("2")->backgroundColour(), colourFromHex("#1774c8FF").value());
+    EXPECT_EQ(labelOf("4")->backgroundColour(), qrn::Colour::clear());
+    EXPECT_EQ(qrn::ColourPanel::shared().colour(), (qrn::Colour{0.2, 0.4, 0.6, 1}));
+    EXPECT_EQ(editor->backgroundColourView->layer()->backgroundColour(), (qrn::Colour{0.2, 0.4, 0.6, 1}));
+    EXPECT_FALSE(containerOf(editor, "2")->isHidden());
+    EXPECT_TRUE(containerOf(editor, "4")->isHidden());
+    EXPECT_TRUE(editor->dragView->viewWithTag(std::stoi(layer))->superview()->isHidden());
+    // No layers and a hidden camera: nothing is selected.
+    EXPECT_FALSE(model.getSelectedLayer());
+    EXPECT_FALSE(model.getVideoLayerSelected());
+
+    click("4");
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(layer));
+    EXPECT_FALSE(editor->dragView->viewWithTag(std::stoi(layer))->superview()->isHidden());
+
+    // The shown camera is selected in an asset without layers.
+    model.displayVideo();
+    click("2");
+    EXPECT_TRUE(model.getVideoLayerSelected());
+
+    // A click on the selected tile only prints its two lines.
+    const size_t entries = undoRedoClass::getUndoList().size();
+    testing::internal::CaptureStdout();
+    click("2");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "assetPreviewSeectedTag: 2\n2\n");
+    EXPECT_TRUE(model.getVideoLayerSelected());
+    EXPECT_EQ(undoRedoClass::getUndoList().size(), entries);
+
+    // The sticky tile: the old container hides, the colour well keeps its colour.
+    editViewClass().assetPreviewSelected(editor->stickyAsset->subviews()[0]);
+    EXPECT_EQ(model.getSelectedAsset(), 0);
+    EXPECT_TRUE(containerOf(editor, "2")->isHidden());
+    EXPECT_EQ(labelOf("2")->backgroundColour(), qrn::Colour::clear());
+}
+
+TEST_F(Assets, RemovalRenumbersReselectsAndRedoKeepsTheSelection) {
+    auto* editor = projectWith(4); // 2, 4, 6, 8
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const auto layer = previewtest::addLayer(editor->dragView, 2, {10, 10, 50, 50});
+    click("4");
+    model.removeAsset(std::nullopt, false);
+    previewtest::expectModelInvariants();
+    EXPECT_EQ(model.getAssetArray(), (strings{"0", "2", "6", "8"}));
+    EXPECT_EQ(model.getSelectedAsset(), 6);
+    EXPECT_EQ(labelOf("6")->stringValue(), "2");
+    EXPECT_EQ(labelOf("8")->stringValue(), "3");
+    EXPECT_EQ(tileOf("6")->frame().origin.x, 80);
+    EXPECT_EQ(tileOf("8")->frame().origin.x, 160);
+    EXPECT_EQ(strip()->frame().size.width, 240);
+    EXPECT_FALSE(containerOf(editor, "4"));
+    EXPECT_FALSE(editor->dragView->viewWithTag(std::stoi(layer)));
+    EXPECT_EQ(lastEntryType(), "removeAsset");
+    EXPECT_EQ(writtenAssets(), (strings{"0", "2", "6", "8"}));
+
+    // The last one: the one before it.
+    click("8");
+    model.removeAsset(std::nullopt, false);
+    previewtest::expectModelInvariants();
+    EXPECT_EQ(model.getSelectedAsset(), 6);
+
+    // A replayed removal of another asset keeps the selection.
+    const size_t entries = undoRedoClass::getUndoList().size();
+    model.removeAsset(2, true);
+    previewtest::expectModelInvariants();
+    EXPECT_EQ(model.getSelectedAsset(), 6);
+    EXPECT_EQ(labelOf("6")->stringValue(), "1");
+    EXPECT_EQ(tileOf("6")->frame().origin.x, 0);
+    EXPECT_EQ(undoRedoClass::getUndoList().size(), entries);
+
+    // The only one: the sticky asset, an empty strip; then Delete does nothing.
+    model.removeAsset(std::nullopt, false);
+    previewtest::expectModelInvariants();
+    EXPECT_EQ(model.getSelectedAsset(), 0);
+    EXPECT_EQ(strip()->frame().size.width, 0);
+    model.removeAsset(std::nullopt, false);
+    EXPECT_EQ(model.getAssetArray(), (strings{"0"}));
+    EXPECT_EQ(model.getAssetIdCounter(), 1);
+}
+
+TEST_F(Assets, RestoredAssetsGoBackToTheirPlace) {
+    auto* editor = projectWith(3); // 2, 4, 6
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    model.setAssetBackgroundColour({{0, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 0, 1}});
+
+    for (int index : {2, 1}) {
+        const std::string id = model.getAssetArray()[size_t(index)];
+        assetDataClass snapshot(index, index, true);
+        model.removeAsset(std::stoi(id), false);
+        snapshot.fillArraysWithObjectData();
+        model.addAsset(true, false, true, std::nullopt, index, false, true, false);
+        previewtest::expectModelInvariants();
+        EXPECT_EQ(model.getAssetArray()[size_t(index)], id);
+        EXPECT_EQ(tileOf(id)->frame().origin.x, (index - 1) * 80);
+        EXPECT_EQ(labelOf(id)->stringValue(), std::to_string(index));
+        if (index == 2) {
+            EXPECT_EQ(subviewIndex(containerOf(editor, id)), subviewIndex(containerOf(editor, "2")) + 1);
+            EXPECT_EQ(model.getAssetBackgroundColour()[1], (std::vector<double>{0, 1, 0, 1}));
+        } else {
+            EXPECT_EQ(subviewIndex(containerOf(editor, id)), 0);
+        }
+    }
+    EXPECT_EQ(model.getAssetIdCounter(), 4);
+}
+
+TEST_F(Assets, DuplicateTakesColourScriptAndLayersOnTheirSideOfTheCamera) {
+    auto* editor = projectWith(3); // indexes 1, 2, 3
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    model.setAssetBackgroundColour({{0, 0, 0, 1}, {1, 0, 0, 1}, {0, 0, 0, 1}});
+    attributedStringStorageClass texts;
+    auto scripts = texts.getAutocueStringArray();
+    scripts[1] = qrn::AttributedString("Second script");
+    texts.setAutocueStringArray(scripts);
+    const auto below = previewtest::addLayer(editor->dragView, 2, {10, 10, 50, 50});
+    const auto above =
+        previewtest::addLayer(editor->dragView, 2, {20, 20, 50, 50}, 0, previewtest::placement::above);
+    // The copies as the layer code makes them: the same side of the camera as their source.
+    editViewClass::setDuplicateLayerInternalHook([&](int source, int j, bool) {
+        const auto first = model.getFirstLayerAboveVideoArray();
+        const auto& row = model.getLayerArrayReference()[size_t(source)];
+        const bool isAbove = first[size_t(source)] && row[size_t(j)] == *first[size_t(source)];
+        previewtest::addLayer(editor->dragView, int(model.getAssetArray().size()) - 1, {10, 10, 50, 50}, 0,
+                              isAbove ? previewtest::placement::above : previewtest::placement::below, false);
+    });
+
+    const size_t entries = undoRedoClass::getUndoList().size();
+    editViewClass().duplicateAsset(4);
+    previewtest::expectModelInvariants();
+    EXPECT_EQ(model.getAssetArray().size(), 5u);
+    EXPECT_EQ(model.getAssetBackgroundColour()[3], (std::vector<double>{1, 0, 0, 1}));
+    EXPECT_EQ(texts.getAutocueStringArray()[3].string(), "Second script");
+    ASSERT_EQ(undoRedoClass::getUndoList().size(), entries + 1);
+    EXPECT_EQ(lastEntryType(), "duplicateAsset");
+    const auto& copies = model.getLayerArrayReference()[4];
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_EQ(model.getFirstLayerAboveVideoArray()[4], copies[1]);
+    EXPECT_NE(copies[1], above);
+    EXPECT_EQ(writtenAssets(), model.getAssetArray());
+    EXPECT_EQ(model.getSelectedAsset(), std::stoi(model.getAssetArray()[4]));
+
+    // From the sticky asset: a fresh black asset with an empty script.
+    editViewClass::setDuplicateLayerInternalHook(nullptr);
+    editViewClass().duplicateAsset(0);
+    previewtest::expectModelInvariants();
+    EXPECT_EQ(model.getAssetBackgroundColour().back(), (std::vector<double>{0, 0, 0, 1}));
+    EXPECT_EQ(texts.getAutocueStringArray().back().string(), "");
+    (void)below;
+}
+
+TEST_F(Assets, StickyLayersStandInEveryNewThumbnailInTheirGroups) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const auto low = previewtest::addLayer(editor->dragView, 0, {10, 10, 100, 50});
+    const auto high =
+        previewtest::addLayer(editor->dragView, 0, {200, 100, 100, 50}, 0, previewtest::placement::above);
+    model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    previewtest::expectModelInvariants();
+    const auto thumbnail = tileOf(model.getAssetArray().back())->subviews().back();
+    auto groupOf = [&](int tag) { return thumbnail->viewWithTag(tag)->superview(); };
+    auto copyOf = [&](const std::string& id) { return thumbnail->viewWithTag(std::stoi(id))->superview(); };
+    ASSERT_TRUE(thumbnail->viewWithTag(std::stoi(low)));
+    ASSERT_TRUE(thumbnail->viewWithTag(std::stoi(high)));
+    EXPECT_EQ(subviewIndex(copyOf(low)), subviewIndex(groupOf(-10)) + 1);
+    EXPECT_EQ(subviewIndex(copyOf(high)), subviewIndex(groupOf(-12)) + 1);
+    // Scaled from the preview to the thumbnail.
+    EXPECT_LT(copyOf(low)->frame().size.width, 100);
+}
+
+TEST_F(Assets, TheLayerListPlacesTheCameraBetweenBelowAndAbove) {
+    auto* editor = projectWith(2);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    strings ids;
+    for (int i = 0; i < 4; ++i)
+        ids.push_back(previewtest::addLayer(editor->dragView, 2, {10.0 * i, 10, 50, 50}));
+    editViewClass().loadScrollViewLayers();
+    EXPECT_EQ(listX(std::stoi(ids[3])), 117);
+    EXPECT_EQ(listX(-8), 156);
+    EXPECT_EQ(list()->frame().size, (qrn::Size{195, 36}));
+    // Only the camera picture is tinted.
+    auto cameraPicture =
+        std::dynamic_pointer_cast<qrn::ui::ImageView>(list()->viewWithTag(-8)->superview()->subviews()[0]);
+    ASSERT_TRUE(cameraPicture);
+    EXPECT_TRUE(cameraPicture->contentTintColour());
+    EXPECT_TRUE(
+        std::dynamic_pointer_cast<layerScrollViewView>(list()->viewWithTag(std::stoi(ids[0]))->superview()));
+
+    // A background layer takes no slot; the camera goes to the first layer above it.
+    auto backgrounds = model.getAssetBackgroundIDArray();
+    backgrounds[1] = ids[0];
+    model.setAssetBackgroundIDArray(backgrounds);
+    auto first = model.getFirstLayerAboveVideoArray();
+    first[2] = ids[2];
+    model.setFirstLayerAboveVideoArray(first);
+    editViewClass().loadScrollViewLayers();
+    EXPECT_EQ(listX(std::stoi(ids[0])), -1);
+    EXPECT_EQ(listX(std::stoi(ids[1])), 0);
+    EXPECT_EQ(listX(-8), 39);
+    EXPECT_EQ(listX(std::stoi(ids[2])), 78);
+    EXPECT_EQ(listX(std::stoi(ids[3])), 117);
+    editViewClass().changeOriginXForLayerInLayerScrollView(3, ids[3]);
+    EXPECT_EQ(listX(std::stoi(ids[3])), 78);
+    // After an insertion every tile goes back to its model slot.
+    editViewClass().moveLayersAfterAddedLayerInLayerScrollView(3, ids[3], 2);
+    EXPECT_EQ(listX(std::stoi(ids[3])), 117);
+    EXPECT_EQ(listX(-8), 39);
+
+    // The sticky asset: an empty background box.
+    // Without its image file the box stays empty; with a picture it shows the tile.
+    editViewClass().addSingleLayerToLayerScrollView(std::nullopt, true, std::nullopt, 0);
+    EXPECT_TRUE(editor->backgroundLayerView->subviews().empty());
+    auto image = std::make_shared<const QImage>(8, 8, QImage::Format_ARGB32);
+    editViewClass().addSingleLayerToLayerScrollView(qrn::Value(qrn::ImageHandle(image)), true, std::nullopt,
+                                                    0);
+    ASSERT_EQ(editor->backgroundLayerView->subviews().size(), 1u);
+    EXPECT_EQ(editor->backgroundLayerView->viewWithTag(std::stoi(ids[0]))->superview()->frame(),
+              qrn::Rect(0, 0, 38, 36));
+    editViewClass().assetPreviewSelected(editor->stickyAsset->subviews()[0]);
+    EXPECT_TRUE(editor->backgroundLayerView->subviews().empty());
+    EXPECT_EQ(listX(-8), 0);
+}
+
+TEST_F(Assets, LayerTilesSelectThenOpenThePopoverOrStartTheDrag) {
+    auto* editor = projectWith(1);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const auto a = previewtest::addLayer(editor->dragView, 1, {10, 10, 50, 50});
+    const auto b = previewtest::addLayer(editor->dragView, 1, {100, 10, 50, 50});
+    editViewClass().loadScrollViewLayers();
+    bool control = false;
+    int popovers = 0, drags = 0, dragged = 0;
+    layerScrollViewView::setHooks(
+        {[&] { return control; },
+         [&](const qrn::ui::Event&, int type, bool force) { popovers += type == 2 && force; },
+         [&](int tag) { dragged = tag; }, [&](const qrn::ui::Event&, int) { ++drags; }});
+    auto tile = [&](const std::string& id) { return list()->viewWithTag(std::stoi(id))->superview(); };
+    const auto press = qrn::ui::Event::mouse(qrn::ui::EventType::MouseDown, {5, 5});
+
+    tile(a)->rightMouseDown(press);
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(a));
+    EXPECT_EQ(popovers, 1);
+    control = true;
+    tile(b)->mouseDown(press);
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(b));
+    EXPECT_EQ(popovers, 2);
+    EXPECT_EQ(drags, 0);
+    control = false;
+    tile(a)->mouseDown(press);
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(a));
+    EXPECT_EQ(drags, 1);
+    EXPECT_EQ(dragged, std::stoi(a));
+
+    // A click into a text layer's text selects by hit path and never starts editing.
+    auto text = std::make_shared<textSymbolTextView>(qrn::Rect(0, 0, 200, 100));
+    EXPECT_FALSE(text->acceptsFirstResponder());
+    editor->dragView->addSubview(text);
+    const qrn::Point inB = editor->dragView->convertPointToView({120, 30}, nullptr);
+    text->mouseDown(qrn::ui::Event::mouse(qrn::ui::EventType::MouseDown, inB));
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(b));
+    text->removeFromSuperview();
+}
