@@ -412,3 +412,85 @@ TEST_F(Assets, LayerTilesSelectThenOpenThePopoverOrStartTheDrag) {
     EXPECT_EQ(model.getSelectedLayer(), std::stoi(b));
     text->removeFromSuperview();
 }
+
+namespace {
+
+std::vector<double> colourEntryValue(const undoValueList& values) {
+    return values.empty() ? std::vector<double>{} : std::get<std::vector<double>>(values[0]);
+}
+
+} // namespace
+
+TEST_F(Assets, AColourBurstMakesOneEntryForItsOwnAsset) {
+    auto* editor = projectWith(2); // 2, 4; 4 selected
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    editViewClass edit;
+    const auto& entries = undoRedoClass::getUndoList();
+    const size_t before = entries.size();
+    const qrn::Colour red{1, 0, 0, 1}, green{0, 1, 0, 1}, blue{0, 0, 1, 1};
+
+    edit.changeAssetBackgroundColour(std::nullopt, red, false);
+    advance(0.2);
+    edit.changeAssetBackgroundColour(std::nullopt, green, false);
+    advance(0.2);
+    edit.changeAssetBackgroundColour(std::nullopt, blue, false);
+    advance(0.49);
+    EXPECT_EQ(entries.size(), before);
+    advance(0.02);
+    ASSERT_EQ(entries.size(), before + 1);
+    EXPECT_EQ(entries.back().actionType, "changeAssetBackgroundColour");
+    EXPECT_EQ(colourEntryValue(entries.back().beforeValues), (std::vector<double>{0, 0, 0, 1}));
+    EXPECT_EQ(colourEntryValue(undoRedoClass::getRedoList().back()), (std::vector<double>{0, 0, 1, 1}));
+    EXPECT_EQ(containerOf(editor, "4")->layer()->backgroundColour(), blue);
+    EXPECT_EQ(tileOf("4")->subviews().back()->viewWithTag(5)->superview()->layer()->backgroundColour(), blue);
+    EXPECT_EQ(editor->backgroundColourView->layer()->backgroundColour(), blue);
+
+    // The same colour again: nothing shown, recorded or pending.
+    edit.changeAssetBackgroundColour(std::nullopt, blue, false);
+    advance(1.0);
+    EXPECT_EQ(entries.size(), before + 1);
+
+    // Switching assets within the half second records the first burst against its own asset.
+    edit.changeAssetBackgroundColour(std::nullopt, red, false);
+    click("2");
+    ASSERT_EQ(entries.size(), before + 2);
+    EXPECT_EQ(entries.back().context[1].toInt(), 2);
+    EXPECT_EQ(colourEntryValue(entries.back().beforeValues), (std::vector<double>{0, 0, 1, 1}));
+    edit.changeAssetBackgroundColour(std::nullopt, green, false);
+    // Another action records the waiting entry first, and keeps its own before-values.
+    undoRedoClass history;
+    EXPECT_TRUE(history.compareValuesBeforeAndAfter(undoValueList{qrn::Point{1, 1}}, std::nullopt));
+    history.action("dragLayerInVideoViewLayer", undoValueList{qrn::Point{5, 5}});
+    ASSERT_EQ(entries.size(), before + 4);
+    EXPECT_EQ(entries[before + 2].actionType, "changeAssetBackgroundColour");
+    EXPECT_EQ(entries[before + 2].context[1].toInt(), 1);
+    EXPECT_EQ(entries.back().actionType, "dragLayerInVideoViewLayer");
+    EXPECT_EQ(std::get<qrn::Point>(entries.back().beforeValues[0]), (qrn::Point{1, 1}));
+    advance(1.0);
+    EXPECT_EQ(entries.size(), before + 4);
+}
+
+TEST_F(Assets, TheStickyAssetIgnoresPicksButAReplayPaintsOnlyItsAsset) {
+    auto* editor = projectWith(2);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    editViewClass edit;
+    editViewClass().assetPreviewSelected(editor->stickyAsset->subviews()[0]);
+    const auto well = editor->backgroundColourView->layer()->backgroundColour();
+    const auto panel = qrn::ColourPanel::shared().colour();
+    const size_t before = undoRedoClass::getUndoList().size();
+    edit.changeAssetBackgroundColour(std::nullopt, qrn::Colour{1, 0, 0, 1}, false);
+    advance(1.0);
+    EXPECT_EQ(model.getAssetBackgroundColour()[0], (std::vector<double>{0, 0, 0, 1}));
+    EXPECT_EQ(undoRedoClass::getUndoList().size(), before);
+
+    edit.changeAssetBackgroundColour(layerAssetIndexAndVideoSelectedArray{false, 1, qrn::Value()},
+                                     qrn::Colour{1, 0, 0, 1}, true);
+    EXPECT_EQ(model.getAssetBackgroundColour()[0], (std::vector<double>{1, 0, 0, 1}));
+    EXPECT_EQ(containerOf(editor, "2")->layer()->backgroundColour(), (qrn::Colour{1, 0, 0, 1}));
+    EXPECT_EQ(editor->backgroundColourView->layer()->backgroundColour(), well);
+    EXPECT_EQ(qrn::ColourPanel::shared().colour(), panel);
+    advance(1.0);
+    EXPECT_EQ(undoRedoClass::getUndoList().size(), before);
+}

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/colour.h"
 #include "platform/foundation/geometry.h"
@@ -144,6 +145,13 @@ class editViewClass {
     static std::optional<qrn::AttributedString> getAutocueText();
     static void setAutocueText(const qrn::AttributedString& text);
     static void setAssetChange(bool change);
+    // An asset's colour (absent array: the selected asset's) from the panel or, with undoRedo, a
+    // replay. A burst of changes makes one undo entry 0.5 s after its last change.
+    void changeAssetBackgroundColour(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                                     const qrn::Colour& colour, bool undoRedo);
+    // The entry of a colour burst still waiting: recorded now, or dropped with the history.
+    static void settlePendingColourEntry(bool record);
+    static bool getAssetChange();
     // Copies layer layerIndex of asset sourceIndex into the last asset; owned by the layer code.
     static void
     setDuplicateLayerInternalHook(std::function<void(int sourceIndex, int layerIndex, bool)> hook);

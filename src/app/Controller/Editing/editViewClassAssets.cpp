@@ -13,6 +13,7 @@
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
 #include "View/Editing/LayerScrollView/layerScrollViewView.h"
+#include "platform/foundation/main_queue.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
@@ -26,6 +27,19 @@ std::function<std::optional<qrn::AttributedString>()> autocueTextGetter;
 std::function<void(const qrn::AttributedString&)> autocueTextSetter;
 std::function<void(bool)> assetChangeSetter;
 std::function<void(int, int, bool)> duplicateLayerInternal;
+bool assetChange = false;
+
+// A burst of colour changes: the asset and its colour from before the first change, the colour
+// after the last. Kept here rather than in the history's shared before-value slot, so that a
+// gesture or another asset in between cannot mix with it.
+struct pendingColourEntry {
+    int assetIndex;
+    std::string assetId;
+    std::vector<double> before;
+    std::vector<double> after;
+};
+std::optional<pendingColourEntry> pendingColour;
+int colourCounter = 0;
 
 int selectedIndex() {
     return previewLayerClass().getSelectedAssetIndex();
@@ -73,18 +87,91 @@ void editViewClass::setAutocueText(const qrn::AttributedString& text) {
 }
 
 void editViewClass::setAssetChange(bool change) {
+    assetChange = change;
     if (assetChangeSetter)
         assetChangeSetter(change);
+}
+
+bool editViewClass::getAssetChange() {
+    return assetChange;
+}
+
+void editViewClass::settlePendingColourEntry(bool record) {
+    auto pending = std::exchange(pendingColour, std::nullopt);
+    if (!pending || !record)
+        return;
+    previewLayerClass model;
+    // The entry names the selected asset: record only while it is the one the burst changed.
+    const auto assets = model.getAssetArray();
+    if (model.getSelectedAssetIndex() != pending->assetIndex ||
+        size_t(pending->assetIndex) >= assets.size() ||
+        assets[size_t(pending->assetIndex)] != pending->assetId)
+        return;
+    undoRedoClass history;
+    const auto gesture = undoRedoClass::getValuesCompare();
+    history.setValuesCompare(undoValueList{pending->before});
+    history.action("changeAssetBackgroundColour", undoValueList{pending->after});
+    history.setValuesCompare(gesture);
+}
+
+void editViewClass::changeAssetBackgroundColour(
+    const std::optional<layerAssetIndexAndVideoSelectedArray>& layer, const qrn::Colour& colour,
+    bool undoRedo) {
+    QRN_LOG_IN(LogValues{{"undoRedo", undoRedo}});
+    previewLayerClass model;
+    if ((recordViewClass().getRecordViewSelected() || model.getSelectedAsset() == 0) && !undoRedo)
+        return;
+    if (getAssetChange() && !undoRedo)
+        return;
+    const int index = layer ? model.layerAssetIndexAndVideoSelectedParameterValues(layer).assetIndex
+                            : model.getSelectedAssetIndex();
+    auto colours = model.getAssetBackgroundColour();
+    const auto assets = model.getAssetArray();
+    if (index < 1 || size_t(index - 1) >= colours.size() || size_t(index) >= assets.size())
+        return;
+    const std::vector<double> after{colour.red, colour.green, colour.blue, 1.0};
+    const std::vector<double> before = colours[size_t(index - 1)];
+    if (before == after)
+        return;
+    const qrn::Colour shown{after[0], after[1], after[2], after[3]};
+    const int marker = std::stoi(assets[size_t(index)]) + 1;
+    for (const auto& in : {getDragView(), getAssetHorizontalScrollView()})
+        if (auto tagged = in ? in->viewWithTag(marker) : nullptr)
+            tagged->superview()->layer()->setBackgroundColour(shown);
+    // A replay for another asset leaves the well showing the selected asset's colour.
+    const auto screen = getConfiguration();
+    if (screen && screen->backgroundColourView && index == model.getSelectedAssetIndex())
+        screen->backgroundColourView->layer()->setBackgroundColour(shown);
+    if (!undoRedo) {
+        if (pendingColour &&
+            (pendingColour->assetIndex != index || pendingColour->assetId != assets[size_t(index)]))
+            settlePendingColourEntry(true);
+        if (!pendingColour) {
+            pendingColour = pendingColourEntry{index, assets[size_t(index)], before, after};
+            undoRedoClass::setPendingEntryHook(&editViewClass::settlePendingColourEntry);
+        }
+    }
+    colours[size_t(index - 1)] = after;
+    model.setAssetBackgroundColour(colours);
+    if (!undoRedo) {
+        pendingColour->after = after;
+        colourCounter = (colourCounter + 1) % 10000;
+        const int mine = colourCounter;
+        qrn::MainQueue::after(0.5, [mine] {
+            if (colourCounter == mine)
+                settlePendingColourEntry(true);
+        });
+    }
+    persistentDataStorageClass().exportData(false);
 }
 
 void editViewClass::addTextToAutocueArray(const qrn::AttributedString& attributedString) {
     QRN_LOG_IN(std::nullopt);
     attributedStringStorageClass texts;
     const int k = selectedIndex();
-    if (k == 0) {
-        texts.setProjectNotes(attributedString);
+    // The sticky asset keeps no script of its own.
+    if (k == 0)
         return;
-    }
     auto scripts = texts.getAutocueStringArray();
     if (k > 0 && size_t(k - 1) < scripts.size()) {
         scripts[size_t(k - 1)] = attributedString;

@@ -336,6 +336,8 @@ void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, 
     const int leaving = getSelectedAsset();
     if (id == leaving && !forceSelect && !isInitialSelection)
         return;
+    // A colour burst still waiting belongs to the asset being left.
+    editViewClass::settlePendingColourEntry(true);
     editViewClass edit;
     editViewClass::setAssetChange(true);
     if (!isInitialSelection)
