@@ -11,6 +11,7 @@
 #include "Model/attributedStringStorageClass.h"
 #include "Model/stylingClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/AssetScrollView/dragBackgroundViewView.h"
 #include "View/Editing/LayerScrollView/layerScrollViewView.h"
 #include "View/Editing/Preview/textSymbolTextView.h"
 #include "View/Editing/viewLoaderController.h"
@@ -44,6 +45,9 @@ class Assets : public ShellTest {
         editViewClass::setAutocueTextHooks(nullptr, nullptr);
         editViewClass::setDuplicateLayerInternalHook(nullptr);
         layerScrollViewView::setHooks({});
+        dragBackgroundViewView::setHooks({});
+        editViewClass::setControlKeyPressedHook(nullptr);
+        editViewClass::setShowPopoverHook(nullptr);
         ShellTest::TearDown();
         filterClass filters;
         filters.setLayerFilter(flags);
@@ -382,10 +386,11 @@ TEST_F(Assets, LayerTilesSelectThenOpenThePopoverOrStartTheDrag) {
     editViewClass().loadScrollViewLayers();
     bool control = false;
     int popovers = 0, drags = 0, dragged = 0;
+    editViewClass::setControlKeyPressedHook([&] { return control; });
+    editViewClass::setShowPopoverHook(
+        [&](const qrn::ui::Event&, int type, bool force) { popovers += type == 2 && force; });
     layerScrollViewView::setHooks(
-        {[&] { return control; },
-         [&](const qrn::ui::Event&, int type, bool force) { popovers += type == 2 && force; },
-         [&](int tag) { dragged = tag; }, [&](const qrn::ui::Event&, int) { ++drags; }});
+        {[&](int tag) { dragged = tag; }, [&](const qrn::ui::Event&, int) { ++drags; }});
     auto tile = [&](const std::string& id) { return list()->viewWithTag(std::stoi(id))->superview(); };
     const auto press = qrn::ui::Event::mouse(qrn::ui::EventType::MouseDown, {5, 5});
 
@@ -493,4 +498,35 @@ TEST_F(Assets, TheStickyAssetIgnoresPicksButAReplayPaintsOnlyItsAsset) {
     EXPECT_EQ(qrn::ColourPanel::shared().colour(), panel);
     advance(1.0);
     EXPECT_EQ(undoRedoClass::getUndoList().size(), before);
+}
+
+TEST_F(Assets, AssetTilesSelectOnClickAndOpenTheMenuOnRightOrControlClick) {
+    auto* editor = projectWith(3); // 2, 4, 6
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    bool control = false;
+    std::vector<int> popovers;
+    int drags = 0, dragged = 0;
+    editViewClass::setControlKeyPressedHook([&] { return control; });
+    editViewClass::setShowPopoverHook(
+        [&](const qrn::ui::Event&, int type, bool) { popovers.push_back(type); });
+    dragBackgroundViewView::setHooks(
+        {[&](int id) { dragged = id; }, [&](const qrn::ui::Event&, bool) { ++drags; }});
+
+    const auto press = qrn::ui::Event::mouse(qrn::ui::EventType::MouseDown, {5, 5});
+    tileOf("2")->mouseDown(press);
+    EXPECT_EQ(model.getSelectedAsset(), 2);
+    EXPECT_EQ(drags, 1);
+    EXPECT_EQ(dragged, 2);
+    EXPECT_TRUE(popovers.empty());
+    tileOf("4")->rightMouseDown(press);
+    EXPECT_EQ(model.getSelectedAsset(), 4);
+    control = true;
+    tileOf("6")->mouseDown(press);
+    EXPECT_EQ(model.getSelectedAsset(), 6);
+    EXPECT_EQ(popovers, (std::vector<int>{1, 1}));
+    EXPECT_EQ(drags, 1);
+    // Through the window, as a person clicks.
+    ShellTest::click(*editor->stickyAsset->subviews()[0], {30, 30});
+    EXPECT_EQ(model.getSelectedAsset(), 0);
 }

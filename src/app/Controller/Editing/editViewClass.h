@@ -18,6 +18,7 @@ class View;
 class ScrollView;
 class ProgressIndicator;
 class TextField;
+struct Event;
 } // namespace qrn::ui
 
 // The editing screen's views that the logic works with.
@@ -152,6 +153,13 @@ class editViewClass {
     // The entry of a colour burst still waiting: recorded now, or dropped with the history.
     static void settlePendingColourEntry(bool record);
     static bool getAssetChange();
+    // The Control key state and the popovers belong to the screen's pointer handling; tiles reach
+    // them through these until it is there (no key, no popover).
+    static void setControlKeyPressedHook(std::function<bool()> hook);
+    // (event, type: 0 preview, 1 asset strip, 2 layer list; force)
+    static void setShowPopoverHook(std::function<void(const qrn::ui::Event&, int, bool)> hook);
+    static bool controlKeyPressedThroughHook();
+    static void showPopoverThroughHook(const qrn::ui::Event& event, int type, bool force);
     // Copies layer layerIndex of asset sourceIndex into the last asset; owned by the layer code.
     static void
     setDuplicateLayerInternalHook(std::function<void(int sourceIndex, int layerIndex, bool)> hook);

@@ -28,6 +28,8 @@ std::function<void(const qrn::AttributedString&)> autocueTextSetter;
 std::function<void(bool)> assetChangeSetter;
 std::function<void(int, int, bool)> duplicateLayerInternal;
 bool assetChange = false;
+std::function<bool()> controlKeyPressed;
+std::function<void(const qrn::ui::Event&, int, bool)> popoverShower;
 
 // A burst of colour changes: the asset and its colour from before the first change, the colour
 // after the last. Kept here rather than in the history's shared before-value slot, so that a
@@ -75,6 +77,23 @@ void editViewClass::setAssetChangeHook(std::function<void(bool)> setAssetChange)
 
 void editViewClass::setDuplicateLayerInternalHook(std::function<void(int, int, bool)> hook) {
     duplicateLayerInternal = std::move(hook);
+}
+
+void editViewClass::setControlKeyPressedHook(std::function<bool()> hook) {
+    controlKeyPressed = std::move(hook);
+}
+
+void editViewClass::setShowPopoverHook(std::function<void(const qrn::ui::Event&, int, bool)> hook) {
+    popoverShower = std::move(hook);
+}
+
+bool editViewClass::controlKeyPressedThroughHook() {
+    return controlKeyPressed && controlKeyPressed();
+}
+
+void editViewClass::showPopoverThroughHook(const qrn::ui::Event& event, int type, bool force) {
+    if (popoverShower)
+        popoverShower(event, type, force);
 }
 
 std::optional<qrn::AttributedString> editViewClass::getAutocueText() {

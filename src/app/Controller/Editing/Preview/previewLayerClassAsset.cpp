@@ -18,6 +18,8 @@
 #include "Model/persistentDataStorageClass.h"
 #include "Model/stylingClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/AssetScrollView/dragBackgroundViewView.h"
+#include "View/Editing/AssetScrollView/stickyAssetView.h"
 #include "View/Global/svgIconView.h"
 #include "platform/foundation/colour.h"
 #include "platform/ui/panels.h"
@@ -268,7 +270,12 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
 
     // The tile: a label tagged with the asset id (its number, or the sticky icon) and a 16:9
     // thumbnail with its own z-order markers.
-    auto tile = qrn::ui::View::make(qrn::Rect(position * assetPitch, 0, 77, 76));
+    const qrn::Rect tileFrame(position * assetPitch, 0, 77, 76);
+    std::shared_ptr<qrn::ui::View> tile;
+    if (isRegularAsset)
+        tile = dragBackgroundViewView::makeDropView(tileFrame);
+    else
+        tile = std::make_shared<stickyAssetView>(tileFrame);
     tile->layer()->setBorderWidth(1.0);
     tile->layer()->setBorderColour(
         qrn::namedColour("border_colour_light_dark", true).value_or(qrn::Colour::black()));

@@ -26,9 +26,8 @@ bool layerScrollViewView::selectLayer() {
 void layerScrollViewView::mouseDown(const qrn::ui::Event& event) {
     if (!selectLayer())
         return;
-    if (tileHooks.getControlKeyPressed && tileHooks.getControlKeyPressed()) {
-        if (tileHooks.showPopover)
-            tileHooks.showPopover(event, 2, true);
+    if (editViewClass::controlKeyPressedThroughHook()) {
+        editViewClass::showPopoverThroughHook(event, 2, true);
         return;
     }
     if (tileHooks.setDraggedLayerTag && subviews().size() > 1)
@@ -40,6 +39,5 @@ void layerScrollViewView::mouseDown(const qrn::ui::Event& event) {
 void layerScrollViewView::rightMouseDown(const qrn::ui::Event& event) {
     if (!selectLayer())
         return;
-    if (tileHooks.showPopover)
-        tileHooks.showPopover(event, 2, true);
+    editViewClass::showPopoverThroughHook(event, 2, true);
 }

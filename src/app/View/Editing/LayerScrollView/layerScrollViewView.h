@@ -13,11 +13,8 @@ class layerScrollViewView : public qrn::ui::View {
     void mouseDown(const qrn::ui::Event& event) override;
     void rightMouseDown(const qrn::ui::Event& event) override;
 
-    // The pieces of the screen a tile calls; each does nothing until its owner sets it.
+    // The reorder drag of the list; each does nothing until its owner sets it.
     struct hooks {
-        std::function<bool()> getControlKeyPressed;
-        // (event, popover type, force)
-        std::function<void(const qrn::ui::Event&, int, bool)> showPopover;
         std::function<void(int tag)> setDraggedLayerTag;
         std::function<void(const qrn::ui::Event&, int)> dragLayerToDifferentLocationInScrollView;
     };
