@@ -23,6 +23,15 @@ template <typename T> void eraseAt(std::vector<T>& rows, int at) {
         rows.erase(rows.begin() + at);
 }
 
+// Takes entry `at` out of one of the model's per-asset arrays.
+template <typename Rows>
+void eraseRow(previewLayerClass& model, int at, Rows (previewLayerClass::*get)(),
+              void (previewLayerClass::*set)(Rows)) {
+    auto rows = (model.*get)();
+    eraseAt(rows, at);
+    (model.*set)(std::move(rows));
+}
+
 std::shared_ptr<qrn::ui::View> superviewOfTag(const std::shared_ptr<qrn::ui::View>& in, int tag) {
     auto tagged = in ? in->viewWithTag(tag) : nullptr;
     return tagged ? tagged->superview() : nullptr;
@@ -62,30 +71,17 @@ void previewLayerClass::removeAsset(std::optional<int> assetId, bool isUndoRepla
 
     eraseAt(layers, index);
     setLayerArray(std::move(layers));
-    auto first = getFirstLayerAboveVideoArray();
-    eraseAt(first, index);
-    setFirstLayerAboveVideoArray(std::move(first));
-    auto frames = getLayerOriginSizeArray();
-    eraseAt(frames, index);
-    setLayerOriginSizeArray(std::move(frames));
-    auto origins = getLayerTransformedOrigin();
-    eraseAt(origins, index);
-    setLayerTransformedOrigin(std::move(origins));
-    auto scales = getLayerTransformedSize();
-    eraseAt(scales, index);
-    setLayerTransformedSize(std::move(scales));
-    auto rotations = getLayerRotateArray();
-    eraseAt(rotations, index);
-    setLayerRotateArray(std::move(rotations));
-    auto originals = getLayerOriginalPosSize();
-    eraseAt(originals, index);
-    setLayerOriginalPosSize(std::move(originals));
-    auto flips = getLayerIsFlippedArray();
-    eraseAt(flips, index);
-    setLayerIsFlippedArray(std::move(flips));
-    auto locks = getLayerResizeWithAspectRatioArray();
-    eraseAt(locks, index);
-    setLayerResizeWithAspectRatioArray(std::move(locks));
+    using model = previewLayerClass;
+    eraseRow(*this, index, &model::getFirstLayerAboveVideoArray, &model::setFirstLayerAboveVideoArray);
+    eraseRow(*this, index, &model::getLayerOriginSizeArray, &model::setLayerOriginSizeArray);
+    eraseRow(*this, index, &model::getLayerTransformedOrigin, &model::setLayerTransformedOrigin);
+    eraseRow(*this, index, &model::getLayerTransformedSize, &model::setLayerTransformedSize);
+    eraseRow(*this, index, &model::getLayerRotateArray, &model::setLayerRotateArray);
+    eraseRow(*this, index, &model::getLayerOriginalPosSize, &model::setLayerOriginalPosSize);
+    eraseRow(*this, index, &model::getLayerIsFlippedArray, &model::setLayerIsFlippedArray);
+    eraseRow(*this, index, &model::getLayerResizeWithAspectRatioArray,
+             &model::setLayerResizeWithAspectRatioArray);
+    eraseRow(*this, index, &model::getImageReferenceArray, &model::setEntireImageReferenceArray);
     previewLayerViewPathCreationClass pathOwner;
     auto paths = pathOwner.getPathsArray();
     eraseAt(paths, index);
@@ -100,9 +96,6 @@ void previewLayerClass::removeAsset(std::optional<int> assetId, bool isUndoRepla
     filters.setLayerFilter(filterFlags);
     filters.setLayerFilterOrder(filterOrders);
     filters.setLayerFilterValues(filterValues);
-    auto references = getImageReferenceArray();
-    eraseAt(references, index);
-    setEntireImageReferenceArray(std::move(references));
     attributedStringStorageClass texts;
     auto symbolTexts = texts.getTextSymbolStringArray();
     eraseAt(symbolTexts, index);
@@ -112,12 +105,8 @@ void previewLayerClass::removeAsset(std::optional<int> assetId, bool isUndoRepla
     auto scripts = texts.getAutocueStringArray();
     eraseAt(scripts, index - 1);
     texts.setAutocueStringArray(scripts);
-    auto backgrounds = getAssetBackgroundIDArray();
-    eraseAt(backgrounds, index - 1);
-    setAssetBackgroundIDArray(std::move(backgrounds));
-    auto colours = getAssetBackgroundColour();
-    eraseAt(colours, index - 1);
-    setAssetBackgroundColour(std::move(colours));
+    eraseRow(*this, index - 1, &model::getAssetBackgroundIDArray, &model::setAssetBackgroundIDArray);
+    eraseRow(*this, index - 1, &model::getAssetBackgroundColour, &model::setAssetBackgroundColour);
 
     if (globalAppSettingsClass().getSaveOnUserAction())
         persistentDataStorageClass().exportData(false);
