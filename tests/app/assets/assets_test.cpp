@@ -1,11 +1,14 @@
 #include <QImage>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/Model/assetDataClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Controller/Landing/landingClass.h"
 #include "Model/attributedStringStorageClass.h"
@@ -19,6 +22,9 @@
 #include "app/preview/preview_fixture.h"
 #include "app/shell/shell_fixture.h"
 #include "platform/foundation/json.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/graphics/renderer.h"
+#include "platform/media/video_layer.h"
 #include "platform/ui/event.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/panels.h"
@@ -429,7 +435,6 @@ std::vector<double> colourEntryValue(const undoValueList& values) {
 TEST_F(Assets, AColourBurstMakesOneEntryForItsOwnAsset) {
     auto* editor = projectWith(2); // 2, 4; 4 selected
     ASSERT_TRUE(editor);
-    previewLayerClass model;
     editViewClass edit;
     const auto& entries = undoRedoClass::getUndoList();
     const size_t before = entries.size();
@@ -529,4 +534,100 @@ TEST_F(Assets, AssetTilesSelectOnClickAndOpenTheMenuOnRightOrControlClick) {
     // Through the window, as a person clicks.
     ShellTest::click(*editor->stickyAsset->subviews()[0], {30, 30});
     EXPECT_EQ(model.getSelectedAsset(), 0);
+}
+
+namespace {
+
+QColor layerColour(int id) {
+    return QColor::fromHsv((id * 67) % 360, 200, 230);
+}
+
+// A fixture layer with its picture in the project's images folder and its thumbnails in the
+// strip, as adding a layer makes them.
+std::string addPicturedLayer(viewLoaderController* editor, const std::string& folder, int asset,
+                             qrn::Rect frame, previewtest::placement where) {
+    previewLayerClass model;
+    const int next = model.getLayerIdCounter();
+    QImage picture(16, 16, QImage::Format_ARGB32);
+    picture.fill(layerColour(next));
+    std::filesystem::create_directories(folder + "/images");
+    picture.save(QString::fromStdString(folder + "/images/layer" + std::to_string(next) + ".png"));
+    const auto id = previewtest::addLayer(editor->dragView, asset, frame, 0, where);
+    editViewClass edit;
+    const auto view = editor->dragView->viewWithTag(std::stoi(id))->superview();
+    const size_t copies = asset == 0 ? model.getAssetArray().size() : 1;
+    std::vector<ViewPtr> thumbnails;
+    for (size_t k = 0; k < copies; ++k) {
+        auto thumbnail = edit.assetPreviewLayerView(view, std::stoi(id), std::nullopt);
+        auto image = qrn::ui::View::make(qrn::Rect(qrn::Point{}, thumbnail->frame().size));
+        image->setAutoresizingMask(qrn::graphics::WidthSizable | qrn::graphics::HeightSizable);
+        image->layer()->setBackgroundColour(qrn::Colour::fromQColor(layerColour(std::stoi(id))));
+        thumbnail->addSubview(image);
+        thumbnails.push_back(thumbnail);
+    }
+    // Above the layer before it in its group, else above the group's order view.
+    const auto& row = model.getLayerArrayReference()[size_t(asset)];
+    const auto at = std::find(row.begin(), row.end(), id);
+    std::string anchor = where == previewtest::placement::background ? "-9"
+                         : where == previewtest::placement::above    ? (asset == 0 ? "-12" : "-13")
+                                                                     : (asset == 0 ? "-10" : "-11");
+    const auto background = asset > 0 ? model.getAssetBackgroundIDArray()[size_t(asset - 1)] : std::nullopt;
+    const auto first = model.getFirstLayerAboveVideoArray()[size_t(asset)];
+    if (at != row.begin() && where != previewtest::placement::background) {
+        const auto& previous = *(at - 1);
+        const bool previousAbove =
+            (first && std::find(row.begin(), at - 1, *first) != at - 1) || previous == first;
+        if (previous != background && previousAbove == (where == previewtest::placement::above))
+            anchor = previous;
+    }
+    edit.addLayerToAssetScrollView(asset, model.getAssetArray().size(), thumbnails, anchor, 0.0);
+    return id;
+}
+
+} // namespace
+
+TEST_F(Assets, AScreenOfFourAssetsWithTheThirdSelected) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const std::string folder = projectPath();
+    const auto sticky =
+        addPicturedLayer(editor, folder, 0, {420, 200, 110, 90}, previewtest::placement::below);
+    for (int i = 0; i < 3; ++i)
+        model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    model.setAssetBackgroundColour(
+        {{0.1, 0.1, 0.3, 1}, {0.3, 0.1, 0.1, 1}, {0.1, 0.3, 0.2, 1}, {0.3, 0.3, 0.1, 1}});
+    const auto background =
+        addPicturedLayer(editor, folder, 3, {0, 0, 556, 313}, previewtest::placement::background);
+    const auto below = addPicturedLayer(editor, folder, 3, {40, 60, 200, 150}, previewtest::placement::below);
+    const auto above =
+        addPicturedLayer(editor, folder, 3, {300, 40, 160, 120}, previewtest::placement::above);
+    model.setVideoOriginSizeArray({150, 50, 256, 200});
+    model.reloadVideoPreview(false);
+    model.displayVideo();
+    click(model.getAssetArray()[3]);
+    previewtest::expectModelInvariants();
+
+    // The list: the layer below, the camera, the layer above; the background in its box.
+    EXPECT_EQ(listX(std::stoi(below)), 0);
+    EXPECT_EQ(listX(-8), 39);
+    EXPECT_EQ(listX(std::stoi(above)), 78);
+    EXPECT_TRUE(editor->backgroundLayerView->viewWithTag(std::stoi(background)));
+    // The sticky layer stands in every thumbnail.
+    for (const auto& id : model.getAssetArray()) {
+        if (id == "0")
+            continue;
+        EXPECT_TRUE(tileOf(id)->subviews().back()->viewWithTag(std::stoi(sticky))) << id;
+    }
+    EXPECT_TRUE(editor->stickyAsset->subviews()[0]->subviews().back()->viewWithTag(std::stoi(sticky)));
+
+    if (const char* shots = std::getenv("QRN_SHOT_DIR")) {
+        if (auto picture = captureSessionClass().getPreviewLayer())
+            qrn::MainQueue::runUntil([&] { return !picture->picture().isNull(); }, 5.0);
+        editor->mainView->displayIfNeeded();
+        const QImage shot = qrn::graphics::Renderer().renderToImage(*editor->mainView->layer(),
+                                                                    editor->mainView->bounds().size, 0);
+        std::filesystem::create_directories(shots);
+        EXPECT_TRUE(shot.save(QString::fromStdString(std::string(shots) + "/assets.png")));
+    }
 }
