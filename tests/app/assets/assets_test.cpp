@@ -631,3 +631,40 @@ TEST_F(Assets, AScreenOfFourAssetsWithTheThirdSelected) {
         EXPECT_TRUE(shot.save(QString::fromStdString(std::string(shots) + "/assets.png")));
     }
 }
+
+TEST_F(Assets, TheScriptPaneFollowsTheSelectedAsset) {
+    auto* editor = projectWith(3); // 2, 4, 6
+    ASSERT_TRUE(editor);
+    attributedStringStorageClass texts;
+    texts.setProjectNotes(qrn::AttributedString("Notes"));
+    auto scripts = texts.getAutocueStringArray();
+    scripts[0] = qrn::AttributedString("First");
+    texts.setAutocueStringArray(scripts);
+    std::string pane = "Third, edited";
+    editViewClass::setAutocueTextHooks([&] { return std::optional(qrn::AttributedString(pane)); },
+                                       [&](const qrn::AttributedString& text) { pane = text.string(); });
+
+    click("2");
+    EXPECT_EQ(texts.getAutocueStringArray()[2].string(), "Third, edited");
+    EXPECT_EQ(pane, "First");
+    pane = "First, edited";
+    editViewClass().assetPreviewSelected(editor->stickyAsset->subviews()[0]);
+    EXPECT_EQ(texts.getAutocueStringArray()[0].string(), "First, edited");
+    EXPECT_EQ(pane, "Notes");
+    // The sticky asset keeps no script: the pane's text goes to the notes when it is left.
+    pane = "Notes, edited";
+    editViewClass().addTextToAutocueArray(qrn::AttributedString("ignored"));
+    EXPECT_EQ(texts.getAutocueStringArray()[0].string(), "First, edited");
+    click("4");
+    EXPECT_EQ(texts.getProjectNotes().string(), "Notes, edited");
+
+    // Deleting keeps the pane's text with the entry, then shows the next asset's script.
+    pane = "Second, last words";
+    previewLayerClass().removeAsset(std::nullopt, false);
+    const auto& entry = undoRedoClass::getUndoList().back();
+    ASSERT_EQ(entry.actionType, "removeAsset");
+    const auto snapshot = std::get<std::shared_ptr<assetDataClass>>(entry.beforeValues[0]);
+    ASSERT_TRUE(snapshot->autocueString);
+    EXPECT_EQ(snapshot->autocueString->string(), "Second, last words");
+    EXPECT_EQ(pane, "Third, edited");
+}
