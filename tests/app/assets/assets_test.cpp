@@ -668,3 +668,52 @@ TEST_F(Assets, TheScriptPaneFollowsTheSelectedAsset) {
     EXPECT_EQ(snapshot->autocueString->string(), "Second, last words");
     EXPECT_EQ(pane, "Third, edited");
 }
+
+TEST_F(Assets, EveryMixOfBackgroundAndFirstAboveGivesEachTileItsOwnSlot) {
+    auto* editor = projectWith(1);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    strings ids;
+    for (int i = 0; i < 5; ++i)
+        ids.push_back(previewtest::addLayer(editor->dragView, 1, {10.0 * i, 10, 50, 50}));
+    for (int background = -1; background < 5; ++background) {
+        for (int firstAbove = -1; firstAbove < 5; ++firstAbove) {
+            if (firstAbove >= 0 && firstAbove == background)
+                continue;
+            SCOPED_TRACE(testing::Message() << "background " << background << ", first above " << firstAbove);
+            auto backgrounds = model.getAssetBackgroundIDArray();
+            backgrounds[0] = background >= 0 ? std::optional(ids[size_t(background)]) : std::nullopt;
+            model.setAssetBackgroundIDArray(backgrounds);
+            auto first = model.getFirstLayerAboveVideoArray();
+            first[1] = firstAbove >= 0 ? std::optional(ids[size_t(firstAbove)]) : std::nullopt;
+            model.setFirstLayerAboveVideoArray(first);
+            editViewClass().loadScrollViewLayers();
+            auto positions = [&] {
+                std::vector<double> xs{listX(-8)};
+                for (int j = 0; j < 5; ++j)
+                    if (j != background)
+                        xs.push_back(listX(std::stoi(ids[size_t(j)])));
+                return xs;
+            };
+            const auto placed = positions();
+            auto all = placed;
+            std::sort(all.begin(), all.end());
+            EXPECT_TRUE(std::adjacent_find(all.begin(), all.end()) == all.end());
+            EXPECT_EQ(all.front(), 0);
+            EXPECT_EQ(all.back(), 39.0 * double(all.size() - 1));
+            for (int j = 0; j < 5; ++j) {
+                if (j == background)
+                    continue;
+                const double x = listX(std::stoi(ids[size_t(j)]));
+                if (firstAbove >= 0 && j >= firstAbove)
+                    EXPECT_GT(x, listX(-8)) << j;
+                else
+                    EXPECT_LT(x, listX(-8)) << j;
+            }
+            // An insertion's re-placing keeps every tile where the rebuild put it.
+            editViewClass().moveLayersAfterAddedLayerInLayerScrollView(
+                2, ids[2], editViewClass().getIndexAndStringOfFirstLayerAboveVideo(1).second);
+            EXPECT_EQ(positions(), placed);
+        }
+    }
+}
