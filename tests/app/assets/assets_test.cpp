@@ -254,6 +254,11 @@ TEST_F(Assets, RestoredAssetsGoBackToTheirPlace) {
         EXPECT_EQ(model.getAssetArray()[size_t(index)], id);
         EXPECT_EQ(tileOf(id)->frame().origin.x, (index - 1) * 80);
         EXPECT_EQ(labelOf(id)->stringValue(), std::to_string(index));
+        // The tile after it moves back to its old place.
+        const std::string after = model.getAssetArray()[size_t(index + 1)];
+        EXPECT_EQ(tileOf(after)->frame().origin.x, index * 80);
+        EXPECT_EQ(labelOf(after)->stringValue(), std::to_string(index + 1));
+        EXPECT_EQ(strip()->frame().size.width, 240);
         if (index == 2) {
             EXPECT_EQ(subviewIndex(containerOf(editor, id)), subviewIndex(containerOf(editor, "2")) + 1);
             EXPECT_EQ(model.getAssetBackgroundColour()[1], (std::vector<double>{0, 1, 0, 1}));

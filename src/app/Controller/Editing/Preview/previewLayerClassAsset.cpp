@@ -162,14 +162,14 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     const int position = restoreIndex ? *restoreIndex - 1 : (isRegularAsset ? counter - 1 : 0);
     // A duplicate records its own undo entry, whatever its source.
     const bool duplicating = duplicateSourceIndex.has_value();
-    if (duplicateSourceIndex && *duplicateSourceIndex == 0)
-        duplicateSourceIndex.reset();
+    // The sticky asset as a source gives a fresh asset; 0 means none.
+    const int source = duplicateSourceIndex.value_or(0);
 
     // The colour the container and thumbnail are painted with.
     std::vector<double> colour{0, 0, 0, 1};
     const auto colours = getAssetBackgroundColour();
-    if (duplicateSourceIndex && size_t(*duplicateSourceIndex - 1) < colours.size())
-        colour = colours[size_t(*duplicateSourceIndex - 1)];
+    if (source > 0 && size_t(source - 1) < colours.size())
+        colour = colours[size_t(source - 1)];
     else if (isRegularAsset && !isNewAsset) {
         const size_t k = size_t(restoreIndex.value_or(int(assets.size())));
         if (k >= 1 && k - 1 < colours.size())
@@ -206,9 +206,8 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
             newColours.push_back(colour);
             setAssetBackgroundColour(newColours);
             auto scripts = texts.getAutocueStringArray();
-            scripts.push_back(duplicateSourceIndex && size_t(*duplicateSourceIndex - 1) < scripts.size()
-                                  ? scripts[size_t(*duplicateSourceIndex - 1)]
-                                  : qrn::AttributedString());
+            scripts.push_back(source > 0 && size_t(source - 1) < scripts.size() ? scripts[size_t(source - 1)]
+                                                                                : qrn::AttributedString());
             texts.setAutocueStringArray(scripts);
         }
         // An opened project keeps the per-layer rows it has read.
@@ -318,6 +317,18 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
             screen->stickyAsset->addSubview(tile);
     } else if (auto strip = edit.getAssetHorizontalScrollView()) {
         strip->setFrameSize({counter * assetPitch, 77});
+        // The tiles after a restored asset move back one place, or two tiles would share one.
+        if (restoreIndex) {
+            const auto current = getAssetArray();
+            for (size_t k = size_t(*restoreIndex) + 1; k < current.size(); ++k) {
+                auto field =
+                    std::dynamic_pointer_cast<qrn::ui::TextField>(strip->viewWithTag(std::stoi(current[k])));
+                if (!field || !field->superview())
+                    continue;
+                field->setStringValue(std::to_string(k));
+                field->superview()->setFrameOrigin({double(k - 1) * assetPitch, 0});
+            }
+        }
         strip->addSubview(tile);
         if (screen && screen->assetTableView)
             screen->assetTableView->contentView()->scrollToPoint({counter * assetPitch, 0});
