@@ -267,6 +267,17 @@ TEST_F(Assets, RestoredAssetsGoBackToTheirPlace) {
         }
     }
     EXPECT_EQ(model.getAssetIdCounter(), 4);
+
+    // Put back while the sticky asset is selected: its layers stay in view.
+    const auto sticky = previewtest::addLayer(editor->dragView, 0, {10, 10, 50, 50});
+    editViewClass().assetPreviewSelected(editor->stickyAsset->subviews()[0]);
+    assetDataClass snapshot(1, 1, true);
+    const std::string id = model.getAssetArray()[1];
+    model.removeAsset(std::stoi(id), true);
+    snapshot.fillArraysWithObjectData();
+    model.addAsset(true, false, true, std::nullopt, 1, false, true, false);
+    previewtest::expectModelInvariants();
+    EXPECT_FALSE(editor->dragView->viewWithTag(std::stoi(sticky))->superview()->isHidden());
 }
 
 TEST_F(Assets, DuplicateTakesColourScriptAndLayersOnTheirSideOfTheCamera) {

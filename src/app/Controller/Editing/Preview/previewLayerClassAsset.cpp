@@ -385,9 +385,10 @@ void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, 
     const auto configuration = getConfiguration();
     const auto preview = configuration ? configuration->layerContainerView : nullptr;
     if (!isInitialSelection) {
+        // The sticky layers show with every asset, so leaving the sticky asset keeps them.
         const int k = positionOf(assets, lastSelectedAsset);
         const auto& layers = getLayerArrayReference();
-        if (k >= 0 && size_t(k) < layers.size())
+        if (k > 0 && size_t(k) < layers.size())
             for (const auto& layer : layers[size_t(k)])
                 if (auto view = layerViewOf(preview, layer))
                     view->setHidden(true);
