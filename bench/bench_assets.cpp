@@ -69,7 +69,7 @@ struct assetScreen {
         const auto& row = model.getLayerArrayReference()[size_t(asset)];
         const std::string anchor = row.size() > 1 ? row[row.size() - 2] : id;
         auto view = drop->viewWithTag(std::stoi(id))->superview();
-        edit.addLayerToAssetScrollView(asset, model.getAssetArray().size(),
+        edit.addLayerToAssetScrollView(asset, model.getLayerArrayReference(),
                                        {edit.assetPreviewLayerView(view, std::stoi(id), std::nullopt)},
                                        anchor, 0.05 * l);
     }

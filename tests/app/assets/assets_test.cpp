@@ -361,8 +361,13 @@ TEST_F(Assets, TheLayerListPlacesTheCameraBetweenBelowAndAbove) {
         std::dynamic_pointer_cast<qrn::ui::ImageView>(list()->viewWithTag(-8)->superview()->subviews()[0]);
     ASSERT_TRUE(cameraPicture);
     EXPECT_TRUE(cameraPicture->contentTintColour());
-    EXPECT_TRUE(
-        std::dynamic_pointer_cast<layerScrollViewView>(list()->viewWithTag(std::stoi(ids[0]))->superview()));
+    const auto firstTile = list()->viewWithTag(std::stoi(ids[0]))->superview();
+    EXPECT_TRUE(std::dynamic_pointer_cast<layerScrollViewView>(firstTile));
+    // A layer tile shows the picture of the layer's view, untinted.
+    auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(firstTile->subviews()[0]);
+    ASSERT_TRUE(picture);
+    EXPECT_FALSE(picture->image().isNull());
+    EXPECT_FALSE(picture->contentTintColour());
 
     // A background layer takes no slot; the camera goes to the first layer above it.
     auto backgrounds = model.getAssetBackgroundIDArray();
@@ -380,7 +385,7 @@ TEST_F(Assets, TheLayerListPlacesTheCameraBetweenBelowAndAbove) {
     editViewClass().changeOriginXForLayerInLayerScrollView(3, ids[3]);
     EXPECT_EQ(listX(std::stoi(ids[3])), 78);
     // After an insertion every tile goes back to its model slot.
-    editViewClass().moveLayersAfterAddedLayerInLayerScrollView(3, ids[3], 2);
+    editViewClass().moveLayersAfterAddedLayerInLayerScrollView(4, ids[3], 2, 2);
     EXPECT_EQ(listX(std::stoi(ids[3])), 117);
     EXPECT_EQ(listX(-8), 39);
 
@@ -596,7 +601,7 @@ std::string addPicturedLayer(viewLoaderController* editor, const std::string& fo
         if (previous != background && previousAbove == (where == previewtest::placement::above))
             anchor = previous;
     }
-    edit.addLayerToAssetScrollView(asset, model.getAssetArray().size(), thumbnails, anchor, 0.0);
+    edit.addLayerToAssetScrollView(asset, model.getLayerArrayReference(), thumbnails, anchor, 0.0);
     return id;
 }
 
@@ -728,7 +733,7 @@ TEST_F(Assets, EveryMixOfBackgroundAndFirstAboveGivesEachTileItsOwnSlot) {
             }
             // An insertion's re-placing keeps every tile where the rebuild put it.
             editViewClass().moveLayersAfterAddedLayerInLayerScrollView(
-                2, ids[2], editViewClass().getIndexAndStringOfFirstLayerAboveVideo(1).second);
+                5, ids[2], editViewClass().getIndexAndStringOfFirstLayerAboveVideo(1).second, 2);
             EXPECT_EQ(positions(), placed);
         }
     }

@@ -122,16 +122,19 @@ class editViewClass {
     getIndexAndStringOfFirstLayerAboveVideo(int assetArrayIndex);
     // Moves a layer's tile to the slot of its position (the background layer takes no slot).
     void changeOriginXForLayerInLayerScrollView(int layerIndexValue, const std::string& layerString);
-    // After a tile was inserted: every tile, the camera's included, goes to its model slot.
-    void moveLayersAfterAddedLayerInLayerScrollView(std::optional<int> insertIndex,
-                                                    const std::string& layerString,
-                                                    std::optional<int> firstLayerAboveVideoIndex);
+    // After a tile was inserted: every tile, the camera's included, goes to its model slot (the
+    // last slot, the start and the first-above position name the span a caller changed).
+    void moveLayersAfterAddedLayerInLayerScrollView(int last, const std::string& layerString,
+                                                    std::optional<int> firstLayerAboveVideoIndex,
+                                                    std::optional<int> startIndexValue);
     // A click on an asset tile.
     void assetPreviewSelected(const ViewPtr& assetView);
     // A thumbnail view of a layer: the layer's frame (or rect), holding a marker tagged tag.
     ViewPtr assetPreviewLayerView(const ViewPtr& newLayerOne, int tag, std::optional<qrn::Rect> rect);
-    // Puts a new layer's thumbnail views in place: for a sticky layer one in every tile.
-    void addLayerToAssetScrollView(int assetArrayIndex, size_t assetCount,
+    // Puts a new layer's thumbnail views in place: for a sticky layer one in every tile (only the
+    // count of LAYER_ARRAY is used).
+    void addLayerToAssetScrollView(int assetArrayIndex,
+                                   const std::vector<std::vector<std::string>>& LAYER_ARRAY,
                                    const std::vector<ViewPtr>& imageViews, const std::string& layerString,
                                    std::optional<double> rotationValue);
     // Appends a copy of the asset (absent: the selected one) with its colour, script and layers.

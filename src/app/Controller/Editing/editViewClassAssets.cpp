@@ -63,6 +63,18 @@ std::vector<qrn::ImageHandle> framesOf(const qrn::Value& picture) {
     return frames;
 }
 
+// The still picture a layer view shows: the first image view's image or layer contents in it.
+qrn::Value shownPicture(const qrn::ui::View& layerView) {
+    for (const auto& sub : layerView.subviews()) {
+        if (auto image = std::dynamic_pointer_cast<qrn::ui::ImageView>(sub);
+            image && !image->image().isNull())
+            return qrn::Value(std::make_shared<const QImage>(image->image()));
+        if (!sub->layer()->contents().isNull())
+            return qrn::Value(std::make_shared<const QImage>(sub->layer()->contents()));
+    }
+    return qrn::Value();
+}
+
 } // namespace
 
 void editViewClass::setAutocueTextHooks(std::function<std::optional<qrn::AttributedString>()> getText,
@@ -235,6 +247,8 @@ void editViewClass::loadScrollViewLayers() {
     const auto references = model.getImageReferenceArray();
     const auto background = backgroundIdOf(selected);
     const auto firstAbove = getIndexAndStringOfFirstLayerAboveVideo(selected).second;
+    const auto preview = model.getConfiguration();
+    const auto drop = preview ? preview->layerContainerView : nullptr;
 
     std::vector<qrn::Value> images;
     std::vector<int> numbers, places;
@@ -245,8 +259,14 @@ void editViewClass::loadScrollViewLayers() {
             continue;
         if (firstAbove && int(j) == *firstAbove)
             cameraSlot = slot++;
+        // A still layer shows what its view shows; text and animated layers take their bundle
+        // pictures from the reference.
         qrn::Value picture;
-        if (size_t(selected) < references.size() && j < references[size_t(selected)].size()) {
+        const auto view = drop ? drop->viewWithTag(std::stoi(row[j])) : nullptr;
+        if (view && view->superview())
+            picture = shownPicture(*view->superview());
+        if (picture.isEmpty() && size_t(selected) < references.size() &&
+            j < references[size_t(selected)].size()) {
             try {
                 picture = model.getImageFromImageReferenceArray(references[size_t(selected)][j]);
             } catch (const std::exception& error) {
@@ -261,8 +281,6 @@ void editViewClass::loadScrollViewLayers() {
     addLayersToLayerScrollView(images, numbers, places, std::nullopt, true, false, false);
 
     // The sticky layers show with every asset.
-    const auto preview = model.getConfiguration();
-    const auto drop = preview ? preview->layerContainerView : nullptr;
     if (!drop)
         return;
     for (size_t a : {size_t(0), size_t(selected)})
@@ -358,8 +376,9 @@ void editViewClass::addLayersToLayerScrollView(const std::vector<qrn::Value>& im
             list->setFrameSize({tilePitch, tilePitch});
         }
     } else if (!isBackgroundLayer && !numbers.empty()) {
-        moveLayersAfterAddedLayerInLayerScrollView(insertIndex, std::to_string(numbers.back()),
-                                                   getIndexAndStringOfFirstLayerAboveVideo(selected).second);
+        moveLayersAfterAddedLayerInLayerScrollView(
+            int(list ? list->subviews().size() : 0), std::to_string(numbers.back()),
+            getIndexAndStringOfFirstLayerAboveVideo(selected).second, insertIndex);
     }
     for (size_t i = 0; i < numbers.size() && i < images.size() && i < places.size(); ++i)
         addSingleLayerToLayerScrollView(images[i], isBackgroundLayer, numbers[i], int(places[i] * tilePitch));
@@ -392,11 +411,11 @@ void editViewClass::changeOriginXForLayerInLayerScrollView(int layerIndexValue,
         tile->setFrameOrigin({slot * tilePitch, tile->frame().origin.y});
 }
 
-void editViewClass::moveLayersAfterAddedLayerInLayerScrollView(std::optional<int> insertIndex,
-                                                               const std::string& layerString,
-                                                               std::optional<int> firstLayerAboveVideoIndex) {
-    QRN_LOG_IN(LogValues{{"layerString", layerString}});
-    (void)insertIndex;
+void editViewClass::moveLayersAfterAddedLayerInLayerScrollView(int last, const std::string& layerString,
+                                                               std::optional<int> firstLayerAboveVideoIndex,
+                                                               std::optional<int> startIndexValue) {
+    QRN_LOG_IN(LogValues{{"layerString", layerString}, {"last", last}});
+    (void)startIndexValue;
     auto list = getLayerScrollDocumentView();
     const int selected = selectedIndex();
     const auto& layers = previewLayerClass().getLayerArrayReference();
@@ -443,7 +462,8 @@ editViewClass::ViewPtr editViewClass::assetPreviewLayerView(const ViewPtr& newLa
     return view;
 }
 
-void editViewClass::addLayerToAssetScrollView(int assetArrayIndex, size_t assetCount,
+void editViewClass::addLayerToAssetScrollView(int assetArrayIndex,
+                                              const std::vector<std::vector<std::string>>& LAYER_ARRAY,
                                               const std::vector<ViewPtr>& imageViews,
                                               const std::string& layerString,
                                               std::optional<double> rotationValue) {
@@ -478,7 +498,7 @@ void editViewClass::addLayerToAssetScrollView(int assetArrayIndex, size_t assetC
         return tile && !tile->subviews().empty() ? tile->subviews().back() : nullptr;
     };
     if (assetArrayIndex == 0) {
-        for (size_t k = 1; k < assetCount && k < imageViews.size(); ++k)
+        for (size_t k = 1; k < LAYER_ARRAY.size() && k < imageViews.size(); ++k)
             place(thumbnailOf(int(k)), imageViews[k]);
         if (!imageViews.empty())
             place(thumbnailOf(0), imageViews[0]);
