@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/foundation/geometry.h"
@@ -47,21 +48,21 @@ struct previewLayerConfigurationViews {
 // What the preview's gestures keep between events. The model resets it with the project; only
 // the preview gives the members meaning.
 struct previewInteractionState {
-    bool rotationStarted = false;
+    bool rotatedStarted = false;
     // -1 is a value of its own to the handles.
     int resizeOrRotateButtonSelected = 0;
     int rotateButtonSelected = 0;
     bool mouseDown = false;
     int assetNumber = 0;
-    bool dragFlag = false;
-    std::optional<std::pair<double, double>> dragPair;
-    std::optional<std::pair<double, double>> resizePair;
+    bool draggingLayer = false;
+    std::optional<std::pair<double, double>> dragStartLocation;
+    std::optional<std::pair<double, double>> resizeStartLocation;
     // Read and written through get/setResizeButtonSelected.
-    bool resizeFlag = true;
+    bool resizeButtonSelected = true;
     std::optional<int> layerNumber;
     qrn::GenerationCounter addLayerGeneration{100};
-    qrn::GenerationCounter dragGeneration{10000};
-    int resizeGeneration = 0;
+    qrn::GenerationCounter dragOrResizeCounter{10000};
+    qrn::GenerationCounter relayoutCounter{10000};
     // The camera view's hit path in the preview view's coordinates; absent until first built.
     std::optional<qrn::Path> videoLayerPath;
     // Set just before a project is imported; read when layers are added.
@@ -245,6 +246,28 @@ class previewLayerClass {
     void resizeCorrectionForSingleLayer(const std::optional<std::vector<double>>& values,
                                         const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
                                         bool fromUndo);
+
+    // --- Dragging, resizing and rotating (previewLayerClassGestures.cpp)
+    // Moves the selected layer, the camera picture or (while cropping) the crop window by the
+    // mouse's travel since the previous event of the drag, or puts it at targetOrigin [x, y].
+    // mouseLocation is in window coordinates; dragEnded records the drag's undo entry.
+    void dragLayerInVideoViewLayer(std::optional<qrn::Point> mouseLocation, bool dragEnded,
+                                   const std::optional<std::vector<double>>& targetOrigin,
+                                   bool proceedWithoutSelection, bool scheduleSettle,
+                                   const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                                   bool fromUndo, bool exportData, bool setCropOrigin);
+    // The selection's position as a drag's undo entry keeps it: the crop origin in crop mode.
+    qrn::Point dragLayerInVideoViewLayerUndoRedoActionContent(bool cropState);
+    // Resizes or rotates by the handle under the mouse (window coordinates), or applies values:
+    // [rotation, scale x, scale y] for a rotation, [width, height, rotation] for a resize.
+    void resizeOrRotateLayer(bool rotate, const std::optional<std::vector<double>>& values,
+                             bool scheduleSettle,
+                             const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                             bool recordUndo, bool fromUndo, bool correction, bool exportData, double mouseX,
+                             double mouseY, bool changeCropSize, bool skipTextRelayout);
+    // The first value of a handle drag's undo entry: the rotation, or the size (crop size when
+    // crop is set).
+    std::variant<double, qrn::Size> resizeOrRotateLayerUndoRedoActionContent(bool rotate, bool crop);
 
     // --- Assets (previewLayerClassAsset.cpp)
     // Makes an asset's model rows, its container in the preview (regular assets, tagged id + 1)
