@@ -269,6 +269,28 @@ class previewLayerClass {
     // crop is set).
     std::variant<double, qrn::Size> resizeOrRotateLayerUndoRedoActionContent(bool rotate, bool crop);
 
+    // --- Flips, revert, aspect lock and z moves (previewLayerClassArrange.cpp)
+    // Toggles a flip flag of a layer or the camera picture; records it unless replaying.
+    void flipLayerValue(bool horizontal, const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                        bool fromUndo);
+    // The flip tool: toggles the flag and redraws the transform with the flags on top.
+    void mirrorLayer(bool horizontal, const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                     bool fromUndo);
+    // Puts the selection back to its original rectangle, upright and unflipped; the camera
+    // picture also loses its crop.
+    void revertLayerToOriginal();
+    // Without toggle: whether the lock is on. With toggle: sets value (replays) or flips the lock,
+    // returning the new state. The camera picture (or nothing) answers "camera selected".
+    bool resizeLayerWithAspectRatio(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                                    bool toggle, std::optional<double> value, bool fromUndo);
+    // After the layer list moved a layer inside one asset: its view and thumbnail copy follow.
+    void changeZPositionOfLayerInPreview(int fromAssetIndex, int toAssetIndex, std::optional<int> layerIndex,
+                                         bool aboveVideo);
+    // The editing screen's crop switch; until set, reverting the camera just leaves crop mode.
+    static void setVideoCroppingEnabledHook(std::function<void()> hook);
+    // The settings pane puts its flip and crop icons back to their default colours through this.
+    static void setToolIconsRevertedHook(std::function<void(bool cameraPicture)> hook);
+
     // --- Assets (previewLayerClassAsset.cpp)
     // Makes an asset's model rows, its container in the preview (regular assets, tagged id + 1)
     // and its tile, then selects it.
