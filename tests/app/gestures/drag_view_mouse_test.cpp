@@ -104,3 +104,21 @@ TEST(GestureMouse, ARunningLayerListDragOwnsTheMouse) {
     g.view->mouseDown(g.at(EventType::MouseDown, {150, 100}));
     EXPECT_TRUE(g.model.getMouseDown());
 }
+
+TEST(GestureMouse, AHandleClickWithoutMotionChangesAndRecordsNothing) {
+    mouseScene g;
+    g.model.layerHitTestAtPoint({150, 100});
+    for (const int handle : {-1, -2}) {
+        undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(handle == -1), std::nullopt);
+        g.model.setRotateButtonSelected(handle);
+        g.view->mouseUp(g.at(EventType::MouseUp, {306, 44}));
+        qrn::MainQueue::advance(0.11);
+        EXPECT_EQ(g.model.getLayerOriginSizeArray()[1][0], (std::vector<double>{100, 50, 200, 100}));
+        EXPECT_EQ(g.model.getLayerRotateArray()[1][0], 0);
+        EXPECT_TRUE(undoRedoClass::getUndoList().empty());
+    }
+    // A flip afterwards records its own before-value.
+    g.model.mirrorLayer(true, std::nullopt, false);
+    ASSERT_EQ(undoRedoClass::getUndoList().size(), 1u);
+    EXPECT_EQ(std::get<bool>(undoRedoClass::getUndoList()[0].beforeValues[0]), false);
+}

@@ -10,6 +10,7 @@
 #include "Controller/Global/dataLoggingClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
 #include "View/Global/iconViewView.h"
 #include "platform/foundation/http.h"
 #include "platform/ui/dragging.h"
@@ -109,7 +110,13 @@ void dragViewView::endGesture(const qrn::ui::Event& event, bool clearSymbolTag) 
     if (handle != 0) {
         if (handle == -1)
             model.setRotatedStarted(false);
-        resizeOrRotate(handle == -1, event);
+        // A press and release without motion changes nothing: the handle's last call would
+        // otherwise turn or resize the layer to the release point. Its before-values go too,
+        // so the next action keeps its own.
+        if (model.getResizeButtonSelected())
+            undoRedoClass().setValuesCompare(std::nullopt);
+        else
+            resizeOrRotate(handle == -1, event);
         model.setRotateButtonSelected(0);
         model.setResizeButtonSelected(true);
     } else {
