@@ -151,7 +151,8 @@ TEST_F(Assets, SelectionHighlightsColoursAndPicksTheLayerOrCamera) {
     ASSERT_TRUE(editor);
     previewLayerClass model;
     auto colours = model.getAssetBackgroundColour();
-    colours[0] = {0.2, 0.4, 0.6, 1};
+    // Stored as the project file holds colours: 0-255 components, alpha 0-1.
+    colours[0] = {51, 102, 153, 1};
     model.setAssetBackgroundColour(colours);
     const auto layer = previewtest::addLayer(editor->dragView, 2, {10, 10, 50, 50});
 
@@ -284,7 +285,7 @@ TEST_F(Assets, DuplicateTakesColourScriptAndLayersOnTheirSideOfTheCamera) {
     auto* editor = projectWith(3); // indexes 1, 2, 3
     ASSERT_TRUE(editor);
     previewLayerClass model;
-    model.setAssetBackgroundColour({{0, 0, 0, 1}, {1, 0, 0, 1}, {0, 0, 0, 1}});
+    model.setAssetBackgroundColour({{0, 0, 0, 1}, {255, 0, 0, 1}, {0, 0, 0, 1}});
     attributedStringStorageClass texts;
     auto scripts = texts.getAutocueStringArray();
     scripts[1] = qrn::AttributedString("Second script");
@@ -305,7 +306,7 @@ TEST_F(Assets, DuplicateTakesColourScriptAndLayersOnTheirSideOfTheCamera) {
     editViewClass().duplicateAsset(4);
     previewtest::expectModelInvariants();
     EXPECT_EQ(model.getAssetArray().size(), 5u);
-    EXPECT_EQ(model.getAssetBackgroundColour()[3], (std::vector<double>{1, 0, 0, 1}));
+    EXPECT_EQ(model.getAssetBackgroundColour()[3], (std::vector<double>{255, 0, 0, 1}));
     EXPECT_EQ(texts.getAutocueStringArray()[3].string(), "Second script");
     ASSERT_EQ(undoRedoClass::getUndoList().size(), entries + 1);
     EXPECT_EQ(lastEntryType(), "duplicateAsset");
@@ -472,7 +473,7 @@ TEST_F(Assets, AColourBurstMakesOneEntryForItsOwnAsset) {
     ASSERT_EQ(entries.size(), before + 1);
     EXPECT_EQ(entries.back().actionType, "changeAssetBackgroundColour");
     EXPECT_EQ(colourEntryValue(entries.back().beforeValues), (std::vector<double>{0, 0, 0, 1}));
-    EXPECT_EQ(colourEntryValue(undoRedoClass::getRedoList().back()), (std::vector<double>{0, 0, 1, 1}));
+    EXPECT_EQ(colourEntryValue(undoRedoClass::getRedoList().back()), (std::vector<double>{0, 0, 255, 1}));
     EXPECT_EQ(containerOf(editor, "4")->layer()->backgroundColour(), blue);
     EXPECT_EQ(tileOf("4")->subviews().back()->viewWithTag(5)->superview()->layer()->backgroundColour(), blue);
     EXPECT_EQ(editor->backgroundColourView->layer()->backgroundColour(), blue);
@@ -487,7 +488,7 @@ TEST_F(Assets, AColourBurstMakesOneEntryForItsOwnAsset) {
     click("2");
     ASSERT_EQ(entries.size(), before + 2);
     EXPECT_EQ(entries.back().context[1].toInt(), 2);
-    EXPECT_EQ(colourEntryValue(entries.back().beforeValues), (std::vector<double>{0, 0, 1, 1}));
+    EXPECT_EQ(colourEntryValue(entries.back().beforeValues), (std::vector<double>{0, 0, 255, 1}));
     edit.changeAssetBackgroundColour(std::nullopt, green, false);
     // Another action records the waiting entry first, and keeps its own before-values.
     undoRedoClass history;
@@ -518,7 +519,7 @@ TEST_F(Assets, TheStickyAssetIgnoresPicksButAReplayPaintsOnlyItsAsset) {
 
     edit.changeAssetBackgroundColour(layerAssetIndexAndVideoSelectedArray{false, 1, qrn::Value()},
                                      qrn::Colour{1, 0, 0, 1}, true);
-    EXPECT_EQ(model.getAssetBackgroundColour()[0], (std::vector<double>{1, 0, 0, 1}));
+    EXPECT_EQ(model.getAssetBackgroundColour()[0], (std::vector<double>{255, 0, 0, 1}));
     EXPECT_EQ(containerOf(editor, "2")->layer()->backgroundColour(), (qrn::Colour{1, 0, 0, 1}));
     EXPECT_EQ(editor->backgroundColourView->layer()->backgroundColour(), well);
     EXPECT_EQ(qrn::ColourPanel::shared().colour(), panel);

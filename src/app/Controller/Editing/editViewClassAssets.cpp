@@ -11,6 +11,7 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/stylingClass.h"
 #include "Model/undoRedoClass.h"
 #include "View/Editing/LayerScrollView/layerScrollViewView.h"
 #include "platform/foundation/main_queue.h"
@@ -160,11 +161,12 @@ void editViewClass::changeAssetBackgroundColour(
     const auto assets = model.getAssetArray();
     if (index < 1 || size_t(index - 1) >= colours.size() || size_t(index) >= assets.size())
         return;
-    const std::vector<double> after{colour.red, colour.green, colour.blue, 1.0};
+    // Stored as the project file holds colours: red, green and blue on 0-255, alpha on 0-1.
+    const std::vector<double> after = stylingClass().colourToArray(colour, 1.0, true);
     const std::vector<double> before = colours[size_t(index - 1)];
     if (before == after)
         return;
-    const qrn::Colour shown{after[0], after[1], after[2], after[3]};
+    const qrn::Colour shown = stylingClass().arrayToColour(after);
     const int marker = std::stoi(assets[size_t(index)]) + 1;
     for (const auto& in : {getDragView(), getAssetHorizontalScrollView()})
         if (auto tagged = in ? in->viewWithTag(marker) : nullptr)

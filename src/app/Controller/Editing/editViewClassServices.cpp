@@ -9,6 +9,7 @@
 #include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Filters/filterServices.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/stylingClass.h"
 #include "platform/graphics/shape_layer.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/view.h"
@@ -130,6 +131,6 @@ void editViewClass::showAssetColourInPanel(const void* target,
             onPick(p.colour());
     });
     if (c.size() >= 4)
-        panel.setColour(qrn::Colour{c[0], c[1], c[2], c[3]});
+        panel.setColour(stylingClass().arrayToColour(c));
     panel.orderFront();
 }

@@ -44,8 +44,9 @@ std::shared_ptr<qrn::ui::View> containerOf(const std::shared_ptr<qrn::ui::View>&
     return tagged ? tagged->superview() : nullptr;
 }
 
+// Stored colours hold red, green and blue on 0-255 and alpha on 0-1.
 qrn::Colour colourOf(const std::vector<double>& c) {
-    return c.size() >= 4 ? qrn::Colour{c[0], c[1], c[2], c[3]} : qrn::Colour::black();
+    return stylingClass().arrayToColour(c);
 }
 
 // The asset whose tile label is highlighted; a new project starts from the sticky asset.
