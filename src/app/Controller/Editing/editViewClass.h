@@ -7,8 +7,10 @@
 #include <optional>
 #include <vector>
 
+#include "platform/foundation/attributed_string.h"
 #include "platform/foundation/colour.h"
 #include "platform/foundation/geometry.h"
+#include "platform/foundation/value.h"
 
 namespace qrn::ui {
 class View;
@@ -98,4 +100,20 @@ class editViewClass {
     // The background box's click: the colour panel shows the selected asset's colour. Loading it
     // reports no change, so the next pick in the panel applies.
     void showAssetColourInPanel(const void* target, std::function<void(const qrn::Colour&)> onPick);
+
+    // --- Text layer texts (editViewClassLayers.cpp). A text layer's reference starts and ends
+    // with the integer 1; its text is the asset's text-symbol text at its rank among the asset's
+    // text layers. The layer is [video selected, asset, layer], absent parts from the selection.
+    int selectedLayerSpecialSymbolType(const std::optional<std::vector<qrn::Value>>& layer);
+    // The rank of the layer (or of the last text layer below it) among the text layers up to it
+    // (up to the asset's last layer with lastLayer); -1 when there is none.
+    int getSelectedTextSymbolIndex(const std::optional<std::vector<qrn::Value>>& layer, bool lastLayer);
+    std::optional<qrn::AttributedString>
+    getSelectedTextSymbolText(const std::optional<std::vector<qrn::Value>>& layer);
+    // Stores the text (written half a second after the last change) and shows it in the layer.
+    void updateSelectedTextSymbolText(const qrn::AttributedString& attributedString,
+                                      const std::optional<std::vector<qrn::Value>>& layer);
 };
+
+// Text layers: the text a text layer shows when none is stored for it ("text symbol").
+qrn::AttributedString defaultTextSymbolText();

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/attributed_string.h"
 #include "platform/foundation/geometry.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/value.h"
@@ -255,6 +256,43 @@ class previewLayerClass {
     // Shows the asset of the tile (its container and layers), hides the others.
     void selectAsset(const std::shared_ptr<qrn::ui::View>& tile, bool fromUndo, bool syncAutocue,
                      bool isSticky, bool reloadLayers);
+
+    // --- Adding layers (previewLayerClassLayers.cpp)
+    // The smallest size of a new layer on the current preview, from a size given for a
+    // 556 x 313 preview: at least three minimum layer sizes each way, four times as wide for text.
+    qrn::Size getMinSize(bool isText, qrn::Size size);
+    // Writes one layer's values into every per-layer row: fills in an imported layer, overwrites
+    // a replaced background or a restored layer in place, inserts a duplicate after its source,
+    // or appends a new layer. True when a background was replaced in place.
+    bool appendNewLayerValuesToArray(const std::shared_ptr<qrn::ui::View>& layerView,
+                                     const qrn::ImageHandle& image,
+                                     const std::optional<std::string>& imageFileURL, bool isBackgroundLayer,
+                                     const std::optional<std::vector<int>>& layerPosition, int addMode,
+                                     const std::optional<qrn::AttributedString>& text, int isText,
+                                     qrn::Point origin, qrn::Size size, bool storeText,
+                                     bool saveImageToProject, bool restoreAtPosition, bool isDuplicate);
+    // Makes one layer (image, animated symbol or text) in the preview, the asset strip and the
+    // model. addMode 0 new or imported, 1 a duplicate after the layer at layerPosition, 2 a copy
+    // of it into the selected asset. The image reference at the new layer's place must exist.
+    void addLayer(const qrn::ImageHandle& image,
+                  const std::optional<std::vector<qrn::ImageHandle>>& animationFrames,
+                  const std::optional<std::string>& imageFileURL, std::optional<qrn::Size> layerSize,
+                  bool saveImageToProject, bool isBackgroundLayer, qrn::Point dropPoint,
+                  std::optional<std::vector<int>> layerPosition, int addMode, bool restoreAtPosition,
+                  bool insertBetweenLayers, bool isFirstLayerAboveVideo, bool isDuplicate);
+    // The asset strip's part of an add: the thumbnails of a new layer (one per asset tile for a
+    // sticky layer), the id of the layer they stack on and the layer's rotation.
+    using addLayerToAssetScrollViewHook =
+        std::function<void(int assetIndex, const std::vector<std::vector<std::string>>& layers,
+                           const std::vector<std::shared_ptr<qrn::ui::View>>& thumbnails,
+                           const std::string& stackOnId, double rotation)>;
+    static void setAddLayerToAssetScrollViewHook(addLayerToAssetScrollViewHook hook);
+    // Rebuilds the layer list of the selected asset after a layer joined it.
+    static void setRebuildLayerListHook(std::function<void()> hook);
+    // Refreshes the shown settings pane for the new selection.
+    static void setLoadSettingsViewHook(std::function<void()> hook);
+    // The layer views of one asset tile thumbnail.
+    static std::shared_ptr<qrn::ui::View> makeLayerThumbnail(const qrn::ui::View& container, int layerId);
 
     // Resolves a layer as an operation names it into positions; an absent part falls back on
     // the selection.
