@@ -24,6 +24,13 @@ void select(int assetIndex) {
     model.selectAsset(tile, false, true, assetIndex == 0, true);
 }
 
+// The reference as a drop leaves it once the file is stored in the project.
+void appendReference(int a, const imageReferenceArray& reference) {
+    auto references = previewLayerClass().getImageReferenceArray();
+    references[size_t(a)].push_back(reference);
+    previewLayerClass().setEntireImageReferenceArray(references);
+}
+
 bool isText(const imageReferenceArray& r) {
     return !r.empty() && r.front().isInteger() && r.front().toInt() == 1 && r.back().isInteger() &&
            r.back().toInt() == 1;
@@ -49,7 +56,7 @@ std::string dropImage(int a, qrn::Size size, qrn::Point at, unsigned rgb) {
     select(a);
     previewLayerClass model;
     const size_t before = model.getLayerArrayReference()[size_t(a)].size();
-    model.setImageReferenceArray(3, qrn::Value::List{"layer"}, "png");
+    appendReference(a, imageReferenceArray{3, "png", "layer"});
     model.addLayer(picture(int(std::max(1.0, size.width)), int(std::max(1.0, size.height)), rgb),
                    std::nullopt, std::nullopt, size, false, false, at, std::nullopt, 0, false, false, false,
                    false);
@@ -85,7 +92,7 @@ std::string dropBackground(int a, qrn::Size size, unsigned rgb) {
     const bool replacing = a >= 1 && backgrounds[size_t(a - 1)].has_value();
     const size_t before = model.getLayerArrayReference()[size_t(a)].size();
     if (!replacing)
-        model.setImageReferenceArray(3, qrn::Value::List{"background"}, "png");
+        appendReference(a, imageReferenceArray{3, "png", "background"});
     model.addLayer(picture(int(size.width), int(size.height), rgb), std::nullopt, std::nullopt, size, false,
                    true, {0, 0}, std::nullopt, 0, false, false, false, false);
     if (replacing)

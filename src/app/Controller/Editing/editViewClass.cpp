@@ -108,6 +108,7 @@ editViewClass::editViewClass(std::optional<editViewConfiguration> config, ViewPt
     previewLayerClass model;
     model.setConfiguration(previewLayerConfigurationViews{parentPreviewView, dragView});
     model.getVideoLayerView()->setHidden(true);
+    registerFilterEditingHost();
     initialisation();
 }
 

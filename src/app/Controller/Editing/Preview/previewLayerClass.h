@@ -291,8 +291,25 @@ class previewLayerClass {
     static void setRebuildLayerListHook(std::function<void()> hook);
     // Refreshes the shown settings pane for the new selection.
     static void setLoadSettingsViewHook(std::function<void()> hook);
+    // Rebuilds the selected asset's layer list (through the hook; nothing until it is set).
+    void reloadLayerList();
     // The layer views of one asset tile thumbnail.
     static std::shared_ptr<qrn::ui::View> makeLayerThumbnail(const qrn::ui::View& container, int layerId);
+
+    // --- Duplicating and removing layers (previewLayerClassLayersRemove.cpp)
+    // Copies a layer (the selection when absent) next to itself; a background is never copied.
+    void duplicateLayer(std::optional<int> assetId, std::optional<int> layerId);
+    // Copies the layer at (asset, layer): next to it, or into the selected asset (no undo entry).
+    void duplicateLayerInternal(int assetIndex, int layerIndex, bool toSelectedAsset);
+    // Takes a layer out of the model, the preview, the thumbnails and the list. A replay records
+    // nothing, writes no project and leaves nothing selected.
+    void removeLayer(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer, bool replay);
+    // The layer list's empty background row, after a background layer went.
+    static void setAddEmptyBackgroundRowHook(std::function<void()> hook);
+
+    // --- Layer filters (previewLayerClassLayersFilters.cpp)
+    // Shows a layer's enabled filters on its picture in the preview and on every thumbnail copy.
+    void reapplyLayerFilters(int assetIndex, int layerIndex);
 
     // Resolves a layer as an operation names it into positions; an absent part falls back on
     // the selection.

@@ -105,6 +105,10 @@ void previewLayerClass::setRebuildLayerListHook(std::function<void()> hook) {
 void previewLayerClass::setLoadSettingsViewHook(std::function<void()> hook) {
     loadSettingsView = std::move(hook);
 }
+void previewLayerClass::reloadLayerList() {
+    if (rebuildLayerList)
+        rebuildLayerList();
+}
 
 qrn::Size previewLayerClass::getMinSize(bool isText, qrn::Size size) {
     const auto parent = getParentPreviewView();
@@ -650,8 +654,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         return;
     }
     if (!(layerPosition && addMode == 0 && !restoreAtPosition)) {
-        if (rebuildLayerList)
-            rebuildLayerList();
+        reloadLayerList();
     }
     if (restoreAtPosition) {
         noLayerSelected();
