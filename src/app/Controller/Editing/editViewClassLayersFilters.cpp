@@ -95,6 +95,12 @@ editViewClass::getFiltersArrayOrFilteredImage(const qrn::ImageHandle& image, boo
         std::optional<filterValuesEntry> entry =
             size_t(i) < values.size() ? values[size_t(i)] : std::optional<filterValuesEntry>();
         if (!image) {
+            // Live filters take no picture: without one every filter gives its filter object.
+            if (entry && !entry->empty() && entry->front().isImage()) {
+                entry->erase(entry->begin());
+                if (entry->empty())
+                    entry->emplace_back();
+            }
             const auto made = filters.filters(i, entry, videoSelected, true);
             if (made && std::holds_alternative<qrn::graphics::ContentFilterPtr>(*made) &&
                 std::get<qrn::graphics::ContentFilterPtr>(*made))
