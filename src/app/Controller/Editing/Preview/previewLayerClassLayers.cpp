@@ -225,6 +225,10 @@ bool previewLayerClass::appendNewLayerValuesToArray(
             imageManipulationClass().markedImageNeedsToBeKept(address);
         }
     } else {
+        // A copy looks like its source: same turn and flips.
+        std::vector<bool> sourceFlips{false, false};
+        if ((addMode == 1 || addMode == 2) && layerPosition)
+            sourceFlips = getLayerIsFlippedArray()[size_t((*layerPosition)[0])][size_t((*layerPosition)[1])];
         if (addMode == 1 || addMode == 2) {
             const int source = (*layerPosition)[1];
             const double rotation = getLayerRotateArray()[size_t((*layerPosition)[0])][size_t(source)];
@@ -245,7 +249,7 @@ bool previewLayerClass::appendNewLayerValuesToArray(
             placeAt(origins[a], at, qrn::Point{});
             placeAt(scales[a], at, qrn::Size{1.0, 1.0});
             placeAt(originals[a], at, frame);
-            placeAt(flips[a], at, std::vector<bool>{false, false});
+            placeAt(flips[a], at, sourceFlips);
             placeAt(locks[a], at, lock);
             commit();
             if (isText && storeText && text) {
@@ -266,7 +270,7 @@ bool previewLayerClass::appendNewLayerValuesToArray(
             if (addMode == 0)
                 rotations[a].push_back(0.0);
             originals[a].push_back(frame);
-            flips[a].push_back({false, false});
+            flips[a].push_back(sourceFlips);
             locks[a].push_back(lock);
             commit();
             if (isText && storeText && text) {
@@ -557,8 +561,14 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
     auto first = getFirstLayerAboveVideoArray();
     const int firstIndex = positionIn(rows[a], first[a]);
     bool above = isFirstLayerAboveVideo || (firstIndex >= 0 && newIndex >= firstIndex && first[a] != idText);
-    if (addMode == 2 && layerPosition && newIndex == firstIndex)
-        isFirstLayerAboveVideo = above = true;
+    // A copy of its asset's first layer above the camera is the first above in the copy's asset.
+    if (addMode == 2 && layerPosition) {
+        const size_t sa = size_t((*layerPosition)[0]);
+        const auto& sourceRow = getLayerArrayReference()[sa];
+        if (first[sa] && size_t((*layerPosition)[1]) < sourceRow.size() &&
+            sourceRow[size_t((*layerPosition)[1])] == *first[sa] && !first[a])
+            isFirstLayerAboveVideo = above = true;
+    }
     if (first[a] == idText)
         above = true;
     const int layerType = isBackgroundLayer ? 0 : sticky ? 1 : 2;
