@@ -295,6 +295,21 @@ class previewLayerClass {
     void reloadLayerList();
     // The layer views of one asset tile thumbnail.
     static std::shared_ptr<qrn::ui::View> makeLayerThumbnail(const qrn::ui::View& container, int layerId);
+    // The per-layer rows in place, for adds that touch one entry of each: copying every row per
+    // add made laying out a large project quadratic.
+    struct layerRowsAccess {
+        std::vector<std::vector<std::string>>& layers;
+        std::vector<std::vector<imageReferenceArray>>& references;
+        std::vector<std::vector<std::vector<double>>>& frames;
+        std::vector<std::vector<qrn::Point>>& origins;
+        std::vector<std::vector<qrn::Size>>& scales;
+        std::vector<std::vector<double>>& rotations;
+        std::vector<std::vector<std::vector<double>>>& originals;
+        std::vector<std::vector<std::vector<bool>>>& flips;
+        std::vector<std::vector<std::vector<double>>>& locks;
+        std::vector<std::optional<std::string>>& backgrounds;
+    };
+    static layerRowsAccess layerRows();
 
     // --- Duplicating and removing layers (previewLayerClassLayersRemove.cpp)
     // Copies a layer (the selection when absent) next to itself; a background is never copied.

@@ -141,27 +141,19 @@ bool previewLayerClass::appendNewLayerValuesToArray(
     const bool importing = layerPosition && addMode == 0 && !restoreAtPosition;
     const int asset = importing || restoreAtPosition ? (*layerPosition)[0] : getSelectedAssetIndex();
     const size_t a = size_t(asset);
-    auto layers = getLayerArray();
-    auto frames = getLayerOriginSizeArray();
-    auto origins = getLayerTransformedOrigin();
-    auto scales = getLayerTransformedSize();
-    auto rotations = getLayerRotateArray();
-    auto originals = getLayerOriginalPosSize();
-    auto flips = getLayerIsFlippedArray();
-    auto locks = getLayerResizeWithAspectRatioArray();
-    auto backgrounds = getAssetBackgroundIDArray();
+    const auto rows = layerRows();
+    auto& layers = rows.layers;
+    auto& frames = rows.frames;
+    auto& origins = rows.origins;
+    auto& scales = rows.scales;
+    auto& rotations = rows.rotations;
+    auto& originals = rows.originals;
+    auto& flips = rows.flips;
+    auto& locks = rows.locks;
+    auto& backgrounds = rows.backgrounds;
     const std::vector<double> lock{1.0, size.height != 0 ? size.width / size.height : 1.0};
-    const auto commit = [&] {
-        setLayerArray(std::move(layers));
-        setLayerOriginSizeArray(std::move(frames));
-        setLayerTransformedOrigin(std::move(origins));
-        setLayerTransformedSize(std::move(scales));
-        setLayerRotateArray(std::move(rotations));
-        setLayerOriginalPosSize(std::move(originals));
-        setLayerIsFlippedArray(std::move(flips));
-        setLayerResizeWithAspectRatioArray(std::move(locks));
-        setAssetBackgroundIDArray(std::move(backgrounds));
-    };
+    // The rows are edited in place.
+    const auto commit = [] {};
 
     if (importing) {
         const int l = (*layerPosition)[1];
@@ -228,10 +220,10 @@ bool previewLayerClass::appendNewLayerValuesToArray(
         // A copy looks like its source: same turn and flips.
         std::vector<bool> sourceFlips{false, false};
         if ((addMode == 1 || addMode == 2) && layerPosition)
-            sourceFlips = getLayerIsFlippedArray()[size_t((*layerPosition)[0])][size_t((*layerPosition)[1])];
+            sourceFlips = flips[size_t((*layerPosition)[0])][size_t((*layerPosition)[1])];
         if (addMode == 1 || addMode == 2) {
             const int source = (*layerPosition)[1];
-            const double rotation = getLayerRotateArray()[size_t((*layerPosition)[0])][size_t(source)];
+            const double rotation = rotations[size_t((*layerPosition)[0])][size_t(source)];
             if (addMode == 1)
                 placeAt(rotations[a], source + 1, rotation);
             else
@@ -369,7 +361,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         return;
     const qrn::Size previewSize = parent->frame().size;
     const int layerIndex = restoreAtPosition ? (*layerPosition)[1] : count;
-    const auto references = getImageReferenceArray();
+    const auto& references = layerRows().references;
     const bool isText = a < references.size() && size_t(referenceIndex) < references[a].size() &&
                         isTextReference(references[a][size_t(referenceIndex)]);
     const bool isBundleImage = a < references.size() && size_t(referenceIndex) < references[a].size() &&
@@ -394,8 +386,8 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         asset >= 1 && size_t(asset - 1) < backgrounds.size() ? positionIn(layers[a], backgrounds[a - 1]) : -1;
     if (layerPosition) {
         const size_t sa = size_t((*layerPosition)[0]), sl = size_t((*layerPosition)[1]);
-        const auto f = getLayerOriginSizeArray()[sa][sl];
-        rotation = getLayerRotateArray()[sa][sl];
+        const auto f = layerRows().frames[sa][sl];
+        rotation = layerRows().rotations[sa][sl];
         if (isText) {
             // Stored text frames are re-expressed at every preview size, so writing and opening
             // a project again leaves them where they were.
@@ -647,8 +639,9 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
             });
     }
 
-    // Undo.
-    if (addMode != 2) {
+    // Undo. Layers an opened project re-creates are no steps of the user's.
+    const bool importing = layerPosition && addMode == 0 && !restoreAtPosition;
+    if (addMode != 2 && !importing) {
         if (replaced && replacedBackgroundIndex)
             undoRedoClass().action("replaceBackgroundLayer",
                                    undoValueList{*replacedBackgroundIndex, replacedBackgroundFrame});
