@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/filterClass.h"
@@ -8,9 +10,13 @@
 #include "View/Editing/viewLoaderController.h"
 #include "View/Landing/landingController.h"
 #include "app/filters/filters_test_support.h"
+#include "app/model/model_fixture.h"
 #include "app/shell/shell_fixture.h"
 #include "layers_support.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/graphics/renderer.h"
 #include "platform/ui/text_field.h"
+#include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
 
 using namespace shelltest;
@@ -134,4 +140,59 @@ TEST_F(LayersOnScreen, AStickyLayerIsInEveryTileFilteredInEachAndLeavesThemAll) 
     model.removeLayer(std::nullopt, false);
     EXPECT_EQ(tilesHolding(sticky), 0);
     expectLayerInvariants();
+}
+
+TEST_F(LayersOnScreen, EveryKindADuplicateAndAFilteredLayerDrawInThePreview) {
+    createProject();
+    placeThumbnailsInTiles();
+    auto* editor = dynamic_cast<viewLoaderController*>(shownScreen());
+    ASSERT_TRUE(editor);
+    // The file a dropped picture was stored as, read back by the duplicate.
+    modeltest::writePng(dir.path().toStdString() + "/Demo.qrn3ks/images/layer.png", 160, 90, 0xd04020);
+    previewLayerClass model;
+    const auto image = dropImage(1, {160, 90}, {110, 230}, 0xffd04020);
+    const auto animated = dropAnimated(1, {90, 90}, {300, 230});
+    const auto text = dropText(1, {430, 240});
+    editViewClass().updateSelectedTextSymbolText(qrn::AttributedString("Hello QRN"),
+                                                 std::vector<qrn::Value>{false, 1, 2});
+    const auto blurred = dropImage(0, {120, 80}, {120, 90}, 0xff2060d0);
+    auto filterValues = filterClass().getLayerFilterValues();
+    // An edge to blur: half of the picture is white.
+    QImage halves(120, 80, QImage::Format_ARGB32_Premultiplied);
+    halves.fill(Qt::white);
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 60; ++x)
+            halves.setPixel(x, y, qRgba(32, 96, 208, 255));
+    const auto edge = std::make_shared<const QImage>(halves);
+    filterValues[0][0][1] = filterValuesEntry{qrn::Value(edge)};
+    filterValues[0][0][0] = filterValuesEntry{qrn::Value(edge)};
+    filterClass().setLayerFilterValues(filterValues);
+    auto slider = std::make_shared<fakeSlider>();
+    boxBlurClass panel(slider, false);
+    slider->current = 8.0;
+    panel.sliderChanged(false);
+    layerstest::dropImage(1, {1, 1}); // selects the asset again
+    model.removeLayer(std::nullopt, false);
+    model.duplicateLayer(std::nullopt, std::stoi(image));
+    const auto copy = std::to_string(*model.getSelectedLayer());
+    advance(2.0);
+    expectLayerInvariants();
+
+    EXPECT_EQ(model.getLayerArray()[1], (std::vector<std::string>{image, copy, animated, text}));
+    auto textView = std::dynamic_pointer_cast<qrn::ui::TextView>(
+        editor->dragView->viewWithTag(std::stoi(text))->superview()->subviews().back());
+    ASSERT_TRUE(textView);
+    EXPECT_EQ(textView->string(), "Hello QRN");
+    // The strip's tile of the asset holds a copy of each of its layers and of the sticky one.
+    for (const auto& id : {image, copy, animated, text, blurred})
+        EXPECT_EQ(tilesHolding(id), id == blurred ? 2 : 1) << id;
+
+    editor->mainView->displayIfNeeded();
+    const auto size = editor->mainView->bounds().size;
+    const QImage shot = qrn::graphics::Renderer().renderToImage(*editor->mainView->layer(), size, 0);
+    ASSERT_FALSE(shot.isNull());
+    if (const char* folder = std::getenv("QRN_SHOT_DIR")) {
+        std::filesystem::create_directories(folder);
+        EXPECT_TRUE(shot.save(QString::fromStdString(std::string(folder) + "/layers.png")));
+    }
 }
