@@ -15,6 +15,7 @@
 #include "layers_support.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/renderer.h"
+#include "platform/ui/image_view.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
@@ -179,6 +180,9 @@ TEST_F(LayersOnScreen, EveryKindADuplicateAndAFilteredLayerDrawInThePreview) {
     expectLayerInvariants();
 
     EXPECT_EQ(model.getLayerArray()[1], (std::vector<std::string>{image, copy, animated, text}));
+    // The copy is a picture like its source, though a text layer is on top.
+    EXPECT_TRUE(std::dynamic_pointer_cast<qrn::ui::ImageView>(
+        editor->dragView->viewWithTag(std::stoi(copy))->superview()->subviews()[1]));
     auto textView = std::dynamic_pointer_cast<qrn::ui::TextView>(
         editor->dragView->viewWithTag(std::stoi(text))->superview()->subviews().back());
     ASSERT_TRUE(textView);

@@ -177,6 +177,13 @@ TEST(RestoreLayer, PutsALayerBackBetweenOthersClickableWithItsText) {
     setText(1, 3, "other");
     qrn::MainQueue::advance(2.0);
     const auto frame = frameOf(text);
+    previewLayerClass current;
+    auto flips = current.getLayerIsFlippedArray();
+    flips[1][1] = {true, false};
+    current.setLayerIsFlippedArray(flips);
+    auto rotations = current.getLayerRotateArray();
+    rotations[1][1] = 0.25;
+    current.setLayerRotateArray(rotations);
     auto snapshot = snapshotOf(1, 1);
     previewLayerClass model;
     model.removeLayer(std::vector<qrn::Value>{false, 1, 1}, false);
@@ -187,6 +194,9 @@ TEST(RestoreLayer, PutsALayerBackBetweenOthersClickableWithItsText) {
     EXPECT_EQ(textOf(scene, text), "mine");
     EXPECT_EQ(textOf(scene, second), "other");
     EXPECT_EQ(frameOf(text), frame);
+    // The snapshot's own values stay: no fresh flips or turn over them, no extra rotation entry.
+    EXPECT_EQ(model.getLayerIsFlippedArray()[1][1], (std::vector<bool>{true, false}));
+    EXPECT_EQ(model.getLayerRotateArray()[1], (std::vector<double>{0, 0.25, 0, 0}));
     EXPECT_EQ(previewtest::dropViewOrder(scene.drop).size(), scene.drop->subviews().size());
     // Each answers a click in its own place.
     for (const auto& [id, point] : std::vector<std::pair<std::string, qrn::Point>>{
@@ -229,4 +239,19 @@ TEST(DuplicateLayer, SitsOneUpOffsetWithItsOwnTextAndFilters) {
     const size_t count = model.getLayerArray()[1].size();
     model.duplicateLayer(std::nullopt, std::stoi(background));
     EXPECT_EQ(model.getLayerArray()[1].size(), count);
+}
+
+TEST(DuplicateLayer, AStoredNameLeadingOutOfTheImagesFolderCopiesNothing) {
+    modeltest::tempProject project;
+    previewScene scene;
+    scene.addAsset();
+    const auto id = dropImage(1, {40, 40});
+    previewLayerClass model;
+    auto references = model.getImageReferenceArray();
+    references[1][0] = imageReferenceArray{3, "png", "../../outside"};
+    model.setEntireImageReferenceArray(references);
+    model.duplicateLayer(std::nullopt, std::stoi(id));
+    EXPECT_EQ(model.getLayerArray()[1].size(), 1u);
+    EXPECT_EQ(model.getImageReferenceArray()[1].size(), 1u);
+    expectLayerInvariants();
 }
