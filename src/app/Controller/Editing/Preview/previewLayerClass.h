@@ -291,6 +291,8 @@ class previewLayerClass {
     static void setRebuildLayerListHook(std::function<void()> hook);
     // Refreshes the shown settings pane for the new selection.
     static void setLoadSettingsViewHook(std::function<void()> hook);
+    // Refreshes the background box after a background layer joined the selected asset.
+    static void setRefreshBackgroundBoxHook(std::function<void()> hook);
     // Rebuilds the selected asset's layer list (through the hook; nothing until it is set).
     void reloadLayerList();
     // The layer views of one asset tile thumbnail.

@@ -32,6 +32,7 @@ constexpr double wideRatio = 1.7777777777777777;
 previewLayerClass::addLayerToAssetScrollViewHook addToAssetStrip;
 std::function<void()> rebuildLayerList;
 std::function<void()> loadSettingsView;
+std::function<void()> refreshBackgroundBox;
 
 template <typename T> void placeAt(std::vector<T>& row, int index, T value) {
     if (index >= 0 && size_t(index) < row.size())
@@ -104,6 +105,9 @@ void previewLayerClass::setRebuildLayerListHook(std::function<void()> hook) {
 }
 void previewLayerClass::setLoadSettingsViewHook(std::function<void()> hook) {
     loadSettingsView = std::move(hook);
+}
+void previewLayerClass::setRefreshBackgroundBoxHook(std::function<void()> hook) {
+    refreshBackgroundBox = std::move(hook);
 }
 void previewLayerClass::reloadLayerList() {
     if (rebuildLayerList)
@@ -656,8 +660,10 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
             container->setHidden(true);
         return;
     }
-    if (!(layerPosition && addMode == 0 && !restoreAtPosition)) {
+    if (!importing) {
         reloadLayerList();
+        if (isBackgroundLayer && refreshBackgroundBox)
+            refreshBackgroundBox();
     }
     if (restoreAtPosition) {
         noLayerSelected();
