@@ -50,6 +50,11 @@ class TextView : public View {
     AttributedString displayedText() const;
     // A press goes straight to the superview's mouseDown, so a label inside a clickable row
     // acts as part of the row.
+    // The size range the view keeps to (text layers fix it to their frame).
+    Size minSize() const { return minSize_; }
+    void setMinSize(Size size) { minSize_ = size; }
+    Size maxSize() const { return maxSize_; }
+    void setMaxSize(Size size) { maxSize_ = size; }
     bool passesMouseToSuperview() const { return passesMouse_; }
     void setPassesMouseToSuperview(bool on) { passesMouse_ = on; }
 
@@ -81,6 +86,8 @@ class TextView : public View {
     bool selectable_ = true;
     bool drawsBackground_ = false;
     bool truncatesToOneLine_ = false;
+    Size minSize_{};
+    Size maxSize_{1e7, 1e7};
     bool passesMouse_ = false;
     double inset_ = 0;
     std::function<void(TextView&)> didChange_;

@@ -109,6 +109,7 @@ editViewClass::editViewClass(std::optional<editViewConfiguration> config, ViewPt
     previewLayerClass model;
     model.setConfiguration(previewLayerConfigurationViews{parentPreviewView, dragView});
     model.getVideoLayerView()->setHidden(true);
+    registerFilterEditingHost();
     initialisation();
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Global/filterClass.h"
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/colour.h"
 #include "platform/foundation/geometry.h"
@@ -166,4 +167,40 @@ class editViewClass {
     // Copies layer layerIndex of asset sourceIndex into the last asset; owned by the layer code.
     static void
     setDuplicateLayerInternalHook(std::function<void(int sourceIndex, int layerIndex, bool)> hook);
+
+    // --- Text layer texts (editViewClassLayers.cpp). A text layer's reference starts and ends
+    // with the integer 1; its text is the asset's text-symbol text at its rank among the asset's
+    // text layers. The layer is [video selected, asset, layer], absent parts from the selection.
+    int selectedLayerSpecialSymbolType(const std::optional<std::vector<qrn::Value>>& layer);
+    // The rank of the layer (or of the last text layer below it) among the text layers up to it
+    // (up to the asset's last layer with lastLayer); -1 when there is none.
+    int getSelectedTextSymbolIndex(const std::optional<std::vector<qrn::Value>>& layer, bool lastLayer);
+    std::optional<qrn::AttributedString>
+    getSelectedTextSymbolText(const std::optional<std::vector<qrn::Value>>& layer);
+    // Stores the text (written half a second after the last change) and shows it in the layer.
+    void updateSelectedTextSymbolText(const qrn::AttributedString& attributedString,
+                                      const std::optional<std::vector<qrn::Value>>& layer);
+
+    // --- Filter chain (editViewClassLayersFilters.cpp)
+    // The target's enabled filters in its order list's sequence, each with its own values: as
+    // filter objects for live content (no image), or applied one after another to the image.
+    // The target is the video, or the layer at layerIndex (the selection when absent) of the
+    // asset at assetIndex (the selected asset when absent). Malformed tables give no filters.
+    struct filterChainResult {
+        std::vector<qrn::graphics::ContentFilterPtr> filters;
+        qrn::ImageHandle image;
+    };
+    filterChainResult getFiltersArrayOrFilteredImage(const qrn::ImageHandle& image, bool videoSelected,
+                                                     const std::optional<filterValuesArray>& VALUES_ARRAY,
+                                                     std::optional<int> layerIndex,
+                                                     std::optional<int> assetIndex = std::nullopt);
+    // A filter setting changed for the camera picture or the selected layer: stores it, writes
+    // the project when asked and shows the result.
+    void applyFilter(std::optional<bool> displayValue, int index, const filterValuesEntry& values,
+                     bool videoLayer, bool exportData);
+    // The filter panels act on the preview's selection from now on.
+    static void registerFilterEditingHost();
 };
+
+// Text layers: the text a text layer shows when none is stored for it ("text symbol").
+qrn::AttributedString defaultTextSymbolText();

@@ -12,6 +12,9 @@
 namespace qrn::ui {
 class View;
 }
+namespace qrn::graphics {
+class Layer;
+}
 
 class orderLayersClass {
   public:
@@ -51,6 +54,19 @@ class orderLayersClass {
     void addLayersInOrderToPreview(const ViewPtr& oldPreview, const ViewPtr& newPreview,
                                    const std::vector<std::string>& assets, const layerRows& layers,
                                    int hideAllLayers);
+    // --- Movie output order (orderLayersClassMovie.cpp)
+    // Appends to the output layer the backing layers of one side of the camera picture in z
+    // order: below it the asset containers, the backgrounds, then each group's layers below the
+    // camera; above it each group's layers above the camera. Returns the output layer.
+    std::shared_ptr<qrn::graphics::Layer> addLayersInOrderToFinalMovieOutputLayer(
+        const ViewPtr& previewView, const std::shared_ptr<qrn::graphics::Layer>& newMovieOutputLayerValue,
+        const std::vector<std::string>& assets, const layerRows& layers, bool beforeVideo);
+    // One asset's layers of one side, the background left out.
+    std::shared_ptr<qrn::graphics::Layer>
+    addAssetLayersToMovieOutputLayer(const ViewPtr& previewView,
+                                     const std::shared_ptr<qrn::graphics::Layer>& newMovieOutputLayer,
+                                     const layerRows& layers, bool beforeVideo, int i);
+
     // Shows and appends the views of viewLists[index] to an asset thumbnail.
     void addLayersToAssetPreview(int index, const ViewPtr& assetPreview,
                                  const std::vector<std::vector<ViewPtr>>& viewLists);

@@ -679,3 +679,9 @@ void previewLayerClass::setBundleImageLookup(bundleImageLookup lookup) {
 void previewLayerClass::setEditingScreenClearHandler(std::function<void()> handler) {
     editingScreenClearHandler = std::move(handler);
 }
+
+previewLayerClass::layerRowsAccess previewLayerClass::layerRows() {
+    return {LAYER_ARRAY,     IMAGE_REFERENCE_ARRAY,       LAYER_ORIGIN_SIZE_ARRAY, layerTransformedOrigin,
+            layerTransformedSize, LAYER_ROTATE_ARRAY, LAYER_ORIGINAL_POS_SIZE_ROT, LAYER_IS_FLIPPED_ARRAY,
+            LAYER_RESIZE_WITH_ASPECT_RATIO, ASSET_BACKGROUND_ID_ARRAY};
+}

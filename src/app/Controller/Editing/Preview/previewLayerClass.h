@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/foundation/attributed_string.h"
 #include "platform/foundation/geometry.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/value.h"
@@ -308,6 +309,77 @@ class previewLayerClass {
     // the preview and the strip, then selects a neighbour. A replay records nothing and keeps the
     // selection unless the removed asset held it.
     void removeAsset(std::optional<int> assetId, bool isUndoReplay);
+
+    // --- Adding layers (previewLayerClassLayers.cpp)
+    // The smallest size of a new layer on the current preview, from a size given for a
+    // 556 x 313 preview: at least three minimum layer sizes each way, four times as wide for text.
+    qrn::Size getMinSize(bool isText, qrn::Size size);
+    // Writes one layer's values into every per-layer row: fills in an imported layer, overwrites
+    // a replaced background or a restored layer in place, inserts a duplicate after its source,
+    // or appends a new layer. True when a background was replaced in place.
+    bool appendNewLayerValuesToArray(const std::shared_ptr<qrn::ui::View>& layerView,
+                                     const qrn::ImageHandle& image,
+                                     const std::optional<std::string>& imageFileURL, bool isBackgroundLayer,
+                                     const std::optional<std::vector<int>>& layerPosition, int addMode,
+                                     const std::optional<qrn::AttributedString>& text, int isText,
+                                     qrn::Point origin, qrn::Size size, bool storeText,
+                                     bool saveImageToProject, bool restoreAtPosition, bool isDuplicate);
+    // Makes one layer (image, animated symbol or text) in the preview, the asset strip and the
+    // model. addMode 0 new or imported, 1 a duplicate after the layer at layerPosition, 2 a copy
+    // of it into the selected asset. The image reference at the new layer's place must exist.
+    void addLayer(const qrn::ImageHandle& image,
+                  const std::optional<std::vector<qrn::ImageHandle>>& animationFrames,
+                  const std::optional<std::string>& imageFileURL, std::optional<qrn::Size> layerSize,
+                  bool saveImageToProject, bool isBackgroundLayer, qrn::Point dropPoint,
+                  std::optional<std::vector<int>> layerPosition, int addMode, bool restoreAtPosition,
+                  bool insertBetweenLayers, bool isFirstLayerAboveVideo, bool isDuplicate);
+    // The asset strip's part of an add: the thumbnails of a new layer (one per asset tile for a
+    // sticky layer), the id of the layer they stack on and the layer's rotation.
+    using addLayerToAssetScrollViewHook =
+        std::function<void(int assetIndex, const std::vector<std::vector<std::string>>& layers,
+                           const std::vector<std::shared_ptr<qrn::ui::View>>& thumbnails,
+                           const std::string& stackOnId, double rotation)>;
+    static void setAddLayerToAssetScrollViewHook(addLayerToAssetScrollViewHook hook);
+    // Rebuilds the layer list of the selected asset after a layer joined it.
+    static void setRebuildLayerListHook(std::function<void()> hook);
+    // Refreshes the shown settings pane for the new selection.
+    static void setLoadSettingsViewHook(std::function<void()> hook);
+    // Refreshes the background box after a background layer joined the selected asset.
+    static void setRefreshBackgroundBoxHook(std::function<void()> hook);
+    // Rebuilds the selected asset's layer list (through the hook; nothing until it is set).
+    void reloadLayerList();
+    // The layer views of one asset tile thumbnail.
+    static std::shared_ptr<qrn::ui::View> makeLayerThumbnail(const qrn::ui::View& container, int layerId);
+    // The per-layer rows in place, for adds that touch one entry of each: copying every row per
+    // add made laying out a large project quadratic.
+    struct layerRowsAccess {
+        std::vector<std::vector<std::string>>& layers;
+        std::vector<std::vector<imageReferenceArray>>& references;
+        std::vector<std::vector<std::vector<double>>>& frames;
+        std::vector<std::vector<qrn::Point>>& origins;
+        std::vector<std::vector<qrn::Size>>& scales;
+        std::vector<std::vector<double>>& rotations;
+        std::vector<std::vector<std::vector<double>>>& originals;
+        std::vector<std::vector<std::vector<bool>>>& flips;
+        std::vector<std::vector<std::vector<double>>>& locks;
+        std::vector<std::optional<std::string>>& backgrounds;
+    };
+    static layerRowsAccess layerRows();
+
+    // --- Duplicating and removing layers (previewLayerClassLayersRemove.cpp)
+    // Copies a layer (the selection when absent) next to itself; a background is never copied.
+    void duplicateLayer(std::optional<int> assetId, std::optional<int> layerId);
+    // Copies the layer at (asset, layer): next to it, or into the selected asset (no undo entry).
+    void duplicateLayerInternal(int assetIndex, int layerIndex, bool toSelectedAsset);
+    // Takes a layer out of the model, the preview, the thumbnails and the list. A replay records
+    // nothing, writes no project and leaves nothing selected.
+    void removeLayer(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer, bool replay);
+    // The layer list's empty background row, after a background layer went.
+    static void setAddEmptyBackgroundRowHook(std::function<void()> hook);
+
+    // --- Layer filters (previewLayerClassLayersFilters.cpp)
+    // Shows a layer's enabled filters on its picture in the preview and on every thumbnail copy.
+    void reapplyLayerFilters(int assetIndex, int layerIndex);
 
     // Resolves a layer as an operation names it into positions; an absent part falls back on
     // the selection.

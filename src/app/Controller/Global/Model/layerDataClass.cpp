@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/imageManipulationClass.h"
+#include "Model/attributedStringStorageClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 
@@ -107,6 +109,7 @@ void layerDataClass::fillObjectWithData() {
     LAYER_FILTER = entryOf(filters.getLayerFilter(), a, l);
     LAYER_FILTER_ORDER = entryOf(filters.getLayerFilterOrder(), a, l);
     LAYER_FILTER_VALUES = entryOf(filters.getLayerFilterValues(), a, l);
+    symbolText = editViewClass().getSelectedTextSymbolText(layerAssetIndexAndVideoSelectedArray{false, a, l});
     QRN_LOG_OUT(std::nullopt);
 }
 
@@ -191,6 +194,16 @@ void layerDataClass::fillArraysWithObjectData() {
     filters.setLayerFilter(std::move(flags));
     filters.setLayerFilterOrder(std::move(orders));
     filters.setLayerFilterValues(std::move(values));
+
+    if (symbolText) {
+        // Back at its rank among the asset's text layers.
+        attributedStringStorageClass storage;
+        auto texts = storage.getTextSymbolStringArray();
+        const int n = editViewClass().getSelectedTextSymbolIndex(
+            layerAssetIndexAndVideoSelectedArray{false, a, l}, false);
+        insertAt(rowOf(texts, a), n, *symbolText);
+        storage.setTextSymbolStringArray(std::move(texts), 1);
+    }
 
     // The layer is back, so its file must survive the next purge.
     if (IMAGE_REFERENCE_ARRAY && IMAGE_REFERENCE_ARRAY->size() >= 3 &&

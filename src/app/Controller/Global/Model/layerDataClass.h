@@ -27,6 +27,8 @@ class layerDataClass {
     std::optional<std::vector<bool>> LAYER_FILTER;
     std::optional<std::vector<int>> LAYER_FILTER_ORDER;
     std::optional<filterValuesArray> LAYER_FILTER_VALUES;
+    // A text layer's text, which lives outside the layer rows.
+    std::optional<qrn::AttributedString> symbolText;
 
     // Moves the record to another asset position and takes the id found there.
     void setAssetIndex(int index);

@@ -1,0 +1,73 @@
+// A layer's filters on screen: a still picture is filtered once per change and kept in its image
+// view; other pictures and every thumbnail copy filter live.
+#include <QPainter>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/filterClass.h"
+#include "platform/ui/image_view.h"
+#include "platform/ui/view.h"
+
+namespace {
+
+// Every view tagged id below root, depth first.
+void collectTagged(const std::shared_ptr<qrn::ui::View>& root, int id,
+                   std::vector<std::shared_ptr<qrn::ui::View>>& found) {
+    for (const auto& view : root->subviews()) {
+        if (view->tag() == id)
+            found.push_back(view);
+        collectTagged(view, id, found);
+    }
+}
+
+} // namespace
+
+void previewLayerClass::reapplyLayerFilters(int a, int l) {
+    QRN_LOG_IN(LogValues{{"assetIndex", a}, {"layerIndex", l}});
+    const auto& layers = getLayerArrayReference();
+    if (a < 0 || size_t(a) >= layers.size() || l < 0 || size_t(l) >= layers[size_t(a)].size())
+        return;
+    const int id = std::stoi(layers[size_t(a)][size_t(l)]);
+    editViewClass edit;
+    const auto list = edit.getFiltersArrayOrFilteredImage(nullptr, false, std::nullopt, l, a).filters;
+
+    // The layer's own picture, as its filter entries hold it.
+    qrn::ImageHandle original;
+    const auto values = filterClass().getLayerFilterValues();
+    if (size_t(a) < values.size() && size_t(l) < values[size_t(a)].size())
+        for (const auto& entry : values[size_t(a)][size_t(l)])
+            if (entry && !entry->empty() && entry->front().isImage()) {
+                original = entry->front().toImage();
+                break;
+            }
+    const auto configuration = getConfiguration();
+    auto tagged = configuration && configuration->layerContainerView
+                      ? configuration->layerContainerView->viewWithTag(id)
+                      : nullptr;
+    auto container = tagged ? tagged->superview() : nullptr;
+    auto content = container && container->subviews().size() > 1 ? container->subviews()[1] : nullptr;
+    auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(content);
+    if (picture && original) {
+        const auto filtered = edit.getFiltersArrayOrFilteredImage(original, false, std::nullopt, l, a).image;
+        QImage drawn(std::max(1, int(picture->frame().size.width)),
+                     std::max(1, int(picture->frame().size.height)), QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(0, 0, drawn.width(), drawn.height()), *filtered);
+        painter.end();
+        picture->setImage(drawn);
+    } else if (content) {
+        content->layer()->setContentFilters(list);
+    }
+    // Every thumbnail copy: a sticky layer has one in each tile.
+    std::vector<std::shared_ptr<qrn::ui::View>> copies;
+    if (auto strip = edit.getAssetHorizontalScrollView())
+        collectTagged(strip, id, copies);
+    if (const auto screen = edit.getConfiguration(); screen && screen->stickyAsset)
+        collectTagged(screen->stickyAsset, id, copies);
+    for (const auto& marker : copies)
+        if (auto thumbnail = marker->superview())
+            thumbnail->layer()->setContentFilters(list);
+}

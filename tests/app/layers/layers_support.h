@@ -1,0 +1,32 @@
+#pragma once
+// Adding layers as the drop, import, duplicate and replay callers do, and the model check with
+// texts counted per text layer.
+#include <QImage>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "platform/foundation/geometry.h"
+
+namespace layerstest {
+
+qrn::ImageHandle picture(int width, int height, unsigned rgb = 0xff3366cc);
+
+// Appends the reference a drop appends, then adds the layer as a drop on the preview does. The
+// asset at that index is selected first. Returns the new id, or "" when nothing was added.
+std::string dropImage(int assetIndex, qrn::Size size, qrn::Point at = {278, 156}, unsigned rgb = 0xff3366cc);
+std::string dropText(int assetIndex, qrn::Point at = {278, 156});
+std::string dropAnimated(int assetIndex, qrn::Size size, qrn::Point at = {278, 156});
+// An image dropped on the asset's tile: it becomes (or replaces) the asset's background.
+std::string dropBackground(int assetIndex, qrn::Size size, unsigned rgb = 0xff00aa00);
+
+// The fixture's model check (texts shaped per layer for it), plus: one text per text layer.
+void expectLayerInvariants();
+int textLayerCount(int assetIndex);
+
+std::vector<double> frameOf(const std::string& id);
+
+} // namespace layerstest
