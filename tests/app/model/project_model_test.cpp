@@ -112,6 +112,7 @@ TEST(ProjectModel, PreviewViewsAreFoundThroughTheConfiguration) {
 
 TEST(ProjectModel, AssetsAndLayersShareOneIdCounterWithoutClashingMarkers) {
     previewLayerClass model;
+    model.clearClass(true);
     EXPECT_EQ(addAsset(false), "0"); // the sticky asset of a fresh editing screen
     EXPECT_EQ(addAsset(), "2");
     EXPECT_EQ(addAsset(), "4");
@@ -395,6 +396,7 @@ TEST(ProjectModel, TracingTheModelDoesNotDisturbIt) {
         previewLayerClass model;
         model.clearClass(false);
         filterClass().clearClass();
+        attributedStringStorageClass().clearClass();
         addAsset();
         addLayer({3, "png"});
         addLayer({1, "", "", 1});
@@ -402,11 +404,13 @@ TEST(ProjectModel, TracingTheModelDoesNotDisturbIt) {
         record.assetIndex = 2;
         record.fillArraysWithObjectData();
         persistentDataStorageClass state;
+        state.setTempLayerArray(std::nullopt);
         EXPECT_TRUE(state.exportData(false));
         EXPECT_TRUE(state.checkIfProjectDataIsValid(project.path));
         EXPECT_TRUE(state.getTempLayerArray().empty());
         state.setTempLayerArray(std::vector<std::vector<std::string>>{{"1"}});
         EXPECT_EQ(state.getTempLayerArray().size(), 1u);
+        state.setTempLayerArray(std::nullopt);
         EXPECT_EQ(thrownMessage({3, "png"}), "Unable to retrieve remote regular image .png");
         attributedStringStorageClass texts;
         texts.importAutocueText();
