@@ -102,7 +102,10 @@ void ViewController::present(const ViewControllerPtr& controller,
     if (!controller || controller.get() == this)
         return;
     controller->presenting_ = this;
-    controller->presentingHold_ = weak_from_this().lock();
+    // Only a presenter in a window can be replaced there; one without a window is kept by
+    // whoever holds it, and holding it here too would keep both alive for good.
+    if (window())
+        controller->presentingHold_ = weak_from_this().lock();
     controller->presentation_ = Presentation::Animator;
     controller->animator_ = animator ? std::move(animator) : std::make_shared<ReplaceContentAnimator>();
     presented_.push_back(controller);
