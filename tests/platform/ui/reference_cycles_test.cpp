@@ -44,3 +44,42 @@ TEST(ReferenceCycles, APresenterReplacedInItsWindowIsKeptByTheControllerInItsPla
     EXPECT_EQ(window->contentViewController(), landing.get());
     EXPECT_TRUE(landing->presentedViewControllers().empty());
 }
+
+TEST(ReferenceCycles, AWindowThatGoesAwayTakesThePresenterAndThePresentedAlong) {
+    std::weak_ptr<ViewController> presenter, presented;
+    {
+        auto window = Window::make();
+        auto landing = std::make_shared<ViewController>();
+        auto editor = std::make_shared<ViewController>();
+        presenter = landing;
+        presented = editor;
+        window->setContentViewController(landing);
+        window->makeKeyAndOrderFront();
+        landing->present(editor, nullptr);
+        MainQueue::advance(1.0);
+        ASSERT_EQ(window->contentViewController(), editor.get());
+        window->close();
+    }
+    EXPECT_TRUE(presenter.expired());
+    EXPECT_TRUE(presented.expired());
+}
+
+TEST(ReferenceCycles, AWindowOfItsOwnClosedWithoutDismissalGoesWithItsController) {
+    std::weak_ptr<ViewController> presented;
+    std::weak_ptr<Window> ownWindow;
+    auto main = std::make_shared<ViewController>();
+    {
+        auto inWindow = std::make_shared<ViewController>();
+        presented = inWindow;
+        main->presentInWindow(inWindow);
+        ASSERT_NE(inWindow->window(), nullptr);
+        ownWindow = inWindow->window()->weak_from_this();
+    }
+    // The user closes it with the title bar's button: the window goes, its controller stays
+    // listed until dismissed or until the presenter goes.
+    ownWindow.lock()->close();
+    EXPECT_TRUE(ownWindow.expired());
+    EXPECT_FALSE(presented.expired());
+    main.reset();
+    EXPECT_TRUE(presented.expired());
+}
