@@ -48,6 +48,12 @@ bool stillWanted(int generation, const std::string& path) {
                withoutTrailingSlash(path);
 }
 
+// Undo and redo act on the editing screen only, and never while a project is being imported.
+bool undoRedoAllowed() {
+    persistentDataStorageClass storage;
+    return storage.getActiveWindow() == "editorView" && storage.getInProgressBool();
+}
+
 void setItemAction(const std::string& menu, const std::string& item, qrn::MenuItem::Action action) {
     auto bar = qrn::mainMenu();
     if (!bar)
@@ -117,11 +123,6 @@ void AppDelegate::applicationWillHide() {
         recordViewClass().setViewLoaderObject(viewLoaderClass());
 }
 
-void AppDelegate::applicationDidBecomeActive() {
-    if (auto landing = landingClass::getLandingViewController())
-        landing->didBecomeActive();
-}
-
 void AppDelegate::applicationOpenFiles(const std::vector<std::string>& paths) {
     if (!paths.empty())
         application(paths.back());
@@ -177,18 +178,14 @@ bool AppDelegate::application(const std::string& path) {
 
 void AppDelegate::menuUndo() {
     QRN_LOG_IN();
-    persistentDataStorageClass storage;
-    if (storage.getActiveWindow() != "editorView" || !storage.getInProgressBool())
-        return;
-    undoRedoClass().undo();
+    if (undoRedoAllowed())
+        undoRedoClass().undo();
 }
 
 void AppDelegate::menuRedo() {
     QRN_LOG_IN();
-    persistentDataStorageClass storage;
-    if (storage.getActiveWindow() != "editorView" || !storage.getInProgressBool())
-        return;
-    undoRedoClass().redo();
+    if (undoRedoAllowed())
+        undoRedoClass().redo();
 }
 
 void AppDelegate::clearRecentDocuments() {

@@ -13,8 +13,7 @@ class AppDelegate : public qrn::ui::ApplicationDelegate {
     void applicationDidFinishLaunching() override;
     bool applicationShouldTerminateAfterLastWindowClosed() override { return true; }
     void applicationWillTerminate() override;
-    void applicationWillHide();
-    void applicationDidBecomeActive() override;
+    void applicationWillHide() override;
     // Several at once: the last one is opened.
     void applicationOpenFiles(const std::vector<std::string>& paths) override;
     // Opens the project package at `path` or says why it cannot; always true.

@@ -298,7 +298,8 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
             std::string name = "Helvetica";
             if (auto n = value.find("name"); n != value.end() && n->is_string())
                 name = n->get<std::string>();
-            if (auto font = qrn::fontNamed(name, realMember(value, "size", 12)))
+            // A font that is not installed here keeps its name, so saving does not lose it.
+            if (auto font = qrn::fontAsStored(name, realMember(value, "size", 12)))
                 result.font = *font;
         } else if (key == "text_colour") {
             result.foregroundColour = colourFromJson(value, dark ? std::vector<double>{0, 0, 0, 1}
@@ -339,11 +340,15 @@ bool attributedStringStorageClass::exportJSONFile(const qrn::Json& value, const 
         QRN_LOG_ERROR("No project folder to write " + fileName + ".json into");
         return false;
     }
-    const std::string text = qrn::json::write(value);
+    const auto text = qrn::json::write(value);
+    if (!text) {
+        QRN_LOG_ERROR(fileName + ".json not written: " + text.error());
+        return false;
+    }
     const std::string path = projectFilePath(fileName);
     qrn::Status status;
     for (int attempt = 0; attempt < writeAttempts; ++attempt) {
-        status = qrn::files::replaceAtomically(path, text);
+        status = qrn::files::replaceAtomically(path, *text);
         if (status) {
             QRN_LOG_OUT(LogValues{{"written", true}});
             return true;

@@ -260,15 +260,16 @@ bool persistentDataStorageClass::exportData(bool delayedExecution) {
         // An emptied model (a closed project) must never replace the project on disk.
         QRN_LOG_ERROR("No project in memory to write into projectData.json");
     } else {
-        const std::string text = qrn::json::write(buildProjectDictionary());
+        // A value the file cannot hold fails the write: the file on disk stays the last good one.
+        const auto text = qrn::json::write(buildProjectDictionary());
         const std::string path = projectDirectory + "/projectData.json";
-        qrn::Status status;
-        for (int attempt = 0; attempt < writeAttempts && !written; ++attempt) {
-            status = qrn::files::replaceAtomically(path, text);
+        qrn::Status status = text.status();
+        for (int attempt = 0; text && attempt < writeAttempts && !written; ++attempt) {
+            status = qrn::files::replaceAtomically(path, *text);
             written = status.isOk();
         }
         if (!written)
-            QRN_LOG_ERROR(status.error());
+            QRN_LOG_ERROR("projectData.json not written: " + status.error());
     }
     if (mainWindow)
         mainWindow->setResizable(true);

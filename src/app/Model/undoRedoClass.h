@@ -1,16 +1,69 @@
 #pragma once
-// The undo history, as far as the menu reaches it: whether undo and redo are available, and
-// the two commands. The history itself comes with the editing actions.
+// The undo history: one linear list of editing actions, each with the values that put the
+// state back before it (undo) and after it (redo), and the preview size of its moment. Putting
+// an entry back into effect is the replay's job; the history only steps through the lists.
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "platform/foundation/geometry.h"
+
+class layerDataClass;
+class assetDataClass;
+class svgButtonClass;
+
+// One value of an entry: the actions mix points, sizes, numbers, flags, colour components, image
+// references and layer or asset snapshots. Their layout per action type is fixed by the replay.
+using undoValue =
+    std::variant<std::monostate, bool, int, double, qrn::Point, qrn::Size, std::vector<double>,
+                 imageReferenceArray, std::shared_ptr<layerDataClass>, std::shared_ptr<assetDataClass>>;
+using undoValueList = std::vector<undoValue>;
+
+struct undoEntry {
+    std::string actionType;
+    // [video selected, asset index, layer index], any of them empty; empty for the actions that
+    // carry their own positions.
+    layerAssetIndexAndVideoSelectedArray context;
+    undoValueList beforeValues;
+};
 
 class undoRedoClass {
   public:
     bool getUndoOn();
     bool getRedoOn();
+    // Empties the history (the end of every import).
+    void clearClass();
+    void setValuesCompare(std::optional<undoValueList> valuesCompare);
+    // 0 after a new action, 1 after an undo (only the undo side may switch off), 2 after a redo.
+    void enableActionButtons(int buttonType);
+    // Puts the entry at the current position back into effect (undo true: its before-values).
+    void executeStackItemAction(const undoValueList& layerContent, bool undoAction);
+    void actionDelay();
     void undo();
     void redo();
+    // True means "nothing to record": equal values, or nothing stored to compare with. Without
+    // a type it stores the before-values of a gesture's first step.
+    bool compareValuesBeforeAndAfter(const undoValueList& values,
+                                     const std::optional<std::string>& actionType);
+    // Records an action after it changed the model (removals before they remove).
+    void action(const std::string& actionType, const undoValueList& actionContentValue);
 
-    // The history reports its availability and takes the commands through these.
-    static void setAvailability(bool undoOn, bool redoOn);
-    static void setCommandHandler(std::function<void(bool redo)> handler);
+    // The editing screen's title-bar buttons; none until they are registered.
+    static void setUndoRedoButtons(
+        std::optional<std::pair<std::shared_ptr<svgButtonClass>, std::shared_ptr<svgButtonClass>>> buttons);
+    // The replay puts entries back through this.
+    static void setReplayHandler(
+        std::function<void(const undoEntry& entry, const undoValueList& values, bool undoAction)> handler);
+
+    // The history as it stands, for the replay and for tests.
+    static const std::vector<undoEntry>& getUndoList();
+    static const std::vector<undoValueList>& getRedoList();
+    static const std::vector<qrn::Size>& getPreviewSizeList();
+    static int getUndoPosition();
+    static const std::optional<undoValueList>& getValuesCompare();
 };

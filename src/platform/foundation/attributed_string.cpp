@@ -223,6 +223,8 @@ enum Property {
     Separator,
     ForegroundExact,
     BackgroundExact,
+    FontFamily,
+    FontStyle,
 };
 
 // Brushes keep 16 bits a channel; the exact components ride along and are used while the
@@ -277,9 +279,17 @@ QTextCharFormat charFormat(const TextAttributes& a) {
     if (a.font) {
         f.setProperty(HasFont, true);
         f.setProperty(FontName, QString::fromStdString(a.font->name));
-        f.setFontFamilies(QStringList{QString::fromStdString(a.font->family)});
-        if (!a.font->style.empty())
-            f.setFontStyleName(QString::fromStdString(a.font->style));
+        f.setProperty(FontFamily, QString::fromStdString(a.font->family));
+        f.setProperty(FontStyle, QString::fromStdString(a.font->style));
+        // Shown in the font that draws it, which differs for a family that is not installed.
+        const QFont drawn = a.font->toQFont();
+        f.setFontFamilies(QStringList{drawn.family()});
+        if (!drawn.styleName().isEmpty()) {
+            f.setFontStyleName(drawn.styleName());
+        } else {
+            f.setFontWeight(drawn.weight());
+            f.setFontItalic(drawn.italic());
+        }
         f.setFontPointSize(a.font->size);
     }
     if (a.foregroundColour) {
@@ -341,15 +351,14 @@ TextAttributes attributesOf(const QTextCharFormat& f, const QTextBlockFormat& bl
     TextAttributes a;
     if (f.hasProperty(HasFont)) {
         Font font;
-        const QStringList families = f.fontFamilies().toStringList();
-        font.family = families.isEmpty() ? std::string() : families.first().toStdString();
-        font.style = f.fontStyleName().toString().toStdString();
+        font.name = f.stringProperty(FontName).toStdString();
+        font.family = f.stringProperty(FontFamily).toStdString();
+        font.style = f.stringProperty(FontStyle).toStdString();
         font.size = f.fontPointSize() > 0 ? f.fontPointSize() : 12;
-        // The display name we wrote stays valid while the family is the one we wrote.
-        const QString name = f.stringProperty(FontName);
-        if (name.startsWith(QString::fromStdString(font.family)))
-            font.name = name.toStdString();
-        else
+        // The font we wrote stays while the text is still shown in the family that draws it.
+        const QStringList families = f.fontFamilies().toStringList();
+        const std::string shown = families.isEmpty() ? std::string() : families.first().toStdString();
+        if (shown != drawingFamily(font.family))
             font = fontFromQFont(f.font().resolve(base));
         a.font = font;
     } else if (f.hasProperty(QTextFormat::FontFamilies) || f.hasProperty(QTextFormat::FontPointSize) ||

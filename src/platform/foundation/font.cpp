@@ -1,8 +1,11 @@
 #include "platform/foundation/font.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QStringList>
+
+#include <cmath>
 
 namespace qrn {
 
@@ -11,6 +14,40 @@ namespace {
 bool isRegularStyle(const QString& style) {
     static const QStringList regular{"Regular", "Book", "Normal", "Roman", "Medium", ""};
     return regular.contains(style, Qt::CaseInsensitive);
+}
+
+// The database lists a family shipped by two foundries as "Family [foundry]" once per foundry;
+// fonts are named by the family alone.
+QString withoutFoundry(const QString& family) {
+    const qsizetype bracket = family.indexOf(" [");
+    return bracket > 0 && family.endsWith(']') ? family.left(bracket) : family;
+}
+
+QStringList readFamilies() {
+    QStringList out;
+    for (const QString& f : QFontDatabase::families()) {
+        const QString plain = withoutFoundry(f);
+        if (!QFontDatabase::isPrivateFamily(f) && !out.contains(plain))
+            out.append(plain);
+    }
+    return out;
+}
+
+// Read once: every run of every text drawn asks, and fonts installed while QRN runs are seen
+// at its next start (as the rest of the desktop does).
+QStringList families() {
+    // The font database has nothing to say before there is an application.
+    if (!QCoreApplication::instance())
+        return readFamilies();
+    static const QStringList list = readFamilies();
+    return list;
+}
+
+std::optional<QString> installedFamily(const QString& wanted) {
+    for (const QString& f : families())
+        if (f.compare(wanted.trimmed(), Qt::CaseInsensitive) == 0)
+            return f;
+    return std::nullopt;
 }
 
 // The family's plain face, used for the display name of the family alone.
@@ -31,42 +68,88 @@ Font make(const QString& family, const QString& style, double size) {
     return f;
 }
 
+bool usableSize(double size) {
+    return size > 0 && std::isfinite(size);
+}
+
+// Families that projects commonly name and that Debian does not ship, with their metric twins.
+struct Twin {
+    const char* family;
+    const char* drawnWith;
+};
+// Longest first, so "Helvetica Neue Bold" is taken as a face of Helvetica Neue.
+constexpr Twin twins[] = {
+    {"Helvetica Neue", "Nimbus Sans"}, {"Helvetica", "Nimbus Sans"}, {"Arial", "Liberation Sans"}};
+constexpr const char* lastResort = "DejaVu Sans";
+
+// Weight and slant from a face name that the drawing family has no face of its own for.
+void applyStyleWords(QFont& font, const QString& style) {
+    const QString s = style.toLower();
+    if (s.contains("black") || s.contains("heavy"))
+        font.setWeight(QFont::Black);
+    else if (s.contains("bold"))
+        font.setWeight(QFont::Bold);
+    else if (s.contains("medium"))
+        font.setWeight(QFont::Medium);
+    else if (s.contains("light") || s.contains("thin"))
+        font.setWeight(QFont::Light);
+    font.setItalic(s.contains("italic") || s.contains("oblique"));
+}
+
 } // namespace
 
 QFont Font::toQFont() const {
-    QFont f = QFontDatabase::font(QString::fromStdString(family), QString::fromStdString(style), 12);
-    f.setFamily(QString::fromStdString(family));
+    const QString drawn = QString::fromStdString(drawingFamily(family));
+    QString face;
+    for (const QString& s : QFontDatabase::styles(drawn))
+        if (s.compare(QString::fromStdString(style), Qt::CaseInsensitive) == 0)
+            face = s;
+    QFont f;
+    if (!face.isEmpty()) {
+        f = QFontDatabase::font(drawn, face, 12);
+    } else {
+        applyStyleWords(f, QString::fromStdString(style));
+    }
+    f.setFamily(drawn);
     f.setPointSizeF(size > 0 ? size : 12);
     return f;
 }
 
+std::string drawingFamily(const std::string& family) {
+    const QString wanted = QString::fromStdString(family);
+    if (auto installed = installedFamily(wanted))
+        return installed->toStdString();
+    for (const Twin& twin : twins)
+        if (wanted.trimmed().compare(twin.family, Qt::CaseInsensitive) == 0)
+            if (auto installed = installedFamily(twin.drawnWith))
+                return installed->toStdString();
+    return lastResort;
+}
+
 std::vector<std::string> installedFontFamilies() {
     std::vector<std::string> out;
-    for (const QString& family : QFontDatabase::families())
-        if (!QFontDatabase::isPrivateFamily(family))
-            out.push_back(family.toStdString());
+    for (const QString& family : families())
+        out.push_back(family.toStdString());
     return out;
 }
 
 std::optional<Font> fontWithFamily(const std::string& family, double size) {
-    if (!(size > 0))
+    if (!usableSize(size))
         return std::nullopt;
-    const QString wanted = QString::fromStdString(family).trimmed();
-    for (const QString& f : QFontDatabase::families())
-        if (f.compare(wanted, Qt::CaseInsensitive) == 0)
-            return make(f, regularStyleOf(f), size);
+    if (auto f = installedFamily(QString::fromStdString(family)))
+        return make(*f, regularStyleOf(*f), size);
     return std::nullopt;
 }
 
 std::optional<Font> fontNamed(const std::string& name, double size) {
     if (auto f = fontWithFamily(name, size))
         return f;
-    if (!(size > 0))
+    if (!usableSize(size))
         return std::nullopt;
     // "Family Style": the longest family that prefixes the name, then one of its faces.
     const QString wanted = QString::fromStdString(name).trimmed();
     QString bestFamily;
-    for (const QString& f : QFontDatabase::families())
+    for (const QString& f : families())
         if (wanted.startsWith(f + " ", Qt::CaseInsensitive) && f.size() > bestFamily.size())
             bestFamily = f;
     if (bestFamily.isEmpty())
@@ -78,17 +161,40 @@ std::optional<Font> fontNamed(const std::string& name, double size) {
     return std::nullopt;
 }
 
+std::optional<Font> fontAsStored(const std::string& name, double size) {
+    if (auto f = fontNamed(name, size))
+        return f;
+    if (QString::fromStdString(name).trimmed().isEmpty() || !usableSize(size))
+        return std::nullopt;
+    Font f;
+    f.name = name;
+    f.family = name;
+    f.size = size;
+    // "Helvetica Bold" or "Helvetica-Bold": a face of a family with a twin, drawn in that face.
+    const QString written = QString::fromStdString(name);
+    for (const Twin& twin : twins) {
+        const qsizetype length = qsizetype(std::char_traits<char>::length(twin.family));
+        if (written.size() > length + 1 && written.startsWith(twin.family, Qt::CaseInsensitive) &&
+            (written[length] == ' ' || written[length] == '-')) {
+            f.family = written.left(length).toStdString();
+            f.style = written.mid(length + 1).toStdString();
+            break;
+        }
+    }
+    return f;
+}
+
 Font fontFromQFont(const QFont& qf) {
     double size = qf.pointSizeF() > 0 ? qf.pointSizeF() : 12;
     const QString family = qf.families().isEmpty() ? qf.family() : qf.families().first();
-    if (auto f = fontWithFamily(family.toStdString(), size)) {
+    if (auto f = fontWithFamily(withoutFoundry(family).toStdString(), size)) {
         if (!qf.styleName().isEmpty())
             if (auto styled = fontNamed(f->family + " " + qf.styleName().toStdString(), size))
                 return *styled;
         return *f;
     }
     QFontInfo info(qf);
-    return make(info.family(), info.styleName(), size);
+    return make(withoutFoundry(info.family()), info.styleName(), size);
 }
 
 } // namespace qrn

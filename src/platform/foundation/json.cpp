@@ -52,13 +52,45 @@ Result<Json> readFile(const std::filesystem::path& path) {
     return parse(*text);
 }
 
-std::string write(const Json& value, int indent) {
+namespace {
+
+std::string pointerToken(const std::string& key) {
+    std::string out;
+    for (char c : key)
+        out += c == '~' ? "~0" : c == '/' ? "~1" : std::string(1, c);
+    return out;
+}
+
+// The JSON pointer of the first number that is not finite, if any.
+std::optional<std::string> firstNonFinite(const Json& value, const std::string& where) {
+    if (value.is_number_float())
+        return std::isfinite(value.get<double>()) ? std::nullopt : std::optional<std::string>(where);
+    if (value.is_array()) {
+        for (size_t i = 0; i < value.size(); ++i)
+            if (auto found = firstNonFinite(value[i], where + "/" + std::to_string(i)))
+                return found;
+    } else if (value.is_object()) {
+        for (const auto& [key, member] : value.items())
+            if (auto found = firstNonFinite(member, where + "/" + pointerToken(key)))
+                return found;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Result<std::string> write(const Json& value, int indent) {
+    if (auto where = firstNonFinite(value, ""))
+        return Result<std::string>::failure("Not a finite number at " + (where->empty() ? "/" : *where));
     // Invalid UTF-8 is replaced rather than aborting the write.
     return value.dump(indent, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 Status writeFile(const std::filesystem::path& path, const Json& value) {
-    return files::replaceAtomically(path, write(value));
+    auto text = write(value);
+    if (!text)
+        return text.status();
+    return files::replaceAtomically(path, *text);
 }
 
 std::optional<double> asReal(const Json& v) {

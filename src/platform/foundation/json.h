@@ -27,9 +27,11 @@ constexpr std::uintmax_t maxFileBytes = 64u << 20;
 Result<Json> parse(const std::string& text);
 // A regular file of at most maxFileBytes, parsed.
 Result<Json> readFile(const std::filesystem::path& path);
-// Pretty-printed with sorted keys and a final newline.
-std::string write(const Json& value, int indent = 2);
-// Replaces the file atomically.
+// Pretty-printed with sorted keys and a final newline. Fails on a NaN or infinite number, which
+// JSON cannot hold (it would come out as null and the file would no longer read back as written);
+// the message names where in the value it sits.
+Result<std::string> write(const Json& value, int indent = 2);
+// Replaces the file atomically; a value that cannot be written leaves the file as it was.
 Status writeFile(const std::filesystem::path& path, const Json& value);
 
 // Where a real is expected, integers are accepted too; anything else gives nullopt.

@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "platform/foundation/main_queue.h"
+#include "platform/qt/qt_application.h"
 #include "platform/qt/qt_menu.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dragging.h"
@@ -500,6 +501,8 @@ void HostWidget::changeEvent(QEvent* e) {
             window_->hostDidMiniaturize();
         else
             window_->hostDidDeminiaturize();
+        window_->hostDidChangeFullScreenAndZoom(windowState() & Qt::WindowFullScreen,
+                                                windowState() & Qt::WindowMaximized);
     } else if (e->type() == QEvent::ActivationChange) {
         if (isActiveWindow())
             window_->hostDidBecomeKey();
@@ -612,6 +615,18 @@ void QtWindowHost::deminiaturize() {
     widget_->showNormal();
 }
 
+void QtWindowHost::setFullScreen(bool on) {
+    // Full screen and maximised are separate flags; leaving full screen returns to the state
+    // the window had before.
+    widget_->setWindowState(on ? widget_->windowState() | Qt::WindowFullScreen
+                               : widget_->windowState() & ~Qt::WindowFullScreen);
+}
+
+void QtWindowHost::setZoomed(bool on) {
+    widget_->setWindowState(on ? widget_->windowState() | Qt::WindowMaximized
+                               : widget_->windowState() & ~Qt::WindowMaximized);
+}
+
 void QtWindowHost::invalidate(const Rect& rect) {
     if (rect.isEmpty())
         widget_->scheduleFlush();
@@ -709,6 +724,7 @@ void installQtHost() {
         else
             QGuiApplication::setOverrideCursor(QCursor(q));
     });
+    installEditCommands();
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         QObject::connect(app, &QGuiApplication::applicationStateChanged, app, [](Qt::ApplicationState s) {
             ui::Application::shared().setActive(s == Qt::ApplicationActive);
@@ -717,6 +733,7 @@ void installQtHost() {
 
 int runApplication(int& argc, char** argv, ui::ApplicationDelegate& delegate) {
     QApplication qapp(argc, argv);
+    applyDarkAppearance();
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i)
         args.emplace_back(argv[i]);

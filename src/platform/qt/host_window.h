@@ -134,6 +134,8 @@ class QtWindowHost : public ui::WindowHost {
     void invalidate(const Rect& rect) override;
     void nativeContentChanged() override;
     void setModal(bool modal) override;
+    void setFullScreen(bool on) override;
+    void setZoomed(bool on) override;
 
     // Shows `bar` above the content and keeps the content where and as large as it was.
     void setMenuBar(QMenuBar* bar);

@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/foundation/main_queue.h"
 
 namespace qrn::ui {
@@ -60,12 +62,49 @@ void Application::setActive(bool active) {
     if (active == active_)
         return;
     active_ = active;
-    if (!delegate_)
+    if (delegate_) {
+        if (active)
+            delegate_->applicationDidBecomeActive();
+        else
+            delegate_->applicationDidResignActive();
+    }
+    if (!active)
         return;
-    if (active)
-        delegate_->applicationDidBecomeActive();
-    else
-        delegate_->applicationDidResignActive();
+    // An observer may add or remove observers; one removed meanwhile is not called.
+    std::vector<ObserverToken> tokens;
+    for (const auto& [token, observer] : activationObservers_)
+        tokens.push_back(token);
+    for (ObserverToken token : tokens) {
+        auto it = std::find_if(activationObservers_.begin(), activationObservers_.end(),
+                               [token](const auto& entry) { return entry.first == token; });
+        if (it == activationObservers_.end())
+            continue;
+        auto observer = it->second;
+        observer();
+    }
+}
+
+Application::ObserverToken Application::addActivationObserver(std::function<void()> observer) {
+    if (!observer)
+        return 0;
+    const ObserverToken token = nextObserverToken_++;
+    activationObservers_.emplace_back(token, std::move(observer));
+    return token;
+}
+
+void Application::removeActivationObserver(ObserverToken token) {
+    std::erase_if(activationObservers_, [token](const auto& entry) { return entry.first == token; });
+}
+
+void Application::hide() {
+    if (delegate_)
+        delegate_->applicationWillHide();
+    for (const WindowPtr& window : Window::openWindows())
+        window->miniaturize();
+}
+
+bool Application::performEditCommand(EditCommand command) {
+    return editCommandHandler_ && editCommandHandler_(command);
 }
 
 void Application::openFiles(const std::vector<std::string>& paths) {

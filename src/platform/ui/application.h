@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/window.h"
@@ -25,7 +26,12 @@ class ApplicationDelegate {
     virtual bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
     virtual void applicationDidBecomeActive() {}
     virtual void applicationDidResignActive() {}
+    // Before the application's windows are minimised by hide().
+    virtual void applicationWillHide() {}
 };
+
+// The standard text commands of the Edit menu.
+enum class EditCommand { cut, copy, paste, pasteAndMatchStyle, deleteSelection, selectAll };
 
 class Application {
   public:
@@ -45,7 +51,23 @@ class Application {
     void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
 
     bool isActive() const { return active_; }
+    // Tells the delegate, then the activation observers, when the state changes.
     void setActive(bool active);
+    // Screens that refresh when the user comes back to the application (the delegate is told
+    // first, then the observers in the order they were added). The token removes the observer.
+    using ObserverToken = int;
+    ObserverToken addActivationObserver(std::function<void()> observer);
+    void removeActivationObserver(ObserverToken token);
+
+    // Tells the delegate, then minimises every open window.
+    void hide();
+
+    // Sends an Edit command to the focused native text editor; false when there is none. The
+    // Qt bridge installs the handler that knows the editors.
+    bool performEditCommand(EditCommand command);
+    void setEditCommandHandler(std::function<bool(EditCommand)> handler) {
+        editCommandHandler_ = std::move(handler);
+    }
 
     void openFiles(const std::vector<std::string>& paths);
 
@@ -81,6 +103,9 @@ class Application {
     bool terminating_ = false;
     bool active_ = false;
     std::function<void()> quitHandler_;
+    std::function<bool(EditCommand)> editCommandHandler_;
+    std::vector<std::pair<ObserverToken, std::function<void()>>> activationObservers_;
+    ObserverToken nextObserverToken_ = 1;
     QLocalServer* server_ = nullptr;
     struct ModalSession {
         WindowPtr window;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ui/application.h"
+
 namespace qrn {
 
 std::shared_ptr<MenuItem> MenuItem::make(std::string title, Action action, std::string keyEquivalent) {
@@ -134,7 +136,23 @@ void setMainMenu(std::shared_ptr<Menu> menu) {
     mainMenuSlot() = std::move(menu);
 }
 
+namespace {
+
+MenuItem::Action editCommand(ui::EditCommand command) {
+    return [command](MenuItem&) { ui::Application::shared().performEditCommand(command); };
+}
+
+MenuItem::Action onKeyWindow(void (ui::Window::*operation)()) {
+    return [operation](MenuItem&) {
+        if (ui::Window* key = ui::Window::keyWindow())
+            (key->*operation)();
+    };
+}
+
+} // namespace
+
 std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName) {
+    using ui::EditCommand;
     const std::string ellipsis = "\u2026";
     auto bar = Menu::make();
 
@@ -143,7 +161,8 @@ std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName) {
     app->addItem("Preferences" + ellipsis, {}, "Ctrl+,");
     app->addItem("Check for Updates" + ellipsis);
     app->addSeparator();
-    app->addItem("Hide " + applicationName, {}, "Ctrl+H");
+    app->addItem(
+        "Hide " + applicationName, [](MenuItem&) { ui::Application::shared().hide(); }, "Ctrl+H");
     app->addSeparator();
     app->addItem("Quit " + applicationName, {}, "Ctrl+Q");
 
@@ -161,12 +180,13 @@ std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName) {
     edit->addItem("Undo", {}, "Ctrl+Z");
     edit->addItem("Redo", {}, "Ctrl+Shift+Z");
     edit->addSeparator();
-    edit->addItem("Cut", {}, "Ctrl+X");
-    edit->addItem("Copy", {}, "Ctrl+C");
-    edit->addItem("Paste", {}, "Ctrl+V");
-    edit->addItem("Paste and Match Style", {}, "Ctrl+Alt+Shift+V");
-    edit->addItem("Delete");
-    edit->addItem("Select All", {}, "Ctrl+A");
+    // The text items act on the focused text editor, as its own keys do.
+    edit->addItem("Cut", editCommand(EditCommand::cut), "Ctrl+X");
+    edit->addItem("Copy", editCommand(EditCommand::copy), "Ctrl+C");
+    edit->addItem("Paste", editCommand(EditCommand::paste), "Ctrl+V");
+    edit->addItem("Paste and Match Style", editCommand(EditCommand::pasteAndMatchStyle), "Ctrl+Alt+Shift+V");
+    edit->addItem("Delete", editCommand(EditCommand::deleteSelection));
+    edit->addItem("Select All", editCommand(EditCommand::selectAll), "Ctrl+A");
     edit->addSeparator();
     auto find = edit->addSubmenu("Find");
     find->addItem("Find" + ellipsis, {}, "Ctrl+F");
@@ -200,7 +220,7 @@ std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName) {
     view->addItem("Go To Editor");
     view->addItem("Go To Studio");
     view->addSeparator();
-    view->addItem("Enter Full Screen", {}, "F11");
+    view->addItem("Enter Full Screen", onKeyWindow(&ui::Window::toggleFullScreen), "F11");
     view->addSeparator();
     view->addItem(applicationName + " Guide");
 
@@ -220,8 +240,8 @@ std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName) {
     arrange->addItem("Ungroup");
 
     auto window = bar->addSubmenu("Window");
-    window->addItem("Minimise", {}, "Ctrl+M");
-    window->addItem("Zoom");
+    window->addItem("Minimise", onKeyWindow(&ui::Window::miniaturize), "Ctrl+M");
+    window->addItem("Zoom", onKeyWindow(&ui::Window::zoom));
 
     bar->addSubmenu("Help");
     return bar;

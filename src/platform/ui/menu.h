@@ -100,8 +100,10 @@ std::shared_ptr<Menu> mainMenu();
 void setMainMenu(std::shared_ptr<Menu> menu);
 
 // The main menu bar with every title the screens address: the application menu, "File",
-// "Edit", "Format", "View", "Arrange", "Window" and "Help". Items come without actions; the
-// application attaches them by title.
+// "Edit", "Format", "View", "Arrange", "Window" and "Help". The application attaches actions by
+// title; the standard ones come with theirs: "Hide <name>" hides the application, the Edit
+// menu's text items (Cut ... Select All) go to the focused text editor, "Enter Full Screen",
+// "Minimise" and "Zoom" act on the key window.
 std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName);
 
 } // namespace qrn

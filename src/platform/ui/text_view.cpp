@@ -13,13 +13,28 @@ TextViewEditorFactory& editorFactory() {
     return f;
 }
 
-void prepare(QTextDocument& doc, const AttributedString& text, double width) {
+void prepare(QTextDocument& doc, const AttributedString& text, double width, bool wrap = true) {
     doc.setDocumentMargin(0);
     QFont base;
     base.setPointSizeF(12);
     doc.setDefaultFont(base);
+    if (!wrap) {
+        QTextOption option = doc.defaultTextOption();
+        option.setWrapMode(QTextOption::NoWrap);
+        doc.setDefaultTextOption(option);
+    }
     text.writeTo(doc);
     doc.setTextWidth(std::max(1.0, width));
+}
+
+double oneLineWidth(const AttributedString& text) {
+    QTextDocument doc;
+    prepare(doc, text, 1, false);
+    return doc.idealWidth();
+}
+
+bool isLineBreak(QChar c) {
+    return c == '\n' || c == '\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 } // namespace
 
@@ -66,6 +81,42 @@ void TextView::setTextInset(double inset) {
     setNeedsDisplay();
 }
 
+void TextView::setTruncatesToOneLine(bool on) {
+    truncatesToOneLine_ = on;
+    setNeedsDisplay();
+}
+
+AttributedString TextView::displayedText() const {
+    if (!truncatesToOneLine_)
+        return text_;
+    const double width = bounds().size.width - 2 * inset_;
+    int end = 0;
+    while (end < text_.length() && !isLineBreak(text_.text()[end]))
+        ++end;
+    const AttributedString line = text_.substring({0, end});
+    if (end == text_.length() && oneLineWidth(line) <= width)
+        return line;
+    // The longest start of the line that fits with the ellipsis after it, which takes the
+    // attributes of the character it follows.
+    const auto cut = [&](int length) {
+        // Never between the halves of a surrogate pair.
+        if (length > 0 && line.text()[length - 1].isHighSurrogate())
+            --length;
+        AttributedString shown = line.substring({0, length});
+        shown.append(AttributedString(QString(QChar(0x2026)), line.attributesAt(std::max(0, length - 1))));
+        return shown;
+    };
+    int low = 0, high = line.length();
+    while (low < high) {
+        const int mid = (low + high + 1) / 2;
+        if (oneLineWidth(cut(mid)) <= width)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return cut(low);
+}
+
 void TextView::userEdited(const AttributedString& text) {
     text_ = text;
     setNeedsDisplay();
@@ -110,7 +161,9 @@ void TextView::draw(QPainter& painter, const Rect&) {
         if (isEditing() || text_.isEmpty())
             return;
         QTextDocument doc;
-        prepare(doc, text_, b.width() - 2 * inset_);
+        prepare(doc, displayedText(), b.width() - 2 * inset_, !truncatesToOneLine_);
+        if (truncatesToOneLine_)
+            p.setClipRect(b);
         p.translate(b.left() + inset_, b.top() + inset_);
         QAbstractTextDocumentLayout::PaintContext ctx;
         ctx.palette.setColor(QPalette::Text, defaultColour_.toQColor());
@@ -119,6 +172,11 @@ void TextView::draw(QPainter& painter, const Rect&) {
 }
 
 void TextView::mouseDown(const Event& e) {
+    if (passesMouse_) {
+        if (View* superview = superviewPointer())
+            superview->mouseDown(e);
+        return;
+    }
     if (!editable_)
         return View::mouseDown(e);
     if (window())

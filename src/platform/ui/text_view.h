@@ -43,6 +43,15 @@ class TextView : public View {
     void setDefaultTextColour(const Colour& c);
     double textInset() const { return inset_; }
     void setTextInset(double inset);
+    // One line only, cut at the tail with "…" when it does not fit the width (names in lists).
+    bool truncatesToOneLine() const { return truncatesToOneLine_; }
+    void setTruncatesToOneLine(bool on);
+    // The text as it is drawn: with truncatesToOneLine, its first line cut to the width.
+    AttributedString displayedText() const;
+    // A press goes straight to the superview's mouseDown, so a label inside a clickable row
+    // acts as part of the row.
+    bool passesMouseToSuperview() const { return passesMouse_; }
+    void setPassesMouseToSuperview(bool on) { passesMouse_ = on; }
 
     // Reported after every change the user makes.
     void setTextDidChange(std::function<void(TextView&)> fn) { didChange_ = std::move(fn); }
@@ -59,7 +68,8 @@ class TextView : public View {
 
     void draw(QPainter& painter, const Rect& dirty) override;
     void mouseDown(const Event& e) override;
-    bool acceptsFirstResponder() const override { return editable_; }
+    // One that passes presses on is part of its superview and never takes the focus.
+    bool acceptsFirstResponder() const override { return editable_ && !passesMouse_; }
     bool resignFirstResponder() override;
 
   private:
@@ -70,6 +80,8 @@ class TextView : public View {
     bool editable_ = true;
     bool selectable_ = true;
     bool drawsBackground_ = false;
+    bool truncatesToOneLine_ = false;
+    bool passesMouse_ = false;
     double inset_ = 0;
     std::function<void(TextView&)> didChange_;
 };

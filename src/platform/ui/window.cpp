@@ -363,6 +363,18 @@ void Window::deminiaturize() {
         delegate_->windowDidDeminiaturize(*this);
 }
 
+void Window::toggleFullScreen() {
+    fullScreen_ = !fullScreen_;
+    if (host_)
+        host_->setFullScreen(fullScreen_);
+}
+
+void Window::zoom() {
+    zoomed_ = !zoomed_;
+    if (host_)
+        host_->setZoomed(zoomed_);
+}
+
 // --- Sheets
 
 void Window::beginSheet(const WindowPtr& sheet, std::function<void(int)> completion) {
@@ -783,6 +795,11 @@ void Window::hostDidDeminiaturize() {
     miniaturized_ = false;
     if (delegate_)
         delegate_->windowDidDeminiaturize(*this);
+}
+
+void Window::hostDidChangeFullScreenAndZoom(bool fullScreen, bool zoomed) {
+    fullScreen_ = fullScreen;
+    zoomed_ = zoomed;
 }
 
 } // namespace qrn::ui

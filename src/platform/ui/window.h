@@ -59,6 +59,9 @@ class WindowHost {
     // Native content may have moved, appeared or hidden.
     virtual void nativeContentChanged() = 0;
     virtual void setModal(bool modal) = 0;
+    // Full screen, and zoomed (filling the screen's work area), or back to the normal frame.
+    virtual void setFullScreen(bool) {}
+    virtual void setZoomed(bool) {}
 };
 
 enum WindowStyle : unsigned {
@@ -134,6 +137,12 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     void performClose();
     void miniaturize();
     void deminiaturize();
+    // Into full screen, or back out of it.
+    void toggleFullScreen();
+    bool isFullScreen() const { return fullScreen_; }
+    // Between the normal frame and one filling the screen's work area.
+    void zoom();
+    bool isZoomed() const { return zoomed_; }
     bool isVisible() const { return visible_; }
     bool isKeyWindow() const { return key_; }
     bool isMiniaturized() const { return miniaturized_; }
@@ -197,6 +206,8 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     void hostDidResignKey();
     void hostDidMiniaturize();
     void hostDidDeminiaturize();
+    // The window manager changed full screen or zoom (also in answer to our own request).
+    void hostDidChangeFullScreenAndZoom(bool fullScreen, bool zoomed);
     // The user asked to close the window (returns whether it closed).
     bool hostRequestsClose();
 
@@ -247,6 +258,8 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     bool visible_ = false;
     bool key_ = false;
     bool miniaturized_ = false;
+    bool fullScreen_ = false;
+    bool zoomed_ = false;
     bool closed_ = false;
     WindowPtr sheet_;
     Window* sheetParent_ = nullptr;

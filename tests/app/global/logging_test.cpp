@@ -87,6 +87,7 @@ TEST(ThrowClass, ErrorCarriesTheMessageAndShowErrorRaisesOneAlert) {
     qrn::setAlertPresenter([&](const std::string& m) { alerts.push_back(m); });
     qrnError e = throwClass().error("Unable to create image");
     EXPECT_STREQ(e.what(), "Unable to create image");
+    EXPECT_EQ(e.domain, "NSCocoaErrorDomain");
     EXPECT_EQ(e.code, 134060);
     EXPECT_TRUE(alerts.empty());
     throwClass().showError("Project Failed to Load");

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <cmath>
+
 #include "model_fixture.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
@@ -200,6 +202,30 @@ TEST(ProjectFile, FailedWriteLeavesThePreviousFileWhole) {
     const auto entries = QDir(QString::fromStdString(project.path)).entryList(QDir::Files);
     EXPECT_EQ(entries, QStringList{"projectData.json"});
     storage.setMainWindow(nullptr);
+}
+
+TEST(ProjectFile, NumbersJsonCannotHoldFailTheWriteAndKeepThePreviousFile) {
+    tempProject project;
+    newProjectModel();
+    addAsset();
+    addLayer({1, "svg", "airport"});
+    persistentDataStorageClass storage;
+    ASSERT_TRUE(storage.exportData(false));
+    const std::string before = *qrn::files::readText(project.file("projectData.json"));
+
+    previewLayerClass model;
+    for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        auto rotations = model.getLayerRotateArray();
+        rotations.back().back() = bad;
+        model.setLayerRotateArray(rotations);
+        EXPECT_FALSE(storage.exportData(false)) << bad;
+        EXPECT_TRUE(*qrn::files::readText(project.file("projectData.json")) == before) << bad;
+    }
+    // The delayed write fails the same way when it runs.
+    storage.exportData(true);
+    qrn::MainQueue::advance(1);
+    EXPECT_TRUE(*qrn::files::readText(project.file("projectData.json")) == before);
+    EXPECT_TRUE(storage.checkIfProjectDataIsValid(project.path));
 }
 
 TEST(ProjectFile, NothingIsWrittenWithoutAProjectFolder) {

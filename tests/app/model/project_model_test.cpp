@@ -215,6 +215,25 @@ TEST(ProjectModel, ImageReferencesResolveToBundleAndProjectImages) {
     previewLayerClass::setBundleImageLookup(nullptr);
 }
 
+TEST(ProjectModel, SymbolAndTextLayersLoadTheShippedPictures) {
+    previewLayerClass model;
+    const auto symbol =
+        model.getImageFromImageReferenceArray(imageReferenceArray{1, "svg", "airport"}).toImage();
+    ASSERT_TRUE(symbol);
+    EXPECT_FALSE(symbol->isNull());
+    const auto text = model.getImageFromImageReferenceArray(imageReferenceArray{1, "", "", 1}).toImage();
+    ASSERT_TRUE(text);
+    EXPECT_FALSE(text->isNull());
+    const auto frames =
+        model.getImageFromImageReferenceArray(imageReferenceArray{2, "blizzard01", "blizzard02"}).toList();
+    ASSERT_EQ(frames.size(), 2u);
+    for (const auto& frame : frames)
+        EXPECT_FALSE(frame.toImage()->isNull());
+    // Names are looked up, never taken as paths into the resources.
+    EXPECT_EQ(thrownMessage({1, "svg", "symbols/airport"}),
+              "Unable to retrieve local regular image symbols/airport.svg");
+}
+
 TEST(ProjectModel, HostileImageNamesNeverReachOutsideThePackage) {
     tempProject project;
     // A real picture beside the package that a crafted project file might try to name.

@@ -5,6 +5,8 @@
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/ui/text_view.h"
+#include "platform/ui/window.h"
 
 using namespace modeltest;
 
@@ -86,18 +88,50 @@ TEST(ScriptAndSymbolTexts, MissingMembersTakeDefaultsByAppearance) {
     ASSERT_TRUE(light.paragraphStyle);
     EXPECT_EQ(light.paragraphStyle->alignment, 2);
     EXPECT_EQ(light.paragraphStyle->lineSpacing, 0);
-    EXPECT_EQ(light.font, qrn::fontNamed("Helvetica", 12));
+    ASSERT_TRUE(light.font);
+    EXPECT_EQ(light.font->name, "Helvetica");
+    EXPECT_EQ(light.font->size, 12);
 
     setAppearance("Dark");
     auto dark = storage.importAttributedString(decodeOne(record))[0].attributesAt(1);
     EXPECT_EQ(dark.foregroundColour, (qrn::Colour{0, 0, 0, 1}));
     EXPECT_EQ(dark.backgroundColour, (qrn::Colour{0, 0, 0, 0}));
+}
 
-    auto unknownFont = storage.importAttributedString(decodeOne(
-        R"({"string": "abc", "runs": [{"attributes": {"font": {"name": "No Such Font Anywhere", "size": 30},
-            "underline_style": 1}, "range": [0, 3]}]})"))[0];
-    EXPECT_FALSE(unknownFont.attributesAt(0).font);
-    EXPECT_EQ(unknownFont.attributesAt(0).underlineStyle, 1);
+TEST(ScriptAndSymbolTexts, FontNamesSurviveReadAndWriteWhetherInstalledOrNot) {
+    attributedStringStorageClass storage;
+    const auto file = qrn::Json::parse(R"([
+        {"string": "abc", "runs": [{"range": [0, 3], "attributes": {"font": {"name": "Helvetica", "size": 30}}}]},
+        {"string": "de", "runs": [{"range": [0, 1], "attributes": {"font": {"name": "Helvetica Neue Bold", "size": 12.5}}},
+                                  {"range": [1, 2], "attributes": {"font": {"name": "No Such Font Anywhere", "size": 9},
+                                                                   "underline_style": 1}}]},
+        {"string": "f", "runs": [{"range": [0, 1], "attributes": {"font": {"name": "DejaVu Sans", "size": 11}}}]}
+    ])");
+    EXPECT_EQ(storage.saveAttributedString(storage.importAttributedString(file)), file);
+}
+
+TEST(ScriptAndSymbolTexts, AHelveticaRunIsDrawnWithNimbusSans) {
+    attributedStringStorageClass storage;
+    const auto stored = storage.importAttributedString(decodeOne(
+        R"({"string": "Quick fox", "runs": [{"range": [0, 9], "attributes": {"font": {"name": "Helvetica", "size": 30}}}]})"))
+                            [0];
+    const auto drawn = [](const qrn::AttributedString& text) {
+        auto window = qrn::ui::Window::make(qrn::Rect(0, 0, 200, 50));
+        auto view = qrn::ui::TextView::make(qrn::Rect(0, 0, 200, 50));
+        view->setAttributedString(text);
+        window->contentView()->addSubview(view);
+        window->displayIfNeeded();
+        return window->snapshot(0);
+    };
+    const auto in = [](const char* family) {
+        qrn::TextAttributes a;
+        a.font = qrn::fontWithFamily(family, 30);
+        EXPECT_TRUE(a.font) << family;
+        return qrn::AttributedString("Quick fox", a);
+    };
+    const QImage helvetica = drawn(stored);
+    EXPECT_TRUE(helvetica == drawn(in("Nimbus Sans")));
+    EXPECT_FALSE(helvetica == drawn(in("DejaVu Sans")));
 }
 
 TEST(ScriptAndSymbolTexts, MalformedRecordsNeverCrash) {
@@ -171,7 +205,8 @@ TEST(ScriptAndSymbolTexts, DamagedScriptFilesGiveDefaultNotesAndOneScriptPerAsse
             ASSERT_TRUE(qrn::files::remove(project.file("autocueData.json")));
         storage.importAutocueText();
         // A file without any entry starts the notes over; an unreadable one leaves them empty.
-        EXPECT_EQ(storage.getProjectNotes().string(), std::string(content) == "[]" ? "PROJECT NOTES" : "") << content;
+        EXPECT_EQ(storage.getProjectNotes().string(), std::string(content) == "[]" ? "PROJECT NOTES" : "")
+            << content;
         EXPECT_EQ(storage.getAutocueStringArray().size(), 2u) << content;
     }
 }

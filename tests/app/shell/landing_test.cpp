@@ -147,6 +147,17 @@ TEST_F(Landing, RecentListKeepsTheBandOfAMissingProjectAndNamesTheRest) {
     EXPECT_EQ(name->frame(), qrn::Rect(50, 7, list[0]->frame().width() - 50, 20));
     EXPECT_EQ(list[0]->subviews()[0]->frame(), qrn::Rect(15, 2, 30, 30));
 
+    // A name longer than its row is cut at its end on one line.
+    const std::string longName =
+        makeProject("Quarterly results for the board, with every chart and the appendix");
+    (void)recent.noteDocument(longName);
+    landing()->fillRecentProjectsList(false);
+    auto* cut = dynamic_cast<qrn::ui::TextView*>(rows().at(0)->subviews()[1].get());
+    const std::string shown = cut->displayedText().string();
+    EXPECT_LT(shown.size(), cut->string().size());
+    EXPECT_EQ(shown.substr(shown.size() - 3), "\u2026");
+    EXPECT_EQ(shown.find('\n'), std::string::npos);
+
     EXPECT_EQ(recentProjectDisplayName("/a/Lecture.qrn3ks"), "Lecture");
     EXPECT_EQ(recentProjectDisplayName("/a/Lecture.qrn3ks/"), "Lecture");
     EXPECT_EQ(recentProjectDisplayName("/a/Plan..qrn3ks"), "Plan");

@@ -50,11 +50,13 @@ TEST_F(Menus, ScreenStatesEnableDisableAndHideExactlyTheirItems) {
     auto enabledMiddle = [](const qrn::MenuItem& i) { return i.isEnabled() && !i.hasSubmenu(); };
     std::set<std::string> landingEnabled = itemsWhere(enabledMiddle);
     // The application menu and the last two menus are left alone.
-    for (const std::string& kept : {"QRN>About QRN", "QRN>Quit QRN", "Window>Minimise", "Help>QRN Help"})
-        landingEnabled.erase(kept);
-    std::erase_if(landingEnabled, [](const std::string& s) {
+    auto leftAlone = [](const std::string& s) {
         return s.rfind("QRN>", 0) == 0 || s.rfind("Window>", 0) == 0 || s.rfind("Help>", 0) == 0;
-    });
+    };
+    for (const auto& top : {"QRN", "Window", "Help"})
+        for (const auto& i : qrn::mainMenu()->itemWithTitle(top)->submenu()->items())
+            EXPECT_TRUE(i->isSeparator() || i->isEnabled()) << top << ">" << i->title();
+    std::erase_if(landingEnabled, leftAlone);
     EXPECT_EQ(landingEnabled, (std::set<std::string>{"File>New", "File>Open" + dots}));
     EXPECT_EQ(itemsWhere([](const qrn::MenuItem& i) { return i.isHidden(); }),
               (std::set<std::string>{"View>Go To Editor", "Arrange>Lock", "Arrange>Unlock"}));
@@ -64,7 +66,10 @@ TEST_F(Menus, ScreenStatesEnableDisableAndHideExactlyTheirItems) {
     // Submenus keep their own items' state.
     EXPECT_TRUE(item("Edit", "Find")->submenu()->itemAt(0)->isEnabled());
 
-    undoRedoClass::setAvailability(true, false);
+    // One recorded action: Undo available, Redo not.
+    undoRedoClass history;
+    history.setValuesCompare(undoValueList{1, 0});
+    history.action("reorderAsset", {0, 1});
     menu.editorMenu();
     for (const std::string& on :
          std::vector<std::string>{"New", "Open" + dots, "Close", "Save" + dots, "Save As" + dots})
@@ -207,20 +212,24 @@ TEST_F(Menus, AboutIsModalFromTheLandingScreenTheEditorAndWithoutAWindow) {
 }
 
 TEST_F(Menus, UndoActsOnlyInTheEditorOutsideAnImportAndFlipsUseThePaneNumbers) {
-    int undos = 0, redos = 0;
-    undoRedoClass::setCommandHandler([&](bool redo) { ++(redo ? redos : undos); });
+    undoRedoClass history;
+    for (int i = 0; i < 2; ++i) {
+        history.setValuesCompare(undoValueList{1, 0});
+        history.action("reorderAsset", {0, 1});
+    }
     persistentDataStorageClass storage;
     storage.setActiveWindow("scriptEditor");
     delegate.menuUndo();
     storage.setActiveWindow("editorView");
     storage.setInProgressBool(false);
     delegate.menuUndo();
-    delegate.menuRedo();
+    EXPECT_EQ(undoRedoClass::getUndoPosition(), 2);
     storage.setInProgressBool(true);
     delegate.menuUndo();
+    EXPECT_EQ(undoRedoClass::getUndoPosition(), 1);
+    advance(0.3);
     delegate.menuRedo();
-    EXPECT_EQ(undos, 1);
-    EXPECT_EQ(redos, 1);
+    EXPECT_EQ(undoRedoClass::getUndoPosition(), 2);
 
     std::vector<int> actions;
     layerSettingsValuesClass::setActionHandler([&](int n) { actions.push_back(n); });

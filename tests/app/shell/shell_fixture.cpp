@@ -50,8 +50,9 @@ void resetShellState() {
         autocueClass().displayAutocueWindow(true);
     autocueClass::setWindowHandler(nullptr);
     layerSettingsValuesClass::setActionHandler(nullptr);
-    undoRedoClass::setAvailability(false, false);
-    undoRedoClass::setCommandHandler(nullptr);
+    undoRedoClass::setReplayHandler(nullptr);
+    undoRedoClass::setUndoRedoButtons(std::nullopt);
+    undoRedoClass().clearClass();
     fileMenuClass::setFirstAssetAdder(nullptr);
     persistentDataStorageClass storage;
     storage.setImportHandler(nullptr);

@@ -1,8 +1,11 @@
+#include <QFontInfo>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <cmath>
 #include <gtest/gtest.h>
+#include <set>
 
 #include "platform/foundation/attributed_string.h"
 
@@ -126,6 +129,67 @@ TEST(FontLookup, FindsAFaceByDisplayName) {
         return;
     }
     GTEST_SKIP() << "no bold face installed";
+}
+
+namespace {
+// The family a font is really drawn with, without the foundry Qt adds when two ship one family.
+std::string drawnFamily(const QFont& font) {
+    const QString family = QFontInfo(font).family();
+    const qsizetype bracket = family.indexOf(" [");
+    return (bracket > 0 ? family.left(bracket) : family).toStdString();
+}
+} // namespace
+
+TEST(FontLookup, FamiliesAreListedOnceWithoutTheirFoundry) {
+    std::set<std::string> seen;
+    for (const auto& family : installedFontFamilies()) {
+        EXPECT_EQ(family.find(" ["), std::string::npos) << family;
+        EXPECT_TRUE(seen.insert(family).second) << family;
+    }
+    // Shipped by more than one foundry on Debian.
+    auto nimbus = fontWithFamily("nimbus sans", 12);
+    ASSERT_TRUE(nimbus);
+    EXPECT_EQ(nimbus->family, "Nimbus Sans");
+    EXPECT_EQ(fontNamed("Nimbus Sans Bold", 12)->style, "Bold");
+}
+
+TEST(FontLookup, StoredNamesAreKeptAndDrawnWithAnInstalledTwin) {
+    const std::pair<const char*, const char*> cases[] = {{"Helvetica", "Nimbus Sans"},
+                                                         {"Helvetica Neue", "Nimbus Sans"},
+                                                         {"Arial", "Liberation Sans"},
+                                                         {"No Such Family Anywhere", "DejaVu Sans"},
+                                                         {"DejaVu Serif", "DejaVu Serif"}};
+    for (const auto& [name, drawn] : cases) {
+        auto f = fontAsStored(name, 14);
+        ASSERT_TRUE(f) << name;
+        EXPECT_EQ(f->name, name);
+        EXPECT_EQ(drawnFamily(f->toQFont()), drawn) << name;
+        EXPECT_EQ(f->toQFont().pointSizeF(), 14);
+    }
+    // A face of a missing family is drawn in the matching face of its twin.
+    auto bold = fontAsStored("Helvetica Neue Bold", 12);
+    ASSERT_TRUE(bold);
+    EXPECT_EQ(bold->name, "Helvetica Neue Bold");
+    EXPECT_EQ(drawnFamily(bold->toQFont()), "Nimbus Sans");
+    EXPECT_TRUE(QFontInfo(bold->toQFont()).bold());
+    EXPECT_FALSE(QFontInfo(fontAsStored("Helvetica", 12)->toQFont()).bold());
+    // Installed fonts come back as the lookup finds them; nameless or sizeless ones not at all.
+    EXPECT_EQ(fontAsStored("DejaVu Sans Bold", 9), fontNamed("DejaVu Sans Bold", 9));
+    EXPECT_FALSE(fontAsStored("", 12));
+    EXPECT_FALSE(fontAsStored("Helvetica", 0));
+    EXPECT_FALSE(fontAsStored("Helvetica", std::nan("")));
+}
+
+TEST(AttributedString, AStoredFontSurvivesATextDocumentAndIsDrawnWithItsTwin) {
+    TextAttributes a;
+    a.font = fontAsStored("Helvetica", 20);
+    AttributedString s("Hello", a);
+    QTextDocument doc;
+    s.writeTo(doc);
+    EXPECT_EQ(AttributedString::fromTextDocument(doc), s);
+    QTextCursor cursor(&doc);
+    cursor.setPosition(2);
+    EXPECT_EQ(drawnFamily(cursor.charFormat().font()), "Nimbus Sans");
 }
 
 TEST(AttributedString, RoundTripsThroughATextDocument) {

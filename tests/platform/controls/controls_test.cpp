@@ -277,6 +277,90 @@ TEST(TextView, TypingTakesTheTypingAttributesAndReportsTheChange) {
     EXPECT_GT(view->usedHeight(), 0);
 }
 
+namespace {
+
+// Rows of the image (top down) that hold any ink darker than the white background.
+std::pair<int, int> inkRows(const QImage& image) {
+    int first = -1, last = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 160) {
+                if (first < 0)
+                    first = y;
+                last = y;
+                break;
+            }
+    return {first, last};
+}
+
+} // namespace
+
+TEST(TextView, OneLineNamesAreCutAtTheTailWithAnEllipsis) {
+    const std::string name = "A project name far too long for its row in the list";
+    const auto shownIn = [&](bool truncated) {
+        auto window = makeWindow();
+        window->setBackgroundColour(Colour::white());
+        auto view = TextView::make(Rect(10, 200, 150, 60));
+        view->setDefaultTextColour(Colour::black());
+        view->setTruncatesToOneLine(truncated);
+        view->setString(name);
+        window->contentView()->addSubview(view);
+        window->displayIfNeeded();
+        return std::make_pair(view->displayedText().text(), inkRows(window->snapshot(0)));
+    };
+    const auto [cut, cutRows] = shownIn(true);
+    ASSERT_TRUE(cut.endsWith(QChar(0x2026))) << cut.toStdString();
+    EXPECT_TRUE(QString::fromStdString(name).startsWith(cut.chopped(1)));
+    EXPECT_GT(cut.size(), 5);
+    const auto [wrapped, wrappedRows] = shownIn(false);
+    EXPECT_EQ(wrapped.toStdString(), name);
+    // The cut name takes one line where the whole one wraps onto several.
+    ASSERT_GE(cutRows.first, 0);
+    EXPECT_LT(cutRows.second - cutRows.first, 20);
+    EXPECT_GT(wrappedRows.second - wrappedRows.first, 25);
+
+    // A name that fits stays whole; a second line never shows.
+    auto view = TextView::make(Rect(0, 0, 150, 20));
+    view->setTruncatesToOneLine(true);
+    view->setString("Short");
+    EXPECT_EQ(view->displayedText().string(), "Short");
+    view->setString("First\nSecond");
+    EXPECT_EQ(view->displayedText().string(), "First\u2026");
+    // Runs keep their attributes; the ellipsis takes those of the text it follows.
+    AttributedString styled("Red then plain text that is far too long");
+    TextAttributes red;
+    red.foregroundColour = Colour{1, 0, 0, 1};
+    styled.addAttributes(red, {0, 3});
+    view->setAttributedString(styled);
+    const auto shown = view->displayedText();
+    ASSERT_TRUE(shown.text().endsWith(QChar(0x2026)));
+    EXPECT_EQ(shown.attributesAt(0).foregroundColour, red.foregroundColour);
+    EXPECT_FALSE(shown.attributesAt(shown.length() - 1).foregroundColour);
+}
+
+TEST(TextView, APressCanGoStraightToTheSuperview) {
+    struct Row : View {
+        using View::View;
+        int presses = 0;
+        void mouseDown(const Event&) override { ++presses; }
+    };
+    auto window = makeWindow();
+    auto row = std::make_shared<Row>(Rect(0, 0, 300, 34));
+    auto name = TextView::make(Rect(50, 7, 250, 20));
+    row->addSubview(name);
+    window->contentView()->addSubview(row);
+    // An editable text view takes the press itself.
+    click(*window, {60, 15});
+    EXPECT_EQ(row->presses, 0);
+    EXPECT_EQ(window->firstResponder(), name.get());
+    window->makeFirstResponder(nullptr);
+    name->setPassesMouseToSuperview(true);
+    click(*window, {60, 15});
+    EXPECT_EQ(row->presses, 1);
+    EXPECT_FALSE(name->isEditing());
+    EXPECT_NE(window->firstResponder(), name.get());
+}
+
 TEST(ColourWell, ActiveWellTakesThePanelsPicksAndSendsItsAction) {
     auto first = ColourWell::make(Rect(0, 0, 40, 20));
     auto second = ColourWell::make(Rect(0, 0, 40, 20));

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/qt/qt_menu.h"
+#include "platform/ui/application.h"
 #include "platform/ui/menu.h"
+#include "platform/ui/window.h"
 
 using namespace qrn;
 
@@ -15,7 +17,8 @@ TEST(Menu, ItemsAreFoundByTheirExactTitle) {
         ASSERT_TRUE(bar->itemWithTitle(top) && bar->itemWithTitle(top)->hasSubmenu()) << top;
     EXPECT_EQ(bar->itemAt(0)->title(), "QRN");
     auto file = bar->itemWithTitle("File")->submenu();
-    ASSERT_TRUE(file->itemWithTitle("Open\u2026"));
+    for (const char* t : {"New", "Open\u2026", "Close", "Save\u2026", "Save As\u2026"})
+        EXPECT_TRUE(file->itemWithTitle(t)) << t;
     // Three full stops are not the ellipsis character; case matters.
     EXPECT_FALSE(file->itemWithTitle("Open..."));
     EXPECT_FALSE(file->itemWithTitle("new"));
@@ -90,4 +93,84 @@ TEST(Menu, QtMenuBarFollowsTheModel) {
     for (QAction* a : fileMenu->actions())
         found = found || a->text() == "Export";
     EXPECT_TRUE(found);
+}
+
+namespace {
+
+std::shared_ptr<MenuItem> standardItem(const std::shared_ptr<Menu>& bar, const char* menu, const char* item) {
+    auto top = bar->itemWithTitle(menu);
+    return top && top->hasSubmenu() ? top->submenu()->itemWithTitle(item) : nullptr;
+}
+
+} // namespace
+
+TEST(Menu, StandardTextItemsGoToTheFocusedEditor) {
+    auto bar = makeStandardMainMenu("QRN");
+    auto& app = ui::Application::shared();
+    std::vector<ui::EditCommand> sent;
+    app.setEditCommandHandler([&](ui::EditCommand c) {
+        sent.push_back(c);
+        return true;
+    });
+    for (const char* title : {"Cut", "Copy", "Paste", "Paste and Match Style", "Delete", "Select All"})
+        EXPECT_TRUE(standardItem(bar, "Edit", title)->perform()) << title;
+    using ui::EditCommand;
+    EXPECT_EQ(sent, (std::vector<EditCommand>{EditCommand::cut, EditCommand::copy, EditCommand::paste,
+                                              EditCommand::pasteAndMatchStyle, EditCommand::deleteSelection,
+                                              EditCommand::selectAll}));
+    app.setEditCommandHandler(nullptr);
+    // Without an editor nothing happens.
+    EXPECT_FALSE(app.performEditCommand(EditCommand::copy));
+    EXPECT_TRUE(standardItem(bar, "Edit", "Copy")->perform());
+    // Items the application attaches itself still come without an action.
+    for (const char* title : {"Undo", "Redo"})
+        EXPECT_FALSE(standardItem(bar, "Edit", title)->hasAction()) << title;
+    EXPECT_FALSE(standardItem(bar, "File", "New")->hasAction());
+}
+
+TEST(Menu, StandardWindowItemsActOnTheKeyWindow) {
+    auto bar = makeStandardMainMenu("QRN");
+    auto back = ui::Window::make(), key = ui::Window::make();
+    back->makeKeyAndOrderFront();
+    key->makeKeyAndOrderFront();
+    ASSERT_EQ(ui::Window::keyWindow(), key.get());
+
+    auto fullScreen = standardItem(bar, "View", "Enter Full Screen");
+    fullScreen->perform();
+    EXPECT_TRUE(key->isFullScreen());
+    fullScreen->perform();
+    EXPECT_FALSE(key->isFullScreen());
+    standardItem(bar, "Window", "Zoom")->perform();
+    EXPECT_TRUE(key->isZoomed());
+    standardItem(bar, "Window", "Minimise")->perform();
+    EXPECT_TRUE(key->isMiniaturized());
+    EXPECT_FALSE(back->isFullScreen() || back->isZoomed() || back->isMiniaturized());
+    back->close();
+    key->close();
+    // With no key window they do nothing.
+    EXPECT_TRUE(fullScreen->perform());
+}
+
+TEST(Menu, HideTellsTheDelegateThenMinimisesEveryWindow) {
+    struct Delegate : ui::ApplicationDelegate {
+        std::vector<bool> minimisedWhenTold;
+        std::vector<ui::WindowPtr> windows;
+        void applicationWillHide() override {
+            for (const auto& w : windows)
+                minimisedWhenTold.push_back(w->isMiniaturized());
+        }
+    } delegate;
+    auto& app = ui::Application::shared();
+    app.setDelegate(&delegate);
+    delegate.windows = {ui::Window::make(), ui::Window::make()};
+    for (const auto& w : delegate.windows)
+        w->makeKeyAndOrderFront();
+    auto bar = makeStandardMainMenu("QRN");
+    EXPECT_TRUE(standardItem(bar, "QRN", "Hide QRN")->perform());
+    EXPECT_EQ(delegate.minimisedWhenTold, (std::vector<bool>{false, false}));
+    for (const auto& w : delegate.windows) {
+        EXPECT_TRUE(w->isMiniaturized());
+        w->close();
+    }
+    app.setDelegate(nullptr);
 }

@@ -2,6 +2,8 @@
 
 #include <QTemporaryDir>
 
+#include <cmath>
+
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
@@ -14,7 +16,7 @@ TEST(Json, RoundTripKeepsNullNestedListsAndRealsApartFromIntegers) {
                 {"alpha", Json::array({1, 2.5, Json::array({Json::array(), "x", nullptr})})},
                 {"real", 1.0},
                 {"count", 3}};
-    std::string text = json::write(doc);
+    std::string text = json::write(doc).value();
     // Keys come out sorted.
     EXPECT_LT(text.find("\"alpha\""), text.find("\"count\""));
     EXPECT_LT(text.find("\"real\""), text.find("\"zeta\""));
@@ -24,6 +26,21 @@ TEST(Json, RoundTripKeepsNullNestedListsAndRealsApartFromIntegers) {
     EXPECT_TRUE((*back)["real"].is_number_float());
     EXPECT_TRUE((*back)["count"].is_number_integer());
     EXPECT_TRUE((*back)["zeta"].is_null());
+}
+
+TEST(Json, NumbersWithoutAJsonFormAreRefusedNotWrittenAsNull) {
+    for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        Json doc = {{"fine", 1.5}, {"rows", Json::array({Json::array({0.0, bad})})}};
+        auto text = json::write(doc);
+        ASSERT_FALSE(text);
+        // The message says where the value sits.
+        EXPECT_NE(text.error().find("/rows/0/1"), std::string::npos) << text.error();
+    }
+    QTemporaryDir dir;
+    const auto path = files::Path(dir.path().toStdString()) / "data.json";
+    ASSERT_TRUE(json::writeFile(path, Json{{"a", 1}}));
+    EXPECT_FALSE(json::writeFile(path, Json{{"a", std::nan("")}}));
+    EXPECT_EQ(*json::readFile(path), (Json{{"a", 1}}));
 }
 
 TEST(Json, RealsAcceptIntegersButIntegersRejectFractions) {

@@ -93,3 +93,32 @@ TEST(Application, SecondLaunchHandsItsFilesToTheRunningInstance) {
     app.stopListening();
     app.setDelegate(nullptr);
 }
+
+TEST(Application, ActivationReachesObserversAfterTheDelegate) {
+    Delegate d;
+    auto& app = Application::shared();
+    app.setDelegate(&d);
+    app.setActive(false);
+    std::vector<std::string> log;
+    Application::ObserverToken second = 0;
+    const auto first = app.addActivationObserver([&] {
+        log.push_back("first after " + d.log.back());
+        // An observer that goes away during the call is not called.
+        app.removeActivationObserver(second);
+    });
+    second = app.addActivationObserver([&] { log.push_back("second"); });
+    const auto third = app.addActivationObserver([&] { log.push_back("third"); });
+    app.setActive(true);
+    EXPECT_EQ(log, (std::vector<std::string>{"first after active", "third"}));
+
+    // Only becoming active counts, and only a change.
+    app.setActive(true);
+    app.setActive(false);
+    EXPECT_EQ(log.size(), 2u);
+    app.removeActivationObserver(first);
+    app.removeActivationObserver(third);
+    app.setActive(true);
+    EXPECT_EQ(log.size(), 2u);
+    app.setActive(false);
+    app.setDelegate(nullptr);
+}

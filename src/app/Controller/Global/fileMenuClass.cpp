@@ -76,7 +76,41 @@ void addFirstAsset() {
         firstAssetAdder();
 }
 
-void importProject() {
+} // namespace
+
+void fileMenuClass::setFirstAssetAdder(std::function<void()> adder) {
+    firstAssetAdder = std::move(adder);
+}
+
+qrn::FilePanelSettings fileMenuClass::newProjectPanelSettings() {
+    qrn::FilePanelSettings settings;
+    settings.title = "Create new project";
+    settings.prompt = "Create";
+    settings.showsTagField = false;
+    settings.extensionHidden = true;
+    settings.allowedTypes = {qrn::kDocumentPackageExtension};
+    return settings;
+}
+
+qrn::FilePanelSettings fileMenuClass::openProjectPanelSettings(const std::string& message,
+                                                               const std::string& prompt) {
+    qrn::FilePanelSettings settings;
+    settings.message = message;
+    settings.prompt = prompt;
+    settings.canChooseFiles = true;
+    settings.canChooseDirectories = false;
+    settings.allowsMultipleSelection = false;
+    settings.extensionHidden = true;
+    settings.allowedTypes = {qrn::kDocumentPackageExtension};
+    return settings;
+}
+
+void fileMenuClass::noteRecentDocument(const std::string& path) {
+    if (auto noted = qrn::RecentDocuments::shared().noteDocument(path); !noted.isOk())
+        dataLoggingClass().logError("fileMenuClass", noted.error(), __FILE__, __func__);
+}
+
+void fileMenuClass::importStoredProject() {
     persistentDataStorageClass storage;
     if (storage.checkIfProjectDataIsValid(storage.getProjectDirectory())) {
         previewLayerClass().setImportMarker(true);
@@ -84,17 +118,6 @@ void importProject() {
     } else {
         throwClass().showError("Project Failed to Load");
     }
-}
-
-void noteRecent(const std::string& path) {
-    if (auto noted = qrn::RecentDocuments::shared().noteDocument(path); !noted.isOk())
-        dataLoggingClass().logError("fileMenuClass", noted.error(), __FILE__, __func__);
-}
-
-} // namespace
-
-void fileMenuClass::setFirstAssetAdder(std::function<void()> adder) {
-    firstAssetAdder = std::move(adder);
 }
 
 void fileMenuClass::initialiseNewProjectDirectory(const std::string& path) {
@@ -114,7 +137,7 @@ void fileMenuClass::initialiseNewProjectDirectory(const std::string& path) {
             throw throwClass().error(removed.error());
     auto storage = getLandingStorageObject();
     (storage ? *storage : persistentDataStorageClass()).setProjectDirectory(path);
-    noteRecent(path);
+    noteRecentDocument(path);
     QRN_LOG_OUT();
 }
 
@@ -123,11 +146,7 @@ void fileMenuClass::newProject() {
     if (!passesGuards())
         return;
     qrn::SavePanel panel;
-    panel.settings.title = "Create new project";
-    panel.settings.prompt = "Create";
-    panel.settings.showsTagField = false;
-    panel.settings.extensionHidden = true;
-    panel.settings.allowedTypes = {qrn::kDocumentPackageExtension};
+    panel.settings = newProjectPanelSettings();
     if (panel.runModal() != qrn::ModalResponse::ok || !panel.url())
         return;
     try {
@@ -155,13 +174,7 @@ void fileMenuClass::open() {
     if (!passesGuards())
         return;
     qrn::OpenPanel panel;
-    panel.settings.message = "Choose QRN project";
-    panel.settings.prompt = "Choose";
-    panel.settings.canChooseFiles = true;
-    panel.settings.canChooseDirectories = false;
-    panel.settings.allowsMultipleSelection = false;
-    panel.settings.extensionHidden = true;
-    panel.settings.allowedTypes = {qrn::kDocumentPackageExtension};
+    panel.settings = openProjectPanelSettings("Choose QRN project", "Choose");
     if (panel.runModal() != qrn::ModalResponse::ok || !panel.url())
         return;
     const std::string path = panel.url()->string();
@@ -172,7 +185,7 @@ void fileMenuClass::open() {
     }
     QRN_LOG_ERROR("Opening project at {" + path + "}");
     storage.setProjectDirectory(path);
-    noteRecent(path);
+    noteRecentDocument(path);
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     const shownScreen screen = currentScreen();
     if (screen == shownScreen::landing) {
@@ -182,7 +195,7 @@ void fileMenuClass::open() {
         return;
     }
     clearScreens(screen);
-    afterLeavingStudio(screen, importProject);
+    afterLeavingStudio(screen, importStoredProject);
     QRN_LOG_OUT();
 }
 
@@ -235,6 +248,6 @@ void fileMenuClass::saveAs(bool returnValue) {
     }
     storage.setProjectDirectory(path);
     storage.exportData(true);
-    noteRecent(path);
+    noteRecentDocument(path);
     QRN_LOG_OUT();
 }

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/ui/panels.h"
+
 class fileMenuClass {
   public:
     // Makes the package at `path` (an empty images folder, no projectData.json) and takes it as
@@ -13,6 +15,16 @@ class fileMenuClass {
     // Writes the project half a second later and shows " - saved" in the window title for 1 s.
     void save();
     void saveAs(bool returnValue);
+
+    // The panels that ask for a new package and for a project to open.
+    static qrn::FilePanelSettings newProjectPanelSettings();
+    static qrn::FilePanelSettings openProjectPanelSettings(const std::string& message,
+                                                           const std::string& prompt);
+    // Notes a project folder among the recent documents (a failure is only logged).
+    static void noteRecentDocument(const std::string& path);
+    // Imports the project in the stored project directory into the editing screen already
+    // showing, or says it cannot be loaded.
+    static void importStoredProject();
 
     // The editing screen gives a new project its first asset through this.
     static void setFirstAssetAdder(std::function<void()> adder);

@@ -28,6 +28,17 @@ void withItem(const std::string& menuName, const std::string& itemName,
         change(*item);
 }
 
+// What the landing screen and the studio start from: everything off but New and Open.
+void screenMenuBase(mainMenuAppearance& menu) {
+    menu.disableAllMenuOptions();
+    menu.enableItem("File", "New");
+    menu.enableItem("File", "Open\u2026");
+    for (const char* name : {"Find", "Spelling and Grammar", "Substitutions", "Transformations", "Speech"})
+        menu.disableItem("Edit", name);
+    menu.disableItem("Format", "Font");
+    menu.disableItem("Format", "Text");
+}
+
 } // namespace
 
 void mainMenuAppearance::enableItem(const std::string& mainMenuName, const std::string& mainMenuItem) {
@@ -63,13 +74,7 @@ void mainMenuAppearance::disableAllMenuOptions() {
 }
 
 void mainMenuAppearance::startUpMenu() {
-    disableAllMenuOptions();
-    enableItem("File", "New");
-    enableItem("File", "Open\u2026");
-    for (const char* name : {"Find", "Spelling and Grammar", "Substitutions", "Transformations", "Speech"})
-        disableItem("Edit", name);
-    disableItem("Format", "Font");
-    disableItem("Format", "Text");
+    screenMenuBase(*this);
     hideMenuItem("View", "Go To Editor");
     hideMenuItem("Arrange", "Lock");
     hideMenuItem("Arrange", "Unlock");
@@ -87,13 +92,7 @@ void mainMenuAppearance::editorMenu() {
 }
 
 void mainMenuAppearance::studioMenu() {
-    disableAllMenuOptions();
-    enableItem("File", "New");
-    enableItem("File", "Open\u2026");
-    for (const char* name : {"Find", "Spelling and Grammar", "Substitutions", "Transformations", "Speech"})
-        disableItem("Edit", name);
-    disableItem("Format", "Font");
-    disableItem("Format", "Text");
+    screenMenuBase(*this);
     enableItem("File", "Close");
     enableItem("File", "Save\u2026");
     enableItem("File", "Save As\u2026");

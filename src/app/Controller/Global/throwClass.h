@@ -6,7 +6,7 @@
 // An error carrying a message (the domain and code of a data error).
 struct qrnError : std::runtime_error {
     explicit qrnError(const std::string& message) : std::runtime_error(message) {}
-    std::string domain = "QRNErrorDomain";
+    std::string domain = "NSCocoaErrorDomain";
     int code = 134060;
     const std::string localizedDescription() const { return what(); }
 };

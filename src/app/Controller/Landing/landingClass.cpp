@@ -3,6 +3,7 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/mainWindowClass.h"
 #include "Controller/Global/replacePresentationAnimator.h"
 #include "Controller/Global/throwClass.h"
@@ -49,20 +50,14 @@ void landingClass::loadViewLoader() {
 void landingClass::openExistingProjectWithPath(const std::string& path, bool loadViewLoaderValue) {
     QRN_LOG_IN(LogValues{{"path", path}, {"loadViewLoaderValue", loadViewLoaderValue}});
     QRN_LOG_ERROR("Opening existing project at {" + path + "}");
-    if (auto noted = qrn::RecentDocuments::shared().noteDocument(path); !noted.isOk())
-        QRN_LOG_ERROR(noted.error());
+    fileMenuClass::noteRecentDocument(path);
     openExistingProject = true;
     if (loadViewLoaderValue) {
         loadViewLoader();
         return;
     }
-    persistentDataStorageClass storage;
-    if (storage.checkIfProjectDataIsValid(storage.getProjectDirectory())) {
-        previewLayerClass().setImportMarker(true);
-        storage.importDataAction(true, true, false);
-    } else {
-        throwClass().showError("Project Failed to Load");
-    }
+    // The caller stored the path as the project directory; that is what gets imported.
+    fileMenuClass::importStoredProject();
     QRN_LOG_OUT();
 }
 

@@ -3,6 +3,7 @@
 #include "Controller/Global/aboutClass.h"
 #include "Controller/Global/bundleInformationClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/mainWindowClass.h"
 #include "platform/foundation/colour.h"
 #include "platform/ui/button.h"
 #include "platform/ui/window.h"
@@ -44,14 +45,14 @@ void aboutController::loadView() {
     versionText_ = version;
 
     std::weak_ptr<aboutController> weak = std::static_pointer_cast<aboutController>(shared_from_this());
-    auto acknowledgements = qrn::ui::Button::make(qrn::Rect(40, 30, 160, 32));
+    auto acknowledgements = qrn::ui::Button::make(qrn::Rect(20, 30, 180, 32));
     acknowledgements->setTitle("Acknowledgements");
     acknowledgements->setAction([weak](qrn::ui::Control&) {
         if (auto self = weak.lock())
             self->acknowledgementsButton();
     });
     root->addSubview(acknowledgements);
-    auto terms = qrn::ui::Button::make(qrn::Rect(220, 30, 160, 32));
+    auto terms = qrn::ui::Button::make(qrn::Rect(220, 30, 180, 32));
     terms->setTitle("Terms of use");
     terms->setAction([weak](qrn::ui::Control&) {
         if (auto self = weak.lock())
@@ -75,8 +76,14 @@ void aboutController::viewDidLoad() {
 }
 
 void aboutController::viewDidAppear() {
-    if (auto* w = window())
+    if (auto* w = window()) {
         w->setTitle("");
+        // Over the middle of the main window, where the eye already is.
+        if (auto main = mainWindowClass().getCurrentMainWindow(); main && !main->isClosed()) {
+            const qrn::Rect over = main->frame(), own = w->frame();
+            w->setFrameOrigin({over.midX() - own.width() / 2, over.midY() - own.height() / 2});
+        }
+    }
     aboutClass::setCurrentAboutController(shared_from_this());
 }
 

@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "Controller/Global/mainWindowClass.h"
+
 #include "platform/foundation/colour.h"
 #include "platform/ui/scene_registry.h"
 
@@ -38,6 +40,7 @@ void mainWindowController::windowDidLoad() {
     setWindowDelegate(&forwarder_);
     const auto& w = window();
     forwardingWindows.insert(w.get());
+    mainWindowClass().setCurrentMainWindow(w);
     if (windowPreparer)
         windowPreparer(*w);
     if (!contentViewController())

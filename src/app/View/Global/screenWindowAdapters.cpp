@@ -14,6 +14,10 @@ qrn::Point controllerMainViewHost::windowFrameOrigin() const {
 }
 
 qrn::Size controllerMainViewHost::viewFrameSize() const {
+    // The title-bar strip sits inside the window's content here, so the screen's own view is
+    // shorter than what the window must be given back.
+    if (auto* w = controller_.window())
+        return w->contentSize();
     return controller_.view()->frame().size;
 }
 

@@ -87,7 +87,10 @@ std::shared_ptr<landingClass> getLandingClassObject() {
 
 landingController::landingController() = default;
 
-landingController::~landingController() = default;
+landingController::~landingController() {
+    if (activationObserver_)
+        qrn::ui::Application::shared().removeActivationObserver(*activationObserver_);
+}
 
 void landingController::loadView() {
     // The screen: a centred card with the name and version, the two buttons on the left and the
@@ -139,6 +142,11 @@ void landingController::loadView() {
 
 void landingController::viewDidLoad() {
     QRN_LOG_IN();
+    std::weak_ptr<landingController> weak = std::static_pointer_cast<landingController>(shared_from_this());
+    activationObserver_ = qrn::ui::Application::shared().addActivationObserver([weak]() {
+        if (auto self = weak.lock())
+            self->didBecomeActive();
+    });
     recentProjectsListFilled = false;
     initialiseView();
 }
@@ -295,11 +303,7 @@ void landingController::createNewProject() {
     actionInProgress = true;
     imageManipulationClass().clearPermanentlyRemoveImageArray();
     qrn::SavePanel panel;
-    panel.settings.title = "Create new project";
-    panel.settings.prompt = "Create";
-    panel.settings.showsTagField = false;
-    panel.settings.extensionHidden = true;
-    panel.settings.allowedTypes = {qrn::kDocumentPackageExtension};
+    panel.settings = fileMenuClass::newProjectPanelSettings();
     const auto response = panel.runModal();
     if (response == qrn::ModalResponse::ok && panel.url()) {
         try {
@@ -330,12 +334,7 @@ void landingController::openExistingProject() {
     actionInProgress = true;
     imageManipulationClass().clearPermanentlyRemoveImageArray();
     qrn::OpenPanel panel;
-    panel.settings.message = "Select QRN project";
-    panel.settings.canChooseFiles = true;
-    panel.settings.canChooseDirectories = false;
-    panel.settings.allowsMultipleSelection = false;
-    panel.settings.extensionHidden = true;
-    panel.settings.allowedTypes = {qrn::kDocumentPackageExtension};
+    panel.settings = fileMenuClass::openProjectPanelSettings("Select QRN project", "");
     const auto response = panel.runModal();
     if (response == qrn::ModalResponse::ok && panel.url()) {
         const std::string path = panel.url()->string();
@@ -348,8 +347,7 @@ void landingController::openExistingProject() {
         }
         storage.setProjectDirectory(path);
         landingClassObject->setOpenExistingProject(true);
-        if (auto noted = qrn::RecentDocuments::shared().noteDocument(path); !noted.isOk())
-            QRN_LOG_ERROR(noted.error());
+        fileMenuClass::noteRecentDocument(path);
         setActionInProgress(false, true);
         globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
         landingClassObject->loadViewLoader();

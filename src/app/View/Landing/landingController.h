@@ -3,7 +3,9 @@
 // and the recent projects. Each action keeps the screen busy from its start until 2 s after it
 // ends, so one click starts at most one action.
 #include <memory>
+#include <optional>
 
+#include "platform/ui/application.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/view_controller.h"
@@ -57,6 +59,7 @@ class landingController : public qrn::ui::ViewController, public qrn::ui::Window
     std::weak_ptr<landingButtonView> createNewProjectButton_;
     std::weak_ptr<landingButtonView> openExistingProjectButton_;
     std::weak_ptr<qrn::ui::ScrollView> recentProjectsScrollview_;
+    std::optional<qrn::ui::Application::ObserverToken> activationObserver_;
 };
 
 // The landing screen's module state, for the screen's own rows and tests.

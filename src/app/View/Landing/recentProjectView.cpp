@@ -1,6 +1,7 @@
 #include "View/Landing/recentProjectView.h"
 
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/mouseCursorClass.h"
 #include "Controller/Global/svgIconClass.h"
@@ -73,16 +74,10 @@ void recentProjectView::mouseDown(const qrn::ui::Event&) {
     imageManipulationClass().clearPermanentlyRemoveImageArray();
     storage.setProjectDirectory(path);
     landingClass().setOpenExistingProject(true);
-    if (auto noted = qrn::RecentDocuments::shared().noteDocument(path); !noted.isOk())
-        QRN_LOG_ERROR(noted.error());
+    fileMenuClass::noteRecentDocument(path);
     changeIconAndTextColour(false);
     landing->setActionInProgress(false, true);
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     landingClass().loadViewLoader();
     QRN_LOG_OUT();
-}
-
-void recentProjectTextView::mouseDown(const qrn::ui::Event& e) {
-    if (auto parent = superview())
-        parent->mouseDown(e);
 }

@@ -27,8 +27,10 @@ class recentProjectView : public qrn::ui::View {
 // The name of a row: one line, cut at its end; a click on it is a click on the row.
 class recentProjectTextView : public qrn::ui::TextView {
   public:
-    explicit recentProjectTextView(const qrn::Rect& frame = {}) : TextView(frame) {}
-    void mouseDown(const qrn::ui::Event& e) override;
+    explicit recentProjectTextView(const qrn::Rect& frame = {}) : TextView(frame) {
+        setTruncatesToOneLine(true);
+        setPassesMouseToSuperview(true);
+    }
 };
 
 // The name a project is listed under: the last path component without ".qrn3ks" and a dot

@@ -10,6 +10,8 @@
 #include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
+#include "platform/ui/resources.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -54,20 +56,12 @@ previewInteractionState interaction;
 previewLayerClass::bundleImageLookup bundleImages;
 std::function<void()> editingScreenClearHandler;
 
+// Symbols and the text layer's picture ship as named images, drawn at their natural size.
 qrn::ImageHandle defaultBundleImage(const std::string& name) {
-    if (name.empty() || name.find('/') != std::string::npos)
+    QImage image = qrn::NamedImages::render(name);
+    if (image.isNull())
         return nullptr;
-    for (const char* folder : {":/images/", ":/symbols/", ":/icons/"}) {
-        for (const char* ext : {".png", ".svg", ".gif", ".tiff", ".jpg"}) {
-            const QString path = QString(folder) + QString::fromStdString(name) + ext;
-            if (!QFileInfo::exists(path))
-                continue;
-            QImage image(path);
-            if (!image.isNull())
-                return std::make_shared<const QImage>(std::move(image));
-        }
-    }
-    return nullptr;
+    return std::make_shared<const QImage>(std::move(image));
 }
 
 qrn::ImageHandle bundleImage(const std::string& name) {
@@ -100,6 +94,8 @@ bool isSafeImageFileComponent(const std::string& component) {
 
 void previewLayerClass::clearClass(bool resetClass) {
     QRN_LOG_IN(LogValues{{"resetClass", resetClass}});
+    // Entries of the old model would replay into the new one.
+    undoRedoClass().clearClass();
     previewLayerViewPathCreationClass paths;
     if (resetClass) {
         if (editingScreenClearHandler)
