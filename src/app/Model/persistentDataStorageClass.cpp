@@ -32,6 +32,9 @@ const std::string packageSuffix = ".qrn3ks";
 
 qrn::GenerationCounter exportGeneration(10000);
 bool exportPending = false;
+// Set when a project failed to load: its package must not be overwritten until a project
+// loads, a new one starts or the project is saved elsewhere.
+bool projectLoadFailed = false;
 constexpr int writeAttempts = 3;
 
 const std::vector<std::string> keys{"MAIN_PREVIEW_VIEW_RECT_ARRAY",
@@ -254,7 +257,9 @@ bool persistentDataStorageClass::exportData(bool delayedExecution) {
 
     bool written = false;
     const auto assets = previewLayerClass().getAssetArray();
-    if (projectDirectory.empty()) {
+    if (projectLoadFailed) {
+        QRN_LOG_ERROR("The project failed to load; its package is left as it is");
+    } else if (projectDirectory.empty()) {
         QRN_LOG_ERROR("No project folder to write projectData.json into");
     } else if (std::find(assets.begin(), assets.end(), "0") == assets.end()) {
         // An emptied model (a closed project) must never replace the project on disk.
@@ -275,6 +280,15 @@ bool persistentDataStorageClass::exportData(bool delayedExecution) {
         mainWindow->setResizable(true);
     QRN_LOG_OUT(LogValues{{"written", written}});
     return written;
+}
+
+void persistentDataStorageClass::setProjectLoadFailed(bool failed) {
+    QRN_LOG_IN(LogValues{{"failed", failed}});
+    projectLoadFailed = failed;
+}
+
+bool persistentDataStorageClass::getProjectLoadFailed() {
+    return projectLoadFailed;
 }
 
 void persistentDataStorageClass::flushPendingExport() {

@@ -76,6 +76,10 @@ class persistentDataStorageClass {
     bool exportData(bool delayedExecution);
     // Writes a pending delayed write now (before the program ends or another project opens).
     void flushPendingExport();
+    // While set (a project failed to load) nothing is written. A model without the asset "0"
+    // is never written either.
+    void setProjectLoadFailed(bool failed);
+    bool getProjectLoadFailed();
     // The generation of the latest exportData call: 0 ... 9999, then 0 again.
     int getExportGeneration();
     qrn::Json buildProjectDictionary();

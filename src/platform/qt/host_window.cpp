@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QStyleHints>
 #include <QWheelEvent>
@@ -157,6 +158,26 @@ ui::View* currentDragSource = nullptr;
 double screenHeight() {
     QScreen* s = QGuiApplication::primaryScreen();
     return s ? s->virtualGeometry().bottom() + 1 : 0;
+}
+
+// No system shape offers a menu: an arrow with a small menu box at its lower right, drawn once.
+QCursor contextualMenuCursor() {
+    static const QCursor cursor = [] {
+        QPixmap pixmap(24, 24);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, 1));
+        p.setBrush(Qt::black);
+        const QPointF arrow[] = {{1, 1}, {1, 15}, {4.5, 11.5}, {7, 17}, {9, 16}, {6.5, 10.5}, {11, 10.5}};
+        p.drawPolygon(arrow, 7);
+        p.drawRect(QRectF(12.5, 12.5, 10, 10));
+        p.setPen(QPen(Qt::white, 1));
+        for (double y : {15.5, 17.5, 19.5})
+            p.drawLine(QPointF(14.5, y), QPointF(20.5, y));
+        return QCursor(pixmap, 1, 1);
+    }();
+    return cursor;
 }
 
 } // namespace
@@ -718,11 +739,15 @@ void installQtHost() {
         case ui::CursorShape::ResizeUpDown:
             q = Qt::SizeVerCursor;
             break;
+        case ui::CursorShape::ContextualMenu:
+            q = Qt::BitmapCursor;
+            break;
         }
+        const QCursor cursor = q == Qt::BitmapCursor ? contextualMenuCursor() : QCursor(q);
         if (QGuiApplication::overrideCursor())
-            QGuiApplication::changeOverrideCursor(QCursor(q));
+            QGuiApplication::changeOverrideCursor(cursor);
         else
-            QGuiApplication::setOverrideCursor(QCursor(q));
+            QGuiApplication::setOverrideCursor(cursor);
     });
     installEditCommands();
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))

@@ -12,7 +12,9 @@ enum class CursorShape {
     IBeam,
     Crosshair,
     ResizeLeftRight,
-    ResizeUpDown
+    ResizeUpDown,
+    // The arrow with a small menu beside it: a click here offers a menu.
+    ContextualMenu
 };
 
 class Cursor {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <unordered_map>
 
 #include "platform/foundation/main_queue.h"
 #include "platform/ui/view_controller.h"
@@ -18,6 +19,8 @@ View::View(const Rect& frame) : frame_(frame.standardized()), layer_(graphics::L
 }
 
 View::~View() {
+    // No index may keep pointing at a view that is gone.
+    ++structureGeneration_;
     for (auto& s : subviews_) {
         s->superview_ = nullptr;
         if (s->layer_->superlayerPointer() == layer_.get())
@@ -230,6 +233,7 @@ void View::addSubview(const ViewPtr& view, Ordering ordering, const View* relati
 }
 
 void View::insertAt(const ViewPtr& view, size_t index) {
+    ++structureGeneration_;
     bool moved = view->superview_ != this;
     Window* oldWindow = view->window_;
     subviews_.insert(subviews_.begin() + long(index), view);
@@ -272,6 +276,7 @@ void View::detachFromSuperview() {
     View* parent = superview_;
     if (!parent)
         return;
+    ++structureGeneration_;
     parent->willRemoveSubview(this);
     if (window_)
         window_->viewWillLeave(this);
@@ -353,13 +358,47 @@ void View::treeChanged() {
         window_->viewTreeChanged(true);
 }
 
-ViewPtr View::viewWithTag(int tag) {
+struct View::TagIndex {
+    unsigned long long builtAt = 0;
+    unsigned long long lastAskedAt = 0;
+    std::unordered_map<int, View*> views;
+};
+
+View* View::findTagged(int tag) {
     if (tag_ && *tag_ == tag)
-        return weak_from_this().lock();
+        return this;
     for (auto& s : subviews_)
-        if (auto found = s->viewWithTag(tag))
+        if (auto* found = s->findTagged(tag))
             return found;
     return nullptr;
+}
+
+ViewPtr View::viewWithTag(int tag) {
+    if (!tagIndex_)
+        tagIndex_ = std::make_unique<TagIndex>();
+    auto& index = *tagIndex_;
+    if (index.builtAt != structureGeneration_) {
+        // After a change the first lookup searches; a second one without a change in between
+        // (a pass over many tags) builds the index once.
+        if (index.lastAskedAt != structureGeneration_) {
+            index.lastAskedAt = structureGeneration_;
+            View* found = findTagged(tag);
+            return found ? found->weak_from_this().lock() : nullptr;
+        }
+        index.views.clear();
+        std::vector<View*> pending{this};
+        while (!pending.empty()) {
+            View* v = pending.back();
+            pending.pop_back();
+            if (v->tag_)
+                index.views.emplace(*v->tag_, v); // the first in depth-first order stays
+            for (auto it = v->subviews_.rbegin(); it != v->subviews_.rend(); ++it)
+                pending.push_back(it->get());
+        }
+        index.builtAt = structureGeneration_;
+    }
+    auto it = index.views.find(tag);
+    return it == index.views.end() ? nullptr : it->second->weak_from_this().lock();
 }
 
 void View::setHidden(bool hidden) {

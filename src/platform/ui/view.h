@@ -107,9 +107,16 @@ class View : public Responder, public std::enable_shared_from_this<View> {
 
     // Views have no tag until one is given.
     std::optional<int> tag() const { return tag_; }
-    void setTag(int tag) { tag_ = tag; }
-    void clearTag() { tag_.reset(); }
-    // This view or the first in its subtree, depth first in subview order, with the tag.
+    void setTag(int tag) {
+        tag_ = tag;
+        ++structureGeneration_;
+    }
+    void clearTag() {
+        tag_.reset();
+        ++structureGeneration_;
+    }
+    // This view or the first in its subtree, depth first in subview order, with the tag. A view
+    // asked again while no tree or tag anywhere has changed answers from an index of its subtree.
     ViewPtr viewWithTag(int tag);
 
     bool isHidden() const { return hidden_; }
@@ -197,6 +204,12 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     void attachLayer(const ViewPtr& view, size_t index);
     void geometryChanged(const Rect& oldFrame);
     void treeChanged();
+    View* findTagged(int tag);
+
+    struct TagIndex;
+    // Moves on with every change of a tree or a tag anywhere: an index made at an older value
+    // may be stale.
+    static inline unsigned long long structureGeneration_ = 1;
 
     std::string identifier_;
     Rect frame_;
@@ -223,6 +236,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     std::vector<TrackingAreaPtr> trackingAreas_;
     std::vector<std::string> draggedTypes_;
     std::shared_ptr<NativeContent> nativeContent_;
+    std::unique_ptr<TagIndex> tagIndex_;
 };
 
 // Convenience for subclasses with their own constructors.

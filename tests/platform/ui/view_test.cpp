@@ -89,6 +89,37 @@ TEST(ViewTags, TaggedMarkerFindsItsHolder) {
     EXPECT_EQ(marker->superview(), layerView);
 }
 
+TEST(ViewTags, RepeatedLookupsFollowEveryChangeOfTreeAndTags) {
+    auto root = View::make();
+    auto first = markerView(5), second = markerView(6);
+    root->addSubview(first);
+    root->addSubview(second);
+    // Asked twice with nothing changed in between: the second answer comes from the index.
+    EXPECT_EQ(root->viewWithTag(5)->superview(), first);
+    EXPECT_EQ(root->viewWithTag(6)->superview(), second);
+    EXPECT_EQ(root->viewWithTag(6)->superview(), second);
+    // A view with the same tag earlier in depth-first order wins.
+    auto earlier = markerView(6);
+    root->addSubview(earlier, Ordering::Below, nullptr);
+    EXPECT_EQ(root->viewWithTag(6)->superview(), earlier);
+    EXPECT_EQ(root->viewWithTag(6)->superview(), earlier);
+    earlier->removeFromSuperview();
+    EXPECT_EQ(root->viewWithTag(6)->superview(), second);
+    EXPECT_EQ(root->viewWithTag(6)->superview(), second);
+    // Tags set or cleared on views already in the tree count too.
+    second->subviews()[0]->setTag(9);
+    EXPECT_EQ(root->viewWithTag(6), nullptr);
+    EXPECT_EQ(root->viewWithTag(9)->superview(), second);
+    first->subviews()[0]->clearTag();
+    EXPECT_EQ(root->viewWithTag(5), nullptr);
+    EXPECT_EQ(root->viewWithTag(5), nullptr);
+    // A view moved into another tree is found there and no longer here.
+    auto other = View::make();
+    other->addSubview(second);
+    EXPECT_EQ(root->viewWithTag(9), nullptr);
+    EXPECT_EQ(other->viewWithTag(9)->superview(), second);
+}
+
 TEST(ViewOrder, InsertingAboveAMarkerAndMovingBetweenParentsKeepOrder) {
     auto preview = View::make(Rect(0, 0, 400, 300));
     auto below = markerView(-10), above = markerView(-12);

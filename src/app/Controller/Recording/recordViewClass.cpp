@@ -33,6 +33,10 @@ void recordViewClass::dismissView() {
     recordViewSelected = false;
 }
 
+void recordViewClass::selectNextAsset() {
+    QRN_LOG_IN();
+}
+
 void recordViewClass::setViewLoaderObject(const viewLoaderClass&) {
     QRN_LOG_IN();
 }

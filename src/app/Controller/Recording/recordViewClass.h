@@ -15,6 +15,8 @@ class recordViewClass {
     // Returns to the editing screen, unless a recording has started.
     void dismissView();
     void setViewLoaderObject(const viewLoaderClass& object);
+    // Steps the studio to the next asset; a click in the preview does so while it is shown.
+    void selectNextAsset();
 
     // Until the studio exists, tests and the studio stand in through these.
     static void setStudioState(bool shown, bool recording);

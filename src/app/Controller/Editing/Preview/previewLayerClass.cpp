@@ -152,6 +152,8 @@ void previewLayerClass::clearClass(bool resetClass) {
     interaction.dragPair.reset();
     interaction.resizePair = std::make_pair(0.0, 0.0);
     interaction.resizeFlag = true;
+    // The ordered views belong to the project that is going.
+    interaction.selectedAssetOrderedLayerArray.clear();
     QRN_LOG_OUT(std::nullopt);
 }
 
@@ -183,6 +185,10 @@ void previewLayerClass::setVideoLayerView(std::shared_ptr<qrn::ui::View> view) {
 
 std::vector<std::vector<std::string>> previewLayerClass::getLayerArray() {
     QRN_LOG_IN(std::nullopt);
+    return LAYER_ARRAY;
+}
+
+const std::vector<std::vector<std::string>>& previewLayerClass::getLayerArrayReference() {
     return LAYER_ARRAY;
 }
 

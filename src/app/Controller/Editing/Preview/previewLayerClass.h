@@ -11,14 +11,16 @@
 #include <utility>
 #include <vector>
 
-#include <QPainterPath>
-
 #include "platform/foundation/geometry.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/value.h"
 
 namespace qrn::ui {
 class View;
+struct Event;
+} // namespace qrn::ui
+namespace qrn::graphics {
+class Layer;
 }
 
 // One layer's image reference: [kind, ...]. Kind 1 a bundle image ([1, extension, name]) or a
@@ -60,11 +62,13 @@ struct previewInteractionState {
     qrn::GenerationCounter addLayerGeneration{100};
     qrn::GenerationCounter dragGeneration{10000};
     int resizeGeneration = 0;
-    std::optional<QPainterPath> videoHitPath;
+    // The camera view's hit path in the preview view's coordinates; absent until first built.
+    std::optional<qrn::Path> videoLayerPath;
     // Set just before a project is imported; read when layers are added.
     bool importMarker = false;
-    // The selected asset's layers in drawing order, as the preview builds them.
-    std::vector<std::string> selectedAssetOrderedLayerArray;
+    // The selected asset's hittable views bottom to top: its layer views below the camera, the
+    // camera view, the layer views above it. Refilled at set-up, asset selection and layer adds.
+    std::vector<std::shared_ptr<qrn::ui::View>> selectedAssetOrderedLayerArray;
 };
 
 class previewLayerClass {
@@ -81,6 +85,8 @@ class previewLayerClass {
     void setVideoLayerView(std::shared_ptr<qrn::ui::View> view);
 
     std::vector<std::vector<std::string>> getLayerArray();
+    // The same rows without a copy, for per-event work; valid until the model next changes.
+    const std::vector<std::vector<std::string>>& getLayerArrayReference();
     void setLayerArray(std::vector<std::vector<std::string>> LAYER_ARRAY);
     void setFirstLayerAboveVideoArray(std::vector<std::optional<std::string>> FIRST_LAYER_ABOVE_VIDEO_ARRAY);
     std::vector<std::optional<std::string>> getFirstLayerAboveVideoArray();
@@ -151,8 +157,8 @@ class previewLayerClass {
     bool getMouseDown();
     void setMouseDown(bool down);
     void setMainPreviewViewArrayFromImport(std::optional<std::vector<double>> rect);
-    // The view that holds the preview's z-order groups: the superview of the view tagged -5
-    // inside the layer container view. Null while the preview is not built.
+    // The selection overlay: the superview of the view tagged -5 inside the layer container
+    // (drop) view. Null while the overlay is not built.
     std::shared_ptr<qrn::ui::View> getSuperviewOfTaggedPreviewView();
     std::optional<std::vector<double>> getMainPreviewViewArrayFromImport();
     previewInteractionState& getInteractionState();
@@ -171,6 +177,84 @@ class previewLayerClass {
     std::string takeNewAssetId();
     // The id of a layer being added; it becomes the selected layer.
     std::string takeNewLayerId();
+
+    // --- The camera view (previewLayerClassCamera.cpp)
+    // true: a new or opened project; the camera view covers the preview and starts hidden. Any
+    // marker views and camera view left in the preview are taken out first, so each exists once.
+    // false: replaces the camera view in place, keeping its visibility and frame.
+    void reloadVideoPreview(bool resetVideoFrame);
+    // Shows (and selects) or hides the camera view; true when it is now shown.
+    bool displayVideo();
+    void selectVideoLayer();
+    // Applies the crop window to a view whose layer holds a clipping crop layer around the
+    // picture layer; other views are left alone.
+    void cropVideo(qrn::ui::View& videoView);
+
+    // --- Selection (previewLayerClassSelection.cpp)
+    // A layer view or the camera view becomes the selection; null clears it. With a handle
+    // under the mouse only the handle in use is recorded.
+    void layerSelected(const std::shared_ptr<qrn::ui::View>& view);
+    void noLayerSelected();
+    // Selects the selected asset's lowest layer, or nothing.
+    void selectLastLayer();
+    // Recolours a layer-list row (palette index) and enables the Arrange flips; with no layer
+    // the camera row while the camera is selected, else nothing at all.
+    void highlightOfSelectedScrollViewLayer(int colourIndex, std::optional<int> layer);
+    // Set when a click selected a layer, so that a following drag moves it.
+    bool getDraggingLayer();
+    void setDraggingLayer(bool dragging);
+
+    // --- Hit paths and hit testing (previewLayerClassHitTest.cpp)
+    // Selects the topmost hit of a mouse-down, converted into the drop view's coordinates.
+    void layerHitTest(const qrn::ui::Event& event);
+    // The same for a point in the drop view's coordinates.
+    void layerHitTestAtPoint(qrn::Point point);
+    // Builds the hit path of one layer (or of the camera) from the model and stores it: in place,
+    // appended, or inserted at layerIndex (the last index with useLastLayer).
+    void createOrUpdateLayerPath(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                                 bool isInsert, int layerIndex, bool useLastLayer);
+    std::optional<qrn::Path> getVideoLayerPath();
+    // Every layer's path of every asset from the model, in one pass: one entry per layer in
+    // LAYER_ARRAY order.
+    void rebuildAllLayerPaths();
+    // Refills the ordered list of the selected asset's hittable views.
+    void fillSelectedAssetOrderedLayerArray();
+    std::vector<std::shared_ptr<qrn::ui::View>> getSelectedAssetOrderedLayerArray();
+
+    // --- Selection overlay (previewLayerClassOverlay.cpp)
+    // Puts the overlay 6 points outside the layer's (or the camera's, or its crop window's)
+    // rectangle; without setPosition only its size changes.
+    void positionAndResizeOverlay(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                                  bool setPosition);
+    // Blue overlay and the dashed camera frame while cropping, amber otherwise.
+    void cropOverlay(bool cropOn);
+    // After an import: original rectangles saved in the imported preview rectangle are scaled to
+    // the preview's bounds, as the frames are.
+    void convertLayerOriginalPosSizeArrayToPreviewViewBounds();
+
+    // --- Layer transforms (previewLayerClassTransform.cpp)
+    // Turns a view about its frame's centre by angleR radians.
+    void rotateLayer(qrn::ui::View& view, double angleR);
+    bool checkIfLayerIsFlipped(bool horizontal,
+                               const std::optional<layerAssetIndexAndVideoSelectedArray>& layer);
+    // Applies the stored flips to the layer's current transform (its backing layer when none is
+    // given): horizontal negates c and d, vertical a and b.
+    void mirrorLayerCheck(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                          const std::shared_ptr<qrn::graphics::Layer>& target);
+    // Re-applies a layer's stored frame (or the given [width, height, rotation]) to its view.
+    void resizeCorrectionForSingleLayer(const std::optional<std::vector<double>>& values,
+                                        const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                                        bool fromUndo);
+
+    // --- Assets (previewLayerClassAsset.cpp)
+    // Makes an asset's model rows, its container in the preview (regular assets, tagged id + 1)
+    // and its tile, then selects it.
+    void addAsset(bool isRegularAsset, bool isNewAsset, bool syncAutocue,
+                  std::optional<int> duplicateSourceIndex, std::optional<int> restoreIndex, bool skipUndo,
+                  bool isRestore, bool isDuplicate);
+    // Shows the asset of the tile (its container and layers), hides the others.
+    void selectAsset(const std::shared_ptr<qrn::ui::View>& tile, bool fromUndo, bool syncAutocue,
+                     bool isSticky, bool reloadLayers);
 
     // Resolves a layer as an operation names it into positions; an absent part falls back on
     // the selection.

@@ -1,0 +1,235 @@
+// A take while the autocue scrolls: the test camera at 1920x1080 and the test microphone are
+// recorded while, on the main thread, the studio's picture (the camera through the chroma key,
+// box blur and median, under 20 image layers) is drawn 30 times a second and the autocue
+// window scrolls a long script and is drawn as it moves. Reports how evenly the text position
+// was applied (95th-percentile and longest interval), how far it strayed from the straight
+// line between start and target, and the frames the recording wrote and dropped.
+// Runs on two cores (QRN_BENCH_CORES); QRN_BENCH_AUTOCUE_SECONDS shortens the take.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <random>
+
+#include "Controller/Recording/autocueDisplayClass.h"
+#include "Filters/ChromaKey/chromaKeyClass.h"
+#include "Model/attributedStringStorageClass.h"
+#include "View/Recording/autocueDisplayController.h"
+#include "View/Recording/autocueDisplayView.h"
+#include "platform/foundation/font.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/graphics/animated_value.h"
+#include "platform/graphics/renderer.h"
+#include "platform/imaging/filters.h"
+#include "platform/media/capture_session.h"
+#include "platform/media/video_layer.h"
+#include "support/bench_cores.h"
+
+using namespace qrn;
+using namespace qrn::media;
+
+namespace {
+
+constexpr int kWidth = 1920, kHeight = 1080, kLayers = 20;
+
+struct Delegate : RecordingDelegate {
+    bool started = false, finished = false;
+    std::optional<std::string> error;
+    void didStartRecording(MovieFileOutput&, const std::string&) override { started = true; }
+    void willFinishRecording(MovieFileOutput&, const std::string&,
+                             const std::optional<std::string>&) override {}
+    void didFinishRecording(MovieFileOutput&, const std::string&,
+                            const std::optional<std::string>& e) override {
+        error = e;
+        finished = true;
+    }
+};
+
+// Runs the event loop for `seconds`, or until `done`.
+void spin(double seconds, const std::function<bool()>& done = {}) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end && !(done && done())) {
+        QEventLoop loop;
+        QTimer::singleShot(5, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+QImage picture(int w, int h, int seed) {
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&img);
+    QLinearGradient g(0, 0, w, h);
+    g.setColorAt(0, QColor::fromHsv((seed * 37) % 360, 200, 230));
+    g.setColorAt(1, QColor::fromHsv((seed * 37 + 120) % 360, 180, 120));
+    p.fillRect(img.rect(), g);
+    return img;
+}
+
+graphics::LayerPtr studioTree(const std::shared_ptr<VideoPreviewLayer>& camera) {
+    auto root = graphics::Layer::make(Rect(0, 0, kWidth, kHeight));
+    root->setBackgroundColour({0, 0, 0, 1});
+    camera->setFrame(Rect(0, 0, kWidth, kHeight));
+    auto key = chromaKeyClass().chromaKeyFilter(Value(), {32.0, 255.0, 0.0, 1.0}, 0, 0, true, 10);
+    camera->setContentFilters({std::get<graphics::ContentFilterPtr>(*key),
+                               std::make_shared<imaging::BoxBlurFilter>(10),
+                               std::make_shared<imaging::MedianFilter>()});
+    root->addSublayer(camera);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < kLayers; ++i) {
+        const double w = 160 + unit(rng) * 320, h = w * 0.6;
+        auto l = graphics::Layer::make(Rect(unit(rng) * (kWidth - w), unit(rng) * (kHeight - h), w, h));
+        l->setContents(picture(480, 288, i));
+        l->setTransform(AffineTransform::rotation((unit(rng) - 0.5) * 0.8));
+        l->setOpacity(0.5 + unit(rng) * 0.5);
+        root->addSublayer(l);
+    }
+    return root;
+}
+
+AttributedString longScript() {
+    TextAttributes attributes;
+    attributes.font = fontAsStored("Helvetica", 24);
+    std::string text;
+    for (int i = 1; i <= 120; ++i)
+        text += "Paragraph " + std::to_string(i) +
+                ": the presenter reads this line while the camera records, at an even pace.\n";
+    return AttributedString(text, attributes);
+}
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(std::ceil(p * double(v.size())) - 1))];
+}
+
+void takeWithAutocue(benchmark::State& state, bool studioPicture) {
+    setenv("QRN_TEST_DEVICES", "1", 1);
+    double seconds = 60;
+    if (const char* v = std::getenv("QRN_BENCH_AUTOCUE_SECONDS"))
+        seconds = std::max(2.0, std::atof(v));
+    auto camera = *CaptureDevices::deviceNamed(MediaType::Video, "Test Camera");
+    camera.url = "testsrc2=size=1920x1080:rate=30,format=yuv420p";
+    auto mic = *CaptureDevices::deviceNamed(MediaType::Audio, "Test Microphone");
+
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        CaptureSession session;
+        auto movie = std::make_shared<MovieFileOutput>();
+        session.addInput(CaptureDeviceInput::create(camera).value());
+        session.addInput(CaptureDeviceInput::create(mic).value());
+        session.addOutput(movie);
+        auto preview = VideoPreviewLayer::make();
+        preview->setSession(&session);
+        auto root = studioTree(preview);
+        session.startRunning();
+
+        // The studio's picture, drawn as its window would be.
+        graphics::Renderer renderer;
+        QImage studioFrame(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+        std::vector<double> studioDraws;
+        RepeatingTimer studio(1.0 / 30, 0, [&] {
+            const auto start = std::chrono::steady_clock::now();
+            studioFrame.fill(Qt::black);
+            renderer.render(*root, studioFrame, MainQueue::now());
+            studioDraws.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        });
+        if (studioPicture)
+            studio.start();
+
+        // The autocue window over a long script.
+        autocueDisplayClass::setStudioAssetArrayAccessor([] { return std::vector<std::string>{"0", "1"}; });
+        attributedStringStorageClass().setAutocueStringArray({longScript()});
+        autocueDisplayController::showWindow();
+        auto controller = autocueDisplayController::current();
+        spin(0.7);
+        auto container = controller->parentContainer();
+        auto distance = controller->textFieldTopConstraint();
+        std::vector<double> times, values;
+        bool autocueDirty = false;
+        container->setTextPlacedObserver([&](double top) {
+            times.push_back(MainQueue::now());
+            values.push_back(top);
+            autocueDirty = true;
+        });
+        // The autocue window is drawn when its text has moved, as its host would.
+        QImage autocueFrame;
+        RepeatingTimer autocueDraw(1.0 / 60, 0, [&] {
+            if (!autocueDirty)
+                return;
+            autocueDirty = false;
+            if (auto* w = controller->window())
+                autocueFrame = w->snapshot(MainQueue::now());
+        });
+        autocueDraw.start();
+
+        auto delegate = std::make_shared<Delegate>();
+        movie->startRecording(dir.filePath("bench.mov").toStdString(), delegate);
+        spin(10, [&] { return delegate->started; });
+        const double h = autocueDisplayClass().getTextHeight();
+        const double from = distance->value(), to = -20 - h;
+        const double duration = (from + h) / autocueDisplayClass().getAnimationSpeed();
+        times.clear();
+        values.clear();
+        const double t0 = MainQueue::now();
+        controller->playAnimation();
+        spin(seconds);
+        movie->stopRecording();
+        spin(60, [&] { return delegate->finished; });
+        studio.stop();
+        autocueDraw.stop();
+        container->setTextPlacedObserver({});
+        autocueDisplayClass().closeWindow();
+        preview->setSession(nullptr);
+        session.stopRunning();
+
+        std::vector<double> intervals;
+        double strayed = 0;
+        for (size_t i = 0; i < times.size(); ++i) {
+            if (i > 0)
+                intervals.push_back((times[i] - times[i - 1]) * 1000);
+            const double u = std::clamp((times[i] - t0) / duration, 0.0, 1.0);
+            strayed = std::max(strayed, std::abs(values[i] - (from + (to - from) * u)));
+        }
+        state.counters["positions"] = double(times.size());
+        state.counters["interval_p95_ms"] = percentile(intervals, 0.95);
+        state.counters["interval_max_ms"] =
+            intervals.empty() ? 0 : *std::max_element(intervals.begin(), intervals.end());
+        state.counters["path_error_pt"] = strayed;
+        state.counters["studio_draw_p95_ms"] = percentile(studioDraws, 0.95);
+        state.counters["frames_written"] = double(movie->framesWritten());
+        state.counters["frames_dropped"] = double(movie->framesDropped());
+        if (delegate->error)
+            state.SkipWithError(delegate->error->c_str());
+    }
+}
+
+} // namespace
+
+// With the studio's picture, and without it (the autocue's own smoothness).
+BENCHMARK_CAPTURE(takeWithAutocue, studio, true)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(takeWithAutocue, autocue_only, false)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+int main(int argc, char** argv) {
+    pinToCores();
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    MainQueue::useEventLoop();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,101 @@
+#pragma once
+// The autocue window: the scrolling script under a light veil with a red reading marker, the
+// transport buttons (beginning, rewind, pause, play, forward, end), the speed slider and its
+// number, and the font size with - and +. Each control becomes one call of the engine.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/ui/button.h"
+#include "platform/ui/scroll_view.h"
+#include "platform/ui/slider.h"
+#include "platform/ui/text_field.h"
+#include "platform/ui/view_controller.h"
+#include "platform/ui/window.h"
+
+namespace qrn::graphics {
+class AnimatedValue;
+}
+class svgButtonClass;
+class autocueDisplayView;
+
+class autocueDisplayController : public qrn::ui::ViewController, public qrn::ui::WindowDelegate {
+  public:
+    // Opens the autocue window, or brings it to the front when it is open. The studio's title
+    // bar autocue button calls this.
+    static void showWindow();
+    // The open window's controller, if any.
+    static std::shared_ptr<autocueDisplayController> current();
+    // The studio title bar's autocue button, highlighted while the window is shown.
+    static void setStudioAutocueButton(const std::shared_ptr<svgButtonClass>& button);
+
+    // --- Outlets
+    std::shared_ptr<svgButtonClass> buttonBeginningAnimation() const {
+        return buttonBeginningAnimation_.lock();
+    }
+    std::shared_ptr<svgButtonClass> buttonRewindAnimation() const { return buttonRewindAnimation_.lock(); }
+    std::shared_ptr<svgButtonClass> buttonPauseAnimation() const { return buttonPauseAnimation_.lock(); }
+    std::shared_ptr<svgButtonClass> buttonPlayAnimation() const { return buttonPlayAnimation_.lock(); }
+    std::shared_ptr<svgButtonClass> buttonForwardAnimation() const { return buttonForwardAnimation_.lock(); }
+    std::shared_ptr<svgButtonClass> buttonEndAnimation() const { return buttonEndAnimation_.lock(); }
+    std::shared_ptr<qrn::ui::Button> iconAnimationSpeed() const { return iconAnimationSpeed_.lock(); }
+    std::shared_ptr<qrn::ui::TextField> inputAnimationSpeedSlider() const {
+        return inputAnimationSpeedSlider_.lock();
+    }
+    std::shared_ptr<qrn::ui::Slider> sliderAnimationSpeed() const { return sliderAnimationSpeed_.lock(); }
+    std::shared_ptr<qrn::ui::TextField> inputFontSize() const { return inputFontSize_.lock(); }
+    std::shared_ptr<svgButtonClass> buttonDecreaseFontSize() const { return buttonDecreaseFontSize_.lock(); }
+    std::shared_ptr<svgButtonClass> buttonIncreaseFontSize() const { return buttonIncreaseFontSize_.lock(); }
+    std::shared_ptr<autocueDisplayView> parentContainer() const { return parentContainer_.lock(); }
+    std::shared_ptr<qrn::ui::Button> iconTextIndicator() const { return iconTextIndicator_.lock(); }
+    std::shared_ptr<qrn::ui::ScrollView> textField() const { return textField_.lock(); }
+    const std::shared_ptr<qrn::graphics::AnimatedValue>& textFieldTopConstraint() const {
+        return textFieldTopConstraint_;
+    }
+    std::shared_ptr<qrn::ui::View> textFieldOverlay() const { return textFieldOverlay_.lock(); }
+
+    // --- Actions
+    void beginningAnimation();
+    void pauseAnimation();
+    void playAnimation();
+    void endAnimation();
+    void sliderAnimationSpeed(qrn::ui::Control& sender);
+    void inputAnimationSpeed(qrn::ui::Control& sender);
+    void decreaseFontSize();
+    void increaseFontSize();
+    void inputFontSize(qrn::ui::TextField& sender);
+
+    // --- Window delegate
+    void windowWillClose(qrn::ui::Window& window) override;
+    void windowDidBecomeKey(qrn::ui::Window& window) override;
+    void windowDidResize(qrn::ui::Window& window) override;
+    void windowDidEndLiveResize(qrn::ui::Window& window) override;
+
+  protected:
+    void loadView() override;
+    void viewDidLoad() override;
+    void viewWillAppear() override;
+    void viewDidAppear() override;
+    void viewDidDisappear() override;
+
+  private:
+    double windowWidth();
+
+    std::weak_ptr<svgButtonClass> buttonBeginningAnimation_;
+    std::weak_ptr<svgButtonClass> buttonRewindAnimation_;
+    std::weak_ptr<svgButtonClass> buttonPauseAnimation_;
+    std::weak_ptr<svgButtonClass> buttonPlayAnimation_;
+    std::weak_ptr<svgButtonClass> buttonForwardAnimation_;
+    std::weak_ptr<svgButtonClass> buttonEndAnimation_;
+    std::weak_ptr<qrn::ui::Button> iconAnimationSpeed_;
+    std::weak_ptr<qrn::ui::TextField> inputAnimationSpeedSlider_;
+    std::weak_ptr<qrn::ui::Slider> sliderAnimationSpeed_;
+    std::weak_ptr<qrn::ui::TextField> inputFontSize_;
+    std::weak_ptr<svgButtonClass> buttonDecreaseFontSize_;
+    std::weak_ptr<svgButtonClass> buttonIncreaseFontSize_;
+    std::weak_ptr<autocueDisplayView> parentContainer_;
+    std::weak_ptr<qrn::ui::Button> iconTextIndicator_;
+    std::weak_ptr<qrn::ui::ScrollView> textField_;
+    std::shared_ptr<qrn::graphics::AnimatedValue> textFieldTopConstraint_;
+    std::weak_ptr<qrn::ui::View> textFieldOverlay_;
+};

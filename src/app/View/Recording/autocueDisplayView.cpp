@@ -1,0 +1,67 @@
+#include "View/Recording/autocueDisplayView.h"
+
+#include <algorithm>
+
+#include "platform/graphics/animated_value.h"
+
+autocueDisplayView::autocueDisplayView(const qrn::Rect& frame) : View(frame) {
+    // Text scrolled past the top or bottom must not draw over the controls.
+    layer()->setMasksToBounds(true);
+}
+
+void autocueDisplayView::setText(const std::shared_ptr<qrn::ui::ScrollView>& textField,
+                                 const std::shared_ptr<qrn::graphics::AnimatedValue>& topDistance) {
+    textField_ = textField;
+    topDistance_ = topDistance;
+    std::weak_ptr<View> weak = weak_from_this();
+    topDistance->setOnChange([weak](double) {
+        if (auto self = std::static_pointer_cast<autocueDisplayView>(weak.lock()))
+            self->layoutText();
+    });
+    textDidChange();
+}
+
+std::shared_ptr<qrn::ui::TextView> autocueDisplayView::textView() const {
+    auto field = textField_.lock();
+    return field ? std::dynamic_pointer_cast<qrn::ui::TextView>(field->documentView()) : nullptr;
+}
+
+void autocueDisplayView::textDidChange() {
+    measuredWidth_ = -1;
+    layoutText();
+}
+
+void autocueDisplayView::measure(double width) {
+    measuredWidth_ = width;
+    auto text = textView();
+    if (!text)
+        return;
+    // The text view takes the width first: its height is measured at its own width.
+    text->setFrameSize({width, std::max(1.0, text->frame().height())});
+    textHeight_ = text->usedHeight();
+    text->setFrameSize({width, std::max(1.0, textHeight_)});
+}
+
+void autocueDisplayView::layoutText() {
+    auto field = textField_.lock();
+    auto distance = topDistance_.lock();
+    if (!field || !distance)
+        return;
+    const double width = std::max(1.0, bounds().size.width - leadingMargin - trailingMargin);
+    const bool remeasure = width != measuredWidth_;
+    if (remeasure)
+        measure(width);
+    const double height = std::max(1.0, textHeight_);
+    const double top = distance->value();
+    field->setFrame(qrn::Rect(leadingMargin, bounds().size.height - top - height, width, height));
+    if (remeasure)
+        if (auto text = textView())
+            field->scrollToPoint(text->frame().origin);
+    if (placed_)
+        placed_(top);
+}
+
+void autocueDisplayView::resizeSubviewsWithOldSize(qrn::Size oldSize) {
+    View::resizeSubviewsWithOldSize(oldSize);
+    layoutText();
+}

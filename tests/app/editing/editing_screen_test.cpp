@@ -1,0 +1,426 @@
+#include <QImage>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/fileMenuClass.h"
+#include "Controller/Global/filterClass.h"
+#include "Controller/Global/resizeAndPositionLayersClass.h"
+#include "Controller/Landing/landingClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Filters/filterServices.h"
+#include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
+#include "View/Editing/viewLoaderController.h"
+#include "View/Landing/landingController.h"
+#include "app/preview/preview_fixture.h"
+#include "app/shell/shell_fixture.h"
+#include "platform/foundation/json.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/graphics/renderer.h"
+#include "platform/media/video_layer.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/panels.h"
+#include "platform/ui/scroll_view.h"
+
+using namespace shelltest;
+using strings = std::vector<std::string>;
+
+namespace {
+
+class EditingScreen : public ShellTest {
+  protected:
+    // A project shown here leaves the camera's place and the filter tables of its screen behind;
+    // later tests in the same process start from what was there before.
+    void SetUp() override {
+        ShellTest::SetUp();
+        filterClass filters;
+        flags = filters.getLayerFilter();
+        orders = filters.getLayerFilterOrder();
+        values = filters.getLayerFilterValues();
+        videoFilter = filters.getVideoFilter();
+        videoValues = filters.getVideoFilterValues();
+        videoFrame = previewLayerClass().getVideoOriginSizeArray();
+        videoScale = previewLayerClass().getVideoTransformedSize();
+    }
+    void TearDown() override {
+        ShellTest::TearDown();
+        filterClass filters;
+        filters.setLayerFilter(flags);
+        filters.setLayerFilterOrder(orders);
+        filters.setLayerFilterValues(values);
+        filters.setVideoFilter(videoFilter);
+        filters.setVideoFilterValues(videoValues);
+        previewLayerClass().setVideoOriginSizeArray(videoFrame);
+        previewLayerClass().setVideoTransformedSize(videoScale);
+    }
+    layerFilterArray flags;
+    layerFilterOrderArray orders;
+    layerFilterValuesArray values;
+    std::vector<bool> videoFilter;
+    filterValuesArray videoValues;
+    std::vector<double> videoFrame;
+    qrn::Size videoScale;
+
+    std::string projectPath() const { return dir.path().toStdString() + "/Demo.qrn3ks"; }
+
+    // Creates a project from the landing screen and waits for the editing screen to settle.
+    viewLoaderController* createProject() {
+        launch();
+        panelAnswers.push_back(projectPath());
+        landingClass::getLandingViewController()->createNewProject();
+        advance(1.0);
+        return screen();
+    }
+    viewLoaderController* screen() { return dynamic_cast<viewLoaderController*>(shownScreen()); }
+
+    std::string fileText() const {
+        std::ifstream in(projectPath() + "/projectData.json");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    strings writtenAssets() const {
+        auto json = qrn::json::parse(fileText());
+        if (!json.isOk())
+            return {};
+        return json.value()["ASSET_ARRAY"].get<strings>();
+    }
+    static int countTag(qrn::ui::View& in, int tag) {
+        int n = 0;
+        for (const auto& view : in.subviews())
+            n += (view->tag() == tag) + countTag(*view, tag);
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(EditingScreen, ANewProjectShowsTheStickyTileTheFirstAssetTheOverlayAndTheCamera) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    EXPECT_EQ(model.getAssetArray(), (strings{"0", "2"}));
+    EXPECT_EQ(model.getSelectedAsset(), 2);
+    EXPECT_EQ(writtenAssets(), (strings{"0", "2"}));
+
+    auto overlay = model.getSuperviewOfTaggedPreviewView();
+    ASSERT_TRUE(overlay);
+    EXPECT_TRUE(overlay->isHidden());
+    ASSERT_EQ(overlay->subviews().size(), 4u);
+    EXPECT_EQ(overlay->subviews()[1]->subviews()[0]->tag(), -2);
+    EXPECT_EQ(overlay->subviews()[2]->subviews()[0]->tag(), -1);
+    EXPECT_EQ(overlay->subviews()[3]->tag(), -5);
+    EXPECT_TRUE(editor->dragView->viewWithTag(-4)->superview()->isHidden());
+
+    const auto camera = model.getVideoLayerView();
+    EXPECT_TRUE(camera->isHidden());
+    EXPECT_EQ(camera->frame(), qrn::Rect(0, 0, 556, 313));
+    EXPECT_EQ(camera->layer()->frame(), qrn::Rect(0, 0, 556, 313));
+    EXPECT_EQ(model.getVideoOriginSizeArray(), (std::vector<double>{0, 0, 556, 313}));
+    EXPECT_EQ(model.getSelectedAssetOrderedLayerArray(), std::vector<std::shared_ptr<qrn::ui::View>>{camera});
+
+    // The sticky tile at x 0 in its area, the first asset's tile at x 0 of the strip.
+    ASSERT_EQ(editor->stickyAsset->subviews().size(), 1u);
+    EXPECT_EQ(editor->stickyAsset->subviews()[0]->frame().origin.x, 0);
+    const auto& strip = editor->assetTableView->documentView();
+    ASSERT_EQ(strip->subviews().size(), 1u);
+    EXPECT_EQ(strip->subviews()[0]->frame(), qrn::Rect(0, 0, 77, 76));
+    EXPECT_EQ(strip->frame().size.width, 80);
+    // The preview sits where stored layer positions are measured from.
+    EXPECT_EQ(editor->parentPreviewView->convertRectToView(editor->parentPreviewView->bounds(), nullptr),
+              qrn::Rect(10, 164, 556, 313));
+}
+
+TEST_F(EditingScreen, FileNewFromTheLandingScreenAndFromTheEditorStartWithTheStickyAssetZero) {
+    launch();
+    panelAnswers.push_back(projectPath());
+    fileMenuClass().newProject();
+    advance(1.0);
+    ASSERT_TRUE(screen());
+    previewLayerClass model;
+    EXPECT_EQ(model.getAssetArray(), (strings{"0", "2"}));
+
+    // New again in the same window: one set of markers, one overlay, one sticky tile.
+    const std::string second = dir.path().toStdString() + "/Second.qrn3ks";
+    panelAnswers.push_back(second);
+    fileMenuClass().newProject();
+    advance(1.0);
+    auto* editor = screen();
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(model.getAssetArray(), (strings{"0", "2"}));
+    for (int tag : {-13, -12, -11, -10, -9, -5, -4})
+        EXPECT_EQ(countTag(*editor->dragView, tag), 1) << tag;
+    EXPECT_EQ(editor->stickyAsset->subviews().size(), 1u);
+    EXPECT_EQ(editor->assetTableView->documentView()->subviews().size(), 1u);
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(second));
+}
+
+TEST_F(EditingScreen, AnInvalidPackageAlertsKeepsTheStickyTileAndIsNeverWritten) {
+    const std::string broken = makeProject("Broken", false);
+    std::ifstream in(broken + "/projectData.json");
+    const std::string before((std::istreambuf_iterator<char>(in)), {});
+    launch();
+    persistentDataStorageClass().setProjectDirectory(broken);
+    landingClass landing;
+    landing.setOpenExistingProject(true);
+    landing.loadViewLoader();
+    advance(1.0);
+    auto* editor = screen();
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(alerts, strings{"Project Failed to Load"});
+    EXPECT_EQ(previewLayerClass().getAssetArray(), strings{"0"});
+    EXPECT_EQ(editor->stickyAsset->subviews().size(), 1u);
+    EXPECT_FALSE(previewLayerClass().getImportMarker());
+
+    editor->addAssetButton();
+    persistentDataStorageClass().exportData(true);
+    advance(2.0);
+    std::ifstream after(broken + "/projectData.json");
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), before);
+}
+
+TEST_F(EditingScreen, ClosingWritesTheModelAsItWasAndLateBlocksWriteNothing) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    EXPECT_TRUE(undoRedoClass::getUndoList().empty());
+    editor->addAssetButton();
+    EXPECT_EQ(writtenAssets(), (strings{"0", "2", "4"}));
+    ASSERT_EQ(undoRedoClass::getUndoList().size(), 1u);
+    EXPECT_EQ(undoRedoClass::getUndoList()[0].actionType, "addAsset");
+    // A change that waits for the delayed write, and the write after an import.
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, true, false, true);
+    persistentDataStorageClass().exportData(true);
+    editViewClass().exportProjectAfterDelay();
+    advance(0.2);
+    mainWindow()->close();
+    EXPECT_EQ(writtenAssets(), (strings{"0", "2", "4", "6"}));
+    std::filesystem::remove(projectPath() + "/projectData.json");
+    advance(2.0);
+    EXPECT_FALSE(std::filesystem::exists(projectPath() + "/projectData.json"));
+}
+
+TEST_F(EditingScreen, TwoResizesWithinATenthOfASecondRelayTheCameraOutThreeTimes) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    globalAppSettingsClass().setIsMainViewControllerLoading(3);
+    auto camera = previewLayerClass().getVideoLayerView()->layer();
+    const qrn::Point centre{278, 156.5};
+    const auto moved = [&] { camera->setPosition({-1, -1}); };
+    moved();
+    editor->windowDidResize(*mainWindow());
+    EXPECT_EQ(camera->position(), centre);
+    moved();
+    advance(0.05);
+    editor->windowDidResize(*mainWindow());
+    EXPECT_EQ(camera->position(), centre);
+    moved();
+    advance(0.06);
+    EXPECT_EQ(camera->position(), (qrn::Point{-1, -1}));
+    advance(0.05);
+    EXPECT_EQ(camera->position(), centre);
+}
+
+TEST_F(EditingScreen, APickAfterTheBoxLoadedTheColourApplies) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    advance(3.0);
+    click(*editor->backgroundColourView, {5, 5});
+    auto& panel = qrn::ColourPanel::shared();
+    EXPECT_EQ(panel.colour(), qrn::Colour::black());
+    panel.userPickedColour(qrn::Colour{1, 0, 0, 1});
+    EXPECT_EQ(previewLayerClass().getAssetBackgroundColour()[0], (std::vector<double>{1, 0, 0, 1}));
+    EXPECT_EQ(editor->dragView->viewWithTag(3)->superview()->layer()->backgroundColour(),
+              (qrn::Colour{1, 0, 0, 1}));
+    auto written = qrn::json::parse(fileText());
+    ASSERT_TRUE(written.isOk());
+    EXPECT_EQ(written.value()["ASSET_BACKGROUND_COLOUR_ARRAY"][0].get<std::vector<double>>(),
+              (std::vector<double>{1, 0, 0, 1}));
+    panel.close();
+}
+
+TEST_F(EditingScreen, ThePreviewRectangleIsTheFittingBoundsWhileTheStudioShows) {
+    EXPECT_EQ(editViewClass().getMainPreviewViewRectAsArray(), (std::vector<double>{0, 0, 556, 313}));
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    resizeAndPositionLayersClass().setBounds(qrn::Rect(0, 0, 800, 450));
+    recordViewClass::setStudioState(true, false);
+    EXPECT_EQ(editViewClass().getMainPreviewViewRectAsArray(), (std::vector<double>{0, 0, 800, 450}));
+    recordViewClass::setStudioState(false, false);
+    EXPECT_EQ(editViewClass().getMainPreviewViewRectAsArray(), (std::vector<double>{0, 0, 556, 313}));
+    resizeAndPositionLayersClass().setBounds(qrn::Rect(0, 0, 556, 313));
+}
+
+TEST_F(EditingScreen, AClickInThePreviewSelectsTheCameraAndAClickBesideItNothing) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    EXPECT_TRUE(model.displayVideo());
+    model.noLayerSelected();
+    click(*editor->dragView, {100, 100});
+    EXPECT_TRUE(model.getVideoLayerSelected());
+    EXPECT_FALSE(model.getSuperviewOfTaggedPreviewView()->isHidden());
+    model.getVideoLayerView()->setHidden(true);
+    click(*editor->dragView, {100, 100});
+    EXPECT_FALSE(model.getVideoLayerSelected());
+    EXPECT_TRUE(model.getSuperviewOfTaggedPreviewView()->isHidden());
+}
+
+// The editing screen as the presenter sees it: the camera shown (smaller than the preview, so a
+// layer below it shows beside it), a layer below and a turned one above, the upper one picked
+// by a click on its turned outline. With QRN_SHOT_DIR set the picture is saved there.
+TEST_F(EditingScreen, ACameraWithALayerBelowAndATurnedOneAboveSelected) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    model.setVideoOriginSizeArray({170, 60, 356, 200});
+    model.reloadVideoPreview(false);
+    EXPECT_TRUE(model.displayVideo());
+    editViewClass().stripedBorderFrameChange(std::nullopt, std::nullopt);
+    editViewClass().updateLayerPaths();
+    const auto below = previewtest::addLayer(editor->dragView, 1, {30, 150, 220, 130});
+    const auto above =
+        previewtest::addLayer(editor->dragView, 1, {300, 40, 200, 110}, 0.45, previewtest::placement::above);
+    // Above the upright frame, inside the turned outline.
+    click(*editor->dragView, {463, 170});
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(above));
+    click(*editor->dragView, {60, 170});
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(below));
+    click(*editor->dragView, {400, 95});
+    EXPECT_EQ(model.getSelectedLayer(), std::stoi(above));
+    const auto overlay = model.getSuperviewOfTaggedPreviewView();
+    EXPECT_EQ(overlay->frame(), qrn::Rect(294, 34, 212, 122));
+    EXPECT_NEAR(overlay->frameCenterRotation(), 0.45 * 360 / 6.283185307179586, 1e-9);
+
+    // A test camera delivers its first picture on its own thread.
+    if (auto picture = captureSessionClass().getPreviewLayer())
+        qrn::MainQueue::runUntil([&] { return !picture->picture().isNull(); }, 5.0);
+    editor->mainView->displayIfNeeded();
+    const auto size = editor->mainView->bounds().size;
+    const QImage shot = qrn::graphics::Renderer().renderToImage(*editor->mainView->layer(), size, 0);
+    // The amber overlay border runs through the middle of its left edge (turned about its centre).
+    const auto& border = overlay->subviews()[0]->layer()->borderColour();
+    EXPECT_EQ(border, (qrn::Colour{1.0, 0.7647, 0.0, 0.8}));
+    if (const char* folder = std::getenv("QRN_SHOT_DIR")) {
+        std::filesystem::create_directories(folder);
+        EXPECT_TRUE(shot.save(QString::fromStdString(std::string(folder) + "/editing-preview.png")));
+    }
+}
+
+namespace {
+
+std::shared_ptr<qrn::MenuItem> arrangeItem(const std::string& title) {
+    auto top = qrn::mainMenu()->itemWithTitle("Arrange");
+    return top && top->hasSubmenu() ? top->submenu()->itemWithTitle(title) : nullptr;
+}
+
+// Records what the camera's filters were applied with.
+class recordingFilterHost : public filterEditingHost {
+  public:
+    std::vector<std::tuple<bool, int, filterValuesEntry>> applied;
+    void applyFilter(bool display, int index, const filterValuesEntry& values, bool, bool) override {
+        applied.emplace_back(display, index, values);
+    }
+    filterValuesArray getLayerFilterValues(bool) override { return {}; }
+    bool isVideoLayerSelected() override { return true; }
+    bool isLayerSelected() override { return false; }
+};
+
+} // namespace
+
+TEST_F(EditingScreen, TheFlipItemsFollowTheSelectionAndTheCameraSelectionIsMadeOnce) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const auto id = previewtest::addLayer(editor->dragView, 1, {100, 50, 200, 100});
+    model.noLayerSelected();
+    ASSERT_TRUE(arrangeItem("Flip Horizontally"));
+    EXPECT_FALSE(arrangeItem("Flip Horizontally")->isEnabled());
+    // Nothing selected: the highlight changes nothing, not even the menu.
+    model.highlightOfSelectedScrollViewLayer(5, std::nullopt);
+    EXPECT_FALSE(arrangeItem("Flip Vertically")->isEnabled());
+    // A layer without a row in the list still enables the flips.
+    model.highlightOfSelectedScrollViewLayer(5, std::stoi(id));
+    EXPECT_TRUE(arrangeItem("Flip Horizontally")->isEnabled());
+    EXPECT_TRUE(arrangeItem("Flip Vertically")->isEnabled());
+
+    model.selectVideoLayer();
+    const auto overlay = model.getSuperviewOfTaggedPreviewView();
+    EXPECT_EQ(overlay->frame(), qrn::Rect(-6, -6, 568, 325));
+    overlay->setFrame(qrn::Rect(1, 2, 3, 4));
+    model.selectVideoLayer();
+    EXPECT_EQ(overlay->frame(), qrn::Rect(1, 2, 3, 4));
+    EXPECT_TRUE(model.getDraggingLayer());
+}
+
+TEST_F(EditingScreen, TheCameraFrameFollowsTheCameraAndTheCursorFollowsTheHandles) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    model.setVideoOriginSizeArray({20, 30, 200, 100});
+    model.reloadVideoPreview(false);
+    editViewClass edit;
+    edit.stripedBorderFrameChange(std::nullopt, std::nullopt);
+    auto frameView = editor->dragView->viewWithTag(-4)->superview();
+    EXPECT_EQ(frameView->frame(), qrn::Rect(20, 30, 200, 100));
+    EXPECT_EQ(frameView->layer()->sublayers()[0]->frame(), qrn::Rect(0, 0, 199, 99));
+
+    model.setResizeOrRotateButtonSelected(-1);
+    edit.updateMouseDownValue(true);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::ClosedHand);
+    edit.updateMouseDownValue(false);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::ClosedHand);
+    model.setResizeOrRotateButtonSelected(0);
+    edit.updateMouseDownValue(true);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::ClosedHand);
+    edit.updateMouseDownValue(false);
+    EXPECT_EQ(qrn::ui::Cursor::current(), qrn::ui::CursorShape::Arrow);
+}
+
+TEST_F(EditingScreen, StoredCameraFiltersAreReappliedEvenFromShortTables) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    auto host = std::make_shared<recordingFilterHost>();
+    setFilterEditingHost(host);
+    filterClass filters;
+    const auto flags = filters.getVideoFilter();
+    const auto values = filters.getVideoFilterValues();
+    filters.setVideoFilter({false, true});
+    filters.setVideoFilterValues({filterValuesEntry{qrn::Value(4.0)}, std::nullopt});
+    editViewClass().addExistingFiltersToVideo(false);
+    setFilterEditingHost(nullptr);
+    filters.setVideoFilter(flags);
+    filters.setVideoFilterValues(values);
+    ASSERT_EQ(host->applied.size(), 3u);
+    EXPECT_EQ(host->applied[0], std::make_tuple(false, 0, filterValuesEntry{qrn::Value(4.0)}));
+    EXPECT_EQ(host->applied[1], std::make_tuple(true, 1, filterValuesEntry{qrn::Value()}));
+    EXPECT_EQ(host->applied[2], std::make_tuple(false, 2, filterValuesEntry{qrn::Value()}));
+}
+
+TEST_F(EditingScreen, OpeningAnotherProjectInTheSameWindowStartsFromAnEmptyStripAndOneOverlay) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    editor->addAssetButton();
+    ASSERT_EQ(editor->assetTableView->documentView()->subviews().size(), 2u);
+    const std::string talk = makeProject("Talk");
+    delegate.applicationOpenFiles({talk});
+    advance(1.0);
+    ASSERT_EQ(imports.size(), 1u);
+    EXPECT_EQ(screen(), editor);
+    EXPECT_TRUE(editor->assetTableView->documentView()->subviews().empty());
+    EXPECT_TRUE(editor->stickyAsset->subviews().empty());
+    for (int tag : {-13, -12, -11, -10, -9, -5, -4})
+        EXPECT_EQ(countTag(*editor->dragView, tag), 1) << tag;
+    EXPECT_TRUE(previewLayerClass().getSuperviewOfTaggedPreviewView()->isHidden());
+    // The import puts the camera back: still one of each marker.
+    previewLayerClass().reloadVideoPreview(true);
+    for (int tag : {-13, -12, -11, -10, -9})
+        EXPECT_EQ(countTag(*editor->dragView, tag), 1) << tag;
+}
