@@ -36,6 +36,10 @@ void resetProcessState() {
     stylingClass::resetInterfaceStyleForTesting();
     qrn::files::setWriteFailureForTesting(nullptr);
     qrn::ColourPanel::resetSharedForTesting();
+    globalAppSettingsClass settings;
+    settings.setColourChangeResponderClass(std::any());
+    // Its delayed reset went with the dropped blocks.
+    settings.setJustMovedBetweenOrReloadedScreens(false);
     // What the editing screen registers with the filters; a test registers its own fakes.
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
