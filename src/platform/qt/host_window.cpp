@@ -432,6 +432,9 @@ ui::DraggingInfo& HostWidget::dragInfo(const QDropEvent* e) {
         drag_ = std::make_unique<ui::DraggingInfo>(fromQt(e->position()), board,
                                                    maskFromDropActions(e->possibleActions()));
         drag_->setDraggingSource(e->source() ? currentDragSource : nullptr);
+        // Every callback of one drag shares its number; late answers about an older drag can tell.
+        static int dragSequence = 0;
+        drag_->setSequenceNumber(++dragSequence);
     }
     drag_->setDraggingLocation(fromQt(e->position()));
     return *drag_;

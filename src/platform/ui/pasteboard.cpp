@@ -146,6 +146,8 @@ QMimeData* mimeFromPasteboardItems(const std::vector<PasteboardItem>& items) {
                 mime->setText(QString::fromUtf8(bytes));
             else if (type == pasteboard_type::symbol)
                 mime->setData(symbolMime, bytes);
+            else if (type == pasteboard_type::data)
+                mime->setData("application/octet-stream", bytes);
             else
                 mime->setData(QString::fromStdString("application/x-qrn-" + type), bytes);
         }
@@ -166,6 +168,8 @@ std::vector<PasteboardItem> pasteboardItemsFromMime(const QMimeData& mime) {
         rest.set(pasteboard_type::png, mime.data("image/png"));
     if (mime.hasFormat(symbolMime))
         rest.set(pasteboard_type::symbol, mime.data(symbolMime));
+    if (mime.hasFormat("application/octet-stream"))
+        rest.set(pasteboard_type::data, mime.data("application/octet-stream"));
     if (mime.hasText() && mime.urls().isEmpty())
         rest.set(pasteboard_type::string, mime.text().toUtf8());
     for (const QString& f : mime.formats())

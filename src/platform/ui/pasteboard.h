@@ -23,6 +23,8 @@ inline const std::string png = "public.png";
 inline const std::string string = "public.utf8-plain-text";
 // Symbols dragged out of the symbol picker.
 inline const std::string symbol = "org.qrn.symbol";
+// Any bytes; the host's application/octet-stream.
+inline const std::string data = "public.data";
 } // namespace pasteboard_type
 
 struct PasteboardItem {

@@ -543,7 +543,22 @@ View* View::hitTest(Point pointInSuperview) {
     Point local = inv->map(pointInSuperview);
     if (!bounds_.contains(local))
         return nullptr;
-    for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it)
+    // Front to back as drawn: the renderer orders siblings by zPosition, stably.
+    const bool layered = std::any_of(subviews_.begin(), subviews_.end(),
+                                     [](const ViewPtr& v) { return v->layer()->zPosition() != 0; });
+    if (!layered) {
+        for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it)
+            if (View* hit = (*it)->hitTest(local))
+                return hit;
+        return this;
+    }
+    std::vector<View*> order;
+    order.reserve(subviews_.size());
+    for (const auto& v : subviews_)
+        order.push_back(v.get());
+    std::stable_sort(order.begin(), order.end(),
+                     [](View* a, View* b) { return a->layer()->zPosition() < b->layer()->zPosition(); });
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
         if (View* hit = (*it)->hitTest(local))
             return hit;
     return this;

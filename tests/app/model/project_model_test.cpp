@@ -36,20 +36,20 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     addLayer({1, "png", "star"});
     model.setVideoCropSizeAndOrigin({50, 60}, {5, 6});
     auto& gesture = model.getInteractionState();
-    gesture.dragFlag = true;
+    gesture.draggingLayer = true;
     model.setResizeButtonSelected(false);
     model.setResizeOrRotateButtonSelected(3);
     gesture.mouseDown = true;
-    gesture.dragGeneration.increment();
+    gesture.dragOrResizeCounter.increment();
 
     model.clearClass(false);
-    EXPECT_FALSE(gesture.dragFlag);
+    EXPECT_FALSE(gesture.draggingLayer);
     EXPECT_TRUE(model.getResizeButtonSelected());
     EXPECT_EQ(model.getResizeOrRotateButtonSelected(), 0);
-    EXPECT_EQ(gesture.resizePair, std::make_pair(0.0, 0.0));
+    EXPECT_EQ(gesture.resizeStartLocation, std::make_pair(0.0, 0.0));
     // The mouse is still down and a pending end-of-drag check must still recognise itself.
     EXPECT_TRUE(gesture.mouseDown);
-    EXPECT_EQ(gesture.dragGeneration.value(), 1);
+    EXPECT_EQ(gesture.dragOrResizeCounter.value(), 1);
     EXPECT_EQ(model.getAssetArray(), std::vector<std::string>{"0"});
     EXPECT_EQ(model.getLayerArray(), (std::vector<std::vector<std::string>>{{}}));
     EXPECT_EQ(model.getFirstLayerAboveVideoArray(), std::vector<std::optional<std::string>>{std::nullopt});

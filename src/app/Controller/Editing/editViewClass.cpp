@@ -1,4 +1,5 @@
 #include "Controller/Editing/editViewClass.h"
+#include "View/Editing/Preview/manipulateImageView.h"
 
 #include <cmath>
 
@@ -62,7 +63,7 @@ std::shared_ptr<qrn::ui::TextField> marker(int tag) {
 }
 
 std::shared_ptr<qrn::ui::View> handleView(const qrn::Rect& frame, int tag, unsigned mask, bool round) {
-    auto handle = qrn::ui::View::make(frame);
+    auto handle = manipulateImageView::makeHandleView(frame);
     handle->setAutoresizingMask(mask);
     auto& layer = *handle->layer();
     layer.setBackgroundColour(named("background_colour_dark_dark"));

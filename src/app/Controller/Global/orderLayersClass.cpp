@@ -68,7 +68,7 @@ orderLayersClass::findPreviousLayerInSameAsset(int i, int j, int layerType, cons
     if (layerType == 1) {
         const auto& sticky = insertedLayers[0];
         if (!aboveVideo)
-            return (j < 1 || sticky.size() < 2) ? parent : sticky[size_t(j - 1)];
+            return (j < 1 || size_t(j) > sticky.size()) ? parent : sticky[size_t(j - 1)];
         const int k = positionOf(sticky, firstAboveVideo.empty() ? std::nullopt : firstAboveVideo[0]);
         if (k < 0 || k >= j)
             return parent;

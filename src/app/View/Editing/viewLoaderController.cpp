@@ -1,5 +1,7 @@
 #include "View/Editing/viewLoaderController.h"
 
+#include "View/Editing/dragViewView.h"
+
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
@@ -80,7 +82,7 @@ void viewLoaderController::loadView() {
     settingsView->setAutoresizingMask(FlexibleMinXMargin | HeightSizable);
     parentPreviewView = std::make_shared<previewParentView>(previewFrame);
     parentPreviewView->setAutoresizingMask(WidthSizable | HeightSizable);
-    dragView = qrn::ui::View::make(parentPreviewView->bounds());
+    dragView = qrn::ui::makeView<dragViewView>(parentPreviewView->bounds());
     dragView->setAutoresizingMask(WidthSizable | HeightSizable);
     parentPreviewView->addSubview(dragView);
     videoLoadingIcon =

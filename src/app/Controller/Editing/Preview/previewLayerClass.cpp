@@ -144,14 +144,14 @@ void previewLayerClass::clearClass(bool resetClass) {
     videoLayerSelected = false;
     // The mouse state, the generation counters, the hit path and the import marker outlive a
     // project reset.
-    interaction.rotationStarted = false;
+    interaction.rotatedStarted = false;
     interaction.resizeOrRotateButtonSelected = 0;
     interaction.rotateButtonSelected = 0;
     interaction.assetNumber = 0;
-    interaction.dragFlag = false;
-    interaction.dragPair.reset();
-    interaction.resizePair = std::make_pair(0.0, 0.0);
-    interaction.resizeFlag = true;
+    interaction.draggingLayer = false;
+    interaction.dragStartLocation.reset();
+    interaction.resizeStartLocation = std::make_pair(0.0, 0.0);
+    interaction.resizeButtonSelected = true;
     // The ordered views belong to the project that is going.
     interaction.selectedAssetOrderedLayerArray.clear();
     QRN_LOG_OUT(std::nullopt);
@@ -460,11 +460,11 @@ void previewLayerClass::setLayerResizeWithAspectRatioArray(
 
 void previewLayerClass::setRotatedStarted(bool started) {
     QRN_LOG_IN(LogValues{{"started", started}});
-    interaction.rotationStarted = started;
+    interaction.rotatedStarted = started;
 }
 bool previewLayerClass::getRotatedStarted() {
     QRN_LOG_IN(std::nullopt);
-    return interaction.rotationStarted;
+    return interaction.rotatedStarted;
 }
 qrn::Size previewLayerClass::getVideoTransformedSize() {
     QRN_LOG_IN(std::nullopt);
@@ -559,11 +559,11 @@ void previewLayerClass::setRotateButtonSelected(int handle) {
 }
 bool previewLayerClass::getResizeButtonSelected() {
     QRN_LOG_IN(std::nullopt);
-    return interaction.resizeFlag;
+    return interaction.resizeButtonSelected;
 }
 void previewLayerClass::setResizeButtonSelected(bool selected) {
     QRN_LOG_IN(LogValues{{"resizeButtonSelected", selected}});
-    interaction.resizeFlag = selected;
+    interaction.resizeButtonSelected = selected;
 }
 bool previewLayerClass::getMouseDown() {
     QRN_LOG_IN(std::nullopt);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/foundation/geometry.h"
@@ -47,21 +48,21 @@ struct previewLayerConfigurationViews {
 // What the preview's gestures keep between events. The model resets it with the project; only
 // the preview gives the members meaning.
 struct previewInteractionState {
-    bool rotationStarted = false;
+    bool rotatedStarted = false;
     // -1 is a value of its own to the handles.
     int resizeOrRotateButtonSelected = 0;
     int rotateButtonSelected = 0;
     bool mouseDown = false;
     int assetNumber = 0;
-    bool dragFlag = false;
-    std::optional<std::pair<double, double>> dragPair;
-    std::optional<std::pair<double, double>> resizePair;
+    bool draggingLayer = false;
+    std::optional<std::pair<double, double>> dragStartLocation;
+    std::optional<std::pair<double, double>> resizeStartLocation;
     // Read and written through get/setResizeButtonSelected.
-    bool resizeFlag = true;
+    bool resizeButtonSelected = true;
     std::optional<int> layerNumber;
     qrn::GenerationCounter addLayerGeneration{100};
-    qrn::GenerationCounter dragGeneration{10000};
-    int resizeGeneration = 0;
+    qrn::GenerationCounter dragOrResizeCounter{10000};
+    qrn::GenerationCounter relayoutCounter{10000};
     // The camera view's hit path in the preview view's coordinates; absent until first built.
     std::optional<qrn::Path> videoLayerPath;
     // Set just before a project is imported; read when layers are added.
@@ -245,6 +246,50 @@ class previewLayerClass {
     void resizeCorrectionForSingleLayer(const std::optional<std::vector<double>>& values,
                                         const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
                                         bool fromUndo);
+
+    // --- Dragging, resizing and rotating (previewLayerClassGestures.cpp)
+    // Moves the selected layer, the camera picture or (while cropping) the crop window by the
+    // mouse's travel since the previous event of the drag, or puts it at targetOrigin [x, y].
+    // mouseLocation is in window coordinates; dragEnded records the drag's undo entry.
+    void dragLayerInVideoViewLayer(std::optional<qrn::Point> mouseLocation, bool dragEnded,
+                                   const std::optional<std::vector<double>>& targetOrigin,
+                                   bool proceedWithoutSelection, bool scheduleSettle,
+                                   const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                                   bool fromUndo, bool exportData, bool setCropOrigin);
+    // The selection's position as a drag's undo entry keeps it: the crop origin in crop mode.
+    qrn::Point dragLayerInVideoViewLayerUndoRedoActionContent(bool cropState);
+    // Resizes or rotates by the handle under the mouse (window coordinates), or applies values:
+    // [rotation, scale x, scale y] for a rotation, [width, height, rotation] for a resize.
+    void resizeOrRotateLayer(bool rotate, const std::optional<std::vector<double>>& values,
+                             bool scheduleSettle,
+                             const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                             bool recordUndo, bool fromUndo, bool correction, bool exportData, double mouseX,
+                             double mouseY, bool changeCropSize, bool skipTextRelayout);
+    // The first value of a handle drag's undo entry: the rotation, or the size (crop size when
+    // crop is set).
+    std::variant<double, qrn::Size> resizeOrRotateLayerUndoRedoActionContent(bool rotate, bool crop);
+
+    // --- Flips, revert, aspect lock and z moves (previewLayerClassArrange.cpp)
+    // Toggles a flip flag of a layer or the camera picture; records it unless replaying.
+    void flipLayerValue(bool horizontal, const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                        bool fromUndo);
+    // The flip tool: toggles the flag and redraws the transform with the flags on top.
+    void mirrorLayer(bool horizontal, const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                     bool fromUndo);
+    // Puts the selection back to its original rectangle, upright and unflipped; the camera
+    // picture also loses its crop.
+    void revertLayerToOriginal();
+    // Without toggle: whether the lock is on. With toggle: sets value (replays) or flips the lock,
+    // returning the new state. The camera picture (or nothing) answers "camera selected".
+    bool resizeLayerWithAspectRatio(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                                    bool toggle, std::optional<double> value, bool fromUndo);
+    // After the layer list moved a layer inside one asset: its view and thumbnail copy follow.
+    void changeZPositionOfLayerInPreview(int fromAssetIndex, int toAssetIndex, std::optional<int> layerIndex,
+                                         bool aboveVideo);
+    // The editing screen's crop switch; until set, reverting the camera just leaves crop mode.
+    static void setVideoCroppingEnabledHook(std::function<void()> hook);
+    // The settings pane puts its flip and crop icons back to their default colours through this.
+    static void setToolIconsRevertedHook(std::function<void(bool cameraPicture)> hook);
 
     // --- Assets (previewLayerClassAsset.cpp)
     // Makes an asset's model rows, its container in the preview (regular assets, tagged id + 1)

@@ -28,12 +28,12 @@ void previewLayerClass::highlightOfSelectedScrollViewLayer(int colourIndex, std:
 }
 
 bool previewLayerClass::getDraggingLayer() {
-    return getInteractionState().dragFlag;
+    return getInteractionState().draggingLayer;
 }
 
 void previewLayerClass::setDraggingLayer(bool dragging) {
     QRN_LOG_IN(LogValues{{"dragging", dragging}});
-    getInteractionState().dragFlag = dragging;
+    getInteractionState().draggingLayer = dragging;
 }
 
 void previewLayerClass::layerSelected(const std::shared_ptr<qrn::ui::View>& view) {

@@ -66,22 +66,17 @@ void previewLayerClass::mirrorLayerCheck(const std::optional<layerAssetIndexAndV
 
 void previewLayerClass::resizeCorrectionForSingleLayer(
     const std::optional<std::vector<double>>& values,
-    const std::optional<layerAssetIndexAndVideoSelectedArray>& layer, bool) {
+    const std::optional<layerAssetIndexAndVideoSelectedArray>& layer, bool fromUndo) {
     QRN_LOG_IN(std::nullopt);
     const auto resolved = layerAssetIndexAndVideoSelectedParameterValues(layer);
     if (resolved.videoSelected || !resolved.layerIndex)
         return;
     const size_t a = size_t(resolved.assetIndex), l = size_t(*resolved.layerIndex);
-    auto view = layerViewAt(*this, int(a), int(l));
-    const auto stored = getLayerOriginSizeArray()[a][l];
-    if (!view || stored.size() < 4)
+    const auto stored = getSingleLayerOriginSizeArray(layer);
+    if (stored.size() < 4 || !layerViewAt(*this, int(a), int(l)))
         return;
-    const double w = values && values->size() >= 2 ? (*values)[0] : stored[2];
-    const double h = values && values->size() >= 2 ? (*values)[1] : stored[3];
-    const double angle = values && values->size() >= 3 ? (*values)[2] : getLayerRotateArray()[a][l];
-    resizeAndPositionLayersClass::placeLayerView(*view, qrn::Rect(stored[0], stored[1], w, h), angle,
-                                                 getLayerIsFlippedArray()[a][l]);
-    auto sizes = getLayerTransformedSize();
-    sizes[a][l] = {1, 1};
-    setLayerTransformedSize(std::move(sizes));
+    std::vector<double> applied =
+        values.value_or(std::vector<double>{stored[2], stored[3], getLayerRotateArray()[a][l]});
+    const layerAssetIndexAndVideoSelectedArray address{false, int(a), int(l)};
+    resizeOrRotateLayer(false, applied, false, address, false, fromUndo, true, true, 0, 0, false, true);
 }
