@@ -40,6 +40,7 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     model.setResizeButtonSelected(false);
     model.setResizeOrRotateButtonSelected(3);
     gesture.mouseDown = true;
+    gesture.dragOrResizeCounter.reset();
     gesture.dragOrResizeCounter.increment();
 
     model.clearClass(false);
@@ -50,6 +51,8 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     // The mouse is still down and a pending end-of-drag check must still recognise itself.
     EXPECT_TRUE(gesture.mouseDown);
     EXPECT_EQ(gesture.dragOrResizeCounter.value(), 1);
+    // The mouse comes up before the next test.
+    gesture.mouseDown = false;
     EXPECT_EQ(model.getAssetArray(), std::vector<std::string>{"0"});
     EXPECT_EQ(model.getLayerArray(), (std::vector<std::vector<std::string>>{{}}));
     EXPECT_EQ(model.getFirstLayerAboveVideoArray(), std::vector<std::optional<std::string>>{std::nullopt});
