@@ -25,6 +25,15 @@ bool undoRedoBusy = false;
 // A busy release from before a reset must not end the busy time of a later step.
 qrn::GenerationCounter busyGeneration{10000};
 std::function<void(const undoEntry&, const undoValueList&, bool)> replayHandler;
+std::function<void(bool)> pendingEntryHook;
+
+void settlePendingEntry(bool record) {
+    // The hook may record, which must not settle again.
+    if (auto hook = std::exchange(pendingEntryHook, nullptr)) {
+        hook(record);
+        pendingEntryHook = std::move(hook);
+    }
+}
 
 const std::vector<std::string> gestureTypes{
     "dragLayerInVideoViewLayer",          "resizeLayer",     "rotateLayer",
@@ -148,8 +157,13 @@ bool undoRedoClass::getRedoOn() {
     return redoOn;
 }
 
+void undoRedoClass::setPendingEntryHook(std::function<void(bool)> hook) {
+    pendingEntryHook = std::move(hook);
+}
+
 void undoRedoClass::clearClass() {
     QRN_LOG_IN();
+    settlePendingEntry(false);
     undoList.clear();
     redoList.clear();
     previewSizeList.clear();
@@ -204,6 +218,7 @@ void undoRedoClass::actionDelay() {
 
 void undoRedoClass::undo() {
     QRN_LOG_IN(LogValues{{"undoPosition", undoPosition}, {"undoRedoBusy", undoRedoBusy}});
+    settlePendingEntry(true);
     if (undoPosition == 0 || undoRedoBusy)
         return;
     undoRedoBusy = true;
@@ -215,6 +230,7 @@ void undoRedoClass::undo() {
 
 void undoRedoClass::redo() {
     QRN_LOG_IN(LogValues{{"undoPosition", undoPosition}, {"undoRedoBusy", undoRedoBusy}});
+    settlePendingEntry(true);
     if (undoList.empty() || undoRedoBusy || undoPosition == int(undoList.size()))
         return;
     undoRedoBusy = true;
@@ -250,6 +266,7 @@ void undoRedoClass::action(const std::string& actionType, const undoValueList& a
     QRN_LOG_IN(LogValues{{"actionType", actionType}});
     if (!persistentDataStorageClass().getInProgressBool())
         return;
+    settlePendingEntry(true);
     undoEntry entry;
     entry.actionType = actionType;
     undoValueList after = actionContentValue;

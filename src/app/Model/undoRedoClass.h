@@ -60,6 +60,11 @@ class undoRedoClass {
     static void setReplayHandler(
         std::function<void(const undoEntry& entry, const undoValueList& values, bool undoAction)> handler);
 
+    // --- Entries recorded late (asset colours)
+    // A debounced entry still waiting: recorded (true) before another action records, an undo or
+    // a redo, so that it lands in its place; dropped (false) when the history is emptied.
+    static void setPendingEntryHook(std::function<void(bool record)> hook);
+
     // The history as it stands, for the replay and for tests.
     static const std::vector<undoEntry>& getUndoList();
     static const std::vector<undoValueList>& getRedoList();

@@ -236,13 +236,13 @@ TEST_F(EditingScreen, APickAfterTheBoxLoadedTheColourApplies) {
     auto& panel = qrn::ColourPanel::shared();
     EXPECT_EQ(panel.colour(), qrn::Colour::black());
     panel.userPickedColour(qrn::Colour{1, 0, 0, 1});
-    EXPECT_EQ(previewLayerClass().getAssetBackgroundColour()[0], (std::vector<double>{1, 0, 0, 1}));
+    EXPECT_EQ(previewLayerClass().getAssetBackgroundColour()[0], (std::vector<double>{255, 0, 0, 1}));
     EXPECT_EQ(editor->dragView->viewWithTag(3)->superview()->layer()->backgroundColour(),
               (qrn::Colour{1, 0, 0, 1}));
     auto written = qrn::json::parse(fileText());
     ASSERT_TRUE(written.isOk());
     EXPECT_EQ(written.value()["ASSET_BACKGROUND_COLOUR_ARRAY"][0].get<std::vector<double>>(),
-              (std::vector<double>{1, 0, 0, 1}));
+              (std::vector<double>{255, 0, 0, 1}));
     panel.close();
 }
 

@@ -7,14 +7,18 @@
 #include <optional>
 #include <vector>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "platform/foundation/attributed_string.h"
 #include "platform/foundation/colour.h"
 #include "platform/foundation/geometry.h"
+#include "platform/foundation/value.h"
 
 namespace qrn::ui {
 class View;
 class ScrollView;
 class ProgressIndicator;
 class TextField;
+struct Event;
 } // namespace qrn::ui
 
 // The editing screen's views that the logic works with.
@@ -98,4 +102,68 @@ class editViewClass {
     // The background box's click: the colour panel shows the selected asset's colour. Loading it
     // reports no change, so the next pick in the panel applies.
     void showAssetColourInPanel(const void* target, std::function<void(const qrn::Colour&)> onPick);
+    // --- Asset strip, layer list and scripts (editViewClassAssets.cpp)
+    // Rebuilds the layer list of the selected asset (the camera tile between the layers below and
+    // above it, the background layer in its own box) and shows the sticky and selected layers.
+    void loadScrollViewLayers();
+    // One tile: a layer's (or with tag -8 the camera's) at xValue in the list, or with
+    // isBackgroundLayer the selected asset's background layer in its box (emptied first).
+    void addSingleLayerToLayerScrollView(const std::optional<qrn::Value>& picture, bool isBackgroundLayer,
+                                         std::optional<int> tag, int xValue);
+    // Tiles for parallel pictures, numbers and slots (x = slot x 39). displayNewLayers empties the
+    // list first; otherwise the tiles already there are re-placed at their model slots.
+    void addLayersToLayerScrollView(const std::vector<qrn::Value>& images, const std::vector<int>& numbers,
+                                    const std::vector<int>& places, std::optional<int> insertIndex,
+                                    bool displayNewLayers, bool isBackgroundLayer, bool moveFlag);
+    void appendVideoToScrollViewLayerArrays(std::vector<qrn::Value>& images, std::vector<int>& numbers,
+                                            std::vector<int>& places, int videoLayerIndex);
+    // The asset's first layer above the camera and its position, both absent when it has none.
+    std::pair<std::optional<std::string>, std::optional<int>>
+    getIndexAndStringOfFirstLayerAboveVideo(int assetArrayIndex);
+    // Moves a layer's tile to the slot of its position (the background layer takes no slot).
+    void changeOriginXForLayerInLayerScrollView(int layerIndexValue, const std::string& layerString);
+    // After a tile was inserted: every tile, the camera's included, goes to its model slot (the
+    // last slot, the start and the first-above position name the span a caller changed).
+    void moveLayersAfterAddedLayerInLayerScrollView(int last, const std::string& layerString,
+                                                    std::optional<int> firstLayerAboveVideoIndex,
+                                                    std::optional<int> startIndexValue);
+    // A click on an asset tile.
+    void assetPreviewSelected(const ViewPtr& assetView);
+    // A thumbnail view of a layer: the layer's frame (or rect), holding a marker tagged tag.
+    ViewPtr assetPreviewLayerView(const ViewPtr& newLayerOne, int tag, std::optional<qrn::Rect> rect);
+    // Puts a new layer's thumbnail views in place: for a sticky layer one in every tile (only the
+    // count of LAYER_ARRAY is used).
+    void addLayerToAssetScrollView(int assetArrayIndex,
+                                   const std::vector<std::vector<std::string>>& LAYER_ARRAY,
+                                   const std::vector<ViewPtr>& imageViews, const std::string& layerString,
+                                   std::optional<double> rotationValue);
+    // Appends a copy of the asset (absent: the selected one) with its colour, script and layers.
+    void duplicateAsset(std::optional<int> assetTag);
+    // Stores the text as the selected asset's script (the project notes for the sticky asset).
+    void addTextToAutocueArray(const qrn::AttributedString& attributedString);
+    // The script pane's text and the settings' asset-change flag; owned by the settings panel.
+    static void setAutocueTextHooks(std::function<std::optional<qrn::AttributedString>()> getText,
+                                    std::function<void(const qrn::AttributedString&)> setText);
+    static void setAssetChangeHook(std::function<void(bool)> setAssetChange);
+    // Through those hooks; no text and no effect until they are set.
+    static std::optional<qrn::AttributedString> getAutocueText();
+    static void setAutocueText(const qrn::AttributedString& text);
+    static void setAssetChange(bool change);
+    // An asset's colour (absent array: the selected asset's) from the panel or, with undoRedo, a
+    // replay. A burst of changes makes one undo entry 0.5 s after its last change.
+    void changeAssetBackgroundColour(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
+                                     const qrn::Colour& colour, bool undoRedo);
+    // The entry of a colour burst still waiting: recorded now, or dropped with the history.
+    static void settlePendingColourEntry(bool record);
+    static bool getAssetChange();
+    // The Control key state and the popovers belong to the screen's pointer handling; tiles reach
+    // them through these until it is there (no key, no popover).
+    static void setControlKeyPressedHook(std::function<bool()> hook);
+    // (event, type: 0 preview, 1 asset strip, 2 layer list; force)
+    static void setShowPopoverHook(std::function<void(const qrn::ui::Event&, int, bool)> hook);
+    static bool controlKeyPressedThroughHook();
+    static void showPopoverThroughHook(const qrn::ui::Event& event, int type, bool force);
+    // Copies layer layerIndex of asset sourceIndex into the last asset; owned by the layer code.
+    static void
+    setDuplicateLayerInternalHook(std::function<void(int sourceIndex, int layerIndex, bool)> hook);
 };

@@ -9,6 +9,7 @@
 #include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Filters/filterServices.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/stylingClass.h"
 #include "platform/graphics/shape_layer.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/view.h"
@@ -116,22 +117,7 @@ void editViewClass::updateLayerPaths() {
 }
 
 void editViewClass::changeAssetBackgroundColour(const qrn::Colour& colour, bool fromUndo) {
-    QRN_LOG_IN(LogValues{{"fromUndo", fromUndo}});
-    previewLayerClass model;
-    const int a = model.getSelectedAssetIndex();
-    auto colours = model.getAssetBackgroundColour();
-    if (a < 1 || size_t(a - 1) >= colours.size())
-        return;
-    colours[size_t(a - 1)] = {colour.red, colour.green, colour.blue, colour.alpha};
-    model.setAssetBackgroundColour(colours);
-    const int marker = std::stoi(model.getAssetArray()[size_t(a)]) + 1;
-    const auto configuration = getConfiguration();
-    for (const auto& in : {getDragView(), getAssetHorizontalScrollView()})
-        if (auto tagged = in ? in->viewWithTag(marker) : nullptr)
-            tagged->superview()->layer()->setBackgroundColour(colour);
-    if (configuration && configuration->backgroundColourView)
-        configuration->backgroundColourView->layer()->setBackgroundColour(colour);
-    persistentDataStorageClass().exportData(false);
+    changeAssetBackgroundColour(std::nullopt, colour, fromUndo);
 }
 
 void editViewClass::showAssetColourInPanel(const void* target,
@@ -145,6 +131,6 @@ void editViewClass::showAssetColourInPanel(const void* target,
             onPick(p.colour());
     });
     if (c.size() >= 4)
-        panel.setColour(qrn::Colour{c[0], c[1], c[2], c[3]});
+        panel.setColour(stylingClass().arrayToColour(c));
     panel.orderFront();
 }

@@ -1,6 +1,7 @@
 #include "Controller/Editing/viewLoaderClass.h"
 
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -83,6 +84,9 @@ void viewLoaderClass::presentRecordingScreen() {
     closeWindowsOrPanelClass().closeColourPanel();
     if (configuration && configuration->parentPreviewView)
         resizeAndPositionLayersClass().setBounds(configuration->parentPreviewView->bounds());
+    // The studio reads the script as the pane shows it.
+    if (auto text = editViewClass::getAutocueText())
+        editViewClass().addTextToAutocueArray(*text);
     autocueClass().displayAutocueWindow(true);
     settings.setJustMovedBetweenOrReloadedScreens(true);
     auto studio = qrn::ui::SceneRegistry::instantiateViewController("recordingView");

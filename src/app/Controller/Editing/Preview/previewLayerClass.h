@@ -297,9 +297,17 @@ class previewLayerClass {
     void addAsset(bool isRegularAsset, bool isNewAsset, bool syncAutocue,
                   std::optional<int> duplicateSourceIndex, std::optional<int> restoreIndex, bool skipUndo,
                   bool isRestore, bool isDuplicate);
-    // Shows the asset of the tile (its container and layers), hides the others.
-    void selectAsset(const std::shared_ptr<qrn::ui::View>& tile, bool fromUndo, bool syncAutocue,
-                     bool isSticky, bool reloadLayers);
+    // Makes the tile's asset the selected one: its container, label highlight, colour, script and
+    // layer list. The selected asset again does nothing unless forced; the initial selection of
+    // a new tile neither hides the previous asset nor selects a layer.
+    void selectAsset(const std::shared_ptr<qrn::ui::View>& tile, bool forceSelect, bool syncAutocue,
+                     bool isInitialSelection, bool reloadLayerList);
+
+    // --- Asset removal (previewLayerClassAssetRemove.cpp)
+    // Deletes a regular asset (absent: the selected one, never the sticky asset) from the model,
+    // the preview and the strip, then selects a neighbour. A replay records nothing and keeps the
+    // selection unless the removed asset held it.
+    void removeAsset(std::optional<int> assetId, bool isUndoReplay);
 
     // Resolves a layer as an operation names it into positions; an absent part falls back on
     // the selection.

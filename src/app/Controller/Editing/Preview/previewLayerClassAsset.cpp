@@ -6,16 +6,23 @@
 
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/animatedImagesClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Controller/Global/orderLayersClass.h"
+#include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Global/svgIconClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/stylingClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/AssetScrollView/dragBackgroundViewView.h"
+#include "View/Editing/AssetScrollView/stickyAssetView.h"
 #include "View/Global/svgIconView.h"
 #include "platform/foundation/colour.h"
+#include "platform/ui/panels.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/view.h"
@@ -37,8 +44,106 @@ std::shared_ptr<qrn::ui::View> containerOf(const std::shared_ptr<qrn::ui::View>&
     return tagged ? tagged->superview() : nullptr;
 }
 
+// Stored colours hold red, green and blue on 0-255 and alpha on 0-1.
 qrn::Colour colourOf(const std::vector<double>& c) {
-    return c.size() >= 4 ? qrn::Colour{c[0], c[1], c[2], c[3]} : qrn::Colour::black();
+    return stylingClass().arrayToColour(c);
+}
+
+// The asset whose tile label is highlighted; a new project starts from the sticky asset.
+int lastSelectedAsset = 0;
+
+int positionOf(const std::vector<std::string>& list, int id) {
+    const auto it = std::find(list.begin(), list.end(), std::to_string(id));
+    return it == list.end() ? -1 : int(it - list.begin());
+}
+
+std::shared_ptr<qrn::ui::View> layerViewOf(const std::shared_ptr<qrn::ui::View>& preview,
+                                           const std::string& id) {
+    auto tagged = preview ? preview->viewWithTag(std::stoi(id)) : nullptr;
+    return tagged ? tagged->superview() : nullptr;
+}
+
+std::shared_ptr<qrn::ui::View> stickyLabel() {
+    const auto screen = editViewClass().getConfiguration();
+    if (!screen || !screen->stickyAsset || screen->stickyAsset->subviews().empty())
+        return nullptr;
+    const auto& tile = screen->stickyAsset->subviews()[0];
+    return tile->subviews().empty() ? nullptr : tile->subviews()[0];
+}
+
+void paintLabel(const std::shared_ptr<qrn::ui::View>& label, bool highlighted) {
+    auto field = std::dynamic_pointer_cast<qrn::ui::TextField>(label);
+    if (!field)
+        return;
+    field->setDrawsBackground(highlighted);
+    field->setBackgroundColour(highlighted ? colourFromHex("#1774c8FF").value_or(qrn::Colour::clear())
+                                           : qrn::Colour::clear());
+}
+
+// Copies of the sticky layers in a new tile's thumbnail: siblings directly above the order view
+// of their group, in layer order, as the preview holds them.
+void addStickyCopies(const std::shared_ptr<qrn::ui::View>& thumbnail,
+                     const std::shared_ptr<qrn::ui::View>& preview) {
+    previewLayerClass model;
+    const auto& layers = model.getLayerArrayReference();
+    if (layers.empty() || layers[0].empty() || !preview)
+        return;
+    const auto sticky = layers[0];
+    const auto frames = model.getLayerOriginSizeArray();
+    const auto rotations = model.getLayerRotateArray();
+    const auto references = model.getImageReferenceArray();
+    const auto first = model.getFirstLayerAboveVideoArray();
+    std::optional<size_t> firstAbove;
+    if (!first.empty() && first[0])
+        if (auto it = std::find(sticky.begin(), sticky.end(), *first[0]); it != sticky.end())
+            firstAbove = size_t(it - sticky.begin());
+    std::shared_ptr<qrn::ui::View> lastBelow, lastAbove;
+    editViewClass edit;
+    for (size_t j = 0; j < sticky.size(); ++j) {
+        auto view = layerViewOf(preview, sticky[j]);
+        if (!view)
+            continue;
+        std::optional<qrn::Rect> stored;
+        if (!frames.empty() && j < frames[0].size() && frames[0][j].size() >= 4) {
+            const auto& f = frames[0][j];
+            stored = qrn::Rect(f[0], f[1], f[2], f[3]);
+        }
+        auto copy = edit.assetPreviewLayerView(view, std::stoi(sticky[j]), stored);
+        if (!references.empty() && j < references[0].size()) {
+            try {
+                const auto picture = model.getImageFromImageReferenceArray(references[0][j]);
+                const qrn::Rect inside(qrn::Point{}, copy->frame().size);
+                if (picture.isList()) {
+                    std::vector<qrn::ImageHandle> images;
+                    for (const auto& frame : picture.toList())
+                        if (frame.isImage())
+                            images.push_back(frame.toImage());
+                    copy->addSubview(animatedImages().createAnimatedImage(nullptr, 0.5, images, inside.origin,
+                                                                          inside.size, true, true));
+                } else if (picture.isImage() && picture.toImage()) {
+                    auto image = qrn::ui::View::make(inside);
+                    image->layer()->setContents(*picture.toImage());
+                    copy->addSubview(image);
+                }
+            } catch (const std::exception& error) {
+                dataLoggingClass().logError(logSender(&model), error.what(), __FILE__, __func__);
+            }
+        }
+        const double rotation = !rotations.empty() && j < rotations[0].size() ? rotations[0][j] : 0.0;
+        resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(
+            {{copy}}, preview->bounds(), thumbnail->bounds(), std::nullopt, rotation);
+        const bool above = firstAbove && *firstAbove <= j;
+        auto& last = above ? lastAbove : lastBelow;
+        std::shared_ptr<qrn::ui::View> anchor = last;
+        if (!anchor)
+            if (auto marker = thumbnail->viewWithTag(above ? -12 : -10))
+                anchor = marker->superview();
+        if (anchor)
+            thumbnail->addSubview(copy, qrn::ui::Ordering::Above, anchor.get());
+        else
+            thumbnail->addSubview(copy);
+        last = copy;
+    }
 }
 
 } // namespace
@@ -47,6 +152,8 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
                                  std::optional<int> duplicateSourceIndex, std::optional<int> restoreIndex,
                                  bool skipUndo, bool isRestore, bool isDuplicate) {
     QRN_LOG_IN(LogValues{{"isRegularAsset", isRegularAsset}, {"isNewAsset", isNewAsset}});
+    if (!isRegularAsset)
+        lastSelectedAsset = 0;
     const auto configuration = getConfiguration();
     const auto preview = configuration ? configuration->layerContainerView : nullptr;
     const auto parent = configuration ? configuration->parentPreviewView : nullptr;
@@ -56,14 +163,14 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     const int position = restoreIndex ? *restoreIndex - 1 : (isRegularAsset ? counter - 1 : 0);
     // A duplicate records its own undo entry, whatever its source.
     const bool duplicating = duplicateSourceIndex.has_value();
-    if (duplicateSourceIndex && *duplicateSourceIndex == 0)
-        duplicateSourceIndex.reset();
+    // The sticky asset as a source gives a fresh asset; 0 means none.
+    const int source = duplicateSourceIndex.value_or(0);
 
     // The colour the container and thumbnail are painted with.
     std::vector<double> colour{0, 0, 0, 1};
     const auto colours = getAssetBackgroundColour();
-    if (duplicateSourceIndex && size_t(*duplicateSourceIndex - 1) < colours.size())
-        colour = colours[size_t(*duplicateSourceIndex - 1)];
+    if (source > 0 && size_t(source - 1) < colours.size())
+        colour = colours[size_t(source - 1)];
     else if (isRegularAsset && !isNewAsset) {
         const size_t k = size_t(restoreIndex.value_or(int(assets.size())));
         if (k >= 1 && k - 1 < colours.size())
@@ -100,9 +207,8 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
             newColours.push_back(colour);
             setAssetBackgroundColour(newColours);
             auto scripts = texts.getAutocueStringArray();
-            scripts.push_back(duplicateSourceIndex && size_t(*duplicateSourceIndex - 1) < scripts.size()
-                                  ? scripts[size_t(*duplicateSourceIndex - 1)]
-                                  : qrn::AttributedString());
+            scripts.push_back(source > 0 && size_t(source - 1) < scripts.size() ? scripts[size_t(source - 1)]
+                                                                                : qrn::AttributedString());
             texts.setAutocueStringArray(scripts);
         }
         // An opened project keeps the per-layer rows it has read.
@@ -164,7 +270,12 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
 
     // The tile: a label tagged with the asset id (its number, or the sticky icon) and a 16:9
     // thumbnail with its own z-order markers.
-    auto tile = qrn::ui::View::make(qrn::Rect(position * assetPitch, 0, 77, 76));
+    const qrn::Rect tileFrame(position * assetPitch, 0, 77, 76);
+    std::shared_ptr<qrn::ui::View> tile;
+    if (isRegularAsset)
+        tile = dragBackgroundViewView::makeDropView(tileFrame);
+    else
+        tile = std::make_shared<stickyAssetView>(tileFrame);
     tile->layer()->setBorderWidth(1.0);
     tile->layer()->setBorderColour(
         qrn::namedColour("border_colour_light_dark", true).value_or(qrn::Colour::black()));
@@ -197,6 +308,8 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     }
     orderLayersClass().addParentOrderViews(thumbnail, true);
     orderLayersClass().addParentOrderViews(thumbnail, false);
+    if (isRegularAsset)
+        addStickyCopies(thumbnail, preview);
     tile->addSubview(thumbnail);
     editViewClass edit;
     const auto screen = edit.getConfiguration();
@@ -205,6 +318,18 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
             screen->stickyAsset->addSubview(tile);
     } else if (auto strip = edit.getAssetHorizontalScrollView()) {
         strip->setFrameSize({counter * assetPitch, 77});
+        // The tiles after a restored asset move back one place, or two tiles would share one.
+        if (restoreIndex) {
+            const auto current = getAssetArray();
+            for (size_t k = size_t(*restoreIndex) + 1; k < current.size(); ++k) {
+                auto field =
+                    std::dynamic_pointer_cast<qrn::ui::TextField>(strip->viewWithTag(std::stoi(current[k])));
+                if (!field || !field->superview())
+                    continue;
+                field->setStringValue(std::to_string(k));
+                field->superview()->setFrameOrigin({double(k - 1) * assetPitch, 0});
+            }
+        }
         strip->addSubview(tile);
         if (screen && screen->assetTableView)
             screen->assetTableView->contentView()->scrollToPoint({counter * assetPitch, 0});
@@ -217,33 +342,99 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     selectAsset(tile, false, syncAutocue, !isRegularAsset, isRegularAsset ? !isRestore : true);
 }
 
-void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, bool fromUndo,
-                                    bool syncAutocue, bool isSticky, bool reloadLayers) {
-    QRN_LOG_IN(
-        LogValues{{"fromUndo", fromUndo}, {"syncAutocue", syncAutocue}, {"reloadLayers", reloadLayers}});
+void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, bool forceSelect,
+                                    bool syncAutocue, bool isInitialSelection, bool reloadLayerList) {
+    QRN_LOG_IN(LogValues{{"forceSelect", forceSelect},
+                         {"isInitialSelection", isInitialSelection},
+                         {"reloadLayerList", reloadLayerList}});
+    if (recordViewClass().getRecordViewSelected())
+        return;
     if (!tile || tile->subviews().empty())
         return;
-    const int id = isSticky ? 0 : tile->subviews()[0]->tag().value_or(0);
-    if (getSelectedLayer() || getVideoLayerSelected())
-        noLayerSelected();
-    setSelectedAsset(id);
+    const int id = tile->subviews()[0]->tag().value_or(0);
+    const int leaving = getSelectedAsset();
+    if (id == leaving && !forceSelect && !isInitialSelection)
+        return;
+    // A colour burst still waiting belongs to the asset being left.
+    editViewClass::settlePendingColourEntry(true);
+    editViewClass edit;
+    editViewClass::setAssetChange(true);
+    if (!isInitialSelection)
+        edit.displayBackgroundColourAndLayer(id != 0);
+    const auto assets = getAssetArray();
+    attributedStringStorageClass texts;
+    // The script being edited belongs to the asset being left.
+    if (syncAutocue)
+        if (auto text = editViewClass::getAutocueText()) {
+            const int k = positionOf(assets, leaving);
+            if (k == 0)
+                texts.setProjectNotes(*text);
+            else if (k > 0) {
+                auto scripts = texts.getAutocueStringArray();
+                if (size_t(k - 1) < scripts.size()) {
+                    scripts[size_t(k - 1)] = *text;
+                    texts.setAutocueStringArray(scripts);
+                }
+            }
+        }
+    const auto strip = edit.getAssetHorizontalScrollView();
+    if (assets.size() == 1 || lastSelectedAsset == 0)
+        paintLabel(stickyLabel(), false);
+    else if (strip)
+        paintLabel(strip->viewWithTag(lastSelectedAsset), false);
+
     const auto configuration = getConfiguration();
     const auto preview = configuration ? configuration->layerContainerView : nullptr;
-    if (preview) {
-        const auto assets = getAssetArray();
+    if (!isInitialSelection) {
+        // The sticky layers show with every asset, so leaving the sticky asset keeps them.
+        const int k = positionOf(assets, lastSelectedAsset);
         const auto& layers = getLayerArrayReference();
-        const int selected = getSelectedAssetIndex();
-        for (size_t a = 0; a < assets.size(); ++a) {
-            const bool shown = a == 0 || int(a) == selected;
-            if (a != 0)
-                if (auto container = containerOf(preview, assets[a]))
-                    container->setHidden(!shown);
-            if (a < layers.size())
-                for (const auto& layer : layers[a])
-                    if (auto tagged = preview->viewWithTag(std::stoi(layer)))
-                        if (auto view = tagged->superview())
-                            view->setHidden(!shown);
+        if (k > 0 && size_t(k) < layers.size())
+            for (const auto& layer : layers[size_t(k)])
+                if (auto view = layerViewOf(preview, layer))
+                    view->setHidden(true);
+        paintLabel(id == 0 ? stickyLabel() : (strip ? strip->viewWithTag(id) : nullptr), true);
+        if (leaving != 0 && positionOf(assets, leaving) >= 0 && !forceSelect)
+            if (auto marker = preview ? preview->viewWithTag(leaving + 1) : nullptr)
+                if (auto container = marker->superview())
+                    container->setHidden(true);
+    }
+    setSelectedAsset(id);
+    lastSelectedAsset = id;
+    if (reloadLayerList)
+        edit.addSingleLayerToLayerScrollView(std::nullopt, true, std::nullopt, 0);
+    if (id != 0) {
+        if (auto marker = preview ? preview->viewWithTag(id + 1) : nullptr)
+            if (auto container = marker->superview())
+                container->setHidden(false);
+        const auto colour = colourOf(getSelectedAssetBackgroundColour());
+        if (const auto screen = edit.getConfiguration(); screen && screen->backgroundColourView)
+            screen->backgroundColourView->layer()->setBackgroundColour(colour);
+        qrn::ColourPanel::shared().setColour(colour);
+    }
+    if (reloadLayerList)
+        edit.loadScrollViewLayers();
+    if (!isInitialSelection) {
+        const int k = positionOf(assets, id);
+        if (k >= 0) {
+            const auto scripts = texts.getAutocueStringArray();
+            if (k == 0 || !syncAutocue)
+                editViewClass::setAutocueText(texts.getProjectNotes());
+            else if (size_t(k - 1) < scripts.size())
+                editViewClass::setAutocueText(scripts[size_t(k - 1)]);
+            const auto& layers = getLayerArrayReference();
+            if (size_t(k) >= layers.size() || layers[size_t(k)].empty()) {
+                const auto camera = getVideoLayerView();
+                if (camera && !camera->isHidden())
+                    selectVideoLayer();
+                else
+                    noLayerSelected();
+            } else {
+                layerSelected(layerViewOf(preview, layers[size_t(k)][0]));
+            }
+            if (reloadLayerList)
+                fillSelectedAssetOrderedLayerArray();
         }
     }
-    fillSelectedAssetOrderedLayerArray();
+    editViewClass::setAssetChange(false);
 }
