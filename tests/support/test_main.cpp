@@ -1,13 +1,57 @@
-// Test entry point: a QApplication on the offscreen platform, a manual main-queue clock and an
-// in-memory user-defaults store, so every test starts from the same state.
+// Test entry point: a QApplication on the offscreen platform, and a listener that gives every
+// test a fresh manual main-queue clock, in-memory user defaults, trace log, application state and
+// shared panels, so a test passes the same alone, after any other, or in a shuffled run of the
+// program. Model state is not reset here: each test starts the project it needs.
 #include <QApplication>
 #include <QTemporaryDir>
 
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Global/dataLoggingClass.h"
+#include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
+#include "Filters/filterServices.h"
+#include "Model/globalAppSettingsClass.h"
+#include "Model/stylingClass.h"
+#include "platform/foundation/alerts.h"
+#include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/ui/application.h"
+#include "platform/ui/panels.h"
+
+namespace {
+
+void resetProcessState() {
+    // The application first: a test's delegate may be gone by now.
+    qrn::ui::Application::shared().resetForTesting();
+    // Windows a test left open would keep the next one's last window from being the last.
+    qrn::ui::Window::forgetOpenWindowsForTesting();
+    // Drops blocks a test left queued: they may refer to its finished locals.
+    qrn::MainQueue::useManualClock();
+    qrn::UserDefaults::useMemoryStore();
+    qrn::setLogSinkForTesting(nullptr);
+    globalAppSettingsClass::setShowLogsForTesting(false);
+    dataLoggingClass::resetLogCounterForTesting();
+    stylingClass::resetInterfaceStyleForTesting();
+    qrn::files::setWriteFailureForTesting(nullptr);
+    qrn::ColourPanel::resetSharedForTesting();
+    globalAppSettingsClass settings;
+    settings.setColourChangeResponderClass(std::any());
+    // Its delayed reset went with the dropped blocks.
+    settings.setJustMovedBetweenOrReloadedScreens(false);
+    // What the editing screen registers with the filters; a test registers its own fakes.
+    setFilterEditingHost(nullptr);
+    setSharedColourPanel(nullptr);
+    chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
+}
+
+class FreshStatePerTest : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { resetProcessState(); }
+    void OnTestEnd(const ::testing::TestInfo&) override { resetProcessState(); }
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
     // Test discovery runs the binary without the test environment.
@@ -23,7 +67,6 @@ int main(int argc, char** argv) {
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    qrn::MainQueue::useManualClock();
-    qrn::UserDefaults::useMemoryStore();
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshStatePerTest);
     return RUN_ALL_TESTS();
 }

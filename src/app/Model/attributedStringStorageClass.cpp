@@ -20,10 +20,16 @@ bool symbolExportPending = false;
 
 constexpr int writeAttempts = 3;
 
+// NaN and anything outside [low, high] are brought inside before any integer conversion.
+double clampComponent(double v, double low, double high) {
+    return v >= low ? std::min(v, high) : low;
+}
+
 qrn::Json colourToJson(const qrn::Colour& colour) {
     // Red, green and blue as whole numbers on 0...255; alpha keeps its fraction.
     auto rgba = stylingClass().colourToArray(colour, std::nullopt, true);
-    return qrn::Json::array({std::int64_t(rgba[0]), std::int64_t(rgba[1]), std::int64_t(rgba[2]), rgba[3]});
+    auto channel = [&](int i) { return std::int64_t(clampComponent(rgba[size_t(i)], 0, 255)); };
+    return qrn::Json::array({channel(0), channel(1), channel(2), clampComponent(rgba[3], 0, 1)});
 }
 
 // A colour member ({"RGB": [r, g, b, a]}); the default when "RGB" is missing, none when it is
@@ -43,7 +49,19 @@ std::optional<qrn::Colour> colourFromJson(const qrn::Json& object, const std::ve
             rgba.push_back(*v);
         }
     }
-    return stylingClass().arrayToColour(rgba);
+    // A damaged file may hold any number; the colour keeps to 0...1 so it writes back sound.
+    qrn::Colour colour = stylingClass().arrayToColour(rgba);
+    for (double* c : {&colour.red, &colour.green, &colour.blue, &colour.alpha})
+        *c = clampComponent(*c, 0, 1);
+    return colour;
+}
+
+// An enumerated attribute outside its codes falls back instead of wrapping into another one.
+std::optional<int> codeInRange(const qrn::Json& value, int low, int high) {
+    auto v = qrn::json::asInteger(value);
+    if (!v || *v < low || *v > high)
+        return std::nullopt;
+    return int(*v);
 }
 
 double realMember(const qrn::Json& object, const char* key, double fallback) {
@@ -290,16 +308,20 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
             result.backgroundColour = colourFromJson(value, dark ? std::vector<double>{0, 0, 0, 0}
                                                                  : std::vector<double>{255, 255, 255, 0});
         } else if (key == "writing_direction") {
-            if (auto v = qrn::json::asInteger(value))
-                result.writingDirection = int(*v);
+            // Natural (-1), or a direction with its embedding or override bit.
+            if (auto v = codeInRange(value, qrn::writing_direction::natural, 3))
+                result.writingDirection = *v;
         } else if (key == "underline_style") {
-            if (auto v = qrn::json::asInteger(value))
-                result.underlineStyle = int(*v);
+            // A style in the low byte, a pattern and the by-word bit above it.
+            if (auto v = codeInRange(value, qrn::underline::none, 0xFFFF))
+                result.underlineStyle = *v;
         } else if (key == "paragraph_style") {
             if (!value.is_object())
                 continue;
             qrn::ParagraphStyle style;
-            style.alignment = int(qrn::json::asInteger(value.value("alignment", qrn::Json(2))).value_or(2));
+            style.alignment = codeInRange(value.value("alignment", qrn::Json(2)),
+                                          int(qrn::TextAlignment::left), int(qrn::TextAlignment::natural))
+                                  .value_or(2);
             style.headIndent = realMember(value, "head_indent", 0);
             style.tailIndent = realMember(value, "tail_indent", 0);
             style.lineHeightMultiple = realMember(value, "line_height_multiple", 0);

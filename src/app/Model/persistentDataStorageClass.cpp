@@ -373,7 +373,7 @@ bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& di
     const bool valid = [&] {
         if (!qrn::files::exists(path))
             return false;
-        auto bytes = qrn::files::readText(path);
+        auto bytes = qrn::files::readText(path, qrn::json::maxFileBytes);
         if (!bytes) {
             QRN_LOG_ERROR(bytes.error());
             return false;

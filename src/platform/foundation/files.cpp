@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/foundation/uuid.h"
@@ -110,15 +111,42 @@ Result<std::uintmax_t> size(const Path& p) {
     return s;
 }
 
-Result<std::string> readText(const Path& p) {
-    std::ifstream in(p, std::ios::binary);
-    if (!in)
-        return Status::failure("Could not open \"" + p.string() + "\" for reading");
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad())
-        return Status::failure("Could not read \"" + p.string() + "\"");
-    return s.str();
+Result<std::string> readText(const Path& p, std::uintmax_t maxBytes) {
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fromErrno("Could not open", p, errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return fromErrno("Could not read", p, errno);
+    if (!S_ISREG(info.st_mode))
+        return Status::failure("Could not read \"" + p.string() + "\": it is not a regular file");
+    if (std::uintmax_t(info.st_size) > maxBytes)
+        return Status::failure("Could not read \"" + p.string() + "\": it is larger than " +
+                               std::to_string(maxBytes) + " bytes");
+    std::string text;
+    text.reserve(size_t(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return fromErrno("Could not read", p, errno);
+        }
+        if (n == 0)
+            break;
+        // The file may grow while it is read.
+        if (text.size() + size_t(n) > maxBytes)
+            return Status::failure("Could not read \"" + p.string() + "\": it is larger than " +
+                                   std::to_string(maxBytes) + " bytes");
+        text.append(buffer, size_t(n));
+    }
+    return text;
 }
 
 Status replaceAtomically(const Path& target, const std::string& bytes) {

@@ -22,7 +22,9 @@ Status move(const Path& from, const Path& to);
 // Removes a file or a folder with its contents; a missing path is not an error.
 Status remove(const Path& p);
 Result<std::uintmax_t> size(const Path& p);
-Result<std::string> readText(const Path& p);
+// Reads a regular file whole. Anything else (a folder, FIFO, device or socket, also behind a
+// symbolic link) and a file larger than maxBytes fail without blocking or reading it.
+Result<std::string> readText(const Path& p, std::uintmax_t maxBytes = UINTMAX_MAX);
 // Writes to a temporary file beside the target, flushes it to disk and renames it over the
 // target, so a failure at any point leaves the previous file whole.
 Status replaceAtomically(const Path& target, const std::string& bytes);

@@ -6,16 +6,47 @@
 
 namespace qrn::json {
 
+namespace {
+
+// Nesting depth of the text's arrays and objects, stopping once it passes the limit.
+bool nestedTooDeep(const std::string& text) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maxDepth)
+                return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 Result<Json> parse(const std::string& text) {
+    if (nestedTooDeep(text))
+        return Status::failure("Not valid JSON: nested deeper than " + std::to_string(maxDepth) + " levels");
     try {
         return Json::parse(text);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+        // Not only syntax: a number too large for a double is an out-of-range error.
         return Status::failure(std::string("Not valid JSON: ") + e.what());
     }
 }
 
 Result<Json> readFile(const std::filesystem::path& path) {
-    auto text = files::readText(path);
+    auto text = files::readText(path, maxFileBytes);
     if (!text)
         return text.status();
     return parse(*text);
@@ -69,6 +100,9 @@ std::optional<double> asReal(const Json& v) {
 }
 
 std::optional<std::int64_t> asInteger(const Json& v) {
+    // An unsigned number above the signed range would wrap.
+    if (v.is_number_unsigned() && v.get<std::uint64_t>() > std::uint64_t(INT64_MAX))
+        return std::nullopt;
     if (v.is_number_integer())
         return v.get<std::int64_t>();
     return std::nullopt;
@@ -116,8 +150,8 @@ Value toValue(const Json& j) {
         return Value();
     if (j.is_boolean())
         return Value(j.get<bool>());
-    if (j.is_number_integer())
-        return Value(j.get<std::int64_t>());
+    if (auto i = asInteger(j))
+        return Value(*i);
     if (j.is_number())
         return Value(j.get<double>());
     if (j.is_string())

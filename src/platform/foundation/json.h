@@ -2,6 +2,7 @@
 // JSON through nlohmann-json. Objects keep their keys sorted, so writing is deterministic.
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,8 +16,16 @@ using Json = nlohmann::json;
 
 namespace json {
 
-// Parses text; a syntax error comes back as a message, never an exception.
+// Deeper documents are refused: copying, converting and writing a value recurse, and nothing
+// the program writes comes near this.
+constexpr int maxDepth = 256;
+// Larger files are refused unread; a project of a hundred slides takes about a megabyte.
+constexpr std::uintmax_t maxFileBytes = 64u << 20;
+
+// Parses text; any error (syntax, a number out of range, too deep) comes back as a message,
+// never an exception.
 Result<Json> parse(const std::string& text);
+// A regular file of at most maxFileBytes, parsed.
 Result<Json> readFile(const std::filesystem::path& path);
 // Pretty-printed with sorted keys and a final newline. Fails on a NaN or infinite number, which
 // JSON cannot hold (it would come out as null and the file would no longer read back as written);

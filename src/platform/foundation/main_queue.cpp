@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace qrn {
 
@@ -116,9 +117,14 @@ double MainQueue::now() {
 void MainQueue::useManualClock() {
     auto& s = state();
     s.manual = true;
-    s.clock = ManualClock{};
-    std::lock_guard lock(s.postedMutex);
-    s.posted.clear();
+    // The dropped blocks are destroyed after the new clock is in place: what they hold may
+    // schedule again while it goes.
+    ManualClock dropped = std::exchange(s.clock, ManualClock{});
+    std::deque<Task> droppedPosted;
+    {
+        std::lock_guard lock(s.postedMutex);
+        droppedPosted.swap(s.posted);
+    }
 }
 
 void MainQueue::useEventLoop() {

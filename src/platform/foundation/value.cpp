@@ -31,8 +31,9 @@ bool Value::toBool(bool fallback) const {
 std::int64_t Value::toInt(std::int64_t fallback) const {
     if (auto p = std::get_if<std::int64_t>(&data_))
         return *p;
+    // A real that no 64-bit integer holds (NaN included) would be undefined to convert.
     if (auto p = std::get_if<double>(&data_))
-        return static_cast<std::int64_t>(*p);
+        return *p >= -0x1p63 && *p < 0x1p63 ? static_cast<std::int64_t>(*p) : fallback;
     return fallback;
 }
 

@@ -48,7 +48,8 @@ class Value {
     bool isImage() const { return type() == Type::Image; }
     bool isList() const { return type() == Type::List; }
 
-    // Accessors return a neutral value when the type differs; numbers convert between kinds.
+    // Accessors return a neutral value when the type differs; numbers convert between kinds
+    // (a real out of the integer range gives the fallback).
     bool toBool(bool fallback = false) const;
     std::int64_t toInt(std::int64_t fallback = 0) const;
     double toReal(double fallback = 0) const;

@@ -84,7 +84,7 @@ Rect Layer::frameAsSet() const {
     const bool turned = std::abs(t.b) > dust || std::abs(t.c) > dust;
     if (!turned || std::abs(t.a * t.c + t.b * t.d) > dust || sx <= dust || sy <= dust)
         return frame();
-    const Size size(bounds_.size.width * sx, bounds_.size.height * sy);
+    const Size size{bounds_.size.width * sx, bounds_.size.height * sy};
     return Rect(position_.x + t.tx - anchorPoint_.x * size.width,
                 position_.y + t.ty - anchorPoint_.y * size.height, size.width, size.height);
 }
@@ -160,7 +160,7 @@ void Layer::setFrame(const Rect& f) {
     Point p{s.origin.x + anchorPoint_.x * s.size.width, s.origin.y + anchorPoint_.y * s.size.height};
     if (zero(t.b) && zero(t.c) && !zero(t.a) && !zero(t.d)) {
         // Scaled or mirrored only: the frame is exactly the box the layer covers.
-        size = Size(s.size.width / std::abs(t.a), s.size.height / std::abs(t.d));
+        size = Size{s.size.width / std::abs(t.a), s.size.height / std::abs(t.d)};
         const Point keptPosition = position_;
         const Size keptSize = bounds_.size;
         position_ = Point{0, 0};
@@ -172,7 +172,7 @@ void Layer::setFrame(const Rect& f) {
     } else if (zero(t.a * t.c + t.b * t.d) && !zero(sx) && !zero(sy)) {
         // Turned and scaled: the frame is the rectangle before the turn, which is how a turned
         // picture is kept, so the bounds keep the picture's own size.
-        size = Size(s.size.width / sx, s.size.height / sy);
+        size = Size{s.size.width / sx, s.size.height / sy};
         p = Point{p.x - t.tx, p.y - t.ty};
     }
     if (p == position_ && size == bounds_.size)

@@ -199,6 +199,15 @@ void Application::stopListening() {
     server_ = nullptr;
 }
 
+void Application::resetForTesting() {
+    stopListening();
+    delegate_ = nullptr;
+    launched_ = terminating_ = active_ = false;
+    quitHandler_ = nullptr;
+    modals_.clear();
+    Window::setModalWindow(nullptr);
+}
+
 // --- Modal windows
 
 void Application::beginModal(const WindowPtr& window, std::function<void(int)> completion) {

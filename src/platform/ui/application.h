@@ -88,6 +88,9 @@ class Application {
     void endModal(Window& window, int response = 0);
     Window* modalWindow() const { return Window::modalWindow(); }
 
+    // Back to before launch: no delegate, quit handler, modal windows or listener. For tests.
+    void resetForTesting();
+
     // Files given on a command line, without the program name and options.
     static std::vector<std::string> filesFromArguments(const std::vector<std::string>& arguments);
 

@@ -158,6 +158,11 @@ bool ColourPanel::sharedExists() {
     return sharedPanel() != nullptr;
 }
 
+void ColourPanel::resetSharedForTesting() {
+    delete sharedPanel();
+    sharedPanel() = nullptr;
+}
+
 void ColourPanel::setBackendFactory(std::function<std::unique_ptr<Backend>(ColourPanel&)> factory) {
     backendFactory() = std::move(factory);
 }

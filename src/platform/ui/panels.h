@@ -93,6 +93,8 @@ class ColourPanel {
     static ColourPanel& shared();
     // True once shared() has made the panel.
     static bool sharedExists();
+    // Closes and drops the shared panel, so the next shared() makes a new one. For tests.
+    static void resetSharedForTesting();
     // The Qt bridge installs a dialog; without one the panel works headless (tests).
     static void setBackendFactory(std::function<std::unique_ptr<Backend>(ColourPanel&)> factory);
 

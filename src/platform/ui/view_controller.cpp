@@ -102,10 +102,13 @@ void ViewController::present(const ViewControllerPtr& controller,
     if (!controller || controller.get() == this)
         return;
     controller->presenting_ = this;
-    controller->presentingHold_ = weak_from_this().lock();
+    // Only a presenter in a window can be replaced there; one without a window is kept by
+    // whoever holds it, and holding it here too would keep both alive for good.
+    if (window())
+        controller->presentingHold_ = weak_from_this().lock();
     controller->presentation_ = Presentation::Animator;
     controller->animator_ = animator ? std::move(animator) : std::make_shared<ReplaceContentAnimator>();
-    presented_.push_back(controller);
+    presented_.push_back({controller, controller});
     auto anim = controller->animator_;
     anim->animatePresentation(*controller, *this);
 }
@@ -115,7 +118,7 @@ void ViewController::presentAsModalWindow(const ViewControllerPtr& controller) {
         return;
     controller->presenting_ = this;
     controller->presentation_ = Presentation::Modal;
-    presented_.push_back(controller);
+    presented_.push_back({controller, controller});
     Size s = controller->view()->frame().size;
     auto w = Window::make(Rect(200, 200, s.width, s.height), WindowStyleTitled | WindowStyleClosable);
     w->setTitle(controller->title());
@@ -130,7 +133,7 @@ void ViewController::presentAsSheet(const ViewControllerPtr& controller) {
         return;
     controller->presenting_ = this;
     controller->presentation_ = Presentation::Sheet;
-    presented_.push_back(controller);
+    presented_.push_back({controller, controller});
     Size s = controller->view()->frame().size;
     auto w = Window::make(Rect(0, 0, s.width, s.height), WindowStyleTitled);
     w->setContentViewController(controller);
@@ -143,7 +146,7 @@ void ViewController::presentInWindow(const ViewControllerPtr& controller) {
         return;
     controller->presenting_ = this;
     controller->presentation_ = Presentation::Window;
-    presented_.push_back(controller);
+    presented_.push_back({controller, controller});
     Size s = controller->view()->frame().size;
     auto w = Window::make(Rect(220, 220, s.width, s.height));
     w->setTitle(controller->title());
@@ -153,13 +156,13 @@ void ViewController::presentInWindow(const ViewControllerPtr& controller) {
 }
 
 void ViewController::dismiss(ViewController& presented) {
-    auto it =
-        std::find_if(presented_.begin(), presented_.end(), [&](auto& p) { return p.get() == &presented; });
+    auto it = std::find_if(presented_.begin(), presented_.end(),
+                           [&](auto& p) { return p.controller.lock().get() == &presented; });
     if (it == presented_.end())
         return;
-    ViewControllerPtr keep = *it;
+    ViewControllerPtr keep = it->controller.lock();
     presented_.erase(it);
-    auto window = std::move(keep->ownWindow_);
+    auto window = keep->ownWindow_.lock();
     keep->ownWindow_.reset();
     switch (keep->presentation_) {
     case Presentation::Animator:
@@ -193,6 +196,20 @@ void ViewController::dismiss(ViewController& presented) {
     auto hold = std::move(keep->presentingHold_);
 }
 
+std::vector<ViewControllerPtr> ViewController::presentedViewControllers() const {
+    std::vector<ViewControllerPtr> out;
+    for (const auto& entry : presented_)
+        if (auto c = entry.controller.lock())
+            out.push_back(std::move(c));
+    return out;
+}
+
+void ViewController::presentedTookPlace(const ViewController& presented) {
+    for (auto& entry : presented_)
+        if (entry.held.get() == &presented)
+            entry.held.reset();
+}
+
 void ViewController::dismiss() {
     if (presenting_)
         presenting_->dismiss(*this);
@@ -206,7 +223,8 @@ void ReplaceContentAnimator::animatePresentation(ViewController& presented, View
         return;
     auto weakWindow = w->weak_from_this();
     auto p = presented.weak_from_this();
-    presenting.view()->animateAlphaValue(0, fadeDuration, [weakWindow, p]() {
+    auto back = presenting.weak_from_this();
+    presenting.view()->animateAlphaValue(0, fadeDuration, [weakWindow, p, back]() {
         auto win = weakWindow.lock();
         auto next = p.lock();
         if (!win || !next)
@@ -215,6 +233,9 @@ void ReplaceContentAnimator::animatePresentation(ViewController& presented, View
             old->view()->setAlphaValue(1);
         next->view()->setAlphaValue(0);
         win->setContentViewController(next);
+        // The window holds it now; the presenter holding it too would keep both for good.
+        if (auto presenter = back.lock())
+            presenter->presentedTookPlace(*next);
         next->view()->animateAlphaValue(1, fadeDuration);
     });
 }

@@ -57,7 +57,7 @@ class ViewController : public Responder, public std::enable_shared_from_this<Vie
     void dismiss(ViewController& presented);
     void dismiss();
     ViewController* presentingViewController() const { return presenting_; }
-    std::vector<ViewControllerPtr> presentedViewControllers() const { return presented_; }
+    std::vector<ViewControllerPtr> presentedViewControllers() const;
 
     Responder* nextResponder() const override;
 
@@ -74,6 +74,7 @@ class ViewController : public Responder, public std::enable_shared_from_this<Vie
   private:
     friend class View;
     friend class Window;
+    friend class ReplaceContentAnimator;
 
     enum class Presentation { None, Animator, Modal, Sheet, Window };
 
@@ -92,10 +93,20 @@ class ViewController : public Responder, public std::enable_shared_from_this<Vie
     ViewController* presenting_ = nullptr;
     // Keeps the presenter alive while it is out of its window (replaced by this controller).
     ViewControllerPtr presentingHold_;
-    std::vector<ViewControllerPtr> presented_;
+    // A presented controller is held here until it has taken this one's place in the window;
+    // from then on the window holds it, and it holds this one, so here it is only referred to.
+    struct PresentedEntry {
+        std::weak_ptr<ViewController> controller;
+        ViewControllerPtr held;
+    };
+    std::vector<PresentedEntry> presented_;
+    // The window now shows `presented` in this controller's place.
+    void presentedTookPlace(const ViewController& presented);
     Presentation presentation_ = Presentation::None;
     std::shared_ptr<PresentationAnimator> animator_;
-    std::shared_ptr<Window> ownWindow_;
+    // The window of a modal, sheet or separate presentation. It shows this controller, so it is
+    // only referred to: while open the application, its parent or the open windows keep it.
+    std::weak_ptr<Window> ownWindow_;
 };
 
 // The animator used when none is given: the presented controller becomes the content of the

@@ -79,6 +79,14 @@ void Window::setHost(std::unique_ptr<WindowHost> host) {
 std::vector<WindowPtr> Window::openWindows() {
     return shownWindows;
 }
+
+void Window::forgetOpenWindowsForTesting() {
+    currentKeyWindow = nullptr;
+    currentModalWindow = nullptr;
+    // Destroyed after the list is empty, so no destructor finds itself in it.
+    auto windows = std::move(shownWindows);
+    shownWindows.clear();
+}
 Window* Window::keyWindow() {
     return currentKeyWindow;
 }

@@ -216,6 +216,9 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     // --- All windows
     // Windows shown and not yet closed, in the order they were first shown.
     static std::vector<WindowPtr> openWindows();
+    // Lets go of every open window without closing it (no callbacks: a test's objects they
+    // would call may be gone); each window goes with its last owner. For tests.
+    static void forgetOpenWindowsForTesting();
     static Window* keyWindow();
     // While a window is modal, other windows refuse mouse and key events.
     static Window* modalWindow();

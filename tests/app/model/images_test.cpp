@@ -18,6 +18,7 @@ struct imageProject : tempProject {
     imageProject() {
         model.clearClass(false);
         filterClass().clearClass();
+        images.clearPermanentlyRemoveImageArray();
         addAsset();
         drops = dir.path().toStdString() + "/drops/";
         (void)qrn::files::createDirectories(drops);

@@ -33,6 +33,8 @@ qrn::Json readProject(const tempProject& project) {
 
 void newProjectModel() {
     previewLayerClass().clearClass(false);
+    // The video's frame comes from the editing screen, which these tests do not have.
+    previewLayerClass().setVideoOriginSizeArray({0, 0, 0, 0});
     filterClass().clearClass();
 }
 

@@ -40,6 +40,7 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     model.setResizeButtonSelected(false);
     model.setResizeOrRotateButtonSelected(3);
     gesture.mouseDown = true;
+    gesture.dragOrResizeCounter.reset();
     gesture.dragOrResizeCounter.increment();
 
     model.clearClass(false);
@@ -50,6 +51,8 @@ TEST(ProjectModel, ClearClassEmptiesOrMakesTheNewProject) {
     // The mouse is still down and a pending end-of-drag check must still recognise itself.
     EXPECT_TRUE(gesture.mouseDown);
     EXPECT_EQ(gesture.dragOrResizeCounter.value(), 1);
+    // The mouse comes up before the next test.
+    gesture.mouseDown = false;
     EXPECT_EQ(model.getAssetArray(), std::vector<std::string>{"0"});
     EXPECT_EQ(model.getLayerArray(), (std::vector<std::vector<std::string>>{{}}));
     EXPECT_EQ(model.getFirstLayerAboveVideoArray(), std::vector<std::optional<std::string>>{std::nullopt});
@@ -112,6 +115,7 @@ TEST(ProjectModel, PreviewViewsAreFoundThroughTheConfiguration) {
 
 TEST(ProjectModel, AssetsAndLayersShareOneIdCounterWithoutClashingMarkers) {
     previewLayerClass model;
+    model.clearClass(true);
     EXPECT_EQ(addAsset(false), "0"); // the sticky asset of a fresh editing screen
     EXPECT_EQ(addAsset(), "2");
     EXPECT_EQ(addAsset(), "4");
@@ -414,6 +418,7 @@ TEST(ProjectModel, TracingTheModelDoesNotDisturbIt) {
         previewLayerClass model;
         model.clearClass(false);
         filterClass().clearClass();
+        attributedStringStorageClass().clearClass();
         addAsset();
         addLayer({3, "png"});
         addLayer({1, "", "", 1});
@@ -421,11 +426,13 @@ TEST(ProjectModel, TracingTheModelDoesNotDisturbIt) {
         record.assetIndex = 2;
         record.fillArraysWithObjectData();
         persistentDataStorageClass state;
+        state.setTempLayerArray(std::nullopt);
         EXPECT_TRUE(state.exportData(false));
         EXPECT_TRUE(state.checkIfProjectDataIsValid(project.path));
         EXPECT_TRUE(state.getTempLayerArray().empty());
         state.setTempLayerArray(std::vector<std::vector<std::string>>{{"1"}});
         EXPECT_EQ(state.getTempLayerArray().size(), 1u);
+        state.setTempLayerArray(std::nullopt);
         EXPECT_EQ(thrownMessage({3, "png"}), "Unable to retrieve remote regular image .png");
         attributedStringStorageClass texts;
         texts.importAutocueText();

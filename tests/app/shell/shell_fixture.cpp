@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsValuesClass.h"
 #include "Controller/Editing/editViewClass.h"
@@ -37,6 +38,8 @@ void resetShellState() {
     // Let every delayed block land (busy flags, title restores, fades).
     qrn::MainQueue::advance(30);
     editViewClass().clearClass(true);
+    // The stand-in import never finishes, so nothing else takes the marker an opened project sets.
+    previewLayerClass().setImportMarker(false);
     landingClass::setLandingViewController(nullptr);
     landingClass().setOpenExistingProject(false);
     aboutClass::setCurrentAboutController(nullptr);

@@ -88,6 +88,10 @@ std::int64_t dataLoggingClass::logCounter() {
     return logCounterValue;
 }
 
+void dataLoggingClass::resetLogCounterForTesting() {
+    logCounterValue = 0;
+}
+
 dataLoggingClass::SourceParts dataLoggingClass::formatLogSource(const std::string& sender,
                                                                 const std::string& file,
                                                                 const std::string& function) {

@@ -44,6 +44,7 @@ class dataLoggingClass {
 
     // Lines printed so far in this process.
     static std::int64_t logCounter();
+    static void resetLogCounterForTesting();
 };
 
 inline std::optional<LogValues> qrnLogValues() {

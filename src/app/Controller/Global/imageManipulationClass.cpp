@@ -1,6 +1,7 @@
 #include "Controller/Global/imageManipulationClass.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/directoryAndFilePathsClass.h"
@@ -49,6 +50,17 @@ bool namedByAnyLayer(const std::string& name, const std::string& ext) {
 
 } // namespace
 
+bool imageManipulationClass::isInImagesFolder(const std::string& file) {
+    if (!haveProjectFolder())
+        return false;
+    std::error_code error;
+    const auto folder = std::filesystem::canonical(imagesFolder(), error);
+    if (error)
+        return false;
+    const auto real = std::filesystem::canonical(file, error);
+    return !error && real.parent_path() == folder && std::filesystem::is_regular_file(real, error);
+}
+
 std::optional<std::pair<std::string, std::string>>
 imageManipulationClass::checkIfImageAlreadyExists(const std::string& path, bool addNewImage,
                                                   bool replaceLayer, std::optional<int> layerIndex,
@@ -83,7 +95,7 @@ imageManipulationClass::checkIfImageAlreadyExists(const std::string& path, bool 
             if (!file || (extension && *extension != file->second))
                 continue;
             const std::string stored = imagesFolder() + file->first + "." + file->second;
-            if (!qrn::files::exists(stored) || !qrn::files::exists(path)) {
+            if (!isInImagesFolder(stored) || !qrn::files::exists(path)) {
                 QRN_LOG_ERROR("Unable to compare " + stored + " with " + path);
                 continue;
             }
@@ -269,8 +281,10 @@ void imageManipulationClass::permanentlyRemoveImagesMarkedForRemoval() {
         // A layer brought back (by undo, or a drop that found this very file) still needs it.
         if (namedByAnyLayer(entry[0], entry[1]))
             continue;
+        // A link that leads out of the folder is left alone, and removing a link never
+        // touches what it leads to.
         const std::string file = folder + entry[0] + "." + entry[1];
-        if (!qrn::files::exists(file))
+        if (!isInImagesFolder(file))
             continue;
         if (auto removed = qrn::files::remove(file); !removed)
             QRN_LOG_ERROR(removed.error());

@@ -47,6 +47,10 @@ class imageManipulationClass {
     void clearPermanentlyRemoveImageArray();
     std::vector<std::vector<std::string>> getPermanentlyRemoveImageArray();
 
+    // True when the file exists and its real path (links resolved) lies in the project's images
+    // folder; a file that leads elsewhere counts as missing.
+    static bool isInImagesFolder(const std::string& file);
+
     // Undo keeps layers outside the model; it tells the purge which files they still name.
     static void
     setImageStillNeededCheck(std::function<bool(const std::string& name, const std::string& ext)> check);

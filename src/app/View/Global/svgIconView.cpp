@@ -64,28 +64,43 @@ std::shared_ptr<svgIconView> svgIconView::createIconView(const std::shared_ptr<s
     return view;
 }
 
+std::shared_ptr<svgIconClass> svgIconView::svgIconObj() const {
+    return svgIconObj_.lock();
+}
+
+void svgIconView::setSvgIconObj(std::shared_ptr<svgIconClass> obj) {
+    svgIconObj_ = obj;
+    placedSvgIconObj_ = superviewPointer() ? std::move(obj) : nullptr;
+}
+
 void svgIconView::mouseEntered(const qrn::ui::Event&) {
     QRN_LOG_IN();
-    if (!svgIconObj_ || !svgIconObj_->isButtonEnabled().value_or(false))
+    auto icon = svgIconObj();
+    if (!icon || !icon->isButtonEnabled().value_or(false))
         return;
     qrn::ui::Cursor::set(qrn::ui::CursorShape::PointingHand);
-    if (!svgIconObj_->keepChangedColourValue()) {
-        const auto& text = svgIconObj_->changeColourOnHover();
-        svgIconObj_->tint(text ? colourFromHex(*text)
-                               : std::optional<qrn::Colour>(stylingClass().getColour(kIconHover)));
+    if (!icon->keepChangedColourValue()) {
+        const auto& text = icon->changeColourOnHover();
+        icon->tint(text ? colourFromHex(*text)
+                        : std::optional<qrn::Colour>(stylingClass().getColour(kIconHover)));
     }
 }
 
 void svgIconView::mouseExited(const qrn::ui::Event&) {
     QRN_LOG_IN();
-    if (!svgIconObj_ || !svgIconObj_->isButtonEnabled().value_or(false))
+    auto icon = svgIconObj();
+    if (!icon || !icon->isButtonEnabled().value_or(false))
         return;
     qrn::ui::Cursor::set(qrn::ui::CursorShape::Arrow);
-    if (!svgIconObj_->keepChangedColourValue())
-        svgIconObj_->tint(stylingClass().getColour(kIconLight));
+    if (!icon->keepChangedColourValue())
+        icon->tint(stylingClass().getColour(kIconLight));
 }
 
 void svgIconView::viewDidMoveToSuperview() {
-    if (superviewPointer() && svgIconObj_)
-        svgIconObj_->viewWasPlaced(this);
+    auto icon = svgIconObj();
+    if (!superviewPointer() || !icon)
+        return;
+    // From here the view tree keeps this view, and this view the object.
+    placedSvgIconObj_ = icon;
+    icon->viewWasPlaced(this);
 }

@@ -13,8 +13,10 @@ class svgIconView : public qrn::ui::View {
   public:
     explicit svgIconView(const qrn::Rect& frame = {}) : View(frame) {}
 
-    virtual const std::shared_ptr<svgIconClass>& svgIconObj() const { return svgIconObj_; }
-    virtual void setSvgIconObj(std::shared_ptr<svgIconClass> obj) { svgIconObj_ = std::move(obj); }
+    // Until the view is placed in a superview the icon object holds the view, so the view holds
+    // the object only weakly; once placed, the view tree keeps the view and the view the object.
+    virtual std::shared_ptr<svgIconClass> svgIconObj() const;
+    virtual void setSvgIconObj(std::shared_ptr<svgIconClass> obj);
 
     // Builds the view of `icon`: the picture `imageName` at `percentage` of `frame`, tinted with
     // the palette colour `colourIndex` (or the hover mode's default), with pointer tracking in
@@ -38,5 +40,6 @@ class svgIconView : public qrn::ui::View {
     void viewDidMoveToSuperview() override;
 
   private:
-    std::shared_ptr<svgIconClass> svgIconObj_;
+    std::weak_ptr<svgIconClass> svgIconObj_;
+    std::shared_ptr<svgIconClass> placedSvgIconObj_;
 };

@@ -7,6 +7,7 @@
 
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
@@ -329,8 +330,7 @@ previewLayerClass::getImageFromImageReferenceArray(const std::optional<imageRefe
         throw throwClass().error(missing);
     const QString path = QString::fromStdString(persistentDataStorageClass().getProjectDirectory() +
                                                 "/images/" + name + "." + extension);
-    const QFileInfo info(path);
-    if (!info.isFile())
+    if (!imageManipulationClass::isInImagesFolder(path.toStdString()))
         throw throwClass().error(missing);
     QImage image(path);
     if (image.isNull())

@@ -1,0 +1,189 @@
+// Project packages as a damaged disk or a hostile sender may deliver them: every file must
+// come back as a failed read (or a sound value), never a crash, a hang or corrupted data.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "Controller/Global/imageManipulationClass.h"
+#include "Controller/Global/throwClass.h"
+#include "model_fixture.h"
+#include "platform/foundation/files.h"
+
+using namespace modeltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+void write(const std::string& path, const std::string& text) {
+    ASSERT_TRUE(qrn::files::replaceAtomically(path, text));
+}
+
+// A projectData.json that names every key, with `value` under the first.
+std::string projectDataWith(const std::string& value) {
+    std::string text = "{";
+    const auto& keys = persistentDataStorageClass::projectDataKeys();
+    for (size_t i = 0; i < keys.size(); ++i)
+        text += (i ? ", \"" : "\"") + keys[i] + "\": " + (i ? "[]" : value);
+    return text + "}";
+}
+
+std::string scriptWithRun(const std::string& attributes) {
+    return R"([{"string": "notes", "runs": []}, {"string": "abc", "runs": [{"range": [0, 3], "attributes": )" +
+           attributes + "}]}]";
+}
+
+struct hostileProject : tempProject {
+    attributedStringStorageClass texts;
+    hostileProject() {
+        previewLayerClass().clearClass(false);
+        addAsset();
+        addAsset();
+    }
+    // The script of the second asset after reading autocueData.json.
+    qrn::TextAttributes readScriptAttributes() {
+        texts.importAutocueText();
+        const auto scripts = texts.getAutocueStringArray();
+        return scripts.empty() || scripts[0].isEmpty() ? qrn::TextAttributes{} : scripts[0].attributesAt(0);
+    }
+};
+
+std::string thrownMessage(const imageReferenceArray& reference) {
+    try {
+        previewLayerClass().getImageFromImageReferenceArray(reference);
+    } catch (const qrnError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+} // namespace
+
+TEST(HostileProjectFiles, ANumberOutOfRangeInAnyFileIsAFailedRead) {
+    hostileProject p;
+    for (const std::string number : {"1e400", "[1, [2, -1e400]]"}) {
+        write(p.file("autocueData.json"), "[{\"string\": \"x\", \"runs\": [], \"n\": " + number + "}]");
+        p.texts.setProjectNotes(qrn::AttributedString("old"));
+        p.texts.importAutocueText();
+        EXPECT_EQ(p.texts.getProjectNotes().string(), "") << number;
+        EXPECT_EQ(p.texts.getAutocueStringArray().size(), 2u);
+
+        write(p.file("specialSymbolData.json"), "[[], [" + number + "]]");
+        EXPECT_FALSE(p.texts.importSymbolText(1)) << number;
+
+        write(p.file("projectData.json"), projectDataWith(number));
+        EXPECT_FALSE(persistentDataStorageClass().checkIfProjectDataIsValid(p.path)) << number;
+    }
+    // Inside a run's range as well.
+    write(
+        p.file("autocueData.json"),
+        R"([{"string": "n", "runs": []}, {"string": "abc", "runs": [{"range": [0, 1e400], "attributes": {}}]}])");
+    p.texts.importAutocueText();
+    EXPECT_TRUE(p.texts.getAutocueStringArray()[0].isEmpty());
+    write(p.file("projectData.json"), projectDataWith("[1e300]"));
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(p.path));
+}
+
+TEST(HostileProjectFiles, ColourComponentsAreClampedOnReadAndWriteBackSound) {
+    hostileProject p;
+    write(p.file("autocueData.json"), scriptWithRun(R"({"text_colour": {"RGB": [1e300, -1e300, 127.5, 1e300]},
+                            "background_colour": {"RGB": [-1e300, 300, 0, -2]}})"));
+    const auto a = p.readScriptAttributes();
+    EXPECT_EQ(a.foregroundColour, (qrn::Colour{1, 0, 0.5, 1}));
+    EXPECT_EQ(a.backgroundColour, (qrn::Colour{0, 1, 0, 0}));
+
+    p.texts.setAutocueStringArray(p.texts.getAutocueStringArray());
+    const auto written = qrn::json::readFile(p.file("autocueData.json"));
+    ASSERT_TRUE(written);
+    const auto& attributes = (*written)[1]["runs"][0]["attributes"];
+    EXPECT_EQ(attributes["text_colour"]["RGB"], qrn::Json::parse("[255, 0, 128, 1.0]"));
+    EXPECT_EQ(attributes["background_colour"]["RGB"], qrn::Json::parse("[0, 255, 0, 0.0]"));
+}
+
+TEST(HostileProjectFiles, EnumeratedAttributesOutOfRangeFallBackInsteadOfWrapping) {
+    hostileProject p;
+    write(p.file("autocueData.json"),
+          scriptWithRun(R"({"underline_style": 4294967297, "writing_direction": 4294967296,
+                            "paragraph_style": {"alignment": 4294967298}})"));
+    auto a = p.readScriptAttributes();
+    EXPECT_FALSE(a.underlineStyle);
+    EXPECT_FALSE(a.writingDirection);
+    ASSERT_TRUE(a.paragraphStyle);
+    EXPECT_EQ(a.paragraphStyle->alignment, 2);
+
+    for (const char* bad : {"-1", "65536", "18446744073709551615", "1.5"}) {
+        write(p.file("autocueData.json"), scriptWithRun(std::string("{\"underline_style\": ") + bad + "}"));
+        EXPECT_FALSE(p.readScriptAttributes().underlineStyle) << bad;
+    }
+    // Codes in range read unchanged.
+    write(p.file("autocueData.json"),
+          scriptWithRun(
+              R"({"underline_style": 9, "writing_direction": -1, "paragraph_style": {"alignment": 4}})"));
+    a = p.readScriptAttributes();
+    EXPECT_EQ(a.underlineStyle, qrn::underline::doubled);
+    EXPECT_EQ(a.writingDirection, qrn::writing_direction::natural);
+    EXPECT_EQ(a.paragraphStyle->alignment, 4);
+}
+
+TEST(HostileProjectFiles, DeepNestingIsRefusedAsMalformed) {
+    hostileProject p;
+    std::string deep;
+    for (int i = 0; i < 60000; ++i)
+        deep += "{\"a\":";
+    deep += "1" + std::string(60000, '}');
+    write(p.file("autocueData.json"), "[" + deep + "]");
+    p.texts.importAutocueText();
+    EXPECT_EQ(p.texts.getAutocueStringArray().size(), 2u);
+
+    write(p.file("specialSymbolData.json"), std::string(10000, '[') + std::string(10000, ']'));
+    EXPECT_FALSE(p.texts.importSymbolText(1));
+    write(p.file("projectData.json"), projectDataWith(std::string(10000, '[') + std::string(10000, ']')));
+    EXPECT_FALSE(persistentDataStorageClass().checkIfProjectDataIsValid(p.path));
+}
+
+TEST(HostileProjectFiles, SpecialAndOversizedFilesAreRefusedWithoutBlocking) {
+    hostileProject p;
+    ASSERT_EQ(::mkfifo(p.file("projectData.json").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(p.file("autocueData.json").c_str(), 0600), 0);
+    fs::create_directory(p.file("specialSymbolData.json"));
+    EXPECT_FALSE(persistentDataStorageClass().checkIfProjectDataIsValid(p.path));
+    p.texts.importAutocueText();
+    EXPECT_EQ(p.texts.getAutocueStringArray().size(), 2u);
+    EXPECT_FALSE(p.texts.importSymbolText(1));
+
+    ASSERT_TRUE(qrn::files::remove(p.file("projectData.json")));
+    ASSERT_TRUE(qrn::files::remove(p.file("autocueData.json")));
+    fs::create_symlink("/dev/zero", p.file("projectData.json"));
+    EXPECT_FALSE(persistentDataStorageClass().checkIfProjectDataIsValid(p.path));
+
+    ASSERT_TRUE(qrn::files::remove(p.file("projectData.json")));
+    write(p.file("projectData.json"), projectDataWith("[]"));
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(p.path));
+    fs::resize_file(p.file("projectData.json"), qrn::json::maxFileBytes + 1);
+    EXPECT_FALSE(persistentDataStorageClass().checkIfProjectDataIsValid(p.path));
+}
+
+TEST(HostileProjectFiles, AnImageLinkLeadingOutOfThePackageIsMissingAndSurvivesThePurge) {
+    hostileProject p;
+    const std::string outside = p.dir.path().toStdString() + "/outside.png";
+    writePng(outside, 3, 3, 0x00ff00);
+    fs::create_symlink(outside, p.file("images/LINK.png"));
+    EXPECT_EQ(thrownMessage({3, "png", "LINK"}), "Unable to retrieve remote regular image LINK.png");
+
+    imageManipulationClass images;
+    images.markImageForPermanentRemoval("LINK", "png");
+    images.permanentlyRemoveImagesMarkedForRemoval();
+    EXPECT_TRUE(fs::is_symlink(p.file("images/LINK.png")));
+    EXPECT_TRUE(fs::exists(outside));
+
+    // A link that stays inside the folder is an ordinary stored image; the purge removes the
+    // link, never what it leads to.
+    writePng(p.file("images/A.png"), 3, 3, 0xff0000);
+    fs::create_symlink(p.file("images/A.png"), p.file("images/B.png"));
+    EXPECT_NO_THROW(previewLayerClass().getImageFromImageReferenceArray(imageReferenceArray{3, "png", "B"}));
+    images.markImageForPermanentRemoval("B", "png");
+    images.permanentlyRemoveImagesMarkedForRemoval();
+    EXPECT_FALSE(fs::is_symlink(p.file("images/B.png")));
+    EXPECT_TRUE(fs::exists(p.file("images/A.png")));
+}
