@@ -1,9 +1,14 @@
 #include "support/bench_cores.h"
 
+#include <QApplication>
+
 #include <sched.h>
 
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdlib>
+
+#include "platform/foundation/main_queue.h"
 
 void pinToCores() {
     int cores = 2;
@@ -20,4 +25,18 @@ void pinToCores() {
             ++taken;
         }
     sched_setaffinity(0, sizeof chosen, &chosen);
+}
+
+int runEditingBenchmarks(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("QRN_BENCH_CORES"))
+        setenv("QRN_BENCH_CORES", "1", 1);
+    pinToCores();
+    QApplication app(argc, argv);
+    qrn::MainQueue::useManualClock();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }

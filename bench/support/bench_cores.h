@@ -3,3 +3,7 @@
 
 // Pins the process to its first QRN_BENCH_CORES (default 2) allowed cores.
 void pinToCores();
+
+// The editing benchmarks' whole run: offscreen, one core unless QRN_BENCH_CORES says otherwise,
+// the manual main-queue clock, then every registered benchmark.
+int runEditingBenchmarks(int argc, char** argv);
