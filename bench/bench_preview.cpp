@@ -95,16 +95,5 @@ BENCHMARK(BM_RebuildEveryHitPathAfterARefit)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    if (!std::getenv("QRN_BENCH_CORES"))
-        setenv("QRN_BENCH_CORES", "1", 1);
-    pinToCores();
-    QApplication app(argc, argv);
-    qrn::MainQueue::useManualClock();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    sharedProject.reset();
-    return 0;
+    return runEditingBenchmarks(argc, argv, [] { sharedProject.reset(); });
 }

@@ -27,7 +27,7 @@ void pinToCores() {
     sched_setaffinity(0, sizeof chosen, &chosen);
 }
 
-int runEditingBenchmarks(int argc, char** argv) {
+int runEditingBenchmarks(int argc, char** argv, const std::function<void()>& beforeExit) {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (!std::getenv("QRN_BENCH_CORES"))
@@ -38,5 +38,7 @@ int runEditingBenchmarks(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (beforeExit)
+        beforeExit();
     return 0;
 }

@@ -1,9 +1,11 @@
 #pragma once
+#include <functional>
 // Media benchmarks measure the 2-core machine presenters are told is enough.
 
 // Pins the process to its first QRN_BENCH_CORES (default 2) allowed cores.
 void pinToCores();
 
 // The editing benchmarks' whole run: offscreen, one core unless QRN_BENCH_CORES says otherwise,
-// the manual main-queue clock, then every registered benchmark.
-int runEditingBenchmarks(int argc, char** argv);
+// the manual main-queue clock, then every registered benchmark; `beforeExit` lets go of what a
+// benchmark kept while the application still exists.
+int runEditingBenchmarks(int argc, char** argv, const std::function<void()>& beforeExit = {});

@@ -35,40 +35,8 @@ using strings = std::vector<std::string>;
 
 namespace {
 
-class EditingScreen : public ShellTest {
+class EditingScreen : public EditingShellTest {
   protected:
-    // A project shown here leaves the camera's place and the filter tables of its screen behind;
-    // later tests in the same process start from what was there before.
-    void SetUp() override {
-        ShellTest::SetUp();
-        filterClass filters;
-        flags = filters.getLayerFilter();
-        orders = filters.getLayerFilterOrder();
-        values = filters.getLayerFilterValues();
-        videoFilter = filters.getVideoFilter();
-        videoValues = filters.getVideoFilterValues();
-        videoFrame = previewLayerClass().getVideoOriginSizeArray();
-        videoScale = previewLayerClass().getVideoTransformedSize();
-    }
-    void TearDown() override {
-        ShellTest::TearDown();
-        filterClass filters;
-        filters.setLayerFilter(flags);
-        filters.setLayerFilterOrder(orders);
-        filters.setLayerFilterValues(values);
-        filters.setVideoFilter(videoFilter);
-        filters.setVideoFilterValues(videoValues);
-        previewLayerClass().setVideoOriginSizeArray(videoFrame);
-        previewLayerClass().setVideoTransformedSize(videoScale);
-    }
-    layerFilterArray flags;
-    layerFilterOrderArray orders;
-    layerFilterValuesArray values;
-    std::vector<bool> videoFilter;
-    filterValuesArray videoValues;
-    std::vector<double> videoFrame;
-    qrn::Size videoScale;
-
     std::string projectPath() const { return dir.path().toStdString() + "/Demo.qrn3ks"; }
 
     // Creates a project from the landing screen and waits for the editing screen to settle.

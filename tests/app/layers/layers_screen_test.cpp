@@ -25,39 +25,13 @@ using namespace layerstest;
 
 namespace {
 
-class LayersOnScreen : public ShellTest {
+class LayersOnScreen : public EditingShellTest {
   protected:
-    void SetUp() override {
-        ShellTest::SetUp();
-        filterClass filters;
-        flags = filters.getLayerFilter();
-        orders = filters.getLayerFilterOrder();
-        values = filters.getLayerFilterValues();
-        videoFilter = filters.getVideoFilter();
-        videoValues = filters.getVideoFilterValues();
-        videoFrame = previewLayerClass().getVideoOriginSizeArray();
-        videoScale = previewLayerClass().getVideoTransformedSize();
-    }
     void TearDown() override {
         previewLayerClass::setAddLayerToAssetScrollViewHook(nullptr);
         setFilterEditingHost(nullptr);
-        ShellTest::TearDown();
-        filterClass filters;
-        filters.setLayerFilter(flags);
-        filters.setLayerFilterOrder(orders);
-        filters.setLayerFilterValues(values);
-        filters.setVideoFilter(videoFilter);
-        filters.setVideoFilterValues(videoValues);
-        previewLayerClass().setVideoOriginSizeArray(videoFrame);
-        previewLayerClass().setVideoTransformedSize(videoScale);
+        EditingShellTest::TearDown();
     }
-    layerFilterArray flags;
-    layerFilterOrderArray orders;
-    layerFilterValuesArray values;
-    std::vector<bool> videoFilter;
-    filterValuesArray videoValues;
-    std::vector<double> videoFrame;
-    qrn::Size videoScale;
 
     void createProject() {
         launch();

@@ -176,4 +176,28 @@ void ShellTest::click(qrn::ui::View& view, qrn::Point p) {
     w->sendEvent(qrn::ui::Event::mouse(qrn::ui::EventType::MouseUp, at));
 }
 
+void EditingShellTest::SetUp() {
+    ShellTest::SetUp();
+    filterClass filters;
+    flags = filters.getLayerFilter();
+    orders = filters.getLayerFilterOrder();
+    values = filters.getLayerFilterValues();
+    videoFilter = filters.getVideoFilter();
+    videoValues = filters.getVideoFilterValues();
+    videoFrame = previewLayerClass().getVideoOriginSizeArray();
+    videoScale = previewLayerClass().getVideoTransformedSize();
+}
+
+void EditingShellTest::TearDown() {
+    ShellTest::TearDown();
+    filterClass filters;
+    filters.setLayerFilter(flags);
+    filters.setLayerFilterOrder(orders);
+    filters.setLayerFilterValues(values);
+    filters.setVideoFilter(videoFilter);
+    filters.setVideoFilterValues(videoValues);
+    previewLayerClass().setVideoOriginSizeArray(videoFrame);
+    previewLayerClass().setVideoTransformedSize(videoScale);
+}
+
 } // namespace shelltest

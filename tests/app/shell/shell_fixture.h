@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "AppDelegate.h"
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Global/filterClass.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/window.h"
 
@@ -46,6 +48,23 @@ class ShellTest : public ::testing::Test {
     // What the next panels answer: a path (OK) or none (Cancel).
     std::deque<std::optional<std::string>> panelAnswers;
     std::vector<std::tuple<bool, bool, bool>> imports;
+};
+
+// For tests that show a project on the editing screen: the screen leaves the camera's place and
+// the filter tables behind, so later tests in the same process start from what was there before.
+class EditingShellTest : public ShellTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+  private:
+    layerFilterArray flags;
+    layerFilterOrderArray orders;
+    layerFilterValuesArray values;
+    std::vector<bool> videoFilter;
+    filterValuesArray videoValues;
+    std::vector<double> videoFrame;
+    qrn::Size videoScale;
 };
 
 } // namespace shelltest
