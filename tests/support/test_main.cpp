@@ -13,6 +13,7 @@
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/stylingClass.h"
+#include "View/Editing/editingScreenJoins.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
@@ -44,6 +45,8 @@ void resetProcessState() {
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
+    // The editing screen joins its parts when it loads; parts built alone start apart.
+    joinEditingScreenOperations(false);
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {
