@@ -85,10 +85,23 @@ Status move(const Path& from, const Path& to) {
     std::error_code ec;
     fs::rename(from, to, ec);
     if (ec == std::errc::cross_device_link) {
+        // Another file system: copy beside the target first, so that a failed copy leaves any
+        // file already there whole, then rename over it and only then let the source go.
         ec.clear();
-        fs::copy(from, to, fs::copy_options::recursive, ec);
+        Path dir = to.parent_path().empty() ? Path(".") : to.parent_path();
+        std::string tmpName = to.filename().string();
+        tmpName.insert(0, 1, '.');
+        tmpName.append(".").append(uuidString()).append(".tmp");
+        Path tmp = dir / tmpName;
+        fs::copy(from, tmp, fs::copy_options::recursive, ec);
         if (!ec)
+            fs::rename(tmp, to, ec);
+        if (ec) {
+            std::error_code ignored;
+            fs::remove_all(tmp, ignored);
+        } else {
             fs::remove_all(from, ec);
+        }
     }
     if (ec)
         return fromError("Could not move \"" + from.string() + "\" to", to, ec);

@@ -18,6 +18,8 @@ Status createDirectories(const Path& p);
 Status copyFile(const Path& from, const Path& to);
 // Copies a folder with everything in it; fails when the target exists.
 Status copyFolder(const Path& from, const Path& to);
+// Replaces a file already at the target, on another file system too (copied beside the target,
+// renamed over it, then the source removed).
 Status move(const Path& from, const Path& to);
 // Removes a file or a folder with its contents; a missing path is not an error.
 Status remove(const Path& p);

@@ -371,8 +371,8 @@ struct MovieFileOutput::Recording {
                 if (!writer) {
                     // The movie starts with this picture: say so before the writer is set up, so
                     // that the start reaches the main thread as close to it as can be.
-                    post([path = path](MovieFileOutput& o, RecordingDelegate& d) {
-                        d.didStartRecording(o, path);
+                    post([path = path, time = v->time](MovieFileOutput& o, RecordingDelegate& d) {
+                        d.didStartRecording(o, path, time);
                     });
                     MovieWriterSettings settings;
                     settings.width = v->frame->width & ~1;

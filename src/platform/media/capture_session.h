@@ -93,7 +93,15 @@ class RecordingDelegate {
   public:
     virtual ~RecordingDelegate() = default;
     // The first picture has been taken for the file: the movie's time zero.
-    virtual void didStartRecording(MovieFileOutput& output, const std::string& path) = 0;
+    virtual void didStartRecording(MovieFileOutput& /*output*/, const std::string& /*path*/) {}
+    // The same with that picture's capture-clock time, so that times read later on the capture
+    // clock (captureClock() - firstPictureTime) are times in the movie. By default passes on to
+    // the form without the time.
+    virtual void didStartRecording(MovieFileOutput& output, const std::string& path,
+                                   double firstPictureTime) {
+        (void)firstPictureTime;
+        didStartRecording(output, path);
+    }
     virtual void willFinishRecording(MovieFileOutput& output, const std::string& path,
                                      const std::optional<std::string>& error) = 0;
     virtual void didFinishRecording(MovieFileOutput& output, const std::string& path,

@@ -148,10 +148,28 @@ void installQtDialogs() {
         dialog.setFileMode(QFileDialog::AnyFile);
         if (!panel.settings.nameFieldValue.empty())
             dialog.selectFile(QString::fromStdString(panel.settings.nameFieldValue));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return ModalResponse::cancel;
-        return panel.choose(dialog.selectedFiles().first().toStdString()) ? ModalResponse::ok
-                                                                          : ModalResponse::cancel;
+        if (!panel.settings.nameFieldLabel.empty())
+            dialog.setLabelText(QFileDialog::FileName, QString::fromStdString(panel.settings.nameFieldLabel));
+        // The widget dialog's read-only mode is what takes its new-folder button away.
+        dialog.setOption(QFileDialog::ReadOnly, !panel.settings.canCreateDirectories);
+        // The dialog would ask about the name as typed; the panel adds the extension, so the
+        // question is asked here about the file that would really be replaced.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            if (!panel.choose(dialog.selectedFiles().first().toStdString()))
+                return ModalResponse::cancel;
+            const fs::path chosen = *panel.url();
+            if (!fs::exists(chosen))
+                return ModalResponse::ok;
+            const auto answer =
+                QMessageBox::question(&dialog, dialog.windowTitle(),
+                                      QString("\u201C%1\u201D already exists. Do you want to replace it?")
+                                          .arg(QString::fromStdString(chosen.filename().string())),
+                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+            if (answer == QMessageBox::Yes)
+                return ModalResponse::ok;
+        }
+        return ModalResponse::cancel;
     });
     ColourPanel::setBackendFactory(
         [](ColourPanel& panel) { return std::make_unique<QtColourBackend>(panel); });

@@ -25,6 +25,10 @@ struct FilePanelSettings {
     std::string prompt;
     // Save panels: the proposed file name.
     std::string nameFieldValue;
+    // Save panels: the label beside the name field; empty for the dialog's own.
+    std::string nameFieldLabel;
+    // Whether the panel offers to make new folders.
+    bool canCreateDirectories = true;
     // Extensions without the dot; empty allows every type.
     std::vector<std::string> allowedTypes;
     bool canChooseFiles = true;

@@ -517,6 +517,23 @@ void View::displayIfNeeded() {
         s->displayIfNeeded();
 }
 
+void View::displaySubtreeIncludingHidden() {
+    if (drawsContent_ || needsDisplay_)
+        display();
+    for (auto& s : std::vector<ViewPtr>(subviews_))
+        s->displaySubtreeIncludingHidden();
+}
+
+void View::takeBackLentLayers() {
+    // In subview order, so that attachLayer finds the siblings below already in place.
+    for (size_t i = 0; i < subviews_.size(); ++i) {
+        auto& s = subviews_[i];
+        if (s->layer_->superlayerPointer() != layer_.get())
+            attachLayer(s, i);
+        s->takeBackLentLayers();
+    }
+}
+
 void View::setNeedsLayout(bool needs) {
     needsLayout_ = needs;
     if (needs && window_)

@@ -145,6 +145,14 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     void displayIfNeeded();
     // Draws this view now.
     void display();
+    // Draws every view of this subtree that draws anything, now and at its present size,
+    // hidden ones included (displayIfNeeded leaves those for when they are shown). For trees
+    // whose layers are about to be rendered elsewhere, such as a movie export.
+    void displaySubtreeIncludingHidden();
+    // Puts the backing layers of this subtree that were lent to another layer tree back under
+    // their superviews' layers, in subview order. Lending a layer is a plain addSublayer
+    // elsewhere; this is the way back.
+    void takeBackLentLayers();
 
     // --- Layout: layout() runs before the window draws, for views marked with setNeedsLayout.
     virtual void layout() {}

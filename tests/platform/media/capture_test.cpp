@@ -219,6 +219,10 @@ TEST(MovieFileOutput, RecordsTwoSecondsWithCallbacksInOrder) {
     ASSERT_TRUE(MainQueue::runUntil([&] { return !delegate->events.empty(); }, 30));
     double started = captureClock();
     EXPECT_EQ(delegate->events, std::vector<std::string>{"start"});
+    // The start carries the first picture's capture time: the movie's time zero.
+    ASSERT_TRUE(delegate->firstPictureTime);
+    EXPECT_GE(*delegate->firstPictureTime, requested - 1.0 / 30);
+    EXPECT_LE(*delegate->firstPictureTime, started);
     pumpFor(2.0);
     double stopping = captureClock();
     t.movie->stopRecording();

@@ -21,7 +21,11 @@ struct DelegateLog : RecordingDelegate {
     std::vector<std::string> events;
     std::optional<std::string> finishError;
     bool finished = false;
-    void didStartRecording(MovieFileOutput&, const std::string&) override { events.push_back("start"); }
+    std::optional<double> firstPictureTime;
+    void didStartRecording(MovieFileOutput&, const std::string&, double time) override {
+        events.push_back("start");
+        firstPictureTime = time;
+    }
     void willFinishRecording(MovieFileOutput&, const std::string&,
                              const std::optional<std::string>&) override {
         events.push_back("willFinish");
