@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
@@ -47,6 +49,9 @@ void resetProcessState() {
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
+    // The take's state and the studio hooks it reads.
+    captureSessionClass::resetTakeForTesting();
+    recordViewClass::resetTakeForTesting();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

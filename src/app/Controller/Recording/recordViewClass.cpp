@@ -1,5 +1,6 @@
 #include "Controller/Recording/recordViewClass.h"
 
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 
 namespace {
@@ -20,6 +21,8 @@ bool recordViewClass::getRecordingInProgress() {
 
 void recordViewClass::clearClass() {
     QRN_LOG_IN();
+    // A take still under way goes with the studio.
+    captureSessionClass().abandonTake();
     if (clearHandler)
         clearHandler();
 }
@@ -31,10 +34,6 @@ void recordViewClass::dismissView() {
     if (dismissHandler)
         dismissHandler();
     recordViewSelected = false;
-}
-
-void recordViewClass::selectNextAsset() {
-    QRN_LOG_IN();
 }
 
 void recordViewClass::setViewLoaderObject(const viewLoaderClass&) {

@@ -1,0 +1,25 @@
+#pragma once
+// State of the take shared by the recording and the export halves of the capture session.
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qrn::media {
+class ExportSession;
+}
+
+struct captureSessionTakeState {
+    std::optional<std::string> outputURL;
+    bool startedRecording = false;
+    bool startedRecordingTimer = false;
+    bool processingRecording = false;
+    int recordingTimerCounter = 1;
+    std::optional<int> cancelledRecordingCheckAtStart;
+    // The export under way and what waits for its end.
+    std::shared_ptr<qrn::media::ExportSession> exportSession;
+    bool removeWhenExportEnds = false;
+    bool layersLent = false;
+    bool refitWhenTakenBack = false;
+};
+
+captureSessionTakeState& captureSessionTake();

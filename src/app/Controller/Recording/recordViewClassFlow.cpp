@@ -1,0 +1,338 @@
+// The presenter's path through one take as the studio shows it: the record button, the
+// countdown clip, the playback of the finished movie, saving or dismissing it, cancelling a
+// take still being processed, and the reset that readies the studio for the next take.
+#include <cstdlib>
+
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/captureSessionClassTake.h"
+#include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/svgButtonClass.h"
+#include "Controller/Global/svgIconClass.h"
+#include "Controller/Recording/autocueDisplayClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "platform/foundation/files.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/media/bundle_clips.h"
+#include "platform/media/capture_session.h"
+#include "platform/media/export_session.h"
+#include "platform/media/player.h"
+#include "platform/media/player_view.h"
+#include "platform/media/video_layer.h"
+#include "platform/ui/button.h"
+#include "platform/ui/panels.h"
+#include "platform/ui/progress_indicator.h"
+#include "platform/ui/view.h"
+
+namespace {
+
+bool playbackShown = false;
+std::optional<std::string> playbackFileURL;
+bool layersDoneResetting = false;
+bool dismissPlaybackPending = false;
+int cancelledRecordingCheck = 0;
+
+enum titleBarButton : size_t { editing = 0, autocueSettings, videoSettings, dismissButton, saveButton };
+
+void showButton(const recordViewClass::takeScreen& screen, size_t button, bool shown) {
+    if (button < screen.titleBarButtons.size() && screen.titleBarButtons[button])
+        screen.titleBarButtons[button]->setHidden(!shown);
+}
+
+void enableIcon(const recordViewClass::takeScreen& screen, size_t button, bool enable) {
+    if (button < screen.titleBarButtons.size() && screen.titleBarButtons[button])
+        if (auto icon = screen.titleBarButtons[button]->svgIconObj())
+            icon->enableButton(enable);
+}
+
+// The editing and settings buttons while idle, or dismiss and save while a take is on show.
+void showPlaybackButtons(const recordViewClass::takeScreen& screen, bool playback) {
+    showButton(screen, editing, !playback);
+    showButton(screen, autocueSettings, !playback);
+    showButton(screen, videoSettings, !playback);
+    showButton(screen, dismissButton, playback);
+    showButton(screen, saveButton, playback);
+}
+
+std::shared_ptr<qrn::ui::View> holderOf(const std::shared_ptr<qrn::ui::View>& in, int tag) {
+    auto tagged = in ? in->viewWithTag(tag) : nullptr;
+    return tagged ? tagged->superview() : nullptr;
+}
+
+} // namespace
+
+void recordViewClass::recordButtonPressed() {
+    captureSessionClass capture;
+    QRN_LOG_IN(LogValues{{"processingRecording", capture.getProcessingRecording()},
+                         {"startedRecording", capture.getStartedRecording()},
+                         {"startedRecordingTimer", capture.getStartedRecordingTimer()}});
+    if (capture.getProcessingRecording())
+        return;
+    if (capture.getStartedRecording()) {
+        capture.stopRecording();
+        return;
+    }
+    if (capture.getStartedRecordingTimer()) {
+        auto screen = getTakeScreen();
+        capture.startRecordingTimer(screen ? screen->recordingView : nullptr);
+        return;
+    }
+    startRecording();
+}
+
+void recordViewClass::startRecording() {
+    QRN_LOG_IN(LogValues{{"playbackShown", playbackShown}});
+    if (playbackShown) {
+        dismissPlaybackCheck();
+        return;
+    }
+    auto screen = getTakeScreen();
+    if (!screen)
+        return;
+    // A dismiss asked for while nothing could be dismissed belongs to that moment, not to
+    // this take.
+    dismissPlaybackPending = false;
+    captureSessionClass().startRecordingTimer(screen->recordingView);
+}
+
+void recordViewClass::flipRecordIcon(bool state) {
+    auto screen = getTakeScreen();
+    if (screen && screen->recordButton)
+        screen->recordButton->setImageNamed(state ? "record_stop" : "record_start", {20, 20});
+}
+
+void recordViewClass::playRecordingStartVideo() {
+    QRN_LOG_IN();
+    auto screen = getTakeScreen();
+    if (!screen || !screen->playbackView)
+        return;
+    auto clip = qrn::media::bundleResourcePath("startRecordingTimer", "mov");
+    if (!clip) {
+        QRN_LOG_ERROR("No countdown clip in the bundle");
+        return;
+    }
+    auto player = qrn::media::Player::create(*clip);
+    player->setMuted(true);
+    addOrReplacePlayerToPlayerView(player, false, true);
+    screen->playbackView->setHidden(false);
+}
+
+void recordViewClass::stopPlayingRecordingStartVideo() {
+    auto screen = getTakeScreen();
+    if (!screen || !screen->playbackView)
+        return;
+    screen->playbackView->setHidden(true);
+    removePlayerFromPlayerView();
+}
+
+void recordViewClass::addOrReplacePlayerToPlayerView(const std::shared_ptr<qrn::media::Player>& player,
+                                                     bool playerTypeIsView, bool playImmediately) {
+    auto screen = getTakeScreen();
+    if (!screen || !screen->playbackView || !player)
+        return;
+    removePlayerFromPlayerView();
+    const auto& area = screen->playbackView;
+    if (playerTypeIsView) {
+        auto view = qrn::media::PlayerView::make(area->bounds());
+        view->setPlayer(player);
+        area->addSubview(view);
+    } else {
+        auto layer = qrn::media::PlayerLayer::make();
+        layer->setFrame(area->bounds());
+        layer->setPlayer(player);
+        area->layer()->addSublayer(layer);
+    }
+    if (playImmediately)
+        player->play();
+}
+
+void recordViewClass::removePlayerFromPlayerView() {
+    auto screen = getTakeScreen();
+    if (!screen || !screen->playbackView)
+        return;
+    const auto& area = screen->playbackView;
+    // Only a player's own layer: the last sublayer may as well be a subview's backing layer.
+    const auto& sublayers = area->layer()->sublayers();
+    if (!sublayers.empty())
+        if (auto player = std::dynamic_pointer_cast<qrn::media::PlayerLayer>(sublayers.back())) {
+            if (player->player())
+                player->player()->pause();
+            player->removeFromSuperlayer();
+        }
+    if (!area->subviews().empty())
+        if (auto view = std::dynamic_pointer_cast<qrn::media::PlayerView>(area->subviews().back())) {
+            if (view->player())
+                view->player()->pause();
+            view->removeFromSuperview();
+        }
+}
+
+void recordViewClass::playbackRecording(const std::string& path, const std::string& uuid) {
+    QRN_LOG_IN(LogValues{{"path", path}, {"uuid", uuid}});
+    auto screen = getTakeScreen();
+    if (!screen || !screen->playbackView)
+        return;
+    playbackShown = true;
+    playbackFileURL = path;
+    addOrReplacePlayerToPlayerView(qrn::media::Player::create(path), true, false);
+    screen->playbackView->setHidden(false);
+}
+
+void recordViewClass::saveRecording() {
+    QRN_LOG_IN(LogValues{{"playbackShown", playbackShown}});
+    if (!playbackShown || !playbackFileURL)
+        return;
+    qrn::SavePanel panel;
+    panel.settings.title = "Save recording";
+    panel.settings.prompt = "Save";
+    panel.settings.nameFieldLabel = "Recording name";
+    panel.settings.showsTagField = false;
+    panel.settings.canCreateDirectories = false;
+    panel.settings.allowedTypes = {"mov"};
+    panel.settings.extensionHidden = false;
+    if (panel.runModal() != qrn::ModalResponse::ok || !panel.url())
+        return;
+    std::string path = panel.url()->string();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    const auto slash = path.rfind('/');
+    if (path.empty() || path.substr(slash == std::string::npos ? 0 : slash + 1).empty())
+        return;
+    // The panel already gives the name its extension; add it only where it is missing.
+    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".mov") != 0)
+        path += ".mov";
+    // The panel asked before a file already there may be replaced.
+    if (auto moved = qrn::files::move(*playbackFileURL, path); !moved) {
+        captureSessionClass().changeErrorMessage("Unable to save recording", "Unable to save recording",
+                                                 moved.error());
+        return;
+    }
+    dismissPlayback();
+}
+
+void recordViewClass::dismissPlaybackCheck() {
+    captureSessionClass capture;
+    QRN_LOG_IN(LogValues{{"playbackShown", playbackShown}, {"layersDoneResetting", layersDoneResetting}});
+    if (playbackShown && !layersDoneResetting) {
+        dismissPlaybackPending = false;
+        dismissPlayback();
+        return;
+    }
+    if (capture.getProcessingRecording() && capture.getOutputURL()) {
+        incrementCancelledRecordingCheck();
+        if (auto screen = getTakeScreen()) {
+            enableIcon(*screen, dismissButton, false);
+            enableIcon(*screen, saveButton, false);
+        }
+        if (auto output = capture.getMovieOutput(); output->isRecording())
+            output->stopRecording();
+        // The export stops as soon as it can; the studio resets once it has (and its file
+        // is gone).
+        if (auto session = capture.getExportSession())
+            session->cancelExport();
+        qrn::MainQueue::after(0.2, [] { captureSessionClass().removeTempVideoRecording(); });
+        return;
+    }
+    dismissPlaybackPending = true;
+}
+
+void recordViewClass::dismissPlayback() {
+    QRN_LOG_IN();
+    auto screen = getTakeScreen();
+    if (screen && screen->playbackView)
+        screen->playbackView->setHidden(true);
+    removePlayerFromPlayerView();
+    playbackShown = false;
+    if (screen)
+        showPlaybackButtons(*screen, false);
+    resetTimerTextView();
+    if (playbackFileURL && qrn::files::exists(*playbackFileURL)) {
+        if (auto removed = qrn::files::remove(*playbackFileURL); !removed)
+            QRN_LOG_ERROR(removed.error());
+    }
+}
+
+void recordViewClass::incrementCancelledRecordingCheck() {
+    cancelledRecordingCheck = cancelledRecordingCheck + 1 >= 10000 ? 0 : cancelledRecordingCheck + 1;
+}
+
+int recordViewClass::getCancelledRecordingCheck() {
+    return cancelledRecordingCheck;
+}
+
+void recordViewClass::resetAppAfterRecording(bool fullyFinishedExportingVideo) {
+    QRN_LOG_IN(LogValues{{"fullyFinishedExportingVideo", fullyFinishedExportingVideo}});
+    captureSessionClass().takeBackLentLayers();
+    auto screen = getTakeScreen();
+    if (!screen)
+        return;
+    if (screen->videoView)
+        screen->videoView->setHidden(true);
+    if (screen->videoLoadingIcon) {
+        screen->videoLoadingIcon->setHidden(false);
+        screen->videoLoadingIcon->startAnimation();
+    }
+    for (size_t p = 0; p < screen->layers.size(); ++p) {
+        if (p >= 1 && p < screen->assets.size())
+            if (auto container = holderOf(screen->recordingView, std::atoi(screen->assets[p].c_str()) + 1)) {
+                container->layer()->removeAllAnimations();
+                container->setHidden(p != 1);
+            }
+        for (const auto& id : screen->layers[p])
+            if (auto holder = holderOf(screen->recordingView, std::atoi(id.c_str()))) {
+                holder->layer()->removeAllAnimations();
+                holder->setHidden(p >= 2);
+            }
+    }
+    setAssetTimingArrayToStart();
+    setNextAssetIndex(1);
+    reloadAssetPreviews();
+    setNextAssetIndex(getNextAssetIndex() + 1);
+    autocueDisplayClass().newAutocueText(0, true);
+    enableIcon(*screen, saveButton, true);
+    showPlaybackButtons(*screen, fullyFinishedExportingVideo);
+    if (!fullyFinishedExportingVideo) {
+        resetTimerTextView();
+        // Nothing is on show: a dismiss asked for during the take has nothing left to act on.
+        dismissPlaybackPending = false;
+    }
+    if (playbackShown && dismissPlaybackPending)
+        dismissPlaybackCheck();
+    if (screen->videoView)
+        screen->videoView->setHidden(false);
+    if (screen->videoLoadingIcon) {
+        screen->videoLoadingIcon->setHidden(true);
+        screen->videoLoadingIcon->stopAnimation();
+    }
+    std::weak_ptr<qrn::ui::View> weak = screen->recordingView;
+    qrn::MainQueue::after(0.1, [weak] {
+        auto view = weak.lock();
+        auto now = recordViewClass().getTakeScreen();
+        if (view && now && now->recordingView == view)
+            recordViewClass().resizeAndPositionLayers(false, view->bounds());
+    });
+    layersDoneResetting = false;
+}
+
+bool recordViewClass::getPlaybackShown() {
+    return playbackShown;
+}
+void recordViewClass::setLayersDoneResetting(bool done) {
+    layersDoneResetting = done;
+}
+bool recordViewClass::getLayersDoneResetting() {
+    return layersDoneResetting;
+}
+bool recordViewClass::getDismissPlaybackPending() {
+    return dismissPlaybackPending;
+}
+std::optional<std::string> recordViewClass::getPlaybackFileURL() {
+    return playbackFileURL;
+}
+
+void recordViewClass::resetFlowForTesting() {
+    playbackShown = false;
+    playbackFileURL.reset();
+    layersDoneResetting = false;
+    dismissPlaybackPending = false;
+    cancelledRecordingCheck = 0;
+}

@@ -1,0 +1,280 @@
+// Stepping from one asset to the next while recording, the times of the steps, the strip that
+// shows what comes next, and the refit of the studio's picture.
+#include <cstdlib>
+
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/captureSessionClassTake.h"
+#include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/orderLayersClass.h"
+#include "Controller/Global/resizeAndPositionLayersClass.h"
+#include "Controller/Recording/autocueDisplayClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Model/globalAppSettingsClass.h"
+#include "platform/foundation/colour.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/media/capture_session.h"
+#include "platform/ui/text_field.h"
+#include "platform/ui/text_view.h"
+#include "platform/ui/view.h"
+
+namespace {
+
+std::function<std::optional<recordViewClass::takeScreen>()> takeScreenHook;
+std::function<void()> startTimerHook, stopTimerHook, resetTimerHook;
+std::vector<double> ASSET_TIMING_ARRAY{0.0};
+std::optional<double> recordingStartDate;
+int nextAssetIndex = 1;
+bool videoReadyForResize = false, layersReadyForResize = false;
+
+int idValue(const std::string& id) {
+    return std::atoi(id.c_str());
+}
+
+std::shared_ptr<qrn::ui::View> holderOf(const std::shared_ptr<qrn::ui::View>& in, int tag) {
+    auto tagged = in ? in->viewWithTag(tag) : nullptr;
+    return tagged ? tagged->superview() : nullptr;
+}
+
+// Card n of the strip: the child of the strip's parent that holds the field tagged -n. Looked up
+// among the parent's own children only, as the next-asset preview inside it holds marker views
+// with negative tags of their own.
+std::shared_ptr<qrn::ui::View> cardOf(const std::shared_ptr<qrn::ui::View>& parent, int n) {
+    if (!parent)
+        return nullptr;
+    for (auto& card : parent->subviews())
+        for (auto& field : card->subviews())
+            if (field->tag() == -n)
+                return card;
+    return nullptr;
+}
+
+qrn::Colour named(const std::string& name, qrn::Colour fallback) {
+    return qrn::namedColour(name, true).value_or(fallback);
+}
+
+void styleCard(qrn::ui::View& view, double z) {
+    auto& layer = *view.layer();
+    layer.setBackgroundColour(named("background_colour_light_dark", qrn::Colour{0.2, 0.2, 0.2, 1}));
+    layer.setBorderWidth(1.0);
+    layer.setBorderColour(named("border_colour_light_dark", qrn::Colour{0.4, 0.4, 0.4, 1}));
+    layer.setCornerRadius(4.0);
+    layer.setZPosition(z);
+}
+
+void setNumber(const std::shared_ptr<qrn::ui::TextView>& view, const std::string& text) {
+    if (!view)
+        return;
+    view->setString(text);
+    view->setDefaultTextColour(named("text_colour_dark_dark", qrn::Colour{0.9, 0.9, 0.9, 1}));
+}
+
+} // namespace
+
+void recordViewClass::setTakeScreenHook(std::function<std::optional<takeScreen>()> hook) {
+    takeScreenHook = std::move(hook);
+}
+
+std::optional<recordViewClass::takeScreen> recordViewClass::getTakeScreen() {
+    return takeScreenHook ? takeScreenHook() : std::nullopt;
+}
+
+void recordViewClass::setElapsedTimeHooks(std::function<void()> start, std::function<void()> stop,
+                                          std::function<void()> reset) {
+    startTimerHook = std::move(start);
+    stopTimerHook = std::move(stop);
+    resetTimerHook = std::move(reset);
+}
+
+void recordViewClass::startTimer() {
+    if (startTimerHook)
+        startTimerHook();
+}
+void recordViewClass::stopTimer() {
+    if (stopTimerHook)
+        stopTimerHook();
+}
+void recordViewClass::resetTimerTextView() {
+    if (resetTimerHook)
+        resetTimerHook();
+}
+
+std::vector<double> recordViewClass::getAssetTimingArray() {
+    return ASSET_TIMING_ARRAY;
+}
+void recordViewClass::appendAssetTiming(double seconds) {
+    ASSET_TIMING_ARRAY.push_back(seconds);
+}
+void recordViewClass::setAssetTimingArrayToStart() {
+    ASSET_TIMING_ARRAY = {0.0};
+}
+std::optional<double> recordViewClass::getRecordingStartDate() {
+    return recordingStartDate;
+}
+void recordViewClass::setRecordingStartDate(std::optional<double> date) {
+    recordingStartDate = date;
+}
+int recordViewClass::getNextAssetIndex() {
+    return nextAssetIndex;
+}
+void recordViewClass::setNextAssetIndex(int index) {
+    nextAssetIndex = index;
+}
+
+void recordViewClass::selectNextAsset() {
+    auto screen = getTakeScreen();
+    if (!screen)
+        return;
+    const auto& assets = screen->assets;
+    const auto& layers = screen->layers;
+    // A take recorded from the stand-in movie has no movie output running, so the take's own
+    // state says whether the presenter is recording.
+    if (!captureSessionClass().getStartedRecording() || !recordingStartDate || assets.size() < 2 ||
+        assets.size() <= size_t(nextAssetIndex))
+        return;
+    QRN_LOG_IN(LogValues{{"nextAssetIndex", nextAssetIndex}});
+    const size_t i = size_t(nextAssetIndex);
+    ASSET_TIMING_ARRAY.push_back(qrn::media::captureClock() - *recordingStartDate);
+    if (auto left = holderOf(screen->recordingView, idValue(assets[i - 1]) + 1))
+        left->setHidden(true);
+    if (auto shown = holderOf(screen->recordingView, idValue(assets[i]) + 1))
+        shown->setHidden(false);
+    if (i - 1 < layers.size())
+        for (const auto& id : layers[i - 1])
+            if (auto holder = holderOf(screen->recordingView, idValue(id)))
+                holder->setHidden(true);
+    reloadAssetPreviews();
+    if (i < assets.size()) {
+        if (i < layers.size())
+            for (const auto& id : layers[i])
+                if (auto holder = holderOf(screen->recordingView, idValue(id)))
+                    holder->setHidden(false);
+        autocueDisplayClass().newAutocueText(int(i) - 1, false);
+    }
+    nextAssetIndex = int(i) + 1;
+}
+
+void recordViewClass::assetPreviews() {
+    auto screen = getTakeScreen();
+    if (!screen || !screen->nextAssetPreview || !screen->nextAssetParent)
+        return;
+    QRN_LOG_IN();
+    auto& preview = *screen->nextAssetPreview;
+    for (auto& v : std::vector<ViewPtr>(preview.subviews()))
+        v->removeFromSuperview();
+    preview.setHidden(true);
+    styleCard(preview, 3.0);
+    const size_t count = screen->assets.size();
+    preview.setHidden(count < 3);
+    // Cards of an earlier opening go first, so each tag names one card.
+    const int cards = globalAppSettingsClass().getNumberOfAssetPreviewsInRecordView();
+    for (int n = 1; n <= cards; ++n)
+        while (auto old = cardOf(screen->nextAssetParent, n))
+            old->removeFromSuperview();
+    const double x = screen->nextAssetParent->frame().width() / 2 - 120.0;
+    assetPreviewAfterNextPreview(cards, x, 240.0);
+    setNumber(screen->nextAssetNumberOne, count >= 3 ? "2" : "0");
+    setNumber(screen->nextAssetNumberTwo,
+              "/  " + (count >= 3 ? std::to_string(count - 1) : std::string("0")));
+}
+
+void recordViewClass::assetPreviewAfterNextPreview(int n, double x, double width) {
+    auto screen = getTakeScreen();
+    if (!screen || !screen->nextAssetParent)
+        return;
+    for (; n >= 1; --n) {
+        auto card = qrn::ui::View::make(qrn::Rect(x + 5 * n, 47 + 5 * n, width - 10 * n, 135));
+        styleCard(*card, 1.0);
+        auto field = qrn::ui::TextField::make();
+        field->setEditable(false);
+        field->setTag(-n);
+        card->addSubview(field);
+        card->setHidden(size_t(n + 2) >= screen->assets.size());
+        screen->nextAssetParent->addSubview(card);
+    }
+}
+
+void recordViewClass::fillNextAssetPreview(int assetIndex) {
+    auto screen = getTakeScreen();
+    if (!screen || !screen->nextAssetPreview)
+        return;
+    const auto& preview = screen->nextAssetPreview;
+    for (auto& v : std::vector<ViewPtr>(preview->subviews()))
+        v->removeFromSuperview();
+    orderLayersClass().addParentOrderViews(preview, true);
+    orderLayersClass().addParentOrderViews(preview, false);
+    const bool exists = assetIndex >= 0 && screen->assets.size() > size_t(assetIndex);
+    if (exists && size_t(assetIndex) < screen->assetPreviewLayers.size() &&
+        !screen->assetPreviewLayers[size_t(assetIndex)].empty())
+        orderLayersClass().addLayersToAssetPreview(assetIndex, preview, screen->assetPreviewLayers);
+    preview->setHidden(!exists);
+}
+
+void recordViewClass::displayNextAssetPreviews() {
+    auto screen = getTakeScreen();
+    if (!screen || !screen->nextAssetParent)
+        return;
+    const int cards = globalAppSettingsClass().getNumberOfAssetPreviewsInRecordView();
+    for (int n = 1; n <= cards; ++n)
+        if (auto card = cardOf(screen->nextAssetParent, n))
+            card->setHidden(!(nextAssetIndex + n < int(screen->assets.size()) - 1));
+}
+
+void recordViewClass::reloadAssetPreviews() {
+    fillNextAssetPreview(nextAssetIndex + 1);
+    displayNextAssetPreviews();
+    if (auto screen = getTakeScreen())
+        setNumber(screen->nextAssetNumberOne, std::to_string(nextAssetIndex + 1));
+}
+
+qrn::Rect recordViewClass::returnNextAssetPreviewBounds() {
+    auto screen = getTakeScreen();
+    return screen && screen->nextAssetPreview ? screen->nextAssetPreview->bounds() : qrn::Rect();
+}
+
+void recordViewClass::resizeVideoAndLayersAfterInit(bool video) {
+    (video ? videoReadyForResize : layersReadyForResize) = true;
+    if (!videoReadyForResize || !layersReadyForResize)
+        return;
+    auto screen = getTakeScreen();
+    if (!screen || !screen->recordingView)
+        return;
+    std::weak_ptr<qrn::ui::View> weak = screen->recordingView;
+    qrn::MainQueue::after(0.1, [weak] {
+        auto view = weak.lock();
+        if (!view)
+            return;
+        recordViewClass().resizeAndPositionLayers(true, view->bounds());
+        qrn::MainQueue::after(0.1, [weak] {
+            if (auto view = weak.lock())
+                recordViewClass().resizeAndPositionLayers(false, view->bounds());
+        });
+    });
+}
+
+void recordViewClass::resizeAndPositionLayers(bool video, const qrn::Rect& bounds) {
+    if (!getRecordViewSelected())
+        return;
+    // While an export draws the studio's layers on its own threads nothing may move them; the
+    // refit waits until they are back.
+    if (captureSessionClass().getLayersLent()) {
+        captureSessionTake().refitWhenTakenBack = true;
+        return;
+    }
+    auto screen = getTakeScreen();
+    if (!screen || !screen->recordingView)
+        return;
+    if (video && screen->videoView)
+        resizeAndPositionLayersClass().resizeAndPositionVideo(screen->videoView, bounds);
+    resizeAndPositionLayersClass().resizeAndPositionLayers(screen->recordingView, screen->assets,
+                                                           screen->layers, bounds);
+}
+
+void recordViewClass::resetTakeForTesting() {
+    takeScreenHook = nullptr;
+    startTimerHook = stopTimerHook = resetTimerHook = nullptr;
+    ASSET_TIMING_ARRAY = {0.0};
+    recordingStartDate.reset();
+    nextAssetIndex = 1;
+    videoReadyForResize = layersReadyForResize = false;
+    resetFlowForTesting();
+}
