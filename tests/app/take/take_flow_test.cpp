@@ -1,0 +1,375 @@
+// One take from the record button to the saved movie, and every way of leaving it early.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/captureSessionClassTake.h"
+#include "Controller/Global/svgButtonClass.h"
+#include "Controller/Global/svgIconClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "platform/foundation/files.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/media/bundle_clips.h"
+#include "platform/media/export_session.h"
+#include "platform/media/movie_reader.h"
+#include "platform/media/movie_writer.h"
+#include "platform/media/player_view.h"
+#include "platform/ui/button.h"
+#include "platform/ui/panels.h"
+#include "platform/ui/view.h"
+#include "take_fixture.h"
+
+using namespace taketest;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool iconEnabled(const studio& s, size_t i) {
+    return s.button(i)->svgIconObj()->getIsButtonEnabled();
+}
+
+// Record, step at the given times, stop at `length` (times on the take's clock).
+void recordTake(studio& s, std::vector<double> steps, double length) {
+    recordViewClass().recordButtonPressed();
+    qrn::MainQueue::advance(4.5);
+    ASSERT_TRUE(captureSessionClass().getStartedRecording());
+    for (double t : steps) {
+        recordingAt(t);
+        recordViewClass().selectNextAsset();
+    }
+    recordingAt(length);
+    recordViewClass().recordButtonPressed();
+    (void)s;
+}
+
+QColor colourAt(const std::string& path, double t, int x = 960, int y = 540) {
+    auto reader = qrn::media::VideoTrackReader::open(path);
+    EXPECT_TRUE(reader);
+    if (!reader)
+        return {};
+    auto frame = reader.value()->frameAt(t);
+    EXPECT_TRUE(frame);
+    if (!frame)
+        return {};
+    return QColor(reader.value()->image(frame.value()).pixel(x, y));
+}
+
+bool near(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
+}
+
+struct savePanelAnswer {
+    std::vector<std::string> labels;
+    explicit savePanelAnswer(std::optional<std::string> path) {
+        qrn::setSavePanelPresenter([this, path](qrn::SavePanel& panel) {
+            labels = {panel.settings.title, panel.settings.prompt, panel.settings.nameFieldLabel};
+            EXPECT_FALSE(panel.settings.showsTagField);
+            EXPECT_FALSE(panel.settings.canCreateDirectories);
+            EXPECT_EQ(panel.settings.allowedTypes, std::vector<std::string>{"mov"});
+            if (!path || !panel.choose(*path))
+                return qrn::ModalResponse::cancel;
+            return qrn::ModalResponse::ok;
+        });
+    }
+    ~savePanelAnswer() { qrn::setSavePanelPresenter(nullptr); }
+};
+
+} // namespace
+
+TEST(TakeFlow, CountdownCancelledByASecondPressLeavesNoFile) {
+    studio s(2);
+    s.open();
+    recordViewClass().recordButtonPressed();
+    captureSessionClass c;
+    EXPECT_TRUE(c.getStartedRecordingTimer());
+    EXPECT_FALSE(iconEnabled(s, 0));
+    EXPECT_FALSE(s.views.playbackView->isHidden()); // the countdown clip
+    ASSERT_FALSE(s.views.playbackView->layer()->sublayers().empty());
+    qrn::MainQueue::advance(3.0);
+    recordViewClass().recordButtonPressed();
+    EXPECT_FALSE(c.getStartedRecordingTimer());
+    EXPECT_TRUE(iconEnabled(s, 0));
+    EXPECT_TRUE(s.views.playbackView->isHidden());
+    qrn::MainQueue::advance(5.0);
+    EXPECT_FALSE(c.getStartedRecording());
+    EXPECT_TRUE(s.movies().empty());
+    // The next press starts a new countdown.
+    recordViewClass().recordButtonPressed();
+    EXPECT_TRUE(c.getStartedRecordingTimer());
+}
+
+TEST(TakeFlow, ATakeIsComposedExportedPlayedAndSaved) {
+    studio s(2);
+    s.open();
+    captureSessionClass c;
+    recordTake(s, {1.0}, 2.0);
+    // Processing: the title bar offers dismiss, save waits for the movie, the button rests.
+    EXPECT_TRUE(c.getProcessingRecording());
+    EXPECT_FALSE(c.getStartedRecording());
+    EXPECT_TRUE(s.button(0)->isHidden());
+    EXPECT_FALSE(s.button(3)->isHidden());
+    EXPECT_FALSE(iconEnabled(s, 4));
+    recordViewClass().recordButtonPressed(); // does nothing while processing
+    EXPECT_TRUE(c.getProcessingRecording());
+    EXPECT_EQ(recordViewClass().getAssetTimingArray().size(), 3u);
+    EXPECT_NEAR(recordViewClass().getAssetTimingArray().back(), 2.0, 0.05);
+
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    EXPECT_FALSE(c.getProcessingRecording());
+    EXPECT_FALSE(c.getStartedRecordingTimer());
+    EXPECT_TRUE(iconEnabled(s, 4));
+    EXPECT_FALSE(s.button(4)->isHidden());
+    EXPECT_TRUE(s.messages.empty()) << s.messages.front();
+    // The recording is gone; the export is the one movie left.
+    const auto movie = *recordViewClass().getPlaybackFileURL();
+    EXPECT_EQ(s.movies(), std::vector<std::string>{fs::path(movie).filename().string()});
+    auto info = qrn::media::loadMovieInfo(movie);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->naturalSize, (qrn::Size{1920, 1080}));
+    EXPECT_NEAR(info->duration, 2.0, 0.1);
+    // Each asset exactly while it was on screen.
+    EXPECT_TRUE(near(colourAt(movie, 0.5), QColor(255, 0, 0))) << colourAt(movie, 0.5).name().toStdString();
+
+    EXPECT_TRUE(near(colourAt(movie, 0.95), QColor(255, 0, 0)));
+    EXPECT_TRUE(near(colourAt(movie, 1.05), QColor(0, 255, 0)));
+    EXPECT_TRUE(near(colourAt(movie, 1.9), QColor(0, 255, 0)));
+    // The layers are back in the studio, asset 1 on show again.
+    EXPECT_EQ(s.holder(s.layerIds[1])->layer()->superlayerPointer(),
+              s.holder(s.layerIds[1])->superview()->layer().get());
+    EXPECT_FALSE(s.holder(s.layerIds[1])->isHidden());
+    EXPECT_TRUE(s.holder(s.layerIds[2])->isHidden());
+    EXPECT_FALSE(s.holder(s.layerIds[1])->layer()->animation("opacity"));
+    // The player with its controls.
+    ASSERT_FALSE(s.views.playbackView->subviews().empty());
+    EXPECT_TRUE(std::dynamic_pointer_cast<qrn::media::PlayerView>(s.views.playbackView->subviews().back()));
+
+    // Saved as "Take 1": the panel's own extension is not doubled.
+    QTemporaryDir elsewhere;
+    const std::string target = elsewhere.filePath("Take 1").toStdString();
+    {
+        savePanelAnswer answer(target);
+        recordViewClass().saveRecording();
+        EXPECT_EQ(answer.labels, (std::vector<std::string>{"Save recording", "Save", "Recording name"}));
+    }
+    EXPECT_TRUE(qrn::files::exists(target + ".mov"));
+    EXPECT_FALSE(qrn::files::exists(target + ".mov.mov"));
+    EXPECT_TRUE(s.movies().empty());
+    EXPECT_FALSE(recordViewClass().getPlaybackShown());
+    EXPECT_GE(s.timerResets, 1);
+    EXPECT_FALSE(s.button(0)->isHidden());
+
+    // The next take works and shows its layers live.
+    recordViewClass().recordButtonPressed();
+    qrn::MainQueue::advance(4.5);
+    EXPECT_TRUE(c.getStartedRecording());
+    EXPECT_FALSE(s.holder(s.layerIds[1])->isHidden());
+    EXPECT_EQ(s.holder(s.layerIds[1])->layer()->presentationOpacity(0), 1);
+}
+
+TEST(TakeFlow, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayback) {
+    studio s(1);
+    s.open();
+    recordTake(s, {}, 1.0);
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    const auto movie = *recordViewClass().getPlaybackFileURL();
+    QTemporaryDir elsewhere;
+    // Cancel: both stay.
+    {
+        savePanelAnswer answer(std::nullopt);
+        recordViewClass().saveRecording();
+    }
+    EXPECT_TRUE(recordViewClass().getPlaybackShown());
+    EXPECT_TRUE(qrn::files::exists(movie));
+    // A folder that is not there: the message, and the playback stays.
+    {
+        savePanelAnswer answer(elsewhere.filePath("gone/Take 1.mov").toStdString());
+        recordViewClass().saveRecording();
+    }
+    EXPECT_EQ(s.messages, std::vector<std::string>{"Unable to save recording"});
+    EXPECT_TRUE(recordViewClass().getPlaybackShown());
+    EXPECT_TRUE(qrn::files::exists(movie));
+    // An existing file, confirmed in the panel, is replaced.
+    const std::string target = elsewhere.filePath("Take 1.mov").toStdString();
+    ASSERT_TRUE(qrn::files::replaceAtomically(target, "an older take"));
+    {
+        savePanelAnswer answer(target);
+        recordViewClass().saveRecording();
+    }
+    EXPECT_FALSE(recordViewClass().getPlaybackShown());
+    EXPECT_TRUE(qrn::media::loadMovieInfo(target));
+    EXPECT_FALSE(qrn::files::exists(movie));
+}
+
+TEST(TakeFlow, DismissWhileProcessingLeavesNoFileAndNoSession) {
+    studio s(2);
+    s.open();
+    captureSessionClass c;
+    // In the 0.1 s before the export: no session is made.
+    recordTake(s, {0.5}, 1.0);
+    ASSERT_TRUE(c.getProcessingRecording());
+    EXPECT_TRUE(c.getLayersLent());
+    recordViewClass().dismissPlaybackCheck();
+    EXPECT_FALSE(iconEnabled(s, 3));
+    EXPECT_FALSE(iconEnabled(s, 4));
+    qrn::MainQueue::advance(0.1);
+    EXPECT_FALSE(c.getExportSession());
+    qrn::MainQueue::advance(0.2);
+    EXPECT_FALSE(c.getProcessingRecording());
+    EXPECT_FALSE(c.getLayersLent());
+    EXPECT_TRUE(s.movies().empty());
+    EXPECT_TRUE(s.messages.empty());
+    EXPECT_FALSE(s.button(0)->isHidden());
+
+    // Mid-export: cancelled, and the studio resets once it has ended.
+    recordTake(s, {0.5}, 3.0);
+    qrn::MainQueue::advance(0.1);
+    ASSERT_TRUE(c.getExportSession());
+    recordViewClass().dismissPlaybackCheck();
+    qrn::MainQueue::advance(0.2);
+    ASSERT_TRUE(pumpUntil([&] { return !c.getProcessingRecording(); }));
+    EXPECT_FALSE(c.getExportSession());
+    EXPECT_FALSE(c.getLayersLent());
+    EXPECT_FALSE(recordViewClass().getPlaybackShown());
+    EXPECT_TRUE(s.movies().empty());
+    // The layers are back where they belong.
+    EXPECT_EQ(s.holder(s.layerIds[2])->layer()->superlayerPointer(),
+              s.holder(s.layerIds[2])->superview()->layer().get());
+}
+
+TEST(TakeFlow, ClosingTheStudioMidExportLeavesNoWorkerNoMovieAndTheViewsBack) {
+    studio s(2);
+    s.open();
+    captureSessionClass c;
+    recordTake(s, {0.5}, 3.0);
+    qrn::MainQueue::advance(0.1);
+    ASSERT_TRUE(c.getExportSession());
+    recordViewClass().clearClass();
+    EXPECT_FALSE(c.getExportSession());
+    EXPECT_FALSE(c.getProcessingRecording());
+    EXPECT_TRUE(s.movies().empty());
+    EXPECT_EQ(s.holder(s.layerIds[1])->layer()->superlayerPointer(),
+              s.holder(s.layerIds[1])->superview()->layer().get());
+    // A late completion finds nothing to do.
+    qrn::MainQueue::advance(1);
+    qrn::MainQueue::runPending();
+    EXPECT_FALSE(recordViewClass().getPlaybackShown());
+
+    // In the countdown: it stops and nothing is recorded.
+    recordViewClass().recordButtonPressed();
+    recordViewClass().clearClass();
+    EXPECT_FALSE(c.getStartedRecordingTimer());
+    qrn::MainQueue::advance(5);
+    EXPECT_FALSE(c.getStartedRecording());
+    EXPECT_TRUE(s.movies().empty());
+}
+
+TEST(TakeFlow, BrokenRecordingsSayWhyAndReturnToTheStart) {
+    studio s(1);
+    s.open();
+    captureSessionClass c;
+    auto breakRecording = [&](const std::function<void(const std::string&)>& replace) {
+        recordViewClass().recordButtonPressed();
+        qrn::MainQueue::advance(4.5);
+        ASSERT_TRUE(c.getOutputURL());
+        replace(*c.getOutputURL());
+        recordingAt(1.0);
+        recordViewClass().recordButtonPressed();
+        EXPECT_FALSE(c.getProcessingRecording());
+        EXPECT_FALSE(c.getStartedRecordingTimer());
+        EXPECT_FALSE(c.getLayersLent());
+        EXPECT_TRUE(s.movies().empty());
+        EXPECT_FALSE(s.button(0)->isHidden());
+    };
+    // Not a movie at all.
+    breakRecording([](const std::string& path) { ASSERT_TRUE(qrn::files::replaceAtomically(path, "junk")); });
+    EXPECT_EQ(s.messages.back(), "Unable to load video track");
+    // A movie without sound.
+    breakRecording([](const std::string& path) {
+        qrn::media::MovieWriterSettings settings;
+        settings.width = 64;
+        settings.height = 36;
+        settings.hasAudio = false;
+        settings.preset = "ultrafast";
+        auto writer = qrn::media::MovieWriter::create(path + ".tmp.mov", settings).value();
+        QImage image(64, 36, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::gray);
+        for (int i = 0; i < 60; ++i)
+            ASSERT_TRUE(writer->appendImage(image, i / 30.0));
+        ASSERT_TRUE(writer->finish());
+        ASSERT_TRUE(qrn::files::move(path + ".tmp.mov", path));
+    });
+    EXPECT_EQ(s.messages.back(), "Unable to load audio track");
+    // The next take still works.
+    recordViewClass().recordButtonPressed();
+    qrn::MainQueue::advance(4.5);
+    EXPECT_TRUE(c.getStartedRecording());
+}
+
+TEST(TakeFlow, NoProjectFolderSaysSoAndGoesBackToIdle) {
+    studio s(1);
+    s.open();
+    persistentDataStorageClass().setProjectDirectory("");
+    captureSessionClass c;
+    recordViewClass().recordButtonPressed();
+    qrn::MainQueue::advance(4.5);
+    EXPECT_EQ(s.messages, std::vector<std::string>{"Something went wrong. Please try again"});
+    EXPECT_FALSE(c.getStartedRecordingTimer());
+    EXPECT_FALSE(c.getStartedRecording());
+    EXPECT_TRUE(iconEnabled(s, 0));
+    // The next press starts a countdown, not a cancel.
+    recordViewClass().recordButtonPressed();
+    EXPECT_TRUE(c.getStartedRecordingTimer());
+}
+
+TEST(TakeFlow, TempFilesReplaceWhatIsThereAndLongStandInTakesComposeWhatWasRecorded) {
+    studio s(1);
+    captureSessionClass c;
+    const std::string dir = s.project.path().toStdString() + "/";
+    ASSERT_TRUE(qrn::files::replaceAtomically(dir + "A.mov", "old"));
+    auto url = c.tempURL("A", "mov", dir);
+    ASSERT_TRUE(url);
+    EXPECT_EQ(*url, dir + "A.mov");
+    EXPECT_FALSE(qrn::files::exists(*url));
+    EXPECT_EQ(*c.tempURL("B", std::nullopt, dir), dir + "B");
+    EXPECT_FALSE(c.tempURL("A", "mov", ""));
+
+    auto standIn = qrn::media::bundleResourcePath("movie", "mov");
+    ASSERT_TRUE(standIn);
+    auto asset = qrn::media::MovieAsset::load(*standIn);
+    ASSERT_TRUE(asset);
+    auto composed = c.createMutableCompositionFromAsset(asset.value(), 65.0);
+    EXPECT_NEAR(composed.composition->duration(), asset->info.duration, 0.1);
+    EXPECT_LE(composed.composition->duration(), 60.1);
+}
+
+TEST(TakeFlow, CancelCounterWrapsAndAPendingDismissDoesNotOutliveItsTake) {
+    studio s(1);
+    s.open();
+    recordViewClass r;
+    for (int i = 0; i < 9999; ++i)
+        r.incrementCancelledRecordingCheck();
+    EXPECT_EQ(r.getCancelledRecordingCheck(), 9999);
+    r.incrementCancelledRecordingCheck();
+    EXPECT_EQ(r.getCancelledRecordingCheck(), 0);
+    // Dismiss with nothing to dismiss marks it pending; the next take forgets it and ends in
+    // its playback.
+    r.dismissPlaybackCheck();
+    EXPECT_TRUE(r.getDismissPlaybackPending());
+    recordTake(s, {}, 1.0);
+    EXPECT_FALSE(r.getDismissPlaybackPending());
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    qrn::MainQueue::advance(0.5);
+    EXPECT_TRUE(r.getPlaybackShown());
+    // The record button now only dismisses; the next press counts down.
+    r.recordButtonPressed();
+    EXPECT_FALSE(r.getPlaybackShown());
+    EXPECT_TRUE(s.movies().empty());
+    r.recordButtonPressed();
+    EXPECT_TRUE(captureSessionClass().getStartedRecordingTimer());
+}
