@@ -41,7 +41,7 @@ class recordViewClass {
     static void setClearHandler(std::function<void()> handler);
 
     // --- The take: asset stepping and the next-asset strip (recordViewClassTake.cpp), the
-    // record button's flow, playback, save and reset (recordViewClassFlow.cpp)
+    // record button's flow, playback, save and reset (recordViewClassTakeFlow.cpp)
     using ViewPtr = std::shared_ptr<qrn::ui::View>;
     // The studio's views and its copies of the project's ids, as the take uses them.
     struct takeScreen {
