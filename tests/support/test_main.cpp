@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
