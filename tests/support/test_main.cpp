@@ -50,6 +50,10 @@ void resetProcessState() {
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
+    // The studio and the capture session keep their state for the whole process.
+    recordViewClass::resetForTesting();
+    captureSessionClass::resetForTesting();
+    videoSettingsClass::resetForTesting();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

@@ -82,8 +82,6 @@ qrn::media::CaptureSession& captureSessionClass::session() {
 }
 
 std::shared_ptr<qrn::media::VideoPreviewLayer> captureSessionClass::getPreviewLayer() {
-    if (!previewLayer)
-        previewLayer = qrn::media::VideoPreviewLayer::make();
     return previewLayer;
 }
 
@@ -204,7 +202,9 @@ void captureSessionClass::videoPreviewLayer(qrn::ui::View& view, qrn::media::Cap
     const auto& host = view.layer();
     if (!host)
         return;
-    auto picture = getPreviewLayer();
+    if (!previewLayer)
+        previewLayer = qrn::media::VideoPreviewLayer::make();
+    auto picture = previewLayer;
     picture->setMasksToBounds(false);
     picture->setSession(&s);
     // Without a camera the last picture of the one before must not stay on show.

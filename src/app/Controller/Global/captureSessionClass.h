@@ -35,6 +35,7 @@ class captureSessionClass {
     static constexpr double messageSeconds = 6.0;
 
     qrn::media::CaptureSession& session();
+    // None until a view first showed the camera.
     std::shared_ptr<qrn::media::VideoPreviewLayer> getPreviewLayer();
     std::shared_ptr<qrn::media::MovieFileOutput> getMovieOutput();
 
