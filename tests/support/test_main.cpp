@@ -11,6 +11,7 @@
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Recording/recordViewClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
@@ -49,9 +50,13 @@ void resetProcessState() {
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
-    // The take's state and the studio hooks it reads.
+    // A take first (its export stops), then the studio and the capture session, which keep
+    // their state for the whole process.
     captureSessionClass::resetTakeForTesting();
     recordViewClass::resetTakeForTesting();
+    recordViewClass::resetForTesting();
+    captureSessionClass::resetForTesting();
+    videoSettingsClass::resetForTesting();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

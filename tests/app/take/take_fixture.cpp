@@ -7,6 +7,7 @@
 #include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
+#include "Controller/Recording/recordViewClassState.h"
 #include "Model/persistentDataStorageClass.h"
 #include "app/layers/layers_support.h"
 #include "platform/foundation/main_queue.h"
@@ -55,6 +56,7 @@ studio::studio(int assets, bool withLayers) {
     views.recordButton = std::make_shared<qrn::ui::Button>();
     views.nextAssetNumberOne = std::make_shared<qrn::ui::TextView>();
     views.nextAssetNumberTwo = std::make_shared<qrn::ui::TextView>();
+    views.timerTextView = std::make_shared<qrn::ui::TextView>();
     for (int i = 0; i < 5; ++i) {
         svgButtonClass::Configuration c;
         c.frame = qrn::Rect(40.0 * i, 0, 30, 30);
@@ -67,24 +69,45 @@ studio::studio(int assets, bool withLayers) {
     views.assets = model.getAssetArray();
     views.layers = model.getLayerArray();
     views.assetPreviewLayers.assign(views.assets.size(), {});
-    recordViewClass::setTakeScreenHook([this] { return std::optional(views); });
-    recordViewClass::setElapsedTimeHooks([this] { ++timerStarts; }, [this] { ++timerStops; },
-                                         [this] { ++timerResets; });
-    captureSessionClass::setErrorMessageHook(
-        [this](const std::string& m, const std::optional<std::string>&, const std::optional<std::string>&) {
-            messages.push_back(m);
-        });
+    sync();
+    captureSessionClass().setCaptureStatusViews(views.videoLoadingIcon, views.videoLabel);
     persistentDataStorageClass().setProjectDirectory(project.path().toStdString());
-    recordViewClass::setStudioState(true, false);
+    recordViewClass().setRecordViewSelected(true);
     resizeAndPositionLayersClass().setBounds(scene.drop->bounds());
 }
 
 studio::~studio() {
     captureSessionClass().abandonTake();
-    recordViewClass::resetTakeForTesting();
     captureSessionClass::resetTakeForTesting();
-    recordViewClass::setStudioState(false, false);
+    recordViewClass::resetForTesting();
     persistentDataStorageClass().setProjectDirectory("");
+}
+
+void studio::sync() {
+    auto& g = recordViewModule::globals();
+    recordingScreenViewsGroup group;
+    group.mainView = views.mainView;
+    group.recordingView = views.recordingView;
+    group.videoLoadingIcon = views.videoLoadingIcon;
+    group.videoLabel = views.videoLabel;
+    group.playbackView = views.playbackView;
+    group.recordButton = views.recordButton;
+    group.timerTextView = views.timerTextView;
+    group.nextAssetParent = views.nextAssetParent;
+    group.nextAssetPreview = views.nextAssetPreview;
+    group.nextAssetNumberOne = views.nextAssetNumberOne;
+    group.nextAssetNumberTwo = views.nextAssetNumberTwo;
+    g.recordingScreenViews = group;
+    const auto& b = views.titleBarButtons;
+    g.recordTitleBarButtons = recordTitleBarButtonsGroup{b[0], b[1], b[2], b[3], b[4]};
+    g.videoView = views.videoView;
+    g.ASSET_ARRAY = views.assets;
+    g.LAYER_ARRAY = views.layers;
+    g.ASSET_PREVIEW_LAYER_ARRAY = views.assetPreviewLayers;
+}
+
+std::string studio::message() const {
+    return views.videoLabel->isHidden() ? std::string() : views.videoLabel->stringValue();
 }
 
 std::shared_ptr<svgButtonClass> studio::button(size_t i) const {

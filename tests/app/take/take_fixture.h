@@ -1,8 +1,8 @@
 #pragma once
 // A studio for the take tests: a preview with assets (each with one solid-colour layer) built
 // as the editing screen builds it and used as the studio's recording view, the strip, the
-// playback area, the record button and the title bar's five buttons, a project folder, and
-// recorders for the message line and the elapsed-time display.
+// playback area, the record button and the title bar's five buttons, handed to the studio's
+// state as opening the studio hands them, and a project folder.
 #include <QTemporaryDir>
 
 #include <memory>
@@ -29,8 +29,10 @@ struct studio {
     std::vector<std::string> layerIds; // [asset] -> its layer, "" for the sticky asset
     recordViewClass::takeScreen views;
     QTemporaryDir project;
-    std::vector<std::string> messages;
-    int timerStarts = 0, timerStops = 0, timerResets = 0;
+    // What the studio's message line shows, "" when hidden.
+    std::string message() const;
+    // Hands `views` to the studio's state (after a test changed them).
+    void sync();
 
     std::shared_ptr<svgButtonClass> button(size_t i) const;
     // The holder view of a layer id, the container of an asset id.

@@ -164,8 +164,10 @@ TEST(TakeKeyFrames, EachAssetExactlyForItsTimeAndTheStickyLayersThroughout) {
     // A sticky layer and an asset without layers.
     const auto sticky = s.scene.addLayer(0, qrn::Rect(20, 20, 50, 50), 0, previewtest::placement::above);
     s.views.layers = previewLayerClass().getLayerArray();
+    s.sync();
     auto& rows = s.views.layers;
     rows[3].clear(); // asset 3 reached but without layers
+    s.sync();
     for (double t : {4.0, 9.0, 12.0})
         recordViewClass().appendAssetTiming(t); // T = [0, 4, 9, 12]
     captureSessionClass c;

@@ -120,6 +120,7 @@ TEST(TakeSteps, StickyLayersNeverHideAndNoViewsAreMade) {
     studio s(3);
     const auto sticky = s.scene.addLayer(0, qrn::Rect(20, 20, 50, 50), 0, previewtest::placement::above);
     s.views.layers = previewLayerClass().getLayerArray();
+    s.sync();
     s.open();
     startTake(s);
     auto countViews = [&] {

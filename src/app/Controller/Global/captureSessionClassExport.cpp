@@ -68,7 +68,7 @@ void exportCompleted(const std::shared_ptr<qrn::media::ExportSession>& session, 
         recordViewClass().resetAppAfterRecording(true);
     } else {
         captureSessionClass().changeErrorMessage("Unable to export video", "Unable to export video",
-                                                 session->error());
+                                                 session->error(), MessageType::error);
         deleteRecording(recordingPath);
         // Nothing to play: the studio goes back to the start, and no dismiss asked for during
         // this take is left over for the next one.
@@ -88,7 +88,7 @@ void startExport(const pendingExport& job) {
     if (!session) {
         if (capture.takeIsCurrent())
             capture.changeErrorMessage("Unable to create export session", "Unable to create export session",
-                                       std::nullopt);
+                                       std::nullopt, MessageType::error);
         capture.removeTempVideoRecording();
         return;
     }
@@ -98,7 +98,7 @@ void startExport(const pendingExport& job) {
     if (!out) {
         if (capture.takeIsCurrent())
             capture.changeErrorMessage("Unable to create export URL", "Unable to create export URL",
-                                       std::nullopt);
+                                       std::nullopt, MessageType::error);
         capture.removeTempVideoRecording();
         return;
     }
@@ -120,6 +120,10 @@ void startExport(const pendingExport& job) {
 
 std::shared_ptr<qrn::media::ExportSession> captureSessionClass::getExportSession() {
     return captureSessionTake().exportSession;
+}
+
+void captureSessionClass::refitWhenLayersComeBack() {
+    captureSessionTake().refitWhenTakenBack = true;
 }
 
 bool captureSessionClass::getLayersLent() {
@@ -188,7 +192,8 @@ void captureSessionClass::finishedRecording() {
         QRN_LOG_ERROR(error.localizedDescription());
         // A failed insertion has already named itself in the message line.
         if (error.code != 1)
-            changeErrorMessage(error.localizedDescription(), error.localizedDescription(), std::nullopt);
+            changeErrorMessage(error.localizedDescription(), error.localizedDescription(), std::nullopt,
+                               MessageType::error);
         removeTempVideoRecording();
         return;
     }

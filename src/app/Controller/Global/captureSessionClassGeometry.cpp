@@ -30,7 +30,7 @@ captureSessionClass::createMutableCompositionFromAsset(const qrn::media::MovieAs
     const double length = std::min(duration, sourceVideo->duration);
     if (auto inserted = videoTrack->insertTimeRange({0, length}, asset, *sourceVideo, 0); !inserted) {
         changeErrorMessage("Unable to insert time in video track", "Unable to insert time in video track",
-                           inserted.error());
+                           inserted.error(), MessageType::error);
         qrnError error = throwClass().error("Unable to load video track");
         error.code = 1; // the error line already names the insertion
         throw error;

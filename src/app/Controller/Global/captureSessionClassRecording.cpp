@@ -22,10 +22,6 @@
 namespace {
 
 captureSessionTakeState state;
-std::function<std::shared_ptr<qrn::media::MovieFileOutput>()> movieOutputHook;
-std::shared_ptr<qrn::media::MovieFileOutput> ownMovieOutput;
-std::function<void(const std::string&, const std::optional<std::string>&, const std::optional<std::string>&)>
-    errorMessageHook;
 
 constexpr double countdownSeconds = 4.5;
 constexpr double clipAfterStartSeconds = 1.0;
@@ -92,41 +88,6 @@ captureSessionTakeState& captureSessionTake() {
     return state;
 }
 
-void captureSessionClass::setMovieOutputHook(
-    std::function<std::shared_ptr<qrn::media::MovieFileOutput>()> hook) {
-    movieOutputHook = std::move(hook);
-}
-
-std::shared_ptr<qrn::media::MovieFileOutput> captureSessionClass::getMovieOutput() {
-    if (movieOutputHook)
-        return movieOutputHook();
-    if (!ownMovieOutput) {
-        ownMovieOutput = std::make_shared<qrn::media::MovieFileOutput>();
-        session().beginConfiguration();
-        if (session().canAddOutput(ownMovieOutput))
-            session().addOutput(ownMovieOutput);
-        session().commitConfiguration();
-    }
-    return ownMovieOutput;
-}
-
-void captureSessionClass::setErrorMessageHook(
-    std::function<void(const std::string&, const std::optional<std::string>&,
-                       const std::optional<std::string>&)>
-        hook) {
-    errorMessageHook = std::move(hook);
-}
-
-void captureSessionClass::changeErrorMessage(const std::string& message,
-                                             const std::optional<std::string>& logMessage,
-                                             const std::optional<std::string>& logErrorDescription) {
-    QRN_LOG_IN(LogValues{{"message", message}});
-    if (logMessage)
-        QRN_LOG_ERROR(*logMessage + (logErrorDescription ? ": " + *logErrorDescription : std::string()));
-    if (errorMessageHook)
-        errorMessageHook(message, logMessage, logErrorDescription);
-}
-
 std::optional<std::string> captureSessionClass::getOutputURL() {
     return state.outputURL;
 }
@@ -187,7 +148,7 @@ void captureSessionClass::startRecording(const std::shared_ptr<qrn::ui::View>& r
         // Nothing can be recorded without a file: say so and go back to the start rather than
         // leave the button waiting for a recording that never comes.
         changeErrorMessage("Something went wrong. Please try again", "No file for the recording",
-                           std::nullopt);
+                           std::nullopt, MessageType::error);
         state.startedRecordingTimer = false;
         enableIcon(recordViewClass().getTakeScreen(), editing, true);
         recordViewClass().flipRecordIcon(false);
@@ -205,13 +166,13 @@ void captureSessionClass::startRecording(const std::shared_ptr<qrn::ui::View>& r
     auto standIn = qrn::media::bundleResourcePath("movie", "mov");
     if (!standIn) {
         changeErrorMessage("The app bundle is missing some files. Try reinstalling the app",
-                           "No movie file in bundle", std::nullopt);
+                           "No movie file in bundle", std::nullopt, MessageType::error);
         return;
     }
     if (auto copied = qrn::files::copyFile(*standIn, *state.outputURL); !copied) {
         changeErrorMessage("Something went wrong. Please try again",
                            "Unable to copy movie file from bundle to newly created file location",
-                           copied.error());
+                           copied.error(), MessageType::error);
         return;
     }
     state.startedRecording = true;
@@ -359,6 +320,4 @@ void captureSessionClass::resetTakeForTesting() {
     if (state.exportSession)
         state.exportSession->cancelExport();
     state = captureSessionTakeState{};
-    movieOutputHook = nullptr;
-    errorMessageHook = nullptr;
 }

@@ -1,5 +1,5 @@
-// Stepping from one asset to the next while recording, the times of the steps, the strip that
-// shows what comes next, and the refit of the studio's picture.
+// Stepping from one asset to the next while recording, the times of the steps, and the strip
+// that shows what comes next.
 #include <cstdlib>
 
 #include "Controller/Global/captureSessionClass.h"
@@ -9,6 +9,7 @@
 #include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Recording/autocueDisplayClass.h"
 #include "Controller/Recording/recordViewClass.h"
+#include "Controller/Recording/recordViewClassState.h"
 #include "Model/globalAppSettingsClass.h"
 #include "platform/foundation/colour.h"
 #include "platform/foundation/main_queue.h"
@@ -17,14 +18,11 @@
 #include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
 
+using recordViewModule::globals;
+
 namespace {
 
 std::function<std::optional<recordViewClass::takeScreen>()> takeScreenHook;
-std::function<void()> startTimerHook, stopTimerHook, resetTimerHook;
-std::vector<double> ASSET_TIMING_ARRAY{0.0};
-std::optional<double> recordingStartDate;
-int nextAssetIndex = 1;
-bool videoReadyForResize = false, layersReadyForResize = false;
 
 int idValue(const std::string& id) {
     return std::atoi(id.c_str());
@@ -75,51 +73,39 @@ void recordViewClass::setTakeScreenHook(std::function<std::optional<takeScreen>(
 }
 
 std::optional<recordViewClass::takeScreen> recordViewClass::getTakeScreen() {
-    return takeScreenHook ? takeScreenHook() : std::nullopt;
+    if (takeScreenHook)
+        return takeScreenHook();
+    const auto& g = globals();
+    if (!g.recordingScreenViews)
+        return std::nullopt;
+    const auto& v = *g.recordingScreenViews;
+    takeScreen screen;
+    screen.mainView = v.mainView;
+    screen.recordingView = v.recordingView;
+    screen.videoView = g.videoView;
+    screen.playbackView = v.playbackView;
+    screen.nextAssetParent = v.nextAssetParent;
+    screen.nextAssetPreview = v.nextAssetPreview;
+    screen.videoLoadingIcon = v.videoLoadingIcon;
+    screen.videoLabel = v.videoLabel;
+    screen.recordButton = v.recordButton;
+    screen.nextAssetNumberOne = v.nextAssetNumberOne;
+    screen.nextAssetNumberTwo = v.nextAssetNumberTwo;
+    screen.timerTextView = v.timerTextView;
+    if (const auto& b = g.recordTitleBarButtons)
+        screen.titleBarButtons = {b->buttonEditingView, b->buttonAutocueSettingsView,
+                                  b->buttonVideoSettingsView, b->buttonDismissPlayback,
+                                  b->buttonSavePlayback};
+    screen.assets = g.ASSET_ARRAY;
+    screen.layers = g.LAYER_ARRAY;
+    if (g.ASSET_PREVIEW_LAYER_ARRAY)
+        screen.assetPreviewLayers = *g.ASSET_PREVIEW_LAYER_ARRAY;
+    return screen;
 }
 
-void recordViewClass::setElapsedTimeHooks(std::function<void()> start, std::function<void()> stop,
-                                          std::function<void()> reset) {
-    startTimerHook = std::move(start);
-    stopTimerHook = std::move(stop);
-    resetTimerHook = std::move(reset);
-}
-
-void recordViewClass::startTimer() {
-    if (startTimerHook)
-        startTimerHook();
-}
-void recordViewClass::stopTimer() {
-    if (stopTimerHook)
-        stopTimerHook();
-}
-void recordViewClass::resetTimerTextView() {
-    if (resetTimerHook)
-        resetTimerHook();
-}
-
-std::vector<double> recordViewClass::getAssetTimingArray() {
-    return ASSET_TIMING_ARRAY;
-}
 void recordViewClass::appendAssetTiming(double seconds) {
-    ASSET_TIMING_ARRAY.push_back(seconds);
+    globals().ASSET_TIMING_ARRAY.push_back(seconds);
 }
-void recordViewClass::setAssetTimingArrayToStart() {
-    ASSET_TIMING_ARRAY = {0.0};
-}
-std::optional<double> recordViewClass::getRecordingStartDate() {
-    return recordingStartDate;
-}
-void recordViewClass::setRecordingStartDate(std::optional<double> date) {
-    recordingStartDate = date;
-}
-int recordViewClass::getNextAssetIndex() {
-    return nextAssetIndex;
-}
-void recordViewClass::setNextAssetIndex(int index) {
-    nextAssetIndex = index;
-}
-
 void recordViewClass::selectNextAsset() {
     auto screen = getTakeScreen();
     if (!screen)
@@ -128,12 +114,13 @@ void recordViewClass::selectNextAsset() {
     const auto& layers = screen->layers;
     // A take recorded from the stand-in movie has no movie output running, so the take's own
     // state says whether the presenter is recording.
-    if (!captureSessionClass().getStartedRecording() || !recordingStartDate || assets.size() < 2 ||
-        assets.size() <= size_t(nextAssetIndex))
+    auto& g = globals();
+    if (!captureSessionClass().getStartedRecording() || !g.recordingStartDate || assets.size() < 2 ||
+        assets.size() <= size_t(g.nextAssetIndex))
         return;
-    QRN_LOG_IN(LogValues{{"nextAssetIndex", nextAssetIndex}});
-    const size_t i = size_t(nextAssetIndex);
-    ASSET_TIMING_ARRAY.push_back(qrn::media::captureClock() - *recordingStartDate);
+    QRN_LOG_IN(LogValues{{"nextAssetIndex", g.nextAssetIndex}});
+    const size_t i = size_t(g.nextAssetIndex);
+    g.ASSET_TIMING_ARRAY.push_back(qrn::media::captureClock() - *g.recordingStartDate);
     if (auto left = holderOf(screen->recordingView, idValue(assets[i - 1]) + 1))
         left->setHidden(true);
     if (auto shown = holderOf(screen->recordingView, idValue(assets[i]) + 1))
@@ -150,7 +137,7 @@ void recordViewClass::selectNextAsset() {
                     holder->setHidden(false);
         autocueDisplayClass().newAutocueText(int(i) - 1, false);
     }
-    nextAssetIndex = int(i) + 1;
+    g.nextAssetIndex = int(i) + 1;
 }
 
 void recordViewClass::assetPreviews() {
@@ -216,65 +203,17 @@ void recordViewClass::displayNextAssetPreviews() {
     const int cards = globalAppSettingsClass().getNumberOfAssetPreviewsInRecordView();
     for (int n = 1; n <= cards; ++n)
         if (auto card = cardOf(screen->nextAssetParent, n))
-            card->setHidden(!(nextAssetIndex + n < int(screen->assets.size()) - 1));
+            card->setHidden(!(globals().nextAssetIndex + n < int(screen->assets.size()) - 1));
 }
 
 void recordViewClass::reloadAssetPreviews() {
-    fillNextAssetPreview(nextAssetIndex + 1);
+    const int next = globals().nextAssetIndex + 1;
+    fillNextAssetPreview(next);
     displayNextAssetPreviews();
     if (auto screen = getTakeScreen())
-        setNumber(screen->nextAssetNumberOne, std::to_string(nextAssetIndex + 1));
-}
-
-qrn::Rect recordViewClass::returnNextAssetPreviewBounds() {
-    auto screen = getTakeScreen();
-    return screen && screen->nextAssetPreview ? screen->nextAssetPreview->bounds() : qrn::Rect();
-}
-
-void recordViewClass::resizeVideoAndLayersAfterInit(bool video) {
-    (video ? videoReadyForResize : layersReadyForResize) = true;
-    if (!videoReadyForResize || !layersReadyForResize)
-        return;
-    auto screen = getTakeScreen();
-    if (!screen || !screen->recordingView)
-        return;
-    std::weak_ptr<qrn::ui::View> weak = screen->recordingView;
-    qrn::MainQueue::after(0.1, [weak] {
-        auto view = weak.lock();
-        if (!view)
-            return;
-        recordViewClass().resizeAndPositionLayers(true, view->bounds());
-        qrn::MainQueue::after(0.1, [weak] {
-            if (auto view = weak.lock())
-                recordViewClass().resizeAndPositionLayers(false, view->bounds());
-        });
-    });
-}
-
-void recordViewClass::resizeAndPositionLayers(bool video, const qrn::Rect& bounds) {
-    if (!getRecordViewSelected())
-        return;
-    // While an export draws the studio's layers on its own threads nothing may move them; the
-    // refit waits until they are back.
-    if (captureSessionClass().getLayersLent()) {
-        captureSessionTake().refitWhenTakenBack = true;
-        return;
-    }
-    auto screen = getTakeScreen();
-    if (!screen || !screen->recordingView)
-        return;
-    if (video && screen->videoView)
-        resizeAndPositionLayersClass().resizeAndPositionVideo(screen->videoView, bounds);
-    resizeAndPositionLayersClass().resizeAndPositionLayers(screen->recordingView, screen->assets,
-                                                           screen->layers, bounds);
+        setNumber(screen->nextAssetNumberOne, std::to_string(next));
 }
 
 void recordViewClass::resetTakeForTesting() {
     takeScreenHook = nullptr;
-    startTimerHook = stopTimerHook = resetTimerHook = nullptr;
-    ASSET_TIMING_ARRAY = {0.0};
-    recordingStartDate.reset();
-    nextAssetIndex = 1;
-    videoReadyForResize = layersReadyForResize = false;
-    resetFlowForTesting();
 }

@@ -10,6 +10,7 @@
 #include "Controller/Global/svgIconClass.h"
 #include "Controller/Recording/autocueDisplayClass.h"
 #include "Controller/Recording/recordViewClass.h"
+#include "Controller/Recording/recordViewClassState.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/media/bundle_clips.h"
@@ -23,13 +24,9 @@
 #include "platform/ui/progress_indicator.h"
 #include "platform/ui/view.h"
 
-namespace {
+using recordViewModule::globals;
 
-bool playbackShown = false;
-std::optional<std::string> playbackFileURL;
-bool layersDoneResetting = false;
-bool dismissPlaybackPending = false;
-int cancelledRecordingCheck = 0;
+namespace {
 
 enum titleBarButton : size_t { editing = 0, autocueSettings, videoSettings, dismissButton, saveButton };
 
@@ -80,8 +77,8 @@ void recordViewClass::recordButtonPressed() {
 }
 
 void recordViewClass::startRecording() {
-    QRN_LOG_IN(LogValues{{"playbackShown", playbackShown}});
-    if (playbackShown) {
+    QRN_LOG_IN(LogValues{{"playbackShown", globals().playbackShown}});
+    if (globals().playbackShown) {
         dismissPlaybackCheck();
         return;
     }
@@ -90,14 +87,8 @@ void recordViewClass::startRecording() {
         return;
     // A dismiss asked for while nothing could be dismissed belongs to that moment, not to
     // this take.
-    dismissPlaybackPending = false;
+    globals().dismissPlaybackPending = false;
     captureSessionClass().startRecordingTimer(screen->recordingView);
-}
-
-void recordViewClass::flipRecordIcon(bool state) {
-    auto screen = getTakeScreen();
-    if (screen && screen->recordButton)
-        screen->recordButton->setImageNamed(state ? "record_stop" : "record_start", {20, 20});
 }
 
 void recordViewClass::playRecordingStartVideo() {
@@ -145,41 +136,24 @@ void recordViewClass::addOrReplacePlayerToPlayerView(const std::shared_ptr<qrn::
         player->play();
 }
 
-void recordViewClass::removePlayerFromPlayerView() {
-    auto screen = getTakeScreen();
-    if (!screen || !screen->playbackView)
-        return;
-    const auto& area = screen->playbackView;
-    // Only a player's own layer: the last sublayer may as well be a subview's backing layer.
-    const auto& sublayers = area->layer()->sublayers();
-    if (!sublayers.empty())
-        if (auto player = std::dynamic_pointer_cast<qrn::media::PlayerLayer>(sublayers.back())) {
-            if (player->player())
-                player->player()->pause();
-            player->removeFromSuperlayer();
-        }
-    if (!area->subviews().empty())
-        if (auto view = std::dynamic_pointer_cast<qrn::media::PlayerView>(area->subviews().back())) {
-            if (view->player())
-                view->player()->pause();
-            view->removeFromSuperview();
-        }
-}
-
 void recordViewClass::playbackRecording(const std::string& path, const std::string& uuid) {
     QRN_LOG_IN(LogValues{{"path", path}, {"uuid", uuid}});
     auto screen = getTakeScreen();
     if (!screen || !screen->playbackView)
         return;
-    playbackShown = true;
-    playbackFileURL = path;
+    globals().playbackShown = true;
+    globals().playbackFileURL = path;
     addOrReplacePlayerToPlayerView(qrn::media::Player::create(path), true, false);
     screen->playbackView->setHidden(false);
 }
 
 void recordViewClass::saveRecording() {
-    QRN_LOG_IN(LogValues{{"playbackShown", playbackShown}});
-    if (!playbackShown || !playbackFileURL)
+    if (globals().saveRecordingHook) {
+        globals().saveRecordingHook();
+        return;
+    }
+    QRN_LOG_IN(LogValues{{"playbackShown", globals().playbackShown}});
+    if (!globals().playbackShown || !globals().playbackFileURL)
         return;
     qrn::SavePanel panel;
     panel.settings.title = "Save recording";
@@ -201,19 +175,24 @@ void recordViewClass::saveRecording() {
     if (path.size() < 4 || path.compare(path.size() - 4, 4, ".mov") != 0)
         path += ".mov";
     // The panel asked before a file already there may be replaced.
-    if (auto moved = qrn::files::move(*playbackFileURL, path); !moved) {
+    if (auto moved = qrn::files::move(*globals().playbackFileURL, path); !moved) {
         captureSessionClass().changeErrorMessage("Unable to save recording", "Unable to save recording",
-                                                 moved.error());
+                                                 moved.error(), MessageType::error);
         return;
     }
     dismissPlayback();
 }
 
 void recordViewClass::dismissPlaybackCheck() {
+    if (globals().dismissPlaybackCheckHook) {
+        globals().dismissPlaybackCheckHook();
+        return;
+    }
     captureSessionClass capture;
-    QRN_LOG_IN(LogValues{{"playbackShown", playbackShown}, {"layersDoneResetting", layersDoneResetting}});
-    if (playbackShown && !layersDoneResetting) {
-        dismissPlaybackPending = false;
+    QRN_LOG_IN(LogValues{{"playbackShown", globals().playbackShown},
+                         {"layersDoneResetting", globals().layersDoneResetting}});
+    if (globals().playbackShown && !globals().layersDoneResetting) {
+        globals().dismissPlaybackPending = false;
         dismissPlayback();
         return;
     }
@@ -232,7 +211,7 @@ void recordViewClass::dismissPlaybackCheck() {
         qrn::MainQueue::after(0.2, [] { captureSessionClass().removeTempVideoRecording(); });
         return;
     }
-    dismissPlaybackPending = true;
+    globals().dismissPlaybackPending = true;
 }
 
 void recordViewClass::dismissPlayback() {
@@ -241,22 +220,19 @@ void recordViewClass::dismissPlayback() {
     if (screen && screen->playbackView)
         screen->playbackView->setHidden(true);
     removePlayerFromPlayerView();
-    playbackShown = false;
+    globals().playbackShown = false;
     if (screen)
         showPlaybackButtons(*screen, false);
     resetTimerTextView();
-    if (playbackFileURL && qrn::files::exists(*playbackFileURL)) {
-        if (auto removed = qrn::files::remove(*playbackFileURL); !removed)
+    if (globals().playbackFileURL && qrn::files::exists(*globals().playbackFileURL)) {
+        if (auto removed = qrn::files::remove(*globals().playbackFileURL); !removed)
             QRN_LOG_ERROR(removed.error());
     }
 }
 
 void recordViewClass::incrementCancelledRecordingCheck() {
-    cancelledRecordingCheck = cancelledRecordingCheck + 1 >= 10000 ? 0 : cancelledRecordingCheck + 1;
-}
-
-int recordViewClass::getCancelledRecordingCheck() {
-    return cancelledRecordingCheck;
+    globals().cancelledRecordingCheck =
+        globals().cancelledRecordingCheck + 1 >= 10000 ? 0 : globals().cancelledRecordingCheck + 1;
 }
 
 void recordViewClass::resetAppAfterRecording(bool fullyFinishedExportingVideo) {
@@ -283,7 +259,7 @@ void recordViewClass::resetAppAfterRecording(bool fullyFinishedExportingVideo) {
                 holder->setHidden(p >= 2);
             }
     }
-    setAssetTimingArrayToStart();
+    setAssetTimingArray({0.0});
     setNextAssetIndex(1);
     reloadAssetPreviews();
     setNextAssetIndex(getNextAssetIndex() + 1);
@@ -293,9 +269,9 @@ void recordViewClass::resetAppAfterRecording(bool fullyFinishedExportingVideo) {
     if (!fullyFinishedExportingVideo) {
         resetTimerTextView();
         // Nothing is on show: a dismiss asked for during the take has nothing left to act on.
-        dismissPlaybackPending = false;
+        globals().dismissPlaybackPending = false;
     }
-    if (playbackShown && dismissPlaybackPending)
+    if (globals().playbackShown && globals().dismissPlaybackPending)
         dismissPlaybackCheck();
     if (screen->videoView)
         screen->videoView->setHidden(false);
@@ -310,29 +286,12 @@ void recordViewClass::resetAppAfterRecording(bool fullyFinishedExportingVideo) {
         if (view && now && now->recordingView == view)
             recordViewClass().resizeAndPositionLayers(false, view->bounds());
     });
-    layersDoneResetting = false;
+    globals().layersDoneResetting = false;
 }
 
-bool recordViewClass::getPlaybackShown() {
-    return playbackShown;
-}
-void recordViewClass::setLayersDoneResetting(bool done) {
-    layersDoneResetting = done;
-}
-bool recordViewClass::getLayersDoneResetting() {
-    return layersDoneResetting;
-}
 bool recordViewClass::getDismissPlaybackPending() {
-    return dismissPlaybackPending;
+    return globals().dismissPlaybackPending;
 }
 std::optional<std::string> recordViewClass::getPlaybackFileURL() {
-    return playbackFileURL;
-}
-
-void recordViewClass::resetFlowForTesting() {
-    playbackShown = false;
-    playbackFileURL.reset();
-    layersDoneResetting = false;
-    dismissPlaybackPending = false;
-    cancelledRecordingCheck = 0;
+    return globals().playbackFileURL;
 }
