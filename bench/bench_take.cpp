@@ -1,0 +1,192 @@
+// A take's costs on the two-core machine presenters are told is enough:
+// - recording: the test camera at 1280x720 and 1920x1080 with the camera picture's three
+//   filters run on every preview picture, as the studio shows it; frames written and dropped;
+// - from the stop to a playable movie: a 60 s take over 3 assets with 10 layers, composed and
+//   exported at 1920x1080 (1/60 s frames), with the camera filters off and on;
+// - cut accuracy: how far the decoded asset changes lie from the steps' times.
+// QRN_BENCH_TAKE_SECONDS shortens the recordings and takes (60 by default).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/filterClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "app/layers/layers_support.h"
+#include "app/take/take_fixture.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/media/capture_session.h"
+#include "platform/media/movie_reader.h"
+#include "support/bench_cores.h"
+
+using namespace qrn;
+using namespace qrn::media;
+
+namespace {
+
+double takeSeconds() {
+    const char* s = std::getenv("QRN_BENCH_TAKE_SECONDS");
+    return s ? std::max(2.0, std::atof(s)) : 60.0;
+}
+
+// The camera picture's three filters, all on, as the editing screen stores them.
+std::vector<graphics::ContentFilterPtr> cameraFilters(bool on) {
+    filterClass().setVideoFilter({on, on, on});
+    return editViewClass().getFiltersArrayOrFilteredImage({}, true, std::nullopt, std::nullopt).filters;
+}
+
+struct Delegate : RecordingDelegate {
+    bool started = false, finished = false;
+    std::optional<std::string> error;
+    void didStartRecording(MovieFileOutput&, const std::string&) override { started = true; }
+    void willFinishRecording(MovieFileOutput&, const std::string&,
+                             const std::optional<std::string>&) override {}
+    void didFinishRecording(MovieFileOutput&, const std::string&,
+                            const std::optional<std::string>& e) override {
+        error = e;
+        finished = true;
+    }
+};
+
+void recordWithFilters(benchmark::State& state, int width, int height) {
+    setenv("QRN_TEST_DEVICES", "1", 1);
+    auto camera = *CaptureDevices::deviceNamed(MediaType::Video, "Test Camera");
+    camera.url =
+        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=30,format=yuv420p";
+    auto mic = *CaptureDevices::deviceNamed(MediaType::Audio, "Test Microphone");
+    const auto filters = cameraFilters(true);
+    const double seconds = takeSeconds();
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        CaptureSession session;
+        auto movie = std::make_shared<MovieFileOutput>();
+        auto preview = std::make_shared<VideoPreviewOutput>();
+        int64_t filtered = 0;
+        preview->setFrameHandler([&](const QImage& image) {
+            QImage picture = image;
+            for (const auto& f : filters)
+                picture = f->apply(picture);
+            filtered += !picture.isNull();
+        });
+        session.addInput(CaptureDeviceInput::create(camera).value());
+        session.addInput(CaptureDeviceInput::create(mic).value());
+        session.addOutput(movie);
+        session.addOutput(preview);
+        session.startRunning();
+        auto delegate = std::make_shared<Delegate>();
+        movie->startRecording(dir.filePath("take.mov").toStdString(), delegate);
+        MainQueue::runUntil([&] { return delegate->started; }, 10);
+        const double end = captureClock() + seconds;
+        MainQueue::runUntil([&] { return captureClock() >= end; }, seconds + 5);
+        movie->stopRecording();
+        MainQueue::runUntil([&] { return delegate->finished; }, 120);
+        session.stopRunning();
+        state.counters["frames_written"] = double(movie->framesWritten());
+        state.counters["frames_dropped"] = double(movie->framesDropped());
+        state.counters["preview_filtered"] = double(filtered);
+        state.counters["preview_dropped"] = double(preview->framesDropped());
+        if (delegate->error)
+            state.SkipWithError(delegate->error->c_str());
+    }
+    cameraFilters(false);
+}
+
+// The moments of the decoded changes from one asset's colour to the next.
+double worstCutError(const std::string& path, const std::vector<double>& timing) {
+    auto reader = VideoTrackReader::open(path);
+    if (!reader)
+        return -1;
+    double worst = 0;
+    for (size_t k = 1; k + 1 < timing.size(); ++k) {
+        const QColor before =
+            QColor(reader.value()->image(reader.value()->frameAt(timing[k] - 0.5).value()).pixel(960, 540));
+        // The first frame at or after the step that no longer shows the colour before it.
+        double t = timing[k] - 0.2;
+        for (; t < timing[k] + 0.2; t += 1.0 / 60) {
+            const QColor c =
+                QColor(reader.value()->image(reader.value()->frameAt(t).value()).pixel(960, 540));
+            if (std::abs(c.red() - before.red()) + std::abs(c.green() - before.green()) +
+                    std::abs(c.blue() - before.blue()) >
+                150)
+                break;
+        }
+        worst = std::max(worst, std::abs(t - timing[k]));
+    }
+    return worst;
+}
+
+void stopToPlayable(benchmark::State& state, bool filtersOn) {
+    const double seconds = takeSeconds();
+    for (auto _ : state) {
+        taketest::studio s(3);
+        // 10 layers: one per asset from the studio, then seven more spread over the assets.
+        for (int i = 0; i < 7; ++i)
+            layerstest::dropImage(1 + i % 3, {80, 60}, {60.0 + 60 * i, 60}, 0xff808080);
+        s.views.layers = previewLayerClass().getLayerArray();
+        s.sync();
+        s.open();
+        cameraFilters(filtersOn);
+        recordViewClass studio;
+        studio.recordButtonPressed();
+        MainQueue::advance(4.5);
+        for (double t : {seconds / 3, 2 * seconds / 3}) {
+            taketest::recordingAt(t);
+            studio.selectNextAsset();
+        }
+        taketest::recordingAt(seconds);
+        const auto start = std::chrono::steady_clock::now();
+        studio.recordButtonPressed();
+        const bool done = taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 600);
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(elapsed);
+        if (!done) {
+            state.SkipWithError("no playback");
+            break;
+        }
+        state.counters["take_seconds"] = seconds;
+        state.counters["stop_to_playable_seconds"] = elapsed;
+        if (!filtersOn)
+            state.counters["worst_cut_error_seconds"] =
+                worstCutError(*studio.getPlaybackFileURL(),
+                              studio.getAssetTimingArray().empty()
+                                  ? std::vector<double>{}
+                                  : std::vector<double>{0, seconds / 3, 2 * seconds / 3, seconds});
+        state.counters["source_frame_seconds"] = 1.0 / 30;
+        cameraFilters(false);
+    }
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(recordWithFilters, 1280x720, 1280, 720)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(recordWithFilters, 1920x1080, 1920, 1080)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(stopToPlayable, filters_off, false)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(stopToPlayable, filters_on, true)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+int main(int argc, char** argv) {
+    pinToCores();
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    MainQueue::useManualClock();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
