@@ -13,11 +13,6 @@
 
 namespace {
 
-// An id's leading integer, 0 without one.
-int idValue(const std::string& id) {
-    return std::atoi(id.c_str());
-}
-
 // The view that holds the tagged one: an asset's container or a layer's holder.
 std::shared_ptr<qrn::ui::View> holderOf(const std::shared_ptr<qrn::ui::View>& preview, int tag) {
     auto tagged = preview ? preview->viewWithTag(tag) : nullptr;
@@ -52,12 +47,13 @@ captureSessionClass::LayerPtr captureSessionClass::addLayersToParentLayer(const 
         const auto& row = a < screen->layers.size() ? screen->layers[a] : none;
         if (a < timing.size()) {
             if (a != 0)
-                processingLayers(int(a), timing, preview, idValue(screen->assets[a]) + 1, duration);
+                processingLayers(int(a), timing, preview,
+                                 recordViewClass::takeScreen::idValue(screen->assets[a]) + 1, duration);
             for (const auto& id : row)
-                processingLayers(int(a), timing, preview, idValue(id), duration);
+                processingLayers(int(a), timing, preview, recordViewClass::takeScreen::idValue(id), duration);
         } else {
             for (const auto& id : row)
-                if (auto holder = holderOf(preview, idValue(id)))
+                if (auto holder = holderOf(preview, recordViewClass::takeScreen::idValue(id)))
                     holder->setHidden(true);
         }
     }

@@ -26,19 +26,17 @@ captureSessionTakeState state;
 constexpr double countdownSeconds = 4.5;
 constexpr double clipAfterStartSeconds = 1.0;
 
+using titleBar = recordViewClass::takeScreen;
+
 void enableIcon(const std::optional<recordViewClass::takeScreen>& screen, size_t button, bool enable) {
-    if (!screen || button >= screen->titleBarButtons.size() || !screen->titleBarButtons[button])
-        return;
-    if (auto icon = screen->titleBarButtons[button]->svgIconObj())
-        icon->enableButton(enable);
+    if (screen)
+        screen->enableIcon(button, enable);
 }
 
 void showButton(const std::optional<recordViewClass::takeScreen>& screen, size_t button, bool shown) {
-    if (screen && button < screen->titleBarButtons.size() && screen->titleBarButtons[button])
-        screen->titleBarButtons[button]->setHidden(!shown);
+    if (screen)
+        screen->showButton(button, shown);
 }
-
-enum titleBarButton : size_t { editing = 0, autocueSettings, videoSettings, dismissPlayback, savePlayback };
 
 int nextTimerCounter(int value) {
     return value >= 1000 ? 1 : value + 1;
@@ -112,7 +110,7 @@ void captureSessionClass::startRecordingTimer(const std::shared_ptr<qrn::ui::Vie
     auto screen = recordViewClass().getTakeScreen();
     if (!state.startedRecordingTimer) {
         state.startedRecordingTimer = true;
-        enableIcon(screen, editing, false);
+        enableIcon(screen, titleBar::editing, false);
         const int n = state.recordingTimerCounter;
         recordViewClass().flipRecordIcon(true);
         recordViewClass().playRecordingStartVideo();
@@ -129,7 +127,7 @@ void captureSessionClass::startRecordingTimer(const std::shared_ptr<qrn::ui::Vie
         });
     } else {
         state.startedRecordingTimer = false;
-        enableIcon(screen, editing, true);
+        enableIcon(screen, titleBar::editing, true);
         recordViewClass().flipRecordIcon(false);
         recordViewClass().stopPlayingRecordingStartVideo();
     }
@@ -150,7 +148,7 @@ void captureSessionClass::startRecording(const std::shared_ptr<qrn::ui::View>& r
         changeErrorMessage("Something went wrong. Please try again", "No file for the recording",
                            std::nullopt, MessageType::error);
         state.startedRecordingTimer = false;
-        enableIcon(recordViewClass().getTakeScreen(), editing, true);
+        enableIcon(recordViewClass().getTakeScreen(), titleBar::editing, true);
         recordViewClass().flipRecordIcon(false);
         recordViewClass().stopPlayingRecordingStartVideo();
         return;
@@ -200,7 +198,7 @@ void captureSessionClass::stopRecording() {
         state.recordingTimerCounter = nextTimerCounter(state.recordingTimerCounter);
         recordViewClass().stopTimer();
         recordViewClass().flipRecordIcon(false);
-        enableIcon(screen, editing, true);
+        enableIcon(screen, titleBar::editing, true);
         setRecordingBorder(screen ? screen->recordingView : nullptr, false);
         recordViewClass().resetAppAfterRecording(false);
         return;
@@ -208,14 +206,14 @@ void captureSessionClass::stopRecording() {
     state.processingRecording = true;
     recordViewClass().appendAssetTiming(qrn::media::captureClock() - *start);
     recordViewClass().stopTimer();
-    showButton(screen, editing, false);
-    enableIcon(screen, editing, true);
-    showButton(screen, autocueSettings, false);
-    showButton(screen, videoSettings, false);
-    enableIcon(screen, dismissPlayback, true);
-    showButton(screen, dismissPlayback, true);
-    showButton(screen, savePlayback, true);
-    enableIcon(screen, savePlayback, false);
+    showButton(screen, titleBar::editing, false);
+    enableIcon(screen, titleBar::editing, true);
+    showButton(screen, titleBar::autocueSettings, false);
+    showButton(screen, titleBar::videoSettings, false);
+    enableIcon(screen, titleBar::dismissPlayback, true);
+    showButton(screen, titleBar::dismissPlayback, true);
+    showButton(screen, titleBar::savePlayback, true);
+    enableIcon(screen, titleBar::savePlayback, false);
     if (screen) {
         std::weak_ptr<qrn::ui::ProgressIndicator> icon = screen->videoLoadingIcon;
         std::weak_ptr<qrn::ui::TextField> label = screen->videoLabel;
@@ -309,7 +307,7 @@ void captureSessionClass::abandonTake() {
     auto screen = recordViewClass().getTakeScreen();
     recordViewClass().flipRecordIcon(false);
     recordViewClass().stopPlayingRecordingStartVideo();
-    enableIcon(screen, editing, true);
+    enableIcon(screen, titleBar::editing, true);
     setRecordingBorder(screen ? screen->recordingView : nullptr, false);
     recordViewClass().resetAppAfterRecording(false);
     if (screen && screen->videoView)

@@ -191,6 +191,21 @@ class recordViewClass {
         std::vector<std::string> assets;
         std::vector<std::vector<std::string>> layers;
         std::vector<std::vector<ViewPtr>> assetPreviewLayers;
+
+        enum titleBarButton : size_t {
+            editing = 0,
+            autocueSettings,
+            videoSettings,
+            dismissPlayback,
+            savePlayback
+        };
+        void showButton(size_t button, bool shown) const;
+        void enableIcon(size_t button, bool enable) const;
+        // In the recording view: the holder of the view tagged `tag` (an asset's container
+        // for id + 1, a layer's holder for its id).
+        ViewPtr holderOf(int tag) const;
+        // An id's leading integer, 0 without one.
+        static int idValue(const std::string& id);
     };
     // The studio as it stands; none before a studio has been shown. Tests may stand in a
     // screen of their own.

@@ -7,6 +7,8 @@
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/orderLayersClass.h"
 #include "Controller/Global/resizeAndPositionLayersClass.h"
+#include "Controller/Global/svgButtonClass.h"
+#include "Controller/Global/svgIconClass.h"
 #include "Controller/Recording/autocueDisplayClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Controller/Recording/recordViewClassState.h"
@@ -23,15 +25,6 @@ using recordViewModule::globals;
 namespace {
 
 std::function<std::optional<recordViewClass::takeScreen>()> takeScreenHook;
-
-int idValue(const std::string& id) {
-    return std::atoi(id.c_str());
-}
-
-std::shared_ptr<qrn::ui::View> holderOf(const std::shared_ptr<qrn::ui::View>& in, int tag) {
-    auto tagged = in ? in->viewWithTag(tag) : nullptr;
-    return tagged ? tagged->superview() : nullptr;
-}
 
 // Card n of the strip: the child of the strip's parent that holds the field tagged -n. Looked up
 // among the parent's own children only, as the next-asset preview inside it holds marker views
@@ -67,6 +60,26 @@ void setNumber(const std::shared_ptr<qrn::ui::TextView>& view, const std::string
 }
 
 } // namespace
+
+void recordViewClass::takeScreen::showButton(size_t button, bool shown) const {
+    if (button < titleBarButtons.size() && titleBarButtons[button])
+        titleBarButtons[button]->setHidden(!shown);
+}
+
+void recordViewClass::takeScreen::enableIcon(size_t button, bool enable) const {
+    if (button < titleBarButtons.size() && titleBarButtons[button])
+        if (auto icon = titleBarButtons[button]->svgIconObj())
+            icon->enableButton(enable);
+}
+
+recordViewClass::ViewPtr recordViewClass::takeScreen::holderOf(int tag) const {
+    auto tagged = recordingView ? recordingView->viewWithTag(tag) : nullptr;
+    return tagged ? tagged->superview() : nullptr;
+}
+
+int recordViewClass::takeScreen::idValue(const std::string& id) {
+    return std::atoi(id.c_str());
+}
 
 void recordViewClass::setTakeScreenHook(std::function<std::optional<takeScreen>()> hook) {
     takeScreenHook = std::move(hook);
@@ -121,19 +134,19 @@ void recordViewClass::selectNextAsset() {
     QRN_LOG_IN(LogValues{{"nextAssetIndex", g.nextAssetIndex}});
     const size_t i = size_t(g.nextAssetIndex);
     g.ASSET_TIMING_ARRAY.push_back(qrn::media::captureClock() - *g.recordingStartDate);
-    if (auto left = holderOf(screen->recordingView, idValue(assets[i - 1]) + 1))
+    if (auto left = screen->holderOf(takeScreen::idValue(assets[i - 1]) + 1))
         left->setHidden(true);
-    if (auto shown = holderOf(screen->recordingView, idValue(assets[i]) + 1))
+    if (auto shown = screen->holderOf(takeScreen::idValue(assets[i]) + 1))
         shown->setHidden(false);
     if (i - 1 < layers.size())
         for (const auto& id : layers[i - 1])
-            if (auto holder = holderOf(screen->recordingView, idValue(id)))
+            if (auto holder = screen->holderOf(takeScreen::idValue(id)))
                 holder->setHidden(true);
     reloadAssetPreviews();
     if (i < assets.size()) {
         if (i < layers.size())
             for (const auto& id : layers[i])
-                if (auto holder = holderOf(screen->recordingView, idValue(id)))
+                if (auto holder = screen->holderOf(takeScreen::idValue(id)))
                     holder->setHidden(false);
         autocueDisplayClass().newAutocueText(int(i) - 1, false);
     }

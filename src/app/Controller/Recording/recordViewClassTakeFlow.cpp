@@ -28,31 +28,14 @@ using recordViewModule::globals;
 
 namespace {
 
-enum titleBarButton : size_t { editing = 0, autocueSettings, videoSettings, dismissButton, saveButton };
-
-void showButton(const recordViewClass::takeScreen& screen, size_t button, bool shown) {
-    if (button < screen.titleBarButtons.size() && screen.titleBarButtons[button])
-        screen.titleBarButtons[button]->setHidden(!shown);
-}
-
-void enableIcon(const recordViewClass::takeScreen& screen, size_t button, bool enable) {
-    if (button < screen.titleBarButtons.size() && screen.titleBarButtons[button])
-        if (auto icon = screen.titleBarButtons[button]->svgIconObj())
-            icon->enableButton(enable);
-}
-
 // The editing and settings buttons while idle, or dismiss and save while a take is on show.
 void showPlaybackButtons(const recordViewClass::takeScreen& screen, bool playback) {
-    showButton(screen, editing, !playback);
-    showButton(screen, autocueSettings, !playback);
-    showButton(screen, videoSettings, !playback);
-    showButton(screen, dismissButton, playback);
-    showButton(screen, saveButton, playback);
-}
-
-std::shared_ptr<qrn::ui::View> holderOf(const std::shared_ptr<qrn::ui::View>& in, int tag) {
-    auto tagged = in ? in->viewWithTag(tag) : nullptr;
-    return tagged ? tagged->superview() : nullptr;
+    using button = recordViewClass::takeScreen;
+    screen.showButton(button::editing, !playback);
+    screen.showButton(button::autocueSettings, !playback);
+    screen.showButton(button::videoSettings, !playback);
+    screen.showButton(button::dismissPlayback, playback);
+    screen.showButton(button::savePlayback, playback);
 }
 
 } // namespace
@@ -199,8 +182,8 @@ void recordViewClass::dismissPlaybackCheck() {
     if (capture.getProcessingRecording() && capture.getOutputURL()) {
         incrementCancelledRecordingCheck();
         if (auto screen = getTakeScreen()) {
-            enableIcon(*screen, dismissButton, false);
-            enableIcon(*screen, saveButton, false);
+            screen->enableIcon(takeScreen::dismissPlayback, false);
+            screen->enableIcon(takeScreen::savePlayback, false);
         }
         if (auto output = capture.getMovieOutput(); output->isRecording())
             output->stopRecording();
@@ -249,12 +232,12 @@ void recordViewClass::resetAppAfterRecording(bool fullyFinishedExportingVideo) {
     }
     for (size_t p = 0; p < screen->layers.size(); ++p) {
         if (p >= 1 && p < screen->assets.size())
-            if (auto container = holderOf(screen->recordingView, std::atoi(screen->assets[p].c_str()) + 1)) {
+            if (auto container = screen->holderOf(takeScreen::idValue(screen->assets[p]) + 1)) {
                 container->layer()->removeAllAnimations();
                 container->setHidden(p != 1);
             }
         for (const auto& id : screen->layers[p])
-            if (auto holder = holderOf(screen->recordingView, std::atoi(id.c_str()))) {
+            if (auto holder = screen->holderOf(takeScreen::idValue(id))) {
                 holder->layer()->removeAllAnimations();
                 holder->setHidden(p >= 2);
             }
@@ -264,7 +247,7 @@ void recordViewClass::resetAppAfterRecording(bool fullyFinishedExportingVideo) {
     reloadAssetPreviews();
     setNextAssetIndex(getNextAssetIndex() + 1);
     autocueDisplayClass().newAutocueText(0, true);
-    enableIcon(*screen, saveButton, true);
+    screen->enableIcon(takeScreen::savePlayback, true);
     showPlaybackButtons(*screen, fullyFinishedExportingVideo);
     if (!fullyFinishedExportingVideo) {
         resetTimerTextView();
