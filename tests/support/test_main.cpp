@@ -12,13 +12,16 @@
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
 #include "Model/stylingClass.h"
+#include "Model/undoRedoClass.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/application.h"
 #include "platform/ui/panels.h"
+#include "platform/ui/replace_question.h"
 
 namespace {
 
@@ -44,6 +47,14 @@ void resetProcessState() {
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
+    // Project lifecycle: the save panel's replace question and the replay hooks.
+    qrn::setReplaceQuestionPresenter(nullptr);
+    undoRedoClass::setReorderLayerReplayHook(nullptr);
+    undoRedoClass::setReorderAssetReplayHook(nullptr);
+    undoRedoClass::setMoveAssetPreviewsForwardHook(nullptr);
+    undoRedoClass::setAssetDragStateClearHook(nullptr);
+    undoRedoClass::setLayerSettingReplayHook(nullptr);
+    persistentDataStorageClass::setLoadSettingsViewHook(nullptr);
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {
