@@ -15,6 +15,7 @@
 #include "Model/persistentDataStorageClass.h"
 #include "Model/stylingClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/editingScreenJoins.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
@@ -55,6 +56,8 @@ void resetProcessState() {
     undoRedoClass::setAssetDragStateClearHook(nullptr);
     undoRedoClass::setLayerSettingReplayHook(nullptr);
     persistentDataStorageClass::setLoadSettingsViewHook(nullptr);
+    // The editing screen joins its parts when it loads; parts built alone start apart.
+    joinEditingScreenOperations(false);
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {
