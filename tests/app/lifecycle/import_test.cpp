@@ -15,6 +15,8 @@
 #include "app/preview/preview_fixture.h"
 #include "lifecycle_fixture.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/ui/scroll_view.h"
+#include "platform/ui/view.h"
 
 using namespace lifecycletest;
 using namespace layerstest;
@@ -185,6 +187,23 @@ TEST_F(ProjectImport, ASingleAssetGetsItsFirstRegularAssetAndTheImportBlocksTheE
     EXPECT_TRUE(mainWindow()->isResizable());
     EXPECT_FALSE(previewLayerClass().getImportMarker());
     expectLayerInvariants();
+}
+
+TEST_F(ProjectImport, APackageHandedOverAtLaunchOpensWithItsLayers) {
+    Json d = projectDocument({"0", "2", "4"}, {{"1"}, {"3", "5"}, {}});
+    const std::string path = writePackage("Handed", d);
+    launch({path});
+    advance(2.0);
+    ASSERT_TRUE(editor());
+    EXPECT_TRUE(alerts.empty());
+    previewLayerClass model;
+    EXPECT_EQ(model.getAssetArray().size(), 3u);
+    EXPECT_EQ(model.getLayerArray()[1].size(), 2u);
+    EXPECT_EQ(editor()->stickyAsset->subviews().size(), 1u);
+    EXPECT_EQ(editor()->assetTableView->documentView()->subviews().size(), 2u);
+    expectLayerInvariants();
+    // Written again in its re-created form a second after the import.
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(path));
 }
 
 // Each damaged shape, opened from the menu and imported directly: refused with the alert,

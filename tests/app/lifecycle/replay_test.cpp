@@ -190,6 +190,55 @@ TEST_F(Replay, GesturesFlipsAndRevertGoBackAndForth) {
     expectCycle(before, model(), "revert");
 }
 
+TEST_F(Replay, TheCameraCropTheAspectLockAndAnAssetColourGoBackAndForth) {
+    layeredAsset();
+    previewLayerClass model_;
+    undoRedoClass history;
+    const layerAssetIndexAndVideoSelectedArray camera{true, qrn::Value(), qrn::Value()};
+    const auto selectCamera = [&] {
+        model_.setSelectedLayer(std::nullopt);
+        model_.setVideoLayerSelected(true);
+    };
+
+    selectCamera();
+    Json before = model();
+    auto [size, origin] = model_.getVideoCropSizeAndOrigin();
+    history.compareValuesBeforeAndAfter({origin}, std::nullopt);
+    model_.dragLayerInVideoViewLayer(std::nullopt, false, std::vector<double>{12, 8}, true, false, camera,
+                                     true, false, true);
+    selectCamera();
+    history.action("cropVideoOrigin", {qrn::Point{12, 8}});
+    settle();
+    expectCycle(before, model(), "crop origin");
+
+    selectCamera();
+    before = model();
+    std::tie(size, origin) = model_.getVideoCropSizeAndOrigin();
+    history.compareValuesBeforeAndAfter({size}, std::nullopt);
+    model_.setVideoCropSizeAndOrigin({60, 50}, origin);
+    selectCamera();
+    history.action("cropVideoSize", {qrn::Size{60, 50}});
+    settle();
+    expectCycle(before, model(), "crop size");
+
+    model_.setVideoLayerSelected(false);
+    model_.setSelectedLayer(std::stoi(model_.getLayerArray()[2][0]));
+    before = model();
+    model_.resizeLayerWithAspectRatio(std::nullopt, true, std::nullopt, false);
+    settle();
+    ASSERT_EQ(undoRedoClass::getUndoList().back().actionType, "layerAspectRatioLock");
+    expectCycle(before, model(), "aspect lock");
+
+    before = model();
+    history.setValuesCompare(undoValueList{model_.getAssetBackgroundColour()[1]});
+    auto colours = model_.getAssetBackgroundColour();
+    colours[1] = {200, 100, 50, 1};
+    model_.setAssetBackgroundColour(colours);
+    history.action("changeAssetBackgroundColour", {std::vector<double>{200, 100, 50, 1}});
+    settle();
+    expectCycle(before, model(), "asset colour");
+}
+
 TEST_F(Replay, ALayerRemovedBeforeThePreviewDoubledComesBackAtTwiceItsFrame) {
     layeredAsset();
     previewLayerClass model_;
