@@ -216,6 +216,22 @@ TEST_F(ProjectFiles, APendingWriteReachesTheOldProjectBeforeNewOpenOrClose) {
     EXPECT_EQ(storedFirstFrame(target), frame) << "close";
 }
 
+TEST_F(ProjectFiles, TheWriteAfterAnImportIsDroppedWhenNewComesFirst) {
+    ASSERT_TRUE(createProject());
+    const std::string opened = writePackage("Opened", projectDocument({"0", "2", "4"}, {{}, {"3"}, {"5"}}));
+    const auto stored = filesOf(opened);
+    panelAnswers.push_back(opened);
+    fileMenuClass().open();
+    advance(0.3);
+    panelAnswers.push_back(packagePath("Fresh"));
+    fileMenuClass().newProject();
+    advance(2.0);
+    EXPECT_EQ(filesOf(opened).at("projectData.json"), stored.at("projectData.json"));
+    auto fresh = qrn::json::readFile(packagePath("Fresh") + "/projectData.json");
+    ASSERT_TRUE(fresh.isOk());
+    EXPECT_EQ((*fresh)["ASSET_ARRAY"].size(), 2u) << "the new project's own file, not the opened one's";
+}
+
 TEST_F(ProjectFiles, TwoQuickOpensImportOnlyTheNewestOnce) {
     ASSERT_TRUE(createProject());
     const std::string first = writePackage("First", projectDocument({"0", "2"}, {{}, {"3"}}));

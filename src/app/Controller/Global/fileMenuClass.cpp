@@ -213,6 +213,8 @@ void fileMenuClass::newProject() {
         return;
     }
     clearScreens(screen);
+    // The screen starts a new project, whatever it showed before.
+    editViewClass::setEditorOpensExistingProject(false);
     afterLeavingStudio(screen, addFirstAsset);
     QRN_LOG_OUT();
 }
