@@ -204,6 +204,8 @@ void BM_OpenProject(benchmark::State& state) {
         {
             previewtest::previewScene scene;
             scene.checkEachAdd = false;
+            // The selection overlay, as the editing screen has it.
+            scene.addOverlay();
             state.ResumeTiming();
             persistentDataStorageClass storage;
             if (!storage.checkIfProjectDataIsValid(path))

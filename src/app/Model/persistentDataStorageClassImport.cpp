@@ -526,6 +526,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
         return;
     }
     setTempLayerArray(std::nullopt);
+    model.fillSelectedAssetOrderedLayerArray();
     layerSettingsClass settings;
     settings.setVideoSettings(p.videoSettings);
     settings.setLayerSettings(p.layerSettings);
