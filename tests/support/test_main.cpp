@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
@@ -58,6 +61,10 @@ void resetProcessState() {
     persistentDataStorageClass::setLoadSettingsViewHook(nullptr);
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
+    // The studio and the capture session keep their state for the whole process.
+    recordViewClass::resetForTesting();
+    captureSessionClass::resetForTesting();
+    videoSettingsClass::resetForTesting();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

@@ -4,7 +4,6 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
-#include "View/Editing/editingScreenJoins.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -17,6 +16,7 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/previewParentView.h"
 #include "View/Global/mainWindowController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
@@ -182,6 +182,7 @@ void viewLoaderController::viewDidAppear() {
         globalAppSettingsClass settings(&host);
         if (titleBarAccessory)
             titleBarAccessory->loadView(true);
+        recordViewClass::loadEditingViewThroughHook();
         recordViewClass().clearClass();
     }
     viewLoaderClass loader;
