@@ -145,3 +145,43 @@ TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
     studio.dismissPlaybackCheck();
     EXPECT_TRUE(moviesIn(projectPath()).empty());
 }
+
+TEST_F(TakeInTheApp, AStopBeforeTheFirstPictureLeavesNoFileAndACameraOnlySessionUsesTheStandIn) {
+    using qrn::media::AccessStatus;
+    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Audio, AccessStatus::Authorized);
+    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Video, AccessStatus::Authorized);
+    ASSERT_TRUE(createProject(1));
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    ASSERT_TRUE(waitForCameraPicture());
+    recordViewClass studio;
+    captureSessionClass capture;
+    // Stopped before the movie output has told of its first picture.
+    screen->startRecording();
+    advance(4.5);
+    ASSERT_TRUE(capture.getMovieOutput()->isRecording());
+    ASSERT_FALSE(studio.getRecordingStartDate());
+    screen->startRecording();
+    EXPECT_FALSE(capture.getMovieOutput()->isRecording());
+    EXPECT_FALSE(capture.getStartedRecording());
+    EXPECT_FALSE(capture.getProcessingRecording());
+    const auto path = *capture.getOutputURL();
+    ASSERT_TRUE(taketest::pumpUntil([&] { return !qrn::files::exists(path); }, 20));
+    EXPECT_TRUE(moviesIn(projectPath()).empty());
+    EXPECT_EQ(screen->timerTextView->string(), "00:00:00");
+
+    // Without a microphone the stand-in movie is the take.
+    capture.changeAudio(captureSessionClass::noAudioName);
+    ASSERT_EQ(capture.session().inputs().size(), 1u);
+    screen->startRecording();
+    advance(4.5);
+    EXPECT_TRUE(capture.getStartedRecording());
+    EXPECT_FALSE(capture.getMovieOutput()->isRecording());
+    EXPECT_TRUE(studio.getRecordingStartDate());
+    EXPECT_EQ(moviesIn(projectPath()).size(), 1u);
+    recordFor(1.0);
+    screen->startRecording();
+    ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 120));
+    studio.dismissPlaybackCheck();
+    EXPECT_TRUE(moviesIn(projectPath()).empty());
+}

@@ -376,3 +376,24 @@ TEST(TakeFlow, CancelCounterWrapsAndAPendingDismissDoesNotOutliveItsTake) {
     r.recordButtonPressed();
     EXPECT_TRUE(captureSessionClass().getStartedRecordingTimer());
 }
+
+TEST(TakeFlow, AResizeMidExportLeavesTheLentViewsAloneAndRefitsOnceTheyAreBack) {
+    studio s(2);
+    s.open();
+    captureSessionClass c;
+    recordTake(s, {0.5}, 2.0);
+    qrn::MainQueue::advance(0.1);
+    ASSERT_TRUE(c.getExportSession());
+    ASSERT_TRUE(c.getLayersLent());
+    auto holder = s.holder(s.layerIds[1]);
+    const auto lentFrame = holder->layer()->frame();
+    // The window shrinks while the export draws: nothing moves under its threads.
+    recordViewClass().resizeAndPositionLayers(true, qrn::Rect(0, 0, 278, 156));
+    EXPECT_EQ(holder->layer()->frame(), lentFrame);
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    EXPECT_FALSE(c.getLayersLent());
+    // Back in the studio and fitted to it again, not left at the movie's size.
+    qrn::MainQueue::advance(0.2);
+    EXPECT_NE(holder->layer()->frame(), lentFrame);
+    EXPECT_EQ(holder->layer()->superlayerPointer(), holder->superview()->layer().get());
+}
