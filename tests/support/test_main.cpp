@@ -8,11 +8,16 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/popupMenuClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/stylingClass.h"
+#include "View/Editing/Popover/popupMenuControllers.h"
+#include "View/Editing/editScreenTitleBarController.h"
+#include "View/Editing/viewLoaderView.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
@@ -44,6 +49,16 @@ void resetProcessState() {
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
+    // Editing workspace: the studio's hand-back, the panes and camera settings the title bar
+    // asks, the list drags of the root view, the hovered asset tile, the modifier keys, the menus.
+    editViewClass::setStudioHandBackHooks({});
+    editScreenTitleBarController::setLoadSettingsViewHook(nullptr);
+    editScreenTitleBarController::setVideoSettingsIsViewLoadedHook(nullptr);
+    viewLoaderView::setDragEngines({});
+    popupMenuControllerTwo::setHoveredAssetTagHook(nullptr);
+    editViewClass().setControlKeyPressed(false);
+    editViewClass().setShiftKeyPressed(false);
+    popupMenuClass::clearClass();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {
