@@ -17,6 +17,7 @@
 #include "Model/stylingClass.h"
 #include "View/Editing/Popover/popupMenuControllers.h"
 #include "View/Editing/editScreenTitleBarController.h"
+#include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/viewLoaderView.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
@@ -59,6 +60,8 @@ void resetProcessState() {
     editViewClass().setControlKeyPressed(false);
     editViewClass().setShiftKeyPressed(false);
     popupMenuClass::clearClass();
+    // The editing screen joins its parts when it loads; parts built alone start apart.
+    joinEditingScreenOperations(false);
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

@@ -4,6 +4,7 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "View/Editing/editingScreenJoins.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -127,6 +128,7 @@ void viewLoaderController::viewsLoaded() {
     editViewClass(editViewConfiguration{stickyAsset, assetTableView, backgroundColourView,
                                         backgroundLayerView, layerTableView, videoLoadingIcon, videoLabel},
                   nullptr, parentPreviewView, dragView);
+    joinEditingScreenOperations(true);
 
     std::weak_ptr<viewLoaderController> weak = std::static_pointer_cast<viewLoaderController>(self);
     addAssetButtonView->setAction([weak](qrn::ui::Control&) {
