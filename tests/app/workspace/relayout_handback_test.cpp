@@ -203,6 +203,9 @@ TEST_F(ViewsHandBack, NewOpenAndHandBacksInOneWindowKeepOneSetOfOrderViewsAndLay
         editViewClass().resizeAndPositionLayers(true);
     });
     previewtest::addLayer(editor->dragView, 1, {100, 100, 80, 60}, 0, previewtest::placement::above);
+    // A sticky layer leaves its thumbnail in the sticky tile.
+    const auto sticky = layerstest::dropImage(0, {50, 40});
+    ASSERT_TRUE(tileOf(0)->subviews().back()->viewWithTag(std::stoi(sticky)));
 
     panelAnswers.push_back(projectPath("Second"));
     fileMenuClass().newProject();
@@ -211,7 +214,7 @@ TEST_F(ViewsHandBack, NewOpenAndHandBacksInOneWindowKeepOneSetOfOrderViewsAndLay
     expectOneSetOfOrderViewsAroundTheCamera();
     // The old project's tiles and thumbnails are gone: the sticky tile is the new project's.
     ASSERT_EQ(editor->stickyAsset->subviews().size(), 1u);
-    EXPECT_EQ(tileOf(0)->subviews().back()->viewWithTag(2), nullptr);
+    EXPECT_EQ(tileOf(0)->subviews().back()->viewWithTag(std::stoi(sticky)), nullptr);
     const auto above =
         previewtest::addLayer(editor->dragView, 1, {200, 100, 120, 80}, 0, previewtest::placement::above);
     EXPECT_TRUE(layerDrawnAboveCamera(above));

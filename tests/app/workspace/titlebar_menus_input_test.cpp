@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/popupMenuClass.h"
 #include "Controller/Global/svgButtonClass.h"
@@ -277,6 +278,13 @@ TEST_F(ContextMenus, TheSameMenuMovesToAnotherLayerAtOnceAndASwitchShowsAfterAFi
     EXPECT_TRUE(menuShown("popupMenuControllerOne"));
     advance(0.3);
     EXPECT_TRUE(menuShown("popupMenuControllerOne"));
+
+    // A menu still loading when the window closes is never shown.
+    pressIn(*tileOf(1), {38, 38}, EventType::RightMouseDown);
+    mainWindow()->performClose();
+    advance(1.0);
+    EXPECT_FALSE(popupMenuClass().isPopoverDisplayed());
+    EXPECT_EQ(popupMenuClass::getLoadedIdentifier(), "popupMenuControllerOne");
 }
 
 TEST_F(ContextMenus, BackgroundLayersScrolledStripsForceAndTheStickyAssetChooseTheirMenus) {
@@ -315,6 +323,18 @@ TEST_F(ContextMenus, BackgroundLayersScrolledStripsForceAndTheStickyAssetChooseT
     edit.showPopover(hit, 1, true);
     advance(0.3);
     EXPECT_FALSE(popupMenuClass().isPopoverDisplayed());
+
+    // A forced preview request for a layer without a hit path still opens the layer menu.
+    const auto pathless = previewtest::addLayer(editor->dragView, 0, {300, 40, 80, 60}, 0,
+                                                previewtest::placement::below, false);
+    model.layerSelected(editor->dragView->viewWithTag(std::stoi(pathless))->superview());
+    previewLayerViewPathCreationClass().setPathsArray({});
+    edit.showPopover(eventAt(*editor->dragView, {500, 300}), 0, false);
+    EXPECT_FALSE(popupMenuClass().isPopoverDisplayed());
+    edit.showPopover(eventAt(*editor->dragView, {500, 300}), 0, true);
+    advance(0.3);
+    EXPECT_TRUE(menuShown("popupMenuControllerOne"));
+    popupMenuClass().closePopover();
 
     // A forced layer-list request for a layer opens the layer menu wherever it lands.
     const auto layer =
