@@ -65,9 +65,7 @@ int editViewClass::getLayerPathsCounter() {
 }
 
 void editViewClass::setLayerPathsCounter(int value) {
-    layerPathsCounter.reset();
-    for (int i = 0; i < value; ++i)
-        layerPathsCounter.increment();
+    layerPathsCounter.set(value);
 }
 
 void editViewClass::videoCroppingEnabled() {

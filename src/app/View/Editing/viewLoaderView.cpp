@@ -72,9 +72,7 @@ int viewLoaderView::getMouseDownCounter() {
 }
 
 void viewLoaderView::setMouseDownCounter(int value) {
-    mouseDownCounter.reset();
-    for (int i = 0; i < value; ++i)
-        mouseDownCounter.increment();
+    mouseDownCounter.set(value);
 }
 
 void viewLoaderView::setDragEngines(dragEngines given) {
