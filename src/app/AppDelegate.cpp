@@ -18,6 +18,7 @@
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/Popover/popupMenuControllers.h"
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Global/aboutController.h"
@@ -87,6 +88,13 @@ void AppDelegate::registerScenes() {
                                           [] { return std::make_shared<recordViewController>(); });
     SceneRegistry::registerViewController("videoSettings",
                                           [] { return std::make_shared<videoSettingsController>(); });
+    // The editing screen's context menus.
+    SceneRegistry::registerViewController("popupMenuControllerOne",
+                                          [] { return std::make_shared<popupMenuControllerOne>(); });
+    SceneRegistry::registerViewController("popupMenuControllerTwo",
+                                          [] { return std::make_shared<popupMenuControllerTwo>(); });
+    SceneRegistry::registerViewController("popupMenuControllerThree",
+                                          [] { return std::make_shared<popupMenuControllerThree>(); });
 }
 
 void AppDelegate::applicationWillFinishLaunching() {

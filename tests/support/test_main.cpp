@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/popupMenuClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Recording/recordViewClass.h"
@@ -18,7 +20,10 @@
 #include "Model/persistentDataStorageClass.h"
 #include "Model/stylingClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/Popover/popupMenuControllers.h"
+#include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/editingScreenJoins.h"
+#include "View/Editing/viewLoaderView.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
@@ -59,6 +64,16 @@ void resetProcessState() {
     undoRedoClass::setAssetDragStateClearHook(nullptr);
     undoRedoClass::setLayerSettingReplayHook(nullptr);
     persistentDataStorageClass::setLoadSettingsViewHook(nullptr);
+    // Editing workspace: the studio's hand-back, the panes and camera settings the title bar
+    // asks, the list drags of the root view, the hovered asset tile, the modifier keys, the menus.
+    editViewClass::setStudioHandBackHooks({});
+    editScreenTitleBarController::setLoadSettingsViewHook(nullptr);
+    editScreenTitleBarController::setVideoSettingsIsViewLoadedHook(nullptr);
+    viewLoaderView::setDragEngines({});
+    popupMenuControllerTwo::setHoveredAssetTagHook(nullptr);
+    editViewClass().setControlKeyPressed(false);
+    editViewClass().setShiftKeyPressed(false);
+    popupMenuClass::clearClass();
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
     // The studio and the capture session keep their state for the whole process.

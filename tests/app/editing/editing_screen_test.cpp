@@ -270,7 +270,7 @@ TEST_F(EditingScreen, ACameraWithALayerBelowAndATurnedOneAboveSelected) {
     model.reloadVideoPreview(false);
     EXPECT_TRUE(model.displayVideo());
     editViewClass().stripedBorderFrameChange(std::nullopt, std::nullopt);
-    editViewClass().updateLayerPaths();
+    editViewClass().updateLayerPaths(editViewClass::getLayerPathsCounter());
     const auto below = previewtest::addLayer(editor->dragView, 1, {30, 150, 220, 130});
     const auto above =
         previewtest::addLayer(editor->dragView, 1, {300, 40, 200, 110}, 0.45, previewtest::placement::above);

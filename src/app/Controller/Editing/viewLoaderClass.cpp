@@ -1,4 +1,5 @@
 #include "Controller/Editing/viewLoaderClass.h"
+#include "View/Editing/editScreenTitleBarController.h"
 
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Editing/editViewClass.h"
@@ -82,6 +83,8 @@ void viewLoaderClass::presentRecordingScreen() {
     globalAppSettingsClass settings;
     settings.setIsMainViewControllerLoading(false);
     closeWindowsOrPanelClass().closeColourPanel();
+    if (auto bar = editScreenTitleBarController::current())
+        bar->iconsLooseColours();
     if (configuration && configuration->parentPreviewView)
         resizeAndPositionLayersClass().setBounds(configuration->parentPreviewView->bounds());
     // The studio reads the script as the pane shows it.

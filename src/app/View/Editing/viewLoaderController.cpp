@@ -16,8 +16,10 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "View/Editing/LayerScrollView/backgroundColourView.h"
 #include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/previewParentView.h"
+#include "View/Editing/viewLoaderView.h"
 #include "View/Global/mainWindowController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Global/screenWindowAdapters.h"
@@ -33,22 +35,6 @@ namespace {
 
 std::shared_ptr<screenTitleBarAccessoryViewController> titleBarAccessory;
 
-// The asset background colour box: a click shows the selected asset's colour in the panel.
-class backgroundColourBox : public qrn::ui::View {
-  public:
-    using View::View;
-    void mouseDown(const qrn::ui::Event&) override {
-        auto* screen =
-            dynamic_cast<viewLoaderController*>(window() ? window()->contentViewController() : nullptr);
-        if (!screen)
-            return;
-        std::weak_ptr<qrn::ui::ViewController> weak = screen->shared_from_this();
-        editViewClass().showAssetColourInPanel(screen, [weak](const qrn::Colour& colour) {
-            if (auto alive = std::static_pointer_cast<viewLoaderController>(weak.lock()))
-                alive->changeColor(colour);
-        });
-    }
-};
 // Present once the first appearance has made it: the title-bar accessory is installed.
 std::shared_ptr<globalAppSettingsClass> settingsObject;
 qrn::GenerationCounter resizeGeneration{10000};
@@ -74,7 +60,7 @@ std::shared_ptr<screenTitleBarAccessoryViewController> viewLoaderController::get
 }
 
 void viewLoaderController::loadView() {
-    mainView = qrn::ui::View::make(rootFrame);
+    mainView = std::make_shared<viewLoaderView>(rootFrame);
     if (auto background = qrn::namedColour("background_colour_dark_dark", true))
         mainView->layer()->setBackgroundColour(*background);
     mainView->setAutoresizingMask(WidthSizable | HeightSizable);
@@ -102,7 +88,7 @@ void viewLoaderController::loadView() {
     addAssetButtonView->setAutoresizingMask(FlexibleMaxYMargin);
     assetTableView = qrn::ui::ScrollView::make(assetStripFrame);
     assetTableView->setAutoresizingMask(WidthSizable | FlexibleMaxYMargin);
-    backgroundColourView = std::make_shared<backgroundColourBox>(backgroundColourFrame);
+    backgroundColourView = std::make_shared<::backgroundColourView>(backgroundColourFrame);
     backgroundColourView->setAutoresizingMask(FlexibleMaxYMargin);
     backgroundLayerView = qrn::ui::View::make(backgroundLayerFrame);
     backgroundLayerView->setAutoresizingMask(FlexibleMaxYMargin);
@@ -158,10 +144,6 @@ void viewLoaderController::viewsLoaded() {
         edit.initialiseProject();
     });
 
-    mainView->addTrackingArea(mainView->bounds(),
-                              qrn::ui::TrackingMouseEnteredAndExited | qrn::ui::TrackingActiveInKeyWindow |
-                                  qrn::ui::TrackingInVisibleRect,
-                              this);
     capture.permission(true);
     mouseCursorClass().changeCursor(qrn::ui::CursorShape::ContextualMenu);
     QRN_LOG_OUT();
@@ -204,6 +186,8 @@ void viewLoaderController::viewDidAppear() {
         globalAppSettingsClass().setJustMovedBetweenOrReloadedScreensToFalseAfterDelay();
     }
     if (auto* w = window()) {
+        // The root view hears the modifier keys from the start.
+        w->makeFirstResponder(mainView.get());
         w->setTitle(persistentDataStorageClass().getProjectName());
         if (w->isKeyWindow())
             persistentDataStorageClass().setActiveWindow("editorView");
