@@ -34,7 +34,7 @@ const qrn::Rect recordingFrame(10, 190, 992, 558);
 const qrn::Rect nextAssetParentFrame(1012, 190, 258, 558);
 const qrn::Rect nextAssetPreviewFrame(9, 47, 240, 135);
 const qrn::Rect recordButtonFrame(481, 115, 50, 50);
-const qrn::Rect timerFrame(541, 125, 120, 30);
+const qrn::Rect timerFrame(541, 125, 160, 30);
 
 qrn::Colour named(const char* name) {
     return qrn::namedColour(name, true).value_or(qrn::Colour::black());
