@@ -131,8 +131,10 @@ void recordViewController::viewWillAppear() {
     studio.setRecordViewSelected(true);
     // A return from hiding or from the Dock keeps the studio as it is: setting it up again would
     // show the record button idle in the middle of a take and hide the playback area.
-    if (studio.getViewLoaderObject() || studio.getRecordViewController())
+    if (studio.getViewLoaderObject() || studio.getRecordViewController().get() == this)
         return;
+    // A marker left by a studio that was minimised and then left is not this one's.
+    studio.setRecordViewController(nullptr);
     auto* presenting = presentingViewController();
     if (!presenting) {
         QRN_LOG_ERROR("The studio needs the editing screen that presents it");
