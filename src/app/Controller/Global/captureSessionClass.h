@@ -16,6 +16,7 @@
 #include "Controller/Global/dataLoggingClass.h"
 
 namespace qrn::media {
+struct CaptureDevice;
 class CaptureSession;
 class VideoPreviewLayer;
 class MovieFileOutput;
@@ -86,4 +87,7 @@ class captureSessionClass {
     // Tests: forgets the chosen devices, the answers, the status views and the message counter,
     // and takes every input and output out of the session.
     static void resetForTesting();
+
+  private:
+    void addAudioInput(qrn::media::CaptureSession& session, const qrn::media::CaptureDevice& device);
 };
