@@ -10,11 +10,16 @@
 
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/popupMenuClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
 #include "Model/stylingClass.h"
+#include "Model/undoRedoClass.h"
 #include "View/Editing/Popover/popupMenuControllers.h"
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/editingScreenJoins.h"
@@ -25,6 +30,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/application.h"
 #include "platform/ui/panels.h"
+#include "platform/ui/replace_question.h"
 
 namespace {
 
@@ -60,8 +66,20 @@ void resetProcessState() {
     editViewClass().setControlKeyPressed(false);
     editViewClass().setShiftKeyPressed(false);
     popupMenuClass::clearClass();
+    // Project lifecycle: the save panel's replace question and the replay hooks.
+    qrn::setReplaceQuestionPresenter(nullptr);
+    undoRedoClass::setReorderLayerReplayHook(nullptr);
+    undoRedoClass::setReorderAssetReplayHook(nullptr);
+    undoRedoClass::setMoveAssetPreviewsForwardHook(nullptr);
+    undoRedoClass::setAssetDragStateClearHook(nullptr);
+    undoRedoClass::setLayerSettingReplayHook(nullptr);
+    persistentDataStorageClass::setLoadSettingsViewHook(nullptr);
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
+    // The studio and the capture session keep their state for the whole process.
+    recordViewClass::resetForTesting();
+    captureSessionClass::resetForTesting();
+    videoSettingsClass::resetForTesting();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

@@ -383,7 +383,8 @@ TEST_F(EditingScreen, OpeningAnotherProjectInTheSameWindowStartsFromAnEmptyStrip
     ASSERT_EQ(imports.size(), 1u);
     EXPECT_EQ(screen(), editor);
     EXPECT_TRUE(editor->assetTableView->documentView()->subviews().empty());
-    EXPECT_TRUE(editor->stickyAsset->subviews().empty());
+    // The opened project gets a sticky tile of its own.
+    EXPECT_EQ(editor->stickyAsset->subviews().size(), 1u);
     for (int tag : {-13, -12, -11, -10, -9, -5, -4})
         EXPECT_EQ(countTag(*editor->dragView, tag), 1) << tag;
     EXPECT_TRUE(previewLayerClass().getSuperviewOfTaggedPreviewView()->isHidden());

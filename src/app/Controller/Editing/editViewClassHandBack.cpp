@@ -6,6 +6,7 @@
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/orderLayersClass.h"
 #include "Controller/Global/resizeAndPositionLayersClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "platform/ui/view.h"
 
@@ -127,4 +128,25 @@ void editViewClass::setStudioHandBackHooks(studioHandBackHooks hooks) {
 
 const editViewClass::studioHandBackHooks& editViewClass::getStudioHandBackHooks() {
     return studioHooks;
+}
+
+void editViewClass::connectStudioHandBack() {
+    studioHandBackHooks hooks;
+    hooks.getRecordingView = [] { return recordViewClass().getRecordingView(); };
+    hooks.getLayerArray = [] { return recordViewClass().getLayerArray(); };
+    hooks.getBackgroundColourArray = [] { return recordViewClass().getBackgroundColourArray(); };
+    hooks.getAssetPreviewLayerArray = [] { return recordViewClass().getAssetPreviewLayerArray(); };
+    hooks.setAssetPreviewLayerArray = [](std::vector<std::vector<ViewPtr>> views) {
+        recordViewClass().setAssetPreviewLayerArray(std::move(views));
+    };
+    hooks.returnNextAssetPreviewBounds = [] { return recordViewClass().returnNextAssetPreviewBounds(); };
+    setStudioHandBackHooks(std::move(hooks));
+    recordViewClass::setLoadEditingViewHook([] {
+        const auto& studio = getStudioHandBackHooks();
+        editViewClass().loadEditingView(studio.getRecordingView ? studio.getRecordingView() : nullptr,
+                                        studio.getLayerArray ? studio.getLayerArray()
+                                                             : std::vector<std::vector<std::string>>{},
+                                        studio.getBackgroundColourArray ? studio.getBackgroundColourArray()
+                                                                        : std::vector<std::vector<double>>{});
+    });
 }

@@ -4,7 +4,6 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
-#include "View/Editing/editingScreenJoins.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -18,6 +17,8 @@
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/LayerScrollView/backgroundColourView.h"
+#include "View/Editing/editScreenTitleBarController.h"
+#include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/previewParentView.h"
 #include "View/Editing/viewLoaderView.h"
 #include "View/Global/mainWindowController.h"
@@ -164,15 +165,10 @@ void viewLoaderController::viewDidAppear() {
         globalAppSettingsClass settings(&host);
         if (titleBarAccessory)
             titleBarAccessory->loadView(true);
-        const auto& studio = editViewClass::getStudioHandBackHooks();
-        if (studio.getRecordingView) {
-            previewLayerClass model;
-            editViewClass().loadEditingView(
-                studio.getRecordingView(),
-                studio.getLayerArray ? studio.getLayerArray() : model.getLayerArray(),
-                studio.getBackgroundColourArray ? studio.getBackgroundColourArray()
-                                                : model.getAssetBackgroundColour());
-        }
+        recordViewClass::loadEditingViewThroughHook();
+        // The camera and pane icons light again as they were before the studio.
+        if (auto bar = editScreenTitleBarController::current())
+            bar->iconsSelected();
         recordViewClass().clearClass();
     }
     viewLoaderClass loader;
