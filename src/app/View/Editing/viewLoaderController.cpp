@@ -165,6 +165,8 @@ void viewLoaderController::viewDidAppear() {
         globalAppSettingsClass settings(&host);
         if (titleBarAccessory)
             titleBarAccessory->loadView(true);
+        // The studio let the editing screen go when it appeared; it is the shown screen again.
+        editViewClass().setEditViewSelected(true);
         recordViewClass::loadEditingViewThroughHook();
         // The camera and pane icons light again as they were before the studio.
         if (auto bar = editScreenTitleBarController::current())
