@@ -527,6 +527,8 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     }
     setTempLayerArray(std::nullopt);
     model.fillSelectedAssetOrderedLayerArray();
+    // Layers re-created during the import leave the list alone; it shows the selected asset's now.
+    model.reloadLayerList();
     layerSettingsClass settings;
     settings.setVideoSettings(p.videoSettings);
     settings.setLayerSettings(p.layerSettings);
