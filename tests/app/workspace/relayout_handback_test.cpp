@@ -7,7 +7,9 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/fileMenuClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "app/layers/layers_support.h"
 #include "app/preview/preview_fixture.h"
@@ -342,4 +344,21 @@ TEST_F(ViewsHandBack, AOneAssetProjectTouchesOnlyTheStickyTileAndClosingRightAft
     mainWindow()->performClose();
     advance(1.0);
     EXPECT_FALSE(editViewClass().getEditViewSelected());
+}
+
+TEST_F(ViewsHandBack, ARoundTripThroughTheStudioBringsTheLayersBackAndTheScreenActsAgain) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    const auto layer =
+        previewtest::addLayer(editor->dragView, 1, {100, 100, 80, 60}, 0, previewtest::placement::above);
+    viewLoaderClass().presentRecordingScreen();
+    advance(1.0);
+    ASSERT_NE(shownScreen(), editor);
+    EXPECT_FALSE(editViewClass().getEditViewSelected());
+    recordViewClass().dismissView();
+    advance(1.0);
+    ASSERT_EQ(shownScreen(), editor);
+    EXPECT_TRUE(editViewClass().getEditViewSelected());
+    EXPECT_EQ(editor->dragView->viewWithTag(std::stoi(layer))->superview()->superview(), editor->dragView);
+    expectOneSetOfOrderViewsAroundTheCamera();
 }

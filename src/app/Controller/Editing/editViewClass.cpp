@@ -127,6 +127,7 @@ editViewClass::editViewClass(std::optional<editViewConfiguration> config, ViewPt
     registerFilterEditingHost();
     previewLayerClass::setVideoCroppingEnabledHook([] { editViewClass().videoCroppingEnabled(); });
     connectPopoverHooks();
+    connectStudioHandBack();
     initialisation();
 }
 

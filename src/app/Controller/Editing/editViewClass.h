@@ -238,6 +238,8 @@ class editViewClass {
     };
     static void setStudioHandBackHooks(studioHandBackHooks hooks);
     static const studioHandBackHooks& getStudioHandBackHooks();
+    // The studio's own views and lists through those hooks, and its return through this screen.
+    static void connectStudioHandBack();
 
     // --- Context menus and the Control key (editViewClassPopover.cpp)
     // A context click (type 0 the preview, 1 the asset strip, 2 the layer list) opens the menu of

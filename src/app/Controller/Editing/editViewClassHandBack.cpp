@@ -7,6 +7,7 @@
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/orderLayersClass.h"
 #include "Controller/Global/resizeAndPositionLayersClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "platform/ui/view.h"
 
@@ -88,23 +89,18 @@ void editViewClass::loadEditingView(const ViewPtr& previewLayer,
     if (previewLayer)
         orderLayersClass().addLayersInOrderToPreview(previewLayer, dragView, assets, layers, 2);
 
-    // The studio's own record unless a stand-in studio is installed.
-    recordViewClass studio;
     auto lent = studioHooks.getAssetPreviewLayerArray ? studioHooks.getAssetPreviewLayerArray()
-                                                      : studio.getAssetPreviewLayerArray();
+                                                      : std::vector<std::vector<ViewPtr>>{};
     for (size_t i = 0; i < assets.size(); ++i)
         if (auto container = thumbnailContainer(*this, i, i == 0 ? 0 : idOf(assets[i])))
             orderLayersClass().addLayersToAssetPreview(int(i), container, lent);
-    const std::optional<qrn::Rect> from =
-        studioHooks.returnNextAssetPreviewBounds ? studioHooks.returnNextAssetPreviewBounds()
-        : lent.empty()                           ? std::optional<qrn::Rect>()
-                                                 : std::optional(studio.returnNextAssetPreviewBounds());
+    const std::optional<qrn::Rect> from = studioHooks.returnNextAssetPreviewBounds
+                                              ? std::optional(studioHooks.returnNextAssetPreviewBounds())
+                                              : std::nullopt;
     resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(lent, from, getAssetPreviewBounds(),
                                                                        std::nullopt, std::nullopt);
     if (studioHooks.setAssetPreviewLayerArray)
         studioHooks.setAssetPreviewLayerArray({});
-    else
-        studio.setAssetPreviewLayerArray(std::nullopt);
 
     afterOnThisScreen(0.1, [] {
         editViewClass().resizeAndPositionLayers(true);
@@ -133,4 +129,25 @@ void editViewClass::setStudioHandBackHooks(studioHandBackHooks hooks) {
 
 const editViewClass::studioHandBackHooks& editViewClass::getStudioHandBackHooks() {
     return studioHooks;
+}
+
+void editViewClass::connectStudioHandBack() {
+    studioHandBackHooks hooks;
+    hooks.getRecordingView = [] { return recordViewClass().getRecordingView(); };
+    hooks.getLayerArray = [] { return recordViewClass().getLayerArray(); };
+    hooks.getBackgroundColourArray = [] { return recordViewClass().getBackgroundColourArray(); };
+    hooks.getAssetPreviewLayerArray = [] { return recordViewClass().getAssetPreviewLayerArray(); };
+    hooks.setAssetPreviewLayerArray = [](std::vector<std::vector<ViewPtr>> views) {
+        recordViewClass().setAssetPreviewLayerArray(std::move(views));
+    };
+    hooks.returnNextAssetPreviewBounds = [] { return recordViewClass().returnNextAssetPreviewBounds(); };
+    setStudioHandBackHooks(std::move(hooks));
+    recordViewClass::setLoadEditingViewHook([] {
+        const auto& studio = getStudioHandBackHooks();
+        editViewClass().loadEditingView(studio.getRecordingView ? studio.getRecordingView() : nullptr,
+                                        studio.getLayerArray ? studio.getLayerArray()
+                                                             : std::vector<std::vector<std::string>>{},
+                                        studio.getBackgroundColourArray ? studio.getBackgroundColourArray()
+                                                                        : std::vector<std::vector<double>>{});
+    });
 }

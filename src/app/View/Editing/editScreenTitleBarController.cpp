@@ -6,6 +6,7 @@
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
@@ -121,7 +122,8 @@ void editScreenTitleBarController::viewDidLoad() {
 
 void editScreenTitleBarController::loadContent() {
     QRN_LOG_IN();
-    keep(videoSettings, videoSettingsIsViewLoadedHook && videoSettingsIsViewLoadedHook());
+    keep(videoSettings, videoSettingsIsViewLoadedHook ? videoSettingsIsViewLoadedHook()
+                                                      : videoSettingsClass().isViewLoaded());
 }
 
 void editScreenTitleBarController::newProject() {

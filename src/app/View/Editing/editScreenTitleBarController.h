@@ -57,7 +57,7 @@ class editScreenTitleBarController : public titleBarContentController {
     // The settings panes: shows pane n (nil: reloads the shown one) and answers whether the
     // shown pane changed. Unset, the bar keeps track itself: false for the pane already shown.
     static void setLoadSettingsViewHook(std::function<bool(std::optional<int>)> hook);
-    // Whether the camera settings panel is loaded; unset, it is not.
+    // Whether the camera settings panel is loaded; unset, the panel itself answers.
     static void setVideoSettingsIsViewLoadedHook(std::function<bool()> hook);
     // The bar of the editing window, if one is loaded.
     static std::shared_ptr<editScreenTitleBarController> current();

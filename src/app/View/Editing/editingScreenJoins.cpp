@@ -4,7 +4,6 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
-#include "Controller/Recording/recordViewClass.h"
 #include "View/Editing/dragViewView.h"
 
 namespace {
@@ -35,18 +34,6 @@ void refreshBackgroundBox() {
     editViewClass().addSingleLayerToLayerScrollView(std::nullopt, true, std::nullopt, 0);
 }
 
-// Leaving the studio: the editing screen takes its views back from the studio (or from a stand-in
-// studio a test installs).
-void takeViewsBackFromStudio() {
-    const auto& standIn = editViewClass::getStudioHandBackHooks();
-    recordViewClass studio;
-    editViewClass().loadEditingView(standIn.getRecordingView ? standIn.getRecordingView()
-                                                             : studio.getRecordingView(),
-                                    standIn.getLayerArray ? standIn.getLayerArray() : studio.getLayerArray(),
-                                    standIn.getBackgroundColourArray ? standIn.getBackgroundColourArray()
-                                                                     : studio.getBackgroundColourArray());
-}
-
 } // namespace
 
 void joinEditingScreenOperations(bool join) {
@@ -57,7 +44,6 @@ void joinEditingScreenOperations(bool join) {
         previewLayerClass::setAddEmptyBackgroundRowHook(nullptr);
         editViewClass::setDuplicateLayerInternalHook(nullptr);
         dragViewView::setAddLayerHook(nullptr);
-        recordViewClass::setLoadEditingViewHook(nullptr);
         return;
     }
     previewLayerClass::setAddLayerToAssetScrollViewHook(
@@ -73,5 +59,4 @@ void joinEditingScreenOperations(bool join) {
         previewLayerClass().duplicateLayerInternal(sourceIndex, layerIndex, toSelectedAsset);
     });
     dragViewView::setAddLayerHook(addDroppedLayer);
-    recordViewClass::setLoadEditingViewHook(takeViewsBackFromStudio);
 }

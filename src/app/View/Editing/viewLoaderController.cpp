@@ -17,6 +17,7 @@
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/LayerScrollView/backgroundColourView.h"
+#include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/previewParentView.h"
 #include "View/Editing/viewLoaderView.h"
@@ -164,7 +165,12 @@ void viewLoaderController::viewDidAppear() {
         globalAppSettingsClass settings(&host);
         if (titleBarAccessory)
             titleBarAccessory->loadView(true);
+        // The studio let the editing screen go when it appeared; it is the shown screen again.
+        editViewClass().setEditViewSelected(true);
         recordViewClass::loadEditingViewThroughHook();
+        // The camera and pane icons light again as they were before the studio.
+        if (auto bar = editScreenTitleBarController::current())
+            bar->iconsSelected();
         recordViewClass().clearClass();
     }
     viewLoaderClass loader;
