@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
@@ -44,6 +45,8 @@ void resetProcessState() {
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
+    // The settings panel's panes, tabs and joins to the editing screen.
+    settingsViewClass::resetForTesting();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {
