@@ -210,14 +210,19 @@ void chromaKeyColourWheel::drawPieChart(double start, double end) {
     wheelEnd = end;
 }
 
+qrn::Rect chromaKeyColourWheel::circleRect() const {
+    const double d = bounds().width() - 8;
+    return qrn::Rect(4, 1, d, d);
+}
+
 void chromaKeyColourWheel::draw(QPainter& painter, const qrn::Rect&) {
     if (!wheelStart)
         wheelStart = 30.0;
     if (!wheelEnd)
         wheelEnd = 40.0;
     drawPieChart(*wheelStart, *wheelEnd);
-    const double d = bounds().width() - 8;
-    const QRectF oval(4, 1, d, d);
+    const qrn::Rect circle = circleRect();
+    const QRectF oval(circle.origin.x, circle.origin.y, circle.width(), circle.height());
     const QColor stroke = QColor::fromHsvF(0.581, 0.882, 0.982, 1.0);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);

@@ -84,6 +84,8 @@ class chromaKeyColourWheel : public qrn::ui::View {
     using View::View;
     void draw(QPainter& painter, const qrn::Rect& dirty) override;
     void drawPieChart(double start, double end);
+    // The circle: inset 4 from the left and 1 from the bottom, as wide as the view less 8.
+    qrn::Rect circleRect() const;
     static std::optional<double> wedgeStart();
     static std::optional<double> wedgeEnd();
 };
