@@ -25,6 +25,8 @@
 #include "View/Global/mainWindowController.h"
 #include "View/Landing/landingController.h"
 #include "View/Recording/recordScreenTitleBarController.h"
+#include "View/Recording/recordViewController.h"
+#include "View/Recording/videoSettingsController.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/menu.h"
@@ -81,6 +83,11 @@ void AppDelegate::registerScenes() {
                                           [] { return std::make_shared<editScreenTitleBarController>(); });
     SceneRegistry::registerViewController("recordScreenTitleBarController",
                                           [] { return std::make_shared<recordScreenTitleBarController>(); });
+    // The recording studio and its camera and microphone chooser.
+    SceneRegistry::registerViewController("recordingView",
+                                          [] { return std::make_shared<recordViewController>(); });
+    SceneRegistry::registerViewController("videoSettings",
+                                          [] { return std::make_shared<videoSettingsController>(); });
     // The settings panel's panes, tabs, filter panels and script window.
     settingsViewClass::registerScenes();
 }

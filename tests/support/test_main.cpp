@@ -9,11 +9,15 @@
 #include <gtest/gtest.h>
 
 #include "Controller/Editing/settingsViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/stylingClass.h"
+#include "View/Editing/editingScreenJoins.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
@@ -47,6 +51,12 @@ void resetProcessState() {
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
     // The settings panel's panes, tabs and joins to the editing screen.
     settingsViewClass::resetForTesting();
+    // The editing screen joins its parts when it loads; parts built alone start apart.
+    joinEditingScreenOperations(false);
+    // The studio and the capture session keep their state for the whole process.
+    recordViewClass::resetForTesting();
+    captureSessionClass::resetForTesting();
+    videoSettingsClass::resetForTesting();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

@@ -18,6 +18,7 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/previewParentView.h"
 #include "View/Global/mainWindowController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
@@ -143,6 +144,7 @@ void viewLoaderController::viewsLoaded() {
     editViewClass(editViewConfiguration{stickyAsset, assetTableView, backgroundColourView,
                                         backgroundLayerView, layerTableView, videoLoadingIcon, videoLabel},
                   nullptr, parentPreviewView, dragView);
+    joinEditingScreenOperations(true);
     // The settings panel: its container and its joins to the preview.
     settingsViewClass{settingsView};
     settingsViewClass::connectEditingScreen();
@@ -185,6 +187,7 @@ void viewLoaderController::viewDidAppear() {
         globalAppSettingsClass settings(&host);
         if (titleBarAccessory)
             titleBarAccessory->loadView(true);
+        recordViewClass::loadEditingViewThroughHook();
         recordViewClass().clearClass();
     }
     viewLoaderClass loader;
