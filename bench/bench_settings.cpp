@@ -76,7 +76,8 @@ void BM_KeystrokeInTheTextTabOn5000Characters(benchmark::State& state) {
         text.textChanged(typed);
         state.PauseTiming();
         typed = views.textView->attributedString();
-        if (typed.length() < 5000)
+        const auto stored = editViewClass().getSelectedTextSymbolText(std::nullopt);
+        if (typed.length() < 5001 || !stored || stored->length() < 5001)
             state.SkipWithError("the keystroke was lost");
         typed.replaceCharacters({2500, 1}, QString());
         qrn::MainQueue::advance(1.0);

@@ -198,5 +198,9 @@ TEST_F(Script, AScriptSetWhileThePanesEditorIsOpenShowsThereAndSurvivesAKeystrok
     edit->moveCursor(QTextCursor::End);
     edit->insertPlainText("!");
     EXPECT_EQ(text->string(), "Set by the program!");
-    text->endEditing();
+    // Opening the window closes the pane's editor: left open it would cover the veil.
+    autocueClass().displayAutocueWindow(false);
+    EXPECT_FALSE(text->isEditing());
+    EXPECT_EQ(windowText()->string(), "Set by the program!");
+    autocueClass().displayAutocueWindow(true);
 }

@@ -141,8 +141,12 @@ void autocueClass::displayAutocueWindow(bool forceClose) {
         if (scriptWindowController)
             scriptWindowController->window();
         loadAutocueText(text.value_or(qrn::AttributedString()));
-        if (auto pane = paneTextView())
+        if (auto pane = paneTextView()) {
+            // An editor left open over the pane would hide the veil and take typing meant for
+            // the window.
+            pane->endEditing();
             pane->setAttributedString(qrn::AttributedString());
+        }
         displayTextFieldOverlay(true);
         if (scriptWindowController)
             scriptWindowController->showWindow();
