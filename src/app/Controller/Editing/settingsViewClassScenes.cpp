@@ -9,6 +9,7 @@
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/filterOrderedListClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
 #include "Filters/filterPanelControllers.h"
 #include "View/Editing/SettingsPanel/LayerSettings/layerSettingsValuesController.h"
 #include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
@@ -17,6 +18,7 @@
 #include "View/Editing/dragViewView.h"
 #include "View/Global/iconViewClass.h"
 #include "platform/ui/scene_registry.h"
+#include "platform/ui/scroll_view.h"
 
 void settingsViewClass::registerScenes() {
     using qrn::ui::SceneRegistry;
@@ -49,6 +51,11 @@ void settingsViewClass::connectEditingScreen() {
         [] { return autocueClass().getTextField(); },
         [](const qrn::AttributedString& text) { autocueClass().setTextField(text); });
     editViewClass::setAssetChangeHook([](bool change) { layerSettingsValuesClass().setAssetChange(change); });
+    // The studio's video settings show the camera's filter list.
+    videoSettingsClass::setConstructOrderedListHook(
+        [](const std::shared_ptr<qrn::ui::View>& host, bool video) -> std::shared_ptr<qrn::ui::View> {
+            return filterOrderedListClass().constructOrderedList(host, video);
+        });
 }
 
 void settingsViewClass::resetForTesting() {
