@@ -16,7 +16,9 @@
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
 #include "Model/stylingClass.h"
+#include "Model/undoRedoClass.h"
 #include "View/Editing/editingScreenJoins.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
@@ -24,6 +26,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/application.h"
 #include "platform/ui/panels.h"
+#include "platform/ui/replace_question.h"
 
 namespace {
 
@@ -51,6 +54,14 @@ void resetProcessState() {
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
     // The settings panel's panes, tabs and joins to the editing screen.
     settingsViewClass::resetForTesting();
+    // Project lifecycle: the save panel's replace question and the replay hooks.
+    qrn::setReplaceQuestionPresenter(nullptr);
+    undoRedoClass::setReorderLayerReplayHook(nullptr);
+    undoRedoClass::setReorderAssetReplayHook(nullptr);
+    undoRedoClass::setMoveAssetPreviewsForwardHook(nullptr);
+    undoRedoClass::setAssetDragStateClearHook(nullptr);
+    undoRedoClass::setLayerSettingReplayHook(nullptr);
+    persistentDataStorageClass::setLoadSettingsViewHook(nullptr);
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
     // The studio and the capture session keep their state for the whole process.

@@ -200,3 +200,27 @@ TEST_F(ToolIcons, TheArrangeMenuFlipsWhileTheTextTabIsShownLeaveTheAbsentIconsAl
     EXPECT_EQ(undoActions().back(), "verticalLayerFlip");
     layerSettingsClass().loadSettingsView(0);
 }
+
+TEST_F(ToolIcons, UndoAndRedoOfTheToolsGoThroughTheirReplay) {
+    ASSERT_TRUE(createProject());
+    const std::string image = addImageLayer();
+    selectLayer(image);
+    showTools();
+    undoRedoClass().clearClass();
+    clickCentre(*tools()->aspectRatioResizeView);
+    clickCentre(*tools()->flipVerticalView);
+    ASSERT_EQ(undoActions(), (std::vector<std::string>{"layerAspectRatioLock", "verticalLayerFlip"}));
+    EXPECT_TRUE(highlighted(icon::flipVerticalIcon));
+    undoRedoClass().undo();
+    advance(0.3);
+    EXPECT_FALSE(previewLayerClass().checkIfLayerIsFlipped(false, std::nullopt));
+    EXPECT_FALSE(highlighted(icon::flipVerticalIcon));
+    undoRedoClass().undo();
+    advance(0.3);
+    EXPECT_EQ(lockOf(image)[0], 1.0);
+    EXPECT_TRUE(highlighted(icon::aspectRatioIcon));
+    undoRedoClass().redo();
+    advance(0.3);
+    EXPECT_EQ(lockOf(image)[0], 0.0);
+    EXPECT_FALSE(highlighted(icon::aspectRatioIcon));
+}

@@ -11,6 +11,8 @@
 #include "Controller/Global/filterOrderedListClass.h"
 #include "Controller/Recording/videoSettingsClass.h"
 #include "Filters/filterPanelControllers.h"
+#include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
 #include "View/Editing/SettingsPanel/LayerSettings/layerSettingsValuesController.h"
 #include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
 #include "View/Editing/SettingsPanel/layerSettingsController.h"
@@ -51,6 +53,13 @@ void settingsViewClass::connectEditingScreen() {
         [] { return autocueClass().getTextField(); },
         [](const qrn::AttributedString& text) { autocueClass().setTextField(text); });
     editViewClass::setAssetChangeHook([](bool change) { layerSettingsValuesClass().setAssetChange(change); });
+    // Undo and redo of the tools, and the reload after a failed import.
+    undoRedoClass::setLayerSettingReplayHook(
+        [](int setting, const layerAssetIndexAndVideoSelectedArray& layer, const qrn::Value& value) {
+            layerSettingsValuesClass().undoRedoActionForLayerSetting(setting, layer, value);
+        });
+    persistentDataStorageClass::setLoadSettingsViewHook(
+        [](std::optional<int> viewNumber) { settingsViewClass().loadSettingsView(viewNumber); });
     // The studio's video settings show the camera's filter list.
     videoSettingsClass::setConstructOrderedListHook(
         [](const std::shared_ptr<qrn::ui::View>& host, bool video) -> std::shared_ptr<qrn::ui::View> {
