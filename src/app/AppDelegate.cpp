@@ -2,6 +2,7 @@
 
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/QRNMenuClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -95,6 +96,8 @@ void AppDelegate::registerScenes() {
                                           [] { return std::make_shared<popupMenuControllerTwo>(); });
     SceneRegistry::registerViewController("popupMenuControllerThree",
                                           [] { return std::make_shared<popupMenuControllerThree>(); });
+    // The settings panel's panes, tabs, filter panels and script window.
+    settingsViewClass::registerScenes();
 }
 
 void AppDelegate::applicationWillFinishLaunching() {

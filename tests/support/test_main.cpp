@@ -10,6 +10,7 @@
 
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/popupMenuClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Recording/recordViewClass.h"
@@ -56,6 +57,8 @@ void resetProcessState() {
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
+    // The settings panel's panes, tabs and joins to the editing screen.
+    settingsViewClass::resetForTesting();
     // Project lifecycle: the save panel's replace question and the replay hooks.
     qrn::setReplaceQuestionPresenter(nullptr);
     undoRedoClass::setReorderLayerReplayHook(nullptr);

@@ -5,6 +5,7 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/filterClass.h"
@@ -239,6 +240,8 @@ void editViewClass::initialiseProject() {
         resizeAndPositionLayers(true);
         storage.exportData(false);
     }
+    // The settings panel shows its selected pane for the project now loaded.
+    settingsViewClass().loadSettingsView(std::nullopt);
     runOnThisScreen(0.1, [] {
         previewLayerClass model;
         resizeAndPositionLayersClass().resizeAndPositionVideo(model.getVideoLayerView(),

@@ -1,7 +1,6 @@
 // The studio shows the editing screen's own views: it borrows the asset thumbnails and the
 // preview's layer views while it is open, and the editing screen takes them back here.
 #include "Controller/Editing/editViewClass.h"
-#include "Controller/Recording/recordViewClass.h"
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/dataLoggingClass.h"

@@ -3,6 +3,7 @@
 
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -91,6 +92,8 @@ void viewLoaderClass::presentRecordingScreen() {
     if (auto text = editViewClass::getAutocueText())
         editViewClass().addTextToAutocueArray(*text);
     autocueClass().displayAutocueWindow(true);
+    // The panes are built afresh when the editing screen comes back.
+    settingsViewClass().setViewReferenceArray(std::vector<qrn::ui::ViewControllerPtr>(3));
     settings.setJustMovedBetweenOrReloadedScreens(true);
     auto studio = qrn::ui::SceneRegistry::instantiateViewController("recordingView");
     if (!studio || !configuration || !configuration->viewController) {

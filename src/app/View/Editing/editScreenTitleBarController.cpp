@@ -91,6 +91,8 @@ void editScreenTitleBarController::loadView() {
     buttonSymbolSettings->setAction(act(&editScreenTitleBarController::loadSymbolSettings));
     buttonScriptSettings->setAction(act(&editScreenTitleBarController::loadScriptSettings));
     buttonLayerSettings->setAction(act(&editScreenTitleBarController::loadLayerSettings));
+    // The camera and microphone chooser opens beside the window, or comes to the front.
+    videoSettings->setAction([](qrn::ui::Control&) { videoSettingsClass().showWindow(); });
 
     for (const auto& button :
          {buttonNewProject, buttonSaveProject, buttonPrint, buttonDisplayVideo, buttonRecordView, buttonUndo,

@@ -3,7 +3,9 @@
 #include "View/Editing/dragViewView.h"
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -130,6 +132,9 @@ void viewLoaderController::viewsLoaded() {
                                         backgroundLayerView, layerTableView, videoLoadingIcon, videoLabel},
                   nullptr, parentPreviewView, dragView);
     joinEditingScreenOperations(true);
+    // The settings panel: its container and its joins to the preview.
+    settingsViewClass{settingsView};
+    settingsViewClass::connectEditingScreen();
 
     std::weak_ptr<viewLoaderController> weak = std::static_pointer_cast<viewLoaderController>(self);
     addAssetButtonView->setAction([weak](qrn::ui::Control&) {
@@ -275,6 +280,8 @@ void viewLoaderController::addAssetButton() {
 
 void viewLoaderController::clearClass() {
     QRN_LOG_IN();
+    layerSettingsClass().clearAnyDisplayedSettingsView();
+    settingsViewClass().setSelectedViewNumber(0);
     settingsObject.reset();
 }
 

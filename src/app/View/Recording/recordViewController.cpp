@@ -1,6 +1,7 @@
 #include "View/Recording/recordViewController.h"
 
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -230,6 +231,8 @@ void recordViewController::windowWillClose(qrn::ui::Window&) {
     closeWindowsOrPanelClass().clearClasses(true);
     recordViewClass studio;
     studio.setRecordViewSelected(false);
+    // The next editing screen starts on the symbols pane.
+    settingsViewClass().setSelectedViewNumber(0);
     studio.setRecordViewController(nullptr);
     studio.clearViewLoaderObject();
     mainWindowClass().setAWindowIsOpen(false);

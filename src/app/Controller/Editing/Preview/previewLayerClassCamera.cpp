@@ -103,6 +103,7 @@ void previewLayerClass::selectVideoLayer() {
         if (overlay->subviews().size() > 2)
             overlay->subviews()[2]->setHidden(true);
     }
+    reloadSettingsPane();
 }
 
 void previewLayerClass::cropVideo(qrn::ui::View& videoView) {

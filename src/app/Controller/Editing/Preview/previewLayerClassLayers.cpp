@@ -107,6 +107,11 @@ void previewLayerClass::setRebuildLayerListHook(std::function<void()> hook) {
 void previewLayerClass::setLoadSettingsViewHook(std::function<void()> hook) {
     loadSettingsView = std::move(hook);
 }
+void previewLayerClass::reloadSettingsPane() {
+    if (loadSettingsView)
+        loadSettingsView();
+}
+
 void previewLayerClass::setRefreshBackgroundBoxHook(std::function<void()> hook) {
     refreshBackgroundBox = std::move(hook);
 }
