@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Editing/AssetScrollView/assetZPositionClass.h"
+#include "Controller/Editing/LayerScrollView/layerZPositionClass.h"
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
@@ -44,6 +47,10 @@ void resetProcessState() {
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
+    // The reorder drags and the asset strip's hover start idle.
+    layerZPositionClass().clearClass();
+    assetZPositionClass().clearClass();
+    editViewClass::setHoveredAssetTag(std::nullopt);
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

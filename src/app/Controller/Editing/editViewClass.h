@@ -200,6 +200,11 @@ class editViewClass {
                      bool videoLayer, bool exportData);
     // The filter panels act on the preview's selection from now on.
     static void registerFilterEditingHost();
+
+    // --- Asset strip hover (editViewClassHoveredAsset.cpp): the asset id of the tile last
+    // right-clicked; none once the pointer leaves a tile.
+    static void setHoveredAssetTag(std::optional<int> tag);
+    static std::optional<int> getHoveredAssetTag();
 };
 
 // Text layers: the text a text layer shows when none is stored for it ("text symbol").

@@ -133,6 +133,7 @@ void viewLoaderController::viewsLoaded() {
     viewLoaderClass loader;
     loader.setConfig(viewLoaderConfiguration{self, mainView, parentPreviewView});
     loader.initialisation();
+    installReorderJoins();
 
     captureSessionClass capture;
     capture.setLoadingIcon(videoLoadingIcon);

@@ -53,6 +53,14 @@ class viewLoaderController : public qrn::ui::ViewController, public qrn::ui::Win
     std::shared_ptr<qrn::ui::View> backgroundLayerView;
     std::shared_ptr<qrn::ui::ScrollView> layerTableView;
 
+    // --- Reordering the layer list and the asset strip (viewLoaderControllerReorder.cpp): the
+    // drags that start on a tile end here, whatever view the pointer is over.
+    void mouseDragged(const qrn::ui::Event& event) override;
+    void mouseUp(const qrn::ui::Event& event) override;
+    void mouseExited(const qrn::ui::Event& event) override;
+    // Joins the tiles' presses and the preview's check to the two drag engines.
+    static void installReorderJoins();
+
   protected:
     void loadView() override;
     void viewDidLoad() override;
