@@ -16,6 +16,8 @@
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/stylingClass.h"
+#include "View/Editing/editingScreenJoins.h"
+#include "View/Editing/reorderJoins.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
@@ -47,7 +49,10 @@ void resetProcessState() {
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
-    // The reorder drags and the asset strip's hover start idle.
+    // The editing screen joins its parts when it loads; parts built alone start apart.
+    joinEditingScreenOperations(false);
+    // The reorder drags and the asset strip's hover start idle, their joins apart.
+    joinReorderOperations(false);
     layerZPositionClass().clearClass();
     assetZPositionClass().clearClass();
     editViewClass::setHoveredAssetTag(std::nullopt);

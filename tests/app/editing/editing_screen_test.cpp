@@ -392,3 +392,56 @@ TEST_F(EditingScreen, OpeningAnotherProjectInTheSameWindowStartsFromAnEmptyStrip
     for (int tag : {-13, -12, -11, -10, -9})
         EXPECT_EQ(countTag(*editor->dragView, tag), 1) << tag;
 }
+
+// The preview, the asset strip, the layer list and the drop view are joined when the screen
+// loads: a dropped file becomes a layer everywhere, an asset copy carries it, a removal clears it.
+TEST_F(EditingScreen, ADroppedPictureJoinsThePreviewTheStripAndTheListAndIsStoredInTheProject) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    QImage picture(120, 60, QImage::Format_ARGB32);
+    picture.fill(Qt::blue);
+    const QString source = dir.filePath("dropped.png");
+    ASSERT_TRUE(picture.save(source, "PNG"));
+
+    auto board = qrn::ui::Pasteboard::makeForDrag();
+    board->writeItems({qrn::ui::PasteboardItem::withURL(QUrl::fromLocalFile(source))});
+    const qrn::Rect preview = editor->dragView->convertRectToView(editor->dragView->bounds(), nullptr);
+    qrn::ui::DraggingInfo info({preview.midX(), preview.midY()}, board);
+    info.setSequenceNumber(1);
+    auto* window = mainWindow();
+    window->draggingEntered(info);
+    advance(0.1);
+    ASSERT_TRUE(window->performDrop(info));
+    advance(1.0);
+
+    previewLayerClass model;
+    const size_t a = size_t(model.getSelectedAssetIndex());
+    ASSERT_EQ(model.getLayerArrayReference()[a].size(), 1u);
+    const std::string id = model.getLayerArrayReference()[a][0];
+    // The project holds its own copy of the file, and the reference names it.
+    const auto reference = model.getImageReferenceArray()[a][0];
+    ASSERT_GE(reference.size(), 3u);
+    EXPECT_EQ(reference[1].toString(), "png");
+    EXPECT_TRUE(std::filesystem::exists(projectPath() + "/images/" + reference[2].toString() + ".png"))
+        << reference[2].toString();
+    // A thumbnail in the asset's tile, a tile in the layer list beside the camera's.
+    const auto& strip = editor->assetTableView->documentView();
+    EXPECT_EQ(countTag(*strip, std::stoi(id)), 1);
+    EXPECT_EQ(countTag(*editor->layerTableView->documentView(), std::stoi(id)), 1);
+    EXPECT_EQ(countTag(*editor->layerTableView->documentView(), -8), 1);
+
+    // A copy of the asset carries a copy of the layer.
+    editViewClass().duplicateAsset(std::nullopt);
+    advance(1.0);
+    ASSERT_EQ(model.getAssetArray().size(), 3u);
+    EXPECT_EQ(model.getLayerArrayReference()[2].size(), 1u);
+
+    // Removing the layer takes its list tile away.
+    model.selectAsset(strip->subviews()[0], true, true, false, true);
+    advance(0.5);
+    model.setSelectedLayer(std::stoi(id));
+    model.removeLayer(std::nullopt, false);
+    advance(1.0);
+    EXPECT_TRUE(model.getLayerArrayReference()[a].empty());
+    EXPECT_EQ(countTag(*editor->layerTableView->documentView(), std::stoi(id)), 0);
+}

@@ -102,18 +102,9 @@ void ReorderTest::SetUp() {
             ++written[p.filename().string()];
         return false;
     });
-    // Thumbnails in the tiles and the list rebuilt after an add, as the editing screen joins them.
-    previewLayerClass::setAddLayerToAssetScrollViewHook(
-        [](int asset, const auto& layers, const std::vector<std::shared_ptr<qrn::ui::View>>& thumbnails,
-           const std::string& stackOn, double rotation) {
-            editViewClass().addLayerToAssetScrollView(asset, layers, thumbnails, stackOn, rotation);
-        });
-    previewLayerClass::setRebuildLayerListHook([] { editViewClass().loadScrollViewLayers(); });
 }
 
 void ReorderTest::TearDown() {
-    previewLayerClass::setAddLayerToAssetScrollViewHook(nullptr);
-    previewLayerClass::setRebuildLayerListHook(nullptr);
     qrn::files::setWriteFailureForTesting(nullptr);
     EditingShellTest::TearDown();
 }

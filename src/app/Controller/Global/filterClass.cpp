@@ -242,6 +242,10 @@ std::optional<int> filterClass::filterIndex(const std::string& name) {
     return static_cast<int>(it - FILTERS_ARRAY.begin());
 }
 
+filterClass::layerFilterTables filterClass::layerFilterRows() {
+    return {LAYER_FILTER, LAYER_FILTER_ORDER, LAYER_FILTER_VALUES};
+}
+
 void filterClass::addPlaceholderValuesToLayerArray(int assetArrayIndex, const qrn::ImageHandle& image,
                                                    int layerIndex, bool append) {
     QRN_LOG_IN(LogValues{{"assetArrayIndex", assetArrayIndex}, {"image", qrn::Value(image)}});

@@ -64,6 +64,15 @@ class filterClass {
 
     // The id of a filter name, none when the list has no such name.
     std::optional<int> filterIndex(const std::string& name);
+
+    // The per-layer filter tables in place, for operations that touch one layer's entries:
+    // copying (and logging) whole tables per layer made laying out a large project slow.
+    struct layerFilterTables {
+        layerFilterArray& flags;
+        layerFilterOrderArray& orders;
+        layerFilterValuesArray& values;
+    };
+    static layerFilterTables layerFilterRows();
 };
 
 // The key colour held by a slot: a colour array, or the plain list of four numbers that a

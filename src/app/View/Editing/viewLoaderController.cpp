@@ -4,6 +4,8 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "View/Editing/editingScreenJoins.h"
+#include "View/Editing/reorderJoins.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -133,7 +135,6 @@ void viewLoaderController::viewsLoaded() {
     viewLoaderClass loader;
     loader.setConfig(viewLoaderConfiguration{self, mainView, parentPreviewView});
     loader.initialisation();
-    installReorderJoins();
 
     captureSessionClass capture;
     capture.setLoadingIcon(videoLoadingIcon);
@@ -142,6 +143,8 @@ void viewLoaderController::viewsLoaded() {
     editViewClass(editViewConfiguration{stickyAsset, assetTableView, backgroundColourView,
                                         backgroundLayerView, layerTableView, videoLoadingIcon, videoLabel},
                   nullptr, parentPreviewView, dragView);
+    joinEditingScreenOperations(true);
+    joinReorderOperations(true);
 
     std::weak_ptr<viewLoaderController> weak = std::static_pointer_cast<viewLoaderController>(self);
     addAssetButtonView->setAction([weak](qrn::ui::Control&) {

@@ -58,8 +58,6 @@ class viewLoaderController : public qrn::ui::ViewController, public qrn::ui::Win
     void mouseDragged(const qrn::ui::Event& event) override;
     void mouseUp(const qrn::ui::Event& event) override;
     void mouseExited(const qrn::ui::Event& event) override;
-    // Joins the tiles' presses and the preview's check to the two drag engines.
-    static void installReorderJoins();
 
   protected:
     void loadView() override;

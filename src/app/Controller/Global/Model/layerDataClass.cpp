@@ -128,41 +128,24 @@ void layerDataClass::fillArraysWithObjectData() {
         model.setAssetBackgroundIDArray(std::move(backgrounds));
     }
 
-    auto layers = model.getLayerArray();
-    insertAt(rowOf(layers, a), l, id);
-    model.setLayerArray(std::move(layers));
-
     // Every per-layer row gets an entry, also for fields the record never had, so the rows
-    // stay parallel.
-    auto references = model.getImageReferenceArray();
-    insertAt(rowOf(references, a), l, IMAGE_REFERENCE_ARRAY.value_or(imageReferenceArray{}));
-    model.setEntireImageReferenceArray(std::move(references));
-    auto originSizes = model.getLayerOriginSizeArray();
-    insertAt(rowOf(originSizes, a), l, LAYER_ORIGIN_SIZE_ARRAY.value_or(std::vector<double>{}));
-    model.setLayerOriginSizeArray(std::move(originSizes));
-    auto origins = model.getLayerTransformedOrigin();
-    insertAt(rowOf(origins, a), l, layerTransformedOrigin.value_or(qrn::Point{}));
-    model.setLayerTransformedOrigin(std::move(origins));
-    auto rotations = model.getLayerRotateArray();
-    insertAt(rowOf(rotations, a), l, layerRotate.value_or(0.0));
-    model.setLayerRotateArray(std::move(rotations));
-    auto sizes = model.getLayerTransformedSize();
-    insertAt(rowOf(sizes, a), l, layerTransformedSize.value_or(qrn::Size{}));
-    model.setLayerTransformedSize(std::move(sizes));
-    auto originals = model.getLayerOriginalPosSize();
-    insertAt(rowOf(originals, a), l, LAYER_ORIGINAL_POS_SIZE.value_or(std::vector<double>{}));
-    model.setLayerOriginalPosSize(std::move(originals));
-    auto flips = model.getLayerIsFlippedArray();
-    insertAt(rowOf(flips, a), l, LAYER_IS_FLIPPED_ARRAY.value_or(std::vector<bool>{false, false}));
-    model.setLayerIsFlippedArray(std::move(flips));
-    auto locks = model.getLayerResizeWithAspectRatioArray();
-    insertAt(rowOf(locks, a), l, LAYER_RESIZE_WITH_ASPECT_RATIO.value_or(std::vector<double>{}));
-    model.setLayerResizeWithAspectRatioArray(std::move(locks));
+    // stay parallel. The rows are changed in place: copying whole tables per layer made laying
+    // out a large project quadratic.
+    const auto rows = previewLayerClass::layerRows();
+    insertAt(rowOf(rows.layers, a), l, id);
+    insertAt(rowOf(rows.references, a), l, IMAGE_REFERENCE_ARRAY.value_or(imageReferenceArray{}));
+    insertAt(rowOf(rows.frames, a), l, LAYER_ORIGIN_SIZE_ARRAY.value_or(std::vector<double>{}));
+    insertAt(rowOf(rows.origins, a), l, layerTransformedOrigin.value_or(qrn::Point{}));
+    insertAt(rowOf(rows.rotations, a), l, layerRotate.value_or(0.0));
+    insertAt(rowOf(rows.scales, a), l, layerTransformedSize.value_or(qrn::Size{}));
+    insertAt(rowOf(rows.originals, a), l, LAYER_ORIGINAL_POS_SIZE.value_or(std::vector<double>{}));
+    insertAt(rowOf(rows.flips, a), l, LAYER_IS_FLIPPED_ARRAY.value_or(std::vector<bool>{false, false}));
+    insertAt(rowOf(rows.locks, a), l, LAYER_RESIZE_WITH_ASPECT_RATIO.value_or(std::vector<double>{}));
 
-    filterClass filters;
-    auto flags = filters.getLayerFilter();
-    auto orders = filters.getLayerFilterOrder();
-    auto values = filters.getLayerFilterValues();
+    const auto filterRows = filterClass::layerFilterRows();
+    auto& flags = filterRows.flags;
+    auto& orders = filterRows.orders;
+    auto& values = filterRows.values;
     if (LAYER_FILTER && LAYER_FILTER_ORDER && LAYER_FILTER_VALUES) {
         insertAt(rowOf(flags, a), l, *LAYER_FILTER);
         insertAt(rowOf(orders, a), l, *LAYER_FILTER_ORDER);
@@ -173,13 +156,7 @@ void layerDataClass::fillArraysWithObjectData() {
         const bool append = l < 0 || size_t(l) >= rowOf(flags, a).size();
         rowOf(orders, a);
         rowOf(values, a);
-        filters.setLayerFilter(flags);
-        filters.setLayerFilterOrder(orders);
-        filters.setLayerFilterValues(values);
-        filters.addPlaceholderValuesToLayerArray(a, nullptr, l, append);
-        flags = filters.getLayerFilter();
-        orders = filters.getLayerFilterOrder();
-        values = filters.getLayerFilterValues();
+        filterClass().addPlaceholderValuesToLayerArray(a, nullptr, l, append);
         // Whatever the record does hold replaces its placeholder.
         const auto restore = [&](auto& row, const auto& field) {
             if (!field || row.empty())
@@ -191,9 +168,6 @@ void layerDataClass::fillArraysWithObjectData() {
         restore(orders[size_t(a)], LAYER_FILTER_ORDER);
         restore(values[size_t(a)], LAYER_FILTER_VALUES);
     }
-    filters.setLayerFilter(std::move(flags));
-    filters.setLayerFilterOrder(std::move(orders));
-    filters.setLayerFilterValues(std::move(values));
 
     if (symbolText) {
         // Back at its rank among the asset's text layers.
