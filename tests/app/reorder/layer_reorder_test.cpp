@@ -144,6 +144,9 @@ TEST_F(LayerReorder, AReleaseInTheListMovesTheLayerEverywhereOnceAndUndoRedoPutI
             EXPECT_EQ(layerTile(a)->layer()->opacity(), 0.0) << "A's own tile stays in slot 0, unseen";
             EXPECT_EQ(layerTile(b)->frame().origin.x, 0);
             EXPECT_EQ(layerTile("-8")->frame().origin.x, 39);
+            // Part way on towards slot 3: the target stays until 25 points past the slot.
+            dragTo({layerSlotPoint(2).x + 20, 30});
+            EXPECT_EQ(layerTile(c)->frame().origin.x, 117);
             saveShot("layer_drag");
         }
     }
@@ -300,6 +303,8 @@ TEST_F(LayerReorder, TextsAndHitPathsTravelWithTheirLayers) {
     };
     EXPECT_EQ(textOf(first), "first");
     EXPECT_EQ(textOf(second), "second");
+    // The hit paths keep the layers' order, so the size correction finds each layer's own.
+    EXPECT_EQ(snapshot().pathOwners[1], previewLayerClass().getLayerArray()[1]);
     // After the size correction every layer is still hit where it is.
     advance(0.2);
     previewLayerClass model;
