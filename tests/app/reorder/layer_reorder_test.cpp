@@ -226,9 +226,12 @@ TEST_F(LayerReorder, AReleaseOutsideTheListATapAndADropOnTheStartingSlotChangeNo
     dragTo(layerSlotPoint(2));
     releaseAt({layerSlotPoint(2).x, 120});
     EXPECT_EQ(tilesBySlot(), tiles);
-    // Left of the list.
+    // Left of the list: no step until the floating tile reaches 4 points into it.
     press(layerTile(ids[2]));
-    dragTo(layerSlotPoint(0));
+    dragTo({83, 34});
+    EXPECT_EQ(layerTile(ids[1])->frame().origin.x, 0);
+    dragTo({85, 34});
+    EXPECT_EQ(layerTile(ids[1])->frame().origin.x, 39) << "A slid into B's slot";
     releaseAt({40, 34});
     EXPECT_EQ(tilesBySlot(), tiles);
     // A tap.
