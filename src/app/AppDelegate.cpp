@@ -24,6 +24,8 @@
 #include "View/Global/mainWindowController.h"
 #include "View/Landing/landingController.h"
 #include "View/Recording/recordScreenTitleBarController.h"
+#include "View/Recording/recordViewController.h"
+#include "View/Recording/videoSettingsController.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/menu.h"
@@ -80,6 +82,11 @@ void AppDelegate::registerScenes() {
                                           [] { return std::make_shared<editScreenTitleBarController>(); });
     SceneRegistry::registerViewController("recordScreenTitleBarController",
                                           [] { return std::make_shared<recordScreenTitleBarController>(); });
+    // The recording studio and its camera and microphone chooser.
+    SceneRegistry::registerViewController("recordingView",
+                                          [] { return std::make_shared<recordViewController>(); });
+    SceneRegistry::registerViewController("videoSettings",
+                                          [] { return std::make_shared<videoSettingsController>(); });
 }
 
 void AppDelegate::applicationWillFinishLaunching() {

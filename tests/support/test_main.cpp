@@ -11,7 +11,10 @@
 #include "Controller/Editing/AssetScrollView/assetZPositionClass.h"
 #include "Controller/Editing/LayerScrollView/layerZPositionClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
@@ -56,6 +59,10 @@ void resetProcessState() {
     layerZPositionClass().clearClass();
     assetZPositionClass().clearClass();
     editViewClass::setHoveredAssetTag(std::nullopt);
+    // The studio and the capture session keep their state for the whole process.
+    recordViewClass::resetForTesting();
+    captureSessionClass::resetForTesting();
+    videoSettingsClass::resetForTesting();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

@@ -19,6 +19,7 @@ namespace {
 
 struct ManualClock {
     double now = 0;
+    double lateness = 0;
     unsigned long long seq = 0;
     // Ordered by due time, then by scheduling order.
     std::map<std::pair<double, unsigned long long>, MainQueue::Task> due;
@@ -82,7 +83,7 @@ void MainQueue::after(double seconds, Task fn) {
         seconds = 0;
     auto& s = state();
     if (s.manual) {
-        scheduleManual(s.clock.now + seconds, std::move(fn));
+        scheduleManual(s.clock.now + seconds + s.clock.lateness, std::move(fn));
         return;
     }
     auto* app = QCoreApplication::instance();
@@ -168,6 +169,10 @@ bool MainQueue::runUntil(const std::function<bool()>& done, double timeoutSecond
     return true;
 }
 
+void MainQueue::setManualLatenessForTesting(double seconds) {
+    state().clock.lateness = std::max(0.0, seconds);
+}
+
 int MainQueue::pendingCount() {
     auto& s = state();
     std::lock_guard lock(s.postedMutex);
@@ -184,6 +189,8 @@ RepeatingTimer::~RepeatingTimer() {
 void RepeatingTimer::start() {
     stop();
     alive_ = std::make_shared<bool>(true);
+    start_ = MainQueue::now();
+    ticks_ = 0;
     schedule();
 }
 
@@ -199,14 +206,22 @@ bool RepeatingTimer::isValid() const {
 
 void RepeatingTimer::schedule() {
     std::weak_ptr<bool> token = alive_;
-    MainQueue::after(interval_, [this, token] {
-        auto alive = token.lock();
-        if (!alive || !*alive)
-            return;
-        // Re-arm first so the callback may stop the timer.
-        schedule();
+    const double due = start_ + double(ticks_ + 1) * interval_;
+    MainQueue::after(due - MainQueue::now(), [this, token] { fire(token); });
+}
+
+void RepeatingTimer::fire(const std::weak_ptr<bool>& token) {
+    auto alive = token.lock();
+    if (!alive || !*alive)
+        return;
+    // Every grid point passed by now gets its tick; a tick may stop the timer.
+    const double now = MainQueue::now();
+    while (*alive && start_ + double(ticks_ + 1) * interval_ <= now + 1e-9) {
+        ++ticks_;
         fn_();
-    });
+    }
+    if (*alive)
+        schedule();
 }
 
 } // namespace qrn

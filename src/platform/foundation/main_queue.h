@@ -33,9 +33,15 @@ class MainQueue {
     static bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
     // Number of blocks waiting on the manual clock.
     static int pendingCount();
+    // Manual clock: every block scheduled from now on runs this many seconds after it is due,
+    // as on a busy main thread. For tests of code that must not add up lateness.
+    static void setManualLatenessForTesting(double seconds);
 };
 
 // A timer that fires every `interval` seconds on the main queue until stopped or destroyed.
+// Ticks keep to a fixed grid: tick k is due at start + k * interval, however late the ones
+// before it ran, so lateness never adds up. A firing that comes later than the next grid point
+// catches up, once per grid point passed.
 class RepeatingTimer {
   public:
     RepeatingTimer(double interval, double tolerance, MainQueue::Task fn);
@@ -49,11 +55,17 @@ class RepeatingTimer {
     double interval() const { return interval_; }
     double tolerance() const { return tolerance_; }
 
+    // Ticks fired since the last start.
+    long long ticks() const { return ticks_; }
+
   private:
     void schedule();
+    void fire(const std::weak_ptr<bool>& token);
     double interval_, tolerance_;
     MainQueue::Task fn_;
     std::shared_ptr<bool> alive_;
+    double start_ = 0;
+    long long ticks_ = 0;
 };
 
 // Generation counter for debouncing: each call takes a new generation, and a delayed block

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -21,6 +22,20 @@
 namespace qrn::media {
 namespace {
 
+// QRN_TEST_CAMERA_SIZE=<width>x<height> sets the test camera's picture size; anything else, or a
+// size out of reason, keeps 1280x720.
+std::string testCameraSize() {
+    const char* v = std::getenv("QRN_TEST_CAMERA_SIZE");
+    if (!v)
+        return "1280x720";
+    int w = 0, h = 0;
+    char end = 0;
+    if (std::sscanf(v, "%dx%d%c", &w, &h, &end) != 2 || w < 16 || h < 16 || w > 7680 || h > 4320)
+        return "1280x720";
+    // The picture is 4:2:0, so both sides are even.
+    return std::to_string(w & ~1) + "x" + std::to_string(h & ~1);
+}
+
 CaptureDevice testCamera() {
     CaptureDevice d;
     d.uniqueId = "lavfi:testsrc2";
@@ -28,7 +43,7 @@ CaptureDevice testCamera() {
     d.mediaType = MediaType::Video;
     d.inputFormat = "lavfi";
     // testsrc2 animates its content, so consecutive frames differ.
-    d.url = "testsrc2=size=1280x720:rate=30,format=yuv420p";
+    d.url = "testsrc2=size=" + testCameraSize() + ":rate=30,format=yuv420p";
     d.needsPacing = true;
     return d;
 }

@@ -95,3 +95,50 @@ TEST(RepeatingTimer, DestroyedTimerNeverFires) {
     MainQueue::advance(2);
     EXPECT_EQ(ticks, 0);
 }
+
+// Every firing runs late (a busy main thread): ticks stay on their grid instead of drifting.
+TEST(RepeatingTimer, LateFiringsKeepToTheGrid) {
+    int ticks = 0;
+    MainQueue::setManualLatenessForTesting(0.02);
+    RepeatingTimer timer(1.0, 0.25, [&] { ++ticks; });
+    timer.start();
+    MainQueue::advance(612.05);
+    EXPECT_EQ(ticks, 612);
+    EXPECT_EQ(timer.ticks(), 612);
+
+    // Later than a whole interval: one tick per grid point passed, none twice.
+    ticks = 0;
+    MainQueue::setManualLatenessForTesting(2.5);
+    timer.start();
+    MainQueue::advance(3.4);
+    EXPECT_EQ(ticks, 0);
+    MainQueue::advance(0.2);
+    EXPECT_EQ(ticks, 3);
+    MainQueue::advance(10);
+    EXPECT_EQ(ticks, 12);
+    MainQueue::setManualLatenessForTesting(0);
+}
+
+TEST(RepeatingTimer, ATickMayStopOrRestartItsTimer) {
+    int ticks = 0;
+    RepeatingTimer stopper(1.0, 0, [&] {
+        if (++ticks == 2)
+            stopper.stop();
+    });
+    stopper.start();
+    MainQueue::setManualLatenessForTesting(5);
+    MainQueue::advance(20);
+    EXPECT_EQ(ticks, 2);
+    MainQueue::setManualLatenessForTesting(0);
+
+    ticks = 0;
+    RepeatingTimer restarter(1.0, 0, [&] {
+        if (++ticks == 1)
+            restarter.start();
+    });
+    restarter.start();
+    MainQueue::advance(1.5);
+    EXPECT_EQ(ticks, 1);
+    MainQueue::advance(1.0);
+    EXPECT_EQ(ticks, 2);
+}

@@ -46,6 +46,24 @@ TEST(CaptureDevices, TestDevicesAreListedFirstOnlyWhenAskedFor) {
     EXPECT_FALSE(CaptureDevices::deviceNamed(MediaType::Video, "Unplugged Camera"));
 }
 
+// The test camera's size comes from the environment; sizes out of reason keep the default.
+TEST(CaptureDevices, TestCameraSizeFollowsTheEnvironment) {
+    useTestDevices(true);
+    auto urlWith = [](const char* size) {
+        if (size)
+            setenv("QRN_TEST_CAMERA_SIZE", size, 1);
+        else
+            unsetenv("QRN_TEST_CAMERA_SIZE");
+        return CaptureDevices::deviceNamed(MediaType::Video, "Test Camera")->url;
+    };
+    EXPECT_NE(urlWith(nullptr).find("size=1280x720:"), std::string::npos);
+    EXPECT_NE(urlWith("1920x1080").find("size=1920x1080:"), std::string::npos);
+    EXPECT_NE(urlWith("641x479").find("size=640x478:"), std::string::npos);
+    for (const char* bad : {"", "1920", "1920x1080x3", "0x0", "99999x1080", "-640x480", "wide"})
+        EXPECT_NE(urlWith(bad).find("size=1280x720:"), std::string::npos) << bad;
+    unsetenv("QRN_TEST_CAMERA_SIZE");
+}
+
 TEST(CaptureAccess, AnswersReachTheMainQueueAndSettleTheStatus) {
     CaptureAccess::scriptStatus(MediaType::Audio, AccessStatus::NotDetermined);
     CaptureAccess::scriptRequestAnswer(MediaType::Audio, false);

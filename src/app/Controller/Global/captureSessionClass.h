@@ -1,17 +1,24 @@
 #pragma once
-// The one capture session of the program, made on first use and kept for the whole run, and
-// the two views of the editing screen that show its progress (the loading icon and the
-// message label).
+// The one camera and microphone capture session of the program, its live preview layer and its
+// movie output, all made on first use and kept for the whole run; the chosen devices by name;
+// the answers to the access requests; and the status views (spinner and message label) of the
+// screen on show, where access waits and short messages appear.
+//
+// Everything here runs on the main thread: access answers arrive on the main queue, and every
+// change of the session's inputs (each stops a running session and starts it again) is made
+// there, one after another.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "platform/foundation/geometry.h"
-#include "platform/media/devices.h"
+#include "Controller/Global/dataLoggingClass.h"
 
 namespace qrn::media {
 class CaptureSession;
 class VideoPreviewLayer;
+class MovieFileOutput;
 } // namespace qrn::media
 namespace qrn::ui {
 class View;
@@ -21,24 +28,62 @@ class TextField;
 
 class captureSessionClass {
   public:
-    qrn::media::CaptureSession& session();
-    // Whether the camera can be used: its input opens. A usable camera starts the session
-    // (once); initialiser true only checks.
-    bool permission(bool initialiser);
-    // The camera of that name, or the first camera when no name is given.
-    std::optional<qrn::media::CaptureDevice> videoDeviceName(const std::optional<std::string>& name);
-    // Adds to the view's layer a crop layer that clips to its bounds, holding the session's
-    // live picture.
-    void videoPreviewLayer(qrn::ui::View& view, qrn::media::CaptureSession& session);
-    // Makes the camera the session's video input; the picture's size, none when it cannot open.
-    std::optional<qrn::Size> createVideoDevice(const std::optional<std::string>& name,
-                                               qrn::media::CaptureSession& session);
-    // Starts the session once, with the camera as its input.
-    void enableCaptureSession(bool initialiser);
-    // Stops the session (the editing window closed).
-    void stopCaptureSession();
-    std::shared_ptr<qrn::media::VideoPreviewLayer> getPreviewLayer();
+    // The names that stand for no device at all, first in the chooser's lists.
+    static constexpr const char* noCameraName = "No camera";
+    static constexpr const char* noAudioName = "No audio";
+    // How long a message stays up.
+    static constexpr double messageSeconds = 6.0;
 
+    qrn::media::CaptureSession& session();
+    // None until a view first showed the camera.
+    std::shared_ptr<qrn::media::VideoPreviewLayer> getPreviewLayer();
+    std::shared_ptr<qrn::media::MovieFileOutput> getMovieOutput();
+
+    // Asks for microphone and camera access (only where the answer is not known yet) and
+    // settles the screen and, with initialiser, the session as the answers come in.
+    void permission(bool initialiser);
+    // Spinner, message or ready, by the two answers; with initialiser a ready session gets the
+    // first microphone and the movie output, and in every case the first camera is put back.
+    void enableCaptureSession(bool initialiser);
+    // Makes the named camera (the first with none given) the session's only camera; "No camera"
+    // leaves it without one. Restarts the session on every path; false when the camera could not
+    // be had.
+    bool createVideoDevice(const std::optional<std::string>& deviceName, qrn::media::CaptureSession& session);
+    // Hangs the live preview layer, in a clipping container, into the view's layer, with the
+    // camera picture's filters. The view shown last has the picture.
+    void videoPreviewLayer(qrn::ui::View& videoLayerOutput, qrn::media::CaptureSession& session);
+    // Names of the cameras and microphones, in the system's order.
+    std::vector<std::string> videoDevices();
+    std::vector<std::string> audioDevices();
+    // The name when a camera has exactly that name, else none.
+    std::optional<std::string> videoDeviceName(const std::optional<std::string>& device);
+    // The chooser's switches. Nothing changes while the movie output records: a new input
+    // would cut a gap into the take.
+    void changeVideo(qrn::ui::View& videoLayerOutput, const std::string& deviceName);
+    void changeAudio(const std::string& deviceName);
+    // Shows the message for six seconds; a newer message keeps the label up for its own time.
+    void changeErrorMessage(const std::string& message, const std::optional<std::string>& logMessage,
+                            const std::optional<std::string>& logErrorDescription,
+                            MessageType logMessageType);
+
+    std::optional<std::string> getSelectedVideoDeviceName();
+    void setSelectedVideoDeviceName(std::optional<std::string> name);
+    std::optional<std::string> getSelectedAudioDeviceName();
+    void setSelectedAudioDeviceName(std::optional<std::string> name);
+    // 0 not known, 1 refused, 2 granted.
+    int getAudioPermissionState();
+    int getVideoPermissionState();
+
+    // The status views of the screen on show; each screen stores its own pair, replacing the
+    // other's.
+    void setCaptureStatusViews(std::shared_ptr<qrn::ui::ProgressIndicator> icon,
+                               std::shared_ptr<qrn::ui::TextField> label);
     void setLoadingIcon(std::shared_ptr<qrn::ui::ProgressIndicator> icon);
     void setMessageLabel(std::shared_ptr<qrn::ui::TextField> label);
+    // Stops the session (the editing window closed); the next configuration starts it again.
+    void stopCaptureSession();
+
+    // Tests: forgets the chosen devices, the answers, the status views and the message counter,
+    // and takes every input and output out of the session.
+    static void resetForTesting();
 };

@@ -4,8 +4,6 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
-#include "View/Editing/editingScreenJoins.h"
-#include "View/Editing/reorderJoins.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -18,7 +16,9 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/previewParentView.h"
+#include "View/Editing/reorderJoins.h"
 #include "View/Global/mainWindowController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Global/screenWindowAdapters.h"
@@ -184,6 +184,7 @@ void viewLoaderController::viewDidAppear() {
         globalAppSettingsClass settings(&host);
         if (titleBarAccessory)
             titleBarAccessory->loadView(true);
+        recordViewClass::loadEditingViewThroughHook();
         recordViewClass().clearClass();
     }
     viewLoaderClass loader;

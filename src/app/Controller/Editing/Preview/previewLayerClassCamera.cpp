@@ -66,7 +66,7 @@ void previewLayerClass::reloadVideoPreview(bool resetVideoFrame) {
     }
     captureSessionClass capture;
     capture.permission(false);
-    if (capture.videoDeviceName(std::nullopt))
+    if (capture.videoDeviceName(capture.getSelectedVideoDeviceName()))
         capture.videoPreviewLayer(*video, capture.session());
     cropVideo(*video);
     QRN_LOG_OUT(std::nullopt);

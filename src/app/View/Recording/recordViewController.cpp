@@ -1,0 +1,248 @@
+#include "View/Recording/recordViewController.h"
+
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/viewLoaderClass.h"
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/closeWindowsOrPanelClass.h"
+#include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/mainMenuAppearance.h"
+#include "Controller/Global/mainWindowClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "View/Editing/viewLoaderController.h"
+#include "View/Global/mainWindowController.h"
+#include "View/Global/screenTitleBarAccessoryViewController.h"
+#include "View/Global/screenWindowAdapters.h"
+#include "platform/foundation/colour.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/ui/button.h"
+#include "platform/ui/progress_indicator.h"
+#include "platform/ui/text_field.h"
+#include "platform/ui/text_view.h"
+
+namespace {
+
+using namespace qrn::graphics;
+
+std::function<void()> startRecordingHook;
+
+// The screen's parts in the root view (y up): the picture with the strip of coming assets
+// beside it, the record button and the elapsed time below.
+const qrn::Rect rootFrame(0, 0, 1280, 762);
+const qrn::Rect recordingFrame(10, 190, 992, 558);
+const qrn::Rect nextAssetParentFrame(1012, 190, 258, 558);
+const qrn::Rect nextAssetPreviewFrame(9, 47, 240, 135);
+const qrn::Rect recordButtonFrame(481, 115, 50, 50);
+const qrn::Rect timerFrame(541, 125, 120, 30);
+
+qrn::Colour named(const char* name) {
+    return qrn::namedColour(name, true).value_or(qrn::Colour::black());
+}
+
+std::shared_ptr<qrn::ui::TextView> label(const qrn::Rect& frame, double size) {
+    auto view = qrn::ui::TextView::make(frame);
+    view->setEditable(false);
+    view->setSelectable(false);
+    view->setDrawsBackground(false);
+    qrn::TextAttributes attributes;
+    if (auto font = qrn::fontNamed("DejaVu Sans", size))
+        attributes.font = *font;
+    attributes.foregroundColour = named("text_colour_dark_dark");
+    view->setTypingAttributes(attributes);
+    view->setDefaultTextColour(named("text_colour_dark_dark"));
+    return view;
+}
+
+// Runs fn later only while this studio is still the one presented and the project the same.
+void afterForStudio(const std::shared_ptr<qrn::ui::ViewController>& studio, double seconds,
+                    std::function<void()> fn) {
+    std::weak_ptr<qrn::ui::ViewController> weak = studio;
+    const std::string project = persistentDataStorageClass().getProjectDirectory();
+    qrn::MainQueue::after(seconds, [weak, project, fn = std::move(fn)] {
+        if (!weak.lock() || project != persistentDataStorageClass().getProjectDirectory())
+            return;
+        fn();
+    });
+}
+
+} // namespace
+
+void recordViewController::setStartRecordingHook(std::function<void()> hook) {
+    startRecordingHook = std::move(hook);
+}
+
+void recordViewController::loadView() {
+    mainView = qrn::ui::View::make(rootFrame);
+    mainView->layer()->setBackgroundColour(named("background_colour_dark_dark"));
+    mainView->setAutoresizingMask(WidthSizable | HeightSizable);
+
+    recordingView = qrn::ui::View::make(recordingFrame);
+    recordingView->setAutoresizingMask(WidthSizable | HeightSizable);
+    recordingView->layer()->setMasksToBounds(true);
+    recordingView->layer()->setBackgroundColour(qrn::Colour::black());
+    videoLoadingIcon = qrn::ui::ProgressIndicator::make(
+        qrn::Rect(recordingFrame.width() / 2 - 8, recordingFrame.height() / 2 - 8, 16, 16));
+    videoLoadingIcon->setDisplayedWhenStopped(false);
+    videoLabel = qrn::ui::TextField::make(qrn::Rect(0, 0, recordingFrame.width(), 18));
+    videoLabel->setEditable(false);
+    videoLabel->setBordered(false);
+    videoLabel->setDrawsBackground(false);
+    videoLabel->setHidden(true);
+    recordingView->addSubview(videoLoadingIcon);
+    recordingView->addSubview(videoLabel);
+
+    playbackView = qrn::ui::View::make(recordingFrame);
+    playbackView->setAutoresizingMask(WidthSizable | HeightSizable);
+    playbackView->setHidden(true);
+
+    recordButton = qrn::ui::Button::make(recordButtonFrame, qrn::ui::ButtonType::image);
+    recordButton->setBordered(false);
+    recordButton->setAutoresizingMask(FlexibleMinXMargin | FlexibleMaxXMargin | FlexibleMaxYMargin);
+    std::weak_ptr<qrn::ui::ViewController> weak = weak_from_this();
+    recordButton->setAction([weak](qrn::ui::Control&) {
+        if (auto studio = std::static_pointer_cast<recordViewController>(weak.lock()))
+            studio->startRecording();
+    });
+    timerTextView = label(timerFrame, 20);
+    timerTextView->setString("00:00:00");
+    timerTextView->setAutoresizingMask(FlexibleMinXMargin | FlexibleMaxXMargin | FlexibleMaxYMargin);
+
+    nextAssetParent = qrn::ui::View::make(nextAssetParentFrame);
+    nextAssetParent->setAutoresizingMask(FlexibleMinXMargin | HeightSizable);
+    nextAssetPreview = qrn::ui::makeView<recordPreviewView>(nextAssetPreviewFrame);
+    nextAssetNumberOne = label(qrn::Rect(9, 10, 40, 26), 16);
+    nextAssetNumberTwo = label(qrn::Rect(49, 10, 120, 26), 16);
+    nextAssetParent->addSubview(nextAssetPreview);
+    nextAssetParent->addSubview(nextAssetNumberOne);
+    nextAssetParent->addSubview(nextAssetNumberTwo);
+
+    for (const auto& view : std::vector<std::shared_ptr<qrn::ui::View>>{
+             recordingView, playbackView, recordButton, timerTextView, nextAssetParent})
+        mainView->addSubview(view);
+    setView(mainView);
+}
+
+void recordViewController::viewWillAppear() {
+    QRN_LOG_IN();
+    mainWindowController::makeScreenTheWindowDelegate(*this);
+    editViewClass().setEditViewSelected(false);
+    recordViewClass studio;
+    studio.setRecordViewSelected(true);
+    // A return from hiding or from the Dock keeps the studio as it is: setting it up again would
+    // show the record button idle in the middle of a take and hide the playback area.
+    if (studio.getViewLoaderObject() || studio.getRecordViewController())
+        return;
+    auto* presenting = presentingViewController();
+    if (!presenting) {
+        QRN_LOG_ERROR("The studio needs the editing screen that presents it");
+        return;
+    }
+    studio.setRecordingScreenViews(
+        recordingScreenViewsGroup{mainView, presenting->shared_from_this(), recordingView, videoLoadingIcon,
+                                  videoLabel, playbackView, recordButton, timerTextView, nextAssetParent,
+                                  nextAssetPreview, nextAssetNumberOne, nextAssetNumberTwo});
+    studio.initialiseClass();
+    studio.setPresentedRecordViewController(
+        std::static_pointer_cast<recordViewController>(shared_from_this()));
+}
+
+void recordViewController::viewDidAppear() {
+    QRN_LOG_IN();
+    // Our windows have no tabs, so there is no tabbing to forbid.
+    mainWindowController::makeScreenTheWindowDelegate(*this);
+    recordViewClass studio;
+    if (!studio.getViewLoaderObject()) {
+        if (studio.getRecordViewController()) {
+            afterForStudio(shared_from_this(), 0.01,
+                           [] { recordViewClass().setRecordViewController(nullptr); });
+        } else {
+            controllerMainViewHost host(*this);
+            globalAppSettingsClass settings(&host);
+            if (auto accessory = viewLoaderController::getTitleBarAccessory())
+                accessory->loadView(false);
+            studio.videoPreview();
+            studio.loadContent();
+            mainMenuAppearance().studioMenu();
+        }
+    }
+    afterForStudio(shared_from_this(), 0.01, [] { recordViewClass().clearViewLoaderObject(); });
+    globalAppSettingsClass().setJustMovedBetweenOrReloadedScreensToFalseAfterDelay();
+    if (auto* w = window(); w && w->isKeyWindow())
+        persistentDataStorageClass().setActiveWindow("studioView");
+}
+
+void recordViewController::viewWillDisappear() {
+    QRN_LOG_IN();
+    mainMenuAppearance menus;
+    menus.startUpMenu();
+    menus.editorMenu();
+    afterForStudio(shared_from_this(), 0.5, [] {
+        recordViewClass studio;
+        if (studio.getViewLoaderObject() || studio.getRecordViewController() ||
+            !studio.getRecordViewSelected())
+            return;
+        studio.setRecordViewSelected(false);
+        studio.clearClass();
+    });
+}
+
+void recordViewController::windowDidBecomeKey(qrn::ui::Window&) {
+    persistentDataStorageClass().setActiveWindow("studioView");
+}
+
+void recordViewController::windowDidMove(qrn::ui::Window&) {
+    controllerMainViewHost host(*this);
+    if (!globalAppSettingsClass().setMainViewRect(&host))
+        persistentDataStorageClass().exportData(false);
+}
+
+void recordViewController::windowDidResize(qrn::ui::Window&) {
+    controllerMainViewHost host(*this);
+    // The frame restored at start-up comes with a few notifications of its own.
+    if (globalAppSettingsClass().setMainViewRect(&host))
+        return;
+    recordViewClass().resizeAndPositionLayers(true, recordingView->bounds());
+    persistentDataStorageClass().exportData(false);
+}
+
+void recordViewController::windowWillMiniaturize(qrn::ui::Window&) {
+    recordViewClass().setRecordViewController(
+        std::static_pointer_cast<recordViewController>(shared_from_this()));
+}
+
+void recordViewController::windowDidDeminiaturize(qrn::ui::Window&) {
+    // Our windows come back from the Dock without appearing again, so the markers that
+    // minimising and hiding set are cleared here, as an appearance would.
+    afterForStudio(shared_from_this(), 0.01, [] {
+        recordViewClass studio;
+        studio.setRecordViewController(nullptr);
+        studio.clearViewLoaderObject();
+    });
+}
+
+void recordViewController::windowWillClose(qrn::ui::Window&) {
+    QRN_LOG_IN();
+    screenTitleBarAccessoryViewController::clearCachedTitleBars();
+    closeWindowsOrPanelClass().closeAllExternalWindows();
+    closeWindowsOrPanelClass().clearClasses(true);
+    recordViewClass studio;
+    studio.setRecordViewSelected(false);
+    studio.setRecordViewController(nullptr);
+    studio.clearViewLoaderObject();
+    mainWindowClass().setAWindowIsOpen(false);
+    // The editing screen behind the studio goes with the window: the next one loads afresh.
+    captureSessionClass().stopCaptureSession();
+    viewLoaderClass().setViewLoaderController(nullptr);
+    QRN_LOG_OUT();
+}
+
+void recordViewController::startRecording() {
+    QRN_LOG_IN();
+    if (startRecordingHook)
+        startRecordingHook();
+}
+
+void recordPreviewView::mouseDown(const qrn::ui::Event&) {
+    recordViewClass().selectNextAsset();
+}

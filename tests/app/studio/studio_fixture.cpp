@@ -1,0 +1,72 @@
+#include "studio_fixture.h"
+
+#include <cstdlib>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/viewLoaderClass.h"
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Landing/landingClass.h"
+#include "View/Editing/viewLoaderController.h"
+#include "View/Landing/landingController.h"
+#include "View/Recording/recordViewController.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/media/devices.h"
+#include "platform/media/video_layer.h"
+#include "platform/ui/view.h"
+
+namespace studiotest {
+
+void StudioTest::SetUp() {
+    setenv("QRN_TEST_DEVICES", "1", 1);
+    qrn::media::CaptureAccess::resetForTesting();
+    EditingShellTest::SetUp();
+}
+
+void StudioTest::TearDown() {
+    EditingShellTest::TearDown();
+    qrn::media::CaptureAccess::resetForTesting();
+    unsetenv("QRN_TEST_DEVICES");
+}
+
+std::string StudioTest::projectPath() const {
+    return dir.path().toStdString() + "/Studio.qrn3ks";
+}
+
+viewLoaderController* StudioTest::createProject(int extraAssets) {
+    launch();
+    panelAnswers.push_back(projectPath());
+    landingClass::getLandingViewController()->createNewProject();
+    advance(1.0);
+    for (int i = 0; i < extraAssets; ++i)
+        previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    advance(1.0);
+    return editingScreen();
+}
+
+recordViewController* StudioTest::openStudio() {
+    viewLoaderClass().presentRecordingScreen();
+    advance(1.0);
+    return studio();
+}
+
+viewLoaderController* StudioTest::editingScreen() {
+    return dynamic_cast<viewLoaderController*>(shownScreen());
+}
+
+recordViewController* StudioTest::studio() {
+    return dynamic_cast<recordViewController*>(shownScreen());
+}
+
+int StudioTest::countTag(const qrn::ui::View& in, int tag) {
+    int n = 0;
+    for (const auto& view : in.subviews())
+        n += (view->tag() == tag) + countTag(*view, tag);
+    return n;
+}
+
+bool StudioTest::waitForCameraPicture() {
+    auto picture = captureSessionClass().getPreviewLayer();
+    return qrn::MainQueue::runUntil([&] { return !picture->picture().isNull(); }, 10.0);
+}
+
+} // namespace studiotest

@@ -1,0 +1,37 @@
+#pragma once
+// The recording studio in the running application: a project made from the landing screen with
+// the test camera and microphone, opened in the studio as the editing screen's record button
+// opens it.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/shell/shell_fixture.h"
+
+class viewLoaderController;
+class recordViewController;
+namespace qrn::ui {
+class View;
+}
+
+namespace studiotest {
+
+class StudioTest : public shelltest::EditingShellTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Creates a project from the landing screen; with extraAssets more assets after the first.
+    viewLoaderController* createProject(int extraAssets = 0);
+    // Opens the studio and lets its delayed set-up and refits land.
+    recordViewController* openStudio();
+    viewLoaderController* editingScreen();
+    recordViewController* studio();
+    // How many views below `in` carry the tag.
+    static int countTag(const qrn::ui::View& in, int tag);
+    // Waits (real time, the main queue pumped) until the camera has delivered a picture.
+    static bool waitForCameraPicture();
+    std::string projectPath() const;
+};
+
+} // namespace studiotest

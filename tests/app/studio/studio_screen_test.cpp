@@ -1,0 +1,269 @@
+// The studio's life cycle in the running application: opening borrows every layer view, leaving
+// gives each back, the window's moves and resizes, minimising, hiding, and the title bar.
+#include <gtest/gtest.h>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/filterClass.h"
+#include "Controller/Global/svgButtonClass.h"
+#include "Controller/Global/svgIconClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "View/Editing/viewLoaderController.h"
+#include "View/Global/screenTitleBarAccessoryViewController.h"
+#include "View/Global/svgIconView.h"
+#include "View/Recording/recordScreenTitleBarController.h"
+#include "View/Recording/recordViewController.h"
+#include "app/preview/preview_fixture.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/media/video_layer.h"
+#include "platform/ui/application.h"
+#include "platform/ui/button.h"
+#include "platform/ui/image_view.h"
+#include "platform/ui/text_view.h"
+#include "platform/ui/window.h"
+#include "studio_fixture.h"
+
+using namespace studiotest;
+using strings = std::vector<std::string>;
+
+namespace {
+
+class Studio : public StudioTest {
+  protected:
+    // Two assets besides the sticky one, a layer below the camera in each and one above it in
+    // the first, and a sticky layer.
+    void buildProject() {
+        auto* editor = createProject(1);
+        ASSERT_TRUE(editor);
+        const auto& drop = editor->dragView;
+        ids.push_back(previewtest::addLayer(drop, 1, {30, 150, 220, 130}));
+        ids.push_back(
+            previewtest::addLayer(drop, 1, {300, 40, 200, 110}, 0.3, previewtest::placement::above));
+        ids.push_back(previewtest::addLayer(drop, 2, {60, 60, 100, 100}));
+        ids.push_back(previewtest::addLayer(drop, 0, {400, 200, 80, 80}));
+    }
+    // Every asset container and layer view of the model lies in `in` exactly once.
+    void expectEveryViewOnceIn(const qrn::ui::View& in) {
+        previewLayerClass model;
+        const auto assets = model.getAssetArray();
+        for (size_t a = 1; a < assets.size(); ++a)
+            EXPECT_EQ(countTag(in, std::stoi(assets[a]) + 1), 1) << "asset " << assets[a];
+        for (const auto& row : model.getLayerArray())
+            for (const auto& id : row)
+                EXPECT_EQ(countTag(in, std::stoi(id)), 1) << "layer " << id;
+    }
+    std::shared_ptr<recordScreenTitleBarController> titleBar() {
+        return std::dynamic_pointer_cast<recordScreenTitleBarController>(
+            screenTitleBarAccessoryViewController::getCachedTitleBar(false));
+    }
+    strings ids;
+};
+
+} // namespace
+
+TEST_F(Studio, OpeningBorrowsEveryLayerViewOverTheFilteredCameraAndLeavingGivesThemBack) {
+    buildProject();
+    filterClass filters;
+    auto videoFilter = filters.getVideoFilter();
+    videoFilter.assign(3, false);
+    videoFilter[1] = true; // box blur on the camera picture
+    filters.setVideoFilter(videoFilter);
+
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    recordViewClass studio;
+    EXPECT_TRUE(studio.getRecordViewSelected());
+    EXPECT_FALSE(editViewClass().getEditViewSelected());
+    EXPECT_EQ(persistentDataStorageClass().getActiveWindow(), "studioView");
+    expectEveryViewOnceIn(*screen->recordingView);
+    EXPECT_EQ(countTag(*editViewClass().getDragView(), std::stoi(ids[0])), 0);
+    EXPECT_EQ(studio.getNextAssetIndex(), 2);
+    EXPECT_EQ(studio.getAssetArray(), previewLayerClass().getAssetArray());
+    EXPECT_EQ(studio.getLayerArray(), previewLayerClass().getLayerArray());
+    // The first asset shows with the sticky layers; the second waits hidden.
+    EXPECT_FALSE(screen->recordingView->viewWithTag(std::stoi(ids[0]))->superview()->isHidden());
+    EXPECT_FALSE(screen->recordingView->viewWithTag(std::stoi(ids[3]))->superview()->isHidden());
+    EXPECT_TRUE(screen->recordingView->viewWithTag(std::stoi(ids[2]))->superview()->isHidden());
+
+    // The camera view between the groups, fitted to the recording view where the model says.
+    const auto video = studio.getVideoView();
+    ASSERT_EQ(video->superview(), screen->recordingView);
+    EXPECT_FALSE(video->isHidden());
+    const auto frame = previewLayerClass().getVideoOriginSizeArray();
+    ASSERT_EQ(frame.size(), 4u);
+    const auto box = video->layer()->frame();
+    EXPECT_NEAR(box.midX(), frame[0] + frame[2] / 2, 0.5);
+    EXPECT_NEAR(box.width(), frame[2], 0.5);
+    EXPECT_GT(frame[2], 556); // refitted from the editing preview to the larger picture
+    EXPECT_FALSE(video->layer()->contentFilters().empty());
+    EXPECT_TRUE(waitForCameraPicture());
+    EXPECT_EQ(captureSessionClass().getPreviewLayer()->superlayer()->superlayer(), video->layer());
+    EXPECT_EQ(screen->timerTextView->string(), "00:00:00");
+    EXPECT_TRUE(titleBar() && titleBar()->buttonDismissPlayback->isHidden());
+
+    // Back to the editing screen: every view returns, the studio holds only its spinner and label.
+    studio.dismissView();
+    advance(1.0);
+    auto* editor = editingScreen();
+    ASSERT_TRUE(editor);
+    EXPECT_FALSE(studio.getRecordViewSelected());
+    expectEveryViewOnceIn(*editor->dragView);
+    EXPECT_EQ(studio.getAssetArray(), strings{"0"});
+    EXPECT_EQ(studio.getLayerArray(), std::vector<strings>{{}});
+    EXPECT_EQ(studio.getNextAssetIndex(), 1);
+    EXPECT_EQ(screen->recordingView->subviews().size(), 2u);
+    EXPECT_EQ(captureSessionClass().getPreviewLayer()->superlayer()->superlayer(),
+              previewLayerClass().getVideoLayerView()->layer());
+    previewtest::expectModelInvariants();
+
+    // Again: one view per tag, and the camera is shown once more.
+    auto* again = openStudio();
+    ASSERT_TRUE(again);
+    expectEveryViewOnceIn(*again->recordingView);
+    EXPECT_EQ(countTag(*again->recordingView, -9), 1);
+    EXPECT_EQ(countTag(*again->recordingView, -13), 1);
+    EXPECT_EQ(studio.getNextAssetIndex(), 2);
+}
+
+TEST_F(Studio, ATakeUnderWayKeepsTheStudioOpen) {
+    buildProject();
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    recordViewClass studio;
+    studioRecordingFlags flags;
+    recordViewClass::setRecordingFlagsHook([&] { return flags; });
+    flags.startedRecordingTimer = true;
+    studio.dismissView();
+    advance(1.0);
+    EXPECT_EQ(this->studio(), screen);
+    EXPECT_TRUE(studio.getRecordingInProgress());
+    flags = {};
+    // While the take is played back the back button does nothing either.
+    studio.setPlaybackShown(true);
+    titleBar()->buttonEditingView->performClick();
+    advance(1.0);
+    EXPECT_EQ(this->studio(), screen);
+    studio.setPlaybackShown(false);
+    titleBar()->buttonEditingView->performClick();
+    advance(1.0);
+    EXPECT_TRUE(editingScreen());
+}
+
+TEST_F(Studio, MovesAndResizesAreSavedAfterTheSetUpsOwnAndRefitTheLayers) {
+    buildProject();
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    auto* window = mainWindow();
+    auto& defaults = qrn::UserDefaults::standard();
+    defaults.remove("mainViewRect");
+    // The set-up's own notifications only count.
+    for (int i = 0; i < 3; ++i)
+        window->hostDidMove({double(40 + i), 40});
+    EXPECT_FALSE(defaults.has("mainViewRect"));
+    window->hostDidMove({60, 50});
+    EXPECT_TRUE(defaults.has("mainViewRect"));
+
+    const auto before = previewLayerClass().getLayerOriginSizeArray()[1][0];
+    const auto size = window->contentSize();
+    window->hostDidResize({size.width + 200, size.height + 100}, false);
+    const auto after = previewLayerClass().getLayerOriginSizeArray()[1][0];
+    EXPECT_GT(after[2], before[2]);
+    const auto layer = screen->recordingView->viewWithTag(std::stoi(ids[0]))->superview();
+    EXPECT_NEAR(layer->frame().width(), after[2], 0.5);
+    EXPECT_EQ(defaults.arrayForKey("mainViewRect")->at(2).toReal(0), size.width + 200);
+
+    // Not the screen on show: nothing is refitted.
+    recordViewClass().setRecordViewSelected(false);
+    recordViewClass().resizeAndPositionLayers(true, qrn::Rect(0, 0, 300, 200));
+    EXPECT_EQ(previewLayerClass().getLayerOriginSizeArray()[1][0], after);
+    recordViewClass().setRecordViewSelected(true);
+}
+
+TEST_F(Studio, MinimisingAndHidingKeepTheTakeOnShowAndTheMarkersClearAfterTheReturn) {
+    buildProject();
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    recordViewClass studio;
+    auto* window = mainWindow();
+    studio.flipRecordIcon(true);
+    const QImage recordingIcon = screen->recordButton->image();
+    screen->playbackView->setHidden(false);
+
+    window->miniaturize();
+    EXPECT_TRUE(studio.getRecordViewController());
+    advance(1.0);
+    window->deminiaturize();
+    advance(0.005);
+    EXPECT_TRUE(studio.getRecordViewController());
+    advance(0.01);
+    EXPECT_FALSE(studio.getRecordViewController());
+    EXPECT_EQ(screen->recordButton->image(), recordingIcon);
+    EXPECT_FALSE(screen->playbackView->isHidden());
+    expectEveryViewOnceIn(*screen->recordingView);
+
+    // Hiding minimises every window; the hide marker keeps the studio as it is.
+    qrn::ui::Application::shared().hide();
+    EXPECT_TRUE(studio.getViewLoaderObject());
+    advance(1.0);
+    EXPECT_TRUE(studio.getRecordViewSelected());
+    window->deminiaturize();
+    advance(0.02);
+    EXPECT_FALSE(studio.getViewLoaderObject());
+    EXPECT_FALSE(studio.getRecordViewController());
+    EXPECT_EQ(screen->recordButton->image(), recordingIcon);
+    EXPECT_FALSE(screen->playbackView->isHidden());
+
+    // A later leave and return rebuild the studio from scratch.
+    screen->playbackView->setHidden(true);
+    studio.dismissView();
+    advance(1.0);
+    ASSERT_TRUE(editingScreen());
+    auto* again = openStudio();
+    ASSERT_TRUE(again);
+    EXPECT_NE(again, screen);
+    expectEveryViewOnceIn(*again->recordingView);
+    EXPECT_NE(again->recordButton->image(), recordingIcon);
+}
+
+TEST_F(Studio, TheTitleBarIconsClearAfterBackAndDisabledButtonsDoNothing) {
+    buildProject();
+    ASSERT_TRUE(openStudio());
+    auto bar = titleBar();
+    ASSERT_TRUE(bar);
+    int dismissed = 0, saved = 0;
+    recordViewClass::setDismissPlaybackCheckHook([&] { ++dismissed; });
+    recordViewClass::setSaveRecordingHook([&] { ++saved; });
+    bar->buttonDismissPlayback->setHidden(false);
+    bar->buttonSavePlayback->setHidden(false);
+    bar->buttonDismissPlayback->layout();
+    bar->buttonSavePlayback->layout();
+    bar->buttonDismissPlayback->svgIconObj()->enableButton(false);
+    bar->buttonSavePlayback->svgIconObj()->enableButton(false);
+    bar->dismissPlayback();
+    bar->savePlayback();
+    EXPECT_EQ(dismissed + saved, 0);
+    bar->buttonDismissPlayback->svgIconObj()->enableButton(true);
+    bar->buttonSavePlayback->svgIconObj()->enableButton(true);
+    bar->dismissPlayback();
+    bar->savePlayback();
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_EQ(saved, 1);
+
+    // Back to the editor: the tints go half a second later.
+    const auto icon = bar->buttonVideoSettingsView->svgIconObj();
+    icon->keepChangedColour(true);
+    auto tint = [&] {
+        auto picture =
+            std::dynamic_pointer_cast<qrn::ui::ImageView>(icon->getImageView()->subviews().front());
+        return picture->contentTintColour();
+    };
+    const auto highlighted = tint();
+    bar->dismiss();
+    advance(0.4);
+    EXPECT_EQ(tint(), highlighted);
+    advance(0.2);
+    EXPECT_NE(tint(), highlighted);
+}
