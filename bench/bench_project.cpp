@@ -1,6 +1,10 @@
-// Writing and reading back a large project: 100 assets with 20 layers each, with scripts and
-// text-layer texts.
+// Writing, reading back and opening a large project: 100 assets with 20 layers each, with scripts
+// and text-layer texts.
+#include <QApplication>
+#include <QImage>
 #include <QTemporaryDir>
+
+#include <map>
 
 #include <benchmark/benchmark.h>
 
@@ -8,7 +12,10 @@
 #include "Controller/Global/filterClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "app/preview/preview_fixture.h"
 #include "platform/foundation/files.h"
+#include "platform/foundation/json.h"
+#include "platform/foundation/main_queue.h"
 
 namespace {
 
@@ -114,6 +121,120 @@ void BM_ReadProject(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadProject)->Unit(benchmark::kMillisecond);
 
+// --- Opening a project: the validity check and the import re-creating every layer on an
+// offscreen preview, as File > Open does.
+
+// projectData.json of `assets` x `layersPerAsset` layers of mixed kinds: image files, bundle
+// symbols, text and animated symbols, some filtered, every asset with a background colour.
+qrn::Json mixedProjectDocument() {
+    using qrn::Json;
+    Json d = Json::object();
+    d["MAIN_PREVIEW_VIEW_RECT_ARRAY"] = {0, 0, 556, 313};
+    Json ids = Json::array(), backgrounds = Json::array(), colours = Json::array(), layers = Json::array(),
+         first = Json::array();
+    int next = 1;
+    for (int a = 0; a < assets; ++a) {
+        if (a > 0) {
+            ids.push_back(std::to_string(next));
+            next += 2;
+            backgrounds.push_back(nullptr);
+            colours.push_back({12, 34, 56, 1});
+        } else {
+            ids.push_back("0");
+        }
+        Json row = Json::array();
+        for (int l = 0; l < layersPerAsset; ++l)
+            row.push_back(std::to_string(next++));
+        layers.push_back(row);
+        first.push_back(nullptr);
+    }
+    d["ASSET_ARRAY"] = ids;
+    d["ASSET_BACKGROUND_ID_ARRAY"] = backgrounds;
+    d["ASSET_BACKGROUND_COLOUR_ARRAY"] = colours;
+    d["LAYER_ARRAY"] = layers;
+    d["FIRST_LAYER_ABOVE_VIDEO_ARRAY"] = first;
+    const Json kinds[] = {Json{3, "png", "picture"}, Json{1, "png", "camera"}, Json{1, "", "", 1},
+                          Json{2, "camera", "crop"}};
+    const auto perLayer = [&](const Json& value, bool byKind = false) {
+        Json table = Json::array();
+        for (int a = 0; a < assets; ++a) {
+            Json row = Json::array();
+            for (int l = 0; l < layersPerAsset; ++l)
+                row.push_back(byKind ? kinds[l % 4] : value);
+            table.push_back(row);
+        }
+        return table;
+    };
+    d["IMAGE_REFERENCE_ARRAY"] = perLayer(nullptr, true);
+    d["LAYER_ORIGIN_SIZE_ARRAY"] = perLayer({40, 30, 120, 80});
+    d["LAYER_ROTATE_ARRAY"] = perLayer(0.25);
+    d["LAYER_ORIGINAL_POS_SIZE_ROT"] = perLayer({40, 30, 120, 80, 0});
+    d["LAYER_IS_FLIPPED_ARRAY"] = perLayer({false, true});
+    d["LAYER_RESIZE_WITH_ASPECT_RATIO"] = perLayer({1, 1.5});
+    d["LAYER_FILTER"] = perLayer({false, true, false});
+    d["LAYER_FILTER_ORDER"] = perLayer({0, 1, 2});
+    d["LAYER_FILTER_VALUES"] = perLayer({{{32, 255, 0, 1}, 10, 0, 0}, {4.5}, {""}});
+    d["VIDEO_ORIGIN_SIZE_ARRAY"] = {0, 0, 556, 313};
+    d["cropOrigin"] = {0, 0};
+    d["cropSize"] = {100, 100};
+    d["VIDEO_FILTER"] = {false, false, false};
+    d["VIDEO_FILTER_VALUES"] = {{""}, {""}, {""}};
+    d["VIDEO_SETTINGS_ARRAY"] = Json::array();
+    d["LAYER_SETTINGS_ARRAY"] = Json::array();
+    return d;
+}
+
+void BM_OpenProject(benchmark::State& state) {
+    projectFolder folder;
+    const std::string path = persistentDataStorageClass().getProjectDirectory();
+    (void)qrn::json::writeFile(path + "/projectData.json", mixedProjectDocument());
+    QImage picture(160, 90, QImage::Format_ARGB32);
+    picture.fill(Qt::darkCyan);
+    picture.save(QString::fromStdString(path + "/images/picture.png"));
+    qrn::MainQueue::useManualClock();
+    std::map<std::string, int> writes;
+    qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path& file) {
+        if (step == qrn::files::WriteStep::Open)
+            ++writes[file.filename().string()];
+        return false;
+    });
+    int opens = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            previewtest::previewScene scene;
+            scene.checkEachAdd = false;
+            // The selection overlay, as the editing screen has it.
+            scene.addOverlay();
+            state.ResumeTiming();
+            persistentDataStorageClass storage;
+            if (!storage.checkIfProjectDataIsValid(path))
+                state.SkipWithError("the project is not valid");
+            previewLayerClass().setImportMarker(true);
+            storage.importDataAction(true, true, false);
+            qrn::MainQueue::advance(2.0);
+            state.PauseTiming();
+            if (previewLayerClass().getLayerArray().size() != size_t(assets))
+                state.SkipWithError("not every asset came back");
+            ++opens;
+        }
+        state.ResumeTiming();
+    }
+    qrn::files::setWriteFailureForTesting(nullptr);
+    for (const auto& [file, count] : writes)
+        state.counters["writes " + file + " per open"] = double(count) / std::max(1, opens);
+}
+BENCHMARK(BM_OpenProject)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // The import makes views and text layers: it needs the application, offscreen.
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -18,7 +18,9 @@
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
 #include "Model/stylingClass.h"
+#include "Model/undoRedoClass.h"
 #include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/reorderJoins.h"
 #include "platform/foundation/alerts.h"
@@ -27,6 +29,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/application.h"
 #include "platform/ui/panels.h"
+#include "platform/ui/replace_question.h"
 
 namespace {
 
@@ -52,6 +55,14 @@ void resetProcessState() {
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
+    // Project lifecycle: the save panel's replace question and the replay hooks.
+    qrn::setReplaceQuestionPresenter(nullptr);
+    undoRedoClass::setReorderLayerReplayHook(nullptr);
+    undoRedoClass::setReorderAssetReplayHook(nullptr);
+    undoRedoClass::setMoveAssetPreviewsForwardHook(nullptr);
+    undoRedoClass::setAssetDragStateClearHook(nullptr);
+    undoRedoClass::setLayerSettingReplayHook(nullptr);
+    persistentDataStorageClass::setLoadSettingsViewHook(nullptr);
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
     // The reorder drags and the asset strip's hover start idle, their joins apart.

@@ -140,6 +140,8 @@ void attributedStringStorageClass::flushPendingSymbolExport() {
 
 void attributedStringStorageClass::clearClass() {
     QRN_LOG_IN(std::nullopt);
+    // A delayed write still waiting holds these texts: it goes out before they are emptied.
+    flushPendingSymbolExport();
     AUTOCUE_STRING_ARRAY.clear();
     TEXT_SYMBOL_STRING_ARRAY.clear();
     QRN_LOG_OUT(std::nullopt);
@@ -338,6 +340,10 @@ bool attributedStringStorageClass::exportJSONFile(const qrn::Json& value, const 
     QRN_LOG_IN(LogValues{{"fileName", fileName}});
     if (persistentDataStorageClass().getProjectDirectory().empty()) {
         QRN_LOG_ERROR("No project folder to write " + fileName + ".json into");
+        return false;
+    }
+    if (persistentDataStorageClass().getProjectLoadFailed()) {
+        QRN_LOG_ERROR("The project failed to load; " + fileName + ".json is left as it is");
         return false;
     }
     const auto text = qrn::json::write(value);

@@ -10,6 +10,7 @@
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Model/attributedStringStorageClass.h"
+#include "Model/persistentDataStorageClassImport.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 
@@ -378,33 +379,15 @@ bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& di
             QRN_LOG_ERROR(bytes.error());
             return false;
         }
-        const QString text = QString::fromUtf8(bytes->data(), qsizetype(bytes->size()));
-        for (const auto& key : keys)
-            if (!text.contains(QString::fromStdString(key)))
-                return false;
-        // A file that is not a JSON object cannot be opened; refusing it here keeps the import's
-        // recovery from replacing the user's file with an empty project.
+        // The same check the import makes: a file the import would refuse is not a project.
         auto json = qrn::json::parse(*bytes);
-        return json && json->is_object();
+        if (!json)
+            return false;
+        auto stored = readProjectData(*json, filterClass().getFilterString().size());
+        if (!stored)
+            QRN_LOG_ERROR(stored.error());
+        return stored.isOk();
     }();
     QRN_LOG_OUT(LogValues{{"valid", valid}});
     return valid;
-}
-
-namespace {
-std::function<void(bool, bool, bool)> importHandler;
-}
-
-void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOtherProcesses,
-                                                  bool keepUndoHistory) {
-    QRN_LOG_IN(LogValues{{"resizeLayers", resizeLayers},
-                         {"stopOtherProcesses", stopOtherProcesses},
-                         {"keepUndoHistory", keepUndoHistory}});
-    if (importHandler)
-        importHandler(resizeLayers, stopOtherProcesses, keepUndoHistory);
-    QRN_LOG_OUT();
-}
-
-void persistentDataStorageClass::setImportHandler(std::function<void(bool, bool, bool)> handler) {
-    importHandler = std::move(handler);
 }

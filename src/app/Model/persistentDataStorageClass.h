@@ -9,6 +9,7 @@
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/json.h"
+#include "platform/foundation/value.h"
 
 class editViewClass;
 namespace qrn::ui {
@@ -87,11 +88,23 @@ class persistentDataStorageClass {
     bool checkIfProjectDataIsValid(const std::string& directory);
     static const std::vector<std::string>& projectDataKeys();
 
-    // Reads the project in the project directory back into the model (the import comes with
-    // the project lifecycle; until then a handler stands in for it).
+    // --- Project import (persistentDataStorageClassImport.cpp)
+    // Reads the project in the project directory back into a model in the new-project state:
+    // the whole file is checked first; a file that fails the check, or an import that fails
+    // part-way, leaves a new project with one asset, says "Project Failed to Load" and writes
+    // nothing over the package. Another import while one runs does nothing.
     void importDataAction(bool resizeLayers, bool stopOtherProcesses, bool keepUndoHistory);
+    // Re-creates one stored layer at [i, j]; a missing picture shows "cancel". Throws qrnError
+    // when the images folder cannot be looked at.
+    void addLayers(const std::string& path, std::optional<int> loopIndex, int i, int j,
+                   const qrn::Value::List& IMAGE_REFERENCE_ARRAY, int filtersCount,
+                   const std::vector<bool>& LAYER_FILTER);
+    static bool getImportRunning();
+    // Tests that only follow which screen imports what install a recorder in place of the import.
     static void setImportHandler(
         std::function<void(bool resizeLayers, bool stopOtherProcesses, bool keepUndoHistory)> handler);
+    // The settings pane reloads after a failed import through this.
+    static void setLoadSettingsViewHook(std::function<void(std::optional<int> viewNumber)> hook);
 
     // The menu installs this; it is told whether the Edit menu's text items are enabled.
     static void setEditMenuItemsHandler(std::function<void(bool enabled)> handler);

@@ -206,6 +206,8 @@ void undoRedoClass::executeStackItemAction(const undoValueList& layerContent, bo
         return;
     if (replayHandler)
         replayHandler(undoList[size_t(undoPosition)], layerContent, undoAction);
+    else
+        replayEntry(undoList[size_t(undoPosition)], layerContent, undoAction);
 }
 
 void undoRedoClass::actionDelay() {
@@ -264,7 +266,7 @@ bool undoRedoClass::compareValuesBeforeAndAfter(const undoValueList& values,
 
 void undoRedoClass::action(const std::string& actionType, const undoValueList& actionContentValue) {
     QRN_LOG_IN(LogValues{{"actionType", actionType}});
-    if (!persistentDataStorageClass().getInProgressBool())
+    if (!persistentDataStorageClass().getInProgressBool() || getReplaying())
         return;
     settlePendingEntry(true);
     undoEntry entry;

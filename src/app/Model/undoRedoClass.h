@@ -65,6 +65,31 @@ class undoRedoClass {
     // a redo, so that it lands in its place; dropped (false) when the history is emptied.
     static void setPendingEntryHook(std::function<void(bool record)> hook);
 
+    // --- Replay (undoRedoClassReplay.cpp)
+    // Drives the entry's change again in the operations' replay forms; records nothing. An entry
+    // whose values are laid out otherwise, or whose positions are out of range, is skipped.
+    static void replayEntry(const undoEntry& entry, const undoValueList& values, bool undoAction);
+    // True while a replay runs: nothing is recorded then.
+    static bool getReplaying();
+    // Re-creates a layer from its snapshot (with a reference: only that is written back, and the
+    // layer replaces the asset's background). Mode 0 a plain re-add, 2 a re-added duplicate's layer.
+    void addLayerToPreview(const std::shared_ptr<layerDataClass>& layerDataObj, int duplicateLayer,
+                           const std::optional<imageReferenceArray>& IMAGE_REFERENCE_ARRAY_VALUE);
+    // The reorders and the layer settings put their own entries back through these; the reorder
+    // of a layer gets (fromAssetIndex, toAssetIndex or none inside one asset, fromLayerInt,
+    // toLayerIndex, newVideoLayerIndex), the settings (0 lock, 1 horizontal, 2 vertical flip,
+    // context, value). Until set, the reorders do nothing and the settings act on the preview.
+    using reorderLayerReplayHook =
+        std::function<void(int fromAssetIndex, std::optional<int> toAssetIndex, int fromLayerInt,
+                           int toLayerIndex, int newVideoLayerIndex)>;
+    static void setReorderLayerReplayHook(reorderLayerReplayHook hook);
+    static void setReorderAssetReplayHook(std::function<void(int from, int to)> hook);
+    static void setMoveAssetPreviewsForwardHook(std::function<void(int assetIndex)> hook);
+    static void setAssetDragStateClearHook(std::function<void()> hook);
+    using layerSettingReplayHook = std::function<void(
+        int setting, const layerAssetIndexAndVideoSelectedArray& layer, const qrn::Value& value)>;
+    static void setLayerSettingReplayHook(layerSettingReplayHook hook);
+
     // The history as it stands, for the replay and for tests.
     static const std::vector<undoEntry>& getUndoList();
     static const std::vector<undoValueList>& getRedoList();

@@ -1,13 +1,16 @@
 #include "platform/qt/qt_dialogs.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 #include "platform/foundation/alerts.h"
 #include "platform/qt/qt_controls.h"
 #include "platform/ui/panels.h"
+#include "platform/ui/replace_question.h"
 
 namespace qrn {
 
@@ -146,12 +149,26 @@ void installQtDialogs() {
         applyCommon(dialog, panel.settings);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        // The package's extension is added after the dialog; the panel asks its own question.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
         if (!panel.settings.nameFieldValue.empty())
             dialog.selectFile(QString::fromStdString(panel.settings.nameFieldValue));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return ModalResponse::cancel;
         return panel.choose(dialog.selectedFiles().first().toStdString()) ? ModalResponse::ok
                                                                           : ModalResponse::cancel;
+    });
+    setReplaceQuestionPresenter([](const std::filesystem::path& path) {
+        QMessageBox box(QApplication::activeWindow());
+        box.setIcon(QMessageBox::Warning);
+        box.setText(QString::fromStdString("\"" + path.filename().string() +
+                                           "\" already exists. Do you want to replace it?"));
+        box.setInformativeText("Replacing it will overwrite its current contents.");
+        auto* replace = box.addButton("Replace", QMessageBox::DestructiveRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.exec();
+        return box.clickedButton() == static_cast<QAbstractButton*>(replace);
     });
     ColourPanel::setBackendFactory(
         [](ColourPanel& panel) { return std::make_unique<QtColourBackend>(panel); });

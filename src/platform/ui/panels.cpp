@@ -1,4 +1,5 @@
 #include "platform/ui/panels.h"
+#include "platform/ui/replace_question.h"
 
 #include <algorithm>
 #include <cctype>
@@ -29,6 +30,10 @@ std::function<ModalResponse(OpenPanel&)>& openPresenter() {
 }
 std::function<ModalResponse(SavePanel&)>& savePresenter() {
     static std::function<ModalResponse(SavePanel&)> fn;
+    return fn;
+}
+std::function<bool(const fs::path&)>& replacePresenter() {
+    static std::function<bool(const fs::path&)> fn;
     return fn;
 }
 
@@ -121,7 +126,19 @@ ModalResponse SavePanel::runModal() {
     if (!savePresenter())
         return ModalResponse::cancel;
     const ModalResponse r = savePresenter()(*this);
-    return r == ModalResponse::ok && url_ ? ModalResponse::ok : ModalResponse::cancel;
+    if (r != ModalResponse::ok || !url_)
+        return ModalResponse::cancel;
+    std::error_code error;
+    if ((fs::exists(*url_, error) || fs::is_symlink(*url_, error)) && replacePresenter() &&
+        !replacePresenter()(*url_)) {
+        url_.reset();
+        return ModalResponse::cancel;
+    }
+    return ModalResponse::ok;
+}
+
+void setReplaceQuestionPresenter(std::function<bool(const fs::path&)> presenter) {
+    replacePresenter() = std::move(presenter);
 }
 
 void setOpenPanelPresenter(std::function<ModalResponse(OpenPanel&)> presenter) {

@@ -67,6 +67,24 @@ class EditingScreen : public EditingShellTest {
             n += (view->tag() == tag) + countTag(*view, tag);
         return n;
     }
+    // Drops a PNG file of that colour on the middle of the preview through the window.
+    bool dropPicture(viewLoaderController& editor, QColor colour, const QString& name) {
+        QImage picture(120, 60, QImage::Format_ARGB32);
+        picture.fill(colour);
+        const QString source = dir.filePath(name);
+        if (!picture.save(source, "PNG"))
+            return false;
+        auto board = qrn::ui::Pasteboard::makeForDrag();
+        board->writeItems({qrn::ui::PasteboardItem::withURL(QUrl::fromLocalFile(source))});
+        const qrn::Rect preview = editor.dragView->convertRectToView(editor.dragView->bounds(), nullptr);
+        qrn::ui::DraggingInfo info({preview.midX(), preview.midY()}, board);
+        info.setSequenceNumber(1);
+        mainWindow()->draggingEntered(info);
+        advance(0.1);
+        const bool taken = mainWindow()->performDrop(info);
+        advance(1.0);
+        return taken;
+    }
 };
 
 } // namespace
@@ -383,7 +401,8 @@ TEST_F(EditingScreen, OpeningAnotherProjectInTheSameWindowStartsFromAnEmptyStrip
     ASSERT_EQ(imports.size(), 1u);
     EXPECT_EQ(screen(), editor);
     EXPECT_TRUE(editor->assetTableView->documentView()->subviews().empty());
-    EXPECT_TRUE(editor->stickyAsset->subviews().empty());
+    // The opened project gets a sticky tile of its own.
+    EXPECT_EQ(editor->stickyAsset->subviews().size(), 1u);
     for (int tag : {-13, -12, -11, -10, -9, -5, -4})
         EXPECT_EQ(countTag(*editor->dragView, tag), 1) << tag;
     EXPECT_TRUE(previewLayerClass().getSuperviewOfTaggedPreviewView()->isHidden());
@@ -398,21 +417,7 @@ TEST_F(EditingScreen, OpeningAnotherProjectInTheSameWindowStartsFromAnEmptyStrip
 TEST_F(EditingScreen, ADroppedPictureJoinsThePreviewTheStripAndTheListAndIsStoredInTheProject) {
     auto* editor = createProject();
     ASSERT_TRUE(editor);
-    QImage picture(120, 60, QImage::Format_ARGB32);
-    picture.fill(Qt::blue);
-    const QString source = dir.filePath("dropped.png");
-    ASSERT_TRUE(picture.save(source, "PNG"));
-
-    auto board = qrn::ui::Pasteboard::makeForDrag();
-    board->writeItems({qrn::ui::PasteboardItem::withURL(QUrl::fromLocalFile(source))});
-    const qrn::Rect preview = editor->dragView->convertRectToView(editor->dragView->bounds(), nullptr);
-    qrn::ui::DraggingInfo info({preview.midX(), preview.midY()}, board);
-    info.setSequenceNumber(1);
-    auto* window = mainWindow();
-    window->draggingEntered(info);
-    advance(0.1);
-    ASSERT_TRUE(window->performDrop(info));
-    advance(1.0);
+    ASSERT_TRUE(dropPicture(*editor, Qt::blue, "dropped.png"));
 
     previewLayerClass model;
     const size_t a = size_t(model.getSelectedAssetIndex());
@@ -444,4 +449,25 @@ TEST_F(EditingScreen, ADroppedPictureJoinsThePreviewTheStripAndTheListAndIsStore
     advance(1.0);
     EXPECT_TRUE(model.getLayerArrayReference()[a].empty());
     EXPECT_EQ(countTag(*editor->layerTableView->documentView(), std::stoi(id)), 0);
+}
+
+// Opening the project again shows the selected asset's layers in the list, as the drop did.
+TEST_F(EditingScreen, AReopenedProjectListsTheSelectedAssetsLayers) {
+    persistentDataStorageClass::setImportHandler(nullptr);
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    ASSERT_TRUE(dropPicture(*editor, Qt::green, "layer.png"));
+    advance(1.0);
+
+    panelAnswers.push_back(projectPath());
+    fileMenuClass().open();
+    advance(3.0);
+    editor = screen();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const size_t a = size_t(model.getSelectedAssetIndex());
+    ASSERT_EQ(model.getLayerArrayReference()[a].size(), 1u);
+    const int id = std::stoi(model.getLayerArrayReference()[a][0]);
+    EXPECT_EQ(countTag(*editor->layerTableView->documentView(), id), 1);
+    EXPECT_EQ(countTag(*editor->layerTableView->documentView(), -8), 1);
 }

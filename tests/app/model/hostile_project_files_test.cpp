@@ -20,13 +20,13 @@ void write(const std::string& path, const std::string& text) {
     ASSERT_TRUE(qrn::files::replaceAtomically(path, text));
 }
 
-// A projectData.json that names every key, with `value` under the first.
+// A new project's projectData.json with `value` under its first key.
 std::string projectDataWith(const std::string& value) {
-    std::string text = "{";
-    const auto& keys = persistentDataStorageClass::projectDataKeys();
-    for (size_t i = 0; i < keys.size(); ++i)
-        text += (i ? ", \"" : "\"") + keys[i] + "\": " + (i ? "[]" : value);
-    return text + "}";
+    auto document = qrn::json::readFile(std::string(QRN_TEST_FIXTURES) + "/model/new_project.json");
+    qrn::Json json = document.isOk() ? *document : qrn::Json::object();
+    const std::string first = persistentDataStorageClass::projectDataKeys().front();
+    json.erase(first);
+    return "{\"" + first + "\": " + value + ", " + json.dump().substr(1);
 }
 
 std::string scriptWithRun(const std::string& attributes) {

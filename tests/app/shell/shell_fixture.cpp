@@ -20,6 +20,7 @@
 #include "View/Global/mainWindowController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "platform/foundation/alerts.h"
+#include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/application.h"
@@ -125,12 +126,13 @@ void ShellTest::TearDown() {
 std::string ShellTest::makeProject(const std::string& name, bool valid) {
     const std::string path = dir.path().toStdString() + "/" + name + ".qrn3ks";
     std::filesystem::create_directories(path + "/images");
+    // A new project's file; without `valid` its first key is left out.
+    auto document = qrn::json::readFile(std::string(QRN_TEST_FIXTURES) + "/model/new_project.json");
+    qrn::Json json = document.isOk() ? *document : qrn::Json::object();
+    if (!valid)
+        json.erase(persistentDataStorageClass::projectDataKeys().front());
     std::ofstream out(path + "/projectData.json");
-    out << "{";
-    const auto& keys = persistentDataStorageClass::projectDataKeys();
-    for (size_t i = valid ? 0 : 1; i < keys.size(); ++i)
-        out << (i > (valid ? 0u : 1u) ? "," : "") << "\"" << keys[i] << "\": []";
-    out << "}";
+    out << json.dump();
     return path;
 }
 

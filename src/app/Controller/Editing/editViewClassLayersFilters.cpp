@@ -71,9 +71,11 @@ editViewClass::getFiltersArrayOrFilteredImage(const qrn::ImageHandle& image, boo
         previewLayerClass model;
         const size_t a = size_t(assetIndex.value_or(model.getSelectedAssetIndex()));
         const int l = layerIndex.value_or(model.getSelectedLayer() ? model.getSelectedLayerIndex(false) : -1);
-        const auto allFlags = filters.getLayerFilter();
-        const auto allOrders = filters.getLayerFilterOrder();
-        const auto allValues = filters.getLayerFilterValues();
+        // In place: a project being opened filters its layers one by one.
+        const auto tables = filterClass::layerFilterRows();
+        const auto& allFlags = tables.flags;
+        const auto& allOrders = tables.orders;
+        const auto& allValues = tables.values;
         if (l < 0 || a >= allFlags.size() || size_t(l) >= allFlags[a].size() || a >= allOrders.size() ||
             size_t(l) >= allOrders[a].size())
             return result;

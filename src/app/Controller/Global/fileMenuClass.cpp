@@ -76,6 +76,18 @@ void addFirstAsset() {
         firstAssetAdder();
 }
 
+// Only the newest Open imports.
+qrn::GenerationCounter openGeneration{10000};
+
+bool isInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+    auto o = outer.begin();
+    auto i = inner.begin();
+    for (; o != outer.end(); ++o, ++i)
+        if (i == inner.end() || *i != *o)
+            return false;
+    return i != inner.end();
+}
+
 } // namespace
 
 void fileMenuClass::setFirstAssetAdder(std::function<void()> adder) {
@@ -112,11 +124,27 @@ void fileMenuClass::noteRecentDocument(const std::string& path) {
 
 void fileMenuClass::importStoredProject() {
     persistentDataStorageClass storage;
-    if (storage.checkIfProjectDataIsValid(storage.getProjectDirectory())) {
-        previewLayerClass().setImportMarker(true);
-        storage.importDataAction(true, true, false);
-    } else {
+    previewLayerClass model;
+    editViewClass edit;
+    // An editing screen that shows is set up again for the project, so the import starts from a
+    // freshly reset model with the sticky tile and the overlay in place.
+    const bool onScreen = edit.getDragView() != nullptr;
+    if (onScreen) {
+        editViewClass::setEditorOpensExistingProject(true);
+        edit.initialisation();
+    }
+    if (!storage.checkIfProjectDataIsValid(storage.getProjectDirectory())) {
+        storage.setProjectLoadFailed(true);
         throwClass().showError("Project Failed to Load");
+        return;
+    }
+    storage.setProjectLoadFailed(false);
+    model.setImportMarker(true);
+    storage.importDataAction(true, true, false);
+    if (onScreen) {
+        model.createOrUpdateLayerPath(layerAssetIndexAndVideoSelectedArray{true, qrn::Value(), qrn::Value()},
+                                      false, 0, true);
+        model.convertLayerOriginalPosSizeArrayToPreviewViewBounds();
     }
 }
 
@@ -124,10 +152,27 @@ void fileMenuClass::initialiseNewProjectDirectory(const std::string& path) {
     QRN_LOG_IN(LogValues{{"path", path}});
     QRN_LOG_ERROR("Creating new project at {" + path + "}");
     namespace fs = std::filesystem;
+    // What waits to be written belongs to the project being left, which may be this package.
+    persistentDataStorageClass().flushPendingExport();
+    attributedStringStorageClass().flushPendingSymbolExport();
+    std::error_code error;
+    // The save panel asked before it offered an existing package: it is replaced by an empty one.
+    // Anything else standing there (a plain file) is left alone, and the package cannot be made.
+    const auto status = fs::symlink_status(path, error);
+    if (fs::is_directory(status)) {
+        for (const auto& entry : fs::directory_iterator(path, error))
+            if (auto removed = qrn::files::remove(entry.path()); !removed.isOk())
+                throw throwClass().error(removed.error());
+        if (error)
+            throw throwClass().error(error.message());
+    }
     if (auto made = qrn::files::createDirectories(path); !made.isOk())
         throw throwClass().error(made.error());
+    if (auto icon = setPackageIcon(path); !icon.isOk())
+        QRN_LOG_ERROR(icon.error());
+    // Folder names have no hidden extension here; the panels and the title leave it out.
+    QRN_LOG_ERROR("The extension of " + path + " stays visible");
     const fs::path images = fs::path(path) / "images";
-    std::error_code error;
     if (!fs::exists(images, error))
         if (auto made = qrn::files::createDirectories(images); !made.isOk())
             throw throwClass().error(made.error());
@@ -137,6 +182,8 @@ void fileMenuClass::initialiseNewProjectDirectory(const std::string& path) {
             throw throwClass().error(removed.error());
     auto storage = getLandingStorageObject();
     (storage ? *storage : persistentDataStorageClass()).setProjectDirectory(path);
+    // A new project may be written, whatever happened to the one before.
+    persistentDataStorageClass().setProjectLoadFailed(false);
     noteRecentDocument(path);
     QRN_LOG_OUT();
 }
@@ -153,6 +200,7 @@ void fileMenuClass::newProject() {
         initialiseNewProjectDirectory(panel.url()->string());
     } catch (const qrnError& error) {
         QRN_LOG_ERROR(error.localizedDescription());
+        throwClass().showError(error.localizedDescription());
         return;
     }
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
@@ -165,6 +213,8 @@ void fileMenuClass::newProject() {
         return;
     }
     clearScreens(screen);
+    // The screen starts a new project, whatever it showed before.
+    editViewClass::setEditorOpensExistingProject(false);
     afterLeavingStudio(screen, addFirstAsset);
     QRN_LOG_OUT();
 }
@@ -195,7 +245,16 @@ void fileMenuClass::open() {
         return;
     }
     clearScreens(screen);
-    afterLeavingStudio(screen, importStoredProject);
+    // Only the newest of several quick opens imports, into a model reset just before.
+    const int generation = openGeneration.increment();
+    afterLeavingStudio(screen, [generation, path] {
+        if (!openGeneration.isCurrent(generation) ||
+            path != persistentDataStorageClass().getProjectDirectory())
+            return;
+        if (!persistentDataStorageClass().getInProgressBool())
+            return;
+        importStoredProject();
+    });
     QRN_LOG_OUT();
 }
 
@@ -224,7 +283,8 @@ void fileMenuClass::save() {
 
 void fileMenuClass::saveAs(bool returnValue) {
     QRN_LOG_IN(LogValues{{"returnValue", returnValue}});
-    persistentDataStorageClass storage;
+    auto landingStorage = getLandingStorageObject();
+    persistentDataStorageClass storage = landingStorage ? *landingStorage : persistentDataStorageClass();
     const std::string current = storage.getProjectDirectory();
     qrn::SavePanel panel;
     panel.settings.message = "Save QRN project";
@@ -237,17 +297,68 @@ void fileMenuClass::saveAs(bool returnValue) {
         return;
     const std::string path = panel.url()->string();
     QRN_LOG_ERROR("Saving project at {" + path + "}");
+    namespace fs = std::filesystem;
     std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::path(path) / "images", error)) {
-        // Writes still waiting go into the old folder before it is copied.
-        storage.flushPendingExport();
-        if (auto copied = qrn::files::copyFolder(current, path); !copied.isOk()) {
-            QRN_LOG_ERROR(copied.error());
-            return;
-        }
+    const fs::path target = fs::weakly_canonical(path, error);
+    const fs::path open = current.empty() ? fs::path() : fs::weakly_canonical(current, error);
+    if (!open.empty() && target == open) {
+        // The open package itself: nothing to move.
+        storage.exportData(true);
+        QRN_LOG_OUT();
+        return;
+    }
+    if (!open.empty() && isInside(target, open)) {
+        const std::string message = "A project cannot be saved inside itself";
+        QRN_LOG_ERROR(message);
+        throwClass().showError(message);
+        return;
+    }
+    // Writes still waiting go into the old folder before it is copied.
+    storage.flushPendingExport();
+    attributedStringStorageClass().flushPendingSymbolExport();
+    if (auto replaced = replacePackageWithCopy(current, path); !replaced.isOk()) {
+        QRN_LOG_ERROR(replaced.error());
+        throwClass().showError(replaced.error());
+        return;
     }
     storage.setProjectDirectory(path);
+    storage.setProjectLoadFailed(false);
     storage.exportData(true);
     noteRecentDocument(path);
     QRN_LOG_OUT();
+}
+
+qrn::Status fileMenuClass::replacePackageWithCopy(const std::string& from, const std::string& to) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (from.empty() || !fs::is_directory(from, error))
+        return qrn::Status::failure("The project folder " + from + " cannot be copied");
+    // Copied beside the target first, so a failed copy leaves whatever stands there whole.
+    const fs::path target(to);
+    const fs::path copy = target.parent_path() / ("." + target.filename().string() + ".saving");
+    const fs::path old = target.parent_path() / ("." + target.filename().string() + ".replaced");
+    (void)qrn::files::remove(copy);
+    if (auto copied = qrn::files::copyFolder(from, copy); !copied.isOk()) {
+        (void)qrn::files::remove(copy);
+        return copied;
+    }
+    const bool replacing = fs::exists(fs::symlink_status(target, error));
+    if (replacing) {
+        (void)qrn::files::remove(old);
+        fs::rename(target, old, error);
+        if (error) {
+            (void)qrn::files::remove(copy);
+            return qrn::Status::failure(error.message());
+        }
+    }
+    fs::rename(copy, target, error);
+    if (error) {
+        if (replacing)
+            fs::rename(old, target, error);
+        (void)qrn::files::remove(copy);
+        return qrn::Status::failure("The project could not be saved at " + to);
+    }
+    if (replacing)
+        (void)qrn::files::remove(old);
+    return qrn::Status::ok();
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/foundation/result.h"
 #include "platform/ui/panels.h"
 
 class fileMenuClass {
@@ -25,6 +26,14 @@ class fileMenuClass {
     // Imports the project in the stored project directory into the editing screen already
     // showing, or says it cannot be loaded.
     static void importStoredProject();
+
+    // --- Project packages (Save As and New)
+    // Copies the folder beside `to`, then swaps it in for whatever stands there; a failed copy
+    // leaves both places as they were.
+    static qrn::Status replacePackageWithCopy(const std::string& from, const std::string& to);
+    // Gives the package folder the project icon where the desktop shows one (a .directory entry
+    // naming an icon installed in the user's icon theme).
+    static qrn::Status setPackageIcon(const std::string& path);
 
     // The editing screen gives a new project its first asset through this.
     static void setFirstAssetAdder(std::function<void()> adder);

@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <map>
 
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -56,12 +57,19 @@ previewInteractionState interaction;
 previewLayerClass::bundleImageLookup bundleImages;
 std::function<void()> editingScreenClearHandler;
 
-// Symbols and the text layer's picture ship as named images, drawn at their natural size.
+// Symbols and the text layer's picture ship as named images, drawn at their natural size. Each
+// is drawn once: a project repeats the same few symbols on many layers.
 qrn::ImageHandle defaultBundleImage(const std::string& name) {
+    static std::map<std::string, qrn::ImageHandle> drawn;
+    if (auto found = drawn.find(name); found != drawn.end())
+        return found->second;
     QImage image = qrn::NamedImages::render(name);
     if (image.isNull())
         return nullptr;
-    return std::make_shared<const QImage>(std::move(image));
+    // Only names that exist are kept, so names from a damaged file cannot grow the table.
+    auto handle = std::make_shared<const QImage>(std::move(image));
+    drawn.emplace(name, handle);
+    return handle;
 }
 
 qrn::ImageHandle bundleImage(const std::string& name) {
@@ -588,7 +596,16 @@ std::shared_ptr<qrn::ui::View> previewLayerClass::getSuperviewOfTaggedPreviewVie
     QRN_LOG_IN(std::nullopt);
     if (!previewLayerConfiguration || !previewLayerConfiguration->layerContainerView)
         return nullptr;
-    auto tagged = previewLayerConfiguration->layerContainerView->viewWithTag(-5);
+    // The overlay is one of the drop view's own subviews: looking there first spares a search
+    // through every layer view on each add.
+    const auto& drop = previewLayerConfiguration->layerContainerView;
+    const auto& children = drop->subviews();
+    // New layers go in below it, so it is found at the top.
+    for (auto child = children.rbegin(); child != children.rend(); ++child)
+        for (const auto& inner : (*child)->subviews())
+            if (inner->tag() == -5)
+                return *child;
+    auto tagged = drop->viewWithTag(-5);
     return tagged ? tagged->superview() : nullptr;
 }
 
@@ -681,7 +698,14 @@ void previewLayerClass::setEditingScreenClearHandler(std::function<void()> handl
 }
 
 previewLayerClass::layerRowsAccess previewLayerClass::layerRows() {
-    return {LAYER_ARRAY,     IMAGE_REFERENCE_ARRAY,       LAYER_ORIGIN_SIZE_ARRAY, layerTransformedOrigin,
-            layerTransformedSize, LAYER_ROTATE_ARRAY, LAYER_ORIGINAL_POS_SIZE_ROT, LAYER_IS_FLIPPED_ARRAY,
-            LAYER_RESIZE_WITH_ASPECT_RATIO, ASSET_BACKGROUND_ID_ARRAY};
+    return {LAYER_ARRAY,
+            IMAGE_REFERENCE_ARRAY,
+            LAYER_ORIGIN_SIZE_ARRAY,
+            layerTransformedOrigin,
+            layerTransformedSize,
+            LAYER_ROTATE_ARRAY,
+            LAYER_ORIGINAL_POS_SIZE_ROT,
+            LAYER_IS_FLIPPED_ARRAY,
+            LAYER_RESIZE_WITH_ASPECT_RATIO,
+            ASSET_BACKGROUND_ID_ARRAY};
 }

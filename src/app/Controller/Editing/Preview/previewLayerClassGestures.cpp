@@ -369,7 +369,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
         if (hasValues && values->size() > (rotate ? 0u : 2u))
             r = (*values)[rotate ? 0 : 2];
         else
-            r = getLayerRotateArray()[a][l];
+            r = layerRows().rotations[a][l];
     }
     const auto [cropSize, cropOrigin] = getVideoCropSizeAndOrigin();
     const bool cropState = getVideoCropState();
@@ -387,7 +387,8 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                             : layerAssetIndexAndVideoSelectedArray{false, int(a), int(l)};
     const auto overlay = getSuperviewOfTaggedPreviewView();
     auto& holderLayer = *holder->layer();
-    const auto references = getImageReferenceArray();
+    // In place: a deferred resize runs once per layer of a project being opened.
+    const auto& references = layerRows().references;
     const imageReferenceArray reference =
         where.videoSelected || a >= references.size() || l >= references[a].size() ? imageReferenceArray{}
                                                                                    : references[a][l];
@@ -413,9 +414,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
             const double pi = std::numbers::pi;
             r = p.x >= mx ? b - an + pi / 2 : ((-pi / 4 - b) + (-pi / 2)) - (an + pi / 4) + pi / 2;
         }
-        auto rotations = getLayerRotateArray();
-        rotations[a][l] = r;
-        setLayerRotateArray(std::move(rotations));
+        layerRows().rotations[a][l] = r;
         if (overlay)
             rotateLayer(*overlay, r);
         state.resizeStartLocation = std::make_pair(p.x, p.y);
@@ -460,7 +459,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
             if (where.videoSelected) {
                 locked = true;
             } else if (!isTextLayerReference(reference)) {
-                const auto lock = getLayerResizeWithAspectRatioArray()[a][l];
+                const auto lock = layerRows().locks[a][l];
                 const bool stored = !lock.empty() && lock[0] == 1.0;
                 if (editViewClass().getShiftKeyPressed() || stored) {
                     locked = true;
@@ -508,9 +507,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
             editViewClass().stripedBorderFrameChange(newFrame.origin, newFrame.size);
             t = qrn::AffineTransform::scale(scale.width, scale.height);
         } else {
-            auto frames = getLayerOriginSizeArray();
-            frames[a][l] = {x2, y2, W2, H2};
-            setLayerOriginSizeArray(std::move(frames));
+            layerRows().frames[a][l] = {x2, y2, W2, H2};
             t = qrn::AffineTransform::rotation(r).scaled(scale.width, scale.height);
         }
     } else {

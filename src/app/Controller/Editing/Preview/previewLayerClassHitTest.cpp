@@ -96,10 +96,12 @@ void previewLayerClass::createOrUpdateLayerPath(
         return;
     auto tagged = configuration->layerContainerView->viewWithTag(std::stoi(layers[a][size_t(index)]));
     auto view = tagged ? tagged->superview() : nullptr;
-    const qrn::Rect frame = rectOf(getLayerOriginSizeArray()[a][size_t(index)]);
-    layerPathEntry entry{view, creation.createPathFromSquarePoints(view.get(), frame,
-                                                                   getLayerRotateArray()[a][size_t(index)])};
-    auto paths = creation.getPathsArray();
+    // The rows in place: one entry changes per call.
+    const auto rows = layerRows();
+    const qrn::Rect frame = rectOf(rows.frames[a][size_t(index)]);
+    layerPathEntry entry{
+        view, creation.createPathFromSquarePoints(view.get(), frame, rows.rotations[a][size_t(index)])};
+    auto& paths = creation.pathsArrayForUpdate();
     if (paths.size() <= a)
         paths.resize(a + 1);
     auto& row = paths[a];
@@ -113,7 +115,6 @@ void previewLayerClass::createOrUpdateLayerPath(
     } else {
         row.insert(row.begin() + index, std::move(entry));
     }
-    creation.setPathsArray(std::move(paths));
 }
 
 void previewLayerClass::rebuildAllLayerPaths() {

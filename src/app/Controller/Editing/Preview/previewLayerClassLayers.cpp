@@ -594,7 +594,8 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
     const auto address = layerAssetIndexAndVideoSelectedArray{false, asset, newIndex};
     createOrUpdateLayerPath(address, !replaced, newIndex, false);
     const bool intoSelected = asset == getSelectedAssetIndex();
-    if (intoSelected)
+    // A project being opened fills the list once, when all its layers exist.
+    if (intoSelected && !getImportMarker())
         fillSelectedAssetOrderedLayerArray();
 
     // Selection overlay.

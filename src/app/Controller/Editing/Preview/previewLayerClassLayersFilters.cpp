@@ -34,7 +34,7 @@ void previewLayerClass::reapplyLayerFilters(int a, int l) {
 
     // The layer's own picture, as its filter entries hold it.
     qrn::ImageHandle original;
-    const auto values = filterClass().getLayerFilterValues();
+    const auto& values = filterClass::layerFilterRows().values;
     if (size_t(a) < values.size() && size_t(l) < values[size_t(a)].size())
         for (const auto& entry : values[size_t(a)][size_t(l)])
             if (entry && !entry->empty() && entry->front().isImage()) {

@@ -25,7 +25,7 @@ void previewLayerClass::positionAndResizeOverlay(
     if (resolved.videoSelected)
         r = getVideoOriginSizeArray();
     else if (resolved.layerIndex) {
-        const auto frames = getLayerOriginSizeArray();
+        const auto& frames = layerRows().frames;
         const size_t a = size_t(resolved.assetIndex), l = size_t(*resolved.layerIndex);
         if (a >= frames.size() || l >= frames[a].size())
             return;

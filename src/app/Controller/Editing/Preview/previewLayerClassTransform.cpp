@@ -33,7 +33,7 @@ bool previewLayerClass::checkIfLayerIsFlipped(
         const auto flips = getVideoIsFlippedArray();
         return flag < flips.size() && flips[flag];
     }
-    const auto all = getLayerIsFlippedArray();
+    const auto& all = layerRows().flips;
     const size_t a = size_t(resolved.assetIndex), l = size_t(resolved.layerIndex.value_or(-1));
     if (!resolved.layerIndex || a >= all.size() || l >= all[a].size())
         return false;
@@ -76,7 +76,7 @@ void previewLayerClass::resizeCorrectionForSingleLayer(
     if (stored.size() < 4 || !layerViewAt(*this, int(a), int(l)))
         return;
     std::vector<double> applied =
-        values.value_or(std::vector<double>{stored[2], stored[3], getLayerRotateArray()[a][l]});
+        values.value_or(std::vector<double>{stored[2], stored[3], layerRows().rotations[a][l]});
     const layerAssetIndexAndVideoSelectedArray address{false, int(a), int(l)};
     resizeOrRotateLayer(false, applied, false, address, false, fromUndo, true, true, 0, 0, false, true);
 }

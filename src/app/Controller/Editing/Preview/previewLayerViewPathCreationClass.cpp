@@ -22,6 +22,10 @@ const std::vector<std::vector<layerPathEntry>>& previewLayerViewPathCreationClas
     return PATHS_ARRAY;
 }
 
+std::vector<std::vector<layerPathEntry>>& previewLayerViewPathCreationClass::pathsArrayForUpdate() {
+    return PATHS_ARRAY;
+}
+
 qrn::Point previewLayerViewPathCreationClass::calculateSingleSquarePoint(int corner, const qrn::Rect& frame,
                                                                          double angleR) {
     const double w = frame.size.width, h = frame.size.height;

@@ -22,6 +22,9 @@ class previewLayerViewPathCreationClass {
     std::vector<std::vector<layerPathEntry>> getPathsArray();
     // The rows as stored, for the hit test, which must not copy them per click.
     const std::vector<std::vector<layerPathEntry>>& pathsArrayReference();
+    // The same for changing one entry: copying every row per layer made opening a large project
+    // quadratic.
+    std::vector<std::vector<layerPathEntry>>& pathsArrayForUpdate();
 
     // Corner 0 bottom-left, 1 bottom-right, 2 top-right, 3 top-left of the frame, turned by
     // angleR (radians, counter-clockwise) about its centre.

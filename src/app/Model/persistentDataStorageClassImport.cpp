@@ -1,0 +1,556 @@
+// Opening a project: projectData.json is checked whole, then the stored rows are loaded and every
+// asset and layer is re-created through the editor's own add operations, so the asset strip, the
+// layer views, the ids and the filters come out as after a real edit.
+#include "Model/persistentDataStorageClassImport.h"
+
+#include <QImage>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/filterClass.h"
+#include "Controller/Global/throwClass.h"
+#include "Model/attributedStringStorageClass.h"
+#include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/ui/view.h"
+
+namespace {
+
+using qrn::Json;
+
+// A shape error carries the key it was found under.
+struct shapeError {
+    std::string message;
+};
+
+[[noreturn]] void refuse(const std::string& key, const std::string& what) {
+    throw shapeError{key + ": " + what};
+}
+
+const Json& arrayAt(const Json& document, const std::string& key) {
+    const auto it = document.find(key);
+    if (it == document.end())
+        refuse(key, "missing");
+    if (!it->is_array())
+        refuse(key, "not an array");
+    return *it;
+}
+
+double number(const Json& v, const std::string& key) {
+    const auto n = qrn::json::asReal(v);
+    if (!n)
+        refuse(key, "not a number");
+    return *n;
+}
+
+std::vector<double> numbers(const Json& v, const std::string& key, size_t atLeast = 0) {
+    if (!v.is_array())
+        refuse(key, "not a list of numbers");
+    if (v.size() < atLeast)
+        refuse(key, "fewer than " + std::to_string(atLeast) + " numbers");
+    std::vector<double> out;
+    out.reserve(v.size());
+    for (const auto& e : v)
+        out.push_back(number(e, key));
+    return out;
+}
+
+std::vector<bool> flags(const Json& v, const std::string& key, size_t atLeast) {
+    if (!v.is_array() || v.size() < atLeast)
+        refuse(key, "not a list of at least " + std::to_string(atLeast) + " flags");
+    std::vector<bool> out;
+    for (const auto& e : v) {
+        if (!e.is_boolean())
+            refuse(key, "not a flag");
+        out.push_back(e.get<bool>());
+    }
+    return out;
+}
+
+std::vector<std::string> strings(const Json& v, const std::string& key) {
+    if (!v.is_array())
+        refuse(key, "not a list of texts");
+    std::vector<std::string> out;
+    for (const auto& e : v) {
+        if (!e.is_string())
+            refuse(key, "not a text");
+        out.push_back(e.get<std::string>());
+    }
+    return out;
+}
+
+std::vector<std::optional<std::string>> optionalStrings(const Json& v, const std::string& key) {
+    std::vector<std::optional<std::string>> out;
+    for (const auto& e : v) {
+        if (e.is_null())
+            out.emplace_back();
+        else if (e.is_string())
+            out.emplace_back(e.get<std::string>());
+        else
+            refuse(key, "neither a text nor null");
+    }
+    return out;
+}
+
+// A per-asset list must name every stored asset; entries past them are dropped.
+const Json& perAsset(const Json& document, const std::string& key, size_t assets) {
+    const Json& rows = arrayAt(document, key);
+    if (rows.size() < assets)
+        refuse(key, "fewer rows than assets");
+    return rows;
+}
+
+// The same for one asset's row of a per-layer list.
+const Json& perLayer(const Json& row, const std::string& key, size_t layers) {
+    if (!row.is_array())
+        refuse(key, "a row that is not a list");
+    if (row.size() < layers)
+        refuse(key, "a row shorter than its LAYER_ARRAY row");
+    return row;
+}
+
+// One reference as the layer code reads it: an integer kind; a text layer ends in 1, a bundle
+// image names itself at index 2, an animated symbol lists its frames, a file gives extension and
+// name as text.
+imageReferenceArray reference(const Json& v) {
+    const std::string key = "IMAGE_REFERENCE_ARRAY";
+    if (!v.is_array() || v.empty())
+        refuse(key, "an empty reference");
+    const auto kind = qrn::json::asInteger(v[0]);
+    if (!kind)
+        refuse(key, "a reference without a kind");
+    const bool endsInOne = v.size() > 1 && qrn::json::asInteger(v.back()) == 1;
+    if (*kind == 1) {
+        if (!endsInOne && (v.size() < 3 || !v[2].is_string()))
+            refuse(key, "a bundle image without a name");
+    } else if (*kind == 2) {
+        if (v.size() < 2)
+            refuse(key, "an animated symbol without frames");
+        for (size_t i = 1; i < v.size(); ++i)
+            if (!v[i].is_string())
+                refuse(key, "a frame name that is not a text");
+    } else if ((v.size() > 1 && !v[1].is_string()) || (v.size() > 2 && !v[2].is_string())) {
+        // A file without a name is a missing file; a name that is not text is no reference.
+        refuse(key, "an image file named by something other than text");
+    }
+    imageReferenceArray out;
+    for (const auto& e : v)
+        out.push_back(qrn::json::toValue(e));
+    return out;
+}
+
+// A filter's values entry: the writer stores empty slots as "", which become empty again.
+filterValuesEntry valuesEntry(const Json& v, const std::string& key) {
+    if (!v.is_array())
+        refuse(key, "a values entry that is not a list");
+    filterValuesEntry out;
+    for (const auto& slot : v)
+        out.push_back(slot.is_string() && slot.get<std::string>().empty() ? qrn::Value()
+                                                                          : qrn::json::toValue(slot));
+    return out;
+}
+
+filterValuesArray valuesEntries(const Json& v, const std::string& key, size_t filtersCount) {
+    if (!v.is_array() || v.size() < filtersCount)
+        refuse(key, "fewer values entries than filters");
+    filterValuesArray out;
+    for (const auto& e : v)
+        out.emplace_back(valuesEntry(e, key));
+    return out;
+}
+
+// Settings are the settings pane's business: any list is carried through as it is.
+qrn::Value::List opaqueList(const Json& v) {
+    const qrn::Value value = qrn::json::toValue(v);
+    return value.isList() ? value.toList() : qrn::Value::List{};
+}
+
+storedProjectData read(const Json& document, size_t filtersCount) {
+    if (!document.is_object())
+        refuse("projectData.json", "not an object");
+    storedProjectData p;
+    // Every key must be there, whatever the order of the checks below.
+    for (const auto& key : persistentDataStorageClass::projectDataKeys())
+        if (!document.contains(key))
+            refuse(key, "missing");
+
+    p.previewRect =
+        numbers(arrayAt(document, "MAIN_PREVIEW_VIEW_RECT_ARRAY"), "MAIN_PREVIEW_VIEW_RECT_ARRAY");
+    p.assets = strings(arrayAt(document, "ASSET_ARRAY"), "ASSET_ARRAY");
+    if (p.assets.empty())
+        refuse("ASSET_ARRAY", "no asset");
+    const size_t n = p.assets.size();
+
+    const Json& backgrounds = perAsset(document, "ASSET_BACKGROUND_ID_ARRAY", n - 1);
+    p.backgroundIds = optionalStrings(backgrounds, "ASSET_BACKGROUND_ID_ARRAY");
+    p.backgroundIds.resize(n - 1);
+    const Json& colours = perAsset(document, "ASSET_BACKGROUND_COLOUR_ARRAY", n - 1);
+    for (size_t a = 0; a + 1 < n; ++a)
+        p.backgroundColours.push_back(numbers(colours[a], "ASSET_BACKGROUND_COLOUR_ARRAY", 4));
+
+    const Json& layerRows = perAsset(document, "LAYER_ARRAY", n);
+    const size_t maxLayers = size_t(std::max(0, globalAppSettingsClass().getMaxLayers()));
+    for (size_t a = 0; a < n; ++a) {
+        p.layers.push_back(strings(layerRows[a], "LAYER_ARRAY"));
+        // The editor adds no more to an asset; the import could not re-create them.
+        if (p.layers.back().size() > maxLayers)
+            refuse("LAYER_ARRAY", "more layers in an asset than the editor allows");
+    }
+    p.firstLayerAboveVideo = optionalStrings(perAsset(document, "FIRST_LAYER_ABOVE_VIDEO_ARRAY", n),
+                                             "FIRST_LAYER_ABOVE_VIDEO_ARRAY");
+    p.firstLayerAboveVideo.resize(n);
+
+    // Reads one per-layer list: for each asset, one checked entry per layer id.
+    const auto eachLayer = [&](const std::string& key, auto readEntry) {
+        const Json& rows = perAsset(document, key, n);
+        using entryType = decltype(readEntry(rows[0][0]));
+        std::vector<std::vector<entryType>> out(n);
+        for (size_t a = 0; a < n; ++a) {
+            const Json& row = perLayer(rows[a], key, p.layers[a].size());
+            for (size_t l = 0; l < p.layers[a].size(); ++l)
+                out[a].push_back(readEntry(row[l]));
+        }
+        return out;
+    };
+    p.imageReferences = eachLayer("IMAGE_REFERENCE_ARRAY", [](const Json& v) { return reference(v); });
+    p.frames = eachLayer("LAYER_ORIGIN_SIZE_ARRAY",
+                         [](const Json& v) { return numbers(v, "LAYER_ORIGIN_SIZE_ARRAY", 4); });
+    p.rotations =
+        eachLayer("LAYER_ROTATE_ARRAY", [](const Json& v) { return number(v, "LAYER_ROTATE_ARRAY"); });
+    p.originals = eachLayer("LAYER_ORIGINAL_POS_SIZE_ROT",
+                            [](const Json& v) { return numbers(v, "LAYER_ORIGINAL_POS_SIZE_ROT", 4); });
+    p.flips = eachLayer("LAYER_IS_FLIPPED_ARRAY",
+                        [](const Json& v) { return flags(v, "LAYER_IS_FLIPPED_ARRAY", 2); });
+    p.aspectLocks = eachLayer("LAYER_RESIZE_WITH_ASPECT_RATIO",
+                              [](const Json& v) { return numbers(v, "LAYER_RESIZE_WITH_ASPECT_RATIO"); });
+
+    p.videoFrame = numbers(arrayAt(document, "VIDEO_ORIGIN_SIZE_ARRAY"), "VIDEO_ORIGIN_SIZE_ARRAY", 4);
+    const auto origin = numbers(arrayAt(document, "cropOrigin"), "cropOrigin", 2);
+    const auto size = numbers(arrayAt(document, "cropSize"), "cropSize", 2);
+    p.cropOrigin = {origin[0], origin[1]};
+    p.cropSize = {size[0], size[1]};
+
+    p.videoFilter = flags(arrayAt(document, "VIDEO_FILTER"), "VIDEO_FILTER", filtersCount);
+    p.layerFilter = eachLayer(
+        "LAYER_FILTER", [filtersCount](const Json& v) { return flags(v, "LAYER_FILTER", filtersCount); });
+    p.layerFilterOrder = eachLayer("LAYER_FILTER_ORDER", [](const Json& v) {
+        if (!v.is_array())
+            refuse("LAYER_FILTER_ORDER", "not a list of filter ids");
+        std::vector<int> order;
+        for (const auto& e : v) {
+            const auto id = qrn::json::asInteger(e);
+            if (!id || *id < 0 || *id > 1000)
+                refuse("LAYER_FILTER_ORDER", "not a filter id");
+            order.push_back(int(*id));
+        }
+        return order;
+    });
+    p.videoFilterValues =
+        valuesEntries(arrayAt(document, "VIDEO_FILTER_VALUES"), "VIDEO_FILTER_VALUES", filtersCount);
+    p.layerFilterValues = eachLayer("LAYER_FILTER_VALUES", [filtersCount](const Json& v) {
+        return valuesEntries(v, "LAYER_FILTER_VALUES", filtersCount);
+    });
+
+    p.videoSettings = opaqueList(arrayAt(document, "VIDEO_SETTINGS_ARRAY"));
+    for (const auto& asset : arrayAt(document, "LAYER_SETTINGS_ARRAY")) {
+        std::vector<qrn::Value::List> rows;
+        if (asset.is_array())
+            for (const auto& layer : asset)
+                rows.push_back(opaqueList(layer));
+        p.layerSettings.push_back(std::move(rows));
+    }
+    return p;
+}
+
+std::function<void(std::optional<int>)> loadSettingsViewHook;
+std::function<void(bool, bool, bool)> importHandler;
+bool importRunning = false;
+// Each import, and each reset of the model it fills, makes earlier delayed steps stale.
+qrn::GenerationCounter importGeneration{10000};
+
+// After an import stopped part-way the stored rows reach past the layers re-created so far; they
+// are cut back so that every row stays in step with LAYER_ARRAY.
+void trimRowsToLayers() {
+    previewLayerClass model;
+    const auto rows = previewLayerClass::layerRows();
+    const size_t assets = rows.layers.size();
+    const auto cut = [&](auto& table) {
+        table.resize(assets);
+        for (size_t a = 0; a < assets; ++a)
+            if (table[a].size() > rows.layers[a].size())
+                table[a].resize(rows.layers[a].size());
+    };
+    cut(rows.references);
+    cut(rows.frames);
+    cut(rows.rotations);
+    cut(rows.originals);
+    cut(rows.flips);
+    cut(rows.locks);
+    filterClass filters;
+    auto flags = filters.getLayerFilter();
+    auto orders = filters.getLayerFilterOrder();
+    auto values = filters.getLayerFilterValues();
+    cut(flags);
+    cut(orders);
+    cut(values);
+    filters.setLayerFilter(flags);
+    filters.setLayerFilterOrder(orders);
+    filters.setLayerFilterValues(values);
+    auto colours = model.getAssetBackgroundColour();
+    colours.resize(assets > 0 ? assets - 1 : 0, std::vector<double>{0, 0, 0, 1});
+    model.setAssetBackgroundColour(colours);
+}
+
+void logImportError(const std::string& message) {
+    dataLoggingClass().logError("persistentDataStorageClass", message, __FILE__, "importDataAction");
+}
+
+} // namespace
+
+qrn::Result<storedProjectData> readProjectData(const Json& document, size_t filtersCount) {
+    try {
+        return read(document, filtersCount);
+    } catch (const shapeError& e) {
+        return qrn::Result<storedProjectData>::failure("projectData.json: " + e.message);
+    } catch (const std::exception& e) {
+        // A value of an unexpected kind deep inside (nlohmann reports those by throwing).
+        return qrn::Result<storedProjectData>::failure(std::string("projectData.json: ") + e.what());
+    }
+}
+
+qrn::Result<storedProjectData> readProjectDataFile(const std::string& directory, size_t filtersCount) {
+    const std::string path = directory + "/projectData.json";
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        return qrn::Result<storedProjectData>::failure("Unable to retrieve project directory");
+    auto document = qrn::json::readFile(path);
+    if (!document)
+        return qrn::Result<storedProjectData>::failure(document.error());
+    return readProjectData(*document, filtersCount);
+}
+
+layerPicture pictureForReference(const imageReferenceArray& reference) {
+    previewLayerClass model;
+    layerPicture out;
+    try {
+        const qrn::Value picture = model.getImageFromImageReferenceArray(reference);
+        if (picture.isList()) {
+            out.frames.emplace();
+            for (const auto& frame : picture.toList())
+                out.frames->push_back(frame.toImage());
+        } else {
+            out.image = picture.toImage();
+        }
+    } catch (const qrnError& e) {
+        dataLoggingClass().logError("previewLayerClass", e.what(), __FILE__, __func__);
+    }
+    if (!out.image && !out.frames) {
+        try {
+            out.image = model.getImageFromImageReferenceArray(imageReferenceArray{1, "", "cancel"}).toImage();
+        } catch (const qrnError&) {
+        }
+    }
+    if (!out.image && !out.frames)
+        out.image = std::make_shared<const QImage>(1, 1, QImage::Format_ARGB32_Premultiplied);
+    return out;
+}
+
+void persistentDataStorageClass::setImportHandler(std::function<void(bool, bool, bool)> handler) {
+    importHandler = std::move(handler);
+}
+
+void persistentDataStorageClass::setLoadSettingsViewHook(std::function<void(std::optional<int>)> hook) {
+    loadSettingsViewHook = std::move(hook);
+}
+
+bool persistentDataStorageClass::getImportRunning() {
+    return importRunning;
+}
+
+void persistentDataStorageClass::addLayers(const std::string& path, std::optional<int> loopIndex, int i,
+                                           int j, const imageReferenceArray& IMAGE_REFERENCE_ARRAY,
+                                           int filtersCount, const std::vector<bool>& LAYER_FILTER) {
+    QRN_LOG_IN(LogValues{{"path", path},
+                         {"loopIndex", loopIndex ? qrn::Value(*loopIndex) : qrn::Value()},
+                         {"i", i},
+                         {"j", j},
+                         {"IMAGE_REFERENCE_ARRAY", qrn::Value(IMAGE_REFERENCE_ARRAY)},
+                         {"filtersCount", filtersCount}});
+    previewLayerClass model;
+    const int kind = IMAGE_REFERENCE_ARRAY.empty() ? 0 : int(IMAGE_REFERENCE_ARRAY[0].toInt());
+    const bool isFile = kind != 1 && kind != 2;
+    if (isFile && IMAGE_REFERENCE_ARRAY.size() >= 3) {
+        const std::string name = IMAGE_REFERENCE_ARRAY[2].toString();
+        const std::string extension = IMAGE_REFERENCE_ARRAY[1].toString();
+        const std::string file = getProjectDirectory() + "/images/" + name + "." + extension;
+        std::error_code error;
+        const bool reachable = std::filesystem::exists(file, error);
+        // A test that cannot tell (a folder that cannot be read) stops the import.
+        if (error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory)
+            throw throwClass().error(error.message());
+        if (!reachable)
+            QRN_LOG_ERROR("Unable to retrieve remote regular image " + name + "." + extension);
+    }
+
+    const auto [image, frames] = pictureForReference(IMAGE_REFERENCE_ARRAY);
+    model.addLayer(image, frames, std::nullopt, std::nullopt, false, isFile && loopIndex.has_value(),
+                   qrn::Point{}, std::vector<int>{i, j}, 0, false, false, false, false);
+
+    editViewClass& edit = getEditViewClassInstance();
+    for (int k = 0; k < filtersCount && size_t(k) < LAYER_FILTER.size(); ++k)
+        if (LAYER_FILTER[size_t(k)])
+            edit.applyFilter(true, k, filterValuesEntry{qrn::Value()}, false, false);
+    QRN_LOG_OUT();
+}
+
+void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOtherProcesses,
+                                                  bool keepUndoHistory) {
+    QRN_LOG_IN(LogValues{{"resizeLayers", resizeLayers},
+                         {"stopOtherProcesses", stopOtherProcesses},
+                         {"keepUndoHistory", keepUndoHistory}});
+    if (importHandler) {
+        importHandler(resizeLayers, stopOtherProcesses, keepUndoHistory);
+        return;
+    }
+    previewLayerClass model;
+    if (importRunning) {
+        QRN_LOG_ERROR("An import is already running");
+        return;
+    }
+    importRunning = true;
+    importGeneration.increment();
+    const auto window = getMainWindow();
+    if (stopOtherProcesses) {
+        if (window)
+            window->setResizable(false);
+        setInProgressBool(false);
+    }
+    filterClass filters;
+    const size_t filtersCount = filters.getFilterString().size();
+    const std::string directory = getProjectDirectory();
+
+    const auto finish = [&] {
+        if (window)
+            window->setResizable(true);
+        if (!keepUndoHistory)
+            undoRedoClass().clearClass();
+        setInProgressBool(true);
+        setTempLayerArray(std::nullopt);
+        model.setImportMarker(false);
+        importRunning = false;
+    };
+    const auto recover = [&](const std::string& message) {
+        logImportError(message);
+        // Nothing may be written over the package until a project loads: the near-empty model
+        // the recovery leaves would replace the stored one.
+        setProjectLoadFailed(true);
+        model.reloadVideoPreview(true);
+        trimRowsToLayers();
+        model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+        if (window)
+            window->setResizable(true);
+        if (loadSettingsViewHook)
+            loadSettingsViewHook(std::nullopt);
+        finish();
+        throwClass().showError("Project Failed to Load");
+    };
+
+    auto stored = readProjectDataFile(directory, filtersCount);
+    if (!stored) {
+        recover(stored.error());
+        QRN_LOG_OUT();
+        return;
+    }
+    const storedProjectData& p = *stored;
+
+    model.setMainPreviewViewArrayFromImport(p.previewRect);
+    model.setAssetBackgroundColour(p.backgroundColours);
+    setTempLayerArray(p.layers);
+    setTempFirstLayerAboveVideoArray(p.firstLayerAboveVideo);
+    model.setEntireImageReferenceArray(p.imageReferences);
+    model.setLayerOriginSizeArray(p.frames);
+    model.setLayerRotateArray(p.rotations);
+    model.setLayerOriginalPosSize(p.originals);
+    model.setLayerIsFlippedArray(p.flips);
+    model.setLayerResizeWithAspectRatioArray(p.aspectLocks);
+    model.setVideoOriginSizeArray(p.videoFrame);
+    model.reloadVideoPreview(false);
+    model.setVideoCropSizeAndOrigin(p.cropSize, p.cropOrigin);
+    filters.setVideoFilter(p.videoFilter);
+    filters.setLayerFilter(p.layerFilter);
+    filters.setLayerFilterOrder(p.layerFilterOrder);
+    filters.setVideoFilterValues(p.videoFilterValues);
+    filters.setLayerFilterValues(p.layerFilterValues);
+
+    attributedStringStorageClass texts;
+    texts.importAutocueText();
+    const size_t assetCount = p.assets.size();
+    const bool symbolsFound = texts.importSymbolText(int(assetCount) - 1);
+
+    // Every stored asset and layer must come back, or the rows loaded above fall out of step.
+    const auto expectCreated = [&](size_t a, size_t layers) {
+        const auto& rows = model.getLayerArrayReference();
+        if (model.getAssetArray().size() <= a || rows.size() <= a || rows[a].size() != layers)
+            throw throwClass().error("A stored layer of asset " + std::to_string(a) +
+                                     " could not be re-created");
+    };
+    try {
+        for (size_t j = 0; j < p.layers[0].size(); ++j) {
+            addLayers(directory, std::nullopt, 0, int(j), p.imageReferences[0][j], int(filtersCount),
+                      p.layerFilter[0][j]);
+            expectCreated(0, j + 1);
+        }
+        for (size_t a = 1; a < assetCount; ++a) {
+            model.addAsset(true, false, true, std::nullopt, std::nullopt, false, false, false);
+            expectCreated(a, 0);
+            for (size_t j = 0; j < p.layers[a].size(); ++j) {
+                const auto& background = p.backgroundIds[a - 1];
+                const std::optional<int> loopIndex =
+                    background && *background == p.layers[a][j] ? std::optional<int>(int(a)) : std::nullopt;
+                addLayers(directory, loopIndex, int(a), int(j), p.imageReferences[a][j], int(filtersCount),
+                          p.layerFilter[a][j]);
+                expectCreated(a, j + 1);
+            }
+        }
+    } catch (const qrnError& e) {
+        recover(e.what());
+        QRN_LOG_OUT();
+        return;
+    }
+    setTempLayerArray(std::nullopt);
+    model.fillSelectedAssetOrderedLayerArray();
+    // Layers re-created during the import leave the list alone; it shows the selected asset's now.
+    model.reloadLayerList();
+    layerSettingsClass settings;
+    settings.setVideoSettings(p.videoSettings);
+    settings.setLayerSettings(p.layerSettings);
+    setProjectLoadFailed(false);
+    if (assetCount == 1)
+        model.addAsset(true, true, false, std::nullopt, std::nullopt, false, false, false);
+    if (resizeLayers) {
+        const std::weak_ptr<qrn::ui::View> screen = editViewClass().getDragView();
+        const int generation = importGeneration.value();
+        qrn::MainQueue::after(1.0, [screen, directory, generation] {
+            if (screen.expired() || screen.lock() != editViewClass().getDragView() ||
+                !importGeneration.isCurrent(generation) ||
+                directory != persistentDataStorageClass().getProjectDirectory())
+                return;
+            editViewClass().resizeAndPositionLayers(true);
+        });
+    }
+    if (window)
+        window->setResizable(true);
+    if (!symbolsFound)
+        texts.exportSymbolText();
+    finish();
+    editViewClass().exportProjectAfterDelay();
+    QRN_LOG_OUT();
+}

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Global/fileMenuClass.h"
+#include "Controller/Global/imageManipulationClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
+#include "app/layers/layers_support.h"
+#include "app/model/model_fixture.h"
+#include "app/preview/preview_fixture.h"
+#include "lifecycle_fixture.h"
+#include "platform/ui/recent_documents.h"
+#include "platform/ui/replace_question.h"
+
+using namespace lifecycletest;
+using qrn::Json;
+using strings = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ProjectFiles : public LifecycleTest {
+  protected:
+    void SetUp() override {
+        LifecycleTest::SetUp();
+        qrn::setReplaceQuestionPresenter([this](const fs::path& path) {
+            questions.push_back(path.filename().string());
+            return replaceAnswer;
+        });
+    }
+    // The first layer of the first regular asset, moved as a drag leaves it: written half a
+    // second later.
+    std::vector<double> dragFirstLayer() {
+        previewLayerClass model;
+        auto frames = model.getLayerOriginSizeArray();
+        frames[1][0][0] += 37;
+        model.setLayerOriginSizeArray(frames);
+        persistentDataStorageClass().exportData(true);
+        return frames[1][0];
+    }
+    static std::vector<double> storedFirstFrame(const std::string& path) {
+        auto json = qrn::json::readFile(path + "/projectData.json");
+        return json.isOk() ? (*json)["LAYER_ORIGIN_SIZE_ARRAY"][1][0].get<std::vector<double>>()
+                           : std::vector<double>{};
+    }
+    std::vector<std::string> questions;
+    bool replaceAnswer = true;
+};
+
+TEST_F(ProjectFiles, NewFromTheEditorMakesAnEmptyPackageAndShowsOneAssetAfterThePanel) {
+    ASSERT_TRUE(createProject());
+    layerstest::dropImage(1, {50, 50});
+    const std::string path = packagePath("Fresh");
+    panelAnswers.push_back(path);
+    fileMenuClass().newProject();
+    EXPECT_EQ(previewLayerClass().getAssetArray(), strings{"0"}) << "the first asset comes 0.01 s later";
+    advance(0.011);
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 2u);
+    EXPECT_TRUE(fs::is_directory(path + "/images"));
+    EXPECT_TRUE(fs::exists(path + "/.directory"));
+    EXPECT_EQ(qrn::RecentDocuments::shared().documents().front(), fs::path(path));
+    EXPECT_EQ(persistentDataStorageClass().getProjectName(), "Fresh");
+    EXPECT_FALSE(undoRedoClass().getUndoOn());
+
+    // Cancel: nothing is made and the model stays.
+    const auto assets = previewLayerClass().getAssetArray();
+    const auto entries =
+        std::distance(fs::directory_iterator(dir.path().toStdString()), fs::directory_iterator());
+    fileMenuClass().newProject();
+    advance(1.0);
+    EXPECT_EQ(previewLayerClass().getAssetArray(), assets);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path().toStdString()), fs::directory_iterator()),
+              entries);
+}
+
+TEST_F(ProjectFiles, NoPanelWhileImportingOrRecording) {
+    ASSERT_TRUE(createProject());
+    const int shown = savePanelsShown + openPanelsShown;
+    persistentDataStorageClass().setInProgressBool(false);
+    fileMenuClass().newProject();
+    fileMenuClass().open();
+    persistentDataStorageClass().setInProgressBool(true);
+    recordViewClass::setStudioState(true, true);
+    fileMenuClass().newProject();
+    fileMenuClass().open();
+    recordViewClass::setStudioState(false, false);
+    EXPECT_EQ(savePanelsShown + openPanelsShown, shown);
+}
+
+TEST_F(ProjectFiles, NewOntoAnExistingPackageAsksThenEmptiesIt) {
+    ASSERT_TRUE(createProject());
+    const std::string other = writePackage("Other", projectDocument({"0", "2"}, {{}, {"3"}}));
+    std::ofstream(other + "/autocueData.json") << "[]";
+    replaceAnswer = false;
+    panelAnswers.push_back(other);
+    fileMenuClass().newProject();
+    advance(1.0);
+    EXPECT_EQ(questions, strings{"Other.qrn3ks"});
+    EXPECT_TRUE(fs::exists(other + "/projectData.json")) << "no: nothing changes";
+    EXPECT_EQ(persistentDataStorageClass().getProjectName(), "Demo");
+
+    replaceAnswer = true;
+    panelAnswers.push_back(other);
+    fileMenuClass().newProject();
+    EXPECT_FALSE(fs::exists(other + "/autocueData.json"));
+    EXPECT_TRUE(fs::is_directory(other + "/images"));
+    advance(1.0);
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(other));
+}
+
+TEST_F(ProjectFiles, SaveAsCopiesEveryFileWritesThereAndLeavesTheOldPackageAlone) {
+    ASSERT_TRUE(createProject());
+    const std::string old = packagePath("Demo");
+    layerstest::dropImage(1, {50, 50});
+    modeltest::writePng(old + "/images/layer.png", 4, 4, 0x00ff00);
+    std::ofstream(old + "/notes.txt") << "kept";
+    writeAndRead();
+    advance(2.0);
+    const auto before = filesOf(old);
+    const std::string copy = packagePath("Copy");
+    panelAnswers.push_back(copy);
+    const auto frame = dragFirstLayer();
+    fileMenuClass().saveAs(false);
+    EXPECT_EQ(storedFirstFrame(old), frame) << "the pending write went to the old package first";
+    const auto flushed = filesOf(old);
+    for (const auto& [name, bytes] : flushed)
+        if (name != "projectData.json")
+            EXPECT_EQ(filesOf(copy)[name], bytes) << name;
+    EXPECT_EQ(mainWindow()->title(), "Copy");
+    advance(0.49);
+    EXPECT_EQ(filesOf(copy)["projectData.json"], flushed.at("projectData.json"));
+    auto frames = previewLayerClass().getLayerOriginSizeArray();
+    frames[1][0][1] += 5;
+    previewLayerClass().setLayerOriginSizeArray(frames);
+    persistentDataStorageClass().exportData(true);
+    advance(0.6);
+    EXPECT_EQ(storedFirstFrame(copy), frames[1][0]);
+    EXPECT_EQ(filesOf(old), flushed);
+    EXPECT_EQ(before.size(), flushed.size());
+}
+
+TEST_F(ProjectFiles, SaveAsReplacesAPackageWholeRefusesInnerTargetsAndSurvivesAFailedCopy) {
+    ASSERT_TRUE(createProject());
+    const std::string old = packagePath("Demo");
+    writeAndRead();
+    const std::string other = writePackage("Other", projectDocument({"0", "2"}, {{}, {"3"}}));
+    modeltest::writePng(other + "/images/foreign.png", 4, 4, 0xff0000);
+
+    replaceAnswer = false;
+    panelAnswers.push_back(other);
+    fileMenuClass().saveAs(false);
+    EXPECT_TRUE(fs::exists(other + "/images/foreign.png"));
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), old);
+
+    replaceAnswer = true;
+    panelAnswers.push_back(other);
+    fileMenuClass().saveAs(false);
+    EXPECT_FALSE(fs::exists(other + "/images/foreign.png")) << "the two projects are not mixed";
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), other);
+    advance(1.0);
+    EXPECT_EQ(qrn::json::readFile(other + "/projectData.json")->at("ASSET_ARRAY"), (Json{"0", "2"}));
+    for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
+        EXPECT_EQ(entry.path().filename().string().front() == '.', false) << entry.path();
+
+    // Inside the open package: refused; the package itself: a Save.
+    alerts.clear();
+    panelAnswers.push_back(other + "/images/Inner.qrn3ks");
+    fileMenuClass().saveAs(false);
+    EXPECT_EQ(alerts.size(), 1u);
+    EXPECT_FALSE(fs::exists(other + "/images/Inner.qrn3ks"));
+    panelAnswers.push_back(other);
+    const size_t asked = questions.size();
+    fileMenuClass().saveAs(false);
+    EXPECT_EQ(questions.size(), asked + 1);
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), other);
+    EXPECT_TRUE(fs::exists(other + "/images"));
+
+    // A file that cannot be copied: an alert, and the project stays where it is.
+    ASSERT_EQ(::mkfifo((other + "/pipe").c_str(), 0600), 0);
+    alerts.clear();
+    panelAnswers.push_back(packagePath("Third"));
+    fileMenuClass().saveAs(false);
+    EXPECT_EQ(alerts.size(), 1u);
+    EXPECT_FALSE(fs::exists(packagePath("Third")));
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), other);
+}
+
+TEST_F(ProjectFiles, APendingWriteReachesTheOldProjectBeforeNewOpenOrClose) {
+    ASSERT_TRUE(createProject());
+    layerstest::dropImage(1, {50, 50});
+    writeAndRead();
+    auto frame = dragFirstLayer();
+    panelAnswers.push_back(packagePath("Next"));
+    fileMenuClass().newProject();
+    advance(2.0);
+    EXPECT_EQ(storedFirstFrame(packagePath("Demo")), frame) << "New";
+    EXPECT_FALSE(undoRedoClass().getUndoOn());
+
+    layerstest::dropImage(1, {50, 50});
+    writeAndRead();
+    frame = dragFirstLayer();
+    const std::string target = writePackage("Target", projectDocument({"0", "2"}, {{}, {"3"}}));
+    openWithMenu(target);
+    EXPECT_EQ(storedFirstFrame(packagePath("Next")), frame) << "Open";
+    EXPECT_FALSE(undoRedoClass().getUndoOn());
+
+    frame = dragFirstLayer();
+    mainWindow()->performClose();
+    advance(2.0);
+    EXPECT_EQ(storedFirstFrame(target), frame) << "close";
+}
+
+TEST_F(ProjectFiles, TheWriteAfterAnImportIsDroppedWhenNewComesFirst) {
+    ASSERT_TRUE(createProject());
+    const std::string opened = writePackage("Opened", projectDocument({"0", "2", "4"}, {{}, {"3"}, {"5"}}));
+    const auto stored = filesOf(opened);
+    panelAnswers.push_back(opened);
+    fileMenuClass().open();
+    advance(0.3);
+    panelAnswers.push_back(packagePath("Fresh"));
+    fileMenuClass().newProject();
+    advance(2.0);
+    EXPECT_EQ(filesOf(opened).at("projectData.json"), stored.at("projectData.json"));
+    auto fresh = qrn::json::readFile(packagePath("Fresh") + "/projectData.json");
+    ASSERT_TRUE(fresh.isOk());
+    EXPECT_EQ((*fresh)["ASSET_ARRAY"].size(), 2u) << "the new project's own file, not the opened one's";
+}
+
+TEST_F(ProjectFiles, TwoQuickOpensImportOnlyTheNewestOnce) {
+    ASSERT_TRUE(createProject());
+    const std::string first = writePackage("First", projectDocument({"0", "2"}, {{}, {"3"}}));
+    const std::string second =
+        writePackage("Second", projectDocument({"0", "2", "4", "6"}, {{}, {"3"}, {}, {}}));
+    panelAnswers.push_back(first);
+    fileMenuClass().open();
+    advance(0.005);
+    panelAnswers.push_back(second);
+    fileMenuClass().open();
+    advance(2.0);
+    EXPECT_EQ(persistentDataStorageClass().getProjectName(), "Second");
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 4u);
+    layerstest::expectLayerInvariants();
+}
+
+} // namespace

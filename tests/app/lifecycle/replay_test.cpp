@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/imageManipulationClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "Model/undoRedoClass.h"
+#include "app/layers/layers_support.h"
+#include "app/model/model_fixture.h"
+#include "lifecycle_fixture.h"
+
+using namespace lifecycletest;
+using namespace layerstest;
+using qrn::Json;
+
+namespace {
+
+class Replay : public LifecycleTest {
+  protected:
+    void SetUp() override {
+        LifecycleTest::SetUp();
+        ASSERT_TRUE(createProject());
+        modeltest::writePng(packagePath("Demo") + "/images/layer.png", 30, 20, 0x3366cc);
+        modeltest::writePng(packagePath("Demo") + "/images/background.png", 64, 36, 0x00aa00);
+    }
+    void TearDown() override {
+        editViewClass::setDuplicateLayerInternalHook(nullptr);
+        LifecycleTest::TearDown();
+    }
+    static Json model() { return persistentDataStorageClass().buildProjectDictionary(); }
+    void settle() { advance(2.0); }
+    void undo() {
+        undoRedoClass().undo();
+        settle();
+    }
+    void redo() {
+        undoRedoClass().redo();
+        settle();
+    }
+    // Undo, redo and undo again land exactly on the recorded models, every row in step, and the
+    // replays record nothing of their own.
+    void expectCycle(const Json& before, const Json& after, const std::string& what) {
+        SCOPED_TRACE(what);
+        const size_t entries = undoRedoClass::getUndoList().size();
+        std::string where;
+        undo();
+        EXPECT_TRUE(nearlyEqual(model(), before, &where)) << "undo: " << where;
+        expectLayerInvariants();
+        redo();
+        EXPECT_TRUE(nearlyEqual(model(), after, &where)) << "redo: " << where;
+        expectLayerInvariants();
+        undo();
+        EXPECT_TRUE(nearlyEqual(model(), before, &where)) << "undo again: " << where;
+        expectLayerInvariants();
+        EXPECT_EQ(undoRedoClass::getUndoList().size(), entries);
+    }
+    // A second asset with a sticky-free mix of layers, settled, with an empty history.
+    void layeredAsset() {
+        previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+        dropImage(2, {60, 40}, {100, 100});
+        dropText(2, {300, 200});
+        dropImage(2, {80, 50}, {400, 100});
+        settle();
+        undoRedoClass().clearClass();
+    }
+};
+
+TEST_F(Replay, AssetsComeAndGoWithTheirLayersInPlace) {
+    layeredAsset();
+    Json before = model();
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    settle();
+    expectCycle(before, model(), "addAsset");
+    redo();
+
+    // The asset in the middle, with its layers.
+    previewLayerClass model_;
+    const std::string middle = model_.getAssetArray()[2];
+    before = model();
+    model_.removeAsset(std::stoi(middle), false);
+    settle();
+    expectCycle(before, model(), "removeAsset");
+    EXPECT_EQ(model_.getAssetArray()[2], middle);
+    EXPECT_EQ(model_.getLayerArray()[2].size(), 3u);
+
+    editViewClass::setDuplicateLayerInternalHook([](int source, int j, bool toSelected) {
+        previewLayerClass().duplicateLayerInternal(source, j, toSelected);
+    });
+    before = model();
+    editViewClass().duplicateAsset(std::stoi(middle));
+    settle();
+    expectCycle(before, model(), "duplicateAsset");
+}
+
+TEST_F(Replay, LayersComeBackWithTheirValuesAndAReplacedBackgroundWithItsImage) {
+    layeredAsset();
+    previewLayerClass model_;
+    Json before = model();
+    dropImage(2, {40, 40}, {250, 150});
+    settle();
+    expectCycle(before, model(), "addLayer");
+
+    model_.setSelectedLayer(std::stoi(model_.getLayerArray()[2][1]));
+    before = model();
+    model_.removeLayer(std::nullopt, false);
+    settle();
+    expectCycle(before, model(), "removeLayer");
+
+    dropBackground(2, {320, 180});
+    settle();
+    undoRedoClass().clearClass();
+    before = model();
+    const auto oldReference = model_.getImageReferenceArray()[2].back();
+    undoRedoClass().setValuesCompare(undoValueList{imageReferenceArray{3, "png", "background"}});
+    dropBackground(2, {200, 100}, 0xff0000ff);
+    settle();
+    ASSERT_EQ(undoRedoClass::getUndoList().back().actionType, "replaceBackgroundLayer");
+    // The entry keeps the old picture and geometry, not the old original rectangle and aspect
+    // lock: the background keeps the ones it has.
+    const Json after = model();
+    for (const char* key : {"LAYER_ORIGINAL_POS_SIZE_ROT", "LAYER_RESIZE_WITH_ASPECT_RATIO"})
+        before[key] = after[key];
+    expectCycle(before, after, "replaceBackgroundLayer");
+    (void)oldReference;
+}
+
+TEST_F(Replay, GesturesFlipsAndRevertGoBackAndForth) {
+    layeredAsset();
+    previewLayerClass model_;
+    undoRedoClass history;
+    const auto select = [&] {
+        model_.setVideoLayerSelected(false);
+        model_.setSelectedLayer(std::stoi(model_.getLayerArray()[2][0]));
+    };
+    const layerAssetIndexAndVideoSelectedArray layer{false, 2, 0};
+
+    select();
+    Json before = model();
+    auto f = model_.getLayerOriginSizeArray()[2][0];
+    history.compareValuesBeforeAndAfter({qrn::Point{f[0], f[1]}}, std::nullopt);
+    model_.dragLayerInVideoViewLayer(std::nullopt, false, std::vector<double>{f[0] + 40, f[1] - 15}, true,
+                                     false, layer, true, false, false);
+    select();
+    history.action("dragLayerInVideoViewLayer", {qrn::Point{f[0] + 40, f[1] - 15}});
+    settle();
+    expectCycle(before, model(), "drag");
+
+    select();
+    before = model();
+    f = model_.getLayerOriginSizeArray()[2][0];
+    history.compareValuesBeforeAndAfter({qrn::Size{f[2], f[3]}, qrn::Point{f[0], f[1]}, 0.0}, std::nullopt);
+    model_.resizeOrRotateLayer(false, std::vector<double>{f[2] * 2, f[3] * 1.5, 0}, false, layer, false, true,
+                               false, false, 0, 0, false, false);
+    select();
+    const auto g = model_.getLayerOriginSizeArray()[2][0];
+    history.action("resizeLayer", {qrn::Size{g[2], g[3]}, qrn::Point{g[0], g[1]}, 0.0});
+    settle();
+    expectCycle(before, model(), "resize");
+
+    select();
+    before = model();
+    history.compareValuesBeforeAndAfter({0.0, qrn::Size{g[2], g[3]}}, std::nullopt);
+    model_.resizeOrRotateLayer(true, std::vector<double>{0.6, g[2], g[3]}, false, layer, false, true, false,
+                               false, 0, 0, false, false);
+    select();
+    history.action("rotateLayer", {0.6, qrn::Size{g[2], g[3]}});
+    settle();
+    expectCycle(before, model(), "rotate");
+
+    select();
+    before = model();
+    model_.mirrorLayer(true, std::nullopt, false);
+    settle();
+    expectCycle(before, model(), "flip");
+
+    // Away from its original place first (unrecorded), then back to it.
+    f = model_.getLayerOriginSizeArray()[2][0];
+    model_.dragLayerInVideoViewLayer(std::nullopt, false, std::vector<double>{f[0] + 25, f[1] + 25}, true,
+                                     false, layer, true, false, false);
+    model_.resizeOrRotateLayer(true, std::vector<double>{0.3, f[2], f[3]}, false, layer, false, true, false,
+                               false, 0, 0, false, false);
+    settle();
+    select();
+    before = model();
+    model_.revertLayerToOriginal();
+    settle();
+    ASSERT_EQ(undoRedoClass::getUndoList().back().actionType, "layerBackToOriginalPositionAndSize");
+    expectCycle(before, model(), "revert");
+}
+
+TEST_F(Replay, TheCameraCropTheAspectLockAndAnAssetColourGoBackAndForth) {
+    layeredAsset();
+    previewLayerClass model_;
+    undoRedoClass history;
+    const layerAssetIndexAndVideoSelectedArray camera{true, qrn::Value(), qrn::Value()};
+    const auto selectCamera = [&] {
+        model_.setSelectedLayer(std::nullopt);
+        model_.setVideoLayerSelected(true);
+    };
+
+    selectCamera();
+    Json before = model();
+    auto [size, origin] = model_.getVideoCropSizeAndOrigin();
+    history.compareValuesBeforeAndAfter({origin}, std::nullopt);
+    model_.dragLayerInVideoViewLayer(std::nullopt, false, std::vector<double>{12, 8}, true, false, camera,
+                                     true, false, true);
+    selectCamera();
+    history.action("cropVideoOrigin", {qrn::Point{12, 8}});
+    settle();
+    expectCycle(before, model(), "crop origin");
+
+    selectCamera();
+    before = model();
+    std::tie(size, origin) = model_.getVideoCropSizeAndOrigin();
+    history.compareValuesBeforeAndAfter({size}, std::nullopt);
+    model_.setVideoCropSizeAndOrigin({60, 50}, origin);
+    selectCamera();
+    history.action("cropVideoSize", {qrn::Size{60, 50}});
+    settle();
+    expectCycle(before, model(), "crop size");
+
+    model_.setVideoLayerSelected(false);
+    model_.setSelectedLayer(std::stoi(model_.getLayerArray()[2][0]));
+    before = model();
+    model_.resizeLayerWithAspectRatio(std::nullopt, true, std::nullopt, false);
+    settle();
+    ASSERT_EQ(undoRedoClass::getUndoList().back().actionType, "layerAspectRatioLock");
+    expectCycle(before, model(), "aspect lock");
+
+    before = model();
+    history.setValuesCompare(undoValueList{model_.getAssetBackgroundColour()[1]});
+    auto colours = model_.getAssetBackgroundColour();
+    colours[1] = {200, 100, 50, 1};
+    model_.setAssetBackgroundColour(colours);
+    history.action("changeAssetBackgroundColour", {std::vector<double>{200, 100, 50, 1}});
+    settle();
+    expectCycle(before, model(), "asset colour");
+}
+
+TEST_F(Replay, ALayerRemovedBeforeThePreviewDoubledComesBackAtTwiceItsFrame) {
+    layeredAsset();
+    previewLayerClass model_;
+    const std::string id = model_.getLayerArray()[2][0];
+    const auto frame = frameOf(id);
+    model_.setSelectedLayer(std::stoi(id));
+    model_.removeLayer(std::nullopt, false);
+    settle();
+    auto parent = model_.getParentPreviewView();
+    const auto size = parent->frame().size;
+    parent->setFrameSize({size.width * 2, size.height * 2});
+    undo();
+    const auto back = frameOf(id);
+    ASSERT_EQ(back.size(), 4u);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_NEAR(back[i], frame[i] * 2, 1e-6) << i;
+    parent->setFrameSize(size);
+}
+
+TEST_F(Replay, ReordersAndSettingsReachTheirSeamsAndBadEntriesAreSkipped) {
+    layeredAsset();
+    std::vector<std::vector<int>> layerMoves;
+    std::vector<std::pair<int, int>> assetMoves;
+    std::vector<std::tuple<int, layerAssetIndexAndVideoSelectedArray, qrn::Value>> settings;
+    undoRedoClass::setReorderLayerReplayHook([&](int from, std::optional<int> to, int l, int t, int v) {
+        layerMoves.push_back({from, to.value_or(-1), l, t, v});
+    });
+    undoRedoClass::setReorderAssetReplayHook([&](int i, int j) { assetMoves.emplace_back(i, j); });
+    undoRedoClass::setLayerSettingReplayHook([&](int s, const layerAssetIndexAndVideoSelectedArray& c,
+                                                 const qrn::Value& v) { settings.emplace_back(s, c, v); });
+    undoRedoClass history;
+    history.setValuesCompare(undoValueList{2, 0, 2, 1});
+    history.action("reorderLayerInSameAsset", {2, 2, 0, 1});
+    history.setValuesCompare(undoValueList{2, 1, 0, 1, 1});
+    history.action("reorderLayerToDifferentAsset", {1, 2, 1, 0, 1});
+    history.setValuesCompare(undoValueList{2, 1});
+    history.action("reorderAsset", {1, 2});
+    previewLayerClass().setSelectedLayer(std::stoi(previewLayerClass().getLayerArray()[2][0]));
+    history.setValuesCompare(undoValueList{false});
+    history.action("horizontalLayerFlip", {true});
+    ASSERT_EQ(undoRedoClass::getUndoList().size(), 4u);
+    for (int i = 0; i < 4; ++i)
+        undo();
+    redo();
+    EXPECT_EQ(settings.size(), 1u);
+    ASSERT_EQ(layerMoves.size(), 3u);
+    EXPECT_EQ(layerMoves[0], (std::vector<int>{2, 1, 0, 1, 1}));
+    EXPECT_EQ(layerMoves[1], (std::vector<int>{2, -1, 0, 2, 1}));
+    EXPECT_EQ(layerMoves[2], (std::vector<int>{2, -1, 2, 0, 1}));
+    EXPECT_EQ(assetMoves, (std::vector<std::pair<int, int>>{{2, 1}}));
+    ASSERT_EQ(settings.size(), 1u);
+    EXPECT_EQ(std::get<0>(settings[0]), 1);
+    EXPECT_EQ(std::get<1>(settings[0]), (layerAssetIndexAndVideoSelectedArray{false, 2, 0}));
+    EXPECT_EQ(std::get<2>(settings[0]), qrn::Value(false));
+    EXPECT_EQ(undoRedoClass::getUndoList().size(), 4u);
+
+    // Positions that are gone by the time of the replay: skipped, nothing else happens.
+    undoRedoClass().clearClass();
+    history.setValuesCompare(undoValueList{2, 9});
+    history.action("reorderAsset", {9, 2});
+    const Json before = model();
+    undo();
+    EXPECT_EQ(assetMoves.size(), 1u);
+    std::string where;
+    EXPECT_TRUE(nearlyEqual(model(), before, &where)) << where;
+}
+
+TEST_F(Replay, ALayerPutBackKeepsItsImageFileThroughThePurge) {
+    layeredAsset();
+    previewLayerClass model_;
+    model_.setSelectedLayer(std::stoi(model_.getLayerArray()[2][0]));
+    model_.removeLayer(std::nullopt, false);
+    settle();
+    undo();
+    undoRedoClass().clearClass();
+    imageManipulationClass().permanentlyRemoveImagesMarkedForRemoval();
+    EXPECT_TRUE(std::filesystem::exists(packagePath("Demo") + "/images/layer.png"));
+    EXPECT_EQ(model_.getImageReferenceArray()[2][0], (imageReferenceArray{3, "png", "layer"}));
+}
+
+} // namespace
