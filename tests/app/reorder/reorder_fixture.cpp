@@ -24,30 +24,6 @@
 
 namespace reordertest {
 
-namespace {
-
-std::optional<int> intAt(const undoValueList& values, size_t i) {
-    if (i < values.size())
-        if (const int* v = std::get_if<int>(&values[i]))
-            return *v;
-    return std::nullopt;
-}
-
-// The undo engine's replay, for the two entries the reorders record.
-void replay(const undoEntry& entry, const undoValueList& values, bool) {
-    if (entry.actionType == "reorderLayerInSameAsset") {
-        layerZPositionClass().revertAnUndoRedoAction(
-            intAt(values, 0).value_or(-1), std::nullopt, intAt(values, 1).value_or(-1),
-            intAt(values, 2).value_or(-1), intAt(values, 3).value_or(-1));
-    } else if (entry.actionType == "reorderAsset") {
-        assetZPositionClass().clearClass();
-        assetZPositionClass().revertUndoRedoAction(intAt(values, 0).value_or(-1),
-                                                   intAt(values, 1).value_or(-1));
-    }
-}
-
-} // namespace
-
 QImage solid(int width, int height, unsigned rgb) {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(QColor::fromRgba(rgb));
@@ -119,7 +95,6 @@ void ReorderTest::createProject() {
     for (int i = 0; i < 3; ++i)
         previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
     advance(1.0);
-    undoRedoClass::setReplayHandler(replay);
     select(1);
     ASSERT_EQ(previewLayerClass().getAssetArray(), (strings{"0", "2", "4", "6", "8"}));
 }

@@ -2,6 +2,7 @@
 
 #include "Controller/Editing/AssetScrollView/assetZPositionClass.h"
 #include "Controller/Editing/LayerScrollView/layerZPositionClass.h"
+#include "Model/undoRedoClass.h"
 #include "View/Editing/AssetScrollView/dragBackgroundViewView.h"
 #include "View/Editing/LayerScrollView/layerScrollViewView.h"
 #include "View/Editing/dragViewView.h"
@@ -11,6 +12,10 @@ void joinReorderOperations(bool join) {
         layerScrollViewView::setHooks({});
         dragBackgroundViewView::setHooks({});
         dragViewView::setGetDraggedLayerTagHook(nullptr);
+        undoRedoClass::setReorderLayerReplayHook(nullptr);
+        undoRedoClass::setReorderAssetReplayHook(nullptr);
+        undoRedoClass::setMoveAssetPreviewsForwardHook(nullptr);
+        undoRedoClass::setAssetDragStateClearHook(nullptr);
         return;
     }
     layerScrollViewView::setHooks({[](int tag) { layerZPositionClass().setDraggedLayerTag(tag); },
@@ -25,4 +30,16 @@ void joinReorderOperations(bool join) {
                                       }});
     // While a tile is dragged the preview leaves the pointer to the list.
     dragViewView::setGetDraggedLayerTagHook([] { return layerZPositionClass().getDraggedLayerTag(); });
+    // Undo and redo put reorders back, and lay the strip out again after other asset steps.
+    undoRedoClass::setReorderLayerReplayHook(
+        [](int fromAsset, std::optional<int> toAsset, int layerId, int slot, int cameraSlot) {
+            layerZPositionClass().revertAnUndoRedoAction(fromAsset, toAsset, layerId, slot, cameraSlot);
+        });
+    undoRedoClass::setReorderAssetReplayHook([](int from, int to) {
+        assetZPositionClass().clearClass();
+        assetZPositionClass().revertUndoRedoAction(from, to);
+    });
+    undoRedoClass::setMoveAssetPreviewsForwardHook(
+        [](int index) { assetZPositionClass().moveAllAssetPreviewsAfterIndexForwardsByOne(index); });
+    undoRedoClass::setAssetDragStateClearHook([] { assetZPositionClass().clearClass(); });
 }
