@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Editing/AssetScrollView/assetZPositionClass.h"
+#include "Controller/Editing/LayerScrollView/layerZPositionClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/popupMenuClass.h"
 #include "Controller/Editing/settingsViewClass.h"
@@ -24,6 +26,7 @@
 #include "View/Editing/Popover/popupMenuControllers.h"
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/editingScreenJoins.h"
+#include "View/Editing/reorderJoins.h"
 #include "View/Editing/viewLoaderView.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
@@ -79,6 +82,11 @@ void resetProcessState() {
     popupMenuClass::clearClass();
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
+    // The reorder drags and the asset strip's hover start idle, their joins apart.
+    joinReorderOperations(false);
+    layerZPositionClass().clearClass();
+    assetZPositionClass().clearClass();
+    editViewClass::setHoveredAssetTag(std::nullopt);
     // The studio and the capture session keep their state for the whole process.
     recordViewClass::resetForTesting();
     captureSessionClass::resetForTesting();

@@ -250,6 +250,10 @@ class editViewClass {
     void setControlKeyPressed(bool pressed);
     // The tiles and the preview reach the menus and the Control key through the hooks above.
     static void connectPopoverHooks();
+    // --- Asset strip hover (editViewClassHoveredAsset.cpp): the asset id of the tile last
+    // right-clicked; none once the pointer leaves a tile.
+    static void setHoveredAssetTag(std::optional<int> tag);
+    static std::optional<int> getHoveredAssetTag();
 };
 
 // Text layers: the text a text layer shows when none is stored for it ("text symbol").

@@ -22,6 +22,7 @@
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/previewParentView.h"
+#include "View/Editing/reorderJoins.h"
 #include "View/Editing/viewLoaderView.h"
 #include "View/Global/mainWindowController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
@@ -135,6 +136,7 @@ void viewLoaderController::viewsLoaded() {
     // The settings panel: its container and its joins to the preview.
     settingsViewClass{settingsView};
     settingsViewClass::connectEditingScreen();
+    joinReorderOperations(true);
 
     std::weak_ptr<viewLoaderController> weak = std::static_pointer_cast<viewLoaderController>(self);
     addAssetButtonView->setAction([weak](qrn::ui::Control&) {
