@@ -2,6 +2,7 @@
 
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/QRNMenuClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -18,6 +19,7 @@
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/Popover/popupMenuControllers.h"
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Global/aboutController.h"
@@ -87,6 +89,15 @@ void AppDelegate::registerScenes() {
                                           [] { return std::make_shared<recordViewController>(); });
     SceneRegistry::registerViewController("videoSettings",
                                           [] { return std::make_shared<videoSettingsController>(); });
+    // The editing screen's context menus.
+    SceneRegistry::registerViewController("popupMenuControllerOne",
+                                          [] { return std::make_shared<popupMenuControllerOne>(); });
+    SceneRegistry::registerViewController("popupMenuControllerTwo",
+                                          [] { return std::make_shared<popupMenuControllerTwo>(); });
+    SceneRegistry::registerViewController("popupMenuControllerThree",
+                                          [] { return std::make_shared<popupMenuControllerThree>(); });
+    // The settings panel's panes, tabs, filter panels and script window.
+    settingsViewClass::registerScenes();
 }
 
 void AppDelegate::applicationWillFinishLaunching() {

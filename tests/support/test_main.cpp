@@ -8,6 +8,11 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "Controller/Editing/AssetScrollView/assetZPositionClass.h"
+#include "Controller/Editing/LayerScrollView/layerZPositionClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/popupMenuClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Recording/recordViewClass.h"
@@ -18,7 +23,11 @@
 #include "Model/persistentDataStorageClass.h"
 #include "Model/stylingClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/Popover/popupMenuControllers.h"
+#include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/editingScreenJoins.h"
+#include "View/Editing/reorderJoins.h"
+#include "View/Editing/viewLoaderView.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
@@ -51,6 +60,8 @@ void resetProcessState() {
     setFilterEditingHost(nullptr);
     setSharedColourPanel(nullptr);
     chromaKeyRgbClass().setPanelOutlets(nullptr, nullptr);
+    // The settings panel's panes, tabs and joins to the editing screen.
+    settingsViewClass::resetForTesting();
     // Project lifecycle: the save panel's replace question and the replay hooks.
     qrn::setReplaceQuestionPresenter(nullptr);
     undoRedoClass::setReorderLayerReplayHook(nullptr);
@@ -59,8 +70,23 @@ void resetProcessState() {
     undoRedoClass::setAssetDragStateClearHook(nullptr);
     undoRedoClass::setLayerSettingReplayHook(nullptr);
     persistentDataStorageClass::setLoadSettingsViewHook(nullptr);
+    // Editing workspace: the studio's hand-back, the panes and camera settings the title bar
+    // asks, the list drags of the root view, the hovered asset tile, the modifier keys, the menus.
+    editViewClass::setStudioHandBackHooks({});
+    editScreenTitleBarController::setLoadSettingsViewHook(nullptr);
+    editScreenTitleBarController::setVideoSettingsIsViewLoadedHook(nullptr);
+    viewLoaderView::setDragEngines({});
+    popupMenuControllerTwo::setHoveredAssetTagHook(nullptr);
+    editViewClass().setControlKeyPressed(false);
+    editViewClass().setShiftKeyPressed(false);
+    popupMenuClass::clearClass();
     // The editing screen joins its parts when it loads; parts built alone start apart.
     joinEditingScreenOperations(false);
+    // The reorder drags and the asset strip's hover start idle, their joins apart.
+    joinReorderOperations(false);
+    layerZPositionClass().clearClass();
+    assetZPositionClass().clearClass();
+    editViewClass::setHoveredAssetTag(std::nullopt);
     // A take first (its export stops), then the studio and the capture session, which keep
     // their state for the whole process.
     captureSessionClass::resetTakeForTesting();

@@ -17,6 +17,9 @@ std::vector<std::vector<qrn::AttributedString>> TEXT_SYMBOL_STRING_ARRAY{{}};
 // The symbol write keeps a counter of its own: the autocue's delayed actions must not cancel it.
 qrn::GenerationCounter symbolExportGeneration(10000);
 bool symbolExportPending = false;
+// The script editor's delayed write, on a counter of its own.
+qrn::GenerationCounter autocueExportGeneration(10000);
+bool autocueExportPending = false;
 
 constexpr int writeAttempts = 3;
 
@@ -95,6 +98,8 @@ std::vector<qrn::AttributedString> attributedStringStorageClass::getAutocueStrin
 
 void attributedStringStorageClass::setAutocueStringArray(std::vector<qrn::AttributedString> scripts) {
     QRN_LOG_IN(std::nullopt);
+    // This write takes every script along, a waiting one included.
+    autocueExportPending = false;
     AUTOCUE_STRING_ARRAY = std::move(scripts);
     std::vector<qrn::AttributedString> file;
     file.reserve(AUTOCUE_STRING_ARRAY.size() + 1);
@@ -131,11 +136,40 @@ void attributedStringStorageClass::setTextSymbolStringArray(
 
 void attributedStringStorageClass::flushPendingSymbolExport() {
     QRN_LOG_IN(LogValues{{"symbolExportPending", symbolExportPending}});
+    flushPendingAutocueExport();
     if (!symbolExportPending)
         return;
     symbolExportPending = false;
     symbolExportGeneration.increment();
     exportSymbolText();
+}
+
+void attributedStringStorageClass::setScriptAfterDelay(int assetPosition,
+                                                       const qrn::AttributedString& script) {
+    QRN_LOG_IN(LogValues{{"assetPosition", assetPosition}});
+    if (assetPosition == 0)
+        setProjectNotes(script);
+    else if (assetPosition > 0 && size_t(assetPosition - 1) < AUTOCUE_STRING_ARRAY.size())
+        AUTOCUE_STRING_ARRAY[size_t(assetPosition - 1)] = script;
+    else
+        return;
+    const int generation = autocueExportGeneration.increment();
+    autocueExportPending = true;
+    const std::string project = persistentDataStorageClass().getProjectDirectory();
+    qrn::MainQueue::after(0.5, [generation, project] {
+        if (!autocueExportGeneration.isCurrent(generation) || !autocueExportPending ||
+            persistentDataStorageClass().getProjectDirectory() != project)
+            return;
+        attributedStringStorageClass().flushPendingAutocueExport();
+    });
+}
+
+void attributedStringStorageClass::flushPendingAutocueExport() {
+    if (!autocueExportPending)
+        return;
+    autocueExportPending = false;
+    autocueExportGeneration.increment();
+    setAutocueStringArray(AUTOCUE_STRING_ARRAY);
 }
 
 void attributedStringStorageClass::clearClass() {
@@ -144,6 +178,7 @@ void attributedStringStorageClass::clearClass() {
     flushPendingSymbolExport();
     AUTOCUE_STRING_ARRAY.clear();
     TEXT_SYMBOL_STRING_ARRAY.clear();
+    autocueExportPending = false;
     QRN_LOG_OUT(std::nullopt);
 }
 

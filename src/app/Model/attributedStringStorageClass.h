@@ -21,8 +21,13 @@ class attributedStringStorageClass {
     // exportType 1 writes specialSymbolData.json now, 2 half a second after the last such call,
     // anything else not at all.
     void setTextSymbolStringArray(std::vector<std::vector<qrn::AttributedString>> texts, int exportType);
-    // Writes a pending delayed symbol write now.
+    // Writes a pending delayed symbol write now, and a pending script write.
     void flushPendingSymbolExport();
+
+    // --- Typed scripts: kept at once, autocueData.json written 0.5 s after the last change.
+    // An asset's script (position 0: the notes) as the script editor holds it.
+    void setScriptAfterDelay(int assetPosition, const qrn::AttributedString& script);
+    void flushPendingAutocueExport();
     void clearClass();
 
     // Reads the notes and scripts back. A missing or damaged file gives empty notes and an empty

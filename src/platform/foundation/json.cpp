@@ -141,6 +141,11 @@ Json fromValue(const Value& v) {
             arr.push_back(fromValue(item));
         return arr;
     }
+    case Value::Type::Object: {
+        // Made from a parsed object, so it parses again.
+        auto parsed = Json::parse(v.toObjectJson(), nullptr, false);
+        return parsed.is_object() ? parsed : Json(nullptr);
+    }
     }
     return nullptr;
 }
@@ -162,7 +167,9 @@ Value toValue(const Json& j) {
             l.push_back(toValue(item));
         return Value(std::move(l));
     }
-    // Objects have no Value form; callers read them as JSON.
+    // Objects are carried whole (the settings arrays hold some); keys come out sorted.
+    if (j.is_object())
+        return Value::object(j.dump());
     return Value();
 }
 

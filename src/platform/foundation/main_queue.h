@@ -81,6 +81,8 @@ class GenerationCounter {
     int value() const { return value_; }
     bool isCurrent(int v) const { return v == value_; }
     void reset() { value_ = 0; }
+    // Takes a value in range as it stands (wrapped into it otherwise).
+    void set(int v) { value_ = ((v % bound_) + bound_) % bound_; }
 
   private:
     int bound_;

@@ -69,6 +69,12 @@ const Value::List& Value::toList() const {
     return kEmptyList;
 }
 
+const std::string& Value::toObjectJson() const {
+    if (auto p = std::get_if<ObjectBox>(&data_))
+        return p->json;
+    return kEmptyString;
+}
+
 Value::List& Value::mutableList() {
     if (!isList())
         data_ = List{};
@@ -110,6 +116,8 @@ std::string Value::describe() const {
             s += (i ? ", " : "") + l[i].describe();
         return s + "]";
     }
+    case Type::Object:
+        return toObjectJson();
     }
     return "";
 }

@@ -19,7 +19,7 @@ using ImageHandle = std::shared_ptr<const QImage>;
 
 class Value {
   public:
-    enum class Type { Empty, Bool, Integer, Real, String, Colour, Image, List };
+    enum class Type { Empty, Bool, Integer, Real, String, Colour, Image, List, Object };
     using List = std::vector<Value>;
 
     Value() = default;
@@ -36,6 +36,9 @@ class Value {
 
     static Value colour(double r, double g, double b, double a) { return Value(ColourArray{r, g, b, a}); }
     static Value list(std::initializer_list<Value> items) { return Value(List(items)); }
+    // A JSON object carried through unread: its compact text with keys sorted, so two objects
+    // with the same content are equal and it is written back as it was read.
+    static Value object(std::string canonicalJson) { return Value(ObjectBox{std::move(canonicalJson)}); }
 
     Type type() const { return static_cast<Type>(data_.index()); }
     bool isEmpty() const { return type() == Type::Empty; }
@@ -47,6 +50,7 @@ class Value {
     bool isColour() const { return type() == Type::Colour; }
     bool isImage() const { return type() == Type::Image; }
     bool isList() const { return type() == Type::List; }
+    bool isObject() const { return type() == Type::Object; }
 
     // Accessors return a neutral value when the type differs; numbers convert between kinds
     // (a real out of the integer range gives the fallback).
@@ -57,6 +61,8 @@ class Value {
     const ColourArray& toColour() const;
     const ImageHandle& toImage() const;
     const List& toList() const;
+    // The object's JSON text; empty for any other type.
+    const std::string& toObjectJson() const;
     List& mutableList();
 
     // Equal when the types and contents are equal; images compare by identity.
@@ -69,7 +75,14 @@ class Value {
         ColourArray c;
         friend bool operator==(const ColourBox&, const ColourBox&) = default;
     };
-    std::variant<std::monostate, bool, std::int64_t, double, std::string, ColourBox, ImageHandle, List> data_;
+    struct ObjectBox {
+        std::string json;
+        friend bool operator==(const ObjectBox&, const ObjectBox&) = default;
+    };
+    explicit Value(ObjectBox o) : data_(std::move(o)) {}
+    std::variant<std::monostate, bool, std::int64_t, double, std::string, ColourBox, ImageHandle, List,
+                 ObjectBox>
+        data_;
 };
 
 void PrintTo(const Value& v, std::ostream* os);

@@ -464,7 +464,15 @@ Rect Layer::subtreeBoundsInRoot() const {
     return area;
 }
 
+void Layer::setCachesSublayers(bool on) {
+    cachesSublayers_ = on;
+    invalidate();
+}
+
 void Layer::invalidate() {
+    // Whatever changed, every cached picture that holds this layer is out of date.
+    for (Layer* l = this; l; l = l->superlayer_)
+        l->contentVersion_.fetch_add(1, std::memory_order_relaxed);
     if (hidden_)
         return;
     const ChangeHandler* h = rootHandler();

@@ -7,6 +7,8 @@
 // with y growing downwards from the top of its bounds (the backing layer of a flipped view).
 #include <QImage>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -161,6 +163,18 @@ class Layer : public std::enable_shared_from_this<Layer> {
     // What this layer itself may paint, in its bounds space (bounds, or more for strokes).
     virtual Rect visualBounds() const { return bounds_; }
 
+    // --- Cached drawing
+    // The renderer keeps a picture of each run of this layer's sublayers (in drawing order)
+    // that holds nothing live, and draws it again only once something in the run has changed:
+    // its geometry, contents, opacity, visibility, filters, sublayers or animations.
+    bool cachesSublayers() const { return cachesSublayers_; }
+    void setCachesSublayers(bool on);
+    // A layer whose picture changes by itself, frame after frame (a camera or a player); a run
+    // ends before the sublayer that holds one.
+    virtual bool hasLiveContent() const { return false; }
+    // Goes up whenever this layer or anything in its subtree changes how it looks.
+    std::uint64_t contentVersion() const { return contentVersion_.load(std::memory_order_relaxed); }
+
     // --- Change notification
     // Called on a root layer whenever something in its tree changes how it looks, with the
     // affected area in the root's superlayer space. The host window repaints just that area.
@@ -201,6 +215,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
     QImage contents_;
     double contentsScale_ = 1;
     std::vector<ContentFilterPtr> contentFilters_;
+    bool cachesSublayers_ = false;
+    std::atomic<std::uint64_t> contentVersion_{0};
 
     // Cleared by the superlayer when it lets go of this layer or dies, so never dangling.
     Layer* superlayer_ = nullptr;

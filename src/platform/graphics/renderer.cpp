@@ -47,7 +47,63 @@ struct Renderer::SharedGroups {
     std::unordered_map<const Layer*, std::unique_ptr<Entry>> entries;
 };
 
+// The kept picture of one run of a caching layer's sublayers, and what it was drawn from.
+struct Renderer::RunCache {
+    std::mutex mutex;
+    std::vector<std::weak_ptr<const Layer>> members;
+    std::vector<std::uint64_t> versions;
+    QTransform toDevice;
+    double opacity = 0;
+    QRectF device;
+    // Drawn at a time of its own: never kept.
+    bool animated = false;
+    QRect rect;
+    QImage image;
+};
+
+// Per caching layer, its runs in drawing order; shared by the bands of a frame.
+struct Renderer::RunCaches {
+    struct Owner {
+        std::weak_ptr<const Layer> layer;
+        std::vector<std::unique_ptr<RunCache>> runs;
+    };
+    std::mutex mutex;
+    std::unordered_map<const Layer*, Owner> owners;
+    std::atomic<long> layersDrawn{0}, runsReused{0}, runsRedrawn{0};
+
+    RunCache& run(const Layer& owner, size_t index) {
+        std::lock_guard lock(mutex);
+        auto& entry = owners[&owner];
+        // Another layer now lives where a gone one did: its pictures are not ours.
+        if (entry.layer.lock().get() != &owner) {
+            entry.layer = owner.weak_from_this();
+            entry.runs.clear();
+        }
+        while (entry.runs.size() <= index)
+            entry.runs.push_back(std::make_unique<RunCache>());
+        return *entry.runs[index];
+    }
+};
+
 namespace {
+
+bool subtreeIsLive(const Layer& layer) {
+    if (layer.hasLiveContent())
+        return true;
+    for (const auto& s : layer.sublayers())
+        if (subtreeIsLive(*s))
+            return true;
+    return false;
+}
+
+bool subtreeHasAnimations(const Layer& layer) {
+    if (layer.hasAnimations())
+        return true;
+    for (const auto& s : layer.sublayers())
+        if (subtreeHasAnimations(*s))
+            return true;
+    return false;
+}
 
 // Bands are at least this tall, so thin images are not cut into slivers.
 constexpr int kMinBandRows = 32;
@@ -126,6 +182,23 @@ QTransform Renderer::yUpToImage(double heightInPixels, double scale) {
     return QTransform(scale, 0, 0, -scale, 0, heightInPixels);
 }
 
+void Renderer::beginFrame() {
+    if (!runCaches_)
+        runCaches_ = std::make_shared<RunCaches>();
+    auto& caches = *runCaches_;
+    caches.layersDrawn = 0;
+    caches.runsReused = 0;
+    caches.runsRedrawn = 0;
+    std::lock_guard lock(caches.mutex);
+    std::erase_if(caches.owners, [](const auto& entry) { return entry.second.layer.expired(); });
+}
+
+Renderer::Stats Renderer::lastRenderStats() const {
+    if (!runCaches_)
+        return {};
+    return {runCaches_->layersDrawn.load(), runCaches_->runsReused.load(), runCaches_->runsRedrawn.load()};
+}
+
 void Renderer::render(const Layer& root, QImage& target, double t, double scale) {
     if (target.isNull())
         return;
@@ -155,6 +228,7 @@ QImage Renderer::snapshot(const Layer& layer, double t, double scale) {
 
 void Renderer::renderImage(const Layer& layer, QImage& target, double t, const QTransform& toImage,
                            bool placed) {
+    beginFrame();
     const int w = target.width(), h = target.height();
     const int threads = std::clamp(threads_ > 0 ? threads_ : QThread::idealThreadCount(), 1, kMaxThreads);
     // An image with a colour table or a pixel ratio of its own is drawn in one piece.
@@ -238,6 +312,7 @@ void Renderer::addRowCost(const Layer& layer, const QTransform& toDevice, const 
 }
 
 void Renderer::render(const Layer& root, QPainter& painter, double t, const QTransform& toDevice) {
+    beginFrame();
     if (passes_.empty())
         passes_.push_back(std::make_unique<Pass>());
     Pass& pass = *passes_[0];
@@ -297,6 +372,7 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
     if (rounded)
         roundedPath.addRoundedRect(bounds, radius, radius);
 
+    ++runCaches_->layersDrawn;
     p.setTransform(toDevice);
     p.setOpacity(opacity);
 
@@ -332,7 +408,7 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
         bool sameZ = true;
         for (size_t i = 1; i < subs.size() && sameZ; ++i)
             sameZ = subs[i]->zPosition() == subs[0]->zPosition();
-        if (sameZ) {
+        if (sameZ && !layer.cachesSublayers()) {
             for (const auto& s : subs)
                 drawLayer(pass, p, *s, toDevice, opacity, depth + 1);
         } else {
@@ -342,11 +418,19 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
             order.clear();
             for (const auto& s : subs)
                 order.push_back(s.get());
-            std::stable_sort(order.begin(), order.end(),
-                             [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
-            // Deeper levels may grow the lists, so walk this one by index.
-            for (size_t i = 0; i < order.size(); ++i)
-                drawLayer(pass, p, *pass.order[size_t(depth)][i], toDevice, opacity, depth + 1);
+            if (!sameZ)
+                std::stable_sort(order.begin(), order.end(), [](const Layer* a, const Layer* b) {
+                    return a->zPosition() < b->zPosition();
+                });
+            if (layer.cachesSublayers()) {
+                // Deeper levels may grow the scratch lists: the runs work on a copy.
+                const std::vector<const Layer*> ordered = order;
+                drawSublayerRuns(pass, p, layer, ordered, toDevice, opacity, depth);
+            } else {
+                // Deeper levels may grow the lists, so walk this one by index.
+                for (size_t i = 0; i < pass.order[size_t(depth)].size(); ++i)
+                    drawLayer(pass, p, *pass.order[size_t(depth)][i], toDevice, opacity, depth + 1);
+            }
         }
     }
 
@@ -374,6 +458,97 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
         outer.setFillRule(Qt::OddEvenFill);
         p.fillPath(outer, layer.borderColour().toQColor());
     }
+}
+
+void Renderer::drawSublayerRuns(Pass& pass, QPainter& p, const Layer& layer,
+                                const std::vector<const Layer*>& subs, const QTransform& toDevice,
+                                double opacity, int depth) {
+    std::vector<const Layer*> run;
+    size_t index = 0;
+    auto flush = [&] {
+        if (run.empty())
+            return;
+        drawRun(pass, p, layer, index++, run, toDevice, opacity, depth);
+        run.clear();
+    };
+    for (const Layer* s : subs) {
+        if (s->isHidden())
+            continue;
+        if (subtreeIsLive(*s)) {
+            flush();
+            drawLayer(pass, p, *s, toDevice, opacity, depth + 1);
+        } else {
+            run.push_back(s);
+        }
+    }
+    flush();
+}
+
+void Renderer::drawRun(Pass& pass, QPainter& p, const Layer& owner, size_t index,
+                       const std::vector<const Layer*>& run, const QTransform& toDevice, double opacity,
+                       int depth) {
+    RunCache& cache = runCaches_->run(owner, index);
+    std::lock_guard lock(cache.mutex);
+    bool valid = !cache.animated && cache.members.size() == run.size() && cache.toDevice == toDevice &&
+                 cache.opacity == opacity && cache.device == pass.device;
+    for (size_t i = 0; valid && i < run.size(); ++i)
+        valid = cache.members[i].lock().get() == run[i] && cache.versions[i] == run[i]->contentVersion();
+    if (!valid) {
+        cache.members.clear();
+        cache.versions.clear();
+        QRectF area;
+        for (const Layer* s : run) {
+            cache.members.push_back(s->weak_from_this());
+            cache.versions.push_back(s->contentVersion());
+            area |= subtreeDeviceBounds(*s, toQTransform(s->transformToSuperlayer()) * toDevice);
+        }
+        if (!pass.device.isEmpty())
+            area &= pass.device;
+        cache.toDevice = toDevice;
+        cache.opacity = opacity;
+        cache.device = pass.device;
+        cache.animated =
+            std::any_of(run.begin(), run.end(), [](const Layer* s) { return subtreeHasAnimations(*s); });
+        cache.rect = area.toAlignedRect();
+        if (cache.animated) {
+            // Its picture depends on the time: drawn as it is, every frame.
+            cache.image = QImage();
+            for (const Layer* s : run)
+                drawLayer(pass, p, *s, toDevice, opacity, depth + 1);
+            return;
+        }
+        ++runCaches_->runsRedrawn;
+        cache.image = QImage();
+        if (!cache.rect.isEmpty()) {
+            cache.image = QImage(cache.rect.size(), QImage::Format_ARGB32_Premultiplied);
+            cache.image.fill(Qt::transparent);
+            // The whole run, whatever part of the target this frame paints.
+            const Pass outer{pass.t, pass.cull, pass.device, pass.animated, pass.groups, {}};
+            pass.cull = pass.device = QRectF(0, 0, cache.rect.width(), cache.rect.height());
+            pass.groups = nullptr;
+            {
+                QPainter q(&cache.image);
+                setupHints(q);
+                const QTransform shifted =
+                    toDevice * QTransform::fromTranslate(-cache.rect.x(), -cache.rect.y());
+                for (const Layer* s : run)
+                    drawLayer(pass, q, *s, shifted, opacity, depth + 1);
+            }
+            pass.cull = outer.cull;
+            pass.device = outer.device;
+            pass.groups = outer.groups;
+            pass.animated = pass.animated || outer.animated;
+        }
+    } else {
+        ++runCaches_->runsReused;
+    }
+    if (cache.image.isNull())
+        return;
+    p.save();
+    p.setTransform(QTransform());
+    p.setOpacity(1.0);
+    p.drawImage(cache.rect.topLeft(), cache.image);
+    p.restore();
 }
 
 QRectF Renderer::subtreeDeviceBounds(const Layer& layer, const QTransform& toDevice) const {

@@ -45,6 +45,15 @@ class Renderer {
     // Whether the last render met a running animation, so the picture changes with time.
     bool lastRenderWasAnimated() const { return animated_; }
 
+    // What the last render drew: every layer drawn from its own properties (a cached run's
+    // layers count only when the run is drawn afresh), and the cached runs reused and redrawn.
+    struct Stats {
+        long layersDrawn = 0;
+        long runsReused = 0;
+        long runsRedrawn = 0;
+    };
+    Stats lastRenderStats() const;
+
     // Maps our y-up space of a given height onto y-down rows.
     static QTransform yUpToImage(double heightInPixels, double scale = 1.0);
     static QTransform toQTransform(const AffineTransform& t) {
@@ -54,6 +63,8 @@ class Renderer {
   private:
     struct Pass;
     struct SharedGroups;
+    struct RunCache;
+    struct RunCaches;
 
     // Draws into `target` band by band; `placed` draws `layer` by its placement in its
     // superlayer, otherwise its bounds fill the image mapped by `toImage`.
@@ -75,6 +86,14 @@ class Renderer {
     QImage filteredGroup(Pass& pass, const Layer& layer, const QTransform& toDevice, const QRect& r,
                          int depth);
     QRectF subtreeDeviceBounds(const Layer& layer, const QTransform& toDevice) const;
+    // Draws the sublayers of a layer that caches them: live ones directly, the runs between
+    // them from their kept pictures.
+    void drawSublayerRuns(Pass& pass, QPainter& p, const Layer& layer, const std::vector<const Layer*>& subs,
+                          const QTransform& toDevice, double opacity, int depth);
+    void drawRun(Pass& pass, QPainter& p, const Layer& owner, size_t index, const std::vector<const Layer*>& run,
+                 const QTransform& toDevice, double opacity, int depth);
+    // Starts a frame: counters to zero, pictures of layers that are gone let go.
+    void beginFrame();
 
     int threads_ = 0;
     bool animated_ = false;
@@ -82,6 +101,7 @@ class Renderer {
     std::vector<std::unique_ptr<Pass>> passes_;
     std::vector<int> bandStarts_;
     std::vector<double> rowCost_;
+    std::shared_ptr<RunCaches> runCaches_;
 };
 
 } // namespace qrn::graphics

@@ -22,6 +22,7 @@ class VideoLayer : public graphics::Layer {
     // Where the picture lands in the bounds: as large as fits, centred, its shape kept.
     Rect pictureRect() const;
     void drawInContext(QPainter& painter) const override;
+    bool hasLiveContent() const override { return true; }
 
   private:
     QImage picture_;

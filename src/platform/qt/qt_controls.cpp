@@ -5,7 +5,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QSignalBlocker>
+#include <QTextCursor>
+
 #include <QTextEdit>
+#include <algorithm>
 
 #include "platform/foundation/main_queue.h"
 #include "platform/qt/host_window.h"
@@ -83,6 +87,25 @@ QWidget* makeTextEditor(ui::TextView& view) {
                  view.defaultTextColour()));
     view.attributedString().writeTo(*edit->document());
     focusSoon(edit);
+    // Text the program sets while the editor is open: shown without a change report, the caret
+    // and selection kept at their offsets (clamped to the new length).
+    QPointer<QTextEdit> guard(edit);
+    view.setEditorTextSink([guard](const AttributedString& text) {
+        if (!guard)
+            return;
+        const QTextCursor old = guard->textCursor();
+        const int position = old.position(), anchor = old.anchor();
+        {
+            const QSignalBlocker block(guard);
+            text.writeTo(*guard->document());
+        }
+        const int last = std::max(0, guard->document()->characterCount() - 1);
+        QTextCursor cursor(guard->document());
+        cursor.setPosition(std::clamp(anchor, 0, last));
+        cursor.setPosition(std::clamp(position, 0, last), QTextCursor::KeepAnchor);
+        const QSignalBlocker block(guard);
+        guard->setTextCursor(cursor);
+    });
     std::weak_ptr<ui::View> weak = view.shared_from_this();
     QObject::connect(edit, &QTextEdit::textChanged, edit, [weak, edit] {
         auto v = std::dynamic_pointer_cast<ui::TextView>(weak.lock());

@@ -30,14 +30,22 @@ class PopoverFrameView : public View {
 };
 
 // Covers the whole window under the panel, so a click anywhere else reaches the popover first.
+// The click that closes it then goes on to the view under it, as if the panel had not been there.
 class PopoverCatcherView : public View {
   public:
     explicit PopoverCatcherView(Popover& owner) : owner_(owner) {}
-    void mouseDown(const Event&) override { owner_.clickedOutside(); }
-    void rightMouseDown(const Event&) override { owner_.clickedOutside(); }
+    void mouseDown(const Event& e) override { closeAndPassOn(e); }
+    void rightMouseDown(const Event& e) override { closeAndPassOn(e); }
     void scrollWheel(const Event&) override {}
 
   private:
+    void closeAndPassOn(const Event& e) {
+        Window* w = window();
+        owner_.clickedOutside();
+        // Still shown: the popover refused to close, and the click stays with it.
+        if (w && !owner_.isShown() && superviewPointer() == nullptr)
+            w->sendEvent(e);
+    }
     Popover& owner_;
 };
 

@@ -17,8 +17,8 @@ enum class RectEdge { minX, minY, maxX, maxY };
 enum class PopoverBehaviour { applicationDefined = 0, transient = 1, semitransient = 2 };
 
 // A popover: a panel shown beside a rectangle of an anchor view, on top of that view's window.
-// A transient popover closes when the user clicks anywhere outside it (that click does nothing
-// else). The screens keep one and swap its content.
+// A transient popover closes when the user clicks anywhere outside it; that click then reaches
+// the view under it. The screens keep one and swap its content.
 class Popover {
   public:
     Popover();

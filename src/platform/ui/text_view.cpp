@@ -48,6 +48,9 @@ TextView::TextView(const Rect& frame) : View(frame), defaultColour_(control_colo
 
 void TextView::setAttributedString(const AttributedString& text) {
     text_ = text;
+    // Without this the editor keeps its own copy and the next keystroke writes it back.
+    if (isEditing() && editorSink_)
+        editorSink_(text_);
     setNeedsDisplay();
 }
 
@@ -138,6 +141,7 @@ void TextView::beginEditing() {
 }
 
 void TextView::endEditing() {
+    editorSink_ = nullptr;
     if (isEditing())
         setNativeContent(nullptr);
 }

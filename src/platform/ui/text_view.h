@@ -22,7 +22,8 @@ class TextView : public View {
     }
 
     const AttributedString& attributedString() const { return text_; }
-    // Replaces the whole text; does not report a change (the user did not make it).
+    // Replaces the whole text; does not report a change (the user did not make it). An open
+    // editor shows the new text at once, keeping its caret and selection where they were.
     void setAttributedString(const AttributedString& text);
     std::string string() const { return text_.string(); }
     void setString(const std::string& text);
@@ -65,6 +66,12 @@ class TextView : public View {
     // The user typed `text` at `location` (UTF-16), taking the typing attributes.
     void userInserted(const QString& text, int location);
 
+    // The open editor's way to take text the program sets; its factory installs it and it goes
+    // with the editor.
+    void setEditorTextSink(std::function<void(const AttributedString&)> sink) {
+        editorSink_ = std::move(sink);
+    }
+
     bool isEditing() const { return nativeContent() != nullptr; }
     void beginEditing();
     void endEditing();
@@ -91,6 +98,7 @@ class TextView : public View {
     bool passesMouse_ = false;
     double inset_ = 0;
     std::function<void(TextView&)> didChange_;
+    std::function<void(const AttributedString&)> editorSink_;
 };
 
 // Calls an action on a click (press and release over the view). Views have no recognisers of

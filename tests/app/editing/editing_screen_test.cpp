@@ -270,7 +270,7 @@ TEST_F(EditingScreen, ACameraWithALayerBelowAndATurnedOneAboveSelected) {
     model.reloadVideoPreview(false);
     EXPECT_TRUE(model.displayVideo());
     editViewClass().stripedBorderFrameChange(std::nullopt, std::nullopt);
-    editViewClass().updateLayerPaths();
+    editViewClass().updateLayerPaths(editViewClass::getLayerPathsCounter());
     const auto below = previewtest::addLayer(editor->dragView, 1, {30, 150, 220, 130});
     const auto above =
         previewtest::addLayer(editor->dragView, 1, {300, 40, 200, 110}, 0.45, previewtest::placement::above);
@@ -458,6 +458,9 @@ TEST_F(EditingScreen, AReopenedProjectListsTheSelectedAssetsLayers) {
     ASSERT_TRUE(editor);
     ASSERT_TRUE(dropPicture(*editor, Qt::green, "layer.png"));
     advance(1.0);
+    // Saved before the camera had a place: it fills the preview when the project opens.
+    previewLayerClass().setVideoOriginSizeArray({0, 0, 0, 0});
+    ASSERT_TRUE(persistentDataStorageClass().exportData(false));
 
     panelAnswers.push_back(projectPath());
     fileMenuClass().open();
@@ -470,4 +473,5 @@ TEST_F(EditingScreen, AReopenedProjectListsTheSelectedAssetsLayers) {
     const int id = std::stoi(model.getLayerArrayReference()[a][0]);
     EXPECT_EQ(countTag(*editor->layerTableView->documentView(), id), 1);
     EXPECT_EQ(countTag(*editor->layerTableView->documentView(), -8), 1);
+    EXPECT_EQ(model.getVideoLayerView()->frame(), qrn::Rect(0, 0, 556, 313));
 }

@@ -79,6 +79,31 @@ TEST_F(ProjectFiles, NewFromTheEditorMakesAnEmptyPackageAndShowsOneAssetAfterThe
               entries);
 }
 
+TEST_F(ProjectFiles, FromTheStudioNewAndOpenWaitForTheStudioToClose) {
+    ASSERT_TRUE(createProject());
+    int dismissed = 0;
+    recordViewClass::setDismissHandler([&] { ++dismissed; });
+    recordViewClass::setStudioState(true, false);
+    panelAnswers.push_back(packagePath("Fresh"));
+    fileMenuClass().newProject();
+    advance(0.011);
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 1u) << "the first asset waits half a second more";
+    advance(0.5);
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 2u);
+
+    const std::string other = writePackage("Other", projectDocument({"0", "2", "4"}, {{}, {"3"}, {}}));
+    recordViewClass::setStudioState(true, false);
+    panelAnswers.push_back(other);
+    fileMenuClass().open();
+    advance(0.011);
+    EXPECT_EQ(dismissed, 2);
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 1u);
+    advance(0.5);
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 3u);
+    recordViewClass::setDismissHandler(nullptr);
+}
+
 TEST_F(ProjectFiles, NoPanelWhileImportingOrRecording) {
     ASSERT_TRUE(createProject());
     const int shown = savePanelsShown + openPanelsShown;

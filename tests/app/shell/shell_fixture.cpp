@@ -52,7 +52,6 @@ void resetShellState() {
     recordViewClass::setClearHandler(nullptr);
     if (autocueClass().getScriptEditorWindowOpen())
         autocueClass().displayAutocueWindow(true);
-    autocueClass::setWindowHandler(nullptr);
     layerSettingsValuesClass::setActionHandler(nullptr);
     undoRedoClass::setReplayHandler(nullptr);
     undoRedoClass::setUndoRedoButtons(std::nullopt);

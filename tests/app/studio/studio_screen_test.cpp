@@ -216,8 +216,9 @@ TEST_F(Studio, MinimisingAndHidingKeepTheTakeOnShowAndTheMarkersClearAfterTheRet
     EXPECT_EQ(screen->recordButton->image(), recordingIcon);
     EXPECT_FALSE(screen->playbackView->isHidden());
 
-    // A later leave and return rebuild the studio from scratch.
+    // Left while minimised (from the menu), the studio opens afresh next time all the same.
     screen->playbackView->setHidden(true);
+    window->miniaturize();
     studio.dismissView();
     advance(1.0);
     ASSERT_TRUE(editingScreen());
@@ -226,6 +227,7 @@ TEST_F(Studio, MinimisingAndHidingKeepTheTakeOnShowAndTheMarkersClearAfterTheRet
     EXPECT_NE(again, screen);
     expectEveryViewOnceIn(*again->recordingView);
     EXPECT_NE(again->recordButton->image(), recordingIcon);
+    EXPECT_EQ(studio.getRecordingView(), again->recordingView);
 }
 
 TEST_F(Studio, TheTitleBarIconsClearAfterBackAndDisabledButtonsDoNothing) {

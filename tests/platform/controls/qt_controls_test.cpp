@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTextCursor>
 #include <QTextEdit>
 
 #include <gtest/gtest.h>
@@ -83,4 +84,42 @@ TEST(QtEditors, TypingIntoAnEditableComboBoxSelectsTheMatchingItem) {
     EXPECT_EQ(actions, 1);
     MainQueue::advance(0.01);
     EXPECT_FALSE(box->isEditing());
+}
+
+TEST(QtEditors, TextSetByTheProgramShowsInTheOpenEditorWithoutAChangeAndKeepsTheCaret) {
+    qt::installQtControls();
+    auto view = TextView::make(Rect(0, 0, 200, 100));
+    view->setString("Hello world");
+    int changes = 0;
+    view->setTextDidChange([&](TextView&) { ++changes; });
+    view->beginEditing();
+    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
+    ASSERT_TRUE(content);
+    auto* edit = qobject_cast<QTextEdit*>(content->widget());
+    ASSERT_TRUE(edit);
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(5, QTextCursor::KeepAnchor);
+    edit->setTextCursor(cursor);
+
+    view->setAttributedString(AttributedString("Jello world!"));
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(edit->toPlainText(), "Jello world!");
+    EXPECT_EQ(edit->textCursor().anchor(), 2);
+    EXPECT_EQ(edit->textCursor().position(), 5);
+    // The next keystroke builds on the new text, not on the editor's old copy.
+    type(edit, "X");
+    EXPECT_EQ(view->string(), "JeX world!");
+    EXPECT_EQ(changes, 1);
+
+    // A shorter text keeps the caret inside it.
+    cursor = edit->textCursor();
+    cursor.setPosition(8);
+    edit->setTextCursor(cursor);
+    view->setAttributedString(AttributedString("Hi"));
+    EXPECT_EQ(edit->textCursor().position(), 2);
+    view->endEditing();
+    // Closed again: setting text is plain storage.
+    view->setAttributedString(AttributedString("After"));
+    EXPECT_EQ(view->string(), "After");
 }

@@ -5,6 +5,8 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
+#include "Controller/Editing/settingsViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Controller/Global/imageManipulationClass.h"
@@ -17,6 +19,7 @@
 #include "platform/foundation/colour.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/shape_layer.h"
+#include "platform/media/video_layer.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/view.h"
@@ -44,7 +47,7 @@ qrn::Colour named(const char* name) {
 }
 
 // Runs fn after the delay only while the same screen shows the same project.
-void afterOnThisScreen(double seconds, std::function<void()> fn) {
+void runOnThisScreen(double seconds, std::function<void()> fn) {
     const int generation = screenGeneration;
     const std::weak_ptr<qrn::ui::View> screen = dragView;
     const std::string project = persistentDataStorageClass().getProjectDirectory();
@@ -78,19 +81,32 @@ std::shared_ptr<qrn::ui::View> handleView(const qrn::Rect& frame, int tag, unsig
     return handle;
 }
 
-// The asset strip and the layer list start empty for every project.
+// Both lists as a new project finds them: empty, one asset tile and one layer tile wide.
+void emptyListDocuments() {
+    if (assetStripDocument) {
+        assetStripDocument->setSubviews({});
+        assetStripDocument->setFrameSize({78, 77});
+    }
+    if (layerListDocument) {
+        layerListDocument->setSubviews({});
+        layerListDocument->setFrameSize({39, 39});
+    }
+}
+
+// The asset strip and the layer list start empty for every project; a screen that stays keeps
+// its two document views.
 void makeListDocuments() {
     if (!configuration)
         return;
-    if (configuration->assetTableView) {
-        const double height = std::trunc(configuration->assetTableView->frame().size.height);
-        assetStripDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 78, height));
-        configuration->assetTableView->setDocumentView(assetStripDocument);
-    }
-    if (configuration->layerTableView) {
+    if (!assetStripDocument)
+        assetStripDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 78, 77));
+    if (!layerListDocument)
         layerListDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 39, 39));
+    emptyListDocuments();
+    if (configuration->assetTableView && configuration->assetTableView->documentView() != assetStripDocument)
+        configuration->assetTableView->setDocumentView(assetStripDocument);
+    if (configuration->layerTableView && configuration->layerTableView->documentView() != layerListDocument)
         configuration->layerTableView->setDocumentView(layerListDocument);
-    }
 }
 
 } // namespace
@@ -110,6 +126,9 @@ editViewClass::editViewClass(std::optional<editViewConfiguration> config, ViewPt
     model.setConfiguration(previewLayerConfigurationViews{parentPreviewView, dragView});
     model.getVideoLayerView()->setHidden(true);
     registerFilterEditingHost();
+    previewLayerClass::setVideoCroppingEnabledHook([] { editViewClass().videoCroppingEnabled(); });
+    connectPopoverHooks();
+    connectStudioHandBack();
     initialisation();
 }
 
@@ -221,7 +240,9 @@ void editViewClass::initialiseProject() {
         resizeAndPositionLayers(true);
         storage.exportData(false);
     }
-    afterOnThisScreen(0.1, [] {
+    // The settings panel shows its selected pane for the project now loaded.
+    settingsViewClass().loadSettingsView(std::nullopt);
+    runOnThisScreen(0.1, [] {
         previewLayerClass model;
         resizeAndPositionLayersClass().resizeAndPositionVideo(model.getVideoLayerView(),
                                                               parentPreviewView->bounds());
@@ -274,20 +295,24 @@ void editViewClass::clearClass(bool resetClass) {
     if (resetClass) {
         editViewSelected = false;
         editorOpensExistingProject = false;
+        // The start-up of the next screen attaches new lists.
+        assetStripDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 78, 77));
+        layerListDocument = std::make_shared<flippedView>(qrn::Rect(0, 0, 39, 39));
     }
     if (screenClearHandler)
         screenClearHandler(resetClass);
-    // The project's views go with it. The z-order markers and the camera view stay for the
-    // next project, whose camera reload replaces them; so do the overlay and the camera frame
-    // while the screen stays.
+    if (auto preview = captureSessionClass().getPreviewLayer())
+        preview->setContentFilters({});
+    // The project's views go with it. The overlay, the camera frame and the z-order markers stay
+    // (hidden, for the next project); the next camera reload replaces the markers, so each
+    // stands in the preview once, around the current camera view.
     if (dragView) {
-        const auto video = previewLayerClass().getVideoLayerView();
         const auto subviews = dragView->subviews();
         for (const auto& view : subviews) {
             const auto tag = view->subviews().empty() ? std::nullopt : view->subviews()[0]->tag();
             const bool marker = tag && *tag <= -9 && *tag >= -13;
-            const bool screenPart = !resetClass && (view->viewWithTag(-5) || view->viewWithTag(-4));
-            if (view == video || marker)
+            const bool screenPart = view->viewWithTag(-5) || view->viewWithTag(-4);
+            if (marker)
                 continue;
             if (screenPart)
                 view->setHidden(true);
@@ -295,24 +320,29 @@ void editViewClass::clearClass(bool resetClass) {
                 view->removeFromSuperview();
         }
     }
+    // The sticky tile goes with its thumbnails, or the next project's layers, which reuse the
+    // same ids, would find the old ones.
     if (configuration && configuration->stickyAsset)
         configuration->stickyAsset->setSubviews({});
-    if (!resetClass)
-        makeListDocuments();
+    emptyListDocuments();
     previewLayerClass().clearClass(resetClass);
     previewLayerViewPathCreationClass().setPathsArray(resetClass
                                                           ? std::vector<std::vector<layerPathEntry>>{}
                                                           : std::vector<std::vector<layerPathEntry>>{{}});
+    if (!resetClass)
+        loadScrollViewLayers();
     if (resetClass) {
         configuration.reset();
         parentPreviewView.reset();
         dragView.reset();
-        assetStripDocument.reset();
-        layerListDocument.reset();
         previewLayerClass().setConfiguration(std::nullopt);
         previewLayerClass().setVideoLayerView(nullptr);
     }
     QRN_LOG_OUT();
+}
+
+void editViewClass::afterOnThisScreen(double seconds, std::function<void()> fn) {
+    runOnThisScreen(seconds, std::move(fn));
 }
 
 void editViewClass::setScreenClearHandler(std::function<void(bool)> handler) {
@@ -343,7 +373,7 @@ double editViewClass::getAssetWidth() {
 
 void editViewClass::exportProjectAfterDelay() {
     QRN_LOG_IN(std::nullopt);
-    afterOnThisScreen(1.0, [] {
+    runOnThisScreen(1.0, [] {
         editViewClass().addExistingFiltersToVideo(false);
         persistentDataStorageClass().exportData(false);
     });

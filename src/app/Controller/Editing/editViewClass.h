@@ -93,10 +93,6 @@ class editViewClass {
     void displayBackgroundColourAndLayer(bool display);
     void updateMouseCursor();
     void updateMouseDownValue(bool down);
-    // Refits the camera and every layer to the preview's bounds and rebuilds every hit path.
-    void resizeAndPositionLayers(bool refitCamera);
-    // Rebuilds the camera's path, then every layer's path of every asset, in place.
-    void updateLayerPaths();
     // Paints the selected asset's container and thumbnail (and its box) in the colour and writes
     // the project at once.
     void changeAssetBackgroundColour(const qrn::Colour& colour, bool fromUndo);
@@ -200,6 +196,64 @@ class editViewClass {
                      bool videoLayer, bool exportData);
     // The filter panels act on the preview's selection from now on.
     static void registerFilterEditingHost();
+
+    // --- Re-layout, hit paths and the crop switch (editViewClassRelayout.cpp)
+    // Refits the camera (with resizeVideo), every layer view and the selection overlay to the
+    // preview's bounds; the hit paths are rebuilt once, 0.1 s after the last of a burst.
+    void resizeAndPositionLayers(bool resizeVideo);
+    // The deferred rebuild: the camera's path, then every layer's in model order, only when no
+    // re-layout came after the one that scheduled it (layerPathsCheck is its counter value).
+    void updateLayerPaths(int layerPathsCheck);
+    // The re-layout counter, 0 to 9999.
+    static int getLayerPathsCounter();
+    static void setLayerPathsCounter(int value);
+    // The camera picture's crop frame on or off; nothing unless the camera is selected.
+    void videoCroppingEnabled();
+    // Runs fn after the delay only while the same screen shows the same project.
+    static void afterOnThisScreen(double seconds, std::function<void()> fn);
+
+    // --- Lending views to the studio and taking them back (editViewClassHandBack.cpp)
+    // Per asset (ASSET_ARRAY order) the views of its thumbnail in the strip.
+    std::vector<std::vector<ViewPtr>> getAllAssetPreviewLayers();
+    // Empties every asset's thumbnail (the studio holds the views meanwhile).
+    void removeAllLayersFromAssetPreviews();
+    // The thumbnail's bounds in the strip, to which returned thumbnail views are refitted.
+    qrn::Rect getAssetPreviewBounds();
+    // Takes the layer views back from the studio's view and the thumbnails from the studio,
+    // refits them (0.1 s and 0.2 s later) and re-selects the shown asset's tile. The two arrays
+    // are the studio's copies, logged only: the layers come back from the model.
+    void loadEditingView(const ViewPtr& previewLayer,
+                         const std::vector<std::vector<std::string>>& LAYER_ARRAY,
+                         const std::vector<std::vector<double>>& BACKGROUND_COLOUR_ARRAY);
+    // Re-highlights the selected asset's tile and shows its container.
+    void correctScrollViewLayers();
+    // What the studio lends and hands back; set by the studio. Unset, nothing was lent.
+    struct studioHandBackHooks {
+        std::function<ViewPtr()> getRecordingView;
+        std::function<std::vector<std::vector<std::string>>()> getLayerArray;
+        std::function<std::vector<std::vector<double>>()> getBackgroundColourArray;
+        std::function<std::vector<std::vector<ViewPtr>>()> getAssetPreviewLayerArray;
+        std::function<void(std::vector<std::vector<ViewPtr>>)> setAssetPreviewLayerArray;
+        std::function<qrn::Rect()> returnNextAssetPreviewBounds;
+    };
+    static void setStudioHandBackHooks(studioHandBackHooks hooks);
+    static const studioHandBackHooks& getStudioHandBackHooks();
+    // The studio's own views and lists through those hooks, and its return through this screen.
+    static void connectStudioHandBack();
+
+    // --- Context menus and the Control key (editViewClassPopover.cpp)
+    // A context click (type 0 the preview, 1 the asset strip, 2 the layer list) opens the menu of
+    // the selected layer or asset when it lands on it (or with force); any other click closes
+    // the menu shown.
+    void showPopover(const qrn::ui::Event& event, int type, bool force);
+    bool getControlKeyPressed();
+    void setControlKeyPressed(bool pressed);
+    // The tiles and the preview reach the menus and the Control key through the hooks above.
+    static void connectPopoverHooks();
+    // --- Asset strip hover (editViewClassHoveredAsset.cpp): the asset id of the tile last
+    // right-clicked; none once the pointer leaves a tile.
+    static void setHoveredAssetTag(std::optional<int> tag);
+    static std::optional<int> getHoveredAssetTag();
 };
 
 // Text layers: the text a text layer shows when none is stored for it ("text symbol").

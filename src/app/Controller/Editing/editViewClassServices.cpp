@@ -1,5 +1,5 @@
 // The editing logic's services to the preview: the camera frame, the layer holders, the
-// background boxes and colour, the cursor, the camera filters and the preview's re-layout.
+// background boxes and colour, the cursor and the camera filters.
 #include "Controller/Editing/editViewClass.h"
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
@@ -88,32 +88,6 @@ void editViewClass::updateMouseCursor() {
 void editViewClass::updateMouseDownValue(bool down) {
     previewLayerClass().setMouseDown(down);
     updateMouseCursor();
-}
-
-void editViewClass::resizeAndPositionLayers(bool refitCamera) {
-    QRN_LOG_IN(LogValues{{"refitCamera", refitCamera}});
-    const auto parentPreviewView = getParentPreviewView();
-    const auto dragView = getDragView();
-    if (!parentPreviewView || !dragView)
-        return;
-    previewLayerClass model;
-    resizeAndPositionLayersClass fitting;
-    const qrn::Rect bounds = parentPreviewView->bounds();
-    if (refitCamera)
-        fitting.resizeAndPositionVideo(model.getVideoLayerView(), bounds);
-    fitting.resizeAndPositionLayers(dragView, model.getAssetArray(), model.getLayerArrayReference(), bounds);
-    stripedBorderFrameChange(std::nullopt, std::nullopt);
-    updateLayerPaths();
-    if (model.getVideoLayerSelected() || model.getSelectedLayer())
-        model.positionAndResizeOverlay(std::nullopt, true);
-}
-
-void editViewClass::updateLayerPaths() {
-    QRN_LOG_IN(std::nullopt);
-    previewLayerClass model;
-    model.createOrUpdateLayerPath(layerAssetIndexAndVideoSelectedArray{true, qrn::Value(), qrn::Value()},
-                                  false, 0, true);
-    model.rebuildAllLayerPaths();
 }
 
 void editViewClass::changeAssetBackgroundColour(const qrn::Colour& colour, bool fromUndo) {

@@ -1,7 +1,9 @@
 #include "Controller/Editing/viewLoaderClass.h"
+#include "View/Editing/editScreenTitleBarController.h"
 
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -82,12 +84,16 @@ void viewLoaderClass::presentRecordingScreen() {
     globalAppSettingsClass settings;
     settings.setIsMainViewControllerLoading(false);
     closeWindowsOrPanelClass().closeColourPanel();
+    if (auto bar = editScreenTitleBarController::current())
+        bar->iconsLooseColours();
     if (configuration && configuration->parentPreviewView)
         resizeAndPositionLayersClass().setBounds(configuration->parentPreviewView->bounds());
     // The studio reads the script as the pane shows it.
     if (auto text = editViewClass::getAutocueText())
         editViewClass().addTextToAutocueArray(*text);
     autocueClass().displayAutocueWindow(true);
+    // The panes are built afresh when the editing screen comes back.
+    settingsViewClass().setViewReferenceArray(std::vector<qrn::ui::ViewControllerPtr>(3));
     settings.setJustMovedBetweenOrReloadedScreens(true);
     auto studio = qrn::ui::SceneRegistry::instantiateViewController("recordingView");
     if (!studio || !configuration || !configuration->viewController) {

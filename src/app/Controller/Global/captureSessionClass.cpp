@@ -128,15 +128,8 @@ void captureSessionClass::enableCaptureSession(bool initialiser) {
             auto& s = session();
             s.beginConfiguration();
             const auto microphones = CaptureDevices::devices(MediaType::Audio);
-            if (!microphones.empty()) {
-                auto input = CaptureDeviceInput::create(microphones.front());
-                if (!input.isOk())
-                    QRN_LOG_ERROR(input.error());
-                else if (s.canAddInput(input.value()))
-                    s.addInput(input.value());
-                else
-                    QRN_LOG_MID(LogValues{{"audioInput", "refused"}});
-            }
+            if (!microphones.empty())
+                addAudioInput(s, microphones.front());
             if (s.canAddOutput(getMovieOutput()))
                 s.addOutput(getMovieOutput());
             else
@@ -273,18 +266,24 @@ void captureSessionClass::changeAudio(const std::string& deviceName) {
     removeInputs(s, MediaType::Audio);
     if (deviceName != noAudioName) {
         if (auto microphone = CaptureDevices::deviceNamed(MediaType::Audio, deviceName)) {
-            auto input = CaptureDeviceInput::create(*microphone);
-            if (!input.isOk())
-                QRN_LOG_ERROR(input.error());
-            else if (s.canAddInput(input.value()))
-                s.addInput(input.value());
-            else
-                QRN_LOG_MID(LogValues{{"audioInput", "refused"}});
+            addAudioInput(s, *microphone);
         } else {
             QRN_LOG_MID(LogValues{{"microphone", "not found"}});
         }
     }
     restart(s);
+}
+
+void captureSessionClass::addAudioInput(qrn::media::CaptureSession& s,
+                                        const qrn::media::CaptureDevice& device) {
+    // A microphone that will not open or that the session refuses is only noted.
+    auto input = CaptureDeviceInput::create(device);
+    if (!input.isOk())
+        QRN_LOG_ERROR(input.error());
+    else if (s.canAddInput(input.value()))
+        s.addInput(input.value());
+    else
+        QRN_LOG_MID(LogValues{{"audioInput", "refused"}});
 }
 
 void captureSessionClass::changeErrorMessage(const std::string& message,

@@ -18,6 +18,7 @@
 #include "platform/media/composition.h"
 
 namespace qrn::media {
+struct CaptureDevice;
 class CaptureSession;
 class VideoPreviewLayer;
 class MovieFileOutput;
@@ -167,4 +168,7 @@ class captureSessionClass {
     void refitWhenLayersComeBack();
     // Puts the take state back as a fresh process has it. For tests.
     static void resetTakeForTesting();
+
+  private:
+    void addAudioInput(qrn::media::CaptureSession& session, const qrn::media::CaptureDevice& device);
 };

@@ -263,6 +263,8 @@ void fileMenuClass::save() {
     persistentDataStorageClass storage;
     const std::string title = storage.getProjectName();
     storage.exportData(true);
+    // Typed scripts and symbol texts waiting for their delayed write go out with the save.
+    attributedStringStorageClass().flushPendingSymbolExport();
     auto controller = std::dynamic_pointer_cast<controllerProjectViewController>(storage.getViewController());
     qrn::ui::Window* window = controller ? controller->window() : nullptr;
     // Only the title flashes: the project's name stays as it is, so a second Save or a new

@@ -40,6 +40,9 @@ void recordViewClass::initialiseClass() {
     captureSessionClass().setCaptureStatusViews(v.videoLoadingIcon, v.videoLabel);
     // The studio places every view itself when the window changes size.
     v.recordingView->setAutoresizesSubviews(false);
+    // A camera picture then costs the filtered camera and the kept pictures of the layers below
+    // and above it, not every layer drawn again.
+    v.recordingView->layer()->setCachesSublayers(true);
 }
 
 void recordViewClass::videoPreview() {

@@ -25,7 +25,7 @@ std::function<void()> closeHandler;
 std::function<videoSettingsClass::ViewPtr(const videoSettingsClass::ViewPtr&, bool)> constructOrderedListHook;
 std::function<void(bool)> editingHighlightHook;
 
-const qrn::Size chooserSize{320, 560};
+const qrn::Size chooserSize{250, 520};
 
 void putIcon(const std::shared_ptr<qrn::ui::View>& host, const std::string& name) {
     if (!host)
@@ -154,10 +154,12 @@ void videoSettingsClass::showWindow() {
     auto chooser = qrn::ui::SceneRegistry::instantiateViewController("videoSettings");
     if (!chooser)
         return;
-    // Beside the main window, level with its top.
+    // Over the main window's right-hand edge, below its title strip, where it stays on screen
+    // beside the picture.
     qrn::Rect frame(240, 240, chooserSize.width, chooserSize.height);
     if (auto main = mainWindowClass().getCurrentMainWindow(); main && !main->isClosed())
-        frame.origin = {main->frame().maxX() + 8, main->frame().maxY() - chooserSize.height};
+        frame.origin = {main->frame().maxX() - chooserSize.width - 4,
+                        main->frame().maxY() - chooserSize.height - 48};
     chooserWindow = qrn::ui::Window::make(frame, qrn::ui::WindowStyleTitled | qrn::ui::WindowStyleClosable);
     chooserWindow->setTitle("Camera and Microphone");
     chooserWindow->setContentViewController(chooser);

@@ -219,7 +219,8 @@ bool dragViewView::checkExtension(qrn::ui::DraggingInfo& info) {
             imageURL = symbol->url;
         }
     }
-    return false;
+    // A still symbol is accepted as well: refused here, the window never lets it drop.
+    return fileTypeIsOk;
 }
 
 bool dragViewView::prepareForDragOperation(qrn::ui::DraggingInfo& info) {

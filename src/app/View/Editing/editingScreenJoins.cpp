@@ -3,8 +3,12 @@
 #include <memory>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/SettingsPanel/layerSettingsValuesClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
+#include "Controller/Recording/videoSettingsClass.h"
 #include "View/Editing/dragViewView.h"
+#include "View/Editing/editScreenTitleBarController.h"
 
 namespace {
 
@@ -44,6 +48,9 @@ void joinEditingScreenOperations(bool join) {
         previewLayerClass::setAddEmptyBackgroundRowHook(nullptr);
         editViewClass::setDuplicateLayerInternalHook(nullptr);
         dragViewView::setAddLayerHook(nullptr);
+        editScreenTitleBarController::setLoadSettingsViewHook(nullptr);
+        layerSettingsValuesClass::setVideoCroppingEnabledHook(nullptr);
+        videoSettingsClass::setEditingHighlightHook(nullptr);
         return;
     }
     previewLayerClass::setAddLayerToAssetScrollViewHook(
@@ -59,4 +66,14 @@ void joinEditingScreenOperations(bool join) {
         previewLayerClass().duplicateLayerInternal(sourceIndex, layerIndex, toSelectedAsset);
     });
     dragViewView::setAddLayerHook(addDroppedLayer);
+    // The title bar's pane buttons show the settings panel's panes.
+    editScreenTitleBarController::setLoadSettingsViewHook(
+        [](std::optional<int> pane) { return settingsViewClass().loadSettingsView(pane); });
+    // The crop tool of the layer settings acts on the camera picture.
+    layerSettingsValuesClass::setVideoCroppingEnabledHook([] { editViewClass().videoCroppingEnabled(); });
+    // The camera chooser lights the title bar's camera settings button while it is open.
+    videoSettingsClass::setEditingHighlightHook([](bool keep) {
+        if (auto bar = editScreenTitleBarController::current())
+            bar->videoSettingsButtonKeepChangedColour(keep);
+    });
 }

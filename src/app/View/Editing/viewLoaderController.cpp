@@ -3,7 +3,9 @@
 #include "View/Editing/dragViewView.h"
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -16,8 +18,12 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "View/Editing/LayerScrollView/backgroundColourView.h"
+#include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/previewParentView.h"
+#include "View/Editing/reorderJoins.h"
+#include "View/Editing/viewLoaderView.h"
 #include "View/Global/mainWindowController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Global/screenWindowAdapters.h"
@@ -33,22 +39,6 @@ namespace {
 
 std::shared_ptr<screenTitleBarAccessoryViewController> titleBarAccessory;
 
-// The asset background colour box: a click shows the selected asset's colour in the panel.
-class backgroundColourBox : public qrn::ui::View {
-  public:
-    using View::View;
-    void mouseDown(const qrn::ui::Event&) override {
-        auto* screen =
-            dynamic_cast<viewLoaderController*>(window() ? window()->contentViewController() : nullptr);
-        if (!screen)
-            return;
-        std::weak_ptr<qrn::ui::ViewController> weak = screen->shared_from_this();
-        editViewClass().showAssetColourInPanel(screen, [weak](const qrn::Colour& colour) {
-            if (auto alive = std::static_pointer_cast<viewLoaderController>(weak.lock()))
-                alive->changeColor(colour);
-        });
-    }
-};
 // Present once the first appearance has made it: the title-bar accessory is installed.
 std::shared_ptr<globalAppSettingsClass> settingsObject;
 qrn::GenerationCounter resizeGeneration{10000};
@@ -74,7 +64,7 @@ std::shared_ptr<screenTitleBarAccessoryViewController> viewLoaderController::get
 }
 
 void viewLoaderController::loadView() {
-    mainView = qrn::ui::View::make(rootFrame);
+    mainView = std::make_shared<viewLoaderView>(rootFrame);
     if (auto background = qrn::namedColour("background_colour_dark_dark", true))
         mainView->layer()->setBackgroundColour(*background);
     mainView->setAutoresizingMask(WidthSizable | HeightSizable);
@@ -102,7 +92,7 @@ void viewLoaderController::loadView() {
     addAssetButtonView->setAutoresizingMask(FlexibleMaxYMargin);
     assetTableView = qrn::ui::ScrollView::make(assetStripFrame);
     assetTableView->setAutoresizingMask(WidthSizable | FlexibleMaxYMargin);
-    backgroundColourView = std::make_shared<backgroundColourBox>(backgroundColourFrame);
+    backgroundColourView = std::make_shared<::backgroundColourView>(backgroundColourFrame);
     backgroundColourView->setAutoresizingMask(FlexibleMaxYMargin);
     backgroundLayerView = qrn::ui::View::make(backgroundLayerFrame);
     backgroundLayerView->setAutoresizingMask(FlexibleMaxYMargin);
@@ -143,6 +133,10 @@ void viewLoaderController::viewsLoaded() {
                                         backgroundLayerView, layerTableView, videoLoadingIcon, videoLabel},
                   nullptr, parentPreviewView, dragView);
     joinEditingScreenOperations(true);
+    // The settings panel: its container and its joins to the preview.
+    settingsViewClass{settingsView};
+    settingsViewClass::connectEditingScreen();
+    joinReorderOperations(true);
 
     std::weak_ptr<viewLoaderController> weak = std::static_pointer_cast<viewLoaderController>(self);
     addAssetButtonView->setAction([weak](qrn::ui::Control&) {
@@ -158,10 +152,6 @@ void viewLoaderController::viewsLoaded() {
         edit.initialiseProject();
     });
 
-    mainView->addTrackingArea(mainView->bounds(),
-                              qrn::ui::TrackingMouseEnteredAndExited | qrn::ui::TrackingActiveInKeyWindow |
-                                  qrn::ui::TrackingInVisibleRect,
-                              this);
     capture.permission(true);
     mouseCursorClass().changeCursor(qrn::ui::CursorShape::ContextualMenu);
     QRN_LOG_OUT();
@@ -182,7 +172,12 @@ void viewLoaderController::viewDidAppear() {
         globalAppSettingsClass settings(&host);
         if (titleBarAccessory)
             titleBarAccessory->loadView(true);
+        // The studio let the editing screen go when it appeared; it is the shown screen again.
+        editViewClass().setEditViewSelected(true);
         recordViewClass::loadEditingViewThroughHook();
+        // The camera and pane icons light again as they were before the studio.
+        if (auto bar = editScreenTitleBarController::current())
+            bar->iconsSelected();
         recordViewClass().clearClass();
     }
     viewLoaderClass loader;
@@ -204,6 +199,8 @@ void viewLoaderController::viewDidAppear() {
         globalAppSettingsClass().setJustMovedBetweenOrReloadedScreensToFalseAfterDelay();
     }
     if (auto* w = window()) {
+        // The root view hears the modifier keys from the start.
+        w->makeFirstResponder(mainView.get());
         w->setTitle(persistentDataStorageClass().getProjectName());
         if (w->isKeyWindow())
             persistentDataStorageClass().setActiveWindow("editorView");
@@ -285,6 +282,8 @@ void viewLoaderController::addAssetButton() {
 
 void viewLoaderController::clearClass() {
     QRN_LOG_IN();
+    layerSettingsClass().clearAnyDisplayedSettingsView();
+    settingsViewClass().setSelectedViewNumber(0);
     settingsObject.reset();
 }
 

@@ -1,6 +1,7 @@
 #include "View/Recording/recordViewController.h"
 
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -32,7 +33,7 @@ const qrn::Rect recordingFrame(10, 190, 992, 558);
 const qrn::Rect nextAssetParentFrame(1012, 190, 258, 558);
 const qrn::Rect nextAssetPreviewFrame(9, 47, 240, 135);
 const qrn::Rect recordButtonFrame(481, 115, 50, 50);
-const qrn::Rect timerFrame(541, 125, 120, 30);
+const qrn::Rect timerFrame(541, 125, 160, 30);
 
 qrn::Colour named(const char* name) {
     return qrn::namedColour(name, true).value_or(qrn::Colour::black());
@@ -125,8 +126,10 @@ void recordViewController::viewWillAppear() {
     studio.setRecordViewSelected(true);
     // A return from hiding or from the Dock keeps the studio as it is: setting it up again would
     // show the record button idle in the middle of a take and hide the playback area.
-    if (studio.getViewLoaderObject() || studio.getRecordViewController())
+    if (studio.getViewLoaderObject() || studio.getRecordViewController().get() == this)
         return;
+    // A marker left by a studio that was minimised and then left is not this one's.
+    studio.setRecordViewController(nullptr);
     auto* presenting = presentingViewController();
     if (!presenting) {
         QRN_LOG_ERROR("The studio needs the editing screen that presents it");
@@ -222,6 +225,8 @@ void recordViewController::windowWillClose(qrn::ui::Window&) {
     closeWindowsOrPanelClass().clearClasses(true);
     recordViewClass studio;
     studio.setRecordViewSelected(false);
+    // The next editing screen starts on the symbols pane.
+    settingsViewClass().setSelectedViewNumber(0);
     studio.setRecordViewController(nullptr);
     studio.clearViewLoaderObject();
     mainWindowClass().setAWindowIsOpen(false);

@@ -14,12 +14,12 @@ namespace {
 using namespace qrn::graphics;
 
 // The panel's parts (y up): the camera row, the microphone row, the filter list below.
-const qrn::Rect rootFrame(0, 0, 320, 560);
-const qrn::Rect videoIconFrame(12, 520, 28, 28);
-const qrn::Rect videoListFrame(50, 521, 258, 26);
-const qrn::Rect audioIconFrame(12, 480, 28, 28);
-const qrn::Rect audioListFrame(50, 481, 258, 26);
-const qrn::Rect filterFrame(0, 0, 320, 468);
+const qrn::Rect rootFrame(0, 0, 250, 520);
+const qrn::Rect videoIconFrame(10, 482, 26, 26);
+const qrn::Rect videoListFrame(44, 483, 196, 26);
+const qrn::Rect audioIconFrame(10, 444, 26, 26);
+const qrn::Rect audioListFrame(44, 445, 196, 26);
+const qrn::Rect filterFrame(0, 0, 250, 432);
 
 } // namespace
 

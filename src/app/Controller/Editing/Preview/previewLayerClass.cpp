@@ -603,7 +603,7 @@ std::shared_ptr<qrn::ui::View> previewLayerClass::getSuperviewOfTaggedPreviewVie
     // New layers go in below it, so it is found at the top.
     for (auto child = children.rbegin(); child != children.rend(); ++child)
         for (const auto& inner : (*child)->subviews())
-            if (inner->tag() == -5)
+            if (const auto tag = inner->tag(); tag.has_value() && *tag == -5)
                 return *child;
     auto tagged = drop->viewWithTag(-5);
     return tagged ? tagged->superview() : nullptr;

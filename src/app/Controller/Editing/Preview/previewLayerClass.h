@@ -344,6 +344,8 @@ class previewLayerClass {
     static void setRebuildLayerListHook(std::function<void()> hook);
     // Refreshes the shown settings pane for the new selection.
     static void setLoadSettingsViewHook(std::function<void()> hook);
+    // --- Settings pane: the selection changed, so the shown pane follows it (through the hook).
+    static void reloadSettingsPane();
     // Refreshes the background box after a background layer joined the selected asset.
     static void setRefreshBackgroundBoxHook(std::function<void()> hook);
     // Rebuilds the selected asset's layer list (through the hook; nothing until it is set).

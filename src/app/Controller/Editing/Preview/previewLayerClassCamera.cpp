@@ -45,6 +45,13 @@ void previewLayerClass::reloadVideoPreview(bool resetVideoFrame) {
 
     auto r = getVideoOriginSizeArray();
     r.resize(4, 0);
+    // A project saved before any camera picture was shown stores an empty frame; the camera
+    // would stay invisible in it, so it fills the preview instead.
+    if (!(r[2] > 0 && r[3] > 0)) {
+        const auto frame = configuration->parentPreviewView->frame();
+        r = {0, 0, frame.size.width, frame.size.height};
+        setVideoOriginSizeArray(r);
+    }
     auto video = qrn::ui::View::make(qrn::Rect(r[0], r[1], r[2], r[3]));
     video->setHidden(hidden);
     setVideoLayerView(video);
@@ -103,6 +110,7 @@ void previewLayerClass::selectVideoLayer() {
         if (overlay->subviews().size() > 2)
             overlay->subviews()[2]->setHidden(true);
     }
+    reloadSettingsPane();
 }
 
 void previewLayerClass::cropVideo(qrn::ui::View& videoView) {

@@ -15,6 +15,7 @@
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/Preview/dragViewImageView.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/progress_indicator.h"
@@ -106,6 +107,11 @@ void previewLayerClass::setRebuildLayerListHook(std::function<void()> hook) {
 void previewLayerClass::setLoadSettingsViewHook(std::function<void()> hook) {
     loadSettingsView = std::move(hook);
 }
+void previewLayerClass::reloadSettingsPane() {
+    if (loadSettingsView)
+        loadSettingsView();
+}
+
 void previewLayerClass::setRefreshBackgroundBoxHook(std::function<void()> hook) {
     refreshBackgroundBox = std::move(hook);
 }
@@ -512,7 +518,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         size = {size.width * previewSize.width / textReferenceWidth,
                 size.height * previewSize.height / textReferenceHeight};
     } else if (image) {
-        auto picture = qrn::ui::ImageView::make(container->bounds());
+        auto picture = dragViewImageView::makeDropView(container->bounds());
         picture->setImageScaling(qrn::ui::ImageScaling::axesIndependently);
         picture->setImage(*image);
         picture->setAutoresizingMask(qrn::graphics::WidthSizable | qrn::graphics::HeightSizable);

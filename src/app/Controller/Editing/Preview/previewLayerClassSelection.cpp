@@ -87,6 +87,7 @@ void previewLayerClass::layerSelected(const std::shared_ptr<qrn::ui::View>& view
             rotateLayer(*overlay, getLayerRotateArray()[size_t(a)][size_t(l)]);
     }
     setDraggingLayer(true);
+    reloadSettingsPane();
 }
 
 void previewLayerClass::noLayerSelected() {
@@ -99,6 +100,7 @@ void previewLayerClass::noLayerSelected() {
     mainMenuAppearance menu;
     menu.disableItem("Arrange", "Flip Horizontally");
     menu.disableItem("Arrange", "Flip Vertically");
+    reloadSettingsPane();
 }
 
 void previewLayerClass::selectLastLayer() {

@@ -1,30 +1,197 @@
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 
+#include <algorithm>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/svgButtonClass.h"
+#include "Model/attributedStringStorageClass.h"
+#include "Model/stylingClass.h"
+#include "platform/foundation/colour.h"
+#include "platform/ui/scroll_view.h"
+#include "platform/ui/text_view.h"
+#include "platform/ui/window_controller.h"
 
 namespace {
-bool scriptEditorWindowOpen = false;
-std::function<void(bool)> windowHandler;
+std::optional<autocueViewConfigurationOne> scriptPaneConfiguration;
+std::optional<autocueViewConfigurationTwo> scriptWindowConfiguration;
+bool scriptWindowIsOpen = false;
+bool scriptWindowCanOpen = true;
+std::shared_ptr<qrn::ui::WindowController> scriptWindowController;
+
+std::shared_ptr<qrn::ui::TextView> textViewOf(const std::shared_ptr<qrn::ui::ScrollView>& scroll) {
+    return scroll ? std::dynamic_pointer_cast<qrn::ui::TextView>(scroll->documentView()) : nullptr;
+}
+
+std::shared_ptr<qrn::ui::TextView> paneTextView() {
+    return scriptPaneConfiguration ? textViewOf(scriptPaneConfiguration->textField) : nullptr;
+}
+
+int selectedAssetPosition() {
+    previewLayerClass model;
+    const auto assets = model.getAssetArray();
+    const auto found = std::find(assets.begin(), assets.end(), std::to_string(model.getSelectedAsset()));
+    return found == assets.end() ? -1 : int(found - assets.begin());
+}
 } // namespace
+
+void autocueClass::initialisation(const autocueViewConfigurationOne& configuration,
+                                  std::shared_ptr<qrn::ui::WindowController> autocueWindow) {
+    QRN_LOG_IN();
+    scriptPaneConfiguration = configuration;
+    if (configuration.textFieldOverlayIcon)
+        configuration.textFieldOverlayIcon->setHidden(true);
+    scriptWindowController = std::move(autocueWindow);
+    loadAutocueText(std::nullopt);
+    checkIfTextFieldIsEmpty(false);
+}
+
+void autocueClass::initialisationTwo(const autocueViewConfigurationTwo& configuration) {
+    QRN_LOG_IN();
+    scriptWindowConfiguration = configuration;
+}
+
+std::shared_ptr<qrn::ui::TextView> autocueClass::visibleTextView() {
+    if (scriptWindowIsOpen)
+        return scriptWindowConfiguration ? textViewOf(scriptWindowConfiguration->textField) : nullptr;
+    return paneTextView();
+}
+
+std::optional<qrn::AttributedString> autocueClass::getTextField() {
+    QRN_LOG_IN();
+    if (auto view = visibleTextView())
+        return view->attributedString();
+    return std::nullopt;
+}
+
+void autocueClass::setTextField(const qrn::AttributedString& string) {
+    QRN_LOG_IN(LogValues{{"string", string.string()}});
+    attributedStringStorageClass storage;
+    storage.setAutocueStringArray(storage.getAutocueStringArray());
+    if (auto view = visibleTextView())
+        view->setAttributedString(string);
+    // The scripts are not read back from the file: without a project folder, or after a failed
+    // write, that would put old texts in place of the ones in memory.
+}
+
+void autocueClass::loadAutocueText(const std::optional<qrn::AttributedString>& string) {
+    QRN_LOG_IN();
+    if (string) {
+        setTextField(*string);
+        return;
+    }
+    attributedStringStorageClass storage;
+    const int p = previewLayerClass().getSelectedAssetIndex();
+    if (p == 0) {
+        setTextField(storage.getProjectNotes());
+    } else if (p > 0) {
+        const auto scripts = storage.getAutocueStringArray();
+        if (size_t(p - 1) < scripts.size())
+            setTextField(scripts[size_t(p - 1)]);
+    }
+}
+
+void autocueClass::checkIfTextFieldIsEmpty(bool display) {
+    if (!scriptPaneConfiguration || !scriptPaneConfiguration->textFieldIsEmptyIcon)
+        return;
+    auto& icon = *scriptPaneConfiguration->textFieldIsEmptyIcon;
+    if (display) {
+        icon.setHidden(true);
+        return;
+    }
+    const auto view = visibleTextView();
+    icon.setHidden(!view || !view->attributedString().isEmpty());
+}
+
+void autocueClass::displayTextFieldOverlay(bool display) {
+    QRN_LOG_IN(LogValues{{"display", display}});
+    if (!scriptPaneConfiguration)
+        return;
+    if (const auto& overlay = scriptPaneConfiguration->textFieldOverlay) {
+        const bool dark = stylingClass().interfaceStyle() == "Dark";
+        overlay->layer()->setBackgroundColour(
+            display ? (dark ? qrn::Colour{1, 1, 1, 0.3} : qrn::Colour{0, 0, 0, 0.3}) : qrn::Colour::clear());
+    }
+    if (scriptPaneConfiguration->textFieldOverlayIcon)
+        scriptPaneConfiguration->textFieldOverlayIcon->setHidden(!display);
+    checkIfTextFieldIsEmpty(display);
+}
+
+void autocueClass::openAutocueWindowObjc() {
+    QRN_LOG_IN();
+    if (scriptWindowCanOpen)
+        displayAutocueWindow(false);
+}
 
 void autocueClass::displayAutocueWindow(bool forceClose) {
     QRN_LOG_IN(LogValues{{"forceClose", forceClose}});
-    if (scriptEditorWindowOpen) {
-        scriptEditorWindowOpen = false;
-        if (windowHandler)
-            windowHandler(false);
+    if (scriptWindowIsOpen) {
+        const auto text = getTextField();
+        scriptWindowIsOpen = false;
+        scriptWindowCanOpen = true;
+        loadAutocueText(text.value_or(qrn::AttributedString()));
+        displayTextFieldOverlay(false);
+        if (scriptWindowController)
+            scriptWindowController->close();
     } else if (!forceClose) {
-        scriptEditorWindowOpen = true;
-        if (windowHandler)
-            windowHandler(true);
+        const auto text = getTextField();
+        scriptWindowIsOpen = true;
+        scriptWindowCanOpen = false;
+        // The window's view is loaded before its text goes in.
+        if (scriptWindowController)
+            scriptWindowController->window();
+        loadAutocueText(text.value_or(qrn::AttributedString()));
+        if (auto pane = paneTextView()) {
+            // An editor left open over the pane would hide the veil and take typing meant for
+            // the window.
+            pane->endEditing();
+            pane->setAttributedString(qrn::AttributedString());
+        }
+        displayTextFieldOverlay(true);
+        if (scriptWindowController)
+            scriptWindowController->showWindow();
     }
-    QRN_LOG_OUT(LogValues{{"scriptEditorWindowOpen", scriptEditorWindowOpen}});
+}
+
+void autocueClass::autocueWindowClosed() {
+    QRN_LOG_IN();
+    const auto text = getTextField().value_or(qrn::AttributedString());
+    scriptWindowIsOpen = false;
+    scriptWindowCanOpen = true;
+    loadAutocueText(text);
+    displayTextFieldOverlay(false);
+    const int p = selectedAssetPosition();
+    attributedStringStorageClass storage;
+    if (p == 0) {
+        storage.setProjectNotes(text);
+    } else if (p > 0) {
+        auto scripts = storage.getAutocueStringArray();
+        if (size_t(p - 1) < scripts.size()) {
+            scripts[size_t(p - 1)] = text;
+            storage.setAutocueStringArray(std::move(scripts));
+        }
+    }
 }
 
 bool autocueClass::getScriptEditorWindowOpen() {
-    return scriptEditorWindowOpen;
+    return scriptWindowIsOpen;
 }
 
-void autocueClass::setWindowHandler(std::function<void(bool)> handler) {
-    windowHandler = std::move(handler);
+void autocueClass::scriptTyped(const qrn::AttributedString& text) {
+    const int p = selectedAssetPosition();
+    if (p >= 0)
+        attributedStringStorageClass().setScriptAfterDelay(p, text);
+    checkIfTextFieldIsEmpty(scriptWindowIsOpen);
+}
+
+std::shared_ptr<qrn::ui::WindowController> autocueClass::getScriptWindowController() {
+    return scriptWindowController;
+}
+
+void autocueClass::resetForTesting() {
+    scriptPaneConfiguration.reset();
+    scriptWindowConfiguration.reset();
+    scriptWindowIsOpen = false;
+    scriptWindowCanOpen = true;
+    scriptWindowController.reset();
 }

@@ -1,0 +1,52 @@
+#pragma once
+// The editing screen of a new project, with helpers that press, right-click and hold keys
+// through the window as the presenter would, and that stand in for the studio.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "View/Editing/viewLoaderController.h"
+#include "app/shell/shell_fixture.h"
+#include "platform/foundation/geometry.h"
+#include "platform/ui/event.h"
+
+namespace qrn::ui {
+class View;
+}
+
+namespace workspacetest {
+
+class WorkspaceTest : public shelltest::EditingShellTest {
+  protected:
+    std::string projectPath(const std::string& name = "Demo") const;
+    // Creates a project from the landing screen and lets the editing screen settle.
+    viewLoaderController* createProject();
+    viewLoaderController* screen() const;
+
+    // A press and release of the left or right button at a point of the drop view.
+    void press(qrn::Point inPreview, qrn::ui::EventType down = qrn::ui::EventType::MouseDown);
+    void rightClick(qrn::Point inPreview) { press(inPreview, qrn::ui::EventType::RightMouseDown); }
+    // The same at a point of any view.
+    void pressIn(qrn::ui::View& view, qrn::Point inBounds, qrn::ui::EventType down);
+    // A modifier key pressed (or released) as the keyboard reports it.
+    void flags(int keyCode, unsigned modifiers);
+    qrn::ui::Event eventAt(qrn::ui::View& view, qrn::Point inBounds,
+                           qrn::ui::EventType type = qrn::ui::EventType::RightMouseDown) const;
+
+    // How often a view tagged tag stands among the drop view's direct subviews.
+    int directTagCount(int tag) const;
+};
+
+// What the studio does with the editing screen's views while it is shown: it moves the layer
+// views into a view of its own and takes the thumbnails, fitted to its own tiles.
+class stubStudio {
+  public:
+    stubStudio();
+    ~stubStudio();
+    void borrow();
+    qrn::Rect tileBounds{0, 0, 160, 90};
+    std::shared_ptr<qrn::ui::View> view;
+    std::vector<std::vector<std::shared_ptr<qrn::ui::View>>> lent;
+};
+
+} // namespace workspacetest
