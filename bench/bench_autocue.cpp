@@ -19,7 +19,6 @@
 #include <random>
 
 #include "Controller/Recording/autocueDisplayClass.h"
-#include "Filters/ChromaKey/chromaKeyClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "View/Recording/autocueDisplayController.h"
 #include "View/Recording/autocueDisplayView.h"
@@ -31,6 +30,7 @@
 #include "platform/media/capture_session.h"
 #include "platform/media/video_layer.h"
 #include "support/bench_cores.h"
+#include "support/studio_scene.h"
 
 using namespace qrn;
 using namespace qrn::media;
@@ -62,35 +62,13 @@ void spin(double seconds, const std::function<bool()>& done = {}) {
     }
 }
 
-QImage picture(int w, int h, int seed) {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    QPainter p(&img);
-    QLinearGradient g(0, 0, w, h);
-    g.setColorAt(0, QColor::fromHsv((seed * 37) % 360, 200, 230));
-    g.setColorAt(1, QColor::fromHsv((seed * 37 + 120) % 360, 180, 120));
-    p.fillRect(img.rect(), g);
-    return img;
-}
-
 graphics::LayerPtr studioTree(const std::shared_ptr<VideoPreviewLayer>& camera) {
     auto root = graphics::Layer::make(Rect(0, 0, kWidth, kHeight));
     root->setBackgroundColour({0, 0, 0, 1});
     camera->setFrame(Rect(0, 0, kWidth, kHeight));
-    auto key = chromaKeyClass().chromaKeyFilter(Value(), {32.0, 255.0, 0.0, 1.0}, 0, 0, true, 10);
-    camera->setContentFilters({std::get<graphics::ContentFilterPtr>(*key),
-                               std::make_shared<imaging::BoxBlurFilter>(10),
-                               std::make_shared<imaging::MedianFilter>()});
+    camera->setContentFilters(benchsupport::cameraFilters());
     root->addSublayer(camera);
-    std::mt19937 rng(3);
-    std::uniform_real_distribution<double> unit(0, 1);
-    for (int i = 0; i < kLayers; ++i) {
-        const double w = 160 + unit(rng) * 320, h = w * 0.6;
-        auto l = graphics::Layer::make(Rect(unit(rng) * (kWidth - w), unit(rng) * (kHeight - h), w, h));
-        l->setContents(picture(480, 288, i));
-        l->setTransform(AffineTransform::rotation((unit(rng) - 0.5) * 0.8));
-        l->setOpacity(0.5 + unit(rng) * 0.5);
-        root->addSublayer(l);
-    }
+    benchsupport::addTiltedPictureLayers(*root, kLayers, kWidth, kHeight);
     return root;
 }
 

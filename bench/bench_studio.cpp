@@ -21,7 +21,6 @@
 #include <random>
 
 #include "Controller/Global/captureSessionClass.h"
-#include "Filters/ChromaKey/chromaKeyClass.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/renderer.h"
 #include "platform/imaging/filters.h"
@@ -29,6 +28,7 @@
 #include "platform/media/video_layer.h"
 #include "platform/ui/view.h"
 #include "support/bench_cores.h"
+#include "support/studio_scene.h"
 
 using namespace qrn;
 using namespace qrn::media;
@@ -36,19 +36,6 @@ using namespace qrn::media;
 namespace {
 
 constexpr int kWidth = 1920, kHeight = 1080;
-
-QImage picture(int w, int h, int seed) {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    QLinearGradient g(0, 0, w, h);
-    g.setColorAt(0, QColor::fromHsv((seed * 37) % 360, 200, 230));
-    g.setColorAt(1, QColor::fromHsv((seed * 37 + 120) % 360, 180, 120));
-    p.setBrush(g);
-    p.setPen(QPen(Qt::white, 4));
-    p.drawRoundedRect(QRectF(2, 2, w - 4, h - 4), 24, 24);
-    return img;
-}
 
 double cpuSeconds() {
     rusage usage{};
@@ -81,21 +68,9 @@ struct StudioPicture {
         camera->setFrame(Rect(0, 0, kWidth, kHeight));
         crop->addSublayer(camera);
         videoHost->addSublayer(crop);
-        auto key = chromaKeyClass().chromaKeyFilter(Value(), {32.0, 255.0, 0.0, 1.0}, 0, 0, true, 10);
-        videoHost->setContentFilters({std::get<graphics::ContentFilterPtr>(*key),
-                                      std::make_shared<imaging::BoxBlurFilter>(10),
-                                      std::make_shared<imaging::MedianFilter>()});
+        videoHost->setContentFilters(benchsupport::cameraFilters());
         root->addSublayer(videoHost);
-        std::mt19937 rng(3);
-        std::uniform_real_distribution<double> unit(0, 1);
-        for (int i = 0; i < layers; ++i) {
-            const double w = 160 + unit(rng) * 320, h = w * 0.6;
-            auto l = graphics::Layer::make(Rect(unit(rng) * (kWidth - w), unit(rng) * (kHeight - h), w, h));
-            l->setContents(picture(480, 288, i));
-            l->setTransform(AffineTransform::rotation((unit(rng) - 0.5) * 0.8));
-            l->setOpacity(0.5 + unit(rng) * 0.5);
-            root->addSublayer(l);
-        }
+        benchsupport::addTiltedPictureLayers(*root, layers, kWidth, kHeight);
     }
 };
 
