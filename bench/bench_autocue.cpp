@@ -31,6 +31,7 @@
 #include "platform/media/video_layer.h"
 #include "support/bench_cores.h"
 #include "support/studio_scene.h"
+#include "support/test_recording.h"
 
 using namespace qrn;
 using namespace qrn::media;
@@ -39,18 +40,7 @@ namespace {
 
 constexpr int kWidth = 1920, kHeight = 1080, kLayers = 20;
 
-struct Delegate : RecordingDelegate {
-    bool started = false, finished = false;
-    std::optional<std::string> error;
-    void didStartRecording(MovieFileOutput&, const std::string&) override { started = true; }
-    void willFinishRecording(MovieFileOutput&, const std::string&,
-                             const std::optional<std::string>&) override {}
-    void didFinishRecording(MovieFileOutput&, const std::string&,
-                            const std::optional<std::string>& e) override {
-        error = e;
-        finished = true;
-    }
-};
+using Delegate = benchsupport::recordingOutcome;
 
 // Runs the event loop for `seconds`, or until `done`.
 void spin(double seconds, const std::function<bool()>& done = {}) {

@@ -11,6 +11,7 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/media/capture_session.h"
 #include "support/bench_cores.h"
+#include "support/test_recording.h"
 
 using namespace qrn;
 using namespace qrn::media;
@@ -23,24 +24,10 @@ double cpuSeconds() {
     return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
 }
 
-struct Delegate : RecordingDelegate {
-    bool started = false, finished = false;
-    std::optional<std::string> error;
-    void didStartRecording(MovieFileOutput&, const std::string&) override { started = true; }
-    void willFinishRecording(MovieFileOutput&, const std::string&,
-                             const std::optional<std::string>&) override {}
-    void didFinishRecording(MovieFileOutput&, const std::string&,
-                            const std::optional<std::string>& e) override {
-        error = e;
-        finished = true;
-    }
-};
+using Delegate = benchsupport::recordingOutcome;
 
 void record(benchmark::State& state, int width, int height) {
-    setenv("QRN_TEST_DEVICES", "1", 1);
-    auto camera = *CaptureDevices::deviceNamed(MediaType::Video, "Test Camera");
-    camera.url =
-        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=30,format=yuv420p";
+    auto camera = benchsupport::testCamera(width, height);
     auto mic = *CaptureDevices::deviceNamed(MediaType::Audio, "Test Microphone");
     const double seconds = 10;
     for (auto _ : state) {

@@ -24,6 +24,7 @@
 #include "platform/media/capture_session.h"
 #include "platform/media/movie_reader.h"
 #include "support/bench_cores.h"
+#include "support/test_recording.h"
 
 using namespace qrn;
 using namespace qrn::media;
@@ -41,24 +42,10 @@ std::vector<graphics::ContentFilterPtr> cameraFilters(bool on) {
     return editViewClass().getFiltersArrayOrFilteredImage({}, true, std::nullopt, std::nullopt).filters;
 }
 
-struct Delegate : RecordingDelegate {
-    bool started = false, finished = false;
-    std::optional<std::string> error;
-    void didStartRecording(MovieFileOutput&, const std::string&) override { started = true; }
-    void willFinishRecording(MovieFileOutput&, const std::string&,
-                             const std::optional<std::string>&) override {}
-    void didFinishRecording(MovieFileOutput&, const std::string&,
-                            const std::optional<std::string>& e) override {
-        error = e;
-        finished = true;
-    }
-};
+using Delegate = benchsupport::recordingOutcome;
 
 void recordWithFilters(benchmark::State& state, int width, int height) {
-    setenv("QRN_TEST_DEVICES", "1", 1);
-    auto camera = *CaptureDevices::deviceNamed(MediaType::Video, "Test Camera");
-    camera.url =
-        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=30,format=yuv420p";
+    auto camera = benchsupport::testCamera(width, height);
     auto mic = *CaptureDevices::deviceNamed(MediaType::Audio, "Test Microphone");
     const auto filters = cameraFilters(true);
     const double seconds = takeSeconds();
