@@ -191,13 +191,5 @@ BENCHMARK_CAPTURE(takeWithAutocue, autocue_only, false)
     ->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
-    pinToCores();
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    MainQueue::useEventLoop();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runRealTimeBenchmarks(argc, argv);
 }

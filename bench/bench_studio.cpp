@@ -167,13 +167,5 @@ BENCHMARK_CAPTURE(livePicture, uncached, false)
 BENCHMARK(cameraSwitch)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    pinToCores();
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    MainQueue::useEventLoop();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runRealTimeBenchmarks(argc, argv);
 }

@@ -42,3 +42,15 @@ int runEditingBenchmarks(int argc, char** argv, const std::function<void()>& bef
         beforeExit();
     return 0;
 }
+
+int runRealTimeBenchmarks(int argc, char** argv) {
+    pinToCores();
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    qrn::MainQueue::useEventLoop();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

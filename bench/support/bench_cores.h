@@ -9,3 +9,7 @@ void pinToCores();
 // the manual main-queue clock, then every registered benchmark; `beforeExit` lets go of what a
 // benchmark kept while the application still exists.
 int runEditingBenchmarks(int argc, char** argv, const std::function<void()>& beforeExit = {});
+
+// The studio benchmarks' whole run: offscreen, on the 2-core budget, with the real event loop
+// (cameras and timers run in real time), then every registered benchmark.
+int runRealTimeBenchmarks(int argc, char** argv);
