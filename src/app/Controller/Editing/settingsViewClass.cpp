@@ -100,6 +100,8 @@ qrn::ui::ViewControllerPtr settingsViewClass::getLayerSettingsViewReference() {
 
 void settingsViewClass::resetPanelForTesting() {
     panelContainer.reset();
+    // The tab menu keeps its highlight with the selected tab; both start afresh per test.
+    layerSettingsViewReference.reset();
     selectedViewNumber = 0;
     VIEW_REFERENCE_ARRAY = std::vector<qrn::ui::ViewControllerPtr>(3);
 }
