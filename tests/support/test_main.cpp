@@ -15,6 +15,7 @@
 #include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Controller/Recording/videoSettingsClass.h"
 #include "Filters/ChromaKey/RGB/chromaKeyRgbClass.h"
@@ -27,6 +28,7 @@
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/editingScreenJoins.h"
 #include "View/Editing/reorderJoins.h"
+#include "View/Editing/viewLoaderController.h"
 #include "View/Editing/viewLoaderView.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
@@ -43,6 +45,8 @@ void resetProcessState() {
     qrn::ui::Application::shared().resetForTesting();
     // Windows a test left open would keep the next one's last window from being the last.
     qrn::ui::Window::forgetOpenWindowsForTesting();
+    // A forgotten editing window never closed: the next one gets its own title bar again.
+    viewLoaderController::forgetFirstAppearanceForTesting();
     // Drops blocks a test left queued: they may refer to its finished locals.
     qrn::MainQueue::useManualClock();
     qrn::UserDefaults::useMemoryStore();
@@ -70,6 +74,9 @@ void resetProcessState() {
     undoRedoClass::setAssetDragStateClearHook(nullptr);
     undoRedoClass::setLayerSettingReplayHook(nullptr);
     persistentDataStorageClass::setLoadSettingsViewHook(nullptr);
+    // A refused project keeps its package from being written until another one loads; a test
+    // that sets up its project directly starts with a loadable one.
+    persistentDataStorageClass().setProjectLoadFailed(false);
     // Editing workspace: the studio's hand-back, the panes and camera settings the title bar
     // asks, the list drags of the root view, the hovered asset tile, the modifier keys, the menus.
     editViewClass::setStudioHandBackHooks({});
@@ -87,6 +94,8 @@ void resetProcessState() {
     layerZPositionClass().clearClass();
     assetZPositionClass().clearClass();
     editViewClass::setHoveredAssetTag(std::nullopt);
+    // The preview's fitting bounds: the first refit of a test only records them.
+    resizeAndPositionLayersClass::forgetBoundsForTesting();
     // A take first (its export stops), then the studio and the capture session, which keep
     // their state for the whole process.
     captureSessionClass::resetTakeForTesting();

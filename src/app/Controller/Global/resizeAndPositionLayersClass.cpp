@@ -70,6 +70,10 @@ std::optional<qrn::Rect> resizeAndPositionLayersClass::getBounds() {
     return fittingBounds;
 }
 
+void resizeAndPositionLayersClass::forgetBoundsForTesting() {
+    fittingBounds.reset();
+}
+
 qrn::AffineTransform resizeAndPositionLayersClass::layerTransform(double angle, qrn::Size scale,
                                                                   const std::vector<bool>& flips) {
     auto t = qrn::AffineTransform::rotation(angle).scaled(scale.width, scale.height);

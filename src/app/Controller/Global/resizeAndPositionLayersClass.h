@@ -23,6 +23,8 @@ class resizeAndPositionLayersClass {
     // into it, and keeping the last usable bounds keeps the stored rectangles meaningful.
     void setBounds(const qrn::Rect& bounds);
     std::optional<qrn::Rect> getBounds();
+    // The bounds are kept for the whole process; a test starts with none, as the app does.
+    static void forgetBoundsForTesting();
     // Centres the view's backing layer on its stored rectangle grown by newRect, turns it by
     // angleR and scales it by cgSize (factors), with the stored flips on top. i absent: the
     // camera view; else asset i, layer k.

@@ -63,6 +63,11 @@ std::shared_ptr<screenTitleBarAccessoryViewController> viewLoaderController::get
     return titleBarAccessory;
 }
 
+void viewLoaderController::forgetFirstAppearanceForTesting() {
+    titleBarAccessory.reset();
+    settingsObject.reset();
+}
+
 void viewLoaderController::loadView() {
     mainView = std::make_shared<viewLoaderView>(rootFrame);
     if (auto background = qrn::namedColour("background_colour_dark_dark", true))

@@ -30,6 +30,8 @@ class viewLoaderController : public qrn::ui::ViewController, public qrn::ui::Win
 
     // The title-bar accessory the editing screen added to the main window, if any.
     static std::shared_ptr<screenTitleBarAccessoryViewController> getTitleBarAccessory();
+    // What the first editing window of the process sets up, forgotten as closing the window does.
+    static void forgetFirstAppearanceForTesting();
 
     // The add-asset button's action; nothing while a project is being imported.
     void addAssetButton();

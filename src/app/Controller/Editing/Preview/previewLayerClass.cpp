@@ -142,6 +142,9 @@ void previewLayerClass::clearClass(bool resetClass) {
     ASSET_BACKGROUND_COLOUR_ARRAY.clear();
     assetTileViewArray.clear();
 
+    // The preview rectangle the last project was stored with: a new or reset project's first
+    // layer takes the preview it is added on.
+    mainPreviewViewArrayFromImport.reset();
     videoTransformedSize = {};
     videoTransformedOrigin = {};
     cropSize = {100, 100};
