@@ -53,4 +53,50 @@ QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height)
     return image;
 }
 
+bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler) {
+    scaler = sws_getCachedContext(scaler, src->width, src->height, AVPixelFormat(src->format), dst->width,
+                                  dst->height, AVPixelFormat(dst->format), SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scaler)
+        return false;
+    sws_scale(scaler, src->data, src->linesize, 0, src->height, dst->data, dst->linesize);
+    return true;
+}
+
+AVFrame wrap(const QImage& image) {
+    AVFrame frame{};
+    switch (image.format()) {
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_ARGB32:
+    case QImage::Format_RGB32:
+        break;
+    default:
+        return frame;
+    }
+    frame.format = AV_PIX_FMT_BGRA;
+    frame.width = image.width();
+    frame.height = image.height();
+    frame.data[0] = const_cast<uint8_t*>(image.constBits());
+    frame.linesize[0] = int(image.bytesPerLine());
+    return frame;
+}
+
+SharedFrame fromImage(const QImage& image, AVPixelFormat format, int width, int height, SwsContext*& scaler) {
+    QImage source = wrap(image).data[0] ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const AVFrame in = wrap(source);
+    if (!in.data[0])
+        return nullptr;
+    FramePtr out = allocFrame();
+    if (!out)
+        return nullptr;
+    out->format = format;
+    out->width = width;
+    out->height = height;
+    if (av_frame_get_buffer(out.get(), 0) < 0 || !convert(&in, out.get(), scaler))
+        return nullptr;
+    return SharedFrame(out.release(), [](const AVFrame* p) {
+        auto* q = const_cast<AVFrame*>(p);
+        av_frame_free(&q);
+    });
+}
+
 } // namespace qrn::media::av

@@ -58,5 +58,12 @@ SharedFrame share(const AVFrame* f);
 // Converts a decoded picture to an image of the given size (the frame's own when empty).
 // `scaler` caches the conversion between calls of the same shape.
 QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width = 0, int height = 0);
+// Converts `src` into `dst`, which has its buffers, size and pixel format already, scaling as
+// needed. The movie writer and the export convert with this, so their pictures match.
+bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler);
+// A frame that reads `image` in place (ARGB32 kinds only; others give a frame without data).
+AVFrame wrap(const QImage& image);
+// A new picture of the given pixel format and size made from `image`; null when out of memory.
+SharedFrame fromImage(const QImage& image, AVPixelFormat format, int width, int height, SwsContext*& scaler);
 
 } // namespace qrn::media::av

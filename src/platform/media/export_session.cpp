@@ -360,7 +360,8 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         std::mutex m;
         std::condition_variable cv;
         std::deque<SourceFrame> decoded;
-        std::map<int, std::pair<bool, QImage>> composed; // (repeat the previous frame, picture)
+        // (repeat the previous frame, picture in the movie's own format)
+        std::map<int, std::pair<bool, av::SharedFrame>> composed;
         int nextToWrite = 0;
         bool decodeDone = false;
         std::optional<std::string> pipelineError;
@@ -414,6 +415,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         for (int w = 0; w < workers; ++w) {
             composers.emplace_back([&, w] {
                 SwsContext* scaler = nullptr;
+                SwsContext* toMovie = nullptr;
                 while (true) {
                     SourceFrame f;
                     {
@@ -424,18 +426,32 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                         f = std::move(decoded.front());
                         decoded.pop_front();
                     }
-                    QImage image = f.repeat ? QImage() : composer.compose(w, f, scaler);
+                    // Converted here rather than by the writer, so that the conversion runs on
+                    // every worker and the encoding thread only encodes.
+                    av::SharedFrame picture;
+                    if (!f.repeat) {
+                        picture = av::fromImage(composer.compose(w, f, scaler), AV_PIX_FMT_YUV420P,
+                                                settings.width, settings.height, toMovie);
+                        if (!picture) {
+                            std::lock_guard lock(m);
+                            if (!pipelineError)
+                                pipelineError = "Cannot convert the picture";
+                            cv.notify_all();
+                            break;
+                        }
+                    }
                     std::lock_guard lock(m);
-                    composed.emplace(f.index, std::make_pair(f.repeat, std::move(image)));
+                    composed.emplace(f.index, std::make_pair(f.repeat, std::move(picture)));
                     cv.notify_all();
                 }
                 sws_freeContext(scaler);
+                sws_freeContext(toMovie);
             });
         }
 
         AudioFeeder audio(hasAudio ? audioTrack : nullptr, *writer);
         Status result = Status::ok();
-        QImage image;
+        av::SharedFrame picture;
         for (int k = 0; k < total && result; ++k) {
             {
                 std::unique_lock lock(m);
@@ -450,14 +466,14 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                 }
                 auto& entry = composed[k];
                 if (!entry.first)
-                    image = std::move(entry.second);
+                    picture = std::move(entry.second);
                 composed.erase(k);
             }
             double t = k * vc.frameDuration;
             // Sound runs a little ahead of the pictures so the muxer can interleave them.
             result = audio.feedUntil(t + 1.0);
             if (result)
-                result = writer->appendImage(image, t);
+                result = picture ? writer->appendVideo(picture.get(), t) : Status::failure("No picture");
             {
                 std::lock_guard lock(m);
                 nextToWrite = k + 1;

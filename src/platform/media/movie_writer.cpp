@@ -174,13 +174,33 @@ struct MovieWriter::Impl {
         return write(heldVideo.get(), video.get(), videoStream);
     }
 
-    Status encodeYuv(double time) {
+    Status encodeYuv(double time) { return encode(yuv.get(), time); }
+
+    // A picture already in the movie's format and size: its pixels go to the encoder as they
+    // are, without the source's other properties (picture type, colour tags, side data).
+    Status encodeShared(const AVFrame* source, double time) {
+        av::FramePtr picture = av::allocFrame();
+        if (!picture)
+            return Status::failure("Out of memory");
+        picture->format = source->format;
+        picture->width = source->width;
+        picture->height = source->height;
+        for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
+            if (source->buf[i] && !(picture->buf[i] = av_buffer_ref(source->buf[i])))
+                return Status::failure("Out of memory");
+            picture->data[i] = source->data[i];
+            picture->linesize[i] = source->linesize[i];
+        }
+        return encode(picture.get(), time);
+    }
+
+    Status encode(AVFrame* picture, double time) {
         int64_t pts = std::llround(time * videoTimeScale);
         if (pts <= lastVideoPts)
             pts = lastVideoPts + 1;
         lastVideoPts = pts;
-        yuv->pts = pts;
-        int rc = avcodec_send_frame(video.get(), yuv.get());
+        picture->pts = pts;
+        int rc = avcodec_send_frame(video.get(), picture);
         if (rc < 0)
             return fail("Encoding failed", rc);
         ++videoFrames;
@@ -323,32 +343,27 @@ Status MovieWriter::appendVideo(const AVFrame* frame, double time) {
         return d->failure;
     if (d->finished)
         return Status::failure("The movie is finished");
+    if (frame->format == AV_PIX_FMT_YUV420P && frame->width == d->settings.width &&
+        frame->height == d->settings.height && frame->buf[0])
+        return d->remember(d->encodeShared(frame, time));
     if (auto s = d->prepareYuv(); !s)
         return d->remember(s);
     SwsContext* sws = d->scaler.release();
-    sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format),
-                               d->settings.width, d->settings.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR,
-                               nullptr, nullptr, nullptr);
+    const bool converted = av::convert(frame, d->yuv.get(), sws);
     d->scaler.reset(sws);
-    if (!sws)
+    if (!converted)
         return d->remember(Status::failure("Cannot convert the picture"));
-    sws_scale(sws, frame->data, frame->linesize, 0, frame->height, d->yuv->data, d->yuv->linesize);
     return d->remember(d->encodeYuv(time));
 }
 
 Status MovieWriter::appendImage(const QImage& source, double time) {
     if (source.isNull())
         return Status::failure("No picture");
-    QImage image = source.format() == QImage::Format_ARGB32_Premultiplied ||
-                           source.format() == QImage::Format_ARGB32 || source.format() == QImage::Format_RGB32
-                       ? source
-                       : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    AVFrame wrapper{};
-    wrapper.format = AV_PIX_FMT_BGRA;
-    wrapper.width = image.width();
-    wrapper.height = image.height();
-    wrapper.data[0] = const_cast<uint8_t*>(image.constBits());
-    wrapper.linesize[0] = int(image.bytesPerLine());
+    AVFrame wrapper = av::wrap(source);
+    if (wrapper.data[0])
+        return appendVideo(&wrapper, time);
+    const QImage image = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    wrapper = av::wrap(image);
     return appendVideo(&wrapper, time);
 }
 
