@@ -55,7 +55,8 @@ QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height)
 
 bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler) {
     scaler = sws_getCachedContext(scaler, src->width, src->height, AVPixelFormat(src->format), dst->width,
-                                  dst->height, AVPixelFormat(dst->format), SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                  dst->height, AVPixelFormat(dst->format), SWS_BILINEAR, nullptr, nullptr,
+                                  nullptr);
     if (!scaler)
         return false;
     sws_scale(scaler, src->data, src->linesize, 0, src->height, dst->data, dst->linesize);
