@@ -125,7 +125,19 @@ void applyColourCube(const ColourCube& cube, ConstImageView src, ImageView dst, 
     for (int y = rowBegin; y < rowEnd; ++y) {
         const std::uint8_t* s = src.row(y);
         std::uint8_t* d = dst.row(y);
+        // Runs of one colour (backdrops, keyed screens, padding) are common: a pixel like the
+        // one before it gets the result that one got.
+        std::uint32_t lastIn = 0;
+        const std::uint8_t* lastOut = nullptr;
         for (int x = 0; x < width; ++x, s += 4, d += 4) {
+            std::uint32_t in;
+            std::memcpy(&in, s, 4);
+            if (lastOut && in == lastIn) {
+                std::memcpy(d, lastOut, 4);
+                continue;
+            }
+            lastIn = in;
+            lastOut = d;
             const int a = s[si.a];
             if (a == 0) {
                 std::memset(d, 0, 4);

@@ -328,8 +328,9 @@ Rgba8 referenceLookup(const ColourCube& cube, Rgba8 p) {
 }
 } // namespace
 
-TEST(ImagingColourCube, ShortcutsForUnchangedAndClearCellsGiveExactlyTheBlend) {
-    // Greenish colours clear, the rest their own colour: mostly whole cells of either kind.
+namespace {
+// Greenish colours clear, the rest their own colour: mostly whole cells of either kind.
+ColourCube greenKeyCube() {
     const int n = 64;
     std::vector<float> data;
     for (int b = 0; b < n; ++b)
@@ -339,7 +340,12 @@ TEST(ImagingColourCube, ShortcutsForUnchangedAndClearCellsGiveExactlyTheBlend) {
                 for (float v : {r / 63.0f * a, g / 63.0f * a, b / 63.0f * a, a})
                     data.push_back(v);
             }
-    const ColourCube cube(n, data);
+    return ColourCube(n, data);
+}
+} // namespace
+
+TEST(ImagingColourCube, ShortcutsForUnchangedAndClearCellsGiveExactlyTheBlend) {
+    const ColourCube cube = greenKeyCube();
     int unchanged = 0, clear = 0;
     for (int i = 0; i < 63 * 63 * 63; ++i)
         (cube.cells()[i] == ColourCube::Cell::Unchanged ? unchanged : clear) +=
@@ -353,6 +359,28 @@ TEST(ImagingColourCube, ShortcutsForUnchangedAndClearCellsGiveExactlyTheBlend) {
             for (int x = 0; x < 64; ++x)
                 ASSERT_EQ(out.pixel(x, y), referenceLookup(cube, src.pixel(x, y))) << x << "," << y;
     }
+}
+
+TEST(ImagingColourCube, RunsOfOneColourGiveWhatEachPixelGivesAlone) {
+    // Runs of one to five equal pixels, across row ends too, into a buffer of the other layout.
+    const ColourCube cube = greenKeyCube();
+    const Image colours = noise(40, 1, 12);
+    std::mt19937 rng(5);
+    Image src(33, 9, ChannelOrder::BGRA);
+    int colour = 0, left = 0;
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x) {
+            if (left-- == 0) {
+                colour = (colour + 1) % colours.width();
+                left = int(rng() % 5);
+            }
+            src.setPixel(x, y, colours.pixel(colour, 0));
+        }
+    Image out(src.width(), src.height(), ChannelOrder::RGBA);
+    applyColourCube(cube, src.view(), out.mutableView(), 0, src.height());
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x)
+            ASSERT_EQ(out.pixel(x, y), referenceLookup(cube, src.pixel(x, y))) << x << "," << y;
 }
 
 TEST(ImagingFilters, AnOutputStillHeldIsNeverWrittenOverByTheNextFrame) {
