@@ -377,6 +377,46 @@ TEST(TakeFlow, CancelCounterWrapsAndAPendingDismissDoesNotOutliveItsTake) {
     EXPECT_TRUE(captureSessionClass().getStartedRecordingTimer());
 }
 
+TEST(TakeFlow, AFailedExportForgetsThePendingDismissAndTheNextTakePlays) {
+    studio s(2);
+    s.open();
+    captureSessionClass c;
+    recordViewClass r;
+    r.recordButtonPressed();
+    qrn::MainQueue::advance(4.5);
+    ASSERT_TRUE(c.getStartedRecording());
+    // A dismiss asked for while recording waits for the take's playback.
+    r.dismissPlaybackCheck();
+    EXPECT_TRUE(r.getDismissPlaybackPending());
+    recordingAt(0.5);
+    r.selectNextAsset();
+    recordingAt(1.0);
+    r.recordButtonPressed();
+    ASSERT_TRUE(c.getProcessingRecording());
+    // The take is composed; the recording goes bad before the export reads it.
+    ASSERT_TRUE(c.getOutputURL());
+    ASSERT_TRUE(qrn::files::replaceAtomically(*c.getOutputURL(), "junk"));
+    ASSERT_TRUE(pumpUntil([&] { return !c.getProcessingRecording(); }));
+    EXPECT_EQ(s.message(), "Unable to export video");
+    EXPECT_FALSE(r.getPlaybackShown());
+    EXPECT_FALSE(r.getDismissPlaybackPending());
+    EXPECT_FALSE(c.getExportSession());
+    EXPECT_FALSE(c.getLayersLent());
+    EXPECT_TRUE(s.movies().empty());
+    EXPECT_FALSE(s.button(0)->isHidden());
+
+    // The next take records, composes and stays on show.
+    recordTake(s, {0.5}, 1.0);
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    qrn::MainQueue::advance(0.5);
+    EXPECT_TRUE(r.getPlaybackShown());
+    ASSERT_TRUE(r.getPlaybackFileURL());
+    const std::string movie = *r.getPlaybackFileURL();
+    EXPECT_EQ(s.movies(), std::vector<std::string>{fs::path(movie).filename().string()});
+    EXPECT_TRUE(near(colourAt(movie, 0.25), QColor(255, 0, 0)));
+    EXPECT_TRUE(near(colourAt(movie, 0.75), QColor(0, 255, 0)));
+}
+
 TEST(TakeFlow, AResizeMidExportLeavesTheLentViewsAloneAndRefitsOnceTheyAreBack) {
     studio s(2);
     s.open();
