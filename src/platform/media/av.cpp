@@ -1,5 +1,7 @@
 #include "platform/media/av.h"
 
+#include "platform/media/picture_convert.h"
+
 #include <mutex>
 
 namespace qrn::media::av {
@@ -54,6 +56,13 @@ QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height)
 }
 
 bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler) {
+    // The composed pictures' way to the encoder, in one pass and to the same bytes.
+    if ((src->format == AV_PIX_FMT_BGRA || src->format == AV_PIX_FMT_BGR0) &&
+        dst->format == AV_PIX_FMT_YUV420P && src->width == dst->width && src->height == dst->height &&
+        src->linesize[0] > 0 && bgraToYuv420Handles(src->width, src->height)) {
+        bgraToYuv420(src->data[0], src->linesize[0], src->width, src->height, dst->data, dst->linesize);
+        return true;
+    }
     scaler = sws_getCachedContext(scaler, src->width, src->height, AVPixelFormat(src->format), dst->width,
                                   dst->height, AVPixelFormat(dst->format), SWS_BILINEAR, nullptr, nullptr,
                                   nullptr);

@@ -1,0 +1,169 @@
+#include "platform/media/picture_convert.h"
+
+#include <algorithm>
+#include <emmintrin.h>
+#include <vector>
+
+namespace qrn::media {
+
+namespace {
+
+// BT.601 studio range in 15-bit fixed point, as libswscale derives it.
+constexpr int ry = 8414, gy = 16519, by = 3208;
+constexpr int ru = -4865, gu = -9528, bu = 14392;
+constexpr int rv = 14392, gv = -12061, bv = -2332;
+
+inline std::uint8_t clipByte(int v) {
+    return std::uint8_t(std::clamp(v, 0, 255));
+}
+
+// Four pixels' weighted sums of b, g, r (alpha weighs nothing) from 16 bytes, as 32-bit lanes.
+inline __m128i weighted4(__m128i pixels, __m128i weights) {
+    const __m128i zero = _mm_setzero_si128();
+    // Per pixel two lanes: b*wb + g*wg and r*wr + a*0.
+    const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi8(pixels, zero), weights);
+    const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi8(pixels, zero), weights);
+    const __m128i pairs = _mm_unpacklo_epi64(_mm_shuffle_epi32(lo, _MM_SHUFFLE(2, 0, 2, 0)),
+                                             _mm_shuffle_epi32(hi, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m128i rest = _mm_unpacklo_epi64(_mm_shuffle_epi32(lo, _MM_SHUFFLE(3, 1, 3, 1)),
+                                            _mm_shuffle_epi32(hi, _MM_SHUFFLE(3, 1, 3, 1)));
+    return _mm_add_epi32(pairs, rest);
+}
+
+inline __m128i lumaOf4(__m128i pixels) {
+    const __m128i weights = _mm_setr_epi16(by, gy, ry, 0, by, gy, ry, 0);
+    __m128i y = _mm_add_epi32(weighted4(pixels, weights), _mm_set1_epi32((32 << 14) + (1 << 8)));
+    y = _mm_srai_epi32(y, 9);
+    return _mm_srai_epi32(_mm_add_epi32(y, _mm_set1_epi32(32)), 6);
+}
+
+void lumaRow(const std::uint8_t* s, std::uint8_t* out, int width) {
+    int x = 0;
+    for (; x + 16 <= width; x += 16, s += 64) {
+        auto load = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16 * k)); };
+        const __m128i a = _mm_packs_epi32(lumaOf4(load(0)), lumaOf4(load(1)));
+        const __m128i b = _mm_packs_epi32(lumaOf4(load(2)), lumaOf4(load(3)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(a, b));
+    }
+    for (; x < width; ++x, s += 4) {
+        const int b = s[0], g = s[1], r = s[2];
+        // 15-bit intermediate, then rounded to 8 bits.
+        const int y15 = (ry * r + gy * g + by * b + (32 << 14) + (1 << 8)) >> 9;
+        out[x] = std::uint8_t((y15 + 32) >> 6);
+    }
+}
+
+inline int chromaOf(int r, int g, int b, int wr, int wg, int wb) {
+    return ((wr * r + wg * g + wb * b + (256 << 15) + (1 << 9)) >> 10) * 2;
+}
+
+// Four chroma samples (eight pixels, 32 bytes) as 32-bit lanes.
+inline __m128i chromaOf4(__m128i p0, __m128i p1, __m128i weights) {
+    const __m128i zero = _mm_setzero_si128();
+    // Per sample four lanes whose total is its weighted sum over its two pixels.
+    const __m128i a = _mm_madd_epi16(_mm_unpacklo_epi8(p0, zero), weights);
+    const __m128i b = _mm_madd_epi16(_mm_unpackhi_epi8(p0, zero), weights);
+    const __m128i c = _mm_madd_epi16(_mm_unpacklo_epi8(p1, zero), weights);
+    const __m128i d = _mm_madd_epi16(_mm_unpackhi_epi8(p1, zero), weights);
+    const __m128i ab = _mm_add_epi32(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b));
+    const __m128i cd = _mm_add_epi32(_mm_unpacklo_epi32(c, d), _mm_unpackhi_epi32(c, d));
+    __m128i sum = _mm_add_epi32(_mm_unpacklo_epi64(ab, cd), _mm_unpackhi_epi64(ab, cd));
+    sum = _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32((256 << 15) + (1 << 9))), 10);
+    return _mm_slli_epi32(sum, 1);
+}
+
+// Each chroma sample from the two pixels it covers in the row, as 15-bit intermediates.
+void chromaRow(const std::uint8_t* s, std::int16_t* u, std::int16_t* v, int chromaWidth) {
+    const __m128i wu = _mm_setr_epi16(bu, gu, ru, 0, bu, gu, ru, 0);
+    const __m128i wv = _mm_setr_epi16(bv, gv, rv, 0, bv, gv, rv, 0);
+    int i = 0;
+    for (; i + 8 <= chromaWidth; i += 8, s += 64) {
+        auto load = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16 * k)); };
+        const __m128i p0 = load(0), p1 = load(1), p2 = load(2), p3 = load(3);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(u + i),
+                         _mm_packs_epi32(chromaOf4(p0, p1, wu), chromaOf4(p2, p3, wu)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(v + i),
+                         _mm_packs_epi32(chromaOf4(p0, p1, wv), chromaOf4(p2, p3, wv)));
+    }
+    for (; i < chromaWidth; ++i, s += 8) {
+        const int b = s[0] + s[4], g = s[1] + s[5], r = s[2] + s[6];
+        u[i] = std::int16_t(chromaOf(r, g, b, ru, gu, bu));
+        v[i] = std::int16_t(chromaOf(r, g, b, rv, gv, bv));
+    }
+}
+
+// The vertical 4-tap filter halving the chroma rows. Every row but the last goes the way of the
+// library's vector code (16-bit products keeping their high halves); the last row, which the
+// library does in plain C, is computed in full.
+void verticalRow(const std::int16_t* const rows[4], const int f[4], bool exact, std::uint8_t* out,
+                 int chromaWidth) {
+    if (exact) {
+        for (int i = 0; i < chromaWidth; ++i) {
+            int sum = 64 << 12;
+            for (int k = 0; k < 4; ++k)
+                sum += rows[k][i] * f[k];
+            out[i] = clipByte(sum >> 19);
+        }
+        return;
+    }
+    const __m128i f0 = _mm_set1_epi16(std::int16_t(f[0])), f1 = _mm_set1_epi16(std::int16_t(f[1]));
+    const __m128i f2 = _mm_set1_epi16(std::int16_t(f[2])), f3 = _mm_set1_epi16(std::int16_t(f[3]));
+    const __m128i start = _mm_set1_epi16(5);
+    auto at = [&](int k, int i) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + i)); };
+    int i = 0;
+    for (; i + 8 <= chromaWidth; i += 8) {
+        __m128i sum = _mm_add_epi16(start, _mm_mulhi_epi16(at(0, i), f0));
+        sum = _mm_add_epi16(sum, _mm_mulhi_epi16(at(1, i), f1));
+        sum = _mm_add_epi16(sum, _mm_mulhi_epi16(at(2, i), f2));
+        sum = _mm_add_epi16(sum, _mm_mulhi_epi16(at(3, i), f3));
+        sum = _mm_srai_epi16(sum, 3);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(sum, sum));
+    }
+    for (; i < chromaWidth; ++i) {
+        int sum = 5;
+        for (int k = 0; k < 4; ++k)
+            sum += (rows[k][i] * f[k]) >> 16;
+        out[i] = clipByte(sum >> 3);
+    }
+}
+
+} // namespace
+
+bool bgraToYuv420Handles(int width, int height) {
+    return width >= 2 && height >= 8 && width % 2 == 0 && height % 2 == 0;
+}
+
+void bgraToYuv420(const std::uint8_t* bgra, int bgraStride, int width, int height,
+                  std::uint8_t* const planes[3], const int strides[3]) {
+    const int cw = width / 2, ch = height / 2;
+    // The chroma intermediates of the last four source rows, row r in slot r % 4.
+    std::vector<std::int16_t> ring(size_t(8) * size_t(cw));
+    auto uRow = [&](int row) { return ring.data() + size_t(row & 3) * 2 * size_t(cw); };
+    auto vRow = [&](int row) { return uRow(row) + cw; };
+    int next = 0;
+    for (int y = 0; y < ch; ++y) {
+        // Chroma row y sits between source rows 2y and 2y + 1; at the edges the filter is
+        // moved inside the picture and the weights that fell outside join its nearest tap.
+        int base = 2 * y - 1;
+        int f[4] = {512, 1536, 1536, 512};
+        if (base < 0) {
+            base = 0;
+            f[0] = 2048, f[1] = 1536, f[2] = 512, f[3] = 0;
+        } else if (base + 3 > height - 1) {
+            base = height - 4;
+            f[0] = 0, f[1] = 512, f[2] = 1536, f[3] = 2048;
+        }
+        for (; next <= base + 3; ++next) {
+            const std::uint8_t* row = bgra + size_t(next) * size_t(bgraStride);
+            lumaRow(row, planes[0] + size_t(next) * size_t(strides[0]), width);
+            chromaRow(row, uRow(next), vRow(next), cw);
+        }
+        const std::int16_t* us[4] = {uRow(base), uRow(base + 1), uRow(base + 2), uRow(base + 3)};
+        const std::int16_t* vs[4] = {vRow(base), vRow(base + 1), vRow(base + 2), vRow(base + 3)};
+        const bool last = 2 * y >= height - 2;
+        verticalRow(us, f, last, planes[1] + size_t(y) * size_t(strides[1]), cw);
+        verticalRow(vs, f, last, planes[2] + size_t(y) * size_t(strides[2]), cw);
+    }
+}
+
+} // namespace qrn::media

@@ -1,0 +1,88 @@
+// The one-pass conversion of composed pictures must give the encoder the very bytes the
+// library's conversion gave it before.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "platform/media/av.h"
+#include "platform/media/picture_convert.h"
+
+using namespace qrn::media;
+
+namespace {
+
+av::FramePtr picture(int w, int h, AVPixelFormat format) {
+    av::FramePtr f = av::allocFrame();
+    f->format = format;
+    f->width = w;
+    f->height = h;
+    EXPECT_GE(av_frame_get_buffer(f.get(), 0), 0);
+    return f;
+}
+
+// Random colours and alphas, with flat runs and the extremes that clip.
+av::FramePtr testPicture(int w, int h, unsigned seed) {
+    av::FramePtr f = picture(w, h, AV_PIX_FMT_BGRA);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = f->data[0] + y * f->linesize[0];
+        for (int x = 0; x < 4 * w; ++x)
+            row[x] = std::uint8_t(rng());
+        if (y % 5 == 0)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 4; ++c)
+                    row[4 * x + c] = y % 10 == 0 ? 255 : 0;
+    }
+    return f;
+}
+
+// Planes of both frames differ somewhere: the first place they do, else "".
+std::string firstDifference(const AVFrame* a, const AVFrame* b) {
+    for (int p = 0; p < 3; ++p) {
+        const int w = p ? a->width / 2 : a->width, h = p ? a->height / 2 : a->height;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (a->data[p][y * a->linesize[p] + x] != b->data[p][y * b->linesize[p] + x])
+                    return "plane " + std::to_string(p) + " at " + std::to_string(x) + "," +
+                           std::to_string(y);
+    }
+    return "";
+}
+
+av::FramePtr libraryConvert(const AVFrame* src, int w, int h) {
+    av::FramePtr out = picture(w, h, AV_PIX_FMT_YUV420P);
+    SwsContext* sws = sws_getContext(src->width, src->height, AVPixelFormat(src->format), w, h,
+                                     AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(sws);
+    sws_scale(sws, src->data, src->linesize, 0, src->height, out->data, out->linesize);
+    sws_freeContext(sws);
+    return out;
+}
+
+} // namespace
+
+TEST(PictureConvert, GivesTheLibrarysBytesForEverySizeItHandles) {
+    for (auto [w, h] :
+         std::vector<std::pair<int, int>>{{1920, 1080}, {1280, 720}, {64, 36}, {34, 10}, {2, 8}}) {
+        ASSERT_TRUE(bgraToYuv420Handles(w, h));
+        av::FramePtr src = testPicture(w, h, unsigned(w * h));
+        av::FramePtr ours = picture(w, h, AV_PIX_FMT_YUV420P);
+        bgraToYuv420(src->data[0], src->linesize[0], w, h, ours->data, ours->linesize);
+        EXPECT_EQ(firstDifference(ours.get(), libraryConvert(src.get(), w, h).get()), "") << w << "x" << h;
+    }
+}
+
+TEST(PictureConvert, TheSharedConverterLeavesOtherSizesAndScalingToTheLibrary) {
+    EXPECT_FALSE(bgraToYuv420Handles(6, 4));
+    EXPECT_FALSE(bgraToYuv420Handles(7, 8));
+    for (auto [w, h, ow, oh] :
+         std::vector<std::tuple<int, int, int, int>>{{6, 4, 6, 4}, {64, 36, 32, 18}, {64, 36, 64, 36}}) {
+        av::FramePtr src = testPicture(w, h, 3);
+        av::FramePtr out = picture(ow, oh, AV_PIX_FMT_YUV420P);
+        SwsContext* scaler = nullptr;
+        EXPECT_TRUE(av::convert(src.get(), out.get(), scaler));
+        sws_freeContext(scaler);
+        EXPECT_EQ(firstDifference(out.get(), libraryConvert(src.get(), ow, oh).get()), "") << w << "x" << h;
+    }
+}
