@@ -611,7 +611,9 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                                 ? getVideoLayerSelected()
                                 : (getSelectedLayer() && getSelectedLayerIndex(false) == int(l) &&
                                    getSelectedAssetIndex() == int(a));
-    if (resized && (!fromUndo || isSelected) && overlay) {
+    // The overlay belongs to the selection: a layer refitted on the side (the size correction
+    // after a move in the layer list, a replay) leaves it where it is.
+    if (resized && isSelected && overlay) {
         if (where.videoSelected) {
             positionAndResizeOverlay(std::nullopt, true);
         } else {
