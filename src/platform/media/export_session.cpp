@@ -183,9 +183,9 @@ class Composer {
         auto& clone = clones_[size_t(w)];
         clone.video->setContents(video);
         clone.renderer.render(*clone.branch, out, f.time, scale_);
-        if (!layers.above.isNull()) {
+        if (!layers.aboveArea.isEmpty()) {
             QPainter p(&out);
-            p.drawImage(0, 0, layers.above);
+            p.drawImage(layers.aboveArea.topLeft(), layers.above, layers.aboveArea);
         }
         return out;
     }
@@ -193,11 +193,34 @@ class Composer {
   private:
     struct StaticLayers {
         QImage below, above;
+        // Where `above` is not clear: the rest of it would leave every pixel as it is.
+        QRect aboveArea;
     };
     struct Clone {
         graphics::LayerPtr branch, video;
         graphics::Renderer renderer;
     };
+
+    // The smallest rectangle outside which a premultiplied image is all clear.
+    static QRect drawnArea(const QImage& image) {
+        int top = image.height(), bottom = -1, left = image.width(), right = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            int x = 0;
+            while (x < image.width() && row[x] == 0)
+                ++x;
+            if (x == image.width())
+                continue;
+            int last = image.width() - 1;
+            while (row[last] == 0)
+                --last;
+            top = std::min(top, y);
+            bottom = y;
+            left = std::min(left, x);
+            right = std::max(right, last);
+        }
+        return bottom < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+    }
 
     QImage blank() const {
         QImage img(int(out_.width), int(out_.height), QImage::Format_ARGB32_Premultiplied);
@@ -237,6 +260,7 @@ class Composer {
             s.above = blank();
             for (size_t i = size_t(branch_) + 1; i < subs.size(); ++i)
                 renderer_.render(*subs[i], s.above, t, scale_);
+            s.aboveArea = drawnArea(s.above);
         }
         // Looping animations cycle through a few states; keep a handful.
         if (cache_.size() >= 32)
