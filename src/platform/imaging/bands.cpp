@@ -1,6 +1,7 @@
 #include "platform/imaging/bands.h"
 
 #include <algorithm>
+#include <sched.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -8,6 +9,11 @@
 namespace qrn::imaging {
 
 int defaultThreadCount() {
+    // The cores this process may run on, which a pinned process has fewer of than the machine.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : static_cast<int>(n);
 }

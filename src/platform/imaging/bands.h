@@ -7,7 +7,8 @@
 
 namespace qrn::imaging {
 
-// The number of threads the filters use when the caller does not say: the machine's cores.
+// The number of threads the filters use when the caller does not say: the cores the process
+// may run on.
 int defaultThreadCount();
 
 // Calls fn(rowBegin, rowEnd) for `bands` consecutive bands covering rows [0, height), on up
