@@ -455,16 +455,35 @@ void View::changeTag(std::optional<int> tag) {
     tag_ = tag;
 }
 
-ViewPtr View::viewWithTag(int tag) {
+const std::vector<View*>* View::taggedInSubtree(int tag) {
     if (!tagIndex_) {
         tagIndex_ = std::make_unique<TagIndex>();
         eachTagged(*this, [&](int t, View* v) { tagIndex_->add(t, v); });
     }
     const auto it = tagIndex_->views.find(tag);
-    if (it == tagIndex_->views.end())
+    return it == tagIndex_->views.end() ? nullptr : &it->second;
+}
+
+std::vector<ViewPtr> View::viewsWithTag(int tag) {
+    const auto* found = taggedInSubtree(tag);
+    if (!found)
+        return {};
+    std::vector<View*> ordered = *found;
+    std::sort(ordered.begin(), ordered.end(), comesBefore);
+    std::vector<ViewPtr> out;
+    out.reserve(ordered.size());
+    for (View* v : ordered)
+        if (auto view = v->weak_from_this().lock())
+            out.push_back(std::move(view));
+    return out;
+}
+
+ViewPtr View::viewWithTag(int tag) {
+    const auto* found = taggedInSubtree(tag);
+    if (!found)
         return nullptr;
-    View* first = it->second.front();
-    for (View* v : it->second)
+    View* first = found->front();
+    for (View* v : *found)
         if (v != first && comesBefore(v, first))
             first = v;
     return first->weak_from_this().lock();

@@ -113,6 +113,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     // first lookup indexes the subtree by tag; every later change of the subtree or of a tag in
     // it updates that index, so lookups stay cheap while a large tree is being built.
     ViewPtr viewWithTag(int tag);
+    // Every view of this subtree with the tag, this view included, depth first in subview order.
+    std::vector<ViewPtr> viewsWithTag(int tag);
 
     bool isHidden() const { return hidden_; }
     void setHidden(bool hidden);
@@ -211,6 +213,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     // Adds the tagged views of `subtree` to (or takes them out of) the tag indexes of `from` and
     // its ancestors.
     static void updateTagIndexes(View* from, View& subtree, bool add);
+    // The indexed views of this subtree with the tag, in no particular order; null for none.
+    const std::vector<View*>* taggedInSubtree(int tag);
 
     struct TagIndex;
 

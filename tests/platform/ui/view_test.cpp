@@ -148,6 +148,13 @@ TEST(ViewTags, IndexesAtEveryLevelFollowMovesReordersAndDuplicates) {
     auto c = markerView(1);
     deep->addSubview(c, Ordering::Below, a.get());
     EXPECT_EQ(deep->viewWithTag(1)->superview(), c);
+    const auto holders = [](const std::vector<ViewPtr>& markers) {
+        std::vector<View*> out;
+        for (const auto& m : markers)
+            out.push_back(m->superviewPointer());
+        return out;
+    };
+    EXPECT_EQ(holders(root->viewsWithTag(1)), (std::vector<View*>{b.get(), c.get(), a.get()}));
     deep->addSubview(c); // c above a again
     EXPECT_EQ(deep->viewWithTag(1)->superview(), a);
     EXPECT_EQ(left->viewWithTag(1)->superview(), a);
@@ -155,6 +162,9 @@ TEST(ViewTags, IndexesAtEveryLevelFollowMovesReordersAndDuplicates) {
     // A tagged holder comes before its own tagged subviews.
     a->setTag(1);
     EXPECT_EQ(deep->viewWithTag(1), a);
+    EXPECT_EQ(raw(root->viewsWithTag(1)),
+              (std::vector<View*>{b->subviews()[0].get(), a.get(), a->subviews()[0].get(),
+                                  c->subviews()[0].get()}));
     a->clearTag();
 
     // A branch moved out takes its views out of every index above its old place; its own index

@@ -620,16 +620,7 @@ std::shared_ptr<qrn::ui::View> previewLayerClass::getSuperviewOfTaggedPreviewVie
     QRN_LOG_IN(std::nullopt);
     if (!previewLayerConfiguration || !previewLayerConfiguration->layerContainerView)
         return nullptr;
-    // The overlay is one of the drop view's own subviews: looking there first spares a search
-    // through every layer view on each add.
-    const auto& drop = previewLayerConfiguration->layerContainerView;
-    const auto& children = drop->subviews();
-    // New layers go in below it, so it is found at the top.
-    for (auto child = children.rbegin(); child != children.rend(); ++child)
-        for (const auto& inner : (*child)->subviews())
-            if (const auto tag = inner->tag(); tag.has_value() && *tag == -5)
-                return *child;
-    auto tagged = drop->viewWithTag(-5);
+    auto tagged = previewLayerConfiguration->layerContainerView->viewWithTag(-5);
     return tagged ? tagged->superview() : nullptr;
 }
 

@@ -168,8 +168,8 @@ bool previewLayerClass::appendNewLayerValuesToArray(
     if (importing) {
         const int l = (*layerPosition)[1];
         persistentDataStorageClass storage;
-        const auto stored = storage.getTempLayerArray();
-        const auto storedFirst = storage.getTempFirstLayerAboveVideoArray();
+        const auto& stored = storage.getTempLayerArray();
+        const auto& storedFirst = storage.getTempFirstLayerAboveVideoArray();
         if (a < stored.size() && size_t(l) < stored[a].size() && a < storedFirst.size() && storedFirst[a] &&
             *storedFirst[a] == stored[a][size_t(l)]) {
             auto first = getFirstLayerAboveVideoArray();
