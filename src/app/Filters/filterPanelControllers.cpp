@@ -170,8 +170,7 @@ void chromaKeyViewsClass::loadView(bool forceLoad) {
     auto controller = qrn::ui::SceneRegistry::instantiateViewController("ChromaKeyRgb");
     if (!controller || !chromaKeyContainer)
         return;
-    for (const auto& subview : std::vector<std::shared_ptr<qrn::ui::View>>(chromaKeyContainer->subviews()))
-        subview->removeFromSuperview();
+    chromaKeyContainer->setSubviews({});
     chromaKeyContainer->addSubview(controller->view());
     // The RGB panel's controller goes with its view.
     static qrn::ui::ViewControllerPtr shown;

@@ -264,7 +264,8 @@ bool undoRedoClass::compareValuesBeforeAndAfter(const undoValueList& values,
     return true;
 }
 
-void undoRedoClass::action(const std::string& actionType, const undoValueList& actionContentValue) {
+void undoRedoClass::action(const std::string& actionType, const undoValueList& actionContentValue,
+                           const std::shared_ptr<layerDataClass>& replacedLayer) {
     QRN_LOG_IN(LogValues{{"actionType", actionType}});
     if (!persistentDataStorageClass().getInProgressBool() || getReplaying())
         return;
@@ -295,11 +296,19 @@ void undoRedoClass::action(const std::string& actionType, const undoValueList& a
         } else {
             auto snapshot = layerSnapshot(index);
             if (actionType == "replaceBackgroundLayer") {
+                // The replaced layer as it was, when the caller kept it; else the new one with the
+                // old picture (its originals and lock are then the replacement's).
+                auto old = replacedLayer ? std::make_shared<layerDataClass>(*replacedLayer) : snapshot;
+                auto reference =
+                    valuesCompare ? element<imageReferenceArray>(*valuesCompare, 0) : std::nullopt;
+                if ((!reference || reference->empty()) && replacedLayer)
+                    reference = replacedLayer->getImageReferenceArray();
+                // A drop names the new picture in the model before it replaces the layer; the
+                // kept layer names the old one, so the purge keeps its file for undo.
+                if (replacedLayer && reference && !reference->empty())
+                    old->IMAGE_REFERENCE_ARRAY = *reference;
                 entry.beforeValues = {
-                    snapshot,
-                    valuesCompare
-                        ? element<imageReferenceArray>(*valuesCompare, 0).value_or(imageReferenceArray{})
-                        : imageReferenceArray{},
+                    old, reference.value_or(imageReferenceArray{}),
                     element<std::vector<double>>(actionContentValue, 1).value_or(std::vector<double>{})};
                 std::vector<double> geometry = snapshot->getLayerOriginSizeArray();
                 geometry.push_back(0);

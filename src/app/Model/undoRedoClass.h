@@ -50,8 +50,11 @@ class undoRedoClass {
     // a type it stores the before-values of a gesture's first step.
     bool compareValuesBeforeAndAfter(const undoValueList& values,
                                      const std::optional<std::string>& actionType);
-    // Records an action after it changed the model (removals before they remove).
-    void action(const std::string& actionType, const undoValueList& actionContentValue);
+    // Records an action after it changed the model (removals before they remove). A background
+    // replacement also hands over the replaced layer as it was, so that undo brings back its own
+    // original rectangle, lock and flips, which the replacement reset.
+    void action(const std::string& actionType, const undoValueList& actionContentValue,
+                const std::shared_ptr<layerDataClass>& replacedLayer = nullptr);
 
     // The editing screen's title-bar buttons; none until they are registered.
     static void setUndoRedoButtons(

@@ -445,14 +445,12 @@ void HostWidget::dragEnterEvent(QDragEnterEvent* e) {
         return;
     drag_.reset();
     unsigned op = window_->draggingEntered(dragInfo(e));
-    // Taken whenever a view wants this kind of content, so later moves and the drop arrive even
-    // while the view still says no (it may change its mind while the drag rests).
-    if (window_->dragDestination()) {
-        e->setDropAction(dropActionFor(op, e->possibleActions()));
-        e->accept();
-    } else {
-        e->ignore();
-    }
+    // Always taken: Qt sends the later moves and the drop only to a widget that took the entry,
+    // and this one widget holds every view, so a drag that enters over one that takes nothing
+    // (the symbol picker it started from) must still reach the view it ends over. Where no view
+    // wants it, nothing may be dropped.
+    e->setDropAction(window_->dragDestination() ? dropActionFor(op, e->possibleActions()) : Qt::IgnoreAction);
+    e->accept();
 }
 
 void HostWidget::dragMoveEvent(QDragMoveEvent* e) {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -40,12 +41,34 @@ QString styleFor(const Colour& background, const Colour& text) {
         .arg(background.toQColor().name(QColor::HexArgb), text.toQColor().name(QColor::HexArgb));
 }
 
-// The host places the widget on its next pass; focus it then.
+// Gives the widget the focus when it is first shown, once.
+class FocusWhenShown : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Show) {
+            static_cast<QWidget*>(watched)->setFocus(Qt::MouseFocusReason);
+            deleteLater();
+        }
+        return false;
+    }
+};
+
+// The host places and shows the widget on its next pass, which may come after the blocks
+// queued now: focus it when it is shown, so the keys typed after the click that opened it
+// are not lost.
 void focusSoon(QWidget* w) {
+    auto* filter = new FocusWhenShown(w);
+    w->installEventFilter(filter);
     QPointer<QWidget> guard(w);
-    MainQueue::after(0, [guard] {
-        if (guard)
-            guard->setFocus(Qt::MouseFocusReason);
+    QPointer<QObject> pending(filter);
+    MainQueue::after(0, [guard, pending] {
+        if (!guard || !guard->isVisible())
+            return;
+        delete pending.data();
+        guard->setFocus(Qt::MouseFocusReason);
     });
 }
 

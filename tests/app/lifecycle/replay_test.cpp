@@ -117,13 +117,65 @@ TEST_F(Replay, LayersComeBackWithTheirValuesAndAReplacedBackgroundWithItsImage) 
     dropBackground(2, {200, 100}, 0xff0000ff);
     settle();
     ASSERT_EQ(undoRedoClass::getUndoList().back().actionType, "replaceBackgroundLayer");
-    // The entry keeps the old picture and geometry, not the old original rectangle and aspect
-    // lock: the background keeps the ones it has.
-    const Json after = model();
-    for (const char* key : {"LAYER_ORIGINAL_POS_SIZE_ROT", "LAYER_RESIZE_WITH_ASPECT_RATIO"})
-        before[key] = after[key];
-    expectCycle(before, after, "replaceBackgroundLayer");
+    expectCycle(before, model(), "replaceBackgroundLayer");
     (void)oldReference;
+}
+
+// The replacement starts plain (originals, lock, flips of its own); undo gives the old picture
+// its own back, so Revert goes where the old picture was first placed, and redo the new one's.
+TEST_F(Replay, AReplacedBackgroundComesBackWithItsOwnOriginalsLockAndFlips) {
+    layeredAsset();
+    previewLayerClass model_;
+    const std::string id = dropBackground(2, {320, 180});
+    settle();
+    const auto index = [&] {
+        const auto row = model_.getLayerArray()[2];
+        return size_t(std::find(row.begin(), row.end(), id) - row.begin());
+    };
+    auto originals = model_.getLayerOriginalPosSize();
+    auto& own = originals[2][index()];
+    own[0] += 12, own[1] -= 8, own[2] -= 30, own[3] -= 20;
+    const auto oldOriginal = own;
+    model_.setLayerOriginalPosSize(originals);
+    auto locks = model_.getLayerResizeWithAspectRatioArray();
+    locks[2][index()] = {0.0, 1.25};
+    model_.setLayerResizeWithAspectRatioArray(locks);
+    auto flips = model_.getLayerIsFlippedArray();
+    flips[2][index()] = {true, false};
+    model_.setLayerIsFlippedArray(flips);
+    settle();
+    undoRedoClass().clearClass();
+    const Json before = model();
+
+    // No picture handed over by a drop: the replaced layer's own reference is what undo shows.
+    undoRedoClass().setValuesCompare(std::nullopt);
+    EXPECT_EQ(dropBackground(2, {200, 100}, 0xff0000ff), id);
+    settle();
+    ASSERT_EQ(undoRedoClass::getUndoList().back().actionType, "replaceBackgroundLayer");
+    const Json after = model();
+    const auto newOriginal = model_.getLayerOriginalPosSize()[2][index()];
+    const auto newLock = model_.getLayerResizeWithAspectRatioArray()[2][index()];
+    ASSERT_NE(newOriginal, oldOriginal);
+    EXPECT_EQ(newLock[0], 1.0);
+    EXPECT_EQ(model_.getLayerIsFlippedArray()[2][index()], (std::vector<bool>{false, false}));
+    expectCycle(before, after, "replaceBackgroundLayer");
+
+    // Undone: the old background's own values.
+    EXPECT_EQ(model_.getLayerOriginalPosSize()[2][index()], oldOriginal);
+    EXPECT_EQ(model_.getLayerResizeWithAspectRatioArray()[2][index()], (std::vector<double>{0.0, 1.25}));
+    EXPECT_EQ(model_.getLayerIsFlippedArray()[2][index()], (std::vector<bool>{true, false}));
+    redo();
+    EXPECT_EQ(model_.getLayerOriginalPosSize()[2][index()], newOriginal);
+    EXPECT_EQ(model_.getLayerResizeWithAspectRatioArray()[2][index()], newLock);
+    undo();
+
+    model_.setVideoLayerSelected(false);
+    model_.setSelectedLayer(std::stoi(id));
+    model_.revertLayerToOriginal();
+    settle();
+    const auto frame = frameOf(id);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_NEAR(frame[i], oldOriginal[i], 1e-6) << i;
 }
 
 TEST_F(Replay, GesturesFlipsAndRevertGoBackAndForth) {

@@ -137,6 +137,28 @@ TEST_F(TextTab, ColourChangesCoalesceFollowTheRuleAndStayWithTheirLayer) {
     leaveText();
 }
 
+// The change counter runs 0..9999: the 10000th change lands on 0 again, still applies, and
+// neither the change it superseded nor a value past the bound does.
+TEST_F(TextTab, TheColourChangeCounterWrapsAtTenThousand) {
+    ASSERT_TRUE(createProject());
+    selectLayer(addTextLayer());
+    store(qrn::AttributedString("words", coloured(red)));
+    showText();
+    layerSettingsTextClass logic;
+    for (int i = 0; i < 9999; ++i)
+        logic.changeForegroundColourCheck(green, "sRGB");
+    logic.changeForegroundColourCheck(blue, "sRGB");
+    advance(0.1);
+    EXPECT_EQ(stored().attributesAt(0).foregroundColour, blue) << "the change that wrapped";
+
+    logic.changeForegroundColour(green, "sRGB", 9999);
+    logic.changeForegroundColour(green, "sRGB", 10000);
+    EXPECT_EQ(stored().attributesAt(0).foregroundColour, blue);
+    logic.changeForegroundColour(red, "sRGB", 0);
+    EXPECT_EQ(stored().attributesAt(0).foregroundColour, red);
+    leaveText();
+}
+
 TEST_F(TextTab, FamilyAndSizeChangesTakeNoFaceAlongAndTypingKeepsTheTextColour) {
     ASSERT_TRUE(createProject());
     selectLayer(addTextLayer());

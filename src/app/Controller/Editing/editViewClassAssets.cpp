@@ -304,8 +304,7 @@ void editViewClass::addSingleLayerToLayerScrollView(const std::optional<qrn::Val
     if (isBackgroundLayer) {
         if (!screen || !screen->backgroundLayerView)
             return;
-        for (const auto& old : std::vector<ViewPtr>(screen->backgroundLayerView->subviews()))
-            old->removeFromSuperview();
+        screen->backgroundLayerView->setSubviews({});
         const auto background = backgroundIdOf(selected);
         if (selected <= 0 || !background)
             return;
@@ -373,8 +372,7 @@ void editViewClass::addLayersToLayerScrollView(const std::vector<qrn::Value>& im
     const int selected = selectedIndex();
     if (displayNewLayers) {
         if (list) {
-            for (const auto& old : std::vector<ViewPtr>(list->subviews()))
-                old->removeFromSuperview();
+            list->setSubviews({});
             list->setFrameSize({tilePitch, tilePitch});
         }
     } else if (!isBackgroundLayer && !numbers.empty()) {

@@ -5,6 +5,7 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
@@ -153,7 +154,10 @@ void editViewClass::applyFilter(std::optional<bool> displayValue, int index, con
             persistentDataStorageClass().exportData(false);
         if (flags.empty())
             return;
-        if (auto video = model.getVideoLayerView())
+        // While the studio shows, its own camera view is the one on screen.
+        recordViewClass studio;
+        const auto video = studio.getRecordViewSelected() ? studio.getVideoView() : model.getVideoLayerView();
+        if (video && video->layer())
             video->layer()->setContentFilters(
                 getFiltersArrayOrFilteredImage(nullptr, true, std::nullopt, std::nullopt).filters);
         return;

@@ -82,9 +82,7 @@ bool settingsViewClass::loadSettingsView(std::optional<int> viewNumber) {
         QRN_LOG_ERROR(std::string("No scene ") + paneIdentifier(number));
         return false;
     }
-    // Copied: removing a pane may run its controller's steps, which must not touch the list.
-    for (const auto& subview : std::vector<std::shared_ptr<qrn::ui::View>>(panelContainer->subviews()))
-        subview->removeFromSuperview();
+    panelContainer->setSubviews({});
     const auto& pane = slot->view();
     pane->setFrame(panelContainer->bounds());
     pane->setAutoresizesSubviews(true);

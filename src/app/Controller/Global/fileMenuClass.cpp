@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
@@ -56,6 +57,20 @@ void clearScreens(shownScreen screen) {
     editViewClass().clearClass(false);
     if (screen == shownScreen::studio)
         recordViewClass().clearClass();
+}
+
+// The landing screen loads the editor for the project itself (none is returned); another
+// screen is emptied for it and returned, for the caller to leave.
+std::optional<shownScreen> leaveShownScreen(bool openExistingProject) {
+    const shownScreen screen = currentScreen();
+    if (screen == shownScreen::landing) {
+        landingClass landing;
+        landing.setOpenExistingProject(openExistingProject);
+        landing.loadViewLoader();
+        return std::nullopt;
+    }
+    clearScreens(screen);
+    return screen;
 }
 
 // Runs `then` once the editing screen shows: at once from the editor, after the studio
@@ -205,14 +220,10 @@ void fileMenuClass::newProject() {
     }
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     previewLayerClass().clearClass(false);
-    const shownScreen screen = currentScreen();
-    if (screen == shownScreen::landing) {
-        landingClass landing;
-        landing.setOpenExistingProject(false);
-        landing.loadViewLoader();
+    const auto left = leaveShownScreen(false);
+    if (!left)
         return;
-    }
-    clearScreens(screen);
+    const shownScreen screen = *left;
     // The screen starts a new project, whatever it showed before.
     editViewClass::setEditorOpensExistingProject(false);
     afterLeavingStudio(screen, addFirstAsset);
@@ -237,14 +248,10 @@ void fileMenuClass::open() {
     storage.setProjectDirectory(path);
     noteRecentDocument(path);
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
-    const shownScreen screen = currentScreen();
-    if (screen == shownScreen::landing) {
-        landingClass landing;
-        landing.setOpenExistingProject(true);
-        landing.loadViewLoader();
+    const auto left = leaveShownScreen(true);
+    if (!left)
         return;
-    }
-    clearScreens(screen);
+    const shownScreen screen = *left;
     // Only the newest of several quick opens imports, into a model reset just before.
     const int generation = openGeneration.increment();
     afterLeavingStudio(screen, [generation, path] {

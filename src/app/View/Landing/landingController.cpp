@@ -255,8 +255,7 @@ void landingController::fillRecentProjectsList(bool check) {
     if (!list || !list->documentView())
         return;
     const auto& document = list->documentView();
-    for (auto& row : std::vector<qrn::ui::ViewPtr>(document->subviews()))
-        row->removeFromSuperview();
+    document->setSubviews({});
     document->setFrame(qrn::Rect(0, 0, list->bounds().width(), 0));
 
     int i = 0;

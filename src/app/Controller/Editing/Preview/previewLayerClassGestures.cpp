@@ -611,7 +611,9 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                                 ? getVideoLayerSelected()
                                 : (getSelectedLayer() && getSelectedLayerIndex(false) == int(l) &&
                                    getSelectedAssetIndex() == int(a));
-    if (resized && (!fromUndo || isSelected) && overlay) {
+    // The overlay belongs to the selection: a layer refitted on the side (the size correction
+    // after a move in the layer list, a replay) leaves it where it is.
+    if (resized && isSelected && overlay) {
         if (where.videoSelected) {
             positionAndResizeOverlay(std::nullopt, true);
         } else {
@@ -628,8 +630,15 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
             if (!made.stillCurrent() ||
                 !model.getInteractionState().dragOrResizeCounter.isCurrent(generation))
                 return;
+            const bool handleHeld = model.getRotateButtonSelected() != 0;
+            const bool hadBefore = undoRedoClass::getValuesCompare().has_value();
             model.resizeOrRotateLayer(rotate, values, false, layer, recordUndo, false, false, true, mouseX,
                                       mouseY, false, false);
+            // A pause while the handle is still held records the drag so far; what the drag does
+            // after it is measured from here, so the release records that too instead of finding
+            // the values from before the press used up.
+            if (handleHeld && recordUndo && hadBefore && !undoRedoClass::getValuesCompare())
+                undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(rotate), std::nullopt);
         });
         return;
     }

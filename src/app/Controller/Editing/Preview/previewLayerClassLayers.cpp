@@ -5,6 +5,7 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/Model/layerDataClass.h"
 #include "Controller/Global/animatedImagesClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/filterClass.h"
@@ -390,6 +391,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
     std::optional<double> rotation;
     std::optional<int> replacedBackgroundIndex;
     std::vector<double> replacedBackgroundFrame;
+    std::shared_ptr<layerDataClass> replacedBackground;
     const auto backgrounds = getAssetBackgroundIDArray();
     const auto& layers = getLayerArrayReference();
     const int backgroundIndex =
@@ -434,6 +436,11 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
             replacedBackgroundFrame = getLayerOriginSizeArray()[a][size_t(backgroundIndex)];
             replacedBackgroundFrame.resize(4);
             replacedBackgroundFrame.push_back(getLayerRotateArray()[a][size_t(backgroundIndex)]);
+            // Undo brings the old background back as it was, originals and lock included.
+            replacedBackground = std::make_shared<layerDataClass>();
+            replacedBackground->assetIndex = asset;
+            replacedBackground->layerIndex = backgroundIndex;
+            replacedBackground->fillObjectWithData();
         }
     }
     if (addMode == 1)
@@ -655,7 +662,8 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
     if (addMode != 2 && !importing) {
         if (replaced && replacedBackgroundIndex)
             undoRedoClass().action("replaceBackgroundLayer",
-                                   undoValueList{*replacedBackgroundIndex, replacedBackgroundFrame});
+                                   undoValueList{*replacedBackgroundIndex, replacedBackgroundFrame},
+                                   replacedBackground);
         else
             undoRedoClass().action("addLayer", undoValueList{getSelectedLayerIndex(false)});
     }

@@ -20,10 +20,6 @@ const char* tabIdentifier(int value) {
     return value == 0 ? "layerSettingsView" : value == 1 ? "layerTextView" : "layerFilterView";
 }
 
-void removeAllSubviews(qrn::ui::View& view) {
-    for (const auto& subview : std::vector<std::shared_ptr<qrn::ui::View>>(view.subviews()))
-        subview->removeFromSuperview();
-}
 } // namespace
 
 qrn::Value::List layerSettingsClass::getVideoSettings() {
@@ -87,7 +83,7 @@ bool layerSettingsClass::loadSettingsView(std::optional<int> value) {
     view->setFrame(content.bounds());
     view->setAutoresizesSubviews(true);
     view->setAutoresizingMask(qrn::ui::HeightSizable);
-    removeAllSubviews(content);
+    content.setSubviews({});
     content.addSubview(view);
     shownTab = std::move(tab);
     QRN_LOG_OUT(LogValues{{"bool", true}});
@@ -101,7 +97,7 @@ int layerSettingsClass::getSelectedMenuItemValue() {
 void layerSettingsClass::clearAnyDisplayedSettingsView() {
     QRN_LOG_IN();
     if (hostViews && hostViews->layerSettingsView)
-        removeAllSubviews(*hostViews->layerSettingsView);
+        hostViews->layerSettingsView->setSubviews({});
     shownTab.reset();
 }
 

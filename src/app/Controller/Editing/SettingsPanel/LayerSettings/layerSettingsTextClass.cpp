@@ -31,17 +31,21 @@ std::optional<qrn::Font> fontFromFamily(const std::string& family, double size) 
     return std::nullopt;
 }
 
-// Every run's font replaced by `make` (given the run's old font, if any).
-template <typename Make> qrn::AttributedString refont(const qrn::AttributedString& text, Make make) {
-    qrn::AttributedString out = text;
-    for (const auto& run : text.runs()) {
+// Every run's font of the selected text replaced by `make` (given the run's old font, if any),
+// stored and shown.
+template <typename Make> void refontSelectedText(Make make) {
+    const auto text = editViewClass().getSelectedTextSymbolText(std::nullopt);
+    if (!text)
+        return;
+    qrn::AttributedString out = *text;
+    for (const auto& run : text->runs()) {
         if (auto font = make(run.attributes.font)) {
             qrn::TextAttributes changed;
             changed.font = *font;
             out.addAttributes(changed, run.range);
         }
     }
-    return out;
+    layerSettingsTextClass().updateTextSymbolText(out, true);
 }
 
 // The text layer the tab works on: [asset position, layer id], none without a text layer.
@@ -147,29 +151,18 @@ void layerSettingsTextClass::changeFontFamily(qrn::ui::ComboBox&) {
     if (!textViews)
         return;
     const std::string family = textViews->fontFamilyInput->stringValue();
-    const auto text = editViewClass().getSelectedTextSymbolText(std::nullopt);
-    if (!text)
-        return;
-    updateTextSymbolText(refont(*text,
-                                [&](const std::optional<qrn::Font>& old) {
-                                    return fontFromFamily(family, old ? old->size : double(defaultFontSize));
-                                }),
-                         true);
+    refontSelectedText([&](const std::optional<qrn::Font>& old) {
+        return fontFromFamily(family, old ? old->size : double(defaultFontSize));
+    });
 }
 
 void layerSettingsTextClass::changeFontSize(qrn::ui::ComboBox& sender) {
     QRN_LOG_IN(LogValues{{"sender", sender.stringValue()}});
     const int size = int(std::clamp<long long>(sender.integerValue(), minimumFontSize, maximumFontSize));
     sender.setIntegerValue(size);
-    const auto text = editViewClass().getSelectedTextSymbolText(std::nullopt);
-    if (!text)
-        return;
-    updateTextSymbolText(refont(*text,
-                                [&](const std::optional<qrn::Font>& old) {
-                                    return fontFromFamily(old ? old->family : std::string(defaultFontFamily),
-                                                          double(size));
-                                }),
-                         true);
+    refontSelectedText([&](const std::optional<qrn::Font>& old) {
+        return fontFromFamily(old ? old->family : std::string(defaultFontFamily), double(size));
+    });
 }
 
 void layerSettingsTextClass::changeForegroundColourCheck(const qrn::Colour& colour,

@@ -52,11 +52,6 @@ void logMissing(const std::string& message) {
     dataLoggingClass().logError("imagePickerClass", message, __FILE__, __func__);
 }
 
-void removeAllSubviews(qrn::ui::View& view) {
-    for (const auto& subview : std::vector<std::shared_ptr<qrn::ui::View>>(view.subviews()))
-        subview->removeFromSuperview();
-}
-
 std::shared_ptr<iconViewView> makeTile(const qrn::Rect& frame, const qrn::Value::List& entry,
                                        int runningNumber) {
     auto tile = std::make_shared<iconViewView>(frame);
@@ -167,7 +162,7 @@ void imagePickerClass::displayMenu(int tab) {
     QRN_LOG_IN(LogValues{{"tab", tab}});
     if (!categoryStrip)
         return;
-    removeAllSubviews(*categoryStrip);
+    categoryStrip->setSubviews({});
     const qrn::Size size = categoryStrip->frame().size;
     auto background = qrn::ui::View::make(qrn::Rect(-1, 0, size.width + 2, size.height + 1));
     background->layer()->setBackgroundColour(
@@ -218,7 +213,7 @@ void imagePickerClass::scrollViewSymbols(int selectedIndex) {
         if (position >= 0)
             menuIcons[size_t(position)]->keepChangedColour(true);
     }
-    removeAllSubviews(*gridArea);
+    gridArea->setSubviews({});
     shownCategory = selectedIndex;
     const qrn::Size area = gridArea->frame().size;
     const int width = int(area.width);
