@@ -191,7 +191,6 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     attributedStringStorageClass texts;
     auto layers = getLayerArray();
     auto first = getFirstLayerAboveVideoArray();
-    auto paths = previewLayerViewPathCreationClass().getPathsArray();
     auto origins = getLayerTransformedOrigin();
     auto scales = getLayerTransformedSize();
     const std::optional<int> at =
@@ -219,12 +218,12 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     }
     placeRow(layers, at);
     placeRow(first, at, std::optional<std::string>());
-    placeRow(paths, at);
+    // In place: the hit paths hold views and paths, and every asset of an opened project adds a row.
+    placeRow(previewLayerViewPathCreationClass().pathsArrayForUpdate(), at);
     placeRow(origins, at);
     placeRow(scales, at);
     setLayerArray(std::move(layers));
     setFirstLayerAboveVideoArray(std::move(first));
-    previewLayerViewPathCreationClass().setPathsArray(std::move(paths));
     setLayerTransformedOrigin(std::move(origins));
     setLayerTransformedSize(std::move(scales));
     auto symbolTexts = texts.getTextSymbolStringArray();
