@@ -14,8 +14,10 @@
 namespace qrn::ui {
 
 Application& Application::shared() {
-    static Application app;
-    return app;
+    // Never destroyed: screens kept by module globals let go of their activation observers at
+    // exit, after a function-local instance would already have been destroyed.
+    static Application* app = new Application;
+    return *app;
 }
 
 Application::Application() {

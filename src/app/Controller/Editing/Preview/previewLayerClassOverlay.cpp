@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -90,4 +91,13 @@ void previewLayerClass::convertLayerOriginalPosSizeArrayToPreviewViewBounds() {
             if (o.size() >= 4)
                 o[0] *= fx, o[1] *= fy, o[2] *= fx, o[3] *= fy;
     setLayerOriginalPosSize(std::move(originals));
+    // The camera rectangle was stored in the same coordinates as the layers (the studio's
+    // larger picture, a bigger window): it is brought into this preview with them, or it
+    // would keep its stored size here and again be refitted from this size later.
+    auto camera = getVideoOriginSizeArray();
+    if (camera.size() >= 4 && (fx != 1 || fy != 1)) {
+        camera[0] *= fx, camera[1] *= fy, camera[2] *= fx, camera[3] *= fy;
+        setVideoOriginSizeArray(camera);
+        resizeAndPositionLayersClass().resizeAndPositionVideo(getVideoLayerView(), B);
+    }
 }
