@@ -180,11 +180,12 @@ void persistentDataStorageClass::setInProgressBool(bool allowed) {
     QRN_LOG_OUT(std::nullopt);
 }
 
-std::vector<std::vector<std::string>> persistentDataStorageClass::getTempLayerArray() {
+const std::vector<std::vector<std::string>>& persistentDataStorageClass::getTempLayerArray() {
     QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{
         {"TEMP_LAYER_ARRAY", TEMP_LAYER_ARRAY ? qrn::Value(int(TEMP_LAYER_ARRAY->size())) : qrn::Value()}});
-    return TEMP_LAYER_ARRAY.value_or(std::vector<std::vector<std::string>>{});
+    static const std::vector<std::vector<std::string>> none;
+    return TEMP_LAYER_ARRAY ? *TEMP_LAYER_ARRAY : none;
 }
 
 void persistentDataStorageClass::setTempLayerArray(
@@ -194,13 +195,15 @@ void persistentDataStorageClass::setTempLayerArray(
     QRN_LOG_OUT(std::nullopt);
 }
 
-std::vector<std::optional<std::string>> persistentDataStorageClass::getTempFirstLayerAboveVideoArray() {
+const std::vector<std::optional<std::string>>&
+persistentDataStorageClass::getTempFirstLayerAboveVideoArray() {
     QRN_LOG_IN(std::nullopt);
     QRN_LOG_OUT(LogValues{{"TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY",
                            TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY
                                ? qrn::Value(int(TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY->size()))
                                : qrn::Value()}});
-    return TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY.value_or(std::vector<std::optional<std::string>>{});
+    static const std::vector<std::optional<std::string>> none;
+    return TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY ? *TEMP_FIRST_LAYER_ABOVE_VIDEO_ARRAY : none;
 }
 
 void persistentDataStorageClass::setTempFirstLayerAboveVideoArray(

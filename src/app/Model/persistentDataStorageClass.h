@@ -57,9 +57,10 @@ class persistentDataStorageClass {
     bool getInProgressBool();
     void setInProgressBool(bool allowed);
     // The stored layer ids an import is re-creating; empty outside an import.
-    std::vector<std::vector<std::string>> getTempLayerArray();
+    // Both read in place (valid until set again): every layer of an import asks.
+    const std::vector<std::vector<std::string>>& getTempLayerArray();
     void setTempLayerArray(std::optional<std::vector<std::vector<std::string>>> layers);
-    std::vector<std::optional<std::string>> getTempFirstLayerAboveVideoArray();
+    const std::vector<std::optional<std::string>>& getTempFirstLayerAboveVideoArray();
     void setTempFirstLayerAboveVideoArray(std::optional<std::vector<std::optional<std::string>>> layers);
 
     // The one editing-logic object kept for the whole run.

@@ -309,6 +309,14 @@ void trimRowsToLayers() {
     model.setAssetBackgroundColour(colours);
 }
 
+// Pictures are read once each for the length of an import, however it ends.
+struct picturesReadOnceDuringImport {
+    picturesReadOnceDuringImport() { previewLayerClass::setReadPicturesOnce(true); }
+    ~picturesReadOnceDuringImport() { previewLayerClass::setReadPicturesOnce(false); }
+    picturesReadOnceDuringImport(const picturesReadOnceDuringImport&) = delete;
+    picturesReadOnceDuringImport& operator=(const picturesReadOnceDuringImport&) = delete;
+};
+
 void logImportError(const std::string& message) {
     dataLoggingClass().logError("persistentDataStorageClass", message, __FILE__, "importDataAction");
 }
@@ -427,6 +435,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     }
     importRunning = true;
     importGeneration.increment();
+    const picturesReadOnceDuringImport pictures;
     const auto window = getMainWindow();
     if (stopOtherProcesses) {
         if (window)
@@ -498,7 +507,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     // Every stored asset and layer must come back, or the rows loaded above fall out of step.
     const auto expectCreated = [&](size_t a, size_t layers) {
         const auto& rows = model.getLayerArrayReference();
-        if (model.getAssetArray().size() <= a || rows.size() <= a || rows[a].size() != layers)
+        if (model.getAssetArrayReference().size() <= a || rows.size() <= a || rows[a].size() != layers)
             throw throwClass().error("A stored layer of asset " + std::to_string(a) +
                                      " could not be re-created");
     };

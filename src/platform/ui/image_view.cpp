@@ -91,8 +91,9 @@ bool ImageView::setImageNamed(const std::string& name) {
     // Drawn sharp at twice the view's size; scaled down when painted.
     const Size s = imageSize_ ? *imageSize_ : bounds().size;
     Size pixels{std::max(1.0, s.width * 2), std::max(1.0, s.height * 2)};
-    if (auto natural = NamedImages::naturalSize(name); natural && (s.width <= 0 || s.height <= 0))
-        pixels = {natural->width * 2, natural->height * 2};
+    if (s.width <= 0 || s.height <= 0)
+        if (auto natural = NamedImages::naturalSize(name))
+            pixels = {natural->width * 2, natural->height * 2};
     setImage(NamedImages::render(name, pixels));
     imageName_ = name;
     template_ = NamedImages::isTemplate(name);

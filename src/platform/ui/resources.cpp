@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <mutex>
+#include <optional>
 
 namespace qrn {
 
@@ -38,6 +40,21 @@ const Entry* find(const std::string& name) {
     return it == catalogue().end() ? nullptr : &it->second;
 }
 
+// Recent drawings by name, pixel size and tint: many views show the same picture at the same
+// size (every text layer's thumbnail, a row of icons), and drawing an SVG costs far more than
+// sharing the finished image. Bounded, as sizes come from the views.
+struct drawingKey {
+    std::string name;
+    int width;
+    int height;
+    std::optional<QRgb> tint;
+    auto operator<=>(const drawingKey&) const = default;
+};
+constexpr size_t keptDrawings = 64;
+std::mutex drawingsMutex;
+std::map<drawingKey, QImage> drawings;
+std::map<std::string, QSize> naturalSizes;
+
 } // namespace
 
 bool NamedImages::exists(const std::string& name) {
@@ -61,9 +78,11 @@ std::optional<Size> NamedImages::naturalSize(const std::string& name) {
     const Entry* e = find(name);
     if (!e)
         return std::nullopt;
-    QSvgRenderer r(e->path);
-    const QSize s = r.defaultSize();
-    return Size{double(s.width()), double(s.height())};
+    std::lock_guard lock(drawingsMutex);
+    auto it = naturalSizes.find(name);
+    if (it == naturalSizes.end())
+        it = naturalSizes.emplace(name, QSvgRenderer(e->path).defaultSize()).first;
+    return Size{double(it->second.width()), double(it->second.height())};
 }
 
 std::string NamedImages::resourcePath(const std::string& name) {
@@ -75,10 +94,17 @@ QImage NamedImages::render(const std::string& name, Size pixels, std::optional<C
     const Entry* e = find(name);
     if (!e)
         return {};
+    const drawingKey key{name, int(std::lround(pixels.width)), int(std::lround(pixels.height)),
+                         tint ? std::optional<QRgb>(tint->toQColor().rgba()) : std::nullopt};
+    {
+        std::lock_guard lock(drawingsMutex);
+        if (auto it = drawings.find(key); it != drawings.end())
+            return it->second;
+    }
     QSvgRenderer r(e->path);
     if (!r.isValid())
         return {};
-    QSize size(int(std::lround(pixels.width)), int(std::lround(pixels.height)));
+    QSize size(key.width, key.height);
     if (size.width() <= 0 || size.height() <= 0)
         size = r.defaultSize();
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
@@ -88,7 +114,13 @@ QImage NamedImages::render(const std::string& name, Size pixels, std::optional<C
         p.setRenderHint(QPainter::Antialiasing);
         r.render(&p, QRectF(0, 0, size.width(), size.height()));
     }
-    return tint ? tintedImage(image, *tint) : image;
+    if (tint)
+        image = tintedImage(image, *tint);
+    std::lock_guard lock(drawingsMutex);
+    if (drawings.size() >= keptDrawings)
+        drawings.clear();
+    drawings.emplace(key, image);
+    return image;
 }
 
 QImage tintedImage(const QImage& image, const Colour& tint) {

@@ -19,8 +19,8 @@ View::View(const Rect& frame) : frame_(frame.standardized()), layer_(graphics::L
 }
 
 View::~View() {
-    // No index may keep pointing at a view that is gone.
-    ++structureGeneration_;
+    // A view that goes has no superview, so no index above it lists it or its subtree; the
+    // subviews keep their own indexes, whose subtrees do not change.
     for (auto& s : subviews_) {
         s->superview_ = nullptr;
         if (s->layer_->superlayerPointer() == layer_.get())
@@ -233,11 +233,13 @@ void View::addSubview(const ViewPtr& view, Ordering ordering, const View* relati
 }
 
 void View::insertAt(const ViewPtr& view, size_t index) {
-    ++structureGeneration_;
     bool moved = view->superview_ != this;
     Window* oldWindow = view->window_;
     subviews_.insert(subviews_.begin() + long(index), view);
     view->superview_ = this;
+    // A reordering among siblings leaves every subtree's membership as it was.
+    if (moved)
+        updateTagIndexes(this, *view, true);
     // Layer geometry set before a view is first placed is provisional: set-up code often gives a
     // new view's layer its own bounds as frame, which must not pull the view to the origin.
     if (!view->placed_) {
@@ -276,7 +278,6 @@ void View::detachFromSuperview() {
     View* parent = superview_;
     if (!parent)
         return;
-    ++structureGeneration_;
     parent->willRemoveSubview(this);
     if (window_)
         window_->viewWillLeave(this);
@@ -286,6 +287,7 @@ void View::detachFromSuperview() {
         parent->subviews_.erase(it);
     if (layer_->superlayerPointer() == parent->layer_.get())
         layer_->removeFromSuperlayer();
+    updateTagIndexes(parent, *this, false);
     superview_ = nullptr;
     parent->treeChanged();
 }
@@ -358,47 +360,133 @@ void View::treeChanged() {
         window_->viewTreeChanged(true);
 }
 
+// Every tagged view of a subtree by tag. Several views may share a tag (the thumbnail copies of
+// a sticky layer do); a lookup then picks the first in depth-first order.
 struct View::TagIndex {
-    unsigned long long builtAt = 0;
-    unsigned long long lastAskedAt = 0;
-    std::unordered_map<int, View*> views;
+    std::unordered_map<int, std::vector<View*>> views;
+
+    void add(int tag, View* view) { views[tag].push_back(view); }
+    void remove(int tag, View* view) {
+        auto it = views.find(tag);
+        if (it == views.end())
+            return;
+        auto& list = it->second;
+        list.erase(std::remove(list.begin(), list.end(), view), list.end());
+        if (list.empty())
+            views.erase(it);
+    }
 };
 
-View* View::findTagged(int tag) {
-    if (tag_ && *tag_ == tag)
-        return this;
-    for (auto& s : subviews_)
-        if (auto* found = s->findTagged(tag))
-            return found;
-    return nullptr;
+namespace {
+
+template <typename Fn> void eachTagged(View& root, Fn fn) {
+    std::vector<View*> pending{&root};
+    while (!pending.empty()) {
+        View* v = pending.back();
+        pending.pop_back();
+        if (v->tag())
+            fn(*v->tag(), v);
+        for (const auto& s : v->subviews())
+            pending.push_back(s.get());
+    }
+}
+
+size_t depthOf(const View* v) {
+    size_t depth = 0;
+    for (; v->superviewPointer(); v = v->superviewPointer())
+        ++depth;
+    return depth;
+}
+
+// Whether a comes before b in a depth-first walk of a tree holding both.
+bool comesBefore(const View* a, const View* b) {
+    size_t da = depthOf(a), db = depthOf(b);
+    const View* x = a;
+    const View* y = b;
+    for (; da > db; --da)
+        x = x->superviewPointer();
+    for (; db > da; --db)
+        y = y->superviewPointer();
+    if (x == y)
+        return x == a; // one holds the other: the holder comes first
+    while (x->superviewPointer() != y->superviewPointer()) {
+        x = x->superviewPointer();
+        y = y->superviewPointer();
+    }
+    for (const auto& s : x->superviewPointer()->subviews()) {
+        if (s.get() == x)
+            return true;
+        if (s.get() == y)
+            return false;
+    }
+    return false;
+}
+
+} // namespace
+
+void View::updateTagIndexes(View* from, View& subtree, bool add) {
+    std::vector<TagIndex*> indexes;
+    for (View* v = from; v; v = v->superview_)
+        if (v->tagIndex_)
+            indexes.push_back(v->tagIndex_.get());
+    if (indexes.empty())
+        return;
+    eachTagged(subtree, [&](int tag, View* v) {
+        for (auto* index : indexes) {
+            if (add)
+                index->add(tag, v);
+            else
+                index->remove(tag, v);
+        }
+    });
+}
+
+void View::changeTag(std::optional<int> tag) {
+    if (tag == tag_)
+        return;
+    for (View* v = this; v; v = v->superview_) {
+        if (!v->tagIndex_)
+            continue;
+        if (tag_)
+            v->tagIndex_->remove(*tag_, this);
+        if (tag)
+            v->tagIndex_->add(*tag, this);
+    }
+    tag_ = tag;
+}
+
+const std::vector<View*>* View::taggedInSubtree(int tag) {
+    if (!tagIndex_) {
+        tagIndex_ = std::make_unique<TagIndex>();
+        eachTagged(*this, [&](int t, View* v) { tagIndex_->add(t, v); });
+    }
+    const auto it = tagIndex_->views.find(tag);
+    return it == tagIndex_->views.end() ? nullptr : &it->second;
+}
+
+std::vector<ViewPtr> View::viewsWithTag(int tag) {
+    const auto* found = taggedInSubtree(tag);
+    if (!found)
+        return {};
+    std::vector<View*> ordered = *found;
+    std::sort(ordered.begin(), ordered.end(), comesBefore);
+    std::vector<ViewPtr> out;
+    out.reserve(ordered.size());
+    for (View* v : ordered)
+        if (auto view = v->weak_from_this().lock())
+            out.push_back(std::move(view));
+    return out;
 }
 
 ViewPtr View::viewWithTag(int tag) {
-    if (!tagIndex_)
-        tagIndex_ = std::make_unique<TagIndex>();
-    auto& index = *tagIndex_;
-    if (index.builtAt != structureGeneration_) {
-        // After a change the first lookup searches; a second one without a change in between
-        // (a pass over many tags) builds the index once.
-        if (index.lastAskedAt != structureGeneration_) {
-            index.lastAskedAt = structureGeneration_;
-            View* found = findTagged(tag);
-            return found ? found->weak_from_this().lock() : nullptr;
-        }
-        index.views.clear();
-        std::vector<View*> pending{this};
-        while (!pending.empty()) {
-            View* v = pending.back();
-            pending.pop_back();
-            if (v->tag_)
-                index.views.emplace(*v->tag_, v); // the first in depth-first order stays
-            for (auto it = v->subviews_.rbegin(); it != v->subviews_.rend(); ++it)
-                pending.push_back(it->get());
-        }
-        index.builtAt = structureGeneration_;
-    }
-    auto it = index.views.find(tag);
-    return it == index.views.end() ? nullptr : it->second->weak_from_this().lock();
+    const auto* found = taggedInSubtree(tag);
+    if (!found)
+        return nullptr;
+    View* first = found->front();
+    for (View* v : *found)
+        if (v != first && comesBefore(v, first))
+            first = v;
+    return first->weak_from_this().lock();
 }
 
 void View::setHidden(bool hidden) {

@@ -107,17 +107,14 @@ class View : public Responder, public std::enable_shared_from_this<View> {
 
     // Views have no tag until one is given.
     std::optional<int> tag() const { return tag_; }
-    void setTag(int tag) {
-        tag_ = tag;
-        ++structureGeneration_;
-    }
-    void clearTag() {
-        tag_.reset();
-        ++structureGeneration_;
-    }
-    // This view or the first in its subtree, depth first in subview order, with the tag. A view
-    // asked again while no tree or tag anywhere has changed answers from an index of its subtree.
+    void setTag(int tag) { changeTag(tag); }
+    void clearTag() { changeTag(std::nullopt); }
+    // This view or the first in its subtree, depth first in subview order, with the tag. The
+    // first lookup indexes the subtree by tag; every later change of the subtree or of a tag in
+    // it updates that index, so lookups stay cheap while a large tree is being built.
     ViewPtr viewWithTag(int tag);
+    // Every view of this subtree with the tag, this view included, depth first in subview order.
+    std::vector<ViewPtr> viewsWithTag(int tag);
 
     bool isHidden() const { return hidden_; }
     void setHidden(bool hidden);
@@ -212,12 +209,14 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     void attachLayer(const ViewPtr& view, size_t index);
     void geometryChanged(const Rect& oldFrame);
     void treeChanged();
-    View* findTagged(int tag);
+    void changeTag(std::optional<int> tag);
+    // Adds the tagged views of `subtree` to (or takes them out of) the tag indexes of `from` and
+    // its ancestors.
+    static void updateTagIndexes(View* from, View& subtree, bool add);
+    // The indexed views of this subtree with the tag, in no particular order; null for none.
+    const std::vector<View*>* taggedInSubtree(int tag);
 
     struct TagIndex;
-    // Moves on with every change of a tree or a tag anywhere: an index made at an older value
-    // may be stale.
-    static inline unsigned long long structureGeneration_ = 1;
 
     std::string identifier_;
     Rect frame_;

@@ -73,3 +73,23 @@ TEST(NamedImages, IconsAreTemplatesAndTintKeepsTheShape) {
         for (int x = 0; x < 48; ++x)
             ASSERT_EQ(qAlpha(plain.pixel(x, y)), qAlpha(red.pixel(x, y)));
 }
+
+TEST(NamedImages, RepeatedDrawingsKeepTheirOwnSizeAndTintAndCannotBeChangedByAnEarlierCaller) {
+    const Colour red{1, 0, 0, 1}, blue{0, 0, 1, 1};
+    QImage first = NamedImages::render("record_start", {48, 48}, red);
+    // A caller painting over its copy changes nothing for the next one.
+    first.fill(Qt::black);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(QColor(NamedImages::render("record_start", {48, 48}, red).pixel(24, 24)),
+                  QColor(255, 0, 0));
+        EXPECT_EQ(QColor(NamedImages::render("record_start", {48, 48}, blue).pixel(24, 24)),
+                  QColor(0, 0, 255));
+        EXPECT_NE(QColor(NamedImages::render("record_start", {48, 48}).pixel(24, 24)), QColor(255, 0, 0));
+        EXPECT_EQ(NamedImages::render("record_start", {20, 30}, red).size(), QSize(20, 30));
+        EXPECT_EQ(NamedImages::render("record_start").size(), QSize(24, 24));
+    }
+    // Many sizes, more than are kept: each drawing still has the size asked for.
+    for (int side = 8; side < 8 + 150; ++side)
+        ASSERT_EQ(NamedImages::render("sun", {double(side), double(side)}).size(), QSize(side, side));
+    EXPECT_EQ(NamedImages::naturalSize("revert"), (Size{24, 24}));
+}

@@ -94,7 +94,7 @@ TEST(ViewTags, RepeatedLookupsFollowEveryChangeOfTreeAndTags) {
     auto first = markerView(5), second = markerView(6);
     root->addSubview(first);
     root->addSubview(second);
-    // Asked twice with nothing changed in between: the second answer comes from the index.
+    // Asked twice with nothing changed in between: both answers come from the index.
     EXPECT_EQ(root->viewWithTag(5)->superview(), first);
     EXPECT_EQ(root->viewWithTag(6)->superview(), second);
     EXPECT_EQ(root->viewWithTag(6)->superview(), second);
@@ -118,6 +118,74 @@ TEST(ViewTags, RepeatedLookupsFollowEveryChangeOfTreeAndTags) {
     other->addSubview(second);
     EXPECT_EQ(root->viewWithTag(9), nullptr);
     EXPECT_EQ(other->viewWithTag(9)->superview(), second);
+}
+
+TEST(ViewTags, IndexesAtEveryLevelFollowMovesReordersAndDuplicates) {
+    // root holds left and right; left holds deep. Every level is asked, so each keeps an index.
+    auto root = View::make(), left = View::make(), right = View::make(), deep = View::make();
+    root->addSubview(left);
+    root->addSubview(right);
+    left->addSubview(deep);
+    EXPECT_EQ(root->viewWithTag(1), nullptr);
+    EXPECT_EQ(left->viewWithTag(1), nullptr);
+    EXPECT_EQ(deep->viewWithTag(1), nullptr);
+
+    // A tagged subtree added deep down is found from every level above it.
+    auto a = markerView(1);
+    deep->addSubview(a);
+    EXPECT_EQ(root->viewWithTag(1)->superview(), a);
+    EXPECT_EQ(left->viewWithTag(1)->superview(), a);
+    EXPECT_EQ(deep->viewWithTag(1)->superview(), a);
+    EXPECT_EQ(right->viewWithTag(1), nullptr);
+
+    // The same tag later in depth-first order loses, wherever it sits; reordering siblings or
+    // moving a branch changes which comes first.
+    auto b = markerView(1);
+    right->addSubview(b);
+    EXPECT_EQ(root->viewWithTag(1)->superview(), a);
+    root->addSubview(left); // left goes to the top, after right
+    EXPECT_EQ(root->viewWithTag(1)->superview(), b);
+    auto c = markerView(1);
+    deep->addSubview(c, Ordering::Below, a.get());
+    EXPECT_EQ(deep->viewWithTag(1)->superview(), c);
+    const auto holders = [](const std::vector<ViewPtr>& markers) {
+        std::vector<View*> out;
+        for (const auto& m : markers)
+            out.push_back(m->superviewPointer());
+        return out;
+    };
+    EXPECT_EQ(holders(root->viewsWithTag(1)), (std::vector<View*>{b.get(), c.get(), a.get()}));
+    deep->addSubview(c); // c above a again
+    EXPECT_EQ(deep->viewWithTag(1)->superview(), a);
+    EXPECT_EQ(left->viewWithTag(1)->superview(), a);
+
+    // A tagged holder comes before its own tagged subviews.
+    a->setTag(1);
+    EXPECT_EQ(deep->viewWithTag(1), a);
+    EXPECT_EQ(raw(root->viewsWithTag(1)),
+              (std::vector<View*>{b->subviews()[0].get(), a.get(), a->subviews()[0].get(),
+                                  c->subviews()[0].get()}));
+    a->clearTag();
+
+    // A branch moved out takes its views out of every index above its old place; its own index
+    // follows changes made while it is detached, and everything comes back when it returns.
+    left->removeFromSuperview();
+    EXPECT_EQ(root->viewWithTag(1)->superview(), b);
+    c->subviews()[0]->setTag(2);
+    EXPECT_EQ(left->viewWithTag(2)->superview(), c);
+    EXPECT_EQ(root->viewWithTag(2), nullptr);
+    right->addSubview(left, Ordering::Below, nullptr);
+    EXPECT_EQ(root->viewWithTag(2)->superview(), c);
+    EXPECT_EQ(root->viewWithTag(1)->superview(), a);
+    EXPECT_EQ(right->viewWithTag(1)->superview(), a);
+
+    // Views that go leave nothing behind.
+    deep->setSubviews({});
+    a.reset();
+    c.reset();
+    EXPECT_EQ(root->viewWithTag(1)->superview(), b);
+    EXPECT_EQ(root->viewWithTag(2), nullptr);
+    EXPECT_EQ(left->viewWithTag(1), nullptr);
 }
 
 TEST(ViewOrder, InsertingAboveAMarkerAndMovingBetweenParentsKeepOrder) {

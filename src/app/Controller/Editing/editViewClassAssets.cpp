@@ -246,7 +246,11 @@ void editViewClass::loadScrollViewLayers() {
     if (selected < 0 || size_t(selected) >= layers.size())
         return;
     const auto& row = layers[size_t(selected)];
-    const auto references = model.getImageReferenceArray();
+    // Only the selected asset's references: copying every asset's on each selection made
+    // opening a large project slow.
+    const auto& allReferences = previewLayerClass::layerRows().references;
+    const auto references = size_t(selected) < allReferences.size() ? allReferences[size_t(selected)]
+                                                                    : std::vector<imageReferenceArray>{};
     const auto background = backgroundIdOf(selected);
     const auto firstAbove = getIndexAndStringOfFirstLayerAboveVideo(selected).second;
     const auto preview = model.getConfiguration();
@@ -267,10 +271,9 @@ void editViewClass::loadScrollViewLayers() {
         const auto view = drop ? drop->viewWithTag(std::stoi(row[j])) : nullptr;
         if (view && view->superview())
             picture = shownPicture(*view->superview());
-        if (picture.isEmpty() && size_t(selected) < references.size() &&
-            j < references[size_t(selected)].size()) {
+        if (picture.isEmpty() && j < references.size()) {
             try {
-                picture = model.getImageFromImageReferenceArray(references[size_t(selected)][j]);
+                picture = model.getImageFromImageReferenceArray(references[j]);
             } catch (const std::exception& error) {
                 QRN_LOG_ERROR(error.what());
             }

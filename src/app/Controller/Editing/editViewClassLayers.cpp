@@ -51,7 +51,8 @@ int editViewClass::getSelectedTextSymbolIndex(const std::optional<std::vector<qr
                                               bool lastLayer) {
     previewLayerClass model;
     const auto resolved = model.layerAssetIndexAndVideoSelectedParameterValues(layer);
-    const auto references = model.getImageReferenceArray();
+    // Read in place: adding each text layer of an opened project asks this again.
+    const auto& references = previewLayerClass::layerRows().references;
     const auto& layers = model.getLayerArrayReference();
     const size_t a = size_t(resolved.assetIndex);
     if (a >= layers.size() || a >= references.size())

@@ -166,21 +166,23 @@ void editViewClass::applyFilter(std::optional<bool> displayValue, int index, con
         return;
     const size_t a = size_t(model.getSelectedAssetIndex());
     const int l = model.getSelectedLayerIndex(false);
-    auto flags = filters.getLayerFilter();
+    // One layer's entries change: the tables are edited in place (an opened project applies
+    // the filters of every layer in turn).
+    const auto tables = filterClass::layerFilterRows();
+    auto& flags = tables.flags;
     if (l < 0 || a >= flags.size() || size_t(l) >= flags[a].size())
         return;
     if (hasValues) {
-        auto stored = filters.getLayerFilterValues();
+        auto& stored = tables.values;
         if (a < stored.size() && size_t(l) < stored[a].size()) {
-            if (stored[a][size_t(l)].size() <= i)
-                stored[a][size_t(l)].resize(i + 1);
-            stored[a][size_t(l)][i] = values;
-            filters.setLayerFilterValues(stored);
+            auto& entries = stored[a][size_t(l)];
+            if (entries.size() <= i)
+                entries.resize(i + 1);
+            entries[i] = values;
         }
     }
     if (displayValue && i < flags[a][size_t(l)].size())
         flags[a][size_t(l)][i] = *displayValue;
-    filters.setLayerFilter(flags);
     if (exportData && globalAppSettingsClass().getSaveOnUserAction())
         persistentDataStorageClass().exportData(false);
     model.reapplyLayerFilters(int(a), l);

@@ -200,8 +200,6 @@ void resizeAndPositionLayersClass::resizeAndPositionAssetPreviewLayers(
     if (!values && (!oldBounds || !newBounds || !usable(*oldBounds) || !usable(*newBounds)))
         return;
     previewLayerClass model;
-    const auto layers = model.getLayerArray();
-    const auto rotations = model.getLayerRotateArray();
     for (size_t a = 0; a < previewLayers.size(); ++a) {
         for (size_t j = 0; j < previewLayers[a].size(); ++j) {
             auto& v = *previewLayers[a][j];
@@ -222,6 +220,10 @@ void resizeAndPositionLayersClass::resizeAndPositionAssetPreviewLayers(
             if (rotationValue) {
                 theta = *rotationValue;
             } else if (tag) {
+                // Read in place: a copy of the whole tables for each view made opening a large
+                // project slow.
+                const auto& layers = model.getLayerArrayReference();
+                const auto& rotations = previewLayerClass::layerRows().rotations;
                 const std::string id = std::to_string(*tag);
                 for (size_t x = 0; x < layers.size(); ++x) {
                     auto it = std::find(layers[x].begin(), layers[x].end(), id);

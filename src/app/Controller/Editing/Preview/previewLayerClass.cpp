@@ -76,6 +76,10 @@ qrn::ImageHandle bundleImage(const std::string& name) {
     return bundleImages ? bundleImages(name) : defaultBundleImage(name);
 }
 
+// Pictures of the images folder read while a project opens, by path: a project often shows one
+// picture on many layers, and the sticky asset's pictures again in every asset's tile.
+std::optional<std::map<std::string, qrn::ImageHandle>> picturesReadOnce;
+
 // An element of a reference as text: strings as they are, numbers in decimal.
 std::string referenceText(const imageReferenceArray& reference, size_t index) {
     if (index >= reference.size())
@@ -238,6 +242,10 @@ std::vector<std::string> previewLayerClass::getAssetArray() {
     return ASSET_ARRAY;
 }
 
+const std::vector<std::string>& previewLayerClass::getAssetArrayReference() {
+    return ASSET_ARRAY;
+}
+
 void previewLayerClass::setAssetArray(std::vector<std::string> value) {
     QRN_LOG_IN(std::nullopt);
     ASSET_ARRAY = std::move(value);
@@ -339,14 +347,27 @@ previewLayerClass::getImageFromImageReferenceArray(const std::optional<imageRefe
     const std::string missing = "Unable to retrieve remote regular image " + name + "." + extension;
     if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(extension))
         throw throwClass().error(missing);
-    const QString path = QString::fromStdString(persistentDataStorageClass().getProjectDirectory() +
-                                                "/images/" + name + "." + extension);
-    if (!imageManipulationClass::isInImagesFolder(path.toStdString()))
+    const std::string file =
+        persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
+    if (picturesReadOnce)
+        if (auto found = picturesReadOnce->find(file); found != picturesReadOnce->end())
+            return qrn::Value(found->second);
+    if (!imageManipulationClass::isInImagesFolder(file))
         throw throwClass().error(missing);
-    QImage image(path);
+    QImage image(QString::fromStdString(file));
     if (image.isNull())
         throw throwClass().error(missing);
-    return qrn::Value(std::make_shared<const QImage>(std::move(image)));
+    auto handle = std::make_shared<const QImage>(std::move(image));
+    if (picturesReadOnce)
+        picturesReadOnce->emplace(file, handle);
+    return qrn::Value(std::move(handle));
+}
+
+void previewLayerClass::setReadPicturesOnce(bool on) {
+    if (on)
+        picturesReadOnce.emplace();
+    else
+        picturesReadOnce.reset();
 }
 
 void previewLayerClass::setImageReferenceArray(int kind, const std::optional<qrn::Value::List>& names,
@@ -599,16 +620,7 @@ std::shared_ptr<qrn::ui::View> previewLayerClass::getSuperviewOfTaggedPreviewVie
     QRN_LOG_IN(std::nullopt);
     if (!previewLayerConfiguration || !previewLayerConfiguration->layerContainerView)
         return nullptr;
-    // The overlay is one of the drop view's own subviews: looking there first spares a search
-    // through every layer view on each add.
-    const auto& drop = previewLayerConfiguration->layerContainerView;
-    const auto& children = drop->subviews();
-    // New layers go in below it, so it is found at the top.
-    for (auto child = children.rbegin(); child != children.rend(); ++child)
-        for (const auto& inner : (*child)->subviews())
-            if (const auto tag = inner->tag(); tag.has_value() && *tag == -5)
-                return *child;
-    auto tagged = drop->viewWithTag(-5);
+    auto tagged = previewLayerConfiguration->layerContainerView->viewWithTag(-5);
     return tagged ? tagged->superview() : nullptr;
 }
 

@@ -96,6 +96,8 @@ class previewLayerClass {
     // the position of the selected layer.
     int getSelectedLayerIndex(bool lastLayer);
     std::vector<std::string> getAssetArray();
+    // The same list without a copy; valid until the model next changes.
+    const std::vector<std::string>& getAssetArrayReference();
     void setAssetArray(std::vector<std::string> ASSET_ARRAY);
     void setAssetBackgroundIDArray(std::vector<std::optional<std::string>> ASSET_BACKGROUND_ID_ARRAY);
     std::vector<std::optional<std::string>> getAssetBackgroundIDArray();
@@ -109,6 +111,9 @@ class previewLayerClass {
     // The layer's picture: an Image value, or a List of Image values for an animated symbol.
     // Throws qrnError when a still image cannot be had. No reference: the selected layer's.
     qrn::Value getImageFromImageReferenceArray(const std::optional<imageReferenceArray>& reference);
+    // While on, each picture of the images folder is read once and the layers showing it share
+    // it (a project being opened re-creates every layer at once); off forgets them.
+    static void setReadPicturesOnce(bool on);
     // Builds a reference and appends it to the selected asset's row.
     void setImageReferenceArray(int kind, const std::optional<qrn::Value::List>& names,
                                 const std::optional<std::string>& fileExtension);

@@ -89,9 +89,12 @@ void addStickyCopies(const std::shared_ptr<qrn::ui::View>& thumbnail,
     if (layers.empty() || layers[0].empty() || !preview)
         return;
     const auto sticky = layers[0];
-    const auto frames = model.getLayerOriginSizeArray();
-    const auto rotations = model.getLayerRotateArray();
-    const auto references = model.getImageReferenceArray();
+    // Only the sticky asset's rows: copying every asset's made each new tile cost as much as
+    // the whole project.
+    const auto rows = previewLayerClass::layerRows();
+    const auto frames = rows.frames.empty() ? std::vector<std::vector<double>>{} : rows.frames[0];
+    const auto rotations = rows.rotations.empty() ? std::vector<double>{} : rows.rotations[0];
+    const auto references = rows.references.empty() ? std::vector<imageReferenceArray>{} : rows.references[0];
     const auto first = model.getFirstLayerAboveVideoArray();
     std::optional<size_t> firstAbove;
     if (!first.empty() && first[0])
@@ -104,14 +107,14 @@ void addStickyCopies(const std::shared_ptr<qrn::ui::View>& thumbnail,
         if (!view)
             continue;
         std::optional<qrn::Rect> stored;
-        if (!frames.empty() && j < frames[0].size() && frames[0][j].size() >= 4) {
-            const auto& f = frames[0][j];
+        if (j < frames.size() && frames[j].size() >= 4) {
+            const auto& f = frames[j];
             stored = qrn::Rect(f[0], f[1], f[2], f[3]);
         }
         auto copy = edit.assetPreviewLayerView(view, std::stoi(sticky[j]), stored);
-        if (!references.empty() && j < references[0].size()) {
+        if (j < references.size()) {
             try {
-                const auto picture = model.getImageFromImageReferenceArray(references[0][j]);
+                const auto picture = model.getImageFromImageReferenceArray(references[j]);
                 const qrn::Rect inside(qrn::Point{}, copy->frame().size);
                 if (picture.isList()) {
                     std::vector<qrn::ImageHandle> images;
@@ -129,7 +132,7 @@ void addStickyCopies(const std::shared_ptr<qrn::ui::View>& thumbnail,
                 dataLoggingClass().logError(logSender(&model), error.what(), __FILE__, __func__);
             }
         }
-        const double rotation = !rotations.empty() && j < rotations[0].size() ? rotations[0][j] : 0.0;
+        const double rotation = j < rotations.size() ? rotations[j] : 0.0;
         resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(
             {{copy}}, preview->bounds(), thumbnail->bounds(), std::nullopt, rotation);
         const bool above = firstAbove && *firstAbove <= j;
@@ -188,7 +191,6 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     attributedStringStorageClass texts;
     auto layers = getLayerArray();
     auto first = getFirstLayerAboveVideoArray();
-    auto paths = previewLayerViewPathCreationClass().getPathsArray();
     auto origins = getLayerTransformedOrigin();
     auto scales = getLayerTransformedSize();
     const std::optional<int> at =
@@ -216,12 +218,12 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     }
     placeRow(layers, at);
     placeRow(first, at, std::optional<std::string>());
-    placeRow(paths, at);
+    // In place: the hit paths hold views and paths, and every asset of an opened project adds a row.
+    placeRow(previewLayerViewPathCreationClass().pathsArrayForUpdate(), at);
     placeRow(origins, at);
     placeRow(scales, at);
     setLayerArray(std::move(layers));
     setFirstLayerAboveVideoArray(std::move(first));
-    previewLayerViewPathCreationClass().setPathsArray(std::move(paths));
     setLayerTransformedOrigin(std::move(origins));
     setLayerTransformedSize(std::move(scales));
     auto symbolTexts = texts.getTextSymbolStringArray();

@@ -47,7 +47,7 @@ std::vector<thumbnailCopy> thumbnailCopies(previewLayerClass& model, int assetIn
     editViewClass edit;
     const auto configuration = edit.getConfiguration();
     const auto strip = edit.getAssetHorizontalScrollView();
-    const auto assets = model.getAssetArray();
+    const auto& assets = model.getAssetArrayReference();
     const int first = assetIndex == 0 ? 0 : assetIndex;
     const int last = assetIndex == 0 ? int(assets.size()) - 1 : assetIndex;
     for (int i = first; i <= last && i < int(assets.size()); ++i) {

@@ -169,8 +169,8 @@ bool previewLayerClass::appendNewLayerValuesToArray(
     if (importing) {
         const int l = (*layerPosition)[1];
         persistentDataStorageClass storage;
-        const auto stored = storage.getTempLayerArray();
-        const auto storedFirst = storage.getTempFirstLayerAboveVideoArray();
+        const auto& stored = storage.getTempLayerArray();
+        const auto& storedFirst = storage.getTempFirstLayerAboveVideoArray();
         if (a < stored.size() && size_t(l) < stored[a].size() && a < storedFirst.size() && storedFirst[a] &&
             *storedFirst[a] == stored[a][size_t(l)]) {
             auto first = getFirstLayerAboveVideoArray();
@@ -312,7 +312,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
                          {"isDuplicate", isDuplicate}});
     if (layerPosition && layerPosition->size() < 2)
         layerPosition.reset();
-    if (getAssetArray().empty())
+    if (getAssetArrayReference().empty())
         return;
     const int asset = layerPosition && addMode != 2 ? (*layerPosition)[0] : getSelectedAssetIndex();
     const size_t a = size_t(asset);
@@ -464,7 +464,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
 
     // The kind's view and the thumbnails.
     const bool sticky = asset == 0;
-    const size_t thumbnailCount = sticky ? getAssetArray().size() : 1;
+    const size_t thumbnailCount = sticky ? getAssetArrayReference().size() : 1;
     std::vector<std::shared_ptr<qrn::ui::View>> thumbnails;
     std::optional<qrn::AttributedString> text;
     bool textIsNew = false;
@@ -631,7 +631,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
             auto view = layerViewOf(preview, idText);
             if (!view)
                 return;
-            const auto f = getLayerOriginSizeArray()[size_t(la)][size_t(ll)];
+            const auto f = layerRows().frames[size_t(la)][size_t(ll)];
             view->layer()->setAnchorPoint({0.5, 0.5});
             view->layer()->setPosition({f[0] + f[2] / 2, f[1] + f[3] / 2});
             resizeCorrectionForSingleLayer(std::vector<double>{f[2], f[3], turn},

@@ -14,11 +14,9 @@ namespace {
 // Every view tagged id below root, depth first.
 void collectTagged(const std::shared_ptr<qrn::ui::View>& root, int id,
                    std::vector<std::shared_ptr<qrn::ui::View>>& found) {
-    for (const auto& view : root->subviews()) {
-        if (view->tag() == id)
-            found.push_back(view);
-        collectTagged(view, id, found);
-    }
+    for (auto& view : root->viewsWithTag(id))
+        if (view != root)
+            found.push_back(std::move(view));
 }
 
 } // namespace
