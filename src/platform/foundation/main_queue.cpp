@@ -32,6 +32,10 @@ struct State {
     std::mutex postedMutex;
     std::condition_variable postedCv;
     std::deque<MainQueue::Task> posted;
+    // On the event loop: the blocks waiting to run, by number. Qt's queue carries only the
+    // number, so Qt never owns (and never destroys, in its own teardown) what a block holds.
+    unsigned long long liveSeq = 0;
+    std::map<unsigned long long, MainQueue::Task> live;
 };
 
 State& state() {
@@ -76,6 +80,29 @@ int runDueUpTo(double target) {
     return ran;
 }
 
+unsigned long long keepLive(MainQueue::Task fn) {
+    auto& s = state();
+    std::lock_guard lock(s.postedMutex);
+    const auto id = ++s.liveSeq;
+    s.live.emplace(id, std::move(fn));
+    return id;
+}
+
+void runLive(unsigned long long id) {
+    auto& s = state();
+    MainQueue::Task fn;
+    {
+        std::lock_guard lock(s.postedMutex);
+        auto it = s.live.find(id);
+        if (it == s.live.end())
+            return;
+        fn = std::move(it->second);
+        s.live.erase(it);
+    }
+    if (fn)
+        fn();
+}
+
 } // namespace
 
 void MainQueue::after(double seconds, Task fn) {
@@ -89,7 +116,8 @@ void MainQueue::after(double seconds, Task fn) {
     auto* app = QCoreApplication::instance();
     if (!app)
         return;
-    QTimer::singleShot(static_cast<int>(seconds * 1000 + 0.5), Qt::PreciseTimer, app, std::move(fn));
+    const auto id = keepLive(std::move(fn));
+    QTimer::singleShot(static_cast<int>(seconds * 1000 + 0.5), Qt::PreciseTimer, app, [id] { runLive(id); });
 }
 
 void MainQueue::post(Task fn) {
@@ -105,7 +133,9 @@ void MainQueue::post(Task fn) {
     auto* app = QCoreApplication::instance();
     if (!app)
         return;
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+    const auto id = keepLive(std::move(fn));
+    QMetaObject::invokeMethod(
+        app, [id] { runLive(id); }, Qt::QueuedConnection);
 }
 
 double MainQueue::now() {
@@ -125,6 +155,27 @@ void MainQueue::useManualClock() {
     {
         std::lock_guard lock(s.postedMutex);
         droppedPosted.swap(s.posted);
+    }
+}
+
+int MainQueue::discardPending() {
+    auto& s = state();
+    int dropped = 0;
+    // What a dropped block holds may schedule again as it goes; those go too.
+    for (;;) {
+        std::map<unsigned long long, Task> live;
+        std::map<std::pair<double, unsigned long long>, Task> due;
+        std::deque<Task> posted;
+        {
+            std::lock_guard lock(s.postedMutex);
+            live.swap(s.live);
+            posted.swap(s.posted);
+        }
+        due.swap(s.clock.due);
+        const auto count = live.size() + due.size() + posted.size();
+        if (count == 0)
+            return dropped;
+        dropped += static_cast<int>(count);
     }
 }
 
@@ -176,7 +227,7 @@ void MainQueue::setManualLatenessForTesting(double seconds) {
 int MainQueue::pendingCount() {
     auto& s = state();
     std::lock_guard lock(s.postedMutex);
-    return static_cast<int>(s.clock.due.size() + s.posted.size());
+    return static_cast<int>(s.clock.due.size() + s.posted.size() + s.live.size());
 }
 
 RepeatingTimer::RepeatingTimer(double interval, double tolerance, MainQueue::Task fn)

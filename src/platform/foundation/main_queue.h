@@ -33,6 +33,10 @@ class MainQueue {
     static bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
     // Number of blocks waiting on the manual clock.
     static int pendingCount();
+    // Drops every block still waiting, on either clock, destroying what they hold here and now
+    // (blocks scheduled while they go are dropped too). Returns how many were dropped. The
+    // application calls it when its event loop has ended, before the windows and Qt go.
+    static int discardPending();
     // Manual clock: every block scheduled from now on runs this many seconds after it is due,
     // as on a busy main thread. For tests of code that must not add up lateness.
     static void setManualLatenessForTesting(double seconds);

@@ -185,7 +185,7 @@ QCursor contextualMenuCursor() {
 // --- Native widgets
 
 NativeWidgetContent::~NativeWidgetContent() {
-    if (widget_)
+    if (widget_ && QCoreApplication::instance())
         widget_->deleteLater();
 }
 
@@ -566,10 +566,15 @@ QtWindowHost::QtWindowHost(ui::Window& window) : window_(window), widget_(new Ho
 }
 
 QtWindowHost::~QtWindowHost() {
-    delete widget_;
+    // Qt's widgets go with Qt: past the application's end (a window kept until the process
+    // ends) the widget was released already, and deleting one then would crash.
+    if (widget_ && QCoreApplication::instance())
+        delete widget_.data();
 }
 
 void QtWindowHost::show() {
+    if (!widget_)
+        return;
     widget_->setGeometry(widget_->frameForContent(screenRectToQt(window_.frame())));
     widget_->show();
     // Views draw their contents at the screen's pixel density.
@@ -578,18 +583,26 @@ void QtWindowHost::show() {
 }
 
 void QtWindowHost::hide() {
+    if (!widget_)
+        return;
     widget_->hide();
 }
 
 void QtWindowHost::close() {
+    if (!widget_)
+        return;
     widget_->closeFromWindow();
 }
 
 void QtWindowHost::setTitle(const std::string& title) {
+    if (!widget_)
+        return;
     widget_->setWindowTitle(QString::fromStdString(title));
 }
 
 void QtWindowHost::setContentRect(const Rect& rect) {
+    if (!widget_)
+        return;
     // A fixed size would hold the widget at the old size.
     if (!window_.isResizable())
         applySizeLimits();
@@ -597,14 +610,20 @@ void QtWindowHost::setContentRect(const Rect& rect) {
 }
 
 void QtWindowHost::setResizable(bool) {
+    if (!widget_)
+        return;
     applySizeLimits();
 }
 
 void QtWindowHost::setMinContentSize(Size) {
+    if (!widget_)
+        return;
     applySizeLimits();
 }
 
 void QtWindowHost::applySizeLimits() {
+    if (!widget_)
+        return;
     // Limits are on the content; the widget adds the menu bar above it.
     const int inset = widget_->topInset();
     if (window_.isResizable()) {
@@ -618,6 +637,8 @@ void QtWindowHost::applySizeLimits() {
 }
 
 void QtWindowHost::setMenuBar(QMenuBar* bar) {
+    if (!widget_)
+        return;
     widget_->setMenuBar(bar);
     // Limits first: a fixed size would otherwise hold the widget at its old height.
     applySizeLimits();
@@ -625,19 +646,27 @@ void QtWindowHost::setMenuBar(QMenuBar* bar) {
 }
 
 void QtWindowHost::activate() {
+    if (!widget_)
+        return;
     widget_->raise();
     widget_->activateWindow();
 }
 
 void QtWindowHost::miniaturize() {
+    if (!widget_)
+        return;
     widget_->showMinimized();
 }
 
 void QtWindowHost::deminiaturize() {
+    if (!widget_)
+        return;
     widget_->showNormal();
 }
 
 void QtWindowHost::setFullScreen(bool on) {
+    if (!widget_)
+        return;
     // Full screen and maximised are separate flags; leaving full screen returns to the state
     // the window had before.
     widget_->setWindowState(on ? widget_->windowState() | Qt::WindowFullScreen
@@ -645,11 +674,15 @@ void QtWindowHost::setFullScreen(bool on) {
 }
 
 void QtWindowHost::setZoomed(bool on) {
+    if (!widget_)
+        return;
     widget_->setWindowState(on ? widget_->windowState() | Qt::WindowMaximized
                                : widget_->windowState() & ~Qt::WindowMaximized);
 }
 
 void QtWindowHost::invalidate(const Rect& rect) {
+    if (!widget_)
+        return;
     if (rect.isEmpty())
         widget_->scheduleFlush();
     else
@@ -657,10 +690,14 @@ void QtWindowHost::invalidate(const Rect& rect) {
 }
 
 void QtWindowHost::nativeContentChanged() {
+    if (!widget_)
+        return;
     widget_->scheduleFlush();
 }
 
 void QtWindowHost::setModal(bool modal) {
+    if (!widget_)
+        return;
     bool wasVisible = widget_->isVisible();
     widget_->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
     if (wasVisible && !widget_->isVisible())
@@ -757,29 +794,55 @@ void installQtHost() {
         });
 }
 
-int runApplication(int& argc, char** argv, ui::ApplicationDelegate& delegate) {
-    QApplication qapp(argc, argv);
+bool startApplication(const std::vector<std::string>& args, ui::ApplicationDelegate& delegate) {
     applyDarkAppearance();
-    std::vector<std::string> args;
-    for (int i = 0; i < argc; ++i)
-        args.emplace_back(argv[i]);
     const std::string name = ui::Application::instanceName();
     if (ui::Application::forwardToRunningInstance(name, ui::Application::filesFromArguments(args)))
-        return 0;
+        return false;
     MainQueue::useEventLoop();
     installQtHost();
     auto& app = ui::Application::shared();
     app.setDelegate(&delegate);
     app.setQuitHandler([] { QCoreApplication::quit(); });
     app.listenForOtherInstances(name);
-    QObject::connect(&qapp, &QCoreApplication::aboutToQuit, &qapp, [&app]() {
+    auto* qapp = QCoreApplication::instance();
+    QObject::connect(qapp, &QCoreApplication::aboutToQuit, qapp, [&app]() {
         if (!app.isTerminating())
             app.terminate();
     });
-    QTimer::singleShot(0, &qapp, [&app, args]() { app.finishLaunching(args); });
-    int code = QApplication::exec();
+    QTimer::singleShot(0, qapp, [&app, args]() { app.finishLaunching(args); });
+    return true;
+}
+
+void endApplication() {
+    auto& app = ui::Application::shared();
     app.stopListening();
+    MainQueue::discardPending();
+    // Windows the quit left on screen close as the user would close them; what their closing
+    // schedules has no loop left to run in.
+    for (const auto& window : ui::Window::openWindows())
+        window->close();
+    MainQueue::discardPending();
+    for (;;) {
+        const QWidgetList tops = QApplication::topLevelWidgets();
+        if (tops.isEmpty())
+            break;
+        delete tops.first();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    MainQueue::discardPending();
     app.setDelegate(nullptr);
+}
+
+int runApplication(int& argc, char** argv, ui::ApplicationDelegate& delegate) {
+    QApplication qapp(argc, argv);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    if (!startApplication(args, delegate))
+        return 0;
+    const int code = QApplication::exec();
+    endApplication();
     return code;
 }
 

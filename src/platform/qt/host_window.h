@@ -143,7 +143,8 @@ class QtWindowHost : public ui::WindowHost {
   private:
     void applySizeLimits();
     ui::Window& window_;
-    HostWidget* widget_;
+    // Null once the application has ended and released every widget.
+    QPointer<HostWidget> widget_;
 };
 
 // The host widget of a window, when it has one.
@@ -162,7 +163,16 @@ Rect screenRectFromQt(const QRect& r);
 void installQtHost();
 
 // Runs the program: QApplication, one instance per user (a later launch passes its files on and
-// exits), start-up through the delegate, the event loop. Returns the exit code.
+// exits), start-up through the delegate, the event loop, then endApplication. Returns the exit code.
 int runApplication(int& argc, char** argv, ui::ApplicationDelegate& delegate);
+
+// The steps of runApplication around the event loop, on an existing QApplication.
+// startApplication returns false when a running instance took the files instead.
+bool startApplication(const std::vector<std::string>& args, ui::ApplicationDelegate& delegate);
+// After the event loop: drops every block still queued, closes the windows still shown and
+// deletes every Qt widget while Qt is still there, in that order. Screens that keep their windows
+// until the process ends then hold windows without widgets, which go quietly. Without it, blocks
+// queued in Qt would release windows inside Qt's own teardown, which cannot delete widgets then.
+void endApplication();
 
 } // namespace qrn::qt

@@ -11,10 +11,12 @@ namespace qrn {
 
 namespace {
 
-void fillMenu(QMenu* qmenu, const std::shared_ptr<Menu>& menu);
+void fillMenu(QMenu* qmenu, const std::shared_ptr<Menu>& menu, bool mainMenu);
 
-QAction* makeAction(QWidget* owner, const std::shared_ptr<Menu>& menu,
-                    const std::shared_ptr<MenuItem>& item) {
+// The main menu's key equivalents work in every window of the application, as the menu bar is
+// the application's, not one window's: Ctrl+W closes the script window too.
+QAction* makeAction(QWidget* owner, const std::shared_ptr<Menu>& menu, const std::shared_ptr<MenuItem>& item,
+                    bool mainMenu) {
     if (item->isSeparator()) {
         auto* sep = new QAction(owner);
         sep->setSeparator(true);
@@ -23,6 +25,8 @@ QAction* makeAction(QWidget* owner, const std::shared_ptr<Menu>& menu,
     auto* action = new QAction(QString::fromStdString(item->title()), owner);
     if (!item->keyEquivalent().empty())
         action->setShortcut(QKeySequence(QString::fromStdString(item->keyEquivalent())));
+    if (mainMenu)
+        action->setShortcutContext(Qt::ApplicationShortcut);
     std::weak_ptr<MenuItem> weakItem = item;
     std::weak_ptr<Menu> weakMenu = menu;
     const auto refresh = [action = QPointer<QAction>(action), weakMenu](MenuItem& it) {
@@ -37,7 +41,7 @@ QAction* makeAction(QWidget* owner, const std::shared_ptr<Menu>& menu,
     item->setChangeHandler(refresh);
     if (item->hasSubmenu()) {
         auto* sub = new QMenu(QString::fromStdString(item->title()), owner);
-        fillMenu(sub, item->submenu());
+        fillMenu(sub, item->submenu(), mainMenu);
         action->setMenu(sub);
     } else {
         QObject::connect(action, &QAction::triggered, [weakItem] {
@@ -48,15 +52,15 @@ QAction* makeAction(QWidget* owner, const std::shared_ptr<Menu>& menu,
     return action;
 }
 
-void fillMenu(QMenu* qmenu, const std::shared_ptr<Menu>& menu) {
+void fillMenu(QMenu* qmenu, const std::shared_ptr<Menu>& menu, bool mainMenu) {
     qmenu->clear();
     for (const auto& item : menu->items())
-        qmenu->addAction(makeAction(qmenu, menu, item));
+        qmenu->addAction(makeAction(qmenu, menu, item, mainMenu));
     QPointer<QMenu> guard(qmenu);
     std::weak_ptr<Menu> weakMenu = menu;
-    menu->setStructureHandler([guard, weakMenu](Menu&) {
+    menu->setStructureHandler([guard, weakMenu, mainMenu](Menu&) {
         if (auto m = weakMenu.lock(); m && guard)
-            fillMenu(guard, m);
+            fillMenu(guard, m, mainMenu);
     });
 }
 
@@ -66,7 +70,7 @@ void fillBar(QMenuBar* bar, const std::shared_ptr<Menu>& menu) {
         if (!item->hasSubmenu())
             continue;
         auto* qmenu = bar->addMenu(QString::fromStdString(item->title()));
-        fillMenu(qmenu, item->submenu());
+        fillMenu(qmenu, item->submenu(), true);
         QPointer<QAction> action = qmenu->menuAction();
         item->setChangeHandler([action](MenuItem& it) {
             if (!action)
@@ -98,7 +102,7 @@ QMenuBar* makeQtMenuBar(const std::shared_ptr<Menu>& menu, QWidget* parent) {
 
 QMenu* makeQtMenu(const std::shared_ptr<Menu>& menu, QWidget* parent) {
     auto* qmenu = new QMenu(QString::fromStdString(menu->title()), parent);
-    fillMenu(qmenu, menu);
+    fillMenu(qmenu, menu, false);
     return qmenu;
 }
 

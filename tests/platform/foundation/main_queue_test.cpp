@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -141,4 +144,44 @@ TEST(RepeatingTimer, ATickMayStopOrRestartItsTimer) {
     EXPECT_EQ(ticks, 1);
     MainQueue::advance(1.0);
     EXPECT_EQ(ticks, 2);
+}
+
+TEST(MainQueue, DiscardingPendingDropsBlocksOnEitherClockAndThoseTheyScheduleAsTheyGo) {
+    struct Reschedules {
+        explicit Reschedules(int* d) : destroyed(d) {}
+        int* destroyed;
+        ~Reschedules() {
+            ++*destroyed;
+            // A block dropped while it goes may schedule another; that one goes too.
+            if (*destroyed == 1)
+                qrn::MainQueue::after(0, [] { ADD_FAILURE() << "ran after discard"; });
+        }
+    };
+    int destroyed = 0;
+    bool ran = false;
+    {
+        auto holder = std::make_shared<Reschedules>(&destroyed);
+        qrn::MainQueue::after(1, [holder] {});
+        qrn::MainQueue::post([&ran] { ran = true; });
+    }
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_EQ(qrn::MainQueue::discardPending(), 3);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(qrn::MainQueue::pendingCount(), 0);
+    qrn::MainQueue::advance(5);
+    EXPECT_FALSE(ran);
+
+    // On the event loop Qt carries only a number; the block is ours to drop.
+    qrn::MainQueue::useEventLoop();
+    destroyed = 0;
+    {
+        auto holder = std::make_shared<Reschedules>(&destroyed);
+        qrn::MainQueue::after(0, [holder] {});
+    }
+    EXPECT_EQ(qrn::MainQueue::pendingCount(), 1);
+    EXPECT_GE(qrn::MainQueue::discardPending(), 1);
+    EXPECT_EQ(destroyed, 1);
+    QCoreApplication::processEvents();
+    qrn::MainQueue::discardPending();
+    qrn::MainQueue::useManualClock();
 }

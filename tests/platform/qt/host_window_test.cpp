@@ -228,3 +228,43 @@ TEST(HostWidget, ClickThatClosesAndReleasesItsWindow) {
         QApplication::sendEvent(widget, &release);
     EXPECT_TRUE(pumpUntil([&] { return widget.isNull(); }));
 }
+
+// The end of the application: what queued blocks hold is released by us, not inside Qt's own
+// teardown, and every widget goes while Qt is still there, even those of windows that screens
+// keep until the process ends.
+TEST(HostWidget, EndingTheApplicationReleasesQueuedBlocksAndEveryWidget) {
+    qt::installQtHost();
+    MainQueue::useEventLoop();
+    auto kept = Window::make(Rect(0, 0, 120, 80));
+    kept->makeKeyAndOrderFront();
+    QPointer<QWidget> keptWidget = qt::hostWidget(*kept);
+    std::weak_ptr<Window> queuedOnly;
+    QPointer<QWidget> queuedWidget;
+    bool ran = false;
+    {
+        auto window = Window::make(Rect(200, 0, 120, 80));
+        window->makeKeyAndOrderFront();
+        queuedWidget = qt::hostWidget(*window);
+        queuedOnly = window;
+        // Held by nothing but a block that would run after the loop has ended.
+        MainQueue::after(60, [window, &ran] { ran = true; });
+        window->close();
+    }
+    ASSERT_FALSE(queuedOnly.expired());
+    ASSERT_TRUE(keptWidget && queuedWidget);
+
+    qt::endApplication();
+
+    EXPECT_TRUE(queuedOnly.expired());
+    EXPECT_TRUE(queuedWidget.isNull());
+    EXPECT_TRUE(keptWidget.isNull());
+    EXPECT_TRUE(kept->isClosed());
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+    EXPECT_EQ(MainQueue::pendingCount(), 0);
+    // A window kept past the end lets go quietly, and its host no longer reaches for the widget.
+    kept->setTitle("after the end");
+    kept.reset();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran);
+    MainQueue::useManualClock();
+}

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Starts the built qrn binary in a virtual display with a window manager, opens a project from
+# the command line, types a script in the script window and closes it, then ends QRN once with
+# Quit (Ctrl+Q) and once by closing its last window (Ctrl+W). Each time the process must end by
+# itself with status 0 within 5 s, with the typed script on disk.
+# Usage: qrn_exits.sh QRN_BINARY NEW_PROJECT_JSON
+set -euo pipefail
+qrn="$1"
+project_json="$2"
+for tool in xvfb-run xdotool openbox; do
+  command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+if [ -z "${QRN_EXITS_IN_DISPLAY:-}" ]; then
+  exec env QRN_EXITS_IN_DISPLAY=1 xvfb-run -a -s '-screen 0 1920x1080x24' "$0" "$@"
+fi
+
+work="$(mktemp -d)"
+wm=""
+qrn_pid=""
+cleanup() {
+  [ -n "$qrn_pid" ] && kill -9 "$qrn_pid" 2>/dev/null || true
+  [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+openbox >/dev/null 2>&1 &
+wm=$!
+
+# Polls `$@` every 0.1 s for up to $limit seconds.
+poll() {
+  local limit="$1"
+  shift
+  local tries=$((limit * 10))
+  while ! "$@" >/dev/null 2>&1; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.1
+  done
+}
+visible_window() { xdotool search --onlyvisible --name "$1"; }
+no_visible_window() { ! xdotool search --onlyvisible --name "$1"; }
+process_gone() { ! kill -0 "$qrn_pid" 2>/dev/null; }
+
+run_once() {
+  local how="$1" home="$work/$1"
+  mkdir -p "$home/tmp" "$home/run" "$home/home" "$home/demo.qrn3ks/images"
+  chmod 700 "$home/run"
+  cp "$project_json" "$home/demo.qrn3ks/projectData.json"
+  TMPDIR="$home/tmp" XDG_RUNTIME_DIR="$home/run" HOME="$home/home" QRN_TEST_DEVICES=1 \
+    "$qrn" "$home/demo.qrn3ks" >"$home/qrn.log" 2>&1 &
+  qrn_pid=$!
+  poll 60 visible_window '^demo$' || { echo "$how: the project window never showed"; cat "$home/qrn.log"; return 1; }
+  local main
+  main="$(visible_window '^demo$' | head -n 1)"
+  sleep 1
+  # The script pane's icon at the title bar's right end, then its "edit in its own window" line.
+  xdotool mousemove --window "$main" 1215 30 click 1
+  sleep 0.5
+  xdotool mousemove --window "$main" 814 84 click 1
+  poll 10 visible_window '^Script$' || { echo "$how: the script window never opened"; return 1; }
+  local script
+  script="$(visible_window '^Script$' | head -n 1)"
+  xdotool mousemove --window "$script" 200 200 click 1
+  xdotool type --delay 20 "Hello presenters"
+  sleep 0.5
+  xdotool key ctrl+w
+  poll 10 no_visible_window '^Script$' || { echo "$how: the script window did not close"; return 1; }
+  xdotool mousemove --window "$main" 600 400
+  if [ "$how" = quit ]; then xdotool key ctrl+q; else xdotool key ctrl+w; fi
+  if ! poll 5 process_gone; then
+    echo "$how: QRN still running 5 s after the last step"
+    kill -ABRT "$qrn_pid" 2>/dev/null || true
+    return 1
+  fi
+  local status=0
+  wait "$qrn_pid" || status=$?
+  qrn_pid=""
+  if [ "$status" -ne 0 ]; then
+    echo "$how: QRN exited with status $status"
+    tail -n 40 "$home/qrn.log"
+    return 1
+  fi
+  grep -q "Hello presenters" "$home/demo.qrn3ks/autocueData.json" ||
+    { echo "$how: the typed script is not on disk"; return 1; }
+  echo "$how: QRN ended with status 0"
+}
+
+run_once quit
+run_once close
