@@ -18,6 +18,7 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/LayerSettings/layerSettingsTextClass.h"
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/popupMenuClass.h"
 #include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/svgButtonClass.h"
@@ -241,7 +242,9 @@ TEST_F(EditingJoins, ControlLetGoInsideTheSizeBoxDoesNotMakeTheNextPlainClickACo
 
     // Control really held (the left key, seen by the root view) still makes it a context click.
     key(EventType::FlagsChanged, qrn::ui::keycode::Control, qrn::ui::ModifierControl);
+    EXPECT_TRUE(editViewClass().getControlKeyPressed());
     press(*tileOf(text), qrn::ui::ModifierControl);
+    EXPECT_EQ(previewLayerClass().getSelectedLayer(), std::stoi(text));
     advance(0.3);
     EXPECT_TRUE(popupMenuClass().isPopoverDisplayed());
 }
