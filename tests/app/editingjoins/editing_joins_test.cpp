@@ -274,11 +274,19 @@ TEST_F(EditingJoins, ArrangeGroupAndUngroupAnswerOnTheEditingScreen) {
     std::vector<std::string> lines;
     qrn::setLogSinkForTesting([&](const std::string& l) { lines.push_back(l); });
     globalAppSettingsClass::setShowLogsForTesting(true);
+    const auto sibling = menuItem("Arrange", "Bring Forward");
     for (const char* title : {"Group", "Ungroup"}) {
         auto item = menuItem("Arrange", title);
         ASSERT_TRUE(item);
+        // Connected like the other log-only items, and in the same state as they are.
+        EXPECT_TRUE(item->hasAction()) << title;
+        EXPECT_EQ(item->isEnabled(), sibling->isEnabled()) << title;
+        // Chosen while enabled, it answers.
+        const bool enabled = item->isEnabled();
+        item->setEnabled(true);
         lines.clear();
         EXPECT_TRUE(item->perform()) << title;
+        item->setEnabled(enabled);
         const std::string name = std::string(title) == "Group" ? "group" : "ungroup";
         const bool logged = std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
             return l.find("arrangeMenuClass | public " + name + " |") != std::string::npos;
