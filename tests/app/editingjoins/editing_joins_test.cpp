@@ -122,7 +122,9 @@ class EditingJoins : public settingstest::SettingsPanelTest {
   protected:
     void TearDown() override {
         SettingsPanelTest::TearDown();
+        // Away from the test's folder, which goes with it.
         qrn::UserDefaults::useMemoryStore();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("config-unused"));
     }
 
     // A new project from the landing screen's own button.
@@ -192,7 +194,6 @@ TEST_F(EditingJoins, TheWindowFrameSavedAfterAResizeIsWhereTheNextStartOpensTheP
     advance(1.0);
     ASSERT_EQ(shownScreenIdentifier(), "viewLoader");
     EXPECT_EQ(mainWindow()->frame(), chosen);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("config-unused"));
 }
 
 TEST_F(EditingJoins, AClosedWindowLeavesTheSettingsPaneOnSymbolsForTheNextProject) {
