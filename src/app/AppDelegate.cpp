@@ -255,4 +255,6 @@ void AppDelegate::connectMenuActions() {
     setItemAction("Arrange", "Flip Vertically", [](Item&) { arrangeMenuClass().flipVertically(); });
     setItemAction("Arrange", "Lock", [](Item&) { arrangeMenuClass().lock(); });
     setItemAction("Arrange", "Unlock", [](Item&) { arrangeMenuClass().unlock(); });
+    setItemAction("Arrange", "Group", [](Item&) { arrangeMenuClass().group(); });
+    setItemAction("Arrange", "Ungroup", [](Item&) { arrangeMenuClass().ungroup(); });
 }

@@ -1,8 +1,11 @@
 #include "platform/foundation/user_defaults.h"
 
+#include <QJsonArray>
+#include <QJsonValue>
 #include <QSettings>
 #include <QVariant>
 
+#include <cmath>
 #include <map>
 #include <memory>
 
@@ -76,13 +79,69 @@ Value fromVariant(const QVariant& q) {
     }
 }
 
+// The settings file is text: a list of numbers written as such comes back as a list of strings.
+// Lists are kept as JSON, which says what each element is.
+QJsonValue toJson(const Value& v) {
+    switch (v.type()) {
+    case Value::Type::Bool:
+        return v.toBool();
+    case Value::Type::Integer:
+        return static_cast<qint64>(v.toInt());
+    case Value::Type::Real:
+        return v.toReal();
+    case Value::Type::String:
+        return QString::fromStdString(v.toString());
+    case Value::Type::Colour: {
+        QJsonArray a;
+        for (double c : v.toColour())
+            a.append(c);
+        return a;
+    }
+    case Value::Type::List: {
+        QJsonArray a;
+        for (const auto& item : v.toList())
+            a.append(toJson(item));
+        return a;
+    }
+    default:
+        return QJsonValue();
+    }
+}
+
+Value fromJson(const QJsonValue& j) {
+    switch (j.type()) {
+    case QJsonValue::Bool:
+        return Value(j.toBool());
+    case QJsonValue::Double: {
+        const double d = j.toDouble();
+        if (d == std::floor(d) && std::abs(d) < 9.0e15)
+            return Value(static_cast<std::int64_t>(d));
+        return Value(d);
+    }
+    case QJsonValue::String:
+        return Value(j.toString().toStdString());
+    case QJsonValue::Array: {
+        Value::List l;
+        for (const auto& item : j.toArray())
+            l.push_back(fromJson(item));
+        return Value(std::move(l));
+    }
+    default:
+        return Value();
+    }
+}
+
 class SettingsDefaults : public UserDefaults {
   public:
     Value value(const std::string& key) const override {
-        return fromVariant(settings_.value(QString::fromStdString(key)));
+        const QVariant stored = settings_.value(QString::fromStdString(key));
+        if (stored.typeId() == QMetaType::QJsonArray)
+            return fromJson(stored.toJsonArray());
+        return fromVariant(stored);
     }
     void set(const std::string& key, const Value& v) override {
-        settings_.setValue(QString::fromStdString(key), toVariant(v));
+        const bool list = v.type() == Value::Type::List || v.type() == Value::Type::Colour;
+        settings_.setValue(QString::fromStdString(key), list ? QVariant(toJson(v).toArray()) : toVariant(v));
     }
     void remove(const std::string& key) override { settings_.remove(QString::fromStdString(key)); }
 

@@ -39,8 +39,9 @@ void WorkspaceTest::pressIn(qrn::ui::View& view, qrn::Point p, qrn::ui::EventTyp
     const qrn::Point at = view.convertPointToView(p, nullptr);
     const auto up = down == qrn::ui::EventType::RightMouseDown ? qrn::ui::EventType::RightMouseUp
                                                                : qrn::ui::EventType::MouseUp;
-    w->sendEvent(qrn::ui::Event::mouse(down, at));
-    w->sendEvent(qrn::ui::Event::mouse(up, at));
+    // The press carries the modifier keys held, as the keyboard reports them.
+    w->sendEvent(qrn::ui::Event::mouse(down, at, heldModifiers));
+    w->sendEvent(qrn::ui::Event::mouse(up, at, heldModifiers));
 }
 
 void WorkspaceTest::press(qrn::Point p, qrn::ui::EventType down) {
@@ -48,6 +49,7 @@ void WorkspaceTest::press(qrn::Point p, qrn::ui::EventType down) {
 }
 
 void WorkspaceTest::flags(int keyCode, unsigned modifiers) {
+    heldModifiers = modifiers;
     auto event = qrn::ui::Event::key(qrn::ui::EventType::FlagsChanged, keyCode, {}, modifiers);
     mainWindow()->sendEvent(event);
 }

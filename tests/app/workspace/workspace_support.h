@@ -30,6 +30,8 @@ class WorkspaceTest : public shelltest::EditingShellTest {
     void pressIn(qrn::ui::View& view, qrn::Point inBounds, qrn::ui::EventType down);
     // A modifier key pressed (or released) as the keyboard reports it.
     void flags(int keyCode, unsigned modifiers);
+    // The modifier keys held since the last flags(); presses carry them.
+    unsigned heldModifiers = 0;
     qrn::ui::Event eventAt(qrn::ui::View& view, qrn::Point inBounds,
                            qrn::ui::EventType type = qrn::ui::EventType::RightMouseDown) const;
 

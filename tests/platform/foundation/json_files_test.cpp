@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <filesystem>
 
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
@@ -125,6 +127,37 @@ TEST(Uuid, IsUpperCaseAnd36Characters) {
         EXPECT_FALSE(c >= 'a' && c <= 'z');
     EXPECT_NE(u, uuidString());
     EXPECT_FALSE(applicationVersion().empty());
+}
+
+TEST(UserDefaults, TheSettingsFileGivesListsBackWithTheirNumbersAndTexts) {
+    QTemporaryDir dir;
+    const QString written = dir.filePath("written"), read = dir.filePath("read");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, written);
+    UserDefaults::usePersistentStore();
+    UserDefaults::standard().set("frame", Value::list({100, 80.5, 1380, 861}));
+    UserDefaults::standard().set("paths", Value::list({"/a b/c.qrn3ks", "1,2"}));
+    UserDefaults::standard().set("one", Value::list({"/only"}));
+    UserDefaults::useMemoryStore();
+    // Another process reads the file afresh.
+    std::filesystem::copy(written.toStdString(), read.toStdString(),
+                          std::filesystem::copy_options::recursive);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, read);
+    UserDefaults::usePersistentStore();
+    auto frame = UserDefaults::standard().arrayForKey("frame");
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(frame->size(), 4u);
+    EXPECT_TRUE((*frame)[0].isNumber());
+    EXPECT_EQ((*frame)[0].toReal(), 100);
+    EXPECT_EQ((*frame)[1].toReal(), 80.5);
+    EXPECT_EQ((*frame)[3].toReal(), 861);
+    auto paths = UserDefaults::standard().arrayForKey("paths");
+    ASSERT_TRUE(paths);
+    ASSERT_EQ(paths->size(), 2u);
+    EXPECT_EQ((*paths)[0].toString(), "/a b/c.qrn3ks");
+    EXPECT_EQ((*paths)[1].toString(), "1,2");
+    EXPECT_EQ(UserDefaults::standard().arrayForKey("one")->at(0).toString(), "/only");
+    UserDefaults::useMemoryStore();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("unused"));
 }
 
 TEST(UserDefaults, MemoryStoreKeepsTypedValues) {

@@ -248,6 +248,9 @@ class editViewClass {
     void showPopover(const qrn::ui::Event& event, int type, bool force);
     bool getControlKeyPressed();
     void setControlKeyPressed(bool pressed);
+    // A press says which modifiers are really down: a Shift or Control whose release went to a
+    // text box's own editor is let go here. (Only the root view sets them, from the left keys.)
+    static void followModifierKeys(const qrn::ui::Event& press);
     // The tiles and the preview reach the menus and the Control key through the hooks above.
     static void connectPopoverHooks();
     // --- Asset strip hover (editViewClassHoveredAsset.cpp): the asset id of the tile last

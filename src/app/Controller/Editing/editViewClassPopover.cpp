@@ -86,6 +86,13 @@ void editViewClass::setControlKeyPressed(bool pressed) {
     controlKeyPressed = pressed;
 }
 
+void editViewClass::followModifierKeys(const qrn::ui::Event& press) {
+    if (!press.hasModifier(qrn::ui::ModifierControl))
+        controlKeyPressed = false;
+    if (!press.hasModifier(qrn::ui::ModifierShift))
+        editViewClass().setShiftKeyPressed(false);
+}
+
 void editViewClass::connectPopoverHooks() {
     setControlKeyPressedHook([] { return editViewClass().getControlKeyPressed(); });
     setShowPopoverHook([](const qrn::ui::Event& event, int type, bool force) {

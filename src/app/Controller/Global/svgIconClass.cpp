@@ -69,7 +69,8 @@ qrn::Colour svgIconClass::restingTint() const {
 void svgIconClass::clearColourChange() {
     QRN_LOG_IN();
     qrn::ui::Cursor::set(qrn::ui::CursorShape::Arrow);
-    tint(stylingClass().getColour(kIconLight));
+    // A disabled button that took the light tint would look as if it could be pressed.
+    tint(stylingClass().getColour(disabled_ ? kIconDark : kIconLight));
     QRN_LOG_OUT();
 }
 
@@ -83,6 +84,7 @@ void svgIconClass::keepChangedColour(bool keep) {
 void svgIconClass::enableButton(bool enable) {
     QRN_LOG_IN({{"enable", enable}});
     isButtonEnabled_ = enable;
+    disabled_ = !enable;
     if (enable)
         keepChangedColour(false);
     else

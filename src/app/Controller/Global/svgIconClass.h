@@ -37,7 +37,8 @@ class svgIconClass : public std::enable_shared_from_this<svgIconClass> {
 
     virtual std::shared_ptr<svgIconView> getImageView();
     virtual bool getIsButtonEnabled();
-    // Arrow cursor and the light tint; the held state stays as it is.
+    // Arrow cursor and the light tint (a disabled button keeps its disabled tint); the held state
+    // stays as it is.
     virtual void clearColourChange();
     // Holds the changed tint (true) or goes back to the resting tint (false).
     virtual void keepChangedColour(bool keep);
@@ -57,4 +58,6 @@ class svgIconClass : public std::enable_shared_from_this<svgIconClass> {
     std::optional<std::string> changeColourOnHover_;
     std::optional<int> changeColourPalletIndexOnHover_;
     std::optional<bool> isButtonEnabled_;
+    // Set by enableButton(false), not by an icon that never was a button.
+    bool disabled_ = false;
 };

@@ -57,6 +57,28 @@ void drag(bool ends, const qrn::ui::Event& event) {
 
 } // namespace
 
+dragViewView::~dragViewView() {
+    forgetDownload();
+}
+
+void dragViewView::forgetDownload() {
+    if (downloadedFile)
+        QFile::remove(*downloadedFile);
+    downloadedFile.reset();
+}
+
+void dragViewView::draggingExited(qrn::ui::DraggingInfo&) {
+    // An answer still on its way belongs to a drag that left; entering again asks anew.
+    dragSequence = -1;
+    forgetDownload();
+}
+
+void dragViewView::draggingEnded(qrn::ui::DraggingInfo&) {
+    // By now a drop has copied the picture into the project.
+    dragSequence = -1;
+    forgetDownload();
+}
+
 dragViewView::dragViewView(const qrn::Rect& frame) : View(frame) {
     registerForDraggedTypes({qrn::ui::pasteboard_type::fileURL, qrn::ui::pasteboard_type::data,
                              qrn::ui::pasteboard_type::symbol});
@@ -144,6 +166,7 @@ unsigned dragViewView::draggingUpdated(qrn::ui::DraggingInfo&) {
 }
 
 bool dragViewView::checkExtension(qrn::ui::DraggingInfo& info) {
+    forgetDownload();
     fileTypeIsOk = false;
     fileTypeInt = 0;
     imageData.clear();
@@ -177,6 +200,10 @@ bool dragViewView::checkExtension(qrn::ui::DraggingInfo& info) {
             if (downloaded && !(file = storeDownloadedImage(*bytes, format))) {
                 view->refuse("Unable to initialise image data");
                 return;
+            }
+            if (downloaded) {
+                view->forgetDownload();
+                view->downloadedFile = file->toLocalFile();
             }
             view->fileTypeIsOk = true;
             view->fileTypeInt = 1;

@@ -29,6 +29,7 @@ class dragViewView : public qrn::ui::View {
   public:
     // Adds its tracking area (entered and exited, in the key window, following the visible rect).
     explicit dragViewView(const qrn::Rect& frame = {});
+    ~dragViewView() override;
 
     void mouseDown(const qrn::ui::Event& event) override;
     void mouseDragged(const qrn::ui::Event& event) override;
@@ -46,6 +47,9 @@ class dragViewView : public qrn::ui::View {
     unsigned draggingUpdated(qrn::ui::DraggingInfo& info) override;
     bool prepareForDragOperation(qrn::ui::DraggingInfo& info) override;
     bool performDragOperation(qrn::ui::DraggingInfo& info) override;
+    // Leaving, or the end of the drag (dropped or not): the downloaded picture goes.
+    void draggingExited(qrn::ui::DraggingInfo& info) override;
+    void draggingEnded(qrn::ui::DraggingInfo& info) override;
     // Whether the drag's content can be dropped; a web image becomes droppable later, once its
     // check and download are done, if the same drag still runs.
     bool checkExtension(qrn::ui::DraggingInfo& info);
@@ -71,6 +75,10 @@ class dragViewView : public qrn::ui::View {
     void refuse(const std::string& message) { messageString = message; }
     // The drag the fields describe; a late answer about another drag changes nothing.
     int dragSequence = -1;
+    // The web picture downloaded for the drag under way: a file in the temporary folder that the
+    // drop copies into the project. It goes once the drag is over or replaced.
+    std::optional<QString> downloadedFile;
+    void forgetDownload();
     // Mouse-up and exit end a gesture alike; only mouse-up forgets the picker's symbol.
     void endGesture(const qrn::ui::Event& event, bool clearSymbolTag);
 };

@@ -27,7 +27,8 @@ std::shared_ptr<svgButtonClass> iconButton(double x, const char* icon, bool anch
     svgButtonClass::Configuration c;
     c.frame = qrn::Rect(x, (barHeight - side) / 2, side, side);
     c.iconName = icon;
-    c.defaultColourPalletIndex = 7;
+    // At rest in the light icon colour: the colour that leaving a hovered icon and the pane
+    // switches' clearing give it back, so the icons look the same before and after.
     c.changeColourPalletIndexOnHover = 5;
     auto button = svgButtonClass::make(c);
     button->setFrame(c.frame);

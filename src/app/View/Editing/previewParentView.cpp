@@ -4,6 +4,7 @@
 #include "Controller/Editing/editViewClass.h"
 
 void previewParentView::mouseDown(const qrn::ui::Event& event) {
+    editViewClass::followModifierKeys(event);
     // While a handle is held the press belongs to the handle.
     if (previewLayerClass().getResizeOrRotateButtonSelected() != 0)
         return;
@@ -13,6 +14,7 @@ void previewParentView::mouseDown(const qrn::ui::Event& event) {
 }
 
 void previewParentView::rightMouseDown(const qrn::ui::Event& event) {
+    editViewClass::followModifierKeys(event);
     if (!editViewClass().getControlKeyPressed())
         previewLayerClass().layerHitTest(event);
     editViewClass().showPopover(event, 0, false);

@@ -296,8 +296,12 @@ void viewLoaderController::windowWillClose(qrn::ui::Window&) {
     QRN_LOG_IN();
     // Whatever waits to be written goes out while the model is still the project's.
     persistentDataStorageClass().flushPendingExport();
+    // The panel starts on symbols in the next window: the check after disappearing never runs
+    // for a closed window, so its reset cannot be left to it.
+    layerSettingsClass().clearAnyDisplayedSettingsView();
     screenTitleBarAccessoryViewController::clearCachedTitleBars();
     closeWindowsOrPanelClass().closeAllExternalWindows();
+    settingsViewClass().setSelectedViewNumber(0);
     closeWindowsOrPanelClass().clearClasses(true);
     editViewClass().setEditViewSelected(false);
     imageManipulationClass().permanentlyRemoveImagesMarkedForRemoval();

@@ -7,6 +7,7 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/ui/event.h"
 #include "platform/ui/tracking_area.h"
+#include "platform/ui/window.h"
 
 namespace {
 
@@ -52,6 +53,10 @@ void viewLoaderView::mouseUp(const qrn::ui::Event& event) {
     });
     dragLayer(event, 2);
     dragAsset(event, false);
+    // A click that took a text box away leaves nobody hearing the modifier keys; the root view
+    // hears them again, as it does from the start.
+    if (auto* w = window(); w && w->firstResponder() == w)
+        w->makeFirstResponder(this);
     editViewClass::afterOnThisScreen(0.01, [] { undoRedoClass().setValuesCompare(std::nullopt); });
 }
 

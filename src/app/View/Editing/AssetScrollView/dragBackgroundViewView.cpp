@@ -34,6 +34,7 @@ void dragBackgroundViewView::setHooks(hooks given) {
 }
 
 void dragBackgroundViewView::mouseDown(const qrn::ui::Event& event) {
+    editViewClass::followModifierKeys(event);
     // An import rebuilds the strip under the tile.
     if (!persistentDataStorageClass().getInProgressBool())
         return;

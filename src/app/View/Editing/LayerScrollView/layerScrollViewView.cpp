@@ -24,6 +24,7 @@ bool layerScrollViewView::selectLayer() {
 }
 
 void layerScrollViewView::mouseDown(const qrn::ui::Event& event) {
+    editViewClass::followModifierKeys(event);
     if (!selectLayer())
         return;
     if (editViewClass::controlKeyPressedThroughHook()) {
@@ -37,6 +38,7 @@ void layerScrollViewView::mouseDown(const qrn::ui::Event& event) {
 }
 
 void layerScrollViewView::rightMouseDown(const qrn::ui::Event& event) {
+    editViewClass::followModifierKeys(event);
     if (!selectLayer())
         return;
     editViewClass::showPopoverThroughHook(event, 2, true);
