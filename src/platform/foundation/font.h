@@ -48,6 +48,7 @@ Font fontFromQFont(const QFont& f);
 // view geometry is in points, and a high-DPI screen scales the whole view, pictures and text
 // alike. Qt instead turns point sizes into pixels through the DPI of whatever it draws on, so
 // every text is laid out against one device of 72 dots per inch, where a point is a unit.
+// (Qt's font engines draw whole pixel sizes: a fractional size draws at the nearest one.)
 
 // The device to lay text out against (a QTextDocument's layout, a QTextLayout, metrics).
 QPaintDevice* textLayoutDevice();
