@@ -2,6 +2,8 @@
 
 #include <QTextLayout>
 
+#include <limits>
+
 #include "platform/foundation/font.h"
 
 namespace qrn::graphics {
@@ -19,6 +21,8 @@ void drawTextLine(QPainter& painter, const QRectF& rect, int flags, const QStrin
     layout.beginLayout();
     double width = 0, height = 0;
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        // Lines are as long as they need: the width only has to be set for the line to be laid out.
+        line.setLineWidth(std::numeric_limits<float>::max() / 4);
         line.setPosition(QPointF(0, height));
         width = std::max(width, line.naturalTextWidth());
         height += line.height();

@@ -92,3 +92,23 @@ TEST(TextSize, LabelsButtonsAndFieldsDrawTheirTitlesInViewUnits) {
             EXPECT_NEAR(drawnWidth(*view, d), first, 1.0) << d.dotsPerMeter << " x" << d.pixelRatio;
     }
 }
+
+TEST(TextSize, ALineIsCentredInItsBoxWhateverItsSize) {
+    for (double size : {13.0, 34.0}) {
+        auto label = qrn::ui::TextField::makeLabel("QRN", qrn::Rect(0, 0, 200, size * 2));
+        label->setFont(qrn::fontAsStored("DejaVu Sans", size)->toQFont());
+        label->setTextColour(qrn::Colour{1, 1, 1, 1});
+        QImage image(200, int(size * 2), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter p(&image);
+            p.setTransform(QTransform(1, 0, 0, -1, 0, size * 2));
+            label->draw(p, label->bounds());
+        }
+        const QRect ink = drawingtest::inkExtent(image, drawingtest::opaque);
+        ASSERT_FALSE(ink.isEmpty());
+        // Capitals sit about the middle of the box, whole.
+        EXPECT_NEAR(ink.center().y(), size, size * 0.25) << size;
+        EXPECT_NEAR(ink.height(), size * 0.73, size * 0.15) << size;
+    }
+}
