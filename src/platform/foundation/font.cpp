@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QImage>
 #include <QStringList>
 
 #include <cmath>
@@ -195,6 +196,28 @@ Font fontFromQFont(const QFont& qf) {
     }
     QFontInfo info(qf);
     return make(withoutFoundry(info.family()), info.styleName(), size);
+}
+
+QPaintDevice* textLayoutDevice() {
+    // 72 dots per inch is 2834.6 dots per metre; Qt rounds the DPI it reports back to 72.
+    static QImage device = [] {
+        QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
+        image.setDotsPerMeterX(2835);
+        image.setDotsPerMeterY(2835);
+        return image;
+    }();
+    return &device;
+}
+
+QFontMetricsF viewUnitMetrics(const QFont& font) {
+    return QFontMetricsF(font, textLayoutDevice());
+}
+
+QFont viewUnitFont(const QFont& font) {
+    QFont f(font);
+    if (font.pointSizeF() > 0)
+        f.setPixelSize(std::max(1, int(std::lround(font.pointSizeF()))));
+    return f;
 }
 
 } // namespace qrn

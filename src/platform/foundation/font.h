@@ -4,6 +4,9 @@
 // Projects, though, keep the names they were written with: a font read from a project that is
 // not installed here keeps its name and is drawn with an installed stand-in of the same metrics.
 #include <QFont>
+#include <QFontMetricsF>
+
+class QPaintDevice;
 
 #include <optional>
 #include <string>
@@ -40,5 +43,19 @@ std::string drawingFamily(const std::string& family);
 std::vector<std::string> installedFontFamilies();
 // Best match for a QFont as one of our fonts (falls back to the resolved family).
 Font fontFromQFont(const QFont& f);
+
+// --- Text size. A font of size s is s view units high, on every screen and in every image:
+// view geometry is in points, and a high-DPI screen scales the whole view, pictures and text
+// alike. Qt instead turns point sizes into pixels through the DPI of whatever it draws on, so
+// every text is laid out against one device of 72 dots per inch, where a point is a unit.
+// (Qt's font engines draw whole pixel sizes: a fractional size draws at the nearest one.)
+
+// The device to lay text out against (a QTextDocument's layout, a QTextLayout, metrics).
+QPaintDevice* textLayoutDevice();
+// Metrics of a font in view units.
+QFontMetricsF viewUnitMetrics(const QFont& font);
+// The same font sized in whole pixels (view units), for Qt widgets, which size point fonts by
+// their screen. Qt takes only whole pixel sizes, so a fractional size is rounded.
+QFont viewUnitFont(const QFont& font);
 
 } // namespace qrn

@@ -2,6 +2,7 @@
 // Drawing helpers for views whose painter works in a y-up space.
 #include <QPainter>
 #include <QRectF>
+#include <QString>
 
 #include "platform/foundation/geometry.h"
 
@@ -35,5 +36,11 @@ class UprightScope {
     QPainter& painter_;
     QRectF rect_;
 };
+
+// One line of text in `rect`, aligned by `flags` (Qt::Alignment), with the painter's pen. The
+// font's size is in view units whatever the painter draws on (see textLayoutDevice).
+void drawTextLine(QPainter& painter, const QRectF& rect, int flags, const QString& text, const QFont& font);
+// `text` cut at the tail with an ellipsis to fit `width` view units.
+QString elidedTextLine(const QString& text, const QFont& font, double width);
 
 } // namespace qrn::graphics

@@ -9,9 +9,11 @@
 #include <QSignalBlocker>
 #include <QTextCursor>
 
+#include <QAbstractTextDocumentLayout>
 #include <QTextEdit>
 #include <algorithm>
 
+#include "platform/foundation/font.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/qt/host_window.h"
 #include "platform/ui/combo_box.h"
@@ -75,7 +77,7 @@ void focusSoon(QWidget* w) {
 QWidget* makeLineEditor(ui::TextField& field) {
     auto* edit = new FieldEditor();
     edit->setText(QString::fromStdString(field.stringValue()));
-    edit->setFont(field.font());
+    edit->setFont(viewUnitFont(field.font()));
     edit->setFrame(false);
     edit->setStyleSheet(styleFor(field.backgroundColour(), field.textColour()));
     edit->selectAll();
@@ -108,6 +110,8 @@ QWidget* makeTextEditor(ui::TextView& view) {
     edit->setStyleSheet(
         styleFor(view.drawsBackground() ? view.backgroundColour() : ui::control_colours::controlBackground(),
                  view.defaultTextColour()));
+    // Laid out as the view lays it out, so the text keeps its size while it is edited.
+    edit->document()->documentLayout()->setPaintDevice(textLayoutDevice());
     view.attributedString().writeTo(*edit->document());
     focusSoon(edit);
     // Text the program sets while the editor is open: shown without a change report, the caret
@@ -147,7 +151,7 @@ QWidget* makeTextEditor(ui::TextView& view) {
 QWidget* makeComboEditor(ui::ComboBox& box) {
     auto* edit = new FieldEditor();
     edit->setText(QString::fromStdString(box.stringValue()));
-    edit->setFont(box.font());
+    edit->setFont(viewUnitFont(box.font()));
     edit->setFrame(false);
     edit->setStyleSheet(styleFor(ui::control_colours::controlBackground(), ui::control_colours::text()));
     edit->selectAll();

@@ -2,6 +2,8 @@
 
 #include <QPainterPath>
 
+#include "platform/foundation/font.h"
+#include "platform/graphics/painting.h"
 #include "platform/ui/resources.h"
 
 namespace qrn::ui {
@@ -118,10 +120,9 @@ void Button::draw(QPainter& painter, const Rect&) {
                 p.setBrush(Qt::NoBrush);
                 p.drawPath(tick);
             }
-            p.setFont(font_);
             p.setPen(text);
-            p.drawText(b.adjusted(side + 6, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                       QString::fromStdString(title_));
+            graphics::drawTextLine(p, b.adjusted(side + 6, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                                   QString::fromStdString(title_), font_);
             return;
         }
         if (bordered_) {
@@ -144,9 +145,8 @@ void Button::draw(QPainter& painter, const Rect&) {
             content.setLeft(r.right() + 4);
         }
         if (!title_.empty()) {
-            p.setFont(font_);
             p.setPen(text);
-            p.drawText(content, Qt::AlignCenter, QString::fromStdString(title_));
+            graphics::drawTextLine(p, content, Qt::AlignCenter, QString::fromStdString(title_), font_);
         }
     });
 }

@@ -1,7 +1,7 @@
 #include "platform/ui/combo_box.h"
 
-#include <QFontMetricsF>
-
+#include "platform/foundation/font.h"
+#include "platform/graphics/painting.h"
 #include "platform/ui/window.h"
 
 #include <cmath>
@@ -180,12 +180,11 @@ void ComboBox::draw(QPainter& painter, const Rect&) {
         p.setBrush(Qt::white);
         const double cx = arrow.center().x(), cy = arrow.center().y();
         p.drawPolygon(QPolygonF({{cx - 4, cy - 2}, {cx + 4, cy - 2}, {cx, cy + 3}}));
-        p.setFont(font_);
         p.setPen(control_colours::text().toQColor());
         const QRectF textRect = b.adjusted(5, 0, -arrowWidth - 3, 0);
-        p.drawText(
-            textRect, Qt::AlignLeft | Qt::AlignVCenter,
-            QFontMetricsF(font_).elidedText(QString::fromStdString(text_), Qt::ElideRight, textRect.width()));
+        graphics::drawTextLine(
+            p, textRect, Qt::AlignLeft | Qt::AlignVCenter,
+            graphics::elidedTextLine(QString::fromStdString(text_), font_, textRect.width()), font_);
     });
 }
 

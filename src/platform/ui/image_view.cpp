@@ -7,6 +7,8 @@
 #include <numeric>
 
 #include "platform/foundation/main_queue.h"
+#include "platform/graphics/animation.h"
+#include "platform/graphics/layer.h"
 #include "platform/ui/resources.h"
 
 namespace qrn::ui {
@@ -79,6 +81,7 @@ ImageView::~ImageView() {
 
 void ImageView::setImage(const QImage& image) {
     stopAnimating();
+    dropTimelineFrames();
     animation_ = {};
     image_ = image;
     imageName_.clear();
@@ -112,6 +115,7 @@ void ImageView::setContentTintColour(std::optional<Colour> tint) {
 
 void ImageView::setImageScaling(ImageScaling s) {
     scaling_ = s;
+    placeTimelineFrames();
     setNeedsDisplay();
 }
 
@@ -122,6 +126,7 @@ void ImageView::setImageSize(std::optional<Size> size) {
 
 void ImageView::setAnimatedImage(AnimatedImage animation) {
     stopAnimating();
+    dropTimelineFrames();
     animation_ = std::move(animation);
     image_ = animation_.isEmpty() ? QImage() : animation_.frames.front();
     imageName_.clear();
@@ -129,6 +134,62 @@ void ImageView::setAnimatedImage(AnimatedImage animation) {
     setNeedsDisplay();
     if (animates_)
         startAnimating();
+}
+
+void ImageView::setAnimatedImageOnTimeline(AnimatedImage animation) {
+    setImage(animation.isEmpty() ? QImage() : animation.frames.front());
+    const double total = animation.totalDuration();
+    const size_t n = std::min(animation.frames.size(), animation.durations.size());
+    if (n < 2 || !(total > 0))
+        return;
+    animation_ = std::move(animation);
+    // Each frame is opaque during its own share of the cycle; equal key times make the cut.
+    double start = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double from = start / total, to = (start + animation_.durations[i]) / total;
+        start += animation_.durations[i];
+        auto frame = graphics::Layer::make();
+        frame->setName("frame " + std::to_string(i));
+        frame->setContents(animation_.frames[i]);
+        graphics::KeyframeAnimation a;
+        a.keyPath = "opacity";
+        a.duration = total;
+        a.repeatCount = graphics::KeyframeAnimation::repeatForever;
+        a.beginTime = graphics::KeyframeAnimation::mediaZero;
+        a.removedOnCompletion = false;
+        if (i == 0) {
+            a.values = {1, 1, 0};
+            a.keyTimes = {0, to, to};
+        } else if (i + 1 < n) {
+            a.values = {0, 0, 1, 1, 0};
+            a.keyTimes = {0, from, from, to, to};
+        } else {
+            a.values = {0, 0, 1};
+            a.keyTimes = {0, from, from};
+        }
+        frame->addAnimation(a, "opacity");
+        layer()->addSublayer(frame);
+        timelineFrames_.push_back(frame);
+    }
+    placeTimelineFrames();
+    setNeedsDisplay();
+}
+
+void ImageView::dropTimelineFrames() {
+    for (auto& frame : timelineFrames_)
+        frame->removeFromSuperlayer();
+    timelineFrames_.clear();
+}
+
+void ImageView::placeTimelineFrames() {
+    const Rect r = imageRect();
+    for (auto& frame : timelineFrames_)
+        frame->setFrame(r);
+}
+
+void ImageView::frameDidChange(const Rect& oldFrame) {
+    Control::frameDidChange(oldFrame);
+    placeTimelineFrames();
 }
 
 void ImageView::setAnimates(bool on) {
@@ -203,7 +264,8 @@ Rect ImageView::imageRect() const {
 
 void ImageView::draw(QPainter& painter, const Rect&) {
     const QImage shown = displayedImage();
-    if (shown.isNull())
+    // Frames on the timeline draw themselves.
+    if (shown.isNull() || playsOnTimeline())
         return;
     const Rect r = imageRect();
     paintTopDown(painter, *this, [&](QPainter& p, QRectF b) {

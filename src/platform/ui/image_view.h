@@ -57,6 +57,11 @@ class ImageView : public Control {
 
     // --- Animation
     void setAnimatedImage(AnimatedImage animation);
+    // Plays the frames on the media timeline instead: one layer per frame, shown in turn by
+    // opacity keyframes, so that the animation plays wherever this view's layer tree is drawn,
+    // an exported movie included, and needs no redraws. A single frame shows as a still.
+    void setAnimatedImageOnTimeline(AnimatedImage animation);
+    bool playsOnTimeline() const { return !timelineFrames_.empty(); }
     const AnimatedImage& animatedImage() const { return animation_; }
     bool animates() const { return animates_; }
     // Whether frames advance on their own; when off the first frame stays.
@@ -72,9 +77,13 @@ class ImageView : public Control {
     Rect imageRect() const;
 
     void draw(QPainter& painter, const Rect& dirty) override;
+    void frameDidChange(const Rect& oldFrame) override;
 
   private:
     void scheduleNextFrame();
+    void dropTimelineFrames();
+    void placeTimelineFrames();
+    std::vector<std::shared_ptr<graphics::Layer>> timelineFrames_;
     QImage image_;
     std::string imageName_;
     bool template_ = false;

@@ -1,12 +1,13 @@
 #include "platform/ui/text_field.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QFontMetricsF>
 #include <QTextDocument>
 
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/foundation/font.h"
+#include "platform/graphics/painting.h"
 #include "platform/ui/window.h"
 #include "platform/ui/workspace.h"
 
@@ -181,6 +182,7 @@ QRectF TextField::textRect(QRectF b) const {
 }
 
 double TextField::layOutValue(QTextDocument& doc, const QRectF& r) const {
+    doc.documentLayout()->setPaintDevice(textLayoutDevice());
     doc.setDefaultFont(font_);
     doc.setDocumentMargin(0);
     QTextOption option(qtAlignment(alignment_));
@@ -206,20 +208,18 @@ void TextField::draw(QPainter& painter, const Rect&) {
             colour.setAlphaF(colour.alphaF() * 0.5f);
         if (value_.isEmpty()) {
             if (!placeholder_.empty()) {
-                p.setFont(font_);
                 p.setPen(control_colours::secondaryText().toQColor());
-                p.drawText(r, int(qtAlignment(alignment_) | Qt::AlignVCenter),
-                           QString::fromStdString(placeholder_));
+                graphics::drawTextLine(p, r, int(qtAlignment(alignment_) | Qt::AlignVCenter),
+                                       QString::fromStdString(placeholder_), font_);
             }
             return;
         }
         const bool plain = value_.runs().size() == 1 && value_.runs()[0].attributes.isEmpty();
         if (plain && singleLine_) {
             // Tail truncation of a single plain line.
-            p.setFont(font_);
             p.setPen(colour);
-            const QString shown = QFontMetricsF(font_).elidedText(value_.text(), Qt::ElideRight, r.width());
-            p.drawText(r, int(qtAlignment(alignment_) | Qt::AlignVCenter), shown);
+            const QString shown = graphics::elidedTextLine(value_.text(), font_, r.width());
+            graphics::drawTextLine(p, r, int(qtAlignment(alignment_) | Qt::AlignVCenter), shown, font_);
             return;
         }
         QTextDocument doc;

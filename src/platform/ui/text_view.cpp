@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QTextDocument>
 
+#include "platform/foundation/font.h"
 #include "platform/ui/window.h"
 
 namespace qrn::ui {
@@ -14,6 +15,7 @@ TextViewEditorFactory& editorFactory() {
 }
 
 void prepare(QTextDocument& doc, const AttributedString& text, double width, bool wrap = true) {
+    doc.documentLayout()->setPaintDevice(textLayoutDevice());
     doc.setDocumentMargin(0);
     QFont base;
     base.setPointSizeF(12);

@@ -569,7 +569,14 @@ void View::setNeedsDisplay(bool needs) {
 
 void View::display() {
     needsDisplay_ = false;
-    double scale = window_ ? window_->backingScaleFactor() : layer_->contentsScale();
+    const double base = window_ ? window_->backingScaleFactor() : layer_->contentsScale();
+    // Bounds drawn into a larger frame (a text laid out small and shown large) are drawn at the
+    // size they show, not stretched from their own.
+    double enlarged = 1;
+    if (bounds_.size.width > 0 && bounds_.size.height > 0)
+        enlarged =
+            std::max({1.0, frame_.size.width / bounds_.size.width, frame_.size.height / bounds_.size.height});
+    const double scale = base * std::min(enlarged, 16.0);
     int w = int(std::ceil(bounds_.size.width * scale - 1e-9));
     int h = int(std::ceil(bounds_.size.height * scale - 1e-9));
     if (w <= 0 || h <= 0) {
@@ -592,7 +599,7 @@ void View::display() {
                                       (bounds_.origin.y + bounds_.size.height) * scale));
         draw(p, bounds_);
     }
-    layer_->setContentsScale(scale);
+    layer_->setContentsScale(base);
     layer_->setContents(image);
 }
 

@@ -1,5 +1,5 @@
 // Scrolling, jumps, holds, speed and the gating of play and pause, on a script 600 points high
-// (ten lines at 38 points) at the window's first width.
+// (ten lines at 50.67 points, shown at 51) at the window's first width.
 #include "autocue_fixture.h"
 
 #include "Controller/Global/svgButtonClass.h"
@@ -11,11 +11,13 @@ using namespace autocuetest;
 
 namespace {
 
+constexpr double lineSize = 38.0 * 4 / 3;
+
 class Scrolling : public AutocueTest {
   protected:
     void SetUp() override {
         AutocueTest::SetUp();
-        setScripts({script(10, 38), script(3, 38)});
+        setScripts({script(10, lineSize), script(3, lineSize)});
         open();
         ASSERT_DOUBLE_EQ(autocueDisplayClass().getTextHeight(), 600);
     }

@@ -339,7 +339,8 @@ TEST_F(EditingScreen, TheFlipItemsFollowTheSelectionAndTheCameraSelectionIsMadeO
 
     model.selectVideoLayer();
     const auto overlay = model.getSuperviewOfTaggedPreviewView();
-    EXPECT_EQ(overlay->frame(), qrn::Rect(-6, -6, 568, 325));
+    // The camera picture fills the preview: its overlay is kept inside, handles and all.
+    EXPECT_EQ(overlay->frame(), qrn::Rect(0, 0, 556, 313));
     overlay->setFrame(qrn::Rect(1, 2, 3, 4));
     model.selectVideoLayer();
     EXPECT_EQ(overlay->frame(), qrn::Rect(1, 2, 3, 4));

@@ -172,7 +172,8 @@ TEST(PreviewCamera, HidingTheSelectedCameraHidesTheOverlayAndClearsTheSelection)
     EXPECT_TRUE(model.displayVideo());
     EXPECT_TRUE(model.getVideoLayerSelected());
     EXPECT_FALSE(overlay->isHidden());
-    EXPECT_EQ(overlay->frame(), qrn::Rect(-6, -6, 568, 325));
+    // The camera picture fills the preview: its overlay is kept inside, handles and all.
+    EXPECT_EQ(overlay->frame(), qrn::Rect(0, 0, 556, 313));
     EXPECT_TRUE(overlay->subviews()[2]->isHidden());
     EXPECT_FALSE(model.displayVideo());
     EXPECT_FALSE(model.getVideoLayerSelected());

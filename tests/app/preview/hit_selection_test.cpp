@@ -148,7 +148,8 @@ TEST(PreviewOverlay, PlacesAroundLayersAndTheCropWindowInItsColours) {
     EXPECT_FALSE(scene.drop->viewWithTag(-4)->superview()->isHidden());
     model.setVideoCropState(false);
     model.cropOverlay(false);
-    EXPECT_EQ(overlay->frame(), qrn::Rect(-6, -6, 568, 325));
+    // The camera picture fills the preview: its overlay is kept inside, handles and all.
+    EXPECT_EQ(overlay->frame(), qrn::Rect(0, 0, 556, 313));
     EXPECT_EQ(overlay->subviews()[0]->layer()->borderColour(), (qrn::Colour{1.0, 0.7647, 0.0, 0.8}));
     EXPECT_TRUE(scene.drop->viewWithTag(-4)->superview()->isHidden());
     model.setVideoCropSizeAndOrigin({100, 100}, {0, 0});

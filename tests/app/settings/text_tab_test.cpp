@@ -70,9 +70,8 @@ TEST_F(TextTab, SizesAreKeptInsideTheirRangeAndWithoutATextLayerEverythingIsOff)
     EXPECT_EQ(v.fontSizeInput->numberOfItems(), 14);
     EXPECT_EQ(v.fontSizeInput->itemAt(13), "144");
     EXPECT_EQ(v.fontSizeInput->stringValue(), "20");
-    // Not installed here: the family box starts on the first family.
-    if (v.fontFamilyInput->indexOf("Helvetica Neue") < 0)
-        EXPECT_EQ(v.fontFamilyInput->indexOfSelectedItem(), 0);
+    // Installed or not, the family box names the default family (a stand-in draws it here).
+    EXPECT_EQ(v.fontFamilyInput->stringValue(), "Helvetica Neue");
 
     layerSettingsTextClass text;
     for (const auto& [typed, limited] : std::vector<std::pair<std::string, std::string>>{
@@ -187,6 +186,23 @@ TEST_F(TextTab, FamilyAndSizeChangesTakeNoFaceAlongAndTypingKeepsTheTextColour) 
     EXPECT_FALSE(std::filesystem::exists(projectPath() + "/specialSymbolData.json"));
     advance(0.6);
     EXPECT_TRUE(std::filesystem::exists(projectPath() + "/specialSymbolData.json"));
+    leaveText();
+}
+
+TEST_F(TextTab, TheFamilyBoxNamesTheFamilyTheTextIsWrittenInNotTheFaceThatDrawsIt) {
+    ASSERT_TRUE(createProject());
+    selectLayer(addTextLayer());
+    // A new text layer's text is in Helvetica Neue, which a stand-in draws here.
+    showText();
+    EXPECT_EQ(views().fontFamilyInput->stringValue(), "Helvetica Neue");
+    leaveText();
+    // An installed family is named and selected in the list.
+    const qrn::Font installed = anyFont(18);
+    store(qrn::AttributedString("Installed", coloured(red, installed)));
+    showText();
+    EXPECT_EQ(views().fontFamilyInput->stringValue(), installed.family);
+    EXPECT_EQ(views().fontFamilyInput->indexOfSelectedItem(),
+              views().fontFamilyInput->indexOf(installed.family));
     leaveText();
 }
 

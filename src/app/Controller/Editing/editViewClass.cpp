@@ -148,6 +148,8 @@ void editViewClass::initialisation() {
     previewLayerViewPathCreationClass().setPathsArray({});
 
     auto& parentLayer = *parentPreviewView->layer();
+    // The preview shows what the movie will: nothing of a layer outside its frame.
+    parentLayer.setMasksToBounds(true);
     parentLayer.setBorderWidth(1.0);
     parentLayer.setBorderColour(named("border_colour_light_dark"));
 

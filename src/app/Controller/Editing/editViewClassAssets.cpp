@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "Controller/Editing/Preview/previewLayerAnimatedPicture.h"
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/animatedImagesClass.h"
@@ -18,6 +19,7 @@
 #include "platform/ui/image_view.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
+#include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -67,6 +69,10 @@ std::vector<qrn::ImageHandle> framesOf(const qrn::Value& picture) {
 // The still picture a layer view shows: the first image view's image or layer contents in it.
 qrn::Value shownPicture(const qrn::ui::View& layerView) {
     for (const auto& sub : layerView.subviews()) {
+        // A text's tile is the text picture, never the text as the preview draws it.
+        if (dynamic_cast<const qrn::ui::TextView*>(sub.get()) ||
+            dynamic_cast<const qrn::ui::TextField*>(sub.get()))
+            continue;
         if (auto image = std::dynamic_pointer_cast<qrn::ui::ImageView>(sub);
             image && !image->image().isNull())
             return qrn::Value(std::make_shared<const QImage>(image->image()));
@@ -349,6 +355,9 @@ void editViewClass::addSingleLayerToLayerScrollView(const std::optional<qrn::Val
     } else if (image.isImage() && image.toImage()) {
         auto view = qrn::ui::ImageView::make(pictureFrame);
         view->setImage(*image.toImage());
+        if (tag && !isBackgroundLayer)
+            if (auto frames = movingPictureShownFor(*tag))
+                view->setAnimatedImageOnTimeline(std::move(*frames));
         tile->addSubview(view);
     } else if (const auto frames = framesOf(image); !frames.empty()) {
         tile->addSubview(animatedImages().createAnimatedImage(nullptr, 0.5, frames, pictureFrame.origin,

@@ -6,6 +6,7 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "platform/ui/image_view.h"
+#include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -85,12 +86,33 @@ qrn::AffineTransform resizeAndPositionLayersClass::layerTransform(double angle, 
 }
 
 void resizeAndPositionLayersClass::placeLayerView(qrn::ui::View& view, const qrn::Rect& rect, double angle,
-                                                  const std::vector<bool>& flips) {
+                                                  const std::vector<bool>& flips, qrn::Size previewSize) {
     view.setFrame(rect);
-    if (auto* image = imageViewOf(view))
-        image->setFrame(view.bounds());
+    fitLayerContent(view, previewSize);
     view.layer()->setBounds(view.bounds());
     applyLayerGeometry(view, rect, layerTransform(angle, {1, 1}, flips));
+}
+
+void resizeAndPositionLayersClass::fitLayerContent(qrn::ui::View& view, qrn::Size previewSize) {
+    const qrn::Rect inside = view.bounds();
+    // The first subview is the layer's id marker; what the layer shows comes after it.
+    for (size_t i = 1; i < view.subviews().size(); ++i) {
+        auto& content = *view.subviews()[i];
+        content.setFrame(inside);
+        if (auto* text = dynamic_cast<qrn::ui::TextView*>(&content)) {
+            if (!(previewSize.width > 0) || !(previewSize.height > 0))
+                continue;
+            const qrn::Size laidOut{inside.size.width * textReferenceWidth / previewSize.width,
+                                    inside.size.height * textReferenceHeight / previewSize.height};
+            text->setBoundsSize(laidOut);
+            text->setMinSize(laidOut);
+            text->setMaxSize(laidOut);
+        } else if (!dynamic_cast<qrn::ui::ImageView*>(&content)) {
+            // An animation: each frame fills it.
+            for (const auto& frame : content.subviews())
+                frame->setFrame(content.bounds());
+        }
+    }
 }
 
 void resizeAndPositionLayersClass::layerTransforms(const ViewPtr& layer, qrn::Point cgPoint, qrn::Size cgSize,
@@ -168,7 +190,7 @@ void resizeAndPositionLayersClass::resizeAndPositionLayers(
                 }
                 // The stored frame is re-applied to the view at once: it takes the new size
                 // as its frame, at scale 1.
-                placeLayerView(*view, R, rotations[a][l], flips[a][l]);
+                placeLayerView(*view, R, rotations[a][l], flips[a][l], bounds.size);
                 sizes[a][l] = {1, 1};
             }
         }

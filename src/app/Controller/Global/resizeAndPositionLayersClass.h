@@ -45,9 +45,18 @@ class resizeAndPositionLayersClass {
                                              std::optional<double> rotationValue);
 
     // Draws a layer view at rect turned by angle, flipped by flips ([horizontal, vertical]):
-    // the view takes the rectangle as its frame, an image inside it its bounds.
+    // the view takes the rectangle as its frame and what it shows is fitted to it
+    // (fitLayerContent) for a preview of previewSize.
     static void placeLayerView(qrn::ui::View& view, const qrn::Rect& rect, double angle,
-                               const std::vector<bool>& flips);
+                               const std::vector<bool>& flips, qrn::Size previewSize);
+    // Lays out what a layer view shows inside it, for every kind of layer: a picture or an
+    // animation fills it; a text keeps the layout it has in the 560 x 315 reference preview
+    // and is drawn scaled to previewSize, so that it keeps its share of the picture in the
+    // editing preview, the studio and the movie alike.
+    static void fitLayerContent(qrn::ui::View& view, qrn::Size previewSize);
+    // Size of the reference preview that text layers are laid out in.
+    static constexpr double textReferenceWidth = 560.0;
+    static constexpr double textReferenceHeight = 315.0;
     // The transform that draws a layer turned by angle and scaled, with flips applied.
     static qrn::AffineTransform layerTransform(double angle, qrn::Size scale, const std::vector<bool>& flips);
 };

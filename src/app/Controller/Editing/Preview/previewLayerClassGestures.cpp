@@ -543,9 +543,10 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                 // The picture fills the holder; the holder's transform scales both to the frame.
                 imageView->setFrame(holder->bounds());
             } else if (isTextLayerReference(reference) && !skipTextRelayout && !holder->subviews().empty()) {
+                // The box takes the new size; the text keeps its size and wraps anew.
                 holder->setFrameSize(newFrame.size);
-                holder->subviews().back()->setFrame(
-                    qrn::Rect(0, 0, newFrame.size.width, newFrame.size.height));
+                resizeAndPositionLayersClass::fitLayerContent(*holder,
+                                                              configuration->parentPreviewView->frame().size);
                 t = qrn::AffineTransform::rotation(r);
             }
         }
@@ -580,9 +581,13 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                     const auto stored = model.getLayerOriginSizeArray()[i][k];
                     if (!view || stored.size() < 4)
                         return;
+                    const auto configuration = model.getConfiguration();
+                    const qrn::Size previewSize = configuration && configuration->parentPreviewView
+                                                      ? configuration->parentPreviewView->frame().size
+                                                      : qrn::Size{};
                     resizeAndPositionLayersClass::placeLayerView(
                         *view, qrn::Rect(stored[0], stored[1], stored[2], stored[3]),
-                        model.getLayerRotateArray()[i][k], model.getLayerIsFlippedArray()[i][k]);
+                        model.getLayerRotateArray()[i][k], model.getLayerIsFlippedArray()[i][k], previewSize);
                     if (auto* image = dynamic_cast<qrn::ui::ImageView*>(view->subviews().back().get())) {
                         try {
                             const auto picture = model.getImageFromImageReferenceArray(reference);

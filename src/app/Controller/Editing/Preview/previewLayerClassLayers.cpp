@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Controller/Editing/Preview/previewLayerAnimatedPicture.h"
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/Model/layerDataClass.h"
@@ -11,6 +12,7 @@
 #include "Controller/Global/filterClass.h"
 #include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/orderLayersClass.h"
+#include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Global/viewSizingClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "Model/globalAppSettingsClass.h"
@@ -27,8 +29,8 @@
 namespace {
 
 // Text layers are laid out for a 560 x 315 preview and scaled to the real one.
-constexpr double textReferenceWidth = 560.0;
-constexpr double textReferenceHeight = 315.0;
+constexpr double textReferenceWidth = resizeAndPositionLayersClass::textReferenceWidth;
+constexpr double textReferenceHeight = resizeAndPositionLayersClass::textReferenceHeight;
 constexpr double wideRatio = 1.7777777777777777;
 
 previewLayerClass::addLayerToAssetScrollViewHook addToAssetStrip;
@@ -528,6 +530,10 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         auto picture = dragViewImageView::makeDropView(container->bounds());
         picture->setImageScaling(qrn::ui::ImageScaling::axesIndependently);
         picture->setImage(*image);
+        // A picture file that moves plays in the preview, and so in the studio and the movie.
+        if (a < references.size() && size_t(referenceIndex) < references[a].size())
+            if (auto frames = animatedPictureOf(references[a][size_t(referenceIndex)], imageFileURL))
+                picture->setAnimatedImageOnTimeline(std::move(*frames));
         picture->setAutoresizingMask(qrn::graphics::WidthSizable | qrn::graphics::HeightSizable);
         container->addSubview(picture);
         for (size_t i = 0; i < thumbnailCount; ++i) {

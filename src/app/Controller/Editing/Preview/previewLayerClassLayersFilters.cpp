@@ -46,7 +46,8 @@ void previewLayerClass::reapplyLayerFilters(int a, int l) {
     auto container = tagged ? tagged->superview() : nullptr;
     auto content = container && container->subviews().size() > 1 ? container->subviews()[1] : nullptr;
     auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(content);
-    if (picture && original) {
+    // A moving picture keeps its frames and is filtered as it is drawn.
+    if (picture && original && !picture->playsOnTimeline()) {
         const auto filtered = edit.getFiltersArrayOrFilteredImage(original, false, std::nullopt, l, a).image;
         QImage drawn(std::max(1, int(picture->frame().size.width)),
                      std::max(1, int(picture->frame().size.height)), QImage::Format_ARGB32_Premultiplied);

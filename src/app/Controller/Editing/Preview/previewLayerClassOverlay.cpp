@@ -16,6 +16,20 @@ bool usable(double w, double h) {
     return w > 0 && h > 0 && std::isfinite(w) && std::isfinite(h);
 }
 
+// The preview clips what lies outside it, handles included: an unturned overlay that would
+// reach past the preview's edge is kept inside it, so that every handle shows and takes
+// presses (a layer filling the preview puts its handles just inside the corners).
+qrn::Rect keptInside(const qrn::Rect& overlay, const qrn::Rect& preview, double handle) {
+    const double left = std::max(overlay.minX(), preview.minX());
+    const double bottom = std::max(overlay.minY(), preview.minY());
+    const double right = std::min(overlay.maxX(), preview.maxX());
+    const double top = std::min(overlay.maxY(), preview.maxY());
+    // Too little of the layer shows for its handles: they stay where they belong.
+    if (right - left < 2 * handle || top - bottom < 2 * handle)
+        return overlay;
+    return qrn::Rect(left, bottom, right - left, top - bottom);
+}
+
 } // namespace
 
 void previewLayerClass::positionAndResizeOverlay(
@@ -47,9 +61,21 @@ void previewLayerClass::positionAndResizeOverlay(
         h = h * size.height / 100;
     }
     const double S = overlayIconSize;
-    if (setPosition)
-        overlay->setFrame(qrn::Rect(x - S / 2, y - S / 2, w + S, h + S));
-    else
+    double turn = 0;
+    if (!resolved.videoSelected && resolved.layerIndex) {
+        const auto& rotations = layerRows().rotations;
+        const size_t a = size_t(resolved.assetIndex), l = size_t(*resolved.layerIndex);
+        if (a < rotations.size() && l < rotations[a].size())
+            turn = rotations[a][l];
+    }
+    const auto configuration = getConfiguration();
+    const auto preview = configuration ? configuration->layerContainerView : nullptr;
+    if (setPosition) {
+        qrn::Rect frame(x - S / 2, y - S / 2, w + S, h + S);
+        if (preview && turn == 0)
+            frame = keptInside(frame, preview->bounds(), S);
+        overlay->setFrame(frame);
+    } else
         overlay->setFrameSize({w + S, h + S});
 }
 

@@ -1,5 +1,6 @@
 #include "Controller/Editing/SettingsPanel/layerSettingsValuesClass.h"
 
+#include "Controller/Editing/Preview/previewLayerAnimatedPicture.h"
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/animatedImagesClass.h"
@@ -72,6 +73,9 @@ void showThumbnail(qrn::ui::View& thumbnail, bool video) {
                                                        (b.height() - fitted.height) * 0.5, fitted.width,
                                                        fitted.height));
         view->setImage(image);
+        if (const auto id = previewLayerClass().getSelectedLayer())
+            if (auto frames = movingPictureShownFor(*id))
+                view->setAnimatedImageOnTimeline(std::move(*frames));
         thumbnail.addSubview(view);
     } else if (picture.isList()) {
         std::vector<qrn::ImageHandle> frames;

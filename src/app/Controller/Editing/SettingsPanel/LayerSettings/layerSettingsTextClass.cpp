@@ -81,8 +81,6 @@ void layerSettingsTextClass::initialiseViews() {
     const auto families = qrn::installedFontFamilies();
     v.fontFamilyInput->removeAllItems();
     v.fontFamilyInput->addItems(families);
-    const int index = v.fontFamilyInput->indexOf(defaultFontFamily);
-    v.fontFamilyInput->selectItem(index >= 0 ? index : (families.empty() ? -1 : 0));
     v.fontSizeInput->removeAllItems();
     for (int size : fontSizes())
         v.fontSizeInput->addItem(std::to_string(size));
@@ -96,6 +94,19 @@ void layerSettingsTextClass::initialiseViews() {
 
     const auto text = editViewClass().getSelectedTextSymbolText(std::nullopt);
     v.textView->setAttributedString(text.value_or(qrn::AttributedString()));
+    // The family box names the family the text is written in, installed or not (one that is
+    // not is drawn by a stand-in, which the box does not name).
+    std::string family = defaultFontFamily;
+    if (text)
+        for (const auto& run : text->runs())
+            if (run.attributes.font && !run.attributes.font->family.empty()) {
+                family = run.attributes.font->family;
+                break;
+            }
+    const int index = v.fontFamilyInput->indexOf(family);
+    v.fontFamilyInput->selectItem(index);
+    if (index < 0)
+        v.fontFamilyInput->setStringValue(family);
     const bool on = text.has_value();
     v.textView->setEditable(on);
     v.fontFamilyInput->setEnabled(on);

@@ -1,0 +1,62 @@
+#include "Controller/Editing/Preview/previewLayerAnimatedPicture.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+
+#include "Controller/Global/imageManipulationClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "platform/ui/view.h"
+
+namespace {
+
+std::string textAt(const imageReferenceArray& reference, size_t index) {
+    if (index >= reference.size())
+        return {};
+    const qrn::Value& v = reference[index];
+    return v.isString() ? v.toString() : std::string();
+}
+
+std::optional<qrn::ui::AnimatedImage> framesOf(const std::string& path) {
+    QImageReader probe(QString::fromStdString(path));
+    // Only files that say they move are read twice.
+    if (!probe.supportsAnimation() || probe.imageCount() == 1)
+        return std::nullopt;
+    auto frames = qrn::ui::AnimatedImage::load(path);
+    if (!frames || frames.value().frames.size() < 2)
+        return std::nullopt;
+    return std::move(frames).value();
+}
+
+} // namespace
+
+std::optional<qrn::ui::AnimatedImage> animatedPictureOf(const imageReferenceArray& reference,
+                                                        const std::optional<std::string>& file) {
+    if (reference.empty() || !reference[0].isInteger() || reference[0].toInt() == 1 ||
+        reference[0].toInt() == 2)
+        return std::nullopt;
+    if (file)
+        return framesOf(*file);
+    const std::string extension = textAt(reference, 1), name = textAt(reference, 2);
+    if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(extension))
+        return std::nullopt;
+    const std::string path =
+        persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
+    if (!imageManipulationClass::isInImagesFolder(path) || !QFileInfo::exists(QString::fromStdString(path)))
+        return std::nullopt;
+    return framesOf(path);
+}
+
+std::optional<qrn::ui::AnimatedImage> movingPictureShownFor(int layerId) {
+    const auto configuration = previewLayerClass().getConfiguration();
+    if (!configuration || !configuration->layerContainerView)
+        return std::nullopt;
+    const auto tagged = configuration->layerContainerView->viewWithTag(layerId);
+    const auto holder = tagged ? tagged->superview() : nullptr;
+    if (!holder)
+        return std::nullopt;
+    for (const auto& sub : holder->subviews())
+        if (auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(sub);
+            picture && picture->playsOnTimeline())
+            return picture->animatedImage();
+    return std::nullopt;
+}
