@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
-#include <exception>
 #include <functional>
 #include <mutex>
 #include <unordered_map>
