@@ -19,6 +19,13 @@ if ! "$work/scripts/bench" >"$work/out" 2>&1; then
 fi
 [ "$(cat "$work/ran" 2>/dev/null)" = "ran" ] || { echo "the benchmark program did not run once"; cat "$work/out"; exit 1; }
 
+# Asked for three runs, it runs the program three times.
+rm -f "$work/ran"
+if ! QRN_BENCH_RUNS=3 "$work/scripts/bench" >"$work/out" 2>&1; then
+  echo "scripts/bench failed with three runs:"; cat "$work/out"; exit 1
+fi
+[ "$(wc -l <"$work/ran")" -eq 3 ] || { echo "three runs did not run the program three times"; cat "$work/out"; exit 1; }
+
 # A failing benchmark still fails the run.
 printf '#!/usr/bin/env bash\nexit 3\n' >"$work/build/bench/bench_fake"
 if "$work/scripts/bench" >"$work/out" 2>&1; then

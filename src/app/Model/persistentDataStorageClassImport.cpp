@@ -511,6 +511,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
             throw throwClass().error("A stored layer of asset " + std::to_string(a) +
                                      " could not be re-created");
     };
+    previewLayerClass::readPicturesAhead(p.imageReferences);
     try {
         for (size_t j = 0; j < p.layers[0].size(); ++j) {
             addLayers(directory, std::nullopt, 0, int(j), p.imageReferences[0][j], int(filtersCount),

@@ -2,17 +2,15 @@
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
-#include <exception>
 #include <functional>
 #include <mutex>
 #include <unordered_map>
+
+#include "platform/imaging/worker_pool.h"
 
 namespace qrn::graphics {
 
@@ -129,46 +127,12 @@ QRectF qrect(const Rect& r) {
     return QRectF(s.origin.x, s.origin.y, s.size.width, s.size.height);
 }
 
-// Runs work(0) .. work(count - 1), on up to `threads` threads of Qt's global pool. On its
+// Runs work(0) .. work(count - 1) on up to `threads` threads of the shared worker pool. On its
 // threads the raster engine paints each fill itself; from any other thread it spreads large
 // fills over that pool and waits for them, which costs more than it saves once every core has
 // a band of its own. So a caller from outside the pool only waits; one inside takes bands too.
 void forEachBand(int count, int threads, const std::function<void(int)>& work) {
-    struct Job {
-        std::atomic<int> next{0};
-        std::mutex mutex;
-        std::condition_variable finished;
-        int done = 0;
-        std::exception_ptr error;
-    };
-    auto job = std::make_shared<Job>();
-    // Tasks that start after the last band was taken touch only `job`, which they keep alive.
-    auto take = [job, count, &work] {
-        for (int i = job->next.fetch_add(1); i < count; i = job->next.fetch_add(1)) {
-            std::exception_ptr error;
-            try {
-                work(i);
-            } catch (...) {
-                error = std::current_exception();
-            }
-            std::lock_guard lock(job->mutex);
-            if (error && !job->error)
-                job->error = error;
-            if (++job->done == count)
-                job->finished.notify_all();
-        }
-    };
-    QThreadPool* pool = QThreadPool::globalInstance();
-    const bool inPool = pool->contains(QThread::currentThread());
-    const int helpers = std::min(threads, count) - (inPool ? 1 : 0);
-    for (int k = 0; k < helpers; ++k)
-        pool->start(take);
-    if (inPool)
-        take();
-    std::unique_lock lock(job->mutex);
-    job->finished.wait(lock, [&] { return job->done == count; });
-    if (job->error)
-        std::rethrow_exception(job->error);
+    imaging::WorkerPool::shared().forEach(count, threads, work, imaging::WorkerPool::Caller::Waits);
 }
 
 } // namespace
@@ -230,7 +194,8 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
                            bool placed) {
     beginFrame();
     const int w = target.width(), h = target.height();
-    const int threads = std::clamp(threads_ > 0 ? threads_ : QThread::idealThreadCount(), 1, kMaxThreads);
+    const int threads =
+        std::clamp(threads_ > 0 ? threads_ : imaging::WorkerPool::shared().threadCount(), 1, kMaxThreads);
     // An image with a colour table or a pixel ratio of its own is drawn in one piece.
     const bool plain = target.colorCount() == 0 && target.devicePixelRatio() == 1;
     const int bands = plain ? std::clamp(h / kMinBandRows, 1, threads) : 1;

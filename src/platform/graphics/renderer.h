@@ -23,8 +23,9 @@ class Renderer {
     Renderer& operator=(Renderer&&) noexcept;
 
     // Threads drawing into an image (the QImage overloads, renderToImage, snapshot), each
-    // taking a band of rows: 0, the default, uses every core; 1 draws on one thread. They are
-    // threads of Qt's global pool, so drawInContext may run off the caller's thread (which waits).
+    // taking a band of rows: 0, the default, uses every core the process may run on; 1 draws on
+    // one thread. They are threads of the shared worker pool (imaging/worker_pool.h), so
+    // drawInContext may run off the caller's thread (which waits).
     // Drawing with an open painter stays on the caller's thread.
     void setThreadCount(int threads) { threads_ = threads < 0 ? 0 : threads; }
     int threadCount() const { return threads_; }
@@ -90,8 +91,8 @@ class Renderer {
     // them from their kept pictures.
     void drawSublayerRuns(Pass& pass, QPainter& p, const Layer& layer, const std::vector<const Layer*>& subs,
                           const QTransform& toDevice, double opacity, int depth);
-    void drawRun(Pass& pass, QPainter& p, const Layer& owner, size_t index, const std::vector<const Layer*>& run,
-                 const QTransform& toDevice, double opacity, int depth);
+    void drawRun(Pass& pass, QPainter& p, const Layer& owner, size_t index,
+                 const std::vector<const Layer*>& run, const QTransform& toDevice, double opacity, int depth);
     // Starts a frame: counters to zero, pictures of layers that are gone let go.
     void beginFrame();
 

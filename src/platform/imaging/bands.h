@@ -7,12 +7,13 @@
 
 namespace qrn::imaging {
 
-// The number of threads the filters use when the caller does not say: the cores the process
-// may run on.
+// The number of threads the filters use when the caller does not say: the shared worker
+// pool's, which is the cores the process may run on.
 int defaultThreadCount();
 
 // Calls fn(rowBegin, rowEnd) for `bands` consecutive bands covering rows [0, height), on up
-// to `bands` threads (the calling thread takes one band), and returns when all are done.
+// to `bands` threads of the shared worker pool (the calling thread takes bands too), and
+// returns when all are done.
 void forEachBand(int height, int bands, const std::function<void(int, int)>& fn);
 
 // Fills rows [rowBegin, rowEnd) of dst from src.

@@ -3,6 +3,9 @@
 #include "platform/imaging/bands.h"
 #include "platform/imaging/box_blur.h"
 #include "platform/imaging/median.h"
+#include "platform/imaging/worker_pool.h"
+
+#include <algorithm>
 
 namespace qrn::imaging {
 
@@ -29,7 +32,13 @@ int ImageFilter::threadCount() const {
 void ImageFilter::runBands(const Image& src, Image& dst) const {
     const ConstImageView s = src.view();
     const ImageView d = dst.mutableView();
-    forEachBand(src.height(), threadCount(), [&](int b, int e) { run(s, d, b, e); });
+    const int threads = threadCount(), height = src.height();
+    // Up to four bands a thread: a thread that starts late, its core busy with other work,
+    // finds fewer left, and the others take them rather than wait for it.
+    const int bands =
+        threads <= 1 ? 1 : std::min(height, std::clamp(height / minimumBandRows(), threads, 4 * threads));
+    auto bandStart = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
+    WorkerPool::shared().forEach(bands, threads, [&](int i) { run(s, d, bandStart(i), bandStart(i + 1)); });
 }
 
 Image ImageFilter::applyTo(const Image& image) const {
@@ -65,6 +74,11 @@ QImage ImageFilter::apply(const QImage& image) const {
 
 void ColourCubeFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const {
     applyColourCube(*cube_, src, dst, rowBegin, rowEnd);
+}
+
+int BoxBlurFilter::minimumBandRows() const {
+    // Each band first sums the 2r + 1 rows around its top: keep that a small share of it.
+    return std::max(ImageFilter::minimumBandRows(), 8 * (2 * boxBlurWholeRadius(radius_) + 1));
 }
 
 bool BoxBlurFilter::leavesImageAlone() const {

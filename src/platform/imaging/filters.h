@@ -11,7 +11,8 @@ namespace qrn::imaging {
 
 class ImageFilter : public graphics::ContentFilter {
   public:
-    // Bands the image into this many groups of rows on as many threads; 0 uses every core.
+    // Runs on this many threads of the shared worker pool; 0 uses every core the process may
+    // use. The image is cut into a few bands a thread; any cut gives the same bytes.
     void setThreadCount(int threads) { threads_ = threads; }
     int threadCount() const;
 
@@ -25,6 +26,8 @@ class ImageFilter : public graphics::ContentFilter {
 
   protected:
     virtual bool leavesImageAlone() const { return false; }
+    // The fewest rows worth a band of their own.
+    virtual int minimumBandRows() const { return 32; }
     // Rows [rowBegin, rowEnd) of dst (same size and channel order as src).
     virtual void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const = 0;
 
@@ -58,6 +61,7 @@ class BoxBlurFilter : public ImageFilter {
 
   protected:
     bool leavesImageAlone() const override;
+    int minimumBandRows() const override;
     void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const override;
 
   private:

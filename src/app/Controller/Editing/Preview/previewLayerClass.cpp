@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -12,6 +13,7 @@
 #include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
+#include "platform/imaging/worker_pool.h"
 #include "platform/ui/resources.h"
 #include "platform/ui/view.h"
 
@@ -361,6 +363,37 @@ previewLayerClass::getImageFromImageReferenceArray(const std::optional<imageRefe
     if (picturesReadOnce)
         picturesReadOnce->emplace(file, handle);
     return qrn::Value(std::move(handle));
+}
+
+void previewLayerClass::readPicturesAhead(const std::vector<std::vector<imageReferenceArray>>& references) {
+    if (!picturesReadOnce)
+        return;
+    // Named and checked here as the layer's own read does, so only what it would read is read.
+    std::vector<std::string> files;
+    std::set<std::string> named;
+    for (const auto& row : references)
+        for (const auto& reference : row) {
+            const auto kind = reference.empty() ? 0 : reference[0].toInt();
+            if (kind == 1 || kind == 2)
+                continue;
+            const std::string extension = referenceText(reference, 1);
+            const std::string name = referenceText(reference, 2);
+            if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(extension))
+                continue;
+            const std::string file =
+                persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
+            if (picturesReadOnce->count(file) || !named.insert(file).second ||
+                !imageManipulationClass::isInImagesFolder(file))
+                continue;
+            files.push_back(file);
+        }
+    std::vector<QImage> images(files.size());
+    qrn::imaging::WorkerPool::shared().forEach(int(files.size()), 0, [&](int i) {
+        images[size_t(i)] = QImage(QString::fromStdString(files[size_t(i)]));
+    });
+    for (size_t i = 0; i < files.size(); ++i)
+        if (!images[i].isNull())
+            picturesReadOnce->emplace(files[i], std::make_shared<const QImage>(std::move(images[i])));
 }
 
 void previewLayerClass::setReadPicturesOnce(bool on) {

@@ -114,6 +114,10 @@ class previewLayerClass {
     // While on, each picture of the images folder is read once and the layers showing it share
     // it (a project being opened re-creates every layer at once); off forgets them.
     static void setReadPicturesOnce(bool on);
+    // While reading once, reads the images folder's pictures these references name, on every
+    // core, so that the layers made from them one by one find them read. What cannot be read
+    // is left for the layer's own attempt, which reports it as ever.
+    static void readPicturesAhead(const std::vector<std::vector<imageReferenceArray>>& references);
     // Builds a reference and appends it to the selected asset's row.
     void setImageReferenceArray(int kind, const std::optional<qrn::Value::List>& names,
                                 const std::optional<std::string>& fileExtension);
