@@ -11,7 +11,7 @@ using namespace autocuetest;
 
 namespace {
 
-class Scrolling : public AutocueTest {
+class AutocueScrollingWindowOpenedByHand : public AutocueTest {
   protected:
     void SetUp() override {
         AutocueTest::SetUp();
@@ -36,7 +36,7 @@ class Scrolling : public AutocueTest {
 
 } // namespace
 
-TEST_F(Scrolling, PlayRunsTheWholeTextAtTheSetSpeed) {
+TEST_F(AutocueScrollingWindowOpenedByHand, PlayRunsTheWholeTextAtTheSetSpeed) {
     EXPECT_DOUBLE_EQ(top(), 234);
     EXPECT_TRUE(highlighted(window().buttonPauseAnimation()));
     window().playAnimation();
@@ -54,7 +54,7 @@ TEST_F(Scrolling, PlayRunsTheWholeTextAtTheSetSpeed) {
     EXPECT_FALSE(highlighted(window().buttonPlayAnimation()));
 }
 
-TEST_F(Scrolling, HoldsRunAtFourTimesTheSpeed) {
+TEST_F(AutocueScrollingWindowOpenedByHand, HoldsRunAtFourTimesTheSpeed) {
     press(window().buttonForwardAnimation(), true);
     advance(13.8);
     EXPECT_GT(top(), -620);
@@ -73,7 +73,7 @@ TEST_F(Scrolling, HoldsRunAtFourTimesTheSpeed) {
     EXPECT_FALSE(autocueDisplayClass().getActionInProgress());
 }
 
-TEST_F(Scrolling, RewindAtTheStartOnlyMovesTheHighlight) {
+TEST_F(AutocueScrollingWindowOpenedByHand, RewindAtTheStartOnlyMovesTheHighlight) {
     auto rewind = window().buttonRewindAnimation();
     window().playAnimation();
     press(rewind, true);
@@ -100,7 +100,7 @@ TEST_F(Scrolling, RewindAtTheStartOnlyMovesTheHighlight) {
     EXPECT_DOUBLE_EQ(top(), 234);
 }
 
-TEST_F(Scrolling, SpeedIsRoundedToATenthWithinZeroToAHundred) {
+TEST_F(AutocueScrollingWindowOpenedByHand, SpeedIsRoundedToATenthWithinZeroToAHundred) {
     typeSpeed("100.04");
     EXPECT_DOUBLE_EQ(autocueDisplayClass().getAnimationSpeed(), 100.0);
     EXPECT_DOUBLE_EQ(window().sliderAnimationSpeed()->doubleValue(), 100.0);
@@ -114,7 +114,7 @@ TEST_F(Scrolling, SpeedIsRoundedToATenthWithinZeroToAHundred) {
     EXPECT_DOUBLE_EQ(window().inputAnimationSpeedSlider()->doubleValue(), 40.1);
 }
 
-TEST_F(Scrolling, AtSpeedZeroTheTextWaitsUntilTheSpeedIsRaised) {
+TEST_F(AutocueScrollingWindowOpenedByHand, AtSpeedZeroTheTextWaitsUntilTheSpeedIsRaised) {
     typeSpeed("0");
     window().playAnimation();
     advance(5);
@@ -134,7 +134,7 @@ TEST_F(Scrolling, AtSpeedZeroTheTextWaitsUntilTheSpeedIsRaised) {
     EXPECT_NEAR(top(), -193, 1);
 }
 
-TEST_F(Scrolling, ASpeedChangeGoesOnFromTheCurrentPlace) {
+TEST_F(AutocueScrollingWindowOpenedByHand, ASpeedChangeGoesOnFromTheCurrentPlace) {
     window().playAnimation();
     advance(10);
     const double here = top();
@@ -157,7 +157,7 @@ TEST_F(Scrolling, ASpeedChangeGoesOnFromTheCurrentPlace) {
     EXPECT_FALSE(playing());
 }
 
-TEST_F(Scrolling, PlayAndPauseAreRefusedOutOfTurn) {
+TEST_F(AutocueScrollingWindowOpenedByHand, PlayAndPauseAreRefusedOutOfTurn) {
     // Pause while stopped.
     window().pauseAnimation();
     EXPECT_FALSE(playing());
@@ -201,7 +201,7 @@ TEST_F(Scrolling, PlayAndPauseAreRefusedOutOfTurn) {
     EXPECT_LT(top(), 234);
 }
 
-TEST_F(Scrolling, ASupersededCompletionLeavesFlagsAndIconsAlone) {
+TEST_F(AutocueScrollingWindowOpenedByHand, ASupersededCompletionLeavesFlagsAndIconsAlone) {
     window().playAnimation();
     advance(10);
     // Slower: the first scroll would have ended at 55.6 s.
@@ -212,7 +212,7 @@ TEST_F(Scrolling, ASupersededCompletionLeavesFlagsAndIconsAlone) {
     EXPECT_FALSE(highlighted(window().buttonPauseAnimation()));
 }
 
-TEST_F(Scrolling, AResetRightAfterBeginningLeavesTheTextAtItsStart) {
+TEST_F(AutocueScrollingWindowOpenedByHand, AResetRightAfterBeginningLeavesTheTextAtItsStart) {
     window().playAnimation();
     advance(5);
     window().beginningAnimation();
