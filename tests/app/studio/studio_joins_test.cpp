@@ -7,6 +7,7 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
 #include "Controller/Recording/autocueDisplayClass.h"
@@ -201,4 +202,25 @@ TEST_F(StudioJoins, ClicksOnAPictureOrTextLayerStepWhileRecordingAndTheBareCamer
     click(*screen->recordButton, screen->recordButton->bounds().center());
     ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 120));
     studio.dismissPlaybackCheck();
+}
+
+TEST_F(StudioJoins, ANewProjectFromTheStudioTakesNoThumbnailOfTheOldOne) {
+    buildProject(2);
+    // A sticky layer has a thumbnail in every tile.
+    ASSERT_FALSE(layerstest::dropImage(0, {60, 40}, {500, 280}).empty());
+    ASSERT_TRUE(openStudio());
+    ASSERT_FALSE(recordViewClass().getAssetPreviewLayerArray().empty());
+    const auto oldLent = recordViewClass().getAssetPreviewLayerArray();
+
+    panelAnswers.push_back(dir.path().toStdString() + "/Next.qrn3ks");
+    fileMenuClass().newProject();
+    advance(2.0);
+    ASSERT_TRUE(editingScreen());
+    EXPECT_TRUE(recordViewClass().getAssetPreviewLayerArray().empty());
+    const auto assets = previewLayerClass().getAssetArray();
+    ASSERT_EQ(assets.size(), 2u);
+    for (size_t a = 0; a < assets.size(); ++a)
+        for (const auto& shown : thumbnailsOf(a)->subviews())
+            for (const auto& old : oldLent)
+                EXPECT_EQ(std::find(old.begin(), old.end(), shown), old.end()) << a;
 }
