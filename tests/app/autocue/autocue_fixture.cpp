@@ -36,7 +36,6 @@ void AutocueTest::SetUp() {
 
 void AutocueTest::TearDown() {
     autocueDisplayClass().closeWindow();
-    autocueDisplayController::setStudioAutocueButton(nullptr);
     autocueDisplayClass::setStudioAssetArrayAccessor(nullptr);
     attributedStringStorageClass().clearClass();
     controller.reset();

@@ -1,6 +1,7 @@
 #pragma once
-// The autocue window opened for real (offscreen) over a script list and a studio asset list that
-// each test sets, on the manual main-queue clock.
+// The autocue window opened by hand (offscreen) over a script list and a studio asset list that
+// each test sets, on the manual main-queue clock: a shortcut for tests of the window's own
+// controls, whose suites say so. The studio's tests open it with its title-bar button.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -26,7 +27,7 @@ class AutocueTest : public ::testing::Test {
     // The scripts of assets 1... and `assets` asset ids in the studio (default: one more than
     // the scripts).
     void setScripts(std::vector<qrn::AttributedString> scripts, int assets = -1);
-    // Opens the window and, unless told otherwise, lets its first sizing pass run.
+    // Opens the window by hand and, unless told otherwise, lets its first sizing pass run.
     void open(bool settle = true);
     static void advance(double seconds);
 

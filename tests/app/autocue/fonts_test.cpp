@@ -11,7 +11,7 @@ using namespace autocuetest;
 
 namespace {
 
-class Fonts : public AutocueTest {
+class AutocueFontsWindowOpenedByHand : public AutocueTest {
   protected:
     void typeFontSize(int value) {
         auto field = window().inputFontSize();
@@ -33,7 +33,7 @@ qrn::AttributedString twoSizes(double first, double second) {
 
 } // namespace
 
-TEST_F(Fonts, TheWindowWidthScalesEveryRun) {
+TEST_F(AutocueFontsWindowOpenedByHand, TheWindowWidthScalesEveryRun) {
     setScripts({twoSizes(12, 30)});
     open();
     EXPECT_EQ(shownSizes(), (std::vector<double>{12, 30}));
@@ -45,7 +45,7 @@ TEST_F(Fonts, TheWindowWidthScalesEveryRun) {
     EXPECT_EQ(autocueDisplayClass().getAutocueText().runs().back().attributes.font->family, "Helvetica");
 }
 
-TEST_F(Fonts, ResizesInTheFirstHalfSecondAreIgnored) {
+TEST_F(AutocueFontsWindowOpenedByHand, ResizesInTheFirstHalfSecondAreIgnored) {
     setScripts({script(3, 16)});
     open(false);
     advance(0.2);
@@ -55,7 +55,7 @@ TEST_F(Fonts, ResizesInTheFirstHalfSecondAreIgnored) {
     EXPECT_EQ(shownSizes(), (std::vector<double>{24}));
 }
 
-TEST_F(Fonts, ASameWidthResizeOnlyLaysOutAgain) {
+TEST_F(AutocueFontsWindowOpenedByHand, ASameWidthResizeOnlyLaysOutAgain) {
     setScripts({script(3, 16)});
     open();
     window().increaseFontSize();
@@ -67,7 +67,7 @@ TEST_F(Fonts, ASameWidthResizeOnlyLaysOutAgain) {
     EXPECT_EQ(autocueDisplayClass().getMaxFontSizeDifference(), 233);
 }
 
-TEST_F(Fonts, TypedSizesStayWithinTheRoom) {
+TEST_F(AutocueFontsWindowOpenedByHand, TypedSizesStayWithinTheRoom) {
     setScripts({twoSizes(12, 30), script(2, 20)}, 3);
     open();
     EXPECT_EQ(autocueDisplayClass().getMinFontSizeDifference(), 2);
@@ -84,7 +84,7 @@ TEST_F(Fonts, TypedSizesStayWithinTheRoom) {
     EXPECT_EQ(shownSizes(), (std::vector<double>{100}));
 }
 
-TEST_F(Fonts, StepsNeedRoom) {
+TEST_F(AutocueFontsWindowOpenedByHand, StepsNeedRoom) {
     setScripts({script(2, 12)});
     open();
     window().decreaseFontSize();
@@ -104,7 +104,7 @@ TEST_F(Fonts, StepsNeedRoom) {
     EXPECT_EQ(shownSizes(), (std::vector<double>{250}));
 }
 
-TEST_F(Fonts, RunsNeverPassTheLargestSize) {
+TEST_F(AutocueFontsWindowOpenedByHand, RunsNeverPassTheLargestSize) {
     // Two runs close to the top: after shrinking both, growing stops when the larger is at 250.
     setScripts({twoSizes(240, 239)});
     open();
@@ -116,7 +116,7 @@ TEST_F(Fonts, RunsNeverPassTheLargestSize) {
     EXPECT_EQ(autocueDisplayClass().getMaxFontSizeDifference(), 0);
 }
 
-TEST_F(Fonts, UnknownFamiliesAndPlainRunsShowInTheFallbackAtTheSetting) {
+TEST_F(AutocueFontsWindowOpenedByHand, UnknownFamiliesAndPlainRunsShowInTheFallbackAtTheSetting) {
     auto script = run("Known ", 30);
     script.append(run("unknown ", 30, "No Such Family QRN"));
     script.append(qrn::AttributedString(" plain"));
@@ -132,7 +132,7 @@ TEST_F(Fonts, UnknownFamiliesAndPlainRunsShowInTheFallbackAtTheSetting) {
     EXPECT_DOUBLE_EQ(runs[1].attributes.font->size, 40);
 }
 
-TEST_F(Fonts, OnlyTheFirstSizingOfTheProcessBringsAnUndersizedScriptBackInStep) {
+TEST_F(AutocueFontsWindowOpenedByHand, OnlyTheFirstSizingOfTheProcessBringsAnUndersizedScriptBackInStep) {
     setScripts({script(2, 8)});
     open();
     EXPECT_EQ(setting(), 21);

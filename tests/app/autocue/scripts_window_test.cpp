@@ -13,7 +13,7 @@ using namespace autocuetest;
 
 namespace {
 
-class Scripts : public AutocueTest {
+class AutocueScriptsWindowOpenedByHand : public AutocueTest {
   protected:
     static std::string shownString() { return autocueDisplayClass().getAutocueText().string(); }
 };
@@ -24,7 +24,7 @@ std::string lines(int n) {
 
 } // namespace
 
-TEST_F(Scripts, TheWindowOpensOnTheFirstScriptStopped) {
+TEST_F(AutocueScriptsWindowOpenedByHand, TheWindowOpensOnTheFirstScriptStopped) {
     setScripts({script(4), script(5)});
     open();
     EXPECT_EQ(shownString(), lines(4));
@@ -36,7 +36,7 @@ TEST_F(Scripts, TheWindowOpensOnTheFirstScriptStopped) {
     EXPECT_EQ(controller, first);
 }
 
-TEST_F(Scripts, EachStepLoadsItsScriptFromTheStart) {
+TEST_F(AutocueScriptsWindowOpenedByHand, EachStepLoadsItsScriptFromTheStart) {
     setScripts({script(4), script(5), script(6)});
     open();
     // The recording starts: the first script scrolls from its start.
@@ -73,7 +73,7 @@ TEST_F(Scripts, EachStepLoadsItsScriptFromTheStart) {
     EXPECT_EQ(shownString(), lines(4));
 }
 
-TEST_F(Scripts, ANewScriptTakesTheCurrentSettingWhateverItsRuns) {
+TEST_F(AutocueScriptsWindowOpenedByHand, ANewScriptTakesTheCurrentSettingWhateverItsRuns) {
     auto longer = run("a ", 12);
     longer.append(run("b ", 30, "Helvetica"));
     longer.append(run("c", 40, "Arial"));
@@ -92,7 +92,7 @@ TEST_F(Scripts, ANewScriptTakesTheCurrentSettingWhateverItsRuns) {
     EXPECT_EQ(shownSizes(), (std::vector<double>{28, 64, 84}));
 }
 
-TEST_F(Scripts, AShortScriptListShowsAnEmptyText) {
+TEST_F(AutocueScriptsWindowOpenedByHand, AShortScriptListShowsAnEmptyText) {
     setScripts({script(4)}, 4);
     open();
     autocueDisplayClass().newAutocueText(2, false);
@@ -100,7 +100,7 @@ TEST_F(Scripts, AShortScriptListShowsAnEmptyText) {
     EXPECT_TRUE(autocueDisplayClass().getFontPointSizeArray().empty());
 }
 
-TEST_F(Scripts, AResetRightAfterAStepKeepsTheTextAtItsStart) {
+TEST_F(AutocueScriptsWindowOpenedByHand, AResetRightAfterAStepKeepsTheTextAtItsStart) {
     setScripts({script(4), script(5)});
     open();
     autocueDisplayClass().newAutocueText(1, false);
@@ -111,7 +111,7 @@ TEST_F(Scripts, AResetRightAfterAStepKeepsTheTextAtItsStart) {
     EXPECT_FALSE(playing());
 }
 
-TEST_F(Scripts, HoldButtonsEndTheHoldWhenThePointerLeaves) {
+TEST_F(AutocueScriptsWindowOpenedByHand, HoldButtonsEndTheHoldWhenThePointerLeaves) {
     setScripts({script(10, 38)});
     open();
     qrn::ui::Window* w = window().window();
@@ -149,16 +149,10 @@ TEST_F(Scripts, HoldButtonsEndTheHoldWhenThePointerLeaves) {
     untyped->mouseUp(Event::mouse(EventType::MouseUp, {}));
 }
 
-TEST_F(Scripts, KeyNameTitleBarHighlightAndClosing) {
-    svgButtonClass::Configuration c;
-    c.frame = qrn::Rect(0, 0, 30, 30);
-    c.iconName = "autocue";
-    auto studioButton = svgButtonClass::make(c);
-    autocueDisplayController::setStudioAutocueButton(studioButton);
+TEST_F(AutocueScriptsWindowOpenedByHand, KeyNameAndTheShellsCloseAll) {
     setScripts({script(2)});
     open();
     EXPECT_EQ(persistentDataStorageClass().getActiveWindow(), "autocueDisplay");
-    EXPECT_TRUE(highlighted(studioButton));
     EXPECT_TRUE(autocueDisplayClass().getWindowIsOpen());
 
     // The shell's close-all closes it while the studio is shown.
@@ -167,10 +161,9 @@ TEST_F(Scripts, KeyNameTitleBarHighlightAndClosing) {
     recordViewClass::setStudioState(false, false);
     EXPECT_TRUE(window().window() == nullptr || window().window()->isClosed());
     EXPECT_FALSE(autocueDisplayClass().getWindowIsOpen());
-    EXPECT_FALSE(highlighted(studioButton));
 }
 
-TEST_F(Scripts, TheSizingStepOfAClosedWindowDoesNothing) {
+TEST_F(AutocueScriptsWindowOpenedByHand, TheSizingStepOfAClosedWindowDoesNothing) {
     setScripts({script(3, 16)});
     open(false);
     autocueDisplayClass().closeWindow();

@@ -13,7 +13,7 @@ namespace {
 
 constexpr double lineSize = 38.0 * 4 / 3;
 
-class Scrolling : public AutocueTest {
+class AutocueScrollingWindowOpenedByHand : public AutocueTest {
   protected:
     void SetUp() override {
         AutocueTest::SetUp();
@@ -38,7 +38,7 @@ class Scrolling : public AutocueTest {
 
 } // namespace
 
-TEST_F(Scrolling, PlayRunsTheWholeTextAtTheSetSpeed) {
+TEST_F(AutocueScrollingWindowOpenedByHand, PlayRunsTheWholeTextAtTheSetSpeed) {
     EXPECT_DOUBLE_EQ(top(), 234);
     EXPECT_TRUE(highlighted(window().buttonPauseAnimation()));
     window().playAnimation();
@@ -56,7 +56,7 @@ TEST_F(Scrolling, PlayRunsTheWholeTextAtTheSetSpeed) {
     EXPECT_FALSE(highlighted(window().buttonPlayAnimation()));
 }
 
-TEST_F(Scrolling, HoldsRunAtFourTimesTheSpeed) {
+TEST_F(AutocueScrollingWindowOpenedByHand, HoldsRunAtFourTimesTheSpeed) {
     press(window().buttonForwardAnimation(), true);
     advance(13.8);
     EXPECT_GT(top(), -620);
@@ -75,7 +75,7 @@ TEST_F(Scrolling, HoldsRunAtFourTimesTheSpeed) {
     EXPECT_FALSE(autocueDisplayClass().getActionInProgress());
 }
 
-TEST_F(Scrolling, RewindAtTheStartOnlyMovesTheHighlight) {
+TEST_F(AutocueScrollingWindowOpenedByHand, RewindAtTheStartOnlyMovesTheHighlight) {
     auto rewind = window().buttonRewindAnimation();
     window().playAnimation();
     press(rewind, true);
@@ -102,7 +102,7 @@ TEST_F(Scrolling, RewindAtTheStartOnlyMovesTheHighlight) {
     EXPECT_DOUBLE_EQ(top(), 234);
 }
 
-TEST_F(Scrolling, SpeedIsRoundedToATenthWithinZeroToAHundred) {
+TEST_F(AutocueScrollingWindowOpenedByHand, SpeedIsRoundedToATenthWithinZeroToAHundred) {
     typeSpeed("100.04");
     EXPECT_DOUBLE_EQ(autocueDisplayClass().getAnimationSpeed(), 100.0);
     EXPECT_DOUBLE_EQ(window().sliderAnimationSpeed()->doubleValue(), 100.0);
@@ -116,7 +116,7 @@ TEST_F(Scrolling, SpeedIsRoundedToATenthWithinZeroToAHundred) {
     EXPECT_DOUBLE_EQ(window().inputAnimationSpeedSlider()->doubleValue(), 40.1);
 }
 
-TEST_F(Scrolling, AtSpeedZeroTheTextWaitsUntilTheSpeedIsRaised) {
+TEST_F(AutocueScrollingWindowOpenedByHand, AtSpeedZeroTheTextWaitsUntilTheSpeedIsRaised) {
     typeSpeed("0");
     window().playAnimation();
     advance(5);
@@ -136,7 +136,7 @@ TEST_F(Scrolling, AtSpeedZeroTheTextWaitsUntilTheSpeedIsRaised) {
     EXPECT_NEAR(top(), -193, 1);
 }
 
-TEST_F(Scrolling, ASpeedChangeGoesOnFromTheCurrentPlace) {
+TEST_F(AutocueScrollingWindowOpenedByHand, ASpeedChangeGoesOnFromTheCurrentPlace) {
     window().playAnimation();
     advance(10);
     const double here = top();
@@ -159,7 +159,7 @@ TEST_F(Scrolling, ASpeedChangeGoesOnFromTheCurrentPlace) {
     EXPECT_FALSE(playing());
 }
 
-TEST_F(Scrolling, PlayAndPauseAreRefusedOutOfTurn) {
+TEST_F(AutocueScrollingWindowOpenedByHand, PlayAndPauseAreRefusedOutOfTurn) {
     // Pause while stopped.
     window().pauseAnimation();
     EXPECT_FALSE(playing());
@@ -203,7 +203,7 @@ TEST_F(Scrolling, PlayAndPauseAreRefusedOutOfTurn) {
     EXPECT_LT(top(), 234);
 }
 
-TEST_F(Scrolling, ASupersededCompletionLeavesFlagsAndIconsAlone) {
+TEST_F(AutocueScrollingWindowOpenedByHand, ASupersededCompletionLeavesFlagsAndIconsAlone) {
     window().playAnimation();
     advance(10);
     // Slower: the first scroll would have ended at 55.6 s.
@@ -214,7 +214,7 @@ TEST_F(Scrolling, ASupersededCompletionLeavesFlagsAndIconsAlone) {
     EXPECT_FALSE(highlighted(window().buttonPauseAnimation()));
 }
 
-TEST_F(Scrolling, AResetRightAfterBeginningLeavesTheTextAtItsStart) {
+TEST_F(AutocueScrollingWindowOpenedByHand, AResetRightAfterBeginningLeavesTheTextAtItsStart) {
     window().playAnimation();
     advance(5);
     window().beginningAnimation();

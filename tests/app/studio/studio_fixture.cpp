@@ -5,9 +5,13 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/svgButtonClass.h"
 #include "Controller/Landing/landingClass.h"
+#include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/viewLoaderController.h"
+#include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Landing/landingController.h"
+#include "View/Recording/recordScreenTitleBarController.h"
 #include "View/Recording/recordViewController.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/media/devices.h"
@@ -44,9 +48,33 @@ viewLoaderController* StudioTest::createProject(int extraAssets) {
 }
 
 recordViewController* StudioTest::openStudio() {
-    viewLoaderClass().presentRecordingScreen();
+    auto bar = editScreenTitleBarController::current();
+    EXPECT_TRUE(bar && bar->buttonRecordView);
+    if (!bar || !bar->buttonRecordView)
+        return nullptr;
+    clickButton(*bar->buttonRecordView);
     advance(1.0);
     return studio();
+}
+
+viewLoaderController* StudioTest::backToEditing() {
+    auto bar = studioTitleBar();
+    EXPECT_TRUE(bar);
+    if (!bar)
+        return nullptr;
+    clickButton(*bar->buttonEditingView);
+    advance(1.0);
+    return editingScreen();
+}
+
+std::shared_ptr<recordScreenTitleBarController> StudioTest::studioTitleBar() {
+    return std::dynamic_pointer_cast<recordScreenTitleBarController>(
+        screenTitleBarAccessoryViewController::getCachedTitleBar(false));
+}
+
+void StudioTest::clickButton(svgButtonClass& button) {
+    const auto bounds = button.bounds();
+    click(button, {bounds.midX(), bounds.midY()});
 }
 
 viewLoaderController* StudioTest::editingScreen() {

@@ -10,6 +10,8 @@
 
 class viewLoaderController;
 class recordViewController;
+class recordScreenTitleBarController;
+class svgButtonClass;
 namespace qrn::ui {
 class View;
 }
@@ -23,8 +25,15 @@ class StudioTest : public shelltest::EditingShellTest {
 
     // Creates a project from the landing screen; with extraAssets more assets after the first.
     viewLoaderController* createProject(int extraAssets = 0);
-    // Opens the studio and lets its delayed set-up and refits land.
+    // Opens the studio by a click on the editing title bar's studio button and lets its
+    // delayed set-up and refits land.
     recordViewController* openStudio();
+    // Back to the editing screen by a click on the studio title bar's editing button.
+    viewLoaderController* backToEditing();
+    // The studio's title bar while the studio is shown.
+    static std::shared_ptr<recordScreenTitleBarController> studioTitleBar();
+    // A press and release at the centre of a button, through its window.
+    static void clickButton(svgButtonClass& button);
     viewLoaderController* editingScreen();
     recordViewController* studio();
     // How many views below `in` carry the tag.

@@ -105,9 +105,7 @@ TEST_F(Studio, OpeningBorrowsEveryLayerViewOverTheFilteredCameraAndLeavingGivesT
     EXPECT_TRUE(titleBar() && titleBar()->buttonDismissPlayback->isHidden());
 
     // Back to the editing screen: every view returns, the studio holds only its spinner and label.
-    studio.dismissView();
-    advance(1.0);
-    auto* editor = editingScreen();
+    auto* editor = backToEditing();
     ASSERT_TRUE(editor);
     EXPECT_FALSE(studio.getRecordViewSelected());
     expectEveryViewOnceIn(*editor->dragView);

@@ -1,6 +1,7 @@
-// A whole take in the running application: the studio opened from the editing screen with the
-// test camera and microphone, recorded on the real clock while stepping through three assets,
-// composed, played back and saved, then a second take.
+// A whole take in the running application, driven by clicks: the studio opened from the editing
+// screen with the test camera and microphone and the autocue from the studio's title bar,
+// recorded on the real clock while stepping through three assets by the next-asset card and by
+// a layer of the picture, composed, played back and saved, then a second take.
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -10,18 +11,24 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/captureSessionClass.h"
+#include "Controller/Recording/autocueDisplayClass.h"
 #include "Controller/Recording/recordViewClass.h"
+#include "Model/attributedStringStorageClass.h"
+#include "View/Recording/autocueDisplayController.h"
+#include "View/Recording/recordScreenTitleBarController.h"
 #include "View/Recording/recordViewController.h"
 #include "app/layers/layers_support.h"
 #include "app/studio/studio_fixture.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/graphics/animated_value.h"
 #include "platform/media/capture_session.h"
 #include "platform/media/devices.h"
 #include "platform/media/movie_reader.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
+#include "platform/ui/window.h"
 #include "take_fixture.h"
 
 namespace {
@@ -41,6 +48,14 @@ QColor colourAt(const std::string& path, double t) {
 bool near(QColor a, QColor b) {
     return std::abs(a.red() - b.red()) < 50 && std::abs(a.green() - b.green()) < 50 &&
            std::abs(a.blue() - b.blue()) < 50;
+}
+
+// A few lines of a slide's script.
+std::string script(int slide) {
+    std::string text;
+    for (int line = 1; line <= 12; ++line)
+        text += "Slide " + std::to_string(slide) + ", line " + std::to_string(line) + (line < 12 ? "\n" : "");
+    return text;
 }
 
 // Pumps the main queue on the real clock for `seconds`.
@@ -77,27 +92,70 @@ TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
         firstAbove[size_t(a)] = id;
     }
     model.setFirstLayerAboveVideoArray(firstAbove);
+    attributedStringStorageClass().setAutocueStringArray({qrn::AttributedString(script(1)),
+                                                          qrn::AttributedString(script(2)),
+                                                          qrn::AttributedString(script(3))});
     auto* screen = openStudio();
     ASSERT_TRUE(screen);
     ASSERT_TRUE(waitForCameraPicture());
     ASSERT_GE(captureSessionClass().session().inputs().size(), 2u);
+    // The autocue from the studio's title bar, on the first slide's script.
+    clickButton(*studioTitleBar()->buttonAutocueSettingsView);
+    auto autocue = autocueDisplayController::current();
+    ASSERT_TRUE(autocue && autocue->window() && !autocue->window()->isClosed());
+    advance(0.5);
+    const auto top = [&] { return autocue->textFieldTopConstraint()->value(); };
+    const auto shownScript = [] { return autocueDisplayClass().getAutocueText().string(); };
+    EXPECT_EQ(shownScript(), script(1));
 
     recordViewClass studio;
     captureSessionClass capture;
-    screen->startRecording();
+    // The middle of the picture shows the slide's layer; a corner shows only the camera.
+    const auto& picture = *screen->recordingView;
+    const qrn::Point middle{picture.bounds().midX(), picture.bounds().midY()};
+    const qrn::Point corner{10, 10};
+    const auto clickCard = [&] {
+        click(*screen->nextAssetPreview, screen->nextAssetPreview->bounds().center());
+    };
+    // Before recording, clicks step nowhere.
+    click(*screen->recordingView, middle);
+    clickCard();
+    EXPECT_EQ(studio.getNextAssetIndex(), 2);
+
+    click(*screen->recordButton, screen->recordButton->bounds().center());
     advance(4.5);
     ASSERT_TRUE(capture.getStartedRecording());
     ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getRecordingStartDate().has_value(); }, 10));
     EXPECT_EQ(screen->recordingView->layer()->borderWidth(), 1.0);
     recordFor(2.0);
-    studio.selectNextAsset();
+    // The script scrolls while recording.
+    EXPECT_TRUE(autocueDisplayClass().getAnimationIsPlaying());
+    EXPECT_LT(top(), 234 - 10);
+    EXPECT_EQ(shownScript(), script(1));
+    // One step by the card: the second slide's script from its start.
+    clickCard();
+    EXPECT_EQ(studio.getAssetTimingArray().size(), 2u);
+    EXPECT_EQ(shownScript(), script(2));
+    recordFor(1.0);
+    EXPECT_LT(top(), 234 - 5);
+    // The camera alone is no layer.
+    click(*screen->recordingView, corner);
+    EXPECT_EQ(studio.getAssetTimingArray().size(), 2u);
+    recordFor(1.0);
+    // One step by a click on the slide's layer in the picture.
+    click(*screen->recordingView, middle);
+    EXPECT_EQ(studio.getAssetTimingArray().size(), 3u);
+    EXPECT_EQ(shownScript(), script(3));
     recordFor(2.0);
-    studio.selectNextAsset();
-    recordFor(2.0);
-    screen->startRecording();
+    click(*screen->recordButton, screen->recordButton->bounds().center());
     const auto timing = studio.getAssetTimingArray();
     ASSERT_EQ(timing.size(), 4u);
     ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 120));
+    // After the take the autocue waits on the first script again.
+    advance(0.5);
+    EXPECT_EQ(shownScript(), script(1));
+    EXPECT_FALSE(autocueDisplayClass().getAnimationIsPlaying());
+    EXPECT_DOUBLE_EQ(top(), 234);
 
     const auto movie = *studio.getPlaybackFileURL();
     auto info = qrn::media::loadMovieInfo(movie);

@@ -26,7 +26,7 @@ unsigned assetColour(int asset) {
     return colours[size_t(asset - 1) % 6];
 }
 
-studio::studio(int assets, bool withLayers) {
+studioByHand::studioByHand(int assets, bool withLayers) {
     // Its own check counts texts per layer; the layer helpers check them per text layer.
     scene.checkEachAdd = false;
     layerIds.push_back("");
@@ -76,14 +76,14 @@ studio::studio(int assets, bool withLayers) {
     resizeAndPositionLayersClass().setBounds(scene.drop->bounds());
 }
 
-studio::~studio() {
+studioByHand::~studioByHand() {
     captureSessionClass().abandonTake();
     captureSessionClass::resetTakeForTesting();
     recordViewClass::resetForTesting();
     persistentDataStorageClass().setProjectDirectory("");
 }
 
-void studio::sync() {
+void studioByHand::sync() {
     auto& g = recordViewModule::globals();
     recordingScreenViewsGroup group;
     group.mainView = views.mainView;
@@ -106,25 +106,25 @@ void studio::sync() {
     g.ASSET_PREVIEW_LAYER_ARRAY = views.assetPreviewLayers;
 }
 
-std::string studio::message() const {
+std::string studioByHand::message() const {
     return views.videoLabel->isHidden() ? std::string() : views.videoLabel->stringValue();
 }
 
-std::shared_ptr<svgButtonClass> studio::button(size_t i) const {
+std::shared_ptr<svgButtonClass> studioByHand::button(size_t i) const {
     return views.titleBarButtons[i];
 }
 
-std::shared_ptr<qrn::ui::View> studio::holder(const std::string& layerId) const {
+std::shared_ptr<qrn::ui::View> studioByHand::holder(const std::string& layerId) const {
     auto tagged = scene.drop->viewWithTag(std::stoi(layerId));
     return tagged ? tagged->superview() : nullptr;
 }
 
-std::shared_ptr<qrn::ui::View> studio::container(const std::string& assetId) const {
+std::shared_ptr<qrn::ui::View> studioByHand::container(const std::string& assetId) const {
     auto tagged = scene.drop->viewWithTag(std::stoi(assetId) + 1);
     return tagged ? tagged->superview() : nullptr;
 }
 
-std::shared_ptr<qrn::ui::View> studio::card(int n) const {
+std::shared_ptr<qrn::ui::View> studioByHand::card(int n) const {
     for (auto& c : views.nextAssetParent->subviews())
         for (auto& f : c->subviews())
             if (f->tag() == -n)
@@ -132,7 +132,7 @@ std::shared_ptr<qrn::ui::View> studio::card(int n) const {
     return nullptr;
 }
 
-void studio::open() {
+void studioByHand::open() {
     recordViewClass r;
     r.setNextAssetIndex(1);
     r.assetPreviews();
@@ -147,7 +147,7 @@ void studio::open() {
     }
 }
 
-std::vector<std::string> studio::movies() const {
+std::vector<std::string> studioByHand::movies() const {
     std::vector<std::string> out;
     for (auto& e : std::filesystem::directory_iterator(project.path().toStdString()))
         if (e.path().extension() == ".mov")

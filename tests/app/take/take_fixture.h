@@ -1,8 +1,10 @@
 #pragma once
-// A studio for the take tests: a preview with assets (each with one solid-colour layer) built
-// as the editing screen builds it and used as the studio's recording view, the strip, the
-// playback area, the record button and the title bar's five buttons, handed to the studio's
-// state as opening the studio hands them, and a project folder.
+// A studio made by hand for unit tests of the take: a preview with assets (each with one
+// solid-colour layer) built as the editing screen builds it and used as the studio's recording
+// view, the strip, the playback area, the record button and the title bar's five buttons,
+// handed straight to the studio's state, and a project folder. It skips opening the studio, so
+// its suites say "StudioByHand"; the tests in take_app_test.cpp and tests/app/studio open the
+// studio with its button and press its controls.
 #include <QTemporaryDir>
 
 #include <memory>
@@ -19,11 +21,11 @@ namespace taketest {
 // Colours of the layers of assets 1, 2, 3 ...: red, green, blue, then yellow, magenta, cyan.
 unsigned assetColour(int asset);
 
-struct studio {
+struct studioByHand {
     // `assets` presenter's assets after the sticky one; each gets a 300 x 200 layer at the
     // preview's centre in its colour, unless `withLayers` is false.
-    explicit studio(int assets, bool withLayers = true);
-    ~studio();
+    explicit studioByHand(int assets, bool withLayers = true);
+    ~studioByHand();
 
     previewtest::previewScene scene;
     std::vector<std::string> layerIds; // [asset] -> its layer, "" for the sticky asset

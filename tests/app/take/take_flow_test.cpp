@@ -29,12 +29,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool iconEnabled(const studio& s, size_t i) {
+bool iconEnabled(const studioByHand& s, size_t i) {
     return s.button(i)->svgIconObj()->getIsButtonEnabled();
 }
 
 // Record, step at the given times, stop at `length` (times on the take's clock).
-void recordTake(studio& s, std::vector<double> steps, double length) {
+void recordTake(studioByHand& s, std::vector<double> steps, double length) {
     recordViewClass().recordButtonPressed();
     qrn::MainQueue::advance(4.5);
     ASSERT_TRUE(captureSessionClass().getStartedRecording());
@@ -82,8 +82,8 @@ struct savePanelAnswer {
 
 } // namespace
 
-TEST(TakeFlow, CountdownCancelledByASecondPressLeavesNoFile) {
-    studio s(2);
+TEST(TakeFlowStudioByHand, CountdownCancelledByASecondPressLeavesNoFile) {
+    studioByHand s(2);
     s.open();
     recordViewClass().recordButtonPressed();
     captureSessionClass c;
@@ -104,8 +104,8 @@ TEST(TakeFlow, CountdownCancelledByASecondPressLeavesNoFile) {
     EXPECT_TRUE(c.getStartedRecordingTimer());
 }
 
-TEST(TakeFlow, ATakeIsComposedExportedPlayedAndSaved) {
-    studio s(2);
+TEST(TakeFlowStudioByHand, ATakeIsComposedExportedPlayedAndSaved) {
+    studioByHand s(2);
     s.open();
     captureSessionClass c;
     recordTake(s, {1.0}, 2.0);
@@ -172,8 +172,8 @@ TEST(TakeFlow, ATakeIsComposedExportedPlayedAndSaved) {
     EXPECT_EQ(s.holder(s.layerIds[1])->layer()->presentationOpacity(0), 1);
 }
 
-TEST(TakeFlow, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayback) {
-    studio s(1);
+TEST(TakeFlowStudioByHand, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayback) {
+    studioByHand s(1);
     s.open();
     recordTake(s, {}, 1.0);
     ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
@@ -206,8 +206,8 @@ TEST(TakeFlow, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayback) {
     EXPECT_FALSE(qrn::files::exists(movie));
 }
 
-TEST(TakeFlow, DismissWhileProcessingLeavesNoFileAndNoSession) {
-    studio s(2);
+TEST(TakeFlowStudioByHand, DismissWhileProcessingLeavesNoFileAndNoSession) {
+    studioByHand s(2);
     s.open();
     captureSessionClass c;
     // In the 0.1 s before the export: no session is made.
@@ -242,8 +242,8 @@ TEST(TakeFlow, DismissWhileProcessingLeavesNoFileAndNoSession) {
               s.holder(s.layerIds[2])->superview()->layer().get());
 }
 
-TEST(TakeFlow, ClosingTheStudioMidExportLeavesNoWorkerNoMovieAndTheViewsBack) {
-    studio s(2);
+TEST(TakeFlowStudioByHand, ClosingTheStudioMidExportLeavesNoWorkerNoMovieAndTheViewsBack) {
+    studioByHand s(2);
     s.open();
     captureSessionClass c;
     recordTake(s, {0.5}, 3.0);
@@ -272,8 +272,8 @@ TEST(TakeFlow, ClosingTheStudioMidExportLeavesNoWorkerNoMovieAndTheViewsBack) {
     EXPECT_TRUE(s.movies().empty());
 }
 
-TEST(TakeFlow, BrokenRecordingsSayWhyAndReturnToTheStart) {
-    studio s(1);
+TEST(TakeFlowStudioByHand, BrokenRecordingsSayWhyAndReturnToTheStart) {
+    studioByHand s(1);
     s.open();
     captureSessionClass c;
     auto breakRecording = [&](const std::function<void(const std::string&)>& replace) {
@@ -314,8 +314,8 @@ TEST(TakeFlow, BrokenRecordingsSayWhyAndReturnToTheStart) {
     EXPECT_TRUE(c.getStartedRecording());
 }
 
-TEST(TakeFlow, NoProjectFolderSaysSoAndGoesBackToIdle) {
-    studio s(1);
+TEST(TakeFlowStudioByHand, NoProjectFolderSaysSoAndGoesBackToIdle) {
+    studioByHand s(1);
     s.open();
     persistentDataStorageClass().setProjectDirectory("");
     captureSessionClass c;
@@ -330,8 +330,8 @@ TEST(TakeFlow, NoProjectFolderSaysSoAndGoesBackToIdle) {
     EXPECT_TRUE(c.getStartedRecordingTimer());
 }
 
-TEST(TakeFlow, TempFilesReplaceWhatIsThereAndLongStandInTakesComposeWhatWasRecorded) {
-    studio s(1);
+TEST(TakeFlowStudioByHand, TempFilesReplaceWhatIsThereAndLongStandInTakesComposeWhatWasRecorded) {
+    studioByHand s(1);
     captureSessionClass c;
     const std::string dir = s.project.path().toStdString() + "/";
     ASSERT_TRUE(qrn::files::replaceAtomically(dir + "A.mov", "old"));
@@ -351,8 +351,8 @@ TEST(TakeFlow, TempFilesReplaceWhatIsThereAndLongStandInTakesComposeWhatWasRecor
     EXPECT_LE(composed.composition->duration(), 60.1);
 }
 
-TEST(TakeFlow, CancelCounterWrapsAndAPendingDismissDoesNotOutliveItsTake) {
-    studio s(1);
+TEST(TakeFlowStudioByHand, CancelCounterWrapsAndAPendingDismissDoesNotOutliveItsTake) {
+    studioByHand s(1);
     s.open();
     recordViewClass r;
     for (int i = 0; i < 9999; ++i)
@@ -377,8 +377,8 @@ TEST(TakeFlow, CancelCounterWrapsAndAPendingDismissDoesNotOutliveItsTake) {
     EXPECT_TRUE(captureSessionClass().getStartedRecordingTimer());
 }
 
-TEST(TakeFlow, AFailedExportForgetsThePendingDismissAndTheNextTakePlays) {
-    studio s(2);
+TEST(TakeFlowStudioByHand, AFailedExportForgetsThePendingDismissAndTheNextTakePlays) {
+    studioByHand s(2);
     s.open();
     captureSessionClass c;
     recordViewClass r;
@@ -417,8 +417,8 @@ TEST(TakeFlow, AFailedExportForgetsThePendingDismissAndTheNextTakePlays) {
     EXPECT_TRUE(near(colourAt(movie, 0.75), QColor(0, 255, 0)));
 }
 
-TEST(TakeFlow, AResizeMidExportLeavesTheLentViewsAloneAndRefitsOnceTheyAreBack) {
-    studio s(2);
+TEST(TakeFlowStudioByHand, AResizeMidExportLeavesTheLentViewsAloneAndRefitsOnceTheyAreBack) {
+    studioByHand s(2);
     s.open();
     captureSessionClass c;
     recordTake(s, {0.5}, 2.0);

@@ -59,8 +59,8 @@ TEST(TakeGeometry, MovieSizesForCamerasOfEveryShape) {
     EXPECT_NEAR(flat.correctAspectRatioSize.height, 810.0 / 1080 * 500 - 500, 1e-9);
 }
 
-TEST(TakeGeometry, CropMovesTheWindowAndTheWholePictureTheOtherWay) {
-    studio s(1);
+TEST(TakeGeometryStudioByHand, CropMovesTheWindowAndTheWholePictureTheOtherWay) {
+    studioByHand s(1);
     cropGuard guard;
     captureSessionClass c;
     // Default crop: the window is the picture and the picture sits at its origin.
@@ -117,7 +117,7 @@ void expectKeys(const std::shared_ptr<qrn::ui::View>& v, std::vector<double> val
 }
 
 // The ids of the output's sublayers, bottom to top: a layer id, "asset <id>" or "video".
-std::vector<std::string> outputOrder(const studio& s, const qrn::graphics::Layer& output,
+std::vector<std::string> outputOrder(const studioByHand& s, const qrn::graphics::Layer& output,
                                      const qrn::graphics::Layer* video) {
     std::vector<std::string> out;
     for (auto& l : output.sublayers()) {
@@ -138,8 +138,8 @@ std::vector<std::string> outputOrder(const studio& s, const qrn::graphics::Layer
 
 } // namespace
 
-TEST(TakeKeyFrames, OneAssetShowsToTheEndAndLaterAssetsAreHidden) {
-    studio s(3);
+TEST(TakeKeyFramesStudioByHand, OneAssetShowsToTheEndAndLaterAssetsAreHidden) {
+    studioByHand s(3);
     s.open();
     recordViewClass().appendAssetTiming(7.5); // T = [0, 7.5]
     captureSessionClass c;
@@ -158,8 +158,8 @@ TEST(TakeKeyFrames, OneAssetShowsToTheEndAndLaterAssetsAreHidden) {
     EXPECT_EQ(s.holder(s.layerIds[1])->layer()->presentationOpacity(7.4), 1);
 }
 
-TEST(TakeKeyFrames, EachAssetExactlyForItsTimeAndTheStickyLayersThroughout) {
-    studio s(4);
+TEST(TakeKeyFramesStudioByHand, EachAssetExactlyForItsTimeAndTheStickyLayersThroughout) {
+    studioByHand s(4);
     s.open();
     // A sticky layer and an asset without layers.
     const auto sticky = s.scene.addLayer(0, qrn::Rect(20, 20, 50, 50), 0, previewtest::placement::above);

@@ -13,7 +13,7 @@ using namespace taketest;
 namespace {
 
 // Countdown, then the stand-in recording (the test session has no camera and microphone).
-void startTake(studio& s) {
+void startTake(studioByHand& s) {
     recordViewClass().recordButtonPressed();
     qrn::MainQueue::advance(4.5);
     ASSERT_TRUE(captureSessionClass().getStartedRecording());
@@ -21,7 +21,7 @@ void startTake(studio& s) {
     (void)s;
 }
 
-std::vector<bool> cardsShown(const studio& s) {
+std::vector<bool> cardsShown(const studioByHand& s) {
     std::vector<bool> out;
     for (int n = 1; n <= 8; ++n)
         out.push_back(s.card(n) && !s.card(n)->isHidden());
@@ -30,9 +30,9 @@ std::vector<bool> cardsShown(const studio& s) {
 
 } // namespace
 
-TEST(TakeStrip, NumbersAndCardsForTwoFourAndThirteenAssets) {
+TEST(TakeStripStudioByHand, NumbersAndCardsForTwoFourAndThirteenAssets) {
     {
-        studio s(1); // ASSET_ARRAY count 2
+        studioByHand s(1); // ASSET_ARRAY count 2
         s.open();
         EXPECT_TRUE(s.views.nextAssetPreview->isHidden());
         EXPECT_EQ(s.views.nextAssetNumberOne->string(), "0");
@@ -40,7 +40,7 @@ TEST(TakeStrip, NumbersAndCardsForTwoFourAndThirteenAssets) {
         EXPECT_EQ(cardsShown(s), std::vector<bool>(8, false));
     }
     {
-        studio s(3); // count 4
+        studioByHand s(3); // count 4
         s.open();
         EXPECT_FALSE(s.views.nextAssetPreview->isHidden());
         EXPECT_EQ(s.views.nextAssetNumberOne->string(), "2");
@@ -61,7 +61,7 @@ TEST(TakeStrip, NumbersAndCardsForTwoFourAndThirteenAssets) {
         EXPECT_EQ(s.views.nextAssetParent->subviews().size(), 1u + 8u);
     }
     {
-        studio s(12, false); // count 13
+        studioByHand s(12, false); // count 13
         s.open();
         EXPECT_EQ(s.views.nextAssetNumberTwo->string(), "/  12");
         EXPECT_EQ(cardsShown(s), std::vector<bool>(8, true));
@@ -76,8 +76,8 @@ TEST(TakeStrip, NumbersAndCardsForTwoFourAndThirteenAssets) {
     }
 }
 
-TEST(TakeSteps, ClicksOutsideARecordingOrPastTheLastAssetDoNothing) {
-    studio s(3);
+TEST(TakeStepsStudioByHand, ClicksOutsideARecordingOrPastTheLastAssetDoNothing) {
+    studioByHand s(3);
     s.open();
     recordViewClass r;
     r.selectNextAsset(); // before recording
@@ -116,8 +116,8 @@ TEST(TakeSteps, ClicksOutsideARecordingOrPastTheLastAssetDoNothing) {
     // (The stand-in's composition and export run on; the studio's clean-up cancels them.)
 }
 
-TEST(TakeSteps, StickyLayersNeverHideAndNoViewsAreMade) {
-    studio s(3);
+TEST(TakeStepsStudioByHand, StickyLayersNeverHideAndNoViewsAreMade) {
+    studioByHand s(3);
     const auto sticky = s.scene.addLayer(0, qrn::Rect(20, 20, 50, 50), 0, previewtest::placement::above);
     s.views.layers = previewLayerClass().getLayerArray();
     s.sync();

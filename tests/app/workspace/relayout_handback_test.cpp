@@ -55,18 +55,20 @@ std::shared_ptr<qrn::ui::View> tileOf(size_t asset) {
 
 class ViewsHandBack : public WorkspaceTest {
   protected:
-    void TearDown() override {
-        previewLayerClass::setAddLayerToAssetScrollViewHook(nullptr);
-        WorkspaceTest::TearDown();
+    // The studio fades out before the editing screen shows and takes its views back.
+    bool untilTheEditingScreenIsBack() {
+        for (int i = 0; i < 200 && recordViewClass().getRecordViewSelected(); ++i)
+            advance(0.01);
+        return screen() && !recordViewClass().getRecordViewSelected();
     }
-    // Thumbnails go into the tiles as the asset strip puts them there.
-    static void placeThumbnailsInTiles() {
-        previewLayerClass::setAddLayerToAssetScrollViewHook(
-            [](int asset, const auto&, const std::vector<std::shared_ptr<qrn::ui::View>>& thumbnails,
-               const std::string&, double) {
-                for (size_t i = 0; i < thumbnails.size(); ++i)
-                    tileOf(asset == 0 ? i : size_t(asset))->subviews().back()->addSubview(thumbnails[i]);
-            });
+    // To the studio and back by the two title bars' buttons.
+    void roundTripThroughTheStudio() {
+        pressStudioButton();
+        advance(1.0);
+        ASSERT_TRUE(recordViewClass().getRecordViewSelected());
+        pressBackToEditingButton();
+        advance(1.0);
+        ASSERT_TRUE(screen());
     }
     // One view per order tag, the three lower ones below the camera view and two above it.
     void expectOneSetOfOrderViewsAroundTheCamera() {
@@ -227,10 +229,7 @@ TEST_F(ViewsHandBack, NewOpenAndHandBacksInOneWindowKeepOneSetOfOrderViewsAndLay
     ASSERT_EQ(screen(), editor);
     expectOneSetOfOrderViewsAroundTheCamera();
 
-    stubStudio studio;
-    studio.borrow();
-    editViewClass().loadEditingView(studio.view, {}, {});
-    advance(0.5);
+    roundTripThroughTheStudio();
     expectOneSetOfOrderViewsAroundTheCamera();
 }
 
@@ -266,17 +265,14 @@ TEST_F(ViewsHandBack, ClearingKeepsTheScreenViewsAndEitherReplacesOrKeepsTheList
 TEST_F(ViewsHandBack, TheStudioReturnsLayerViewsAndThumbnailsInOrderRefittedWithTheTileHighlighted) {
     auto* editor = createProject();
     ASSERT_TRUE(editor);
-    placeThumbnailsInTiles();
     previewLayerClass model;
     layerstest::dropImage(1, {120, 80});
     layerstest::dropImage(1, {60, 60}, {100, 100});
     layerstest::dropImage(0, {50, 40}, {400, 200});
     model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
     layerstest::dropImage(2, {90, 50});
-    // Back on the first asset, its tile highlighted no more (the studio cleared it).
     previewLayerClass().selectAsset(tileOf(1), true, true, false, true);
     const auto label = std::dynamic_pointer_cast<qrn::ui::TextField>(tileOf(1)->subviews()[0]);
-    label->setDrawsBackground(false);
 
     // The overlay and the camera frame stay on top whatever their place in the list.
     const auto layerOrder = [&] {
@@ -297,13 +293,17 @@ TEST_F(ViewsHandBack, TheStudioReturnsLayerViewsAndThumbnailsInOrderRefittedWith
         thumbnailFrames.push_back(frames);
     }
 
-    stubStudio studio;
-    studio.borrow();
-    EXPECT_TRUE(tileOf(1)->subviews().back()->subviews().empty());
-    editViewClass().loadEditingView(studio.view, model.getLayerArray(), model.getAssetBackgroundColour());
+    pressStudioButton();
+    advance(1.0);
+    for (size_t a = 0; a < 3; ++a)
+        EXPECT_TRUE(tileOf(a)->subviews().back()->subviews().empty()) << a;
+    // The first asset's tile highlighted no more, as when the presenter clicked about meanwhile.
+    label->setDrawsBackground(false);
+    pressBackToEditingButton();
+    ASSERT_TRUE(untilTheEditingScreenIsBack());
 
     EXPECT_EQ(layerOrder(), order);
-    EXPECT_TRUE(studio.lent.empty());
+    EXPECT_TRUE(recordViewClass().getAssetPreviewLayerArray().empty());
     for (size_t a = 0; a < 3; ++a) {
         const auto& views = tileOf(a)->subviews().back()->subviews();
         ASSERT_EQ(views.size(), thumbnailCounts[a]) << a;
@@ -326,17 +326,18 @@ TEST_F(ViewsHandBack, TheStudioReturnsLayerViewsAndThumbnailsInOrderRefittedWith
 TEST_F(ViewsHandBack, AOneAssetProjectTouchesOnlyTheStickyTileAndClosingRightAfterDoesNotCrash) {
     auto* editor = createProject();
     ASSERT_TRUE(editor);
-    placeThumbnailsInTiles();
     previewLayerClass model;
     model.removeAsset(std::nullopt, false);
     ASSERT_EQ(model.getAssetArray(), strings{"0"});
     layerstest::dropImage(0, {50, 40});
     const size_t sticky = tileOf(0)->subviews().back()->subviews().size();
 
-    stubStudio studio;
-    studio.borrow();
-    ASSERT_EQ(studio.lent.size(), 1u);
-    editViewClass().loadEditingView(studio.view, {}, {});
+    pressStudioButton();
+    advance(1.0);
+    ASSERT_EQ(recordViewClass().getAssetPreviewLayerArray().size(), 1u);
+    EXPECT_TRUE(tileOf(0)->subviews().back()->subviews().empty());
+    pressBackToEditingButton();
+    ASSERT_TRUE(untilTheEditingScreenIsBack());
     EXPECT_EQ(tileOf(0)->subviews().back()->subviews().size(), sticky);
     EXPECT_TRUE(editViewClass().getAssetHorizontalScrollView()->subviews().empty());
 
@@ -351,11 +352,11 @@ TEST_F(ViewsHandBack, ARoundTripThroughTheStudioBringsTheLayersBackAndTheScreenA
     ASSERT_TRUE(editor);
     const auto layer =
         previewtest::addLayer(editor->dragView, 1, {100, 100, 80, 60}, 0, previewtest::placement::above);
-    viewLoaderClass().presentRecordingScreen();
+    pressStudioButton();
     advance(1.0);
     ASSERT_NE(shownScreen(), editor);
     EXPECT_FALSE(editViewClass().getEditViewSelected());
-    recordViewClass().dismissView();
+    pressBackToEditingButton();
     advance(1.0);
     ASSERT_EQ(shownScreen(), editor);
     EXPECT_TRUE(editViewClass().getEditViewSelected());

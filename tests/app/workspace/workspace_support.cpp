@@ -1,11 +1,11 @@
 #include "workspace_support.h"
 
-#include "Controller/Editing/Preview/previewLayerClass.h"
-#include "Controller/Editing/editViewClass.h"
-#include "Controller/Global/orderLayersClass.h"
-#include "Controller/Global/resizeAndPositionLayersClass.h"
+#include "Controller/Global/svgButtonClass.h"
 #include "Controller/Landing/landingClass.h"
+#include "View/Editing/editScreenTitleBarController.h"
+#include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Landing/landingController.h"
+#include "View/Recording/recordScreenTitleBarController.h"
 #include "platform/ui/view.h"
 #include "platform/ui/window.h"
 
@@ -54,41 +54,35 @@ void WorkspaceTest::flags(int keyCode, unsigned modifiers) {
     mainWindow()->sendEvent(event);
 }
 
+namespace {
+
+void clickButton(svgButtonClass* button) {
+    ASSERT_TRUE(button);
+    auto* w = button->window();
+    ASSERT_NE(w, nullptr);
+    const qrn::Point at = button->convertPointToView(button->bounds().center(), nullptr);
+    w->sendEvent(qrn::ui::Event::mouse(qrn::ui::EventType::MouseDown, at));
+    w->sendEvent(qrn::ui::Event::mouse(qrn::ui::EventType::MouseUp, at));
+}
+
+} // namespace
+
+void WorkspaceTest::pressStudioButton() {
+    auto bar = editScreenTitleBarController::current();
+    clickButton(bar ? bar->buttonRecordView.get() : nullptr);
+}
+
+void WorkspaceTest::pressBackToEditingButton() {
+    auto bar = std::dynamic_pointer_cast<recordScreenTitleBarController>(
+        screenTitleBarAccessoryViewController::getCachedTitleBar(false));
+    clickButton(bar ? bar->buttonEditingView.get() : nullptr);
+}
+
 int WorkspaceTest::directTagCount(int tag) const {
     int n = 0;
     for (const auto& view : screen()->dragView->subviews())
         n += !view->subviews().empty() && view->subviews()[0]->tag() == tag;
     return n;
-}
-
-stubStudio::stubStudio() : view(qrn::ui::View::make(qrn::Rect(0, 0, 556, 313))) {
-    orderLayersClass order;
-    order.addParentOrderViews(view, true);
-    view->addSubview(qrn::ui::View::make(view->bounds()));
-    order.addParentOrderViews(view, false);
-    editViewClass::studioHandBackHooks hooks;
-    hooks.getRecordingView = [this] { return view; };
-    hooks.getAssetPreviewLayerArray = [this] { return lent; };
-    hooks.setAssetPreviewLayerArray = [this](std::vector<std::vector<std::shared_ptr<qrn::ui::View>>> v) {
-        lent = std::move(v);
-    };
-    hooks.returnNextAssetPreviewBounds = [this] { return tileBounds; };
-    editViewClass::setStudioHandBackHooks(std::move(hooks));
-}
-
-stubStudio::~stubStudio() {
-    editViewClass::setStudioHandBackHooks({});
-}
-
-void stubStudio::borrow() {
-    editViewClass edit;
-    previewLayerClass model;
-    lent = edit.getAllAssetPreviewLayers();
-    edit.removeAllLayersFromAssetPreviews();
-    resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(
-        lent, edit.getAssetPreviewBounds(), tileBounds, std::nullopt, std::nullopt);
-    orderLayersClass().addLayersInOrderToPreview(edit.getDragView(), view, model.getAssetArray(),
-                                                 model.getLayerArray(), 1);
 }
 
 } // namespace workspacetest

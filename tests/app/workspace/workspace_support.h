@@ -1,6 +1,6 @@
 #pragma once
 // The editing screen of a new project, with helpers that press, right-click and hold keys
-// through the window as the presenter would, and that stand in for the studio.
+// through the window as the presenter would, and that go to the studio and back by its buttons.
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,20 +35,13 @@ class WorkspaceTest : public shelltest::EditingShellTest {
     qrn::ui::Event eventAt(qrn::ui::View& view, qrn::Point inBounds,
                            qrn::ui::EventType type = qrn::ui::EventType::RightMouseDown) const;
 
+    // A click on the editing title bar's studio button, and one on the studio title bar's
+    // editing button; neither lets time pass.
+    void pressStudioButton();
+    void pressBackToEditingButton();
+
     // How often a view tagged tag stands among the drop view's direct subviews.
     int directTagCount(int tag) const;
-};
-
-// What the studio does with the editing screen's views while it is shown: it moves the layer
-// views into a view of its own and takes the thumbnails, fitted to its own tiles.
-class stubStudio {
-  public:
-    stubStudio();
-    ~stubStudio();
-    void borrow();
-    qrn::Rect tileBounds{0, 0, 160, 90};
-    std::shared_ptr<qrn::ui::View> view;
-    std::vector<std::vector<std::shared_ptr<qrn::ui::View>>> lent;
 };
 
 } // namespace workspacetest

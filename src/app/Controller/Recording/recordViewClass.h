@@ -22,6 +22,7 @@ class Player;
 class recordViewController;
 class svgButtonClass;
 namespace qrn::ui {
+struct Event;
 class View;
 class ViewController;
 class ProgressIndicator;
@@ -87,6 +88,9 @@ class recordViewClass {
     bool getViewLoaderObject();
     // Steps the studio to the next asset; a click in the preview does so while it is shown.
     void selectNextAsset();
+    // A press in the picture: the layer drawn on top under it is selected as the editing
+    // preview selects one, which in the studio steps to the next asset. Nothing without a layer.
+    void layerHitTest(const qrn::ui::Event& event);
 
     // --- Life cycle
     void initialiseClass();

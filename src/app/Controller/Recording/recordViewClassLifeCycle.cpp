@@ -86,6 +86,14 @@ void recordViewClass::loadContent() {
     // The sticky asset and the first asset show; the others wait hidden for their step.
     orderLayersClass().addLayersInOrderToPreview(editViewClass().getBackgroundImageView(std::nullopt),
                                                  v.recordingView, g.ASSET_ARRAY, g.LAYER_ARRAY, 1);
+    // The strip's thumbnails show the coming assets here until the editing screen takes them
+    // back, fitted to the studio's card.
+    editViewClass edit;
+    auto thumbnails = edit.getAllAssetPreviewLayers();
+    edit.removeAllLayersFromAssetPreviews();
+    resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(
+        thumbnails, edit.getAssetPreviewBounds(), v.nextAssetPreview->bounds(), std::nullopt, std::nullopt);
+    g.ASSET_PREVIEW_LAYER_ARRAY = std::move(thumbnails);
     assetPreviews();
     // The first asset is on show, so the next step brings the second, whatever came before.
     g.nextAssetIndex = 2;

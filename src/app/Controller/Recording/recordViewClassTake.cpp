@@ -1,7 +1,9 @@
 // Stepping from one asset to the next while recording, the times of the steps, and the strip
 // that shows what comes next.
+#include <algorithm>
 #include <cstdlib>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/captureSessionClassTake.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -16,6 +18,7 @@
 #include "platform/foundation/colour.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/media/capture_session.h"
+#include "platform/ui/event.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
@@ -151,6 +154,41 @@ void recordViewClass::selectNextAsset() {
         autocueDisplayClass().newAutocueText(int(i) - 1, false);
     }
     g.nextAssetIndex = int(i) + 1;
+}
+
+void recordViewClass::layerHitTest(const qrn::ui::Event& event) {
+    auto screen = getTakeScreen();
+    if (!screen || !screen->recordingView)
+        return;
+    const auto& picture = screen->recordingView;
+    const auto outer = picture->superview();
+    const qrn::Point point =
+        outer ? outer->convertPointFromView(event.locationInWindow, nullptr) : event.locationInWindow;
+    // The view of the picture's own children that holds what was hit.
+    const qrn::ui::View* hit = picture->hitTest(point);
+    while (hit && hit != picture.get() && hit->superview().get() != picture.get())
+        hit = hit->superview().get();
+    if (!hit || hit == picture.get())
+        return;
+    // Layer views stand in the picture above the group view marked -9; the asset containers
+    // stand below it and carry tags of their own, which may equal a layer's.
+    const auto& children = picture->subviews();
+    const auto marker = picture->viewWithTag(-9);
+    const auto groups = std::find_if(children.begin(), children.end(),
+                                     [&](const ViewPtr& v) { return marker && v == marker->superview(); });
+    const auto layer = std::find_if(groups, children.end(), [&](const ViewPtr& v) { return v.get() == hit; });
+    if (layer == children.end() || (*layer)->subviews().empty())
+        return;
+    const auto tag = (*layer)->subviews().front()->tag();
+    if (!tag)
+        return;
+    const std::string id = std::to_string(*tag);
+    for (const auto& row : screen->layers)
+        if (std::find(row.begin(), row.end(), id) != row.end()) {
+            QRN_LOG_IN(LogValues{{"layer", id}});
+            previewLayerClass().layerSelected(*layer);
+            return;
+        }
 }
 
 void recordViewClass::assetPreviews() {

@@ -4,6 +4,7 @@
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
 #include "Controller/Recording/autocueDisplayClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Global/svgIconView.h"
 #include "View/Recording/autocueButtonHoldClass.h"
@@ -19,7 +20,6 @@ std::optional<autocueDisplayClass> autocueDisplayObject;
 // Only keeps the window's two plain icons alive.
 std::vector<std::shared_ptr<svgIconClass>> autocueIconArray;
 std::shared_ptr<autocueDisplayController> currentController;
-std::weak_ptr<svgButtonClass> studioAutocueButton;
 
 constexpr double barHeight = 50;
 constexpr double buttonSide = 30;
@@ -30,8 +30,10 @@ void highlight(const std::shared_ptr<svgButtonClass>& button, bool on) {
     autocueDisplayClass::highlightButton(button, on);
 }
 
+// The studio title bar's autocue button shows whether the window is on screen.
 void highlightStudioButton(bool on) {
-    highlight(studioAutocueButton.lock(), on);
+    if (const auto& buttons = recordViewClass().getRecordTitleBarButtons())
+        highlight(buttons->buttonAutocueSettingsView, on);
 }
 
 qrn::Colour named(const char* name, qrn::Colour otherwise) {
@@ -69,10 +71,6 @@ void autocueDisplayController::showWindow() {
 
 std::shared_ptr<autocueDisplayController> autocueDisplayController::current() {
     return currentController;
-}
-
-void autocueDisplayController::setStudioAutocueButton(const std::shared_ptr<svgButtonClass>& button) {
-    studioAutocueButton = button;
 }
 
 // --- Views

@@ -26,8 +26,6 @@ class autocueDisplayController : public qrn::ui::ViewController, public qrn::ui:
     static void showWindow();
     // The open window's controller, if any.
     static std::shared_ptr<autocueDisplayController> current();
-    // The studio title bar's autocue button, highlighted while the window is shown.
-    static void setStudioAutocueButton(const std::shared_ptr<svgButtonClass>& button);
 
     // --- Outlets
     std::shared_ptr<svgButtonClass> buttonBeginningAnimation() const {

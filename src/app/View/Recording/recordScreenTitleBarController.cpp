@@ -5,6 +5,7 @@
 #include "Controller/Global/svgIconClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Controller/Recording/videoSettingsClass.h"
+#include "View/Recording/autocueDisplayController.h"
 #include "platform/foundation/main_queue.h"
 
 namespace {
@@ -52,6 +53,7 @@ void recordScreenTitleBarController::loadView() {
         };
     };
     buttonEditingView->setAction(act(&recordScreenTitleBarController::dismiss));
+    buttonAutocueSettingsView->setAction(act(&recordScreenTitleBarController::autocueSettings));
     buttonVideoSettingsView->setAction(act(&recordScreenTitleBarController::videoSettings));
     buttonDismissPlayback->setAction(act(&recordScreenTitleBarController::dismissPlayback));
     buttonSavePlayback->setAction(act(&recordScreenTitleBarController::savePlayback));
@@ -100,6 +102,11 @@ void recordScreenTitleBarController::savePlayback() {
     QRN_LOG_IN();
     if (auto icon = iconOf(buttonSavePlayback); icon && icon->getIsButtonEnabled())
         recordViewClass().saveRecording();
+}
+
+void recordScreenTitleBarController::autocueSettings() {
+    QRN_LOG_IN();
+    autocueDisplayController::showWindow();
 }
 
 void recordScreenTitleBarController::videoSettings() {

@@ -19,6 +19,8 @@ class recordScreenTitleBarController : public titleBarContentController {
     // Act only while their icons are enabled.
     void dismissPlayback();
     void savePlayback();
+    // Opens the autocue window, or brings it to the front.
+    void autocueSettings();
     // Opens the camera and microphone chooser, or brings it to the front.
     void videoSettings();
 

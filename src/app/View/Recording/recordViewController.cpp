@@ -72,7 +72,7 @@ void recordViewController::loadView() {
     mainView->layer()->setBackgroundColour(named("background_colour_dark_dark"));
     mainView->setAutoresizingMask(WidthSizable | HeightSizable);
 
-    recordingView = qrn::ui::View::make(recordingFrame);
+    recordingView = qrn::ui::makeView<recordPictureView>(recordingFrame);
     recordingView->setAutoresizingMask(WidthSizable | HeightSizable);
     recordingView->layer()->setMasksToBounds(true);
     recordingView->layer()->setBackgroundColour(qrn::Colour::black());
@@ -243,4 +243,8 @@ void recordViewController::startRecording() {
 
 void recordPreviewView::mouseDown(const qrn::ui::Event&) {
     recordViewClass().selectNextAsset();
+}
+
+void recordPictureView::mouseDown(const qrn::ui::Event& e) {
+    recordViewClass().layerHitTest(e);
 }

@@ -53,3 +53,11 @@ class recordPreviewView : public qrn::ui::View {
     using View::View;
     void mouseDown(const qrn::ui::Event& e) override;
 };
+
+// The picture: a click on a layer it shows steps to the next asset while recording; a click on
+// the bare camera picture does nothing.
+class recordPictureView : public qrn::ui::View {
+  public:
+    using View::View;
+    void mouseDown(const qrn::ui::Event& e) override;
+};
