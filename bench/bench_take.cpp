@@ -154,7 +154,7 @@ void stopToPlayable(benchmark::State& state, bool filtersOn) {
     const double seconds = takeSeconds();
     useCameraLikeTake(seconds);
     for (auto _ : state) {
-        taketest::studio s(3);
+        taketest::studioByHand s(3);
         // 10 layers: one per asset from the studio, then seven more spread over the assets.
         for (int i = 0; i < 7; ++i)
             layerstest::dropImage(1 + i % 3, {80, 60}, {60.0 + 60 * i, 60}, 0xff808080);
