@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Starts the built qrn binary in a virtual display with a window manager, opens a project from
-# the command line, types a script in the script window and closes it, then ends QRN once with
-# Quit (Ctrl+Q) and once by closing its last window (Ctrl+W). Each time the process must end by
+# Starts the built qrn binary in a virtual display with a window manager and ends it as a
+# presenter would: Quit (Ctrl+Q) on the landing screen; a project opened from the command line,
+# a script typed in the script window and that window closed, then Quit, or closing the last
+# window (Ctrl+W); Quit in the studio while the camera runs. Each time the process must end by
 # itself with status 0 within 5 s, with the typed script on disk.
 # Usage: qrn_exits.sh QRN_BINARY NEW_PROJECT_JSON
 set -euo pipefail
@@ -50,27 +51,38 @@ run_once() {
   mkdir -p "$home/tmp" "$home/run" "$home/home" "$home/demo.qrn3ks/images"
   chmod 700 "$home/run"
   cp "$project_json" "$home/demo.qrn3ks/projectData.json"
+  local args=("$home/demo.qrn3ks") title='^demo$'
+  if [ "$how" = landing ]; then args=() title='^QRN$'; fi
   TMPDIR="$home/tmp" XDG_RUNTIME_DIR="$home/run" HOME="$home/home" QRN_TEST_DEVICES=1 \
-    "$qrn" "$home/demo.qrn3ks" >"$home/qrn.log" 2>&1 &
+    "$qrn" "${args[@]}" >"$home/qrn.log" 2>&1 &
   qrn_pid=$!
-  poll 60 visible_window '^demo$' || { echo "$how: the project window never showed"; cat "$home/qrn.log"; return 1; }
+  poll 60 visible_window "$title" || { echo "$how: the window never showed"; cat "$home/qrn.log"; return 1; }
   local main
-  main="$(visible_window '^demo$' | head -n 1)"
+  main="$(visible_window "$title" | head -n 1)"
   sleep 1
-  # The script pane's icon at the title bar's right end, then its "edit in its own window" line.
-  xdotool mousemove --window "$main" 1215 30 click 1
-  sleep 0.5
-  xdotool mousemove --window "$main" 814 84 click 1
-  poll 10 visible_window '^Script$' || { echo "$how: the script window never opened"; return 1; }
-  local script
-  script="$(visible_window '^Script$' | head -n 1)"
-  xdotool mousemove --window "$script" 200 200 click 1
-  xdotool type --delay 20 "Hello presenters"
-  sleep 0.5
-  xdotool key ctrl+w
-  poll 10 no_visible_window '^Script$' || { echo "$how: the script window did not close"; return 1; }
+  case "$how" in
+  quit | close)
+    # The script pane's icon at the title bar's right end, then its "edit in its own window" line.
+    xdotool mousemove --window "$main" 1215 30 click 1
+    sleep 0.5
+    xdotool mousemove --window "$main" 814 84 click 1
+    poll 10 visible_window '^Script$' || { echo "$how: the script window never opened"; return 1; }
+    local script
+    script="$(visible_window '^Script$' | head -n 1)"
+    xdotool mousemove --window "$script" 200 200 click 1
+    xdotool type --delay 20 "Hello presenters"
+    sleep 0.5
+    xdotool key ctrl+w
+    poll 10 no_visible_window '^Script$' || { echo "$how: the script window did not close"; return 1; }
+    ;;
+  studio)
+    # The editing title bar's studio button; the studio's camera starts.
+    xdotool mousemove --window "$main" 262 30 click 1
+    sleep 2
+    ;;
+  esac
   xdotool mousemove --window "$main" 600 400
-  if [ "$how" = quit ]; then xdotool key ctrl+q; else xdotool key ctrl+w; fi
+  if [ "$how" = close ]; then xdotool key ctrl+w; else xdotool key ctrl+q; fi
   if ! poll 5 process_gone; then
     echo "$how: QRN still running 5 s after the last step"
     kill -ABRT "$qrn_pid" 2>/dev/null || true
@@ -84,10 +96,14 @@ run_once() {
     tail -n 40 "$home/qrn.log"
     return 1
   fi
-  grep -q "Hello presenters" "$home/demo.qrn3ks/autocueData.json" ||
-    { echo "$how: the typed script is not on disk"; return 1; }
+  if [ "$how" = quit ] || [ "$how" = close ]; then
+    grep -q "Hello presenters" "$home/demo.qrn3ks/autocueData.json" ||
+      { echo "$how: the typed script is not on disk"; return 1; }
+  fi
   echo "$how: QRN ended with status 0"
 }
 
+run_once landing
 run_once quit
 run_once close
+run_once studio
