@@ -567,11 +567,27 @@ void View::setNeedsDisplay(bool needs) {
     }
 }
 
+double View::boundedPictureScale(Size size, double scale) {
+    const double w = std::abs(size.width), h = std::abs(size.height);
+    if (!(scale > 0) || !std::isfinite(scale))
+        scale = 1;
+    if (!std::isfinite(w) || !std::isfinite(h))
+        return 0;
+    if (w * scale > maxPictureSide)
+        scale = maxPictureSide / w;
+    if (h * scale > maxPictureSide)
+        scale = maxPictureSide / h;
+    if (w * h * scale * scale > maxPicturePixels)
+        scale = std::sqrt(maxPicturePixels / (w * h));
+    return scale;
+}
+
 void View::display() {
     needsDisplay_ = false;
-    double scale = window_ ? window_->backingScaleFactor() : layer_->contentsScale();
-    int w = int(std::ceil(bounds_.size.width * scale - 1e-9));
-    int h = int(std::ceil(bounds_.size.height * scale - 1e-9));
+    const double scale =
+        boundedPictureScale(bounds_.size, window_ ? window_->backingScaleFactor() : layer_->contentsScale());
+    const int w = scale > 0 ? int(std::ceil(bounds_.size.width * scale - 1e-9)) : 0;
+    const int h = scale > 0 ? int(std::ceil(bounds_.size.height * scale - 1e-9)) : 0;
     if (w <= 0 || h <= 0) {
         layer_->clearContents();
         return;

@@ -48,8 +48,12 @@ void previewLayerClass::reapplyLayerFilters(int a, int l) {
     auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(content);
     if (picture && original) {
         const auto filtered = edit.getFiltersArrayOrFilteredImage(original, false, std::nullopt, l, a).image;
-        QImage drawn(std::max(1, int(picture->frame().size.width)),
-                     std::max(1, int(picture->frame().size.height)), QImage::Format_ARGB32_Premultiplied);
+        // At the view's size in points, within the bounds of a view's picture (the view
+        // stretches it to its size).
+        const qrn::Size size = picture->frame().size;
+        const double scale = qrn::ui::View::boundedPictureScale(size, 1);
+        QImage drawn(std::max(1, int(size.width * scale)), std::max(1, int(size.height * scale)),
+                     QImage::Format_ARGB32_Premultiplied);
         drawn.fill(Qt::transparent);
         QPainter painter(&drawn);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
