@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <utility>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -22,6 +24,9 @@ qrn::GenerationCounter autocueExportGeneration(10000);
 bool autocueExportPending = false;
 
 constexpr int writeAttempts = 3;
+
+// What the presenter is told about text files that could not be read, until the import says it.
+std::vector<std::string> damagedFileNotices;
 
 // NaN and anything outside [low, high] are brought inside before any integer conversion.
 double clampComponent(double v, double low, double high) {
@@ -76,6 +81,35 @@ double realMember(const qrn::Json& object, const char* key, double fallback) {
 
 std::string projectFilePath(const std::string& fileName) {
     return persistentDataStorageClass().getProjectDirectory() + "/" + fileName + ".json";
+}
+
+// A file that is there but cannot be used is never overwritten: it is renamed to a free
+// "<name>.damaged" name beside it (kept until the user deletes it), and the presenter is told.
+void setDamagedFileAside(const std::string& fileName, const std::string& reason) {
+    const std::string path = projectFilePath(fileName);
+    std::string aside = path + ".damaged";
+    for (int n = 2; qrn::files::exists(aside) || std::filesystem::is_symlink(aside); ++n)
+        aside = path + "." + std::to_string(n) + ".damaged";
+    const auto moved = qrn::files::move(path, aside);
+    const std::string name = fileName + ".json";
+    if (moved) {
+        const std::string kept = aside.substr(aside.find_last_of('/') + 1);
+        dataLoggingClass().logError("attributedStringStorageClass",
+                                    name + " could not be read (" + reason + "); kept as " + kept, __FILE__,
+                                    __func__);
+        damagedFileNotices.push_back(name + " could not be read and was kept as " + kept + ".");
+    } else {
+        dataLoggingClass().logError(
+            "attributedStringStorageClass",
+            name + " could not be read (" + reason + ") nor set aside: " + moved.error(), __FILE__, __func__);
+        damagedFileNotices.push_back(name + " could not be read.");
+    }
+}
+
+// A file that is there in any form (a broken link or a folder included).
+bool present(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
 }
 
 } // namespace
@@ -182,19 +216,27 @@ void attributedStringStorageClass::clearClass() {
     QRN_LOG_OUT(std::nullopt);
 }
 
-void attributedStringStorageClass::importAutocueText() {
+void attributedStringStorageClass::importAutocueText(std::optional<size_t> storedAssets) {
     QRN_LOG_IN(std::nullopt);
-    const size_t assets = previewLayerClass().getAssetArray().size();
+    // An opened project's assets are re-created after the texts are read: the stored count says
+    // how many scripts it has.
+    const size_t assets = storedAssets.value_or(previewLayerClass().getAssetArray().size());
     std::vector<qrn::AttributedString> texts;
-    auto json = importJSONFile("autocueData");
+    std::string problem;
+    auto json = importJSONFile("autocueData", &problem);
     bool usable = json && json->is_array();
     if (usable)
         for (const auto& element : *json)
             usable = usable && element.is_object();
-    if (usable)
+    if (json && !usable)
+        problem = "not a list of texts";
+    if (usable) {
         texts = importAttributedString(*json);
-    else
+    } else {
         texts.resize(assets);
+        if (!problem.empty())
+            setDamagedFileAside("autocueData", problem);
+    }
     // The notes need a first entry even when the file holds none: they start over as a new
     // project's notes.
     if (texts.empty())
@@ -210,14 +252,19 @@ void attributedStringStorageClass::importAutocueText() {
 
 bool attributedStringStorageClass::importSymbolText(int totalAssets) {
     QRN_LOG_IN(LogValues{{"totalAssets", totalAssets}});
-    auto json = importJSONFile("specialSymbolData");
+    std::string problem;
+    auto json = importJSONFile("specialSymbolData", &problem);
     bool usable = json && json->is_array();
     if (usable)
         for (const auto& element : *json)
             usable =
                 usable && element.is_array() &&
                 std::all_of(element.begin(), element.end(), [](const qrn::Json& e) { return e.is_object(); });
+    if (json && !usable)
+        problem = "not a list of texts per asset";
     if (!usable) {
+        if (!problem.empty())
+            setDamagedFileAside("specialSymbolData", problem);
         TEXT_SYMBOL_STRING_ARRAY = {{}};
         QRN_LOG_OUT(LogValues{{"imported", false}});
         return false;
@@ -373,40 +420,65 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
 
 bool attributedStringStorageClass::exportJSONFile(const qrn::Json& value, const std::string& fileName) {
     QRN_LOG_IN(LogValues{{"fileName", fileName}});
-    if (persistentDataStorageClass().getProjectDirectory().empty()) {
-        QRN_LOG_ERROR("No project folder to write " + fileName + ".json into");
-        return false;
-    }
-    if (persistentDataStorageClass().getProjectLoadFailed()) {
-        QRN_LOG_ERROR("The project failed to load; " + fileName + ".json is left as it is");
-        return false;
-    }
+    const qrn::Status status = writeJSONFile(value, fileName);
+    if (!status)
+        QRN_LOG_ERROR(status.error());
+    QRN_LOG_OUT(LogValues{{"written", status.isOk()}});
+    return status.isOk();
+}
+
+qrn::Status attributedStringStorageClass::writeJSONFile(const qrn::Json& value, const std::string& fileName) {
+    if (persistentDataStorageClass().getProjectDirectory().empty())
+        return qrn::Status::failure("No project folder to write " + fileName + ".json into");
+    if (persistentDataStorageClass().getProjectLoadFailed())
+        return qrn::Status::failure("The project failed to load; " + fileName + ".json is left as it is");
     const auto text = qrn::json::write(value);
-    if (!text) {
-        QRN_LOG_ERROR(fileName + ".json not written: " + text.error());
-        return false;
-    }
+    if (!text)
+        return qrn::Status::failure(fileName + ".json not written: " + text.error());
     const std::string path = projectFilePath(fileName);
     qrn::Status status;
     for (int attempt = 0; attempt < writeAttempts; ++attempt) {
         status = qrn::files::replaceAtomically(path, *text);
-        if (status) {
-            QRN_LOG_OUT(LogValues{{"written", true}});
-            return true;
-        }
+        if (status)
+            return status;
     }
-    QRN_LOG_ERROR(status.error());
-    return false;
+    return qrn::Status::failure(fileName + ".json not written: " + status.error());
 }
 
-std::optional<qrn::Json> attributedStringStorageClass::importJSONFile(const std::string& fileName) {
+qrn::Status attributedStringStorageClass::writeTextsNow() {
+    QRN_LOG_IN(std::nullopt);
+    // Whatever waits for a delayed write goes out now, and the delayed writes are called off.
+    autocueExportPending = symbolExportPending = false;
+    autocueExportGeneration.increment();
+    symbolExportGeneration.increment();
+    std::vector<qrn::AttributedString> scripts{getProjectNotes()};
+    scripts.insert(scripts.end(), AUTOCUE_STRING_ARRAY.begin(), AUTOCUE_STRING_ARRAY.end());
+    qrn::Status status = writeJSONFile(saveAttributedString(scripts), "autocueData");
+    if (status) {
+        qrn::Json file = qrn::Json::array();
+        for (const auto& texts : TEXT_SYMBOL_STRING_ARRAY)
+            file.push_back(saveAttributedString(texts));
+        status = writeJSONFile(file, "specialSymbolData");
+    }
+    QRN_LOG_OUT(LogValues{{"written", status.isOk()}});
+    return status;
+}
+
+std::vector<std::string> attributedStringStorageClass::takeDamagedFileNotices() {
+    return std::exchange(damagedFileNotices, {});
+}
+
+std::optional<qrn::Json> attributedStringStorageClass::importJSONFile(const std::string& fileName,
+                                                                      std::string* problem) {
     QRN_LOG_IN(LogValues{{"fileName", fileName}});
     const std::string path = projectFilePath(fileName);
-    if (!qrn::files::exists(path))
+    if (!present(path))
         return std::nullopt;
     auto json = qrn::json::readFile(path);
     if (!json) {
         QRN_LOG_ERROR(json.error());
+        if (problem)
+            *problem = json.error();
         return std::nullopt;
     }
     QRN_LOG_OUT(std::nullopt);
