@@ -27,6 +27,9 @@ constexpr int writeAttempts = 3;
 
 // What the presenter is told about text files that could not be read, until the import says it.
 std::vector<std::string> damagedFileNotices;
+// A write asked for while a project is being opened: the files are written once it has opened,
+// and never over a package that fails to open.
+bool writeHeldForImport = false;
 
 // NaN and anything outside [low, high] are brought inside before any integer conversion.
 double clampComponent(double v, double low, double high) {
@@ -432,6 +435,10 @@ qrn::Status attributedStringStorageClass::writeJSONFile(const qrn::Json& value, 
         return qrn::Status::failure("No project folder to write " + fileName + ".json into");
     if (persistentDataStorageClass().getProjectLoadFailed())
         return qrn::Status::failure("The project failed to load; " + fileName + ".json is left as it is");
+    if (persistentDataStorageClass::getImportRunning()) {
+        writeHeldForImport = true;
+        return qrn::Status::ok();
+    }
     const auto text = qrn::json::write(value);
     if (!text)
         return qrn::Status::failure(fileName + ".json not written: " + text.error());
@@ -462,6 +469,10 @@ qrn::Status attributedStringStorageClass::writeTextsNow() {
     }
     QRN_LOG_OUT(LogValues{{"written", status.isOk()}});
     return status;
+}
+
+bool attributedStringStorageClass::takeWriteHeldForImport() {
+    return std::exchange(writeHeldForImport, false);
 }
 
 std::vector<std::string> attributedStringStorageClass::takeDamagedFileNotices() {

@@ -42,6 +42,9 @@ class attributedStringStorageClass {
     // Writes autocueData.json and specialSymbolData.json now, calling off any delayed write; the
     // error names the file and the reason.
     qrn::Status writeTextsNow();
+    // While a project is being opened the text files are not written: the import writes them
+    // once it has succeeded if a write was asked for meanwhile (true, emptied by the call).
+    static bool takeWriteHeldForImport();
 
     // A text file that is there but cannot be read is renamed to "<name>.json.damaged" beside
     // it (or "<name>.json.2.damaged" and so on: an older one is kept) before anything can be

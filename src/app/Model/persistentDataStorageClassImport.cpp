@@ -536,6 +536,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
         return;
     }
     importRunning = true;
+    (void)attributedStringStorageClass::takeWriteHeldForImport();
     importGeneration.increment();
     const picturesReadOnceDuringImport pictures;
     const auto window = getMainWindow();
@@ -571,6 +572,8 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
         if (loadSettingsViewHook)
             loadSettingsViewHook(std::nullopt);
         finish();
+        // Nothing the import held back is written over the package.
+        (void)attributedStringStorageClass::takeWriteHeldForImport();
         throwClass().showError("Project Failed to Load");
         tellAboutDamagedTextFiles();
     };
@@ -666,9 +669,11 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     }
     if (window)
         window->setResizable(true);
-    if (!symbolsFound)
-        texts.exportSymbolText();
     finish();
+    // The texts as opened (defaults for a missing or damaged file), once the project is in.
+    if (attributedStringStorageClass::takeWriteHeldForImport() || !symbolsFound)
+        if (const auto written = texts.writeTextsNow(); !written)
+            logImportError(written.error());
     editViewClass().exportProjectAfterDelay();
     tellAboutDamagedTextFiles();
     QRN_LOG_OUT();
