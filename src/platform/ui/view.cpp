@@ -584,14 +584,18 @@ double View::boundedPictureScale(Size size, double scale) {
 
 void View::display() {
     needsDisplay_ = false;
-    const double scale =
-        boundedPictureScale(bounds_.size, window_ ? window_->backingScaleFactor() : layer_->contentsScale());
+    const double wanted = window_ ? window_->backingScaleFactor() : layer_->contentsScale();
+    const double scale = boundedPictureScale(bounds_.size, wanted);
     const int w = scale > 0 ? int(std::ceil(bounds_.size.width * scale - 1e-9)) : 0;
     const int h = scale > 0 ? int(std::ceil(bounds_.size.height * scale - 1e-9)) : 0;
     if (w <= 0 || h <= 0) {
         layer_->clearContents();
         return;
     }
+    // A picture drawn coarser fills its pixels exactly, each side on its own, so that no edge is
+    // left half covered when it is stretched over the view.
+    const double sx = scale < wanted ? w / bounds_.size.width : scale;
+    const double sy = scale < wanted ? h / bounds_.size.height : scale;
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
@@ -601,11 +605,10 @@ void View::display() {
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
         // Bounds space onto image rows: y up unless the view is flipped.
         if (flipped_)
-            p.setTransform(
-                QTransform(scale, 0, 0, scale, -bounds_.origin.x * scale, -bounds_.origin.y * scale));
+            p.setTransform(QTransform(sx, 0, 0, sy, -bounds_.origin.x * sx, -bounds_.origin.y * sy));
         else
-            p.setTransform(QTransform(scale, 0, 0, -scale, -bounds_.origin.x * scale,
-                                      (bounds_.origin.y + bounds_.size.height) * scale));
+            p.setTransform(QTransform(sx, 0, 0, -sy, -bounds_.origin.x * sx,
+                                      (bounds_.origin.y + bounds_.size.height) * sy));
         draw(p, bounds_);
     }
     layer_->setContentsScale(scale);
