@@ -82,6 +82,16 @@ double realMember(const qrn::Json& object, const char* key, double fallback) {
     return qrn::json::asReal(*it).value_or(fallback);
 }
 
+// Lengths in points as the text layout can take them: far beyond any page, never unbounded.
+constexpr double largestLength = 1e6;
+// A letter ten thousand points high is far taller than any screen.
+constexpr double largestFontSize = 10000;
+constexpr double largestLineHeightMultiple = 100;
+
+double lengthMember(const qrn::Json& object, const char* key) {
+    return std::clamp(realMember(object, key, 0), -largestLength, largestLength);
+}
+
 std::string projectFilePath(const std::string& fileName) {
     return persistentDataStorageClass().getProjectDirectory() + "/" + fileName + ".json";
 }
@@ -386,7 +396,7 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
             if (auto n = value.find("name"); n != value.end() && n->is_string())
                 name = n->get<std::string>();
             // A font that is not installed here keeps its name, so saving does not lose it.
-            if (auto font = qrn::fontAsStored(name, realMember(value, "size", 12)))
+            if (auto font = qrn::fontAsStored(name, std::min(realMember(value, "size", 12), largestFontSize)))
                 result.font = *font;
         } else if (key == "text_colour") {
             result.foregroundColour = colourFromJson(value, dark ? std::vector<double>{0, 0, 0, 1}
@@ -409,11 +419,12 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
             style.alignment = codeInRange(value.value("alignment", qrn::Json(2)),
                                           int(qrn::TextAlignment::left), int(qrn::TextAlignment::natural))
                                   .value_or(2);
-            style.headIndent = realMember(value, "head_indent", 0);
-            style.tailIndent = realMember(value, "tail_indent", 0);
-            style.lineHeightMultiple = realMember(value, "line_height_multiple", 0);
-            style.lineSpacing = realMember(value, "line_spacing", 0);
-            style.paragraphSpacing = realMember(value, "paragraph_spacing", 0);
+            style.headIndent = lengthMember(value, "head_indent");
+            style.tailIndent = lengthMember(value, "tail_indent");
+            style.lineHeightMultiple =
+                std::clamp(realMember(value, "line_height_multiple", 0), 0.0, largestLineHeightMultiple);
+            style.lineSpacing = lengthMember(value, "line_spacing");
+            style.paragraphSpacing = lengthMember(value, "paragraph_spacing");
             result.paragraphStyle = style;
         }
     }

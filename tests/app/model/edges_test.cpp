@@ -386,3 +386,31 @@ TEST_F(ProjectEdges, OpeningRemovesUnfinishedWritesOfOurOwnNamingOnly) {
         EXPECT_EQ(read(path + "/" + name), "mine") << name;
     EXPECT_TRUE(fs::is_directory(path + "/.folder.0F8FAD5B-D9CB-469F-A165-70867728950E.tmp"));
 }
+
+TEST_F(ProjectEdges, TextSizesAndSpacingsOfTheTextFilesAreBroughtIntoRange) {
+    ASSERT_TRUE(createProject());
+    Json d = threeAssets();
+    setReference(d, 1, 0, {1, 1});
+    const std::string path = writePackage("Texts", d);
+    write(path + "/specialSymbolData.json",
+          R"([[], [{"string": "huge", "runs": [{"range": [0, 4], "attributes": {
+        "font": {"name": "Helvetica", "size": 1e300},
+        "paragraph_style": {"head_indent": 1e300, "tail_indent": -1e300, "line_height_multiple": 1e300,
+                            "line_spacing": 1e300, "paragraph_spacing": -1e300}}}]}], []])");
+    openWithMenu(path);
+    ASSERT_TRUE(alerts.empty());
+    const auto texts = attributedStringStorageClass().getTextSymbolStringArray();
+    ASSERT_GE(texts.size(), 2u);
+    ASSERT_EQ(texts[1].size(), 1u);
+    const auto attributes = texts[1][0].attributesAt(0);
+    ASSERT_TRUE(attributes.font && attributes.paragraphStyle);
+    EXPECT_LE(attributes.font->size, 10000);
+    const auto& style = *attributes.paragraphStyle;
+    for (double v : {style.headIndent, style.tailIndent, style.lineSpacing, style.paragraphSpacing})
+        EXPECT_LE(std::abs(v), 1e6);
+    EXPECT_LE(style.lineHeightMultiple, 100);
+    // Drawn and saved like any other.
+    mainWindow()->displayIfNeeded();
+    save();
+    EXPECT_TRUE(titleFlashesSaved());
+}

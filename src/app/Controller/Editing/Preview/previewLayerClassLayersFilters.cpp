@@ -52,7 +52,8 @@ void previewLayerClass::reapplyLayerFilters(int a, int l) {
         // stretches it to its size).
         const qrn::Size size = picture->frame().size;
         const double scale = qrn::ui::View::boundedPictureScale(size, 1);
-        QImage drawn(std::max(1, int(size.width * scale)), std::max(1, int(size.height * scale)),
+        QImage drawn(scale > 0 ? std::max(1, int(size.width * scale)) : 1,
+                     scale > 0 ? std::max(1, int(size.height * scale)) : 1,
                      QImage::Format_ARGB32_Premultiplied);
         drawn.fill(Qt::transparent);
         QPainter painter(&drawn);
