@@ -1,21 +1,28 @@
 // A mutation fuzzer for opening projects. Each run takes a seed package file, mutates it (JSON
 // values swapped for others of any kind, entries dropped or doubled, bytes flipped or cut), puts
 // it in a package and runs the readers of projectData.json, autocueData.json and
-// specialSymbolData.json, then the full import into a freshly reset preview. It stops with the
-// failing input saved when the import leaves the rows out of step, asset "0" anywhere but first,
-// or crashes (the package folder then holds the input).
+// specialSymbolData.json, then the full import into a freshly reset preview, then a Save of
+// what opened. It stops with the failing input saved when the import leaves the rows out of
+// step or asset "0" anywhere but first, when a project that opened cannot be written back, when
+// the process passes its memory limit, or crashes (the package folder then holds the input).
 //
-//   fuzz_project <seconds> <seed folder> [work folder]
+//   fuzz_project <seconds> <seed folder> [work folder] [-rss_limit_mb=2048]
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <random>
 #include <sstream>
+#include <thread>
+#include <unistd.h>
 
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Global/filterClass.h"
@@ -39,6 +46,12 @@ size_t below(size_t n) {
     return n == 0 ? 0 : size_t(rng() % n);
 }
 
+// Numbers at the ends of what the layout can scale.
+double extremeNumber() {
+    static const double numbers[] = {1e300, -1.7e308, 5e-324, -5e-324, 2147483648.0, 1e6, 1e-300, 0.0};
+    return numbers[below(std::size(numbers))];
+}
+
 Json randomValue() {
     switch (below(12)) {
     case 0:
@@ -48,7 +61,7 @@ Json randomValue() {
     case 2:
         return int(below(5)) - 1;
     case 3:
-        return 1e300;
+        return extremeNumber();
     case 4:
         return -0.5;
     case 5:
@@ -79,6 +92,17 @@ void collect(Json& node, std::vector<Json*>& out) {
 void mutateJson(Json& document) {
     std::vector<Json*> nodes;
     collect(document, nodes);
+    // Stored geometry is mostly numbers: a third of the mutations give one of them an extreme value.
+    if (below(3) == 0) {
+        std::vector<Json*> numbers;
+        for (Json* node : nodes)
+            if (node->is_number())
+                numbers.push_back(node);
+        if (!numbers.empty()) {
+            *numbers[below(numbers.size())] = extremeNumber();
+            return;
+        }
+    }
     Json& node = *nodes[below(nodes.size())];
     switch (below(6)) {
     case 0:
@@ -147,6 +171,32 @@ void writeAll(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// The resident memory of the process in MB (its peak with `peak`).
+long residentMb(bool peak) {
+    std::ifstream status("/proc/self/status");
+    const std::string key = peak ? "VmHWM:" : "VmRSS:";
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, key.size(), key) == 0)
+            return std::atol(line.c_str() + key.size()) / 1024;
+    return 0;
+}
+
+// Stops the process as soon as it passes the limit, however deep in one run it is: the package
+// folder still holds the input.
+void watchMemory(long limitMb) {
+    std::thread([limitMb] {
+        for (;;) {
+            const long mb = residentMb(false);
+            if (mb > limitMb) {
+                std::printf("FAILED: %ld MB resident, more than the %ld MB allowed\n", mb, limitMb);
+                std::fflush(stdout);
+                std::_Exit(1);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }).detach();
+}
+
 // Rows of every per-layer table match LAYER_ARRAY, per-asset tables match ASSET_ARRAY.
 std::string checkModel() {
     previewLayerClass model;
@@ -189,10 +239,22 @@ std::string checkModel() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::cerr << "usage: fuzz_project <seconds> <seed folder> [work folder]\n";
+    long rssLimitMb = 2048;
+    std::vector<char*> positional;
+    for (int i = 0; i < argc; ++i) {
+        constexpr const char* option = "-rss_limit_mb=";
+        if (std::strncmp(argv[i], option, std::strlen(option)) == 0)
+            rssLimitMb = std::atol(argv[i] + std::strlen(option));
+        else
+            positional.push_back(argv[i]);
+    }
+    if (positional.size() < 3) {
+        std::cerr << "usage: fuzz_project <seconds> <seed folder> [work folder] [-rss_limit_mb=2048]\n";
         return 64;
     }
+    argc = int(positional.size());
+    positional.push_back(nullptr);
+    argv = positional.data();
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
@@ -214,6 +276,8 @@ int main(int argc, char** argv) {
     rng.seed(seed);
     std::cout << "seed " << seed << std::endl;
 
+    if (rssLimitMb > 0)
+        watchMemory(rssLimitMb);
     qrn::MainQueue::useManualClock();
     qrn::setAlertPresenter([](const std::string&) {});
     persistentDataStorageClass storage;
@@ -222,10 +286,22 @@ int main(int argc, char** argv) {
 
     const auto start = std::chrono::steady_clock::now();
     long executions = 0;
+    const auto keepFailure = [&](const std::string& problem) {
+        const fs::path kept = work / ("failure-" + std::to_string(executions));
+        fs::copy(package, kept, fs::copy_options::recursive);
+        std::cout << "FAILED after " << executions << " executions: " << problem << "; input kept in " << kept
+                  << std::endl;
+    };
     while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
+        // Only the three files: what earlier runs set aside or left behind goes.
+        for (const auto& entry : fs::directory_iterator(package))
+            if (entry.path().filename() != "images")
+                fs::remove_all(entry.path());
+        std::map<std::string, std::string> input;
         for (const char* name : {"projectData.json", "autocueData.json", "specialSymbolData.json"}) {
             const auto& choices = corpus[name];
-            writeAll(package / name, mutated(choices[below(choices.size())]));
+            input[name] = mutated(choices[below(choices.size())]);
+            writeAll(package / name, input[name]);
         }
         // The readers alone.
         (void)readProjectDataFile(package.string(), filters);
@@ -235,20 +311,35 @@ int main(int argc, char** argv) {
 
         // The whole import, into the model a project is opened into.
         {
-            previewtest::previewScene scene;
+            // Opened into a preview of another size than the file was written for, as often as not.
+            static const qrn::Rect previews[] = {qrn::Rect(10, 164, 556, 313), qrn::Rect(0, 0, 1400, 788),
+                                                 qrn::Rect(0, 0, 120, 68)};
+            previewtest::previewScene scene(previews[below(std::size(previews))]);
             undoRedoClass().clearClass();
             storage.setProjectLoadFailed(false);
             previewLayerClass().setImportMarker(true);
             storage.importDataAction(true, true, false);
             const std::string problem = checkModel();
             if (!problem.empty()) {
-                const fs::path kept = work / ("failure-" + std::to_string(executions));
-                fs::copy(package, kept, fs::copy_options::recursive);
-                std::cout << "FAILED after " << executions << " executions: " << problem << "; input kept in "
-                          << kept << std::endl;
+                keepFailure(problem);
                 return 1;
             }
+            const bool opened = !storage.getProjectLoadFailed();
+            // The delayed steps of an open (the layers laid out again) run before the save.
             qrn::MainQueue::advance(2.0);
+            if (opened) {
+                // What opened is written back whole.
+                if (const qrn::Status saved = storage.saveProject(); !saved) {
+                    for (const auto& [name, bytes] : input)
+                        writeAll(package / name, bytes);
+                    keepFailure("an opened project cannot be written back: " + saved.error());
+                    return 1;
+                }
+            }
+        }
+        if (const long peak = residentMb(true); rssLimitMb > 0 && peak > rssLimitMb) {
+            keepFailure("peak memory " + std::to_string(peak) + " MB");
+            return 1;
         }
         ++executions;
     }

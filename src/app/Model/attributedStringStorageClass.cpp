@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <utility>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -22,6 +24,12 @@ qrn::GenerationCounter autocueExportGeneration(10000);
 bool autocueExportPending = false;
 
 constexpr int writeAttempts = 3;
+
+// What the presenter is told about text files that could not be read, until the import says it.
+std::vector<std::string> damagedFileNotices;
+// A write asked for while a project is being opened: the files are written once it has opened,
+// and never over a package that fails to open.
+bool writeHeldForImport = false;
 
 // NaN and anything outside [low, high] are brought inside before any integer conversion.
 double clampComponent(double v, double low, double high) {
@@ -74,8 +82,47 @@ double realMember(const qrn::Json& object, const char* key, double fallback) {
     return qrn::json::asReal(*it).value_or(fallback);
 }
 
+// Lengths in points as the text layout can take them: far beyond any page, never unbounded.
+constexpr double largestLength = 1e6;
+// A letter ten thousand points high is far taller than any screen.
+constexpr double largestFontSize = 10000;
+constexpr double largestLineHeightMultiple = 100;
+
+double lengthMember(const qrn::Json& object, const char* key) {
+    return std::clamp(realMember(object, key, 0), -largestLength, largestLength);
+}
+
 std::string projectFilePath(const std::string& fileName) {
     return persistentDataStorageClass().getProjectDirectory() + "/" + fileName + ".json";
+}
+
+// A file that is there but cannot be used is never overwritten: it is renamed to a free
+// "<name>.damaged" name beside it (kept until the user deletes it), and the presenter is told.
+void setDamagedFileAside(const std::string& fileName, const std::string& reason) {
+    const std::string path = projectFilePath(fileName);
+    std::string aside = path + ".damaged";
+    for (int n = 2; qrn::files::exists(aside) || std::filesystem::is_symlink(aside); ++n)
+        aside = path + "." + std::to_string(n) + ".damaged";
+    const auto moved = qrn::files::move(path, aside);
+    const std::string name = fileName + ".json";
+    if (moved) {
+        const std::string kept = aside.substr(aside.find_last_of('/') + 1);
+        dataLoggingClass().logError("attributedStringStorageClass",
+                                    name + " could not be read (" + reason + "); kept as " + kept, __FILE__,
+                                    __func__);
+        damagedFileNotices.push_back(name + " could not be read and was kept as " + kept + ".");
+    } else {
+        dataLoggingClass().logError(
+            "attributedStringStorageClass",
+            name + " could not be read (" + reason + ") nor set aside: " + moved.error(), __FILE__, __func__);
+        damagedFileNotices.push_back(name + " could not be read.");
+    }
+}
+
+// A file that is there in any form (a broken link or a folder included).
+bool present(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
 }
 
 } // namespace
@@ -182,19 +229,27 @@ void attributedStringStorageClass::clearClass() {
     QRN_LOG_OUT(std::nullopt);
 }
 
-void attributedStringStorageClass::importAutocueText() {
+void attributedStringStorageClass::importAutocueText(std::optional<size_t> storedAssets) {
     QRN_LOG_IN(std::nullopt);
-    const size_t assets = previewLayerClass().getAssetArray().size();
+    // An opened project's assets are re-created after the texts are read: the stored count says
+    // how many scripts it has.
+    const size_t assets = storedAssets.value_or(previewLayerClass().getAssetArray().size());
     std::vector<qrn::AttributedString> texts;
-    auto json = importJSONFile("autocueData");
+    std::string problem;
+    auto json = importJSONFile("autocueData", &problem);
     bool usable = json && json->is_array();
     if (usable)
         for (const auto& element : *json)
             usable = usable && element.is_object();
-    if (usable)
+    if (json && !usable)
+        problem = "not a list of texts";
+    if (usable) {
         texts = importAttributedString(*json);
-    else
+    } else {
         texts.resize(assets);
+        if (!problem.empty())
+            setDamagedFileAside("autocueData", problem);
+    }
     // The notes need a first entry even when the file holds none: they start over as a new
     // project's notes.
     if (texts.empty())
@@ -210,14 +265,19 @@ void attributedStringStorageClass::importAutocueText() {
 
 bool attributedStringStorageClass::importSymbolText(int totalAssets) {
     QRN_LOG_IN(LogValues{{"totalAssets", totalAssets}});
-    auto json = importJSONFile("specialSymbolData");
+    std::string problem;
+    auto json = importJSONFile("specialSymbolData", &problem);
     bool usable = json && json->is_array();
     if (usable)
         for (const auto& element : *json)
             usable =
                 usable && element.is_array() &&
                 std::all_of(element.begin(), element.end(), [](const qrn::Json& e) { return e.is_object(); });
+    if (json && !usable)
+        problem = "not a list of texts per asset";
     if (!usable) {
+        if (!problem.empty())
+            setDamagedFileAside("specialSymbolData", problem);
         TEXT_SYMBOL_STRING_ARRAY = {{}};
         QRN_LOG_OUT(LogValues{{"imported", false}});
         return false;
@@ -336,7 +396,7 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
             if (auto n = value.find("name"); n != value.end() && n->is_string())
                 name = n->get<std::string>();
             // A font that is not installed here keeps its name, so saving does not lose it.
-            if (auto font = qrn::fontAsStored(name, realMember(value, "size", 12)))
+            if (auto font = qrn::fontAsStored(name, std::min(realMember(value, "size", 12), largestFontSize)))
                 result.font = *font;
         } else if (key == "text_colour") {
             result.foregroundColour = colourFromJson(value, dark ? std::vector<double>{0, 0, 0, 1}
@@ -359,11 +419,12 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
             style.alignment = codeInRange(value.value("alignment", qrn::Json(2)),
                                           int(qrn::TextAlignment::left), int(qrn::TextAlignment::natural))
                                   .value_or(2);
-            style.headIndent = realMember(value, "head_indent", 0);
-            style.tailIndent = realMember(value, "tail_indent", 0);
-            style.lineHeightMultiple = realMember(value, "line_height_multiple", 0);
-            style.lineSpacing = realMember(value, "line_spacing", 0);
-            style.paragraphSpacing = realMember(value, "paragraph_spacing", 0);
+            style.headIndent = lengthMember(value, "head_indent");
+            style.tailIndent = lengthMember(value, "tail_indent");
+            style.lineHeightMultiple =
+                std::clamp(realMember(value, "line_height_multiple", 0), 0.0, largestLineHeightMultiple);
+            style.lineSpacing = lengthMember(value, "line_spacing");
+            style.paragraphSpacing = lengthMember(value, "paragraph_spacing");
             result.paragraphStyle = style;
         }
     }
@@ -373,40 +434,73 @@ attributedStringStorageClass::convertAttributesFromJSONToDictionary(const qrn::J
 
 bool attributedStringStorageClass::exportJSONFile(const qrn::Json& value, const std::string& fileName) {
     QRN_LOG_IN(LogValues{{"fileName", fileName}});
-    if (persistentDataStorageClass().getProjectDirectory().empty()) {
-        QRN_LOG_ERROR("No project folder to write " + fileName + ".json into");
-        return false;
-    }
-    if (persistentDataStorageClass().getProjectLoadFailed()) {
-        QRN_LOG_ERROR("The project failed to load; " + fileName + ".json is left as it is");
-        return false;
+    const qrn::Status status = writeJSONFile(value, fileName);
+    if (!status)
+        QRN_LOG_ERROR(status.error());
+    QRN_LOG_OUT(LogValues{{"written", status.isOk()}});
+    return status.isOk();
+}
+
+qrn::Status attributedStringStorageClass::writeJSONFile(const qrn::Json& value, const std::string& fileName) {
+    if (persistentDataStorageClass().getProjectDirectory().empty())
+        return qrn::Status::failure("No project folder to write " + fileName + ".json into");
+    if (persistentDataStorageClass().getProjectLoadFailed())
+        return qrn::Status::failure("The project failed to load; " + fileName + ".json is left as it is");
+    if (persistentDataStorageClass::getImportRunning()) {
+        writeHeldForImport = true;
+        return qrn::Status::ok();
     }
     const auto text = qrn::json::write(value);
-    if (!text) {
-        QRN_LOG_ERROR(fileName + ".json not written: " + text.error());
-        return false;
-    }
+    if (!text)
+        return qrn::Status::failure(fileName + ".json not written: " + text.error());
     const std::string path = projectFilePath(fileName);
     qrn::Status status;
     for (int attempt = 0; attempt < writeAttempts; ++attempt) {
         status = qrn::files::replaceAtomically(path, *text);
-        if (status) {
-            QRN_LOG_OUT(LogValues{{"written", true}});
-            return true;
-        }
+        if (status)
+            return status;
     }
-    QRN_LOG_ERROR(status.error());
-    return false;
+    return qrn::Status::failure(fileName + ".json not written: " + status.error());
 }
 
-std::optional<qrn::Json> attributedStringStorageClass::importJSONFile(const std::string& fileName) {
+qrn::Status attributedStringStorageClass::writeTextsNow() {
+    QRN_LOG_IN(std::nullopt);
+    // Whatever waits for a delayed write goes out now, and the delayed writes are called off.
+    autocueExportPending = symbolExportPending = false;
+    autocueExportGeneration.increment();
+    symbolExportGeneration.increment();
+    std::vector<qrn::AttributedString> scripts{getProjectNotes()};
+    scripts.insert(scripts.end(), AUTOCUE_STRING_ARRAY.begin(), AUTOCUE_STRING_ARRAY.end());
+    qrn::Status status = writeJSONFile(saveAttributedString(scripts), "autocueData");
+    if (status) {
+        qrn::Json file = qrn::Json::array();
+        for (const auto& texts : TEXT_SYMBOL_STRING_ARRAY)
+            file.push_back(saveAttributedString(texts));
+        status = writeJSONFile(file, "specialSymbolData");
+    }
+    QRN_LOG_OUT(LogValues{{"written", status.isOk()}});
+    return status;
+}
+
+bool attributedStringStorageClass::takeWriteHeldForImport() {
+    return std::exchange(writeHeldForImport, false);
+}
+
+std::vector<std::string> attributedStringStorageClass::takeDamagedFileNotices() {
+    return std::exchange(damagedFileNotices, {});
+}
+
+std::optional<qrn::Json> attributedStringStorageClass::importJSONFile(const std::string& fileName,
+                                                                      std::string* problem) {
     QRN_LOG_IN(LogValues{{"fileName", fileName}});
     const std::string path = projectFilePath(fileName);
-    if (!qrn::files::exists(path))
+    if (!present(path))
         return std::nullopt;
     auto json = qrn::json::readFile(path);
     if (!json) {
         QRN_LOG_ERROR(json.error());
+        if (problem)
+            *problem = json.error();
         return std::nullopt;
     }
     QRN_LOG_OUT(std::nullopt);

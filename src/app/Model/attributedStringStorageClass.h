@@ -8,6 +8,7 @@
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/json.h"
+#include "platform/foundation/result.h"
 
 class attributedStringStorageClass {
   public:
@@ -30,12 +31,25 @@ class attributedStringStorageClass {
     void flushPendingAutocueExport();
     void clearClass();
 
-    // Reads the notes and scripts back. A missing or damaged file gives empty notes and an empty
-    // script for every asset after the first.
-    void importAutocueText();
-    // Reads the symbol texts for positions 0...totalAssets; false when the file was unusable.
+    // Reads the notes and scripts back, one script for every asset after the first (of the
+    // stored project being opened, or of the model). A missing or damaged file gives empty
+    // notes and empty scripts; a damaged one is first set aside (below).
+    void importAutocueText(std::optional<size_t> storedAssets = std::nullopt);
+    // Reads the symbol texts for positions 0...totalAssets; false when the file was unusable (a
+    // damaged one is set aside).
     bool importSymbolText(int totalAssets);
     bool exportSymbolText();
+    // Writes autocueData.json and specialSymbolData.json now, calling off any delayed write; the
+    // error names the file and the reason.
+    qrn::Status writeTextsNow();
+    // While a project is being opened the text files are not written: the import writes them
+    // once it has succeeded if a write was asked for meanwhile (true, emptied by the call).
+    static bool takeWriteHeldForImport();
+
+    // A text file that is there but cannot be read is renamed to "<name>.json.damaged" beside
+    // it (or "<name>.json.2.damaged" and so on: an older one is kept) before anything can be
+    // written in its place. What the presenter should be told about it, once; emptied by the call.
+    static std::vector<std::string> takeDamagedFileNotices();
 
     qrn::Json saveAttributedString(const std::vector<qrn::AttributedString>& strings);
     std::vector<qrn::AttributedString> importAttributedString(const qrn::Json& objects);
@@ -44,5 +58,7 @@ class attributedStringStorageClass {
     // fileName without ".json", in the project folder. False (and logged) when it could not be
     // written; nothing is written without a project folder.
     bool exportJSONFile(const qrn::Json& value, const std::string& fileName);
-    std::optional<qrn::Json> importJSONFile(const std::string& fileName);
+    qrn::Status writeJSONFile(const qrn::Json& value, const std::string& fileName);
+    // Nothing for a missing file; for a file that cannot be read also the reason, in `problem`.
+    std::optional<qrn::Json> importJSONFile(const std::string& fileName, std::string* problem = nullptr);
 };

@@ -259,31 +259,54 @@ bool persistentDataStorageClass::exportData(bool delayedExecution) {
         return true;
     }
 
-    bool written = false;
-    const auto assets = previewLayerClass().getAssetArray();
-    if (projectLoadFailed) {
-        QRN_LOG_ERROR("The project failed to load; its package is left as it is");
-    } else if (projectDirectory.empty()) {
-        QRN_LOG_ERROR("No project folder to write projectData.json into");
-    } else if (std::find(assets.begin(), assets.end(), "0") == assets.end()) {
-        // An emptied model (a closed project) must never replace the project on disk.
-        QRN_LOG_ERROR("No project in memory to write into projectData.json");
-    } else {
-        // A value the file cannot hold fails the write: the file on disk stays the last good one.
-        const auto text = qrn::json::write(buildProjectDictionary());
-        const std::string path = projectDirectory + "/projectData.json";
-        qrn::Status status = text.status();
-        for (int attempt = 0; text && attempt < writeAttempts && !written; ++attempt) {
-            status = qrn::files::replaceAtomically(path, *text);
-            written = status.isOk();
-        }
-        if (!written)
-            QRN_LOG_ERROR("projectData.json not written: " + status.error());
-    }
+    const qrn::Status status = writeProjectFile();
+    if (!status)
+        QRN_LOG_ERROR(status.error());
     if (mainWindow)
         mainWindow->setResizable(true);
-    QRN_LOG_OUT(LogValues{{"written", written}});
-    return written;
+    QRN_LOG_OUT(LogValues{{"written", status.isOk()}});
+    return status.isOk();
+}
+
+qrn::Status persistentDataStorageClass::writeProjectFile() {
+    const auto assets = previewLayerClass().getAssetArray();
+    if (projectLoadFailed)
+        return qrn::Status::failure("The project failed to load; its files are left as they were");
+    if (projectDirectory.empty())
+        return qrn::Status::failure("No project folder to write projectData.json into");
+    // An emptied model (a closed project) must never replace the project on disk.
+    if (std::find(assets.begin(), assets.end(), "0") == assets.end())
+        return qrn::Status::failure("No project in memory to write into projectData.json");
+    // A value the file cannot hold fails the write: the file on disk stays the last good one.
+    const auto text = qrn::json::write(buildProjectDictionary());
+    if (!text)
+        return qrn::Status::failure("projectData.json not written: " + text.error());
+    const std::string path = projectDirectory + "/projectData.json";
+    qrn::Status status;
+    for (int attempt = 0; attempt < writeAttempts; ++attempt) {
+        status = qrn::files::replaceAtomically(path, *text);
+        if (status)
+            return status;
+    }
+    return qrn::Status::failure("projectData.json not written: " + status.error());
+}
+
+qrn::Status persistentDataStorageClass::saveProject() {
+    QRN_LOG_IN(std::nullopt);
+    // The delayed write this replaces must not come after it.
+    exportGeneration.increment();
+    exportPending = false;
+    // The project file first: when it cannot be written, neither are the texts, so the files on
+    // disk stay in step with each other.
+    qrn::Status status = writeProjectFile();
+    if (status)
+        status = attributedStringStorageClass().writeTextsNow();
+    if (mainWindow)
+        mainWindow->setResizable(true);
+    if (!status)
+        QRN_LOG_ERROR(status.error());
+    QRN_LOG_OUT(LogValues{{"saved", status.isOk()}});
+    return status;
 }
 
 void persistentDataStorageClass::setProjectLoadFailed(bool failed) {

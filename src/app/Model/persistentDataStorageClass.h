@@ -9,6 +9,7 @@
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/json.h"
+#include "platform/foundation/result.h"
 #include "platform/foundation/value.h"
 
 class editViewClass;
@@ -76,6 +77,10 @@ class persistentDataStorageClass {
     // the last call, any later call superseding it. The result tells whether the file was
     // written (true for a scheduled write).
     bool exportData(bool delayedExecution);
+    // Save: projectData.json, then autocueData.json and specialSymbolData.json, written now. The
+    // error names the file that could not be written and why; when projectData.json cannot be
+    // written (the project failed to load, or a value the file cannot hold) nothing is.
+    qrn::Status saveProject();
     // Writes a pending delayed write now (before the program ends or another project opens).
     void flushPendingExport();
     // While set (a project failed to load) nothing is written. A model without the asset "0"
@@ -109,4 +114,7 @@ class persistentDataStorageClass {
 
     // The menu installs this; it is told whether the Edit menu's text items are enabled.
     static void setEditMenuItemsHandler(std::function<void(bool enabled)> handler);
+
+  private:
+    qrn::Status writeProjectFile();
 };

@@ -6,6 +6,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -61,6 +62,54 @@ std::vector<double> numbers(const Json& v, const std::string& key, size_t atLeas
     for (const auto& e : v)
         out.push_back(number(e, key));
     return out;
+}
+
+// Stored geometry is brought into the range the layout can scale without leaving the finite
+// numbers: a coordinate or size far beyond any screen, or a size so small that dividing by it
+// overflows, would make the project impossible to write back.
+constexpr double coordinateLimit = 1e6;
+constexpr double smallestSize = 0.01;
+
+double coordinate(double v) {
+    return std::clamp(v, -coordinateLimit, coordinateLimit);
+}
+
+// 0 is a size not yet set (the camera's before it is placed) and stays 0.
+double extent(double v) {
+    return v <= 0 ? 0 : std::clamp(v, smallestSize, coordinateLimit);
+}
+
+void clampAll(std::vector<double>& values) {
+    for (double& v : values)
+        v = coordinate(v);
+}
+
+// [x, y, width, height, further values...]
+std::vector<double> rectangle(std::vector<double> values, double smallest = 0) {
+    clampAll(values);
+    for (size_t i = 2; i < 4 && i < values.size(); ++i)
+        values[i] = std::max(extent(values[i]), smallest);
+    return values;
+}
+
+// Red, green and blue on 0...255, alpha on 0...1.
+std::vector<double> colour(std::vector<double> values) {
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = std::clamp(values[i], 0.0, i == 3 ? 1.0 : 255.0);
+    return values;
+}
+
+// Numbers anywhere inside a filter's values.
+qrn::Value clampedValue(qrn::Value v) {
+    if (v.isInteger())
+        return qrn::Value(std::clamp<std::int64_t>(v.toInt(), -std::int64_t(coordinateLimit),
+                                                   std::int64_t(coordinateLimit)));
+    if (v.isReal())
+        return qrn::Value(coordinate(v.toReal()));
+    if (v.isList())
+        for (auto& e : v.mutableList())
+            e = clampedValue(std::move(e));
+    return v;
 }
 
 std::vector<bool> flags(const Json& v, const std::string& key, size_t atLeast) {
@@ -153,8 +202,9 @@ filterValuesEntry valuesEntry(const Json& v, const std::string& key) {
         refuse(key, "a values entry that is not a list");
     filterValuesEntry out;
     for (const auto& slot : v)
-        out.push_back(slot.is_string() && slot.get<std::string>().empty() ? qrn::Value()
-                                                                          : qrn::json::toValue(slot));
+        out.push_back(slot.is_string() && slot.get<std::string>().empty()
+                          ? qrn::Value()
+                          : clampedValue(qrn::json::toValue(slot)));
     return out;
 }
 
@@ -182,8 +232,10 @@ storedProjectData read(const Json& document, size_t filtersCount) {
         if (!document.contains(key))
             refuse(key, "missing");
 
-    p.previewRect =
-        numbers(arrayAt(document, "MAIN_PREVIEW_VIEW_RECT_ARRAY"), "MAIN_PREVIEW_VIEW_RECT_ARRAY");
+    // The layers are scaled by the ratio of today's preview to this one: it is never narrower
+    // than a point.
+    p.previewRect = rectangle(
+        numbers(arrayAt(document, "MAIN_PREVIEW_VIEW_RECT_ARRAY"), "MAIN_PREVIEW_VIEW_RECT_ARRAY"), 1);
     p.assets = strings(arrayAt(document, "ASSET_ARRAY"), "ASSET_ARRAY");
     if (p.assets.empty())
         refuse("ASSET_ARRAY", "no asset");
@@ -194,7 +246,7 @@ storedProjectData read(const Json& document, size_t filtersCount) {
     p.backgroundIds.resize(n - 1);
     const Json& colours = perAsset(document, "ASSET_BACKGROUND_COLOUR_ARRAY", n - 1);
     for (size_t a = 0; a + 1 < n; ++a)
-        p.backgroundColours.push_back(numbers(colours[a], "ASSET_BACKGROUND_COLOUR_ARRAY", 4));
+        p.backgroundColours.push_back(colour(numbers(colours[a], "ASSET_BACKGROUND_COLOUR_ARRAY", 4)));
 
     const Json& layerRows = perAsset(document, "LAYER_ARRAY", n);
     const size_t maxLayers = size_t(std::max(0, globalAppSettingsClass().getMaxLayers()));
@@ -221,22 +273,28 @@ storedProjectData read(const Json& document, size_t filtersCount) {
         return out;
     };
     p.imageReferences = eachLayer("IMAGE_REFERENCE_ARRAY", [](const Json& v) { return reference(v); });
-    p.frames = eachLayer("LAYER_ORIGIN_SIZE_ARRAY",
-                         [](const Json& v) { return numbers(v, "LAYER_ORIGIN_SIZE_ARRAY", 4); });
-    p.rotations =
-        eachLayer("LAYER_ROTATE_ARRAY", [](const Json& v) { return number(v, "LAYER_ROTATE_ARRAY"); });
-    p.originals = eachLayer("LAYER_ORIGINAL_POS_SIZE_ROT",
-                            [](const Json& v) { return numbers(v, "LAYER_ORIGINAL_POS_SIZE_ROT", 4); });
+    p.frames = eachLayer("LAYER_ORIGIN_SIZE_ARRAY", [](const Json& v) {
+        return rectangle(numbers(v, "LAYER_ORIGIN_SIZE_ARRAY", 4), smallestSize);
+    });
+    p.rotations = eachLayer("LAYER_ROTATE_ARRAY",
+                            [](const Json& v) { return coordinate(number(v, "LAYER_ROTATE_ARRAY")); });
+    p.originals = eachLayer("LAYER_ORIGINAL_POS_SIZE_ROT", [](const Json& v) {
+        return rectangle(numbers(v, "LAYER_ORIGINAL_POS_SIZE_ROT", 4), smallestSize);
+    });
     p.flips = eachLayer("LAYER_IS_FLIPPED_ARRAY",
                         [](const Json& v) { return flags(v, "LAYER_IS_FLIPPED_ARRAY", 2); });
-    p.aspectLocks = eachLayer("LAYER_RESIZE_WITH_ASPECT_RATIO",
-                              [](const Json& v) { return numbers(v, "LAYER_RESIZE_WITH_ASPECT_RATIO"); });
+    p.aspectLocks = eachLayer("LAYER_RESIZE_WITH_ASPECT_RATIO", [](const Json& v) {
+        auto values = numbers(v, "LAYER_RESIZE_WITH_ASPECT_RATIO");
+        clampAll(values);
+        return values;
+    });
 
-    p.videoFrame = numbers(arrayAt(document, "VIDEO_ORIGIN_SIZE_ARRAY"), "VIDEO_ORIGIN_SIZE_ARRAY", 4);
+    p.videoFrame =
+        rectangle(numbers(arrayAt(document, "VIDEO_ORIGIN_SIZE_ARRAY"), "VIDEO_ORIGIN_SIZE_ARRAY", 4));
     const auto origin = numbers(arrayAt(document, "cropOrigin"), "cropOrigin", 2);
     const auto size = numbers(arrayAt(document, "cropSize"), "cropSize", 2);
-    p.cropOrigin = {origin[0], origin[1]};
-    p.cropSize = {size[0], size[1]};
+    p.cropOrigin = {coordinate(origin[0]), coordinate(origin[1])};
+    p.cropSize = {extent(size[0]), extent(size[1])};
 
     p.videoFilter = flags(arrayAt(document, "VIDEO_FILTER"), "VIDEO_FILTER", filtersCount);
     p.layerFilter = eachLayer(
@@ -319,6 +377,50 @@ struct picturesReadOnceDuringImport {
 
 void logImportError(const std::string& message) {
     dataLoggingClass().logError("persistentDataStorageClass", message, __FILE__, "importDataAction");
+}
+
+// ".<name>.<UUID>.tmp": what our own atomic writes leave behind when they are interrupted.
+bool isOwnTemporaryFile(const std::string& name) {
+    constexpr size_t uuidLength = 36;
+    const std::string suffix = ".tmp";
+    if (name.size() < 1 + 1 + 1 + uuidLength + suffix.size() || name[0] != '.' ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    const size_t uuidStart = name.size() - suffix.size() - uuidLength;
+    if (name[uuidStart - 1] != '.')
+        return false;
+    for (size_t i = 0; i < uuidLength; ++i) {
+        const char c = name[uuidStart + i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != '-' : !std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+    }
+    return true;
+}
+
+// Interrupted writes of earlier sessions: no write of ours is under way while a project opens.
+void removeStaleTemporaryFiles(const std::string& directory) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+        const auto status = it->symlink_status(error);
+        if (error || fs::is_directory(status) || !isOwnTemporaryFile(it->path().filename().string()))
+            continue;
+        std::error_code removed;
+        if (fs::remove(it->path(), removed))
+            logImportError("Removed the unfinished write " + it->path().string());
+    }
+}
+
+// Told once, after the import, which text files could not be read.
+void tellAboutDamagedTextFiles() {
+    const auto notices = attributedStringStorageClass::takeDamagedFileNotices();
+    if (notices.empty())
+        return;
+    std::string message;
+    for (const auto& notice : notices)
+        message += (message.empty() ? "" : "\n") + notice;
+    throwClass().showError(message);
 }
 
 } // namespace
@@ -434,6 +536,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
         return;
     }
     importRunning = true;
+    (void)attributedStringStorageClass::takeWriteHeldForImport();
     importGeneration.increment();
     const picturesReadOnceDuringImport pictures;
     const auto window = getMainWindow();
@@ -469,7 +572,10 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
         if (loadSettingsViewHook)
             loadSettingsViewHook(std::nullopt);
         finish();
+        // Nothing the import held back is written over the package.
+        (void)attributedStringStorageClass::takeWriteHeldForImport();
         throwClass().showError("Project Failed to Load");
+        tellAboutDamagedTextFiles();
     };
 
     auto stored = readProjectDataFile(directory, filtersCount);
@@ -479,6 +585,12 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
         return;
     }
     const storedProjectData& p = *stored;
+    removeStaleTemporaryFiles(directory);
+    if (std::error_code error;
+        std::filesystem::is_directory(std::filesystem::symlink_status(directory + "/images", error)))
+        removeStaleTemporaryFiles(directory + "/images");
+    // Notices of reads outside an import are no business of this project.
+    (void)attributedStringStorageClass::takeDamagedFileNotices();
 
     model.setMainPreviewViewArrayFromImport(p.previewRect);
     model.setAssetBackgroundColour(p.backgroundColours);
@@ -500,8 +612,8 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     filters.setLayerFilterValues(p.layerFilterValues);
 
     attributedStringStorageClass texts;
-    texts.importAutocueText();
     const size_t assetCount = p.assets.size();
+    texts.importAutocueText(assetCount);
     const bool symbolsFound = texts.importSymbolText(int(assetCount) - 1);
 
     // Every stored asset and layer must come back, or the rows loaded above fall out of step.
@@ -558,9 +670,12 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     }
     if (window)
         window->setResizable(true);
-    if (!symbolsFound)
-        texts.exportSymbolText();
     finish();
+    // The texts as opened (defaults for a missing or damaged file), once the project is in.
+    if (attributedStringStorageClass::takeWriteHeldForImport() || !symbolsFound)
+        if (const auto written = texts.writeTextsNow(); !written)
+            logImportError(written.error());
     editViewClass().exportProjectAfterDelay();
+    tellAboutDamagedTextFiles();
     QRN_LOG_OUT();
 }

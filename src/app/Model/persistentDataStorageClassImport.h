@@ -14,6 +14,9 @@
 
 // Per-asset rows hold exactly one entry per stored asset; per-layer rows exactly one entry per id
 // of the asset's LAYER_ARRAY row (longer rows in the file are cut to that length).
+// Numbers come within what the layout can scale and write back: coordinates, rotations, lock
+// values and numbers in filter values within +-1e6 points; widths and heights 0 or from 0.01 to
+// 1e6 (the stored preview's at least 1); background colours within their channels' ranges.
 struct storedProjectData {
     std::vector<double> previewRect;
     std::vector<std::string> assets;

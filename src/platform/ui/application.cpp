@@ -1,10 +1,15 @@
 #include "platform/ui/application.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include <cerrno>
+#include <cstdlib>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,11 +137,66 @@ void Application::windowClosed(Window& window) {
 
 // --- Single instance
 
+namespace {
+
+// A folder only this user can enter: ours, a real folder (not a link), with no access for
+// anyone else. `create` makes it (0700) when it is not there.
+bool isPrivateFolder(const std::string& path, bool create) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (!create || errno != ENOENT || ::mkdir(path.c_str(), 0700) != 0)
+            return false;
+        if (::lstat(path.c_str(), &st) != 0)
+            return false;
+    }
+    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+// Where Qt puts a socket of that name.
+std::string socketPath(const std::string& name) {
+    if (!name.empty() && name.front() == '/')
+        return name;
+    return (QDir::tempPath() + "/" + QString::fromStdString(name)).toStdString();
+}
+
+enum class socketOwner { none, user, other };
+
+// A socket of another user (or anything else under the name) is never talked to or removed: it
+// could take the files a launch hands over, or stand in the way on purpose.
+socketOwner ownerOfSocket(const std::string& name) {
+    struct stat st {};
+    if (::lstat(socketPath(name).c_str(), &st) != 0)
+        return errno == ENOENT ? socketOwner::none : socketOwner::other;
+    return S_ISSOCK(st.st_mode) && st.st_uid == ::getuid() ? socketOwner::user : socketOwner::other;
+}
+
+// The connecting process runs as this user (the folder already keeps others out).
+bool peerIsUser(QLocalSocket& socket) {
+    struct ucred credentials {};
+    socklen_t length = sizeof credentials;
+    return ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &length) ==
+               0 &&
+           credentials.uid == ::getuid();
+}
+
+} // namespace
+
 std::string Application::instanceName() {
-    return "qrn-" + std::to_string(getuid());
+    // In the user's runtime folder, else in a private folder of the user's own in the
+    // temporary folder; none (no hand-over) when neither can be had.
+    const std::string uid = std::to_string(::getuid());
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime && runtime[0] == '/' && isPrivateFolder(runtime, false))
+        return std::string(runtime) + "/qrn-instance";
+    const std::string folder = QDir::tempPath().toStdString() + "/qrn-" + uid;
+    if (isPrivateFolder(folder, true))
+        return folder + "/instance";
+    return "";
 }
 
 bool Application::forwardToRunningInstance(const std::string& name, const std::vector<std::string>& paths) {
+    if (name.empty() || ownerOfSocket(name) != socketOwner::user)
+        return false;
     QLocalSocket socket;
     socket.connectToServer(QString::fromStdString(name));
     if (!socket.waitForConnected(1000))
@@ -158,11 +218,15 @@ bool Application::forwardToRunningInstance(const std::string& name, const std::v
 
 bool Application::listenForOtherInstances(const std::string& name) {
     stopListening();
+    if (name.empty() || ownerOfSocket(name) == socketOwner::other)
+        return false;
     server_ = new QLocalServer;
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
     QString qname = QString::fromStdString(name);
     if (!server_->listen(qname)) {
-        // A socket left behind by an instance that died: nobody answers on it.
-        QLocalServer::removeServer(qname);
+        // A socket of ours left behind by an instance that died: nobody answers on it.
+        if (ownerOfSocket(name) == socketOwner::user)
+            QLocalServer::removeServer(qname);
         if (!server_->listen(qname)) {
             delete server_;
             server_ = nullptr;
@@ -171,6 +235,11 @@ bool Application::listenForOtherInstances(const std::string& name) {
     }
     QObject::connect(server_, &QLocalServer::newConnection, server_, [this]() {
         while (QLocalSocket* socket = server_->nextPendingConnection()) {
+            if (!peerIsUser(*socket)) {
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
             auto buffer = std::make_shared<QByteArray>();
             QObject::connect(socket, &QLocalSocket::readyRead, socket,
                              [socket, buffer]() { *buffer += socket->readAll(); });

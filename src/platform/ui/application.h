@@ -72,11 +72,15 @@ class Application {
     void openFiles(const std::vector<std::string>& paths);
 
     // --- One instance per user: a later launch passes its files to the running one.
-    // The socket name for this user.
+    // The socket for this user, where no other user can reach it: in $XDG_RUNTIME_DIR when that
+    // is a private folder of the user's, else in a private (0700) folder "qrn-<uid>" of the
+    // temporary folder. Empty when neither is to be had (each launch then runs on its own).
     static std::string instanceName();
-    // Sends the files (made absolute) to a running instance; false when none answers.
+    // Sends the files (made absolute) to a running instance; false when none answers, or when
+    // the name is not a socket of this user's (it is then left alone).
     static bool forwardToRunningInstance(const std::string& name, const std::vector<std::string>& paths);
-    // Starts answering later launches. False when the name cannot be taken.
+    // Starts answering later launches of this user. False when the name cannot be taken; a
+    // stale socket of this user's is replaced, anything else under the name is left alone.
     bool listenForOtherInstances(const std::string& name);
     void stopListening();
 

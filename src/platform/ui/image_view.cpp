@@ -91,9 +91,11 @@ void ImageView::setImage(const QImage& image) {
 bool ImageView::setImageNamed(const std::string& name) {
     if (!NamedImages::exists(name))
         return false;
-    // Drawn sharp at twice the view's size; scaled down when painted.
+    // Drawn sharp at twice the view's size (within the bounds of a view's picture); scaled
+    // when painted.
     const Size s = imageSize_ ? *imageSize_ : bounds().size;
-    Size pixels{std::max(1.0, s.width * 2), std::max(1.0, s.height * 2)};
+    const double scale = boundedPictureScale(s, 2);
+    Size pixels{std::max(1.0, s.width * scale), std::max(1.0, s.height * scale)};
     if (s.width <= 0 || s.height <= 0)
         if (auto natural = NamedImages::naturalSize(name))
             pixels = {natural->width * 2, natural->height * 2};

@@ -567,6 +567,21 @@ void View::setNeedsDisplay(bool needs) {
     }
 }
 
+double View::boundedPictureScale(Size size, double scale) {
+    const double w = std::abs(size.width), h = std::abs(size.height);
+    if (!(scale > 0) || !std::isfinite(scale))
+        scale = 1;
+    if (!std::isfinite(w) || !std::isfinite(h))
+        return 0;
+    if (w * scale > maxPictureSide)
+        scale = maxPictureSide / w;
+    if (h * scale > maxPictureSide)
+        scale = maxPictureSide / h;
+    if (w * h * scale * scale > maxPicturePixels)
+        scale = std::sqrt(maxPicturePixels / (w * h));
+    return scale;
+}
+
 void View::display() {
     needsDisplay_ = false;
     const double base = window_ ? window_->backingScaleFactor() : layer_->contentsScale();
@@ -576,13 +591,18 @@ void View::display() {
     if (bounds_.size.width > 0 && bounds_.size.height > 0)
         enlarged =
             std::max({1.0, frame_.size.width / bounds_.size.width, frame_.size.height / bounds_.size.height});
-    const double scale = base * std::min(enlarged, 16.0);
-    int w = int(std::ceil(bounds_.size.width * scale - 1e-9));
-    int h = int(std::ceil(bounds_.size.height * scale - 1e-9));
+    const double wanted = base * std::min(enlarged, 16.0);
+    const double scale = boundedPictureScale(bounds_.size, wanted);
+    const int w = scale > 0 ? int(std::ceil(bounds_.size.width * scale - 1e-9)) : 0;
+    const int h = scale > 0 ? int(std::ceil(bounds_.size.height * scale - 1e-9)) : 0;
     if (w <= 0 || h <= 0) {
         layer_->clearContents();
         return;
     }
+    // A picture drawn coarser fills its pixels exactly, each side on its own, so that no edge is
+    // left half covered when it is stretched over the view.
+    const double sx = scale < wanted ? w / bounds_.size.width : scale;
+    const double sy = scale < wanted ? h / bounds_.size.height : scale;
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
@@ -592,11 +612,10 @@ void View::display() {
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
         // Bounds space onto image rows: y up unless the view is flipped.
         if (flipped_)
-            p.setTransform(
-                QTransform(scale, 0, 0, scale, -bounds_.origin.x * scale, -bounds_.origin.y * scale));
+            p.setTransform(QTransform(sx, 0, 0, sy, -bounds_.origin.x * sx, -bounds_.origin.y * sy));
         else
-            p.setTransform(QTransform(scale, 0, 0, -scale, -bounds_.origin.x * scale,
-                                      (bounds_.origin.y + bounds_.size.height) * scale));
+            p.setTransform(QTransform(sx, 0, 0, -sy, -bounds_.origin.x * sx,
+                                      (bounds_.origin.y + bounds_.size.height) * sy));
         draw(p, bounds_);
     }
     layer_->setContentsScale(base);

@@ -140,8 +140,17 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     void setNeedsDisplay(bool needs = true);
     // Draws this view and its subtree where needed.
     void displayIfNeeded();
-    // Draws this view now.
+    // Draws this view now, at the window's scale factor, or coarser for a view so large that
+    // its picture would pass the bounds below.
     void display();
+    // Pictures made for a view (its drawing, a drawn symbol) keep to these bounds, whatever
+    // size a stored project gives the view: far more than any screen shows, so only views much
+    // larger than the window are drawn coarser, and stretched to their size when shown.
+    static constexpr double maxPicturePixels = 4096.0 * 4096.0;
+    static constexpr double maxPictureSide = 8192.0;
+    // The scale (pixels per point) for a picture of `size` points: `scale`, or less to keep to
+    // the bounds.
+    static double boundedPictureScale(Size size, double scale);
     // Draws every view of this subtree that draws anything, now and at its present size,
     // hidden ones included (displayIfNeeded leaves those for when they are shown). For trees
     // whose layers are about to be rendered elsewhere, such as a movie export.

@@ -3,7 +3,17 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QTemporaryDir>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <optional>
 
 #include "platform/foundation/main_queue.h"
 #include "platform/ui/application.h"
@@ -29,7 +39,118 @@ class Delegate : public ApplicationDelegate {
     void applicationDidBecomeActive() override { log.push_back("active"); }
 };
 
+// Sets an environment variable for the length of a test.
+class scopedVariable {
+  public:
+    scopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    }
+    ~scopedVariable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+    scopedVariable(const scopedVariable&) = delete;
+    scopedVariable& operator=(const scopedVariable&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+// A socket file nobody listens on, as a killed instance leaves it.
+void leaveDeadSocket(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+}
+
+// Runs the event loop until the delegate has `count` files or five seconds passed.
+void waitForFiles(const Delegate& d, size_t count) {
+    QElapsedTimer timer;
+    timer.start();
+    while (d.files.size() < count && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
 } // namespace
+
+TEST(Application, TheInstanceSocketLiesWhereOnlyThisUserCanReachIt) {
+    QTemporaryDir runtime, temporary;
+    const std::string runtimePath = runtime.path().toStdString();
+    const std::string temporaryPath = temporary.path().toStdString();
+    const std::string uid = std::to_string(::getuid());
+    ::chmod(runtimePath.c_str(), 0700);
+    scopedVariable tmp("TMPDIR", temporaryPath);
+    {
+        scopedVariable xdg("XDG_RUNTIME_DIR", runtimePath);
+        EXPECT_EQ(Application::instanceName(), runtimePath + "/qrn-instance");
+        // A runtime folder others may enter is not used.
+        ::chmod(runtimePath.c_str(), 0755);
+        EXPECT_EQ(Application::instanceName(), temporaryPath + "/qrn-" + uid + "/instance");
+        EXPECT_EQ(modeOf(temporaryPath + "/qrn-" + uid) & 0777, 0700u);
+    }
+    {
+        scopedVariable xdg("XDG_RUNTIME_DIR", std::nullopt);
+        EXPECT_EQ(Application::instanceName(), temporaryPath + "/qrn-" + uid + "/instance");
+        // A folder under that name that others may enter, or a link, could be someone else's
+        // doing: there is then no hand-over at all.
+        ::chmod((temporaryPath + "/qrn-" + uid).c_str(), 0777);
+        EXPECT_EQ(Application::instanceName(), "");
+        ::rmdir((temporaryPath + "/qrn-" + uid).c_str());
+        ASSERT_EQ(::symlink(runtimePath.c_str(), (temporaryPath + "/qrn-" + uid).c_str()), 0);
+        ::chmod(runtimePath.c_str(), 0700);
+        EXPECT_EQ(Application::instanceName(), "");
+        EXPECT_FALSE(Application::forwardToRunningInstance("", {"a.qrn"}));
+        EXPECT_FALSE(Application::shared().listenForOtherInstances(""));
+    }
+}
+
+TEST(Application, OnlyASocketOfThisUsersIsTalkedToOrReplaced) {
+    QTemporaryDir dir;
+    Delegate d;
+    auto& app = Application::shared();
+    app.setDelegate(&d);
+    const std::string name = dir.path().toStdString() + "/instance";
+
+    // Anything else under the name is neither written to nor removed.
+    std::ofstream(name) << "kept";
+    EXPECT_FALSE(Application::forwardToRunningInstance(name, {"/a.qrn"}));
+    EXPECT_FALSE(app.listenForOtherInstances(name));
+    EXPECT_TRUE(S_ISREG(modeOf(name)));
+    ::unlink(name.c_str());
+
+    if (::getuid() == 0) {
+        // Another user's socket, with a listener behind it: no path reaches it.
+        QLocalServer other;
+        ASSERT_TRUE(other.listen(QString::fromStdString(name)));
+        ASSERT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(Application::forwardToRunningInstance(name, {"/secret.qrn"}));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        EXPECT_FALSE(other.hasPendingConnections());
+        EXPECT_FALSE(app.listenForOtherInstances(name));
+        EXPECT_TRUE(S_ISSOCK(modeOf(name)));
+        other.close();
+        ::unlink(name.c_str());
+    }
+
+    // A socket of ours that nobody answers on any more is taken over, and the hand-over works.
+    leaveDeadSocket(name);
+    EXPECT_FALSE(Application::forwardToRunningInstance(name, {"/a.qrn"}));
+    ASSERT_TRUE(app.listenForOtherInstances(name));
+    EXPECT_EQ(modeOf(name) & 077, 0u);
+    ASSERT_TRUE(Application::forwardToRunningInstance(name, {"/abs/c.qrn"}));
+    waitForFiles(d, 1);
+    EXPECT_EQ(d.files, std::vector<std::string>{"/abs/c.qrn"});
+    app.stopListening();
+    app.setDelegate(nullptr);
+}
 
 TEST(Application, LaunchOpensCommandLineFilesAndQuitsAfterTheLastWindow) {
     Delegate d;
@@ -81,10 +202,7 @@ TEST(Application, SecondLaunchHandsItsFilesToTheRunningInstance) {
     EXPECT_FALSE(Application::forwardToRunningInstance(name, {"a.qrn"})); // nobody listening yet
     ASSERT_TRUE(app.listenForOtherInstances(name));
     ASSERT_TRUE(Application::forwardToRunningInstance(name, {"/abs/b.qrn", "rel.qrn"}));
-    QElapsedTimer timer;
-    timer.start();
-    while (d.files.size() < 2 && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    waitForFiles(d, 2);
     ASSERT_EQ(d.files.size(), 2u);
     EXPECT_EQ(d.files[0], "/abs/b.qrn");
     // Relative paths arrive made absolute against the sender's working directory.

@@ -413,3 +413,31 @@ TEST(ViewDrawing, RotatedViewRendersAsItsTurnedRectangle) {
     EXPECT_EQ(at(50, 100).alpha(), 0);
     EXPECT_EQ(at(150, 100).alpha(), 0);
 }
+
+// A view as large as a stored project may make one: its picture keeps to the bounds and is
+// stretched over the whole view when drawn.
+TEST(View, APictureOfAHugeViewKeepsToTheBoundsAndStillCoversTheView) {
+    struct filled : View {
+        using View::View;
+        void draw(QPainter& p, const Rect& r) override {
+            p.fillRect(QRectF(0, 0, r.size.width, r.size.height), Qt::red);
+        }
+    };
+    for (const Size size : {Size{100, 1e6}, Size{2147483648.0, 2147483648.0}, Size{30000, 30000}}) {
+        auto view = std::make_shared<filled>(Rect({0, 0}, size));
+        view->display();
+        const QImage& picture = view->layer()->contents();
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_LE(picture.width(), View::maxPictureSide);
+        EXPECT_LE(picture.height(), View::maxPictureSide);
+        EXPECT_LE(double(picture.width()) * picture.height(), View::maxPicturePixels);
+        // Seen through a window-sized picture of its lower left corner, it is red all over.
+        auto root = graphics::Layer::make();
+        root->setBounds(Rect(0, 0, 50, 50));
+        root->addSublayer(view->layer());
+        const QImage seen = graphics::Renderer().renderToImage(*root, {50, 50}, 0);
+        EXPECT_EQ(QColor(seen.pixel(25, 25)), QColor(Qt::red));
+    }
+    // A small view keeps its full resolution.
+    EXPECT_EQ(View::boundedPictureScale({556, 313}, 2), 2);
+}

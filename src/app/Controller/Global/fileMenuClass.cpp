@@ -269,9 +269,13 @@ void fileMenuClass::save() {
     QRN_LOG_IN();
     persistentDataStorageClass storage;
     const std::string title = storage.getProjectName();
-    storage.exportData(true);
-    // Typed scripts and symbol texts waiting for their delayed write go out with the save.
-    attributedStringStorageClass().flushPendingSymbolExport();
+    // Written now, scripts and symbol texts with it, so that " - saved" is only ever shown for
+    // files that are on disk.
+    if (const qrn::Status saved = storage.saveProject(); !saved) {
+        throwClass().showError("The project could not be saved: " + saved.error());
+        QRN_LOG_OUT();
+        return;
+    }
     auto controller = std::dynamic_pointer_cast<controllerProjectViewController>(storage.getViewController());
     qrn::ui::Window* window = controller ? controller->window() : nullptr;
     // Only the title flashes: the project's name stays as it is, so a second Save or a new

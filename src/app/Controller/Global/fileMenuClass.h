@@ -13,7 +13,8 @@ class fileMenuClass {
     void initialiseNewProjectDirectory(const std::string& path);
     void newProject();
     void open();
-    // Writes the project half a second later and shows " - saved" in the window title for 1 s.
+    // Writes the project and its texts now and shows " - saved" in the window title for 1 s; a
+    // failed write is shown in an alert with the reason instead.
     void save();
     void saveAs(bool returnValue);
 

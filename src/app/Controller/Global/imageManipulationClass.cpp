@@ -22,6 +22,16 @@ bool haveProjectFolder() {
     return !persistentDataStorageClass().getProjectDirectory().empty();
 }
 
+// The package's own images folder. One that is a link could lead anywhere on the disk: it counts
+// as missing, so nothing is read from, stored in or deleted from where it leads.
+bool haveOwnImagesFolder() {
+    if (!haveProjectFolder())
+        return false;
+    std::error_code error;
+    const std::string folder = persistentDataStorageClass().getProjectDirectory() + "/images";
+    return std::filesystem::is_directory(std::filesystem::symlink_status(folder, error));
+}
+
 LogValues fileValues(const std::optional<std::pair<std::string, std::string>>& file) {
     if (!file)
         return {{"imageName", qrn::Value()}};
@@ -51,7 +61,7 @@ bool namedByAnyLayer(const std::string& name, const std::string& ext) {
 } // namespace
 
 bool imageManipulationClass::isInImagesFolder(const std::string& file) {
-    if (!haveProjectFolder())
+    if (!haveOwnImagesFolder())
         return false;
     std::error_code error;
     const auto folder = std::filesystem::canonical(imagesFolder(), error);
@@ -176,14 +186,16 @@ bool imageManipulationClass::saveImage(const std::optional<layerAssetIndexAndVid
 
     const auto& dropped = references[size_t(where.assetIndex)][size_t(last)];
     const std::string extension = dropped.size() > 1 ? dropped[1].toString() : "";
-    auto stored = isSafeImageFileComponent(extension) && haveProjectFolder()
+    auto stored = isSafeImageFileComponent(extension) && haveOwnImagesFolder()
                       ? directoryAndFilePathsClass().createFileWithUniqueID(extension, imagesFolder())
                       : std::nullopt;
     qrn::Status copied =
-        stored ? qrn::files::copyFile(path, stored->second)
-               : qrn::Status::failure(haveProjectFolder()
-                                          ? "No free file name for the image in " + imagesFolder()
-                                          : std::string("No project folder to store the image in"));
+        stored                 ? qrn::files::copyFile(path, stored->second)
+        : !haveProjectFolder() ? qrn::Status::failure("No project folder to store the image in")
+        : !haveOwnImagesFolder()
+            ? qrn::Status::failure("No images folder of the project's own to store the image in: " +
+                                   imagesFolder())
+            : qrn::Status::failure("No free file name for the image in " + imagesFolder());
     if (!copied) {
         // Leave no reference to a file that is not there: a new layer keeps its unsaved
         // reference, a replacing drop keeps the layer's old picture.

@@ -49,8 +49,13 @@ void previewLayerClass::reapplyLayerFilters(int a, int l) {
     // A moving picture keeps its frames and is filtered as it is drawn.
     if (picture && original && !picture->playsOnTimeline()) {
         const auto filtered = edit.getFiltersArrayOrFilteredImage(original, false, std::nullopt, l, a).image;
-        QImage drawn(std::max(1, int(picture->frame().size.width)),
-                     std::max(1, int(picture->frame().size.height)), QImage::Format_ARGB32_Premultiplied);
+        // At the view's size in points, within the bounds of a view's picture (the view
+        // stretches it to its size).
+        const qrn::Size size = picture->frame().size;
+        const double scale = qrn::ui::View::boundedPictureScale(size, 1);
+        QImage drawn(scale > 0 ? std::max(1, int(size.width * scale)) : 1,
+                     scale > 0 ? std::max(1, int(size.height * scale)) : 1,
+                     QImage::Format_ARGB32_Premultiplied);
         drawn.fill(Qt::transparent);
         QPainter painter(&drawn);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
