@@ -45,6 +45,7 @@
 #include "platform/ui/menu.h"
 #include "platform/ui/pasteboard.h"
 #include "platform/ui/scroll_view.h"
+#include "support/picture_server.h"
 
 using qrn::ui::Event;
 using qrn::ui::EventType;
@@ -66,49 +67,10 @@ std::shared_ptr<qrn::MenuItem> menuItem(const std::string& menu, const std::stri
     return qrn::mainMenu()->itemWithTitle(menu)->submenu()->itemWithTitle(title);
 }
 
-QByteArray pngBytes(int w, int h) {
-    QImage image(w, h, QImage::Format_ARGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// Serves one picture at /pic, 404 elsewhere.
-struct pictureServer {
-    QTcpServer server;
-    QByteArray picture = pngBytes(40, 20);
-    pictureServer() {
-        server.listen(QHostAddress::LocalHost);
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            while (auto* socket = server.nextPendingConnection())
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    const QByteArray request = socket->readAll();
-                    const bool found = request.split(' ').value(1) == "/pic";
-                    const QByteArray body = found && !request.startsWith("HEAD") ? picture : QByteArray();
-                    socket->write("HTTP/1.1 " + QByteArray(found ? "200 OK" : "404 No") +
-                                  "\r\nContent-Length: " + QByteArray::number(found ? picture.size() : 0) +
-                                  "\r\nConnection: close\r\n\r\n" + body);
-                    socket->flush();
-                    socket->disconnectFromHost();
-                });
-        });
-    }
-    QUrl url(const char* path) const {
-        return QUrl("http://127.0.0.1:" + QString::number(server.serverPort()) + path);
-    }
-};
+using qrn::test::pictureServer;
 
 bool runUntil(const std::function<bool()>& done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        qrn::MainQueue::runPending();
-    }
-    return done();
+    return qrn::test::runEventsAndQueueUntil(done);
 }
 
 std::set<std::string> downloadsLeft() {
@@ -299,7 +261,7 @@ TEST_F(EditingJoins, ArrangeGroupAndUngroupAnswerOnTheEditingScreen) {
 }
 
 TEST_F(EditingJoins, AWebPictureDropLeavesNoDownloadedFileBehindWhetherItLandsOrNot) {
-    pictureServer server;
+    pictureServer server{qrn::test::pngBytes(40, 20, Qt::darkCyan)};
     auto* editor = newProjectByClick(projectPath());
     ASSERT_TRUE(editor);
     const auto before = downloadsLeft();

@@ -21,54 +21,16 @@
 #include "platform/ui/dragging.h"
 #include "platform/ui/pasteboard.h"
 #include "support/log_capture.h"
+#include "support/picture_server.h"
 
 using namespace previewtest;
 
 namespace {
 
-QByteArray pngBytes(int w, int h) {
-    QImage image(w, h, QImage::Format_ARGB32);
-    image.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// Serves one picture at /pic; every other path is 404.
-struct pictureServer {
-    QTcpServer server;
-    QByteArray picture = pngBytes(40, 20);
-    pictureServer() {
-        server.listen(QHostAddress::LocalHost);
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            while (auto* socket = server.nextPendingConnection())
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    const QByteArray request = socket->readAll();
-                    const bool found = request.split(' ').value(1) == "/pic";
-                    const QByteArray body = found && !request.startsWith("HEAD") ? picture : QByteArray();
-                    socket->write("HTTP/1.1 " + QByteArray(found ? "200 OK" : "404 No") +
-                                  "\r\nContent-Length: " + QByteArray::number(found ? picture.size() : 0) +
-                                  "\r\nConnection: close\r\n\r\n" + body);
-                    socket->flush();
-                    socket->disconnectFromHost();
-                });
-        });
-    }
-    QUrl url(const char* path) const {
-        return QUrl("http://127.0.0.1:" + QString::number(server.serverPort()) + path);
-    }
-};
+using qrn::test::pictureServer;
 
 bool runUntil(const std::function<bool()>& done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        qrn::MainQueue::runPending();
-    }
-    return done();
+    return qrn::test::runEventsAndQueueUntil(done);
 }
 
 class ImageDrop : public qrn::test::LogCapture {
@@ -112,8 +74,8 @@ class ImageDrop : public qrn::test::LogCapture {
 
 TEST_F(ImageDrop, AFileDropAddsTheFirstPictureOnlyAndLeavesTheClipboardAlone) {
     const int clipboard = qrn::ui::Pasteboard::general().changeCount();
-    auto info = dragOf({qrn::ui::PasteboardItem::withURL(file("a.png", pngBytes(30, 10))),
-                        qrn::ui::PasteboardItem::withURL(file("b.png", pngBytes(8, 8)))});
+    auto info = dragOf({qrn::ui::PasteboardItem::withURL(file("a.png", qrn::test::pngBytes(30, 10, Qt::red))),
+                        qrn::ui::PasteboardItem::withURL(file("b.png", qrn::test::pngBytes(8, 8, Qt::red)))});
     EXPECT_EQ(view->draggingEntered(info), unsigned(qrn::ui::DragOperationCopy));
     ASSERT_TRUE(view->prepareForDragOperation(info));
     EXPECT_TRUE(view->performDragOperation(info));
@@ -152,7 +114,8 @@ TEST_F(ImageDrop, ALateAnswerAboutAnEarlierDragChangesNothing) {
     pictureServer server;
     auto web = dragOf({qrn::ui::PasteboardItem::withURL(server.url("/pic"))});
     view->draggingEntered(web);
-    auto local = dragOf({qrn::ui::PasteboardItem::withURL(file("c.png", pngBytes(12, 6)))});
+    auto local =
+        dragOf({qrn::ui::PasteboardItem::withURL(file("c.png", qrn::test::pngBytes(12, 6, Qt::red)))});
     EXPECT_EQ(view->draggingEntered(local), unsigned(qrn::ui::DragOperationCopy));
     // Give the web check every chance to arrive.
     QElapsedTimer timer;
@@ -200,7 +163,8 @@ TEST_F(ImageDrop, ASymbolDropCarriesItsOwnTagAndAnAnimatedOneStartsAtTheMinimumS
     EXPECT_DOUBLE_EQ(added[1].size.width / added[1].size.height, 2.0);
 
     // A later file drag is a file drop, whatever the picker last held.
-    auto later = dragOf({qrn::ui::PasteboardItem::withURL(file("d.png", pngBytes(5, 5)))});
+    auto later =
+        dragOf({qrn::ui::PasteboardItem::withURL(file("d.png", qrn::test::pngBytes(5, 5, Qt::red)))});
     view->draggingEntered(later);
     ASSERT_TRUE(view->prepareForDragOperation(later));
     ASSERT_EQ(added.size(), 3u);
