@@ -1,0 +1,114 @@
+// A presenter's journey through the real app: QRN starts through the same start-up as main(),
+// with its real delegate, windows, menus and the test devices, and is driven only by mouse and
+// key events on its windows and by its menu bar. Each stage checks what the presenter sees and
+// what is on disk.
+//
+// Stages marked "awaits a mend" check behaviour that is being mended elsewhere; they stay here,
+// each in its own block, so a failure names the stage that is still wrong.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "AppDelegate.h"
+#include "appStartup.h"
+#include "journey/journey_driver.h"
+#include "journey/journey_stages.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/qt/host_window.h"
+#include "platform/ui/application.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Environment variables of the journey, restored afterwards.
+class ScopedEnv {
+  public:
+    void set(const char* name, const std::string& value) {
+        const char* old = std::getenv(name);
+        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
+        }
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// Runs one launch of QRN: start-up as main() does it, `session` on the running event loop, then
+// the teardown main() runs after the loop. Returns the loop's exit code, or -1 when the session
+// had to stop the loop itself because the app never ended (Quit or closing the last window hung).
+int launch(AppDelegate& delegate, const std::vector<std::string>& args,
+           const std::function<journey::Ending()>& session) {
+    appStartup::install();
+    if (!qrn::qt::startApplication(args, delegate)) {
+        ADD_FAILURE() << "another QRN took the launch";
+        return -2;
+    }
+    bool stoppedByTest = false;
+    QTimer::singleShot(0, [&] {
+        const journey::Ending ending = session();
+        // The app must end the loop by itself within 5 s of Quit or of closing its last window;
+        // a session that stopped early ends it at once.
+        const int grace = ending == journey::Ending::appEnds ? 5000 : 0;
+        QTimer::singleShot(grace, QCoreApplication::instance(), [&stoppedByTest] {
+            stoppedByTest = true;
+            QCoreApplication::exit(-1);
+        });
+    });
+    const int code = QApplication::exec();
+    qrn::qt::endApplication();
+    return stoppedByTest ? -1 : code;
+}
+
+} // namespace
+
+TEST(PresenterJourney, FromLandingThroughEditingStudioAndMovieToQuit) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const fs::path base = root.path().toStdString();
+    for (const char* sub : {"home", "tmp", "data", "projects", "movies"})
+        fs::create_directories(base / sub);
+    ScopedEnv env;
+    env.set("HOME", (base / "home").string());
+    env.set("TMPDIR", (base / "tmp").string());
+    env.set("XDG_DATA_HOME", (base / "data").string());
+    env.set("QRN_TEST_DEVICES", "1");
+
+    journey::Journey j(base);
+    journey::watchDialogs();
+    {
+        AppDelegate delegate;
+        // First launch: a new project, edited and saved; closing its window ends QRN.
+        const int code = launch(delegate, {"qrn"}, [&] { return j.firstLaunch(); });
+        if (!j.stopped())
+            EXPECT_EQ(code, 0) << "closing the last window must end QRN by itself";
+        j.afterFirstLaunch();
+    }
+    // A second start of QRN: the process is new, so is the application's launch state.
+    qrn::ui::Application::shared().resetForTesting();
+    if (!j.stopped()) {
+        AppDelegate delegate;
+        const int code = launch(delegate, {"qrn"}, [&] { return j.secondLaunch(); });
+        if (!j.stopped())
+            EXPECT_EQ(code, 0) << "Quit must end QRN by itself";
+        j.afterSecondLaunch();
+    }
+    journey::stopWatchingDialogs();
+    // Both launches ended as main() ends them: no widget and no queued block is left.
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+    EXPECT_EQ(qrn::MainQueue::pendingCount(), 0);
+}
