@@ -16,6 +16,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
+
+#include <cmath>
 
 #include <deque>
 #include <gtest/gtest.h>
@@ -121,8 +124,63 @@ void clickAt(const qrn::ui::View& view, qrn::Point local, Qt::KeyboardModifiers 
     QCoreApplication::processEvents();
 }
 
+qrn::Point visibleCentre(const qrn::ui::View& view) {
+    // The part of the view its ancestors (scroll views' clips, panes) leave on show.
+    qrn::Rect shown = view.windowRect();
+    for (auto v = view.superview(); v; v = v->superview())
+        shown = shown.intersection(v->windowRect());
+    if (shown.isEmpty())
+        return view.bounds().center();
+    return view.convertPointFromView(shown.center(), nullptr);
+}
+
+std::optional<qrn::Point> clickablePoint(const qrn::ui::View& view) {
+    auto* window = view.window();
+    if (!window || !window->frameView())
+        return std::nullopt;
+    qrn::Rect shown = view.windowRect();
+    for (auto v = view.superview(); v; v = v->superview())
+        shown = shown.intersection(v->windowRect());
+    if (shown.isEmpty())
+        return std::nullopt;
+    // The middle first, then outwards: the first point whose press would reach the view.
+    const auto& root = window->frameView();
+    std::optional<qrn::Point> best;
+    double bestDistance = 1e18;
+    for (int i = 1; i < 12; ++i)
+        for (int k = 1; k < 12; ++k) {
+            const qrn::Point p{shown.minX() + shown.width() * i / 12, shown.minY() + shown.height() * k / 12};
+            const auto* hit = root->hitTest(root->convertPointFromView(p, nullptr));
+            bool inside = false;
+            for (const qrn::ui::View* v = hit; v && !inside; v = v->superview().get())
+                inside = v == &view;
+            const double d = std::hypot(p.x - shown.midX(), p.y - shown.midY());
+            if (inside && d < bestDistance) {
+                best = view.convertPointFromView(p, nullptr);
+                bestDistance = d;
+            }
+        }
+    return best;
+}
+
 void click(const qrn::ui::View& view, Qt::KeyboardModifiers mods) {
-    clickAt(view, view.bounds().center(), mods);
+    const auto p = clickablePoint(view);
+    if (!p) {
+        ADD_FAILURE() << "nothing of the view is there to click";
+        return;
+    }
+    clickAt(view, *p, mods);
+}
+
+void wheel(const qrn::ui::View& view, QPoint angleDelta) {
+    auto* host = hostWidgetOf(view);
+    if (!host)
+        return;
+    const QPointF p = qtPoint(view, visibleCentre(view));
+    QWheelEvent e(p, host->mapToGlobal(p), angleDelta / 8, angleDelta, Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(host, &e);
+    QCoreApplication::processEvents();
 }
 
 void rightClick(const qrn::ui::View& view) {

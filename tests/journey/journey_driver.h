@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,12 +47,20 @@ QWidget* hostOf(const qrn::ui::View& view);
 // Mouse input on the window of `view`.
 void press(const qrn::ui::View& view, qrn::Point local, Qt::KeyboardModifiers mods = Qt::NoModifier);
 void release(const qrn::ui::View& view, qrn::Point local, Qt::KeyboardModifiers mods = Qt::NoModifier);
+// The centre of what the view's ancestors leave on show, in the view's space.
+qrn::Point visibleCentre(const qrn::ui::View& view);
+// A point of the view (its own space) where a press reaches it, nearest the middle of what is
+// on show; none when the view is covered or scrolled away.
+std::optional<qrn::Point> clickablePoint(const qrn::ui::View& view);
+// Clicks the view where a press reaches it (a failure when none does).
 void click(const qrn::ui::View& view, Qt::KeyboardModifiers mods = Qt::NoModifier);
 void clickAt(const qrn::ui::View& view, qrn::Point local, Qt::KeyboardModifiers mods = Qt::NoModifier);
 void rightClick(const qrn::ui::View& view);
 // Presses at `from`, moves in steps to `to` (both in `view`'s space) and releases there.
 void drag(const qrn::ui::View& view, qrn::Point from, qrn::Point to, int steps = 8,
           Qt::KeyboardModifiers mods = Qt::NoModifier);
+// A mouse wheel turn over the view (Qt's angle delta: 120 a notch).
+void wheel(const qrn::ui::View& view, QPoint angleDelta);
 void hover(const qrn::ui::View& view, qrn::Point local);
 
 // Keys to the focused widget (the host widget of the key window when nothing else has focus).

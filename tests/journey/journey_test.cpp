@@ -27,27 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Environment variables of the journey, restored afterwards.
-class ScopedEnv {
-  public:
-    void set(const char* name, const std::string& value) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                unsetenv(it->first.c_str());
-        }
-    }
-
-  private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
 // Runs one launch of QRN: start-up as main() does it, `session` on the running event loop, then
 // the teardown main() runs after the loop. Returns the loop's exit code, or -1 when the session
 // had to stop the loop itself because the app never ended (Quit or closing the last window hung).
@@ -80,13 +59,8 @@ TEST(PresenterJourney, FromLandingThroughEditingStudioAndMovieToQuit) {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     const fs::path base = root.path().toStdString();
-    for (const char* sub : {"home", "tmp", "data", "projects", "movies"})
+    for (const char* sub : {"projects", "movies"})
         fs::create_directories(base / sub);
-    ScopedEnv env;
-    env.set("HOME", (base / "home").string());
-    env.set("TMPDIR", (base / "tmp").string());
-    env.set("XDG_DATA_HOME", (base / "data").string());
-    env.set("QRN_TEST_DEVICES", "1");
 
     journey::Journey j(base);
     journey::watchDialogs();
