@@ -203,6 +203,14 @@ void drag(const qrn::ui::View& view, qrn::Point from, qrn::Point to, int steps, 
 }
 
 QWidget* focusTarget() {
+    // The offscreen platform has no window manager to give the focus back to the key window
+    // when a dialog closes; do what one would.
+    if (!QApplication::activeWindow())
+        if (auto* key = qrn::ui::Window::keyWindow())
+            if (auto* host = qrn::qt::hostWidget(*key)) {
+                host->activateWindow();
+                QCoreApplication::processEvents();
+            }
     if (auto* f = QApplication::focusWidget())
         return f;
     if (auto* key = qrn::ui::Window::keyWindow())

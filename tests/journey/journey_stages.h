@@ -68,6 +68,7 @@ class Journey {
     // Recording: the times of the two steps, seconds from the start of the take.
     std::vector<double> stepTimes_;
     std::filesystem::path movie_;
+    std::string textLayerId_;
 };
 
 } // namespace journey
