@@ -17,6 +17,7 @@
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Landing/landingClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "View/Editing/Preview/manipulateImageView.h"
 #include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/viewLoaderController.h"
@@ -146,11 +147,12 @@ std::shared_ptr<qrn::ui::View> slideTile(size_t slide) {
 }
 
 // Every view of type T under `root`, depth first.
-template <typename T> std::vector<std::shared_ptr<T>> viewsOf(const std::shared_ptr<qrn::ui::View>& root) {
+template <typename T>
+std::vector<std::shared_ptr<T>> viewsOf(const std::shared_ptr<qrn::ui::View>& root, bool withHidden = false) {
     std::vector<std::shared_ptr<T>> out;
     std::function<void(const std::shared_ptr<qrn::ui::View>&)> walk =
         [&](const std::shared_ptr<qrn::ui::View>& v) {
-            if (!v || v->isHidden())
+            if (!v || (v->isHidden() && !withHidden))
                 return;
             if (auto t = std::dynamic_pointer_cast<T>(v))
                 out.push_back(t);
@@ -173,6 +175,45 @@ std::shared_ptr<svgButtonClass> buttonNamed(qrn::ui::Window& window, const std::
         if (b->iconName() == name)
             return b;
     return nullptr;
+}
+
+// A layer's view in the preview: the holder whose first subview carries the layer's id.
+std::shared_ptr<qrn::ui::View> layerView(const std::string& id) {
+    auto* screen = editor();
+    if (!screen || !screen->parentPreviewView)
+        return nullptr;
+    auto tagged = screen->parentPreviewView->viewWithTag(std::stoi(id));
+    return tagged ? tagged->superview() : nullptr;
+}
+
+// A handle of the selection overlay: -1 turns, -2 resizes.
+std::shared_ptr<qrn::ui::View> handle(int tag) {
+    auto* screen = editor();
+    for (auto& h : viewsOf<manipulateImageView>(screen->mainView))
+        if (!h->subviews().empty() && h->subviews().front()->tag() == tag)
+            return h;
+    return nullptr;
+}
+
+struct LayerState {
+    std::vector<double> frame{0, 0, 0, 0};
+    double rotation = 0;
+    bool flippedH = false, flippedV = false;
+};
+
+// What the model holds for layer k of slide n.
+LayerState layerState(size_t slide, size_t k) {
+    const auto model = persistentDataStorageClass().buildProjectDictionary();
+    LayerState s;
+    try {
+        s.frame = model.at("LAYER_ORIGIN_SIZE_ARRAY").at(slide).at(k).get<std::vector<double>>();
+        s.rotation = model.at("LAYER_ROTATE_ARRAY").at(slide).at(k).get<double>();
+        s.flippedH = model.at("LAYER_IS_FLIPPED_ARRAY").at(slide).at(k).at(0).get<bool>();
+        s.flippedV = model.at("LAYER_IS_FLIPPED_ARRAY").at(slide).at(k).at(1).get<bool>();
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "the model has no layer " << k << " on slide " << slide << ": " << e.what();
+    }
+    return s;
 }
 
 bool selectSlide(size_t slide) {
@@ -401,6 +442,75 @@ bool Journey::textLayer() {
     return stored() == "Welcome to QRN";
 }
 bool Journey::gestures() {
+    STAGE("move, resize, rotate, flip, undo and redo");
+    auto* screen = editor();
+    if (!selectSlide(1))
+        return false;
+    const std::string id = layersOf(1).front();
+    auto holder = layerView(id);
+    EXPECT_TRUE(holder) << "the PNG's layer is not in the preview";
+    if (!holder)
+        return false;
+    auto drop = screen->dragView;
+    const auto centre = [&] { return drop->convertPointFromView(holder->windowRect().center(), nullptr); };
+    clickAt(*drop, centre());
+    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(id); }))
+        << "a click on the PNG did not select it";
+
+    // Move: 60 to the right and 30 up.
+    const auto start = layerState(1, 0);
+    auto from = centre();
+    drag(*drop, from, {from.x + 60, from.y + 30});
+    settle(0.1);
+    const auto moved = layerState(1, 0);
+    EXPECT_GT(moved.frame[0], start.frame[0] + 20) << "the layer did not move right";
+    EXPECT_NE(moved.frame[1], start.frame[1]) << "the layer did not move vertically";
+    EXPECT_EQ(moved.frame[2], start.frame[2]);
+
+    // Resize by the corner handle, outwards.
+    auto resize = handle(-2);
+    EXPECT_TRUE(resize) << "no resize handle on the selected layer";
+    if (resize) {
+        // Away from the layer's centre, along the diagonal.
+        auto r = drop->convertPointFromView(resize->windowRect().center(), nullptr);
+        const auto c = centre();
+        const double length = std::hypot(r.x - c.x, r.y - c.y);
+        hover(*drop, r);
+        drag(*drop, r, {r.x + 40 * (r.x - c.x) / length, r.y + 40 * (r.y - c.y) / length});
+        settle(0.1);
+    }
+    const auto resized = layerState(1, 0);
+    EXPECT_GT(resized.frame[2], moved.frame[2] + 10) << "the layer did not grow";
+
+    // Rotate by the rotation handle, a quarter turn round the centre.
+    auto rotate = handle(-1);
+    EXPECT_TRUE(rotate) << "no rotation handle on the selected layer";
+    if (rotate) {
+        auto r = drop->convertPointFromView(rotate->windowRect().center(), nullptr);
+        const auto c = centre();
+        hover(*drop, r);
+        drag(*drop, r, {c.x + (r.y - c.y), c.y - (r.x - c.x)}, 12);
+        settle(0.1);
+    }
+    const auto rotated = layerState(1, 0);
+    // Radians: about a quarter turn.
+    EXPECT_GT(std::abs(rotated.rotation), 1.0) << "the layer did not turn";
+    EXPECT_LT(std::abs(rotated.rotation), 2.2) << "the layer turned too far";
+
+    // Flip from the Arrange menu, then undo it and redo it.
+    EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
+    settle(0.1);
+    EXPECT_TRUE(layerState(1, 0).flippedH) << "Flip Horizontally did not flip";
+    // Undo and redo take a quarter second each before they take the next one, as a presenter's
+    // clicks are apart.
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    settle(0.4);
+    EXPECT_FALSE(layerState(1, 0).flippedH) << "Undo did not take the flip back";
+    EXPECT_NEAR(layerState(1, 0).rotation, rotated.rotation, 1e-6);
+    EXPECT_TRUE(titleBar()->buttonRedo->isEnabled()) << "after an undo the redo button is off";
+    click(*titleBar()->buttonRedo);
+    settle(0.4);
+    EXPECT_TRUE(layerState(1, 0).flippedH) << "Redo did not flip again";
     return true;
 }
 bool Journey::reorderLayers() {
