@@ -16,6 +16,7 @@
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Landing/landingClass.h"
+#include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/Preview/manipulateImageView.h"
 #include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
@@ -214,6 +215,12 @@ LayerState layerState(size_t slide, size_t k) {
         ADD_FAILURE() << "the model has no layer " << k << " on slide " << slide << ": " << e.what();
     }
     return s;
+}
+
+// The script of slide n (1 ...); the sticky slide's script is the project's notes instead.
+std::string scriptOf(size_t slide) {
+    const auto scripts = attributedStringStorageClass().getAutocueStringArray();
+    return slide >= 1 && slide <= scripts.size() ? scripts[slide - 1].string() : std::string();
 }
 
 bool selectSlide(size_t slide) {
@@ -520,6 +527,31 @@ bool Journey::filters() {
     return true;
 }
 bool Journey::scripts() {
+    STAGE("a script per slide");
+    auto bar = titleBar();
+    click(*bar->buttonScriptSettings);
+    scripts_ = {"", "Good evening and welcome. Tonight the weather turns.",
+                "A storm comes in from the west by midnight.",
+                "That is all from us. Thank you for watching."};
+    for (size_t slide = 1; slide <= 3; ++slide) {
+        if (!selectSlide(slide))
+            return false;
+        std::shared_ptr<qrn::ui::TextView> editorView;
+        EXPECT_TRUE(waitUntil([&] {
+            auto views = viewsOf<qrn::ui::TextView>(editor()->settingsView);
+            for (auto& v : views)
+                if (v->isEditable())
+                    editorView = v;
+            return editorView != nullptr;
+        })) << "the script pane shows no script to type into";
+        if (!editorView)
+            return false;
+        click(*editorView);
+        EXPECT_TRUE(waitUntil([&] { return editorView->isEditing(); }, 2)) << "the script took no focus";
+        type(scripts_[slide]);
+        EXPECT_TRUE(waitUntil([&] { return scriptOf(slide) == scripts_[slide]; }, 2))
+            << "slide " << slide << " keeps the script \"" << scriptOf(slide) << "\"";
+    }
     return true;
 }
 
@@ -592,6 +624,13 @@ bool Journey::reopenFromRecent() {
     EXPECT_TRUE(waitUntil([&] { return firstDifference(reopened(), byPlace(saved_)).empty(); }, 3))
         << "the reopened model differs from the saved one at "
         << firstDifference(reopened(), byPlace(saved_));
+    for (size_t slide = 1; slide <= 3 && slide < scripts_.size(); ++slide)
+        EXPECT_EQ(scriptOf(slide), scripts_[slide]) << "the script of slide " << slide << " after reopening";
+    bool textKept = false;
+    for (auto& slide : attributedStringStorageClass().getTextSymbolStringArray())
+        for (auto& text : slide)
+            textKept = textKept || text.string() == "Welcome to QRN";
+    EXPECT_TRUE(textKept) << "the typed text layer's words are gone after reopening";
     return true;
 }
 
