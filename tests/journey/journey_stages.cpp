@@ -14,8 +14,10 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/LayerSettings/layerSettingsTextClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Landing/landingClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/Preview/manipulateImageView.h"
@@ -25,7 +27,14 @@
 #include "View/Global/iconViewView.h"
 #include "View/Landing/landingButtonView.h"
 #include "View/Landing/landingController.h"
+#include "View/Recording/autocueDisplayController.h"
+#include "View/Recording/recordViewController.h"
 #include "journey/journey_driver.h"
+#include "platform/graphics/animated_value.h"
+#include "platform/media/movie_reader.h"
+#include "platform/media/player.h"
+#include "platform/media/player_view.h"
+#include "platform/qt/host_window.h"
 #include "platform/ui/button.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_view.h"
@@ -223,6 +232,74 @@ std::string scriptOf(size_t slide) {
     return slide >= 1 && slide <= scripts.size() ? scripts[slide - 1].string() : std::string();
 }
 
+recordViewController* studio() {
+    if (auto* screen = controllerIn<recordViewController>())
+        return screen;
+    auto presented = recordViewClass().getPresentedRecordViewController();
+    return presented && presented->window() && presented->window()->isVisible() ? presented.get() : nullptr;
+}
+
+qrn::ui::Window& studioWindow() {
+    return *studio()->window();
+}
+
+// A layer's holder in the studio's picture.
+std::shared_ptr<qrn::ui::View> studioLayer(const std::string& id) {
+    auto* screen = studio();
+    if (!screen || !screen->recordingView || id.empty())
+        return nullptr;
+    auto tagged = screen->recordingView->viewWithTag(std::stoi(id));
+    return tagged ? tagged->superview() : nullptr;
+}
+
+// The slide whose layers the studio's picture shows (0 when none or several).
+int slideShownInStudio() {
+    const auto layers = previewLayerClass().getLayerArray();
+    int shown = 0;
+    for (size_t slide = 1; slide < layers.size(); ++slide) {
+        bool visible = false;
+        for (auto& id : layers[slide])
+            if (auto holder = studioLayer(id))
+                visible = visible || !holder->isHiddenOrHasHiddenAncestor();
+        if (visible)
+            shown = shown ? -1 : int(slide);
+    }
+    return std::max(shown, 0);
+}
+
+// The next-asset card shows the layers of slide n: one view per layer, tagged with its id.
+void expectCardShows(size_t slide) {
+    auto* screen = studio();
+    if (!screen || !screen->nextAssetPreview) {
+        ADD_FAILURE() << "no next-asset card";
+        return;
+    }
+    EXPECT_FALSE(screen->nextAssetPreview->isHiddenOrHasHiddenAncestor()) << "the next-asset card is hidden";
+    const auto layers = previewLayerClass().getLayerArray();
+    if (slide >= layers.size())
+        return;
+    for (auto& id : layers[slide]) {
+        auto tagged = screen->nextAssetPreview->viewWithTag(std::stoi(id));
+        EXPECT_TRUE(tagged && !tagged->isHiddenOrHasHiddenAncestor())
+            << "the next-asset card lacks layer " << id << " of slide " << slide;
+    }
+}
+
+// Steps taken in the take so far (the timing starts with the take's own start).
+size_t stepsTimed() {
+    const auto timing = recordViewClass().getAssetTimingArray();
+    return timing.empty() ? 0 : timing.size() - 1;
+}
+
+std::string autocueText() {
+    auto autocue = autocueDisplayController::current();
+    if (!autocue || !autocue->textField())
+        return "";
+    for (auto& text : viewsOf<qrn::ui::TextView>(autocue->textField()))
+        return text->string();
+    return "";
+}
+
 bool selectSlide(size_t slide) {
     auto tile = slideTile(slide);
     EXPECT_TRUE(tile) << "no tile for slide " << slide;
@@ -241,6 +318,13 @@ bool selectSlide(size_t slide) {
 } // namespace
 
 #define STAGE(name) SCOPED_TRACE("stage: " name)
+#define ASSERT_FALSE_RETURN(condition, message)                                                              \
+    do {                                                                                                     \
+        if (condition) {                                                                                     \
+            ADD_FAILURE() << message;                                                                        \
+            return false;                                                                                    \
+        }                                                                                                    \
+    } while (false)
 
 Journey::Journey(fs::path base) : base_(std::move(base)) {}
 
@@ -634,34 +718,332 @@ bool Journey::reopenFromRecent() {
     return true;
 }
 
+void Journey::keepStudioShot(int slide) {
+    auto* screen = studio();
+    if (!screen || !screen->recordingView)
+        return;
+    auto* host = qrn::qt::hostWidget(studioWindow());
+    if (!host)
+        return;
+    host->flush();
+    const qrn::Rect picture = screen->recordingView->windowRect();
+    if (studioShots_.size() <= size_t(slide)) {
+        studioShots_.resize(size_t(slide) + 1);
+        layerAreas_.resize(size_t(slide) + 1);
+    }
+    studioShots_[size_t(slide)] = host->grab(host->toQt(picture)).toImage();
+    layerAreas_[size_t(slide)].clear();
+    for (auto& id : slideLayers_[size_t(slide)])
+        if (auto holder = studioLayer(id)) {
+            const qrn::Rect r = holder->windowRect().intersection(picture);
+            if (r.isEmpty())
+                continue;
+            layerAreas_[size_t(slide)].push_back(QRectF(
+                (r.minX() - picture.minX()) / picture.width(), (picture.maxY() - r.maxY()) / picture.height(),
+                r.width() / picture.width(), r.height() / picture.height()));
+        }
+}
+
+namespace {
+
+// Mean difference of two pictures of one size over areas given as fractions.
+double meanDifference(const QImage& a, const QImage& b, const std::vector<QRectF>& areas) {
+    double sum = 0;
+    long n = 0;
+    for (const QRectF& f : areas) {
+        const QRect r(int(f.x() * a.width()), int(f.y() * a.height()),
+                      std::max(1, int(f.width() * a.width())), std::max(1, int(f.height() * a.height())));
+        for (int y = r.top(); y <= r.bottom() && y < a.height(); y += 2)
+            for (int x = r.left(); x <= r.right() && x < a.width(); x += 2) {
+                const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+                sum += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+                       std::abs(p.blue() - q.blue());
+                ++n;
+            }
+    }
+    return n ? sum / n : 1e9;
+}
+
+} // namespace
+
+int Journey::slideIn(const QImage& frame) const {
+    int best = 0;
+    double bestRatio = 0.7;
+    for (size_t k = 1; k < studioShots_.size(); ++k) {
+        if (studioShots_[k].isNull() || layerAreas_[k].empty())
+            continue;
+        const QImage scaled =
+            frame.scaled(studioShots_[k].size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+        const double self =
+            meanDifference(scaled, studioShots_[k].convertToFormat(QImage::Format_RGB32), layerAreas_[k]);
+        double other = 1e9;
+        for (size_t j = 1; j < studioShots_.size(); ++j)
+            if (j != k && !studioShots_[j].isNull())
+                other = std::min(other,
+                                 meanDifference(scaled, studioShots_[j].convertToFormat(QImage::Format_RGB32),
+                                                layerAreas_[k]));
+        const double ratio = self / std::max(other, 1.0);
+        if (ratio < bestRatio) {
+            bestRatio = ratio;
+            best = int(k);
+        }
+    }
+    return best;
+}
+
 bool Journey::openStudio() {
+    STAGE("studio");
+    if (!selectSlide(1))
+        return false;
+    slideLayers_ = previewLayerClass().getLayerArray();
+    click(*titleBar()->buttonRecordView);
+    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
+        << "the studio never showed";
+    auto* screen = studio();
+    if (!screen)
+        return false;
+    EXPECT_EQ(shownWindows().size(), 1u);
+    // The camera (the test device) comes up; the record button then takes a press.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return screen->recordButton && screen->recordButton->isEnabled() &&
+                   !screen->recordButton->isHiddenOrHasHiddenAncestor();
+        },
+        15))
+        << "the record button never became ready";
+    // The studio opens on slide 1: its layers show, the others' do not.
+    EXPECT_EQ(slideShownInStudio(), 1);
+    shot("studio");
+    {
+        SCOPED_TRACE("awaits a mend: the next-asset card shows the next slide's layers");
+        expectCardShows(2);
+    }
     return true;
 }
+
 bool Journey::openAutocue() {
+    STAGE("open the autocue (awaits a mend: the studio's autocue button opens the autocue window)");
+    auto button = buttonNamed(studioWindow(), "teleprompter_autocue");
+    EXPECT_TRUE(button) << "the studio title bar has no autocue button";
+    if (!button)
+        return true;
+    click(*button);
+    EXPECT_TRUE(waitUntil([] { return autocueDisplayController::current() != nullptr; }, 3))
+        << "the autocue button opened no autocue window";
+    if (auto autocue = autocueDisplayController::current()) {
+        EXPECT_TRUE(autocue->window() && autocue->window()->isVisible());
+        EXPECT_EQ(shownWindows().size(), 2u);
+        // It shows the script of the slide on show.
+        EXPECT_EQ(autocueText(), scripts_[1]);
+        autocueStart_ = autocue->textFieldTopConstraint() ? autocue->textFieldTopConstraint()->value() : 0;
+    }
     return true;
 }
+
 bool Journey::record() {
+    STAGE("record");
+    auto* screen = studio();
+    click(*screen->recordButton);
+    // A countdown, then the take runs.
+    EXPECT_TRUE(waitUntil([] { return captureSessionClass().getStartedRecording(); }, 10))
+        << "recording never started";
+    if (!captureSessionClass().getStartedRecording())
+        return false;
+    EXPECT_TRUE(recordViewClass().getRecordingInProgress());
+    settle(0.3);
+    keepStudioShot(1);
+    shot("recording");
+    // The elapsed time runs.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return screen->timerTextView && screen->timerTextView->string() != "00:00" &&
+                   !screen->timerTextView->string().empty();
+        },
+        3))
+        << "the timer shows " << (screen->timerTextView ? screen->timerTextView->string() : "nothing");
+    {
+        SCOPED_TRACE("awaits a mend: the autocue scrolls the slide's script while recording");
+        if (auto autocue = autocueDisplayController::current();
+            autocue && autocue->textFieldTopConstraint()) {
+            const double before = autocue->textFieldTopConstraint()->value();
+            EXPECT_TRUE(waitUntil([&] { return autocue->textFieldTopConstraint()->value() != before; }, 2))
+                << "the autocue's script does not move while recording";
+        } else {
+            ADD_FAILURE() << "no autocue window to scroll";
+        }
+    }
     return true;
 }
+
 bool Journey::stepByNextAssetCard() {
+    STAGE("step by the next-asset card");
+    auto* screen = studio();
+    settle(1.0);
+    EXPECT_TRUE(screen->nextAssetPreview && !screen->nextAssetPreview->isHiddenOrHasHiddenAncestor())
+        << "no next-asset card to click";
+    if (!screen->nextAssetPreview)
+        return false;
+    click(*screen->nextAssetPreview);
+    EXPECT_TRUE(waitUntil([] { return stepsTimed() == 1; }, 2))
+        << "a click on the next-asset card did not step";
+    EXPECT_EQ(slideShownInStudio(), 2);
+    settle(0.2);
+    keepStudioShot(2);
+    {
+        SCOPED_TRACE("awaits a mend: the next-asset card shows the next slide's layers");
+        expectCardShows(3);
+    }
+    if (autocueDisplayController::current()) {
+        SCOPED_TRACE("the autocue follows the step");
+        EXPECT_TRUE(waitUntil([&] { return autocueText() == scripts_[2]; }, 2)) << autocueText();
+    }
     return true;
 }
+
 bool Journey::stepByLayerClick() {
+    STAGE("step by a layer click (awaits a mend: a click on a studio layer steps)");
+    settle(1.0);
+    auto holder = studioLayer(slideLayers_[2].empty() ? "" : slideLayers_[2].front());
+    EXPECT_TRUE(holder) << "slide 2's layer is not in the studio's picture";
+    if (!holder)
+        return true;
+    click(*holder);
+    EXPECT_TRUE(waitUntil([] { return stepsTimed() == 2; }, 2))
+        << "a click on a layer of the picture did not step";
+    EXPECT_EQ(slideShownInStudio(), 3);
+    if (slideShownInStudio() == 3) {
+        settle(0.2);
+        keepStudioShot(3);
+    }
     return true;
 }
+
 bool Journey::stopRecording() {
+    STAGE("stop");
+    settle(1.0);
+    auto* screen = studio();
+    // The first time is the take's start.
+    const auto timing = recordViewClass().getAssetTimingArray();
+    EXPECT_FALSE(timing.empty());
+    if (!timing.empty())
+        EXPECT_EQ(timing.front(), 0.0);
+    stepTimes_.assign(timing.begin() + (timing.empty() ? 0 : 1), timing.end());
+    shot("stop");
+    click(*screen->recordButton);
+    EXPECT_TRUE(waitUntil([] { return !captureSessionClass().getStartedRecording(); }, 5))
+        << "the take did not stop";
+    // The steps came a second or more apart, after the take began.
+    ASSERT_FALSE_RETURN(stepTimes_.empty(), "no step was timed");
+    EXPECT_GT(stepTimes_[0], 0.5);
+    for (size_t i = 1; i < stepTimes_.size(); ++i)
+        EXPECT_GT(stepTimes_[i], stepTimes_[i - 1] + 0.5);
     return true;
 }
+
 bool Journey::waitForExport() {
+    STAGE("wait for the export");
+    EXPECT_TRUE(waitUntil([] { return recordViewClass().getPlaybackShown(); }, 60))
+        << "the export never finished";
+    const auto url = recordViewClass().getPlaybackFileURL();
+    EXPECT_TRUE(url && fs::exists(*url));
+    if (!url || !fs::exists(*url))
+        return false;
+    movie_ = *url;
+    auto info = qrn::media::loadMovieInfo(movie_.string());
+    EXPECT_TRUE(info.isOk());
+    if (!info.isOk())
+        return false;
+    auto reader = qrn::media::VideoTrackReader::open(movie_.string());
+    EXPECT_TRUE(reader.isOk());
+    if (!reader.isOk())
+        return false;
+    auto& video = **reader;
+    const qrn::Size size = video.naturalSize();
+    EXPECT_GE(size.width, 640);
+    EXPECT_NEAR(size.width / size.height, 16.0 / 9.0, 0.02) << size.width << "x" << size.height;
+    // The movie lasts as long as the take: past the last step, and a few seconds at most.
+    EXPECT_GT(video.duration(), stepTimes_.empty() ? 1.0 : stepTimes_.back() + 0.5);
+    EXPECT_LT(video.duration(), 15.0);
+    // Each cut changes the slide: the picture on each side of it shows the slide of that side.
+    std::vector<double> cuts = stepTimes_;
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        const int before = int(i) + 1, after = int(i) + 2;
+        auto a = video.frameAt(cuts[i] - 0.3);
+        auto b = video.frameAt(cuts[i] + 0.3);
+        EXPECT_TRUE(a.isOk() && b.isOk()) << "no frame around the cut at " << cuts[i];
+        if (!a.isOk() || !b.isOk())
+            continue;
+        const QImage left = video.image(*a), right = video.image(*b);
+        EXPECT_EQ(slideIn(left), before) << "before the cut at " << cuts[i] << " s";
+        EXPECT_EQ(slideIn(right), after) << "after the cut at " << cuts[i] << " s";
+    }
     return true;
 }
+
 bool Journey::play() {
+    STAGE("play");
+    auto* screen = studio();
+    auto players = viewsOf<qrn::media::PlayerView>(screen->playbackView);
+    EXPECT_EQ(players.size(), 1u) << "the take is not shown for playback";
+    if (players.empty())
+        return false;
+    auto& view = *players.front();
+    const auto layout = view.playerLayer()->controlsLayout();
+    clickAt(view, layout.playButton.center());
+    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->rate() == 1.0; }, 2))
+        << "play did not start";
+    const double t0 = view.player() ? view.player()->currentTime() : 0;
+    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->currentTime() > t0 + 0.3; }, 3))
+        << "the playback does not advance";
+    clickAt(view, layout.playButton.center());
+    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->rate() == 0.0; }, 2))
+        << "pause did not stop";
     return true;
 }
+
 bool Journey::saveMovie() {
+    STAGE("save the movie");
+    const fs::path target = base_ / "movies" / "evening.mov";
+    answerNextFileDialog(base_ / "movies" / "evening");
+    auto button = buttonNamed(studioWindow(), "save_playback");
+    EXPECT_TRUE(button) << "no save button for the take";
+    if (!button)
+        return false;
+    click(*button);
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(target); }, 5)) << "the movie was not saved";
+    EXPECT_FALSE(fs::exists(movie_)) << "the take's export is moved, not copied";
+    EXPECT_TRUE(waitUntil([] { return !recordViewClass().getPlaybackShown(); }, 3));
+    if (fs::exists(target)) {
+        auto info = qrn::media::loadMovieInfo(target.string());
+        EXPECT_TRUE(info.isOk() && info->hasVideo() && info->hasAudio());
+    }
     return true;
 }
+
 bool Journey::backToEditing() {
+    STAGE("back to editing");
+    auto button = buttonNamed(studioWindow(), "editor_view");
+    EXPECT_TRUE(button);
+    if (!button)
+        return false;
+    click(*button);
+    EXPECT_TRUE(waitUntil(
+        [] {
+            return editor() && editViewClass().getEditViewSelected() &&
+                   !recordViewClass().getRecordViewSelected();
+        },
+        5))
+        << "the editing screen did not come back";
+    if (!editor())
+        return false;
+    // The strip and the preview are the project's again.
+    EXPECT_EQ(slideCount(), 4u);
+    EXPECT_EQ(previewLayerClass().getLayerArray(), slideLayers_);
+    for (size_t slide = 1; slide <= 3; ++slide) {
+        auto tile = slideTile(slide);
+        EXPECT_TRUE(tile && !tile->isHiddenOrHasHiddenAncestor()) << "slide " << slide << "'s tile";
+    }
     return true;
 }
 

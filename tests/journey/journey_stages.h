@@ -2,6 +2,9 @@
 // The journey's stages, in the order a presenter takes them. Each stage drives the app through
 // journey_driver.h and checks what a presenter would see and what is on disk; a stage whose
 // condition to go on fails stops the journey (the later stages would only repeat the failure).
+#include <QImage>
+#include <QRectF>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -69,6 +72,15 @@ class Journey {
     std::vector<double> stepTimes_;
     std::filesystem::path movie_;
     std::string textLayerId_;
+    // The layers of each slide as the studio opened.
+    std::vector<std::vector<std::string>> slideLayers_;
+    double autocueStart_ = 0;
+    // What the studio's picture showed with each slide on show (index: slide), and where each
+    // slide's layers lie in it (fractions of the picture, y down), to tell slides apart in the movie.
+    std::vector<QImage> studioShots_;
+    std::vector<std::vector<QRectF>> layerAreas_;
+    void keepStudioShot(int slide);
+    int slideIn(const QImage& frame) const;
 };
 
 } // namespace journey
