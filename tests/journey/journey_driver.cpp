@@ -22,6 +22,7 @@
 
 #include <deque>
 #include <gtest/gtest.h>
+#include <iostream>
 
 #include "platform/qt/host_window.h"
 
@@ -321,23 +322,31 @@ std::unique_ptr<QMimeData> lastDragPayload(const qrn::ui::View& source) {
 namespace {
 
 std::deque<fs::path> fileAnswers;
+QPointer<QFileDialog> answering;
+fs::path answer;
 int answered = 0;
 std::vector<std::string> alerts;
 QPointer<QTimer> watcher;
 
 void answerModal() {
     QWidget* modal = QApplication::activeModalWidget();
+
     if (!modal)
         return;
     if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-        if (fileAnswers.empty()) {
-            ADD_FAILURE() << "a file dialog nobody expected: " << files->windowTitle().toStdString();
-            files->reject();
-            return;
+        // The dialog may still be filling its list when answered: the same answer again until
+        // it closes.
+        if (files != answering) {
+            if (fileAnswers.empty()) {
+                ADD_FAILURE() << "a file dialog nobody expected: " << files->windowTitle().toStdString();
+                files->reject();
+                return;
+            }
+            answering = files;
+            answer = fileAnswers.front();
+            fileAnswers.pop_front();
+            ++answered;
         }
-        const fs::path answer = fileAnswers.front();
-        fileAnswers.pop_front();
-        ++answered;
         if (answer.empty()) {
             files->reject();
             return;
@@ -373,8 +382,12 @@ const std::vector<std::string>& alertsSeen() {
 }
 
 void watchDialogs() {
-    if (watcher)
+    if (watcher) {
+        // A loop that ended stops the timers that ran in it.
+        if (!watcher->isActive())
+            watcher->start();
         return;
+    }
     watcher = new QTimer(QCoreApplication::instance());
     watcher->setInterval(30);
     QObject::connect(watcher, &QTimer::timeout, [] { answerModal(); });

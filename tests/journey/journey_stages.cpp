@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QWidget>
 
 #include <cmath>
@@ -16,9 +19,11 @@
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/svgButtonClass.h"
+#include "Controller/Global/svgIconClass.h"
 #include "Controller/Landing/landingClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
+#include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/Preview/manipulateImageView.h"
 #include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
@@ -232,6 +237,39 @@ std::string scriptOf(size_t slide) {
     return slide >= 1 && slide <= scripts.size() ? scripts[slide - 1].string() : std::string();
 }
 
+// The layer list's tile of a layer id ("-8": the camera).
+std::shared_ptr<qrn::ui::View> layerTile(const std::string& id) {
+    auto* screen = editor();
+    auto doc = screen && screen->layerTableView ? screen->layerTableView->documentView() : nullptr;
+    auto tagged = doc ? doc->viewWithTag(std::stoi(id)) : nullptr;
+    return tagged ? tagged->superview() : nullptr;
+}
+
+// Drags the tile of `id` in the layer list onto the place of the tile of `onto`.
+bool dragTile(const std::string& id, const std::string& onto) {
+    auto tile = layerTile(id), target = layerTile(onto);
+    EXPECT_TRUE(tile && target) << "no tile for " << id << " or " << onto;
+    if (!tile || !target)
+        return false;
+    const auto from = clickablePoint(*tile);
+    const auto to = clickablePoint(*target);
+    if (!from || !to)
+        return false;
+    auto* screen = editor();
+    const auto& list = *screen->mainView;
+    const qrn::Point a = list.convertPointFromView(tile->convertPointToView(*from, nullptr), nullptr);
+    const qrn::Point b = list.convertPointFromView(target->convertPointToView(*to, nullptr), nullptr);
+    const auto before = previewLayerClass().getLayerArray();
+    const auto aboveBefore = previewLayerClass().getFirstLayerAboveVideoArray();
+    drag(list, a, b, 12);
+    return waitUntil(
+        [&] {
+            return previewLayerClass().getLayerArray() != before ||
+                   previewLayerClass().getFirstLayerAboveVideoArray() != aboveBefore;
+        },
+        2);
+}
+
 recordViewController* studio() {
     if (auto* screen = controllerIn<recordViewController>())
         return screen;
@@ -317,6 +355,13 @@ bool selectSlide(size_t slide) {
 
 } // namespace
 
+// Whether the application was asked to quit: every event loop started from now on returns at once.
+static bool quitRequested() {
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&loop] { loop.exit(0); });
+    return loop.exec() == -1;
+}
+
 #define STAGE(name) SCOPED_TRACE("stage: " name)
 #define ASSERT_FALSE_RETURN(condition, message)                                                              \
     do {                                                                                                     \
@@ -350,8 +395,9 @@ void Journey::afterFirstLaunch() {
     STAGE("after the first launch");
     EXPECT_TRUE(shownWindows().empty());
     // Closing wrote nothing different from what was saved.
-    if (!saved_.is_null())
+    if (!saved_.is_null()) {
         EXPECT_EQ(firstDifference(readJson(project_ / "projectData.json"), saved_), "");
+    }
 }
 
 bool Journey::landing(bool expectRecent) {
@@ -605,6 +651,27 @@ bool Journey::gestures() {
     return true;
 }
 bool Journey::reorderLayers() {
+    STAGE("reorder layers");
+    // Every slide's layers go above the camera, so that they show over the presenter; on slide 1
+    // the GIF and the PNG change places on the way.
+    if (!selectSlide(1))
+        return false;
+    const auto first = layersOf(1);
+    if (first.size() != 2)
+        return false;
+    const std::string png = first[0], gif = first[1];
+    EXPECT_TRUE(dragTile(gif, "-8"));
+    EXPECT_TRUE(dragTile(png, gif));
+    EXPECT_EQ(layersOf(1), (std::vector<std::string>{gif, png}));
+    for (size_t slide : {2u, 3u}) {
+        if (!selectSlide(slide))
+            return false;
+        EXPECT_TRUE(dragTile(layersOf(slide).front(), "-8"));
+    }
+    const auto above = previewLayerClass().getFirstLayerAboveVideoArray();
+    for (size_t slide = 1; slide <= 3 && slide < above.size(); ++slide)
+        EXPECT_EQ(above[slide], layersOf(slide).front())
+            << "slide " << slide << " is not all above the camera";
     return true;
 }
 bool Journey::filters() {
@@ -851,7 +918,10 @@ bool Journey::record() {
     if (!captureSessionClass().getStartedRecording())
         return false;
     EXPECT_TRUE(recordViewClass().getRecordingInProgress());
-    settle(0.3);
+    // The countdown clip goes a second after the take starts; then the slide is on show.
+    EXPECT_TRUE(waitUntil([&] { return screen->playbackView && screen->playbackView->isHidden(); }, 3))
+        << "the countdown stays over the picture";
+    settle(0.2);
     keepStudioShot(1);
     shot("recording");
     // The elapsed time runs.
@@ -926,8 +996,9 @@ bool Journey::stopRecording() {
     // The first time is the take's start.
     const auto timing = recordViewClass().getAssetTimingArray();
     EXPECT_FALSE(timing.empty());
-    if (!timing.empty())
+    if (!timing.empty()) {
         EXPECT_EQ(timing.front(), 0.0);
+    }
     stepTimes_.assign(timing.begin() + (timing.empty() ? 0 : 1), timing.end());
     shot("stop");
     click(*screen->recordButton);
@@ -1010,8 +1081,12 @@ bool Journey::saveMovie() {
     EXPECT_TRUE(button) << "no save button for the take";
     if (!button)
         return false;
+    const int dialogs = fileDialogsAnswered();
+    // A quit asked for earlier makes every modal panel return at once, unanswered.
+    EXPECT_FALSE(quitRequested()) << "the application was asked to quit before the movie could be saved";
     click(*button);
-    EXPECT_TRUE(waitUntil([&] { return fs::exists(target); }, 5)) << "the movie was not saved";
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(target); }, 5))
+        << "the movie was not saved (save panels answered: " << fileDialogsAnswered() - dialogs << ")";
     EXPECT_FALSE(fs::exists(movie_)) << "the take's export is moved, not copied";
     EXPECT_TRUE(waitUntil([] { return !recordViewClass().getPlaybackShown(); }, 3));
     if (fs::exists(target)) {
