@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -354,6 +355,8 @@ void answerModal() {
         // As typed into the name field: the folder, then the name.
         files->setDirectory(QString::fromStdString(answer.parent_path().string()));
         files->selectFile(QString::fromStdString(answer.filename().string()));
+        if (auto* name = files->findChild<QLineEdit*>("fileNameEdit"))
+            name->setText(QString::fromStdString(answer.string()));
         static_cast<QDialog*>(files)->accept();
         return;
     }

@@ -41,17 +41,20 @@ int launch(AppDelegate& delegate, const std::vector<std::string>& args,
     }
     bool stoppedByTest = false;
     journey::watchDialogs();
-    QTimer::singleShot(0, [&] {
+    // The app must end the loop by itself within 5 s of Quit or of closing its last window; a
+    // session that stopped early ends it at once. The timer goes with this launch.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [&stoppedByTest] {
+        stoppedByTest = true;
+        QCoreApplication::exit(-1);
+    });
+    QTimer::singleShot(0, &deadline, [&] {
         const journey::Ending ending = session();
-        // The app must end the loop by itself within 5 s of Quit or of closing its last window;
-        // a session that stopped early ends it at once.
-        const int grace = ending == journey::Ending::appEnds ? 5000 : 0;
-        QTimer::singleShot(grace, QCoreApplication::instance(), [&stoppedByTest] {
-            stoppedByTest = true;
-            QCoreApplication::exit(-1);
-        });
+        deadline.start(ending == journey::Ending::appEnds ? 5000 : 0);
     });
     const int code = QApplication::exec();
+    deadline.stop();
     qrn::qt::endApplication();
     return stoppedByTest ? -1 : code;
 }
