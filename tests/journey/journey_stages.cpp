@@ -482,6 +482,19 @@ bool Journey::dropPictures() {
     EXPECT_TRUE(dropFiles(*drop, {drop->bounds().width() * 0.3, drop->bounds().height() * 0.6},
                           {pictures / "blink.gif"}));
     EXPECT_TRUE(waitUntil([&] { return layersOf(1).size() == before + 2; })) << layersOf(1).size();
+    {
+        SCOPED_TRACE("awaits a mend: a dropped GIF animates in the preview");
+        auto gif = layersOf(1).size() == before + 2 ? layerView(layersOf(1).back()) : nullptr;
+        EXPECT_TRUE(gif) << "the GIF's layer is not in the preview";
+        if (gif) {
+            // Its two frames are green and magenta, a fifth of a second each.
+            auto* host = qrn::qt::hostWidget(window());
+            const QRect area = host->toQt(gif->windowRect());
+            const QImage first = host->grab(area).toImage();
+            bool changed = waitUntil([&] { return host->grab(area).toImage() != first; }, 1.5);
+            EXPECT_TRUE(changed) << "the GIF shows one still picture";
+        }
+    }
     // Both pictures are copied into the project's images folder.
     EXPECT_TRUE(waitUntil([&] { return filesIn(project_ / "images") >= 2; })) << filesIn(project_ / "images");
     return layersOf(1).size() == before + 2;
@@ -648,6 +661,15 @@ bool Journey::gestures() {
     click(*titleBar()->buttonRedo);
     settle(0.4);
     EXPECT_TRUE(layerState(1, 0).flippedH) << "Redo did not flip again";
+    {
+        SCOPED_TRACE("awaits a mend: Arrange > Group and Ungroup are connected");
+        const auto model = persistentDataStorageClass().buildProjectDictionary();
+        EXPECT_TRUE(menuItem(window(), "Arrange", "Group")) << "Arrange > Group is missing or off";
+        EXPECT_TRUE(menuItem(window(), "Arrange", "Ungroup")) << "Arrange > Ungroup is missing or off";
+        settle(0.1);
+        EXPECT_EQ(firstDifference(persistentDataStorageClass().buildProjectDictionary(), model), "")
+            << "grouping changed the project";
+    }
     return true;
 }
 bool Journey::reorderLayers() {
