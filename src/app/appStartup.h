@@ -4,7 +4,7 @@
 // QRN through the same call.
 namespace appStartup {
 
-// Installs the pieces above; call once, with the QApplication made or about to be.
+// Installs all of the above; call once, before the application starts.
 void install();
 
 } // namespace appStartup
