@@ -23,7 +23,6 @@
 
 #include <deque>
 #include <gtest/gtest.h>
-#include <iostream>
 
 #include "platform/qt/host_window.h"
 

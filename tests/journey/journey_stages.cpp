@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <map>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"

@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 
 #include "AppDelegate.h"
 #include "appStartup.h"
