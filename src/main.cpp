@@ -1,41 +1,9 @@
-#include <QGuiApplication>
-#include <QScreen>
-
-#include <algorithm>
-
 #include "AppDelegate.h"
-#include "Filters/filterServices.h"
-#include "View/Global/mainWindowController.h"
+#include "appStartup.h"
 #include "platform/qt/host_window.h"
-#include "platform/qt/qt_dialogs.h"
-#include "platform/ui/menu.h"
-#include "platform/ui/window.h"
-
-namespace {
-
-// A new main window: the menu bar above its content, centred on the primary screen and never
-// larger than it.
-void prepareMainWindow(qrn::ui::Window& window) {
-    const qrn::Rect screen = qrn::qt::screenRectFromQt(QGuiApplication::primaryScreen()->availableGeometry());
-    const double width = std::min(1280.0, screen.width());
-    double height = std::min(800.0, screen.height());
-    window.setMinSize({1000, 640});
-    window.setFrame(qrn::Rect(screen.midX() - width / 2, screen.midY() - height / 2, width, height));
-    qrn::qt::showMainMenuBar(window);
-    if (auto* host = qrn::qt::hostWidget(window); host && host->topInset() > 0) {
-        const double bar = host->topInset();
-        const double total = std::min(height + bar, screen.height());
-        window.setFrame(qrn::Rect(screen.midX() - width / 2, screen.midY() - total / 2, width, total - bar));
-    }
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     AppDelegate delegate;
-    qrn::installQtDialogs();
-    // The filter panels reach the shared colour panel through their own interface.
-    setSharedColourPanel(makeSharedColourPanelAdapter());
-    mainWindowController::setWindowPreparer(prepareMainWindow);
+    appStartup::install();
     return qrn::qt::runApplication(argc, argv, delegate);
 }

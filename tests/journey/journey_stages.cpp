@@ -1,0 +1,1156 @@
+#include "journey/journey_stages.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/SettingsPanel/LayerSettings/layerSettingsTextClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/svgButtonClass.h"
+#include "Controller/Global/svgIconClass.h"
+#include "Controller/Landing/landingClass.h"
+#include "Controller/Recording/recordViewClass.h"
+#include "Model/attributedStringStorageClass.h"
+#include "Model/globalAppSettingsClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "View/Editing/Preview/manipulateImageView.h"
+#include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
+#include "View/Editing/editScreenTitleBarController.h"
+#include "View/Editing/viewLoaderController.h"
+#include "View/Global/iconViewView.h"
+#include "View/Landing/landingButtonView.h"
+#include "View/Landing/landingController.h"
+#include "View/Recording/autocueDisplayController.h"
+#include "View/Recording/recordViewController.h"
+#include "journey/journey_driver.h"
+#include "platform/graphics/animated_value.h"
+#include "platform/media/movie_reader.h"
+#include "platform/media/player.h"
+#include "platform/media/player_view.h"
+#include "platform/qt/host_window.h"
+#include "platform/ui/button.h"
+#include "platform/ui/scroll_view.h"
+#include "platform/ui/text_view.h"
+
+namespace journey {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// With JOURNEY_SHOTS set to a folder, what the main window shows is kept there as name.png.
+void shot(const std::string& name) {
+    const char* folder = std::getenv("JOURNEY_SHOTS");
+    if (!folder)
+        return;
+    for (auto& w : shownWindows())
+        grab(*w).save(QString::fromStdString(std::string(folder) + "/" + name + "-" + w->title() + ".png"));
+}
+
+// The model with its ids replaced by places: a reopened project numbers its slides and layers
+// afresh, and what must survive is what is where.
+qrn::Json byPlace(qrn::Json model) {
+    if (!model.is_object())
+        return model;
+    std::map<std::string, std::string> layerPlace;
+    if (model.contains("LAYER_ARRAY") && model["LAYER_ARRAY"].is_array()) {
+        auto& layers = model["LAYER_ARRAY"];
+        for (size_t i = 0; i < layers.size(); ++i)
+            for (size_t k = 0; k < layers[i].size(); ++k) {
+                const std::string place = std::to_string(i) + ":" + std::to_string(k);
+                if (layers[i][k].is_string())
+                    layerPlace[layers[i][k].get<std::string>()] = place;
+                layers[i][k] = place;
+            }
+    }
+    if (model.contains("ASSET_ARRAY") && model["ASSET_ARRAY"].is_array())
+        for (size_t i = 0; i < model["ASSET_ARRAY"].size(); ++i)
+            model["ASSET_ARRAY"][i] = i;
+    for (const char* key : {"FIRST_LAYER_ABOVE_VIDEO_ARRAY", "ASSET_BACKGROUND_ID_ARRAY"})
+        if (model.contains(key) && model[key].is_array())
+            for (auto& id : model[key])
+                if (id.is_string() && layerPlace.count(id.get<std::string>()))
+                    id = layerPlace[id.get<std::string>()];
+    return model;
+}
+
+// Where two models first differ ("" when they agree); numbers agree within a millionth, as
+// geometry read back through text may round in its last digit.
+std::string firstDifference(const qrn::Json& a, const qrn::Json& b, const std::string& at = "") {
+    if (a.is_number() && b.is_number())
+        return std::abs(a.get<double>() - b.get<double>()) <= 1e-6 * std::max(1.0, std::abs(a.get<double>()))
+                   ? ""
+                   : at + ": " + a.dump() + " vs " + b.dump();
+    if (a.type() != b.type())
+        return at + ": " + a.dump() + " vs " + b.dump();
+    if (a.is_array()) {
+        if (a.size() != b.size())
+            return at + ": " + std::to_string(a.size()) + " entries vs " + std::to_string(b.size());
+        for (size_t i = 0; i < a.size(); ++i)
+            if (auto d = firstDifference(a[i], b[i], at + "[" + std::to_string(i) + "]"); !d.empty())
+                return d;
+        return "";
+    }
+    if (a.is_object()) {
+        for (auto it = a.begin(); it != a.end(); ++it) {
+            if (!b.contains(it.key()))
+                return at + "." + it.key() + " missing";
+            if (auto d = firstDifference(it.value(), b[it.key()], at + "." + it.key()); !d.empty())
+                return d;
+        }
+        return a.size() == b.size() ? "" : at + ": other keys";
+    }
+    return a == b ? "" : at + ": " + a.dump() + " vs " + b.dump();
+}
+
+qrn::Json readJson(const fs::path& file) {
+    std::ifstream in(file);
+    if (!in)
+        return qrn::Json();
+    return qrn::Json::parse(in, nullptr, false);
+}
+
+viewLoaderController* editor(qrn::ui::WindowPtr* window = nullptr) {
+    return controllerIn<viewLoaderController>(window);
+}
+
+std::shared_ptr<editScreenTitleBarController> titleBar() {
+    return editScreenTitleBarController::current();
+}
+
+size_t slideCount() {
+    return previewLayerClass().getAssetArray().size();
+}
+
+std::vector<std::string> layersOf(size_t slide) {
+    const auto layers = previewLayerClass().getLayerArray();
+    return slide < layers.size() ? layers[slide] : std::vector<std::string>();
+}
+
+size_t filesIn(const fs::path& folder) {
+    std::error_code error;
+    size_t n = 0;
+    for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator(); ++it)
+        ++n;
+    return n;
+}
+
+// The strip's tile of slide n (1 ...), found by the tag the strip gives it.
+std::shared_ptr<qrn::ui::View> slideTile(size_t slide) {
+    auto* screen = editor();
+    if (!screen || !screen->assetTableView)
+        return nullptr;
+    const auto assets = previewLayerClass().getAssetArray();
+    if (slide >= assets.size())
+        return nullptr;
+    auto doc = screen->assetTableView->documentView();
+    // The tile's number label carries the slide's id.
+    auto label = doc ? doc->viewWithTag(std::stoi(assets[slide])) : nullptr;
+    return label ? label->superview() : nullptr;
+}
+
+// Every view of type T under `root`, depth first.
+template <typename T>
+std::vector<std::shared_ptr<T>> viewsOf(const std::shared_ptr<qrn::ui::View>& root, bool withHidden = false) {
+    std::vector<std::shared_ptr<T>> out;
+    std::function<void(const std::shared_ptr<qrn::ui::View>&)> walk =
+        [&](const std::shared_ptr<qrn::ui::View>& v) {
+            if (!v || (v->isHidden() && !withHidden))
+                return;
+            if (auto t = std::dynamic_pointer_cast<T>(v))
+                out.push_back(t);
+            for (auto& s : v->subviews())
+                walk(s);
+        };
+    walk(root);
+    return out;
+}
+
+qrn::ui::Window& window() {
+    qrn::ui::WindowPtr w;
+    editor(&w);
+    return *w;
+}
+
+// The first shown svg button with the icon `name` in the window.
+std::shared_ptr<svgButtonClass> buttonNamed(qrn::ui::Window& window, const std::string& name) {
+    for (auto& b : viewsOf<svgButtonClass>(window.frameView()))
+        if (b->iconName() == name)
+            return b;
+    return nullptr;
+}
+
+// A layer's view in the preview: the holder whose first subview carries the layer's id.
+std::shared_ptr<qrn::ui::View> layerView(const std::string& id) {
+    auto* screen = editor();
+    if (!screen || !screen->parentPreviewView)
+        return nullptr;
+    auto tagged = screen->parentPreviewView->viewWithTag(std::stoi(id));
+    return tagged ? tagged->superview() : nullptr;
+}
+
+// A handle of the selection overlay: -1 turns, -2 resizes.
+std::shared_ptr<qrn::ui::View> handle(int tag) {
+    auto* screen = editor();
+    for (auto& h : viewsOf<manipulateImageView>(screen->mainView))
+        if (!h->subviews().empty() && h->subviews().front()->tag() == tag)
+            return h;
+    return nullptr;
+}
+
+struct LayerState {
+    std::vector<double> frame{0, 0, 0, 0};
+    double rotation = 0;
+    bool flippedH = false, flippedV = false;
+};
+
+// What the model holds for layer k of slide n.
+LayerState layerState(size_t slide, size_t k) {
+    const auto model = persistentDataStorageClass().buildProjectDictionary();
+    LayerState s;
+    try {
+        s.frame = model.at("LAYER_ORIGIN_SIZE_ARRAY").at(slide).at(k).get<std::vector<double>>();
+        s.rotation = model.at("LAYER_ROTATE_ARRAY").at(slide).at(k).get<double>();
+        s.flippedH = model.at("LAYER_IS_FLIPPED_ARRAY").at(slide).at(k).at(0).get<bool>();
+        s.flippedV = model.at("LAYER_IS_FLIPPED_ARRAY").at(slide).at(k).at(1).get<bool>();
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "the model has no layer " << k << " on slide " << slide << ": " << e.what();
+    }
+    return s;
+}
+
+// The script of slide n (1 ...); the sticky slide's script is the project's notes instead.
+std::string scriptOf(size_t slide) {
+    const auto scripts = attributedStringStorageClass().getAutocueStringArray();
+    return slide >= 1 && slide <= scripts.size() ? scripts[slide - 1].string() : std::string();
+}
+
+// The layer list's tile of a layer id ("-8": the camera).
+std::shared_ptr<qrn::ui::View> layerTile(const std::string& id) {
+    auto* screen = editor();
+    auto doc = screen && screen->layerTableView ? screen->layerTableView->documentView() : nullptr;
+    auto tagged = doc ? doc->viewWithTag(std::stoi(id)) : nullptr;
+    return tagged ? tagged->superview() : nullptr;
+}
+
+// Drags the tile of `id` in the layer list onto the place of the tile of `onto`.
+bool dragTile(const std::string& id, const std::string& onto) {
+    auto tile = layerTile(id), target = layerTile(onto);
+    EXPECT_TRUE(tile && target) << "no tile for " << id << " or " << onto;
+    if (!tile || !target)
+        return false;
+    const auto from = clickablePoint(*tile);
+    const auto to = clickablePoint(*target);
+    if (!from || !to)
+        return false;
+    auto* screen = editor();
+    const auto& list = *screen->mainView;
+    const qrn::Point a = list.convertPointFromView(tile->convertPointToView(*from, nullptr), nullptr);
+    const qrn::Point b = list.convertPointFromView(target->convertPointToView(*to, nullptr), nullptr);
+    const auto before = previewLayerClass().getLayerArray();
+    const auto aboveBefore = previewLayerClass().getFirstLayerAboveVideoArray();
+    drag(list, a, b, 12);
+    return waitUntil(
+        [&] {
+            return previewLayerClass().getLayerArray() != before ||
+                   previewLayerClass().getFirstLayerAboveVideoArray() != aboveBefore;
+        },
+        2);
+}
+
+recordViewController* studio() {
+    if (auto* screen = controllerIn<recordViewController>())
+        return screen;
+    auto presented = recordViewClass().getPresentedRecordViewController();
+    return presented && presented->window() && presented->window()->isVisible() ? presented.get() : nullptr;
+}
+
+qrn::ui::Window& studioWindow() {
+    return *studio()->window();
+}
+
+// A layer's holder in the studio's picture.
+std::shared_ptr<qrn::ui::View> studioLayer(const std::string& id) {
+    auto* screen = studio();
+    if (!screen || !screen->recordingView || id.empty())
+        return nullptr;
+    auto tagged = screen->recordingView->viewWithTag(std::stoi(id));
+    return tagged ? tagged->superview() : nullptr;
+}
+
+// The slide whose layers the studio's picture shows (0 when none or several).
+int slideShownInStudio() {
+    const auto layers = previewLayerClass().getLayerArray();
+    int shown = 0;
+    for (size_t slide = 1; slide < layers.size(); ++slide) {
+        bool visible = false;
+        for (auto& id : layers[slide])
+            if (auto holder = studioLayer(id))
+                visible = visible || !holder->isHiddenOrHasHiddenAncestor();
+        if (visible)
+            shown = shown ? -1 : int(slide);
+    }
+    return std::max(shown, 0);
+}
+
+// The next-asset card shows the layers of slide n: one view per layer, tagged with its id.
+void expectCardShows(size_t slide) {
+    auto* screen = studio();
+    if (!screen || !screen->nextAssetPreview) {
+        ADD_FAILURE() << "no next-asset card";
+        return;
+    }
+    EXPECT_FALSE(screen->nextAssetPreview->isHiddenOrHasHiddenAncestor()) << "the next-asset card is hidden";
+    const auto layers = previewLayerClass().getLayerArray();
+    if (slide >= layers.size())
+        return;
+    for (auto& id : layers[slide]) {
+        auto tagged = screen->nextAssetPreview->viewWithTag(std::stoi(id));
+        EXPECT_TRUE(tagged && !tagged->isHiddenOrHasHiddenAncestor())
+            << "the next-asset card lacks layer " << id << " of slide " << slide;
+    }
+}
+
+// Steps taken in the take so far (the timing starts with the take's own start).
+size_t stepsTimed() {
+    const auto timing = recordViewClass().getAssetTimingArray();
+    return timing.empty() ? 0 : timing.size() - 1;
+}
+
+std::string autocueText() {
+    auto autocue = autocueDisplayController::current();
+    if (!autocue || !autocue->textField())
+        return "";
+    for (auto& text : viewsOf<qrn::ui::TextView>(autocue->textField()))
+        return text->string();
+    return "";
+}
+
+bool selectSlide(size_t slide) {
+    auto tile = slideTile(slide);
+    EXPECT_TRUE(tile) << "no tile for slide " << slide;
+    if (!tile)
+        return false;
+    shot("before-select");
+    // Scrolled away behind the sticky tile: the presenter scrolls the strip back first.
+    for (int i = 0; i < 20 && !clickablePoint(*tile); ++i)
+        wheel(*editor()->assetTableView, QPoint(120, 0));
+    click(*tile);
+    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedAssetIndex() == int(slide); }))
+        << "slide " << slide << " never became the selected one";
+    return previewLayerClass().getSelectedAssetIndex() == int(slide);
+}
+
+} // namespace
+
+// Whether the application was asked to quit: every event loop started from now on returns at once.
+static bool quitRequested() {
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&loop] { loop.exit(0); });
+    return loop.exec() == -1;
+}
+
+#define STAGE(name) SCOPED_TRACE("stage: " name)
+#define ASSERT_FALSE_RETURN(condition, message)                                                              \
+    do {                                                                                                     \
+        if (condition) {                                                                                     \
+            ADD_FAILURE() << message;                                                                        \
+            return false;                                                                                    \
+        }                                                                                                    \
+    } while (false)
+
+Journey::Journey(fs::path base) : base_(std::move(base)) {}
+
+Ending Journey::stop() {
+    stopped_ = true;
+    return Ending::stoppedEarly;
+}
+
+// --- First launch
+
+Ending Journey::firstLaunch() {
+    if (!landing(false) || !newProject() || !addSlides())
+        return stop();
+    if (!dropPictures() || !symbolFromPicker() || !textLayer() || !gestures() || !reorderLayers() ||
+        !filters() || !scripts())
+        return stop();
+    if (!save() || !closeProject())
+        return stop();
+    return Ending::appEnds;
+}
+
+void Journey::afterFirstLaunch() {
+    STAGE("after the first launch");
+    EXPECT_TRUE(shownWindows().empty());
+    // Closing wrote nothing different from what was saved.
+    if (!saved_.is_null()) {
+        EXPECT_EQ(firstDifference(readJson(project_ / "projectData.json"), saved_), "");
+    }
+}
+
+bool Journey::landing(bool expectRecent) {
+    STAGE("landing");
+    qrn::ui::WindowPtr window;
+    landingController* screen = nullptr;
+    EXPECT_TRUE(waitUntil([&] { return (screen = controllerIn<landingController>(&window)) != nullptr; }))
+        << "the landing screen never showed";
+    if (!screen)
+        return false;
+    EXPECT_EQ(shownWindows().size(), 1u);
+    EXPECT_EQ(window->title(), "QRN");
+    auto create = screen->createNewProjectButton();
+    auto open = screen->openExistingProjectButton();
+    EXPECT_TRUE(create && create->window() == window.get() && !create->isHiddenOrHasHiddenAncestor());
+    EXPECT_TRUE(open && open->window() == window.get() && !open->isHiddenOrHasHiddenAncestor());
+    // The recent list fills a moment after the screen shows.
+    auto list = screen->recentProjectsScrollview();
+    EXPECT_TRUE(list && list->documentView());
+    if (!list || !list->documentView())
+        return false;
+    const size_t rows = expectRecent ? 1 : 0;
+    EXPECT_TRUE(waitUntil([&] { return list->documentView()->subviews().size() == rows; }, 3))
+        << "recent projects shown: " << list->documentView()->subviews().size();
+    return create && open;
+}
+
+bool Journey::newProject() {
+    STAGE("New");
+    auto* screen = controllerIn<landingController>();
+    if (!screen)
+        return false;
+    project_ = base_ / "projects" / "talk.qrn3ks";
+    // The save panel gets a name without the package's extension, as a presenter types it.
+    answerNextFileDialog(base_ / "projects" / "talk");
+    click(*screen->createNewProjectButton());
+    qrn::ui::WindowPtr window;
+    EXPECT_TRUE(waitUntil([&] { return editor(&window) && editViewClass().getEditViewSelected(); }))
+        << "the editing screen never showed";
+    if (!editor())
+        return false;
+    EXPECT_EQ(fileDialogsAnswered(), 1);
+    EXPECT_EQ(shownWindows().size(), 1u);
+    EXPECT_TRUE(waitUntil([&] { return window->title() == "talk"; })) << window->title();
+    EXPECT_TRUE(fs::is_directory(project_));
+    // A new project starts with its first slide.
+    EXPECT_TRUE(waitUntil([] { return slideCount() == 2; })) << slideCount();
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(project_ / "projectData.json"); }));
+    EXPECT_TRUE(titleBar() != nullptr);
+    return editor() && titleBar() && slideCount() == 2;
+}
+
+bool Journey::addSlides() {
+    STAGE("add two slides");
+    auto* screen = editor();
+    auto button = screen->addAssetButtonView;
+    EXPECT_TRUE(button && !button->isHiddenOrHasHiddenAncestor());
+    if (!button)
+        return false;
+    for (size_t want : {3u, 4u}) {
+        click(*button);
+        EXPECT_TRUE(waitUntil([&] { return slideCount() == want; })) << slideCount();
+    }
+    // The new slide is the selected one, and the strip shows a tile per slide.
+    EXPECT_EQ(previewLayerClass().getSelectedAssetIndex(), 3);
+    return slideCount() == 4;
+}
+
+bool Journey::dropPictures() {
+    STAGE("drop a PNG and a GIF");
+    auto* screen = editor();
+    auto drop = screen->dragView;
+    if (!drop)
+        return false;
+    const fs::path pictures = fs::path(QRN_SOURCE_DIR) / "tests" / "journey" / "pictures";
+    // The pictures go onto the first slide.
+    if (!selectSlide(1))
+        return false;
+    const size_t before = layersOf(1).size();
+    EXPECT_TRUE(dropFiles(*drop, drop->bounds().center(), {pictures / "orange.png"}));
+    EXPECT_TRUE(waitUntil([&] { return layersOf(1).size() == before + 1; })) << layersOf(1).size();
+    EXPECT_TRUE(dropFiles(*drop, {drop->bounds().width() * 0.3, drop->bounds().height() * 0.6},
+                          {pictures / "blink.gif"}));
+    EXPECT_TRUE(waitUntil([&] { return layersOf(1).size() == before + 2; })) << layersOf(1).size();
+    {
+        SCOPED_TRACE("awaits a mend: a dropped GIF animates in the preview");
+        auto gif = layersOf(1).size() == before + 2 ? layerView(layersOf(1).back()) : nullptr;
+        EXPECT_TRUE(gif) << "the GIF's layer is not in the preview";
+        if (gif) {
+            // Its two frames are green and magenta, a fifth of a second each.
+            auto* host = qrn::qt::hostWidget(window());
+            const QRect area = host->toQt(gif->windowRect());
+            const QImage first = host->grab(area).toImage();
+            bool changed = waitUntil([&] { return host->grab(area).toImage() != first; }, 1.5);
+            EXPECT_TRUE(changed) << "the GIF shows one still picture";
+        }
+    }
+    // Both pictures are copied into the project's images folder.
+    EXPECT_TRUE(waitUntil([&] { return filesIn(project_ / "images") >= 2; })) << filesIn(project_ / "images");
+    return layersOf(1).size() == before + 2;
+}
+bool Journey::symbolFromPicker() {
+    STAGE("a symbol from the picker");
+    auto* screen = editor();
+    auto tiles = viewsOf<iconViewView>(screen->settingsView);
+    EXPECT_FALSE(tiles.empty()) << "the symbols pane shows no symbols";
+    if (tiles.empty())
+        return false;
+    // The presenter presses a symbol and drags it onto the picture of slide 2.
+    if (!selectSlide(2))
+        return false;
+    const size_t before = layersOf(2).size();
+    auto tile = tiles.front();
+    const auto at = clickablePoint(*tile);
+    EXPECT_TRUE(at.has_value());
+    if (!at)
+        return false;
+    hover(*tile, *at);
+    press(*tile, *at);
+    // The window system carries what the app put into its drag to where the button comes up.
+    auto payload = lastDragPayload(*tile);
+    release(*tile, *at);
+    EXPECT_TRUE(payload) << "pressing a symbol started no drag";
+    if (!payload)
+        return false;
+    auto drop = screen->dragView;
+    EXPECT_TRUE(dropMime(*drop, drop->bounds().center(), *payload));
+    EXPECT_TRUE(waitUntil([&] { return layersOf(2).size() == before + 1; })) << layersOf(2).size();
+    return layersOf(2).size() == before + 1;
+}
+bool Journey::textLayer() {
+    STAGE("add a text layer and type");
+    auto* screen = editor();
+    if (!selectSlide(3))
+        return false;
+    // The symbols pane's text category, then its text tile dragged onto the picture.
+    std::shared_ptr<qrn::ui::View> textCategory;
+    for (auto& icon : viewsOf<symbolSelectionMenuIconView>(screen->settingsView))
+        if (!icon->subviews().empty() && icon->subviews()[0]->tag() == 6)
+            textCategory = icon;
+    EXPECT_TRUE(textCategory) << "no text category in the symbols pane";
+    if (!textCategory)
+        return false;
+    click(*textCategory);
+    settle(0.1);
+    auto tiles = viewsOf<iconViewView>(screen->settingsView);
+    EXPECT_EQ(tiles.size(), 1u) << "the text category shows one tile";
+    if (tiles.empty())
+        return false;
+    const size_t before = layersOf(3).size();
+    const auto at = clickablePoint(*tiles.front());
+    if (!at)
+        return false;
+    hover(*tiles.front(), *at);
+    press(*tiles.front(), *at);
+    auto payload = lastDragPayload(*tiles.front());
+    release(*tiles.front(), *at);
+    if (!payload)
+        return false;
+    EXPECT_TRUE(dropMime(*screen->dragView, screen->dragView->bounds().center(), *payload));
+    EXPECT_TRUE(waitUntil([&] { return layersOf(3).size() == before + 1; })) << layersOf(3).size();
+    if (layersOf(3).size() != before + 1)
+        return false;
+
+    // The layer settings pane's text tab, its text box, and the presenter types.
+    auto bar = titleBar();
+    click(*bar->buttonLayerSettings);
+    auto textTab = buttonNamed(window(), "text_layer");
+    EXPECT_TRUE(textTab) << "the layer settings pane shows no text tab";
+    if (!textTab)
+        return false;
+    click(*textTab);
+    std::optional<layerSettingsTextViews> views;
+    EXPECT_TRUE(waitUntil([&] {
+        return (views = layerSettingsTextClass::getViews()) && views->textView && views->textView->window();
+    })) << "the text tab never showed";
+    if (!views || !views->textView || !views->textView->window())
+        return false;
+    EXPECT_TRUE(views->textView->isEditable()) << "a text layer is selected: its text can be edited";
+    click(*views->textView);
+    EXPECT_TRUE(waitUntil([&] { return views->textView->isEditing(); }, 2)) << "the text box took no focus";
+    key(Qt::Key_A, Qt::ControlModifier);
+    type("Welcome to QRN");
+    const auto stored = [] {
+        auto text = editViewClass().getSelectedTextSymbolText(std::nullopt);
+        return text ? text->string() : std::string();
+    };
+    EXPECT_TRUE(waitUntil([&] { return stored() == "Welcome to QRN"; }, 2)) << stored();
+    // The typed text goes to the project a moment later.
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(project_ / "specialSymbolData.json"); }, 3));
+    textLayerId_ = layersOf(3).back();
+    return stored() == "Welcome to QRN";
+}
+bool Journey::gestures() {
+    STAGE("move, resize, rotate, flip, undo and redo");
+    auto* screen = editor();
+    if (!selectSlide(1))
+        return false;
+    const std::string id = layersOf(1).front();
+    auto holder = layerView(id);
+    EXPECT_TRUE(holder) << "the PNG's layer is not in the preview";
+    if (!holder)
+        return false;
+    auto drop = screen->dragView;
+    const auto centre = [&] { return drop->convertPointFromView(holder->windowRect().center(), nullptr); };
+    clickAt(*drop, centre());
+    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(id); }))
+        << "a click on the PNG did not select it";
+
+    // Move: 60 to the right and 30 up.
+    const auto start = layerState(1, 0);
+    auto from = centre();
+    drag(*drop, from, {from.x + 60, from.y + 30});
+    settle(0.1);
+    const auto moved = layerState(1, 0);
+    EXPECT_GT(moved.frame[0], start.frame[0] + 20) << "the layer did not move right";
+    EXPECT_NE(moved.frame[1], start.frame[1]) << "the layer did not move vertically";
+    EXPECT_EQ(moved.frame[2], start.frame[2]);
+
+    // Resize by the corner handle, outwards.
+    auto resize = handle(-2);
+    EXPECT_TRUE(resize) << "no resize handle on the selected layer";
+    if (resize) {
+        // Away from the layer's centre, along the diagonal.
+        auto r = drop->convertPointFromView(resize->windowRect().center(), nullptr);
+        const auto c = centre();
+        const double length = std::hypot(r.x - c.x, r.y - c.y);
+        hover(*drop, r);
+        drag(*drop, r, {r.x + 40 * (r.x - c.x) / length, r.y + 40 * (r.y - c.y) / length});
+        settle(0.1);
+    }
+    const auto resized = layerState(1, 0);
+    EXPECT_GT(resized.frame[2], moved.frame[2] + 10) << "the layer did not grow";
+
+    // Rotate by the rotation handle, a quarter turn round the centre.
+    auto rotate = handle(-1);
+    EXPECT_TRUE(rotate) << "no rotation handle on the selected layer";
+    if (rotate) {
+        auto r = drop->convertPointFromView(rotate->windowRect().center(), nullptr);
+        const auto c = centre();
+        hover(*drop, r);
+        drag(*drop, r, {c.x + (r.y - c.y), c.y - (r.x - c.x)}, 12);
+        settle(0.1);
+    }
+    const auto rotated = layerState(1, 0);
+    // Radians: about a quarter turn.
+    EXPECT_GT(std::abs(rotated.rotation), 1.0) << "the layer did not turn";
+    EXPECT_LT(std::abs(rotated.rotation), 2.2) << "the layer turned too far";
+
+    // Flip from the Arrange menu, then undo it and redo it.
+    EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
+    settle(0.1);
+    EXPECT_TRUE(layerState(1, 0).flippedH) << "Flip Horizontally did not flip";
+    // Undo and redo take a quarter second each before they take the next one, as a presenter's
+    // clicks are apart.
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    settle(0.4);
+    EXPECT_FALSE(layerState(1, 0).flippedH) << "Undo did not take the flip back";
+    EXPECT_NEAR(layerState(1, 0).rotation, rotated.rotation, 1e-6);
+    EXPECT_TRUE(titleBar()->buttonRedo->isEnabled()) << "after an undo the redo button is off";
+    click(*titleBar()->buttonRedo);
+    settle(0.4);
+    EXPECT_TRUE(layerState(1, 0).flippedH) << "Redo did not flip again";
+    {
+        SCOPED_TRACE("awaits a mend: Arrange > Group and Ungroup are connected");
+        const auto model = persistentDataStorageClass().buildProjectDictionary();
+        EXPECT_TRUE(menuItem(window(), "Arrange", "Group")) << "Arrange > Group is missing or off";
+        EXPECT_TRUE(menuItem(window(), "Arrange", "Ungroup")) << "Arrange > Ungroup is missing or off";
+        settle(0.1);
+        EXPECT_EQ(firstDifference(persistentDataStorageClass().buildProjectDictionary(), model), "")
+            << "grouping changed the project";
+    }
+    return true;
+}
+bool Journey::reorderLayers() {
+    STAGE("reorder layers");
+    // Every slide's layers go above the camera, so that they show over the presenter; on slide 1
+    // the GIF and the PNG change places on the way.
+    if (!selectSlide(1))
+        return false;
+    const auto first = layersOf(1);
+    if (first.size() != 2)
+        return false;
+    const std::string png = first[0], gif = first[1];
+    EXPECT_TRUE(dragTile(gif, "-8"));
+    EXPECT_TRUE(dragTile(png, gif));
+    EXPECT_EQ(layersOf(1), (std::vector<std::string>{gif, png}));
+    for (size_t slide : {2u, 3u}) {
+        if (!selectSlide(slide))
+            return false;
+        EXPECT_TRUE(dragTile(layersOf(slide).front(), "-8"));
+    }
+    const auto above = previewLayerClass().getFirstLayerAboveVideoArray();
+    for (size_t slide = 1; slide <= 3 && slide < above.size(); ++slide)
+        EXPECT_EQ(above[slide], layersOf(slide).front())
+            << "slide " << slide << " is not all above the camera";
+    return true;
+}
+bool Journey::filters() {
+    return true;
+}
+bool Journey::scripts() {
+    STAGE("a script per slide");
+    auto bar = titleBar();
+    click(*bar->buttonScriptSettings);
+    scripts_ = {"", "Good evening and welcome. Tonight the weather turns.",
+                "A storm comes in from the west by midnight.",
+                "That is all from us. Thank you for watching."};
+    for (size_t slide = 1; slide <= 3; ++slide) {
+        if (!selectSlide(slide))
+            return false;
+        std::shared_ptr<qrn::ui::TextView> editorView;
+        EXPECT_TRUE(waitUntil([&] {
+            auto views = viewsOf<qrn::ui::TextView>(editor()->settingsView);
+            for (auto& v : views)
+                if (v->isEditable())
+                    editorView = v;
+            return editorView != nullptr;
+        })) << "the script pane shows no script to type into";
+        if (!editorView)
+            return false;
+        click(*editorView);
+        EXPECT_TRUE(waitUntil([&] { return editorView->isEditing(); }, 2)) << "the script took no focus";
+        type(scripts_[slide]);
+        EXPECT_TRUE(waitUntil([&] { return scriptOf(slide) == scripts_[slide]; }, 2))
+            << "slide " << slide << " keeps the script \"" << scriptOf(slide) << "\"";
+    }
+    return true;
+}
+
+bool Journey::save() {
+    STAGE("Save");
+    qrn::ui::WindowPtr window;
+    editor(&window);
+    auto bar = titleBar();
+    if (!bar || !window)
+        return false;
+    click(*bar->buttonSaveProject);
+    EXPECT_EQ(window->title(), "talk - saved");
+    EXPECT_TRUE(waitUntil([&] { return window->title() == "talk"; }, 3));
+    // The write is half a second behind; then the file holds the model.
+    const qrn::Json model = persistentDataStorageClass().buildProjectDictionary();
+    EXPECT_TRUE(
+        waitUntil([&] { return firstDifference(readJson(project_ / "projectData.json"), model).empty(); }, 3))
+        << "the saved project differs from the model";
+    saved_ = readJson(project_ / "projectData.json");
+    return !saved_.is_null();
+}
+
+bool Journey::closeProject() {
+    STAGE("close");
+    qrn::ui::WindowPtr window;
+    editor(&window);
+    if (!window)
+        return false;
+    // A presenter takes longer than the landing screen's busy time after New (2 s); a quicker
+    // close would leave the next launch's in-process landing screen busy.
+    if (auto landing = landingClass::getLandingViewController())
+        waitUntil([&] { return !landing->getActionInProgress(); }, 3);
+    EXPECT_TRUE(menuItem(*window, "File", "Close"));
+    return true;
+}
+
+// --- Second launch
+
+Ending Journey::secondLaunch() {
+    if (!landing(true) || !reopenFromRecent())
+        return stop();
+    if (!openStudio() || !openAutocue() || !record() || !stepByNextAssetCard() || !stepByLayerClick() ||
+        !stopRecording() || !waitForExport() || !play() || !saveMovie() || !backToEditing())
+        return stop();
+    if (!quit())
+        return stop();
+    return Ending::appEnds;
+}
+
+void Journey::afterSecondLaunch() {
+    STAGE("after Quit");
+    EXPECT_TRUE(terminated_);
+}
+
+bool Journey::reopenFromRecent() {
+    STAGE("reopen from the recent list");
+    auto* screen = controllerIn<landingController>();
+    auto list = screen ? screen->recentProjectsScrollview() : nullptr;
+    if (!list || list->documentView()->subviews().empty())
+        return false;
+    click(*list->documentView()->subviews().front());
+    qrn::ui::WindowPtr window;
+    EXPECT_TRUE(waitUntil([&] { return editor(&window) && editViewClass().getEditViewSelected(); }))
+        << "the project never opened";
+    if (!editor())
+        return false;
+    EXPECT_TRUE(waitUntil([&] { return window->title() == "talk"; })) << window->title();
+    EXPECT_TRUE(waitUntil([] { return persistentDataStorageClass().getInProgressBool(); }));
+    const auto reopened = [] { return byPlace(persistentDataStorageClass().buildProjectDictionary()); };
+    EXPECT_TRUE(waitUntil([&] { return firstDifference(reopened(), byPlace(saved_)).empty(); }, 3))
+        << "the reopened model differs from the saved one at "
+        << firstDifference(reopened(), byPlace(saved_));
+    for (size_t slide = 1; slide <= 3 && slide < scripts_.size(); ++slide)
+        EXPECT_EQ(scriptOf(slide), scripts_[slide]) << "the script of slide " << slide << " after reopening";
+    bool textKept = false;
+    for (auto& slide : attributedStringStorageClass().getTextSymbolStringArray())
+        for (auto& text : slide)
+            textKept = textKept || text.string() == "Welcome to QRN";
+    EXPECT_TRUE(textKept) << "the typed text layer's words are gone after reopening";
+    return true;
+}
+
+void Journey::keepStudioShot(int slide) {
+    auto* screen = studio();
+    if (!screen || !screen->recordingView)
+        return;
+    auto* host = qrn::qt::hostWidget(studioWindow());
+    if (!host)
+        return;
+    host->flush();
+    const qrn::Rect picture = screen->recordingView->windowRect();
+    if (studioShots_.size() <= size_t(slide)) {
+        studioShots_.resize(size_t(slide) + 1);
+        layerAreas_.resize(size_t(slide) + 1);
+    }
+    studioShots_[size_t(slide)] = host->grab(host->toQt(picture)).toImage();
+    layerAreas_[size_t(slide)].clear();
+    for (auto& id : slideLayers_[size_t(slide)])
+        if (auto holder = studioLayer(id)) {
+            const qrn::Rect r = holder->windowRect().intersection(picture);
+            if (r.isEmpty())
+                continue;
+            layerAreas_[size_t(slide)].push_back(QRectF(
+                (r.minX() - picture.minX()) / picture.width(), (picture.maxY() - r.maxY()) / picture.height(),
+                r.width() / picture.width(), r.height() / picture.height()));
+        }
+}
+
+namespace {
+
+// Mean difference of two pictures of one size over areas given as fractions.
+double meanDifference(const QImage& a, const QImage& b, const std::vector<QRectF>& areas) {
+    double sum = 0;
+    long n = 0;
+    for (const QRectF& f : areas) {
+        const QRect r(int(f.x() * a.width()), int(f.y() * a.height()),
+                      std::max(1, int(f.width() * a.width())), std::max(1, int(f.height() * a.height())));
+        for (int y = r.top(); y <= r.bottom() && y < a.height(); y += 2)
+            for (int x = r.left(); x <= r.right() && x < a.width(); x += 2) {
+                const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+                sum += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+                       std::abs(p.blue() - q.blue());
+                ++n;
+            }
+    }
+    return n ? sum / n : 1e9;
+}
+
+} // namespace
+
+int Journey::slideIn(const QImage& frame) const {
+    int best = 0;
+    double bestRatio = 0.7;
+    for (size_t k = 1; k < studioShots_.size(); ++k) {
+        if (studioShots_[k].isNull() || layerAreas_[k].empty())
+            continue;
+        const QImage scaled =
+            frame.scaled(studioShots_[k].size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+        const double self =
+            meanDifference(scaled, studioShots_[k].convertToFormat(QImage::Format_RGB32), layerAreas_[k]);
+        double other = 1e9;
+        for (size_t j = 1; j < studioShots_.size(); ++j)
+            if (j != k && !studioShots_[j].isNull())
+                other = std::min(other,
+                                 meanDifference(scaled, studioShots_[j].convertToFormat(QImage::Format_RGB32),
+                                                layerAreas_[k]));
+        const double ratio = self / std::max(other, 1.0);
+        if (ratio < bestRatio) {
+            bestRatio = ratio;
+            best = int(k);
+        }
+    }
+    return best;
+}
+
+bool Journey::openStudio() {
+    STAGE("studio");
+    if (!selectSlide(1))
+        return false;
+    slideLayers_ = previewLayerClass().getLayerArray();
+    click(*titleBar()->buttonRecordView);
+    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
+        << "the studio never showed";
+    auto* screen = studio();
+    if (!screen)
+        return false;
+    EXPECT_EQ(shownWindows().size(), 1u);
+    // The camera (the test device) comes up; the record button then takes a press.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return screen->recordButton && screen->recordButton->isEnabled() &&
+                   !screen->recordButton->isHiddenOrHasHiddenAncestor();
+        },
+        15))
+        << "the record button never became ready";
+    // The studio opens on slide 1: its layers show, the others' do not.
+    EXPECT_EQ(slideShownInStudio(), 1);
+    shot("studio");
+    {
+        SCOPED_TRACE("awaits a mend: the next-asset card shows the next slide's layers");
+        expectCardShows(2);
+    }
+    return true;
+}
+
+bool Journey::openAutocue() {
+    STAGE("open the autocue (awaits a mend: the studio's autocue button opens the autocue window)");
+    auto button = buttonNamed(studioWindow(), "teleprompter_autocue");
+    EXPECT_TRUE(button) << "the studio title bar has no autocue button";
+    if (!button)
+        return true;
+    click(*button);
+    EXPECT_TRUE(waitUntil([] { return autocueDisplayController::current() != nullptr; }, 3))
+        << "the autocue button opened no autocue window";
+    if (auto autocue = autocueDisplayController::current()) {
+        EXPECT_TRUE(autocue->window() && autocue->window()->isVisible());
+        EXPECT_EQ(shownWindows().size(), 2u);
+        // It shows the script of the slide on show.
+        EXPECT_EQ(autocueText(), scripts_[1]);
+        autocueStart_ = autocue->textFieldTopConstraint() ? autocue->textFieldTopConstraint()->value() : 0;
+    }
+    return true;
+}
+
+bool Journey::record() {
+    STAGE("record");
+    auto* screen = studio();
+    click(*screen->recordButton);
+    // A countdown, then the take runs.
+    EXPECT_TRUE(waitUntil([] { return captureSessionClass().getStartedRecording(); }, 10))
+        << "recording never started";
+    if (!captureSessionClass().getStartedRecording())
+        return false;
+    EXPECT_TRUE(recordViewClass().getRecordingInProgress());
+    // The countdown clip goes a second after the take starts; then the slide is on show.
+    EXPECT_TRUE(waitUntil([&] { return screen->playbackView && screen->playbackView->isHidden(); }, 3))
+        << "the countdown stays over the picture";
+    settle(0.2);
+    keepStudioShot(1);
+    shot("recording");
+    // The elapsed time runs.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return screen->timerTextView && screen->timerTextView->string() != "00:00" &&
+                   !screen->timerTextView->string().empty();
+        },
+        3))
+        << "the timer shows " << (screen->timerTextView ? screen->timerTextView->string() : "nothing");
+    {
+        SCOPED_TRACE("awaits a mend: the autocue scrolls the slide's script while recording");
+        if (auto autocue = autocueDisplayController::current();
+            autocue && autocue->textFieldTopConstraint()) {
+            const double before = autocue->textFieldTopConstraint()->value();
+            EXPECT_TRUE(waitUntil([&] { return autocue->textFieldTopConstraint()->value() != before; }, 2))
+                << "the autocue's script does not move while recording";
+        } else {
+            ADD_FAILURE() << "no autocue window to scroll";
+        }
+    }
+    return true;
+}
+
+bool Journey::stepByNextAssetCard() {
+    STAGE("step by the next-asset card");
+    auto* screen = studio();
+    settle(1.0);
+    EXPECT_TRUE(screen->nextAssetPreview && !screen->nextAssetPreview->isHiddenOrHasHiddenAncestor())
+        << "no next-asset card to click";
+    if (!screen->nextAssetPreview)
+        return false;
+    click(*screen->nextAssetPreview);
+    EXPECT_TRUE(waitUntil([] { return stepsTimed() == 1; }, 2))
+        << "a click on the next-asset card did not step";
+    EXPECT_EQ(slideShownInStudio(), 2);
+    settle(0.2);
+    keepStudioShot(2);
+    {
+        SCOPED_TRACE("awaits a mend: the next-asset card shows the next slide's layers");
+        expectCardShows(3);
+    }
+    if (autocueDisplayController::current()) {
+        SCOPED_TRACE("the autocue follows the step");
+        EXPECT_TRUE(waitUntil([&] { return autocueText() == scripts_[2]; }, 2)) << autocueText();
+    }
+    return true;
+}
+
+bool Journey::stepByLayerClick() {
+    STAGE("step by a layer click (awaits a mend: a click on a studio layer steps)");
+    settle(1.0);
+    auto holder = studioLayer(slideLayers_[2].empty() ? "" : slideLayers_[2].front());
+    EXPECT_TRUE(holder) << "slide 2's layer is not in the studio's picture";
+    if (!holder)
+        return true;
+    click(*holder);
+    EXPECT_TRUE(waitUntil([] { return stepsTimed() == 2; }, 2))
+        << "a click on a layer of the picture did not step";
+    EXPECT_EQ(slideShownInStudio(), 3);
+    if (slideShownInStudio() == 3) {
+        settle(0.2);
+        keepStudioShot(3);
+    }
+    return true;
+}
+
+bool Journey::stopRecording() {
+    STAGE("stop");
+    settle(1.0);
+    auto* screen = studio();
+    // The first time is the take's start.
+    const auto timing = recordViewClass().getAssetTimingArray();
+    EXPECT_FALSE(timing.empty());
+    if (!timing.empty()) {
+        EXPECT_EQ(timing.front(), 0.0);
+    }
+    stepTimes_.assign(timing.begin() + (timing.empty() ? 0 : 1), timing.end());
+    shot("stop");
+    click(*screen->recordButton);
+    EXPECT_TRUE(waitUntil([] { return !captureSessionClass().getStartedRecording(); }, 5))
+        << "the take did not stop";
+    // The steps came a second or more apart, after the take began.
+    ASSERT_FALSE_RETURN(stepTimes_.empty(), "no step was timed");
+    EXPECT_GT(stepTimes_[0], 0.5);
+    for (size_t i = 1; i < stepTimes_.size(); ++i)
+        EXPECT_GT(stepTimes_[i], stepTimes_[i - 1] + 0.5);
+    return true;
+}
+
+bool Journey::waitForExport() {
+    STAGE("wait for the export");
+    EXPECT_TRUE(waitUntil([] { return recordViewClass().getPlaybackShown(); }, 60))
+        << "the export never finished";
+    const auto url = recordViewClass().getPlaybackFileURL();
+    EXPECT_TRUE(url && fs::exists(*url));
+    if (!url || !fs::exists(*url))
+        return false;
+    movie_ = *url;
+    auto info = qrn::media::loadMovieInfo(movie_.string());
+    EXPECT_TRUE(info.isOk());
+    if (!info.isOk())
+        return false;
+    auto reader = qrn::media::VideoTrackReader::open(movie_.string());
+    EXPECT_TRUE(reader.isOk());
+    if (!reader.isOk())
+        return false;
+    auto& video = **reader;
+    const qrn::Size size = video.naturalSize();
+    EXPECT_GE(size.width, 640);
+    EXPECT_NEAR(size.width / size.height, 16.0 / 9.0, 0.02) << size.width << "x" << size.height;
+    // The movie lasts as long as the take: past the last step, and a few seconds at most.
+    EXPECT_GT(video.duration(), stepTimes_.empty() ? 1.0 : stepTimes_.back() + 0.5);
+    EXPECT_LT(video.duration(), 15.0);
+    // Each cut changes the slide: the picture on each side of it shows the slide of that side.
+    std::vector<double> cuts = stepTimes_;
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        const int before = int(i) + 1, after = int(i) + 2;
+        auto a = video.frameAt(cuts[i] - 0.3);
+        auto b = video.frameAt(cuts[i] + 0.3);
+        EXPECT_TRUE(a.isOk() && b.isOk()) << "no frame around the cut at " << cuts[i];
+        if (!a.isOk() || !b.isOk())
+            continue;
+        const QImage left = video.image(*a), right = video.image(*b);
+        EXPECT_EQ(slideIn(left), before) << "before the cut at " << cuts[i] << " s";
+        EXPECT_EQ(slideIn(right), after) << "after the cut at " << cuts[i] << " s";
+    }
+    return true;
+}
+
+bool Journey::play() {
+    STAGE("play");
+    auto* screen = studio();
+    auto players = viewsOf<qrn::media::PlayerView>(screen->playbackView);
+    EXPECT_EQ(players.size(), 1u) << "the take is not shown for playback";
+    if (players.empty())
+        return false;
+    auto& view = *players.front();
+    const auto layout = view.playerLayer()->controlsLayout();
+    clickAt(view, layout.playButton.center());
+    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->rate() == 1.0; }, 2))
+        << "play did not start";
+    const double t0 = view.player() ? view.player()->currentTime() : 0;
+    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->currentTime() > t0 + 0.3; }, 3))
+        << "the playback does not advance";
+    clickAt(view, layout.playButton.center());
+    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->rate() == 0.0; }, 2))
+        << "pause did not stop";
+    return true;
+}
+
+bool Journey::saveMovie() {
+    STAGE("save the movie");
+    const fs::path target = base_ / "movies" / "evening.mov";
+    answerNextFileDialog(base_ / "movies" / "evening");
+    auto button = buttonNamed(studioWindow(), "save_playback");
+    EXPECT_TRUE(button) << "no save button for the take";
+    if (!button)
+        return false;
+    const int dialogs = fileDialogsAnswered();
+    // A quit asked for earlier makes every modal panel return at once, unanswered.
+    EXPECT_FALSE(quitRequested()) << "the application was asked to quit before the movie could be saved";
+    click(*button);
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(target); }, 5))
+        << "the movie was not saved (save panels answered: " << fileDialogsAnswered() - dialogs << ")";
+    EXPECT_FALSE(fs::exists(movie_)) << "the take's export is moved, not copied";
+    EXPECT_TRUE(waitUntil([] { return !recordViewClass().getPlaybackShown(); }, 3));
+    if (fs::exists(target)) {
+        auto info = qrn::media::loadMovieInfo(target.string());
+        EXPECT_TRUE(info.isOk() && info->hasVideo() && info->hasAudio());
+    }
+    return true;
+}
+
+bool Journey::backToEditing() {
+    STAGE("back to editing");
+    auto button = buttonNamed(studioWindow(), "editor_view");
+    EXPECT_TRUE(button);
+    if (!button)
+        return false;
+    click(*button);
+    EXPECT_TRUE(waitUntil(
+        [] {
+            return editor() && editViewClass().getEditViewSelected() &&
+                   !recordViewClass().getRecordViewSelected();
+        },
+        5))
+        << "the editing screen did not come back";
+    if (!editor())
+        return false;
+    // The strip and the preview are the project's again.
+    EXPECT_EQ(slideCount(), 4u);
+    EXPECT_EQ(previewLayerClass().getLayerArray(), slideLayers_);
+    for (size_t slide = 1; slide <= 3; ++slide) {
+        auto tile = slideTile(slide);
+        EXPECT_TRUE(tile && !tile->isHiddenOrHasHiddenAncestor()) << "slide " << slide << "'s tile";
+    }
+    return true;
+}
+
+bool Journey::quit() {
+    STAGE("Quit");
+    auto windows = shownWindows();
+    if (windows.empty())
+        return false;
+    EXPECT_TRUE(menuItem(*windows.front(), "QRN", "Quit QRN"));
+    terminated_ = qrn::ui::Application::shared().isTerminating();
+    return true;
+}
+
+} // namespace journey

@@ -1,0 +1,86 @@
+#pragma once
+// The journey's stages, in the order a presenter takes them. Each stage drives the app through
+// journey_driver.h and checks what a presenter would see and what is on disk; a stage whose
+// condition to go on fails stops the journey (the later stages would only repeat the failure).
+#include <QImage>
+#include <QRectF>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/json.h"
+
+namespace journey {
+
+// How a session hands the event loop back: the app ends it (Quit, last window closed), or the
+// journey stopped early and ends it.
+enum class Ending { appEnds, stoppedEarly };
+
+class Journey {
+  public:
+    explicit Journey(std::filesystem::path base);
+
+    // landing ▸ New ▸ slides ▸ pictures ▸ text ▸ gestures ▸ layer order ▸ filters ▸ scripts ▸
+    // Save ▸ close (the last window: QRN ends).
+    Ending firstLaunch();
+    void afterFirstLaunch();
+    // landing ▸ reopen from the recent list ▸ studio ▸ autocue ▸ record ▸ two steps ▸ stop ▸
+    // export ▸ play ▸ save the movie ▸ back to editing ▸ Quit.
+    Ending secondLaunch();
+    void afterSecondLaunch();
+    bool stopped() const { return stopped_; }
+
+  private:
+    // Stages; each returns false when the journey cannot go on.
+    bool landing(bool expectRecent);
+    bool newProject();
+    bool addSlides();
+    bool dropPictures();
+    bool symbolFromPicker();
+    bool textLayer();
+    bool gestures();
+    bool reorderLayers();
+    bool filters();
+    bool scripts();
+    bool save();
+    bool closeProject();
+    bool reopenFromRecent();
+    bool openStudio();
+    bool openAutocue();
+    bool record();
+    bool stepByNextAssetCard();
+    bool stepByLayerClick();
+    bool stopRecording();
+    bool waitForExport();
+    bool play();
+    bool saveMovie();
+    bool backToEditing();
+    bool quit();
+
+    Ending stop();
+
+    std::filesystem::path base_;
+    std::filesystem::path project_;
+    bool stopped_ = false;
+    bool terminated_ = false;
+    // The model as saved, to compare the reopened project with.
+    qrn::Json saved_;
+    // Scripts typed per slide.
+    std::vector<std::string> scripts_;
+    // Recording: the times of the two steps, seconds from the start of the take.
+    std::vector<double> stepTimes_;
+    std::filesystem::path movie_;
+    std::string textLayerId_;
+    // The layers of each slide as the studio opened.
+    std::vector<std::vector<std::string>> slideLayers_;
+    double autocueStart_ = 0;
+    // What the studio's picture showed with each slide on show (index: slide), and where each
+    // slide's layers lie in it (fractions of the picture, y down), to tell slides apart in the movie.
+    std::vector<QImage> studioShots_;
+    std::vector<std::vector<QRectF>> layerAreas_;
+    void keepStudioShot(int slide);
+    int slideIn(const QImage& frame) const;
+};
+
+} // namespace journey
