@@ -246,25 +246,41 @@ void type(const std::string& text) {
     }
 }
 
-bool menuItem(const qrn::ui::Window& window, const std::string& menu, const std::string& item) {
+namespace {
+
+// The menu bar's action for menu > item, after the menu was told it is about to show.
+QAction* menuAction(const qrn::ui::Window& window, const std::string& menu, const std::string& item) {
     auto* host = qrn::qt::hostWidget(window);
     QMenuBar* bar = host ? host->menuBar() : nullptr;
     if (!bar)
-        return false;
+        return nullptr;
     for (QAction* top : bar->actions()) {
         if (top->text().remove('&').toStdString() != menu || !top->menu())
             continue;
         // The menu is about to show: items that follow the app's state update themselves then.
         emit top->menu()->aboutToShow();
         for (QAction* a : top->menu()->actions())
-            if (a->text().remove('&').toStdString() == item) {
-                if (!a->isEnabled())
-                    return false;
-                a->trigger();
-                return true;
-            }
+            if (a->text().remove('&').toStdString() == item)
+                return a;
     }
-    return false;
+    return nullptr;
+}
+
+} // namespace
+
+bool menuItem(const qrn::ui::Window& window, const std::string& menu, const std::string& item) {
+    QAction* a = menuAction(window, menu, item);
+    if (!a || !a->isEnabled())
+        return false;
+    a->trigger();
+    return true;
+}
+
+std::optional<bool> menuItemEnabled(const qrn::ui::Window& window, const std::string& menu, const std::string& item) {
+    QAction* a = menuAction(window, menu, item);
+    if (!a)
+        return std::nullopt;
+    return a->isEnabled();
 }
 
 namespace {
