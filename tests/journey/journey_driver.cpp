@@ -276,7 +276,8 @@ bool menuItem(const qrn::ui::Window& window, const std::string& menu, const std:
     return true;
 }
 
-std::optional<bool> menuItemEnabled(const qrn::ui::Window& window, const std::string& menu, const std::string& item) {
+std::optional<bool> menuItemEnabled(const qrn::ui::Window& window, const std::string& menu,
+                                    const std::string& item) {
     QAction* a = menuAction(window, menu, item);
     if (!a)
         return std::nullopt;

@@ -72,7 +72,8 @@ QWidget* focusTarget();
 // or disabled.
 bool menuItem(const qrn::ui::Window& window, const std::string& menu, const std::string& item);
 // Whether menu > item of the window's menu bar is enabled; nothing when there is no such item.
-std::optional<bool> menuItemEnabled(const qrn::ui::Window& window, const std::string& menu, const std::string& item);
+std::optional<bool> menuItemEnabled(const qrn::ui::Window& window, const std::string& menu,
+                                    const std::string& item);
 
 // Drags files from outside (a file manager) onto a view: enter, move and drop events on its
 // host widget. Returns whether the drop was taken.

@@ -1,5 +1,6 @@
 #include "journey/journey_stages.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -821,13 +822,17 @@ void Journey::keepStudioShot(int slide) {
     auto* host = qrn::qt::hostWidget(studioWindow());
     if (!host)
         return;
-    host->flush();
     const qrn::Rect picture = screen->recordingView->windowRect();
     if (studioShots_.size() <= size_t(slide)) {
         studioShots_.resize(size_t(slide) + 1);
+        studioShotsLater_.resize(size_t(slide) + 1);
         layerAreas_.resize(size_t(slide) + 1);
     }
+    host->flush();
     studioShots_[size_t(slide)] = host->grab(host->toQt(picture)).toImage();
+    settle(0.5);
+    host->flush();
+    studioShotsLater_[size_t(slide)] = host->grab(host->toQt(picture)).toImage();
     layerAreas_[size_t(slide)].clear();
     for (auto& id : slideLayers_[size_t(slide)])
         if (auto holder = studioLayer(id)) {
@@ -842,46 +847,54 @@ void Journey::keepStudioShot(int slide) {
 
 namespace {
 
-// Mean difference of two pictures of one size over areas given as fractions.
-double meanDifference(const QImage& a, const QImage& b, const std::vector<QRectF>& areas) {
-    double sum = 0;
-    long n = 0;
-    for (const QRectF& f : areas) {
-        const QRect r(int(f.x() * a.width()), int(f.y() * a.height()),
-                      std::max(1, int(f.width() * a.width())), std::max(1, int(f.height() * a.height())));
-        for (int y = r.top(); y <= r.bottom() && y < a.height(); y += 2)
-            for (int x = r.left(); x <= r.right() && x < a.width(); x += 2) {
-                const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
-                sum += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
-                       std::abs(p.blue() - q.blue());
-                ++n;
-            }
-    }
-    return n ? sum / n : 1e9;
+int colourDistance(const QImage& a, const QImage& b, int x, int y) {
+    const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+    return std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
 }
 
 } // namespace
 
 int Journey::slideIn(const QImage& frame) const {
+    // For each slide: of the pixels that show its layers (see studioShotsLater_), the share that
+    // the frame shows alike. The frame shows the slide whose layers it shows best: most of them
+    // (an animated layer may be in another phase), where other slides score next to none.
     int best = 0;
-    double bestRatio = 0.7;
+    double bestShare = 0.5;
     for (size_t k = 1; k < studioShots_.size(); ++k) {
-        if (studioShots_[k].isNull() || layerAreas_[k].empty())
+        const QImage shot = studioShots_[k].convertToFormat(QImage::Format_RGB32);
+        if (shot.isNull() || layerAreas_[k].empty())
             continue;
-        const QImage scaled =
-            frame.scaled(studioShots_[k].size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                .convertToFormat(QImage::Format_RGB32);
-        const double self =
-            meanDifference(scaled, studioShots_[k].convertToFormat(QImage::Format_RGB32), layerAreas_[k]);
-        double other = 1e9;
+        const QImage later = studioShotsLater_[k].convertToFormat(QImage::Format_RGB32);
+        std::vector<QImage> others;
         for (size_t j = 1; j < studioShots_.size(); ++j)
             if (j != k && !studioShots_[j].isNull())
-                other = std::min(other,
-                                 meanDifference(scaled, studioShots_[j].convertToFormat(QImage::Format_RGB32),
-                                                layerAreas_[k]));
-        const double ratio = self / std::max(other, 1.0);
-        if (ratio < bestRatio) {
-            bestRatio = ratio;
+                others.push_back(studioShots_[j].convertToFormat(QImage::Format_RGB32));
+        const QImage scaled = frame.scaled(shot.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                  .convertToFormat(QImage::Format_RGB32);
+        long layerPixels = 0, alike = 0;
+        for (const QRectF& f : layerAreas_[k]) {
+            const QRect r(int(f.x() * shot.width()), int(f.y() * shot.height()),
+                          std::max(1, int(f.width() * shot.width())),
+                          std::max(1, int(f.height() * shot.height())));
+            for (int y = r.top(); y <= r.bottom() && y < shot.height(); ++y)
+                for (int x = r.left(); x <= r.right() && x < shot.width(); ++x) {
+                    if (colourDistance(shot, later, x, y) > 60)
+                        continue;
+                    const bool distinct = std::all_of(others.begin(), others.end(), [&](const QImage& o) {
+                        return colourDistance(shot, o, x, y) > 150;
+                    });
+                    if (!distinct)
+                        continue;
+                    ++layerPixels;
+                    if (colourDistance(scaled, shot, x, y) <= 90)
+                        ++alike;
+                }
+        }
+        if (layerPixels < 20)
+            continue;
+        const double share = double(alike) / double(layerPixels);
+        if (share > bestShare) {
+            bestShare = share;
             best = int(k);
         }
     }

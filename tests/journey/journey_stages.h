@@ -78,6 +78,9 @@ class Journey {
     // What the studio's picture showed with each slide on show (index: slide), and where each
     // slide's layers lie in it (fractions of the picture, y down), to tell slides apart in the movie.
     std::vector<QImage> studioShots_;
+    // Per slide, the picture's pixels that show its layers: alike in two shots half a second
+    // apart (the test camera moves) and unlike the other slides' shots.
+    std::vector<QImage> studioShotsLater_;
     std::vector<std::vector<QRectF>> layerAreas_;
     void keepStudioShot(int slide);
     int slideIn(const QImage& frame) const;
