@@ -651,18 +651,18 @@ bool Journey::gestures() {
 
     // Flip from the Arrange menu, then undo it and redo it.
     EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
-    settle(0.1);
-    EXPECT_TRUE(layerState(1, 0).flippedH) << "Flip Horizontally did not flip";
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Flip Horizontally did not flip";
     // Undo and redo take a quarter second each before they take the next one, as a presenter's
-    // clicks are apart.
+    // clicks are apart; the presenter looks at the flip a moment before taking it back.
+    settle(0.6);
     EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedH; }, 3)) << "Undo did not take the flip back";
     settle(0.4);
-    EXPECT_FALSE(layerState(1, 0).flippedH) << "Undo did not take the flip back";
     EXPECT_NEAR(layerState(1, 0).rotation, rotated.rotation, 1e-6);
     EXPECT_TRUE(titleBar()->buttonRedo->isEnabled()) << "after an undo the redo button is off";
     click(*titleBar()->buttonRedo);
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Redo did not flip again";
     settle(0.4);
-    EXPECT_TRUE(layerState(1, 0).flippedH) << "Redo did not flip again";
     {
         // Group and Ungroup stand in the Arrange menu greyed on the editing screen, as Bring
         // Forward does; choosing them changes nothing.
