@@ -93,6 +93,9 @@ long OffThreadPicture::picturesDrawn() const {
 
 void OffThreadPicture::run() {
     Renderer renderer;
+    // One band at a time: drawing with every core kept the main thread (its timers, input and
+    // the autocue) waiting for a core; the filters still spread over the pool.
+    renderer.setThreadCount(1);
     for (;;) {
         std::unique_ptr<Job> job;
         {
