@@ -27,6 +27,16 @@ class GradientLayer : public Layer {
 
     void drawInContext(QPainter& painter) const override;
 
+  protected:
+    LayerPtr makeSnapshot() const override {
+        auto copy = std::make_shared<GradientLayer>();
+        copy->colours_ = colours_;
+        copy->locations_ = locations_;
+        copy->start_ = start_;
+        copy->end_ = end_;
+        return copy;
+    }
+
   private:
     std::vector<Colour> colours_;
     std::vector<double> locations_;

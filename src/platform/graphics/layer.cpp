@@ -1,6 +1,11 @@
 #include "platform/graphics/layer.h"
 
 #include <cmath>
+#include <typeinfo>
+
+#include <QPainter>
+
+#include "platform/graphics/off_thread_picture.h"
 
 #include <algorithm>
 #include <limits>
@@ -473,6 +478,10 @@ void Layer::invalidate() {
     // Whatever changed, every cached picture that holds this layer is out of date.
     for (Layer* l = this; l; l = l->superlayer_)
         l->contentVersion_.fetch_add(1, std::memory_order_relaxed);
+    setNeedsRepaint();
+}
+
+void Layer::setNeedsRepaint() const {
     if (hidden_)
         return;
     const ChangeHandler* h = rootHandler();
@@ -482,6 +491,104 @@ void Layer::invalidate() {
         if (p->hidden_)
             return;
     (*h)(subtreeBoundsInRoot());
+}
+
+namespace {
+
+// The frozen drawing of a layer type that cannot copy its own state: what it drew over its
+// visual bounds, at its contents scale.
+class DrawingPictureLayer : public Layer {
+  public:
+    QImage picture;
+    Rect area;
+    void drawInContext(QPainter& painter) const override {
+        if (picture.isNull())
+            return;
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QRectF target(area.origin.x, area.origin.y, area.size.width, area.size.height);
+        painter.setTransform(QTransform(1, 0, 0, -1, 0, target.top() + target.bottom()), true);
+        painter.drawImage(target, picture);
+        painter.restore();
+    }
+    Rect visualBounds() const override { return area; }
+
+  protected:
+    LayerPtr makeSnapshot() const override {
+        auto copy = std::make_shared<DrawingPictureLayer>();
+        copy->picture = picture;
+        copy->area = area;
+        return copy;
+    }
+};
+
+} // namespace
+
+LayerPtr Layer::makeSnapshot() const {
+    if (typeid(*this) == typeid(Layer))
+        return std::make_shared<Layer>();
+    auto copy = std::make_shared<DrawingPictureLayer>();
+    copy->area = visualBounds().standardized();
+    const double scale = contentsScale_;
+    const int w = int(std::ceil(copy->area.size.width * scale - 1e-9));
+    const int h = int(std::ceil(copy->area.size.height * scale - 1e-9));
+    if (w <= 0 || h <= 0)
+        return copy;
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        // Rows run downwards; the drawing's space runs upwards from the area's corner.
+        p.setTransform(
+            QTransform(scale, 0, 0, -scale, -copy->area.origin.x * scale, h + copy->area.origin.y * scale));
+        drawInContext(p);
+    }
+    copy->picture = image;
+    return copy;
+}
+
+LayerPtr Layer::snapshotTree() const {
+    LayerPtr copy = makeSnapshot();
+    Layer& c = *copy;
+    c.name_ = name_;
+    c.bounds_ = bounds_;
+    c.position_ = position_;
+    c.anchorPoint_ = anchorPoint_;
+    c.transform_ = transform_;
+    c.zPosition_ = zPosition_;
+    c.geometryFlipped_ = geometryFlipped_;
+    c.autoresizingMask_ = autoresizingMask_;
+    c.opacity_ = opacity_;
+    c.hidden_ = hidden_;
+    c.masksToBounds_ = masksToBounds_;
+    c.backgroundColour_ = backgroundColour_;
+    c.borderWidth_ = borderWidth_;
+    c.borderColour_ = borderColour_;
+    c.cornerRadius_ = cornerRadius_;
+    c.contents_ = contents_;
+    c.contentsScale_ = contentsScale_;
+    c.contentFilters_ = contentFilters_;
+    c.cachesSublayers_ = cachesSublayers_;
+    c.liveCopy_ = hasLiveContent();
+    c.contentVersion_.store(contentVersion(), std::memory_order_relaxed);
+    c.animations_ = animations_;
+    c.identity_ = identity_;
+    c.sublayers_.reserve(sublayers_.size());
+    for (const auto& s : sublayers_) {
+        LayerPtr sc = s->snapshotTree();
+        sc->superlayer_ = &c;
+        c.sublayers_.push_back(std::move(sc));
+    }
+    return copy;
+}
+
+void Layer::setDrawnOffMainThread(bool on) {
+    if (on == bool(offThread_))
+        return;
+    offThread_ = on ? std::make_shared<OffThreadPicture>() : nullptr;
+    setNeedsRepaint();
 }
 
 } // namespace qrn::graphics

@@ -47,6 +47,7 @@ AffineTransform placementTransform(const AffineTransform& toSublayerSpace, const
 
 class Layer;
 using LayerPtr = std::shared_ptr<Layer>;
+class OffThreadPicture;
 
 class Layer : public std::enable_shared_from_this<Layer> {
   public:
@@ -171,7 +172,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void setCachesSublayers(bool on);
     // A layer whose picture changes by itself, frame after frame (a camera or a player); a run
     // ends before the sublayer that holds one.
-    virtual bool hasLiveContent() const { return false; }
+    virtual bool hasLiveContent() const { return liveCopy_; }
     // Goes up whenever this layer or anything in its subtree changes how it looks.
     std::uint64_t contentVersion() const { return contentVersion_.load(std::memory_order_relaxed); }
 
@@ -182,10 +183,28 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void setChangeHandler(ChangeHandler handler) { changeHandler_ = std::move(handler); }
     // Reports this layer's drawn area (e.g. after its drawing inputs changed).
     void setNeedsDisplay();
+    // Reports the area again without anything having changed (a picture drawn elsewhere is ready).
+    void setNeedsRepaint() const;
+
+    // --- Drawing off the main thread
+    // A copy of this layer and its subtree that shares nothing mutable with it, for another thread
+    // to draw while this tree changes. Copies keep this layer's identity and content version, so
+    // a renderer's kept pictures of runs stay valid from one copy to the next.
+    LayerPtr snapshotTree() const;
+    // The window draws this layer's subtree on a worker from snapshots and shows the last
+    // finished picture (graphics/off_thread_picture.h). Other renders draw it as usual.
+    void setDrawnOffMainThread(bool on);
+    const std::shared_ptr<OffThreadPicture>& offThreadPicture() const { return offThread_; }
+    // The same for a layer and all its snapshot copies; lives as long as any of them.
+    const std::shared_ptr<const char>& identity() const { return identity_; }
 
   protected:
     // Reports the area this layer and its visible sublayers cover, if anyone listens.
     void invalidate();
+    // A new layer of this type holding a copy of what drawInContext draws from; snapshotTree
+    // copies the rest. Types that draw without overriding it are copied as a plain picture of
+    // their drawing, made here on the calling thread.
+    virtual LayerPtr makeSnapshot() const;
 
   private:
     void attach(const LayerPtr& layer);
@@ -216,6 +235,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
     double contentsScale_ = 1;
     std::vector<ContentFilterPtr> contentFilters_;
     bool cachesSublayers_ = false;
+    // A snapshot copy of a layer with live content: drawn as live, so it ends runs alike.
+    bool liveCopy_ = false;
     std::atomic<std::uint64_t> contentVersion_{0};
 
     // Cleared by the superlayer when it lets go of this layer or dies, so never dangling.
@@ -223,6 +244,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
     std::vector<LayerPtr> sublayers_;
     std::vector<std::pair<std::string, KeyframeAnimation>> animations_;
     ChangeHandler changeHandler_;
+    std::shared_ptr<const char> identity_ = std::make_shared<const char>(0);
+    std::shared_ptr<OffThreadPicture> offThread_;
 };
 
 } // namespace qrn::graphics

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/graphics/off_thread_picture.h"
 #include "platform/imaging/worker_pool.h"
 
 namespace qrn::graphics {
@@ -48,7 +49,8 @@ struct Renderer::SharedGroups {
 // The kept picture of one run of a caching layer's sublayers, and what it was drawn from.
 struct Renderer::RunCache {
     std::mutex mutex;
-    std::vector<std::weak_ptr<const Layer>> members;
+    // By identity, shared by a layer and its snapshot copies.
+    std::vector<std::weak_ptr<const char>> members;
     std::vector<std::uint64_t> versions;
     QTransform toDevice;
     double opacity = 0;
@@ -62,19 +64,21 @@ struct Renderer::RunCache {
 // Per caching layer, its runs in drawing order; shared by the bands of a frame.
 struct Renderer::RunCaches {
     struct Owner {
-        std::weak_ptr<const Layer> layer;
+        std::weak_ptr<const char> layer;
         std::vector<std::unique_ptr<RunCache>> runs;
     };
     std::mutex mutex;
-    std::unordered_map<const Layer*, Owner> owners;
+    // By identity, so snapshot copies of a layer find its pictures.
+    std::unordered_map<const char*, Owner> owners;
     std::atomic<long> layersDrawn{0}, runsReused{0}, runsRedrawn{0};
 
     RunCache& run(const Layer& owner, size_t index) {
         std::lock_guard lock(mutex);
-        auto& entry = owners[&owner];
+        const auto& id = owner.identity();
+        auto& entry = owners[id.get()];
         // Another layer now lives where a gone one did: its pictures are not ours.
-        if (entry.layer.lock().get() != &owner) {
-            entry.layer = owner.weak_from_this();
+        if (entry.layer.lock() != id) {
+            entry.layer = id;
             entry.runs.clear();
         }
         while (entry.runs.size() <= index)
@@ -169,6 +173,13 @@ void Renderer::render(const Layer& root, QImage& target, double t, double scale)
     renderImage(root, target, t, yUpToImage(target.height(), scale), true);
 }
 
+void Renderer::render(const Layer& root, QImage& target, double t, const QTransform& toImage,
+                      const QRectF& device) {
+    if (target.isNull())
+        return;
+    renderImage(root, target, t, toImage, true, device);
+}
+
 QImage Renderer::renderToImage(const Layer& root, Size size, double t, double scale) {
     int w = std::max(1, int(std::ceil(size.width * scale - 1e-9)));
     int h = std::max(1, int(std::ceil(size.height * scale - 1e-9)));
@@ -191,7 +202,7 @@ QImage Renderer::snapshot(const Layer& layer, double t, double scale) {
 }
 
 void Renderer::renderImage(const Layer& layer, QImage& target, double t, const QTransform& toImage,
-                           bool placed) {
+                           bool placed, const QRectF& device) {
     beginFrame();
     const int w = target.width(), h = target.height();
     const int threads =
@@ -213,7 +224,7 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
         pass.t = t;
         pass.animated = false;
         pass.cull = QRectF(0, y0, w, y1 - y0);
-        pass.device = QRectF(0, 0, w, h);
+        pass.device = device.isEmpty() ? QRectF(0, 0, w, h) : device;
         pass.groups = bands > 1 ? &groups : nullptr;
         QImage view;
         if (bands > 1)
@@ -306,6 +317,9 @@ void Renderer::drawLayer(Pass& pass, QPainter& p, const Layer& layer, const QTra
     double opacity = parentOpacity * layer.presentationOpacity(pass.t);
     if (opacity <= 0)
         return;
+    if (offThread_ && layer.offThreadPicture() &&
+        drawOffThreadPicture(pass, p, layer, parentToDevice, parentOpacity))
+        return;
     QTransform toDevice = toQTransform(layer.transformToSuperlayer()) * parentToDevice;
     if (!toDevice.isInvertible())
         return; // a zero scale draws nothing
@@ -318,6 +332,26 @@ void Renderer::drawLayer(Pass& pass, QPainter& p, const Layer& layer, const QTra
             return;
     }
     drawContent(pass, p, layer, toDevice, opacity, depth);
+}
+
+bool Renderer::drawOffThreadPicture(Pass& pass, QPainter& p, const Layer& layer,
+                                    const QTransform& parentToDevice, double parentOpacity) {
+    // Under a fading superlayer the picture would blend differently from a direct drawing.
+    if (parentOpacity != 1 || pass.device.isEmpty())
+        return false;
+    auto picture = layer.offThreadPicture()->picture(layer, parentToDevice, pass.device, pass.t);
+    if (!picture)
+        return false;
+    if (picture->animated)
+        pass.animated = true;
+    if (!pass.cull.isEmpty() && !pass.cull.intersects(QRectF(picture->area)))
+        return true;
+    p.save();
+    p.setWorldTransform(QTransform());
+    p.setOpacity(1);
+    p.drawImage(picture->area.topLeft(), picture->image);
+    p.restore();
+    return true;
 }
 
 void Renderer::drawContent(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice,
@@ -457,13 +491,14 @@ void Renderer::drawRun(Pass& pass, QPainter& p, const Layer& owner, size_t index
     bool valid = !cache.animated && cache.members.size() == run.size() && cache.toDevice == toDevice &&
                  cache.opacity == opacity && cache.device == pass.device;
     for (size_t i = 0; valid && i < run.size(); ++i)
-        valid = cache.members[i].lock().get() == run[i] && cache.versions[i] == run[i]->contentVersion();
+        valid =
+            cache.members[i].lock() == run[i]->identity() && cache.versions[i] == run[i]->contentVersion();
     if (!valid) {
         cache.members.clear();
         cache.versions.clear();
         QRectF area;
         for (const Layer* s : run) {
-            cache.members.push_back(s->weak_from_this());
+            cache.members.push_back(s->identity());
             cache.versions.push_back(s->contentVersion());
             area |= subtreeDeviceBounds(*s, toQTransform(s->transformToSuperlayer()) * toDevice);
         }

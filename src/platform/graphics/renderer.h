@@ -34,6 +34,11 @@ class Renderer {
     // `target` (ARGB32 premultiplied). That space maps to the image with its origin at the
     // image's bottom-left, one point per pixel, scaled by `scale`. The image is not cleared.
     void render(const Layer& root, QImage& target, double t, double scale = 1.0);
+    // The same with the root's superlayer space mapped to the image by `toImage`; filtered groups
+    // are cut to `device` (in the image's pixels; empty: the image) as if the image were part
+    // of a larger picture.
+    void render(const Layer& root, QImage& target, double t, const QTransform& toImage,
+                const QRectF& device = {});
     // A new transparent image of `size` points (times `scale`) with `root` drawn as above.
     QImage renderToImage(const Layer& root, Size size, double t, double scale = 1.0);
     // The layer alone, ignoring its position, transform and superlayer: its bounds fill the image.
@@ -42,6 +47,11 @@ class Renderer {
     // Draws with an open painter. `toDevice` maps the root's superlayer space (y up) to the
     // painter's device coordinates; the painter's clip is respected.
     void render(const Layer& root, QPainter& painter, double t, const QTransform& toDevice);
+
+    // Layers marked to be drawn off the main thread show their last finished picture from
+    // there (graphics/off_thread_picture.h) instead of being drawn here, where one matches. The
+    // window's painting does this; every other render draws them itself.
+    void setUsesOffThreadPictures(bool on) { offThread_ = on; }
 
     // Whether the last render met a running animation, so the picture changes with time.
     bool lastRenderWasAnimated() const { return animated_; }
@@ -69,7 +79,11 @@ class Renderer {
 
     // Draws into `target` band by band; `placed` draws `layer` by its placement in its
     // superlayer, otherwise its bounds fill the image mapped by `toImage`.
-    void renderImage(const Layer& layer, QImage& target, double t, const QTransform& toImage, bool placed);
+    void renderImage(const Layer& layer, QImage& target, double t, const QTransform& toImage, bool placed,
+                     const QRectF& device = {});
+    // Draws the finished picture of a layer drawn off the main thread; false when none matches.
+    bool drawOffThreadPicture(Pass& pass, QPainter& p, const Layer& layer, const QTransform& parentToDevice,
+                              double parentOpacity);
     // Sets bandStarts_ to the first row of each band and the image's height.
     void splitRows(const Layer& layer, int w, int h, double t, const QTransform& toImage, bool placed,
                    int bands);
@@ -97,6 +111,7 @@ class Renderer {
     void beginFrame();
 
     int threads_ = 0;
+    bool offThread_ = false;
     bool animated_ = false;
     // Drawing state of each band, kept between frames so their scratch lists are reused.
     std::vector<std::unique_ptr<Pass>> passes_;

@@ -29,6 +29,17 @@ class ShapeLayer : public Layer {
     void drawInContext(QPainter& painter) const override;
     Rect visualBounds() const override;
 
+  protected:
+    LayerPtr makeSnapshot() const override {
+        auto copy = make();
+        copy->path_ = path_;
+        copy->strokeColour_ = strokeColour_;
+        copy->lineWidth_ = lineWidth_;
+        copy->dashPattern_ = dashPattern_;
+        copy->dashPhase_ = dashPhase_;
+        return copy;
+    }
+
   private:
     Path path_;
     Colour strokeColour_ = Colour::black();

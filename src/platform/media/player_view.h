@@ -38,6 +38,10 @@ class PlayerViewLayer : public PlayerLayer {
 
     void drawInContext(QPainter& painter) const override;
 
+  protected:
+    // The controls draw from the player: copied as a picture of them.
+    graphics::LayerPtr makeSnapshot() const override { return graphics::Layer::makeSnapshot(); }
+
   private:
     void seekToTrack(Point p);
     std::unique_ptr<RepeatingTimer> refresh_;

@@ -24,6 +24,14 @@ class VideoLayer : public graphics::Layer {
     void drawInContext(QPainter& painter) const override;
     bool hasLiveContent() const override { return true; }
 
+  protected:
+    // The picture shown now; the camera's next one replaces it rather than changing it.
+    graphics::LayerPtr makeSnapshot() const override {
+        auto copy = std::make_shared<VideoLayer>();
+        copy->picture_ = picture_;
+        return copy;
+    }
+
   private:
     QImage picture_;
 };

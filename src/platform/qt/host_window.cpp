@@ -217,6 +217,8 @@ HostWidget::HostWidget(ui::Window& window) : window_(&window) {
     setMouseTracking(true);
     setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
+    // Heavy subtrees marked for it are drawn on a worker; the window shows their last picture.
+    renderer_.setUsesOffThreadPictures(true);
     animationTimer_.setSingleShot(true);
     animationTimer_.setInterval(33);
     connect(&animationTimer_, &QTimer::timeout, this, [this]() { update(); });

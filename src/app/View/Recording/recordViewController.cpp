@@ -76,6 +76,8 @@ void recordViewController::loadView() {
     recordingView->setAutoresizingMask(WidthSizable | HeightSizable);
     recordingView->layer()->setMasksToBounds(true);
     recordingView->layer()->setBackgroundColour(qrn::Colour::black());
+    // The filtered camera under its layers is drawn on a worker, so the autocue keeps its pace.
+    recordingView->layer()->setDrawnOffMainThread(true);
     videoLoadingIcon = qrn::ui::ProgressIndicator::make(
         qrn::Rect(recordingFrame.width() / 2 - 8, recordingFrame.height() / 2 - 8, 16, 16));
     videoLoadingIcon->setDisplayedWhenStopped(false);

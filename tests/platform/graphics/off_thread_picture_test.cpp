@@ -1,0 +1,216 @@
+// A subtree drawn off the main thread: the window's picture is the one drawn directly, and the
+// worker draws a snapshot that later changes to the layers cannot reach.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include "platform/graphics/content_filter.h"
+#include "platform/graphics/gradient_layer.h"
+#include "platform/graphics/off_thread_picture.h"
+#include "platform/graphics/renderer.h"
+#include "platform/graphics/shape_layer.h"
+
+using namespace qrn;
+using namespace qrn::graphics;
+
+namespace {
+
+class LiveLayer : public Layer {
+  public:
+    bool hasLiveContent() const override { return true; }
+};
+
+// Draws by itself without saying how to copy that: copied as a picture of its drawing.
+class CrossLayer : public Layer {
+  public:
+    QColor colour = Qt::red;
+    void drawInContext(QPainter& p) const override {
+        p.fillRect(QRectF(0, 8, 20, 4), colour);
+        p.fillRect(QRectF(8, 0, 4, 20), colour);
+    }
+};
+
+struct Invert : ContentFilter {
+    std::string name() const override { return "invert"; }
+    QImage apply(const QImage& image) const override {
+        QImage out = image;
+        out.invertPixels(QImage::InvertRgb);
+        return out;
+    }
+};
+
+QImage picture(int seed) {
+    QImage image(40, 30, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor::fromHsv(seed * 50 % 360, 200, 220));
+    QPainter p(&image);
+    p.fillRect(5, 5, 10 + seed, 10, Qt::white);
+    return image;
+}
+
+constexpr int kW = 320, kH = 240;
+
+// A window: a grey root with a panel, and the studio over it, clipped and opaque: a filtered
+// live picture, caching its sublayers, with turned, half transparent, stroked, graded and
+// self-drawn layers over it.
+struct Window {
+    LayerPtr root = Layer::make(Rect(0, 0, kW, kH));
+    LayerPtr panel = Layer::make(Rect(0, 0, 60, kH));
+    LayerPtr studio = Layer::make(Rect(70, 20, 220, 180));
+    std::shared_ptr<LiveLayer> live = std::make_shared<LiveLayer>();
+    std::vector<LayerPtr> images;
+    ShapeLayerPtr outline = ShapeLayer::make();
+    std::shared_ptr<GradientLayer> gradient = std::make_shared<GradientLayer>();
+    std::shared_ptr<CrossLayer> cross = std::make_shared<CrossLayer>();
+
+    Window() {
+        root->setBackgroundColour({0.5, 0.5, 0.5, 1});
+        panel->setBackgroundColour({0.2, 0.3, 0.4, 1});
+        root->addSublayer(panel);
+        studio->setMasksToBounds(true);
+        studio->setBackgroundColour(Colour::black());
+        studio->setCachesSublayers(true);
+        root->addSublayer(studio);
+        live->setFrame(Rect(10, 10, 150, 100));
+        live->setContents(picture(1));
+        live->setContentFilters({std::make_shared<Invert>()});
+        studio->addSublayer(live);
+        for (int i = 0; i < 4; ++i) {
+            auto l = Layer::make(Rect(20 + 35 * i, 60 + 10 * i, 40, 30));
+            l->setContents(picture(i + 2));
+            if (i == 1)
+                l->setTransform(AffineTransform::rotation(0.4));
+            if (i == 2)
+                l->setOpacity(0.5);
+            studio->addSublayer(l);
+            images.push_back(l);
+        }
+        outline->setFrame(Rect(30, 30, 80, 50));
+        Path path;
+        path.addRect(Rect(0, 0, 80, 50));
+        outline->setPath(path);
+        outline->setStrokeColour({1, 1, 0, 1});
+        outline->setLineWidth(3);
+        studio->addSublayer(outline);
+        gradient->setFrame(Rect(150, 120, 60, 50));
+        gradient->setColours({Colour(1, 0, 0, 1), Colour(0, 0, 1, 0.5)});
+        studio->addSublayer(gradient);
+        cross->setFrame(Rect(180, 20, 20, 20));
+        studio->addSublayer(cross);
+    }
+};
+
+// Paints the tree as the host window does: one painter over the whole window, y flipped.
+QImage paint(Renderer& renderer, const Layer& root, double t = 0) {
+    QImage image(kW, kH, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    renderer.render(root, p, t, QTransform(1, 0, 0, -1, 0, kH));
+    return image;
+}
+
+// The window's painting once the worker has caught up with the layers as they are now.
+QImage paintOffThread(Renderer& renderer, const Window& w) {
+    paint(renderer, *w.root); // hands the worker a snapshot
+    w.studio->offThreadPicture()->waitUntilIdle();
+    return paint(renderer, *w.root);
+}
+
+} // namespace
+
+TEST(OffThreadPicture, WindowShowsTheSamePixelsAsDrawingDirectly) {
+    Window w;
+    w.studio->setDrawnOffMainThread(true);
+    Renderer direct, window;
+    window.setUsesOffThreadPictures(true);
+    auto& worker = *w.studio->offThreadPicture();
+
+    // Before any picture is done the window draws the subtree itself.
+    EXPECT_TRUE(paint(window, *w.root) == paint(direct, *w.root));
+    worker.waitUntilIdle();
+    EXPECT_EQ(worker.picturesDrawn(), 1);
+    EXPECT_TRUE(paint(window, *w.root) == paint(direct, *w.root));
+    // Nothing changed: the worker is not asked again.
+    worker.waitUntilIdle();
+    EXPECT_EQ(worker.picturesDrawn(), 1);
+
+    // A new camera picture, a moved layer, a new stroke colour: the window catches up.
+    w.live->setContents(picture(5));
+    w.images[0]->setPosition({100, 40});
+    w.outline->setStrokeColour({0, 1, 0, 1});
+    const QImage expected = paint(direct, *w.root);
+    EXPECT_TRUE(paintOffThread(window, w) == expected);
+    EXPECT_EQ(worker.picturesDrawn(), 2);
+
+    // Drawn elsewhere only for the window: other renders of the tree draw it themselves.
+    QImage image(kW, kH, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    direct.render(*w.root, image, 0);
+    EXPECT_TRUE(image == expected);
+    EXPECT_EQ(worker.picturesDrawn(), 2);
+}
+
+TEST(OffThreadPicture, PictureFollowsAMoveOfTheSubtreeAndStopsWhenUnmarked) {
+    Window w;
+    w.studio->setDrawnOffMainThread(true);
+    Renderer direct, window;
+    window.setUsesOffThreadPictures(true);
+    paintOffThread(window, w);
+    // Moved in the window: the old picture no longer matches and is not shown.
+    w.studio->setPosition({170, 100});
+    EXPECT_TRUE(paint(window, *w.root) == paint(direct, *w.root));
+    EXPECT_TRUE(paintOffThread(window, w) == paint(direct, *w.root));
+
+    w.studio->setDrawnOffMainThread(false);
+    EXPECT_EQ(w.studio->offThreadPicture(), nullptr);
+    w.live->setContents(picture(7));
+    EXPECT_TRUE(paint(window, *w.root) == paint(direct, *w.root));
+}
+
+TEST(OffThreadPicture, SnapshotKeepsItsStateWhileTheLayersChange) {
+    Window w;
+    Renderer renderer;
+    const QImage before = renderer.renderToImage(*w.studio, w.studio->bounds().size, 0);
+    const LayerPtr copy = w.studio->snapshotTree();
+    EXPECT_EQ(copy->identity(), w.studio->identity());
+    EXPECT_EQ(copy->contentVersion(), w.studio->contentVersion());
+    ASSERT_EQ(copy->sublayers().size(), w.studio->sublayers().size());
+    EXPECT_EQ(copy->sublayers()[0]->superlayerPointer(), copy.get());
+
+    // Everything the copy was made from changes, or goes.
+    w.live->setContents(picture(6));
+    w.live->setContentFilters({});
+    w.images[0]->setPosition({150, 150});
+    w.images[1]->setContents(picture(9));
+    w.images[2]->removeFromSuperlayer();
+    w.outline->setLineWidth(9);
+    w.gradient->setColours({Colour(0, 1, 0, 1), Colour(0, 1, 0, 1)});
+    w.cross->colour = Qt::blue;
+    w.cross->setNeedsDisplay();
+    w.studio->setBackgroundColour({0, 0, 1, 1});
+    w.studio->removeAllSublayers();
+    EXPECT_NE(copy->contentVersion(), w.studio->contentVersion());
+
+    EXPECT_EQ(copy->sublayers().size(), 8u);
+    EXPECT_TRUE(renderer.renderToImage(*copy, copy->bounds().size, 0) == before);
+    // And it outlives the layers it was taken from.
+    w = Window();
+    EXPECT_TRUE(renderer.renderToImage(*copy, copy->bounds().size, 0) == before);
+}
+
+TEST(OffThreadPicture, WorkerReusesItsKeptRunsAcrossSnapshots) {
+    // A caching layer's runs are kept by identity, so a fresh copy of unchanged layers finds them.
+    Window w;
+    Renderer renderer;
+    QImage image(kW, kH, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    renderer.render(*w.studio->snapshotTree(), image, 0, Renderer::yUpToImage(kH));
+    EXPECT_GT(renderer.lastRenderStats().runsRedrawn, 0);
+    w.live->setContents(picture(3)); // the live layer changes, the runs around it do not
+    renderer.render(*w.studio->snapshotTree(), image, 0, Renderer::yUpToImage(kH));
+    EXPECT_EQ(renderer.lastRenderStats().runsRedrawn, 0);
+    EXPECT_GT(renderer.lastRenderStats().runsReused, 0);
+    w.images[3]->setOpacity(0.7);
+    renderer.render(*w.studio->snapshotTree(), image, 0, Renderer::yUpToImage(kH));
+    EXPECT_GT(renderer.lastRenderStats().runsRedrawn, 0);
+}
