@@ -527,31 +527,25 @@ void View::animateAlphaValue(double target, double duration, std::function<void(
             MainQueue::after(0, std::move(completion));
         return;
     }
-    // Steps at display rate; a newer animation of the same view takes over.
+    // Steps at display rate; a newer animation of the same view takes over. Only the queued
+    // block holds the step, so an animation whose block is dropped (at quit) frees itself.
     auto step = std::make_shared<std::function<void()>>();
-    *step = [weak, generation, from, target, start, duration, completion, step]() {
+    std::weak_ptr<std::function<void()>> weakStep = step;
+    *step = [weak, generation, from, target, start, duration, completion, weakStep]() {
         auto self = weak.lock();
-        if (!self || self->alphaAnimation_ != generation) {
-            *step = nullptr;
+        if (!self || self->alphaAnimation_ != generation)
             return;
-        }
         double u = std::clamp((MainQueue::now() - start) / duration, 0.0, 1.0);
         self->setAlphaValue(from + (target - from) * u);
         if (u >= 1) {
             if (completion)
                 completion();
-            *step = nullptr;
             return;
         }
-        MainQueue::after(1.0 / 60, [step] {
-            if (*step)
-                (*step)();
-        });
+        if (auto next = weakStep.lock())
+            MainQueue::after(1.0 / 60, [next] { (*next)(); });
     };
-    MainQueue::after(1.0 / 60, [step] {
-        if (*step)
-            (*step)();
-    });
+    MainQueue::after(1.0 / 60, [step] { (*step)(); });
 }
 
 // --- Drawing
