@@ -2,36 +2,11 @@
 
 #include <fstream>
 
-#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "app/model/model_fixture.h"
 #include "lifecycle_fixture.h"
-#include "platform/ui/image_view.h"
-#include "platform/ui/view.h"
 
 using namespace lifecycletest;
 using qrn::Json;
-
-namespace {
-
-// The colour at (2, 2) of each layer's picture in the preview, in LAYER_ARRAY order; 0 for none.
-std::vector<unsigned> shownColours() {
-    std::vector<unsigned> colours;
-    previewLayerClass model;
-    const auto preview = model.getConfiguration()->layerContainerView;
-    for (const auto& row : model.getLayerArray())
-        for (const auto& id : row) {
-            const auto marker = preview->viewWithTag(std::stoi(id));
-            const auto holder = marker ? marker->superview() : nullptr;
-            const auto picture = holder && holder->subviews().size() > 1
-                                     ? std::dynamic_pointer_cast<qrn::ui::ImageView>(holder->subviews()[1])
-                                     : nullptr;
-            colours.push_back(picture && !picture->image().isNull() ? picture->image().pixel(2, 2) & 0xffffff
-                                                                    : 0u);
-        }
-    return colours;
-}
-
-} // namespace
 
 // The pictures are read ahead on several threads; each layer still gets its own, in order, and
 // a picture that cannot be read is handled by the layer as before.
@@ -54,7 +29,7 @@ TEST_F(LifecycleTest, ManyDistinctPicturesEachComeBackOnTheirOwnLayerAndUnreadab
     std::ofstream(path + "/images/broken.png") << "not a picture";
     openWithMenu(path);
     ASSERT_TRUE(alerts.empty());
-    const std::vector<unsigned> shown = shownColours();
+    const std::vector<unsigned> shown = shownLayerColours();
     ASSERT_EQ(shown.size(), 10u);
     EXPECT_EQ(std::vector<unsigned>(shown.begin(), shown.begin() + 8), expected);
     // Both unreadable layers show the same stand-in, which is none of the pictures.

@@ -176,33 +176,15 @@ TEST_F(ProjectImport, APictureOnManyLayersShowsTheFileAsItIsAtEachOpening) {
         setReference(d, a, l, {3, "png", "shared"});
     const std::string path = writePackage("Shared", d);
     const std::string file = path + "/images/shared.png";
-    // The colour each layer's picture shows in the preview, in LAYER_ARRAY order.
-    const auto shown = [] {
-        std::vector<unsigned> colours;
-        previewLayerClass model;
-        const auto preview = model.getConfiguration()->layerContainerView;
-        for (const auto& row : model.getLayerArray())
-            for (const auto& id : row) {
-                const auto marker = preview->viewWithTag(std::stoi(id));
-                const auto holder = marker ? marker->superview() : nullptr;
-                const auto picture =
-                    holder && holder->subviews().size() > 1
-                        ? std::dynamic_pointer_cast<qrn::ui::ImageView>(holder->subviews()[1])
-                        : nullptr;
-                colours.push_back(
-                    picture && !picture->image().isNull() ? picture->image().pixel(2, 2) & 0xffffff : 0u);
-            }
-        return colours;
-    };
     modeltest::writePng(file, 20, 20, 0xff0000);
     openWithMenu(path);
     ASSERT_TRUE(alerts.empty());
-    EXPECT_EQ(shown(), std::vector<unsigned>(4, 0xff0000u));
+    EXPECT_EQ(shownLayerColours(), std::vector<unsigned>(4, 0xff0000u));
     // Changed between openings: the next one shows the new picture on every layer.
     modeltest::writePng(file, 20, 20, 0x0000ff);
     openWithMenu(path);
     ASSERT_TRUE(alerts.empty());
-    EXPECT_EQ(shown(), std::vector<unsigned>(4, 0x0000ffu));
+    EXPECT_EQ(shownLayerColours(), std::vector<unsigned>(4, 0x0000ffu));
     expectLayerInvariants();
 }
 

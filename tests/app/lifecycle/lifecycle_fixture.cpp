@@ -5,11 +5,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Landing/landingClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Landing/landingController.h"
+#include "platform/ui/image_view.h"
 
 namespace lifecycletest {
 
@@ -175,6 +177,23 @@ bool nearlyEqual(const qrn::Json& a, const qrn::Json& b, std::string* where) {
         return true;
     }
     return a == b ? true : fail(a.dump() + " vs " + b.dump());
+}
+
+std::vector<unsigned> shownLayerColours() {
+    std::vector<unsigned> colours;
+    previewLayerClass model;
+    const auto preview = model.getConfiguration()->layerContainerView;
+    for (const auto& row : model.getLayerArray())
+        for (const auto& id : row) {
+            const auto marker = preview->viewWithTag(std::stoi(id));
+            const auto holder = marker ? marker->superview() : nullptr;
+            const auto picture = holder && holder->subviews().size() > 1
+                                     ? std::dynamic_pointer_cast<qrn::ui::ImageView>(holder->subviews()[1])
+                                     : nullptr;
+            colours.push_back(picture && !picture->image().isNull() ? picture->image().pixel(2, 2) & 0xffffff
+                                                                    : 0u);
+        }
+    return colours;
 }
 
 } // namespace lifecycletest

@@ -38,6 +38,9 @@ qrn::Json projectDocument(const std::vector<std::string>& assets,
 // Sets one layer's reference in a document.
 void setReference(qrn::Json& document, size_t asset, size_t layer, const qrn::Json& reference);
 
+// The colour at (2, 2) of each layer's picture in the preview, in LAYER_ARRAY order; 0 for none.
+std::vector<unsigned> shownLayerColours();
+
 // Recursive equality with numbers compared to 1e-6.
 bool nearlyEqual(const qrn::Json& a, const qrn::Json& b, std::string* where = nullptr);
 

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "graphics_test_pictures.h"
 #include "platform/graphics/content_filter.h"
 #include "platform/graphics/gradient_layer.h"
 #include "platform/graphics/off_thread_picture.h"
@@ -31,22 +32,8 @@ class CrossLayer : public Layer {
     }
 };
 
-struct Invert : ContentFilter {
-    std::string name() const override { return "invert"; }
-    QImage apply(const QImage& image) const override {
-        QImage out = image;
-        out.invertPixels(QImage::InvertRgb);
-        return out;
-    }
-};
-
-QImage picture(int seed) {
-    QImage image(40, 30, QImage::Format_ARGB32_Premultiplied);
-    image.fill(QColor::fromHsv(seed * 50 % 360, 200, 220));
-    QPainter p(&image);
-    p.fillRect(5, 5, 10 + seed, 10, Qt::white);
-    return image;
-}
+using graphicstest::Invert;
+using graphicstest::picture;
 
 constexpr int kW = 320, kH = 240;
 

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "graphics_test_pictures.h"
 #include "platform/graphics/content_filter.h"
 #include "platform/graphics/renderer.h"
 
@@ -19,22 +20,8 @@ class LiveLayer : public Layer {
     bool hasLiveContent() const override { return true; }
 };
 
-struct Invert : ContentFilter {
-    std::string name() const override { return "invert"; }
-    QImage apply(const QImage& image) const override {
-        QImage out = image;
-        out.invertPixels(QImage::InvertRgb);
-        return out;
-    }
-};
-
-QImage picture(int seed) {
-    QImage image(40, 30, QImage::Format_ARGB32_Premultiplied);
-    image.fill(QColor::fromHsv(seed * 50 % 360, 200, 220));
-    QPainter p(&image);
-    p.fillRect(5, 5, 10 + seed, 10, Qt::white);
-    return image;
-}
+using graphicstest::Invert;
+using graphicstest::picture;
 
 // The largest difference of any channel of any pixel: a kept picture is composited once more,
 // so edges and half-transparent layers may round one step apart from drawing them directly.
