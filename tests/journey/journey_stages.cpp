@@ -629,10 +629,26 @@ bool Journey::gestures() {
         const double length = std::hypot(r.x - c.x, r.y - c.y);
         hover(*drop, r);
         drag(*drop, r, {r.x + 40 * (r.x - c.x) / length, r.y + 40 * (r.y - c.y) / length});
-        settle(0.1);
+        settle(1.0);
     }
     const auto resized = layerState(1, 0);
     EXPECT_GT(resized.frame[2], moved.frame[2] + 10) << "the layer did not grow";
+
+    // Flip from the Arrange menu, then undo it and redo it.
+    EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Flip Horizontally did not flip";
+    // Undo and redo take a quarter second each before they take the next one, as a presenter's
+    // clicks are apart; the presenter looks at the flip a moment before taking it back.
+    settle(0.6);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedH; }, 3))
+        << "Undo did not take the flip back";
+    settle(0.4);
+    EXPECT_NEAR(layerState(1, 0).rotation, resized.rotation, 1e-6);
+    EXPECT_TRUE(titleBar()->buttonRedo->isEnabled()) << "after an undo the redo button is off";
+    click(*titleBar()->buttonRedo);
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Redo did not flip again";
+    settle(0.4);
 
     // Rotate by the rotation handle, a quarter turn round the centre.
     auto rotate = handle(-1);
@@ -642,27 +658,15 @@ bool Journey::gestures() {
         const auto c = centre();
         hover(*drop, r);
         drag(*drop, r, {c.x + (r.y - c.y), c.y - (r.x - c.x)}, 12);
-        settle(0.1);
+        // The editing screen records a drag's end a moment after the release; a presenter's
+        // next choice from a menu comes later than that.
+        settle(1.0);
     }
     const auto rotated = layerState(1, 0);
     // Radians: about a quarter turn.
     EXPECT_GT(std::abs(rotated.rotation), 1.0) << "the layer did not turn";
     EXPECT_LT(std::abs(rotated.rotation), 2.2) << "the layer turned too far";
 
-    // Flip from the Arrange menu, then undo it and redo it.
-    EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Flip Horizontally did not flip";
-    // Undo and redo take a quarter second each before they take the next one, as a presenter's
-    // clicks are apart; the presenter looks at the flip a moment before taking it back.
-    settle(0.6);
-    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
-    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedH; }, 3)) << "Undo did not take the flip back";
-    settle(0.4);
-    EXPECT_NEAR(layerState(1, 0).rotation, rotated.rotation, 1e-6);
-    EXPECT_TRUE(titleBar()->buttonRedo->isEnabled()) << "after an undo the redo button is off";
-    click(*titleBar()->buttonRedo);
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Redo did not flip again";
-    settle(0.4);
     {
         // Group and Ungroup stand in the Arrange menu greyed on the editing screen, as Bring
         // Forward does; choosing them changes nothing.

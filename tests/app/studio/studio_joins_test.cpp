@@ -128,6 +128,21 @@ TEST_F(StudioJoins, TheNextAssetCardShowsTheNextSlideAndTheStripGetsItsThumbnail
     }
 }
 
+// The studio's own numbering, set as a take's reset sets it.
+TEST_F(StudioJoins, WithOneSlideTheNextNumbersReadNoneAlsoAfterATakesReset) {
+    buildProject(1);
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    EXPECT_TRUE(screen->nextAssetPreview->isHidden());
+    EXPECT_EQ(screen->nextAssetNumberOne->string(), "0");
+    EXPECT_EQ(screen->nextAssetNumberTwo->string(), "/  0");
+    recordViewClass studio;
+    studio.setNextAssetIndex(1);
+    studio.reloadAssetPreviews();
+    EXPECT_EQ(screen->nextAssetNumberOne->string(), "0");
+    EXPECT_TRUE(screen->nextAssetPreview->isHidden());
+}
+
 TEST_F(StudioJoins, TheAutocueButtonOpensTheWindowOnTheFirstScriptLitWhileShownAndLeavingClosesIt) {
     buildProject(2);
     attributedStringStorageClass().setAutocueStringArray(

@@ -261,8 +261,10 @@ void recordViewClass::reloadAssetPreviews() {
     const int next = globals().nextAssetIndex + 1;
     fillNextAssetPreview(next);
     displayNextAssetPreviews();
+    // A project of one slide has no next one to count: the number stays as the studio opened
+    // it, not "2 / 0" after a take.
     if (auto screen = getTakeScreen())
-        setNumber(screen->nextAssetNumberOne, std::to_string(next));
+        setNumber(screen->nextAssetNumberOne, screen->assets.size() >= 3 ? std::to_string(next) : "0");
 }
 
 void recordViewClass::resetTakeForTesting() {
