@@ -81,10 +81,17 @@ run_once() {
     sleep 2
     ;;
   esac
+  # The key goes to the window in front, as a presenter's would: bring QRN's forward first (a
+  # loaded machine's window manager may not have done so yet after the script window closed).
+  xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
   xdotool mousemove --window "$main" 600 400
   if [ "$how" = close ]; then xdotool key ctrl+w; else xdotool key ctrl+q; fi
   if ! poll 5 process_gone; then
     echo "$how: QRN still running 5 s after the last step"
+    if visible_window "$title" >/dev/null 2>&1; then echo "$how: its window is still shown"; fi
+    if command -v gdb >/dev/null; then
+      gdb -p "$qrn_pid" -batch -ex "thread apply all bt 20" 2>/dev/null | grep -E '^#|^Thread' | head -n 60
+    fi
     kill -ABRT "$qrn_pid" 2>/dev/null || true
     return 1
   fi
