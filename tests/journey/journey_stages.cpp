@@ -860,10 +860,9 @@ int colourDistance(const QImage& a, const QImage& b, int x, int y) {
 
 int Journey::slideIn(const QImage& frame) const {
     // For each slide: of the pixels that show its layers (see studioShotsLater_), the share that
-    // the frame shows alike. The frame shows the slide whose layers it shows best: most of them
-    // (an animated layer may be in another phase), where other slides score next to none.
+    // the frame shows alike. The frame shows the slide whose layers it shows best, by far.
     int best = 0;
-    double bestShare = 0.5;
+    double bestShare = 0, secondShare = 0;
     for (size_t k = 1; k < studioShots_.size(); ++k) {
         const QImage shot = studioShots_[k].convertToFormat(QImage::Format_RGB32);
         if (shot.isNull() || layerAreas_[k].empty())
@@ -898,10 +897,17 @@ int Journey::slideIn(const QImage& frame) const {
             continue;
         const double share = double(alike) / double(layerPixels);
         if (share > bestShare) {
+            secondShare = bestShare;
             bestShare = share;
             best = int(k);
+        } else {
+            secondShare = std::max(secondShare, share);
         }
     }
+    // Another slide's layers score next to nothing; an animated layer in another phase may
+    // lower the right slide's share, never to that.
+    if (bestShare < 0.2 || bestShare < 10 * secondShare)
+        return 0;
     return best;
 }
 
