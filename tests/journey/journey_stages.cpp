@@ -609,6 +609,22 @@ bool Journey::gestures() {
     EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(id); }))
         << "a click on the PNG did not select it";
 
+    // Flip from the Arrange menu, then undo it and redo it.
+    EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Flip Horizontally did not flip";
+    // Undo and redo take a quarter second each before they take the next one, as a presenter's
+    // clicks are apart; the presenter looks at the flip a moment before taking it back.
+    settle(0.6);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedH; }, 3))
+        << "Undo did not take the flip back";
+    settle(0.4);
+    EXPECT_NEAR(layerState(1, 0).rotation, 0.0, 1e-6);
+    EXPECT_TRUE(titleBar()->buttonRedo->isEnabled()) << "after an undo the redo button is off";
+    click(*titleBar()->buttonRedo);
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Redo did not flip again";
+    settle(0.4);
+
     // Move: 60 to the right and 30 up.
     const auto start = layerState(1, 0);
     auto from = centre();
@@ -633,22 +649,6 @@ bool Journey::gestures() {
     }
     const auto resized = layerState(1, 0);
     EXPECT_GT(resized.frame[2], moved.frame[2] + 10) << "the layer did not grow";
-
-    // Flip from the Arrange menu, then undo it and redo it.
-    EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Flip Horizontally did not flip";
-    // Undo and redo take a quarter second each before they take the next one, as a presenter's
-    // clicks are apart; the presenter looks at the flip a moment before taking it back.
-    settle(0.6);
-    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
-    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedH; }, 3))
-        << "Undo did not take the flip back";
-    settle(0.4);
-    EXPECT_NEAR(layerState(1, 0).rotation, resized.rotation, 1e-6);
-    EXPECT_TRUE(titleBar()->buttonRedo->isEnabled()) << "after an undo the redo button is off";
-    click(*titleBar()->buttonRedo);
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Redo did not flip again";
-    settle(0.4);
 
     // Rotate by the rotation handle, a quarter turn round the centre.
     auto rotate = handle(-1);
