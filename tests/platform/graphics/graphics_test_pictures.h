@@ -7,8 +7,15 @@
 #include <string>
 
 #include "platform/graphics/content_filter.h"
+#include "platform/graphics/layer.h"
 
 namespace graphicstest {
+
+// Stands for a camera picture: it changes by itself, so it is never kept.
+class LiveLayer : public qrn::graphics::Layer {
+  public:
+    bool hasLiveContent() const override { return true; }
+};
 
 struct Invert : qrn::graphics::ContentFilter {
     std::string name() const override { return "invert"; }

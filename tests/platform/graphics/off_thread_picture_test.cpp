@@ -17,10 +17,7 @@ using namespace qrn::graphics;
 
 namespace {
 
-class LiveLayer : public Layer {
-  public:
-    bool hasLiveContent() const override { return true; }
-};
+using graphicstest::LiveLayer;
 
 // Draws by itself without saying how to copy that: copied as a picture of its drawing.
 class CrossLayer : public Layer {

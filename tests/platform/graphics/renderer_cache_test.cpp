@@ -14,11 +14,7 @@ using namespace qrn::graphics;
 
 namespace {
 
-// Stands for a camera picture: it changes by itself, so it is never kept.
-class LiveLayer : public Layer {
-  public:
-    bool hasLiveContent() const override { return true; }
-};
+using graphicstest::LiveLayer;
 
 using graphicstest::Invert;
 using graphicstest::picture;
