@@ -594,7 +594,7 @@ bool Journey::textLayer() {
     return stored() == "Welcome to QRN";
 }
 bool Journey::gestures() {
-    STAGE("move, resize, rotate, flip, undo and redo");
+    STAGE("flip, move, resize, rotate, flip, undo and redo");
     auto* screen = editor();
     if (!selectSlide(1))
         return false;
@@ -658,14 +658,32 @@ bool Journey::gestures() {
         const auto c = centre();
         hover(*drop, r);
         drag(*drop, r, {c.x + (r.y - c.y), c.y - (r.x - c.x)}, 12);
-        // The editing screen records a drag's end a moment after the release; a presenter's
-        // next choice from a menu comes later than that.
-        settle(1.0);
     }
     const auto rotated = layerState(1, 0);
     // Radians: about a quarter turn.
     EXPECT_GT(std::abs(rotated.rotation), 1.0) << "the layer did not turn";
     EXPECT_LT(std::abs(rotated.rotation), 2.2) << "the layer turned too far";
+
+    // A flip straight after the release, before the turn has settled: both are undone in turn
+    // and redone.
+    EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Vertically"));
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedV; }, 3)) << "Flip Vertically did not flip";
+    settle(0.6);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedV; }, 3))
+        << "Undo did not take the flip back";
+    settle(0.4);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, 0).rotation - resized.rotation) < 1e-6; }, 3))
+        << "Undo did not take the turn back";
+    settle(0.4);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Redo"));
+    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, 0).rotation - rotated.rotation) < 1e-6; }, 3))
+        << "Redo did not turn the layer again";
+    settle(0.4);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Redo"));
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedV; }, 3)) << "Redo did not flip again";
+    settle(0.4);
 
     {
         // Group and Ungroup stand in the Arrange menu greyed on the editing screen, as Bring

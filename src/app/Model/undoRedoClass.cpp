@@ -11,6 +11,8 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/ui/view.h"
 
+#include <map>
+
 namespace {
 
 std::optional<std::pair<std::shared_ptr<svgButtonClass>, std::shared_ptr<svgButtonClass>>> undoRedoButtons;
@@ -25,14 +27,15 @@ bool undoRedoBusy = false;
 // A busy release from before a reset must not end the busy time of a later step.
 qrn::GenerationCounter busyGeneration{10000};
 std::function<void(const undoEntry&, const undoValueList&, bool)> replayHandler;
-std::function<void(bool)> pendingEntryHook;
+std::map<std::string, std::function<void(bool)>> pendingEntryHooks;
 
 void settlePendingEntry(bool record) {
-    // The hook may record, which must not settle again.
-    if (auto hook = std::exchange(pendingEntryHook, nullptr)) {
+    // A hook may record, which must not settle again.
+    auto hooks = std::exchange(pendingEntryHooks, {});
+    for (auto& [owner, hook] : hooks)
         hook(record);
-        pendingEntryHook = std::move(hook);
-    }
+    hooks.merge(pendingEntryHooks);
+    pendingEntryHooks = std::move(hooks);
 }
 
 const std::vector<std::string> gestureTypes{
@@ -157,8 +160,11 @@ bool undoRedoClass::getRedoOn() {
     return redoOn;
 }
 
-void undoRedoClass::setPendingEntryHook(std::function<void(bool)> hook) {
-    pendingEntryHook = std::move(hook);
+void undoRedoClass::setPendingEntryHook(const std::string& owner, std::function<void(bool)> hook) {
+    if (hook)
+        pendingEntryHooks[owner] = std::move(hook);
+    else
+        pendingEntryHooks.erase(owner);
 }
 
 void undoRedoClass::clearClass() {
@@ -175,6 +181,8 @@ void undoRedoClass::clearClass() {
 }
 
 void undoRedoClass::setValuesCompare(std::optional<undoValueList> values) {
+    // What was kept belongs to an entry still waiting: it is recorded with them first.
+    settlePendingEntry(true);
     valuesCompare = std::move(values);
 }
 
@@ -245,6 +253,8 @@ void undoRedoClass::redo() {
 bool undoRedoClass::compareValuesBeforeAndAfter(const undoValueList& values,
                                                 const std::optional<std::string>& actionType) {
     if (!actionType) {
+        // A waiting entry is recorded before anything else keeps its values.
+        settlePendingEntry(true);
         if (!valuesCompare)
             valuesCompare = values;
         return true;

@@ -63,10 +63,11 @@ class undoRedoClass {
     static void setReplayHandler(
         std::function<void(const undoEntry& entry, const undoValueList& values, bool undoAction)> handler);
 
-    // --- Entries recorded late (asset colours)
-    // A debounced entry still waiting: recorded (true) before another action records, an undo or
-    // a redo, so that it lands in its place; dropped (false) when the history is emptied.
-    static void setPendingEntryHook(std::function<void(bool record)> hook);
+    // --- Entries recorded late (asset colours, handle drags)
+    // A debounced entry still waiting: recorded (true) before another action keeps its values or
+    // records, an undo or a redo, so that it lands in its place; dropped (false) when the history
+    // is emptied. One hook per owner; an empty hook removes the owner's.
+    static void setPendingEntryHook(const std::string& owner, std::function<void(bool record)> hook);
 
     // --- Replay (undoRedoClassReplay.cpp)
     // Drives the entry's change again in the operations' replay forms; records nothing. An entry

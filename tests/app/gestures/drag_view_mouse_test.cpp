@@ -122,3 +122,47 @@ TEST(GestureMouse, AHandleClickWithoutMotionChangesAndRecordsNothing) {
     ASSERT_EQ(undoRedoClass::getUndoList().size(), 1u);
     EXPECT_EQ(std::get<bool>(undoRedoClass::getUndoList()[0].beforeValues[0]), false);
 }
+
+TEST(GestureMouse, AnActionInTheMomentAfterAHandleReleaseComesAfterTheDragsEntry) {
+    // The release's entry waits 0.1 s for the handle to settle; a flip or a second handle press
+    // in that time used to take the drag's before-values, and both entries were lost.
+    mouseScene g;
+    g.model.layerHitTestAtPoint({150, 100});
+    undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(true), std::nullopt);
+    g.model.setRotateButtonSelected(-1);
+    g.view->mouseDragged(g.at(EventType::MouseDragged, {300, 50}));
+    g.view->mouseDragged(g.at(EventType::MouseDragged, {300, 150}));
+    g.view->mouseUp(g.at(EventType::MouseUp, {300, 150}));
+    const double turned = g.model.getLayerRotateArray()[1][0];
+    ASSERT_NE(turned, 0);
+    g.model.mirrorLayer(true, std::nullopt, false);
+    ASSERT_EQ(undoRedoClass::getUndoList().size(), 2u);
+    EXPECT_EQ(undoRedoClass::getUndoList()[0].actionType, "rotateLayer");
+    EXPECT_EQ(undoRedoClass::getUndoList()[1].actionType, "horizontalLayerFlip");
+    EXPECT_EQ(std::get<bool>(undoRedoClass::getUndoList()[1].beforeValues[0]), false);
+    // The settle's own time later changes nothing.
+    qrn::MainQueue::advance(0.11);
+    EXPECT_EQ(undoRedoClass::getUndoList().size(), 2u);
+
+    // A second handle drag pressed within the moment keeps its own before-values.
+    undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(false), std::nullopt);
+    g.model.setRotateButtonSelected(-2);
+    g.view->mouseDragged(g.at(EventType::MouseDragged, {320, 40}));
+    g.view->mouseDragged(g.at(EventType::MouseDragged, {340, 30}));
+    g.view->mouseUp(g.at(EventType::MouseUp, {340, 30}));
+    undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(true), std::nullopt);
+    ASSERT_EQ(undoRedoClass::getUndoList().size(), 3u);
+    EXPECT_EQ(undoRedoClass::getUndoList()[2].actionType, "resizeLayer");
+    EXPECT_EQ(std::get<qrn::Size>(undoRedoClass::getUndoList()[2].beforeValues[0]).width, 200);
+
+    // Undo puts the flip, the resize and the turn back, in that order.
+    undoRedoClass().setValuesCompare(std::nullopt);
+    for (int i = 0; i < 3; ++i) {
+        undoRedoClass().undo();
+        qrn::MainQueue::advance(0.3);
+    }
+    EXPECT_EQ(g.model.getLayerRotateArray()[1][0], 0);
+    EXPECT_EQ(g.model.getLayerOriginSizeArray()[1][0][2], 200);
+    EXPECT_FALSE(g.model.checkIfLayerIsFlipped(true, std::nullopt));
+    expectModelInvariants();
+}

@@ -187,7 +187,7 @@ void editViewClass::changeAssetBackgroundColour(
             settlePendingColourEntry(true);
         if (!pendingColour) {
             pendingColour = pendingColourEntry{index, assets[size_t(index)], before, after};
-            undoRedoClass::setPendingEntryHook(&editViewClass::settlePendingColourEntry);
+            undoRedoClass::setPendingEntryHook("assetColour", &editViewClass::settlePendingColourEntry);
         }
     }
     colours[size_t(index - 1)] = after;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
+#include <utility>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
@@ -20,6 +22,22 @@
 #include "platform/ui/view.h"
 
 namespace {
+
+// The settle step of a released (or paused) handle drag while it waits for its time. It records
+// the drag's entry from the before-values the press kept; anything else that keeps values or
+// records in that time runs it first, so the drag's entry lands before its own and neither takes
+// the other's before-values.
+std::function<void()> pendingHandleSettle;
+
+void settlePendingHandleDrag(bool record) {
+    auto settle = std::exchange(pendingHandleSettle, nullptr);
+    if (!settle)
+        return;
+    if (record)
+        settle();
+    else // the history is being emptied: the drag's entry has nowhere to go
+        previewLayerClass().getInteractionState().dragOrResizeCounter.increment();
+}
 
 using ViewPtr = std::shared_ptr<qrn::ui::View>;
 
@@ -630,11 +648,13 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
     const int generation = state.dragOrResizeCounter.increment();
     if (scheduleSettle) {
         const auto made = madeFor::now();
-        qrn::MainQueue::after(0.1, [generation, made, rotate, values, layer, recordUndo, mouseX, mouseY] {
+        // early: run before its time because something else records (see pendingHandleSettle).
+        auto settle = [generation, made, rotate, values, layer, recordUndo, mouseX, mouseY](bool early) {
             previewLayerClass model;
             if (!made.stillCurrent() ||
                 !model.getInteractionState().dragOrResizeCounter.isCurrent(generation))
                 return;
+            pendingHandleSettle = nullptr;
             const bool handleHeld = model.getRotateButtonSelected() != 0;
             const bool hadBefore = undoRedoClass::getValuesCompare().has_value();
             model.resizeOrRotateLayer(rotate, values, false, layer, recordUndo, false, false, true, mouseX,
@@ -642,9 +662,14 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
             // A pause while the handle is still held records the drag so far; what the drag does
             // after it is measured from here, so the release records that too instead of finding
             // the values from before the press used up.
-            if (handleHeld && recordUndo && hadBefore && !undoRedoClass::getValuesCompare())
+            if (!early && handleHeld && recordUndo && hadBefore && !undoRedoClass::getValuesCompare())
                 undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(rotate), std::nullopt);
-        });
+        };
+        if (recordUndo) {
+            pendingHandleSettle = [settle] { settle(true); };
+            undoRedoClass::setPendingEntryHook("handleDrag", settlePendingHandleDrag);
+        }
+        qrn::MainQueue::after(0.1, [settle] { settle(false); });
         return;
     }
     if (!recordUndo) {
