@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QTextCursor>
+#include <cmath>
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextEdit>
@@ -104,14 +105,25 @@ QWidget* makeLineEditor(ui::TextField& field) {
     return edit;
 }
 
+class ViewEditor : public QTextEdit {
+  public:
+    void setInset(int inset) { setViewportMargins(inset, inset, inset, inset); }
+};
+
 QWidget* makeTextEditor(ui::TextView& view) {
-    auto* edit = new QTextEdit();
+    auto* edit = new ViewEditor();
     edit->setFrameStyle(0);
     edit->setStyleSheet(
         styleFor(view.drawsBackground() ? view.backgroundColour() : ui::control_colours::controlBackground(),
                  view.defaultTextColour()));
-    // Laid out as the view lays it out, so the text keeps its size while it is edited.
+    // Laid out as the view lays it out, so the text keeps its size and place while it is edited.
     edit->document()->documentLayout()->setPaintDevice(textLayoutDevice());
+    edit->document()->setDefaultFont(ui::TextView::baseFont());
+    // The inset as margins round the text, not a document margin, which lays lines out a pixel
+    // apart from the view's.
+    edit->document()->setDocumentMargin(0);
+    const int inset = int(std::lround(view.textInset()));
+    edit->setInset(inset);
     view.attributedString().writeTo(*edit->document());
     focusSoon(edit);
     // Text the program sets while the editor is open: shown without a change report, the caret

@@ -17,9 +17,7 @@ TextViewEditorFactory& editorFactory() {
 void prepare(QTextDocument& doc, const AttributedString& text, double width, bool wrap = true) {
     doc.documentLayout()->setPaintDevice(textLayoutDevice());
     doc.setDocumentMargin(0);
-    QFont base;
-    base.setPointSizeF(12);
-    doc.setDefaultFont(base);
+    doc.setDefaultFont(TextView::baseFont());
     if (!wrap) {
         QTextOption option = doc.defaultTextOption();
         option.setWrapMode(QTextOption::NoWrap);
@@ -39,6 +37,12 @@ bool isLineBreak(QChar c) {
     return c == '\n' || c == '\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 } // namespace
+
+QFont TextView::baseFont() {
+    QFont base;
+    base.setPointSizeF(12);
+    return base;
+}
 
 void setTextViewEditorFactory(TextViewEditorFactory factory) {
     editorFactory() = std::move(factory);

@@ -2,6 +2,8 @@
 // Multi-line styled text. Shown text is drawn into the view's layer, so it turns and fades with
 // it (text layers in the preview rely on this). An editable text view, once clicked, is edited
 // in a native editor that the Qt bridge hosts over it.
+#include <QFont>
+
 #include <functional>
 #include <memory>
 
@@ -75,6 +77,8 @@ class TextView : public View {
     bool isEditing() const { return nativeContent() != nullptr; }
     void beginEditing();
     void endEditing();
+    // The font of text that names none, in the view and in its editor alike.
+    static QFont baseFont();
     // Height the text needs at the current width.
     double usedHeight() const;
 

@@ -2,6 +2,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include <gtest/gtest.h>
@@ -122,4 +123,27 @@ TEST(QtEditors, TextSetByTheProgramShowsInTheOpenEditorWithoutAChangeAndKeepsThe
     // Closed again: setting text is plain storage.
     view->setAttributedString(AttributedString("After"));
     EXPECT_EQ(view->string(), "After");
+}
+
+TEST(QtEditors, ATextViewsEditorLaysItsTextOutAsTheViewDrawsIt) {
+    // Text without a font of its own used to grow or shrink, and shift by the editor's margin,
+    // as soon as the presenter clicked into it.
+    qt::installQtControls();
+    auto view = TextView::make(Rect(0, 0, 300, 200));
+    view->setTextInset(6);
+    view->setString("A script line that wraps once it grows long enough to need a second one");
+    const double drawnHeight = view->usedHeight();
+    view->beginEditing();
+    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
+    ASSERT_TRUE(content);
+    auto* edit = qobject_cast<QTextEdit*>(content->widget());
+    ASSERT_TRUE(edit);
+    QTextDocument* document = edit->document();
+    EXPECT_EQ(document->defaultFont(), TextView::baseFont());
+    EXPECT_EQ(edit->viewport()->geometry().topLeft(), QPoint(6, 6));
+    document->setTextWidth(300 - 12);
+    EXPECT_NEAR(document->size().height() + 12, drawnHeight, 0.5);
+    // Typing keeps the base font.
+    type(edit, "X");
+    EXPECT_NEAR(document->size().height() + 12, view->usedHeight(), 0.5);
 }
