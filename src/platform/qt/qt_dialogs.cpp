@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
+#include <QDir>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -27,6 +28,18 @@ QStringList nameFilters(const FilePanelSettings& s) {
     return {patterns.join(' ')};
 }
 
+// The folder of the last choice in any panel, so that a presenter who saves a movie beside the
+// project, or opens the next project, starts where the last one was.
+fs::path& lastChosenFolder() {
+    static fs::path folder;
+    return folder;
+}
+
+void rememberChoice(const fs::path& chosen) {
+    if (!chosen.empty() && chosen.has_parent_path())
+        lastChosenFolder() = chosen.parent_path();
+}
+
 void applyCommon(QFileDialog& d, const FilePanelSettings& s) {
     // Qt's own dialog, so that packages can be offered as documents on every desktop.
     d.setOption(QFileDialog::DontUseNativeDialog, true);
@@ -40,8 +53,7 @@ void applyCommon(QFileDialog& d, const FilePanelSettings& s) {
     const QStringList filters = nameFilters(s);
     if (!filters.isEmpty())
         d.setNameFilters(filters);
-    if (!s.directory.empty())
-        d.setDirectory(QString::fromStdString(s.directory.string()));
+    d.setDirectory(QString::fromStdString(panelStartFolder(s).string()));
 }
 
 class QtColourBackend : public ColourPanel::Backend {
@@ -91,6 +103,15 @@ class QtColourBackend : public ColourPanel::Backend {
 
 } // namespace
 
+fs::path panelStartFolder(const FilePanelSettings& settings) {
+    if (!settings.directory.empty())
+        return settings.directory;
+    std::error_code error;
+    if (!lastChosenFolder().empty() && fs::is_directory(lastChosenFolder(), error))
+        return lastChosenFolder();
+    return QDir::homePath().toStdString();
+}
+
 QtOpenDialog::QtOpenDialog(OpenPanel& panel, QWidget* parent) : QFileDialog(parent), panel_(panel) {
     applyCommon(*this, panel.settings);
     setAcceptMode(QFileDialog::AcceptOpen);
@@ -108,6 +129,7 @@ bool QtOpenDialog::takePackage(const QString& path) {
     if (!isDocumentPackage(p) || !panel_.canChoose(p))
         return false;
     chosen_ = {fs::absolute(p).lexically_normal()};
+    rememberChoice(chosen_.front());
     QDialog::done(QDialog::Accepted);
     return true;
 }
@@ -128,6 +150,8 @@ void QtOpenDialog::accept() {
         if (!panel_.canChoose(p))
             return;
     chosen_ = paths;
+    if (!paths.empty())
+        rememberChoice(fs::absolute(paths.front()).lexically_normal());
     QDialog::done(QDialog::Accepted);
 }
 
@@ -164,6 +188,7 @@ void installQtDialogs() {
             if (!panel.choose(dialog.selectedFiles().first().toStdString()))
                 return ModalResponse::cancel;
             const fs::path chosen = *panel.url();
+            rememberChoice(chosen);
             if (!fs::exists(chosen))
                 return ModalResponse::ok;
             const auto answer =

@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -117,4 +118,27 @@ TEST(ColourPanel, SettingTheColourFromCodeDoesNotFireTheAction) {
     EXPECT_EQ(panel.target(), &owner);
     panel.close();
     EXPECT_FALSE(panel.isVisible());
+}
+
+TEST_F(FilePanels, ADialogWithoutAFolderOpensAtHomeThenWhereTheLastChoiceWas) {
+    // Not in the folder QRN happened to be started from.
+    OpenPanel panel = projectPanel();
+    panel.settings.directory.clear();
+    EXPECT_EQ(panelStartFolder(panel.settings), fs::path(QDir::homePath().toStdString()));
+    {
+        QtOpenDialog dialog(panel);
+        EXPECT_EQ(dialog.directory().absolutePath(), QDir::homePath());
+        dialog.selectFile(QString::fromStdString((root / "Talk.qrn3ks").string()));
+        dialog.accept();
+        ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    QtOpenDialog next(panel);
+    EXPECT_EQ(next.directory().absolutePath().toStdString(), root.string());
+    // A panel that names its folder keeps it.
+    panel.settings.directory = root / "Plain folder";
+    EXPECT_EQ(panelStartFolder(panel.settings), root / "Plain folder");
+    // A remembered folder that went away is not offered.
+    panel.settings.directory.clear();
+    fs::remove_all(root);
+    EXPECT_EQ(panelStartFolder(panel.settings), fs::path(QDir::homePath().toStdString()));
 }
