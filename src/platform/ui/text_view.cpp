@@ -14,8 +14,12 @@ TextViewEditorFactory& editorFactory() {
     return f;
 }
 
+// Laid out on the finer device, so that fractional font sizes keep their size: lengths of the
+// layout are fineTextLayoutScale times view units.
+constexpr double fine = fineTextLayoutScale;
+
 void prepare(QTextDocument& doc, const AttributedString& text, double width, bool wrap = true) {
-    doc.documentLayout()->setPaintDevice(textLayoutDevice());
+    doc.documentLayout()->setPaintDevice(fineTextLayoutDevice());
     doc.setDocumentMargin(0);
     doc.setDefaultFont(TextView::baseFont());
     if (!wrap) {
@@ -24,13 +28,13 @@ void prepare(QTextDocument& doc, const AttributedString& text, double width, boo
         doc.setDefaultTextOption(option);
     }
     text.writeTo(doc);
-    doc.setTextWidth(std::max(1.0, width));
+    doc.setTextWidth(std::max(1.0, width) * fine);
 }
 
 double oneLineWidth(const AttributedString& text) {
     QTextDocument doc;
     prepare(doc, text, 1, false);
-    return doc.idealWidth();
+    return doc.idealWidth() / fine;
 }
 
 bool isLineBreak(QChar c) {
@@ -160,7 +164,7 @@ bool TextView::resignFirstResponder() {
 double TextView::usedHeight() const {
     QTextDocument doc;
     prepare(doc, text_, bounds().size.width - 2 * inset_);
-    return doc.size().height() + 2 * inset_;
+    return doc.size().height() / fine + 2 * inset_;
 }
 
 void TextView::draw(QPainter& painter, const Rect&) {
@@ -175,6 +179,7 @@ void TextView::draw(QPainter& painter, const Rect&) {
         if (truncatesToOneLine_)
             p.setClipRect(b);
         p.translate(b.left() + inset_, b.top() + inset_);
+        p.scale(1 / fine, 1 / fine);
         QAbstractTextDocumentLayout::PaintContext ctx;
         ctx.palette.setColor(QPalette::Text, defaultColour_.toQColor());
         doc.documentLayout()->draw(&p, ctx);
