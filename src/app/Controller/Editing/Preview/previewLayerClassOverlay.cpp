@@ -95,10 +95,10 @@ void previewLayerClass::noteHandleOffset(const qrn::ui::View& handle, int handle
         r = rows.frames[size_t(a)][size_t(l)];
         turn = rows.rotations[size_t(a)][size_t(l)];
     }
-    if (!handle || r.size() < 4)
+    if (r.size() < 4)
         return;
-    const qrn::Point shown = preview->convertPointFromView(
-        handle->convertPointToView(handle->bounds().center(), nullptr), nullptr);
+    const qrn::Point shown =
+        preview->convertPointFromView(handle.convertPointToView(handle.bounds().center(), nullptr), nullptr);
     const qrn::Point c{r[0] + r[2] / 2, r[1] + r[3] / 2};
     if (handleTag == -2) {
         // The corner the resize handle belongs to: the top right one, turned with the layer.
