@@ -114,10 +114,11 @@ TEST(TextSize, ALineIsCentredInItsBoxWhateverItsSize) {
 }
 
 TEST(TextSize, AFractionalSizeLaysOutBetweenTheWholeSizesAroundIt) {
-    // Text layers take sizes such as 51.5 from the font pane and from scaling; laid out at the
-    // nearest whole size, a 51.5 text was as large as a 52 one.
+    // Text layers take sizes such as 51.5 from the font pane; laid out at the nearest whole
+    // size, a 51.5 text was as large as a 52 one.
     const auto view = [](double size) {
         auto v = qrn::ui::TextView::make(qrn::Rect(0, 0, 600, 120));
+        v->setHonoursFractionalSizes(true);
         v->setAttributedString(written("text symbol", "DejaVu Sans", size));
         return v;
     };

@@ -484,7 +484,7 @@ TEST(EditingPreviewFrame, TheLargest16By9InWholePointsCentredInItsSpace) {
     // The start size: the space is the picture, 556 x 313 being 16:9 to the nearest point.
     EXPECT_EQ(viewLoaderView::previewFrameIn(qrn::Rect(10, 164, 556, 313)), qrn::Rect(10, 164, 556, 313));
     // Too wide: as high as the space, centred across it.
-    EXPECT_EQ(viewLoaderView::previewFrameIn(qrn::Rect(10, 164, 1000, 313)), qrn::Rect(233, 164, 556, 313));
+    EXPECT_EQ(viewLoaderView::previewFrameIn(qrn::Rect(10, 164, 1000, 313)), qrn::Rect(232, 164, 556, 313));
     // Too high: as wide as the space, centred up and down.
     EXPECT_EQ(viewLoaderView::previewFrameIn(qrn::Rect(0, 0, 1600, 1900)), qrn::Rect(0, 500, 1600, 900));
     // A space with no room gives no picture, whichever way it is short.
@@ -512,6 +512,8 @@ TEST_F(EditingScreen, ThePreviewStays16By9AndCentredAndItsLayersFollowEveryResiz
             words = found;
     ASSERT_TRUE(words);
     const qrn::Size laidOut = words->bounds().size;
+    // Its font sizes are kept to the fraction.
+    EXPECT_TRUE(words->honoursFractionalSizes());
     // The whole default text fits its box.
     EXPECT_LE(words->usedHeight(), laidOut.height + 1e-6);
 
@@ -539,7 +541,8 @@ TEST_F(EditingScreen, ThePreviewStays16By9AndCentredAndItsLayersFollowEveryResiz
     for (size_t i = 0; i < 4; ++i)
         EXPECT_NEAR(doubled[i], before[i] * scale, 0.02 * before[i] * scale + 0.5) << i;
     // The text keeps its layout and is drawn larger with its box: it still fits whole.
-    EXPECT_EQ(words->bounds().size, laidOut);
+    EXPECT_NEAR(words->bounds().size.width, laidOut.width, 1e-6);
+    EXPECT_NEAR(words->bounds().size.height, laidOut.height, 1e-6);
     EXPECT_NEAR(holder->frame().size.width, doubled[2], 1e-6);
     EXPECT_LE(words->usedHeight(), words->bounds().size.height + 1e-6);
     // The restoring notifications wrote nothing.

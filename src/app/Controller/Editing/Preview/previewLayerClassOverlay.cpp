@@ -40,13 +40,15 @@ qrn::Rect keptInside(const qrn::Rect& overlay, const qrn::Rect& preview, double 
 qrn::Rect keptInsideTurned(const qrn::Rect& layer, const qrn::Rect& preview, double turn, double handle) {
     const qrn::Rect unchanged(layer.origin.x - handle / 2, layer.origin.y - handle / 2,
                               layer.size.width + handle, layer.size.height + handle);
-    const double left = preview.minX() + handle / 2, right = preview.maxX() - handle / 2;
-    const double bottom = preview.minY() + handle / 2, top = preview.maxY() - handle / 2;
+    const double cs = std::cos(turn), sn = std::sin(turn);
+    // A handle turns with the overlay: half its turned square's width from the edge.
+    const double margin = handle / 2 * (std::abs(cs) + std::abs(sn));
+    const double left = preview.minX() + margin, right = preview.maxX() - margin;
+    const double bottom = preview.minY() + margin, top = preview.maxY() - margin;
     if (!(right > left) || !(top > bottom))
         return unchanged;
     const qrn::Point c = layer.center();
     const qrn::Point kept{std::clamp(c.x, left, right), std::clamp(c.y, bottom, top)};
-    const double cs = std::cos(turn), sn = std::sin(turn);
     const double hw = layer.size.width / 2, hh = layer.size.height / 2;
     double k = 1;
     for (const double sy : {1.0, -1.0}) {
