@@ -29,6 +29,7 @@
 #include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/viewLoaderController.h"
+#include "View/Editing/viewLoaderView.h"
 #include "View/Global/iconViewView.h"
 #include "View/Landing/landingButtonView.h"
 #include "View/Landing/landingController.h"
@@ -385,8 +386,8 @@ Ending Journey::stop() {
 Ending Journey::firstLaunch() {
     if (!landing(false) || !newProject() || !addSlides())
         return stop();
-    if (!dropPictures() || !symbolFromPicker() || !textLayer() || !gestures() || !reorderLayers() ||
-        !filters() || !scripts())
+    if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !gestures() ||
+        !reorderLayers() || !filters() || !scripts())
         return stop();
     if (!save() || !closeProject())
         return stop();
@@ -592,6 +593,52 @@ bool Journey::textLayer() {
     EXPECT_TRUE(waitUntil([&] { return fs::exists(project_ / "specialSymbolData.json"); }, 3));
     textLayerId_ = layersOf(3).back();
     return stored() == "Welcome to QRN";
+}
+bool Journey::resizeWindow() {
+    STAGE("the window doubles and comes back: the preview stays 16:9 and centred, the text follows");
+    auto* screen = editor();
+    auto root = std::dynamic_pointer_cast<viewLoaderView>(screen->mainView);
+    auto text = layerView(textLayerId_);
+    QWidget* host = hostOf(*screen->mainView);
+    EXPECT_TRUE(root && text && host) << "no root view, text layer or host window";
+    if (!root || !text || !host)
+        return false;
+    QWidget* top = host->window();
+    const QSize start = top->size();
+    const auto preview = [&] { return screen->parentPreviewView->frame(); };
+    // The text's box as drawn, in window points.
+    const auto drawnText = [&] { return text->windowRect(); };
+    const auto expectFitted = [&](const char* when) {
+        const qrn::Rect p = preview(), area = root->previewArea();
+        EXPECT_NEAR(p.size.width / p.size.height, 16.0 / 9.0, 0.005) << when;
+        EXPECT_NEAR(p.midX(), area.midX(), 1.0) << when;
+        EXPECT_NEAR(p.midY(), area.midY(), 1.0) << when;
+    };
+    expectFitted("at the start size");
+    const qrn::Rect before = preview();
+    const qrn::Rect textBefore = drawnText();
+    // The presenter drags the window's corner out to twice its size; the window system tells
+    // the window its new size.
+    top->resize(start * 2);
+    EXPECT_TRUE(waitUntil([&] { return top->size() == start * 2; }, 3)) << "the window kept its size";
+    settle(0.3);
+    expectFitted("doubled");
+    const double grown = preview().size.width / before.size.width;
+    EXPECT_GT(grown, 1.5) << "the preview did not grow with the window";
+    EXPECT_NEAR(drawnText().size.width / textBefore.size.width, grown, 0.02 * grown);
+    EXPECT_NEAR(drawnText().size.height / textBefore.size.height, grown, 0.02 * grown);
+    // The text keeps its place in the picture.
+    EXPECT_NEAR((drawnText().midX() - preview().minX()) / preview().size.width,
+                (textBefore.midX() - before.minX()) / before.size.width, 0.01);
+    shot("doubled");
+
+    top->resize(start);
+    EXPECT_TRUE(waitUntil([&] { return top->size() == start; }, 3)) << "the window kept its size";
+    settle(0.3);
+    expectFitted("back");
+    EXPECT_NEAR(preview().size.width, before.size.width, 1.0);
+    EXPECT_NEAR(drawnText().size.width, textBefore.size.width, 1.0);
+    return std::abs(preview().size.width - before.size.width) <= 1.0;
 }
 bool Journey::gestures() {
     STAGE("flip, move, resize, rotate, flip, undo and redo");

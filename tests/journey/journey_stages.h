@@ -21,7 +21,7 @@ class Journey {
   public:
     explicit Journey(std::filesystem::path base);
 
-    // landing ▸ New ▸ slides ▸ pictures ▸ text ▸ gestures ▸ layer order ▸ filters ▸ scripts ▸
+    // landing ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ gestures ▸ layer order ▸ filters ▸ scripts ▸
     // Save ▸ close (the last window: QRN ends).
     Ending firstLaunch();
     void afterFirstLaunch();
@@ -39,6 +39,7 @@ class Journey {
     bool dropPictures();
     bool symbolFromPicker();
     bool textLayer();
+    bool resizeWindow();
     bool gestures();
     bool reorderLayers();
     bool filters();

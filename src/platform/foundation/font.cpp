@@ -209,6 +209,18 @@ QPaintDevice* textLayoutDevice() {
     return &device;
 }
 
+QPaintDevice* fineTextLayoutDevice() {
+    // 576 dots per inch; the DPI Qt reports from dots per metre is rounded to a whole number.
+    static QImage device = [] {
+        QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
+        const int dotsPerMetre = int(std::lround(72 * fineTextLayoutScale / 0.0254));
+        image.setDotsPerMeterX(dotsPerMetre);
+        image.setDotsPerMeterY(dotsPerMetre);
+        return image;
+    }();
+    return &device;
+}
+
 QFontMetricsF viewUnitMetrics(const QFont& font) {
     return QFontMetricsF(font, textLayoutDevice());
 }

@@ -52,6 +52,12 @@ Font fontFromQFont(const QFont& f);
 
 // The device to lay text out against (a QTextDocument's layout, a QTextLayout, metrics).
 QPaintDevice* textLayoutDevice();
+// Qt lays glyphs out at whole pixel sizes of the device, so on the device above a text of 51.5
+// lays out as one of 52. Text that must honour fractional sizes (text layers, which are sized
+// in points and then scaled with the picture) is laid out on a device this many times finer
+// and drawn scaled back by its inverse; lengths measured there are divided by it.
+inline constexpr double fineTextLayoutScale = 8.0;
+QPaintDevice* fineTextLayoutDevice();
 // Metrics of a font in view units.
 QFontMetricsF viewUnitMetrics(const QFont& font);
 // The same font sized in whole pixels (view units), for Qt widgets, which size point fonts by

@@ -14,8 +14,10 @@ TextViewEditorFactory& editorFactory() {
     return f;
 }
 
-void prepare(QTextDocument& doc, const AttributedString& text, double width, bool wrap = true) {
-    doc.documentLayout()->setPaintDevice(textLayoutDevice());
+// Lengths of the layout are `scale` times view units: 1 on the unit device, fineTextLayoutScale
+// on the finer one that keeps fractional font sizes.
+void prepare(QTextDocument& doc, const AttributedString& text, double width, double scale, bool wrap = true) {
+    doc.documentLayout()->setPaintDevice(scale == 1 ? textLayoutDevice() : fineTextLayoutDevice());
     doc.setDocumentMargin(0);
     doc.setDefaultFont(TextView::baseFont());
     if (!wrap) {
@@ -24,13 +26,13 @@ void prepare(QTextDocument& doc, const AttributedString& text, double width, boo
         doc.setDefaultTextOption(option);
     }
     text.writeTo(doc);
-    doc.setTextWidth(std::max(1.0, width));
+    doc.setTextWidth(std::max(1.0, width) * scale);
 }
 
-double oneLineWidth(const AttributedString& text) {
+double oneLineWidth(const AttributedString& text, double scale) {
     QTextDocument doc;
-    prepare(doc, text, 1, false);
-    return doc.idealWidth();
+    prepare(doc, text, 1, scale, false);
+    return doc.idealWidth() / scale;
 }
 
 bool isLineBreak(QChar c) {
@@ -103,7 +105,7 @@ AttributedString TextView::displayedText() const {
     while (end < text_.length() && !isLineBreak(text_.text()[end]))
         ++end;
     const AttributedString line = text_.substring({0, end});
-    if (end == text_.length() && oneLineWidth(line) <= width)
+    if (end == text_.length() && oneLineWidth(line, layoutScale()) <= width)
         return line;
     // The longest start of the line that fits with the ellipsis after it, which takes the
     // attributes of the character it follows.
@@ -118,7 +120,7 @@ AttributedString TextView::displayedText() const {
     int low = 0, high = line.length();
     while (low < high) {
         const int mid = (low + high + 1) / 2;
-        if (oneLineWidth(cut(mid)) <= width)
+        if (oneLineWidth(cut(mid), layoutScale()) <= width)
             low = mid;
         else
             high = mid - 1;
@@ -157,10 +159,19 @@ bool TextView::resignFirstResponder() {
     return true;
 }
 
+void TextView::setHonoursFractionalSizes(bool on) {
+    honoursFractionalSizes_ = on;
+    setNeedsDisplay();
+}
+
+double TextView::layoutScale() const {
+    return honoursFractionalSizes_ ? fineTextLayoutScale : 1.0;
+}
+
 double TextView::usedHeight() const {
     QTextDocument doc;
-    prepare(doc, text_, bounds().size.width - 2 * inset_);
-    return doc.size().height() + 2 * inset_;
+    prepare(doc, text_, bounds().size.width - 2 * inset_, layoutScale());
+    return doc.size().height() / layoutScale() + 2 * inset_;
 }
 
 void TextView::draw(QPainter& painter, const Rect&) {
@@ -171,10 +182,11 @@ void TextView::draw(QPainter& painter, const Rect&) {
         if (isEditing() || text_.isEmpty())
             return;
         QTextDocument doc;
-        prepare(doc, displayedText(), b.width() - 2 * inset_, !truncatesToOneLine_);
+        prepare(doc, displayedText(), b.width() - 2 * inset_, layoutScale(), !truncatesToOneLine_);
         if (truncatesToOneLine_)
             p.setClipRect(b);
         p.translate(b.left() + inset_, b.top() + inset_);
+        p.scale(1 / layoutScale(), 1 / layoutScale());
         QAbstractTextDocumentLayout::PaintContext ctx;
         ctx.palette.setColor(QPalette::Text, defaultColour_.toQColor());
         doc.documentLayout()->draw(&p, ctx);

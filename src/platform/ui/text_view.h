@@ -81,6 +81,11 @@ class TextView : public View {
     static QFont baseFont();
     // Height the text needs at the current width.
     double usedHeight() const;
+    // Laid out on the finer device (fineTextLayoutScale), so that a font of 51.5 is not laid
+    // out as one of 52. For text that is sized in points and scaled with a picture; other text
+    // keeps the unit layout its native editor shares.
+    bool honoursFractionalSizes() const { return honoursFractionalSizes_; }
+    void setHonoursFractionalSizes(bool on);
 
     void draw(QPainter& painter, const Rect& dirty) override;
     void mouseDown(const Event& e) override;
@@ -100,9 +105,12 @@ class TextView : public View {
     Size minSize_{};
     Size maxSize_{1e7, 1e7};
     bool passesMouse_ = false;
+    bool honoursFractionalSizes_ = false;
     double inset_ = 0;
     std::function<void(TextView&)> didChange_;
     std::function<void(const AttributedString&)> editorSink_;
+
+    double layoutScale() const;
 };
 
 // Calls an action on a click (press and release over the view). Views have no recognisers of

@@ -77,3 +77,82 @@ TEST_F(PreviewEdge, LayersAreCutAtThePreviewAndTheHandlesOfAFullLayerTakePresses
     EXPECT_GE(drawn.width(), inside.width() - 2);
     EXPECT_GE(drawn.height(), inside.height() - 2);
 }
+
+namespace {
+
+qrn::Point turned(qrn::Point p, qrn::Point about, double angle) {
+    const double c = std::cos(angle), s = std::sin(angle);
+    return {about.x + c * (p.x - about.x) - s * (p.y - about.y),
+            about.y + s * (p.x - about.x) + c * (p.y - about.y)};
+}
+
+} // namespace
+
+TEST_F(PreviewEdge, TheHandlesOfATurnedFullLayerStayInsideAndWorkAsItsCornersWould) {
+    createProject();
+    const qrn::Rect preview = editor->dragView->bounds();
+    const std::string full = layerstest::dropImage(1, {preview.width() * 2, preview.height() * 2},
+                                                   {preview.width() / 2, preview.height() / 2}, 0xffff0000);
+    ASSERT_FALSE(full.empty());
+    advance(0.5);
+    previewLayerClass model;
+    model.layerHitTestAtPoint(preview.center());
+    ASSERT_EQ(model.getSelectedLayer(), std::stoi(full));
+    model.resizeOrRotateLayer(true, std::vector<double>{0.5}, false, std::nullopt, false, false, false, true,
+                              0, 0, false, false);
+    const auto handleView = [&](int tag) {
+        const auto marker = editor->dragView->viewWithTag(tag);
+        return marker ? marker->superview() : nullptr;
+    };
+    const auto expectInside = [&](const char* when) {
+        for (int tag : {-2, -1}) {
+            const auto handle = handleView(tag);
+            ASSERT_TRUE(handle);
+            const qrn::Rect r = handle->convertRectToView(handle->bounds(), editor->dragView.get());
+            EXPECT_GE(r.minX(), -1e-6) << when << " " << tag;
+            EXPECT_GE(r.minY(), -1e-6) << when << " " << tag;
+            EXPECT_LE(r.maxX(), preview.maxX() + 1e-6) << when << " " << tag;
+            EXPECT_LE(r.maxY(), preview.maxY() + 1e-6) << when << " " << tag;
+        }
+    };
+    expectInside("turned");
+    const auto centre = [&] {
+        const auto f = layerstest::frameOf(full);
+        return qrn::Point{f[0] + f[2] / 2, f[1] + f[3] / 2};
+    };
+    const qrn::Point c = editor->dragView->convertPointToView(centre(), editor->mainView.get());
+
+    // Turning by the handle: a further 0.3 about the centre turns the layer by 0.3.
+    auto rotate = handleView(-1);
+    const qrn::Point from = inMain(rotate, {-1, -1});
+    press(rotate);
+    for (int step = 1; step <= 6; ++step)
+        dragTo(turned(from, c, 0.05 * step));
+    releaseAt(turned(from, c, 0.3));
+    advance(0.5);
+    EXPECT_NEAR(model.getLayerRotateArray()[1][0], 0.8, 0.03);
+    expectInside("turned by the handle");
+
+    // Resizing by the handle: the corner it works moves with the pointer, as it does when the
+    // handle sits on its corner; a handle shown nearer the centre does not pull it in.
+    const double r = model.getLayerRotateArray()[1][0];
+    const auto workedCorner = [&] {
+        const auto f = layerstest::frameOf(full);
+        return turned({f[0] + f[2], f[1] + f[3]}, {f[0] + f[2] / 2, f[1] + f[3] / 2}, r);
+    };
+    const qrn::Point corner = workedCorner();
+    const auto sizeBefore = layerstest::frameOf(full);
+    auto resize = handleView(-2);
+    const qrn::Point grip = inMain(resize, {-1, -1});
+    press(resize);
+    for (int step = 1; step <= 4; ++step)
+        dragTo({grip.x + 3 * step, grip.y + 2 * step});
+    releaseAt({grip.x + 12, grip.y + 8});
+    advance(0.5);
+    const auto sizeAfter = layerstest::frameOf(full);
+    EXPECT_GT(std::abs(sizeAfter[2] - sizeBefore[2]) + std::abs(sizeAfter[3] - sizeBefore[3]), 3.0)
+        << "the layer changed size";
+    EXPECT_NEAR(workedCorner().x, corner.x + 12, 1.0);
+    EXPECT_NEAR(workedCorner().y, corner.y + 8, 1.0);
+    expectInside("resized by the handle");
+}

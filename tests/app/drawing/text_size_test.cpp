@@ -112,3 +112,27 @@ TEST(TextSize, ALineIsCentredInItsBoxWhateverItsSize) {
         EXPECT_NEAR(ink.height(), size * 0.73, size * 0.15) << size;
     }
 }
+
+TEST(TextSize, AFractionalSizeLaysOutBetweenTheWholeSizesAroundIt) {
+    // Text layers take sizes such as 51.5 from the font pane; laid out at the nearest whole
+    // size, a 51.5 text was as large as a 52 one.
+    const auto view = [](double size) {
+        auto v = qrn::ui::TextView::make(qrn::Rect(0, 0, 600, 120));
+        v->setHonoursFractionalSizes(true);
+        v->setAttributedString(written("text symbol", "DejaVu Sans", size));
+        return v;
+    };
+    for (double low : {12.0, 51.0}) {
+        auto below = view(low), between = view(low + 0.5), above = view(low + 1);
+        const double w0 = drawnWidth(*below, devices[0]), w1 = drawnWidth(*between, devices[0]),
+                     w2 = drawnWidth(*above, devices[0]);
+        EXPECT_LT(w0, w1) << low;
+        EXPECT_LT(w1, w2) << low;
+        EXPECT_NEAR(w1, (w0 + w2) / 2, 1.5) << low;
+        // The lines' heights too: the layout itself honours the half point.
+        EXPECT_LT(below->usedHeight(), between->usedHeight()) << low;
+        EXPECT_LT(between->usedHeight(), above->usedHeight()) << low;
+        // The same at twice the DPI on a screen of pixel ratio 2.
+        EXPECT_NEAR(drawnWidth(*between, devices[3]), w1, 1.0) << low;
+    }
+}

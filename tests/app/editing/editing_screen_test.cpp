@@ -18,7 +18,9 @@
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
 #include "View/Editing/viewLoaderController.h"
+#include "View/Editing/viewLoaderView.h"
 #include "View/Landing/landingController.h"
+#include "app/layers/layers_support.h"
 #include "app/preview/preview_fixture.h"
 #include "app/shell/shell_fixture.h"
 #include "platform/foundation/json.h"
@@ -29,6 +31,7 @@
 #include "platform/ui/menu.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/scroll_view.h"
+#include "platform/ui/text_view.h"
 
 using namespace shelltest;
 using strings = std::vector<std::string>;
@@ -475,4 +478,82 @@ TEST_F(EditingScreen, AReopenedProjectListsTheSelectedAssetsLayers) {
     EXPECT_EQ(countTag(*editor->layerTableView->documentView(), id), 1);
     EXPECT_EQ(countTag(*editor->layerTableView->documentView(), -8), 1);
     EXPECT_EQ(model.getVideoLayerView()->frame(), qrn::Rect(0, 0, 556, 313));
+}
+
+TEST(EditingPreviewFrame, TheLargest16By9InWholePointsCentredInItsSpace) {
+    // The start size: the space is the picture, 556 x 313 being 16:9 to the nearest point.
+    EXPECT_EQ(viewLoaderView::previewFrameIn(qrn::Rect(10, 164, 556, 313)), qrn::Rect(10, 164, 556, 313));
+    // Too wide: as high as the space, centred across it.
+    EXPECT_EQ(viewLoaderView::previewFrameIn(qrn::Rect(10, 164, 1000, 313)), qrn::Rect(232, 164, 556, 313));
+    // Too high: as wide as the space, centred up and down.
+    EXPECT_EQ(viewLoaderView::previewFrameIn(qrn::Rect(0, 0, 1600, 1900)), qrn::Rect(0, 500, 1600, 900));
+    // A space with no room gives no picture, whichever way it is short.
+    for (const qrn::Rect& none :
+         {qrn::Rect(10, 10, 0, 300), qrn::Rect(10, 10, 300, -20), qrn::Rect(0, 0, 0.5, 9)})
+        EXPECT_EQ(viewLoaderView::previewFrameIn(none).size, (qrn::Size{0, 0}));
+}
+
+TEST_F(EditingScreen, ThePreviewStays16By9AndCentredAndItsLayersFollowEveryResizeFromTheFirst) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    auto root = std::dynamic_pointer_cast<viewLoaderView>(editor->mainView);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(editor->parentPreviewView->frame().size, (qrn::Size{556, 313}));
+    const std::string text = layerstest::dropText(1);
+    ASSERT_FALSE(text.empty());
+    advance(0.5);
+    const std::vector<double> before = layerstest::frameOf(text);
+    ASSERT_EQ(before.size(), 4u);
+    auto holder = editor->dragView->viewWithTag(std::stoi(text))->superview();
+    ASSERT_TRUE(holder);
+    std::shared_ptr<qrn::ui::TextView> words;
+    for (const auto& view : holder->subviews())
+        if (auto found = std::dynamic_pointer_cast<qrn::ui::TextView>(view))
+            words = found;
+    ASSERT_TRUE(words);
+    const qrn::Size laidOut = words->bounds().size;
+    // Its font sizes are kept to the fraction.
+    EXPECT_TRUE(words->honoursFractionalSizes());
+    // The whole default text fits its box.
+    EXPECT_LE(words->usedHeight(), laidOut.height + 1e-6);
+
+    // The window frame restored at start-up brings notifications that do not save the frame;
+    // the preview takes the new size with the first of them all the same.
+    globalAppSettingsClass().setIsMainViewControllerLoading(0);
+    const std::vector<double> savedFrame = globalAppSettingsClass().getMainViewRect();
+    const qrn::Size start = mainWindow()->contentSize();
+    const auto expectFitted = [&](const char* when) {
+        const qrn::Rect area = root->previewArea();
+        const qrn::Rect preview = editor->parentPreviewView->frame();
+        EXPECT_NEAR(preview.size.width / preview.size.height, 16.0 / 9.0, 0.005) << when;
+        EXPECT_NEAR(preview.midX(), area.midX(), 1.0) << when;
+        EXPECT_NEAR(preview.midY(), area.midY(), 1.0) << when;
+        EXPECT_TRUE(preview.size.width >= area.size.width - 1 || preview.size.height >= area.size.height - 1)
+            << when << ": the picture fills its space one way";
+        EXPECT_EQ(editor->dragView->bounds().size, preview.size) << when;
+    };
+    mainWindow()->setContentSize({start.width * 2, start.height * 2});
+    expectFitted("doubled");
+    const double scale = editor->parentPreviewView->frame().size.width / 556;
+    EXPECT_GT(scale, 1.9);
+    const std::vector<double> doubled = layerstest::frameOf(text);
+    ASSERT_EQ(doubled.size(), 4u);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_NEAR(doubled[i], before[i] * scale, 0.02 * before[i] * scale + 0.5) << i;
+    // The text keeps its layout and is drawn larger with its box: it still fits whole.
+    EXPECT_NEAR(words->bounds().size.width, laidOut.width, 1e-6);
+    EXPECT_NEAR(words->bounds().size.height, laidOut.height, 1e-6);
+    EXPECT_NEAR(holder->frame().size.width, doubled[2], 1e-6);
+    EXPECT_LE(words->usedHeight(), words->bounds().size.height + 1e-6);
+    // The restoring notifications wrote nothing.
+    EXPECT_EQ(globalAppSettingsClass().getMainViewRect(), savedFrame);
+
+    // Back to the start size: where it began.
+    mainWindow()->setContentSize(start);
+    expectFitted("back");
+    EXPECT_EQ(editor->parentPreviewView->frame().size, (qrn::Size{556, 313}));
+    const std::vector<double> back = layerstest::frameOf(text);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_NEAR(back[i], before[i], 0.01) << i;
+    advance(0.2);
 }

@@ -69,7 +69,8 @@ void viewLoaderController::forgetFirstAppearanceForTesting() {
 }
 
 void viewLoaderController::loadView() {
-    mainView = std::make_shared<viewLoaderView>(rootFrame);
+    auto root = std::make_shared<viewLoaderView>(rootFrame);
+    mainView = root;
     if (auto background = qrn::namedColour("background_colour_dark_dark", true))
         mainView->layer()->setBackgroundColour(*background);
     mainView->setAutoresizingMask(WidthSizable | HeightSizable);
@@ -77,19 +78,15 @@ void viewLoaderController::loadView() {
     settingsView = qrn::ui::View::make(settingsFrame);
     settingsView->setAutoresizingMask(FlexibleMinXMargin | HeightSizable);
     parentPreviewView = std::make_shared<previewParentView>(previewFrame);
-    parentPreviewView->setAutoresizingMask(WidthSizable | HeightSizable);
     dragView = qrn::ui::makeView<dragViewView>(parentPreviewView->bounds());
     dragView->setAutoresizingMask(WidthSizable | HeightSizable);
     parentPreviewView->addSubview(dragView);
     videoLoadingIcon =
         qrn::ui::ProgressIndicator::make(qrn::Rect(previewFrame.midX() - 8, previewFrame.midY() - 8, 16, 16));
-    videoLoadingIcon->setAutoresizingMask(FlexibleMinXMargin | FlexibleMaxXMargin | FlexibleMinYMargin |
-                                          FlexibleMaxYMargin);
     videoLabel = qrn::ui::TextField::make(qrn::Rect(previewFrame.origin.x, previewFrame.origin.y, 556, 18));
     videoLabel->setEditable(false);
     videoLabel->setBordered(false);
     videoLabel->setDrawsBackground(false);
-    videoLabel->setAutoresizingMask(WidthSizable | FlexibleMaxYMargin);
     stickyAsset = qrn::ui::View::make(stickyFrame);
     stickyAsset->setAutoresizingMask(FlexibleMaxYMargin);
     addAssetButtonView = qrn::ui::Button::make(addAssetFrame);
@@ -108,6 +105,17 @@ void viewLoaderController::loadView() {
              settingsView, parentPreviewView, videoLoadingIcon, videoLabel, stickyAsset, addAssetButtonView,
              assetTableView, backgroundColourView, backgroundLayerView, layerTableView})
         mainView->addSubview(view);
+    // The preview, the camera's message under it and the loading icon in its middle follow the
+    // 16:9 picture wherever the window's size puts it.
+    std::weak_ptr<qrn::ui::View> preview = parentPreviewView, label = videoLabel, icon = videoLoadingIcon;
+    root->setPreviewArea(previewFrame, [preview, label, icon](const qrn::Rect& frame) {
+        if (auto view = preview.lock())
+            view->setFrame(frame);
+        if (auto view = label.lock())
+            view->setFrame(qrn::Rect(frame.origin.x, frame.origin.y, frame.size.width, 18));
+        if (auto view = icon.lock())
+            view->setFrameOrigin({frame.midX() - 8, frame.midY() - 8});
+    });
     setView(mainView);
 }
 
@@ -247,9 +255,10 @@ void viewLoaderController::windowDidResize(qrn::ui::Window&) {
     if (!persistentDataStorageClass().getInProgressBool() || recordViewClass().getRecordViewSelected())
         return;
     controllerMainViewHost host(*this);
-    // The frame restored at start-up comes with a few notifications of its own.
-    if (globalAppSettingsClass().setMainViewRect(&host))
-        return;
+    // The frame restored at start-up comes with a few notifications of its own: they do not
+    // save the frame, but the preview has taken its new size all the same and its layers must
+    // follow it.
+    const bool restoring = globalAppSettingsClass().setMainViewRect(&host);
     editViewClass().resizeAndPositionLayers(true);
     const int generation = resizeGeneration.increment();
     std::weak_ptr<qrn::ui::ViewController> weak = shared_from_this();
@@ -261,7 +270,8 @@ void viewLoaderController::windowDidResize(qrn::ui::Window&) {
             return;
         editViewClass().resizeAndPositionLayers(true);
     });
-    persistentDataStorageClass().exportData(false);
+    if (!restoring)
+        persistentDataStorageClass().exportData(false);
 }
 
 void viewLoaderController::changeColor(const qrn::Colour& colour) {

@@ -29,4 +29,21 @@ class viewLoaderView : public qrn::ui::View {
         std::function<void(const qrn::ui::Event&, bool dragging)> dragAssetToDifferentLocationInScrollView;
     };
     static void setDragEngines(dragEngines engines);
+
+    // The preview shows the movie's 16:9 picture: it takes the largest 16:9 rectangle that fits
+    // the space the screen leaves it, centred there. That space (in this view, y up) grows and
+    // shrinks with the window as the other bands do; `place` frames the preview, and what goes
+    // with it, from the fitted rectangle, now and after every change of size.
+    void setPreviewArea(const qrn::Rect& area, std::function<void(const qrn::Rect&)> place);
+    qrn::Rect previewArea() const { return previewArea_; }
+    // The largest 16:9 rectangle in whole points inside `area`, centred in it (empty for an
+    // area with no room). The picture's height is rounded, so a 556-wide area 313 high is
+    // filled exactly.
+    static qrn::Rect previewFrameIn(const qrn::Rect& area);
+
+    void resizeSubviewsWithOldSize(qrn::Size oldSize) override;
+
+  private:
+    qrn::Rect previewArea_;
+    std::function<void(const qrn::Rect&)> placePreview_;
 };

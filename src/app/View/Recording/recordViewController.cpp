@@ -198,11 +198,12 @@ void recordViewController::windowDidMove(qrn::ui::Window&) {
 
 void recordViewController::windowDidResize(qrn::ui::Window&) {
     controllerMainViewHost host(*this);
-    // The frame restored at start-up comes with a few notifications of its own.
-    if (globalAppSettingsClass().setMainViewRect(&host))
-        return;
+    // The frame restored when the studio opens comes with a few notifications of its own: they
+    // do not save the frame, but the picture has its new size and the layers follow it.
+    const bool restoring = globalAppSettingsClass().setMainViewRect(&host);
     recordViewClass().resizeAndPositionLayers(true, recordingView->bounds());
-    persistentDataStorageClass().exportData(false);
+    if (!restoring)
+        persistentDataStorageClass().exportData(false);
 }
 
 void recordViewController::windowWillMiniaturize(qrn::ui::Window&) {

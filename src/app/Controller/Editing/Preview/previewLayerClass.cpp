@@ -169,6 +169,8 @@ void previewLayerClass::clearClass(bool resetClass) {
     interaction.dragStartLocation.reset();
     interaction.resizeStartLocation = std::make_pair(0.0, 0.0);
     interaction.resizeButtonSelected = true;
+    interaction.handleOffset = {};
+    interaction.handleTurnOffset = 0;
     // The ordered views belong to the project that is going.
     interaction.selectedAssetOrderedLayerArray.clear();
     QRN_LOG_OUT(std::nullopt);

@@ -60,6 +60,10 @@ struct previewInteractionState {
     std::optional<std::pair<double, double>> resizeStartLocation;
     // Read and written through get/setResizeButtonSelected.
     bool resizeButtonSelected = true;
+    // Set by the press on a handle (noteHandleOffset): from where the resize handle shows to the
+    // corner it works, and the turn from where the turn handle shows to its corner's.
+    qrn::Point handleOffset;
+    double handleTurnOffset = 0;
     std::optional<int> layerNumber;
     qrn::GenerationCounter addLayerGeneration{100};
     qrn::GenerationCounter dragOrResizeCounter{10000};
@@ -237,6 +241,13 @@ class previewLayerClass {
     // rectangle; without setPosition only its size changes.
     void positionAndResizeOverlay(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
                                   bool setPosition);
+    // The overlay framed unturned on the layer at `address` (positionAndResizeOverlay), then
+    // turned by `turn` radians.
+    void placeOverlayOn(const layerAssetIndexAndVideoSelectedArray& address, double turn);
+    // A press on handle -1 (turn) or -2 (resize) of the selection: notes how far the handle
+    // shows from the corner it works (the overlay keeps handles inside the preview), so that
+    // dragging it acts as a drag of that corner would.
+    void noteHandleOffset(const qrn::ui::View& handle, int handleTag);
     // Blue overlay and the dashed camera frame while cropping, amber otherwise.
     void cropOverlay(bool cropOn);
     // After an import: original rectangles saved in the imported preview rectangle are scaled to

@@ -329,13 +329,25 @@ void previewLayerClass::dragLayerInVideoViewLayer(
     moving->layer()->setTransform(qrn::AffineTransform::translation(moved.x, moved.y)
                                       .rotated(rotation)
                                       .scaled(scale.width, scale.height));
-    if (auto overlay = getSuperviewOfTaggedPreviewView()) {
-        const auto o = overlay->frame().origin;
-        overlay->setFrameOrigin({o.x + dx, o.y + dy});
-    }
     const layerAssetIndexAndVideoSelectedArray address =
         where.videoSelected ? layerAssetIndexAndVideoSelectedArray{true, qrn::Value(), qrn::Value()}
                             : layerAssetIndexAndVideoSelectedArray{false, int(a), int(l)};
+    if (auto overlay = getSuperviewOfTaggedPreviewView()) {
+        const bool selected = where.videoSelected
+                                  ? getVideoLayerSelected()
+                                  : getSelectedLayer() && getSelectedLayerIndex(false) == int(l) &&
+                                        getSelectedAssetIndex() == int(a);
+        // On the selection the overlay is placed anew, so that its handles stay inside the
+        // preview wherever the layer goes.
+        if (selected && where.videoSelected) {
+            positionAndResizeOverlay(std::nullopt, true);
+        } else if (selected) {
+            placeOverlayOn(address, rotation);
+        } else {
+            const auto o = overlay->frame().origin;
+            overlay->setFrameOrigin({o.x + dx, o.y + dy});
+        }
+    }
     mirrorLayerCheck(address, nullptr);
     if (hasPathEntry(int(a), int(l), moving, where.videoSelected))
         createOrUpdateLayerPath(address, false, 0, true);
@@ -375,13 +387,24 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
     if (!where.videoSelected && !where.layerIndex)
         return;
     const size_t a = size_t(where.assetIndex), l = size_t(where.layerIndex.value_or(0));
-    const qrn::Point p = preview->convertPointFromView({mouseX, mouseY}, nullptr);
-    ViewPtr holder = where.videoSelected ? getVideoLayerView() : holderViewAt(*this, int(a), int(l));
+    const bool hasValues = values && !values->empty();
+    qrn::Point p = preview->convertPointFromView({mouseX, mouseY}, nullptr);
     const auto frame = where.videoSelected ? getVideoOriginSizeArray() : getSingleLayerOriginSizeArray(layer);
+    if (!hasValues && frame.size() >= 4) {
+        // The handle may show away from its corner (kept inside the preview): the mouse works
+        // as if it held the corner itself.
+        if (rotate) {
+            const qrn::Point c{frame[0] + frame[2] / 2, frame[1] + frame[3] / 2};
+            const double cs = std::cos(state.handleTurnOffset), sn = std::sin(state.handleTurnOffset);
+            p = {c.x + cs * (p.x - c.x) - sn * (p.y - c.y), c.y + sn * (p.x - c.x) + cs * (p.y - c.y)};
+        } else {
+            p = {p.x + state.handleOffset.x, p.y + state.handleOffset.y};
+        }
+    }
+    ViewPtr holder = where.videoSelected ? getVideoLayerView() : holderViewAt(*this, int(a), int(l));
     if (!holder || frame.size() < 4)
         return;
     const double x = frame[0], y = frame[1], w = frame[2], h = frame[3];
-    const bool hasValues = values && !values->empty();
     double r = 0;
     if (!where.videoSelected) {
         if (hasValues && values->size() > (rotate ? 0u : 2u))
@@ -433,7 +456,12 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
             r = p.x >= mx ? b - an + pi / 2 : ((-pi / 4 - b) + (-pi / 2)) - (an + pi / 4) + pi / 2;
         }
         layerRows().rotations[a][l] = r;
-        if (overlay)
+        // The selection's overlay is placed anew for the turn: its handles stay inside the
+        // preview as the corners turn out of it.
+        if (overlay && getSelectedLayer() && getSelectedLayerIndex(false) == int(l) &&
+            getSelectedAssetIndex() == int(a))
+            placeOverlayOn(address, r);
+        else if (overlay)
             rotateLayer(*overlay, r);
         state.resizeStartLocation = std::make_pair(p.x, p.y);
         qrn::Size scale = getLayerTransformedSize()[a][l];
@@ -640,9 +668,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
         if (where.videoSelected) {
             positionAndResizeOverlay(std::nullopt, true);
         } else {
-            rotateLayer(*overlay, 0);
-            positionAndResizeOverlay(address, true);
-            rotateLayer(*overlay, r);
+            placeOverlayOn(address, r);
         }
     }
     const int generation = state.dragOrResizeCounter.increment();

@@ -511,6 +511,9 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         textView->setEditable(false);
         textView->setSelectable(false);
         textView->setDrawsBackground(false);
+        // A text layer is sized in points and drawn scaled with the picture: its sizes are kept
+        // to the fraction, in the preview, the studio and the movie alike.
+        textView->setHonoursFractionalSizes(true);
         textView->setAttributedString(*text);
         textView->setAutoresizesSubviews(false);
         container->setAutoresizingMask(0);

@@ -35,6 +35,7 @@ void manipulateImageView::mouseDown(const qrn::ui::Event&) {
     model.setRotateButtonSelected(tag);
     if (!model.getVideoLayerSelected() && !model.getSelectedLayer())
         return;
+    model.noteHandleOffset(*this, tag);
     // Kept only when nothing is kept yet, so a second press leaves the first press's values.
     undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(tag == -1), std::nullopt);
 }
