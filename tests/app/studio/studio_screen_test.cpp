@@ -166,11 +166,20 @@ TEST_F(Studio, MovesAndResizesAreSavedAfterTheSetUpsOwnAndRefitTheLayers) {
 
     const auto before = previewLayerClass().getLayerOriginSizeArray()[1][0];
     const auto size = window->contentSize();
+    const qrn::Rect pictureBefore = screen->recordingView->frame();
     window->hostDidResize({size.width + 200, size.height + 100}, false);
     const auto after = previewLayerClass().getLayerOriginSizeArray()[1][0];
     EXPECT_GT(after[2], before[2]);
     const auto layer = screen->recordingView->viewWithTag(std::stoi(ids[0]))->superview();
     EXPECT_NEAR(layer->frame().width(), after[2], 0.5);
+    // The picture keeps the movie's shape, centred in the space that grew 200 by 100, and the
+    // take's playback lies exactly over it; the layers grow with the picture, not the window.
+    const qrn::Rect picture = screen->recordingView->frame();
+    EXPECT_NEAR(picture.width() / picture.height(), 16.0 / 9.0, 0.005);
+    EXPECT_NEAR(picture.midX(), pictureBefore.midX() + 100, 1.0);
+    EXPECT_NEAR(picture.midY(), pictureBefore.midY() + 50, 1.0);
+    EXPECT_EQ(screen->playbackView->frame(), picture);
+    EXPECT_NEAR(after[2] / before[2], picture.width() / pictureBefore.width(), 0.01);
     EXPECT_EQ(defaults.arrayForKey("mainViewRect")->at(2).toReal(0), size.width + 200);
 
     // Not the screen on show: nothing is refitted.

@@ -13,6 +13,7 @@
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Global/mainWindowController.h"
+#include "View/Global/pictureAreaView.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Global/screenWindowAdapters.h"
 #include "platform/foundation/colour.h"
@@ -68,12 +69,12 @@ void afterForStudio(const std::shared_ptr<qrn::ui::ViewController>& studio, doub
 } // namespace
 
 void recordViewController::loadView() {
-    mainView = qrn::ui::View::make(rootFrame);
+    auto root = std::make_shared<pictureAreaView>(rootFrame);
+    mainView = root;
     mainView->layer()->setBackgroundColour(named("background_colour_dark_dark"));
     mainView->setAutoresizingMask(WidthSizable | HeightSizable);
 
     recordingView = qrn::ui::makeView<recordPictureView>(recordingFrame);
-    recordingView->setAutoresizingMask(WidthSizable | HeightSizable);
     recordingView->layer()->setMasksToBounds(true);
     recordingView->layer()->setBackgroundColour(qrn::Colour::black());
     // The filtered camera under its layers is drawn on a worker, so the autocue keeps its pace.
@@ -90,7 +91,6 @@ void recordViewController::loadView() {
     recordingView->addSubview(videoLabel);
 
     playbackView = qrn::ui::View::make(recordingFrame);
-    playbackView->setAutoresizingMask(WidthSizable | HeightSizable);
     playbackView->setHidden(true);
 
     recordButton = qrn::ui::Button::make(recordButtonFrame, qrn::ui::ButtonType::image);
@@ -117,6 +117,14 @@ void recordViewController::loadView() {
     for (const auto& view : std::vector<std::shared_ptr<qrn::ui::View>>{
              recordingView, playbackView, recordButton, timerTextView, nextAssetParent})
         mainView->addSubview(view);
+    // The picture and the finished take's playback keep the movie's 16:9 shape, centred in the
+    // space the window gives them, so the layers keep their places on the camera picture.
+    std::weak_ptr<qrn::ui::View> picture = recordingView, playback = playbackView;
+    root->setPreviewArea(recordingFrame, [picture, playback](const qrn::Rect& frame) {
+        for (const auto& weakView : {picture, playback})
+            if (auto view = weakView.lock())
+                view->setFrame(frame);
+    });
     setView(mainView);
 }
 
