@@ -19,6 +19,8 @@ constexpr int kMaxSide = 1 << 15;
 constexpr double kMaxInverse = 1e6;
 // Width of the column strips a picture is drawn in.
 constexpr int kChunk = 64;
+// How many rows ahead texels are asked for.
+constexpr double kAheadRows = 2;
 
 struct Source {
     const std::uint32_t* pixels;
@@ -29,7 +31,32 @@ struct Source {
 // Texel coordinates of pixel k of a run: (s0 + k ds, t0 + k dt), texel centres at integers.
 struct Run {
     float s0, t0, ds, dt;
+    // Texels from one pixel's to those the same pixel a few rows further down will read.
+    std::ptrdiff_t ahead = 0;
+    // Pixels [inFrom, inTo) read texel pairs wholly inside the picture: nothing to clamp.
+    int inFrom = 0, inTo = 0;
 };
+
+// The pixels of a run whose coordinate s0 + k ds stays within [0, size - 1) with room to
+// spare for the float sums' rounding.
+std::pair<int, int> unclampedRange(double s0, double ds, int size, int n) {
+    constexpr double spare = 0.125;
+    const double lo = spare, hi = size - 1 - spare;
+    if (hi < lo)
+        return {0, 0};
+    double from = 0, to = n;
+    if (ds == 0) {
+        if (s0 < lo || s0 > hi)
+            return {0, 0};
+    } else {
+        const double a = (lo - s0) / ds, b = (hi - s0) / ds;
+        from = std::max(from, std::ceil(std::min(a, b)));
+        to = std::min(to, std::floor(std::max(a, b)) + 1);
+    }
+    if (!(to > from))
+        return {0, 0};
+    return {int(from), int(to)};
+}
 
 // Two channels at once, one in each 16-bit half; every step below stays inside its half, so the
 // AVX2 rows (which work on the halves as 16-bit lanes) give exactly the same bytes.
@@ -158,20 +185,37 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
     const std::uint32_t* base32 = src.pixels;
     // The last pixels of a run are read and written through a mask; their factors past the run
     // are 0.
+    const __m256 scale = _mm256_set1_ps(256.0f);
     for (int k = 0; k < n; k += 8) {
         const __m128i a8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alpha + k));
         if (_mm_testz_si128(a8, _mm_set_epi64x(0, -1)))
             continue; // nothing of the picture reaches these pixels
         const __m256 kf = _mm256_add_ps(_mm256_set1_ps(float(k)), lanes);
+        const __m256 s = _mm256_add_ps(s0, _mm256_mul_ps(kf, ds)),
+                     t = _mm256_add_ps(t0, _mm256_mul_ps(kf, dt));
         __m256i x, y, wx, wy;
-        texelPairs8(_mm256_add_ps(s0, _mm256_mul_ps(kf, ds)), src.width, x, wx);
-        texelPairs8(_mm256_add_ps(t0, _mm256_mul_ps(kf, dt)), src.height, y, wy);
+        if (k >= run.inFrom && k + 8 <= run.inTo) {
+            // Not negative, so truncation floors; the same numbers as texelPairs8 gives.
+            x = _mm256_cvttps_epi32(s);
+            y = _mm256_cvttps_epi32(t);
+            wx = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(s, _mm256_cvtepi32_ps(x)), scale));
+            wy = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(t, _mm256_cvtepi32_ps(y)), scale));
+        } else {
+            texelPairs8(s, src.width, x, wx);
+            texelPairs8(t, src.height, y, wy);
+        }
         const __m256i rowA = _mm256_mullo_epi32(y, stride);
         const __m256i top = _mm256_add_epi32(rowA, x);
         // Each pair is one 64-bit load; gathers cost more than plain loads here.
         alignas(32) int at[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), top);
         const std::ptrdiff_t below = src.stride;
+        // Rows further down will want these texels' neighbours soon; asking for them now hides
+        // the wait for memory behind this row's arithmetic.
+        for (int i = 0; i < 8; ++i) {
+            _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead + below), _MM_HINT_T0);
+        }
         auto pairs = [&](int i, std::ptrdiff_t offset) {
             const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base32 + at[i] + offset));
             return _mm_castpd_si128(_mm_loadh_pd(
@@ -343,17 +387,17 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
             if (cx >= 0 && cy >= 0) {
                 // Distance to the ellipse quarter, turned into target pixels by the gradient.
                 const double qx = (u - cx) / rx, qy = (v - cy) / ry;
-                const double len = std::hypot(qx, qy);
+                const double len = std::sqrt(qx * qx + qy * qy);
                 if (len > 0) {
                     const double fu = qx / (rx * len), fv = qy / (ry * len);
                     const double gx = fu * inv.m11() + fv * inv.m12(), gy = fu * inv.m21() + fv * inv.m22();
-                    const double g = std::hypot(gx, gy);
+                    const double g = std::sqrt(gx * gx + gy * gy);
                     if (g > 0)
                         c *= std::clamp((1 - len) / g + 0.5, 0.0, 1.0);
                 }
             }
         }
-        return std::uint8_t(std::lround(c * opacity * 255));
+        return std::uint8_t(int(c * opacity * 255 + 0.5));
     };
 
     const QRect& clip = target.clip;
@@ -416,6 +460,9 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
     // Columns a strip at a time, so the texels one strip's rows share stay in the nearest cache
     // from one row to the next instead of being fetched again for every row.
     std::array<std::uint8_t, kChunk + 8> alphas{};
+    const std::ptrdiff_t ahead =
+        std::ptrdiff_t(std::lround(std::clamp(kAheadRows * inv.m22(), -1e6, 1e6))) * src.stride +
+        std::lround(std::clamp(kAheadRows * inv.m21(), -1e6, 1e6));
     for (int strip = left; strip < right; strip += kChunk) {
         for (int y = y0; y < y1; ++y) {
             const Span& span = spans[size_t(y - y0)];
@@ -442,9 +489,13 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
                             alphas[size_t(x - x0)] = coverage(x, y);
             auto* row = reinterpret_cast<std::uint32_t*>(target.bits + qsizetype(y) * target.stride);
             const double xc = x0 + 0.5;
-            const Run run{float(std::clamp(inv.m11() * xc + inv.m21() * yc + inv.dx() - 0.5, -1e7, 1e7)),
-                          float(std::clamp(inv.m12() * xc + inv.m22() * yc + inv.dy() - 0.5, -1e7, 1e7)),
-                          float(inv.m11()), float(inv.m12())};
+            Run run{float(std::clamp(inv.m11() * xc + inv.m21() * yc + inv.dx() - 0.5, -1e7, 1e7)),
+                    float(std::clamp(inv.m12() * xc + inv.m22() * yc + inv.dy() - 0.5, -1e7, 1e7)),
+                    float(inv.m11()), float(inv.m12()), ahead};
+            const auto [sFrom, sTo] = unclampedRange(run.s0, run.ds, w, n);
+            const auto [tFrom, tTo] = unclampedRange(run.t0, run.dt, h, n);
+            run.inFrom = std::max(sFrom, tFrom);
+            run.inTo = std::min(sTo, tTo);
             std::memset(alphas.data() + n, 0, 8);
             if (avx2)
                 blendAvx2(row + x0, n, src, run, alphas.data());
