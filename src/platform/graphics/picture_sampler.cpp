@@ -18,7 +18,7 @@ constexpr int kMaxSide = 1 << 15;
 // A picture squeezed harder than this is well under a pixel: the painter may have it.
 constexpr double kMaxInverse = 1e6;
 // Width of the column strips a picture is drawn in.
-constexpr int kChunk = 64;
+constexpr int kChunk = 128;
 // How many rows ahead texels are asked for.
 constexpr double kAheadRows = 2;
 
