@@ -37,25 +37,17 @@ struct Run {
     int inFrom = 0, inTo = 0;
 };
 
-// The pixels of a run whose coordinate s0 + k ds stays within [0, size - 1) with room to
-// spare for the float sums' rounding.
-std::pair<int, int> unclampedRange(double s0, double ds, int size, int n) {
+// The columns x of a row whose texel coordinate base + x step (step's reciprocal given too)
+// stays within [0, size - 1), with room to spare for the rounding of the rows' float sums.
+std::pair<double, double> unclampedColumns(double base, double step, double reciprocal, int size) {
     constexpr double spare = 0.125;
     const double lo = spare, hi = size - 1 - spare;
     if (hi < lo)
         return {0, 0};
-    double from = 0, to = n;
-    if (ds == 0) {
-        if (s0 < lo || s0 > hi)
-            return {0, 0};
-    } else {
-        const double a = (lo - s0) / ds, b = (hi - s0) / ds;
-        from = std::max(from, std::ceil(std::min(a, b)));
-        to = std::min(to, std::floor(std::max(a, b)) + 1);
-    }
-    if (!(to > from))
-        return {0, 0};
-    return {int(from), int(to)};
+    if (step == 0)
+        return base < lo || base > hi ? std::pair{0.0, 0.0} : std::pair{-1e9, 1e9};
+    const double a = (lo - base) * reciprocal, b = (hi - base) * reciprocal;
+    return {std::min(a, b), std::max(a, b)};
 }
 
 // Two channels at once, one in each 16-bit half; every step below stays inside its half, so the
@@ -413,9 +405,13 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
     // Where along each row some of the picture may reach, and where all of it covers.
     struct Span {
         int from, to, innerFrom, innerTo;
+        // Where the texel pairs read lie inside the picture.
+        int unclampedFrom, unclampedTo;
     };
     thread_local std::vector<Span> spans;
-    spans.assign(size_t(std::max(0, y1 - y0)), Span{0, 0, 0, 0});
+    spans.assign(size_t(std::max(0, y1 - y0)), Span{0, 0, 0, 0, 0, 0});
+    const double stepS = inv.m11(), stepT = inv.m12();
+    const double reciprocalS = stepS == 0 ? 0 : 1 / stepS, reciprocalT = stepT == 0 ? 0 : 1 / stepT;
     int left = std::numeric_limits<int>::max(), right = std::numeric_limits<int>::min();
     for (int y = y0; y < y1; ++y) {
         const double yc = y + 0.5;
@@ -453,6 +449,16 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
         span.innerTo = int(std::floor(clampToInt(innerHi, clipLeft - 2, clipRight + 2) - 1e-7)) + 1;
         if (innerHi <= innerLo)
             span.innerFrom = span.innerTo = span.from;
+        // Texel coordinates at pixel x: (x + 0.5) step + the row's part, less half a texel.
+        const auto [sFrom, sTo] =
+            unclampedColumns(0.5 * stepS + inv.m21() * yc + inv.dx() - 0.5, stepS, reciprocalS, w);
+        const auto [tFrom, tTo] =
+            unclampedColumns(0.5 * stepT + inv.m22() * yc + inv.dy() - 0.5, stepT, reciprocalT, h);
+        const double from = std::max(sFrom, tFrom), to = std::min(sTo, tTo);
+        span.unclampedFrom = int(std::ceil(clampToInt(from, clipLeft - 2, clipRight + 2)));
+        span.unclampedTo = int(std::floor(clampToInt(to, clipLeft - 2, clipRight + 2))) + 1;
+        if (!(to >= from))
+            span.unclampedFrom = span.unclampedTo = span.from;
         left = std::min(left, span.from);
         right = std::max(right, span.to);
     }
@@ -492,10 +498,8 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
             Run run{float(std::clamp(inv.m11() * xc + inv.m21() * yc + inv.dx() - 0.5, -1e7, 1e7)),
                     float(std::clamp(inv.m12() * xc + inv.m22() * yc + inv.dy() - 0.5, -1e7, 1e7)),
                     float(inv.m11()), float(inv.m12()), ahead};
-            const auto [sFrom, sTo] = unclampedRange(run.s0, run.ds, w, n);
-            const auto [tFrom, tTo] = unclampedRange(run.t0, run.dt, h, n);
-            run.inFrom = std::max(sFrom, tFrom);
-            run.inTo = std::min(sTo, tTo);
+            run.inFrom = std::clamp(span.unclampedFrom - x0, 0, n);
+            run.inTo = std::clamp(span.unclampedTo - x0, run.inFrom, n);
             std::memset(alphas.data() + n, 0, 8);
             if (avx2)
                 blendAvx2(row + x0, n, src, run, alphas.data());

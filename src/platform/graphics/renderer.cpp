@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <typeinfo>
 #include <unordered_map>
@@ -214,9 +215,23 @@ void Renderer::render(const Layer& root, QImage& target, double t, const QTransf
     renderImage(root, target, t, toImage, true, device);
 }
 
+namespace {
+
+// Pixels for a side of `points` at `scale`: at least one; 0 when no image could be that large (or
+// the side is not a number), where converting to int would overflow.
+int pixelSide(double points, double scale) {
+    const double pixels = std::ceil(points * scale - 1e-9);
+    if (!(pixels < double(std::numeric_limits<int>::max())))
+        return 0;
+    return std::max(1, int(std::max(pixels, 0.0)));
+}
+
+} // namespace
+
 QImage Renderer::renderToImage(const Layer& root, Size size, double t, double scale) {
-    int w = std::max(1, int(std::ceil(size.width * scale - 1e-9)));
-    int h = std::max(1, int(std::ceil(size.height * scale - 1e-9)));
+    const int w = pixelSide(size.width, scale), h = pixelSide(size.height, scale);
+    if (w == 0 || h == 0)
+        return {};
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     render(root, image, t, scale);
@@ -225,8 +240,9 @@ QImage Renderer::renderToImage(const Layer& root, Size size, double t, double sc
 
 QImage Renderer::snapshot(const Layer& layer, double t, double scale) {
     const Rect b = layer.bounds().standardized();
-    int w = std::max(1, int(std::ceil(b.size.width * scale - 1e-9)));
-    int h = std::max(1, int(std::ceil(b.size.height * scale - 1e-9)));
+    const int w = pixelSide(b.size.width, scale), h = pixelSide(b.size.height, scale);
+    if (w == 0 || h == 0)
+        return {};
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     // Bounds space straight onto the image, skipping the layer's own placement.

@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <numbers>
 
 #include "graphics_test_pictures.h"
@@ -197,4 +198,18 @@ TEST(RendererPictures, BandsAndThreadsGiveTheSameSampledPicture) {
     const QImage one = sampled(*root, 400, 700, 1);
     for (int threads : {2, 5})
         EXPECT_EQ(sampled(*root, 400, 700, threads), one) << threads;
+}
+
+// Sizes no image can have give no image rather than an int overflow on the way.
+TEST(RendererPictures, ImpossibleImageSizesGiveNoImage) {
+    auto root = Layer::make(Rect(0, 0, 10, 10));
+    Renderer r;
+    EXPECT_TRUE(r.renderToImage(*root, {1e12, 10}, 0).isNull());
+    EXPECT_TRUE(r.renderToImage(*root, {10, std::nan("")}, 0).isNull());
+    EXPECT_TRUE(r.renderToImage(*root, {10, 10}, 0, 1e300).isNull());
+    auto huge = Layer::make(Rect(0, 0, 1e15, 5));
+    EXPECT_TRUE(r.snapshot(*huge, 0).isNull());
+    // Ordinary sizes, and empty ones, still give a pixel at least.
+    EXPECT_EQ(r.renderToImage(*root, {10, 0}, 0).size(), QSize(10, 1));
+    EXPECT_EQ(r.renderToImage(*root, {10.2, 3}, 0, 2).size(), QSize(21, 6));
 }
