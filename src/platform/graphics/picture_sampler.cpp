@@ -204,7 +204,7 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
         const std::ptrdiff_t below = src.stride;
         // Rows further down will want these texels' neighbours soon; asking for them now hides
         // the wait for memory behind this row's arithmetic.
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < 8; i += 2) {
             _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead), _MM_HINT_T0);
             _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead + below), _MM_HINT_T0);
         }
