@@ -276,10 +276,6 @@ struct Edge {
     }
 };
 
-double clampToInt(double v, double lo, double hi) {
-    return std::clamp(v, lo, hi);
-}
-
 } // namespace
 
 bool samplerHasAvx2() {
@@ -316,7 +312,9 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
     if (target.isNull() || !draw.picture || !canSample(*draw.picture, draw.toTarget))
         return;
     const QImage& picture = *draw.picture;
-    const int alpha = int(std::lround(std::clamp(draw.opacity, 0.0, 1.0) * 255));
+    if (!(draw.opacity > 0))
+        return; // none, or not a number
+    const int alpha = int(std::lround(std::min(draw.opacity, 1.0) * 255));
     if (alpha == 0)
         return;
     const int w = picture.width(), h = picture.height();
@@ -399,8 +397,10 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
         top = std::min(top, p.y());
         bottom = std::max(bottom, p.y());
     }
-    const int y0 = int(std::max(double(clip.top()), std::floor(top) - 1));
-    const int y1 = int(std::min(double(clip.top()) + clip.height(), std::ceil(bottom) + 1));
+    // Clamped on both sides before becoming ints: a picture far off may lie beyond their range.
+    const double clipTop = clip.top(), clipBottom = clipTop + clip.height();
+    const int y0 = int(std::clamp(std::floor(top) - 1, clipTop, clipBottom));
+    const int y1 = int(std::clamp(std::ceil(bottom) + 1, clipTop, clipBottom));
 
     // Where along each row some of the picture may reach, and where all of it covers.
     struct Span {
@@ -439,14 +439,14 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
         if (empty)
             continue;
         Span& span = spans[size_t(y - y0)];
-        span.from = int(std::max(clipLeft, std::floor(clampToInt(outerLo, clipLeft - 2, clipRight + 2))));
-        span.to = int(std::min(clipRight, std::ceil(clampToInt(outerHi, clipLeft - 2, clipRight + 2)) + 1));
+        span.from = int(std::max(clipLeft, std::floor(std::clamp(outerLo, clipLeft - 2, clipRight + 2))));
+        span.to = int(std::min(clipRight, std::ceil(std::clamp(outerHi, clipLeft - 2, clipRight + 2)) + 1));
         if (span.from >= span.to) {
             span.to = span.from;
             continue;
         }
-        span.innerFrom = int(std::ceil(clampToInt(innerLo, clipLeft - 2, clipRight + 2) + 1e-7));
-        span.innerTo = int(std::floor(clampToInt(innerHi, clipLeft - 2, clipRight + 2) - 1e-7)) + 1;
+        span.innerFrom = int(std::ceil(std::clamp(innerLo, clipLeft - 2, clipRight + 2) + 1e-7));
+        span.innerTo = int(std::floor(std::clamp(innerHi, clipLeft - 2, clipRight + 2) - 1e-7)) + 1;
         if (innerHi <= innerLo)
             span.innerFrom = span.innerTo = span.from;
         // Texel coordinates at pixel x: (x + 0.5) step + the row's part, less half a texel.
@@ -455,8 +455,8 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
         const auto [tFrom, tTo] =
             unclampedColumns(0.5 * stepT + inv.m22() * yc + inv.dy() - 0.5, stepT, reciprocalT, h);
         const double from = std::max(sFrom, tFrom), to = std::min(sTo, tTo);
-        span.unclampedFrom = int(std::ceil(clampToInt(from, clipLeft - 2, clipRight + 2)));
-        span.unclampedTo = int(std::floor(clampToInt(to, clipLeft - 2, clipRight + 2))) + 1;
+        span.unclampedFrom = int(std::ceil(std::clamp(from, clipLeft - 2, clipRight + 2)));
+        span.unclampedTo = int(std::floor(std::clamp(to, clipLeft - 2, clipRight + 2))) + 1;
         if (!(to >= from))
             span.unclampedFrom = span.unclampedTo = span.from;
         left = std::min(left, span.from);
@@ -486,13 +486,16 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
                 alphas[size_t(k)] = coverage(x0 + k, y);
             // The corner squares the row passes through are worked out pixel by pixel.
             if (rounded)
-                for (const QRectF& box : cornerBoxes)
-                    if (yc >= box.top() && yc <= box.bottom())
-                        for (int x = std::max(x0, int(std::floor(clampToInt(box.left(), x0 - 1, x1 + 1)))),
-                                 end = std::min(x1,
-                                                int(std::ceil(clampToInt(box.right(), x0 - 1, x1 + 1))) + 1);
-                             x < end; ++x)
-                            alphas[size_t(x - x0)] = coverage(x, y);
+                for (const QRectF& box : cornerBoxes) {
+                    if (yc < box.top() || yc > box.bottom())
+                        continue;
+                    const double from = std::clamp(box.left(), x0 - 1.0, x1 + 1.0);
+                    const double to = std::clamp(box.right(), x0 - 1.0, x1 + 1.0);
+                    for (int x = std::max(x0, int(std::floor(from))),
+                             end = std::min(x1, int(std::ceil(to)) + 1);
+                         x < end; ++x)
+                        alphas[size_t(x - x0)] = coverage(x, y);
+                }
             auto* row = reinterpret_cast<std::uint32_t*>(target.bits + qsizetype(y) * target.stride);
             const double xc = x0 + 0.5;
             Run run{float(std::clamp(inv.m11() * xc + inv.m21() * yc + inv.dx() - 0.5, -1e7, 1e7)),

@@ -246,8 +246,18 @@ TEST(PictureSampler, WritesOnlyInsideTheClipWhenThePictureReachesPastIt) {
         const QImage want = painterDraw(base, pic, m, 0.8, 4, 4, clip);
         EXPECT_LT(compare(want, got, pic, m).mean, 1.5);
     }
-    // Wholly outside: nothing changes.
+    // Wholly outside, however far: nothing changes.
     EXPECT_EQ(samplerDraw(base, pic, placement(pic, 30, 1, 1, QPointF(400, -300)), 1), base);
+    EXPECT_EQ(samplerDraw(base, pic, placement(pic, 30, 1, 1, QPointF(2e8, -9e8)), 1), base);
+    EXPECT_EQ(samplerDraw(base, pic, placement(pic, 80, 1e7, 1e7, QPointF(-3e8, 5e8)), 1), base);
+    // Not a number for an opacity draws nothing.
+    PictureDraw draw;
+    draw.picture = &pic;
+    draw.toTarget = placement(pic, 30, 1, 1, QPointF(50, 40));
+    draw.opacity = std::nan("");
+    QImage target = base;
+    PictureSampler::draw({target.bits(), target.bytesPerLine(), target.rect()}, draw);
+    EXPECT_EQ(target, base);
 }
 
 TEST(PictureSampler, OpacityAndCoverageEnds) {
