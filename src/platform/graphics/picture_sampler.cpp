@@ -258,6 +258,7 @@ struct Edge {
     double a = 0, b = 0, c = 0; // distance at (x, y) = a x + b y + c
     double lo = 0, hi = 0;      // the smaller and larger of |a| and |b|
     double reach = 0;           // half the pixel square's extent across the side
+    double inverseA = 0;        // 1 / a, for finding where rows cross the side
 
     double coverage(double d) const {
         const double s = d + reach; // distance from the square's outermost corner
@@ -346,6 +347,7 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
         e.lo = std::min(std::abs(e.a), std::abs(e.b));
         e.hi = std::max(std::abs(e.a), std::abs(e.b));
         e.reach = (e.lo + e.hi) / 2;
+        e.inverseA = e.a == 0 ? 0 : 1 / e.a;
     }
 
     // Rounded corners: the corner squares of the picture, in the target, are where pixels are
@@ -427,7 +429,8 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
                 continue;
             }
             // The pixel x has its centre at x + 0.5.
-            const double outer = (-e.reach - base) / e.a - 0.5, inner = (e.reach - base) / e.a - 0.5;
+            const double outer = (-e.reach - base) * e.inverseA - 0.5,
+                         inner = (e.reach - base) * e.inverseA - 0.5;
             if (e.a > 0) {
                 outerLo = std::max(outerLo, outer);
                 innerLo = std::max(innerLo, inner);
