@@ -133,9 +133,11 @@ bool needsAnimationFrames(const Layer& layer, double t) {
 }
 
 // Turned and scaled pictures go to the sampler; false leaves the picture to the painter, which
-// copies one-to-one pictures faster than sampling them.
+// copies one-to-one pictures faster than sampling them, and without AVX2 samples faster too.
 bool sampleContents(const PixelTarget& canvas, const QImage& contents, const QRectF& bounds,
                     const QTransform& toDevice, double opacity, double radius) {
+    if (!samplerHasAvx2())
+        return false;
     // Picture pixels onto the bounds, rows running downwards from the top of our y-up space.
     const QTransform toTarget = QTransform(bounds.width() / contents.width(), 0, 0,
                                            bounds.height() / contents.height(), bounds.left(), bounds.top()) *
