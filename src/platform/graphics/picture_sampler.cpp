@@ -1,0 +1,518 @@
+#include "platform/graphics/picture_sampler.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace qrn::graphics {
+
+namespace {
+
+// Texel coordinates are floats: past this side their fractions get too coarse for 8-bit weights.
+constexpr int kMaxSide = 1 << 15;
+// A picture squeezed harder than this is well under a pixel: the painter may have it.
+constexpr double kMaxInverse = 1e6;
+// Width of the column strips a picture is drawn in.
+constexpr int kChunk = 128;
+// How many rows ahead texels are asked for.
+constexpr double kAheadRows = 2;
+
+struct Source {
+    const std::uint32_t* pixels;
+    int stride; // pixels per row
+    int width, height;
+};
+
+// Texel coordinates of pixel k of a run: (s0 + k ds, t0 + k dt), texel centres at integers.
+struct Run {
+    float s0, t0, ds, dt;
+    // Texels from one pixel's to those the same pixel a few rows further down will read.
+    std::ptrdiff_t ahead = 0;
+    // Pixels [inFrom, inTo) read texel pairs wholly inside the picture: nothing to clamp.
+    int inFrom = 0, inTo = 0;
+};
+
+// The columns x of a row whose texel coordinate base + x step (step's reciprocal given too)
+// stays within [0, size - 1), with room to spare for the rounding of the rows' float sums.
+std::pair<double, double> unclampedColumns(double base, double step, double reciprocal, int size) {
+    constexpr double spare = 0.125;
+    const double lo = spare, hi = size - 1 - spare;
+    if (hi < lo)
+        return {0, 0};
+    if (step == 0)
+        return base < lo || base > hi ? std::pair{0.0, 0.0} : std::pair{-1e9, 1e9};
+    const double a = (lo - base) * reciprocal, b = (hi - base) * reciprocal;
+    return {std::min(a, b), std::max(a, b)};
+}
+
+// Two channels at once, one in each 16-bit half; every step below stays inside its half, so the
+// AVX2 rows (which work on the halves as 16-bit lanes) give exactly the same bytes.
+inline std::uint32_t lerpPixel(std::uint32_t a, std::uint32_t b, std::uint32_t w) {
+    const std::uint32_t iw = 256 - w;
+    const std::uint32_t rb = (((a & 0xff00ff) * iw + (b & 0xff00ff) * w) >> 8) & 0xff00ff;
+    const std::uint32_t ag = (((a >> 8) & 0xff00ff) * iw + ((b >> 8) & 0xff00ff) * w) & 0xff00ff00;
+    return rb | ag;
+}
+
+// Every channel times a / 255, rounded.
+inline std::uint32_t byteMul(std::uint32_t x, std::uint32_t a) {
+    std::uint32_t rb = (x & 0xff00ff) * a;
+    rb = ((rb + ((rb >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+    std::uint32_t ag = ((x >> 8) & 0xff00ff) * a;
+    ag = (ag + ((ag >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+    return rb | ag;
+}
+
+// Byte-wise sum that stops at 255: a picture that is not properly premultiplied must not carry
+// from one channel into the next.
+inline std::uint32_t addSaturated(std::uint32_t x, std::uint32_t y) {
+    std::uint32_t rb = (x & 0xff00ff) + (y & 0xff00ff);
+    rb = (rb | (0x1000100 - ((rb >> 8) & 0x10001))) & 0xff00ff;
+    std::uint32_t ag = ((x >> 8) & 0xff00ff) + ((y >> 8) & 0xff00ff);
+    ag = (ag | (0x1000100 - ((ag >> 8) & 0x10001))) & 0xff00ff;
+    return rb | (ag << 8);
+}
+
+// The first of the two texels on an axis and the weight of the second. Past the picture's edge
+// the edge texel repeats: the pair is kept inside and the weight moved to the end that counts,
+// so the AVX2 rows can fetch both texels of a pair at once. Pictures one texel wide or high
+// keep the pair on that texel, which then has no neighbour: only the portable rows draw them.
+inline void texelPair(float s, int size, int& first, std::uint32_t& weight) {
+    s = std::min(std::max(s, -1.0f), float(size));
+    // floor(), without a library call on processors before SSE4.1
+    int x0 = int(s);
+    x0 -= float(x0) > s;
+    const float fs = float(x0);
+    weight = std::uint32_t((s - fs) * 256.0f);
+    if (x0 < 0) {
+        first = 0;
+        weight = 0;
+    } else if (x0 > size - 2) {
+        first = std::max(size - 2, 0);
+        weight = size > 1 ? 256 : 0;
+    } else {
+        first = x0;
+    }
+}
+
+inline std::uint32_t sampleAt(const Source& src, float s, float t) {
+    int x, y;
+    std::uint32_t wx, wy;
+    texelPair(s, src.width, x, wx);
+    texelPair(t, src.height, y, wy);
+    const int x1 = std::min(x + 1, src.width - 1), y1 = std::min(y + 1, src.height - 1);
+    const std::uint32_t* rowA = src.pixels + qsizetype(y) * src.stride;
+    const std::uint32_t* rowB = src.pixels + qsizetype(y1) * src.stride;
+    return lerpPixel(lerpPixel(rowA[x], rowA[x1], wx), lerpPixel(rowB[x], rowB[x1], wx), wy);
+}
+
+void blendPortable(std::uint32_t* dst, int from, int to, const Source& src, const Run& run,
+                   const std::uint8_t* alpha) {
+    for (int k = from; k < to; ++k) {
+        const std::uint32_t a = alpha[k];
+        if (a == 0)
+            continue;
+        const float kf = float(k);
+        const std::uint32_t p = byteMul(sampleAt(src, run.s0 + kf * run.ds, run.t0 + kf * run.dt), a);
+        dst[k] = addSaturated(p, byteMul(dst[k], 255 - (p >> 24)));
+    }
+}
+
+__attribute__((target("avx2"))) inline __m256i lerp8(__m256i a, __m256i b, __m256i w, __m256i iw) {
+    const __m256i low = _mm256_set1_epi32(0x00ff00ff);
+    const __m256i rb = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(a, low), iw),
+                                        _mm256_mullo_epi16(_mm256_and_si256(b, low), w));
+    const __m256i ag = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(a, 8), iw),
+                                        _mm256_mullo_epi16(_mm256_srli_epi16(b, 8), w));
+    return _mm256_or_si256(_mm256_srli_epi16(rb, 8), _mm256_andnot_si256(low, ag));
+}
+
+// `a` holds the factor in both 16-bit halves of each pixel.
+__attribute__((target("avx2"))) inline __m256i byteMul8(__m256i x, __m256i a) {
+    const __m256i low = _mm256_set1_epi32(0x00ff00ff);
+    const __m256i half = _mm256_set1_epi16(0x80);
+    __m256i rb = _mm256_mullo_epi16(_mm256_and_si256(x, low), a);
+    rb = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(rb, _mm256_srli_epi16(rb, 8)), half), 8);
+    __m256i ag = _mm256_mullo_epi16(_mm256_srli_epi16(x, 8), a);
+    ag = _mm256_add_epi16(_mm256_add_epi16(ag, _mm256_srli_epi16(ag, 8)), half);
+    return _mm256_or_si256(rb, _mm256_andnot_si256(low, ag));
+}
+
+__attribute__((target("avx2"))) inline __m256i bothHalves(__m256i v) {
+    return _mm256_or_si256(v, _mm256_slli_epi32(v, 16));
+}
+
+// Clamps a run of texel coordinates as texelPair does.
+__attribute__((target("avx2"))) inline void texelPairs8(__m256 s, int size, __m256i& first, __m256i& weight) {
+    s = _mm256_min_ps(_mm256_max_ps(s, _mm256_set1_ps(-1.0f)), _mm256_set1_ps(float(size)));
+    const __m256 fs = _mm256_floor_ps(s);
+    const __m256i x0 = _mm256_cvttps_epi32(fs);
+    const __m256i w = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(s, fs), _mm256_set1_ps(256.0f)));
+    const __m256i last = _mm256_set1_epi32(size - 2);
+    const __m256i before = _mm256_cmpgt_epi32(_mm256_setzero_si256(), x0),
+                  after = _mm256_cmpgt_epi32(x0, last);
+    first = _mm256_min_epi32(_mm256_max_epi32(x0, _mm256_setzero_si256()), last);
+    weight = _mm256_blendv_epi8(_mm256_andnot_si256(before, w), _mm256_set1_epi32(256), after);
+}
+
+__attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const Source& src, const Run& run,
+                                               const std::uint8_t* alpha) {
+    if (src.width < 2 || src.height < 2) {
+        blendPortable(dst, 0, n, src, run, alpha);
+        return;
+    }
+    const __m256 lanes = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i laneIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256 s0 = _mm256_set1_ps(run.s0), t0 = _mm256_set1_ps(run.t0);
+    const __m256 ds = _mm256_set1_ps(run.ds), dt = _mm256_set1_ps(run.dt);
+    const __m256i stride = _mm256_set1_epi32(src.stride);
+    const __m256i full = _mm256_set1_epi16(256), opaque = _mm256_set1_epi32(255);
+    // Texel pairs (first and second side by side) are fetched 64 bits at a time.
+    const __m256i order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
+    const std::uint32_t* base32 = src.pixels;
+    // The last pixels of a run are read and written through a mask; their factors past the run
+    // are 0.
+    const __m256 scale = _mm256_set1_ps(256.0f);
+    for (int k = 0; k < n; k += 8) {
+        const __m128i a8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alpha + k));
+        if (_mm_testz_si128(a8, _mm_set_epi64x(0, -1)))
+            continue; // nothing of the picture reaches these pixels
+        const __m256 kf = _mm256_add_ps(_mm256_set1_ps(float(k)), lanes);
+        const __m256 s = _mm256_add_ps(s0, _mm256_mul_ps(kf, ds)),
+                     t = _mm256_add_ps(t0, _mm256_mul_ps(kf, dt));
+        __m256i x, y, wx, wy;
+        if (k >= run.inFrom && k + 8 <= run.inTo) {
+            // Not negative, so truncation floors; the same numbers as texelPairs8 gives.
+            x = _mm256_cvttps_epi32(s);
+            y = _mm256_cvttps_epi32(t);
+            wx = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(s, _mm256_cvtepi32_ps(x)), scale));
+            wy = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(t, _mm256_cvtepi32_ps(y)), scale));
+        } else {
+            texelPairs8(s, src.width, x, wx);
+            texelPairs8(t, src.height, y, wy);
+        }
+        const __m256i rowA = _mm256_mullo_epi32(y, stride);
+        const __m256i top = _mm256_add_epi32(rowA, x);
+        // Each pair is one 64-bit load; gathers cost more than plain loads here.
+        alignas(32) int at[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at), top);
+        const std::ptrdiff_t below = src.stride;
+        // Rows further down will want these texels' neighbours soon; asking for them now hides
+        // the wait for memory behind this row's arithmetic.
+        for (int i = 0; i < 8; i += 2) {
+            _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead + below), _MM_HINT_T0);
+        }
+        auto pairs = [&](int i, std::ptrdiff_t offset) {
+            const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base32 + at[i] + offset));
+            return _mm_castpd_si128(_mm_loadh_pd(
+                _mm_castsi128_pd(lo), reinterpret_cast<const double*>(base32 + at[i + 1] + offset)));
+        };
+        const __m256i t0 = _mm256_setr_m128i(pairs(0, 0), pairs(2, 0)),
+                      t1 = _mm256_setr_m128i(pairs(4, 0), pairs(6, 0));
+        const __m256i b0 = _mm256_setr_m128i(pairs(0, below), pairs(2, below)),
+                      b1 = _mm256_setr_m128i(pairs(4, below), pairs(6, below));
+        // t0 holds pixels 0..3 as (first, second) pairs, t1 pixels 4..7.
+        const __m256i tl = _mm256_permutevar8x32_epi32(
+            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(t0), _mm256_castsi256_ps(t1), 0x88)),
+            order);
+        const __m256i tr = _mm256_permutevar8x32_epi32(
+            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(t0), _mm256_castsi256_ps(t1), 0xdd)),
+            order);
+        const __m256i bl = _mm256_permutevar8x32_epi32(
+            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(b0), _mm256_castsi256_ps(b1), 0x88)),
+            order);
+        const __m256i br = _mm256_permutevar8x32_epi32(
+            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(b0), _mm256_castsi256_ps(b1), 0xdd)),
+            order);
+        const __m256i wx2 = bothHalves(wx), wy2 = bothHalves(wy);
+        const __m256i iwx = _mm256_sub_epi16(full, wx2), iwy = _mm256_sub_epi16(full, wy2);
+        __m256i p = lerp8(lerp8(tl, tr, wx2, iwx), lerp8(bl, br, wx2, iwx), wy2, iwy);
+        p = byteMul8(p, bothHalves(_mm256_cvtepu8_epi32(a8)));
+        const __m256i keep = bothHalves(_mm256_sub_epi32(opaque, _mm256_srli_epi32(p, 24)));
+        if (k + 8 <= n) {
+            auto* out = reinterpret_cast<__m256i*>(dst + k);
+            _mm256_storeu_si256(out, _mm256_adds_epu8(p, byteMul8(_mm256_loadu_si256(out), keep)));
+        } else {
+            auto* out = reinterpret_cast<int*>(dst + k);
+            const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - k), laneIndex);
+            _mm256_maskstore_epi32(out, inside,
+                                   _mm256_adds_epu8(p, byteMul8(_mm256_maskload_epi32(out, inside), keep)));
+        }
+    }
+}
+
+bool detectAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+// Signed distance in target pixels to one side of the mapped picture, positive inside, and how
+// much of a pixel square at that distance lies inside.
+struct Edge {
+    double a = 0, b = 0, c = 0; // distance at (x, y) = a x + b y + c
+    double lo = 0, hi = 0;      // the smaller and larger of |a| and |b|
+    double reach = 0;           // half the pixel square's extent across the side
+    double inverseA = 0;        // 1 / a, for finding where rows cross the side
+
+    double coverage(double d) const {
+        const double s = d + reach; // distance from the square's outermost corner
+        if (s <= 0)
+            return 0;
+        if (s >= 2 * reach)
+            return 1;
+        if (lo < 1e-9)
+            return std::clamp(d + 0.5, 0.0, 1.0);
+        if (s < lo)
+            return s * s / (2 * lo * hi);
+        if (s < hi)
+            return (s - lo / 2) / hi;
+        const double r = 2 * reach - s;
+        return 1 - r * r / (2 * lo * hi);
+    }
+};
+
+} // namespace
+
+bool samplerHasAvx2() {
+    static const bool has = detectAvx2();
+    return has;
+}
+
+bool PictureSampler::canSample(const QImage& picture, const QTransform& toTarget) {
+    if (picture.isNull() || picture.format() != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    if (picture.width() > kMaxSide || picture.height() > kMaxSide)
+        return false;
+    // The AVX2 rows address texels by 32-bit indices.
+    if (double(picture.bytesPerLine() / 4) * picture.height() >= double(std::numeric_limits<int>::max()))
+        return false;
+    if (!toTarget.isAffine())
+        return false;
+    const double m[] = {toTarget.m11(), toTarget.m12(), toTarget.m21(),
+                        toTarget.m22(), toTarget.dx(),  toTarget.dy()};
+    for (double v : m)
+        if (!std::isfinite(v) || std::abs(v) > 1e9)
+            return false;
+    bool invertible = false;
+    const QTransform inverse = toTarget.inverted(&invertible);
+    if (!invertible)
+        return false;
+    for (double v : {inverse.m11(), inverse.m12(), inverse.m21(), inverse.m22()})
+        if (!std::isfinite(v) || std::abs(v) > kMaxInverse)
+            return false;
+    return std::isfinite(inverse.dx()) && std::isfinite(inverse.dy());
+}
+
+void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, SamplerPath path) {
+    if (target.isNull() || !draw.picture || !canSample(*draw.picture, draw.toTarget))
+        return;
+    const QImage& picture = *draw.picture;
+    if (!(draw.opacity > 0))
+        return; // none, or not a number
+    const int alpha = int(std::lround(std::min(draw.opacity, 1.0) * 255));
+    if (alpha == 0)
+        return;
+    const int w = picture.width(), h = picture.height();
+    const QTransform& m = draw.toTarget;
+    const QTransform inv = m.inverted();
+    const Source src{reinterpret_cast<const std::uint32_t*>(picture.constBits()),
+                     int(picture.bytesPerLine() / 4), w, h};
+    const bool avx2 = path != SamplerPath::Portable && samplerHasAvx2();
+
+    // The picture's sides in the target, their insides facing its centre.
+    const std::array<QPointF, 4> corner{m.map(QPointF(0, 0)), m.map(QPointF(w, 0)), m.map(QPointF(w, h)),
+                                        m.map(QPointF(0, h))};
+    const QPointF centre = m.map(QPointF(w / 2.0, h / 2.0));
+    std::array<Edge, 4> edges;
+    for (int i = 0; i < 4; ++i) {
+        const QPointF p = corner[size_t(i)], q = corner[size_t(i + 1) % 4];
+        const double len = std::hypot(q.x() - p.x(), q.y() - p.y());
+        if (!(len > 0))
+            return;
+        Edge& e = edges[size_t(i)];
+        e.a = -(q.y() - p.y()) / len;
+        e.b = (q.x() - p.x()) / len;
+        e.c = -(e.a * p.x() + e.b * p.y());
+        if (e.a * centre.x() + e.b * centre.y() + e.c < 0) {
+            e.a = -e.a;
+            e.b = -e.b;
+            e.c = -e.c;
+        }
+        e.lo = std::min(std::abs(e.a), std::abs(e.b));
+        e.hi = std::max(std::abs(e.a), std::abs(e.b));
+        e.reach = (e.lo + e.hi) / 2;
+        e.inverseA = e.a == 0 ? 0 : 1 / e.a;
+    }
+
+    // Rounded corners: the corner squares of the picture, in the target, are where pixels are
+    // worked out one by one.
+    const double rx = std::min(draw.cornerX, w / 2.0), ry = std::min(draw.cornerY, h / 2.0);
+    const bool rounded = rx > 0 && ry > 0;
+    std::array<QRectF, 4> cornerBoxes;
+    if (rounded) {
+        const QRectF squares[] = {QRectF(0, 0, rx, ry), QRectF(w - rx, 0, rx, ry),
+                                  QRectF(w - rx, h - ry, rx, ry), QRectF(0, h - ry, rx, ry)};
+        for (int i = 0; i < 4; ++i)
+            cornerBoxes[size_t(i)] = m.mapRect(squares[i]).adjusted(-1, -1, 1, 1);
+    }
+
+    const double opacity = alpha / 255.0;
+    auto coverage = [&](int x, int y) -> std::uint8_t {
+        const double xc = x + 0.5, yc = y + 0.5;
+        double c = 1;
+        for (const Edge& e : edges) {
+            c *= e.coverage(e.a * xc + e.b * yc + e.c);
+            if (c <= 0)
+                return 0;
+        }
+        if (rounded) {
+            const double u = inv.m11() * xc + inv.m21() * yc + inv.dx();
+            const double v = inv.m12() * xc + inv.m22() * yc + inv.dy();
+            const double cx = u < rx ? rx : (u > w - rx ? w - rx : -1);
+            const double cy = v < ry ? ry : (v > h - ry ? h - ry : -1);
+            if (cx >= 0 && cy >= 0) {
+                // Distance to the ellipse quarter, turned into target pixels by the gradient.
+                const double qx = (u - cx) / rx, qy = (v - cy) / ry;
+                const double len = std::sqrt(qx * qx + qy * qy);
+                if (len > 0) {
+                    const double fu = qx / (rx * len), fv = qy / (ry * len);
+                    const double gx = fu * inv.m11() + fv * inv.m12(), gy = fu * inv.m21() + fv * inv.m22();
+                    const double g = std::sqrt(gx * gx + gy * gy);
+                    if (g > 0)
+                        c *= std::clamp((1 - len) / g + 0.5, 0.0, 1.0);
+                }
+            }
+        }
+        return std::uint8_t(int(c * opacity * 255 + 0.5));
+    };
+
+    const QRect& clip = target.clip;
+    const double clipLeft = clip.left(), clipRight = double(clip.left()) + clip.width();
+    double top = corner[0].y(), bottom = top;
+    for (const QPointF& p : corner) {
+        top = std::min(top, p.y());
+        bottom = std::max(bottom, p.y());
+    }
+    // Clamped on both sides before becoming ints: a picture far off may lie beyond their range.
+    const double clipTop = clip.top(), clipBottom = clipTop + clip.height();
+    const int y0 = int(std::clamp(std::floor(top) - 1, clipTop, clipBottom));
+    const int y1 = int(std::clamp(std::ceil(bottom) + 1, clipTop, clipBottom));
+
+    // Where along each row some of the picture may reach, and where all of it covers.
+    struct Span {
+        int from, to, innerFrom, innerTo;
+        // Where the texel pairs read lie inside the picture.
+        int unclampedFrom, unclampedTo;
+    };
+    thread_local std::vector<Span> spans;
+    spans.assign(size_t(std::max(0, y1 - y0)), Span{0, 0, 0, 0, 0, 0});
+    const double stepS = inv.m11(), stepT = inv.m12();
+    const double reciprocalS = stepS == 0 ? 0 : 1 / stepS, reciprocalT = stepT == 0 ? 0 : 1 / stepT;
+    int left = std::numeric_limits<int>::max(), right = std::numeric_limits<int>::min();
+    for (int y = y0; y < y1; ++y) {
+        const double yc = y + 0.5;
+        double outerLo = clipLeft - 1, outerHi = clipRight + 1, innerLo = outerLo, innerHi = outerHi;
+        bool empty = false;
+        for (const Edge& e : edges) {
+            const double base = e.b * yc + e.c;
+            if (std::abs(e.a) < 1e-12) {
+                if (base <= -e.reach)
+                    empty = true;
+                if (base < e.reach)
+                    innerHi = innerLo; // nowhere fully inside
+                continue;
+            }
+            // The pixel x has its centre at x + 0.5.
+            const double outer = (-e.reach - base) * e.inverseA - 0.5,
+                         inner = (e.reach - base) * e.inverseA - 0.5;
+            if (e.a > 0) {
+                outerLo = std::max(outerLo, outer);
+                innerLo = std::max(innerLo, inner);
+            } else {
+                outerHi = std::min(outerHi, outer);
+                innerHi = std::min(innerHi, inner);
+            }
+        }
+        if (empty)
+            continue;
+        Span& span = spans[size_t(y - y0)];
+        span.from = int(std::max(clipLeft, std::floor(std::clamp(outerLo, clipLeft - 2, clipRight + 2))));
+        span.to = int(std::min(clipRight, std::ceil(std::clamp(outerHi, clipLeft - 2, clipRight + 2)) + 1));
+        if (span.from >= span.to) {
+            span.to = span.from;
+            continue;
+        }
+        span.innerFrom = int(std::ceil(std::clamp(innerLo, clipLeft - 2, clipRight + 2) + 1e-7));
+        span.innerTo = int(std::floor(std::clamp(innerHi, clipLeft - 2, clipRight + 2) - 1e-7)) + 1;
+        if (innerHi <= innerLo)
+            span.innerFrom = span.innerTo = span.from;
+        // Texel coordinates at pixel x: (x + 0.5) step + the row's part, less half a texel.
+        const auto [sFrom, sTo] =
+            unclampedColumns(0.5 * stepS + inv.m21() * yc + inv.dx() - 0.5, stepS, reciprocalS, w);
+        const auto [tFrom, tTo] =
+            unclampedColumns(0.5 * stepT + inv.m22() * yc + inv.dy() - 0.5, stepT, reciprocalT, h);
+        const double from = std::max(sFrom, tFrom), to = std::min(sTo, tTo);
+        span.unclampedFrom = int(std::ceil(std::clamp(from, clipLeft - 2, clipRight + 2)));
+        span.unclampedTo = int(std::floor(std::clamp(to, clipLeft - 2, clipRight + 2))) + 1;
+        if (!(to >= from))
+            span.unclampedFrom = span.unclampedTo = span.from;
+        left = std::min(left, span.from);
+        right = std::max(right, span.to);
+    }
+
+    // Columns a strip at a time, so the texels one strip's rows share stay in the nearest cache
+    // from one row to the next instead of being fetched again for every row.
+    std::array<std::uint8_t, kChunk + 8> alphas{};
+    const std::ptrdiff_t ahead =
+        std::ptrdiff_t(std::lround(std::clamp(kAheadRows * inv.m22(), -1e6, 1e6))) * src.stride +
+        std::lround(std::clamp(kAheadRows * inv.m21(), -1e6, 1e6));
+    for (int strip = left; strip < right; strip += kChunk) {
+        for (int y = y0; y < y1; ++y) {
+            const Span& span = spans[size_t(y - y0)];
+            const int x0 = std::max(span.from, strip), x1 = std::min(span.to, strip + kChunk);
+            if (x0 >= x1)
+                continue;
+            const int n = x1 - x0;
+            const double yc = y + 0.5;
+            const int innerFrom = std::clamp(span.innerFrom - x0, 0, n);
+            const int innerTo = std::clamp(span.innerTo - x0, innerFrom, n);
+            for (int k = 0; k < innerFrom; ++k)
+                alphas[size_t(k)] = coverage(x0 + k, y);
+            std::memset(alphas.data() + innerFrom, alpha, size_t(innerTo - innerFrom));
+            for (int k = innerTo; k < n; ++k)
+                alphas[size_t(k)] = coverage(x0 + k, y);
+            // The corner squares the row passes through are worked out pixel by pixel.
+            if (rounded)
+                for (const QRectF& box : cornerBoxes) {
+                    if (yc < box.top() || yc > box.bottom())
+                        continue;
+                    const double from = std::clamp(box.left(), x0 - 1.0, x1 + 1.0);
+                    const double to = std::clamp(box.right(), x0 - 1.0, x1 + 1.0);
+                    for (int x = std::max(x0, int(std::floor(from))),
+                             end = std::min(x1, int(std::ceil(to)) + 1);
+                         x < end; ++x)
+                        alphas[size_t(x - x0)] = coverage(x, y);
+                }
+            auto* row = reinterpret_cast<std::uint32_t*>(target.bits + qsizetype(y) * target.stride);
+            const double xc = x0 + 0.5;
+            Run run{float(std::clamp(inv.m11() * xc + inv.m21() * yc + inv.dx() - 0.5, -1e7, 1e7)),
+                    float(std::clamp(inv.m12() * xc + inv.m22() * yc + inv.dy() - 0.5, -1e7, 1e7)),
+                    float(inv.m11()), float(inv.m12()), ahead};
+            run.inFrom = std::clamp(span.unclampedFrom - x0, 0, n);
+            run.inTo = std::clamp(span.unclampedTo - x0, run.inFrom, n);
+            std::memset(alphas.data() + n, 0, 8);
+            if (avx2)
+                blendAvx2(row + x0, n, src, run, alphas.data());
+            else
+                blendPortable(row + x0, 0, n, src, run, alphas.data());
+        }
+    }
+}
+
+} // namespace qrn::graphics
