@@ -373,3 +373,20 @@ TEST(Renderer, ATallSeeThroughFillBlendsEveryRowOnce) {
         }
     }
 }
+
+// On a device of two pixels per point a picture of one pixel per point is enlarged, and so
+// still smoothed, though it stands on whole points.
+TEST(Renderer, APictureEnlargedByTheDeviceIsStillSmoothed) {
+    auto root = Layer::make(Rect(0, 0, 40, 40));
+    auto l = Layer::make(Rect(5, 7, 16, 12));
+    l->setContents(checks(16, 12));
+    root->addSublayer(l);
+    QImage sharp(80, 80, QImage::Format_ARGB32_Premultiplied);
+    sharp.setDevicePixelRatio(2);
+    sharp.fill(Qt::transparent);
+    {
+        QPainter p(&sharp);
+        Renderer().render(*root, p, 0, Renderer::yUpToImage(40));
+    }
+    EXPECT_GT(greys(sharp, QRect(12, 44, 30, 22)), 100);
+}
