@@ -487,10 +487,17 @@ void Layer::setNeedsRepaint() const {
     const ChangeHandler* h = rootHandler();
     if (!h)
         return;
-    for (const Layer* p = superlayer_; p; p = p->superlayer_)
+    Rect area = subtreeBoundsInRoot();
+    // Nothing shows outside a clipping superlayer: a long text scrolling in a small area
+    // repaints that area, not the whole window its length reaches across.
+    for (const Layer* p = superlayer_; p; p = p->superlayer_) {
         if (p->hidden_)
             return;
-    (*h)(subtreeBoundsInRoot());
+        if (p->masksToBounds_)
+            area = area.intersection(p->transformToRoot().mapRect(p->bounds_));
+    }
+    if (!area.isEmpty())
+        (*h)(area);
 }
 
 namespace {

@@ -9,16 +9,32 @@ namespace qrn::graphics {
 
 namespace {
 
+bool onWholePixels(const QRectF& r) {
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
+    return whole(r.left()) && whole(r.top()) && whole(r.right()) && whole(r.bottom());
+}
+
+bool isOpaque(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(row[x]) != 255)
+                return false;
+    }
+    return true;
+}
+
 // The device pixels the subtree may cover: its clipped bounds when it clips, else the device.
 QRect deviceArea(const Layer& layer, const QTransform& parentToDevice, const QRectF& device) {
     QRectF area = device;
     if (layer.masksToBounds() && layer.contentFilters().empty()) {
         const Rect b = layer.bounds().standardized();
         const QTransform toDevice = Renderer::toQTransform(layer.transformToSuperlayer()) * parentToDevice;
-        // A pixel more on each side for antialiased edges.
-        area = toDevice.mapRect(QRectF(b.origin.x, b.origin.y, b.size.width, b.size.height))
-                   .adjusted(-1, -1, 1, 1) &
-               device;
+        area = toDevice.mapRect(QRectF(b.origin.x, b.origin.y, b.size.width, b.size.height));
+        // A pixel more on each side for antialiased edges, unless the edges fall between pixels.
+        if (toDevice.type() > QTransform::TxScale || !onWholePixels(area))
+            area.adjust(-1, -1, 1, 1);
+        area &= device;
     }
     const int x0 = int(std::floor(area.left())), y0 = int(std::floor(area.top()));
     const int x1 = int(std::ceil(area.right())), y1 = int(std::ceil(area.bottom()));
@@ -112,6 +128,10 @@ void OffThreadPicture::run() {
             job->parentToDevice * QTransform::fromTranslate(-job->area.left(), -job->area.top());
         renderer.render(*job->copy, picture->image, job->t, toImage,
                         job->device.translated(-job->area.topLeft()));
+        // A picture without a see-through pixel says so: the window then copies its rows
+        // instead of blending every pixel on the main thread.
+        if (isOpaque(picture->image))
+            picture->image.reinterpretAsFormat(QImage::Format_RGB32);
         picture->area = job->area;
         picture->parentToDevice = job->parentToDevice;
         picture->toDevice = job->toDevice;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <typeinfo>
 #include <unordered_map>
 
@@ -167,6 +168,61 @@ QRectF qrect(const Rect& r) {
     Rect s = r.standardized();
     return QRectF(s.origin.x, s.origin.y, s.size.width, s.size.height);
 }
+
+// The device rectangle `area` covers when the painter only shifts it, else null.
+std::optional<QRectF> shiftedOnly(const QPainter& p, const QRectF& area) {
+    const QTransform m = p.combinedTransform();
+    if (m.type() > QTransform::TxTranslate)
+        return std::nullopt;
+    return area.translated(m.dx(), m.dy());
+}
+
+bool onWholePixels(const QRectF& r) {
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
+    return whole(r.left()) && whole(r.top()) && whole(r.right()) && whole(r.bottom());
+}
+
+// Smoothing and antialiasing cannot change a fill of whole pixels or an image drawn one to one
+// at a whole-pixel place, but with them on Qt's raster engine hands large draws to Qt's global
+// thread pool and waits for them there, behind the filters' bands; the window's thread would
+// stand still. `image` is null for a fill. Restored when it goes.
+class PixelExactDraw {
+  public:
+    PixelExactDraw(QPainter& p, const QRectF& area, const QImage* image = nullptr) : p_(p) {
+        const auto device = shiftedOnly(p, area);
+        exact_ = device && onWholePixels(*device) &&
+                 (!image || (std::lround(device->width()) == image->width() &&
+                             std::lround(device->height()) == image->height()));
+        if (!exact_)
+            return;
+        hints_ = p.renderHints();
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    }
+    ~PixelExactDraw() {
+        if (exact_)
+            p_.setRenderHints(hints_, true);
+    }
+    // A see-through fill of many rows would still go to the pool: it is given in strips short
+    // enough for the raster engine to blend them on this thread.
+    void fillRect(const QRectF& r, const QColor& colour) {
+        constexpr int kStripRows = 64;
+        if (!exact_ || (colour.alpha() == 255 && p_.opacity() == 1) || r.height() <= kStripRows) {
+            p_.fillRect(r, colour);
+            return;
+        }
+        for (double top = r.top(); top < r.bottom(); top += kStripRows)
+            p_.fillRect(QRectF(r.left(), top, r.width(), std::min<double>(kStripRows, r.bottom() - top)),
+                        colour);
+    }
+    PixelExactDraw(const PixelExactDraw&) = delete;
+    PixelExactDraw& operator=(const PixelExactDraw&) = delete;
+
+  private:
+    QPainter& p_;
+    bool exact_ = false;
+    QPainter::RenderHints hints_;
+};
 
 // Runs work(0) .. work(count - 1) on up to `threads` threads of the shared worker pool. On its
 // threads the raster engine paints each fill itself; from any other thread it spreads large
@@ -407,7 +463,10 @@ bool Renderer::drawOffThreadPicture(Pass& pass, QPainter& p, const Layer& layer,
     p.save();
     p.setWorldTransform(QTransform());
     p.setOpacity(1);
-    p.drawImage(picture->area.topLeft(), picture->image);
+    {
+        PixelExactDraw exact(p, QRectF(picture->area), &picture->image);
+        p.drawImage(picture->area.topLeft(), picture->image);
+    }
     p.restore();
     return true;
 }
@@ -437,8 +496,10 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
     if (bg.alpha > 0 && !bounds.isEmpty()) {
         if (rounded)
             p.fillPath(roundedPath, bg.toQColor());
-        else
-            p.fillRect(bounds, bg.toQColor());
+        else {
+            PixelExactDraw exact(p, bounds);
+            exact.fillRect(bounds, bg.toQColor());
+        }
     }
 
     // A sampled picture rounds its own corners, so the painter needs the layer's clip only for
@@ -463,6 +524,7 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
     if (!contentsDrawn) {
         // Image rows run downwards: flip locally so the picture stands upright in y-up space.
         p.setTransform(QTransform(1, 0, 0, -1, 0, bounds.top() + bounds.bottom()) * toDevice);
+        PixelExactDraw exact(p, bounds, &contents);
         p.drawImage(bounds, contents);
         p.setTransform(toDevice);
     }
@@ -620,7 +682,10 @@ void Renderer::drawRun(Pass& pass, QPainter& p, const Layer& owner, size_t index
     p.save();
     p.setTransform(QTransform());
     p.setOpacity(1.0);
-    p.drawImage(cache.rect.topLeft(), cache.image);
+    {
+        PixelExactDraw exact(p, QRectF(cache.rect), &cache.image);
+        p.drawImage(cache.rect.topLeft(), cache.image);
+    }
     p.restore();
 }
 
@@ -652,7 +717,10 @@ void Renderer::drawFiltered(Pass& pass, QPainter& p, const Layer& layer, const Q
     p.save();
     p.setTransform(QTransform());
     p.setOpacity(opacity);
-    p.drawImage(r.topLeft(), group);
+    {
+        PixelExactDraw exact(p, QRectF(r), &group);
+        p.drawImage(r.topLeft(), group);
+    }
     p.restore();
 }
 

@@ -2,9 +2,13 @@
 // (ten lines at 50.67 points, shown at 51) at the window's first width.
 #include "autocue_fixture.h"
 
+#include <cmath>
+
 #include "Controller/Global/svgButtonClass.h"
 #include "View/Recording/autocueButtonHoldClass.h"
+#include "View/Recording/autocueDisplayView.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/ui/scroll_view.h"
 #include "platform/ui/slider.h"
 
 using namespace autocuetest;
@@ -232,4 +236,41 @@ TEST_F(AutocueScrollingWindowOpenedByHand, AResetRightAfterBeginningLeavesTheTex
     advance(0.35);
     EXPECT_TRUE(playing());
     EXPECT_NEAR(top(), 234 - 0.05 * 854 / 55.6, 0.3);
+}
+
+namespace {
+
+class AutocuePlacementWindowOpenedByHand : public AutocueTest {};
+
+} // namespace
+
+// As it scrolls the text stands on whole pixels, its top edge within half a pixel of where the
+// distance puts it, so its picture is shown one to one and redrawn only when it has moved.
+TEST_F(AutocuePlacementWindowOpenedByHand, TheTextScrollsOnWholePixels) {
+    setScripts({script(7, 17.3), script(2)});
+    open();
+    const double height = autocueDisplayClass().getTextHeight();
+    auto field = window().textField();
+    auto text = std::dynamic_pointer_cast<qrn::ui::View>(field->documentView());
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->frame().height(), std::ceil(height));
+    EXPECT_EQ(field->frame().height(), std::ceil(height));
+
+    auto area = window().parentContainer();
+    const double areaHeight = area->bounds().size.height;
+    int placements = 0;
+    area->setTextPlacedObserver([&](double placedTop) {
+        ++placements;
+        const qrn::Rect f = field->frame();
+        EXPECT_EQ(f.origin.y, std::round(f.origin.y));
+        EXPECT_NEAR(f.maxY(), areaHeight - placedTop, 0.5);
+    });
+    window().playAnimation();
+    advance(2);
+    EXPECT_GT(placements, 100);
+    area->setTextPlacedObserver({});
+    // The end of the scroll is reckoned from the exact height.
+    advance(200);
+    EXPECT_DOUBLE_EQ(top(), -20 - height);
+    EXPECT_DOUBLE_EQ(autocueDisplayClass().getTextHeight(), height);
 }

@@ -2,7 +2,15 @@
 
 #include <QCoreApplication>
 
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -184,4 +192,42 @@ TEST(MainQueue, DiscardingPendingDropsBlocksOnEitherClockAndThoseTheyScheduleAsT
     QCoreApplication::processEvents();
     qrn::MainQueue::discardPending();
     qrn::MainQueue::useManualClock();
+}
+
+namespace {
+
+// The kernel's time slice of a thread of this process, where the kernel shows it.
+std::optional<long> timeSlice(pid_t tid) {
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/sched");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("se.slice", 0) == 0)
+            return std::stol(line.substr(line.find(':') + 1));
+    return std::nullopt;
+}
+
+} // namespace
+
+// The thread that runs the event loop asks for short time slices and nothing more: its nice
+// value (a presenter may start QRN under nice) and its policy stay, and the threads it starts
+// afterwards have the usual slices, or the workers would be as eager as it is.
+TEST(MainQueueEventLoop, ItsThreadKeepsItsNiceAndItsWorkersTheUsualSlices) {
+    std::thread([] {
+        ASSERT_EQ(setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 3), 0);
+        const auto before = timeSlice(gettid());
+        MainQueue::useEventLoop();
+        MainQueue::useManualClock();
+        errno = 0;
+        EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), 3);
+        EXPECT_EQ(errno, 0);
+        EXPECT_EQ(sched_getscheduler(0) & ~SCHED_RESET_ON_FORK, SCHED_OTHER);
+
+        std::optional<long> worker;
+        std::thread([&] { worker = timeSlice(gettid()); }).join();
+        const auto after = timeSlice(gettid());
+        if (!before || !after || *after == *before)
+            GTEST_SKIP() << "this kernel keeps one slice for every thread";
+        EXPECT_LT(*after, *before);
+        ASSERT_TRUE(worker);
+        EXPECT_EQ(*worker, *before);
+    }).join();
 }

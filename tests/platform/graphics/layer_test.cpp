@@ -227,6 +227,64 @@ TEST(LayerChanges, RootHearsOldAndNewAreaOfAMovedSublayer) {
     EXPECT_EQ(dirty.size(), 1u);
 }
 
+// A long text scrolling in a small clipped area: only what can show is repainted, so moving it
+// does not repaint the rest of the window.
+TEST(LayerChanges, ClippingSuperlayersLimitTheRepaintedArea) {
+    auto root = Layer::make(Rect(0, 0, 600, 500));
+    auto area = Layer::make(Rect(0, 0, 400, 300));
+    area->setPosition({300, 300}); // covers (100, 150) to (500, 450)
+    area->setMasksToBounds(true);
+    root->addSublayer(area);
+    auto inner = Layer::make(Rect(0, 0, 400, 300));
+    inner->setAnchorPoint({0, 0});
+    inner->setPosition({0, 0});
+    area->addSublayer(inner); // unclipped: its sublayers reach past it
+    auto text = Layer::make(Rect(0, 0, 300, 4000));
+    text->setAnchorPoint({0, 0});
+    text->setPosition({40, -3000});
+    inner->addSublayer(text);
+    std::vector<Rect> dirty;
+    root->setChangeHandler([&](const Rect& r) { dirty.push_back(r); });
+
+    text->setPosition({40, -2990});
+    ASSERT_EQ(dirty.size(), 2u);
+    for (const Rect& r : dirty)
+        expectRectNear(r, Rect(140, 150, 300, 300));
+
+    // Wholly outside the clipped area: nothing shows there, before or after.
+    dirty.clear();
+    text->setPosition({40, 400});
+    ASSERT_EQ(dirty.size(), 1u);
+    expectRectNear(dirty[0], Rect(140, 150, 300, 300));
+    dirty.clear();
+    text->setPosition({40, 500});
+    EXPECT_TRUE(dirty.empty());
+
+    // Without the clip the whole reach of the text is repainted.
+    area->setMasksToBounds(false);
+    dirty.clear();
+    text->setPosition({40, -2000});
+    ASSERT_EQ(dirty.size(), 2u);
+    expectRectNear(dirty[1], Rect(140, -1850, 300, 4000));
+}
+
+// A turned clipping superlayer limits the area to its outer box, never less.
+TEST(LayerChanges, ATurnedClipLimitsTheAreaToItsOuterBox) {
+    auto root = Layer::make(Rect(0, 0, 600, 600));
+    auto area = Layer::make(Rect(0, 0, 200, 100));
+    area->setPosition({300, 300});
+    area->setMasksToBounds(true);
+    area->setTransform(AffineTransform::rotation(std::numbers::pi / 2));
+    root->addSublayer(area);
+    auto child = Layer::make(Rect(0, 0, 1000, 1000));
+    area->addSublayer(child);
+    std::vector<Rect> dirty;
+    root->setChangeHandler([&](const Rect& r) { dirty.push_back(r); });
+    child->setOpacity(0.5);
+    ASSERT_EQ(dirty.size(), 1u);
+    expectRectNear(dirty[0], Rect(250, 200, 100, 200), 1e-6);
+}
+
 TEST(LayerAnimations, ByKeyAndRemovingAll) {
     auto l = Layer::make();
     KeyframeAnimation a;

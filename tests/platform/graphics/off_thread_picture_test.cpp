@@ -198,3 +198,44 @@ TEST(OffThreadPicture, WorkerReusesItsKeptRunsAcrossSnapshots) {
     renderer.render(*w.studio->snapshotTree(), image, 0, Renderer::yUpToImage(kH));
     EXPECT_GT(renderer.lastRenderStats().runsRedrawn, 0);
 }
+
+// An opaque subtree on whole pixels is pictured exactly over its area and marked opaque, so the
+// window copies it rather than blending it; one that shows through somewhere keeps its alpha,
+// and the window shows the same pixels as drawing directly either way.
+TEST(OffThreadPicture, OnlyAPictureWithoutSeeThroughPixelsIsMarkedOpaque) {
+    Window w;
+    w.studio->setDrawnOffMainThread(true);
+    Renderer direct, window;
+    window.setUsesOffThreadPictures(true);
+    const QTransform rootToDevice(1, 0, 0, -1, 0, kH);
+    const auto shown = [&] {
+        EXPECT_TRUE(paintOffThread(window, w) == paint(direct, *w.root));
+        return w.studio->offThreadPicture()->picture(*w.studio, rootToDevice, QRectF(0, 0, kW, kH), 0);
+    };
+
+    auto opaque = shown();
+    ASSERT_TRUE(opaque);
+    EXPECT_EQ(opaque->image.format(), QImage::Format_RGB32);
+    EXPECT_EQ(opaque->area, QRect(70, kH - 200, 220, 180));
+
+    w.studio->setCornerRadius(16);
+    auto rounded = shown();
+    ASSERT_TRUE(rounded);
+    EXPECT_TRUE(rounded->image.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(rounded->image.pixel(0, 0)), 0);
+
+    w.studio->setCornerRadius(0);
+    w.studio->setBackgroundColour({0, 0, 0, 0.5});
+    w.studio->removeAllSublayers();
+    auto veiled = shown();
+    ASSERT_TRUE(veiled);
+    EXPECT_TRUE(veiled->image.hasAlphaChannel());
+
+    // Between pixels its edges are soft: the picture reaches a pixel further and shows through.
+    w.studio->setBackgroundColour(Colour::black());
+    w.studio->setPosition({180.5, 110});
+    auto soft = shown();
+    ASSERT_TRUE(soft);
+    EXPECT_TRUE(soft->image.hasAlphaChannel());
+    EXPECT_GT(soft->area.width(), 220);
+}

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPainter>
 
 #include <numbers>
 
@@ -264,4 +265,128 @@ TEST(Renderer, ScaleRendersMorePixelsForTheSameTree) {
     EXPECT_EQ(img.size(), QSize(100, 100));
     EXPECT_TRUE(is(img.pixelColor(90, 10), blue));
     EXPECT_TRUE(is(img.pixelColor(10, 90), red));
+}
+
+namespace {
+
+// One-pixel checks of black and white, so that any resampling shows as grey.
+QImage checks(int w, int h) {
+    QImage pic(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            pic.setPixelColor(x, y, (x + y) % 2 ? Qt::white : Qt::black);
+    return pic;
+}
+
+int greys(const QImage& img, const QRect& area) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const int v = img.pixelColor(x, y).red();
+            n += v > 20 && v < 235;
+        }
+    return n;
+}
+
+} // namespace
+
+// A picture at whole pixels is shown as it is, through the painter and the image paths alike;
+// scaled, it is still smoothed.
+TEST(Renderer, PicturesAtWholePixelsLandOneToOneOthersAreSmoothed) {
+    const QImage pic = checks(16, 12);
+    auto root = Layer::make(Rect(0, 0, 40, 40));
+    auto l = Layer::make(Rect(5, 7, 16, 12));
+    l->setContents(pic);
+    root->addSublayer(l);
+
+    QImage img = Renderer().renderToImage(*root, {40, 40}, 0);
+    // Bounds (5, 7) to (21, 19) in y-up space: image rows 21 to 32.
+    EXPECT_EQ(img.copy(5, 21, 16, 12), pic);
+
+    QImage painted(40, 40, QImage::Format_ARGB32_Premultiplied);
+    painted.fill(Qt::transparent);
+    {
+        QPainter p(&painted);
+        Renderer().render(*root, p, 0, Renderer::yUpToImage(40));
+    }
+    EXPECT_EQ(painted.copy(5, 21, 16, 12), pic);
+
+    img = Renderer().renderToImage(*root, {40, 40}, 0, 1.5);
+    EXPECT_GT(greys(img, QRect(8, 32, 24, 18)), 100);
+}
+
+// Drawing something at whole pixels leaves the painter's smoothing as it found it: a turned
+// square drawn afterwards still gets soft edges.
+TEST(Renderer, EdgesAfterAOneToOneDrawAreStillAntialiased) {
+    auto root = Layer::make(Rect(0, 0, 80, 80));
+    auto pic = Layer::make(Rect(0, 0, 80, 80));
+    pic->setContents(checks(80, 80));
+    root->addSublayer(pic);
+    auto cover = solid(Rect(0, 0, 80, 80), white); // whole-pixel fill
+    root->addSublayer(cover);
+    auto turned = solid(Rect(20, 20, 40, 40), red);
+    turned->setTransform(AffineTransform::rotation(std::numbers::pi / 7));
+    root->addSublayer(turned);
+    for (QImage img : {Renderer().renderToImage(*root, {80, 80}, 0), [&] {
+                           QImage painted(80, 80, QImage::Format_ARGB32_Premultiplied);
+                           painted.fill(Qt::transparent);
+                           {
+                               QPainter p(&painted);
+                               Renderer().render(*root, p, 0, Renderer::yUpToImage(80));
+                           }
+                           return painted;
+                       }()}) {
+        int soft = 0;
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 80; ++x) {
+                const QColor c = img.pixelColor(x, y);
+                soft += c.green() > 20 && c.green() < 235; // between red and the white cover
+            }
+        EXPECT_GT(soft, 40);
+    }
+}
+
+// A see-through fill over many rows blends every row once: no seam, no gap, nothing outside.
+TEST(Renderer, ATallSeeThroughFillBlendsEveryRowOnce) {
+    auto root = solid(Rect(0, 0, 50, 300), white);
+    auto veil = solid(Rect(10, 7, 30, 281), Colour{1, 0, 0, 0.3});
+    root->addSublayer(veil);
+    auto faded = solid(Rect(40, 7, 10, 281), red);
+    faded->setOpacity(0.3);
+    root->addSublayer(faded);
+    for (double scale : {1.0, 1.5}) {
+        const QImage img = Renderer().renderToImage(*root, {50, 300}, 0, scale);
+        const QColor inside = img.pixelColor(int(20 * scale), int(150 * scale));
+        EXPECT_LT(inside.green(), 235);
+        EXPECT_GT(inside.green(), 150);
+        for (int y = 0; y < img.height(); ++y) {
+            const double up = (img.height() - y - 0.5) / scale; // this row in y-up space
+            const bool covered = up > 7 + 1 && up < 288 - 1;
+            const bool clear = up < 7 - 1 || up > 288 + 1;
+            for (int x : {int(20 * scale), int(45 * scale)}) {
+                const QColor c = img.pixelColor(x, y);
+                if (covered)
+                    EXPECT_TRUE(is(c, Colour::fromQColor(inside), 2)) << "row " << y << " x " << x;
+                if (clear)
+                    EXPECT_TRUE(is(c, white, 0)) << "row " << y << " x " << x;
+            }
+        }
+    }
+}
+
+// On a device of two pixels per point a picture of one pixel per point is enlarged, and so
+// still smoothed, though it stands on whole points.
+TEST(Renderer, APictureEnlargedByTheDeviceIsStillSmoothed) {
+    auto root = Layer::make(Rect(0, 0, 40, 40));
+    auto l = Layer::make(Rect(5, 7, 16, 12));
+    l->setContents(checks(16, 12));
+    root->addSublayer(l);
+    QImage sharp(80, 80, QImage::Format_ARGB32_Premultiplied);
+    sharp.setDevicePixelRatio(2);
+    sharp.fill(Qt::transparent);
+    {
+        QPainter p(&sharp);
+        Renderer().render(*root, p, 0, Renderer::yUpToImage(40));
+    }
+    EXPECT_GT(greys(sharp, QRect(12, 44, 30, 22)), 100);
 }

@@ -1,8 +1,25 @@
 #include "View/Recording/autocueDisplayView.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/graphics/animated_value.h"
+#include "platform/ui/window.h"
+
+namespace {
+
+// The text scrolls in whole device pixels: its picture is shown one to one, and the window
+// repaints when the text has moved by a pixel rather than at every step of the scroll.
+double devicePixel(const qrn::ui::View& view) {
+    const double scale = view.window() ? view.window()->backingScaleFactor() : 1;
+    return scale > 0 ? 1 / scale : 1;
+}
+
+double wholePixels(double v, double pixel) {
+    return std::round(v / pixel) * pixel;
+}
+
+} // namespace
 
 autocueDisplayView::autocueDisplayView(const qrn::Rect& frame) : View(frame) {
     // Text scrolled past the top or bottom must not draw over the controls.
@@ -39,7 +56,12 @@ void autocueDisplayView::measure(double width) {
     // The text view takes the width first: its height is measured at its own width.
     text->setFrameSize({width, std::max(1.0, text->frame().height())});
     textHeight_ = text->usedHeight();
-    text->setFrameSize({width, std::max(1.0, textHeight_)});
+    text->setFrameSize({width, shownHeight()});
+}
+
+double autocueDisplayView::shownHeight() const {
+    const double pixel = devicePixel(*this);
+    return std::max(1.0, std::ceil(textHeight_ / pixel - 1e-6) * pixel);
 }
 
 void autocueDisplayView::layoutText() {
@@ -51,9 +73,11 @@ void autocueDisplayView::layoutText() {
     const bool remeasure = width != measuredWidth_;
     if (remeasure)
         measure(width);
-    const double height = std::max(1.0, textHeight_);
+    const double height = shownHeight();
     const double top = distance->value();
-    field->setFrame(qrn::Rect(leadingMargin, bounds().size.height - top - height, width, height));
+    // The text's top edge on a whole pixel; the extra fraction of the height lies below the text.
+    const double textTop = wholePixels(bounds().size.height - top, devicePixel(*this));
+    field->setFrame(qrn::Rect(leadingMargin, textTop - height, width, height));
     if (remeasure)
         if (auto text = textView())
             field->scrollToPoint(text->frame().origin);

@@ -40,6 +40,8 @@ class autocueDisplayView : public qrn::ui::View {
 
   private:
     void measure(double width);
+    // The text's height rounded up to whole device pixels.
+    double shownHeight() const;
     std::weak_ptr<qrn::ui::ScrollView> textField_;
     std::weak_ptr<qrn::graphics::AnimatedValue> topDistance_;
     double measuredWidth_ = -1;
