@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
@@ -18,6 +19,7 @@
 #include "lifecycle_fixture.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/imaging/worker_pool.h"
 #include "platform/media/devices.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/view.h"
@@ -76,6 +78,30 @@ int standInsShown(const qrn::ui::View& root) {
         n += standInsShown(*sub);
     return n;
 }
+
+// Keeps every thread of the shared pool busy until released, so that the pictures of an
+// opening stay queued, undecoded, for as long as a test needs.
+class poolHeld {
+  public:
+    poolHeld() {
+        auto& pool = qrn::imaging::WorkerPool::shared();
+        for (int i = 0; i < pool.threadCount(); ++i)
+            pool.post([gate = gate_] { gate.wait(); });
+    }
+    ~poolHeld() { release(); }
+    poolHeld(const poolHeld&) = delete;
+    poolHeld& operator=(const poolHeld&) = delete;
+    void release() {
+        if (!released_)
+            open_.set_value();
+        released_ = true;
+    }
+
+  private:
+    std::promise<void> open_;
+    std::shared_future<void> gate_ = open_.get_future().share();
+    bool released_ = false;
+};
 
 class PicturesAfterOpening : public LifecycleTest {
   protected:
@@ -195,26 +221,56 @@ TEST_F(PicturesAfterOpening, APictureThatFailsToDecodeIsReportedAndShowsWhatAnUn
 TEST_F(PicturesAfterOpening, AnotherProjectOpenedWhileDecodingGetsOnlyItsOwnPictures) {
     ASSERT_TRUE(createProject());
     // A red picture on the second project's screen could only have come from the first.
-    const std::string first = writePictureProject("First", 30, red);
+    const std::string first = writePictureProject("First", 6, red);
     const std::string second = writePictureProject("Second", 5, blue);
+    const auto shown = [] {
+        auto colours = shownLayerColours();
+        std::sort(colours.begin(), colours.end());
+        colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+        return colours;
+    };
+    // The first project's pictures are decoded and their deliveries queued when the second opens,
+    // and the second's wait for a free thread.
     openWithMenu(first, false);
-    openWithMenu(second, false);
+    previewLayerPendingPictures::waitUntilDecoded();
+    {
+        poolHeld held;
+        openWithMenu(second, false);
+        EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 5u);
+        const auto colours = shownLayerColours();
+        EXPECT_EQ(std::count(colours.begin(), colours.end(), red), 0);
+        EXPECT_GE(standInsShown(*mainWindow()->contentView()), 5) << "the second's layers wait";
+    }
     waitForPictures();
-    EXPECT_EQ(shownLayerColours(), std::vector<unsigned>(5, blue));
+    EXPECT_EQ(shown(), std::vector<unsigned>{blue});
     EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
-    // The first project's decodes that were under way have finished and posted: nothing lands.
-    QThreadPool::globalInstance()->waitForDone();
-    qrn::MainQueue::runPending();
-    EXPECT_EQ(shownLayerColours(), std::vector<unsigned>(5, blue));
 
-    // The model reset while pictures are on their way: they go nowhere.
-    openWithMenu(first, false);
+    // Opened again with its pictures queued, then the model reset: they go nowhere.
+    {
+        poolHeld held;
+        openWithMenu(first, false);
+        previewLayerClass().clearClass(false);
+        EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
+    }
     const int waiting = standInsShown(*mainWindow()->contentView());
-    previewLayerClass().clearClass(false);
-    EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
+    EXPECT_GT(waiting, 0);
     QThreadPool::globalInstance()->waitForDone();
     qrn::MainQueue::runPending();
     EXPECT_EQ(standInsShown(*mainWindow()->contentView()), waiting);
+}
+
+TEST_F(PicturesAfterOpening, QuittingWhilePicturesAreQueuedLeavesNothingForThePoolToFinish) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Quit", 8, red);
+    poolHeld held;
+    openWithMenu(path, false);
+    ASSERT_EQ(previewLayerPendingPictures::pendingCount(), 8u);
+    delegate.applicationWillTerminate();
+    EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
+    EXPECT_TRUE(previewLayerPendingPictures::decodeOrder().empty());
+    held.release();
+    QThreadPool::globalInstance()->waitForDone();
+    qrn::MainQueue::runPending();
 }
 
 TEST_F(PicturesAfterOpening, TheStudioOpenedBeforeThePicturesArrivedShowsEveryOne) {

@@ -125,7 +125,7 @@ std::vector<std::shared_ptr<qrn::ui::View>> screenRoots() {
 // Hands the pictures of `indexes` to every view and thumbnail that shows their stand-ins. A
 // filtered layer filters its picture live, so it shows the new one filtered as it is drawn.
 void deliver(pictureBatch& batch, const std::vector<size_t>& indexes) {
-    // By the cache key of the stand-in: its copies in views and entries share it.
+    // By the cache key of the stand-in, which its copies in every view share.
     std::map<qint64, qrn::ImageHandle> pictureOf;
     for (const size_t index : indexes) {
         pictureSlot& slot = *batch.entries[index];
