@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <limits>
 #include <map>
@@ -50,6 +51,7 @@ struct pictureBatch {
     std::condition_variable decodedOne;
     std::vector<size_t> ready;
     size_t decodedCount = 0;
+    std::chrono::steady_clock::time_point lastDelivery;
 };
 
 std::shared_ptr<pictureBatch> currentBatch;
@@ -168,11 +170,23 @@ void deliver(pictureBatch& batch, const std::vector<size_t>& indexes) {
     }
 }
 
-void deliverReady(const std::shared_ptr<pictureBatch>& batch) {
+// A delivery walks the whole screen, so pictures are handed on a few at a time: once several
+// are ready, once a while has passed since the last, and always with the last one.
+enum class when { batched, now };
+
+void deliverReady(const std::shared_ptr<pictureBatch>& batch, when timing) {
+    constexpr size_t enough = 8;
+    constexpr auto longest = std::chrono::milliseconds(40);
+    const auto now = std::chrono::steady_clock::now();
     std::vector<size_t> ready;
     {
         std::lock_guard lock(batch->mutex);
+        const bool due = timing == when::now || batch->ready.size() >= enough ||
+                         batch->decodedCount == batch->entries.size() || now - batch->lastDelivery >= longest;
+        if (!due || batch->ready.empty())
+            return;
         ready.swap(batch->ready);
+        batch->lastDelivery = now;
     }
     deliver(*batch, ready);
 }
@@ -264,7 +278,7 @@ void previewLayerPendingPictures::startDecoding() {
                 // Another project opened, or the model was reset, since this picture was asked for.
                 if (!alive || alive != currentBatch || alive->cancelled.load())
                     return;
-                deliverReady(alive);
+                deliverReady(alive, when::batched);
             });
         });
 }
@@ -279,7 +293,7 @@ void previewLayerPendingPictures::deliverAllNow() {
     qrn::imaging::WorkerPool::shared().forEach(int(mine.size()), 0,
                                                [&](int k) { decodeSlot(*batch, mine[size_t(k)]); });
     waitUntilDecoded();
-    deliverReady(batch);
+    deliverReady(batch, when::now);
 }
 
 void previewLayerPendingPictures::waitUntilDecoded() {
