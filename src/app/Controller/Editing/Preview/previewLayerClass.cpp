@@ -77,9 +77,6 @@ qrn::ImageHandle bundleImage(const std::string& name) {
     return bundleImages ? bundleImages(name) : defaultBundleImage(name);
 }
 
-// Pictures of the images folder read while a project opens, by path: a project often shows one
-// picture on many layers, and the sticky asset's pictures again in every asset's tile.
-
 // An element of a reference as text: strings as they are, numbers in decimal.
 std::string referenceText(const imageReferenceArray& reference, size_t index) {
     if (index >= reference.size())
