@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/settingsViewClass.h"
@@ -129,6 +130,9 @@ void AppDelegate::applicationWillTerminate() {
     QRN_LOG_IN();
     closeWindowsOrPanelClass().closeAllExternalWindows();
     viewLoaderClass().setViewLoaderController(nullptr);
+    // Pictures still to decode would hold the quit up: the pool finishes its queue before the
+    // process may end.
+    previewLayerPendingPictures::cancel();
     // Writes still waiting go to disk before anything is deleted.
     persistentDataStorageClass().flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();

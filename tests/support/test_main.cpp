@@ -10,6 +10,7 @@
 
 #include "Controller/Editing/AssetScrollView/assetZPositionClass.h"
 #include "Controller/Editing/LayerScrollView/layerZPositionClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/popupMenuClass.h"
 #include "Controller/Editing/settingsViewClass.h"
@@ -49,6 +50,8 @@ void resetProcessState() {
     viewLoaderController::forgetFirstAppearanceForTesting();
     // Drops blocks a test left queued: they may refer to its finished locals.
     qrn::MainQueue::useManualClock();
+    // Pictures of a test's project still decoding deliver nowhere.
+    previewLayerPendingPictures::cancel();
     qrn::UserDefaults::useMemoryStore();
     qrn::setLogSinkForTesting(nullptr);
     globalAppSettingsClass::setShowLogsForTesting(false);

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -367,12 +368,17 @@ void trimRowsToLayers() {
     model.setAssetBackgroundColour(colours);
 }
 
-// Pictures are read once each for the length of an import, however it ends.
-struct picturesReadOnceDuringImport {
-    picturesReadOnceDuringImport() { previewLayerClass::setReadPicturesOnce(true); }
-    ~picturesReadOnceDuringImport() { previewLayerClass::setReadPicturesOnce(false); }
-    picturesReadOnceDuringImport(const picturesReadOnceDuringImport&) = delete;
-    picturesReadOnceDuringImport& operator=(const picturesReadOnceDuringImport&) = delete;
+// The layers get stand-ins for their picture files while the import builds the screen; the
+// pictures are decoded once it is built. An import that does not get that far drops them,
+// however it ends.
+struct picturesAfterImport {
+    picturesAfterImport() { previewLayerPendingPictures::beginImport(); }
+    ~picturesAfterImport() {
+        if (previewLayerPendingPictures::isCollecting())
+            previewLayerPendingPictures::cancel();
+    }
+    picturesAfterImport(const picturesAfterImport&) = delete;
+    picturesAfterImport& operator=(const picturesAfterImport&) = delete;
 };
 
 void logImportError(const std::string& message) {
@@ -538,7 +544,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     importRunning = true;
     (void)attributedStringStorageClass::takeWriteHeldForImport();
     importGeneration.increment();
-    const picturesReadOnceDuringImport pictures;
+    const picturesAfterImport pictures;
     const auto window = getMainWindow();
     if (stopOtherProcesses) {
         if (window)
@@ -571,6 +577,8 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
             window->setResizable(true);
         if (loadSettingsViewHook)
             loadSettingsViewHook(std::nullopt);
+        // The layers re-created before the failure stay, and get their pictures.
+        previewLayerPendingPictures::startDecoding();
         finish();
         // Nothing the import held back is written over the package.
         (void)attributedStringStorageClass::takeWriteHeldForImport();
@@ -623,7 +631,6 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
             throw throwClass().error("A stored layer of asset " + std::to_string(a) +
                                      " could not be re-created");
     };
-    previewLayerClass::readPicturesAhead(p.imageReferences);
     try {
         for (size_t j = 0; j < p.layers[0].size(); ++j) {
             addLayers(directory, std::nullopt, 0, int(j), p.imageReferences[0][j], int(filtersCount),
@@ -670,6 +677,8 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     }
     if (window)
         window->setResizable(true);
+    // The screen is built: the pictures follow, nearest the selected asset first.
+    previewLayerPendingPictures::startDecoding();
     finish();
     // The texts as opened (defaults for a missing or damaged file), once the project is in.
     if (attributedStringStorageClass::takeWriteHeldForImport() || !symbolsFound)

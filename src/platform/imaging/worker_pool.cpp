@@ -102,4 +102,17 @@ void WorkerPool::forEach(int count, int threads, const std::function<void(int)>&
         std::rethrow_exception(job->error);
 }
 
+void WorkerPool::post(std::function<void()> work) {
+    // Below the default priority of forEach's parts.
+    constexpr int background = -1;
+    pool_->start(
+        [work = std::move(work)] {
+            try {
+                work();
+            } catch (...) {
+            }
+        },
+        background);
+}
+
 } // namespace qrn::imaging

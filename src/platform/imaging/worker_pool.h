@@ -43,6 +43,12 @@ class WorkerPool {
     // once every part is done.
     void forEach(int count, int threads, const std::function<void(int)>& work, Caller caller = Caller::Helps);
 
+    // Runs `work` once on one of the pool's threads and returns at once: for work that goes on
+    // behind the screen (pictures decoding after a project opened). It queues behind nothing:
+    // parts of forEach started later still go first, so a frame waits at most for one piece of
+    // it. An exception it throws is dropped.
+    void post(std::function<void()> work);
+
   private:
     explicit WorkerPool(QThreadPool* pool);
     QThreadPool* pool_;

@@ -1,15 +1,35 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <QThreadPool>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
+#include "Controller/Global/filterClass.h"
+#include "Controller/Global/svgButtonClass.h"
+#include "Model/globalAppSettingsClass.h"
+#include "View/Editing/editScreenTitleBarController.h"
+#include "View/Recording/recordViewController.h"
 #include "app/model/model_fixture.h"
 #include "lifecycle_fixture.h"
+#include "platform/foundation/alerts.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/imaging/worker_pool.h"
+#include "platform/media/devices.h"
+#include "platform/ui/image_view.h"
+#include "platform/ui/view.h"
+#include "platform/ui/window.h"
 
 using namespace lifecycletest;
 using qrn::Json;
 
-// The pictures are read ahead on several threads; each layer still gets its own, in order, and
-// a picture that cannot be read is handled by the layer as before.
+// The pictures are decoded on several threads once the screen is up; each layer still gets its
+// own, and a file that is not a picture is handled by the layer as before.
 TEST_F(LifecycleTest, ManyDistinctPicturesEachComeBackOnTheirOwnLayerAndUnreadableOnesStayMissing) {
     ASSERT_TRUE(createProject());
     Json d = projectDocument({"0", "9"}, {{"1", "2", "3", "4"}, {"10", "11", "12", "13", "14", "15"}});
@@ -37,4 +57,237 @@ TEST_F(LifecycleTest, ManyDistinctPicturesEachComeBackOnTheirOwnLayerAndUnreadab
     EXPECT_EQ(std::count(expected.begin(), expected.end(), shown[8]), 0);
     previewLayerClass model;
     EXPECT_EQ(model.getImageReferenceArray()[1][4], (imageReferenceArray{3, "png", "broken"}));
+}
+
+// --- Pictures arriving after the screen is editable.
+
+namespace {
+
+constexpr unsigned red = 0xcc2020u, green = 0x20aa40u, blue = 0x2040ccu;
+
+// Every view of the window that shows a 1x1 picture: a stand-in nothing replaced.
+int standInsShown(const qrn::ui::View& root) {
+    int n = 0;
+    const auto isStandIn = [](const QImage& image) { return image.width() == 1 && image.height() == 1; };
+    if (const auto* picture = dynamic_cast<const qrn::ui::ImageView*>(&root);
+        picture && isStandIn(picture->image()))
+        ++n;
+    if (isStandIn(root.layer()->contents()))
+        ++n;
+    for (const auto& sub : root.subviews())
+        n += standInsShown(*sub);
+    return n;
+}
+
+// Keeps every thread of the shared pool busy until released, so that the pictures of an
+// opening stay queued, undecoded, for as long as a test needs.
+class poolHeld {
+  public:
+    poolHeld() {
+        auto& pool = qrn::imaging::WorkerPool::shared();
+        for (int i = 0; i < pool.threadCount(); ++i)
+            pool.post([gate = gate_] { gate.wait(); });
+    }
+    ~poolHeld() { release(); }
+    poolHeld(const poolHeld&) = delete;
+    poolHeld& operator=(const poolHeld&) = delete;
+    void release() {
+        if (!released_)
+            open_.set_value();
+        released_ = true;
+    }
+
+  private:
+    std::promise<void> open_;
+    std::shared_future<void> gate_ = open_.get_future().share();
+    bool released_ = false;
+};
+
+class PicturesAfterOpening : public LifecycleTest {
+  protected:
+    // Assets "0", "10", "20", ... with one picture layer each, "p<a>.png" of the given colour.
+    std::string writePictureProject(const std::string& name, int assets, unsigned colour,
+                                    const std::function<void(Json&)>& change = nullptr) {
+        std::vector<std::string> ids;
+        std::vector<std::vector<std::string>> layers;
+        for (int a = 0; a < assets; ++a) {
+            ids.push_back(std::to_string(10 * a));
+            layers.push_back({std::to_string(10 * a + 1)});
+        }
+        Json d = projectDocument(ids, layers);
+        for (int a = 0; a < assets; ++a)
+            setReference(d, size_t(a), 0, {3, "png", "p" + std::to_string(a)});
+        if (change)
+            change(d);
+        const std::string path = writePackage(name, d);
+        for (int a = 0; a < assets; ++a)
+            modeltest::writePng(path + "/images/p" + std::to_string(a) + ".png", 64, 36, colour);
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(PicturesAfterOpening, EveryCopyOfAPictureArrivesAndAFilteredLayerIsFilteredAgain) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Copies", 4, green, [](Json& d) {
+        // The sticky picture is copied into every tile; asset 2's layer shares asset 1's file
+        // and is blurred.
+        setReference(d, 2, 0, {3, "png", "p1"});
+        d["LAYER_FILTER"][2][0] = {false, true, false};
+        d["LAYER_FILTER_VALUES"][2][0][1] = {4.5};
+    });
+    openWithMenu(path);
+    ASSERT_TRUE(alerts.empty());
+    EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
+    // No view of the window is left with a stand-in: preview, tiles, sticky copies, layer list.
+    EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
+    const auto shown = shownLayerColours();
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0], green);
+    EXPECT_EQ(shown[1], green);
+    EXPECT_EQ(shown[3], green);
+    // The blurred layer shows the picture and keeps its filter, drawn live.
+    EXPECT_EQ(shown[2], green);
+    const auto& layers = previewLayerClass().getLayerArray();
+    const auto marker =
+        previewLayerClass().getConfiguration()->layerContainerView->viewWithTag(std::stoi(layers[2][0]));
+    ASSERT_TRUE(marker && marker->superview());
+    const auto& blurred = *marker->superview()->subviews()[1];
+    EXPECT_EQ(blurred.layer()->contentFilters().size(), 1u);
+    // One premultiplied copy for the two layers that show the same file.
+    const auto pictureOf = [&](size_t a) {
+        const auto tagged =
+            previewLayerClass().getConfiguration()->layerContainerView->viewWithTag(std::stoi(layers[a][0]));
+        return std::dynamic_pointer_cast<qrn::ui::ImageView>(tagged->superview()->subviews()[1])->image();
+    };
+    EXPECT_EQ(pictureOf(2).cacheKey(), pictureOf(1).cacheKey());
+    EXPECT_EQ(pictureOf(2).format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(pictureOf(2).size(), QSize(64, 36));
+}
+
+TEST_F(PicturesAfterOpening, TheStickyAssetThenTheSelectedOneAndItsNeighboursDecodeFirst) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Order", 8, blue);
+    openWithMenu(path, false);
+    const std::string images = path + "/images/p";
+    const int selected = previewLayerClass().getSelectedAssetIndex();
+    ASSERT_GE(selected, 1);
+    const auto order = previewLayerPendingPictures::decodeOrder();
+    ASSERT_EQ(order.size(), 8u);
+    EXPECT_EQ(order[0], images + "0.png");
+    EXPECT_EQ(order[1], images + std::to_string(selected) + ".png");
+    // Each next picture is no nearer to the selected asset than the one before.
+    int last = 0;
+    for (size_t k = 1; k < order.size(); ++k) {
+        const int asset = std::stoi(order[k].substr(images.size()));
+        EXPECT_GE(std::abs(asset - selected), last) << order[k];
+        last = std::abs(asset - selected);
+    }
+    waitForPictures();
+    EXPECT_EQ(shownLayerColours(), std::vector<unsigned>(8, blue));
+}
+
+TEST_F(PicturesAfterOpening, APictureThatFailsToDecodeIsReportedAndShowsWhatAnUnreadableFileShows) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Damaged", 4, red);
+    // p2 begins as a picture and breaks off after its header; p3 is no picture at all.
+    std::filesystem::resize_file(path + "/images/p2.png", 40);
+    std::ofstream(path + "/images/p3.png", std::ios::trunc) << "not a picture";
+    std::vector<std::string> lines;
+    qrn::setLogSinkForTesting([&](const std::string& line) { lines.push_back(line); });
+    globalAppSettingsClass::setShowLogsForTesting(true);
+    openWithMenu(path);
+    qrn::setLogSinkForTesting(nullptr);
+    globalAppSettingsClass::setShowLogsForTesting(false);
+    ASSERT_TRUE(alerts.empty());
+    const auto shown = shownLayerColours();
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0], red);
+    EXPECT_EQ(shown[1], red);
+    EXPECT_EQ(shown[2], shown[3]) << "both show the picture for one that cannot be had";
+    EXPECT_NE(shown[2], red);
+    const auto reported = [&](const std::string& file) {
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find("Unable to retrieve remote regular image " + file) != std::string::npos;
+        });
+    };
+    // Each with the same lines: the thrown error and the import's own report of it.
+    EXPECT_EQ(reported("p2.png"), 3);
+    EXPECT_EQ(reported("p3.png"), 3);
+    EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
+}
+
+TEST_F(PicturesAfterOpening, AnotherProjectOpenedWhileDecodingGetsOnlyItsOwnPictures) {
+    ASSERT_TRUE(createProject());
+    // A red picture on the second project's screen could only have come from the first.
+    const std::string first = writePictureProject("First", 6, red);
+    const std::string second = writePictureProject("Second", 5, blue);
+    const auto shown = [] {
+        auto colours = shownLayerColours();
+        std::sort(colours.begin(), colours.end());
+        colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+        return colours;
+    };
+    // The first project's pictures are decoded and their deliveries queued when the second opens,
+    // and the second's wait for a free thread.
+    openWithMenu(first, false);
+    previewLayerPendingPictures::waitUntilDecoded();
+    {
+        poolHeld held;
+        openWithMenu(second, false);
+        EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 5u);
+        const auto colours = shownLayerColours();
+        EXPECT_EQ(std::count(colours.begin(), colours.end(), red), 0);
+        EXPECT_GE(standInsShown(*mainWindow()->contentView()), 5) << "the second's layers wait";
+    }
+    waitForPictures();
+    EXPECT_EQ(shown(), std::vector<unsigned>{blue});
+    EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
+
+    // Opened again with its pictures queued, then the model reset: they go nowhere.
+    {
+        poolHeld held;
+        openWithMenu(first, false);
+        previewLayerClass().clearClass(false);
+        EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
+    }
+    const int waiting = standInsShown(*mainWindow()->contentView());
+    EXPECT_GT(waiting, 0);
+    QThreadPool::globalInstance()->waitForDone();
+    qrn::MainQueue::runPending();
+    EXPECT_EQ(standInsShown(*mainWindow()->contentView()), waiting);
+}
+
+TEST_F(PicturesAfterOpening, QuittingWhilePicturesAreQueuedLeavesNothingForThePoolToFinish) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Quit", 8, red);
+    poolHeld held;
+    openWithMenu(path, false);
+    ASSERT_EQ(previewLayerPendingPictures::pendingCount(), 8u);
+    delegate.applicationWillTerminate();
+    EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
+    EXPECT_TRUE(previewLayerPendingPictures::decodeOrder().empty());
+    held.release();
+    QThreadPool::globalInstance()->waitForDone();
+    qrn::MainQueue::runPending();
+}
+
+TEST_F(PicturesAfterOpening, TheStudioOpenedBeforeThePicturesArrivedShowsEveryOne) {
+    setenv("QRN_TEST_DEVICES", "1", 1);
+    qrn::media::CaptureAccess::resetForTesting();
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Studio", 12, green);
+    openWithMenu(path, false);
+    auto bar = editScreenTitleBarController::current();
+    ASSERT_TRUE(bar && bar->buttonRecordView);
+    const auto bounds = bar->buttonRecordView->bounds();
+    click(*bar->buttonRecordView, {bounds.midX(), bounds.midY()});
+    advance(1.0);
+    ASSERT_TRUE(dynamic_cast<recordViewController*>(shownScreen()));
+    EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
+    // The studio's own views and the editing screen's lent ones: no stand-in anywhere.
+    EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
+    unsetenv("QRN_TEST_DEVICES");
+    qrn::media::CaptureAccess::resetForTesting();
 }

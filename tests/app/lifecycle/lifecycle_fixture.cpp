@@ -6,11 +6,13 @@
 #include <sstream>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Landing/landingClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Landing/landingController.h"
+#include "platform/foundation/main_queue.h"
 #include "platform/ui/image_view.h"
 
 namespace lifecycletest {
@@ -47,10 +49,17 @@ viewLoaderController* LifecycleTest::editor() {
     return dynamic_cast<viewLoaderController*>(shownScreen());
 }
 
-void LifecycleTest::openWithMenu(const std::string& path) {
+void LifecycleTest::openWithMenu(const std::string& path, bool pictures) {
     panelAnswers.push_back(path);
     fileMenuClass().open();
     advance(2.0);
+    if (pictures)
+        waitForPictures();
+}
+
+void LifecycleTest::waitForPictures() {
+    EXPECT_TRUE(
+        qrn::MainQueue::runUntil([] { return previewLayerPendingPictures::pendingCount() == 0; }, 60.0));
 }
 
 qrn::Json LifecycleTest::writeAndRead() {

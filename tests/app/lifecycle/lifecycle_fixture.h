@@ -20,8 +20,11 @@ class LifecycleTest : public shelltest::EditingShellTest {
     // Creates "<name>.qrn3ks" from the landing screen and lets the editing screen settle.
     viewLoaderController* createProject(const std::string& name = "Demo");
     viewLoaderController* editor();
-    // File > Open of that package from whatever screen shows, settled.
-    void openWithMenu(const std::string& path);
+    // File > Open of that package from whatever screen shows, settled; with waitForPictures,
+    // once every layer's picture has arrived too.
+    void openWithMenu(const std::string& path, bool waitForPictures = true);
+    // Pumps the main queue until every picture of the opened project has arrived.
+    static void waitForPictures();
     // projectData.json as written now.
     qrn::Json writeAndRead();
 

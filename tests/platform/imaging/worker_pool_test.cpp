@@ -169,3 +169,30 @@ TEST(WorkerPool, HelpersThatStartLateAndAPoolThatEndsTouchNothingOfAFinishedCall
     pool.reset();
     SUCCEED();
 }
+
+TEST(WorkerPool, PostedWorkRunsOnAPoolThreadAndOneThatThrowsLeavesThePoolWorking) {
+    WorkerPool pool(1);
+    std::promise<bool> ranOnPool, ranAfterThrow;
+    pool.post([&] { throw std::runtime_error("a picture that cannot be read"); });
+    pool.post([&] { ranOnPool.set_value(pool.isWorkerThread()); });
+    pool.post([&] { ranAfterThrow.set_value(true); });
+    EXPECT_TRUE(ranOnPool.get_future().get());
+    EXPECT_TRUE(ranAfterThrow.get_future().get());
+    // A band call from outside still finishes while posted work is queued.
+    std::atomic<int> parts{0};
+    for (int i = 0; i < 4; ++i)
+        pool.post([&] { parts.fetch_add(1); });
+    pool.forEach(
+        3, 0, [&](int) { parts.fetch_add(100); }, WorkerPool::Caller::Waits);
+    EXPECT_GE(parts.load(), 300);
+}
+
+TEST(WorkerPool, APoolOfItsOwnWaitsForItsPostedWorkBeforeItGoes) {
+    std::atomic<int> done{0};
+    {
+        WorkerPool pool(2);
+        for (int i = 0; i < 16; ++i)
+            pool.post([&] { done.fetch_add(1); });
+    }
+    EXPECT_EQ(done.load(), 16);
+}

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
@@ -80,6 +81,8 @@ void recordViewClass::loadContent() {
     const auto& v = *g.recordingScreenViews;
     v.playbackView->setHidden(true);
     removePlayerFromPlayerView();
+    // The studio draws, records and exports the layers' pictures: none may still be on its way.
+    previewLayerPendingPictures::deliverAllNow();
     previewLayerClass model;
     g.LAYER_ARRAY = model.getLayerArray();
     g.ASSET_ARRAY = model.getAssetArray();

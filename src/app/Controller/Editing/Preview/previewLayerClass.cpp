@@ -5,15 +5,14 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
-#include "platform/imaging/worker_pool.h"
 #include "platform/ui/resources.h"
 #include "platform/ui/view.h"
 
@@ -78,10 +77,6 @@ qrn::ImageHandle bundleImage(const std::string& name) {
     return bundleImages ? bundleImages(name) : defaultBundleImage(name);
 }
 
-// Pictures of the images folder read while a project opens, by path: a project often shows one
-// picture on many layers, and the sticky asset's pictures again in every asset's tile.
-std::optional<std::map<std::string, qrn::ImageHandle>> picturesReadOnce;
-
 // An element of a reference as text: strings as they are, numbers in decimal.
 std::string referenceText(const imageReferenceArray& reference, size_t index) {
     if (index >= reference.size())
@@ -106,10 +101,25 @@ bool isSafeImageFileComponent(const std::string& component) {
            component.find('\\') == std::string::npos && component.find("..") == std::string::npos;
 }
 
+std::optional<std::string> projectPictureFileOf(const imageReferenceArray& reference) {
+    const auto kind = reference.empty() ? 0 : reference[0].toInt();
+    if (kind == 1 || kind == 2)
+        return std::nullopt;
+    const std::string extension = referenceText(reference, 1);
+    const std::string name = referenceText(reference, 2);
+    if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(extension))
+        return std::nullopt;
+    return persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
+}
+
 void previewLayerClass::clearClass(bool resetClass) {
     QRN_LOG_IN(LogValues{{"resetClass", resetClass}});
     // Entries of the old model would replay into the new one.
     undoRedoClass().clearClass();
+    // Pictures of the old project must not land in the new one (an import empties the model
+    // before it collects its own).
+    if (!previewLayerPendingPictures::isCollecting())
+        previewLayerPendingPictures::cancel();
     previewLayerViewPathCreationClass paths;
     if (resetClass) {
         if (editingScreenClearHandler)
@@ -353,56 +363,18 @@ previewLayerClass::getImageFromImageReferenceArray(const std::optional<imageRefe
         throw throwClass().error(missing);
     const std::string file =
         persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
-    if (picturesReadOnce)
-        if (auto found = picturesReadOnce->find(file); found != picturesReadOnce->end())
-            return qrn::Value(found->second);
     if (!imageManipulationClass::isInImagesFolder(file))
         throw throwClass().error(missing);
+    if (previewLayerPendingPictures::isCollecting()) {
+        // Opening a project: the picture is decoded after the screen is up.
+        if (auto standIn = previewLayerPendingPictures::standInFor(file, reference))
+            return qrn::Value(std::move(standIn));
+        throw throwClass().error(missing);
+    }
     QImage image(QString::fromStdString(file));
     if (image.isNull())
         throw throwClass().error(missing);
-    auto handle = std::make_shared<const QImage>(std::move(image));
-    if (picturesReadOnce)
-        picturesReadOnce->emplace(file, handle);
-    return qrn::Value(std::move(handle));
-}
-
-void previewLayerClass::readPicturesAhead(const std::vector<std::vector<imageReferenceArray>>& references) {
-    if (!picturesReadOnce)
-        return;
-    // Named and checked here as the layer's own read does, so only what it would read is read.
-    std::vector<std::string> files;
-    std::set<std::string> named;
-    for (const auto& row : references)
-        for (const auto& reference : row) {
-            const auto kind = reference.empty() ? 0 : reference[0].toInt();
-            if (kind == 1 || kind == 2)
-                continue;
-            const std::string extension = referenceText(reference, 1);
-            const std::string name = referenceText(reference, 2);
-            if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(extension))
-                continue;
-            const std::string file =
-                persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
-            if (picturesReadOnce->count(file) || !named.insert(file).second ||
-                !imageManipulationClass::isInImagesFolder(file))
-                continue;
-            files.push_back(file);
-        }
-    std::vector<QImage> images(files.size());
-    qrn::imaging::WorkerPool::shared().forEach(int(files.size()), 0, [&](int i) {
-        images[size_t(i)] = QImage(QString::fromStdString(files[size_t(i)]));
-    });
-    for (size_t i = 0; i < files.size(); ++i)
-        if (!images[i].isNull())
-            picturesReadOnce->emplace(files[i], std::make_shared<const QImage>(std::move(images[i])));
-}
-
-void previewLayerClass::setReadPicturesOnce(bool on) {
-    if (on)
-        picturesReadOnce.emplace();
-    else
-        picturesReadOnce.reset();
+    return qrn::Value(std::make_shared<const QImage>(std::move(image)));
 }
 
 void previewLayerClass::setImageReferenceArray(int kind, const std::optional<qrn::Value::List>& names,

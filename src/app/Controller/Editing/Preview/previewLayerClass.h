@@ -114,14 +114,9 @@ class previewLayerClass {
     void setEntireImageReferenceArray(std::vector<std::vector<imageReferenceArray>> IMAGE_REFERENCE_ARRAY);
     // The layer's picture: an Image value, or a List of Image values for an animated symbol.
     // Throws qrnError when a still image cannot be had. No reference: the selected layer's.
+    // While a project is being opened, a picture of the images folder is the stand-in that its
+    // decoded picture replaces later (previewLayerPendingPictures.h).
     qrn::Value getImageFromImageReferenceArray(const std::optional<imageReferenceArray>& reference);
-    // While on, each picture of the images folder is read once and the layers showing it share
-    // it (a project being opened re-creates every layer at once); off forgets them.
-    static void setReadPicturesOnce(bool on);
-    // While reading once, reads the images folder's pictures these references name, on every
-    // core, so that the layers made from them one by one find them read. What cannot be read
-    // is left for the layer's own attempt, which reports it as ever.
-    static void readPicturesAhead(const std::vector<std::vector<imageReferenceArray>>& references);
     // Builds a reference and appends it to the selected asset's row.
     void setImageReferenceArray(int kind, const std::optional<qrn::Value::List>& names,
                                 const std::optional<std::string>& fileExtension);
@@ -418,3 +413,6 @@ class previewLayerClass {
 // True when a stored name may be used as a file name inside the images folder: not empty, no
 // path separators, no "..".
 bool isSafeImageFileComponent(const std::string& component);
+// The file of the project's images folder that a reference names; none for the application's
+// own pictures and for names that could reach outside the folder.
+std::optional<std::string> projectPictureFileOf(const imageReferenceArray& reference);

@@ -1,0 +1,48 @@
+#pragma once
+// Pictures of an opened project that arrive after the screen is editable.
+//
+// While a project is imported, every layer that shows a picture file of the project gets a
+// stand-in instead of the decoded picture: a transparent 1x1 image of its own per file, so the
+// layers, thumbnails and filter entries that share a file share its stand-in. Once the import
+// has built the screen, the files are decoded on the worker pool, the sticky asset's and those
+// of the selected asset and its neighbours first, and each picture is handed on the main queue
+// to whatever still shows its stand-in. A picture that cannot be decoded is reported as the
+// import reports one and replaced by the "cancel" picture, as the import does.
+//
+// Worker threads only decode; views and model state are touched on the main thread alone. A
+// delivery belongs to the opening it was made for: a later opening, or a model reset, drops
+// what was still on its way.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/value.h"
+
+class previewLayerPendingPictures {
+  public:
+    // An import starts collecting: whatever an earlier opening still had on its way is dropped.
+    static void beginImport();
+    // The import is done and its screen is built: decoding starts, nearest assets first.
+    static void startDecoding();
+    // Drops the pictures on their way (another project, a reset). Decodes under way finish on
+    // their threads but deliver nothing.
+    static void cancel();
+
+    // While collecting: the stand-in for a picture file of the project, one per file, or null
+    // when the file does not start as a picture (the caller reports it as unreadable).
+    // `reference` is the layer's, for reporting a picture that then fails to decode.
+    static qrn::ImageHandle standInFor(const std::string& file, const qrn::Value::List& reference);
+    static bool isCollecting();
+
+    // Every picture still on its way, decoded here and now where no worker has it yet, and
+    // delivered before this returns: for the studio, the export and anything else that draws
+    // the layers' pictures and cannot show a stand-in.
+    static void deliverAllNow();
+    // Waits until every picture is decoded (not delivered: that happens on the main queue).
+    static void waitUntilDecoded();
+
+    // Pictures of the current opening that have not been delivered yet.
+    static std::size_t pendingCount();
+    // The current opening's files in the order the workers take them.
+    static std::vector<std::string> decodeOrder();
+};
