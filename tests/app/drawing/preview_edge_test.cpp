@@ -15,6 +15,21 @@ namespace {
 
 class PreviewEdge : public reordertest::ReorderTest {
   protected:
+    // A red picture twice the preview's size dropped in its middle, selected by a press there.
+    std::string selectRedLayerTwiceThePreview() {
+        const qrn::Rect preview = editor->dragView->bounds();
+        const std::string full =
+            layerstest::dropImage(1, {preview.width() * 2, preview.height() * 2},
+                                  {preview.width() / 2, preview.height() / 2}, 0xffff0000);
+        EXPECT_FALSE(full.empty());
+        if (full.empty())
+            return full;
+        advance(0.5);
+        previewLayerClass model;
+        model.layerHitTestAtPoint(preview.center());
+        EXPECT_EQ(model.getSelectedLayer(), std::stoi(full));
+        return full;
+    }
     QImage shot() {
         editor->mainView->displayIfNeeded();
         return qrn::graphics::Renderer().renderToImage(*editor->mainView->layer(),
@@ -38,13 +53,9 @@ bool isRed(QRgb p) {
 TEST_F(PreviewEdge, LayersAreCutAtThePreviewAndTheHandlesOfAFullLayerTakePresses) {
     createProject();
     const qrn::Rect preview = editor->dragView->bounds();
-    const std::string full = layerstest::dropImage(1, {preview.width() * 2, preview.height() * 2},
-                                                   {preview.width() / 2, preview.height() / 2}, 0xffff0000);
-    ASSERT_FALSE(full.empty());
-    advance(0.5);
+    selectRedLayerTwiceThePreview();
+    ASSERT_FALSE(HasFailure());
     previewLayerClass model;
-    model.layerHitTestAtPoint(preview.center());
-    ASSERT_EQ(model.getSelectedLayer(), std::stoi(full));
 
     // Each handle lies wholly inside the preview and answers a press.
     for (int tag : {-2, -1}) {
@@ -91,13 +102,9 @@ qrn::Point turned(qrn::Point p, qrn::Point about, double angle) {
 TEST_F(PreviewEdge, TheHandlesOfATurnedFullLayerStayInsideAndWorkAsItsCornersWould) {
     createProject();
     const qrn::Rect preview = editor->dragView->bounds();
-    const std::string full = layerstest::dropImage(1, {preview.width() * 2, preview.height() * 2},
-                                                   {preview.width() / 2, preview.height() / 2}, 0xffff0000);
-    ASSERT_FALSE(full.empty());
-    advance(0.5);
+    const std::string full = selectRedLayerTwiceThePreview();
+    ASSERT_FALSE(HasFailure());
     previewLayerClass model;
-    model.layerHitTestAtPoint(preview.center());
-    ASSERT_EQ(model.getSelectedLayer(), std::stoi(full));
     model.resizeOrRotateLayer(true, std::vector<double>{0.5}, false, std::nullopt, false, false, false, true,
                               0, 0, false, false);
     const auto handleView = [&](int tag) {

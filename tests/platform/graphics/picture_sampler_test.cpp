@@ -11,27 +11,12 @@
 #include <cmath>
 #include <limits>
 
+#include "graphics_test_pictures.h"
 #include "platform/graphics/picture_sampler.h"
 
 using namespace qrn::graphics;
 
 namespace {
-
-// Detail on every scale: a gradient that is partly translucent, rings, and a hard-edged block.
-QImage picture(int w, int h) {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    QLinearGradient g(0, 0, w, h);
-    g.setColorAt(0, QColor(230, 60, 30));
-    g.setColorAt(1, QColor(30, 110, 240, 150));
-    p.fillRect(img.rect(), g);
-    p.setPen(QPen(Qt::white, 2));
-    for (int i = 1; i < 5; ++i)
-        p.drawEllipse(QPointF(w / 2.0, h / 2.0), i * w / 10.0, i * h / 10.0);
-    p.fillRect(QRectF(w * 0.1, h * 0.6, w * 0.25, h * 0.3), QColor(20, 200, 60));
-    return img;
-}
 
 QImage background(int w, int h) {
     QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
@@ -154,7 +139,7 @@ const Case kCases[] = {
 // The painter weighs texels in coarser steps than the sampler's 256, so across the rings' sharp
 // edges the two may part by a few levels; a misplaced sample or a wrong edge shows far more.
 TEST(PictureSampler, MatchesThePainterForTurnsScalesOpacityAndMirroring) {
-    const QImage pic = picture(90, 60);
+    const QImage pic = graphicstest::detailedPicture(90, 60);
     const QImage base = background(200, 160);
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -170,7 +155,7 @@ TEST(PictureSampler, MatchesThePainterForTurnsScalesOpacityAndMirroring) {
 TEST(PictureSampler, PortableAndAvx2RowsGiveTheSameBytes) {
     if (!samplerHasAvx2())
         GTEST_SKIP() << "no AVX2 here";
-    const QImage pic = picture(77, 41);
+    const QImage pic = graphicstest::detailedPicture(77, 41);
     const QImage base = background(180, 150);
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -180,7 +165,7 @@ TEST(PictureSampler, PortableAndAvx2RowsGiveTheSameBytes) {
     }
     // Pictures too thin for texel pairs, and a picture squeezed far below a pixel per texel.
     for (QSize size : {QSize(1, 30), QSize(30, 1), QSize(1, 1)}) {
-        const QImage thin = picture(size.width(), size.height());
+        const QImage thin = graphicstest::detailedPicture(size.width(), size.height());
         const QTransform m = placement(thin, 33, 7, 5, QPointF(60, 50));
         EXPECT_EQ(samplerDraw(base, thin, m, 0.9, SamplerPath::Portable),
                   samplerDraw(base, thin, m, 0.9, SamplerPath::Avx2));
@@ -193,7 +178,7 @@ TEST(PictureSampler, PortableAndAvx2RowsGiveTheSameBytes) {
 TEST(PictureSampler, ThinPicturesMatchThePainter) {
     const QImage base = background(120, 100);
     for (QSize size : {QSize(1, 20), QSize(20, 1)}) {
-        const QImage thin = picture(size.width(), size.height());
+        const QImage thin = graphicstest::detailedPicture(size.width(), size.height());
         const QTransform m = placement(thin, 20, 6, 4, QPointF(60, 50));
         const Difference d = compare(painterDraw(base, thin, m, 1), samplerDraw(base, thin, m, 1), thin, m);
         EXPECT_LE(d.inner, 12);
@@ -202,7 +187,7 @@ TEST(PictureSampler, ThinPicturesMatchThePainter) {
 }
 
 TEST(PictureSampler, RoundedCornersCutLikeThePaintersClip) {
-    const QImage pic = picture(90, 60);
+    const QImage pic = graphicstest::detailedPicture(90, 60);
     const QImage base = background(200, 160);
     for (double degrees : {0.0, 35.0}) {
         SCOPED_TRACE(degrees);
@@ -227,7 +212,7 @@ TEST(PictureSampler, RoundedCornersCutLikeThePaintersClip) {
 // past the clip and the buffer: run under the sanitizers this also checks that no texel outside
 // the picture is read.
 TEST(PictureSampler, WritesOnlyInsideTheClipWhenThePictureReachesPastIt) {
-    const QImage pic = picture(64, 48);
+    const QImage pic = graphicstest::detailedPicture(64, 48);
     QImage base = background(100, 80);
     const QRect clip(10, 20, 70, 35);
     for (const QTransform& m :
@@ -261,7 +246,7 @@ TEST(PictureSampler, WritesOnlyInsideTheClipWhenThePictureReachesPastIt) {
 }
 
 TEST(PictureSampler, OpacityAndCoverageEnds) {
-    const QImage pic = picture(40, 30);
+    const QImage pic = graphicstest::detailedPicture(40, 30);
     const QImage base = background(80, 60);
     const QTransform m = placement(pic, 15, 1.2, 1.2, QPointF(40, 30));
     // Nothing at zero opacity; an opaque pixel fully inside replaces the target at full opacity.
@@ -294,7 +279,7 @@ TEST(PictureSampler, ChannelsNeverCarryIntoEachOther) {
 }
 
 TEST(PictureSampler, LeavesToThePainterWhatItCannotDraw) {
-    const QImage pic = picture(20, 20);
+    const QImage pic = graphicstest::detailedPicture(20, 20);
     const QTransform turn = placement(pic, 30, 1, 1, QPointF(10, 10));
     EXPECT_TRUE(PictureSampler::canSample(pic, turn));
     EXPECT_FALSE(PictureSampler::canSample(QImage(), turn));

@@ -19,19 +19,6 @@ using namespace qrn::graphics;
 
 namespace {
 
-QImage detailed(int w, int h) {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    QPainter p(&img);
-    QLinearGradient g(0, 0, w, h);
-    g.setColorAt(0, QColor(240, 80, 40));
-    g.setColorAt(1, QColor(40, 90, 230, 170));
-    p.fillRect(img.rect(), g);
-    p.setPen(QPen(Qt::white, 2));
-    for (int i = 1; i < 5; ++i)
-        p.drawEllipse(QPointF(w / 2.0, h / 2.0), i * w / 10.0, i * h / 10.0);
-    return img;
-}
-
 LayerPtr pictureLayer(const Rect& frame, const QImage& pic, double turn, double opacity = 1) {
     auto l = Layer::make(frame);
     l->setContents(pic);
@@ -96,7 +83,7 @@ struct Erase : ContentFilter {
 } // namespace
 
 TEST(RendererPictures, SampledPicturesMatchThePaintersDrawingOfTheSameTree) {
-    const QImage pic = detailed(120, 80);
+    const QImage pic = graphicstest::detailedPicture(120, 80, false);
     auto root = Layer::make(Rect(0, 0, 300, 220));
     root->addSublayer(pictureLayer(Rect(20, 20, 150, 100), pic, 0.4, 0.8));
     root->addSublayer(pictureLayer(Rect(140, 60, 60, 120), pic, -1.1)); // squeezed and turned
@@ -115,7 +102,7 @@ TEST(RendererPictures, SampledPicturesMatchThePaintersDrawingOfTheSameTree) {
 }
 
 TEST(RendererPictures, PicturesUnderAMaskingLayerStayInsideIt) {
-    const QImage pic = detailed(60, 40);
+    const QImage pic = graphicstest::detailedPicture(60, 40, false);
     auto root = Layer::make(Rect(0, 0, 200, 200));
     auto mask = Layer::make(Rect(50, 50, 100, 100));
     mask->setMasksToBounds(true);
@@ -134,7 +121,7 @@ TEST(RendererPictures, PicturesUnderAMaskingLayerStayInsideIt) {
 }
 
 TEST(RendererPictures, MaskedPictureWithSublayersClipsThemAndRoundsItself) {
-    const QImage pic = detailed(60, 40);
+    const QImage pic = graphicstest::detailedPicture(60, 40, false);
     auto root = Layer::make(Rect(0, 0, 200, 200));
     auto l = pictureLayer(Rect(40, 40, 120, 120), pic, 0.3);
     l->setMasksToBounds(true);
@@ -160,7 +147,7 @@ TEST(RendererPictures, MaskedPictureWithSublayersClipsThemAndRoundsItself) {
 }
 
 TEST(RendererPictures, FilteredGroupsAndKeptRunsGetTheirPicturesNotTheTarget) {
-    const QImage pic = detailed(60, 40);
+    const QImage pic = graphicstest::detailedPicture(60, 40, false);
     // A filtered group's picture reaches the target only through its filter.
     auto root = Layer::make(Rect(0, 0, 160, 120));
     auto group = Layer::make(Rect(10, 10, 140, 100));
@@ -185,7 +172,7 @@ TEST(RendererPictures, FilteredGroupsAndKeptRunsGetTheirPicturesNotTheTarget) {
 }
 
 TEST(RendererPictures, BandsAndThreadsGiveTheSameSampledPicture) {
-    const QImage pic = detailed(120, 80);
+    const QImage pic = graphicstest::detailedPicture(120, 80, false);
     auto root = Layer::make(Rect(0, 0, 400, 700));
     for (int i = 0; i < 12; ++i) {
         auto l = pictureLayer(Rect(20 + i * 25, 30 + i * 50, 160, 110), pic, 0.3 * i - 1.5, 0.5 + i * 0.04);

@@ -9,6 +9,7 @@
 #include <numbers>
 #include <random>
 
+#include "graphics_test_pictures.h"
 #include "platform/graphics/renderer.h"
 #include "platform/graphics/shape_layer.h"
 
@@ -48,19 +49,6 @@ class UpsideDownFilter : public ContentFilter {
     return ::testing::AssertionFailure() << off << " pixels differ by more than 1, at most by " << worst;
 }
 
-QImage picture(int w, int h) {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    QPainter p(&img);
-    QLinearGradient g(0, 0, w, h);
-    g.setColorAt(0, QColor(220, 40, 90));
-    g.setColorAt(1, QColor(20, 120, 230, 160));
-    p.fillRect(img.rect(), g);
-    p.setPen(QPen(Qt::white, 2));
-    for (int i = 1; i < 6; ++i)
-        p.drawEllipse(QPointF(w / 2.0, h / 2.0), i * w / 12.0, i * h / 12.0);
-    return img;
-}
-
 // Turned, half-transparent, masked, rounded, bordered and filtered layers, many of them across
 // the rows where bands meet, one of them animated.
 LayerPtr busyTree() {
@@ -68,7 +56,7 @@ LayerPtr busyTree() {
     std::uniform_real_distribution<double> unit(0, 1);
     auto root = Layer::make(Rect(0, 0, 320, 410));
     root->setBackgroundColour({0.1, 0.2, 0.3, 0.8});
-    QImage pic = picture(160, 90);
+    QImage pic = graphicstest::detailedPicture(160, 90, false);
     for (int i = 0; i < 24; ++i) {
         double w = 30 + unit(rng) * 140, h = 20 + unit(rng) * 120;
         auto l = Layer::make(Rect(unit(rng) * (320 - w), unit(rng) * (410 - h), w, h));
