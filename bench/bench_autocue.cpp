@@ -5,11 +5,10 @@
 // evenly the text position was applied (95th-percentile and longest interval; goals 20 ms and
 // 50 ms), how far it strayed from the straight line between start and target, the autocue
 // window's paints, and the frames the recording wrote and dropped.
-// The studio's picture is drawn as its window draws it: the camera through the chroma key, box
-// blur and median in its clipping host, under 100 image layers, with one painter; "cached"
-// keeps the runs of layers around the live camera as pictures, as the recording view does;
-// "off thread" draws it as the window draws the recording view: a snapshot handed to a worker
-// and the last finished picture composited on the main thread.
+// The studio's picture is drawn as its window draws the recording view: the camera through the
+// chroma key, box blur and median in its clipping host, under 100 image layers whose runs around
+// the live camera are kept as pictures; a snapshot is handed to a worker and the last finished
+// picture composited on the main thread.
 // Runs on two cores (QRN_BENCH_CORES); QRN_BENCH_AUTOCUE_SECONDS shortens the take.
 #include <benchmark/benchmark.h>
 
@@ -63,10 +62,10 @@ void spin(double seconds, const std::function<bool()>& done = {}) {
 }
 
 // The recording view: the filtered camera in its clipping host, `layers` image layers over it.
-graphics::LayerPtr studioTree(const std::shared_ptr<VideoPreviewLayer>& camera, int layers, bool cached) {
+graphics::LayerPtr studioTree(const std::shared_ptr<VideoPreviewLayer>& camera, int layers) {
     auto root = graphics::Layer::make(Rect(0, 0, kWidth, kHeight));
     root->setBackgroundColour({0, 0, 0, 1});
-    root->setCachesSublayers(cached);
+    root->setCachesSublayers(true);
     auto host = graphics::Layer::make(Rect(0, 0, kWidth, kHeight));
     auto crop = graphics::Layer::make(Rect(0, 0, kWidth, kHeight));
     crop->setMasksToBounds(true);
@@ -96,9 +95,10 @@ double percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, size_t(std::ceil(p * double(v.size())) - 1))];
 }
 
-// `layers` < 0: no studio picture, the autocue alone.
-void takeWithAutocue(benchmark::State& state, int layers, bool cached, bool offThread = false) {
-    const bool studioPicture = layers >= 0;
+constexpr int kStudioLayers = 100;
+
+// Without `studioPicture`, the autocue alone.
+void takeWithAutocue(benchmark::State& state, bool studioPicture) {
     setenv("QRN_TEST_DEVICES", "1", 1);
     // Windows get Qt hosts, as in the application.
     qt::installQtHost();
@@ -120,14 +120,14 @@ void takeWithAutocue(benchmark::State& state, int layers, bool cached, bool offT
         session.addOutput(movie);
         auto preview = VideoPreviewLayer::make();
         preview->setSession(&session);
-        auto root = studioTree(preview, std::max(layers, 0), cached);
+        auto root = studioTree(preview, studioPicture ? kStudioLayers : 0);
         root->setMasksToBounds(true);
-        root->setDrawnOffMainThread(offThread);
+        root->setDrawnOffMainThread(true);
         session.startRunning();
 
         // The studio's picture, drawn as its window would be.
         graphics::Renderer renderer;
-        renderer.setUsesOffThreadPictures(offThread);
+        renderer.setUsesOffThreadPictures(true);
         QImage studioFrame(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
         std::vector<double> studioDraws;
         RepeatingTimer studio(1.0 / 30, 0, [&] {
@@ -195,14 +195,12 @@ void takeWithAutocue(benchmark::State& state, int layers, bool cached, bool offT
             intervals.empty() ? 0 : *std::max_element(intervals.begin(), intervals.end());
         state.counters["path_error_pt"] = strayed;
         state.counters["studio_draw_p95_ms"] = percentile(studioDraws, 0.95);
-        if (offThread)
+        if (studioPicture)
             state.counters["studio_pictures"] = double(root->offThreadPicture()->picturesDrawn());
         const double p95 = percentile(intervals, 0.95);
         const double worst = intervals.empty() ? 0 : *std::max_element(intervals.begin(), intervals.end());
-        const std::string what = !studioPicture
-                                     ? "autocue alone"
-                                     : std::to_string(layers) + " layers" + (cached ? ", cached" : "") +
-                                           (offThread ? ", off thread" : "");
+        const std::string what =
+            studioPicture ? std::to_string(kStudioLayers) + " layers, cached, off thread" : "autocue alone";
         std::printf(
             "autocue during a take (%s): interval p95 %.1f ms (goal <= 20), worst %.1f ms (goal <= 50); "
             "studio draw p95 %.1f ms; %d autocue paints\n",
@@ -219,11 +217,11 @@ void takeWithAutocue(benchmark::State& state, int layers, bool cached, bool offT
 // With the studio's picture as the recording view draws it (100 layers, cached, off the main
 // thread), and without it (the autocue's own smoothness). The studio no longer draws its picture
 // on the main thread, so a take with the picture drawn there measures nothing the app does.
-BENCHMARK_CAPTURE(takeWithAutocue, studio_100_layers_cached_off_thread, 100, true, true)
+BENCHMARK_CAPTURE(takeWithAutocue, studio_100_layers_cached_off_thread, true)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(takeWithAutocue, autocue_only, -1, false)
+BENCHMARK_CAPTURE(takeWithAutocue, autocue_only, false)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);

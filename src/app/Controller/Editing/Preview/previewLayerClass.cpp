@@ -359,12 +359,10 @@ previewLayerClass::getImageFromImageReferenceArray(const std::optional<imageRefe
     // A file of the project's images folder. Names come from the project file, so anything
     // that could reach outside the folder counts as a missing image.
     const std::string missing = "Unable to retrieve remote regular image " + name + "." + extension;
-    if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(extension))
+    const auto found = projectPictureFileOf(reference);
+    if (!found || !imageManipulationClass::isInImagesFolder(*found))
         throw throwClass().error(missing);
-    const std::string file =
-        persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
-    if (!imageManipulationClass::isInImagesFolder(file))
-        throw throwClass().error(missing);
+    const std::string& file = *found;
     if (previewLayerPendingPictures::isCollecting()) {
         // Opening a project: the picture is decoded after the screen is up.
         if (auto standIn = previewLayerPendingPictures::standInFor(file, reference))
