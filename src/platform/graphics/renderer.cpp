@@ -15,6 +15,7 @@
 
 #include "platform/graphics/off_thread_picture.h"
 #include "platform/graphics/picture_sampler.h"
+#include "platform/imaging/filter_chain.h"
 #include "platform/imaging/worker_pool.h"
 
 namespace qrn::graphics {
@@ -745,16 +746,7 @@ QImage Renderer::filteredGroup(Pass& pass, const Layer& layer, const QTransform&
     pass.groups = outer.groups;
     pass.canvas = outer.canvas;
     pass.clips = outer.clips;
-    for (const auto& f : layer.contentFilters()) {
-        if (!f)
-            continue;
-        QImage out = f->apply(group);
-        if (out.size() == group.size())
-            group = out.format() == QImage::Format_ARGB32_Premultiplied
-                        ? out
-                        : out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    }
-    return group;
+    return imaging::applyContentFilters(layer.contentFilters(), group);
 }
 
 } // namespace qrn::graphics

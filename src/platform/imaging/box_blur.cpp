@@ -100,6 +100,69 @@ void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int
     }
 }
 
+__attribute__((target_clones("avx2", "default"))) void slideBoxBlurColumns(std::uint16_t* columns,
+                                                                           const std::uint8_t* add,
+                                                                           const std::uint8_t* remove,
+                                                                           std::size_t lanes) {
+    std::uint16_t* __restrict c = columns;
+    if (add && remove) {
+        for (std::size_t i = 0; i < lanes; ++i)
+            c[i] = static_cast<std::uint16_t>(c[i] + add[i] - remove[i]);
+    } else if (add) {
+        for (std::size_t i = 0; i < lanes; ++i)
+            c[i] = static_cast<std::uint16_t>(c[i] + add[i]);
+    } else if (remove) {
+        for (std::size_t i = 0; i < lanes; ++i)
+            c[i] = static_cast<std::uint16_t>(c[i] - remove[i]);
+    }
+}
+
+void boxBlurRowFromColumns(const std::uint16_t* columns, int width, int r, std::uint8_t* out) {
+    if (width <= 0)
+        return;
+    const __m128 scale = _mm_set1_ps(1.0f / static_cast<float>((2 * r + 1) * (2 * r + 1)));
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128i zero = _mm_setzero_si128();
+    auto column = [&](int x) {
+        return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(columns + 4 * x)), zero);
+    };
+    // The same float steps as the whole-image blur, so the same bytes.
+    auto quantize = [&](__m128i sum) {
+        return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(sum), scale), half));
+    };
+    __m128i sum = zero;
+    const int firstEnd = std::min(r, width - 1);
+    for (int x = 0; x <= firstEnd; ++x)
+        sum = _mm_add_epi32(sum, column(x));
+    // Moves the window from pixel x to x + 1.
+    auto step = [&](int x) {
+        if (x + r + 1 < width)
+            sum = _mm_add_epi32(sum, column(x + r + 1));
+        if (x >= r)
+            sum = _mm_sub_epi32(sum, column(x - r));
+    };
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i q0 = quantize(sum);
+        step(x);
+        const __m128i q1 = quantize(sum);
+        step(x + 1);
+        const __m128i q2 = quantize(sum);
+        step(x + 2);
+        const __m128i q3 = quantize(sum);
+        step(x + 3);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x),
+                         _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3)));
+    }
+    for (; x < width; ++x) {
+        __m128i q = quantize(sum);
+        q = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
+        const int word = _mm_cvtsi128_si32(q);
+        std::memcpy(out + 4 * x, &word, 4);
+        step(x);
+    }
+}
+
 Image boxBlur(const Image& src, double radius, int threads) {
     return runInBands(src, threads,
                       [radius](ConstImageView s, ImageView d, int b, int e) { boxBlur(s, d, radius, b, e); });

@@ -12,6 +12,17 @@ namespace qrn::imaging {
 // returned unchanged.
 int boxBlurWholeRadius(double radius);
 
+// The blur a row at a time, for callers that make their rows one by one and keep the rows
+// around them (the filter chain): vertical sums first, per channel in 16 bits, then across.
+// The same bytes as the whole-image blur. Only for whole radii up to this, whose columns of
+// 2R + 1 bytes cannot overflow 16 bits.
+constexpr int kMaxRowBoxBlurRadius = 128;
+// columns[i] += add[i] - remove[i] for `lanes` bytes; a null row counts as zeros.
+void slideBoxBlurColumns(std::uint16_t* columns, const std::uint8_t* add, const std::uint8_t* remove,
+                         std::size_t lanes);
+// A row of `width` pixels from the column sums of the 2R + 1 rows around it (whole radius R).
+void boxBlurRowFromColumns(const std::uint16_t* columns, int width, int wholeRadius, std::uint8_t* out);
+
 // Rows [rowBegin, rowEnd) of dst, reading whatever rows of src they need. src and dst have the
 // same size and channel order and must not overlap.
 void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int rowEnd);

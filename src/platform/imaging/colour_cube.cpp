@@ -71,122 +71,121 @@ std::array<float, 4> ColourCube::entry(int r, int g, int b) const {
 
 namespace {
 
-struct AxisPosition {
-    int index;    // lower table position, so index + 1 is always inside the table
-    float weight; // share of the upper position
-};
-
-AxisPosition axisPosition(float unit, int dimension) {
-    const float p = unit * static_cast<float>(dimension - 1);
-    const int i = std::min(static_cast<int>(p), dimension - 2);
-    return {i, p - static_cast<float>(i)};
-}
-
 inline __m128 lerp(__m128 a, __m128 b, __m128 t) {
     return _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), t));
 }
 
 } // namespace
 
-void applyColourCube(const ColourCube& cube, ConstImageView src, ImageView dst, int rowBegin, int rowEnd) {
-    const int width = std::min(src.width, dst.width);
-    if (!cube.isValid()) {
-        for (int y = rowBegin; y < rowEnd; ++y) {
-            const std::uint8_t* s = src.row(y);
-            std::uint8_t* d = dst.row(y);
-            const ChannelOffsets si = channelOffsets(src.order), di = channelOffsets(dst.order);
-            for (int x = 0; x < width; ++x, s += 4, d += 4) {
-                const std::uint8_t r = s[si.r], g = s[si.g], b = s[si.b], a = s[si.a];
-                d[di.r] = r, d[di.g] = g, d[di.b] = b, d[di.a] = a;
-            }
-        }
+ColourCubeRows::AxisPosition ColourCubeRows::axisPosition(float unit, int dimension) {
+    const float p = unit * static_cast<float>(dimension - 1);
+    const int i = std::min(static_cast<int>(p), dimension - 2);
+    return {i, p - static_cast<float>(i)};
+}
+
+ColourCubeRows::ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, ChannelOrder dstOrder)
+    : cube_(cube), srcOrder_(srcOrder), dstOrder_(dstOrder) {
+    if (cube.isValid())
+        for (int v = 0; v < 256; ++v)
+            opaque_[v] = axisPosition(std::min(1.0f, static_cast<float>(v) / 255.0f), cube.dimension());
+}
+
+void ColourCubeRows::copy(const std::uint8_t* s, std::uint8_t* d, int width) const {
+    const ChannelOffsets si = channelOffsets(srcOrder_), di = channelOffsets(dstOrder_);
+    for (int x = 0; x < width; ++x, s += 4, d += 4) {
+        const std::uint8_t r = s[si.r], g = s[si.g], b = s[si.b], a = s[si.a];
+        d[di.r] = r, d[di.g] = g, d[di.b] = b, d[di.a] = a;
+    }
+}
+
+void ColourCubeRows::operator()(const std::uint8_t* s, std::uint8_t* d, int width) const {
+    if (!cube_.isValid()) {
+        copy(s, d, width);
         return;
     }
-    const int n = cube.dimension();
-    const float* table = cube.data().data();
+    // Locals rather than members: the byte stores below could alias any member.
+    const int n = cube_.dimension();
+    const float* table = cube_.data().data();
+    const AxisPosition* opaque = opaque_;
     const std::ptrdiff_t stepG = 4 * static_cast<std::ptrdiff_t>(n);
     const std::ptrdiff_t stepB = stepG * n;
-
-    // Opaque pixels, the common case for a camera picture, look their positions up here; the
-    // same arithmetic as for other alphas, so the result does not depend on the path.
-    AxisPosition opaque[256];
-    for (int v = 0; v < 256; ++v)
-        opaque[v] = axisPosition(std::min(1.0f, static_cast<float>(v) / 255.0f), n);
-
-    const ChannelOffsets si = channelOffsets(src.order), di = channelOffsets(dst.order);
-    const bool sameOrder = src.order == dst.order;
-    const ColourCube::Cell* cells = cube.cells();
+    const ChannelOffsets si = channelOffsets(srcOrder_), di = channelOffsets(dstOrder_);
+    const bool sameOrder = srcOrder_ == dstOrder_;
+    const ColourCube::Cell* cells = cube_.cells();
     const std::ptrdiff_t cellStepG = n - 1, cellStepB = static_cast<std::ptrdiff_t>(n - 1) * (n - 1);
-    const bool dstBgra = dst.order == ChannelOrder::BGRA;
+    const bool dstBgra = dstOrder_ == ChannelOrder::BGRA;
     const __m128 zero = _mm_setzero_ps();
     const __m128 maxByte = _mm_set1_ps(255.0f);
     const __m128 half = _mm_set1_ps(0.5f);
 
-    for (int y = rowBegin; y < rowEnd; ++y) {
-        const std::uint8_t* s = src.row(y);
-        std::uint8_t* d = dst.row(y);
-        // Runs of one colour (backdrops, keyed screens, padding) are common: a pixel like the
-        // one before it gets the result that one got.
-        std::uint32_t lastIn = 0;
-        const std::uint8_t* lastOut = nullptr;
-        for (int x = 0; x < width; ++x, s += 4, d += 4) {
-            std::uint32_t in;
-            std::memcpy(&in, s, 4);
-            if (lastOut && in == lastIn) {
-                std::memcpy(d, lastOut, 4);
+    // Runs of one colour (backdrops, keyed screens, padding) are common: a pixel like the
+    // one before it gets the result that one got.
+    std::uint32_t lastIn = 0;
+    const std::uint8_t* lastOut = nullptr;
+    for (int x = 0; x < width; ++x, s += 4, d += 4) {
+        std::uint32_t in;
+        std::memcpy(&in, s, 4);
+        if (lastOut && in == lastIn) {
+            std::memcpy(d, lastOut, 4);
+            continue;
+        }
+        lastIn = in;
+        lastOut = d;
+        const int a = s[si.a];
+        if (a == 0) {
+            std::memset(d, 0, 4);
+            continue;
+        }
+        AxisPosition pr, pg, pb;
+        if (a == 255) {
+            pr = opaque[s[si.r]];
+            pg = opaque[s[si.g]];
+            pb = opaque[s[si.b]];
+            const ColourCube::Cell kind = cells[pr.index + cellStepG * pg.index + cellStepB * pb.index];
+            if (kind == ColourCube::Cell::Unchanged) {
+                if (sameOrder)
+                    std::memcpy(d, s, 4);
+                else
+                    d[di.r] = s[si.r], d[di.g] = s[si.g], d[di.b] = s[si.b], d[di.a] = 255;
                 continue;
             }
-            lastIn = in;
-            lastOut = d;
-            const int a = s[si.a];
-            if (a == 0) {
+            if (kind == ColourCube::Cell::Clear) {
                 std::memset(d, 0, 4);
                 continue;
             }
-            AxisPosition pr, pg, pb;
-            if (a == 255) {
-                pr = opaque[s[si.r]];
-                pg = opaque[s[si.g]];
-                pb = opaque[s[si.b]];
-                const ColourCube::Cell kind = cells[pr.index + cellStepG * pg.index + cellStepB * pb.index];
-                if (kind == ColourCube::Cell::Unchanged) {
-                    if (sameOrder)
-                        std::memcpy(d, s, 4);
-                    else
-                        d[di.r] = s[si.r], d[di.g] = s[si.g], d[di.b] = s[si.b], d[di.a] = 255;
-                    continue;
-                }
-                if (kind == ColourCube::Cell::Clear) {
-                    std::memset(d, 0, 4);
-                    continue;
-                }
-            } else {
-                const float fa = static_cast<float>(a);
-                pr = axisPosition(std::min(1.0f, static_cast<float>(s[si.r]) / fa), n);
-                pg = axisPosition(std::min(1.0f, static_cast<float>(s[si.g]) / fa), n);
-                pb = axisPosition(std::min(1.0f, static_cast<float>(s[si.b]) / fa), n);
-            }
-            const float* c = table + 4 * pr.index + stepG * pg.index + stepB * pb.index;
-            const __m128 tr = _mm_set1_ps(pr.weight);
-            const __m128 c00 = lerp(_mm_loadu_ps(c), _mm_loadu_ps(c + 4), tr);
-            const __m128 c10 = lerp(_mm_loadu_ps(c + stepG), _mm_loadu_ps(c + stepG + 4), tr);
-            const __m128 c01 = lerp(_mm_loadu_ps(c + stepB), _mm_loadu_ps(c + stepB + 4), tr);
-            const __m128 c11 = lerp(_mm_loadu_ps(c + stepB + stepG), _mm_loadu_ps(c + stepB + stepG + 4), tr);
-            const __m128 tg = _mm_set1_ps(pg.weight);
-            __m128 v = lerp(lerp(c00, c10, tg), lerp(c01, c11, tg), _mm_set1_ps(pb.weight));
-            v = _mm_mul_ps(_mm_min_ps(_mm_max_ps(v, zero), _mm_set1_ps(1.0f)),
-                           _mm_set1_ps(static_cast<float>(a)));
-            v = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3)));
-            v = _mm_add_ps(_mm_min_ps(v, maxByte), half);
-            if (dstBgra)
-                v = _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 0, 1, 2));
-            __m128i q = _mm_cvttps_epi32(v);
-            q = _mm_packs_epi32(q, q);
-            q = _mm_packus_epi16(q, q);
-            const int word = _mm_cvtsi128_si32(q);
-            std::memcpy(d, &word, 4);
+        } else {
+            const float fa = static_cast<float>(a);
+            pr = axisPosition(std::min(1.0f, static_cast<float>(s[si.r]) / fa), n);
+            pg = axisPosition(std::min(1.0f, static_cast<float>(s[si.g]) / fa), n);
+            pb = axisPosition(std::min(1.0f, static_cast<float>(s[si.b]) / fa), n);
         }
+        const float* c = table + 4 * pr.index + stepG * pg.index + stepB * pb.index;
+        const __m128 tr = _mm_set1_ps(pr.weight);
+        const __m128 c00 = lerp(_mm_loadu_ps(c), _mm_loadu_ps(c + 4), tr);
+        const __m128 c10 = lerp(_mm_loadu_ps(c + stepG), _mm_loadu_ps(c + stepG + 4), tr);
+        const __m128 c01 = lerp(_mm_loadu_ps(c + stepB), _mm_loadu_ps(c + stepB + 4), tr);
+        const __m128 c11 = lerp(_mm_loadu_ps(c + stepB + stepG), _mm_loadu_ps(c + stepB + stepG + 4), tr);
+        const __m128 tg = _mm_set1_ps(pg.weight);
+        __m128 v = lerp(lerp(c00, c10, tg), lerp(c01, c11, tg), _mm_set1_ps(pb.weight));
+        v = _mm_mul_ps(_mm_min_ps(_mm_max_ps(v, zero), _mm_set1_ps(1.0f)),
+                       _mm_set1_ps(static_cast<float>(a)));
+        v = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3)));
+        v = _mm_add_ps(_mm_min_ps(v, maxByte), half);
+        if (dstBgra)
+            v = _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 0, 1, 2));
+        __m128i q = _mm_cvttps_epi32(v);
+        q = _mm_packs_epi32(q, q);
+        q = _mm_packus_epi16(q, q);
+        const int word = _mm_cvtsi128_si32(q);
+        std::memcpy(d, &word, 4);
     }
+}
+
+void applyColourCube(const ColourCube& cube, ConstImageView src, ImageView dst, int rowBegin, int rowEnd) {
+    const int width = std::min(src.width, dst.width);
+    const ColourCubeRows rows(cube, src.order, dst.order);
+    for (int y = rowBegin; y < rowEnd; ++y)
+        rows(src.row(y), dst.row(y), width);
 }
 
 Image applyColourCube(const ColourCube& cube, const Image& src, int threads) {

@@ -57,6 +57,29 @@ class ColourCube {
     std::vector<Cell> cells_;
 };
 
+// The lookup a row at a time, for callers that make their rows one by one; what every row
+// shares is worked out once. Keeps a reference to the cube.
+class ColourCubeRows {
+  public:
+    ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, ChannelOrder dstOrder);
+    // `width` pixels of dst from those of src.
+    void operator()(const std::uint8_t* src, std::uint8_t* dst, int width) const;
+
+  private:
+    struct AxisPosition {
+        int index;    // lower table position, so index + 1 is always inside the table
+        float weight; // share of the upper position
+    };
+    static AxisPosition axisPosition(float unit, int dimension);
+    void copy(const std::uint8_t* src, std::uint8_t* dst, int width) const;
+
+    const ColourCube& cube_;
+    ChannelOrder srcOrder_, dstOrder_;
+    // Opaque pixels, the common case for a camera picture, look their positions up here; the
+    // same arithmetic as for other alphas, so the result does not depend on the path.
+    AxisPosition opaque_[256];
+};
+
 // Rows [rowBegin, rowEnd) of dst from the same rows of src (same size; layouts may differ).
 void applyColourCube(const ColourCube& cube, ConstImageView src, ImageView dst, int rowBegin, int rowEnd);
 // The whole image, spread over `threads` bands.

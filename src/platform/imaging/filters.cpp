@@ -52,6 +52,12 @@ Image ImageFilter::applyTo(const Image& image) const {
 QImage ImageFilter::apply(const QImage& image) const {
     if (image.isNull() || leavesImageAlone())
         return image;
+    return applyWith(image, [this](const Image& src, Image& dst) { runBands(src, dst); });
+}
+
+QImage ImageFilter::applyWith(const QImage& image, const Fill& fill) const {
+    if (image.isNull())
+        return image;
     const Image src = Image::fromQImage(image);
     std::lock_guard lock(spareMutex_);
     // Only we hold the last output: nobody can see it change.
@@ -62,7 +68,7 @@ QImage ImageFilter::apply(const QImage& image) const {
     else
         out = makeLike(src);
     spare_ = QImage();
-    runBands(src, out);
+    fill(src, out);
     spare_ = out.toQImage();
     // A caller gets its own format back when that can hold what the filters make (the
     // renderer hands us Format_ARGB32_Premultiplied). An opaque image, such as a decoded JPEG,

@@ -1,6 +1,7 @@
 #pragma once
 // The three image filters as objects carrying their parameters: applied to an image directly,
 // or handed to a layer as content filters that the renderer runs on the layer's picture.
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -24,8 +25,16 @@ class ImageFilter : public graphics::ContentFilter {
     // Format_ARGB32_Premultiplied.
     QImage apply(const QImage& image) const override;
 
-  protected:
+    // Whether the parameters leave every pixel as it is.
     virtual bool leavesImageAlone() const { return false; }
+
+    // What apply() does around its own work, for work that stands in for this filter's (a
+    // chain of filters run as one): `fill` writes every row of an output like its source,
+    // which is the last output when nobody holds that any more. The same formats as apply().
+    using Fill = std::function<void(const Image& src, Image& dst)>;
+    QImage applyWith(const QImage& image, const Fill& fill) const;
+
+  protected:
     // The fewest rows worth a band of their own.
     virtual int minimumBandRows() const { return 32; }
     // Rows [rowBegin, rowEnd) of dst (same size and channel order as src).
@@ -45,8 +54,9 @@ class ColourCubeFilter : public ImageFilter {
     // Shared with whoever built it: equal keys give the very same table.
     const std::shared_ptr<const ColourCube>& cube() const { return cube_; }
 
-  protected:
     bool leavesImageAlone() const override { return !cube_ || !cube_->isValid(); }
+
+  protected:
     void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const override;
 
   private:
@@ -58,9 +68,9 @@ class BoxBlurFilter : public ImageFilter {
     explicit BoxBlurFilter(double radius) : radius_(radius) {}
     std::string name() const override { return "boxBlur"; }
     double radius() const { return radius_; }
+    bool leavesImageAlone() const override;
 
   protected:
-    bool leavesImageAlone() const override;
     int minimumBandRows() const override;
     void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const override;
 

@@ -1,0 +1,245 @@
+#include "platform/imaging/filter_chain.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "platform/imaging/box_blur.h"
+#include "platform/imaging/filters.h"
+#include "platform/imaging/median.h"
+#include "platform/imaging/worker_pool.h"
+
+namespace qrn::imaging {
+
+namespace {
+
+// A filter that can make its rows one at a time from rows of its input near them.
+struct RowFilter {
+    enum class Kind { Cube, Blur, Median };
+    Kind kind;
+    const ColourCube* cube = nullptr;
+    int radius = 0; // whole radius of a blur
+
+    // Input rows above and below an output row that it reads.
+    int reach() const { return kind == Kind::Blur ? radius : kind == Kind::Median ? 1 : 0; }
+    // Input rows it holds at once: a blur moving down a row adds the row below its window
+    // while the row above is still to be taken off.
+    int window() const { return 2 * reach() + (kind == Kind::Blur ? 2 : 1); }
+};
+
+std::optional<RowFilter> rowFilterFor(const ImageFilter& filter) {
+    if (const auto* cube = dynamic_cast<const ColourCubeFilter*>(&filter))
+        return RowFilter{RowFilter::Kind::Cube, cube->cube().get(), 0};
+    if (const auto* blur = dynamic_cast<const BoxBlurFilter*>(&filter)) {
+        const int r = boxBlurWholeRadius(blur->radius());
+        if (r > kMaxRowBoxBlurRadius)
+            return std::nullopt;
+        return RowFilter{RowFilter::Kind::Blur, nullptr, r};
+    }
+    if (dynamic_cast<const MedianFilter*>(&filter))
+        return RowFilter{RowFilter::Kind::Median};
+    return std::nullopt;
+}
+
+// One band of rows through every filter of a run. Each filter but the last writes its rows into
+// a ring just deep enough for the next one, which asks for them in rising order and may ask
+// again for a row still in the ring; the last writes straight into the output. So a band
+// touches the source and the output once, and the rest stays in the thread's cache.
+class BandRun {
+  public:
+    // Bytes of scratch a band needs.
+    static std::size_t scratchBytes(const std::vector<RowFilter>& filters, int width, int height) {
+        const std::size_t row = 4 * static_cast<std::size_t>(width);
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < filters.size(); ++i) {
+            if (i + 1 < filters.size())
+                bytes += row * ringDepth(filters[i + 1], height);
+            if (filters[i].kind == RowFilter::Kind::Blur)
+                bytes += row * sizeof(std::uint16_t);
+            if (filters[i].kind == RowFilter::Kind::Median)
+                bytes += medianScratchBytes(width);
+        }
+        return bytes;
+    }
+
+    BandRun(const std::vector<RowFilter>& filters, ConstImageView src, ImageView dst, std::uint8_t* scratch)
+        : src_(src), dst_(dst), rowBytes_(4 * static_cast<std::size_t>(src.width)) {
+        stages_.reserve(filters.size());
+        for (std::size_t i = 0; i < filters.size(); ++i) {
+            Stage& s = stages_.emplace_back(filters[i]);
+            if (s.filter.kind == RowFilter::Kind::Cube)
+                s.cube.emplace(*s.filter.cube, src.order, dst.order);
+            if (s.filter.kind == RowFilter::Kind::Blur) {
+                s.columns = reinterpret_cast<std::uint16_t*>(scratch);
+                scratch += rowBytes_ * sizeof(std::uint16_t);
+            }
+            if (s.filter.kind == RowFilter::Kind::Median) {
+                s.scratch = scratch;
+                scratch += medianScratchBytes(src.width);
+            }
+            if (i + 1 < filters.size()) {
+                s.depth = ringDepth(filters[i + 1], src.height);
+                s.ring = scratch;
+                scratch += rowBytes_ * s.depth;
+            }
+        }
+    }
+
+    void run(int rowBegin, int rowEnd) {
+        const int last = static_cast<int>(stages_.size()) - 1;
+        for (int y = rowBegin; y < rowEnd; ++y)
+            make(last, y, dst_.row(y));
+    }
+
+  private:
+    static int ringDepth(const RowFilter& consumer, int height) {
+        // Rows outside the image are never asked for, so no more than the image's rows.
+        return std::min(consumer.window(), height);
+    }
+
+    struct Stage {
+        explicit Stage(const RowFilter& f) : filter(f) {}
+        RowFilter filter;
+        std::optional<ColourCubeRows> cube;
+        std::uint16_t* columns = nullptr; // a blur's column sums
+        int summed = -1;                  // the row those sums are for
+        std::uint8_t* scratch = nullptr;  // a median's
+        // This stage's output rows that the next one reads: row y at y % depth.
+        std::uint8_t* ring = nullptr;
+        int depth = 0;
+        int next = -1; // the next row to make into the ring
+    };
+
+    // Row y of stage i's input.
+    const std::uint8_t* input(int i, int y) {
+        if (i == 0)
+            return src_.row(y);
+        Stage& before = stages_[i - 1];
+        if (before.next < 0)
+            before.next = y;
+        for (; before.next <= y; ++before.next)
+            make(i - 1, before.next, slot(before, before.next));
+        return slot(before, y);
+    }
+
+    std::uint8_t* slot(const Stage& s, int y) const { return s.ring + rowBytes_ * (y % s.depth); }
+
+    void make(int i, int y, std::uint8_t* out) {
+        Stage& s = stages_[i];
+        const int width = src_.width, height = src_.height;
+        switch (s.filter.kind) {
+        case RowFilter::Kind::Cube:
+            (*s.cube)(input(i, y), out, width);
+            break;
+        case RowFilter::Kind::Median: {
+            const std::uint8_t* above = input(i, std::max(y - 1, 0));
+            const std::uint8_t* here = input(i, y);
+            const std::uint8_t* below = input(i, std::min(y + 1, height - 1));
+            median3x3Row(above, here, below, out, width, s.scratch);
+            break;
+        }
+        case RowFilter::Kind::Blur: {
+            const int r = s.filter.radius;
+            if (s.summed >= 0 && y == s.summed + 1) {
+                // The row entering the window is made first; the one leaving is still in the ring.
+                const std::uint8_t* entering = y + r < height ? input(i, y + r) : nullptr;
+                const std::uint8_t* leaving = y - r - 1 >= 0 ? input(i, y - r - 1) : nullptr;
+                slideBoxBlurColumns(s.columns, entering, leaving, rowBytes_);
+            } else {
+                std::memset(s.columns, 0, rowBytes_ * sizeof(std::uint16_t));
+                for (int k = std::max(0, y - r); k <= std::min(height - 1, y + r); ++k)
+                    slideBoxBlurColumns(s.columns, input(i, k), nullptr, rowBytes_);
+            }
+            s.summed = y;
+            boxBlurRowFromColumns(s.columns, width, r, out);
+            break;
+        }
+        }
+    }
+
+    ConstImageView src_;
+    ImageView dst_;
+    std::size_t rowBytes_;
+    std::vector<Stage> stages_;
+};
+
+// Kept between frames, so a band does not allocate.
+std::uint8_t* threadScratch(std::size_t bytes) {
+    thread_local std::unique_ptr<std::uint8_t[]> buffer;
+    thread_local std::size_t size = 0;
+    if (size < bytes) {
+        buffer.reset(new std::uint8_t[bytes]);
+        size = bytes;
+    }
+    return buffer.get();
+}
+
+void runFused(const std::vector<RowFilter>& filters, int threads, const Image& src, Image& dst) {
+    const ConstImageView s = src.view();
+    const ImageView d = dst.mutableView();
+    const int height = src.height();
+    // Every band makes the rows around it again: keep that a small share of it. A few bands a
+    // thread let the others take over from a thread whose core is busy with other work.
+    int reach = 0;
+    for (const RowFilter& f : filters)
+        reach += f.reach();
+    const int minimumRows = std::max(32, 8 * (2 * reach + 1));
+    const int perThread = threads <= 1 ? 1 : std::clamp(height / (threads * minimumRows), 1, 4);
+    const int bands = std::clamp(threads * perThread, 1, std::max(height, 1));
+    auto bandStart = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
+    const std::size_t scratch = BandRun::scratchBytes(filters, src.width(), height);
+    WorkerPool::shared().forEach(bands, threads, [&](int i) {
+        BandRun(filters, s, d, threadScratch(scratch)).run(bandStart(i), bandStart(i + 1));
+    });
+}
+
+QImage asPremultipliedArgb(const QImage& image) {
+    return image.format() == QImage::Format_ARGB32_Premultiplied
+               ? image
+               : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
+
+QImage applyContentFilters(const std::vector<graphics::ContentFilterPtr>& filters, const QImage& image) {
+    QImage group = image;
+    auto take = [&](const QImage& out) {
+        if (out.size() == group.size())
+            group = asPremultipliedArgb(out);
+    };
+    // The run of image filters waiting to go as one.
+    std::vector<const ImageFilter*> run;
+    std::vector<RowFilter> rows;
+    auto flush = [&] {
+        if (run.size() == 1) {
+            take(run.front()->apply(group));
+        } else if (run.size() > 1) {
+            int threads = run.front()->threadCount();
+            for (const ImageFilter* f : run)
+                threads = std::min(threads, f->threadCount());
+            take(run.front()->applyWith(
+                group, [&](const Image& src, Image& dst) { runFused(rows, threads, src, dst); }));
+        }
+        run.clear();
+        rows.clear();
+    };
+    for (const auto& f : filters) {
+        if (!f)
+            continue;
+        const auto* imageFilter = dynamic_cast<const ImageFilter*>(f.get());
+        if (imageFilter && imageFilter->leavesImageAlone())
+            continue;
+        if (const auto row = imageFilter ? rowFilterFor(*imageFilter) : std::nullopt) {
+            run.push_back(imageFilter);
+            rows.push_back(*row);
+            continue;
+        }
+        flush();
+        take(f->apply(group));
+    }
+    flush();
+    return group;
+}
+
+} // namespace qrn::imaging

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+#include "platform/imaging/box_blur.h"
+#include "platform/imaging/filter_chain.h"
+#include "platform/imaging/filters.h"
+
+using namespace qrn::imaging;
+using qrn::graphics::ContentFilter;
+using qrn::graphics::ContentFilterPtr;
+
+namespace {
+
+// Premultiplied noise, greenish so that the key clears some pixels and blends others, with a
+// few pixels not opaque.
+QImage picture(int w, int h, unsigned seed) {
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int a = rng() % 5 == 0 ? int(rng() % 256) : 255;
+            row[x] = qRgba(int(rng() % 120) * a / 255, (100 + int(rng() % 156)) * a / 255,
+                           int(rng() % 130) * a / 255, a);
+        }
+    }
+    return img;
+}
+
+std::shared_ptr<const ColourCube> greenKey() {
+    const int n = 9; // coarse, so that most cells blend
+    std::vector<float> data;
+    for (int b = 0; b < n; ++b)
+        for (int g = 0; g < n; ++g)
+            for (int r = 0; r < n; ++r) {
+                const float fr = r / float(n - 1), fg = g / float(n - 1), fb = b / float(n - 1);
+                const float a = fg > 0.6f && fg > fr + 0.3f && fg > fb + 0.3f ? 0.0f : 1.0f;
+                for (float v : {fr * a, fg * a, fb * a, a})
+                    data.push_back(v);
+            }
+    return std::make_shared<const ColourCube>(n, std::move(data));
+}
+
+// What the renderer did before the filters ran as one: each on the last one's result.
+QImage oneAfterAnother(const std::vector<ContentFilterPtr>& filters, const QImage& image) {
+    QImage group = image;
+    for (const auto& f : filters) {
+        if (!f)
+            continue;
+        const QImage out = f->apply(group);
+        if (out.size() == group.size())
+            group = out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    return group.copy();
+}
+
+std::vector<ContentFilterPtr> onThreads(std::vector<ContentFilterPtr> filters, int threads) {
+    for (auto& f : filters)
+        if (auto* imageFilter = dynamic_cast<ImageFilter*>(f.get()))
+            imageFilter->setThreadCount(threads);
+    return filters;
+}
+
+std::vector<ContentFilterPtr> keyBlurMedian(double radius) {
+    return {std::make_shared<ColourCubeFilter>(greenKey()), std::make_shared<BoxBlurFilter>(radius),
+            std::make_shared<MedianFilter>()};
+}
+
+// Not an image filter: flips the picture upside down, so rows move between bands.
+class Flip : public ContentFilter {
+  public:
+    std::string name() const override { return "flip"; }
+    QImage apply(const QImage& image) const override { return image.mirrored(false, true); }
+};
+
+// Gives an image of another size, which the chain passes over.
+class Shrink : public ContentFilter {
+  public:
+    std::string name() const override { return "shrink"; }
+    QImage apply(const QImage& image) const override { return image.scaled(2, 2); }
+};
+
+} // namespace
+
+TEST(FilterChain, KeyBlurMedianGiveTheBytesOfOneAfterAnotherForAnySizeRadiusAndThreads) {
+    // Tiny and single-row or single-column pictures, odd heights, radii beyond the picture and
+    // the largest radius run as one; bands of a few rows each when there are many threads.
+    const std::pair<int, int> sizes[] = {{1, 1}, {1, 7},   {9, 1},    {2, 2},
+                                         {5, 3}, {37, 23}, {64, 101}, {19, 230}};
+    for (auto [w, h] : sizes) {
+        const QImage src = picture(w, h, unsigned(w * 1000 + h));
+        for (double radius : {1.0, 3.0, 10.0, 40.0, double(kMaxRowBoxBlurRadius)}) {
+            const QImage want = oneAfterAnother(onThreads(keyBlurMedian(radius), 1), src);
+            for (int threads : {1, 2, 3, 8, 64}) {
+                const QImage got = applyContentFilters(onThreads(keyBlurMedian(radius), threads), src);
+                ASSERT_EQ(got.format(), QImage::Format_ARGB32_Premultiplied);
+                ASSERT_EQ(got, want) << w << "x" << h << " radius " << radius << " threads " << threads;
+            }
+        }
+    }
+}
+
+TEST(FilterChain, AnyOrderAndRepeatsOfTheImageFiltersGiveTheSameBytes) {
+    const QImage src = picture(41, 67, 9);
+    const auto key = std::make_shared<ColourCubeFilter>(greenKey());
+    const auto blur2 = std::make_shared<BoxBlurFilter>(2);
+    const auto blur5 = std::make_shared<BoxBlurFilter>(4.5);
+    const auto median = std::make_shared<MedianFilter>();
+    const std::vector<std::vector<ContentFilterPtr>> chains = {
+        {median, blur5, key},
+        {blur2, blur5},
+        {median, median, median},
+        {key, key},
+        {median, key, blur2, median, blur5, key},
+    };
+    for (std::size_t i = 0; i < chains.size(); ++i)
+        for (int threads : {1, 4, 67}) {
+            const auto filters = onThreads(chains[i], threads);
+            EXPECT_EQ(applyContentFilters(filters, src), oneAfterAnother(filters, src))
+                << "chain " << i << " threads " << threads;
+        }
+}
+
+TEST(FilterChain, OtherFiltersSplitTheRunAndNullOrResizingOnesArePassedOver) {
+    const QImage src = picture(33, 45, 10);
+    const auto key = std::make_shared<ColourCubeFilter>(greenKey());
+    const auto median = std::make_shared<MedianFilter>();
+    // A blur too wide to go a row at a time, blurs that change nothing and a table that
+    // changes nothing stay where they are in the order.
+    const auto wide = std::make_shared<BoxBlurFilter>(kMaxRowBoxBlurRadius + 1);
+    const auto none = std::make_shared<BoxBlurFilter>(0.2);
+    const auto invalid =
+        std::make_shared<ColourCubeFilter>(std::make_shared<ColourCube>(1, std::vector<float>{}));
+    const std::vector<ContentFilterPtr> filters =
+        onThreads({key, std::make_shared<BoxBlurFilter>(3), std::make_shared<Flip>(), nullptr, median, none,
+                   invalid, std::make_shared<Shrink>(), key, wide, median},
+                  3);
+    EXPECT_EQ(applyContentFilters(filters, src), oneAfterAnother(filters, src));
+    EXPECT_EQ(applyContentFilters({}, src), src);
+    EXPECT_EQ(applyContentFilters({none, invalid}, src).constBits(), src.constBits());
+    EXPECT_TRUE(applyContentFilters(keyBlurMedian(3), QImage()).isNull());
+}
+
+TEST(FilterChain, APictureInAnotherFormatComesBackPremultipliedWithTheSameBytes) {
+    const QImage src = picture(23, 17, 11);
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_RGBA8888_Premultiplied}) {
+        const QImage other = src.convertToFormat(format);
+        const auto filters = onThreads(keyBlurMedian(2), 2);
+        const QImage got = applyContentFilters(filters, other);
+        EXPECT_EQ(got.format(), QImage::Format_ARGB32_Premultiplied) << format;
+        EXPECT_EQ(got, oneAfterAnother(filters, other)) << format;
+    }
+}
+
+TEST(FilterChain, AnOutputStillHeldIsNeverWrittenOverAndOneLetGoIsReused) {
+    const QImage first = picture(30, 40, 12), second = picture(30, 40, 13);
+    const auto filters = onThreads(keyBlurMedian(3), 2);
+    const QImage wantFirst = oneAfterAnother(filters, first), wantSecond = oneAfterAnother(filters, second);
+    const QImage held = applyContentFilters(filters, first);
+    const QImage next = applyContentFilters(filters, second);
+    EXPECT_NE(held.constBits(), next.constBits());
+    EXPECT_EQ(held, wantFirst);
+    EXPECT_EQ(next, wantSecond);
+    // The output of one run fed to the same filters again is read, not written over.
+    EXPECT_EQ(applyContentFilters(filters, next), oneAfterAnother(filters, wantSecond));
+    const uchar* released;
+    {
+        const QImage out = applyContentFilters(filters, second);
+        released = out.constBits();
+    }
+    const QImage reused = applyContentFilters(filters, first);
+    EXPECT_EQ(reused.constBits(), released);
+    EXPECT_EQ(reused, wantFirst);
+}
