@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/imaging/bands.h"
 #include "platform/imaging/box_blur.h"
 #include "platform/imaging/filters.h"
 #include "platform/imaging/median.h"
@@ -42,10 +43,11 @@ std::optional<RowFilter> rowFilterFor(const ImageFilter& filter) {
     return std::nullopt;
 }
 
-// One band of rows through every filter of a run. Each filter but the last writes its rows into
-// a ring just deep enough for the next one, which asks for them in rising order and may ask
-// again for a row still in the ring; the last writes straight into the output. So a band
-// touches the source and the output once, and the rest stays in the thread's cache.
+// Rows of the output through every filter of a run, on one thread. Each filter but the last
+// writes its rows into a ring just deep enough for the next one, which asks for them in rising
+// order and may ask again for a row still in the ring; the last writes straight into the
+// output. So the source and the output are touched once, and the rest stays in the thread's
+// cache. Calling run() again for the rows right after the last ones carries on where it was.
 class BandRun {
   public:
     // Bytes of scratch a band needs.
@@ -179,18 +181,23 @@ void runFused(const std::vector<RowFilter>& filters, int threads, const Image& s
     const ConstImageView s = src.view();
     const ImageView d = dst.mutableView();
     const int height = src.height();
-    // Every band makes the rows around it again: keep that a small share of it. A few bands a
-    // thread let the others take over from a thread whose core is busy with other work.
+    // A fresh start makes the rows around its first row again: only worth it for a good many
+    // rows more than that.
     int reach = 0;
     for (const RowFilter& f : filters)
         reach += f.reach();
-    const int minimumRows = std::max(32, 8 * (2 * reach + 1));
-    const int perThread = threads <= 1 ? 1 : std::clamp(height / (threads * minimumRows), 1, 4);
-    const int bands = std::clamp(threads * perThread, 1, std::max(height, 1));
-    auto bandStart = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
+    const int parts = std::clamp(threads, 1, std::max(height, 1));
+    RowShares shares(height, parts, 16, 2 * (2 * reach + 1));
     const std::size_t scratch = BandRun::scratchBytes(filters, src.width(), height);
-    WorkerPool::shared().forEach(bands, threads, [&](int i) {
-        BandRun(filters, s, d, threadScratch(scratch)).run(bandStart(i), bandStart(i + 1));
+    WorkerPool::shared().forEach(parts, parts, [&](int part) {
+        std::optional<BandRun> band;
+        int begin, end;
+        bool fresh;
+        while (shares.next(part, begin, end, fresh)) {
+            if (fresh || !band)
+                band.emplace(filters, s, d, threadScratch(scratch));
+            band->run(begin, end);
+        }
     });
 }
 

@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
 
+#include "platform/imaging/bands.h"
 #include "platform/imaging/box_blur.h"
 #include "platform/imaging/filter_chain.h"
 #include "platform/imaging/filters.h"
@@ -172,4 +174,76 @@ TEST(FilterChain, AnOutputStillHeldIsNeverWrittenOverAndOneLetGoIsReused) {
     const QImage reused = applyContentFilters(filters, first);
     EXPECT_EQ(reused.constBits(), released);
     EXPECT_EQ(reused, wantFirst);
+}
+
+namespace {
+
+// Asks for rows for the parts in the given order, round after round (a part told there are
+// none left asks no more), counting in `seen` how often each row goes out and checking that
+// rows said to carry on do carry on from the part's last ones. Returns the fresh starts.
+int handOut(RowShares& shares, std::vector<int>& seen, const std::vector<int>& order) {
+    std::vector<int> last(64, -1);
+    std::vector<bool> finished(64, false);
+    int fresh = 0;
+    for (bool anyLeft = true; anyLeft;) {
+        anyLeft = false;
+        for (int part : order) {
+            int b, e;
+            bool isFresh;
+            if (finished[std::size_t(part)] || !shares.next(part, b, e, isFresh)) {
+                finished[std::size_t(part)] = true;
+                continue;
+            }
+            anyLeft = true;
+            EXPECT_LT(b, e);
+            if (!isFresh)
+                EXPECT_EQ(b, last[std::size_t(part)]);
+            fresh += isFresh;
+            last[std::size_t(part)] = e;
+            for (int y = b; y < e; ++y)
+                seen.at(std::size_t(y))++;
+        }
+    }
+    return fresh;
+}
+
+bool eachOnce(const std::vector<int>& seen) {
+    return std::all_of(seen.begin(), seen.end(), [](int n) { return n == 1; });
+}
+
+} // namespace
+
+TEST(RowShares, EveryRowGoesOutOnceAndPartsCarryOnUnlessTheyTakeOverOthersRows) {
+    {
+        // Parts in step: each its own share, one fresh start each.
+        RowShares shares(100, 4, 8, 10);
+        std::vector<int> seen(100);
+        EXPECT_EQ(handOut(shares, seen, {0, 1, 2, 3}), 4);
+        EXPECT_TRUE(eachOnce(seen));
+    }
+    {
+        // Part 1 comes only once part 0 is done: part 0 takes over halves of its share while
+        // they are at least twice the fewest rows worth it (150..200, then 125..150); part 1
+        // does the rest.
+        RowShares shares(200, 2, 16, 20);
+        std::vector<int> seen(200);
+        EXPECT_EQ(handOut(shares, seen, {0}), 3);
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 175);
+        EXPECT_EQ(handOut(shares, seen, {1}), 1);
+        EXPECT_TRUE(eachOnce(seen));
+    }
+    {
+        // A part much faster than the others, more parts than rows, no rows at all.
+        RowShares fast(300, 3, 4, 6);
+        std::vector<int> seen(300);
+        handOut(fast, seen, {0, 0, 0, 0, 0, 1, 2});
+        EXPECT_TRUE(eachOnce(seen));
+        RowShares many(5, 8, 2, 1);
+        std::vector<int> few(5);
+        handOut(many, few, {7, 6, 5, 4, 3, 2, 1, 0});
+        EXPECT_TRUE(eachOnce(few));
+        RowShares none(0, 2, 4, 1);
+        std::vector<int> empty;
+        EXPECT_EQ(handOut(none, empty, {0, 1}), 0);
+    }
 }
