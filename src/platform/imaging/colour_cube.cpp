@@ -103,17 +103,31 @@ void ColourCubeRows::operator()(const std::uint8_t* s, std::uint8_t* d, int widt
         copy(s, d, width);
         return;
     }
+    // With the layouts fixed at compile time the channel offsets are constants, which leaves
+    // registers for the lookup.
+    const bool srcBgra = srcOrder_ == ChannelOrder::BGRA, dstBgra = dstOrder_ == ChannelOrder::BGRA;
+    if (srcBgra && dstBgra)
+        lookUp<ChannelOrder::BGRA, ChannelOrder::BGRA>(s, d, width);
+    else if (srcBgra)
+        lookUp<ChannelOrder::BGRA, ChannelOrder::RGBA>(s, d, width);
+    else if (dstBgra)
+        lookUp<ChannelOrder::RGBA, ChannelOrder::BGRA>(s, d, width);
+    else
+        lookUp<ChannelOrder::RGBA, ChannelOrder::RGBA>(s, d, width);
+}
+
+template <ChannelOrder Src, ChannelOrder Dst>
+void ColourCubeRows::lookUp(const std::uint8_t* s, std::uint8_t* d, int width) const {
     // Locals rather than members: the byte stores below could alias any member.
     const int n = cube_.dimension();
     const float* table = cube_.data().data();
     const AxisPosition* opaque = opaque_;
     const std::ptrdiff_t stepG = 4 * static_cast<std::ptrdiff_t>(n);
     const std::ptrdiff_t stepB = stepG * n;
-    const ChannelOffsets si = channelOffsets(srcOrder_), di = channelOffsets(dstOrder_);
-    const bool sameOrder = srcOrder_ == dstOrder_;
+    constexpr ChannelOffsets si = channelOffsets(Src), di = channelOffsets(Dst);
+    constexpr bool sameOrder = Src == Dst, dstBgra = Dst == ChannelOrder::BGRA;
     const ColourCube::Cell* cells = cube_.cells();
     const std::ptrdiff_t cellStepG = n - 1, cellStepB = static_cast<std::ptrdiff_t>(n - 1) * (n - 1);
-    const bool dstBgra = dstOrder_ == ChannelOrder::BGRA;
     const __m128 zero = _mm_setzero_ps();
     const __m128 maxByte = _mm_set1_ps(255.0f);
     const __m128 half = _mm_set1_ps(0.5f);
@@ -143,7 +157,7 @@ void ColourCubeRows::operator()(const std::uint8_t* s, std::uint8_t* d, int widt
             pb = opaque[s[si.b]];
             const ColourCube::Cell kind = cells[pr.index + cellStepG * pg.index + cellStepB * pb.index];
             if (kind == ColourCube::Cell::Unchanged) {
-                if (sameOrder)
+                if constexpr (sameOrder)
                     std::memcpy(d, s, 4);
                 else
                     d[di.r] = s[si.r], d[di.g] = s[si.g], d[di.b] = s[si.b], d[di.a] = 255;
@@ -171,7 +185,7 @@ void ColourCubeRows::operator()(const std::uint8_t* s, std::uint8_t* d, int widt
                        _mm_set1_ps(static_cast<float>(a)));
         v = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3)));
         v = _mm_add_ps(_mm_min_ps(v, maxByte), half);
-        if (dstBgra)
+        if constexpr (dstBgra)
             v = _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 0, 1, 2));
         __m128i q = _mm_cvttps_epi32(v);
         q = _mm_packs_epi32(q, q);

@@ -72,6 +72,8 @@ class ColourCubeRows {
     };
     static AxisPosition axisPosition(float unit, int dimension);
     void copy(const std::uint8_t* src, std::uint8_t* dst, int width) const;
+    template <ChannelOrder Src, ChannelOrder Dst>
+    void lookUp(const std::uint8_t* src, std::uint8_t* dst, int width) const;
 
     const ColourCube& cube_;
     ChannelOrder srcOrder_, dstOrder_;

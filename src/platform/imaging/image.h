@@ -73,7 +73,7 @@ Image makeLike(const Image& image);
 struct ChannelOffsets {
     int r, g, b, a;
 };
-inline ChannelOffsets channelOffsets(ChannelOrder order) {
+constexpr ChannelOffsets channelOffsets(ChannelOrder order) {
     return order == ChannelOrder::BGRA ? ChannelOffsets{2, 1, 0, 3} : ChannelOffsets{0, 1, 2, 3};
 }
 

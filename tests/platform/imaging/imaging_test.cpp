@@ -365,22 +365,25 @@ TEST(ImagingColourCube, RunsOfOneColourGiveWhatEachPixelGivesAlone) {
     // Runs of one to five equal pixels, across row ends too, into a buffer of the other layout.
     const ColourCube cube = greenKeyCube();
     const Image colours = noise(40, 1, 12);
-    std::mt19937 rng(5);
-    Image src(33, 9, ChannelOrder::BGRA);
-    int colour = 0, left = 0;
-    for (int y = 0; y < src.height(); ++y)
-        for (int x = 0; x < src.width(); ++x) {
-            if (left-- == 0) {
-                colour = (colour + 1) % colours.width();
-                left = int(rng() % 5);
+    for (auto [from, to] :
+         {std::pair{ChannelOrder::BGRA, ChannelOrder::RGBA}, {ChannelOrder::RGBA, ChannelOrder::BGRA}}) {
+        std::mt19937 rng(5);
+        Image src(33, 9, from);
+        int colour = 0, left = 0;
+        for (int y = 0; y < src.height(); ++y)
+            for (int x = 0; x < src.width(); ++x) {
+                if (left-- == 0) {
+                    colour = (colour + 1) % colours.width();
+                    left = int(rng() % 5);
+                }
+                src.setPixel(x, y, colours.pixel(colour, 0));
             }
-            src.setPixel(x, y, colours.pixel(colour, 0));
-        }
-    Image out(src.width(), src.height(), ChannelOrder::RGBA);
-    applyColourCube(cube, src.view(), out.mutableView(), 0, src.height());
-    for (int y = 0; y < src.height(); ++y)
-        for (int x = 0; x < src.width(); ++x)
-            ASSERT_EQ(out.pixel(x, y), referenceLookup(cube, src.pixel(x, y))) << x << "," << y;
+        Image out(src.width(), src.height(), to);
+        applyColourCube(cube, src.view(), out.mutableView(), 0, src.height());
+        for (int y = 0; y < src.height(); ++y)
+            for (int x = 0; x < src.width(); ++x)
+                ASSERT_EQ(out.pixel(x, y), referenceLookup(cube, src.pixel(x, y))) << x << "," << y;
+    }
 }
 
 TEST(ImagingFilters, AnOutputStillHeldIsNeverWrittenOverByTheNextFrame) {
