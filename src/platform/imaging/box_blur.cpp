@@ -117,32 +117,33 @@ __attribute__((target_clones("avx2", "default"))) void slideBoxBlurColumns(std::
     }
 }
 
-void boxBlurRowFromColumns(const std::uint16_t* columns, int width, int r, std::uint8_t* out) {
-    if (width <= 0)
-        return;
-    const __m128 scale = _mm_set1_ps(1.0f / static_cast<float>((2 * r + 1) * (2 * r + 1)));
-    const __m128 half = _mm_set1_ps(0.5f);
-    const __m128i zero = _mm_setzero_si128();
-    auto column = [&](int x) {
-        return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(columns + 4 * x)), zero);
-    };
+namespace {
+
+struct RowQuantizer {
+    __m128 scale, half;
     // The same float steps as the whole-image blur, so the same bytes.
-    auto quantize = [&](__m128i sum) {
+    __m128i operator()(__m128i sum) const {
         return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(sum), scale), half));
+    }
+};
+
+inline __m128i columnSum(const std::uint16_t* columns, int x) {
+    return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(columns + 4 * x)),
+                              _mm_setzero_si128());
+}
+
+// Writes pixels [x, xEnd), moving the window one pixel on after each: taking in the column
+// r + 1 to the right when Add, letting go of the one r to the left when Remove.
+template <bool Add, bool Remove>
+void blurPixels(const std::uint16_t* columns, int r, int x, int xEnd, __m128i& sum,
+                const RowQuantizer& quantize, std::uint8_t* out) {
+    auto step = [&](int at) {
+        if constexpr (Add)
+            sum = _mm_add_epi32(sum, columnSum(columns, at + r + 1));
+        if constexpr (Remove)
+            sum = _mm_sub_epi32(sum, columnSum(columns, at - r));
     };
-    __m128i sum = zero;
-    const int firstEnd = std::min(r, width - 1);
-    for (int x = 0; x <= firstEnd; ++x)
-        sum = _mm_add_epi32(sum, column(x));
-    // Moves the window from pixel x to x + 1.
-    auto step = [&](int x) {
-        if (x + r + 1 < width)
-            sum = _mm_add_epi32(sum, column(x + r + 1));
-        if (x >= r)
-            sum = _mm_sub_epi32(sum, column(x - r));
-    };
-    int x = 0;
-    for (; x + 4 <= width; x += 4) {
+    for (; x + 4 <= xEnd; x += 4) {
         const __m128i q0 = quantize(sum);
         step(x);
         const __m128i q1 = quantize(sum);
@@ -154,13 +155,37 @@ void boxBlurRowFromColumns(const std::uint16_t* columns, int width, int r, std::
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x),
                          _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3)));
     }
-    for (; x < width; ++x) {
+    for (; x < xEnd; ++x) {
         __m128i q = quantize(sum);
         q = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
         const int word = _mm_cvtsi128_si32(q);
         std::memcpy(out + 4 * x, &word, 4);
         step(x);
     }
+}
+
+} // namespace
+
+void boxBlurRowFromColumns(const std::uint16_t* columns, int width, int r, std::uint8_t* out) {
+    if (width <= 0)
+        return;
+    const RowQuantizer quantize{_mm_set1_ps(1.0f / static_cast<float>((2 * r + 1) * (2 * r + 1))),
+                                _mm_set1_ps(0.5f)};
+    __m128i sum = _mm_setzero_si128();
+    const int firstEnd = std::min(r, width - 1);
+    for (int x = 0; x <= firstEnd; ++x)
+        sum = _mm_add_epi32(sum, columnSum(columns, x));
+    // After pixel x the window takes in a column while x < width - r - 1 and lets one go once
+    // x >= r: three stretches of the row, each without a test per pixel.
+    const int addsUntil = width - r - 1, removesFrom = r;
+    const int first = std::clamp(std::min(addsUntil, removesFrom), 0, width);
+    const int second = std::clamp(std::max(addsUntil, removesFrom), 0, width);
+    blurPixels<true, false>(columns, r, 0, first, sum, quantize, out);
+    if (addsUntil < removesFrom)
+        blurPixels<false, false>(columns, r, first, second, sum, quantize, out);
+    else
+        blurPixels<true, true>(columns, r, first, second, sum, quantize, out);
+    blurPixels<false, true>(columns, r, second, width, sum, quantize, out);
 }
 
 Image boxBlur(const Image& src, double radius, int threads) {
