@@ -50,13 +50,13 @@ std::pair<double, double> unclampedColumns(double base, double step, double reci
     return {std::min(a, b), std::max(a, b)};
 }
 
-// Two channels at once, one in each 16-bit half; every step below stays inside its half, so the
-// AVX2 rows (which work on the halves as 16-bit lanes) give exactly the same bytes.
-inline std::uint32_t lerpPixel(std::uint32_t a, std::uint32_t b, std::uint32_t w) {
-    const std::uint32_t iw = 256 - w;
-    const std::uint32_t rb = (((a & 0xff00ff) * iw + (b & 0xff00ff) * w) >> 8) & 0xff00ff;
-    const std::uint32_t ag = (((a >> 8) & 0xff00ff) * iw + ((b >> 8) & 0xff00ff) * w) & 0xff00ff00;
-    return rb | ag;
+// Texel weights are in 64ths on each axis: small enough for the AVX2 rows to weigh a column's two
+// texels with byte multiplies and the row's two columns with 16-bit ones, all channels at once.
+constexpr int kWeightOne = 64;
+
+// A pixel's coverage (0..255) as a factor out of 256, so that full coverage keeps every level.
+inline std::uint32_t coverageFactor(std::uint32_t a) {
+    return a + (a >> 7);
 }
 
 // Every channel times a / 255, rounded.
@@ -88,19 +88,22 @@ inline void texelPair(float s, int size, int& first, std::uint32_t& weight) {
     int x0 = int(s);
     x0 -= float(x0) > s;
     const float fs = float(x0);
-    weight = std::uint32_t((s - fs) * 256.0f);
+    weight = std::uint32_t((s - fs) * float(kWeightOne));
     if (x0 < 0) {
         first = 0;
         weight = 0;
     } else if (x0 > size - 2) {
         first = std::max(size - 2, 0);
-        weight = size > 1 ? 256 : 0;
+        weight = size > 1 ? kWeightOne : 0;
     } else {
         first = x0;
     }
 }
 
-inline std::uint32_t sampleAt(const Source& src, float s, float t) {
+// The bilinear sample at (s, t) times the coverage factor (out of 256). Each channel: the column
+// pairs weighed first (at most 255 * 64), then the two columns with the factor folded into their
+// weights (at most 64 * 256 together), then one rounding shift; the AVX2 rows do the same sums.
+inline std::uint32_t sampleAt(const Source& src, float s, float t, std::uint32_t factor) {
     int x, y;
     std::uint32_t wx, wy;
     texelPair(s, src.width, x, wx);
@@ -108,7 +111,15 @@ inline std::uint32_t sampleAt(const Source& src, float s, float t) {
     const int x1 = std::min(x + 1, src.width - 1), y1 = std::min(y + 1, src.height - 1);
     const std::uint32_t* rowA = src.pixels + qsizetype(y) * src.stride;
     const std::uint32_t* rowB = src.pixels + qsizetype(y1) * src.stride;
-    return lerpPixel(lerpPixel(rowA[x], rowA[x1], wx), lerpPixel(rowB[x], rowB[x1], wx), wy);
+    const std::uint32_t tl = rowA[x], tr = rowA[x1], bl = rowB[x], br = rowB[x1];
+    const std::uint32_t h0 = (kWeightOne - wx) * factor, h1 = wx * factor, v0 = kWeightOne - wy;
+    std::uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const std::uint32_t left = ((tl >> shift) & 0xff) * v0 + ((bl >> shift) & 0xff) * wy;
+        const std::uint32_t right = ((tr >> shift) & 0xff) * v0 + ((br >> shift) & 0xff) * wy;
+        out |= ((left * h0 + right * h1 + (1u << 19)) >> 20) << shift;
+    }
+    return out;
 }
 
 void blendPortable(std::uint32_t* dst, int from, int to, const Source& src, const Run& run,
@@ -118,18 +129,9 @@ void blendPortable(std::uint32_t* dst, int from, int to, const Source& src, cons
         if (a == 0)
             continue;
         const float kf = float(k);
-        const std::uint32_t p = byteMul(sampleAt(src, run.s0 + kf * run.ds, run.t0 + kf * run.dt), a);
+        const std::uint32_t p = sampleAt(src, run.s0 + kf * run.ds, run.t0 + kf * run.dt, coverageFactor(a));
         dst[k] = addSaturated(p, byteMul(dst[k], 255 - (p >> 24)));
     }
-}
-
-__attribute__((target("avx2"))) inline __m256i lerp8(__m256i a, __m256i b, __m256i w, __m256i iw) {
-    const __m256i low = _mm256_set1_epi32(0x00ff00ff);
-    const __m256i rb = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(a, low), iw),
-                                        _mm256_mullo_epi16(_mm256_and_si256(b, low), w));
-    const __m256i ag = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(a, 8), iw),
-                                        _mm256_mullo_epi16(_mm256_srli_epi16(b, 8), w));
-    return _mm256_or_si256(_mm256_srli_epi16(rb, 8), _mm256_andnot_si256(low, ag));
 }
 
 // `a` holds the factor in both 16-bit halves of each pixel.
@@ -152,12 +154,23 @@ __attribute__((target("avx2"))) inline void texelPairs8(__m256 s, int size, __m2
     s = _mm256_min_ps(_mm256_max_ps(s, _mm256_set1_ps(-1.0f)), _mm256_set1_ps(float(size)));
     const __m256 fs = _mm256_floor_ps(s);
     const __m256i x0 = _mm256_cvttps_epi32(fs);
-    const __m256i w = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(s, fs), _mm256_set1_ps(256.0f)));
+    const __m256i w =
+        _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(s, fs), _mm256_set1_ps(float(kWeightOne))));
     const __m256i last = _mm256_set1_epi32(size - 2);
     const __m256i before = _mm256_cmpgt_epi32(_mm256_setzero_si256(), x0),
                   after = _mm256_cmpgt_epi32(x0, last);
     first = _mm256_min_epi32(_mm256_max_epi32(x0, _mm256_setzero_si256()), last);
-    weight = _mm256_blendv_epi8(_mm256_andnot_si256(before, w), _mm256_set1_epi32(256), after);
+    weight = _mm256_blendv_epi8(_mm256_andnot_si256(before, w), _mm256_set1_epi32(kWeightOne), after);
+}
+
+// Pixels m and m + 4 in one register, each a 128-bit half holding its four texels; every channel's
+// four are weighed down to one 32-bit sum: the column pairs by byte multiplies, then the two
+// columns, then the rounding shift of sampleAt.
+__attribute__((target("avx2"))) inline __m256i weigh(__m256i texels, __m256i byChannel, __m256i columnWeights,
+                                                     __m256i rowWeights) {
+    const __m256i columns = _mm256_maddubs_epi16(_mm256_shuffle_epi8(texels, byChannel), columnWeights);
+    return _mm256_srli_epi32(
+        _mm256_add_epi32(_mm256_madd_epi16(columns, rowWeights), _mm256_set1_epi32(1 << 19)), 20);
 }
 
 __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const Source& src, const Run& run,
@@ -171,13 +184,16 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
     const __m256 s0 = _mm256_set1_ps(run.s0), t0 = _mm256_set1_ps(run.t0);
     const __m256 ds = _mm256_set1_ps(run.ds), dt = _mm256_set1_ps(run.dt);
     const __m256i stride = _mm256_set1_epi32(src.stride);
-    const __m256i full = _mm256_set1_epi16(256), opaque = _mm256_set1_epi32(255);
-    // Texel pairs (first and second side by side) are fetched 64 bits at a time.
-    const __m256i order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
+    const __m256i one = _mm256_set1_epi32(kWeightOne), opaque = _mm256_set1_epi32(255);
+    // A pixel's four texels, top pair then bottom pair, become (top left, bottom left, top right,
+    // bottom right) for each channel in turn.
+    const __m256i byChannel = _mm256_setr_epi8(0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15, 0, 8, 4,
+                                               12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15);
     const std::uint32_t* base32 = src.pixels;
+    const std::ptrdiff_t below = src.stride;
     // The last pixels of a run are read and written through a mask; their factors past the run
     // are 0.
-    const __m256 scale = _mm256_set1_ps(256.0f);
+    const __m256 scale = _mm256_set1_ps(float(kWeightOne));
     for (int k = 0; k < n; k += 8) {
         const __m128i a8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alpha + k));
         if (_mm_testz_si128(a8, _mm_set_epi64x(0, -1)))
@@ -196,44 +212,43 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
             texelPairs8(s, src.width, x, wx);
             texelPairs8(t, src.height, y, wy);
         }
-        const __m256i rowA = _mm256_mullo_epi32(y, stride);
-        const __m256i top = _mm256_add_epi32(rowA, x);
+        const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(y, stride), x);
         // Each pair is one 64-bit load; gathers cost more than plain loads here.
         alignas(32) int at[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), top);
-        const std::ptrdiff_t below = src.stride;
         // Rows further down will want these texels' neighbours soon; asking for them now hides
         // the wait for memory behind this row's arithmetic.
         for (int i = 0; i < 8; i += 2) {
             _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead), _MM_HINT_T0);
             _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead + below), _MM_HINT_T0);
         }
-        auto pairs = [&](int i, std::ptrdiff_t offset) {
-            const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base32 + at[i] + offset));
-            return _mm_castpd_si128(_mm_loadh_pd(
-                _mm_castsi128_pd(lo), reinterpret_cast<const double*>(base32 + at[i + 1] + offset)));
+        auto quad = [&](int i) {
+            const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base32 + at[i]));
+            return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(pair),
+                                                 reinterpret_cast<const double*>(base32 + at[i] + below)));
         };
-        const __m256i t0 = _mm256_setr_m128i(pairs(0, 0), pairs(2, 0)),
-                      t1 = _mm256_setr_m128i(pairs(4, 0), pairs(6, 0));
-        const __m256i b0 = _mm256_setr_m128i(pairs(0, below), pairs(2, below)),
-                      b1 = _mm256_setr_m128i(pairs(4, below), pairs(6, below));
-        // t0 holds pixels 0..3 as (first, second) pairs, t1 pixels 4..7.
-        const __m256i tl = _mm256_permutevar8x32_epi32(
-            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(t0), _mm256_castsi256_ps(t1), 0x88)),
-            order);
-        const __m256i tr = _mm256_permutevar8x32_epi32(
-            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(t0), _mm256_castsi256_ps(t1), 0xdd)),
-            order);
-        const __m256i bl = _mm256_permutevar8x32_epi32(
-            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(b0), _mm256_castsi256_ps(b1), 0x88)),
-            order);
-        const __m256i br = _mm256_permutevar8x32_epi32(
-            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(b0), _mm256_castsi256_ps(b1), 0xdd)),
-            order);
-        const __m256i wx2 = bothHalves(wx), wy2 = bothHalves(wy);
-        const __m256i iwx = _mm256_sub_epi16(full, wx2), iwy = _mm256_sub_epi16(full, wy2);
-        __m256i p = lerp8(lerp8(tl, tr, wx2, iwx), lerp8(bl, br, wx2, iwx), wy2, iwy);
-        p = byteMul8(p, bothHalves(_mm256_cvtepu8_epi32(a8)));
+        // Bytes (64 - wy, wy) in every pair, and words ((64 - wx) f, wx f) for the coverage
+        // factor f; lane m of the low half is pixel m, of the high half pixel m + 4.
+        const __m256i column = _mm256_or_si256(_mm256_sub_epi32(one, wy), _mm256_slli_epi32(wy, 8));
+        const __m256i columnWeights = _mm256_or_si256(column, _mm256_slli_epi32(column, 16));
+        const __m256i factor = _mm256_cvtepu8_epi32(a8);
+        const __m256i rowWeights =
+            _mm256_mullo_epi16(_mm256_or_si256(_mm256_sub_epi32(one, wx), _mm256_slli_epi32(wx, 16)),
+                               bothHalves(_mm256_add_epi32(factor, _mm256_srli_epi32(factor, 7))));
+        const __m256i p0 =
+            weigh(_mm256_setr_m128i(quad(0), quad(4)), byChannel, _mm256_shuffle_epi32(columnWeights, 0x00),
+                  _mm256_shuffle_epi32(rowWeights, 0x00));
+        const __m256i p1 =
+            weigh(_mm256_setr_m128i(quad(1), quad(5)), byChannel, _mm256_shuffle_epi32(columnWeights, 0x55),
+                  _mm256_shuffle_epi32(rowWeights, 0x55));
+        const __m256i p2 =
+            weigh(_mm256_setr_m128i(quad(2), quad(6)), byChannel, _mm256_shuffle_epi32(columnWeights, 0xaa),
+                  _mm256_shuffle_epi32(rowWeights, 0xaa));
+        const __m256i p3 =
+            weigh(_mm256_setr_m128i(quad(3), quad(7)), byChannel, _mm256_shuffle_epi32(columnWeights, 0xff),
+                  _mm256_shuffle_epi32(rowWeights, 0xff));
+        // Back to pixels 0..7 in order, a byte a channel.
+        const __m256i p = _mm256_packus_epi16(_mm256_packus_epi32(p0, p1), _mm256_packus_epi32(p2, p3));
         const __m256i keep = bothHalves(_mm256_sub_epi32(opaque, _mm256_srli_epi32(p, 24)));
         if (k + 8 <= n) {
             auto* out = reinterpret_cast<__m256i*>(dst + k);
