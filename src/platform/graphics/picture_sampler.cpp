@@ -378,33 +378,24 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
     }
 
     const double opacity = alpha / 255.0;
-    auto coverage = [&](int x, int y) -> std::uint8_t {
-        const double xc = x + 0.5, yc = y + 0.5;
-        double c = 1;
-        for (const Edge& e : edges) {
-            c *= e.coverage(e.a * xc + e.b * yc + e.c);
-            if (c <= 0)
-                return 0;
-        }
-        if (rounded) {
-            const double u = inv.m11() * xc + inv.m21() * yc + inv.dx();
-            const double v = inv.m12() * xc + inv.m22() * yc + inv.dy();
-            const double cx = u < rx ? rx : (u > w - rx ? w - rx : -1);
-            const double cy = v < ry ? ry : (v > h - ry ? h - ry : -1);
-            if (cx >= 0 && cy >= 0) {
-                // Distance to the ellipse quarter, turned into target pixels by the gradient.
-                const double qx = (u - cx) / rx, qy = (v - cy) / ry;
-                const double len = std::sqrt(qx * qx + qy * qy);
-                if (len > 0) {
-                    const double fu = qx / (rx * len), fv = qy / (ry * len);
-                    const double gx = fu * inv.m11() + fv * inv.m12(), gy = fu * inv.m21() + fv * inv.m22();
-                    const double g = std::sqrt(gx * gx + gy * gy);
-                    if (g > 0)
-                        c *= std::clamp((1 - len) / g + 0.5, 0.0, 1.0);
-                }
-            }
-        }
-        return std::uint8_t(int(c * opacity * 255 + 0.5));
+    // How much of the pixel centred at (xc, yc) the rounded corners leave: 1 outside the corner
+    // squares.
+    auto cornerFactor = [&](double xc, double yc) {
+        const double u = inv.m11() * xc + inv.m21() * yc + inv.dx();
+        const double v = inv.m12() * xc + inv.m22() * yc + inv.dy();
+        const double cx = u < rx ? rx : (u > w - rx ? w - rx : -1);
+        const double cy = v < ry ? ry : (v > h - ry ? h - ry : -1);
+        if (cx < 0 || cy < 0)
+            return 1.0;
+        // Distance to the ellipse quarter, turned into target pixels by the gradient.
+        const double qx = (u - cx) / rx, qy = (v - cy) / ry;
+        const double len = std::sqrt(qx * qx + qy * qy);
+        if (!(len > 0))
+            return 1.0;
+        const double fu = qx / (rx * len), fv = qy / (ry * len);
+        const double gx = fu * inv.m11() + fv * inv.m12(), gy = fu * inv.m21() + fv * inv.m22();
+        const double g = std::sqrt(gx * gx + gy * gy);
+        return g > 0 ? std::clamp((1 - len) / g + 0.5, 0.0, 1.0) : 1.0;
     };
 
     const QRect& clip = target.clip;
@@ -484,6 +475,8 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
     // Columns a strip at a time, so the texels one strip's rows share stay in the nearest cache
     // from one row to the next instead of being fetched again for every row.
     std::array<std::uint8_t, kChunk + 8> alphas{};
+    // The coverage of a row's pixels, the product of what each side and corner leaves.
+    std::array<double, kChunk> covered;
     const std::ptrdiff_t ahead =
         std::ptrdiff_t(std::lround(std::clamp(kAheadRows * inv.m22(), -1e6, 1e6))) * src.stride +
         std::lround(std::clamp(kAheadRows * inv.m21(), -1e6, 1e6));
@@ -497,23 +490,56 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
             const double yc = y + 0.5;
             const int innerFrom = std::clamp(span.innerFrom - x0, 0, n);
             const int innerTo = std::clamp(span.innerTo - x0, innerFrom, n);
-            for (int k = 0; k < innerFrom; ++k)
-                alphas[size_t(k)] = coverage(x0 + k, y);
+            // Fully inside: the opacity alone. Elsewhere each side weighs only the pixels it
+            // crosses: a pixel of the row further than one from them lies wholly on its inner
+            // side (the row's span keeps out those wholly on the outer one).
             std::memset(alphas.data() + innerFrom, alpha, size_t(innerTo - innerFrom));
-            for (int k = innerTo; k < n; ++k)
-                alphas[size_t(k)] = coverage(x0 + k, y);
-            // The corner squares the row passes through are worked out pixel by pixel.
-            if (rounded)
+            if (innerFrom > 0 || innerTo < n) {
+                std::fill_n(covered.begin(), n, 1.0);
+                for (const Edge& e : edges) {
+                    const double base = e.b * yc + e.c;
+                    int from = 0, to = n;
+                    if (std::abs(e.a) >= 1e-6) {
+                        const double p = (-e.reach - base) * e.inverseA - 0.5,
+                                     q = (e.reach - base) * e.inverseA - 0.5;
+                        const double lo = std::clamp(std::min(p, q), x0 - 2.0, x1 + 2.0),
+                                     hi = std::clamp(std::max(p, q), x0 - 2.0, x1 + 2.0);
+                        from = std::max(0, int(std::floor(lo)) - 1 - x0);
+                        to = std::min(n, int(std::ceil(hi)) + 2 - x0);
+                    }
+                    for (int k = from; k < to; ++k)
+                        covered[size_t(k)] *= e.coverage(base + e.a * (x0 + k + 0.5));
+                }
+                for (int k = 0; k < innerFrom; ++k)
+                    alphas[size_t(k)] = std::uint8_t(int(covered[size_t(k)] * opacity * 255 + 0.5));
+                for (int k = innerTo; k < n; ++k)
+                    alphas[size_t(k)] = std::uint8_t(int(covered[size_t(k)] * opacity * 255 + 0.5));
+            }
+            // The corner squares the row passes through, once each even where they overlap.
+            if (rounded) {
+                std::array<std::pair<int, int>, 4> runs;
+                int count = 0;
                 for (const QRectF& box : cornerBoxes) {
                     if (yc < box.top() || yc > box.bottom())
                         continue;
                     const double from = std::clamp(box.left(), x0 - 1.0, x1 + 1.0);
                     const double to = std::clamp(box.right(), x0 - 1.0, x1 + 1.0);
-                    for (int x = std::max(x0, int(std::floor(from))),
-                             end = std::min(x1, int(std::ceil(to)) + 1);
-                         x < end; ++x)
-                        alphas[size_t(x - x0)] = coverage(x, y);
+                    const int k0 = std::max(x0, int(std::floor(from))) - x0,
+                              k1 = std::min(x1, int(std::ceil(to)) + 1) - x0;
+                    if (k0 < k1)
+                        runs[size_t(count++)] = {k0, k1};
                 }
+                for (int i = 1; i < count; ++i) // by where they start
+                    for (int j = i; j > 0 && runs[size_t(j)].first < runs[size_t(j - 1)].first; --j)
+                        std::swap(runs[size_t(j)], runs[size_t(j - 1)]);
+                for (int i = 0, done = 0; i < count; ++i)
+                    for (int k = std::max(runs[size_t(i)].first, done); k < runs[size_t(i)].second; ++k) {
+                        const double edgesLeave = k >= innerFrom && k < innerTo ? 1.0 : covered[size_t(k)];
+                        const double c = edgesLeave * cornerFactor(x0 + k + 0.5, yc);
+                        alphas[size_t(k)] = std::uint8_t(int(c * opacity * 255 + 0.5));
+                        done = k + 1;
+                    }
+            }
             auto* row = reinterpret_cast<std::uint32_t*>(target.bits + qsizetype(y) * target.stride);
             const double xc = x0 + 0.5;
             Run run{float(std::clamp(inv.m11() * xc + inv.m21() * yc + inv.dx() - 0.5, -1e7, 1e7)),
