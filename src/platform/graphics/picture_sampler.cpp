@@ -267,6 +267,17 @@ bool detectAvx2() {
     return __builtin_cpu_supports("avx2");
 }
 
+// floor() and ceil() of a value well inside int's range, without a library call on processors
+// before SSE4.1.
+inline int floorOf(double v) {
+    const int i = int(v);
+    return i - (double(i) > v);
+}
+inline int ceilOf(double v) {
+    const int i = int(v);
+    return i + (double(i) < v);
+}
+
 // Signed distance in target pixels to one side of the mapped picture, positive inside, and how
 // much of a pixel square at that distance lies inside.
 struct Edge {
@@ -274,21 +285,27 @@ struct Edge {
     double lo = 0, hi = 0;      // the smaller and larger of |a| and |b|
     double reach = 0;           // half the pixel square's extent across the side
     double inverseA = 0;        // 1 / a, for finding where rows cross the side
+    double inverseArea = 0;     // 1 / (2 lo hi)
 
+    // Sides along the pixel grid cut the square straight across.
+    bool alongGrid() const { return lo < 1e-9; }
+
+    // The square's part inside, from its outermost corner's distance s into the side (0 to
+    // 2 reach): the area swept by a line across a lo by hi rectangle, as sums of squares that stay
+    // free of branches so that rows of pixels are worked out side by side.
     double coverage(double d) const {
-        const double s = d + reach; // distance from the square's outermost corner
-        if (s <= 0)
-            return 0;
-        if (s >= 2 * reach)
-            return 1;
-        if (lo < 1e-9)
-            return std::clamp(d + 0.5, 0.0, 1.0);
-        if (s < lo)
-            return s * s / (2 * lo * hi);
-        if (s < hi)
-            return (s - lo / 2) / hi;
-        const double r = 2 * reach - s;
-        return 1 - r * r / (2 * lo * hi);
+        if (alongGrid())
+            return std::min(std::max(d + 0.5, 0.0), 1.0);
+        return slantedCoverage(d);
+    }
+    double slantedCoverage(double d) const {
+        const double s = std::min(std::max(d + reach, 0.0), 2 * reach);
+        const auto square = [](double v) {
+            v = std::max(v, 0.0);
+            return v * v;
+        };
+        const double swept = square(s) - square(s - lo) - square(s - hi) + square(s - lo - hi);
+        return std::min(swept * inverseArea, 1.0);
     }
 };
 
@@ -363,6 +380,7 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
         e.hi = std::max(std::abs(e.a), std::abs(e.b));
         e.reach = (e.lo + e.hi) / 2;
         e.inverseA = e.a == 0 ? 0 : 1 / e.a;
+        e.inverseArea = e.alongGrid() ? 0 : 1 / (2 * e.lo * e.hi);
     }
 
     // Rounded corners: the corner squares of the picture, in the target, are where pixels are
@@ -495,20 +513,27 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
             // side (the row's span keeps out those wholly on the outer one).
             std::memset(alphas.data() + innerFrom, alpha, size_t(innerTo - innerFrom));
             if (innerFrom > 0 || innerTo < n) {
-                std::fill_n(covered.begin(), n, 1.0);
+                std::fill_n(covered.begin(), innerFrom, 1.0);
+                std::fill_n(covered.begin() + innerTo, n - innerTo, 1.0);
                 for (const Edge& e : edges) {
                     const double base = e.b * yc + e.c;
                     int from = 0, to = n;
                     if (std::abs(e.a) >= 1e-6) {
                         const double p = (-e.reach - base) * e.inverseA - 0.5,
                                      q = (e.reach - base) * e.inverseA - 0.5;
-                        const double lo = std::clamp(std::min(p, q), x0 - 2.0, x1 + 2.0),
-                                     hi = std::clamp(std::max(p, q), x0 - 2.0, x1 + 2.0);
-                        from = std::max(0, int(std::floor(lo)) - 1 - x0);
-                        to = std::min(n, int(std::ceil(hi)) + 2 - x0);
+                        from = std::max(0, floorOf(std::clamp(std::min(p, q), x0 - 2.0, x1 + 2.0)) - 1 - x0);
+                        to = std::min(n, ceilOf(std::clamp(std::max(p, q), x0 - 2.0, x1 + 2.0)) + 2 - x0);
                     }
-                    for (int k = from; k < to; ++k)
-                        covered[size_t(k)] *= e.coverage(base + e.a * (x0 + k + 0.5));
+                    const auto weigh = [&](int k0, int k1) {
+                        if (e.alongGrid())
+                            for (int k = k0; k < k1; ++k)
+                                covered[size_t(k)] *= e.coverage(base + e.a * (x0 + k + 0.5));
+                        else
+                            for (int k = k0; k < k1; ++k)
+                                covered[size_t(k)] *= e.slantedCoverage(base + e.a * (x0 + k + 0.5));
+                    };
+                    weigh(from, std::min(to, innerFrom));
+                    weigh(std::max(from, innerTo), to);
                 }
                 for (int k = 0; k < innerFrom; ++k)
                     alphas[size_t(k)] = std::uint8_t(int(covered[size_t(k)] * opacity * 255 + 0.5));
