@@ -189,8 +189,9 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
     // bottom right) for each channel in turn.
     const __m256i byChannel = _mm256_setr_epi8(0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15, 0, 8, 4,
                                                12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15);
-    const std::uint32_t* base32 = src.pixels;
-    const std::ptrdiff_t below = src.stride;
+    // The rows of texel pairs, and those a few rows ahead.
+    const std::uint32_t *above = src.pixels, *below = src.pixels + src.stride;
+    const std::uint32_t *aheadAbove = above + run.ahead, *aheadBelow = below + run.ahead;
     // The last pixels of a run are read and written through a mask; their factors past the run
     // are 0.
     const __m256 scale = _mm256_set1_ps(float(kWeightOne));
@@ -213,19 +214,22 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
             texelPairs8(t, src.height, y, wy);
         }
         const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(y, stride), x);
-        // Each pair is one 64-bit load; gathers cost more than plain loads here.
+        // Each pair is one 64-bit load; gathers cost more than plain loads here. The indices go
+        // through memory: read back one by one they cost less than taken out of the register.
         alignas(32) int at[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), top);
+        asm("" : "+m"(at));
         // Rows further down will want these texels' neighbours soon; asking for them now hides
         // the wait for memory behind this row's arithmetic.
         for (int i = 0; i < 8; i += 2) {
-            _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(base32 + at[i] + run.ahead + below), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(aheadAbove + at[i]), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(aheadBelow + at[i]), _MM_HINT_T0);
         }
         auto quad = [&](int i) {
-            const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base32 + at[i]));
-            return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(pair),
-                                                 reinterpret_cast<const double*>(base32 + at[i] + below)));
+            const std::ptrdiff_t at64 = at[i];
+            const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(above + at64));
+            return _mm_castpd_si128(
+                _mm_loadh_pd(_mm_castsi128_pd(pair), reinterpret_cast<const double*>(below + at64)));
         };
         // Bytes (64 - wy, wy) in every pair, and words ((64 - wx) f, wx f) for the coverage
         // factor f; lane m of the low half is pixel m, of the high half pixel m + 4.
