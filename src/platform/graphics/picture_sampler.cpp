@@ -59,12 +59,13 @@ inline std::uint32_t coverageFactor(std::uint32_t a) {
     return a + (a >> 7);
 }
 
-// Every channel times a / 255, rounded.
+// Every channel times a / 255, rounded: u = x a + 128, then (u + u / 256) / 256, which is what
+// one 16-bit multiply by 257 keeping the high half gives the AVX2 rows.
 inline std::uint32_t byteMul(std::uint32_t x, std::uint32_t a) {
-    std::uint32_t rb = (x & 0xff00ff) * a;
-    rb = ((rb + ((rb >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
-    std::uint32_t ag = ((x >> 8) & 0xff00ff) * a;
-    ag = (ag + ((ag >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+    std::uint32_t rb = (x & 0xff00ff) * a + 0x800080;
+    rb = ((rb + ((rb >> 8) & 0xff00ff)) >> 8) & 0xff00ff;
+    std::uint32_t ag = ((x >> 8) & 0xff00ff) * a + 0x800080;
+    ag = (ag + ((ag >> 8) & 0xff00ff)) & 0xff00ff00;
     return rb | ag;
 }
 
@@ -137,12 +138,12 @@ void blendPortable(std::uint32_t* dst, int from, int to, const Source& src, cons
 // `a` holds the factor in both 16-bit halves of each pixel.
 __attribute__((target("avx2"))) inline __m256i byteMul8(__m256i x, __m256i a) {
     const __m256i low = _mm256_set1_epi32(0x00ff00ff);
-    const __m256i half = _mm256_set1_epi16(0x80);
-    __m256i rb = _mm256_mullo_epi16(_mm256_and_si256(x, low), a);
-    rb = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(rb, _mm256_srli_epi16(rb, 8)), half), 8);
-    __m256i ag = _mm256_mullo_epi16(_mm256_srli_epi16(x, 8), a);
-    ag = _mm256_add_epi16(_mm256_add_epi16(ag, _mm256_srli_epi16(ag, 8)), half);
-    return _mm256_or_si256(rb, _mm256_andnot_si256(low, ag));
+    const __m256i half = _mm256_set1_epi16(0x80), by257 = _mm256_set1_epi16(257);
+    const __m256i rb =
+        _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(x, low), a), half), by257);
+    const __m256i ag =
+        _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(x, 8), a), half), by257);
+    return _mm256_or_si256(rb, _mm256_slli_epi16(ag, 8));
 }
 
 __attribute__((target("avx2"))) inline __m256i bothHalves(__m256i v) {
@@ -184,7 +185,9 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
     const __m256 s0 = _mm256_set1_ps(run.s0), t0 = _mm256_set1_ps(run.t0);
     const __m256 ds = _mm256_set1_ps(run.ds), dt = _mm256_set1_ps(run.dt);
     const __m256i stride = _mm256_set1_epi32(src.stride);
-    const __m256i one = _mm256_set1_epi32(kWeightOne), opaque = _mm256_set1_epi32(255);
+    const __m256i one = _mm256_set1_epi32(kWeightOne), low = _mm256_set1_epi32(0x00ff00ff);
+    const __m256i alphaBoth = _mm256_setr_epi8(3, -1, 3, -1, 7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1, 3,
+                                               -1, 3, -1, 7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1);
     // A pixel's four texels, top pair then bottom pair, become (top left, bottom left, top right,
     // bottom right) for each channel in turn.
     const __m256i byChannel = _mm256_setr_epi8(0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15, 0, 8, 4,
@@ -253,7 +256,8 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
                   _mm256_shuffle_epi32(rowWeights, 0xff));
         // Back to pixels 0..7 in order, a byte a channel.
         const __m256i p = _mm256_packus_epi16(_mm256_packus_epi32(p0, p1), _mm256_packus_epi32(p2, p3));
-        const __m256i keep = bothHalves(_mm256_sub_epi32(opaque, _mm256_srli_epi32(p, 24)));
+        // 255 less each pixel's alpha, in both 16-bit halves.
+        const __m256i keep = _mm256_xor_si256(_mm256_shuffle_epi8(p, alphaBoth), low);
         if (k + 8 <= n) {
             auto* out = reinterpret_cast<__m256i*>(dst + k);
             _mm256_storeu_si256(out, _mm256_adds_epu8(p, byteMul8(_mm256_loadu_si256(out), keep)));
