@@ -441,9 +441,13 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
         int from, to, innerFrom, innerTo;
         // Where the texel pairs read lie inside the picture.
         int unclampedFrom, unclampedTo;
+        // Where each side may cut pixels short: further than one pixel from these, a pixel of
+        // the span lies wholly on the side's inner side.
+        std::array<std::pair<int, int>, 4> sides;
     };
     thread_local std::vector<Span> spans;
-    spans.assign(size_t(std::max(0, y1 - y0)), Span{0, 0, 0, 0, 0, 0});
+    spans.assign(size_t(std::max(0, y1 - y0)), Span{0, 0, 0, 0, 0, 0, {}});
+    const double sideLeft = clipLeft - 2, sideRight = clipRight + 2;
     const double stepS = inv.m11(), stepT = inv.m12();
     const double reciprocalS = stepS == 0 ? 0 : 1 / stepS, reciprocalT = stepT == 0 ? 0 : 1 / stepT;
     int left = std::numeric_limits<int>::max(), right = std::numeric_limits<int>::min();
@@ -451,8 +455,12 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
         const double yc = y + 0.5;
         double outerLo = clipLeft - 1, outerHi = clipRight + 1, innerLo = outerLo, innerHi = outerHi;
         bool empty = false;
-        for (const Edge& e : edges) {
+        Span& span = spans[size_t(y - y0)];
+        for (size_t i = 0; i < edges.size(); ++i) {
+            const Edge& e = edges[i];
             const double base = e.b * yc + e.c;
+            // Sides (nearly) along the rows may cut any pixel of the row.
+            span.sides[i] = {int(sideLeft), int(sideRight)};
             if (std::abs(e.a) < 1e-12) {
                 if (base <= -e.reach)
                     empty = true;
@@ -470,18 +478,22 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
                 outerHi = std::min(outerHi, outer);
                 innerHi = std::min(innerHi, inner);
             }
+            if (std::abs(e.a) >= 1e-6)
+                span.sides[i] = {floorOf(std::clamp(std::min(outer, inner), sideLeft, sideRight)) - 1,
+                                 ceilOf(std::clamp(std::max(outer, inner), sideLeft, sideRight)) + 2};
         }
-        if (empty)
+        if (empty) {
+            span.from = span.to = 0;
             continue;
-        Span& span = spans[size_t(y - y0)];
-        span.from = int(std::max(clipLeft, std::floor(std::clamp(outerLo, clipLeft - 2, clipRight + 2))));
-        span.to = int(std::min(clipRight, std::ceil(std::clamp(outerHi, clipLeft - 2, clipRight + 2)) + 1));
+        }
+        span.from = std::max(int(clipLeft), floorOf(std::clamp(outerLo, sideLeft, sideRight)));
+        span.to = std::min(int(clipRight), ceilOf(std::clamp(outerHi, sideLeft, sideRight)) + 1);
         if (span.from >= span.to) {
             span.to = span.from;
             continue;
         }
-        span.innerFrom = int(std::ceil(std::clamp(innerLo, clipLeft - 2, clipRight + 2) + 1e-7));
-        span.innerTo = int(std::floor(std::clamp(innerHi, clipLeft - 2, clipRight + 2) - 1e-7)) + 1;
+        span.innerFrom = ceilOf(std::clamp(innerLo, sideLeft, sideRight) + 1e-7);
+        span.innerTo = floorOf(std::clamp(innerHi, sideLeft, sideRight) - 1e-7) + 1;
         if (innerHi <= innerLo)
             span.innerFrom = span.innerTo = span.from;
         // Texel coordinates at pixel x: (x + 0.5) step + the row's part, less half a texel.
@@ -490,8 +502,8 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
         const auto [tFrom, tTo] =
             unclampedColumns(0.5 * stepT + inv.m22() * yc + inv.dy() - 0.5, stepT, reciprocalT, h);
         const double from = std::max(sFrom, tFrom), to = std::min(sTo, tTo);
-        span.unclampedFrom = int(std::ceil(std::clamp(from, clipLeft - 2, clipRight + 2)));
-        span.unclampedTo = int(std::floor(std::clamp(to, clipLeft - 2, clipRight + 2))) + 1;
+        span.unclampedFrom = ceilOf(std::clamp(from, sideLeft, sideRight));
+        span.unclampedTo = floorOf(std::clamp(to, sideLeft, sideRight)) + 1;
         if (!(to >= from))
             span.unclampedFrom = span.unclampedTo = span.from;
         left = std::min(left, span.from);
@@ -523,15 +535,13 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
             if (innerFrom > 0 || innerTo < n) {
                 std::fill_n(covered.begin(), innerFrom, 1.0);
                 std::fill_n(covered.begin() + innerTo, n - innerTo, 1.0);
-                for (const Edge& e : edges) {
+                for (size_t i = 0; i < edges.size(); ++i) {
+                    const Edge& e = edges[i];
+                    const int from = std::max(0, span.sides[i].first - x0),
+                              to = std::min(n, span.sides[i].second - x0);
+                    if (from >= to)
+                        continue;
                     const double base = e.b * yc + e.c;
-                    int from = 0, to = n;
-                    if (std::abs(e.a) >= 1e-6) {
-                        const double p = (-e.reach - base) * e.inverseA - 0.5,
-                                     q = (e.reach - base) * e.inverseA - 0.5;
-                        from = std::max(0, floorOf(std::clamp(std::min(p, q), x0 - 2.0, x1 + 2.0)) - 1 - x0);
-                        to = std::min(n, ceilOf(std::clamp(std::max(p, q), x0 - 2.0, x1 + 2.0)) + 2 - x0);
-                    }
                     const auto weigh = [&](int k0, int k1) {
                         if (e.alongGrid())
                             for (int k = k0; k < k1; ++k)
