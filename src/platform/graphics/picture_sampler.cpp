@@ -176,100 +176,128 @@ __attribute__((target("avx2"))) inline __m256i weigh(__m256i texels, __m256i byC
         _mm256_add_epi32(_mm256_madd_epi16(columns, rowWeights), _mm256_set1_epi32(1 << 19)), 20);
 }
 
+// What the groups of eight pixels of a run share.
+struct Eights {
+    __m256 s0, t0, ds, dt;
+    __m256i stride, one, low, alphaBoth, byChannel;
+    // The rows of texel pairs, and those a few rows ahead.
+    const std::uint32_t *above, *below, *aheadAbove, *aheadBelow;
+    int width, height;
+};
+
+// Pixels k..k + 7 of a run (the last ones past n read and written through a mask; their factors
+// are 0). `inside`: their texel pairs all lie inside the picture, nothing to clamp.
+template <bool inside>
+__attribute__((target("avx2"), always_inline)) inline void
+blendEight(std::uint32_t* dst, int k, int n, const Eights& e, const std::uint8_t* alpha) {
+    const __m128i a8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alpha + k));
+    if (_mm_testz_si128(a8, _mm_set_epi64x(0, -1)))
+        return; // nothing of the picture reaches these pixels
+    const __m256 kf = _mm256_add_ps(_mm256_set1_ps(float(k)), _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256 s = _mm256_add_ps(e.s0, _mm256_mul_ps(kf, e.ds)),
+                 t = _mm256_add_ps(e.t0, _mm256_mul_ps(kf, e.dt));
+    __m256i x, y, wx, wy;
+    if (inside) {
+        // Not negative, so truncation floors; the same numbers as texelPairs8 gives.
+        const __m256 scale = _mm256_set1_ps(float(kWeightOne));
+        x = _mm256_cvttps_epi32(s);
+        y = _mm256_cvttps_epi32(t);
+        wx = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(s, _mm256_cvtepi32_ps(x)), scale));
+        wy = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(t, _mm256_cvtepi32_ps(y)), scale));
+    } else {
+        texelPairs8(s, e.width, x, wx);
+        texelPairs8(t, e.height, y, wy);
+    }
+    const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(y, e.stride), x);
+    // Each pair is one 64-bit load; gathers cost more than plain loads here. The indices go
+    // through memory: read back one by one they cost less than taken out of the register.
+    alignas(32) int at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), top);
+    asm("" : "+m"(at));
+    // Rows further down will want these texels' neighbours soon; asking for them now hides
+    // the wait for memory behind this row's arithmetic.
+    for (int i = 0; i < 8; i += 2) {
+        _mm_prefetch(reinterpret_cast<const char*>(e.aheadAbove + at[i]), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(e.aheadBelow + at[i]), _MM_HINT_T0);
+    }
+    auto quad = [&](int i) {
+        const std::ptrdiff_t at64 = at[i];
+        const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(e.above + at64));
+        return _mm_castpd_si128(
+            _mm_loadh_pd(_mm_castsi128_pd(pair), reinterpret_cast<const double*>(e.below + at64)));
+    };
+    // Bytes (64 - wy, wy) in every pair, and words ((64 - wx) f, wx f) for the coverage
+    // factor f; lane m of the low half is pixel m, of the high half pixel m + 4.
+    const __m256i column = _mm256_or_si256(_mm256_sub_epi32(e.one, wy), _mm256_slli_epi32(wy, 8));
+    const __m256i columnWeights = _mm256_or_si256(column, _mm256_slli_epi32(column, 16));
+    const __m256i factor = _mm256_cvtepu8_epi32(a8);
+    const __m256i rowWeights =
+        _mm256_mullo_epi16(_mm256_or_si256(_mm256_sub_epi32(e.one, wx), _mm256_slli_epi32(wx, 16)),
+                           bothHalves(_mm256_add_epi32(factor, _mm256_srli_epi32(factor, 7))));
+    const __m256i p0 =
+        weigh(_mm256_setr_m128i(quad(0), quad(4)), e.byChannel, _mm256_shuffle_epi32(columnWeights, 0x00),
+              _mm256_shuffle_epi32(rowWeights, 0x00));
+    const __m256i p1 =
+        weigh(_mm256_setr_m128i(quad(1), quad(5)), e.byChannel, _mm256_shuffle_epi32(columnWeights, 0x55),
+              _mm256_shuffle_epi32(rowWeights, 0x55));
+    const __m256i p2 =
+        weigh(_mm256_setr_m128i(quad(2), quad(6)), e.byChannel, _mm256_shuffle_epi32(columnWeights, 0xaa),
+              _mm256_shuffle_epi32(rowWeights, 0xaa));
+    const __m256i p3 =
+        weigh(_mm256_setr_m128i(quad(3), quad(7)), e.byChannel, _mm256_shuffle_epi32(columnWeights, 0xff),
+              _mm256_shuffle_epi32(rowWeights, 0xff));
+    // Back to pixels 0..7 in order, a byte a channel.
+    const __m256i p = _mm256_packus_epi16(_mm256_packus_epi32(p0, p1), _mm256_packus_epi32(p2, p3));
+    // 255 less each pixel's alpha, in both 16-bit halves.
+    const __m256i keep = _mm256_xor_si256(_mm256_shuffle_epi8(p, e.alphaBoth), e.low);
+    if (inside || k + 8 <= n) {
+        auto* out = reinterpret_cast<__m256i*>(dst + k);
+        _mm256_storeu_si256(out, _mm256_adds_epu8(p, byteMul8(_mm256_loadu_si256(out), keep)));
+    } else {
+        auto* out = reinterpret_cast<int*>(dst + k);
+        const __m256i within =
+            _mm256_cmpgt_epi32(_mm256_set1_epi32(n - k), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        _mm256_maskstore_epi32(out, within,
+                               _mm256_adds_epu8(p, byteMul8(_mm256_maskload_epi32(out, within), keep)));
+    }
+}
+
 __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const Source& src, const Run& run,
                                                const std::uint8_t* alpha) {
     if (src.width < 2 || src.height < 2) {
         blendPortable(dst, 0, n, src, run, alpha);
         return;
     }
-    const __m256 lanes = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i laneIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256 s0 = _mm256_set1_ps(run.s0), t0 = _mm256_set1_ps(run.t0);
-    const __m256 ds = _mm256_set1_ps(run.ds), dt = _mm256_set1_ps(run.dt);
-    const __m256i stride = _mm256_set1_epi32(src.stride);
-    const __m256i one = _mm256_set1_epi32(kWeightOne), low = _mm256_set1_epi32(0x00ff00ff);
-    const __m256i alphaBoth = _mm256_setr_epi8(3, -1, 3, -1, 7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1, 3,
-                                               -1, 3, -1, 7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1);
+    Eights e;
+    e.s0 = _mm256_set1_ps(run.s0);
+    e.t0 = _mm256_set1_ps(run.t0);
+    e.ds = _mm256_set1_ps(run.ds);
+    e.dt = _mm256_set1_ps(run.dt);
+    e.stride = _mm256_set1_epi32(src.stride);
+    e.one = _mm256_set1_epi32(kWeightOne);
+    e.low = _mm256_set1_epi32(0x00ff00ff);
+    e.alphaBoth = _mm256_setr_epi8(3, -1, 3, -1, 7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1, 3, -1, 3, -1,
+                                   7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1);
     // A pixel's four texels, top pair then bottom pair, become (top left, bottom left, top right,
     // bottom right) for each channel in turn.
-    const __m256i byChannel = _mm256_setr_epi8(0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15, 0, 8, 4,
-                                               12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15);
-    // The rows of texel pairs, and those a few rows ahead.
-    const std::uint32_t *above = src.pixels, *below = src.pixels + src.stride;
-    const std::uint32_t *aheadAbove = above + run.ahead, *aheadBelow = below + run.ahead;
-    // The last pixels of a run are read and written through a mask; their factors past the run
-    // are 0.
-    const __m256 scale = _mm256_set1_ps(float(kWeightOne));
-    for (int k = 0; k < n; k += 8) {
-        const __m128i a8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alpha + k));
-        if (_mm_testz_si128(a8, _mm_set_epi64x(0, -1)))
-            continue; // nothing of the picture reaches these pixels
-        const __m256 kf = _mm256_add_ps(_mm256_set1_ps(float(k)), lanes);
-        const __m256 s = _mm256_add_ps(s0, _mm256_mul_ps(kf, ds)),
-                     t = _mm256_add_ps(t0, _mm256_mul_ps(kf, dt));
-        __m256i x, y, wx, wy;
-        if (k >= run.inFrom && k + 8 <= run.inTo) {
-            // Not negative, so truncation floors; the same numbers as texelPairs8 gives.
-            x = _mm256_cvttps_epi32(s);
-            y = _mm256_cvttps_epi32(t);
-            wx = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(s, _mm256_cvtepi32_ps(x)), scale));
-            wy = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(t, _mm256_cvtepi32_ps(y)), scale));
-        } else {
-            texelPairs8(s, src.width, x, wx);
-            texelPairs8(t, src.height, y, wy);
-        }
-        const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(y, stride), x);
-        // Each pair is one 64-bit load; gathers cost more than plain loads here. The indices go
-        // through memory: read back one by one they cost less than taken out of the register.
-        alignas(32) int at[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(at), top);
-        asm("" : "+m"(at));
-        // Rows further down will want these texels' neighbours soon; asking for them now hides
-        // the wait for memory behind this row's arithmetic.
-        for (int i = 0; i < 8; i += 2) {
-            _mm_prefetch(reinterpret_cast<const char*>(aheadAbove + at[i]), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(aheadBelow + at[i]), _MM_HINT_T0);
-        }
-        auto quad = [&](int i) {
-            const std::ptrdiff_t at64 = at[i];
-            const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(above + at64));
-            return _mm_castpd_si128(
-                _mm_loadh_pd(_mm_castsi128_pd(pair), reinterpret_cast<const double*>(below + at64)));
-        };
-        // Bytes (64 - wy, wy) in every pair, and words ((64 - wx) f, wx f) for the coverage
-        // factor f; lane m of the low half is pixel m, of the high half pixel m + 4.
-        const __m256i column = _mm256_or_si256(_mm256_sub_epi32(one, wy), _mm256_slli_epi32(wy, 8));
-        const __m256i columnWeights = _mm256_or_si256(column, _mm256_slli_epi32(column, 16));
-        const __m256i factor = _mm256_cvtepu8_epi32(a8);
-        const __m256i rowWeights =
-            _mm256_mullo_epi16(_mm256_or_si256(_mm256_sub_epi32(one, wx), _mm256_slli_epi32(wx, 16)),
-                               bothHalves(_mm256_add_epi32(factor, _mm256_srli_epi32(factor, 7))));
-        const __m256i p0 =
-            weigh(_mm256_setr_m128i(quad(0), quad(4)), byChannel, _mm256_shuffle_epi32(columnWeights, 0x00),
-                  _mm256_shuffle_epi32(rowWeights, 0x00));
-        const __m256i p1 =
-            weigh(_mm256_setr_m128i(quad(1), quad(5)), byChannel, _mm256_shuffle_epi32(columnWeights, 0x55),
-                  _mm256_shuffle_epi32(rowWeights, 0x55));
-        const __m256i p2 =
-            weigh(_mm256_setr_m128i(quad(2), quad(6)), byChannel, _mm256_shuffle_epi32(columnWeights, 0xaa),
-                  _mm256_shuffle_epi32(rowWeights, 0xaa));
-        const __m256i p3 =
-            weigh(_mm256_setr_m128i(quad(3), quad(7)), byChannel, _mm256_shuffle_epi32(columnWeights, 0xff),
-                  _mm256_shuffle_epi32(rowWeights, 0xff));
-        // Back to pixels 0..7 in order, a byte a channel.
-        const __m256i p = _mm256_packus_epi16(_mm256_packus_epi32(p0, p1), _mm256_packus_epi32(p2, p3));
-        // 255 less each pixel's alpha, in both 16-bit halves.
-        const __m256i keep = _mm256_xor_si256(_mm256_shuffle_epi8(p, alphaBoth), low);
-        if (k + 8 <= n) {
-            auto* out = reinterpret_cast<__m256i*>(dst + k);
-            _mm256_storeu_si256(out, _mm256_adds_epu8(p, byteMul8(_mm256_loadu_si256(out), keep)));
-        } else {
-            auto* out = reinterpret_cast<int*>(dst + k);
-            const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - k), laneIndex);
-            _mm256_maskstore_epi32(out, inside,
-                                   _mm256_adds_epu8(p, byteMul8(_mm256_maskload_epi32(out, inside), keep)));
-        }
-    }
+    e.byChannel = _mm256_setr_epi8(0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15, 0, 8, 4, 12, 1, 9, 5,
+                                   13, 2, 10, 6, 14, 3, 11, 7, 15);
+    e.above = src.pixels;
+    e.below = src.pixels + src.stride;
+    e.aheadAbove = e.above + run.ahead;
+    e.aheadBelow = e.below + run.ahead;
+    e.width = src.width;
+    e.height = src.height;
+    // Groups wholly within [inFrom, inTo) skip the clamping, and never reach past the run.
+    const int insideFrom = std::min(n, (run.inFrom + 7) / 8 * 8);
+    const int insideTo = insideFrom + std::max(0, (run.inTo - insideFrom) / 8 * 8);
+    int k = 0;
+    for (; k < insideFrom; k += 8)
+        blendEight<false>(dst, k, n, e, alpha);
+    for (; k < insideTo; k += 8)
+        blendEight<true>(dst, k, n, e, alpha);
+    for (; k < n; k += 8)
+        blendEight<false>(dst, k, n, e, alpha);
 }
 
 bool detectAvx2() {
