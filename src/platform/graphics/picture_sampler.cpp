@@ -37,6 +37,10 @@ struct Run {
     std::ptrdiff_t ahead = 0;
     // Pixels [inFrom, inTo) read texel pairs wholly inside the picture: nothing to clamp.
     int inFrom = 0, inTo = 0;
+    // The coordinates in 16.16 fixed point, where the whole run fits (`fixed`): they then step
+    // by exact integer sums, and both row paths take texels and weights from their bits.
+    bool fixed = false;
+    std::int32_t fixedS0 = 0, fixedT0 = 0, fixedDs = 0, fixedDt = 0;
 };
 
 // The columns x of a row whose texel coordinate base + x step (step's reciprocal given too)
@@ -103,14 +107,26 @@ inline void texelPair(float s, int size, int& first, std::uint32_t& weight) {
     }
 }
 
+// texelPair for a 16.16 fixed-point coordinate.
+inline void texelPairFixed(std::int32_t s, int size, int& first, std::uint32_t& weight) {
+    const int x0 = s >> 16;
+    weight = std::uint32_t(s >> 10) & (kWeightOne - 1);
+    if (x0 < 0) {
+        first = 0;
+        weight = 0;
+    } else if (x0 > size - 2) {
+        first = std::max(size - 2, 0);
+        weight = size > 1 ? kWeightOne : 0;
+    } else {
+        first = x0;
+    }
+}
+
 // The bilinear sample at (s, t) times the coverage factor (out of 256). Each channel: the column
 // pairs weighed first (at most 255 * 64), then the two columns with the factor folded into their
 // weights (at most 64 * 256 together), then one rounding shift; the AVX2 rows do the same sums.
-inline std::uint32_t sampleAt(const Source& src, float s, float t, std::uint32_t factor) {
-    int x, y;
-    std::uint32_t wx, wy;
-    texelPair(s, src.width, x, wx);
-    texelPair(t, src.height, y, wy);
+inline std::uint32_t sampleAt(const Source& src, int x, std::uint32_t wx, int y, std::uint32_t wy,
+                              std::uint32_t factor) {
     const int x1 = std::min(x + 1, src.width - 1), y1 = std::min(y + 1, src.height - 1);
     const std::uint32_t* rowA = src.pixels + qsizetype(y) * src.stride;
     const std::uint32_t* rowB = src.pixels + qsizetype(y1) * src.stride;
@@ -131,8 +147,17 @@ void blendPortable(std::uint32_t* dst, int from, int to, const Source& src, cons
         const std::uint32_t a = alpha[k];
         if (a == 0)
             continue;
-        const float kf = float(k);
-        const std::uint32_t p = sampleAt(src, run.s0 + kf * run.ds, run.t0 + kf * run.dt, coverageFactor(a));
+        int x, y;
+        std::uint32_t wx, wy;
+        if (run.fixed) {
+            texelPairFixed(run.fixedS0 + k * run.fixedDs, src.width, x, wx);
+            texelPairFixed(run.fixedT0 + k * run.fixedDt, src.height, y, wy);
+        } else {
+            const float kf = float(k);
+            texelPair(run.s0 + kf * run.ds, src.width, x, wx);
+            texelPair(run.t0 + kf * run.dt, src.height, y, wy);
+        }
+        const std::uint32_t p = sampleAt(src, x, wx, y, wy, coverageFactor(a));
         dst[k] = addSaturated(p, byteMul(dst[k], 255 - (p >> 24)));
     }
 }
@@ -166,6 +191,18 @@ __attribute__((target("avx2"))) inline void texelPairs8(__m256 s, int size, __m2
     weight = _mm256_blendv_epi8(_mm256_andnot_si256(before, w), _mm256_set1_epi32(kWeightOne), after);
 }
 
+// texelPairs8 for 16.16 fixed-point coordinates.
+__attribute__((target("avx2"))) inline void texelPairsFixed8(__m256i s, int size, __m256i& first,
+                                                             __m256i& weight) {
+    const __m256i x0 = _mm256_srai_epi32(s, 16);
+    const __m256i w = _mm256_and_si256(_mm256_srli_epi32(s, 10), _mm256_set1_epi32(kWeightOne - 1));
+    const __m256i last = _mm256_set1_epi32(size - 2);
+    const __m256i before = _mm256_cmpgt_epi32(_mm256_setzero_si256(), x0),
+                  after = _mm256_cmpgt_epi32(x0, last);
+    first = _mm256_min_epi32(_mm256_max_epi32(x0, _mm256_setzero_si256()), last);
+    weight = _mm256_blendv_epi8(_mm256_andnot_si256(before, w), _mm256_set1_epi32(kWeightOne), after);
+}
+
 // Pixels m and m + 4 in one register, each a 128-bit half holding its four texels; every channel's
 // four are weighed down to one 32-bit sum: the column pairs by byte multiplies, then the two
 // columns, then the rounding shift of sampleAt.
@@ -187,26 +224,41 @@ struct Eights {
 
 // Pixels k..k + 7 of a run (the last ones past n read and written through a mask; their factors
 // are 0). `inside`: their texel pairs all lie inside the picture, nothing to clamp.
-template <bool inside>
+// `fixed`: the coordinates are the 16.16 fixed-point fs and ft rather than the floats from k.
+template <bool inside, bool fixed>
 __attribute__((target("avx2"), always_inline)) inline void
-blendEight(std::uint32_t* dst, int k, int n, const Eights& e, const std::uint8_t* alpha) {
+blendEight(std::uint32_t* dst, int k, int n, const Eights& e, const std::uint8_t* alpha, __m256i fs,
+           __m256i ft) {
     const __m128i a8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alpha + k));
     if (_mm_testz_si128(a8, _mm_set_epi64x(0, -1)))
         return; // nothing of the picture reaches these pixels
-    const __m256 kf = _mm256_add_ps(_mm256_set1_ps(float(k)), _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7));
-    const __m256 s = _mm256_add_ps(e.s0, _mm256_mul_ps(kf, e.ds)),
-                 t = _mm256_add_ps(e.t0, _mm256_mul_ps(kf, e.dt));
     __m256i x, y, wx, wy;
-    if (inside) {
-        // Not negative, so truncation floors; the same numbers as texelPairs8 gives.
-        const __m256 scale = _mm256_set1_ps(float(kWeightOne));
-        x = _mm256_cvttps_epi32(s);
-        y = _mm256_cvttps_epi32(t);
-        wx = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(s, _mm256_cvtepi32_ps(x)), scale));
-        wy = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(t, _mm256_cvtepi32_ps(y)), scale));
+    if (fixed) {
+        if (inside) {
+            const __m256i fraction = _mm256_set1_epi32(kWeightOne - 1);
+            x = _mm256_srai_epi32(fs, 16);
+            y = _mm256_srai_epi32(ft, 16);
+            wx = _mm256_and_si256(_mm256_srli_epi32(fs, 10), fraction);
+            wy = _mm256_and_si256(_mm256_srli_epi32(ft, 10), fraction);
+        } else {
+            texelPairsFixed8(fs, e.width, x, wx);
+            texelPairsFixed8(ft, e.height, y, wy);
+        }
     } else {
-        texelPairs8(s, e.width, x, wx);
-        texelPairs8(t, e.height, y, wy);
+        const __m256 kf = _mm256_add_ps(_mm256_set1_ps(float(k)), _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256 s = _mm256_add_ps(e.s0, _mm256_mul_ps(kf, e.ds)),
+                     t = _mm256_add_ps(e.t0, _mm256_mul_ps(kf, e.dt));
+        if (inside) {
+            // Not negative, so truncation floors; the same numbers as texelPairs8 gives.
+            const __m256 scale = _mm256_set1_ps(float(kWeightOne));
+            x = _mm256_cvttps_epi32(s);
+            y = _mm256_cvttps_epi32(t);
+            wx = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(s, _mm256_cvtepi32_ps(x)), scale));
+            wy = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(t, _mm256_cvtepi32_ps(y)), scale));
+        } else {
+            texelPairs8(s, e.width, x, wx);
+            texelPairs8(t, e.height, y, wy);
+        }
     }
     const __m256i top = _mm256_add_epi32(_mm256_mullo_epi32(y, e.stride), x);
     // Each pair is one 64-bit load; gathers cost more than plain loads here. The indices go
@@ -292,12 +344,29 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
     const int insideFrom = std::min(n, (run.inFrom + 7) / 8 * 8);
     const int insideTo = insideFrom + std::max(0, (run.inTo - insideFrom) / 8 * 8);
     int k = 0;
+    if (run.fixed) {
+        // Coordinates of the group's pixels, stepped on by exact sums.
+        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        __m256i fs = _mm256_add_epi32(_mm256_set1_epi32(run.fixedS0),
+                                      _mm256_mullo_epi32(lanes, _mm256_set1_epi32(run.fixedDs)));
+        __m256i ft = _mm256_add_epi32(_mm256_set1_epi32(run.fixedT0),
+                                      _mm256_mullo_epi32(lanes, _mm256_set1_epi32(run.fixedDt)));
+        const __m256i stepS = _mm256_set1_epi32(8 * run.fixedDs), stepT = _mm256_set1_epi32(8 * run.fixedDt);
+        for (; k < insideFrom; k += 8, fs = _mm256_add_epi32(fs, stepS), ft = _mm256_add_epi32(ft, stepT))
+            blendEight<false, true>(dst, k, n, e, alpha, fs, ft);
+        for (; k < insideTo; k += 8, fs = _mm256_add_epi32(fs, stepS), ft = _mm256_add_epi32(ft, stepT))
+            blendEight<true, true>(dst, k, n, e, alpha, fs, ft);
+        for (; k < n; k += 8, fs = _mm256_add_epi32(fs, stepS), ft = _mm256_add_epi32(ft, stepT))
+            blendEight<false, true>(dst, k, n, e, alpha, fs, ft);
+        return;
+    }
+    const __m256i unused = _mm256_setzero_si256();
     for (; k < insideFrom; k += 8)
-        blendEight<false>(dst, k, n, e, alpha);
+        blendEight<false, false>(dst, k, n, e, alpha, unused, unused);
     for (; k < insideTo; k += 8)
-        blendEight<true>(dst, k, n, e, alpha);
+        blendEight<true, false>(dst, k, n, e, alpha, unused, unused);
     for (; k < n; k += 8)
-        blendEight<false>(dst, k, n, e, alpha);
+        blendEight<false, false>(dst, k, n, e, alpha, unused, unused);
 }
 
 bool detectAvx2() {
@@ -542,6 +611,15 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
 
     // Columns a strip at a time, so the texels one strip's rows share stay in the nearest cache
     // from one row to the next instead of being fetched again for every row.
+    // Runs step through texels in 16.16 fixed point where they fit.
+    constexpr double kFixedReach = 1 << 14;
+    const auto toFixed = [](double v) {
+        v *= 65536;
+        return std::int32_t(v + (v < 0 ? -0.5 : 0.5));
+    };
+    const double stepSF = float(inv.m11()), stepTF = float(inv.m12());
+    const bool stepsFit = std::abs(stepSF) < kFixedReach && std::abs(stepTF) < kFixedReach;
+    const std::int32_t fixedDs = stepsFit ? toFixed(stepSF) : 0, fixedDt = stepsFit ? toFixed(stepTF) : 0;
     std::array<std::uint8_t, kChunk + 8> alphas{};
     // The coverage of a row's pixels, the product of what each side and corner leaves.
     std::array<double, kChunk> covered;
@@ -618,6 +696,17 @@ void PictureSampler::draw(const PixelTarget& target, const PictureDraw& draw, Sa
             Run run{float(std::clamp(inv.m11() * xc + inv.m21() * yc + inv.dx() - 0.5, -1e7, 1e7)),
                     float(std::clamp(inv.m12() * xc + inv.m22() * yc + inv.dy() - 0.5, -1e7, 1e7)),
                     float(inv.m11()), float(inv.m12()), ahead};
+            // Fixed point where every coordinate of the run, and of the groups past its end, stays
+            // well inside 16.16's range.
+            const double sLast = run.s0 + (n + 16) * stepSF, tLast = run.t0 + (n + 16) * stepTF;
+            if (std::abs(run.s0) < kFixedReach && std::abs(sLast) < kFixedReach &&
+                std::abs(run.t0) < kFixedReach && std::abs(tLast) < kFixedReach) {
+                run.fixed = true;
+                run.fixedS0 = toFixed(run.s0);
+                run.fixedT0 = toFixed(run.t0);
+                run.fixedDs = fixedDs;
+                run.fixedDt = fixedDt;
+            }
             run.inFrom = std::clamp(span.unclampedFrom - x0, 0, n);
             run.inTo = std::clamp(span.unclampedTo - x0, run.inFrom, n);
             std::memset(alphas.data() + n, 0, 8);
