@@ -162,10 +162,10 @@ void blendPortable(std::uint32_t* dst, int from, int to, const Source& src, cons
     }
 }
 
-// `a` holds the factor in both 16-bit halves of each pixel.
-__attribute__((target("avx2"))) inline __m256i byteMul8(__m256i x, __m256i a) {
-    const __m256i low = _mm256_set1_epi32(0x00ff00ff);
-    const __m256i half = _mm256_set1_epi16(0x80), by257 = _mm256_set1_epi16(257);
+// `a` holds the factor in both 16-bit halves of each pixel; `half` is 128 and `by257` 257 in every
+// 16-bit lane.
+__attribute__((target("avx2"))) inline __m256i byteMul8(__m256i x, __m256i a, __m256i low, __m256i half,
+                                                        __m256i by257) {
     const __m256i rb =
         _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(x, low), a), half), by257);
     const __m256i ag =
@@ -216,7 +216,7 @@ __attribute__((target("avx2"))) inline __m256i weigh(__m256i texels, __m256i byC
 // What the groups of eight pixels of a run share.
 struct Eights {
     __m256 s0, t0, ds, dt;
-    __m256i stride, one, low, alphaBoth, byChannel;
+    __m256i stride, one, low, half, by257, alphaBoth, byChannel;
     // The rows of texel pairs, and those a few rows ahead.
     const std::uint32_t *above, *below, *aheadAbove, *aheadBelow;
     int width, height;
@@ -304,13 +304,15 @@ blendEight(std::uint32_t* dst, int k, int n, const Eights& e, const std::uint8_t
     const __m256i keep = _mm256_xor_si256(_mm256_shuffle_epi8(p, e.alphaBoth), e.low);
     if (inside || k + 8 <= n) {
         auto* out = reinterpret_cast<__m256i*>(dst + k);
-        _mm256_storeu_si256(out, _mm256_adds_epu8(p, byteMul8(_mm256_loadu_si256(out), keep)));
+        _mm256_storeu_si256(
+            out, _mm256_adds_epu8(p, byteMul8(_mm256_loadu_si256(out), keep, e.low, e.half, e.by257)));
     } else {
         auto* out = reinterpret_cast<int*>(dst + k);
         const __m256i within =
             _mm256_cmpgt_epi32(_mm256_set1_epi32(n - k), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        _mm256_maskstore_epi32(out, within,
-                               _mm256_adds_epu8(p, byteMul8(_mm256_maskload_epi32(out, within), keep)));
+        _mm256_maskstore_epi32(
+            out, within,
+            _mm256_adds_epu8(p, byteMul8(_mm256_maskload_epi32(out, within), keep, e.low, e.half, e.by257)));
     }
 }
 
@@ -328,6 +330,11 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* dst, int n, const 
     e.stride = _mm256_set1_epi32(src.stride);
     e.one = _mm256_set1_epi32(kWeightOne);
     e.low = _mm256_set1_epi32(0x00ff00ff);
+    // Opaque to the compiler, which would otherwise build them anew in every group from
+    // immediates rather than read them back from the stack.
+    e.half = _mm256_set1_epi16(0x80);
+    e.by257 = _mm256_set1_epi16(257);
+    asm("" : "+x"(e.half), "+x"(e.by257));
     e.alphaBoth = _mm256_setr_epi8(3, -1, 3, -1, 7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1, 3, -1, 3, -1,
                                    7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1);
     // A pixel's four texels, top pair then bottom pair, become (top left, bottom left, top right,
