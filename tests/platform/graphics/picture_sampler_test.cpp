@@ -8,8 +8,11 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "graphics_test_pictures.h"
 #include "platform/graphics/picture_sampler.h"
@@ -297,4 +300,148 @@ TEST(PictureSampler, LeavesToThePainterWhatItCannotDraw) {
     draw.toTarget = QTransform(1, 2, 2, 4, 0, 0);
     PictureSampler::draw({target.bits(), target.bytesPerLine(), target.rect()}, draw);
     EXPECT_EQ(target, before);
+}
+
+namespace {
+
+// The exact share of the pixel square at (x, y) inside the convex quad `c` (in order around it):
+// the square cut by each side in turn.
+double areaInside(const std::array<QPointF, 4>& c, int x, int y) {
+    std::vector<QPointF> poly{QPointF(x, y), QPointF(x + 1, y), QPointF(x + 1, y + 1), QPointF(x, y + 1)};
+    const QPointF centre = (c[0] + c[2]) / 2;
+    for (int i = 0; i < 4 && !poly.empty(); ++i) {
+        const QPointF a = c[size_t(i)], b = c[size_t(i + 1) % 4];
+        auto side = [&](QPointF p) {
+            return (b.x() - a.x()) * (p.y() - a.y()) - (b.y() - a.y()) * (p.x() - a.x());
+        };
+        const double inward = side(centre) > 0 ? 1 : -1;
+        std::vector<QPointF> out;
+        for (size_t j = 0; j < poly.size(); ++j) {
+            const QPointF p = poly[j], q = poly[(j + 1) % poly.size()];
+            const double sp = side(p) * inward, sq = side(q) * inward;
+            if (sp >= 0)
+                out.push_back(p);
+            if ((sp >= 0) != (sq >= 0))
+                out.push_back(p + (q - p) * (sp / (sp - sq)));
+        }
+        poly = out;
+    }
+    double twice = 0;
+    for (size_t j = 0; j < poly.size(); ++j)
+        twice +=
+            poly[j].x() * poly[(j + 1) % poly.size()].y() - poly[(j + 1) % poly.size()].x() * poly[j].y();
+    return std::abs(twice) / 2;
+}
+
+} // namespace
+
+// An opaque white picture over a transparent target leaves each pixel's share of it as alpha:
+// turns near and far from the pixel grid, shrunk to a few pixels and enlarged past the target,
+// partly outside. Edge pixels are only approximations where two sides meet at a corner.
+TEST(PictureSampler, EdgePixelsCoverWhatTheyShare) {
+    QImage white(64, 48, QImage::Format_ARGB32_Premultiplied);
+    white.fill(Qt::white);
+    QImage clear(120, 100, QImage::Format_ARGB32_Premultiplied);
+    clear.fill(Qt::transparent);
+    struct Placement {
+        double degrees, sx, sy;
+        QPointF centre;
+    };
+    const Placement placements[] = {
+        {0.3, 1, 1, {60.2, 50.7}}, {89.6, 0.9, 1.1, {59.5, 49.5}}, {45, 1.2, 0.8, {61, 48}},
+        {-30, 0.7, 0.7, {10, 15}}, {120, 1.5, 1.5, {115, 90}},     {13, 0.06, 0.08, {40.3, 30.8}},
+        {77, 20, 25, {60, 50}},    {180, 1, 1, {60.5, 50.5}},      {0, 1.25, 0.5, {59.7, 50.2}},
+    };
+    for (const Placement& p : placements) {
+        SCOPED_TRACE(testing::Message() << p.degrees << " degrees, scale " << p.sx << " x " << p.sy);
+        const QTransform m = placement(white, p.degrees, p.sx, p.sy, p.centre);
+        const std::array<QPointF, 4> corners{m.map(QPointF(0, 0)), m.map(QPointF(64, 0)),
+                                             m.map(QPointF(64, 48)), m.map(QPointF(0, 48))};
+        for (SamplerPath path : {SamplerPath::Portable, SamplerPath::Automatic}) {
+            const QImage got = samplerDraw(clear, white, m, 1, path);
+            int worst = 0, worstNearCorner = 0;
+            for (int y = 0; y < got.height(); ++y)
+                for (int x = 0; x < got.width(); ++x) {
+                    const int want = int(std::lround(areaInside(corners, x, y) * 255));
+                    const int diff = std::abs(qAlpha(got.pixel(x, y)) - want);
+                    double toCorner = 1e9;
+                    for (const QPointF& c : corners)
+                        toCorner = std::min(toCorner, std::hypot(c.x() - x - 0.5, c.y() - y - 0.5));
+                    (toCorner < 1.5 ? worstNearCorner : worst) =
+                        std::max(toCorner < 1.5 ? worstNearCorner : worst, diff);
+                    // Premultiplied white stays white under any coverage.
+                    ASSERT_EQ(qRed(got.pixel(x, y)), qAlpha(got.pixel(x, y))) << x << "," << y;
+                }
+            EXPECT_LE(worst, 2);
+            EXPECT_LE(worstNearCorner, p.sx * 64 < 8 ? 255 : 64);
+        }
+    }
+}
+
+// Values between texels: a picture of two columns, dark and light, enlarged so that each target
+// pixel falls at a known place between them, reads as the straight line between the two on
+// either axis, with the opacity applied once.
+TEST(PictureSampler, BetweenTexelsTheValueRunsStraight) {
+    QImage pair(2, 2, QImage::Format_ARGB32_Premultiplied);
+    pair.setPixel(0, 0, qRgba(20, 40, 60, 255));
+    pair.setPixel(0, 1, qRgba(20, 40, 60, 255));
+    pair.setPixel(1, 0, qRgba(220, 200, 100, 255));
+    pair.setPixel(1, 1, qRgba(220, 200, 100, 255));
+    QImage black(100, 100, QImage::Format_ARGB32_Premultiplied);
+    black.fill(Qt::black);
+    for (bool turned : {false, true})
+        for (double opacity : {1.0, 0.6}) {
+            SCOPED_TRACE(testing::Message() << (turned ? "turned" : "upright") << ", opacity " << opacity);
+            // 40 target pixels a texel; turned a quarter, the columns become rows.
+            QTransform m = QTransform::fromTranslate(10, 10);
+            if (turned)
+                m = QTransform(0, 1, -1, 0, 90, 10);
+            m = QTransform::fromScale(40, 40) * m;
+            const QImage got = samplerDraw(black, pair, m, opacity, SamplerPath::Automatic);
+            for (int i = 22; i < 58; ++i) {
+                // Texel coordinate of pixel i's centre, texel centres at 0 and 1.
+                const double f = std::clamp((i + 0.5) / 40 - 0.5, 0.0, 1.0);
+                const QPoint at = turned ? QPoint(50, 10 + i) : QPoint(10 + i, 50);
+                const QRgb px = got.pixel(at);
+                // Weights come in 64ths of a texel: a value may lag by one of them.
+                EXPECT_NEAR(qRed(px), (20 + f * 200) * opacity, 200 / 64.0 + 1.5) << i;
+                EXPECT_NEAR(qGreen(px), (40 + f * 160) * opacity, 160 / 64.0 + 1.5) << i;
+                EXPECT_NEAR(qBlue(px), (60 + f * 40) * opacity, 40 / 64.0 + 1.5) << i;
+            }
+        }
+}
+
+// Many placements drawn both ways give the same bytes: every run length (and so every masked
+// tail), runs that start or end past the picture's edge, clips, rounded corners, and scales from
+// far below a texel a pixel to far above.
+TEST(PictureSampler, PortableAndAvx2AgreeOnManyPlacements) {
+    if (!samplerHasAvx2())
+        GTEST_SKIP() << "no AVX2 here";
+    const QImage pic = graphicstest::detailedPicture(53, 37);
+    const QImage base = background(96, 80);
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < 150; ++i) {
+        const double scale = std::pow(10.0, unit(rng) * 3 - 1.5); // 0.03 .. 30
+        const QTransform m = placement(pic, unit(rng) * 360, scale, scale * (0.5 + unit(rng)),
+                                       QPointF(unit(rng) * 120 - 12, unit(rng) * 100 - 10));
+        const QRect clip = i % 3 ? QRect() : QRect(int(unit(rng) * 30), int(unit(rng) * 30), 50, 40);
+        const double radius = i % 4 ? 0 : unit(rng) * 20, opacity = 0.2 + unit(rng) * 0.8;
+        ASSERT_EQ(samplerDraw(base, pic, m, opacity, SamplerPath::Portable, radius, radius, clip),
+                  samplerDraw(base, pic, m, opacity, SamplerPath::Avx2, radius, radius, clip))
+            << "placement " << i;
+    }
+    // Texel coordinates too large for the rows' fixed point: a very wide picture seen far from
+    // its left edge, and one squeezed so hard that a pixel steps over thousands of texels.
+    QImage wide(24000, 3, QImage::Format_ARGB32_Premultiplied);
+    for (int x = 0; x < wide.width(); ++x)
+        for (int y = 0; y < 3; ++y)
+            wide.setPixel(x, y, qRgba(x % 256, (x / 7) % 256, y * 100, 255));
+    for (const QTransform& m : {QTransform(std::cos(0.002), std::sin(0.002), -std::sin(0.002) * 20,
+                                           std::cos(0.002) * 20, -17500, 20),
+                                QTransform(0.004, 0.001, -0.5, 9, 30, 10)}) {
+        const QImage portable = samplerDraw(base, wide, m, 0.9, SamplerPath::Portable);
+        EXPECT_NE(portable, base);
+        EXPECT_EQ(portable, samplerDraw(base, wide, m, 0.9, SamplerPath::Avx2));
+    }
 }
