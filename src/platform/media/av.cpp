@@ -36,8 +36,15 @@ SharedFrame share(const AVFrame* f) {
 }
 
 QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height) {
-    if (!frame || frame->width <= 0 || frame->height <= 0)
+    QImage image;
+    if (!toImage(frame, scaler, width, height, image))
         return {};
+    return image;
+}
+
+bool toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height, QImage& image) {
+    if (!frame || frame->width <= 0 || frame->height <= 0)
+        return false;
     if (width <= 0 || height <= 0) {
         width = frame->width;
         height = frame->height;
@@ -47,12 +54,17 @@ QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height)
     scaler = sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format), width,
                                   height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler)
-        return {};
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+        return false;
+    // Another holder still shows the old pixels: writing would copy them first, for nothing.
+    if (image.isNull() || !image.isDetached() || image.width() != width || image.height() != height ||
+        image.format() != QImage::Format_ARGB32_Premultiplied)
+        image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return false;
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
     sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
-    return image;
+    return true;
 }
 
 bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler) {
@@ -90,23 +102,74 @@ AVFrame wrap(const QImage& image) {
     return frame;
 }
 
-SharedFrame fromImage(const QImage& image, AVPixelFormat format, int width, int height, SwsContext*& scaler) {
+namespace {
+
+SharedFrame shareOwned(FramePtr frame) {
+    return SharedFrame(frame.release(), [](const AVFrame* p) {
+        auto* q = const_cast<AVFrame*>(p);
+        av_frame_free(&q);
+    });
+}
+
+// Converts `image` into `out`, which has its buffers, size and format.
+bool convertImage(const QImage& image, AVFrame* out, SwsContext*& scaler) {
     QImage source = wrap(image).data[0] ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const AVFrame in = wrap(source);
-    if (!in.data[0])
-        return nullptr;
+    return in.data[0] && convert(&in, out, scaler);
+}
+
+// Pictures' rows start on this many bytes, as av_frame_get_buffer lays them out.
+constexpr int rowAlignment = 64;
+
+} // namespace
+
+SharedFrame fromImage(const QImage& image, AVPixelFormat format, int width, int height, SwsContext*& scaler) {
     FramePtr out = allocFrame();
     if (!out)
         return nullptr;
     out->format = format;
     out->width = width;
     out->height = height;
-    if (av_frame_get_buffer(out.get(), 0) < 0 || !convert(&in, out.get(), scaler))
+    if (av_frame_get_buffer(out.get(), 0) < 0 || !convertImage(image, out.get(), scaler))
         return nullptr;
-    return SharedFrame(out.release(), [](const AVFrame* p) {
-        auto* q = const_cast<AVFrame*>(p);
-        av_frame_free(&q);
-    });
+    return shareOwned(std::move(out));
+}
+
+FramePool::FramePool(AVPixelFormat format, int width, int height)
+    : format_(format), width_(width), height_(height), pool_(nullptr) {
+    const int size = av_image_get_buffer_size(format, width, height, rowAlignment);
+    if (size > 0)
+        pool_ = av_buffer_pool_init(size_t(size), nullptr);
+}
+
+FramePool::~FramePool() {
+    // The memory itself goes once the last picture handed out has been let go.
+    av_buffer_pool_uninit(&pool_);
+}
+
+FramePtr FramePool::get() {
+    if (!pool_)
+        return nullptr;
+    FramePtr frame = allocFrame();
+    if (!frame)
+        return nullptr;
+    frame->buf[0] = av_buffer_pool_get(pool_);
+    if (!frame->buf[0])
+        return nullptr;
+    frame->format = format_;
+    frame->width = width_;
+    frame->height = height_;
+    if (av_image_fill_arrays(frame->data, frame->linesize, frame->buf[0]->data, format_, width_, height_,
+                             rowAlignment) < 0)
+        return nullptr;
+    return frame;
+}
+
+SharedFrame FramePool::fromImage(const QImage& image, SwsContext*& scaler) {
+    FramePtr out = get();
+    if (!out || !convertImage(image, out.get(), scaler))
+        return nullptr;
+    return shareOwned(std::move(out));
 }
 
 } // namespace qrn::media::av

@@ -58,6 +58,10 @@ SharedFrame share(const AVFrame* f);
 // Converts a decoded picture to an image of the given size (the frame's own when empty).
 // `scaler` caches the conversion between calls of the same shape.
 QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width = 0, int height = 0);
+// The same into `image`, whose pixels are written over when it is Format_ARGB32_Premultiplied
+// of that size and held by no one else; otherwise it becomes a new image. False when the
+// picture cannot be converted.
+bool toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height, QImage& image);
 // Converts `src` into `dst`, which has its buffers, size and pixel format already, scaling as
 // needed. The movie writer and the export convert with this, so their pictures match.
 bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler);
@@ -65,5 +69,25 @@ bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler);
 AVFrame wrap(const QImage& image);
 // A new picture of the given pixel format and size made from `image`; null when out of memory.
 SharedFrame fromImage(const QImage& image, AVPixelFormat format, int width, int height, SwsContext*& scaler);
+
+// Pictures of one pixel format and size whose memory is used again once every holder of a
+// picture has let it go, so that a stream of pictures does not touch fresh memory each time.
+// Safe to use from several threads; pictures may outlive the pool.
+class FramePool {
+  public:
+    FramePool(AVPixelFormat format, int width, int height);
+    ~FramePool();
+    FramePool(const FramePool&) = delete;
+    FramePool& operator=(const FramePool&) = delete;
+    // A writable picture with undefined pixels; null when out of memory.
+    FramePtr get();
+    // `image` converted into a picture of the pool; null when out of memory or not convertible.
+    SharedFrame fromImage(const QImage& image, SwsContext*& scaler);
+
+  private:
+    AVPixelFormat format_;
+    int width_, height_;
+    AVBufferPool* pool_;
+};
 
 } // namespace qrn::media::av

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -165,24 +166,42 @@ class Composer {
         return staticState(t0) == staticState(t1);
     }
 
-    // Worker `w` composes the frame at time t.
-    QImage compose(int w, const SourceFrame& f, SwsContext*& scaler) {
-        QImage video = videoPicture(f, scaler);
+    // What a compose worker keeps from one frame to the next, so that a frame reuses the memory
+    // of the one before instead of touching fresh memory.
+    struct Scratch {
+        SwsContext* scaler = nullptr;
+        QImage video;  // the video picture
+        QImage canvas; // the composed frame
+        Scratch() = default;
+        Scratch(const Scratch&) = delete;
+        Scratch& operator=(const Scratch&) = delete;
+        ~Scratch() { sws_freeContext(scaler); }
+    };
+
+    // Worker `w` composes the frame at time t. The picture stays valid until the worker's next
+    // frame; null when it cannot be made.
+    const QImage& compose(int w, const SourceFrame& f, Scratch& scratch) {
+        if (!videoPicture(f, scratch)) {
+            scratch.canvas = QImage();
+            return scratch.canvas;
+        }
         if (!root_)
-            return video;
+            return scratch.video;
         if (!fast_) {
             std::lock_guard lock(treeMutex_);
-            video_->setContents(video);
-            QImage out(int(out_.width), int(out_.height), QImage::Format_ARGB32_Premultiplied);
-            out.fill(Qt::transparent);
+            video_->setContents(scratch.video);
+            QImage& out = clearCanvas(scratch);
             renderer_.render(*root_, out, f.time, scale_);
+            // The tree lets go of the picture so that the next frame can be written over it.
+            video_->clearContents();
             return out;
         }
         auto layers = staticLayers(f.time);
-        QImage out = layers.below;
+        QImage& out = canvasFrom(scratch, layers.below);
         auto& clone = clones_[size_t(w)];
-        clone.video->setContents(video);
+        clone.video->setContents(scratch.video);
         clone.renderer.render(*clone.branch, out, f.time, scale_);
+        clone.video->clearContents();
         if (!layers.aboveArea.isEmpty()) {
             QPainter p(&out);
             p.drawImage(layers.aboveArea.topLeft(), layers.above, layers.aboveArea);
@@ -277,15 +296,43 @@ class Composer {
         return found;
     }
 
-    // The video track's picture on the render canvas, at the pixel size it will be drawn at.
-    QImage videoPicture(const SourceFrame& f, SwsContext*& scaler) {
+    // Whether `image` may be written over without copying it first: of the output's size and
+    // held by no one else (a tree that still held it would have to keep its old pixels).
+    bool ownsCanvas(const QImage& image) const {
+        return !image.isNull() && image.isDetached() && image.width() == int(out_.width) &&
+               image.height() == int(out_.height) && image.format() == QImage::Format_ARGB32_Premultiplied;
+    }
+
+    QImage& clearCanvas(Scratch& scratch) const {
+        if (!ownsCanvas(scratch.canvas))
+            scratch.canvas = blank();
+        else
+            scratch.canvas.fill(Qt::transparent);
+        return scratch.canvas;
+    }
+
+    // The worker's canvas holding a copy of `below`, which has the output's size and format.
+    QImage& canvasFrom(Scratch& scratch, const QImage& below) const {
+        if (!ownsCanvas(scratch.canvas) || scratch.canvas.bytesPerLine() != below.bytesPerLine()) {
+            scratch.canvas = below.copy();
+            return scratch.canvas;
+        }
+        std::memcpy(scratch.canvas.bits(), below.constBits(), size_t(below.sizeInBytes()));
+        return scratch.canvas;
+    }
+
+    // The video track's picture on the render canvas, at the pixel size it will be drawn at, into
+    // scratch.video. False when the picture cannot be converted.
+    bool videoPicture(const SourceFrame& f, Scratch& scratch) {
         int pw = int(videoPixels_.width), ph = int(videoPixels_.height);
         const auto* instruction = instructionAt(f.time);
         Colour bg = instruction ? instruction->backgroundColour : Colour::black();
         AffineTransform t = instruction && !instruction->layerInstructions.empty()
                                 ? instruction->layerInstructions[0].transform
                                 : AffineTransform::identity();
-        QImage canvas;
+        QImage& canvas = scratch.video;
+        const bool reusable = !canvas.isNull() && canvas.isDetached() && canvas.width() == pw &&
+                              canvas.height() == ph && canvas.format() == QImage::Format_ARGB32_Premultiplied;
         if (f.frame) {
             double sw = f.frame->width, sh = f.frame->height;
             Rect placed = t.mapRect(Rect(0, 0, sw, sh));
@@ -294,20 +341,24 @@ class Composer {
                          std::abs(placed.maxX() - vc_.renderSize.width) < 0.5 &&
                          std::abs(placed.maxY() - vc_.renderSize.height) < 0.5;
             if (fills)
-                return av::toImage(f.frame.get(), scaler, pw, ph);
-            canvas = QImage(pw, ph, QImage::Format_ARGB32_Premultiplied);
+                return av::toImage(f.frame.get(), scratch.scaler, pw, ph, canvas);
+            QImage source = av::toImage(f.frame.get(), scratch.scaler);
+            if (source.isNull())
+                return false;
+            if (!reusable)
+                canvas = QImage(pw, ph, QImage::Format_ARGB32_Premultiplied);
             canvas.fill(bg.toQColor());
-            QImage source = av::toImage(f.frame.get(), scaler);
             QPainter p(&canvas);
             p.setRenderHint(QPainter::SmoothPixmapTransform);
             p.setTransform(graphics::Renderer::toQTransform(t) *
                            QTransform::fromScale(pw / vc_.renderSize.width, ph / vc_.renderSize.height));
             p.drawImage(0, 0, source);
         } else {
-            canvas = QImage(pw, ph, QImage::Format_ARGB32_Premultiplied);
+            if (!reusable)
+                canvas = QImage(pw, ph, QImage::Format_ARGB32_Premultiplied);
             canvas.fill(bg.toQColor());
         }
-        return canvas;
+        return !canvas.isNull();
     }
 
     VideoComposition vc_;
@@ -436,9 +487,11 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         });
 
         std::vector<std::thread> composers;
+        // The movie's pictures come from one pool, so the encoder reads memory it has read before.
+        av::FramePool pictures(AV_PIX_FMT_YUV420P, settings.width, settings.height);
         for (int w = 0; w < workers; ++w) {
             composers.emplace_back([&, w] {
-                SwsContext* scaler = nullptr;
+                Composer::Scratch scratch;
                 SwsContext* toMovie = nullptr;
                 while (true) {
                     SourceFrame f;
@@ -454,8 +507,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                     // every worker and the encoding thread only encodes.
                     av::SharedFrame picture;
                     if (!f.repeat) {
-                        picture = av::fromImage(composer.compose(w, f, scaler), AV_PIX_FMT_YUV420P,
-                                                settings.width, settings.height, toMovie);
+                        const QImage& frame = composer.compose(w, f, scratch);
+                        if (!frame.isNull())
+                            picture = pictures.fromImage(frame, toMovie);
                         if (!picture) {
                             std::lock_guard lock(m);
                             if (!pipelineError)
@@ -468,7 +522,6 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                     composed.emplace(f.index, std::make_pair(f.repeat, std::move(picture)));
                     cv.notify_all();
                 }
-                sws_freeContext(scaler);
                 sws_freeContext(toMovie);
             });
         }

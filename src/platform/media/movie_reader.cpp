@@ -244,8 +244,11 @@ Status VideoTrackReader::seek(double time) {
 }
 
 Result<DecodedFrame> VideoTrackReader::frameAt(double time) {
+    // A time that is a frame's start but for rounding (a frame count times a duration) is in
+    // that frame, not the one before, as the seek below also takes it.
+    constexpr double slack = 1e-6;
     // Reading on from the current place is much cheaper than a seek when the time lies ahead.
-    if (d->last && time >= d->last->time && time < d->last->time + d->last->duration)
+    if (d->last && time + slack >= d->last->time && time + slack < d->last->time + d->last->duration)
         return *d->last;
     bool ahead = d->last && time > d->last->time && time - d->last->time < 2.0;
     if (!ahead) {

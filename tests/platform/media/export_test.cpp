@@ -188,6 +188,119 @@ TEST(ExportSession, LayersAppearAtTheirTimesAroundTheFilteredVideo) {
     }
 }
 
+namespace {
+
+// Each source frame a colour of its own, in a cycle of six, at 30 fps.
+const QColor cycle[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::magenta, Qt::cyan};
+
+std::string writeColourCycleClip(const QString& path, int frames, int w, int h) {
+    MovieWriterSettings s;
+    s.width = w;
+    s.height = h;
+    s.hasAudio = false;
+    s.preset = "ultrafast";
+    auto writer = MovieWriter::create(path.toStdString(), s).value();
+    for (int i = 0; i < frames; ++i) {
+        QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+        image.fill(cycle[i % 6]);
+        EXPECT_TRUE(writer->appendImage(image, i / 30.0));
+    }
+    EXPECT_TRUE(writer->finish());
+    return path.toStdString();
+}
+
+// Swaps red and blue: a filter that keeps every colour of the cycle apart and hands back a new
+// picture, as the camera's filters do.
+struct SwapRedBlueFilter : graphics::ContentFilter {
+    std::string name() const override { return "swap"; }
+    QImage apply(const QImage& image) const override { return image.rgbSwapped(); }
+};
+
+QColor swappedRedBlue(QColor c) {
+    return QColor(c.blue(), c.green(), c.red());
+}
+
+} // namespace
+
+TEST(ExportSession, EveryFrameShowsItsOwnSourceFrameAndLayers) {
+    // The workers reuse their pictures from frame to frame: none may show a picture of another
+    // frame, whichever way the tree is drawn.
+    QTemporaryDir dir;
+    const int sourceFrames = 24;
+    auto source = writeColourCycleClip(dir.filePath("src.mov"), sourceFrames, 320, 180);
+    auto composition = composeWhole(source);
+    const double duration = sourceFrames / 30.0;
+
+    struct Case {
+        const char* name;
+        bool tree, plainRoot;
+    };
+    for (const Case c : {Case{"no layers", false, true}, Case{"layers, video branch drawn apart", true, true},
+                         Case{"layers, whole tree drawn", true, false}}) {
+        SCOPED_TRACE(c.name);
+        auto vc = std::make_shared<VideoComposition>();
+        vc->renderSize = {640, 360};
+        vc->frameDuration = 1.0 / 60;
+        vc->instructions.push_back({{0, duration}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
+        // A white band across the bottom that blinks every fifth of a second, its cuts between
+        // two frames and not on a source frame's edge.
+        auto band = graphics::Layer::make(Rect(0, 0, 640, 60));
+        band->setBackgroundColour(Colour::white());
+        const double on = 0.05 + 1.0 / 120, off = 0.15 + 1.0 / 120, e = 1e-9;
+        graphics::KeyframeAnimation blink =
+            cut({0, 0, 1, 1, 0, 0}, {0, on / 0.2 - e, on / 0.2, off / 0.2 - e, off / 0.2, 1}, 0.2);
+        blink.repeatCount = graphics::KeyframeAnimation::repeatForever;
+        band->addAnimation(blink, "opacity");
+        if (c.tree) {
+            auto root = graphics::Layer::make(Rect(0, 0, 640, 360));
+            root->setBackgroundColour(Colour::black());
+            auto crop = graphics::Layer::make(Rect(160, 90, 320, 180));
+            crop->setMasksToBounds(true);
+            auto video = graphics::Layer::make(Rect(0, 0, 320, 180));
+            video->setContentFilters({std::make_shared<SwapRedBlueFilter>()});
+            crop->addSublayer(video);
+            root->addSublayer(crop);
+            root->addSublayer(band);
+            // Layers at different depths are drawn with the whole tree at once.
+            if (!c.plainRoot)
+                band->setZPosition(1);
+            vc->animationTool = AnimationTool{root, video};
+        }
+
+        std::string out = dir.filePath(QString("out-%1.mov").arg(c.name)).toStdString();
+        auto session = runExport(composition, vc, out);
+        ASSERT_EQ(session->status(), ExportStatus::Completed) << session->error().value_or("");
+        auto reader = VideoTrackReader::open(out).value();
+        int frames = 0, wrong = 0;
+        while (auto f = reader->next().value()) {
+            const double t = frames * vc->frameDuration;
+            const QColor colour = cycle[std::min(int(t * 30 + 1e-6), sourceFrames - 1) % 6];
+            const QImage picture = reader->image(*f);
+            const QColor video = c.tree ? swappedRedBlue(colour) : colour;
+            if (!near(picture.pixelColor(320, 150), video)) {
+                ADD_FAILURE() << "frame " << frames << " shows "
+                              << picture.pixelColor(320, 150).name().toStdString() << ", not "
+                              << video.name().toStdString();
+                ++wrong;
+            }
+            if (c.tree) {
+                const double phase = std::fmod(t + 1e-6, 0.2);
+                const bool bandShown = phase >= on && phase < off;
+                // Image rows run downwards: the band at the bottom of our y-up space is at the
+                // last rows.
+                const QColor bottom = picture.pixelColor(40, 340);
+                EXPECT_TRUE(near(bottom, bandShown ? QColor(Qt::white) : QColor(Qt::black)))
+                    << "frame " << frames << " band " << bandShown;
+                EXPECT_TRUE(near(picture.pixelColor(40, 150), Qt::black)) << "frame " << frames;
+            }
+            ++frames;
+            if (wrong > 3)
+                break;
+        }
+        EXPECT_EQ(frames, int(std::lround(duration * 60)));
+    }
+}
+
 TEST(VideoComposition, MadeForAnAssetShowsItsVideoUnchanged) {
     QTemporaryDir dir;
     auto source = writeGreyClip(dir.filePath("src.mov"), 0.5, 320, 180);

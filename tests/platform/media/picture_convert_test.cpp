@@ -1,9 +1,11 @@
 // The one-pass conversion of composed pictures must give the encoder the very bytes the
-// library's conversion gave it before.
+// library's conversion gave it before; pictures whose memory is used again must never show
+// another frame's pixels while someone still holds them.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -90,4 +92,76 @@ TEST(PictureConvert, TheSharedConverterLeavesOtherSizesAndScalingToTheLibrary) {
         sws_freeContext(scaler);
         EXPECT_EQ(firstDifference(out.get(), libraryConvert(src.get(), ow, oh).get()), "") << w << "x" << h;
     }
+}
+
+namespace {
+
+QImage solid(int w, int h, QColor c) {
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(c);
+    return image;
+}
+
+int lumaAt(const av::SharedFrame& f) {
+    return f->data[0][f->linesize[0] * (f->height / 2) + f->width / 2];
+}
+
+} // namespace
+
+TEST(PictureConvert, APooledPictureIsNeverWrittenOverWhileSomeoneHoldsIt) {
+    SwsContext* scaler = nullptr;
+    auto pool = std::make_unique<av::FramePool>(AV_PIX_FMT_YUV420P, 64, 36);
+    const QImage white = solid(64, 36, Qt::white), black = solid(64, 36, Qt::black);
+    av::SharedFrame a = pool->fromImage(white, scaler);
+    av::SharedFrame b = pool->fromImage(black, scaler);
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(a->data[0], b->data[0]);
+    EXPECT_EQ(lumaAt(a), 235);
+    EXPECT_EQ(lumaAt(b), 16);
+    // The same bytes as a picture of its own.
+    av::SharedFrame own = av::fromImage(white, AV_PIX_FMT_YUV420P, 64, 36, scaler);
+    EXPECT_EQ(firstDifference(a.get(), own.get()), "");
+
+    // A picture let go of may come back; the one still held keeps its pixels.
+    const std::uint8_t* released = a->data[0];
+    a.reset();
+    av::SharedFrame c = pool->fromImage(solid(64, 36, Qt::gray), scaler);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->data[0], released);
+    EXPECT_EQ(lumaAt(b), 16);
+    // Pictures outlive their pool.
+    pool.reset();
+    EXPECT_EQ(lumaAt(b), 16);
+    EXPECT_EQ(lumaAt(c), lumaAt(av::fromImage(solid(64, 36, Qt::gray), AV_PIX_FMT_YUV420P, 64, 36, scaler)));
+    sws_freeContext(scaler);
+}
+
+TEST(PictureConvert, ADecodedPictureGoesIntoAnImageOnlyWhenNoOneElseShowsIt) {
+    SwsContext* toMovie = nullptr;
+    SwsContext* toImage = nullptr;
+    auto frameOf = [&](QColor c) {
+        return av::fromImage(solid(64, 36, c), AV_PIX_FMT_YUV420P, 64, 36, toMovie);
+    };
+    QImage image;
+    ASSERT_TRUE(av::toImage(frameOf(Qt::white).get(), toImage, 128, 72, image));
+    EXPECT_EQ(image.size(), QSize(128, 72));
+    EXPECT_GT(qGray(image.pixel(64, 36)), 240);
+
+    // Someone still shows the picture (a layer, a queued frame): the next one goes elsewhere.
+    const QImage shown = image;
+    ASSERT_TRUE(av::toImage(frameOf(Qt::black).get(), toImage, 128, 72, image));
+    EXPECT_NE(image.constBits(), shown.constBits());
+    EXPECT_LT(qGray(image.pixel(64, 36)), 15);
+    EXPECT_GT(qGray(shown.pixel(64, 36)), 240);
+
+    // Held by no one else, it is written over in place, and a new size makes a new picture.
+    const uchar* bits = image.constBits();
+    ASSERT_TRUE(av::toImage(frameOf(Qt::white).get(), toImage, 128, 72, image));
+    EXPECT_EQ(image.constBits(), bits);
+    EXPECT_GT(qGray(image.pixel(64, 36)), 240);
+    ASSERT_TRUE(av::toImage(frameOf(Qt::black).get(), toImage, 64, 36, image));
+    EXPECT_EQ(image.size(), QSize(64, 36));
+    EXPECT_FALSE(av::toImage(nullptr, toImage, 64, 36, image));
+    sws_freeContext(toMovie);
+    sws_freeContext(toImage);
 }

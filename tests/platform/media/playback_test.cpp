@@ -93,6 +93,15 @@ TEST(MovieReader, DecodesInOrderAndAtGivenTimes) {
         }
     }
 
+    // Reading on in steps of a third of a frame, as an export at a higher frame rate does: a
+    // step that lands on a frame's start but for rounding shows that frame, not the one before.
+    auto stepping = VideoTrackReader::open(path).value();
+    for (int k = 0; k < 90; ++k) {
+        auto f = stepping->frameAt(k * (1.0 / 30));
+        ASSERT_TRUE(f) << k;
+        EXPECT_NEAR(f->time, (k / 3) / 10.0, 1e-3) << "step " << k;
+    }
+
     EXPECT_FALSE(loadMovieInfo(dir.filePath("missing.mov").toStdString()));
     EXPECT_FALSE(AudioTrackReader::open(writeClip(dir, 1, 0, false)));
 }
