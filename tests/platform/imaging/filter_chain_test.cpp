@@ -8,6 +8,8 @@
 #include "platform/imaging/filter_chain.h"
 #include "platform/imaging/filters.h"
 
+#include "green_key.h"
+
 using namespace qrn::imaging;
 using qrn::graphics::ContentFilter;
 using qrn::graphics::ContentFilterPtr;
@@ -28,20 +30,6 @@ QImage picture(int w, int h, unsigned seed) {
         }
     }
     return img;
-}
-
-std::shared_ptr<const ColourCube> greenKey() {
-    const int n = 9; // coarse, so that most cells blend
-    std::vector<float> data;
-    for (int b = 0; b < n; ++b)
-        for (int g = 0; g < n; ++g)
-            for (int r = 0; r < n; ++r) {
-                const float fr = r / float(n - 1), fg = g / float(n - 1), fb = b / float(n - 1);
-                const float a = fg > 0.6f && fg > fr + 0.3f && fg > fb + 0.3f ? 0.0f : 1.0f;
-                for (float v : {fr * a, fg * a, fb * a, a})
-                    data.push_back(v);
-            }
-    return std::make_shared<const ColourCube>(n, std::move(data));
 }
 
 // What the renderer did before the filters ran as one: each on the last one's result.
@@ -65,7 +53,7 @@ std::vector<ContentFilterPtr> onThreads(std::vector<ContentFilterPtr> filters, i
 }
 
 std::vector<ContentFilterPtr> keyBlurMedian(double radius) {
-    return {std::make_shared<ColourCubeFilter>(greenKey()), std::make_shared<BoxBlurFilter>(radius),
+    return {std::make_shared<ColourCubeFilter>(greenKeyCube(9)), std::make_shared<BoxBlurFilter>(radius),
             std::make_shared<MedianFilter>()};
 }
 
@@ -105,7 +93,7 @@ TEST(FilterChain, KeyBlurMedianGiveTheBytesOfOneAfterAnotherForAnySizeRadiusAndT
 
 TEST(FilterChain, AnyOrderAndRepeatsOfTheImageFiltersGiveTheSameBytes) {
     const QImage src = picture(41, 67, 9);
-    const auto key = std::make_shared<ColourCubeFilter>(greenKey());
+    const auto key = std::make_shared<ColourCubeFilter>(greenKeyCube(9));
     const auto blur2 = std::make_shared<BoxBlurFilter>(2);
     const auto blur5 = std::make_shared<BoxBlurFilter>(4.5);
     const auto median = std::make_shared<MedianFilter>();
@@ -126,7 +114,7 @@ TEST(FilterChain, AnyOrderAndRepeatsOfTheImageFiltersGiveTheSameBytes) {
 
 TEST(FilterChain, OtherFiltersSplitTheRunAndNullOrResizingOnesArePassedOver) {
     const QImage src = picture(33, 45, 10);
-    const auto key = std::make_shared<ColourCubeFilter>(greenKey());
+    const auto key = std::make_shared<ColourCubeFilter>(greenKeyCube(9));
     const auto median = std::make_shared<MedianFilter>();
     // A blur too wide to go a row at a time, blurs that change nothing and a table that
     // changes nothing stay where they are in the order.

@@ -9,6 +9,8 @@
 #include "platform/imaging/filters.h"
 #include "platform/imaging/worker_pool.h"
 
+#include "green_key.h"
+
 using namespace qrn::imaging;
 
 namespace {
@@ -37,22 +39,8 @@ QImage camera(int w, int h, unsigned seed) {
     return img;
 }
 
-std::shared_ptr<const ColourCube> greenKey() {
-    const int n = 16;
-    std::vector<float> data;
-    for (int b = 0; b < n; ++b)
-        for (int g = 0; g < n; ++g)
-            for (int r = 0; r < n; ++r) {
-                const float fr = r / float(n - 1), fg = g / float(n - 1), fb = b / float(n - 1);
-                const float a = fg > 0.6f && fg > fr + 0.3f && fg > fb + 0.3f ? 0.0f : 1.0f;
-                for (float v : {fr * a, fg * a, fb * a, a})
-                    data.push_back(v);
-            }
-    return std::make_shared<const ColourCube>(n, std::move(data));
-}
-
 QImage threeFilters(const QImage& src, int threads) {
-    ColourCubeFilter key(greenKey());
+    ColourCubeFilter key(greenKeyCube(16));
     BoxBlurFilter blur(4);
     MedianFilter median;
     for (ImageFilter* f : std::initializer_list<ImageFilter*>{&key, &blur, &median})
