@@ -319,9 +319,13 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
     // An image with a colour table or a pixel ratio of its own is drawn in one piece.
     const bool plain = target.colorCount() == 0 && target.devicePixelRatio() == 1;
     const bool sampled = plain && target.format() == QImage::Format_ARGB32_Premultiplied;
-    const int bands =
+    const int whole =
         plain ? std::clamp(h / kMinBandRows, 1, std::max(threads, sampled ? h / kCachedBandRows : 1)) : 1;
-    splitRows(layer, w, h, t, toImage, placed, bands);
+    // Bands go to whichever thread is free, in order, so the threads finish together only if the
+    // last bands are small: the last `threads` bands' worth is cut into halves, then quarters.
+    const int finer = threads > 1 && whole >= 2 * threads ? threads : 0;
+    const int bands = whole + 2 * finer;
+    splitRows(layer, w, h, t, toImage, placed, whole, finer);
     while (passes_.size() < size_t(bands))
         passes_.push_back(std::make_unique<Pass>());
     // Each band paints through its own view of the target's pixels, clipped to its rows. Its
@@ -359,7 +363,8 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
 }
 
 void Renderer::splitRows(const Layer& layer, int w, int h, double t, const QTransform& toImage, bool placed,
-                         int bands) {
+                         int whole, int finer) {
+    const int bands = whole + 2 * finer;
     bandStarts_.assign(size_t(bands) + 1, h);
     bandStarts_[0] = 0;
     if (bands == 1)
@@ -376,9 +381,12 @@ void Renderer::splitRows(const Layer& layer, int w, int h, double t, const QTran
         total += row + kRowCost * w;
         c = total; // now the cost of the rows down to this one
     }
-    // rowCost_[y - 1] is the cost of rows [0, y).
+    // rowCost_[y - 1] is the cost of rows [0, y). The first whole - finer bands have a share of
+    // the cost each, then `finer` bands half a share and 2 * finer a quarter.
+    double shares = 0;
     for (int i = 1; i < bands; ++i) {
-        auto it = std::lower_bound(rowCost_.begin(), rowCost_.end() - 1, total * i / bands);
+        shares += i <= whole - finer ? 1.0 : i <= whole ? 0.5 : 0.25;
+        auto it = std::lower_bound(rowCost_.begin(), rowCost_.end() - 1, total * shares / whole);
         int start = int(it - rowCost_.begin()) + 1;
         bandStarts_[size_t(i)] = std::clamp(start, bandStarts_[size_t(i) - 1] + 1, h - (bands - i));
     }

@@ -84,9 +84,10 @@ class Renderer {
     // Draws the finished picture of a layer drawn off the main thread; false when none matches.
     bool drawOffThreadPicture(Pass& pass, QPainter& p, const Layer& layer, const QTransform& parentToDevice,
                               double parentOpacity);
-    // Sets bandStarts_ to the first row of each band and the image's height.
+    // Sets bandStarts_ to the first row of each band and the image's height: `whole` bands of
+    // about equal cost, the last `finer` of them each cut into a half and two quarters.
     void splitRows(const Layer& layer, int w, int h, double t, const QTransform& toImage, bool placed,
-                   int bands);
+                   int whole, int finer);
     // Adds to rowCost_ (as changes from one row to the next) what drawing `layer` and its
     // sublayers may cost in each row of `image`.
     void addRowCost(const Layer& layer, const QTransform& toDevice, const QRectF& image, double t);

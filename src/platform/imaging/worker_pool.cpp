@@ -68,6 +68,8 @@ void WorkerPool::forEach(int count, int threads, const std::function<void(int)>&
     }
     struct Job {
         std::atomic<int> next{0};
+        // Helpers still to be started, each by the one before it.
+        std::atomic<int> unstarted{0};
         std::mutex mutex;
         std::condition_variable finished;
         int done = 0;
@@ -91,9 +93,26 @@ void WorkerPool::forEach(int count, int threads, const std::function<void(int)>&
                 job->finished.notify_all();
         }
     };
+    // Each helper starts the next one before it takes parts, rather than the caller waking them
+    // all at once: woken together by one thread, the scheduler tends to queue them on the same
+    // idle core, where they take turns for milliseconds while another core stays idle. A helper
+    // waking the next from its own core leaves it the cores that are really free.
+    struct Chain {
+        std::shared_ptr<Job> job;
+        QThreadPool* pool;
+        std::function<void()> take;
+        int count;
+        void operator()() const {
+            if (job->next.load() < count && job->unstarted.fetch_sub(1) > 0)
+                pool->start(*this);
+            take();
+        }
+    };
     const int helpers = std::min(threads, count) - (helps ? 1 : 0);
-    for (int k = 0; k < helpers; ++k)
-        pool_->start(take);
+    if (helpers > 0) {
+        job->unstarted = helpers - 1;
+        pool_->start(Chain{job, pool_, take, count});
+    }
     if (helps)
         take();
     std::unique_lock lock(job->mutex);

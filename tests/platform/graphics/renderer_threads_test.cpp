@@ -148,6 +148,42 @@ TEST(RendererThreads, BandsDrawWhatOneThreadDraws) {
     EXPECT_TRUE(samePicture(many.snapshot(*root, 0), one.snapshot(*root, 0)));
 }
 
+TEST(RendererThreads, TallImagesCutIntoFineLastBandsDrawEveryRowOnce) {
+    // A see-through background over a base that is not cleared: a row drawn twice comes out
+    // darker, one left out keeps the base. Turned pictures cross the rows where bands meet.
+    const QImage pic = graphicstest::detailedPicture(90, 60, false);
+    auto spread = Layer::make(Rect(0, 0, 180, 1000));
+    spread->setBackgroundColour({0.2, 0.4, 0.9, 0.5});
+    // All the pictures in a few rows near the bottom: the bands there, the small last ones
+    // among them, are cut a row or two tall.
+    auto crowded = Layer::make(Rect(0, 0, 180, 1000));
+    crowded->setBackgroundColour({0.9, 0.4, 0.2, 0.5});
+    for (int i = 0; i < 14; ++i) {
+        auto l = Layer::make(Rect(5 + i * 9, 40 + i * 70, 70, 50));
+        l->setContents(pic);
+        l->setOpacity(0.6);
+        l->setTransform(AffineTransform::rotation(0.4 * i - 2.5));
+        spread->addSublayer(l);
+        auto c = Layer::make(Rect(5 + i * 11, 12 + (i % 3), 30, 4));
+        c->setContents(pic);
+        c->setTransform(AffineTransform::rotation(0.05 * i));
+        crowded->addSublayer(c);
+    }
+    for (const auto& root : {spread, crowded}) {
+        auto draw = [&](int threads) {
+            Renderer r;
+            r.setThreadCount(threads);
+            QImage img(180, 1000, QImage::Format_ARGB32_Premultiplied);
+            img.fill(QColor(40, 90, 20, 230));
+            r.render(*root, img, 0);
+            return img;
+        };
+        const QImage one = draw(1);
+        for (int threads : {2, 3, 4, 7, 16})
+            EXPECT_TRUE(samePicture(draw(threads), one)) << threads;
+    }
+}
+
 TEST(RendererThreads, TargetSharedWithACopyIsDetachedAndAnimationIsSeenInAnyBand) {
     auto root = Layer::make(Rect(0, 0, 100, 400));
     auto bottom = Layer::make(Rect(0, 0, 100, 20)); // only in the last band

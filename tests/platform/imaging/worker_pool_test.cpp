@@ -1,7 +1,11 @@
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <future>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -73,6 +77,43 @@ TEST(WorkerPool, SharedPoolIsSizedByTheUsableCoresAndRunsEveryPartOnceWhoeverHel
                     EXPECT_EQ(onCaller.load(), 0);
             }
     pool.forEach(0, 2, [](int) { FAIL(); });
+}
+
+TEST(WorkerPool, ACallerThatWaitsGetsEveryThreadItAsksForAtOnceAndNoMore) {
+    for (int threads : {2, 3, 4}) {
+        WorkerPool pool(4);
+        // Each of the first `threads` parts waits for all of them to have started: the call only
+        // finishes if every helper it asked for runs at the same time as the others. A call
+        // short of helpers is let go after a while, and fails.
+        std::mutex mutex;
+        std::condition_variable arrived;
+        int waiting = 0;
+        bool giveUp = false, together = true;
+        std::set<std::thread::id> seen;
+        auto call = std::async(std::launch::async, [&] {
+            pool.forEach(
+                12, threads,
+                [&](int i) {
+                    std::unique_lock lock(mutex);
+                    seen.insert(std::this_thread::get_id());
+                    if (i >= threads)
+                        return;
+                    if (++waiting == threads)
+                        arrived.notify_all();
+                    arrived.wait(lock, [&] { return waiting == threads || giveUp; });
+                    together = together && waiting == threads;
+                },
+                WorkerPool::Caller::Waits);
+        });
+        if (call.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            std::lock_guard lock(mutex);
+            giveUp = true;
+            arrived.notify_all();
+        }
+        call.get();
+        EXPECT_TRUE(together) << "helpers missing: " << threads;
+        EXPECT_EQ(seen.size(), size_t(threads));
+    }
 }
 
 TEST(WorkerPool, FiltersGiveTheSameBytesOnAnyNumberOfThreadsAndFromSeveralCallersAtOnce) {
