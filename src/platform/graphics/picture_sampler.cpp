@@ -85,17 +85,9 @@ inline std::uint32_t addSaturated(std::uint32_t x, std::uint32_t y) {
     return rb | (ag << 8);
 }
 
-// The first of the two texels on an axis and the weight of the second. Past the picture's edge
-// the edge texel repeats: the pair is kept inside and the weight moved to the end that counts,
-// so the AVX2 rows can fetch both texels of a pair at once. Pictures one texel wide or high
-// keep the pair on that texel, which then has no neighbour: only the portable rows draw them.
-inline void texelPair(float s, int size, int& first, std::uint32_t& weight) {
-    s = std::min(std::max(s, -1.0f), float(size));
-    // floor(), without a library call on processors before SSE4.1
-    int x0 = int(s);
-    x0 -= float(x0) > s;
-    const float fs = float(x0);
-    weight = std::uint32_t((s - fs) * float(kWeightOne));
+// The pair for whole texel x0 with `weight` toward the second: before the picture, the first
+// texel alone; past its last pair, the last texel alone.
+inline void clampPair(int x0, int size, int& first, std::uint32_t& weight) {
     if (x0 < 0) {
         first = 0;
         weight = 0;
@@ -107,19 +99,25 @@ inline void texelPair(float s, int size, int& first, std::uint32_t& weight) {
     }
 }
 
+// The first of the two texels on an axis and the weight of the second. Past the picture's edge
+// the edge texel repeats: the pair is kept inside and the weight moved to the end that counts,
+// so the AVX2 rows can fetch both texels of a pair at once. Pictures one texel wide or high
+// keep the pair on that texel, which then has no neighbour: only the portable rows draw them.
+inline void texelPair(float s, int size, int& first, std::uint32_t& weight) {
+    s = std::min(std::max(s, -1.0f), float(size));
+    // floor(), without a library call on processors before SSE4.1
+    int x0 = int(s);
+    x0 -= float(x0) > s;
+    const float fs = float(x0);
+    weight = std::uint32_t((s - fs) * float(kWeightOne));
+    clampPair(x0, size, first, weight);
+}
+
 // texelPair for a 16.16 fixed-point coordinate.
 inline void texelPairFixed(std::int32_t s, int size, int& first, std::uint32_t& weight) {
     const int x0 = s >> 16;
     weight = std::uint32_t(s >> 10) & (kWeightOne - 1);
-    if (x0 < 0) {
-        first = 0;
-        weight = 0;
-    } else if (x0 > size - 2) {
-        first = std::max(size - 2, 0);
-        weight = size > 1 ? kWeightOne : 0;
-    } else {
-        first = x0;
-    }
+    clampPair(x0, size, first, weight);
 }
 
 // The bilinear sample at (s, t) times the coverage factor (out of 256). Each channel: the column
