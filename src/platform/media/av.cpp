@@ -42,6 +42,11 @@ QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height)
     return image;
 }
 
+bool writableInPlace(const QImage& image, int width, int height) {
+    return !image.isNull() && image.isDetached() && image.width() == width && image.height() == height &&
+           image.format() == QImage::Format_ARGB32_Premultiplied;
+}
+
 bool toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height, QImage& image) {
     if (!frame || frame->width <= 0 || frame->height <= 0)
         return false;
@@ -55,9 +60,7 @@ bool toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height, Q
                                   height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler)
         return false;
-    // Another holder still shows the old pixels: writing would copy them first, for nothing.
-    if (image.isNull() || !image.isDetached() || image.width() != width || image.height() != height ||
-        image.format() != QImage::Format_ARGB32_Premultiplied)
+    if (!writableInPlace(image, width, height))
         image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return false;

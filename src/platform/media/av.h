@@ -58,8 +58,11 @@ SharedFrame share(const AVFrame* f);
 // Converts a decoded picture to an image of the given size (the frame's own when empty).
 // `scaler` caches the conversion between calls of the same shape.
 QImage toImage(const AVFrame* frame, SwsContext*& scaler, int width = 0, int height = 0);
-// The same into `image`, whose pixels are written over when it is Format_ARGB32_Premultiplied
-// of that size and held by no one else; otherwise it becomes a new image. False when the
+// Whether `image` is a Format_ARGB32_Premultiplied picture of that size held by no one else, so
+// that its pixels may be written over in place (another holder would still show the old ones).
+bool writableInPlace(const QImage& image, int width, int height);
+// The same into `image`, whose pixels are written over when writableInPlace(); otherwise it
+// becomes a new image. False when the
 // picture cannot be converted.
 bool toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height, QImage& image);
 // Converts `src` into `dst`, which has its buffers, size and pixel format already, scaling as

@@ -299,8 +299,7 @@ class Composer {
     // Whether `image` may be written over without copying it first: of the output's size and
     // held by no one else (a tree that still held it would have to keep its old pixels).
     bool ownsCanvas(const QImage& image) const {
-        return !image.isNull() && image.isDetached() && image.width() == int(out_.width) &&
-               image.height() == int(out_.height) && image.format() == QImage::Format_ARGB32_Premultiplied;
+        return av::writableInPlace(image, int(out_.width), int(out_.height));
     }
 
     QImage& clearCanvas(Scratch& scratch) const {
@@ -331,8 +330,7 @@ class Composer {
                                 ? instruction->layerInstructions[0].transform
                                 : AffineTransform::identity();
         QImage& canvas = scratch.video;
-        const bool reusable = !canvas.isNull() && canvas.isDetached() && canvas.width() == pw &&
-                              canvas.height() == ph && canvas.format() == QImage::Format_ARGB32_Premultiplied;
+        const bool reusable = av::writableInPlace(canvas, pw, ph);
         if (f.frame) {
             double sw = f.frame->width, sh = f.frame->height;
             Rect placed = t.mapRect(Rect(0, 0, sw, sh));
