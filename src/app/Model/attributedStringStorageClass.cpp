@@ -22,6 +22,7 @@ bool symbolExportPending = false;
 // The script editor's delayed write, on a counter of its own.
 qrn::GenerationCounter autocueExportGeneration(10000);
 bool autocueExportPending = false;
+int clearedTexts = 0;
 
 constexpr int writeAttempts = 3;
 
@@ -226,7 +227,12 @@ void attributedStringStorageClass::clearClass() {
     AUTOCUE_STRING_ARRAY.clear();
     TEXT_SYMBOL_STRING_ARRAY.clear();
     autocueExportPending = false;
+    ++clearedTexts;
     QRN_LOG_OUT(std::nullopt);
+}
+
+int attributedStringStorageClass::textsGeneration() {
+    return clearedTexts;
 }
 
 void attributedStringStorageClass::importAutocueText(std::optional<size_t> storedAssets) {

@@ -30,6 +30,9 @@ class attributedStringStorageClass {
     void setScriptAfterDelay(int assetPosition, const qrn::AttributedString& script);
     void flushPendingAutocueExport();
     void clearClass();
+    // Counts the clears: a script editor still showing a text read before the last clear shows
+    // the project that was left, not an asset of the one in memory.
+    static int textsGeneration();
 
     // Reads the notes and scripts back, one script for every asset after the first (of the
     // stored project being opened, or of the model). A missing or damaged file gives empty

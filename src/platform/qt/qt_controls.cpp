@@ -17,6 +17,7 @@
 #include "platform/foundation/font.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/qt/host_window.h"
+#include "platform/qt/qt_menu.h"
 #include "platform/ui/combo_box.h"
 #include "platform/ui/control.h"
 #include "platform/ui/text_field.h"
@@ -197,6 +198,7 @@ void installQtControls() {
     });
     ui::setComboBoxListPresenter([](ui::ComboBox& box) {
         QMenu menu;
+        keepMenuFontApart(&menu);
         for (int i = 0; i < box.numberOfItems(); ++i) {
             QAction* a = menu.addAction(QString::fromStdString(box.itemAt(i)));
             a->setData(i);

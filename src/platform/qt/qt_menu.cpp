@@ -1,6 +1,7 @@
 #include "platform/qt/qt_menu.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -53,6 +54,7 @@ QAction* makeAction(QWidget* owner, const std::shared_ptr<Menu>& menu, const std
 }
 
 void fillMenu(QMenu* qmenu, const std::shared_ptr<Menu>& menu, bool mainMenu) {
+    keepMenuFontApart(qmenu);
     qmenu->clear();
     for (const auto& item : menu->items())
         qmenu->addAction(makeAction(qmenu, menu, item, mainMenu));
@@ -89,6 +91,12 @@ void fillBar(QMenuBar* bar, const std::shared_ptr<Menu>& menu) {
 }
 
 } // namespace
+
+void keepMenuFontApart(QMenu* menu) {
+    QFont font = QApplication::font(menu);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    menu->setFont(font);
+}
 
 QMenuBar* makeQtMenuBar(const std::shared_ptr<Menu>& menu, QWidget* parent) {
     auto* bar = new QMenuBar(parent);

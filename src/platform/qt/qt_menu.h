@@ -14,5 +14,11 @@ class Menu;
 QMenuBar* makeQtMenuBar(const std::shared_ptr<Menu>& menu, QWidget* parent = nullptr);
 // One menu (a context menu, or a submenu) built from the model.
 QMenu* makeQtMenu(const std::shared_ptr<Menu>& menu, QWidget* parent = nullptr);
+// Views lay their text out at 72 dots per inch, so a 12 pt font there and a 9 pt one on a
+// 96 dpi screen are both 12 pixels, and Qt's font cache takes one for the other. The menu style
+// draws an item in the point size the cache reports while it measured the item in its own: the
+// items came out larger than their menu, cut in the middle. A menu's font is kept apart in the
+// cache by a style strategy that changes nothing of its drawing.
+void keepMenuFontApart(QMenu* menu);
 
 } // namespace qrn

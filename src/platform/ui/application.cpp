@@ -106,8 +106,27 @@ void Application::removeActivationObserver(ObserverToken token) {
 void Application::hide() {
     if (delegate_)
         delegate_->applicationWillHide();
-    for (const WindowPtr& window : Window::openWindows())
+    for (const WindowPtr& window : Window::openWindows()) {
+        // A window the user had minimised already stays so when the application comes back.
+        if (!window->isMiniaturized())
+            hiddenWindows_.push_back(window);
         window->miniaturize();
+    }
+}
+
+void Application::comeForward() {
+    const auto hidden = std::move(hiddenWindows_);
+    hiddenWindows_.clear();
+    for (const auto& weak : hidden)
+        if (auto window = weak.lock(); window && !window->isClosed())
+            window->deminiaturize();
+    Window* front = Window::keyWindow();
+    if (!front && !Window::openWindows().empty())
+        front = Window::openWindows().back().get();
+    if (!front)
+        return;
+    front->deminiaturize();
+    front->makeKeyAndOrderFront();
 }
 
 bool Application::performEditCommand(EditCommand command) {
@@ -250,11 +269,7 @@ bool Application::listenForOtherInstances(const std::string& name) {
                 for (const QByteArray& line : buffer->split('\n'))
                     if (!line.trimmed().isEmpty())
                         paths.push_back(QString::fromUtf8(line).toStdString());
-                if (Window* w =
-                        Window::keyWindow()
-                            ? Window::keyWindow()
-                            : (Window::openWindows().empty() ? nullptr : Window::openWindows().back().get()))
-                    w->makeKeyAndOrderFront();
+                comeForward();
                 openFiles(paths);
             });
         }
@@ -276,6 +291,7 @@ void Application::resetForTesting() {
     launched_ = terminating_ = active_ = false;
     quitHandler_ = nullptr;
     modals_.clear();
+    hiddenWindows_.clear();
     Window::setModalWindow(nullptr);
 }
 

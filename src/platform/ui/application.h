@@ -61,6 +61,10 @@ class Application {
 
     // Tells the delegate, then minimises every open window.
     void hide();
+    // What a later launch of the application asks of the running one: the windows hide()
+    // minimised come back, and the key window (else the newest open one) comes to the front,
+    // restored if it was minimised.
+    void comeForward();
 
     // Sends an Edit command to the focused native text editor; false when there is none. The
     // Qt bridge installs the handler that knows the editors.
@@ -111,6 +115,8 @@ class Application {
     std::vector<std::pair<ObserverToken, std::function<void()>>> activationObservers_;
     ObserverToken nextObserverToken_ = 1;
     QLocalServer* server_ = nullptr;
+    // The windows the last hide() minimised, for comeForward() to restore.
+    std::vector<std::weak_ptr<Window>> hiddenWindows_;
     struct ModalSession {
         WindowPtr window;
         std::function<void(int)> completion;

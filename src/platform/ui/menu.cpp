@@ -1,8 +1,12 @@
 #include "platform/ui/menu.h"
 
 #include <algorithm>
+#include <filesystem>
 
+#include "platform/foundation/main_queue.h"
 #include "platform/ui/application.h"
+#include "platform/ui/panels.h"
+#include "platform/ui/recent_documents.h"
 
 namespace qrn {
 
@@ -149,6 +153,34 @@ MenuItem::Action onKeyWindow(void (ui::Window::*operation)()) {
     };
 }
 
+// What the File menu calls a recent document: its folder's name without the package extension.
+std::string recentTitle(const std::filesystem::path& document) {
+    const std::string name = document.filename().string();
+    const std::string extension = std::string(".") + kDocumentPackageExtension;
+    if (name.size() > extension.size() && name.ends_with(extension))
+        return name.substr(0, name.size() - extension.size());
+    return name;
+}
+
+// The documents of the recent list that are still there, above a separator and "Clear Menu";
+// choosing one asks the application to open it, as a file handed over by the desktop.
+void fillRecentDocuments(Menu& menu, const std::shared_ptr<MenuItem>& clear) {
+    while (menu.count() > 0 && menu.itemAt(0) != clear)
+        menu.removeItem(menu.itemAt(0));
+    int at = 0;
+    for (const auto& document : RecentDocuments::shared().documents()) {
+        std::error_code error;
+        if (!std::filesystem::exists(document, error))
+            continue;
+        const std::string path = document.string();
+        menu.insertItem(MenuItem::make(recentTitle(document),
+                                       [path](MenuItem&) { ui::Application::shared().openFiles({path}); }),
+                        at++);
+    }
+    if (at > 0)
+        menu.insertItem(MenuItem::separator(), at);
+}
+
 } // namespace
 
 std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName) {
@@ -170,7 +202,17 @@ std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName) {
     file->addItem("New", {}, "Ctrl+N");
     file->addItem("Open" + ellipsis, {}, "Ctrl+O");
     auto recent = file->addSubmenu("Open Recent");
-    recent->addItem("Clear Menu");
+    auto clearRecent = recent->addItem("Clear Menu");
+    fillRecentDocuments(*recent, clearRecent);
+    // Refilled once the call that changed the list is over: an item of the menu may be running.
+    RecentDocuments::shared().setChangeHandler(
+        [weakMenu = std::weak_ptr<Menu>(recent), weakClear = std::weak_ptr<MenuItem>(clearRecent)] {
+            MainQueue::after(0, [weakMenu, weakClear] {
+                if (auto menu = weakMenu.lock())
+                    if (auto clear = weakClear.lock())
+                        fillRecentDocuments(*menu, clear);
+            });
+        });
     file->addSeparator();
     file->addItem("Close", {}, "Ctrl+W");
     file->addItem("Save" + ellipsis, {}, "Ctrl+S");

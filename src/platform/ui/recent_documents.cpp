@@ -80,11 +80,13 @@ Status RecentDocuments::noteDocument(const std::filesystem::path& document) {
     for (const auto& p : list)
         stored.emplace_back(p.string());
     UserDefaults::standard().set(kDefaultsKey, Value(stored));
+    changed();
     return noteInDesktopList(desktopListPath(), doc);
 }
 
 void RecentDocuments::clear() {
     UserDefaults::standard().remove(kDefaultsKey);
+    changed();
 }
 
 void RecentDocuments::setMaximumCount(int count) {

@@ -3,6 +3,7 @@
 // record of what it opened; each entry is also noted in the desktop's shared recent-files list
 // (recently-used.xbel) so file managers and other programs see QRN's projects.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ class RecentDocuments {
     Status noteDocument(const std::filesystem::path& document);
     // Forgets QRN's own list; the desktop list is left to the desktop.
     void clear();
+    // Told after each note and clear (the File menu's recent documents follow the list).
+    void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
     int maximumCount() const { return maximumCount_; }
     void setMaximumCount(int count);
 
@@ -41,7 +44,12 @@ class RecentDocuments {
     static Status noteInDesktopList(const std::filesystem::path& file, const std::filesystem::path& document);
 
   private:
+    void changed() const {
+        if (changed_)
+            changed_();
+    }
     int maximumCount_ = 10;
+    std::function<void()> changed_;
 };
 
 } // namespace qrn

@@ -6,9 +6,13 @@
 #include <fstream>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/SettingsPanel/autocueClass.h"
+#include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Recording/recordViewClass.h"
+#include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
 #include "app/layers/layers_support.h"
@@ -17,6 +21,7 @@
 #include "lifecycle_fixture.h"
 #include "platform/ui/recent_documents.h"
 #include "platform/ui/replace_question.h"
+#include "platform/ui/text_view.h"
 
 using namespace lifecycletest;
 using qrn::Json;
@@ -51,6 +56,40 @@ class ProjectFiles : public LifecycleTest {
     }
     std::vector<std::string> questions;
     bool replaceAnswer = true;
+};
+
+// The script pane open on the editing screen, as the presenter leaves it between projects.
+class ProjectScripts : public ProjectFiles {
+  protected:
+    void selectAt(size_t position) {
+        editViewClass edit;
+        const std::string id = previewLayerClass().getAssetArray().at(position);
+        auto tile = position == 0
+                        ? edit.getConfiguration()->stickyAsset->subviews().front()
+                        : edit.getAssetHorizontalScrollView()->viewWithTag(std::stoi(id))->superview();
+        edit.assetPreviewSelected(tile);
+        ASSERT_EQ(previewLayerClass().getSelectedAssetIndex(), int(position));
+    }
+    static void type(const std::string& text) {
+        auto view = autocueClass().visibleTextView();
+        ASSERT_TRUE(view);
+        view->userEdited(qrn::AttributedString(text));
+    }
+    static strings storedScripts(const std::string& path) {
+        auto json = qrn::json::readFile(path + "/autocueData.json");
+        strings out;
+        if (json.isOk())
+            for (const auto& entry : *json)
+                out.push_back(entry.value("string", ""));
+        return out;
+    }
+    static strings scriptsInMemory() {
+        attributedStringStorageClass texts;
+        strings out{texts.getProjectNotes().string()};
+        for (const auto& script : texts.getAutocueStringArray())
+            out.push_back(script.string());
+        return out;
+    }
 };
 
 TEST_F(ProjectFiles, NewFromTheEditorMakesAnEmptyPackageAndShowsOneAssetAfterThePanel) {
@@ -271,6 +310,45 @@ TEST_F(ProjectFiles, TwoQuickOpensImportOnlyTheNewestOnce) {
     EXPECT_EQ(persistentDataStorageClass().getProjectName(), "Second");
     EXPECT_EQ(previewLayerClass().getAssetArray().size(), 4u);
     layerstest::expectLayerInvariants();
+}
+
+TEST_F(ProjectScripts, TheScriptShownWhenLeavingAProjectGoesToNoAssetOfTheNextOne) {
+    ASSERT_TRUE(createProject("Left"));
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
+    selectAt(0);
+    type("Notes of Left");
+    selectAt(2);
+    type("Second script of Left");
+    advance(1.0);
+    const strings left{"Notes of Left", "", "Second script of Left"};
+    ASSERT_EQ(storedScripts(packagePath("Left")), left);
+
+    // New, with the pane still on the second slide of the project left.
+    panelAnswers.push_back(packagePath("Fresh"));
+    fileMenuClass().newProject();
+    advance(2.0);
+    EXPECT_EQ(scriptsInMemory(), (strings{"PROJECT NOTES", ""}));
+    EXPECT_EQ(storedScripts(packagePath("Fresh")), (strings{"PROJECT NOTES", ""}));
+    EXPECT_EQ(autocueClass().getTextField()->string(), "");
+    EXPECT_EQ(storedScripts(packagePath("Left")), left);
+
+    // Open, with the pane on the fresh project's slide: the opened project's texts as stored.
+    selectAt(1);
+    type("Fresh script");
+    advance(1.0);
+    openWithMenu(packagePath("Left"));
+    advance(2.0);
+    EXPECT_EQ(scriptsInMemory(), left);
+    EXPECT_EQ(storedScripts(packagePath("Left")), left);
+    EXPECT_EQ(storedScripts(packagePath("Fresh")), (strings{"PROJECT NOTES", "Fresh script"}));
+    // The pane shows the slide selected after the import, and typing there keeps to it.
+    const int shown = previewLayerClass().getSelectedAssetIndex();
+    ASSERT_EQ(shown, 2);
+    EXPECT_EQ(autocueClass().getTextField()->string(), "Second script of Left");
+    type("Second script, changed");
+    advance(1.0);
+    EXPECT_EQ(storedScripts(packagePath("Left")), (strings{"Notes of Left", "", "Second script, changed"}));
 }
 
 } // namespace

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/files.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/ui/application.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/recent_documents.h"
 #include "platform/ui/workspace.h"
 
@@ -79,6 +82,44 @@ TEST_F(RecentDocumentsTest, DamagedDesktopListIsLeftAloneButOurListStillRecords)
     EXPECT_FALSE(RecentDocuments::shared().noteDocument(root() / "x.qrn3ks"));
     EXPECT_EQ(RecentDocuments::shared().documents().size(), 1u);
     EXPECT_EQ(*files::readText(xbel), "<xbel><bookmark href=");
+}
+
+TEST_F(RecentDocumentsTest, TheFileMenuOpensTheRecentProjectsThatAreStillThere) {
+    struct Opener : ui::ApplicationDelegate {
+        std::vector<std::string> files;
+        void applicationOpenFiles(const std::vector<std::string>& paths) override {
+            files.insert(files.end(), paths.begin(), paths.end());
+        }
+    } opener;
+    auto& recent = RecentDocuments::shared();
+    const fs::path talk = root() / "Talk.qrn3ks", demo = root() / "Demo.qrn3ks";
+    fs::create_directories(talk);
+    fs::create_directories(demo);
+    ASSERT_TRUE(recent.noteDocument(root() / "Gone.qrn3ks"));
+    ASSERT_TRUE(recent.noteDocument(demo));
+    auto bar = makeStandardMainMenu("QRN");
+    auto menu = bar->itemWithTitle("File")->submenu()->itemWithTitle("Open Recent")->submenu();
+    const auto titles = [&] {
+        std::vector<std::string> out;
+        for (const auto& item : menu->items())
+            out.push_back(item->isSeparator() ? "-" : item->title());
+        return out;
+    };
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Demo", "-", "Clear Menu"}));
+    // The menu follows the list once the change is over.
+    ASSERT_TRUE(recent.noteDocument(talk));
+    MainQueue::advance(0.01);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Talk", "Demo", "-", "Clear Menu"}));
+
+    // Choosing one asks the application to open it, as a file handed over by the desktop does.
+    ui::Application::shared().setDelegate(&opener);
+    menu->itemAt(1)->perform();
+    EXPECT_EQ(opener.files, std::vector<std::string>{demo.string()});
+    ui::Application::shared().setDelegate(nullptr);
+
+    recent.clear();
+    MainQueue::advance(0.01);
+    EXPECT_EQ(titles(), std::vector<std::string>{"Clear Menu"});
 }
 
 TEST(WebAddress, OnlyValidAbsoluteAddressesReachTheBrowser) {

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QWindow>
 
+#include "platform/foundation/font.h"
 #include "platform/qt/host_window.h"
+#include "platform/qt/qt_menu.h"
 #include "platform/ui/menu.h"
 #include "support/event_pump.h"
 
@@ -191,4 +195,29 @@ TEST(MainMenuBar, NeedsAMainMenu) {
     EXPECT_EQ(qt::showMainMenuBar(*window), nullptr);
     EXPECT_EQ(qt::hostWidget(*window)->topInset(), 0);
     window->close();
+}
+
+TEST(MenuFont, MenusDrawInTheSizeTheyMeasureAfterViewsLaidTextOutInTheSamePixels) {
+    const double dpi = QFontInfo(QApplication::font()).pixelSize() * 72.0 / QApplication::font().pointSizeF();
+    if (std::abs(dpi - 72.0) < 1)
+        GTEST_SKIP() << "a 72 dpi screen: view and screen sizes agree";
+    // A menu font of 15 pixels on this screen, and a view that laid 15 pt text out before any
+    // menu showed (15 pixels at the views' 72 dpi).
+    const QFont saved = QApplication::font("QMenu");
+    QFont screenFont = QApplication::font();
+    screenFont.setPointSizeF(15 * 72.0 / dpi);
+    QApplication::setFont(screenFont, "QMenu");
+    QFont viewFont = QApplication::font();
+    viewFont.setPointSizeF(15);
+    EXPECT_GT(viewUnitMetrics(viewFont).horizontalAdvance("Check for Updates"), 0);
+
+    auto model = Menu::make("Arrange");
+    model->addItem("Flip Horizontally");
+    std::unique_ptr<QMenu> menu(makeQtMenu(model));
+    // The menu style draws in the point size the font cache reports for the menu's font.
+    EXPECT_NEAR(QFontInfo(menu->font()).pointSizeF(), menu->font().pointSizeF(), 0.01);
+    QMenu list;
+    keepMenuFontApart(&list);
+    EXPECT_NEAR(QFontInfo(list.font()).pointSizeF(), list.font().pointSizeF(), 0.01);
+    QApplication::setFont(saved, "QMenu");
 }

@@ -240,3 +240,41 @@ TEST(Application, ActivationReachesObserversAfterTheDelegate) {
     app.setActive(false);
     app.setDelegate(nullptr);
 }
+
+TEST(Application, ALaterLaunchBringsTheHiddenApplicationBack) {
+    auto& app = Application::shared();
+    auto a = Window::make(), b = Window::make(), c = Window::make();
+    a->makeKeyAndOrderFront();
+    c->makeKeyAndOrderFront();
+    c->miniaturize(); // by the presenter, before the application was hidden
+    b->makeKeyAndOrderFront();
+    app.hide();
+    EXPECT_TRUE(a->isMiniaturized() && b->isMiniaturized() && c->isMiniaturized());
+    app.comeForward();
+    EXPECT_FALSE(a->isMiniaturized());
+    EXPECT_FALSE(b->isMiniaturized());
+    EXPECT_TRUE(c->isMiniaturized()) << "only what hiding minimised comes back";
+    EXPECT_EQ(Window::keyWindow(), b.get());
+
+    // A bare second launch does the same through the running instance's socket.
+    const std::string name = "qrn-test-forward-" + std::to_string(QCoreApplication::applicationPid());
+    ASSERT_TRUE(app.listenForOtherInstances(name));
+    app.hide();
+    ASSERT_TRUE(b->isMiniaturized());
+    ASSERT_TRUE(Application::forwardToRunningInstance(name, {}));
+    QElapsedTimer timer;
+    timer.start();
+    while (b->isMiniaturized() && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_FALSE(a->isMiniaturized());
+    EXPECT_FALSE(b->isMiniaturized());
+    app.stopListening();
+
+    // The minimised key window itself comes back even when hiding had nothing to do with it.
+    c->makeKeyAndOrderFront();
+    ASSERT_TRUE(c->isMiniaturized());
+    app.comeForward();
+    EXPECT_FALSE(c->isMiniaturized());
+    for (auto& w : {a, b, c})
+        w->close();
+}

@@ -18,6 +18,18 @@ std::optional<autocueViewConfigurationTwo> scriptWindowConfiguration;
 bool scriptWindowIsOpen = false;
 bool scriptWindowCanOpen = true;
 std::shared_ptr<qrn::ui::WindowController> scriptWindowController;
+// The texts the editors were last filled from. Once they are cleared (another project is being
+// made or opened) the editors still hold a script of the project left, which belongs to none of
+// the assets now in memory until they are filled again.
+int shownTextsGeneration = 0;
+
+void editorsShowCurrentTexts() {
+    shownTextsGeneration = attributedStringStorageClass::textsGeneration();
+}
+
+bool editorsShowClearedTexts() {
+    return shownTextsGeneration != attributedStringStorageClass::textsGeneration();
+}
 
 std::shared_ptr<qrn::ui::TextView> textViewOf(const std::shared_ptr<qrn::ui::ScrollView>& scroll) {
     return scroll ? std::dynamic_pointer_cast<qrn::ui::TextView>(scroll->documentView()) : nullptr;
@@ -39,6 +51,7 @@ void autocueClass::initialisation(const autocueViewConfigurationOne& configurati
                                   std::shared_ptr<qrn::ui::WindowController> autocueWindow) {
     QRN_LOG_IN();
     scriptPaneConfiguration = configuration;
+    editorsShowCurrentTexts();
     if (configuration.textFieldOverlayIcon)
         configuration.textFieldOverlayIcon->setHidden(true);
     scriptWindowController = std::move(autocueWindow);
@@ -49,6 +62,8 @@ void autocueClass::initialisation(const autocueViewConfigurationOne& configurati
 void autocueClass::initialisationTwo(const autocueViewConfigurationTwo& configuration) {
     QRN_LOG_IN();
     scriptWindowConfiguration = configuration;
+    if (!scriptWindowIsOpen)
+        editorsShowCurrentTexts();
 }
 
 std::shared_ptr<qrn::ui::TextView> autocueClass::visibleTextView() {
@@ -59,6 +74,8 @@ std::shared_ptr<qrn::ui::TextView> autocueClass::visibleTextView() {
 
 std::optional<qrn::AttributedString> autocueClass::getTextField() {
     QRN_LOG_IN();
+    if (editorsShowClearedTexts())
+        return std::nullopt;
     if (auto view = visibleTextView())
         return view->attributedString();
     return std::nullopt;
@@ -70,6 +87,7 @@ void autocueClass::setTextField(const qrn::AttributedString& string) {
     storage.setAutocueStringArray(storage.getAutocueStringArray());
     if (auto view = visibleTextView())
         view->setAttributedString(string);
+    editorsShowCurrentTexts();
     // The scripts are not read back from the file: without a project folder, or after a failed
     // write, that would put old texts in place of the ones in memory.
 }
@@ -126,10 +144,12 @@ void autocueClass::openAutocueWindowObjc() {
 void autocueClass::displayAutocueWindow(bool forceClose) {
     QRN_LOG_IN(LogValues{{"forceClose", forceClose}});
     if (scriptWindowIsOpen) {
+        const bool stale = editorsShowClearedTexts();
         const auto text = getTextField();
         scriptWindowIsOpen = false;
         scriptWindowCanOpen = true;
-        loadAutocueText(text.value_or(qrn::AttributedString()));
+        if (!stale)
+            loadAutocueText(text.value_or(qrn::AttributedString()));
         displayTextFieldOverlay(false);
         if (scriptWindowController)
             scriptWindowController->close();
@@ -155,11 +175,16 @@ void autocueClass::displayAutocueWindow(bool forceClose) {
 
 void autocueClass::autocueWindowClosed() {
     QRN_LOG_IN();
+    // A script of the project left goes neither into the pane nor to an asset of this one.
+    const bool stale = editorsShowClearedTexts();
     const auto text = getTextField().value_or(qrn::AttributedString());
     scriptWindowIsOpen = false;
     scriptWindowCanOpen = true;
-    loadAutocueText(text);
+    if (!stale)
+        loadAutocueText(text);
     displayTextFieldOverlay(false);
+    if (stale)
+        return;
     const int p = selectedAssetPosition();
     attributedStringStorageClass storage;
     if (p == 0) {
@@ -178,7 +203,7 @@ bool autocueClass::getScriptEditorWindowOpen() {
 }
 
 void autocueClass::scriptTyped(const qrn::AttributedString& text) {
-    const int p = selectedAssetPosition();
+    const int p = editorsShowClearedTexts() ? -1 : selectedAssetPosition();
     if (p >= 0)
         attributedStringStorageClass().setScriptAfterDelay(p, text);
     checkIfTextFieldIsEmpty(scriptWindowIsOpen);
@@ -194,4 +219,5 @@ void autocueClass::resetForTesting() {
     scriptWindowIsOpen = false;
     scriptWindowCanOpen = true;
     scriptWindowController.reset();
+    editorsShowCurrentTexts();
 }
