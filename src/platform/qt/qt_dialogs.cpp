@@ -158,8 +158,6 @@ void QtOpenDialog::accept() {
 void installQtDialogs() {
     setAlertPresenter([](const std::string& message) {
         QMessageBox box(QApplication::activeWindow());
-        // Without a title of its own the window manager would show the program file's name.
-        box.setWindowTitle("QRN");
         box.setText(QString::fromStdString(message));
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
@@ -205,7 +203,6 @@ void installQtDialogs() {
     });
     setReplaceQuestionPresenter([](const std::filesystem::path& path) {
         QMessageBox box(QApplication::activeWindow());
-        box.setWindowTitle("QRN");
         box.setIcon(QMessageBox::Warning);
         box.setText(QString::fromStdString("\"" + path.filename().string() +
                                            "\" already exists. Do you want to replace it?"));
