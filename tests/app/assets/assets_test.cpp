@@ -739,3 +739,37 @@ TEST_F(Assets, EveryMixOfBackgroundAndFirstAboveGivesEachTileItsOwnSlot) {
         }
     }
 }
+
+TEST_F(Assets, AMouseWheelOverAFullStripBringsBackTheFirstAssetsAndClicksStillSelectThem) {
+    auto* editor = projectWith(12);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const auto assets = model.getAssetArray();
+    auto clip = strip()->superview();
+    ASSERT_GT(strip()->frame().width(), clip->bounds().size.width) << "more tiles than fit";
+    ASSERT_GT(clip->bounds().origin.x, 0) << "adding shows the end of the strip";
+    auto* window = editor->mainView->window();
+    const qrn::Point over = clip->superview()->convertPointToView({40, 38}, nullptr);
+    // An ordinary wheel turned away from the user, as far as it goes.
+    for (int notch = 0; notch < 40; ++notch) {
+        auto wheel = qrn::ui::Event::mouse(qrn::ui::EventType::ScrollWheel, over);
+        wheel.scrollingDeltaY = 30;
+        window->sendEvent(wheel);
+    }
+    EXPECT_EQ(clip->bounds().origin.x, 0);
+    // The first asset's tile is under the mouse again and a click there selects it.
+    const auto first = tileOf(assets[1]);
+    const qrn::Point firstInWindow = first->convertPointToView({38, 38}, nullptr);
+    auto* hit = window->contentView()->hitTest(firstInWindow);
+    ASSERT_TRUE(hit);
+    EXPECT_TRUE(hit == first.get() || hit->isDescendantOf(first.get()));
+    click(assets[1]);
+    EXPECT_EQ(model.getSelectedAsset(), std::stoi(assets[1]));
+    // Towards the user, back to the end.
+    for (int notch = 0; notch < 40; ++notch) {
+        auto wheel = qrn::ui::Event::mouse(qrn::ui::EventType::ScrollWheel, over);
+        wheel.scrollingDeltaY = -30;
+        window->sendEvent(wheel);
+    }
+    EXPECT_DOUBLE_EQ(clip->bounds().origin.x, strip()->frame().width() - clip->bounds().size.width);
+}
