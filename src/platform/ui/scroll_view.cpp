@@ -124,6 +124,12 @@ void ClipView::frameDidChange(const Rect&) {
     scrollToPoint(bounds().origin);
 }
 
+void ClipView::subviewFrameDidChange(View& subview, const Rect&) {
+    // A document that shrank would otherwise stay scrolled past its end, showing nothing.
+    if (&subview == document_.get())
+        scrollToPoint(bounds().origin);
+}
+
 ScrollView::ScrollView(const Rect& frame) : View(frame) {
     clip_ = ClipView::make(Rect({0, 0}, frame.size));
     addSubview(clip_);

@@ -211,6 +211,24 @@ TEST(ScrollView, ARowThatOnlyMovesSidewaysFollowsEitherWheel) {
     EXPECT_EQ(scroll->documentVisibleRect().origin, (Point{0, 30}));
 }
 
+TEST(ScrollView, ADocumentThatShrinksIsStillShown) {
+    auto window = makeWindow();
+    auto scroll = ScrollView::make(Rect(0, 0, 200, 40));
+    window->contentView()->addSubview(scroll);
+    auto row = View::make(Rect(0, 0, 500, 40));
+    row->setFlipped(true);
+    scroll->setDocumentView(row);
+    scroll->scrollToPoint({1000, 0});
+    EXPECT_EQ(scroll->documentVisibleRect(), Rect(300, 0, 200, 40));
+    row->setFrameSize({250, 40});
+    EXPECT_EQ(scroll->documentVisibleRect(), Rect(50, 0, 200, 40));
+    row->setFrameSize({39, 39});
+    EXPECT_EQ(scroll->documentVisibleRect(), Rect(0, 0, 39, 39));
+    // Growing again does not move it.
+    row->setFrameSize({500, 40});
+    EXPECT_EQ(scroll->documentVisibleRect().origin, (Point{0, 0}));
+}
+
 TEST(ImageView, AnimatedFramesAdvanceOnTheMainQueueAndStop) {
     std::vector<QImage> frames;
     for (QColor c : {QColor(Qt::red), QColor(Qt::green), QColor(Qt::blue)}) {
