@@ -124,6 +124,12 @@ void ClipView::frameDidChange(const Rect&) {
     scrollToPoint(bounds().origin);
 }
 
+void ClipView::subviewFrameDidChange(View& subview, const Rect&) {
+    // A document that shrank would otherwise stay scrolled past its end, showing nothing.
+    if (&subview == document_.get())
+        scrollToPoint(bounds().origin);
+}
+
 ScrollView::ScrollView(const Rect& frame) : View(frame) {
     clip_ = ClipView::make(Rect({0, 0}, frame.size));
     addSubview(clip_);
@@ -207,6 +213,17 @@ void ScrollView::scrollWheel(const Event& e) {
     if (!documentView())
         return View::scrollWheel(e);
     Point p = clip_->bounds().origin;
+    // A row that can only move sideways (a strip of tiles) follows any wheel, so that a plain
+    // mouse wheel reaches the tiles beyond the edge; away from the user goes towards the start.
+    const Rect doc = documentView()->frame();
+    const Size clip = clip_->bounds().size;
+    const bool sidewaysOnly =
+        !vertical_ && doc.height() <= clip.height + 0.5 && doc.width() > clip.width + 0.5;
+    if (sidewaysOnly) {
+        p.x -= e.scrollingDeltaX != 0 ? e.scrollingDeltaX : e.scrollingDeltaY;
+        clip_->scrollToPoint(p);
+        return;
+    }
     if (vertical_ || !horizontal_)
         p.y += clip_->isFlipped() ? -e.scrollingDeltaY : e.scrollingDeltaY;
     if (horizontal_)

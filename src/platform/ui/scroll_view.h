@@ -26,6 +26,7 @@ class ClipView : public View {
     // The part of the document shown, in document space.
     Rect documentVisibleRect() const;
     void frameDidChange(const Rect& oldFrame) override;
+    void subviewFrameDidChange(View& subview, const Rect& oldFrame) override;
 
   private:
     ViewPtr document_;

@@ -66,6 +66,8 @@ void View::geometryChanged(const Rect& old) {
         setNeedsLayout();
     }
     frameDidChange(old);
+    if (superview_)
+        superview_->subviewFrameDidChange(*this, old);
     if (window_)
         window_->viewTreeChanged();
 }

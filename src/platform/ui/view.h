@@ -75,6 +75,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     virtual void resizeWithOldSuperviewSize(Size oldSize);
     // Called after the frame changed by any means.
     virtual void frameDidChange(const Rect& /*oldFrame*/) {}
+    // Called on the superview after one of its subviews' frame changed.
+    virtual void subviewFrameDidChange(View& /*subview*/, const Rect& /*oldFrame*/) {}
     // The part of the bounds not clipped away by ancestors (bounding box for rotated ancestors).
     Rect visibleRect() const;
 

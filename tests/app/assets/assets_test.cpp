@@ -739,3 +739,67 @@ TEST_F(Assets, EveryMixOfBackgroundAndFirstAboveGivesEachTileItsOwnSlot) {
         }
     }
 }
+
+TEST_F(Assets, AMouseWheelOverAFullStripBringsBackTheFirstAssetsAndClicksStillSelectThem) {
+    auto* editor = projectWith(12);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const auto assets = model.getAssetArray();
+    auto clip = strip()->superview();
+    ASSERT_GT(strip()->frame().width(), clip->bounds().size.width) << "more tiles than fit";
+    ASSERT_GT(clip->bounds().origin.x, 0) << "adding shows the end of the strip";
+    auto* window = editor->mainView->window();
+    const qrn::Point over = clip->superview()->convertPointToView({40, 38}, nullptr);
+    // An ordinary wheel turned away from the user, as far as it goes.
+    for (int notch = 0; notch < 40; ++notch) {
+        auto wheel = qrn::ui::Event::mouse(qrn::ui::EventType::ScrollWheel, over);
+        wheel.scrollingDeltaY = 30;
+        window->sendEvent(wheel);
+    }
+    EXPECT_EQ(clip->bounds().origin.x, 0);
+    // The first asset's tile is under the mouse again and a click there selects it.
+    const auto first = tileOf(assets[1]);
+    const qrn::Point firstInWindow = first->convertPointToView({38, 38}, nullptr);
+    auto* hit = window->contentView()->hitTest(firstInWindow);
+    ASSERT_TRUE(hit);
+    EXPECT_TRUE(hit == first.get() || hit->isDescendantOf(first.get()));
+    click(assets[1]);
+    EXPECT_EQ(model.getSelectedAsset(), std::stoi(assets[1]));
+    // Towards the user, back to the end.
+    for (int notch = 0; notch < 40; ++notch) {
+        auto wheel = qrn::ui::Event::mouse(qrn::ui::EventType::ScrollWheel, over);
+        wheel.scrollingDeltaY = -30;
+        window->sendEvent(wheel);
+    }
+    EXPECT_DOUBLE_EQ(clip->bounds().origin.x, strip()->frame().width() - clip->bounds().size.width);
+}
+
+TEST_F(Assets, AnAssetWithFewLayersShowsItsTilesAfterALongListWasScrolledToItsEnd) {
+    auto* editor = projectWith(2);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const auto assets = model.getAssetArray();
+    for (int i = 0; i < 16; ++i)
+        addPicturedLayer(editor, projectPath(), 1, {10.0 + 20 * i, 100, 40, 40},
+                         previewtest::placement::below);
+    click(assets[1]);
+    auto clip = list()->superview();
+    ASSERT_GT(list()->frame().width(), clip->bounds().size.width);
+    auto* window = editor->mainView->window();
+    const qrn::Point over = clip->superview()->convertPointToView({40, 18}, nullptr);
+    for (int notch = 0; notch < 40; ++notch) {
+        auto wheel = qrn::ui::Event::mouse(qrn::ui::EventType::ScrollWheel, over);
+        wheel.scrollingDeltaY = -30;
+        window->sendEvent(wheel);
+    }
+    ASSERT_GT(clip->bounds().origin.x, 0);
+
+    // The next asset has only the camera tile, and it is in sight.
+    click(assets[2]);
+    EXPECT_EQ(clip->bounds().origin.x, 0);
+    const auto camera = list()->viewWithTag(-8)->superview();
+    EXPECT_TRUE(clip->bounds().contains(camera->frame())) << "the camera tile shows";
+    // Back on the long list, it starts from its first tile.
+    click(assets[1]);
+    EXPECT_EQ(clip->bounds().origin.x, 0);
+}

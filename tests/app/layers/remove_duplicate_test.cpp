@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/Model/layerDataClass.h"
 #include "Controller/Global/filterClass.h"
@@ -8,6 +11,7 @@
 #include "app/model/model_fixture.h"
 #include "app/preview/preview_fixture.h"
 #include "layers_support.h"
+#include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
@@ -44,6 +48,14 @@ void restore(const std::shared_ptr<layerDataClass>& snapshot, const qrn::ImageHa
                                  std::vector<int>{snapshot->getAssetIndex(), snapshot->getLayerIndex()}, 0,
                                  true, false, snapshot->isFirstLayerAboveVideo, false);
     expectLayerInvariants();
+}
+
+std::vector<strings> writtenLayers(const modeltest::tempProject& project) {
+    std::ifstream in(project.file("projectData.json"));
+    std::stringstream text;
+    text << in.rdbuf();
+    auto json = qrn::json::parse(text.str());
+    return json.isOk() ? json.value()["LAYER_ARRAY"].get<std::vector<strings>>() : std::vector<strings>{};
 }
 
 std::shared_ptr<layerDataClass> snapshotOf(int a, int l) {
@@ -239,6 +251,24 @@ TEST(DuplicateLayer, SitsOneUpOffsetWithItsOwnTextAndFilters) {
     const size_t count = model.getLayerArray()[1].size();
     model.duplicateLayer(std::nullopt, std::stoi(background));
     EXPECT_EQ(model.getLayerArray()[1].size(), count);
+}
+
+TEST(DuplicateLayer, TheCopyIsInTheProjectFileAtOnce) {
+    modeltest::tempProject project;
+    previewScene scene;
+    scene.addAsset();
+    const auto image = dropImage(1, {100, 100}, {200, 150});
+    const auto text = dropText(1);
+    previewLayerClass model;
+    for (const auto& source : {image, text}) {
+        model.duplicateLayer(std::nullopt, std::stoi(source));
+        const auto copy = std::to_string(*model.getSelectedLayer());
+        ASSERT_NE(copy, source);
+        // Written without waiting for a later edit or a timer.
+        const auto written = writtenLayers(project);
+        ASSERT_EQ(written.size(), 2u);
+        EXPECT_EQ(written[1], model.getLayerArray()[1]) << "copy of " << source;
+    }
 }
 
 TEST(DuplicateLayer, AStoredNameLeadingOutOfTheImagesFolderCopiesNothing) {

@@ -141,6 +141,19 @@ TEST_F(TileDrop, ThreePicturesMakeOneBackgroundFromTheFirstAndASecondDropReplace
     ASSERT_GE(entry.beforeValues.size(), 2u);
     EXPECT_EQ(std::get<imageReferenceArray>(entry.beforeValues[1]), firstReference)
         << "undo puts the first picture back";
+    // The tile shows the background once, the picture in use; the one replaced would cover it.
+    const auto copies = [&] {
+        int n = 0;
+        for (const auto& view : assetTile("6")->subviews().back()->subviews())
+            n += !view->subviews().empty() && view->subviews().front()->tag() == std::stoi(*background);
+        return n;
+    };
+    EXPECT_EQ(copies(), 1);
+    undoRedoClass().undo();
+    EXPECT_EQ(model.getImageReferenceArray()[3][0], firstReference);
+    EXPECT_EQ(copies(), 1);
+    undoRedoClass().redo();
+    EXPECT_EQ(copies(), 1);
 }
 
 TEST_F(TileDrop, AFakePictureADropDuringAnImportAndANameOnlySymbolChangeNothing) {

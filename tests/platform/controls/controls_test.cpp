@@ -180,6 +180,55 @@ TEST(ScrollView, FlippedDocumentStartsAtTheTopAndScrollsByWheel) {
     EXPECT_EQ(scroll->documentVisibleRect().origin.y, 0);
 }
 
+TEST(ScrollView, ARowThatOnlyMovesSidewaysFollowsEitherWheel) {
+    auto window = makeWindow();
+    auto scroll = ScrollView::make(Rect(0, 0, 200, 40));
+    window->contentView()->addSubview(scroll);
+    auto row = View::make(Rect(0, 0, 500, 40));
+    row->setFlipped(true);
+    scroll->setDocumentView(row);
+    Event wheel = Event::mouse(EventType::ScrollWheel, {50, 20});
+    wheel.scrollingDeltaY = -30; // towards the user: further along the row
+    window->sendEvent(wheel);
+    EXPECT_EQ(scroll->documentVisibleRect().origin.x, 30);
+    wheel.scrollingDeltaY = 0;
+    wheel.scrollingDeltaX = -100; // a sideways swipe
+    window->sendEvent(wheel);
+    EXPECT_EQ(scroll->documentVisibleRect().origin.x, 130);
+    wheel.scrollingDeltaX = 0;
+    wheel.scrollingDeltaY = 1000;
+    window->sendEvent(wheel);
+    EXPECT_EQ(scroll->documentVisibleRect().origin.x, 0);
+    EXPECT_EQ(scroll->documentVisibleRect().origin.y, 0);
+
+    // A list that scrolls up and down keeps doing so.
+    auto list = View::make(Rect(0, 0, 500, 300));
+    list->setFlipped(true);
+    scroll->setHasVerticalScroller(true);
+    scroll->setDocumentView(list);
+    wheel.scrollingDeltaY = -30;
+    window->sendEvent(wheel);
+    EXPECT_EQ(scroll->documentVisibleRect().origin, (Point{0, 30}));
+}
+
+TEST(ScrollView, ADocumentThatShrinksIsStillShown) {
+    auto window = makeWindow();
+    auto scroll = ScrollView::make(Rect(0, 0, 200, 40));
+    window->contentView()->addSubview(scroll);
+    auto row = View::make(Rect(0, 0, 500, 40));
+    row->setFlipped(true);
+    scroll->setDocumentView(row);
+    scroll->scrollToPoint({1000, 0});
+    EXPECT_EQ(scroll->documentVisibleRect(), Rect(300, 0, 200, 40));
+    row->setFrameSize({250, 40});
+    EXPECT_EQ(scroll->documentVisibleRect(), Rect(50, 0, 200, 40));
+    row->setFrameSize({39, 39});
+    EXPECT_EQ(scroll->documentVisibleRect(), Rect(0, 0, 39, 39));
+    // Growing again does not move it.
+    row->setFrameSize({500, 40});
+    EXPECT_EQ(scroll->documentVisibleRect().origin, (Point{0, 0}));
+}
+
 TEST(ImageView, AnimatedFramesAdvanceOnTheMainQueueAndStop) {
     std::vector<QImage> frames;
     for (QColor c : {QColor(Qt::red), QColor(Qt::green), QColor(Qt::blue)}) {

@@ -64,6 +64,18 @@ int positionIn(const std::vector<std::string>& row, const std::optional<std::str
     return it == row.end() ? -1 : int(it - row.begin());
 }
 
+// Takes a layer's copy out of its asset's tile in the asset strip.
+void removeAssetThumbnail(const std::string& assetId, int layerId) {
+    const auto strip = editViewClass().getAssetHorizontalScrollView();
+    auto label = strip ? strip->viewWithTag(std::stoi(assetId)) : nullptr;
+    auto tile = label ? label->superview() : nullptr;
+    if (!tile || tile->subviews().empty())
+        return;
+    auto marker = tile->subviews().back()->viewWithTag(layerId);
+    if (auto copy = marker ? marker->superview() : nullptr)
+        copy->removeFromSuperview();
+}
+
 // Where a layer id stands now: [asset, layer], or none when it is gone.
 std::optional<std::pair<int, int>> findLayer(const std::string& id) {
     const auto& layers = previewLayerClass().getLayerArrayReference();
@@ -597,6 +609,10 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
     auto old = replaced ? layerViewOf(preview, idText) : nullptr;
     if (old)
         old->removeFromSuperview();
+    // The replaced picture's copy in the asset strip goes too: the new one takes its id and its
+    // place at the bottom, where the old copy would cover it.
+    if (replaced && asset >= 1)
+        removeAssetThumbnail(getAssetArrayReference()[a], std::stoi(idText));
     if (auto below = layerViewOf(preview, stackOn))
         preview->addSubview(container, qrn::ui::Ordering::Above, below.get());
     else

@@ -60,8 +60,15 @@ void previewLayerClass::duplicateLayer(std::optional<int> assetId, std::optional
         *backgrounds[size_t(index - 1)] == std::to_string(*id))
         return;
     const int l = positionIn(getLayerArrayReference()[size_t(index)], std::to_string(*id));
-    if (l >= 0)
-        duplicateLayerInternal(index, l, false);
+    if (l < 0)
+        return;
+    const size_t before = getLayerArrayReference()[size_t(index)].size();
+    duplicateLayerInternal(index, l, false);
+    // The add routine leaves a copy unsaved so that an asset duplication writes once after all of
+    // its layers; a single copy is complete here, with its filters, and is written like any edit.
+    if (getLayerArrayReference()[size_t(index)].size() > before &&
+        globalAppSettingsClass().getSaveOnUserAction())
+        persistentDataStorageClass().exportData(false);
 }
 
 void previewLayerClass::duplicateLayerInternal(int a, int l, bool toSelectedAsset) {
