@@ -141,6 +141,31 @@ TEST_F(Script, ThePaneAndTheWindowEditTheSelectedAssetsScript) {
     EXPECT_FALSE(script.getScriptEditorWindowOpen());
 }
 
+TEST_F(Script, TheEmptyScriptIconFollowsTheSelectedAssetsScript) {
+    ASSERT_TRUE(createProject());
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    attributedStringStorageClass().setAutocueStringArray({AttributedString(""), AttributedString("second")});
+    selectAt(1);
+    ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
+    ASSERT_TRUE(pane());
+    EXPECT_FALSE(pane()->textFieldIsEmptyIcon->isHidden());
+    // Not over another asset's script, and back on the empty one.
+    selectAt(2);
+    EXPECT_EQ(paneText()->string(), "second");
+    EXPECT_TRUE(pane()->textFieldIsEmptyIcon->isHidden());
+    selectAt(1);
+    EXPECT_FALSE(pane()->textFieldIsEmptyIcon->isHidden());
+    // While the window holds the script the pane shows neither.
+    clickOverlay();
+    selectAt(2);
+    EXPECT_TRUE(pane()->textFieldIsEmptyIcon->isHidden());
+    EXPECT_EQ(windowText()->string(), "second");
+    selectAt(1);
+    EXPECT_TRUE(pane()->textFieldIsEmptyIcon->isHidden());
+    autocueClass().displayAutocueWindow(true);
+    EXPECT_FALSE(pane()->textFieldIsEmptyIcon->isHidden());
+}
+
 TEST_F(Script, TypedScriptsReachTheDiskOnQuitAndOnNew) {
     ASSERT_TRUE(createProject());
     ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
