@@ -22,6 +22,7 @@ bool symbolExportPending = false;
 // The script editor's delayed write, on a counter of its own.
 qrn::GenerationCounter autocueExportGeneration(10000);
 bool autocueExportPending = false;
+int clearings = 0;
 
 constexpr int writeAttempts = 3;
 
@@ -226,7 +227,15 @@ void attributedStringStorageClass::clearClass() {
     AUTOCUE_STRING_ARRAY.clear();
     TEXT_SYMBOL_STRING_ARRAY.clear();
     autocueExportPending = false;
+    // The notes went out with the write above; a new project starts on its own, and an opened
+    // one reads its own.
+    persistentDataStorageClass().setProjectNotes(qrn::AttributedString("PROJECT NOTES"));
+    ++clearings;
     QRN_LOG_OUT(std::nullopt);
+}
+
+int attributedStringStorageClass::textsGeneration() {
+    return clearings;
 }
 
 void attributedStringStorageClass::importAutocueText(std::optional<size_t> storedAssets) {

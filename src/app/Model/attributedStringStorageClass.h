@@ -29,7 +29,11 @@ class attributedStringStorageClass {
     // An asset's script (position 0: the notes) as the script editor holds it.
     void setScriptAfterDelay(int assetPosition, const qrn::AttributedString& script);
     void flushPendingAutocueExport();
+    // Writes what is pending, then empties the texts for another project (the notes back to
+    // "PROJECT NOTES").
     void clearClass();
+    // Counts the clearings: texts shown before the last one belong to a project that was left.
+    static int textsGeneration();
 
     // Reads the notes and scripts back, one script for every asset after the first (of the
     // stored project being opened, or of the model). A missing or damaged file gives empty

@@ -50,7 +50,7 @@ void settingsViewClass::connectEditingScreen() {
     dragViewView::setGetImagesHook([](int tag) { return imagePickerClass().getNamedImages(tag); });
     dragViewView::setClearSymbolTagHook([] { iconViewClass().setTag(std::nullopt); });
     editViewClass::setAutocueTextHooks(
-        [] { return autocueClass().getTextField(); },
+        [] { return autocueClass().getScriptBeingEdited(); },
         [](const qrn::AttributedString& text) { autocueClass().setTextField(text); });
     editViewClass::setAssetChangeHook([](bool change) { layerSettingsValuesClass().setAssetChange(change); });
     // Undo and redo of the tools, and the reload after a failed import.

@@ -18,6 +18,8 @@ std::optional<autocueViewConfigurationTwo> scriptWindowConfiguration;
 bool scriptWindowIsOpen = false;
 bool scriptWindowCanOpen = true;
 std::shared_ptr<qrn::ui::WindowController> scriptWindowController;
+// The texts in memory (counted by their clearings) that the editors' script was given from.
+int shownTextsGeneration = -1;
 
 std::shared_ptr<qrn::ui::TextView> textViewOf(const std::shared_ptr<qrn::ui::ScrollView>& scroll) {
     return scroll ? std::dynamic_pointer_cast<qrn::ui::TextView>(scroll->documentView()) : nullptr;
@@ -64,8 +66,15 @@ std::optional<qrn::AttributedString> autocueClass::getTextField() {
     return std::nullopt;
 }
 
+std::optional<qrn::AttributedString> autocueClass::getScriptBeingEdited() {
+    if (shownTextsGeneration != attributedStringStorageClass::textsGeneration())
+        return std::nullopt;
+    return getTextField();
+}
+
 void autocueClass::setTextField(const qrn::AttributedString& string) {
     QRN_LOG_IN(LogValues{{"string", string.string()}});
+    shownTextsGeneration = attributedStringStorageClass::textsGeneration();
     attributedStringStorageClass storage;
     storage.setAutocueStringArray(storage.getAutocueStringArray());
     if (auto view = visibleTextView())
@@ -180,6 +189,7 @@ bool autocueClass::getScriptEditorWindowOpen() {
 }
 
 void autocueClass::scriptTyped(const qrn::AttributedString& text) {
+    shownTextsGeneration = attributedStringStorageClass::textsGeneration();
     const int p = selectedAssetPosition();
     if (p >= 0)
         attributedStringStorageClass().setScriptAfterDelay(p, text);
@@ -196,4 +206,5 @@ void autocueClass::resetForTesting() {
     scriptWindowIsOpen = false;
     scriptWindowCanOpen = true;
     scriptWindowController.reset();
+    shownTextsGeneration = -1;
 }

@@ -37,6 +37,9 @@ class autocueClass {
     void initialisationTwo(const autocueViewConfigurationTwo& configuration);
     // The text of the visible editor (the window's while it is open, else the pane's).
     std::optional<qrn::AttributedString> getTextField();
+    // The same, but none while the editor still shows a script of a project that was left: the
+    // asset selection and the studio keep what it returns as a script of the project open now.
+    std::optional<qrn::AttributedString> getScriptBeingEdited();
     void setTextField(const qrn::AttributedString& string);
     // The given text, or the selected asset's script.
     void loadAutocueText(const std::optional<qrn::AttributedString>& string);
