@@ -69,7 +69,7 @@ std::shared_ptr<qrn::ui::Slider> makeSlider(const qrn::Rect& frame, double min, 
 } // namespace
 
 void colourPanelButtonView::mouseDown(const qrn::ui::Event&) {
-    chromaKeyRgbClass().openColourPanel();
+    chromaKeyRgbClass().openColourPanel(keyForVideo);
 }
 
 void chromaKeyRgbController::loadView() {
@@ -90,6 +90,7 @@ void chromaKeyRgbController::viewDidLoad() {
     QRN_LOG_IN();
     setIdentifier("ChromaKeyRgb");
     filterForVideo = filterClass().getFiltersForVideo();
+    colourPickerButton->keyForVideo = filterForVideo;
     registerPanel(*this, false);
     chromaKeyRgbClass logic;
     logic.setPanelOutlets(std::make_shared<swatchAdapter>(colourPickerButton),

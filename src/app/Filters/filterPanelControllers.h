@@ -22,6 +22,8 @@ class colourPanelButtonView : public qrn::ui::View {
   public:
     using View::View;
     void mouseDown(const qrn::ui::Event& event) override;
+    // The target of the panel it belongs to: the video's key or the selected layer's.
+    std::optional<bool> keyForVideo;
 };
 
 class chromaKeyRgbController : public qrn::ui::ViewController, public colourChangeTarget {

@@ -29,6 +29,8 @@ class attributedStringStorageClass {
     // An asset's script (position 0: the notes) as the script editor holds it.
     void setScriptAfterDelay(int assetPosition, const qrn::AttributedString& script);
     void flushPendingAutocueExport();
+    // Writes what is pending, then empties the texts for another project (the notes back to
+    // "PROJECT NOTES").
     void clearClass();
     // Counts the clears: a script editor still showing a text read before the last clear shows
     // the project that was left, not an asset of the one in memory.

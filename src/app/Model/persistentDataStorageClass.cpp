@@ -229,10 +229,6 @@ void persistentDataStorageClass::setProjectNotes(qrn::AttributedString notes) {
     projectNotes = std::move(notes);
 }
 
-void persistentDataStorageClass::resetProjectNotes() {
-    projectNotes.reset();
-}
-
 std::optional<std::string> persistentDataStorageClass::getVersionAndBuildText() {
     return versionAndBuildText;
 }

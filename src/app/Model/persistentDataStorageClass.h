@@ -69,8 +69,6 @@ class persistentDataStorageClass {
 
     qrn::AttributedString getProjectNotes();
     void setProjectNotes(qrn::AttributedString notes);
-    // A new project's notes ("PROJECT NOTES").
-    void resetProjectNotes();
 
     std::optional<std::string> getVersionAndBuildText();
     void setVersionAndBuildText(std::optional<std::string> text);

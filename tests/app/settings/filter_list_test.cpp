@@ -189,6 +189,45 @@ TEST_F(FilterList, PanelsKeepTheirTargetAndOnlyTheNewestKeyPanelTakesTheColour) 
     EXPECT_EQ(filterOrderedListClass().getViewControllerReferenceArray()[0].lock().get(), newerKey);
 }
 
+TEST_F(FilterList, TheCamerasKeySwatchOpensTheColourPanelOnTheCamerasKeyWhileALayerIsSelected) {
+    struct keyedHost : recordingHost {
+        filterValuesArray getLayerFilterValues(bool video) override {
+            filterValuesArray values(3);
+            values[0] =
+                filterValuesEntry{qrn::Value(qrn::ColourArray(video ? std::vector<double>{255, 0, 0, 1}
+                                                                    : std::vector<double>{0, 0, 255, 1})),
+                                  qrn::Value(10.0), qrn::Value(0), qrn::Value(0)};
+            return values;
+        }
+    };
+    struct shownPanel : colourPanel {
+        std::optional<qrn::Colour> colour;
+        void show(const qrn::Colour& c, bool, std::any) override { colour = c; }
+    };
+    auto keyed = std::make_shared<keyedHost>();
+    setFilterEditingHost(keyed);
+    const auto previous = sharedColourPanel();
+    auto shown = std::make_shared<shownPanel>();
+    setSharedColourPanel(shown);
+    filterClass().setVideoFilter({true, false, false});
+    auto videoList = filterOrderedListClass().constructOrderedList(mainView, true);
+    auto* cameraKey =
+        dynamic_cast<chromaKeyRgbController*>(rows(videoList)[0]->subviews().back()->viewController());
+    ASSERT_TRUE(cameraKey);
+    cameraKey->colourPickerButton->mouseDown(qrn::ui::Event::mouse(qrn::ui::EventType::MouseDown, {5, 5}));
+    ASSERT_TRUE(shown->colour);
+    EXPECT_EQ(*shown->colour, (qrn::Colour{1, 0, 0, 1}));
+    // A layer's key panel opens on the selected layer's key.
+    filterClass().setFiltersForVideo(false);
+    const auto made = qrn::ui::SceneRegistry::instantiateViewController("ChromaKeyRgb");
+    auto* layerKey = dynamic_cast<chromaKeyRgbController*>(made.get());
+    ASSERT_TRUE(layerKey);
+    layerKey->view();
+    layerKey->colourPickerButton->mouseDown(qrn::ui::Event::mouse(qrn::ui::EventType::MouseDown, {5, 5}));
+    EXPECT_EQ(*shown->colour, (qrn::Colour{0, 0, 1, 1}));
+    setSharedColourPanel(previous);
+}
+
 TEST_F(FilterList, TheHuePanelOpensOnItsDefaultsAndItsWheelDrawsTheWedge) {
     auto hue = std::dynamic_pointer_cast<chromaKeyHueController>(
         qrn::ui::SceneRegistry::instantiateViewController("ChromaKeyHue"));

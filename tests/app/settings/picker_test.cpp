@@ -4,6 +4,7 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/Symbols/imagePickerClass.h"
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/svgIconClass.h"
 #include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
@@ -145,4 +146,44 @@ TEST_F(Picker, TilesDraggedOntoThePreviewBecomeLayers) {
     EXPECT_EQ(previewLayerClass().getLayerArray()[a].size(), layersBefore + 2);
     // The tile's first frame is hidden again after its snapshot.
     EXPECT_TRUE(tiles[0]->subviews()[0]->isHidden());
+}
+
+TEST_F(Picker, ADroppedStillSymbolCarriesNoneOfTheTilesShading) {
+    ASSERT_TRUE(createProject());
+    auto* editor = screen();
+    auto* picker = dynamic_cast<imagePickerController*>(shownPane()->viewController());
+    ASSERT_TRUE(picker);
+    qrn::ui::Window* window = editor->view()->window();
+    const qrn::Point target = editor->dragView->convertPointToView({200, 150}, nullptr);
+    QImage dragged;
+    qrn::ui::setDragDriver([&](const qrn::ui::DragRequest& r) -> unsigned {
+        dragged = r.image;
+        qrn::ui::DraggingInfo info(target, r.pasteboard, r.operationMask);
+        info.setDraggingSource(r.sourceView);
+        info.setDraggedImage(r.image);
+        window->draggingEntered(info);
+        return window->performDrop(info) ? qrn::ui::DragOperationCopy : qrn::ui::DragOperationNone;
+    });
+    auto scroll = std::dynamic_pointer_cast<qrn::ui::ScrollView>(picker->parentView->subviews().front());
+    auto tile = scroll->documentView()->subviews()[18]; // "sun"
+    clickCentre(*tile);
+    advance(1.0);
+    // The tile itself keeps its shading.
+    EXPECT_EQ(tile->layer()->sublayers().size(), 2u);
+    EXPECT_FALSE(tile->layer()->sublayers().front()->isHidden());
+    ASSERT_FALSE(dragged.isNull());
+    EXPECT_EQ(qAlpha(dragged.pixel(4, 4)), 0);
+
+    // With a filter on, the layer is drawn from the dropped picture: its corners stay clear.
+    const size_t a = size_t(previewLayerClass().getSelectedAssetIndex());
+    const std::string id = previewLayerClass().getLayerArray()[a].back();
+    editViewClass().applyFilter(true, 2, filterValuesEntry{qrn::Value()}, false, true);
+    auto container =
+        previewLayerClass().getConfiguration()->layerContainerView->viewWithTag(std::stoi(id))->superview();
+    auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(container->subviews()[1]);
+    ASSERT_TRUE(picture);
+    const QImage shown = picture->image();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(qAlpha(shown.pixel(1, 1)), 0);
+    EXPECT_GT(qAlpha(shown.pixel(shown.width() / 2, shown.height() / 2)), 200);
 }

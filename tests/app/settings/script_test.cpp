@@ -141,6 +141,31 @@ TEST_F(Script, ThePaneAndTheWindowEditTheSelectedAssetsScript) {
     EXPECT_FALSE(script.getScriptEditorWindowOpen());
 }
 
+TEST_F(Script, TheEmptyScriptIconFollowsTheSelectedAssetsScript) {
+    ASSERT_TRUE(createProject());
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    attributedStringStorageClass().setAutocueStringArray({AttributedString(""), AttributedString("second")});
+    selectAt(1);
+    ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
+    ASSERT_TRUE(pane());
+    EXPECT_FALSE(pane()->textFieldIsEmptyIcon->isHidden());
+    // Not over another asset's script, and back on the empty one.
+    selectAt(2);
+    EXPECT_EQ(paneText()->string(), "second");
+    EXPECT_TRUE(pane()->textFieldIsEmptyIcon->isHidden());
+    selectAt(1);
+    EXPECT_FALSE(pane()->textFieldIsEmptyIcon->isHidden());
+    // While the window holds the script the pane shows neither.
+    clickOverlay();
+    selectAt(2);
+    EXPECT_TRUE(pane()->textFieldIsEmptyIcon->isHidden());
+    EXPECT_EQ(windowText()->string(), "second");
+    selectAt(1);
+    EXPECT_TRUE(pane()->textFieldIsEmptyIcon->isHidden());
+    autocueClass().displayAutocueWindow(true);
+    EXPECT_FALSE(pane()->textFieldIsEmptyIcon->isHidden());
+}
+
 TEST_F(Script, TypedScriptsReachTheDiskOnQuitAndOnNew) {
     ASSERT_TRUE(createProject());
     ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
@@ -167,6 +192,38 @@ TEST_F(Script, PaneTextThenNewIsWrittenToTheProjectBeingLeft) {
     fileMenuClass().newProject();
     advance(1.0);
     EXPECT_NE(fileText(projectPath(), "autocueData.json").find("Changed just before New"), std::string::npos);
+}
+
+TEST_F(Script, AScriptBeingEditedStaysWithTheProjectLeftByNew) {
+    ASSERT_TRUE(createProject());
+    for (const bool inWindow : {false, true}) {
+        SCOPED_TRACE(inWindow ? "in the window" : "in the pane");
+        settingsViewClass().loadSettingsView(1); // false when it shows already
+        ASSERT_TRUE(pane());
+        const std::string first = persistentDataStorageClass().getProjectDirectory();
+        selectAt(0);
+        type(*paneText(), "Notes of the project left");
+        selectAt(1);
+        if (inWindow) {
+            clickOverlay();
+            type(*windowText(), "Slide one script");
+        } else {
+            type(*paneText(), "Slide one script");
+        }
+        const std::string second = dir.path().toStdString() + (inWindow ? "/Third.qrn3ks" : "/Second.qrn3ks");
+        panelAnswers.push_back(second);
+        fileMenuClass().newProject();
+        advance(1.0);
+        ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), second);
+        EXPECT_NE(fileText(first, "autocueData.json").find("Slide one script"), std::string::npos);
+        // The new project starts on its own notes and empty scripts.
+        EXPECT_EQ(attributedStringStorageClass().getProjectNotes().string(), "PROJECT NOTES");
+        for (const auto& script : attributedStringStorageClass().getAutocueStringArray())
+            EXPECT_EQ(script.string(), "");
+        EXPECT_EQ(fileText(second, "autocueData.json").find("Slide one script"), std::string::npos);
+        if (pane())
+            EXPECT_EQ(paneText()->string().find("Slide one script"), std::string::npos);
+    }
 }
 
 TEST_F(Script, WithoutAProjectFolderTheScriptsInMemoryAreKept) {

@@ -220,8 +220,6 @@ void fileMenuClass::newProject() {
     }
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     previewLayerClass().clearClass(false);
-    // The notes of the project left stay with it; the new one starts with its own.
-    persistentDataStorageClass().resetProjectNotes();
     const auto left = leaveShownScreen(false);
     if (!left)
         return;

@@ -1,5 +1,7 @@
 #include "View/Global/iconViewView.h"
 
+#include <algorithm>
+
 #include <QBuffer>
 #include <QImageWriter>
 #include <QJsonDocument>
@@ -68,7 +70,21 @@ QImage iconViewView::snapshot() {
             draw(*s);
     };
     draw(*this);
-    return qrn::graphics::Renderer().snapshot(*layer(), 0, 2.0);
+    // Only what the tile's views draw: the tile's own shading sublayer dresses the picker and
+    // is no part of the symbol, which would otherwise carry it onto the layer made from it.
+    std::vector<qrn::graphics::LayerPtr> shading;
+    for (const auto& sublayer : layer()->sublayers()) {
+        const bool ofAView = std::any_of(subviews().begin(), subviews().end(),
+                                         [&](const auto& view) { return view->layer() == sublayer; });
+        if (!ofAView && !sublayer->isHidden())
+            shading.push_back(sublayer);
+    }
+    for (const auto& sublayer : shading)
+        sublayer->setHidden(true);
+    QImage picture = qrn::graphics::Renderer().snapshot(*layer(), 0, 2.0);
+    for (const auto& sublayer : shading)
+        sublayer->setHidden(false);
+    return picture;
 }
 
 unsigned iconViewView::sourceOperationMask() const {

@@ -88,6 +88,8 @@ void autocueClass::setTextField(const qrn::AttributedString& string) {
     if (auto view = visibleTextView())
         view->setAttributedString(string);
     editorsShowCurrentTexts();
+    // The empty-script icon tells of the script shown now, not of the one shown before.
+    checkIfTextFieldIsEmpty(scriptWindowIsOpen);
     // The scripts are not read back from the file: without a project folder, or after a failed
     // write, that would put old texts in place of the ones in memory.
 }

@@ -80,10 +80,11 @@ void chromaKeyRgbClass::setColourChangeResponder(std::any responder) {
     colourChangeResponder = std::move(responder);
 }
 
-void chromaKeyRgbClass::openColourPanel() {
+void chromaKeyRgbClass::openColourPanel(std::optional<bool> filterForVideo) {
     QRN_LOG_IN(std::nullopt);
     keySettings key;
-    const bool video = filterEditing().isVideoLayerSelected();
+    // A panel in the camera's list keys the camera whatever the preview has selected.
+    const bool video = filterForVideo.value_or(filterEditing().isVideoLayerSelected());
     if (video || filterEditing().isLayerSelected())
         key = storedKey(storedFilterEntry("ChromaKeyRgb", video));
     globalAppSettingsClass().setColourChangeResponderClass(colourChangeResponder);

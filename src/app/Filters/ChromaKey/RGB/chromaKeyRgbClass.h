@@ -16,8 +16,9 @@ class chromaKeyRgbClass {
     void setPanelOutlets(std::shared_ptr<colourSwatch> swatch, std::shared_ptr<filterSlider> rangeSlider);
     void setColourChangeResponder(std::any responder);
 
-    // Shows the shared colour panel on the current key colour.
-    virtual void openColourPanel();
+    // Shows the shared colour panel on the current key colour: that of the given target (the
+    // video or the selected layer), or without one, of the preview's selection.
+    virtual void openColourPanel(std::optional<bool> filterForVideo = std::nullopt);
     // Shows a key colour and range on the swatch and slider: the given ones, or with no colour
     // those stored for the target. Does nothing before the panel has loaded.
     virtual void changeSliderValues(const std::optional<std::vector<double>>& RGB_VALUES_ARRAY,
