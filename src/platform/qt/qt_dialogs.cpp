@@ -196,8 +196,10 @@ void installQtDialogs() {
                                       QString("\u201C%1\u201D already exists. Do you want to replace it?")
                                           .arg(QString::fromStdString(chosen.filename().string())),
                                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-            if (answer == QMessageBox::Yes)
+            if (answer == QMessageBox::Yes) {
+                panel.confirmReplace();
                 return ModalResponse::ok;
+            }
         }
         return ModalResponse::cancel;
     });

@@ -106,6 +106,7 @@ ModalResponse OpenPanel::runModal() {
 
 bool SavePanel::choose(const fs::path& path) {
     url_.reset();
+    replaceConfirmed_ = false;
     if (path.empty() || path.filename().empty() || path.filename() == "." || path.filename() == "..")
         return false;
     fs::path out = fs::absolute(path).lexically_normal();
@@ -123,14 +124,15 @@ bool SavePanel::choose(const fs::path& path) {
 
 ModalResponse SavePanel::runModal() {
     url_.reset();
+    replaceConfirmed_ = false;
     if (!savePresenter())
         return ModalResponse::cancel;
     const ModalResponse r = savePresenter()(*this);
     if (r != ModalResponse::ok || !url_)
         return ModalResponse::cancel;
     std::error_code error;
-    if ((fs::exists(*url_, error) || fs::is_symlink(*url_, error)) && replacePresenter() &&
-        !replacePresenter()(*url_)) {
+    if (!replaceConfirmed_ && (fs::exists(*url_, error) || fs::is_symlink(*url_, error)) &&
+        replacePresenter() && !replacePresenter()(*url_)) {
         url_.reset();
         return ModalResponse::cancel;
     }

@@ -70,11 +70,15 @@ class SavePanel {
     // Takes the chosen path, adding the first allowed extension when the name has none of them.
     // Empty names are refused.
     bool choose(const std::filesystem::path& path);
+    // The presenter has itself asked whether the chosen file may be replaced and was told yes:
+    // the panel does not ask a second time.
+    void confirmReplace() { replaceConfirmed_ = true; }
     ModalResponse runModal();
     std::optional<std::filesystem::path> url() const { return url_; }
 
   private:
     std::optional<std::filesystem::path> url_;
+    bool replaceConfirmed_ = false;
 };
 
 // Presenters show a panel, call its choose() with the user's answer and return the response.

@@ -364,6 +364,47 @@ TEST_F(Chooser, ListsPreselectWithoutSwitchingAndOnlyThePresentersChoiceSwitches
     close();
 }
 
+// A choice made during a take switches nothing, and the lists go back to what the take uses.
+TEST_F(Chooser, DuringATakeARefusedChoiceLeavesTheListsOnTheDevicesInUse) {
+    ASSERT_TRUE(createProject());
+    auto* chooser = open();
+    ASSERT_TRUE(chooser);
+    const auto inputs = inputNames();
+    ASSERT_EQ(inputs.size(), 2u);
+    struct Delegate : qrn::media::RecordingDelegate {
+        bool finished = false;
+        void didStartRecording(qrn::media::MovieFileOutput&, const std::string&) override {}
+        void willFinishRecording(qrn::media::MovieFileOutput&, const std::string&,
+                                 const std::optional<std::string>&) override {}
+        void didFinishRecording(qrn::media::MovieFileOutput&, const std::string&,
+                                const std::optional<std::string>&) override {
+            finished = true;
+        }
+    };
+    auto delegate = std::make_shared<Delegate>();
+    QTemporaryDir dir;
+    auto movie = captureSessionClass().getMovieOutput();
+    movie->startRecording(dir.path().toStdString() + "/take.mov", delegate);
+    ASSERT_TRUE(movie->isRecording());
+
+    chooser->videoCombobox->userSelected(0);
+    chooser->audioCombobox->userSelected(0);
+    EXPECT_EQ(inputNames(), inputs);
+    EXPECT_EQ(chooser->videoCombobox->itemAt(chooser->videoCombobox->indexOfSelectedItem()), "Test Camera");
+    EXPECT_EQ(chooser->audioCombobox->itemAt(chooser->audioCombobox->indexOfSelectedItem()),
+              "Test Microphone");
+    EXPECT_EQ(captureSessionClass().getSelectedVideoDeviceName(), "Test Camera");
+    EXPECT_EQ(captureSessionClass().getSelectedAudioDeviceName(), "Test Microphone");
+
+    movie->stopRecording();
+    ASSERT_TRUE(qrn::MainQueue::runUntil([&] { return delegate->finished; }, 10));
+    // After the take the presenter's choice switches again.
+    chooser->audioCombobox->userSelected(0);
+    EXPECT_EQ(inputNames(), strings{"Test Camera"});
+    EXPECT_EQ(chooser->audioCombobox->indexOfSelectedItem(), 0);
+    close();
+}
+
 TEST_F(Chooser, InTheStudioTheCameraGoesToTheStudioAndTheButtonFollowsTheWindow) {
     ASSERT_TRUE(createProject());
     auto* studio = openStudio();

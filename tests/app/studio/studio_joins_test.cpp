@@ -175,6 +175,46 @@ TEST_F(StudioJoins, TheAutocueButtonOpensTheWindowOnTheFirstScriptLitWhileShownA
     EXPECT_FALSE(lit(bar->buttonAutocueSettingsView));
 }
 
+TEST_F(StudioJoins, TheAutocueOpenedDuringATakeShowsTheScriptOfTheSlideOnScreen) {
+    using qrn::media::AccessStatus;
+    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Audio, AccessStatus::Authorized);
+    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Video, AccessStatus::Authorized);
+    buildProject(3);
+    attributedStringStorageClass().setAutocueStringArray({qrn::AttributedString("First slide"),
+                                                          qrn::AttributedString("Second slide"),
+                                                          qrn::AttributedString("Third slide")});
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    ASSERT_TRUE(waitForCameraPicture());
+    recordViewClass studio;
+    click(*screen->recordButton, screen->recordButton->bounds().center());
+    advance(4.5);
+    ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getRecordingStartDate().has_value(); }, 10));
+    ASSERT_TRUE(taketest::pumpUntil([&] { return screen->playbackView->isHidden(); }, 10));
+    // On to the second slide, then the presenter opens the autocue.
+    click(*screen->nextAssetPreview, screen->nextAssetPreview->bounds().center());
+    ASSERT_EQ(studio.getNextAssetIndex(), 3);
+    auto bar = studioTitleBar();
+    ASSERT_TRUE(bar);
+    clickButton(*bar->buttonAutocueSettingsView);
+    auto autocue = autocueDisplayController::current();
+    ASSERT_TRUE(open(autocue));
+    EXPECT_EQ(autocueDisplayClass().getAutocueText().string(), "Second slide");
+    EXPECT_DOUBLE_EQ(autocue->textFieldTopConstraint()->value(), 234);
+    advance(0.5);
+    EXPECT_EQ(autocueDisplayClass().getAutocueText().string(), "Second slide");
+    // The next step goes on from there.
+    click(*screen->nextAssetPreview, screen->nextAssetPreview->bounds().center());
+    EXPECT_EQ(autocueDisplayClass().getAutocueText().string(), "Third slide");
+
+    click(*screen->recordButton, screen->recordButton->bounds().center());
+    ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 120));
+    // Reset for the next take: the first script again.
+    EXPECT_EQ(autocueDisplayClass().getAutocueText().string(), "First slide");
+    studio.dismissPlaybackCheck();
+    autocueDisplayClass().closeWindow();
+}
+
 TEST_F(StudioJoins, ClicksOnAPictureOrTextLayerStepWhileRecordingAndTheBareCameraDoesNot) {
     using qrn::media::AccessStatus;
     qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Audio, AccessStatus::Authorized);

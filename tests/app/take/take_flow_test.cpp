@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/captureSessionClassTake.h"
 #include "Controller/Global/svgButtonClass.h"
@@ -436,4 +437,38 @@ TEST(TakeFlowStudioByHand, AResizeMidExportLeavesTheLentViewsAloneAndRefitsOnceT
     qrn::MainQueue::advance(0.2);
     EXPECT_NE(holder->layer()->frame(), lentFrame);
     EXPECT_EQ(holder->layer()->superlayerPointer(), holder->superview()->layer().get());
+}
+
+// The camera is not laid out for the movie, the layers are: when the window changed while they
+// were away, both follow it from where the studio had them.
+TEST(TakeFlowStudioByHand, AWindowResizedMidExportTakesTheCameraAlongWithTheLayers) {
+    studioByHand s(2);
+    s.open();
+    captureSessionClass c;
+    previewLayerClass model;
+    const qrn::Rect before = s.views.recordingView->bounds();
+    recordViewClass().resizeAndPositionLayers(true, before);
+    const auto video = model.getVideoOriginSizeArray();
+    const auto layer = model.getLayerOriginSizeArray()[1][0];
+    ASSERT_EQ(video.size(), 4u);
+    ASSERT_EQ(layer.size(), 4u);
+
+    recordTake(s, {0.5}, 2.0);
+    qrn::MainQueue::advance(0.1);
+    ASSERT_TRUE(c.getLayersLent());
+    // The window grows while the export draws, as the studio's resize handler refits.
+    s.views.recordingView->setFrameSize({before.width() * 1.5, before.height() * 1.5});
+    recordViewClass().resizeAndPositionLayers(true, s.views.recordingView->bounds());
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    qrn::MainQueue::advance(0.2);
+    EXPECT_FALSE(c.getLayersLent());
+
+    const auto videoAfter = model.getVideoOriginSizeArray();
+    const auto layerAfter = model.getLayerOriginSizeArray()[1][0];
+    ASSERT_EQ(videoAfter.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_NEAR(videoAfter[i], video[i] * 1.5, 1e-6) << i;
+        EXPECT_NEAR(layerAfter[i], layer[i] * 1.5, 1e-6) << i;
+    }
+    recordViewClass().dismissPlaybackCheck();
 }

@@ -1,11 +1,18 @@
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <fstream>
 #include <gtest/gtest.h>
 
 #include "platform/qt/qt_dialogs.h"
 #include "platform/ui/panels.h"
+#include "platform/ui/replace_question.h"
 
 using namespace qrn;
 namespace fs = std::filesystem;
@@ -141,4 +148,69 @@ TEST_F(FilePanels, ADialogWithoutAFolderOpensAtHomeThenWhereTheLastChoiceWas) {
     panel.settings.directory.clear();
     fs::remove_all(root);
     EXPECT_EQ(panelStartFolder(panel.settings), fs::path(QDir::homePath().toStdString()));
+}
+
+// Saving over a file asks once, whichever of the dialog and the panel asks.
+TEST_F(FilePanels, SavingOverAFileAsksWhetherToReplaceItOnce) {
+    installQtDialogs();
+    std::ofstream(root / "Take 1.mov") << "old";
+    int questions = 0;
+    int tries = 0;
+    // Answers whatever modal window comes up: the name in the save dialog, yes to a question.
+    auto answer = [&] {
+        // The newest modal window that is up (not the active one: another window may hold
+        // the focus).
+        QWidget* modal = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->isVisible() && top->isModal() &&
+                (qobject_cast<QMessageBox*>(top) || (!modal && qobject_cast<QFileDialog*>(top))))
+                modal = top;
+        // A dialog that never takes the name is given up rather than left waiting.
+        if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && ++tries > 250) {
+            dialog->reject();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            // The name takes once the dialog has read its folder.
+            const QString name = QString::fromStdString((root / "Take 1").string());
+            dialog->selectFile(name);
+            if (auto* field = dialog->findChild<QLineEdit*>("fileNameEdit"))
+                field->setText("Take 1");
+            if (dialog->selectedFiles().value(0) == name)
+                static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            ++questions;
+            for (QAbstractButton* button : box->buttons()) {
+                const auto role = box->buttonRole(button);
+                if (role == QMessageBox::YesRole || role == QMessageBox::DestructiveRole) {
+                    button->click();
+                    break;
+                }
+            }
+        }
+    };
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, answer);
+    timer.start(20);
+    SavePanel panel;
+    panel.settings.allowedTypes = {"mov"};
+    panel.settings.directory = root;
+    EXPECT_EQ(panel.runModal(), ModalResponse::ok);
+    timer.stop();
+    EXPECT_EQ(panel.url(), root / "Take 1.mov");
+    EXPECT_EQ(questions, 1);
+
+    // A presenter that did not ask leaves the question to the panel; no keeps the file.
+    int asked = 0;
+    setReplaceQuestionPresenter([&](const fs::path&) {
+        ++asked;
+        return false;
+    });
+    setSavePanelPresenter([&](SavePanel& p) {
+        p.choose(root / "Take 1");
+        return ModalResponse::ok;
+    });
+    EXPECT_EQ(panel.runModal(), ModalResponse::cancel);
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(panel.url().has_value());
+    setSavePanelPresenter(nullptr);
+    setReplaceQuestionPresenter(nullptr);
 }

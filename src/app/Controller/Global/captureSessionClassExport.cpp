@@ -7,6 +7,7 @@
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/captureSessionClassTake.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Global/throwClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/persistentDataStorageClass.h"
@@ -141,7 +142,13 @@ void captureSessionClass::takeBackLentLayers() {
     screen->recordingView->takeBackLentLayers();
     if (take.refitWhenTakenBack) {
         take.refitWhenTakenBack = false;
-        recordViewClass().resizeAndPositionLayers(false, screen->recordingView->bounds());
+        // The window changed while they were away. The layers are at the movie's size and
+        // the camera still at the studio's old one: both go back to the old bounds first,
+        // then follow the window together, so the camera is not left at its old size.
+        recordViewClass studio;
+        if (take.studioBounds)
+            studio.resizeAndPositionLayers(false, *take.studioBounds);
+        studio.resizeAndPositionLayers(true, screen->recordingView->bounds());
     }
 }
 
@@ -199,6 +206,7 @@ void captureSessionClass::finishedRecording() {
     }
     const double vw = composed.naturalSize.width, vh = composed.naturalSize.height;
     const Size frame = vw < movieSize.width ? movieSize : composed.naturalSize;
+    take.studioBounds = resizeAndPositionLayersClass().getBounds();
     // Laid out twice: the second pass starts from the bounds the first one stored.
     recordViewClass().resizeAndPositionLayers(false, qrn::Rect({0, 0}, frame));
     recordViewClass().resizeAndPositionLayers(false, qrn::Rect({0, 0}, frame));

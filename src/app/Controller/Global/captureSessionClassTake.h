@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/geometry.h"
+
 namespace qrn::media {
 class ExportSession;
 }
@@ -20,6 +22,9 @@ struct captureSessionTakeState {
     bool removeWhenExportEnds = false;
     bool layersLent = false;
     bool refitWhenTakenBack = false;
+    // The bounds the studio's camera and layers were fitted to before they were laid out for
+    // the movie; the camera stays fitted to them until the layers come back.
+    std::optional<qrn::Rect> studioBounds;
 };
 
 captureSessionTakeState& captureSessionTake();

@@ -4,9 +4,11 @@
 #include <cmath>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "View/Recording/autocueDisplayView.h"
 #include "platform/foundation/font.h"
@@ -257,7 +259,12 @@ void autocueDisplayClass::initialisation() {
     if (auto distance = topDistance())
         distance->setValue(animationStartingYPos);
     const auto scripts = scriptList();
-    autocueSourceText = scripts.empty() ? qrn::AttributedString() : scripts.front();
+    // Opened during a take, the window belongs to the asset on screen, whose script the
+    // presenter is reading now; otherwise it starts with the first.
+    size_t first = 0;
+    if (captureSessionClass().getStartedRecording())
+        first = static_cast<size_t>(std::max(0, recordViewClass().getNextAssetIndex() - 2));
+    autocueSourceText = first < scripts.size() ? scripts[first] : qrn::AttributedString();
     autocueText = autocueSourceText;
     windowSize.reset();
     fontPointSizeArray.clear();

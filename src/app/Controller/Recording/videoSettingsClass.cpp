@@ -57,6 +57,17 @@ bool recording() {
     return captureSessionClass().getMovieOutput()->isRecording();
 }
 
+// A choice refused during a take: the list goes back to the device the take is using, so it
+// never names one that is not in use.
+void showDeviceInUse(const std::shared_ptr<qrn::ui::ComboBox>& box, const std::string& none,
+                     const std::optional<std::string>& inUse) {
+    if (!box)
+        return;
+    const int index = box->indexOf(inUse.value_or(none));
+    if (index >= 0)
+        box->selectItem(index);
+}
+
 } // namespace
 
 bool videoSettingsClass::isViewLoaded() {
@@ -109,6 +120,12 @@ void videoSettingsClass::changeVideo(const std::string& deviceName) {
     if (recordViewClass().getPlaybackShown())
         return;
     captureSessionClass capture;
+    if (recording()) {
+        if (videoSettingsViews)
+            showDeviceInUse(videoSettingsViews->videoCombobox, captureSessionClass::noCameraName,
+                            capture.getSelectedVideoDeviceName());
+        return;
+    }
     previewLayerClass model;
     recordViewClass studio;
     const auto view = studio.getRecordViewSelected() ? studio.getVideoView() : model.getVideoLayerView();
@@ -121,8 +138,14 @@ void videoSettingsClass::changeVideo(const std::string& deviceName) {
 void videoSettingsClass::changeAudio(const std::string& deviceName) {
     QRN_LOG_IN(LogValues{{"deviceName", deviceName}});
     // A microphone switch during a take would cut a gap into it.
-    if (recordViewClass().getPlaybackShown() || recording())
+    if (recordViewClass().getPlaybackShown())
         return;
+    if (recording()) {
+        if (videoSettingsViews)
+            showDeviceInUse(videoSettingsViews->audioCombobox, captureSessionClass::noAudioName,
+                            captureSessionClass().getSelectedAudioDeviceName());
+        return;
+    }
     captureSessionClass().changeAudio(deviceName);
 }
 
