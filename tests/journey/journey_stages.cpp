@@ -37,6 +37,7 @@
 #include "View/Recording/recordViewController.h"
 #include "journey/journey_driver.h"
 #include "platform/graphics/animated_value.h"
+#include "platform/graphics/off_thread_picture.h"
 #include "platform/media/movie_reader.h"
 #include "platform/media/player.h"
 #include "platform/media/player_view.h"
@@ -884,6 +885,30 @@ bool Journey::reopenFromRecent() {
     return true;
 }
 
+namespace {
+
+void waitForPictureWorkers(const qrn::graphics::Layer& layer) {
+    if (const auto& worker = layer.offThreadPicture())
+        worker->waitUntilIdle();
+    for (const auto& sublayer : layer.sublayers())
+        waitForPictureWorkers(*sublayer);
+}
+
+// The studio's picture is drawn on a worker thread, so on a busy machine a grab soon after a
+// step can still show the slide before it. Each round lets the window hand the worker what it
+// shows now and waits for that picture; the last round puts it on screen.
+void showFinishedStudioPicture(const qrn::ui::View& view, qrn::qt::HostWidget& host) {
+    for (int round = 0; round < 3; ++round) {
+        host.flush();
+        if (view.layer())
+            waitForPictureWorkers(*view.layer());
+        settle(0.05);
+    }
+    host.flush();
+}
+
+} // namespace
+
 void Journey::keepStudioShot(int slide) {
     auto* screen = studio();
     if (!screen || !screen->recordingView)
@@ -897,10 +922,10 @@ void Journey::keepStudioShot(int slide) {
         studioShotsLater_.resize(size_t(slide) + 1);
         layerAreas_.resize(size_t(slide) + 1);
     }
-    host->flush();
+    showFinishedStudioPicture(*screen->recordingView, *host);
     studioShots_[size_t(slide)] = host->grab(host->toQt(picture)).toImage();
     settle(0.5);
-    host->flush();
+    showFinishedStudioPicture(*screen->recordingView, *host);
     studioShotsLater_[size_t(slide)] = host->grab(host->toQt(picture)).toImage();
     layerAreas_[size_t(slide)].clear();
     for (auto& id : slideLayers_[size_t(slide)])
