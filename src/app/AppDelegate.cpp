@@ -136,6 +136,9 @@ void AppDelegate::applicationWillTerminate() {
     // Writes still waiting go to disk before anything is deleted.
     persistentDataStorageClass().flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();
+    // The undo history ends with the process: a file only its entries still name can go. The
+    // purge still keeps every file a layer of the project names.
+    imageManipulationClass::setImageStillNeededCheck(nullptr);
     imageManipulationClass().permanentlyRemoveImagesMarkedForRemoval();
     QRN_LOG_OUT();
 }
