@@ -129,6 +129,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::applicationWillTerminate() {
     QRN_LOG_IN();
     closeWindowsOrPanelClass().closeAllExternalWindows();
+    // An exported take the presenter did not save is not left in the project folder.
+    recordViewClass().discardUnsavedPlayback();
     viewLoaderClass().setViewLoaderController(nullptr);
     // Pictures still to decode would hold the quit up: the pool finishes its queue before the
     // process may end.
