@@ -129,6 +129,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::applicationWillTerminate() {
     QRN_LOG_IN();
     closeWindowsOrPanelClass().closeAllExternalWindows();
+    // An exported take the presenter did not save is not left in the project folder.
+    recordViewClass().discardUnsavedPlayback();
     viewLoaderClass().setViewLoaderController(nullptr);
     // Pictures still to decode would hold the quit up: the pool finishes its queue before the
     // process may end.
@@ -136,6 +138,9 @@ void AppDelegate::applicationWillTerminate() {
     // Writes still waiting go to disk before anything is deleted.
     persistentDataStorageClass().flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();
+    // The undo history ends with the process: a file only its entries still name can go. The
+    // purge still keeps every file a layer of the project names.
+    imageManipulationClass::setImageStillNeededCheck(nullptr);
     imageManipulationClass().permanentlyRemoveImagesMarkedForRemoval();
     QRN_LOG_OUT();
 }

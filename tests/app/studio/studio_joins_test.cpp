@@ -5,6 +5,9 @@
 
 #include <QColor>
 
+#include <filesystem>
+#include <fstream>
+
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/fileMenuClass.h"
@@ -278,4 +281,40 @@ TEST_F(StudioJoins, ANewProjectFromTheStudioTakesNoThumbnailOfTheOldOne) {
         for (const auto& shown : thumbnailsOf(a)->subviews())
             for (const auto& old : oldLent)
                 EXPECT_EQ(std::find(old.begin(), old.end(), shown), old.end()) << a;
+}
+
+// An exported take is only kept when the presenter saves it: a new project started from the
+// studio, or quitting, takes the one on show away as dismissing it would, and leaves every
+// other movie of the folder alone.
+TEST_F(StudioJoins, AnUnsavedTakeOnShowIsNotLeftInTheProjectFolder) {
+    buildProject(1);
+    ASSERT_TRUE(openStudio());
+    const auto movie = [](const std::string& folder, const std::string& name) {
+        const std::string path = folder + "/" + name + ".mov";
+        std::ofstream(path) << "a take";
+        return path;
+    };
+    recordViewClass studio;
+    const std::string kept = movie(projectPath(), "Keep");
+    const std::string first = movie(projectPath(), "1B9A2C3D-0000-4000-8000-00000000000A");
+    studio.playbackRecording(first, "1B9A2C3D-0000-4000-8000-00000000000A");
+    ASSERT_TRUE(studio.getPlaybackShown());
+
+    const std::string next = dir.path().toStdString() + "/Next.qrn3ks";
+    panelAnswers.push_back(next);
+    fileMenuClass().newProject();
+    advance(2.0);
+    ASSERT_TRUE(editingScreen());
+    EXPECT_FALSE(std::filesystem::exists(first));
+    EXPECT_FALSE(studio.getPlaybackShown());
+    EXPECT_TRUE(std::filesystem::exists(kept));
+
+    ASSERT_TRUE(openStudio());
+    const std::string second = movie(next, "1B9A2C3D-0000-4000-8000-00000000000B");
+    studio.playbackRecording(second, "1B9A2C3D-0000-4000-8000-00000000000B");
+    ASSERT_TRUE(studio.getPlaybackShown());
+    delegate.applicationWillTerminate();
+    EXPECT_FALSE(std::filesystem::exists(second));
+    EXPECT_FALSE(studio.getPlaybackShown());
+    EXPECT_TRUE(std::filesystem::exists(kept));
 }

@@ -231,6 +231,9 @@ class recordViewClass {
                                         bool playerTypeIsView, bool playImmediately);
     void playbackRecording(const std::string& path, const std::string& uuid);
     void dismissPlayback();
+    // A take on show that was never saved goes as a dismiss would take it: when the studio is
+    // cleared away and when the application quits. Nothing happens without one on show.
+    void discardUnsavedPlayback();
     void incrementCancelledRecordingCheck();
     void resetAppAfterRecording(bool fullyFinishedExportingVideo);
     bool getDismissPlaybackPending();

@@ -109,6 +109,7 @@ void recordViewClass::clearClass() {
     // A take still under way goes with the studio: its countdown, recording and export stop,
     // its files go and the layers it lent come back first.
     captureSessionClass().abandonTake();
+    discardUnsavedPlayback();
     auto& g = globals();
     if (g.clearHandler)
         g.clearHandler();

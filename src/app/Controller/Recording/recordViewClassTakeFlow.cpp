@@ -213,6 +213,11 @@ void recordViewClass::dismissPlayback() {
     }
 }
 
+void recordViewClass::discardUnsavedPlayback() {
+    if (globals().playbackShown)
+        dismissPlayback();
+}
+
 void recordViewClass::incrementCancelledRecordingCheck() {
     globals().cancelledRecordingCheck =
         globals().cancelledRecordingCheck + 1 >= 10000 ? 0 : globals().cancelledRecordingCheck + 1;
