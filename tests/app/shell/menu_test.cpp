@@ -16,6 +16,7 @@
 #include "platform/ui/application.h"
 #include "platform/ui/button.h"
 #include "platform/ui/menu.h"
+#include "platform/ui/workspace.h"
 #include "shell_fixture.h"
 
 using namespace shelltest;
@@ -169,6 +170,17 @@ TEST_F(Menus, CheckForUpdatesUsesTheSecondWordOrTheInstalledVersion) {
     viewMenuClass().QRNGuide();
     EXPECT_EQ(openedAddresses[3], bundleInformationClass::acknowledgementsPageAddress());
     EXPECT_EQ(openedAddresses[4], openedAddresses[3]);
+    EXPECT_TRUE(alerts.empty());
+
+    // No browser takes the page: the presenter is told, with the address, and nothing waits.
+    qrn::setWebAddressOpenerForTesting([](const std::string&) { return false; });
+    persistentDataStorageClass().setVersionAndBuildText("Version 1.2 Build 7");
+    QRNMenuClass().checkForUpdates();
+    viewMenuClass().QRNGuide();
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_NE(alerts[0].find("download page"), std::string::npos);
+    EXPECT_NE(alerts[0].find(page + "1.2"), std::string::npos);
+    EXPECT_NE(alerts[1].find(bundleInformationClass::acknowledgementsPageAddress()), std::string::npos);
 }
 
 TEST_F(Menus, AboutIsModalFromTheLandingScreenTheEditorAndWithoutAWindow) {
