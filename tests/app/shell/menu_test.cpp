@@ -2,6 +2,7 @@
 #include <functional>
 #include <set>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsValuesClass.h"
 #include "Controller/Global/QRNMenuClass.h"
 #include "Controller/Global/aboutClass.h"
@@ -91,6 +92,31 @@ TEST_F(Menus, ScreenStatesEnableDisableAndHideExactlyTheirItems) {
     menu.editorMenu();
     EXPECT_TRUE(item("View", "Go To Studio")->isHidden());
     EXPECT_TRUE(item("Arrange", "Lock")->isHidden());
+}
+
+TEST_F(Menus, FlipsOfALayerStillSelectedComeBackWithTheEditor) {
+    mainMenuAppearance menu;
+    const auto flipsEnabled = [] {
+        return item("Arrange", "Flip Horizontally")->isEnabled() &&
+               item("Arrange", "Flip Vertically")->isEnabled();
+    };
+    menu.startUpMenu();
+    menu.editorMenu();
+    EXPECT_FALSE(flipsEnabled());
+    previewLayerClass().setSelectedLayer(3);
+    menu.studioMenu();
+    EXPECT_FALSE(flipsEnabled());
+    // Leaving the studio.
+    menu.startUpMenu();
+    menu.editorMenu();
+    EXPECT_TRUE(flipsEnabled());
+    previewLayerClass().setSelectedLayer(std::nullopt);
+    previewLayerClass().setVideoLayerSelected(true);
+    menu.studioMenu();
+    menu.startUpMenu();
+    menu.editorMenu();
+    EXPECT_TRUE(flipsEnabled());
+    previewLayerClass().setVideoLayerSelected(false);
 }
 
 TEST_F(Menus, ItemsAreAddressedByExactTitlesAndSmallMenusAreLeftAlone) {
