@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "Filters/filterServices.h"
+#include "View/Editing/autocueController.h"
 #include "View/Global/mainWindowController.h"
 #include "platform/qt/host_window.h"
 #include "platform/qt/qt_dialogs.h"
@@ -38,6 +39,7 @@ void install() {
     // The filter panels reach the shared colour panel through their own interface.
     setSharedColourPanel(makeSharedColourPanelAdapter());
     mainWindowController::setWindowPreparer(prepareMainWindow);
+    autocueWindowController::setWindowPreparer([](qrn::ui::Window& w) { qrn::qt::showMainMenuBarCopy(w); });
 }
 
 } // namespace appStartup

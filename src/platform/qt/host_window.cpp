@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDrag>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -289,6 +290,15 @@ void HostWidget::setMenuBar(QMenuBar* bar) {
         return;
     bar->setParent(this);
     bar->installEventFilter(this);
+    // Qt gives a click's focus to the nearest widget that takes it, which for the bar is this
+    // one: the editor that had the focus would lose it, and the Edit menu would find no text.
+    // A click on the bar leaves the focus where it was.
+    connect(qApp, &QApplication::focusChanged, bar,
+            [this, guard = QPointer<QMenuBar>(bar)](QWidget* old, QWidget* now) {
+                if (now == this && old && old != this && isAncestorOf(old) && guard &&
+                    guard->rect().contains(guard->mapFromGlobal(QCursor::pos())))
+                    old->setFocus(Qt::OtherFocusReason);
+            });
     menuBarHeight_ = bar->sizeHint().height();
     bar->setGeometry(0, 0, width(), menuBarHeight_);
     bar->show();
@@ -717,6 +727,16 @@ QMenuBar* showMainMenuBar(ui::Window& window) {
     if (!host || !menu)
         return nullptr;
     QMenuBar* bar = makeQtMenuBar(menu, host->widget());
+    host->setMenuBar(bar);
+    return bar;
+}
+
+QMenuBar* showMainMenuBarCopy(ui::Window& window) {
+    auto* host = dynamic_cast<QtWindowHost*>(window.host());
+    auto menu = mainMenu();
+    if (!host || !menu)
+        return nullptr;
+    QMenuBar* bar = makeQtMenuBarCopy(menu, host->widget());
     host->setMenuBar(bar);
     return bar;
 }

@@ -154,6 +154,9 @@ HostWidget* hostWidget(const ui::Window& window);
 // its content. Returns the bar, or null when the window has no Qt host or there is no main
 // menu. A menu model drives one bar at a time: the bar made last follows its changes.
 QMenuBar* showMainMenuBar(ui::Window& window);
+// The same menu in another window (makeQtMenuBarCopy), for windows whose text the Edit menu
+// acts on: choosing from the main window's bar would make the main window key first.
+QMenuBar* showMainMenuBarCopy(ui::Window& window);
 
 // Screen space: ours is y up from the bottom of the primary screen.
 QRect screenRectToQt(const Rect& r);

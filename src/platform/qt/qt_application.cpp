@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStyleFactory>
 #include <QTextEdit>
 
@@ -100,15 +101,49 @@ void applyDarkAppearance() {
     QApplication::setPalette(darkPalette());
 }
 
+namespace {
+
+bool isTextEditor(QWidget* w) {
+    return qobject_cast<QLineEdit*>(w) || qobject_cast<QTextEdit*>(w) || qobject_cast<QPlainTextEdit*>(w);
+}
+
+// The editor that last took the keyboard focus. The main menu sits in the main window, so
+// choosing one of its Edit items activates that window and takes the focus from an editor in
+// another window (the script window) before the command runs.
+QPointer<QWidget>& lastTextEditor() {
+    static QPointer<QWidget> editor;
+    return editor;
+}
+
+// That editor, while it still holds the focus of its own window and that window is not the
+// active one: the focus left it only because another window was activated.
+QWidget* editorInAnInactiveWindow() {
+    QWidget* editor = lastTextEditor();
+    if (!editor || !editor->isVisible() || !editor->isEnabled())
+        return nullptr;
+    QWidget* window = editor->window();
+    if (window == QApplication::activeWindow() || window->focusWidget() != editor)
+        return nullptr;
+    return editor;
+}
+
+} // namespace
+
 QWidget* focusedTextEditor() {
     QWidget* w = QApplication::focusWidget();
-    if (qobject_cast<QLineEdit*>(w) || qobject_cast<QTextEdit*>(w) || qobject_cast<QPlainTextEdit*>(w))
-        return w;
-    return nullptr;
+    return isTextEditor(w) ? w : nullptr;
 }
 
 bool performEditCommand(ui::EditCommand command) {
     QWidget* w = focusedTextEditor();
+    if (!w) {
+        w = editorInAnInactiveWindow();
+        // Its window comes back in front, so the presenter sees what the command did.
+        if (w) {
+            w->window()->raise();
+            w->window()->activateWindow();
+        }
+    }
     if (auto* line = qobject_cast<QLineEdit*>(w))
         edit(line, command);
     else if (auto* text = qobject_cast<QTextEdit*>(w))
@@ -121,6 +156,15 @@ bool performEditCommand(ui::EditCommand command) {
 }
 
 void installEditCommands() {
+    static QPointer<QObject> focusWatcher;
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (app && !focusWatcher) {
+        focusWatcher = new QObject(app);
+        QObject::connect(app, &QApplication::focusChanged, focusWatcher, [](QWidget*, QWidget* now) {
+            if (isTextEditor(now))
+                lastTextEditor() = now;
+        });
+    }
     ui::Application::shared().setEditCommandHandler([](ui::EditCommand c) { return performEditCommand(c); });
 }
 

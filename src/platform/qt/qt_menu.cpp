@@ -90,6 +90,42 @@ void fillBar(QMenuBar* bar, const std::shared_ptr<Menu>& menu) {
     });
 }
 
+// The menu's items as the model has them now; submenus are filled the same way when they open.
+void fillMenuCopy(QMenu* qmenu, const std::shared_ptr<Menu>& menu) {
+    for (QMenu* old : qmenu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
+        old->deleteLater();
+    qmenu->clear();
+    for (const auto& item : menu->items()) {
+        if (item->isSeparator()) {
+            qmenu->addSeparator();
+            continue;
+        }
+        QString text = QString::fromStdString(item->title());
+        if (!item->keyEquivalent().empty())
+            text += '\t' + QKeySequence(QString::fromStdString(item->keyEquivalent()))
+                               .toString(QKeySequence::NativeText);
+        QAction* action = qmenu->addAction(text);
+        action->setVisible(!item->isHidden());
+        action->setEnabled(menu->showsEnabled(*item));
+        if (item->hasSubmenu()) {
+            auto* sub = new QMenu(QString::fromStdString(item->title()), qmenu);
+            keepMenuFontApart(sub);
+            std::weak_ptr<Menu> weakSub = item->submenu();
+            QObject::connect(sub, &QMenu::aboutToShow, sub, [sub, weakSub] {
+                if (auto m = weakSub.lock())
+                    fillMenuCopy(sub, m);
+            });
+            action->setMenu(sub);
+        } else {
+            std::weak_ptr<MenuItem> weakItem = item;
+            QObject::connect(action, &QAction::triggered, [weakItem] {
+                if (auto it = weakItem.lock())
+                    it->perform();
+            });
+        }
+    }
+}
+
 } // namespace
 
 void keepMenuFontApart(QMenu* menu) {
@@ -105,6 +141,25 @@ QMenuBar* makeQtMenuBar(const std::shared_ptr<Menu>& menu, QWidget* parent) {
     bar->setNativeMenuBar(false);
     if (menu)
         fillBar(bar, menu);
+    return bar;
+}
+
+QMenuBar* makeQtMenuBarCopy(const std::shared_ptr<Menu>& menu, QWidget* parent) {
+    auto* bar = new QMenuBar(parent);
+    bar->setNativeMenuBar(false);
+    if (!menu)
+        return bar;
+    for (const auto& item : menu->items()) {
+        if (!item->hasSubmenu() || item->isHidden())
+            continue;
+        QMenu* qmenu = bar->addMenu(QString::fromStdString(item->title()));
+        keepMenuFontApart(qmenu);
+        std::weak_ptr<Menu> weakSub = item->submenu();
+        QObject::connect(qmenu, &QMenu::aboutToShow, qmenu, [qmenu, weakSub] {
+            if (auto m = weakSub.lock())
+                fillMenuCopy(qmenu, m);
+        });
+    }
     return bar;
 }
 

@@ -2,6 +2,7 @@
 #include <functional>
 #include <set>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsValuesClass.h"
 #include "Controller/Global/QRNMenuClass.h"
 #include "Controller/Global/aboutClass.h"
@@ -16,6 +17,7 @@
 #include "platform/ui/application.h"
 #include "platform/ui/button.h"
 #include "platform/ui/menu.h"
+#include "platform/ui/workspace.h"
 #include "shell_fixture.h"
 
 using namespace shelltest;
@@ -90,6 +92,31 @@ TEST_F(Menus, ScreenStatesEnableDisableAndHideExactlyTheirItems) {
     menu.editorMenu();
     EXPECT_TRUE(item("View", "Go To Studio")->isHidden());
     EXPECT_TRUE(item("Arrange", "Lock")->isHidden());
+}
+
+TEST_F(Menus, FlipsOfALayerStillSelectedComeBackWithTheEditor) {
+    mainMenuAppearance menu;
+    const auto flipsEnabled = [] {
+        return item("Arrange", "Flip Horizontally")->isEnabled() &&
+               item("Arrange", "Flip Vertically")->isEnabled();
+    };
+    menu.startUpMenu();
+    menu.editorMenu();
+    EXPECT_FALSE(flipsEnabled());
+    previewLayerClass().setSelectedLayer(3);
+    menu.studioMenu();
+    EXPECT_FALSE(flipsEnabled());
+    // Leaving the studio.
+    menu.startUpMenu();
+    menu.editorMenu();
+    EXPECT_TRUE(flipsEnabled());
+    previewLayerClass().setSelectedLayer(std::nullopt);
+    previewLayerClass().setVideoLayerSelected(true);
+    menu.studioMenu();
+    menu.startUpMenu();
+    menu.editorMenu();
+    EXPECT_TRUE(flipsEnabled());
+    previewLayerClass().setVideoLayerSelected(false);
 }
 
 TEST_F(Menus, ItemsAreAddressedByExactTitlesAndSmallMenusAreLeftAlone) {
@@ -169,6 +196,17 @@ TEST_F(Menus, CheckForUpdatesUsesTheSecondWordOrTheInstalledVersion) {
     viewMenuClass().QRNGuide();
     EXPECT_EQ(openedAddresses[3], bundleInformationClass::acknowledgementsPageAddress());
     EXPECT_EQ(openedAddresses[4], openedAddresses[3]);
+    EXPECT_TRUE(alerts.empty());
+
+    // No browser takes the page: the presenter is told, with the address, and nothing waits.
+    qrn::setWebAddressOpenerForTesting([](const std::string&) { return false; });
+    persistentDataStorageClass().setVersionAndBuildText("Version 1.2 Build 7");
+    QRNMenuClass().checkForUpdates();
+    viewMenuClass().QRNGuide();
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_NE(alerts[0].find("download page"), std::string::npos);
+    EXPECT_NE(alerts[0].find(page + "1.2"), std::string::npos);
+    EXPECT_NE(alerts[1].find(bundleInformationClass::acknowledgementsPageAddress()), std::string::npos);
 }
 
 TEST_F(Menus, AboutIsModalFromTheLandingScreenTheEditorAndWithoutAWindow) {

@@ -118,6 +118,38 @@ TEST(EditCommands, TextEditorsPasteWithOrWithoutTheCopiedStyle) {
     ui::Application::shared().setEditCommandHandler(nullptr);
 }
 
+TEST(EditCommands, ReachTheEditorOfTheWindowThatTheMenuTookTheFocusFrom) {
+    qt::installEditCommands();
+    auto bar = makeStandardMainMenu("QRN");
+    auto* script = new QTextEdit();
+    script->setPlainText("opening line");
+    FocusedEditor scriptWindow(script);
+    editItem(bar, "Select All")->perform();
+    // Choosing an item of the main window's menu activates the main window first.
+    QWidget mainWindow;
+    mainWindow.show();
+    mainWindow.activateWindow();
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == &mainWindow; }));
+    ASSERT_EQ(qt::focusedTextEditor(), nullptr);
+
+    editItem(bar, "Cut")->perform();
+    EXPECT_TRUE(script->toPlainText().isEmpty());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "opening line");
+    EXPECT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == &scriptWindow.top; }));
+
+    // An editor whose own window moved its focus elsewhere is left alone.
+    auto* button = new QWidget;
+    button->setFocusPolicy(Qt::StrongFocus);
+    scriptWindow.top.layout()->addWidget(button);
+    button->setFocus();
+    ASSERT_TRUE(pumpUntil([button] { return QApplication::focusWidget() == button; }));
+    mainWindow.activateWindow();
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == &mainWindow; }));
+    EXPECT_FALSE(ui::Application::shared().performEditCommand(EditCommand::paste));
+    EXPECT_TRUE(script->toPlainText().isEmpty());
+    ui::Application::shared().setEditCommandHandler(nullptr);
+}
+
 TEST(WindowCommands, FullScreenZoomAndMinimiseReachTheRealWindow) {
     qt::installQtHost();
     auto bar = makeStandardMainMenu("QRN");

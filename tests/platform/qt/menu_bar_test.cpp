@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QLineEdit>
@@ -186,6 +187,56 @@ TEST_F(MenuBarWindow, BarItemsRunTheirMenuItemsActions) {
     EXPECT_FALSE(item->isEnabled());
     item->trigger();
     EXPECT_EQ(newCount, 1);
+}
+
+TEST_F(MenuBarWindow, AnotherWindowsCopyShowsTheModelAsItIsWhenItsMenusOpen) {
+    auto second = Window::make(Rect(500, 100, 300, 200));
+    QMenuBar* copy = qt::showMainMenuBarCopy(*second);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_GT(qt::hostWidget(*second)->topInset(), 0);
+    QMenu* file = nullptr;
+    for (QAction* a : copy->actions())
+        if (a->text() == "File")
+            file = a->menu();
+    ASSERT_NE(file, nullptr);
+    auto newItem = mainMenu()->itemWithTitle("File")->submenu()->itemWithTitle("New");
+    newItem->setEnabled(false);
+    emit file->aboutToShow();
+    QAction* copied =
+        findAction(file->actions(), "New\t" + QKeySequence("Ctrl+N").toString(QKeySequence::NativeText));
+    ASSERT_NE(copied, nullptr);
+    EXPECT_FALSE(copied->isEnabled());
+    // The key equivalent stays with the main bar, which handles it in every window.
+    EXPECT_TRUE(copied->shortcut().isEmpty());
+    newItem->setEnabled(true);
+    emit file->aboutToShow();
+    copied = findAction(file->actions(), "New\t" + QKeySequence("Ctrl+N").toString(QKeySequence::NativeText));
+    ASSERT_NE(copied, nullptr);
+    copied->trigger();
+    EXPECT_EQ(newCount, 1);
+    // The main bar still follows the model's changes.
+    newItem->setEnabled(false);
+    EXPECT_FALSE(findAction(bar->actions(), "New")->isEnabled());
+    second->close();
+}
+
+TEST_F(MenuBarWindow, AClickOnTheBarLeavesTheFocusInTheEditor) {
+    auto field = View::make(Rect(10, 10, 120, 24));
+    window->contentView()->addSubview(field);
+    auto* edit = new QLineEdit("script");
+    qt::hostNativeWidget(*field, edit);
+    ASSERT_TRUE(pumpUntil([&] { return edit->parentWidget() == host && edit->isVisible(); }));
+    host->activateWindow();
+    edit->setFocus();
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::focusWidget() == edit; }));
+    // Qt hands a click on the bar's empty end to the host, the nearest widget that takes focus.
+    QCursor::setPos(bar->mapToGlobal(QPoint(bar->width() - 5, bar->height() / 2)));
+    host->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(QApplication::focusWidget(), edit);
+    // A click on the content below does take the focus from it.
+    QCursor::setPos(host->mapToGlobal(QPoint(200, inset() + 150)));
+    host->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(QApplication::focusWidget(), host);
 }
 
 TEST(MainMenuBar, NeedsAMainMenu) {

@@ -5,6 +5,7 @@
 #include "Controller/Editing/SettingsPanel/layerSettingsValuesClass.h"
 #include "Controller/Global/bundleInformationClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "platform/ui/scene_registry.h"
 #include "platform/ui/window.h"
@@ -14,6 +15,13 @@ namespace {
 // A landing controller made only to present the about box when no main window is kept; it
 // must outlive the box it presents.
 std::shared_ptr<qrn::ui::ViewController> aboutPresenter;
+
+// Where no browser takes the page (none installed, none configured) the command would do nothing
+// at all; the presenter is told so, with the address to visit.
+void openPageOrSay(const std::string& address, const std::string& page) {
+    if (!qrn::openWebAddress(address))
+        throwClass().showError("QRN could not open " + page + " in a web browser. Visit " + address);
+}
 } // namespace
 
 void QRNMenuClass::aboutQRN() {
@@ -48,7 +56,7 @@ void QRNMenuClass::checkForUpdates() {
     // Before the landing screen ever showed there is no version line to read.
     if (version.empty())
         version = bundleInformationClass().applicationVersion();
-    qrn::openWebAddress(bundleInformationClass::downloadPageAddress() + version);
+    openPageOrSay(bundleInformationClass::downloadPageAddress() + version, "the download page");
     QRN_LOG_OUT();
 }
 
@@ -85,6 +93,6 @@ void viewMenuClass::goToScreen(const void* sender) {
 
 void viewMenuClass::QRNGuide() {
     QRN_LOG_IN();
-    qrn::openWebAddress(bundleInformationClass::acknowledgementsPageAddress());
+    openPageOrSay(bundleInformationClass::acknowledgementsPageAddress(), "the acknowledgements page");
     QRN_LOG_OUT();
 }

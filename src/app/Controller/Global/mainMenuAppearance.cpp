@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Model/undoRedoClass.h"
 #include "platform/ui/menu.h"
@@ -88,6 +89,12 @@ void mainMenuAppearance::editorMenu() {
     enableItem("View", "Go To Studio");
     enableItem("View", "Enter Full Screen");
     undoRedoMenu();
+    // The studio disabled the flips; a layer or the camera picture that is still selected when
+    // the editor comes back can be flipped again without being selected anew.
+    if (previewLayerClass model; model.getSelectedLayer() || model.getVideoLayerSelected()) {
+        enableItem("Arrange", "Flip Horizontally");
+        enableItem("Arrange", "Flip Vertically");
+    }
     QRN_LOG_IN();
 }
 

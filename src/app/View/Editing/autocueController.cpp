@@ -135,9 +135,20 @@ autocueWindowController::autocueWindowController() {
     setWindowDelegate(&watcher_);
 }
 
+namespace {
+std::function<void(qrn::ui::Window&)> scriptWindowPreparer;
+} // namespace
+
+void autocueWindowController::setWindowPreparer(std::function<void(qrn::ui::Window&)> preparer) {
+    scriptWindowPreparer = std::move(preparer);
+}
+
 qrn::ui::WindowPtr autocueWindowController::makeWindow() {
     auto window = qrn::ui::Window::make(qrn::Rect(200, 200, 600, 500));
     window->setTitle("Script");
+    // The Edit menu acts on the script while this window is key, so it needs a menu of its own.
+    if (scriptWindowPreparer)
+        scriptWindowPreparer(*window);
     // Shown again at every opening.
     window->setReleasedWhenClosed(false);
     return window;

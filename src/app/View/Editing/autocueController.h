@@ -1,6 +1,7 @@
 #pragma once
 // The script pane ("scriptView") and the script window ("autocueWindow"): their views; the
 // logic is autocueClass's.
+#include <functional>
 #include <memory>
 
 #include "platform/ui/view_controller.h"
@@ -39,6 +40,8 @@ class autocueWindowViewController : public qrn::ui::ViewController {
 class autocueWindowController : public qrn::ui::WindowController {
   public:
     autocueWindowController();
+    // Set at start-up: gives the window the platform's copy of the main menu.
+    static void setWindowPreparer(std::function<void(qrn::ui::Window&)> preparer);
 
   protected:
     qrn::ui::WindowPtr makeWindow() override;
