@@ -227,6 +227,9 @@ void attributedStringStorageClass::clearClass() {
     AUTOCUE_STRING_ARRAY.clear();
     TEXT_SYMBOL_STRING_ARRAY.clear();
     autocueExportPending = false;
+    // What could not be read belongs to the project being left: a later project's alert must
+    // not name its files.
+    damagedFileNotices.clear();
     // The notes went out with the write above; a new project starts on its own, and an opened
     // one reads its own.
     persistentDataStorageClass().setProjectNotes(qrn::AttributedString("PROJECT NOTES"));

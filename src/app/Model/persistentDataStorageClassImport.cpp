@@ -586,6 +586,9 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
         tellAboutDamagedTextFiles();
     };
 
+    // Notices of reads outside this import are no business of this project, a failed load's
+    // alert included.
+    (void)attributedStringStorageClass::takeDamagedFileNotices();
     auto stored = readProjectDataFile(directory, filtersCount);
     if (!stored) {
         recover(stored.error());
@@ -597,8 +600,6 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     if (std::error_code error;
         std::filesystem::is_directory(std::filesystem::symlink_status(directory + "/images", error)))
         removeStaleTemporaryFiles(directory + "/images");
-    // Notices of reads outside an import are no business of this project.
-    (void)attributedStringStorageClass::takeDamagedFileNotices();
 
     model.setMainPreviewViewArrayFromImport(p.previewRect);
     model.setAssetBackgroundColour(p.backgroundColours);

@@ -8,6 +8,7 @@
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/filterClass.h"
+#include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
 #include "app/layers/layers_support.h"
@@ -300,6 +301,35 @@ TEST_F(ProjectImport, MalformedFilesAreRefusedAndLeftByteIdentical) {
         EXPECT_EQ(filesOf(path), before);
         previewtest::expectModelInvariants();
     }
+}
+
+// A script file found damaged while one project was open is that project's news: a later
+// project that fails to load says so and names nothing of the earlier one, by either road.
+TEST_F(ProjectImport, AFailedLoadNamesNoDamagedFileOfAnEarlierProject) {
+    ASSERT_TRUE(createProject());
+    const std::string demo = packagePath("Demo");
+    const auto damageScriptOfDemo = [&] {
+        persistentDataStorageClass().setProjectDirectory(demo);
+        std::ofstream(demo + "/autocueData.json") << "{ not a script";
+        attributedStringStorageClass().importAutocueText();
+    };
+    const std::string broken = writePackage("Broken", Json::array({1, 2}));
+    const auto before = filesOf(broken);
+
+    damageScriptOfDemo();
+    alerts.clear();
+    openWithMenu(broken);
+    EXPECT_EQ(alerts, strings{"Project Failed to Load"});
+
+    damageScriptOfDemo();
+    alerts.clear();
+    persistentDataStorageClass storage;
+    storage.setProjectDirectory(broken);
+    storage.importDataAction(true, true, false);
+    advance(2.0);
+    EXPECT_EQ(alerts, strings{"Project Failed to Load"});
+    EXPECT_EQ(filesOf(broken), before);
+    EXPECT_TRUE(std::filesystem::exists(demo + "/autocueData.json.damaged"));
 }
 
 TEST_F(ProjectImport, LongerRowsAreCutAndSettingsAreCarriedAsStored) {
