@@ -173,6 +173,11 @@ std::optional<Font> fontAsStored(const std::string& name, double size) {
     f.size = size;
     // "Helvetica Bold" or "Helvetica-Bold": a face of a family with a twin, drawn in that face.
     const QString written = QString::fromStdString(name);
+    // A twin's family named in full is that family, not a face of a shorter one
+    // ("Helvetica Neue" is not Helvetica in a face called "Neue").
+    for (const Twin& twin : twins)
+        if (written.trimmed().compare(twin.family, Qt::CaseInsensitive) == 0)
+            return f;
     for (const Twin& twin : twins) {
         const qsizetype length = qsizetype(std::char_traits<char>::length(twin.family));
         if (written.size() > length + 1 && written.startsWith(twin.family, Qt::CaseInsensitive) &&

@@ -261,3 +261,38 @@ TEST_F(Script, AScriptSetWhileThePanesEditorIsOpenShowsThereAndSurvivesAKeystrok
     EXPECT_EQ(windowText()->string(), "Set by the program!");
     autocueClass().displayAutocueWindow(true);
 }
+
+TEST_F(Script, AfterNewAndOpenTheEmptyScriptIconIsNotLeftUnderThePanesEditor) {
+    // The pane's editor is a native widget over the pane: while it is open it covers the icon.
+    qrn::qt::installQtControls();
+    ASSERT_TRUE(createProject());
+    ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
+    const auto shows = [&] {
+        return pane() && !pane()->textFieldIsEmptyIcon->isHidden() && !paneText()->isEditing();
+    };
+    EXPECT_TRUE(shows());
+    // The presenter types in the pane, then makes a new project and opens the first again.
+    paneText()->beginEditing();
+    type(*paneText(), "Typed in the pane");
+    panelAnswers.push_back(dir.path().toStdString() + "/Second.qrn3ks");
+    fileMenuClass().newProject();
+    advance(1.0);
+    settingsViewClass().loadSettingsView(1);
+    EXPECT_EQ(paneText()->string(), "");
+    EXPECT_TRUE(shows()) << "over the new project's empty script";
+    panelAnswers.push_back(projectPath());
+    fileMenuClass().open();
+    advance(3.0);
+    ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), projectPath());
+    settingsViewClass().loadSettingsView(1);
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    const int last = int(previewLayerClass().getAssetArray().size()) - 1;
+    selectAt(last);
+    EXPECT_EQ(paneText()->string(), "");
+    EXPECT_TRUE(shows()) << "over the opened project's empty script";
+    // From a script being edited to an asset whose script is empty.
+    selectAt(0);
+    paneText()->beginEditing();
+    selectAt(last);
+    EXPECT_TRUE(shows()) << "after leaving a script being edited for an empty one";
+}

@@ -206,6 +206,32 @@ TEST_F(TextTab, TheFamilyBoxNamesTheFamilyTheTextIsWrittenInNotTheFaceThatDrawsI
     leaveText();
 }
 
+TEST_F(TextTab, AStoredFamilyIsNamedAsWrittenAndKeptThroughASizeChange) {
+    ASSERT_TRUE(createProject());
+    selectLayer(addTextLayer());
+    // Families read from a project that are not installed here: each is shown as written, and
+    // a new size keeps it (and so it is written back as it was).
+    for (const char* family : {"Helvetica Neue", "Helvetica", "Arial"}) {
+        const auto read = attributedStringStorageClass().convertAttributesFromJSONToDictionary(
+            qrn::Json{{"font", {{"name", family}, {"size", 20}}}});
+        ASSERT_TRUE(read && read->font) << family;
+        store(qrn::AttributedString("Words", *read));
+        showText();
+        auto v = views();
+        EXPECT_EQ(v.fontFamilyInput->stringValue(), family);
+        v.fontSizeInput->setStringValue("36");
+        layerSettingsTextClass().changeFontSize(*v.fontSizeInput);
+        const auto font = stored().attributesAt(0).font;
+        ASSERT_TRUE(font) << family;
+        EXPECT_EQ(font->name, family);
+        EXPECT_EQ(font->size, 36) << family;
+        leaveText();
+        showText();
+        EXPECT_EQ(views().fontFamilyInput->stringValue(), family);
+        leaveText();
+    }
+}
+
 TEST_F(TextTab, TypingInTheMiddleOfTheOpenEditorKeepsTheCaretWhereItIs) {
     qrn::qt::installQtControls();
     ASSERT_TRUE(createProject());

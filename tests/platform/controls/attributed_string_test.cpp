@@ -163,13 +163,17 @@ TEST(FontLookup, StoredNamesAreKeptAndDrawnWithAnInstalledTwin) {
         auto f = fontAsStored(name, 14);
         ASSERT_TRUE(f) << name;
         EXPECT_EQ(f->name, name);
+        EXPECT_EQ(f->family, name) << "a family named in full is not a face of a shorter one";
         EXPECT_EQ(drawnFamily(f->toQFont()), drawn) << name;
         EXPECT_EQ(f->toQFont().pointSizeF(), 14);
     }
+    EXPECT_EQ(fontAsStored("Helvetica Neue", 14)->style, "");
     // A face of a missing family is drawn in the matching face of its twin.
     auto bold = fontAsStored("Helvetica Neue Bold", 12);
     ASSERT_TRUE(bold);
     EXPECT_EQ(bold->name, "Helvetica Neue Bold");
+    EXPECT_EQ(bold->family, "Helvetica Neue");
+    EXPECT_EQ(bold->style, "Bold");
     EXPECT_EQ(drawnFamily(bold->toQFont()), "Nimbus Sans");
     EXPECT_TRUE(QFontInfo(bold->toQFont()).bold());
     EXPECT_FALSE(QFontInfo(fontAsStored("Helvetica", 12)->toQFont()).bold());

@@ -85,6 +85,11 @@ void autocueClass::setTextField(const qrn::AttributedString& string) {
     QRN_LOG_IN(LogValues{{"string", string.string()}});
     attributedStringStorageClass storage;
     storage.setAutocueStringArray(storage.getAutocueStringArray());
+    // The pane's editor lies over the pane and would cover the empty-script icon: an empty
+    // script shown in the pane closes it (what was typed has gone to the store already).
+    if (string.isEmpty() && !scriptWindowIsOpen)
+        if (auto pane = paneTextView())
+            pane->endEditing();
     if (auto view = visibleTextView())
         view->setAttributedString(string);
     editorsShowCurrentTexts();
@@ -155,7 +160,13 @@ void autocueClass::displayAutocueWindow(bool forceClose) {
         displayTextFieldOverlay(false);
         if (scriptWindowController)
             scriptWindowController->close();
-    } else if (!forceClose) {
+    } else if (forceClose) {
+        // Leaving the project (New, Open, the studio): the pane's editor closes with it, so it
+        // is not left open over the next project's pane.
+        if (auto pane = paneTextView())
+            pane->endEditing();
+        checkIfTextFieldIsEmpty(false);
+    } else {
         const auto text = getTextField();
         scriptWindowIsOpen = true;
         scriptWindowCanOpen = false;

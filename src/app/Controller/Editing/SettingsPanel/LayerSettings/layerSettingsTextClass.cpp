@@ -20,13 +20,15 @@ std::shared_ptr<layerSettingsTextClass> controllerInstance;
 
 // A run's new font from a family name alone, so no face (bold, italic) is carried over. A name
 // that opens no font leaves the run as it was.
-std::optional<qrn::Font> fontFromFamily(const std::string& family, double size) {
+std::optional<qrn::Font> fontFromFamily(const std::string& family, double size,
+                                        const std::optional<qrn::Font>& old) {
     if (auto regular = qrn::fontWithFamily(family, size))
         return regular;
     if (auto named = qrn::fontNamed(family, size))
         return named;
-    // Stored names are kept as written (drawn with a stand-in), as a project keeps them.
-    if (family == layerSettingsTextClass::defaultFontFamily)
+    // Stored names are kept as written (drawn with a stand-in), as a project keeps them: the
+    // default family, and the run's own family when only its size changes.
+    if (family == layerSettingsTextClass::defaultFontFamily || (old && family == old->family))
         return qrn::fontAsStored(family, size);
     return std::nullopt;
 }
@@ -163,7 +165,7 @@ void layerSettingsTextClass::changeFontFamily(qrn::ui::ComboBox&) {
         return;
     const std::string family = textViews->fontFamilyInput->stringValue();
     refontSelectedText([&](const std::optional<qrn::Font>& old) {
-        return fontFromFamily(family, old ? old->size : double(defaultFontSize));
+        return fontFromFamily(family, old ? old->size : double(defaultFontSize), old);
     });
 }
 
@@ -172,7 +174,7 @@ void layerSettingsTextClass::changeFontSize(qrn::ui::ComboBox& sender) {
     const int size = int(std::clamp<long long>(sender.integerValue(), minimumFontSize, maximumFontSize));
     sender.setIntegerValue(size);
     refontSelectedText([&](const std::optional<qrn::Font>& old) {
-        return fontFromFamily(old ? old->family : std::string(defaultFontFamily), double(size));
+        return fontFromFamily(old ? old->family : std::string(defaultFontFamily), double(size), old);
     });
 }
 
