@@ -948,7 +948,7 @@ int colourDistance(const QImage& a, const QImage& b, int x, int y) {
 
 } // namespace
 
-int Journey::slideIn(const QImage& frame) const {
+int Journey::slideIn(const QImage& frame, std::string* why) const {
     // For each slide: of the pixels that show its layers (see studioShotsLater_), the share that
     // the frame shows alike. The frame shows the slide whose layers it shows best, by far.
     int best = 0;
@@ -983,6 +983,9 @@ int Journey::slideIn(const QImage& frame) const {
                         ++alike;
                 }
         }
+        if (why)
+            *why += " slide " + std::to_string(k) + ": " + std::to_string(alike) + " of " +
+                    std::to_string(layerPixels) + " layer pixels alike;";
         if (layerPixels < 20)
             continue;
         const double share = double(alike) / double(layerPixels);
@@ -1188,8 +1191,9 @@ bool Journey::waitForExport() {
         if (!a.isOk() || !b.isOk())
             continue;
         const QImage left = video.image(*a), right = video.image(*b);
-        EXPECT_EQ(slideIn(left), before) << "before the cut at " << cuts[i] << " s";
-        EXPECT_EQ(slideIn(right), after) << "after the cut at " << cuts[i] << " s";
+        std::string whyLeft, whyRight;
+        EXPECT_EQ(slideIn(left, &whyLeft), before) << "before the cut at " << cuts[i] << " s:" << whyLeft;
+        EXPECT_EQ(slideIn(right, &whyRight), after) << "after the cut at " << cuts[i] << " s:" << whyRight;
     }
     return true;
 }

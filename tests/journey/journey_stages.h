@@ -84,7 +84,8 @@ class Journey {
     std::vector<QImage> studioShotsLater_;
     std::vector<std::vector<QRectF>> layerAreas_;
     void keepStudioShot(int slide);
-    int slideIn(const QImage& frame) const;
+    // The slide whose layers `frame` shows, 0 when none clearly; `why` gets each slide's score.
+    int slideIn(const QImage& frame, std::string* why = nullptr) const;
 };
 
 } // namespace journey

@@ -43,6 +43,20 @@ class Picker : public SettingsPanelTest {
         return scroll->documentView();
     }
     std::shared_ptr<qrn::ui::View> strip, grid;
+    // Drags started from now on drop at one point of the editing screen's preview; `dragged`
+    // gets the last drag's picture.
+    static void dropDragsOnThePreview(viewLoaderController& editor, QImage& dragged) {
+        qrn::ui::Window* window = editor.view()->window();
+        const qrn::Point target = editor.dragView->convertPointToView({200, 150}, nullptr);
+        qrn::ui::setDragDriver([window, target, &dragged](const qrn::ui::DragRequest& r) -> unsigned {
+            dragged = r.image;
+            qrn::ui::DraggingInfo info(target, r.pasteboard, r.operationMask);
+            info.setDraggingSource(r.sourceView);
+            info.setDraggedImage(r.image);
+            window->draggingEntered(info);
+            return window->performDrop(info) ? qrn::ui::DragOperationCopy : qrn::ui::DragOperationNone;
+        });
+    }
 };
 
 } // namespace
@@ -120,15 +134,8 @@ TEST_F(Picker, TilesDraggedOntoThePreviewBecomeLayers) {
     ASSERT_TRUE(pane);
     auto* picker = dynamic_cast<imagePickerController*>(pane->viewController());
     ASSERT_TRUE(picker);
-    qrn::ui::Window* window = editor->view()->window();
-    const qrn::Point target = editor->dragView->convertPointToView({200, 150}, nullptr);
-    qrn::ui::setDragDriver([&](const qrn::ui::DragRequest& r) -> unsigned {
-        qrn::ui::DraggingInfo info(target, r.pasteboard, r.operationMask);
-        info.setDraggingSource(r.sourceView);
-        info.setDraggedImage(r.image);
-        window->draggingEntered(info);
-        return window->performDrop(info) ? qrn::ui::DragOperationCopy : qrn::ui::DragOperationNone;
-    });
+    QImage dragged;
+    dropDragsOnThePreview(*editor, dragged);
     auto scroll = std::dynamic_pointer_cast<qrn::ui::ScrollView>(picker->parentView->subviews().front());
     const auto tiles = scroll->documentView()->subviews();
     const auto previous = previewLayerClass().getImageReferenceArray();
@@ -153,17 +160,8 @@ TEST_F(Picker, ADroppedStillSymbolCarriesNoneOfTheTilesShading) {
     auto* editor = screen();
     auto* picker = dynamic_cast<imagePickerController*>(shownPane()->viewController());
     ASSERT_TRUE(picker);
-    qrn::ui::Window* window = editor->view()->window();
-    const qrn::Point target = editor->dragView->convertPointToView({200, 150}, nullptr);
     QImage dragged;
-    qrn::ui::setDragDriver([&](const qrn::ui::DragRequest& r) -> unsigned {
-        dragged = r.image;
-        qrn::ui::DraggingInfo info(target, r.pasteboard, r.operationMask);
-        info.setDraggingSource(r.sourceView);
-        info.setDraggedImage(r.image);
-        window->draggingEntered(info);
-        return window->performDrop(info) ? qrn::ui::DragOperationCopy : qrn::ui::DragOperationNone;
-    });
+    dropDragsOnThePreview(*editor, dragged);
     auto scroll = std::dynamic_pointer_cast<qrn::ui::ScrollView>(picker->parentView->subviews().front());
     auto tile = scroll->documentView()->subviews()[18]; // "sun"
     clickCentre(*tile);

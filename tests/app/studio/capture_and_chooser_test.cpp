@@ -36,6 +36,18 @@ using strings = std::vector<std::string>;
 
 namespace {
 
+// A take's delegate that notes when the take is finished.
+struct FinishedFlag : qrn::media::RecordingDelegate {
+    bool finished = false;
+    void didStartRecording(qrn::media::MovieFileOutput&, const std::string&) override {}
+    void willFinishRecording(qrn::media::MovieFileOutput&, const std::string&,
+                             const std::optional<std::string>&) override {}
+    void didFinishRecording(qrn::media::MovieFileOutput&, const std::string&,
+                            const std::optional<std::string>&) override {
+        finished = true;
+    }
+};
+
 // The capture session on its own, with status views of a screen of our making.
 class Capture : public ::testing::Test {
   protected:
@@ -196,17 +208,7 @@ TEST_F(Capture, WhileRecordingChoicesChangeNothingAndTheTakeHasNoGap) {
     capture.videoPreviewLayer(*view, capture.session());
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/take.mov";
-    struct Delegate : qrn::media::RecordingDelegate {
-        bool finished = false;
-        void didStartRecording(qrn::media::MovieFileOutput&, const std::string&) override {}
-        void willFinishRecording(qrn::media::MovieFileOutput&, const std::string&,
-                                 const std::optional<std::string>&) override {}
-        void didFinishRecording(qrn::media::MovieFileOutput&, const std::string&,
-                                const std::optional<std::string>&) override {
-            finished = true;
-        }
-    };
-    auto delegate = std::make_shared<Delegate>();
+    auto delegate = std::make_shared<FinishedFlag>();
     auto movie = capture.getMovieOutput();
     movie->startRecording(path, delegate);
     ASSERT_TRUE(movie->isRecording());
@@ -371,17 +373,7 @@ TEST_F(Chooser, DuringATakeARefusedChoiceLeavesTheListsOnTheDevicesInUse) {
     ASSERT_TRUE(chooser);
     const auto inputs = inputNames();
     ASSERT_EQ(inputs.size(), 2u);
-    struct Delegate : qrn::media::RecordingDelegate {
-        bool finished = false;
-        void didStartRecording(qrn::media::MovieFileOutput&, const std::string&) override {}
-        void willFinishRecording(qrn::media::MovieFileOutput&, const std::string&,
-                                 const std::optional<std::string>&) override {}
-        void didFinishRecording(qrn::media::MovieFileOutput&, const std::string&,
-                                const std::optional<std::string>&) override {
-            finished = true;
-        }
-    };
-    auto delegate = std::make_shared<Delegate>();
+    auto delegate = std::make_shared<FinishedFlag>();
     QTemporaryDir dir;
     auto movie = captureSessionClass().getMovieOutput();
     movie->startRecording(dir.path().toStdString() + "/take.mov", delegate);
