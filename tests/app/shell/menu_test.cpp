@@ -231,6 +231,14 @@ TEST_F(Menus, AboutIsModalFromTheLandingScreenTheEditorAndWithoutAWindow) {
     EXPECT_EQ(openedAddresses,
               (std::vector<std::string>{bundleInformationClass::acknowledgementsPageAddress(),
                                         bundleInformationClass::termsPageAddress()}));
+    EXPECT_TRUE(alerts.empty());
+    // Without a browser the links say where to go instead of doing nothing.
+    qrn::setWebAddressOpenerForTesting([](const std::string&) { return false; });
+    about->acknowledgementsButton();
+    about->licenseAgreementButton();
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_NE(alerts[0].find(bundleInformationClass::acknowledgementsPageAddress()), std::string::npos);
+    EXPECT_NE(alerts[1].find(bundleInformationClass::termsPageAddress()), std::string::npos);
     aboutClass().closeWindow();
     EXPECT_TRUE(about->window() == nullptr || about->window()->isClosed());
     // A closed window goes once nothing holds it.

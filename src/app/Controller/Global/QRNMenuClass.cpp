@@ -15,14 +15,14 @@ namespace {
 // A landing controller made only to present the about box when no main window is kept; it
 // must outlive the box it presents.
 std::shared_ptr<qrn::ui::ViewController> aboutPresenter;
+} // namespace
 
 // Where no browser takes the page (none installed, none configured) the command would do nothing
-// at all; the presenter is told so, with the address to visit.
+// at all.
 void openPageOrSay(const std::string& address, const std::string& page) {
     if (!qrn::openWebAddress(address))
         throwClass().showError("QRN could not open " + page + " in a web browser. Visit " + address);
 }
-} // namespace
 
 void QRNMenuClass::aboutQRN() {
     QRN_LOG_IN();

@@ -1,4 +1,10 @@
 #pragma once
+#include <string>
+
+// Opens a web page of ours in the desktop's browser; where no browser takes it, the presenter
+// is told so with the address to visit. `page` names it in that message.
+void openPageOrSay(const std::string& address, const std::string& page);
+
 // The application menu's commands: the about box, preferences and the check for updates.
 class QRNMenuClass {
   public:

@@ -1,5 +1,7 @@
 #include "View/Global/aboutController.h"
 
+#include "Controller/Global/QRNMenuClass.h"
+
 #include "Controller/Global/aboutClass.h"
 #include "Controller/Global/bundleInformationClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -88,9 +90,9 @@ void aboutController::viewDidAppear() {
 }
 
 void aboutController::acknowledgementsButton() {
-    qrn::openWebAddress(bundleInformationClass::acknowledgementsPageAddress());
+    openPageOrSay(bundleInformationClass::acknowledgementsPageAddress(), "the acknowledgements page");
 }
 
 void aboutController::licenseAgreementButton() {
-    qrn::openWebAddress(bundleInformationClass::termsPageAddress());
+    openPageOrSay(bundleInformationClass::termsPageAddress(), "the terms of use");
 }
