@@ -721,24 +721,26 @@ HostWidget* hostWidget(const ui::Window& window) {
     return host ? host->widget() : nullptr;
 }
 
-QMenuBar* showMainMenuBar(ui::Window& window) {
+namespace {
+
+QMenuBar* showBar(ui::Window& window, QMenuBar* (*make)(const std::shared_ptr<Menu>&, QWidget*)) {
     auto* host = dynamic_cast<QtWindowHost*>(window.host());
     auto menu = mainMenu();
     if (!host || !menu)
         return nullptr;
-    QMenuBar* bar = makeQtMenuBar(menu, host->widget());
+    QMenuBar* bar = make(menu, host->widget());
     host->setMenuBar(bar);
     return bar;
 }
 
+} // namespace
+
+QMenuBar* showMainMenuBar(ui::Window& window) {
+    return showBar(window, makeQtMenuBar);
+}
+
 QMenuBar* showMainMenuBarCopy(ui::Window& window) {
-    auto* host = dynamic_cast<QtWindowHost*>(window.host());
-    auto menu = mainMenu();
-    if (!host || !menu)
-        return nullptr;
-    QMenuBar* bar = makeQtMenuBarCopy(menu, host->widget());
-    host->setMenuBar(bar);
-    return bar;
+    return showBar(window, makeQtMenuBarCopy);
 }
 
 // --- Installation

@@ -180,13 +180,21 @@ TEST(ScrollView, FlippedDocumentStartsAtTheTopAndScrollsByWheel) {
     EXPECT_EQ(scroll->documentVisibleRect().origin.y, 0);
 }
 
+// A strip 200 wide showing a row of tiles 500 wide, in a window.
+struct TileStrip {
+    WindowPtr window = makeWindow();
+    std::shared_ptr<ScrollView> scroll = ScrollView::make(Rect(0, 0, 200, 40));
+    std::shared_ptr<View> row = View::make(Rect(0, 0, 500, 40));
+    TileStrip() {
+        window->contentView()->addSubview(scroll);
+        row->setFlipped(true);
+        scroll->setDocumentView(row);
+    }
+};
+
 TEST(ScrollView, ARowThatOnlyMovesSidewaysFollowsEitherWheel) {
-    auto window = makeWindow();
-    auto scroll = ScrollView::make(Rect(0, 0, 200, 40));
-    window->contentView()->addSubview(scroll);
-    auto row = View::make(Rect(0, 0, 500, 40));
-    row->setFlipped(true);
-    scroll->setDocumentView(row);
+    TileStrip strip;
+    auto& [window, scroll, row] = strip;
     Event wheel = Event::mouse(EventType::ScrollWheel, {50, 20});
     wheel.scrollingDeltaY = -30; // towards the user: further along the row
     window->sendEvent(wheel);
@@ -212,12 +220,8 @@ TEST(ScrollView, ARowThatOnlyMovesSidewaysFollowsEitherWheel) {
 }
 
 TEST(ScrollView, ADocumentThatShrinksIsStillShown) {
-    auto window = makeWindow();
-    auto scroll = ScrollView::make(Rect(0, 0, 200, 40));
-    window->contentView()->addSubview(scroll);
-    auto row = View::make(Rect(0, 0, 500, 40));
-    row->setFlipped(true);
-    scroll->setDocumentView(row);
+    TileStrip strip;
+    auto& [window, scroll, row] = strip;
     scroll->scrollToPoint({1000, 0});
     EXPECT_EQ(scroll->documentVisibleRect(), Rect(300, 0, 200, 40));
     row->setFrameSize({250, 40});
