@@ -13,6 +13,7 @@
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/media/bundle_clips.h"
@@ -187,12 +188,23 @@ TEST(TakeFlowStudioByHand, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayba
     }
     EXPECT_TRUE(recordViewClass().getPlaybackShown());
     EXPECT_TRUE(qrn::files::exists(movie));
-    // A folder that is not there: the message, and the playback stays.
+    // A folder that cannot be written: an alert with the reason, and the playback stays for
+    // another place to be chosen.
     {
-        savePanelAnswer answer(elsewhere.filePath("gone/Take 1.mov").toStdString());
+        const std::string refused = elsewhere.filePath("Take 1.mov").toStdString();
+        std::vector<std::string> alerts;
+        qrn::setAlertPresenter([&](const std::string& m) { alerts.push_back(m); });
+        qrn::files::setWriteFailureForTesting(
+            [&](qrn::files::WriteStep, const qrn::files::Path& p) { return p == refused; });
+        savePanelAnswer answer(refused);
         recordViewClass().saveRecording();
+        qrn::files::setWriteFailureForTesting(nullptr);
+        qrn::setAlertPresenter(nullptr);
+        ASSERT_EQ(alerts.size(), 1u);
+        EXPECT_NE(alerts[0].find("could not be saved"), std::string::npos) << alerts[0];
+        EXPECT_NE(alerts[0].find("Permission denied"), std::string::npos) << alerts[0];
+        EXPECT_FALSE(qrn::files::exists(refused));
     }
-    EXPECT_EQ(s.message(), "Unable to save recording");
     EXPECT_TRUE(recordViewClass().getPlaybackShown());
     EXPECT_TRUE(qrn::files::exists(movie));
     // An existing file, confirmed in the panel, is replaced.

@@ -8,6 +8,7 @@
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
+#include "Controller/Global/throwClass.h"
 #include "Controller/Recording/autocueDisplayClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Controller/Recording/recordViewClassState.h"
@@ -159,8 +160,10 @@ void recordViewClass::saveRecording() {
         path += ".mov";
     // The panel asked before a file already there may be replaced.
     if (auto moved = qrn::files::move(*globals().playbackFileURL, path); !moved) {
-        captureSessionClass().changeErrorMessage("Unable to save recording", "Unable to save recording",
-                                                 moved.error(), MessageType::error);
+        // Said where it cannot be missed: the presenter would otherwise take the movie for
+        // saved. The playback stays, so another place can be chosen.
+        QRN_LOG_ERROR("Unable to save recording: " + moved.error());
+        throwClass().showError("The recording could not be saved. " + moved.error());
         return;
     }
     dismissPlayback();
