@@ -243,3 +243,32 @@ TEST_F(TakeInTheApp, AStopBeforeTheFirstPictureLeavesNoFileAndACameraOnlySession
     studio.dismissPlaybackCheck();
     EXPECT_TRUE(moviesIn(projectPath()).empty());
 }
+
+// A take cannot be made again: quitting in the middle of one finishes its recording into the
+// project folder, and the windows that close after the quit leave it there.
+TEST_F(TakeInTheApp, QuittingMidTakeFinishesTheRecordingAndKeepsIt) {
+    using qrn::media::AccessStatus;
+    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Audio, AccessStatus::Authorized);
+    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Video, AccessStatus::Authorized);
+    ASSERT_TRUE(createProject(1));
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    ASSERT_TRUE(waitForCameraPicture());
+    recordViewClass studio;
+    captureSessionClass capture;
+    screen->startRecording();
+    advance(4.5);
+    ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getRecordingStartDate().has_value(); }, 10));
+    recordFor(1.0);
+    const auto path = *capture.getOutputURL();
+
+    delegate.applicationWillTerminate();
+    EXPECT_FALSE(capture.getMovieOutput()->isRecording());
+    EXPECT_FALSE(capture.getStartedRecording());
+    mainWindow()->close();
+    advance(1.0);
+    ASSERT_TRUE(qrn::files::exists(path));
+    auto info = qrn::media::loadMovieInfo(path);
+    ASSERT_TRUE(info);
+    EXPECT_GT(info->duration, 0.5);
+}

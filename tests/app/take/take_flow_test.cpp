@@ -255,26 +255,30 @@ TEST(TakeFlowStudioByHand, DismissWhileProcessingLeavesNoFileAndNoSession) {
               s.holder(s.layerIds[2])->superview()->layer().get());
 }
 
-TEST(TakeFlowStudioByHand, ClosingTheStudioMidExportLeavesNoWorkerNoMovieAndTheViewsBack) {
+TEST(TakeFlowStudioByHand, ClosingTheStudioMidExportKeepsTheRecordingNoHalfMovieNoWorkerAndTheViewsBack) {
     studioByHand s(2);
     s.open();
     captureSessionClass c;
     recordTake(s, {0.5}, 3.0);
     qrn::MainQueue::advance(0.1);
     ASSERT_TRUE(c.getExportSession());
+    const std::string recording = fs::path(*c.getOutputURL()).filename().string();
     const auto holder = s.holder(s.layerIds[1]);
     recordViewClass().clearClass();
     EXPECT_FALSE(c.getExportSession());
     EXPECT_FALSE(c.getProcessingRecording());
-    EXPECT_TRUE(s.movies().empty());
+    // The take stays; the movie the export had begun does not pass for a finished one.
+    EXPECT_EQ(s.movies(), std::vector<std::string>{recording});
     // Taken back before the studio let the views go: the export's tree holds none of them.
     EXPECT_EQ(holder->layer()->superlayerPointer(),
               holder->superview() ? holder->superview()->layer().get() : nullptr);
     s.sync(); // the studio emptied itself; the test keeps its views
-    // A late completion finds nothing to do.
+    // A late completion finds nothing to do, nor does the output's late report.
     qrn::MainQueue::advance(1);
     qrn::MainQueue::runPending();
     EXPECT_FALSE(recordViewClass().getPlaybackShown());
+    EXPECT_EQ(s.movies(), std::vector<std::string>{recording});
+    (void)qrn::files::remove(s.project.path().toStdString() + "/" + recording);
 
     // In the countdown: it stops and nothing is recorded.
     recordViewClass().recordButtonPressed();

@@ -39,6 +39,19 @@ void showPlaybackButtons(const recordViewClass::takeScreen& screen, bool playbac
     screen.showButton(button::savePlayback, playback);
 }
 
+// Hides the movie on show and its buttons; the file is the caller's.
+void putPlaybackAway() {
+    recordViewClass studio;
+    auto screen = studio.getTakeScreen();
+    if (screen && screen->playbackView)
+        screen->playbackView->setHidden(true);
+    studio.removePlayerFromPlayerView();
+    globals().playbackShown = false;
+    if (screen)
+        showPlaybackButtons(*screen, false);
+    studio.resetTimerTextView();
+}
+
 } // namespace
 
 void recordViewClass::recordButtonPressed() {
@@ -202,23 +215,18 @@ void recordViewClass::dismissPlaybackCheck() {
 
 void recordViewClass::dismissPlayback() {
     QRN_LOG_IN();
-    auto screen = getTakeScreen();
-    if (screen && screen->playbackView)
-        screen->playbackView->setHidden(true);
-    removePlayerFromPlayerView();
-    globals().playbackShown = false;
-    if (screen)
-        showPlaybackButtons(*screen, false);
-    resetTimerTextView();
+    putPlaybackAway();
     if (globals().playbackFileURL && qrn::files::exists(*globals().playbackFileURL)) {
         if (auto removed = qrn::files::remove(*globals().playbackFileURL); !removed)
             QRN_LOG_ERROR(removed.error());
     }
 }
 
-void recordViewClass::discardUnsavedPlayback() {
+void recordViewClass::setTakeAside() {
+    QRN_LOG_IN(LogValues{{"playbackShown", globals().playbackShown}});
+    captureSessionClass().setTakeAside();
     if (globals().playbackShown)
-        dismissPlayback();
+        putPlaybackAway();
 }
 
 void recordViewClass::incrementCancelledRecordingCheck() {
