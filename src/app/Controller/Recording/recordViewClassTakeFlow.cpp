@@ -2,6 +2,7 @@
 // countdown clip, the playback of the finished movie, saving or dismissing it, cancelling a
 // take still being processed, and the reset that readies the studio for the next take.
 #include <cstdlib>
+#include <string>
 
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/captureSessionClassTake.h"
@@ -37,6 +38,13 @@ void showPlaybackButtons(const recordViewClass::takeScreen& screen, bool playbac
     screen.showButton(button::videoSettings, !playback);
     screen.showButton(button::dismissPlayback, playback);
     screen.showButton(button::savePlayback, playback);
+}
+
+// The system's reason at the end of a file error (`... "path": reason`); the whole text when it
+// has none.
+std::string systemReason(const std::string& error) {
+    const auto at = error.rfind("\": ");
+    return at == std::string::npos ? error : error.substr(at + 3);
 }
 
 // Hides the movie on show and its buttons; the file is the caller's.
@@ -176,7 +184,8 @@ void recordViewClass::saveRecording() {
         // Said where it cannot be missed: the presenter would otherwise take the movie for
         // saved. The playback stays, so another place can be chosen.
         QRN_LOG_ERROR("Unable to save recording: " + moved.error());
-        throwClass().showError("The recording could not be saved. " + moved.error());
+        throwClass().showError("The recording could not be saved as \"" + path +
+                               "\": " + systemReason(moved.error()) + ". Choose another place to save it.");
         return;
     }
     dismissPlayback();
