@@ -282,8 +282,10 @@ void captureSessionClass::setTakeAside() {
     if (!busy && !state.exportSession && !state.layersLent)
         return;
     const bool recorded = state.startedRecording || state.processingRecording;
-    // Asked before the take is superseded below: a dismissed take is not the presenter's to keep.
-    const bool keep = recorded && takeIsCurrent();
+    // Asked before the take is superseded below: a take dismissed, or stopped before its first
+    // picture, holds nothing the presenter wants.
+    const bool keep = recorded && takeIsCurrent() &&
+                      (state.processingRecording || recordViewClass().getRecordingStartDate());
     // Every pending block of this take finds itself superseded.
     state.recordingTimerCounter = nextTimerCounter(state.recordingTimerCounter);
     recordViewClass().incrementCancelledRecordingCheck();
@@ -299,14 +301,14 @@ void captureSessionClass::setTakeAside() {
     }
     state.removeWhenExportEnds = false;
     if (state.outputURL && recorded) {
-        if (keep) {
-            // Finished here rather than by a report that may never run (the application may be
-            // quitting): the output gives up on silent inputs after its grace, so this is short.
-            output->waitUntilFinished();
+        // The file is finished here rather than on the output's report of its end, which may
+        // never run (the application may be quitting). The output gives up on silent inputs
+        // after its grace, so this is short.
+        output->waitUntilFinished();
+        if (keep)
             state.keptRecording = state.outputURL;
-        } else {
+        else
             (void)qrn::files::remove(*state.outputURL);
-        }
     }
     takeBackLentLayers();
     recordViewClass().stopTimer();
