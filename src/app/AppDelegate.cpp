@@ -129,8 +129,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::applicationWillTerminate() {
     QRN_LOG_IN();
     closeWindowsOrPanelClass().closeAllExternalWindows();
-    // An exported take the presenter did not save is not left in the project folder.
-    recordViewClass().discardUnsavedPlayback();
+    // A take is never lost to a quit: a recording under way is finished into the project
+    // folder before the process ends, and an unsaved movie stays there.
+    recordViewClass().setTakeAside();
     viewLoaderClass().setViewLoaderController(nullptr);
     // Pictures still to decode would hold the quit up: the pool finishes its queue before the
     // process may end.

@@ -83,6 +83,10 @@ Status copyFolder(const Path& from, const Path& to) {
 
 Status move(const Path& from, const Path& to) {
     std::error_code ec;
+    // An injected failure stands for a target folder that cannot be written.
+    if (injectedFailure(WriteStep::Rename, to))
+        return fromError("Could not move \"" + from.string() + "\" to", to,
+                         std::make_error_code(std::errc::permission_denied));
     fs::rename(from, to, ec);
     if (ec == std::errc::cross_device_link) {
         // Another file system: copy beside the target first, so that a failed copy leaves any

@@ -33,7 +33,7 @@ Status replaceAtomically(const Path& target, const std::string& bytes);
 // True when both files exist and hold the same bytes.
 bool sameContents(const Path& a, const Path& b);
 
-// Tests use this to make the next writes fail at a chosen step.
+// Tests use this to make the next writes fail at a chosen step (a move fails at Rename).
 enum class WriteStep { Open, Write, Flush, Rename };
 void setWriteFailureForTesting(std::function<bool(WriteStep, const Path&)> shouldFail);
 

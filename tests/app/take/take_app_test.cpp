@@ -33,7 +33,20 @@
 
 namespace {
 
-class TakeInTheApp : public studiotest::StudioTest {};
+class TakeInTheApp : public studiotest::StudioTest {
+  protected:
+    static void allowCameraAndMicrophone() {
+        using qrn::media::AccessStatus;
+        qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Audio, AccessStatus::Authorized);
+        qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Video, AccessStatus::Authorized);
+    }
+    // A project of two assets open in the studio, its camera delivering; null when it is not.
+    recordViewController* studioOfTwoAssets() {
+        allowCameraAndMicrophone();
+        auto* screen = createProject(1) ? openStudio() : nullptr;
+        return screen && waitForCameraPicture() ? screen : nullptr;
+    }
+};
 
 QColor colourAt(const std::string& path, double t) {
     auto reader = qrn::media::VideoTrackReader::open(path);
@@ -75,9 +88,7 @@ std::vector<std::string> moviesIn(const std::string& dir) {
 } // namespace
 
 TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
-    using qrn::media::AccessStatus;
-    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Audio, AccessStatus::Authorized);
-    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Video, AccessStatus::Authorized);
+    allowCameraAndMicrophone();
     ASSERT_TRUE(createProject(2));
     previewLayerClass model;
     // One solid layer per asset over the camera, half the preview's size at its centre.
@@ -205,13 +216,8 @@ TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
 }
 
 TEST_F(TakeInTheApp, AStopBeforeTheFirstPictureLeavesNoFileAndACameraOnlySessionUsesTheStandIn) {
-    using qrn::media::AccessStatus;
-    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Audio, AccessStatus::Authorized);
-    qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Video, AccessStatus::Authorized);
-    ASSERT_TRUE(createProject(1));
-    auto* screen = openStudio();
+    auto* screen = studioOfTwoAssets();
     ASSERT_TRUE(screen);
-    ASSERT_TRUE(waitForCameraPicture());
     recordViewClass studio;
     captureSessionClass capture;
     // Stopped before the movie output has told of its first picture.
@@ -242,4 +248,28 @@ TEST_F(TakeInTheApp, AStopBeforeTheFirstPictureLeavesNoFileAndACameraOnlySession
     ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 120));
     studio.dismissPlaybackCheck();
     EXPECT_TRUE(moviesIn(projectPath()).empty());
+}
+
+// A take cannot be made again: quitting in the middle of one finishes its recording into the
+// project folder, and the windows that close after the quit leave it there.
+TEST_F(TakeInTheApp, QuittingMidTakeFinishesTheRecordingAndKeepsIt) {
+    auto* screen = studioOfTwoAssets();
+    ASSERT_TRUE(screen);
+    recordViewClass studio;
+    captureSessionClass capture;
+    screen->startRecording();
+    advance(4.5);
+    ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getRecordingStartDate().has_value(); }, 10));
+    recordFor(1.0);
+    const auto path = *capture.getOutputURL();
+
+    delegate.applicationWillTerminate();
+    EXPECT_FALSE(capture.getMovieOutput()->isRecording());
+    EXPECT_FALSE(capture.getStartedRecording());
+    mainWindow()->close();
+    advance(1.0);
+    ASSERT_TRUE(qrn::files::exists(path));
+    auto info = qrn::media::loadMovieInfo(path);
+    ASSERT_TRUE(info);
+    EXPECT_GT(info->duration, 0.5);
 }

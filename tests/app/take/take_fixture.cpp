@@ -77,7 +77,7 @@ studioByHand::studioByHand(int assets, bool withLayers) {
 }
 
 studioByHand::~studioByHand() {
-    captureSessionClass().abandonTake();
+    captureSessionClass().setTakeAside();
     captureSessionClass::resetTakeForTesting();
     recordViewClass::resetForTesting();
     persistentDataStorageClass().setProjectDirectory("");

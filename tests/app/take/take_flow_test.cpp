@@ -13,6 +13,7 @@
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/media/bundle_clips.h"
@@ -187,12 +188,23 @@ TEST(TakeFlowStudioByHand, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayba
     }
     EXPECT_TRUE(recordViewClass().getPlaybackShown());
     EXPECT_TRUE(qrn::files::exists(movie));
-    // A folder that is not there: the message, and the playback stays.
+    // A folder that cannot be written: an alert with the reason, and the playback stays for
+    // another place to be chosen.
     {
-        savePanelAnswer answer(elsewhere.filePath("gone/Take 1.mov").toStdString());
+        const std::string refused = elsewhere.filePath("Take 1.mov").toStdString();
+        std::vector<std::string> alerts;
+        qrn::setAlertPresenter([&](const std::string& m) { alerts.push_back(m); });
+        qrn::files::setWriteFailureForTesting(
+            [&](qrn::files::WriteStep, const qrn::files::Path& p) { return p == refused; });
+        savePanelAnswer answer(refused);
         recordViewClass().saveRecording();
+        qrn::files::setWriteFailureForTesting(nullptr);
+        qrn::setAlertPresenter(nullptr);
+        ASSERT_EQ(alerts.size(), 1u);
+        EXPECT_EQ(alerts[0], "The recording could not be saved as \"" + refused +
+                                 "\": Permission denied. Choose another place to save it.");
+        EXPECT_FALSE(qrn::files::exists(refused));
     }
-    EXPECT_EQ(s.message(), "Unable to save recording");
     EXPECT_TRUE(recordViewClass().getPlaybackShown());
     EXPECT_TRUE(qrn::files::exists(movie));
     // An existing file, confirmed in the panel, is replaced.
@@ -243,26 +255,30 @@ TEST(TakeFlowStudioByHand, DismissWhileProcessingLeavesNoFileAndNoSession) {
               s.holder(s.layerIds[2])->superview()->layer().get());
 }
 
-TEST(TakeFlowStudioByHand, ClosingTheStudioMidExportLeavesNoWorkerNoMovieAndTheViewsBack) {
+TEST(TakeFlowStudioByHand, ClosingTheStudioMidExportKeepsTheRecordingNoHalfMovieNoWorkerAndTheViewsBack) {
     studioByHand s(2);
     s.open();
     captureSessionClass c;
     recordTake(s, {0.5}, 3.0);
     qrn::MainQueue::advance(0.1);
     ASSERT_TRUE(c.getExportSession());
+    const std::string recording = fs::path(*c.getOutputURL()).filename().string();
     const auto holder = s.holder(s.layerIds[1]);
     recordViewClass().clearClass();
     EXPECT_FALSE(c.getExportSession());
     EXPECT_FALSE(c.getProcessingRecording());
-    EXPECT_TRUE(s.movies().empty());
+    // The take stays; the movie the export had begun does not pass for a finished one.
+    EXPECT_EQ(s.movies(), std::vector<std::string>{recording});
     // Taken back before the studio let the views go: the export's tree holds none of them.
     EXPECT_EQ(holder->layer()->superlayerPointer(),
               holder->superview() ? holder->superview()->layer().get() : nullptr);
     s.sync(); // the studio emptied itself; the test keeps its views
-    // A late completion finds nothing to do.
+    // A late completion finds nothing to do, nor does the output's late report.
     qrn::MainQueue::advance(1);
     qrn::MainQueue::runPending();
     EXPECT_FALSE(recordViewClass().getPlaybackShown());
+    EXPECT_EQ(s.movies(), std::vector<std::string>{recording});
+    (void)qrn::files::remove(s.project.path().toStdString() + "/" + recording);
 
     // In the countdown: it stops and nothing is recorded.
     recordViewClass().recordButtonPressed();

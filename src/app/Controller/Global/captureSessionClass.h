@@ -109,10 +109,13 @@ class captureSessionClass {
                                        const std::optional<std::string>& fileType, const std::string& path);
     // Whether the take that started last is still wanted (not dismissed or cancelled since).
     bool takeIsCurrent();
-    // The studio closes, or another project is made or opened, whatever the take is doing:
-    // the countdown stops, a recording stops and its file goes, an export is cancelled and
-    // waited for, its file goes, and the lent views come back.
-    void abandonTake();
+    // The studio closes, the application quits, or another project is made or opened, whatever
+    // the take is doing. A take cannot be made again, so its recording stays in the project
+    // folder: a recording under way is stopped and its file finished before this returns, and
+    // an export under way is cancelled and waited for (its unfinished movie goes, the recording
+    // it was made from stays). A countdown simply stops; a take the presenter dismissed, or
+    // stopped before its first picture, leaves nothing. The lent views come back.
+    void setTakeAside();
 
     struct mutableComposition {
         std::shared_ptr<qrn::media::Composition> composition;

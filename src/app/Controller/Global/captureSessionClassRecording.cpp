@@ -74,7 +74,8 @@ class takeRecordingDelegate : public qrn::media::RecordingDelegate {
             return;
         }
         // A take that was cancelled before it got this far leaves nothing behind.
-        (void)qrn::files::remove(path);
+        if (state.keptRecording != path)
+            (void)qrn::files::remove(path);
     }
 };
 
@@ -273,21 +274,24 @@ std::optional<std::string> captureSessionClass::tempURL(const std::string& fileN
     return full;
 }
 
-void captureSessionClass::abandonTake() {
+void captureSessionClass::setTakeAside() {
     QRN_LOG_IN(LogValues{{"startedRecordingTimer", state.startedRecordingTimer},
                          {"startedRecording", state.startedRecording},
                          {"processingRecording", state.processingRecording}});
     const bool busy = state.startedRecordingTimer || state.startedRecording || state.processingRecording;
     if (!busy && !state.exportSession && !state.layersLent)
         return;
+    const bool recorded = state.startedRecording || state.processingRecording;
+    // Asked before the take is superseded below: a take dismissed, or stopped before its first
+    // picture, holds nothing the presenter wants.
+    const bool keep = recorded && takeIsCurrent() &&
+                      (state.processingRecording || recordViewClass().getRecordingStartDate());
     // Every pending block of this take finds itself superseded.
     state.recordingTimerCounter = nextTimerCounter(state.recordingTimerCounter);
     recordViewClass().incrementCancelledRecordingCheck();
-    if (state.startedRecording || state.processingRecording) {
-        auto output = getMovieOutput();
-        if (output->isRecording())
-            output->stopRecording();
-    }
+    auto output = getMovieOutput();
+    if (recorded && output->isRecording())
+        output->stopRecording();
     if (auto session = std::move(state.exportSession)) {
         session->cancelExport();
         const std::string out = session->outputPath();
@@ -296,8 +300,16 @@ void captureSessionClass::abandonTake() {
             (void)qrn::files::remove(out);
     }
     state.removeWhenExportEnds = false;
-    if (state.outputURL && (busy || state.processingRecording))
-        (void)qrn::files::remove(*state.outputURL);
+    if (state.outputURL && recorded) {
+        // The file is finished here rather than on the output's report of its end, which may
+        // never run (the application may be quitting). The output gives up on silent inputs
+        // after its grace, so this is short.
+        output->waitUntilFinished();
+        if (keep)
+            state.keptRecording = state.outputURL;
+        else
+            (void)qrn::files::remove(*state.outputURL);
+    }
     takeBackLentLayers();
     recordViewClass().stopTimer();
     recordViewClass().setRecordingStartDate(std::nullopt);

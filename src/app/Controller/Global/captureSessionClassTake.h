@@ -12,6 +12,8 @@ class ExportSession;
 
 struct captureSessionTakeState {
     std::optional<std::string> outputURL;
+    // A recording set aside by setTakeAside(): the output's late report of its end leaves it.
+    std::optional<std::string> keptRecording;
     bool startedRecording = false;
     bool startedRecordingTimer = false;
     bool processingRecording = false;

@@ -231,9 +231,10 @@ class recordViewClass {
                                         bool playerTypeIsView, bool playImmediately);
     void playbackRecording(const std::string& path, const std::string& uuid);
     void dismissPlayback();
-    // A take on show that was never saved goes as a dismiss would take it: when the studio is
-    // cleared away and when the application quits. Nothing happens without one on show.
-    void discardUnsavedPlayback();
+    // The studio is cleared away or the application quits: the take under way is set aside
+    // (captureSessionClass::setTakeAside) and a movie on show is put away unsaved. Both stay in
+    // the project folder; only the presenter's dismiss deletes a take.
+    void setTakeAside();
     void incrementCancelledRecordingCheck();
     void resetAppAfterRecording(bool fullyFinishedExportingVideo);
     bool getDismissPlaybackPending();

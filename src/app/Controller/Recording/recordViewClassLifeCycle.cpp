@@ -106,10 +106,9 @@ void recordViewClass::loadContent() {
 
 void recordViewClass::clearClass() {
     QRN_LOG_IN();
-    // A take still under way goes with the studio: its countdown, recording and export stop,
-    // its files go and the layers it lent come back first.
-    captureSessionClass().abandonTake();
-    discardUnsavedPlayback();
+    // A take still under way stops with the studio and stays in the project folder, as does a
+    // movie on show; the layers it lent come back first.
+    setTakeAside();
     auto& g = globals();
     if (g.clearHandler)
         g.clearHandler();

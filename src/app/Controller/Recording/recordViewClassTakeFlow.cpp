@@ -2,12 +2,14 @@
 // countdown clip, the playback of the finished movie, saving or dismissing it, cancelling a
 // take still being processed, and the reset that readies the studio for the next take.
 #include <cstdlib>
+#include <string>
 
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/captureSessionClassTake.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
+#include "Controller/Global/throwClass.h"
 #include "Controller/Recording/autocueDisplayClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Controller/Recording/recordViewClassState.h"
@@ -36,6 +38,26 @@ void showPlaybackButtons(const recordViewClass::takeScreen& screen, bool playbac
     screen.showButton(button::videoSettings, !playback);
     screen.showButton(button::dismissPlayback, playback);
     screen.showButton(button::savePlayback, playback);
+}
+
+// The system's reason at the end of a file error (`... "path": reason`); the whole text when it
+// has none.
+std::string systemReason(const std::string& error) {
+    const auto at = error.rfind("\": ");
+    return at == std::string::npos ? error : error.substr(at + 3);
+}
+
+// Hides the movie on show and its buttons; the file is the caller's.
+void putPlaybackAway() {
+    recordViewClass studio;
+    auto screen = studio.getTakeScreen();
+    if (screen && screen->playbackView)
+        screen->playbackView->setHidden(true);
+    studio.removePlayerFromPlayerView();
+    globals().playbackShown = false;
+    if (screen)
+        showPlaybackButtons(*screen, false);
+    studio.resetTimerTextView();
 }
 
 } // namespace
@@ -159,8 +181,11 @@ void recordViewClass::saveRecording() {
         path += ".mov";
     // The panel asked before a file already there may be replaced.
     if (auto moved = qrn::files::move(*globals().playbackFileURL, path); !moved) {
-        captureSessionClass().changeErrorMessage("Unable to save recording", "Unable to save recording",
-                                                 moved.error(), MessageType::error);
+        // Said where it cannot be missed: the presenter would otherwise take the movie for
+        // saved. The playback stays, so another place can be chosen.
+        QRN_LOG_ERROR("Unable to save recording: " + moved.error());
+        throwClass().showError("The recording could not be saved as \"" + path +
+                               "\": " + systemReason(moved.error()) + ". Choose another place to save it.");
         return;
     }
     dismissPlayback();
@@ -199,23 +224,18 @@ void recordViewClass::dismissPlaybackCheck() {
 
 void recordViewClass::dismissPlayback() {
     QRN_LOG_IN();
-    auto screen = getTakeScreen();
-    if (screen && screen->playbackView)
-        screen->playbackView->setHidden(true);
-    removePlayerFromPlayerView();
-    globals().playbackShown = false;
-    if (screen)
-        showPlaybackButtons(*screen, false);
-    resetTimerTextView();
+    putPlaybackAway();
     if (globals().playbackFileURL && qrn::files::exists(*globals().playbackFileURL)) {
         if (auto removed = qrn::files::remove(*globals().playbackFileURL); !removed)
             QRN_LOG_ERROR(removed.error());
     }
 }
 
-void recordViewClass::discardUnsavedPlayback() {
+void recordViewClass::setTakeAside() {
+    QRN_LOG_IN(LogValues{{"playbackShown", globals().playbackShown}});
+    captureSessionClass().setTakeAside();
     if (globals().playbackShown)
-        dismissPlayback();
+        putPlaybackAway();
 }
 
 void recordViewClass::incrementCancelledRecordingCheck() {
