@@ -279,6 +279,25 @@ void ColourCubeRows::lookUp(const std::uint8_t* s, std::uint8_t* d, int width) c
     }
 }
 
+namespace {
+
+// Four pixels whose cells keep all they hold (corners 0xFF) as they are, as the table lookup
+// leaves them, in the destination's layout; the others from `otherwise`.
+template <ChannelOrder Src, ChannelOrder Dst>
+__m128i keptOrCleared(const std::uint8_t* s, const std::uint32_t m[4], __m128i otherwise) {
+    __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    if constexpr (Src != Dst)
+        in = _mm_or_si128(_mm_and_si128(in, _mm_set1_epi32(static_cast<int>(0xFF00FF00u))),
+                          _mm_or_si128(_mm_and_si128(_mm_srli_epi32(in, 16), _mm_set1_epi32(0xFF)),
+                                       _mm_slli_epi32(_mm_and_si128(in, _mm_set1_epi32(0xFF)), 16)));
+    const __m128i bits = _mm_set_epi32(static_cast<int>(m[3]), static_cast<int>(m[2]), static_cast<int>(m[1]),
+                                       static_cast<int>(m[0]));
+    const __m128i whole = _mm_cmpeq_epi32(bits, _mm_set1_epi32(0xFF));
+    return _mm_or_si128(_mm_and_si128(whole, in), _mm_andnot_si128(whole, otherwise));
+}
+
+} // namespace
+
 template <ChannelOrder Src, ChannelOrder Dst>
 void ColourCubeRows::lookUpKey(const std::uint8_t* s, std::uint8_t* d, int width) const {
     constexpr ChannelOffsets si = channelOffsets(Src);
@@ -329,15 +348,15 @@ void ColourCubeRows::lookUpKey(const std::uint8_t* s, std::uint8_t* d, int width
                    : block[j] == 1 ? 0xFF
                                    : 0;
         }
-        if ((m[0] | m[1] | m[2] | m[3]) == 0) {
-            std::memset(d, 0, 16);
-            continue;
-        }
-        if ((m[0] & m[1] & m[2] & m[3]) == 0xFF && Src == Dst) {
-            std::memcpy(d, s, 16);
-            continue;
-        }
-        blendFour<Src, Dst>(s, d, m);
+        // Only cells with corners of both kinds blend; the others keep or clear their pixel.
+        std::uint32_t edge = 0;
+        for (int j = 0; j < 4; ++j)
+            edge |= (m[j] ^ (m[j] >> 1)) & 0x7F;
+        if (edge)
+            blendFour<Src, Dst>(s, d, m);
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                             keptOrCleared<Src, Dst>(s, m, _mm_setzero_si128()));
     }
     if (x < width)
         lookUp<Src, Dst>(s, d, width - x);
@@ -387,14 +406,7 @@ void ColourCubeRows::blendFour(const std::uint8_t* s, std::uint8_t* d, const std
     const __m128i alpha = rounded(a);
     __m128i out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r, 8 * di.r), _mm_slli_epi32(g, 8 * di.g)),
                                _mm_or_si128(_mm_slli_epi32(b, 8 * di.b), _mm_slli_epi32(alpha, 8 * di.a)));
-    // A pixel whose cell keeps all it holds is itself, as the table lookup leaves it.
-    __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    if constexpr (Src != Dst)
-        in = _mm_or_si128(_mm_and_si128(in, _mm_set1_epi32(static_cast<int>(0xFF00FF00u))),
-                          _mm_or_si128(_mm_and_si128(_mm_srli_epi32(in, 16), _mm_set1_epi32(0xFF)),
-                                       _mm_slli_epi32(_mm_and_si128(in, _mm_set1_epi32(0xFF)), 16)));
-    const __m128i whole = _mm_cmpeq_epi32(bits, _mm_set1_epi32(0xFF));
-    out = _mm_or_si128(_mm_and_si128(whole, in), _mm_andnot_si128(whole, out));
+    out = keptOrCleared<Src, Dst>(s, m, out);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
 }
 
