@@ -90,27 +90,33 @@ void ColourCube::findKey(const std::vector<std::uint8_t>& kind) {
             p = 0;
     const int m = n - 1;
     corners_.resize(static_cast<std::size_t>(m) * m * m);
+    const std::size_t stepG = static_cast<std::size_t>(n), stepB = stepG * stepG;
+    auto keeps = [&kind](std::size_t i, int corner) { return static_cast<unsigned>(kind[i] == 1) << corner; };
+    std::uint8_t* cell = corners_.data();
     for (int b = 0; b < m; ++b)
         for (int g = 0; g < m; ++g)
             for (int r = 0; r < m; ++r) {
-                std::uint8_t bits = 0;
-                for (int corner = 0; corner < 8; ++corner)
-                    if (kind[offsetOf(r + (corner & 1), g + ((corner >> 1) & 1), b + (corner >> 2)) / 4] == 1)
-                        bits |= static_cast<std::uint8_t>(1 << corner);
-                corners_[static_cast<std::size_t>(r) +
-                         static_cast<std::size_t>(m) * (g + static_cast<std::size_t>(m) * b)] = bits;
+                const std::size_t i = static_cast<std::size_t>(r) + stepG * g + stepB * b;
+                *cell++ = static_cast<std::uint8_t>(keeps(i, 0) | keeps(i + 1, 1) | keeps(i + stepG, 2) |
+                                                    keeps(i + stepG + 1, 3) | keeps(i + stepB, 4) |
+                                                    keeps(i + stepB + 1, 5) | keeps(i + stepB + stepG, 6) |
+                                                    keeps(i + stepB + stepG + 1, 7));
             }
     positions_ = std::move(positions);
     // Each block of eight values an axis spans a few cells; the block is settled when they agree.
-    auto cellOf = [n](int v) { return ColourCubeRows::opaqueCell(v, n); };
+    int first[32], last[32];
+    for (int k = 0; k < 32; ++k) {
+        first[k] = ColourCubeRows::opaqueCell(8 * k, n);
+        last[k] = ColourCubeRows::opaqueCell(8 * k + 7, n);
+    }
     blocks_.resize(32 * 32 * 32);
     for (int b = 0; b < 32; ++b)
         for (int g = 0; g < 32; ++g)
             for (int r = 0; r < 32; ++r) {
                 std::uint8_t all = 0xFF, any = 0;
-                for (int cb = cellOf(8 * b); cb <= cellOf(8 * b + 7); ++cb)
-                    for (int cg = cellOf(8 * g); cg <= cellOf(8 * g + 7); ++cg)
-                        for (int cr = cellOf(8 * r); cr <= cellOf(8 * r + 7); ++cr) {
+                for (int cb = first[b]; cb <= last[b]; ++cb)
+                    for (int cg = first[g]; cg <= last[g]; ++cg)
+                        for (int cr = first[r]; cr <= last[r]; ++cr) {
                             const std::uint8_t c = corners_[static_cast<std::size_t>(cr) +
                                                             static_cast<std::size_t>(m) *
                                                                 (cg + static_cast<std::size_t>(m) * cb)];
