@@ -1,7 +1,6 @@
 #include "platform/imaging/colour_cube.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
@@ -156,8 +155,6 @@ ColourCubeRows::ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, Ch
         return;
     for (int v = 0; v < 256; ++v)
         opaque_[v] = axisPosition(std::min(1.0f, static_cast<float>(v) / 255.0f), cube.dimension());
-    // The cube's blocks and this table must put a value in the same cell.
-    assert(opaque_[200].index == opaqueCell(200, cube.dimension()));
     if (!cube.isKey())
         return;
     const int m = cube.dimension() - 1;
@@ -314,7 +311,8 @@ void ColourCubeRows::lookUpKey(const std::uint8_t* s, std::uint8_t* d, int width
     const KeyAxis* blue = green + 256;
     // Four pixels at a time: those of a camera picture mostly lie in cells that keep or clear
     // all they hold, and the four together are copied or cleared; a group with a cell on the
-    // key's edge is blended in one go, so the cost hardly depends on the picture.
+    // key's edge is blended in one go.
+
     // The block of a pixel: the top five bits of red, green and blue side by side, moved from
     // where the channel lies in the pixel's word.
     auto field = [](__m128i w, int channel, int to) {

@@ -51,14 +51,16 @@ class ColourCube {
 
     // A key: every entry either its own colour, opaque, or clear, and each axis position one
     // value throughout. Then a cell is told by which of its corners keep their colour, and a
-    // lookup need not read the table, whose 16 bytes an entry miss the cache on varied pictures.
+    // lookup need not read the table itself, which at 16 bytes an entry misses the cache on
+    // varied pictures.
     bool isKey() const { return !corners_.empty(); }
     // Per cell, red fastest: bit (dr | dg << 1 | db << 2) set when corner (r + dr, g + dg, b + db)
     // keeps its colour. Only for a key.
     const std::uint8_t* corners() const { return corners_.data(); }
     // Opaque 8-bit colours by their top five bits a channel (red fastest): 0 when every cell such
     // a colour can fall in is clear, 1 when every one keeps its colour, 2 when it takes a look
-    // at the cell. 32 KiB that stay in the cache, where the cells take eight times that.
+    // at the cell. 32 KiB that stay in the cache, where the cells take eight times that. Only
+    // for a key.
     const std::uint8_t* blocks() const { return blocks_.data(); }
     // The value position k of `axis` (0 red, 1 green, 2 blue) holds. Only for a key.
     float position(int axis, int k) const {
