@@ -100,6 +100,60 @@ void BM_ChromaKey(benchmark::State& state) {
                     [&](int b, int e) { applyColourCube(*cube, src.view(), d, b, e); });
 }
 
+// The export's camera picture: the test camera's 720p picture under sensor noise, in 4:2:0 as
+// the camera gives it, scaled up to 1080p. Colours everywhere on the hue circle and no two
+// neighbouring pixels alike, unlike the staged frame above. Made by ffmpeg once per run, as
+// raw BGRA that its colorkey then reads too; empty when ffmpeg cannot make it.
+constexpr int kCameraLikeFrames = 8;
+
+const std::string& cameraLikeFile() {
+    static const std::string path = [] {
+        const auto file = std::filesystem::temp_directory_path() /
+                          ("qrn_bench_camera_like_" + std::to_string(getpid()) + ".bgra");
+        const std::string command =
+            "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "
+            "testsrc2=size=1280x720:rate=30,noise=alls=14:allf=t+u,format=yuv420p,scale=" +
+            std::to_string(kWidth) + ":" + std::to_string(kHeight) + ",format=bgra -frames:v " +
+            std::to_string(kCameraLikeFrames) + " -f rawvideo " + file.string();
+        return std::system(command.c_str()) == 0 ? file.string() : std::string();
+    }();
+    return path;
+}
+
+const std::vector<Image>& cameraLikeFrames() {
+    static const std::vector<Image> frames = [] {
+        std::vector<Image> out;
+        std::ifstream in(cameraLikeFile(), std::ios::binary);
+        for (int i = 0; in && i < kCameraLikeFrames; ++i) {
+            Image img(kWidth, kHeight);
+            const ImageView v = img.mutableView();
+            for (int y = 0; y < kHeight; ++y)
+                in.read(reinterpret_cast<char*>(v.row(y)), 4 * kWidth);
+            if (in)
+                out.push_back(std::move(img));
+        }
+        return out;
+    }();
+    return frames;
+}
+
+void BM_ChromaKeyCameraLike(benchmark::State& state) {
+    const auto& frames = cameraLikeFrames();
+    if (frames.empty()) {
+        state.SkipWithError("ffmpeg could not make the camera-like frames");
+        return;
+    }
+    const auto cube = keyCube();
+    Image dst = makeLike(frames[0]);
+    const ImageView d = dst.mutableView();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const Image& src = frames[i++ % frames.size()];
+        forEachBand(kHeight, state.range(0),
+                    [&](int b, int e) { applyColourCube(*cube, src.view(), d, b, e); });
+    }
+}
+
 void BM_ChromaKeyTableBuild(benchmark::State& state) {
     double range = 10;
     for (auto _ : state) {
@@ -151,6 +205,7 @@ void threadArgs(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_ChromaKey)->Apply(threadArgs);
+BENCHMARK(BM_ChromaKeyCameraLike)->Apply(threadArgs);
 BENCHMARK(BM_ChromaKeyTableBuild)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxBlur)->Apply(threadArgs);
 BENCHMARK(BM_Median)->Apply(threadArgs);
@@ -183,17 +238,17 @@ double seconds(const std::string& command) {
 // ffmpeg's milliseconds per frame for one filter on raw frames of `pixelFormat`, with `threads`
 // 1 or 0 (its default).
 double ffmpegPerFrame(const std::string& input, const std::string& pixelFormat, const std::string& filter,
-                      int threads) {
+                      int threads, int framesInInput = 1) {
     const std::string threading = threads == 1 ? " -threads 1 -filter_threads 1" : "";
     auto run = [&](const std::string& vf) {
         return seconds("ffmpeg -hide_banner -loglevel error -nostdin" + threading + " -stream_loop " +
-                       std::to_string(kPeerFrames - 1) + " -f rawvideo -pix_fmt " + pixelFormat + " -s " +
-                       std::to_string(kWidth) + "x" + std::to_string(kHeight) + " -i " + input + " -vf " +
-                       vf + " -f null -");
+                       std::to_string(kPeerFrames / framesInInput - 1) + " -f rawvideo -pix_fmt " +
+                       pixelFormat + " -s " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                       " -i " + input + " -vf " + vf + " -f null -");
     };
     const double passThrough = run("null");
     const double filtered = run(filter);
-    return (filtered - passThrough) * 1000 / kPeerFrames;
+    return (filtered - passThrough) * 1000 / (kPeerFrames / framesInInput * framesInInput);
 }
 
 void comparePeers(const std::map<std::string, double>& ours) {
@@ -248,6 +303,25 @@ void comparePeers(const std::map<std::string, double>& ours) {
     std::filesystem::remove_all(dir);
 }
 
+// The chroma key on the camera-like frames beside colorkey on the very same frames.
+void compareChromaKeyOnCameraLikeFrames(const std::map<std::string, double>& ours) {
+    if (cameraLikeFile().empty())
+        return;
+    std::printf("\nchroma key on %d camera-like frames; ms per frame\n", kCameraLikeFrames);
+    std::printf("%-8s %10s %10s %10s\n", "threads", "ours", "colorkey", "colorkey/us");
+    for (int threads : {1, 0}) {
+        const std::string name =
+            "BM_ChromaKeyCameraLike/" + std::to_string(threads == 1 ? 1 : allCores()) + "/real_time";
+        const auto it = ours.find(name);
+        const double mine = it == ours.end() ? NAN : it->second;
+        const double theirs =
+            ffmpegPerFrame(cameraLikeFile(), "bgra", "colorkey=color=0x20FF00:similarity=0.1:blend=0.05",
+                           threads, kCameraLikeFrames);
+        std::printf("%-8s %10.2f %10.2f %10.2f\n", threads == 1 ? "1" : "all", mine, theirs, theirs / mine);
+    }
+    std::filesystem::remove(cameraLikeFile());
+}
+
 // Seconds a plain arithmetic loop takes on one thread and split over two: what the cores we run
 // on give a second thread right now (others' work on the same cores takes its share).
 std::pair<double, double> plainLoopSeconds() {
@@ -294,6 +368,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reportScaling(reporter.ms);
     comparePeers(reporter.ms);
+    compareChromaKeyOnCameraLikeFrames(reporter.ms);
     benchmark::Shutdown();
     return 0;
 }

@@ -733,10 +733,41 @@ void Renderer::drawFiltered(Pass& pass, QPainter& p, const Layer& layer, const Q
     p.restore();
 }
 
+namespace {
+
+// Whether the group of `layer` (its own picture, `size` pixels, mapped by `toGroup`) would be its
+// contents pixel for pixel: a plain layer with nothing but a premultiplied picture that lands on
+// the group exactly. The camera picture of a movie is such a layer, and every frame would
+// otherwise clear a group and copy the picture into it.
+bool groupIsContents(const Layer& layer, const QTransform& toGroup, const QSize& size) {
+    const QImage& contents = layer.contents();
+    const QRectF bounds = qrect(layer.bounds());
+    if (typeid(layer) != typeid(Layer) || !layer.sublayers().empty() || contents.isNull() ||
+        contents.size() != size || contents.format() != QImage::Format_ARGB32_Premultiplied ||
+        contents.devicePixelRatio() != 1 || layer.backgroundColour().alpha > 0 || layer.cornerRadius() > 0 ||
+        (layer.borderWidth() > 0 && layer.borderColour().alpha > 0) || bounds.isEmpty())
+        return false;
+    // Picture pixels onto group pixels, rows running downwards from the top of our y-up space.
+    const QTransform toPixels = QTransform(bounds.width() / contents.width(), 0, 0,
+                                           bounds.height() / contents.height(), bounds.left(), bounds.top()) *
+                                QTransform(1, 0, 0, -1, 0, bounds.top() + bounds.bottom()) * toGroup;
+    constexpr double e = 1e-9;
+    return std::abs(toPixels.m11() - 1) < e && std::abs(toPixels.m22() - 1) < e &&
+           std::abs(toPixels.m12()) < e && std::abs(toPixels.m21()) < e && std::abs(toPixels.dx()) < e &&
+           std::abs(toPixels.dy()) < e;
+}
+
+} // namespace
+
 QImage Renderer::filteredGroup(Pass& pass, const Layer& layer, const QTransform& toDevice, const QRect& r,
                                int depth) {
     // The layer and its sublayers are drawn on their own, filtered, then composited with the
     // layer's opacity, so the filters see the group's whole picture.
+    const QTransform toGroup = toDevice * QTransform::fromTranslate(-r.x(), -r.y());
+    if (groupIsContents(layer, toGroup, r.size())) {
+        ++runCaches_->layersDrawn;
+        return imaging::applyContentFilters(layer.contentFilters(), layer.contents());
+    }
     QImage group(r.size(), QImage::Format_ARGB32_Premultiplied);
     group.fill(Qt::transparent);
     const Pass outer{pass.t, pass.cull, pass.device, false, pass.groups, {}, pass.canvas, pass.clips};
@@ -747,7 +778,7 @@ QImage Renderer::filteredGroup(Pass& pass, const Layer& layer, const QTransform&
     {
         QPainter q(&group);
         setupHints(q);
-        drawBody(pass, q, layer, toDevice * QTransform::fromTranslate(-r.x(), -r.y()), 1.0, depth);
+        drawBody(pass, q, layer, toGroup, 1.0, depth);
     }
     pass.cull = outer.cull;
     pass.device = outer.device;

@@ -224,6 +224,60 @@ TEST(Renderer, ContentFiltersRunInOrderOnTheLayerAndItsSublayers) {
     EXPECT_TRUE(is(at(img, 75, 75), red));
 }
 
+namespace {
+// Passes the picture on unchanged, noting whether it was handed the layer's own contents.
+class SeeingFilter : public ContentFilter {
+  public:
+    std::string name() const override { return "seeing"; }
+    QImage apply(const QImage& image) const override {
+        sawContents = image.constBits() == contents.constBits();
+        return image;
+    }
+    QImage contents;
+    mutable bool sawContents = false;
+};
+} // namespace
+
+TEST(Renderer, AFilteredPictureThatFillsItsLayerPixelForPixelIsFilteredAsItIs) {
+    // A half-transparent noisy picture on a layer at whole pixels, over a background.
+    QImage picture(40, 30, QImage::Format_ARGB32_Premultiplied);
+    std::uint32_t seed = 7;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int a = (seed >> 24) % 2 ? 255 : int(seed >> 16 & 0xFF);
+            picture.setPixel(x, y,
+                             qRgba(int(seed & 0xFF) * a / 255, int(seed >> 8 & 0xFF) * a / 255, a / 2, a));
+        }
+    auto render = [&](const Rect& frame, bool withSublayer, bool& sawContents) {
+        auto root = solid(Rect(0, 0, 64, 48), blue);
+        auto layer = Layer::make(frame);
+        layer->setContents(picture);
+        layer->setOpacity(0.5);
+        auto filter = std::make_shared<SeeingFilter>();
+        filter->contents = picture;
+        layer->setContentFilters({filter});
+        if (withSublayer)
+            layer->addSublayer(Layer::make(Rect(0, 0, 1, 1)));
+        root->addSublayer(layer);
+        QImage out = Renderer().renderToImage(*root, {64, 48}, 0);
+        sawContents = filter->sawContents;
+        return out;
+    };
+    bool sawContents = false, drawn = true;
+    // The filter gets the picture itself, and the frame comes out as when the picture is drawn
+    // into a group of its own first (an empty sublayer makes the renderer do that).
+    const QImage direct = render(Rect(7, 5, 40, 30), false, sawContents);
+    EXPECT_TRUE(sawContents);
+    EXPECT_EQ(direct, render(Rect(7, 5, 40, 30), true, drawn));
+    EXPECT_FALSE(drawn);
+    // Off the pixel grid or scaled, the picture is drawn into a group first.
+    render(Rect(7.5, 5, 40, 30), false, sawContents);
+    EXPECT_FALSE(sawContents);
+    render(Rect(7, 5, 80, 60), false, sawContents);
+    EXPECT_FALSE(sawContents);
+}
+
 TEST(Renderer, AnimatedOpacityAtTheRequestedTime) {
     auto l = solid(Rect(0, 0, 10, 10), white);
     KeyframeAnimation a;
