@@ -71,6 +71,7 @@ void resetProcessState() {
     settingsViewClass::resetForTesting();
     // Project lifecycle: the save panel's replace question and the replay hooks.
     qrn::setReplaceQuestionPresenter(nullptr);
+    qrn::setQuestionPresenter(nullptr);
     undoRedoClass::setReorderLayerReplayHook(nullptr);
     undoRedoClass::setReorderAssetReplayHook(nullptr);
     undoRedoClass::setMoveAssetPreviewsForwardHook(nullptr);
