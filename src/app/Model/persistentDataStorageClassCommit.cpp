@@ -1,7 +1,9 @@
 // The package on disk: its files written as one commit, the presenter told when a write fails,
 // and one QRN at a time writing a package.
+#include <algorithm>
 #include <map>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/throwClass.h"
 #include "Model/attributedStringStorageClass.h"
@@ -166,6 +168,11 @@ bool persistentDataStorageClass::mayLeaveProject() {
     // A write still waiting decides whether there is anything to ask.
     persistentDataStorageClass().flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();
+    // Without a project in memory (it was closed, or failed to load) there is nothing to retry.
+    const auto assets = previewLayerClass().getAssetArray();
+    if (std::find(assets.begin(), assets.end(), "0") == assets.end() ||
+        persistentDataStorageClass().getProjectLoadFailed())
+        return true;
     while (lastWriteFailed && !leavingWithoutChanges) {
         const bool retry = qrn::askModalQuestion(
             {"Your latest changes to \"" + persistentDataStorageClass().getProjectName() +
