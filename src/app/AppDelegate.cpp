@@ -126,6 +126,10 @@ void AppDelegate::applicationDidFinishLaunching() {
         controller->showWindow();
 }
 
+bool AppDelegate::applicationShouldTerminate() {
+    return persistentDataStorageClass::mayLeaveProject();
+}
+
 void AppDelegate::applicationWillTerminate() {
     QRN_LOG_IN();
     closeWindowsOrPanelClass().closeAllExternalWindows();
@@ -164,6 +168,8 @@ bool AppDelegate::application(const std::string& path) {
         QRN_LOG_ERROR("Not opening " + path + " while a recording or an import runs");
         return true;
     }
+    if (!persistentDataStorageClass::claimPackage(path))
+        return true;
     if (!persistentDataStorageClass().checkIfProjectDataIsValid(path)) {
         throwClass().showError("Project Failed to Load");
         return true;

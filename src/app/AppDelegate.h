@@ -12,6 +12,8 @@ class AppDelegate : public qrn::ui::ApplicationDelegate {
     void applicationWillFinishLaunching() override;
     void applicationDidFinishLaunching() override;
     bool applicationShouldTerminateAfterLastWindowClosed() override { return true; }
+    // While the latest write of the project failed, asks whether to try again first.
+    bool applicationShouldTerminate() override;
     void applicationWillTerminate() override;
     void applicationWillHide() override;
     // Several at once: the last one is opened.

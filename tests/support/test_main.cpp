@@ -71,6 +71,9 @@ void resetProcessState() {
     settingsViewClass::resetForTesting();
     // Project lifecycle: the save panel's replace question and the replay hooks.
     qrn::setReplaceQuestionPresenter(nullptr);
+    // A test that installed the real dialogs must not leave a modal alert for the next one.
+    qrn::setAlertPresenter(nullptr);
+    qrn::setQuestionPresenter(nullptr);
     undoRedoClass::setReorderLayerReplayHook(nullptr);
     undoRedoClass::setReorderAssetReplayHook(nullptr);
     undoRedoClass::setMoveAssetPreviewsForwardHook(nullptr);

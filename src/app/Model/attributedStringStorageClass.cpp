@@ -24,8 +24,6 @@ qrn::GenerationCounter autocueExportGeneration(10000);
 bool autocueExportPending = false;
 int clearedTexts = 0;
 
-constexpr int writeAttempts = 3;
-
 // What the presenter is told about text files that could not be read, until the import says it.
 std::vector<std::string> damagedFileNotices;
 // A write asked for while a project is being opened: the files are written once it has opened,
@@ -465,14 +463,7 @@ qrn::Status attributedStringStorageClass::writeJSONFile(const qrn::Json& value, 
     const auto text = qrn::json::write(value);
     if (!text)
         return qrn::Status::failure(fileName + ".json not written: " + text.error());
-    const std::string path = projectFilePath(fileName);
-    qrn::Status status;
-    for (int attempt = 0; attempt < writeAttempts; ++attempt) {
-        status = qrn::files::replaceAtomically(path, *text);
-        if (status)
-            return status;
-    }
-    return qrn::Status::failure(fileName + ".json not written: " + status.error());
+    return persistentDataStorageClass::writePackageFile(fileName + ".json", *text);
 }
 
 qrn::Status attributedStringStorageClass::writeTextsNow() {
@@ -481,6 +472,7 @@ qrn::Status attributedStringStorageClass::writeTextsNow() {
     autocueExportPending = symbolExportPending = false;
     autocueExportGeneration.increment();
     symbolExportGeneration.increment();
+    packageCommitScope together;
     std::vector<qrn::AttributedString> scripts{getProjectNotes()};
     scripts.insert(scripts.end(), AUTOCUE_STRING_ARRAY.begin(), AUTOCUE_STRING_ARRAY.end());
     qrn::Status status = writeJSONFile(saveAttributedString(scripts), "autocueData");
@@ -490,6 +482,8 @@ qrn::Status attributedStringStorageClass::writeTextsNow() {
             file.push_back(saveAttributedString(texts));
         status = writeJSONFile(file, "specialSymbolData");
     }
+    if (status)
+        status = together.commit();
     QRN_LOG_OUT(LogValues{{"written", status.isOk()}});
     return status;
 }

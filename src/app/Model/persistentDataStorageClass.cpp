@@ -36,7 +36,6 @@ bool exportPending = false;
 // Set when a project failed to load: its package must not be overwritten until a project
 // loads, a new one starts or the project is saved elsewhere.
 bool projectLoadFailed = false;
-constexpr int writeAttempts = 3;
 
 const std::vector<std::string> keys{"MAIN_PREVIEW_VIEW_RECT_ARRAY",
                                     "ASSET_ARRAY",
@@ -139,6 +138,7 @@ void persistentDataStorageClass::setProjectDirectory(const std::string& path) {
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     projectDirectory = folder;
+    holdPackageOf(folder);
 
     const auto slash = folder.find_last_of('/');
     std::string name = slash == std::string::npos ? folder : folder.substr(slash + 1);
@@ -281,14 +281,7 @@ qrn::Status persistentDataStorageClass::writeProjectFile() {
     const auto text = qrn::json::write(buildProjectDictionary());
     if (!text)
         return qrn::Status::failure("projectData.json not written: " + text.error());
-    const std::string path = projectDirectory + "/projectData.json";
-    qrn::Status status;
-    for (int attempt = 0; attempt < writeAttempts; ++attempt) {
-        status = qrn::files::replaceAtomically(path, *text);
-        if (status)
-            return status;
-    }
-    return qrn::Status::failure("projectData.json not written: " + status.error());
+    return writePackageFile("projectData.json", *text);
 }
 
 qrn::Status persistentDataStorageClass::saveProject() {
@@ -296,11 +289,14 @@ qrn::Status persistentDataStorageClass::saveProject() {
     // The delayed write this replaces must not come after it.
     exportGeneration.increment();
     exportPending = false;
-    // The project file first: when it cannot be written, neither are the texts, so the files on
-    // disk stay in step with each other.
+    // The three files go out as one commit; when the project file cannot be made (the project
+    // failed to load, or a value the file cannot hold) none is written.
+    packageCommitScope together(true);
     qrn::Status status = writeProjectFile();
     if (status)
         status = attributedStringStorageClass().writeTextsNow();
+    if (status)
+        status = together.commit();
     if (mainWindow)
         mainWindow->setResizable(true);
     if (!status)

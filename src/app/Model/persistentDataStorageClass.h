@@ -115,6 +115,40 @@ class persistentDataStorageClass {
     // The menu installs this; it is told whether the Edit menu's text items are enabled.
     static void setEditMenuItemsHandler(std::function<void(bool enabled)> handler);
 
+    // --- The package on disk (persistentDataStorageClassCommit.cpp)
+    // Writes one of the package's files ("projectData.json" ...) into the project folder. Inside
+    // a packageCommitScope the bytes wait for the scope to end and go out with the other files
+    // of the same change; otherwise they are written now.
+    static qrn::Status writePackageFile(const std::string& fileName, std::string bytes);
+    // Takes the package for this QRN before it is opened and finishes a write that was cut
+    // short there. False, after saying so, when another QRN has the package open.
+    static bool claimPackage(const std::string& path);
+    // True while the latest write of the package failed.
+    static bool getLastWriteFailed();
+    // Asked before Quit and before the window closes: while the latest write failed, offers to
+    // try saving again (the default) or to leave without the changes. True when leaving may go on.
+    static bool mayLeaveProject();
+    // setProjectDirectory takes the new folder's lock through this; a failed write of the folder
+    // left is not asked about for the new one.
+    static void holdPackageOf(const std::string& folder);
+
   private:
     qrn::Status writeProjectFile();
+};
+
+// The package's files written by the calls made while the outermost scope lives change
+// together, as one commit, when it ends (or at commit()).
+class packageCommitScope {
+  public:
+    // A scope whose caller tells the presenter about a failure itself (Save) keeps quiet.
+    explicit packageCommitScope(bool callerReportsFailure = false);
+    ~packageCommitScope();
+    packageCommitScope(const packageCommitScope&) = delete;
+    packageCommitScope& operator=(const packageCommitScope&) = delete;
+    // Ends the scope now; the outcome of the commit (ok inside an outer scope).
+    qrn::Status commit();
+
+  private:
+    bool open_ = true;
+    bool quiet_;
 };

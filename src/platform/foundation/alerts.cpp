@@ -27,6 +27,24 @@ void setAlertPresenter(std::function<void(const std::string&)> p) {
     presenter() = std::move(p);
 }
 
+namespace {
+std::function<bool(const Question&)>& questionPresenter() {
+    static std::function<bool(const Question&)> p;
+    return p;
+}
+} // namespace
+
+bool askModalQuestion(const Question& question) {
+    if (questionPresenter())
+        return questionPresenter()(question);
+    std::cerr << "QRN: " << question.message << " (" << question.otherButton << ")" << std::endl;
+    return false;
+}
+
+void setQuestionPresenter(std::function<bool(const Question&)> p) {
+    questionPresenter() = std::move(p);
+}
+
 void writeLogLine(const std::string& line) {
     if (logSink()) {
         logSink()(line);

@@ -10,6 +10,18 @@ void showModalAlert(const std::string& message);
 // The Qt layer installs a dialog; tests install a recorder. Without one the message goes to stderr.
 void setAlertPresenter(std::function<void(const std::string&)> presenter);
 
+// A modal question with two buttons; true when the presenter answers with the first, the
+// default one. Without a presenter nobody can answer: the message goes to stderr and the answer
+// is the second button, so that nothing waits for an answer that cannot come.
+struct Question {
+    std::string message;
+    std::string informativeText;
+    std::string defaultButton;
+    std::string otherButton;
+};
+bool askModalQuestion(const Question& question);
+void setQuestionPresenter(std::function<bool(const Question&)> presenter);
+
 // Writes one line of trace output (standard output unless a test captures it).
 void writeLogLine(const std::string& line);
 void setLogSinkForTesting(std::function<void(const std::string&)> sink);

@@ -166,21 +166,22 @@ Result<std::string> readText(const Path& p, std::uintmax_t maxBytes) {
     return text;
 }
 
-Status replaceAtomically(const Path& target, const std::string& bytes) {
-    Path dir = target.parent_path().empty() ? Path(".") : target.parent_path();
-    std::string tmpName = target.filename().string();
-    tmpName.insert(0, 1, '.');
-    tmpName.append(".").append(uuidString()).append(".tmp");
-    Path tmp = dir / tmpName;
+namespace detail {
 
+bool writeFailureInjected(WriteStep step, const Path& target) {
+    return injectedFailure(step, target);
+}
+
+Status writeFlushed(const Path& temporary, const Path& target, const std::string& bytes) {
+    errno = 0;
     int fd = injectedFailure(WriteStep::Open, target)
                  ? -1
-                 : ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+                 : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return fromErrno("Could not write", target, errno ? errno : EIO);
     auto fail = [&](int err) {
         ::close(fd);
-        ::unlink(tmp.c_str());
+        ::unlink(temporary.c_str());
         return fromErrno("Could not write", target, err);
     };
     if (injectedFailure(WriteStep::Write, target))
@@ -195,13 +196,41 @@ Status replaceAtomically(const Path& target, const std::string& bytes) {
         }
         done += static_cast<size_t>(n);
     }
+    errno = 0;
     if (injectedFailure(WriteStep::Flush, target) || ::fsync(fd) != 0)
         return fail(errno ? errno : EIO);
     if (::close(fd) != 0) {
         int err = errno;
-        ::unlink(tmp.c_str());
+        ::unlink(temporary.c_str());
         return fromErrno("Could not write", target, err);
     }
+    return Status::ok();
+}
+
+Status syncFolder(const Path& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return fromErrno("Could not open the folder", folder, errno);
+    const int synced = ::fsync(fd);
+    const int err = errno;
+    ::close(fd);
+    // Some file systems cannot flush a folder; the renames are still in order there.
+    if (synced != 0 && err != EINVAL && err != EROFS)
+        return fromErrno("Could not flush the folder", folder, err);
+    return Status::ok();
+}
+
+} // namespace detail
+
+Status replaceAtomically(const Path& target, const std::string& bytes) {
+    Path dir = target.parent_path().empty() ? Path(".") : target.parent_path();
+    std::string tmpName = target.filename().string();
+    tmpName.insert(0, 1, '.');
+    tmpName.append(".").append(uuidString()).append(".tmp");
+    Path tmp = dir / tmpName;
+    if (auto written = detail::writeFlushed(tmp, target, bytes); !written)
+        return written;
+    errno = 0;
     if (injectedFailure(WriteStep::Rename, target) || ::rename(tmp.c_str(), target.c_str()) != 0) {
         int err = errno ? errno : EIO;
         ::unlink(tmp.c_str());

@@ -37,4 +37,14 @@ bool sameContents(const Path& a, const Path& b);
 enum class WriteStep { Open, Write, Flush, Rename };
 void setWriteFailureForTesting(std::function<bool(WriteStep, const Path&)> shouldFail);
 
+namespace detail {
+// True when the test hook fails this step of the write of `target`.
+bool writeFailureInjected(WriteStep step, const Path& target);
+// Writes `bytes` to `temporary`, replacing any file there, and flushes it to disk; on failure the
+// temporary file is gone. Messages name `target`, the file the bytes are meant for.
+Status writeFlushed(const Path& temporary, const Path& target, const std::string& bytes);
+// Flushes a folder's entries (new names, renames, removals) to disk.
+Status syncFolder(const Path& folder);
+} // namespace detail
+
 } // namespace qrn::files

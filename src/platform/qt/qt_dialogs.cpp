@@ -162,6 +162,20 @@ void installQtDialogs() {
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
     });
+    setQuestionPresenter([](const Question& question) {
+        QMessageBox box(QApplication::activeWindow());
+        box.setIcon(QMessageBox::Warning);
+        box.setText(QString::fromStdString(question.message));
+        box.setInformativeText(QString::fromStdString(question.informativeText));
+        auto* first = box.addButton(QString::fromStdString(question.defaultButton), QMessageBox::AcceptRole);
+        auto* second =
+            box.addButton(QString::fromStdString(question.otherButton), QMessageBox::DestructiveRole);
+        box.setDefaultButton(first);
+        // Escape or the title bar's close keeps to the safe answer.
+        box.setEscapeButton(first);
+        box.exec();
+        return box.clickedButton() != static_cast<QAbstractButton*>(second);
+    });
     setOpenPanelPresenter([](OpenPanel& panel) {
         QtOpenDialog dialog(panel, QApplication::activeWindow());
         if (dialog.exec() != QDialog::Accepted)

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,7 @@
 #include "app/model/model_fixture.h"
 #include "app/preview/preview_fixture.h"
 #include "lifecycle_fixture.h"
+#include "platform/foundation/package_commit.h"
 #include "platform/ui/recent_documents.h"
 #include "platform/ui/replace_question.h"
 #include "platform/ui/text_view.h"
@@ -352,3 +355,40 @@ TEST_F(ProjectScripts, TheScriptShownWhenLeavingAProjectGoesToNoAssetOfTheNextOn
 }
 
 } // namespace
+
+// Another QRN (a second process) holds the package: it is not opened, and the presenter is told
+// why. Once that process has ended, without letting go, the package opens.
+TEST_F(ProjectFiles, APackageAnotherQRNHoldsOpensOnlyAfterThatQRNEnds) {
+    ASSERT_TRUE(createProject());
+    const std::string shared = writePackage("Shared", projectDocument({"0", "2"}, {{}, {"3"}}));
+    int ask[2], answer[2];
+    ASSERT_EQ(::pipe(ask), 0);
+    ASSERT_EQ(::pipe(answer), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        qrn::files::FolderLock lock;
+        const char taken = lock.take(shared) == qrn::files::FolderLock::Outcome::taken ? 'y' : 'n';
+        (void)!::write(answer[1], &taken, 1);
+        char end;
+        (void)!::read(ask[0], &end, 1);
+        ::_exit(0);
+    }
+    char taken = 0;
+    ASSERT_EQ(::read(answer[0], &taken, 1), 1);
+    ASSERT_EQ(taken, 'y');
+
+    openWithMenu(shared, false);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "The project \"Shared\" is open in another QRN. Close it there to open it here.");
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
+
+    (void)!::write(ask[1], "x", 1);
+    ::waitpid(other, nullptr, 0);
+    for (int fd : {ask[0], ask[1], answer[0], answer[1]})
+        ::close(fd);
+    alerts.clear();
+    openWithMenu(shared);
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), shared);
+    EXPECT_EQ(previewLayerClass().getAssetArray(), (strings{"0", "2"}));
+}

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Global/fileMenuClass.h"
 #include "Model/undoRedoClass.h"
 #include "app/model/model_fixture.h"
 #include "lifecycle_fixture.h"
+#include "platform/foundation/alerts.h"
+#include "platform/foundation/files.h"
 
 using namespace lifecycletest;
 
@@ -54,4 +58,42 @@ TEST_F(LifecycleTest, QuittingDeletesTheFilesOfRemovedLayersThatOnlyTheUndoHisto
     EXPECT_FALSE(std::filesystem::exists(path + "/images/GONE.png"));
     EXPECT_TRUE(std::filesystem::exists(path + "/images/SHOWN.png"));
     EXPECT_TRUE(std::filesystem::exists(path + "/images/SHARED.png"));
+}
+
+// A package that turns read-only: the failed autosave is said once, the title stops saying it
+// saved, and Quit asks; trying again once the package can be written keeps the new slide.
+TEST_F(LifecycleTest, QuitAfterAFailedWriteAsksAndTryingAgainKeepsTheEdit) {
+    ASSERT_TRUE(createProject());
+    const std::string path = packagePath("Demo");
+    fileMenuClass().save();
+    ASSERT_EQ(mainWindow()->title(), "Demo - saved");
+    bool readOnly = true;
+    qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path&) {
+        if (!readOnly || step != qrn::files::WriteStep::Open)
+            return false;
+        errno = EACCES;
+        return true;
+    });
+    std::vector<qrn::Question> asked;
+    qrn::setQuestionPresenter([&](const qrn::Question& question) {
+        asked.push_back(question);
+        readOnly = false;
+        return true;
+    });
+    previewLayerClass model;
+    model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].find(".json\": Permission denied"), std::string::npos) << alerts[0];
+    EXPECT_EQ(mainWindow()->title(), "Demo");
+
+    EXPECT_TRUE(delegate.applicationShouldTerminate());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].defaultButton, "Try Saving Again");
+    EXPECT_EQ(asked[0].otherButton, "Quit Without Saving");
+    delegate.applicationWillTerminate();
+    const auto stored = qrn::json::readFile(path + "/projectData.json");
+    ASSERT_TRUE(stored.isOk());
+    EXPECT_EQ((*stored)["ASSET_ARRAY"].size(), model.getAssetArray().size());
+    qrn::files::setWriteFailureForTesting(nullptr);
 }

@@ -163,7 +163,10 @@ TEST_F(ProjectEdges, SaveFlashesOnlyWhenEveryFileIsWrittenAndOtherwiseSaysWhy) {
     });
     save();
     ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0].rfind("The project could not be saved: specialSymbolData.json not written: ", 0), 0u)
+    EXPECT_EQ(alerts[0].rfind("The project could not be saved: Could not replace \"" + path +
+                                  "/specialSymbolData.json\": ",
+                              0),
+              0u)
         << alerts[0];
     EXPECT_EQ(mainWindow()->title(), "Demo");
 
@@ -178,7 +181,9 @@ TEST_F(ProjectEdges, SaveFlashesOnlyWhenEveryFileIsWrittenAndOtherwiseSaysWhy) {
     attributedStringStorageClass().setScriptAfterDelay(1, qrn::AttributedString("typed"));
     save();
     ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0].rfind("The project could not be saved: projectData.json not written: ", 0), 0u)
+    EXPECT_EQ(alerts[0].rfind(
+                  "The project could not be saved: Could not write \"" + path + "/projectData.json\": ", 0),
+              0u)
         << alerts[0];
     EXPECT_FALSE(titleFlashesSaved());
     EXPECT_EQ(filesOf(path), before);

@@ -156,6 +156,8 @@ void editViewClass::changeAssetBackgroundColour(
     const std::optional<layerAssetIndexAndVideoSelectedArray>& layer, const qrn::Colour& colour,
     bool undoRedo) {
     QRN_LOG_IN(LogValues{{"undoRedo", undoRedo}});
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     previewLayerClass model;
     if ((recordViewClass().getRecordViewSelected() || model.getSelectedAsset() == 0) && !undoRedo)
         return;
@@ -521,6 +523,8 @@ void editViewClass::addLayerToAssetScrollView(int assetArrayIndex,
 
 void editViewClass::duplicateAsset(std::optional<int> assetTag) {
     QRN_LOG_IN(std::nullopt);
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     previewLayerClass model;
     const int id = assetTag.value_or(model.getSelectedAsset());
     const auto assets = model.getAssetArray();

@@ -240,6 +240,8 @@ void fileMenuClass::open() {
         return;
     const std::string path = panel.url()->string();
     persistentDataStorageClass storage;
+    if (!storage.claimPackage(path))
+        return;
     if (!storage.checkIfProjectDataIsValid(path)) {
         throwClass().showError("Project Failed to Load");
         return;
@@ -326,6 +328,9 @@ void fileMenuClass::saveAs(bool returnValue) {
         throwClass().showError(message);
         return;
     }
+    // A package another QRN has open is not replaced under it.
+    if (!storage.claimPackage(path))
+        return;
     // Writes still waiting go into the old folder before it is copied.
     storage.flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "Controller/Global/mainWindowClass.h"
+#include "Model/persistentDataStorageClass.h"
 
 #include "platform/foundation/colour.h"
 #include "platform/ui/scene_registry.h"
@@ -49,7 +50,10 @@ void mainWindowController::windowDidLoad() {
 
 bool mainWindowController::contentForwarder::windowShouldClose(qrn::ui::Window& w) {
     auto* s = screenOf(w);
-    return s ? s->windowShouldClose(w) : true;
+    if (s && !s->windowShouldClose(w))
+        return false;
+    // Closing the main window ends the application: a failed write is asked about first.
+    return persistentDataStorageClass::mayLeaveProject();
 }
 
 void mainWindowController::contentForwarder::windowWillClose(qrn::ui::Window& w) {

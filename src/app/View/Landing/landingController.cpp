@@ -339,6 +339,10 @@ void landingController::openExistingProject() {
         const std::string path = panel.url()->string();
         QRN_LOG_ERROR("Opening project at {" + path + "}");
         persistentDataStorageClass storage;
+        if (!storage.claimPackage(path)) {
+            setActionInProgress(false, true);
+            return;
+        }
         if (!storage.checkIfProjectDataIsValid(path)) {
             throwClass().showError("Project Failed to Load");
             setActionInProgress(false, true);

@@ -62,6 +62,8 @@ void recentProjectView::mouseDown(const qrn::ui::Event&) {
     const std::string path = projectURL_.value_or("");
     QRN_LOG_ERROR("Opening project at {" + path + "}");
     persistentDataStorageClass storage;
+    if (!storage.claimPackage(path))
+        return;
     // The alert comes before the busy test: a dead row says so even while the screen is busy.
     if (!storage.checkIfProjectDataIsValid(path)) {
         throwClass().showError("Project Failed to Load");

@@ -111,6 +111,8 @@ void assetZPositionClass::addAssetToEndOfScrollView(const std::shared_ptr<qrn::u
 
 void assetZPositionClass::reorderAssetZPosition(int fromIndex, bool isUndoRedo) {
     QRN_LOG_IN(LogValues{{"fromIndex", fromIndex}, {"isUndoRedo", isUndoRedo}});
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     if (!newAssetIndex)
         return;
     const int to = *newAssetIndex;

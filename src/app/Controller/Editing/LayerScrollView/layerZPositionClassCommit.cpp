@@ -138,6 +138,8 @@ void layerZPositionClass::updateLayerArrays(int fromAssetIndex, int toAssetIndex
     QRN_LOG_IN(LogValues{{"fromAssetIndex", fromAssetIndex},
                          {"fromLayerIndexValue", fromLayerIndexValue},
                          {"undoRedo", undoRedo}});
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     const int a = fromAssetIndex;
     if (fromAssetIndex != toAssetIndex || !toLayerIndexValue) {
         QRN_LOG_ERROR(std::string("A layer is only moved inside its asset"));

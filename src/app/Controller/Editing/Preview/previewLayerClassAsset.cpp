@@ -155,6 +155,8 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
                                  std::optional<int> duplicateSourceIndex, std::optional<int> restoreIndex,
                                  bool skipUndo, bool isRestore, bool isDuplicate) {
     QRN_LOG_IN(LogValues{{"isRegularAsset", isRegularAsset}, {"isNewAsset", isNewAsset}});
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     if (!isRegularAsset)
         lastSelectedAsset = 0;
     const auto configuration = getConfiguration();

@@ -41,6 +41,8 @@ std::shared_ptr<qrn::ui::View> superviewOfTag(const std::shared_ptr<qrn::ui::Vie
 
 void previewLayerClass::removeAsset(std::optional<int> assetId, bool isUndoReplay) {
     QRN_LOG_IN(LogValues{{"assetId", assetId ? *assetId : -1}, {"isUndoReplay", isUndoReplay}});
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     if (getAssetIdCounter() < 1)
         return;
     if (!assetId) {

@@ -161,6 +161,8 @@ bool previewLayerClass::appendNewLayerValuesToArray(
     const std::optional<qrn::AttributedString>& text, int isText, qrn::Point origin, qrn::Size size,
     bool storeText, bool saveImageToProject, bool restoreAtPosition, bool isDuplicate) {
     QRN_LOG_IN(LogValues{{"addMode", addMode}, {"isText", isText}, {"restoreAtPosition", restoreAtPosition}});
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     const std::string id = std::to_string(getLayerIdCounter());
     const auto frame = rectValues(origin, size);
     const bool importing = layerPosition && addMode == 0 && !restoreAtPosition;

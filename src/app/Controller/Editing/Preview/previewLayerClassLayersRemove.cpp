@@ -150,6 +150,8 @@ void previewLayerClass::duplicateLayerInternal(int a, int l, bool toSelectedAsse
 void previewLayerClass::removeLayer(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
                                     bool replay) {
     QRN_LOG_IN(LogValues{{"replay", replay}});
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     const auto resolved = layerAssetIndexAndVideoSelectedParameterValues(layer);
     if (resolved.videoSelected || !resolved.layerIndex)
         return;

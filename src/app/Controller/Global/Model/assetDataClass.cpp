@@ -2,6 +2,7 @@
 
 #include "Controller/Global/dataLoggingClass.h"
 #include "Model/attributedStringStorageClass.h"
+#include "Model/persistentDataStorageClass.h"
 
 namespace {
 
@@ -87,6 +88,8 @@ void assetDataClass::fillObjectWithData() {
 
 void assetDataClass::fillArraysWithObjectData() {
     QRN_LOG_IN(std::nullopt);
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     previewLayerClass model;
     const int a = assetIndex.value_or(1);
     auto assets = model.getAssetArray();

@@ -115,6 +115,8 @@ void layerDataClass::fillObjectWithData() {
 
 void layerDataClass::fillArraysWithObjectData() {
     QRN_LOG_IN(std::nullopt);
+    // Every file this change writes goes to disk as one commit.
+    packageCommitScope together;
     previewLayerClass model;
     const int a = assetIndex.value_or(0);
     const int l = layerIndex.value_or(-1);

@@ -1,0 +1,205 @@
+// The package on disk: its files written as one commit, the presenter told when a write fails,
+// and one QRN at a time writing a package.
+#include <algorithm>
+#include <map>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/throwClass.h"
+#include "Model/attributedStringStorageClass.h"
+#include "Model/persistentDataStorageClass.h"
+#include "platform/foundation/alerts.h"
+#include "platform/foundation/package_commit.h"
+
+namespace {
+
+constexpr int writeAttempts = 3;
+
+int scopeDepth = 0;
+// What waits for the outermost scope to end: file name to bytes, for stagedFolder.
+std::map<std::string, std::string> staged;
+std::string stagedFolder;
+bool stagedQuietly = false;
+
+// The outcome of the latest write that reached the disk.
+bool lastWriteFailed = false;
+std::string lastWriteFailure;
+// The presenter chose to leave without the changes that could not be written.
+bool leavingWithoutChanges = false;
+
+// The package this QRN writes, and one claimed for an open that has not switched to it yet.
+qrn::files::FolderLock packageLock;
+qrn::files::FolderLock claimedLock;
+
+std::string packageName(const std::string& path) {
+    std::string name = std::filesystem::path(path).filename().string();
+    if (name.empty())
+        name = std::filesystem::path(path).parent_path().filename().string();
+    const std::string suffix = ".qrn3ks";
+    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        name.erase(name.size() - suffix.size());
+    return name;
+}
+
+// The lock on the project folder, taken when it is not held yet (a new package, a Save As).
+qrn::Status holdPackage(const std::string& folder) {
+    if (packageLock.holds(folder))
+        return qrn::Status::ok();
+    if (claimedLock.holds(folder)) {
+        packageLock.swap(claimedLock);
+        claimedLock.release();
+        return qrn::Status::ok();
+    }
+    std::string reason;
+    switch (packageLock.take(folder, &reason)) {
+    case qrn::files::FolderLock::Outcome::taken:
+        return qrn::Status::ok();
+    case qrn::files::FolderLock::Outcome::heldElsewhere:
+        return qrn::Status::failure("The project \"" + packageName(folder) + "\" is open in another QRN");
+    case qrn::files::FolderLock::Outcome::failed:
+        break;
+    }
+    return qrn::Status::failure("Could not open the project folder \"" + folder + "\": " + reason);
+}
+
+void logError(const std::string& message) {
+    dataLoggingClass().logError("persistentDataStorageClass", message, __FILE__, __func__);
+}
+
+void noteOutcome(const qrn::Status& status, bool quiet) {
+    if (status) {
+        lastWriteFailed = false;
+        leavingWithoutChanges = false;
+        return;
+    }
+    logError(status.error());
+    const bool firstFailure = !lastWriteFailed;
+    lastWriteFailed = true;
+    lastWriteFailure = status.error();
+    persistentDataStorageClass storage;
+    // The title's " - saved" of an earlier Save no longer holds.
+    if (auto controller = storage.getViewController(); controller && controller->hasWindow())
+        controller->setWindowTitle(storage.getProjectName());
+    // Said once, when writing stops working; the edits after it fail the same way.
+    if (firstFailure && !quiet && !leavingWithoutChanges)
+        throwClass().showError("Your latest changes could not be saved. " + status.error());
+}
+
+qrn::Status commitNow(const std::string& folder, std::vector<qrn::files::NamedContents> files) {
+    if (qrn::Status held = holdPackage(folder); !held)
+        return held;
+    qrn::Status status;
+    for (int attempt = 0; attempt < writeAttempts; ++attempt)
+        if ((status = qrn::files::commitTogether(folder, files)))
+            break;
+    return status;
+}
+
+qrn::Status commitStaged() {
+    if (staged.empty())
+        return qrn::Status::ok();
+    std::vector<qrn::files::NamedContents> files;
+    for (auto& [name, bytes] : staged)
+        files.push_back({name, std::move(bytes)});
+    staged.clear();
+    const qrn::Status status = commitNow(stagedFolder, std::move(files));
+    noteOutcome(status, std::exchange(stagedQuietly, false));
+    return status;
+}
+
+} // namespace
+
+packageCommitScope::packageCommitScope(bool callerReportsFailure) : quiet_(callerReportsFailure) {
+    ++scopeDepth;
+}
+
+packageCommitScope::~packageCommitScope() {
+    if (open_)
+        (void)commit();
+}
+
+qrn::Status packageCommitScope::commit() {
+    if (!open_)
+        return qrn::Status::ok();
+    open_ = false;
+    stagedQuietly = stagedQuietly || quiet_;
+    if (--scopeDepth > 0)
+        return qrn::Status::ok();
+    return commitStaged();
+}
+
+qrn::Status persistentDataStorageClass::writePackageFile(const std::string& fileName, std::string bytes) {
+    const std::string folder = persistentDataStorageClass().getProjectDirectory();
+    if (scopeDepth > 0) {
+        // A change of folder inside a scope: what belongs to the old one goes there first.
+        if (!staged.empty() && stagedFolder != folder)
+            (void)commitStaged();
+        stagedFolder = folder;
+        staged[fileName] = std::move(bytes);
+        return qrn::Status::ok();
+    }
+    const qrn::Status status = commitNow(folder, {{fileName, std::move(bytes)}});
+    noteOutcome(status, false);
+    return status;
+}
+
+bool persistentDataStorageClass::claimPackage(const std::string& path) {
+    auto outcome = qrn::files::FolderLock::Outcome::taken;
+    if (!packageLock.holds(path) && !claimedLock.holds(path))
+        outcome = claimedLock.take(path);
+    if (outcome == qrn::files::FolderLock::Outcome::heldElsewhere) {
+        logError(path + " is locked by another process");
+        throwClass().showError("The project \"" + packageName(path) +
+                               "\" is open in another QRN. Close it there to open it here.");
+        return false;
+    }
+    // A folder that cannot be opened is no project: the check that follows says so.
+    if (outcome == qrn::files::FolderLock::Outcome::taken)
+        if (auto finished = qrn::files::finishInterruptedCommit(path); !finished)
+            logError(finished.error());
+    return true;
+}
+
+bool persistentDataStorageClass::getLastWriteFailed() {
+    return lastWriteFailed;
+}
+
+bool persistentDataStorageClass::mayLeaveProject() {
+    // A write still waiting decides whether there is anything to ask.
+    persistentDataStorageClass().flushPendingExport();
+    attributedStringStorageClass().flushPendingSymbolExport();
+    // Without a project in memory (it was closed, or failed to load) there is nothing to retry.
+    const auto assets = previewLayerClass().getAssetArray();
+    if (std::find(assets.begin(), assets.end(), "0") == assets.end() ||
+        persistentDataStorageClass().getProjectLoadFailed())
+        return true;
+    while (lastWriteFailed && !leavingWithoutChanges) {
+        const bool retry = qrn::askModalQuestion(
+            {"Your latest changes to \"" + persistentDataStorageClass().getProjectName() +
+                 "\" could not be saved.",
+             lastWriteFailure, "Try Saving Again", "Quit Without Saving"});
+        if (!retry) {
+            leavingWithoutChanges = true;
+            break;
+        }
+        // Everything in memory, so that no edit since the failure is left out.
+        (void)persistentDataStorageClass().saveProject();
+    }
+    return true;
+}
+
+void persistentDataStorageClass::holdPackageOf(const std::string& folder) {
+    if (packageLock.holds(folder))
+        return;
+    lastWriteFailed = false;
+    leavingWithoutChanges = false;
+    // A package still to be made is taken at its first write.
+    if (folder.empty() || !qrn::files::isDirectory(folder)) {
+        packageLock.release();
+        return;
+    }
+    if (auto held = holdPackage(folder); !held)
+        logError(held.error());
+    else if (auto finished = qrn::files::finishInterruptedCommit(folder); !finished)
+        logError(finished.error());
+}
