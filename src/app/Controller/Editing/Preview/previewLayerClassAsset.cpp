@@ -419,7 +419,8 @@ void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, 
             if (k == 0 || !syncAutocue)
                 editViewClass::setAutocueText(texts.getProjectNotes());
             else if (size_t(k - 1) < scripts.size())
-                editViewClass::setAutocueText(scripts[size_t(k - 1)]);
+                // A copy: showing it can write the scripts back while it is read.
+                editViewClass::setAutocueText(qrn::AttributedString(scripts[size_t(k - 1)]));
             const auto& layers = getLayerArrayReference();
             if (size_t(k) >= layers.size() || layers[size_t(k)].empty()) {
                 const auto camera = getVideoLayerView();
