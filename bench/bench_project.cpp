@@ -292,6 +292,93 @@ void BM_OpenProjectAllPictures(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenProjectAllPictures)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// --- A deck of many slides: one symbol layer and one script each, opened as File > Open does.
+
+void writeSlideDeck(int slides) {
+    using qrn::Json;
+    const std::string path = persistentDataStorageClass().getProjectDirectory();
+    Json d = mixedProjectDocument(false);
+    Json ids = Json::array(), backgrounds = Json::array(), colours = Json::array(), layers = Json::array(),
+         first = Json::array();
+    const auto perLayer = [&](const Json& value) {
+        Json table = Json::array();
+        for (int a = 0; a < slides; ++a)
+            table.push_back(Json::array({value}));
+        return table;
+    };
+    int next = 1;
+    for (int a = 0; a < slides; ++a) {
+        if (a > 0) {
+            ids.push_back(std::to_string(next));
+            next += 2;
+            backgrounds.push_back(nullptr);
+            colours.push_back({12, 34, 56, 1});
+        } else {
+            ids.push_back("0");
+        }
+        layers.push_back(Json::array({std::to_string(next++)}));
+        first.push_back(nullptr);
+    }
+    d["ASSET_ARRAY"] = ids;
+    d["ASSET_BACKGROUND_ID_ARRAY"] = backgrounds;
+    d["ASSET_BACKGROUND_COLOUR_ARRAY"] = colours;
+    d["LAYER_ARRAY"] = layers;
+    d["FIRST_LAYER_ABOVE_VIDEO_ARRAY"] = first;
+    d["IMAGE_REFERENCE_ARRAY"] = perLayer(Json{1, "png", "camera"});
+    d["LAYER_ORIGIN_SIZE_ARRAY"] = perLayer({40, 30, 120, 80});
+    d["LAYER_ROTATE_ARRAY"] = perLayer(0.25);
+    d["LAYER_ORIGINAL_POS_SIZE_ROT"] = perLayer({40, 30, 120, 80, 0});
+    d["LAYER_IS_FLIPPED_ARRAY"] = perLayer({false, false});
+    d["LAYER_RESIZE_WITH_ASPECT_RATIO"] = perLayer({1, 1.5});
+    d["LAYER_FILTER"] = perLayer({false, false, false});
+    d["LAYER_FILTER_ORDER"] = perLayer({0, 1, 2});
+    d["LAYER_FILTER_VALUES"] = perLayer({{{32, 255, 0, 1}, 10, 0, 0}, {4.5}, {""}});
+    (void)qrn::json::writeFile(path + "/projectData.json", d);
+    // The notes, then a script for each slide after the first.
+    attributedStringStorageClass texts;
+    texts.setAutocueStringArray(std::vector<qrn::AttributedString>(
+        size_t(slides - 1), qrn::AttributedString("Good morning and welcome to this part of the talk.")));
+}
+
+// Until editable: a deck of range(0) slides.
+void BM_OpenSlideDeck(benchmark::State& state) {
+    const int slides = int(state.range(0));
+    projectFolder folder;
+    writeSlideDeck(slides);
+    const std::string path = persistentDataStorageClass().getProjectDirectory();
+    qrn::MainQueue::useManualClock();
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            previewtest::previewScene scene;
+            scene.checkEachAdd = false;
+            scene.addOverlay();
+            state.ResumeTiming();
+            persistentDataStorageClass storage;
+            if (!storage.checkIfProjectDataIsValid(path)) {
+                state.SkipWithError("the deck is not valid");
+            } else {
+                previewLayerClass().setImportMarker(true);
+                storage.importDataAction(true, true, false);
+                qrn::MainQueue::advance(2.0);
+                if (previewLayerClass().getLayerArray().size() != size_t(slides))
+                    state.SkipWithError("not every slide came back");
+            }
+            state.PauseTiming();
+            previewLayerPendingPictures::cancel();
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenSlideDeck)
+    ->ArgName("slides")
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Arg(50000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -137,7 +137,7 @@ qrn::AttributedString attributedStringStorageClass::getProjectNotes() {
     return persistentDataStorageClass().getProjectNotes();
 }
 
-std::vector<qrn::AttributedString> attributedStringStorageClass::getAutocueStringArray() {
+const std::vector<qrn::AttributedString>& attributedStringStorageClass::getAutocueStringArray() {
     QRN_LOG_IN(std::nullopt);
     return AUTOCUE_STRING_ARRAY;
 }
@@ -155,7 +155,8 @@ void attributedStringStorageClass::setAutocueStringArray(std::vector<qrn::Attrib
     QRN_LOG_OUT(std::nullopt);
 }
 
-std::vector<std::vector<qrn::AttributedString>> attributedStringStorageClass::getTextSymbolStringArray() {
+const std::vector<std::vector<qrn::AttributedString>>&
+attributedStringStorageClass::getTextSymbolStringArray() {
     QRN_LOG_IN(std::nullopt);
     return TEXT_SYMBOL_STRING_ARRAY;
 }
@@ -178,6 +179,11 @@ void attributedStringStorageClass::setTextSymbolStringArray(
         });
     }
     QRN_LOG_OUT(std::nullopt);
+}
+
+void attributedStringStorageClass::padTextSymbolRows(size_t count) {
+    if (TEXT_SYMBOL_STRING_ARRAY.size() < count)
+        TEXT_SYMBOL_STRING_ARRAY.resize(count);
 }
 
 void attributedStringStorageClass::flushPendingSymbolExport() {

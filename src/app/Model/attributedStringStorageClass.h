@@ -15,13 +15,15 @@ class attributedStringStorageClass {
     // Kept in memory only; the next script write takes the notes along.
     void setProjectNotes(const qrn::AttributedString& notes);
     qrn::AttributedString getProjectNotes();
-    std::vector<qrn::AttributedString> getAutocueStringArray();
+    const std::vector<qrn::AttributedString>& getAutocueStringArray();
     // Replaces the scripts and rewrites autocueData.json (notes first).
     void setAutocueStringArray(std::vector<qrn::AttributedString> scripts);
-    std::vector<std::vector<qrn::AttributedString>> getTextSymbolStringArray();
+    const std::vector<std::vector<qrn::AttributedString>>& getTextSymbolStringArray();
     // exportType 1 writes specialSymbolData.json now, 2 half a second after the last such call,
     // anything else not at all.
     void setTextSymbolStringArray(std::vector<std::vector<qrn::AttributedString>> texts, int exportType);
+    // Gives every asset up to `count` a row of texts, in place and without a write.
+    void padTextSymbolRows(size_t count);
     // Writes a pending delayed symbol write now, and a pending script write.
     void flushPendingSymbolExport();
 

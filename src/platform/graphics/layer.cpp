@@ -308,8 +308,16 @@ void Layer::setContentFilters(std::vector<ContentFilterPtr> filters) {
 
 // --- Tree
 
+// Sublayers are searched from the top: new layers go on top, and a layer of many (a deck's
+// slides) is most often placed or taken next to the last ones.
+std::vector<LayerPtr>::iterator Layer::findSublayer(const Layer* sublayer) {
+    auto it =
+        std::find_if(sublayers_.rbegin(), sublayers_.rend(), [&](auto& s) { return s.get() == sublayer; });
+    return it == sublayers_.rend() ? sublayers_.end() : std::prev(it.base());
+}
+
 void Layer::detachChild(const Layer* child) {
-    auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](auto& s) { return s.get() == child; });
+    auto it = findSublayer(child);
     if (it == sublayers_.end())
         return;
     (*it)->invalidate();
@@ -341,7 +349,7 @@ void Layer::insertSublayerAbove(const LayerPtr& layer, const Layer* sibling) {
     LayerPtr keep = layer;
     if (keep && keep->superlayer_ == this)
         detachChild(keep.get());
-    auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](auto& s) { return s.get() == sibling; });
+    auto it = findSublayer(sibling);
     insertSublayer(keep, it == sublayers_.end() ? sublayers_.size() : size_t(it - sublayers_.begin()) + 1);
 }
 
@@ -349,7 +357,7 @@ void Layer::insertSublayerBelow(const LayerPtr& layer, const Layer* sibling) {
     LayerPtr keep = layer;
     if (keep && keep->superlayer_ == this)
         detachChild(keep.get());
-    auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](auto& s) { return s.get() == sibling; });
+    auto it = findSublayer(sibling);
     insertSublayer(keep, it == sublayers_.end() ? 0 : size_t(it - sublayers_.begin()));
 }
 

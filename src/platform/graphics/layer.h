@@ -209,6 +209,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
   private:
     void attach(const LayerPtr& layer);
     void detachChild(const Layer* child);
+    std::vector<LayerPtr>::iterator findSublayer(const Layer* sublayer);
     void resizeSublayers(Size oldSize, Size newSize);
     // The rectangle setFrame() takes for the current geometry (the frame before any turn).
     Rect frameAsSet() const;

@@ -13,7 +13,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
+#include "platform/foundation/alerts.h"
 #include "platform/foundation/main_queue.h"
 
 namespace qrn::ui {
@@ -158,6 +161,42 @@ void Application::windowClosed(Window& window) {
 
 namespace {
 
+// A launch's message: a tag, then each path as its byte length (4 bytes, big-endian) and its
+// bytes, so a path may hold any character, newlines included. A message that big is no launch.
+constexpr char handOverTag[] = "QRN1";
+constexpr size_t maxHandOverBytes = 1 << 20;
+
+std::string encodeHandOver(const std::vector<std::string>& paths) {
+    std::string message(handOverTag);
+    for (const auto& p : paths) {
+        const auto n = uint32_t(p.size());
+        for (int shift = 24; shift >= 0; shift -= 8)
+            message += char((n >> shift) & 0xff);
+        message += p;
+    }
+    return message;
+}
+
+std::optional<std::vector<std::string>> decodeHandOver(const std::string& message) {
+    const size_t tag = sizeof handOverTag - 1;
+    if (message.compare(0, tag, handOverTag) != 0)
+        return std::nullopt;
+    std::vector<std::string> paths;
+    for (size_t at = tag; at < message.size();) {
+        if (message.size() - at < 4)
+            return std::nullopt;
+        uint32_t n = 0;
+        for (int i = 0; i < 4; ++i)
+            n = (n << 8) | uint8_t(message[at + i]);
+        at += 4;
+        if (n == 0 || message.size() - at < n)
+            return std::nullopt;
+        paths.push_back(message.substr(at, n));
+        at += n;
+    }
+    return paths;
+}
+
 // A folder only this user can enter: ours, a real folder (not a link), with no access for
 // anyone else. `create` makes it (0700) when it is not there.
 bool isPrivateFolder(const std::string& path, bool create) {
@@ -220,13 +259,13 @@ bool Application::forwardToRunningInstance(const std::string& name, const std::v
     socket.connectToServer(QString::fromStdString(name));
     if (!socket.waitForConnected(1000))
         return false;
-    QByteArray message;
     // The running instance has its own working directory: send absolute paths.
+    std::vector<std::string> absolute;
     for (const auto& p : paths)
-        message += QFileInfo(QString::fromStdString(p)).absoluteFilePath().toUtf8() + '\n';
-    if (message.isEmpty())
-        message = "\n"; // a bare launch still tells the running instance to come forward
-    socket.write(message);
+        absolute.push_back(QFileInfo(QString::fromStdString(p)).absoluteFilePath().toStdString());
+    // An empty list still tells the running instance to come forward.
+    const std::string message = encodeHandOver(absolute);
+    socket.write(message.data(), qint64(message.size()));
     socket.flush();
     socket.waitForBytesWritten(1000);
     socket.disconnectFromServer();
@@ -259,19 +298,38 @@ bool Application::listenForOtherInstances(const std::string& name) {
                 socket->deleteLater();
                 continue;
             }
-            auto buffer = std::make_shared<QByteArray>();
-            QObject::connect(socket, &QLocalSocket::readyRead, socket,
-                             [socket, buffer]() { *buffer += socket->readAll(); });
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, [this, socket, buffer]() {
-                *buffer += socket->readAll();
-                socket->deleteLater();
-                std::vector<std::string> paths;
-                for (const QByteArray& line : buffer->split('\n'))
-                    if (!line.trimmed().isEmpty())
-                        paths.push_back(QString::fromUtf8(line).toStdString());
-                comeForward();
-                openFiles(paths);
-            });
+            auto buffer = std::make_shared<std::string>();
+            auto refused = std::make_shared<bool>(false);
+            auto take = [socket, buffer, refused]() {
+                if (*refused)
+                    return;
+                const QByteArray bytes = socket->readAll();
+                if (buffer->size() + size_t(bytes.size()) > maxHandOverBytes) {
+                    *refused = true;
+                    buffer->clear();
+                    writeLogLine("A launch's message to this instance was refused: over " +
+                                 std::to_string(maxHandOverBytes) + " bytes");
+                    socket->abort();
+                    return;
+                }
+                buffer->append(bytes.constData(), size_t(bytes.size()));
+            };
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, take);
+            QObject::connect(
+                socket, &QLocalSocket::disconnected, socket, [this, socket, buffer, refused, take]() {
+                    take();
+                    socket->deleteLater();
+                    if (*refused)
+                        return;
+                    const auto paths = decodeHandOver(*buffer);
+                    if (!paths) {
+                        writeLogLine(
+                            "A launch's message to this instance was refused: it is not a list of paths");
+                        return;
+                    }
+                    comeForward();
+                    openFiles(*paths);
+                });
         }
     });
     return true;

@@ -225,12 +225,13 @@ void View::addSubview(const ViewPtr& view, Ordering ordering, const View* relati
         keep->detachFromSuperview();
     }
     size_t index;
+    // From the top: a view of many siblings (a deck's slides) is most often put by the last ones.
     auto rel =
-        std::find_if(subviews_.begin(), subviews_.end(), [&](auto& s) { return s.get() == relativeTo; });
-    if (rel == subviews_.end())
+        std::find_if(subviews_.rbegin(), subviews_.rend(), [&](auto& s) { return s.get() == relativeTo; });
+    if (rel == subviews_.rend())
         index = ordering == Ordering::Above ? subviews_.size() : 0;
     else
-        index = size_t(rel - subviews_.begin()) + (ordering == Ordering::Above ? 1 : 0);
+        index = size_t(subviews_.rend() - rel) - 1 + (ordering == Ordering::Above ? 1 : 0);
     insertAt(keep, index);
 }
 

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <optional>
 
+#include "platform/foundation/alerts.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/ui/application.h"
 
@@ -201,13 +202,37 @@ TEST(Application, SecondLaunchHandsItsFilesToTheRunningInstance) {
     std::string name = "qrn-test-" + std::to_string(QCoreApplication::applicationPid());
     EXPECT_FALSE(Application::forwardToRunningInstance(name, {"a.qrn"})); // nobody listening yet
     ASSERT_TRUE(app.listenForOtherInstances(name));
-    ASSERT_TRUE(Application::forwardToRunningInstance(name, {"/abs/b.qrn", "rel.qrn"}));
+    ASSERT_TRUE(Application::forwardToRunningInstance(name, {"/abs/News\nnight.qrn", "rel.qrn"}));
     waitForFiles(d, 2);
     ASSERT_EQ(d.files.size(), 2u);
-    EXPECT_EQ(d.files[0], "/abs/b.qrn");
+    // A newline is part of a name, not the end of one.
+    EXPECT_EQ(d.files[0], "/abs/News\nnight.qrn");
     // Relative paths arrive made absolute against the sender's working directory.
     EXPECT_EQ(d.files[1].front(), '/');
     EXPECT_NE(d.files[1].find("rel.qrn"), std::string::npos);
+
+    // A message too big for any launch is cut off unread, and nothing opens.
+    std::vector<std::string> logged;
+    setLogSinkForTesting([&](const std::string& line) { logged.push_back(line); });
+    d.files.clear();
+    d.log.clear();
+    QLocalSocket flood;
+    flood.connectToServer(QString::fromStdString(name));
+    ASSERT_TRUE(flood.waitForConnected(1000));
+    flood.write("QRN1");
+    QElapsedTimer timer;
+    timer.start();
+    // Written while this instance reads, as a sender that never stops would.
+    while (logged.empty() && timer.elapsed() < 5000) {
+        if (flood.state() == QLocalSocket::ConnectedState && flood.bytesToWrite() < (64 << 10))
+            flood.write(QByteArray(64 << 10, '\n'));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    flood.abort();
+    setLogSinkForTesting(nullptr);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("refused"), std::string::npos);
+    EXPECT_TRUE(d.files.empty());
     app.stopListening();
     app.setDelegate(nullptr);
 }

@@ -53,7 +53,7 @@ int selectedIndex() {
 std::optional<std::string> backgroundIdOf(int assetIndex) {
     if (assetIndex < 1)
         return std::nullopt;
-    const auto backgrounds = previewLayerClass().getAssetBackgroundIDArray();
+    const auto& backgrounds = previewLayerClass().getAssetBackgroundIDArray();
     return size_t(assetIndex - 1) < backgrounds.size() ? backgrounds[size_t(assetIndex - 1)] : std::nullopt;
 }
 
@@ -225,7 +225,7 @@ void editViewClass::addTextToAutocueArray(const qrn::AttributedString& attribute
 std::pair<std::optional<std::string>, std::optional<int>>
 editViewClass::getIndexAndStringOfFirstLayerAboveVideo(int assetArrayIndex) {
     previewLayerClass model;
-    const auto first = model.getFirstLayerAboveVideoArray();
+    const auto& first = model.getFirstLayerAboveVideoArray();
     const auto& layers = model.getLayerArrayReference();
     if (assetArrayIndex < 0 || size_t(assetArrayIndex) >= first.size() || !first[size_t(assetArrayIndex)] ||
         size_t(assetArrayIndex) >= layers.size())
@@ -250,7 +250,7 @@ void editViewClass::loadScrollViewLayers() {
     QRN_LOG_IN(std::nullopt);
     previewLayerClass model;
     const int selected = selectedIndex();
-    const auto layers = model.getLayerArray();
+    const auto& layers = model.getLayerArray();
     if (selected < 0 || size_t(selected) >= layers.size())
         return;
     const auto& row = layers[size_t(selected)];
@@ -321,7 +321,7 @@ void editViewClass::addSingleLayerToLayerScrollView(const std::optional<qrn::Val
             return;
         if (!picture) {
             const auto& layers = model.getLayerArrayReference();
-            const auto references = model.getImageReferenceArray();
+            const auto& references = model.getImageReferenceArray();
             const auto& row = layers[size_t(selected)];
             const auto it = std::find(row.begin(), row.end(), *background);
             const size_t j = size_t(it - row.begin());

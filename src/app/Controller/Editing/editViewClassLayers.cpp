@@ -37,7 +37,7 @@ int editViewClass::selectedLayerSpecialSymbolType(const std::optional<std::vecto
     const auto resolved = model.layerAssetIndexAndVideoSelectedParameterValues(layer);
     if (resolved.videoSelected || !resolved.layerIndex)
         return 0;
-    const auto references = model.getImageReferenceArray();
+    const auto& references = model.getImageReferenceArray();
     const size_t a = size_t(resolved.assetIndex), l = size_t(*resolved.layerIndex);
     if (a >= references.size() || l >= references[a].size())
         return 0;
@@ -73,7 +73,7 @@ std::optional<qrn::AttributedString>
 editViewClass::getSelectedTextSymbolText(const std::optional<std::vector<qrn::Value>>& layer) {
     if (selectedLayerSpecialSymbolType(layer) != 1)
         return std::nullopt;
-    const auto texts = attributedStringStorageClass().getTextSymbolStringArray();
+    const auto& texts = attributedStringStorageClass().getTextSymbolStringArray();
     const size_t a =
         size_t(previewLayerClass().layerAssetIndexAndVideoSelectedParameterValues(layer).assetIndex);
     const int n = getSelectedTextSymbolIndex(layer, false);

@@ -111,7 +111,7 @@ std::vector<ViewPtr> orderLayersClass::returnAllLayersBeforeOrAfterVideo(bool be
                                                                          const layerRows& insertedLayers) {
     QRN_LOG_IN(LogValues{{"beforeVideo", beforeVideo}, {"i", i}});
     previewLayerClass model;
-    const auto first = model.getFirstLayerAboveVideoArray();
+    const auto& first = model.getFirstLayerAboveVideoArray();
     const auto& row = insertedLayers[size_t(i)];
     const int k = positionOf(row, size_t(i) < first.size() ? first[size_t(i)] : std::nullopt);
     int from = 0, to = int(row.size());
@@ -187,7 +187,7 @@ ViewPtr orderLayersClass::addAssetLayersToNewPreview(int i, int j, const ViewPtr
                                                      int orderingViewTag, int hideAllLayers,
                                                      const std::optional<std::string>& skipId) {
     QRN_LOG_IN(LogValues{{"i", i}, {"j", j}, {"orderingViewTag", orderingViewTag}});
-    const auto first = previewLayerClass().getFirstLayerAboveVideoArray();
+    const auto& first = previewLayerClass().getFirstLayerAboveVideoArray();
     const auto& row = layers[size_t(j)];
     // The first layer above the camera is looked up in the whole row: when it is the skipped
     // background, the layers after it are still above the camera.
@@ -215,7 +215,7 @@ void orderLayersClass::addLayersInOrderToPreview(const ViewPtr& oldPreview, cons
                                                  const std::vector<std::string>& assets,
                                                  const layerRows& layers, int hideAllLayers) {
     QRN_LOG_IN(LogValues{{"hideAllLayers", hideAllLayers}});
-    const auto backgrounds = previewLayerClass().getAssetBackgroundIDArray();
+    const auto& backgrounds = previewLayerClass().getAssetBackgroundIDArray();
     auto bg = taggedSuperview(newPreview, -9);
     if (layers.size() >= 2) {
         for (size_t a = 1; a < layers.size(); ++a) {

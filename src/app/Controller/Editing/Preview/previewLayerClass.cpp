@@ -212,7 +212,7 @@ void previewLayerClass::setVideoLayerView(std::shared_ptr<qrn::ui::View> view) {
     videoLayerView = std::move(view);
 }
 
-std::vector<std::vector<std::string>> previewLayerClass::getLayerArray() {
+const std::vector<std::vector<std::string>>& previewLayerClass::getLayerArray() {
     QRN_LOG_IN(std::nullopt);
     return LAYER_ARRAY;
 }
@@ -231,7 +231,7 @@ void previewLayerClass::setFirstLayerAboveVideoArray(std::vector<std::optional<s
     FIRST_LAYER_ABOVE_VIDEO_ARRAY = std::move(value);
 }
 
-std::vector<std::optional<std::string>> previewLayerClass::getFirstLayerAboveVideoArray() {
+const std::vector<std::optional<std::string>>& previewLayerClass::getFirstLayerAboveVideoArray() {
     QRN_LOG_IN(std::nullopt);
     return FIRST_LAYER_ABOVE_VIDEO_ARRAY;
 }
@@ -251,7 +251,7 @@ int previewLayerClass::getSelectedLayerIndex(bool lastLayer) {
     return result;
 }
 
-std::vector<std::string> previewLayerClass::getAssetArray() {
+const std::vector<std::string>& previewLayerClass::getAssetArray() {
     QRN_LOG_IN(std::nullopt);
     return ASSET_ARRAY;
 }
@@ -270,7 +270,7 @@ void previewLayerClass::setAssetBackgroundIDArray(std::vector<std::optional<std:
     ASSET_BACKGROUND_ID_ARRAY = std::move(value);
 }
 
-std::vector<std::optional<std::string>> previewLayerClass::getAssetBackgroundIDArray() {
+const std::vector<std::optional<std::string>>& previewLayerClass::getAssetBackgroundIDArray() {
     QRN_LOG_IN(std::nullopt);
     return ASSET_BACKGROUND_ID_ARRAY;
 }
@@ -280,7 +280,7 @@ void previewLayerClass::setAssetBackgroundColour(std::vector<std::vector<double>
     ASSET_BACKGROUND_COLOUR_ARRAY = std::move(value);
 }
 
-std::vector<std::vector<double>> previewLayerClass::getAssetBackgroundColour() {
+const std::vector<std::vector<double>>& previewLayerClass::getAssetBackgroundColour() {
     QRN_LOG_IN(std::nullopt);
     return ASSET_BACKGROUND_COLOUR_ARRAY;
 }
@@ -307,7 +307,7 @@ void previewLayerClass::setVideoCropSizeAndOrigin(qrn::Size size, qrn::Point ori
     cropOrigin = origin;
 }
 
-std::vector<std::vector<imageReferenceArray>> previewLayerClass::getImageReferenceArray() {
+const std::vector<std::vector<imageReferenceArray>>& previewLayerClass::getImageReferenceArray() {
     QRN_LOG_IN(std::nullopt);
     return IMAGE_REFERENCE_ARRAY;
 }
@@ -401,7 +401,7 @@ void previewLayerClass::setImageReferenceArray(int kind, const std::optional<qrn
     IMAGE_REFERENCE_ARRAY[size_t(asset)].push_back(std::move(reference));
 }
 
-std::vector<std::vector<std::vector<double>>> previewLayerClass::getLayerOriginSizeArray() {
+const std::vector<std::vector<std::vector<double>>>& previewLayerClass::getLayerOriginSizeArray() {
     QRN_LOG_IN(std::nullopt);
     return LAYER_ORIGIN_SIZE_ARRAY;
 }
@@ -424,7 +424,7 @@ std::vector<double> previewLayerClass::getSingleLayerOriginSizeArray(
     return row[size_t(*where.layerIndex)];
 }
 
-std::vector<std::vector<qrn::Point>> previewLayerClass::getLayerTransformedOrigin() {
+const std::vector<std::vector<qrn::Point>>& previewLayerClass::getLayerTransformedOrigin() {
     QRN_LOG_IN(std::nullopt);
     return layerTransformedOrigin;
 }
@@ -434,7 +434,7 @@ void previewLayerClass::setLayerTransformedOrigin(std::vector<std::vector<qrn::P
     layerTransformedOrigin = std::move(value);
 }
 
-std::vector<std::vector<qrn::Size>> previewLayerClass::getLayerTransformedSize() {
+const std::vector<std::vector<qrn::Size>>& previewLayerClass::getLayerTransformedSize() {
     QRN_LOG_IN(std::nullopt);
     return layerTransformedSize;
 }
@@ -444,7 +444,7 @@ void previewLayerClass::setLayerTransformedSize(std::vector<std::vector<qrn::Siz
     layerTransformedSize = std::move(value);
 }
 
-std::vector<std::vector<double>> previewLayerClass::getLayerRotateArray() {
+const std::vector<std::vector<double>>& previewLayerClass::getLayerRotateArray() {
     QRN_LOG_IN(std::nullopt);
     return LAYER_ROTATE_ARRAY;
 }
@@ -454,7 +454,7 @@ void previewLayerClass::setLayerRotateArray(std::vector<std::vector<double>> val
     LAYER_ROTATE_ARRAY = std::move(value);
 }
 
-std::vector<std::vector<std::vector<double>>> previewLayerClass::getLayerOriginalPosSize() {
+const std::vector<std::vector<std::vector<double>>>& previewLayerClass::getLayerOriginalPosSize() {
     QRN_LOG_IN(std::nullopt);
     return LAYER_ORIGINAL_POS_SIZE_ROT;
 }
@@ -464,7 +464,7 @@ void previewLayerClass::setLayerOriginalPosSize(std::vector<std::vector<std::vec
     LAYER_ORIGINAL_POS_SIZE_ROT = std::move(value);
 }
 
-std::vector<std::vector<std::vector<bool>>> previewLayerClass::getLayerIsFlippedArray() {
+const std::vector<std::vector<std::vector<bool>>>& previewLayerClass::getLayerIsFlippedArray() {
     QRN_LOG_IN(std::nullopt);
     return LAYER_IS_FLIPPED_ARRAY;
 }
@@ -474,7 +474,7 @@ void previewLayerClass::setLayerIsFlippedArray(std::vector<std::vector<std::vect
     LAYER_IS_FLIPPED_ARRAY = std::move(value);
 }
 
-std::vector<std::vector<std::vector<double>>> previewLayerClass::getLayerResizeWithAspectRatioArray() {
+const std::vector<std::vector<std::vector<double>>>& previewLayerClass::getLayerResizeWithAspectRatioArray() {
     QRN_LOG_IN(std::nullopt);
     return LAYER_RESIZE_WITH_ASPECT_RATIO;
 }
@@ -549,7 +549,11 @@ void previewLayerClass::setVideoIsFlippedArray(std::vector<bool> flipped) {
 
 int previewLayerClass::getSelectedAssetIndex() {
     QRN_LOG_IN(std::nullopt);
-    const int result = indexOf(ASSET_ARRAY, std::to_string(selectedAsset));
+    const std::string id = std::to_string(selectedAsset);
+    // From the end: ids are unique, and the asset selected is most often the one just added
+    // (opening a deck asks after every asset it adds).
+    const auto it = std::find(ASSET_ARRAY.rbegin(), ASSET_ARRAY.rend(), id);
+    const int result = it == ASSET_ARRAY.rend() ? -1 : int(ASSET_ARRAY.rend() - it) - 1;
     QRN_LOG_OUT(LogValues{{"assetIndex", result}});
     return result;
 }
@@ -727,5 +731,7 @@ previewLayerClass::layerRowsAccess previewLayerClass::layerRows() {
             LAYER_ORIGINAL_POS_SIZE_ROT,
             LAYER_IS_FLIPPED_ARRAY,
             LAYER_RESIZE_WITH_ASPECT_RATIO,
-            ASSET_BACKGROUND_ID_ARRAY};
+            ASSET_BACKGROUND_ID_ARRAY,
+            ASSET_ARRAY,
+            FIRST_LAYER_ABOVE_VIDEO_ARRAY};
 }

@@ -90,27 +90,27 @@ class previewLayerClass {
     std::shared_ptr<qrn::ui::View> getVideoLayerView();
     void setVideoLayerView(std::shared_ptr<qrn::ui::View> view);
 
-    std::vector<std::vector<std::string>> getLayerArray();
+    const std::vector<std::vector<std::string>>& getLayerArray();
     // The same rows without a copy, for per-event work; valid until the model next changes.
     const std::vector<std::vector<std::string>>& getLayerArrayReference();
     void setLayerArray(std::vector<std::vector<std::string>> LAYER_ARRAY);
     void setFirstLayerAboveVideoArray(std::vector<std::optional<std::string>> FIRST_LAYER_ABOVE_VIDEO_ARRAY);
-    std::vector<std::optional<std::string>> getFirstLayerAboveVideoArray();
+    const std::vector<std::optional<std::string>>& getFirstLayerAboveVideoArray();
     // lastLayer: the position of the selected asset's last layer (-1 without layers); otherwise
     // the position of the selected layer.
     int getSelectedLayerIndex(bool lastLayer);
-    std::vector<std::string> getAssetArray();
+    const std::vector<std::string>& getAssetArray();
     // The same list without a copy; valid until the model next changes.
     const std::vector<std::string>& getAssetArrayReference();
     void setAssetArray(std::vector<std::string> ASSET_ARRAY);
     void setAssetBackgroundIDArray(std::vector<std::optional<std::string>> ASSET_BACKGROUND_ID_ARRAY);
-    std::vector<std::optional<std::string>> getAssetBackgroundIDArray();
+    const std::vector<std::optional<std::string>>& getAssetBackgroundIDArray();
     void setAssetBackgroundColour(std::vector<std::vector<double>> ASSET_BACKGROUND_COLOUR_ARRAY);
-    std::vector<std::vector<double>> getAssetBackgroundColour();
+    const std::vector<std::vector<double>>& getAssetBackgroundColour();
     std::vector<double> getSelectedAssetBackgroundColour();
     std::pair<qrn::Size, qrn::Point> getVideoCropSizeAndOrigin();
     void setVideoCropSizeAndOrigin(qrn::Size size, qrn::Point origin);
-    std::vector<std::vector<imageReferenceArray>> getImageReferenceArray();
+    const std::vector<std::vector<imageReferenceArray>>& getImageReferenceArray();
     void setEntireImageReferenceArray(std::vector<std::vector<imageReferenceArray>> IMAGE_REFERENCE_ARRAY);
     // The layer's picture: an Image value, or a List of Image values for an animated symbol.
     // Throws qrnError when a still image cannot be had. No reference: the selected layer's.
@@ -120,21 +120,21 @@ class previewLayerClass {
     // Builds a reference and appends it to the selected asset's row.
     void setImageReferenceArray(int kind, const std::optional<qrn::Value::List>& names,
                                 const std::optional<std::string>& fileExtension);
-    std::vector<std::vector<std::vector<double>>> getLayerOriginSizeArray();
+    const std::vector<std::vector<std::vector<double>>>& getLayerOriginSizeArray();
     void setLayerOriginSizeArray(std::vector<std::vector<std::vector<double>>> LAYER_ORIGIN_SIZE_ARRAY);
     std::vector<double>
     getSingleLayerOriginSizeArray(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer);
-    std::vector<std::vector<qrn::Point>> getLayerTransformedOrigin();
+    const std::vector<std::vector<qrn::Point>>& getLayerTransformedOrigin();
     void setLayerTransformedOrigin(std::vector<std::vector<qrn::Point>> layerTransformedOrigin);
-    std::vector<std::vector<qrn::Size>> getLayerTransformedSize();
+    const std::vector<std::vector<qrn::Size>>& getLayerTransformedSize();
     void setLayerTransformedSize(std::vector<std::vector<qrn::Size>> layerTransformedSize);
-    std::vector<std::vector<double>> getLayerRotateArray();
+    const std::vector<std::vector<double>>& getLayerRotateArray();
     void setLayerRotateArray(std::vector<std::vector<double>> LAYER_ROTATE_ARRAY);
-    std::vector<std::vector<std::vector<double>>> getLayerOriginalPosSize();
+    const std::vector<std::vector<std::vector<double>>>& getLayerOriginalPosSize();
     void setLayerOriginalPosSize(std::vector<std::vector<std::vector<double>>> LAYER_ORIGINAL_POS_SIZE_ROT);
-    std::vector<std::vector<std::vector<bool>>> getLayerIsFlippedArray();
+    const std::vector<std::vector<std::vector<bool>>>& getLayerIsFlippedArray();
     void setLayerIsFlippedArray(std::vector<std::vector<std::vector<bool>>> LAYER_IS_FLIPPED_ARRAY);
-    std::vector<std::vector<std::vector<double>>> getLayerResizeWithAspectRatioArray();
+    const std::vector<std::vector<std::vector<double>>>& getLayerResizeWithAspectRatioArray();
     // The selected layer's entry.
     std::vector<double> getSelectedLayerResizeWithAspectRatio();
     void setLayerResizeWithAspectRatioArray(
@@ -380,6 +380,8 @@ class previewLayerClass {
         std::vector<std::vector<std::vector<bool>>>& flips;
         std::vector<std::vector<std::vector<double>>>& locks;
         std::vector<std::optional<std::string>>& backgrounds;
+        std::vector<std::string>& assets;
+        std::vector<std::optional<std::string>>& firstAboveVideo;
     };
     static layerRowsAccess layerRows();
 

@@ -52,9 +52,10 @@ qrn::Colour colourOf(const std::vector<double>& c) {
 // The asset whose tile label is highlighted; a new project starts from the sticky asset.
 int lastSelectedAsset = 0;
 
+// From the end: ids are unique, and the asset asked about is most often the one just added.
 int positionOf(const std::vector<std::string>& list, int id) {
-    const auto it = std::find(list.begin(), list.end(), std::to_string(id));
-    return it == list.end() ? -1 : int(it - list.begin());
+    const auto it = std::find(list.rbegin(), list.rend(), std::to_string(id));
+    return it == list.rend() ? -1 : int(list.rend() - it) - 1;
 }
 
 std::shared_ptr<qrn::ui::View> layerViewOf(const std::shared_ptr<qrn::ui::View>& preview,
@@ -95,7 +96,7 @@ void addStickyCopies(const std::shared_ptr<qrn::ui::View>& thumbnail,
     const auto frames = rows.frames.empty() ? std::vector<std::vector<double>>{} : rows.frames[0];
     const auto rotations = rows.rotations.empty() ? std::vector<double>{} : rows.rotations[0];
     const auto references = rows.references.empty() ? std::vector<imageReferenceArray>{} : rows.references[0];
-    const auto first = model.getFirstLayerAboveVideoArray();
+    const auto& first = model.getFirstLayerAboveVideoArray();
     std::optional<size_t> firstAbove;
     if (!first.empty() && first[0])
         if (auto it = std::find(sticky.begin(), sticky.end(), *first[0]); it != sticky.end())
@@ -163,7 +164,7 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     const auto preview = configuration ? configuration->layerContainerView : nullptr;
     const auto parent = configuration ? configuration->parentPreviewView : nullptr;
     const int counter = getAssetIdCounter();
-    auto assets = getAssetArray();
+    const auto& assets = getAssetArray();
     const int id = restoreIndex ? std::stoi(assets[size_t(*restoreIndex)]) : getLayerIdCounter();
     const int position = restoreIndex ? *restoreIndex - 1 : (isRegularAsset ? counter - 1 : 0);
     // A duplicate records its own undo entry, whatever its source.
@@ -173,7 +174,7 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
 
     // The colour the container and thumbnail are painted with.
     std::vector<double> colour{0, 0, 0, 1};
-    const auto colours = getAssetBackgroundColour();
+    const auto& colours = getAssetBackgroundColour();
     if (source > 0 && size_t(source - 1) < colours.size())
         colour = colours[size_t(source - 1)];
     else if (isRegularAsset && !isNewAsset) {
@@ -191,21 +192,14 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     // Model rows: one entry per asset in the first family, one per regular asset in the second.
     filterClass filters;
     attributedStringStorageClass texts;
-    auto layers = getLayerArray();
-    auto first = getFirstLayerAboveVideoArray();
-    auto origins = getLayerTransformedOrigin();
-    auto scales = getLayerTransformedSize();
+    const auto tables = layerRows();
     const std::optional<int> at =
-        restoreIndex && size_t(*restoreIndex) < layers.size() ? restoreIndex : std::nullopt;
+        restoreIndex && size_t(*restoreIndex) < tables.layers.size() ? restoreIndex : std::nullopt;
     bool layerRows = true;
     if (!restoreIndex) {
-        assets.push_back(std::to_string(id));
-        setAssetArray(assets);
-        if (isRegularAsset) {
-            auto backgrounds = getAssetBackgroundIDArray();
-            backgrounds.emplace_back();
-            setAssetBackgroundIDArray(backgrounds);
-        }
+        tables.assets.push_back(std::to_string(id));
+        if (isRegularAsset)
+            tables.backgrounds.emplace_back();
         if (isNewAsset && isRegularAsset) {
             auto newColours = colours;
             newColours.push_back(colour);
@@ -218,22 +212,23 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
         // An opened project keeps the per-layer rows it has read.
         layerRows = isNewAsset || !isRegularAsset;
     }
-    placeRow(layers, at);
-    placeRow(first, at, std::optional<std::string>());
+    placeRow(tables.layers, at);
+    placeRow(tables.firstAboveVideo, at, std::optional<std::string>());
     // In place: the hit paths hold views and paths, and every asset of an opened project adds a row.
     placeRow(previewLayerViewPathCreationClass().pathsArrayForUpdate(), at);
-    placeRow(origins, at);
-    placeRow(scales, at);
-    setLayerArray(std::move(layers));
-    setFirstLayerAboveVideoArray(std::move(first));
-    setLayerTransformedOrigin(std::move(origins));
-    setLayerTransformedSize(std::move(scales));
-    auto symbolTexts = texts.getTextSymbolStringArray();
-    if (restoreIndex)
-        placeRow(symbolTexts, at);
-    while (symbolTexts.size() < getAssetArray().size())
-        symbolTexts.emplace_back();
-    texts.setTextSymbolStringArray(std::move(symbolTexts), isNewAsset ? 1 : 0);
+    placeRow(tables.origins, at);
+    placeRow(tables.scales, at);
+    if (restoreIndex || isNewAsset) {
+        auto symbolTexts = texts.getTextSymbolStringArray();
+        if (restoreIndex)
+            placeRow(symbolTexts, at);
+        while (symbolTexts.size() < tables.assets.size())
+            symbolTexts.emplace_back();
+        texts.setTextSymbolStringArray(std::move(symbolTexts), isNewAsset ? 1 : 0);
+    } else {
+        // An opened project's texts are read already: a row for the asset, nothing written.
+        texts.padTextSymbolRows(tables.assets.size());
+    }
     if (layerRows || restoreIndex) {
         auto frames = getLayerOriginSizeArray();
         auto rotations = getLayerRotateArray();
@@ -365,19 +360,20 @@ void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, 
     editViewClass::setAssetChange(true);
     if (!isInitialSelection)
         edit.displayBackgroundColourAndLayer(id != 0);
-    const auto assets = getAssetArray();
+    const auto& assets = getAssetArray();
     attributedStringStorageClass texts;
-    // The script being edited belongs to the asset being left.
+    // The script being edited belongs to the asset being left; unchanged, it is not written again.
     if (syncAutocue)
         if (auto text = editViewClass::getAutocueText()) {
             const int k = positionOf(assets, leaving);
             if (k == 0)
                 texts.setProjectNotes(*text);
             else if (k > 0) {
-                auto scripts = texts.getAutocueStringArray();
-                if (size_t(k - 1) < scripts.size()) {
+                const auto& stored = texts.getAutocueStringArray();
+                if (size_t(k - 1) < stored.size() && stored[size_t(k - 1)] != *text) {
+                    auto scripts = stored;
                     scripts[size_t(k - 1)] = *text;
-                    texts.setAutocueStringArray(scripts);
+                    texts.setAutocueStringArray(std::move(scripts));
                 }
             }
         }
@@ -421,11 +417,12 @@ void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, 
     if (!isInitialSelection) {
         const int k = positionOf(assets, id);
         if (k >= 0) {
-            const auto scripts = texts.getAutocueStringArray();
+            const auto& scripts = texts.getAutocueStringArray();
             if (k == 0 || !syncAutocue)
                 editViewClass::setAutocueText(texts.getProjectNotes());
             else if (size_t(k - 1) < scripts.size())
-                editViewClass::setAutocueText(scripts[size_t(k - 1)]);
+                // A copy: showing it can write the scripts back while it is read.
+                editViewClass::setAutocueText(qrn::AttributedString(scripts[size_t(k - 1)]));
             const auto& layers = getLayerArrayReference();
             if (size_t(k) >= layers.size() || layers[size_t(k)].empty()) {
                 const auto camera = getVideoLayerView();

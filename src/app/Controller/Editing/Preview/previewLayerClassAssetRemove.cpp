@@ -25,7 +25,7 @@ template <typename T> void eraseAt(std::vector<T>& rows, int at) {
 
 // Takes entry `at` out of one of the model's per-asset arrays.
 template <typename Rows>
-void eraseRow(previewLayerClass& model, int at, Rows (previewLayerClass::*get)(),
+void eraseRow(previewLayerClass& model, int at, const Rows& (previewLayerClass::*get)(),
               void (previewLayerClass::*set)(Rows)) {
     auto rows = (model.*get)();
     eraseAt(rows, at);

@@ -146,7 +146,7 @@ undoValueList handleDragBeforeValues(bool rotate) {
             values.push_back(model.getVideoTransformedSize());
         } else {
             const auto where = model.layerAssetIndexAndVideoSelectedParameterValues(std::nullopt);
-            const auto sizes = model.getLayerTransformedSize();
+            const auto& sizes = model.getLayerTransformedSize();
             values.push_back(where.layerIndex ? sizes[size_t(where.assetIndex)][size_t(*where.layerIndex)]
                                               : qrn::Size{1, 1});
         }
@@ -302,9 +302,7 @@ void previewLayerClass::dragLayerInVideoViewLayer(
         setVideoOriginSizeArray({nx, ny, w, h});
         editViewClass().stripedBorderFrameChange(qrn::Point{nx, ny}, qrn::Size{w, h});
     } else {
-        auto origins = getLayerTransformedOrigin();
-        origins[a][l] = moved;
-        setLayerTransformedOrigin(std::move(origins));
+        layerRows().origins[a][l] = moved;
         auto frames = getLayerOriginSizeArray();
         frames[a][l][0] = nx, frames[a][l][1] = ny;
         setLayerOriginSizeArray(std::move(frames));
@@ -578,9 +576,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
             }
         }
         if (!where.videoSelected) {
-            auto origins = getLayerTransformedOrigin();
-            origins[a][l] = {};
-            setLayerTransformedOrigin(std::move(origins));
+            layerRows().origins[a][l] = {};
         }
         if (saveAllowed(exportData) && !correction)
             persistentDataStorageClass().exportData(true);
@@ -603,10 +599,8 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
         holderLayer.setTransform(t);
         if (!rotate && !where.videoSelected) {
             const auto viewSize = holder->frame().size;
-            auto sizes = getLayerTransformedSize();
-            sizes[a][l] = {viewSize.width > 0 ? newFrame.size.width / viewSize.width : 1,
-                           viewSize.height > 0 ? newFrame.size.height / viewSize.height : 1};
-            setLayerTransformedSize(std::move(sizes));
+            layerRows().scales[a][l] = {viewSize.width > 0 ? newFrame.size.width / viewSize.width : 1,
+                                        viewSize.height > 0 ? newFrame.size.height / viewSize.height : 1};
         }
         const int relayout = state.relayoutCounter.increment();
         if (!rotate && !scheduleSettle && imageView && isBundleImageReference(reference)) {
@@ -644,9 +638,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                         }
                         image->setImageScaling(qrn::ui::ImageScaling::axesIndependently);
                     }
-                    auto sizes = model.getLayerTransformedSize();
-                    sizes[i][k] = {1, 1};
-                    model.setLayerTransformedSize(std::move(sizes));
+                    model.layerRows().scales[i][k] = {1, 1};
                     return;
                 }
             });

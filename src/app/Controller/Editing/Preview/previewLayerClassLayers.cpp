@@ -77,8 +77,12 @@ void removeAssetThumbnail(const std::string& assetId, int layerId) {
 }
 
 // Where a layer id stands now: [asset, layer], or none when it is gone.
-std::optional<std::pair<int, int>> findLayer(const std::string& id) {
+// The asset the layer was in when asked is looked in first: a deck's every layer asks once.
+std::optional<std::pair<int, int>> findLayer(const std::string& id, size_t likelyAsset) {
     const auto& layers = previewLayerClass().getLayerArrayReference();
+    if (likelyAsset < layers.size())
+        if (int l = positionIn(layers[likelyAsset], id); l >= 0)
+            return std::pair{int(likelyAsset), l};
     for (size_t a = 0; a < layers.size(); ++a)
         if (int l = positionIn(layers[a], id); l >= 0)
             return std::pair{int(a), l};
@@ -87,16 +91,17 @@ std::optional<std::pair<int, int>> findLayer(const std::string& id) {
 
 // Runs fn later for the layer with that id, only while the same preview shows the same
 // project, with the layer's position at that time; a layer removed meanwhile is skipped.
-void afterForLayer(double seconds, const std::string& id, std::function<void(int asset, int layer)> fn) {
+void afterForLayer(double seconds, const std::string& id, size_t likelyAsset,
+                   std::function<void(int asset, int layer)> fn) {
     const auto configuration = previewLayerClass().getConfiguration();
     const std::weak_ptr<qrn::ui::View> preview = configuration ? configuration->layerContainerView : nullptr;
     const std::string project = persistentDataStorageClass().getProjectDirectory();
-    qrn::MainQueue::after(seconds, [preview, project, id, fn = std::move(fn)] {
+    qrn::MainQueue::after(seconds, [preview, project, id, likelyAsset, fn = std::move(fn)] {
         const auto now = previewLayerClass().getConfiguration();
         if (preview.expired() || !now || now->layerContainerView != preview.lock() ||
             project != persistentDataStorageClass().getProjectDirectory())
             return;
-        if (auto at = findLayer(id))
+        if (auto at = findLayer(id, likelyAsset))
             fn(at->first, at->second);
     });
 }
@@ -408,7 +413,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
     std::optional<int> replacedBackgroundIndex;
     std::vector<double> replacedBackgroundFrame;
     std::shared_ptr<layerDataClass> replacedBackground;
-    const auto backgrounds = getAssetBackgroundIDArray();
+    const auto& backgrounds = getAssetBackgroundIDArray();
     const auto& layers = getLayerArrayReference();
     const int backgroundIndex =
         asset >= 1 && size_t(asset - 1) < backgrounds.size() ? positionIn(layers[a], backgrounds[a - 1]) : -1;
@@ -590,7 +595,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         newIndex = positionIn(rows[a], idText);
     else if (addMode == 1)
         newIndex = (*layerPosition)[1] + 1;
-    auto first = getFirstLayerAboveVideoArray();
+    const auto& first = getFirstLayerAboveVideoArray();
     const int firstIndex = positionIn(rows[a], first[a]);
     bool above = isFirstLayerAboveVideo || (firstIndex >= 0 && newIndex >= firstIndex && first[a] != idText);
     // A copy of its asset's first layer above the camera is the first above in the copy's asset.
@@ -619,10 +624,8 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         preview->addSubview(container, qrn::ui::Ordering::Above, below.get());
     else
         preview->addSubview(container, qrn::ui::Ordering::Above, nullptr);
-    if (isFirstLayerAboveVideo && !isBackgroundLayer) {
-        first[a] = idText;
-        setFirstLayerAboveVideoArray(first);
-    }
+    if (isFirstLayerAboveVideo && !isBackgroundLayer)
+        layerRows().firstAboveVideo[a] = idText;
     if (isText && previewSize.width > textReferenceWidth) {
         container->layer()->setAnchorPoint({0, 0});
         container->layer()->setPosition(container->frame().origin);
@@ -664,21 +667,21 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
             resizeCorrectionForSingleLayer(std::vector<double>{f[2], f[3], turn},
                                            layerAssetIndexAndVideoSelectedArray{false, la, ll}, false);
         };
-        afterForLayer(0.5, idText, [place, idText](int la, int ll) {
+        afterForLayer(0.5, idText, a, [place, idText](int la, int ll) {
             place(la, ll);
-            afterForLayer(0.5, idText, place);
+            afterForLayer(0.5, idText, size_t(la), place);
         });
     } else {
         const bool recreated = layerPosition.has_value();
         // Centres the layer on its frame; a re-created one also gets its rotation and flips.
-        afterForLayer(0.1, idText, [this](int la, int ll) {
+        afterForLayer(0.1, idText, a, [this](int la, int ll) {
             resizeCorrectionForSingleLayer(std::nullopt, layerAssetIndexAndVideoSelectedArray{false, la, ll},
                                            false);
         });
         if (recreated && !restoreAtPosition && rotation && *rotation != 0 && overlay)
             rotateLayer(*overlay, *rotation);
         if (!layerPosition && isBundleImage)
-            afterForLayer(0.1, idText, [this, size](int la, int ll) {
+            afterForLayer(0.1, idText, a, [this, size](int la, int ll) {
                 resizeCorrectionForSingleLayer(std::vector<double>{size.width, size.height, 0},
                                                layerAssetIndexAndVideoSelectedArray{false, la, ll}, false);
             });

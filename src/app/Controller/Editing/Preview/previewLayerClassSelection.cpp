@@ -106,7 +106,7 @@ void previewLayerClass::noLayerSelected() {
 void previewLayerClass::selectLastLayer() {
     QRN_LOG_IN(std::nullopt);
     const int a = getSelectedAssetIndex();
-    const auto layers = getLayerArray();
+    const auto& layers = getLayerArray();
     const auto configuration = getConfiguration();
     if (a < 0 || size_t(a) >= layers.size() || layers[size_t(a)].empty() || !configuration) {
         noLayerSelected();
