@@ -291,3 +291,30 @@ TEST_F(PicturesAfterOpening, TheStudioOpenedBeforeThePicturesArrivedShowsEveryOn
     unsetenv("QRN_TEST_DEVICES");
     qrn::media::CaptureAccess::resetForTesting();
 }
+
+TEST_F(PicturesAfterOpening, APictureIsHeldAtItsLayersShareOfTheMovieNotAtItsOwnSize) {
+    ASSERT_TRUE(createProject());
+    // An 80 x 60 layer of a 556 x 313 preview is 277 x 208 pixels of the 1920 x 1080 movie.
+    const std::string path = writePictureProject("Held", 2, red);
+    {
+        QImage photo(1600, 1200, QImage::Format_RGB32);
+        photo.fill(QColor(red));
+        ASSERT_TRUE(photo.save(QString::fromStdString(path + "/images/p1.png")));
+    }
+    openWithMenu(path);
+    ASSERT_TRUE(alerts.empty());
+    const auto& layers = previewLayerClass().getLayerArray();
+    const auto pictureOf = [&](size_t a) {
+        const auto tagged =
+            previewLayerClass().getConfiguration()->layerContainerView->viewWithTag(std::stoi(layers[a][0]));
+        return std::dynamic_pointer_cast<qrn::ui::ImageView>(tagged->superview()->subviews()[1])->image();
+    };
+    const QImage held = pictureOf(1);
+    EXPECT_GE(held.width(), 277);
+    EXPECT_GE(held.height(), 207);
+    EXPECT_LE(held.width(), 290);
+    EXPECT_NEAR(double(held.width()) / held.height(), 4.0 / 3.0, 0.01);
+    EXPECT_EQ(held.pixel(held.width() / 2, held.height() / 2) & 0xffffffu, red);
+    // One smaller than its layer's share keeps its own size.
+    EXPECT_EQ(pictureOf(0).size(), QSize(64, 36));
+}

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <limits>
 #include <map>
@@ -32,6 +33,9 @@ enum slotState : int { queued, taken, decoded };
 struct pictureSlot {
     std::string file;
     imageReferenceArray reference;
+    // Pixels of the largest frame a layer shows it at, in the movie; set before any worker
+    // takes the slot.
+    QSize drawn;
     // Main thread only.
     qrn::ImageHandle standIn;
     bool delivered = false;
@@ -54,13 +58,16 @@ struct pictureBatch {
     std::chrono::steady_clock::time_point lastDelivery;
 };
 
+// The exported movie's size: no layer is drawn larger anywhere.
+const QSize movieSize{1920, 1080};
+
 std::shared_ptr<pictureBatch> currentBatch;
 std::unordered_map<std::string, size_t> slotOfFile;
 bool collecting = false;
 
 void decodeSlot(pictureBatch& batch, size_t index) {
     pictureSlot& slot = *batch.entries[index];
-    auto read = qrn::imaging::readPicture(slot.file);
+    auto read = qrn::imaging::readPicture(slot.file, slot.drawn);
     std::lock_guard lock(batch.mutex);
     if (read)
         slot.picture = std::move(read).value();
@@ -250,11 +257,32 @@ void previewLayerPendingPictures::startDecoding() {
     const int selected = model.getSelectedAssetIndex();
     std::vector<int> distance(batch->entries.size(), std::numeric_limits<int>::max());
     const auto references = model.getImageReferenceArray();
+    const auto frames = model.getLayerOriginSizeArray();
+    // A picture is held at the size it is drawn at: its layer's share of the movie, the largest
+    // of the places that show it. The preview, the studio and the strip draw it smaller.
+    const auto previewRect =
+        model.getMainPreviewViewArrayFromImport().value_or(editViewClass().getMainPreviewViewRectAsArray());
+    const double toMovie =
+        previewRect.size() >= 4 && previewRect[2] > 0 && previewRect[3] > 0
+            ? std::max(movieSize.width() / previewRect[2], movieSize.height() / previewRect[3])
+            : 1;
     for (size_t a = 0; a < references.size(); ++a)
-        for (const auto& reference : references[a])
-            if (const auto file = projectPictureFileOf(reference))
-                if (const auto found = slotOfFile.find(*file); found != slotOfFile.end())
-                    distance[found->second] = std::min(distance[found->second], distanceOf(a, selected));
+        for (size_t l = 0; l < references[a].size(); ++l) {
+            const auto file = projectPictureFileOf(references[a][l]);
+            const auto found = file ? slotOfFile.find(*file) : slotOfFile.end();
+            if (found == slotOfFile.end())
+                continue;
+            distance[found->second] = std::min(distance[found->second], distanceOf(a, selected));
+            QSize& drawn = batch->entries[found->second]->drawn;
+            const std::vector<double> frame =
+                a < frames.size() && l < frames[a].size() ? frames[a][l] : std::vector<double>{};
+            // A layer without a frame of its own fills the movie.
+            const QSize here =
+                frame.size() >= 4 && frame[2] > 0 && frame[3] > 0
+                    ? QSize(int(std::ceil(frame[2] * toMovie)), int(std::ceil(frame[3] * toMovie)))
+                    : movieSize;
+            drawn = drawn.expandedTo(here);
+        }
     batch->order.resize(batch->entries.size());
     for (size_t i = 0; i < batch->order.size(); ++i)
         batch->order[i] = i;

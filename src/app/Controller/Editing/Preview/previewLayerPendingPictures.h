@@ -9,6 +9,10 @@
 // to whatever still shows its stand-in. A picture that cannot be decoded is reported as the
 // import reports one and replaced by the "cancel" picture, as the import does.
 //
+// A picture is decoded straight to the size it is drawn at: the largest share of the movie
+// frame that a layer showing it covers. The preview, the studio and the strip draw it no
+// larger, so none of them needs the file's full size.
+//
 // Worker threads only decode; views and model state are touched on the main thread alone. A
 // delivery belongs to the opening it was made for: a later opening, or a model reset, drops
 // what was still on its way.

@@ -12,6 +12,7 @@
 #include "Model/undoRedoClass.h"
 #include "View/Editing/AssetScrollView/dragBackgroundViewView.h"
 #include "View/Global/iconViewView.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/dragging.h"
 #include "platform/ui/pasteboard.h"
 
@@ -22,10 +23,10 @@ int assetIdOf(const qrn::ui::View& tile) {
 }
 
 std::optional<QImage> imageFrom(const QByteArray& data) {
-    QImage image;
-    if (!image.loadFromData(data))
+    auto image = qrn::imaging::decodePicture(data);
+    if (!image)
         return std::nullopt;
-    return image;
+    return std::move(image).value();
 }
 
 // An asset's background layer id with its row and references.
