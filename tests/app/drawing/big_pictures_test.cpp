@@ -1,5 +1,6 @@
 // Pictures far larger than the preview, dropped on it as a presenter drops them: a photo from a
-// 48-megapixel camera becomes a layer, held at a size the preview can use.
+// 48-megapixel camera and a GIF of thousands of frames both become layers, held at a size the
+// preview can use.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -15,9 +16,11 @@
 #include "View/Editing/viewLoaderController.h"
 #include "app/studio/studio_fixture.h"
 #include "platform/foundation/alerts.h"
+#include "platform/graphics/renderer.h"
 #include "platform/ui/dragging.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/pasteboard.h"
+#include "support/stepping_gif.h"
 
 namespace {
 
@@ -107,4 +110,48 @@ TEST_F(BigPictures, AFortyEightMegapixelPhotoBecomesALayerAndOnlyAnUndecodableFi
     EXPECT_FALSE(drop(*editor, broken, centre));
     EXPECT_EQ(model.getLayerArrayReference()[slide].size(), before + 1);
     EXPECT_TRUE(logged("Unable to create image"));
+}
+
+TEST_F(BigPictures, AGifOfFiveThousandFramesPlaysEveryFrameWithinItsBudget) {
+    auto* editor = createProject(1);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const qrn::Size preview = model.getVideoLayerView()->superview()->bounds().size;
+
+    // 400 x 400 pixels, every frame a tenth of a second: held whole, 5000 frames would take 3.2 GB.
+    constexpr int side = 400, cell = 5, frames = 5000;
+    const QString gif = folder.filePath("long.gif");
+    {
+        QFile file(gif);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(qrn::test::steppingGif(side, side, frames, cell, 10));
+    }
+    ASSERT_TRUE(drop(*editor, gif, {preview.width / 2, preview.height / 2}));
+    const auto picture = selectedPicture();
+    ASSERT_TRUE(picture);
+    ASSERT_TRUE(picture->playsOnTimeline());
+    const auto& animation = picture->animatedImage();
+    ASSERT_EQ(animation.frameCount(), size_t(frames));
+    EXPECT_NEAR(animation.totalDuration(), frames * 0.1, 1e-6);
+
+    // What the layer draws at the middle of frame k: cell k lit, cell k + 1 not yet.
+    const qrn::Rect shown = picture->imageRect();
+    const auto lit = [&](const QImage& drawn, int k) {
+        const QPoint c = qrn::test::steppingCell(k, side, cell);
+        const double x = shown.origin.x + (c.x() + cell / 2.0) * shown.size.width / side;
+        const double y = shown.origin.y + (c.y() + cell / 2.0) * shown.size.height / side;
+        return qGray(drawn.pixel(int(x), int(y))) > 128;
+    };
+    qrn::graphics::Renderer renderer;
+    for (const int k : {1, 2, 777, 2500, 4998, 4999}) {
+        const QImage drawn = renderer.snapshot(*picture->layer(), (k + 0.5) * 0.1);
+        EXPECT_TRUE(lit(drawn, k)) << "frame " << k;
+        if (k + 1 < frames) {
+            EXPECT_FALSE(lit(drawn, k + 1)) << "frame " << k;
+        }
+    }
+    // Round again: the first frames come back.
+    EXPECT_FALSE(lit(renderer.snapshot(*picture->layer(), frames * 0.1 + 0.05), 1));
+    EXPECT_LE(animation.heldBytes(), qrn::ui::AnimatedImage::kBudgetBytes);
+    EXPECT_GT(animation.heldBytes(), 0u);
 }
