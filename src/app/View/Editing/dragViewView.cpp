@@ -5,6 +5,7 @@
 #include <QUuid>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/imageClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -264,7 +265,7 @@ bool dragViewView::prepareForDragOperation(qrn::ui::DraggingInfo& info) {
     previewLayerClass model;
     switch (fileTypeInt) {
     case 1: {
-        auto decoded = qrn::imaging::decodePicture(imageData);
+        auto decoded = qrn::imaging::decodePicture(imageData, previewLayerPendingPictures::moviePixels());
         if (!decoded || !imageURL) {
             QRN_LOG_ERROR(std::string("Unable to create image"));
             return false;
@@ -289,7 +290,7 @@ bool dragViewView::prepareForDragOperation(qrn::ui::DraggingInfo& info) {
         return true;
     }
     case 3: {
-        auto decoded = qrn::imaging::decodePicture(imageData);
+        auto decoded = qrn::imaging::decodePicture(imageData, previewLayerPendingPictures::moviePixels());
         if (!decoded) {
             QRN_LOG_ERROR(std::string("Unable to create image"));
             return false;

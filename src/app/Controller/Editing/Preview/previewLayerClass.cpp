@@ -370,7 +370,7 @@ previewLayerClass::getImageFromImageReferenceArray(const std::optional<imageRefe
             return qrn::Value(std::move(standIn));
         throw throwClass().error(missing);
     }
-    auto image = qrn::imaging::readPicture(file);
+    auto image = qrn::imaging::readPicture(file, previewLayerPendingPictures::moviePixels());
     if (!image)
         throw throwClass().error(missing);
     return qrn::Value(std::make_shared<const QImage>(std::move(image).value()));

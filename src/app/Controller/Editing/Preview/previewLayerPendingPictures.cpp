@@ -58,9 +58,6 @@ struct pictureBatch {
     std::chrono::steady_clock::time_point lastDelivery;
 };
 
-// The exported movie's size: no layer is drawn larger anywhere.
-const QSize movieSize{1920, 1080};
-
 std::shared_ptr<pictureBatch> currentBatch;
 std::unordered_map<std::string, size_t> slotOfFile;
 bool collecting = false;
@@ -205,6 +202,10 @@ int distanceOf(size_t asset, int selected) {
 
 } // namespace
 
+QSize previewLayerPendingPictures::moviePixels() {
+    return {1920, 1080};
+}
+
 void previewLayerPendingPictures::beginImport() {
     cancel();
     currentBatch = std::make_shared<pictureBatch>();
@@ -262,6 +263,7 @@ void previewLayerPendingPictures::startDecoding() {
     // of the places that show it. The preview, the studio and the strip draw it smaller.
     const auto previewRect =
         model.getMainPreviewViewArrayFromImport().value_or(editViewClass().getMainPreviewViewRectAsArray());
+    const QSize movieSize = moviePixels();
     const double toMovie =
         previewRect.size() >= 4 && previewRect[2] > 0 && previewRect[3] > 0
             ? std::max(movieSize.width() / previewRect[2], movieSize.height() / previewRect[3])

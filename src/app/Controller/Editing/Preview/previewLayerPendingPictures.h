@@ -16,6 +16,8 @@
 // Worker threads only decode; views and model state are touched on the main thread alone. A
 // delivery belongs to the opening it was made for: a later opening, or a model reset, drops
 // what was still on its way.
+#include <QSize>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -44,6 +46,10 @@ class previewLayerPendingPictures {
     static void deliverAllNow();
     // Waits until every picture is decoded (not delivered: that happens on the main queue).
     static void waitUntilDecoded();
+
+    // The exported movie's size in pixels. No layer is drawn larger anywhere, so no picture is
+    // decoded larger than what covers it.
+    static QSize moviePixels();
 
     // Pictures of the current opening that have not been delivered yet.
     static std::size_t pendingCount();

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/imageClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -23,7 +24,7 @@ int assetIdOf(const qrn::ui::View& tile) {
 }
 
 std::optional<QImage> imageFrom(const QByteArray& data) {
-    auto image = qrn::imaging::decodePicture(data);
+    auto image = qrn::imaging::decodePicture(data, previewLayerPendingPictures::moviePixels());
     if (!image)
         return std::nullopt;
     return std::move(image).value();
