@@ -143,8 +143,10 @@ size_t FrameStream::heldBytes() const {
     size_t bytes = 0;
     for (const auto& k : kept_)
         bytes += size_t(k.image.sizeInBytes());
+    // A reader holds its last frame, and its decoder a canvas of the same size to draw the next
+    // one on.
     for (const auto& r : readers_)
-        bytes += size_t(r->last.sizeInBytes());
+        bytes += 2 * size_t(r->last.sizeInBytes());
     return bytes;
 }
 
