@@ -16,12 +16,14 @@
 // Worker threads only decode; views and model state are touched on the main thread alone. A
 // delivery belongs to the opening it was made for: a later opening, or a model reset, drops
 // what was still on its way.
+#include <QImage>
 #include <QSize>
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "platform/foundation/geometry.h"
 #include "platform/foundation/value.h"
 
 class previewLayerPendingPictures {
@@ -50,6 +52,13 @@ class previewLayerPendingPictures {
     // The exported movie's size in pixels. No layer is drawn larger anywhere, so no picture is
     // decoded larger than what covers it.
     static QSize moviePixels();
+
+    // Pixels of the movie that a layer `points` large in the preview covers.
+    static QSize moviePixelsOf(qrn::Size points);
+    // A layer showing `file` is now drawn at `drawn` pixels (it was made larger): when `held`,
+    // its picture, is well below what covers that, the file is decoded again at that size and
+    // handed to every view that shows `held`. False when nothing changed.
+    static bool sharpen(const std::string& file, const QImage& held, QSize drawn);
 
     // Pictures of the current opening that have not been delivered yet.
     static std::size_t pendingCount();
