@@ -118,15 +118,18 @@ QImage FrameStream::frame(size_t index) {
         best->last = QImage();
     }
     while (best->next <= index) {
+        // Let go of the last frame first: the decoder draws the next one on the canvas it
+        // shares with it, and would otherwise copy the whole canvas for every frame it reads.
+        best->last = QImage();
         QImage read = best->reader->read();
-        if (read.isNull())
-            break;
+        if (read.isNull()) {
+            best->reader.reset();
+            return {};
+        }
         best->last = std::move(read);
         ++best->next;
         ++decoded_;
     }
-    if (best->next != index + 1)
-        return {};
     QImage image = best->last.size() == size_
                        ? best->last
                        : best->last.scaled(size_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
