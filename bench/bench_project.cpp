@@ -19,6 +19,7 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
 #include "support/bench_cores.h"
+#include "support/peak_memory.h"
 
 namespace {
 
@@ -243,6 +244,7 @@ void openMixedProject(benchmark::State& state, bool distinct, bool allPictures) 
         return false;
     });
     int opens = 0;
+    resetPeakMemory();
     for (auto _ : state) {
         state.PauseTiming();
         {
@@ -270,6 +272,7 @@ void openMixedProject(benchmark::State& state, bool distinct, bool allPictures) 
         state.ResumeTiming();
     }
     qrn::files::setWriteFailureForTesting(nullptr);
+    state.counters["peak MB"] = peakMemoryMegabytes();
     for (const auto& [file, count] : writes)
         state.counters["writes " + file + " per open"] = double(count) / std::max(1, opens);
 }

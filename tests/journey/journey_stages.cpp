@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 
@@ -43,6 +44,7 @@
 #include "platform/media/player_view.h"
 #include "platform/qt/host_window.h"
 #include "platform/ui/button.h"
+#include "platform/ui/image_view.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_view.h"
 
@@ -501,6 +503,30 @@ bool Journey::dropPictures() {
     }
     // Both pictures are copied into the project's images folder.
     EXPECT_TRUE(waitUntil([&] { return filesIn(project_ / "images") >= 2; })) << filesIn(project_ / "images");
+
+    // A photo from a 48-megapixel camera becomes a layer too, held no larger than the movie
+    // shows it; Undo takes it back, so the slide keeps its two pictures.
+    const fs::path photo = base_ / "camera.jpg";
+    {
+        QImage big(8000, 6000, QImage::Format_RGB888);
+        big.fill(QColor(40, 90, 160));
+        EXPECT_TRUE(big.save(QString::fromStdString(photo.string()), "JPG", 30));
+    }
+    EXPECT_TRUE(dropFiles(*drop, drop->bounds().center(), {photo}));
+    EXPECT_TRUE(waitUntil([&] { return layersOf(1).size() == before + 3; })) << "the photo gave no layer";
+    if (layersOf(1).size() == before + 3) {
+        const auto holder = layerView(layersOf(1).back());
+        std::vector<std::shared_ptr<qrn::ui::ImageView>> pictures;
+        if (holder)
+            pictures = viewsOf<qrn::ui::ImageView>(holder);
+        EXPECT_FALSE(pictures.empty()) << "the photo's layer shows no picture";
+        if (!pictures.empty()) {
+            EXPECT_LE(pictures.front()->image().width(), 1920) << "the photo is held at full size";
+        }
+        settle(0.4);
+        EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+        EXPECT_TRUE(waitUntil([&] { return layersOf(1).size() == before + 2; })) << "Undo left the photo";
+    }
     return layersOf(1).size() == before + 2;
 }
 bool Journey::symbolFromPicker() {

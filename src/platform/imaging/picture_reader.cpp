@@ -1,24 +1,69 @@
 #include "platform/imaging/picture_reader.h"
 
+#include <QBuffer>
 #include <QImageReader>
 
+#include <algorithm>
+#include <cmath>
+
 namespace qrn::imaging {
+
+namespace {
+
+// Decoders that cannot scale while reading (PNG among them) decode the whole picture first and
+// scale it after: a 16384 x 16384 picture still reads, and nothing larger is tried.
+constexpr int kTransientMegabytes = 1024;
+
+Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn) {
+    const QSize own = reader.size();
+    if (own.isValid()) {
+        const QSize target = decodedPictureSize(own, drawn);
+        if (target != own)
+            reader.setScaledSize(target);
+    }
+    reader.setAllocationLimit(kTransientMegabytes);
+    QImage image = reader.read();
+    if (image.isNull())
+        return Result<QImage>::failure(what + ": " + reader.errorString().toStdString());
+    if (image.format() != QImage::Format_ARGB32_Premultiplied)
+        image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return Result<QImage>::failure(what + ": out of memory");
+    return image;
+}
+
+} // namespace
+
+QSize decodedPictureSize(QSize own, QSize drawn) {
+    if (own.isEmpty())
+        return own;
+    double scale = 1;
+    if (drawn.isValid() && !drawn.isEmpty())
+        scale = std::min(
+            1.0, std::max(double(drawn.width()) / own.width(), double(drawn.height()) / own.height()));
+    scale = std::min(scale, double(kLargestPictureSide) / std::max(own.width(), own.height()));
+    if (scale >= 1)
+        return own;
+    return {std::max(1, int(std::ceil(own.width() * scale - 1e-9))),
+            std::max(1, int(std::ceil(own.height() * scale - 1e-9)))};
+}
 
 bool looksLikePicture(const std::string& path) {
     QImageReader reader(QString::fromStdString(path));
     return reader.canRead();
 }
 
-Result<QImage> readPicture(const std::string& path) {
+Result<QImage> readPicture(const std::string& path, QSize drawn) {
     QImageReader reader(QString::fromStdString(path));
-    QImage image = reader.read();
-    if (image.isNull())
-        return Result<QImage>::failure(path + ": " + reader.errorString().toStdString());
-    if (image.format() != QImage::Format_ARGB32_Premultiplied)
-        image.convertTo(QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        return Result<QImage>::failure(path + ": out of memory");
-    return image;
+    return decode(reader, path, drawn);
+}
+
+Result<QImage> decodePicture(const QByteArray& bytes, QSize drawn) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return decode(reader, "dropped picture", drawn);
 }
 
 } // namespace qrn::imaging

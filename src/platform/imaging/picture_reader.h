@@ -2,7 +2,13 @@
 // Picture files as the preview draws them: decoded once into premultiplied ARGB32, the form the
 // renderer and the layer filters work in, so the layers that show a file share one copy and
 // nothing converts it again while drawing. Safe to call from any thread.
+//
+// A picture larger than the movie could ever show is decoded straight to a smaller size (the
+// decoder scales while it reads where it can), so a 48-megapixel photo costs what a 4K frame
+// costs instead of being refused.
+#include <QByteArray>
 #include <QImage>
+#include <QSize>
 
 #include <string>
 
@@ -10,11 +16,22 @@
 
 namespace qrn::imaging {
 
+// No side of a decoded picture is longer than this.
+constexpr int kLargestPictureSide = 4096;
+
+// The size a picture of `own` pixels is decoded to: the smallest that still covers `drawn`
+// pixels in both directions (its own when `drawn` is empty), keeping its proportions, never
+// larger than its own, and no side longer than kLargestPictureSide.
+QSize decodedPictureSize(QSize own, QSize drawn = {});
+
 // Whether the file starts as a picture that can be read: only its header is looked at, so a
 // project's many pictures can be told apart from stray files without decoding them.
 bool looksLikePicture(const std::string& path);
 
-// The file's picture, premultiplied ARGB32; a failure when it cannot be opened or decoded.
-Result<QImage> readPicture(const std::string& path);
+// The file's picture, premultiplied ARGB32, at decodedPictureSize; a failure when it cannot be
+// opened or decoded.
+Result<QImage> readPicture(const std::string& path, QSize drawn = {});
+// The same for a picture already in memory (a drop, a download).
+Result<QImage> decodePicture(const QByteArray& bytes, QSize drawn = {});
 
 } // namespace qrn::imaging

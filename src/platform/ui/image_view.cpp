@@ -1,35 +1,59 @@
 #include "platform/ui/image_view.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
+#include <QPainter>
 
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/animation.h"
 #include "platform/graphics/layer.h"
+#include "platform/imaging/frame_stream.h"
 #include "platform/ui/resources.h"
 
 namespace qrn::ui {
+
+using imaging::gifFrameDelays;
+
+size_t AnimatedImage::frameCount() const {
+    return stream ? stream->frameCount() : frames.size();
+}
+
+QImage AnimatedImage::frame(size_t index) const {
+    if (stream)
+        return stream->frame(index);
+    return index < frames.size() ? frames[index] : QImage();
+}
+
+size_t AnimatedImage::heldBytes() const {
+    size_t bytes = stream ? stream->heldBytes() : 0;
+    for (const auto& f : frames)
+        bytes += size_t(f.sizeInBytes());
+    return bytes;
+}
 
 double AnimatedImage::totalDuration() const {
     return std::accumulate(durations.begin(), durations.end(), 0.0);
 }
 
 size_t AnimatedImage::frameAt(double t) const {
-    if (frames.empty())
+    const size_t count = frameCount();
+    if (count == 0)
         return 0;
     const double total = totalDuration();
     if (!(total > 0))
         return 0;
     double local = std::fmod(std::max(0.0, t), total);
-    for (size_t i = 0; i < durations.size() && i < frames.size(); ++i) {
+    for (size_t i = 0; i < durations.size() && i < count; ++i) {
         if (local < durations[i])
             return i;
         local -= durations[i];
     }
-    return frames.size() - 1;
+    return count - 1;
 }
 
 AnimatedImage AnimatedImage::fromFrames(std::vector<QImage> frames, double totalDuration) {
@@ -41,28 +65,86 @@ AnimatedImage AnimatedImage::fromFrames(std::vector<QImage> frames, double total
 }
 
 namespace {
-Result<AnimatedImage> readAll(QImageReader& reader) {
+
+// GIFs often say 0 or 10 ms, which viewers show at a tenth of a second.
+double frameSeconds(int ms) {
+    return ms <= 10 ? 0.1 : ms / 1000.0;
+}
+
+// The file's size scaled down, keeping its proportions, to fit `drawn`; never up.
+QSize heldSize(QSize own, QSize drawn) {
+    if (!own.isValid() || own.isEmpty() || !drawn.isValid() || drawn.isEmpty() ||
+        (own.width() <= drawn.width() && own.height() <= drawn.height()))
+        return own;
+    const QSize fitted = own.scaled(drawn, Qt::KeepAspectRatio);
+    return {std::max(1, fitted.width()), std::max(1, fitted.height())};
+}
+
+QImage asHeld(QImage frame, QSize size) {
+    if (size.isValid() && frame.size() != size)
+        frame = frame.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+// Reads frames in turn, keeping them while they fit the budget; past it only their delays.
+Result<AnimatedImage> readAll(QImageReader& reader, QSize size, size_t budget, bool& overBudget) {
     AnimatedImage a;
+    size_t bytes = 0;
+    overBudget = false;
     while (true) {
         QImage frame = reader.read();
         if (frame.isNull())
             break;
-        a.frames.push_back(frame.convertToFormat(QImage::Format_ARGB32_Premultiplied));
-        // GIFs often say 0 or 10 ms, which viewers show at a tenth of a second.
-        const int ms = reader.nextImageDelay();
-        a.durations.push_back(ms <= 10 ? 0.1 : ms / 1000.0);
+        if (!overBudget) {
+            a.frames.push_back(asHeld(std::move(frame), size));
+            bytes += size_t(a.frames.back().sizeInBytes());
+            if (bytes > budget) {
+                overBudget = true;
+                a.frames.clear();
+            }
+        }
+        a.durations.push_back(frameSeconds(reader.nextImageDelay()));
         if (!reader.canRead())
             break;
     }
-    if (a.frames.empty())
+    if (a.durations.empty())
         return Result<AnimatedImage>::failure("Unable to read image: " + reader.errorString().toStdString());
     return a;
 }
+
 } // namespace
 
-Result<AnimatedImage> AnimatedImage::load(const std::string& path) {
+Result<AnimatedImage> AnimatedImage::load(const std::string& path, QSize drawnSize, size_t budget) {
     QImageReader reader(QString::fromStdString(path));
-    return readAll(reader);
+    const QSize own = reader.size();
+    const QSize size = heldSize(own, drawnSize);
+    const auto streamed = [&](std::vector<double> durations) -> Result<AnimatedImage> {
+        AnimatedImage a;
+        a.durations = std::move(durations);
+        a.stream = imaging::FrameStream::open(path, a.durations.size(), size);
+        if (!a.stream || a.stream->frame(0).isNull())
+            return Result<AnimatedImage>::failure("Unable to read image: " + path);
+        return a;
+    };
+
+    // A GIF says how many frames it has and how long each stays without being decoded, so one
+    // whose frames would not fit opens without reading them all.
+    QFile file(QString::fromStdString(path));
+    if (own.isValid() && file.open(QIODevice::ReadOnly)) {
+        if (const auto delays = gifFrameDelays(file.readAll());
+            delays && delays->size() > 1 &&
+            delays->size() * size_t(size.width()) * size_t(size.height()) * 4 > budget) {
+            std::vector<double> durations;
+            for (const int hundredths : *delays)
+                durations.push_back(frameSeconds(hundredths * 10));
+            return streamed(std::move(durations));
+        }
+    }
+    bool overBudget = false;
+    auto all = readAll(reader, size, budget, overBudget);
+    if (!all || !overBudget)
+        return all;
+    return streamed(std::move(all.value().durations));
 }
 
 Result<AnimatedImage> AnimatedImage::loadData(const QByteArray& bytes) {
@@ -70,8 +152,45 @@ Result<AnimatedImage> AnimatedImage::loadData(const QByteArray& bytes) {
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    return readAll(reader);
+    bool overBudget = false;
+    return readAll(reader, {}, std::numeric_limits<size_t>::max(), overBudget);
 }
+
+namespace {
+
+// One frame of an animation decoded as it is shown. Its opacity key makes it visible during its
+// own share of the cycle only, and a layer at no opacity is not drawn, so it asks for its
+// picture just when it is on screen and holds none itself.
+class StreamedFrameLayer : public graphics::Layer {
+  public:
+    StreamedFrameLayer(std::shared_ptr<imaging::FrameStream> stream, size_t index)
+        : stream_(std::move(stream)), index_(index) {}
+
+    void drawInContext(QPainter& p) const override {
+        const QImage picture = stream_->frame(index_);
+        const Rect b = bounds();
+        if (picture.isNull() || b.size.width <= 0 || b.size.height <= 0)
+            return;
+        const QRectF r(b.origin.x, b.origin.y, b.size.width, b.size.height);
+        p.save();
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        // Picture rows run downwards; our space runs upwards.
+        p.setTransform(QTransform(1, 0, 0, -1, 0, r.top() + r.bottom()), true);
+        p.drawImage(r, picture);
+        p.restore();
+    }
+
+  protected:
+    graphics::LayerPtr makeSnapshot() const override {
+        return std::make_shared<StreamedFrameLayer>(stream_, index_);
+    }
+
+  private:
+    std::shared_ptr<imaging::FrameStream> stream_;
+    size_t index_;
+};
+
+} // namespace
 
 ImageView::ImageView(const Rect& frame) : Control(frame), generation_(std::make_shared<int>(0)) {}
 
@@ -130,7 +249,7 @@ void ImageView::setAnimatedImage(AnimatedImage animation) {
     stopAnimating();
     dropTimelineFrames();
     animation_ = std::move(animation);
-    image_ = animation_.isEmpty() ? QImage() : animation_.frames.front();
+    image_ = animation_.isEmpty() ? QImage() : animation_.frame(0);
     imageName_.clear();
     frame_ = 0;
     setNeedsDisplay();
@@ -139,9 +258,9 @@ void ImageView::setAnimatedImage(AnimatedImage animation) {
 }
 
 void ImageView::setAnimatedImageOnTimeline(AnimatedImage animation) {
-    setImage(animation.isEmpty() ? QImage() : animation.frames.front());
+    setImage(animation.isEmpty() ? QImage() : animation.frame(0));
     const double total = animation.totalDuration();
-    const size_t n = std::min(animation.frames.size(), animation.durations.size());
+    const size_t n = std::min(animation.frameCount(), animation.durations.size());
     if (n < 2 || !(total > 0))
         return;
     animation_ = std::move(animation);
@@ -150,9 +269,14 @@ void ImageView::setAnimatedImageOnTimeline(AnimatedImage animation) {
     for (size_t i = 0; i < n; ++i) {
         const double from = start / total, to = (start + animation_.durations[i]) / total;
         start += animation_.durations[i];
-        auto frame = graphics::Layer::make();
+        graphics::LayerPtr frame;
+        if (animation_.stream) {
+            frame = std::make_shared<StreamedFrameLayer>(animation_.stream, i);
+        } else {
+            frame = graphics::Layer::make();
+            frame->setContents(animation_.frames[i]);
+        }
         frame->setName("frame " + std::to_string(i));
-        frame->setContents(animation_.frames[i]);
         graphics::KeyframeAnimation a;
         a.keyPath = "opacity";
         a.duration = total;
@@ -203,7 +327,7 @@ void ImageView::setAnimates(bool on) {
 }
 
 void ImageView::startAnimating() {
-    if (playing_ || animation_.frames.size() < 2 || !(animation_.totalDuration() > 0))
+    if (playing_ || animation_.frameCount() < 2 || !(animation_.totalDuration() > 0))
         return;
     playing_ = true;
     scheduleNextFrame();
@@ -222,8 +346,8 @@ void ImageView::scheduleNextFrame() {
         auto g = alive.lock();
         if (!g || *g != generation || !playing_)
             return;
-        frame_ = (frame_ + 1) % animation_.frames.size();
-        image_ = animation_.frames[frame_];
+        frame_ = (frame_ + 1) % animation_.frameCount();
+        image_ = animation_.frame(frame_);
         setNeedsDisplay();
         scheduleNextFrame();
     });

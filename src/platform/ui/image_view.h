@@ -11,21 +11,39 @@
 #include "platform/foundation/result.h"
 #include "platform/ui/control.h"
 
+namespace qrn::imaging {
+class FrameStream;
+}
+
 namespace qrn::ui {
 
 // Frames with their own durations in seconds.
 struct AnimatedImage {
+    // Every frame, when together they fit the budget they were loaded with; empty when the
+    // frames are decoded as they are shown instead.
     std::vector<QImage> frames;
     std::vector<double> durations;
+    // The frames past the budget; copies of this animation share it.
+    std::shared_ptr<imaging::FrameStream> stream;
 
-    bool isEmpty() const { return frames.empty(); }
+    // What one animated picture may hold decoded.
+    static constexpr size_t kBudgetBytes = size_t(256) << 20;
+
+    size_t frameCount() const;
+    QImage frame(size_t index) const;
+    bool isEmpty() const { return frameCount() == 0; }
+    // Bytes of decoded frames held for this animation now.
+    size_t heldBytes() const;
     double totalDuration() const;
     // The frame shown `t` seconds after the start, looping.
     size_t frameAt(double t) const;
     // Every frame shown for the same share of `totalDuration`.
     static AnimatedImage fromFrames(std::vector<QImage> frames, double totalDuration);
-    // All frames of a GIF (or any multi-frame image file) with the delays it gives.
-    static Result<AnimatedImage> load(const std::string& path);
+    // All frames of a GIF (or any multi-frame image file) with the delays it gives, scaled down
+    // to fit `drawnSize` when one is given. When the frames would take more than `budget`
+    // bytes, none is held: each is decoded from the file as it is shown.
+    static Result<AnimatedImage> load(const std::string& path, QSize drawnSize = {},
+                                      size_t budget = kBudgetBytes);
     static Result<AnimatedImage> loadData(const QByteArray& bytes);
 };
 

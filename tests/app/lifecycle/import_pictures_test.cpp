@@ -81,6 +81,19 @@ int standInsShown(const qrn::ui::View& root) {
 
 // Keeps every thread of the shared pool busy until released, so that the pictures of an
 // opening stay queued, undecoded, for as long as a test needs.
+// Every view of the window whose picture or layer contents is the image with this cache key.
+int countShowing(const qrn::ui::View& root, qint64 key) {
+    int n = 0;
+    if (const auto* picture = dynamic_cast<const qrn::ui::ImageView*>(&root);
+        picture && picture->image().cacheKey() == key)
+        ++n;
+    if (root.layer()->contents().cacheKey() == key)
+        ++n;
+    for (const auto& sub : root.subviews())
+        n += countShowing(*sub, key);
+    return n;
+}
+
 class poolHeld {
   public:
     poolHeld() {
@@ -290,4 +303,49 @@ TEST_F(PicturesAfterOpening, TheStudioOpenedBeforeThePicturesArrivedShowsEveryOn
     EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
     unsetenv("QRN_TEST_DEVICES");
     qrn::media::CaptureAccess::resetForTesting();
+}
+
+TEST_F(PicturesAfterOpening, APictureIsHeldAtItsLayersShareOfTheMovieAndSharpenedWhenTheLayerGrows) {
+    ASSERT_TRUE(createProject());
+    // An 80 x 60 layer of a 556 x 313 preview is 277 x 208 pixels of the 1920 x 1080 movie.
+    const std::string path = writePictureProject("Held", 2, red);
+    {
+        QImage photo(1600, 1200, QImage::Format_RGB32);
+        photo.fill(QColor(red));
+        ASSERT_TRUE(photo.save(QString::fromStdString(path + "/images/p1.png")));
+    }
+    openWithMenu(path);
+    ASSERT_TRUE(alerts.empty());
+    const auto& layers = previewLayerClass().getLayerArray();
+    const auto pictureOf = [&](size_t a) {
+        const auto tagged =
+            previewLayerClass().getConfiguration()->layerContainerView->viewWithTag(std::stoi(layers[a][0]));
+        return std::dynamic_pointer_cast<qrn::ui::ImageView>(tagged->superview()->subviews()[1])->image();
+    };
+    const QImage held = pictureOf(1);
+    EXPECT_GE(held.width(), 277);
+    EXPECT_GE(held.height(), 207);
+    EXPECT_LE(held.width(), 290);
+    EXPECT_NEAR(double(held.width()) / held.height(), 4.0 / 3.0, 0.01);
+    EXPECT_EQ(held.pixel(held.width() / 2, held.height() / 2) & 0xffffffu, red);
+    // One smaller than its layer's share keeps its own size.
+    EXPECT_EQ(pictureOf(0).size(), QSize(64, 36));
+
+    // Made four times as wide and high, the layer gets a picture from the file to match, in the
+    // preview and in the strip's tile alike; a small change does not read the file again.
+    previewLayerClass model;
+    const auto resize = [&](double w, double h) {
+        model.resizeOrRotateLayer(false, std::vector<double>{w, h, 0}, false, qrn::Value::List{false, 1, 0},
+                                  false, false, false, false, 0, 0, false, false);
+        advance(0.5);
+    };
+    resize(82, 61);
+    EXPECT_EQ(pictureOf(1).cacheKey(), held.cacheKey());
+    resize(320, 240);
+    const QImage sharper = pictureOf(1);
+    EXPECT_GE(sharper.width(), 1100);
+    EXPECT_NEAR(double(sharper.width()) / sharper.height(), 4.0 / 3.0, 0.01);
+    EXPECT_EQ(sharper.pixel(sharper.width() / 2, sharper.height() / 2) & 0xffffffu, red);
+    EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
+    EXPECT_EQ(countShowing(*mainWindow()->contentView(), held.cacheKey()), 0);
 }

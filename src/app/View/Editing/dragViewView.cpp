@@ -5,6 +5,7 @@
 #include <QUuid>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/imageClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -13,6 +14,7 @@
 #include "Model/undoRedoClass.h"
 #include "View/Global/iconViewView.h"
 #include "platform/foundation/http.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/dragging.h"
 #include "platform/ui/event.h"
 #include "platform/ui/pasteboard.h"
@@ -263,11 +265,12 @@ bool dragViewView::prepareForDragOperation(qrn::ui::DraggingInfo& info) {
     previewLayerClass model;
     switch (fileTypeInt) {
     case 1: {
-        QImage image;
-        if (!image.loadFromData(imageData) || !imageURL) {
+        auto decoded = qrn::imaging::decodePicture(imageData, previewLayerPendingPictures::moviePixels());
+        if (!decoded || !imageURL) {
             QRN_LOG_ERROR(std::string("Unable to create image"));
             return false;
         }
+        const QImage image = std::move(decoded).value();
         model.setImageReferenceArray(3, qrn::Value::List{imageURL->toString().toStdString()},
                                      QFileInfo(imageURL->path()).suffix().toStdString());
         processImageURLs(image, imageURL, std::nullopt,
@@ -287,11 +290,12 @@ bool dragViewView::prepareForDragOperation(qrn::ui::DraggingInfo& info) {
         return true;
     }
     case 3: {
-        QImage image;
-        if (!image.loadFromData(imageData)) {
+        auto decoded = qrn::imaging::decodePicture(imageData, previewLayerPendingPictures::moviePixels());
+        if (!decoded) {
             QRN_LOG_ERROR(std::string("Unable to create image"));
             return false;
         }
+        const QImage image = std::move(decoded).value();
         const std::string extension = imageFormatRawValue(imageFormatOfData(imageData));
         if (!imageURL && symbolName) {
             model.setImageReferenceArray(1, qrn::Value::List{*symbolName}, extension);

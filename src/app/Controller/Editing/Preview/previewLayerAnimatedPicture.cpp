@@ -16,13 +16,13 @@ std::string textAt(const imageReferenceArray& reference, size_t index) {
     return v.isString() ? v.toString() : std::string();
 }
 
-std::optional<qrn::ui::AnimatedImage> framesOf(const std::string& path) {
+std::optional<qrn::ui::AnimatedImage> framesOf(const std::string& path, QSize drawnSize) {
     QImageReader probe(QString::fromStdString(path));
     // Only files that say they move are read twice.
     if (!probe.supportsAnimation() || probe.imageCount() == 1)
         return std::nullopt;
-    auto frames = qrn::ui::AnimatedImage::load(path);
-    if (!frames || frames.value().frames.size() < 2)
+    auto frames = qrn::ui::AnimatedImage::load(path, drawnSize);
+    if (!frames || frames.value().frameCount() < 2)
         return std::nullopt;
     return std::move(frames).value();
 }
@@ -30,12 +30,13 @@ std::optional<qrn::ui::AnimatedImage> framesOf(const std::string& path) {
 } // namespace
 
 std::optional<qrn::ui::AnimatedImage> animatedPictureOf(const imageReferenceArray& reference,
-                                                        const std::optional<std::string>& file) {
+                                                        const std::optional<std::string>& file,
+                                                        QSize drawnSize) {
     if (reference.empty() || !reference[0].isInteger() || reference[0].toInt() == 1 ||
         reference[0].toInt() == 2)
         return std::nullopt;
     if (file)
-        return framesOf(*file);
+        return framesOf(*file, drawnSize);
     const std::string extension = textAt(reference, 1), name = textAt(reference, 2);
     if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(extension))
         return std::nullopt;
@@ -43,7 +44,7 @@ std::optional<qrn::ui::AnimatedImage> animatedPictureOf(const imageReferenceArra
         persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
     if (!imageManipulationClass::isInImagesFolder(path) || !QFileInfo::exists(QString::fromStdString(path)))
         return std::nullopt;
-    return framesOf(path);
+    return framesOf(path, drawnSize);
 }
 
 std::optional<qrn::ui::AnimatedImage> movingPictureShownFor(int layerId) {

@@ -10,7 +10,9 @@
 // The frames of the picture file a layer shows: `file` when given (a drop, before the copy in
 // the project exists), else the project's copy named by a file reference. None for a still
 // picture, a bundle image, an animated symbol or a text, and for a file that cannot be read.
+// Frames are held at most at `drawnSize` pixels, within the budget of one animated picture.
 std::optional<qrn::ui::AnimatedImage> animatedPictureOf(const imageReferenceArray& reference,
-                                                        const std::optional<std::string>& file);
+                                                        const std::optional<std::string>& file,
+                                                        QSize drawnSize = {});
 // The frames that the preview's view of layer `layerId` plays, when it shows a moving picture.
 std::optional<qrn::ui::AnimatedImage> movingPictureShownFor(int layerId);

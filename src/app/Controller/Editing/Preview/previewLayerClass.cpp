@@ -13,6 +13,7 @@
 #include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/resources.h"
 #include "platform/ui/view.h"
 
@@ -369,10 +370,10 @@ previewLayerClass::getImageFromImageReferenceArray(const std::optional<imageRefe
             return qrn::Value(std::move(standIn));
         throw throwClass().error(missing);
     }
-    QImage image(QString::fromStdString(file));
-    if (image.isNull())
+    auto image = qrn::imaging::readPicture(file, previewLayerPendingPictures::moviePixels());
+    if (!image)
         throw throwClass().error(missing);
-    return qrn::Value(std::make_shared<const QImage>(std::move(image)));
+    return qrn::Value(std::make_shared<const QImage>(std::move(image).value()));
 }
 
 void previewLayerClass::setImageReferenceArray(int kind, const std::optional<qrn::Value::List>& names,

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -603,6 +604,12 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                                         viewSize.height > 0 ? newFrame.size.height / viewSize.height : 1};
         }
         const int relayout = state.relayoutCounter.increment();
+        // A picture is held at the size its layer was drawn: once the layer has settled larger,
+        // the file gives a sharper one.
+        if (!rotate && !scheduleSettle && !studioShown && imageView && !imageView->playsOnTimeline())
+            if (const auto file = projectPictureFileOf(reference))
+                previewLayerPendingPictures::sharpen(
+                    *file, imageView->image(), previewLayerPendingPictures::moviePixelsOf(newFrame.size));
         if (!rotate && !scheduleSettle && imageView && isBundleImageReference(reference)) {
             // Draws the symbol afresh at its new size instead of leaving it scaled.
             const auto made = madeFor::now();

@@ -552,9 +552,12 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         auto picture = dragViewImageView::makeDropView(container->bounds());
         picture->setImageScaling(qrn::ui::ImageScaling::axesIndependently);
         picture->setImage(*image);
-        // A picture file that moves plays in the preview, and so in the studio and the movie.
+        // A picture file that moves plays in the preview, and so in the studio and the movie. Its
+        // frames are held sharp up to twice the preview's size, the largest the layer can be.
+        const QSize drawn(int(std::ceil(std::max(previewSize.width, container->bounds().size.width) * 2)),
+                          int(std::ceil(std::max(previewSize.height, container->bounds().size.height) * 2)));
         if (a < references.size() && size_t(referenceIndex) < references[a].size())
-            if (auto frames = animatedPictureOf(references[a][size_t(referenceIndex)], imageFileURL))
+            if (auto frames = animatedPictureOf(references[a][size_t(referenceIndex)], imageFileURL, drawn))
                 picture->setAnimatedImageOnTimeline(std::move(*frames));
         picture->setAutoresizingMask(qrn::graphics::WidthSizable | qrn::graphics::HeightSizable);
         container->addSubview(picture);

@@ -1,10 +1,12 @@
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 
 #include <QImage>
+#include <QImageReader>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <limits>
 #include <map>
@@ -32,6 +34,9 @@ enum slotState : int { queued, taken, decoded };
 struct pictureSlot {
     std::string file;
     imageReferenceArray reference;
+    // Pixels of the largest frame a layer shows it at, in the movie; set before any worker
+    // takes the slot.
+    QSize drawn;
     // Main thread only.
     qrn::ImageHandle standIn;
     bool delivered = false;
@@ -60,7 +65,7 @@ bool collecting = false;
 
 void decodeSlot(pictureBatch& batch, size_t index) {
     pictureSlot& slot = *batch.entries[index];
-    auto read = qrn::imaging::readPicture(slot.file);
+    auto read = qrn::imaging::readPicture(slot.file, slot.drawn);
     std::lock_guard lock(batch.mutex);
     if (read)
         slot.picture = std::move(read).value();
@@ -124,6 +129,8 @@ std::vector<std::shared_ptr<qrn::ui::View>> screenRoots() {
     return outermost;
 }
 
+void replaceInViews(const std::map<qint64, qrn::ImageHandle>& pictureOf);
+
 // Hands the pictures of `indexes` to every view and thumbnail that shows their stand-ins. A
 // filtered layer filters its picture live, so it shows the new one filtered as it is drawn.
 void deliver(pictureBatch& batch, const std::vector<size_t>& indexes) {
@@ -148,16 +155,20 @@ void deliver(pictureBatch& batch, const std::vector<size_t>& indexes) {
             continue;
         pictureOf[slot.standIn->cacheKey()] = std::make_shared<const QImage>(std::move(picture));
     }
+    replaceInViews(pictureOf);
+}
+
+// Hands each picture to every view of the screen that shows the one whose cache key it is
+// filed under; a moving picture keeps its frames.
+void replaceInViews(const std::map<qint64, qrn::ImageHandle>& pictureOf) {
     if (pictureOf.empty())
         return;
     const auto replacement = [&](const QImage& image) -> const qrn::ImageHandle* {
-        if (image.isNull() || image.width() != 1 || image.height() != 1)
+        if (image.isNull())
             return nullptr;
         const auto found = pictureOf.find(image.cacheKey());
         return found == pictureOf.end() ? nullptr : &found->second;
     };
-
-    // A moving picture keeps its frames.
     std::vector<qrn::ui::View*> views;
     for (const auto& root : screenRoots())
         collectViews(root, views);
@@ -197,6 +208,46 @@ int distanceOf(size_t asset, int selected) {
 }
 
 } // namespace
+
+QSize previewLayerPendingPictures::moviePixels() {
+    return {1920, 1080};
+}
+
+QSize previewLayerPendingPictures::moviePixelsOf(qrn::Size points) {
+    // Layer frames are kept in the points of the preview they are fitted to. What lies beyond
+    // the movie's frame is never shown.
+    const auto preview = editViewClass().getMainPreviewViewRectAsArray();
+    const QSize movie = moviePixels();
+    const double scale = preview.size() >= 4 && preview[2] > 0 && preview[3] > 0
+                             ? std::max(movie.width() / preview[2], movie.height() / preview[3])
+                             : 1;
+    return {std::clamp(int(std::ceil(points.width * scale)), 1, movie.width()),
+            std::clamp(int(std::ceil(points.height * scale)), 1, movie.height())};
+}
+
+bool previewLayerPendingPictures::sharpen(const std::string& file, const QImage& held, QSize drawn) {
+    // A stand-in is replaced when its picture arrives, at the size the layers then have.
+    if (held.isNull() || (held.width() == 1 && held.height() == 1))
+        return false;
+    // Small differences are rounding: not worth decoding the file again.
+    const auto covers = [&](QSize wanted) {
+        return wanted.width() <= held.width() * 1.1 && wanted.height() <= held.height() * 1.1;
+    };
+    if (covers(drawn))
+        return false;
+    if (const auto found = slotOfFile.find(file);
+        currentBatch && found != slotOfFile.end() && !currentBatch->entries[found->second]->delivered)
+        return false;
+    const QSize own = QImageReader(QString::fromStdString(file)).size();
+    const QSize wanted = qrn::imaging::decodedPictureSize(own, drawn);
+    if (!wanted.isValid() || covers(wanted))
+        return false;
+    auto read = qrn::imaging::readPicture(file, drawn);
+    if (!read)
+        return false;
+    replaceInViews({{held.cacheKey(), std::make_shared<const QImage>(std::move(read).value())}});
+    return true;
+}
 
 void previewLayerPendingPictures::beginImport() {
     cancel();
@@ -250,11 +301,25 @@ void previewLayerPendingPictures::startDecoding() {
     const int selected = model.getSelectedAssetIndex();
     std::vector<int> distance(batch->entries.size(), std::numeric_limits<int>::max());
     const auto references = model.getImageReferenceArray();
+    const auto frames = model.getLayerOriginSizeArray();
+    // A picture is held at the size it is drawn at: its layer's share of the movie, the largest
+    // of the places that show it. The preview, the studio and the strip draw it smaller.
     for (size_t a = 0; a < references.size(); ++a)
-        for (const auto& reference : references[a])
-            if (const auto file = projectPictureFileOf(reference))
-                if (const auto found = slotOfFile.find(*file); found != slotOfFile.end())
-                    distance[found->second] = std::min(distance[found->second], distanceOf(a, selected));
+        for (size_t l = 0; l < references[a].size(); ++l) {
+            const auto file = projectPictureFileOf(references[a][l]);
+            const auto found = file ? slotOfFile.find(*file) : slotOfFile.end();
+            if (found == slotOfFile.end())
+                continue;
+            distance[found->second] = std::min(distance[found->second], distanceOf(a, selected));
+            QSize& drawn = batch->entries[found->second]->drawn;
+            const std::vector<double> frame =
+                a < frames.size() && l < frames[a].size() ? frames[a][l] : std::vector<double>{};
+            // A layer without a frame of its own fills the movie.
+            const QSize here = frame.size() >= 4 && frame[2] > 0 && frame[3] > 0
+                                   ? moviePixelsOf({frame[2], frame[3]})
+                                   : moviePixels();
+            drawn = drawn.expandedTo(here);
+        }
     batch->order.resize(batch->entries.size());
     for (size_t i = 0; i < batch->order.size(); ++i)
         batch->order[i] = i;

@@ -9,13 +9,21 @@
 // to whatever still shows its stand-in. A picture that cannot be decoded is reported as the
 // import reports one and replaced by the "cancel" picture, as the import does.
 //
+// A picture is decoded straight to the size it is drawn at: the largest share of the movie
+// frame that a layer showing it covers. The preview, the studio and the strip draw it no
+// larger, so none of them needs the file's full size.
+//
 // Worker threads only decode; views and model state are touched on the main thread alone. A
 // delivery belongs to the opening it was made for: a later opening, or a model reset, drops
 // what was still on its way.
+#include <QImage>
+#include <QSize>
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "platform/foundation/geometry.h"
 #include "platform/foundation/value.h"
 
 class previewLayerPendingPictures {
@@ -40,6 +48,17 @@ class previewLayerPendingPictures {
     static void deliverAllNow();
     // Waits until every picture is decoded (not delivered: that happens on the main queue).
     static void waitUntilDecoded();
+
+    // The exported movie's size in pixels. No layer is drawn larger anywhere, so no picture is
+    // decoded larger than what covers it.
+    static QSize moviePixels();
+
+    // Pixels of the movie that a layer `points` large in the preview covers.
+    static QSize moviePixelsOf(qrn::Size points);
+    // A layer showing `file` is now drawn at `drawn` pixels (it was made larger): when `held`,
+    // its picture, is well below what covers that, the file is decoded again at that size and
+    // handed to every view that shows `held`. False when nothing changed.
+    static bool sharpen(const std::string& file, const QImage& held, QSize drawn);
 
     // Pictures of the current opening that have not been delivered yet.
     static std::size_t pendingCount();

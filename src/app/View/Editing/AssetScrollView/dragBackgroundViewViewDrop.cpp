@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/imageClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -12,6 +13,7 @@
 #include "Model/undoRedoClass.h"
 #include "View/Editing/AssetScrollView/dragBackgroundViewView.h"
 #include "View/Global/iconViewView.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/dragging.h"
 #include "platform/ui/pasteboard.h"
 
@@ -22,10 +24,10 @@ int assetIdOf(const qrn::ui::View& tile) {
 }
 
 std::optional<QImage> imageFrom(const QByteArray& data) {
-    QImage image;
-    if (!image.loadFromData(data))
+    auto image = qrn::imaging::decodePicture(data, previewLayerPendingPictures::moviePixels());
+    if (!image)
         return std::nullopt;
-    return image;
+    return std::move(image).value();
 }
 
 // An asset's background layer id with its row and references.

@@ -1,0 +1,198 @@
+// Pictures held at the size they are drawn: opening a deck of large photos, and a GIF of
+// thousands of frames as a layer. Each reports the peak resident memory of the work.
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
+#include "Model/persistentDataStorageClass.h"
+#include "app/preview/preview_fixture.h"
+#include "platform/foundation/files.h"
+#include "platform/foundation/json.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/graphics/renderer.h"
+#include "platform/ui/image_view.h"
+#include "support/bench_cores.h"
+#include "support/peak_memory.h"
+#include "support/stepping_gif.h"
+
+namespace {
+
+struct projectFolder {
+    QTemporaryDir dir;
+    std::string path;
+    projectFolder() : path(dir.path().toStdString() + "/Deck.qrn3ks") {
+        (void)qrn::files::createDirectories(path + "/images");
+        persistentDataStorageClass().setProjectDirectory(path);
+    }
+};
+
+// projectData.json of `slides` slides after the sticky one, each with one picture layer showing
+// "photo<n>" in a 4:3 frame that fills the preview's height.
+qrn::Json deckDocument(int slides) {
+    using qrn::Json;
+    Json d = Json::object();
+    d["MAIN_PREVIEW_VIEW_RECT_ARRAY"] = {0, 0, 556, 313};
+    Json ids = Json::array({"0"}), backgrounds = Json::array(), colours = Json::array(),
+         layers = Json::array({Json::array()}), first = Json::array({nullptr});
+    const auto perLayer = [&](const std::function<Json(int)>& value) {
+        Json table = Json::array({Json::array()});
+        for (int s = 0; s < slides; ++s)
+            table.push_back(Json::array({value(s)}));
+        return table;
+    };
+    for (int s = 0; s < slides; ++s) {
+        ids.push_back(std::to_string(1 + 3 * s));
+        layers.push_back(Json::array({std::to_string(2 + 3 * s)}));
+        backgrounds.push_back(nullptr);
+        colours.push_back({12, 34, 56, 1});
+        first.push_back(nullptr);
+    }
+    d["ASSET_ARRAY"] = ids;
+    d["ASSET_BACKGROUND_ID_ARRAY"] = backgrounds;
+    d["ASSET_BACKGROUND_COLOUR_ARRAY"] = colours;
+    d["LAYER_ARRAY"] = layers;
+    d["FIRST_LAYER_ABOVE_VIDEO_ARRAY"] = first;
+    d["IMAGE_REFERENCE_ARRAY"] = perLayer([](int s) { return Json{3, "jpg", "photo" + std::to_string(s)}; });
+    d["LAYER_ORIGIN_SIZE_ARRAY"] = perLayer([](int) { return Json{69, 0, 417, 313}; });
+    d["LAYER_ROTATE_ARRAY"] = perLayer([](int) { return Json(0); });
+    d["LAYER_ORIGINAL_POS_SIZE_ROT"] = perLayer([](int) { return Json{69, 0, 417, 313, 0}; });
+    d["LAYER_IS_FLIPPED_ARRAY"] = perLayer([](int) { return Json{false, false}; });
+    d["LAYER_RESIZE_WITH_ASPECT_RATIO"] = perLayer([](int) { return Json{1, 4.0 / 3}; });
+    d["LAYER_FILTER"] = perLayer([](int) { return Json{false, false, false}; });
+    d["LAYER_FILTER_ORDER"] = perLayer([](int) { return Json{0, 1, 2}; });
+    d["LAYER_FILTER_VALUES"] = perLayer([](int) { return Json{{""}, {""}, {""}}; });
+    d["VIDEO_ORIGIN_SIZE_ARRAY"] = {0, 0, 556, 313};
+    d["cropOrigin"] = {0, 0};
+    d["cropSize"] = {100, 100};
+    d["VIDEO_FILTER"] = {false, false, false};
+    d["VIDEO_FILTER_VALUES"] = {{""}, {""}, {""}};
+    d["VIDEO_SETTINGS_ARRAY"] = Json::array();
+    d["LAYER_SETTINGS_ARRAY"] = Json::array();
+    return d;
+}
+
+// A 4000 x 3000 photo-like JPEG: a gradient with a disc, about 12 megapixels from a camera.
+QByteArray photoBytes() {
+    QImage image(4000, 3000, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, 4000, 3000);
+    g.setColorAt(0, QColor(200, 120, 40));
+    g.setColorAt(1, QColor(30, 60, 150));
+    p.fillRect(image.rect(), g);
+    p.setBrush(QColor(240, 230, 200));
+    p.drawEllipse(QPointF(2600, 1200), 700, 700);
+    p.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", 85);
+    return bytes;
+}
+
+// 150 slides with a 4000 x 3000 photo each, opened as File > Open does until every photo is on
+// its layer. The iteration's time is that; "editable ms" is when the screen could be used.
+void BM_OpenPhotoDeck(benchmark::State& state) {
+    constexpr int slides = 150;
+    projectFolder folder;
+    (void)qrn::json::writeFile(folder.path + "/projectData.json", deckDocument(slides));
+    const QByteArray photo = photoBytes();
+    for (int s = 0; s < slides; ++s) {
+        QFile file(QString::fromStdString(folder.path + "/images/photo" + std::to_string(s) + ".jpg"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(photo) != photo.size())
+            state.SkipWithError("cannot write the photos");
+    }
+    qrn::MainQueue::useManualClock();
+    double editable = 0, peak = 0;
+    int opens = 0;
+    for (auto _ : state) {
+        previewtest::previewScene scene;
+        scene.checkEachAdd = false;
+        scene.addOverlay();
+        resetPeakMemory();
+        QElapsedTimer timer;
+        timer.start();
+        persistentDataStorageClass storage;
+        if (!storage.checkIfProjectDataIsValid(folder.path))
+            state.SkipWithError("the project is not valid");
+        previewLayerClass().setImportMarker(true);
+        storage.importDataAction(true, true, false);
+        qrn::MainQueue::advance(2.0);
+        editable += timer.nsecsElapsed() / 1e6;
+        if (!qrn::MainQueue::runUntil([] { return previewLayerPendingPictures::pendingCount() == 0; }, 300))
+            state.SkipWithError("not every photo arrived");
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+        peak = std::max(peak, peakMemoryMegabytes());
+        if (previewLayerClass().getLayerArray().size() != size_t(slides + 1))
+            state.SkipWithError("not every slide came back");
+        previewLayerPendingPictures::cancel();
+        ++opens;
+    }
+    state.counters["editable ms"] = editable / std::max(1, opens);
+    state.counters["peak MB"] = peak;
+}
+BENCHMARK(BM_OpenPhotoDeck)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(1);
+
+// The 5000-frame GIF (1280 x 720, a tenth of a second a frame, about 170 KB) as a layer: its
+// frames read and put on the layer's timeline, and the first frame drawn. "late frame ms" is the
+// first drawing of a moment 400 s in, which reads forward through the file to frame 4000.
+void BM_OpenLongGif(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("long.gif");
+    QFile file(path);
+    const QByteArray gif = qrn::test::steppingGif(1280, 720, 5000, 8, 10);
+    if (!file.open(QIODevice::WriteOnly) || file.write(gif) != gif.size())
+        state.SkipWithError("cannot write the GIF");
+    file.close();
+    double peak = 0, held = 0, late = 0;
+    int opens = 0;
+    for (auto _ : state) {
+        resetPeakMemory();
+        // Twice the preview's size, as the preview holds a moving picture's frames.
+        auto animation = qrn::ui::AnimatedImage::load(path.toStdString(), QSize(1112, 626));
+        if (!animation || animation->frameCount() != 5000) {
+            state.SkipWithError("the GIF did not open");
+            break;
+        }
+        auto view = qrn::ui::ImageView::make(qrn::Rect(0, 0, 556, 313));
+        view->setImageScaling(qrn::ui::ImageScaling::axesIndependently);
+        view->setAnimatedImageOnTimeline(std::move(animation).value());
+        qrn::graphics::Renderer renderer;
+        benchmark::DoNotOptimize(renderer.snapshot(*view->layer(), 0.05));
+        state.PauseTiming();
+        QElapsedTimer timer;
+        timer.start();
+        benchmark::DoNotOptimize(renderer.snapshot(*view->layer(), 400.05));
+        late += timer.nsecsElapsed() / 1e6;
+        held = std::max(held, view->animatedImage().heldBytes() / 1048576.0);
+        peak = std::max(peak, peakMemoryMegabytes());
+        ++opens;
+        state.ResumeTiming();
+    }
+    state.counters["late frame ms"] = late / std::max(1, opens);
+    state.counters["held MB"] = held;
+    state.counters["peak MB"] = peak;
+    state.counters["file KB"] = gif.size() / 1024.0;
+}
+BENCHMARK(BM_OpenLongGif)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Two cores, as a presenter's machine is assumed to have (the pictures decode on both).
+    pinToCores();
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

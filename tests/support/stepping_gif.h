@@ -1,0 +1,117 @@
+#pragma once
+// A long GIF that is small on disk: a black first frame, then each frame lights one more square
+// cell, left to right and row by row, and leaves the frames before it in place. Frame k is
+// the one on which cell k turns white, so a picture of any moment says which frame it shows.
+#include <QByteArray>
+#include <QPoint>
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+namespace qrn::test {
+
+namespace gif_detail {
+
+inline void little16(QByteArray& out, int v) {
+    out.append(char(v & 0xff));
+    out.append(char((v >> 8) & 0xff));
+}
+
+// LZW with a 2-bit starting code size, as a GIF image's data sub-blocks.
+inline QByteArray compressed(const std::vector<std::uint8_t>& pixels) {
+    constexpr int minimum = 2, clear = 1 << minimum, end = clear + 1;
+    QByteArray bytes;
+    std::uint32_t buffer = 0;
+    int bits = 0, width = minimum + 1, last = end;
+    const auto put = [&](int code) {
+        buffer |= std::uint32_t(code) << bits;
+        bits += width;
+        while (bits >= 8) {
+            bytes.append(char(buffer & 0xff));
+            buffer >>= 8;
+            bits -= 8;
+        }
+    };
+    std::unordered_map<std::uint32_t, int> table;
+    put(clear);
+    int prefix = pixels.front();
+    for (size_t i = 1; i < pixels.size(); ++i) {
+        const std::uint32_t key = std::uint32_t(prefix) << 8 | pixels[i];
+        if (const auto found = table.find(key); found != table.end()) {
+            prefix = found->second;
+            continue;
+        }
+        put(prefix);
+        table[key] = ++last;
+        if (last >= (1 << width))
+            ++width;
+        if (last == 4095) {
+            put(clear);
+            table.clear();
+            width = minimum + 1;
+            last = end;
+        }
+        prefix = pixels[i];
+    }
+    put(prefix);
+    put(end);
+    if (bits > 0)
+        bytes.append(char(buffer & 0xff));
+    QByteArray out(1, char(minimum));
+    for (qsizetype at = 0; at < bytes.size(); at += 255) {
+        const QByteArray block = bytes.mid(at, 255);
+        out.append(char(block.size()));
+        out.append(block);
+    }
+    out.append(char(0));
+    return out;
+}
+
+inline void image(QByteArray& gif, QPoint at, int w, int h, std::uint8_t colour, int delay) {
+    // Keep what is under the next frame; `delay` hundredths of a second.
+    gif.append("\x21\xf9\x04\x04", 4);
+    little16(gif, delay);
+    gif.append(char(0));
+    gif.append(char(0));
+    gif.append(char(0x2c));
+    little16(gif, at.x());
+    little16(gif, at.y());
+    little16(gif, w);
+    little16(gif, h);
+    gif.append(char(0));
+    gif.append(compressed(std::vector<std::uint8_t>(size_t(w) * size_t(h), colour)));
+}
+
+} // namespace gif_detail
+
+// Cells per row of a stepping GIF.
+inline int steppingCellsPerRow(int width, int cell) {
+    return width / cell;
+}
+// Top-left corner of cell k.
+inline QPoint steppingCell(int k, int width, int cell) {
+    const int perRow = steppingCellsPerRow(width, cell);
+    return {(k % perRow) * cell, (k / perRow) * cell};
+}
+
+// `frames` frames of `delay` hundredths of a second each; cells of `cell` pixels.
+inline QByteArray steppingGif(int width, int height, int frames, int cell, int delay) {
+    using namespace gif_detail;
+    QByteArray gif("GIF89a");
+    little16(gif, width);
+    little16(gif, height);
+    // A global table of four colours: black, white, and two unused.
+    gif.append(char(0xf1));
+    gif.append(char(0));
+    gif.append(char(0));
+    gif.append(QByteArray("\x00\x00\x00\xff\xff\xff\x00\x00\x00\x00\x00\x00", 12));
+    gif.append("\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    image(gif, {0, 0}, width, height, 0, delay);
+    for (int k = 1; k < frames; ++k)
+        image(gif, steppingCell(k, width, cell), cell, cell, 1, delay);
+    gif.append(char(0x3b));
+    return gif;
+}
+
+} // namespace qrn::test
