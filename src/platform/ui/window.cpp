@@ -17,6 +17,12 @@ std::vector<WindowPtr>& shownWindows = *new std::vector<WindowPtr>;
 Window* currentKeyWindow = nullptr;
 Window* currentModalWindow = nullptr;
 std::function<void(Window&)> closeObserver;
+std::function<void(const Window*)> fullScreenObserver;
+
+void tellFullScreenObserver() {
+    if (fullScreenObserver)
+        fullScreenObserver(currentKeyWindow);
+}
 
 constexpr double defaultFadeDuration = 0.25;
 
@@ -102,6 +108,10 @@ void Window::setModalWindow(Window* window) {
 }
 void Window::setCloseObserver(std::function<void(Window&)> observer) {
     closeObserver = std::move(observer);
+}
+void Window::setFullScreenObserver(std::function<void(const Window*)> observer) {
+    fullScreenObserver = std::move(observer);
+    tellFullScreenObserver();
 }
 
 // --- Properties
@@ -301,6 +311,7 @@ void Window::setKey(bool key) {
         if (delegate_)
             delegate_->windowDidResignKey(*this);
     }
+    tellFullScreenObserver();
     updateTrackingAreas();
 }
 
@@ -367,6 +378,7 @@ void Window::toggleFullScreen() {
     fullScreen_ = !fullScreen_;
     if (host_)
         host_->setFullScreen(fullScreen_);
+    tellFullScreenObserver();
 }
 
 void Window::zoom() {
@@ -798,8 +810,11 @@ void Window::hostDidDeminiaturize() {
 }
 
 void Window::hostDidChangeFullScreenAndZoom(bool fullScreen, bool zoomed) {
+    const bool changed = fullScreen_ != fullScreen;
     fullScreen_ = fullScreen;
     zoomed_ = zoomed;
+    if (changed)
+        tellFullScreenObserver();
 }
 
 } // namespace qrn::ui

@@ -225,6 +225,9 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     static void setModalWindow(Window* window);
     // Told after any window closed (the application quits after the last one when asked to).
     static void setCloseObserver(std::function<void(Window&)> observer);
+    // Told the key window (or none) whenever the key window changes or enters or leaves full
+    // screen, so that what the menus say can follow.
+    static void setFullScreenObserver(std::function<void(const Window*)> observer);
 
   private:
     void layoutFrameView();
