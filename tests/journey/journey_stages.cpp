@@ -30,6 +30,7 @@
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Editing/viewLoaderView.h"
+#include "View/Global/aboutController.h"
 #include "View/Global/iconViewView.h"
 #include "View/Landing/landingButtonView.h"
 #include "View/Landing/landingController.h"
@@ -385,7 +386,7 @@ Ending Journey::stop() {
 // --- First launch
 
 Ending Journey::firstLaunch() {
-    if (!landing(false) || !newProject() || !addSlides())
+    if (!landing(false) || !aboutThenOpenCancelled() || !newProject() || !addSlides())
         return stop();
     if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !gestures() ||
         !reorderLayers() || !filters() || !scripts())
@@ -429,6 +430,41 @@ bool Journey::landing(bool expectRecent) {
     return create && open;
 }
 
+bool Journey::aboutThenOpenCancelled() {
+    STAGE("About, then Open cancelled: the landing screen still takes clicks");
+    qrn::ui::WindowPtr window, about;
+    auto* screen = controllerIn<landingController>(&window);
+    if (!screen)
+        return false;
+    EXPECT_TRUE(menuItem(*window, "QRN", "About QRN"));
+    EXPECT_TRUE(waitUntil([&] { return controllerIn<aboutController>(&about) != nullptr; }, 3))
+        << "the about box never showed";
+    if (!about)
+        return false;
+    // The about box is modal: the File menu's shortcut waits until it is closed.
+    const int dialogs = fileDialogsAnswered();
+    keyThroughShortcuts(Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(fileDialogsAnswered(), dialogs) << "Open acted while the about box was up";
+    EXPECT_FALSE(about->isClosed());
+    // Its close button; the window manager gives the landing window the keyboard back. Then Open,
+    // cancelled.
+    hostOf(*about->contentView())->close();
+    EXPECT_TRUE(waitUntil([&] { return about->isClosed(); }, 3)) << "the about box stayed";
+    hostOf(*window->contentView())->activateWindow();
+    EXPECT_TRUE(waitUntil([&] { return window->isKeyWindow(); }, 3));
+    answerNextFileDialog({});
+    keyThroughShortcuts(Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(fileDialogsAnswered(), dialogs + 1) << "Open did not ask for a project";
+    // The landing screen's buttons take clicks again: Open existing project asks, and is cancelled.
+    answerNextFileDialog({});
+    click(*screen->openExistingProjectButton());
+    EXPECT_TRUE(waitUntil([&] { return fileDialogsAnswered() == dialogs + 2; }, 3))
+        << "the click on Open existing project did nothing";
+    // The landing screen takes its next action once the cancelled one has settled (2 s).
+    EXPECT_TRUE(waitUntil([&] { return !screen->getActionInProgress(); }, 3));
+    return fileDialogsAnswered() == dialogs + 2 && controllerIn<landingController>() == screen;
+}
+
 bool Journey::newProject() {
     STAGE("New");
     auto* screen = controllerIn<landingController>();
@@ -443,7 +479,6 @@ bool Journey::newProject() {
         << "the editing screen never showed";
     if (!editor())
         return false;
-    EXPECT_EQ(fileDialogsAnswered(), 1);
     EXPECT_EQ(shownWindows().size(), 1u);
     EXPECT_TRUE(waitUntil([&] { return window->title() == "talk"; })) << window->title();
     EXPECT_TRUE(fs::is_directory(project_));

@@ -21,8 +21,8 @@ class Journey {
   public:
     explicit Journey(std::filesystem::path base);
 
-    // landing ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ gestures ▸ layer order ▸ filters ▸ scripts ▸
-    // Save ▸ close (the last window: QRN ends).
+    // landing ▸ About, Open cancelled ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ gestures ▸ layer
+    // order ▸ filters ▸ scripts ▸ Save ▸ close (the last window: QRN ends).
     Ending firstLaunch();
     void afterFirstLaunch();
     // landing ▸ reopen from the recent list ▸ studio ▸ autocue ▸ record ▸ two steps ▸ stop ▸
@@ -34,6 +34,7 @@ class Journey {
   private:
     // Stages; each returns false when the journey cannot go on.
     bool landing(bool expectRecent);
+    bool aboutThenOpenCancelled();
     bool newProject();
     bool addSlides();
     bool dropPictures();

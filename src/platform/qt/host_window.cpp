@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStyleHints>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <cmath>
 
@@ -710,10 +711,30 @@ void QtWindowHost::nativeContentChanged() {
 void QtWindowHost::setModal(bool modal) {
     if (!widget_)
         return;
-    bool wasVisible = widget_->isVisible();
-    widget_->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
-    if (wasVisible && !widget_->isVisible())
-        widget_->show(); // changing modality of a shown window hides it
+    const Qt::WindowModality wanted = modal ? Qt::ApplicationModal : Qt::NonModal;
+    if (widget_->windowModality() == wanted)
+        return;
+    // Qt holds back the other windows (their clicks, their menus' shortcuts) only for a window
+    // that is shown as modal: one on show already is shown again.
+    const bool wasVisible = widget_->isVisible();
+    if (wasVisible)
+        widget_->hide();
+    if (modal) {
+        // A dialog of the window it holds back, so that the window manager keeps it above that
+        // window instead of letting a click there raise the window over it.
+        ui::Window* key = ui::Window::keyWindow();
+        HostWidget* over = key && key != &window_ ? hostWidget(*key) : nullptr;
+        widget_->setWindowFlag(Qt::Dialog, true);
+        if (over && over != widget_.data()) {
+            widget_->winId();
+            over->winId();
+            if (widget_->windowHandle() && over->windowHandle())
+                widget_->windowHandle()->setTransientParent(over->windowHandle());
+        }
+    }
+    widget_->setWindowModality(wanted);
+    if (wasVisible)
+        widget_->show();
 }
 
 HostWidget* hostWidget(const ui::Window& window) {

@@ -329,11 +329,12 @@ void Window::close() {
     visible_ = false;
     closed_ = true;
     setKey(false);
-    if (currentModalWindow == this)
-        setModalWindow(nullptr);
     stopDragTimer();
+    // Closed first, then no longer modal: the host lets go of a modal window as it hides it.
     if (host_)
         host_->close();
+    if (currentModalWindow == this)
+        setModalWindow(nullptr);
     if (wasVisible)
         setControllersVisible(false, true);
     shownWindows.erase(std::remove_if(shownWindows.begin(), shownWindows.end(),
