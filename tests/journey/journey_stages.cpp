@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <cmath>
 #include <cstdlib>
@@ -388,8 +389,8 @@ Ending Journey::stop() {
 Ending Journey::firstLaunch() {
     if (!landing(false) || !aboutThenOpenCancelled() || !newProject() || !addSlides())
         return stop();
-    if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !gestures() ||
-        !reorderLayers() || !filters() || !scripts())
+    if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !leaveWindowAtAFrame() ||
+        !gestures() || !reorderLayers() || !filters() || !scripts())
         return stop();
     if (!save() || !closeProject())
         return stop();
@@ -676,6 +677,27 @@ bool Journey::resizeWindow() {
     EXPECT_NEAR(drawnText().size.width, textBefore.size.width, 1.0);
     return std::abs(preview().size.width - before.size.width) <= 1.0;
 }
+bool Journey::leaveWindowAtAFrame() {
+    STAGE("the window is left at a frame of the presenter's");
+    auto* screen = editor();
+    QWidget* host = screen ? hostOf(*screen->mainView) : nullptr;
+    if (!host)
+        return false;
+    QWidget* top = host->window();
+    QWindow* placed = top->windowHandle();
+    if (!placed)
+        return false;
+    // As the window manager does it: moved, then made taller by the bottom edge, the top staying
+    // where it was; the window system tells the window each time.
+    placed->setPosition(150, 71);
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(150, 71); }, 3));
+    leftFrame_ = QRect(QPoint(150, 71), top->size() + QSize(40, 60));
+    placed->resize(leftFrame_.size());
+    EXPECT_TRUE(waitUntil([&] { return top->geometry() == leftFrame_; }, 3));
+    settle(0.3);
+    return true;
+}
+
 bool Journey::gestures() {
     STAGE("flip, move, resize, rotate, flip, undo and redo");
     auto* screen = editor();
@@ -877,12 +899,12 @@ bool Journey::closeProject() {
 // --- Second launch
 
 Ending Journey::secondLaunch() {
-    if (!landing(true) || !reopenFromRecent())
+    if (!landing(true) || !reopenFromRecent() || !windowWhereLeft())
         return stop();
     if (!openStudio() || !openAutocue() || !record() || !stepByNextAssetCard() || !stepByLayerClick() ||
         !stopRecording() || !waitForExport() || !play() || !saveMovie() || !backToEditing())
         return stop();
-    if (!quit())
+    if (!studioAgainAfterAMove() || !quit())
         return stop();
     return Ending::appEnds;
 }
@@ -943,6 +965,47 @@ void showFinishedStudioPicture(const qrn::ui::View& view, qrn::qt::HostWidget& h
 }
 
 } // namespace
+
+bool Journey::windowWhereLeft() {
+    STAGE("the window comes back where the presenter left it");
+    auto* screen = editor();
+    QWidget* host = screen ? hostOf(*screen->mainView) : nullptr;
+    if (!host)
+        return false;
+    QWidget* top = host->window();
+    const auto shown = [&] {
+        const QRect g = top->geometry();
+        return std::to_string(g.x()) + ", " + std::to_string(g.y()) + ", " + std::to_string(g.width()) +
+               " x " + std::to_string(g.height());
+    };
+    EXPECT_TRUE(waitUntil([&] { return top->geometry() == leftFrame_; }, 3))
+        << "the window came back at " << shown();
+    return true;
+}
+
+bool Journey::studioAgainAfterAMove() {
+    STAGE("moved once after the studio, the window stays there when the studio opens again");
+    auto* screen = editor();
+    QWidget* host = screen ? hostOf(*screen->mainView) : nullptr;
+    if (!host || !titleBar())
+        return false;
+    QWidget* top = host->window();
+    top->windowHandle()->setPosition(640, 20);
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(640, 20); }, 3));
+    const QRect moved = top->geometry();
+    click(*titleBar()->buttonRecordView);
+    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
+        << "the studio never showed";
+    settle(0.2);
+    EXPECT_EQ(top->geometry(), moved) << "the studio put the window back where it was before the move";
+    auto back = studio() ? buttonNamed(studioWindow(), "editor_view") : nullptr;
+    if (!back)
+        return false;
+    click(*back);
+    EXPECT_TRUE(waitUntil([] { return editor() && !recordViewClass().getRecordViewSelected(); }, 5))
+        << "the editing screen did not come back";
+    return editor() != nullptr && top->geometry() == moved;
+}
 
 void Journey::keepStudioShot(int slide) {
     auto* screen = studio();

@@ -159,6 +159,11 @@ void Window::setContentSize(Size size) {
         Rect(contentRect_.origin.x, top - std::max(size.height, minSize_.height), size.width, size.height));
 }
 
+void Window::keepTitleBarOnScreen() {
+    if (host_)
+        setFrame(host_->titleBarOnScreen(contentRect_));
+}
+
 void Window::setMinSize(Size size) {
     minSize_ = size;
     if (host_)
@@ -772,13 +777,22 @@ void Window::hostDidMove(Point origin) {
         delegate_->windowDidMove(*this);
 }
 
-void Window::hostDidResize(Size size, bool) {
-    if (size == contentRect_.size)
+void Window::hostDidResize(Size size, bool, std::optional<Point> origin) {
+    const bool moved = origin && !(*origin == contentRect_.origin);
+    if (size == contentRect_.size) {
+        if (moved)
+            hostDidMove(*origin);
         return;
+    }
+    // Both before either notification, so neither sees half of the new frame.
+    if (moved)
+        contentRect_.origin = *origin;
     contentRect_.size = size;
     layoutFrameView();
     if (delegate_)
         delegate_->windowDidResize(*this);
+    if (moved && delegate_)
+        delegate_->windowDidMove(*this);
 }
 
 void Window::hostDidEndLiveResize() {
