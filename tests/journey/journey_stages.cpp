@@ -130,6 +130,13 @@ viewLoaderController* editor(qrn::ui::WindowPtr* window = nullptr) {
     return controllerIn<viewLoaderController>(window);
 }
 
+// The editing window's top-level widget: what the window manager moves and resizes.
+QWidget* editorTopWidget() {
+    auto* screen = editor();
+    QWidget* host = screen ? hostOf(*screen->mainView) : nullptr;
+    return host ? host->window() : nullptr;
+}
+
 std::shared_ptr<editScreenTitleBarController> titleBar() {
     return editScreenTitleBarController::current();
 }
@@ -677,14 +684,11 @@ bool Journey::resizeWindow() {
     EXPECT_NEAR(drawnText().size.width, textBefore.size.width, 1.0);
     return std::abs(preview().size.width - before.size.width) <= 1.0;
 }
+
 bool Journey::leaveWindowAtAFrame() {
     STAGE("the window is left at a frame of the presenter's");
-    auto* screen = editor();
-    QWidget* host = screen ? hostOf(*screen->mainView) : nullptr;
-    if (!host)
-        return false;
-    QWidget* top = host->window();
-    QWindow* placed = top->windowHandle();
+    QWidget* top = editorTopWidget();
+    QWindow* placed = top ? top->windowHandle() : nullptr;
     if (!placed)
         return false;
     // As the window manager does it: moved, then made taller by the bottom edge, the top staying
@@ -968,11 +972,9 @@ void showFinishedStudioPicture(const qrn::ui::View& view, qrn::qt::HostWidget& h
 
 bool Journey::windowWhereLeft() {
     STAGE("the window comes back where the presenter left it");
-    auto* screen = editor();
-    QWidget* host = screen ? hostOf(*screen->mainView) : nullptr;
-    if (!host)
+    QWidget* top = editorTopWidget();
+    if (!top)
         return false;
-    QWidget* top = host->window();
     const auto shown = [&] {
         const QRect g = top->geometry();
         return std::to_string(g.x()) + ", " + std::to_string(g.y()) + ", " + std::to_string(g.width()) +
@@ -985,11 +987,9 @@ bool Journey::windowWhereLeft() {
 
 bool Journey::studioAgainAfterAMove() {
     STAGE("moved once after the studio, the window stays there when the studio opens again");
-    auto* screen = editor();
-    QWidget* host = screen ? hostOf(*screen->mainView) : nullptr;
-    if (!host || !titleBar())
+    QWidget* top = editorTopWidget();
+    if (!top || !titleBar())
         return false;
-    QWidget* top = host->window();
     top->windowHandle()->setPosition(640, 20);
     EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(640, 20); }, 3));
     const QRect moved = top->geometry();
