@@ -235,6 +235,27 @@ void key(int qtKey, Qt::KeyboardModifiers mods, const QString& text) {
     QCoreApplication::processEvents();
 }
 
+} // namespace journey
+
+// Qt's own test library sends keys this way before delivering them; it is exported for it.
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
+                                               const QString& text, bool autorep, ushort count);
+
+namespace journey {
+
+void keyThroughShortcuts(int qtKey, Qt::KeyboardModifiers mods) {
+    QWidget* target = focusTarget();
+    if (!target) {
+        ADD_FAILURE() << "no widget takes keys";
+        return;
+    }
+    if (qt_sendShortcutOverrideEvent(target, 0, qtKey, mods, {}, false, 1)) {
+        QCoreApplication::processEvents();
+        return;
+    }
+    key(qtKey, mods);
+}
+
 void type(const std::string& text) {
     for (QChar c : QString::fromStdString(text)) {
         int k = c.toUpper().unicode();

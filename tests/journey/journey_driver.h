@@ -66,6 +66,9 @@ void hover(const qrn::ui::View& view, qrn::Point local);
 // Keys to the focused widget (the host widget of the key window when nothing else has focus).
 void key(int qtKey, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = {});
 void type(const std::string& text);
+// A key as the window system delivers it: the menus' shortcuts take it first, unless a modal
+// window holds back the window they belong to; otherwise it goes on as key().
+void keyThroughShortcuts(int qtKey, Qt::KeyboardModifiers mods = Qt::NoModifier);
 QWidget* focusTarget();
 
 // Triggers the menu bar item `menu` ▸ `item` of the window's real menu bar; false if missing

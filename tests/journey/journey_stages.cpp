@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <cmath>
 #include <cstdlib>
@@ -31,6 +32,7 @@
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Editing/viewLoaderView.h"
+#include "View/Global/aboutController.h"
 #include "View/Global/iconViewView.h"
 #include "View/Landing/landingButtonView.h"
 #include "View/Landing/landingController.h"
@@ -128,6 +130,13 @@ qrn::Json readJson(const fs::path& file) {
 
 viewLoaderController* editor(qrn::ui::WindowPtr* window = nullptr) {
     return controllerIn<viewLoaderController>(window);
+}
+
+// The editing window's top-level widget: what the window manager moves and resizes.
+QWidget* editorTopWidget() {
+    auto* screen = editor();
+    QWidget* host = screen ? hostOf(*screen->mainView) : nullptr;
+    return host ? host->window() : nullptr;
 }
 
 std::shared_ptr<editScreenTitleBarController> titleBar() {
@@ -387,10 +396,10 @@ Ending Journey::stop() {
 // --- First launch
 
 Ending Journey::firstLaunch() {
-    if (!landing(false) || !newProject() || !addSlides())
+    if (!landing(false) || !aboutThenOpenCancelled() || !newProject() || !addSlides())
         return stop();
-    if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !gestures() ||
-        !reorderLayers() || !filters() || !scripts())
+    if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !leaveWindowAtAFrame() ||
+        !gestures() || !reorderLayers() || !filters() || !scripts())
         return stop();
     if (!save() || !closeProject())
         return stop();
@@ -431,6 +440,41 @@ bool Journey::landing(bool expectRecent) {
     return create && open;
 }
 
+bool Journey::aboutThenOpenCancelled() {
+    STAGE("About, then Open cancelled: the landing screen still takes clicks");
+    qrn::ui::WindowPtr window, about;
+    auto* screen = controllerIn<landingController>(&window);
+    if (!screen)
+        return false;
+    EXPECT_TRUE(menuItem(*window, "QRN", "About QRN"));
+    EXPECT_TRUE(waitUntil([&] { return controllerIn<aboutController>(&about) != nullptr; }, 3))
+        << "the about box never showed";
+    if (!about)
+        return false;
+    // The about box is modal: the File menu's shortcut waits until it is closed.
+    const int dialogs = fileDialogsAnswered();
+    keyThroughShortcuts(Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(fileDialogsAnswered(), dialogs) << "Open acted while the about box was up";
+    EXPECT_FALSE(about->isClosed());
+    // Its close button; the window manager gives the landing window the keyboard back. Then Open,
+    // cancelled.
+    hostOf(*about->contentView())->close();
+    EXPECT_TRUE(waitUntil([&] { return about->isClosed(); }, 3)) << "the about box stayed";
+    hostOf(*window->contentView())->activateWindow();
+    EXPECT_TRUE(waitUntil([&] { return window->isKeyWindow(); }, 3));
+    answerNextFileDialog({});
+    keyThroughShortcuts(Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(fileDialogsAnswered(), dialogs + 1) << "Open did not ask for a project";
+    // The landing screen's buttons take clicks again: Open existing project asks, and is cancelled.
+    answerNextFileDialog({});
+    click(*screen->openExistingProjectButton());
+    EXPECT_TRUE(waitUntil([&] { return fileDialogsAnswered() == dialogs + 2; }, 3))
+        << "the click on Open existing project did nothing";
+    // The landing screen takes its next action once the cancelled one has settled (2 s).
+    EXPECT_TRUE(waitUntil([&] { return !screen->getActionInProgress(); }, 3));
+    return fileDialogsAnswered() == dialogs + 2 && controllerIn<landingController>() == screen;
+}
+
 bool Journey::newProject() {
     STAGE("New");
     auto* screen = controllerIn<landingController>();
@@ -445,7 +489,6 @@ bool Journey::newProject() {
         << "the editing screen never showed";
     if (!editor())
         return false;
-    EXPECT_EQ(fileDialogsAnswered(), 1);
     EXPECT_EQ(shownWindows().size(), 1u);
     EXPECT_TRUE(waitUntil([&] { return window->title() == "talk"; })) << window->title();
     EXPECT_TRUE(fs::is_directory(project_));
@@ -667,6 +710,24 @@ bool Journey::resizeWindow() {
     EXPECT_NEAR(drawnText().size.width, textBefore.size.width, 1.0);
     return std::abs(preview().size.width - before.size.width) <= 1.0;
 }
+
+bool Journey::leaveWindowAtAFrame() {
+    STAGE("the window is left at a frame of the presenter's");
+    QWidget* top = editorTopWidget();
+    QWindow* placed = top ? top->windowHandle() : nullptr;
+    if (!placed)
+        return false;
+    // As the window manager does it: moved, then made taller by the bottom edge, the top staying
+    // where it was; the window system tells the window each time.
+    placed->setPosition(150, 71);
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(150, 71); }, 3));
+    leftFrame_ = QRect(QPoint(150, 71), top->size() + QSize(40, 60));
+    placed->resize(leftFrame_.size());
+    EXPECT_TRUE(waitUntil([&] { return top->geometry() == leftFrame_; }, 3));
+    settle(0.3);
+    return true;
+}
+
 bool Journey::gestures() {
     STAGE("flip, move, resize, rotate, flip, undo and redo");
     auto* screen = editor();
@@ -868,12 +929,12 @@ bool Journey::closeProject() {
 // --- Second launch
 
 Ending Journey::secondLaunch() {
-    if (!landing(true) || !reopenFromRecent())
+    if (!landing(true) || !reopenFromRecent() || !windowWhereLeft())
         return stop();
     if (!openStudio() || !openAutocue() || !record() || !stepByNextAssetCard() || !stepByLayerClick() ||
         !stopRecording() || !waitForExport() || !play() || !saveMovie() || !backToEditing())
         return stop();
-    if (!quit())
+    if (!studioAgainAfterAMove() || !quit())
         return stop();
     return Ending::appEnds;
 }
@@ -934,6 +995,43 @@ void showFinishedStudioPicture(const qrn::ui::View& view, qrn::qt::HostWidget& h
 }
 
 } // namespace
+
+bool Journey::windowWhereLeft() {
+    STAGE("the window comes back where the presenter left it");
+    QWidget* top = editorTopWidget();
+    if (!top)
+        return false;
+    const auto shown = [&] {
+        const QRect g = top->geometry();
+        return std::to_string(g.x()) + ", " + std::to_string(g.y()) + ", " + std::to_string(g.width()) +
+               " x " + std::to_string(g.height());
+    };
+    EXPECT_TRUE(waitUntil([&] { return top->geometry() == leftFrame_; }, 3))
+        << "the window came back at " << shown();
+    return true;
+}
+
+bool Journey::studioAgainAfterAMove() {
+    STAGE("moved once after the studio, the window stays there when the studio opens again");
+    QWidget* top = editorTopWidget();
+    if (!top || !titleBar())
+        return false;
+    top->windowHandle()->setPosition(640, 20);
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(640, 20); }, 3));
+    const QRect moved = top->geometry();
+    click(*titleBar()->buttonRecordView);
+    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
+        << "the studio never showed";
+    settle(0.2);
+    EXPECT_EQ(top->geometry(), moved) << "the studio put the window back where it was before the move";
+    auto back = studio() ? buttonNamed(studioWindow(), "editor_view") : nullptr;
+    if (!back)
+        return false;
+    click(*back);
+    EXPECT_TRUE(waitUntil([] { return editor() && !recordViewClass().getRecordViewSelected(); }, 5))
+        << "the editing screen did not come back";
+    return editor() != nullptr && top->geometry() == moved;
+}
 
 void Journey::keepStudioShot(int slide) {
     auto* screen = studio();

@@ -3,6 +3,7 @@
 // journey_driver.h and checks what a presenter would see and what is on disk; a stage whose
 // condition to go on fails stops the journey (the later stages would only repeat the failure).
 #include <QImage>
+#include <QRect>
 #include <QRectF>
 
 #include <filesystem>
@@ -21,12 +22,12 @@ class Journey {
   public:
     explicit Journey(std::filesystem::path base);
 
-    // landing ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ gestures ▸ layer order ▸ filters ▸ scripts ▸
-    // Save ▸ close (the last window: QRN ends).
+    // landing ▸ About, Open cancelled ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ window left at a
+    // frame ▸ gestures ▸ layer order ▸ filters ▸ scripts ▸ Save ▸ close (the last window: QRN ends).
     Ending firstLaunch();
     void afterFirstLaunch();
-    // landing ▸ reopen from the recent list ▸ studio ▸ autocue ▸ record ▸ two steps ▸ stop ▸
-    // export ▸ play ▸ save the movie ▸ back to editing ▸ Quit.
+    // landing ▸ reopen from the recent list ▸ the window where it was left ▸ studio ▸ autocue ▸ record ▸ two
+    // steps ▸ stop ▸ export ▸ play ▸ save the movie ▸ back to editing ▸ moved, the studio again ▸ Quit.
     Ending secondLaunch();
     void afterSecondLaunch();
     bool stopped() const { return stopped_; }
@@ -34,12 +35,14 @@ class Journey {
   private:
     // Stages; each returns false when the journey cannot go on.
     bool landing(bool expectRecent);
+    bool aboutThenOpenCancelled();
     bool newProject();
     bool addSlides();
     bool dropPictures();
     bool symbolFromPicker();
     bool textLayer();
     bool resizeWindow();
+    bool leaveWindowAtAFrame();
     bool gestures();
     bool reorderLayers();
     bool filters();
@@ -47,6 +50,7 @@ class Journey {
     bool save();
     bool closeProject();
     bool reopenFromRecent();
+    bool windowWhereLeft();
     bool openStudio();
     bool openAutocue();
     bool record();
@@ -57,6 +61,7 @@ class Journey {
     bool play();
     bool saveMovie();
     bool backToEditing();
+    bool studioAgainAfterAMove();
     bool quit();
 
     Ending stop();
@@ -64,6 +69,8 @@ class Journey {
     std::filesystem::path base_;
     std::filesystem::path project_;
     bool stopped_ = false;
+    // Where the presenter left the main window (Qt's geometry, y down).
+    QRect leftFrame_;
     bool terminated_ = false;
     // The model as saved, to compare the reopened project with.
     qrn::Json saved_;

@@ -52,6 +52,9 @@ globalAppSettingsClass::globalAppSettingsClass(MainViewHost* controller) : globa
         storedMainViewRect().value_or(std::vector<double>{origin.x, origin.y, size.width, size.height});
     controller->setWindowContentSize({mainViewRect[2], mainViewRect[3]});
     controller->setWindowFrameOrigin({mainViewRect[0], mainViewRect[1]});
+    // The screen's own set-up notifications came with the restore just made; counting on more
+    // would swallow the presenter's first moves, and the next screen would put back a stale frame.
+    isMainViewControllerLoading = 3;
 }
 
 bool globalAppSettingsClass::getSaveOnUserAction() {

@@ -14,8 +14,11 @@
 #include <QScreen>
 #include <QStyleHints>
 #include <QWheelEvent>
+#include <QWindow>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "platform/foundation/main_queue.h"
 #include "platform/qt/qt_application.h"
@@ -496,12 +499,17 @@ void HostWidget::dropEvent(QDropEvent* e) {
     }
 }
 
-void HostWidget::resizeEvent(QResizeEvent*) {
+void HostWidget::resizeEvent(QResizeEvent* e) {
     if (menuBar_)
         menuBar_->setGeometry(0, 0, width(), menuBarHeight_);
     if (!window_)
         return;
-    window_->hostDidResize({double(width()), double(height() - topInset())}, true);
+    // The window system resizes about the top edge, so the bottom-left origin moves with the
+    // height; our own resizes pass through in-between frames and place the window themselves.
+    std::optional<Point> origin;
+    if (isWindow() && e->spontaneous())
+        origin = screenRectFromQt(geometry()).origin;
+    window_->hostDidResize({double(width()), double(height() - topInset())}, true, origin);
     liveResizeTimer_.start();
     scheduleFlush();
 }
@@ -692,6 +700,42 @@ void QtWindowHost::setZoomed(bool on) {
                                : widget_->windowState() & ~Qt::WindowMaximized);
 }
 
+Rect QtWindowHost::titleBarOnScreen(const Rect& contentRect) const {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (!widget_ || screens.isEmpty())
+        return contentRect;
+    const QRect widget = widget_->frameForContent(screenRectToQt(contentRect));
+    // The window manager's bar above the widget; its height is known once the window is shown.
+    const int decoration = std::max(0, widget_->geometry().top() - widget_->frameGeometry().top());
+    const QRect bar(widget.left(), widget.top() - decoration, widget.width(),
+                    decoration + std::max(1, widget_->topInset()));
+    // Enough of the bar's width to take hold of.
+    const int grip = std::min(bar.width(), 100);
+    const auto holds = [&](const QRect& area) {
+        return bar.top() >= area.top() && bar.bottom() <= area.bottom() &&
+               std::min(bar.right(), area.right()) - std::max(bar.left(), area.left()) + 1 >= grip;
+    };
+    QRect nearest;
+    double nearestDistance = 0;
+    for (QScreen* screen : screens) {
+        const QRect area = screen->availableGeometry();
+        if (holds(area))
+            return contentRect;
+        const QPoint d = area.center() - bar.center();
+        const double distance = std::hypot(d.x(), d.y());
+        if (nearest.isNull() || distance < nearestDistance) {
+            nearest = area;
+            nearestDistance = distance;
+        }
+    }
+    const int top =
+        std::clamp(bar.top(), nearest.top(), std::max(nearest.top(), nearest.bottom() + 1 - bar.height()));
+    const int left = std::clamp(bar.left(), nearest.left() + grip - bar.width(), nearest.right() + 1 - grip);
+    // Qt's y runs down, the window's up.
+    return Rect(contentRect.origin.x + (left - bar.left()), contentRect.origin.y - (top - bar.top()),
+                contentRect.size.width, contentRect.size.height);
+}
+
 void QtWindowHost::invalidate(const Rect& rect) {
     if (!widget_)
         return;
@@ -710,10 +754,30 @@ void QtWindowHost::nativeContentChanged() {
 void QtWindowHost::setModal(bool modal) {
     if (!widget_)
         return;
-    bool wasVisible = widget_->isVisible();
-    widget_->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
-    if (wasVisible && !widget_->isVisible())
-        widget_->show(); // changing modality of a shown window hides it
+    const Qt::WindowModality wanted = modal ? Qt::ApplicationModal : Qt::NonModal;
+    if (widget_->windowModality() == wanted)
+        return;
+    // Qt holds back the other windows (their clicks, their menus' shortcuts) only for a window
+    // that is shown as modal: one on show already is shown again.
+    const bool wasVisible = widget_->isVisible();
+    if (wasVisible)
+        widget_->hide();
+    if (modal) {
+        // A dialog of the window it holds back, so that the window manager keeps it above that
+        // window instead of letting a click there raise the window over it.
+        ui::Window* key = ui::Window::keyWindow();
+        HostWidget* over = key && key != &window_ ? hostWidget(*key) : nullptr;
+        widget_->setWindowFlag(Qt::Dialog, true);
+        if (over && over != widget_.data()) {
+            widget_->winId();
+            over->winId();
+            if (widget_->windowHandle() && over->windowHandle())
+                widget_->windowHandle()->setTransientParent(over->windowHandle());
+        }
+    }
+    widget_->setWindowModality(wanted);
+    if (wasVisible)
+        widget_->show();
 }
 
 HostWidget* hostWidget(const ui::Window& window) {

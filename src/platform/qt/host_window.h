@@ -136,6 +136,7 @@ class QtWindowHost : public ui::WindowHost {
     void setModal(bool modal) override;
     void setFullScreen(bool on) override;
     void setZoomed(bool on) override;
+    Rect titleBarOnScreen(const Rect& contentRect) const override;
 
     // Shows `bar` above the content and keeps the content where and as large as it was.
     void setMenuBar(QMenuBar* bar);

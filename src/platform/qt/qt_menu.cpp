@@ -23,7 +23,7 @@ QAction* makeAction(QWidget* owner, const std::shared_ptr<Menu>& menu, const std
         sep->setSeparator(true);
         return sep;
     }
-    auto* action = new QAction(QString::fromStdString(item->title()), owner);
+    auto* action = new QAction(QString::fromStdString(item->shownTitle()), owner);
     if (!item->keyEquivalent().empty())
         action->setShortcut(QKeySequence(QString::fromStdString(item->keyEquivalent())));
     if (mainMenu)
@@ -33,7 +33,7 @@ QAction* makeAction(QWidget* owner, const std::shared_ptr<Menu>& menu, const std
     const auto refresh = [action = QPointer<QAction>(action), weakMenu](MenuItem& it) {
         if (!action)
             return;
-        action->setText(QString::fromStdString(it.title()));
+        action->setText(QString::fromStdString(it.shownTitle()));
         action->setVisible(!it.isHidden());
         auto m = weakMenu.lock();
         action->setEnabled(m ? m->showsEnabled(it) : it.isEnabled());
@@ -100,7 +100,7 @@ void fillMenuCopy(QMenu* qmenu, const std::shared_ptr<Menu>& menu) {
             qmenu->addSeparator();
             continue;
         }
-        QString text = QString::fromStdString(item->title());
+        QString text = QString::fromStdString(item->shownTitle());
         if (!item->keyEquivalent().empty())
             text += '\t' + QKeySequence(QString::fromStdString(item->keyEquivalent()))
                                .toString(QKeySequence::NativeText);

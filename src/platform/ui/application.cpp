@@ -359,8 +359,9 @@ void Application::beginModal(const WindowPtr& window, std::function<void(int)> c
     if (!window)
         return;
     modals_.push_back({window, std::move(completion)});
-    window->makeKeyAndOrderFront();
+    // Modal before it shows: the host can only show a window as modal.
     Window::setModalWindow(window.get());
+    window->makeKeyAndOrderFront();
 }
 
 void Application::endModal(Window& window, int response) {

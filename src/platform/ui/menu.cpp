@@ -7,6 +7,7 @@
 #include "platform/ui/application.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/recent_documents.h"
+#include "platform/ui/window.h"
 
 namespace qrn {
 
@@ -32,6 +33,13 @@ void MenuItem::notify() {
 
 void MenuItem::setTitle(std::string title) {
     title_ = std::move(title);
+    notify();
+}
+
+void MenuItem::setShownTitle(std::string title) {
+    if (shownTitle_ == title)
+        return;
+    shownTitle_ = std::move(title);
     notify();
 }
 
@@ -262,7 +270,11 @@ std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName) {
     view->addItem("Go To Editor");
     view->addItem("Go To Studio");
     view->addSeparator();
-    view->addItem("Enter Full Screen", onKeyWindow(&ui::Window::toggleFullScreen), "F11");
+    auto fullScreen = view->addItem("Enter Full Screen", onKeyWindow(&ui::Window::toggleFullScreen), "F11");
+    ui::Window::setFullScreenObserver([weak = std::weak_ptr<MenuItem>(fullScreen)](const ui::Window* key) {
+        if (auto item = weak.lock())
+            item->setShownTitle(key && key->isFullScreen() ? "Exit Full Screen" : "");
+    });
     view->addSeparator();
     view->addItem(applicationName + " Guide");
 

@@ -18,8 +18,13 @@ class MenuItem {
                                           std::string keyEquivalent = {});
     static std::shared_ptr<MenuItem> separator();
 
+    // The title the program addresses the item by; what the menu shows may differ for a while
+    // (a toggle's other state), without the item losing its name.
     const std::string& title() const { return title_; }
     void setTitle(std::string title);
+    const std::string& shownTitle() const { return shownTitle_.empty() ? title_ : shownTitle_; }
+    // Empty: the title again.
+    void setShownTitle(std::string title);
     bool isSeparator() const { return separator_; }
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool enabled);
@@ -44,6 +49,7 @@ class MenuItem {
   private:
     void notify();
     std::string title_;
+    std::string shownTitle_;
     std::string keyEquivalent_;
     bool separator_ = false;
     bool enabled_ = true;
@@ -103,7 +109,8 @@ void setMainMenu(std::shared_ptr<Menu> menu);
 // "Edit", "Format", "View", "Arrange", "Window" and "Help". The application attaches actions by
 // title; the standard ones come with theirs: "Hide <name>" hides the application, the Edit
 // menu's text items (Cut ... Select All) go to the focused text editor, "Enter Full Screen",
-// "Minimise" and "Zoom" act on the key window.
+// "Minimise" and "Zoom" act on the key window; while the key window is in full screen the
+// first reads "Exit Full Screen".
 std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName);
 
 } // namespace qrn

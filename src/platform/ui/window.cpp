@@ -17,6 +17,12 @@ std::vector<WindowPtr>& shownWindows = *new std::vector<WindowPtr>;
 Window* currentKeyWindow = nullptr;
 Window* currentModalWindow = nullptr;
 std::function<void(Window&)> closeObserver;
+std::function<void(const Window*)> fullScreenObserver;
+
+void tellFullScreenObserver() {
+    if (fullScreenObserver)
+        fullScreenObserver(currentKeyWindow);
+}
 
 constexpr double defaultFadeDuration = 0.25;
 
@@ -103,6 +109,10 @@ void Window::setModalWindow(Window* window) {
 void Window::setCloseObserver(std::function<void(Window&)> observer) {
     closeObserver = std::move(observer);
 }
+void Window::setFullScreenObserver(std::function<void(const Window*)> observer) {
+    fullScreenObserver = std::move(observer);
+    tellFullScreenObserver();
+}
 
 // --- Properties
 
@@ -147,6 +157,11 @@ void Window::setContentSize(Size size) {
     double top = contentRect_.maxY();
     setFrame(
         Rect(contentRect_.origin.x, top - std::max(size.height, minSize_.height), size.width, size.height));
+}
+
+void Window::keepTitleBarOnScreen() {
+    if (host_)
+        setFrame(host_->titleBarOnScreen(contentRect_));
 }
 
 void Window::setMinSize(Size size) {
@@ -301,6 +316,7 @@ void Window::setKey(bool key) {
         if (delegate_)
             delegate_->windowDidResignKey(*this);
     }
+    tellFullScreenObserver();
     updateTrackingAreas();
 }
 
@@ -318,11 +334,12 @@ void Window::close() {
     visible_ = false;
     closed_ = true;
     setKey(false);
-    if (currentModalWindow == this)
-        setModalWindow(nullptr);
     stopDragTimer();
+    // Closed first, then no longer modal: the host lets go of a modal window as it hides it.
     if (host_)
         host_->close();
+    if (currentModalWindow == this)
+        setModalWindow(nullptr);
     if (wasVisible)
         setControllersVisible(false, true);
     shownWindows.erase(std::remove_if(shownWindows.begin(), shownWindows.end(),
@@ -367,6 +384,7 @@ void Window::toggleFullScreen() {
     fullScreen_ = !fullScreen_;
     if (host_)
         host_->setFullScreen(fullScreen_);
+    tellFullScreenObserver();
 }
 
 void Window::zoom() {
@@ -759,13 +777,22 @@ void Window::hostDidMove(Point origin) {
         delegate_->windowDidMove(*this);
 }
 
-void Window::hostDidResize(Size size, bool) {
-    if (size == contentRect_.size)
+void Window::hostDidResize(Size size, bool, std::optional<Point> origin) {
+    const bool moved = origin && !(*origin == contentRect_.origin);
+    if (size == contentRect_.size) {
+        if (moved)
+            hostDidMove(*origin);
         return;
+    }
+    // Both before either notification, so neither sees half of the new frame.
+    if (moved)
+        contentRect_.origin = *origin;
     contentRect_.size = size;
     layoutFrameView();
     if (delegate_)
         delegate_->windowDidResize(*this);
+    if (moved && delegate_)
+        delegate_->windowDidMove(*this);
 }
 
 void Window::hostDidEndLiveResize() {
@@ -798,8 +825,11 @@ void Window::hostDidDeminiaturize() {
 }
 
 void Window::hostDidChangeFullScreenAndZoom(bool fullScreen, bool zoomed) {
+    const bool changed = fullScreen_ != fullScreen;
     fullScreen_ = fullScreen;
     zoomed_ = zoomed;
+    if (changed)
+        tellFullScreenObserver();
 }
 
 } // namespace qrn::ui

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ class WindowHost {
     // Full screen, and zoomed (filling the screen's work area), or back to the normal frame.
     virtual void setFullScreen(bool) {}
     virtual void setZoomed(bool) {}
+    // The content rectangle moved, if need be, so that the window's title bar lies on a screen.
+    virtual Rect titleBarOnScreen(const Rect& contentRect) const { return contentRect; }
 };
 
 enum WindowStyle : unsigned {
@@ -100,6 +103,9 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     void setFrameOrigin(Point origin);
     Size contentSize() const { return contentRect_.size; }
     void setContentSize(Size size);
+    // Moves the window as little as it takes to bring its title bar onto a screen, where the
+    // presenter can take hold of it (a frame kept from another screen layout may lie outside).
+    void keepTitleBarOnScreen();
     Size minSize() const { return minSize_; }
     void setMinSize(Size size);
     Colour backgroundColour() const { return background_; }
@@ -200,7 +206,9 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
 
     // --- For the host: the user moved, resized or activated the window.
     void hostDidMove(Point origin);
-    void hostDidResize(Size size, bool live);
+    // A window system keeps the top-left corner where it was when the size changes, so the
+    // bottom-left origin moves with the height: a host that knows it passes it along.
+    void hostDidResize(Size size, bool live, std::optional<Point> origin = std::nullopt);
     void hostDidEndLiveResize();
     void hostDidBecomeKey();
     void hostDidResignKey();
@@ -225,6 +233,9 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     static void setModalWindow(Window* window);
     // Told after any window closed (the application quits after the last one when asked to).
     static void setCloseObserver(std::function<void(Window&)> observer);
+    // Told the key window (or none) whenever the key window changes or enters or leaves full
+    // screen, so that what the menus say can follow.
+    static void setFullScreenObserver(std::function<void(const Window*)> observer);
 
   private:
     void layoutFrameView();

@@ -123,9 +123,13 @@ TEST_F(EditingScreen, ANewProjectShowsTheStickyTileTheFirstAssetTheOverlayAndThe
     ASSERT_EQ(strip->subviews().size(), 1u);
     EXPECT_EQ(strip->subviews()[0]->frame(), qrn::Rect(0, 0, 77, 76));
     EXPECT_EQ(strip->frame().size.width, 80);
-    // The preview sits where stored layer positions are measured from.
-    EXPECT_EQ(editor->parentPreviewView->convertRectToView(editor->parentPreviewView->bounds(), nullptr),
-              qrn::Rect(10, 164, 556, 313));
+    // The preview at the size stored layer positions are measured in, midway between the slide
+    // strip and the top of the settings pane: no empty band on one side only.
+    const qrn::Rect shown = editor->parentPreviewView->convertRectToView(editor->parentPreviewView->bounds(),
+                                                                         editor->mainView.get());
+    EXPECT_EQ(shown.size, (qrn::Size{556, 313}));
+    EXPECT_NEAR(editor->settingsView->frame().maxY() - shown.maxY(),
+                shown.minY() - editor->assetTableView->frame().maxY(), 10);
 }
 
 TEST_F(EditingScreen, FileNewFromTheLandingScreenAndFromTheEditorStartWithTheStickyAssetZero) {

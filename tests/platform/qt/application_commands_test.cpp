@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QStyle>
@@ -15,6 +16,7 @@
 
 #include "platform/qt/host_window.h"
 #include "platform/qt/qt_application.h"
+#include "platform/qt/qt_menu.h"
 #include "platform/ui/menu.h"
 #include "support/event_pump.h"
 
@@ -162,11 +164,25 @@ TEST(WindowCommands, FullScreenZoomAndMinimiseReachTheRealWindow) {
         return bar->itemWithTitle(menu)->submenu()->itemWithTitle(title);
     };
 
+    // What the window's menu bar says of full screen; the program still addresses the item by
+    // its own title.
+    std::unique_ptr<QMenuBar> shownBar(makeQtMenuBar(bar, nullptr));
+    const auto fullScreenText = [&] {
+        for (QAction* top : shownBar->actions())
+            if (top->text() == "View")
+                for (QAction* a : top->menu()->actions())
+                    if (a->shortcut() == QKeySequence(Qt::Key_F11))
+                        return a->text().toStdString();
+        return std::string();
+    };
+    EXPECT_EQ(fullScreenText(), "Enter Full Screen");
     item("View", "Enter Full Screen")->perform();
     EXPECT_TRUE(pumpUntil([&] { return host->isFullScreen(); }));
     EXPECT_TRUE(window->isFullScreen());
+    EXPECT_EQ(fullScreenText(), "Exit Full Screen");
     item("View", "Enter Full Screen")->perform();
     EXPECT_TRUE(pumpUntil([&] { return !host->isFullScreen(); }));
+    EXPECT_EQ(fullScreenText(), "Enter Full Screen");
     item("Window", "Zoom")->perform();
     EXPECT_TRUE(pumpUntil([&] { return host->isMaximized(); }));
     item("Window", "Zoom")->perform();

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
 #include "platform/qt/host_window.h"
 #include "support/event_pump.h"
@@ -68,6 +70,15 @@ TEST_F(HostFixture, WindowPropertiesReachTheWidget) {
     // Screen space is y up from the bottom of the primary screen.
     Rect back = qt::screenRectFromQt(qt::screenRectToQt(Rect(10, 20, 300, 200)));
     EXPECT_EQ(back, Rect(10, 20, 300, 200));
+    // A frame kept from a taller screen comes back with its title bar on this one, moved only
+    // down; one on a screen already stays where it is.
+    window->setFrameOrigin({100, 5000});
+    window->keepTitleBarOnScreen();
+    EXPECT_GE(host->frameGeometry().top(), QGuiApplication::primaryScreen()->availableGeometry().top());
+    EXPECT_EQ(window->frame().origin.x, 100);
+    window->setFrameOrigin({100, 100});
+    window->keepTitleBarOnScreen();
+    EXPECT_EQ(window->frame().origin, (Point{100, 100}));
 }
 
 TEST_F(HostFixture, PaintsTheLayerTreeYUpAndRepaintsOnlyWhatChanged) {

@@ -45,10 +45,12 @@ qrn::GenerationCounter resizeGeneration{10000};
 
 using namespace qrn::graphics;
 
-// The screen's bands, in the root view (y up). The preview's place in the window is where the
-// project's layer positions were always measured from.
+// The screen's bands, in the root view (y up). The preview's size at the start is what the
+// project's layer positions were always measured in; it sits in the middle of its space, from
+// above the slide strip up to the settings pane's top.
 const qrn::Rect rootFrame(0, 0, 1280, 762);
 const qrn::Rect previewFrame(10, 164, 556, 313);
+const qrn::Rect previewSpace(10, 164, 556, 583);
 const qrn::Rect stickyFrame(54, 78, 78, 77);
 const qrn::Rect assetStripFrame(134, 78, 432, 77);
 const qrn::Rect addAssetFrame(10, 98, 36, 36);
@@ -108,7 +110,7 @@ void viewLoaderController::loadView() {
     // The preview, the camera's message under it and the loading icon in its middle follow the
     // 16:9 picture wherever the window's size puts it.
     std::weak_ptr<qrn::ui::View> preview = parentPreviewView, label = videoLabel, icon = videoLoadingIcon;
-    root->setPreviewArea(previewFrame, [preview, label, icon](const qrn::Rect& frame) {
+    root->setPreviewArea(previewSpace, [preview, label, icon](const qrn::Rect& frame) {
         if (auto view = preview.lock())
             view->setFrame(frame);
         if (auto view = label.lock())
