@@ -113,14 +113,20 @@ const std::vector<Image>& cameraLikeFrames() {
     return frames;
 }
 
-// The frames a benchmark cycles through: the green screen alone, or the camera-like ones.
-std::vector<const Image*> framesOf(benchmark::State& state, int kind) {
+// The frames of a kind: the green screen alone (0), or the camera-like ones (1).
+std::vector<const Image*> framesOfKind(int kind) {
     std::vector<const Image*> frames;
     if (kind == 0)
         frames.push_back(&greenScreenFrame());
     else
         for (const Image& f : cameraLikeFrames())
             frames.push_back(&f);
+    return frames;
+}
+
+// The frames a benchmark cycles through.
+std::vector<const Image*> framesOf(benchmark::State& state, int kind) {
+    std::vector<const Image*> frames = framesOfKind(kind);
     if (frames.empty())
         state.SkipWithError("no camera-like frames (is ffmpeg installed?)");
     return frames;
@@ -271,12 +277,7 @@ void comparePeers(const std::map<std::string, double>& ours) {
                 "ours", "ffmpeg", "ffmpeg/us");
     for (int kind : {0, 1}) {
         // The same frames as ffmpeg's input, in BGRA and in four full planes.
-        std::vector<const Image*> frames;
-        if (kind == 0)
-            frames.push_back(&greenScreenFrame());
-        else
-            for (const Image& f : cameraLikeFrames())
-                frames.push_back(&f);
+        const std::vector<const Image*> frames = framesOfKind(kind);
         if (frames.empty())
             continue;
         const std::string stem = (dir / (kind ? "camera" : "green")).string();
