@@ -1,10 +1,13 @@
-// The three image filters on 1080p camera-like frames, on one thread and on all cores, beside
+// The three image filters on 1080p frames, on one thread and on all cores, beside
 // the ffmpeg command line's filters that do the same per-pixel work: colorkey (one distance to
 // the key colour per pixel, on BGRA like ours), removegrain=4 (the 3x3 median, on all four
 // planes of YUVA 4:4:4) and avgblur (the same box average, radius 10, on all four planes), each
 // reading its input in the pixel format it works in, so nothing is converted. Prints our time
 // per frame, ffmpeg's (its run minus a pass-through run of the same input, so reading the input
-// is not counted) and the ratio.
+// is not counted) and the ratio. Each runs on two kinds of frame: a presenter before a mostly flat
+// green screen (camera:0), and camera-like frames as the take benchmark records them, testsrc2
+// under sensor noise (camera:1), whose colours spread over the whole range: a colour table's cost
+// depends on how many of its cells the picture reaches.
 #include <benchmark/benchmark.h>
 
 #include <QImage>
@@ -38,7 +41,7 @@ constexpr double kBlurRadius = 10;
 
 // A presenter in front of a lit green screen: smooth shading, skin, a striped shirt, a
 // textured wall and sensor noise, so no two neighbouring pixels are quite alike.
-const Image& cameraFrame() {
+const Image& greenScreenFrame() {
     static const Image frame = [] {
         Image img(kWidth, kHeight);
         std::uint32_t seed = 12345;
@@ -79,6 +82,56 @@ const Image& cameraFrame() {
     return frame;
 }
 
+constexpr int kCameraFrames = 6;
+
+// ffmpeg's camera-like pictures, as BGRA; none when ffmpeg cannot make them.
+const std::vector<Image>& cameraLikeFrames() {
+    static const std::vector<Image> frames = [] {
+        std::vector<Image> out;
+        const auto path = std::filesystem::temp_directory_path() /
+                          ("qrn_bench_camera_" + std::to_string(getpid()) + ".bgra");
+        const std::string command = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "
+                                    "testsrc2=size=" +
+                                    std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                                    ":rate=30,noise=alls=14:allf=t+u -frames:v " +
+                                    std::to_string(kCameraFrames) + " -pix_fmt bgra -f rawvideo '" +
+                                    path.string() + "'";
+        if (std::system(command.c_str()) == 0) {
+            std::ifstream in(path, std::ios::binary);
+            for (int i = 0; i < kCameraFrames && in; ++i) {
+                Image img(kWidth, kHeight);
+                const ImageView v = img.mutableView();
+                for (int y = 0; y < kHeight && in; ++y)
+                    in.read(reinterpret_cast<char*>(v.row(y)), 4 * kWidth);
+                if (in)
+                    out.push_back(std::move(img));
+            }
+        }
+        std::filesystem::remove(path);
+        return out;
+    }();
+    return frames;
+}
+
+// The frames of a kind: the green screen alone (0), or the camera-like ones (1).
+std::vector<const Image*> framesOfKind(int kind) {
+    std::vector<const Image*> frames;
+    if (kind == 0)
+        frames.push_back(&greenScreenFrame());
+    else
+        for (const Image& f : cameraLikeFrames())
+            frames.push_back(&f);
+    return frames;
+}
+
+// The frames a benchmark cycles through.
+std::vector<const Image*> framesOf(benchmark::State& state, int kind) {
+    std::vector<const Image*> frames = framesOfKind(kind);
+    if (frames.empty())
+        state.SkipWithError("no camera-like frames (is ffmpeg installed?)");
+    return frames;
+}
+
 std::shared_ptr<const ColourCube> keyCube(double range = 10) {
     auto result = chromaKeyClass().chromaKeyFilter(qrn::Value(), {32.0, 255.0, 0.0, 1.0}, 0, 0, true, range);
     auto filter =
@@ -91,13 +144,16 @@ int allCores() {
 }
 
 void BM_ChromaKey(benchmark::State& state) {
-    const Image& src = cameraFrame();
+    const auto frames = framesOf(state, int(state.range(1)));
     const auto cube = keyCube();
-    Image dst = makeLike(src);
+    Image dst = makeLike(greenScreenFrame());
     const ImageView d = dst.mutableView();
-    for (auto _ : state)
+    size_t i = 0;
+    for (auto _ : state) {
+        const Image& src = *frames[i++ % frames.size()];
         forEachBand(kHeight, state.range(0),
                     [&](int b, int e) { applyColourCube(*cube, src.view(), d, b, e); });
+    }
 }
 
 // The export's camera picture: the test camera's 720p picture under sensor noise, in 4:2:0 as
@@ -164,26 +220,32 @@ void BM_ChromaKeyTableBuild(benchmark::State& state) {
 }
 
 void BM_BoxBlur(benchmark::State& state) {
-    const Image& src = cameraFrame();
-    Image dst = makeLike(src);
+    const auto frames = framesOf(state, int(state.range(1)));
+    Image dst = makeLike(greenScreenFrame());
     const ImageView d = dst.mutableView();
-    for (auto _ : state)
+    size_t i = 0;
+    for (auto _ : state) {
+        const Image& src = *frames[i++ % frames.size()];
         forEachBand(kHeight, state.range(0),
                     [&](int b, int e) { boxBlur(src.view(), d, kBlurRadius, b, e); });
+    }
 }
 
 void BM_Median(benchmark::State& state) {
-    const Image& src = cameraFrame();
-    Image dst = makeLike(src);
+    const auto frames = framesOf(state, int(state.range(1)));
+    Image dst = makeLike(greenScreenFrame());
     const ImageView d = dst.mutableView();
-    for (auto _ : state)
+    size_t i = 0;
+    for (auto _ : state) {
+        const Image& src = *frames[i++ % frames.size()];
         forEachBand(kHeight, state.range(0), [&](int b, int e) { median3x3(src.view(), d, b, e); });
+    }
 }
 
 // The live picture's worst case: all three filters on one frame, as the renderer runs a
 // layer's content filters.
 void BM_AllThree(benchmark::State& state) {
-    const QImage src = cameraFrame().toQImage();
+    const QImage src = greenScreenFrame().toQImage();
     const int threads = static_cast<int>(state.range(0));
     auto key = std::make_shared<ColourCubeFilter>(keyCube());
     auto blur = std::make_shared<BoxBlurFilter>(kBlurRadius);
@@ -198,9 +260,12 @@ void BM_AllThree(benchmark::State& state) {
 }
 
 void threadArgs(benchmark::internal::Benchmark* b) {
-    b->Arg(1);
-    if (allCores() > 1)
-        b->Arg(allCores());
+    b->ArgNames({"threads", "camera"});
+    for (int kind : {0, 1}) {
+        b->Args({1, kind});
+        if (allCores() > 1)
+            b->Args({allCores(), kind});
+    }
     b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
@@ -235,20 +300,21 @@ double seconds(const std::string& command) {
     return std::chrono::duration<double>(end - start).count();
 }
 
-// ffmpeg's milliseconds per frame for one filter on raw frames of `pixelFormat`, with `threads`
-// 1 or 0 (its default).
-double ffmpegPerFrame(const std::string& input, const std::string& pixelFormat, const std::string& filter,
-                      int threads, int framesInInput = 1) {
+// ffmpeg's milliseconds per frame for one filter on a file of `framesInFile` raw frames of
+// `pixelFormat`, looped to some kPeerFrames, with `threads` 1 or 0 (its default).
+double ffmpegPerFrame(const std::string& input, int framesInFile, const std::string& pixelFormat,
+                      const std::string& filter, int threads) {
     const std::string threading = threads == 1 ? " -threads 1 -filter_threads 1" : "";
+    const int loops = std::max(1, (kPeerFrames + framesInFile - 1) / framesInFile);
     auto run = [&](const std::string& vf) {
         return seconds("ffmpeg -hide_banner -loglevel error -nostdin" + threading + " -stream_loop " +
-                       std::to_string(kPeerFrames / framesInInput - 1) + " -f rawvideo -pix_fmt " +
-                       pixelFormat + " -s " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-                       " -i " + input + " -vf " + vf + " -f null -");
+                       std::to_string(loops - 1) + " -f rawvideo -pix_fmt " + pixelFormat + " -s " +
+                       std::to_string(kWidth) + "x" + std::to_string(kHeight) + " -i " + input + " -vf " +
+                       vf + " -f null -");
     };
     const double passThrough = run("null");
     const double filtered = run(filter);
-    return (filtered - passThrough) * 1000 / (kPeerFrames / framesInInput * framesInInput);
+    return (filtered - passThrough) * 1000 / (loops * framesInFile);
 }
 
 void comparePeers(const std::map<std::string, double>& ours) {
@@ -256,50 +322,60 @@ void comparePeers(const std::map<std::string, double>& ours) {
         std::printf("\nffmpeg not found: no comparison\n");
         return;
     }
-    // The same frame as ffmpeg's input, in BGRA and in four full planes.
     const auto dir =
         std::filesystem::temp_directory_path() / ("qrn_bench_filters_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    const std::string bgra = (dir / "frame.bgra").string(), yuva = (dir / "frame.yuva").string();
-    {
-        std::ofstream out(bgra, std::ios::binary);
-        const ConstImageView v = cameraFrame().view();
-        for (int y = 0; y < kHeight; ++y)
-            out.write(reinterpret_cast<const char*>(v.row(y)), 4 * kWidth);
-    }
     const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
-    if (std::system(("ffmpeg -hide_banner -loglevel error -nostdin -y -f rawvideo -pix_fmt bgra -s " + size +
-                     " -i " + bgra + " -f rawvideo -pix_fmt yuva444p " + yuva)
-                        .c_str()) != 0) {
-        std::printf("\nffmpeg could not convert the frame: no comparison\n");
-        std::filesystem::remove_all(dir);
-        return;
-    }
-    struct peer {
-        const char* label;
-        const char* ourName;
-        std::string input, pixelFormat, filter;
-    };
-    const peer peers[] = {
-        {"chroma key", "BM_ChromaKey", bgra, "bgra", "colorkey=color=0x20FF00:similarity=0.1:blend=0.05"},
-        {"box blur r10", "BM_BoxBlur", yuva, "yuva444p", "avgblur=sizeX=10:sizeY=10:planes=15"},
-        {"median 3x3", "BM_Median", yuva, "yuva444p", "removegrain=m0=4:m1=4:m2=4:m3=4"},
-    };
-    std::printf("\n%d frames of %s; ms per frame (ffmpeg: minus its pass-through run)\n", kPeerFrames,
+    std::printf("\nsome %d frames of %s; ms per frame (ffmpeg: minus its pass-through run)\n", kPeerFrames,
                 size.c_str());
-    std::printf("%-14s %-20s %-8s %10s %10s %10s\n", "filter", "ffmpeg peer", "threads", "ours", "ffmpeg",
-                "ffmpeg/us");
-    for (const peer& p : peers)
-        for (int threads : {1, 0}) {
-            const std::string name =
-                std::string(p.ourName) + "/" + std::to_string(threads == 1 ? 1 : allCores()) + "/real_time";
-            const auto it = ours.find(name);
-            const double mine = it == ours.end() ? NAN : it->second;
-            const double theirs = ffmpegPerFrame(p.input, p.pixelFormat, p.filter, threads);
-            const std::string peerName = p.filter.substr(0, p.filter.find('=')) + " " + p.pixelFormat;
-            std::printf("%-14s %-20s %-8s %10.2f %10.2f %10.2f\n", p.label, peerName.c_str(),
-                        threads == 1 ? "1" : "all", mine, theirs, theirs / mine);
+    std::printf("%-14s %-8s %-20s %-8s %10s %10s %10s\n", "filter", "frames", "ffmpeg peer", "threads",
+                "ours", "ffmpeg", "ffmpeg/us");
+    for (int kind : {0, 1}) {
+        // The same frames as ffmpeg's input, in BGRA and in four full planes.
+        const std::vector<const Image*> frames = framesOfKind(kind);
+        if (frames.empty())
+            continue;
+        const std::string stem = (dir / (kind ? "camera" : "green")).string();
+        const std::string bgra = stem + ".bgra", yuva = stem + ".yuva";
+        {
+            std::ofstream out(bgra, std::ios::binary);
+            for (const Image* f : frames) {
+                const ConstImageView v = f->view();
+                for (int y = 0; y < kHeight; ++y)
+                    out.write(reinterpret_cast<const char*>(v.row(y)), 4 * kWidth);
+            }
         }
+        if (std::system(("ffmpeg -hide_banner -loglevel error -nostdin -y -f rawvideo -pix_fmt bgra -s " +
+                         size + " -i " + bgra + " -f rawvideo -pix_fmt yuva444p " + yuva)
+                            .c_str()) != 0) {
+            std::printf("ffmpeg could not convert the frames: no comparison\n");
+            continue;
+        }
+        struct peer {
+            const char* label;
+            const char* ourName;
+            std::string input, pixelFormat, filter;
+        };
+        const peer peers[] = {
+            {"chroma key", "BM_ChromaKey", bgra, "bgra", "colorkey=color=0x20FF00:similarity=0.1:blend=0.05"},
+            {"box blur r10", "BM_BoxBlur", yuva, "yuva444p", "avgblur=sizeX=10:sizeY=10:planes=15"},
+            {"median 3x3", "BM_Median", yuva, "yuva444p", "removegrain=m0=4:m1=4:m2=4:m3=4"},
+        };
+        for (const peer& p : peers)
+            for (int threads : {1, 0}) {
+                const std::string name = std::string(p.ourName) +
+                                         "/threads:" + std::to_string(threads == 1 ? 1 : allCores()) +
+                                         "/camera:" + std::to_string(kind) + "/real_time";
+                const auto it = ours.find(name);
+                const double mine = it == ours.end() ? NAN : it->second;
+                const double theirs =
+                    ffmpegPerFrame(p.input, int(frames.size()), p.pixelFormat, p.filter, threads);
+                const std::string peerName = p.filter.substr(0, p.filter.find('=')) + " " + p.pixelFormat;
+                std::printf("%-14s %-8s %-20s %-8s %10.2f %10.2f %10.2f\n", p.label,
+                            kind ? "camera" : "green", peerName.c_str(), threads == 1 ? "1" : "all", mine,
+                            theirs, theirs / mine);
+            }
+    }
     std::filesystem::remove_all(dir);
 }
 
@@ -314,9 +390,8 @@ void compareChromaKeyOnCameraLikeFrames(const std::map<std::string, double>& our
             "BM_ChromaKeyCameraLike/" + std::to_string(threads == 1 ? 1 : allCores()) + "/real_time";
         const auto it = ours.find(name);
         const double mine = it == ours.end() ? NAN : it->second;
-        const double theirs =
-            ffmpegPerFrame(cameraLikeFile(), "bgra", "colorkey=color=0x20FF00:similarity=0.1:blend=0.05",
-                           threads, kCameraLikeFrames);
+        const double theirs = ffmpegPerFrame(cameraLikeFile(), kCameraLikeFrames, "bgra",
+                                             "colorkey=color=0x20FF00:similarity=0.1:blend=0.05", threads);
         std::printf("%-8s %10.2f %10.2f %10.2f\n", threads == 1 ? "1" : "all", mine, theirs, theirs / mine);
     }
     std::filesystem::remove(cameraLikeFile());

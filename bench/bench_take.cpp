@@ -2,12 +2,18 @@
 // - recording: the test camera at 1280x720 and 1920x1080 with the camera picture's three
 //   filters run on every preview picture, as the studio shows it; frames written and dropped;
 // - from the stop to a playable movie: a 60 s take over 3 assets with 10 layers, composed and
-//   exported at 1920x1080 (1/60 s frames), with the camera filters off and on. The take is a
-//   camera-like recording (testsrc2 under sensor noise, so hardly two pixels repeat), and beside
-//   each export x264 alone encodes the same frames with the same settings (ffmpeg decoding and
-//   encoding the exported movie, less ffmpeg only decoding it): the limit the export works to;
+//   exported at 1920x1080 (1/60 s frames), with the camera filters off and on (the box blur at
+//   radius 10). The take is a camera-like recording (testsrc2 under sensor noise, so hardly two
+//   pixels repeat);
+// - the movie's quality and x264 alone: a second, untimed take of the same frames dumps every
+//   picture QRN hands its encoder; the movie's frames on the 1/60 s grid are compared with the
+//   picture on show at each (PSNR of Y, mean and worst), and x264 alone encodes the dumped
+//   pictures with the export's settings (ffmpeg reading and encoding them, less ffmpeg only
+//   reading them): the limit the export works to;
 // - cut accuracy: how far the decoded asset changes lie from the steps' times.
-// QRN_BENCH_TAKE_SECONDS shortens the recordings and takes (60 by default).
+// QRN_BENCH_TAKE_SECONDS shortens the recordings and takes (60 by default); QRN_BENCH_LONG_TAKE=1
+// adds a 10-minute take with the filters on (stop to playable only: its pictures would fill some
+// 50 GB of disk).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -17,6 +23,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <string>
 
 #include <sys/resource.h>
@@ -31,6 +39,7 @@
 #include "platform/media/capture_session.h"
 #include "platform/media/movie_reader.h"
 #include "support/bench_cores.h"
+#include "support/movie_quality.h"
 #include "support/test_recording.h"
 
 using namespace qrn;
@@ -43,9 +52,16 @@ double takeSeconds() {
     return s ? std::max(2.0, std::atof(s)) : 60.0;
 }
 
-// The camera picture's three filters, all on, as the editing screen stores them.
+// The camera picture's three filters, all on, as the editing screen stores them; on, the box
+// blur is at radius 10 (at its slider's least it leaves the picture as it is).
 std::vector<graphics::ContentFilterPtr> cameraFilters(bool on) {
-    filterClass().setVideoFilter({on, on, on});
+    filterClass filters;
+    filters.setVideoFilter({on, on, on});
+    auto values = filters.getVideoFilterValues();
+    if (const auto blur = filters.filterIndex("BoxBlur"); blur && size_t(*blur) < values.size()) {
+        values[size_t(*blur)] = filterValuesEntry{on ? Value(10.0) : Value()};
+        filters.setVideoFilterValues(values);
+    }
     return editViewClass().getFiltersArrayOrFilteredImage({}, true, std::nullopt, std::nullopt).filters;
 }
 
@@ -139,12 +155,14 @@ Timed secondsOf(const std::string& command) {
 }
 
 // The take the studio finds when it records without a camera of its own: a camera-like picture
-// at the test camera's size and 30 pictures a second, with sound. Made once per run.
+// at the test camera's size and 30 pictures a second, with sound. Made once per run and length.
 void useCameraLikeTake(double seconds) {
-    static QTemporaryDir dir;
-    static bool made = false;
+    static std::map<double, std::unique_ptr<QTemporaryDir>> dirs;
+    auto& dir = dirs[seconds];
+    bool made = dir != nullptr;
     if (!made) {
-        const std::string movie = dir.filePath("movie.mov").toStdString();
+        dir = std::make_unique<QTemporaryDir>();
+        const std::string movie = dir->filePath("movie.mov").toStdString();
         const std::string command =
             "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "
             "testsrc2=size=1280x720:rate=30,noise=alls=14:allf=t+u,format=yuv420p -f lavfi -i "
@@ -156,68 +174,111 @@ void useCameraLikeTake(double seconds) {
             std::fprintf(stderr, "could not make the camera-like take; using the bundle's\n");
     }
     if (made)
-        setenv("QRN_RESOURCES_DIR", dir.path().toStdString().c_str(), 1);
+        setenv("QRN_RESOURCES_DIR", dir->path().toStdString().c_str(), 1);
 }
 
-// x264 alone on the frames of `movie`, with the export's settings: decoding and encoding, less
-// decoding only; wall and CPU seconds.
-Timed x264Alone(const std::string& movie) {
-    const std::string in = "ffmpeg -hide_banner -loglevel error -nostdin -i '" + movie + "' -an ";
+// x264 alone on the pictures of `dump`, with the export's settings: reading and encoding, less
+// reading only; wall and CPU seconds.
+Timed x264Alone(const benchsupport::encoderInputDump& dump, double seconds) {
+    const std::string rate = std::to_string(dump.times().size()) + "/" + std::to_string(std::lround(seconds));
+    const std::string in = "ffmpeg -hide_banner -loglevel error -nostdin -f rawvideo -pix_fmt yuv420p -s " +
+                           std::to_string(dump.width()) + "x" + std::to_string(dump.height()) +
+                           " -framerate " + rate + " -i '" + dump.path() + "' ";
     const Timed both = secondsOf(in + "-c:v libx264 -preset veryfast -crf 23 -g 60 -f null -");
-    const Timed decodeOnly = secondsOf(in + "-f null -");
-    return {both.wall - decodeOnly.wall, both.cpu - decodeOnly.cpu};
+    const Timed readOnly = secondsOf(in + "-f null -");
+    return {both.wall - readOnly.wall, both.cpu - readOnly.cpu};
 }
 
-void stopToPlayable(benchmark::State& state, bool filtersOn) {
-    const double seconds = takeSeconds();
+// A take over 3 assets with 10 layers, stopped after `seconds`; the studio (and with it the
+// project folder that holds the movie) lives as long as this.
+struct stoppedTake {
+    std::unique_ptr<taketest::studioByHand> studio;
+    bool playable = false;
+    double wall = 0, cpu = 0; // from the stop to the playback
+    std::string movie;
+};
+
+stoppedTake recordAndStop(double seconds, bool filtersOn) {
+    stoppedTake take;
+    take.studio = std::make_unique<taketest::studioByHand>(3);
+    auto& s = *take.studio;
+    // 10 layers: one per asset from the studio, then seven more spread over the assets.
+    for (int i = 0; i < 7; ++i)
+        layerstest::dropImage(1 + i % 3, {80, 60}, {60.0 + 60 * i, 60}, 0xff808080);
+    s.views.layers = previewLayerClass().getLayerArray();
+    s.sync();
+    s.open();
+    cameraFilters(filtersOn);
+    recordViewClass studio;
+    studio.recordButtonPressed();
+    MainQueue::advance(4.5);
+    for (double t : {seconds / 3, 2 * seconds / 3}) {
+        taketest::recordingAt(t);
+        studio.selectNextAsset();
+    }
+    taketest::recordingAt(seconds);
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    studio.recordButtonPressed();
+    take.playable = taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 1800);
+    take.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    take.cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
+    if (take.playable && studio.getPlaybackFileURL())
+        take.movie = *studio.getPlaybackFileURL();
+    cameraFilters(false);
+    return take;
+}
+
+void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, bool measureMovie) {
     useCameraLikeTake(seconds);
     for (auto _ : state) {
-        taketest::studioByHand s(3);
-        // 10 layers: one per asset from the studio, then seven more spread over the assets.
-        for (int i = 0; i < 7; ++i)
-            layerstest::dropImage(1 + i % 3, {80, 60}, {60.0 + 60 * i, 60}, 0xff808080);
-        s.views.layers = previewLayerClass().getLayerArray();
-        s.sync();
-        s.open();
-        cameraFilters(filtersOn);
-        recordViewClass studio;
-        studio.recordButtonPressed();
-        MainQueue::advance(4.5);
-        for (double t : {seconds / 3, 2 * seconds / 3}) {
-            taketest::recordingAt(t);
-            studio.selectNextAsset();
-        }
-        taketest::recordingAt(seconds);
-        const auto start = std::chrono::steady_clock::now();
-        const double cpuBefore = cpuSeconds(RUSAGE_SELF);
-        studio.recordButtonPressed();
-        const bool done = taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 600);
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
-        state.SetIterationTime(elapsed);
-        if (!done) {
+        stoppedTake take = recordAndStop(seconds, filtersOn);
+        state.SetIterationTime(take.wall);
+        if (!take.playable) {
             state.SkipWithError("no playback");
             break;
         }
         state.counters["take_seconds"] = seconds;
-        state.counters["stop_to_playable_seconds"] = elapsed;
-        const Timed x264 = x264Alone(*studio.getPlaybackFileURL());
-        state.counters["x264_alone_seconds"] = x264.wall;
-        state.counters["ratio_to_x264"] = elapsed / x264.wall;
-        state.counters["cpu_seconds"] = cpu;
-        state.counters["x264_alone_cpu_seconds"] = x264.cpu;
-        std::printf("stop to playable (filters %s): %.1f s (%.1f CPU-s), x264 alone %.1f s (%.1f CPU-s), "
-                    "ratio %.2f (goal <= 1.15)\n",
-                    filtersOn ? "on" : "off", elapsed, cpu, x264.wall, x264.cpu, elapsed / x264.wall);
+        state.counters["stop_to_playable_seconds"] = take.wall;
+        state.counters["cpu_seconds"] = take.cpu;
+        std::printf("stop to playable (%.0f s take, filters %s): %.1f s (%.1f CPU-s)\n", seconds,
+                    filtersOn ? "on" : "off", take.wall, take.cpu);
         if (!filtersOn)
             state.counters["worst_cut_error_seconds"] =
-                worstCutError(*studio.getPlaybackFileURL(),
-                              studio.getAssetTimingArray().empty()
-                                  ? std::vector<double>{}
-                                  : std::vector<double>{0, seconds / 3, 2 * seconds / 3, seconds});
+                worstCutError(take.movie, {0, seconds / 3, 2 * seconds / 3, seconds});
         state.counters["source_frame_seconds"] = 1.0 / 30;
-        cameraFilters(false);
+        if (!measureMovie)
+            continue;
+        const double stopSeconds = take.wall;
+        take = {};
+
+        // The same take again, untimed, with every picture handed to the encoder dumped.
+        QTemporaryDir dumpDir;
+        benchsupport::encoderInputDump dump(dumpDir.filePath("encoder-input.yuv").toStdString(), 1920, 1080);
+        const stoppedTake again = recordAndStop(seconds, filtersOn);
+        if (!again.playable || !dump.ok() || dump.times().empty()) {
+            state.SkipWithError("no pictures dumped");
+            break;
+        }
+        const auto quality = benchsupport::measureMovie(again.movie, dump, 1.0 / 60);
+        const Timed x264 = x264Alone(dump, seconds);
+        state.counters["x264_alone_seconds"] = x264.wall;
+        state.counters["x264_alone_cpu_seconds"] = x264.cpu;
+        state.counters["ratio_to_x264"] = stopSeconds / x264.wall;
+        state.counters["pictures_encoded"] = double(dump.times().size());
+        state.counters["movie_samples"] = quality.samples;
+        state.counters["movie_frames"] = quality.frames;
+        state.counters["psnr_y_mean_db"] = quality.meanPsnr;
+        state.counters["psnr_y_worst_db"] = quality.worstPsnr;
+        state.counters["video_mbit_per_s"] = quality.videoMbitPerS;
+        std::printf(
+            "  x264 alone on the %zu pictures handed to the encoder: %.1f s (%.1f CPU-s), ratio %.2f\n"
+            "  movie: %d samples over %d frames, PSNR (Y) mean %.1f dB (goal >= 45), worst %.1f dB "
+            "(goal >= 40), video %.2f Mbit/s\n",
+            dump.times().size(), x264.wall, x264.cpu, stopSeconds / x264.wall, quality.samples,
+            quality.frames, quality.meanPsnr, quality.worstPsnr, quality.videoMbitPerS);
+        if (!quality.ok)
+            state.SkipWithError("the movie could not be compared with the dumped pictures");
     }
 }
 
@@ -231,13 +292,21 @@ BENCHMARK_CAPTURE(recordWithFilters, 1920x1080, 1920, 1080)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(stopToPlayable, filters_off, false)
+BENCHMARK_CAPTURE(stopToPlayable, filters_off, false, takeSeconds(), true)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(stopToPlayable, filters_on, true)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(stopToPlayable, filters_on, true, takeSeconds(), true)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
+    if (const char* longTake = std::getenv("QRN_BENCH_LONG_TAKE"); longTake && std::string(longTake) == "1")
+        benchmark::RegisterBenchmark("stopToPlayable/filters_on_10min", stopToPlayable, true, 600.0, false)
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kSecond);
     pinToCores();
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -526,8 +526,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
 
         AudioFeeder audio(hasAudio ? audioTrack : nullptr, *writer);
         Status result = Status::ok();
-        av::SharedFrame picture;
         for (int k = 0; k < total && result; ++k) {
+            bool repeat = false;
+            av::SharedFrame picture;
             {
                 std::unique_lock lock(m);
                 waitFor(lock, [&] { return stopping() || composed.count(k); });
@@ -540,14 +541,18 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                     break;
                 }
                 auto& entry = composed[k];
-                if (!entry.first)
-                    picture = std::move(entry.second);
+                repeat = entry.first;
+                picture = std::move(entry.second);
                 composed.erase(k);
             }
             double t = k * vc.frameDuration;
             // Sound runs a little ahead of the pictures so the muxer can interleave them.
             result = audio.feedUntil(t + 1.0);
-            if (result)
+            // A picture like the one before is not encoded again: that sample lasts on, so the
+            // encoder spends nothing on it and never codes it as a blend of its neighbours.
+            if (result && repeat)
+                result = writer->repeatVideo(t);
+            else if (result)
                 result = picture ? writer->appendVideo(picture.get(), t) : Status::failure("No picture");
             {
                 std::lock_guard lock(m);

@@ -162,8 +162,9 @@ Result<MovieInfo> loadMovieInfo(const std::string& path) {
 struct VideoTrackReader::Impl {
     Track track;
     double frameDuration = 1.0 / 30;
-    double seekTarget = -1; // frames ending before it are skipped
-    std::optional<DecodedFrame> lookahead;
+    double seekTarget = -1;                // frames ending before it are skipped
+    std::optional<DecodedFrame> following; // decoded, not yet handed out
+    std::optional<Status> failed;          // decoding the frame after the one handed out
     std::optional<DecodedFrame> last;
     SwsContext* scaler = nullptr;
     ~Impl() { sws_freeContext(scaler); }
@@ -186,6 +187,43 @@ struct VideoTrackReader::Impl {
         });
         return std::optional<DecodedFrame>(std::move(f));
     }
+
+    // The next frame, lasting until the one after it. A sample's duration in the container is a
+    // step of decoding time: once pictures are reordered and last for different times (a picture
+    // held over several frames), it is not how long the picture is on show.
+    Result<std::optional<DecodedFrame>> decodeTimed() {
+        if (failed) {
+            Status s = *failed;
+            failed.reset();
+            return s;
+        }
+        std::optional<DecodedFrame> f;
+        if (following) {
+            f.swap(following);
+        } else {
+            auto r = decodeOne();
+            if (!r)
+                return r;
+            f = std::move(r).value();
+        }
+        if (!f)
+            return f;
+        // The last frame lasts until the track ends; a failure on the frame after this one is
+        // the next call's answer.
+        auto after = decodeOne();
+        if (!after) {
+            failed = after.status();
+        } else if (after.value()) {
+            following = std::move(after).value();
+            if (following->time > f->time)
+                f->duration = following->time - f->time;
+        } else if (const AVStream* s = track.stream; s->duration > 0 && s->duration != AV_NOPTS_VALUE) {
+            const double end = s->duration * av_q2d(s->time_base);
+            if (end > f->time + 1e-6)
+                f->duration = end - f->time;
+        }
+        return f;
+    }
 };
 
 VideoTrackReader::VideoTrackReader(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
@@ -203,16 +241,10 @@ Result<std::unique_ptr<VideoTrackReader>> VideoTrackReader::open(const std::stri
 
 Result<std::optional<DecodedFrame>> VideoTrackReader::next() {
     while (true) {
-        std::optional<DecodedFrame> f;
-        if (d->lookahead) {
-            f = std::move(d->lookahead);
-            d->lookahead.reset();
-        } else {
-            auto r = d->decodeOne();
-            if (!r)
-                return r;
-            f = std::move(r).value();
-        }
+        auto r = d->decodeTimed();
+        if (!r)
+            return r;
+        std::optional<DecodedFrame> f = std::move(r).value();
         if (!f) {
             // Past the end: the frame on show at the seek target is the last one.
             if (d->seekTarget >= 0 && d->last) {
@@ -235,7 +267,8 @@ Result<std::optional<DecodedFrame>> VideoTrackReader::next() {
 }
 
 Status VideoTrackReader::seek(double time) {
-    d->lookahead.reset();
+    d->following.reset();
+    d->failed.reset();
     d->last.reset();
     if (auto s = d->track.seek(time); !s)
         return s;

@@ -2,12 +2,27 @@
 
 #include "platform/media/av.h"
 
+#include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace qrn::media {
 namespace {
 
 constexpr int videoTimeScale = 90000;
+
+std::mutex tapMutex;
+EncoderInputTap encoderInputTap;
+
+void tapEncoderInput(const AVFrame& picture, double time) {
+    EncoderInputTap tap;
+    {
+        std::lock_guard lock(tapMutex);
+        tap = encoderInputTap;
+    }
+    if (tap)
+        tap(picture, time);
+}
 
 Status fail(const std::string& what, int code) {
     return Status::failure(what + ": " + av::errorString(code));
@@ -39,7 +54,8 @@ struct MovieWriter::Impl {
     av::PacketPtr packet;
     av::PacketPtr heldVideo = av::allocPacket(); // empty, or the newest encoded picture
     int64_t lastVideoPts = -1;
-    std::optional<int64_t> endPts; // where the last picture ends, when told
+    int64_t repeatedUntil = -1;    // where the newest picture ends at least, after its repeats
+    std::optional<int64_t> endPts; // where the last picture ends, once finishing
     int64_t videoFrames = 0;
     int64_t samplesQueued = 0; // samples placed on the timeline (written or waiting in the fifo)
     int64_t samplesEncoded = 0;
@@ -67,7 +83,8 @@ struct MovieWriter::Impl {
         video->pix_fmt = AV_PIX_FMT_YUV420P;
         video->time_base = {1, videoTimeScale};
         video->framerate = {settings.frameRateNum, settings.frameRateDen};
-        // One key frame a second: a fragment a second, and seeking stays cheap.
+        // A key frame every second's worth of pictures: a fragment a second while recording, and
+        // seeking never decodes more than that.
         video->gop_size =
             std::max(1, int(std::lround(double(settings.frameRateNum) / settings.frameRateDen)));
         // A fragment must be playable on its own the moment it is written: no frames that
@@ -166,10 +183,17 @@ struct MovieWriter::Impl {
         return rc < 0 ? fail("Writing the movie failed", rc) : Status::ok();
     }
 
-    Status writeHeldVideo() {
+    int64_t frameTicks() const { return av_rescale_q(1, av_inv_q(video->framerate), video->time_base); }
+
+    // `last`: the final picture in decoding order, whose duration sets where the movie ends.
+    Status writeHeldVideo(bool last = false) {
         if (!heldVideo->data && heldVideo->side_data_elems == 0 && heldVideo->size == 0)
             return Status::ok();
-        if (endPts && heldVideo->pts == lastVideoPts && *endPts > heldVideo->pts + heldVideo->duration)
+        // The movie's pictures end where the latest of their times plus durations ends. With
+        // pictures reordered for B-frames the last one written may be shown before the last
+        // picture: lasting until the end all the same, it ends the movie there, and every other
+        // picture, a frame long, ends before.
+        if (last && endPts && *endPts > heldVideo->pts + heldVideo->duration)
             heldVideo->duration = *endPts - heldVideo->pts;
         return write(heldVideo.get(), video.get(), videoStream);
     }
@@ -200,6 +224,7 @@ struct MovieWriter::Impl {
             pts = lastVideoPts + 1;
         lastVideoPts = pts;
         picture->pts = pts;
+        tapEncoderInput(*picture, time);
         int rc = avcodec_send_frame(video.get(), picture);
         if (rc < 0)
             return fail("Encoding failed", rc);
@@ -367,6 +392,19 @@ Status MovieWriter::appendImage(const QImage& source, double time) {
     return appendVideo(&wrapper, time);
 }
 
+Status MovieWriter::repeatVideo(double time) {
+    if (!d->failure)
+        return d->failure;
+    if (d->finished)
+        return Status::failure("The movie is finished");
+    if (d->lastVideoPts < 0)
+        return d->remember(Status::failure("No picture to repeat"));
+    // The sample's length comes from the next picture's time, or from this at the end.
+    d->repeatedUntil =
+        std::max<int64_t>(d->repeatedUntil, std::llround(time * videoTimeScale) + d->frameTicks());
+    return Status::ok();
+}
+
 Status MovieWriter::appendAudio(const AVFrame* frame, double time) {
     if (!d->failure)
         return d->failure;
@@ -395,8 +433,9 @@ Status MovieWriter::finish(std::optional<double> end) {
     d->finished = true;
     Status s = d->failure;
     double frame = double(d->settings.frameRateDen) / d->settings.frameRateNum;
-    if (end && d->lastVideoPts >= 0)
-        d->endPts = std::llround(*end * videoTimeScale);
+    if (d->lastVideoPts >= 0)
+        d->endPts = std::max({d->lastVideoPts + d->frameTicks(), d->repeatedUntil,
+                              end ? int64_t(std::llround(*end * videoTimeScale)) : int64_t(0)});
     if (s && d->audio && d->lastVideoPts >= 0) {
         // A microphone that stopped delivering (or never started) still leaves a sound track
         // as long as the pictures, so the two stay usable together.
@@ -417,7 +456,7 @@ Status MovieWriter::finish(std::optional<double> end) {
         avcodec_send_frame(d->video.get(), nullptr);
         s = d->drain(d->video.get(), d->videoStream);
         if (s)
-            s = d->writeHeldVideo();
+            s = d->writeHeldVideo(true);
     }
     int rc = av_write_trailer(d->format.get());
     if (s && rc < 0)
@@ -440,6 +479,11 @@ int64_t MovieWriter::videoFramesWritten() const {
 }
 int64_t MovieWriter::audioSamplesWritten() const {
     return d->samplesEncoded;
+}
+
+void setEncoderInputTap(EncoderInputTap tap) {
+    std::lock_guard lock(tapMutex);
+    encoderInputTap = std::move(tap);
 }
 
 } // namespace qrn::media

@@ -8,6 +8,7 @@
 #include <QImage>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,9 @@ class MovieWriter {
     // Any pixel format and size; the picture is scaled to the movie's size.
     Status appendVideo(const AVFrame* frame, double time);
     Status appendImage(const QImage& image, double time);
+    // The picture at `time` is the one before again: rather than being encoded anew, the sample
+    // before lasts on through this frame, so a player shows the same picture at the same times.
+    Status repeatVideo(double time);
     // Any sample format, rate and channel layout.
     Status appendAudio(const AVFrame* frame, double time);
     // Interleaved stereo float samples at 48 kHz.
@@ -52,6 +56,7 @@ class MovieWriter {
     Status finish(std::optional<double> end = std::nullopt);
 
     const MovieWriterSettings& settings() const;
+    // Pictures encoded: repeats are not counted.
     int64_t videoFramesWritten() const;
     int64_t audioSamplesWritten() const;
 
@@ -60,5 +65,11 @@ class MovieWriter {
     explicit MovieWriter(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> d;
 };
+
+// Sees every picture handed to the H.264 encoder of any writer, with its time, on the thread
+// that appends it; the benchmarks compare a movie against exactly these pictures. An empty
+// function takes the tap away.
+using EncoderInputTap = std::function<void(const AVFrame& picture, double time)>;
+void setEncoderInputTap(EncoderInputTap tap);
 
 } // namespace qrn::media
