@@ -131,15 +131,17 @@ BENCHMARK(BM_ReadProject)->Unit(benchmark::kMillisecond);
 // projectData.json of `assets` x `layersPerAsset` layers of mixed kinds: image files, bundle
 // symbols, text and animated symbols, some filtered, every asset with a background colour. With
 // `distinct`, every image layer has a picture of its own ("picture<n>", n from 0), as a
-// presenter's slides do; otherwise they all share "picture".
-qrn::Json mixedProjectDocument(bool distinct) {
+// presenter's slides do; otherwise they all share "picture". The kinds take turns from
+// `firstKind` (0: image file, 1: bundle symbol, 2: text, 3: animated symbol).
+qrn::Json mixedProjectDocument(bool distinct, int assetCount = assets, int layerCount = layersPerAsset,
+                               int firstKind = 0) {
     using qrn::Json;
     Json d = Json::object();
     d["MAIN_PREVIEW_VIEW_RECT_ARRAY"] = {0, 0, 556, 313};
     Json ids = Json::array(), backgrounds = Json::array(), colours = Json::array(), layers = Json::array(),
          first = Json::array();
     int next = 1;
-    for (int a = 0; a < assets; ++a) {
+    for (int a = 0; a < assetCount; ++a) {
         if (a > 0) {
             ids.push_back(std::to_string(next));
             next += 2;
@@ -149,7 +151,7 @@ qrn::Json mixedProjectDocument(bool distinct) {
             ids.push_back("0");
         }
         Json row = Json::array();
-        for (int l = 0; l < layersPerAsset; ++l)
+        for (int l = 0; l < layerCount; ++l)
             row.push_back(std::to_string(next++));
         layers.push_back(row);
         first.push_back(nullptr);
@@ -164,11 +166,11 @@ qrn::Json mixedProjectDocument(bool distinct) {
     int picture = 0;
     const auto perLayer = [&](const Json& value, bool byKind = false) {
         Json table = Json::array();
-        for (int a = 0; a < assets; ++a) {
+        for (int a = 0; a < assetCount; ++a) {
             Json row = Json::array();
-            for (int l = 0; l < layersPerAsset; ++l) {
-                Json entry = byKind ? kinds[l % 4] : value;
-                if (byKind && distinct && l % 4 == 0)
+            for (int l = 0; l < layerCount; ++l) {
+                Json entry = byKind ? kinds[(l + firstKind) % 4] : value;
+                if (byKind && distinct && (l + firstKind) % 4 == 0)
                     entry[2] = "picture" + std::to_string(picture++);
                 row.push_back(entry);
             }
@@ -231,11 +233,9 @@ std::string writeMixedProject(bool distinct) {
     return path;
 }
 
-// Opens the mixed project as File > Open does, until the screen is editable; with
+// Opens the project in the folder as File > Open does, until the screen is editable; with
 // `allPictures`, until every layer shows its picture too.
-void openMixedProject(benchmark::State& state, bool distinct, bool allPictures) {
-    projectFolder folder;
-    const std::string path = writeMixedProject(distinct);
+void openProject(benchmark::State& state, const std::string& path, size_t assetCount, bool allPictures) {
     qrn::MainQueue::useManualClock();
     std::map<std::string, int> writes;
     qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path& file) {
@@ -263,7 +263,7 @@ void openMixedProject(benchmark::State& state, bool distinct, bool allPictures) 
                                    [] { return previewLayerPendingPictures::pendingCount() == 0; }, 120))
                 state.SkipWithError("not every picture arrived");
             state.PauseTiming();
-            if (previewLayerClass().getLayerArray().size() != size_t(assets))
+            if (previewLayerClass().getLayerArray().size() != assetCount)
                 state.SkipWithError("not every asset came back");
             // Closing the project: what is still decoding goes nowhere.
             previewLayerPendingPictures::cancel();
@@ -275,6 +275,11 @@ void openMixedProject(benchmark::State& state, bool distinct, bool allPictures) 
     state.counters["peak MB"] = peakMemoryMegabytes();
     for (const auto& [file, count] : writes)
         state.counters["writes " + file + " per open"] = double(count) / std::max(1, opens);
+}
+
+void openMixedProject(benchmark::State& state, bool distinct, bool allPictures) {
+    projectFolder folder;
+    openProject(state, writeMixedProject(distinct), size_t(assets), allPictures);
 }
 
 // Until editable: 500 image layers sharing one small picture (range 0), or each with a
@@ -298,45 +303,8 @@ BENCHMARK(BM_OpenProjectAllPictures)->Unit(benchmark::kMillisecond)->UseRealTime
 // --- A deck of many slides: one symbol layer and one script each, opened as File > Open does.
 
 void writeSlideDeck(int slides) {
-    using qrn::Json;
     const std::string path = persistentDataStorageClass().getProjectDirectory();
-    Json d = mixedProjectDocument(false);
-    Json ids = Json::array(), backgrounds = Json::array(), colours = Json::array(), layers = Json::array(),
-         first = Json::array();
-    const auto perLayer = [&](const Json& value) {
-        Json table = Json::array();
-        for (int a = 0; a < slides; ++a)
-            table.push_back(Json::array({value}));
-        return table;
-    };
-    int next = 1;
-    for (int a = 0; a < slides; ++a) {
-        if (a > 0) {
-            ids.push_back(std::to_string(next));
-            next += 2;
-            backgrounds.push_back(nullptr);
-            colours.push_back({12, 34, 56, 1});
-        } else {
-            ids.push_back("0");
-        }
-        layers.push_back(Json::array({std::to_string(next++)}));
-        first.push_back(nullptr);
-    }
-    d["ASSET_ARRAY"] = ids;
-    d["ASSET_BACKGROUND_ID_ARRAY"] = backgrounds;
-    d["ASSET_BACKGROUND_COLOUR_ARRAY"] = colours;
-    d["LAYER_ARRAY"] = layers;
-    d["FIRST_LAYER_ABOVE_VIDEO_ARRAY"] = first;
-    d["IMAGE_REFERENCE_ARRAY"] = perLayer(Json{1, "png", "camera"});
-    d["LAYER_ORIGIN_SIZE_ARRAY"] = perLayer({40, 30, 120, 80});
-    d["LAYER_ROTATE_ARRAY"] = perLayer(0.25);
-    d["LAYER_ORIGINAL_POS_SIZE_ROT"] = perLayer({40, 30, 120, 80, 0});
-    d["LAYER_IS_FLIPPED_ARRAY"] = perLayer({false, false});
-    d["LAYER_RESIZE_WITH_ASPECT_RATIO"] = perLayer({1, 1.5});
-    d["LAYER_FILTER"] = perLayer({false, false, false});
-    d["LAYER_FILTER_ORDER"] = perLayer({0, 1, 2});
-    d["LAYER_FILTER_VALUES"] = perLayer({{{32, 255, 0, 1}, 10, 0, 0}, {4.5}, {""}});
-    (void)qrn::json::writeFile(path + "/projectData.json", d);
+    (void)qrn::json::writeFile(path + "/projectData.json", mixedProjectDocument(false, slides, 1, 1));
     // The notes, then a script for each slide after the first.
     attributedStringStorageClass texts;
     texts.setAutocueStringArray(std::vector<qrn::AttributedString>(
@@ -348,30 +316,7 @@ void BM_OpenSlideDeck(benchmark::State& state) {
     const int slides = int(state.range(0));
     projectFolder folder;
     writeSlideDeck(slides);
-    const std::string path = persistentDataStorageClass().getProjectDirectory();
-    qrn::MainQueue::useManualClock();
-    for (auto _ : state) {
-        state.PauseTiming();
-        {
-            previewtest::previewScene scene;
-            scene.checkEachAdd = false;
-            scene.addOverlay();
-            state.ResumeTiming();
-            persistentDataStorageClass storage;
-            if (!storage.checkIfProjectDataIsValid(path)) {
-                state.SkipWithError("the deck is not valid");
-            } else {
-                previewLayerClass().setImportMarker(true);
-                storage.importDataAction(true, true, false);
-                qrn::MainQueue::advance(2.0);
-                if (previewLayerClass().getLayerArray().size() != size_t(slides))
-                    state.SkipWithError("not every slide came back");
-            }
-            state.PauseTiming();
-            previewLayerPendingPictures::cancel();
-        }
-        state.ResumeTiming();
-    }
+    openProject(state, persistentDataStorageClass().getProjectDirectory(), size_t(slides), false);
 }
 BENCHMARK(BM_OpenSlideDeck)
     ->ArgName("slides")
