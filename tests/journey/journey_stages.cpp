@@ -388,7 +388,7 @@ Ending Journey::firstLaunch() {
     if (!landing(false) || !newProject() || !addSlides())
         return stop();
     if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !gestures() ||
-        !reorderLayers() || !filters() || !scripts())
+        !quickGestures() || !reorderLayers() || !filters() || !scripts())
         return stop();
     if (!save() || !closeProject())
         return stop();
@@ -750,6 +750,46 @@ bool Journey::gestures() {
     }
     return true;
 }
+bool Journey::quickGestures() {
+    STAGE("a quick flick moves and resizes by the whole of it");
+    auto* screen = editor();
+    const std::string id = layersOf(1).back();
+    auto holder = layerView(id);
+    EXPECT_TRUE(holder) << "the GIF's layer is not in the preview";
+    if (!holder)
+        return false;
+    auto drop = screen->dragView;
+    const auto centre = [&] { return drop->convertPointFromView(holder->windowRect().center(), nullptr); };
+    clickAt(*drop, centre());
+    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(id); }))
+        << "a click on the GIF did not select it";
+    const size_t k = layersOf(1).size() - 1;
+
+    // A move of 100 points in two mouse events.
+    const auto start = layerState(1, k);
+    const auto from = centre();
+    drag(*drop, from, {from.x + 100, from.y}, 2);
+    settle(0.2);
+    EXPECT_NEAR(layerState(1, k).frame[0] - start.frame[0], 100, 1)
+        << "the move lost some of the mouse's travel";
+
+    // The corner handle pulled 30 points outwards in two events: the picture keeps its ratio,
+    // so its height follows the vertical travel.
+    auto resize = handle(-2);
+    EXPECT_TRUE(resize) << "no resize handle on the selected layer";
+    if (!resize)
+        return true;
+    const auto before = layerState(1, k);
+    const auto r = drop->convertPointFromView(resize->windowRect().center(), nullptr);
+    const double up = r.y > centre().y ? 30 : -30;
+    hover(*drop, r);
+    drag(*drop, r, {r.x + up * 4 / 3, r.y + up}, 2);
+    settle(0.3);
+    EXPECT_NEAR(layerState(1, k).frame[3] - before.frame[3], 30, 1)
+        << "the resize lost some of the mouse's travel";
+    return true;
+}
+
 bool Journey::reorderLayers() {
     STAGE("reorder layers");
     // Every slide's layers go above the camera, so that they show over the presenter; on slide 1

@@ -21,8 +21,8 @@ class Journey {
   public:
     explicit Journey(std::filesystem::path base);
 
-    // landing ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ gestures ▸ layer order ▸ filters ▸ scripts ▸
-    // Save ▸ close (the last window: QRN ends).
+    // landing ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ gestures ▸ quick gestures ▸ layer order ▸
+    // filters ▸ scripts ▸ Save ▸ close (the last window: QRN ends).
     Ending firstLaunch();
     void afterFirstLaunch();
     // landing ▸ reopen from the recent list ▸ studio ▸ autocue ▸ record ▸ two steps ▸ stop ▸
@@ -41,6 +41,7 @@ class Journey {
     bool textLayer();
     bool resizeWindow();
     bool gestures();
+    bool quickGestures();
     bool reorderLayers();
     bool filters();
     bool scripts();
