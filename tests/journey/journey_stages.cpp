@@ -388,7 +388,7 @@ Ending Journey::firstLaunch() {
     if (!landing(false) || !newProject() || !addSlides())
         return stop();
     if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !gestures() ||
-        !quickGestures() || !reorderLayers() || !filters() || !scripts())
+        !quickGestures() || !turnFlipUndo() || !reorderLayers() || !filters() || !scripts())
         return stop();
     if (!save() || !closeProject())
         return stop();
@@ -787,6 +787,47 @@ bool Journey::quickGestures() {
     settle(0.3);
     EXPECT_NEAR(layerState(1, k).frame[3] - before.frame[3], 30, 1)
         << "the resize lost some of the mouse's travel";
+    return true;
+}
+
+bool Journey::turnFlipUndo() {
+    STAGE("a turn with pauses, a flip, and two undos take both back");
+    auto* screen = editor();
+    const size_t k = layersOf(1).size() - 1;
+    auto holder = layerView(layersOf(1).back());
+    auto turn = handle(-1);
+    EXPECT_TRUE(holder && turn) << "the GIF is not selected with its handles";
+    if (!holder || !turn)
+        return true;
+    auto drop = screen->dragView;
+    const auto before = layerState(1, k);
+    // The presenter's hand rests a moment at each point of the turn, as a real one does.
+    const auto from = drop->convertPointFromView(turn->windowRect().center(), nullptr);
+    hover(*drop, from);
+    press(*drop, from);
+    qrn::Point at = from;
+    for (int i = 1; i <= 3; ++i) {
+        at = {from.x + 10.0 * i, from.y - 20.0 * i};
+        hover(*drop, at);
+        settle(0.2);
+    }
+    release(*drop, at);
+    settle(0.3);
+    EXPECT_GT(std::abs(layerState(1, k).rotation - before.rotation), 0.1) << "the GIF did not turn";
+
+    EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Vertically"));
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV != before.flippedV; }, 3))
+        << "Flip Vertically did not flip";
+    settle(0.6);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV == before.flippedV; }, 3))
+        << "Undo did not take the flip back";
+    settle(0.4);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, k).rotation - before.rotation) < 1e-6; }, 3))
+        << "one Undo did not take the whole turn back: the GIF stands at " << layerState(1, k).rotation
+        << " radians, not " << before.rotation;
+    settle(0.4);
     return true;
 }
 

@@ -21,8 +21,8 @@ class Journey {
   public:
     explicit Journey(std::filesystem::path base);
 
-    // landing ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ gestures ▸ quick gestures ▸ layer order ▸
-    // filters ▸ scripts ▸ Save ▸ close (the last window: QRN ends).
+    // landing ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ gestures ▸ quick gestures ▸ turn, flip, undo
+    // ▸ layer order ▸ filters ▸ scripts ▸ Save ▸ close (the last window: QRN ends).
     Ending firstLaunch();
     void afterFirstLaunch();
     // landing ▸ reopen from the recent list ▸ studio ▸ autocue ▸ record ▸ two steps ▸ stop ▸
@@ -42,6 +42,7 @@ class Journey {
     bool resizeWindow();
     bool gestures();
     bool quickGestures();
+    bool turnFlipUndo();
     bool reorderLayers();
     bool filters();
     bool scripts();
