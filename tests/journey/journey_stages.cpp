@@ -25,6 +25,7 @@
 #include "Model/attributedStringStorageClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/stylingClass.h"
 #include "View/Editing/Preview/manipulateImageView.h"
 #include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
 #include "View/Editing/editScreenTitleBarController.h"
@@ -926,7 +927,8 @@ Ending Journey::secondLaunch() {
     if (!landing(true) || !reopenFromRecent())
         return stop();
     if (!openStudio() || !openAutocue() || !record() || !stepByNextAssetCard() || !stepByLayerClick() ||
-        !stopRecording() || !waitForExport() || !play() || !saveMovie() || !backToEditing())
+        !stopRecording() || !waitForExport() || !play() || !saveMovie() || !backToEditing() ||
+        !selectedTileAfterStudio())
         return stop();
     if (!quit())
         return stop();
@@ -1347,6 +1349,27 @@ bool Journey::backToEditing() {
         auto tile = slideTile(slide);
         EXPECT_TRUE(tile && !tile->isHiddenOrHasHiddenAncestor()) << "slide " << slide << "'s tile";
     }
+    return true;
+}
+
+bool Journey::selectedTileAfterStudio() {
+    STAGE("back from the studio, the selected layer's tile is highlighted with the camera tile first");
+    const auto row = layersOf(size_t(previewLayerClass().getSelectedAssetIndex()));
+    auto camera = layerTile("-8");
+    EXPECT_TRUE(camera) << "no camera tile in the layer list";
+    if (!camera)
+        return true;
+    for (const auto& id : row)
+        if (auto tile = layerTile(id)) {
+            EXPECT_GT(tile->frame().minX(), camera->frame().minX()) << "the camera tile is not first";
+        }
+    const auto selected = previewLayerClass().getSelectedLayer();
+    EXPECT_TRUE(selected) << "no layer is selected after the studio";
+    if (!selected)
+        return true;
+    auto tile = layerTile(std::to_string(*selected));
+    EXPECT_TRUE(tile && tile->layer()->borderColour() == stylingClass().getColour(5))
+        << "the selected layer's tile is not highlighted";
     return true;
 }
 

@@ -26,7 +26,7 @@ class Journey {
     Ending firstLaunch();
     void afterFirstLaunch();
     // landing ▸ reopen from the recent list ▸ studio ▸ autocue ▸ record ▸ two steps ▸ stop ▸
-    // export ▸ play ▸ save the movie ▸ back to editing ▸ Quit.
+    // export ▸ play ▸ save the movie ▸ back to editing ▸ the selected tile ▸ Quit.
     Ending secondLaunch();
     void afterSecondLaunch();
     bool stopped() const { return stopped_; }
@@ -59,6 +59,7 @@ class Journey {
     bool play();
     bool saveMovie();
     bool backToEditing();
+    bool selectedTileAfterStudio();
     bool quit();
 
     Ending stop();
