@@ -204,6 +204,19 @@ std::shared_ptr<qrn::ui::View> layerView(const std::string& id) {
     return tagged ? tagged->superview() : nullptr;
 }
 
+// Clicks layer `id` in the preview and waits until it is the selected one; its holder, or none.
+std::shared_ptr<qrn::ui::View> clickLayer(const std::string& id, const std::string& what) {
+    auto holder = layerView(id);
+    EXPECT_TRUE(holder) << "the " << what << "'s layer is not in the preview";
+    if (!holder)
+        return nullptr;
+    auto drop = editor()->dragView;
+    clickAt(*drop, drop->convertPointFromView(holder->windowRect().center(), nullptr));
+    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(id); }))
+        << "a click on the " << what << " did not select it";
+    return holder;
+}
+
 // A handle of the selection overlay: -1 turns, -2 resizes.
 std::shared_ptr<qrn::ui::View> handle(int tag) {
     auto* screen = editor();
@@ -648,15 +661,11 @@ bool Journey::gestures() {
     if (!selectSlide(1))
         return false;
     const std::string id = layersOf(1).front();
-    auto holder = layerView(id);
-    EXPECT_TRUE(holder) << "the PNG's layer is not in the preview";
+    auto holder = clickLayer(id, "PNG");
     if (!holder)
         return false;
     auto drop = screen->dragView;
     const auto centre = [&] { return drop->convertPointFromView(holder->windowRect().center(), nullptr); };
-    clickAt(*drop, centre());
-    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(id); }))
-        << "a click on the PNG did not select it";
 
     // Flip from the Arrange menu, then undo it and redo it.
     EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
@@ -754,16 +763,11 @@ bool Journey::gestures() {
 bool Journey::quickGestures() {
     STAGE("a quick flick moves and resizes by the whole of it");
     auto* screen = editor();
-    const std::string id = layersOf(1).back();
-    auto holder = layerView(id);
-    EXPECT_TRUE(holder) << "the GIF's layer is not in the preview";
+    auto holder = clickLayer(layersOf(1).back(), "GIF");
     if (!holder)
         return false;
     auto drop = screen->dragView;
     const auto centre = [&] { return drop->convertPointFromView(holder->windowRect().center(), nullptr); };
-    clickAt(*drop, centre());
-    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(id); }))
-        << "a click on the GIF did not select it";
     const size_t k = layersOf(1).size() - 1;
 
     // A move of 100 points in two mouse events.
