@@ -27,6 +27,7 @@
 #include "Model/attributedStringStorageClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "Model/stylingClass.h"
 #include "View/Editing/Preview/manipulateImageView.h"
 #include "View/Editing/SettingsPanel/Symbols/imagePickerController.h"
 #include "View/Editing/editScreenTitleBarController.h"
@@ -214,6 +215,19 @@ std::shared_ptr<qrn::ui::View> layerView(const std::string& id) {
     return tagged ? tagged->superview() : nullptr;
 }
 
+// Clicks layer `id` in the preview and waits until it is the selected one; its holder, or none.
+std::shared_ptr<qrn::ui::View> clickLayer(const std::string& id, const std::string& what) {
+    auto holder = layerView(id);
+    EXPECT_TRUE(holder) << "the " << what << "'s layer is not in the preview";
+    if (!holder)
+        return nullptr;
+    auto drop = editor()->dragView;
+    clickAt(*drop, drop->convertPointFromView(holder->windowRect().center(), nullptr));
+    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(id); }))
+        << "a click on the " << what << " did not select it";
+    return holder;
+}
+
 // A handle of the selection overlay: -1 turns, -2 resizes.
 std::shared_ptr<qrn::ui::View> handle(int tag) {
     auto* screen = editor();
@@ -399,7 +413,7 @@ Ending Journey::firstLaunch() {
     if (!landing(false) || !aboutThenOpenCancelled() || !newProject() || !addSlides())
         return stop();
     if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !leaveWindowAtAFrame() ||
-        !gestures() || !reorderLayers() || !filters() || !scripts())
+        !gestures() || !quickGestures() || !turnFlipUndo() || !reorderLayers() || !filters() || !scripts())
         return stop();
     if (!save() || !closeProject())
         return stop();
@@ -734,15 +748,11 @@ bool Journey::gestures() {
     if (!selectSlide(1))
         return false;
     const std::string id = layersOf(1).front();
-    auto holder = layerView(id);
-    EXPECT_TRUE(holder) << "the PNG's layer is not in the preview";
+    auto holder = clickLayer(id, "PNG");
     if (!holder)
         return false;
     auto drop = screen->dragView;
     const auto centre = [&] { return drop->convertPointFromView(holder->windowRect().center(), nullptr); };
-    clickAt(*drop, centre());
-    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(id); }))
-        << "a click on the PNG did not select it";
 
     // Flip from the Arrange menu, then undo it and redo it.
     EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
@@ -837,6 +847,82 @@ bool Journey::gestures() {
     }
     return true;
 }
+bool Journey::quickGestures() {
+    STAGE("a quick flick moves and resizes by the whole of it");
+    auto* screen = editor();
+    auto holder = clickLayer(layersOf(1).back(), "GIF");
+    if (!holder)
+        return false;
+    auto drop = screen->dragView;
+    const auto centre = [&] { return drop->convertPointFromView(holder->windowRect().center(), nullptr); };
+    const size_t k = layersOf(1).size() - 1;
+
+    // A move of 100 points in two mouse events.
+    const auto start = layerState(1, k);
+    const auto from = centre();
+    drag(*drop, from, {from.x + 100, from.y}, 2);
+    settle(0.2);
+    EXPECT_NEAR(layerState(1, k).frame[0] - start.frame[0], 100, 1)
+        << "the move lost some of the mouse's travel";
+
+    // The corner handle pulled 30 points outwards in two events: the picture keeps its ratio,
+    // so its height follows the vertical travel.
+    auto resize = handle(-2);
+    EXPECT_TRUE(resize) << "no resize handle on the selected layer";
+    if (!resize)
+        return true;
+    const auto before = layerState(1, k);
+    const auto r = drop->convertPointFromView(resize->windowRect().center(), nullptr);
+    const double up = r.y > centre().y ? 30 : -30;
+    hover(*drop, r);
+    drag(*drop, r, {r.x + up * 4 / 3, r.y + up}, 2);
+    settle(0.3);
+    EXPECT_NEAR(layerState(1, k).frame[3] - before.frame[3], 30, 1)
+        << "the resize lost some of the mouse's travel";
+    return true;
+}
+
+bool Journey::turnFlipUndo() {
+    STAGE("a turn with pauses, a flip, and two undos take both back");
+    auto* screen = editor();
+    const size_t k = layersOf(1).size() - 1;
+    auto holder = layerView(layersOf(1).back());
+    auto turn = handle(-1);
+    EXPECT_TRUE(holder && turn) << "the GIF is not selected with its handles";
+    if (!holder || !turn)
+        return true;
+    auto drop = screen->dragView;
+    const auto before = layerState(1, k);
+    // The presenter's hand rests a moment at each point of the turn, as a real one does.
+    const auto from = drop->convertPointFromView(turn->windowRect().center(), nullptr);
+    hover(*drop, from);
+    press(*drop, from);
+    qrn::Point at = from;
+    for (int i = 1; i <= 3; ++i) {
+        at = {from.x + 10.0 * i, from.y - 20.0 * i};
+        hover(*drop, at);
+        settle(0.2);
+    }
+    release(*drop, at);
+    settle(0.3);
+    EXPECT_GT(std::abs(layerState(1, k).rotation - before.rotation), 0.1) << "the GIF did not turn";
+
+    EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Vertically"));
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV != before.flippedV; }, 3))
+        << "Flip Vertically did not flip";
+    settle(0.6);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV == before.flippedV; }, 3))
+        << "Undo did not take the flip back";
+    settle(0.4);
+    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
+    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, k).rotation - before.rotation) < 1e-6; }, 3))
+        << "one Undo did not take the whole turn back: the GIF stands at " << layerState(1, k).rotation
+        << " radians, not " << before.rotation;
+    settle(0.4);
+    return true;
+}
+
 bool Journey::reorderLayers() {
     STAGE("reorder layers");
     // Every slide's layers go above the camera, so that they show over the presenter; on slide 1
@@ -932,7 +1018,8 @@ Ending Journey::secondLaunch() {
     if (!landing(true) || !reopenFromRecent() || !windowWhereLeft())
         return stop();
     if (!openStudio() || !openAutocue() || !record() || !stepByNextAssetCard() || !stepByLayerClick() ||
-        !stopRecording() || !waitForExport() || !play() || !saveMovie() || !backToEditing())
+        !stopRecording() || !waitForExport() || !play() || !saveMovie() || !backToEditing() ||
+        !selectedTileAfterStudio())
         return stop();
     if (!studioAgainAfterAMove() || !quit())
         return stop();
@@ -1390,6 +1477,27 @@ bool Journey::backToEditing() {
         auto tile = slideTile(slide);
         EXPECT_TRUE(tile && !tile->isHiddenOrHasHiddenAncestor()) << "slide " << slide << "'s tile";
     }
+    return true;
+}
+
+bool Journey::selectedTileAfterStudio() {
+    STAGE("back from the studio, the selected layer's tile is highlighted with the camera tile first");
+    const auto row = layersOf(size_t(previewLayerClass().getSelectedAssetIndex()));
+    auto camera = layerTile("-8");
+    EXPECT_TRUE(camera) << "no camera tile in the layer list";
+    if (!camera)
+        return true;
+    for (const auto& id : row)
+        if (auto tile = layerTile(id)) {
+            EXPECT_GT(tile->frame().minX(), camera->frame().minX()) << "the camera tile is not first";
+        }
+    const auto selected = previewLayerClass().getSelectedLayer();
+    EXPECT_TRUE(selected) << "no layer is selected after the studio";
+    if (!selected)
+        return true;
+    auto tile = layerTile(std::to_string(*selected));
+    EXPECT_TRUE(tile && tile->layer()->borderColour() == stylingClass().getColour(5))
+        << "the selected layer's tile is not highlighted";
     return true;
 }
 

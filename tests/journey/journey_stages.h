@@ -23,11 +23,13 @@ class Journey {
     explicit Journey(std::filesystem::path base);
 
     // landing ▸ About, Open cancelled ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ window left at a
-    // frame ▸ gestures ▸ layer order ▸ filters ▸ scripts ▸ Save ▸ close (the last window: QRN ends).
+    // frame ▸ gestures ▸ quick gestures ▸ turn, flip, undo ▸ layer order ▸ filters ▸ scripts ▸ Save ▸ close
+    // (the last window: QRN ends).
     Ending firstLaunch();
     void afterFirstLaunch();
     // landing ▸ reopen from the recent list ▸ the window where it was left ▸ studio ▸ autocue ▸ record ▸ two
-    // steps ▸ stop ▸ export ▸ play ▸ save the movie ▸ back to editing ▸ moved, the studio again ▸ Quit.
+    // steps ▸ stop ▸ export ▸ play ▸ save the movie ▸ back to editing ▸ the selected tile ▸ moved, the
+    // studio again ▸ Quit.
     Ending secondLaunch();
     void afterSecondLaunch();
     bool stopped() const { return stopped_; }
@@ -44,6 +46,8 @@ class Journey {
     bool resizeWindow();
     bool leaveWindowAtAFrame();
     bool gestures();
+    bool quickGestures();
+    bool turnFlipUndo();
     bool reorderLayers();
     bool filters();
     bool scripts();
@@ -61,6 +65,7 @@ class Journey {
     bool play();
     bool saveMovie();
     bool backToEditing();
+    bool selectedTileAfterStudio();
     bool studioAgainAfterAMove();
     bool quit();
 

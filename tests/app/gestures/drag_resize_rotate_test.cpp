@@ -351,7 +351,7 @@ TEST(GestureResize, TheCropWindowStaysInsideThePictureAndAboveItsMinimum) {
     g.model.setVideoCropState(false);
 }
 
-TEST(GestureResize, APauseRecordsAnEntryAndACorrectionNeverWrites) {
+TEST(GestureResize, APauseRecordsNothingTheReleaseOneEntryAndACorrectionNeverWrites) {
     gestureScene g;
     g.scene.addLayer(1, {100, 50, 200, 100});
     g.model.layerHitTestAtPoint({200, 100});
@@ -366,9 +366,15 @@ TEST(GestureResize, APauseRecordsAnEntryAndACorrectionNeverWrites) {
     g.model.resizeOrRotateLayer(false, std::nullopt, true, std::nullopt, true, false, false, true, at.x, at.y,
                                 false, false);
     qrn::MainQueue::advance(0.11);
-    EXPECT_EQ(undoRedoClass::getUndoList().size(), 1u);
+    // The handle is still held: the pause settles the picture only.
+    EXPECT_TRUE(undoRedoClass::getUndoList().empty());
+    // The release's last call, then the handle let go, as the mouse-up does it.
+    g.model.resizeOrRotateLayer(false, std::nullopt, true, std::nullopt, true, false, false, true, at.x, at.y,
+                                false, false);
     g.model.setResizeButtonSelected(true);
     g.model.setRotateButtonSelected(0);
+    qrn::MainQueue::advance(0.11);
+    EXPECT_EQ(undoRedoClass::getUndoList().size(), 1u);
 
     qrn::MainQueue::advance(1);
     const int writes = persistentDataStorageClass().getExportGeneration();

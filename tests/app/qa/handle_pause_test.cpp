@@ -1,6 +1,6 @@
 // A handle drag with pauses: the presenter holds the mouse still for a moment while resizing or
-// turning a layer. Each pause records the drag so far and the release records the rest, so
-// undo goes all the way back to before the press and redo all the way to the release.
+// turning a layer. The drag is one change, recorded at the release, so undo goes all the way
+// back to before the press and redo all the way to the release.
 #include <gtest/gtest.h>
 
 #include "../preview/preview_fixture.h"

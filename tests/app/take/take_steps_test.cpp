@@ -4,6 +4,7 @@
 #include "Controller/Global/captureSessionClass.h"
 #include "app/layers/layers_support.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/graphics/renderer.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
 #include "take_fixture.h"
@@ -74,6 +75,25 @@ TEST(TakeStripStudioByHand, NumbersAndCardsForTwoFourAndThirteenAssets) {
         EXPECT_EQ(s.views.nextAssetNumberOne->string(), "6");
         EXPECT_EQ(cardsShown(s), (std::vector<bool>{true, true, true, true, true, true, false, false}));
     }
+}
+
+TEST(TakeStripStudioByHand, TheNextSlideIsDrawnInsideItsCard) {
+    studioByHand s(3);
+    // Slide 2's thumbnail reaches 60 points past the card's right edge.
+    auto thumbnail = qrn::ui::View::make(qrn::Rect(200, 40, 100, 50));
+    thumbnail->layer()->setBackgroundColour(qrn::Colour{0, 1, 0, 1});
+    s.views.assetPreviewLayers[2] = {thumbnail};
+    s.sync();
+    s.open();
+    const QImage shot = qrn::graphics::Renderer().snapshot(*s.views.nextAssetParent->layer(), 0);
+    const auto card = s.views.nextAssetPreview->frame();
+    // Image rows run down from the parent's top.
+    const auto green = [&](double x, double y) {
+        return shot.pixel(int(x), shot.height() - 1 - int(y)) == 0xff00ff00u;
+    };
+    const double y = card.minY() + 65;
+    EXPECT_TRUE(green(card.maxX() - 10, y)) << "the thumbnail is not in the card";
+    EXPECT_FALSE(green(card.maxX() + 10, y)) << "the thumbnail spills past the card";
 }
 
 TEST(TakeStepsStudioByHand, ClicksOutsideARecordingOrPastTheLastAssetDoNothing) {

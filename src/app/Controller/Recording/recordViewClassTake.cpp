@@ -201,6 +201,9 @@ void recordViewClass::assetPreviews() {
         v->removeFromSuperview();
     preview.setHidden(true);
     styleCard(preview, 3.0);
+    // The slide is drawn inside the card, as the strip's thumbnails are inside their tiles: a
+    // layer that reaches past the slide's edge must not spill over the studio.
+    preview.layer()->setMasksToBounds(true);
     const size_t count = screen->assets.size();
     preview.setHidden(count < 3);
     // Cards of an earlier opening go first, so each tag names one card.

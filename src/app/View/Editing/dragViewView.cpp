@@ -99,6 +99,12 @@ void dragViewView::setClearSymbolTagHook(std::function<void()> hook) {
 void dragViewView::mouseDown(const qrn::ui::Event& event) {
     editViewClass().updateMouseDownValue(true);
     View::mouseDown(event);
+    // A drag moves by what the mouse travelled since the press, so that a quick drag made of
+    // few events loses none of its first movement.
+    previewLayerClass model;
+    if (model.getDraggingLayer() && model.getRotateButtonSelected() == 0)
+        model.getInteractionState().dragStartLocation =
+            std::make_pair(event.locationInWindow.x, event.locationInWindow.y);
 }
 
 void dragViewView::mouseDragged(const qrn::ui::Event& event) {

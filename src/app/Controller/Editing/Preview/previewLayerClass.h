@@ -58,6 +58,9 @@ struct previewInteractionState {
     bool draggingLayer = false;
     std::optional<std::pair<double, double>> dragStartLocation;
     std::optional<std::pair<double, double>> resizeStartLocation;
+    // Where the press on a handle was (window points): the handle drag's first movement counts
+    // from there.
+    std::optional<qrn::Point> handlePressLocation;
     // Read and written through get/setResizeButtonSelected.
     bool resizeButtonSelected = true;
     // Set by the press on a handle (noteHandleOffset): from where the resize handle shows to the

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <numbers>
 #include <utility>
 
@@ -387,19 +388,22 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
         return;
     const size_t a = size_t(where.assetIndex), l = size_t(where.layerIndex.value_or(0));
     const bool hasValues = values && !values->empty();
-    qrn::Point p = preview->convertPointFromView({mouseX, mouseY}, nullptr);
     const auto frame = where.videoSelected ? getVideoOriginSizeArray() : getSingleLayerOriginSizeArray(layer);
-    if (!hasValues && frame.size() >= 4) {
+    const auto workingPoint = [&](double windowX, double windowY) {
+        qrn::Point w = preview->convertPointFromView({windowX, windowY}, nullptr);
+        if (hasValues || frame.size() < 4)
+            return w;
         // The handle may show away from its corner (kept inside the preview): the mouse works
         // as if it held the corner itself.
         if (rotate) {
             const qrn::Point c{frame[0] + frame[2] / 2, frame[1] + frame[3] / 2};
             const double cs = std::cos(state.handleTurnOffset), sn = std::sin(state.handleTurnOffset);
-            p = {c.x + cs * (p.x - c.x) - sn * (p.y - c.y), c.y + sn * (p.x - c.x) + cs * (p.y - c.y)};
-        } else {
-            p = {p.x + state.handleOffset.x, p.y + state.handleOffset.y};
+            return qrn::Point{c.x + cs * (w.x - c.x) - sn * (w.y - c.y),
+                              c.y + sn * (w.x - c.x) + cs * (w.y - c.y)};
         }
-    }
+        return qrn::Point{w.x + state.handleOffset.x, w.y + state.handleOffset.y};
+    };
+    const qrn::Point p = workingPoint(mouseX, mouseY);
     ViewPtr holder = where.videoSelected ? getVideoLayerView() : holderViewAt(*this, int(a), int(l));
     if (!holder || frame.size() < 4)
         return;
@@ -416,8 +420,13 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
     double W = w, H = h;
     if (where.videoSelected && (cropState || changeCropSize))
         W = cropSize.width, H = cropSize.height;
-    if (getResizeButtonSelected())
-        state.resizeStartLocation = std::make_pair(p.x, p.y);
+    if (getResizeButtonSelected()) {
+        // The first event of a handle drag: its movement counts from the press, so a quick drag
+        // of few events loses none of it.
+        const auto press = std::exchange(state.handlePressLocation, std::nullopt);
+        const qrn::Point from = press && scheduleSettle && !hasValues ? workingPoint(press->x, press->y) : p;
+        state.resizeStartLocation = std::make_pair(from.x, from.y);
+    }
     const qrn::Point start = state.resizeStartLocation ? qrn::Point{state.resizeStartLocation->first,
                                                                     state.resizeStartLocation->second}
                                                        : p;
@@ -674,21 +683,25 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
     if (scheduleSettle) {
         const auto made = madeFor::now();
         // early: run before its time because something else records (see pendingHandleSettle).
-        auto settle = [generation, made, rotate, values, layer, recordUndo, mouseX, mouseY](bool early) {
+        // A settle that ran during a pause moved the counter on itself; its entry still waits.
+        auto settledInPause = std::make_shared<bool>(false);
+        auto settle = [generation, made, rotate, values, layer, recordUndo, mouseX, mouseY,
+                       settledInPause](bool early) {
             previewLayerClass model;
             if (!made.stillCurrent() ||
-                !model.getInteractionState().dragOrResizeCounter.isCurrent(generation))
+                (!model.getInteractionState().dragOrResizeCounter.isCurrent(generation) &&
+                 !(early && *settledInPause)))
                 return;
-            pendingHandleSettle = nullptr;
-            const bool handleHeld = model.getRotateButtonSelected() != 0;
-            const bool hadBefore = undoRedoClass::getValuesCompare().has_value();
-            model.resizeOrRotateLayer(rotate, values, false, layer, recordUndo, false, false, true, mouseX,
+            // A pause while the handle is still held only settles the picture: the drag is one
+            // change, recorded once the handle is let go (or first, when something else records
+            // before that), so one undo takes all of it back.
+            const bool record = recordUndo && (early || model.getRotateButtonSelected() == 0);
+            if (record)
+                pendingHandleSettle = nullptr;
+            else
+                *settledInPause = true;
+            model.resizeOrRotateLayer(rotate, values, false, layer, record, false, false, true, mouseX,
                                       mouseY, false, false);
-            // A pause while the handle is still held records the drag so far; what the drag does
-            // after it is measured from here, so the release records that too instead of finding
-            // the values from before the press used up.
-            if (!early && handleHeld && recordUndo && hadBefore && !undoRedoClass::getValuesCompare())
-                undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(rotate), std::nullopt);
         };
         if (recordUndo) {
             pendingHandleSettle = [settle] { settle(true); };

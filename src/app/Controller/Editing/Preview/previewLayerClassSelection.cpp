@@ -69,6 +69,9 @@ void previewLayerClass::layerSelected(const std::shared_ptr<qrn::ui::View>& view
     if (overlay)
         overlay->setHidden(false);
     if (previous && *previous == *id) {
+        // The layer list may have been built anew since the layer was selected (the editing
+        // screen taking its views back from the studio): its tile shows the selection again.
+        highlightOfSelectedScrollViewLayer(5, *id);
         setDraggingLayer(true);
         return;
     }

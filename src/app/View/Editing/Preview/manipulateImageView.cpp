@@ -28,11 +28,12 @@ void manipulateImageView::mouseExited(const qrn::ui::Event&) {
     editViewClass().updateMouseCursor();
 }
 
-void manipulateImageView::mouseDown(const qrn::ui::Event&) {
+void manipulateImageView::mouseDown(const qrn::ui::Event& event) {
     editViewClass().updateMouseDownValue(true);
     previewLayerClass model;
     const int tag = handleTag();
     model.setRotateButtonSelected(tag);
+    model.getInteractionState().handlePressLocation = event.locationInWindow;
     if (!model.getVideoLayerSelected() && !model.getSelectedLayer())
         return;
     model.noteHandleOffset(*this, tag);
