@@ -5,6 +5,7 @@
 #include "platform/media/av.h"
 #include "platform/media/movie_writer.h"
 
+#include <QDir>
 #include <QPainter>
 
 #include <atomic>
@@ -384,16 +385,20 @@ namespace {
 void giveWay() {
     sched_param none{};
     (void)sched_setscheduler(0, SCHED_IDLE, &none);
-    (void)setpriority(PRIO_PROCESS, id_t(gettid()), 19);
 }
 
-// Back to the usual share once the presenter waits for the work. Systems that let a user lower
-// niceness allow it; elsewhere the work goes on at idle priority, which still takes every core
-// nothing else wants.
+// Once the presenter waits for it, every thread that gave way (this program gives way for
+// nothing else) takes the usual share again. Systems that let a user raise priority allow it;
+// elsewhere the work goes on at idle priority, which still has every core nothing else wants.
 void stopGivingWay() {
-    sched_param none{};
-    if (sched_setscheduler(0, SCHED_OTHER, &none) == 0)
-        (void)setpriority(PRIO_PROCESS, id_t(gettid()), 0);
+    QDir tasks("/proc/self/task");
+    for (const QString& name : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const pid_t tid = pid_t(name.toInt());
+        if (tid > 0 && sched_getscheduler(tid) == SCHED_IDLE) {
+            sched_param none{};
+            (void)sched_setscheduler(tid, SCHED_OTHER, &none);
+        }
+    }
 }
 
 } // namespace
@@ -410,6 +415,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     std::optional<std::string> error;
     std::atomic<double> progress{0};
     std::atomic<bool> cancelled{false};
+    std::atomic<int> framesWritten{0};
     std::thread thread;
 
     // Following a recording as it is written (null otherwise). Under `mutex`: how far the
@@ -437,6 +443,14 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         return {finishing, knownUntil, generation, videoComposition, composition};
     }
 
+    // Each thread of an export that follows a recording; one started after the end is known
+    // keeps the usual share.
+    void giveWayUntilWaitedFor() const {
+        std::lock_guard lock(mutex);
+        if (recording && !finishing)
+            giveWay();
+    }
+
     static int frameCount(double duration, double frameDuration) {
         return std::max(1, int(std::ceil(duration / frameDuration - 1e-6)));
     }
@@ -452,8 +466,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         const VideoComposition vc = follow ? *initial.videoComposition : effectiveComposition();
         if (vc.renderSize.width < 2 || vc.renderSize.height < 2 || vc.frameDuration <= 0)
             return Status::failure("The video composition has no usable size or frame duration");
-        if (follow)
-            giveWay();
+        giveWayUntilWaitedFor();
         Size out = fitExportSize(vc.renderSize, bounds);
         // Known from the start unless following a recording, when it comes with its end.
         int total = follow ? -1 : frameCount(composition->duration(), vc.frameDuration);
@@ -518,22 +531,8 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
             while (!ready())
                 cv.wait_for(lock, std::chrono::milliseconds(20));
         };
-        // Each pipeline thread takes the usual share back once the presenter waits.
-        auto keepPace = [follow, this](bool& givingWay) {
-            if (!givingWay)
-                return;
-            if (!follow) {
-                givingWay = false;
-            } else if (followState().finishing) {
-                stopGivingWay();
-                givingWay = false;
-            }
-        };
-
         std::thread decoder([&] {
-            bool givingWay = follow;
-            if (follow)
-                giveWay();
+            giveWayUntilWaitedFor();
             std::map<std::string, std::unique_ptr<VideoTrackReader>> readers;
             std::unique_ptr<VideoTrackReader> recordedPictures;
             std::shared_ptr<const AVFrame> previous;
@@ -544,7 +543,6 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
             };
             for (int k = 0;; ++k) {
                 double t = k * vc.frameDuration;
-                keepPace(givingWay);
                 FollowState state;
                 if (follow) {
                     // The layers at t are known once the take has passed it.
@@ -630,13 +628,10 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         av::FramePool pictures(AV_PIX_FMT_YUV420P, settings.width, settings.height);
         for (int w = 0; w < workers; ++w) {
             composers.emplace_back([&, w] {
-                bool givingWay = follow;
-                if (follow)
-                    giveWay();
+                giveWayUntilWaitedFor();
                 Composer::Scratch scratch;
                 SwsContext* toMovie = nullptr;
                 while (true) {
-                    keepPace(givingWay);
                     SourceFrame f;
                     std::shared_ptr<Composer> by;
                     {
@@ -675,10 +670,8 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                                    : AudioFeeder(hasAudio ? audioTrack : nullptr, *writer);
         Status result = Status::ok();
         av::SharedFrame picture;
-        bool givingWay = follow;
         bool soundEndSet = !follow;
         for (int k = 0; result; ++k) {
-            keepPace(givingWay);
             {
                 std::unique_lock lock(m);
                 waitFor(lock,
@@ -717,6 +710,8 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
             result = audio.feedUntil(soundUntil);
             if (result)
                 result = picture ? writer->appendVideo(picture.get(), t) : Status::failure("No picture");
+            if (result)
+                ++framesWritten;
             {
                 std::lock_guard lock(m);
                 nextToWrite = k + 1;
@@ -873,6 +868,7 @@ bool ExportSession::finishFollowing(std::shared_ptr<const Composition> compositi
     d->videoComposition = std::move(videoComposition);
     ++d->generation;
     d->finishing = true;
+    stopGivingWay();
     d->recording->complete();
     return true;
 }
@@ -975,6 +971,10 @@ std::optional<std::string> ExportSession::error() const {
 
 double ExportSession::progress() const {
     return d->progress;
+}
+
+int ExportSession::framesWritten() const {
+    return d->framesWritten;
 }
 
 } // namespace qrn::media

@@ -66,6 +66,8 @@ class ExportSession : public std::enable_shared_from_this<ExportSession> {
     std::optional<std::string> error() const;
     // 0 to 1.
     double progress() const;
+    // Frames handed to the encoder so far.
+    int framesWritten() const;
 
     struct Impl;
 

@@ -147,6 +147,9 @@ struct Track {
 
     Status open(std::shared_ptr<GrowingFile> file, AVMediaType type) {
         const std::string path = file->path();
+        // Written to the end already: read as any other movie.
+        if (file->state() == GrowingFile::State::Complete)
+            return open(path, type);
         growing = std::make_unique<GrowingInput>(std::move(file));
         AVFormatContext* raw = avformat_alloc_context();
         if (!raw || !growing->io) {
