@@ -447,7 +447,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     // keeps the usual share.
     void giveWayUntilWaitedFor() const {
         std::lock_guard lock(mutex);
-        if (recording && !finishing)
+        if (recording && !finishing && !cancelled)
             giveWay();
     }
 
@@ -953,8 +953,12 @@ void ExportSession::exportAsynchronously(std::function<void()> completion) {
 void ExportSession::cancelExport() {
     std::lock_guard lock(d->mutex);
     d->cancelled = true;
-    if (d->recording)
+    if (d->recording) {
         d->recording->abandon();
+        // Its threads end sooner for being let in.
+        if (!d->finishing)
+            stopGivingWay();
+    }
     if (d->status == ExportStatus::Waiting)
         d->status = ExportStatus::Cancelled;
 }
