@@ -825,10 +825,6 @@ ExportSession::createFollowing(std::shared_ptr<GrowingFile> recording,
     return s;
 }
 
-bool ExportSession::isFollowing() const {
-    return d->recording != nullptr;
-}
-
 void ExportSession::followUntil(double seconds, std::shared_ptr<VideoComposition> videoComposition) {
     std::lock_guard lock(d->mutex);
     if (!d->recording || d->finishing)

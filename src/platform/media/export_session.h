@@ -25,9 +25,10 @@ class ExportSession : public std::enable_shared_from_this<ExportSession> {
                                                  const std::string& presetName);
     // An export that starts while `recording` is still being written, so that little is left
     // when it ends. Its frames are composed with `videoComposition` until followUntil() gives a
-    // newer one, and only before the time followUntil() says the layers are known; all its
-    // threads run at idle priority until finishFollowing() is accepted. Without that, the
-    // completion never comes: a take that goes cancels the export and its file goes with it.
+    // newer one, and only before the time followUntil() says the layers are known. All its
+    // threads run at idle priority until finishFollowing() is accepted (after it too, where the
+    // system lets no program raise a priority). Without that, the completion never comes: a
+    // take that goes cancels the export and its file goes with it.
     static std::shared_ptr<ExportSession> createFollowing(std::shared_ptr<GrowingFile> recording,
                                                           std::shared_ptr<VideoComposition> videoComposition,
                                                           const std::string& presetName);
@@ -51,7 +52,6 @@ class ExportSession : public std::enable_shared_from_this<ExportSession> {
     void exportAsynchronously(std::function<void()> completion);
     void cancelExport();
 
-    bool isFollowing() const;
     // Frames before `seconds` of the recording may be composed, with `videoComposition` (when
     // given) from now on: it must show those frames as every earlier one given did.
     void followUntil(double seconds, std::shared_ptr<VideoComposition> videoComposition = nullptr);
