@@ -513,7 +513,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         // are known further; every frame is composed with the one current when it was decoded.
         auto composer = std::make_shared<Composer>(vc, out, workersWanted);
         int composerGeneration = initial.generation;
-        int workers = composer->workers();
+        // A tree that cannot be drawn on several workers at once is drawn by one; while following,
+        // a later tree may allow it, so every worker is there from the start.
+        int workers = follow ? workersWanted : composer->workers();
         const int window = 2 * workers + 2; // frames in flight
 
         std::mutex m;
