@@ -3,8 +3,9 @@
 //   filters run on every preview picture, as the studio shows it; frames written and dropped;
 // - from the stop to a playable movie: a 60 s take over 3 assets with 10 layers, composed and
 //   exported at 1920x1080 (1/60 s frames), with the camera filters off and on (the box blur at
-//   radius 10). The take is a camera-like recording (testsrc2 under sensor noise, so hardly two
-//   pixels repeat);
+//   radius 10). The take lasts its real length while the export makes the movie from the
+//   recording; beside it, the same take exported only after the stop. The take is a camera-like
+//   recording (testsrc2 under sensor noise, so hardly two pixels repeat);
 // - the movie's quality and x264 alone: a second, untimed take of the same frames dumps every
 //   picture QRN hands its encoder; the movie's frames on the 1/60 s grid are compared with the
 //   picture on show at each (PSNR of Y, mean and worst), and x264 alone encodes the dumped
@@ -37,6 +38,7 @@
 #include "app/take/take_fixture.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/media/capture_session.h"
+#include "platform/media/export_session.h"
 #include "platform/media/movie_reader.h"
 #include "support/bench_cores.h"
 #include "support/movie_quality.h"
@@ -190,15 +192,17 @@ Timed x264Alone(const benchsupport::encoderInputDump& dump, double seconds) {
 }
 
 // A take over 3 assets with 10 layers, stopped after `seconds`; the studio (and with it the
-// project folder that holds the movie) lives as long as this.
+// project folder that holds the movie) lives as long as this. With `duringTake`, the take lasts
+// its real length, the export making the movie meanwhile.
 struct stoppedTake {
     std::unique_ptr<taketest::studioByHand> studio;
     bool playable = false;
     double wall = 0, cpu = 0; // from the stop to the playback
+    int madeDuringTake = 0;
     std::string movie;
 };
 
-stoppedTake recordAndStop(double seconds, bool filtersOn) {
+stoppedTake recordAndStop(double seconds, bool filtersOn, bool duringTake) {
     stoppedTake take;
     take.studio = std::make_unique<taketest::studioByHand>(3);
     auto& s = *take.studio;
@@ -210,11 +214,24 @@ stoppedTake recordAndStop(double seconds, bool filtersOn) {
     s.open();
     cameraFilters(filtersOn);
     recordViewClass studio;
+    captureSessionClass::setBackgroundExportsForTesting(duringTake);
     studio.recordButtonPressed();
     MainQueue::advance(4.5);
-    for (double t : {seconds / 3, 2 * seconds / 3}) {
-        taketest::recordingAt(t);
-        studio.selectNextAsset();
+    if (duringTake) {
+        const double begun = studio.getRecordingStartDate().value_or(captureClock());
+        const auto at = [&](double t) { return [&, t] { return captureClock() - begun >= t; }; };
+        for (double t : {seconds / 3, 2 * seconds / 3}) {
+            taketest::pumpUntil(at(t), t + 10);
+            studio.selectNextAsset();
+        }
+        taketest::pumpUntil(at(seconds), seconds + 10);
+        if (auto background = captureSessionClass().getBackgroundExport())
+            take.madeDuringTake = background->framesWritten();
+    } else {
+        for (double t : {seconds / 3, 2 * seconds / 3}) {
+            taketest::recordingAt(t);
+            studio.selectNextAsset();
+        }
     }
     taketest::recordingAt(seconds);
     const auto start = std::chrono::steady_clock::now();
@@ -229,10 +246,11 @@ stoppedTake recordAndStop(double seconds, bool filtersOn) {
     return take;
 }
 
-void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, bool measureMovie) {
+void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, bool measureMovie,
+                    bool duringTake) {
     useCameraLikeTake(seconds);
     for (auto _ : state) {
-        stoppedTake take = recordAndStop(seconds, filtersOn);
+        stoppedTake take = recordAndStop(seconds, filtersOn, duringTake);
         state.SetIterationTime(take.wall);
         if (!take.playable) {
             state.SkipWithError("no playback");
@@ -241,8 +259,12 @@ void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, boo
         state.counters["take_seconds"] = seconds;
         state.counters["stop_to_playable_seconds"] = take.wall;
         state.counters["cpu_seconds"] = take.cpu;
-        std::printf("stop to playable (%.0f s take, filters %s): %.1f s (%.1f CPU-s)\n", seconds,
-                    filtersOn ? "on" : "off", take.wall, take.cpu);
+        state.counters["frames_made_during_take"] = take.madeDuringTake;
+        std::printf(
+            "stop to playable (%.0f s take, filters %s, %s): %.1f s (%.1f CPU-s), %d of %d frames made "
+            "during the take\n",
+            seconds, filtersOn ? "on" : "off", duringTake ? "made during the take" : "made after the stop",
+            take.wall, take.cpu, take.madeDuringTake, int(std::ceil(seconds * 60)));
         if (!filtersOn)
             state.counters["worst_cut_error_seconds"] =
                 worstCutError(take.movie, {0, seconds / 3, 2 * seconds / 3, seconds});
@@ -255,7 +277,7 @@ void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, boo
         // The same take again, untimed, with every picture handed to the encoder dumped.
         QTemporaryDir dumpDir;
         benchsupport::encoderInputDump dump(dumpDir.filePath("encoder-input.yuv").toStdString(), 1920, 1080);
-        const stoppedTake again = recordAndStop(seconds, filtersOn);
+        const stoppedTake again = recordAndStop(seconds, filtersOn, false);
         if (!again.playable || !dump.ok() || dump.times().empty()) {
             state.SkipWithError("no pictures dumped");
             break;
@@ -292,18 +314,24 @@ BENCHMARK_CAPTURE(recordWithFilters, 1920x1080, 1920, 1080)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(stopToPlayable, filters_off, false, takeSeconds(), true)
+BENCHMARK_CAPTURE(stopToPlayable, filters_off, false, takeSeconds(), true, true)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(stopToPlayable, filters_on, true, takeSeconds(), true)
+BENCHMARK_CAPTURE(stopToPlayable, filters_on, true, takeSeconds(), true, true)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+// As every take was made before: the whole export after the stop.
+BENCHMARK_CAPTURE(stopToPlayable, filters_on_after_stop, true, takeSeconds(), false, false)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
     if (const char* longTake = std::getenv("QRN_BENCH_LONG_TAKE"); longTake && std::string(longTake) == "1")
-        benchmark::RegisterBenchmark("stopToPlayable/filters_on_10min", stopToPlayable, true, 600.0, false)
+        benchmark::RegisterBenchmark("stopToPlayable/filters_on_10min", stopToPlayable, true, 600.0, false,
+                                     true)
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kSecond);

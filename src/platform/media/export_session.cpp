@@ -5,6 +5,7 @@
 #include "platform/media/av.h"
 #include "platform/media/movie_writer.h"
 
+#include <QDir>
 #include <QPainter>
 
 #include <atomic>
@@ -13,11 +14,14 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <sched.h>
+#include <sys/resource.h>
 #include <thread>
 #include <typeinfo>
+#include <unistd.h>
 
 namespace qrn::media {
 
@@ -374,6 +378,31 @@ class Composer {
     std::deque<Clone> clones_;
 };
 
+namespace {
+
+// Work nobody waits for yet gives way to everything else in the system; threads started from
+// here (the decoder's and the encoder's own) inherit it.
+void giveWay() {
+    sched_param none{};
+    (void)sched_setscheduler(0, SCHED_IDLE, &none);
+}
+
+// Once the presenter waits for it, every thread that gave way (this program gives way for
+// nothing else) takes the usual share again. Systems that let a user raise priority allow it;
+// elsewhere the work goes on at idle priority, which still has every core nothing else wants.
+void stopGivingWay() {
+    QDir tasks("/proc/self/task");
+    for (const QString& name : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const pid_t tid = pid_t(name.toInt());
+        if (tid > 0 && sched_getscheduler(tid) == SCHED_IDLE) {
+            sched_param none{};
+            (void)sched_setscheduler(tid, SCHED_OTHER, &none);
+        }
+    }
+}
+
+} // namespace
+
 struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     std::shared_ptr<const Composition> composition;
     std::string outputPath;
@@ -386,24 +415,77 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     std::optional<std::string> error;
     std::atomic<double> progress{0};
     std::atomic<bool> cancelled{false};
+    std::atomic<int> framesWritten{0};
     std::thread thread;
+
+    // Following a recording as it is written (null otherwise). Under `mutex`: how far the
+    // pictures' layers are known, the composition to compose with from now on (and how many
+    // times it changed), and whether the recording has ended and its whole composition is set.
+    std::shared_ptr<GrowingFile> recording;
+    double knownUntil = 0;
+    int generation = 0;
+    bool finishing = false;
+    std::optional<bool> recordingHasAudio;
 
     VideoComposition effectiveComposition() const {
         return videoComposition ? *videoComposition : VideoComposition::forComposition(*composition);
     }
 
+    struct FollowState {
+        bool finishing = false;
+        double knownUntil = 0;
+        int generation = 0;
+        std::shared_ptr<VideoComposition> videoComposition;
+        std::shared_ptr<const Composition> composition;
+    };
+    FollowState followState() const {
+        std::lock_guard lock(mutex);
+        return {finishing, knownUntil, generation, videoComposition, composition};
+    }
+
+    // Each thread of an export that follows a recording; one started after the end is known
+    // keeps the usual share.
+    void giveWayUntilWaitedFor() const {
+        std::lock_guard lock(mutex);
+        if (recording && !finishing && !cancelled)
+            giveWay();
+    }
+
+    static int frameCount(double duration, double frameDuration) {
+        return std::max(1, int(std::ceil(duration / frameDuration - 1e-6)));
+    }
+
     Status run() {
-        auto* videoTrack = composition->firstTrack(MediaType::Video);
-        if (!videoTrack || videoTrack->isEmpty())
+        const bool follow = recording != nullptr;
+        if (follow ? !videoComposition : !composition)
             return Status::failure("The composition has no video to export");
-        VideoComposition vc = effectiveComposition();
+        auto* videoTrack = follow ? nullptr : composition->firstTrack(MediaType::Video);
+        if (!follow && (!videoTrack || videoTrack->isEmpty()))
+            return Status::failure("The composition has no video to export");
+        const FollowState initial = followState();
+        const VideoComposition vc = follow ? *initial.videoComposition : effectiveComposition();
         if (vc.renderSize.width < 2 || vc.renderSize.height < 2 || vc.frameDuration <= 0)
             return Status::failure("The video composition has no usable size or frame duration");
+        giveWayUntilWaitedFor();
         Size out = fitExportSize(vc.renderSize, bounds);
-        double duration = composition->duration();
-        int total = std::max(1, int(std::ceil(duration / vc.frameDuration - 1e-6)));
-        auto* audioTrack = composition->firstTrack(MediaType::Audio);
+        // Known from the start unless following a recording, when it comes with its end.
+        int total = follow ? -1 : frameCount(composition->duration(), vc.frameDuration);
+        auto* audioTrack = follow ? nullptr : composition->firstTrack(MediaType::Audio);
         bool hasAudio = audioTrack && !audioTrack->isEmpty();
+        std::unique_ptr<AudioTrackReader> recordedSound;
+        if (follow) {
+            // Waits for the recording's first fragment; a recording without sound fails here.
+            auto sound = AudioTrackReader::open(recording);
+            if (recording->state() == GrowingFile::State::Abandoned)
+                return Status::failure("Cancelled");
+            hasAudio = bool(sound);
+            if (sound) {
+                recordedSound = std::move(sound).value();
+                (void)recordedSound->seek(0);
+            }
+            std::lock_guard lock(mutex);
+            recordingHasAudio = hasAudio;
+        }
 
         MovieWriterSettings settings;
         settings.width = int(out.width);
@@ -426,16 +508,23 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
 
         // Decode -> compose (several workers) -> encode (this thread), with bounded queues.
         int cores = usableCores();
-        Composer composer(vc, out, std::max(1, std::min(cores, 8)));
-        int workers = composer.workers();
+        const int workersWanted = std::max(1, std::min(cores, 8));
+        // A recording followed while it is written gets a newer composition whenever its layers
+        // are known further; every frame is composed with the one current when it was decoded.
+        auto composer = std::make_shared<Composer>(vc, out, workersWanted);
+        int composerGeneration = initial.generation;
+        // A tree that cannot be drawn on several workers at once is drawn by one; while following,
+        // a later tree may allow it, so every worker is there from the start.
+        int workers = follow ? workersWanted : composer->workers();
         const int window = 2 * workers + 2; // frames in flight
 
         std::mutex m;
         std::condition_variable cv;
-        std::deque<SourceFrame> decoded;
+        std::deque<std::pair<SourceFrame, std::shared_ptr<Composer>>> decoded;
         // (repeat the previous frame, picture in the movie's own format)
         std::map<int, std::pair<bool, av::SharedFrame>> composed;
         int nextToWrite = 0;
+        int decodedCount = 0;
         bool decodeDone = false;
         std::optional<std::string> pipelineError;
         auto stopping = [&] { return cancelled.load() || pipelineError.has_value(); };
@@ -444,39 +533,91 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
             while (!ready())
                 cv.wait_for(lock, std::chrono::milliseconds(20));
         };
-
         std::thread decoder([&] {
+            giveWayUntilWaitedFor();
             std::map<std::string, std::unique_ptr<VideoTrackReader>> readers;
+            std::unique_ptr<VideoTrackReader> recordedPictures;
             std::shared_ptr<const AVFrame> previous;
-            for (int k = 0; k < total; ++k) {
+            auto fail = [&](const std::string& message) {
+                std::lock_guard lock(m);
+                pipelineError = message;
+                cv.notify_all();
+            };
+            for (int k = 0;; ++k) {
                 double t = k * vc.frameDuration;
+                FollowState state;
+                if (follow) {
+                    // The layers at t are known once the take has passed it.
+                    std::unique_lock lock(m);
+                    bool abandoned = false;
+                    waitFor(lock, [&] {
+                        state = followState();
+                        abandoned = recording->state() == GrowingFile::State::Abandoned;
+                        return stopping() || abandoned || state.finishing || t < state.knownUntil;
+                    });
+                    if (stopping())
+                        break;
+                    if (abandoned && !state.finishing) {
+                        pipelineError = "The recording was given up";
+                        cv.notify_all();
+                        break;
+                    }
+                    if (state.finishing)
+                        total = frameCount(state.composition->duration(), vc.frameDuration);
+                    if (state.generation != composerGeneration) {
+                        composer = std::make_shared<Composer>(*state.videoComposition, out, workersWanted);
+                        composerGeneration = state.generation;
+                    }
+                }
+                if (k >= total && (!follow || state.finishing))
+                    break;
                 SourceFrame f{k, t, nullptr};
-                for (auto& seg : videoTrack->segments()) {
-                    if (t < seg.at || t >= seg.at + seg.source.duration)
-                        continue;
-                    auto& reader = readers[seg.sourcePath];
-                    if (!reader) {
-                        auto r = VideoTrackReader::open(seg.sourcePath);
+                if (follow) {
+                    const auto* track =
+                        state.finishing ? state.composition->firstTrack(MediaType::Video) : nullptr;
+                    const bool onTrack = !track || t < track->segments().front().source.duration;
+                    if (onTrack && !recordedPictures) {
+                        auto r = VideoTrackReader::open(recording);
                         if (!r) {
-                            std::lock_guard lock(m);
-                            pipelineError = r.error();
-                            cv.notify_all();
+                            fail(r.error());
                             return;
                         }
-                        reader = std::move(r).value();
+                        recordedPictures = std::move(r).value();
                     }
-                    auto frame = reader->frameAt(seg.source.start + (t - seg.at));
-                    if (frame)
-                        f.frame = frame->frame;
-                    break;
+                    if (onTrack) {
+                        auto frame = recordedPictures->frameAt(t);
+                        if (frame)
+                            f.frame = frame->frame;
+                        else if (recording->state() == GrowingFile::State::Abandoned)
+                            break;
+                    }
+                } else {
+                    for (auto& seg : videoTrack->segments()) {
+                        if (t < seg.at || t >= seg.at + seg.source.duration)
+                            continue;
+                        auto& reader = readers[seg.sourcePath];
+                        if (!reader) {
+                            auto r = VideoTrackReader::open(seg.sourcePath);
+                            if (!r) {
+                                fail(r.error());
+                                return;
+                            }
+                            reader = std::move(r).value();
+                        }
+                        auto frame = reader->frameAt(seg.source.start + (t - seg.at));
+                        if (frame)
+                            f.frame = frame->frame;
+                        break;
+                    }
                 }
-                f.repeat = k > 0 && f.frame == previous && composer.looksTheSame(t - vc.frameDuration, t);
+                f.repeat = k > 0 && f.frame == previous && composer->looksTheSame(t - vc.frameDuration, t);
                 previous = f.frame;
                 std::unique_lock lock(m);
                 waitFor(lock, [&] { return stopping() || k - nextToWrite < window; });
                 if (stopping())
                     break;
-                decoded.push_back(std::move(f));
+                decoded.emplace_back(std::move(f), composer);
+                decodedCount = k + 1;
                 cv.notify_all();
             }
             std::lock_guard lock(m);
@@ -489,23 +630,26 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         av::FramePool pictures(AV_PIX_FMT_YUV420P, settings.width, settings.height);
         for (int w = 0; w < workers; ++w) {
             composers.emplace_back([&, w] {
+                giveWayUntilWaitedFor();
                 Composer::Scratch scratch;
                 SwsContext* toMovie = nullptr;
                 while (true) {
                     SourceFrame f;
+                    std::shared_ptr<Composer> by;
                     {
                         std::unique_lock lock(m);
                         waitFor(lock, [&] { return stopping() || !decoded.empty() || decodeDone; });
                         if (stopping() || decoded.empty())
                             break;
-                        f = std::move(decoded.front());
+                        f = std::move(decoded.front().first);
+                        by = std::move(decoded.front().second);
                         decoded.pop_front();
                     }
                     // Converted here rather than by the writer, so that the conversion runs on
                     // every worker and the encoding thread only encodes.
                     av::SharedFrame picture;
                     if (!f.repeat) {
-                        const QImage& frame = composer.compose(w, f, scratch);
+                        const QImage& frame = by->compose(w, f, scratch);
                         if (!frame.isNull())
                             picture = pictures.fromImage(frame, toMovie);
                         if (!picture) {
@@ -524,14 +668,17 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
             });
         }
 
-        AudioFeeder audio(hasAudio ? audioTrack : nullptr, *writer);
+        AudioFeeder audio = follow ? AudioFeeder(std::move(recordedSound), *writer)
+                                   : AudioFeeder(hasAudio ? audioTrack : nullptr, *writer);
         Status result = Status::ok();
-        for (int k = 0; k < total && result; ++k) {
+        av::SharedFrame picture;
+        bool soundEndSet = !follow;
+        for (int k = 0; result; ++k) {
             bool repeat = false;
-            av::SharedFrame picture;
             {
                 std::unique_lock lock(m);
-                waitFor(lock, [&] { return stopping() || composed.count(k); });
+                waitFor(lock,
+                        [&] { return stopping() || composed.count(k) || (decodeDone && k >= decodedCount); });
                 if (cancelled) {
                     result = Status::failure("Cancelled");
                     break;
@@ -540,26 +687,46 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                     result = Status::failure(*pipelineError);
                     break;
                 }
+                if (!composed.count(k))
+                    break;
                 auto& entry = composed[k];
                 repeat = entry.first;
-                picture = std::move(entry.second);
+                if (!repeat)
+                    picture = std::move(entry.second);
                 composed.erase(k);
             }
             double t = k * vc.frameDuration;
+            double soundUntil = t + 1.0;
+            if (follow) {
+                const auto state = followState();
+                if (state.finishing && !soundEndSet) {
+                    const auto* track = state.composition->firstTrack(MediaType::Audio);
+                    audio.endAt(track && !track->isEmpty() ? track->segments().front().source.duration : 0);
+                    soundEndSet = true;
+                    total = frameCount(state.composition->duration(), vc.frameDuration);
+                }
+                // Before the end is known, sound goes no further than what surely lies before
+                // it, so that nothing past the end is written.
+                if (!state.finishing)
+                    soundUntil = std::min(soundUntil, state.knownUntil - 0.5);
+            }
             // Sound runs a little ahead of the pictures so the muxer can interleave them.
-            result = audio.feedUntil(t + 1.0);
+            result = audio.feedUntil(soundUntil);
             // A picture like the one before is not encoded again: that sample lasts on, so the
             // encoder spends nothing on it and never codes it as a blend of its neighbours.
             if (result && repeat)
                 result = writer->repeatVideo(t);
             else if (result)
                 result = picture ? writer->appendVideo(picture.get(), t) : Status::failure("No picture");
+            if (result)
+                ++framesWritten;
             {
                 std::lock_guard lock(m);
                 nextToWrite = k + 1;
                 cv.notify_all();
             }
-            progress = double(k + 1) / total;
+            if (total > 0)
+                progress = std::min(1.0, double(k + 1) / total);
         }
         {
             std::lock_guard lock(m);
@@ -570,8 +737,14 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         decoder.join();
         for (auto& c : composers)
             c.join();
-        if (result)
+        if (result && cancelled)
+            result = Status::failure("Cancelled");
+        if (result && follow && !followState().finishing)
+            result = Status::failure("The recording ended before the export knew its end");
+        if (result) {
+            const double duration = follow ? followState().composition->duration() : composition->duration();
             result = audio.feedUntil(duration);
+        }
         if (result)
             result = writer->finish();
         else
@@ -582,37 +755,49 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     // Reads the composition's sound segment by segment and hands it to the writer in order.
     class AudioFeeder {
       public:
-        AudioFeeder(const CompositionTrack* track, MovieWriter& writer) : track_(track), writer_(writer) {}
+        AudioFeeder(const CompositionTrack* track, MovieWriter& writer) : writer_(writer) {
+            if (track)
+                for (const auto& seg : track->segments())
+                    segments_.push_back({seg.sourcePath, seg.at, seg.source.start, seg.source.duration});
+        }
+        // The sound of a recording still being written, from its start; its length comes later.
+        AudioFeeder(std::unique_ptr<AudioTrackReader> reader, MovieWriter& writer) : writer_(writer) {
+            if (!reader)
+                return;
+            segments_.push_back({"", 0, 0, std::numeric_limits<double>::infinity()});
+            reader_ = std::move(reader);
+        }
+        void endAt(double duration) {
+            if (!segments_.empty())
+                segments_.front().duration = duration;
+        }
         Status feedUntil(double until) {
-            if (!track_)
-                return Status::ok();
             while (fedUntil_ < until) {
+                if (segment_ >= segments_.size())
+                    return Status::ok();
+                const auto& seg = segments_[segment_];
                 if (!reader_) {
-                    if (segment_ >= track_->segments().size())
-                        return Status::ok();
-                    const auto& seg = track_->segments()[segment_];
-                    auto r = AudioTrackReader::open(seg.sourcePath);
+                    auto r = AudioTrackReader::open(seg.path);
                     if (!r)
                         return r.status();
                     reader_ = std::move(r).value();
-                    if (auto s = reader_->seek(seg.source.start); !s)
+                    if (auto s = reader_->seek(seg.start); !s)
                         return s;
                 }
-                const auto& seg = track_->segments()[segment_];
                 auto chunk = reader_->next();
                 if (!chunk)
                     return chunk.status();
-                double segEnd = seg.source.end();
+                double segEnd = seg.start + seg.duration;
                 if (!chunk.value() || chunk.value()->time >= segEnd) {
                     reader_.reset();
                     ++segment_;
-                    fedUntil_ = std::max(fedUntil_, seg.at + seg.source.duration);
+                    fedUntil_ = std::max(fedUntil_, seg.at + seg.duration);
                     continue;
                 }
                 auto& c = *chunk.value();
                 int frames = c.frameCount();
                 int keep = std::min(frames, int(std::lround((segEnd - c.time) * c.sampleRate)));
-                double at = seg.at + (c.time - seg.source.start);
+                double at = seg.at + (c.time - seg.start);
                 if (keep > 0)
                     if (auto s = writer_.appendAudioSamples(c.samples.data(), keep, at); !s)
                         return s;
@@ -622,8 +807,12 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         }
 
       private:
-        const CompositionTrack* track_;
+        struct Segment {
+            std::string path;
+            double at = 0, start = 0, duration = 0;
+        };
         MovieWriter& writer_;
+        std::vector<Segment> segments_;
         size_t segment_ = 0;
         std::unique_ptr<AudioTrackReader> reader_;
         double fedUntil_ = 0;
@@ -632,8 +821,66 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
 
 ExportSession::ExportSession() : d(std::make_shared<Impl>()) {}
 
+std::shared_ptr<ExportSession>
+ExportSession::createFollowing(std::shared_ptr<GrowingFile> recording,
+                               std::shared_ptr<VideoComposition> videoComposition,
+                               const std::string& presetName) {
+    if (presetName != preset1920x1080 || !recording || !videoComposition)
+        return nullptr;
+    std::shared_ptr<ExportSession> s(new ExportSession());
+    s->d->recording = std::move(recording);
+    s->d->videoComposition = std::move(videoComposition);
+    return s;
+}
+
+void ExportSession::followUntil(double seconds, std::shared_ptr<VideoComposition> videoComposition) {
+    std::lock_guard lock(d->mutex);
+    if (!d->recording || d->finishing)
+        return;
+    d->knownUntil = std::max(d->knownUntil, seconds);
+    if (videoComposition) {
+        d->videoComposition = std::move(videoComposition);
+        ++d->generation;
+    }
+}
+
+bool ExportSession::finishFollowing(std::shared_ptr<const Composition> composition,
+                                    std::shared_ptr<VideoComposition> videoComposition) {
+    if (!d->recording || !composition || !videoComposition)
+        return false;
+    // Only the recording from its start, whole, composed on the same canvas and frame grid can
+    // carry on from the frames already made.
+    const auto fromTheStart = [&](const CompositionTrack* track) {
+        if (!track || track->segments().size() != 1)
+            return false;
+        const auto& seg = track->segments().front();
+        return seg.sourcePath == d->recording->path() && seg.at == 0 && seg.source.start == 0;
+    };
+    const auto* audio = composition->firstTrack(MediaType::Audio);
+    const bool hasAudio = audio && !audio->isEmpty();
+    std::lock_guard lock(d->mutex);
+    const bool usable = d->status == ExportStatus::Exporting && !d->finishing && !d->cancelled &&
+                        d->recordingHasAudio == hasAudio &&
+                        fromTheStart(composition->firstTrack(MediaType::Video)) &&
+                        (!hasAudio || fromTheStart(audio)) &&
+                        videoComposition->renderSize == d->videoComposition->renderSize &&
+                        videoComposition->frameDuration == d->videoComposition->frameDuration &&
+                        d->knownUntil <= composition->duration() + 1e-9;
+    if (!usable)
+        return false;
+    d->composition = std::move(composition);
+    d->videoComposition = std::move(videoComposition);
+    ++d->generation;
+    d->finishing = true;
+    stopGivingWay();
+    d->recording->complete();
+    return true;
+}
+
 ExportSession::~ExportSession() {
     d->cancelled = true;
+    if (d->recording)
+        d->recording->abandon();
     if (d->thread.joinable())
         d->thread.join();
 }
@@ -696,7 +943,13 @@ void ExportSession::exportAsynchronously(std::function<void()> completion) {
             if (impl->status != ExportStatus::Completed && !impl->outputPath.empty())
                 std::remove(impl->outputPath.c_str());
         }
-        if (completion)
+        bool tell = true;
+        {
+            std::lock_guard lock(impl->mutex);
+            // A recording followed to no end: its take has gone, and nobody waits.
+            tell = !impl->recording || impl->finishing;
+        }
+        if (completion && tell)
             MainQueue::post(completion);
     });
 }
@@ -704,6 +957,12 @@ void ExportSession::exportAsynchronously(std::function<void()> completion) {
 void ExportSession::cancelExport() {
     std::lock_guard lock(d->mutex);
     d->cancelled = true;
+    if (d->recording) {
+        d->recording->abandon();
+        // Its threads end sooner for being let in.
+        if (!d->finishing)
+            stopGivingWay();
+    }
     if (d->status == ExportStatus::Waiting)
         d->status = ExportStatus::Cancelled;
 }
@@ -720,6 +979,10 @@ std::optional<std::string> ExportSession::error() const {
 
 double ExportSession::progress() const {
     return d->progress;
+}
+
+int ExportSession::framesWritten() const {
+    return d->framesWritten;
 }
 
 } // namespace qrn::media

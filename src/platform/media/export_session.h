@@ -23,6 +23,15 @@ class ExportSession : public std::enable_shared_from_this<ExportSession> {
     // Null for an unknown preset.
     static std::shared_ptr<ExportSession> create(std::shared_ptr<const Composition> composition,
                                                  const std::string& presetName);
+    // An export that starts while `recording` is still being written, so that little is left
+    // when it ends. Its frames are composed with `videoComposition` until followUntil() gives a
+    // newer one, and only before the time followUntil() says the layers are known. All its
+    // threads run at idle priority until finishFollowing() is accepted (after it too, where the
+    // system lets no program raise a priority). Without that, the completion never comes: a
+    // take that goes cancels the export and its file goes with it.
+    static std::shared_ptr<ExportSession> createFollowing(std::shared_ptr<GrowingFile> recording,
+                                                          std::shared_ptr<VideoComposition> videoComposition,
+                                                          const std::string& presetName);
     ~ExportSession();
     ExportSession(const ExportSession&) = delete;
     ExportSession& operator=(const ExportSession&) = delete;
@@ -43,10 +52,22 @@ class ExportSession : public std::enable_shared_from_this<ExportSession> {
     void exportAsynchronously(std::function<void()> completion);
     void cancelExport();
 
+    // Frames before `seconds` of the recording may be composed, with `videoComposition` (when
+    // given) from now on: it must show those frames as every earlier one given did.
+    void followUntil(double seconds, std::shared_ptr<VideoComposition> videoComposition = nullptr);
+    // The recording is complete and `composition` is all of it: the rest of the frames are made
+    // with `videoComposition`, at the usual priority, and the completion follows. False when the
+    // work done cannot be carried on (the export failed, or the composition is not the whole
+    // recording from its start on the same canvas and frame grid): cancel it and export anew.
+    bool finishFollowing(std::shared_ptr<const Composition> composition,
+                         std::shared_ptr<VideoComposition> videoComposition);
+
     ExportStatus status() const;
     std::optional<std::string> error() const;
     // 0 to 1.
     double progress() const;
+    // Frames handed to the encoder so far.
+    int framesWritten() const;
 
     struct Impl;
 

@@ -3,7 +3,11 @@
 #include "platform/media/av.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace qrn::media {
 
@@ -20,7 +24,84 @@ const MovieTrack* MovieInfo::firstTrack(MediaType type) const {
     return nullptr;
 }
 
+void GrowingFile::complete() {
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ == State::Growing)
+            state_ = State::Complete;
+    }
+    changed_.notify_all();
+}
+
+void GrowingFile::abandon() {
+    {
+        std::lock_guard lock(mutex_);
+        state_ = State::Abandoned;
+    }
+    changed_.notify_all();
+}
+
+GrowingFile::State GrowingFile::state() const {
+    std::lock_guard lock(mutex_);
+    return state_;
+}
+
+void GrowingFile::waitForMore() const {
+    std::unique_lock lock(mutex_);
+    // The writer says nothing when it appends: look again after a short while.
+    if (state_ == State::Growing)
+        changed_.wait_for(lock, std::chrono::milliseconds(40));
+}
+
 namespace {
+
+// FFmpeg reads a growing file through this: a read at the end waits for the writer.
+struct GrowingInput {
+    std::shared_ptr<GrowingFile> file;
+    int fd = -1;
+    int64_t position = 0;
+    AVIOContext* io = nullptr;
+
+    GrowingInput(const GrowingInput&) = delete;
+    GrowingInput& operator=(const GrowingInput&) = delete;
+    explicit GrowingInput(std::shared_ptr<GrowingFile> f) : file(std::move(f)) {
+        constexpr int size = 1 << 16;
+        auto* buffer = static_cast<unsigned char*>(av_malloc(size));
+        io = avio_alloc_context(buffer, size, 0, this, &GrowingInput::read, nullptr, nullptr);
+    }
+    ~GrowingInput() {
+        if (io) {
+            av_freep(&io->buffer);
+            avio_context_free(&io);
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    static int read(void* opaque, uint8_t* buffer, int size) {
+        auto* in = static_cast<GrowingInput*>(opaque);
+        while (true) {
+            // Looked at before reading: a file completed after an empty read is read again.
+            const auto state = in->file->state();
+            if (state == GrowingFile::State::Abandoned)
+                return AVERROR_EXIT;
+            if (in->fd < 0)
+                in->fd = ::open(in->file->path().c_str(), O_RDONLY | O_CLOEXEC);
+            if (in->fd >= 0) {
+                const ssize_t n = ::pread(in->fd, buffer, size_t(size), in->position);
+                if (n < 0)
+                    return AVERROR(errno);
+                if (n > 0) {
+                    in->position += n;
+                    return int(n);
+                }
+            }
+            if (state == GrowingFile::State::Complete)
+                return in->fd >= 0 ? AVERROR_EOF : AVERROR(ENOENT);
+            in->file->waitForMore();
+        }
+    }
+};
 
 Result<av::InputContextPtr> openInput(const std::string& path) {
     AVFormatContext* raw = nullptr;
@@ -48,6 +129,8 @@ double streamFrameRate(const AVStream* s) {
 
 // Opens the decoder for the first stream of a type.
 struct Track {
+    // Outlives the input that reads through it.
+    std::unique_ptr<GrowingInput> growing;
     av::InputContextPtr input;
     av::CodecContextPtr codec;
     AVStream* stream = nullptr;
@@ -59,6 +142,34 @@ struct Track {
         if (!in)
             return in.status();
         input = std::move(in).value();
+        return openDecoder(path, type);
+    }
+
+    Status open(std::shared_ptr<GrowingFile> file, AVMediaType type) {
+        const std::string path = file->path();
+        // Written to the end already: read as any other movie.
+        if (file->state() == GrowingFile::State::Complete)
+            return open(path, type);
+        growing = std::make_unique<GrowingInput>(std::move(file));
+        AVFormatContext* raw = avformat_alloc_context();
+        if (!raw || !growing->io) {
+            avformat_free_context(raw);
+            return Status::failure("Out of memory opening " + path);
+        }
+        raw->pb = growing->io;
+        raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+        int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+        if (rc < 0)
+            return Status::failure("Cannot open " + path + ": " + av::errorString(rc));
+        input.reset(raw);
+        if ((rc = avformat_find_stream_info(input.get(), nullptr)) < 0)
+            return Status::failure("Cannot read " + path + ": " + av::errorString(rc));
+        return openDecoder(path, type);
+    }
+
+    bool forwardOnly() const { return growing != nullptr; }
+
+    Status openDecoder(const std::string& path, AVMediaType type) {
         const AVCodec* decoder = nullptr;
         int index = av_find_best_stream(input.get(), type, -1, -1, &decoder, 0);
         if (index < 0 || !decoder)
@@ -239,6 +350,16 @@ Result<std::unique_ptr<VideoTrackReader>> VideoTrackReader::open(const std::stri
     return std::unique_ptr<VideoTrackReader>(new VideoTrackReader(std::move(impl)));
 }
 
+Result<std::unique_ptr<VideoTrackReader>> VideoTrackReader::open(std::shared_ptr<GrowingFile> file) {
+    auto impl = std::make_unique<Impl>();
+    if (auto s = impl->track.open(std::move(file), AVMEDIA_TYPE_VIDEO); !s)
+        return s;
+    double rate = streamFrameRate(impl->track.stream);
+    if (rate > 0)
+        impl->frameDuration = 1.0 / rate;
+    return std::unique_ptr<VideoTrackReader>(new VideoTrackReader(std::move(impl)));
+}
+
 Result<std::optional<DecodedFrame>> VideoTrackReader::next() {
     while (true) {
         auto r = d->decodeTimed();
@@ -284,6 +405,11 @@ Result<DecodedFrame> VideoTrackReader::frameAt(double time) {
     if (d->last && time + slack >= d->last->time && time + slack < d->last->time + d->last->duration)
         return *d->last;
     bool ahead = d->last && time > d->last->time && time - d->last->time < 2.0;
+    if (d->track.forwardOnly()) {
+        if (d->last && time + slack < d->last->time)
+            return Result<DecodedFrame>::failure("The movie is still being written: no going back");
+        ahead = true;
+    }
     if (!ahead) {
         if (auto s = seek(time); !s)
             return s;
@@ -332,6 +458,21 @@ Result<std::unique_ptr<AudioTrackReader>> AudioTrackReader::open(const std::stri
     auto impl = std::make_unique<Impl>();
     if (auto s = impl->track.open(path, AVMEDIA_TYPE_AUDIO); !s)
         return s;
+    return finishOpening(std::move(impl), path, sampleRate, channels);
+}
+
+Result<std::unique_ptr<AudioTrackReader>> AudioTrackReader::open(std::shared_ptr<GrowingFile> file,
+                                                                 int sampleRate, int channels) {
+    auto impl = std::make_unique<Impl>();
+    const std::string path = file->path();
+    if (auto s = impl->track.open(std::move(file), AVMEDIA_TYPE_AUDIO); !s)
+        return s;
+    return finishOpening(std::move(impl), path, sampleRate, channels);
+}
+
+Result<std::unique_ptr<AudioTrackReader>> AudioTrackReader::finishOpening(std::unique_ptr<Impl> impl,
+                                                                          const std::string& path,
+                                                                          int sampleRate, int channels) {
     impl->sampleRate = sampleRate;
     impl->channels = channels;
     AVChannelLayout outLayout{}, inLayout{};
@@ -393,6 +534,10 @@ Result<std::optional<AudioChunk>> AudioTrackReader::next() {
 }
 
 Status AudioTrackReader::seek(double time) {
+    if (d->track.forwardOnly()) {
+        d->skipUntil = std::max(0.0, time);
+        return Status::ok();
+    }
     if (auto s = d->track.seek(time); !s)
         return s;
     swr_init(d->resampler.get()); // drops what the resampler still held

@@ -7,7 +7,9 @@
 
 #include <QImage>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +40,30 @@ struct MovieInfo {
 
 Result<MovieInfo> loadMovieInfo(const std::string& path);
 
+// A movie that is still being written (a recording in fragments). Its readers read it front to
+// back and wait at its end for more, until the writer says it is complete or the readers are
+// told to give up.
+class GrowingFile {
+  public:
+    explicit GrowingFile(std::string path) : path_(std::move(path)) {}
+    const std::string& path() const { return path_; }
+    // The writer has finished: the end a reader reaches from now on is the movie's end.
+    void complete();
+    // Readers waiting for more stop with an error, now and from now on.
+    void abandon();
+
+    enum class State { Growing, Complete, Abandoned };
+    State state() const;
+    // Returns at once unless the file is still growing; then after a short while or a change.
+    void waitForMore() const;
+
+  private:
+    std::string path_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    State state_ = State::Growing;
+};
+
 struct DecodedFrame {
     std::shared_ptr<const AVFrame> frame;
     double time = 0;     // presentation time, seconds from the start
@@ -47,6 +73,8 @@ struct DecodedFrame {
 class VideoTrackReader {
   public:
     static Result<std::unique_ptr<VideoTrackReader>> open(const std::string& path);
+    // Reads `file` as it grows: only forwards, so frameAt() takes times in order.
+    static Result<std::unique_ptr<VideoTrackReader>> open(std::shared_ptr<GrowingFile> file);
     ~VideoTrackReader();
 
     // Frames in presentation order; nothing at the end.
@@ -81,6 +109,9 @@ class AudioTrackReader {
   public:
     static Result<std::unique_ptr<AudioTrackReader>> open(const std::string& path, int sampleRate = 48000,
                                                           int channels = 2);
+    // Reads `file` as it grows: seek() only skips forwards.
+    static Result<std::unique_ptr<AudioTrackReader>> open(std::shared_ptr<GrowingFile> file,
+                                                          int sampleRate = 48000, int channels = 2);
     ~AudioTrackReader();
     Result<std::optional<AudioChunk>> next();
     // The next chunk starts at `time`.
@@ -91,6 +122,8 @@ class AudioTrackReader {
 
   private:
     explicit AudioTrackReader(std::unique_ptr<Impl> impl);
+    static Result<std::unique_ptr<AudioTrackReader>>
+    finishOpening(std::unique_ptr<Impl> impl, const std::string& path, int sampleRate, int channels);
     std::unique_ptr<Impl> d;
 };
 

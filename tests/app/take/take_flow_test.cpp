@@ -17,6 +17,7 @@
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/media/bundle_clips.h"
+#include "platform/media/capture_session.h"
 #include "platform/media/export_session.h"
 #include "platform/media/movie_reader.h"
 #include "platform/media/movie_writer.h"
@@ -487,4 +488,82 @@ TEST(TakeFlowStudioByHand, AWindowResizedMidExportTakesTheCameraAlongWithTheLaye
         EXPECT_NEAR(layerAfter[i], layer[i] * 1.5, 1e-6) << i;
     }
     recordViewClass().dismissPlaybackCheck();
+}
+
+namespace {
+
+// Starts a take, steps at `step` and waits until the export that follows it has made the
+// frames before the step; returns that export.
+std::shared_ptr<qrn::media::ExportSession> recordWhileExporting(double step) {
+    recordViewClass().recordButtonPressed();
+    qrn::MainQueue::advance(4.5);
+    recordingAt(step);
+    recordViewClass().selectNextAsset();
+    auto background = captureSessionClass().getBackgroundExport();
+    EXPECT_TRUE(background);
+    if (background)
+        EXPECT_TRUE(pumpUntil([&] { return background->framesWritten() >= int(step * 60); }));
+    return background;
+}
+
+} // namespace
+
+TEST(TakeFlowStudioByHand, TheMovieMadeDuringTheTakeIsTheOneTheStopWouldMake) {
+    studioByHand s(3);
+    s.open();
+    const auto background = recordWhileExporting(0.5);
+    ASSERT_TRUE(background);
+    const int madeBeforeTheStop = background->framesWritten();
+    // Stopped well past where the take has gone while the export caught up.
+    const double end = qrn::media::captureClock() - *recordViewClass().getRecordingStartDate() + 0.5;
+    recordingAt(end);
+    recordViewClass().recordButtonPressed();
+    const auto timing = recordViewClass().getAssetTimingArray();
+    ASSERT_EQ(timing.size(), 3u);
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    const std::string during = *recordViewClass().getPlaybackFileURL();
+    QTemporaryDir kept;
+    const std::string first = kept.filePath("during.mov").toStdString();
+    ASSERT_TRUE(qrn::files::copyFile(during, first));
+    EXPECT_GE(madeBeforeTheStop, 30);
+
+    // The same take, exported only after its stop.
+    recordViewClass().dismissPlaybackCheck();
+    captureSessionClass::setBackgroundExportsForTesting(false);
+    recordTake(s, {timing[1]}, timing.back());
+
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    const std::string second = *recordViewClass().getPlaybackFileURL();
+
+    ASSERT_NE(first, second);
+    auto a = qrn::media::VideoTrackReader::open(first).value();
+    auto b = qrn::media::VideoTrackReader::open(second).value();
+    int frames = 0;
+    while (true) {
+        auto fa = a->next().value(), fb = b->next().value();
+        ASSERT_EQ(fa.has_value(), fb.has_value()) << "frame " << frames;
+        if (!fa)
+            break;
+        ASSERT_EQ(a->image(*fa), b->image(*fb)) << "frame " << frames;
+        ++frames;
+    }
+    EXPECT_EQ(frames, int(std::ceil(timing.back() * 60 - 1e-6)));
+    // The cut is where the step was.
+    EXPECT_TRUE(near(colourAt(first, 0.45), QColor(255, 0, 0)));
+    EXPECT_TRUE(near(colourAt(first, 0.55), QColor(0, 255, 0)));
+}
+
+TEST(TakeFlowStudioByHand, ATakeLeftWhileRecordingThrowsAwayTheMovieMadeSoFar) {
+    studioByHand s(2);
+    s.open();
+    const auto background = recordWhileExporting(0.5);
+    ASSERT_TRUE(background);
+    ASSERT_EQ(s.movies().size(), 2u); // the recording and the movie being made
+    recordViewClass().clearClass();
+    EXPECT_FALSE(captureSessionClass().getBackgroundExport());
+    ASSERT_TRUE(pumpUntil([&] { return background->status() == qrn::media::ExportStatus::Cancelled; }));
+    EXPECT_TRUE(s.movies().empty());
+    qrn::MainQueue::advance(1);
+    qrn::MainQueue::runPending();
+    EXPECT_FALSE(recordViewClass().getPlaybackShown());
 }

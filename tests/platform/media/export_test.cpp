@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
@@ -465,4 +466,155 @@ TEST(ExportSession, ASourceWithoutSoundIsAnErrorForItsAudioTrackOnly) {
     ASSERT_TRUE(MainQueue::runUntil([&] { return done; }, 5));
     EXPECT_EQ(early->status(), ExportStatus::Cancelled);
     EXPECT_FALSE(std::filesystem::exists(dir.filePath("early.mov").toStdString()));
+}
+
+namespace {
+
+// Draws nothing; counts how often it is drawn.
+class CountingLayer : public graphics::Layer {
+  public:
+    explicit CountingLayer(std::shared_ptr<std::atomic<int>> count) : count_(std::move(count)) {}
+    void drawInContext(QPainter&) const override { ++*count_; }
+
+  private:
+    std::shared_ptr<std::atomic<int>> count_;
+};
+
+// A red band until `cutAt`, a blue one after, over the video, which holds a layer that counts
+// the frames composed; the band's cut expressed over `duration`, as a take's tree is before
+// and after its end is known. A cut at or past the duration has not happened yet.
+std::shared_ptr<VideoComposition> bandOverVideo(double cutAt, double duration,
+                                                std::shared_ptr<std::atomic<int>> count) {
+    auto root = graphics::Layer::make(Rect(0, 0, 640, 360));
+    auto video = graphics::Layer::make(Rect(0, 0, 640, 360));
+    video->setContentFilters({std::make_shared<SwapRedBlueFilter>()});
+    auto red = graphics::Layer::make(Rect(0, 0, 640, 60));
+    red->setBackgroundColour({1, 0, 0, 1});
+    auto blue = graphics::Layer::make(Rect(0, 0, 640, 60));
+    blue->setBackgroundColour({0, 0, 1, 1});
+    const double e = 1e-11;
+    // Not cut yet: red all along.
+    if (cutAt >= duration)
+        blue->setOpacity(0);
+    else
+        red->addAnimation(cut({1, 1, 0}, {0, cutAt / duration - e, cutAt / duration}, duration), "opacity");
+    if (cutAt < duration)
+        blue->addAnimation(cut({0, 0, 1}, {0, cutAt / duration - e, cutAt / duration}, duration), "opacity");
+    auto counting = std::make_shared<CountingLayer>(std::move(count));
+    counting->setFrame(Rect(0, 0, 4, 4));
+    video->addSublayer(counting);
+    for (auto& l : {video, red, blue})
+        root->addSublayer(l);
+    auto vc = std::make_shared<VideoComposition>();
+    vc->renderSize = {640, 360};
+    vc->frameDuration = 1.0 / 60;
+    vc->instructions.push_back({{0, duration}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
+    vc->animationTool = AnimationTool{root, video};
+    return vc;
+}
+
+} // namespace
+
+TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfterIt) {
+    QTemporaryDir dir;
+    const std::string recording = dir.filePath("take.mov").toStdString();
+    MovieWriterSettings s;
+    s.width = 320;
+    s.height = 180;
+    s.preset = "ultrafast";
+    s.fragmented = true;
+    auto writer = MovieWriter::create(recording, s).value();
+    std::vector<float> tone(1600 * 2, 0.25f);
+    int written = 0;
+    auto writeUntil = [&](double seconds) {
+        for (; written < int(std::lround(seconds * 30)); ++written) {
+            QImage image(320, 180, QImage::Format_ARGB32_Premultiplied);
+            image.fill(cycle[written % 6]);
+            image.setPixelColor(written * 7 % 320, 90, Qt::white);
+            ASSERT_TRUE(writer->appendImage(image, written / 30.0));
+            ASSERT_TRUE(writer->appendAudioSamples(tone.data(), 1600, written / 30.0));
+        }
+    };
+    // The band is cut at 1.5 s. While recording, a tree knows only the steps taken so far, and
+    // the end of the take is a guess; each tree is good up to the time it comes with.
+    auto drawn = std::make_shared<std::atomic<int>>(0);
+    auto growing = std::make_shared<GrowingFile>(recording);
+    auto follow = ExportSession::createFollowing(growing, bandOverVideo(1000, 1000, drawn),
+                                                 ExportSession::preset1920x1080);
+    ASSERT_TRUE(follow);
+    const std::string followed = dir.filePath("followed.mov").toStdString();
+    follow->setOutputPath(followed);
+    follow->setEncoderPreset("ultrafast");
+    bool done = false;
+    follow->exportAsynchronously([&] { done = true; });
+    // A fragment a second: two are out, and the decoder reads a little ahead of what it shows.
+    writeUntil(2.3);
+    follow->followUntil(0.9);
+    // Frames 0 to 0.9 s are composed while the rest is yet to be recorded.
+    ASSERT_TRUE(MainQueue::runUntil([&] { return drawn->load() >= 54; }, 60));
+    EXPECT_EQ(drawn->load(), 54);
+    follow->followUntil(1.2, bandOverVideo(500, 500, drawn));
+    follow->followUntil(2.2, bandOverVideo(1.5, 400, drawn));
+    writeUntil(3);
+    ASSERT_TRUE(writer->finish(3.0));
+    EXPECT_FALSE(done);
+
+    auto composition = composeWhole(recording);
+    auto after = bandOverVideo(1.5, 3.0, drawn);
+    ASSERT_TRUE(follow->finishFollowing(composition, after));
+    ASSERT_TRUE(MainQueue::runUntil([&] { return done; }, 60));
+    ASSERT_EQ(follow->status(), ExportStatus::Completed) << follow->error().value_or("");
+    EXPECT_EQ(follow->progress(), 1.0);
+
+    const std::string exported = dir.filePath("exported.mov").toStdString();
+    auto session = runExport(composition, after, exported);
+    ASSERT_EQ(session->status(), ExportStatus::Completed) << session->error().value_or("");
+    auto a = VideoTrackReader::open(followed).value(), b = VideoTrackReader::open(exported).value();
+    EXPECT_TRUE(loadMovieInfo(followed).value().hasAudio());
+    int frames = 0;
+    while (true) {
+        auto fa = a->next().value(), fb = b->next().value();
+        ASSERT_EQ(fa.has_value(), fb.has_value()) << "frame " << frames;
+        if (!fa)
+            break;
+        EXPECT_DOUBLE_EQ(fa->time, fb->time);
+        ASSERT_EQ(a->image(*fa), b->image(*fb)) << "frame " << frames;
+        ++frames;
+    }
+    EXPECT_GE(frames, 180);
+    // The cut lands where it should: the band is along the bottom of the picture.
+    auto at = [&](double t) { return b->image(b->frameAt(t).value()).pixelColor(320, 340); };
+    EXPECT_TRUE(near(at(1.49), Qt::red));
+    EXPECT_TRUE(near(at(1.51), Qt::blue));
+}
+
+TEST(ExportSession, AFollowingExportCancelledOrLeftUnfinishedLeavesNoFileAndTellsNobody) {
+    QTemporaryDir dir;
+    const std::string recording = writeGreyClip(dir.filePath("take.mov"), 1, 320, 180);
+    for (bool cancel : {true, false}) {
+        auto growing = std::make_shared<GrowingFile>(recording);
+        auto follow = ExportSession::createFollowing(
+            growing, bandOverVideo(0.5, 1000, std::make_shared<std::atomic<int>>()),
+            ExportSession::preset1920x1080);
+        const std::string out = dir.filePath(cancel ? "cancelled.mov" : "unfinished.mov").toStdString();
+        follow->setOutputPath(out);
+        bool told = false;
+        follow->exportAsynchronously([&] { told = true; });
+        follow->followUntil(0.5);
+        if (cancel)
+            follow->cancelExport();
+        else
+            growing->abandon(); // the recording went wrong
+        ASSERT_TRUE(MainQueue::runUntil(
+            [&] {
+                return follow->status() == ExportStatus::Cancelled ||
+                       follow->status() == ExportStatus::Failed;
+            },
+            60));
+        MainQueue::runPending();
+        EXPECT_FALSE(told);
+        EXPECT_FALSE(std::filesystem::exists(out));
+        EXPECT_FALSE(follow->finishFollowing(composeWhole(recording),
+                                             bandOverVideo(0.5, 1, std::make_shared<std::atomic<int>>())));
+    }
 }

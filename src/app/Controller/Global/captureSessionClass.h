@@ -169,6 +169,22 @@ class captureSessionClass {
     void takeBackLentLayers();
     // A refit asked for while the layers were lent runs once they are back.
     void refitWhenLayersComeBack();
+    // --- Composing the movie while the take records (captureSessionClassBackground.cpp)
+    // Starts an export that follows the recording as it is written, composing with a copy of
+    // the studio's layers laid out once for a camera picture of `videoSize`.
+    void startBackgroundExport(qrn::Size videoSize);
+    // At the stop: that export, carrying on with the whole take's composition, when the frames
+    // it has made are the ones the movie needs; null otherwise, and the work is thrown away.
+    std::shared_ptr<qrn::media::ExportSession>
+    finishBackgroundExport(const std::shared_ptr<qrn::media::Composition>& composition,
+                           const std::shared_ptr<qrn::media::VideoComposition>& videoComposition,
+                           qrn::Size videoSize);
+    // A take that is dismissed, cancelled or fails throws the background work away.
+    void discardBackgroundExport();
+    // The export following the take under way, if any.
+    std::shared_ptr<qrn::media::ExportSession> getBackgroundExport();
+    // Off: every take is exported after its stop only. For tests and benchmarks that compare.
+    static void setBackgroundExportsForTesting(bool on);
     // Puts the take state back as a fresh process has it. For tests.
     static void resetTakeForTesting();
 

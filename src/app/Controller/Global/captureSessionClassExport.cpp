@@ -28,6 +28,7 @@ struct pendingExport {
     std::shared_ptr<qrn::media::Composition> composition;
     std::shared_ptr<qrn::media::VideoComposition> videoComposition;
     std::string recordingPath;
+    Size videoSize;
 };
 
 void deleteRecording(const std::string& path) {
@@ -82,8 +83,17 @@ void exportCompleted(const std::shared_ptr<qrn::media::ExportSession>& session, 
 void startExport(const pendingExport& job) {
     auto& take = captureSessionTake();
     captureSessionClass capture;
-    if (!capture.takeIsCurrent())
+    if (!capture.takeIsCurrent()) {
+        capture.discardBackgroundExport();
         return;
+    }
+    // Most of the movie was made while the presenter spoke: only the rest is left.
+    if (auto background =
+            capture.finishBackgroundExport(job.composition, job.videoComposition, job.videoSize)) {
+        recordViewClass().setLayersDoneResetting(true);
+        take.exportSession = background;
+        return;
+    }
     auto session =
         qrn::media::ExportSession::create(job.composition, qrn::media::ExportSession::preset1920x1080);
     if (!session) {
@@ -107,17 +117,22 @@ void startExport(const pendingExport& job) {
     session->setOutputFileType(qrn::media::MovieFileType::QuickTimeMovie);
     session->setOutputPath(*out);
     take.exportSession = session;
-    std::weak_ptr<qrn::media::ExportSession> weak = session;
-    const std::string recordingPath = job.recordingPath;
-    session->exportAsynchronously([weak, path = *out, uuid, recordingPath] {
-        auto s = weak.lock();
-        if (!s)
-            return; // abandoned: whoever dropped it has cleaned up
-        exportCompleted(s, path, uuid, recordingPath);
-    });
+    session->exportAsynchronously(exportCompletion(session, *out, uuid, job.recordingPath));
 }
 
 } // namespace
+
+std::function<void()> exportCompletion(const std::shared_ptr<qrn::media::ExportSession>& session,
+                                       const std::string& exportPath, const std::string& uuid,
+                                       const std::string& recordingPath) {
+    std::weak_ptr<qrn::media::ExportSession> weak = session;
+    return [weak, exportPath, uuid, recordingPath] {
+        auto s = weak.lock();
+        if (!s)
+            return; // abandoned: whoever dropped it has cleaned up
+        exportCompleted(s, exportPath, uuid, recordingPath);
+    };
+}
 
 std::shared_ptr<qrn::media::ExportSession> captureSessionClass::getExportSession() {
     return captureSessionTake().exportSession;
@@ -169,8 +184,10 @@ void captureSessionClass::finishedRecording() {
     QRN_LOG_IN();
     auto& take = captureSessionTake();
     auto screen = recordViewClass().getTakeScreen();
-    if (!screen || !takeIsCurrent() || !take.outputURL)
+    if (!screen || !takeIsCurrent() || !take.outputURL) {
+        discardBackgroundExport();
         return;
+    }
     if (screen->videoView)
         screen->videoView->setHidden(true);
     if (screen->recordingView) {
@@ -235,16 +252,19 @@ void captureSessionClass::finishedRecording() {
 
     if (!takeIsCurrent()) {
         takeBackLentLayers();
+        discardBackgroundExport();
         return;
     }
-    pendingExport job{composed.composition, videoComposition, recordingPath};
+    pendingExport job{composed.composition, videoComposition, recordingPath, composed.naturalSize};
     std::weak_ptr<qrn::ui::View> weakView = screen->recordingView;
     const int check = recordViewClass().getCancelledRecordingCheck();
     qrn::MainQueue::after(exportDelaySeconds, [job, weakView, check] {
         auto screen = recordViewClass().getTakeScreen();
         if (!weakView.lock() || !screen || screen->recordingView != weakView.lock() ||
-            recordViewClass().getCancelledRecordingCheck() != check)
+            recordViewClass().getCancelledRecordingCheck() != check) {
+            captureSessionClass().discardBackgroundExport();
             return;
+        }
         startExport(job);
     });
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/captureSessionClassTake.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/orderLayersClass.h"
 #include "Controller/Recording/recordViewClass.h"
@@ -67,13 +68,7 @@ captureSessionClass::LayerPtr captureSessionClass::addLayersToParentLayer(const 
     return output;
 }
 
-void captureSessionClass::processingLayers(int i, const std::vector<double>& T,
-                                           const std::shared_ptr<qrn::ui::View>& preview, int layerInt,
-                                           double duration) {
-    auto holder = holderOf(preview, layerInt);
-    if (!holder || duration <= 0 || i < 0 || size_t(i) >= T.size())
-        return;
-    holder->setHidden(false);
+qrn::graphics::KeyframeAnimation assetOpacityAnimation(int i, const std::vector<double>& T, double duration) {
     qrn::graphics::KeyframeAnimation animation;
     animation.keyPath = "opacity";
     animation.repeatCount = 1;
@@ -95,5 +90,15 @@ void captureSessionClass::processingLayers(int i, const std::vector<double>& T,
         animation.values = {0, 0, 1};
         animation.keyTimes = {0, T[k - 1] / d - epsilon, T[k - 1] / d};
     }
-    holder->layer()->addAnimation(animation, "opacity");
+    return animation;
+}
+
+void captureSessionClass::processingLayers(int i, const std::vector<double>& T,
+                                           const std::shared_ptr<qrn::ui::View>& preview, int layerInt,
+                                           double duration) {
+    auto holder = holderOf(preview, layerInt);
+    if (!holder || duration <= 0 || i < 0 || size_t(i) >= T.size())
+        return;
+    holder->setHidden(false);
+    holder->layer()->addAnimation(assetOpacityAnimation(i, T, duration), "opacity");
 }

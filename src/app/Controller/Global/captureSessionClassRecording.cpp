@@ -15,6 +15,8 @@
 #include "platform/media/bundle_clips.h"
 #include "platform/media/capture_session.h"
 #include "platform/media/export_session.h"
+#include "platform/media/movie_reader.h"
+#include "platform/media/video_layer.h"
 #include "platform/ui/progress_indicator.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/view.h"
@@ -157,6 +159,10 @@ void captureSessionClass::startRecording(const std::shared_ptr<qrn::ui::View>& r
     if (session().inputs().size() >= 2) {
         state.startedRecording = true;
         output->startRecording(*state.outputURL, delegate);
+        // The recording is at the size of the camera's pictures, as the studio shows them.
+        if (auto preview = getPreviewLayer())
+            startBackgroundExport(
+                qrn::Size{double(preview->picture().width()), double(preview->picture().height())});
         autocueDisplayClass().newAutocueText(0, false);
         setRecordingBorder(recordView, true);
         recordViewClass().startTimer();
@@ -176,6 +182,8 @@ void captureSessionClass::startRecording(const std::shared_ptr<qrn::ui::View>& r
     }
     state.startedRecording = true;
     recordViewClass().setRecordingStartDate(qrn::media::captureClock());
+    if (auto info = qrn::media::loadMovieInfo(*state.outputURL))
+        startBackgroundExport(info.value().naturalSize);
     setRecordingBorder(recordView, true);
     autocueDisplayClass().newAutocueText(0, false);
     recordViewClass().startTimer();
@@ -196,6 +204,7 @@ void captureSessionClass::stopRecording() {
             recordViewClass().incrementCancelledRecordingCheck();
             output->stopRecording();
         }
+        discardBackgroundExport();
         state.recordingTimerCounter = nextTimerCounter(state.recordingTimerCounter);
         recordViewClass().stopTimer();
         recordViewClass().flipRecordIcon(false);
@@ -240,6 +249,7 @@ void captureSessionClass::stopRecording() {
 
 void captureSessionClass::removeTempVideoRecording() {
     QRN_LOG_IN();
+    discardBackgroundExport();
     // An export still drawing the studio's layers is waited for: its end carries on from here.
     if (state.exportSession) {
         state.removeWhenExportEnds = true;
@@ -300,6 +310,8 @@ void captureSessionClass::setTakeAside() {
             (void)qrn::files::remove(out);
     }
     state.removeWhenExportEnds = false;
+    // The movie made during the take goes; the recording it followed is kept below.
+    discardBackgroundExport();
     if (state.outputURL && recorded) {
         // The file is finished here rather than on the output's report of its end, which may
         // never run (the application may be quitting). The output gives up on silent inputs
@@ -327,6 +339,8 @@ void captureSessionClass::setTakeAside() {
 }
 
 void captureSessionClass::resetTakeForTesting() {
+    captureSessionClass().discardBackgroundExport();
+    setBackgroundExportsForTesting(true);
     if (state.exportSession)
         state.exportSession->cancelExport();
     state = captureSessionTakeState{};

@@ -1,13 +1,18 @@
 #pragma once
 // State of the take shared by the recording and the export halves of the capture session.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/geometry.h"
 
 namespace qrn::media {
 class ExportSession;
+}
+namespace qrn::graphics {
+struct KeyframeAnimation;
 }
 
 struct captureSessionTakeState {
@@ -30,3 +35,13 @@ struct captureSessionTakeState {
 };
 
 captureSessionTakeState& captureSessionTake();
+
+// What the export's completion does for the take it was started for (captureSessionClassExport.cpp).
+std::function<void()> exportCompletion(const std::shared_ptr<qrn::media::ExportSession>& session,
+                                       const std::string& exportPath, const std::string& uuid,
+                                       const std::string& recordingPath);
+
+// The opacity of asset `i`'s views over a movie of `duration` seconds whose asset changes are
+// at the times `timing` (from 0, the last one the end): shown exactly while the asset was.
+qrn::graphics::KeyframeAnimation assetOpacityAnimation(int i, const std::vector<double>& timing,
+                                                       double duration);
