@@ -395,7 +395,7 @@ TEST(TakeFlowStudioByHand, CancelCounterWrapsAndAPendingDismissDoesNotOutliveIts
     EXPECT_TRUE(captureSessionClass().getStartedRecordingTimer());
 }
 
-TEST(TakeFlowStudioByHand, AFailedExportForgetsThePendingDismissAndTheNextTakePlays) {
+TEST(TakeFlowStudioByHand, AFailedExportKeepsTheRecordingForgetsThePendingDismissAndTheNextTakePlays) {
     studioByHand s(2);
     s.open();
     captureSessionClass c;
@@ -420,7 +420,10 @@ TEST(TakeFlowStudioByHand, AFailedExportForgetsThePendingDismissAndTheNextTakePl
     EXPECT_FALSE(r.getDismissPlaybackPending());
     EXPECT_FALSE(c.getExportSession());
     EXPECT_FALSE(c.getLayersLent());
-    EXPECT_TRUE(s.movies().empty());
+    // The recording stays; the movie begun from it does not.
+    ASSERT_EQ(s.movies().size(), 1u);
+    const std::string kept = s.movies()[0];
+    EXPECT_EQ(kept, fs::path(*c.getOutputURL()).filename().string());
     EXPECT_FALSE(s.button(0)->isHidden());
 
     // The next take records, composes and stays on show.
@@ -430,7 +433,11 @@ TEST(TakeFlowStudioByHand, AFailedExportForgetsThePendingDismissAndTheNextTakePl
     EXPECT_TRUE(r.getPlaybackShown());
     ASSERT_TRUE(r.getPlaybackFileURL());
     const std::string movie = *r.getPlaybackFileURL();
-    EXPECT_EQ(s.movies(), std::vector<std::string>{fs::path(movie).filename().string()});
+    auto movies = s.movies();
+    std::sort(movies.begin(), movies.end());
+    auto expected = std::vector<std::string>{kept, fs::path(movie).filename().string()};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(movies, expected);
     EXPECT_TRUE(near(colourAt(movie, 0.25), QColor(255, 0, 0)));
     EXPECT_TRUE(near(colourAt(movie, 0.75), QColor(0, 255, 0)));
 }
@@ -539,21 +546,24 @@ TEST(TakeFlowStudioByHand, TheMovieMadeDuringTheTakeIsTheOneTheStopWouldMake) {
     auto a = qrn::media::VideoTrackReader::open(first).value();
     auto b = qrn::media::VideoTrackReader::open(second).value();
     int frames = 0;
+    double shown = 0; // a picture like the one before lengthens its sample
     while (true) {
         auto fa = a->next().value(), fb = b->next().value();
         ASSERT_EQ(fa.has_value(), fb.has_value()) << "frame " << frames;
         if (!fa)
             break;
         ASSERT_EQ(a->image(*fa), b->image(*fb)) << "frame " << frames;
+        ASSERT_NEAR(fa->time, fb->time, 1e-6) << "frame " << frames;
+        shown = fa->time + fa->duration;
         ++frames;
     }
-    EXPECT_EQ(frames, int(std::ceil(timing.back() * 60 - 1e-6)));
+    EXPECT_NEAR(shown, std::ceil(timing.back() * 60 - 1e-6) / 60, 1e-3);
     // The cut is where the step was.
     EXPECT_TRUE(near(colourAt(first, 0.45), QColor(255, 0, 0)));
     EXPECT_TRUE(near(colourAt(first, 0.55), QColor(0, 255, 0)));
 }
 
-TEST(TakeFlowStudioByHand, ATakeLeftWhileRecordingThrowsAwayTheMovieMadeSoFar) {
+TEST(TakeFlowStudioByHand, ATakeLeftWhileRecordingKeepsTheRecordingAndThrowsAwayTheMovieMadeSoFar) {
     studioByHand s(2);
     s.open();
     const auto background = recordWhileExporting(0.5);
@@ -562,7 +572,8 @@ TEST(TakeFlowStudioByHand, ATakeLeftWhileRecordingThrowsAwayTheMovieMadeSoFar) {
     recordViewClass().clearClass();
     EXPECT_FALSE(captureSessionClass().getBackgroundExport());
     ASSERT_TRUE(pumpUntil([&] { return background->status() == qrn::media::ExportStatus::Cancelled; }));
-    EXPECT_TRUE(s.movies().empty());
+    // The recording is kept; only the movie made from it goes.
+    EXPECT_EQ(s.movies().size(), 1u);
     qrn::MainQueue::advance(1);
     qrn::MainQueue::runPending();
     EXPECT_FALSE(recordViewClass().getPlaybackShown());

@@ -71,7 +71,9 @@ void exportCompleted(const std::shared_ptr<qrn::media::ExportSession>& session, 
     } else {
         captureSessionClass().changeErrorMessage("Unable to export video", "Unable to export video",
                                                  session->error(), MessageType::error);
-        deleteRecording(recordingPath);
+        // The half-made movie goes; the recording stays in the project folder, as a take is
+        // the one thing the presenter cannot make again.
+        deleteRecording(exportPath);
         // Nothing to play: the studio goes back to the start, and no dismiss asked for during
         // this take is left over for the next one.
         recordViewClass().resetAppAfterRecording(false);
