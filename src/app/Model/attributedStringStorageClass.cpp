@@ -147,6 +147,12 @@ void attributedStringStorageClass::setAutocueStringArray(std::vector<qrn::Attrib
     // This write takes every script along, a waiting one included.
     autocueExportPending = false;
     AUTOCUE_STRING_ARRAY = std::move(scripts);
+    // An opening project writes its texts once, at the end: encoding every script for each
+    // slide it shows on the way made opening a deck quadratic.
+    if (persistentDataStorageClass::getImportRunning()) {
+        writeHeldForImport = true;
+        return;
+    }
     std::vector<qrn::AttributedString> file;
     file.reserve(AUTOCUE_STRING_ARRAY.size() + 1);
     file.push_back(getProjectNotes());

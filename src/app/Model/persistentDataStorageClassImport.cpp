@@ -2,6 +2,7 @@
 // asset and layer is re-created through the editor's own add operations, so the asset strip, the
 // layer views, the ids and the filters come out as after a real edit.
 #include "Model/persistentDataStorageClassImport.h"
+#include "platform/ui/window.h"
 
 #include <QImage>
 
@@ -546,6 +547,12 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     importGeneration.increment();
     const picturesAfterImport pictures;
     const auto window = getMainWindow();
+    // Every asset and layer the import adds changes the tree: the pointer's areas are settled
+    // once, at the end.
+    const auto configuration = model.getConfiguration();
+    const qrn::ui::Window::TrackingBatch tracking(configuration && configuration->layerContainerView
+                                                      ? configuration->layerContainerView->window()
+                                                      : nullptr);
     if (stopOtherProcesses) {
         if (window)
             window->setResizable(false);

@@ -1,5 +1,7 @@
 #include "platform/graphics/layer.h"
 
+#include <optional>
+
 #include <cmath>
 #include <typeinfo>
 
@@ -495,15 +497,23 @@ void Layer::setNeedsRepaint() const {
     const ChangeHandler* h = rootHandler();
     if (!h)
         return;
-    Rect area = subtreeBoundsInRoot();
     // Nothing shows outside a clipping superlayer: a long text scrolling in a small area
     // repaints that area, not the whole window its length reaches across.
+    std::optional<Rect> clip;
     for (const Layer* p = superlayer_; p; p = p->superlayer_) {
         if (p->hidden_)
             return;
-        if (p->masksToBounds_)
-            area = area.intersection(p->transformToRoot().mapRect(p->bounds_));
+        if (p->masksToBounds_) {
+            const Rect bounds = p->transformToRoot().mapRect(p->bounds_);
+            clip = clip ? clip->intersection(bounds) : bounds;
+        }
     }
+    // A clipped layer of many sublayers (a long strip of slides) repaints its clip: measuring
+    // every sublayer at each change made growing such a strip quadratic.
+    constexpr size_t manySublayers = 64;
+    Rect area = clip && sublayers_.size() > manySublayers ? *clip : subtreeBoundsInRoot();
+    if (clip)
+        area = area.intersection(*clip);
     if (!area.isEmpty())
         (*h)(area);
 }

@@ -1,5 +1,7 @@
 #include "platform/ui/window.h"
 
+#include <utility>
+
 #include <QPainter>
 
 #include <algorithm>
@@ -533,6 +535,24 @@ void Window::mouseLeftWindow() {
 
 void Window::updateTrackingAreas() {
     deliverTracking(nullptr);
+}
+
+Window::TrackingBatch::TrackingBatch(Window* window) {
+    // Inside an update or another batch, that one settles the areas at its end.
+    if (!window || window->trackingBusy_)
+        return;
+    window_ = window->weak_from_this();
+    window->trackingBusy_ = true;
+    window->trackingAgain_ = false;
+}
+
+Window::TrackingBatch::~TrackingBatch() {
+    auto window = window_.lock();
+    if (!window)
+        return;
+    window->trackingBusy_ = false;
+    if (std::exchange(window->trackingAgain_, false))
+        window->deliverTracking(nullptr);
 }
 
 void Window::deliverTracking(const Event* cause) {

@@ -203,6 +203,18 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     // removed, so tracking areas are re-evaluated.
     void viewTreeChanged(bool visibility = false);
     void viewWillLeave(View* view);
+    // While one lives, tree changes re-evaluate tracking areas once, when it ends: adding or
+    // removing a deck's views one by one otherwise walks the whole tree at each.
+    class TrackingBatch {
+      public:
+        explicit TrackingBatch(Window* window);
+        ~TrackingBatch();
+        TrackingBatch(const TrackingBatch&) = delete;
+        TrackingBatch& operator=(const TrackingBatch&) = delete;
+
+      private:
+        std::weak_ptr<Window> window_;
+    };
 
     // --- For the host: the user moved, resized or activated the window.
     void hostDidMove(Point origin);

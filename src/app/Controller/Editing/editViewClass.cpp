@@ -23,6 +23,7 @@
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/view.h"
+#include "platform/ui/window.h"
 
 namespace {
 
@@ -309,6 +310,7 @@ void editViewClass::clearClass(bool resetClass) {
     // (hidden, for the next project); the next camera reload replaces the markers, so each
     // stands in the preview once, around the current camera view.
     if (dragView) {
+        const qrn::ui::Window::TrackingBatch batch(dragView->window());
         const auto subviews = dragView->subviews();
         for (const auto& view : subviews) {
             const auto tag = view->subviews().empty() ? std::nullopt : view->subviews()[0]->tag();
