@@ -187,12 +187,7 @@ BENCHMARK(BM_OpenLongGif)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv) {
     // Two cores, as a presenter's machine is assumed to have (the pictures decode on both).
-    pinToCores();
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    if (!std::getenv("QRN_BENCH_CORES"))
+        setenv("QRN_BENCH_CORES", "2", 1);
+    return runEditingBenchmarks(argc, argv);
 }

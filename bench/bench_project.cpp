@@ -331,13 +331,7 @@ BENCHMARK(BM_OpenSlideDeck)
 
 int main(int argc, char** argv) {
     // Two cores, as a presenter's machine is assumed to have (the pictures decode on both).
-    pinToCores();
-    // The import makes views and text layers: it needs the application, offscreen.
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    if (!std::getenv("QRN_BENCH_CORES"))
+        setenv("QRN_BENCH_CORES", "2", 1);
+    return runEditingBenchmarks(argc, argv);
 }
