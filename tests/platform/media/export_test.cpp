@@ -587,34 +587,3 @@ TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfter
     EXPECT_TRUE(near(at(1.49), Qt::red));
     EXPECT_TRUE(near(at(1.51), Qt::blue));
 }
-
-TEST(ExportSession, AFollowingExportCancelledOrLeftUnfinishedLeavesNoFileAndTellsNobody) {
-    QTemporaryDir dir;
-    const std::string recording = writeGreyClip(dir.filePath("take.mov"), 1, 320, 180);
-    for (bool cancel : {true, false}) {
-        auto growing = std::make_shared<GrowingFile>(recording);
-        auto follow = ExportSession::createFollowing(
-            growing, bandOverVideo(0.5, 1000, std::make_shared<std::atomic<int>>()),
-            ExportSession::preset1920x1080);
-        const std::string out = dir.filePath(cancel ? "cancelled.mov" : "unfinished.mov").toStdString();
-        follow->setOutputPath(out);
-        bool told = false;
-        follow->exportAsynchronously([&] { told = true; });
-        follow->followUntil(0.5);
-        if (cancel)
-            follow->cancelExport();
-        else
-            growing->abandon(); // the recording went wrong
-        ASSERT_TRUE(MainQueue::runUntil(
-            [&] {
-                return follow->status() == ExportStatus::Cancelled ||
-                       follow->status() == ExportStatus::Failed;
-            },
-            60));
-        MainQueue::runPending();
-        EXPECT_FALSE(told);
-        EXPECT_FALSE(std::filesystem::exists(out));
-        EXPECT_FALSE(follow->finishFollowing(composeWhole(recording),
-                                             bandOverVideo(0.5, 1, std::make_shared<std::atomic<int>>())));
-    }
-}
