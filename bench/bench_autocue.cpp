@@ -9,7 +9,16 @@
 // chroma key, box blur and median in its clipping host, under 100 image layers whose runs around
 // the live camera are kept as pictures; a snapshot is handed to a worker and the last finished
 // picture composited on the main thread.
-// Runs on two cores (QRN_BENCH_CORES); QRN_BENCH_AUTOCUE_SECONDS shortens the take.
+// Then the same in the application itself (inTheApp): QRN started as main() starts it, a project
+// of three slides with a script each, ten layers and the camera's three filters (the box blur at
+// radius 10), the studio opened by its button and the autocue by the studio's, a take recorded
+// with the record button and stepped by the next-asset card while the movie is made meanwhile,
+// then stopped. Reports the autocue's intervals, the studio's pictures a second against the
+// camera's 30, the camera frames the recording lost, how far the movie made during the take was
+// behind at the stop, and the wait from the stop to the playback. Without the studio's picture
+// its window is hidden for the take (as when minimised), so only the autocue window draws.
+// Runs on two cores (QRN_BENCH_CORES); QRN_BENCH_AUTOCUE_SECONDS shortens the take;
+// QRN_TEST_CAMERA_SIZE sets the camera's size in the application (1280x720 by default).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -22,13 +31,29 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 
+#include "AppDelegate.h"
+#include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/filterClass.h"
+#include "Controller/Global/svgButtonClass.h"
 #include "Controller/Recording/autocueDisplayClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
+#include "View/Editing/editScreenTitleBarController.h"
+#include "View/Editing/viewLoaderController.h"
+#include "View/Global/screenTitleBarAccessoryViewController.h"
+#include "View/Landing/landingButtonView.h"
+#include "View/Landing/landingController.h"
 #include "View/Recording/autocueDisplayController.h"
 #include "View/Recording/autocueDisplayView.h"
+#include "View/Recording/recordScreenTitleBarController.h"
+#include "View/Recording/recordViewController.h"
+#include "app/layers/layers_support.h"
+#include "appStartup.h"
+#include "journey/journey_driver.h"
 #include "platform/foundation/font.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/animated_value.h"
@@ -36,6 +61,7 @@
 #include "platform/graphics/renderer.h"
 #include "platform/imaging/filters.h"
 #include "platform/media/capture_session.h"
+#include "platform/media/export_session.h"
 #include "platform/media/video_layer.h"
 #include "platform/qt/host_window.h"
 #include "support/bench_cores.h"
@@ -212,6 +238,186 @@ void takeWithAutocue(benchmark::State& state, bool studioPicture) {
     }
 }
 
+// ---- The take in the application itself ----
+
+// The camera filters as the editing screen stores them: chroma key, box blur at radius 10, median.
+void filtersOnInTheModel() {
+    filterClass filters;
+    filters.setVideoFilter({true, true, true});
+    auto values = filters.getVideoFilterValues();
+    if (const auto blur = filters.filterIndex("BoxBlur"); blur && size_t(*blur) < values.size()) {
+        values[size_t(*blur)] = filterValuesEntry{Value(10.0)};
+        filters.setVideoFilterValues(values);
+    }
+}
+
+// A slide's script: long enough to scroll through a third of a minute's take.
+AttributedString slideScript(int slide) {
+    TextAttributes attributes;
+    attributes.font = fontAsStored("Helvetica", 24);
+    std::string text;
+    for (int i = 1; i <= 60; ++i)
+        text += "Slide " + std::to_string(slide) + ", paragraph " + std::to_string(i) +
+                ": the presenter reads this while the camera records, at an even pace.\n";
+    return AttributedString(text, attributes);
+}
+
+recordViewController* shownStudio() {
+    return journey::controllerIn<recordViewController>();
+}
+
+// QRN as main() starts it, once per run: a new project made with the landing screen's button, two
+// more slides by the editing screen's, ten layers and a script per slide, the camera's filters on;
+// then the studio by its title-bar button and the autocue by the studio's. Null when a step failed.
+recordViewController* studioInTheApp(const std::filesystem::path& base) {
+    static AppDelegate delegate;
+    static recordViewController* studio = nullptr;
+    static bool tried = false;
+    if (tried)
+        return studio;
+    tried = true;
+    appStartup::install();
+    if (!qrn::qt::startApplication({"qrn"}, delegate))
+        return nullptr;
+    journey::watchDialogs();
+    auto* landing = journey::controllerIn<landingController>();
+    if (!journey::waitUntil([&] { return (landing = journey::controllerIn<landingController>()); }))
+        return nullptr;
+    std::filesystem::create_directories(base / "projects");
+    journey::answerNextFileDialog(base / "projects" / "talk");
+    journey::click(*landing->createNewProjectButton());
+    viewLoaderController* editor = nullptr;
+    if (!journey::waitUntil([&] { return (editor = journey::controllerIn<viewLoaderController>()); }))
+        return nullptr;
+    for (int i = 0; i < 2; ++i) {
+        const size_t before = previewLayerClass().getLayerArray().size();
+        journey::click(*editor->addAssetButtonView);
+        if (!journey::waitUntil([&] { return previewLayerClass().getLayerArray().size() > before; }))
+            return nullptr;
+    }
+    // Ten layers: one per slide over the middle of the picture, seven more spread over them.
+    for (int a = 1; a <= 3; ++a)
+        layerstest::dropImage(a, {278, 156}, {278, 156}, 0xff000000u | (0xffu << (8 * (a - 1))));
+    for (int i = 0; i < 7; ++i)
+        layerstest::dropImage(1 + i % 3, {80, 60}, {60.0 + 60 * i, 60}, 0xff808080);
+    attributedStringStorageClass().setAutocueStringArray({slideScript(1), slideScript(2), slideScript(3)});
+    filtersOnInTheModel();
+    auto bar = editScreenTitleBarController::current();
+    if (!bar || !bar->buttonRecordView)
+        return nullptr;
+    journey::click(*bar->buttonRecordView);
+    recordViewController* screen = nullptr;
+    if (!journey::waitUntil(
+            [&] {
+                screen = shownStudio();
+                return screen && screen->recordButton && screen->recordButton->isEnabled() &&
+                       !screen->recordButton->isHiddenOrHasHiddenAncestor();
+            },
+            15))
+        return nullptr;
+    auto titleBar = std::dynamic_pointer_cast<recordScreenTitleBarController>(
+        screenTitleBarAccessoryViewController::getCachedTitleBar(false));
+    if (!titleBar || !titleBar->buttonAutocueSettingsView)
+        return nullptr;
+    journey::click(*titleBar->buttonAutocueSettingsView);
+    if (!journey::waitUntil([] { return autocueDisplayController::current() != nullptr; }, 3))
+        return nullptr;
+    auto picture = captureSessionClass().getPreviewLayer();
+    if (!journey::waitUntil([&] { return picture && !picture->picture().isNull(); }, 10))
+        return nullptr;
+    spin(1.0);
+    studio = screen;
+    return studio;
+}
+
+void takeInTheApp(benchmark::State& state, bool studioPicture) {
+    double seconds = 60;
+    if (const char* v = std::getenv("QRN_BENCH_AUTOCUE_SECONDS"))
+        seconds = std::max(6.0, std::atof(v));
+    static const std::filesystem::path base = std::filesystem::path(std::getenv("HOME")).parent_path();
+    for (auto _ : state) {
+        auto* screen = studioInTheApp(base);
+        auto autocue = autocueDisplayController::current();
+        if (!screen || !autocue || !autocue->parentContainer()) {
+            state.SkipWithError("the studio or its autocue did not open in the application");
+            return;
+        }
+        recordViewClass studio;
+        captureSessionClass capture;
+        auto container = autocue->parentContainer();
+        std::vector<double> times;
+        auto* mainHost = journey::hostOf(*screen->recordButton);
+
+        journey::click(*screen->recordButton);
+        // The countdown, then the recording's first picture.
+        if (!journey::waitUntil([&] { return studio.getRecordingStartDate().has_value(); }, 15)) {
+            state.SkipWithError("the take never started");
+            return;
+        }
+        const double begun = *studio.getRecordingStartDate();
+        auto* pictures = screen->recordingView->layer()->offThreadPicture().get();
+        const long picturesBefore = pictures ? pictures->picturesDrawn() : 0;
+        if (!studioPicture && mainHost)
+            mainHost->window()->hide();
+        container->setTextPlacedObserver([&](double) { times.push_back(MainQueue::now()); });
+        const auto elapsed = [&] { return captureClock() - begun; };
+        for (double at : {seconds / 3, 2 * seconds / 3}) {
+            spin(seconds, [&] { return elapsed() >= at; });
+            // The card's click steps; with the studio's window hidden, what the click does.
+            if (studioPicture)
+                journey::click(*screen->nextAssetPreview);
+            else
+                studio.selectNextAsset();
+        }
+        spin(seconds, [&] { return elapsed() >= seconds; });
+        container->setTextPlacedObserver({});
+        const double took = elapsed();
+        const long studioPictures = (pictures ? pictures->picturesDrawn() : 0) - picturesBefore;
+        double behind = -1;
+        if (auto background = capture.getBackgroundExport())
+            behind = took - background->framesWritten() / 60.0;
+        if (!studioPicture && mainHost) {
+            mainHost->window()->show();
+            spin(0.3);
+        }
+        const auto stopped = std::chrono::steady_clock::now();
+        journey::click(*screen->recordButton);
+        const bool playable = journey::waitUntil([&] { return studio.getPlaybackShown(); }, 600);
+        const double stopToPlayable =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+        auto movie = capture.getMovieOutput();
+        const double cameraFrames = movie ? double(movie->framesWritten()) : 0;
+        const double dropped = movie ? double(movie->framesDropped()) : 0;
+        if (playable)
+            studio.dismissPlaybackCheck();
+        spin(1.0);
+
+        std::vector<double> intervals;
+        for (size_t i = 1; i < times.size(); ++i)
+            intervals.push_back((times[i] - times[i - 1]) * 1000);
+        const double p50 = percentile(intervals, 0.5), p95 = percentile(intervals, 0.95);
+        const double worst = intervals.empty() ? 0 : *std::max_element(intervals.begin(), intervals.end());
+        const double studioRate = studioPictures / took;
+        state.counters["take_seconds"] = took;
+        state.counters["interval_p50_ms"] = p50;
+        state.counters["interval_p95_ms"] = p95;
+        state.counters["interval_max_ms"] = worst;
+        state.counters["studio_pictures_per_s"] = studioRate;
+        state.counters["camera_frames_written"] = cameraFrames;
+        state.counters["camera_frames_dropped"] = dropped;
+        state.counters["behind_at_stop_s"] = behind;
+        state.counters["stop_to_playable_s"] = stopToPlayable;
+        std::printf(
+            "take in the app (%s, %.0f s, movie made meanwhile): autocue interval p50 %.1f ms, p95 %.1f ms "
+            "(goal <= 20), worst %.1f ms (goal <= 50); studio %.1f pictures/s (camera 30); camera frames "
+            "%.0f written, %.0f dropped; the movie %.1f s behind at the stop; stop to playable %.1f s\n",
+            studioPicture ? "studio picture shown" : "studio window hidden", took, p50, p95, worst,
+            studioRate, cameraFrames, dropped, behind, stopToPlayable);
+        if (!playable)
+            state.SkipWithError("no playback after the stop");
+    }
+}
+
 } // namespace
 
 // With the studio's picture as the recording view draws it (100 layers, cached, off the main
@@ -226,6 +432,32 @@ BENCHMARK_CAPTURE(takeWithAutocue, autocue_only, false)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
 
+// The app's take with its movie made meanwhile, with and without the studio's picture.
+BENCHMARK_CAPTURE(takeInTheApp, studio_picture, true)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(takeInTheApp, studio_window_hidden, false)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
 int main(int argc, char** argv) {
-    return runRealTimeBenchmarks(argc, argv);
+    // The application keeps its settings, projects and runtime files in folders of its own.
+    char pattern[] = "/tmp/bench_autocue.XXXXXX";
+    const char* root = mkdtemp(pattern);
+    if (!root)
+        return 2;
+    const std::filesystem::path base = root;
+    for (const char* sub : {"home", "tmp", "runtime", "config", "data", "cache"})
+        std::filesystem::create_directories(base / sub);
+    std::filesystem::permissions(base / "runtime", std::filesystem::perms::owner_all);
+    setenv("HOME", (base / "home").c_str(), 1);
+    setenv("TMPDIR", (base / "tmp").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (base / "runtime").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (base / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (base / "cache").c_str(), 1);
+    setenv("QRN_TEST_DEVICES", "1", 1);
+    const int code = runRealTimeBenchmarks(argc, argv, [] { qrn::qt::endApplication(); });
+    std::error_code ignored;
+    std::filesystem::remove_all(base, ignored);
+    return code;
 }

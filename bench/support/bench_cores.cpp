@@ -43,7 +43,7 @@ int runEditingBenchmarks(int argc, char** argv, const std::function<void()>& bef
     return 0;
 }
 
-int runRealTimeBenchmarks(int argc, char** argv) {
+int runRealTimeBenchmarks(int argc, char** argv, const std::function<void()>& beforeExit) {
     pinToCores();
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -52,5 +52,7 @@ int runRealTimeBenchmarks(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (beforeExit)
+        beforeExit();
     return 0;
 }

@@ -11,5 +11,5 @@ void pinToCores();
 int runEditingBenchmarks(int argc, char** argv, const std::function<void()>& beforeExit = {});
 
 // The studio benchmarks' whole run: offscreen, on the 2-core budget, with the real event loop
-// (cameras and timers run in real time), then every registered benchmark.
-int runRealTimeBenchmarks(int argc, char** argv);
+// (cameras and timers run in real time), then every registered benchmark; `beforeExit` as above.
+int runRealTimeBenchmarks(int argc, char** argv, const std::function<void()>& beforeExit = {});
