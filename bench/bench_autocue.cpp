@@ -330,6 +330,20 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
     return studio;
 }
 
+// How long the calling thread has waited, runnable, for a core since it started (ms).
+double waitedForACoreMs() {
+    double ran = 0, waited = 0;
+    if (FILE* f = std::fopen("/proc/thread-self/schedstat", "r")) {
+        if (std::fscanf(f, "%lf %lf", &ran, &waited) != 2)
+            waited = 0;
+        std::fclose(f);
+    }
+    return waited / 1e6;
+}
+
+// How long the autocue holds a new script at its start before it scrolls, and a frame more.
+constexpr double autocueHold = 0.1 + 1.0 / 60;
+
 void takeInTheApp(benchmark::State& state, bool studioPicture) {
     double seconds = 60;
     if (const char* v = std::getenv("QRN_BENCH_AUTOCUE_SECONDS"))
@@ -346,6 +360,8 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         captureSessionClass capture;
         auto container = autocue->parentContainer();
         std::vector<double> times;
+        // Each step's span on the main queue's clock, to the end of the script's hold on its start.
+        std::vector<std::pair<double, double>> holds;
         auto* mainHost = journey::hostOf(*screen->recordButton);
 
         journey::click(*screen->recordButton);
@@ -359,15 +375,24 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         const long picturesBefore = pictures ? pictures->picturesDrawn() : 0;
         if (!studioPicture && mainHost)
             mainHost->window()->hide();
-        container->setTextPlacedObserver([&](double) { times.push_back(MainQueue::now()); });
+        // With each placement, how long the main thread has run and waited for a core so far: a
+        // long interval it spent waiting for a core was lost to other programs, not to QRN's work.
+        std::vector<double> waited;
+        container->setTextPlacedObserver([&](double) {
+            times.push_back(MainQueue::now());
+            waited.push_back(waitedForACoreMs());
+        });
         const auto elapsed = [&] { return captureClock() - begun; };
         for (double at : {seconds / 3, 2 * seconds / 3}) {
             spin(seconds, [&] { return elapsed() >= at; });
+            const double stepped = MainQueue::now();
             // The card's click steps; with the studio's window hidden, what the click does.
             if (studioPicture)
                 journey::click(*screen->nextAssetPreview);
             else
                 studio.selectNextAsset();
+            // A new script is shown from its start and held there a moment before it scrolls.
+            holds.push_back({stepped, MainQueue::now() + autocueHold});
         }
         spin(seconds, [&] { return elapsed() >= seconds; });
         container->setTextPlacedObserver({});
@@ -393,8 +418,21 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         spin(1.0);
 
         std::vector<double> intervals;
-        for (size_t i = 1; i < times.size(); ++i)
+        double longMs = 0, longWaitedMs = 0;
+        for (size_t i = 1; i < times.size(); ++i) {
+            const bool held = std::any_of(holds.begin(), holds.end(), [&](const auto& h) {
+                return times[i] > h.first && times[i - 1] < h.second;
+            });
+            if (held)
+                continue;
             intervals.push_back((times[i] - times[i - 1]) * 1000);
+            if (intervals.back() > 50) {
+                longMs += intervals.back();
+                longWaitedMs += waited[i] - waited[i - 1];
+            }
+        }
+        const long over50 =
+            std::count_if(intervals.begin(), intervals.end(), [](double v) { return v > 50; });
         const double p50 = percentile(intervals, 0.5), p95 = percentile(intervals, 0.95);
         const double worst = intervals.empty() ? 0 : *std::max_element(intervals.begin(), intervals.end());
         const double studioRate = studioPictures / took;
@@ -402,6 +440,8 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         state.counters["interval_p50_ms"] = p50;
         state.counters["interval_p95_ms"] = p95;
         state.counters["interval_max_ms"] = worst;
+        state.counters["intervals_over_50_ms"] = double(over50);
+        state.counters["over_50_ms_waiting_for_a_core_ms"] = longWaitedMs;
         state.counters["studio_pictures_per_s"] = studioRate;
         state.counters["camera_frames_written"] = cameraFrames;
         state.counters["camera_frames_dropped"] = dropped;
@@ -409,10 +449,11 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         state.counters["stop_to_playable_s"] = stopToPlayable;
         std::printf(
             "take in the app (%s, %.0f s, movie made meanwhile): autocue interval p50 %.1f ms, p95 %.1f ms "
-            "(goal <= 20), worst %.1f ms (goal <= 50); studio %.1f pictures/s (camera 30); camera frames "
+            "(goal <= 20), worst %.1f ms (goal <= 50), %ld over 50 ms (of their %.0f ms, the main thread "
+            "waited %.0f for a core); studio %.1f pictures/s (camera 30); camera frames "
             "%.0f written, %.0f dropped; the movie %.1f s behind at the stop; stop to playable %.1f s\n",
-            studioPicture ? "studio picture shown" : "studio window hidden", took, p50, p95, worst,
-            studioRate, cameraFrames, dropped, behind, stopToPlayable);
+            studioPicture ? "studio picture shown" : "studio window hidden", took, p50, p95, worst, over50,
+            longMs, longWaitedMs, studioRate, cameraFrames, dropped, behind, stopToPlayable);
         if (!playable)
             state.SkipWithError("no playback after the stop");
     }
