@@ -7,8 +7,10 @@
 
 #include <QDir>
 #include <QPainter>
+#include <QThreadPool>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -385,6 +387,34 @@ namespace {
 void giveWay() {
     sched_param none{};
     (void)sched_setscheduler(0, SCHED_IDLE, &none);
+}
+
+// Qt's painting splits large fills and scalings over its shared thread pool, on whatever thread
+// paints, the main thread's included, which waits for its parts. A pool thread started by a
+// thread that gave way would give way too, and hold up the windows' painting behind any other
+// program's work. So the pool's threads are started from the main thread before the export gives
+// way, and kept; any started later ask for the usual priority (where the system allows it).
+void startSharedPoolAtNormalPriority() {
+    QThreadPool* pool = QThreadPool::globalInstance();
+    pool->setThreadPriority(QThread::NormalPriority);
+    pool->setExpiryTimeout(-1);
+    // Each task holds its thread until all have one (or a moment has passed), so every one of
+    // them is a thread of its own.
+    struct Gathering {
+        std::mutex mutex;
+        std::condition_variable all;
+        int arrived = 0;
+    };
+    auto gathering = std::make_shared<Gathering>();
+    const int threads = pool->maxThreadCount();
+    for (int i = 0; i < threads; ++i)
+        pool->start([gathering, threads] {
+            std::unique_lock lock(gathering->mutex);
+            if (++gathering->arrived == threads)
+                gathering->all.notify_all();
+            gathering->all.wait_for(lock, std::chrono::milliseconds(100),
+                                    [&] { return gathering->arrived >= threads; });
+        });
 }
 
 // Once the presenter waits for it, every thread that gave way (this program gives way for
@@ -827,6 +857,7 @@ ExportSession::createFollowing(std::shared_ptr<GrowingFile> recording,
                                const std::string& presetName) {
     if (presetName != preset1920x1080 || !recording || !videoComposition)
         return nullptr;
+    startSharedPoolAtNormalPriority();
     std::shared_ptr<ExportSession> s(new ExportSession());
     s->d->recording = std::move(recording);
     s->d->videoComposition = std::move(videoComposition);

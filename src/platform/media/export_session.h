@@ -28,7 +28,8 @@ class ExportSession : public std::enable_shared_from_this<ExportSession> {
     // newer one, and only before the time followUntil() says the layers are known. All its
     // threads run at idle priority until finishFollowing() is accepted (after it too, where the
     // system lets no program raise a priority). Without that, the completion never comes: a
-    // take that goes cancels the export and its file goes with it.
+    // take that goes cancels the export and its file goes with it. Called on the main thread,
+    // which starts Qt's shared painting threads first so that none of them gives way.
     static std::shared_ptr<ExportSession> createFollowing(std::shared_ptr<GrowingFile> recording,
                                                           std::shared_ptr<VideoComposition> videoComposition,
                                                           const std::string& presetName);

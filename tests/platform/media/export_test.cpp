@@ -5,12 +5,15 @@
 #include "platform/media/movie_writer.h"
 
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
+#include <future>
 #include <mutex>
+#include <sched.h>
 
 using namespace qrn;
 using namespace qrn::media;
@@ -586,4 +589,69 @@ TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfter
     auto at = [&](double t) { return b->image(b->frameAt(t).value()).pixelColor(320, 340); };
     EXPECT_TRUE(near(at(1.49), Qt::red));
     EXPECT_TRUE(near(at(1.51), Qt::blue));
+}
+
+namespace {
+
+// On its first drawing, runs a task on Qt's shared thread pool and notes the scheduling policy
+// the task ran under.
+class PoolProbeLayer : public graphics::Layer {
+  public:
+    static constexpr int notYet = -2, probing = -1;
+    explicit PoolProbeLayer(std::shared_ptr<std::atomic<int>> policy) : policy_(std::move(policy)) {}
+    void drawInContext(QPainter&) const override {
+        int expected = notYet;
+        if (!policy_->compare_exchange_strong(expected, probing))
+            return;
+        std::promise<int> ran;
+        auto policy = ran.get_future();
+        QThreadPool::globalInstance()->start([&ran] { ran.set_value(sched_getscheduler(0)); });
+        policy_->store(policy.get());
+    }
+
+  private:
+    std::shared_ptr<std::atomic<int>> policy_;
+};
+
+} // namespace
+
+// The main thread's painting waits on Qt's shared pool, so a pool thread that an export's idle
+// thread happens to start must not run at idle priority.
+TEST(ExportSession, FollowingARecordingLeavesQtsSharedPoolAtTheUsualPriority) {
+    QTemporaryDir dir;
+    const std::string recording = dir.filePath("take.mov").toStdString();
+    MovieWriterSettings s;
+    s.width = 320;
+    s.height = 180;
+    s.preset = "ultrafast";
+    s.fragmented = true;
+    auto writer = MovieWriter::create(recording, s).value();
+    // Two fragments out, with sound.
+    std::vector<float> tone(1600 * 2, 0.25f);
+    for (int i = 0; i < 69; ++i) {
+        QImage image(320, 180, QImage::Format_ARGB32_Premultiplied);
+        image.fill(cycle[i % 6]);
+        ASSERT_TRUE(writer->appendImage(image, i / 30.0));
+        ASSERT_TRUE(writer->appendAudioSamples(tone.data(), 1600, i / 30.0));
+    }
+    // No pool thread is left, so the first the export's painting needs is started by it.
+    QThreadPool::globalInstance()->waitForDone();
+    auto policy = std::make_shared<std::atomic<int>>(PoolProbeLayer::notYet);
+    auto vc = bandOverVideo(1000, 1000, std::make_shared<std::atomic<int>>(0));
+    auto probe = std::make_shared<PoolProbeLayer>(policy);
+    probe->setFrame(Rect(0, 0, 4, 4));
+    vc->animationTool->parentLayer->addSublayer(probe);
+    auto follow = ExportSession::createFollowing(std::make_shared<GrowingFile>(recording), vc,
+                                                 ExportSession::preset1920x1080);
+    ASSERT_TRUE(follow);
+    follow->setOutputPath(dir.filePath("followed.mov").toStdString());
+    follow->setEncoderPreset("ultrafast");
+    follow->exportAsynchronously([] {});
+    follow->followUntil(0.5);
+    ASSERT_TRUE(MainQueue::runUntil([&] { return policy->load() >= 0; }, 60));
+    EXPECT_NE(policy->load(), SCHED_IDLE);
+    // A take that goes cancels its export: its threads end with it.
+    follow->cancelExport();
+    follow.reset();
+    EXPECT_TRUE(writer->finish(2.3));
 }
