@@ -214,14 +214,14 @@ lineShares sharesOf(uint32_t from, uint32_t to) {
     return shares;
 }
 
-// One pixel of a row as premultiplied R, G, B, A.
-template <int channels> __m128 premultiplied(const unsigned char* p) {
+// One pixel of a row as premultiplied R, G, B, A; `opaque` when its alpha is known to be full.
+template <int channels, bool opaque> __m128 premultiplied(const unsigned char* p) {
     uint32_t v = 0xff000000u;
     std::memcpy(&v, p, channels);
     const __m128i zero = _mm_setzero_si128();
     const __m128 pixel =
         _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), zero), zero));
-    if constexpr (channels == 3)
+    if constexpr (channels == 3 || opaque)
         return pixel;
     const __m128 alpha = _mm_shuffle_ps(pixel, pixel, _MM_SHUFFLE(3, 3, 3, 3));
     const __m128 colour = _mm_castsi128_ps(_mm_set_epi32(0, -1, -1, -1));
@@ -245,24 +245,11 @@ class areaAverager {
             finish();
             currentRow_ = target;
         }
-        const float whole = float(out_.height()), weight = rows_.weight[y];
-        const __m128 mine = _mm_set1_ps(weight), rest = _mm_set1_ps(whole - weight);
-        float* current = current_.data();
-        float* next = next_.data();
-        if (weight < whole) {
-            for (uint32_t x = 0; x < width_; ++x) {
-                const __m128 pixel = premultiplied<channels>(row + std::size_t(x) * channels);
-                _mm_storeu_ps(current + 4 * x,
-                              _mm_add_ps(_mm_loadu_ps(current + 4 * x), _mm_mul_ps(mine, pixel)));
-                _mm_storeu_ps(next + 4 * x, _mm_add_ps(_mm_loadu_ps(next + 4 * x), _mm_mul_ps(rest, pixel)));
-            }
-        } else {
-            for (uint32_t x = 0; x < width_; ++x) {
-                const __m128 pixel = premultiplied<channels>(row + std::size_t(x) * channels);
-                _mm_storeu_ps(current + 4 * x,
-                              _mm_add_ps(_mm_loadu_ps(current + 4 * x), _mm_mul_ps(mine, pixel)));
-            }
-        }
+        // Most pictures with alpha are opaque nearly everywhere: such rows need no multiplying.
+        if (channels == 4 && isOpaque(row))
+            accumulate<channels, true>(row, rows_.weight[y]);
+        else
+            accumulate<channels, false>(row, rows_.weight[y]);
         if (y + 1 == height_)
             finish();
     }
@@ -292,6 +279,37 @@ class areaAverager {
         }
         current_.swap(next_);
         std::fill(next_.begin(), next_.end(), 0.0f);
+    }
+
+    bool isOpaque(const unsigned char* row) const {
+        uint32_t all = 0xffffffffu;
+        for (uint32_t x = 0; x < width_; ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, row + 4 * x, 4);
+            all &= pixel;
+        }
+        return (all >> 24) == 0xff;
+    }
+
+    template <int channels, bool opaque> void accumulate(const unsigned char* row, float weight) {
+        const float whole = float(out_.height());
+        const __m128 mine = _mm_set1_ps(weight), rest = _mm_set1_ps(whole - weight);
+        float* current = current_.data();
+        float* next = next_.data();
+        if (weight < whole) {
+            for (uint32_t x = 0; x < width_; ++x) {
+                const __m128 pixel = premultiplied<channels, opaque>(row + std::size_t(x) * channels);
+                _mm_storeu_ps(current + 4 * x,
+                              _mm_add_ps(_mm_loadu_ps(current + 4 * x), _mm_mul_ps(mine, pixel)));
+                _mm_storeu_ps(next + 4 * x, _mm_add_ps(_mm_loadu_ps(next + 4 * x), _mm_mul_ps(rest, pixel)));
+            }
+        } else {
+            for (uint32_t x = 0; x < width_; ++x) {
+                const __m128 pixel = premultiplied<channels, opaque>(row + std::size_t(x) * channels);
+                _mm_storeu_ps(current + 4 * x,
+                              _mm_add_ps(_mm_loadu_ps(current + 4 * x), _mm_mul_ps(mine, pixel)));
+            }
+        }
     }
 
     QImage& out_;

@@ -148,6 +148,9 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
         {writeFile(everyFilterPng(picture, 3), "rgb.png"), true},
         {save(picture, "written.png", "PNG"), true},
         {save(picture.convertToFormat(QImage::Format_RGB32), "opaque.png", "PNG"), true},
+        {save(picture.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32),
+              "solid.png", "PNG"),
+         true},
         // Left to Qt's reader.
         {save(picture.convertToFormat(QImage::Format_Grayscale8), "grey.png", "PNG"), false},
         {save(picture.convertToFormat(QImage::Format_Indexed8), "palette.png", "PNG"), false},
