@@ -51,7 +51,8 @@ std::optional<pngHeader> readHeader(const unsigned char* bytes, std::size_t size
     header.height = bigEndian(data + 4);
     const int depth = data[8], colour = data[9], compression = data[10], filter = data[11],
               interlace = data[12];
-    if (header.width == 0 || header.height == 0 || header.width > (1u << 24) || header.height > (1u << 24))
+    // Wider or taller pictures go to Qt's reader, so no row this reader keeps is large.
+    if (header.width == 0 || header.height == 0 || header.width > 65535 || header.height > 65535)
         return std::nullopt;
     if (depth != 8 || compression != 0 || filter != 0 || interlace != 0)
         return std::nullopt;
@@ -76,10 +77,14 @@ std::optional<std::vector<unsigned char>> imageData(const unsigned char* bytes, 
             return std::nullopt;
         const unsigned char* type = bytes + at + 4;
         const unsigned char* data = type + 4;
+        // A damaged critical chunk is Qt's to refuse or read as it always has.
+        const bool critical = (type[0] & 0x20) == 0;
+        if (critical && libdeflate_crc32(0, type, 4 + length) != bigEndian(data + length))
+            return std::nullopt;
         if (isType(type, "IEND"))
             return inData ? std::optional(std::move(joined)) : std::nullopt;
         if (isType(type, "IDAT")) {
-            if (dataDone || libdeflate_crc32(0, type, 4 + length) != bigEndian(data + length))
+            if (dataDone)
                 return std::nullopt;
             joined.insert(joined.end(), data, data + length);
             inData = true;
@@ -87,7 +92,6 @@ std::optional<std::vector<unsigned char>> imageData(const unsigned char* bytes, 
             dataDone = inData;
             // A colour key makes pixels transparent, and an unknown critical chunk changes what
             // the pixels mean: both are Qt's to read.
-            const bool critical = (type[0] & 0x20) == 0;
             if (isType(type, "tRNS") || (critical && !isType(type, "PLTE")))
                 return std::nullopt;
         }
