@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -18,6 +19,7 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/renderer.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/image_view.h"
 #include "support/bench_cores.h"
 #include "support/peak_memory.h"
@@ -182,6 +184,34 @@ void BM_OpenLongGif(benchmark::State& state) {
     state.counters["file KB"] = gif.size() / 1024.0;
 }
 BENCHMARK(BM_OpenLongGif)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// One 1280 x 720 PNG read as a layer of a third of the movie's width holds it (range 0), and as
+// Qt's own reader reads and scales it (range 1), for comparison.
+void BM_ReadPicture(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/picture.png";
+    QImage image(1280, 720, QImage::Format_ARGB32);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, 1280, 720);
+    g.setColorAt(0, QColor(40, 180, 220));
+    g.setColorAt(1, QColor(120, 30, 90));
+    p.fillRect(image.rect(), g);
+    p.setBrush(QColor(250, 220, 120));
+    p.drawEllipse(QPointF(500, 300), 140, 140);
+    p.end();
+    image.save(file);
+    const QSize drawn(415, 277);
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            benchmark::DoNotOptimize(qrn::imaging::readPicture(file.toStdString(), drawn));
+        } else {
+            QImageReader reader(file);
+            reader.setScaledSize(qrn::imaging::decodedPictureSize(reader.size(), drawn));
+            benchmark::DoNotOptimize(reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        }
+    }
+}
+BENCHMARK(BM_ReadPicture)->ArgName("qt_reader")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,10 +1,13 @@
 #include "platform/imaging/picture_reader.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 
 #include <algorithm>
 #include <cmath>
+
+#include "platform/imaging/png_decoder.h"
 
 namespace qrn::imaging {
 
@@ -54,11 +57,24 @@ bool looksLikePicture(const std::string& path) {
 }
 
 Result<QImage> readPicture(const std::string& path, QSize drawn) {
+    // A file that starts as a PNG may be one the quick reader takes; any other goes to Qt's. It
+    // is read rather than mapped: a file cut short by another program while mapped ends us.
+    QFile file(QString::fromStdString(path));
+    if (file.open(QIODevice::ReadOnly) && file.peek(1).startsWith('\x89')) {
+        const QByteArray whole = file.readAll();
+        if (auto picture =
+                decodeFastPng(reinterpret_cast<const uchar*>(whole.constData()), size_t(whole.size()), drawn))
+            return std::move(*picture);
+    }
+    file.close();
     QImageReader reader(QString::fromStdString(path));
     return decode(reader, path, drawn);
 }
 
 Result<QImage> decodePicture(const QByteArray& bytes, QSize drawn) {
+    if (auto picture =
+            decodeFastPng(reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size()), drawn))
+        return std::move(*picture);
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);

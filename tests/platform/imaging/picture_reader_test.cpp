@@ -1,11 +1,16 @@
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <libdeflate.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
 #include "platform/imaging/picture_reader.h"
+#include "platform/imaging/png_decoder.h"
 
 using namespace qrn::imaging;
 
@@ -66,5 +71,120 @@ TEST_F(PictureFiles, HeadersTellPicturesFromOtherFilesAndABrokenBodyFailsTheRead
         const auto read = readPicture(bad);
         ASSERT_FALSE(read) << bad;
         EXPECT_NE(read.error().find(bad), std::string::npos) << read.error();
+    }
+}
+
+namespace {
+
+void appendChunk(QByteArray& file, const char* type, const QByteArray& data) {
+    const auto bigEndian = [&](uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            file.append(char(v >> shift));
+    };
+    bigEndian(uint32_t(data.size()));
+    const QByteArray typed = QByteArray(type, 4) + data;
+    file.append(typed);
+    bigEndian(uint32_t(libdeflate_crc32(0, typed.constData(), size_t(typed.size()))));
+}
+
+// An 8-bit PNG of `channels` (3: RGB, 4: RGBA) whose row y is filtered with filter y % 5, so
+// every filter meets every kind of row above it.
+QByteArray everyFilterPng(const QImage& picture, int channels) {
+    const int width = picture.width(), stride = width * channels;
+    QByteArray raw;
+    std::vector<uint8_t> above(size_t(stride), 0), row = above;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < width; ++x) {
+            const QRgb p = picture.pixel(x, y);
+            const uint8_t channel[4] = {uint8_t(qRed(p)), uint8_t(qGreen(p)), uint8_t(qBlue(p)),
+                                        uint8_t(qAlpha(p))};
+            std::copy(channel, channel + channels, row.begin() + x * channels);
+        }
+        const int filter = y % 5;
+        raw.append(char(filter));
+        for (int i = 0; i < stride; ++i) {
+            const int a = i >= channels ? row[size_t(i - channels)] : 0, b = above[size_t(i)],
+                      c = i >= channels ? above[size_t(i - channels)] : 0;
+            const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+            const int predicted[5] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c};
+            raw.append(char(row[size_t(i)] - predicted[filter]));
+        }
+        above = row;
+    }
+    QByteArray file("\x89PNG\r\n\x1a\n", 8), header;
+    for (const uint32_t v : {uint32_t(width), uint32_t(picture.height())})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            header.append(char(v >> shift));
+    header.append(char(8)).append(char(channels == 4 ? 6 : 2)).append(3, '\0');
+    appendChunk(file, "IHDR", header);
+    // A zlib stream split over two chunks, as writers do.
+    const QByteArray stream = qCompress(raw).mid(4);
+    appendChunk(file, "IDAT", stream.left(stream.size() / 2));
+    appendChunk(file, "IDAT", stream.mid(stream.size() / 2));
+    appendChunk(file, "IEND", {});
+    return file;
+}
+
+} // namespace
+
+TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
+    // Gradients, hard edges and alpha from clear to opaque, over a size that divides unevenly.
+    QImage picture(203, 117, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgba((x * 5) % 256, (y * 7 + x) % 256, (x * y) % 256, (x + y * 3) % 256));
+    const auto writeFile = [&](const QByteArray& bytes, const std::string& name) {
+        std::ofstream(path(name), std::ios::binary).write(bytes.constData(), bytes.size());
+        return path(name);
+    };
+    struct kind {
+        std::string file;
+        bool quick;
+    };
+    QByteArray damaged = everyFilterPng(picture, 4);
+    damaged[damaged.size() - 20] = char(damaged[damaged.size() - 20] ^ 0x40);
+    const std::vector<kind> kinds = {
+        {writeFile(everyFilterPng(picture, 4), "rgba.png"), true},
+        {writeFile(everyFilterPng(picture, 3), "rgb.png"), true},
+        {save(picture, "written.png", "PNG"), true},
+        {save(picture.convertToFormat(QImage::Format_RGB32), "opaque.png", "PNG"), true},
+        {save(picture.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32),
+              "solid.png", "PNG"),
+         true},
+        // Left to Qt's reader.
+        {save(picture.convertToFormat(QImage::Format_Grayscale8), "grey.png", "PNG"), false},
+        {save(picture.convertToFormat(QImage::Format_Indexed8), "palette.png", "PNG"), false},
+        {save(picture.convertToFormat(QImage::Format_RGBA64), "deep.png", "PNG"), false},
+        {writeFile(damaged, "damaged.png"), false},
+    };
+    for (const kind& k : kinds) {
+        QFile file(QString::fromStdString(k.file));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        EXPECT_EQ(decodeFastPng(reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size()))
+                      .has_value(),
+                  k.quick)
+            << k.file;
+        const QImage qt =
+            QImage(QString::fromStdString(k.file)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        // Qt's reader scales what it reads itself in its own way: those are compared at full size.
+        for (const QSize drawn : {QSize(), k.quick ? QSize(77, 20) : QSize()}) {
+            const auto read = readPicture(k.file, drawn);
+            ASSERT_EQ(bool(read), !qt.isNull()) << k.file;
+            if (!read)
+                continue;
+            const QSize size = decodedPictureSize(qt.size(), drawn);
+            ASSERT_EQ(read->size(), size) << k.file;
+            const QImage expected = qt.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            int worst = 0;
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x) {
+                    const QRgb mine = read->pixel(x, y), theirs = expected.pixel(x, y);
+                    for (int shift = 0; shift < 32; shift += 8)
+                        worst = std::max(
+                            worst, std::abs(int((mine >> shift) & 0xff) - int((theirs >> shift) & 0xff)));
+                }
+            EXPECT_LE(worst, 2) << k.file << " at " << size.width() << "x" << size.height();
+        }
     }
 }
