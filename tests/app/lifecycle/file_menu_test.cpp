@@ -392,3 +392,23 @@ TEST_F(ProjectFiles, APackageAnotherQRNHoldsOpensOnlyAfterThatQRNEnds) {
     EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), shared);
     EXPECT_EQ(previewLayerClass().getAssetArray(), (strings{"0", "2"}));
 }
+
+// New over a package another QRN has open neither empties that package nor leaves the project.
+TEST_F(ProjectFiles, NewOverAPackageAnotherQRNHoldsLeavesBothAlone) {
+    ASSERT_TRUE(createProject());
+    const std::string shared = writePackage("Shared", projectDocument({"0", "2"}, {{}, {"3"}}));
+    std::ofstream(shared + "/autocueData.json") << "[]";
+    // A lock on a descriptor of its own refuses this QRN as another process's would.
+    qrn::files::FolderLock otherQrn;
+    ASSERT_EQ(otherQrn.take(shared), qrn::files::FolderLock::Outcome::taken);
+
+    panelAnswers.push_back(shared);
+    fileMenuClass().newProject();
+    advance(1.0);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "The project \"Shared\" is open in another QRN. Close it there to replace it here.");
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(shared));
+    EXPECT_TRUE(fs::exists(shared + "/autocueData.json"));
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 2u);
+}
