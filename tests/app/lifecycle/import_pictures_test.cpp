@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <numbers>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
@@ -348,4 +349,31 @@ TEST_F(PicturesAfterOpening, APictureIsHeldAtItsLayersShareOfTheMovieAndSharpene
     EXPECT_EQ(sharper.pixel(sharper.width() / 2, sharper.height() / 2) & 0xffffffu, red);
     EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
     EXPECT_EQ(countShowing(*mainWindow()->contentView(), held.cacheKey()), 0);
+}
+
+// A layer turned a quarter lays its height along the movie's width: its picture is held for that
+// length, not cut to the movie's height.
+TEST_F(PicturesAfterOpening, ATurnedLayersPictureIsHeldForWhatTheTurnShows) {
+    ASSERT_TRUE(createProject());
+    // 100 x 400 points of a 556 x 313 preview, turned a quarter: 346 x 1382 pixels of the movie,
+    // all of them shown.
+    const std::string path = writePictureProject("Turned", 2, red, [](Json& d) {
+        d["LAYER_ORIGIN_SIZE_ARRAY"][1][0] = {228, -44, 100, 400};
+        d["LAYER_ROTATE_ARRAY"][1][0] = std::numbers::pi / 2;
+        d["LAYER_RESIZE_WITH_ASPECT_RATIO"][1][0] = {0, 0.25};
+    });
+    {
+        QImage photo(2400, 2400, QImage::Format_RGB32);
+        photo.fill(QColor(red));
+        ASSERT_TRUE(photo.save(QString::fromStdString(path + "/images/p1.png")));
+    }
+    openWithMenu(path);
+    ASSERT_TRUE(alerts.empty());
+    const auto& layers = previewLayerClass().getLayerArray();
+    const auto tagged =
+        previewLayerClass().getConfiguration()->layerContainerView->viewWithTag(std::stoi(layers[1][0]));
+    const QImage held =
+        std::dynamic_pointer_cast<qrn::ui::ImageView>(tagged->superview()->subviews()[1])->image();
+    EXPECT_GE(held.height(), 1381) << "held at " << held.width() << " x " << held.height();
+    EXPECT_LE(held.height(), 1400);
 }
