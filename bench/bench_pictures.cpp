@@ -20,8 +20,8 @@
 #include "platform/graphics/renderer.h"
 #include "platform/ui/image_view.h"
 #include "support/bench_cores.h"
+#include "support/gif_writer.h"
 #include "support/peak_memory.h"
-#include "support/stepping_gif.h"
 
 namespace {
 
