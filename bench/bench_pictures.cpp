@@ -22,8 +22,8 @@
 #include "platform/imaging/picture_reader.h"
 #include "platform/ui/image_view.h"
 #include "support/bench_cores.h"
+#include "support/gif_writer.h"
 #include "support/peak_memory.h"
-#include "support/stepping_gif.h"
 
 namespace {
 

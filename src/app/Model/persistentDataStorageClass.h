@@ -120,9 +120,10 @@ class persistentDataStorageClass {
     // a packageCommitScope the bytes wait for the scope to end and go out with the other files
     // of the same change; otherwise they are written now.
     static qrn::Status writePackageFile(const std::string& fileName, std::string bytes);
-    // Takes the package for this QRN before it is opened and finishes a write that was cut
-    // short there. False, after saying so, when another QRN has the package open.
-    static bool claimPackage(const std::string& path);
+    // Takes the package for this QRN before it is opened (or replaced by a new project) and
+    // finishes a write that was cut short there. False, after saying so, when another QRN has the
+    // package open.
+    static bool claimPackage(const std::string& path, bool replacing = false);
     // True while the latest write of the package failed.
     static bool getLastWriteFailed();
     // Asked before Quit and before the window closes: while the latest write failed, offers to

@@ -143,14 +143,15 @@ qrn::Status persistentDataStorageClass::writePackageFile(const std::string& file
     return status;
 }
 
-bool persistentDataStorageClass::claimPackage(const std::string& path) {
+bool persistentDataStorageClass::claimPackage(const std::string& path, bool replacing) {
     auto outcome = qrn::files::FolderLock::Outcome::taken;
     if (!packageLock.holds(path) && !claimedLock.holds(path))
         outcome = claimedLock.take(path);
     if (outcome == qrn::files::FolderLock::Outcome::heldElsewhere) {
         logError(path + " is locked by another process");
         throwClass().showError("The project \"" + packageName(path) +
-                               "\" is open in another QRN. Close it there to open it here.");
+                               "\" is open in another QRN. Close it there to " +
+                               (replacing ? "replace it here." : "open it here."));
         return false;
     }
     // A folder that cannot be opened is no project: the check that follows says so.

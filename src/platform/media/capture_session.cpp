@@ -281,8 +281,17 @@ void VideoPreviewOutput::captureVideo(const VideoSample& sample) {
 
 // ---- Movie file output ------------------------------------------------------------------------
 
+namespace {
+std::atomic<int> picturesBeforeInjectedFailure{-1};
+} // namespace
+
+void MovieFileOutput::setWriteFailureForTesting(int pictures) {
+    picturesBeforeInjectedFailure.store(pictures);
+}
+
 struct MovieFileOutput::Recording {
     std::string path;
+    int picturesBeforeFailure = picturesBeforeInjectedFailure.load();
     std::shared_ptr<RecordingDelegate> delegate;
     std::weak_ptr<MovieFileOutput> owner;
 
@@ -337,6 +346,7 @@ struct MovieFileOutput::Recording {
     void run() {
         std::unique_ptr<MovieWriter> writer;
         std::optional<std::string> error;
+        bool failureTold = false;
         double t0 = 0;
         std::deque<AudioSample> early; // sound that arrived before the first picture
         while (true) {
@@ -365,8 +375,16 @@ struct MovieFileOutput::Recording {
                     break;
                 }
             }
-            if (error)
-                continue; // drain without writing after a failure
+            if (error) {
+                // Drain without writing after a failure; the main thread hears of it once.
+                if (!failureTold) {
+                    failureTold = true;
+                    post([path = path, why = *error](MovieFileOutput& o, RecordingDelegate& d) {
+                        d.didFailRecording(o, path, why);
+                    });
+                }
+                continue;
+            }
             if (v) {
                 if (!writer) {
                     // The movie starts with this picture: say so before the writer is set up, so
@@ -398,6 +416,10 @@ struct MovieFileOutput::Recording {
                         if (auto s = writer->appendAudio(e.frame.get(), e.time - t0); !s)
                             error = s.error();
                     early.clear();
+                }
+                if (picturesBeforeFailure >= 0 && written >= picturesBeforeFailure) {
+                    error = "No space left on device";
+                    continue;
                 }
                 if (auto s = writer->appendVideo(v->frame.get(), v->time - t0); !s) {
                     error = s.error();

@@ -106,6 +106,10 @@ class RecordingDelegate {
                                      const std::optional<std::string>& error) = 0;
     virtual void didFinishRecording(MovieFileOutput& output, const std::string& path,
                                     const std::optional<std::string>& error) = 0;
+    // Writing the file failed (a full disk, a device gone): nothing more goes into it, and it
+    // holds what was written before. The recording still ends, and is reported, at its stop.
+    virtual void didFailRecording(MovieFileOutput& /*output*/, const std::string& /*path*/,
+                                  const std::string& /*error*/) {}
 };
 
 // Records the session's camera and microphone into a QuickTime movie (H.264 and AAC) at the
@@ -139,6 +143,9 @@ class MovieFileOutput : public CaptureOutput, public std::enable_shared_from_thi
     int64_t framesDropped() const;
     // Waits (without the main queue) until the latest recording's file is complete.
     void waitUntilFinished();
+    // Tests make the recordings that start from now on fail to write once they have written
+    // `pictures` pictures, as a full disk would; a negative number writes as usual.
+    static void setWriteFailureForTesting(int pictures);
 
     struct Recording;
 

@@ -20,7 +20,7 @@
 #include "platform/ui/dragging.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/pasteboard.h"
-#include "support/stepping_gif.h"
+#include "support/gif_writer.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
-// Pictures for the drawing tests: a GIF made here (Qt reads GIFs but cannot write them) and
-// the extent of the pixels a picture draws.
+// Pictures for the drawing tests: a GIF written to a file and the extent of the pixels a
+// picture draws.
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
@@ -11,10 +11,8 @@
 
 namespace drawingtest {
 
-// A looping GIF of width x height whose frames are solid colours, each shown for `delay`
-// hundredths of a second.
-QByteArray solidColourGif(int width, int height, const std::vector<QRgb>& colours, int delay);
-// Writes it to `path`; false when the file cannot be written.
+// Writes a looping GIF of solid colour frames (qrn::test::solidColourGif) to `path`; false when
+// the file cannot be written.
 bool writeSolidColourGif(const std::string& path, int width, int height, const std::vector<QRgb>& colours,
                          int delay);
 

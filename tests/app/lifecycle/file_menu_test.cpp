@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -15,12 +16,14 @@
 #include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
+#include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
 #include "app/layers/layers_support.h"
 #include "app/model/model_fixture.h"
 #include "app/preview/preview_fixture.h"
 #include "lifecycle_fixture.h"
+#include "platform/foundation/alerts.h"
 #include "platform/foundation/package_commit.h"
 #include "platform/ui/recent_documents.h"
 #include "platform/ui/replace_question.h"
@@ -356,6 +359,40 @@ TEST_F(ProjectScripts, TheScriptShownWhenLeavingAProjectGoesToNoAssetOfTheNextOn
 
 } // namespace
 
+// A deck opened with the script pane showing encodes its scripts once, not once for every slide
+// the opening shows on its way: that made opening quadratic in the slides.
+TEST_F(ProjectScripts, ADeckOpenedWithThePaneShowingEncodesItsScriptsOnce) {
+    constexpr int slides = 24;
+    ASSERT_TRUE(createProject("Deck"));
+    for (int i = 1; i < slides; ++i)
+        previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
+    advance(1.0);
+    ASSERT_EQ(storedScripts(packagePath("Deck")).size(), size_t(slides) + 1);
+    panelAnswers.push_back(packagePath("Fresh"));
+    fileMenuClass().newProject();
+    advance(2.0);
+
+    // The trace log names each encoding with the number of texts it takes.
+    std::vector<std::string> lines;
+    qrn::setLogSinkForTesting([&](const std::string& l) { lines.push_back(l); });
+    globalAppSettingsClass::setShowLogsForTesting(true);
+    openWithMenu(packagePath("Deck"));
+    advance(2.0);
+    globalAppSettingsClass::setShowLogsForTesting(false);
+    qrn::setLogSinkForTesting(nullptr);
+    ASSERT_EQ(scriptsInMemory().size(), size_t(slides) + 1);
+    const std::string every = std::to_string(slides + 1);
+    const auto wholeScriptEncodings = std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+        const auto at = l.find("saveAttributedString");
+        const auto count = l.find("attributedStrings");
+        return at != std::string::npos && count != std::string::npos &&
+               l.find(every, count) != std::string::npos;
+    });
+    EXPECT_GE(wholeScriptEncodings, 0);
+    EXPECT_LE(wholeScriptEncodings, 2) << lines.size() << " trace lines";
+}
+
 // Another QRN (a second process) holds the package: it is not opened, and the presenter is told
 // why. Once that process has ended, without letting go, the package opens.
 TEST_F(ProjectFiles, APackageAnotherQRNHoldsOpensOnlyAfterThatQRNEnds) {
@@ -391,4 +428,24 @@ TEST_F(ProjectFiles, APackageAnotherQRNHoldsOpensOnlyAfterThatQRNEnds) {
     EXPECT_TRUE(alerts.empty());
     EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), shared);
     EXPECT_EQ(previewLayerClass().getAssetArray(), (strings{"0", "2"}));
+}
+
+// New over a package another QRN has open neither empties that package nor leaves the project.
+TEST_F(ProjectFiles, NewOverAPackageAnotherQRNHoldsLeavesBothAlone) {
+    ASSERT_TRUE(createProject());
+    const std::string shared = writePackage("Shared", projectDocument({"0", "2"}, {{}, {"3"}}));
+    std::ofstream(shared + "/autocueData.json") << "[]";
+    // A lock on a descriptor of its own refuses this QRN as another process's would.
+    qrn::files::FolderLock otherQrn;
+    ASSERT_EQ(otherQrn.take(shared), qrn::files::FolderLock::Outcome::taken);
+
+    panelAnswers.push_back(shared);
+    fileMenuClass().newProject();
+    advance(1.0);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "The project \"Shared\" is open in another QRN. Close it there to replace it here.");
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(shared));
+    EXPECT_TRUE(fs::exists(shared + "/autocueData.json"));
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 2u);
 }

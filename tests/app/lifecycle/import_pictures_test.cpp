@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <numbers>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
@@ -137,6 +138,19 @@ class PicturesAfterOpening : public LifecycleTest {
             modeltest::writePng(path + "/images/p" + std::to_string(a) + ".png", 64, 36, colour);
         return path;
     }
+    // Asset 1's picture replaced by a red photo of the given size.
+    static bool writeRedPhoto(const std::string& path, int width, int height) {
+        QImage photo(width, height, QImage::Format_RGB32);
+        photo.fill(QColor(red));
+        return photo.save(QString::fromStdString(path + "/images/p1.png"));
+    }
+    // The picture the first layer of asset `a` holds.
+    static QImage heldPicture(size_t a) {
+        const auto& layers = previewLayerClass().getLayerArray();
+        const auto tagged =
+            previewLayerClass().getConfiguration()->layerContainerView->viewWithTag(std::stoi(layers[a][0]));
+        return std::dynamic_pointer_cast<qrn::ui::ImageView>(tagged->superview()->subviews()[1])->image();
+    }
 };
 
 } // namespace
@@ -174,9 +188,9 @@ TEST_F(PicturesAfterOpening, EveryCopyOfAPictureArrivesAndAFilteredLayerIsFilter
             previewLayerClass().getConfiguration()->layerContainerView->viewWithTag(std::stoi(layers[a][0]));
         return std::dynamic_pointer_cast<qrn::ui::ImageView>(tagged->superview()->subviews()[1])->image();
     };
-    EXPECT_EQ(pictureOf(2).cacheKey(), pictureOf(1).cacheKey());
-    EXPECT_EQ(pictureOf(2).format(), QImage::Format_ARGB32_Premultiplied);
-    EXPECT_EQ(pictureOf(2).size(), QSize(64, 36));
+    EXPECT_EQ(heldPicture(2).cacheKey(), heldPicture(1).cacheKey());
+    EXPECT_EQ(heldPicture(2).format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(heldPicture(2).size(), QSize(64, 36));
 }
 
 TEST_F(PicturesAfterOpening, TheStickyAssetThenTheSelectedOneAndItsNeighboursDecodeFirst) {
@@ -309,27 +323,17 @@ TEST_F(PicturesAfterOpening, APictureIsHeldAtItsLayersShareOfTheMovieAndSharpene
     ASSERT_TRUE(createProject());
     // An 80 x 60 layer of a 556 x 313 preview is 277 x 208 pixels of the 1920 x 1080 movie.
     const std::string path = writePictureProject("Held", 2, red);
-    {
-        QImage photo(1600, 1200, QImage::Format_RGB32);
-        photo.fill(QColor(red));
-        ASSERT_TRUE(photo.save(QString::fromStdString(path + "/images/p1.png")));
-    }
+    ASSERT_TRUE(writeRedPhoto(path, 1600, 1200));
     openWithMenu(path);
     ASSERT_TRUE(alerts.empty());
-    const auto& layers = previewLayerClass().getLayerArray();
-    const auto pictureOf = [&](size_t a) {
-        const auto tagged =
-            previewLayerClass().getConfiguration()->layerContainerView->viewWithTag(std::stoi(layers[a][0]));
-        return std::dynamic_pointer_cast<qrn::ui::ImageView>(tagged->superview()->subviews()[1])->image();
-    };
-    const QImage held = pictureOf(1);
+    const QImage held = heldPicture(1);
     EXPECT_GE(held.width(), 277);
     EXPECT_GE(held.height(), 207);
     EXPECT_LE(held.width(), 290);
     EXPECT_NEAR(double(held.width()) / held.height(), 4.0 / 3.0, 0.01);
     EXPECT_EQ(held.pixel(held.width() / 2, held.height() / 2) & 0xffffffu, red);
     // One smaller than its layer's share keeps its own size.
-    EXPECT_EQ(pictureOf(0).size(), QSize(64, 36));
+    EXPECT_EQ(heldPicture(0).size(), QSize(64, 36));
 
     // Made four times as wide and high, the layer gets a picture from the file to match, in the
     // preview and in the strip's tile alike; a small change does not read the file again.
@@ -340,12 +344,31 @@ TEST_F(PicturesAfterOpening, APictureIsHeldAtItsLayersShareOfTheMovieAndSharpene
         advance(0.5);
     };
     resize(82, 61);
-    EXPECT_EQ(pictureOf(1).cacheKey(), held.cacheKey());
+    EXPECT_EQ(heldPicture(1).cacheKey(), held.cacheKey());
     resize(320, 240);
-    const QImage sharper = pictureOf(1);
+    const QImage sharper = heldPicture(1);
     EXPECT_GE(sharper.width(), 1100);
     EXPECT_NEAR(double(sharper.width()) / sharper.height(), 4.0 / 3.0, 0.01);
     EXPECT_EQ(sharper.pixel(sharper.width() / 2, sharper.height() / 2) & 0xffffffu, red);
     EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
     EXPECT_EQ(countShowing(*mainWindow()->contentView(), held.cacheKey()), 0);
+}
+
+// A layer turned a quarter lays its height along the movie's width: its picture is held for that
+// length, not cut to the movie's height.
+TEST_F(PicturesAfterOpening, ATurnedLayersPictureIsHeldForWhatTheTurnShows) {
+    ASSERT_TRUE(createProject());
+    // 100 x 400 points of a 556 x 313 preview, turned a quarter: 346 x 1382 pixels of the movie,
+    // all of them shown.
+    const std::string path = writePictureProject("Turned", 2, red, [](Json& d) {
+        d["LAYER_ORIGIN_SIZE_ARRAY"][1][0] = {228, -44, 100, 400};
+        d["LAYER_ROTATE_ARRAY"][1][0] = std::numbers::pi / 2;
+        d["LAYER_RESIZE_WITH_ASPECT_RATIO"][1][0] = {0, 0.25};
+    });
+    ASSERT_TRUE(writeRedPhoto(path, 2400, 2400));
+    openWithMenu(path);
+    ASSERT_TRUE(alerts.empty());
+    const QImage held = heldPicture(1);
+    EXPECT_GE(held.height(), 1381) << "held at " << held.width() << " x " << held.height();
+    EXPECT_LE(held.height(), 1400);
 }

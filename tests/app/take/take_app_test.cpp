@@ -24,8 +24,10 @@
 #include "platform/graphics/animated_value.h"
 #include "platform/media/capture_session.h"
 #include "platform/media/devices.h"
+#include "platform/media/export_session.h"
 #include "platform/media/movie_reader.h"
 #include "platform/ui/panels.h"
+#include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
 #include "platform/ui/window.h"
@@ -272,4 +274,39 @@ TEST_F(TakeInTheApp, QuittingMidTakeFinishesTheRecordingAndKeepsIt) {
     auto info = qrn::media::loadMovieInfo(path);
     ASSERT_TRUE(info);
     EXPECT_GT(info->duration, 0.5);
+}
+
+// A recording whose file stops taking pictures mid-take (a full disk) ends the take there: the
+// movie being made from it goes, what was recorded stays, and the presenter is told.
+TEST_F(TakeInTheApp, ARecordingThatFailsMidTakeKeepsWhatWasRecordedAndSaysSo) {
+    auto* screen = studioOfTwoAssets();
+    ASSERT_TRUE(screen);
+    recordViewClass studio;
+    captureSessionClass capture;
+    struct failingWrites {
+        failingWrites() { qrn::media::MovieFileOutput::setWriteFailureForTesting(20); }
+        ~failingWrites() { qrn::media::MovieFileOutput::setWriteFailureForTesting(-1); }
+    } full;
+    screen->startRecording();
+    advance(4.5);
+    ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getRecordingStartDate().has_value(); }, 10));
+    const auto background = capture.getBackgroundExport();
+    ASSERT_TRUE(background);
+    const auto path = *capture.getOutputURL();
+
+    ASSERT_TRUE(taketest::pumpUntil([&] { return !capture.getStartedRecording(); }, 30));
+    EXPECT_FALSE(capture.getMovieOutput()->isRecording());
+    EXPECT_FALSE(capture.getBackgroundExport());
+    EXPECT_EQ(background->status(), qrn::media::ExportStatus::Cancelled);
+    EXPECT_EQ(moviesIn(projectPath()),
+              std::vector<std::string>{std::filesystem::path(path).filename().string()});
+    auto info = qrn::media::loadMovieInfo(path);
+    ASSERT_TRUE(info);
+    EXPECT_GT(info->duration, 0.3);
+    const auto label = studio.getTakeScreen()->videoLabel;
+    EXPECT_FALSE(label->isHidden());
+    EXPECT_EQ(label->stringValue(), "Something went wrong. Please try again");
+    advance(1.0);
+    EXPECT_TRUE(qrn::files::exists(path));
+    EXPECT_FALSE(studio.getPlaybackShown());
 }

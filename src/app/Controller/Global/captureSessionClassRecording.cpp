@@ -79,6 +79,18 @@ class takeRecordingDelegate : public qrn::media::RecordingDelegate {
         if (state.keptRecording != path)
             (void)qrn::files::remove(path);
     }
+    // The file stopped taking pictures mid-take: the take ends there. The movie made while
+    // it was recorded goes, and what was recorded stays in the project folder.
+    void didFailRecording(qrn::media::MovieFileOutput&, const std::string& path,
+                          const std::string& error) override {
+        dataLoggingClass().logError("captureSessionClass", error, __FILE__, __func__);
+        if (state.outputURL != path || !captureSessionClass().takeIsCurrent() || !state.startedRecording)
+            return;
+        recordViewClass().setTakeAside();
+        captureSessionClass().changeErrorMessage("Something went wrong. Please try again",
+                                                 "The recording could not be written", error,
+                                                 MessageType::error);
+    }
 };
 
 std::shared_ptr<takeRecordingDelegate> delegate = std::make_shared<takeRecordingDelegate>();

@@ -163,7 +163,7 @@ void fileMenuClass::importStoredProject() {
     }
 }
 
-void fileMenuClass::initialiseNewProjectDirectory(const std::string& path) {
+bool fileMenuClass::initialiseNewProjectDirectory(const std::string& path) {
     QRN_LOG_IN(LogValues{{"path", path}});
     QRN_LOG_ERROR("Creating new project at {" + path + "}");
     namespace fs = std::filesystem;
@@ -171,10 +171,15 @@ void fileMenuClass::initialiseNewProjectDirectory(const std::string& path) {
     persistentDataStorageClass().flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();
     std::error_code error;
-    // The save panel asked before it offered an existing package: it is replaced by an empty one.
-    // Anything else standing there (a plain file) is left alone, and the package cannot be made.
+    // The save panel asked before it offered an existing package: it is replaced by an empty one,
+    // unless another QRN has it open. Anything else standing there (a plain file) is left alone,
+    // and the package cannot be made.
     const auto status = fs::symlink_status(path, error);
     if (fs::is_directory(status)) {
+        if (!persistentDataStorageClass::claimPackage(path, true)) {
+            QRN_LOG_OUT();
+            return false;
+        }
         for (const auto& entry : fs::directory_iterator(path, error))
             if (auto removed = qrn::files::remove(entry.path()); !removed.isOk())
                 throw throwClass().error(removed.error());
@@ -201,6 +206,7 @@ void fileMenuClass::initialiseNewProjectDirectory(const std::string& path) {
     persistentDataStorageClass().setProjectLoadFailed(false);
     noteRecentDocument(path);
     QRN_LOG_OUT();
+    return true;
 }
 
 void fileMenuClass::newProject() {
@@ -212,7 +218,8 @@ void fileMenuClass::newProject() {
     if (panel.runModal() != qrn::ModalResponse::ok || !panel.url())
         return;
     try {
-        initialiseNewProjectDirectory(panel.url()->string());
+        if (!initialiseNewProjectDirectory(panel.url()->string()))
+            return;
     } catch (const qrnError& error) {
         QRN_LOG_ERROR(error.localizedDescription());
         throwClass().showError(error.localizedDescription());

@@ -9,8 +9,9 @@
 class fileMenuClass {
   public:
     // Makes the package at `path` (an empty images folder, no projectData.json) and takes it as
-    // the project folder. Throws qrnError with the file system's message on failure.
-    void initialiseNewProjectDirectory(const std::string& path);
+    // the project folder. Throws qrnError with the file system's message on failure; false, after
+    // telling the presenter, when the package there is open in another QRN and is left alone.
+    [[nodiscard]] bool initialiseNewProjectDirectory(const std::string& path);
     void newProject();
     void open();
     // Writes the project and its texts now and shows " - saved" in the window title for 1 s; a

@@ -306,7 +306,10 @@ void landingController::createNewProject() {
     const auto response = panel.runModal();
     if (response == qrn::ModalResponse::ok && panel.url()) {
         try {
-            fileMenuClass().initialiseNewProjectDirectory(panel.url()->string());
+            if (!fileMenuClass().initialiseNewProjectDirectory(panel.url()->string())) {
+                setActionInProgress(false, true);
+                return;
+            }
         } catch (const qrnError& error) {
             QRN_LOG_ERROR(error.localizedDescription());
             setActionInProgress(false, true);

@@ -614,11 +614,11 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
         }
         const int relayout = state.relayoutCounter.increment();
         // A picture is held at the size its layer was drawn: once the layer has settled larger,
-        // the file gives a sharper one.
-        if (!rotate && !scheduleSettle && !studioShown && imageView && !imageView->playsOnTimeline())
+        // or turned so that more of it fits in the movie, the file gives a sharper one.
+        if (!scheduleSettle && !studioShown && imageView && !imageView->playsOnTimeline())
             if (const auto file = projectPictureFileOf(reference))
                 previewLayerPendingPictures::sharpen(
-                    *file, imageView->image(), previewLayerPendingPictures::moviePixelsOf(newFrame.size));
+                    *file, imageView->image(), previewLayerPendingPictures::moviePixelsOf(newFrame.size, r));
         if (!rotate && !scheduleSettle && imageView && isBundleImageReference(reference)) {
             // Draws the symbol afresh at its new size instead of leaving it scaled.
             const auto made = madeFor::now();

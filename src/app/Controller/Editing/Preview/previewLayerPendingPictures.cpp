@@ -213,16 +213,22 @@ QSize previewLayerPendingPictures::moviePixels() {
     return {1920, 1080};
 }
 
-QSize previewLayerPendingPictures::moviePixelsOf(qrn::Size points) {
+QSize previewLayerPendingPictures::moviePixelsOf(qrn::Size points, double radians) {
     // Layer frames are kept in the points of the preview they are fitted to. What lies beyond
-    // the movie's frame is never shown.
+    // the movie's frame is never shown: along each side of a turned layer, that is the movie's
+    // extent measured along that side, which grows with the turn (a quarter turn lays the
+    // layer's height along the movie's width).
     const auto preview = editViewClass().getMainPreviewViewRectAsArray();
     const QSize movie = moviePixels();
     const double scale = preview.size() >= 4 && preview[2] > 0 && preview[3] > 0
                              ? std::max(movie.width() / preview[2], movie.height() / preview[3])
                              : 1;
-    return {std::clamp(int(std::ceil(points.width * scale)), 1, movie.width()),
-            std::clamp(int(std::ceil(points.height * scale)), 1, movie.height())};
+    const double c = std::isfinite(radians) ? std::abs(std::cos(radians)) : 1;
+    const double s = std::isfinite(radians) ? std::abs(std::sin(radians)) : 0;
+    const int alongWidth = int(std::ceil(movie.width() * c + movie.height() * s - 1e-9));
+    const int alongHeight = int(std::ceil(movie.width() * s + movie.height() * c - 1e-9));
+    return {std::clamp(int(std::ceil(points.width * scale)), 1, alongWidth),
+            std::clamp(int(std::ceil(points.height * scale)), 1, alongHeight)};
 }
 
 bool previewLayerPendingPictures::sharpen(const std::string& file, const QImage& held, QSize drawn) {
@@ -302,6 +308,7 @@ void previewLayerPendingPictures::startDecoding() {
     std::vector<int> distance(batch->entries.size(), std::numeric_limits<int>::max());
     const auto references = model.getImageReferenceArray();
     const auto frames = model.getLayerOriginSizeArray();
+    const auto rotations = model.getLayerRotateArray();
     // A picture is held at the size it is drawn at: its layer's share of the movie, the largest
     // of the places that show it. The preview, the studio and the strip draw it smaller.
     for (size_t a = 0; a < references.size(); ++a)
@@ -315,8 +322,9 @@ void previewLayerPendingPictures::startDecoding() {
             const std::vector<double> frame =
                 a < frames.size() && l < frames[a].size() ? frames[a][l] : std::vector<double>{};
             // A layer without a frame of its own fills the movie.
+            const double turn = a < rotations.size() && l < rotations[a].size() ? rotations[a][l] : 0;
             const QSize here = frame.size() >= 4 && frame[2] > 0 && frame[3] > 0
-                                   ? moviePixelsOf({frame[2], frame[3]})
+                                   ? moviePixelsOf({frame[2], frame[3]}, turn)
                                    : moviePixels();
             drawn = drawn.expandedTo(here);
         }

@@ -53,8 +53,9 @@ class previewLayerPendingPictures {
     // decoded larger than what covers it.
     static QSize moviePixels();
 
-    // Pixels of the movie that a layer `points` large in the preview covers.
-    static QSize moviePixelsOf(qrn::Size points);
+    // Pixels of the movie that a layer `points` large in the preview covers, along the layer's
+    // own sides, turned by `radians` in the movie.
+    static QSize moviePixelsOf(qrn::Size points, double radians = 0);
     // A layer showing `file` is now drawn at `drawn` pixels (it was made larger): when `held`,
     // its picture, is well below what covers that, the file is decoded again at that size and
     // handed to every view that shows `held`. False when nothing changed.

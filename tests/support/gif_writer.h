@@ -1,9 +1,9 @@
 #pragma once
-// A long GIF that is small on disk: a black first frame, then each frame lights one more square
-// cell, left to right and row by row, and leaves the frames before it in place. Frame k is
-// the one on which cell k turns white, so a picture of any moment says which frame it shows.
+// GIFs made for tests and benchmarks (Qt reads GIFs but cannot write them): frames of solid
+// colours, and a long stepping GIF that is small on disk.
 #include <QByteArray>
 #include <QPoint>
+#include <QRgb>
 
 #include <cstdint>
 #include <unordered_map>
@@ -68,6 +68,24 @@ inline QByteArray compressed(const std::vector<std::uint8_t>& pixels) {
     return out;
 }
 
+// The screen's size and a global table of four colours (missing ones black), looping for ever.
+inline QByteArray header(int width, int height, const std::vector<QRgb>& palette) {
+    QByteArray gif("GIF89a");
+    little16(gif, width);
+    little16(gif, height);
+    gif.append(char(0xf1));
+    gif.append(char(0));
+    gif.append(char(0));
+    for (size_t i = 0; i < 4; ++i) {
+        const QRgb c = i < palette.size() ? palette[i] : 0;
+        gif.append(char(qRed(c)));
+        gif.append(char(qGreen(c)));
+        gif.append(char(qBlue(c)));
+    }
+    gif.append("\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    return gif;
+}
+
 inline void image(QByteArray& gif, QPoint at, int w, int h, std::uint8_t colour, int delay) {
     // Keep what is under the next frame; `delay` hundredths of a second.
     gif.append("\x21\xf9\x04\x04", 4);
@@ -85,6 +103,21 @@ inline void image(QByteArray& gif, QPoint at, int w, int h, std::uint8_t colour,
 
 } // namespace gif_detail
 
+// A GIF of width x height whose frames are solid colours (at most four), each shown for `delay`
+// hundredths of a second.
+inline QByteArray solidColourGif(int width, int height, const std::vector<QRgb>& colours, int delay) {
+    using namespace gif_detail;
+    QByteArray gif = header(width, height, colours);
+    for (size_t i = 0; i < colours.size() && i < 4; ++i)
+        image(gif, {0, 0}, width, height, std::uint8_t(i), delay);
+    gif.append(char(0x3b));
+    return gif;
+}
+
+// A black first frame, then each frame lights one more square cell, left to right and row by
+// row, and leaves the frames before it in place. Frame k is the one on which cell k turns white,
+// so a picture of any moment says which frame it shows.
+
 // Cells per row of a stepping GIF.
 inline int steppingCellsPerRow(int width, int cell) {
     return width / cell;
@@ -98,15 +131,7 @@ inline QPoint steppingCell(int k, int width, int cell) {
 // `frames` frames of `delay` hundredths of a second each; cells of `cell` pixels.
 inline QByteArray steppingGif(int width, int height, int frames, int cell, int delay) {
     using namespace gif_detail;
-    QByteArray gif("GIF89a");
-    little16(gif, width);
-    little16(gif, height);
-    // A global table of four colours: black, white, and two unused.
-    gif.append(char(0xf1));
-    gif.append(char(0));
-    gif.append(char(0));
-    gif.append(QByteArray("\x00\x00\x00\xff\xff\xff\x00\x00\x00\x00\x00\x00", 12));
-    gif.append("\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    QByteArray gif = header(width, height, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
     image(gif, {0, 0}, width, height, 0, delay);
     for (int k = 1; k < frames; ++k)
         image(gif, steppingCell(k, width, cell), cell, cell, 1, delay);
