@@ -84,9 +84,9 @@ class ColourCube {
 // shares is worked out once. Keeps a reference to the cube.
 class ColourCubeRows {
   public:
-    // Which vector instructions a key's lookup may use, at most: those every x86-64 has, or
-    // AVX2 eight pixels at a time. All give the same bytes.
-    enum class Kernels { Baseline, Avx2 };
+    // Which vector instructions a key's lookup may use, at most: those every x86-64 has, AVX2
+    // eight pixels at a time, or AVX-512 sixteen. All give the same bytes.
+    enum class Kernels { Baseline, Avx2, Avx512 };
     // The widest this processor has.
     static Kernels widest();
     ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, ChannelOrder dstOrder,
