@@ -505,40 +505,67 @@ QRN_AVX512 inline void axisOfSixteen(const ColourCubeRows::KeyAxis* table, const
     cell = _mm512_castpd_si512(_mm512_unpackhi_pd(t2, t3));
 }
 
-QRN_AVX512 inline __m512 blendCorners16(const __m512 c[8], __m512 tr, __m512 tg, __m512 tb) {
-    const __m512 c00 = lerp16(c[0], c[1], tr), c10 = lerp16(c[2], c[3], tr);
-    const __m512 c01 = lerp16(c[4], c[5], tr), c11 = lerp16(c[6], c[7], tr);
+// Along red, a pair of corners gives one of four values by which of the two keep their
+// colour: neither 0, the upper alone upper * t, the lower alone lower - lower * t, both
+// lower + (upper - lower) * t. Those are the blend's own steps with the zeros left out, so
+// the values are the same; each is worked out once for all the pairs that share it.
+struct PairValues {
+    __m512 upperOnly, lowerOnly, both;
+};
+
+QRN_AVX512 inline __m512 pairValue(const PairValues& v, __mmask16 lower, __mmask16 upper) {
+    return _mm512_mask_mov_ps(_mm512_maskz_mov_ps(upper, v.upperOnly), lower,
+                              _mm512_mask_blend_ps(upper, v.lowerOnly, v.both));
+}
+
+// A channel whose value is the same at both corners of a pair.
+QRN_AVX512 inline PairValues evenPair(__m512 value, __m512 t) {
+    const __m512 upper = _mm512_mul_ps(value, t);
+    return {upper, _mm512_sub_ps(value, upper), value};
+}
+
+QRN_AVX512 inline __m512 blendPairs(__m512 c00, __m512 c10, __m512 c01, __m512 c11, __m512 tg, __m512 tb) {
     return lerp16(lerp16(c00, c10, tg), lerp16(c01, c11, tg), tb);
 }
 
+// Blends fall within 0...1 whatever the rounding, as the corners do, so only the upper bound is
+// applied; the result is then at most 255 and needs no cap there either.
 QRN_AVX512 inline __m512 scaledToByte16(__m512 v) {
-    return _mm512_mul_ps(_mm512_min_ps(_mm512_max_ps(v, _mm512_setzero_ps()), _mm512_set1_ps(1.0f)),
-                         _mm512_set1_ps(255.0f));
+    return _mm512_mul_ps(_mm512_min_ps(v, _mm512_set1_ps(1.0f)), _mm512_set1_ps(255.0f));
 }
 
 QRN_AVX512 inline __m512i roundedUnder16(__m512 v, __m512 alpha) {
-    return _mm512_cvttps_epi32(
-        _mm512_add_ps(_mm512_min_ps(_mm512_min_ps(v, alpha), _mm512_set1_ps(255.0f)), _mm512_set1_ps(0.5f)));
+    return _mm512_cvttps_epi32(_mm512_add_ps(_mm512_min_ps(v, alpha), _mm512_set1_ps(0.5f)));
 }
 
 template <ChannelOrder Dst> QRN_AVX512 inline __m512i blendSixteen(const AxesOfSixteen& p, __m512i corners) {
     constexpr ChannelOffsets di = channelOffsets(Dst);
-    __mmask16 keeps[8];
-    for (int k = 0; k < 8; ++k)
-        keeps[k] = _mm512_test_epi32_mask(corners, _mm512_set1_epi32(1 << k));
-    __m512 c[8];
-    for (int k = 0; k < 8; ++k)
-        c[k] = _mm512_maskz_mov_ps(keeps[k], _mm512_set1_ps(1.0f));
-    const __m512 a = scaledToByte16(blendCorners16(c, p.tr, p.tg, p.tb));
-    for (int k = 0; k < 8; ++k)
-        c[k] = _mm512_maskz_mov_ps(keeps[k], k & 1 ? p.r1 : p.r0);
-    const __m512i r = roundedUnder16(scaledToByte16(blendCorners16(c, p.tr, p.tg, p.tb)), a);
-    for (int k = 0; k < 8; ++k)
-        c[k] = _mm512_maskz_mov_ps(keeps[k], k & 2 ? p.g1 : p.g0);
-    const __m512i g = roundedUnder16(scaledToByte16(blendCorners16(c, p.tr, p.tg, p.tb)), a);
-    for (int k = 0; k < 8; ++k)
-        c[k] = _mm512_maskz_mov_ps(keeps[k], k & 4 ? p.b1 : p.b0);
-    const __m512i b = roundedUnder16(scaledToByte16(blendCorners16(c, p.tr, p.tg, p.tb)), a);
+    __mmask16 k[8];
+    for (int i = 0; i < 8; ++i)
+        k[i] = _mm512_test_epi32_mask(corners, _mm512_set1_epi32(1 << i));
+    const __m512 one = _mm512_set1_ps(1.0f);
+    const PairValues alphaPair{p.tr, _mm512_sub_ps(one, p.tr), one};
+    const __m512 a = scaledToByte16(
+        blendPairs(pairValue(alphaPair, k[0], k[1]), pairValue(alphaPair, k[2], k[3]),
+                   pairValue(alphaPair, k[4], k[5]), pairValue(alphaPair, k[6], k[7]), p.tg, p.tb));
+    const __m512 r0t = _mm512_mul_ps(p.r0, p.tr);
+    const PairValues redPair{_mm512_mul_ps(p.r1, p.tr), _mm512_sub_ps(p.r0, r0t),
+                             _mm512_add_ps(p.r0, _mm512_mul_ps(_mm512_sub_ps(p.r1, p.r0), p.tr))};
+    const __m512i r =
+        roundedUnder16(scaledToByte16(blendPairs(
+                           pairValue(redPair, k[0], k[1]), pairValue(redPair, k[2], k[3]),
+                           pairValue(redPair, k[4], k[5]), pairValue(redPair, k[6], k[7]), p.tg, p.tb)),
+                       a);
+    const PairValues green0 = evenPair(p.g0, p.tr), green1 = evenPair(p.g1, p.tr);
+    const __m512i g = roundedUnder16(
+        scaledToByte16(blendPairs(pairValue(green0, k[0], k[1]), pairValue(green1, k[2], k[3]),
+                                  pairValue(green0, k[4], k[5]), pairValue(green1, k[6], k[7]), p.tg, p.tb)),
+        a);
+    const PairValues blue0 = evenPair(p.b0, p.tr), blue1 = evenPair(p.b1, p.tr);
+    const __m512i b = roundedUnder16(
+        scaledToByte16(blendPairs(pairValue(blue0, k[0], k[1]), pairValue(blue0, k[2], k[3]),
+                                  pairValue(blue1, k[4], k[5]), pairValue(blue1, k[6], k[7]), p.tg, p.tb)),
+        a);
     const __m512i alpha = roundedUnder16(a, a);
     return _mm512_or_si512(
         _mm512_or_si512(_mm512_slli_epi32(r, 8 * di.r), _mm512_slli_epi32(g, 8 * di.g)),
