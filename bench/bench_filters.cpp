@@ -197,6 +197,27 @@ void BM_ChromaKey(benchmark::State& state) {
     }
 }
 
+// The key on one thread with each set of vector instructions this processor has (0 those every
+// x86-64 has, 1 AVX2, 2 AVX-512): the same bytes from each.
+void BM_ChromaKeyKernels(benchmark::State& state) {
+    const auto frames = framesOf(state, int(state.range(1)));
+    const auto kernels = ColourCubeRows::Kernels(state.range(0));
+    if (kernels > ColourCubeRows::widest()) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    const auto cube = keyCube();
+    Image dst = makeLike(greenScreenFrame());
+    const ImageView d = dst.mutableView();
+    const ColourCubeRows rows(*cube, ChannelOrder::BGRA, d.order, kernels);
+    size_t i = 0;
+    for (auto _ : state) {
+        const ConstImageView src = frames[i++ % frames.size()]->view();
+        for (int y = 0; y < kHeight; ++y)
+            rows(src.row(y), d.row(y), kWidth);
+    }
+}
+
 void BM_ChromaKeyTableBuild(benchmark::State& state) {
     double range = 10;
     for (auto _ : state) {
@@ -264,6 +285,11 @@ void filterArgs(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_ChromaKey)->Apply(keyArgs);
+BENCHMARK(BM_ChromaKeyKernels)
+    ->ArgNames({"kernels", "camera"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_ChromaKeyTableBuild)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxBlur)->Apply(filterArgs);
 BENCHMARK(BM_Median)->Apply(filterArgs);
