@@ -309,8 +309,8 @@ __m128i keptOrCleared(const std::uint8_t* s, const std::uint32_t m[4], __m128i o
 }
 
 // Eight pixels at a time with AVX2, chosen at run time. The arithmetic is that of the table
-// lookup, lane by lane, in the same order; the target must not include FMA, which would fuse
-// a blend's multiply and add and round differently.
+// lookup, lane by lane, in the same order. The file is built without fused multiply-adds
+// (see CMakeLists.txt): one would round a blend step differently.
 #define QRN_AVX2 __attribute__((target("avx2")))
 
 struct KeyTables {

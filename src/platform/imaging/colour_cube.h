@@ -98,7 +98,8 @@ class ColourCubeRows {
 
     // For a key, per axis and opaque 8-bit value: the upper position's share, the values of the
     // lower and upper positions, and the offset of the lower position in the cell table. One
-    // aligned load a pixel and axis, four of which transpose into a vector per field.
+    // aligned load a pixel and axis; those of four or more pixels transpose into a vector per
+    // field.
     struct alignas(16) KeyAxis {
         float weight, lower, upper;
         std::int32_t cell;
