@@ -528,14 +528,14 @@ QRN_AVX512 inline __m512 blendPairs(__m512 c00, __m512 c10, __m512 c01, __m512 c
     return lerp16(lerp16(c00, c10, tg), lerp16(c01, c11, tg), tb);
 }
 
-// Blends fall within 0...1 whatever the rounding, as the corners do, so only the upper bound is
-// applied; the result is then at most 255 and needs no cap there either.
 QRN_AVX512 inline __m512 scaledToByte16(__m512 v) {
-    return _mm512_mul_ps(_mm512_min_ps(v, _mm512_set1_ps(1.0f)), _mm512_set1_ps(255.0f));
+    return _mm512_mul_ps(_mm512_min_ps(_mm512_max_ps(v, _mm512_setzero_ps()), _mm512_set1_ps(1.0f)),
+                         _mm512_set1_ps(255.0f));
 }
 
 QRN_AVX512 inline __m512i roundedUnder16(__m512 v, __m512 alpha) {
-    return _mm512_cvttps_epi32(_mm512_add_ps(_mm512_min_ps(v, alpha), _mm512_set1_ps(0.5f)));
+    return _mm512_cvttps_epi32(
+        _mm512_add_ps(_mm512_min_ps(_mm512_min_ps(v, alpha), _mm512_set1_ps(255.0f)), _mm512_set1_ps(0.5f)));
 }
 
 template <ChannelOrder Dst> QRN_AVX512 inline __m512i blendSixteen(const AxesOfSixteen& p, __m512i corners) {
