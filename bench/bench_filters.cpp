@@ -7,7 +7,9 @@
 // is not counted) and the ratio. Each runs on two kinds of frame: a presenter before a mostly flat
 // green screen (camera:0), and camera-like frames as the take benchmark records them, testsrc2
 // under sensor noise (camera:1), whose colours spread over the whole range: a colour table's cost
-// depends on how many of its cells the picture reaches.
+// depends on how many of its cells the picture reaches. The key alone also runs on frames whose
+// every pixel lies on its edge (camera:2), between the colours it clears and those it keeps: a
+// presenter in green clothes or a screen lit with spill, where each pixel takes the blend.
 #include <benchmark/benchmark.h>
 
 #include <QImage>
@@ -115,13 +117,50 @@ const std::vector<Image>& cameraLikeFrames() {
     return frames;
 }
 
-// The frames of a kind: the green screen alone (0), or the camera-like ones (1).
+std::shared_ptr<const ColourCube> keyCube(double range = 10);
+
+// Frames of opaque colours picked at random from those in the key's edge cells (some corners
+// clear, some kept), so every pixel takes the blend.
+const std::vector<Image>& edgeFrames() {
+    static const std::vector<Image> frames = [] {
+        const auto cube = keyCube();
+        const int n = cube->dimension(), m = n - 1;
+        int cell[256];
+        for (int v = 0; v < 256; ++v)
+            cell[v] = ColourCubeRows::opaqueCell(v, n);
+        std::vector<std::uint32_t> edge;
+        for (int b = 0; b < 256; ++b)
+            for (int g = 0; g < 256; ++g)
+                for (int r = 0; r < 256; ++r) {
+                    const std::uint8_t c = cube->corners()[cell[r] + m * (cell[g] + m * cell[b])];
+                    if (c != 0 && c != 0xFF)
+                        edge.push_back(std::uint32_t(r) | std::uint32_t(g) << 8 | std::uint32_t(b) << 16);
+                }
+        std::vector<Image> out;
+        std::uint32_t seed = 777;
+        for (int i = 0; i < kCameraFrames; ++i) {
+            Image img(kWidth, kHeight);
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) {
+                    seed = seed * 1664525u + 1013904223u;
+                    const std::uint32_t c = edge[(seed >> 8) % edge.size()];
+                    img.setPixel(x, y, {std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(c >> 16), 255});
+                }
+            out.push_back(std::move(img));
+        }
+        return out;
+    }();
+    return frames;
+}
+
+// The frames of a kind: the green screen alone (0), the camera-like ones (1) or the key's
+// edge (2).
 std::vector<const Image*> framesOfKind(int kind) {
     std::vector<const Image*> frames;
     if (kind == 0)
         frames.push_back(&greenScreenFrame());
     else
-        for (const Image& f : cameraLikeFrames())
+        for (const Image& f : kind == 1 ? cameraLikeFrames() : edgeFrames())
             frames.push_back(&f);
     return frames;
 }
@@ -134,7 +173,7 @@ std::vector<const Image*> framesOf(benchmark::State& state, int kind) {
     return frames;
 }
 
-std::shared_ptr<const ColourCube> keyCube(double range = 10) {
+std::shared_ptr<const ColourCube> keyCube(double range) {
     auto result = chromaKeyClass().chromaKeyFilter(qrn::Value(), {32.0, 255.0, 0.0, 1.0}, 0, 0, true, range);
     auto filter =
         std::dynamic_pointer_cast<ColourCubeFilter>(std::get<qrn::graphics::ContentFilterPtr>(*result));
@@ -155,6 +194,27 @@ void BM_ChromaKey(benchmark::State& state) {
         const Image& src = *frames[i++ % frames.size()];
         forEachBand(kHeight, state.range(0),
                     [&](int b, int e) { applyColourCube(*cube, src.view(), d, b, e); });
+    }
+}
+
+// The key on one thread with each set of vector instructions this processor has (0 those every
+// x86-64 has, 1 AVX2, 2 AVX-512): the same bytes from each.
+void BM_ChromaKeyKernels(benchmark::State& state) {
+    const auto frames = framesOf(state, int(state.range(1)));
+    const auto kernels = ColourCubeRows::Kernels(state.range(0));
+    if (kernels > ColourCubeRows::widest()) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    const auto cube = keyCube();
+    Image dst = makeLike(greenScreenFrame());
+    const ImageView d = dst.mutableView();
+    const ColourCubeRows rows(*cube, ChannelOrder::BGRA, d.order, kernels);
+    size_t i = 0;
+    for (auto _ : state) {
+        const ConstImageView src = frames[i++ % frames.size()]->view();
+        for (int y = 0; y < kHeight; ++y)
+            rows(src.row(y), d.row(y), kWidth);
     }
 }
 
@@ -207,9 +267,9 @@ void BM_AllThree(benchmark::State& state) {
     }
 }
 
-void threadArgs(benchmark::internal::Benchmark* b) {
+void threadArgs(benchmark::internal::Benchmark* b, std::initializer_list<int> kinds) {
     b->ArgNames({"threads", "camera"});
-    for (int kind : {0, 1}) {
+    for (int kind : kinds) {
         b->Args({1, kind});
         if (allCores() > 1)
             b->Args({allCores(), kind});
@@ -217,10 +277,22 @@ void threadArgs(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
-BENCHMARK(BM_ChromaKey)->Apply(threadArgs);
+void keyArgs(benchmark::internal::Benchmark* b) {
+    threadArgs(b, {0, 1, 2});
+}
+void filterArgs(benchmark::internal::Benchmark* b) {
+    threadArgs(b, {0, 1});
+}
+
+BENCHMARK(BM_ChromaKey)->Apply(keyArgs);
+BENCHMARK(BM_ChromaKeyKernels)
+    ->ArgNames({"kernels", "camera"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_ChromaKeyTableBuild)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BoxBlur)->Apply(threadArgs);
-BENCHMARK(BM_Median)->Apply(threadArgs);
+BENCHMARK(BM_BoxBlur)->Apply(filterArgs);
+BENCHMARK(BM_Median)->Apply(filterArgs);
 BENCHMARK(BM_AllThree)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Remembers each benchmark's real time per iteration in milliseconds.
@@ -277,12 +349,13 @@ void comparePeers(const std::map<std::string, double>& ours) {
                 size.c_str());
     std::printf("%-14s %-8s %-20s %-8s %10s %10s %10s\n", "filter", "frames", "ffmpeg peer", "threads",
                 "ours", "ffmpeg", "ffmpeg/us");
-    for (int kind : {0, 1}) {
+    for (int kind : {0, 1, 2}) {
         // The same frames as ffmpeg's input, in BGRA and in four full planes.
         const std::vector<const Image*> frames = framesOfKind(kind);
         if (frames.empty())
             continue;
-        const std::string stem = (dir / (kind ? "camera" : "green")).string();
+        static const char* const kindNames[] = {"green", "camera", "edge"};
+        const std::string stem = (dir / kindNames[kind]).string();
         const std::string bgra = stem + ".bgra", yuva = stem + ".yuva";
         {
             std::ofstream out(bgra, std::ios::binary);
@@ -310,6 +383,8 @@ void comparePeers(const std::map<std::string, double>& ours) {
         };
         for (const peer& p : peers)
             for (int threads : {1, 0}) {
+                if (kind == 2 && p.ourName != std::string("BM_ChromaKey"))
+                    continue;
                 const std::string name = std::string(p.ourName) +
                                          "/threads:" + std::to_string(threads == 1 ? 1 : allCores()) +
                                          "/camera:" + std::to_string(kind) + "/real_time";
@@ -318,9 +393,8 @@ void comparePeers(const std::map<std::string, double>& ours) {
                 const double theirs =
                     ffmpegPerFrame(p.input, int(frames.size()), p.pixelFormat, p.filter, threads);
                 const std::string peerName = p.filter.substr(0, p.filter.find('=')) + " " + p.pixelFormat;
-                std::printf("%-14s %-8s %-20s %-8s %10.2f %10.2f %10.2f\n", p.label,
-                            kind ? "camera" : "green", peerName.c_str(), threads == 1 ? "1" : "all", mine,
-                            theirs, theirs / mine);
+                std::printf("%-14s %-8s %-20s %-8s %10.2f %10.2f %10.2f\n", p.label, kindNames[kind],
+                            peerName.c_str(), threads == 1 ? "1" : "all", mine, theirs, theirs / mine);
             }
     }
     std::filesystem::remove_all(dir);

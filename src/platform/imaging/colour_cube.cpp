@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include "platform/imaging/bands.h"
 
@@ -88,7 +88,7 @@ void ColourCube::findKey(const std::vector<std::uint8_t>& kind) {
         if (std::isnan(p))
             p = 0;
     const int m = n - 1;
-    corners_.resize(static_cast<std::size_t>(m) * m * m);
+    corners_.resize(static_cast<std::size_t>(m) * m * m + 3);
     const std::size_t stepG = static_cast<std::size_t>(n), stepB = stepG * stepG;
     auto keeps = [&kind](std::size_t i, int corner) { return static_cast<unsigned>(kind[i] == 1) << corner; };
     std::uint8_t* cell = corners_.data();
@@ -108,7 +108,7 @@ void ColourCube::findKey(const std::vector<std::uint8_t>& kind) {
         first[k] = ColourCubeRows::opaqueCell(8 * k, n);
         last[k] = ColourCubeRows::opaqueCell(8 * k + 7, n);
     }
-    blocks_.resize(32 * 32 * 32);
+    blocks_.resize(32 * 32 * 32 + 3);
     for (int b = 0; b < 32; ++b)
         for (int g = 0; g < 32; ++g)
             for (int r = 0; r < 32; ++r) {
@@ -149,7 +149,15 @@ int ColourCubeRows::opaqueCell(int value, int dimension) {
     return axisPosition(std::min(1.0f, static_cast<float>(value) / 255.0f), dimension).index;
 }
 
-ColourCubeRows::ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, ChannelOrder dstOrder)
+ColourCubeRows::Kernels ColourCubeRows::widest() {
+    static const Kernels kernels = __builtin_cpu_supports("avx512f") ? Kernels::Avx512
+                                   : __builtin_cpu_supports("avx2")  ? Kernels::Avx2
+                                                                     : Kernels::Baseline;
+    return kernels;
+}
+
+ColourCubeRows::ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, ChannelOrder dstOrder,
+                               Kernels kernels)
     : cube_(cube), srcOrder_(srcOrder), dstOrder_(dstOrder) {
     if (!cube.isValid())
         return;
@@ -157,6 +165,7 @@ ColourCubeRows::ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, Ch
         opaque_[v] = axisPosition(std::min(1.0f, static_cast<float>(v) / 255.0f), cube.dimension());
     if (!cube.isKey())
         return;
+    kernels_ = std::min(kernels, widest());
     const int m = cube.dimension() - 1;
     keyAxes_ = std::make_unique<KeyAxis[]>(3 * 256);
     for (int axis = 0; axis < 3; ++axis)
@@ -299,10 +308,346 @@ __m128i keptOrCleared(const std::uint8_t* s, const std::uint32_t m[4], __m128i o
     return _mm_or_si128(_mm_and_si128(whole, in), _mm_andnot_si128(whole, otherwise));
 }
 
+// Eight pixels at a time with AVX2, chosen at run time. The arithmetic is that of the table
+// lookup, lane by lane, in the same order. The file is built without fused multiply-adds
+// (see CMakeLists.txt): one would round a blend step differently.
+#define QRN_AVX2 __attribute__((target("avx2")))
+
+struct KeyTables {
+    const ColourCubeRows::KeyAxis* axes; // red, green, blue: 256 values each
+    const std::uint8_t* blocks;
+    const std::uint8_t* corners;
+};
+
+QRN_AVX2 inline __m256 lerp8(__m256 a, __m256 b, __m256 t) {
+    return _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), t));
+}
+
+// The top five bits of a channel of each pixel, moved from bit 8 * channel + 3 to bit `to`.
+template <int Channel, int To> QRN_AVX2 inline __m256i blockField(__m256i w) {
+    constexpr int from = 8 * Channel + 3;
+    __m256i moved;
+    if constexpr (from >= To)
+        moved = _mm256_srli_epi32(w, from - To);
+    else
+        moved = _mm256_slli_epi32(w, To - from);
+    return _mm256_and_si256(moved, _mm256_set1_epi32(31 << To));
+}
+
+// One axis's table entries for eight pixels, transposed: a vector per field, a pixel a lane.
+QRN_AVX2 inline void axisOfEight(const ColourCubeRows::KeyAxis* table, const std::uint8_t* s, int offset,
+                                 __m256& weight, __m256& lower, __m256& upper, __m256i& cell) {
+    const __m256 p0 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(&table[s[offset]].weight)),
+                                           _mm_load_ps(&table[s[16 + offset]].weight), 1);
+    const __m256 p1 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(&table[s[4 + offset]].weight)),
+                                           _mm_load_ps(&table[s[20 + offset]].weight), 1);
+    const __m256 p2 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(&table[s[8 + offset]].weight)),
+                                           _mm_load_ps(&table[s[24 + offset]].weight), 1);
+    const __m256 p3 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(&table[s[12 + offset]].weight)),
+                                           _mm_load_ps(&table[s[28 + offset]].weight), 1);
+    const __m256d t0 = _mm256_castps_pd(_mm256_unpacklo_ps(p0, p1)),
+                  t1 = _mm256_castps_pd(_mm256_unpacklo_ps(p2, p3)),
+                  t2 = _mm256_castps_pd(_mm256_unpackhi_ps(p0, p1)),
+                  t3 = _mm256_castps_pd(_mm256_unpackhi_ps(p2, p3));
+    weight = _mm256_castpd_ps(_mm256_unpacklo_pd(t0, t1));
+    lower = _mm256_castpd_ps(_mm256_unpackhi_pd(t0, t1));
+    upper = _mm256_castpd_ps(_mm256_unpacklo_pd(t2, t3));
+    cell = _mm256_castpd_si256(_mm256_unpackhi_pd(t2, t3));
+}
+
+// The eight corners of one channel, blended along red, then green, then blue.
+QRN_AVX2 inline __m256 blendCorners(const __m256 c[8], __m256 tr, __m256 tg, __m256 tb) {
+    const __m256 c00 = lerp8(c[0], c[1], tr), c10 = lerp8(c[2], c[3], tr);
+    const __m256 c01 = lerp8(c[4], c[5], tr), c11 = lerp8(c[6], c[7], tr);
+    return lerp8(lerp8(c00, c10, tg), lerp8(c01, c11, tg), tb);
+}
+
+QRN_AVX2 inline __m256 scaledToByte(__m256 v) {
+    return _mm256_mul_ps(_mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), _mm256_set1_ps(1.0f)),
+                         _mm256_set1_ps(255.0f));
+}
+
+QRN_AVX2 inline __m256i roundedUnder(__m256 v, __m256 alpha) {
+    return _mm256_cvttps_epi32(
+        _mm256_add_ps(_mm256_min_ps(_mm256_min_ps(v, alpha), _mm256_set1_ps(255.0f)), _mm256_set1_ps(0.5f)));
+}
+
+// Per axis, the weight, lower and upper value of eight pixels, a vector each.
+struct AxesOfEight {
+    __m256 tr, r0, r1, tg, g0, g1, tb, b0, b1;
+};
+
+// Eight opaque pixels in cells whose corners are `corners`: the blend of each.
+template <ChannelOrder Dst> QRN_AVX2 inline __m256i blendEight(const AxesOfEight& p, __m256i corners) {
+    constexpr ChannelOffsets di = channelOffsets(Dst);
+    const __m256 tr = p.tr, r0 = p.r0, r1 = p.r1, tg = p.tg, g0 = p.g0, g1 = p.g1, tb = p.tb, b0 = p.b0,
+                 b1 = p.b1;
+    __m256 keeps[8];
+    for (int k = 0; k < 8; ++k) {
+        const __m256i bit = _mm256_set1_epi32(1 << k);
+        keeps[k] = _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(corners, bit), bit));
+    }
+    __m256 c[8];
+    for (int k = 0; k < 8; ++k)
+        c[k] = _mm256_and_ps(_mm256_set1_ps(1.0f), keeps[k]);
+    const __m256 a = scaledToByte(blendCorners(c, tr, tg, tb));
+    for (int k = 0; k < 8; ++k)
+        c[k] = _mm256_and_ps(k & 1 ? r1 : r0, keeps[k]);
+    const __m256i r = roundedUnder(scaledToByte(blendCorners(c, tr, tg, tb)), a);
+    for (int k = 0; k < 8; ++k)
+        c[k] = _mm256_and_ps(k & 2 ? g1 : g0, keeps[k]);
+    const __m256i g = roundedUnder(scaledToByte(blendCorners(c, tr, tg, tb)), a);
+    for (int k = 0; k < 8; ++k)
+        c[k] = _mm256_and_ps(k & 4 ? b1 : b0, keeps[k]);
+    const __m256i b = roundedUnder(scaledToByte(blendCorners(c, tr, tg, tb)), a);
+    const __m256i alpha = roundedUnder(a, a);
+    return _mm256_or_si256(
+        _mm256_or_si256(_mm256_slli_epi32(r, 8 * di.r), _mm256_slli_epi32(g, 8 * di.g)),
+        _mm256_or_si256(_mm256_slli_epi32(b, 8 * di.b), _mm256_slli_epi32(alpha, 8 * di.a)));
+}
+
+// Whole groups of eight from the start of the row, up to the first group with a pixel that is
+// not opaque; returns how many pixels it did.
+template <ChannelOrder Src, ChannelOrder Dst>
+QRN_AVX2 int lookUpKeyByEight(const KeyTables& t, const std::uint8_t* s, std::uint8_t* d, int width) {
+    constexpr ChannelOffsets si = channelOffsets(Src);
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFFu << (8 * si.a)));
+    const __m256i low = _mm256_set1_epi32(0xFF), zero = _mm256_setzero_si256();
+    int x = 0;
+    for (; x + 8 <= width; x += 8, s += 32, d += 32) {
+        _mm_prefetch(reinterpret_cast<const char*>(s) + 1024, _MM_HINT_T0);
+        const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(w, opaque), opaque)) != -1)
+            break;
+        const __m256i at = _mm256_or_si256(_mm256_or_si256(blockField<si.r, 0>(w), blockField<si.g, 5>(w)),
+                                           blockField<si.b, 10>(w));
+        const __m256i block =
+            _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(t.blocks), at, 1), low);
+        if (_mm256_testz_si256(block, block)) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), zero);
+            continue;
+        }
+        __m256i in = w;
+        if constexpr (Src != Dst)
+            in = _mm256_or_si256(_mm256_and_si256(in, _mm256_set1_epi32(static_cast<int>(0xFF00FF00u))),
+                                 _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(in, 16), low),
+                                                 _mm256_slli_epi32(_mm256_and_si256(in, low), 16)));
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(block, _mm256_set1_epi32(1))) == -1) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), in);
+            continue;
+        }
+        // A block's summary agrees with the corners of every cell in it, so reading the
+        // corners of all eight is right whatever their blocks said.
+        AxesOfEight p;
+        __m256i cr, cg, cb;
+        axisOfEight(t.axes, s, si.r, p.tr, p.r0, p.r1, cr);
+        axisOfEight(t.axes + 256, s, si.g, p.tg, p.g0, p.g1, cg);
+        axisOfEight(t.axes + 512, s, si.b, p.tb, p.b0, p.b1, cb);
+        // The cell of each pixel: the offsets of its three axis positions, added.
+        const __m256i cell = _mm256_add_epi32(_mm256_add_epi32(cr, cg), cb);
+        const __m256i corners =
+            _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(t.corners), cell, 1), low);
+        // Only cells with corners of both kinds blend; the others keep or clear their pixel.
+        const __m256i edge = _mm256_and_si256(_mm256_xor_si256(corners, _mm256_srli_epi32(corners, 1)),
+                                              _mm256_set1_epi32(0x7F));
+        const __m256i whole = _mm256_cmpeq_epi32(corners, low);
+        const __m256i otherwise = _mm256_testz_si256(edge, edge) ? zero : blendEight<Dst>(p, corners);
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(d),
+            _mm256_or_si256(_mm256_and_si256(whole, in), _mm256_andnot_si256(whole, otherwise)));
+    }
+    return x;
+}
+
+#undef QRN_AVX2
+
+// The same with AVX-512, sixteen pixels at a time: twice the lanes and enough registers that
+// nothing is set aside in memory.
+#define QRN_AVX512 __attribute__((target("avx512f")))
+
+QRN_AVX512 inline __m512 lerp16(__m512 a, __m512 b, __m512 t) {
+    return _mm512_add_ps(a, _mm512_mul_ps(_mm512_sub_ps(b, a), t));
+}
+
+template <int Channel, int To> QRN_AVX512 inline __m512i blockField16(__m512i w) {
+    constexpr int from = 8 * Channel + 3;
+    __m512i moved;
+    if constexpr (from >= To)
+        moved = _mm512_srli_epi32(w, from - To);
+    else
+        moved = _mm512_slli_epi32(w, To - from);
+    return _mm512_and_si512(moved, _mm512_set1_epi32(31 << To));
+}
+
+// Four pixels' entries, a 128-bit lane each: pixels j, j + 4, j + 8 and j + 12.
+QRN_AVX512 inline __m512 entriesOfFour(const ColourCubeRows::KeyAxis* table, const std::uint8_t* s, int at) {
+    __m512 v = _mm512_castps128_ps512(_mm_load_ps(&table[s[at]].weight));
+    v = _mm512_insertf32x4(v, _mm_load_ps(&table[s[at + 16]].weight), 1);
+    v = _mm512_insertf32x4(v, _mm_load_ps(&table[s[at + 32]].weight), 2);
+    return _mm512_insertf32x4(v, _mm_load_ps(&table[s[at + 48]].weight), 3);
+}
+
+struct AxesOfSixteen {
+    __m512 tr, r0, r1, tg, g0, g1, tb, b0, b1;
+};
+
+QRN_AVX512 inline void axisOfSixteen(const ColourCubeRows::KeyAxis* table, const std::uint8_t* s, int offset,
+                                     __m512& weight, __m512& lower, __m512& upper, __m512i& cell) {
+    const __m512 p0 = entriesOfFour(table, s, offset), p1 = entriesOfFour(table, s, 4 + offset),
+                 p2 = entriesOfFour(table, s, 8 + offset), p3 = entriesOfFour(table, s, 12 + offset);
+    const __m512d t0 = _mm512_castps_pd(_mm512_unpacklo_ps(p0, p1)),
+                  t1 = _mm512_castps_pd(_mm512_unpacklo_ps(p2, p3)),
+                  t2 = _mm512_castps_pd(_mm512_unpackhi_ps(p0, p1)),
+                  t3 = _mm512_castps_pd(_mm512_unpackhi_ps(p2, p3));
+    weight = _mm512_castpd_ps(_mm512_unpacklo_pd(t0, t1));
+    lower = _mm512_castpd_ps(_mm512_unpackhi_pd(t0, t1));
+    upper = _mm512_castpd_ps(_mm512_unpacklo_pd(t2, t3));
+    cell = _mm512_castpd_si512(_mm512_unpackhi_pd(t2, t3));
+}
+
+// Along red, a pair of corners gives one of four values by which of the two keep their
+// colour: neither 0, the upper alone upper * t, the lower alone lower - lower * t, both
+// lower + (upper - lower) * t. Those are the blend's own steps with the zeros left out, so
+// the values are the same; each is worked out once for all the pairs that share it.
+struct PairValues {
+    __m512 upperOnly, lowerOnly, both;
+};
+
+QRN_AVX512 inline __m512 pairValue(const PairValues& v, __mmask16 lower, __mmask16 upper) {
+    return _mm512_mask_mov_ps(_mm512_maskz_mov_ps(upper, v.upperOnly), lower,
+                              _mm512_mask_blend_ps(upper, v.lowerOnly, v.both));
+}
+
+// A channel whose value is the same at both corners of a pair.
+QRN_AVX512 inline PairValues evenPair(__m512 value, __m512 t) {
+    const __m512 upper = _mm512_mul_ps(value, t);
+    return {upper, _mm512_sub_ps(value, upper), value};
+}
+
+QRN_AVX512 inline __m512 blendPairs(__m512 c00, __m512 c10, __m512 c01, __m512 c11, __m512 tg, __m512 tb) {
+    return lerp16(lerp16(c00, c10, tg), lerp16(c01, c11, tg), tb);
+}
+
+QRN_AVX512 inline __m512 scaledToByte16(__m512 v) {
+    return _mm512_mul_ps(_mm512_min_ps(_mm512_max_ps(v, _mm512_setzero_ps()), _mm512_set1_ps(1.0f)),
+                         _mm512_set1_ps(255.0f));
+}
+
+QRN_AVX512 inline __m512i roundedUnder16(__m512 v, __m512 alpha) {
+    return _mm512_cvttps_epi32(
+        _mm512_add_ps(_mm512_min_ps(_mm512_min_ps(v, alpha), _mm512_set1_ps(255.0f)), _mm512_set1_ps(0.5f)));
+}
+
+template <ChannelOrder Dst> QRN_AVX512 inline __m512i blendSixteen(const AxesOfSixteen& p, __m512i corners) {
+    constexpr ChannelOffsets di = channelOffsets(Dst);
+    __mmask16 k[8];
+    for (int i = 0; i < 8; ++i)
+        k[i] = _mm512_test_epi32_mask(corners, _mm512_set1_epi32(1 << i));
+    const __m512 one = _mm512_set1_ps(1.0f);
+    const PairValues alphaPair{p.tr, _mm512_sub_ps(one, p.tr), one};
+    const __m512 a = scaledToByte16(
+        blendPairs(pairValue(alphaPair, k[0], k[1]), pairValue(alphaPair, k[2], k[3]),
+                   pairValue(alphaPair, k[4], k[5]), pairValue(alphaPair, k[6], k[7]), p.tg, p.tb));
+    const __m512 r0t = _mm512_mul_ps(p.r0, p.tr);
+    const PairValues redPair{_mm512_mul_ps(p.r1, p.tr), _mm512_sub_ps(p.r0, r0t),
+                             _mm512_add_ps(p.r0, _mm512_mul_ps(_mm512_sub_ps(p.r1, p.r0), p.tr))};
+    const __m512i r =
+        roundedUnder16(scaledToByte16(blendPairs(
+                           pairValue(redPair, k[0], k[1]), pairValue(redPair, k[2], k[3]),
+                           pairValue(redPair, k[4], k[5]), pairValue(redPair, k[6], k[7]), p.tg, p.tb)),
+                       a);
+    const PairValues green0 = evenPair(p.g0, p.tr), green1 = evenPair(p.g1, p.tr);
+    const __m512i g = roundedUnder16(
+        scaledToByte16(blendPairs(pairValue(green0, k[0], k[1]), pairValue(green1, k[2], k[3]),
+                                  pairValue(green0, k[4], k[5]), pairValue(green1, k[6], k[7]), p.tg, p.tb)),
+        a);
+    const PairValues blue0 = evenPair(p.b0, p.tr), blue1 = evenPair(p.b1, p.tr);
+    const __m512i b = roundedUnder16(
+        scaledToByte16(blendPairs(pairValue(blue0, k[0], k[1]), pairValue(blue0, k[2], k[3]),
+                                  pairValue(blue1, k[4], k[5]), pairValue(blue1, k[6], k[7]), p.tg, p.tb)),
+        a);
+    const __m512i alpha = roundedUnder16(a, a);
+    return _mm512_or_si512(
+        _mm512_or_si512(_mm512_slli_epi32(r, 8 * di.r), _mm512_slli_epi32(g, 8 * di.g)),
+        _mm512_or_si512(_mm512_slli_epi32(b, 8 * di.b), _mm512_slli_epi32(alpha, 8 * di.a)));
+}
+
+template <ChannelOrder Src, ChannelOrder Dst>
+QRN_AVX512 int lookUpKeyBySixteen(const KeyTables& t, const std::uint8_t* s, std::uint8_t* d, int width) {
+    constexpr ChannelOffsets si = channelOffsets(Src);
+    const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFFu << (8 * si.a)));
+    const __m512i low = _mm512_set1_epi32(0xFF), zero = _mm512_setzero_si512();
+    int x = 0;
+    for (; x + 16 <= width; x += 16, s += 64, d += 64) {
+        _mm_prefetch(reinterpret_cast<const char*>(s) + 1024, _MM_HINT_T0);
+        const __m512i w = _mm512_loadu_si512(s);
+        if (_mm512_cmpeq_epi32_mask(_mm512_and_si512(w, opaque), opaque) != 0xFFFF)
+            break;
+        const __m512i at = _mm512_or_si512(
+            _mm512_or_si512(blockField16<si.r, 0>(w), blockField16<si.g, 5>(w)), blockField16<si.b, 10>(w));
+        const __m512i block = _mm512_and_si512(_mm512_i32gather_epi32(at, t.blocks, 1), low);
+        if (_mm512_test_epi32_mask(block, block) == 0) {
+            _mm512_storeu_si512(d, zero);
+            continue;
+        }
+        __m512i in = w;
+        if constexpr (Src != Dst)
+            in = _mm512_or_si512(_mm512_and_si512(in, _mm512_set1_epi32(static_cast<int>(0xFF00FF00u))),
+                                 _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi32(in, 16), low),
+                                                 _mm512_slli_epi32(_mm512_and_si512(in, low), 16)));
+        if (_mm512_cmpeq_epi32_mask(block, _mm512_set1_epi32(1)) == 0xFFFF) {
+            _mm512_storeu_si512(d, in);
+            continue;
+        }
+        AxesOfSixteen p;
+        __m512i cr, cg, cb;
+        axisOfSixteen(t.axes, s, si.r, p.tr, p.r0, p.r1, cr);
+        axisOfSixteen(t.axes + 256, s, si.g, p.tg, p.g0, p.g1, cg);
+        axisOfSixteen(t.axes + 512, s, si.b, p.tb, p.b0, p.b1, cb);
+        const __m512i cell = _mm512_add_epi32(_mm512_add_epi32(cr, cg), cb);
+        const __m512i corners = _mm512_and_si512(_mm512_i32gather_epi32(cell, t.corners, 1), low);
+        const __m512i edge = _mm512_and_si512(_mm512_xor_si512(corners, _mm512_srli_epi32(corners, 1)),
+                                              _mm512_set1_epi32(0x7F));
+        const __mmask16 whole = _mm512_cmpeq_epi32_mask(corners, low);
+        const __m512i otherwise =
+            _mm512_test_epi32_mask(edge, edge) == 0 ? zero : blendSixteen<Dst>(p, corners);
+        _mm512_storeu_si512(d, _mm512_mask_mov_epi32(otherwise, whole, in));
+    }
+    return x;
+}
+
+#undef QRN_AVX512
+
 } // namespace
 
 template <ChannelOrder Src, ChannelOrder Dst>
 void ColourCubeRows::lookUpKey(const std::uint8_t* s, std::uint8_t* d, int width) const {
+    if (kernels_ == Kernels::Baseline) {
+        lookUpKeyByFour<Src, Dst>(s, d, width);
+        return;
+    }
+    const KeyTables tables{keyAxes_.get(), cube_.blocks(), cube_.corners()};
+    int x = 0;
+    while (kernels_ == Kernels::Avx512 && width - x >= 16) {
+        x += lookUpKeyBySixteen<Src, Dst>(tables, s + 4 * x, d + 4 * x, width - x);
+        if (width - x >= 16) {
+            lookUp<Src, Dst>(s + 4 * x, d + 4 * x, 16);
+            x += 16;
+        }
+    }
+    while (width - x >= 8) {
+        x += lookUpKeyByEight<Src, Dst>(tables, s + 4 * x, d + 4 * x, width - x);
+        // A group with a pixel that is not opaque: the general lookup.
+        if (width - x >= 8) {
+            lookUp<Src, Dst>(s + 4 * x, d + 4 * x, 8);
+            x += 8;
+        }
+    }
+    lookUpKeyByFour<Src, Dst>(s + 4 * x, d + 4 * x, width - x);
+}
+
+template <ChannelOrder Src, ChannelOrder Dst>
+void ColourCubeRows::lookUpKeyByFour(const std::uint8_t* s, std::uint8_t* d, int width) const {
     constexpr ChannelOffsets si = channelOffsets(Src);
     const std::uint8_t* corners = cube_.corners();
     const std::uint8_t* blocks = cube_.blocks();

@@ -60,7 +60,8 @@ class ColourCube {
     // Opaque 8-bit colours by their top five bits a channel (red fastest): 0 when every cell such
     // a colour can fall in is clear, 1 when every one keeps its colour, 2 when it takes a look
     // at the cell. 32 KiB that stay in the cache, where the cells take eight times that. Only
-    // for a key.
+    // for a key. This table and the corners have three bytes over at the end, so a lookup may
+    // read four bytes from any entry.
     const std::uint8_t* blocks() const { return blocks_.data(); }
     // The value position k of `axis` (0 red, 1 green, 2 blue) holds. Only for a key.
     float position(int axis, int k) const {
@@ -83,11 +84,26 @@ class ColourCube {
 // shares is worked out once. Keeps a reference to the cube.
 class ColourCubeRows {
   public:
-    ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, ChannelOrder dstOrder);
+    // Which vector instructions a key's lookup may use, at most: those every x86-64 has, AVX2
+    // eight pixels at a time, or AVX-512 sixteen. All give the same bytes.
+    enum class Kernels { Baseline, Avx2, Avx512 };
+    // The widest this processor has.
+    static Kernels widest();
+    ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, ChannelOrder dstOrder,
+                   Kernels kernels = widest());
     // `width` pixels of dst from those of src.
     void operator()(const std::uint8_t* src, std::uint8_t* dst, int width) const;
     // The lower table position along an axis of dimension `dimension` for an opaque value.
     static int opaqueCell(int value, int dimension);
+
+    // For a key, per axis and opaque 8-bit value: the upper position's share, the values of the
+    // lower and upper positions, and the offset of the lower position in the cell table. One
+    // aligned load a pixel and axis; those of four or more pixels transpose into a vector per
+    // field.
+    struct alignas(16) KeyAxis {
+        float weight, lower, upper;
+        std::int32_t cell;
+    };
 
   private:
     struct AxisPosition {
@@ -101,6 +117,8 @@ class ColourCubeRows {
     template <ChannelOrder Src, ChannelOrder Dst>
     void lookUpKey(const std::uint8_t* src, std::uint8_t* dst, int width) const;
     template <ChannelOrder Src, ChannelOrder Dst>
+    void lookUpKeyByFour(const std::uint8_t* src, std::uint8_t* dst, int width) const;
+    template <ChannelOrder Src, ChannelOrder Dst>
     void blendFour(const std::uint8_t* src, std::uint8_t* dst, const std::uint32_t corners[4]) const;
 
     const ColourCube& cube_;
@@ -108,14 +126,9 @@ class ColourCubeRows {
     // Opaque pixels, the common case for a camera picture, look their positions up here; the
     // same arithmetic as for other alphas, so the result does not depend on the path.
     AxisPosition opaque_[256];
-    // For a key, per axis and opaque 8-bit value: the upper position's share, the values of the
-    // lower and upper positions, and the offset of the lower position in the cell table. One
-    // aligned load a pixel and axis, four of which transpose into a vector per field.
-    struct alignas(16) KeyAxis {
-        float weight, lower, upper;
-        std::int32_t cell;
-    };
+    // Red, green and blue, 256 values each; only for a key.
     std::unique_ptr<KeyAxis[]> keyAxes_;
+    Kernels kernels_ = Kernels::Baseline;
 };
 
 // Rows [rowBegin, rowEnd) of dst from the same rows of src (same size; layouts may differ).
