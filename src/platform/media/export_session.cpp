@@ -240,8 +240,8 @@ class Composer {
     };
 
     static bool plainPixelLayer(const graphics::Layer& l) {
-        return typeid(l) == typeid(graphics::Layer) && !l.isHidden() && l.opacity() == 1 &&
-               !l.hasAnimations() && l.backgroundColour().alpha <= 0 &&
+        return typeid(l) == typeid(graphics::Layer) && !l.isHidden() && !l.isGeometryFlipped() &&
+               l.opacity() == 1 && !l.hasAnimations() && l.backgroundColour().alpha <= 0 &&
                (l.borderWidth() <= 0 || l.borderColour().alpha <= 0) && l.cornerRadius() <= 0;
     }
 
@@ -255,7 +255,9 @@ class Composer {
 
     void planRows(const graphics::Layer& branch) {
         const int W = int(out_.width), H = int(out_.height);
-        if (!bgraToYuv420Handles(W, H) || !plainPixelLayer(*video_) || !video_->sublayers().empty())
+        // One pixel a point, so every picture lands untransformed, as the rows are made here.
+        if (scale_ != 1 || !bgraToYuv420Handles(W, H) || !plainPixelLayer(*video_) ||
+            !video_->sublayers().empty())
             return;
         const QRect image(0, 0, W, H);
         const QTransform toImage = graphics::Renderer::yUpToImage(H, scale_);
