@@ -60,22 +60,31 @@ QImage ImageFilter::applyWith(const QImage& image, const Fill& fill) const {
         return image;
     const Image src = Image::fromQImage(image);
     std::lock_guard lock(spareMutex_);
-    // Only we hold the last output: nobody can see it change.
+    // Only we hold a kept output: nobody can see it change.
+    constexpr size_t kSpares = 4;
+    const QImage::Format format = src.toQImage().format();
+    auto spare = std::find_if(spares_.begin(), spares_.end(), [&](const QImage& s) {
+        return s.isDetached() && s.size() == image.size() && s.format() == format;
+    });
     Image out;
-    if (!spare_.isNull() && spare_.isDetached() && spare_.size() == image.size() &&
-        spare_.format() == src.toQImage().format())
-        out = Image::fromQImage(spare_);
-    else
+    if (spare != spares_.end()) {
+        out = Image::fromQImage(*spare);
+        spares_.erase(spare);
+    } else {
         out = makeLike(src);
-    spare_ = QImage();
+    }
     fill(src, out);
-    spare_ = out.toQImage();
+    const QImage made = out.toQImage();
+    // The most recent first; the oldest goes when there are more than the workers need.
+    spares_.insert(spares_.begin(), made);
+    if (spares_.size() > kSpares)
+        spares_.pop_back();
     // A caller gets its own format back when that can hold what the filters make (the
     // renderer hands us Format_ARGB32_Premultiplied). An opaque image, such as a decoded JPEG,
     // gets premultiplied ARGB: converting back would turn keyed pixels black and opaque.
-    if (spare_.format() == image.format() || !keepsFormat(image.format()))
-        return spare_;
-    return spare_.convertToFormat(image.format());
+    if (made.format() == image.format() || !keepsFormat(image.format()))
+        return made;
+    return made.convertToFormat(image.format());
 }
 
 void ColourCubeFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/graphics/content_filter.h"
 #include "platform/imaging/colour_cube.h"
@@ -44,7 +45,9 @@ class ImageFilter : public graphics::ContentFilter {
     void runBands(const Image& src, Image& dst) const;
     int threads_ = 0;
     mutable std::mutex spareMutex_;
-    mutable QImage spare_;
+    // Outputs kept to be written over once nobody holds them: a few, as the export's workers
+    // and the studio each hold a frame of the same filter while the next is made.
+    mutable std::vector<QImage> spares_;
 };
 
 class ColourCubeFilter : public ImageFilter {

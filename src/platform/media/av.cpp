@@ -105,21 +105,20 @@ AVFrame wrap(const QImage& image) {
     return frame;
 }
 
-namespace {
-
-SharedFrame shareOwned(FramePtr frame) {
+SharedFrame share(FramePtr frame) {
     return SharedFrame(frame.release(), [](const AVFrame* p) {
         auto* q = const_cast<AVFrame*>(p);
         av_frame_free(&q);
     });
 }
 
-// Converts `image` into `out`, which has its buffers, size and format.
-bool convertImage(const QImage& image, AVFrame* out, SwsContext*& scaler) {
+bool convert(const QImage& image, AVFrame* out, SwsContext*& scaler) {
     QImage source = wrap(image).data[0] ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const AVFrame in = wrap(source);
     return in.data[0] && convert(&in, out, scaler);
 }
+
+namespace {
 
 // Pictures' rows start on this many bytes, as av_frame_get_buffer lays them out.
 constexpr int rowAlignment = 64;
@@ -133,9 +132,9 @@ SharedFrame fromImage(const QImage& image, AVPixelFormat format, int width, int 
     out->format = format;
     out->width = width;
     out->height = height;
-    if (av_frame_get_buffer(out.get(), 0) < 0 || !convertImage(image, out.get(), scaler))
+    if (av_frame_get_buffer(out.get(), 0) < 0 || !convert(image, out.get(), scaler))
         return nullptr;
-    return shareOwned(std::move(out));
+    return share(std::move(out));
 }
 
 FramePool::FramePool(AVPixelFormat format, int width, int height)
@@ -170,9 +169,9 @@ FramePtr FramePool::get() {
 
 SharedFrame FramePool::fromImage(const QImage& image, SwsContext*& scaler) {
     FramePtr out = get();
-    if (!out || !convertImage(image, out.get(), scaler))
+    if (!out || !convert(image, out.get(), scaler))
         return nullptr;
-    return shareOwned(std::move(out));
+    return share(std::move(out));
 }
 
 } // namespace qrn::media::av

@@ -54,6 +54,8 @@ FramePtr allocFrame();
 PacketPtr allocPacket();
 // A new reference to `f` that outlives the caller's frame.
 SharedFrame share(const AVFrame* f);
+// `f` itself, handed over to be shared.
+SharedFrame share(FramePtr f);
 
 // Converts a decoded picture to an image of the given size (the frame's own when empty).
 // `scaler` caches the conversion between calls of the same shape.
@@ -68,6 +70,8 @@ bool toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height, Q
 // Converts `src` into `dst`, which has its buffers, size and pixel format already, scaling as
 // needed. The movie writer and the export convert with this, so their pictures match.
 bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler);
+// Converts `image` into `dst` as above.
+bool convert(const QImage& image, AVFrame* dst, SwsContext*& scaler);
 // A frame that reads `image` in place (ARGB32 kinds only; others give a frame without data).
 AVFrame wrap(const QImage& image);
 // A new picture of the given pixel format and size made from `image`; null when out of memory.

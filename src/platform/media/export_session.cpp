@@ -2,8 +2,10 @@
 
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/renderer.h"
+#include "platform/imaging/filter_chain.h"
 #include "platform/media/av.h"
 #include "platform/media/movie_writer.h"
+#include "platform/media/picture_convert.h"
 
 #include <QDir>
 #include <QPainter>
@@ -155,6 +157,8 @@ class Composer {
         workers_ = fast_ ? workers : 1;
         if (fast_)
             branchAnimated_ = branchHasAnimations(*r.sublayers()[size_t(branch_)]);
+        if (fast_ && !branchAnimated_)
+            planRows(*r.sublayers()[size_t(branch_)]);
     }
 
     int workers() const { return workers_; }
@@ -176,13 +180,25 @@ class Composer {
     // of the one before instead of touching fresh memory.
     struct Scratch {
         SwsContext* scaler = nullptr;
-        QImage video;  // the video picture
-        QImage canvas; // the composed frame
+        QImage video;                   // the video picture
+        QImage canvas;                  // the composed frame
+        std::vector<std::uint32_t> row; // one row of it, where it is made a row at a time
         Scratch() = default;
         Scratch(const Scratch&) = delete;
         Scratch& operator=(const Scratch&) = delete;
         ~Scratch() { sws_freeContext(scaler); }
     };
+
+    // Worker `w` composes the frame at time t into `movie`, a picture of the output's size in
+    // 4:2:0 YUV. False when it cannot be made.
+    bool composeInto(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie, SwsContext*& toMovie) {
+        if (rows_)
+            return composeRows(w, f, scratch, movie);
+        const QImage& frame = compose(w, f, scratch);
+        if (frame.isNull())
+            return false;
+        return av::convert(frame, movie, toMovie);
+    }
 
     // Worker `w` composes the frame at time t. The picture stays valid until the worker's next
     // frame; null when it cannot be made.
@@ -216,6 +232,112 @@ class Composer {
     }
 
   private:
+    // Where the video's branch is nothing but the video picture (filtered, drawn one to one)
+    // inside a rectangle that clips it, in output pixels: each row of a frame is then made from
+    // the layers below, the video and the layers above in one go and converted at once, so no
+    // full BGRA frame is written and read again, and below an opaque video nothing is read.
+    struct RowPlan {
+        QRect video; // where the picture lands, its size exactly
+        QRect shown; // the part of it inside the clip and the output
+    };
+
+    static bool plainPixelLayer(const graphics::Layer& l) {
+        return typeid(l) == typeid(graphics::Layer) && !l.isHidden() && !l.isGeometryFlipped() &&
+               l.opacity() == 1 && !l.hasAnimations() && l.backgroundColour().alpha <= 0 &&
+               (l.borderWidth() <= 0 || l.borderColour().alpha <= 0) && l.cornerRadius() <= 0;
+    }
+
+    static std::optional<QRect> wholePixels(const QRectF& r) {
+        const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
+        if (!whole(r.left()) || !whole(r.top()) || !whole(r.right()) || !whole(r.bottom()))
+            return std::nullopt;
+        return QRect(int(std::lround(r.left())), int(std::lround(r.top())), int(std::lround(r.width())),
+                     int(std::lround(r.height())));
+    }
+
+    void planRows(const graphics::Layer& branch) {
+        const int W = int(out_.width), H = int(out_.height);
+        // One pixel a point, so every picture lands untransformed, as the rows are made here.
+        if (scale_ != 1 || !bgraToYuv420Handles(W, H) || !plainPixelLayer(*video_) ||
+            !video_->sublayers().empty())
+            return;
+        const QRect image(0, 0, W, H);
+        const QTransform toImage = graphics::Renderer::yUpToImage(H, scale_);
+        QRect clip = image;
+        QTransform toDevice = toImage;
+        if (&branch != video_.get()) {
+            // A plain holder of the video alone, which may clip it.
+            if (!plainPixelLayer(branch) || !branch.contents().isNull() || !branch.contentFilters().empty() ||
+                branch.sublayers().size() != 1 || branch.sublayers()[0].get() != video_.get())
+                return;
+            toDevice = graphics::Renderer::toQTransform(branch.transformToSuperlayer()) * toImage;
+            if (branch.masksToBounds()) {
+                if (toDevice.type() > QTransform::TxScale)
+                    return;
+                const auto r =
+                    wholePixels(toDevice.mapRect(QRectF(branch.bounds().minX(), branch.bounds().minY(),
+                                                        branch.bounds().width(), branch.bounds().height())));
+                if (!r)
+                    return;
+                clip = *r & image;
+            }
+        }
+        toDevice = graphics::Renderer::toQTransform(video_->transformToSuperlayer()) * toDevice;
+        // Upright and unturned, as the picture's rows run down the output.
+        if (toDevice.type() > QTransform::TxScale || toDevice.m11() <= 0 || toDevice.m22() >= 0)
+            return;
+        const Rect b = video_->bounds();
+        const auto placed = wholePixels(toDevice.mapRect(QRectF(b.minX(), b.minY(), b.width(), b.height())));
+        if (!placed || !image.contains(*placed) || placed->width() != int(videoPixels_.width) ||
+            placed->height() != int(videoPixels_.height))
+            return;
+        rows_ = RowPlan{*placed, *placed & clip};
+    }
+
+    bool composeRows(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie) {
+        if (!videoPicture(f, scratch))
+            return false;
+        const auto& filters = clones_[size_t(w)].video->contentFilters();
+        const QImage picture =
+            filters.empty() ? scratch.video : imaging::applyContentFilters(filters, scratch.video);
+        if (picture.size() != rows_->video.size() || picture.format() != QImage::Format_ARGB32_Premultiplied)
+            return false;
+        const StaticLayers layers = staticLayers(f.time);
+        const int W = int(out_.width), H = int(out_.height);
+        const QRect shown = rows_->shown, video = rows_->video;
+        const QRect above = layers.aboveArea;
+        scratch.row.resize(size_t(W));
+        std::uint32_t* row = scratch.row.data();
+        BgraToYuv420Rows yuv(W, H, movie->data, movie->linesize);
+        for (int y = 0; y < H; ++y) {
+            const auto* below = reinterpret_cast<const std::uint32_t*>(layers.below.constScanLine(y));
+            const bool showsVideo = y >= shown.top() && y <= shown.bottom() && !shown.isEmpty();
+            const bool showsAbove = y >= above.top() && y <= above.bottom() && !above.isEmpty();
+            if (!showsVideo && !showsAbove) {
+                yuv.push(reinterpret_cast<const std::uint8_t*>(below));
+                continue;
+            }
+            if (showsVideo) {
+                const auto* v =
+                    reinterpret_cast<const std::uint32_t*>(picture.constScanLine(y - video.top())) +
+                    (shown.left() - video.left());
+                std::memcpy(row, below, size_t(shown.left()) * 4);
+                blendOver(v, below + shown.left(), row + shown.left(), shown.width());
+                std::memcpy(row + shown.right() + 1, below + shown.right() + 1,
+                            size_t(W - shown.right() - 1) * 4);
+            } else {
+                std::memcpy(row, below, size_t(W) * 4);
+            }
+            if (showsAbove) {
+                const auto* a =
+                    reinterpret_cast<const std::uint32_t*>(layers.above.constScanLine(y)) + above.left();
+                blendOver(a, row + above.left(), row + above.left(), above.width());
+            }
+            yuv.push(reinterpret_cast<const std::uint8_t*>(row));
+        }
+        return true;
+    }
+
     struct StaticLayers {
         QImage below, above;
         // Where `above` is not clear: the rest of it would leave every pixel as it is.
@@ -370,6 +492,7 @@ class Composer {
     double scale_ = 1;
     Size videoPixels_;
     int workers_ = 1;
+    std::optional<RowPlan> rows_;
     graphics::LayerPtr root_, video_;
     int branch_ = -1;
     bool fast_ = false;
@@ -679,9 +802,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                     // every worker and the encoding thread only encodes.
                     av::SharedFrame picture;
                     if (!f.repeat) {
-                        const QImage& frame = by->compose(w, f, scratch);
-                        if (!frame.isNull())
-                            picture = pictures.fromImage(frame, toMovie);
+                        if (av::FramePtr made = pictures.get();
+                            made && by->composeInto(w, f, scratch, made.get(), toMovie))
+                            picture = av::share(std::move(made));
                         if (!picture) {
                             std::lock_guard lock(m);
                             if (!pipelineError)

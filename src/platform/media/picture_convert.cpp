@@ -129,19 +129,79 @@ void verticalRow(const std::int16_t* const rows[4], const int f[4], bool exact, 
 
 } // namespace
 
+void blendOver(const std::uint32_t* over, const std::uint32_t* under, std::uint32_t* out, int count) {
+    const __m128i alphas = _mm_set1_epi32(int(0xff000000u));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi16(0x80);
+    const __m128i full = _mm_set1_epi16(255);
+    // Each channel of `under` times (255 - alpha of `over`) / 255, rounded as the painter does.
+    auto scaled = [&](__m128i u16, __m128i o16) {
+        __m128i a = _mm_shufflelo_epi16(o16, _MM_SHUFFLE(3, 3, 3, 3));
+        a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
+        __m128i t = _mm_mullo_epi16(u16, _mm_sub_epi16(full, a));
+        t = _mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), half);
+        return _mm_srli_epi16(t, 8);
+    };
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(over + i));
+        const __m128i a = _mm_and_si128(o, alphas);
+        __m128i result;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(a, alphas)) == 0xffff) {
+            result = o;
+        } else {
+            const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(under + i));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(o, zero)) == 0xffff) {
+                result = u;
+            } else {
+                const __m128i lo = scaled(_mm_unpacklo_epi8(u, zero), _mm_unpacklo_epi8(o, zero));
+                const __m128i hi = scaled(_mm_unpackhi_epi8(u, zero), _mm_unpackhi_epi8(o, zero));
+                result = _mm_add_epi8(o, _mm_packus_epi16(lo, hi));
+            }
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), result);
+    }
+    for (; i < count; ++i) {
+        const std::uint32_t o = over[i];
+        if (o >= 0xff000000u) {
+            out[i] = o;
+            continue;
+        }
+        const std::uint32_t u = under[i], ia = 255 - (o >> 24);
+        std::uint32_t r = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            std::uint32_t t = ((u >> shift) & 0xff) * ia;
+            t = (t + (t >> 8) + 0x80) >> 8;
+            r |= ((((o >> shift) & 0xff) + t) & 0xff) << shift;
+        }
+        out[i] = r;
+    }
+}
+
 bool bgraToYuv420Handles(int width, int height) {
     return width >= 2 && height >= 8 && width % 2 == 0 && height % 2 == 0;
 }
 
-void bgraToYuv420(const std::uint8_t* bgra, int bgraStride, int width, int height,
-                  std::uint8_t* const planes[3], const int strides[3]) {
-    const int cw = width / 2, ch = height / 2;
+BgraToYuv420Rows::BgraToYuv420Rows(int width, int height, std::uint8_t* const planes[3], const int strides[3])
+    : width_(width), height_(height), ring_(size_t(8) * size_t(width / 2)) {
+    for (int p = 0; p < 3; ++p) {
+        planes_[p] = planes[p];
+        strides_[p] = strides[p];
+    }
+}
+
+void BgraToYuv420Rows::push(const std::uint8_t* row) {
+    const int cw = width_ / 2, ch = height_ / 2;
     // The chroma intermediates of the last four source rows, row r in slot r % 4.
-    std::vector<std::int16_t> ring(size_t(8) * size_t(cw));
-    auto uRow = [&](int row) { return ring.data() + size_t(row & 3) * 2 * size_t(cw); };
-    auto vRow = [&](int row) { return uRow(row) + cw; };
-    int next = 0;
-    for (int y = 0; y < ch; ++y) {
+    auto uRow = [&](int r) { return ring_.data() + size_t(r & 3) * 2 * size_t(cw); };
+    auto vRow = [&](int r) { return uRow(r) + cw; };
+    const int r = pushed_++;
+    lumaRow(row, planes_[0] + size_t(r) * size_t(strides_[0]), width_);
+    chromaRow(row, uRow(r), vRow(r), cw);
+    // Every chroma row whose source rows have all come. A row still to come overwrites the
+    // slot of one no later chroma row reads.
+    for (; chromaDone_ < ch; ++chromaDone_) {
+        const int y = chromaDone_;
         // Chroma row y sits between source rows 2y and 2y + 1; at the edges the filter is
         // moved inside the picture and the weights that fell outside join its nearest tap.
         int base = 2 * y - 1;
@@ -149,21 +209,25 @@ void bgraToYuv420(const std::uint8_t* bgra, int bgraStride, int width, int heigh
         if (base < 0) {
             base = 0;
             f[0] = 2048, f[1] = 1536, f[2] = 512, f[3] = 0;
-        } else if (base + 3 > height - 1) {
-            base = height - 4;
+        } else if (base + 3 > height_ - 1) {
+            base = height_ - 4;
             f[0] = 0, f[1] = 512, f[2] = 1536, f[3] = 2048;
         }
-        for (; next <= base + 3; ++next) {
-            const std::uint8_t* row = bgra + size_t(next) * size_t(bgraStride);
-            lumaRow(row, planes[0] + size_t(next) * size_t(strides[0]), width);
-            chromaRow(row, uRow(next), vRow(next), cw);
-        }
+        if (base + 3 > r)
+            break;
         const std::int16_t* us[4] = {uRow(base), uRow(base + 1), uRow(base + 2), uRow(base + 3)};
         const std::int16_t* vs[4] = {vRow(base), vRow(base + 1), vRow(base + 2), vRow(base + 3)};
-        const bool last = 2 * y >= height - 2;
-        verticalRow(us, f, last, planes[1] + size_t(y) * size_t(strides[1]), cw);
-        verticalRow(vs, f, last, planes[2] + size_t(y) * size_t(strides[2]), cw);
+        const bool last = 2 * y >= height_ - 2;
+        verticalRow(us, f, last, planes_[1] + size_t(y) * size_t(strides_[1]), cw);
+        verticalRow(vs, f, last, planes_[2] + size_t(y) * size_t(strides_[2]), cw);
     }
+}
+
+void bgraToYuv420(const std::uint8_t* bgra, int bgraStride, int width, int height,
+                  std::uint8_t* const planes[3], const int strides[3]) {
+    BgraToYuv420Rows rows(width, height, planes, strides);
+    for (int y = 0; y < height; ++y)
+        rows.push(bgra + size_t(y) * size_t(bgraStride));
 }
 
 } // namespace qrn::media

@@ -5,6 +5,7 @@
 // same whichever of the two made its pictures; this one does it in one pass over the picture
 // instead of the library's several.
 #include <cstdint>
+#include <vector>
 
 namespace qrn::media {
 
@@ -15,5 +16,25 @@ bool bgraToYuv420Handles(int width, int height);
 // width x height luma and (width / 2) x (height / 2) of each chroma.
 void bgraToYuv420(const std::uint8_t* bgra, int bgraStride, int width, int height,
                   std::uint8_t* const planes[3], const int strides[3]);
+
+// Premultiplied 32-bit pixels: `over` drawn over `under` into `out`, which may be `under`; the
+// painter's own bytes for a picture drawn one to one. Where `over` is opaque `under` is not read.
+void blendOver(const std::uint32_t* over, const std::uint32_t* under, std::uint32_t* out, int count);
+
+// The same conversion with the picture handed over a row at a time, top to bottom, so that each
+// row can be converted as soon as it is made, while it is still in the cache; the same bytes.
+class BgraToYuv420Rows {
+  public:
+    BgraToYuv420Rows(int width, int height, std::uint8_t* const planes[3], const int strides[3]);
+    // The next row's `width` pixels; the row may be reused once this returns.
+    void push(const std::uint8_t* bgraRow);
+
+  private:
+    int width_, height_;
+    std::uint8_t* planes_[3];
+    int strides_[3];
+    std::vector<std::int16_t> ring_;
+    int pushed_ = 0, chromaDone_ = 0;
+};
 
 } // namespace qrn::media
