@@ -15,17 +15,22 @@
 namespace {
 
 // A new main window: the menu bar above its content, centred on the primary screen and never
-// larger than it.
+// larger than it. The usual minimum gives way on a small screen (or one at twice the scale),
+// where it would push the title bar out of reach.
 void prepareMainWindow(qrn::ui::Window& window) {
     const qrn::Rect screen = qrn::qt::screenRectFromQt(QGuiApplication::primaryScreen()->availableGeometry());
     const double width = std::min(1280.0, screen.width());
     double height = std::min(800.0, screen.height());
-    window.setMinSize({1000, 640});
+    const auto minimum = [&](double bar) {
+        return qrn::Size{std::min(1000.0, width), std::min(640.0, std::max(0.0, screen.height() - bar))};
+    };
+    window.setMinSize(minimum(0));
     window.setFrame(qrn::Rect(screen.midX() - width / 2, screen.midY() - height / 2, width, height));
     qrn::qt::showMainMenuBar(window);
     if (auto* host = qrn::qt::hostWidget(window); host && host->topInset() > 0) {
         const double bar = host->topInset();
         const double total = std::min(height + bar, screen.height());
+        window.setMinSize(minimum(bar));
         window.setFrame(qrn::Rect(screen.midX() - width / 2, screen.midY() - total / 2, width, total - bar));
     }
 }

@@ -415,7 +415,7 @@ Ending Journey::firstLaunch() {
     if (!dropPictures() || !symbolFromPicker() || !textLayer() || !resizeWindow() || !leaveWindowAtAFrame() ||
         !gestures() || !quickGestures() || !turnFlipUndo() || !reorderLayers() || !filters() || !scripts())
         return stop();
-    if (!save() || !closeProject())
+    if (!save() || !leaveTitleBarAboveTheScreen() || !closeProject())
         return stop();
     return Ending::appEnds;
 }
@@ -998,6 +998,22 @@ bool Journey::save() {
     return !saved_.is_null();
 }
 
+bool Journey::leaveTitleBarAboveTheScreen() {
+    STAGE("the window is left with its title bar above the screen");
+    QWidget* top = editorTopWidget();
+    QWindow* placed = top ? top->windowHandle() : nullptr;
+    if (!placed)
+        return false;
+    // Dragged up past the screen's top edge. The next launch brings the title bar back where it
+    // can be taken hold of, which moves the window once more while the project opens.
+    placed->setPosition(leftFrame_.x(), -300);
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().top() < 0; }, 3))
+        << "the window stayed at " << top->geometry().y();
+    leftFrame_ = top->geometry();
+    leftAboveTheScreen_ = true;
+    return true;
+}
+
 bool Journey::closeProject() {
     STAGE("close");
     qrn::ui::WindowPtr window;
@@ -1093,8 +1109,14 @@ bool Journey::windowWhereLeft() {
         return std::to_string(g.x()) + ", " + std::to_string(g.y()) + ", " + std::to_string(g.width()) +
                " x " + std::to_string(g.height());
     };
-    EXPECT_TRUE(waitUntil([&] { return top->geometry() == leftFrame_; }, 3))
-        << "the window came back at " << shown();
+    // Left with its title bar above the screen, it comes back as left but brought down onto it.
+    const auto cameBack = [&] {
+        const QRect g = top->geometry();
+        return leftAboveTheScreen_ ? g.size() == leftFrame_.size() && g.x() == leftFrame_.x() &&
+                                         top->frameGeometry().top() >= 0 && g.top() < 100
+                                   : g == leftFrame_;
+    };
+    EXPECT_TRUE(waitUntil(cameBack, 3)) << "the window came back at " << shown();
     return true;
 }
 

@@ -23,7 +23,8 @@ class Journey {
     explicit Journey(std::filesystem::path base);
 
     // landing ▸ About, Open cancelled ▸ New ▸ slides ▸ pictures ▸ text ▸ window resize ▸ window left at a
-    // frame ▸ gestures ▸ quick gestures ▸ turn, flip, undo ▸ layer order ▸ filters ▸ scripts ▸ Save ▸ close
+    // frame ▸ gestures ▸ quick gestures ▸ turn, flip, undo ▸ layer order ▸ filters ▸ scripts ▸ Save ▸ the
+    // title bar dragged above the screen ▸ close
     // (the last window: QRN ends).
     Ending firstLaunch();
     void afterFirstLaunch();
@@ -52,6 +53,7 @@ class Journey {
     bool filters();
     bool scripts();
     bool save();
+    bool leaveTitleBarAboveTheScreen();
     bool closeProject();
     bool reopenFromRecent();
     bool windowWhereLeft();
@@ -76,6 +78,8 @@ class Journey {
     bool stopped_ = false;
     // Where the presenter left the main window (Qt's geometry, y down).
     QRect leftFrame_;
+    // The window was last left with its title bar above the screen: it comes back brought down.
+    bool leftAboveTheScreen_ = false;
     bool terminated_ = false;
     // The model as saved, to compare the reopened project with.
     qrn::Json saved_;

@@ -1,3 +1,7 @@
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
 #include <algorithm>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
@@ -8,9 +12,14 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "View/Editing/autocueController.h"
+#include "View/Global/mainWindowController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Global/titleBarContentController.h"
+#include "appStartup.h"
 #include "platform/foundation/alerts.h"
+#include "platform/qt/host_window.h"
+#include "platform/ui/dragging.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/scene_registry.h"
 #include "shell_fixture.h"
@@ -81,6 +90,28 @@ TEST_F(Windows, OpeningAWindowWhenNeededOpensOne) {
     EXPECT_FALSE(windows.getAWindowIsOpen());
     windows.openWindowIfNecessary();
     EXPECT_EQ(qrn::ui::Window::openWindows().size(), 1u);
+}
+
+// The test screen (800 x 600) is smaller than the main window's usual minimum, as a full-HD
+// screen at twice the scale is: the window still fits, its title bar within reach.
+TEST_F(Windows, OnAScreenSmallerThanTheUsualMinimumTheMainWindowFits) {
+    qrn::qt::installQtHost();
+    appStartup::install();
+    mainWindowClass().openWindowIfNecessary();
+    auto* window = mainWindow();
+    QWidget* host = window ? qrn::qt::hostWidget(*window) : nullptr;
+    ASSERT_NE(host, nullptr);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect frame = host->window()->geometry();
+    // The window manager's border aside, the window is no larger than the screen and starts on it.
+    EXPECT_LE(frame.width(), screen.width());
+    EXPECT_LE(frame.height(), screen.height());
+    EXPECT_GE(frame.top(), screen.top());
+    window->close();
+    mainWindowController::setWindowPreparer(nullptr);
+    autocueWindowController::setWindowPreparer(nullptr);
+    qrn::ui::Window::setHostFactory(nullptr);
+    qrn::ui::setDragDriver(nullptr);
 }
 
 TEST_F(Windows, ClearClassesResetsPerScreenAfterFlushingPendingWrites) {

@@ -30,6 +30,11 @@ bool landingClass::getOpenExistingProject() {
 void landingClass::loadViewLoader() {
     QRN_LOG_IN();
     editViewClass::setEditorOpensExistingProject(openExistingProject);
+    // The window is put back where it was left before the import reads the package, and such a
+    // move writes the project: until the import has the package in memory, nothing may be
+    // written over it. The editing screen's start-up lifts this once the package proves valid.
+    if (openExistingProject)
+        persistentDataStorageClass().setProjectLoadFailed(true);
     // A request that comes before any landing screen is in a window (an open request at launch,
     // or after the main window closed) has nothing to present from: open one first.
     if (!landingViewController || !landingViewController->window())
