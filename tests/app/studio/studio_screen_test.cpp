@@ -186,6 +186,20 @@ TEST_F(Studio, MovesAndResizesAreSavedFromTheFirstAndRefitTheLayers) {
     recordViewClass().setRecordViewSelected(true);
 }
 
+TEST_F(Studio, InANarrowerOrWiderWindowTheTimeStaysBesideTheRecordButtonUnderThePicture) {
+    buildProject();
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    auto* window = mainWindow();
+    const auto size = window->contentSize();
+    for (const double change : {-280.0, 640.0}) {
+        window->hostDidResize({size.width + change, size.height}, false);
+        const qrn::Rect button = screen->recordButton->frame(), time = screen->timerTextView->frame();
+        EXPECT_NEAR(button.midX(), screen->recordingView->frame().midX(), 1.0) << change;
+        EXPECT_NEAR(time.minX() - button.maxX(), 10.0, 1.0) << change;
+    }
+}
+
 TEST_F(Studio, MinimisingAndHidingKeepTheTakeOnShowAndTheMarkersClearAfterTheReturn) {
     buildProject();
     auto* screen = openStudio();
