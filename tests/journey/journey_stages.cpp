@@ -1034,8 +1034,8 @@ Ending Journey::secondLaunch() {
     if (!landing(true) || !reopenFromRecent() || !windowWhereLeft())
         return stop();
     if (!openStudio() || !openAutocue() || !record() || !stepByNextAssetCard() || !stepByLayerClick() ||
-        !stopRecording() || !waitForExport() || !play() || !saveMovie() || !backToEditing() ||
-        !selectedTileAfterStudio())
+        !counterOnTheLastSlide() || !stopRecording() || !waitForExport() || !play() || !saveMovie() ||
+        !backToEditing() || !selectedTileAfterStudio())
         return stop();
     if (!studioAgainAfterAMove() || !quit())
         return stop();
@@ -1365,6 +1365,18 @@ bool Journey::stepByLayerClick() {
         settle(0.2);
         keepStudioShot(3);
     }
+    return true;
+}
+
+bool Journey::counterOnTheLastSlide() {
+    STAGE("the slide counter on the last slide");
+    auto* screen = studio();
+    if (!screen || !screen->nextAssetNumberOne || !screen->nextAssetNumberTwo)
+        return false;
+    // Nothing comes after the last slide: the counter stops at it, never past the total.
+    EXPECT_EQ(slideShownInStudio(), 3);
+    EXPECT_TRUE(screen->nextAssetPreview->isHiddenOrHasHiddenAncestor());
+    EXPECT_EQ(screen->nextAssetNumberOne->string() + " " + screen->nextAssetNumberTwo->string(), "3 /  3");
     return true;
 }
 

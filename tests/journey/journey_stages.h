@@ -62,6 +62,7 @@ class Journey {
     bool record();
     bool stepByNextAssetCard();
     bool stepByLayerClick();
+    bool counterOnTheLastSlide();
     bool stopRecording();
     bool waitForExport();
     bool play();

@@ -7,6 +7,9 @@
 namespace {
 
 int isMainViewControllerLoading = 0;
+// While a screen puts back the stored frame: its notifications are the restore's own, however
+// many the window makes (a frame moved to bring its title bar onto a screen makes one more).
+bool restoringMainViewRect = false;
 std::vector<double> mainViewRect;
 std::any colourChangeResponderClass;
 bool justMovedBetweenOrReloadedScreens = false;
@@ -45,13 +48,16 @@ globalAppSettingsClass::globalAppSettingsClass(MainViewHost* controller) : globa
     if (!controller || !controller->hasWindow())
         return;
     controller->makeMainWindow();
-    isMainViewControllerLoading = 0;
     qrn::Point origin = controller->windowFrameOrigin();
     qrn::Size size = controller->viewFrameSize();
     mainViewRect =
         storedMainViewRect().value_or(std::vector<double>{origin.x, origin.y, size.width, size.height});
+    // A notification taken for the presenter's move would write the project before the screen
+    // has opened it, over the package with the model of none.
+    restoringMainViewRect = true;
     controller->setWindowContentSize({mainViewRect[2], mainViewRect[3]});
     controller->setWindowFrameOrigin({mainViewRect[0], mainViewRect[1]});
+    restoringMainViewRect = false;
     // The screen's own set-up notifications came with the restore just made; counting on more
     // would swallow the presenter's first moves, and the next screen would put back a stale frame.
     isMainViewControllerLoading = 3;
@@ -107,6 +113,10 @@ void globalAppSettingsClass::setIsMainViewControllerLoading(int value) {
 
 bool globalAppSettingsClass::setMainViewRect(MainViewHost* controller) {
     QRN_LOG_IN({{"isMainViewControllerLoading", isMainViewControllerLoading}});
+    if (restoringMainViewRect) {
+        QRN_LOG_OUT({{"restoring", true}});
+        return true;
+    }
     // The first notifications after a screen loads come from its own set-up, not the user.
     if (isMainViewControllerLoading < 3) {
         ++isMainViewControllerLoading;

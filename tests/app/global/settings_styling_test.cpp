@@ -74,6 +74,32 @@ TEST(Settings, RestoresAStoredFrameAndIgnoresABadOne) {
     EXPECT_EQ(windowless.madeMain, 0);
 }
 
+TEST(Settings, NoNotificationOfARestoreIsTakenForThePresentersMove) {
+    // As a real window does, each change of the frame notifies at once: the size about the top
+    // edge moves the origin too, and a frame whose title bar was off the screen moves once more.
+    struct NotifyingScreen : FakeScreen {
+        std::vector<bool> restoring;
+        void notify() { restoring.push_back(globalAppSettingsClass().setMainViewRect(this)); }
+        void setWindowContentSize(qrn::Size s) override {
+            FakeScreen::setWindowContentSize(s);
+            notify();
+            notify();
+        }
+        void setWindowFrameOrigin(qrn::Point p) override {
+            FakeScreen::setWindowFrameOrigin(p);
+            notify();
+            notify();
+        }
+    } screen;
+    qrn::UserDefaults::standard().set("mainViewRect", qrn::Value::list({10.0, -900.0, 900.0, 700.0}));
+    globalAppSettingsClass restored(&screen);
+    EXPECT_EQ(screen.restoring, std::vector<bool>(4, true));
+    EXPECT_EQ(*qrn::UserDefaults::standard().arrayForKey("mainViewRect"),
+              (qrn::Value::List{10.0, -900.0, 900.0, 700.0}));
+    // The presenter's first move after it is saved.
+    EXPECT_FALSE(globalAppSettingsClass().setMainViewRect(&screen));
+}
+
 TEST(Settings, ScreenFlagClearsOnly200msAfterTheLastRaise) {
     globalAppSettingsClass s;
     s.setJustMovedBetweenOrReloadedScreens(true);

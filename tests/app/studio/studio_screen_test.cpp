@@ -22,6 +22,8 @@
 #include "platform/ui/application.h"
 #include "platform/ui/button.h"
 #include "platform/ui/image_view.h"
+#include "platform/ui/progress_indicator.h"
+#include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/window.h"
 #include "studio_fixture.h"
@@ -184,6 +186,31 @@ TEST_F(Studio, MovesAndResizesAreSavedFromTheFirstAndRefitTheLayers) {
     recordViewClass().resizeAndPositionLayers(true, qrn::Rect(0, 0, 300, 200));
     EXPECT_EQ(previewLayerClass().getLayerOriginSizeArray()[1][0], after);
     recordViewClass().setRecordViewSelected(true);
+}
+
+TEST_F(Studio, InANarrowerOrWiderWindowTheTimeStaysBesideTheRecordButtonUnderThePicture) {
+    buildProject();
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    auto* window = mainWindow();
+    const auto size = window->contentSize();
+    for (const double change : {-280.0, 640.0}) {
+        window->hostDidResize({size.width + change, size.height}, false);
+        const qrn::Rect button = screen->recordButton->frame(), time = screen->timerTextView->frame();
+        EXPECT_NEAR(button.midX(), screen->recordingView->frame().midX(), 1.0) << change;
+        EXPECT_NEAR(time.minX() - button.maxX(), 10.0, 1.0) << change;
+    }
+}
+
+TEST_F(Studio, TheBusyIconAndTheMessageFollowThePictureInALargerWindow) {
+    buildProject();
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    const auto size = mainWindow()->contentSize();
+    mainWindow()->hostDidResize({size.width + 640, size.height + 300}, false);
+    const qrn::Rect picture = screen->recordingView->bounds();
+    EXPECT_EQ(screen->videoLoadingIcon->frame().center(), picture.center());
+    EXPECT_EQ(screen->videoLabel->frame().width(), picture.width());
 }
 
 TEST_F(Studio, MinimisingAndHidingKeepTheTakeOnShowAndTheMarkersClearAfterTheReturn) {

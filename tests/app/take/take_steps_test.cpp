@@ -127,7 +127,7 @@ TEST(TakeStepsStudioByHand, ClicksOutsideARecordingOrPastTheLastAssetDoNothing) 
     EXPECT_FALSE(s.holder(s.layerIds[3])->isHidden());
     EXPECT_FALSE(s.container(s.views.assets[3])->isHidden());
     EXPECT_TRUE(s.container(s.views.assets[2])->isHidden());
-    EXPECT_EQ(s.views.nextAssetNumberOne->string(), "4");
+    EXPECT_EQ(s.views.nextAssetNumberOne->string(), "3");
     EXPECT_TRUE(s.views.nextAssetPreview->isHidden());
 
     // The stop appends the whole length.

@@ -265,9 +265,13 @@ void recordViewClass::reloadAssetPreviews() {
     fillNextAssetPreview(next);
     displayNextAssetPreviews();
     // A project of one slide has no next one to count: the number stays as the studio opened
-    // it, not "2 / 0" after a take.
-    if (auto screen = getTakeScreen())
-        setNumber(screen->nextAssetNumberOne, screen->assets.size() >= 3 ? std::to_string(next) : "0");
+    // it, not "2 / 0" after a take. On the last slide there is no next one either, and the
+    // number stops at the last ("3 / 3", never "4 / 3").
+    if (auto screen = getTakeScreen()) {
+        const int last = int(screen->assets.size()) - 1;
+        setNumber(screen->nextAssetNumberOne,
+                  screen->assets.size() >= 3 ? std::to_string(std::min(next, last)) : "0");
+    }
 }
 
 void recordViewClass::resetTakeForTesting() {

@@ -1,5 +1,7 @@
 #include "View/Recording/recordViewController.h"
 
+#include <cmath>
+
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
@@ -118,13 +120,33 @@ void recordViewController::loadView() {
              recordingView, playbackView, recordButton, timerTextView, nextAssetParent})
         mainView->addSubview(view);
     // The picture and the finished take's playback keep the movie's 16:9 shape, centred in the
-    // space the window gives them, so the layers keep their places on the camera picture.
-    std::weak_ptr<qrn::ui::View> picture = recordingView, playback = playbackView;
-    root->setPreviewArea(recordingFrame, [picture, playback](const qrn::Rect& frame) {
-        for (const auto& weakView : {picture, playback})
-            if (auto view = weakView.lock())
-                view->setFrame(frame);
-    });
+    // space the window gives them, so the layers keep their places on the camera picture; the
+    // busy icon stays in the picture's middle and the message along its foot. The record button
+    // stays centred under the picture with the time beside it: margins shared out with the
+    // window's width would slide the time over the button in a narrower window.
+    std::weak_ptr<qrn::ui::View> picture = recordingView, playback = playbackView, icon = videoLoadingIcon,
+                                 message = videoLabel, button = recordButton, timer = timerTextView;
+    root->setPreviewArea(
+        recordingFrame, [picture, playback, icon, message, button, timer](const qrn::Rect& frame) {
+            for (const auto& weakView : {picture, playback})
+                if (auto view = weakView.lock())
+                    view->setFrame(frame);
+            if (auto view = icon.lock())
+                view->setFrameOrigin({frame.width() / 2 - 8, frame.height() / 2 - 8});
+            if (auto view = message.lock())
+                view->setFrame(qrn::Rect(0, 0, frame.width(), 18));
+            auto record = button.lock();
+            if (!record)
+                return;
+            qrn::Rect recordFrame = record->frame();
+            recordFrame.origin.x = std::round(frame.midX() - recordFrame.width() / 2);
+            record->setFrame(recordFrame);
+            if (auto time = timer.lock()) {
+                qrn::Rect timeFrame = time->frame();
+                timeFrame.origin.x = recordFrame.maxX() + (timerFrame.minX() - recordButtonFrame.maxX());
+                time->setFrame(timeFrame);
+            }
+        });
     setView(mainView);
 }
 
