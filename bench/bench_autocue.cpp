@@ -66,6 +66,7 @@
 #include "platform/media/video_layer.h"
 #include "platform/qt/host_window.h"
 #include "support/bench_cores.h"
+#include "support/own_folders.h"
 #include "support/studio_scene.h"
 #include "support/test_recording.h"
 
@@ -488,16 +489,7 @@ int main(int argc, char** argv) {
     if (!root)
         return 2;
     const std::filesystem::path base = root;
-    for (const char* sub : {"home", "tmp", "runtime", "config", "data", "cache"})
-        std::filesystem::create_directories(base / sub);
-    std::filesystem::permissions(base / "runtime", std::filesystem::perms::owner_all);
-    setenv("HOME", (base / "home").c_str(), 1);
-    setenv("TMPDIR", (base / "tmp").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (base / "runtime").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (base / "config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (base / "cache").c_str(), 1);
-    setenv("QRN_TEST_DEVICES", "1", 1);
+    useFoldersOfItsOwn(base);
     const int code = runRealTimeBenchmarks(argc, argv, [] { qrn::qt::endApplication(); });
     std::error_code ignored;
     std::filesystem::remove_all(base, ignored);

@@ -11,21 +11,14 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "support/own_folders.h"
+
 int main(int argc, char** argv) {
     QTemporaryDir root;
     if (!root.isValid())
         return 2;
     const std::filesystem::path base = root.path().toStdString();
-    for (const char* sub : {"home", "tmp", "runtime", "config", "data", "cache"})
-        std::filesystem::create_directories(base / sub);
-    std::filesystem::permissions(base / "runtime", std::filesystem::perms::owner_all);
-    setenv("HOME", (base / "home").c_str(), 1);
-    setenv("TMPDIR", (base / "tmp").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (base / "runtime").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (base / "config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (base / "cache").c_str(), 1);
-    setenv("QRN_TEST_DEVICES", "1", 1);
+    useFoldersOfItsOwn(base);
     // The offscreen platform's screen is 800 x 600 unless told otherwise; a presenter's is larger.
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!platform || std::string(platform) == "offscreen") {
