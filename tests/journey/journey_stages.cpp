@@ -1434,8 +1434,23 @@ bool Journey::waitForExport() {
             continue;
         const QImage left = video.image(*a), right = video.image(*b);
         std::string whyLeft, whyRight;
-        EXPECT_EQ(slideIn(left, &whyLeft), before) << "before the cut at " << cuts[i] << " s:" << whyLeft;
-        EXPECT_EQ(slideIn(right, &whyRight), after) << "after the cut at " << cuts[i] << " s:" << whyRight;
+        const int leftSlide = slideIn(left, &whyLeft), rightSlide = slideIn(right, &whyRight);
+        EXPECT_EQ(leftSlide, before) << "before the cut at " << cuts[i] << " s:" << whyLeft;
+        EXPECT_EQ(rightSlide, after) << "after the cut at " << cuts[i] << " s:" << whyRight;
+        if (leftSlide != before || rightSlide != after) {
+            // With JOURNEY_SHOTS set, the movie and the pictures stay there (the journey's own
+            // folder goes at its end), to tell a misplaced cut from a poor likeness.
+            if (const char* folder = std::getenv("JOURNEY_SHOTS")) {
+                std::error_code ignored;
+                fs::copy_file(movie_, fs::path(folder) / "take.mov", fs::copy_options::overwrite_existing,
+                              ignored);
+                const std::string at = std::string(folder) + "/cut" + std::to_string(i + 1);
+                left.save(QString::fromStdString(at + "-before.png"));
+                right.save(QString::fromStdString(at + "-after.png"));
+                if (size_t(after) < studioShots_.size())
+                    studioShots_[size_t(after)].save(QString::fromStdString(at + "-studio.png"));
+            }
+        }
     }
     return true;
 }
