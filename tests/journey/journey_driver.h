@@ -21,7 +21,9 @@ class QWidget;
 
 namespace journey {
 
-// Processes Qt events (and so the main queue) until `done` holds or `seconds` pass.
+// Processes Qt events (and so the main queue) until `done` holds or `seconds` pass. The wait
+// costs nothing when things are on time, so it is generous: on a machine loaded many times over,
+// a click can take seconds to act.
 bool waitUntil(const std::function<bool()>& done, double seconds = 10);
 // Lets the event loop run for `seconds` of real time (the app's own delays must pass).
 void settle(double seconds);

@@ -289,12 +289,10 @@ bool dragTile(const std::string& id, const std::string& onto) {
     const auto before = previewLayerClass().getLayerArray();
     const auto aboveBefore = previewLayerClass().getFirstLayerAboveVideoArray();
     drag(list, a, b, 12);
-    return waitUntil(
-        [&] {
-            return previewLayerClass().getLayerArray() != before ||
-                   previewLayerClass().getFirstLayerAboveVideoArray() != aboveBefore;
-        },
-        2);
+    return waitUntil([&] {
+        return previewLayerClass().getLayerArray() != before ||
+               previewLayerClass().getFirstLayerAboveVideoArray() != aboveBefore;
+    });
 }
 
 recordViewController* studio() {
@@ -449,7 +447,7 @@ bool Journey::landing(bool expectRecent) {
     if (!list || !list->documentView())
         return false;
     const size_t rows = expectRecent ? 1 : 0;
-    EXPECT_TRUE(waitUntil([&] { return list->documentView()->subviews().size() == rows; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return list->documentView()->subviews().size() == rows; }))
         << "recent projects shown: " << list->documentView()->subviews().size();
     return create && open;
 }
@@ -461,7 +459,7 @@ bool Journey::aboutThenOpenCancelled() {
     if (!screen)
         return false;
     EXPECT_TRUE(menuItem(*window, "QRN", "About QRN"));
-    EXPECT_TRUE(waitUntil([&] { return controllerIn<aboutController>(&about) != nullptr; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return controllerIn<aboutController>(&about) != nullptr; }))
         << "the about box never showed";
     if (!about)
         return false;
@@ -473,19 +471,19 @@ bool Journey::aboutThenOpenCancelled() {
     // Its close button; the window manager gives the landing window the keyboard back. Then Open,
     // cancelled.
     hostOf(*about->contentView())->close();
-    EXPECT_TRUE(waitUntil([&] { return about->isClosed(); }, 3)) << "the about box stayed";
+    EXPECT_TRUE(waitUntil([&] { return about->isClosed(); })) << "the about box stayed";
     hostOf(*window->contentView())->activateWindow();
-    EXPECT_TRUE(waitUntil([&] { return window->isKeyWindow(); }, 3));
+    EXPECT_TRUE(waitUntil([&] { return window->isKeyWindow(); }));
     answerNextFileDialog({});
     keyThroughShortcuts(Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(fileDialogsAnswered(), dialogs + 1) << "Open did not ask for a project";
     // The landing screen's buttons take clicks again: Open existing project asks, and is cancelled.
     answerNextFileDialog({});
     click(*screen->openExistingProjectButton());
-    EXPECT_TRUE(waitUntil([&] { return fileDialogsAnswered() == dialogs + 2; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return fileDialogsAnswered() == dialogs + 2; }))
         << "the click on Open existing project did nothing";
     // The landing screen takes its next action once the cancelled one has settled (2 s).
-    EXPECT_TRUE(waitUntil([&] { return !screen->getActionInProgress(); }, 3));
+    EXPECT_TRUE(waitUntil([&] { return !screen->getActionInProgress(); }));
     return fileDialogsAnswered() == dialogs + 2 && controllerIn<landingController>() == screen;
 }
 
@@ -554,7 +552,7 @@ bool Journey::dropPictures() {
             auto* host = qrn::qt::hostWidget(window());
             const QRect area = host->toQt(gif->windowRect());
             const QImage first = host->grab(area).toImage();
-            bool changed = waitUntil([&] { return host->grab(area).toImage() != first; }, 1.5);
+            bool changed = waitUntil([&] { return host->grab(area).toImage() != first; });
             EXPECT_TRUE(changed) << "the GIF shows one still picture";
         }
     }
@@ -665,16 +663,16 @@ bool Journey::textLayer() {
         return false;
     EXPECT_TRUE(views->textView->isEditable()) << "a text layer is selected: its text can be edited";
     click(*views->textView);
-    EXPECT_TRUE(waitUntil([&] { return views->textView->isEditing(); }, 2)) << "the text box took no focus";
+    EXPECT_TRUE(waitUntil([&] { return views->textView->isEditing(); })) << "the text box took no focus";
     key(Qt::Key_A, Qt::ControlModifier);
     type("Welcome to QRN");
     const auto stored = [] {
         auto text = editViewClass().getSelectedTextSymbolText(std::nullopt);
         return text ? text->string() : std::string();
     };
-    EXPECT_TRUE(waitUntil([&] { return stored() == "Welcome to QRN"; }, 2)) << stored();
+    EXPECT_TRUE(waitUntil([&] { return stored() == "Welcome to QRN"; })) << stored();
     // The typed text goes to the project a moment later.
-    EXPECT_TRUE(waitUntil([&] { return fs::exists(project_ / "specialSymbolData.json"); }, 3));
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(project_ / "specialSymbolData.json"); }));
     textLayerId_ = layersOf(3).back();
     return stored() == "Welcome to QRN";
 }
@@ -704,7 +702,7 @@ bool Journey::resizeWindow() {
     // The presenter drags the window's corner out to twice its size; the window system tells
     // the window its new size.
     top->resize(start * 2);
-    EXPECT_TRUE(waitUntil([&] { return top->size() == start * 2; }, 3)) << "the window kept its size";
+    EXPECT_TRUE(waitUntil([&] { return top->size() == start * 2; })) << "the window kept its size";
     settle(0.3);
     expectFitted("doubled");
     const double grown = preview().size.width / before.size.width;
@@ -717,7 +715,7 @@ bool Journey::resizeWindow() {
     shot("doubled");
 
     top->resize(start);
-    EXPECT_TRUE(waitUntil([&] { return top->size() == start; }, 3)) << "the window kept its size";
+    EXPECT_TRUE(waitUntil([&] { return top->size() == start; })) << "the window kept its size";
     settle(0.3);
     expectFitted("back");
     EXPECT_NEAR(preview().size.width, before.size.width, 1.0);
@@ -734,10 +732,10 @@ bool Journey::leaveWindowAtAFrame() {
     // As the window manager does it: moved, then made taller by the bottom edge, the top staying
     // where it was; the window system tells the window each time.
     placed->setPosition(150, 71);
-    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(150, 71); }, 3));
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(150, 71); }));
     leftFrame_ = QRect(QPoint(150, 71), top->size() + QSize(40, 60));
     placed->resize(leftFrame_.size());
-    EXPECT_TRUE(waitUntil([&] { return top->geometry() == leftFrame_; }, 3));
+    EXPECT_TRUE(waitUntil([&] { return top->geometry() == leftFrame_; }));
     settle(0.3);
     return true;
 }
@@ -756,18 +754,17 @@ bool Journey::gestures() {
 
     // Flip from the Arrange menu, then undo it and redo it.
     EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Horizontally"));
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Flip Horizontally did not flip";
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; })) << "Flip Horizontally did not flip";
     // Undo and redo take a quarter second each before they take the next one, as a presenter's
     // clicks are apart; the presenter looks at the flip a moment before taking it back.
     settle(0.6);
     EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
-    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedH; }, 3))
-        << "Undo did not take the flip back";
+    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedH; })) << "Undo did not take the flip back";
     settle(0.4);
     EXPECT_NEAR(layerState(1, 0).rotation, 0.0, 1e-6);
     EXPECT_TRUE(titleBar()->buttonRedo->isEnabled()) << "after an undo the redo button is off";
     click(*titleBar()->buttonRedo);
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; }, 3)) << "Redo did not flip again";
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedH; })) << "Redo did not flip again";
     settle(0.4);
 
     // Move: 60 to the right and 30 up.
@@ -812,22 +809,21 @@ bool Journey::gestures() {
     // A flip straight after the release, before the turn has settled: both are undone in turn
     // and redone.
     EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Vertically"));
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedV; }, 3)) << "Flip Vertically did not flip";
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedV; })) << "Flip Vertically did not flip";
     settle(0.6);
     EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
-    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedV; }, 3))
-        << "Undo did not take the flip back";
+    EXPECT_TRUE(waitUntil([&] { return !layerState(1, 0).flippedV; })) << "Undo did not take the flip back";
     settle(0.4);
     EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
-    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, 0).rotation - resized.rotation) < 1e-6; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, 0).rotation - resized.rotation) < 1e-6; }))
         << "Undo did not take the turn back";
     settle(0.4);
     EXPECT_TRUE(menuItem(window(), "Edit", "Redo"));
-    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, 0).rotation - rotated.rotation) < 1e-6; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, 0).rotation - rotated.rotation) < 1e-6; }))
         << "Redo did not turn the layer again";
     settle(0.4);
     EXPECT_TRUE(menuItem(window(), "Edit", "Redo"));
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedV; }, 3)) << "Redo did not flip again";
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, 0).flippedV; })) << "Redo did not flip again";
     settle(0.4);
 
     {
@@ -908,15 +904,15 @@ bool Journey::turnFlipUndo() {
     EXPECT_GT(std::abs(layerState(1, k).rotation - before.rotation), 0.1) << "the GIF did not turn";
 
     EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Vertically"));
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV != before.flippedV; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV != before.flippedV; }))
         << "Flip Vertically did not flip";
     settle(0.6);
     EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
-    EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV == before.flippedV; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV == before.flippedV; }))
         << "Undo did not take the flip back";
     settle(0.4);
     EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
-    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, k).rotation - before.rotation) < 1e-6; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, k).rotation - before.rotation) < 1e-6; }))
         << "one Undo did not take the whole turn back: the GIF stands at " << layerState(1, k).rotation
         << " radians, not " << before.rotation;
     settle(0.4);
@@ -971,9 +967,9 @@ bool Journey::scripts() {
         if (!editorView)
             return false;
         click(*editorView);
-        EXPECT_TRUE(waitUntil([&] { return editorView->isEditing(); }, 2)) << "the script took no focus";
+        EXPECT_TRUE(waitUntil([&] { return editorView->isEditing(); })) << "the script took no focus";
         type(scripts_[slide]);
-        EXPECT_TRUE(waitUntil([&] { return scriptOf(slide) == scripts_[slide]; }, 2))
+        EXPECT_TRUE(waitUntil([&] { return scriptOf(slide) == scripts_[slide]; }))
             << "slide " << slide << " keeps the script \"" << scriptOf(slide) << "\"";
     }
     return true;
@@ -988,12 +984,12 @@ bool Journey::save() {
         return false;
     click(*bar->buttonSaveProject);
     EXPECT_EQ(window->title(), "talk - saved");
-    EXPECT_TRUE(waitUntil([&] { return window->title() == "talk"; }, 3));
+    EXPECT_TRUE(waitUntil([&] { return window->title() == "talk"; }));
     // The write is half a second behind; then the file holds the model.
     const qrn::Json model = persistentDataStorageClass().buildProjectDictionary();
-    EXPECT_TRUE(
-        waitUntil([&] { return firstDifference(readJson(project_ / "projectData.json"), model).empty(); }, 3))
-        << "the saved project differs from the model";
+    EXPECT_TRUE(waitUntil([&] {
+        return firstDifference(readJson(project_ / "projectData.json"), model).empty();
+    })) << "the saved project differs from the model";
     saved_ = readJson(project_ / "projectData.json");
     return !saved_.is_null();
 }
@@ -1007,7 +1003,7 @@ bool Journey::leaveTitleBarAboveTheScreen() {
     // Dragged up past the screen's top edge. The next launch brings the title bar back where it
     // can be taken hold of, which moves the window once more while the project opens.
     placed->setPosition(leftFrame_.x(), -300);
-    EXPECT_TRUE(waitUntil([&] { return top->geometry().top() < 0; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().top() < 0; }))
         << "the window stayed at " << top->geometry().y();
     leftFrame_ = top->geometry();
     leftAboveTheScreen_ = true;
@@ -1023,7 +1019,7 @@ bool Journey::closeProject() {
     // A presenter takes longer than the landing screen's busy time after New (2 s); a quicker
     // close would leave the next launch's in-process landing screen busy.
     if (auto landing = landingClass::getLandingViewController())
-        waitUntil([&] { return !landing->getActionInProgress(); }, 3);
+        waitUntil([&] { return !landing->getActionInProgress(); });
     EXPECT_TRUE(menuItem(*window, "File", "Close"));
     return true;
 }
@@ -1062,7 +1058,7 @@ bool Journey::reopenFromRecent() {
     EXPECT_TRUE(waitUntil([&] { return window->title() == "talk"; })) << window->title();
     EXPECT_TRUE(waitUntil([] { return persistentDataStorageClass().getInProgressBool(); }));
     const auto reopened = [] { return byPlace(persistentDataStorageClass().buildProjectDictionary()); };
-    EXPECT_TRUE(waitUntil([&] { return firstDifference(reopened(), byPlace(saved_)).empty(); }, 3))
+    EXPECT_TRUE(waitUntil([&] { return firstDifference(reopened(), byPlace(saved_)).empty(); }))
         << "the reopened model differs from the saved one at "
         << firstDifference(reopened(), byPlace(saved_));
     for (size_t slide = 1; slide <= 3 && slide < scripts_.size(); ++slide)
@@ -1116,7 +1112,7 @@ bool Journey::windowWhereLeft() {
                                          top->frameGeometry().top() >= 0 && g.top() < 100
                                    : g == leftFrame_;
     };
-    EXPECT_TRUE(waitUntil(cameBack, 3)) << "the window came back at " << shown();
+    EXPECT_TRUE(waitUntil(cameBack)) << "the window came back at " << shown();
     return true;
 }
 
@@ -1126,7 +1122,7 @@ bool Journey::studioAgainAfterAMove() {
     if (!top || !titleBar())
         return false;
     top->windowHandle()->setPosition(640, 20);
-    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(640, 20); }, 3));
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(640, 20); }));
     const QRect moved = top->geometry();
     click(*titleBar()->buttonRecordView);
     EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
@@ -1137,7 +1133,7 @@ bool Journey::studioAgainAfterAMove() {
     if (!back)
         return false;
     click(*back);
-    EXPECT_TRUE(waitUntil([] { return editor() && !recordViewClass().getRecordViewSelected(); }, 5))
+    EXPECT_TRUE(waitUntil([] { return editor() && !recordViewClass().getRecordViewSelected(); }))
         << "the editing screen did not come back";
     return editor() != nullptr && top->geometry() == moved;
 }
@@ -1275,7 +1271,7 @@ bool Journey::openAutocue() {
     if (!button)
         return true;
     click(*button);
-    EXPECT_TRUE(waitUntil([] { return autocueDisplayController::current() != nullptr; }, 3))
+    EXPECT_TRUE(waitUntil([] { return autocueDisplayController::current() != nullptr; }))
         << "the autocue button opened no autocue window";
     if (auto autocue = autocueDisplayController::current()) {
         EXPECT_TRUE(autocue->window() && autocue->window()->isVisible());
@@ -1297,26 +1293,27 @@ bool Journey::record() {
     if (!captureSessionClass().getStartedRecording())
         return false;
     EXPECT_TRUE(recordViewClass().getRecordingInProgress());
+    // Steps are timed from the take's first picture; a click before it comes does not step.
+    EXPECT_TRUE(waitUntil([] { return recordViewClass().getRecordingStartDate().has_value(); }))
+        << "the take's first picture never came";
     // The countdown clip goes a second after the take starts; then the slide is on show.
-    EXPECT_TRUE(waitUntil([&] { return screen->playbackView && screen->playbackView->isHidden(); }, 3))
+    EXPECT_TRUE(waitUntil([&] { return screen->playbackView && screen->playbackView->isHidden(); }))
         << "the countdown stays over the picture";
     settle(0.2);
     keepStudioShot(1);
     shot("recording");
     // The elapsed time runs.
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            return screen->timerTextView && screen->timerTextView->string() != "00:00" &&
-                   !screen->timerTextView->string().empty();
-        },
-        3))
-        << "the timer shows " << (screen->timerTextView ? screen->timerTextView->string() : "nothing");
+    EXPECT_TRUE(waitUntil([&] {
+        return screen->timerTextView && screen->timerTextView->string() != "00:00" &&
+               !screen->timerTextView->string().empty();
+    })) << "the timer shows "
+        << (screen->timerTextView ? screen->timerTextView->string() : "nothing");
     {
         SCOPED_TRACE("awaits a mend: the autocue scrolls the slide's script while recording");
         if (auto autocue = autocueDisplayController::current();
             autocue && autocue->textFieldTopConstraint()) {
             const double before = autocue->textFieldTopConstraint()->value();
-            EXPECT_TRUE(waitUntil([&] { return autocue->textFieldTopConstraint()->value() != before; }, 2))
+            EXPECT_TRUE(waitUntil([&] { return autocue->textFieldTopConstraint()->value() != before; }))
                 << "the autocue's script does not move while recording";
         } else {
             ADD_FAILURE() << "no autocue window to scroll";
@@ -1334,8 +1331,7 @@ bool Journey::stepByNextAssetCard() {
     if (!screen->nextAssetPreview)
         return false;
     click(*screen->nextAssetPreview);
-    EXPECT_TRUE(waitUntil([] { return stepsTimed() == 1; }, 2))
-        << "a click on the next-asset card did not step";
+    EXPECT_TRUE(waitUntil([] { return stepsTimed() == 1; })) << "a click on the next-asset card did not step";
     EXPECT_EQ(slideShownInStudio(), 2);
     settle(0.2);
     keepStudioShot(2);
@@ -1345,7 +1341,7 @@ bool Journey::stepByNextAssetCard() {
     }
     if (autocueDisplayController::current()) {
         SCOPED_TRACE("the autocue follows the step");
-        EXPECT_TRUE(waitUntil([&] { return autocueText() == scripts_[2]; }, 2)) << autocueText();
+        EXPECT_TRUE(waitUntil([&] { return autocueText() == scripts_[2]; })) << autocueText();
     }
     return true;
 }
@@ -1358,7 +1354,7 @@ bool Journey::stepByLayerClick() {
     if (!holder)
         return true;
     click(*holder);
-    EXPECT_TRUE(waitUntil([] { return stepsTimed() == 2; }, 2))
+    EXPECT_TRUE(waitUntil([] { return stepsTimed() == 2; }))
         << "a click on a layer of the picture did not step";
     EXPECT_EQ(slideShownInStudio(), 3);
     if (slideShownInStudio() == 3) {
@@ -1393,7 +1389,7 @@ bool Journey::stopRecording() {
     stepTimes_.assign(timing.begin() + (timing.empty() ? 0 : 1), timing.end());
     shot("stop");
     click(*screen->recordButton);
-    EXPECT_TRUE(waitUntil([] { return !captureSessionClass().getStartedRecording(); }, 5))
+    EXPECT_TRUE(waitUntil([] { return !captureSessionClass().getStartedRecording(); }))
         << "the take did not stop";
     // The steps came a second or more apart, after the take began.
     ASSERT_FALSE_RETURN(stepTimes_.empty(), "no step was timed");
@@ -1438,8 +1434,23 @@ bool Journey::waitForExport() {
             continue;
         const QImage left = video.image(*a), right = video.image(*b);
         std::string whyLeft, whyRight;
-        EXPECT_EQ(slideIn(left, &whyLeft), before) << "before the cut at " << cuts[i] << " s:" << whyLeft;
-        EXPECT_EQ(slideIn(right, &whyRight), after) << "after the cut at " << cuts[i] << " s:" << whyRight;
+        const int leftSlide = slideIn(left, &whyLeft), rightSlide = slideIn(right, &whyRight);
+        EXPECT_EQ(leftSlide, before) << "before the cut at " << cuts[i] << " s:" << whyLeft;
+        EXPECT_EQ(rightSlide, after) << "after the cut at " << cuts[i] << " s:" << whyRight;
+        if (leftSlide != before || rightSlide != after) {
+            // With JOURNEY_SHOTS set, the movie and the pictures stay there (the journey's own
+            // folder goes at its end), to tell a misplaced cut from a poor likeness.
+            if (const char* folder = std::getenv("JOURNEY_SHOTS")) {
+                std::error_code ignored;
+                fs::copy_file(movie_, fs::path(folder) / "take.mov", fs::copy_options::overwrite_existing,
+                              ignored);
+                const std::string at = std::string(folder) + "/cut" + std::to_string(i + 1);
+                left.save(QString::fromStdString(at + "-before.png"));
+                right.save(QString::fromStdString(at + "-after.png"));
+                if (size_t(after) < studioShots_.size())
+                    studioShots_[size_t(after)].save(QString::fromStdString(at + "-studio.png"));
+            }
+        }
     }
     return true;
 }
@@ -1454,13 +1465,13 @@ bool Journey::play() {
     auto& view = *players.front();
     const auto layout = view.playerLayer()->controlsLayout();
     clickAt(view, layout.playButton.center());
-    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->rate() == 1.0; }, 2))
+    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->rate() == 1.0; }))
         << "play did not start";
     const double t0 = view.player() ? view.player()->currentTime() : 0;
-    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->currentTime() > t0 + 0.3; }, 3))
+    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->currentTime() > t0 + 0.3; }))
         << "the playback does not advance";
     clickAt(view, layout.playButton.center());
-    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->rate() == 0.0; }, 2))
+    EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->rate() == 0.0; }))
         << "pause did not stop";
     return true;
 }
@@ -1477,10 +1488,10 @@ bool Journey::saveMovie() {
     // A quit asked for earlier makes every modal panel return at once, unanswered.
     EXPECT_FALSE(quitRequested()) << "the application was asked to quit before the movie could be saved";
     click(*button);
-    EXPECT_TRUE(waitUntil([&] { return fs::exists(target); }, 5))
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(target); }))
         << "the movie was not saved (save panels answered: " << fileDialogsAnswered() - dialogs << ")";
     EXPECT_FALSE(fs::exists(movie_)) << "the take's export is moved, not copied";
-    EXPECT_TRUE(waitUntil([] { return !recordViewClass().getPlaybackShown(); }, 3));
+    EXPECT_TRUE(waitUntil([] { return !recordViewClass().getPlaybackShown(); }));
     if (fs::exists(target)) {
         auto info = qrn::media::loadMovieInfo(target.string());
         EXPECT_TRUE(info.isOk() && info->hasVideo() && info->hasAudio());
@@ -1495,13 +1506,10 @@ bool Journey::backToEditing() {
     if (!button)
         return false;
     click(*button);
-    EXPECT_TRUE(waitUntil(
-        [] {
-            return editor() && editViewClass().getEditViewSelected() &&
-                   !recordViewClass().getRecordViewSelected();
-        },
-        5))
-        << "the editing screen did not come back";
+    EXPECT_TRUE(waitUntil([] {
+        return editor() && editViewClass().getEditViewSelected() &&
+               !recordViewClass().getRecordViewSelected();
+    })) << "the editing screen did not come back";
     if (!editor())
         return false;
     // The strip and the preview are the project's again.
