@@ -608,26 +608,42 @@ std::shared_ptr<VideoComposition> bandOverVideo(double cutAt, double duration,
 
 } // namespace
 
+namespace {
+
+// A take's recording as the studio writes it, fragmented, with sound: 320x180 pictures of the
+// colour cycle at 30 a second, each with a white dot of its own, written up to a time on demand.
+class TakeRecording {
+  public:
+    explicit TakeRecording(const std::string& path) {
+        MovieWriterSettings s;
+        s.width = 320;
+        s.height = 180;
+        s.preset = "ultrafast";
+        s.fragmented = true;
+        writer = MovieWriter::create(path, s).value();
+    }
+    void writeUntil(double seconds) {
+        for (; written_ < int(std::lround(seconds * 30)); ++written_) {
+            QImage image(320, 180, QImage::Format_ARGB32_Premultiplied);
+            image.fill(cycle[written_ % 6]);
+            image.setPixelColor(written_ * 7 % 320, 90, Qt::white);
+            ASSERT_TRUE(writer->appendImage(image, written_ / 30.0));
+            ASSERT_TRUE(writer->appendAudioSamples(tone_.data(), 1600, written_ / 30.0));
+        }
+    }
+    std::unique_ptr<MovieWriter> writer;
+
+  private:
+    std::vector<float> tone_ = std::vector<float>(1600 * 2, 0.25f);
+    int written_ = 0;
+};
+
+} // namespace
+
 TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfterIt) {
     QTemporaryDir dir;
     const std::string recording = dir.filePath("take.mov").toStdString();
-    MovieWriterSettings s;
-    s.width = 320;
-    s.height = 180;
-    s.preset = "ultrafast";
-    s.fragmented = true;
-    auto writer = MovieWriter::create(recording, s).value();
-    std::vector<float> tone(1600 * 2, 0.25f);
-    int written = 0;
-    auto writeUntil = [&](double seconds) {
-        for (; written < int(std::lround(seconds * 30)); ++written) {
-            QImage image(320, 180, QImage::Format_ARGB32_Premultiplied);
-            image.fill(cycle[written % 6]);
-            image.setPixelColor(written * 7 % 320, 90, Qt::white);
-            ASSERT_TRUE(writer->appendImage(image, written / 30.0));
-            ASSERT_TRUE(writer->appendAudioSamples(tone.data(), 1600, written / 30.0));
-        }
-    };
+    TakeRecording take(recording);
     // The band is cut at 1.5 s. While recording, a tree knows only the steps taken so far, and
     // the end of the take is a guess; each tree is good up to the time it comes with.
     auto drawn = std::make_shared<std::atomic<int>>(0);
@@ -641,15 +657,15 @@ TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfter
     bool done = false;
     follow->exportAsynchronously([&] { done = true; });
     // A fragment a second: two are out, and the decoder reads a little ahead of what it shows.
-    writeUntil(2.3);
+    take.writeUntil(2.3);
     follow->followUntil(0.9);
     // Frames 0 to 0.9 s are composed while the rest is yet to be recorded.
     ASSERT_TRUE(MainQueue::runUntil([&] { return drawn->load() >= 54; }, 60));
     EXPECT_EQ(drawn->load(), 54);
     follow->followUntil(1.2, bandOverVideo(500, 500, drawn));
     follow->followUntil(2.2, bandOverVideo(1.5, 400, drawn));
-    writeUntil(3);
-    ASSERT_TRUE(writer->finish(3.0));
+    take.writeUntil(3);
+    ASSERT_TRUE(take.writer->finish(3.0));
     EXPECT_FALSE(done);
 
     auto composition = composeWhole(recording);
@@ -710,20 +726,10 @@ class PoolProbeLayer : public graphics::Layer {
 TEST(ExportSession, FollowingARecordingLeavesQtsSharedPoolAtTheUsualPriority) {
     QTemporaryDir dir;
     const std::string recording = dir.filePath("take.mov").toStdString();
-    MovieWriterSettings s;
-    s.width = 320;
-    s.height = 180;
-    s.preset = "ultrafast";
-    s.fragmented = true;
-    auto writer = MovieWriter::create(recording, s).value();
-    // Two fragments out, with sound.
-    std::vector<float> tone(1600 * 2, 0.25f);
-    for (int i = 0; i < 69; ++i) {
-        QImage image(320, 180, QImage::Format_ARGB32_Premultiplied);
-        image.fill(cycle[i % 6]);
-        ASSERT_TRUE(writer->appendImage(image, i / 30.0));
-        ASSERT_TRUE(writer->appendAudioSamples(tone.data(), 1600, i / 30.0));
-    }
+    // Two fragments out.
+    TakeRecording take(recording);
+    take.writeUntil(2.3);
+    auto& writer = take.writer;
     // No pool thread is left, so the first the export's painting needs is started by it.
     QThreadPool::globalInstance()->waitForDone();
     auto policy = std::make_shared<std::atomic<int>>(PoolProbeLayer::notYet);
