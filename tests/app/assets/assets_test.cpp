@@ -803,3 +803,24 @@ TEST_F(Assets, AnAssetWithFewLayersShowsItsTilesAfterALongListWasScrolledToItsEn
     click(assets[1]);
     EXPECT_EQ(clip->bounds().origin.x, 0);
 }
+
+TEST_F(Assets, TheStickyTilesPinIsDrawnWholeAboveTheTilesLowerEdge) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    // Tile, label, icon holder, icon, picture.
+    const auto tile = editor->stickyAsset->subviews()[0];
+    const auto pin = tile->subviews()[0]->subviews()[0]->subviews()[0]->subviews()[0];
+    editor->mainView->displayIfNeeded();
+    const QImage drawn = qrn::graphics::Renderer().snapshot(*pin->layer(), 0);
+    // The inked rows, lowest first, in the picture's y-up bounds.
+    int low = -1, high = -1;
+    for (int row = drawn.height() - 1; row >= 0; --row)
+        for (int x = 0; x < drawn.width(); ++x)
+            if (qAlpha(drawn.pixel(x, row)) > 0)
+                high = drawn.height() - row, low = low < 0 ? drawn.height() - row - 1 : low;
+    ASSERT_GE(low, 0) << "the pin draws something";
+    const qrn::Rect ink = pin->convertRectToView(qrn::Rect(0, low, 1, high - low), tile.get());
+    // Above the tile's lower border: the tile cuts off what lies beyond it.
+    EXPECT_GE(ink.minY(), 1.0);
+    EXPECT_LE(ink.maxY(), tile->bounds().maxY() - 1.0);
+}
