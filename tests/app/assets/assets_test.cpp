@@ -824,3 +824,27 @@ TEST_F(Assets, TheStickyTilesPinIsDrawnWholeAboveTheTilesLowerEdge) {
     EXPECT_GE(ink.minY(), 1.0);
     EXPECT_LE(ink.maxY(), tile->bounds().maxY() - 1.0);
 }
+
+TEST_F(Assets, TheSelectedTileComesWholeIntoViewWhenTheStripNarrowsAndWhenAClickPicksACutOne) {
+    auto* editor = projectWith(8);
+    ASSERT_TRUE(editor);
+    const auto assets = previewLayerClass().getAssetArray();
+    auto clip = std::dynamic_pointer_cast<qrn::ui::ClipView>(strip()->superview());
+    const auto whole = [&](const std::string& id) {
+        return clip->documentVisibleRect().contains(tileOf(id)->frame());
+    };
+    // The main window at its smallest: the strip loses its right end, not the selected tile.
+    mainWindow()->setContentSize({1000, 640});
+    ASSERT_LT(clip->bounds().size.width, 2 * 80.0);
+    EXPECT_TRUE(whole(assets.back()));
+
+    // A click on the part shown of the tile that the strip's left edge cuts.
+    const double edge = clip->documentVisibleRect().minX();
+    const auto cut = std::find_if(assets.begin() + 1, assets.end(), [&](const std::string& id) {
+        return tileOf(id)->frame().minX() < edge && tileOf(id)->frame().maxX() > edge;
+    });
+    ASSERT_NE(cut, assets.end());
+    ShellTest::click(*tileOf(*cut), {edge - tileOf(*cut)->frame().minX() + 10, 38});
+    EXPECT_EQ(previewLayerClass().getSelectedAsset(), std::stoi(*cut));
+    EXPECT_TRUE(whole(*cut));
+}
