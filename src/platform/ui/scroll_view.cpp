@@ -120,6 +120,24 @@ Rect ClipView::documentVisibleRect() const {
     return convertRectToView(bounds(), document_.get()).intersection(document_->bounds());
 }
 
+bool ClipView::scrollRectToVisible(const Rect& rect) {
+    if (!document_)
+        return false;
+    // In the clip view's own space, where the bounds origin is the scroll offset.
+    const Rect wanted = document_->convertRectToView(rect, this);
+    const Rect shown = bounds();
+    const auto along = [](double start, double length, double from, double to) {
+        if (to - from > length || from < start)
+            return from;
+        return to > start + length ? to - length : start;
+    };
+    const Point p{along(shown.origin.x, shown.size.width, wanted.minX(), wanted.maxX()),
+                  along(shown.origin.y, shown.size.height, wanted.minY(), wanted.maxY())};
+    const Point before = shown.origin;
+    scrollToPoint(p);
+    return !(bounds().origin == before);
+}
+
 void ClipView::frameDidChange(const Rect&) {
     scrollToPoint(bounds().origin);
 }

@@ -25,6 +25,9 @@ class ClipView : public View {
     Point constrainScrollPoint(Point proposed) const;
     // The part of the document shown, in document space.
     Rect documentVisibleRect() const;
+    // Scrolls as little as it takes to show `rect` (document space) whole, or its start when it
+    // is larger than the clip view. False when nothing moved.
+    bool scrollRectToVisible(const Rect& rect);
     void frameDidChange(const Rect& oldFrame) override;
     void subviewFrameDidChange(View& subview, const Rect& oldFrame) override;
 

@@ -803,3 +803,48 @@ TEST_F(Assets, AnAssetWithFewLayersShowsItsTilesAfterALongListWasScrolledToItsEn
     click(assets[1]);
     EXPECT_EQ(clip->bounds().origin.x, 0);
 }
+
+TEST_F(Assets, TheStickyTilesPinIsDrawnWholeAboveTheTilesLowerEdge) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    // Tile, label, icon holder, icon, picture.
+    const auto tile = editor->stickyAsset->subviews()[0];
+    const auto pin = tile->subviews()[0]->subviews()[0]->subviews()[0]->subviews()[0];
+    editor->mainView->displayIfNeeded();
+    const QImage drawn = qrn::graphics::Renderer().snapshot(*pin->layer(), 0);
+    // The inked rows, lowest first, in the picture's y-up bounds.
+    int low = -1, high = -1;
+    for (int row = drawn.height() - 1; row >= 0; --row)
+        for (int x = 0; x < drawn.width(); ++x)
+            if (qAlpha(drawn.pixel(x, row)) > 0)
+                high = drawn.height() - row, low = low < 0 ? drawn.height() - row - 1 : low;
+    ASSERT_GE(low, 0) << "the pin draws something";
+    const qrn::Rect ink = pin->convertRectToView(qrn::Rect(0, low, 1, high - low), tile.get());
+    // Above the tile's lower border: the tile cuts off what lies beyond it.
+    EXPECT_GE(ink.minY(), 1.0);
+    EXPECT_LE(ink.maxY(), tile->bounds().maxY() - 1.0);
+}
+
+TEST_F(Assets, TheSelectedTileComesWholeIntoViewWhenTheStripNarrowsAndWhenAClickPicksACutOne) {
+    auto* editor = projectWith(8);
+    ASSERT_TRUE(editor);
+    const auto assets = previewLayerClass().getAssetArray();
+    auto clip = std::dynamic_pointer_cast<qrn::ui::ClipView>(strip()->superview());
+    const auto whole = [&](const std::string& id) {
+        return clip->documentVisibleRect().contains(tileOf(id)->frame());
+    };
+    // The main window at its smallest: the strip loses its right end, not the selected tile.
+    mainWindow()->setContentSize({1000, 640});
+    ASSERT_LT(clip->bounds().size.width, 2 * 80.0);
+    EXPECT_TRUE(whole(assets.back()));
+
+    // A click on the part shown of the tile that the strip's left edge cuts.
+    const double edge = clip->documentVisibleRect().minX();
+    const auto cut = std::find_if(assets.begin() + 1, assets.end(), [&](const std::string& id) {
+        return tileOf(id)->frame().minX() < edge && tileOf(id)->frame().maxX() > edge;
+    });
+    ASSERT_NE(cut, assets.end());
+    ShellTest::click(*tileOf(*cut), {edge - tileOf(*cut)->frame().minX() + 10, 38});
+    EXPECT_EQ(previewLayerClass().getSelectedAsset(), std::stoi(*cut));
+    EXPECT_TRUE(whole(*cut));
+}

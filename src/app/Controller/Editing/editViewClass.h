@@ -126,6 +126,10 @@ class editViewClass {
                                                     std::optional<int> startIndexValue);
     // A click on an asset tile.
     void assetPreviewSelected(const ViewPtr& assetView);
+    // Scrolls the strip just enough to show the tile whole; the sticky tile stands outside the
+    // strip and always shows. The second form finds the selected asset's tile.
+    void showAssetTile(const ViewPtr& tile);
+    void showSelectedAssetTile();
     // A thumbnail view of a layer: the layer's frame (or rect), holding a marker tagged tag.
     ViewPtr assetPreviewLayerView(const ViewPtr& newLayerOne, int tag, std::optional<qrn::Rect> rect);
     // Puts a new layer's thumbnail views in place: for a sticky layer one in every tile (only the

@@ -468,6 +468,21 @@ void editViewClass::assetPreviewSelected(const ViewPtr& assetView) {
         model.selectAsset(assetView, false, true, false, true);
 }
 
+void editViewClass::showAssetTile(const ViewPtr& tile) {
+    const auto strip = getAssetHorizontalScrollView();
+    if (!tile || !strip || tile->superview() != strip)
+        return;
+    if (auto clip = std::dynamic_pointer_cast<qrn::ui::ClipView>(strip->superview()))
+        clip->scrollRectToVisible(tile->frame());
+}
+
+void editViewClass::showSelectedAssetTile() {
+    const auto strip = getAssetHorizontalScrollView();
+    const int selected = previewLayerClass().getSelectedAsset();
+    const auto label = strip && selected != 0 ? strip->viewWithTag(selected) : nullptr;
+    showAssetTile(label ? label->superview() : nullptr);
+}
+
 editViewClass::ViewPtr editViewClass::assetPreviewLayerView(const ViewPtr& newLayerOne, int tag,
                                                             std::optional<qrn::Rect> rect) {
     auto view = qrn::ui::View::make(rect ? *rect : (newLayerOne ? newLayerOne->frame() : qrn::Rect()));

@@ -262,6 +262,8 @@ void viewLoaderController::windowDidResize(qrn::ui::Window&) {
     // follow it.
     const bool restoring = globalAppSettingsClass().setMainViewRect(&host);
     editViewClass().resizeAndPositionLayers(true);
+    // A narrower strip keeps the selected slide's tile in sight.
+    editViewClass().showSelectedAssetTile();
     const int generation = resizeGeneration.increment();
     std::weak_ptr<qrn::ui::ViewController> weak = shared_from_this();
     const std::string project = persistentDataStorageClass().getProjectDirectory();

@@ -401,6 +401,9 @@ void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, 
     }
     setSelectedAsset(id);
     lastSelectedAsset = id;
+    // The chosen slide's tile shows whole, even when the strip's edge cut it or it was out of
+    // sight (a removal or an undo chose it).
+    edit.showAssetTile(tile);
     if (reloadLayerList)
         edit.addSingleLayerToLayerScrollView(std::nullopt, true, std::nullopt, 0);
     if (id != 0) {
