@@ -19,7 +19,8 @@
 // its window is hidden for the take (as when minimised), so only the autocue window draws.
 // Runs on two cores (QRN_BENCH_CORES); QRN_BENCH_AUTOCUE_SECONDS sets the takes' length (60 s,
 // 20 s in the application, where 60 s is for the figures: a run then lasts some minutes);
-// QRN_TEST_CAMERA_SIZE sets the camera's size in the application (1280x720 by default).
+// QRN_TEST_CAMERA_SIZE sets the camera's size in the application (1280x720 by default);
+// QRN_BENCH_MOVIE_DURING_TAKE=0 leaves the movie to the stop, to compare a take without it.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -366,6 +367,9 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         std::vector<std::pair<double, double>> holds;
         auto* mainHost = journey::hostOf(*screen->recordButton);
 
+        const char* during = std::getenv("QRN_BENCH_MOVIE_DURING_TAKE");
+        const bool movieDuringTake = !during || std::string(during) != "0";
+        captureSessionClass::setBackgroundExportsForTesting(movieDuringTake);
         journey::click(*screen->recordButton);
         // The countdown, then the recording's first picture.
         if (!journey::waitUntil([&] { return studio.getRecordingStartDate().has_value(); }, 15)) {
@@ -380,6 +384,10 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         // With each placement, how long the main thread has run and waited for a core so far: a
         // long interval it spent waiting for a core was lost to other programs, not to QRN's work.
         std::vector<double> waited;
+        const double observedFrom = MainQueue::now();
+        // The same moment on the system's monotonic clock, to find a long interval in a trace.
+        const double observedFromMonotonic =
+            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
         container->setTextPlacedObserver([&](double) {
             times.push_back(MainQueue::now());
             waited.push_back(waitedForACoreMs());
@@ -431,6 +439,19 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
             if (intervals.back() > 50) {
                 longMs += intervals.back();
                 longWaitedMs += waited[i] - waited[i - 1];
+                // Where it fell: after which step, and how long after that step's hold ended.
+                double since = times[i - 1] - observedFrom;
+                std::string after = "the take's start";
+                for (size_t h = 0; h < holds.size(); ++h)
+                    if (holds[h].second <= times[i - 1]) {
+                        since = times[i - 1] - holds[h].second;
+                        after = "step " + std::to_string(h + 1) + "'s hold";
+                    }
+                std::printf(
+                    "  over 50 ms: %.1f ms, from %.3f s after %s (the main thread waited %.1f ms for a "
+                    "core; monotonic %.3f s)\n",
+                    intervals.back(), since, after.c_str(), waited[i] - waited[i - 1],
+                    observedFromMonotonic + times[i - 1] - observedFrom);
             }
         }
         const long over50 =
@@ -450,12 +471,13 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         state.counters["behind_at_stop_s"] = behind;
         state.counters["stop_to_playable_s"] = stopToPlayable;
         std::printf(
-            "take in the app (%s, %.0f s, movie made meanwhile): autocue interval p50 %.1f ms, p95 %.1f ms "
+            "take in the app (%s, %.0f s, movie made %s): autocue interval p50 %.1f ms, p95 %.1f ms "
             "(goal <= 20), worst %.1f ms (goal <= 50), %ld over 50 ms (of their %.0f ms, the main thread "
             "waited %.0f for a core); studio %.1f pictures/s (camera 30); camera frames "
             "%.0f written, %.0f dropped; the movie %.1f s behind at the stop; stop to playable %.1f s\n",
-            studioPicture ? "studio picture shown" : "studio window hidden", took, p50, p95, worst, over50,
-            longMs, longWaitedMs, studioRate, cameraFrames, dropped, behind, stopToPlayable);
+            studioPicture ? "studio picture shown" : "studio window hidden", took,
+            movieDuringTake ? "meanwhile" : "after the stop", p50, p95, worst, over50, longMs, longWaitedMs,
+            studioRate, cameraFrames, dropped, behind, stopToPlayable);
         if (!playable)
             state.SkipWithError("no playback after the stop");
     }

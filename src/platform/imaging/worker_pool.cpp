@@ -47,8 +47,22 @@ WorkerPool::~WorkerPool() {
     delete pool_;
 }
 
+namespace {
+thread_local int runHereDepth = 0;
+} // namespace
+
+WorkerPool::RunHere::RunHere() {
+    ++runHereDepth;
+}
+WorkerPool::RunHere::~RunHere() {
+    --runHereDepth;
+}
+bool WorkerPool::RunHere::active() {
+    return runHereDepth > 0;
+}
+
 int WorkerPool::threadCount() const {
-    return std::max(1, pool_->maxThreadCount());
+    return RunHere::active() ? 1 : std::max(1, pool_->maxThreadCount());
 }
 
 bool WorkerPool::isWorkerThread() const {
@@ -61,9 +75,18 @@ void WorkerPool::forEach(int count, int threads, const std::function<void(int)>&
     threads = threads > 0 ? threads : threadCount();
     const bool inPool = isWorkerThread();
     const bool helps = caller == Caller::Helps || inPool;
-    if (std::min(threads, count) == 1 && helps) {
-        for (int i = 0; i < count; ++i)
-            work(i);
+    if (RunHere::active() || (std::min(threads, count) == 1 && helps)) {
+        std::exception_ptr error;
+        for (int i = 0; i < count; ++i) {
+            try {
+                work(i);
+            } catch (...) {
+                if (!error)
+                    error = std::current_exception();
+            }
+        }
+        if (error)
+            std::rethrow_exception(error);
         return;
     }
     struct Job {

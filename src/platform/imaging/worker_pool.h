@@ -22,7 +22,7 @@ class WorkerPool {
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    // Threads that may work at once.
+    // Threads that may work at once for the calling thread: 1 under a RunHere.
     int threadCount() const;
     // Whether the calling thread is one of the pool's.
     bool isWorkerThread() const;
@@ -42,6 +42,20 @@ class WorkerPool {
     // through what no one else has taken. The first exception a part throws is rethrown here
     // once every part is done.
     void forEach(int count, int threads, const std::function<void(int)>& work, Caller caller = Caller::Helps);
+
+    // While one lives on a thread, every forEach called there runs all its parts on that thread
+    // and puts nothing on the pool. For threads that gave way to everything else: the pool's
+    // lock, taken by such a thread and held while it is preempted, or its parts queued ahead of
+    // others', would hold up the presenter's windows, whose painting waits on the pool too.
+    class RunHere {
+      public:
+        RunHere();
+        ~RunHere();
+        RunHere(const RunHere&) = delete;
+        RunHere& operator=(const RunHere&) = delete;
+        // Whether the calling thread is inside one.
+        static bool active();
+    };
 
     // Runs `work` once on one of the pool's threads and returns at once: for work that goes on
     // behind the screen (pictures decoding after a project opened). It queues behind nothing:

@@ -3,6 +3,7 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/renderer.h"
 #include "platform/imaging/filter_chain.h"
+#include "platform/imaging/worker_pool.h"
 #include "platform/media/av.h"
 #include "platform/media/movie_writer.h"
 #include "platform/media/picture_convert.h"
@@ -476,9 +477,18 @@ class Composer {
             canvas.fill(bg.toQColor());
             QPainter p(&canvas);
             p.setRenderHint(QPainter::SmoothPixmapTransform);
-            p.setTransform(graphics::Renderer::toQTransform(t) *
-                           QTransform::fromScale(pw / vc_.renderSize.width, ph / vc_.renderSize.height));
-            p.drawImage(0, 0, source);
+            const QTransform placing =
+                graphics::Renderer::toQTransform(t) *
+                QTransform::fromScale(pw / vc_.renderSize.width, ph / vc_.renderSize.height);
+            // Qt's raster engine spreads a fill of more than about a hundred rows over its shared
+            // pool, from any thread but the pool's own; a strip of fewer rows it paints itself.
+            constexpr int stripRows = 64;
+            for (int y = 0; y < ph; y += stripRows) {
+                p.resetTransform();
+                p.setClipRect(QRect(0, y, pw, stripRows));
+                p.setTransform(placing);
+                p.drawImage(0, 0, source);
+            }
         } else {
             if (!reusable)
                 canvas = QImage(pw, ph, QImage::Format_ARGB32_Premultiplied);
@@ -620,6 +630,8 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         if (vc.renderSize.width < 2 || vc.renderSize.height < 2 || vc.frameDuration <= 0)
             return Status::failure("The video composition has no usable size or frame duration");
         giveWayUntilWaitedFor();
+        // Nothing the export does goes on the shared pool the windows paint with (see the composers).
+        const imaging::WorkerPool::RunHere here;
         Size out = fitExportSize(vc.renderSize, bounds);
         // Known from the start unless following a recording, when it comes with its end.
         int total = follow ? -1 : frameCount(composition->duration(), vc.frameDuration);
@@ -688,6 +700,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         };
         std::thread decoder([&] {
             giveWayUntilWaitedFor();
+            const imaging::WorkerPool::RunHere here;
             std::map<std::string, std::unique_ptr<VideoTrackReader>> readers;
             std::unique_ptr<VideoTrackReader> recordedPictures;
             std::shared_ptr<const AVFrame> previous;
@@ -802,6 +815,13 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                     // every worker and the encoding thread only encodes.
                     av::SharedFrame picture;
                     if (!f.repeat) {
+                        // Several workers compose side by side, each frame's filters and bands
+                        // on its own thread; so none of it waits in, or holds up, the pool
+                        // the windows paint with. A tree only one worker may draw at a time
+                        // (after the take) still spreads its frames over the pool.
+                        std::optional<imaging::WorkerPool::RunHere> here;
+                        if (follow || by->workers() > 1)
+                            here.emplace();
                         if (av::FramePtr made = pictures.get();
                             made && by->composeInto(w, f, scratch, made.get(), toMovie))
                             picture = av::share(std::move(made));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "media_test_support.h"
+#include "platform/imaging/filters.h"
 #include "platform/media/av.h"
 #include "platform/media/export_session.h"
 #include "platform/media/movie_writer.h"
@@ -8,13 +9,16 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <sched.h>
+#include <set>
 
 using namespace qrn;
 using namespace qrn::media;
@@ -750,4 +754,65 @@ TEST(ExportSession, FollowingARecordingLeavesQtsSharedPoolAtTheUsualPriority) {
     follow->cancelExport();
     follow.reset();
     EXPECT_TRUE(writer->finish(2.3));
+}
+
+namespace {
+
+// The threads of Qt's shared pool alive in this process.
+std::set<std::string> qtPoolThreads() {
+    std::set<std::string> threads;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name == "Thread (pooled)")
+            threads.insert(task.path().filename());
+    }
+    return threads;
+}
+
+} // namespace
+
+// The windows paint with Qt's shared pool: a following export's filters and bands, whose idle
+// threads would hold its lock or queue ahead there, run on the export's own threads instead.
+TEST(ExportSession, FollowingARecordingPutsNothingOnQtsSharedPool) {
+    QTemporaryDir dir;
+    const std::string recording = dir.filePath("take.mov").toStdString();
+    TakeRecording take(recording);
+    take.writeUntil(1);
+    ASSERT_TRUE(take.writer->finish(1.0));
+    // The video's branch is drawn in bands each frame, through the camera's filters, from a
+    // picture that does not fill the canvas.
+    const auto filtered = [] {
+        auto vc = bandOverVideo(0.5, 1.0, std::make_shared<std::atomic<int>>(0));
+        vc->instructions[0].layerInstructions[0].transform = AffineTransform::scale(1.5, 1.5);
+        vc->animationTool->videoLayer->setContentFilters({std::make_shared<SwapRedBlueFilter>(),
+                                                          std::make_shared<imaging::BoxBlurFilter>(4),
+                                                          std::make_shared<imaging::MedianFilter>()});
+        return vc;
+    };
+    auto follow = ExportSession::createFollowing(std::make_shared<GrowingFile>(recording), filtered(),
+                                                 ExportSession::preset1920x1080);
+    ASSERT_TRUE(follow);
+    // The pool's threads are seen here, then let go: any the export needs, it has to start.
+    std::promise<void> ran;
+    QThreadPool::globalInstance()->start([&ran] { ran.set_value(); });
+    ran.get_future().wait();
+    ASSERT_FALSE(qtPoolThreads().empty());
+    QThreadPool::globalInstance()->waitForDone();
+    const auto before = qtPoolThreads(); // those still on their way out
+
+    follow->setOutputPath(dir.filePath("followed.mov").toStdString());
+    follow->setEncoderPreset("ultrafast");
+    bool done = false;
+    follow->exportAsynchronously([&] { done = true; });
+    // Half the take is composed while the export gives way, the rest once it is waited for.
+    follow->followUntil(0.5);
+    ASSERT_TRUE(MainQueue::runUntil([&] { return follow->framesWritten() >= 30; }, 60));
+    ASSERT_TRUE(follow->finishFollowing(composeWhole(recording), filtered()));
+    ASSERT_TRUE(MainQueue::runUntil([&] { return done; }, 60));
+    ASSERT_EQ(follow->status(), ExportStatus::Completed) << follow->error().value_or("");
+    // No thread of the pool has started since.
+    const auto after = qtPoolThreads();
+    EXPECT_TRUE(std::includes(before.begin(), before.end(), after.begin(), after.end()));
 }
