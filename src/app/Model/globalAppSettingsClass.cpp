@@ -123,6 +123,12 @@ bool globalAppSettingsClass::setMainViewRect(MainViewHost* controller) {
         QRN_LOG_OUT({{"isMainViewControllerLoading", isMainViewControllerLoading}});
         return true;
     }
+    // Kept as it was before full screen: that is the frame the window comes back to, there and
+    // at the next launch (the screen's own frame would come back as an ordinary window).
+    if (controller && controller->isFullScreen()) {
+        QRN_LOG_OUT({{"fullScreen", true}});
+        return false;
+    }
     double x = mainViewRect.size() >= 2 ? mainViewRect[0] : 0;
     double y = mainViewRect.size() >= 2 ? mainViewRect[1] : 0;
     qrn::Size size;

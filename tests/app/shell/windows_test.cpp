@@ -18,6 +18,7 @@
 #include "View/Global/titleBarContentController.h"
 #include "appStartup.h"
 #include "platform/foundation/alerts.h"
+#include "platform/foundation/user_defaults.h"
 #include "platform/qt/host_window.h"
 #include "platform/ui/dragging.h"
 #include "platform/ui/panels.h"
@@ -200,6 +201,28 @@ TEST_F(Windows, TheEditorWindowAddsItsTitleBarAndCleansUpWhenItCloses) {
     delegate.application(project);
     advance(1.0);
     EXPECT_EQ(countingBar::made, 2);
+}
+
+TEST_F(Windows, FullScreenLeavesTheRememberedFrameAsItWasBefore) {
+    const std::string project = makeProject("Full");
+    launch();
+    delegate.application(project);
+    advance(1.0);
+    ASSERT_EQ(shownScreenIdentifier(), "viewLoader");
+    auto* w = mainWindow();
+    auto& defaults = qrn::UserDefaults::standard();
+    w->hostDidMove({60, 50});
+    const auto before = defaults.arrayForKey("mainViewRect");
+    ASSERT_TRUE(before);
+    // The window system answers with the screen's frame, then the window's own again.
+    const qrn::Rect frame = w->frame();
+    w->toggleFullScreen();
+    w->hostDidResize({1920, 1080}, false, qrn::Point{0, 0});
+    EXPECT_EQ(*defaults.arrayForKey("mainViewRect"), *before);
+    w->toggleFullScreen();
+    w->hostDidResize(frame.size, false, frame.origin);
+    EXPECT_EQ(*defaults.arrayForKey("mainViewRect"), *before);
+    w->close();
 }
 
 TEST_F(Windows, CursorFollowsTheCallsAndTheColourPanelIsNeverMadeToBeClosed) {

@@ -33,6 +33,11 @@ void controllerMainViewHost::setWindowFrameOrigin(qrn::Point origin) {
     }
 }
 
+bool controllerMainViewHost::isFullScreen() const {
+    auto* w = controller_.window();
+    return w && w->isFullScreen();
+}
+
 void controllerMainViewHost::makeMainWindow() {
     auto* w = controller_.window();
     if (!w)
