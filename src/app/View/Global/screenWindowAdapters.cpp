@@ -27,10 +27,13 @@ void controllerMainViewHost::setWindowContentSize(qrn::Size size) {
 }
 
 void controllerMainViewHost::setWindowFrameOrigin(qrn::Point origin) {
-    if (auto* w = controller_.window()) {
+    if (auto* w = controller_.window())
         w->setFrameOrigin(origin);
-        w->keepTitleBarOnScreen();
-    }
+}
+
+void controllerMainViewHost::keepWindowOnScreen() {
+    if (auto* w = controller_.window())
+        w->keepOnScreen();
 }
 
 bool controllerMainViewHost::isFullScreen() const {
