@@ -21,9 +21,14 @@ void prepareMainWindow(qrn::ui::Window& window) {
     const qrn::Rect screen = qrn::qt::screenRectFromQt(QGuiApplication::primaryScreen()->availableGeometry());
     const double width = std::min(1280.0, screen.width());
     double height = std::min(800.0, screen.height());
+    // The window manager's title bar and border are not known before the window is framed; the
+    // minimum leaves room for them, so the frame can still be fitted to the screen then.
+    const double frameRoom = 40;
     const auto minimum = [&](double bar) {
-        return qrn::Size{std::min(1000.0, width), std::min(640.0, std::max(0.0, screen.height() - bar))};
+        return qrn::Size{std::min(1000.0, std::max(0.0, width - frameRoom)),
+                         std::min(640.0, std::max(0.0, screen.height() - bar - frameRoom))};
     };
+    window.setKeepsOnScreenWhenShown(true);
     window.setMinSize(minimum(0));
     window.setFrame(qrn::Rect(screen.midX() - width / 2, screen.midY() - height / 2, width, height));
     qrn::qt::showMainMenuBar(window);

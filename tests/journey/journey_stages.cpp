@@ -422,8 +422,9 @@ void Journey::afterFirstLaunch() {
     STAGE("after the first launch");
     EXPECT_TRUE(shownWindows().empty());
     // Closing wrote nothing different from what was saved.
-    if (!saved_.is_null()) {
-        EXPECT_EQ(firstDifference(readJson(project_ / "projectData.json"), saved_), "");
+    const qrn::Json& last = savedInFullScreen_.is_null() ? saved_ : savedInFullScreen_;
+    if (!last.is_null()) {
+        EXPECT_EQ(firstDifference(readJson(project_ / "projectData.json"), last), "");
     }
 }
 
@@ -1007,6 +1008,19 @@ bool Journey::leaveTitleBarAboveTheScreen() {
         << "the window stayed at " << top->geometry().y();
     leftFrame_ = top->geometry();
     leftAboveTheScreen_ = true;
+    // Then into full screen, and closed from there: the frame left before it is the one to come
+    // back, not the screen's.
+    EXPECT_TRUE(menuItem(window(), "View", "Enter Full Screen"));
+    EXPECT_TRUE(waitUntil([&] { return top->isFullScreen() && top->geometry().top() >= 0; }))
+        << "the window did not go full screen";
+    // The layers took the larger picture and the project was written with them; reopened in the
+    // frame left before, they take that picture's size again.
+    EXPECT_TRUE(waitUntil([&] {
+        return firstDifference(readJson(project_ / "projectData.json"),
+                               persistentDataStorageClass().buildProjectDictionary())
+            .empty();
+    })) << "the project was not written in full screen";
+    savedInFullScreen_ = readJson(project_ / "projectData.json");
     return true;
 }
 

@@ -84,6 +84,8 @@ class Journey {
     bool terminated_ = false;
     // The model as saved, to compare the reopened project with.
     qrn::Json saved_;
+    // The package as the full-screen window last wrote it, its layers fitted to that picture.
+    qrn::Json savedInFullScreen_;
     // Scripts typed per slide.
     std::vector<std::string> scripts_;
     // Recording: the times of the two steps, seconds from the start of the take.

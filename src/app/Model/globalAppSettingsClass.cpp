@@ -50,13 +50,17 @@ globalAppSettingsClass::globalAppSettingsClass(MainViewHost* controller) : globa
     controller->makeMainWindow();
     qrn::Point origin = controller->windowFrameOrigin();
     qrn::Size size = controller->viewFrameSize();
-    mainViewRect =
-        storedMainViewRect().value_or(std::vector<double>{origin.x, origin.y, size.width, size.height});
+    const auto stored = storedMainViewRect();
+    mainViewRect = stored.value_or(std::vector<double>{origin.x, origin.y, size.width, size.height});
     // A notification taken for the presenter's move would write the project before the screen
     // has opened it, over the package with the model of none.
     restoringMainViewRect = true;
     controller->setWindowContentSize({mainViewRect[2], mainViewRect[3]});
     controller->setWindowFrameOrigin({mainViewRect[0], mainViewRect[1]});
+    // A stored frame may come from another screen layout or scale; the window's own was placed
+    // for this screen.
+    if (stored)
+        controller->keepWindowOnScreen();
     restoringMainViewRect = false;
     // The screen's own set-up notifications came with the restore just made; counting on more
     // would swallow the presenter's first moves, and the next screen would put back a stale frame.
@@ -122,6 +126,12 @@ bool globalAppSettingsClass::setMainViewRect(MainViewHost* controller) {
         ++isMainViewControllerLoading;
         QRN_LOG_OUT({{"isMainViewControllerLoading", isMainViewControllerLoading}});
         return true;
+    }
+    // Kept as it was before full screen: that is the frame the window comes back to, there and
+    // at the next launch (the screen's own frame would come back as an ordinary window).
+    if (controller && controller->isFullScreen()) {
+        QRN_LOG_OUT({{"fullScreen", true}});
+        return false;
     }
     double x = mainViewRect.size() >= 2 ? mainViewRect[0] : 0;
     double y = mainViewRect.size() >= 2 ? mainViewRect[1] : 0;

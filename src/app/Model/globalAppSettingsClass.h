@@ -18,6 +18,10 @@ class MainViewHost {
     virtual qrn::Size viewFrameSize() const = 0;
     virtual void setWindowContentSize(qrn::Size size) = 0;
     virtual void setWindowFrameOrigin(qrn::Point origin) = 0;
+    // Brings the window's title bar onto a screen, and a window larger than it onto it whole.
+    virtual void keepWindowOnScreen() {}
+    // A full-screen frame is the screen's, not one the presenter chose for the window.
+    virtual bool isFullScreen() const { return false; }
     // Makes this screen's window the project's main window (every screen that remembers the
     // frame must record its window, or saving and the about box find none).
     virtual void makeMainWindow() = 0;

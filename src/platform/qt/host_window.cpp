@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStyleHints>
 #include <QWheelEvent>
 #include <QWindow>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <tuple>
 
 #include "platform/foundation/main_queue.h"
 #include "platform/qt/qt_application.h"
@@ -317,6 +319,18 @@ bool HostWidget::eventFilter(QObject* watched, QEvent* e) {
 void HostWidget::paintEvent(QPaintEvent* e) {
     if (!window_)
         return;
+    // A window is placed before the window manager frames it, so its title bar may have gone
+    // above the screen or its bottom below; by its first paint the frame is known.
+    if (framePending_ && isWindow()) {
+        framePending_ = false;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (window_)
+                    window_->hostDidFrame();
+            },
+            Qt::QueuedConnection);
+    }
     painting_ = true;
     window_->displayIfNeeded();
     // The bar paints itself; our content stops at its lower edge.
@@ -533,6 +547,11 @@ void HostWidget::closeEvent(QCloseEvent* e) {
         e->ignore();
 }
 
+void HostWidget::showEvent(QShowEvent* e) {
+    framePending_ = true;
+    QWidget::showEvent(e);
+}
+
 void HostWidget::changeEvent(QEvent* e) {
     if (!window_) {
         QWidget::changeEvent(e);
@@ -700,40 +719,73 @@ void QtWindowHost::setZoomed(bool on) {
                                : widget_->windowState() & ~Qt::WindowMaximized);
 }
 
-Rect QtWindowHost::titleBarOnScreen(const Rect& contentRect) const {
+Rect QtWindowHost::onScreen(const Rect& contentRect) const {
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (!widget_ || screens.isEmpty())
         return contentRect;
     const QRect widget = widget_->frameForContent(screenRectToQt(contentRect));
-    // The window manager's bar above the widget; its height is known once the window is shown.
-    const int decoration = std::max(0, widget_->geometry().top() - widget_->frameGeometry().top());
-    const QRect bar(widget.left(), widget.top() - decoration, widget.width(),
-                    decoration + std::max(1, widget_->topInset()));
-    // Enough of the bar's width to take hold of.
+    // The window manager's title bar and border around the widget, known once it has framed the
+    // window; none before.
+    const QRect outer = widget_->frameGeometry(), inner = widget_->geometry();
+    const QMargins border(std::max(0, inner.left() - outer.left()), std::max(0, inner.top() - outer.top()),
+                          std::max(0, outer.right() - inner.right()),
+                          std::max(0, outer.bottom() - inner.bottom()));
+    const QRect frame = widget.marginsAdded(border);
+    // The title bar, the menu bar below it, and enough of its width to take hold of.
+    const QRect bar(frame.left(), frame.top(), frame.width(),
+                    border.top() + std::max(1, widget_->topInset()));
     const int grip = std::min(bar.width(), 100);
-    const auto holds = [&](const QRect& area) {
+    const auto holdsBar = [&](const QRect& area) {
         return bar.top() >= area.top() && bar.bottom() <= area.bottom() &&
                std::min(bar.right(), area.right()) - std::max(bar.left(), area.left()) + 1 >= grip;
     };
-    QRect nearest;
-    double nearestDistance = 0;
+    // The screen holding the title bar, else the one showing most of the window, else the nearest.
+    QRect area;
+    int bestRank = -1;
+    qint64 bestShown = -1;
+    double bestDistance = 0;
     for (QScreen* screen : screens) {
-        const QRect area = screen->availableGeometry();
-        if (holds(area))
+        const QRect candidate = screen->availableGeometry();
+        const bool holds = holdsBar(candidate);
+        if (holds && frame.width() <= candidate.width() && frame.height() <= candidate.height())
             return contentRect;
-        const QPoint d = area.center() - bar.center();
+        const QRect common = candidate.intersected(frame);
+        const qint64 shown = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        const QPoint d = candidate.center() - frame.center();
         const double distance = std::hypot(d.x(), d.y());
-        if (nearest.isNull() || distance < nearestDistance) {
-            nearest = area;
-            nearestDistance = distance;
+        const int rank = holds ? 1 : 0;
+        if (std::tie(rank, shown) > std::tie(bestRank, bestShown) ||
+            (rank == bestRank && shown == bestShown && distance < bestDistance)) {
+            area = candidate;
+            bestRank = rank;
+            bestShown = shown;
+            bestDistance = distance;
         }
     }
-    const int top =
-        std::clamp(bar.top(), nearest.top(), std::max(nearest.top(), nearest.bottom() + 1 - bar.height()));
-    const int left = std::clamp(bar.left(), nearest.left() + grip - bar.width(), nearest.right() + 1 - grip);
-    // Qt's y runs down, the window's up.
-    return Rect(contentRect.origin.x + (left - bar.left()), contentRect.origin.y - (top - bar.top()),
-                contentRect.size.width, contentRect.size.height);
+    // A window larger than the screen is made as large as the screen (never below its minimum)
+    // and put on it; one that fits is moved only as far as brings its title bar onto it.
+    const int inset = widget_->topInset();
+    const bool resizable = window_.isResizable();
+    const auto fitted = [&](int size, int room, double least) {
+        return resizable ? std::max(int(std::ceil(least)), std::min(size, room)) : size;
+    };
+    const int width =
+        fitted(widget.width(), area.width() - border.left() - border.right(), window_.minSize().width);
+    const int height = fitted(widget.height(), area.height() - border.top() - border.bottom(),
+                              window_.minSize().height + inset);
+    const int outerWidth = width + border.left() + border.right();
+    const int outerHeight = height + border.top() + border.bottom();
+    const int left = outerWidth >= area.width()
+                         ? area.left()
+                         : std::clamp(frame.left(), area.left() + grip - outerWidth, area.right() + 1 - grip);
+    const int top = outerHeight >= area.height()
+                        ? area.top()
+                        : std::clamp(frame.top(), area.top(), area.bottom() + 1 - bar.height());
+    // Back in our space (y up); sizes the screen did not limit stay exactly as they were.
+    const double w = width == widget.width() ? contentRect.size.width : width;
+    const double h = height == widget.height() ? contentRect.size.height : height - inset;
+    const double contentTop = contentRect.maxY() - (top - frame.top());
+    return Rect(contentRect.origin.x + (left - frame.left()), contentTop - h, w, h);
 }
 
 void QtWindowHost::invalidate(const Rect& rect) {

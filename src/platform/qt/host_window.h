@@ -86,6 +86,7 @@ class HostWidget : public QWidget {
     void moveEvent(QMoveEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     bool focusNextPrevChild(bool) override { return false; }
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -102,6 +103,8 @@ class HostWidget : public QWidget {
     bool flushScheduled_ = false;
     bool painting_ = false;
     bool closingFromWindow_ = false;
+    // Shown and not yet painted: the window manager's frame is not known yet.
+    bool framePending_ = false;
     QTimer animationTimer_;
     QTimer liveResizeTimer_;
     std::vector<QPointer<QWidget>> placed_;
@@ -136,7 +139,7 @@ class QtWindowHost : public ui::WindowHost {
     void setModal(bool modal) override;
     void setFullScreen(bool on) override;
     void setZoomed(bool on) override;
-    Rect titleBarOnScreen(const Rect& contentRect) const override;
+    Rect onScreen(const Rect& contentRect) const override;
 
     // Shows `bar` above the content and keeps the content where and as large as it was.
     void setMenuBar(QMenuBar* bar);

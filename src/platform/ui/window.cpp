@@ -161,9 +161,9 @@ void Window::setContentSize(Size size) {
         Rect(contentRect_.origin.x, top - std::max(size.height, minSize_.height), size.width, size.height));
 }
 
-void Window::keepTitleBarOnScreen() {
+void Window::keepOnScreen() {
     if (host_)
-        setFrame(host_->titleBarOnScreen(contentRect_));
+        setFrame(host_->onScreen(contentRect_));
 }
 
 void Window::setMinSize(Size size) {
@@ -850,6 +850,12 @@ void Window::hostDidChangeFullScreenAndZoom(bool fullScreen, bool zoomed) {
     zoomed_ = zoomed;
     if (changed)
         tellFullScreenObserver();
+}
+
+void Window::hostDidFrame() {
+    // Full screen and zoomed frames are the window manager's to place.
+    if (keepsOnScreenWhenShown_ && visible_ && !closed_ && !fullScreen_ && !zoomed_ && !miniaturized_)
+        keepOnScreen();
 }
 
 } // namespace qrn::ui

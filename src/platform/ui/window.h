@@ -63,8 +63,9 @@ class WindowHost {
     // Full screen, and zoomed (filling the screen's work area), or back to the normal frame.
     virtual void setFullScreen(bool) {}
     virtual void setZoomed(bool) {}
-    // The content rectangle moved, if need be, so that the window's title bar lies on a screen.
-    virtual Rect titleBarOnScreen(const Rect& contentRect) const { return contentRect; }
+    // The content rectangle moved so that the window's title bar lies on a screen; a window
+    // larger than the screen (its window manager's frame included) made as large and put on it.
+    virtual Rect onScreen(const Rect& contentRect) const { return contentRect; }
 };
 
 enum WindowStyle : unsigned {
@@ -104,8 +105,13 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     Size contentSize() const { return contentRect_.size; }
     void setContentSize(Size size);
     // Moves the window as little as it takes to bring its title bar onto a screen, where the
-    // presenter can take hold of it (a frame kept from another screen layout may lie outside).
-    void keepTitleBarOnScreen();
+    // presenter can take hold of it; a window larger than the screen is made as large as the
+    // screen and put wholly on it. A frame kept from another screen layout or scale, or one
+    // placed before the window manager framed the window, may lie outside.
+    void keepOnScreen();
+    // keepOnScreen each time the window is shown, once the window manager has framed it (its
+    // title bar and border are not known before): for windows placed to fill the screen.
+    void setKeepsOnScreenWhenShown(bool keeps) { keepsOnScreenWhenShown_ = keeps; }
     Size minSize() const { return minSize_; }
     void setMinSize(Size size);
     Colour backgroundColour() const { return background_; }
@@ -228,6 +234,8 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     void hostDidDeminiaturize();
     // The window manager changed full screen or zoom (also in answer to our own request).
     void hostDidChangeFullScreenAndZoom(bool fullScreen, bool zoomed);
+    // The window manager has framed the window just shown: its whole frame is known now.
+    void hostDidFrame();
     // The user asked to close the window (returns whether it closed).
     bool hostRequestsClose();
 
@@ -283,6 +291,7 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     bool miniaturized_ = false;
     bool fullScreen_ = false;
     bool zoomed_ = false;
+    bool keepsOnScreenWhenShown_ = false;
     bool closed_ = false;
     WindowPtr sheet_;
     Window* sheetParent_ = nullptr;

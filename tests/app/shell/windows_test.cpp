@@ -18,11 +18,13 @@
 #include "View/Global/titleBarContentController.h"
 #include "appStartup.h"
 #include "platform/foundation/alerts.h"
+#include "platform/foundation/user_defaults.h"
 #include "platform/qt/host_window.h"
 #include "platform/ui/dragging.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/scene_registry.h"
 #include "shell_fixture.h"
+#include "support/event_pump.h"
 
 using namespace shelltest;
 
@@ -92,8 +94,9 @@ TEST_F(Windows, OpeningAWindowWhenNeededOpensOne) {
     EXPECT_EQ(qrn::ui::Window::openWindows().size(), 1u);
 }
 
-// The test screen (800 x 600) is smaller than the main window's usual minimum, as a full-HD
-// screen at twice the scale is: the window still fits, its title bar within reach.
+// The test screen (800 points) is smaller than the main window's usual size, as a full-HD
+// screen at twice the scale is: the window, placed to fill it, still fits once the window
+// manager has framed it, its title bar within reach.
 TEST_F(Windows, OnAScreenSmallerThanTheUsualMinimumTheMainWindowFits) {
     qrn::qt::installQtHost();
     appStartup::install();
@@ -102,11 +105,10 @@ TEST_F(Windows, OnAScreenSmallerThanTheUsualMinimumTheMainWindowFits) {
     QWidget* host = window ? qrn::qt::hostWidget(*window) : nullptr;
     ASSERT_NE(host, nullptr);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    const QRect frame = host->window()->geometry();
-    // The window manager's border aside, the window is no larger than the screen and starts on it.
-    EXPECT_LE(frame.width(), screen.width());
-    EXPECT_LE(frame.height(), screen.height());
-    EXPECT_GE(frame.top(), screen.top());
+    // All of the window, the window manager's frame included, once it has framed the window.
+    EXPECT_TRUE(qrn::test::pumpUntil([&] { return screen.contains(host->window()->frameGeometry()); }))
+        << "the frame lies at " << host->window()->frameGeometry().y() << " and is "
+        << host->window()->frameGeometry().height() << " high";
     window->close();
     mainWindowController::setWindowPreparer(nullptr);
     autocueWindowController::setWindowPreparer(nullptr);
@@ -200,6 +202,28 @@ TEST_F(Windows, TheEditorWindowAddsItsTitleBarAndCleansUpWhenItCloses) {
     delegate.application(project);
     advance(1.0);
     EXPECT_EQ(countingBar::made, 2);
+}
+
+TEST_F(Windows, FullScreenLeavesTheRememberedFrameAsItWasBefore) {
+    const std::string project = makeProject("Full");
+    launch();
+    delegate.application(project);
+    advance(1.0);
+    ASSERT_EQ(shownScreenIdentifier(), "viewLoader");
+    auto* w = mainWindow();
+    auto& defaults = qrn::UserDefaults::standard();
+    w->hostDidMove({60, 50});
+    const auto before = defaults.arrayForKey("mainViewRect");
+    ASSERT_TRUE(before);
+    // The window system answers with the screen's frame, then the window's own again.
+    const qrn::Rect frame = w->frame();
+    w->toggleFullScreen();
+    w->hostDidResize({1920, 1080}, false, qrn::Point{0, 0});
+    EXPECT_EQ(*defaults.arrayForKey("mainViewRect"), *before);
+    w->toggleFullScreen();
+    w->hostDidResize(frame.size, false, frame.origin);
+    EXPECT_EQ(*defaults.arrayForKey("mainViewRect"), *before);
+    w->close();
 }
 
 TEST_F(Windows, CursorFollowsTheCallsAndTheColourPanelIsNeverMadeToBeClosed) {

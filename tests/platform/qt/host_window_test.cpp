@@ -73,12 +73,16 @@ TEST_F(HostFixture, WindowPropertiesReachTheWidget) {
     // A frame kept from a taller screen comes back with its title bar on this one, moved only
     // down; one on a screen already stays where it is.
     window->setFrameOrigin({100, 5000});
-    window->keepTitleBarOnScreen();
+    window->keepOnScreen();
     EXPECT_GE(host->frameGeometry().top(), QGuiApplication::primaryScreen()->availableGeometry().top());
     EXPECT_EQ(window->frame().origin.x, 100);
     window->setFrameOrigin({100, 100});
-    window->keepTitleBarOnScreen();
+    window->keepOnScreen();
     EXPECT_EQ(window->frame().origin, (Point{100, 100}));
+    // One larger than the screen is made as large as the screen, all of it on it.
+    window->setFrame(Rect(-50, 0, 3000, 2000));
+    window->keepOnScreen();
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(host->frameGeometry()));
 }
 
 TEST_F(HostFixture, PaintsTheLayerTreeYUpAndRepaintsOnlyWhatChanged) {

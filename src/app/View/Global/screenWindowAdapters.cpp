@@ -27,10 +27,18 @@ void controllerMainViewHost::setWindowContentSize(qrn::Size size) {
 }
 
 void controllerMainViewHost::setWindowFrameOrigin(qrn::Point origin) {
-    if (auto* w = controller_.window()) {
+    if (auto* w = controller_.window())
         w->setFrameOrigin(origin);
-        w->keepTitleBarOnScreen();
-    }
+}
+
+void controllerMainViewHost::keepWindowOnScreen() {
+    if (auto* w = controller_.window())
+        w->keepOnScreen();
+}
+
+bool controllerMainViewHost::isFullScreen() const {
+    auto* w = controller_.window();
+    return w && w->isFullScreen();
 }
 
 void controllerMainViewHost::makeMainWindow() {

@@ -19,6 +19,8 @@ class controllerMainViewHost : public MainViewHost {
     qrn::Size viewFrameSize() const override;
     void setWindowContentSize(qrn::Size size) override;
     void setWindowFrameOrigin(qrn::Point origin) override;
+    void keepWindowOnScreen() override;
+    bool isFullScreen() const override;
     // Records the window as the project's main window and as the main window shown last.
     void makeMainWindow() override;
 
