@@ -132,7 +132,7 @@ const std::vector<Image>& edgeFrames() {
         for (int b = 0; b < 256; ++b)
             for (int g = 0; g < 256; ++g)
                 for (int r = 0; r < 256; ++r) {
-                    const std::uint8_t c = cube->corners()[cell[r] + m * (cell[g] + m * cell[b])];
+                    const std::uint32_t c = cube->cellWords()[cell[r] + m * (cell[g] + m * cell[b])] & 0xFF;
                     if (c != 0 && c != 0xFF)
                         edge.push_back(std::uint32_t(r) | std::uint32_t(g) << 8 | std::uint32_t(b) << 16);
                 }

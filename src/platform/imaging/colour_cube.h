@@ -14,7 +14,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "platform/imaging/image.h"
@@ -49,35 +48,42 @@ class ColourCube {
     enum class Cell : std::uint8_t { Blend = 0, Unchanged = 1, Clear = 2 };
     const Cell* cells() const { return cells_.data(); }
 
-    // A key: every entry either its own colour, opaque, or clear, and each axis position one
-    // value throughout. Then a cell is told by which of its corners keep their colour, and a
-    // lookup need not read the table itself, which at 16 bytes an entry misses the cache on
-    // varied pictures.
-    bool isKey() const { return !corners_.empty(); }
-    // Per cell, red fastest: bit (dr | dg << 1 | db << 2) set when corner (r + dr, g + dg, b + db)
-    // keeps its colour. Only for a key.
-    const std::uint8_t* corners() const { return corners_.data(); }
+    // A key: every entry either its own colour, opaque, or clear. Then a cell is told by which
+    // of its corners keep their colour, and a lookup need not read the table itself, which at
+    // 16 bytes an entry misses the cache on varied pictures. The colours of the cells with
+    // corners of both kinds, the key's edge, are blended once when the table is made, so a
+    // lookup never blends: a picture on the edge costs a read more than one off it.
+    bool isKey() const { return !cellWords_.empty(); }
+    // Per cell, red fastest: bits 0-7 which corners keep their colour, bit (dr | dg << 1 | db << 2)
+    // for corner (r + dr, g + dg, b + db); above them, for a cell on the edge, where its colours
+    // start in edgeColours(). Only for a key.
+    const std::uint32_t* cellWords() const { return cellWords_.data(); }
+    // Per axis (red, green, blue: 256 words each) and opaque 8-bit value: bits 0-23 the offset
+    // of its lower table position in the cells, so that a colour's cell is the sum of its three
+    // axes' offsets; bits 24-27 the value's place among those of that position and bits 28-31
+    // how many that is, when an edge table is kept. A cell's colours lie red fastest: place
+    // r + count r * (place g + count g * place b). Only for a key.
+    const std::uint32_t* axisWords() const { return axisWords_.data(); }
+    // The results for the opaque colours of the edge cells as BGRA words, or null when there
+    // would be too many (a coarse table whose cells are mostly on the edge): those blend.
+    const std::uint32_t* edgeColours() const { return edgeColours_.empty() ? nullptr : edgeColours_.data(); }
     // Opaque 8-bit colours by their top five bits a channel (red fastest): 0 when every cell such
     // a colour can fall in is clear, 1 when every one keeps its colour, 2 when it takes a look
-    // at the cell. 32 KiB that stay in the cache, where the cells take eight times that. Only
-    // for a key. This table and the corners have three bytes over at the end, so a lookup may
-    // read four bytes from any entry.
+    // at the cell. 32 KiB that stay in the cache, where the cells take 32 times that. Only for
+    // a key. Three bytes over at the end, so a lookup may read four bytes from any entry.
     const std::uint8_t* blocks() const { return blocks_.data(); }
-    // The value position k of `axis` (0 red, 1 green, 2 blue) holds. Only for a key.
-    float position(int axis, int k) const {
-        return positions_[static_cast<std::size_t>(axis * dimension_ + k)];
-    }
 
   private:
     void findKey(const std::vector<std::uint8_t>& kind);
+    void findEdgeColours();
 
     int dimension_;
     std::vector<float> data_;
     bool valid_;
     // (dimension - 1)^3 cells, red fastest.
     std::vector<Cell> cells_;
-    std::vector<std::uint8_t> corners_, blocks_;
-    std::vector<float> positions_;
+    std::vector<std::uint32_t> cellWords_, axisWords_, edgeColours_;
+    std::vector<std::uint8_t> blocks_;
 };
 
 // The lookup a row at a time, for callers that make their rows one by one; what every row
@@ -93,17 +99,10 @@ class ColourCubeRows {
                    Kernels kernels = widest());
     // `width` pixels of dst from those of src.
     void operator()(const std::uint8_t* src, std::uint8_t* dst, int width) const;
+    // The same by blending the table's entries, without what a key knows of its cells.
+    void blend(const std::uint8_t* src, std::uint8_t* dst, int width) const;
     // The lower table position along an axis of dimension `dimension` for an opaque value.
     static int opaqueCell(int value, int dimension);
-
-    // For a key, per axis and opaque 8-bit value: the upper position's share, the values of the
-    // lower and upper positions, and the offset of the lower position in the cell table. One
-    // aligned load a pixel and axis; those of four or more pixels transpose into a vector per
-    // field.
-    struct alignas(16) KeyAxis {
-        float weight, lower, upper;
-        std::int32_t cell;
-    };
 
   private:
     struct AxisPosition {
@@ -118,16 +117,12 @@ class ColourCubeRows {
     void lookUpKey(const std::uint8_t* src, std::uint8_t* dst, int width) const;
     template <ChannelOrder Src, ChannelOrder Dst>
     void lookUpKeyByFour(const std::uint8_t* src, std::uint8_t* dst, int width) const;
-    template <ChannelOrder Src, ChannelOrder Dst>
-    void blendFour(const std::uint8_t* src, std::uint8_t* dst, const std::uint32_t corners[4]) const;
 
     const ColourCube& cube_;
     ChannelOrder srcOrder_, dstOrder_;
     // Opaque pixels, the common case for a camera picture, look their positions up here; the
     // same arithmetic as for other alphas, so the result does not depend on the path.
     AxisPosition opaque_[256];
-    // Red, green and blue, 256 values each; only for a key.
-    std::unique_ptr<KeyAxis[]> keyAxes_;
     Kernels kernels_ = Kernels::Baseline;
 };
 
