@@ -67,22 +67,133 @@ ColourCube::ColourCube(int dimension, std::vector<float> data)
 
 void ColourCube::findKey(const std::vector<std::uint8_t>& kind) {
     const int n = dimension_, m = n - 1;
-    // Past 256 positions an axis has more cells than 8-bit values, and a cell's offset would
-    // not fit the axis words.
-    if (n > 256 || std::any_of(kind.begin(), kind.end(), [](std::uint8_t k) { return k == 0; }))
+    // Rows are numbered in 12 bits, and a value's place in its cell in 4.
+    if (n > 65 || std::any_of(kind.begin(), kind.end(), [](std::uint8_t k) { return k == 0; }))
         return;
-    cellWords_.resize(static_cast<std::size_t>(m) * m * m);
+    // The values each position holds: a run, as positions rise with the value.
+    std::vector<int> firstValue(static_cast<std::size_t>(m), 256), count(static_cast<std::size_t>(m), 0);
+    for (int v = 255; v >= 0; --v) {
+        const auto i = static_cast<std::size_t>(ColourCubeRows::opaqueCell(v, n));
+        firstValue[i] = v;
+        ++count[i];
+    }
+    if (*std::max_element(count.begin(), count.end()) > 15)
+        return;
+    // Per cell, red fastest: bit (dr | dg << 1 | db << 2) set when corner (r + dr, g + dg, b + db)
+    // keeps its colour.
+    std::vector<std::uint8_t> corners(static_cast<std::size_t>(m) * m * m);
     const std::size_t stepG = static_cast<std::size_t>(n), stepB = stepG * stepG;
     auto keeps = [&kind](std::size_t i, int corner) { return static_cast<unsigned>(kind[i] == 1) << corner; };
-    std::uint32_t* cell = cellWords_.data();
-    for (int b = 0; b < m; ++b)
+    for (int b = 0, c = 0; b < m; ++b)
         for (int g = 0; g < m; ++g)
-            for (int r = 0; r < m; ++r) {
+            for (int r = 0; r < m; ++r, ++c) {
                 const std::size_t i = static_cast<std::size_t>(r) + stepG * g + stepB * b;
-                *cell++ = keeps(i, 0) | keeps(i + 1, 1) | keeps(i + stepG, 2) | keeps(i + stepG + 1, 3) |
-                          keeps(i + stepB, 4) | keeps(i + stepB + 1, 5) | keeps(i + stepB + stepG, 6) |
-                          keeps(i + stepB + stepG + 1, 7);
+                corners[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(
+                    keeps(i, 0) | keeps(i + 1, 1) | keeps(i + stepG, 2) | keeps(i + stepG + 1, 3) |
+                    keeps(i + stepB, 4) | keeps(i + stepB + 1, 5) | keeps(i + stepB + stepG, 6) |
+                    keeps(i + stepB + stepG + 1, 7));
             }
+    auto cornersAt = [&](const int at[3]) {
+        return corners[static_cast<std::size_t>(at[0]) +
+                       static_cast<std::size_t>(m) * (at[1] + static_cast<std::size_t>(m) * at[2])];
+    };
+    auto onEdge = [](std::uint8_t c) { return c != 0 && c != 0xFF; };
+
+    // The edge cells of a row along `axis` (the other two axes' positions fixed) lie between its
+    // first and last; the cells before them are all kept or all clear, as two cells side by side
+    // share four corners, and so are those after. The table holds every colour from the first to
+    // the last, which is least along the axis the key's edge crosses once a row.
+    struct Row {
+        int first = -1, last = -1; // edge cells, or -1 when none
+    };
+    auto rowsAlong = [&](int axis) {
+        std::vector<Row> rows(static_cast<std::size_t>(m) * m);
+        std::size_t colours = 0;
+        const int p = (axis + 1) % 3, q = (axis + 2) % 3;
+        for (int k = 0; k < m; ++k)
+            for (int j = 0; j < m; ++j) {
+                Row& row = rows[static_cast<std::size_t>(j + m * k)];
+                int at[3];
+                at[p] = j, at[q] = k;
+                for (at[axis] = 0; at[axis] < m; ++at[axis])
+                    if (onEdge(cornersAt(at))) {
+                        if (row.first < 0)
+                            row.first = at[axis];
+                        row.last = at[axis];
+                    }
+                if (row.first >= 0)
+                    colours += static_cast<std::size_t>(firstValue[static_cast<std::size_t>(row.last)] +
+                                                        count[static_cast<std::size_t>(row.last)] -
+                                                        firstValue[static_cast<std::size_t>(row.first)]) *
+                               static_cast<std::size_t>(count[static_cast<std::size_t>(j)] *
+                                                        count[static_cast<std::size_t>(k)]);
+            }
+        return std::pair{std::move(rows), colours};
+    };
+    int axis = 0;
+    auto [rows, colours] = rowsAlong(0);
+    for (int a : {1, 2})
+        if (auto [other, otherColours] = rowsAlong(a); otherColours < colours)
+            axis = a, rows = std::move(other), colours = otherColours;
+    // A hue key has some half a million; a table this coarse is mostly edge and blends instead.
+    constexpr std::size_t kMostEdgeColours = std::size_t(1) << 21;
+    if (colours > kMostEdgeColours)
+        return;
+    const int p = (axis + 1) % 3, q = (axis + 2) % 3;
+
+    axisWords_.resize(3 * 256);
+    for (int v = 0; v < 256; ++v) {
+        const auto i = static_cast<std::size_t>(ColourCubeRows::opaqueCell(v, n));
+        const auto place = static_cast<std::uint32_t>(v - firstValue[i]);
+        axisWords_[static_cast<std::size_t>(axis * 256 + v)] = static_cast<std::uint32_t>(v) << 12;
+        axisWords_[static_cast<std::size_t>(p * 256 + v)] =
+            static_cast<std::uint32_t>(i) | place << 20 | static_cast<std::uint32_t>(count[i]) << 28;
+        axisWords_[static_cast<std::size_t>(q * 256 + v)] = static_cast<std::uint32_t>(i * m) | place << 24;
+    }
+    rowWords_.resize(2 * rows.size());
+    std::vector<std::uint32_t> table(colours);
+    std::vector<std::uint8_t> pixels;
+    const ColourCubeRows blender(*this, ChannelOrder::RGBA, ChannelOrder::BGRA);
+    std::size_t at = 0;
+    for (int k = 0; k < m; ++k)
+        for (int j = 0; j < m; ++j) {
+            const std::size_t r = static_cast<std::size_t>(j + m * k);
+            const Row row = rows[r];
+            int cell[3];
+            cell[p] = j, cell[q] = k;
+            auto keptAt = [&](int i) {
+                cell[axis] = std::clamp(i, 0, m - 1);
+                return static_cast<std::uint32_t>(cornersAt(cell) == 0xFF);
+            };
+            if (row.first < 0) {
+                // No edge: every value is before it.
+                rowWords_[2 * r] = keptAt(0) << 24;
+                rowWords_[2 * r + 1] = 256;
+                continue;
+            }
+            const int firstV = firstValue[static_cast<std::size_t>(row.first)],
+                      lastV = firstValue[static_cast<std::size_t>(row.last)] +
+                              count[static_cast<std::size_t>(row.last)] - 1;
+            rowWords_[2 * r] =
+                static_cast<std::uint32_t>(at) | keptAt(row.first - 1) << 24 | keptAt(row.last + 1) << 25;
+            rowWords_[2 * r + 1] = static_cast<std::uint32_t>(firstV) | static_cast<std::uint32_t>(lastV)
+                                                                            << 9;
+            pixels.clear();
+            for (int pq = 0; pq < count[static_cast<std::size_t>(k)]; ++pq)
+                for (int pp = 0; pp < count[static_cast<std::size_t>(j)]; ++pp)
+                    for (int va = firstV; va <= lastV; ++va) {
+                        std::uint8_t px[4] = {0, 0, 0, 255};
+                        px[axis] = static_cast<std::uint8_t>(va);
+                        px[p] = static_cast<std::uint8_t>(firstValue[static_cast<std::size_t>(j)] + pp);
+                        px[q] = static_cast<std::uint8_t>(firstValue[static_cast<std::size_t>(k)] + pq);
+                        pixels.insert(pixels.end(), px, px + 4);
+                    }
+            const int width = static_cast<int>(pixels.size() / 4);
+            blender.blend(pixels.data(), reinterpret_cast<std::uint8_t*>(table.data() + at), width);
+            at += static_cast<std::size_t>(width);
+        }
+    edgeColours_ = std::move(table);
+
     // Each block of eight values an axis spans a few cells; the block is settled when they agree.
     int first[32], last[32];
     for (int k = 0; k < 32; ++k) {
@@ -94,86 +205,17 @@ void ColourCube::findKey(const std::vector<std::uint8_t>& kind) {
         for (int g = 0; g < 32; ++g)
             for (int r = 0; r < 32; ++r) {
                 std::uint32_t all = 0xFF, any = 0;
-                for (int cb = first[b]; cb <= last[b]; ++cb)
-                    for (int cg = first[g]; cg <= last[g]; ++cg)
-                        for (int cr = first[r]; cr <= last[r]; ++cr) {
-                            const std::uint32_t c = cellWords_[static_cast<std::size_t>(cr) +
-                                                               static_cast<std::size_t>(m) *
-                                                                   (cg + static_cast<std::size_t>(m) * cb)];
-                            all &= c;
-                            any |= c;
+                int c[3];
+                for (c[2] = first[b]; c[2] <= last[b]; ++c[2])
+                    for (c[1] = first[g]; c[1] <= last[g]; ++c[1])
+                        for (c[0] = first[r]; c[0] <= last[r]; ++c[0]) {
+                            all &= cornersAt(c);
+                            any |= cornersAt(c);
                         }
                 blocks_[static_cast<std::size_t>(r + 32 * (g + 32 * b))] = any == 0 ? 0 : all == 0xFF ? 1 : 2;
             }
-    findEdgeColours();
 }
 
-void ColourCube::findEdgeColours() {
-    const int n = dimension_, m = n - 1;
-    // The values each position holds: a run, as positions rise with the value.
-    std::vector<int> firstValue(static_cast<std::size_t>(m), 256), count(static_cast<std::size_t>(m), 0);
-    for (int v = 255; v >= 0; --v) {
-        const int i = ColourCubeRows::opaqueCell(v, n);
-        firstValue[static_cast<std::size_t>(i)] = v;
-        ++count[static_cast<std::size_t>(i)];
-    }
-    const bool placesFit = *std::max_element(count.begin(), count.end()) <= 15;
-    axisWords_.resize(3 * 256);
-    for (int axis = 0; axis < 3; ++axis)
-        for (int v = 0; v < 256; ++v) {
-            const auto i = static_cast<std::size_t>(ColourCubeRows::opaqueCell(v, n));
-            const std::uint32_t stride = axis == 0 ? 1 : axis == 1 ? m : m * m;
-            std::uint32_t word = static_cast<std::uint32_t>(i) * stride;
-            if (placesFit)
-                word |= static_cast<std::uint32_t>(v - firstValue[i]) << 24 |
-                        static_cast<std::uint32_t>(count[i]) << 28;
-            axisWords_[static_cast<std::size_t>(axis * 256 + v)] = word;
-        }
-    if (!placesFit)
-        return;
-    auto onEdge = [](std::uint32_t word) { return (word & 0xFF) != 0 && (word & 0xFF) != 0xFF; };
-    auto cellColours = [&](int r, int g, int b) {
-        return static_cast<std::size_t>(count[static_cast<std::size_t>(r)] *
-                                        count[static_cast<std::size_t>(g)] *
-                                        count[static_cast<std::size_t>(b)]);
-    };
-    std::size_t total = 0;
-    for (int b = 0; b < m; ++b)
-        for (int g = 0; g < m; ++g)
-            for (int r = 0; r < m; ++r)
-                if (onEdge(
-                        cellWords_[static_cast<std::size_t>(r + m * (g + static_cast<std::size_t>(m) * b))]))
-                    total += cellColours(r, g, b);
-    // A hue key has some half a million; a table this coarse is mostly edge and blends instead.
-    constexpr std::size_t kMostEdgeColours = std::size_t(1) << 21;
-    if (total > kMostEdgeColours)
-        return;
-    std::vector<std::uint32_t> colours(total);
-    std::vector<std::uint8_t> row;
-    const ColourCubeRows rows(*this, ChannelOrder::RGBA, ChannelOrder::BGRA);
-    std::size_t at = 0;
-    for (int b = 0; b < m; ++b)
-        for (int g = 0; g < m; ++g)
-            for (int r = 0; r < m; ++r) {
-                std::uint32_t& word =
-                    cellWords_[static_cast<std::size_t>(r + m * (g + static_cast<std::size_t>(m) * b))];
-                if (!onEdge(word))
-                    continue;
-                word |= static_cast<std::uint32_t>(at) << 8;
-                row.clear();
-                for (int vb = 0; vb < count[static_cast<std::size_t>(b)]; ++vb)
-                    for (int vg = 0; vg < count[static_cast<std::size_t>(g)]; ++vg)
-                        for (int vr = 0; vr < count[static_cast<std::size_t>(r)]; ++vr)
-                            for (int v : {firstValue[static_cast<std::size_t>(r)] + vr,
-                                          firstValue[static_cast<std::size_t>(g)] + vg,
-                                          firstValue[static_cast<std::size_t>(b)] + vb, 255})
-                                row.push_back(static_cast<std::uint8_t>(v));
-                const int width = static_cast<int>(row.size() / 4);
-                rows.blend(row.data(), reinterpret_cast<std::uint8_t*>(colours.data() + at), width);
-                at += static_cast<std::size_t>(width);
-            }
-    edgeColours_ = std::move(colours);
-}
 std::array<float, 4> ColourCube::entry(int r, int g, int b) const {
     const float* p = data_.data() + offsetOf(r, g, b);
     return {p[0], p[1], p[2], p[3]};
@@ -336,6 +378,14 @@ void ColourCubeRows::lookUp(const std::uint8_t* s, std::uint8_t* d, int width) c
     }
 }
 
+// A key's tables, as the lookup reads them.
+struct KeyTables {
+    const std::uint32_t* axes; // red, green, blue: 256 values each
+    const std::uint8_t* blocks;
+    const std::uint32_t* rows;
+    const std::uint32_t* edges;
+};
+
 namespace {
 
 // Red and blue swapped: a word of one layout in the other.
@@ -343,21 +393,24 @@ inline std::uint32_t swappedRedBlue(std::uint32_t w) {
     return (w & 0xFF00FF00u) | (w >> 16 & 0xFFu) | (w & 0xFFu) << 16;
 }
 
-// Where a colour lies among those of its edge cell, from its three axis words.
-inline std::uint32_t placeInCell(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-    auto place = [](std::uint32_t a) { return a >> 24 & 15; };
-    return place(r) + (r >> 28) * (place(g) + (g >> 28) * place(b));
+// An opaque pixel of a key, from the sum of its three axis words: its own colour (`in`, in
+// the destination's layout), clear, or the edge's result.
+template <ChannelOrder Dst>
+inline std::uint32_t keyed(const KeyTables& t, std::uint32_t sum, std::uint32_t in) {
+    const std::uint32_t* row = t.rows + 2 * (sum & 0xFFF);
+    const std::uint32_t value = sum >> 12 & 0xFF, first = row[1] & 0x1FF, last = row[1] >> 9;
+    if (value < first)
+        return row[0] >> 24 & 1 ? in : 0;
+    if (value > last)
+        return row[0] >> 25 & 1 ? in : 0;
+    const std::uint32_t out =
+        t.edges[(row[0] & 0xFFFFFF) + value - first +
+                (last - first + 1) * ((sum >> 20 & 15) + (sum >> 28) * (sum >> 24 & 15))];
+    return Dst == ChannelOrder::BGRA ? out : swappedRedBlue(out);
 }
 
-struct KeyTables {
-    const std::uint32_t* axes; // red, green, blue: 256 values each
-    const std::uint8_t* blocks;
-    const std::uint32_t* cells;
-    const std::uint32_t* edges; // null when the edge colours blend
-};
-
-// Eight pixels at a time with AVX2, chosen at run time: a gather a table where the
-// four-at-a-time lookup reads each pixel's entries one by one.
+// Eight pixels at a time with AVX2, chosen at run time: gathers where the four-at-a-time
+// lookup reads each pixel's entries one by one.
 #define QRN_AVX2 __attribute__((target("avx2")))
 
 // The top five bits of a channel of each pixel, moved from bit 8 * channel + 3 to bit `to`.
@@ -377,17 +430,6 @@ template <int Channel> QRN_AVX2 inline __m256i axisOfEight(const std::uint32_t* 
     return _mm256_i32gather_epi32(reinterpret_cast<const int*>(axis), value, 4);
 }
 
-// placeInCell() for eight pixels. Places and counts are below 16, so 16-bit products do.
-QRN_AVX2 inline __m256i placeInCellOfEight(__m256i r, __m256i g, __m256i b) {
-    const __m256i nibble = _mm256_set1_epi32(15);
-    const __m256i pr = _mm256_and_si256(_mm256_srli_epi32(r, 24), nibble),
-                  pg = _mm256_and_si256(_mm256_srli_epi32(g, 24), nibble),
-                  pb = _mm256_and_si256(_mm256_srli_epi32(b, 24), nibble);
-    return _mm256_add_epi32(
-        pr, _mm256_mullo_epi16(_mm256_srli_epi32(r, 28),
-                               _mm256_add_epi32(pg, _mm256_mullo_epi16(_mm256_srli_epi32(g, 28), pb))));
-}
-
 QRN_AVX2 inline __m256i swappedRedBlue8(__m256i w) {
     const __m256i low = _mm256_set1_epi32(0xFF);
     return _mm256_or_si256(_mm256_and_si256(w, _mm256_set1_epi32(static_cast<int>(0xFF00FF00u))),
@@ -395,11 +437,64 @@ QRN_AVX2 inline __m256i swappedRedBlue8(__m256i w) {
                                            _mm256_slli_epi32(_mm256_and_si256(w, low), 16)));
 }
 
+// keyed() for eight pixels. Places and counts are below 16 and spans at most 256 values, so
+// 16-bit products do.
+QRN_AVX2 inline __m256i keyedEight(const KeyTables& t, __m256i sum, __m256i in, __m256i& spot,
+                                   __m256i& inside) {
+    const int* rows = reinterpret_cast<const int*>(t.rows);
+    const __m256i row = _mm256_slli_epi32(_mm256_and_si256(sum, _mm256_set1_epi32(0xFFF)), 1);
+    const __m256i head = _mm256_i32gather_epi32(rows, row, 4),
+                  span = _mm256_i32gather_epi32(rows + 1, row, 4);
+    const __m256i value = _mm256_and_si256(_mm256_srli_epi32(sum, 12), _mm256_set1_epi32(0xFF));
+    const __m256i first = _mm256_and_si256(span, _mm256_set1_epi32(0x1FF)), last = _mm256_srli_epi32(span, 9);
+    const __m256i before = _mm256_cmpgt_epi32(first, value), after = _mm256_cmpgt_epi32(value, last);
+    // Bit 24 of the head, kept before the edge, and bit 25, after it, moved to the sign.
+    const __m256i kept =
+        _mm256_srai_epi32(_mm256_or_si256(_mm256_and_si256(before, _mm256_slli_epi32(head, 7)),
+                                          _mm256_and_si256(after, _mm256_slli_epi32(head, 6))),
+                          31);
+    const __m256i out = _mm256_and_si256(kept, in);
+    inside = _mm256_andnot_si256(_mm256_or_si256(before, after), _mm256_set1_epi32(-1));
+    if (_mm256_testz_si256(inside, inside))
+        return out;
+    const __m256i nibble = _mm256_set1_epi32(15);
+    const __m256i across = _mm256_add_epi32(
+        _mm256_and_si256(_mm256_srli_epi32(sum, 20), nibble),
+        _mm256_mullo_epi16(_mm256_srli_epi32(sum, 28), _mm256_and_si256(_mm256_srli_epi32(sum, 24), nibble)));
+    spot = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_and_si256(head, _mm256_set1_epi32(0xFFFFFF)), _mm256_sub_epi32(value, first)),
+        _mm256_mullo_epi16(_mm256_sub_epi32(_mm256_add_epi32(last, _mm256_set1_epi32(1)), first), across));
+    return out;
+}
+
+// Groups whose edge results are still to be read. Read a batch at a time, away from the work
+// that finds where they are, many of them are on their way from memory at once: the edge
+// table is larger than the cache, and reading each group's results as it comes took twice
+// as long on a picture all on the edge.
+struct EdgeReads8 {
+    static constexpr int kBatch = 32;
+    __m256i spots[kBatch], inside[kBatch];
+    std::uint8_t* to[kBatch];
+    int count = 0;
+};
+
+template <ChannelOrder Dst> QRN_AVX2 void readEdges8(const KeyTables& t, EdgeReads8& r) {
+    for (int i = 0; i < r.count; ++i) {
+        __m256i got = _mm256_mask_i32gather_epi32(
+            _mm256_setzero_si256(), reinterpret_cast<const int*>(t.edges), r.spots[i], r.inside[i], 4);
+        if constexpr (Dst != ChannelOrder::BGRA)
+            got = swappedRedBlue8(got);
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(r.to[i]), r.inside[i], got);
+    }
+    r.count = 0;
+}
+
 // Whole groups of eight from the start of the row, up to the first group with a pixel that is
-// not opaque, or on the key's edge when its colours blend; returns how many pixels it did.
+// not opaque; returns how many pixels it did.
 template <ChannelOrder Src, ChannelOrder Dst>
 QRN_AVX2 int lookUpKeyByEight(const KeyTables& t, const std::uint8_t* s, std::uint8_t* d, int width) {
     constexpr ChannelOffsets si = channelOffsets(Src);
+    EdgeReads8 reads;
     const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFFu << (8 * si.a)));
     const __m256i low = _mm256_set1_epi32(0xFF), zero = _mm256_setzero_si256();
     int x = 0;
@@ -423,31 +518,21 @@ QRN_AVX2 int lookUpKeyByEight(const KeyTables& t, const std::uint8_t* s, std::ui
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), in);
             continue;
         }
-        // A block's summary agrees with the corners of every cell in it, so reading the
-        // cells of all eight is right whatever their blocks said.
-        const __m256i ar = axisOfEight<si.r>(t.axes, w), ag = axisOfEight<si.g>(t.axes + 256, w),
-                      ab = axisOfEight<si.b>(t.axes + 512, w);
-        const __m256i cell =
-            _mm256_and_si256(_mm256_add_epi32(_mm256_add_epi32(ar, ag), ab), _mm256_set1_epi32(0xFFFFFF));
-        const __m256i word = _mm256_i32gather_epi32(reinterpret_cast<const int*>(t.cells), cell, 4);
-        const __m256i corners = _mm256_and_si256(word, low);
-        const __m256i whole = _mm256_cmpeq_epi32(corners, low);
-        const __m256i edge = _mm256_andnot_si256(_mm256_or_si256(whole, _mm256_cmpeq_epi32(corners, zero)),
-                                                 _mm256_set1_epi32(-1));
-        __m256i out = _mm256_and_si256(whole, in);
-        if (!_mm256_testz_si256(edge, edge)) {
-            if (!t.edges)
-                break;
-            const __m256i inCell = placeInCellOfEight(ar, ag, ab);
-            __m256i got =
-                _mm256_mask_i32gather_epi32(zero, reinterpret_cast<const int*>(t.edges),
-                                            _mm256_add_epi32(_mm256_srli_epi32(word, 8), inCell), edge, 4);
-            if constexpr (Dst != ChannelOrder::BGRA)
-                got = swappedRedBlue8(got);
-            out = _mm256_or_si256(out, got);
+        // A block's summary agrees with every cell in it, so looking all eight up is right
+        // whatever their blocks said.
+        const __m256i sum = _mm256_add_epi32(
+            _mm256_add_epi32(axisOfEight<si.r>(t.axes, w), axisOfEight<si.g>(t.axes + 256, w)),
+            axisOfEight<si.b>(t.axes + 512, w));
+        EdgeReads8& r = reads;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                            keyedEight(t, sum, in, r.spots[r.count], r.inside[r.count]));
+        if (!_mm256_testz_si256(r.inside[r.count], r.inside[r.count])) {
+            r.to[r.count] = d;
+            if (++r.count == EdgeReads8::kBatch)
+                readEdges8<Dst>(t, r);
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), out);
     }
+    readEdges8<Dst>(t, reads);
     return x;
 }
 
@@ -471,16 +556,6 @@ template <int Channel> QRN_AVX512 inline __m512i axisOfSixteen(const std::uint32
     return _mm512_i32gather_epi32(value, axis, 4);
 }
 
-QRN_AVX512 inline __m512i placeInCellOfSixteen(__m512i r, __m512i g, __m512i b) {
-    const __m512i nibble = _mm512_set1_epi32(15);
-    const __m512i pr = _mm512_and_si512(_mm512_srli_epi32(r, 24), nibble),
-                  pg = _mm512_and_si512(_mm512_srli_epi32(g, 24), nibble),
-                  pb = _mm512_and_si512(_mm512_srli_epi32(b, 24), nibble);
-    return _mm512_add_epi32(
-        pr, _mm512_mullo_epi32(_mm512_srli_epi32(r, 28),
-                               _mm512_add_epi32(pg, _mm512_mullo_epi32(_mm512_srli_epi32(g, 28), pb))));
-}
-
 QRN_AVX512 inline __m512i swappedRedBlue16(__m512i w) {
     const __m512i low = _mm512_set1_epi32(0xFF);
     return _mm512_or_si512(_mm512_and_si512(w, _mm512_set1_epi32(static_cast<int>(0xFF00FF00u))),
@@ -488,9 +563,56 @@ QRN_AVX512 inline __m512i swappedRedBlue16(__m512i w) {
                                            _mm512_slli_epi32(_mm512_and_si512(w, low), 16)));
 }
 
+// Sixteen pixels kept or cleared, and for those on the edge (`inside`) where their results are.
+QRN_AVX512 inline __m512i keyedSixteen(const KeyTables& t, __m512i sum, __m512i in, __m512i& spot,
+                                       __mmask16& inside) {
+    const __m512i row = _mm512_slli_epi32(_mm512_and_si512(sum, _mm512_set1_epi32(0xFFF)), 1);
+    const __m512i head = _mm512_i32gather_epi32(row, t.rows, 4),
+                  span = _mm512_i32gather_epi32(row, t.rows + 1, 4);
+    const __m512i value = _mm512_and_si512(_mm512_srli_epi32(sum, 12), _mm512_set1_epi32(0xFF));
+    const __m512i first = _mm512_and_si512(span, _mm512_set1_epi32(0x1FF)), last = _mm512_srli_epi32(span, 9);
+    const __mmask16 before = _mm512_cmplt_epi32_mask(value, first),
+                    after = _mm512_cmpgt_epi32_mask(value, last);
+    const __mmask16 kept = (before & _mm512_test_epi32_mask(head, _mm512_set1_epi32(1 << 24))) |
+                           (after & _mm512_test_epi32_mask(head, _mm512_set1_epi32(1 << 25)));
+    const __m512i out = _mm512_maskz_mov_epi32(kept, in);
+    inside = static_cast<__mmask16>(~(before | after));
+    if (inside == 0)
+        return out;
+    const __m512i nibble = _mm512_set1_epi32(15);
+    const __m512i across = _mm512_add_epi32(
+        _mm512_and_si512(_mm512_srli_epi32(sum, 20), nibble),
+        _mm512_mullo_epi32(_mm512_srli_epi32(sum, 28), _mm512_and_si512(_mm512_srli_epi32(sum, 24), nibble)));
+    spot = _mm512_add_epi32(
+        _mm512_add_epi32(_mm512_and_si512(head, _mm512_set1_epi32(0xFFFFFF)), _mm512_sub_epi32(value, first)),
+        _mm512_mullo_epi32(_mm512_sub_epi32(_mm512_add_epi32(last, _mm512_set1_epi32(1)), first), across));
+    return out;
+}
+
+// Groups whose edge results are still to be read, as with AVX2 above.
+struct EdgeReads16 {
+    static constexpr int kBatch = 32;
+    __m512i spots[kBatch];
+    __mmask16 inside[kBatch];
+    std::uint8_t* to[kBatch];
+    int count = 0;
+};
+
+template <ChannelOrder Dst> QRN_AVX512 void readEdges16(const KeyTables& t, EdgeReads16& r) {
+    for (int i = 0; i < r.count; ++i) {
+        __m512i got =
+            _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), r.inside[i], r.spots[i], t.edges, 4);
+        if constexpr (Dst != ChannelOrder::BGRA)
+            got = swappedRedBlue16(got);
+        _mm512_mask_storeu_epi32(r.to[i], r.inside[i], got);
+    }
+    r.count = 0;
+}
+
 template <ChannelOrder Src, ChannelOrder Dst>
 QRN_AVX512 int lookUpKeyBySixteen(const KeyTables& t, const std::uint8_t* s, std::uint8_t* d, int width) {
     constexpr ChannelOffsets si = channelOffsets(Src);
+    EdgeReads16 reads;
     const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFFu << (8 * si.a)));
     const __m512i low = _mm512_set1_epi32(0xFF), zero = _mm512_setzero_si512();
     int x = 0;
@@ -513,27 +635,18 @@ QRN_AVX512 int lookUpKeyBySixteen(const KeyTables& t, const std::uint8_t* s, std
             _mm512_storeu_si512(d, in);
             continue;
         }
-        const __m512i ar = axisOfSixteen<si.r>(t.axes, w), ag = axisOfSixteen<si.g>(t.axes + 256, w),
-                      ab = axisOfSixteen<si.b>(t.axes + 512, w);
-        const __m512i cell =
-            _mm512_and_si512(_mm512_add_epi32(_mm512_add_epi32(ar, ag), ab), _mm512_set1_epi32(0xFFFFFF));
-        const __m512i word = _mm512_i32gather_epi32(cell, t.cells, 4);
-        const __m512i corners = _mm512_and_si512(word, low);
-        const __mmask16 whole = _mm512_cmpeq_epi32_mask(corners, low);
-        const __mmask16 edge = _mm512_test_epi32_mask(corners, corners) & static_cast<__mmask16>(~whole);
-        __m512i out = _mm512_maskz_mov_epi32(whole, in);
-        if (edge) {
-            if (!t.edges)
-                break;
-            const __m512i inCell = placeInCellOfSixteen(ar, ag, ab);
-            __m512i got = _mm512_mask_i32gather_epi32(
-                zero, edge, _mm512_add_epi32(_mm512_srli_epi32(word, 8), inCell), t.edges, 4);
-            if constexpr (Dst != ChannelOrder::BGRA)
-                got = swappedRedBlue16(got);
-            out = _mm512_or_si512(out, got);
+        const __m512i sum = _mm512_add_epi32(
+            _mm512_add_epi32(axisOfSixteen<si.r>(t.axes, w), axisOfSixteen<si.g>(t.axes + 256, w)),
+            axisOfSixteen<si.b>(t.axes + 512, w));
+        EdgeReads16& r = reads;
+        _mm512_storeu_si512(d, keyedSixteen(t, sum, in, r.spots[r.count], r.inside[r.count]));
+        if (r.inside[r.count] != 0) {
+            r.to[r.count] = d;
+            if (++r.count == EdgeReads16::kBatch)
+                readEdges16<Dst>(t, r);
         }
-        _mm512_storeu_si512(d, out);
     }
+    readEdges16<Dst>(t, reads);
     return x;
 }
 
@@ -543,11 +656,7 @@ QRN_AVX512 int lookUpKeyBySixteen(const KeyTables& t, const std::uint8_t* s, std
 
 template <ChannelOrder Src, ChannelOrder Dst>
 void ColourCubeRows::lookUpKey(const std::uint8_t* s, std::uint8_t* d, int width) const {
-    if (kernels_ == Kernels::Baseline) {
-        lookUpKeyByFour<Src, Dst>(s, d, width);
-        return;
-    }
-    const KeyTables tables{cube_.axisWords(), cube_.blocks(), cube_.cellWords(), cube_.edgeColours()};
+    const KeyTables tables{cube_.axisWords(), cube_.blocks(), cube_.rowWords(), cube_.edgeColours()};
     int x = 0;
     while (kernels_ == Kernels::Avx512 && width - x >= 16) {
         x += lookUpKeyBySixteen<Src, Dst>(tables, s + 4 * x, d + 4 * x, width - x);
@@ -556,24 +665,21 @@ void ColourCubeRows::lookUpKey(const std::uint8_t* s, std::uint8_t* d, int width
             x += 16;
         }
     }
-    while (width - x >= 8) {
+    while (kernels_ != Kernels::Baseline && width - x >= 8) {
         x += lookUpKeyByEight<Src, Dst>(tables, s + 4 * x, d + 4 * x, width - x);
-        // A group with a pixel that is not opaque, or one that blends: the general lookup.
+        // A group with a pixel that is not opaque: the general lookup.
         if (width - x >= 8) {
             lookUp<Src, Dst>(s + 4 * x, d + 4 * x, 8);
             x += 8;
         }
     }
-    lookUpKeyByFour<Src, Dst>(s + 4 * x, d + 4 * x, width - x);
+    lookUpKeyByFour<Src, Dst>(tables, s + 4 * x, d + 4 * x, width - x);
 }
 
 template <ChannelOrder Src, ChannelOrder Dst>
-void ColourCubeRows::lookUpKeyByFour(const std::uint8_t* s, std::uint8_t* d, int width) const {
+void ColourCubeRows::lookUpKeyByFour(const KeyTables& t, const std::uint8_t* s, std::uint8_t* d,
+                                     int width) const {
     constexpr ChannelOffsets si = channelOffsets(Src);
-    const std::uint32_t* axes = cube_.axisWords();
-    const std::uint32_t* cells = cube_.cellWords();
-    const std::uint32_t* edges = cube_.edgeColours();
-    const std::uint8_t* blocks = cube_.blocks();
     // Four pixels at a time: those of a camera picture mostly lie in cells that keep or clear
     // all they hold, and the four together are copied or cleared.
 
@@ -598,7 +704,7 @@ void ColourCubeRows::lookUpKeyByFour(const std::uint8_t* s, std::uint8_t* d, int
         alignas(16) std::int32_t at[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(at),
                         _mm_or_si128(_mm_or_si128(field(w, si.r, 0), field(w, si.g, 5)), field(w, si.b, 10)));
-        const std::uint8_t block[4] = {blocks[at[0]], blocks[at[1]], blocks[at[2]], blocks[at[3]]};
+        const std::uint8_t block[4] = {t.blocks[at[0]], t.blocks[at[1]], t.blocks[at[2]], t.blocks[at[3]]};
         std::uint32_t all;
         std::memcpy(&all, block, 4);
         if (all == 0) {
@@ -610,33 +716,18 @@ void ColourCubeRows::lookUpKeyByFour(const std::uint8_t* s, std::uint8_t* d, int
             continue;
         }
         std::uint32_t out[4];
-        bool blends = false;
         for (int j = 0; j < 4; ++j) {
             const std::uint8_t* p = s + 4 * j;
             std::uint32_t in;
             std::memcpy(&in, p, 4);
             if constexpr (Src != Dst)
                 in = swappedRedBlue(in);
-            out[j] = block[j] == 1 ? in : 0;
-            if (block[j] != 2)
-                continue;
-            const std::uint32_t r = axes[p[si.r]], g = axes[256 + p[si.g]], b = axes[512 + p[si.b]];
-            const std::uint32_t word = cells[(r + g + b) & 0xFFFFFF], corners = word & 0xFF;
-            if (corners == 0xFF)
-                out[j] = in;
-            else if (corners == 0)
-                out[j] = 0;
-            else if (edges)
-                out[j] = Dst == ChannelOrder::BGRA
-                             ? edges[(word >> 8) + placeInCell(r, g, b)]
-                             : swappedRedBlue(edges[(word >> 8) + placeInCell(r, g, b)]);
-            else
-                blends = true;
+            out[j] = block[j] == 0 ? 0
+                     : block[j] == 1
+                         ? in
+                         : keyed<Dst>(t, t.axes[p[si.r]] + t.axes[256 + p[si.g]] + t.axes[512 + p[si.b]], in);
         }
-        if (blends)
-            lookUp<Src, Dst>(s, d, 4);
-        else
-            std::memcpy(d, out, sizeof out);
+        std::memcpy(d, out, sizeof out);
     }
     if (x < width)
         lookUp<Src, Dst>(s, d, width - x);

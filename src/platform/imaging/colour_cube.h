@@ -48,43 +48,46 @@ class ColourCube {
     enum class Cell : std::uint8_t { Blend = 0, Unchanged = 1, Clear = 2 };
     const Cell* cells() const { return cells_.data(); }
 
-    // A key: every entry either its own colour, opaque, or clear. Then a cell is told by which
-    // of its corners keep their colour, and a lookup need not read the table itself, which at
-    // 16 bytes an entry misses the cache on varied pictures. The colours of the cells with
-    // corners of both kinds, the key's edge, are blended once when the table is made, so a
-    // lookup never blends: a picture on the edge costs a read more than one off it.
-    bool isKey() const { return !cellWords_.empty(); }
-    // Per cell, red fastest: bits 0-7 which corners keep their colour, bit (dr | dg << 1 | db << 2)
-    // for corner (r + dr, g + dg, b + db); above them, for a cell on the edge, where its colours
-    // start in edgeColours(). Only for a key.
-    const std::uint32_t* cellWords() const { return cellWords_.data(); }
-    // Per axis (red, green, blue: 256 words each) and opaque 8-bit value: bits 0-23 the offset
-    // of its lower table position in the cells, so that a colour's cell is the sum of its three
-    // axes' offsets; bits 24-27 the value's place among those of that position and bits 28-31
-    // how many that is, when an edge table is kept. A cell's colours lie red fastest: place
-    // r + count r * (place g + count g * place b). Only for a key.
+    // A key: every entry either its own colour, opaque, or clear. Then a lookup of an opaque
+    // pixel need not read the table, which at 16 bytes an entry misses the cache on varied
+    // pictures: most colours lie in cells whose corners all keep their colour or all clear,
+    // and the colours of the cells with corners of both kinds, the key's edge, are blended
+    // once when the table is made, so a lookup never blends. A table too coarse for that
+    // (over 15 values between two positions) or too fine (over 65 positions) is not a key.
+    bool isKey() const { return !blocks_.empty(); }
+    // Per axis (red, green, blue: 256 words each) and opaque 8-bit value, fields that add up
+    // over a colour's three axes without carries: bits 0-11 its row, the cells along one axis
+    // with the other two positions fixed; bits 12-19 its value along that axis; the value's
+    // place among those of its position on the second axis (bits 20-23) and the third (bits
+    // 24-27); and how many values that position of the second axis holds (bits 28-31).
     const std::uint32_t* axisWords() const { return axisWords_.data(); }
-    // The results for the opaque colours of the edge cells as BGRA words, or null when there
-    // would be too many (a coarse table whose cells are mostly on the edge): those blend.
-    const std::uint32_t* edgeColours() const { return edgeColours_.empty() ? nullptr : edgeColours_.data(); }
+    // Two words a row. The first: where the row's edge colours start in edgeColours() (bits
+    // 0-23); whether the cells before its edge keep their colour (bit 24), and those after it
+    // (bit 25). The second: the row's edge, its first value along the row (bits 0-8, 256 when
+    // there is none) and its last (bits 9-17). The colours from the first value to the last lie
+    // along the row fastest, then by place on the second axis, then on the third.
+    const std::uint32_t* rowWords() const { return rowWords_.data(); }
+    // The results for the rows' edges as BGRA words.
+    const std::uint32_t* edgeColours() const { return edgeColours_.data(); }
     // Opaque 8-bit colours by their top five bits a channel (red fastest): 0 when every cell such
     // a colour can fall in is clear, 1 when every one keeps its colour, 2 when it takes a look
-    // at the cell. 32 KiB that stay in the cache, where the cells take 32 times that. Only for
-    // a key. Three bytes over at the end, so a lookup may read four bytes from any entry.
+    // at its row. 32 KiB that stay in the cache. Only for a key. Three bytes over at the end, so
+    // a lookup may read four bytes from any entry.
     const std::uint8_t* blocks() const { return blocks_.data(); }
 
   private:
     void findKey(const std::vector<std::uint8_t>& kind);
-    void findEdgeColours();
 
     int dimension_;
     std::vector<float> data_;
     bool valid_;
     // (dimension - 1)^3 cells, red fastest.
     std::vector<Cell> cells_;
-    std::vector<std::uint32_t> cellWords_, axisWords_, edgeColours_;
+    std::vector<std::uint32_t> axisWords_, rowWords_, edgeColours_;
     std::vector<std::uint8_t> blocks_;
 };
+
+struct KeyTables;
 
 // The lookup a row at a time, for callers that make their rows one by one; what every row
 // shares is worked out once. Keeps a reference to the cube.
@@ -116,7 +119,8 @@ class ColourCubeRows {
     template <ChannelOrder Src, ChannelOrder Dst>
     void lookUpKey(const std::uint8_t* src, std::uint8_t* dst, int width) const;
     template <ChannelOrder Src, ChannelOrder Dst>
-    void lookUpKeyByFour(const std::uint8_t* src, std::uint8_t* dst, int width) const;
+    void lookUpKeyByFour(const KeyTables& tables, const std::uint8_t* src, std::uint8_t* dst,
+                         int width) const;
 
     const ColourCube& cube_;
     ChannelOrder srcOrder_, dstOrder_;
