@@ -120,7 +120,7 @@ const std::vector<Image>& cameraLikeFrames() {
 std::shared_ptr<const ColourCube> keyCube(double range = 10);
 
 // Frames of opaque colours picked at random from those in the key's edge cells (some corners
-// clear, some kept), so every pixel takes the blend.
+// clear, some kept), where the result depends on the colour and not only on its cell.
 const std::vector<Image>& edgeFrames() {
     static const std::vector<Image> frames = [] {
         const auto cube = keyCube();
@@ -128,12 +128,19 @@ const std::vector<Image>& edgeFrames() {
         int cell[256];
         for (int v = 0; v < 256; ++v)
             cell[v] = ColourCubeRows::opaqueCell(v, n);
+        std::vector<std::uint8_t> kept(static_cast<std::size_t>(m) * m * m);
+        for (int b = 0; b < m; ++b)
+            for (int g = 0; g < m; ++g)
+                for (int r = 0; r < m; ++r)
+                    for (int corner = 0; corner < 8; ++corner)
+                        kept[r + m * (g + m * b)] += cube->entry(r + (corner & 1), g + (corner >> 1 & 1),
+                                                                 b + (corner >> 2))[3] == 1.0f;
         std::vector<std::uint32_t> edge;
         for (int b = 0; b < 256; ++b)
             for (int g = 0; g < 256; ++g)
                 for (int r = 0; r < 256; ++r) {
-                    const std::uint8_t c = cube->corners()[cell[r] + m * (cell[g] + m * cell[b])];
-                    if (c != 0 && c != 0xFF)
+                    const int k = kept[cell[r] + m * (cell[g] + m * cell[b])];
+                    if (k != 0 && k != 8)
                         edge.push_back(std::uint32_t(r) | std::uint32_t(g) << 8 | std::uint32_t(b) << 16);
                 }
         std::vector<Image> out;

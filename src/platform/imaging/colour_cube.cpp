@@ -66,42 +66,134 @@ ColourCube::ColourCube(int dimension, std::vector<float> data)
 }
 
 void ColourCube::findKey(const std::vector<std::uint8_t>& kind) {
-    const int n = dimension_;
-    // A position no opaque entry uses is only ever looked up masked out; NaN marks it unset.
-    std::vector<float> positions(3 * static_cast<std::size_t>(n), std::nanf(""));
-    for (std::size_t i = 0; i < kind.size(); ++i) {
-        if (kind[i] == 0)
-            return;
-        if (kind[i] != 1)
-            continue;
-        const float* e = data_.data() + 4 * i;
-        const int at[3] = {static_cast<int>(i % n), static_cast<int>(i / n % n), static_cast<int>(i / n / n)};
-        for (int axis = 0; axis < 3; ++axis) {
-            float& p = positions[static_cast<std::size_t>(axis * n + at[axis])];
-            if (std::isnan(p))
-                p = e[axis];
-            else if (p != e[axis])
-                return; // the blend would not be that of one value per position
-        }
+    const int n = dimension_, m = n - 1;
+    // Rows are numbered in 12 bits, and a value's place in its cell in 4.
+    if (n > 65 || std::any_of(kind.begin(), kind.end(), [](std::uint8_t k) { return k == 0; }))
+        return;
+    // The values each position holds: a run, as positions rise with the value.
+    std::vector<int> firstValue(static_cast<std::size_t>(m), 256), count(static_cast<std::size_t>(m), 0);
+    for (int v = 255; v >= 0; --v) {
+        const auto i = static_cast<std::size_t>(ColourCubeRows::opaqueCell(v, n));
+        firstValue[i] = v;
+        ++count[i];
     }
-    for (float& p : positions)
-        if (std::isnan(p))
-            p = 0;
-    const int m = n - 1;
-    corners_.resize(static_cast<std::size_t>(m) * m * m + 3);
+    if (*std::max_element(count.begin(), count.end()) > 15)
+        return;
+    // Per cell, red fastest: bit (dr | dg << 1 | db << 2) set when corner (r + dr, g + dg, b + db)
+    // keeps its colour.
+    std::vector<std::uint8_t> corners(static_cast<std::size_t>(m) * m * m);
     const std::size_t stepG = static_cast<std::size_t>(n), stepB = stepG * stepG;
     auto keeps = [&kind](std::size_t i, int corner) { return static_cast<unsigned>(kind[i] == 1) << corner; };
-    std::uint8_t* cell = corners_.data();
-    for (int b = 0; b < m; ++b)
+    for (int b = 0, c = 0; b < m; ++b)
         for (int g = 0; g < m; ++g)
-            for (int r = 0; r < m; ++r) {
+            for (int r = 0; r < m; ++r, ++c) {
                 const std::size_t i = static_cast<std::size_t>(r) + stepG * g + stepB * b;
-                *cell++ = static_cast<std::uint8_t>(keeps(i, 0) | keeps(i + 1, 1) | keeps(i + stepG, 2) |
-                                                    keeps(i + stepG + 1, 3) | keeps(i + stepB, 4) |
-                                                    keeps(i + stepB + 1, 5) | keeps(i + stepB + stepG, 6) |
-                                                    keeps(i + stepB + stepG + 1, 7));
+                corners[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(
+                    keeps(i, 0) | keeps(i + 1, 1) | keeps(i + stepG, 2) | keeps(i + stepG + 1, 3) |
+                    keeps(i + stepB, 4) | keeps(i + stepB + 1, 5) | keeps(i + stepB + stepG, 6) |
+                    keeps(i + stepB + stepG + 1, 7));
             }
-    positions_ = std::move(positions);
+    auto cornersAt = [&](const int at[3]) {
+        return corners[static_cast<std::size_t>(at[0]) +
+                       static_cast<std::size_t>(m) * (at[1] + static_cast<std::size_t>(m) * at[2])];
+    };
+    auto onEdge = [](std::uint8_t c) { return c != 0 && c != 0xFF; };
+
+    // The edge cells of a row along `axis` (the other two axes' positions fixed) lie between its
+    // first and last; the cells before them are all kept or all clear, as two cells side by side
+    // share four corners, and so are those after. The table holds every colour from the first to
+    // the last, which is least along the axis the key's edge crosses once a row.
+    struct Row {
+        int first = -1, last = -1; // edge cells, or -1 when none
+    };
+    auto rowsAlong = [&](int axis) {
+        std::vector<Row> rows(static_cast<std::size_t>(m) * m);
+        std::size_t colours = 0;
+        const int p = (axis + 1) % 3, q = (axis + 2) % 3;
+        for (int k = 0; k < m; ++k)
+            for (int j = 0; j < m; ++j) {
+                Row& row = rows[static_cast<std::size_t>(j + m * k)];
+                int at[3];
+                at[p] = j, at[q] = k;
+                for (at[axis] = 0; at[axis] < m; ++at[axis])
+                    if (onEdge(cornersAt(at))) {
+                        if (row.first < 0)
+                            row.first = at[axis];
+                        row.last = at[axis];
+                    }
+                if (row.first >= 0)
+                    colours += static_cast<std::size_t>(firstValue[static_cast<std::size_t>(row.last)] +
+                                                        count[static_cast<std::size_t>(row.last)] -
+                                                        firstValue[static_cast<std::size_t>(row.first)]) *
+                               static_cast<std::size_t>(count[static_cast<std::size_t>(j)] *
+                                                        count[static_cast<std::size_t>(k)]);
+            }
+        return std::pair{std::move(rows), colours};
+    };
+    int axis = 0;
+    auto [rows, colours] = rowsAlong(0);
+    for (int a : {1, 2})
+        if (auto [other, otherColours] = rowsAlong(a); otherColours < colours)
+            axis = a, rows = std::move(other), colours = otherColours;
+    // A hue key has some half a million; a table this coarse is mostly edge and blends instead.
+    constexpr std::size_t kMostEdgeColours = std::size_t(1) << 21;
+    if (colours > kMostEdgeColours)
+        return;
+    const int p = (axis + 1) % 3, q = (axis + 2) % 3;
+
+    axisWords_.resize(3 * 256);
+    for (int v = 0; v < 256; ++v) {
+        const auto i = static_cast<std::size_t>(ColourCubeRows::opaqueCell(v, n));
+        const auto place = static_cast<std::uint32_t>(v - firstValue[i]);
+        axisWords_[static_cast<std::size_t>(axis * 256 + v)] = static_cast<std::uint32_t>(v) << 12;
+        axisWords_[static_cast<std::size_t>(p * 256 + v)] =
+            static_cast<std::uint32_t>(i) | place << 20 | static_cast<std::uint32_t>(count[i]) << 28;
+        axisWords_[static_cast<std::size_t>(q * 256 + v)] = static_cast<std::uint32_t>(i * m) | place << 24;
+    }
+    rowWords_.resize(2 * rows.size());
+    std::vector<std::uint32_t> table(colours);
+    std::vector<std::uint8_t> pixels;
+    const ColourCubeRows blender(*this, ChannelOrder::RGBA, ChannelOrder::BGRA);
+    std::size_t at = 0;
+    for (int k = 0; k < m; ++k)
+        for (int j = 0; j < m; ++j) {
+            const std::size_t r = static_cast<std::size_t>(j + m * k);
+            const Row row = rows[r];
+            int cell[3];
+            cell[p] = j, cell[q] = k;
+            auto keptAt = [&](int i) {
+                cell[axis] = std::clamp(i, 0, m - 1);
+                return static_cast<std::uint32_t>(cornersAt(cell) == 0xFF);
+            };
+            if (row.first < 0) {
+                // No edge: every value is before it.
+                rowWords_[2 * r] = keptAt(0) << 24;
+                rowWords_[2 * r + 1] = 256;
+                continue;
+            }
+            const int firstV = firstValue[static_cast<std::size_t>(row.first)],
+                      lastV = firstValue[static_cast<std::size_t>(row.last)] +
+                              count[static_cast<std::size_t>(row.last)] - 1;
+            rowWords_[2 * r] =
+                static_cast<std::uint32_t>(at) | keptAt(row.first - 1) << 24 | keptAt(row.last + 1) << 25;
+            rowWords_[2 * r + 1] = static_cast<std::uint32_t>(firstV) | static_cast<std::uint32_t>(lastV)
+                                                                            << 9;
+            pixels.clear();
+            for (int pq = 0; pq < count[static_cast<std::size_t>(k)]; ++pq)
+                for (int pp = 0; pp < count[static_cast<std::size_t>(j)]; ++pp)
+                    for (int va = firstV; va <= lastV; ++va) {
+                        std::uint8_t px[4] = {0, 0, 0, 255};
+                        px[axis] = static_cast<std::uint8_t>(va);
+                        px[p] = static_cast<std::uint8_t>(firstValue[static_cast<std::size_t>(j)] + pp);
+                        px[q] = static_cast<std::uint8_t>(firstValue[static_cast<std::size_t>(k)] + pq);
+                        pixels.insert(pixels.end(), px, px + 4);
+                    }
+            const int width = static_cast<int>(pixels.size() / 4);
+            blender.blend(pixels.data(), reinterpret_cast<std::uint8_t*>(table.data() + at), width);
+            at += static_cast<std::size_t>(width);
+        }
+    edgeColours_ = std::move(table);
+
     // Each block of eight values an axis spans a few cells; the block is settled when they agree.
     int first[32], last[32];
     for (int k = 0; k < 32; ++k) {
@@ -112,15 +204,13 @@ void ColourCube::findKey(const std::vector<std::uint8_t>& kind) {
     for (int b = 0; b < 32; ++b)
         for (int g = 0; g < 32; ++g)
             for (int r = 0; r < 32; ++r) {
-                std::uint8_t all = 0xFF, any = 0;
-                for (int cb = first[b]; cb <= last[b]; ++cb)
-                    for (int cg = first[g]; cg <= last[g]; ++cg)
-                        for (int cr = first[r]; cr <= last[r]; ++cr) {
-                            const std::uint8_t c = corners_[static_cast<std::size_t>(cr) +
-                                                            static_cast<std::size_t>(m) *
-                                                                (cg + static_cast<std::size_t>(m) * cb)];
-                            all &= c;
-                            any |= c;
+                std::uint32_t all = 0xFF, any = 0;
+                int c[3];
+                for (c[2] = first[b]; c[2] <= last[b]; ++c[2])
+                    for (c[1] = first[g]; c[1] <= last[g]; ++c[1])
+                        for (c[0] = first[r]; c[0] <= last[r]; ++c[0]) {
+                            all &= cornersAt(c);
+                            any |= cornersAt(c);
                         }
                 blocks_[static_cast<std::size_t>(r + 32 * (g + 32 * b))] = any == 0 ? 0 : all == 0xFF ? 1 : 2;
             }
@@ -163,18 +253,8 @@ ColourCubeRows::ColourCubeRows(const ColourCube& cube, ChannelOrder srcOrder, Ch
         return;
     for (int v = 0; v < 256; ++v)
         opaque_[v] = axisPosition(std::min(1.0f, static_cast<float>(v) / 255.0f), cube.dimension());
-    if (!cube.isKey())
-        return;
-    kernels_ = std::min(kernels, widest());
-    const int m = cube.dimension() - 1;
-    keyAxes_ = std::make_unique<KeyAxis[]>(3 * 256);
-    for (int axis = 0; axis < 3; ++axis)
-        for (int v = 0; v < 256; ++v) {
-            const AxisPosition p = opaque_[v];
-            const int stride = axis == 0 ? 1 : axis == 1 ? m : m * m;
-            keyAxes_[static_cast<std::size_t>(axis * 256 + v)] = {
-                p.weight, cube.position(axis, p.index), cube.position(axis, p.index + 1), p.index * stride};
-        }
+    if (cube.isKey())
+        kernels_ = std::min(kernels, widest());
 }
 
 void ColourCubeRows::copy(const std::uint8_t* s, std::uint8_t* d, int width) const {
@@ -186,23 +266,30 @@ void ColourCubeRows::copy(const std::uint8_t* s, std::uint8_t* d, int width) con
 }
 
 void ColourCubeRows::operator()(const std::uint8_t* s, std::uint8_t* d, int width) const {
-    if (!cube_.isValid()) {
-        copy(s, d, width);
+    if (!cube_.isKey()) {
+        blend(s, d, width);
         return;
     }
     // With the layouts fixed at compile time the channel offsets are constants, which leaves
     // registers for the lookup.
     const bool srcBgra = srcOrder_ == ChannelOrder::BGRA, dstBgra = dstOrder_ == ChannelOrder::BGRA;
-    if (keyAxes_) {
-        if (srcBgra && dstBgra)
-            lookUpKey<ChannelOrder::BGRA, ChannelOrder::BGRA>(s, d, width);
-        else if (srcBgra)
-            lookUpKey<ChannelOrder::BGRA, ChannelOrder::RGBA>(s, d, width);
-        else if (dstBgra)
-            lookUpKey<ChannelOrder::RGBA, ChannelOrder::BGRA>(s, d, width);
-        else
-            lookUpKey<ChannelOrder::RGBA, ChannelOrder::RGBA>(s, d, width);
-    } else if (srcBgra && dstBgra)
+    if (srcBgra && dstBgra)
+        lookUpKey<ChannelOrder::BGRA, ChannelOrder::BGRA>(s, d, width);
+    else if (srcBgra)
+        lookUpKey<ChannelOrder::BGRA, ChannelOrder::RGBA>(s, d, width);
+    else if (dstBgra)
+        lookUpKey<ChannelOrder::RGBA, ChannelOrder::BGRA>(s, d, width);
+    else
+        lookUpKey<ChannelOrder::RGBA, ChannelOrder::RGBA>(s, d, width);
+}
+
+void ColourCubeRows::blend(const std::uint8_t* s, std::uint8_t* d, int width) const {
+    if (!cube_.isValid()) {
+        copy(s, d, width);
+        return;
+    }
+    const bool srcBgra = srcOrder_ == ChannelOrder::BGRA, dstBgra = dstOrder_ == ChannelOrder::BGRA;
+    if (srcBgra && dstBgra)
         lookUp<ChannelOrder::BGRA, ChannelOrder::BGRA>(s, d, width);
     else if (srcBgra)
         lookUp<ChannelOrder::BGRA, ChannelOrder::RGBA>(s, d, width);
@@ -291,37 +378,40 @@ void ColourCubeRows::lookUp(const std::uint8_t* s, std::uint8_t* d, int width) c
     }
 }
 
-namespace {
-
-// Four pixels whose cells keep all they hold (corners 0xFF) as they are, as the table lookup
-// leaves them, in the destination's layout; the others from `otherwise`.
-template <ChannelOrder Src, ChannelOrder Dst>
-__m128i keptOrCleared(const std::uint8_t* s, const std::uint32_t m[4], __m128i otherwise) {
-    __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    if constexpr (Src != Dst)
-        in = _mm_or_si128(_mm_and_si128(in, _mm_set1_epi32(static_cast<int>(0xFF00FF00u))),
-                          _mm_or_si128(_mm_and_si128(_mm_srli_epi32(in, 16), _mm_set1_epi32(0xFF)),
-                                       _mm_slli_epi32(_mm_and_si128(in, _mm_set1_epi32(0xFF)), 16)));
-    const __m128i bits = _mm_set_epi32(static_cast<int>(m[3]), static_cast<int>(m[2]), static_cast<int>(m[1]),
-                                       static_cast<int>(m[0]));
-    const __m128i whole = _mm_cmpeq_epi32(bits, _mm_set1_epi32(0xFF));
-    return _mm_or_si128(_mm_and_si128(whole, in), _mm_andnot_si128(whole, otherwise));
-}
-
-// Eight pixels at a time with AVX2, chosen at run time. The arithmetic is that of the table
-// lookup, lane by lane, in the same order. The file is built without fused multiply-adds
-// (see CMakeLists.txt): one would round a blend step differently.
-#define QRN_AVX2 __attribute__((target("avx2")))
-
+// A key's tables, as the lookup reads them.
 struct KeyTables {
-    const ColourCubeRows::KeyAxis* axes; // red, green, blue: 256 values each
+    const std::uint32_t* axes; // red, green, blue: 256 values each
     const std::uint8_t* blocks;
-    const std::uint8_t* corners;
+    const std::uint32_t* rows;
+    const std::uint32_t* edges;
 };
 
-QRN_AVX2 inline __m256 lerp8(__m256 a, __m256 b, __m256 t) {
-    return _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), t));
+namespace {
+
+// Red and blue swapped: a word of one layout in the other.
+inline std::uint32_t swappedRedBlue(std::uint32_t w) {
+    return (w & 0xFF00FF00u) | (w >> 16 & 0xFFu) | (w & 0xFFu) << 16;
 }
+
+// An opaque pixel of a key, from the sum of its three axis words: its own colour (`in`, in
+// the destination's layout), clear, or the edge's result.
+template <ChannelOrder Dst>
+inline std::uint32_t keyed(const KeyTables& t, std::uint32_t sum, std::uint32_t in) {
+    const std::uint32_t* row = t.rows + 2 * (sum & 0xFFF);
+    const std::uint32_t value = sum >> 12 & 0xFF, first = row[1] & 0x1FF, last = row[1] >> 9;
+    if (value < first)
+        return row[0] >> 24 & 1 ? in : 0;
+    if (value > last)
+        return row[0] >> 25 & 1 ? in : 0;
+    const std::uint32_t out =
+        t.edges[(row[0] & 0xFFFFFF) + value - first +
+                (last - first + 1) * ((sum >> 20 & 15) + (sum >> 28) * (sum >> 24 & 15))];
+    return Dst == ChannelOrder::BGRA ? out : swappedRedBlue(out);
+}
+
+// Eight pixels at a time with AVX2, chosen at run time: gathers where the four-at-a-time
+// lookup reads each pixel's entries one by one.
+#define QRN_AVX2 __attribute__((target("avx2")))
 
 // The top five bits of a channel of each pixel, moved from bit 8 * channel + 3 to bit `to`.
 template <int Channel, int To> QRN_AVX2 inline __m256i blockField(__m256i w) {
@@ -334,76 +424,69 @@ template <int Channel, int To> QRN_AVX2 inline __m256i blockField(__m256i w) {
     return _mm256_and_si256(moved, _mm256_set1_epi32(31 << To));
 }
 
-// One axis's table entries for eight pixels, transposed: a vector per field, a pixel a lane.
-QRN_AVX2 inline void axisOfEight(const ColourCubeRows::KeyAxis* table, const std::uint8_t* s, int offset,
-                                 __m256& weight, __m256& lower, __m256& upper, __m256i& cell) {
-    const __m256 p0 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(&table[s[offset]].weight)),
-                                           _mm_load_ps(&table[s[16 + offset]].weight), 1);
-    const __m256 p1 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(&table[s[4 + offset]].weight)),
-                                           _mm_load_ps(&table[s[20 + offset]].weight), 1);
-    const __m256 p2 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(&table[s[8 + offset]].weight)),
-                                           _mm_load_ps(&table[s[24 + offset]].weight), 1);
-    const __m256 p3 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(&table[s[12 + offset]].weight)),
-                                           _mm_load_ps(&table[s[28 + offset]].weight), 1);
-    const __m256d t0 = _mm256_castps_pd(_mm256_unpacklo_ps(p0, p1)),
-                  t1 = _mm256_castps_pd(_mm256_unpacklo_ps(p2, p3)),
-                  t2 = _mm256_castps_pd(_mm256_unpackhi_ps(p0, p1)),
-                  t3 = _mm256_castps_pd(_mm256_unpackhi_ps(p2, p3));
-    weight = _mm256_castpd_ps(_mm256_unpacklo_pd(t0, t1));
-    lower = _mm256_castpd_ps(_mm256_unpackhi_pd(t0, t1));
-    upper = _mm256_castpd_ps(_mm256_unpacklo_pd(t2, t3));
-    cell = _mm256_castpd_si256(_mm256_unpackhi_pd(t2, t3));
+// One axis's words for eight pixels.
+template <int Channel> QRN_AVX2 inline __m256i axisOfEight(const std::uint32_t* axis, __m256i w) {
+    const __m256i value = _mm256_and_si256(_mm256_srli_epi32(w, 8 * Channel), _mm256_set1_epi32(0xFF));
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(axis), value, 4);
 }
 
-// The eight corners of one channel, blended along red, then green, then blue.
-QRN_AVX2 inline __m256 blendCorners(const __m256 c[8], __m256 tr, __m256 tg, __m256 tb) {
-    const __m256 c00 = lerp8(c[0], c[1], tr), c10 = lerp8(c[2], c[3], tr);
-    const __m256 c01 = lerp8(c[4], c[5], tr), c11 = lerp8(c[6], c[7], tr);
-    return lerp8(lerp8(c00, c10, tg), lerp8(c01, c11, tg), tb);
+QRN_AVX2 inline __m256i swappedRedBlue8(__m256i w) {
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    return _mm256_or_si256(_mm256_and_si256(w, _mm256_set1_epi32(static_cast<int>(0xFF00FF00u))),
+                           _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(w, 16), low),
+                                           _mm256_slli_epi32(_mm256_and_si256(w, low), 16)));
 }
 
-QRN_AVX2 inline __m256 scaledToByte(__m256 v) {
-    return _mm256_mul_ps(_mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), _mm256_set1_ps(1.0f)),
-                         _mm256_set1_ps(255.0f));
+// keyed() for eight pixels. Places and counts are below 16 and spans at most 256 values, so
+// 16-bit products do.
+QRN_AVX2 inline __m256i keyedEight(const KeyTables& t, __m256i sum, __m256i in, __m256i& spot,
+                                   __m256i& inside) {
+    const int* rows = reinterpret_cast<const int*>(t.rows);
+    const __m256i row = _mm256_slli_epi32(_mm256_and_si256(sum, _mm256_set1_epi32(0xFFF)), 1);
+    const __m256i head = _mm256_i32gather_epi32(rows, row, 4),
+                  span = _mm256_i32gather_epi32(rows + 1, row, 4);
+    const __m256i value = _mm256_and_si256(_mm256_srli_epi32(sum, 12), _mm256_set1_epi32(0xFF));
+    const __m256i first = _mm256_and_si256(span, _mm256_set1_epi32(0x1FF)), last = _mm256_srli_epi32(span, 9);
+    const __m256i before = _mm256_cmpgt_epi32(first, value), after = _mm256_cmpgt_epi32(value, last);
+    // Bit 24 of the head, kept before the edge, and bit 25, after it, moved to the sign.
+    const __m256i kept =
+        _mm256_srai_epi32(_mm256_or_si256(_mm256_and_si256(before, _mm256_slli_epi32(head, 7)),
+                                          _mm256_and_si256(after, _mm256_slli_epi32(head, 6))),
+                          31);
+    const __m256i out = _mm256_and_si256(kept, in);
+    inside = _mm256_andnot_si256(_mm256_or_si256(before, after), _mm256_set1_epi32(-1));
+    if (_mm256_testz_si256(inside, inside))
+        return out;
+    const __m256i nibble = _mm256_set1_epi32(15);
+    const __m256i across = _mm256_add_epi32(
+        _mm256_and_si256(_mm256_srli_epi32(sum, 20), nibble),
+        _mm256_mullo_epi16(_mm256_srli_epi32(sum, 28), _mm256_and_si256(_mm256_srli_epi32(sum, 24), nibble)));
+    spot = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_and_si256(head, _mm256_set1_epi32(0xFFFFFF)), _mm256_sub_epi32(value, first)),
+        _mm256_mullo_epi16(_mm256_sub_epi32(_mm256_add_epi32(last, _mm256_set1_epi32(1)), first), across));
+    return out;
 }
 
-QRN_AVX2 inline __m256i roundedUnder(__m256 v, __m256 alpha) {
-    return _mm256_cvttps_epi32(
-        _mm256_add_ps(_mm256_min_ps(_mm256_min_ps(v, alpha), _mm256_set1_ps(255.0f)), _mm256_set1_ps(0.5f)));
-}
-
-// Per axis, the weight, lower and upper value of eight pixels, a vector each.
-struct AxesOfEight {
-    __m256 tr, r0, r1, tg, g0, g1, tb, b0, b1;
+// Groups whose edge results are still to be read. Read a batch at a time, away from the work
+// that finds where they are, many of them are on their way from memory at once: the edge
+// table is larger than the cache, and reading each group's results as it comes took twice
+// as long on a picture all on the edge.
+struct EdgeReads8 {
+    static constexpr int kBatch = 32;
+    __m256i spots[kBatch], inside[kBatch];
+    std::uint8_t* to[kBatch];
+    int count = 0;
 };
 
-// Eight opaque pixels in cells whose corners are `corners`: the blend of each.
-template <ChannelOrder Dst> QRN_AVX2 inline __m256i blendEight(const AxesOfEight& p, __m256i corners) {
-    constexpr ChannelOffsets di = channelOffsets(Dst);
-    const __m256 tr = p.tr, r0 = p.r0, r1 = p.r1, tg = p.tg, g0 = p.g0, g1 = p.g1, tb = p.tb, b0 = p.b0,
-                 b1 = p.b1;
-    __m256 keeps[8];
-    for (int k = 0; k < 8; ++k) {
-        const __m256i bit = _mm256_set1_epi32(1 << k);
-        keeps[k] = _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(corners, bit), bit));
+template <ChannelOrder Dst> QRN_AVX2 void readEdges8(const KeyTables& t, EdgeReads8& r) {
+    for (int i = 0; i < r.count; ++i) {
+        __m256i got = _mm256_mask_i32gather_epi32(
+            _mm256_setzero_si256(), reinterpret_cast<const int*>(t.edges), r.spots[i], r.inside[i], 4);
+        if constexpr (Dst != ChannelOrder::BGRA)
+            got = swappedRedBlue8(got);
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(r.to[i]), r.inside[i], got);
     }
-    __m256 c[8];
-    for (int k = 0; k < 8; ++k)
-        c[k] = _mm256_and_ps(_mm256_set1_ps(1.0f), keeps[k]);
-    const __m256 a = scaledToByte(blendCorners(c, tr, tg, tb));
-    for (int k = 0; k < 8; ++k)
-        c[k] = _mm256_and_ps(k & 1 ? r1 : r0, keeps[k]);
-    const __m256i r = roundedUnder(scaledToByte(blendCorners(c, tr, tg, tb)), a);
-    for (int k = 0; k < 8; ++k)
-        c[k] = _mm256_and_ps(k & 2 ? g1 : g0, keeps[k]);
-    const __m256i g = roundedUnder(scaledToByte(blendCorners(c, tr, tg, tb)), a);
-    for (int k = 0; k < 8; ++k)
-        c[k] = _mm256_and_ps(k & 4 ? b1 : b0, keeps[k]);
-    const __m256i b = roundedUnder(scaledToByte(blendCorners(c, tr, tg, tb)), a);
-    const __m256i alpha = roundedUnder(a, a);
-    return _mm256_or_si256(
-        _mm256_or_si256(_mm256_slli_epi32(r, 8 * di.r), _mm256_slli_epi32(g, 8 * di.g)),
-        _mm256_or_si256(_mm256_slli_epi32(b, 8 * di.b), _mm256_slli_epi32(alpha, 8 * di.a)));
+    r.count = 0;
 }
 
 // Whole groups of eight from the start of the row, up to the first group with a pixel that is
@@ -411,6 +494,7 @@ template <ChannelOrder Dst> QRN_AVX2 inline __m256i blendEight(const AxesOfEight
 template <ChannelOrder Src, ChannelOrder Dst>
 QRN_AVX2 int lookUpKeyByEight(const KeyTables& t, const std::uint8_t* s, std::uint8_t* d, int width) {
     constexpr ChannelOffsets si = channelOffsets(Src);
+    EdgeReads8 reads;
     const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFFu << (8 * si.a)));
     const __m256i low = _mm256_set1_epi32(0xFF), zero = _mm256_setzero_si256();
     int x = 0;
@@ -429,45 +513,33 @@ QRN_AVX2 int lookUpKeyByEight(const KeyTables& t, const std::uint8_t* s, std::ui
         }
         __m256i in = w;
         if constexpr (Src != Dst)
-            in = _mm256_or_si256(_mm256_and_si256(in, _mm256_set1_epi32(static_cast<int>(0xFF00FF00u))),
-                                 _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(in, 16), low),
-                                                 _mm256_slli_epi32(_mm256_and_si256(in, low), 16)));
+            in = swappedRedBlue8(in);
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(block, _mm256_set1_epi32(1))) == -1) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), in);
             continue;
         }
-        // A block's summary agrees with the corners of every cell in it, so reading the
-        // corners of all eight is right whatever their blocks said.
-        AxesOfEight p;
-        __m256i cr, cg, cb;
-        axisOfEight(t.axes, s, si.r, p.tr, p.r0, p.r1, cr);
-        axisOfEight(t.axes + 256, s, si.g, p.tg, p.g0, p.g1, cg);
-        axisOfEight(t.axes + 512, s, si.b, p.tb, p.b0, p.b1, cb);
-        // The cell of each pixel: the offsets of its three axis positions, added.
-        const __m256i cell = _mm256_add_epi32(_mm256_add_epi32(cr, cg), cb);
-        const __m256i corners =
-            _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(t.corners), cell, 1), low);
-        // Only cells with corners of both kinds blend; the others keep or clear their pixel.
-        const __m256i edge = _mm256_and_si256(_mm256_xor_si256(corners, _mm256_srli_epi32(corners, 1)),
-                                              _mm256_set1_epi32(0x7F));
-        const __m256i whole = _mm256_cmpeq_epi32(corners, low);
-        const __m256i otherwise = _mm256_testz_si256(edge, edge) ? zero : blendEight<Dst>(p, corners);
-        _mm256_storeu_si256(
-            reinterpret_cast<__m256i*>(d),
-            _mm256_or_si256(_mm256_and_si256(whole, in), _mm256_andnot_si256(whole, otherwise)));
+        // A block's summary agrees with every cell in it, so looking all eight up is right
+        // whatever their blocks said.
+        const __m256i sum = _mm256_add_epi32(
+            _mm256_add_epi32(axisOfEight<si.r>(t.axes, w), axisOfEight<si.g>(t.axes + 256, w)),
+            axisOfEight<si.b>(t.axes + 512, w));
+        EdgeReads8& r = reads;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                            keyedEight(t, sum, in, r.spots[r.count], r.inside[r.count]));
+        if (!_mm256_testz_si256(r.inside[r.count], r.inside[r.count])) {
+            r.to[r.count] = d;
+            if (++r.count == EdgeReads8::kBatch)
+                readEdges8<Dst>(t, r);
+        }
     }
+    readEdges8<Dst>(t, reads);
     return x;
 }
 
 #undef QRN_AVX2
 
-// The same with AVX-512, sixteen pixels at a time: twice the lanes and enough registers that
-// nothing is set aside in memory.
+// The same with AVX-512, sixteen pixels at a time.
 #define QRN_AVX512 __attribute__((target("avx512f")))
-
-QRN_AVX512 inline __m512 lerp16(__m512 a, __m512 b, __m512 t) {
-    return _mm512_add_ps(a, _mm512_mul_ps(_mm512_sub_ps(b, a), t));
-}
 
 template <int Channel, int To> QRN_AVX512 inline __m512i blockField16(__m512i w) {
     constexpr int from = 8 * Channel + 3;
@@ -479,102 +551,68 @@ template <int Channel, int To> QRN_AVX512 inline __m512i blockField16(__m512i w)
     return _mm512_and_si512(moved, _mm512_set1_epi32(31 << To));
 }
 
-// Four pixels' entries, a 128-bit lane each: pixels j, j + 4, j + 8 and j + 12.
-QRN_AVX512 inline __m512 entriesOfFour(const ColourCubeRows::KeyAxis* table, const std::uint8_t* s, int at) {
-    __m512 v = _mm512_castps128_ps512(_mm_load_ps(&table[s[at]].weight));
-    v = _mm512_insertf32x4(v, _mm_load_ps(&table[s[at + 16]].weight), 1);
-    v = _mm512_insertf32x4(v, _mm_load_ps(&table[s[at + 32]].weight), 2);
-    return _mm512_insertf32x4(v, _mm_load_ps(&table[s[at + 48]].weight), 3);
+template <int Channel> QRN_AVX512 inline __m512i axisOfSixteen(const std::uint32_t* axis, __m512i w) {
+    const __m512i value = _mm512_and_si512(_mm512_srli_epi32(w, 8 * Channel), _mm512_set1_epi32(0xFF));
+    return _mm512_i32gather_epi32(value, axis, 4);
 }
 
-struct AxesOfSixteen {
-    __m512 tr, r0, r1, tg, g0, g1, tb, b0, b1;
+QRN_AVX512 inline __m512i swappedRedBlue16(__m512i w) {
+    const __m512i low = _mm512_set1_epi32(0xFF);
+    return _mm512_or_si512(_mm512_and_si512(w, _mm512_set1_epi32(static_cast<int>(0xFF00FF00u))),
+                           _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi32(w, 16), low),
+                                           _mm512_slli_epi32(_mm512_and_si512(w, low), 16)));
+}
+
+// Sixteen pixels kept or cleared, and for those on the edge (`inside`) where their results are.
+QRN_AVX512 inline __m512i keyedSixteen(const KeyTables& t, __m512i sum, __m512i in, __m512i& spot,
+                                       __mmask16& inside) {
+    const __m512i row = _mm512_slli_epi32(_mm512_and_si512(sum, _mm512_set1_epi32(0xFFF)), 1);
+    const __m512i head = _mm512_i32gather_epi32(row, t.rows, 4),
+                  span = _mm512_i32gather_epi32(row, t.rows + 1, 4);
+    const __m512i value = _mm512_and_si512(_mm512_srli_epi32(sum, 12), _mm512_set1_epi32(0xFF));
+    const __m512i first = _mm512_and_si512(span, _mm512_set1_epi32(0x1FF)), last = _mm512_srli_epi32(span, 9);
+    const __mmask16 before = _mm512_cmplt_epi32_mask(value, first),
+                    after = _mm512_cmpgt_epi32_mask(value, last);
+    const __mmask16 kept = (before & _mm512_test_epi32_mask(head, _mm512_set1_epi32(1 << 24))) |
+                           (after & _mm512_test_epi32_mask(head, _mm512_set1_epi32(1 << 25)));
+    const __m512i out = _mm512_maskz_mov_epi32(kept, in);
+    inside = static_cast<__mmask16>(~(before | after));
+    if (inside == 0)
+        return out;
+    const __m512i nibble = _mm512_set1_epi32(15);
+    const __m512i across = _mm512_add_epi32(
+        _mm512_and_si512(_mm512_srli_epi32(sum, 20), nibble),
+        _mm512_mullo_epi32(_mm512_srli_epi32(sum, 28), _mm512_and_si512(_mm512_srli_epi32(sum, 24), nibble)));
+    spot = _mm512_add_epi32(
+        _mm512_add_epi32(_mm512_and_si512(head, _mm512_set1_epi32(0xFFFFFF)), _mm512_sub_epi32(value, first)),
+        _mm512_mullo_epi32(_mm512_sub_epi32(_mm512_add_epi32(last, _mm512_set1_epi32(1)), first), across));
+    return out;
+}
+
+// Groups whose edge results are still to be read, as with AVX2 above.
+struct EdgeReads16 {
+    static constexpr int kBatch = 32;
+    __m512i spots[kBatch];
+    __mmask16 inside[kBatch];
+    std::uint8_t* to[kBatch];
+    int count = 0;
 };
 
-QRN_AVX512 inline void axisOfSixteen(const ColourCubeRows::KeyAxis* table, const std::uint8_t* s, int offset,
-                                     __m512& weight, __m512& lower, __m512& upper, __m512i& cell) {
-    const __m512 p0 = entriesOfFour(table, s, offset), p1 = entriesOfFour(table, s, 4 + offset),
-                 p2 = entriesOfFour(table, s, 8 + offset), p3 = entriesOfFour(table, s, 12 + offset);
-    const __m512d t0 = _mm512_castps_pd(_mm512_unpacklo_ps(p0, p1)),
-                  t1 = _mm512_castps_pd(_mm512_unpacklo_ps(p2, p3)),
-                  t2 = _mm512_castps_pd(_mm512_unpackhi_ps(p0, p1)),
-                  t3 = _mm512_castps_pd(_mm512_unpackhi_ps(p2, p3));
-    weight = _mm512_castpd_ps(_mm512_unpacklo_pd(t0, t1));
-    lower = _mm512_castpd_ps(_mm512_unpackhi_pd(t0, t1));
-    upper = _mm512_castpd_ps(_mm512_unpacklo_pd(t2, t3));
-    cell = _mm512_castpd_si512(_mm512_unpackhi_pd(t2, t3));
-}
-
-// Along red, a pair of corners gives one of four values by which of the two keep their
-// colour: neither 0, the upper alone upper * t, the lower alone lower - lower * t, both
-// lower + (upper - lower) * t. Those are the blend's own steps with the zeros left out, so
-// the values are the same; each is worked out once for all the pairs that share it.
-struct PairValues {
-    __m512 upperOnly, lowerOnly, both;
-};
-
-QRN_AVX512 inline __m512 pairValue(const PairValues& v, __mmask16 lower, __mmask16 upper) {
-    return _mm512_mask_mov_ps(_mm512_maskz_mov_ps(upper, v.upperOnly), lower,
-                              _mm512_mask_blend_ps(upper, v.lowerOnly, v.both));
-}
-
-// A channel whose value is the same at both corners of a pair.
-QRN_AVX512 inline PairValues evenPair(__m512 value, __m512 t) {
-    const __m512 upper = _mm512_mul_ps(value, t);
-    return {upper, _mm512_sub_ps(value, upper), value};
-}
-
-QRN_AVX512 inline __m512 blendPairs(__m512 c00, __m512 c10, __m512 c01, __m512 c11, __m512 tg, __m512 tb) {
-    return lerp16(lerp16(c00, c10, tg), lerp16(c01, c11, tg), tb);
-}
-
-QRN_AVX512 inline __m512 scaledToByte16(__m512 v) {
-    return _mm512_mul_ps(_mm512_min_ps(_mm512_max_ps(v, _mm512_setzero_ps()), _mm512_set1_ps(1.0f)),
-                         _mm512_set1_ps(255.0f));
-}
-
-QRN_AVX512 inline __m512i roundedUnder16(__m512 v, __m512 alpha) {
-    return _mm512_cvttps_epi32(
-        _mm512_add_ps(_mm512_min_ps(_mm512_min_ps(v, alpha), _mm512_set1_ps(255.0f)), _mm512_set1_ps(0.5f)));
-}
-
-template <ChannelOrder Dst> QRN_AVX512 inline __m512i blendSixteen(const AxesOfSixteen& p, __m512i corners) {
-    constexpr ChannelOffsets di = channelOffsets(Dst);
-    __mmask16 k[8];
-    for (int i = 0; i < 8; ++i)
-        k[i] = _mm512_test_epi32_mask(corners, _mm512_set1_epi32(1 << i));
-    const __m512 one = _mm512_set1_ps(1.0f);
-    const PairValues alphaPair{p.tr, _mm512_sub_ps(one, p.tr), one};
-    const __m512 a = scaledToByte16(
-        blendPairs(pairValue(alphaPair, k[0], k[1]), pairValue(alphaPair, k[2], k[3]),
-                   pairValue(alphaPair, k[4], k[5]), pairValue(alphaPair, k[6], k[7]), p.tg, p.tb));
-    const __m512 r0t = _mm512_mul_ps(p.r0, p.tr);
-    const PairValues redPair{_mm512_mul_ps(p.r1, p.tr), _mm512_sub_ps(p.r0, r0t),
-                             _mm512_add_ps(p.r0, _mm512_mul_ps(_mm512_sub_ps(p.r1, p.r0), p.tr))};
-    const __m512i r =
-        roundedUnder16(scaledToByte16(blendPairs(
-                           pairValue(redPair, k[0], k[1]), pairValue(redPair, k[2], k[3]),
-                           pairValue(redPair, k[4], k[5]), pairValue(redPair, k[6], k[7]), p.tg, p.tb)),
-                       a);
-    const PairValues green0 = evenPair(p.g0, p.tr), green1 = evenPair(p.g1, p.tr);
-    const __m512i g = roundedUnder16(
-        scaledToByte16(blendPairs(pairValue(green0, k[0], k[1]), pairValue(green1, k[2], k[3]),
-                                  pairValue(green0, k[4], k[5]), pairValue(green1, k[6], k[7]), p.tg, p.tb)),
-        a);
-    const PairValues blue0 = evenPair(p.b0, p.tr), blue1 = evenPair(p.b1, p.tr);
-    const __m512i b = roundedUnder16(
-        scaledToByte16(blendPairs(pairValue(blue0, k[0], k[1]), pairValue(blue0, k[2], k[3]),
-                                  pairValue(blue1, k[4], k[5]), pairValue(blue1, k[6], k[7]), p.tg, p.tb)),
-        a);
-    const __m512i alpha = roundedUnder16(a, a);
-    return _mm512_or_si512(
-        _mm512_or_si512(_mm512_slli_epi32(r, 8 * di.r), _mm512_slli_epi32(g, 8 * di.g)),
-        _mm512_or_si512(_mm512_slli_epi32(b, 8 * di.b), _mm512_slli_epi32(alpha, 8 * di.a)));
+template <ChannelOrder Dst> QRN_AVX512 void readEdges16(const KeyTables& t, EdgeReads16& r) {
+    for (int i = 0; i < r.count; ++i) {
+        __m512i got =
+            _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), r.inside[i], r.spots[i], t.edges, 4);
+        if constexpr (Dst != ChannelOrder::BGRA)
+            got = swappedRedBlue16(got);
+        _mm512_mask_storeu_epi32(r.to[i], r.inside[i], got);
+    }
+    r.count = 0;
 }
 
 template <ChannelOrder Src, ChannelOrder Dst>
 QRN_AVX512 int lookUpKeyBySixteen(const KeyTables& t, const std::uint8_t* s, std::uint8_t* d, int width) {
     constexpr ChannelOffsets si = channelOffsets(Src);
+    EdgeReads16 reads;
     const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFFu << (8 * si.a)));
     const __m512i low = _mm512_set1_epi32(0xFF), zero = _mm512_setzero_si512();
     int x = 0;
@@ -592,27 +630,23 @@ QRN_AVX512 int lookUpKeyBySixteen(const KeyTables& t, const std::uint8_t* s, std
         }
         __m512i in = w;
         if constexpr (Src != Dst)
-            in = _mm512_or_si512(_mm512_and_si512(in, _mm512_set1_epi32(static_cast<int>(0xFF00FF00u))),
-                                 _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi32(in, 16), low),
-                                                 _mm512_slli_epi32(_mm512_and_si512(in, low), 16)));
+            in = swappedRedBlue16(in);
         if (_mm512_cmpeq_epi32_mask(block, _mm512_set1_epi32(1)) == 0xFFFF) {
             _mm512_storeu_si512(d, in);
             continue;
         }
-        AxesOfSixteen p;
-        __m512i cr, cg, cb;
-        axisOfSixteen(t.axes, s, si.r, p.tr, p.r0, p.r1, cr);
-        axisOfSixteen(t.axes + 256, s, si.g, p.tg, p.g0, p.g1, cg);
-        axisOfSixteen(t.axes + 512, s, si.b, p.tb, p.b0, p.b1, cb);
-        const __m512i cell = _mm512_add_epi32(_mm512_add_epi32(cr, cg), cb);
-        const __m512i corners = _mm512_and_si512(_mm512_i32gather_epi32(cell, t.corners, 1), low);
-        const __m512i edge = _mm512_and_si512(_mm512_xor_si512(corners, _mm512_srli_epi32(corners, 1)),
-                                              _mm512_set1_epi32(0x7F));
-        const __mmask16 whole = _mm512_cmpeq_epi32_mask(corners, low);
-        const __m512i otherwise =
-            _mm512_test_epi32_mask(edge, edge) == 0 ? zero : blendSixteen<Dst>(p, corners);
-        _mm512_storeu_si512(d, _mm512_mask_mov_epi32(otherwise, whole, in));
+        const __m512i sum = _mm512_add_epi32(
+            _mm512_add_epi32(axisOfSixteen<si.r>(t.axes, w), axisOfSixteen<si.g>(t.axes + 256, w)),
+            axisOfSixteen<si.b>(t.axes + 512, w));
+        EdgeReads16& r = reads;
+        _mm512_storeu_si512(d, keyedSixteen(t, sum, in, r.spots[r.count], r.inside[r.count]));
+        if (r.inside[r.count] != 0) {
+            r.to[r.count] = d;
+            if (++r.count == EdgeReads16::kBatch)
+                readEdges16<Dst>(t, r);
+        }
     }
+    readEdges16<Dst>(t, reads);
     return x;
 }
 
@@ -622,11 +656,7 @@ QRN_AVX512 int lookUpKeyBySixteen(const KeyTables& t, const std::uint8_t* s, std
 
 template <ChannelOrder Src, ChannelOrder Dst>
 void ColourCubeRows::lookUpKey(const std::uint8_t* s, std::uint8_t* d, int width) const {
-    if (kernels_ == Kernels::Baseline) {
-        lookUpKeyByFour<Src, Dst>(s, d, width);
-        return;
-    }
-    const KeyTables tables{keyAxes_.get(), cube_.blocks(), cube_.corners()};
+    const KeyTables tables{cube_.axisWords(), cube_.blocks(), cube_.rowWords(), cube_.edgeColours()};
     int x = 0;
     while (kernels_ == Kernels::Avx512 && width - x >= 16) {
         x += lookUpKeyBySixteen<Src, Dst>(tables, s + 4 * x, d + 4 * x, width - x);
@@ -635,7 +665,7 @@ void ColourCubeRows::lookUpKey(const std::uint8_t* s, std::uint8_t* d, int width
             x += 16;
         }
     }
-    while (width - x >= 8) {
+    while (kernels_ != Kernels::Baseline && width - x >= 8) {
         x += lookUpKeyByEight<Src, Dst>(tables, s + 4 * x, d + 4 * x, width - x);
         // A group with a pixel that is not opaque: the general lookup.
         if (width - x >= 8) {
@@ -643,20 +673,15 @@ void ColourCubeRows::lookUpKey(const std::uint8_t* s, std::uint8_t* d, int width
             x += 8;
         }
     }
-    lookUpKeyByFour<Src, Dst>(s + 4 * x, d + 4 * x, width - x);
+    lookUpKeyByFour<Src, Dst>(tables, s + 4 * x, d + 4 * x, width - x);
 }
 
 template <ChannelOrder Src, ChannelOrder Dst>
-void ColourCubeRows::lookUpKeyByFour(const std::uint8_t* s, std::uint8_t* d, int width) const {
+void ColourCubeRows::lookUpKeyByFour(const KeyTables& t, const std::uint8_t* s, std::uint8_t* d,
+                                     int width) const {
     constexpr ChannelOffsets si = channelOffsets(Src);
-    const std::uint8_t* corners = cube_.corners();
-    const std::uint8_t* blocks = cube_.blocks();
-    const KeyAxis* red = keyAxes_.get();
-    const KeyAxis* green = red + 256;
-    const KeyAxis* blue = green + 256;
     // Four pixels at a time: those of a camera picture mostly lie in cells that keep or clear
-    // all they hold, and the four together are copied or cleared; a group with a cell on the
-    // key's edge is blended in one go.
+    // all they hold, and the four together are copied or cleared.
 
     // The block of a pixel: the top five bits of red, green and blue side by side, moved from
     // where the channel lies in the pixel's word.
@@ -679,7 +704,7 @@ void ColourCubeRows::lookUpKeyByFour(const std::uint8_t* s, std::uint8_t* d, int
         alignas(16) std::int32_t at[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(at),
                         _mm_or_si128(_mm_or_si128(field(w, si.r, 0), field(w, si.g, 5)), field(w, si.b, 10)));
-        const std::uint8_t block[4] = {blocks[at[0]], blocks[at[1]], blocks[at[2]], blocks[at[3]]};
+        const std::uint8_t block[4] = {t.blocks[at[0]], t.blocks[at[1]], t.blocks[at[2]], t.blocks[at[3]]};
         std::uint32_t all;
         std::memcpy(&all, block, 4);
         if (all == 0) {
@@ -690,73 +715,22 @@ void ColourCubeRows::lookUpKeyByFour(const std::uint8_t* s, std::uint8_t* d, int
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d), w);
             continue;
         }
-        std::uint32_t m[4];
+        std::uint32_t out[4];
         for (int j = 0; j < 4; ++j) {
             const std::uint8_t* p = s + 4 * j;
-            m[j] = block[j] == 2   ? corners[red[p[si.r]].cell + green[p[si.g]].cell + blue[p[si.b]].cell]
-                   : block[j] == 1 ? 0xFF
-                                   : 0;
+            std::uint32_t in;
+            std::memcpy(&in, p, 4);
+            if constexpr (Src != Dst)
+                in = swappedRedBlue(in);
+            out[j] = block[j] == 0 ? 0
+                     : block[j] == 1
+                         ? in
+                         : keyed<Dst>(t, t.axes[p[si.r]] + t.axes[256 + p[si.g]] + t.axes[512 + p[si.b]], in);
         }
-        // Only cells with corners of both kinds blend; the others keep or clear their pixel.
-        std::uint32_t edge = 0;
-        for (int j = 0; j < 4; ++j)
-            edge |= (m[j] ^ (m[j] >> 1)) & 0x7F;
-        if (edge)
-            blendFour<Src, Dst>(s, d, m);
-        else
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
-                             keptOrCleared<Src, Dst>(s, m, _mm_setzero_si128()));
+        std::memcpy(d, out, sizeof out);
     }
     if (x < width)
         lookUp<Src, Dst>(s, d, width - x);
-}
-
-template <ChannelOrder Src, ChannelOrder Dst>
-void ColourCubeRows::blendFour(const std::uint8_t* s, std::uint8_t* d, const std::uint32_t m[4]) const {
-    constexpr ChannelOffsets si = channelOffsets(Src), di = channelOffsets(Dst);
-    // Per pixel and axis: weight, lower value, upper value, cell offset; transposed, a vector
-    // per field with a pixel a lane.
-    auto axis = [s](const KeyAxis* table, int offset, __m128& weight, __m128& lower, __m128& upper) {
-        __m128 p0 = _mm_load_ps(&table[s[offset]].weight), p1 = _mm_load_ps(&table[s[4 + offset]].weight),
-               p2 = _mm_load_ps(&table[s[8 + offset]].weight),
-               p3 = _mm_load_ps(&table[s[12 + offset]].weight);
-        _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
-        weight = p0, lower = p1, upper = p2;
-    };
-    const KeyAxis* table = keyAxes_.get();
-    __m128 tr, r0, r1, tg, g0, g1, tb, b0, b1;
-    axis(table, si.r, tr, r0, r1);
-    axis(table + 256, si.g, tg, g0, g1);
-    axis(table + 512, si.b, tb, b0, b1);
-    const __m128i bits = _mm_set_epi32(static_cast<int>(m[3]), static_cast<int>(m[2]), static_cast<int>(m[1]),
-                                       static_cast<int>(m[0]));
-    __m128 keeps[8];
-    for (int k = 0; k < 8; ++k) {
-        const __m128i bit = _mm_set1_epi32(1 << k);
-        keeps[k] = _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(bits, bit), bit));
-    }
-    // The corner entries of one channel, blended as the table lookup blends them, lane by lane,
-    // so the bytes are the same.
-    auto blend = [&](auto corner) {
-        const __m128 c00 = lerp(corner(0), corner(1), tr), c10 = lerp(corner(2), corner(3), tr);
-        const __m128 c01 = lerp(corner(4), corner(5), tr), c11 = lerp(corner(6), corner(7), tr);
-        return lerp(lerp(c00, c10, tg), lerp(c01, c11, tg), tb);
-    };
-    const __m128 one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps(), maxByte = _mm_set1_ps(255.0f);
-    auto scaled = [&](__m128 v) { return _mm_mul_ps(_mm_min_ps(_mm_max_ps(v, zero), one), maxByte); };
-    const __m128 a = scaled(blend([&](int k) { return _mm_and_ps(one, keeps[k]); }));
-    // Colour capped at the alpha, rounded to a byte.
-    auto rounded = [&](__m128 v) {
-        return _mm_cvttps_epi32(_mm_add_ps(_mm_min_ps(_mm_min_ps(v, a), maxByte), _mm_set1_ps(0.5f)));
-    };
-    const __m128i r = rounded(scaled(blend([&](int k) { return _mm_and_ps(k & 1 ? r1 : r0, keeps[k]); })));
-    const __m128i g = rounded(scaled(blend([&](int k) { return _mm_and_ps(k & 2 ? g1 : g0, keeps[k]); })));
-    const __m128i b = rounded(scaled(blend([&](int k) { return _mm_and_ps(k & 4 ? b1 : b0, keeps[k]); })));
-    const __m128i alpha = rounded(a);
-    __m128i out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r, 8 * di.r), _mm_slli_epi32(g, 8 * di.g)),
-                               _mm_or_si128(_mm_slli_epi32(b, 8 * di.b), _mm_slli_epi32(alpha, 8 * di.a)));
-    out = keptOrCleared<Src, Dst>(s, m, out);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
 }
 
 void applyColourCube(const ColourCube& cube, ConstImageView src, ImageView dst, int rowBegin, int rowEnd) {

@@ -14,7 +14,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "platform/imaging/image.h"
@@ -49,24 +48,32 @@ class ColourCube {
     enum class Cell : std::uint8_t { Blend = 0, Unchanged = 1, Clear = 2 };
     const Cell* cells() const { return cells_.data(); }
 
-    // A key: every entry either its own colour, opaque, or clear, and each axis position one
-    // value throughout. Then a cell is told by which of its corners keep their colour, and a
-    // lookup need not read the table itself, which at 16 bytes an entry misses the cache on
-    // varied pictures.
-    bool isKey() const { return !corners_.empty(); }
-    // Per cell, red fastest: bit (dr | dg << 1 | db << 2) set when corner (r + dr, g + dg, b + db)
-    // keeps its colour. Only for a key.
-    const std::uint8_t* corners() const { return corners_.data(); }
+    // A key: every entry either its own colour, opaque, or clear. Then a lookup of an opaque
+    // pixel need not read the table, which at 16 bytes an entry misses the cache on varied
+    // pictures: most colours lie in cells whose corners all keep their colour or all clear,
+    // and the colours of the cells with corners of both kinds, the key's edge, are blended
+    // once when the table is made, so a lookup never blends. A table too coarse for that
+    // (over 15 values between two positions) or too fine (over 65 positions) is not a key.
+    bool isKey() const { return !blocks_.empty(); }
+    // Per axis (red, green, blue: 256 words each) and opaque 8-bit value, fields that add up
+    // over a colour's three axes without carries: bits 0-11 its row, the cells along one axis
+    // with the other two positions fixed; bits 12-19 its value along that axis; the value's
+    // place among those of its position on the second axis (bits 20-23) and the third (bits
+    // 24-27); and how many values that position of the second axis holds (bits 28-31).
+    const std::uint32_t* axisWords() const { return axisWords_.data(); }
+    // Two words a row. The first: where the row's edge colours start in edgeColours() (bits
+    // 0-23); whether the cells before its edge keep their colour (bit 24), and those after it
+    // (bit 25). The second: the row's edge, its first value along the row (bits 0-8, 256 when
+    // there is none) and its last (bits 9-17). The colours from the first value to the last lie
+    // along the row fastest, then by place on the second axis, then on the third.
+    const std::uint32_t* rowWords() const { return rowWords_.data(); }
+    // The results for the rows' edges as BGRA words.
+    const std::uint32_t* edgeColours() const { return edgeColours_.data(); }
     // Opaque 8-bit colours by their top five bits a channel (red fastest): 0 when every cell such
     // a colour can fall in is clear, 1 when every one keeps its colour, 2 when it takes a look
-    // at the cell. 32 KiB that stay in the cache, where the cells take eight times that. Only
-    // for a key. This table and the corners have three bytes over at the end, so a lookup may
-    // read four bytes from any entry.
+    // at its row. 32 KiB that stay in the cache. Only for a key. Three bytes over at the end, so
+    // a lookup may read four bytes from any entry.
     const std::uint8_t* blocks() const { return blocks_.data(); }
-    // The value position k of `axis` (0 red, 1 green, 2 blue) holds. Only for a key.
-    float position(int axis, int k) const {
-        return positions_[static_cast<std::size_t>(axis * dimension_ + k)];
-    }
 
   private:
     void findKey(const std::vector<std::uint8_t>& kind);
@@ -76,9 +83,11 @@ class ColourCube {
     bool valid_;
     // (dimension - 1)^3 cells, red fastest.
     std::vector<Cell> cells_;
-    std::vector<std::uint8_t> corners_, blocks_;
-    std::vector<float> positions_;
+    std::vector<std::uint32_t> axisWords_, rowWords_, edgeColours_;
+    std::vector<std::uint8_t> blocks_;
 };
+
+struct KeyTables;
 
 // The lookup a row at a time, for callers that make their rows one by one; what every row
 // shares is worked out once. Keeps a reference to the cube.
@@ -93,17 +102,10 @@ class ColourCubeRows {
                    Kernels kernels = widest());
     // `width` pixels of dst from those of src.
     void operator()(const std::uint8_t* src, std::uint8_t* dst, int width) const;
+    // The same by blending the table's entries, without what a key knows of its cells.
+    void blend(const std::uint8_t* src, std::uint8_t* dst, int width) const;
     // The lower table position along an axis of dimension `dimension` for an opaque value.
     static int opaqueCell(int value, int dimension);
-
-    // For a key, per axis and opaque 8-bit value: the upper position's share, the values of the
-    // lower and upper positions, and the offset of the lower position in the cell table. One
-    // aligned load a pixel and axis; those of four or more pixels transpose into a vector per
-    // field.
-    struct alignas(16) KeyAxis {
-        float weight, lower, upper;
-        std::int32_t cell;
-    };
 
   private:
     struct AxisPosition {
@@ -117,17 +119,14 @@ class ColourCubeRows {
     template <ChannelOrder Src, ChannelOrder Dst>
     void lookUpKey(const std::uint8_t* src, std::uint8_t* dst, int width) const;
     template <ChannelOrder Src, ChannelOrder Dst>
-    void lookUpKeyByFour(const std::uint8_t* src, std::uint8_t* dst, int width) const;
-    template <ChannelOrder Src, ChannelOrder Dst>
-    void blendFour(const std::uint8_t* src, std::uint8_t* dst, const std::uint32_t corners[4]) const;
+    void lookUpKeyByFour(const KeyTables& tables, const std::uint8_t* src, std::uint8_t* dst,
+                         int width) const;
 
     const ColourCube& cube_;
     ChannelOrder srcOrder_, dstOrder_;
     // Opaque pixels, the common case for a camera picture, look their positions up here; the
     // same arithmetic as for other alphas, so the result does not depend on the path.
     AxisPosition opaque_[256];
-    // Red, green and blue, 256 values each; only for a key.
-    std::unique_ptr<KeyAxis[]> keyAxes_;
     Kernels kernels_ = Kernels::Baseline;
 };
 
