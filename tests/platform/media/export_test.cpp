@@ -12,6 +12,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <sched.h>
@@ -695,6 +696,96 @@ TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfter
     auto at = [&](double t) { return b->image(b->frameAt(t).value()).pixelColor(320, 340); };
     EXPECT_TRUE(near(at(1.49), Qt::red));
     EXPECT_TRUE(near(at(1.51), Qt::blue));
+}
+
+namespace {
+
+// Collects the errors FFmpeg reports while it lives.
+class FfmpegErrors {
+  public:
+    FfmpegErrors() { av_log_set_callback(&FfmpegErrors::collect); }
+    ~FfmpegErrors() { av_log_set_callback(av_log_default_callback); }
+    FfmpegErrors(const FfmpegErrors&) = delete;
+    FfmpegErrors& operator=(const FfmpegErrors&) = delete;
+    std::string all() const {
+        std::lock_guard lock(mutex());
+        return lines();
+    }
+
+  private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::string& lines() {
+        static std::string l;
+        return l;
+    }
+    static void collect(void* context, int level, const char* format, va_list args) {
+        if (level > AV_LOG_ERROR)
+            return;
+        char line[1024];
+        int prefix = 1;
+        av_log_format_line(context, level, format, args, line, sizeof line, &prefix);
+        const std::string text(line);
+        std::lock_guard lock(mutex());
+        lines() += text;
+    }
+};
+
+// Where each top-level box of a QuickTime file starts, with its type.
+std::vector<std::pair<size_t, std::string>> boxesOf(const std::string& bytes) {
+    std::vector<std::pair<size_t, std::string>> boxes;
+    for (size_t at = 0; at + 8 <= bytes.size();) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+        const size_t size = size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3];
+        if (size < 8)
+            break;
+        boxes.emplace_back(at, bytes.substr(at + 4, 4));
+        at += size;
+    }
+    return boxes;
+}
+
+} // namespace
+
+// A take set aside while its recording's writer is part way through a fragment: the export
+// stops without handing its decoders any part of that fragment.
+TEST(ExportSession, FollowingARecordingCancelledMidFragmentDecodesNoPartOfIt) {
+    QTemporaryDir dir;
+    const std::string whole = dir.filePath("whole.mov").toStdString();
+    {
+        TakeRecording take(whole);
+        take.writeUntil(3.3);
+        ASSERT_TRUE(take.writer->finish(3.3));
+    }
+    std::ifstream in(whole, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The writer stopped seven bytes into the third fragment's first picture.
+    size_t cut = 0;
+    int fragments = 0;
+    for (const auto& [at, type] : boxesOf(bytes))
+        if (type == "mdat" && ++fragments == 3)
+            cut = at + 8 + 7;
+    ASSERT_GT(cut, 0u);
+    const std::string recording = dir.filePath("take.mov").toStdString();
+    std::ofstream(recording, std::ios::binary).write(bytes.data(), std::streamsize(cut));
+
+    FfmpegErrors errors;
+    auto growing = std::make_shared<GrowingFile>(recording);
+    auto follow = ExportSession::createFollowing(
+        growing, bandOverVideo(1000, 1000, std::make_shared<std::atomic<int>>(0)),
+        ExportSession::preset1920x1080);
+    ASSERT_TRUE(follow);
+    follow->setOutputPath(dir.filePath("followed.mov").toStdString());
+    follow->setEncoderPreset("ultrafast");
+    follow->exportAsynchronously([] {});
+    follow->followUntil(2.9);
+    // The sound is read ahead of the pictures: its reader comes to the end of what is written.
+    ASSERT_TRUE(MainQueue::runUntil([&] { return growing->readersWaiting() > 0; }, 60));
+    follow->cancelExport();
+    follow.reset();
+    EXPECT_EQ(errors.all(), "");
 }
 
 namespace {
