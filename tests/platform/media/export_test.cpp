@@ -700,52 +700,24 @@ TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfter
 
 namespace {
 
-// Collects the errors FFmpeg reports while it lives.
-class FfmpegErrors {
-  public:
-    FfmpegErrors() { av_log_set_callback(&FfmpegErrors::collect); }
+// Keeps what FFmpeg reports as errors while it lives.
+struct FfmpegErrors {
+    static inline std::mutex mutex;
+    static inline std::string text;
+    FfmpegErrors() {
+        text.clear();
+        av_log_set_callback([](void* context, int level, const char* format, va_list args) {
+            char line[1024];
+            int prefix = 1;
+            av_log_format_line(context, level, format, args, line, sizeof line, &prefix);
+            const std::string said(line);
+            std::lock_guard lock(mutex);
+            if (level <= AV_LOG_ERROR)
+                text += said;
+        });
+    }
     ~FfmpegErrors() { av_log_set_callback(av_log_default_callback); }
-    FfmpegErrors(const FfmpegErrors&) = delete;
-    FfmpegErrors& operator=(const FfmpegErrors&) = delete;
-    std::string all() const {
-        std::lock_guard lock(mutex());
-        return lines();
-    }
-
-  private:
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::string& lines() {
-        static std::string l;
-        return l;
-    }
-    static void collect(void* context, int level, const char* format, va_list args) {
-        if (level > AV_LOG_ERROR)
-            return;
-        char line[1024];
-        int prefix = 1;
-        av_log_format_line(context, level, format, args, line, sizeof line, &prefix);
-        const std::string text(line);
-        std::lock_guard lock(mutex());
-        lines() += text;
-    }
 };
-
-// Where each top-level box of a QuickTime file starts, with its type.
-std::vector<std::pair<size_t, std::string>> boxesOf(const std::string& bytes) {
-    std::vector<std::pair<size_t, std::string>> boxes;
-    for (size_t at = 0; at + 8 <= bytes.size();) {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-        const size_t size = size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3];
-        if (size < 8)
-            break;
-        boxes.emplace_back(at, bytes.substr(at + 4, 4));
-        at += size;
-    }
-    return boxes;
-}
 
 } // namespace
 
@@ -761,12 +733,14 @@ TEST(ExportSession, FollowingARecordingCancelledMidFragmentDecodesNoPartOfIt) {
     }
     std::ifstream in(whole, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // The writer stopped seven bytes into the third fragment's first picture.
+    // The writer stopped seven bytes into the third fragment's samples.
     size_t cut = 0;
-    int fragments = 0;
-    for (const auto& [at, type] : boxesOf(bytes))
-        if (type == "mdat" && ++fragments == 3)
+    for (size_t at = 0, samples = 0; !cut && at + 8 <= bytes.size();) {
+        const auto* p = reinterpret_cast<const unsigned char*>(&bytes[at]);
+        if (bytes.compare(at + 4, 4, "mdat") == 0 && ++samples == 3)
             cut = at + 8 + 7;
+        at += std::max<size_t>(8, size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3]);
+    }
     ASSERT_GT(cut, 0u);
     const std::string recording = dir.filePath("take.mov").toStdString();
     std::ofstream(recording, std::ios::binary).write(bytes.data(), std::streamsize(cut));
@@ -785,7 +759,8 @@ TEST(ExportSession, FollowingARecordingCancelledMidFragmentDecodesNoPartOfIt) {
     ASSERT_TRUE(MainQueue::runUntil([&] { return growing->readersWaiting() > 0; }, 60));
     follow->cancelExport();
     follow.reset();
-    EXPECT_EQ(errors.all(), "");
+    std::lock_guard lock(FfmpegErrors::mutex);
+    EXPECT_EQ(FfmpegErrors::text, "");
 }
 
 namespace {
