@@ -267,8 +267,9 @@ TEST_F(TakeInTheApp, AStopBeforeTheFirstPictureLeavesNoFileAndACameraOnlySession
     ASSERT_TRUE(screen);
     recordViewClass studio;
     captureSessionClass capture;
-    // Stopped before the movie output has told of its first picture.
+    // Stopped before the movie output has told of its first picture: the camera gives it none.
     screen->startRecording();
+    capture.session().stopRunning();
     advance(4.5);
     ASSERT_TRUE(capture.getMovieOutput()->isRecording());
     ASSERT_FALSE(studio.getRecordingStartDate());
@@ -280,6 +281,7 @@ TEST_F(TakeInTheApp, AStopBeforeTheFirstPictureLeavesNoFileAndACameraOnlySession
     ASSERT_TRUE(taketest::pumpUntil([&] { return !qrn::files::exists(path); }, 20));
     EXPECT_TRUE(moviesIn(projectPath()).empty());
     EXPECT_EQ(screen->timerTextView->string(), "00:00:00");
+    capture.session().startRunning();
 
     // Without a microphone the stand-in movie is the take.
     capture.changeAudio(captureSessionClass::noAudioName);
