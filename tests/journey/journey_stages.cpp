@@ -1307,7 +1307,7 @@ bool Journey::record() {
     if (!captureSessionClass().getStartedRecording())
         return false;
     EXPECT_TRUE(recordViewClass().getRecordingInProgress());
-    // Steps are timed from the take's first picture; a click before it comes does not step.
+    // The take's first picture is the movie's start: the steps below land well after it.
     EXPECT_TRUE(waitUntil([] { return recordViewClass().getRecordingStartDate().has_value(); }))
         << "the take's first picture never came";
     // The countdown clip goes a second after the take starts; then the slide is on show.

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qrn::media {
@@ -49,17 +52,92 @@ GrowingFile::State GrowingFile::state() const {
 void GrowingFile::waitForMore() const {
     std::unique_lock lock(mutex_);
     // The writer says nothing when it appends: look again after a short while.
-    if (state_ == State::Growing)
-        changed_.wait_for(lock, std::chrono::milliseconds(40));
+    if (state_ != State::Growing)
+        return;
+    ++waiting_;
+    changed_.wait_for(lock, std::chrono::milliseconds(40));
+    --waiting_;
+}
+
+int GrowingFile::readersWaiting() const {
+    std::lock_guard lock(mutex_);
+    return waiting_;
 }
 
 namespace {
 
-// FFmpeg reads a growing file through this: a read at the end waits for the writer.
+// The part of a growing QuickTime file that is written whole: its top-level boxes that are on
+// disk to their last byte, a fragment's header (moof) only together with the box after it that
+// holds the fragment's samples. The writer appends a fragment in several writes, and a reader
+// that is stopped inside one hands its decoder a packet cut short.
+class WholeBoxes {
+  public:
+    // Takes in what the writer has added since.
+    void update(int fd) {
+        struct stat st {};
+        if (unknownLength_ || ::fstat(fd, &st) != 0)
+            return;
+        for (int64_t at = next_;;) {
+            const auto box = boxAt(fd, at, int64_t(st.st_size));
+            if (!box)
+                return;
+            at += box->first;
+            if (box->second)
+                continue;
+            ends_.push_back(at);
+            next_ = at;
+        }
+    }
+    int64_t end() const { return ends_.empty() ? 0 : ends_.back(); }
+    // The end of the whole box or fragment that holds `position`; `position` itself when it lies
+    // between them or past the whole part.
+    int64_t endOfPartAt(int64_t position) const {
+        const auto it = std::upper_bound(ends_.begin(), ends_.end(), position);
+        return it == ends_.end() ? position : *it;
+    }
+
+  private:
+    // The length of the box at `at` when it is whole, and whether it is a fragment's header.
+    std::optional<std::pair<int64_t, bool>> boxAt(int fd, int64_t at, int64_t fileSize) {
+        unsigned char h[16];
+        if (at + 8 > fileSize || ::pread(fd, h, 16, at) < 8)
+            return std::nullopt;
+        const auto be = [&](int from, int bytes) {
+            uint64_t v = 0;
+            for (int i = 0; i < bytes; ++i)
+                v = v << 8 | h[from + i];
+            return v;
+        };
+        uint64_t length = be(0, 4), header = 8;
+        if (length == 1) {
+            if (at + 16 > fileSize)
+                return std::nullopt;
+            length = be(8, 8);
+            header = 16;
+        }
+        // A box that runs to the end of the file (length 0), or a broken one, is whole only
+        // once the writer has finished; FFmpeg then says what is wrong with it.
+        if (length < header || length > uint64_t(INT64_MAX - at)) {
+            unknownLength_ = true;
+            return std::nullopt;
+        }
+        if (at + int64_t(length) > fileSize)
+            return std::nullopt;
+        return std::make_pair(int64_t(length), std::memcmp(h + 4, "moof", 4) == 0);
+    }
+
+    std::vector<int64_t> ends_; // of each whole box or fragment, in order
+    int64_t next_ = 0;          // where the first box not yet whole starts
+    bool unknownLength_ = false;
+};
+
+// FFmpeg reads a growing file through this: a read at the end of the whole part waits for the
+// writer.
 struct GrowingInput {
     std::shared_ptr<GrowingFile> file;
     int fd = -1;
     int64_t position = 0;
+    WholeBoxes whole;
     AVIOContext* io = nullptr;
 
     GrowingInput(const GrowingInput&) = delete;
@@ -83,19 +161,33 @@ struct GrowingInput {
         while (true) {
             // Looked at before reading: a file completed after an empty read is read again.
             const auto state = in->file->state();
-            if (state == GrowingFile::State::Abandoned)
-                return AVERROR_EXIT;
-            if (in->fd < 0)
+            if (in->fd < 0 && state != GrowingFile::State::Abandoned)
                 in->fd = ::open(in->file->path().c_str(), O_RDONLY | O_CLOEXEC);
             if (in->fd >= 0) {
-                const ssize_t n = ::pread(in->fd, buffer, size_t(size), in->position);
-                if (n < 0)
-                    return AVERROR(errno);
-                if (n > 0) {
-                    in->position += n;
-                    return int(n);
+                // A complete file is read to its end, a last fragment cut short and all: that is
+                // a real fault of the recording, for the decoder to report.
+                int64_t until = std::numeric_limits<int64_t>::max();
+                if (state != GrowingFile::State::Complete) {
+                    if (in->position + size > in->whole.end())
+                        in->whole.update(in->fd);
+                    // Given up on: the box or fragment being read is read to its end, so that
+                    // the packet being read is whole, and no further.
+                    until = state == GrowingFile::State::Abandoned ? in->whole.endOfPartAt(in->position)
+                                                                   : in->whole.end();
+                }
+                const int64_t wanted = std::min<int64_t>(size, until - in->position);
+                if (wanted > 0) {
+                    const ssize_t n = ::pread(in->fd, buffer, size_t(wanted), in->position);
+                    if (n < 0)
+                        return AVERROR(errno);
+                    if (n > 0) {
+                        in->position += n;
+                        return int(n);
+                    }
                 }
             }
+            if (state == GrowingFile::State::Abandoned)
+                return AVERROR_EXIT;
             if (state == GrowingFile::State::Complete)
                 return in->fd >= 0 ? AVERROR_EOF : AVERROR(ENOENT);
             in->file->waitForMore();

@@ -56,12 +56,15 @@ class GrowingFile {
     State state() const;
     // Returns at once unless the file is still growing; then after a short while or a change.
     void waitForMore() const;
+    // Readers waiting in waitForMore() now: those that have read all there is for the moment.
+    int readersWaiting() const;
 
   private:
     std::string path_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     State state_ = State::Growing;
+    mutable int waiting_ = 0;
 };
 
 struct DecodedFrame {

@@ -217,13 +217,59 @@ TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
     EXPECT_TRUE(moviesIn(projectPath()).empty());
 }
 
+// Once the countdown is over the take runs for the presenter, whether or not the camera has
+// given it its first picture yet: a step clicked before that picture is the take's first, at
+// its start.
+TEST_F(TakeInTheApp, AStepClickedBeforeTheTakesFirstPictureIsTakenAtItsStart) {
+    allowCameraAndMicrophone();
+    ASSERT_TRUE(createProject(2));
+    previewLayerClass model;
+    // One solid layer over the camera per asset.
+    const auto preview = model.getVideoLayerView()->superview()->bounds();
+    auto firstAbove = model.getFirstLayerAboveVideoArray();
+    const QColor colours[] = {QColor(255, 0, 0), QColor(0, 255, 0)};
+    for (int a = 1; a <= 2; ++a) {
+        const auto id =
+            layerstest::dropImage(a, {preview.width() / 2, preview.height() / 2},
+                                  {preview.width() / 2, preview.height() / 2}, colours[a - 1].rgba());
+        ASSERT_FALSE(id.empty());
+        firstAbove[size_t(a)] = id;
+    }
+    model.setFirstLayerAboveVideoArray(firstAbove);
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    ASSERT_TRUE(waitForCameraPicture());
+    recordViewClass studio;
+    captureSessionClass capture;
+    click(*screen->recordButton, screen->recordButton->bounds().center());
+    // A camera slow to give the take its first picture.
+    capture.session().stopRunning();
+    advance(4.5);
+    ASSERT_TRUE(capture.getMovieOutput()->isRecording());
+    click(*screen->nextAssetPreview, screen->nextAssetPreview->bounds().center());
+    EXPECT_EQ(studio.getAssetTimingArray(), (std::vector<double>{0.0, 0.0}));
+    EXPECT_EQ(studio.getNextAssetIndex(), 3);
+
+    capture.session().startRunning();
+    ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getRecordingStartDate().has_value(); }, 10));
+    recordFor(1.0);
+    click(*screen->recordButton, screen->recordButton->bounds().center());
+    ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 120));
+    // The second slide from the movie's first frame.
+    const auto movie = *studio.getPlaybackFileURL();
+    EXPECT_TRUE(near(colourAt(movie, 0), colours[1]));
+    EXPECT_TRUE(near(colourAt(movie, 0.5), colours[1]));
+    studio.dismissPlaybackCheck();
+}
+
 TEST_F(TakeInTheApp, AStopBeforeTheFirstPictureLeavesNoFileAndACameraOnlySessionUsesTheStandIn) {
     auto* screen = studioOfTwoAssets();
     ASSERT_TRUE(screen);
     recordViewClass studio;
     captureSessionClass capture;
-    // Stopped before the movie output has told of its first picture.
+    // Stopped before the movie output has told of its first picture: the camera gives it none.
     screen->startRecording();
+    capture.session().stopRunning();
     advance(4.5);
     ASSERT_TRUE(capture.getMovieOutput()->isRecording());
     ASSERT_FALSE(studio.getRecordingStartDate());
@@ -235,6 +281,7 @@ TEST_F(TakeInTheApp, AStopBeforeTheFirstPictureLeavesNoFileAndACameraOnlySession
     ASSERT_TRUE(taketest::pumpUntil([&] { return !qrn::files::exists(path); }, 20));
     EXPECT_TRUE(moviesIn(projectPath()).empty());
     EXPECT_EQ(screen->timerTextView->string(), "00:00:00");
+    capture.session().startRunning();
 
     // Without a microphone the stand-in movie is the take.
     capture.changeAudio(captureSessionClass::noAudioName);

@@ -703,6 +703,71 @@ TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfter
 
 namespace {
 
+// Keeps what FFmpeg reports as errors while it lives.
+struct FfmpegErrors {
+    static inline std::mutex mutex;
+    static inline std::string text;
+    FfmpegErrors() {
+        text.clear();
+        av_log_set_callback([](void* context, int level, const char* format, va_list args) {
+            char line[1024];
+            int prefix = 1;
+            av_log_format_line(context, level, format, args, line, sizeof line, &prefix);
+            const std::string said(line);
+            std::lock_guard lock(mutex);
+            if (level <= AV_LOG_ERROR)
+                text += said;
+        });
+    }
+    ~FfmpegErrors() { av_log_set_callback(av_log_default_callback); }
+};
+
+} // namespace
+
+// A take set aside while its recording's writer is part way through a fragment: the export
+// stops without handing its decoders any part of that fragment.
+TEST(ExportSession, FollowingARecordingCancelledMidFragmentDecodesNoPartOfIt) {
+    QTemporaryDir dir;
+    const std::string whole = dir.filePath("whole.mov").toStdString();
+    {
+        TakeRecording take(whole);
+        take.writeUntil(3.3);
+        ASSERT_TRUE(take.writer->finish(3.3));
+    }
+    std::ifstream in(whole, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The writer stopped seven bytes into the third fragment's samples.
+    size_t cut = 0;
+    for (size_t at = 0, samples = 0; !cut && at + 8 <= bytes.size();) {
+        const auto* p = reinterpret_cast<const unsigned char*>(&bytes[at]);
+        if (bytes.compare(at + 4, 4, "mdat") == 0 && ++samples == 3)
+            cut = at + 8 + 7;
+        at += std::max<size_t>(8, size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3]);
+    }
+    ASSERT_GT(cut, 0u);
+    const std::string recording = dir.filePath("take.mov").toStdString();
+    std::ofstream(recording, std::ios::binary).write(bytes.data(), std::streamsize(cut));
+
+    FfmpegErrors errors;
+    auto growing = std::make_shared<GrowingFile>(recording);
+    auto follow = ExportSession::createFollowing(
+        growing, bandOverVideo(1000, 1000, std::make_shared<std::atomic<int>>(0)),
+        ExportSession::preset1920x1080);
+    ASSERT_TRUE(follow);
+    follow->setOutputPath(dir.filePath("followed.mov").toStdString());
+    follow->setEncoderPreset("ultrafast");
+    follow->exportAsynchronously([] {});
+    follow->followUntil(2.9);
+    // The sound is read ahead of the pictures: its reader comes to the end of what is written.
+    ASSERT_TRUE(MainQueue::runUntil([&] { return growing->readersWaiting() > 0; }, 60));
+    follow->cancelExport();
+    follow.reset();
+    std::lock_guard lock(FfmpegErrors::mutex);
+    EXPECT_EQ(FfmpegErrors::text, "");
+}
+
+namespace {
+
 // On its first drawing, runs a task on Qt's shared thread pool and notes the scheduling policy
 // the task ran under.
 class PoolProbeLayer : public graphics::Layer {

@@ -131,12 +131,16 @@ void recordViewClass::selectNextAsset() {
     // A take recorded from the stand-in movie has no movie output running, so the take's own
     // state says whether the presenter is recording.
     auto& g = globals();
-    if (!captureSessionClass().getStartedRecording() || !g.recordingStartDate || assets.size() < 2 ||
+    if (!captureSessionClass().getStartedRecording() || assets.size() < 2 ||
         assets.size() <= size_t(g.nextAssetIndex))
         return;
     QRN_LOG_IN(LogValues{{"nextAssetIndex", g.nextAssetIndex}});
     const size_t i = size_t(g.nextAssetIndex);
-    g.ASSET_TIMING_ARRAY.push_back(qrn::media::captureClock() - *g.recordingStartDate);
+    // Once the countdown is over the take is running for the presenter, though the camera's
+    // first picture, the movie's start, may still be on its way: a step before it is taken at
+    // the start, so the slide left has no time in the movie, rather than lost.
+    g.ASSET_TIMING_ARRAY.push_back(g.recordingStartDate ? qrn::media::captureClock() - *g.recordingStartDate
+                                                        : 0.0);
     if (auto left = screen->holderOf(takeScreen::idValue(assets[i - 1]) + 1))
         left->setHidden(true);
     if (auto shown = screen->holderOf(takeScreen::idValue(assets[i]) + 1))
