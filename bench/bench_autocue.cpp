@@ -377,6 +377,9 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
             return;
         }
         const double begun = *studio.getRecordingStartDate();
+        // The take's first script is shown from its start and held there too, from the moment
+        // the recording began, a little before its first picture.
+        const double startHeldUntil = MainQueue::now() + autocueHold;
         auto* pictures = screen->recordingView->layer()->offThreadPicture().get();
         const long picturesBefore = pictures ? pictures->picturesDrawn() : 0;
         if (!studioPicture && mainHost)
@@ -433,7 +436,7 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
             const bool held = std::any_of(holds.begin(), holds.end(), [&](const auto& h) {
                 return times[i] > h.first && times[i - 1] < h.second;
             });
-            if (held)
+            if (held || times[i - 1] < startHeldUntil)
                 continue;
             intervals.push_back((times[i] - times[i - 1]) * 1000);
             if (intervals.back() > 50) {
