@@ -64,6 +64,17 @@ int GrowingFile::readersWaiting() const {
     return waiting_;
 }
 
+void GrowingFile::failReadsFrom(std::int64_t offset, int error) {
+    std::lock_guard lock(mutex_);
+    faultAt_ = offset;
+    fault_ = error;
+}
+
+std::pair<std::int64_t, int> GrowingFile::readFault() const {
+    std::lock_guard lock(mutex_);
+    return {faultAt_, fault_};
+}
+
 namespace {
 
 // The part of a growing QuickTime file that is written whole: its top-level boxes that are on
@@ -174,6 +185,11 @@ struct GrowingInput {
                     // the packet being read is whole, and no further.
                     until = state == GrowingFile::State::Abandoned ? in->whole.endOfPartAt(in->position)
                                                                    : in->whole.end();
+                }
+                if (const auto [at, error] = in->file->readFault(); error != 0) {
+                    if (in->position >= at)
+                        return AVERROR(error);
+                    until = std::min(until, at);
                 }
                 const int64_t wanted = std::min<int64_t>(size, until - in->position);
                 if (wanted > 0) {
@@ -291,6 +307,11 @@ struct Track {
             if (inputEnded)
                 return false;
             rc = av_read_frame(input.get(), packet.get());
+            // The file could not be read (the system's own errors are small numbers; FFmpeg's
+            // tags, a damaged or cut-short end among them, are not): what follows is unknown,
+            // and a movie made of what came before would pass for the whole.
+            if (rc < 0 && rc > -4096 && rc != AVERROR(EAGAIN))
+                return Result<bool>::failure("Reading failed: " + av::errorString(rc));
             if (rc < 0) {
                 inputEnded = true;
                 avcodec_send_packet(codec.get(), nullptr);

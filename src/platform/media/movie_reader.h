@@ -8,10 +8,12 @@
 #include <QImage>
 
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct AVFrame;
@@ -58,6 +60,11 @@ class GrowingFile {
     void waitForMore() const;
     // Readers waiting in waitForMore() now: those that have read all there is for the moment.
     int readersWaiting() const;
+    // For tests: reads that reach `offset` fail there with the system error `error`, as on a disk
+    // that cannot be read past it.
+    void failReadsFrom(std::int64_t offset, int error);
+    // Where reads fail, and with what; an error of 0 when they do not.
+    std::pair<std::int64_t, int> readFault() const;
 
   private:
     std::string path_;
@@ -65,6 +72,8 @@ class GrowingFile {
     mutable std::condition_variable changed_;
     State state_ = State::Growing;
     mutable int waiting_ = 0;
+    std::int64_t faultAt_ = 0;
+    int fault_ = 0;
 };
 
 struct DecodedFrame {

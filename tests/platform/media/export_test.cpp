@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
@@ -764,6 +765,34 @@ TEST(ExportSession, FollowingARecordingCancelledMidFragmentDecodesNoPartOfIt) {
     follow.reset();
     std::lock_guard lock(FfmpegErrors::mutex);
     EXPECT_EQ(FfmpegErrors::text, "");
+}
+
+// A recording the disk cannot read to its end gives no movie: one made of what came before the
+// fault would pass for the whole take, and the take's recording goes once its movie is made.
+TEST(ExportSession, FollowingARecordingThatCannotBeReadToItsEndFails) {
+    QTemporaryDir dir;
+    const std::string recording = dir.filePath("take.mov").toStdString();
+    TakeRecording take(recording);
+    take.writeUntil(3.0);
+    ASSERT_TRUE(take.writer->finish(3.0));
+    auto growing = std::make_shared<GrowingFile>(recording);
+    growing->failReadsFrom(std::int64_t(std::filesystem::file_size(recording) / 2), EIO);
+    auto drawn = std::make_shared<std::atomic<int>>(0);
+    auto follow = ExportSession::createFollowing(growing, bandOverVideo(1000, 1000, drawn),
+                                                 ExportSession::preset1920x1080);
+    ASSERT_TRUE(follow);
+    follow->setOutputPath(dir.filePath("followed.mov").toStdString());
+    follow->setEncoderPreset("ultrafast");
+    bool done = false;
+    follow->exportAsynchronously([&] { done = true; });
+    follow->followUntil(2.9);
+    // The take stops once the export has begun on the recording's first pictures.
+    ASSERT_TRUE(MainQueue::runUntil([&] { return drawn->load() > 0; }, 60));
+    ASSERT_TRUE(follow->finishFollowing(composeWhole(recording), bandOverVideo(1000, 3.0, drawn)));
+    ASSERT_TRUE(MainQueue::runUntil([&] { return done; }, 60));
+    EXPECT_EQ(follow->status(), ExportStatus::Failed);
+    EXPECT_NE(follow->error().value_or("").find("Reading failed"), std::string::npos)
+        << follow->error().value_or("");
 }
 
 namespace {
