@@ -87,24 +87,31 @@ std::vector<std::string> moviesIn(const std::string& dir) {
     return out;
 }
 
+// One solid layer of each colour over the camera, half the preview's size at its centre, on
+// assets 1, 2, ... in turn. False when a drop fails.
+bool solidLayerPerAsset(const std::vector<QColor>& colours) {
+    previewLayerClass model;
+    const auto preview = model.getVideoLayerView()->superview()->bounds();
+    auto firstAbove = model.getFirstLayerAboveVideoArray();
+    for (size_t a = 1; a <= colours.size(); ++a) {
+        const auto id =
+            layerstest::dropImage(int(a), {preview.width() / 2, preview.height() / 2},
+                                  {preview.width() / 2, preview.height() / 2}, colours[a - 1].rgba());
+        if (id.empty())
+            return false;
+        firstAbove[a] = id;
+    }
+    model.setFirstLayerAboveVideoArray(firstAbove);
+    return true;
+}
+
 } // namespace
 
 TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
     allowCameraAndMicrophone();
     ASSERT_TRUE(createProject(2));
-    previewLayerClass model;
-    // One solid layer per asset over the camera, half the preview's size at its centre.
-    const auto preview = model.getVideoLayerView()->superview()->bounds();
-    auto firstAbove = model.getFirstLayerAboveVideoArray();
-    const QColor colours[] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255)};
-    for (int a = 1; a <= 3; ++a) {
-        const auto id =
-            layerstest::dropImage(a, {preview.width() / 2, preview.height() / 2},
-                                  {preview.width() / 2, preview.height() / 2}, colours[a - 1].rgba());
-        ASSERT_FALSE(id.empty());
-        firstAbove[size_t(a)] = id;
-    }
-    model.setFirstLayerAboveVideoArray(firstAbove);
+    const std::vector<QColor> colours = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255)};
+    ASSERT_TRUE(solidLayerPerAsset(colours));
     attributedStringStorageClass().setAutocueStringArray({qrn::AttributedString(script(1)),
                                                           qrn::AttributedString(script(2)),
                                                           qrn::AttributedString(script(3))});
@@ -223,19 +230,8 @@ TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
 TEST_F(TakeInTheApp, AStepClickedBeforeTheTakesFirstPictureIsTakenAtItsStart) {
     allowCameraAndMicrophone();
     ASSERT_TRUE(createProject(2));
-    previewLayerClass model;
-    // One solid layer over the camera per asset.
-    const auto preview = model.getVideoLayerView()->superview()->bounds();
-    auto firstAbove = model.getFirstLayerAboveVideoArray();
-    const QColor colours[] = {QColor(255, 0, 0), QColor(0, 255, 0)};
-    for (int a = 1; a <= 2; ++a) {
-        const auto id =
-            layerstest::dropImage(a, {preview.width() / 2, preview.height() / 2},
-                                  {preview.width() / 2, preview.height() / 2}, colours[a - 1].rgba());
-        ASSERT_FALSE(id.empty());
-        firstAbove[size_t(a)] = id;
-    }
-    model.setFirstLayerAboveVideoArray(firstAbove);
+    const std::vector<QColor> colours = {QColor(255, 0, 0), QColor(0, 255, 0)};
+    ASSERT_TRUE(solidLayerPerAsset(colours));
     auto* screen = openStudio();
     ASSERT_TRUE(screen);
     ASSERT_TRUE(waitForCameraPicture());

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <future>
 #include <mutex>
@@ -643,6 +644,21 @@ class TakeRecording {
     int written_ = 0;
 };
 
+// A movie made from `recording` as it is written, into `dir`'s followed.mov, started; null when
+// it cannot be.
+std::shared_ptr<ExportSession> startFollowing(
+    const QTemporaryDir& dir, std::shared_ptr<GrowingFile> recording, std::shared_ptr<VideoComposition> vc,
+    std::function<void()> done = [] {}) {
+    auto follow =
+        ExportSession::createFollowing(std::move(recording), std::move(vc), ExportSession::preset1920x1080);
+    if (!follow)
+        return nullptr;
+    follow->setOutputPath(dir.filePath("followed.mov").toStdString());
+    follow->setEncoderPreset("ultrafast");
+    follow->exportAsynchronously(std::move(done));
+    return follow;
+}
+
 } // namespace
 
 TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfterIt) {
@@ -653,14 +669,10 @@ TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfter
     // the end of the take is a guess; each tree is good up to the time it comes with.
     auto drawn = std::make_shared<std::atomic<int>>(0);
     auto growing = std::make_shared<GrowingFile>(recording);
-    auto follow = ExportSession::createFollowing(growing, bandOverVideo(1000, 1000, drawn),
-                                                 ExportSession::preset1920x1080);
+    bool done = false;
+    auto follow = startFollowing(dir, growing, bandOverVideo(1000, 1000, drawn), [&] { done = true; });
     ASSERT_TRUE(follow);
     const std::string followed = dir.filePath("followed.mov").toStdString();
-    follow->setOutputPath(followed);
-    follow->setEncoderPreset("ultrafast");
-    bool done = false;
-    follow->exportAsynchronously([&] { done = true; });
     // A fragment a second: two are out, and the decoder reads a little ahead of what it shows.
     take.writeUntil(2.3);
     follow->followUntil(0.9);
@@ -751,13 +763,9 @@ TEST(ExportSession, FollowingARecordingCancelledMidFragmentDecodesNoPartOfIt) {
 
     FfmpegErrors errors;
     auto growing = std::make_shared<GrowingFile>(recording);
-    auto follow = ExportSession::createFollowing(
-        growing, bandOverVideo(1000, 1000, std::make_shared<std::atomic<int>>(0)),
-        ExportSession::preset1920x1080);
+    auto follow =
+        startFollowing(dir, growing, bandOverVideo(1000, 1000, std::make_shared<std::atomic<int>>(0)));
     ASSERT_TRUE(follow);
-    follow->setOutputPath(dir.filePath("followed.mov").toStdString());
-    follow->setEncoderPreset("ultrafast");
-    follow->exportAsynchronously([] {});
     follow->followUntil(2.9);
     // The sound is read ahead of the pictures: its reader comes to the end of what is written.
     ASSERT_TRUE(MainQueue::runUntil([&] { return growing->readersWaiting() > 0; }, 60));
@@ -778,13 +786,9 @@ TEST(ExportSession, FollowingARecordingThatCannotBeReadToItsEndFails) {
     auto growing = std::make_shared<GrowingFile>(recording);
     growing->failReadsFrom(std::int64_t(std::filesystem::file_size(recording) / 2), EIO);
     auto drawn = std::make_shared<std::atomic<int>>(0);
-    auto follow = ExportSession::createFollowing(growing, bandOverVideo(1000, 1000, drawn),
-                                                 ExportSession::preset1920x1080);
-    ASSERT_TRUE(follow);
-    follow->setOutputPath(dir.filePath("followed.mov").toStdString());
-    follow->setEncoderPreset("ultrafast");
     bool done = false;
-    follow->exportAsynchronously([&] { done = true; });
+    auto follow = startFollowing(dir, growing, bandOverVideo(1000, 1000, drawn), [&] { done = true; });
+    ASSERT_TRUE(follow);
     follow->followUntil(2.9);
     // The take stops once the export has begun on the recording's first pictures.
     ASSERT_TRUE(MainQueue::runUntil([&] { return drawn->load() > 0; }, 60));
@@ -835,12 +839,8 @@ TEST(ExportSession, FollowingARecordingLeavesQtsSharedPoolAtTheUsualPriority) {
     auto probe = std::make_shared<PoolProbeLayer>(policy);
     probe->setFrame(Rect(0, 0, 4, 4));
     vc->animationTool->parentLayer->addSublayer(probe);
-    auto follow = ExportSession::createFollowing(std::make_shared<GrowingFile>(recording), vc,
-                                                 ExportSession::preset1920x1080);
+    auto follow = startFollowing(dir, std::make_shared<GrowingFile>(recording), vc);
     ASSERT_TRUE(follow);
-    follow->setOutputPath(dir.filePath("followed.mov").toStdString());
-    follow->setEncoderPreset("ultrafast");
-    follow->exportAsynchronously([] {});
     follow->followUntil(0.5);
     ASSERT_TRUE(MainQueue::runUntil([&] { return policy->load() >= 0; }, 60));
     EXPECT_NE(policy->load(), SCHED_IDLE);
