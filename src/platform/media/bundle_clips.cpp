@@ -165,8 +165,8 @@ std::optional<std::string> bundleResourcePath(const std::string& name, const std
     namespace fs = std::filesystem;
     std::string file = name + "." + type;
     std::vector<fs::path> places;
-    if (const char* dir = std::getenv("QRN_RESOURCES_DIR"))
-        places.push_back(fs::path(dir) / file);
+    if (const QByteArray dir = qgetenv("QRN_RESOURCES_DIR"); !dir.isNull())
+        places.push_back(fs::path(dir.toStdString()) / file);
     if (QCoreApplication::instance()) {
         fs::path exe = QCoreApplication::applicationDirPath().toStdString();
         places.push_back(exe / "resources" / file);

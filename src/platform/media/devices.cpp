@@ -3,6 +3,7 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/media/av.h"
 
+#include <QByteArray>
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
@@ -25,12 +26,12 @@ namespace {
 // QRN_TEST_CAMERA_SIZE=<width>x<height> sets the test camera's picture size; anything else, or a
 // size out of reason, keeps 1280x720.
 std::string testCameraSize() {
-    const char* v = std::getenv("QRN_TEST_CAMERA_SIZE");
-    if (!v)
+    const QByteArray v = qgetenv("QRN_TEST_CAMERA_SIZE");
+    if (v.isNull())
         return "1280x720";
     int w = 0, h = 0;
     char end = 0;
-    if (std::sscanf(v, "%dx%d%c", &w, &h, &end) != 2 || w < 16 || h < 16 || w > 7680 || h > 4320)
+    if (std::sscanf(v.constData(), "%dx%d%c", &w, &h, &end) != 2 || w < 16 || h < 16 || w > 7680 || h > 4320)
         return "1280x720";
     // The picture is 4:2:0, so both sides are even.
     return std::to_string(w & ~1) + "x" + std::to_string(h & ~1);
@@ -231,8 +232,7 @@ AccessStatus probeAccess(MediaType type) {
 } // namespace
 
 bool CaptureDevices::testDevicesEnabled() {
-    const char* v = std::getenv("QRN_TEST_DEVICES");
-    return v && std::strcmp(v, "1") == 0;
+    return qgetenv("QRN_TEST_DEVICES") == "1";
 }
 
 std::vector<CaptureDevice> CaptureDevices::devices(MediaType type) {

@@ -243,9 +243,9 @@ std::string Application::instanceName() {
     // In the user's runtime folder, else in a private folder of the user's own in the
     // temporary folder; none (no hand-over) when neither can be had.
     const std::string uid = std::to_string(::getuid());
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        runtime && runtime[0] == '/' && isPrivateFolder(runtime, false))
-        return std::string(runtime) + "/qrn-instance";
+    if (const std::string runtime = qgetenv("XDG_RUNTIME_DIR").toStdString();
+        runtime.starts_with('/') && isPrivateFolder(runtime, false))
+        return runtime + "/qrn-instance";
     const std::string folder = QDir::tempPath().toStdString() + "/qrn-" + uid;
     if (isPrivateFolder(folder, true))
         return folder + "/instance";

@@ -94,11 +94,12 @@ void RecentDocuments::setMaximumCount(int count) {
 }
 
 std::filesystem::path RecentDocuments::desktopListPath() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome && *dataHome)
-        return std::filesystem::path(dataHome) / "recently-used.xbel";
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home ? home : ".") / ".local/share/recently-used.xbel";
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    if (!dataHome.isEmpty())
+        return std::filesystem::path(dataHome.toStdString()) / "recently-used.xbel";
+    const QByteArray home = qgetenv("HOME");
+    return std::filesystem::path(home.isNull() ? "." : home.toStdString()) /
+           ".local/share/recently-used.xbel";
 }
 
 std::vector<RecentDocuments::DesktopEntry>

@@ -301,7 +301,7 @@ TEST_F(PicturesAfterOpening, QuittingWhilePicturesAreQueuedLeavesNothingForThePo
 }
 
 TEST_F(PicturesAfterOpening, TheStudioOpenedBeforeThePicturesArrivedShowsEveryOne) {
-    setenv("QRN_TEST_DEVICES", "1", 1);
+    qputenv("QRN_TEST_DEVICES", "1");
     qrn::media::CaptureAccess::resetForTesting();
     ASSERT_TRUE(createProject());
     const std::string path = writePictureProject("Studio", 12, green);
@@ -315,7 +315,7 @@ TEST_F(PicturesAfterOpening, TheStudioOpenedBeforeThePicturesArrivedShowsEveryOn
     EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
     // The studio's own views and the editing screen's lent ones: no stand-in anywhere.
     EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
-    unsetenv("QRN_TEST_DEVICES");
+    qunsetenv("QRN_TEST_DEVICES");
     qrn::media::CaptureAccess::resetForTesting();
 }
 

@@ -52,14 +52,14 @@ struct FinishedFlag : qrn::media::RecordingDelegate {
 class Capture : public ::testing::Test {
   protected:
     void SetUp() override {
-        setenv("QRN_TEST_DEVICES", "1", 1);
+        qputenv("QRN_TEST_DEVICES", "1");
         CaptureAccess::resetForTesting();
         captureSessionClass().setCaptureStatusViews(spinner, label);
     }
     void TearDown() override {
         captureSessionClass::resetForTesting();
         CaptureAccess::resetForTesting();
-        unsetenv("QRN_TEST_DEVICES");
+        qunsetenv("QRN_TEST_DEVICES");
     }
     void script(AccessStatus audio, AccessStatus video) {
         CaptureAccess::scriptStatus(MediaType::Audio, audio);
@@ -423,7 +423,7 @@ TEST_F(Chooser, InTheStudioTheCameraGoesToTheStudioAndTheButtonFollowsTheWindow)
 
 TEST_F(Chooser, WithoutDevicesOnlyTheNoneEntriesAreListed) {
     ASSERT_TRUE(createProject());
-    setenv("QRN_TEST_DEVICES", "0", 1);
+    qputenv("QRN_TEST_DEVICES", "0");
     auto* chooser = open();
     ASSERT_TRUE(chooser);
     const auto cameras = captureSessionClass().videoDevices();

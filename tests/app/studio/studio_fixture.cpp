@@ -21,7 +21,7 @@
 namespace studiotest {
 
 void StudioTest::SetUp() {
-    setenv("QRN_TEST_DEVICES", "1", 1);
+    qputenv("QRN_TEST_DEVICES", "1");
     qrn::media::CaptureAccess::resetForTesting();
     EditingShellTest::SetUp();
 }
@@ -29,7 +29,7 @@ void StudioTest::SetUp() {
 void StudioTest::TearDown() {
     EditingShellTest::TearDown();
     qrn::media::CaptureAccess::resetForTesting();
-    unsetenv("QRN_TEST_DEVICES");
+    qunsetenv("QRN_TEST_DEVICES");
 }
 
 std::string StudioTest::projectPath() const {

@@ -21,7 +21,7 @@ class RecentDocumentsTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         // Keep the desktop list inside the temporary folder.
-        setenv("XDG_DATA_HOME", dir.path().toLocal8Bit().constData(), 1);
+        qputenv("XDG_DATA_HOME", dir.path().toLocal8Bit().constData());
         RecentDocuments::shared().clear();
         RecentDocuments::shared().setMaximumCount(3);
     }

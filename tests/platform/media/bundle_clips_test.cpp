@@ -43,7 +43,7 @@ TEST(BundleClips, StandInMovieHasMovingPictureAndTone) {
     auto reader = VideoTrackReader::open(path).value();
     EXPECT_NE(reader->image(reader->frameAt(0.2).value()), reader->image(reader->frameAt(1.2).value()));
 
-    setenv("QRN_RESOURCES_DIR", dir.path().toLocal8Bit().constData(), 1);
+    qputenv("QRN_RESOURCES_DIR", dir.path().toLocal8Bit().constData());
     EXPECT_EQ(bundleResourcePath("movie", "mov"), path);
     EXPECT_FALSE(bundleResourcePath("nothing", "mov"));
 }

@@ -51,9 +51,9 @@ TEST(CaptureDevices, TestCameraSizeFollowsTheEnvironment) {
     useTestDevices(true);
     auto urlWith = [](const char* size) {
         if (size)
-            setenv("QRN_TEST_CAMERA_SIZE", size, 1);
+            qputenv("QRN_TEST_CAMERA_SIZE", size);
         else
-            unsetenv("QRN_TEST_CAMERA_SIZE");
+            qunsetenv("QRN_TEST_CAMERA_SIZE");
         return CaptureDevices::deviceNamed(MediaType::Video, "Test Camera")->url;
     };
     EXPECT_NE(urlWith(nullptr).find("size=1280x720:"), std::string::npos);
@@ -61,7 +61,7 @@ TEST(CaptureDevices, TestCameraSizeFollowsTheEnvironment) {
     EXPECT_NE(urlWith("641x479").find("size=640x478:"), std::string::npos);
     for (const char* bad : {"", "1920", "1920x1080x3", "0x0", "99999x1080", "-640x480", "wide"})
         EXPECT_NE(urlWith(bad).find("size=1280x720:"), std::string::npos) << bad;
-    unsetenv("QRN_TEST_CAMERA_SIZE");
+    qunsetenv("QRN_TEST_CAMERA_SIZE");
 }
 
 TEST(CaptureAccess, AnswersReachTheMainQueueAndSettleTheStatus) {

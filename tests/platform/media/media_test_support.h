@@ -7,14 +7,14 @@
 
 #include <QTemporaryDir>
 
-#include <cstdlib>
+#include <QtGlobal>
 #include <string>
 #include <vector>
 
 namespace qrn::media::testing {
 
 inline void useTestDevices(bool on = true) {
-    setenv("QRN_TEST_DEVICES", on ? "1" : "0", 1);
+    qputenv("QRN_TEST_DEVICES", on ? "1" : "0");
 }
 
 struct DelegateLog : RecordingDelegate {

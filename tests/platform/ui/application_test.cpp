@@ -46,9 +46,9 @@ class scopedVariable {
     scopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
         if (const char* old = std::getenv(name))
             old_ = old;
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+        value ? qputenv(name, value->c_str()) : qunsetenv(name);
     }
-    ~scopedVariable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+    ~scopedVariable() { old_ ? qputenv(name_, old_->c_str()) : qunsetenv(name_); }
     scopedVariable(const scopedVariable&) = delete;
     scopedVariable& operator=(const scopedVariable&) = delete;
 

@@ -3,7 +3,7 @@
 #include <cxxabi.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <QByteArray>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -147,8 +147,8 @@ void dataLoggingClass::logError(const std::string& sender, const std::optional<s
 }
 
 std::optional<std::string> dataLoggingClass::getMachineSerialNumber() {
-    const char* path = std::getenv("QRN_SERIAL_NUMBER_FILE");
-    std::ifstream in(path ? path : "/sys/class/dmi/id/product_serial");
+    const QByteArray path = qgetenv("QRN_SERIAL_NUMBER_FILE");
+    std::ifstream in(path.isNull() ? "/sys/class/dmi/id/product_serial" : path.constData());
     if (!in)
         return std::nullopt;
     std::stringstream s;
