@@ -848,3 +848,27 @@ TEST_F(Assets, TheSelectedTileComesWholeIntoViewWhenTheStripNarrowsAndWhenAClick
     EXPECT_EQ(previewLayerClass().getSelectedAsset(), std::stoi(*cut));
     EXPECT_TRUE(whole(*cut));
 }
+
+TEST_F(Assets, ALayerReachingPastTheSlidesLowerEdgeLeavesTheTilesNumberUncovered) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    const auto asset = previewLayerClass().getAssetArray()[1];
+    // A picture whose lower half hangs below the slide.
+    const qrn::Rect slide = editor->dragView->bounds();
+    const auto id = addPicturedLayer(editor, projectPath(), 1,
+                                     {slide.minX(), slide.minY() - slide.height() / 2, slide.width(), slide.height()},
+                                     previewtest::placement::above);
+    const auto tile = tileOf(asset);
+    editor->mainView->displayIfNeeded();
+    const QImage drawn = qrn::graphics::Renderer().snapshot(*tile->layer(), 0);
+    const QRgb picture = layerColour(std::stoi(id)).rgb();
+    // The picture's pixels above and within the number strip along the tile's foot.
+    const double strip = 15.0 * drawn.height() / tile->bounds().height();
+    int above = 0, within = 0;
+    for (int row = 0; row < drawn.height(); ++row)
+        for (int x = 0; x < drawn.width(); ++x)
+            if (drawn.pixel(x, row) == picture)
+                ++(drawn.height() - row <= strip ? within : above);
+    EXPECT_GT(above, 0) << "the thumbnail shows the picture";
+    EXPECT_EQ(within, 0) << "the picture covers the tile's number";
+}

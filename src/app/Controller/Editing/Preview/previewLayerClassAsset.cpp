@@ -299,6 +299,9 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     }
     tile->addSubview(label);
     auto thumbnail = qrn::ui::View::make(qrn::Rect(-15.79, 15.0, 108.58, 61.0));
+    // Like the preview, the miniature shows only the slide: a layer reaching past its edge
+    // would otherwise cover the number below it.
+    thumbnail->layer()->setMasksToBounds(true);
     if (isRegularAsset) {
         auto thumbnailContainer = qrn::ui::View::make(thumbnail->bounds());
         thumbnailContainer->layer()->setBackgroundColour(colourOf(colour));
