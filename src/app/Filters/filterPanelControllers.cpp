@@ -59,8 +59,16 @@ void registerPanel(qrn::ui::ViewController& controller, bool dismiss) {
     filterOrderedListClass().setViewControllerReferenceArray(controller.shared_from_this(), dismiss);
 }
 
+// A panel's root and its slider follow the width the filter list gives the panel.
+std::shared_ptr<qrn::ui::View> makePanelRoot(double height) {
+    auto root = qrn::ui::View::make(qrn::Rect(0, 0, panelWidth, height));
+    root->setAutoresizingMask(qrn::graphics::WidthSizable);
+    return root;
+}
+
 std::shared_ptr<qrn::ui::Slider> makeSlider(const qrn::Rect& frame, double min, double max) {
     auto slider = qrn::ui::Slider::make(frame);
+    slider->setAutoresizingMask(qrn::graphics::WidthSizable);
     slider->setRange(min, max);
     slider->setContinuous(true);
     return slider;
@@ -73,7 +81,7 @@ void colourPanelButtonView::mouseDown(const qrn::ui::Event&) {
 }
 
 void chromaKeyRgbController::loadView() {
-    auto root = qrn::ui::View::make(qrn::Rect(0, 0, panelWidth, 60));
+    auto root = makePanelRoot(60);
     colourPickerButton = std::make_shared<colourPanelButtonView>(qrn::Rect(10, 15, 30, 30));
     rangeSlider = makeSlider(qrn::Rect(55, 20, 280, 20), 0, 100);
     const std::weak_ptr<qrn::ui::ViewController> weak = weak_from_this();
@@ -124,7 +132,7 @@ void chromaKeyRgbController::changeColor(const qrn::Colour& colour) {
 }
 
 void boxBlurController::loadView() {
-    auto root = qrn::ui::View::make(qrn::Rect(0, 0, panelWidth, 50));
+    auto root = makePanelRoot(50);
     sliderView = makeSlider(qrn::Rect(10, 15, 325, 20), 0, 50);
     const std::weak_ptr<qrn::ui::ViewController> weak = weak_from_this();
     sliderView->setAction([weak](qrn::ui::Control&) {
@@ -172,15 +180,18 @@ void chromaKeyViewsClass::loadView(bool forceLoad) {
     if (!controller || !chromaKeyContainer)
         return;
     chromaKeyContainer->setSubviews({});
-    chromaKeyContainer->addSubview(controller->view());
+    const auto view = controller->view();
+    view->setFrameSize({chromaKeyContainer->bounds().width(), view->frame().height()});
+    chromaKeyContainer->addSubview(view);
     // The RGB panel's controller goes with its view.
     static qrn::ui::ViewControllerPtr shown;
     shown = controller;
 }
 
 void chromaKeyViewsController::loadView() {
-    auto root = qrn::ui::View::make(qrn::Rect(0, 0, panelWidth, 60));
+    auto root = makePanelRoot(60);
     viewContainer = qrn::ui::View::make(root->bounds());
+    viewContainer->setAutoresizingMask(qrn::graphics::WidthSizable);
     root->addSubview(viewContainer);
     setView(root);
 }

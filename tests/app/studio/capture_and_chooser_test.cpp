@@ -23,6 +23,7 @@
 #include "platform/ui/combo_box.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/progress_indicator.h"
+#include "platform/ui/slider.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/window.h"
@@ -419,6 +420,30 @@ TEST_F(Chooser, InTheStudioTheCameraGoesToTheStudioAndTheButtonFollowsTheWindow)
     // The bar loaded again after the chooser was opened once shows the button highlighted.
     bar->loadContent();
     EXPECT_NE(tintedPicture(bar->buttonVideoSettingsView)->contentTintColour(), resting);
+}
+
+TEST_F(Chooser, TheCamerasFilterSlidersLieWhollyInItsWindow) {
+    ASSERT_TRUE(createProject());
+    auto* chooser = open();
+    ASSERT_TRUE(chooser);
+    const auto content = chooser->view();
+    std::vector<std::shared_ptr<qrn::ui::Slider>> sliders;
+    std::function<void(const std::shared_ptr<qrn::ui::View>&)> collect = [&](const auto& view) {
+        if (auto slider = std::dynamic_pointer_cast<qrn::ui::Slider>(view))
+            sliders.push_back(slider);
+        for (const auto& sub : view->subviews())
+            collect(sub);
+    };
+    collect(chooser->filterSettingsView);
+    // The chroma key's range and the blur's radius.
+    ASSERT_EQ(sliders.size(), 2u);
+    for (const auto& slider : sliders) {
+        const qrn::Rect frame = slider->convertRectToView(slider->bounds(), content.get());
+        EXPECT_GE(frame.minX(), 0);
+        EXPECT_LE(frame.maxX(), content->bounds().width()) << "a slider runs out of the window";
+        EXPECT_GT(frame.width(), 100);
+    }
+    close();
 }
 
 TEST_F(Chooser, WithoutDevicesOnlyTheNoneEntriesAreListed) {

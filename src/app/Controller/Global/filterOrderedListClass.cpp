@@ -129,6 +129,8 @@ filterOrderedListClass::constructOrderedList(const std::shared_ptr<qrn::ui::View
     std::vector<std::shared_ptr<qrn::ui::View>> panels(count);
     std::vector<qrn::ui::ViewControllerPtr> controllers(count);
     std::vector<double> top(count), height(count);
+    // A list narrower than a whole panel (the camera's own window) narrows its panels to fit.
+    const double width = size.width > 2 * rowHeight ? std::min(panelWidth, size.width - rowHeight) : panelWidth;
     double total = 0;
     for (size_t i = 0; i < count; ++i) {
         controllers[i] = qrn::ui::SceneRegistry::instantiateViewController(names[i]);
@@ -136,7 +138,7 @@ filterOrderedListClass::constructOrderedList(const std::shared_ptr<qrn::ui::View
         const double panelHeight = panels[i]->frame().height();
         top[i] = total;
         height[i] = flags[i] ? rowHeight + panelHeight : rowHeight;
-        panels[i]->setFrame(qrn::Rect(rowHeight, rowHeight, panelWidth, panelHeight));
+        panels[i]->setFrame(qrn::Rect(rowHeight, rowHeight, width, panelHeight));
         total += height[i];
     }
     auto document = std::make_shared<flippedView>(qrn::Rect(0, 0, size.width, total));
@@ -156,7 +158,7 @@ filterOrderedListClass::constructOrderedList(const std::shared_ptr<qrn::ui::View
         row->addSubview(tagField);
         row->addSubview(makeCheckbox(flags[i]));
         auto area =
-            std::make_shared<filterOrderedListSelectionArea>(qrn::Rect(rowHeight, 0, panelWidth, rowHeight));
+            std::make_shared<filterOrderedListSelectionArea>(qrn::Rect(rowHeight, 0, width, rowHeight));
         area->layer()->setZPosition(1);
         area->filterForVideo = videoLayerSelected;
         row->addSubview(area);
