@@ -111,6 +111,15 @@ class ViewEditor : public QTextEdit {
     void setInset(int inset) { setViewportMargins(inset, inset, inset, inset); }
 };
 
+// Puts text in the editor as its starting point: undo goes back to it and never takes apart
+// the text the editor was given, which would otherwise be undone piece by piece and stored.
+void loadEditorText(QTextEdit& edit, const AttributedString& text) {
+    QTextDocument& document = *edit.document();
+    document.setUndoRedoEnabled(false);
+    text.writeTo(document);
+    document.setUndoRedoEnabled(true);
+}
+
 QWidget* makeTextEditor(ui::TextView& view) {
     auto* edit = new ViewEditor();
     edit->setFrameStyle(0);
@@ -125,7 +134,7 @@ QWidget* makeTextEditor(ui::TextView& view) {
     edit->document()->setDocumentMargin(0);
     const int inset = int(std::lround(view.textInset()));
     edit->setInset(inset);
-    view.attributedString().writeTo(*edit->document());
+    loadEditorText(*edit, view.attributedString());
     focusSoon(edit);
     // Text the program sets while the editor is open: shown without a change report, the caret
     // and selection kept at their offsets (clamped to the new length).
@@ -137,7 +146,7 @@ QWidget* makeTextEditor(ui::TextView& view) {
         const int position = old.position(), anchor = old.anchor();
         {
             const QSignalBlocker block(guard);
-            text.writeTo(*guard->document());
+            loadEditorText(*guard, text);
         }
         const int last = std::max(0, guard->document()->characterCount() - 1);
         QTextCursor cursor(guard->document());

@@ -147,3 +147,27 @@ TEST(QtEditors, ATextViewsEditorLaysItsTextOutAsTheViewDrawsIt) {
     type(edit, "X");
     EXPECT_NEAR(document->size().height() + 12, view->usedHeight(), 0.5);
 }
+
+TEST(QtEditors, UndoInAnOpenedEditorStopsAtTheTextItWasGiven) {
+    // Undo used to take the given script apart paragraph by paragraph, each step stored.
+    qt::installQtControls();
+    auto view = TextView::make(Rect(0, 0, 300, 200));
+    view->setString("First paragraph\nSecond paragraph\nThird");
+    view->beginEditing();
+    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
+    ASSERT_TRUE(content);
+    auto* edit = qobject_cast<QTextEdit*>(content->widget());
+    ASSERT_TRUE(edit);
+    edit->moveCursor(QTextCursor::End);
+    type(edit, "!");
+    for (int i = 0; i < 5; ++i)
+        edit->undo();
+    EXPECT_EQ(view->string(), "First paragraph\nSecond paragraph\nThird");
+    // Text the program puts in while it is open is a new starting point too.
+    view->setAttributedString(AttributedString("Replaced\nby the program"));
+    for (int i = 0; i < 5; ++i)
+        edit->undo();
+    EXPECT_EQ(edit->toPlainText(), "Replaced\nby the program");
+    EXPECT_EQ(view->string(), "Replaced\nby the program");
+    view->endEditing();
+}
