@@ -135,6 +135,11 @@ QWidget* makeTextEditor(ui::TextView& view) {
     const int inset = int(std::lround(view.textInset()));
     edit->setInset(inset);
     loadEditorText(*edit, view.attributedString());
+    if (const auto caret = view.takeEditCaret()) {
+        QTextCursor cursor(edit->document());
+        cursor.setPosition(std::clamp(*caret, 0, std::max(0, edit->document()->characterCount() - 1)));
+        edit->setTextCursor(cursor);
+    }
     focusSoon(edit);
     // Text the program sets while the editor is open: shown without a change report, the caret
     // and selection kept at their offsets (clamped to the new length).

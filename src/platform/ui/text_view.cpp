@@ -168,6 +168,16 @@ double TextView::layoutScale() const {
     return honoursFractionalSizes_ ? fineTextLayoutScale : 1.0;
 }
 
+int TextView::characterIndexAt(Point point) const {
+    const Rect& b = bounds();
+    const double x = point.x - b.origin.x - inset_;
+    const double y = (isFlipped() ? point.y - b.origin.y : b.maxY() - point.y) - inset_;
+    QTextDocument doc;
+    prepare(doc, text_, b.size.width - 2 * inset_, layoutScale());
+    const int found = doc.documentLayout()->hitTest(QPointF(x, y) * layoutScale(), Qt::FuzzyHit);
+    return std::clamp(found, 0, text_.length());
+}
+
 double TextView::usedHeight() const {
     QTextDocument doc;
     prepare(doc, text_, bounds().size.width - 2 * inset_, layoutScale());
@@ -203,7 +213,11 @@ void TextView::mouseDown(const Event& e) {
         return View::mouseDown(e);
     if (window())
         window()->makeFirstResponder(this);
+    // The caret goes where the click was, not to the end of a script the click was in.
+    if (!isEditing())
+        editCaret_ = characterIndexAt(convertPointFromView(e.locationInWindow, nullptr));
     beginEditing();
+    editCaret_.reset();
 }
 
 std::shared_ptr<ClickGestureRecognizer> ClickGestureRecognizer::attach(const ViewPtr& view, Action action) {

@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/ui/control.h"
@@ -75,6 +77,11 @@ class TextView : public View {
     }
 
     bool isEditing() const { return nativeContent() != nullptr; }
+    // The character offset (UTF-16) nearest to `point` (view space) in the text as drawn.
+    int characterIndexAt(Point point) const;
+    // Where the click that opened the editor puts the caret; the editor takes it once. None
+    // when the editor was opened otherwise.
+    std::optional<int> takeEditCaret() { return std::exchange(editCaret_, std::nullopt); }
     void beginEditing();
     void endEditing();
     // The font of text that names none, in the view and in its editor alike.
@@ -109,6 +116,7 @@ class TextView : public View {
     double inset_ = 0;
     std::function<void(TextView&)> didChange_;
     std::function<void(const AttributedString&)> editorSink_;
+    std::optional<int> editCaret_;
 
     double layoutScale() const;
 };

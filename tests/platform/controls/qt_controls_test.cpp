@@ -171,3 +171,20 @@ TEST(QtEditors, UndoInAnOpenedEditorStopsAtTheTextItWasGiven) {
     EXPECT_EQ(view->string(), "Replaced\nby the program");
     view->endEditing();
 }
+
+TEST(QtEditors, AClickIntoATextViewPutsTheCaretWhereItWas) {
+    // The caret used to go to the end of the text, so that a word typed into the middle of a
+    // long script landed after its last line.
+    qt::installQtControls();
+    auto view = TextView::make(Rect(0, 0, 300, 200));
+    view->setString("Line one\nLine two\nLine three");
+    const double line = view->usedHeight() / 3;
+    view->mouseDown(Event::mouse(EventType::MouseDown, Point(1, 200 - line * 1.5)));
+    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
+    ASSERT_TRUE(content);
+    auto* edit = qobject_cast<QTextEdit*>(content->widget());
+    ASSERT_TRUE(edit);
+    type(edit, "X");
+    EXPECT_EQ(view->string(), "Line one\nXLine two\nLine three");
+    view->endEditing();
+}
