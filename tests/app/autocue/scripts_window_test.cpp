@@ -34,6 +34,10 @@ TEST_F(AutocueScriptsWindowOpenedByHand, TheWindowOpensOnTheFirstScriptStopped) 
     auto first = controller;
     open();
     EXPECT_EQ(controller, first);
+    // Minimised, as Hide leaves it, it comes back.
+    window().window()->miniaturize();
+    open();
+    EXPECT_FALSE(window().window()->isMiniaturized());
 }
 
 TEST_F(AutocueScriptsWindowOpenedByHand, EachStepLoadsItsScriptFromTheStart) {

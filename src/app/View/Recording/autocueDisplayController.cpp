@@ -54,6 +54,8 @@ svgButtonClass::Configuration iconButton(double x, const char* icon) {
 void autocueDisplayController::showWindow() {
     if (currentController)
         if (qrn::ui::Window* open = currentController->window(); open && !open->isClosed()) {
+            // Minimised (by Hide, say), it comes back: the button is the presenter's way to it.
+            open->deminiaturize();
             open->makeKeyAndOrderFront();
             return;
         }
