@@ -47,6 +47,9 @@ TEST_F(AutocueScriptsWindowOpenedByHand, EachStepLoadsItsScriptFromTheStart) {
     autocueDisplayClass().newAutocueText(0, false);
     advance(0.1);
     EXPECT_TRUE(playing());
+    // The buttons show it scrolling, not paused.
+    EXPECT_TRUE(highlighted(window().buttonPlayAnimation()));
+    EXPECT_FALSE(highlighted(window().buttonPauseAnimation()));
     advance(3);
     EXPECT_LT(top(), 234 - 40);
     for (int i : {1, 2}) {
@@ -70,6 +73,8 @@ TEST_F(AutocueScriptsWindowOpenedByHand, EachStepLoadsItsScriptFromTheStart) {
     EXPECT_EQ(shownString(), lines(4));
     EXPECT_DOUBLE_EQ(top(), 234);
     EXPECT_FALSE(playing());
+    EXPECT_TRUE(highlighted(window().buttonPauseAnimation()));
+    EXPECT_FALSE(highlighted(window().buttonPlayAnimation()));
 
     autocueDisplayClass().closeWindow();
     EXPECT_FALSE(autocueDisplayClass().getWindowIsOpen());

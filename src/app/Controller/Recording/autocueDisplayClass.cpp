@@ -75,11 +75,15 @@ void afterInSession(double seconds, std::function<void()> fn) {
     });
 }
 
-void showPausedIcons() {
+void showIcons(bool playing) {
     if (!autocueDisplayViews)
         return;
-    autocueDisplayClass::highlightButton(autocueDisplayViews->buttonPauseAnimation.lock(), true);
-    autocueDisplayClass::highlightButton(autocueDisplayViews->buttonPlayAnimation.lock(), false);
+    autocueDisplayClass::highlightButton(autocueDisplayViews->buttonPauseAnimation.lock(), !playing);
+    autocueDisplayClass::highlightButton(autocueDisplayViews->buttonPlayAnimation.lock(), playing);
+}
+
+void showPausedIcons() {
+    showIcons(false);
 }
 
 void showText(const qrn::AttributedString& text) {
@@ -603,6 +607,8 @@ void autocueDisplayClass::newAutocueText(int i, bool stopPlaying) {
     else
         showText(autocueSourceText);
 
+    // The buttons tell whether the new script scrolls or waits, whatever they showed before.
+    showIcons(!stopPlaying);
     if (stopPlaying) {
         animationIsPlaying = false;
         actionInProgress = false;
