@@ -132,6 +132,20 @@ void Application::comeForward() {
     front->makeKeyAndOrderFront();
 }
 
+void Application::hiddenWindowCameBack(Window& window) {
+    const bool wasHidden = std::any_of(hiddenWindows_.begin(), hiddenWindows_.end(),
+                                       [&](const auto& weak) { return weak.lock().get() == &window; });
+    if (!wasHidden)
+        return;
+    const auto hidden = std::move(hiddenWindows_);
+    hiddenWindows_.clear();
+    for (const auto& weak : hidden)
+        if (auto other = weak.lock(); other && other.get() != &window && !other->isClosed())
+            other->deminiaturize();
+    // The one the user chose stays in front.
+    window.makeKeyAndOrderFront();
+}
+
 bool Application::performEditCommand(EditCommand command) {
     return editCommandHandler_ && editCommandHandler_(command);
 }

@@ -65,6 +65,9 @@ class Application {
     // minimised come back, and the key window (else the newest open one) comes to the front,
     // restored if it was minimised.
     void comeForward();
+    // The user brought back a window that hide() minimised (from the taskbar, say): the
+    // application comes back with it, so the others it minimised return too.
+    void hiddenWindowCameBack(Window& window);
 
     // Sends an Edit command to the focused native text editor; false when there is none. The
     // Qt bridge installs the handler that knows the editors.

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/graphics/renderer.h"
+#include "platform/ui/application.h"
 #include "platform/ui/view_controller.h"
 
 namespace qrn::ui {
@@ -842,6 +843,7 @@ void Window::hostDidDeminiaturize() {
     miniaturized_ = false;
     if (delegate_)
         delegate_->windowDidDeminiaturize(*this);
+    Application::shared().hiddenWindowCameBack(*this);
 }
 
 void Window::hostDidChangeFullScreenAndZoom(bool fullScreen, bool zoomed) {

@@ -266,6 +266,23 @@ TEST(Application, ActivationReachesObserversAfterTheDelegate) {
     app.setDelegate(nullptr);
 }
 
+TEST(Application, BringingBackOneHiddenWindowBringsBackTheOthersHidingMinimised) {
+    // The autocue used to stay minimised behind the studio the presenter brought back.
+    auto& app = Application::shared();
+    auto a = Window::make(), b = Window::make(), c = Window::make();
+    for (auto& w : {a, b, c})
+        w->makeKeyAndOrderFront();
+    c->miniaturize();
+    app.hide();
+    b->hostDidDeminiaturize(); // restored from the taskbar
+    EXPECT_FALSE(a->isMiniaturized());
+    EXPECT_FALSE(b->isMiniaturized());
+    EXPECT_TRUE(c->isMiniaturized()) << "only what hiding minimised comes back";
+    EXPECT_EQ(Window::keyWindow(), b.get());
+    for (auto& w : {a, b, c})
+        w->close();
+}
+
 TEST(Application, ALaterLaunchBringsTheHiddenApplicationBack) {
     auto& app = Application::shared();
     auto a = Window::make(), b = Window::make(), c = Window::make();
