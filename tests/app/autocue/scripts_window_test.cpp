@@ -7,6 +7,7 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Recording/autocueButtonHoldClass.h"
+#include "View/Recording/autocueDisplayView.h"
 #include "platform/ui/window.h"
 
 using namespace autocuetest;
@@ -179,4 +180,18 @@ TEST_F(AutocueScriptsWindowOpenedByHand, TheSizingStepOfAClosedWindowDoesNothing
     advance(1);
     EXPECT_EQ(shownSizes(), (std::vector<double>{16}));
     EXPECT_TRUE(autocueDisplayClass().getFontPointSizeArray().empty());
+}
+
+TEST_F(AutocueScriptsWindowOpenedByHand, AtItsSmallestTheWindowShowsTheMarkerAndKeepsItsControlsApart) {
+    // The font-size button lay over the speed field, and the text started below the window.
+    setScripts({script(30)});
+    open();
+    qrn::ui::Window* w = window().window();
+    w->setFrame(qrn::Rect(w->frame().origin, {100, 100}));
+    const auto speedField = window().inputAnimationSpeedSlider()->windowRect();
+    EXPECT_LT(speedField.maxX(), window().buttonDecreaseFontSize()->windowRect().minX());
+    const auto area = window().parentContainer()->windowRect();
+    const auto marker = window().iconTextIndicator()->windowRect();
+    EXPECT_GE(marker.minY(), area.minY() + 20);
+    EXPECT_LT(top() + 40, area.height());
 }

@@ -24,7 +24,9 @@ std::shared_ptr<autocueDisplayController> currentController;
 constexpr double barHeight = 50;
 constexpr double buttonSide = 30;
 const qrn::Size windowContentSize{649, 480};
-const qrn::Size windowMinSize{560, 260};
+// Wide enough that the font-size controls keep clear of the speed field, and tall enough to
+// show the reading marker, the line at the start position and a few lines after it.
+const qrn::Size windowMinSize{600, 400};
 
 void highlight(const std::shared_ptr<svgButtonClass>& button, bool on) {
     autocueDisplayClass::highlightButton(button, on);
