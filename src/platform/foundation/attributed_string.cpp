@@ -442,6 +442,18 @@ void AttributedString::writeTo(QTextDocument& document) const {
 AttributedString AttributedString::fromTextDocument(const QTextDocument& document) {
     AttributedString out;
     const QFont base = document.defaultFont();
+    // Built in one pass: appending piece by piece merged every run again each time, which made
+    // each keystroke in a long script slower by the paragraph.
+    const auto add = [&out](const QString& text, TextAttributes attributes) {
+        if (text.isEmpty())
+            return;
+        const int start = out.length();
+        out.text_ += text;
+        if (!out.runs_.empty() && out.runs_.back().attributes == attributes)
+            out.runs_.back().range.length += static_cast<int>(text.size());
+        else
+            out.runs_.push_back({{start, static_cast<int>(text.size())}, std::move(attributes)});
+    };
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         if (block != document.begin()) {
             // The separator before this block carries the block's character format.
@@ -449,17 +461,15 @@ AttributedString AttributedString::fromTextDocument(const QTextDocument& documen
             QString c = sep.hasProperty(Separator) ? sep.stringProperty(Separator) : QString("\n");
             if (c.size() != 1)
                 c = "\n";
-            out.append(AttributedString(c, attributesOf(sep, block.previous().blockFormat(), base)));
+            add(c, attributesOf(sep, block.previous().blockFormat(), base));
         }
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             if (!fragment.isValid())
                 continue;
-            QString text = fragment.text();
             // Line separators inside a paragraph come back as plain line feeds would confuse
             // ranges; keep them as they are (one unit each).
-            out.append(
-                AttributedString(text, attributesOf(fragment.charFormat(), block.blockFormat(), base)));
+            add(fragment.text(), attributesOf(fragment.charFormat(), block.blockFormat(), base));
         }
     }
     return out;
