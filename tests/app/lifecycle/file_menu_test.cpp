@@ -256,7 +256,10 @@ TEST_F(ProjectFiles, SaveAsReplacesAPackageWholeRefusesInnerTargetsAndSurvivesAF
     alerts.clear();
     panelAnswers.push_back(packagePath("Third"));
     fileMenuClass().saveAs(false);
-    EXPECT_EQ(alerts.size(), 1u);
+    ASSERT_EQ(alerts.size(), 1u);
+    // The alert names the place chosen, not the hidden folder it is copied into first.
+    EXPECT_NE(alerts[0].find(packagePath("Third") + "\""), std::string::npos) << alerts[0];
+    EXPECT_EQ(alerts[0].find(".saving"), std::string::npos) << alerts[0];
     EXPECT_FALSE(fs::exists(packagePath("Third")));
     EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), other);
 }

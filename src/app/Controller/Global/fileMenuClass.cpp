@@ -343,7 +343,8 @@ void fileMenuClass::saveAs(bool returnValue) {
     attributedStringStorageClass().flushPendingSymbolExport();
     if (auto replaced = replacePackageWithCopy(current, path); !replaced.isOk()) {
         QRN_LOG_ERROR(replaced.error());
-        throwClass().showError(replaced.error());
+        throwClass().showError(replaced.error() +
+                               ". The project stays open where it was; choose another place to save it.");
         return;
     }
     storage.setProjectDirectory(path);
@@ -365,7 +366,12 @@ qrn::Status fileMenuClass::replacePackageWithCopy(const std::string& from, const
     (void)qrn::files::remove(copy);
     if (auto copied = qrn::files::copyFolder(from, copy); !copied.isOk()) {
         (void)qrn::files::remove(copy);
-        return copied;
+        // The presenter chose the target; the hidden name it is made under means nothing to them.
+        std::string message = copied.error();
+        for (auto at = message.find(copy.string()); at != std::string::npos;
+             at = message.find(copy.string(), at + to.size()))
+            message.replace(at, copy.string().size(), to);
+        return qrn::Status::failure(message);
     }
     const bool replacing = fs::exists(fs::symlink_status(target, error));
     if (replacing) {
