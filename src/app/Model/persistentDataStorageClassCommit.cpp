@@ -82,7 +82,8 @@ void noteOutcome(const qrn::Status& status, bool quiet) {
         controller->setWindowTitle(storage.getProjectName());
     // Said once, when writing stops working; the edits after it fail the same way.
     if (firstFailure && !quiet && !leavingWithoutChanges)
-        throwClass().showError("Your latest changes could not be saved. " + status.error());
+        throwClass().showError("Your latest changes could not be saved. " + status.error() +
+                               ". They stay open here; File > Save As can keep them in another place.");
 }
 
 qrn::Status commitNow(const std::string& folder, std::vector<qrn::files::NamedContents> files) {

@@ -264,6 +264,29 @@ TEST_F(ProjectFiles, SaveAsReplacesAPackageWholeRefusesInnerTargetsAndSurvivesAF
     EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), other);
 }
 
+// The open project's folder deleted under it: Save As is the presenter's way out, and writes
+// what is open into a fresh package, saying that the layers' pictures stayed behind.
+TEST_F(ProjectFiles, SaveAsKeepsAProjectWhoseFolderWasDeleted) {
+    ASSERT_TRUE(createProject());
+    layerstest::dropImage(1, {50, 50});
+    writeAndRead();
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    const auto assets = previewLayerClass().getAssetArray();
+    fs::remove_all(packagePath("Demo"));
+    alerts.clear();
+    const std::string rescued = packagePath("Rescued");
+    panelAnswers.push_back(rescued);
+    fileMenuClass().saveAs(false);
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), rescued);
+    EXPECT_TRUE(fs::is_directory(rescued + "/images"));
+    EXPECT_TRUE(fs::exists(rescued + "/autocueData.json"));
+    auto stored = qrn::json::readFile(rescued + "/projectData.json");
+    ASSERT_TRUE(stored.isOk());
+    EXPECT_EQ(stored->at("ASSET_ARRAY").get<strings>(), assets);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].find("without the pictures"), std::string::npos) << alerts[0];
+}
+
 TEST_F(ProjectFiles, APendingWriteReachesTheOldProjectBeforeNewOpenOrClose) {
     ASSERT_TRUE(createProject());
     layerstest::dropImage(1, {50, 50});

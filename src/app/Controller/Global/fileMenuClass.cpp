@@ -341,6 +341,8 @@ void fileMenuClass::saveAs(bool returnValue) {
     // Writes still waiting go into the old folder before it is copied.
     storage.flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();
+    // The open project's folder was moved or deleted: what is open is the only copy left.
+    const bool folderGone = !current.empty() && !qrn::files::isDirectory(current);
     if (auto replaced = replacePackageWithCopy(current, path); !replaced.isOk()) {
         QRN_LOG_ERROR(replaced.error());
         throwClass().showError(replaced.error() +
@@ -349,22 +351,47 @@ void fileMenuClass::saveAs(bool returnValue) {
     }
     storage.setProjectDirectory(path);
     storage.setProjectLoadFailed(false);
-    storage.exportData(true);
+    if (folderGone)
+        saveFromMemory(storage);
+    else
+        storage.exportData(true);
     noteRecentDocument(path);
     QRN_LOG_OUT();
+}
+
+void fileMenuClass::saveFromMemory(persistentDataStorageClass& storage) {
+    if (auto icon = setPackageIcon(storage.getProjectDirectory()); !icon.isOk())
+        dataLoggingClass().logError("fileMenuClass", icon.error(), __FILE__, __func__);
+    if (const qrn::Status saved = storage.saveProject(); !saved) {
+        throwClass().showError("The project could not be saved: " + saved.error());
+        return;
+    }
+    // A layer's picture file was in the folder that went; the layer keeps its place and name.
+    bool picturesLeftBehind = false;
+    for (const auto& row : previewLayerClass().getImageReferenceArray())
+        for (const auto& reference : row)
+            if (!reference.empty() && reference[0].toInt() != 1 && reference[0].toInt() != 2)
+                picturesLeftBehind = true;
+    if (picturesLeftBehind)
+        throwClass().showError("The project's folder was no longer there, so \"" + storage.getProjectName() +
+                               "\" was saved from the open project without the pictures of its layers.");
 }
 
 qrn::Status fileMenuClass::replacePackageWithCopy(const std::string& from, const std::string& to) {
     namespace fs = std::filesystem;
     std::error_code error;
-    if (from.empty() || !fs::is_directory(from, error))
+    if (from.empty() || (fs::exists(fs::symlink_status(from, error)) && !fs::is_directory(from, error)))
         return qrn::Status::failure("The project folder " + from + " cannot be copied");
     // Copied beside the target first, so a failed copy leaves whatever stands there whole.
     const fs::path target(to);
     const fs::path copy = target.parent_path() / ("." + target.filename().string() + ".saving");
     const fs::path old = target.parent_path() / ("." + target.filename().string() + ".replaced");
     (void)qrn::files::remove(copy);
-    if (auto copied = qrn::files::copyFolder(from, copy); !copied.isOk()) {
+    // A folder that has gone gives an empty package, for the open project to be written into.
+    const qrn::Status copied = fs::exists(fs::symlink_status(from, error))
+                                   ? qrn::files::copyFolder(from, copy)
+                                   : qrn::files::createDirectories(copy / "images");
+    if (!copied.isOk()) {
         (void)qrn::files::remove(copy);
         // The presenter chose the target; the hidden name it is made under means nothing to them.
         std::string message = copied.error();
