@@ -80,10 +80,12 @@ void noteOutcome(const qrn::Status& status, bool quiet) {
     // The title's " - saved" of an earlier Save no longer holds.
     if (auto controller = storage.getViewController(); controller && controller->hasWindow())
         controller->setWindowTitle(storage.getProjectName());
-    // Said once, when writing stops working; the edits after it fail the same way.
+    // Said once, when writing stops working; the edits after it fail the same way. The first
+    // failing write may be QRN's own, right after a project opened from a folder that takes no
+    // writes, so the words claim no change of the presenter's.
     if (firstFailure && !quiet && !leavingWithoutChanges)
-        throwClass().showError("Your latest changes could not be saved. " + status.error() +
-                               ". They stay open here; File > Save As can keep them in another place.");
+        throwClass().showError("The project could not be saved in its folder. " + status.error() +
+                               ". It stays open here; File > Save As can save it in another place.");
 }
 
 qrn::Status commitNow(const std::string& folder, std::vector<qrn::files::NamedContents> files) {
@@ -176,10 +178,10 @@ bool persistentDataStorageClass::mayLeaveProject() {
         persistentDataStorageClass().getProjectLoadFailed())
         return true;
     while (lastWriteFailed && !leavingWithoutChanges) {
-        const bool retry = qrn::askModalQuestion(
-            {"Your latest changes to \"" + persistentDataStorageClass().getProjectName() +
-                 "\" could not be saved.",
-             lastWriteFailure, "Try Saving Again", "Quit Without Saving"});
+        const bool retry =
+            qrn::askModalQuestion({"The project \"" + persistentDataStorageClass().getProjectName() +
+                                       "\" could not be saved in its folder.",
+                                   lastWriteFailure, "Try Saving Again", "Quit Without Saving"});
         if (!retry) {
             leavingWithoutChanges = true;
             break;

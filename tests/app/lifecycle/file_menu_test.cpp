@@ -287,6 +287,27 @@ TEST_F(ProjectFiles, SaveAsKeepsAProjectWhoseFolderWasDeleted) {
     EXPECT_NE(alerts[0].find("without the pictures"), std::string::npos) << alerts[0];
 }
 
+// A project opened from a folder that takes no writes (a read-only stick): it opens, and the
+// failure of QRN's own rewrite after the open is said once, without speaking of changes the
+// presenter never made.
+TEST_F(ProjectFiles, AProjectInAReadOnlyFolderOpensAndSaysItCannotBeSavedThere) {
+    ASSERT_TRUE(createProject());
+    const std::string stick = writePackage("Stick", projectDocument({"0", "2", "4"}, {{}, {"3"}, {"5"}}));
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
+        if (step != qrn::files::WriteStep::Open)
+            return false;
+        errno = EROFS;
+        return true;
+    });
+    alerts.clear();
+    openWithMenu(stick);
+    qrn::files::setWriteFailureForTesting(nullptr);
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 3u);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].rfind("The project could not be saved in its folder. ", 0), 0u) << alerts[0];
+    EXPECT_NE(alerts[0].find("Read-only file system"), std::string::npos) << alerts[0];
+}
+
 TEST_F(ProjectFiles, APendingWriteReachesTheOldProjectBeforeNewOpenOrClose) {
     ASSERT_TRUE(createProject());
     layerstest::dropImage(1, {50, 50});
