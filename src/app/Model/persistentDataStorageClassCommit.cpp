@@ -178,11 +178,17 @@ bool persistentDataStorageClass::mayLeaveProject() {
         persistentDataStorageClass().getProjectLoadFailed())
         return true;
     while (lastWriteFailed && !leavingWithoutChanges) {
-        const bool retry =
-            qrn::askModalQuestion({"The project \"" + persistentDataStorageClass().getProjectName() +
-                                       "\" could not be saved in its folder.",
-                                   lastWriteFailure, "Try Saving Again", "Quit Without Saving"});
-        if (!retry) {
+        // Cancel keeps QRN open, so that a folder that will not take the project again is not
+        // the end of it: Save As can keep it elsewhere.
+        const auto answer = qrn::askModalQuestion(
+            {"The project \"" + persistentDataStorageClass().getProjectName() +
+                 "\" could not be saved in its folder.",
+             lastWriteFailure + ". Cancel keeps QRN open, to save it elsewhere with Save As.",
+             "Try Saving Again", "Quit Without Saving"},
+            "Cancel");
+        if (answer == qrn::QuestionChoice::cancel)
+            return false;
+        if (answer == qrn::QuestionChoice::otherButton) {
             leavingWithoutChanges = true;
             break;
         }
