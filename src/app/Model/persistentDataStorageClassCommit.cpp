@@ -168,7 +168,7 @@ bool persistentDataStorageClass::getLastWriteFailed() {
     return lastWriteFailed;
 }
 
-bool persistentDataStorageClass::mayLeaveProject() {
+bool persistentDataStorageClass::mayLeaveProject(const std::string& leaveButton) {
     // A write still waiting decides whether there is anything to ask.
     persistentDataStorageClass().flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();
@@ -178,13 +178,13 @@ bool persistentDataStorageClass::mayLeaveProject() {
         persistentDataStorageClass().getProjectLoadFailed())
         return true;
     while (lastWriteFailed && !leavingWithoutChanges) {
-        // Cancel keeps QRN open, so that a folder that will not take the project again is not
+        // Cancel keeps the project open, so that a folder that will not take the project again is not
         // the end of it: Save As can keep it elsewhere.
         const auto answer = qrn::askModalQuestion(
             {"The project \"" + persistentDataStorageClass().getProjectName() +
                  "\" could not be saved in its folder.",
-             lastWriteFailure + ". Cancel keeps QRN open, to save it elsewhere with Save As.",
-             "Try Saving Again", "Quit Without Saving"},
+             lastWriteFailure + ". Cancel keeps the project open, to save it elsewhere with Save As.",
+             "Try Saving Again", leaveButton},
             "Cancel");
         if (answer == qrn::QuestionChoice::cancel)
             return false;

@@ -308,6 +308,35 @@ TEST_F(ProjectFiles, AProjectInAReadOnlyFolderOpensAndSaysItCannotBeSavedThere) 
     EXPECT_NE(alerts[0].find("Read-only file system"), std::string::npos) << alerts[0];
 }
 
+// Changes the project's folder refused are not dropped by opening another project: the
+// presenter is asked first, and Cancel keeps the project open for Save As.
+TEST_F(ProjectFiles, OpenAfterAFailedWriteAsksAndCancelKeepsTheProject) {
+    ASSERT_TRUE(createProject());
+    const std::string other = writePackage("Other", projectDocument({"0", "2"}, {{}, {"3"}}));
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
+        if (step != qrn::files::WriteStep::Open)
+            return false;
+        errno = EROFS;
+        return true;
+    });
+    std::vector<std::string> leaveButtons;
+    qrn::setChoicePresenter([&](const qrn::Question& question, const std::string&) {
+        leaveButtons.push_back(question.otherButton);
+        return qrn::QuestionChoice::cancel;
+    });
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    const auto assets = previewLayerClass().getAssetArray();
+    openWithMenu(other);
+    panelAnswers.push_back(packagePath("Fresh"));
+    fileMenuClass().newProject();
+    advance(1.0);
+    qrn::files::setWriteFailureForTesting(nullptr);
+    EXPECT_EQ(leaveButtons, (strings{"Leave Without Saving", "Leave Without Saving"}));
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
+    EXPECT_EQ(previewLayerClass().getAssetArray(), assets);
+    EXPECT_FALSE(fs::exists(packagePath("Fresh")));
+}
+
 TEST_F(ProjectFiles, APendingWriteReachesTheOldProjectBeforeNewOpenOrClose) {
     ASSERT_TRUE(createProject());
     layerstest::dropImage(1, {50, 50});

@@ -91,6 +91,9 @@ void addFirstAsset() {
         firstAssetAdder();
 }
 
+// How the failed-write question names leaving the open project for another.
+const std::string leaveButton = "Leave Without Saving";
+
 // Only the newest Open imports.
 qrn::GenerationCounter openGeneration{10000};
 
@@ -217,6 +220,9 @@ void fileMenuClass::newProject() {
     panel.settings = newProjectPanelSettings();
     if (panel.runModal() != qrn::ModalResponse::ok || !panel.url())
         return;
+    // Changes the open project's folder refused are not left behind unasked.
+    if (!persistentDataStorageClass::mayLeaveProject(leaveButton))
+        return;
     try {
         if (!initialiseNewProjectDirectory(panel.url()->string()))
             return;
@@ -246,6 +252,8 @@ void fileMenuClass::open() {
     if (panel.runModal() != qrn::ModalResponse::ok || !panel.url())
         return;
     const std::string path = panel.url()->string();
+    if (!persistentDataStorageClass::mayLeaveProject(leaveButton))
+        return;
     persistentDataStorageClass storage;
     if (!storage.claimPackage(path))
         return;
