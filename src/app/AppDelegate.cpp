@@ -168,6 +168,8 @@ bool AppDelegate::application(const std::string& path) {
         QRN_LOG_ERROR("Not opening " + path + " while a recording or an import runs");
         return true;
     }
+    if (!persistentDataStorageClass::mayLeaveProject("Leave Without Saving"))
+        return true;
     if (!persistentDataStorageClass::claimPackage(path))
         return true;
     if (!persistentDataStorageClass().checkIfProjectDataIsValid(path)) {

@@ -74,6 +74,7 @@ void resetProcessState() {
     // A test that installed the real dialogs must not leave a modal alert for the next one.
     qrn::setAlertPresenter(nullptr);
     qrn::setQuestionPresenter(nullptr);
+    qrn::setChoicePresenter(nullptr);
     undoRedoClass::setReorderLayerReplayHook(nullptr);
     undoRedoClass::setReorderAssetReplayHook(nullptr);
     undoRedoClass::setMoveAssetPreviewsForwardHook(nullptr);

@@ -127,8 +127,9 @@ class persistentDataStorageClass {
     // True while the latest write of the package failed.
     static bool getLastWriteFailed();
     // Asked before Quit and before the window closes: while the latest write failed, offers to
-    // try saving again (the default) or to leave without the changes. True when leaving may go on.
-    static bool mayLeaveProject();
+    // try saving again (the default), to leave without the changes, or to stay; New and Open ask
+    // it too, before another project replaces this one. True when leaving may go on.
+    static bool mayLeaveProject(const std::string& leaveButton = "Quit Without Saving");
     // setProjectDirectory takes the new folder's lock through this; a failed write of the folder
     // left is not asked about for the new one.
     static void holdPackageOf(const std::string& folder);

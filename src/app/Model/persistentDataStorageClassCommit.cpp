@@ -80,9 +80,12 @@ void noteOutcome(const qrn::Status& status, bool quiet) {
     // The title's " - saved" of an earlier Save no longer holds.
     if (auto controller = storage.getViewController(); controller && controller->hasWindow())
         controller->setWindowTitle(storage.getProjectName());
-    // Said once, when writing stops working; the edits after it fail the same way.
+    // Said once, when writing stops working; the edits after it fail the same way. The first
+    // failing write may be QRN's own, right after a project opened from a folder that takes no
+    // writes, so the words claim no change of the presenter's.
     if (firstFailure && !quiet && !leavingWithoutChanges)
-        throwClass().showError("Your latest changes could not be saved. " + status.error());
+        throwClass().showError("The project could not be saved in its folder. " + status.error() +
+                               ". It stays open here; File > Save As can save it in another place.");
 }
 
 qrn::Status commitNow(const std::string& folder, std::vector<qrn::files::NamedContents> files) {
@@ -165,7 +168,7 @@ bool persistentDataStorageClass::getLastWriteFailed() {
     return lastWriteFailed;
 }
 
-bool persistentDataStorageClass::mayLeaveProject() {
+bool persistentDataStorageClass::mayLeaveProject(const std::string& leaveButton) {
     // A write still waiting decides whether there is anything to ask.
     persistentDataStorageClass().flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();
@@ -175,11 +178,17 @@ bool persistentDataStorageClass::mayLeaveProject() {
         persistentDataStorageClass().getProjectLoadFailed())
         return true;
     while (lastWriteFailed && !leavingWithoutChanges) {
-        const bool retry = qrn::askModalQuestion(
-            {"Your latest changes to \"" + persistentDataStorageClass().getProjectName() +
-                 "\" could not be saved.",
-             lastWriteFailure, "Try Saving Again", "Quit Without Saving"});
-        if (!retry) {
+        // Cancel keeps the project open, so that a folder that will not take the project again is not
+        // the end of it: Save As can keep it elsewhere.
+        const auto answer = qrn::askModalQuestion(
+            {"The project \"" + persistentDataStorageClass().getProjectName() +
+                 "\" could not be saved in its folder.",
+             lastWriteFailure + ". Cancel keeps the project open, to save it elsewhere with Save As.",
+             "Try Saving Again", leaveButton},
+            "Cancel");
+        if (answer == qrn::QuestionChoice::cancel)
+            return false;
+        if (answer == qrn::QuestionChoice::otherButton) {
             leavingWithoutChanges = true;
             break;
         }

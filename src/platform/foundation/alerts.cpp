@@ -45,6 +45,23 @@ void setQuestionPresenter(std::function<bool(const Question&)> p) {
     questionPresenter() = std::move(p);
 }
 
+namespace {
+std::function<QuestionChoice(const Question&, const std::string&)>& choicePresenter() {
+    static std::function<QuestionChoice(const Question&, const std::string&)> p;
+    return p;
+}
+} // namespace
+
+QuestionChoice askModalQuestion(const Question& question, const std::string& cancelButton) {
+    if (choicePresenter())
+        return choicePresenter()(question, cancelButton);
+    return askModalQuestion(question) ? QuestionChoice::defaultButton : QuestionChoice::otherButton;
+}
+
+void setChoicePresenter(std::function<QuestionChoice(const Question&, const std::string&)> p) {
+    choicePresenter() = std::move(p);
+}
+
 void writeLogLine(const std::string& line) {
     if (logSink()) {
         logSink()(line);

@@ -22,6 +22,12 @@ struct Question {
 bool askModalQuestion(const Question& question);
 void setQuestionPresenter(std::function<bool(const Question&)> presenter);
 
+// The same question with a third way out, `cancelButton`, which leaves things as they are.
+// Without a presenter for it, the two-button question above answers.
+enum class QuestionChoice { defaultButton, otherButton, cancel };
+QuestionChoice askModalQuestion(const Question& question, const std::string& cancelButton);
+void setChoicePresenter(std::function<QuestionChoice(const Question&, const std::string&)> presenter);
+
 // Writes one line of trace output (standard output unless a test captures it).
 void writeLogLine(const std::string& line);
 void setLogSinkForTesting(std::function<void(const std::string&)> sink);

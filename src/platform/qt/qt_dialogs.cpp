@@ -176,6 +176,25 @@ void installQtDialogs() {
         box.exec();
         return box.clickedButton() != static_cast<QAbstractButton*>(second);
     });
+    setChoicePresenter([](const Question& question, const std::string& cancelButton) {
+        QMessageBox box(QApplication::activeWindow());
+        box.setIcon(QMessageBox::Warning);
+        box.setText(QString::fromStdString(question.message));
+        box.setInformativeText(QString::fromStdString(question.informativeText));
+        auto* first = box.addButton(QString::fromStdString(question.defaultButton), QMessageBox::AcceptRole);
+        auto* second =
+            box.addButton(QString::fromStdString(question.otherButton), QMessageBox::DestructiveRole);
+        auto* cancel = box.addButton(QString::fromStdString(cancelButton), QMessageBox::RejectRole);
+        box.setDefaultButton(first);
+        // Escape or the title bar's close changes nothing.
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() == static_cast<QAbstractButton*>(second))
+            return QuestionChoice::otherButton;
+        if (box.clickedButton() == static_cast<QAbstractButton*>(first))
+            return QuestionChoice::defaultButton;
+        return QuestionChoice::cancel;
+    });
     setOpenPanelPresenter([](OpenPanel& panel) {
         QtOpenDialog dialog(panel, QApplication::activeWindow());
         if (dialog.exec() != QDialog::Accepted)

@@ -256,9 +256,85 @@ TEST_F(ProjectFiles, SaveAsReplacesAPackageWholeRefusesInnerTargetsAndSurvivesAF
     alerts.clear();
     panelAnswers.push_back(packagePath("Third"));
     fileMenuClass().saveAs(false);
-    EXPECT_EQ(alerts.size(), 1u);
+    ASSERT_EQ(alerts.size(), 1u);
+    // The alert names the place chosen, not the hidden folder it is copied into first.
+    EXPECT_NE(alerts[0].find(packagePath("Third") + "\""), std::string::npos) << alerts[0];
+    EXPECT_EQ(alerts[0].find(".saving"), std::string::npos) << alerts[0];
     EXPECT_FALSE(fs::exists(packagePath("Third")));
     EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), other);
+}
+
+// The open project's folder deleted under it: Save As is the presenter's way out, and writes
+// what is open into a fresh package, saying that the layers' pictures stayed behind.
+TEST_F(ProjectFiles, SaveAsKeepsAProjectWhoseFolderWasDeleted) {
+    ASSERT_TRUE(createProject());
+    layerstest::dropImage(1, {50, 50});
+    writeAndRead();
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    const auto assets = previewLayerClass().getAssetArray();
+    fs::remove_all(packagePath("Demo"));
+    alerts.clear();
+    const std::string rescued = packagePath("Rescued");
+    panelAnswers.push_back(rescued);
+    fileMenuClass().saveAs(false);
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), rescued);
+    EXPECT_TRUE(fs::is_directory(rescued + "/images"));
+    EXPECT_TRUE(fs::exists(rescued + "/autocueData.json"));
+    auto stored = qrn::json::readFile(rescued + "/projectData.json");
+    ASSERT_TRUE(stored.isOk());
+    EXPECT_EQ(stored->at("ASSET_ARRAY").get<strings>(), assets);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].find("without the pictures"), std::string::npos) << alerts[0];
+}
+
+// A project opened from a folder that takes no writes (a read-only stick): it opens, and the
+// failure of QRN's own rewrite after the open is said once, without speaking of changes the
+// presenter never made.
+TEST_F(ProjectFiles, AProjectInAReadOnlyFolderOpensAndSaysItCannotBeSavedThere) {
+    ASSERT_TRUE(createProject());
+    const std::string stick = writePackage("Stick", projectDocument({"0", "2", "4"}, {{}, {"3"}, {"5"}}));
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
+        if (step != qrn::files::WriteStep::Open)
+            return false;
+        errno = EROFS;
+        return true;
+    });
+    alerts.clear();
+    openWithMenu(stick);
+    qrn::files::setWriteFailureForTesting(nullptr);
+    EXPECT_EQ(previewLayerClass().getAssetArray().size(), 3u);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].rfind("The project could not be saved in its folder. ", 0), 0u) << alerts[0];
+    EXPECT_NE(alerts[0].find("Read-only file system"), std::string::npos) << alerts[0];
+}
+
+// Changes the project's folder refused are not dropped by opening another project: the
+// presenter is asked first, and Cancel keeps the project open for Save As.
+TEST_F(ProjectFiles, OpenAfterAFailedWriteAsksAndCancelKeepsTheProject) {
+    ASSERT_TRUE(createProject());
+    const std::string other = writePackage("Other", projectDocument({"0", "2"}, {{}, {"3"}}));
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
+        if (step != qrn::files::WriteStep::Open)
+            return false;
+        errno = EROFS;
+        return true;
+    });
+    std::vector<std::string> leaveButtons;
+    qrn::setChoicePresenter([&](const qrn::Question& question, const std::string&) {
+        leaveButtons.push_back(question.otherButton);
+        return qrn::QuestionChoice::cancel;
+    });
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    const auto assets = previewLayerClass().getAssetArray();
+    openWithMenu(other);
+    panelAnswers.push_back(packagePath("Fresh"));
+    fileMenuClass().newProject();
+    advance(1.0);
+    qrn::files::setWriteFailureForTesting(nullptr);
+    EXPECT_EQ(leaveButtons, (strings{"Leave Without Saving", "Leave Without Saving"}));
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
+    EXPECT_EQ(previewLayerClass().getAssetArray(), assets);
+    EXPECT_FALSE(fs::exists(packagePath("Fresh")));
 }
 
 TEST_F(ProjectFiles, APendingWriteReachesTheOldProjectBeforeNewOpenOrClose) {

@@ -97,3 +97,30 @@ TEST_F(LifecycleTest, QuitAfterAFailedWriteAsksAndTryingAgainKeepsTheEdit) {
     EXPECT_EQ((*stored)["ASSET_ARRAY"].size(), model.getAssetArray().size());
     qrn::files::setWriteFailureForTesting(nullptr);
 }
+
+// A folder that keeps refusing the project: Cancel on the question keeps QRN and its window
+// open with the project, for Save As to keep it elsewhere, whether Quit or the close asked.
+TEST_F(LifecycleTest, CancelOnTheFailedWriteQuestionKeepsQRNOpenForSaveAs) {
+    ASSERT_TRUE(createProject());
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
+        if (step != qrn::files::WriteStep::Open)
+            return false;
+        errno = EROFS;
+        return true;
+    });
+    int asked = 0;
+    qrn::setChoicePresenter([&](const qrn::Question&, const std::string& cancel) {
+        ++asked;
+        EXPECT_EQ(cancel, "Cancel");
+        return qrn::QuestionChoice::cancel;
+    });
+    previewLayerClass model;
+    model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    const auto assets = model.getAssetArray();
+    EXPECT_FALSE(delegate.applicationShouldTerminate());
+    mainWindow()->performClose();
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(mainWindow()->isClosed());
+    EXPECT_EQ(model.getAssetArray(), assets);
+    qrn::files::setWriteFailureForTesting(nullptr);
+}

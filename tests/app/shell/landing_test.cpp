@@ -91,7 +91,7 @@ TEST_F(Landing, CreatingAProjectMakesThePackageAndPresentsANewProject) {
     EXPECT_EQ(mainWindow()->title(), "Demo");
 }
 
-TEST_F(Landing, AFailedCreateStaysOnTheLandingScreen) {
+TEST_F(Landing, AFailedCreateSaysWhyAndStaysOnTheLandingScreen) {
     // A file where the package should go: the folder cannot be made.
     const std::string path = dir.path().toStdString() + "/Blocked.qrn3ks";
     std::ofstream(path) << "x";
@@ -100,7 +100,8 @@ TEST_F(Landing, AFailedCreateStaysOnTheLandingScreen) {
     landing()->createNewProject();
     advance(1.0);
     EXPECT_EQ(shownScreenIdentifier(), "landingController");
-    EXPECT_TRUE(alerts.empty());
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].find(path), std::string::npos) << alerts[0];
     EXPECT_TRUE(landing()->getActionInProgress());
     advance(1.1);
     EXPECT_FALSE(landing()->getActionInProgress());

@@ -87,9 +87,14 @@ class takeRecordingDelegate : public qrn::media::RecordingDelegate {
         if (state.outputURL != path || !captureSessionClass().takeIsCurrent() || !state.startedRecording)
             return;
         recordViewClass().setTakeAside();
-        captureSessionClass().changeErrorMessage("Something went wrong. Please try again",
-                                                 "The recording could not be written", error,
-                                                 MessageType::error);
+        // Said as it is: trying again in a folder that takes nothing fails the same way, and a
+        // take cut short by a full disk is not lost.
+        const auto bytes = qrn::files::size(path);
+        const bool kept = bytes && *bytes > 0;
+        captureSessionClass().changeErrorMessage(
+            kept ? "The take stopped early. " + error + ". What was recorded is kept in the project folder"
+                 : "The take could not be recorded. " + error,
+            "The recording could not be written", error, MessageType::error);
     }
 };
 

@@ -91,6 +91,9 @@ void addFirstAsset() {
         firstAssetAdder();
 }
 
+// How the failed-write question names leaving the open project for another.
+const std::string leaveButton = "Leave Without Saving";
+
 // Only the newest Open imports.
 qrn::GenerationCounter openGeneration{10000};
 
@@ -217,6 +220,9 @@ void fileMenuClass::newProject() {
     panel.settings = newProjectPanelSettings();
     if (panel.runModal() != qrn::ModalResponse::ok || !panel.url())
         return;
+    // Changes the open project's folder refused are not left behind unasked.
+    if (!persistentDataStorageClass::mayLeaveProject(leaveButton))
+        return;
     try {
         if (!initialiseNewProjectDirectory(panel.url()->string()))
             return;
@@ -246,6 +252,8 @@ void fileMenuClass::open() {
     if (panel.runModal() != qrn::ModalResponse::ok || !panel.url())
         return;
     const std::string path = panel.url()->string();
+    if (!persistentDataStorageClass::mayLeaveProject(leaveButton))
+        return;
     persistentDataStorageClass storage;
     if (!storage.claimPackage(path))
         return;
@@ -341,31 +349,64 @@ void fileMenuClass::saveAs(bool returnValue) {
     // Writes still waiting go into the old folder before it is copied.
     storage.flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();
+    // The open project's folder was moved or deleted: what is open is the only copy left.
+    const bool folderGone = !current.empty() && !qrn::files::isDirectory(current);
     if (auto replaced = replacePackageWithCopy(current, path); !replaced.isOk()) {
         QRN_LOG_ERROR(replaced.error());
-        throwClass().showError(replaced.error());
+        throwClass().showError(replaced.error() +
+                               ". The project stays open where it was; choose another place to save it.");
         return;
     }
     storage.setProjectDirectory(path);
     storage.setProjectLoadFailed(false);
-    storage.exportData(true);
+    if (folderGone)
+        saveFromMemory(storage);
+    else
+        storage.exportData(true);
     noteRecentDocument(path);
     QRN_LOG_OUT();
+}
+
+void fileMenuClass::saveFromMemory(persistentDataStorageClass& storage) {
+    if (auto icon = setPackageIcon(storage.getProjectDirectory()); !icon.isOk())
+        dataLoggingClass().logError("fileMenuClass", icon.error(), __FILE__, __func__);
+    if (const qrn::Status saved = storage.saveProject(); !saved) {
+        throwClass().showError("The project could not be saved: " + saved.error());
+        return;
+    }
+    // A layer's picture file was in the folder that went; the layer keeps its place and name.
+    bool picturesLeftBehind = false;
+    for (const auto& row : previewLayerClass().getImageReferenceArray())
+        for (const auto& reference : row)
+            if (!reference.empty() && reference[0].toInt() != 1 && reference[0].toInt() != 2)
+                picturesLeftBehind = true;
+    if (picturesLeftBehind)
+        throwClass().showError("The project's folder was no longer there, so \"" + storage.getProjectName() +
+                               "\" was saved from the open project without the pictures of its layers.");
 }
 
 qrn::Status fileMenuClass::replacePackageWithCopy(const std::string& from, const std::string& to) {
     namespace fs = std::filesystem;
     std::error_code error;
-    if (from.empty() || !fs::is_directory(from, error))
+    if (from.empty() || (fs::exists(fs::symlink_status(from, error)) && !fs::is_directory(from, error)))
         return qrn::Status::failure("The project folder " + from + " cannot be copied");
     // Copied beside the target first, so a failed copy leaves whatever stands there whole.
     const fs::path target(to);
     const fs::path copy = target.parent_path() / ("." + target.filename().string() + ".saving");
     const fs::path old = target.parent_path() / ("." + target.filename().string() + ".replaced");
     (void)qrn::files::remove(copy);
-    if (auto copied = qrn::files::copyFolder(from, copy); !copied.isOk()) {
+    // A folder that has gone gives an empty package, for the open project to be written into.
+    const qrn::Status copied = fs::exists(fs::symlink_status(from, error))
+                                   ? qrn::files::copyFolder(from, copy)
+                                   : qrn::files::createDirectories(copy / "images");
+    if (!copied.isOk()) {
         (void)qrn::files::remove(copy);
-        return copied;
+        // The presenter chose the target; the hidden name it is made under means nothing to them.
+        std::string message = copied.error();
+        for (auto at = message.find(copy.string()); at != std::string::npos;
+             at = message.find(copy.string(), at + to.size()))
+            message.replace(at, copy.string().size(), to);
+        return qrn::Status::failure(message);
     }
     const bool replacing = fs::exists(fs::symlink_status(target, error));
     if (replacing) {

@@ -6,6 +6,8 @@
 #include "platform/foundation/result.h"
 #include "platform/ui/panels.h"
 
+class persistentDataStorageClass;
+
 class fileMenuClass {
   public:
     // Makes the package at `path` (an empty images folder, no projectData.json) and takes it as
@@ -18,6 +20,9 @@ class fileMenuClass {
     // failed write is shown in an alert with the reason instead.
     void save();
     void saveAs(bool returnValue);
+    // Writes the open project and its texts into the project folder now, after Save As made it
+    // an empty package; says which pictures could not come along.
+    static void saveFromMemory(persistentDataStorageClass& storage);
 
     // The panels that ask for a new package and for a project to open.
     static qrn::FilePanelSettings newProjectPanelSettings();
@@ -30,8 +35,8 @@ class fileMenuClass {
     static void importStoredProject();
 
     // --- Project packages (Save As and New)
-    // Copies the folder beside `to`, then swaps it in for whatever stands there; a failed copy
-    // leaves both places as they were.
+    // Copies the folder beside `to` (an empty package when `from` has gone), then swaps it in for
+    // whatever stands there; a failed copy leaves both places as they were.
     static qrn::Status replacePackageWithCopy(const std::string& from, const std::string& to);
     // Gives the package folder the project icon where the desktop shows one (a .directory entry
     // naming an icon installed in the user's icon theme).

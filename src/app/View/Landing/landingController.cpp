@@ -312,6 +312,8 @@ void landingController::createNewProject() {
             }
         } catch (const qrnError& error) {
             QRN_LOG_ERROR(error.localizedDescription());
+            // Said as File > New says it: a click that leaves no project and no word is lost.
+            throwClass().showError(error.localizedDescription());
             setActionInProgress(false, true);
             return;
         }
