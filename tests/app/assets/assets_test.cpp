@@ -19,6 +19,7 @@
 #include "View/Editing/Preview/textSymbolTextView.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Landing/landingController.h"
+#include "app/layers/layers_support.h"
 #include "app/preview/preview_fixture.h"
 #include "app/shell/shell_fixture.h"
 #include "platform/foundation/json.h"
@@ -897,4 +898,22 @@ TEST_F(Assets, AFlippedLayersCopyInItsSlideTileStaysMirroredLikeThePreviewWhenIt
     model.mirrorLayer(false, layer, false);
     EXPECT_EQ(copyPicture().a, -1.0) << "and now mirrored left to right";
     EXPECT_EQ(copyPicture().d, -1.0);
+}
+
+TEST_F(Assets, ALayerAddedAtTheEndOfALongListHasItsSelectedTileInSight) {
+    auto* editor = projectWith(2);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    for (int i = 0; i < 16; ++i)
+        addPicturedLayer(editor, projectPath(), 1, {10.0 + 20 * i, 100, 40, 40},
+                         previewtest::placement::above);
+    click(model.getAssetArray()[1]);
+    auto clip = std::dynamic_pointer_cast<qrn::ui::ClipView>(list()->superview());
+    ASSERT_TRUE(clip);
+    ASSERT_GT(list()->frame().width(), clip->bounds().size.width);
+    ASSERT_EQ(clip->bounds().origin.x, 0);
+    const auto added = layerstest::dropImage(1, {40, 40}, {300, 100});
+    ASSERT_EQ(model.getSelectedLayer(), std::stoi(added));
+    const auto tile = list()->viewWithTag(std::stoi(added))->superview();
+    EXPECT_TRUE(clip->documentVisibleRect().contains(tile->frame())) << "the new layer's tile shows whole";
 }
