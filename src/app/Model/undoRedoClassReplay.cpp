@@ -101,6 +101,20 @@ void rotateTo(const layerAssetIndexAndVideoSelectedArray& c, double rotation, qr
                                             false, c, false, true, false, false, 0, 0, false, false);
 }
 
+// Places and sizes are recorded in the preview of their moment. A window resized since has
+// refitted every frame to the new preview, so the recorded ones are refitted the same way.
+qrn::Size refitSinceRecorded() {
+    const auto& sizes = undoRedoClass::getPreviewSizeList();
+    const int position = undoRedoClass::getUndoPosition();
+    const auto parent = previewLayerClass().getParentPreviewView();
+    if (!parent || position < 0 || size_t(position) >= sizes.size())
+        return {1, 1};
+    const qrn::Size then = sizes[size_t(position)], now = parent->frame().size;
+    if (!(then.width > 0) || !(then.height > 0) || !(now.width > 0) || !(now.height > 0))
+        return {1, 1};
+    return {now.width / then.width, now.height / then.height};
+}
+
 // Rotate, drag, resize and drag again: the resize works about the current origin and the turn
 // about the current centre, so the second drag puts the origin back after both.
 void geometryRestore(const layerAssetIndexAndVideoSelectedArray& c, qrn::Point origin, qrn::Size size,
@@ -170,7 +184,9 @@ void backgroundRestore(const undoValueList& v, bool redo) {
     }
     undoRedoClass().addLayerToPreview(*snapshot, 0, *reference);
     const auto& g = *geometry;
-    geometryRestore(positionOf(layer), {g[0], g[1]}, {g[2], g[3]}, g[4], true);
+    const qrn::Size k = refitSinceRecorded();
+    geometryRestore(positionOf(layer), {g[0] * k.width, g[1] * k.height}, {g[2] * k.width, g[3] * k.height},
+                    g[4], true);
     if (redo)
         imageManipulationClass().markedImageNeedsToBeKept(positionOf(layer));
 }
@@ -196,8 +212,19 @@ void replay(const undoEntry& entry, const undoValueList& v, bool undo) {
         logSkip(type + ": the layer it names is not there");
         return;
     }
-    const auto point = [&](size_t i) { return at<qrn::Point>(v, i); };
-    const auto size = [&](size_t i) { return at<qrn::Size>(v, i); };
+    // The crop window is kept in percent of the camera picture, which no resize changes.
+    const bool crop = type == "cropVideoOrigin" || type == "cropVideoSize";
+    const qrn::Size k = crop ? qrn::Size{1, 1} : refitSinceRecorded();
+    const auto point = [&](size_t i) -> std::optional<qrn::Point> {
+        if (auto p = at<qrn::Point>(v, i))
+            return qrn::Point{p->x * k.width, p->y * k.height};
+        return std::nullopt;
+    };
+    const auto size = [&](size_t i) -> std::optional<qrn::Size> {
+        if (auto z = at<qrn::Size>(v, i))
+            return qrn::Size{z->width * k.width, z->height * k.height};
+        return std::nullopt;
+    };
 
     if (type == "dragLayerInVideoViewLayer" || type == "cropVideoOrigin") {
         if (auto p = point(0))

@@ -19,6 +19,7 @@
 #include "View/Editing/Preview/textSymbolTextView.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Landing/landingController.h"
+#include "app/layers/layers_support.h"
 #include "app/preview/preview_fixture.h"
 #include "app/shell/shell_fixture.h"
 #include "platform/foundation/json.h"
@@ -855,9 +856,10 @@ TEST_F(Assets, ALayerReachingPastTheSlidesLowerEdgeLeavesTheTilesNumberUncovered
     const auto asset = previewLayerClass().getAssetArray()[1];
     // A picture whose lower half hangs below the slide.
     const qrn::Rect slide = editor->dragView->bounds();
-    const auto id = addPicturedLayer(editor, projectPath(), 1,
-                                     {slide.minX(), slide.minY() - slide.height() / 2, slide.width(), slide.height()},
-                                     previewtest::placement::above);
+    const auto id =
+        addPicturedLayer(editor, projectPath(), 1,
+                         {slide.minX(), slide.minY() - slide.height() / 2, slide.width(), slide.height()},
+                         previewtest::placement::above);
     const auto tile = tileOf(asset);
     editor->mainView->displayIfNeeded();
     const QImage drawn = qrn::graphics::Renderer().snapshot(*tile->layer(), 0);
@@ -871,4 +873,47 @@ TEST_F(Assets, ALayerReachingPastTheSlidesLowerEdgeLeavesTheTilesNumberUncovered
                 ++(drawn.height() - row <= strip ? within : above);
     EXPECT_GT(above, 0) << "the thumbnail shows the picture";
     EXPECT_EQ(within, 0) << "the picture covers the tile's number";
+}
+
+TEST_F(Assets, AFlippedLayersCopyInItsSlideTileStaysMirroredLikeThePreviewWhenItMoves) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    const auto asset = model.getAssetArray()[1];
+    const auto id =
+        addPicturedLayer(editor, projectPath(), 1, {100, 80, 200, 120}, previewtest::placement::above);
+    const auto& row = model.getLayerArrayReference()[1];
+    const int index = int(std::find(row.begin(), row.end(), id) - row.begin());
+    const layerAssetIndexAndVideoSelectedArray layer{false, 1, index};
+    const auto copyPicture = [&] {
+        auto marker = tileOf(asset)->subviews().back()->viewWithTag(std::stoi(id));
+        return marker->superview()->subviews()[1]->layer()->transform();
+    };
+    model.mirrorLayer(true, layer, false);
+    EXPECT_EQ(copyPicture().d, -1.0) << "upside down";
+    EXPECT_EQ(copyPicture().a, 1.0);
+    model.dragLayerInVideoViewLayer(std::nullopt, false, std::vector<double>{150, 60}, true, false, layer,
+                                    true, false, false);
+    EXPECT_EQ(copyPicture().d, -1.0) << "still upside down after the move";
+    model.mirrorLayer(false, layer, false);
+    EXPECT_EQ(copyPicture().a, -1.0) << "and now mirrored left to right";
+    EXPECT_EQ(copyPicture().d, -1.0);
+}
+
+TEST_F(Assets, ALayerAddedAtTheEndOfALongListHasItsSelectedTileInSight) {
+    auto* editor = projectWith(2);
+    ASSERT_TRUE(editor);
+    previewLayerClass model;
+    for (int i = 0; i < 16; ++i)
+        addPicturedLayer(editor, projectPath(), 1, {10.0 + 20 * i, 100, 40, 40},
+                         previewtest::placement::above);
+    click(model.getAssetArray()[1]);
+    auto clip = std::dynamic_pointer_cast<qrn::ui::ClipView>(list()->superview());
+    ASSERT_TRUE(clip);
+    ASSERT_GT(list()->frame().width(), clip->bounds().size.width);
+    ASSERT_EQ(clip->bounds().origin.x, 0);
+    const auto added = layerstest::dropImage(1, {40, 40}, {300, 100});
+    ASSERT_EQ(model.getSelectedLayer(), std::stoi(added));
+    const auto tile = list()->viewWithTag(std::stoi(added))->superview();
+    EXPECT_TRUE(clip->documentVisibleRect().contains(tile->frame())) << "the new layer's tile shows whole";
 }

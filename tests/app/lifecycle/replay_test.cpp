@@ -310,6 +310,45 @@ TEST_F(Replay, ALayerRemovedBeforeThePreviewDoubledComesBackAtTwiceItsFrame) {
     parent->setFrameSize(size);
 }
 
+TEST_F(Replay, AResizeUndoneAfterTheWindowGrewKeepsItsPlaceInTheGrownPreview) {
+    layeredAsset();
+    previewLayerClass model_;
+    undoRedoClass history;
+    const layerAssetIndexAndVideoSelectedArray layer{false, 2, 0};
+    const auto select = [&] {
+        model_.setVideoLayerSelected(false);
+        model_.setSelectedLayer(std::stoi(model_.getLayerArray()[2][0]));
+    };
+    select();
+    const auto f = model_.getLayerOriginSizeArray()[2][0];
+    history.compareValuesBeforeAndAfter({qrn::Size{f[2], f[3]}, qrn::Point{f[0], f[1]}, 0.0}, std::nullopt);
+    model_.resizeOrRotateLayer(false, std::vector<double>{f[2] * 1.5, f[3] * 1.5, 0}, false, layer, false,
+                               true, false, false, 0, 0, false, false);
+    select();
+    const auto g = model_.getLayerOriginSizeArray()[2][0];
+    history.action("resizeLayer", {qrn::Size{g[2], g[3]}, qrn::Point{g[0], g[1]}, 0.0});
+    settle();
+
+    auto parent = model_.getParentPreviewView();
+    const qrn::Size preview = parent->frame().size, window = mainWindow()->contentSize();
+    mainWindow()->setContentSize({window.width * 2, window.height * 2});
+    settle();
+    const double kx = parent->frame().size.width / preview.width,
+                 ky = parent->frame().size.height / preview.height;
+    ASSERT_GT(kx, 1.5);
+    const auto expectFrame = [&](const std::vector<double>& recorded, const char* when) {
+        const auto now = model_.getLayerOriginSizeArray()[2][0];
+        const std::vector<double> k{kx, ky, kx, ky};
+        for (size_t i = 0; i < 4; ++i)
+            EXPECT_NEAR(now[i], recorded[i] * k[i], 1e-6) << when << " " << i;
+    };
+    undo();
+    expectFrame(f, "undo");
+    redo();
+    expectFrame(g, "redo");
+    mainWindow()->setContentSize(window);
+}
+
 TEST_F(Replay, ReordersAndSettingsReachTheirSeamsAndBadEntriesAreSkipped) {
     layeredAsset();
     std::vector<std::vector<int>> layerMoves;

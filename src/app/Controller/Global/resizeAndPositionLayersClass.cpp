@@ -239,22 +239,27 @@ void resizeAndPositionLayersClass::resizeAndPositionAssetPreviewLayers(
                               std::max(1.0, f.size.width / ow * nw), std::max(1.0, f.size.height / oh * nh));
             }
             double theta = 0;
-            if (rotationValue) {
-                theta = *rotationValue;
-            } else if (tag) {
+            std::vector<bool> flips;
+            if (tag) {
                 // Read in place: a copy of the whole tables for each view made opening a large
                 // project slow.
                 const auto& layers = model.getLayerArrayReference();
-                const auto& rotations = previewLayerClass::layerRows().rotations;
+                const auto rows = previewLayerClass::layerRows();
                 const std::string id = std::to_string(*tag);
                 for (size_t x = 0; x < layers.size(); ++x) {
                     auto it = std::find(layers[x].begin(), layers[x].end(), id);
                     if (it != layers[x].end()) {
-                        theta = rotations[x][size_t(it - layers[x].begin())];
+                        const size_t l = size_t(it - layers[x].begin());
+                        if (x < rows.rotations.size() && l < rows.rotations[x].size())
+                            theta = rows.rotations[x][l];
+                        if (x < rows.flips.size() && l < rows.flips[x].size())
+                            flips = rows.flips[x][l];
                         break;
                     }
                 }
             }
+            if (rotationValue)
+                theta = *rotationValue;
             if (theta != 0) {
                 model.rotateLayer(v, 0);
                 v.setFrame(F);
@@ -267,6 +272,8 @@ void resizeAndPositionLayersClass::resizeAndPositionAssetPreviewLayers(
                 second.setFrameSize(F.size);
                 for (const auto& sub : second.subviews())
                     sub->setFrameSize(F.size);
+                // The picture is mirrored inside the turned copy as the layer is in the preview.
+                second.layer()->setTransform(layerTransform(0, {1, 1}, flips));
             }
         }
     }

@@ -368,6 +368,9 @@ class previewLayerClass {
     static void setRefreshBackgroundBoxHook(std::function<void()> hook);
     // Rebuilds the selected asset's layer list (through the hook; nothing until it is set).
     void reloadLayerList();
+    // Lays the layer's copies in the slide tiles out again from their frames, with its turn and
+    // flips.
+    void refreshLayerThumbnails(int assetIndex, int layerIndex);
     // The layer views of one asset tile thumbnail.
     static std::shared_ptr<qrn::ui::View> makeLayerThumbnail(const qrn::ui::View& container, int layerId);
     // The per-layer rows in place, for adds that touch one entry of each: copying every row per

@@ -114,6 +114,8 @@ void previewLayerClass::mirrorLayer(bool horizontal,
                              .rotated(angle)
                              .scaled(scale.width, scale.height));
     mirrorLayerCheck(layer, target);
+    if (where.layerIndex)
+        refreshLayerThumbnails(where.assetIndex, *where.layerIndex);
 }
 
 void previewLayerClass::revertLayerToOriginal() {

@@ -84,6 +84,22 @@ std::vector<thumbnailCopy> thumbnailCopies(previewLayerClass& model, int assetIn
     return copies;
 }
 
+} // namespace
+
+void previewLayerClass::refreshLayerThumbnails(int assetIndex, int layerIndex) {
+    const auto& layers = getLayerArrayReference();
+    if (assetIndex < 0 || size_t(assetIndex) >= layers.size() || layerIndex < 0 ||
+        size_t(layerIndex) >= layers[size_t(assetIndex)].size())
+        return;
+    for (const auto& copy :
+         thumbnailCopies(*this, assetIndex, layers[size_t(assetIndex)][size_t(layerIndex)]))
+        resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(
+            {{copy.view}}, std::nullopt, std::nullopt,
+            std::vector<std::vector<qrn::Rect>>{{copy.view->frame()}}, std::nullopt);
+}
+
+namespace {
+
 // Scales a rectangle of the preview view into a thumbnail container.
 qrn::Rect toThumbnail(const qrn::Rect& r, const qrn::ui::View& container, const qrn::ui::View& preview) {
     const double sx =

@@ -9,6 +9,7 @@
 #include "Controller/Global/mainMenuAppearance.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/stylingClass.h"
+#include "platform/ui/scroll_view.h"
 #include "platform/ui/view.h"
 
 void previewLayerClass::highlightOfSelectedScrollViewLayer(int colourIndex, std::optional<int> layer) {
@@ -20,8 +21,15 @@ void previewLayerClass::highlightOfSelectedScrollViewLayer(int colourIndex, std:
     }
     if (auto list = editViewClass().getLayerScrollDocumentView())
         if (auto tagged = list->viewWithTag(*layer))
-            if (auto row = tagged->superview())
+            if (auto row = tagged->superview()) {
                 row->layer()->setBorderColour(stylingClass().getColour(colourIndex));
+                // A selected tile wholly out of sight (a layer just added at the end of a long
+                // list) is brought into view. One partly in sight stays put: a press on it may be
+                // starting a reorder drag.
+                auto clip = std::dynamic_pointer_cast<qrn::ui::ClipView>(list->superview());
+                if (colourIndex != 0 && clip && !clip->documentVisibleRect().intersects(row->frame()))
+                    clip->scrollRectToVisible(row->frame());
+            }
     mainMenuAppearance menu;
     menu.enableItem("Arrange", "Flip Horizontally");
     menu.enableItem("Arrange", "Flip Vertically");
