@@ -7,6 +7,7 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Recording/autocueButtonHoldClass.h"
+#include "View/Recording/autocueDisplayView.h"
 #include "platform/ui/window.h"
 
 using namespace autocuetest;
@@ -161,6 +162,19 @@ TEST_F(AutocueScriptsWindowOpenedByHand, KeyNameAndTheShellsCloseAll) {
     recordViewClass::setStudioState(false, false);
     EXPECT_TRUE(window().window() == nullptr || window().window()->isClosed());
     EXPECT_FALSE(autocueDisplayClass().getWindowIsOpen());
+}
+
+TEST_F(AutocueScriptsWindowOpenedByHand, ShrunkAsFarAsItGoesTheControlsStayApartAndTheReadingLineInView) {
+    setScripts({script(4)});
+    open();
+    qrn::ui::Window* w = window().window();
+    w->setFrame(qrn::Rect(w->frame().origin, {100, 100}));
+    EXPECT_LE(window().inputAnimationSpeedSlider()->frame().maxX(),
+              window().buttonDecreaseFontSize()->frame().minX());
+    // The marker and the script's first two lines, which start beside it, inside the text area.
+    const auto area = window().parentContainer()->bounds();
+    EXPECT_GE(window().iconTextIndicator()->frame().minY(), area.minY());
+    EXPECT_GE(area.height(), top() + 2 * 30) << "the text area is " << area.height() << " high";
 }
 
 TEST_F(AutocueScriptsWindowOpenedByHand, TheSizingStepOfAClosedWindowDoesNothing) {

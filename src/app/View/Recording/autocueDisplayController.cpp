@@ -24,7 +24,9 @@ std::shared_ptr<autocueDisplayController> currentController;
 constexpr double barHeight = 50;
 constexpr double buttonSide = 30;
 const qrn::Size windowContentSize{649, 480};
-const qrn::Size windowMinSize{560, 260};
+// Narrower, the font-size buttons would cover the speed field; lower, the reading line (234
+// points down) and the text starting there would leave the window.
+const qrn::Size windowMinSize{600, 360};
 
 void highlight(const std::shared_ptr<svgButtonClass>& button, bool on) {
     autocueDisplayClass::highlightButton(button, on);
