@@ -8,6 +8,7 @@
 #include "Model/undoRedoClass.h"
 #include "View/Editing/viewLoaderController.h"
 #include "platform/ui/event.h"
+#include "platform/ui/scroll_view.h"
 #include "reorder_fixture.h"
 
 using namespace reordertest;
@@ -142,6 +143,37 @@ TEST_F(AssetReorder, MovingAssetTwoToSlotFourMovesEveryListAlikeWritesThreeFiles
     EXPECT_EQ(entries(), steps + 1);
     undoRedoClass().redo();
     EXPECT_EQ(snapshot(), after);
+}
+
+// Eight slides overflow the strip: after the presenter has scrolled away, undo and redo of a
+// move bring the selected tile back into view where it went.
+TEST_F(AssetReorder, UndoAndRedoOfAMoveShowTheSelectedTile) {
+    createProject();
+    for (int i = 0; i < 4; ++i)
+        previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    advance(1.0);
+    select(1);
+    dragAsset(1, 2);
+    const auto strip = editor->assetTableView;
+    const auto shown = [&] {
+        const auto tile =
+            assetTile(
+                previewLayerClass().getAssetArray()[size_t(previewLayerClass().getSelectedAssetIndex())])
+                ->frame();
+        const auto visible = strip->documentVisibleRect();
+        return tile.minX() >= visible.minX() && tile.maxX() <= visible.maxX();
+    };
+    ASSERT_EQ(previewLayerClass().getSelectedAssetIndex(), 2);
+    strip->scrollToPoint({8 * 80.0, 0});
+    ASSERT_FALSE(shown());
+    undoRedoClass().undo();
+    advance(0.3);
+    EXPECT_EQ(previewLayerClass().getSelectedAssetIndex(), 1);
+    EXPECT_TRUE(shown()) << "after undo";
+    strip->scrollToPoint({8 * 80.0, 0});
+    undoRedoClass().redo();
+    advance(0.3);
+    EXPECT_TRUE(shown()) << "after redo";
 }
 
 TEST_F(AssetReorder, EachRestAfterASlotChangeRecordsOneEntryAndARestInPlaceNone) {

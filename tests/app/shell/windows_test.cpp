@@ -16,6 +16,7 @@
 #include "View/Global/mainWindowController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Global/titleBarContentController.h"
+#include "View/Recording/autocueDisplayController.h"
 #include "appStartup.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/user_defaults.h"
@@ -114,6 +115,45 @@ TEST_F(Windows, OnAScreenSmallerThanTheUsualMinimumTheMainWindowFits) {
     autocueWindowController::setWindowPreparer(nullptr);
     qrn::ui::Window::setHostFactory(nullptr);
     qrn::ui::setDragDriver(nullptr);
+}
+
+// A full-HD screen at twice the scale, 960 x 540 points: its window manager puts back on it
+// the windows that ask to be kept on it, leaving room for a 30-point title bar.
+struct smallScreenHost : qrn::ui::WindowHost {
+    void show() override {}
+    void hide() override {}
+    void close() override {}
+    void setTitle(const std::string&) override {}
+    void setContentRect(const qrn::Rect&) override {}
+    void setResizable(bool) override {}
+    void setMinContentSize(qrn::Size) override {}
+    void activate() override {}
+    void miniaturize() override {}
+    void deminiaturize() override {}
+    void invalidate(const qrn::Rect&) override {}
+    void nativeContentChanged() override {}
+    void setModal(bool) override {}
+    qrn::Rect onScreen(const qrn::Rect& r) const override {
+        return qrn::Rect(std::clamp(r.origin.x, 0.0, std::max(0.0, 960 - r.size.width)),
+                         std::clamp(r.origin.y, 0.0, std::max(0.0, 510 - r.size.height)), r.size.width,
+                         r.size.height);
+    }
+};
+
+// The script window and the studio's autocue are placed for a large screen; on a small one they
+// still come up with their title bars (and the script's menus) within reach.
+TEST_F(Windows, OnASmallScreenTheScriptAndAutocueWindowsComeUpWithinReach) {
+    qrn::ui::Window::setHostFactory([](qrn::ui::Window&) { return std::make_unique<smallScreenHost>(); });
+    auto script = std::make_shared<autocueWindowController>();
+    script->showWindow();
+    autocueDisplayController::showWindow();
+    for (qrn::ui::Window* window : {script->window().get(), autocueDisplayController::current()->window()}) {
+        ASSERT_NE(window, nullptr);
+        window->hostDidFrame();
+        EXPECT_LE(window->frame().maxY(), 510) << window->title();
+        window->close();
+    }
+    qrn::ui::Window::setHostFactory(nullptr);
 }
 
 TEST_F(Windows, ClearClassesResetsPerScreenAfterFlushingPendingWrites) {

@@ -129,6 +129,8 @@ void recordViewClass::addOrReplacePlayerToPlayerView(const std::shared_ptr<qrn::
     const auto& area = screen->playbackView;
     if (playerTypeIsView) {
         auto view = qrn::media::PlayerView::make(area->bounds());
+        // The playback area follows the window; the player and its controls go with it.
+        view->setAutoresizingMask(qrn::graphics::WidthSizable | qrn::graphics::HeightSizable);
         view->setPlayer(player);
         area->addSubview(view);
     } else {

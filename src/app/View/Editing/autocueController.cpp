@@ -146,6 +146,8 @@ void autocueWindowController::setWindowPreparer(std::function<void(qrn::ui::Wind
 qrn::ui::WindowPtr autocueWindowController::makeWindow() {
     auto window = qrn::ui::Window::make(qrn::Rect(200, 200, 600, 500));
     window->setTitle("Script");
+    // A small or scaled screen would put the title bar and the menus above its top, out of reach.
+    window->setKeepsOnScreenWhenShown(true);
     // The Edit menu acts on the script while this window is key, so it needs a menu of its own.
     if (scriptWindowPreparer)
         scriptWindowPreparer(*window);

@@ -67,6 +67,8 @@ void autocueDisplayController::showWindow() {
         qrn::ui::Window::make(qrn::Rect(240, 240, windowContentSize.width, windowContentSize.height));
     window->setTitle("Autocue");
     window->setMinSize(windowMinSize);
+    // A small or scaled screen would put the title bar above its top, out of reach.
+    window->setKeepsOnScreenWhenShown(true);
     window->setBackgroundColour(named("background_colour_light_dark", qrn::Colour{0.12, 0.12, 0.12, 1}));
     currentController = controller;
     window->setContentViewController(controller);

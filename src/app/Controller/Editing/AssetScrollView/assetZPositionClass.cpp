@@ -239,6 +239,8 @@ void assetZPositionClass::revertUndoRedoAction(int from, int to) {
     newAssetIndex = to;
     reorderAssetZPosition(from, true);
     layOutTilesFromModel(0);
+    // The selected tile may have moved out of the strip's view; the presenter sees it where it went.
+    editViewClass().showSelectedAssetTile();
 }
 
 void assetZPositionClass::moveAllAssetPreviewsAfterIndexForwardsByOne(int index) {
