@@ -1487,7 +1487,22 @@ bool Journey::play() {
     clickAt(view, layout.playButton.center());
     EXPECT_TRUE(waitUntil([&] { return view.player() && view.player()->rate() == 0.0; }))
         << "pause did not stop";
-    return true;
+    // The presenter enlarges the window to watch the take: the player fills the grown picture.
+    QWidget* host = qrn::qt::hostWidget(studioWindow());
+    QWidget* top = host ? host->QWidget::window() : nullptr;
+    EXPECT_TRUE(top) << "no studio window";
+    if (!top)
+        return false;
+    const QSize start = top->size();
+    const qrn::Rect area = screen->playbackView->bounds();
+    top->resize(start + QSize(200, 120));
+    EXPECT_TRUE(waitUntil([&] { return screen->playbackView->bounds().size.width > area.size.width; }))
+        << "the picture did not grow with the window";
+    EXPECT_EQ(view.frame(), screen->playbackView->bounds()) << "the player kept its old size";
+    top->resize(start);
+    EXPECT_TRUE(waitUntil([&] { return top->size() == start; })) << "the window kept its size";
+    settle(0.3);
+    return view.frame() == screen->playbackView->bounds();
 }
 
 bool Journey::saveMovie() {
