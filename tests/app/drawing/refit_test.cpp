@@ -79,3 +79,21 @@ TEST(Refit, TextAndAnimatedLayersDrawAtTheirNewSizeLikePictures) {
     EXPECT_NEAR(drawnBy(again, text).width(), textBefore.width(), 2);
     EXPECT_NEAR(drawnBy(again, animated).width(), animatedBefore.width(), 2);
 }
+
+TEST(Refit, ALayerWhoseViewIsAwayFollowsTheRefitsItMisses) {
+    previewtest::previewScene scene;
+    scene.addAsset();
+    const auto picture = layerstest::dropImage(1, {60, 40}, {300, 60});
+    qrn::MainQueue::advance(1.5);
+    const auto start = layerstest::frameOf(picture);
+    // The preview doubles while the layer's view is out of it, and shrinks back once it returns.
+    const auto view = scene.layerView(picture);
+    const auto holder = view->superview();
+    view->removeFromSuperview();
+    refit(scene, {1112, 626});
+    holder->addSubview(view);
+    refit(scene, {556, 313});
+    const auto end = layerstest::frameOf(picture);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_NEAR(end[i], start[i], 0.5) << "value " << i << " of the stored frame";
+}

@@ -172,15 +172,19 @@ void resizeAndPositionLayersClass::resizeAndPositionLayers(
                     container->setFrameSize(bounds.size);
             }
             for (size_t l = 0; l < layers[a].size(); ++l) {
+                const auto holds = [&](const auto& table) { return a < table.size() && l < table[a].size(); };
+                if (!holds(frames) || !holds(originals) || !holds(sizes) || !holds(origins) ||
+                    !holds(rotations) || !holds(flips))
+                    break;
                 auto tagged = imageView->viewWithTag(std::stoi(layers[a][l]));
                 auto view = tagged ? tagged->superview() : nullptr;
-                if (!view)
-                    continue;
+                // Every stored frame follows the new bounds, a layer without a view too: the
+                // bounds stored below say what all of them are fitted to, and a frame left
+                // behind would be scaled by the next refit as if it had followed.
                 const qrn::Rect r = rectOf(frames[a][l]);
-                const refit f = refitOf(r, old, bounds, view->frame().size);
-                const qrn::Rect R = grown(r, f.change);
+                const qrn::Rect R = grown(r, refitOf(r, old, bounds, {}).change);
                 frames[a][l] = {R.origin.x, R.origin.y, R.size.width, R.size.height};
-                sizes[a][l] = f.scale;
+                sizes[a][l] = {1, 1};
                 origins[a][l] = {};
                 // Originals are in the same coordinates as the frames, so Revert still lands
                 // where the layer started.
@@ -190,8 +194,8 @@ void resizeAndPositionLayersClass::resizeAndPositionLayers(
                 }
                 // The stored frame is re-applied to the view at once: it takes the new size
                 // as its frame, at scale 1.
-                placeLayerView(*view, R, rotations[a][l], flips[a][l], bounds.size);
-                sizes[a][l] = {1, 1};
+                if (view)
+                    placeLayerView(*view, R, rotations[a][l], flips[a][l], bounds.size);
             }
         }
         model.setLayerOriginSizeArray(std::move(frames));
