@@ -245,7 +245,7 @@ TEST_F(ProjectEdges, ScriptsOfAProjectWhoseScriptFileCannotBeReadAreKeptAfterSav
         if (autocue) {
             // Told once, and the file is kept beside, byte for byte.
             EXPECT_EQ(alerts, strings{"autocueData.json could not be read and was kept as "
-                                      "autocueData.json.damaged."});
+                                      "autocueData.json.damaged. The notes and scripts open empty."});
             EXPECT_EQ(read(path + "/autocueData.json.damaged"), *autocue);
         } else {
             EXPECT_TRUE(alerts.empty());
@@ -271,9 +271,11 @@ TEST_F(ProjectEdges, AnUnreadableSymbolFileIsSetAsideBeforeDefaultsAreWrittenInI
     openWithMenu(path);
     // One alert for both files.
     ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0], "autocueData.json could not be read and was kept as autocueData.json.damaged.\n"
-                         "specialSymbolData.json could not be read and was kept as "
-                         "specialSymbolData.json.damaged.");
+    EXPECT_EQ(alerts[0],
+              "autocueData.json could not be read and was kept as autocueData.json.damaged. The "
+              "notes and scripts open empty.\n"
+              "specialSymbolData.json could not be read and was kept as "
+              "specialSymbolData.json.damaged. The words of the text layers could not be brought back.");
     EXPECT_EQ(read(path + "/specialSymbolData.json.damaged"), damaged);
     EXPECT_EQ(read(path + "/autocueData.json.damaged"), "{");
     // The open writes the defaults in its place, as for a package that never had one.
@@ -284,7 +286,8 @@ TEST_F(ProjectEdges, AnUnreadableSymbolFileIsSetAsideBeforeDefaultsAreWrittenInI
     alerts.clear();
     openWithMenu(path);
     EXPECT_EQ(alerts, strings{"specialSymbolData.json could not be read and was kept as "
-                              "specialSymbolData.json.2.damaged."});
+                              "specialSymbolData.json.2.damaged. The words of the text layers could not be "
+                              "brought back."});
     EXPECT_EQ(read(path + "/specialSymbolData.json.damaged"), damaged);
     EXPECT_EQ(read(path + "/specialSymbolData.json.2.damaged"), "[[1");
 
