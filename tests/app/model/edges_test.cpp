@@ -19,6 +19,7 @@
 #include "app/lifecycle/lifecycle_fixture.h"
 #include "app/model/model_fixture.h"
 #include "platform/foundation/files.h"
+#include "platform/foundation/main_queue.h"
 #include "platform/ui/view.h"
 #include "platform/ui/window.h"
 
@@ -258,6 +259,19 @@ TEST_F(ProjectEdges, ScriptsOfAProjectWhoseScriptFileCannotBeReadAreKeptAfterSav
         EXPECT_EQ(scripts(), (strings{"", "second slide"}));
         EXPECT_EQ(alerts.size(), autocue ? 1u : 0u) << "told once";
     }
+}
+
+// The notice stands over the opened project: it waits until the import has returned, so the
+// window has drawn the project and taken its title first.
+TEST_F(ProjectEdges, TheDamagedFileNoticeWaitsForTheOpenToFinish) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePackage("Late", threeAssets());
+    write(path + "/autocueData.json", "{");
+    persistentDataStorageClass().setProjectDirectory(path);
+    fileMenuClass::importStoredProject();
+    EXPECT_TRUE(alerts.empty());
+    qrn::MainQueue::runPending();
+    EXPECT_EQ(alerts.size(), 1u);
 }
 
 TEST_F(ProjectEdges, AnUnreadableSymbolFileIsSetAsideBeforeDefaultsAreWrittenInItsPlace) {
