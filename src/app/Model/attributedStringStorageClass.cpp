@@ -97,7 +97,9 @@ std::string projectFilePath(const std::string& fileName) {
 
 // A file that is there but cannot be used is never overwritten: it is renamed to a free
 // "<name>.damaged" name beside it (kept until the user deletes it), and the presenter is told.
-void setDamagedFileAside(const std::string& fileName, const std::string& reason) {
+// `consequence` says what the presenter will find instead of the file's texts.
+void setDamagedFileAside(const std::string& fileName, const std::string& reason,
+                         const std::string& consequence) {
     const std::string path = projectFilePath(fileName);
     std::string aside = path + ".damaged";
     for (int n = 2; qrn::files::exists(aside) || std::filesystem::is_symlink(aside); ++n)
@@ -109,12 +111,13 @@ void setDamagedFileAside(const std::string& fileName, const std::string& reason)
         dataLoggingClass().logError("attributedStringStorageClass",
                                     name + " could not be read (" + reason + "); kept as " + kept, __FILE__,
                                     __func__);
-        damagedFileNotices.push_back(name + " could not be read and was kept as " + kept + ".");
+        damagedFileNotices.push_back(name + " could not be read and was kept as " + kept + ". " +
+                                     consequence);
     } else {
         dataLoggingClass().logError(
             "attributedStringStorageClass",
             name + " could not be read (" + reason + ") nor set aside: " + moved.error(), __FILE__, __func__);
-        damagedFileNotices.push_back(name + " could not be read.");
+        damagedFileNotices.push_back(name + " could not be read. " + consequence);
     }
 }
 
@@ -270,7 +273,7 @@ void attributedStringStorageClass::importAutocueText(std::optional<size_t> store
     } else {
         texts.resize(assets);
         if (!problem.empty())
-            setDamagedFileAside("autocueData", problem);
+            setDamagedFileAside("autocueData", problem, "The notes and scripts open empty.");
     }
     // The notes need a first entry even when the file holds none: they start over as a new
     // project's notes.
@@ -299,7 +302,8 @@ bool attributedStringStorageClass::importSymbolText(int totalAssets) {
         problem = "not a list of texts per asset";
     if (!usable) {
         if (!problem.empty())
-            setDamagedFileAside("specialSymbolData", problem);
+            setDamagedFileAside("specialSymbolData", problem,
+                                "The words of the text layers could not be brought back.");
         TEXT_SYMBOL_STRING_ARRAY = {{}};
         QRN_LOG_OUT(LogValues{{"imported", false}});
         return false;

@@ -126,6 +126,8 @@ class persistentDataStorageClass {
     static bool claimPackage(const std::string& path, bool replacing = false);
     // True while the latest write of the package failed.
     static bool getLastWriteFailed();
+    // What the presenter is told when the package's folder refuses a write.
+    static std::string writeFailureMessage(const std::string& error);
     // Asked before Quit and before the window closes: while the latest write failed, offers to
     // try saving again (the default), to leave without the changes, or to stay; New and Open ask
     // it too, before another project replaces this one. True when leaving may go on.

@@ -84,8 +84,7 @@ void noteOutcome(const qrn::Status& status, bool quiet) {
     // failing write may be QRN's own, right after a project opened from a folder that takes no
     // writes, so the words claim no change of the presenter's.
     if (firstFailure && !quiet && !leavingWithoutChanges)
-        throwClass().showError("The project could not be saved in its folder. " + status.error() +
-                               ". It stays open here; File > Save As can save it in another place.");
+        throwClass().showError(persistentDataStorageClass::writeFailureMessage(status.error()));
 }
 
 qrn::Status commitNow(const std::string& folder, std::vector<qrn::files::NamedContents> files) {
@@ -162,6 +161,11 @@ bool persistentDataStorageClass::claimPackage(const std::string& path, bool repl
         if (auto finished = qrn::files::finishInterruptedCommit(path); !finished)
             logError(finished.error());
     return true;
+}
+
+std::string persistentDataStorageClass::writeFailureMessage(const std::string& error) {
+    return "The project could not be saved in its folder. " + error +
+           ". It stays open here; File > Save As can save it in another place.";
 }
 
 bool persistentDataStorageClass::getLastWriteFailed() {

@@ -419,6 +419,12 @@ void removeStaleTemporaryFiles(const std::string& directory) {
     }
 }
 
+// An alert about the project being opened waits for the window to show it: shown at once, it
+// would stand over a screen not yet drawn, under the previous title.
+void tellOnceOpened(const std::string& message) {
+    qrn::MainQueue::post([message] { throwClass().showError(message); });
+}
+
 // Told once, after the import, which text files could not be read.
 void tellAboutDamagedTextFiles() {
     const auto notices = attributedStringStorageClass::takeDamagedFileNotices();
@@ -427,7 +433,7 @@ void tellAboutDamagedTextFiles() {
     std::string message;
     for (const auto& notice : notices)
         message += (message.empty() ? "" : "\n") + notice;
-    throwClass().showError(message);
+    tellOnceOpened(message);
 }
 
 } // namespace
@@ -689,9 +695,16 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     previewLayerPendingPictures::startDecoding();
     finish();
     // The texts as opened (defaults for a missing or damaged file), once the project is in.
-    if (attributedStringStorageClass::takeWriteHeldForImport() || !symbolsFound)
-        if (const auto written = texts.writeTextsNow(); !written)
+    if (attributedStringStorageClass::takeWriteHeldForImport() || !symbolsFound) {
+        packageCommitScope toldOnceOpened(true);
+        qrn::Status written = texts.writeTextsNow();
+        if (written)
+            written = toldOnceOpened.commit();
+        if (!written) {
             logImportError(written.error());
+            tellOnceOpened(persistentDataStorageClass::writeFailureMessage(written.error()));
+        }
+    }
     editViewClass().exportProjectAfterDelay();
     tellAboutDamagedTextFiles();
     QRN_LOG_OUT();

@@ -155,6 +155,33 @@ void QtOpenDialog::accept() {
     QDialog::done(QDialog::Accepted);
 }
 
+namespace {
+
+// A warning box with the question's two buttons, and a third that changes nothing when
+// `cancelButton` is given. Escape or the title bar's close keeps to the safe answer: that third
+// button, or else the default one.
+QuestionChoice askInMessageBox(const Question& question, const std::string* cancelButton) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setIcon(QMessageBox::Warning);
+    box.setText(QString::fromStdString(question.message));
+    box.setInformativeText(QString::fromStdString(question.informativeText));
+    auto* first = box.addButton(QString::fromStdString(question.defaultButton), QMessageBox::AcceptRole);
+    auto* second = box.addButton(QString::fromStdString(question.otherButton), QMessageBox::DestructiveRole);
+    QAbstractButton* cancel =
+        cancelButton ? box.addButton(QString::fromStdString(*cancelButton), QMessageBox::RejectRole)
+                     : nullptr;
+    box.setDefaultButton(first);
+    box.setEscapeButton(cancel ? cancel : first);
+    box.exec();
+    if (box.clickedButton() == static_cast<QAbstractButton*>(second))
+        return QuestionChoice::otherButton;
+    if (cancel && box.clickedButton() != static_cast<QAbstractButton*>(first))
+        return QuestionChoice::cancel;
+    return QuestionChoice::defaultButton;
+}
+
+} // namespace
+
 void installQtDialogs() {
     setAlertPresenter([](const std::string& message) {
         QMessageBox box(QApplication::activeWindow());
@@ -163,37 +190,10 @@ void installQtDialogs() {
         box.exec();
     });
     setQuestionPresenter([](const Question& question) {
-        QMessageBox box(QApplication::activeWindow());
-        box.setIcon(QMessageBox::Warning);
-        box.setText(QString::fromStdString(question.message));
-        box.setInformativeText(QString::fromStdString(question.informativeText));
-        auto* first = box.addButton(QString::fromStdString(question.defaultButton), QMessageBox::AcceptRole);
-        auto* second =
-            box.addButton(QString::fromStdString(question.otherButton), QMessageBox::DestructiveRole);
-        box.setDefaultButton(first);
-        // Escape or the title bar's close keeps to the safe answer.
-        box.setEscapeButton(first);
-        box.exec();
-        return box.clickedButton() != static_cast<QAbstractButton*>(second);
+        return askInMessageBox(question, nullptr) != QuestionChoice::otherButton;
     });
     setChoicePresenter([](const Question& question, const std::string& cancelButton) {
-        QMessageBox box(QApplication::activeWindow());
-        box.setIcon(QMessageBox::Warning);
-        box.setText(QString::fromStdString(question.message));
-        box.setInformativeText(QString::fromStdString(question.informativeText));
-        auto* first = box.addButton(QString::fromStdString(question.defaultButton), QMessageBox::AcceptRole);
-        auto* second =
-            box.addButton(QString::fromStdString(question.otherButton), QMessageBox::DestructiveRole);
-        auto* cancel = box.addButton(QString::fromStdString(cancelButton), QMessageBox::RejectRole);
-        box.setDefaultButton(first);
-        // Escape or the title bar's close changes nothing.
-        box.setEscapeButton(cancel);
-        box.exec();
-        if (box.clickedButton() == static_cast<QAbstractButton*>(second))
-            return QuestionChoice::otherButton;
-        if (box.clickedButton() == static_cast<QAbstractButton*>(first))
-            return QuestionChoice::defaultButton;
-        return QuestionChoice::cancel;
+        return askInMessageBox(question, &cancelButton);
     });
     setOpenPanelPresenter([](OpenPanel& panel) {
         QtOpenDialog dialog(panel, QApplication::activeWindow());

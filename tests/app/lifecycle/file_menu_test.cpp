@@ -337,6 +337,29 @@ TEST_F(ProjectFiles, OpenAfterAFailedWriteAsksAndCancelKeepsTheProject) {
     EXPECT_FALSE(fs::exists(packagePath("Fresh")));
 }
 
+// A script typed while the folder refused writes is not left behind by Save As: the copy holds
+// the folder's old files, so the new package is written whole from what is open.
+TEST_F(ProjectFiles, SaveAsAfterAFailedWriteWritesWhatTheFolderRefused) {
+    ASSERT_TRUE(createProject());
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    advance(1.0);
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path& p) {
+        if (step != qrn::files::WriteStep::Open || p.parent_path().filename() != "Demo.qrn3ks")
+            return false;
+        errno = EROFS;
+        return true;
+    });
+    attributedStringStorageClass().setScriptAfterDelay(1, qrn::AttributedString("typed while refused"));
+    advance(1.0);
+    ASSERT_TRUE(persistentDataStorageClass::getLastWriteFailed());
+    const std::string copy = packagePath("Copy");
+    panelAnswers.push_back(copy);
+    fileMenuClass().saveAs(false);
+    advance(1.0);
+    qrn::files::setWriteFailureForTesting(nullptr);
+    EXPECT_NE(filesOf(copy)["autocueData.json"].find("typed while refused"), std::string::npos);
+}
+
 TEST_F(ProjectFiles, APendingWriteReachesTheOldProjectBeforeNewOpenOrClose) {
     ASSERT_TRUE(createProject());
     layerstest::dropImage(1, {50, 50});

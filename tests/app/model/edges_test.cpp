@@ -19,6 +19,7 @@
 #include "app/lifecycle/lifecycle_fixture.h"
 #include "app/model/model_fixture.h"
 #include "platform/foundation/files.h"
+#include "platform/foundation/main_queue.h"
 #include "platform/ui/view.h"
 #include "platform/ui/window.h"
 
@@ -245,7 +246,7 @@ TEST_F(ProjectEdges, ScriptsOfAProjectWhoseScriptFileCannotBeReadAreKeptAfterSav
         if (autocue) {
             // Told once, and the file is kept beside, byte for byte.
             EXPECT_EQ(alerts, strings{"autocueData.json could not be read and was kept as "
-                                      "autocueData.json.damaged."});
+                                      "autocueData.json.damaged. The notes and scripts open empty."});
             EXPECT_EQ(read(path + "/autocueData.json.damaged"), *autocue);
         } else {
             EXPECT_TRUE(alerts.empty());
@@ -260,6 +261,19 @@ TEST_F(ProjectEdges, ScriptsOfAProjectWhoseScriptFileCannotBeReadAreKeptAfterSav
     }
 }
 
+// The notice stands over the opened project: it waits until the import has returned, so the
+// window has drawn the project and taken its title first.
+TEST_F(ProjectEdges, TheDamagedFileNoticeWaitsForTheOpenToFinish) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePackage("Late", threeAssets());
+    write(path + "/autocueData.json", "{");
+    persistentDataStorageClass().setProjectDirectory(path);
+    fileMenuClass::importStoredProject();
+    EXPECT_TRUE(alerts.empty());
+    qrn::MainQueue::runPending();
+    EXPECT_EQ(alerts.size(), 1u);
+}
+
 TEST_F(ProjectEdges, AnUnreadableSymbolFileIsSetAsideBeforeDefaultsAreWrittenInItsPlace) {
     ASSERT_TRUE(createProject());
     Json d = threeAssets();
@@ -271,9 +285,11 @@ TEST_F(ProjectEdges, AnUnreadableSymbolFileIsSetAsideBeforeDefaultsAreWrittenInI
     openWithMenu(path);
     // One alert for both files.
     ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0], "autocueData.json could not be read and was kept as autocueData.json.damaged.\n"
-                         "specialSymbolData.json could not be read and was kept as "
-                         "specialSymbolData.json.damaged.");
+    EXPECT_EQ(alerts[0],
+              "autocueData.json could not be read and was kept as autocueData.json.damaged. The "
+              "notes and scripts open empty.\n"
+              "specialSymbolData.json could not be read and was kept as "
+              "specialSymbolData.json.damaged. The words of the text layers could not be brought back.");
     EXPECT_EQ(read(path + "/specialSymbolData.json.damaged"), damaged);
     EXPECT_EQ(read(path + "/autocueData.json.damaged"), "{");
     // The open writes the defaults in its place, as for a package that never had one.
@@ -284,7 +300,8 @@ TEST_F(ProjectEdges, AnUnreadableSymbolFileIsSetAsideBeforeDefaultsAreWrittenInI
     alerts.clear();
     openWithMenu(path);
     EXPECT_EQ(alerts, strings{"specialSymbolData.json could not be read and was kept as "
-                              "specialSymbolData.json.2.damaged."});
+                              "specialSymbolData.json.2.damaged. The words of the text layers could not be "
+                              "brought back."});
     EXPECT_EQ(read(path + "/specialSymbolData.json.damaged"), damaged);
     EXPECT_EQ(read(path + "/specialSymbolData.json.2.damaged"), "[[1");
 

@@ -351,6 +351,8 @@ void fileMenuClass::saveAs(bool returnValue) {
     attributedStringStorageClass().flushPendingSymbolExport();
     // The open project's folder was moved or deleted: what is open is the only copy left.
     const bool folderGone = !current.empty() && !qrn::files::isDirectory(current);
+    // The folder refused the latest writes: the copy holds its older files.
+    const bool refused = persistentDataStorageClass::getLastWriteFailed();
     if (auto replaced = replacePackageWithCopy(current, path); !replaced.isOk()) {
         QRN_LOG_ERROR(replaced.error());
         throwClass().showError(replaced.error() +
@@ -359,17 +361,18 @@ void fileMenuClass::saveAs(bool returnValue) {
     }
     storage.setProjectDirectory(path);
     storage.setProjectLoadFailed(false);
-    if (folderGone)
-        saveFromMemory(storage);
+    if (folderGone || refused)
+        saveFromMemory(storage, folderGone);
     else
         storage.exportData(true);
     noteRecentDocument(path);
     QRN_LOG_OUT();
 }
 
-void fileMenuClass::saveFromMemory(persistentDataStorageClass& storage) {
-    if (auto icon = setPackageIcon(storage.getProjectDirectory()); !icon.isOk())
-        dataLoggingClass().logError("fileMenuClass", icon.error(), __FILE__, __func__);
+void fileMenuClass::saveFromMemory(persistentDataStorageClass& storage, bool folderGone) {
+    if (folderGone)
+        if (auto icon = setPackageIcon(storage.getProjectDirectory()); !icon.isOk())
+            dataLoggingClass().logError("fileMenuClass", icon.error(), __FILE__, __func__);
     if (const qrn::Status saved = storage.saveProject(); !saved) {
         throwClass().showError("The project could not be saved: " + saved.error());
         return;
@@ -380,7 +383,7 @@ void fileMenuClass::saveFromMemory(persistentDataStorageClass& storage) {
         for (const auto& reference : row)
             if (!reference.empty() && reference[0].toInt() != 1 && reference[0].toInt() != 2)
                 picturesLeftBehind = true;
-    if (picturesLeftBehind)
+    if (folderGone && picturesLeftBehind)
         throwClass().showError("The project's folder was no longer there, so \"" + storage.getProjectName() +
                                "\" was saved from the open project without the pictures of its layers.");
 }

@@ -20,9 +20,10 @@ class fileMenuClass {
     // failed write is shown in an alert with the reason instead.
     void save();
     void saveAs(bool returnValue);
-    // Writes the open project and its texts into the project folder now, after Save As made it
-    // an empty package; says which pictures could not come along.
-    static void saveFromMemory(persistentDataStorageClass& storage);
+    // Writes the open project and its texts into the project folder now, after Save As put there
+    // an empty package (the folder had gone: says that the pictures could not come along) or a
+    // copy of files the folder had refused to update.
+    static void saveFromMemory(persistentDataStorageClass& storage, bool folderGone);
 
     // The panels that ask for a new package and for a project to open.
     static qrn::FilePanelSettings newProjectPanelSettings();
