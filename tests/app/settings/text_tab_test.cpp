@@ -228,6 +228,7 @@ TEST_F(TextTab, AStoredFamilyIsNamedAsWrittenAndKeptThroughASizeChange) {
         leaveText();
         showText();
         EXPECT_EQ(views().fontFamilyInput->stringValue(), family);
+        EXPECT_EQ(views().fontSizeInput->stringValue(), "36") << "the size box names the text's size";
         leaveText();
     }
 }

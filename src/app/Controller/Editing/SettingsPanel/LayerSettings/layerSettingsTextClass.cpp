@@ -1,5 +1,7 @@
 #include "Controller/Editing/SettingsPanel/LayerSettings/layerSettingsTextClass.h"
 
+#include <cmath>
+
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -97,12 +99,14 @@ void layerSettingsTextClass::initialiseViews() {
     const auto text = editViewClass().getSelectedTextSymbolText(std::nullopt);
     v.textView->setAttributedString(text.value_or(qrn::AttributedString()));
     // The family box names the family the text is written in, installed or not (one that is
-    // not is drawn by a stand-in, which the box does not name).
+    // not is drawn by a stand-in, which the box does not name); the size box its size.
     std::string family = defaultFontFamily;
     if (text)
         for (const auto& run : text->runs())
             if (run.attributes.font && !run.attributes.font->family.empty()) {
                 family = run.attributes.font->family;
+                if (run.attributes.font->size > 0)
+                    v.fontSizeInput->setStringValue(std::to_string(std::lround(run.attributes.font->size)));
                 break;
             }
     const int index = v.fontFamilyInput->indexOf(family);
