@@ -19,8 +19,9 @@
 
 namespace {
 
-// Each paragraph opens with its number in red, as presenters mark where a slide's part begins:
-// three runs a paragraph.
+// Each paragraph opens with its number in red, as presenters mark where a slide's part begins,
+// and ends in a line break without attributes, as pasted text brings them: three runs a
+// paragraph.
 qrn::AttributedString longScript(int paragraphs) {
     QTextDocument document;
     QTextCursor cursor(&document);
@@ -31,7 +32,8 @@ qrn::AttributedString longScript(int paragraphs) {
     for (int i = 1; i <= paragraphs; ++i) {
         cursor.insertText(QString("Paragraph %1:").arg(i), marked);
         cursor.insertText(" the presenter reads this while the camera records, at an even pace.", plain);
-        cursor.insertBlock();
+        // A bare line break, as pasted text brings it.
+        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
     }
     return qrn::AttributedString::fromTextDocument(document);
 }

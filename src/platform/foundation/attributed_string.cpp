@@ -133,6 +133,15 @@ bool AttributedString::removeAttribute(AttributeKey key, TextRange range) {
     return modify(range, [&](TextAttributes& t) { t.remove(key); });
 }
 
+void AttributedString::setAttributesOfBareRuns(const TextAttributes& attributes) {
+    if (attributes.isEmpty())
+        return;
+    for (Run& r : runs_)
+        if (r.attributes.isEmpty())
+            r.attributes = attributes;
+    normalise();
+}
+
 void AttributedString::enumerateRuns(TextRange range, const std::function<void(const Run&)>& fn) const {
     int start = std::max(range.location, 0), end = std::min(range.end(), length());
     for (const Run& r : runs_) {

@@ -106,6 +106,8 @@ class AttributedString {
     // Sets the attributes that `attributes` carries over the range, keeping the others.
     bool addAttributes(const TextAttributes& attributes, TextRange range);
     bool removeAttribute(AttributeKey key, TextRange range);
+    // Gives every run that carries no attributes at all these ones, in one pass.
+    void setAttributesOfBareRuns(const TextAttributes& attributes);
     TextRange wholeRange() const { return {0, length()}; }
 
     // Replaces the characters of `range` with `replacement`; inserted plain text takes the

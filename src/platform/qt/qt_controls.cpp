@@ -167,9 +167,7 @@ QWidget* makeTextEditor(ui::TextView& view) {
             return;
         // Text typed where nothing else applies takes the typing attributes.
         AttributedString text = AttributedString::fromTextDocument(*edit->document());
-        for (const auto& run : std::vector<AttributedString::Run>(text.runs()))
-            if (run.attributes.isEmpty())
-                text.setAttributes(v->typingAttributes(), run.range);
+        text.setAttributesOfBareRuns(v->typingAttributes());
         v->userEdited(text);
     });
     return edit;
