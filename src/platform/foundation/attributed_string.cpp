@@ -133,12 +133,9 @@ bool AttributedString::removeAttribute(AttributeKey key, TextRange range) {
     return modify(range, [&](TextAttributes& t) { t.remove(key); });
 }
 
-void AttributedString::setAttributesOfBareRuns(const TextAttributes& attributes) {
-    if (attributes.isEmpty())
-        return;
+void AttributedString::updateEachRun(const std::function<void(TextAttributes&)>& fn) {
     for (Run& r : runs_)
-        if (r.attributes.isEmpty())
-            r.attributes = attributes;
+        fn(r.attributes);
     normalise();
 }
 
@@ -426,7 +423,8 @@ void AttributedString::writeTo(QTextDocument& document) const {
     const TextAttributes first = attributesAt(0);
     cursor.setBlockFormat(blockFormat(first));
     cursor.setBlockCharFormat(charFormat(first));
-    for (const Run& run : runs_) {
+    for (size_t r = 0; r < runs_.size(); ++r) {
+        const Run& run = runs_[r];
         const QTextCharFormat format = charFormat(run.attributes);
         int pieceStart = run.range.location;
         for (int i = run.range.location; i <= run.range.end(); ++i) {
@@ -440,7 +438,10 @@ void AttributedString::writeTo(QTextDocument& document) const {
                 // follows takes its style from its own first character.
                 QTextCharFormat sep = format;
                 sep.setProperty(Separator, QString(text_[i]));
-                const TextAttributes next = i + 1 < length() ? attributesAt(i + 1) : run.attributes;
+                // The runs lie end to end: the next character is in this run or the next one.
+                const TextAttributes& next = i + 1 < run.range.end() || r + 1 == runs_.size()
+                                                 ? run.attributes
+                                                 : runs_[r + 1].attributes;
                 cursor.insertBlock(blockFormat(next), sep);
             }
             pieceStart = i + 1;

@@ -167,7 +167,11 @@ QWidget* makeTextEditor(ui::TextView& view) {
             return;
         // Text typed where nothing else applies takes the typing attributes.
         AttributedString text = AttributedString::fromTextDocument(*edit->document());
-        text.setAttributesOfBareRuns(v->typingAttributes());
+        const TextAttributes& typing = v->typingAttributes();
+        text.updateEachRun([&typing](TextAttributes& attributes) {
+            if (attributes.isEmpty())
+                attributes = typing;
+        });
         v->userEdited(text);
     });
     return edit;
