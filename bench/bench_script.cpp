@@ -1,6 +1,7 @@
-// The script editor on one core: one keystroke at the end of a long script, from the key to the
-// script the editor reports (the editor's document read back into styled text). Scripts of 600
-// and 6,000 paragraphs, about 50,000 and 500,000 characters.
+// Long scripts on one core. The script editor: one keystroke at the end of a script, from the key
+// to the script the editor reports (the editor's document read back into styled text). The
+// autocue: the studio stepping on to the next slide's script, which loads it at the window's
+// width. Scripts of 600 and 6,000 paragraphs, about 50,000 and 500,000 characters.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -11,7 +12,11 @@
 
 #include <memory>
 
+#include "Controller/Recording/autocueDisplayClass.h"
+#include "Model/attributedStringStorageClass.h"
+#include "View/Recording/autocueDisplayController.h"
 #include "platform/foundation/attributed_string.h"
+#include "platform/foundation/main_queue.h"
 #include "platform/qt/host_window.h"
 #include "platform/qt/qt_controls.h"
 #include "platform/ui/text_view.h"
@@ -19,8 +24,9 @@
 
 namespace {
 
-// Each paragraph opens with its number in red, as presenters mark where a slide's part begins:
-// three runs a paragraph.
+// Each paragraph opens with its number in red, as presenters mark where a slide's part begins,
+// and ends in a line break without attributes, as pasted text brings them: three runs a
+// paragraph.
 qrn::AttributedString longScript(int paragraphs) {
     QTextDocument document;
     QTextCursor cursor(&document);
@@ -31,7 +37,8 @@ qrn::AttributedString longScript(int paragraphs) {
     for (int i = 1; i <= paragraphs; ++i) {
         cursor.insertText(QString("Paragraph %1:").arg(i), marked);
         cursor.insertText(" the presenter reads this while the camera records, at an even pace.", plain);
-        cursor.insertBlock();
+        // A bare line break, as pasted text brings it.
+        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
     }
     return qrn::AttributedString::fromTextDocument(document);
 }
@@ -65,7 +72,28 @@ void BM_KeystrokeAtTheEndOfALongScript(benchmark::State& state) {
     view->endEditing();
 }
 
+void BM_AutocueStepsToALongScript(benchmark::State& state) {
+    const auto script = longScript(static_cast<int>(state.range(0)));
+    attributedStringStorageClass().setAutocueStringArray({script, script});
+    autocueDisplayClass::setStudioAssetArrayAccessor([] { return std::vector<std::string>{"0", "1", "2"}; });
+    autocueDisplayController::showWindow();
+    qrn::MainQueue::advance(0.5);
+    int next = 0;
+    for (auto _ : state) {
+        autocueDisplayClass().newAutocueText(next, true);
+        next = 1 - next;
+        state.PauseTiming();
+        if (autocueDisplayClass().getAutocueText().length() != script.length())
+            state.SkipWithError("the script was not loaded");
+        state.ResumeTiming();
+    }
+    autocueDisplayClass().closeWindow();
+    autocueDisplayClass::setStudioAssetArrayAccessor(nullptr);
+    attributedStringStorageClass().clearClass();
+}
+
 BENCHMARK(BM_KeystrokeAtTheEndOfALongScript)->Arg(600)->Arg(6000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AutocueStepsToALongScript)->Arg(600)->Arg(6000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -133,6 +133,12 @@ bool AttributedString::removeAttribute(AttributeKey key, TextRange range) {
     return modify(range, [&](TextAttributes& t) { t.remove(key); });
 }
 
+void AttributedString::updateEachRun(const std::function<void(TextAttributes&)>& fn) {
+    for (Run& r : runs_)
+        fn(r.attributes);
+    normalise();
+}
+
 void AttributedString::enumerateRuns(TextRange range, const std::function<void(const Run&)>& fn) const {
     int start = std::max(range.location, 0), end = std::min(range.end(), length());
     for (const Run& r : runs_) {
@@ -417,7 +423,8 @@ void AttributedString::writeTo(QTextDocument& document) const {
     const TextAttributes first = attributesAt(0);
     cursor.setBlockFormat(blockFormat(first));
     cursor.setBlockCharFormat(charFormat(first));
-    for (const Run& run : runs_) {
+    for (size_t r = 0; r < runs_.size(); ++r) {
+        const Run& run = runs_[r];
         const QTextCharFormat format = charFormat(run.attributes);
         int pieceStart = run.range.location;
         for (int i = run.range.location; i <= run.range.end(); ++i) {
@@ -431,7 +438,10 @@ void AttributedString::writeTo(QTextDocument& document) const {
                 // follows takes its style from its own first character.
                 QTextCharFormat sep = format;
                 sep.setProperty(Separator, QString(text_[i]));
-                const TextAttributes next = i + 1 < length() ? attributesAt(i + 1) : run.attributes;
+                // The runs lie end to end: the next character is in this run or the next one.
+                const TextAttributes& next = i + 1 < run.range.end() || r + 1 == runs_.size()
+                                                 ? run.attributes
+                                                 : runs_[r + 1].attributes;
                 cursor.insertBlock(blockFormat(next), sep);
             }
             pieceStart = i + 1;

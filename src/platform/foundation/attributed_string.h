@@ -106,6 +106,9 @@ class AttributedString {
     // Sets the attributes that `attributes` carries over the range, keeping the others.
     bool addAttributes(const TextAttributes& attributes, TextRange range);
     bool removeAttribute(AttributeKey key, TextRange range);
+    // Changes each run's attributes, in text order, then merges the runs that became alike: one
+    // pass however many runs (range operations run by run cost a pass each).
+    void updateEachRun(const std::function<void(TextAttributes&)>& fn);
     TextRange wholeRange() const { return {0, length()}; }
 
     // Replaces the characters of `range` with `replacement`; inserted plain text takes the

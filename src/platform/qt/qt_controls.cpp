@@ -167,9 +167,11 @@ QWidget* makeTextEditor(ui::TextView& view) {
             return;
         // Text typed where nothing else applies takes the typing attributes.
         AttributedString text = AttributedString::fromTextDocument(*edit->document());
-        for (const auto& run : std::vector<AttributedString::Run>(text.runs()))
-            if (run.attributes.isEmpty())
-                text.setAttributes(v->typingAttributes(), run.range);
+        const TextAttributes& typing = v->typingAttributes();
+        text.updateEachRun([&typing](TextAttributes& attributes) {
+            if (attributes.isEmpty())
+                attributes = typing;
+        });
         v->userEdited(text);
     });
     return edit;

@@ -131,18 +131,17 @@ qrn::Font fallbackFont(double width) {
 qrn::AttributedString scaledText(double width) {
     qrn::AttributedString copy = autocueSourceText;
     size_t k = 0;
-    for (const auto& run : autocueSourceText.runs()) {
+    // In one pass over the runs: a script of thousands of runs is loaded while a take runs.
+    copy.updateEachRun([&](qrn::TextAttributes& attributes) {
         std::optional<qrn::Font> font;
-        if (run.attributes.font) {
+        if (attributes.font) {
             if (k >= fontPointSizeArray.size())
-                fontPointSizeArray.push_back(run.attributes.font->size);
-            font = displayFont(run.attributes.font->family, fontPointSizeArray[k] * width / referenceWidth);
+                fontPointSizeArray.push_back(attributes.font->size);
+            font = displayFont(attributes.font->family, fontPointSizeArray[k] * width / referenceWidth);
             ++k;
         }
-        qrn::TextAttributes attributes;
         attributes.font = font ? *font : fallbackFont(width);
-        copy.addAttributes(attributes, run.range);
-    }
+    });
     return copy;
 }
 
