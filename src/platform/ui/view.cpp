@@ -564,19 +564,24 @@ void View::setNeedsDisplay(bool needs) {
     }
 }
 
-double View::boundedPictureScale(Size size, double scale) {
+double View::boundedPictureScale(Size size, double scale, double side, double pixels) {
     const double w = std::abs(size.width), h = std::abs(size.height);
     if (!(scale > 0) || !std::isfinite(scale))
         scale = 1;
     if (!std::isfinite(w) || !std::isfinite(h))
         return 0;
-    if (w * scale > maxPictureSide)
-        scale = maxPictureSide / w;
-    if (h * scale > maxPictureSide)
-        scale = maxPictureSide / h;
-    if (w * h * scale * scale > maxPicturePixels)
-        scale = std::sqrt(maxPicturePixels / (w * h));
+    if (w * scale > side)
+        scale = side / w;
+    if (h * scale > side)
+        scale = side / h;
+    if (w * h * scale * scale > pixels)
+        scale = std::sqrt(pixels / (w * h));
     return scale;
+}
+
+void View::setPictureLimits(double side, double pixels) {
+    pictureSide_ = side;
+    picturePixels_ = pixels;
 }
 
 void View::display() {
@@ -589,7 +594,7 @@ void View::display() {
         enlarged =
             std::max({1.0, frame_.size.width / bounds_.size.width, frame_.size.height / bounds_.size.height});
     const double wanted = base * std::min(enlarged, 16.0);
-    const double scale = boundedPictureScale(bounds_.size, wanted);
+    const double scale = boundedPictureScale(bounds_.size, wanted, pictureSide_, picturePixels_);
     const int w = scale > 0 ? int(std::ceil(bounds_.size.width * scale - 1e-9)) : 0;
     const int h = scale > 0 ? int(std::ceil(bounds_.size.height * scale - 1e-9)) : 0;
     if (w <= 0 || h <= 0) {

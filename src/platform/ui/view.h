@@ -152,7 +152,12 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     static constexpr double maxPictureSide = 8192.0;
     // The scale (pixels per point) for a picture of `size` points: `scale`, or less to keep to
     // the bounds.
-    static double boundedPictureScale(Size size, double scale);
+    static double boundedPictureScale(Size size, double scale, double side = maxPictureSide,
+                                      double pixels = maxPicturePixels);
+    // Larger bounds for this view's own picture: for a view that is drawn once and then
+    // moved past a window, such as a long text read as it scrolls, whose picture would
+    // otherwise be drawn coarser and stretched.
+    void setPictureLimits(double side, double pixels);
     // Draws every view of this subtree that draws anything, now and at its present size,
     // hidden ones included (displayIfNeeded leaves those for when they are shown). For trees
     // whose layers are about to be rendered elsewhere, such as a movie export.
@@ -234,6 +239,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     Rect bounds_;
     double rotation_ = 0;
     bool flipped_ = false;
+    double pictureSide_ = maxPictureSide;
+    double picturePixels_ = maxPicturePixels;
     unsigned autoresizingMask_ = AutoresizeNone;
     bool autoresizesSubviews_ = true;
     std::optional<int> tag_;

@@ -194,3 +194,16 @@ TEST_F(AutocueScriptsWindowOpenedByHand, TheSizingStepOfAClosedWindowDoesNothing
     EXPECT_EQ(shownSizes(), (std::vector<double>{16}));
     EXPECT_TRUE(autocueDisplayClass().getFontPointSizeArray().empty());
 }
+
+TEST_F(AutocueScriptsWindowOpenedByHand, ALongScriptIsDrawnAtFullSharpness) {
+    // 400 lines at 30 points: some 14,000 points of text, beyond the usual largest picture.
+    setScripts({script(400, 30)});
+    open();
+    const auto text = window().parentContainer()->textView();
+    ASSERT_TRUE(text);
+    window().parentContainer()->displayIfNeeded();
+    const double height = text->bounds().size.height;
+    ASSERT_GT(height, qrn::ui::View::maxPictureSide);
+    const double scale = text->window() ? text->window()->backingScaleFactor() : 1.0;
+    EXPECT_GE(text->layer()->contents().height(), int(height * scale)) << "drawn coarser and stretched";
+}

@@ -30,6 +30,10 @@ void autocueDisplayView::setText(const std::shared_ptr<qrn::ui::ScrollView>& tex
                                  const std::shared_ptr<qrn::graphics::AnimatedValue>& topDistance) {
     textField_ = textField;
     topDistance_ = topDistance;
+    // The script is drawn whole once and then scrolled: a long one is drawn sharp up to the
+    // painter's largest side, at a cost of up to 128 MB, rather than coarser and stretched.
+    if (auto text = textView())
+        text->setPictureLimits(32000, 32.0 * 1024 * 1024);
     std::weak_ptr<View> weak = weak_from_this();
     topDistance->setOnChange([weak](double) {
         if (auto self = std::static_pointer_cast<autocueDisplayView>(weak.lock()))
