@@ -293,12 +293,7 @@ TEST_F(ProjectFiles, SaveAsKeepsAProjectWhoseFolderWasDeleted) {
 TEST_F(ProjectFiles, AProjectInAReadOnlyFolderOpensAndSaysItCannotBeSavedThere) {
     ASSERT_TRUE(createProject());
     const std::string stick = writePackage("Stick", projectDocument({"0", "2", "4"}, {{}, {"3"}, {"5"}}));
-    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
-        if (step != qrn::files::WriteStep::Open)
-            return false;
-        errno = EROFS;
-        return true;
-    });
+    refuseWrites();
     alerts.clear();
     openWithMenu(stick);
     qrn::files::setWriteFailureForTesting(nullptr);
@@ -313,12 +308,7 @@ TEST_F(ProjectFiles, AProjectInAReadOnlyFolderOpensAndSaysItCannotBeSavedThere) 
 TEST_F(ProjectFiles, OpenAfterAFailedWriteAsksAndCancelKeepsTheProject) {
     ASSERT_TRUE(createProject());
     const std::string other = writePackage("Other", projectDocument({"0", "2"}, {{}, {"3"}}));
-    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
-        if (step != qrn::files::WriteStep::Open)
-            return false;
-        errno = EROFS;
-        return true;
-    });
+    refuseWrites();
     std::vector<std::string> leaveButtons;
     qrn::setChoicePresenter([&](const qrn::Question& question, const std::string&) {
         leaveButtons.push_back(question.otherButton);
@@ -343,12 +333,7 @@ TEST_F(ProjectFiles, SaveAsAfterAFailedWriteWritesWhatTheFolderRefused) {
     ASSERT_TRUE(createProject());
     previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
     advance(1.0);
-    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path& p) {
-        if (step != qrn::files::WriteStep::Open || p.parent_path().filename() != "Demo.qrn3ks")
-            return false;
-        errno = EROFS;
-        return true;
-    });
+    refuseWrites("Demo.qrn3ks");
     attributedStringStorageClass().setScriptAfterDelay(1, qrn::AttributedString("typed while refused"));
     advance(1.0);
     ASSERT_TRUE(persistentDataStorageClass::getLastWriteFailed());

@@ -1,5 +1,6 @@
 #include "lifecycle_fixture.h"
 
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "Controller/Landing/landingClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "View/Landing/landingController.h"
+#include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/ui/image_view.h"
 
@@ -75,6 +77,15 @@ std::string LifecycleTest::writePackage(const std::string& name, const qrn::Json
     fs::create_directories(path + "/images");
     std::ofstream(path + "/projectData.json") << document.dump();
     return path;
+}
+
+void LifecycleTest::refuseWrites(const std::string& folder) {
+    qrn::files::setWriteFailureForTesting([folder](qrn::files::WriteStep step, const qrn::files::Path& p) {
+        if (step != qrn::files::WriteStep::Open || (!folder.empty() && p.parent_path().filename() != folder))
+            return false;
+        errno = EROFS;
+        return true;
+    });
 }
 
 std::map<std::string, std::string> LifecycleTest::filesOf(const std::string& path) {

@@ -32,6 +32,9 @@ class LifecycleTest : public shelltest::EditingShellTest {
     std::string writePackage(const std::string& name, const qrn::Json& document);
     // Every file of a package with its bytes.
     static std::map<std::string, std::string> filesOf(const std::string& path);
+    // Files opened for writing fail as on a read-only disk: every one, or only those in the
+    // folder named `folder`.
+    static void refuseWrites(const std::string& folder = "");
 };
 
 // A consistent document: assets with the given layer ids, every layer a bundle image, filter

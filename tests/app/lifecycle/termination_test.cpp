@@ -102,12 +102,7 @@ TEST_F(LifecycleTest, QuitAfterAFailedWriteAsksAndTryingAgainKeepsTheEdit) {
 // open with the project, for Save As to keep it elsewhere, whether Quit or the close asked.
 TEST_F(LifecycleTest, CancelOnTheFailedWriteQuestionKeepsQRNOpenForSaveAs) {
     ASSERT_TRUE(createProject());
-    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
-        if (step != qrn::files::WriteStep::Open)
-            return false;
-        errno = EROFS;
-        return true;
-    });
+    refuseWrites();
     int asked = 0;
     qrn::setChoicePresenter([&](const qrn::Question&, const std::string& cancel) {
         ++asked;

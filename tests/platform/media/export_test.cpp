@@ -15,8 +15,8 @@
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <sched.h>
@@ -644,6 +644,13 @@ class TakeRecording {
     int written_ = 0;
 };
 
+// A whole take of `seconds` recorded at `path`, finished.
+bool recordWhole(const std::string& path, double seconds) {
+    TakeRecording take(path);
+    take.writeUntil(seconds);
+    return bool(take.writer->finish(seconds));
+}
+
 // A movie made from `recording` as it is written, into `dir`'s followed.mov, started; null when
 // it cannot be.
 std::shared_ptr<ExportSession> startFollowing(
@@ -742,11 +749,7 @@ struct FfmpegErrors {
 TEST(ExportSession, FollowingARecordingCancelledMidFragmentDecodesNoPartOfIt) {
     QTemporaryDir dir;
     const std::string whole = dir.filePath("whole.mov").toStdString();
-    {
-        TakeRecording take(whole);
-        take.writeUntil(3.3);
-        ASSERT_TRUE(take.writer->finish(3.3));
-    }
+    ASSERT_TRUE(recordWhole(whole, 3.3));
     std::ifstream in(whole, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // The writer stopped seven bytes into the third fragment's samples.
@@ -780,9 +783,7 @@ TEST(ExportSession, FollowingARecordingCancelledMidFragmentDecodesNoPartOfIt) {
 TEST(ExportSession, FollowingARecordingThatCannotBeReadToItsEndFails) {
     QTemporaryDir dir;
     const std::string recording = dir.filePath("take.mov").toStdString();
-    TakeRecording take(recording);
-    take.writeUntil(3.0);
-    ASSERT_TRUE(take.writer->finish(3.0));
+    ASSERT_TRUE(recordWhole(recording, 3.0));
     auto growing = std::make_shared<GrowingFile>(recording);
     growing->failReadsFrom(std::int64_t(std::filesystem::file_size(recording) / 2), EIO);
     auto drawn = std::make_shared<std::atomic<int>>(0);
@@ -872,9 +873,7 @@ std::set<std::string> qtPoolThreads() {
 TEST(ExportSession, FollowingARecordingPutsNothingOnQtsSharedPool) {
     QTemporaryDir dir;
     const std::string recording = dir.filePath("take.mov").toStdString();
-    TakeRecording take(recording);
-    take.writeUntil(1);
-    ASSERT_TRUE(take.writer->finish(1.0));
+    ASSERT_TRUE(recordWhole(recording, 1.0));
     // The video's branch is drawn in bands each frame, through the camera's filters, from a
     // picture that does not fill the canvas.
     const auto filtered = [] {
