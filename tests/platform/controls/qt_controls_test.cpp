@@ -24,6 +24,12 @@ void type(QWidget* w, const QString& text) {
         QCoreApplication::sendEvent(w, &press);
     }
 }
+
+// The Qt editor a text view edits in; null when it has none.
+QTextEdit* editorOf(TextView& view) {
+    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view.nativeContent());
+    return content ? qobject_cast<QTextEdit*>(content->widget()) : nullptr;
+}
 } // namespace
 
 TEST(QtEditors, TypingInTheHostedEditorsReachesTheControls) {
@@ -52,9 +58,7 @@ TEST(QtEditors, TypingInTheHostedEditorsReachesTheControls) {
     int changes = 0;
     view->setTextDidChange([&](TextView&) { ++changes; });
     view->beginEditing();
-    auto textContent = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
-    ASSERT_TRUE(textContent);
-    auto* textEdit = qobject_cast<QTextEdit*>(textContent->widget());
+    auto* textEdit = editorOf(*view);
     ASSERT_TRUE(textEdit);
     type(textEdit, "Hi");
     EXPECT_GE(changes, 1);
@@ -94,9 +98,7 @@ TEST(QtEditors, TextSetByTheProgramShowsInTheOpenEditorWithoutAChangeAndKeepsThe
     int changes = 0;
     view->setTextDidChange([&](TextView&) { ++changes; });
     view->beginEditing();
-    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
-    ASSERT_TRUE(content);
-    auto* edit = qobject_cast<QTextEdit*>(content->widget());
+    auto* edit = editorOf(*view);
     ASSERT_TRUE(edit);
     QTextCursor cursor = edit->textCursor();
     cursor.setPosition(2);
@@ -134,9 +136,7 @@ TEST(QtEditors, ATextViewsEditorLaysItsTextOutAsTheViewDrawsIt) {
     view->setString("A script line that wraps once it grows long enough to need a second one");
     const double drawnHeight = view->usedHeight();
     view->beginEditing();
-    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
-    ASSERT_TRUE(content);
-    auto* edit = qobject_cast<QTextEdit*>(content->widget());
+    auto* edit = editorOf(*view);
     ASSERT_TRUE(edit);
     QTextDocument* document = edit->document();
     EXPECT_EQ(document->defaultFont(), TextView::baseFont());
@@ -154,9 +154,7 @@ TEST(QtEditors, UndoInAnOpenedEditorStopsAtTheTextItWasGiven) {
     auto view = TextView::make(Rect(0, 0, 300, 200));
     view->setString("First paragraph\nSecond paragraph\nThird");
     view->beginEditing();
-    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
-    ASSERT_TRUE(content);
-    auto* edit = qobject_cast<QTextEdit*>(content->widget());
+    auto* edit = editorOf(*view);
     ASSERT_TRUE(edit);
     edit->moveCursor(QTextCursor::End);
     type(edit, "!");
@@ -180,9 +178,7 @@ TEST(QtEditors, AClickIntoATextViewPutsTheCaretWhereItWas) {
     view->setString("Line one\nLine two\nLine three");
     const double line = view->usedHeight() / 3;
     view->mouseDown(Event::mouse(EventType::MouseDown, Point(1, 200 - line * 1.5)));
-    auto content = std::dynamic_pointer_cast<qt::NativeWidgetContent>(view->nativeContent());
-    ASSERT_TRUE(content);
-    auto* edit = qobject_cast<QTextEdit*>(content->widget());
+    auto* edit = editorOf(*view);
     ASSERT_TRUE(edit);
     type(edit, "X");
     EXPECT_EQ(view->string(), "Line one\nXLine two\nLine three");
