@@ -72,7 +72,8 @@ Status copyFolder(const Path& from, const Path& to) {
     if (!files::isDirectory(from))
         return Status::failure("Could not copy \"" + from.string() + "\": it is not a folder");
     std::error_code ec;
-    fs::copy(from, to, fs::copy_options::recursive, ec);
+    // A received package may hold links to anywhere: what they point to is not the project's.
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
     if (ec) {
         std::error_code ignored;
         fs::remove_all(to, ignored);
@@ -97,7 +98,7 @@ Status move(const Path& from, const Path& to) {
         tmpName.insert(0, 1, '.');
         tmpName.append(".").append(uuidString()).append(".tmp");
         Path tmp = dir / tmpName;
-        fs::copy(from, tmp, fs::copy_options::recursive, ec);
+        fs::copy(from, tmp, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
         if (!ec)
             fs::rename(tmp, to, ec);
         if (ec) {

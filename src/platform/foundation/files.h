@@ -16,7 +16,8 @@ bool isDirectory(const Path& p);
 Status createDirectories(const Path& p);
 // Fails when the target exists.
 Status copyFile(const Path& from, const Path& to);
-// Copies a folder with everything in it; fails when the target exists.
+// Copies a folder with everything in it; fails when the target exists. A symbolic link inside is
+// copied as the link itself, never what it points to.
 Status copyFolder(const Path& from, const Path& to);
 // Replaces a file already at the target, on another file system too (copied beside the target,
 // renamed over it, then the source removed).

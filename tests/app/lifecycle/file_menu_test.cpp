@@ -264,6 +264,26 @@ TEST_F(ProjectFiles, SaveAsReplacesAPackageWholeRefusesInnerTargetsAndSurvivesAF
     EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), other);
 }
 
+// A received package may hold links to the sender's (or anyone's) files: Save As copies the
+// links, never what they point to, so nothing of the presenter's goes out with the package.
+TEST_F(ProjectFiles, SaveAsCopiesALinkAsTheLinkNeverWhatItPointsTo) {
+    ASSERT_TRUE(createProject());
+    writeAndRead();
+    const std::string outside = dir.path().toStdString() + "/private";
+    fs::create_directories(outside);
+    std::ofstream(outside + "/diary.txt") << "private";
+    fs::create_symlink(outside + "/diary.txt", packagePath("Demo") + "/notes.txt");
+    fs::create_symlink(outside, packagePath("Demo") + "/stuff");
+    const std::string copy = packagePath("Copy");
+    panelAnswers.push_back(copy);
+    fileMenuClass().saveAs(false);
+    advance(1.0);
+    ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), copy);
+    EXPECT_TRUE(fs::is_symlink(copy + "/notes.txt"));
+    EXPECT_TRUE(fs::is_symlink(copy + "/stuff"));
+    EXPECT_EQ(fs::read_symlink(copy + "/notes.txt"), fs::path(outside + "/diary.txt"));
+}
+
 // The open project's folder deleted under it: Save As is the presenter's way out, and writes
 // what is open into a fresh package, saying that the layers' pictures stayed behind.
 TEST_F(ProjectFiles, SaveAsKeepsAProjectWhoseFolderWasDeleted) {
