@@ -11,6 +11,7 @@
 #include "Model/stylingClass.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/foundation/package_commit.h"
 
 namespace {
 
@@ -95,12 +96,18 @@ std::string projectFilePath(const std::string& fileName) {
     return persistentDataStorageClass().getProjectDirectory() + "/" + fileName + ".json";
 }
 
+// The file to read: the one the last commit left (see committedFile).
+std::string committedFilePath(const std::string& fileName) {
+    return qrn::files::committedFile(persistentDataStorageClass().getProjectDirectory(), fileName + ".json")
+        .string();
+}
+
 // A file that is there but cannot be used is never overwritten: it is renamed to a free
 // "<name>.damaged" name beside it (kept until the user deletes it), and the presenter is told.
 // `consequence` says what the presenter will find instead of the file's texts.
 void setDamagedFileAside(const std::string& fileName, const std::string& reason,
                          const std::string& consequence) {
-    const std::string path = projectFilePath(fileName);
+    const std::string path = committedFilePath(fileName);
     std::string aside = path + ".damaged";
     for (int n = 2; qrn::files::exists(aside) || std::filesystem::is_symlink(aside); ++n)
         aside = path + "." + std::to_string(n) + ".damaged";
@@ -515,10 +522,11 @@ std::vector<std::string> attributedStringStorageClass::takeDamagedFileNotices() 
 std::optional<qrn::Json> attributedStringStorageClass::importJSONFile(const std::string& fileName,
                                                                       std::string* problem) {
     QRN_LOG_IN(LogValues{{"fileName", fileName}});
-    const std::string path = projectFilePath(fileName);
+    const std::string path = committedFilePath(fileName);
     if (!present(path))
         return std::nullopt;
-    auto json = qrn::json::readFile(path);
+    // A link could bring another project's texts in, and the next save would keep them here.
+    auto json = qrn::json::readFile(path, qrn::files::Links::refuse);
     if (!json) {
         QRN_LOG_ERROR(json.error());
         if (problem)

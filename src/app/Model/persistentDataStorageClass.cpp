@@ -13,6 +13,7 @@
 #include "Model/persistentDataStorageClassImport.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/foundation/package_commit.h"
 
 namespace {
 
@@ -392,11 +393,13 @@ qrn::Json persistentDataStorageClass::buildProjectDictionary() {
 
 bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& directory) {
     QRN_LOG_IN(LogValues{{"projectDirectory", directory}});
-    const std::string path = directory + "/projectData.json";
+    // As the last commit left it, and never through a link.
+    const std::string path = qrn::files::committedFile(directory, "projectData.json").string();
     const bool valid = [&] {
-        if (!qrn::files::exists(path))
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)))
             return false;
-        auto bytes = qrn::files::readText(path, qrn::json::maxFileBytes);
+        auto bytes = qrn::files::readText(path, qrn::json::maxFileBytes, qrn::files::Links::refuse);
         if (!bytes) {
             QRN_LOG_ERROR(bytes.error());
             return false;

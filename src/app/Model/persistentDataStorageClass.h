@@ -120,10 +120,13 @@ class persistentDataStorageClass {
     // a packageCommitScope the bytes wait for the scope to end and go out with the other files
     // of the same change; otherwise they are written now.
     static qrn::Status writePackageFile(const std::string& fileName, std::string bytes);
-    // Takes the package for this QRN before it is opened (or replaced by a new project) and
-    // finishes a write that was cut short there. False, after saying so, when another QRN has the
-    // package open.
-    static bool claimPackage(const std::string& path, bool replacing = false);
+    // What the package is claimed for; it decides what the presenter is told when another QRN
+    // has it open.
+    enum class claimFor { opening, replacingWithNew, replacingWithCopy };
+    // Takes the package for this QRN before it is opened (or replaced by a new project or a copy)
+    // and finishes a write that was cut short there. False, after saying so, when another QRN has
+    // the package open.
+    static bool claimPackage(const std::string& path, claimFor use = claimFor::opening);
     // True while the latest write of the package failed.
     static bool getLastWriteFailed();
     // What the presenter is told when the package's folder refuses a write.

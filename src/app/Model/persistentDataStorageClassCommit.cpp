@@ -2,6 +2,7 @@
 // and one QRN at a time writing a package.
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -9,6 +10,7 @@
 #include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "platform/foundation/alerts.h"
+#include "platform/foundation/main_queue.h"
 #include "platform/foundation/package_commit.h"
 
 namespace {
@@ -41,6 +43,38 @@ std::string packageName(const std::string& path) {
     return name;
 }
 
+void logError(const std::string& message);
+
+// Said once a run: every save would say it again.
+void noteLocksNotSupported(const std::string& folder, const std::string& reason) {
+    static bool logged = false;
+    if (!std::exchange(logged, true))
+        logError("The folder of \"" + folder + "\" cannot be locked (" + reason +
+                 "); another QRN could open the project at the same time");
+}
+
+// What a commit found in its way and renamed aside: the presenter is told, once the screen shows.
+void tellSetAside(const std::vector<qrn::files::SetAside>& setAside) {
+    if (setAside.empty())
+        return;
+    std::string message;
+    for (const auto& entry : setAside) {
+        logError(entry.name + " (" + entry.reason + ") was kept as " + entry.keptAs);
+        message += (message.empty() ? "" : "\n") +
+                   ("\"" + entry.name + "\" in the project's folder could not be used (" + entry.reason +
+                    ") and was renamed \"" + entry.keptAs + "\", so that the project can be saved.");
+    }
+    qrn::MainQueue::post([message] { throwClass().showError(message); });
+}
+
+// Finishes a commit cut short in the folder, telling what had to be set aside.
+qrn::Status finishCommit(const std::string& folder) {
+    std::vector<qrn::files::SetAside> setAside;
+    const qrn::Status finished = qrn::files::finishInterruptedCommit(folder, &setAside);
+    tellSetAside(setAside);
+    return finished;
+}
+
 // The lock on the project folder, taken when it is not held yet (a new package, a Save As).
 qrn::Status holdPackage(const std::string& folder) {
     if (packageLock.holds(folder))
@@ -53,6 +87,9 @@ qrn::Status holdPackage(const std::string& folder) {
     std::string reason;
     switch (packageLock.take(folder, &reason)) {
     case qrn::files::FolderLock::Outcome::taken:
+        return qrn::Status::ok();
+    case qrn::files::FolderLock::Outcome::notSupported:
+        noteLocksNotSupported(folder, reason);
         return qrn::Status::ok();
     case qrn::files::FolderLock::Outcome::heldElsewhere:
         return qrn::Status::failure("The project \"" + packageName(folder) + "\" is open in another QRN");
@@ -90,6 +127,9 @@ void noteOutcome(const qrn::Status& status, bool quiet) {
 qrn::Status commitNow(const std::string& folder, std::vector<qrn::files::NamedContents> files) {
     if (qrn::Status held = holdPackage(folder); !held)
         return held;
+    // Whatever a record left in the way is set aside (and said) before the commit needs the names.
+    if (qrn::Status finished = finishCommit(folder); !finished)
+        return finished;
     qrn::Status status;
     for (int attempt = 0; attempt < writeAttempts; ++attempt)
         if ((status = qrn::files::commitTogether(folder, files)))
@@ -145,20 +185,29 @@ qrn::Status persistentDataStorageClass::writePackageFile(const std::string& file
     return status;
 }
 
-bool persistentDataStorageClass::claimPackage(const std::string& path, bool replacing) {
-    auto outcome = qrn::files::FolderLock::Outcome::taken;
+bool persistentDataStorageClass::claimPackage(const std::string& path, claimFor use) {
+    using Outcome = qrn::files::FolderLock::Outcome;
+    auto outcome = Outcome::taken;
+    std::string reason;
     if (!packageLock.holds(path) && !claimedLock.holds(path))
-        outcome = claimedLock.take(path);
-    if (outcome == qrn::files::FolderLock::Outcome::heldElsewhere) {
+        outcome = claimedLock.take(path, &reason);
+    if (outcome == Outcome::heldElsewhere) {
         logError(path + " is locked by another process");
-        throwClass().showError("The project \"" + packageName(path) +
-                               "\" is open in another QRN. Close it there to " +
-                               (replacing ? "replace it here." : "open it here."));
+        const std::string project = "The project \"" + packageName(path) + "\" is open in another QRN";
+        if (use == claimFor::replacingWithCopy)
+            throwClass().showError(project + " and cannot be replaced.");
+        else
+            throwClass().showError(
+                project + ". Close it there to " +
+                (use == claimFor::replacingWithNew ? "replace it here." : "open it here."));
         return false;
     }
-    // A folder that cannot be opened is no project: the check that follows says so.
-    if (outcome == qrn::files::FolderLock::Outcome::taken)
-        if (auto finished = qrn::files::finishInterruptedCommit(path); !finished)
+    if (outcome == Outcome::notSupported)
+        noteLocksNotSupported(path, reason);
+    // A folder that cannot be opened is no project: the check that follows says so. A commit that
+    // cannot be finished here (a folder that takes no writes) is read as its record names it.
+    if (outcome == Outcome::taken || outcome == Outcome::notSupported)
+        if (auto finished = finishCommit(path); !finished)
             logError(finished.error());
     return true;
 }
@@ -212,8 +261,15 @@ void persistentDataStorageClass::holdPackageOf(const std::string& folder) {
         packageLock.release();
         return;
     }
-    if (auto held = holdPackage(folder); !held)
+    if (auto held = holdPackage(folder); !held) {
         logError(held.error());
-    else if (auto finished = qrn::files::finishInterruptedCommit(folder); !finished)
+    } else if (auto finished = finishCommit(folder); !finished) {
+        // The project reads as the cut-short save left it, whole; the folder cannot take it, so
+        // every save there would fail: said now, once, and Save As writes it elsewhere.
         logError(finished.error());
+        lastWriteFailed = true;
+        lastWriteFailure = "Its last save was cut short and cannot be finished there: " + finished.error();
+        const std::string message = persistentDataStorageClass::writeFailureMessage(lastWriteFailure);
+        qrn::MainQueue::post([message] { throwClass().showError(message); });
+    }
 }

@@ -23,6 +23,7 @@
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/foundation/package_commit.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -450,11 +451,11 @@ qrn::Result<storedProjectData> readProjectData(const Json& document, size_t filt
 }
 
 qrn::Result<storedProjectData> readProjectDataFile(const std::string& directory, size_t filtersCount) {
-    const std::string path = directory + "/projectData.json";
+    const std::string path = qrn::files::committedFile(directory, "projectData.json").string();
     std::error_code error;
-    if (!std::filesystem::exists(path, error))
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)))
         return qrn::Result<storedProjectData>::failure("Unable to retrieve project directory");
-    auto document = qrn::json::readFile(path);
+    auto document = qrn::json::readFile(path, qrn::files::Links::refuse);
     if (!document)
         return qrn::Result<storedProjectData>::failure(document.error());
     return readProjectData(*document, filtersCount);
@@ -696,13 +697,16 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     finish();
     // The texts as opened (defaults for a missing or damaged file), once the project is in.
     if (attributedStringStorageClass::takeWriteHeldForImport() || !symbolsFound) {
+        // A folder already known to refuse writes (said when it was taken) is not said again.
+        const bool alreadyRefused = getLastWriteFailed();
         packageCommitScope toldOnceOpened(true);
         qrn::Status written = texts.writeTextsNow();
         if (written)
             written = toldOnceOpened.commit();
         if (!written) {
             logImportError(written.error());
-            tellOnceOpened(persistentDataStorageClass::writeFailureMessage(written.error()));
+            if (!alreadyRefused)
+                tellOnceOpened(persistentDataStorageClass::writeFailureMessage(written.error()));
         }
     }
     editViewClass().exportProjectAfterDelay();

@@ -129,11 +129,15 @@ Result<std::uintmax_t> size(const Path& p) {
     return s;
 }
 
-Result<std::string> readText(const Path& p, std::uintmax_t maxBytes) {
+Result<std::string> readText(const Path& p, std::uintmax_t maxBytes, Links links) {
     // Non-blocking, so that opening a FIFO does not wait for a writer.
-    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const int fd =
+        ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::refuse ? O_NOFOLLOW : 0));
+    if (fd < 0) {
+        if (errno == ELOOP && links == Links::refuse)
+            return Status::failure("Could not read \"" + p.string() + "\": it is a symbolic link");
         return fromErrno("Could not open", p, errno);
+    }
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -175,11 +179,18 @@ bool writeFailureInjected(WriteStep step, const Path& target) {
 
 Status writeFlushed(const Path& temporary, const Path& target, const std::string& bytes) {
     errno = 0;
+    // Never through a link standing at the temporary's name: the bytes would land outside.
     int fd = injectedFailure(WriteStep::Open, target)
                  ? -1
-                 : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return fromErrno("Could not write", target, errno ? errno : EIO);
+                 : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        const int err = errno ? errno : EIO;
+        // Something else stands at the temporary's name: the message names it, not the target.
+        if (err == EISDIR || err == ELOOP || err == ENXIO)
+            return Status::failure("Could not write \"" + target.string() + "\": \"" + temporary.string() +
+                                   "\" is in the way");
+        return fromErrno("Could not write", target, err);
+    }
     auto fail = [&](int err) {
         ::close(fd);
         ::unlink(temporary.c_str());

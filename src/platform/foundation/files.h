@@ -25,17 +25,22 @@ Status move(const Path& from, const Path& to);
 // Removes a file or a folder with its contents; a missing path is not an error.
 Status remove(const Path& p);
 Result<std::uintmax_t> size(const Path& p);
+// Whether a read may go through a symbolic link at the end of the path.
+enum class Links { follow, refuse };
 // Reads a regular file whole. Anything else (a folder, FIFO, device or socket, also behind a
-// symbolic link) and a file larger than maxBytes fail without blocking or reading it.
-Result<std::string> readText(const Path& p, std::uintmax_t maxBytes = UINTMAX_MAX);
+// symbolic link) and a file larger than maxBytes fail without blocking or reading it; with
+// Links::refuse so does a symbolic link.
+Result<std::string> readText(const Path& p, std::uintmax_t maxBytes = UINTMAX_MAX,
+                             Links links = Links::follow);
 // Writes to a temporary file beside the target, flushes it to disk and renames it over the
 // target, so a failure at any point leaves the previous file whole.
 Status replaceAtomically(const Path& target, const std::string& bytes);
 // True when both files exist and hold the same bytes.
 bool sameContents(const Path& a, const Path& b);
 
-// Tests use this to make the next writes fail at a chosen step (a move fails at Rename).
-enum class WriteStep { Open, Write, Flush, Rename };
+// Tests use this to make the next writes fail at a chosen step (a move fails at Rename). Lock is
+// the lock on a package folder: the hook sets errno for the failure it stands for.
+enum class WriteStep { Open, Write, Flush, Rename, Lock };
 void setWriteFailureForTesting(std::function<bool(WriteStep, const Path&)> shouldFail);
 
 namespace detail {

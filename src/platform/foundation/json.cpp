@@ -45,8 +45,8 @@ Result<Json> parse(const std::string& text) {
     }
 }
 
-Result<Json> readFile(const std::filesystem::path& path) {
-    auto text = files::readText(path, maxFileBytes);
+Result<Json> readFile(const std::filesystem::path& path, files::Links links) {
+    auto text = files::readText(path, maxFileBytes, links);
     if (!text)
         return text.status();
     return parse(*text);

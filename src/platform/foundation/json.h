@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/files.h"
 #include "platform/foundation/result.h"
 #include "platform/foundation/value.h"
 
@@ -26,7 +27,7 @@ constexpr std::uintmax_t maxFileBytes = 64u << 20;
 // never an exception.
 Result<Json> parse(const std::string& text);
 // A regular file of at most maxFileBytes, parsed.
-Result<Json> readFile(const std::filesystem::path& path);
+Result<Json> readFile(const std::filesystem::path& path, files::Links links = files::Links::follow);
 // Pretty-printed with sorted keys and a final newline. Fails on a NaN or infinite number, which
 // JSON cannot hold (it would come out as null and the file would no longer read back as written);
 // the message names where in the value it sits.

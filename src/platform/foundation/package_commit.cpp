@@ -3,11 +3,14 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+
+#include "platform/foundation/json.h"
 
 namespace fs = std::filesystem;
 
@@ -38,32 +41,90 @@ Status renameInFolder(const Path& folder, const std::string& from, const std::st
     return Status::ok();
 }
 
-void removeTemporaries(const Path& folder) {
+// The record is small: one short line per file of the package.
+constexpr std::uintmax_t recordLimit = 1 << 16;
+
+struct stat entryStatus(const Path& path, bool* present) {
+    struct stat info {};
+    *present = ::lstat(path.c_str(), &info) == 0;
+    return info;
+}
+
+// Renames `name` to a free "<name>.damaged" (or "<name>.2.damaged" ...) beside it.
+Status setAside(const Path& folder, const std::string& name, const std::string& reason,
+                std::vector<SetAside>* out) {
+    std::string aside = name;
+    aside.append(".damaged");
+    bool taken = false;
+    for (int n = 2; (entryStatus(folder / aside, &taken), taken); ++n)
+        aside = name + "." + std::to_string(n) + ".damaged";
+    if (auto renamed = renameInFolder(folder, name, aside); !renamed)
+        return Status::failure((folder / name).string() + " is in the way (" + reason +
+                               ") and could not be set aside: " + renamed.error());
+    if (out)
+        out->push_back({name, aside, reason});
+    return Status::ok();
+}
+
+// Why a commit may not use `path` (read it as a record, or rename it into place); empty when it may.
+std::string unusableEntry(const Path& path, std::uintmax_t limit = json::maxFileBytes) {
+    bool present = false;
+    const struct stat info = entryStatus(path, &present);
+    if (!present)
+        return {};
+    if (S_ISLNK(info.st_mode))
+        return "it is a symbolic link";
+    if (!S_ISREG(info.st_mode))
+        return "it is not a regular file";
+    if (std::uintmax_t(info.st_size) > limit)
+        return "it is larger than " + std::to_string(limit) + " bytes";
+    return {};
+}
+
+bool isTemporaryName(const std::string& name) {
+    return name.size() > std::strlen(temporarySuffix) + 1 && name.front() == '.' &&
+           name.compare(name.size() - std::strlen(temporarySuffix), std::string::npos, temporarySuffix) == 0;
+}
+
+// What no record names: our own unfinished files go, anything else of such a name is set aside.
+void removeTemporaries(const Path& folder, std::vector<SetAside>* out) {
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() > std::strlen(temporarySuffix) + 1 && name.front() == '.' &&
-            name.compare(name.size() - std::strlen(temporarySuffix), std::string::npos, temporarySuffix) == 0)
-            ::unlink(entry.path().c_str());
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        if (isTemporaryName(entry.path().filename().string()))
+            names.push_back(entry.path().filename().string());
+    for (const auto& name : names) {
+        const std::string unusable = unusableEntry(folder / name);
+        if (unusable.empty())
+            ::unlink((folder / name).c_str());
+        else
+            (void)setAside(folder, name, unusable, out);
     }
 }
 
-// The record: one "temporary<TAB>final" line per file.
-std::vector<std::pair<std::string, std::string>> parseRecord(const std::string& text, bool* sound) {
+// The record: one "temporary<TAB>final" line per file. Nothing when it is unusable, with the
+// reason in `problem`.
+std::optional<std::vector<std::pair<std::string, std::string>>> readRecord(const Path& folder,
+                                                                           std::string* problem) {
+    if (std::string unusable = unusableEntry(folder / recordName, recordLimit); !unusable.empty()) {
+        *problem = unusable;
+        return std::nullopt;
+    }
+    auto text = readText(folder / recordName, recordLimit, Links::refuse);
+    if (!text) {
+        *problem = "it cannot be read";
+        return std::nullopt;
+    }
     std::vector<std::pair<std::string, std::string>> renames;
-    std::istringstream lines(text);
+    std::istringstream lines(*text);
     std::string line;
-    *sound = true;
     while (std::getline(lines, line)) {
         const auto tab = line.find('\t');
-        if (tab == std::string::npos) {
-            *sound = false;
-            continue;
-        }
-        std::string from = line.substr(0, tab), to = line.substr(tab + 1);
+        std::string from = tab == std::string::npos ? std::string() : line.substr(0, tab);
+        std::string to = tab == std::string::npos ? std::string() : line.substr(tab + 1);
         if (!plainName(from) || !plainName(to) || from != temporaryName(to)) {
-            *sound = false;
-            continue;
+            *problem = "it cannot be parsed";
+            return std::nullopt;
         }
         renames.emplace_back(std::move(from), std::move(to));
     }
@@ -76,32 +137,57 @@ const char* commitRecordName() {
     return recordName;
 }
 
-Status finishInterruptedCommit(const Path& folder) {
-    const Path record = folder / recordName;
-    std::error_code error;
-    if (fs::exists(fs::symlink_status(record, error))) {
-        auto text = readText(record, 1 << 16);
-        if (!text)
-            return text.status();
-        bool sound = false;
-        // The record is renamed into place whole, so it names every file of its commit; the
-        // files whose temporary is gone were renamed before the commit stopped.
-        for (const auto& [from, to] : parseRecord(*text, &sound)) {
-            if (!fs::exists(fs::symlink_status(folder / from, error)))
+Status finishInterruptedCommit(const Path& folder, std::vector<SetAside>* out) {
+    bool present = false;
+    (void)entryStatus(folder / recordName, &present);
+    if (present) {
+        std::string problem;
+        const auto renames = readRecord(folder, &problem);
+        if (!renames) {
+            // Not ours (ours is renamed into place whole): obeying it could only do harm.
+            if (auto aside = setAside(folder, recordName, problem, out); !aside)
+                return aside;
+            removeTemporaries(folder, out);
+            return Status::ok();
+        }
+        // The files whose temporary is gone were renamed before the commit stopped.
+        for (const auto& [from, to] : *renames) {
+            if ((entryStatus(folder / from, &present), !present))
                 continue;
+            std::string unusable = unusableEntry(folder / from);
+            if (unusable.empty() && fs::is_directory(fs::symlink_status(folder / to)))
+                unusable = "a folder stands at \"" + to + "\"";
+            if (!unusable.empty()) {
+                if (auto aside = setAside(folder, from, unusable, out); !aside)
+                    return aside;
+                continue;
+            }
             if (auto renamed = renameInFolder(folder, from, to); !renamed)
                 return renamed;
         }
         if (auto synced = detail::syncFolder(folder); !synced)
             return synced;
-        if (::unlink(record.c_str()) != 0 && errno != ENOENT)
-            return Status::failure("Could not remove \"" + record.string() + "\": " + std::strerror(errno));
-        if (!sound)
-            return Status::failure("\"" + record.string() + "\" was damaged; the files it named were kept");
+        if (::unlink((folder / recordName).c_str()) != 0 && errno != ENOENT)
+            return Status::failure("Could not remove \"" + (folder / recordName).string() +
+                                   "\": " + std::strerror(errno));
     }
     // What is left was never recorded: the old files stand.
-    removeTemporaries(folder);
+    removeTemporaries(folder, out);
     return Status::ok();
+}
+
+Path committedFile(const Path& folder, const std::string& name) {
+    bool present = false;
+    (void)entryStatus(folder / recordName, &present);
+    if (!present)
+        return folder / name;
+    std::string problem;
+    if (const auto renames = readRecord(folder, &problem))
+        for (const auto& [from, to] : *renames)
+            if (to == name && (entryStatus(folder / from, &present), present) &&
+                unusableEntry(folder / from).empty())
+                return folder / from;
+    return folder / name;
 }
 
 Status commitTogether(const Path& folder, const std::vector<NamedContents>& contents) {
@@ -117,7 +203,7 @@ Status commitTogether(const Path& folder, const std::vector<NamedContents>& cont
         return replaceAtomically(folder / contents.front().name, contents.front().bytes);
 
     auto abandon = [&](const Status& failure) {
-        removeTemporaries(folder);
+        removeTemporaries(folder, nullptr);
         return failure;
     };
     std::string record;
@@ -176,19 +262,27 @@ FolderLock::Outcome FolderLock::take(const Path& folder, std::string* reason) {
     }
     // On the open folder itself: nothing is written into the package, a read-only one locks too,
     // and the lock goes with the descriptor when the process ends.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        ::close(fd);
+    Outcome outcome = Outcome::taken;
+    errno = 0;
+    if (detail::writeFailureInjected(WriteStep::Lock, folder) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno ? errno : EIO;
         if (reason)
             *reason = std::strerror(err);
-        return err == EWOULDBLOCK ? Outcome::heldElsewhere : Outcome::failed;
+        // A file system without locks (some network and FUSE ones): nobody can hold the folder,
+        // so it is kept by identity only and writing goes ahead.
+        if (err == ENOLCK || err == EOPNOTSUPP || err == ENOTSUP || err == EINVAL) {
+            outcome = Outcome::notSupported;
+        } else {
+            ::close(fd);
+            return err == EWOULDBLOCK ? Outcome::heldElsewhere : Outcome::failed;
+        }
     }
     struct stat info {};
     ::fstat(fd, &info);
     fd_ = fd;
     device_ = info.st_dev;
     inode_ = info.st_ino;
-    return Outcome::taken;
+    return outcome;
 }
 
 bool FolderLock::holds(const Path& folder) const {

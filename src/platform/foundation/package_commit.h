@@ -18,11 +18,25 @@ struct NamedContents {
     std::string bytes;
 };
 
+// Something a commit could not use (a record or a temporary that is not a regular file, too
+// large, or unreadable), renamed beside itself so that it no longer stands in the way.
+struct SetAside {
+    std::string name;   // as it was named in the folder
+    std::string keptAs; // its name now
+    std::string reason;
+};
+
 // Replaces the named files of `folder` as one change. On failure the folder holds the old files.
 Status commitTogether(const Path& folder, const std::vector<NamedContents>& contents);
 // Completes a commit whose record is in `folder`, or clears what a commit that never recorded
-// left behind. A folder without either is left alone.
-Status finishInterruptedCommit(const Path& folder);
+// left behind. A folder without either is left alone. A record only renames regular files; what
+// it cannot use is set aside once (added to `setAside`), never obeyed. Fails when the folder
+// refuses the renames; the record then stays for a later open.
+Status finishInterruptedCommit(const Path& folder, std::vector<SetAside>* setAside = nullptr);
+// The file that holds `name` as the last commit left it: the temporary a record still names, when
+// the record could not be finished (a folder that takes no writes), else the file itself. Reading
+// through this never gives a mix of old and new files.
+Path committedFile(const Path& folder, const std::string& name);
 // The record's name inside the folder.
 const char* commitRecordName();
 
@@ -30,7 +44,8 @@ const char* commitRecordName();
 // process ends, however it ends, so a lock of a process that died never blocks.
 class FolderLock {
   public:
-    enum class Outcome { taken, heldElsewhere, failed };
+    // notSupported: the file system has no locks; the folder counts as held by nobody.
+    enum class Outcome { taken, heldElsewhere, notSupported, failed };
     FolderLock() = default;
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;

@@ -534,6 +534,19 @@ TEST_F(ProjectFiles, APackageAnotherQRNHoldsOpensOnlyAfterThatQRNEnds) {
     EXPECT_EQ(previewLayerClass().getAssetArray(), (strings{"0", "2"}));
 }
 
+// Save As onto a package another QRN has open leaves it alone and says why.
+TEST_F(ProjectFiles, SaveAsOntoAPackageAnotherQRNHoldsSaysItCannotBeReplaced) {
+    ASSERT_TRUE(createProject());
+    const std::string shared = writePackage("Shared", projectDocument({"0", "2"}, {{}, {"3"}}));
+    qrn::files::FolderLock otherQrn;
+    ASSERT_EQ(otherQrn.take(shared), qrn::files::FolderLock::Outcome::taken);
+    panelAnswers.push_back(shared);
+    fileMenuClass().saveAs(false);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "The project \"Shared\" is open in another QRN and cannot be replaced.");
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
+}
+
 // New over a package another QRN has open neither empties that package nor leaves the project.
 TEST_F(ProjectFiles, NewOverAPackageAnotherQRNHoldsLeavesBothAlone) {
     ASSERT_TRUE(createProject());

@@ -3,7 +3,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <tuple>
 
 #include "Controller/Editing/AssetScrollView/assetZPositionClass.h"
@@ -22,6 +26,7 @@ namespace {
 enum class Change { removeSlide, addSlide, reorderSlides, save };
 enum class Fault { processEnds, diskFull };
 using Files = std::map<std::string, std::string>;
+using strings = std::vector<std::string>;
 
 // A change that writes the package's three files, made in a child process whose writes meet a
 // fault at a chosen step; the package must then hold the state before or the state after.
@@ -130,6 +135,135 @@ TEST_P(PackageCommits, LeaveTheOldStateOrTheNewAtEveryWriteStep) {
         if (!met)
             break;
     }
+}
+
+// A package whose last save was cut short, opened where it cannot be written (a read-only
+// backup, another user's folder): the commit cannot be finished, so the project is read as its
+// record left it, whole, and Save As writes that state elsewhere.
+class InterruptedCommits : public LifecycleTest {
+  protected:
+    void TearDown() override {
+        qrn::files::setWriteFailureForTesting(nullptr);
+        LifecycleTest::TearDown();
+    }
+    static strings scripts() {
+        strings out;
+        for (const auto& script : attributedStringStorageClass().getAutocueStringArray())
+            out.push_back(script.string());
+        return out;
+    }
+};
+
+TEST_F(InterruptedCommits, OneCutShortInAReadOnlyFolderOpensWholeAndSaveAsWritesItWhole) {
+    ASSERT_TRUE(createProject());
+    const std::string path = packagePath("Demo");
+    previewLayerClass model;
+    attributedStringStorageClass texts;
+    // Four slides: the new project's two and two more.
+    for (int i = 0; i < 2; ++i)
+        model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    advance(2.0);
+    texts.setAutocueStringArray({qrn::AttributedString("script 1"), qrn::AttributedString("script 2"),
+                                 qrn::AttributedString("script 3")});
+    ASSERT_TRUE(persistentDataStorageClass().saveProject());
+
+    // The slide delete stops right after its first rename (autocueData.json).
+    const pid_t child = ::fork();
+    if (child == 0) {
+        qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path& p) {
+            if (step == qrn::files::WriteStep::Rename && p.filename() == "projectData.json")
+                ::_exit(2);
+            return false;
+        });
+        model.removeAsset(std::stoi(model.getAssetArray()[2]), false);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    ASSERT_TRUE(fs::exists(path + "/" + qrn::files::commitRecordName()));
+
+    // Opened again where it cannot be written: the folder refuses new files and renames.
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path& p) {
+        if (p.parent_path().filename() != "Demo.qrn3ks" ||
+            (step != qrn::files::WriteStep::Open && step != qrn::files::WriteStep::Rename))
+            return false;
+        errno = EROFS;
+        return true;
+    });
+    panelAnswers.push_back(packagePath("Other"));
+    fileMenuClass().newProject();
+    advance(2.0);
+    ASSERT_TRUE(alerts.empty()) << alerts.front();
+    openWithMenu(path);
+    EXPECT_EQ(model.getAssetArray().size(), 3u);
+    EXPECT_EQ(scripts(), (strings{"script 1", "script 3"}));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].rfind("The project could not be saved in its folder. Its last save was cut short", 0),
+              0u)
+        << alerts[0];
+
+    const std::string copy = packagePath("Copy");
+    panelAnswers.push_back(copy);
+    fileMenuClass().saveAs(false);
+    advance(2.0);
+    auto stored = qrn::json::readFile(copy + "/projectData.json");
+    auto storedScripts = qrn::json::readFile(copy + "/autocueData.json");
+    ASSERT_TRUE(stored && storedScripts);
+    EXPECT_EQ(stored->at("ASSET_ARRAY").size(), 3u);
+    ASSERT_EQ(storedScripts->size(), 3u);
+    EXPECT_EQ((*storedScripts)[2].value("string", ""), "script 3");
+    EXPECT_FALSE(fs::exists(copy + "/" + qrn::files::commitRecordName()));
+}
+
+// A crafted record, or something else at a commit's names, is set aside once with a notice that
+// names it; it never makes the package unsaveable.
+TEST_F(InterruptedCommits, WhatStandsInTheWayOfACommitIsSetAsideAndThePackageSaves) {
+    ASSERT_TRUE(createProject());
+    const std::string record = qrn::files::commitRecordName();
+    const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> crafted{
+        {record, [](const std::string& at) { std::ofstream(at) << std::string(70000, 'x'); }},
+        {record, [](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+        {record, [](const std::string& at) { fs::create_directory(at); }},
+        {".projectData.json.commit-tmp", [](const std::string& at) { fs::create_directory(at); }},
+    };
+    int n = 0;
+    for (const auto& [name, craft] : crafted) {
+        const std::string path =
+            writePackage("Crafted" + std::to_string(++n), projectDocument({"0", "2"}, {{}, {"3"}}));
+        craft(path + "/" + name);
+        alerts.clear();
+        openWithMenu(path);
+        fileMenuClass().save();
+        advance(2.0);
+        ASSERT_EQ(alerts.size(), 1u) << name << ": " << (alerts.empty() ? "" : alerts.back());
+        EXPECT_EQ(alerts[0].rfind("\"" + name + "\" in the project's folder could not be used (", 0), 0u)
+            << alerts[0];
+        EXPECT_TRUE(fs::exists(fs::symlink_status(path + "/" + name + ".damaged"))) << name;
+        EXPECT_FALSE(persistentDataStorageClass::getLastWriteFailed()) << name;
+        EXPECT_TRUE(fs::exists(path + "/autocueData.json")) << name;
+    }
+}
+
+// A folder whose file system has no locks (flock fails with ENOLCK) is saved into as any other.
+TEST_F(InterruptedCommits, AFolderWithoutLocksIsSavedInto) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePackage("Unlocked", projectDocument({"0", "2"}, {{}, {"3"}}));
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
+        if (step != qrn::files::WriteStep::Lock)
+            return false;
+        errno = ENOLCK;
+        return true;
+    });
+    alerts.clear();
+    openWithMenu(path);
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    fileMenuClass().save();
+    advance(2.0);
+    EXPECT_TRUE(alerts.empty()) << alerts.front();
+    auto stored = qrn::json::readFile(path + "/projectData.json");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->at("ASSET_ARRAY").size(), 3u);
 }
 
 INSTANTIATE_TEST_SUITE_P(RemoveAddReorderSave, PackageCommits,

@@ -10,6 +10,7 @@
 #include "Controller/Global/throwClass.h"
 #include "model_fixture.h"
 #include "platform/foundation/files.h"
+#include "platform/foundation/package_commit.h"
 
 using namespace modeltest;
 namespace fs = std::filesystem;
@@ -186,4 +187,45 @@ TEST(HostileProjectFiles, AnImageLinkLeadingOutOfThePackageIsMissingAndSurvivesT
     images.permanentlyRemoveImagesMarkedForRemoval();
     EXPECT_FALSE(fs::is_symlink(p.file("images/B.png")));
     EXPECT_TRUE(fs::exists(p.file("images/A.png")));
+}
+
+// A project file that is a link (here to another project's scripts) is never read: it is set
+// aside like a damaged file, so the next save cannot store the other project's texts here. A
+// commit record may not rename a link into place either.
+TEST(HostileProjectFiles, AProjectFileOrACommitTemporaryThatIsALinkIsNeverRead) {
+    hostileProject p;
+    const std::string other = p.dir.path().toStdString() + "/other";
+    fs::create_directories(other);
+    write(other + "/autocueData.json",
+          R"([{"string": "notes", "runs": []}, {"string": "secret", "runs": []}])");
+    write(other + "/projectData.json", projectDataWith("[0, 0, 556, 313]"));
+    EXPECT_TRUE(persistentDataStorageClass().checkIfProjectDataIsValid(other));
+
+    fs::create_symlink(other + "/autocueData.json", p.file("autocueData.json"));
+    (void)attributedStringStorageClass::takeDamagedFileNotices();
+    p.texts.importAutocueText();
+    EXPECT_TRUE(p.texts.getAutocueStringArray()[0].isEmpty());
+    EXPECT_TRUE(fs::is_symlink(p.file("autocueData.json.damaged")));
+    const auto notices = attributedStringStorageClass::takeDamagedFileNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(
+        notices[0].rfind("autocueData.json could not be read and was kept as autocueData.json.damaged", 0),
+        0u);
+
+    ASSERT_TRUE(qrn::files::remove(p.file("projectData.json")));
+    fs::create_symlink(other + "/projectData.json", p.file("projectData.json"));
+    EXPECT_FALSE(persistentDataStorageClass().checkIfProjectDataIsValid(p.path));
+
+    // A record naming a temporary that links out: the link is set aside, not renamed into place.
+    write(p.file("autocueData.json"), R"([{"string": "own notes", "runs": []}])");
+    fs::create_symlink(other + "/autocueData.json", p.file(".autocueData.json.commit-tmp"));
+    write(p.file(qrn::files::commitRecordName()), ".autocueData.json.commit-tmp\tautocueData.json\n");
+    EXPECT_EQ(qrn::files::committedFile(p.path, "autocueData.json"), p.file("autocueData.json"));
+    EXPECT_TRUE(persistentDataStorageClass::claimPackage(p.path));
+    EXPECT_FALSE(fs::is_symlink(p.file("autocueData.json")));
+    EXPECT_TRUE(fs::is_symlink(p.file(".autocueData.json.commit-tmp.damaged")));
+    p.texts.importAutocueText();
+    EXPECT_EQ(p.texts.getProjectNotes().string(), "own notes");
+    EXPECT_EQ(*qrn::files::readText(other + "/autocueData.json"),
+              R"([{"string": "notes", "runs": []}, {"string": "secret", "runs": []}])");
 }

@@ -179,7 +179,8 @@ bool fileMenuClass::initialiseNewProjectDirectory(const std::string& path) {
     // and the package cannot be made.
     const auto status = fs::symlink_status(path, error);
     if (fs::is_directory(status)) {
-        if (!persistentDataStorageClass::claimPackage(path, true)) {
+        if (!persistentDataStorageClass::claimPackage(
+                path, persistentDataStorageClass::claimFor::replacingWithNew)) {
             QRN_LOG_OUT();
             return false;
         }
@@ -344,7 +345,7 @@ void fileMenuClass::saveAs(bool returnValue) {
         return;
     }
     // A package another QRN has open is not replaced under it.
-    if (!storage.claimPackage(path))
+    if (!storage.claimPackage(path, persistentDataStorageClass::claimFor::replacingWithCopy))
         return;
     // Writes still waiting go into the old folder before it is copied.
     storage.flushPendingExport();
