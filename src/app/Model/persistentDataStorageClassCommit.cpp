@@ -53,16 +53,18 @@ void noteLocksNotSupported(const std::string& folder, const std::string& reason)
                  "); another QRN could open the project at the same time");
 }
 
-// What a commit found in its way and renamed aside: the presenter is told, once the screen shows.
-void tellSetAside(const std::vector<qrn::files::SetAside>& setAside) {
+// What a commit found in its way and renamed aside: the presenter is told, once the screen shows,
+// in words that name the package, as another project may be open by then.
+void tellSetAside(const std::string& folder, const std::vector<qrn::files::SetAside>& setAside) {
     if (setAside.empty())
         return;
     std::string message;
     for (const auto& entry : setAside) {
         logError(entry.name + " (" + entry.reason + ") was kept as " + entry.keptAs);
         message += (message.empty() ? "" : "\n") +
-                   ("\"" + entry.name + "\" in the project's folder could not be used (" + entry.reason +
-                    ") and was renamed \"" + entry.keptAs + "\", so that the project can be saved.");
+                   ("\"" + entry.name + "\" in the folder of the project \"" + packageName(folder) +
+                    "\" could not be used (" + entry.reason + ") and was renamed \"" + entry.keptAs +
+                    "\", so that the project can be saved.");
     }
     qrn::MainQueue::post([message] { throwClass().showError(message); });
 }
@@ -71,7 +73,7 @@ void tellSetAside(const std::vector<qrn::files::SetAside>& setAside) {
 qrn::Status finishCommit(const std::string& folder) {
     std::vector<qrn::files::SetAside> setAside;
     const qrn::Status finished = qrn::files::finishInterruptedCommit(folder, &setAside);
-    tellSetAside(setAside);
+    tellSetAside(folder, setAside);
     return finished;
 }
 
@@ -270,6 +272,9 @@ void persistentDataStorageClass::holdPackageOf(const std::string& folder) {
         lastWriteFailed = true;
         lastWriteFailure = "Its last save was cut short and cannot be finished there: " + finished.error();
         const std::string message = persistentDataStorageClass::writeFailureMessage(lastWriteFailure);
-        qrn::MainQueue::post([message] { throwClass().showError(message); });
+        qrn::MainQueue::post([message, folder] {
+            if (persistentDataStorageClass().getProjectDirectory() == folder)
+                throwClass().showError(message);
+        });
     }
 }

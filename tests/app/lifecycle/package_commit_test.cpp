@@ -237,7 +237,7 @@ TEST_F(InterruptedCommits, WhatStandsInTheWayOfACommitIsSetAsideAndThePackageSav
         fileMenuClass().save();
         advance(2.0);
         ASSERT_EQ(alerts.size(), 1u) << name << ": " << (alerts.empty() ? "" : alerts.back());
-        EXPECT_EQ(alerts[0].rfind("\"" + name + "\" in the project's folder could not be used (", 0), 0u)
+        EXPECT_EQ(alerts[0].rfind("\"" + name + "\" in the folder of the project \"Crafted", 0), 0u)
             << alerts[0];
         EXPECT_TRUE(fs::exists(fs::symlink_status(path + "/" + name + ".damaged"))) << name;
         EXPECT_FALSE(persistentDataStorageClass::getLastWriteFailed()) << name;
