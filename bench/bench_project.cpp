@@ -5,20 +5,22 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 
 #include <benchmark/benchmark.h>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
-#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Global/filterClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
-#include "app/preview/preview_fixture.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
 #include "support/bench_cores.h"
+#include "support/editing_open.h"
+#include "support/own_folders.h"
 #include "support/peak_memory.h"
 
 namespace {
@@ -125,8 +127,8 @@ void BM_ReadProject(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadProject)->Unit(benchmark::kMillisecond);
 
-// --- Opening a project: the validity check and the import re-creating every layer on an
-// offscreen preview, as File > Open does.
+// --- Opening a project through File > Open, into the editing screen with its slide strip and
+// layer list.
 
 // projectData.json of `assets` x `layersPerAsset` layers of mixed kinds: image files, bundle
 // symbols, text and animated symbols, some filtered, every asset with a background colour. With
@@ -233,10 +235,13 @@ std::string writeMixedProject(bool distinct) {
     return path;
 }
 
-// Opens the project in the folder as File > Open does, until the screen is editable; with
-// `allPictures`, until every layer shows its picture too.
+// Opens the package through File > Open on the editing screen the presenter sees, until the
+// screen is editable; with `allPictures`, until every picture shows on the preview, the strip
+// and the layer list too. Each open starts with no window, and closing the project is not timed.
 void openProject(benchmark::State& state, const std::string& path, size_t assetCount, bool allPictures) {
-    qrn::MainQueue::useManualClock();
+    // What preparing the package left in memory is not the opened project's.
+    attributedStringStorageClass().clearClass();
+    persistentDataStorageClass().setProjectDirectory("");
     std::map<std::string, int> writes;
     qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path& file) {
         if (step == qrn::files::WriteStep::Open)
@@ -244,32 +249,24 @@ void openProject(benchmark::State& state, const std::string& path, size_t assetC
         return false;
     });
     int opens = 0;
-    resetPeakMemory();
-    for (auto _ : state) {
-        state.PauseTiming();
-        {
-            previewtest::previewScene scene;
-            scene.checkEachAdd = false;
-            // The selection overlay, as the editing screen has it.
-            scene.addOverlay();
-            state.ResumeTiming();
-            persistentDataStorageClass storage;
-            if (!storage.checkIfProjectDataIsValid(path))
-                state.SkipWithError("the project is not valid");
-            previewLayerClass().setImportMarker(true);
-            storage.importDataAction(true, true, false);
-            qrn::MainQueue::advance(2.0);
-            if (allPictures && !qrn::MainQueue::runUntil(
-                                   [] { return previewLayerPendingPictures::pendingCount() == 0; }, 120))
+    {
+        benchsupport::editingScreenApp app;
+        app.close();
+        resetPeakMemory();
+        for (auto _ : state) {
+            if (!app.open(path))
+                state.SkipWithError("the editing screen did not open the project");
+            if (allPictures && !benchsupport::editingScreenApp::waitForEveryPicture())
                 state.SkipWithError("not every picture arrived");
             state.PauseTiming();
             if (previewLayerClass().getLayerArray().size() != assetCount)
                 state.SkipWithError("not every asset came back");
-            // Closing the project: what is still decoding goes nowhere.
-            previewLayerPendingPictures::cancel();
+            if (allPictures && benchsupport::editingScreenApp::standInsShown() != 0)
+                state.SkipWithError("a stand-in is still shown");
             ++opens;
+            app.close();
+            state.ResumeTiming();
         }
-        state.ResumeTiming();
     }
     qrn::files::setWriteFailureForTesting(nullptr);
     state.counters["peak MB"] = peakMemoryMegabytes();
@@ -333,5 +330,14 @@ int main(int argc, char** argv) {
     // Two cores, as a presenter's machine is assumed to have (the pictures decode on both).
     if (!std::getenv("QRN_BENCH_CORES"))
         setenv("QRN_BENCH_CORES", "2", 1);
-    return runEditingBenchmarks(argc, argv);
+    // Opening a project notes it among the recent documents: in folders of the run's own.
+    char pattern[] = "/tmp/bench_project.XXXXXX";
+    const char* root = mkdtemp(pattern);
+    if (!root)
+        return 2;
+    useFoldersOfItsOwn(root);
+    const int code = runEditingBenchmarks(argc, argv);
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+    return code;
 }

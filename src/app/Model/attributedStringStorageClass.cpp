@@ -155,8 +155,14 @@ const std::vector<qrn::AttributedString>& attributedStringStorageClass::getAutoc
 void attributedStringStorageClass::setAutocueStringArray(std::vector<qrn::AttributedString> scripts) {
     QRN_LOG_IN(std::nullopt);
     // This write takes every script along, a waiting one included.
-    autocueExportPending = false;
     AUTOCUE_STRING_ARRAY = std::move(scripts);
+    writeAutocueStrings();
+    QRN_LOG_OUT(std::nullopt);
+}
+
+void attributedStringStorageClass::writeAutocueStrings() {
+    QRN_LOG_IN(std::nullopt);
+    autocueExportPending = false;
     // An opening project writes its texts once, at the end: encoding every script for each
     // slide it shows on the way made opening a deck quadratic.
     if (persistentDataStorageClass::getImportRunning()) {
@@ -237,7 +243,7 @@ void attributedStringStorageClass::flushPendingAutocueExport() {
         return;
     autocueExportPending = false;
     autocueExportGeneration.increment();
-    setAutocueStringArray(AUTOCUE_STRING_ARRAY);
+    writeAutocueStrings();
 }
 
 void attributedStringStorageClass::clearClass() {

@@ -18,6 +18,9 @@ class attributedStringStorageClass {
     const std::vector<qrn::AttributedString>& getAutocueStringArray();
     // Replaces the scripts and rewrites autocueData.json (notes first).
     void setAutocueStringArray(std::vector<qrn::AttributedString> scripts);
+    // Rewrites autocueData.json from the scripts held, as the call above does, without copying
+    // them: showing a slide's script does this, once per slide while a deck opens.
+    void writeAutocueStrings();
     const std::vector<std::vector<qrn::AttributedString>>& getTextSymbolStringArray();
     // exportType 1 writes specialSymbolData.json now, 2 half a second after the last such call,
     // anything else not at all.

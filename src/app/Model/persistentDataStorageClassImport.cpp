@@ -570,6 +570,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     const std::string directory = getProjectDirectory();
 
     const auto finish = [&] {
+        model.layOutAssetStripAfterImport();
         if (window)
             window->setResizable(true);
         if (!keepUndoHistory)

@@ -285,9 +285,11 @@ void View::detachFromSuperview() {
     if (window_)
         window_->viewWillLeave(this);
     ViewPtr keep = shared_from_this();
-    auto it = std::find(parent->subviews_.begin(), parent->subviews_.end(), keep);
-    if (it != parent->subviews_.end())
-        parent->subviews_.erase(it);
+    // From the top, as the layers are searched: emptying a view of many subviews goes from the
+    // last one, so that neither search nor erase walks the rest.
+    auto it = std::find(parent->subviews_.rbegin(), parent->subviews_.rend(), keep);
+    if (it != parent->subviews_.rend())
+        parent->subviews_.erase(std::prev(it.base()));
     if (layer_->superlayerPointer() == parent->layer_.get())
         layer_->removeFromSuperlayer();
     updateTagIndexes(parent, *this, false);
@@ -319,9 +321,11 @@ void View::replaceSubview(const View* old, const ViewPtr& replacement) {
 }
 
 void View::setSubviews(std::vector<ViewPtr> views) {
-    for (auto& s : std::vector<ViewPtr>(subviews_))
-        if (std::find(views.begin(), views.end(), s) == views.end())
-            s->removeFromSuperview();
+    // The last first: each removal then takes the top of the list.
+    const std::vector<ViewPtr> old(subviews_);
+    for (auto s = old.rbegin(); s != old.rend(); ++s)
+        if (std::find(views.begin(), views.end(), *s) == views.end())
+            (*s)->removeFromSuperview();
     for (auto& v : views)
         addSubview(v);
 }

@@ -312,7 +312,9 @@ void editViewClass::clearClass(bool resetClass) {
     if (dragView) {
         const qrn::ui::Window::TrackingBatch batch(dragView->window());
         const auto subviews = dragView->subviews();
-        for (const auto& view : subviews) {
+        // The last first: every slide's container is taken off the top of the preview's list.
+        for (auto it = subviews.rbegin(); it != subviews.rend(); ++it) {
+            const auto& view = *it;
             const auto tag = view->subviews().empty() ? std::nullopt : view->subviews()[0]->tag();
             const bool marker = tag && *tag <= -9 && *tag >= -13;
             const bool screenPart = view->viewWithTag(-5) || view->viewWithTag(-4);

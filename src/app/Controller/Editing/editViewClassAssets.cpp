@@ -497,7 +497,8 @@ void editViewClass::addLayerToAssetScrollView(int assetArrayIndex,
                                               const std::string& layerString,
                                               std::optional<double> rotationValue) {
     QRN_LOG_IN(LogValues{{"assetArrayIndex", assetArrayIndex}, {"layerString", layerString}});
-    const auto assets = previewLayerClass().getAssetArray();
+    // Read in place: every layer of an opened project comes through here.
+    const auto& assets = previewLayerClass().getAssetArrayReference();
     const auto strip = getAssetHorizontalScrollView();
     const auto screen = getConfiguration();
     const auto drop = getDragView();
@@ -512,7 +513,7 @@ void editViewClass::addLayerToAssetScrollView(int assetArrayIndex,
             thumbnail->addSubview(view);
         resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(
             {{view}}, drop ? std::optional(drop->bounds()) : std::nullopt, thumbnail->bounds(), std::nullopt,
-            rotationValue.value_or(0.0));
+            rotationValue.value_or(0.0), size_t(std::max(assetArrayIndex, 0)));
     };
     auto thumbnailOf = [&](int k) -> ViewPtr {
         ViewPtr label;

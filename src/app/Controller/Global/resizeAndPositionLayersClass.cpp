@@ -221,7 +221,7 @@ void resizeAndPositionLayersClass::resizeAndPositionVideo(const ViewPtr& videoVi
 void resizeAndPositionLayersClass::resizeAndPositionAssetPreviewLayers(
     const std::vector<std::vector<ViewPtr>>& previewLayers, std::optional<qrn::Rect> oldBounds,
     std::optional<qrn::Rect> newBounds, const std::optional<std::vector<std::vector<qrn::Rect>>>& values,
-    std::optional<double> rotationValue) {
+    std::optional<double> rotationValue, std::optional<size_t> assetOfLayers) {
     QRN_LOG_IN(std::nullopt);
     if (!values && (!oldBounds || !newBounds || !usable(*oldBounds) || !usable(*newBounds)))
         return;
@@ -250,7 +250,10 @@ void resizeAndPositionLayersClass::resizeAndPositionAssetPreviewLayers(
                 const auto& layers = model.getLayerArrayReference();
                 const auto rows = previewLayerClass::layerRows();
                 const std::string id = std::to_string(*tag);
-                for (size_t x = 0; x < layers.size(); ++x) {
+                const bool hinted = assetOfLayers && *assetOfLayers < layers.size();
+                for (size_t k = 0; k < layers.size() + (hinted ? 1 : 0); ++k) {
+                    // The hinted row first, then every row (the hinted one again, harmlessly).
+                    const size_t x = hinted ? (k == 0 ? *assetOfLayers : k - 1) : k;
                     auto it = std::find(layers[x].begin(), layers[x].end(), id);
                     if (it != layers[x].end()) {
                         const size_t l = size_t(it - layers[x].begin());

@@ -38,11 +38,14 @@ class resizeAndPositionLayersClass {
     // Refits the camera view; stores nothing, so it must run before resizeAndPositionLayers.
     void resizeAndPositionVideo(const ViewPtr& videoView, const qrn::Rect& bounds);
     // Refits thumbnail copies of layers: from explicit frames, or scaled from old to new bounds.
+    // `assetOfLayers`, when the caller knows it, is the asset whose row holds the layers: looked
+    // at first, so that a copy made for each layer of an opened deck does not search every row.
     void resizeAndPositionAssetPreviewLayers(const std::vector<std::vector<ViewPtr>>& previewLayers,
                                              std::optional<qrn::Rect> oldBounds,
                                              std::optional<qrn::Rect> newBounds,
                                              const std::optional<std::vector<std::vector<qrn::Rect>>>& values,
-                                             std::optional<double> rotationValue);
+                                             std::optional<double> rotationValue,
+                                             std::optional<size_t> assetOfLayers = std::nullopt);
 
     // Draws a layer view at rect turned by angle, flipped by flips ([horizontal, vertical]):
     // the view takes the rectangle as its frame and what it shows is fitted to it

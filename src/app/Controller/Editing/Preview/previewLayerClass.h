@@ -316,6 +316,9 @@ class previewLayerClass {
     void addAsset(bool isRegularAsset, bool isNewAsset, bool syncAutocue,
                   std::optional<int> duplicateSourceIndex, std::optional<int> restoreIndex, bool skipUndo,
                   bool isRestore, bool isDuplicate);
+    // While a project opens, the strip is sized and scrolled once, after its last tile: the
+    // import calls this when it ends, however it ends.
+    void layOutAssetStripAfterImport();
     // Makes the tile's asset the selected one: its container, label highlight, colour, script and
     // layer list. The selected asset again does nothing unless forced; the initial selection of
     // a new tile neither hides the previous asset nor selects a layer.

@@ -3,6 +3,7 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "Controller/Editing/Preview/previewLayerViewPathCreationClass.h"
 #include "Controller/Editing/editViewClass.h"
@@ -30,6 +31,10 @@
 namespace {
 
 constexpr double assetPitch = 80;
+
+// The strip's width the last tile added during an import asked for: growing the strip re-lays
+// every tile in it, so an opening project sizes it once, at the end.
+std::optional<double> stripWidthAfterImport;
 
 template <typename T> void placeRow(std::vector<T>& rows, std::optional<int> at, T value = T()) {
     if (at && size_t(*at) < rows.size())
@@ -319,7 +324,11 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
         if (screen && screen->stickyAsset)
             screen->stickyAsset->addSubview(tile);
     } else if (auto strip = edit.getAssetHorizontalScrollView()) {
-        strip->setFrameSize({counter * assetPitch, 77});
+        const bool importing = persistentDataStorageClass::getImportRunning();
+        if (importing)
+            stripWidthAfterImport = counter * assetPitch;
+        else
+            strip->setFrameSize({counter * assetPitch, 77});
         // The tiles after a restored asset move back one place, or two tiles would share one.
         if (restoreIndex) {
             const auto current = getAssetArray();
@@ -333,7 +342,7 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
             }
         }
         strip->addSubview(tile);
-        if (screen && screen->assetTableView)
+        if (screen && screen->assetTableView && !importing)
             screen->assetTableView->contentView()->scrollToPoint({counter * assetPitch, 0});
     }
 
@@ -342,6 +351,18 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
     setAssetIdCounter(counter + 1);
     setLayerIdCounter(getLayerIdCounter() + 2);
     selectAsset(tile, false, syncAutocue, !isRegularAsset, isRegularAsset ? !isRestore : true);
+}
+
+void previewLayerClass::layOutAssetStripAfterImport() {
+    const auto width = std::exchange(stripWidthAfterImport, std::nullopt);
+    editViewClass edit;
+    const auto strip = edit.getAssetHorizontalScrollView();
+    if (!width || !strip)
+        return;
+    strip->setFrameSize({*width, 77});
+    if (const auto screen = edit.getConfiguration(); screen && screen->assetTableView)
+        screen->assetTableView->contentView()->scrollToPoint({*width, 0});
+    edit.showSelectedAssetTile();
 }
 
 void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, bool forceSelect,

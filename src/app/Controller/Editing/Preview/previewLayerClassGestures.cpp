@@ -95,7 +95,7 @@ void previewLayerClass::refreshLayerThumbnails(int assetIndex, int layerIndex) {
          thumbnailCopies(*this, assetIndex, layers[size_t(assetIndex)][size_t(layerIndex)]))
         resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(
             {{copy.view}}, std::nullopt, std::nullopt,
-            std::vector<std::vector<qrn::Rect>>{{copy.view->frame()}}, std::nullopt);
+            std::vector<std::vector<qrn::Rect>>{{copy.view->frame()}}, std::nullopt, size_t(assetIndex));
 }
 
 namespace {
@@ -337,7 +337,7 @@ void previewLayerClass::dragLayerInVideoViewLayer(
                                      : qrn::Point{r.origin.x + shift.origin.x, r.origin.y + shift.origin.y};
                 resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(
                     {{copy.view}}, std::nullopt, std::nullopt, std::vector<std::vector<qrn::Rect>>{{r}},
-                    std::nullopt);
+                    std::nullopt, a);
             }
     }
     if (saveAllowed(exportData))
@@ -597,7 +597,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                         {{copy.view}}, std::nullopt, std::nullopt,
                         std::vector<std::vector<qrn::Rect>>{
                             {toThumbnail(newFrame, *copy.container, *preview)}},
-                        std::nullopt);
+                        std::nullopt, a);
                 }
             }
         }

@@ -84,7 +84,7 @@ std::optional<qrn::AttributedString> autocueClass::getTextField() {
 void autocueClass::setTextField(const qrn::AttributedString& string) {
     QRN_LOG_IN(LogValues{{"string", string.string()}});
     attributedStringStorageClass storage;
-    storage.setAutocueStringArray(storage.getAutocueStringArray());
+    storage.writeAutocueStrings();
     // The pane's editor lies over the pane and would cover the empty-script icon: an empty
     // script shown in the pane closes it (what was typed has gone to the store already).
     if (string.isEmpty() && !scriptWindowIsOpen)
@@ -110,9 +110,10 @@ void autocueClass::loadAutocueText(const std::optional<qrn::AttributedString>& s
     if (p == 0) {
         setTextField(storage.getProjectNotes());
     } else if (p > 0) {
-        const auto scripts = storage.getAutocueStringArray();
+        // A copy of the one script: showing it can write the scripts back while it is read.
+        const auto& scripts = storage.getAutocueStringArray();
         if (size_t(p - 1) < scripts.size())
-            setTextField(scripts[size_t(p - 1)]);
+            setTextField(qrn::AttributedString(scripts[size_t(p - 1)]));
     }
 }
 
