@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -35,6 +37,7 @@
 #include "View/Editing/viewLoaderView.h"
 #include "View/Global/aboutController.h"
 #include "View/Global/iconViewView.h"
+#include "View/Global/svgIconView.h"
 #include "View/Landing/landingButtonView.h"
 #include "View/Landing/landingController.h"
 #include "View/Recording/autocueDisplayController.h"
@@ -46,9 +49,11 @@
 #include "platform/media/player.h"
 #include "platform/media/player_view.h"
 #include "platform/qt/host_window.h"
+#include "platform/ui/application.h"
 #include "platform/ui/button.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/scroll_view.h"
+#include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 
 namespace journey {
@@ -1047,7 +1052,7 @@ Ending Journey::secondLaunch() {
         !counterOnTheLastSlide() || !stopRecording() || !waitForExport() || !play() || !saveMovie() ||
         !backToEditing() || !selectedTileAfterStudio())
         return stop();
-    if (!studioAgainAfterAMove() || !quit())
+    if (!studioAgainAfterAMove() || !cameraButtonLitAfterAHandOver() || !quit())
         return stop();
     return Ending::appEnds;
 }
@@ -1580,6 +1585,57 @@ bool Journey::quit() {
     EXPECT_TRUE(menuItem(*windows.front(), "QRN", "Quit QRN"));
     terminated_ = qrn::ui::Application::shared().isTerminating();
     return true;
+}
+
+// --- The studio's faults a presenter meets
+
+namespace {
+
+// As a second launch of QRN does first: it hands its package to the QRN already running.
+bool secondLaunchOpens(const fs::path& package) {
+    return qrn::ui::Application::forwardToRunningInstance(qrn::ui::Application::instanceName(),
+                                                          {package.string()});
+}
+
+} // namespace
+
+bool Journey::cameraButtonLitAfterAHandOver() {
+    STAGE("a project handed over by a second launch with the camera shown: its button is lit");
+    if (!editor() || !titleBar())
+        return false;
+    encore_ = base_ / "projects" / "encore.qrn3ks";
+    std::error_code error;
+    fs::copy(project_, encore_, fs::copy_options::recursive, error);
+    EXPECT_FALSE(error) << error.message();
+    auto bar = titleBar();
+    // Lit as the presenter sees it: the icon drawn in its changed colour.
+    const auto lit = [&] {
+        auto icon = bar->buttonDisplayVideo->svgIconObj();
+        auto view = icon ? icon->getImageView() : nullptr;
+        auto picture = view && !view->subviews().empty()
+                           ? std::dynamic_pointer_cast<qrn::ui::ImageView>(view->subviews()[0])
+                           : nullptr;
+        return picture && picture->contentTintColour() == icon->changedTint();
+    };
+    click(*bar->buttonDisplayVideo);
+    EXPECT_TRUE(waitUntil([] { return !previewLayerClass().getVideoLayerView()->isHidden(); }))
+        << "the camera did not show";
+    EXPECT_TRUE(lit());
+    // Off to another settings pane: the switch leaves every other icon plain.
+    click(*(bar->settingsMenuSelected == 1 ? bar->buttonSymbolSettings : bar->buttonScriptSettings));
+    EXPECT_TRUE(waitUntil([&] { return !lit(); })) << "the pane switch left the camera button lit";
+
+    EXPECT_TRUE(secondLaunchOpens(encore_)) << "the running QRN took no hand-over";
+    EXPECT_TRUE(waitUntil([] {
+        qrn::ui::WindowPtr shown;
+        return editor(&shown) && shown->title() == "encore" &&
+               persistentDataStorageClass().getInProgressBool() &&
+               previewLayerClass().getAssetArray().size() == 4;
+    })) << "the handed-over project did not open";
+    EXPECT_FALSE(previewLayerClass().getVideoLayerView()->isHidden()) << "the camera went";
+    EXPECT_TRUE(waitUntil(lit)) << "the camera is shown, its button is not lit";
+    shot("encore");
+    return editor() != nullptr;
 }
 
 } // namespace journey

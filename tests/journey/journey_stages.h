@@ -72,6 +72,12 @@ class Journey {
     bool studioAgainAfterAMove();
     bool quit();
 
+    // The studio's own faults a presenter meets: the camera button after a project handed over
+    // by a second launch.
+    bool cameraButtonLitAfterAHandOver();
+    // The project folder copied under another name, for a second launch to hand over.
+    std::filesystem::path encore_;
+
     Ending stop();
 
     std::filesystem::path base_;
