@@ -1052,7 +1052,7 @@ Ending Journey::secondLaunch() {
         !counterOnTheLastSlide() || !stopRecording() || !waitForExport() || !play() || !saveMovie() ||
         !backToEditing() || !selectedTileAfterStudio())
         return stop();
-    if (!studioAgainAfterAMove() || !cameraButtonLitAfterAHandOver() || !quit())
+    if (!studioAgainAfterAMove() || !cameraButtonLitAfterAHandOver() || !handOverDuringATake() || !quit())
         return stop();
     return Ending::appEnds;
 }
@@ -1635,6 +1635,61 @@ bool Journey::cameraButtonLitAfterAHandOver() {
     EXPECT_FALSE(previewLayerClass().getVideoLayerView()->isHidden()) << "the camera went";
     EXPECT_TRUE(waitUntil(lit)) << "the camera is shown, its button is not lit";
     shot("encore");
+    return editor() != nullptr;
+}
+
+bool Journey::handOverDuringATake() {
+    STAGE("a project handed over during a take opens once the take is dismissed");
+    click(*titleBar()->buttonRecordView);
+    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
+        << "the studio never showed";
+    auto* screen = studio();
+    if (!screen)
+        return false;
+    EXPECT_TRUE(waitUntil([&] { return screen->recordButton && screen->recordButton->isEnabled(); }, 15));
+    click(*screen->recordButton);
+    EXPECT_TRUE(waitUntil([] { return recordViewClass().getRecordingStartDate().has_value(); }, 15))
+        << "the take never started";
+    settle(0.5);
+
+    // The presenter double-clicks the first project in the file manager.
+    EXPECT_TRUE(secondLaunchOpens(project_));
+    const auto label = screen->videoLabel;
+    EXPECT_TRUE(waitUntil([&] { return label && !label->isHidden() && !label->stringValue().empty(); }, 5))
+        << "the studio says nothing of the handed-over project";
+    if (label) {
+        EXPECT_EQ(label->stringValue(), "\"talk\" will open after this take");
+    }
+    shot("hand-over-during-take");
+    settle(1.0);
+    EXPECT_TRUE(captureSessionClass().getStartedRecording()) << "the take stopped";
+    EXPECT_EQ(studioWindow().title(), "encore");
+
+    click(*screen->recordButton);
+    EXPECT_TRUE(waitUntil([] { return recordViewClass().getPlaybackShown(); }, 60))
+        << "the take's movie never came";
+    const auto movie = recordViewClass().getPlaybackFileURL();
+    EXPECT_TRUE(movie && fs::exists(*movie));
+    if (movie && fs::exists(*movie)) {
+        auto info = qrn::media::loadMovieInfo(*movie);
+        EXPECT_TRUE(info.isOk() && info->duration > 1.0) << "the take was cut short";
+    }
+    // Nothing opens while the movie waits for the presenter.
+    settle(1.0);
+    EXPECT_TRUE(studio() && recordViewClass().getPlaybackShown());
+    EXPECT_EQ(studioWindow().title(), "encore");
+
+    auto dismiss = buttonNamed(studioWindow(), "dismiss_playback");
+    EXPECT_TRUE(dismiss) << "no dismiss button for the take";
+    if (!dismiss)
+        return false;
+    click(*dismiss);
+    EXPECT_TRUE(waitUntil([] {
+        qrn::ui::WindowPtr shown;
+        return editor(&shown) && editViewClass().getEditViewSelected() && shown->title() == "talk" &&
+               persistentDataStorageClass().getInProgressBool();
+    })) << "the handed-over project did not open after the take";
+    EXPECT_EQ(fs::path(persistentDataStorageClass().getProjectDirectory()), project_);
     return editor() != nullptr;
 }
 

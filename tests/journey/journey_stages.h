@@ -73,8 +73,9 @@ class Journey {
     bool quit();
 
     // The studio's own faults a presenter meets: the camera button after a project handed over
-    // by a second launch.
+    // by a second launch, and a hand-over during a take.
     bool cameraButtonLitAfterAHandOver();
+    bool handOverDuringATake();
     // The project folder copied under another name, for a second launch to hand over.
     std::filesystem::path encore_;
 
