@@ -1048,9 +1048,9 @@ bool Journey::closeProject() {
 Ending Journey::secondLaunch() {
     if (!landing(true) || !reopenFromRecent() || !windowWhereLeft())
         return stop();
-    if (!openStudio() || !openAutocue() || !record() || !stepByNextAssetCard() || !stepByLayerClick() ||
-        !counterOnTheLastSlide() || !stopRecording() || !waitForExport() || !play() || !saveMovie() ||
-        !backToEditing() || !selectedTileAfterStudio())
+    if (!openStudio() || !openAutocue() || !autocueClearOfTheStudio() || !record() ||
+        !stepByNextAssetCard() || !stepByLayerClick() || !counterOnTheLastSlide() || !stopRecording() ||
+        !waitForExport() || !play() || !saveMovie() || !backToEditing() || !selectedTileAfterStudio())
         return stop();
     if (!studioAgainAfterAMove() || !cameraButtonLitAfterAHandOver() || !handOverDuringATake() || !quit())
         return stop();
@@ -1591,6 +1591,23 @@ bool Journey::quit() {
 
 namespace {
 
+// Where a view lies on the screen, in Qt's pixels.
+QRect onScreen(const qrn::ui::View& view) {
+    QWidget* host = hostOf(view);
+    if (!host)
+        return {};
+    const qrn::Rect b = view.bounds();
+    const QPoint a = host->mapToGlobal(pixelOf(view, {b.minX(), b.maxY()}));
+    const QPoint z = host->mapToGlobal(pixelOf(view, {b.maxX(), b.minY()}));
+    return QRect(a, z).normalized();
+}
+
+// The window's whole frame on the screen, the window manager's title bar and border included.
+QRect frameOnScreen(qrn::ui::Window& window) {
+    QWidget* host = qrn::qt::hostWidget(window);
+    return host ? host->window()->frameGeometry() : QRect();
+}
+
 // As a second launch of QRN does first: it hands its package to the QRN already running.
 bool secondLaunchOpens(const fs::path& package) {
     return qrn::ui::Application::forwardToRunningInstance(qrn::ui::Application::instanceName(),
@@ -1598,6 +1615,63 @@ bool secondLaunchOpens(const fs::path& package) {
 }
 
 } // namespace
+
+bool Journey::autocueClearOfTheStudio() {
+    STAGE("the autocue first opens clear of the studio's controls, later where it was left");
+    auto autocue = autocueDisplayController::current();
+    auto* screen = studio();
+    if (!autocue || !autocue->window() || !screen)
+        return true;
+    const QRect frame = frameOnScreen(*autocue->window());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(area.contains(frame)) << "the autocue lies partly off the screen";
+    std::vector<std::pair<std::string, std::shared_ptr<qrn::ui::View>>> controls = {
+        {"record button", screen->recordButton},
+        {"elapsed time", screen->timerTextView},
+        {"next-slide card", screen->nextAssetParent}};
+    for (const char* name : {"editor_view", "teleprompter_autocue", "video_settings"})
+        controls.emplace_back(name, buttonNamed(studioWindow(), name));
+    for (const auto& [name, view] : controls) {
+        EXPECT_TRUE(view) << "no " << name << " in the studio";
+        if (view) {
+            EXPECT_FALSE(frame.intersects(onScreen(*view))) << "the autocue covers the studio's " << name;
+        }
+    }
+    // Where the studio leaves no room beside it, the autocue stands at the screen's top edge,
+    // by the camera; with room, it covers none of the picture.
+    const QRect studioFrame = frameOnScreen(studioWindow());
+    if (area.right() - studioFrame.right() < 620 && studioFrame.left() - area.left() < 620) {
+        EXPECT_LE(std::abs(frame.top() - area.top()), 2) << "the autocue is not at the screen's top";
+    } else {
+        EXPECT_FALSE(frame.intersects(onScreen(*screen->recordingView))) << "the autocue covers the picture";
+    }
+    shot("autocue");
+
+    // Moved by the presenter and closed, it opens again where it was left.
+    QWidget* top = qrn::qt::hostWidget(*autocue->window())->QWidget::window();
+    const QPoint moved = top->geometry().topLeft() + QPoint(-30, 40);
+    top->windowHandle()->setPosition(moved);
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == moved; })) << "the autocue did not move";
+    top->close();
+    EXPECT_TRUE(waitUntil([] {
+        auto c = autocueDisplayController::current();
+        return !c || !c->window() || c->window()->isClosed();
+    })) << "the autocue did not close";
+    click(*buttonNamed(studioWindow(), "teleprompter_autocue"));
+    EXPECT_TRUE(waitUntil([&] {
+        auto c = autocueDisplayController::current();
+        return c && c->window() && !c->window()->isClosed() && c != autocue;
+    })) << "the autocue did not open again";
+    autocue = autocueDisplayController::current();
+    if (!autocue || !autocue->window())
+        return false;
+    QWidget* again = qrn::qt::hostWidget(*autocue->window())->QWidget::window();
+    EXPECT_TRUE(waitUntil([&] { return again->geometry().topLeft() == moved; }))
+        << "the autocue opened again at " << again->geometry().x() << ", " << again->geometry().y();
+    EXPECT_TRUE(waitUntil([] { return autocueText() != ""; }));
+    autocueStart_ = autocue->textFieldTopConstraint() ? autocue->textFieldTopConstraint()->value() : 0;
+    return true;
+}
 
 bool Journey::cameraButtonLitAfterAHandOver() {
     STAGE("a project handed over by a second launch with the camera shown: its button is lit");
