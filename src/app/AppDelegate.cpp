@@ -27,6 +27,7 @@
 #include "View/Global/aboutController.h"
 #include "View/Global/mainWindowController.h"
 #include "View/Landing/landingController.h"
+#include "View/Recording/autocueDisplayController.h"
 #include "View/Recording/recordScreenTitleBarController.h"
 #include "View/Recording/recordViewController.h"
 #include "View/Recording/videoSettingsController.h"
@@ -183,6 +184,10 @@ bool AppDelegate::application(const std::string& path) {
                                                  std::nullopt, std::nullopt, MessageType::message);
         // Through the application, as a launch hands it over: the delegate then may be another.
         recordViewClass::whenTakeIsOver([path] { qrn::ui::Application::shared().openFiles({path}); });
+        // The launch brought the studio forward; the script the presenter reads goes back on top.
+        if (auto autocue = autocueDisplayController::current();
+            autocue && autocue->window() && !autocue->window()->isClosed())
+            autocue->window()->makeKeyAndOrderFront();
         return true;
     }
     // Importing twice at once loses work.

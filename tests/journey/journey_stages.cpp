@@ -1721,10 +1721,19 @@ bool Journey::handOverDuringATake() {
     if (!screen)
         return false;
     EXPECT_TRUE(waitUntil([&] { return screen->recordButton && screen->recordButton->isEnabled(); }, 15));
+    // The script to read, then the take.
+    click(*buttonNamed(studioWindow(), "teleprompter_autocue"));
+    EXPECT_TRUE(waitUntil([] {
+        auto c = autocueDisplayController::current();
+        return c && c->window() && !c->window()->isClosed();
+    })) << "the autocue did not open";
+    auto autocue = autocueDisplayController::current();
     click(*screen->recordButton);
     EXPECT_TRUE(waitUntil([] { return recordViewClass().getRecordingStartDate().has_value(); }, 15))
         << "the take never started";
     settle(0.5);
+    EXPECT_EQ(qrn::ui::Window::keyWindow(), &studioWindow())
+        << "the record button's click left the studio behind";
 
     // The presenter double-clicks the first project in the file manager.
     EXPECT_TRUE(secondLaunchOpens(project_));
@@ -1734,6 +1743,9 @@ bool Journey::handOverDuringATake() {
     if (label) {
         EXPECT_EQ(label->stringValue(), "\"talk\" will open after this take");
     }
+    // The launch brought QRN forward, the script the presenter reads on top.
+    EXPECT_TRUE(autocue && autocue->window() && autocue->window()->isKeyWindow())
+        << "the studio came forward over the autocue";
     shot("hand-over-during-take");
     settle(1.0);
     EXPECT_TRUE(captureSessionClass().getStartedRecording()) << "the take stopped";
