@@ -6,6 +6,7 @@
 #include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Editing/viewLoaderClass.h"
 #include "Controller/Global/QRNMenuClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/fileMenuClass.h"
@@ -26,6 +27,7 @@
 #include "View/Global/aboutController.h"
 #include "View/Global/mainWindowController.h"
 #include "View/Landing/landingController.h"
+#include "View/Recording/autocueDisplayController.h"
 #include "View/Recording/recordScreenTitleBarController.h"
 #include "View/Recording/recordViewController.h"
 #include "View/Recording/videoSettingsController.h"
@@ -44,6 +46,15 @@ std::string withoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
+}
+
+// The package's name as the window title shows it.
+std::string projectName(const std::string& path) {
+    std::string name = withoutTrailingSlash(path);
+    name = name.substr(name.rfind('/') + 1);
+    if (name.ends_with(".qrn3ks"))
+        name.resize(name.size() - 7);
+    return name;
 }
 
 // A delayed step of an open request still belongs to the newest request for the same folder.
@@ -133,6 +144,8 @@ bool AppDelegate::applicationShouldTerminate() {
 void AppDelegate::applicationWillTerminate() {
     QRN_LOG_IN();
     closeWindowsOrPanelClass().closeAllExternalWindows();
+    // A package waiting for the take is not opened on the way out.
+    recordViewClass::whenTakeIsOver(nullptr);
     // A take is never lost to a quit: a recording under way is finished into the project
     // folder before the process ends, and an unsaved movie stays there.
     recordViewClass().setTakeAside();
@@ -163,9 +176,23 @@ void AppDelegate::applicationOpenFiles(const std::vector<std::string>& paths) {
 bool AppDelegate::application(const std::string& path) {
     QRN_LOG_IN(LogValues{{"sender", "QRN"}, {"filename", path}});
     autocueClass().displayAutocueWindow(true);
-    // Clearing the model under a recording, or importing twice at once, loses work.
-    if (recordViewClass().getRecordingInProgress() || !persistentDataStorageClass().getInProgressBool()) {
-        QRN_LOG_ERROR("Not opening " + path + " while a recording or an import runs");
+    // A take cannot be made again: the package waits until the presenter has stopped it and
+    // saved or dismissed its movie, and the studio says so at once.
+    if (recordViewClass().getTakeUnderWay()) {
+        QRN_LOG_MID(LogValues{{"openAfterTake", path}});
+        captureSessionClass().changeErrorMessage("\"" + projectName(path) + "\" will open after this take",
+                                                 std::nullopt, std::nullopt, MessageType::message);
+        // Through the application, as a launch hands it over: the delegate then may be another.
+        recordViewClass::whenTakeIsOver([path] { qrn::ui::Application::shared().openFiles({path}); });
+        // The launch brought the studio forward; the script the presenter reads goes back on top.
+        if (auto autocue = autocueDisplayController::current();
+            autocue && autocue->window() && !autocue->window()->isClosed())
+            autocue->window()->makeKeyAndOrderFront();
+        return true;
+    }
+    // Importing twice at once loses work.
+    if (!persistentDataStorageClass().getInProgressBool()) {
+        QRN_LOG_ERROR("Not opening " + path + " while an import runs");
         return true;
     }
     if (!persistentDataStorageClass::mayLeaveProject("Leave Without Saving"))
@@ -177,6 +204,8 @@ bool AppDelegate::application(const std::string& path) {
         return true;
     }
     const int generation = openFileGeneration.increment();
+    // A package still waiting for a take is superseded.
+    recordViewClass::whenTakeIsOver(nullptr);
     // The old project's pending writes and deletions belong to the old folder.
     persistentDataStorageClass().flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();

@@ -8,6 +8,7 @@
 #include "Filters/filterServices.h"
 #include "View/Editing/autocueController.h"
 #include "View/Global/mainWindowController.h"
+#include "View/Recording/autocueDisplayController.h"
 #include "platform/qt/host_window.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/ui/window.h"
@@ -40,6 +41,23 @@ void prepareMainWindow(qrn::ui::Window& window) {
     }
 }
 
+// What the window manager and the screen tell of a shown window.
+autocueDisplayController::windowSurroundings surroundingsOf(qrn::ui::Window& window) {
+    autocueDisplayController::windowSurroundings around;
+    auto* host = qrn::qt::hostWidget(window);
+    if (!host)
+        return around;
+    const QRect outer = host->frameGeometry(), inner = host->geometry();
+    around.frame = qrn::EdgeInsets{double(std::max(0, inner.top() - outer.top())),
+                                   double(std::max(0, inner.left() - outer.left())),
+                                   double(std::max(0, outer.bottom() - inner.bottom())),
+                                   double(std::max(0, outer.right() - inner.right()))};
+    around.menuBar = host->topInset();
+    if (QScreen* screen = host->screen() ? host->screen() : QGuiApplication::primaryScreen())
+        around.screenArea = qrn::qt::screenRectFromQt(screen->availableGeometry());
+    return around;
+}
+
 } // namespace
 
 namespace appStartup {
@@ -50,6 +68,7 @@ void install() {
     setSharedColourPanel(makeSharedColourPanelAdapter());
     mainWindowController::setWindowPreparer(prepareMainWindow);
     autocueWindowController::setWindowPreparer([](qrn::ui::Window& w) { qrn::qt::showMainMenuBarCopy(w); });
+    autocueDisplayController::setSurroundingsProvider(surroundingsOf);
 }
 
 } // namespace appStartup

@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -35,6 +37,7 @@
 #include "View/Editing/viewLoaderView.h"
 #include "View/Global/aboutController.h"
 #include "View/Global/iconViewView.h"
+#include "View/Global/svgIconView.h"
 #include "View/Landing/landingButtonView.h"
 #include "View/Landing/landingController.h"
 #include "View/Recording/autocueDisplayController.h"
@@ -46,9 +49,11 @@
 #include "platform/media/player.h"
 #include "platform/media/player_view.h"
 #include "platform/qt/host_window.h"
+#include "platform/ui/application.h"
 #include "platform/ui/button.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/scroll_view.h"
+#include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 
 namespace journey {
@@ -1043,11 +1048,11 @@ bool Journey::closeProject() {
 Ending Journey::secondLaunch() {
     if (!landing(true) || !reopenFromRecent() || !windowWhereLeft())
         return stop();
-    if (!openStudio() || !openAutocue() || !record() || !stepByNextAssetCard() || !stepByLayerClick() ||
-        !counterOnTheLastSlide() || !stopRecording() || !waitForExport() || !play() || !saveMovie() ||
-        !backToEditing() || !selectedTileAfterStudio())
+    if (!openStudio() || !openAutocue() || !autocueClearOfTheStudio() || !record() ||
+        !stepByNextAssetCard() || !stepByLayerClick() || !counterOnTheLastSlide() || !stopRecording() ||
+        !waitForExport() || !play() || !saveMovie() || !backToEditing() || !selectedTileAfterStudio())
         return stop();
-    if (!studioAgainAfterAMove() || !quit())
+    if (!studioAgainAfterAMove() || !cameraButtonLitAfterAHandOver() || !handOverDuringATake() || !quit())
         return stop();
     return Ending::appEnds;
 }
@@ -1580,6 +1585,198 @@ bool Journey::quit() {
     EXPECT_TRUE(menuItem(*windows.front(), "QRN", "Quit QRN"));
     terminated_ = qrn::ui::Application::shared().isTerminating();
     return true;
+}
+
+// --- The studio's faults a presenter meets
+
+namespace {
+
+// Where a view lies on the screen, in Qt's pixels.
+QRect onScreen(const qrn::ui::View& view) {
+    QWidget* host = hostOf(view);
+    if (!host)
+        return {};
+    const qrn::Rect b = view.bounds();
+    const QPoint a = host->mapToGlobal(pixelOf(view, {b.minX(), b.maxY()}));
+    const QPoint z = host->mapToGlobal(pixelOf(view, {b.maxX(), b.minY()}));
+    return QRect(a, z).normalized();
+}
+
+// The window's whole frame on the screen, the window manager's title bar and border included.
+QRect frameOnScreen(qrn::ui::Window& window) {
+    QWidget* host = qrn::qt::hostWidget(window);
+    return host ? host->window()->frameGeometry() : QRect();
+}
+
+// As a second launch of QRN does first: it hands its package to the QRN already running.
+bool secondLaunchOpens(const fs::path& package) {
+    return qrn::ui::Application::forwardToRunningInstance(qrn::ui::Application::instanceName(),
+                                                          {package.string()});
+}
+
+} // namespace
+
+bool Journey::autocueClearOfTheStudio() {
+    STAGE("the autocue first opens clear of the studio's controls, later where it was left");
+    auto autocue = autocueDisplayController::current();
+    auto* screen = studio();
+    if (!autocue || !autocue->window() || !screen)
+        return true;
+    const QRect frame = frameOnScreen(*autocue->window());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(area.contains(frame)) << "the autocue lies partly off the screen";
+    std::vector<std::pair<std::string, std::shared_ptr<qrn::ui::View>>> controls = {
+        {"record button", screen->recordButton},
+        {"elapsed time", screen->timerTextView},
+        {"next-slide card", screen->nextAssetParent}};
+    for (const char* name : {"editor_view", "teleprompter_autocue", "video_settings"})
+        controls.emplace_back(name, buttonNamed(studioWindow(), name));
+    for (const auto& [name, view] : controls) {
+        EXPECT_TRUE(view) << "no " << name << " in the studio";
+        if (view) {
+            EXPECT_FALSE(frame.intersects(onScreen(*view))) << "the autocue covers the studio's " << name;
+        }
+    }
+    // Where the studio leaves no room beside it, the autocue stands at the screen's top edge,
+    // by the camera; with room, it covers none of the picture.
+    const QRect studioFrame = frameOnScreen(studioWindow());
+    if (area.right() - studioFrame.right() < 620 && studioFrame.left() - area.left() < 620) {
+        EXPECT_LE(std::abs(frame.top() - area.top()), 2) << "the autocue is not at the screen's top";
+    } else {
+        EXPECT_FALSE(frame.intersects(onScreen(*screen->recordingView))) << "the autocue covers the picture";
+    }
+    shot("autocue");
+
+    // Moved by the presenter and closed, it opens again where it was left.
+    QWidget* top = qrn::qt::hostWidget(*autocue->window())->QWidget::window();
+    const QPoint moved = top->geometry().topLeft() + QPoint(-30, 40);
+    top->windowHandle()->setPosition(moved);
+    EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == moved; })) << "the autocue did not move";
+    top->close();
+    EXPECT_TRUE(waitUntil([] {
+        auto c = autocueDisplayController::current();
+        return !c || !c->window() || c->window()->isClosed();
+    })) << "the autocue did not close";
+    click(*buttonNamed(studioWindow(), "teleprompter_autocue"));
+    EXPECT_TRUE(waitUntil([&] {
+        auto c = autocueDisplayController::current();
+        return c && c->window() && !c->window()->isClosed() && c != autocue;
+    })) << "the autocue did not open again";
+    autocue = autocueDisplayController::current();
+    if (!autocue || !autocue->window())
+        return false;
+    QWidget* again = qrn::qt::hostWidget(*autocue->window())->QWidget::window();
+    EXPECT_TRUE(waitUntil([&] { return again->geometry().topLeft() == moved; }))
+        << "the autocue opened again at " << again->geometry().x() << ", " << again->geometry().y();
+    EXPECT_TRUE(waitUntil([] { return autocueText() != ""; }));
+    autocueStart_ = autocue->textFieldTopConstraint() ? autocue->textFieldTopConstraint()->value() : 0;
+    return true;
+}
+
+bool Journey::cameraButtonLitAfterAHandOver() {
+    STAGE("a project handed over by a second launch with the camera shown: its button is lit");
+    if (!editor() || !titleBar())
+        return false;
+    encore_ = base_ / "projects" / "encore.qrn3ks";
+    std::error_code error;
+    fs::copy(project_, encore_, fs::copy_options::recursive, error);
+    EXPECT_FALSE(error) << error.message();
+    auto bar = titleBar();
+    // Lit as the presenter sees it: the icon drawn in its changed colour.
+    const auto lit = [&] {
+        auto icon = bar->buttonDisplayVideo->svgIconObj();
+        auto view = icon ? icon->getImageView() : nullptr;
+        auto picture = view && !view->subviews().empty()
+                           ? std::dynamic_pointer_cast<qrn::ui::ImageView>(view->subviews()[0])
+                           : nullptr;
+        return picture && picture->contentTintColour() == icon->changedTint();
+    };
+    click(*bar->buttonDisplayVideo);
+    EXPECT_TRUE(waitUntil([] { return !previewLayerClass().getVideoLayerView()->isHidden(); }))
+        << "the camera did not show";
+    EXPECT_TRUE(lit());
+    // Off to another settings pane: the switch leaves every other icon plain.
+    click(*(bar->settingsMenuSelected == 1 ? bar->buttonSymbolSettings : bar->buttonScriptSettings));
+    EXPECT_TRUE(waitUntil([&] { return !lit(); })) << "the pane switch left the camera button lit";
+
+    EXPECT_TRUE(secondLaunchOpens(encore_)) << "the running QRN took no hand-over";
+    EXPECT_TRUE(waitUntil([] {
+        qrn::ui::WindowPtr shown;
+        return editor(&shown) && shown->title() == "encore" &&
+               persistentDataStorageClass().getInProgressBool() &&
+               previewLayerClass().getAssetArray().size() == 4;
+    })) << "the handed-over project did not open";
+    EXPECT_FALSE(previewLayerClass().getVideoLayerView()->isHidden()) << "the camera went";
+    EXPECT_TRUE(waitUntil(lit)) << "the camera is shown, its button is not lit";
+    shot("encore");
+    return editor() != nullptr;
+}
+
+bool Journey::handOverDuringATake() {
+    STAGE("a project handed over during a take opens once the take is dismissed");
+    click(*titleBar()->buttonRecordView);
+    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
+        << "the studio never showed";
+    auto* screen = studio();
+    if (!screen)
+        return false;
+    EXPECT_TRUE(waitUntil([&] { return screen->recordButton && screen->recordButton->isEnabled(); }, 15));
+    // The script to read, then the take.
+    click(*buttonNamed(studioWindow(), "teleprompter_autocue"));
+    EXPECT_TRUE(waitUntil([] {
+        auto c = autocueDisplayController::current();
+        return c && c->window() && !c->window()->isClosed();
+    })) << "the autocue did not open";
+    auto autocue = autocueDisplayController::current();
+    click(*screen->recordButton);
+    EXPECT_TRUE(waitUntil([] { return recordViewClass().getRecordingStartDate().has_value(); }, 15))
+        << "the take never started";
+    settle(0.5);
+    EXPECT_EQ(qrn::ui::Window::keyWindow(), &studioWindow())
+        << "the record button's click left the studio behind";
+
+    // The presenter double-clicks the first project in the file manager.
+    EXPECT_TRUE(secondLaunchOpens(project_));
+    const auto label = screen->videoLabel;
+    EXPECT_TRUE(waitUntil([&] { return label && !label->isHidden() && !label->stringValue().empty(); }, 5))
+        << "the studio says nothing of the handed-over project";
+    if (label) {
+        EXPECT_EQ(label->stringValue(), "\"talk\" will open after this take");
+    }
+    // The launch brought QRN forward, the script the presenter reads on top.
+    EXPECT_TRUE(autocue && autocue->window() && autocue->window()->isKeyWindow())
+        << "the studio came forward over the autocue";
+    shot("hand-over-during-take");
+    settle(1.0);
+    EXPECT_TRUE(captureSessionClass().getStartedRecording()) << "the take stopped";
+    EXPECT_EQ(studioWindow().title(), "encore");
+
+    click(*screen->recordButton);
+    EXPECT_TRUE(waitUntil([] { return recordViewClass().getPlaybackShown(); }, 60))
+        << "the take's movie never came";
+    const auto movie = recordViewClass().getPlaybackFileURL();
+    EXPECT_TRUE(movie && fs::exists(*movie));
+    if (movie && fs::exists(*movie)) {
+        auto info = qrn::media::loadMovieInfo(*movie);
+        EXPECT_TRUE(info.isOk() && info->duration > 1.0) << "the take was cut short";
+    }
+    // Nothing opens while the movie waits for the presenter.
+    settle(1.0);
+    EXPECT_TRUE(studio() && recordViewClass().getPlaybackShown());
+    EXPECT_EQ(studioWindow().title(), "encore");
+
+    auto dismiss = buttonNamed(studioWindow(), "dismiss_playback");
+    EXPECT_TRUE(dismiss) << "no dismiss button for the take";
+    if (!dismiss)
+        return false;
+    click(*dismiss);
+    EXPECT_TRUE(waitUntil([] {
+        qrn::ui::WindowPtr shown;
+        return editor(&shown) && editViewClass().getEditViewSelected() && shown->title() == "talk" &&
+               persistentDataStorageClass().getInProgressBool();
+    })) << "the handed-over project did not open after the take";
+    EXPECT_EQ(fs::path(persistentDataStorageClass().getProjectDirectory()), project_);
+    return editor() != nullptr;
 }
 
 } // namespace journey

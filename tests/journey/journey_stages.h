@@ -72,6 +72,14 @@ class Journey {
     bool studioAgainAfterAMove();
     bool quit();
 
+    // The studio's own faults a presenter meets: where the autocue first opens, the camera
+    // button after a project handed over by a second launch, and a hand-over during a take.
+    bool autocueClearOfTheStudio();
+    bool cameraButtonLitAfterAHandOver();
+    bool handOverDuringATake();
+    // The project folder copied under another name, for a second launch to hand over.
+    std::filesystem::path encore_;
+
     Ending stop();
 
     std::filesystem::path base_;

@@ -31,6 +31,7 @@
 #include "View/Editing/reorderJoins.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Editing/viewLoaderView.h"
+#include "View/Recording/autocueDisplayController.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
@@ -110,6 +111,7 @@ void resetProcessState() {
     recordViewClass::resetForTesting();
     captureSessionClass::resetForTesting();
     videoSettingsClass::resetForTesting();
+    autocueDisplayController::forgetWhereLeftForTesting();
 }
 
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {

@@ -113,6 +113,7 @@ TEST_F(Windows, OnAScreenSmallerThanTheUsualMinimumTheMainWindowFits) {
     window->close();
     mainWindowController::setWindowPreparer(nullptr);
     autocueWindowController::setWindowPreparer(nullptr);
+    autocueDisplayController::setSurroundingsProvider(nullptr);
     qrn::ui::Window::setHostFactory(nullptr);
     qrn::ui::setDragDriver(nullptr);
 }

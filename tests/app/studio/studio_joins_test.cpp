@@ -315,3 +315,48 @@ TEST_F(StudioJoins, AnUnsavedTakeOnShowStaysInTheProjectFolderAtNewAndQuit) {
     EXPECT_FALSE(studio.getPlaybackShown());
     EXPECT_TRUE(std::filesystem::exists(first));
 }
+
+// Screen space, y up; a window manager's frame of a 24-point title bar and 1-point borders, and a
+// 22-point menu bar in the studio's window.
+TEST(AutocuePlacement, BesideTheStudioWhereThereIsRoomAboveItElseAtTheTopClearOfItsControls) {
+    using qrn::Rect;
+    autocueDisplayController::studioPlacement studio;
+    studio.surroundings.frame = qrn::EdgeInsets{24, 1, 1, 1};
+    studio.surroundings.menuBar = 22;
+    studio.surroundings.screenArea = Rect(0, 0, 2560, 1400);
+    const auto outer = [](const Rect& r) { return r.inset(qrn::EdgeInsets{-24, -1, -1, -1}); };
+
+    // Room on the right of a studio at the left: beside it, from the screen's top.
+    studio.studio = Rect(100, 300, 1280, 800);
+    Rect frame = autocueDisplayController::firstWindowFrame(studio);
+    EXPECT_EQ(frame.size, (qrn::Size{649, 480}));
+    EXPECT_GT(frame.minX() - 1, studio.studio.maxX() + 1);
+    EXPECT_DOUBLE_EQ(outer(frame).maxY(), 1400);
+    // More room on the left: there, also when it has to be narrower than usual.
+    studio.studio = Rect(620, 300, 1800, 800);
+    frame = autocueDisplayController::firstWindowFrame(studio);
+    EXPECT_LT(outer(frame).maxX(), 620 - 1);
+    EXPECT_GE(outer(frame).minX(), 0);
+    EXPECT_GE(frame.width(), 600);
+
+    // No room beside, some above a low studio: across from the camera, only as tall as the room.
+    studio.surroundings.screenArea = Rect(0, 0, 1920, 1080);
+    studio.studio = Rect(320, 0, 1280, 560);
+    frame = autocueDisplayController::firstWindowFrame(studio);
+    EXPECT_DOUBLE_EQ(frame.midX(), 960);
+    EXPECT_DOUBLE_EQ(outer(frame).maxY(), 1080);
+    EXPECT_GT(outer(frame).minY(), 560 + 47);
+    EXPECT_GE(frame.height(), 400);
+
+    // No room at all: at the top edge, the nearest place to the camera that covers no control.
+    studio.studio = Rect(320, 100, 1280, 900);
+    studio.controls = {Rect(900, 700, 200, 300), Rect(330, 1000, 100, 30)};
+    frame = autocueDisplayController::firstWindowFrame(studio);
+    EXPECT_DOUBLE_EQ(outer(frame).maxY(), 1080);
+    for (const auto& control : studio.controls)
+        EXPECT_FALSE(outer(frame).intersects(control));
+    EXPECT_DOUBLE_EQ(outer(frame).minX(), 1100 + 8);
+    // Without a place clear of them it stays across from the camera.
+    studio.controls.push_back(Rect(0, 1000, 1920, 10));
+    EXPECT_DOUBLE_EQ(autocueDisplayController::firstWindowFrame(studio).midX(), 960);
+}

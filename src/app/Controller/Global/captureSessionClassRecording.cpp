@@ -150,6 +150,7 @@ void captureSessionClass::startRecordingTimer(const std::shared_ptr<qrn::ui::Vie
         enableIcon(screen, titleBar::editing, true);
         recordViewClass().flipRecordIcon(false);
         recordViewClass().stopPlayingRecordingStartVideo();
+        recordViewClass().takeMayBeOver();
     }
 }
 
@@ -171,6 +172,7 @@ void captureSessionClass::startRecording(const std::shared_ptr<qrn::ui::View>& r
         enableIcon(recordViewClass().getTakeScreen(), titleBar::editing, true);
         recordViewClass().flipRecordIcon(false);
         recordViewClass().stopPlayingRecordingStartVideo();
+        recordViewClass().takeMayBeOver();
         return;
     }
     if (session().inputs().size() >= 2) {

@@ -65,6 +65,34 @@ bool recordViewClass::getRecordingInProgress() {
     return g.recordingInProgressStandIn || flags.startedRecordingTimer || flags.startedRecording;
 }
 
+bool recordViewClass::getTakeUnderWay() {
+    auto& g = globals();
+    if (!g.recordViewSelected)
+        return false;
+    const auto flags = getRecordingFlags();
+    return g.recordingInProgressStandIn || flags.startedRecordingTimer || flags.startedRecording ||
+           flags.processingRecording || g.playbackShown;
+}
+
+void recordViewClass::whenTakeIsOver(std::function<void()> fn) {
+    globals().whenTakeIsOver = std::move(fn);
+    if (globals().whenTakeIsOver)
+        recordViewClass().takeMayBeOver();
+}
+
+void recordViewClass::takeMayBeOver() {
+    if (!globals().whenTakeIsOver)
+        return;
+    qrn::MainQueue::after(0, [] {
+        auto& g = globals();
+        if (!g.whenTakeIsOver || recordViewClass().getTakeUnderWay())
+            return;
+        auto fn = std::move(g.whenTakeIsOver);
+        g.whenTakeIsOver = nullptr;
+        fn();
+    });
+}
+
 void recordViewClass::setViewLoaderObject(const viewLoaderClass&) {
     QRN_LOG_IN();
     globals().viewLoaderObject = true;

@@ -77,6 +77,15 @@ class recordViewClass {
     void setRecordViewSelected(bool selected);
     // True while the studio is shown and a take is under way (counting down or recording).
     bool getRecordingInProgress();
+    // True while the studio is shown and a take is anywhere between its countdown and the
+    // presenter's save or dismiss of its movie.
+    bool getTakeUnderWay();
+    // Runs fn once, as soon as no take is under way (at once when none is); a later call
+    // replaces an earlier fn, null forgets it.
+    static void whenTakeIsOver(std::function<void()> fn);
+    // A take may just have ended: the waiting fn runs once the main queue is free again, so
+    // the flags have settled.
+    void takeMayBeOver();
     // Empties the recording view (the spinner and the label stay) and the studio's copies of the
     // ids; the timings, flags and markers stay.
     void clearClass();

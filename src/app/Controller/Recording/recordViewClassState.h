@@ -48,6 +48,8 @@ struct state {
     std::function<void()> dismissPlaybackCheckHook;
     std::function<void()> saveRecordingHook;
     std::function<void()> loadEditingViewHook;
+    // Waits for the take under way to be over.
+    std::function<void()> whenTakeIsOver;
 };
 
 state& globals();

@@ -231,6 +231,7 @@ void recordViewClass::dismissPlayback() {
         if (auto removed = qrn::files::remove(*globals().playbackFileURL); !removed)
             QRN_LOG_ERROR(removed.error());
     }
+    takeMayBeOver();
 }
 
 void recordViewClass::setTakeAside() {
@@ -297,6 +298,7 @@ void recordViewClass::resetAppAfterRecording(bool fullyFinishedExportingVideo) {
             recordViewClass().resizeAndPositionLayers(false, view->bounds());
     });
     globals().layersDoneResetting = false;
+    takeMayBeOver();
 }
 
 bool recordViewClass::getDismissPlaybackPending() {

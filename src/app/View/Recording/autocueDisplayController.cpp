@@ -1,5 +1,8 @@
 #include "View/Recording/autocueDisplayController.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
@@ -27,6 +30,45 @@ const qrn::Size windowContentSize{649, 480};
 // Wide enough that the font-size controls keep clear of the speed field, and tall enough to
 // show the reading marker, the line at the start position and a few lines after it.
 const qrn::Size windowMinSize{600, 400};
+
+std::function<autocueDisplayController::windowSurroundings(qrn::ui::Window&)> surroundingsProvider;
+// Where the presenter last left the window in this run.
+std::optional<qrn::Rect> whereLeft;
+// Kept between the window and the studio's frame or controls.
+constexpr double gap = 8;
+
+qrn::Rect outset(const qrn::Rect& r, qrn::EdgeInsets e) {
+    return r.inset(qrn::EdgeInsets{-e.top, -e.left, -e.bottom, -e.right});
+}
+
+// The studio's window and its controls in screen space, as the first opening avoids them.
+std::optional<autocueDisplayController::studioPlacement> shownStudio() {
+    recordViewClass studio;
+    if (!studio.getRecordViewSelected())
+        return std::nullopt;
+    const auto& views = studio.getRecordingScreenViews();
+    qrn::ui::Window* window = views && views->mainView ? views->mainView->window() : nullptr;
+    if (!window || window->isClosed())
+        return std::nullopt;
+    autocueDisplayController::studioPlacement placement;
+    placement.studio = window->frame();
+    if (surroundingsProvider)
+        placement.surroundings = surroundingsProvider(*window);
+    const qrn::Point origin = window->frame().origin;
+    const auto add = [&](const std::shared_ptr<qrn::ui::View>& view) {
+        if (view && view->window() == window && !view->isHiddenOrHasHiddenAncestor())
+            placement.controls.push_back(view->windowRect().offsetBy(origin.x, origin.y));
+    };
+    add(views->recordButton);
+    add(views->timerTextView);
+    add(views->nextAssetParent);
+    if (const auto& buttons = studio.getRecordTitleBarButtons())
+        for (const auto& button :
+             {buttons->buttonEditingView, buttons->buttonAutocueSettingsView,
+              buttons->buttonVideoSettingsView, buttons->buttonDismissPlayback, buttons->buttonSavePlayback})
+            add(button);
+    return placement;
+}
 
 void highlight(const std::shared_ptr<svgButtonClass>& button, bool on) {
     autocueDisplayClass::highlightButton(button, on);
@@ -63,8 +105,12 @@ void autocueDisplayController::showWindow() {
         }
     auto controller = std::make_shared<autocueDisplayController>();
     controller->setIdentifier("autocueDisplayController");
-    auto window =
-        qrn::ui::Window::make(qrn::Rect(240, 240, windowContentSize.width, windowContentSize.height));
+    qrn::Rect frame(240, 240, windowContentSize.width, windowContentSize.height);
+    if (whereLeft)
+        frame = *whereLeft;
+    else if (const auto studio = shownStudio())
+        frame = firstWindowFrame(*studio);
+    auto window = qrn::ui::Window::make(frame);
     window->setTitle("Autocue");
     window->setMinSize(windowMinSize);
     // A small or scaled screen would put the title bar above its top, out of reach.
@@ -77,6 +123,72 @@ void autocueDisplayController::showWindow() {
 
 std::shared_ptr<autocueDisplayController> autocueDisplayController::current() {
     return currentController;
+}
+
+void autocueDisplayController::setSurroundingsProvider(
+    std::function<windowSurroundings(qrn::ui::Window&)> provider) {
+    surroundingsProvider = std::move(provider);
+}
+
+void autocueDisplayController::forgetWhereLeftForTesting() {
+    whereLeft.reset();
+}
+
+qrn::Rect autocueDisplayController::firstWindowFrame(const studioPlacement& placement) {
+    using qrn::Rect;
+    const auto& around = placement.surroundings;
+    qrn::EdgeInsets studioFrame = around.frame;
+    studioFrame.top += around.menuBar;
+    const Rect studio = outset(placement.studio, studioFrame);
+    // The autocue is framed by the same window manager, without a menu bar.
+    const qrn::EdgeInsets frame = around.frame;
+    const double frameWidth = frame.left + frame.right, frameHeight = frame.top + frame.bottom;
+    // Not knowing the screen, the studio's own frame is all the room there is.
+    const Rect area = around.screenArea.value_or(studio);
+    const double width =
+        std::max(windowMinSize.width, std::min(windowContentSize.width, area.width() - frameWidth));
+    const double tallest = area.height() - frameHeight;
+    // Content rectangle whose frame hangs from the screen's top edge.
+    const auto fromTop = [&](double x, double w, double h) {
+        return Rect(x, area.maxY() - frame.top - h, w, h);
+    };
+
+    // Beside the studio, as high as the screen goes (the camera sits above it), on the side
+    // with more room.
+    const double roomRight = area.maxX() - studio.maxX() - gap - frameWidth;
+    const double roomLeft = studio.minX() - area.minX() - gap - frameWidth;
+    const double height = std::max(windowMinSize.height, std::min(windowContentSize.height, tallest));
+    if (std::max(roomRight, roomLeft) >= windowMinSize.width) {
+        const double w = std::min(windowContentSize.width, std::max(roomRight, roomLeft));
+        const double x =
+            roomRight >= roomLeft ? studio.maxX() + gap + frame.left : studio.minX() - gap - frame.right - w;
+        return fromTop(x, w, height);
+    }
+    // Above the studio, across from the camera.
+    const double centred = area.midX() - (width + frameWidth) / 2 + frame.left;
+    const double roomAbove = area.maxY() - studio.maxY() - gap - frameHeight;
+    if (roomAbove >= windowMinSize.height)
+        return fromTop(centred, width, std::min(windowContentSize.height, roomAbove));
+
+    // Over the studio at the screen's top edge: the picture has to give way, its controls
+    // need not. Nearest the camera where the frame covers none of them.
+    std::vector<double> places{centred};
+    for (const auto& control : placement.controls) {
+        places.push_back(control.maxX() + gap + frame.left);
+        places.push_back(control.minX() - gap - frame.right - width);
+    }
+    const auto clear = [&](double x) {
+        const Rect outer = outset(fromTop(x, width, height), frame);
+        if (outer.minX() < area.minX() || outer.maxX() > area.maxX())
+            return false;
+        return std::none_of(placement.controls.begin(), placement.controls.end(),
+                            [&](const Rect& control) { return outer.intersects(control); });
+    };
+    std::optional<double> best;
+    for (double x : places)
+        if (clear(x) && (!best || std::abs(x - centred) < std::abs(*best - centred)))
+            best = x;
+    return fromTop(best.value_or(centred), width, height);
 }
 
 // --- Views
@@ -269,8 +381,13 @@ double autocueDisplayController::windowWidth() {
 
 // --- Window delegate
 
-void autocueDisplayController::windowWillClose(qrn::ui::Window&) {
+void autocueDisplayController::windowDidMove(qrn::ui::Window& w) {
+    whereLeft = w.frame();
+}
+
+void autocueDisplayController::windowWillClose(qrn::ui::Window& w) {
     QRN_LOG_IN();
+    whereLeft = w.frame();
     if (autocueDisplayObject)
         autocueDisplayObject->setWindowIsOpen(false);
 }
@@ -281,6 +398,7 @@ void autocueDisplayController::windowDidBecomeKey(qrn::ui::Window&) {
 }
 
 void autocueDisplayController::windowDidResize(qrn::ui::Window& w) {
+    whereLeft = w.frame();
     if (autocueDisplayObject)
         autocueDisplayObject->resizeAutocueText(w.frame().size.width, 0, true);
 }

@@ -2,9 +2,11 @@
 // The autocue window: the scrolling script under a light veil with a red reading marker, the
 // transport buttons (beginning, rewind, pause, play, forward, end), the speed slider and its
 // number, and the font size with - and +. Each control becomes one call of the engine.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/ui/button.h"
 #include "platform/ui/scroll_view.h"
@@ -26,6 +28,29 @@ class autocueDisplayController : public qrn::ui::ViewController, public qrn::ui:
     static void showWindow();
     // The open window's controller, if any.
     static std::shared_ptr<autocueDisplayController> current();
+
+    // What the window system tells of a shown window: the work area of its screen (none when
+    // it is not known) and the window manager's frame around its content, the menu bar apart;
+    // screen space, y up.
+    struct windowSurroundings {
+        std::optional<qrn::Rect> screenArea;
+        qrn::EdgeInsets frame;
+        double menuBar = 0;
+    };
+    // Installed by the start-up, which knows the window system; without it the window opens
+    // where the studio's frame alone suggests.
+    static void setSurroundingsProvider(std::function<windowSurroundings(qrn::ui::Window&)> provider);
+    // The first opening from the studio: beside the studio window where the screen has room for
+    // it, else at the top edge of the screen near the camera, clear of the studio's controls
+    // where it can be. Content rectangles, screen space, y up.
+    struct studioPlacement {
+        qrn::Rect studio;
+        windowSurroundings surroundings;
+        std::vector<qrn::Rect> controls;
+    };
+    static qrn::Rect firstWindowFrame(const studioPlacement& studio);
+    // Later openings come back where the presenter left the window; tests start afresh.
+    static void forgetWhereLeftForTesting();
 
     // --- Outlets
     std::shared_ptr<svgButtonClass> buttonBeginningAnimation() const {
@@ -68,6 +93,7 @@ class autocueDisplayController : public qrn::ui::ViewController, public qrn::ui:
     void windowDidBecomeKey(qrn::ui::Window& window) override;
     void windowDidResize(qrn::ui::Window& window) override;
     void windowDidEndLiveResize(qrn::ui::Window& window) override;
+    void windowDidMove(qrn::ui::Window& window) override;
 
   protected:
     void loadView() override;

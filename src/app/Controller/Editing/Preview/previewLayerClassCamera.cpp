@@ -5,6 +5,9 @@
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/orderLayersClass.h"
+#include "Controller/Global/svgButtonClass.h"
+#include "Controller/Global/svgIconClass.h"
+#include "View/Editing/editScreenTitleBarController.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -71,6 +74,12 @@ void previewLayerClass::reloadVideoPreview(bool resetVideoFrame) {
         preview->addSubview(video);
         order.addParentOrderViews(preview, false);
     }
+    // A camera picture on show keeps its title bar button lit, whatever cleared the icons
+    // before (a pane switch, the studio, the previous project); a hidden one leaves it alone.
+    if (!hidden)
+        if (auto button = editScreenTitleBarController::getDisplayVideoButton();
+            button && button->svgIconObj())
+            button->svgIconObj()->keepChangedColour(true);
     captureSessionClass capture;
     capture.permission(false);
     if (capture.videoDeviceName(capture.getSelectedVideoDeviceName()))
