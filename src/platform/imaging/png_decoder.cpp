@@ -1,5 +1,7 @@
 #include "platform/imaging/png_decoder.h"
 
+#include <QPainter>
+
 #include <zlib.h>
 
 #include <emmintrin.h>
@@ -744,20 +746,25 @@ std::size_t fastPngWorkingBytes(QSize own, QSize target) {
 }
 
 QImage averagedDown(const QImage& image, QSize target) {
+    constexpr int kStrip = 32;
     QImage out(target, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull() || out.isNull())
+    QImage strip(image.width(), kStrip, QImage::Format_RGBA8888_Premultiplied);
+    if (image.isNull() || out.isNull() || strip.isNull())
         return {};
-    const auto width = uint32_t(image.width()), height = uint32_t(image.height());
-    areaAverager averager(out, width, height);
-    constexpr int strip = 32;
-    for (int top = 0; top < image.height(); top += strip) {
-        const int rows = std::min(strip, image.height() - top);
-        const QImage part =
-            image.copy(0, top, image.width(), rows).convertToFormat(QImage::Format_RGBA8888_Premultiplied);
-        if (part.isNull())
-            return {};
+    areaAverager averager(out, uint32_t(image.width()), uint32_t(image.height()));
+    // Each strip is painted into the one strip image, converting as it goes: no copy of the
+    // picture, nor of a strip, is made per strip.
+    for (int top = 0; top < image.height(); top += kStrip) {
+        const int rows = std::min(kStrip, image.height() - top);
+        QImage part(image.constScanLine(top), image.width(), rows, image.bytesPerLine(), image.format());
+        if (image.colorCount() > 0)
+            part.setColorTable(image.colorTable());
+        QPainter painter(&strip);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, part);
+        painter.end();
         for (int r = 0; r < rows; ++r)
-            averager.addPremultiplied(uint32_t(top + r), part.constScanLine(r));
+            averager.addPremultiplied(uint32_t(top + r), strip.constScanLine(r));
     }
     return out;
 }

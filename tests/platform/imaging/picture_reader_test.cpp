@@ -1,5 +1,6 @@
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <zlib.h>
@@ -220,9 +221,7 @@ template <typename Work> std::size_t peakOf(Work&& work) {
 }
 
 // A huge picture in a small file, read as a layer that fills the movie holds it.
-void expectReadWithinBudget(PictureFiles& files, const QByteArray& png, QSize own, QRgb colour) {
-    const std::string file = files.path("huge.png");
-    std::ofstream(file, std::ios::binary).write(png.constData(), png.size());
+void expectReadWithinBudget(const std::string& file, QSize own, QRgb colour) {
     std::optional<qrn::Result<QImage>> result;
     const std::size_t peak = peakOf([&] { result.emplace(readPicture(file, QSize(1920, 1080))); });
     auto& read = *result;
@@ -236,12 +235,27 @@ void expectReadWithinBudget(PictureFiles& files, const QByteArray& png, QSize ow
 
 TEST_F(PictureFiles, AHugeDeepGreyPngIsReadWithinOnePicturesBudget) {
     // 512 MB of 16-bit grey in half a megabyte.
-    expectReadWithinBudget(*this, qrn::test::uniformPng(16384, 16384, 16, 0), QSize(16384, 16384),
-                           qRgb(0x80, 0x80, 0x80));
+    const QByteArray png = qrn::test::uniformPng(16384, 16384, 16, 0);
+    std::ofstream(path("grey.png"), std::ios::binary).write(png.constData(), png.size());
+    expectReadWithinBudget(path("grey.png"), QSize(16384, 16384), qRgb(0x80, 0x80, 0x80));
 }
 
 TEST_F(PictureFiles, AHugeRgbaPngIsReadWithinOnePicturesBudget) {
     // A gigabyte of RGBA in a megabyte.
-    expectReadWithinBudget(*this, qrn::test::uniformPng(16383, 16383, 8, 6, 0xff), QSize(16383, 16383),
-                           qRgba(0xff, 0xff, 0xff, 0xff));
+    const QByteArray png = qrn::test::uniformPng(16383, 16383, 8, 6, 0xff);
+    std::ofstream(path("rgba.png"), std::ios::binary).write(png.constData(), png.size());
+    expectReadWithinBudget(path("rgba.png"), QSize(16383, 16383), qRgba(0xff, 0xff, 0xff, 0xff));
+}
+
+TEST_F(PictureFiles, ALargeDeepTiffIsScaledWithinOnePicturesBudget) {
+    // 200 MB of 16-bit RGBA, which Qt's reader makes at its own size: scaling it must not
+    // convert the whole of it again.
+    {
+        QImage deep(5000, 5000, QImage::Format_RGBA64);
+        deep.fill(QColor(200, 100, 50));
+        QImageWriter writer(QString::fromStdString(path("deep.tiff")));
+        writer.setCompression(1);
+        ASSERT_TRUE(writer.write(deep)) << writer.errorString().toStdString();
+    }
+    expectReadWithinBudget(path("deep.tiff"), QSize(5000, 5000), qRgb(200, 100, 50));
 }
