@@ -4,8 +4,10 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -13,17 +15,21 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
+#include "Controller/Global/fileMenuClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "app/preview/preview_fixture.h"
+#include "app/shell/shell_fixture.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/renderer.h"
 #include "platform/imaging/picture_reader.h"
+#include "platform/imaging/worker_pool.h"
 #include "platform/ui/image_view.h"
 #include "support/bench_cores.h"
 #include "support/gif_writer.h"
 #include "support/peak_memory.h"
+#include "support/png_bomb.h"
 
 namespace {
 
@@ -37,8 +43,8 @@ struct projectFolder {
 };
 
 // projectData.json of `slides` slides after the sticky one, each with one picture layer showing
-// "photo<n>" in a 4:3 frame that fills the preview's height.
-qrn::Json deckDocument(int slides) {
+// `picture(n)` (the photo "photo<n>" unless said) in a 4:3 frame that fills the preview's height.
+qrn::Json deckDocument(int slides, const std::function<qrn::Json(int)>& picture = {}) {
     using qrn::Json;
     Json d = Json::object();
     d["MAIN_PREVIEW_VIEW_RECT_ARRAY"] = {0, 0, 556, 313};
@@ -62,7 +68,9 @@ qrn::Json deckDocument(int slides) {
     d["ASSET_BACKGROUND_COLOUR_ARRAY"] = colours;
     d["LAYER_ARRAY"] = layers;
     d["FIRST_LAYER_ABOVE_VIDEO_ARRAY"] = first;
-    d["IMAGE_REFERENCE_ARRAY"] = perLayer([](int s) { return Json{3, "jpg", "photo" + std::to_string(s)}; });
+    d["IMAGE_REFERENCE_ARRAY"] = perLayer([&](int s) {
+        return picture ? picture(s) : Json{3, "jpg", "photo" + std::to_string(s)};
+    });
     d["LAYER_ORIGIN_SIZE_ARRAY"] = perLayer([](int) { return Json{69, 0, 417, 313}; });
     d["LAYER_ROTATE_ARRAY"] = perLayer([](int) { return Json(0); });
     d["LAYER_ORIGINAL_POS_SIZE_ROT"] = perLayer([](int) { return Json{69, 0, 417, 313, 0}; });
@@ -141,6 +149,95 @@ void BM_OpenPhotoDeck(benchmark::State& state) {
     state.counters["peak MB"] = peak;
 }
 BENCHMARK(BM_OpenPhotoDeck)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(1);
+
+// 12 slides whose pictures are huge in small files: 8 with a 16383 x 16383 RGBA PNG (1 GB of
+// pixels each) and 4 with a 16384 x 16384 16-bit grey PNG (512 MB each), opened with File > Open
+// from the landing screen until every picture is on its layer. "peak MB" is the process's peak
+// resident memory while it opens. Run it with QRN_BENCH_CORES=8 for the machine of many cores.
+void BM_OpenHugePictures(benchmark::State& state) {
+    struct app : shelltest::EditingShellTest {
+        void TestBody() override {}
+        using ShellTest::launch;
+        using ShellTest::panelAnswers;
+        void begin() { SetUp(); }
+        void end() { TearDown(); }
+    };
+    constexpr int rgba = 8, grey = 4;
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/Huge.qrn3ks";
+    (void)qrn::files::createDirectories(path + "/images");
+    (void)qrn::json::writeFile(
+        path + "/projectData.json", deckDocument(rgba + grey, [](int s) {
+            return qrn::Json{3, "png", (s < rgba ? "rgba" : "grey") + std::to_string(s)};
+        }));
+    const QByteArray colour = qrn::test::uniformPng(16383, 16383, 8, 6, 0xc0),
+                     deep = qrn::test::uniformPng(16384, 16384, 16, 0);
+    for (int s = 0; s < rgba + grey; ++s) {
+        const QByteArray& bytes = s < rgba ? colour : deep;
+        QFile file(QString::fromStdString(path + "/images/" + (s < rgba ? "rgba" : "grey") +
+                                          std::to_string(s) + ".png"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            state.SkipWithError("cannot write the pictures");
+    }
+    double peak = 0;
+    for (auto _ : state) {
+        app shell;
+        shell.begin();
+        // The project is imported as the app imports it, not recorded as the shell's tests do.
+        persistentDataStorageClass::setImportHandler(nullptr);
+        shell.launch();
+        resetPeakMemory();
+        QElapsedTimer timer;
+        timer.start();
+        shell.panelAnswers.push_back(path);
+        fileMenuClass().open();
+        qrn::MainQueue::advance(3.0);
+        if (!qrn::MainQueue::runUntil([] { return previewLayerPendingPictures::pendingCount() == 0; }, 600))
+            state.SkipWithError("not every picture arrived");
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+        peak = std::max(peak, peakMemoryMegabytes());
+        if (previewLayerClass().getLayerArray().size() != size_t(rgba + grey + 1))
+            state.SkipWithError("not every slide came back");
+        previewLayerPendingPictures::cancel();
+        shell.end();
+    }
+    state.counters["peak MB"] = peak;
+    state.counters["cores"] = qrn::imaging::usableCores();
+}
+BENCHMARK(BM_OpenHugePictures)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(3);
+
+// The quick reader's peak for a PNG of 256 MB that does not compress (noise), read at the size a
+// layer filling the movie holds it; "file ratio" is the peak over the file's size.
+void BM_ReadLargeNoisyPng(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/noise.png";
+    {
+        // 8192 x 8192 RGBA of noise: its file is about the size of its pixels.
+        QImage image(8192, 8192, QImage::Format_ARGB32);
+        uint32_t seed = 12345;
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<uint32_t*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                line[x] = seed = seed * 1664525u + 1013904223u;
+        }
+        QImageWriter writer(file);
+        writer.setCompression(0);
+        if (!writer.write(image))
+            state.SkipWithError("cannot write the PNG");
+    }
+    const double fileMegabytes = QFileInfo(file).size() / 1048576.0;
+    double peak = 0;
+    for (auto _ : state) {
+        resetPeakMemory();
+        const double before = peakMemoryMegabytes();
+        benchmark::DoNotOptimize(qrn::imaging::readPicture(file.toStdString(), QSize(1920, 1080)));
+        peak = std::max(peak, peakMemoryMegabytes() - before);
+    }
+    state.counters["file MB"] = fileMegabytes;
+    state.counters["peak MB"] = peak;
+    state.counters["file ratio"] = peak / fileMegabytes;
+}
+BENCHMARK(BM_ReadLargeNoisyPng)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
 
 // The 5000-frame GIF (1280 x 720, a tenth of a second a frame, about 170 KB) as a layer: its
 // frames read and put on the layer's timeline, and the first frame drawn. "late frame ms" is the

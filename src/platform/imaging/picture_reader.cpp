@@ -7,32 +7,74 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/imaging/decode_budget.h"
 #include "platform/imaging/png_decoder.h"
 
 namespace qrn::imaging {
 
 namespace {
 
-// Decoders that cannot scale while reading (PNG among them) decode the whole picture first and
-// scale it after: a 16384 x 16384 picture still reads, and nothing larger is tried.
-constexpr int kTransientMegabytes = 1024;
+std::size_t bytesOf(QSize size, std::size_t perPixel) {
+    return std::size_t(std::max(0, size.width())) * std::size_t(std::max(0, size.height())) * perPixel;
+}
+
+// Qt's readers that make the picture at the size asked for while they read: JPEG decodes at a
+// half, a quarter or an eighth of its size; a drawing is drawn at that size.
+bool scalesWhileReading(const QByteArray& format) {
+    return format == "jpeg" || format == "jpg" || format == "svg" || format == "svgz";
+}
+
+// The most a read through Qt holds: what the reader makes, plus the picture at the size it is
+// held and its conversion. Other readers make the whole picture at its own size first, which is
+// then averaged down a strip at a time.
+std::size_t qtWorkingBytes(const QImageReader& reader, QSize own, QSize target) {
+    if (scalesWhileReading(reader.format())) {
+        int eighths = 8;
+        while (eighths > 1 &&
+               (own.width() / eighths < target.width() || own.height() / eighths < target.height()))
+            eighths /= 2;
+        return bytesOf(own / eighths, 4) + 2 * bytesOf(target, 4);
+    }
+    const QImage::Format format = reader.imageFormat();
+    const int depth = format == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(format).bitsPerPixel();
+    const std::size_t perPixel = std::size_t(std::max(8, depth)) / 8;
+    return bytesOf(own, perPixel) + bytesOf(target, 4) + std::size_t(std::max(0, own.width())) * 32 * 8;
+}
 
 Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn) {
     const QSize own = reader.size();
-    if (own.isValid()) {
-        const QSize target = decodedPictureSize(own, drawn);
-        if (target != own)
-            reader.setScaledSize(target);
-    }
-    reader.setAllocationLimit(kTransientMegabytes);
+    const QSize target = own.isValid() ? decodedPictureSize(own, drawn) : QSize();
+    const bool scales = scalesWhileReading(reader.format());
+    // A reader that cannot say the size before reading is held to the budget by Qt's own limit.
+    const std::size_t working = own.isValid() ? qtWorkingBytes(reader, own, target) : kPictureDecodeBytes;
+    if (working > kPictureDecodeBytes)
+        return Result<QImage>::failure(what + ": the picture is too large to read");
+    DecodeLease lease(working);
+    if (scales && target.isValid() && target != own)
+        reader.setScaledSize(target);
+    reader.setAllocationLimit(int(kPictureDecodeBytes >> 20));
     QImage image = reader.read();
     if (image.isNull())
         return Result<QImage>::failure(what + ": " + reader.errorString().toStdString());
-    if (image.format() != QImage::Format_ARGB32_Premultiplied)
+    const QSize held = decodedPictureSize(image.size(), drawn);
+    if (image.size() != held)
+        image = averagedDown(image, held);
+    else if (image.format() != QImage::Format_ARGB32_Premultiplied)
         image.convertTo(QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return Result<QImage>::failure(what + ": out of memory");
     return image;
+}
+
+// The quick reader's picture when `start` says the file is one it takes; none otherwise, or
+// when it finds the file damaged.
+std::optional<QImage> quickPng(const unsigned char* start, std::size_t size, const PngSource& source,
+                               QSize drawn) {
+    const auto own = fastPngSize(start, size);
+    if (!own)
+        return std::nullopt;
+    DecodeLease lease(fastPngWorkingBytes(*own, decodedPictureSize(*own, drawn)));
+    return decodeFastPng(source, drawn);
 }
 
 } // namespace
@@ -58,13 +100,19 @@ bool looksLikePicture(const std::string& path) {
 
 Result<QImage> readPicture(const std::string& path, QSize drawn) {
     // A file that starts as a PNG may be one the quick reader takes; any other goes to Qt's. It
-    // is read rather than mapped: a file cut short by another program while mapped ends us.
+    // is read a piece at a time rather than mapped: a file cut short by another program while
+    // mapped ends us.
     QFile file(QString::fromStdString(path));
-    if (file.open(QIODevice::ReadOnly) && file.peek(1).startsWith('\x89')) {
-        const QByteArray whole = file.readAll();
-        if (auto picture =
-                decodeFastPng(reinterpret_cast<const uchar*>(whole.constData()), size_t(whole.size()), drawn))
-            return std::move(*picture);
+    if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        unsigned char start[kPngHeaderBytes];
+        if (file.peek(reinterpret_cast<char*>(start), sizeof start) == qint64(sizeof start)) {
+            const PngSource source = [&](unsigned char* into, std::size_t size) {
+                const qint64 got = file.read(reinterpret_cast<char*>(into), qint64(size));
+                return got > 0 ? std::size_t(got) : std::size_t(0);
+            };
+            if (auto picture = quickPng(start, sizeof start, source, drawn))
+                return std::move(*picture);
+        }
     }
     file.close();
     QImageReader reader(QString::fromStdString(path));
@@ -72,8 +120,16 @@ Result<QImage> readPicture(const std::string& path, QSize drawn) {
 }
 
 Result<QImage> decodePicture(const QByteArray& bytes, QSize drawn) {
-    if (auto picture =
-            decodeFastPng(reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size()), drawn))
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const std::size_t size = std::size_t(bytes.size());
+    std::size_t at = 0;
+    const PngSource source = [&](unsigned char* into, std::size_t want) {
+        const std::size_t n = std::min(want, size - at);
+        std::copy_n(data + at, n, into);
+        at += n;
+        return n;
+    };
+    if (auto picture = quickPng(data, size, source, drawn))
         return std::move(*picture);
     QBuffer buffer;
     buffer.setData(bytes);

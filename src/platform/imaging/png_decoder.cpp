@@ -1,14 +1,16 @@
 #include "platform/imaging/png_decoder.h"
 
-#include <libdeflate.h>
+#include <QPainter>
+
+#include <zlib.h>
 
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "platform/imaging/picture_reader.h"
@@ -18,9 +20,10 @@ namespace qrn::imaging {
 namespace {
 
 constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-// The inflated rows are held whole while they are read; a larger picture goes to Qt's reader,
-// whose own limit then says whether it reads.
-constexpr std::size_t kLargestInflated = std::size_t(1) << 30;
+// What is read from the file, and inflated, at a time: small enough that a decode holds next to
+// nothing besides the picture it makes.
+constexpr std::size_t kReadPiece = std::size_t(64) << 10;
+constexpr std::size_t kInflatedPiece = std::size_t(256) << 10;
 
 uint32_t bigEndian(const unsigned char* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
@@ -30,87 +33,99 @@ bool isType(const unsigned char* p, const char* type) {
     return std::memcmp(p, type, 4) == 0;
 }
 
+uint32_t crcOf(uint32_t crc, const unsigned char* p, std::size_t n) {
+    while (n > 0) {
+        const auto part = uInt(std::min<std::size_t>(n, 1u << 30));
+        crc = uint32_t(crc32(crc, p, part));
+        p += part;
+        n -= part;
+    }
+    return crc;
+}
+
 struct pngHeader {
     uint32_t width = 0;
     uint32_t height = 0;
-    int channels = 0;
+    int depth = 0;
+    int colour = 0;
+    // Samples of a pixel in the file, and bytes of a whole pixel (at least 1) for unfiltering.
+    int samples = 0;
+    int pixelBytes = 0;
+    std::size_t stride = 0;
 };
 
-// The header when the file is 8-bit RGB or RGBA, not interlaced, with a sound IHDR.
+// The header when the file is a PNG this reader takes: any kind but interlaced, with a sound
+// IHDR. Interlaced pictures are Qt's.
 std::optional<pngHeader> readHeader(const unsigned char* bytes, std::size_t size) {
-    if (size < 8 + 12 + 13 || std::memcmp(bytes, kSignature, 8) != 0)
+    if (size < kPngHeaderBytes || std::memcmp(bytes, kSignature, 8) != 0)
         return std::nullopt;
     const unsigned char* chunk = bytes + 8;
     if (bigEndian(chunk) != 13 || !isType(chunk + 4, "IHDR"))
         return std::nullopt;
-    if (libdeflate_crc32(0, chunk + 4, 4 + 13) != bigEndian(chunk + 8 + 13))
+    if (crcOf(0, chunk + 4, 4 + 13) != bigEndian(chunk + 8 + 13))
         return std::nullopt;
     const unsigned char* data = chunk + 8;
     pngHeader header;
     header.width = bigEndian(data);
     header.height = bigEndian(data + 4);
-    const int depth = data[8], colour = data[9], compression = data[10], filter = data[11],
-              interlace = data[12];
+    header.depth = data[8];
+    header.colour = data[9];
+    const int compression = data[10], filter = data[11], interlace = data[12];
     // Wider or taller pictures go to Qt's reader, so no row this reader keeps is large.
     if (header.width == 0 || header.height == 0 || header.width > 65535 || header.height > 65535)
         return std::nullopt;
-    if (depth != 8 || compression != 0 || filter != 0 || interlace != 0)
+    if (compression != 0 || filter != 0 || interlace != 0)
         return std::nullopt;
-    if (colour == 2)
-        header.channels = 3;
-    else if (colour == 6)
-        header.channels = 4;
-    else
+    const int d = header.depth;
+    switch (header.colour) {
+    case 0:
+        header.samples = 1;
+        if (d != 1 && d != 2 && d != 4 && d != 8 && d != 16)
+            return std::nullopt;
+        break;
+    case 3:
+        header.samples = 1;
+        if (d != 1 && d != 2 && d != 4 && d != 8)
+            return std::nullopt;
+        break;
+    case 2:
+    case 4:
+    case 6:
+        header.samples = header.colour == 2 ? 3 : header.colour == 4 ? 2 : 4;
+        if (d != 8 && d != 16)
+            return std::nullopt;
+        break;
+    default:
         return std::nullopt;
-    return header;
-}
-
-// The image data of the file, joined when it spans several chunks (as it usually does). None
-// when a chunk is cut short, damaged or out of order, or asks for what this reader does not do.
-std::optional<std::vector<unsigned char>> imageData(const unsigned char* bytes, std::size_t size) {
-    std::vector<unsigned char> joined;
-    std::size_t at = 8 + 12 + 13;
-    bool inData = false, dataDone = false;
-    while (size - at >= 12) {
-        const uint32_t length = bigEndian(bytes + at);
-        if (length > size - at - 12)
-            return std::nullopt;
-        const unsigned char* type = bytes + at + 4;
-        const unsigned char* data = type + 4;
-        // A damaged critical chunk is Qt's to refuse or read as it always has.
-        const bool critical = (type[0] & 0x20) == 0;
-        if (critical && libdeflate_crc32(0, type, 4 + length) != bigEndian(data + length))
-            return std::nullopt;
-        if (isType(type, "IEND"))
-            return inData ? std::optional(std::move(joined)) : std::nullopt;
-        if (isType(type, "IDAT")) {
-            if (dataDone)
-                return std::nullopt;
-            joined.insert(joined.end(), data, data + length);
-            inData = true;
-        } else {
-            dataDone = inData;
-            // A colour key makes pixels transparent, and an unknown critical chunk changes what
-            // the pixels mean: both are Qt's to read.
-            if (isType(type, "tRNS") || (critical && !isType(type, "PLTE")))
-                return std::nullopt;
-        }
-        at += 12 + std::size_t(length);
     }
-    return std::nullopt;
+    header.pixelBytes = std::max(1, header.samples * d / 8);
+    header.stride = (std::size_t(header.width) * std::size_t(header.samples * d) + 7) / 8;
+    return header;
 }
 
 // --- Unfiltering a row in place, given the row above it (already unfiltered). One pixel's
 // channels go together, in 16-bit lanes.
 
+// Up to eight bytes: a pixel of 16-bit RGBA is the widest.
 __m128i loadPixel(const unsigned char* p, int bpp) {
-    uint32_t v = 0;
+    if (bpp <= 4) {
+        uint32_t v = 0;
+        std::memcpy(&v, p, size_t(bpp));
+        return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
+    }
+    uint64_t v = 0;
     std::memcpy(&v, p, size_t(bpp));
-    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
+    return _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(v)), _mm_setzero_si128());
 }
 
 void storePixel(unsigned char* p, __m128i pixel, int bpp) {
-    const uint32_t v = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(pixel, pixel)));
+    const __m128i packed = _mm_packus_epi16(pixel, pixel);
+    if (bpp <= 4) {
+        const uint32_t v = uint32_t(_mm_cvtsi128_si32(packed));
+        std::memcpy(p, &v, size_t(bpp));
+        return;
+    }
+    const uint64_t v = uint64_t(_mm_cvtsi128_si64(packed));
     std::memcpy(p, &v, size_t(bpp));
 }
 
@@ -162,7 +177,7 @@ template <int bpp> void unfilterPaeth(unsigned char* row, const unsigned char* a
 }
 
 template <int bpp>
-bool unfilter(int filter, unsigned char* row, const unsigned char* above, std::size_t bytes) {
+bool unfilterAs(int filter, unsigned char* row, const unsigned char* above, std::size_t bytes) {
     switch (filter) {
     case 0:
         return true;
@@ -193,6 +208,138 @@ void premultiplyRow(const unsigned char* row, uint32_t width, int channels, uint
     for (uint32_t x = 0; x < width; ++x, row += 4)
         out[x] = qPremultiply(qRgba(row[0], row[1], row[2], row[3]));
 }
+
+bool unfilter(int bpp, int filter, unsigned char* row, const unsigned char* above, std::size_t bytes) {
+    switch (bpp) {
+    case 1:
+        return unfilterAs<1>(filter, row, above, bytes);
+    case 2:
+        return unfilterAs<2>(filter, row, above, bytes);
+    case 3:
+        return unfilterAs<3>(filter, row, above, bytes);
+    case 4:
+        return unfilterAs<4>(filter, row, above, bytes);
+    case 6:
+        return unfilterAs<6>(filter, row, above, bytes);
+    default:
+        return unfilterAs<8>(filter, row, above, bytes);
+    }
+}
+
+// --- Turning an unfiltered row of any kind into 8-bit RGB or RGBA, as Qt would read it.
+
+uint8_t eightBits(const unsigned char* sample) {
+    // Rounded as Qt rounds 16-bit samples down to 8.
+    const uint32_t v = uint32_t(sample[0]) << 8 | sample[1];
+    return uint8_t((v + 128 - ((v + 128) >> 8)) >> 8);
+}
+
+class rowExpander {
+  public:
+    rowExpander(const pngHeader& header, const std::vector<unsigned char>& palette,
+                const std::vector<unsigned char>& transparency)
+        : header_(header) {
+        const bool keyed = !transparency.empty();
+        if (header.colour == 3) {
+            // Indexes past the palette's end read as black, as Qt reads them.
+            for (std::size_t i = 0; i < 256; ++i) {
+                const bool known = 3 * i + 2 < palette.size();
+                table_[i] = {known ? palette[3 * i] : uint8_t(0), known ? palette[3 * i + 1] : uint8_t(0),
+                             known ? palette[3 * i + 2] : uint8_t(0),
+                             i < transparency.size() ? transparency[i] : uint8_t(255)};
+            }
+            channels_ = keyed ? 4 : 3;
+        } else if (header.colour == 0 || header.colour == 2) {
+            channels_ = keyed ? 4 : 3;
+            if (keyed)
+                for (std::size_t i = 0; i + 1 < transparency.size() && i < 6; i += 2)
+                    key_[i / 2] = int(transparency[i]) << 8 | transparency[i + 1];
+        } else {
+            channels_ = 4;
+        }
+        direct_ = header.depth == 8 && ((header.colour == 2 && !keyed) || header.colour == 6);
+        if (!direct_)
+            out_.resize(std::size_t(header.width) * std::size_t(channels_));
+    }
+
+    // 3 (RGB) or 4 (RGBA).
+    int channels() const { return channels_; }
+
+    const unsigned char* expand(const unsigned char* row) {
+        if (direct_)
+            return row;
+        const uint32_t width = header_.width;
+        unsigned char* out = out_.data();
+        const int depth = header_.depth;
+        // The common kinds in loops of their own; the rest sample by sample.
+        if (channels_ == 3 && header_.colour == 0 && depth >= 8) {
+            const std::size_t step = std::size_t(depth / 8);
+            for (uint32_t x = 0; x < width; ++x, out += 3, row += step)
+                out[0] = out[1] = out[2] = depth == 8 ? row[0] : eightBits(row);
+            return out_.data();
+        }
+        if (header_.colour == 4 || (header_.colour == 6 && depth == 16)) {
+            const int samples = header_.samples;
+            const std::size_t step = std::size_t(samples * depth / 8), size = std::size_t(depth / 8);
+            for (uint32_t x = 0; x < width; ++x, out += 4, row += step) {
+                const auto at = [&](int s) { return size == 1 ? row[s] : eightBits(row + 2 * s); };
+                if (samples == 2) {
+                    out[0] = out[1] = out[2] = at(0);
+                    out[3] = at(1);
+                } else {
+                    out[0] = at(0), out[1] = at(1), out[2] = at(2), out[3] = at(3);
+                }
+            }
+            return out_.data();
+        }
+        const auto sample = [&](uint32_t x, int s) -> int {
+            if (depth == 16)
+                return int(row[(std::size_t(x) * header_.samples + s) * 2]) << 8 |
+                       row[(std::size_t(x) * header_.samples + s) * 2 + 1];
+            if (depth == 8)
+                return row[std::size_t(x) * header_.samples + s];
+            const std::size_t bit = std::size_t(x) * std::size_t(depth);
+            return (row[bit / 8] >> (8 - depth - int(bit % 8))) & ((1 << depth) - 1);
+        };
+        const auto eight = [&](uint32_t x, int s) -> uint8_t {
+            if (depth == 16)
+                return eightBits(row + (std::size_t(x) * header_.samples + s) * 2);
+            if (depth == 8)
+                return row[std::size_t(x) * header_.samples + s];
+            return uint8_t(sample(x, s) * 255 / ((1 << depth) - 1));
+        };
+        for (uint32_t x = 0; x < width; ++x, out += channels_) {
+            switch (header_.colour) {
+            case 3: {
+                const auto& entry = table_[size_t(sample(x, 0))];
+                std::memcpy(out, entry.data(), size_t(channels_));
+                break;
+            }
+            case 0:
+                out[0] = out[1] = out[2] = eight(x, 0);
+                if (channels_ == 4)
+                    out[3] = sample(x, 0) == key_[0] ? 0 : 255;
+                break;
+            default:
+                for (int s = 0; s < header_.samples; ++s)
+                    out[s] = eight(x, s);
+                if (channels_ == 4)
+                    out[3] = sample(x, 0) == key_[0] && sample(x, 1) == key_[1] && sample(x, 2) == key_[2]
+                                 ? 0
+                                 : 255;
+            }
+        }
+        return out_.data();
+    }
+
+  private:
+    const pngHeader& header_;
+    std::array<std::array<uint8_t, 4>, 256> table_{};
+    std::array<int, 3> key_{-1, -1, -1};
+    int channels_ = 4;
+    bool direct_ = false;
+    std::vector<unsigned char> out_;
+};
 
 // --- Averaging down: every output pixel is the mean of the premultiplied source area it covers,
 // pixels at its edges counting by the share of them it covers.
@@ -244,29 +391,48 @@ class areaAverager {
           scale_(float(1.0 / (double(width) * height))) {}
 
     template <int channels> void add(uint32_t y, const unsigned char* row) {
-        const uint32_t target = rows_.first[y];
-        if (target != currentRow_) {
-            finish();
-            currentRow_ = target;
-        }
+        begin(y);
         // Most pictures with alpha are opaque nearly everywhere: such rows need no multiplying.
         if (channels == 4 && isOpaque(row))
             accumulate<channels, true>(row, rows_.weight[y]);
         else
             accumulate<channels, false>(row, rows_.weight[y]);
-        if (y + 1 == height_)
-            finish();
+        end(y);
+    }
+    // A row of R, G, B, A bytes already premultiplied.
+    void addPremultiplied(uint32_t y, const unsigned char* row) {
+        begin(y);
+        accumulate<4, true>(row, rows_.weight[y]);
+        end(y);
     }
 
   private:
+    void begin(uint32_t y) {
+        const uint32_t target = rows_.first[y];
+        if (target != currentRow_) {
+            finish();
+            currentRow_ = target;
+        }
+    }
+    void end(uint32_t y) {
+        if (y + 1 == height_)
+            finish();
+    }
+    // Members are read into locals first: the stores through float pointers could otherwise
+    // alias them, and they would be read again for every pixel.
     void finish() {
-        const float whole = float(out_.width());
+        const uint32_t width = width_;
+        const int outWidth = out_.width();
+        const float whole = float(outWidth);
         std::fill(across_.begin(), across_.end(), 0.0f);
         float* across = across_.data();
-        for (uint32_t x = 0; x < width_; ++x) {
-            const __m128 source = _mm_loadu_ps(current_.data() + std::size_t(x) * 4);
-            float* first = across + std::size_t(columns_.first[x]) * 4;
-            const float weight = columns_.weight[x];
+        const float* current = current_.data();
+        const uint32_t* firsts = columns_.first.data();
+        const float* weights = columns_.weight.data();
+        for (uint32_t x = 0; x < width; ++x) {
+            const __m128 source = _mm_loadu_ps(current + std::size_t(x) * 4);
+            float* first = across + std::size_t(firsts[x]) * 4;
+            const float weight = weights[x];
             _mm_storeu_ps(first, _mm_add_ps(_mm_loadu_ps(first), _mm_mul_ps(_mm_set1_ps(weight), source)));
             // The spare pixel at the end takes the nothing the last column spills.
             _mm_storeu_ps(first + 4, _mm_add_ps(_mm_loadu_ps(first + 4),
@@ -275,7 +441,7 @@ class areaAverager {
         // R, G, B, A sums to the B, G, R, A bytes of ARGB32.
         auto* line = reinterpret_cast<uint32_t*>(out_.scanLine(int(currentRow_)));
         const __m128 scale = _mm_set1_ps(scale_), half = _mm_set1_ps(0.5f);
-        for (int x = 0; x < out_.width(); ++x) {
+        for (int x = 0; x < outWidth; ++x) {
             __m128 mean = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(across + 4 * x), scale), half);
             mean = _mm_shuffle_ps(mean, mean, _MM_SHUFFLE(3, 0, 1, 2));
             const __m128i words = _mm_packs_epi32(_mm_cvttps_epi32(mean), _mm_setzero_si128());
@@ -286,8 +452,9 @@ class areaAverager {
     }
 
     bool isOpaque(const unsigned char* row) const {
+        const uint32_t width = width_;
         uint32_t all = 0xffffffffu;
-        for (uint32_t x = 0; x < width_; ++x) {
+        for (uint32_t x = 0; x < width; ++x) {
             uint32_t pixel;
             std::memcpy(&pixel, row + 4 * x, 4);
             all &= pixel;
@@ -300,15 +467,16 @@ class areaAverager {
         const __m128 mine = _mm_set1_ps(weight), rest = _mm_set1_ps(whole - weight);
         float* current = current_.data();
         float* next = next_.data();
+        const uint32_t width = width_;
         if (weight < whole) {
-            for (uint32_t x = 0; x < width_; ++x) {
+            for (uint32_t x = 0; x < width; ++x) {
                 const __m128 pixel = premultiplied<channels, opaque>(row + std::size_t(x) * channels);
                 _mm_storeu_ps(current + 4 * x,
                               _mm_add_ps(_mm_loadu_ps(current + 4 * x), _mm_mul_ps(mine, pixel)));
                 _mm_storeu_ps(next + 4 * x, _mm_add_ps(_mm_loadu_ps(next + 4 * x), _mm_mul_ps(rest, pixel)));
             }
         } else {
-            for (uint32_t x = 0; x < width_; ++x) {
+            for (uint32_t x = 0; x < width; ++x) {
                 const __m128 pixel = premultiplied<channels, opaque>(row + std::size_t(x) * channels);
                 _mm_storeu_ps(current + 4 * x,
                               _mm_add_ps(_mm_loadu_ps(current + 4 * x), _mm_mul_ps(mine, pixel)));
@@ -324,55 +492,279 @@ class areaAverager {
     uint32_t currentRow_ = 0;
 };
 
-} // namespace
+// A zlib stream's first two bytes: deflate, a window a PNG may have, no preset dictionary.
+bool isZlibWrapper(const unsigned char* p) {
+    return (p[0] & 0x0f) == 8 && (p[0] >> 4) <= 7 && (p[1] & 0x20) == 0 && (p[0] * 256 + p[1]) % 31 == 0;
+}
 
-std::optional<QImage> decodeFastPng(const unsigned char* bytes, std::size_t size, QSize drawn) {
-    const auto header = readHeader(bytes, size);
-    if (!header)
-        return std::nullopt;
-    const QSize own(int(header->width), int(header->height));
-    const QSize target = decodedPictureSize(own, drawn);
-    const std::size_t stride = std::size_t(header->width) * size_t(header->channels);
-    const std::size_t inflated = (stride + 1) * header->height;
-    if (inflated > kLargestInflated)
-        return std::nullopt;
-    const auto data = imageData(bytes, size);
-    if (!data)
-        return std::nullopt;
+// --- Reading the file as it comes: chunk by chunk, the image data inflated a piece at a time.
 
-    std::unique_ptr<unsigned char[]> rows(new (std::nothrow) unsigned char[inflated]);
-    QImage out(target, QImage::Format_ARGB32_Premultiplied);
-    if (!rows || out.isNull())
-        return std::nullopt;
-    {
-        const std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
-            libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
-        if (!inflater || libdeflate_zlib_decompress(inflater.get(), data->data(), data->size(), rows.get(),
-                                                    inflated, nullptr) != LIBDEFLATE_SUCCESS)
-            return std::nullopt;
+class chunkReader {
+  public:
+    explicit chunkReader(const PngSource& source) : source_(source) {}
+
+    bool read(unsigned char* into, std::size_t size) {
+        while (size > 0) {
+            const std::size_t got = source_(into, size);
+            if (got == 0 || got > size)
+                return false;
+            into += got;
+            size -= got;
+        }
+        return true;
     }
 
-    const std::vector<unsigned char> blank(stride, 0);
+    // The next chunk's length and type; false when the file ends or the length is not one a
+    // PNG may have.
+    bool next() {
+        if (!read(head_, 8))
+            return false;
+        length_ = bigEndian(head_);
+        left_ = length_;
+        crc_ = crcOf(0, head_ + 4, 4);
+        return length_ <= 0x7fffffffu;
+    }
+    const unsigned char* type() const { return head_ + 4; }
+    bool critical() const { return (head_[4] & 0x20) == 0; }
+    uint32_t length() const { return length_; }
+    uint32_t left() const { return left_; }
+
+    // Up to `size` more bytes of the chunk's data.
+    std::size_t data(unsigned char* into, std::size_t size) {
+        size = std::min<std::size_t>(size, left_);
+        if (size == 0 || !read(into, size))
+            return 0;
+        crc_ = crcOf(crc_, into, size);
+        left_ -= uint32_t(size);
+        return size;
+    }
+    // The rest of the chunk read, and whether its check matches (only a critical chunk's is
+    // held to it, as before: a damaged note in the file does not stop the picture).
+    bool finish(std::vector<unsigned char>& scratch) {
+        while (left_ > 0)
+            if (data(scratch.data(), scratch.size()) == 0)
+                return false;
+        unsigned char stored[4];
+        return read(stored, 4) && (!critical() || bigEndian(stored) == crc_);
+    }
+
+  private:
+    const PngSource& source_;
+    unsigned char head_[8] = {};
+    uint32_t length_ = 0, left_ = 0, crc_ = 0;
+};
+
+std::optional<QImage> decode(const PngSource& source, QSize drawn) {
+    unsigned char start[kPngHeaderBytes];
+    chunkReader chunks(source);
+    if (!chunks.read(start, sizeof start))
+        return std::nullopt;
+    const auto header = readHeader(start, sizeof start);
+    if (!header)
+        return std::nullopt;
+    std::vector<unsigned char> input(kReadPiece);
+
+    // What comes before the image data: a palette and transparency are taken in; anything
+    // else critical changes what the pixels mean, and is Qt's to read.
+    std::vector<unsigned char> palette, transparency;
+    for (;;) {
+        if (!chunks.next())
+            return std::nullopt;
+        if (isType(chunks.type(), "IDAT"))
+            break;
+        std::vector<unsigned char>* keep = nullptr;
+        if (isType(chunks.type(), "PLTE"))
+            keep = &palette;
+        else if (isType(chunks.type(), "tRNS"))
+            keep = &transparency;
+        else if (chunks.critical())
+            return std::nullopt;
+        if (keep) {
+            if (chunks.length() > 768)
+                return std::nullopt;
+            keep->resize(chunks.length());
+            if (chunks.length() > 0 && chunks.data(keep->data(), keep->size()) != keep->size())
+                return std::nullopt;
+        }
+        if (!chunks.finish(input))
+            return std::nullopt;
+    }
+    if (header->colour == 3 && palette.empty())
+        return std::nullopt;
+    if (header->colour == 4 || header->colour == 6)
+        transparency.clear();
+
+    const QSize own(int(header->width), int(header->height));
+    const QSize target = decodedPictureSize(own, drawn);
+    QImage out(target, QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        return std::nullopt;
+    rowExpander expander(*header, palette, transparency);
     std::optional<areaAverager> averager;
     if (target != own)
         averager.emplace(out, header->width, header->height);
-    const unsigned char* above = blank.data();
-    for (uint32_t y = 0; y < header->height; ++y) {
-        unsigned char* row = rows.get() + std::size_t(y) * (stride + 1);
-        const bool known = header->channels == 3 ? unfilter<3>(row[0], row + 1, above, stride)
-                                                 : unfilter<4>(row[0], row + 1, above, stride);
-        if (!known)
-            return std::nullopt;
-        above = row + 1;
-        if (!averager) {
-            premultiplyRow(row + 1, header->width, header->channels,
-                           reinterpret_cast<uint32_t*>(out.scanLine(int(y))));
-            continue;
+
+    // Rows are inflated a block at a time; the last row of a block is kept as the one above
+    // the next block's first.
+    const std::size_t rowBytes = header->stride + 1;
+    const std::size_t blockRows = std::max<std::size_t>(1, kInflatedPiece / rowBytes);
+    std::vector<unsigned char> block(blockRows * rowBytes), above(header->stride, 0);
+    std::size_t filled = 0, done = 0;
+    uint32_t y = 0;
+
+    // The zlib wrapper is read here and the data inflated raw: its running checksum costs a sixth
+    // of the decode, and the chunks' own checks already vouch for every byte.
+    z_stream stream{};
+    if (inflateInit2(&stream, -15) != Z_OK)
+        return std::nullopt;
+    const std::unique_ptr<z_stream, int (*)(z_stream*)> ending(&stream, inflateEnd);
+    unsigned char wrapper[2];
+    int wrapperRead = 0, checkRead = 0;
+    bool ended = false;
+    const auto takeRows = [&]() -> bool {
+        for (; done + rowBytes <= filled; done += rowBytes, ++y) {
+            if (y >= header->height)
+                return false;
+            unsigned char* row = block.data() + done;
+            const unsigned char* up = done == 0 ? above.data() : row - rowBytes + 1;
+            if (!unfilter(header->pixelBytes, row[0], row + 1, up, header->stride))
+                return false;
+            const unsigned char* pixels = expander.expand(row + 1);
+            if (!averager)
+                premultiplyRow(pixels, header->width, expander.channels(),
+                               reinterpret_cast<uint32_t*>(out.scanLine(int(y))));
+            else if (expander.channels() == 3)
+                averager->add<3>(y, pixels);
+            else
+                averager->add<4>(y, pixels);
         }
-        if (header->channels == 3)
-            averager->add<3>(y, row + 1);
-        else
-            averager->add<4>(y, row + 1);
+        if (filled == block.size()) {
+            std::memcpy(above.data(), block.data() + block.size() - header->stride, header->stride);
+            filled = done = 0;
+        }
+        return true;
+    };
+
+    // The image data, over as many chunks as the writer split it into; nothing else between them.
+    for (;;) {
+        while (chunks.left() > 0) {
+            const std::size_t got = chunks.data(input.data(), input.size());
+            if (got == 0)
+                return std::nullopt;
+            stream.next_in = input.data();
+            stream.avail_in = uInt(got);
+            while (stream.avail_in > 0) {
+                if (wrapperRead < 2) {
+                    wrapper[wrapperRead++] = *stream.next_in++;
+                    --stream.avail_in;
+                    if (wrapperRead == 2 && !isZlibWrapper(wrapper))
+                        return std::nullopt;
+                    continue;
+                }
+                if (ended) {
+                    // The stream's checksum may follow; anything more is damage.
+                    const uInt skipped = std::min<uInt>(stream.avail_in, uInt(4 - checkRead));
+                    if (skipped == 0)
+                        return std::nullopt;
+                    checkRead += int(skipped);
+                    stream.next_in += skipped;
+                    stream.avail_in -= skipped;
+                    continue;
+                }
+                stream.next_out = block.data() + filled;
+                stream.avail_out = uInt(block.size() - filled);
+                const int status = inflate(&stream, Z_NO_FLUSH);
+                if (status != Z_OK && status != Z_STREAM_END)
+                    return std::nullopt;
+                ended = status == Z_STREAM_END;
+                filled = block.size() - stream.avail_out;
+                if (!takeRows())
+                    return std::nullopt;
+            }
+        }
+        if (!chunks.finish(input) || !chunks.next())
+            return std::nullopt;
+        if (!isType(chunks.type(), "IDAT"))
+            break;
+    }
+    // The inflater may still hold output it had no room for.
+    while (!ended) {
+        stream.next_out = block.data() + filled;
+        stream.avail_out = uInt(block.size() - filled);
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END)
+            return std::nullopt;
+        ended = status == Z_STREAM_END;
+        const std::size_t before = filled;
+        filled = block.size() - stream.avail_out;
+        if (!takeRows() || (!ended && filled == before))
+            return std::nullopt;
+    }
+    if (y != header->height || filled != done)
+        return std::nullopt;
+
+    // The rest of the file: no image data after other chunks, and its end must be there.
+    for (;;) {
+        if (isType(chunks.type(), "IEND"))
+            return out;
+        if (isType(chunks.type(), "IDAT") || !chunks.finish(input) || !chunks.next())
+            return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::optional<QImage> decodeFastPng(const PngSource& source, QSize drawn) {
+    return decode(source, drawn);
+}
+
+std::optional<QImage> decodeFastPng(const unsigned char* bytes, std::size_t size, QSize drawn) {
+    std::size_t at = 0;
+    const PngSource source = [&](unsigned char* into, std::size_t want) {
+        const std::size_t n = std::min(want, size - at);
+        std::memcpy(into, bytes + at, n);
+        at += n;
+        return n;
+    };
+    return decode(source, drawn);
+}
+
+std::optional<QSize> fastPngSize(const unsigned char* start, std::size_t size) {
+    const auto header = readHeader(start, size);
+    if (!header)
+        return std::nullopt;
+    return QSize(int(header->width), int(header->height));
+}
+
+std::size_t fastPngWorkingBytes(QSize own, QSize target) {
+    // The picture made, its rows as read and as expanded, the sums of the averaging, the pieces
+    // read and inflated, and the inflater's window.
+    const std::size_t width = std::size_t(std::max(0, own.width()));
+    return std::size_t(std::max(0, target.width())) * std::size_t(std::max(0, target.height())) * 4 +
+           width * (2 * 8 + 4 + 2 * 16) + std::size_t(std::max(0, target.width()) + 1) * 16 + kReadPiece +
+           kInflatedPiece + (std::size_t(64) << 10);
+}
+
+QImage averagedDown(const QImage& image, QSize target) {
+    constexpr int kStrip = 32;
+    QImage out(target, QImage::Format_ARGB32_Premultiplied);
+    QImage strip(image.width(), kStrip, QImage::Format_RGBA8888_Premultiplied);
+    if (image.isNull() || out.isNull() || strip.isNull())
+        return {};
+    areaAverager averager(out, uint32_t(image.width()), uint32_t(image.height()));
+    // Each strip is painted into the one strip image, converting as it goes: no copy of the
+    // picture, nor of a strip, is made per strip.
+    for (int top = 0; top < image.height(); top += kStrip) {
+        const int rows = std::min(kStrip, image.height() - top);
+        QImage part(image.constScanLine(top), image.width(), rows, image.bytesPerLine(), image.format());
+        if (image.colorCount() > 0)
+            part.setColorTable(image.colorTable());
+        QPainter painter(&strip);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, part);
+        painter.end();
+        for (int r = 0; r < rows; ++r)
+            averager.addPremultiplied(uint32_t(top + r), strip.constScanLine(r));
     }
     return out;
 }

@@ -1,16 +1,20 @@
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
-#include <libdeflate.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <malloc.h>
 
+#include "platform/imaging/decode_budget.h"
 #include "platform/imaging/picture_reader.h"
 #include "platform/imaging/png_decoder.h"
+#include "support/png_bomb.h"
 
 using namespace qrn::imaging;
 
@@ -84,7 +88,7 @@ void appendChunk(QByteArray& file, const char* type, const QByteArray& data) {
     bigEndian(uint32_t(data.size()));
     const QByteArray typed = QByteArray(type, 4) + data;
     file.append(typed);
-    bigEndian(uint32_t(libdeflate_crc32(0, typed.constData(), size_t(typed.size()))));
+    bigEndian(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size()))));
 }
 
 // An 8-bit PNG of `channels` (3: RGB, 4: RGBA) whose row y is filtered with filter y % 5, so
@@ -151,10 +155,12 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
         {save(picture.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32),
               "solid.png", "PNG"),
          true},
+        {save(picture.convertToFormat(QImage::Format_Grayscale8), "grey.png", "PNG"), true},
+        {save(picture.convertToFormat(QImage::Format_Grayscale16), "grey16.png", "PNG"), true},
+        {save(picture.convertToFormat(QImage::Format_Indexed8), "palette.png", "PNG"), true},
+        {save(picture.convertToFormat(QImage::Format_Mono), "mono.png", "PNG"), true},
+        {save(picture.convertToFormat(QImage::Format_RGBA64), "deep.png", "PNG"), true},
         // Left to Qt's reader.
-        {save(picture.convertToFormat(QImage::Format_Grayscale8), "grey.png", "PNG"), false},
-        {save(picture.convertToFormat(QImage::Format_Indexed8), "palette.png", "PNG"), false},
-        {save(picture.convertToFormat(QImage::Format_RGBA64), "deep.png", "PNG"), false},
         {writeFile(damaged, "damaged.png"), false},
     };
     for (const kind& k : kinds) {
@@ -187,4 +193,69 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
             EXPECT_LE(worst, 2) << k.file << " at " << size.width() << "x" << size.height();
         }
     }
+}
+
+namespace {
+
+long statusKilobytes(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    for (std::string word; status >> word;) {
+        if (word == key) {
+            long kilobytes = 0;
+            status >> kilobytes;
+            return kilobytes;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return 0;
+}
+
+// The most memory `work` held at once above what was resident before it, in bytes, as the
+// kernel counts resident pages.
+template <typename Work> std::size_t peakOf(Work&& work) {
+    malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = statusKilobytes("VmRSS:");
+    work();
+    return std::size_t(std::max(0L, statusKilobytes("VmHWM:") - before)) * 1024;
+}
+
+// A huge picture in a small file, read as a layer that fills the movie holds it.
+void expectReadWithinBudget(const std::string& file, QSize own, QRgb colour) {
+    std::optional<qrn::Result<QImage>> result;
+    const std::size_t peak = peakOf([&] { result.emplace(readPicture(file, QSize(1920, 1080))); });
+    auto& read = *result;
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(read->size(), decodedPictureSize(own, QSize(1920, 1080)));
+    EXPECT_EQ(read->pixel(read->width() / 2, read->height() / 2), colour);
+    EXPECT_LE(peak, kPictureDecodeBytes) << peak / 1048576 << " MB";
+}
+
+} // namespace
+
+TEST_F(PictureFiles, AHugeDeepGreyPngIsReadWithinOnePicturesBudget) {
+    // 512 MB of 16-bit grey in half a megabyte.
+    const QByteArray png = qrn::test::uniformPng(16384, 16384, 16, 0);
+    std::ofstream(path("grey.png"), std::ios::binary).write(png.constData(), png.size());
+    expectReadWithinBudget(path("grey.png"), QSize(16384, 16384), qRgb(0x80, 0x80, 0x80));
+}
+
+TEST_F(PictureFiles, AHugeRgbaPngIsReadWithinOnePicturesBudget) {
+    // A gigabyte of RGBA in a megabyte.
+    const QByteArray png = qrn::test::uniformPng(16383, 16383, 8, 6, 0xff);
+    std::ofstream(path("rgba.png"), std::ios::binary).write(png.constData(), png.size());
+    expectReadWithinBudget(path("rgba.png"), QSize(16383, 16383), qRgba(0xff, 0xff, 0xff, 0xff));
+}
+
+TEST_F(PictureFiles, ALargeDeepTiffIsScaledWithinOnePicturesBudget) {
+    // 200 MB of 16-bit RGBA, which Qt's reader makes at its own size: scaling it must not
+    // convert the whole of it again.
+    {
+        QImage deep(5000, 5000, QImage::Format_RGBA64);
+        deep.fill(QColor(200, 100, 50));
+        QImageWriter writer(QString::fromStdString(path("deep.tiff")));
+        writer.setCompression(1);
+        ASSERT_TRUE(writer.write(deep)) << writer.errorString().toStdString();
+    }
+    expectReadWithinBudget(path("deep.tiff"), QSize(5000, 5000), qRgb(200, 100, 50));
 }
