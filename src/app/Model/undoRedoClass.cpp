@@ -145,6 +145,76 @@ bool snapshotNamesImage(const std::string& name, const std::string& ext) {
     return false;
 }
 
+// The item a step takes away as it is now, found where the entry put it; none when something
+// else is there.
+std::shared_ptr<layerDataClass> layerAsItIs(const undoValueList& values) {
+    const auto* recorded =
+        values.empty() ? nullptr : std::get_if<std::shared_ptr<layerDataClass>>(&values[0]);
+    if (!recorded || !*recorded)
+        return nullptr;
+    const int a = (*recorded)->assetIndex.value_or(-1), l = (*recorded)->layerIndex.value_or(-1);
+    const auto& rows = previewLayerClass().getLayerArrayReference();
+    if (a < 0 || l < 0 || size_t(a) >= rows.size() || size_t(l) >= rows[size_t(a)].size() ||
+        rows[size_t(a)][size_t(l)] != (*recorded)->layerString)
+        return nullptr;
+    auto now = std::make_shared<layerDataClass>();
+    now->assetIndex = a;
+    now->layerIndex = l;
+    now->fillObjectWithData();
+    return now;
+}
+
+std::shared_ptr<assetDataClass> assetAsItIs(const undoValueList& values) {
+    const auto* recorded =
+        values.empty() ? nullptr : std::get_if<std::shared_ptr<assetDataClass>>(&values[0]);
+    if (!recorded || !*recorded || !(*recorded)->assetString)
+        return nullptr;
+    const auto& assets = previewLayerClass().getAssetArrayReference();
+    const auto at = std::find(assets.begin(), assets.end(), *(*recorded)->assetString);
+    const int index = int(at - assets.begin());
+    if (at == assets.end() || index < 1)
+        return nullptr;
+    return std::make_shared<assetDataClass>(index, index, true);
+}
+
+// A script typed, a text restyled or a filter set records no entry of its own, so the copy an
+// entry took when it was recorded may be older than the item. The step that takes the item
+// away copies it as it is and keeps that for the step that brings it back.
+void keepWhatTheStepTakesAway(bool undoAction) {
+    const size_t at = size_t(undoPosition);
+    if (at >= undoList.size())
+        return;
+    auto& before = undoList[at].beforeValues;
+    auto& after = redoList[at];
+    const std::string& type = undoList[at].actionType;
+    const bool adds = type == "addAsset" || type == "duplicateAsset" || type == "addLayer";
+    const bool removes = type == "removeAsset" || type == "removeLayer";
+    if ((adds && undoAction) || (removes && !undoAction)) {
+        const bool asset = type != "addLayer" && type != "removeLayer";
+        undoValue now;
+        if (asset) {
+            if (auto copy = assetAsItIs(before))
+                now = copy;
+        } else if (auto copy = layerAsItIs(before)) {
+            now = copy;
+        }
+        if (std::holds_alternative<std::monostate>(now) || after.empty())
+            return;
+        // One copy serves both directions, as when it was recorded; its places are in the
+        // preview of this moment.
+        before[0] = now;
+        after[0] = now;
+        if (auto parent = previewLayerClass().getParentPreviewView())
+            previewSizeList[at] = parent->frame().size;
+    } else if (type == "replaceBackgroundLayer") {
+        // Either way the background there now gives way (same id, same place); its frame is put
+        // back from the entry's own geometry, whatever the copy holds.
+        auto& taken = undoAction ? after : before;
+        if (auto copy = layerAsItIs(taken))
+            taken[0] = copy;
+    }
+}
+
 void setButton(const std::shared_ptr<svgButtonClass>& button, bool enabled) {
     if (button && button->svgIconObj())
         button->svgIconObj()->enableButton(enabled);
@@ -233,6 +303,7 @@ void undoRedoClass::undo() {
         return;
     undoRedoBusy = true;
     --undoPosition;
+    keepWhatTheStepTakesAway(true);
     executeStackItemAction(undoList[size_t(undoPosition)].beforeValues, true);
     enableActionButtons(1);
     actionDelay();
@@ -244,6 +315,7 @@ void undoRedoClass::redo() {
     if (undoList.empty() || undoRedoBusy || undoPosition == int(undoList.size()))
         return;
     undoRedoBusy = true;
+    keepWhatTheStepTakesAway(false);
     executeStackItemAction(redoList[size_t(undoPosition)], false);
     ++undoPosition;
     enableActionButtons(2);

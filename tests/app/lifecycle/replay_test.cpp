@@ -3,13 +3,25 @@
 #include <filesystem>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/SettingsPanel/LayerSettings/layerSettingsTextClass.h"
+#include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Editing/settingsViewClass.h"
+#include "Controller/Global/filterClass.h"
 #include "Controller/Global/imageManipulationClass.h"
+#include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/SettingsPanel/layerSettingsController.h"
+#include "View/Editing/autocueController.h"
 #include "app/layers/layers_support.h"
 #include "app/model/model_fixture.h"
 #include "lifecycle_fixture.h"
+#include "platform/ui/button.h"
+#include "platform/ui/combo_box.h"
+#include "platform/ui/scroll_view.h"
+#include "platform/ui/slider.h"
+#include "platform/ui/text_view.h"
 
 using namespace lifecycletest;
 using namespace layerstest;
@@ -56,6 +68,96 @@ class Replay : public LifecycleTest {
         expectLayerInvariants();
         EXPECT_EQ(undoRedoClass::getUndoList().size(), entries);
     }
+    // The project with every script and every layer text, formatting included.
+    static Json state() {
+        attributedStringStorageClass texts;
+        Json rows = Json::array();
+        for (const auto& row : texts.getTextSymbolStringArray())
+            rows.push_back(texts.saveAttributedString(row));
+        return Json{{"project", model()},
+                    {"scripts", texts.saveAttributedString(texts.getAutocueStringArray())},
+                    {"texts", rows}};
+    }
+    // The editing screen's own controls.
+    void pressPlus() {
+        auto& plus = *editor()->addAssetButtonView;
+        click(plus, {plus.bounds().midX(), plus.bounds().midY()});
+        settle();
+    }
+    void clickTile(int position) {
+        const std::string id = previewLayerClass().getAssetArray()[size_t(position)];
+        editViewClass edit;
+        edit.assetPreviewSelected(
+            edit.getAssetHorizontalScrollView()->viewWithTag(std::stoi(id))->superview());
+        ASSERT_EQ(previewLayerClass().getSelectedAssetIndex(), position);
+    }
+    void clickLayer(const std::string& id) {
+        previewLayerClass model_;
+        model_.layerSelected(
+            model_.getConfiguration()->layerContainerView->viewWithTag(std::stoi(id))->superview());
+    }
+    void typeScript(const std::string& text) {
+        settingsViewClass().loadSettingsView(1);
+        auto* pane = dynamic_cast<autocueViewController*>(
+            editor()->settingsView->subviews().front()->viewController());
+        ASSERT_TRUE(pane);
+        std::dynamic_pointer_cast<qrn::ui::TextView>(pane->textField->documentView())
+            ->userEdited(qrn::AttributedString(text));
+    }
+    // Tab 1 (text) or 2 (filters) of the selected layer's settings.
+    std::shared_ptr<qrn::ui::View> layerTab(int tab) {
+        settingsViewClass().loadSettingsView(2);
+        layerSettingsClass().loadSettingsView(0);
+        layerSettingsClass().loadSettingsView(tab);
+        auto* pane = dynamic_cast<layerSettingsController*>(
+            editor()->settingsView->subviews().front()->viewController());
+        return pane ? pane->layerSettingsView->subviews().front() : nullptr;
+    }
+    void writeText(const std::string& text, int size) {
+        layerTab(1);
+        const auto views = *layerSettingsTextClass::getViews();
+        views.textView->userEdited(qrn::AttributedString(text));
+        views.fontSizeInput->setStringValue(std::to_string(size));
+        views.fontSizeInput->sendAction();
+    }
+    // Switches the blur on in the filter list and drags its radius.
+    void blur(double radius) {
+        // The list is built again when a filter is switched on, so its row is looked up each time.
+        const auto blurRow = [this]() -> std::shared_ptr<qrn::ui::View> {
+            const auto tab = layerTab(2);
+            for (const auto& v : tab ? tab->subviews() : std::vector<std::shared_ptr<qrn::ui::View>>{})
+                if (auto list = std::dynamic_pointer_cast<qrn::ui::ScrollView>(v);
+                    list && list->documentView())
+                    for (const auto& row : list->documentView()->subviews())
+                        if (row->subviews().size() == 5 &&
+                            row->subviews()[0]->tag() == -2 - *filterClass().filterIndex("BoxBlur"))
+                            return row;
+            return nullptr;
+        };
+        auto row = blurRow();
+        ASSERT_TRUE(row);
+        click(*row->subviews()[2], {100, 20});
+        row = blurRow();
+        for (const auto& v : row->subviews().back()->subviews())
+            if (auto slider = std::dynamic_pointer_cast<qrn::ui::Slider>(v)) {
+                slider->setDoubleValue(radius);
+                slider->sendAction();
+                return;
+            }
+        FAIL() << "no blur slider";
+    }
+    static std::pair<bool, double> blurOf(const std::string& id) {
+        previewLayerClass model_;
+        const int a = model_.getSelectedAssetIndex();
+        const auto& row = model_.getLayerArrayReference()[size_t(a)];
+        const size_t l = size_t(std::find(row.begin(), row.end(), id) - row.begin());
+        const int blur = *filterClass().filterIndex("BoxBlur");
+        filterClass filters;
+        const auto values = filters.getLayerFilterValues()[size_t(a)][l][size_t(blur)];
+        return {filters.getLayerFilter()[size_t(a)][l][size_t(blur)],
+                values && !values->empty() ? values->back().toReal() : 0.0};
+    }
+
     // A second asset with a sticky-free mix of layers, settled, with an empty history.
     void layeredAsset() {
         previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
@@ -92,6 +194,97 @@ TEST_F(Replay, AssetsComeAndGoWithTheirLayersInPlace) {
     editViewClass().duplicateAsset(std::stoi(middle));
     settle();
     expectCycle(before, model(), "duplicateAsset");
+}
+
+// A script typed, a text restyled or a filter set records no entry of its own; whatever undo or
+// redo takes away comes back as it was taken, not as its entry first found it.
+TEST_F(Replay, WhatUndoOrRedoTookAwayComesBackWithItsScriptTextAndFilters) {
+    previewLayerClass model_;
+    const Json empty = state();
+    pressPlus();
+    const int slide = int(model_.getAssetArray().size()) - 1;
+    clickTile(slide);
+    typeScript("Welcome to the talk");
+    const std::string text = dropText(slide, {300, 200});
+    writeText("Hello world", 36);
+    const std::string image = dropImage(slide, {60, 40}, {100, 100});
+    blur(18.9);
+    settle();
+    ASSERT_EQ(blurOf(image), std::make_pair(true, 18.9));
+    ASSERT_EQ(attributedStringStorageClass().getTextSymbolStringArray()[size_t(slide)][0].string(),
+              "Hello world");
+    const Json done = state();
+    const int steps = undoRedoClass::getUndoPosition();
+    std::string where;
+    for (int i = 0; i < steps; ++i)
+        undo();
+    EXPECT_TRUE(nearlyEqual(state(), empty, &where)) << "all undone: " << where;
+    for (int i = 0; i < steps; ++i)
+        redo();
+    EXPECT_TRUE(nearlyEqual(state(), done, &where)) << "all redone: " << where;
+
+    // Taken away by redo: changed after an undo brought it back, removed again, back again.
+    clickLayer(text);
+    model_.removeLayer(std::nullopt, false);
+    settle();
+    undo();
+    clickLayer(text);
+    writeText("Hello again", 48);
+    settle();
+    Json changed = state();
+    redo();
+    undo();
+    EXPECT_TRUE(nearlyEqual(state(), changed, &where)) << "removeLayer: " << where;
+
+    model_.removeAsset(std::stoi(model_.getAssetArray()[size_t(slide)]), false);
+    settle();
+    undo();
+    clickTile(slide);
+    typeScript("Second draft");
+    settle();
+    changed = state();
+    redo();
+    undo();
+    EXPECT_TRUE(nearlyEqual(state(), changed, &where)) << "removeAsset: " << where;
+
+    editViewClass().duplicateAsset(std::stoi(model_.getAssetArray()[size_t(slide)]));
+    settle();
+    clickTile(slide + 1);
+    typeScript("The copy's own words");
+    settle();
+    changed = state();
+    undo();
+    redo();
+    EXPECT_TRUE(nearlyEqual(state(), changed, &where)) << "duplicateAsset: " << where;
+
+    // A background replaced, then blurred: undo takes the blurred one away, redo brings it back.
+    clickTile(slide);
+    dropBackground(slide, {320, 180});
+    settle();
+    const std::string background = dropBackground(slide, {200, 100}, 0xff0000ff);
+    settle();
+    ASSERT_EQ(undoRedoClass::getUndoList().back().actionType, "replaceBackgroundLayer");
+    clickLayer(background);
+    blur(6);
+    settle();
+    changed = state();
+    undo();
+    redo();
+    EXPECT_TRUE(nearlyEqual(state(), changed, &where)) << "replaceBackgroundLayer: " << where;
+
+    // Taken away after the window grew: back where it was in the grown preview.
+    const qrn::Size window = mainWindow()->contentSize();
+    mainWindow()->setContentSize({window.width * 2, window.height * 2});
+    settle();
+    changed = state();
+    const int all = undoRedoClass::getUndoPosition();
+    for (int i = 0; i < all; ++i)
+        undo();
+    for (int i = 0; i < all; ++i)
+        redo();
+    EXPECT_TRUE(nearlyEqual(state(), changed, &where)) << "in the grown window: " << where;
+    mainWindow()->setContentSize(window);
+    expectLayerInvariants();
 }
 
 TEST_F(Replay, LayersComeBackWithTheirValuesAndAReplacedBackgroundWithItsImage) {
