@@ -454,7 +454,7 @@ bool Journey::landing(bool expectRecent) {
 }
 
 bool Journey::aboutThenOpenCancelled() {
-    STAGE("About, then Open cancelled: the landing screen still takes clicks");
+    STAGE("About, then Open and Create cancelled: the landing screen takes the next click");
     qrn::ui::WindowPtr window, about;
     auto* screen = controllerIn<landingController>(&window);
     if (!screen)
@@ -483,9 +483,13 @@ bool Journey::aboutThenOpenCancelled() {
     click(*screen->openExistingProjectButton());
     EXPECT_TRUE(waitUntil([&] { return fileDialogsAnswered() == dialogs + 2; }))
         << "the click on Open existing project did nothing";
-    // The landing screen takes its next action once the cancelled one has settled (2 s).
-    EXPECT_TRUE(waitUntil([&] { return !screen->getActionInProgress(); }));
-    return fileDialogsAnswered() == dialogs + 2 && controllerIn<landingController>() == screen;
+    // The presenter's very next click, on the other button, is taken: Create new project asks,
+    // and is cancelled too.
+    answerNextFileDialog({});
+    click(*screen->createNewProjectButton());
+    EXPECT_TRUE(waitUntil([&] { return fileDialogsAnswered() == dialogs + 3; }))
+        << "the first click after a cancelled panel was lost";
+    return fileDialogsAnswered() == dialogs + 3 && controllerIn<landingController>() == screen;
 }
 
 bool Journey::newProject() {
