@@ -459,7 +459,7 @@ bool Journey::landing(bool expectRecent) {
 }
 
 bool Journey::aboutThenOpenCancelled() {
-    STAGE("About, then Open cancelled: the landing screen still takes clicks");
+    STAGE("About, then Open and Create cancelled: the landing screen takes the next click");
     qrn::ui::WindowPtr window, about;
     auto* screen = controllerIn<landingController>(&window);
     if (!screen)
@@ -488,9 +488,13 @@ bool Journey::aboutThenOpenCancelled() {
     click(*screen->openExistingProjectButton());
     EXPECT_TRUE(waitUntil([&] { return fileDialogsAnswered() == dialogs + 2; }))
         << "the click on Open existing project did nothing";
-    // The landing screen takes its next action once the cancelled one has settled (2 s).
-    EXPECT_TRUE(waitUntil([&] { return !screen->getActionInProgress(); }));
-    return fileDialogsAnswered() == dialogs + 2 && controllerIn<landingController>() == screen;
+    // The presenter's very next click, on the other button, is taken: Create new project asks,
+    // and is cancelled too.
+    answerNextFileDialog({});
+    click(*screen->createNewProjectButton());
+    EXPECT_TRUE(waitUntil([&] { return fileDialogsAnswered() == dialogs + 3; }))
+        << "the first click after a cancelled panel was lost";
+    return fileDialogsAnswered() == dialogs + 3 && controllerIn<landingController>() == screen;
 }
 
 bool Journey::newProject() {
@@ -885,7 +889,7 @@ bool Journey::quickGestures() {
 }
 
 bool Journey::turnFlipUndo() {
-    STAGE("a turn with pauses, a flip, and two undos take both back");
+    STAGE("a turn with a pause, a flip; undo steps back through the pause, redo to the release");
     auto* screen = editor();
     const size_t k = layersOf(1).size() - 1;
     auto holder = layerView(layersOf(1).back());
@@ -895,19 +899,20 @@ bool Journey::turnFlipUndo() {
         return true;
     auto drop = screen->dragView;
     const auto before = layerState(1, k);
-    // The presenter's hand rests a moment at each point of the turn, as a real one does.
+    // The presenter's hand rests a moment halfway through the turn, then goes on and lets go.
     const auto from = drop->convertPointFromView(turn->windowRect().center(), nullptr);
     hover(*drop, from);
     press(*drop, from);
-    qrn::Point at = from;
-    for (int i = 1; i <= 3; ++i) {
-        at = {from.x + 10.0 * i, from.y - 20.0 * i};
-        hover(*drop, at);
-        settle(0.2);
-    }
+    hover(*drop, {from.x + 10.0, from.y - 20.0});
+    settle(0.3);
+    const double paused = layerState(1, k).rotation;
+    const qrn::Point at{from.x + 30.0, from.y - 60.0};
+    hover(*drop, at);
     release(*drop, at);
     settle(0.3);
-    EXPECT_GT(std::abs(layerState(1, k).rotation - before.rotation), 0.1) << "the GIF did not turn";
+    const double turned = layerState(1, k).rotation;
+    EXPECT_GT(std::abs(paused - before.rotation), 0.05) << "the GIF did not turn before the pause";
+    EXPECT_GT(std::abs(turned - paused), 0.05) << "the GIF did not turn after the pause";
 
     EXPECT_TRUE(menuItem(window(), "Arrange", "Flip Vertically"));
     EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV != before.flippedV; }))
@@ -916,11 +921,21 @@ bool Journey::turnFlipUndo() {
     EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
     EXPECT_TRUE(waitUntil([&] { return layerState(1, k).flippedV == before.flippedV; }))
         << "Undo did not take the flip back";
-    settle(0.4);
-    EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
-    EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, k).rotation - before.rotation) < 1e-6; }))
-        << "one Undo did not take the whole turn back: the GIF stands at " << layerState(1, k).rotation
-        << " radians, not " << before.rotation;
+    // Each Undo and Redo goes one step: the pause is one, the rest of the turn the other.
+    const auto step = [&](const char* item, double want, const char* what) {
+        settle(0.4);
+        EXPECT_TRUE(menuItem(window(), "Edit", item));
+        EXPECT_TRUE(waitUntil([&] { return std::abs(layerState(1, k).rotation - want) < 1e-6; }))
+            << item << " did not bring back " << what << ": the GIF stands at " << layerState(1, k).rotation
+            << " radians, not " << want;
+    };
+    step("Undo", paused, "the turn at the pause");
+    step("Undo", before.rotation, "the GIF before the turn");
+    step("Redo", paused, "the turn at the pause");
+    step("Redo", turned, "the turn at the release");
+    // Back to where the stage began, for the stages after it.
+    step("Undo", paused, "the turn at the pause");
+    step("Undo", before.rotation, "the GIF before the turn");
     settle(0.4);
     return true;
 }

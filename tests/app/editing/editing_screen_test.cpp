@@ -561,3 +561,53 @@ TEST_F(EditingScreen, ThePreviewStays16By9AndCentredAndItsLayersFollowEveryResiz
         EXPECT_NEAR(back[i], before[i], 0.01) << i;
     advance(0.2);
 }
+
+namespace {
+
+struct miniatureShot {
+    QImage picture;
+    std::vector<qrn::Rect> copies;
+};
+
+// Slide 1's miniature drawn at time 0, and where the copies of its layers (pinned first) stand.
+miniatureShot miniatureOfSlideOne(viewLoaderController& editor) {
+    previewLayerClass model;
+    miniatureShot shot;
+    auto tagged = editor.assetTableView->documentView()->viewWithTag(std::stoi(model.getAssetArray()[1]));
+    if (!tagged || !tagged->superview())
+        return shot;
+    const auto thumbnail = tagged->superview()->subviews().back();
+    shot.picture = qrn::graphics::Renderer().snapshot(*thumbnail->layer(), 0, 2);
+    for (size_t a : {size_t(0), size_t(1)})
+        for (const auto& id : model.getLayerArrayReference()[a]) {
+            auto marker = thumbnail->viewWithTag(std::stoi(id));
+            shot.copies.push_back(marker ? marker->superview()->frame() : qrn::Rect());
+        }
+    return shot;
+}
+
+} // namespace
+
+// A pinned text and the slide's own: their copies in the slide's tile stand and look as they did.
+TEST_F(EditingScreen, ASlidesMiniatureDrawsItsLayersAsBeforeAfterReopening) {
+    persistentDataStorageClass::setImportHandler(nullptr);
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    ASSERT_FALSE(layerstest::dropText(0, {120, 80}).empty());
+    ASSERT_FALSE(layerstest::dropText(1, {330, 200}).empty());
+    advance(1.5);
+    const miniatureShot before = miniatureOfSlideOne(*editor);
+    ASSERT_EQ(before.copies.size(), 2u);
+    ASSERT_TRUE(persistentDataStorageClass().exportData(false));
+
+    panelAnswers.push_back(projectPath());
+    fileMenuClass().open();
+    advance(3.0);
+    editor = screen();
+    ASSERT_TRUE(editor);
+    const miniatureShot after = miniatureOfSlideOne(*editor);
+    ASSERT_EQ(after.copies.size(), 2u);
+    for (size_t k = 0; k < 2; ++k)
+        EXPECT_EQ(after.copies[k], before.copies[k]) << "copy " << k;
+    EXPECT_EQ(after.picture, before.picture);
+}

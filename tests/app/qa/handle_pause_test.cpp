@@ -1,7 +1,11 @@
 // A handle drag with pauses: the presenter holds the mouse still for a moment while resizing or
-// turning a layer. The drag is one change, recorded at the release, so undo goes all the way
-// back to before the press and redo all the way to the release.
+// turning a layer. Each pause records the drag so far and the release records the rest, so undo
+// steps back through every pause to before the press and redo forward to the release.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
 
 #include "../preview/preview_fixture.h"
 #include "Controller/Editing/Preview/previewGestureUndo.h"
@@ -40,72 +44,70 @@ struct pausedHandleScene {
     qrn::ui::Event at(EventType type, qrn::Point inPreview) const {
         return qrn::ui::Event::mouse(type, scene.drop->convertPointToView(inPreview, nullptr));
     }
-    // Presses a handle as its view does, then drags through the points, resting a quarter of a
-    // second at each, and releases at the last.
-    void dragHandle(int handle, std::initializer_list<qrn::Point> points) {
+    // Presses a handle as its view does and takes it to `grab`, then drags through the points,
+    // resting a quarter of a second at each but the last, and releases there at once. Returns the
+    // state before the press, at each rest and after the release.
+    std::vector<std::vector<double>> dragHandle(int handle, qrn::Point grab,
+                                                std::initializer_list<qrn::Point> points) {
+        std::vector<std::vector<double>> states{state()};
         undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(handle == -1), std::nullopt);
         model.setRotateButtonSelected(handle);
-        qrn::Point last;
+        view->mouseDragged(at(EventType::MouseDragged, grab));
+        size_t left = points.size();
         for (const auto& p : points) {
             view->mouseDragged(at(EventType::MouseDragged, p));
+            if (--left == 0)
+                view->mouseUp(at(EventType::MouseUp, p));
             qrn::MainQueue::advance(0.25);
-            last = p;
+            states.push_back(state());
         }
-        view->mouseUp(at(EventType::MouseUp, last));
-        qrn::MainQueue::advance(0.25);
+        return states;
     }
-    std::vector<double> frame() { return model.getLayerOriginSizeArray()[1][0]; }
+    // The layer's frame and turn.
+    std::vector<double> state() {
+        auto out = model.getLayerOriginSizeArray()[1][0];
+        out.resize(4);
+        out.push_back(model.getLayerRotateArray()[1][0]);
+        return out;
+    }
 };
+
+void expectState(const std::vector<double>& seen, const std::vector<double>& want, const std::string& when) {
+    for (size_t i = 0; i < want.size(); ++i)
+        EXPECT_NEAR(seen[i], want[i], 1e-6) << when << ", value " << i;
+}
+
+// One entry per pause and one for the rest of the drag: each undo, as the Edit menu does it,
+// goes back one state, and each redo forward one, to the release.
+void expectStepsBackAndForth(pausedHandleScene& g, const std::vector<std::vector<double>>& states) {
+    ASSERT_EQ(undoRedoClass::getUndoList().size(), states.size() - 1)
+        << "one entry for each pause and one for the release";
+    for (size_t i = states.size() - 1; i-- > 0;) {
+        undoRedoClass().undo();
+        qrn::MainQueue::advance(0.3);
+        expectState(g.state(), states[i], "undo to state " + std::to_string(i));
+    }
+    for (size_t i = 1; i < states.size(); ++i) {
+        undoRedoClass().redo();
+        qrn::MainQueue::advance(0.3);
+        expectState(g.state(), states[i], "redo to state " + std::to_string(i));
+    }
+}
 
 } // namespace
 
-// Undoes every entry, then redoes every entry, each step as the Edit menu does it.
-void undoAll() {
-    while (undoRedoClass::getUndoPosition() > 0) {
-        undoRedoClass().undo();
-        qrn::MainQueue::advance(0.3);
-    }
-}
-void redoAll() {
-    while (undoRedoClass::getUndoPosition() < int(undoRedoClass::getUndoList().size())) {
-        undoRedoClass().redo();
-        qrn::MainQueue::advance(0.3);
-    }
-}
-
-TEST(HandlePause, AResizeWithPausesUndoesToBeforeThePressAndRedoesToTheRelease) {
+TEST(HandlePause, AResizeWithPausesStepsBackToBeforeThePressAndForwardToTheRelease) {
     pausedHandleScene g;
-    g.dragHandle(-2, {{300, 150}, {320, 160}, {340, 170}});
-    const auto resized = g.frame();
-    ASSERT_NEAR(resized[2], 240, 1e-6);
-    const auto& undo = undoRedoClass::getUndoList();
-    ASSERT_FALSE(undo.empty()) << "the resize left nothing to undo";
-    EXPECT_EQ(undo.front().actionType, "resizeLayer");
-    EXPECT_EQ(std::get<qrn::Size>(undo.front().beforeValues[0]), (qrn::Size{200, 100}));
-    EXPECT_EQ(std::get<qrn::Size>(undoRedoClass::getRedoList().back()[0]),
-              (qrn::Size{resized[2], resized[3]}));
-
-    undoAll();
-    const std::vector<double> start{100, 50, 200, 100};
-    for (size_t i = 0; i < 4; ++i)
-        EXPECT_NEAR(g.frame()[i], start[i], 1e-6) << i;
-    redoAll();
-    EXPECT_NEAR(g.frame()[2], resized[2], 1e-6);
-    EXPECT_NEAR(g.frame()[3], resized[3], 1e-6);
+    const auto states = g.dragHandle(-2, {300, 150}, {{310, 155}, {320, 160}, {340, 170}});
+    ASSERT_NEAR(states.back()[2], 240, 1e-6);
+    EXPECT_EQ(undoRedoClass::getUndoList().front().actionType, "resizeLayer");
+    expectStepsBackAndForth(g, states);
 }
 
-TEST(HandlePause, ATurnWithPausesUndoesToBeforeThePressAndRedoesToTheRelease) {
+TEST(HandlePause, ATurnWithPausesStepsBackToBeforeThePressAndForwardToTheRelease) {
     pausedHandleScene g;
-    g.dragHandle(-1, {{350, 150}, {330, 220}, {300, 250}});
-    const double turned = g.model.getLayerRotateArray()[1][0];
-    const auto& undo = undoRedoClass::getUndoList();
-    ASSERT_FALSE(undo.empty());
-    EXPECT_EQ(undo.front().actionType, "rotateLayer");
-    EXPECT_DOUBLE_EQ(std::get<double>(undo.front().beforeValues[0]), 0.0);
-    EXPECT_DOUBLE_EQ(std::get<double>(undoRedoClass::getRedoList().back()[0]), turned);
-
-    undoAll();
-    EXPECT_DOUBLE_EQ(g.model.getLayerRotateArray()[1][0], 0.0);
-    redoAll();
-    EXPECT_DOUBLE_EQ(g.model.getLayerRotateArray()[1][0], turned);
+    const auto states = g.dragHandle(-1, {350, 150}, {{340, 180}, {330, 220}, {300, 250}});
+    ASSERT_GT(std::abs(states.back()[4]), 0.1);
+    EXPECT_EQ(undoRedoClass::getUndoList().front().actionType, "rotateLayer");
+    expectStepsBackAndForth(g, states);
 }

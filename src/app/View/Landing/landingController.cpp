@@ -324,7 +324,9 @@ void landingController::createNewProject() {
     } else if (response == qrn::ModalResponse::ok) {
         setActionInProgress(false, true);
     } else {
-        setActionInProgress(false, true);
+        // A cancelled panel started nothing, so the landing screen takes the very next click: a
+        // stray second click of the same press lands on the panel while it is up, not here.
+        setActionInProgress(false, false);
         if (auto button = createNewProjectButton())
             button->changeSubviewColours(false);
     }
@@ -362,7 +364,8 @@ void landingController::openExistingProject() {
     } else if (response == qrn::ModalResponse::ok) {
         setActionInProgress(false, true);
     } else {
-        setActionInProgress(false, true);
+        // As with the create panel: a cancelled panel started nothing.
+        setActionInProgress(false, false);
         if (auto button = openExistingProjectButton())
             button->changeSubviewColours(false);
     }

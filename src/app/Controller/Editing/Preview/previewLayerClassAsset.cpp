@@ -23,6 +23,7 @@
 #include "View/Editing/AssetScrollView/stickyAssetView.h"
 #include "View/Global/svgIconView.h"
 #include "platform/foundation/colour.h"
+#include "platform/ui/image_view.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
@@ -86,6 +87,11 @@ void paintLabel(const std::shared_ptr<qrn::ui::View>& label, bool highlighted) {
                                            : qrn::Colour::clear());
 }
 
+bool isTextReference(const imageReferenceArray& reference) {
+    return !reference.empty() && reference.front().isInteger() && reference.front().toInt() == 1 &&
+           reference.back().isInteger() && reference.back().toInt() == 1;
+}
+
 // Copies of the sticky layers in a new tile's thumbnail: siblings directly above the order view
 // of their group, in layer order, as the preview holds them.
 void addStickyCopies(const std::shared_ptr<qrn::ui::View>& thumbnail,
@@ -118,7 +124,14 @@ void addStickyCopies(const std::shared_ptr<qrn::ui::View>& thumbnail,
             stored = qrn::Rect(f[0], f[1], f[2], f[3]);
         }
         auto copy = edit.assetPreviewLayerView(view, std::stoi(sticky[j]), stored);
-        if (j < references.size()) {
+        if (j < references.size() && isTextReference(references[j])) {
+            // The text placeholder, as the copies made with the layer show it: the text's own
+            // picture is its symbol tile, which would stand in the tile only after reopening.
+            auto placeholder = qrn::ui::ImageView::make(qrn::Rect(qrn::Point{}, copy->frame().size));
+            placeholder->setImageNamed("text_preview");
+            placeholder->setAutoresizingMask(qrn::graphics::WidthSizable | qrn::graphics::HeightSizable);
+            copy->addSubview(placeholder);
+        } else if (j < references.size()) {
             try {
                 const auto picture = model.getImageFromImageReferenceArray(references[j]);
                 const qrn::Rect inside(qrn::Point{}, copy->frame().size);

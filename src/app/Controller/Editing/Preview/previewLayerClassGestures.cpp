@@ -699,25 +699,21 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
     if (scheduleSettle) {
         const auto made = madeFor::now();
         // early: run before its time because something else records (see pendingHandleSettle).
-        // A settle that ran during a pause moved the counter on itself; its entry still waits.
-        auto settledInPause = std::make_shared<bool>(false);
-        auto settle = [generation, made, rotate, values, layer, recordUndo, mouseX, mouseY,
-                       settledInPause](bool early) {
+        auto settle = [generation, made, rotate, values, layer, recordUndo, mouseX, mouseY](bool early) {
             previewLayerClass model;
             if (!made.stillCurrent() ||
-                (!model.getInteractionState().dragOrResizeCounter.isCurrent(generation) &&
-                 !(early && *settledInPause)))
+                !model.getInteractionState().dragOrResizeCounter.isCurrent(generation))
                 return;
-            // A pause while the handle is still held only settles the picture: the drag is one
-            // change, recorded once the handle is let go (or first, when something else records
-            // before that), so one undo takes all of it back.
-            const bool record = recordUndo && (early || model.getRotateButtonSelected() == 0);
-            if (record)
-                pendingHandleSettle = nullptr;
-            else
-                *settledInPause = true;
-            model.resizeOrRotateLayer(rotate, values, false, layer, record, false, false, true, mouseX,
+            pendingHandleSettle = nullptr;
+            const bool handleHeld = model.getRotateButtonSelected() != 0;
+            const bool hadBefore = undoRedoClass::getValuesCompare().has_value();
+            model.resizeOrRotateLayer(rotate, values, false, layer, recordUndo, false, false, true, mouseX,
                                       mouseY, false, false);
+            // A pause while the handle is still held records the drag so far; what the drag does
+            // after it is measured from here, so the release records that too instead of finding
+            // the values from before the press used up.
+            if (!early && handleHeld && recordUndo && hadBefore && !undoRedoClass::getValuesCompare())
+                undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(rotate), std::nullopt);
         };
         if (recordUndo) {
             pendingHandleSettle = [settle] { settle(true); };
