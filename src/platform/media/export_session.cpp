@@ -515,10 +515,11 @@ class Composer {
 
 namespace {
 
-// Work nobody waits for yet gives way: as a batch thread it never cuts in when the recording, the
-// camera or the autocue wake, and threads started from here (the decoder's and the encoder's own)
-// inherit it. Not the idle class: an ordinary user may never leave that again (nor lower a nice
-// value), so the work the presenter then waits for would be starved by any busy program.
+// Work nobody waits for yet gives way: a batch thread never pre-empts another when it wakes, so
+// the recording, the camera and the autocue keep their moments; threads started from here (the
+// decoder's and the encoder's own) inherit it. Not the idle class: an ordinary user may never leave that
+// again (nor lower a nice value), so the work the presenter then waits for would be starved by any busy
+// program.
 void giveWay() {
     sched_param none{};
     (void)sched_setscheduler(0, SCHED_BATCH, &none);
