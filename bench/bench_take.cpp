@@ -12,6 +12,10 @@
 //   pictures with the export's settings (ffmpeg reading and encoding them, less ffmpeg only
 //   reading them): the limit the export works to;
 // - cut accuracy: how far the decoded asset changes lie from the steps' times.
+// The stop to playable with the filters on is also measured as presenters run QRN, as ordinary
+// users who may not raise a thread's priority again, on free cores and with two busy programs on
+// the take's cores from before the take until the movie plays (loaded); beside them, the export
+// only after the stop under the same load.
 // QRN_BENCH_TAKE_SECONDS shortens the recordings and takes (60 by default); QRN_BENCH_LONG_TAKE=1
 // adds a 10-minute take with the filters on (stop to playable only: its pictures would fill some
 // 50 GB of disk).
@@ -26,9 +30,14 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
@@ -43,6 +52,7 @@
 #include "support/bench_cores.h"
 #include "support/movie_quality.h"
 #include "support/test_recording.h"
+#include "support/without_raising_priority.h"
 
 using namespace qrn;
 using namespace qrn::media;
@@ -191,6 +201,30 @@ Timed x264Alone(const benchsupport::encoderInputDump& dump, double seconds) {
     return {both.wall - readOnly.wall, both.cpu - readOnly.cpu};
 }
 
+// Programs that keep the cores this process may use busy while they live (they inherit its
+// pinning).
+class busyPrograms {
+  public:
+    explicit busyPrograms(int count) {
+        char sh[] = "sh", c[] = "-c", loop[] = "while :; do :; done";
+        char* argv[] = {sh, c, loop, nullptr};
+        for (int i = 0; i < count; ++i)
+            if (pid_t pid = 0; posix_spawnp(&pid, "sh", nullptr, nullptr, argv, environ) == 0)
+                pids_.push_back(pid);
+    }
+    ~busyPrograms() {
+        for (pid_t pid : pids_) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    busyPrograms(const busyPrograms&) = delete;
+    busyPrograms& operator=(const busyPrograms&) = delete;
+
+  private:
+    std::vector<pid_t> pids_;
+};
+
 // A take over 3 assets with 10 layers, stopped after `seconds`; the studio (and with it the
 // project folder that holds the movie) lives as long as this. With `duringTake`, the take lasts
 // its real length, the export making the movie meanwhile.
@@ -246,11 +280,26 @@ stoppedTake recordAndStop(double seconds, bool filtersOn, bool duringTake) {
     return take;
 }
 
+// How a take is run: by root or an ordinary user, on free cores or beside two busy programs.
+struct machine {
+    bool ordinaryUser = false;
+    bool loaded = false;
+};
+
 void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, bool measureMovie,
-                    bool duringTake) {
+                    bool duringTake, machine on = {}) {
     useCameraLikeTake(seconds);
     for (auto _ : state) {
+        std::optional<withoutRaisingPriority> ordinary;
+        if (on.ordinaryUser && !ordinary.emplace().ok()) {
+            state.SkipWithError("could not run as an ordinary user");
+            break;
+        }
+        std::optional<busyPrograms> busy;
+        if (on.loaded)
+            busy.emplace(2);
         stoppedTake take = recordAndStop(seconds, filtersOn, duringTake);
+        busy.reset();
         state.SetIterationTime(take.wall);
         if (!take.playable) {
             state.SkipWithError("no playback");
@@ -261,9 +310,10 @@ void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, boo
         state.counters["cpu_seconds"] = take.cpu;
         state.counters["frames_made_during_take"] = take.madeDuringTake;
         std::printf(
-            "stop to playable (%.0f s take, filters %s, %s): %.1f s (%.1f CPU-s), %d of %d frames made "
-            "during the take\n",
+            "stop to playable (%.0f s take, filters %s, %s, %s, %s): %.1f s (%.1f CPU-s), %d of %d frames "
+            "made during the take\n",
             seconds, filtersOn ? "on" : "off", duringTake ? "made during the take" : "made after the stop",
+            on.ordinaryUser ? "ordinary user" : "root", on.loaded ? "two busy programs" : "free cores",
             take.wall, take.cpu, take.madeDuringTake, int(std::ceil(seconds * 60)));
         if (!filtersOn)
             state.counters["worst_cut_error_seconds"] =
@@ -328,10 +378,27 @@ BENCHMARK_CAPTURE(stopToPlayable, filters_on_after_stop, true, takeSeconds(), fa
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
+// As presenters run it, without the right to raise a priority again.
+BENCHMARK_CAPTURE(stopToPlayable, filters_on_ordinary_user, true, takeSeconds(), false, true,
+                  machine{true, false})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(stopToPlayable, filters_on_ordinary_user_loaded, true, takeSeconds(), false, true,
+                  machine{true, true})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(stopToPlayable, filters_on_after_stop_ordinary_user_loaded, true, takeSeconds(), false,
+                  false, machine{true, true})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
 int main(int argc, char** argv) {
     if (const char* longTake = std::getenv("QRN_BENCH_LONG_TAKE"); longTake && std::string(longTake) == "1")
         benchmark::RegisterBenchmark("stopToPlayable/filters_on_10min", stopToPlayable, true, 600.0, false,
-                                     true)
+                                     true, machine{})
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kSecond);

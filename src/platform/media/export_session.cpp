@@ -515,11 +515,14 @@ class Composer {
 
 namespace {
 
-// Work nobody waits for yet gives way to everything else in the system; threads started from
-// here (the decoder's and the encoder's own) inherit it.
+// Work nobody waits for yet gives way: a batch thread never pre-empts another when it wakes, so
+// the recording, the camera and the autocue keep their moments; threads started from here (the
+// decoder's and the encoder's own) inherit it. Not the idle class: an ordinary user may never leave that
+// again (nor lower a nice value), so the work the presenter then waits for would be starved by any busy
+// program.
 void giveWay() {
     sched_param none{};
-    (void)sched_setscheduler(0, SCHED_IDLE, &none);
+    (void)sched_setscheduler(0, SCHED_BATCH, &none);
 }
 
 // Qt's painting splits large fills and scalings over its shared thread pool, on whatever thread
@@ -551,13 +554,12 @@ void startSharedPoolAtNormalPriority() {
 }
 
 // Once the presenter waits for it, every thread that gave way (this program gives way for
-// nothing else) takes the usual share again. Systems that let a user raise priority allow it;
-// elsewhere the work goes on at idle priority, which still has every core nothing else wants.
+// nothing else) takes the usual share again; any user may move a thread from batch back to usual.
 void stopGivingWay() {
     QDir tasks("/proc/self/task");
     for (const QString& name : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const pid_t tid = pid_t(name.toInt());
-        if (tid > 0 && sched_getscheduler(tid) == SCHED_IDLE) {
+        if (tid > 0 && sched_getscheduler(tid) == SCHED_BATCH) {
             sched_param none{};
             (void)sched_setscheduler(tid, SCHED_OTHER, &none);
         }

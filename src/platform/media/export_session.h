@@ -26,9 +26,9 @@ class ExportSession : public std::enable_shared_from_this<ExportSession> {
     // An export that starts while `recording` is still being written, so that little is left
     // when it ends. Its frames are composed with `videoComposition` until followUntil() gives a
     // newer one, and only before the time followUntil() says the layers are known. All its
-    // threads run at idle priority until finishFollowing() is accepted (after it too, where the
-    // system lets no program raise a priority). Without that, the completion never comes: a
-    // take that goes cancels the export and its file goes with it. Called on the main thread,
+    // threads run as batch work, never cutting in on the recording or the windows, until
+    // finishFollowing() is accepted; then at the usual priority, for any user. Without that, the completion
+    // never comes: a take that goes cancels the export and its file goes with it. Called on the main thread,
     // which starts Qt's shared painting threads first so that none of them gives way.
     static std::shared_ptr<ExportSession> createFollowing(std::shared_ptr<GrowingFile> recording,
                                                           std::shared_ptr<VideoComposition> videoComposition,

@@ -5,6 +5,7 @@
 #include "platform/media/av.h"
 #include "platform/media/export_session.h"
 #include "platform/media/movie_writer.h"
+#include "support/without_raising_priority.h"
 
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -19,6 +20,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <sched.h>
 #include <set>
 
@@ -822,11 +824,26 @@ class PoolProbeLayer : public graphics::Layer {
     std::shared_ptr<std::atomic<int>> policy_;
 };
 
+void leavesQtsSharedPoolAtTheUsualPriority();
+
 } // namespace
 
-// The main thread's painting waits on Qt's shared pool, so a pool thread that an export's idle
-// thread happens to start must not run at idle priority.
+// The main thread's painting waits on Qt's shared pool, so a pool thread that one of an export's
+// threads happens to start, while it gives way, must run at the usual priority; for root and for
+// an ordinary user.
 TEST(ExportSession, FollowingARecordingLeavesQtsSharedPoolAtTheUsualPriority) {
+    for (const bool root : {true, false}) {
+        SCOPED_TRACE(root ? "as root" : "as an ordinary user");
+        std::optional<withoutRaisingPriority> ordinary;
+        if (!root)
+            ASSERT_TRUE(ordinary.emplace().ok());
+        leavesQtsSharedPoolAtTheUsualPriority();
+    }
+}
+
+namespace {
+
+void leavesQtsSharedPoolAtTheUsualPriority() {
     QTemporaryDir dir;
     const std::string recording = dir.filePath("take.mov").toStdString();
     // Two fragments out.
@@ -844,11 +861,49 @@ TEST(ExportSession, FollowingARecordingLeavesQtsSharedPoolAtTheUsualPriority) {
     ASSERT_TRUE(follow);
     follow->followUntil(0.5);
     ASSERT_TRUE(MainQueue::runUntil([&] { return policy->load() >= 0; }, 60));
-    EXPECT_NE(policy->load(), SCHED_IDLE);
+    EXPECT_EQ(policy->load(), SCHED_OTHER);
     // A take that goes cancels its export: its threads end with it.
     follow->cancelExport();
     follow.reset();
     EXPECT_TRUE(writer->finish(2.3));
+}
+
+// This process's threads whose scheduling policy is not the usual one.
+int threadsGivingWay() {
+    int giving = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        const int policy = sched_getscheduler(std::stoi(task.path().filename().string()));
+        giving += policy == SCHED_IDLE || policy == SCHED_BATCH;
+    }
+    return giving;
+}
+
+} // namespace
+
+// An ordinary user may not raise a thread's priority again; still, once the take stops, the rest
+// of its movie must not wait behind every other program on the machine.
+TEST(ExportSession, FollowingARecordingWorksAtTheUsualPriorityOnceTheTakeStopsForAnOrdinaryUser) {
+    const withoutRaisingPriority ordinary;
+    ASSERT_TRUE(ordinary.ok());
+    QTemporaryDir dir;
+    const std::string recording = dir.filePath("take.mov").toStdString();
+    TakeRecording take(recording);
+    take.writeUntil(2.3);
+    auto drawn = std::make_shared<std::atomic<int>>(0);
+    bool done = false;
+    auto follow = startFollowing(dir, std::make_shared<GrowingFile>(recording),
+                                 bandOverVideo(1000, 1000, drawn), [&] { done = true; });
+    ASSERT_TRUE(follow);
+    follow->followUntil(0.5);
+    // During the take the export gives way to the recording and the windows.
+    ASSERT_TRUE(MainQueue::runUntil([&] { return drawn->load() >= 30; }, 60));
+    EXPECT_GT(threadsGivingWay(), 0);
+    take.writeUntil(3);
+    ASSERT_TRUE(take.writer->finish(3.0));
+    ASSERT_TRUE(follow->finishFollowing(composeWhole(recording), bandOverVideo(1000, 3.0, drawn)));
+    EXPECT_EQ(threadsGivingWay(), 0);
+    ASSERT_TRUE(MainQueue::runUntil([&] { return done; }, 60));
+    EXPECT_EQ(follow->status(), ExportStatus::Completed) << follow->error().value_or("");
 }
 
 namespace {

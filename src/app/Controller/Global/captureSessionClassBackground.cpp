@@ -1,8 +1,9 @@
 // Making the take's movie while the presenter speaks. As the recording starts, the studio's
 // layers are laid out for the movie once, copied, and laid back out for the studio; an export
-// then follows the recording file as it is written, at idle priority, composing each frame with
-// a copy that knows the steps taken before it. At the stop it carries on with the studio's own
-// layers, as the export after the stop does, so only the frames not made yet are left.
+// then follows the recording file as it is written, giving way to the recording and the
+// windows, composing each frame with a copy that knows the steps taken before it. At the stop it
+// carries on with the studio's own layers, as the export after the stop does, so only the frames
+// not made yet are left.
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/captureSessionClassTake.h"
 #include "Controller/Global/dataLoggingClass.h"
