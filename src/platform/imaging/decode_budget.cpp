@@ -14,7 +14,7 @@ std::size_t held = 0;
 
 } // namespace
 
-DecodeLease::DecodeLease(std::size_t bytes) : bytes_(std::min(bytes, kPictureDecodeBytes)) {
+DecodeLease::DecodeLease(std::size_t bytes) : bytes_(std::min(bytes, kAllDecodesBytes)) {
     std::unique_lock lock(mutex);
     released.wait(lock, [&] { return held + bytes_ <= kAllDecodesBytes; });
     held += bytes_;

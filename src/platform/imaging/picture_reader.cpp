@@ -47,12 +47,14 @@ Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn
     const bool scales = scalesWhileReading(reader.format());
     // A reader that cannot say the size before reading is held to the budget by Qt's own limit.
     const std::size_t working = own.isValid() ? qtWorkingBytes(reader, own, target) : kPictureDecodeBytes;
-    if (working > kPictureDecodeBytes)
+    // A picture Qt can only make at its own size (a large TIFF, say) may take up to the whole
+    // budget: it waits until the others leave it that much.
+    if (working > kAllDecodesBytes)
         return Result<QImage>::failure(what + ": the picture is too large to read");
     DecodeLease lease(working);
     if (scales && target.isValid() && target != own)
         reader.setScaledSize(target);
-    reader.setAllocationLimit(int(kPictureDecodeBytes >> 20));
+    reader.setAllocationLimit(int((std::max(working, kPictureDecodeBytes) + (1 << 20) - 1) >> 20));
     QImage image = reader.read();
     if (image.isNull())
         return Result<QImage>::failure(what + ": " + reader.errorString().toStdString());
