@@ -104,7 +104,7 @@ TEST_F(OpenFile, AnInvalidPackageLeavesTheOpenProjectAsItWas) {
     EXPECT_EQ(imports.size(), 1u);
 }
 
-TEST_F(OpenFile, IsRefusedWhileTheStudioRecordsOrAnImportRuns) {
+TEST_F(OpenFile, WaitsWhileTheStudioRecordsAndIsRefusedWhileAnImportRuns) {
     const std::string first = makeProject("First");
     openInEditor(first);
     imports.clear();
