@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "fuzz_memory.h"
 #include "platform/imaging/picture_reader.h"
 #include "platform/imaging/png_decoder.h"
 #include "support/png_bomb.h"
@@ -158,43 +159,11 @@ std::vector<std::string> seeds() {
     return out;
 }
 
-long residentMb(bool peak) {
-    std::ifstream status("/proc/self/status");
-    const std::string key = peak ? "VmHWM:" : "VmRSS:";
-    for (std::string line; std::getline(status, line);)
-        if (line.compare(0, key.size(), key) == 0)
-            return std::atol(line.c_str() + key.size()) / 1024;
-    return 0;
-}
-
-// Stops the process as soon as it passes the limit, however deep in one decode it is: the work
-// folder still holds the input.
-void watchMemory(long limitMb) {
-    std::thread([limitMb] {
-        for (;;) {
-            const long mb = residentMb(false);
-            if (mb > limitMb) {
-                std::printf("FAILED: %ld MB resident, more than the %ld MB allowed\n", mb, limitMb);
-                std::fflush(stdout);
-                std::_Exit(1);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }).detach();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    long rssLimitMb = 1024;
     std::vector<char*> positional;
-    for (int i = 0; i < argc; ++i) {
-        constexpr const char* option = "-rss_limit_mb=";
-        if (std::strncmp(argv[i], option, std::strlen(option)) == 0)
-            rssLimitMb = std::atol(argv[i] + std::strlen(option));
-        else
-            positional.push_back(argv[i]);
-    }
+    const long rssLimitMb = fuzzsupport::takeRssLimit(argc, argv, 1024, positional);
     if (positional.size() < 2) {
         std::cerr << "usage: fuzz_png <seconds> [work folder] [-rss_limit_mb=1024]\n";
         return 64;
@@ -215,7 +184,7 @@ int main(int argc, char** argv) {
     rng.seed(seed);
     std::cout << "seed " << seed << std::endl;
     if (rssLimitMb > 0)
-        watchMemory(rssLimitMb);
+        fuzzsupport::watchMemory(rssLimitMb);
 
     const auto start = std::chrono::steady_clock::now();
     long executions = 0, decoded = 0;

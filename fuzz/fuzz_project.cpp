@@ -31,6 +31,7 @@
 #include "Model/persistentDataStorageClassImport.h"
 #include "Model/undoRedoClass.h"
 #include "app/preview/preview_fixture.h"
+#include "fuzz_memory.h"
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
@@ -171,32 +172,6 @@ void writeAll(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// The resident memory of the process in MB (its peak with `peak`).
-long residentMb(bool peak) {
-    std::ifstream status("/proc/self/status");
-    const std::string key = peak ? "VmHWM:" : "VmRSS:";
-    for (std::string line; std::getline(status, line);)
-        if (line.compare(0, key.size(), key) == 0)
-            return std::atol(line.c_str() + key.size()) / 1024;
-    return 0;
-}
-
-// Stops the process as soon as it passes the limit, however deep in one run it is: the package
-// folder still holds the input.
-void watchMemory(long limitMb) {
-    std::thread([limitMb] {
-        for (;;) {
-            const long mb = residentMb(false);
-            if (mb > limitMb) {
-                std::printf("FAILED: %ld MB resident, more than the %ld MB allowed\n", mb, limitMb);
-                std::fflush(stdout);
-                std::_Exit(1);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }).detach();
-}
-
 // Rows of every per-layer table match LAYER_ARRAY, per-asset tables match ASSET_ARRAY.
 std::string checkModel() {
     previewLayerClass model;
@@ -239,15 +214,8 @@ std::string checkModel() {
 } // namespace
 
 int main(int argc, char** argv) {
-    long rssLimitMb = 2048;
     std::vector<char*> positional;
-    for (int i = 0; i < argc; ++i) {
-        constexpr const char* option = "-rss_limit_mb=";
-        if (std::strncmp(argv[i], option, std::strlen(option)) == 0)
-            rssLimitMb = std::atol(argv[i] + std::strlen(option));
-        else
-            positional.push_back(argv[i]);
-    }
+    const long rssLimitMb = fuzzsupport::takeRssLimit(argc, argv, 2048, positional);
     if (positional.size() < 3) {
         std::cerr << "usage: fuzz_project <seconds> <seed folder> [work folder] [-rss_limit_mb=2048]\n";
         return 64;
@@ -277,7 +245,7 @@ int main(int argc, char** argv) {
     std::cout << "seed " << seed << std::endl;
 
     if (rssLimitMb > 0)
-        watchMemory(rssLimitMb);
+        fuzzsupport::watchMemory(rssLimitMb);
     qrn::MainQueue::useManualClock();
     qrn::setAlertPresenter([](const std::string&) {});
     persistentDataStorageClass storage;
@@ -337,7 +305,7 @@ int main(int argc, char** argv) {
                 }
             }
         }
-        if (const long peak = residentMb(true); rssLimitMb > 0 && peak > rssLimitMb) {
+        if (const long peak = fuzzsupport::residentMb(true); rssLimitMb > 0 && peak > rssLimitMb) {
             keepFailure("peak memory " + std::to_string(peak) + " MB");
             return 1;
         }
