@@ -311,6 +311,14 @@ qrn::ui::Window& studioWindow() {
     return *studio()->window();
 }
 
+// The presenter's click on the editing screen's record button, and the studio it brings.
+recordViewController* enterStudio() {
+    click(*titleBar()->buttonRecordView);
+    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
+        << "the studio never showed";
+    return studio();
+}
+
 // A layer's holder in the studio's picture.
 std::shared_ptr<qrn::ui::View> studioLayer(const std::string& id) {
     auto* screen = studio();
@@ -1158,9 +1166,7 @@ bool Journey::studioAgainAfterAMove() {
     top->windowHandle()->setPosition(640, 20);
     EXPECT_TRUE(waitUntil([&] { return top->geometry().topLeft() == QPoint(640, 20); }));
     const QRect moved = top->geometry();
-    click(*titleBar()->buttonRecordView);
-    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
-        << "the studio never showed";
+    enterStudio();
     settle(0.2);
     EXPECT_EQ(top->geometry(), moved) << "the studio put the window back where it was before the move";
     auto back = studio() ? buttonNamed(studioWindow(), "editor_view") : nullptr;
@@ -1273,10 +1279,7 @@ bool Journey::openStudio() {
     if (!selectSlide(1))
         return false;
     slideLayers_ = previewLayerClass().getLayerArray();
-    click(*titleBar()->buttonRecordView);
-    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
-        << "the studio never showed";
-    auto* screen = studio();
+    auto* screen = enterStudio();
     if (!screen)
         return false;
     EXPECT_EQ(shownWindows().size(), 1u);
@@ -1729,10 +1732,7 @@ bool Journey::cameraButtonLitAfterAHandOver() {
 
 bool Journey::handOverDuringATake() {
     STAGE("a project handed over during a take opens once the take is dismissed");
-    click(*titleBar()->buttonRecordView);
-    EXPECT_TRUE(waitUntil([] { return studio() && recordViewClass().getRecordViewSelected(); }))
-        << "the studio never showed";
-    auto* screen = studio();
+    auto* screen = enterStudio();
     if (!screen)
         return false;
     EXPECT_TRUE(waitUntil([&] { return screen->recordButton && screen->recordButton->isEnabled(); }, 15));

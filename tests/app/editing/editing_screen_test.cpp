@@ -51,6 +51,15 @@ class EditingScreen : public EditingShellTest {
         return screen();
     }
     viewLoaderController* screen() { return dynamic_cast<viewLoaderController*>(shownScreen()); }
+    // Saves the project and opens it again through File > Open.
+    viewLoaderController* saveAndReopen() {
+        if (!persistentDataStorageClass().exportData(false))
+            return nullptr;
+        panelAnswers.push_back(projectPath());
+        fileMenuClass().open();
+        advance(3.0);
+        return screen();
+    }
 
     std::string fileText() const {
         std::ifstream in(projectPath() + "/projectData.json");
@@ -468,12 +477,7 @@ TEST_F(EditingScreen, AReopenedProjectListsTheSelectedAssetsLayers) {
     advance(1.0);
     // Saved before the camera had a place: it fills the preview when the project opens.
     previewLayerClass().setVideoOriginSizeArray({0, 0, 0, 0});
-    ASSERT_TRUE(persistentDataStorageClass().exportData(false));
-
-    panelAnswers.push_back(projectPath());
-    fileMenuClass().open();
-    advance(3.0);
-    editor = screen();
+    editor = saveAndReopen();
     ASSERT_TRUE(editor);
     previewLayerClass model;
     const size_t a = size_t(model.getSelectedAssetIndex());
@@ -598,12 +602,7 @@ TEST_F(EditingScreen, ASlidesMiniatureDrawsItsLayersAsBeforeAfterReopening) {
     advance(1.5);
     const miniatureShot before = miniatureOfSlideOne(*editor);
     ASSERT_EQ(before.copies.size(), 2u);
-    ASSERT_TRUE(persistentDataStorageClass().exportData(false));
-
-    panelAnswers.push_back(projectPath());
-    fileMenuClass().open();
-    advance(3.0);
-    editor = screen();
+    editor = saveAndReopen();
     ASSERT_TRUE(editor);
     const miniatureShot after = miniatureOfSlideOne(*editor);
     ASSERT_EQ(after.copies.size(), 2u);
