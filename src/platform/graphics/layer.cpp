@@ -51,7 +51,7 @@ Rect autoresizedFrame(const Rect& frame, unsigned mask, Size oldSize, Size newSi
 Layer::Layer() = default;
 
 Layer::~Layer() {
-    for (auto& s : sublayers_)
+    for (Layer* s = sublayers_.bottom(); s; s = SiblingList<Layer>::above(*s))
         s->superlayer_ = nullptr;
 }
 
@@ -79,7 +79,7 @@ void Layer::setBounds(const Rect& b) {
 }
 
 void Layer::resizeSublayers(Size oldSize, Size newSize) {
-    for (auto& s : sublayers_)
+    for (auto& s : sublayers())
         if (s->autoresizingMask_ != AutoresizeNone)
             s->setFrame(autoresizedFrame(s->frameAsSet(), s->autoresizingMask_, oldSize, newSize));
 }
@@ -310,21 +310,19 @@ void Layer::setContentFilters(std::vector<ContentFilterPtr> filters) {
 
 // --- Tree
 
-// Sublayers are searched from the top: new layers go on top, and a layer of many (a deck's
-// slides) is most often placed or taken next to the last ones.
-std::vector<LayerPtr>::iterator Layer::findSublayer(const Layer* sublayer) {
-    auto it =
-        std::find_if(sublayers_.rbegin(), sublayers_.rend(), [&](auto& s) { return s.get() == sublayer; });
-    return it == sublayers_.rend() ? sublayers_.end() : std::prev(it.base());
+std::mutex& siblingListMutex() {
+    static std::mutex mutex;
+    return mutex;
 }
 
 void Layer::detachChild(const Layer* child) {
-    auto it = findSublayer(child);
-    if (it == sublayers_.end())
+    if (!child || child->superlayer_ != this)
         return;
-    (*it)->invalidate();
-    (*it)->superlayer_ = nullptr;
-    sublayers_.erase(it);
+    Layer* c = const_cast<Layer*>(child);
+    c->invalidate();
+    c->superlayer_ = nullptr;
+    // The list's reference goes at the end of this scope, as the layer may go with it.
+    LayerPtr held = sublayers_.remove(c);
 }
 
 void Layer::attach(const LayerPtr& layer) {
@@ -333,41 +331,56 @@ void Layer::attach(const LayerPtr& layer) {
 }
 
 void Layer::addSublayer(const LayerPtr& layer) {
-    insertSublayer(layer, sublayers_.size());
+    insertSublayer(layer, std::numeric_limits<size_t>::max());
 }
 
-void Layer::insertSublayer(const LayerPtr& layer, size_t index) {
+void Layer::insertSublayerOver(const LayerPtr& layer, const Layer* under) {
     if (!layer || layer.get() == this || isDescendantOf(layer.get()))
         return;            // a cycle would make the tree unrenderable
     LayerPtr keep = layer; // the old superlayer may hold the only other reference
     if (layer->superlayer_)
         layer->superlayer_->detachChild(layer.get());
-    index = std::min(index, sublayers_.size());
-    sublayers_.insert(sublayers_.begin() + long(index), keep);
+    if (under && under->superlayer_ != this)
+        under = sublayers_.top();
+    sublayers_.insertAbove(keep, const_cast<Layer*>(under));
     attach(keep);
+}
+
+void Layer::insertSublayer(const LayerPtr& layer, size_t index) {
+    if (!layer || layer.get() == this || isDescendantOf(layer.get()))
+        return;
+    LayerPtr keep = layer;
+    // The index counts without the layer itself when it is moved among its siblings.
+    if (keep->superlayer_ == this)
+        detachChild(keep.get());
+    if (index >= sublayers_.size())
+        insertSublayerOver(keep, sublayers_.top());
+    else
+        insertSublayerOver(keep, index == 0 ? nullptr : sublayers_.ordered()[index - 1].get());
 }
 
 void Layer::insertSublayerAbove(const LayerPtr& layer, const Layer* sibling) {
     LayerPtr keep = layer;
     if (keep && keep->superlayer_ == this)
         detachChild(keep.get());
-    auto it = findSublayer(sibling);
-    insertSublayer(keep, it == sublayers_.end() ? sublayers_.size() : size_t(it - sublayers_.begin()) + 1);
+    const bool ours = sibling && sibling->superlayer_ == this;
+    insertSublayerOver(keep, ours ? sibling : sublayers_.top());
 }
 
 void Layer::insertSublayerBelow(const LayerPtr& layer, const Layer* sibling) {
     LayerPtr keep = layer;
     if (keep && keep->superlayer_ == this)
         detachChild(keep.get());
-    auto it = findSublayer(sibling);
-    insertSublayer(keep, it == sublayers_.end() ? 0 : size_t(it - sublayers_.begin()));
+    const bool ours = sibling && sibling->superlayer_ == this;
+    insertSublayerOver(keep, ours ? SiblingList<Layer>::below(*sibling) : nullptr);
 }
 
 void Layer::replaceSublayer(const Layer* old, const LayerPtr& replacement) {
-    auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](auto& s) { return s.get() == old; });
-    if (it == sublayers_.end() || !replacement)
+    if (!old || old->superlayer_ != this || !replacement)
         return;
-    size_t index = size_t(it - sublayers_.begin());
+    const auto& subs = sublayers_.ordered();
+    const size_t index = size_t(
+        std::find_if(subs.begin(), subs.end(), [&](auto& s) { return s.get() == old; }) - subs.begin());
     LayerPtr keep = replacement;
     detachChild(old);
     insertSublayer(keep, index);
@@ -390,8 +403,7 @@ void Layer::removeAllSublayers() {
     if (sublayers_.empty())
         return;
     invalidate();
-    auto old = std::move(sublayers_);
-    sublayers_.clear();
+    auto old = sublayers_.takeAll();
     for (auto& s : old)
         s->superlayer_ = nullptr;
 }
@@ -464,18 +476,21 @@ void Layer::setNeedsDisplay() {
     invalidate();
 }
 
-const Layer::ChangeHandler* Layer::rootHandler() const {
-    const Layer* r = root();
-    return r->changeHandler_ ? &r->changeHandler_ : nullptr;
+void Layer::setChangeHandler(ChangeHandler handler, std::function<bool()> wantsAreas) {
+    if (!handler) {
+        listener_.reset();
+        return;
+    }
+    listener_ = std::make_unique<Listener>(Listener{std::move(handler), std::move(wantsAreas)});
 }
 
-Rect Layer::subtreeBoundsInRoot() const {
+Rect Layer::subtreeBounds(const AffineTransform& toRoot) const {
     // Everything the subtree may touch: unclipped sublayers can reach outside the bounds.
-    Rect area = transformToRoot().mapRect(visualBounds());
+    Rect area = toRoot.mapRect(visualBounds());
     if (!masksToBounds_)
-        for (auto& s : sublayers_)
+        for (const Layer* s = sublayers_.bottom(); s; s = SiblingList<Layer>::above(*s))
             if (!s->hidden_)
-                area = area.united(s->subtreeBoundsInRoot());
+                area = area.united(s->subtreeBounds(s->transformToSuperlayer().concat(toRoot)));
     return area;
 }
 
@@ -494,28 +509,49 @@ void Layer::invalidate() {
 void Layer::setNeedsRepaint() const {
     if (hidden_)
         return;
-    const ChangeHandler* h = rootHandler();
-    if (!h)
-        return;
-    // Nothing shows outside a clipping superlayer: a long text scrolling in a small area
-    // repaints that area, not the whole window its length reaches across.
-    std::optional<Rect> clip;
+    // The ancestors, this layer's superlayer first; nothing under a hidden one shows.
+    constexpr size_t usualDepth = 32;
+    const Layer* inline_[usualDepth];
+    std::vector<const Layer*> deep;
+    size_t depth = 0;
     for (const Layer* p = superlayer_; p; p = p->superlayer_) {
         if (p->hidden_)
             return;
+        if (depth == usualDepth)
+            deep.assign(inline_, inline_ + usualDepth);
+        if (depth >= usualDepth)
+            deep.push_back(p);
+        else
+            inline_[depth] = p;
+        ++depth;
+    }
+    const Layer* const* ancestors = depth > usualDepth ? deep.data() : inline_;
+    const Layer* root = depth ? ancestors[depth - 1] : this;
+    const Listener* listener = root->listener_.get();
+    if (!listener || (listener->wantsAreas && !listener->wantsAreas()))
+        return;
+    // From the root down, each map built on its superlayer's. Nothing shows outside a clipping
+    // superlayer: a long text scrolling in a small area repaints that area, not the whole window
+    // its length reaches across.
+    AffineTransform toRoot;
+    std::optional<Rect> clip;
+    for (size_t i = depth; i-- > 0;) {
+        const Layer* p = ancestors[i];
+        toRoot = p->transformToSuperlayer().concat(toRoot);
         if (p->masksToBounds_) {
-            const Rect bounds = p->transformToRoot().mapRect(p->bounds_);
+            const Rect bounds = toRoot.mapRect(p->bounds_);
             clip = clip ? clip->intersection(bounds) : bounds;
         }
     }
+    toRoot = transformToSuperlayer().concat(toRoot);
     // A clipped layer of many sublayers (a long strip of slides) repaints its clip: measuring
     // every sublayer at each change made growing such a strip quadratic.
     constexpr size_t manySublayers = 64;
-    Rect area = clip && sublayers_.size() > manySublayers ? *clip : subtreeBoundsInRoot();
+    Rect area = clip && sublayers_.size() > manySublayers ? *clip : subtreeBounds(toRoot);
     if (clip)
         area = area.intersection(*clip);
     if (!area.isEmpty())
-        (*h)(area);
+        listener->changed(area);
 }
 
 namespace {
@@ -600,11 +636,10 @@ LayerPtr Layer::snapshotTree() const {
     c.contentVersion_.store(contentVersion(), std::memory_order_relaxed);
     c.animations_ = animations_;
     c.identity_ = identity_;
-    c.sublayers_.reserve(sublayers_.size());
-    for (const auto& s : sublayers_) {
+    for (const auto& s : sublayers()) {
         LayerPtr sc = s->snapshotTree();
         sc->superlayer_ = &c;
-        c.sublayers_.push_back(std::move(sc));
+        c.sublayers_.insertAbove(std::move(sc), c.sublayers_.top());
     }
     return copy;
 }

@@ -19,6 +19,7 @@
 #include "platform/foundation/geometry.h"
 #include "platform/graphics/animation.h"
 #include "platform/graphics/content_filter.h"
+#include "platform/graphics/sibling_list.h"
 
 class QPainter;
 
@@ -130,7 +131,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
     // --- Tree
     LayerPtr superlayer() const;
     Layer* superlayerPointer() const { return superlayer_; }
-    const std::vector<LayerPtr>& sublayers() const { return sublayers_; }
+    const std::vector<LayerPtr>& sublayers() const { return sublayers_.ordered(); }
     // Adding a layer that has a superlayer (this one included) detaches it first.
     void addSublayer(const LayerPtr& layer);
     void insertSublayer(const LayerPtr& layer, size_t index);
@@ -180,7 +181,9 @@ class Layer : public std::enable_shared_from_this<Layer> {
     // Called on a root layer whenever something in its tree changes how it looks, with the
     // affected area in the root's superlayer space. The host window repaints just that area.
     using ChangeHandler = std::function<void(const Rect& dirty)>;
-    void setChangeHandler(ChangeHandler handler) { changeHandler_ = std::move(handler); }
+    // `wantsAreas`, when given, is asked before an area is measured: a listener that is about to
+    // repaint everything anyway answers false, and changes then cost no measuring.
+    void setChangeHandler(ChangeHandler handler, std::function<bool()> wantsAreas = {});
     // Reports this layer's drawn area (e.g. after its drawing inputs changed).
     void setNeedsDisplay();
     // Reports the area again without anything having changed (a picture drawn elsewhere is ready).
@@ -207,14 +210,23 @@ class Layer : public std::enable_shared_from_this<Layer> {
     virtual LayerPtr makeSnapshot() const;
 
   private:
+    template <class> friend class SiblingList;
+
     void attach(const LayerPtr& layer);
     void detachChild(const Layer* child);
-    std::vector<LayerPtr>::iterator findSublayer(const Layer* sublayer);
+    // Puts `layer` directly above `under` (null: at the bottom), taking it from where it was.
+    void insertSublayerOver(const LayerPtr& layer, const Layer* under);
     void resizeSublayers(Size oldSize, Size newSize);
     // The rectangle setFrame() takes for the current geometry (the frame before any turn).
     Rect frameAsSet() const;
-    const ChangeHandler* rootHandler() const;
-    Rect subtreeBoundsInRoot() const;
+    // The area this layer and its visible sublayers may touch, given the map of its bounds space
+    // into the root's superlayer space.
+    Rect subtreeBounds(const AffineTransform& toRoot) const;
+
+    struct Listener {
+        ChangeHandler changed;
+        std::function<bool()> wantsAreas;
+    };
 
     std::string name_;
     Rect bounds_;
@@ -242,9 +254,11 @@ class Layer : public std::enable_shared_from_this<Layer> {
 
     // Cleared by the superlayer when it lets go of this layer or dies, so never dangling.
     Layer* superlayer_ = nullptr;
-    std::vector<LayerPtr> sublayers_;
+    SiblingList<Layer> sublayers_;
+    SiblingLink<Layer> siblingLink_;
     std::vector<std::pair<std::string, KeyframeAnimation>> animations_;
-    ChangeHandler changeHandler_;
+    // Only a root that someone watches has one.
+    std::unique_ptr<Listener> listener_;
     std::shared_ptr<const char> identity_ = std::make_shared<const char>(0);
     std::shared_ptr<OffThreadPicture> offThread_;
 };

@@ -21,7 +21,7 @@ View::View(const Rect& frame) : frame_(frame.standardized()), layer_(graphics::L
 View::~View() {
     // A view that goes has no superview, so no index above it lists it or its subtree; the
     // subviews keep their own indexes, whose subtrees do not change.
-    for (auto& s : subviews_) {
+    for (View* s = subviews_.bottom(); s; s = Siblings::above(*s)) {
         s->superview_ = nullptr;
         if (s->layer_->superlayerPointer() == layer_.get())
             s->layer_->removeFromSuperlayer();
@@ -121,7 +121,7 @@ void View::setFlipped(bool flipped) {
 }
 
 void View::resizeSubviewsWithOldSize(Size oldSize) {
-    for (auto& s : std::vector<ViewPtr>(subviews_))
+    for (auto& s : std::vector<ViewPtr>(subviews()))
         s->resizeWithOldSuperviewSize(oldSize);
 }
 
@@ -214,8 +214,7 @@ void View::addSubview(const ViewPtr& view, Ordering ordering, const View* relati
     ViewPtr keep = view;
     if (keep->superview_ == this) {
         // Reordering among siblings: no window or superview change to announce.
-        auto it = std::find(subviews_.begin(), subviews_.end(), keep);
-        subviews_.erase(it);
+        subviews_.remove(keep.get());
         if (keep->layer_->superlayerPointer() == layer_.get())
             keep->layer_->removeFromSuperlayer();
     } else {
@@ -224,21 +223,22 @@ void View::addSubview(const ViewPtr& view, Ordering ordering, const View* relati
             keep->propagateWillMoveToWindow(window_);
         keep->detachFromSuperview();
     }
-    size_t index;
-    // From the top: a view of many siblings (a deck's slides) is most often put by the last ones.
-    auto rel =
-        std::find_if(subviews_.rbegin(), subviews_.rend(), [&](auto& s) { return s.get() == relativeTo; });
-    if (rel == subviews_.rend())
-        index = ordering == Ordering::Above ? subviews_.size() : 0;
+    // The view itself is no sibling of its own any more (a reordered view keeps its superview).
+    View* rel = relativeTo && relativeTo->superview_ == this && relativeTo != keep.get()
+                    ? const_cast<View*>(relativeTo)
+                    : nullptr;
+    View* under;
+    if (ordering == Ordering::Above)
+        under = rel ? rel : subviews_.top();
     else
-        index = size_t(subviews_.rend() - rel) - 1 + (ordering == Ordering::Above ? 1 : 0);
-    insertAt(keep, index);
+        under = rel ? Siblings::below(*rel) : nullptr;
+    insertAbove(keep, under);
 }
 
-void View::insertAt(const ViewPtr& view, size_t index) {
+void View::insertAbove(const ViewPtr& view, View* under) {
     bool moved = view->superview_ != this;
     Window* oldWindow = view->window_;
-    subviews_.insert(subviews_.begin() + long(index), view);
+    subviews_.insertAbove(view, under);
     view->superview_ = this;
     // A reordering among siblings leaves every subtree's membership as it was.
     if (moved)
@@ -249,7 +249,7 @@ void View::insertAt(const ViewPtr& view, size_t index) {
         view->placed_ = true;
         view->syncLayerGeometry();
     }
-    attachLayer(view, index);
+    attachLayer(view);
     if (moved) {
         if (oldWindow != window_)
             view->propagateDidMoveToWindow(window_);
@@ -259,18 +259,18 @@ void View::insertAt(const ViewPtr& view, size_t index) {
     treeChanged();
 }
 
-void View::attachLayer(const ViewPtr& view, size_t index) {
+void View::attachLayer(const ViewPtr& view) {
     // Keep the sublayer order in step with the subviews, next to whichever sibling layers are
     // still here (a sibling's layer may be lent to another tree, e.g. a movie export).
-    for (size_t i = index; i-- > 0;) {
-        if (subviews_[i]->layer_->superlayerPointer() == layer_.get()) {
-            layer_->insertSublayerAbove(view->layer_, subviews_[i]->layer_.get());
+    for (View* s = Siblings::below(*view); s; s = Siblings::below(*s)) {
+        if (s->layer_->superlayerPointer() == layer_.get()) {
+            layer_->insertSublayerAbove(view->layer_, s->layer_.get());
             return;
         }
     }
-    for (size_t i = index + 1; i < subviews_.size(); ++i) {
-        if (subviews_[i]->layer_->superlayerPointer() == layer_.get()) {
-            layer_->insertSublayerBelow(view->layer_, subviews_[i]->layer_.get());
+    for (View* s = Siblings::above(*view); s; s = Siblings::above(*s)) {
+        if (s->layer_->superlayerPointer() == layer_.get()) {
+            layer_->insertSublayerBelow(view->layer_, s->layer_.get());
             return;
         }
     }
@@ -285,11 +285,7 @@ void View::detachFromSuperview() {
     if (window_)
         window_->viewWillLeave(this);
     ViewPtr keep = shared_from_this();
-    // From the top, as the layers are searched: emptying a view of many subviews goes from the
-    // last one, so that neither search nor erase walks the rest.
-    auto it = std::find(parent->subviews_.rbegin(), parent->subviews_.rend(), keep);
-    if (it != parent->subviews_.rend())
-        parent->subviews_.erase(std::prev(it.base()));
+    parent->subviews_.remove(this);
     if (layer_->superlayerPointer() == parent->layer_.get())
         layer_->removeFromSuperlayer();
     updateTagIndexes(parent, *this, false);
@@ -312,17 +308,16 @@ void View::removeFromSuperview() {
 }
 
 void View::replaceSubview(const View* old, const ViewPtr& replacement) {
-    auto it = std::find_if(subviews_.begin(), subviews_.end(), [&](auto& s) { return s.get() == old; });
-    if (it == subviews_.end() || !replacement || replacement.get() == old)
+    if (!old || old->superview_ != this || !replacement || replacement.get() == old)
         return;
-    ViewPtr oldView = *it;
+    ViewPtr oldView = const_cast<View*>(old)->shared_from_this();
     addSubview(replacement, Ordering::Above, old);
     oldView->removeFromSuperview();
 }
 
 void View::setSubviews(std::vector<ViewPtr> views) {
     // The last first: each removal then takes the top of the list.
-    const std::vector<ViewPtr> old(subviews_);
+    const std::vector<ViewPtr> old(subviews());
     for (auto s = old.rbegin(); s != old.rend(); ++s)
         if (std::find(views.begin(), views.end(), *s) == views.end())
             (*s)->removeFromSuperview();
@@ -341,13 +336,13 @@ void View::propagateWillMoveToWindow(Window* w) {
     if (controller_)
         controller_->viewWillMoveToWindow(w);
     viewWillMoveToWindow(w);
-    for (auto& s : std::vector<ViewPtr>(subviews_))
+    for (auto& s : std::vector<ViewPtr>(subviews()))
         s->propagateWillMoveToWindow(w);
 }
 
 void View::propagateDidMoveToWindow(Window* w) {
     window_ = w;
-    for (auto& s : std::vector<ViewPtr>(subviews_))
+    for (auto& s : std::vector<ViewPtr>(subviews()))
         s->propagateDidMoveToWindow(w);
     viewDidMoveToWindow();
     if (controller_)
@@ -358,7 +353,7 @@ void View::propagateDidMoveToWindow(Window* w) {
 
 void View::forgetWindow() {
     window_ = nullptr;
-    for (auto& s : subviews_)
+    for (View* s = subviews_.bottom(); s; s = Siblings::above(*s))
         s->forgetWindow();
 }
 
@@ -633,23 +628,22 @@ void View::displayIfNeeded() {
         return; // drawn when shown again
     if (needsDisplay_)
         display();
-    for (auto& s : std::vector<ViewPtr>(subviews_))
+    for (auto& s : std::vector<ViewPtr>(subviews()))
         s->displayIfNeeded();
 }
 
 void View::displaySubtreeIncludingHidden() {
     if (drawsContent_ || needsDisplay_)
         display();
-    for (auto& s : std::vector<ViewPtr>(subviews_))
+    for (auto& s : std::vector<ViewPtr>(subviews()))
         s->displaySubtreeIncludingHidden();
 }
 
 void View::takeBackLentLayers() {
     // In subview order, so that attachLayer finds the siblings below already in place.
-    for (size_t i = 0; i < subviews_.size(); ++i) {
-        auto& s = subviews_[i];
+    for (View* s = subviews_.bottom(); s; s = Siblings::above(*s)) {
         if (s->layer_->superlayerPointer() != layer_.get())
-            attachLayer(s, i);
+            attachLayer(s->shared_from_this());
         s->takeBackLentLayers();
     }
 }
@@ -665,7 +659,7 @@ void View::layoutSubtreeIfNeeded() {
         needsLayout_ = false;
         layout();
     }
-    for (auto& s : std::vector<ViewPtr>(subviews_))
+    for (auto& s : std::vector<ViewPtr>(subviews()))
         s->layoutSubtreeIfNeeded();
 }
 
@@ -681,17 +675,18 @@ View* View::hitTest(Point pointInSuperview) {
     if (!bounds_.contains(local))
         return nullptr;
     // Front to back as drawn: the renderer orders siblings by zPosition, stably.
-    const bool layered = std::any_of(subviews_.begin(), subviews_.end(),
-                                     [](const ViewPtr& v) { return v->layer()->zPosition() != 0; });
+    const auto& subs = subviews();
+    const bool layered =
+        std::any_of(subs.begin(), subs.end(), [](const ViewPtr& v) { return v->layer()->zPosition() != 0; });
     if (!layered) {
-        for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it)
+        for (auto it = subs.rbegin(); it != subs.rend(); ++it)
             if (View* hit = (*it)->hitTest(local))
                 return hit;
         return this;
     }
     std::vector<View*> order;
-    order.reserve(subviews_.size());
-    for (const auto& v : subviews_)
+    order.reserve(subs.size());
+    for (const auto& v : subs)
         order.push_back(v.get());
     std::stable_sort(order.begin(), order.end(),
                      [](View* a, View* b) { return a->layer()->zPosition() < b->layer()->zPosition(); });

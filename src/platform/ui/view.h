@@ -95,7 +95,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     // --- Tree
     ViewPtr superview() const;
     View* superviewPointer() const { return superview_; }
-    const std::vector<ViewPtr>& subviews() const { return subviews_; }
+    const std::vector<ViewPtr>& subviews() const { return subviews_.ordered(); }
     // Adds on top of the other subviews. A view that has a superview (this one included) moves.
     void addSubview(const ViewPtr& view);
     // Directly above or below `relativeTo`; a null or foreign `relativeTo` means the top (Above)
@@ -215,14 +215,17 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   private:
     friend class ViewController;
     friend class Window;
+    template <class> friend class graphics::SiblingList;
+    using Siblings = graphics::SiblingList<View>;
 
     void syncLayerGeometry();
-    void insertAt(const ViewPtr& view, size_t index);
+    // Puts `view` directly above `under`, a subview (null: at the bottom).
+    void insertAbove(const ViewPtr& view, View* under);
     void detachFromSuperview();
     void propagateWillMoveToWindow(Window* w);
     void propagateDidMoveToWindow(Window* w);
     void forgetWindow();
-    void attachLayer(const ViewPtr& view, size_t index);
+    void attachLayer(const ViewPtr& view);
     void geometryChanged(const Rect& oldFrame);
     void treeChanged();
     void changeTag(std::optional<int> tag);
@@ -255,7 +258,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
 
     graphics::LayerPtr layer_;
     View* superview_ = nullptr;
-    std::vector<ViewPtr> subviews_;
+    Siblings subviews_;
+    graphics::SiblingLink<View> siblingLink_;
     Window* window_ = nullptr;
     ViewController* controller_ = nullptr;
     std::vector<TrackingAreaPtr> trackingAreas_;

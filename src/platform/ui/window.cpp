@@ -57,7 +57,8 @@ Window::Window(const Rect& contentRect, unsigned style)
     frameView_->addSubview(accessoryContainer_);
     setContentView(View::make());
     // Everything the views change on their layers ends up as a repaint of that area.
-    frameView_->layer()->setChangeHandler([this](const Rect& r) { invalidate(r); });
+    frameView_->layer()->setChangeHandler([this](const Rect& r) { invalidate(r); },
+                                          [this] { return wantsRepaintAreas(); });
     if (hostFactory)
         host_ = hostFactory(*this);
 }
@@ -728,6 +729,8 @@ void Window::stopDragTimer() {
 void Window::displayIfNeeded() {
     if (displaying_)
         return;
+    // The host paints what it was asked to after this; areas changed from now on are new.
+    wholeRepaintPending_ = Rect();
     displaying_ = true;
     frameView_->layoutSubtreeIfNeeded();
     frameView_->displayIfNeeded();
@@ -746,8 +749,18 @@ QImage Window::snapshot(double t) {
 }
 
 void Window::invalidate(const Rect& rect) {
-    if (host_ && !rect.isEmpty())
-        host_->invalidate(rect);
+    if (!host_ || rect.isEmpty())
+        return;
+    host_->invalidate(rect);
+    if (rect.contains(Rect(Point{}, contentRect_.size)))
+        wholeRepaintPending_ = rect;
+}
+
+bool Window::wantsRepaintAreas() const {
+    // Building a screen repaints all of it at the next paint: the changes made until then (an
+    // open's thousands of views) need no measuring.
+    return host_ && !(!wholeRepaintPending_.isEmpty() &&
+                      wholeRepaintPending_.contains(Rect(Point{}, contentRect_.size)));
 }
 
 void Window::viewNeedsDisplay() {

@@ -199,6 +199,9 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     QImage snapshot(double t);
     // Marks an area of the window for repainting (window space).
     void invalidate(const Rect& rect);
+    // Whether a changed area is worth measuring: false without a host, and while a repaint of
+    // the whole window is pending.
+    bool wantsRepaintAreas() const;
     const graphics::LayerPtr& rootLayer() const { return frameView_->layer(); }
     // Views with native content, in tree order, for the host to place.
     std::vector<View*> viewsWithNativeContent() const;
@@ -311,6 +314,8 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     std::shared_ptr<DraggingInfo> restingDrag_;
     std::vector<std::weak_ptr<View>> dragParticipants_;
     bool displaying_ = false;
+    // What was last asked to be repainted when that covered the whole window, until the next paint.
+    Rect wholeRepaintPending_;
 };
 
 } // namespace qrn::ui

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
 
 #include "platform/graphics/layer.h"
 #include "support/geometry_expect.h"
@@ -198,6 +199,94 @@ TEST(LayerTree, AddingElsewhereDetachesAndInsertionKeepsOrder) {
     x->addSublayer(a);
     EXPECT_EQ(a->superlayer(), nullptr);
     EXPECT_TRUE(x->sublayers().empty());
+}
+
+// Long sublayer lists (a deck's slides) keep the order of a plain list through every way of
+// placing, replacing and taking out layers, read between the changes or not.
+TEST(LayerTree, LongSublayerListsKeepTheOrderOfAPlainList) {
+    std::mt19937 random(45);
+    auto pick = [&](size_t n) { return size_t(std::uniform_int_distribution<size_t>(0, n - 1)(random)); };
+    auto root = Layer::make(), other = Layer::make();
+    std::vector<LayerPtr> pool;
+    for (int i = 0; i < 300; ++i)
+        pool.push_back(Layer::make());
+    std::vector<Layer*> expected, expectedOther;
+    auto erase = [](std::vector<Layer*>& list, Layer* l) {
+        if (auto it = std::find(list.begin(), list.end(), l); it != list.end())
+            list.erase(it);
+    };
+    auto indexOf = [](const std::vector<Layer*>& list, const Layer* l) {
+        return size_t(std::find(list.begin(), list.end(), l) - list.begin());
+    };
+    auto insertAt = [&](Layer* l, size_t index) {
+        erase(expected, l);
+        erase(expectedOther, l);
+        expected.insert(expected.begin() + long(std::min(index, expected.size())), l);
+    };
+    auto raw = [](const Layer& l) {
+        std::vector<Layer*> out;
+        for (auto& s : l.sublayers())
+            out.push_back(s.get());
+        return out;
+    };
+    for (int step = 0; step < 6000; ++step) {
+        const LayerPtr& l = pool[pick(pool.size())];
+        const Layer* sibling = expected.empty() ? nullptr : expected[pick(expected.size())];
+        switch (pick(9)) {
+        case 0: {
+            const size_t index = pick(expected.size() + 3);
+            root->insertSublayer(l, index);
+            erase(expected, l.get());
+            insertAt(l.get(), index);
+            break;
+        }
+        case 1:
+        case 2: {
+            root->insertSublayerAbove(l, sibling);
+            erase(expected, l.get());
+            const size_t at = indexOf(expected, sibling);
+            insertAt(l.get(), at == expected.size() ? at : at + 1);
+            break;
+        }
+        case 3:
+        case 4: {
+            root->insertSublayerBelow(l, sibling);
+            erase(expected, l.get());
+            const size_t at = indexOf(expected, sibling);
+            insertAt(l.get(), at == expected.size() ? 0 : at);
+            break;
+        }
+        case 5:
+            if (sibling) {
+                const size_t at = indexOf(expected, sibling);
+                root->replaceSublayer(sibling, l);
+                expected.erase(expected.begin() + long(at));
+                insertAt(l.get(), at);
+            }
+            break;
+        case 6:
+            l->removeFromSuperlayer();
+            erase(expected, l.get());
+            erase(expectedOther, l.get());
+            break;
+        case 7:
+            other->addSublayer(l);
+            erase(expected, l.get());
+            erase(expectedOther, l.get());
+            expectedOther.push_back(l.get());
+            break;
+        default:
+            ASSERT_EQ(raw(*root), expected) << "step " << step;
+            ASSERT_EQ(raw(*other), expectedOther) << "step " << step;
+        }
+        if (step == 3000) {
+            root->removeAllSublayers();
+            expected.clear();
+        }
+    }
+    EXPECT_EQ(raw(*root), expected);
+    for (Layer* l : expected)
+        EXPECT_EQ(l->superlayerPointer(), root.get());
 }
 
 TEST(LayerTree, SublayerOutlivesItsSuperlayer) {

@@ -4,7 +4,9 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <numbers>
+#include <random>
 
 #include "platform/graphics/renderer.h"
 #include "platform/ui/window.h"
@@ -247,6 +249,69 @@ TEST(ViewOrder, LentLayerComesBackInOrder) {
     EXPECT_TRUE(output->sublayers().empty());
 }
 
+// A deck's preview holds thousands of sibling views placed next to one another. Every way of
+// placing, moving and taking them out keeps subviews and layers in the order a plain list would,
+// whether or not the order is read between the changes.
+TEST(ViewOrder, LongSiblingListsKeepTheOrderOfAPlainList) {
+    std::mt19937 random(46);
+    auto pick = [&](size_t n) { return size_t(std::uniform_int_distribution<size_t>(0, n - 1)(random)); };
+    auto parent = View::make(), other = View::make();
+    std::vector<ViewPtr> pool;
+    for (int i = 0; i < 300; ++i)
+        pool.push_back(View::make());
+    std::vector<View*> expected, expectedOther;
+    auto erase = [](std::vector<View*>& list, View* v) {
+        if (auto it = std::find(list.begin(), list.end(), v); it != list.end())
+            list.erase(it);
+    };
+    for (int step = 0; step < 6000; ++step) {
+        View* v = pool[pick(pool.size())].get();
+        const int op = int(pick(10));
+        if (op < 6) {
+            // Next to a sibling (maybe itself), a foreign view or none.
+            const View* relative = nullptr;
+            if (!expected.empty() && op < 5)
+                relative = expected[pick(expected.size())];
+            else if (!expectedOther.empty() && op == 5)
+                relative = expectedOther[pick(expectedOther.size())];
+            const Ordering ordering = pick(2) ? Ordering::Above : Ordering::Below;
+            parent->addSubview(v->shared_from_this(), ordering, relative);
+            erase(expected, v);
+            erase(expectedOther, v);
+            auto at = std::find(expected.begin(), expected.end(), relative);
+            if (at == expected.end())
+                at = ordering == Ordering::Above ? expected.end() : expected.begin();
+            else if (ordering == Ordering::Above)
+                ++at;
+            expected.insert(at, v);
+        } else if (op < 8) {
+            v->removeFromSuperview();
+            erase(expected, v);
+            erase(expectedOther, v);
+        } else if (op == 8) {
+            other->addSubview(v->shared_from_this());
+            erase(expected, v);
+            erase(expectedOther, v);
+            expectedOther.push_back(v);
+        }
+        if (op == 9 || step % 997 == 0) {
+            ASSERT_EQ(raw(parent->subviews()), expected) << "step " << step;
+            ASSERT_EQ(rawLayers(*parent), layersOf(parent->subviews())) << "step " << step;
+            ASSERT_EQ(raw(other->subviews()), expectedOther) << "step " << step;
+        }
+    }
+    for (View* v : expected)
+        EXPECT_EQ(v->superviewPointer(), parent.get());
+    // Subviews that outlive their superview are free to be placed again.
+    parent.reset();
+    for (View* v : expected) {
+        EXPECT_EQ(v->superviewPointer(), nullptr);
+        other->addSubview(v->shared_from_this(), Ordering::Below, nullptr);
+    }
+    EXPECT_EQ(other->subviews().size(), expected.size() + expectedOther.size());
+    EXPECT_EQ(rawLayers(*other), layersOf(other->subviews()));
+}
+
 TEST(ViewGeometry, ConversionThroughFlipsAndRotations) {
     auto root = View::make(Rect(0, 0, 400, 300));
     auto flipped = View::make(Rect(100, 50, 200, 200));
@@ -440,4 +505,72 @@ TEST(View, APictureOfAHugeViewKeepsToTheBoundsAndStillCoversTheView) {
     }
     // A small view keeps its full resolution.
     EXPECT_EQ(View::boundedPictureScale({556, 313}, 2), 2);
+}
+
+namespace {
+
+void expectArea(const Rect& a, const Rect& b) {
+    expectNear(a.origin, b.origin);
+    expectNear(Point{a.size.width, a.size.height}, Point{b.size.width, b.size.height});
+}
+
+struct RecordingHost : WindowHost {
+    std::vector<Rect>* areas;
+    explicit RecordingHost(std::vector<Rect>* a) : areas(a) {}
+    void show() override {}
+    void hide() override {}
+    void close() override {}
+    void setTitle(const std::string&) override {}
+    void setContentRect(const Rect&) override {}
+    void setResizable(bool) override {}
+    void setMinContentSize(Size) override {}
+    void activate() override {}
+    void miniaturize() override {}
+    void deminiaturize() override {}
+    void invalidate(const Rect& r) override {
+        if (!r.isEmpty())
+            areas->push_back(r);
+    }
+    void nativeContentChanged() override {}
+    void setModal(bool) override {}
+};
+
+} // namespace
+
+// Until the window paints, a pending repaint of all of it stands for every change made since
+// (building a screen of thousands of views measures none of them); after the paint, changes
+// ask for their own areas again.
+TEST(WindowRepaint, AWholeWindowRepaintStandsForTheChangesMadeUntilThePaint) {
+    std::vector<Rect> areas;
+    Window::setHostFactory([&](Window&) { return std::make_unique<RecordingHost>(&areas); });
+    auto window = Window::make(Rect(0, 0, 400, 300));
+    Window::setHostFactory(nullptr);
+    auto box = View::make(Rect(10, 20, 30, 40));
+    window->contentView()->addSubview(box);
+    window->displayIfNeeded();
+    areas.clear();
+
+    box->setAlphaValue(0.5);
+    ASSERT_EQ(areas.size(), 1u);
+    expectArea(areas[0], Rect(10, 20, 30, 40));
+
+    window->invalidate(Rect(0, 0, 400, 300));
+    areas.clear();
+    box->setAlphaValue(0.25);
+    box->setFrameOrigin({100, 100});
+    EXPECT_TRUE(areas.empty());
+
+    window->displayIfNeeded();
+    box->setFrameOrigin({200, 100});
+    ASSERT_EQ(areas.size(), 2u);
+    expectArea(areas[0], Rect(100, 100, 30, 40));
+    expectArea(areas[1], Rect(200, 100, 30, 40));
+
+    // All of the window before it grew is only a part of it now.
+    window->setContentSize(Size{500, 300});
+    window->displayIfNeeded();
+    window->invalidate(Rect(0, 0, 400, 300));
+    areas.clear();
+    box->setAlphaValue(1);
+    EXPECT_EQ(areas.size(), 1u);
 }

@@ -1,0 +1,137 @@
+#pragma once
+// The ordered children of a tree node (subviews, sublayers), for lists that grow long: putting a
+// child directly above or below a sibling, or taking one out, costs the same however many
+// siblings there are. The children are chained in drawing order (the bottom one first); the
+// vector that readers see follows the chain, and is put back in step on the first read after
+// a change anywhere but the top, so that building a deck's long lists reads them once.
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace qrn::graphics {
+
+// Where a child sits among its siblings. Each child type holds one as `siblingLink_` and makes
+// SiblingList a friend.
+template <class T> struct SiblingLink {
+    T* below = nullptr;
+    T* above = nullptr;
+    // The child's place in the list's own storage (see SiblingList::holder).
+    std::size_t slot = 0;
+};
+
+// Serializes putting lists back in step: a tree handed to other threads for drawing may be read
+// by several of them at once.
+std::mutex& siblingListMutex();
+
+template <class T> class SiblingList {
+  public:
+    using Ptr = std::shared_ptr<T>;
+
+    SiblingList() = default;
+    SiblingList(const SiblingList&) = delete;
+    SiblingList& operator=(const SiblingList&) = delete;
+    // Children that outlive the list keep no links into it.
+    ~SiblingList() {
+        for (T* n = bottom_; n;) {
+            T* next = n->siblingLink_.above;
+            n->siblingLink_ = {};
+            n = next;
+        }
+    }
+
+    // Bottom (index 0) to top.
+    const std::vector<Ptr>& ordered() const {
+        if (stale_.load(std::memory_order_acquire))
+            rebuild();
+        return ordered_;
+    }
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    T* bottom() const { return bottom_; }
+    T* top() const { return top_; }
+    static T* above(const T& n) { return n.siblingLink_.above; }
+    static T* below(const T& n) { return n.siblingLink_.below; }
+
+    // Puts `node` (in no list) directly above `under`, a child of this list; null: at the bottom.
+    void insertAbove(Ptr node, T* under) {
+        auto& link = node->siblingLink_;
+        T* over = under ? under->siblingLink_.above : bottom_;
+        link.below = under;
+        link.above = over;
+        (under ? under->siblingLink_.above : bottom_) = node.get();
+        (over ? over->siblingLink_.below : top_) = node.get();
+        ++count_;
+        if (!stale_.load(std::memory_order_relaxed) && !over) {
+            // On top: the vector stays in step.
+            link.slot = ordered_.size();
+            ordered_.push_back(std::move(node));
+            return;
+        }
+        link.slot = ordered_.size() + added_.size();
+        added_.push_back(std::move(node));
+        stale_.store(true, std::memory_order_release);
+    }
+
+    // Takes a child of this list out of it; the list's reference is handed back.
+    Ptr remove(T* node) {
+        auto& link = node->siblingLink_;
+        (link.below ? link.below->siblingLink_.above : bottom_) = link.above;
+        (link.above ? link.above->siblingLink_.below : top_) = link.below;
+        --count_;
+        Ptr& held = holder(*node);
+        Ptr keep = std::move(held);
+        if (!stale_.load(std::memory_order_relaxed) && link.slot + 1 == ordered_.size())
+            ordered_.pop_back();
+        else
+            stale_.store(true, std::memory_order_release);
+        link = {};
+        return keep;
+    }
+
+    // Empties the list, handing back the children in order.
+    std::vector<Ptr> takeAll() {
+        ordered();
+        std::vector<Ptr> all = std::move(ordered_);
+        ordered_.clear();
+        for (auto& n : all)
+            n->siblingLink_ = {};
+        bottom_ = top_ = nullptr;
+        count_ = 0;
+        return all;
+    }
+
+  private:
+    // Children in step with the chain sit in ordered_ at their slot; those added since, at their
+    // slot past its end in added_. A child taken out leaves an empty holder behind.
+    Ptr& holder(const T& n) const {
+        const std::size_t slot = n.siblingLink_.slot;
+        return slot < ordered_.size() ? ordered_[slot] : added_[slot - ordered_.size()];
+    }
+
+    void rebuild() const {
+        std::lock_guard lock(siblingListMutex());
+        if (!stale_.load(std::memory_order_relaxed))
+            return;
+        std::vector<Ptr> fresh;
+        fresh.reserve(count_);
+        for (T* n = bottom_; n; n = n->siblingLink_.above) {
+            fresh.push_back(std::move(holder(*n)));
+            n->siblingLink_.slot = fresh.size() - 1;
+        }
+        ordered_ = std::move(fresh);
+        added_.clear();
+        added_.shrink_to_fit();
+        stale_.store(false, std::memory_order_release);
+    }
+
+    mutable std::vector<Ptr> ordered_;
+    mutable std::vector<Ptr> added_;
+    T* bottom_ = nullptr;
+    T* top_ = nullptr;
+    std::size_t count_ = 0;
+    mutable std::atomic<bool> stale_{false};
+};
+
+} // namespace qrn::graphics
