@@ -6,6 +6,7 @@
 // a change anywhere but the top, so that building a deck's long lists reads them once.
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -18,7 +19,7 @@ template <class T> struct SiblingLink {
     T* below = nullptr;
     T* above = nullptr;
     // The child's place in the list's own storage (see SiblingList::holder).
-    std::size_t slot = 0;
+    std::uint32_t slot = 0;
 };
 
 // Serializes putting lists back in step: a tree handed to other threads for drawing may be read
@@ -34,7 +35,7 @@ template <class T> class SiblingList {
     SiblingList& operator=(const SiblingList&) = delete;
     // Children that outlive the list keep no links into it.
     ~SiblingList() {
-        for (T* n = bottom_; n;) {
+        for (T* n = bottom(); n;) {
             T* next = n->siblingLink_.above;
             n->siblingLink_ = {};
             n = next;
@@ -43,49 +44,52 @@ template <class T> class SiblingList {
 
     // Bottom (index 0) to top.
     const std::vector<Ptr>& ordered() const {
-        if (stale_.load(std::memory_order_acquire))
+        if (chain_ && chain_->stale.load(std::memory_order_acquire))
             rebuild();
         return ordered_;
     }
-    std::size_t size() const { return count_; }
-    bool empty() const { return count_ == 0; }
-    T* bottom() const { return bottom_; }
-    T* top() const { return top_; }
+    std::size_t size() const { return chain_ ? chain_->count : 0; }
+    bool empty() const { return size() == 0; }
+    T* bottom() const { return chain_ ? chain_->bottom : nullptr; }
+    T* top() const { return chain_ ? chain_->top : nullptr; }
     static T* above(const T& n) { return n.siblingLink_.above; }
     static T* below(const T& n) { return n.siblingLink_.below; }
 
     // Puts `node` (in no list) directly above `under`, a child of this list; null: at the bottom.
     void insertAbove(Ptr node, T* under) {
+        if (!chain_)
+            chain_ = std::make_unique<Chain>();
+        Chain& c = *chain_;
         auto& link = node->siblingLink_;
-        T* over = under ? under->siblingLink_.above : bottom_;
+        T* over = under ? under->siblingLink_.above : c.bottom;
         link.below = under;
         link.above = over;
-        (under ? under->siblingLink_.above : bottom_) = node.get();
-        (over ? over->siblingLink_.below : top_) = node.get();
-        ++count_;
-        if (!stale_.load(std::memory_order_relaxed) && !over) {
+        (under ? under->siblingLink_.above : c.bottom) = node.get();
+        (over ? over->siblingLink_.below : c.top) = node.get();
+        ++c.count;
+        if (!c.stale.load(std::memory_order_relaxed) && !over) {
             // On top: the vector stays in step.
-            link.slot = ordered_.size();
+            link.slot = static_cast<std::uint32_t>(ordered_.size());
             ordered_.push_back(std::move(node));
             return;
         }
-        link.slot = ordered_.size() + added_.size();
-        added_.push_back(std::move(node));
-        stale_.store(true, std::memory_order_release);
+        link.slot = static_cast<std::uint32_t>(ordered_.size() + c.added.size());
+        c.added.push_back(std::move(node));
+        c.stale.store(true, std::memory_order_release);
     }
 
     // Takes a child of this list out of it; the list's reference is handed back.
     Ptr remove(T* node) {
+        Chain& c = *chain_;
         auto& link = node->siblingLink_;
-        (link.below ? link.below->siblingLink_.above : bottom_) = link.above;
-        (link.above ? link.above->siblingLink_.below : top_) = link.below;
-        --count_;
-        Ptr& held = holder(*node);
-        Ptr keep = std::move(held);
-        if (!stale_.load(std::memory_order_relaxed) && link.slot + 1 == ordered_.size())
+        (link.below ? link.below->siblingLink_.above : c.bottom) = link.above;
+        (link.above ? link.above->siblingLink_.below : c.top) = link.below;
+        --c.count;
+        Ptr keep = std::move(holder(*node));
+        if (!c.stale.load(std::memory_order_relaxed) && link.slot + 1 == ordered_.size())
             ordered_.pop_back();
         else
-            stale_.store(true, std::memory_order_release);
+            c.stale.store(true, std::memory_order_release);
         link = {};
         return keep;
     }
@@ -97,41 +101,46 @@ template <class T> class SiblingList {
         ordered_.clear();
         for (auto& n : all)
             n->siblingLink_ = {};
-        bottom_ = top_ = nullptr;
-        count_ = 0;
+        chain_.reset();
         return all;
     }
 
   private:
+    // Most nodes are leaves: the chain is made with the first child.
+    struct Chain {
+        T* bottom = nullptr;
+        T* top = nullptr;
+        std::size_t count = 0;
+        std::vector<Ptr> added;
+        std::atomic<bool> stale{false};
+    };
+
     // Children in step with the chain sit in ordered_ at their slot; those added since, at their
-    // slot past its end in added_. A child taken out leaves an empty holder behind.
+    // slot past its end in the chain's `added`. A child taken out leaves an empty holder behind.
     Ptr& holder(const T& n) const {
         const std::size_t slot = n.siblingLink_.slot;
-        return slot < ordered_.size() ? ordered_[slot] : added_[slot - ordered_.size()];
+        return slot < ordered_.size() ? ordered_[slot] : chain_->added[slot - ordered_.size()];
     }
 
     void rebuild() const {
         std::lock_guard lock(siblingListMutex());
-        if (!stale_.load(std::memory_order_relaxed))
+        Chain& c = *chain_;
+        if (!c.stale.load(std::memory_order_relaxed))
             return;
         std::vector<Ptr> fresh;
-        fresh.reserve(count_);
-        for (T* n = bottom_; n; n = n->siblingLink_.above) {
+        fresh.reserve(c.count);
+        for (T* n = c.bottom; n; n = n->siblingLink_.above) {
             fresh.push_back(std::move(holder(*n)));
-            n->siblingLink_.slot = fresh.size() - 1;
+            n->siblingLink_.slot = static_cast<std::uint32_t>(fresh.size() - 1);
         }
         ordered_ = std::move(fresh);
-        added_.clear();
-        added_.shrink_to_fit();
-        stale_.store(false, std::memory_order_release);
+        c.added.clear();
+        c.added.shrink_to_fit();
+        c.stale.store(false, std::memory_order_release);
     }
 
     mutable std::vector<Ptr> ordered_;
-    mutable std::vector<Ptr> added_;
-    T* bottom_ = nullptr;
-    T* top_ = nullptr;
-    std::size_t count_ = 0;
-    mutable std::atomic<bool> stale_{false};
+    std::unique_ptr<Chain> chain_;
 };
 
 } // namespace qrn::graphics
