@@ -13,6 +13,19 @@
 
 namespace qrn::ui {
 
+struct View::Rare {
+    double pictureSide = maxPictureSide;
+    double picturePixels = maxPicturePixels;
+    std::vector<std::string> draggedTypes;
+    std::shared_ptr<NativeContent> nativeContent;
+};
+
+View::Rare& View::rare() {
+    if (!rare_)
+        rare_ = std::make_unique<Rare>();
+    return *rare_;
+}
+
 View::View(const Rect& frame) : frame_(frame.standardized()), layer_(graphics::Layer::make()) {
     bounds_ = Rect(0, 0, frame_.size.width, frame_.size.height);
     syncLayerGeometry();
@@ -579,8 +592,8 @@ double View::boundedPictureScale(Size size, double scale, double side, double pi
 }
 
 void View::setPictureLimits(double side, double pixels) {
-    pictureSide_ = side;
-    picturePixels_ = pixels;
+    rare().pictureSide = side;
+    rare().picturePixels = pixels;
 }
 
 void View::display() {
@@ -593,7 +606,9 @@ void View::display() {
         enlarged =
             std::max({1.0, frame_.size.width / bounds_.size.width, frame_.size.height / bounds_.size.height});
     const double wanted = base * std::min(enlarged, 16.0);
-    const double scale = boundedPictureScale(bounds_.size, wanted, pictureSide_, picturePixels_);
+    const double scale =
+        rare_ ? boundedPictureScale(bounds_.size, wanted, rare_->pictureSide, rare_->picturePixels)
+              : boundedPictureScale(bounds_.size, wanted);
     const int w = scale > 0 ? int(std::ceil(bounds_.size.width * scale - 1e-9)) : 0;
     const int h = scale > 0 ? int(std::ceil(bounds_.size.height * scale - 1e-9)) : 0;
     if (w <= 0 || h <= 0) {
@@ -730,13 +745,29 @@ void View::removeTrackingArea(const TrackingAreaPtr& area) {
 
 void View::registerForDraggedTypes(std::vector<std::string> types) {
     for (auto& t : types)
-        if (std::find(draggedTypes_.begin(), draggedTypes_.end(), t) == draggedTypes_.end())
-            draggedTypes_.push_back(std::move(t));
+        if (auto& mine = rare().draggedTypes; std::find(mine.begin(), mine.end(), t) == mine.end())
+            mine.push_back(std::move(t));
 }
 
 void View::setNativeContent(std::shared_ptr<NativeContent> content) {
-    nativeContent_ = std::move(content);
+    if (content || rare_)
+        rare().nativeContent = std::move(content);
     treeChanged();
+}
+
+void View::unregisterDraggedTypes() {
+    if (rare_)
+        rare_->draggedTypes.clear();
+}
+
+const std::vector<std::string>& View::registeredDraggedTypes() const {
+    static const std::vector<std::string> none;
+    return rare_ ? rare_->draggedTypes : none;
+}
+
+const std::shared_ptr<NativeContent>& View::nativeContent() const {
+    static const std::shared_ptr<NativeContent> none;
+    return rare_ ? rare_->nativeContent : none;
 }
 
 } // namespace qrn::ui

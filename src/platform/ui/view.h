@@ -188,8 +188,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
 
     // --- Drag destination
     void registerForDraggedTypes(std::vector<std::string> types);
-    void unregisterDraggedTypes() { draggedTypes_.clear(); }
-    const std::vector<std::string>& registeredDraggedTypes() const { return draggedTypes_; }
+    void unregisterDraggedTypes();
+    const std::vector<std::string>& registeredDraggedTypes() const;
     virtual unsigned draggingEntered(DraggingInfo&) { return DragOperationNone; }
     // Sent as the drag moves, and repeatedly while it rests over the view.
     virtual unsigned draggingUpdated(DraggingInfo&) { return lastDragOperation_; }
@@ -209,7 +209,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     virtual void willRemoveSubview(View* /*subview*/) {}
 
     // --- Native content shown by the host at this view's window rectangle, hidden with the view.
-    const std::shared_ptr<NativeContent>& nativeContent() const { return nativeContent_; }
+    const std::shared_ptr<NativeContent>& nativeContent() const;
     void setNativeContent(std::shared_ptr<NativeContent> content);
 
   private:
@@ -242,8 +242,6 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     Rect bounds_;
     double rotation_ = 0;
     bool flipped_ = false;
-    double pictureSide_ = maxPictureSide;
-    double picturePixels_ = maxPicturePixels;
     unsigned autoresizingMask_ = AutoresizeNone;
     bool autoresizesSubviews_ = true;
     std::optional<int> tag_;
@@ -263,8 +261,10 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     Window* window_ = nullptr;
     ViewController* controller_ = nullptr;
     std::vector<TrackingAreaPtr> trackingAreas_;
-    std::vector<std::string> draggedTypes_;
-    std::shared_ptr<NativeContent> nativeContent_;
+    // What few views have, kept apart so that the many plain ones stay small.
+    struct Rare;
+    Rare& rare();
+    std::unique_ptr<Rare> rare_;
     std::unique_ptr<TagIndex> tagIndex_;
 };
 

@@ -625,7 +625,7 @@ void Window::deliverTracking(const Event* cause) {
 View* Window::findDragDestination(Point location, const Pasteboard& board) const {
     auto types = board.types();
     for (View* v = frameView_->hitTest(location); v; v = v->superview_) {
-        for (auto& t : v->draggedTypes_)
+        for (auto& t : v->registeredDraggedTypes())
             if (std::find(types.begin(), types.end(), t) != types.end())
                 return v;
     }
