@@ -50,6 +50,37 @@ Rect autoresizedFrame(const Rect& frame, unsigned mask, Size oldSize, Size newSi
 
 Layer::Layer() = default;
 
+Layer::Rare& Layer::rare() {
+    if (!rare_)
+        rare_ = std::make_unique<Rare>();
+    return *rare_;
+}
+
+const std::string& Layer::name() const {
+    static const std::string none;
+    return rare_ ? rare_->name : none;
+}
+
+void Layer::setName(std::string n) {
+    if (!n.empty() || rare_)
+        rare().name = std::move(n);
+}
+
+const std::vector<ContentFilterPtr>& Layer::contentFilters() const {
+    static const std::vector<ContentFilterPtr> none;
+    return rare_ ? rare_->contentFilters : none;
+}
+
+const std::vector<std::pair<std::string, KeyframeAnimation>>& Layer::animations() const {
+    static const std::vector<std::pair<std::string, KeyframeAnimation>> none;
+    return rare_ ? rare_->animations : none;
+}
+
+const std::shared_ptr<OffThreadPicture>& Layer::offThreadPicture() const {
+    static const std::shared_ptr<OffThreadPicture> none;
+    return rare_ ? rare_->offThread : none;
+}
+
 Layer::~Layer() {
     for (Layer* s = sublayers_.bottom(); s; s = SiblingList<Layer>::above(*s))
         s->superlayer_ = nullptr;
@@ -304,7 +335,8 @@ void Layer::clearContents() {
 }
 
 void Layer::setContentFilters(std::vector<ContentFilterPtr> filters) {
-    contentFilters_ = std::move(filters);
+    if (!filters.empty() || rare_)
+        rare().contentFilters = std::move(filters);
     invalidate();
 }
 
@@ -426,12 +458,12 @@ const Layer* Layer::root() const {
 
 void Layer::addAnimation(const KeyframeAnimation& animation, const std::string& key) {
     removeAnimation(key);
-    animations_.emplace_back(key, animation);
+    rare().animations.emplace_back(key, animation);
     invalidate();
 }
 
 const KeyframeAnimation* Layer::animation(const std::string& key) const {
-    for (auto& [k, a] : animations_)
+    for (auto& [k, a] : animations())
         if (k == key)
             return &a;
     return nullptr;
@@ -439,29 +471,32 @@ const KeyframeAnimation* Layer::animation(const std::string& key) const {
 
 std::vector<std::string> Layer::animationKeys() const {
     std::vector<std::string> keys;
-    for (auto& [k, a] : animations_)
+    for (auto& [k, a] : animations())
         keys.push_back(k);
     return keys;
 }
 
 void Layer::removeAnimation(const std::string& key) {
-    auto it = std::find_if(animations_.begin(), animations_.end(), [&](auto& e) { return e.first == key; });
-    if (it == animations_.end())
+    if (!rare_)
         return;
-    animations_.erase(it);
+    auto& all = rare_->animations;
+    auto it = std::find_if(all.begin(), all.end(), [&](auto& e) { return e.first == key; });
+    if (it == all.end())
+        return;
+    all.erase(it);
     invalidate();
 }
 
 void Layer::removeAllAnimations() {
-    if (animations_.empty())
+    if (!hasAnimations())
         return;
-    animations_.clear();
+    rare_->animations.clear();
     invalidate();
 }
 
 double Layer::presentationOpacity(double t) const {
     double o = opacity_;
-    for (auto& [k, a] : animations_)
+    for (auto& [k, a] : animations())
         if (a.keyPath == "opacity")
             if (auto v = a.valueAt(t))
                 o = std::clamp(*v, 0.0, 1.0);
@@ -613,7 +648,6 @@ LayerPtr Layer::makeSnapshot() const {
 LayerPtr Layer::snapshotTree() const {
     LayerPtr copy = makeSnapshot();
     Layer& c = *copy;
-    c.name_ = name_;
     c.bounds_ = bounds_;
     c.position_ = position_;
     c.anchorPoint_ = anchorPoint_;
@@ -630,11 +664,16 @@ LayerPtr Layer::snapshotTree() const {
     c.cornerRadius_ = cornerRadius_;
     c.contents_ = contents_;
     c.contentsScale_ = contentsScale_;
-    c.contentFilters_ = contentFilters_;
     c.cachesSublayers_ = cachesSublayers_;
     c.liveCopy_ = hasLiveContent();
     c.contentVersion_.store(contentVersion(), std::memory_order_relaxed);
-    c.animations_ = animations_;
+    // A copy keeps what makes it draw alike; whether it is drawn off the main thread is the
+    // original's own matter.
+    if (rare_ && (!rare_->name.empty() || !rare_->contentFilters.empty() || !rare_->animations.empty())) {
+        c.rare().name = rare_->name;
+        c.rare().contentFilters = rare_->contentFilters;
+        c.rare().animations = rare_->animations;
+    }
     c.identity_ = identity_;
     for (const auto& s : sublayers()) {
         LayerPtr sc = s->snapshotTree();
@@ -645,9 +684,9 @@ LayerPtr Layer::snapshotTree() const {
 }
 
 void Layer::setDrawnOffMainThread(bool on) {
-    if (on == bool(offThread_))
+    if (on == bool(offThreadPicture()))
         return;
-    offThread_ = on ? std::make_shared<OffThreadPicture>() : nullptr;
+    rare().offThread = on ? std::make_shared<OffThreadPicture>() : nullptr;
     setNeedsRepaint();
 }
 

@@ -61,8 +61,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
     static LayerPtr make(const Rect& frame);
 
     // Name for traces and tests.
-    const std::string& name() const { return name_; }
-    void setName(std::string n) { name_ = std::move(n); }
+    const std::string& name() const;
+    void setName(std::string n);
 
     // --- Geometry
     const Rect& bounds() const { return bounds_; }
@@ -125,7 +125,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
     double contentsScale() const { return contentsScale_; }
     void setContentsScale(double s) { contentsScale_ = s > 0 ? s : 1; }
     // Applied in order to the rendered image of this layer and its sublayers.
-    const std::vector<ContentFilterPtr>& contentFilters() const { return contentFilters_; }
+    const std::vector<ContentFilterPtr>& contentFilters() const;
     void setContentFilters(std::vector<ContentFilterPtr> filters);
 
     // --- Tree
@@ -152,8 +152,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
     std::vector<std::string> animationKeys() const;
     void removeAnimation(const std::string& key);
     void removeAllAnimations();
-    bool hasAnimations() const { return !animations_.empty(); }
-    const std::vector<std::pair<std::string, KeyframeAnimation>>& animations() const { return animations_; }
+    bool hasAnimations() const { return rare_ && !rare_->animations.empty(); }
+    const std::vector<std::pair<std::string, KeyframeAnimation>>& animations() const;
     // Opacity as drawn at time t: the most recently added running opacity animation wins over
     // the model value.
     double presentationOpacity(double t) const;
@@ -197,7 +197,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
     // The window draws this layer's subtree on a worker from snapshots and shows the last
     // finished picture (graphics/off_thread_picture.h). Other renders draw it as usual.
     void setDrawnOffMainThread(bool on);
-    const std::shared_ptr<OffThreadPicture>& offThreadPicture() const { return offThread_; }
+    const std::shared_ptr<OffThreadPicture>& offThreadPicture() const;
     // The same for a layer and all its snapshot copies; lives as long as any of them.
     const std::shared_ptr<const char>& identity() const { return identity_; }
 
@@ -228,7 +228,6 @@ class Layer : public std::enable_shared_from_this<Layer> {
         std::function<bool()> wantsAreas;
     };
 
-    std::string name_;
     Rect bounds_;
     Point position_;
     Point anchorPoint_{0.5, 0.5};
@@ -246,7 +245,6 @@ class Layer : public std::enable_shared_from_this<Layer> {
     double cornerRadius_ = 0;
     QImage contents_;
     double contentsScale_ = 1;
-    std::vector<ContentFilterPtr> contentFilters_;
     bool cachesSublayers_ = false;
     // A snapshot copy of a layer with live content: drawn as live, so it ends runs alike.
     bool liveCopy_ = false;
@@ -256,11 +254,18 @@ class Layer : public std::enable_shared_from_this<Layer> {
     Layer* superlayer_ = nullptr;
     SiblingList<Layer> sublayers_;
     SiblingLink<Layer> siblingLink_;
-    std::vector<std::pair<std::string, KeyframeAnimation>> animations_;
     // Only a root that someone watches has one.
     std::unique_ptr<Listener> listener_;
     std::shared_ptr<const char> identity_ = std::make_shared<const char>(0);
-    std::shared_ptr<OffThreadPicture> offThread_;
+    // What few layers have, kept apart so that the many plain ones stay small.
+    struct Rare {
+        std::string name;
+        std::vector<ContentFilterPtr> contentFilters;
+        std::vector<std::pair<std::string, KeyframeAnimation>> animations;
+        std::shared_ptr<OffThreadPicture> offThread;
+    };
+    Rare& rare();
+    std::unique_ptr<Rare> rare_;
 };
 
 } // namespace qrn::graphics
