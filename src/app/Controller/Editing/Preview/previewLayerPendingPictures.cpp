@@ -69,6 +69,11 @@ struct pictureBatch {
     std::vector<size_t> ready;
     size_t decodedCount = 0;
     std::chrono::steady_clock::time_point lastDelivery;
+    // Main thread only. A walk of the whole screen costs as much as a few decodes, so the views
+    // showing a stand-in are found once, when the first pictures are handed on; the last
+    // delivery walks the screen again with every picture, for views made in between.
+    std::optional<std::unordered_map<qint64, std::vector<std::weak_ptr<qrn::ui::View>>>> showing;
+    std::map<qint64, qrn::ImageHandle> handed;
 };
 
 std::shared_ptr<pictureBatch> currentBatch;
@@ -181,7 +186,58 @@ std::vector<std::shared_ptr<qrn::ui::View>> screenRoots() {
     return outermost;
 }
 
-void replaceInViews(const std::map<qint64, qrn::ImageHandle>& pictureOf);
+// Gives `view` the picture filed under the cache key of the one it shows, if any; a moving
+// picture keeps its frames.
+void replaceIn(qrn::ui::View& view, const std::map<qint64, qrn::ImageHandle>& pictureOf) {
+    const auto replacement = [&](const QImage& image) -> const qrn::ImageHandle* {
+        if (image.isNull())
+            return nullptr;
+        const auto found = pictureOf.find(image.cacheKey());
+        return found == pictureOf.end() ? nullptr : &found->second;
+    };
+    if (auto* picture = dynamic_cast<qrn::ui::ImageView*>(&view); picture && !picture->playsOnTimeline())
+        if (const auto* found = replacement(picture->image()))
+            picture->setImage(**found);
+    if (const auto* found = replacement(view.layer()->contents()))
+        view.layer()->setContents(**found);
+}
+
+// Hands each picture to every view of the screen that shows the one whose cache key it is
+// filed under.
+void replaceInViews(const std::map<qint64, qrn::ImageHandle>& pictureOf) {
+    if (pictureOf.empty())
+        return;
+    std::vector<qrn::ui::View*> views;
+    for (const auto& root : screenRoots())
+        collectViews(root, views);
+    for (qrn::ui::View* view : views)
+        replaceIn(*view, pictureOf);
+}
+
+// Every view of the screen that shows one of the batch's stand-ins, by the stand-in's cache key.
+void indexStandIns(pictureBatch& batch) {
+    auto& showing = batch.showing.emplace();
+    for (const auto& slot : batch.entries)
+        showing[slot->standIn->cacheKey()];
+    std::vector<std::shared_ptr<qrn::ui::View>> pending;
+    for (const auto& root : screenRoots())
+        pending.push_back(root);
+    while (!pending.empty()) {
+        auto view = std::move(pending.back());
+        pending.pop_back();
+        const auto note = [&](const QImage& image) {
+            if (image.isNull())
+                return;
+            if (const auto found = showing.find(image.cacheKey()); found != showing.end())
+                found->second.push_back(view);
+        };
+        if (const auto* picture = dynamic_cast<const qrn::ui::ImageView*>(view.get()))
+            note(picture->image());
+        note(view->layer()->contents());
+        for (const auto& sub : view->subviews())
+            pending.push_back(sub);
+    }
+}
 
 // Hands the pictures of `indexes` to every view and thumbnail that shows their stand-ins. A
 // filtered layer filters its picture live, so it shows the new one filtered as it is drawn.
@@ -207,29 +263,27 @@ void deliver(pictureBatch& batch, const std::vector<size_t>& indexes) {
             continue;
         pictureOf[slot.standIn->cacheKey()] = std::make_shared<const QImage>(std::move(picture));
     }
-    replaceInViews(pictureOf);
-}
-
-// Hands each picture to every view of the screen that shows the one whose cache key it is
-// filed under; a moving picture keeps its frames.
-void replaceInViews(const std::map<qint64, qrn::ImageHandle>& pictureOf) {
+    batch.handed.insert(pictureOf.begin(), pictureOf.end());
+    const bool last = std::all_of(batch.entries.begin(), batch.entries.end(),
+                                  [](const auto& slot) { return slot->delivered; });
+    if (last) {
+        replaceInViews(batch.handed);
+        batch.handed.clear();
+        batch.showing.reset();
+        return;
+    }
     if (pictureOf.empty())
         return;
-    const auto replacement = [&](const QImage& image) -> const qrn::ImageHandle* {
-        if (image.isNull())
-            return nullptr;
-        const auto found = pictureOf.find(image.cacheKey());
-        return found == pictureOf.end() ? nullptr : &found->second;
-    };
-    std::vector<qrn::ui::View*> views;
-    for (const auto& root : screenRoots())
-        collectViews(root, views);
-    for (qrn::ui::View* view : views) {
-        if (auto* picture = dynamic_cast<qrn::ui::ImageView*>(view); picture && !picture->playsOnTimeline())
-            if (const auto* found = replacement(picture->image()))
-                picture->setImage(**found);
-        if (const auto* found = replacement(view->layer()->contents()))
-            view->layer()->setContents(**found);
+    if (!batch.showing)
+        indexStandIns(batch);
+    for (const auto& [key, picture] : pictureOf) {
+        const auto found = batch.showing->find(key);
+        if (found == batch.showing->end())
+            continue;
+        for (const auto& weak : found->second)
+            if (const auto view = weak.lock())
+                replaceIn(*view, pictureOf);
+        batch.showing->erase(found);
     }
 }
 
