@@ -665,6 +665,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
                 expectCreated(a, j + 1);
             }
         }
+        previewLayerClass::loadSettingsPaneAfterImport();
     } catch (const qrnError& e) {
         recover(e.what());
         QRN_LOG_OUT();

@@ -215,6 +215,32 @@ TEST_F(PicturesAfterOpening, TheStickyAssetThenTheSelectedOneAndItsNeighboursDec
     EXPECT_EQ(shownLayerColours(), std::vector<unsigned>(8, blue));
 }
 
+TEST_F(PicturesAfterOpening, PicturesAreReadWhileTheImportMakesTheLayersAndReachTheLayersMadeAfter) {
+    ASSERT_TRUE(createProject());
+    // Every asset's layer shows the sticky asset's file.
+    constexpr int assets = 5;
+    const std::string path = writePictureProject("Early", assets, green, [](Json& d) {
+        for (size_t a = 1; a < size_t(assets); ++a)
+            setReference(d, a, 0, {3, "png", "p0"});
+    });
+    // When the import comes to the last layer, the picture has been read: the file can go.
+    int layersAdded = 0;
+    qrn::setLogSinkForTesting([&](const std::string& line) {
+        if (line.find("addLayers") == std::string::npos ||
+            line.find("IMAGE_REFERENCE_ARRAY") == std::string::npos || ++layersAdded != assets)
+            return;
+        QThreadPool::globalInstance()->waitForDone();
+        std::filesystem::remove(path + "/images/p0.png");
+    });
+    globalAppSettingsClass::setShowLogsForTesting(true);
+    openWithMenu(path);
+    qrn::setLogSinkForTesting(nullptr);
+    globalAppSettingsClass::setShowLogsForTesting(false);
+    ASSERT_EQ(layersAdded, assets);
+    EXPECT_EQ(shownLayerColours(), std::vector<unsigned>(size_t(assets), green));
+    EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
+}
+
 TEST_F(PicturesAfterOpening, APictureThatFailsToDecodeIsReportedAndShowsWhatAnUnreadableFileShows) {
     ASSERT_TRUE(createProject());
     const std::string path = writePictureProject("Damaged", 4, red);

@@ -1,7 +1,10 @@
 #include "Controller/Editing/Preview/previewLayerAnimatedPicture.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+
+#include <cstring>
 
 #include "Controller/Global/imageManipulationClass.h"
 #include "Model/persistentDataStorageClass.h"
@@ -16,7 +19,21 @@ std::string textAt(const imageReferenceArray& reference, size_t index) {
     return v.isString() ? v.toString() : std::string();
 }
 
+// Whether the file starts as a PNG: Qt reads those as still pictures whatever the file's name,
+// and telling so from eight bytes spares every picture layer of an opened project a reader.
+bool startsAsPng(const std::string& path) {
+    static constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    unsigned char head[8] = {};
+    return file.read(reinterpret_cast<char*>(head), sizeof head) == qint64(sizeof head) &&
+           std::memcmp(head, signature, sizeof head) == 0;
+}
+
 std::optional<qrn::ui::AnimatedImage> framesOf(const std::string& path, QSize drawnSize) {
+    if (startsAsPng(path))
+        return std::nullopt;
     QImageReader probe(QString::fromStdString(path));
     // Only files that say they move are read twice.
     if (!probe.supportsAnimation() || probe.imageCount() == 1)

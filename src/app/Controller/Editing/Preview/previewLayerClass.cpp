@@ -361,15 +361,18 @@ previewLayerClass::getImageFromImageReferenceArray(const std::optional<imageRefe
     // that could reach outside the folder counts as a missing image.
     const std::string missing = "Unable to retrieve remote regular image " + name + "." + extension;
     const auto found = projectPictureFileOf(reference);
-    if (!found || !imageManipulationClass::isInImagesFolder(*found))
+    if (!found)
         throw throwClass().error(missing);
     const std::string& file = *found;
     if (previewLayerPendingPictures::isCollecting()) {
-        // Opening a project: the picture is decoded after the screen is up.
+        // Opening a project: the picture follows, decoded on the side; a file outside the
+        // images folder gets no stand-in.
         if (auto standIn = previewLayerPendingPictures::standInFor(file, reference))
             return qrn::Value(std::move(standIn));
         throw throwClass().error(missing);
     }
+    if (!imageManipulationClass::isInImagesFolder(file))
+        throw throwClass().error(missing);
     auto image = qrn::imaging::readPicture(file, previewLayerPendingPictures::moviePixels());
     if (!image)
         throw throwClass().error(missing);

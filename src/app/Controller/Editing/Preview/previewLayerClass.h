@@ -366,6 +366,8 @@ class previewLayerClass {
     // Refreshes the shown settings pane for the new selection.
     static void setLoadSettingsViewHook(std::function<void()> hook);
     // --- Settings pane: the selection changed, so the shown pane follows it (through the hook).
+    // Loads the settings pane once when the layers an import re-created left it to be loaded.
+    static void loadSettingsPaneAfterImport();
     static void reloadSettingsPane();
     // Refreshes the background box after a background layer joined the selected asset.
     static void setRefreshBackgroundBoxHook(std::function<void()> hook);

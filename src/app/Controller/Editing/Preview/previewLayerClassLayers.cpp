@@ -2,6 +2,7 @@
 // preview, its thumbnails, its hit path, its undo entry and the steps that wait for layout.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "Controller/Editing/Preview/previewLayerAnimatedPicture.h"
 #include "Controller/Editing/Preview/previewLayerClass.h"
@@ -37,6 +38,8 @@ previewLayerClass::addLayerToAssetScrollViewHook addToAssetStrip;
 std::function<void()> rebuildLayerList;
 std::function<void()> loadSettingsView;
 std::function<void()> refreshBackgroundBox;
+// The layers an opened project re-creates leave the settings pane to be loaded once, after.
+bool settingsPaneDue = false;
 
 template <typename T> void placeAt(std::vector<T>& row, int index, T value) {
     if (index >= 0 && size_t(index) < row.size())
@@ -129,6 +132,11 @@ void previewLayerClass::setLoadSettingsViewHook(std::function<void()> hook) {
 }
 void previewLayerClass::reloadSettingsPane() {
     if (loadSettingsView)
+        loadSettingsView();
+}
+
+void previewLayerClass::loadSettingsPaneAfterImport() {
+    if (std::exchange(settingsPaneDue, false) && loadSettingsView)
         loadSettingsView();
 }
 
@@ -717,7 +725,9 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         noLayerSelected();
         return;
     }
-    if (loadSettingsView)
+    if (getImportMarker())
+        settingsPaneDue = true;
+    else if (loadSettingsView)
         loadSettingsView();
     highlightOfSelectedScrollViewLayer(5, id);
 }

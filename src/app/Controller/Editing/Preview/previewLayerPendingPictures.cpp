@@ -19,6 +19,7 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/imageManipulationClass.h"
 #include "Model/persistentDataStorageClassImport.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/imaging/picture_reader.h"
@@ -37,54 +38,110 @@ struct pictureSlot {
     // Pixels of the largest frame a layer shows it at, in the movie; set before any worker
     // takes the slot.
     QSize drawn;
+    // Assets whose layers show it, for the nearest-first order.
+    std::vector<size_t> assets;
     // Main thread only.
     qrn::ImageHandle standIn;
     bool delivered = false;
-    std::atomic<int> state{queued};
-    // Written once by whoever took the slot, before it is marked decoded (under the batch's lock).
+    // The rest under the batch's lock.
+    int state = queued;
     std::optional<QImage> picture;
 };
 
 // The pictures of one opening. Workers hold it while they decode, so a cancelled batch they
 // are still reading from stays alive until they are done with it.
 struct pictureBatch {
+    // Added to on the main thread only, under the lock; workers reach a slot through takeNext.
     std::vector<std::unique_ptr<pictureSlot>> entries;
-    std::vector<size_t> order;
-    std::atomic<size_t> next{0};
     std::atomic<bool> cancelled{false};
+    // Decodes under way, and how many may be: one core is left to the import while it builds the
+    // screen, every core is used once it is built.
+    std::atomic<int> running{0};
+    std::atomic<int> limit{1};
     std::mutex mutex;
     std::condition_variable decodedOne;
+    // The asset the order is nearest to, and the slots in the order they were taken.
+    int selected = 0;
+    std::vector<size_t> takenOrder;
+    // Slots nobody has taken, and decode tasks posted that have not yet looked for one.
+    size_t queuedCount = 0;
+    size_t tasksStarting = 0;
     std::vector<size_t> ready;
     size_t decodedCount = 0;
     std::chrono::steady_clock::time_point lastDelivery;
+    // Main thread only. A walk of the whole screen costs as much as a few decodes, so the views
+    // showing a stand-in are found once, when the first pictures are handed on; the last
+    // delivery walks the screen again with every picture, for views made in between.
+    std::optional<std::unordered_map<qint64, std::vector<std::weak_ptr<qrn::ui::View>>>> showing;
+    std::map<qint64, qrn::ImageHandle> handed;
 };
 
 std::shared_ptr<pictureBatch> currentBatch;
 std::unordered_map<std::string, size_t> slotOfFile;
+// Files of the opening that do not start as pictures.
+std::set<std::string> notPictures;
 bool collecting = false;
+bool planned = false;
+
+// How far an asset is from the one on screen: the sticky asset shows on every slide.
+int distanceOf(size_t asset, int selected) {
+    return asset == 0 ? 0 : 1 + std::abs(int(asset) - std::max(selected, 1));
+}
+
+int distanceOf(const pictureSlot& slot, int selected) {
+    int nearest = std::numeric_limits<int>::max();
+    for (const size_t asset : slot.assets)
+        nearest = std::min(nearest, distanceOf(asset, selected));
+    return nearest;
+}
 
 void decodeSlot(pictureBatch& batch, size_t index) {
-    pictureSlot& slot = *batch.entries[index];
-    auto read = qrn::imaging::readPicture(slot.file, slot.drawn);
+    pictureSlot* slot;
+    {
+        std::lock_guard lock(batch.mutex);
+        slot = batch.entries[index].get();
+    }
+    auto read = qrn::imaging::readPicture(slot->file, slot->drawn);
     std::lock_guard lock(batch.mutex);
     if (read)
-        slot.picture = std::move(read).value();
-    slot.state.store(decoded);
+        slot->picture = std::move(read).value();
+    slot->state = decoded;
     batch.ready.push_back(index);
     ++batch.decodedCount;
     batch.decodedOne.notify_all();
 }
 
-// The next slot nobody has taken, in nearest-first order; none when all are taken.
-std::optional<size_t> takeNext(pictureBatch& batch) {
-    for (size_t k = batch.next.fetch_add(1); k < batch.order.size(); k = batch.next.fetch_add(1)) {
-        const size_t index = batch.order[k];
-        int expected = queued;
-        if (batch.entries[index]->state.compare_exchange_strong(expected, taken))
-            return index;
+// The queued slot nearest the selected asset (the earliest known among equals); none when all
+// are taken.
+std::optional<size_t> takeNext(pictureBatch& batch, bool byTask = false) {
+    std::lock_guard lock(batch.mutex);
+    if (byTask)
+        --batch.tasksStarting;
+    std::optional<size_t> best;
+    int bestDistance = std::numeric_limits<int>::max();
+    for (size_t i = 0; i < batch.entries.size(); ++i) {
+        const pictureSlot& slot = *batch.entries[i];
+        if (slot.state != queued)
+            continue;
+        const int distance = distanceOf(slot, batch.selected);
+        if (distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
     }
-    return std::nullopt;
+    if (best) {
+        --batch.queuedCount;
+        batch.entries[*best]->state = taken;
+        batch.takenOrder.push_back(*best);
+    }
+    return best;
 }
+
+// A delivery walks the whole screen, so pictures are handed on a few at a time: once several
+// are ready, once a while has passed since the last, and always with the last one.
+enum class when { batched, now };
+
+void deliverReady(const std::shared_ptr<pictureBatch>& batch, when timing);
 
 // Every view below root, the root included.
 void collectViews(const std::shared_ptr<qrn::ui::View>& root, std::vector<qrn::ui::View*>& out) {
@@ -129,7 +186,58 @@ std::vector<std::shared_ptr<qrn::ui::View>> screenRoots() {
     return outermost;
 }
 
-void replaceInViews(const std::map<qint64, qrn::ImageHandle>& pictureOf);
+// Gives `view` the picture filed under the cache key of the one it shows, if any; a moving
+// picture keeps its frames.
+void replaceIn(qrn::ui::View& view, const std::map<qint64, qrn::ImageHandle>& pictureOf) {
+    const auto replacement = [&](const QImage& image) -> const qrn::ImageHandle* {
+        if (image.isNull())
+            return nullptr;
+        const auto found = pictureOf.find(image.cacheKey());
+        return found == pictureOf.end() ? nullptr : &found->second;
+    };
+    if (auto* picture = dynamic_cast<qrn::ui::ImageView*>(&view); picture && !picture->playsOnTimeline())
+        if (const auto* found = replacement(picture->image()))
+            picture->setImage(**found);
+    if (const auto* found = replacement(view.layer()->contents()))
+        view.layer()->setContents(**found);
+}
+
+// Hands each picture to every view of the screen that shows the one whose cache key it is
+// filed under.
+void replaceInViews(const std::map<qint64, qrn::ImageHandle>& pictureOf) {
+    if (pictureOf.empty())
+        return;
+    std::vector<qrn::ui::View*> views;
+    for (const auto& root : screenRoots())
+        collectViews(root, views);
+    for (qrn::ui::View* view : views)
+        replaceIn(*view, pictureOf);
+}
+
+// Every view of the screen that shows one of the batch's stand-ins, by the stand-in's cache key.
+void indexStandIns(pictureBatch& batch) {
+    auto& showing = batch.showing.emplace();
+    for (const auto& slot : batch.entries)
+        showing[slot->standIn->cacheKey()];
+    std::vector<std::shared_ptr<qrn::ui::View>> pending;
+    for (const auto& root : screenRoots())
+        pending.push_back(root);
+    while (!pending.empty()) {
+        auto view = std::move(pending.back());
+        pending.pop_back();
+        const auto note = [&](const QImage& image) {
+            if (image.isNull())
+                return;
+            if (const auto found = showing.find(image.cacheKey()); found != showing.end())
+                found->second.push_back(view);
+        };
+        if (const auto* picture = dynamic_cast<const qrn::ui::ImageView*>(view.get()))
+            note(picture->image());
+        note(view->layer()->contents());
+        for (const auto& sub : view->subviews())
+            pending.push_back(sub);
+    }
+}
 
 // Hands the pictures of `indexes` to every view and thumbnail that shows their stand-ins. A
 // filtered layer filters its picture live, so it shows the new one filtered as it is drawn.
@@ -155,37 +263,35 @@ void deliver(pictureBatch& batch, const std::vector<size_t>& indexes) {
             continue;
         pictureOf[slot.standIn->cacheKey()] = std::make_shared<const QImage>(std::move(picture));
     }
-    replaceInViews(pictureOf);
-}
-
-// Hands each picture to every view of the screen that shows the one whose cache key it is
-// filed under; a moving picture keeps its frames.
-void replaceInViews(const std::map<qint64, qrn::ImageHandle>& pictureOf) {
+    batch.handed.insert(pictureOf.begin(), pictureOf.end());
+    const bool last = std::all_of(batch.entries.begin(), batch.entries.end(),
+                                  [](const auto& slot) { return slot->delivered; });
+    if (last) {
+        replaceInViews(batch.handed);
+        batch.handed.clear();
+        batch.showing.reset();
+        return;
+    }
     if (pictureOf.empty())
         return;
-    const auto replacement = [&](const QImage& image) -> const qrn::ImageHandle* {
-        if (image.isNull())
-            return nullptr;
-        const auto found = pictureOf.find(image.cacheKey());
-        return found == pictureOf.end() ? nullptr : &found->second;
-    };
-    std::vector<qrn::ui::View*> views;
-    for (const auto& root : screenRoots())
-        collectViews(root, views);
-    for (qrn::ui::View* view : views) {
-        if (auto* picture = dynamic_cast<qrn::ui::ImageView*>(view); picture && !picture->playsOnTimeline())
-            if (const auto* found = replacement(picture->image()))
-                picture->setImage(**found);
-        if (const auto* found = replacement(view->layer()->contents()))
-            view->layer()->setContents(**found);
+    if (!batch.showing)
+        indexStandIns(batch);
+    for (const auto& [key, picture] : pictureOf) {
+        const auto found = batch.showing->find(key);
+        if (found == batch.showing->end())
+            continue;
+        for (const auto& weak : found->second)
+            if (const auto view = weak.lock())
+                replaceIn(*view, pictureOf);
+        batch.showing->erase(found);
     }
 }
 
-// A delivery walks the whole screen, so pictures are handed on a few at a time: once several
-// are ready, once a while has passed since the last, and always with the last one.
-enum class when { batched, now };
-
 void deliverReady(const std::shared_ptr<pictureBatch>& batch, when timing) {
+    // A picture handed on while the import still builds the screen would miss the layers made
+    // after it.
+    if (collecting)
+        return;
     constexpr size_t enough = 8;
     constexpr auto longest = std::chrono::milliseconds(40);
     const auto now = std::chrono::steady_clock::now();
@@ -202,9 +308,99 @@ void deliverReady(const std::shared_ptr<pictureBatch>& batch, when timing) {
     deliver(*batch, ready);
 }
 
-// How far an asset is from the one on screen: the sticky asset shows on every slide.
-int distanceOf(size_t asset, int selected) {
-    return asset == 0 ? 0 : 1 + std::abs(int(asset) - std::max(selected, 1));
+// Starts decodes on the pool up to the batch's limit. One task per picture: a thread goes back
+// to the pool between two pictures, so band work of a frame never waits behind the whole project.
+void pump(const std::shared_ptr<pictureBatch>& batch) {
+    for (;;) {
+        if (batch->cancelled.load())
+            return;
+        int running = batch->running.load();
+        if (running >= batch->limit.load())
+            return;
+        {
+            std::lock_guard lock(batch->mutex);
+            if (batch->queuedCount <= batch->tasksStarting)
+                return;
+            if (!batch->running.compare_exchange_weak(running, running + 1))
+                continue;
+            ++batch->tasksStarting;
+        }
+        qrn::imaging::WorkerPool::shared().post([batch] {
+            const auto index = takeNext(*batch, true);
+            if (index && !batch->cancelled.load()) {
+                decodeSlot(*batch, *index);
+                const std::weak_ptr<pictureBatch> weak = batch;
+                qrn::MainQueue::post([weak] {
+                    const auto alive = weak.lock();
+                    // Another project opened, or the model was reset, since this picture was asked for.
+                    if (!alive || alive != currentBatch || alive->cancelled.load())
+                        return;
+                    deliverReady(alive, when::batched);
+                });
+            }
+            batch->running.fetch_sub(1);
+            if (index)
+                pump(batch);
+        });
+    }
+}
+
+// The asset the screen shows once the import has built it: the import selects each asset it
+// adds, so the last one.
+int selectedAfterImport(size_t assets) {
+    return assets > 1 ? int(assets) - 1 : 0;
+}
+
+// Every picture file the opened project's layers show, read from the model the import fills
+// before it makes any layer: each file's slot, the size it is drawn at and the assets that show
+// it, so that decoding can start while the layers are still being made.
+void planBatch(pictureBatch& batch) {
+    previewLayerClass model;
+    const auto& references = model.getImageReferenceArray();
+    const auto& frames = model.getLayerOriginSizeArray();
+    const auto& rotations = model.getLayerRotateArray();
+    // Frames are still in the points of the preview the project was stored with.
+    const auto stored = model.getMainPreviewViewArrayFromImport();
+    for (size_t a = 0; a < references.size(); ++a)
+        for (size_t l = 0; l < references[a].size(); ++l) {
+            const auto file = projectPictureFileOf(references[a][l]);
+            if (!file || notPictures.count(*file))
+                continue;
+            auto found = slotOfFile.find(*file);
+            if (found == slotOfFile.end()) {
+                // What the import itself would refuse is not read here either.
+                if (!imageManipulationClass::isInImagesFolder(*file) ||
+                    !qrn::imaging::looksLikePicture(*file)) {
+                    notPictures.insert(*file);
+                    continue;
+                }
+                auto slot = std::make_unique<pictureSlot>();
+                slot->file = *file;
+                slot->reference = references[a][l];
+                // Its own image, so its cache key tells its layers' views from every other file's.
+                QImage standIn(1, 1, QImage::Format_ARGB32_Premultiplied);
+                standIn.fill(Qt::transparent);
+                slot->standIn = std::make_shared<const QImage>(std::move(standIn));
+                std::lock_guard lock(batch.mutex);
+                found = slotOfFile.emplace(*file, batch.entries.size()).first;
+                batch.entries.push_back(std::move(slot));
+                ++batch.queuedCount;
+            }
+            pictureSlot& slot = *batch.entries[found->second];
+            if (slot.assets.empty() || slot.assets.back() != a)
+                slot.assets.push_back(a);
+            // A layer without a frame of its own fills the movie.
+            const std::vector<double> frame =
+                a < frames.size() && l < frames[a].size() ? frames[a][l] : std::vector<double>{};
+            const double turn = a < rotations.size() && l < rotations[a].size() ? rotations[a][l] : 0;
+            const QSize here =
+                frame.size() >= 4 && frame[2] > 0 && frame[3] > 0
+                    ? previewLayerPendingPictures::moviePixelsOf({frame[2], frame[3]}, turn, stored)
+                    : previewLayerPendingPictures::moviePixels();
+            slot.drawn = slot.drawn.expandedTo(here);
+        }
+    std::lock_guard lock(batch.mutex);
+    batch.selected = selectedAfterImport(references.size());
 }
 
 } // namespace
@@ -213,12 +409,15 @@ QSize previewLayerPendingPictures::moviePixels() {
     return {1920, 1080};
 }
 
-QSize previewLayerPendingPictures::moviePixelsOf(qrn::Size points, double radians) {
+QSize previewLayerPendingPictures::moviePixelsOf(qrn::Size points, double radians,
+                                                 const std::optional<std::vector<double>>& fittedTo) {
     // Layer frames are kept in the points of the preview they are fitted to. What lies beyond
     // the movie's frame is never shown: along each side of a turned layer, that is the movie's
     // extent measured along that side, which grows with the turn (a quarter turn lays the
     // layer's height along the movie's width).
-    const auto preview = editViewClass().getMainPreviewViewRectAsArray();
+    const auto preview = fittedTo && fittedTo->size() >= 4 && (*fittedTo)[2] > 0 && (*fittedTo)[3] > 0
+                             ? *fittedTo
+                             : editViewClass().getMainPreviewViewRectAsArray();
     const QSize movie = moviePixels();
     const double scale = preview.size() >= 4 && preview[2] > 0 && preview[3] > 0
                              ? std::max(movie.width() / preview[2], movie.height() / preview[3])
@@ -258,6 +457,8 @@ bool previewLayerPendingPictures::sharpen(const std::string& file, const QImage&
 void previewLayerPendingPictures::beginImport() {
     cancel();
     currentBatch = std::make_shared<pictureBatch>();
+    // One core stays with the import while it builds the screen.
+    currentBatch->limit.store(std::max(1, qrn::imaging::WorkerPool::shared().threadCount() - 1));
     collecting = true;
 }
 
@@ -266,7 +467,9 @@ void previewLayerPendingPictures::cancel() {
         currentBatch->cancelled.store(true);
     currentBatch.reset();
     slotOfFile.clear();
+    notPictures.clear();
     collecting = false;
+    planned = false;
 }
 
 bool previewLayerPendingPictures::isCollecting() {
@@ -277,20 +480,34 @@ qrn::ImageHandle previewLayerPendingPictures::standInFor(const std::string& file
                                                          const imageReferenceArray& reference) {
     if (!isCollecting())
         return nullptr;
+    // The first layer that asks finds every file of the project, and their decoding starts.
+    if (!planned) {
+        planned = true;
+        planBatch(*currentBatch);
+        pump(currentBatch);
+    }
     if (const auto found = slotOfFile.find(file); found != slotOfFile.end())
         return currentBatch->entries[found->second]->standIn;
-    if (!qrn::imaging::looksLikePicture(file))
+    if (notPictures.count(file) || !imageManipulationClass::isInImagesFolder(file) ||
+        !qrn::imaging::looksLikePicture(file))
         return nullptr;
+    // A file the stored layers did not name when the import began: decoded at the movie's size.
     auto slot = std::make_unique<pictureSlot>();
     slot->file = file;
     slot->reference = reference;
-    // Its own image, so its cache key tells its layers' views from every other file's.
+    slot->drawn = moviePixels();
     QImage standIn(1, 1, QImage::Format_ARGB32_Premultiplied);
     standIn.fill(Qt::transparent);
     slot->standIn = std::make_shared<const QImage>(std::move(standIn));
-    slotOfFile.emplace(file, currentBatch->entries.size());
-    currentBatch->entries.push_back(std::move(slot));
-    return currentBatch->entries.back()->standIn;
+    auto handle = slot->standIn;
+    {
+        std::lock_guard lock(currentBatch->mutex);
+        slotOfFile.emplace(file, currentBatch->entries.size());
+        currentBatch->entries.push_back(std::move(slot));
+        ++currentBatch->queuedCount;
+    }
+    pump(currentBatch);
+    return handle;
 }
 
 void previewLayerPendingPictures::startDecoding() {
@@ -302,58 +519,20 @@ void previewLayerPendingPictures::startDecoding() {
         cancel();
         return;
     }
-    // Nearest first: a file takes the distance of the nearest asset that shows it.
-    previewLayerClass model;
-    const int selected = model.getSelectedAssetIndex();
-    std::vector<int> distance(batch->entries.size(), std::numeric_limits<int>::max());
-    const auto references = model.getImageReferenceArray();
-    const auto frames = model.getLayerOriginSizeArray();
-    const auto rotations = model.getLayerRotateArray();
-    // A picture is held at the size it is drawn at: its layer's share of the movie, the largest
-    // of the places that show it. The preview, the studio and the strip draw it smaller.
-    for (size_t a = 0; a < references.size(); ++a)
-        for (size_t l = 0; l < references[a].size(); ++l) {
-            const auto file = projectPictureFileOf(references[a][l]);
-            const auto found = file ? slotOfFile.find(*file) : slotOfFile.end();
-            if (found == slotOfFile.end())
-                continue;
-            distance[found->second] = std::min(distance[found->second], distanceOf(a, selected));
-            QSize& drawn = batch->entries[found->second]->drawn;
-            const std::vector<double> frame =
-                a < frames.size() && l < frames[a].size() ? frames[a][l] : std::vector<double>{};
-            // A layer without a frame of its own fills the movie.
-            const double turn = a < rotations.size() && l < rotations[a].size() ? rotations[a][l] : 0;
-            const QSize here = frame.size() >= 4 && frame[2] > 0 && frame[3] > 0
-                                   ? moviePixelsOf({frame[2], frame[3]}, turn)
-                                   : moviePixels();
-            drawn = drawn.expandedTo(here);
-        }
-    batch->order.resize(batch->entries.size());
-    for (size_t i = 0; i < batch->order.size(); ++i)
-        batch->order[i] = i;
-    std::stable_sort(batch->order.begin(), batch->order.end(),
-                     [&](size_t x, size_t y) { return distance[x] < distance[y]; });
-
-    // One task per picture: a thread goes back to the pool between two pictures, so band work
-    // of a frame never waits behind the whole project.
-    auto& pool = qrn::imaging::WorkerPool::shared();
-    for (size_t i = 0; i < batch->order.size(); ++i)
-        pool.post([batch] {
-            if (batch->cancelled.load())
-                return;
-            const auto index = takeNext(*batch);
-            if (!index)
-                return;
-            decodeSlot(*batch, *index);
-            const std::weak_ptr<pictureBatch> weak = batch;
-            qrn::MainQueue::post([weak] {
-                const auto alive = weak.lock();
-                // Another project opened, or the model was reset, since this picture was asked for.
-                if (!alive || alive != currentBatch || alive->cancelled.load())
-                    return;
-                deliverReady(alive, when::batched);
-            });
-        });
+    // Nearest the asset on screen first, now that it is known; every core may decode.
+    {
+        std::lock_guard lock(batch->mutex);
+        batch->selected = previewLayerClass().getSelectedAssetIndex();
+    }
+    batch->limit.store(std::max(1, qrn::imaging::WorkerPool::shared().threadCount()));
+    pump(batch);
+    // What was decoded while the screen was built is handed on now.
+    const std::weak_ptr<pictureBatch> weak = batch;
+    qrn::MainQueue::post([weak] {
+        const auto alive = weak.lock();
+        if (alive && alive == currentBatch && !alive->cancelled.load())
+            deliverReady(alive, when::batched);
+    });
 }
 
 void previewLayerPendingPictures::deliverAllNow() {
@@ -386,8 +565,21 @@ std::size_t previewLayerPendingPictures::pendingCount() {
 
 std::vector<std::string> previewLayerPendingPictures::decodeOrder() {
     std::vector<std::string> files;
-    if (currentBatch)
-        for (const size_t index : currentBatch->order)
-            files.push_back(currentBatch->entries[index]->file);
+    if (!currentBatch)
+        return files;
+    pictureBatch& batch = *currentBatch;
+    std::lock_guard lock(batch.mutex);
+    // Those taken, then the rest in the order they will be taken.
+    std::vector<size_t> order = batch.takenOrder;
+    std::vector<size_t> rest;
+    for (size_t i = 0; i < batch.entries.size(); ++i)
+        if (batch.entries[i]->state == queued)
+            rest.push_back(i);
+    std::stable_sort(rest.begin(), rest.end(), [&](size_t x, size_t y) {
+        return distanceOf(*batch.entries[x], batch.selected) < distanceOf(*batch.entries[y], batch.selected);
+    });
+    order.insert(order.end(), rest.begin(), rest.end());
+    for (const size_t index : order)
+        files.push_back(batch.entries[index]->file);
     return files;
 }

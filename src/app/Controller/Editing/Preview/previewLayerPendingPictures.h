@@ -3,11 +3,11 @@
 //
 // While a project is imported, every layer that shows a picture file of the project gets a
 // stand-in instead of the decoded picture: a transparent 1x1 image of its own per file, so the
-// layers, thumbnails and filter entries that share a file share its stand-in. Once the import
-// has built the screen, the files are decoded on the worker pool, the sticky asset's and those
-// of the selected asset and its neighbours first, and each picture is handed on the main queue
-// to whatever still shows its stand-in. A picture that cannot be decoded is reported as the
-// import reports one and replaced by the "cancel" picture, as the import does.
+// layers, thumbnails and filter entries that share a file share its stand-in. The files are
+// decoded on the worker pool from the first layer on, while the import builds the screen, the
+// sticky asset's and those of the selected asset and its neighbours first; once the screen is
+// built, each picture is handed on the main queue to whatever still shows its stand-in. A picture that cannot
+// be decoded is reported as the import reports one and replaced by the "cancel" picture, as the import does.
 //
 // A picture is decoded straight to the size it is drawn at: the largest share of the movie
 // frame that a layer showing it covers. The preview, the studio and the strip draw it no
@@ -20,6 +20,7 @@
 #include <QSize>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,14 +31,17 @@ class previewLayerPendingPictures {
   public:
     // An import starts collecting: whatever an earlier opening still had on its way is dropped.
     static void beginImport();
-    // The import is done and its screen is built: decoding starts, nearest assets first.
+    // The import is done and its screen is built: what was decoded meanwhile is handed on, and
+    // every core decodes the rest, nearest the selected asset first.
     static void startDecoding();
     // Drops the pictures on their way (another project, a reset). Decodes under way finish on
     // their threads but deliver nothing.
     static void cancel();
 
     // While collecting: the stand-in for a picture file of the project, one per file, or null
-    // when the file does not start as a picture (the caller reports it as unreadable).
+    // when the file is not a picture in the project's images folder (the caller reports it as
+    // unreadable). The first call finds every picture file the model's layers name and starts
+    // decoding them, on all cores but one while the import builds the screen.
     // `reference` is the layer's, for reporting a picture that then fails to decode.
     static qrn::ImageHandle standInFor(const std::string& file, const qrn::Value::List& reference);
     static bool isCollecting();
@@ -54,8 +58,10 @@ class previewLayerPendingPictures {
     static QSize moviePixels();
 
     // Pixels of the movie that a layer `points` large in the preview covers, along the layer's
-    // own sides, turned by `radians` in the movie.
-    static QSize moviePixelsOf(qrn::Size points, double radians = 0);
+    // own sides, turned by `radians` in the movie; `points` of the preview rect `fittedTo`
+    // ([x, y, width, height]) when given, of the editing screen's preview otherwise.
+    static QSize moviePixelsOf(qrn::Size points, double radians = 0,
+                               const std::optional<std::vector<double>>& fittedTo = std::nullopt);
     // A layer showing `file` is now drawn at `drawn` pixels (it was made larger): when `held`,
     // its picture, is well below what covers that, the file is decoded again at that size and
     // handed to every view that shows `held`. False when nothing changed.
