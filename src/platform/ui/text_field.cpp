@@ -33,6 +33,18 @@ Qt::Alignment qtAlignment(TextAlignment a) {
 
 constexpr double kInset = 2;
 
+// Every field starts with this font and shares it until it is given another: a font of its own
+// costs each of the strip's number labels a few hundred bytes.
+const QFont& defaultFieldFont() {
+    // Never destroyed: fields may outlive the application object at exit.
+    static const QFont* font = [] {
+        auto* f = new QFont;
+        f->setPointSizeF(13);
+        return f;
+    }();
+    return *font;
+}
+
 } // namespace
 
 void setTextFieldEditorFactory(TextFieldEditorFactory factory) {
@@ -42,7 +54,7 @@ void setTextFieldEditorFactory(TextFieldEditorFactory factory) {
 TextField::TextField(const Rect& frame)
     : Control(frame), backgroundColour_(control_colours::controlBackground()),
       textColour_(control_colours::text()) {
-    font_.setPointSizeF(13);
+    font_ = defaultFieldFont();
 }
 
 std::shared_ptr<TextField> TextField::makeLabel(const std::string& text, const Rect& frame) {
@@ -55,15 +67,9 @@ std::shared_ptr<TextField> TextField::makeLabel(const std::string& text, const R
     return label;
 }
 
-std::shared_ptr<TextField> TextField::makeMarker(int tag) {
-    auto marker = make();
-    marker->setEditable(false);
-    marker->setSelectable(false);
-    marker->setBordered(false);
-    marker->setDrawsBackground(false);
-    marker->setHidden(true);
-    marker->setTag(tag);
-    return marker;
+Marker::Marker(int tag) {
+    setHidden(true);
+    setTag(tag);
 }
 
 void TextField::setStringValue(const std::string& text) {

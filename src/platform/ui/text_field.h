@@ -15,6 +15,14 @@ namespace qrn::ui {
 
 class TextField;
 
+// A hidden, empty view that only carries a tag, marking the view it sits in (a slide's
+// container, a layer's view, an order anchor). Decks hold many of them, so it keeps nothing of
+// a text field's text, font or look.
+class Marker final : public View {
+  public:
+    explicit Marker(int tag);
+};
+
 // The Qt bridge installs this so editable fields get a native editor; without it (tests)
 // fields are edited through userEdited().
 using TextFieldEditorFactory = std::function<std::shared_ptr<NativeContent>(TextField&)>;
@@ -28,8 +36,8 @@ class TextField : public Control {
     }
     // A label: not editable, not selectable, no border or background.
     static std::shared_ptr<TextField> makeLabel(const std::string& text, const Rect& frame = {});
-    // A hidden, empty, non-editable field that only carries a tag, marking the view it sits in.
-    static std::shared_ptr<TextField> makeMarker(int tag);
+    // A hidden marker that only carries a tag (see Marker).
+    static std::shared_ptr<Marker> makeMarker(int tag) { return std::make_shared<Marker>(tag); }
 
     // --- Value
     std::string stringValue() const { return value_.string(); }

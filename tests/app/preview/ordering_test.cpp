@@ -4,6 +4,7 @@
 #include <random>
 
 #include "Controller/Global/orderLayersClass.h"
+#include "platform/ui/text_field.h"
 #include "platform/ui/view.h"
 #include "preview_fixture.h"
 
@@ -180,4 +181,32 @@ TEST(PreviewOrdering, StudioRoundTripKeepsOrderHiddenFlagsAndOneViewEach) {
     // The layer after the background stays above the camera.
     const auto camera = indexIn(scene.drop, previewLayerClass().getVideoLayerView());
     EXPECT_GT(indexIn(scene.drop, scene.layerView(layers[2].back())), camera);
+}
+
+TEST(PreviewOrdering, AThumbnailMakesEachGroupMarkerWithTheGroupsFirstLayerInItsPlace) {
+    orderLayersClass order;
+    const auto tagged = [](int tag) {
+        auto view = qrn::ui::View::make();
+        view->addSubview(qrn::ui::TextField::makeMarker(tag));
+        return view;
+    };
+    auto thumbnail = qrn::ui::View::make(qrn::Rect(0, 0, 108, 61));
+    thumbnail->addSubview(tagged(3));
+    const auto stackOn = [&](int group, int layer) {
+        const auto below = order.stackingViewIn(thumbnail, group);
+        EXPECT_TRUE(below) << group;
+        if (below)
+            thumbnail->addSubview(tagged(layer), qrn::ui::Ordering::Above, below.get());
+        return below;
+    };
+    // The groups fill out of order: above the camera first, the background last but one.
+    stackOn(-13, 21);
+    const auto regularBelow = stackOn(-11, 22);
+    stackOn(-9, 23);
+    stackOn(-12, 24);
+    EXPECT_EQ(dropViewOrder(thumbnail), (strings{"3", "-9", "23", "-11", "22", "-12", "24", "-13", "21"}));
+    // A marker is made once; a layer that is not there makes nothing.
+    EXPECT_EQ(order.stackingViewIn(thumbnail, -11), regularBelow);
+    EXPECT_EQ(order.stackingViewIn(thumbnail, 42), nullptr);
+    EXPECT_EQ(thumbnail->subviews().size(), 9u);
 }

@@ -148,7 +148,6 @@ TEST(TextField, NumbersAndSingleLineDrawing) {
     auto marker = TextField::makeMarker(-7);
     EXPECT_TRUE(marker->isHidden());
     EXPECT_EQ(marker->tag(), -7);
-    EXPECT_FALSE(marker->isEditable());
 }
 
 TEST(ScrollView, FlippedDocumentStartsAtTheTopAndScrollsByWheel) {

@@ -60,10 +60,8 @@ void runOnThisScreen(double seconds, std::function<void()> fn) {
     });
 }
 
-std::shared_ptr<qrn::ui::TextField> marker(int tag) {
-    auto field = qrn::ui::TextField::makeMarker(tag);
-    field->setEditable(false);
-    return field;
+std::shared_ptr<qrn::ui::View> marker(int tag) {
+    return qrn::ui::TextField::makeMarker(tag);
 }
 
 std::shared_ptr<qrn::ui::View> handleView(const qrn::Rect& frame, int tag, unsigned mask, bool round) {

@@ -8,6 +8,7 @@
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/animatedImagesClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "Controller/Global/orderLayersClass.h"
 #include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
@@ -505,8 +506,7 @@ void editViewClass::addLayerToAssetScrollView(int assetArrayIndex,
     auto place = [&](const ViewPtr& thumbnail, const ViewPtr& view) {
         if (!thumbnail || !view)
             return;
-        auto anchor = thumbnail->viewWithTag(std::stoi(layerString));
-        auto above = anchor ? anchor->superview() : nullptr;
+        auto above = orderLayersClass().stackingViewIn(thumbnail, std::stoi(layerString));
         if (above && above.get() != thumbnail.get())
             thumbnail->addSubview(view, qrn::ui::Ordering::Above, above.get());
         else

@@ -65,7 +65,7 @@ std::pair<std::vector<bool>, std::vector<int>> usableFlagsAndOrder(std::vector<b
 
 std::optional<int> tagFieldTag(const qrn::ui::View& row) {
     for (const auto& subview : row.subviews())
-        if (std::dynamic_pointer_cast<qrn::ui::TextField>(subview))
+        if (std::dynamic_pointer_cast<qrn::ui::Marker>(subview))
             return subview->tag();
     return std::nullopt;
 }

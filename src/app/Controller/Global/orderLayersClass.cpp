@@ -26,6 +26,17 @@ ViewPtr taggedSuperview(const ViewPtr& in, int tag) {
     return tagged ? tagged->superview() : nullptr;
 }
 
+constexpr int firstGroupTag = -9;
+constexpr int lastGroupTag = -13;
+
+// An empty view holding only the group's tag; the group's layers stand directly above it.
+ViewPtr groupMarkerView(int tag) {
+    auto parent = qrn::ui::View::make();
+    parent->layer()->setMasksToBounds(false);
+    parent->addSubview(qrn::ui::TextField::makeMarker(tag));
+    return parent;
+}
+
 ViewPtr layerViewOf(const ViewPtr& in, const std::string& id) {
     return taggedSuperview(in, std::stoi(id));
 }
@@ -41,12 +52,30 @@ std::optional<std::string> backgroundOf(const std::vector<std::optional<std::str
 void orderLayersClass::addParentOrderViews(const ViewPtr& previewView, bool beforeVideo) {
     QRN_LOG_IN(LogValues{{"beforeVideo", beforeVideo}});
     const std::vector<int> tags = beforeVideo ? std::vector<int>{-9, -10, -11} : std::vector<int>{-12, -13};
-    for (int tag : tags) {
-        auto parent = qrn::ui::View::make();
-        parent->layer()->setMasksToBounds(false);
-        parent->addSubview(qrn::ui::TextField::makeMarker(tag));
-        previewView->addSubview(parent);
+    for (int tag : tags)
+        previewView->addSubview(groupMarkerView(tag));
+}
+
+orderLayersClass::ViewPtr orderLayersClass::stackingViewIn(const ViewPtr& in, int tag) {
+    if (!in)
+        return nullptr;
+    if (auto found = taggedSuperview(in, tag))
+        return found;
+    if (tag > firstGroupTag || tag < lastGroupTag)
+        return nullptr;
+    // Groups stack -9 at the bottom to -13 at the top, each group's layers right above its
+    // marker: the new marker goes below the first marker of a later group, else on top.
+    auto marker = groupMarkerView(tag);
+    for (const auto& view : in->subviews()) {
+        const auto& inside = view->subviews();
+        const auto later = inside.size() == 1 ? inside.front()->tag() : std::nullopt;
+        if (later && *later < tag && *later >= lastGroupTag) {
+            in->addSubview(marker, qrn::ui::Ordering::Below, view.get());
+            return marker;
+        }
     }
+    in->addSubview(marker);
+    return marker;
 }
 
 std::string orderLayersClass::returnParentOrderView(int layerType, bool aboveVideo) {

@@ -23,6 +23,11 @@ class orderLayersClass {
 
     // Marker views below the camera view (-9, -10, -11) or above it (-12, -13), appended.
     void addParentOrderViews(const ViewPtr& previewView, bool beforeVideo);
+    // The view directly above which something stacked on `tag` goes: the superview of the view
+    // tagged `tag` in `in`. An asset thumbnail makes a group's marker view only when the group
+    // gets its first layer (most slides use one or two of the five), so a missing group tag
+    // makes it there, below the markers of the later groups.
+    ViewPtr stackingViewIn(const ViewPtr& in, int tag);
     // The marker tag of a group as decimal text: 0 background, 1 sticky, other regular.
     std::string returnParentOrderView(int layerType, bool aboveVideo);
     // The tag of the view directly above which layer j of asset i goes; insertedLayers already

@@ -233,6 +233,7 @@ void previewLayerClass::changeZPositionOfLayerInPreview(int fromAssetIndex, int 
     const int last = a == 0 ? int(getAssetArray().size()) - 1 : a;
     for (int i = a; i <= last; ++i) {
         const auto container = thumbnailContainer(i);
-        placeAbove(container, taggedSuperview(container, moved), taggedSuperview(container, previous));
+        placeAbove(container, taggedSuperview(container, moved),
+                   orderLayersClass().stackingViewIn(container, std::stoi(previous)));
     }
 }

@@ -158,8 +158,7 @@ void addStickyCopies(const std::shared_ptr<qrn::ui::View>& thumbnail,
         auto& last = above ? lastAbove : lastBelow;
         std::shared_ptr<qrn::ui::View> anchor = last;
         if (!anchor)
-            if (auto marker = thumbnail->viewWithTag(above ? -12 : -10))
-                anchor = marker->superview();
+            anchor = orderLayersClass().stackingViewIn(thumbnail, above ? -12 : -10);
         if (anchor)
             thumbnail->addSubview(copy, qrn::ui::Ordering::Above, anchor.get());
         else
@@ -326,8 +325,7 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
         thumbnailContainer->addSubview(qrn::ui::TextField::makeMarker(id + 1));
         thumbnail->addSubview(thumbnailContainer);
     }
-    orderLayersClass().addParentOrderViews(thumbnail, true);
-    orderLayersClass().addParentOrderViews(thumbnail, false);
+    // Its group markers come with each group's first layer (orderLayersClass::stackingViewIn).
     if (isRegularAsset)
         addStickyCopies(thumbnail, preview);
     tile->addSubview(thumbnail);

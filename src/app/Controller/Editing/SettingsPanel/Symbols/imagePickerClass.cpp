@@ -188,9 +188,7 @@ void imagePickerClass::displayMenu(int tab) {
         menuIcons.push_back(icon);
         auto holder = std::make_shared<symbolSelectionMenuIconView>(
             qrn::Rect(firstX + i * menuIconSize, 4, menuIconSize, menuIconSize));
-        auto index = qrn::ui::TextField::makeMarker(i);
-        index->setEditable(false);
-        holder->addSubview(index);
+        holder->addSubview(qrn::ui::TextField::makeMarker(i));
         holder->addSubview(view);
         container->addSubview(holder);
     }
