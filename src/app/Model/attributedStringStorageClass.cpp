@@ -169,11 +169,9 @@ void attributedStringStorageClass::writeAutocueStrings() {
         writeHeldForImport = true;
         return;
     }
-    std::vector<qrn::AttributedString> file;
-    file.reserve(AUTOCUE_STRING_ARRAY.size() + 1);
-    file.push_back(getProjectNotes());
-    file.insert(file.end(), AUTOCUE_STRING_ARRAY.begin(), AUTOCUE_STRING_ARRAY.end());
-    exportJSONFile(saveAttributedString(file), "autocueData");
+    const qrn::Status status = writeJSONFile([] { return autocueFileText(); }, "autocueData");
+    if (!status)
+        QRN_LOG_ERROR(status.error());
     QRN_LOG_OUT(std::nullopt);
 }
 
@@ -343,35 +341,45 @@ qrn::Json
 attributedStringStorageClass::saveAttributedString(const std::vector<qrn::AttributedString>& strings) {
     QRN_LOG_IN(LogValues{{"attributedStrings", int(strings.size())}});
     qrn::Json result = qrn::Json::array();
-    for (const auto& text : strings) {
-        qrn::Json runs = qrn::Json::array();
-        for (const auto& run : text.runs()) {
-            const auto& a = run.attributes;
-            qrn::Json attributes = qrn::Json::object();
-            if (a.font)
-                attributes["font"] = {{"name", a.font->name}, {"size", a.font->size}};
-            if (a.foregroundColour)
-                attributes["text_colour"] = {{"RGB", colourToJson(*a.foregroundColour)}};
-            if (a.backgroundColour)
-                attributes["background_colour"] = {{"RGB", colourToJson(*a.backgroundColour)}};
-            if (a.paragraphStyle)
-                attributes["paragraph_style"] = {
-                    {"alignment", a.paragraphStyle->alignment},
-                    {"head_indent", a.paragraphStyle->headIndent},
-                    {"tail_indent", a.paragraphStyle->tailIndent},
-                    {"line_height_multiple", a.paragraphStyle->lineHeightMultiple},
-                    {"line_spacing", a.paragraphStyle->lineSpacing},
-                    {"paragraph_spacing", a.paragraphStyle->paragraphSpacing}};
-            if (a.underlineStyle)
-                attributes["underline_style"] = *a.underlineStyle;
-            if (a.writingDirection)
-                attributes["writing_direction"] = *a.writingDirection;
-            runs.push_back({{"range", {run.range.location, run.range.end()}}, {"attributes", attributes}});
-        }
-        result.push_back({{"string", text.string()}, {"runs", runs}});
-    }
+    for (const auto& text : strings)
+        result.push_back(savedText(text));
     QRN_LOG_OUT(std::nullopt);
     return result;
+}
+
+qrn::Json attributedStringStorageClass::savedText(const qrn::AttributedString& text) {
+    qrn::Json runs = qrn::Json::array();
+    for (const auto& run : text.runs()) {
+        const auto& a = run.attributes;
+        qrn::Json attributes = qrn::Json::object();
+        if (a.font)
+            attributes["font"] = {{"name", a.font->name}, {"size", a.font->size}};
+        if (a.foregroundColour)
+            attributes["text_colour"] = {{"RGB", colourToJson(*a.foregroundColour)}};
+        if (a.backgroundColour)
+            attributes["background_colour"] = {{"RGB", colourToJson(*a.backgroundColour)}};
+        if (a.paragraphStyle)
+            attributes["paragraph_style"] = {
+                {"alignment", a.paragraphStyle->alignment},
+                {"head_indent", a.paragraphStyle->headIndent},
+                {"tail_indent", a.paragraphStyle->tailIndent},
+                {"line_height_multiple", a.paragraphStyle->lineHeightMultiple},
+                {"line_spacing", a.paragraphStyle->lineSpacing},
+                {"paragraph_spacing", a.paragraphStyle->paragraphSpacing}};
+        if (a.underlineStyle)
+            attributes["underline_style"] = *a.underlineStyle;
+        if (a.writingDirection)
+            attributes["writing_direction"] = *a.writingDirection;
+        runs.push_back({{"range", {run.range.location, run.range.end()}}, {"attributes", attributes}});
+    }
+    return {{"string", text.string()}, {"runs", runs}};
+}
+
+qrn::Result<std::string> attributedStringStorageClass::autocueFileText() {
+    // The notes, then each slide's script; each is encoded only when its turn comes.
+    return qrn::json::writeArray(AUTOCUE_STRING_ARRAY.size() + 1, [](size_t i) {
+        return savedText(i == 0 ? attributedStringStorageClass().getProjectNotes() : AUTOCUE_STRING_ARRAY[i - 1]);
+    });
 }
 
 std::vector<qrn::AttributedString>
@@ -481,6 +489,11 @@ bool attributedStringStorageClass::exportJSONFile(const qrn::Json& value, const 
 }
 
 qrn::Status attributedStringStorageClass::writeJSONFile(const qrn::Json& value, const std::string& fileName) {
+    return writeJSONFile([&value] { return qrn::json::write(value); }, fileName);
+}
+
+qrn::Status attributedStringStorageClass::writeJSONFile(const std::function<qrn::Result<std::string>()>& makeText,
+                                                        const std::string& fileName) {
     if (persistentDataStorageClass().getProjectDirectory().empty())
         return qrn::Status::failure("No project folder to write " + fileName + ".json into");
     if (persistentDataStorageClass().getProjectLoadFailed())
@@ -489,10 +502,10 @@ qrn::Status attributedStringStorageClass::writeJSONFile(const qrn::Json& value, 
         writeHeldForImport = true;
         return qrn::Status::ok();
     }
-    const auto text = qrn::json::write(value);
+    auto text = makeText();
     if (!text)
         return qrn::Status::failure(fileName + ".json not written: " + text.error());
-    return persistentDataStorageClass::writePackageFile(fileName + ".json", *text);
+    return persistentDataStorageClass::writePackageFile(fileName + ".json", std::move(text).value());
 }
 
 qrn::Status attributedStringStorageClass::writeTextsNow() {
@@ -502,9 +515,7 @@ qrn::Status attributedStringStorageClass::writeTextsNow() {
     autocueExportGeneration.increment();
     symbolExportGeneration.increment();
     packageCommitScope together;
-    std::vector<qrn::AttributedString> scripts{getProjectNotes()};
-    scripts.insert(scripts.end(), AUTOCUE_STRING_ARRAY.begin(), AUTOCUE_STRING_ARRAY.end());
-    qrn::Status status = writeJSONFile(saveAttributedString(scripts), "autocueData");
+    qrn::Status status = writeJSONFile([] { return autocueFileText(); }, "autocueData");
     if (status) {
         qrn::Json file = qrn::Json::array();
         for (const auto& texts : TEXT_SYMBOL_STRING_ARRAY)

@@ -62,6 +62,7 @@ class attributedStringStorageClass {
     static std::vector<std::string> takeDamagedFileNotices();
 
     qrn::Json saveAttributedString(const std::vector<qrn::AttributedString>& strings);
+    static qrn::Json savedText(const qrn::AttributedString& text);
     std::vector<qrn::AttributedString> importAttributedString(const qrn::Json& objects);
     std::optional<qrn::TextAttributes> convertAttributesFromJSONToDictionary(const qrn::Json& attributes);
 
@@ -69,6 +70,10 @@ class attributedStringStorageClass {
     // written; nothing is written without a project folder.
     bool exportJSONFile(const qrn::Json& value, const std::string& fileName);
     qrn::Status writeJSONFile(const qrn::Json& value, const std::string& fileName);
+    // The same for a text made only once the write is known to go ahead.
+    qrn::Status writeJSONFile(const std::function<qrn::Result<std::string>()>& makeText, const std::string& fileName);
+    // autocueData.json: the project notes, then every slide's script.
+    static qrn::Result<std::string> autocueFileText();
     // Nothing for a missing file; for a file that cannot be read also the reason, in `problem`.
     std::optional<qrn::Json> importJSONFile(const std::string& fileName, std::string* problem = nullptr);
 };

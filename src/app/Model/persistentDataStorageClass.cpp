@@ -279,10 +279,11 @@ qrn::Status persistentDataStorageClass::writeProjectFile() {
     if (std::find(assets.begin(), assets.end(), "0") == assets.end())
         return qrn::Status::failure("No project in memory to write into projectData.json");
     // A value the file cannot hold fails the write: the file on disk stays the last good one.
-    const auto text = qrn::json::write(buildProjectDictionary());
+    // Member by member: a deck of many slides is not held whole as a document beside its text.
+    auto text = qrn::json::writeObject(projectMembers());
     if (!text)
         return qrn::Status::failure("projectData.json not written: " + text.error());
-    return writePackageFile("projectData.json", *text);
+    return writePackageFile("projectData.json", std::move(text).value());
 }
 
 qrn::Status persistentDataStorageClass::saveProject() {
@@ -330,65 +331,93 @@ int persistentDataStorageClass::getExportGeneration() {
 
 qrn::Json persistentDataStorageClass::buildProjectDictionary() {
     QRN_LOG_IN(std::nullopt);
-    previewLayerClass model;
-    filterClass filters;
-    layerSettingsClass settings;
     qrn::Json d = qrn::Json::object();
-
-    d["MAIN_PREVIEW_VIEW_RECT_ARRAY"] = getEditViewClassInstance().getMainPreviewViewRectAsArray();
-    d["ASSET_ARRAY"] = model.getAssetArray();
-    d["ASSET_BACKGROUND_ID_ARRAY"] = optionalStrings(model.getAssetBackgroundIDArray());
-    d["ASSET_BACKGROUND_COLOUR_ARRAY"] = qrn::Json(model.getAssetBackgroundColour());
-    d["LAYER_ARRAY"] = qrn::Json(model.getLayerArray());
-    d["FIRST_LAYER_ABOVE_VIDEO_ARRAY"] = optionalStrings(model.getFirstLayerAboveVideoArray());
-    qrn::Json references = qrn::Json::array();
-    for (const auto& row : model.getImageReferenceArray()) {
-        qrn::Json r = qrn::Json::array();
-        for (const auto& reference : row)
-            r.push_back(valueList(reference));
-        references.push_back(std::move(r));
-    }
-    d["IMAGE_REFERENCE_ARRAY"] = std::move(references);
-    d["LAYER_ORIGIN_SIZE_ARRAY"] = qrn::Json(model.getLayerOriginSizeArray());
-    d["LAYER_ROTATE_ARRAY"] = qrn::Json(model.getLayerRotateArray());
-    d["LAYER_ORIGINAL_POS_SIZE_ROT"] = qrn::Json(model.getLayerOriginalPosSize());
-    d["LAYER_IS_FLIPPED_ARRAY"] = qrn::Json(model.getLayerIsFlippedArray());
-    d["LAYER_RESIZE_WITH_ASPECT_RATIO"] = qrn::Json(model.getLayerResizeWithAspectRatioArray());
-    d["VIDEO_ORIGIN_SIZE_ARRAY"] = qrn::Json(model.getVideoOriginSizeArray());
-    const auto [cropSize, cropOrigin] = model.getVideoCropSizeAndOrigin();
-    d["cropOrigin"] = {cropOrigin.x, cropOrigin.y};
-    d["cropSize"] = {cropSize.width, cropSize.height};
-    d["VIDEO_FILTER"] = qrn::Json(filters.getVideoFilter());
-    d["LAYER_FILTER"] = qrn::Json(filters.getLayerFilter());
-    d["LAYER_FILTER_ORDER"] = qrn::Json(filters.getLayerFilterOrder());
-    qrn::Json videoValues = qrn::Json::array();
-    for (const auto& entry : filters.getVideoFilterValues())
-        videoValues.push_back(filterEntry(entry, false));
-    d["VIDEO_FILTER_VALUES"] = std::move(videoValues);
-    // A layer's image lives in its own file; the values keep only the parameters.
-    qrn::Json layerValues = qrn::Json::array();
-    for (const auto& asset : filters.getLayerFilterValues()) {
-        qrn::Json a = qrn::Json::array();
-        for (const auto& layer : asset) {
-            qrn::Json l = qrn::Json::array();
-            for (const auto& entry : layer)
-                l.push_back(filterEntry(entry, true));
-            a.push_back(std::move(l));
-        }
-        layerValues.push_back(std::move(a));
-    }
-    d["LAYER_FILTER_VALUES"] = std::move(layerValues);
-    d["VIDEO_SETTINGS_ARRAY"] = valueList(settings.getVideoSettings());
-    qrn::Json layerSettings = qrn::Json::array();
-    for (const auto& asset : settings.getLayerSettings()) {
-        qrn::Json a = qrn::Json::array();
-        for (const auto& layer : asset)
-            a.push_back(valueList(layer));
-        layerSettings.push_back(std::move(a));
-    }
-    d["LAYER_SETTINGS_ARRAY"] = std::move(layerSettings);
+    for (auto& [key, make] : projectMembers())
+        d[key] = make();
     QRN_LOG_OUT(std::nullopt);
     return d;
+}
+
+// projectData.json's members, each made from the model when it is asked for.
+qrn::json::MemberMakers persistentDataStorageClass::projectMembers() {
+    using qrn::Json;
+    return {
+        {"MAIN_PREVIEW_VIEW_RECT_ARRAY", [] {
+             return Json(persistentDataStorageClass().getEditViewClassInstance().getMainPreviewViewRectAsArray());
+         }},
+        {"ASSET_ARRAY", [] { return Json(previewLayerClass().getAssetArray()); }},
+        {"ASSET_BACKGROUND_ID_ARRAY", [] { return optionalStrings(previewLayerClass().getAssetBackgroundIDArray()); }},
+        {"ASSET_BACKGROUND_COLOUR_ARRAY", [] { return Json(previewLayerClass().getAssetBackgroundColour()); }},
+        {"LAYER_ARRAY", [] { return Json(previewLayerClass().getLayerArray()); }},
+        {"FIRST_LAYER_ABOVE_VIDEO_ARRAY",
+         [] { return optionalStrings(previewLayerClass().getFirstLayerAboveVideoArray()); }},
+        {"IMAGE_REFERENCE_ARRAY",
+         [] {
+             Json references = Json::array();
+             for (const auto& row : previewLayerClass().getImageReferenceArray()) {
+                 Json r = Json::array();
+                 for (const auto& reference : row)
+                     r.push_back(valueList(reference));
+                 references.push_back(std::move(r));
+             }
+             return references;
+         }},
+        {"LAYER_ORIGIN_SIZE_ARRAY", [] { return Json(previewLayerClass().getLayerOriginSizeArray()); }},
+        {"LAYER_ROTATE_ARRAY", [] { return Json(previewLayerClass().getLayerRotateArray()); }},
+        {"LAYER_ORIGINAL_POS_SIZE_ROT", [] { return Json(previewLayerClass().getLayerOriginalPosSize()); }},
+        {"LAYER_IS_FLIPPED_ARRAY", [] { return Json(previewLayerClass().getLayerIsFlippedArray()); }},
+        {"LAYER_RESIZE_WITH_ASPECT_RATIO",
+         [] { return Json(previewLayerClass().getLayerResizeWithAspectRatioArray()); }},
+        {"VIDEO_ORIGIN_SIZE_ARRAY", [] { return Json(previewLayerClass().getVideoOriginSizeArray()); }},
+        {"cropOrigin",
+         [] {
+             const auto origin = previewLayerClass().getVideoCropSizeAndOrigin().second;
+             return Json{origin.x, origin.y};
+         }},
+        {"cropSize",
+         [] {
+             const auto size = previewLayerClass().getVideoCropSizeAndOrigin().first;
+             return Json{size.width, size.height};
+         }},
+        {"VIDEO_FILTER", [] { return Json(filterClass().getVideoFilter()); }},
+        {"LAYER_FILTER", [] { return Json(filterClass().getLayerFilter()); }},
+        {"LAYER_FILTER_ORDER", [] { return Json(filterClass().getLayerFilterOrder()); }},
+        {"VIDEO_FILTER_VALUES",
+         [] {
+             Json videoValues = Json::array();
+             for (const auto& entry : filterClass().getVideoFilterValues())
+                 videoValues.push_back(filterEntry(entry, false));
+             return videoValues;
+         }},
+        // A layer's image lives in its own file; the values keep only the parameters.
+        {"LAYER_FILTER_VALUES",
+         [] {
+             Json layerValues = Json::array();
+             for (const auto& asset : filterClass().getLayerFilterValues()) {
+                 Json a = Json::array();
+                 for (const auto& layer : asset) {
+                     Json l = Json::array();
+                     for (const auto& entry : layer)
+                         l.push_back(filterEntry(entry, true));
+                     a.push_back(std::move(l));
+                 }
+                 layerValues.push_back(std::move(a));
+             }
+             return layerValues;
+         }},
+        {"VIDEO_SETTINGS_ARRAY", [] { return valueList(layerSettingsClass().getVideoSettings()); }},
+        {"LAYER_SETTINGS_ARRAY",
+         [] {
+             Json layerSettings = Json::array();
+             for (const auto& asset : layerSettingsClass().getLayerSettings()) {
+                 Json a = Json::array();
+                 for (const auto& layer : asset)
+                     a.push_back(valueList(layer));
+                 layerSettings.push_back(std::move(a));
+             }
+             return layerSettings;
+         }},
+    };
 }
 
 bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& directory) {

@@ -90,6 +90,7 @@ class persistentDataStorageClass {
     // The generation of the latest exportData call: 0 ... 9999, then 0 again.
     int getExportGeneration();
     qrn::Json buildProjectDictionary();
+    static qrn::json::MemberMakers projectMembers();
     // The folder holds a projectData.json that is a JSON object naming every key.
     bool checkIfProjectDataIsValid(const std::string& directory);
     static const std::vector<std::string>& projectDataKeys();

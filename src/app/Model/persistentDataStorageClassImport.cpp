@@ -610,22 +610,23 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
         QRN_LOG_OUT();
         return;
     }
-    const storedProjectData& p = *stored;
+    // The rows the model keeps are moved into it; what only the import reads goes once it is built.
+    storedProjectData p = std::move(stored).value();
     removeStaleTemporaryFiles(directory);
     if (std::error_code error;
         std::filesystem::is_directory(std::filesystem::symlink_status(directory + "/images", error)))
         removeStaleTemporaryFiles(directory + "/images");
 
     model.setMainPreviewViewArrayFromImport(p.previewRect);
-    model.setAssetBackgroundColour(p.backgroundColours);
+    model.setAssetBackgroundColour(std::move(p.backgroundColours));
     setTempLayerArray(p.layers);
     setTempFirstLayerAboveVideoArray(p.firstLayerAboveVideo);
     model.setEntireImageReferenceArray(p.imageReferences);
-    model.setLayerOriginSizeArray(p.frames);
-    model.setLayerRotateArray(p.rotations);
-    model.setLayerOriginalPosSize(p.originals);
-    model.setLayerIsFlippedArray(p.flips);
-    model.setLayerResizeWithAspectRatioArray(p.aspectLocks);
+    model.setLayerOriginSizeArray(std::move(p.frames));
+    model.setLayerRotateArray(std::move(p.rotations));
+    model.setLayerOriginalPosSize(std::move(p.originals));
+    model.setLayerIsFlippedArray(std::move(p.flips));
+    model.setLayerResizeWithAspectRatioArray(std::move(p.aspectLocks));
     model.setVideoOriginSizeArray(p.videoFrame);
     model.reloadVideoPreview(false);
     model.setVideoCropSizeAndOrigin(p.cropSize, p.cropOrigin);
@@ -677,7 +678,8 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     model.reloadLayerList();
     layerSettingsClass settings;
     settings.setVideoSettings(p.videoSettings);
-    settings.setLayerSettings(p.layerSettings);
+    settings.setLayerSettings(std::move(p.layerSettings));
+    p = storedProjectData();
     setProjectLoadFailed(false);
     if (assetCount == 1)
         model.addAsset(true, true, false, std::nullopt, std::nullopt, false, false, false);

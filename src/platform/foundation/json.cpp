@@ -1,5 +1,6 @@
 #include "platform/foundation/json.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/foundation/files.h"
@@ -83,7 +84,78 @@ Result<std::string> write(const Json& value, int indent) {
     if (auto where = firstNonFinite(value, ""))
         return Result<std::string>::failure("Not a finite number at " + (where->empty() ? "/" : *where));
     // Invalid UTF-8 is replaced rather than aborting the write.
-    return value.dump(indent, ' ', false, Json::error_handler_t::replace) + "\n";
+    std::string text = value.dump(indent, ' ', false, Json::error_handler_t::replace);
+    text += '\n';
+    return text;
+}
+
+namespace {
+
+// The text of a container whose parts are made one at a time: part(i) gives the container holding
+// only part i, and its text without the brackets and the line breaks next to them is the part as
+// the whole container's text holds it. The parts are kept at their exact size, so that the whole
+// text is made once, at its final length.
+Result<std::string> writeParts(size_t count, const std::function<Json(size_t)>& part, int indent, char open,
+                               char close) {
+    const bool pretty = indent >= 0;
+    const size_t inner = pretty ? 2 : 1;
+    std::vector<std::string> pieces;
+    pieces.reserve(count);
+    size_t length = 0;
+    for (size_t i = 0; i < count; ++i) {
+        Json one = part(i);
+        // An element is found at index 0 of its one-element array: the message names its place.
+        if (auto where = firstNonFinite(one.is_array() ? one[0] : one, one.is_array() ? "/" + std::to_string(i) : ""))
+            return Result<std::string>::failure("Not a finite number at " + *where);
+        const std::string text = one.dump(indent, ' ', false, Json::error_handler_t::replace);
+        one = Json();
+        pieces.push_back(text.size() > 2 * inner ? text.substr(inner, text.size() - 2 * inner) : "");
+        length += pieces.back().size();
+    }
+    const std::string separator = pretty ? ",\n" : ",";
+    std::string out;
+    out.reserve(length + separator.size() * count + 2 * inner + 1);
+    out += open;
+    if (pretty)
+        out += '\n';
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            out += separator;
+        out += pieces[i];
+        std::string().swap(pieces[i]);
+    }
+    if (pretty)
+        out += '\n';
+    out += close;
+    out += '\n';
+    return out;
+}
+
+} // namespace
+
+Result<std::string> writeObject(MemberMakers members, int indent) {
+    std::sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    members.erase(std::unique(members.begin(), members.end(),
+                              [](const auto& a, const auto& b) { return a.first == b.first; }),
+                  members.end());
+    if (members.empty())
+        return write(Json::object(), indent);
+    return writeParts(
+        members.size(),
+        [&](size_t i) {
+            Json one = Json::object();
+            one[members[i].first] = members[i].second();
+            members[i].second = nullptr;
+            return one;
+        },
+        indent, '{', '}');
+}
+
+Result<std::string> writeArray(size_t count, const std::function<Json(size_t)>& element, int indent) {
+    if (count == 0)
+        return write(Json::array(), indent);
+    return writeParts(
+        count, [&](size_t i) { return Json::array({element(i)}); }, indent, '[', ']');
 }
 
 Status writeFile(const std::filesystem::path& path, const Json& value) {

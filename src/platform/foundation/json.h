@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/foundation/files.h"
 #include "platform/foundation/result.h"
@@ -32,6 +35,13 @@ Result<Json> readFile(const std::filesystem::path& path, files::Links links = fi
 // JSON cannot hold (it would come out as null and the file would no longer read back as written);
 // the message names where in the value it sits.
 Result<std::string> write(const Json& value, int indent = 2);
+// The text write() gives for an object whose members are made one at a time: each maker is
+// called in the key order write() uses, its value written and let go before the next, so a large
+// document is never held whole beside its text.
+using MemberMakers = std::vector<std::pair<std::string, std::function<Json()>>>;
+Result<std::string> writeObject(MemberMakers members, int indent = 2);
+// The same for an array of `count` elements, element(i) made when its turn comes.
+Result<std::string> writeArray(size_t count, const std::function<Json(size_t)>& element, int indent = 2);
 // Replaces the file atomically; a value that cannot be written leaves the file as it was.
 Status writeFile(const std::filesystem::path& path, const Json& value);
 

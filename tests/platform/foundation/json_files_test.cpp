@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -43,6 +44,31 @@ TEST(Json, NumbersWithoutAJsonFormAreRefusedNotWrittenAsNull) {
     ASSERT_TRUE(json::writeFile(path, Json{{"a", 1}}));
     EXPECT_FALSE(json::writeFile(path, Json{{"a", std::nan("")}}));
     EXPECT_EQ(*json::readFile(path), (Json{{"a", 1}}));
+}
+
+// A large file is written a member or an element at a time; the text must be the one the whole
+// document gives, and a number JSON cannot hold still fails the write and says where it is.
+TEST(Json, WritingPartByPartGivesTheWholeDocumentsText) {
+    const Json doc = {{"zeta", Json::array({Json::array({1, 2.5}), Json::object(), "x\"y"})},
+                      {"alpha", Json::array()},
+                      {"mid", {{"inner", Json::array({nullptr, true})}}},
+                      {"one", 1}};
+    for (int indent : {2, -1}) {
+        json::MemberMakers members;
+        for (const auto& [key, value] : doc.items())
+            members.emplace_back(key, [value] { return value; });
+        std::reverse(members.begin(), members.end());
+        EXPECT_EQ(json::writeObject(members, indent).value(), json::write(doc, indent).value());
+        const Json list = doc["zeta"];
+        EXPECT_EQ(json::writeArray(list.size(), [&](size_t i) { return list[i]; }, indent).value(),
+                  json::write(list, indent).value());
+        EXPECT_EQ(json::writeArray(0, [](size_t) { return Json(); }, indent).value(),
+                  json::write(Json::array(), indent).value());
+        EXPECT_EQ(json::writeObject({}, indent).value(), json::write(Json::object(), indent).value());
+    }
+    const auto bad = json::writeArray(3, [](size_t i) { return Json::array({1.0, i == 2 ? std::nan("") : 0.0}); });
+    ASSERT_FALSE(bad);
+    EXPECT_NE(bad.error().find("/2/1"), std::string::npos) << bad.error();
 }
 
 TEST(Json, RealsAcceptIntegersButIntegersRejectFractions) {
