@@ -85,6 +85,21 @@ TEST(AddLayer, EveryKindGetsItsViewItsRowsAndAnUndoEntry) {
     EXPECT_EQ(previewLayerClass().getSelectedLayer(), std::stoi(text));
 }
 
+TEST(AddLayer, ANewTextLayerOnAWidePreviewIsDrawnAtTheSizeItShows) {
+    // Twice the reference width: the text box shows at about twice its laid-out size.
+    previewScene scene(qrn::Rect(10, 164, 1112, 626));
+    scene.addAsset();
+    const auto text = dropText(1);
+    qrn::MainQueue::advance(1.1);
+    const auto f = frameOf(text);
+    auto textView = std::dynamic_pointer_cast<qrn::ui::TextView>(scene.layerView(text)->subviews().back());
+    ASSERT_TRUE(textView);
+    textView->display();
+    // Drawn with as many pixels as the box shows points, not stretched from a smaller picture.
+    EXPECT_GE(textView->layer()->contents().width(), int(f[2]));
+    EXPECT_GE(textView->layer()->contents().height(), int(f[3]));
+}
+
 TEST(AddLayer, StickyLayersShowOverEveryAssetAndOthersOnlyInTheirOwn) {
     previewScene scene;
     scene.addAsset();

@@ -675,8 +675,11 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
             const auto f = layerRows().frames[size_t(la)][size_t(ll)];
             view->layer()->setAnchorPoint({0.5, 0.5});
             view->layer()->setPosition({f[0] + f[2] / 2, f[1] + f[3] / 2});
-            resizeCorrectionForSingleLayer(std::vector<double>{f[2], f[3], turn},
-                                           layerAssetIndexAndVideoSelectedArray{false, la, ll}, false);
+            // As a correction (no undo entry, no write), but with the text laid out in the box at
+            // the size it shows: stretching the box's picture instead would draw the text blurred.
+            resizeOrRotateLayer(false, std::vector<double>{f[2], f[3], turn}, false,
+                                layerAssetIndexAndVideoSelectedArray{false, la, ll}, false, false, true, true,
+                                0, 0, false, false);
         };
         afterForLayer(0.5, idText, a, [place, idText](int la, int ll) {
             place(la, ll);
