@@ -246,7 +246,13 @@ void VideoPreviewOutput::setFrameHandler(FrameHandler handler) {
     handler_ = handler ? std::make_shared<FrameHandler>(std::move(handler)) : nullptr;
 }
 
+void VideoPreviewOutput::inputsChanged(bool hasVideo, bool) {
+    if (!hasVideo)
+        ++cameraGeneration_;
+}
+
 void VideoPreviewOutput::captureVideo(const VideoSample& sample) {
+    const uint64_t generation = cameraGeneration_.load();
     std::shared_ptr<FrameHandler> handler;
     {
         std::lock_guard lock(mutex_);
@@ -262,11 +268,13 @@ void VideoPreviewOutput::captureVideo(const VideoSample& sample) {
     }
     QImage image = av::toImage(sample.frame.get(), scaler_);
     std::weak_ptr<VideoPreviewOutput> weak = weak_from_this();
-    MainQueue::post([weak, handler, image = std::move(image)] {
+    MainQueue::post([weak, handler, generation, image = std::move(image)] {
         auto self = weak.lock();
         if (!self)
             return;
         self->pending_ = false;
+        if (self->cameraGeneration_.load() != generation)
+            return;
         {
             // A picture taken for a handler that has since been replaced or removed belongs to
             // no one: after setFrameHandler returns, the old handler sees nothing more.

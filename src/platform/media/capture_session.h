@@ -76,12 +76,16 @@ class VideoPreviewOutput : public CaptureOutput, public std::enable_shared_from_
     int64_t framesDropped() const { return dropped_; }
 
   protected:
+    void inputsChanged(bool hasVideo, bool hasAudio) override;
     void captureVideo(const VideoSample& sample) override;
 
   private:
     std::mutex mutex_;
     std::shared_ptr<FrameHandler> handler_;
     std::atomic<bool> pending_{false};
+    // Advanced when the camera goes: a picture it took before then, still on its way to the
+    // main thread, must not show after the camera is gone.
+    std::atomic<uint64_t> cameraGeneration_{0};
     std::atomic<int64_t> delivered_{0}, dropped_{0};
     ::SwsContext* scaler_ = nullptr;
 };

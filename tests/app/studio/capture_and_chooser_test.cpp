@@ -4,6 +4,9 @@
 
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <thread>
+
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/svgButtonClass.h"
@@ -182,9 +185,17 @@ TEST_F(Capture, CameraSwitchesRestartTheSessionAndAFailedOneSaysSo) {
     EXPECT_EQ(inputNames(), strings{"Test Microphone"});
 
     // No camera: the old picture goes, the empty preview stays, and a later reload shows none.
+    // A picture the camera took just before, still on its way, does not bring it back.
     capture.changeVideo(*view, "Test Camera");
     EXPECT_EQ(inputNames(), (strings{"Test Microphone", "Test Camera"}));
+    ASSERT_TRUE(qrn::MainQueue::runUntil([&] { return !capture.getPreviewLayer()->picture().isNull(); }, 10));
+    // The camera's next picture is posted (or already was, which holds back any newer one).
+    const int waiting = qrn::MainQueue::pendingCount();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (qrn::MainQueue::pendingCount() == waiting && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
     capture.changeVideo(*view, "No camera");
+    qrn::MainQueue::runPending();
     EXPECT_EQ(capture.getSelectedVideoDeviceName(), std::nullopt);
     EXPECT_EQ(inputNames(), strings{"Test Microphone"});
     EXPECT_TRUE(capture.session().isRunning());

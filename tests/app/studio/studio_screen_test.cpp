@@ -6,6 +6,7 @@
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/filterClass.h"
+#include "Controller/Global/resizeAndPositionLayersClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
 #include "Controller/Recording/recordViewClass.h"
@@ -186,6 +187,28 @@ TEST_F(Studio, MovesAndResizesAreSavedFromTheFirstAndRefitTheLayers) {
     recordViewClass().resizeAndPositionLayers(true, qrn::Rect(0, 0, 300, 200));
     EXPECT_EQ(previewLayerClass().getLayerOriginSizeArray()[1][0], after);
     recordViewClass().setRecordViewSelected(true);
+}
+
+TEST_F(Studio, AWindowFrameRestoredAsTheStudioOpensLeavesTheLayersWhereTheyWereOnThePicture) {
+    buildProject();
+    const auto editing = resizeAndPositionLayersClass().getBounds();
+    ASSERT_TRUE(editing);
+    const auto before = previewLayerClass().getLayerOriginSizeArray()[1][0];
+    // The frame kept from a larger window comes back as the studio opens.
+    const qrn::Size size = mainWindow()->contentSize();
+    qrn::UserDefaults::standard().set(
+        "mainViewRect",
+        qrn::Value(qrn::Value::List{qrn::Value(40.0), qrn::Value(30.0), qrn::Value(size.width + 400),
+                                    qrn::Value(size.height + 200)}));
+    auto* screen = openStudio();
+    ASSERT_TRUE(screen);
+    const qrn::Rect picture = screen->recordingView->bounds();
+    ASSERT_GT(picture.width(), editing->width() + 100);
+    const auto after = previewLayerClass().getLayerOriginSizeArray()[1][0];
+    EXPECT_NEAR(after[0] / picture.width(), before[0] / editing->width(), 0.002);
+    EXPECT_NEAR(after[2] / picture.width(), before[2] / editing->width(), 0.002);
+    const auto layer = screen->recordingView->viewWithTag(std::stoi(ids[0]))->superview();
+    EXPECT_NEAR(layer->frame().width(), after[2], 0.5);
 }
 
 TEST_F(Studio, InANarrowerOrWiderWindowTheTimeStaysBesideTheRecordButtonUnderThePicture) {

@@ -1,6 +1,7 @@
 // Fitting the camera view and every layer view to the recording view.
 #include "Controller/Recording/recordViewClass.h"
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/resizeAndPositionLayersClass.h"
@@ -30,6 +31,11 @@ void recordViewClass::resizeAndPositionLayers(bool video, const qrn::Rect& bound
     auto& g = globals();
     const auto recordingView = getRecordingView();
     if (!g.recordViewSelected || !recordingView)
+        return;
+    // The window may change size as the studio opens, before it has taken the project's assets
+    // and borrowed their layer views: a refit then would move the fitting bounds without the
+    // layers. The refit after loading fits them from where they were to the picture as it is.
+    if (g.ASSET_ARRAY != previewLayerClass().getAssetArray())
         return;
     // While an export draws the studio's layers on its own threads nothing may move them; the
     // refit waits until they are back.
