@@ -32,6 +32,79 @@ Status fromError(const std::string& what, const Path& p, const std::error_code& 
 Status fromErrno(const std::string& what, const Path& p, int err) {
     return Status::failure(what + " \"" + p.string() + "\": " + std::strerror(err));
 }
+
+std::error_code lastError() {
+    return {errno ? errno : EIO, std::generic_category()};
+}
+
+// One file, read and written here so that a disk that fills part way says so: the library's
+// copy reports a short copy as an input/output error.
+std::error_code copyRegularFile(const Path& from, const Path& to, mode_t mode) {
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    };
+    errno = 0;
+    Closer in{::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)};
+    if (in.fd < 0)
+        return lastError();
+    Closer out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode & 07777)};
+    if (out.fd < 0)
+        return lastError();
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(in.fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return lastError();
+        if (got == 0)
+            break;
+        if (injectedFailure(WriteStep::Write, to))
+            return std::make_error_code(std::errc::no_space_on_device);
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out.fd, buffer + done, size_t(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                return lastError();
+            done += put;
+        }
+    }
+    const int fd = out.fd;
+    out.fd = -1;
+    errno = 0;
+    return ::close(fd) == 0 ? std::error_code{} : lastError();
+}
+
+// Folders, files and links as links (what a link points to is not the package's); anything else
+// cannot be copied.
+std::error_code copyTree(const Path& from, const Path& to) {
+    std::error_code ec;
+    const auto status = fs::symlink_status(from, ec);
+    if (ec)
+        return ec;
+    if (fs::is_symlink(status)) {
+        fs::copy_symlink(from, to, ec);
+        return ec;
+    }
+    if (fs::is_regular_file(status)) {
+        struct stat info {};
+        if (::lstat(from.c_str(), &info) != 0)
+            return lastError();
+        return copyRegularFile(from, to, info.st_mode);
+    }
+    if (!fs::is_directory(status))
+        return std::make_error_code(std::errc::not_supported);
+    fs::create_directory(to, from, ec);
+    for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec))
+        if (auto failed = copyTree(it->path(), to / it->path().filename()))
+            return failed;
+    return ec;
+}
 } // namespace
 
 void setWriteFailureForTesting(std::function<bool(WriteStep, const Path&)> shouldFail) {
@@ -71,9 +144,8 @@ Status copyFolder(const Path& from, const Path& to) {
         return Status::failure("Could not copy to \"" + to.string() + "\": it already exists");
     if (!files::isDirectory(from))
         return Status::failure("Could not copy \"" + from.string() + "\": it is not a folder");
-    std::error_code ec;
     // A received package may hold links to anywhere: what they point to is not the project's.
-    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    const std::error_code ec = copyTree(from, to);
     if (ec) {
         std::error_code ignored;
         fs::remove_all(to, ignored);

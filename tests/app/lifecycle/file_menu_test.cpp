@@ -284,6 +284,24 @@ TEST_F(ProjectFiles, SaveAsCopiesALinkAsTheLinkNeverWhatItPointsTo) {
     EXPECT_EQ(fs::read_symlink(copy + "/notes.txt"), fs::path(outside + "/diary.txt"));
 }
 
+// A disk that fills while the package is copied is named as the cause, not as a device error.
+TEST_F(ProjectFiles, SaveAsOntoADiskThatFillsSaysItIsFull) {
+    ASSERT_TRUE(createProject());
+    writeAndRead();
+    modeltest::writePng(packagePath("Demo") + "/images/layer.png", 64, 64, 0x00ff00);
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path& p) {
+        return step == qrn::files::WriteStep::Write && p.filename() == "layer.png";
+    });
+    alerts.clear();
+    panelAnswers.push_back(packagePath("Full"));
+    fileMenuClass().saveAs(false);
+    qrn::files::setWriteFailureForTesting(nullptr);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].find("No space left on device"), std::string::npos) << alerts[0];
+    EXPECT_FALSE(fs::exists(packagePath("Full")));
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
+}
+
 // The open project's folder deleted under it: Save As is the presenter's way out, and writes
 // what is open into a fresh package, saying that the layers' pictures stayed behind.
 TEST_F(ProjectFiles, SaveAsKeepsAProjectWhoseFolderWasDeleted) {

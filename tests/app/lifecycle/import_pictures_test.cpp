@@ -398,3 +398,20 @@ TEST_F(PicturesAfterOpening, ATurnedLayersPictureIsHeldForWhatTheTurnShows) {
     EXPECT_GE(held.height(), 1381) << "held at " << held.width() << " x " << held.height();
     EXPECT_LE(held.height(), 1400);
 }
+
+// A picture of the package that is a link to a file elsewhere on the disk is not shown: the
+// package's files never reach outside it.
+TEST_F(LifecycleTest, APictureLinkedFromOutsideThePackageIsNotShown) {
+    ASSERT_TRUE(createProject());
+    Json d = projectDocument({"0", "9"}, {{}, {"10"}});
+    setReference(d, 1, 0, {3, "png", "pic"});
+    const std::string path = writePackage("Linked", d);
+    const std::string outside = path + "/../outside.png";
+    modeltest::writePng(outside, 200, 150, red);
+    std::filesystem::create_symlink(outside, path + "/images/pic.png");
+    openWithMenu(path);
+    advance(2.0); // the layout pass after opening, which asks the files for sharper pictures
+    const std::vector<unsigned> shown = shownLayerColours();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0], red);
+}

@@ -440,6 +440,10 @@ bool previewLayerPendingPictures::sharpen(const std::string& file, const QImage&
     };
     if (covers(drawn))
         return false;
+    // The layer of a missing picture holds the cancel image: a link in its place that leads out
+    // of the package must not fill it in.
+    if (!imageManipulationClass::isInImagesFolder(file))
+        return false;
     if (const auto found = slotOfFile.find(file);
         currentBatch && found != slotOfFile.end() && !currentBatch->entries[found->second]->delivered)
         return false;
