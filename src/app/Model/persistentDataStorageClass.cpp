@@ -89,6 +89,18 @@ qrn::Json valueList(const qrn::Value::List& list) {
     return qrn::json::fromValue(qrn::Value(list));
 }
 
+// Per asset, per layer: a list of values each.
+qrn::Json listRows(const std::vector<std::vector<qrn::Value::List>>& rows) {
+    qrn::Json table = qrn::Json::array();
+    for (const auto& row : rows) {
+        qrn::Json r = qrn::Json::array();
+        for (const auto& list : row)
+            r.push_back(valueList(list));
+        table.push_back(std::move(r));
+    }
+    return table;
+}
+
 } // namespace
 
 void persistentDataStorageClass::setActiveWindow(const std::string& windowTitle) {
@@ -342,26 +354,20 @@ qrn::Json persistentDataStorageClass::buildProjectDictionary() {
 qrn::json::MemberMakers persistentDataStorageClass::projectMembers() {
     using qrn::Json;
     return {
-        {"MAIN_PREVIEW_VIEW_RECT_ARRAY", [] {
-             return Json(persistentDataStorageClass().getEditViewClassInstance().getMainPreviewViewRectAsArray());
+        {"MAIN_PREVIEW_VIEW_RECT_ARRAY",
+         [] {
+             return Json(
+                 persistentDataStorageClass().getEditViewClassInstance().getMainPreviewViewRectAsArray());
          }},
         {"ASSET_ARRAY", [] { return Json(previewLayerClass().getAssetArray()); }},
-        {"ASSET_BACKGROUND_ID_ARRAY", [] { return optionalStrings(previewLayerClass().getAssetBackgroundIDArray()); }},
-        {"ASSET_BACKGROUND_COLOUR_ARRAY", [] { return Json(previewLayerClass().getAssetBackgroundColour()); }},
+        {"ASSET_BACKGROUND_ID_ARRAY",
+         [] { return optionalStrings(previewLayerClass().getAssetBackgroundIDArray()); }},
+        {"ASSET_BACKGROUND_COLOUR_ARRAY",
+         [] { return Json(previewLayerClass().getAssetBackgroundColour()); }},
         {"LAYER_ARRAY", [] { return Json(previewLayerClass().getLayerArray()); }},
         {"FIRST_LAYER_ABOVE_VIDEO_ARRAY",
          [] { return optionalStrings(previewLayerClass().getFirstLayerAboveVideoArray()); }},
-        {"IMAGE_REFERENCE_ARRAY",
-         [] {
-             Json references = Json::array();
-             for (const auto& row : previewLayerClass().getImageReferenceArray()) {
-                 Json r = Json::array();
-                 for (const auto& reference : row)
-                     r.push_back(valueList(reference));
-                 references.push_back(std::move(r));
-             }
-             return references;
-         }},
+        {"IMAGE_REFERENCE_ARRAY", [] { return listRows(previewLayerClass().getImageReferenceArray()); }},
         {"LAYER_ORIGIN_SIZE_ARRAY", [] { return Json(previewLayerClass().getLayerOriginSizeArray()); }},
         {"LAYER_ROTATE_ARRAY", [] { return Json(previewLayerClass().getLayerRotateArray()); }},
         {"LAYER_ORIGINAL_POS_SIZE_ROT", [] { return Json(previewLayerClass().getLayerOriginalPosSize()); }},
@@ -406,17 +412,7 @@ qrn::json::MemberMakers persistentDataStorageClass::projectMembers() {
              return layerValues;
          }},
         {"VIDEO_SETTINGS_ARRAY", [] { return valueList(layerSettingsClass().getVideoSettings()); }},
-        {"LAYER_SETTINGS_ARRAY",
-         [] {
-             Json layerSettings = Json::array();
-             for (const auto& asset : layerSettingsClass().getLayerSettings()) {
-                 Json a = Json::array();
-                 for (const auto& layer : asset)
-                     a.push_back(valueList(layer));
-                 layerSettings.push_back(std::move(a));
-             }
-             return layerSettings;
-         }},
+        {"LAYER_SETTINGS_ARRAY", [] { return listRows(layerSettingsClass().getLayerSettings()); }},
     };
 }
 
