@@ -1749,6 +1749,15 @@ bool Journey::handOverDuringATake() {
     settle(0.5);
     EXPECT_EQ(qrn::ui::Window::keyWindow(), &studioWindow())
         << "the record button's click left the studio behind";
+    // Yet the autocue stays in front: it belongs to the studio's window, which the window manager
+    // never raises over it.
+    {
+        auto* studioHost = qrn::qt::hostWidget(studioWindow());
+        auto* autocueHost = autocue && autocue->window() ? qrn::qt::hostWidget(*autocue->window()) : nullptr;
+        EXPECT_TRUE(studioHost && autocueHost && autocueHost->windowHandle() &&
+                    autocueHost->windowHandle()->transientParent() == studioHost->windowHandle())
+            << "the autocue does not belong to the studio's window";
+    }
 
     // The presenter double-clicks the first project in the file manager.
     EXPECT_TRUE(secondLaunchOpens(project_));

@@ -399,6 +399,14 @@ void Window::zoom() {
 
 // --- Sheets
 
+void Window::setParentWindow(const WindowPtr& parent) {
+    if (parent.get() == this)
+        return;
+    parent_ = parent;
+    if (host_)
+        host_->setParentWindow(parent.get());
+}
+
 void Window::beginSheet(const WindowPtr& sheet, std::function<void(int)> completion) {
     if (!sheet || sheet_ || sheet.get() == this)
         return;
