@@ -995,7 +995,16 @@ bool Journey::scripts() {
         })) << "the script pane shows no script to type into";
         if (!editorView)
             return false;
-        click(*editorView);
+        // The first script is begun by a click on the empty script's icon in the middle of the
+        // pane: the text takes the keyboard there as anywhere in the pane.
+        auto icon = slide == 1 ? buttonNamed(window(), "script_pane") : nullptr;
+        if (slide == 1) {
+            EXPECT_TRUE(icon && !icon->isHiddenOrHasHiddenAncestor()) << "no empty-script icon on show";
+        }
+        if (icon)
+            clickAt(*icon, icon->bounds().center());
+        else
+            click(*editorView);
         EXPECT_TRUE(waitUntil([&] { return editorView->isEditing(); })) << "the script took no focus";
         type(scripts_[slide]);
         EXPECT_TRUE(waitUntil([&] { return scriptOf(slide) == scripts_[slide]; }))
