@@ -397,7 +397,7 @@ void Window::zoom() {
         host_->setZoomed(zoomed_);
 }
 
-// --- Sheets
+// --- Belonging
 
 void Window::setParentWindow(const WindowPtr& parent) {
     if (parent.get() == this)
@@ -406,6 +406,8 @@ void Window::setParentWindow(const WindowPtr& parent) {
     if (host_)
         host_->setParentWindow(parent.get());
 }
+
+// --- Sheets
 
 void Window::beginSheet(const WindowPtr& sheet, std::function<void(int)> completion) {
     if (!sheet || sheet_ || sheet.get() == this)

@@ -441,7 +441,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
         // of few events loses none of it. The settle step after the release counts from where
         // the drag left the corner, as the drag's own events do.
         const auto press = std::exchange(state.handlePressLocation, std::nullopt);
-        const qrn::Point from = press && scheduleSettle && !hasValues ? workingPoint(press->x, press->y) : p;
+        const qrn::Point from = press && !hasValues ? workingPoint(press->x, press->y) : p;
         state.resizeStartLocation = std::make_pair(from.x, from.y);
     }
     const qrn::Point start = state.resizeStartLocation ? qrn::Point{state.resizeStartLocation->first,
