@@ -615,6 +615,7 @@ void QtWindowHost::show() {
     if (!widget_)
         return;
     widget_->setGeometry(widget_->frameForContent(screenRectToQt(window_.frame())));
+    applyParent();
     widget_->show();
     // Views draw their contents at the screen's pixel density.
     window_.setBackingScaleFactor(widget_->devicePixelRatioF());
@@ -786,6 +787,34 @@ Rect QtWindowHost::onScreen(const Rect& contentRect) const {
     const double h = height == widget.height() ? contentRect.size.height : height - inset;
     const double contentTop = contentRect.maxY() - (top - frame.top());
     return Rect(contentRect.origin.x + (left - frame.left()), contentTop - h, w, h);
+}
+
+void QtWindowHost::setParentWindow(ui::Window* parent) {
+    if (!widget_)
+        return;
+    parent_ = parent ? hostWidget(*parent) : nullptr;
+    // A tool window is kept above the window it is transient for, and only above that one.
+    const Qt::WindowType type = parent_ ? Qt::Tool : Qt::Window;
+    if (widget_->windowType() != type) {
+        // A new window type hides a shown widget.
+        const bool wasVisible = widget_->isVisible();
+        widget_->setWindowFlags((widget_->windowFlags() & ~Qt::WindowType_Mask) | type);
+        applyParent();
+        if (wasVisible)
+            widget_->show();
+        return;
+    }
+    applyParent();
+}
+
+void QtWindowHost::applyParent() {
+    // The window system keeps the link on the native window, which exists once created.
+    if (!widget_ || !parent_)
+        return;
+    widget_->winId();
+    parent_->winId();
+    if (widget_->windowHandle() && parent_->windowHandle())
+        widget_->windowHandle()->setTransientParent(parent_->windowHandle());
 }
 
 void QtWindowHost::invalidate(const Rect& rect) {

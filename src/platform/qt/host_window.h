@@ -140,15 +140,19 @@ class QtWindowHost : public ui::WindowHost {
     void setFullScreen(bool on) override;
     void setZoomed(bool on) override;
     Rect onScreen(const Rect& contentRect) const override;
+    void setParentWindow(ui::Window* parent) override;
 
     // Shows `bar` above the content and keeps the content where and as large as it was.
     void setMenuBar(QMenuBar* bar);
 
   private:
     void applySizeLimits();
+    void applyParent();
     ui::Window& window_;
     // Null once the application has ended and released every widget.
     QPointer<HostWidget> widget_;
+    // The widget of the window this one belongs to, if any.
+    QPointer<HostWidget> parent_;
 };
 
 // The host widget of a window, when it has one.

@@ -397,6 +397,16 @@ void Window::zoom() {
         host_->setZoomed(zoomed_);
 }
 
+// --- Belonging
+
+void Window::setParentWindow(const WindowPtr& parent) {
+    if (parent.get() == this)
+        return;
+    parent_ = parent;
+    if (host_)
+        host_->setParentWindow(parent.get());
+}
+
 // --- Sheets
 
 void Window::beginSheet(const WindowPtr& sheet, std::function<void(int)> completion) {

@@ -66,6 +66,9 @@ class WindowHost {
     // The content rectangle moved so that the window's title bar lies on a screen; a window
     // larger than the screen (its window manager's frame included) made as large and put on it.
     virtual Rect onScreen(const Rect& contentRect) const { return contentRect; }
+    // The window belongs to `parent` (none: to nobody), as a palette does: the window manager
+    // keeps it above that window, and only that one.
+    virtual void setParentWindow(Window*) {}
 };
 
 enum WindowStyle : unsigned {
@@ -159,6 +162,11 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     bool isKeyWindow() const { return key_; }
     bool isMiniaturized() const { return miniaturized_; }
     bool isClosed() const { return closed_; }
+
+    // --- Belonging: a window of another window's, as a palette is, stays above that window for as
+    // long as both are open, and never above other applications' windows.
+    void setParentWindow(const WindowPtr& parent);
+    WindowPtr parentWindow() const { return parent_.lock(); }
 
     // --- Sheets: a window attached to this one; events to this window are refused meanwhile.
     void beginSheet(const WindowPtr& sheet, std::function<void(int response)> completion = {});
@@ -296,6 +304,7 @@ class Window : public Responder, public std::enable_shared_from_this<Window> {
     bool zoomed_ = false;
     bool keepsOnScreenWhenShown_ = false;
     bool closed_ = false;
+    std::weak_ptr<Window> parent_;
     WindowPtr sheet_;
     Window* sheetParent_ = nullptr;
     std::function<void(int)> sheetCompletion_;

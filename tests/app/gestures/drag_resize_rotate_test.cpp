@@ -86,6 +86,23 @@ void unlock(gestureScene& g, double ratio) {
     g.model.setLayerResizeWithAspectRatioArray(locks);
 }
 
+// A free 200 x 100 layer at (100, 50), its resize handle pressed.
+void pressResizeHandle(gestureScene& g) {
+    g.scene.addLayer(1, {100, 50, 200, 100});
+    g.model.layerHitTestAtPoint({200, 100});
+    unlock(g, 2.0);
+    undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(false), std::nullopt);
+    g.model.setRotateButtonSelected(-2);
+}
+
+// A dragged event of the held resize handle, as the preview's mouse handling makes it.
+void resizeEvent(gestureScene& g, qrn::Point inPreview) {
+    const auto at = g.window(inPreview);
+    g.model.resizeOrRotateLayer(false, std::nullopt, true, std::nullopt, true, false, false, true, at.x, at.y,
+                                false, false);
+    g.model.setResizeButtonSelected(false);
+}
+
 void expectFrame(const std::vector<double>& frame, std::vector<double> expected, double tolerance = 1e-9) {
     ASSERT_EQ(frame.size(), 4u);
     for (size_t i = 0; i < 4; ++i)
@@ -304,20 +321,22 @@ TEST(GestureResize, TheMinimumScalesWithThePreviewAndTheLockRefusesWhole) {
         g.scene.addLayer(1, {100, 100, 100, 100});
         g.model.layerHitTestAtPoint({150, 150});
         unlock(g, 1.0);
-        // Narrower than the minimum: the width is refused, the height taken.
+        // Narrower than the minimum: the width stops at it with the left edge in place, the
+        // height is taken.
         g.handleDrag(false, {{200, 200}, {100 + 9 * scale, 180}});
         auto f = g.frameOf(1, 0);
-        EXPECT_NEAR(f[2], 100, 1e-9) << scale;
+        EXPECT_NEAR(f[0], 100, 1e-9) << scale;
+        EXPECT_NEAR(f[2], 10 * scale, 1e-9) << scale;
         EXPECT_NEAR(f[3], 80, 1e-9) << scale;
-        g.handleDrag(false, {{200, 200}, {100 + 10.5 * scale, 200}});
+        g.handleDrag(false, {{100 + 10 * scale, 180}, {100 + 10.5 * scale, 200}});
         EXPECT_NEAR(g.frameOf(1, 0)[2], 10.5 * scale, 1e-9) << scale;
 
         // Under the lock the whole resize is refused.
         auto locks = g.model.getLayerResizeWithAspectRatioArray();
-        locks[1][0] = {1.0, 10.5 * scale / 80};
+        locks[1][0] = {1.0, 10.5 * scale / 100};
         g.model.setLayerResizeWithAspectRatioArray(locks);
         const auto before = g.frameOf(1, 0);
-        for (const double y : {200.0, 200 - 80 + 5 * scale}) {
+        for (const double y : {200.0, 200 - 100 + 5 * scale}) {
             const auto at = g.window({100 + 10.5 * scale, y});
             g.model.resizeOrRotateLayer(false, std::nullopt, false, std::nullopt, false, false, false, true,
                                         at.x, at.y, false, false);
@@ -326,6 +345,37 @@ TEST(GestureResize, TheMinimumScalesWithThePreviewAndTheLockRefusesWhole) {
         }
         g.model.setResizeButtonSelected(true);
     }
+}
+
+TEST(GestureResize, AQuickStepPastTheMinimumStopsThereAndTheCornerWaitsForTheMouse) {
+    gestureScene g;
+    pressResizeHandle(g);
+    // Moves 0.03 s apart, as a quick hand makes them.
+    const auto move = [&](qrn::Point to, bool last = false) {
+        resizeEvent(g, to);
+        if (last) {
+            g.model.setRotateButtonSelected(0);
+            g.model.setResizeButtonSelected(true);
+        }
+        qrn::MainQueue::advance(last ? 0.2 : 0.03);
+    };
+    move({300, 150});
+    move({351, 101});
+    expectFrame(g.frameOf(1, 0), {100, 50, 251, 51});
+    // 51 to the right and 49 down would leave 2 points of height: it stops at the minimum, the
+    // bottom edge in place, and the corner is as close to the mouse as it can be.
+    move({402, 52});
+    expectFrame(g.frameOf(1, 0), {100, 50, 302, 10});
+    // Further down changes nothing; back up, the corner moves once the mouse has reached it.
+    move({453, 30});
+    expectFrame(g.frameOf(1, 0), {100, 50, 353, 10});
+    move({453, 55});
+    expectFrame(g.frameOf(1, 0), {100, 50, 353, 10});
+    move({453, 70}, true);
+    expectFrame(g.frameOf(1, 0), {100, 50, 353, 20});
+    // The settle step leaves the layer where it was shown.
+    expectFrame(g.frameOf(1, 0), {100, 50, 353, 20});
+    EXPECT_EQ(undoRedoClass::getUndoList().size(), 1u);
 }
 
 TEST(GestureResize, TheCropWindowStaysInsideThePictureAndAboveItsMinimum) {
@@ -353,18 +403,10 @@ TEST(GestureResize, TheCropWindowStaysInsideThePictureAndAboveItsMinimum) {
 
 TEST(GestureResize, APauseRecordsAnEntryAndACorrectionNeverWrites) {
     gestureScene g;
-    g.scene.addLayer(1, {100, 50, 200, 100});
-    g.model.layerHitTestAtPoint({200, 100});
-    unlock(g, 2.0);
-    undoRedoClass().compareValuesBeforeAndAfter(handleDragBeforeValues(false), std::nullopt);
-    g.model.setRotateButtonSelected(-2);
-    auto at = g.window({300, 50});
-    g.model.resizeOrRotateLayer(false, std::nullopt, true, std::nullopt, true, false, false, true, at.x, at.y,
-                                false, false);
-    g.model.setResizeButtonSelected(false);
-    at = g.window({320, 50});
-    g.model.resizeOrRotateLayer(false, std::nullopt, true, std::nullopt, true, false, false, true, at.x, at.y,
-                                false, false);
+    pressResizeHandle(g);
+    resizeEvent(g, {300, 50});
+    resizeEvent(g, {320, 50});
+    const auto at = g.window({320, 50});
     qrn::MainQueue::advance(0.11);
     EXPECT_EQ(undoRedoClass::getUndoList().size(), 1u);
     // The release where the pause was: nothing more to record.

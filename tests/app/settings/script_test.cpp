@@ -166,6 +166,25 @@ TEST_F(Script, TheEmptyScriptIconFollowsTheSelectedAssetsScript) {
     EXPECT_FALSE(pane()->textFieldIsEmptyIcon->isHidden());
 }
 
+TEST_F(Script, AClickOnTheEmptyScriptIconGivesTheTextTheKeyboard) {
+    qrn::qt::installQtControls();
+    ASSERT_TRUE(createProject());
+    ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
+    selectAt(1);
+    auto& icon = *pane()->textFieldIsEmptyIcon;
+    ASSERT_FALSE(icon.isHidden());
+    clickCentre(icon);
+    auto text = paneText();
+    ASSERT_TRUE(text->isEditing()) << "the click on the icon opened no editor";
+    EXPECT_EQ(text->window()->firstResponder(), text.get());
+    auto content = std::dynamic_pointer_cast<qrn::qt::NativeWidgetContent>(text->nativeContent());
+    auto* edit = content ? qobject_cast<QTextEdit*>(content->widget()) : nullptr;
+    ASSERT_TRUE(edit);
+    edit->insertPlainText("Typed after a click on the icon");
+    EXPECT_EQ(attributedStringStorageClass().getAutocueStringArray().at(0).string(),
+              "Typed after a click on the icon");
+}
+
 TEST_F(Script, TypedScriptsReachTheDiskOnQuitAndOnNew) {
     ASSERT_TRUE(createProject());
     ASSERT_TRUE(settingsViewClass().loadSettingsView(1));

@@ -10,7 +10,6 @@
 #include "View/Landing/recentProjectView.h"
 #include "platform/ui/application.h"
 #include "platform/ui/cursor.h"
-#include "platform/ui/panels.h"
 #include "platform/ui/recent_documents.h"
 #include "shell_fixture.h"
 
@@ -52,24 +51,30 @@ TEST_F(Landing, StartsOnTheLandingScreenWithTheVersionAndTheStartUpMenu) {
     EXPECT_EQ(bundleInformationClass().versionAndBuildLine(), "Version unknown Build unknown");
 }
 
-TEST_F(Landing, ButtonsAreBusyWhileAPanelIsUpAndTakeTheNextClickOnceItIsCancelled) {
+TEST_F(Landing, NeitherButtonActsUntilTwoSecondsAfterACancelledPanel) {
     launch();
     auto create = landing()->createNewProjectButton();
     auto open = landing()->openExistingProjectButton();
-    // The second click of a double click, and a click on the other button, land while the panel
-    // is up.
-    qrn::setSavePanelPresenter([&](qrn::SavePanel&) {
-        ++savePanelsShown;
-        click(*create, {150, 80});
-        click(*open, {150, 80});
-        return qrn::ModalResponse::cancel;
-    });
+    // A double click: the second click lands while the first action is busy.
+    click(*create, {150, 80});
     click(*create, {150, 80});
     EXPECT_EQ(savePanelsShown, 1);
+    // The create panel was cancelled: both buttons wait out 2.0 s.
+    advance(1.9);
+    click(*create, {150, 80});
+    click(*open, {150, 80});
+    EXPECT_EQ(savePanelsShown, 1);
     EXPECT_EQ(openPanelsShown, 0);
-    // Cancelled: the very next click is taken, on either button.
+    advance(0.2);
     click(*open, {150, 80});
     EXPECT_EQ(openPanelsShown, 1);
+    // So does a cancelled open panel.
+    click(*create, {150, 80});
+    advance(1.9);
+    click(*open, {150, 80});
+    EXPECT_EQ(savePanelsShown, 1);
+    EXPECT_EQ(openPanelsShown, 1);
+    advance(0.2);
     click(*create, {150, 80});
     EXPECT_EQ(savePanelsShown, 2);
 }

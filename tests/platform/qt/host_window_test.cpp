@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include "platform/qt/host_window.h"
 #include "support/event_pump.h"
@@ -83,6 +84,25 @@ TEST_F(HostFixture, WindowPropertiesReachTheWidget) {
     window->setFrame(Rect(-50, 0, 3000, 2000));
     window->keepOnScreen();
     EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(host->frameGeometry()));
+}
+
+TEST_F(HostFixture, AWindowOfAnothersIsAToolWindowTransientForIt) {
+    // What the window manager reads to keep a palette above its window and no other.
+    auto palette = Window::make(Rect(150, 150, 200, 120));
+    palette->setParentWindow(window);
+    palette->makeKeyAndOrderFront();
+    auto* paletteHost = qt::hostWidget(*palette);
+    ASSERT_TRUE(paletteHost && paletteHost->windowHandle());
+    EXPECT_EQ(palette->parentWindow(), window);
+    EXPECT_EQ(paletteHost->windowType(), Qt::Tool);
+    EXPECT_EQ(paletteHost->windowHandle()->transientParent(), host->windowHandle());
+    // Shown again, it still belongs; a window of nobody's is an ordinary one.
+    palette->orderOut();
+    palette->orderFront();
+    EXPECT_EQ(paletteHost->windowHandle()->transientParent(), host->windowHandle());
+    EXPECT_EQ(host->windowType(), Qt::Window);
+    EXPECT_EQ(host->windowHandle()->transientParent(), nullptr);
+    palette->close();
 }
 
 TEST_F(HostFixture, PaintsTheLayerTreeYUpAndRepaintsOnlyWhatChanged) {

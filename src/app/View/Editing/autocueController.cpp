@@ -44,6 +44,15 @@ class scriptOverlayView : public qrn::ui::View {
     bool pressed_ = false;
 };
 
+// The empty-script icon lies over the middle of the text: a click there is a click on the text,
+// which takes the keyboard, so what the presenter types next is not lost.
+class scriptPaneIcon : public svgButtonClass {
+  public:
+    using svgButtonClass::svgButtonClass;
+    qrn::ui::View* hitTest(qrn::Point) override { return nullptr; }
+};
+
+template <typename Icon = svgButtonClass>
 std::shared_ptr<svgButtonClass> makeIcon(const qrn::Rect& frame, const std::string& name) {
     svgButtonClass::Configuration config;
     config.frame = frame;
@@ -51,7 +60,7 @@ std::shared_ptr<svgButtonClass> makeIcon(const qrn::Rect& frame, const std::stri
     config.defaultColourPalletIndex = 7;
     config.changeColourPalletIndexOnHover = 5;
     config.isButton = 0;
-    auto icon = svgButtonClass::make(config);
+    auto icon = std::make_shared<Icon>(config);
     icon->setFrame(frame);
     return icon;
 }
@@ -87,7 +96,7 @@ void autocueViewController::loadView() {
         makeIcon(qrn::Rect(paneFrame.width() - 40, paneFrame.height() - 37, 34, 34), "editor_view");
     openIcon->setAutoresizingMask(qrn::ui::FlexibleMinYMargin | qrn::ui::FlexibleMinXMargin);
     root->addSubview(openIcon);
-    textFieldIsEmptyIcon = makeIcon(
+    textFieldIsEmptyIcon = makeIcon<scriptPaneIcon>(
         qrn::Rect((paneFrame.width() - 80) / 2, (paneFrame.height() - 80) / 2, 80, 80), "script_pane");
     textFieldIsEmptyIcon->setAutoresizingMask(qrn::ui::FlexibleMinXMargin | qrn::ui::FlexibleMaxXMargin |
                                               qrn::ui::FlexibleMinYMargin | qrn::ui::FlexibleMaxYMargin);

@@ -324,9 +324,7 @@ void landingController::createNewProject() {
     } else if (response == qrn::ModalResponse::ok) {
         setActionInProgress(false, true);
     } else {
-        // A cancelled panel started nothing, so the landing screen takes the very next click: a
-        // stray second click of the same press lands on the panel while it is up, not here.
-        setActionInProgress(false, false);
+        setActionInProgress(false, true);
         if (auto button = createNewProjectButton())
             button->changeSubviewColours(false);
     }
@@ -364,8 +362,7 @@ void landingController::openExistingProject() {
     } else if (response == qrn::ModalResponse::ok) {
         setActionInProgress(false, true);
     } else {
-        // As with the create panel: a cancelled panel started nothing.
-        setActionInProgress(false, false);
+        setActionInProgress(false, true);
         if (auto button = openExistingProjectButton())
             button->changeSubviewColours(false);
     }

@@ -41,15 +41,26 @@ qrn::Rect outset(const qrn::Rect& r, qrn::EdgeInsets e) {
     return r.inset(qrn::EdgeInsets{-e.top, -e.left, -e.bottom, -e.right});
 }
 
-// The studio's window and its controls in screen space, as the first opening avoids them.
-std::optional<autocueDisplayController::studioPlacement> shownStudio() {
+// The window showing the studio, if it is on show.
+qrn::ui::WindowPtr studioWindow() {
     recordViewClass studio;
     if (!studio.getRecordViewSelected())
-        return std::nullopt;
+        return nullptr;
     const auto& views = studio.getRecordingScreenViews();
     qrn::ui::Window* window = views && views->mainView ? views->mainView->window() : nullptr;
     if (!window || window->isClosed())
+        return nullptr;
+    return window->weak_from_this().lock();
+}
+
+// The studio's window and its controls in screen space, as the first opening avoids them.
+std::optional<autocueDisplayController::studioPlacement> shownStudio() {
+    recordViewClass studio;
+    const auto shown = studioWindow();
+    if (!shown)
         return std::nullopt;
+    const auto& views = studio.getRecordingScreenViews();
+    qrn::ui::Window* window = shown.get();
     autocueDisplayController::studioPlacement placement;
     placement.studio = window->frame();
     if (surroundingsProvider)
@@ -116,6 +127,9 @@ void autocueDisplayController::showWindow() {
     // A small or scaled screen would put the title bar above its top, out of reach.
     window->setKeepsOnScreenWhenShown(true);
     window->setBackgroundColour(named("background_colour_light_dark", qrn::Colour{0.12, 0.12, 0.12, 1}));
+    // The script stays in front of the studio it overlaps on a small screen, also when the
+    // presenter clicks the camera picture during a take.
+    window->setParentWindow(studioWindow());
     currentController = controller;
     window->setContentViewController(controller);
     window->makeKeyAndOrderFront();

@@ -436,11 +436,12 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
     double W = w, H = h;
     if (where.videoSelected && (cropState || changeCropSize))
         W = cropSize.width, H = cropSize.height;
-    if (getResizeButtonSelected()) {
+    if (getResizeButtonSelected() && scheduleSettle) {
         // The first event of a handle drag: its movement counts from the press, so a quick drag
-        // of few events loses none of it.
+        // of few events loses none of it. The settle step after the release counts from where
+        // the drag left the corner, as the drag's own events do.
         const auto press = std::exchange(state.handlePressLocation, std::nullopt);
-        const qrn::Point from = press && scheduleSettle && !hasValues ? workingPoint(press->x, press->y) : p;
+        const qrn::Point from = press && !hasValues ? workingPoint(press->x, press->y) : p;
         state.resizeStartLocation = std::make_pair(from.x, from.y);
     }
     const qrn::Point start = state.resizeStartLocation ? qrn::Point{state.resizeStartLocation->first,
@@ -462,6 +463,8 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                           : nullptr;
 
     bool resized = false;
+    // Where the handle's corner went: the mouse, unless the layer stopped at its minimum size.
+    qrn::Point reached = p;
     qrn::Rect newFrame(x, y, w, h);
     qrn::AffineTransform t;
     const bool cropping = where.videoSelected && ((cropState && !fromUndo) || changeCropSize);
@@ -541,18 +544,32 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                 W2 = ratioA / ratioB * H2;
                 H2 = ratioB / ratioA * W2;
             }
+        }
+        // The turned frame placed with its handle corner at `corner`.
+        const auto placeCorner = [&](qrn::Point corner) {
             const double mx = x + w / 2, my = y + h / 2;
             const double R = std::hypot(W2 / 2, H2 / 2);
             const double theta = std::atan2(W2, H2);
-            x2 = (mx - R * std::sin(theta)) + (p.x - (mx + R * std::sin(theta - r)));
-            y2 = (my - R * std::cos(theta)) + (p.y - (my + R * std::cos(theta - r)));
-        }
+            x2 = (mx - R * std::sin(theta)) + (corner.x - (mx + R * std::sin(theta - r)));
+            y2 = (my - R * std::cos(theta)) + (corner.y - (my + R * std::cos(theta - r)));
+        };
+        if (!hasValues)
+            placeCorner(p);
         const auto outer = configuration->parentPreviewView->frame().size;
         const double m = globalAppSettingsClass().getMinimumLayerSize();
         const double minW = outer.width / 556 * m, minH = outer.height / 313 * m;
         if (W2 < minW || H2 < minH) {
             if (locked) {
                 W2 = w, H2 = h, x2 = x, y2 = y;
+            } else if (!hasValues) {
+                // A quick step past the minimum stops the layer at it, as slow steps do, with the
+                // corner where the layer stops instead of where the pointer went; later steps
+                // count from that corner, so the handle waits there until the pointer comes back.
+                const double shortW = std::max(0.0, minW - W2), shortH = std::max(0.0, minH - H2);
+                W2 += shortW, H2 += shortH;
+                reached = {p.x + shortW * std::cos(r) - shortH * std::sin(r),
+                           p.y + shortW * std::sin(r) + shortH * std::cos(r)};
+                placeCorner(reached);
             } else {
                 if (W2 < minW)
                     W2 = w;
@@ -678,7 +695,7 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
         if (!studioShown && hasPathEntry(int(a), int(l), holder, where.videoSelected))
             createOrUpdateLayerPath(address, false, 0, true);
         mirrorLayerCheck(address, nullptr);
-        state.resizeStartLocation = std::make_pair(p.x, p.y);
+        state.resizeStartLocation = std::make_pair(reached.x, reached.y);
     }
 
     // Tail: the overlay, the settle step or the undo entry.
