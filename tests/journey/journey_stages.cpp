@@ -1007,6 +1007,14 @@ bool nearColour(QColor a, QColor b) {
            std::abs(a.blue() - b.blue()) < 60;
 }
 
+// A picture of the preview's shape shows the keyed photo: the blue photo through the key's
+// window, the red box round it.
+void expectKeyedPhoto(const QImage& picture, const std::string& where) {
+    EXPECT_TRUE(nearColour(colourIn(picture, windowCentre), Qt::blue))
+        << where << " shows " << colourIn(picture, windowCentre).name().toStdString() << " in the window";
+    EXPECT_TRUE(nearColour(colourIn(picture, redRing), Qt::red)) << where << " shows no red box";
+}
+
 // What the editing screen's preview shows now.
 QImage previewShown() {
     auto* screen = editor();
@@ -1071,28 +1079,19 @@ bool Journey::filters() {
     EXPECT_TRUE(dragTile(keyed, under));
     EXPECT_EQ(layersOf(1).back(), keyed);
     settle(0.5);
-    const QImage shown = previewShown();
-    EXPECT_TRUE(nearColour(colourIn(shown, windowCentre), Qt::blue))
-        << "the key went with the move: " << colourIn(shown, windowCentre).name().toStdString();
-    EXPECT_TRUE(nearColour(colourIn(shown, redRing), Qt::red));
+    expectKeyedPhoto(previewShown(), "after the move, the preview");
     return true;
 }
 
 bool Journey::keyedPhotoInTheTake() {
     STAGE("the keyed photo, moved in the layer list, in the studio and the movie");
     // Slide 1 showed in the studio's first shot and shows in the movie until the first step.
-    const QImage studioShot = studioShots_.size() > 1 ? studioShots_[1] : QImage();
-    EXPECT_TRUE(nearColour(colourIn(studioShot, windowCentre), Qt::blue))
-        << "the studio shows " << colourIn(studioShot, windowCentre).name().toStdString();
-    EXPECT_TRUE(nearColour(colourIn(studioShot, redRing), Qt::red));
+    expectKeyedPhoto(studioShots_.size() > 1 ? studioShots_[1] : QImage(), "the studio");
     auto reader = qrn::media::VideoTrackReader::open(movie_.string());
     ASSERT_FALSE_RETURN(!reader.isOk() || stepTimes_.empty(), "no movie or no step to look before");
     auto frame = (*reader)->frameAt(stepTimes_[0] - 0.3);
     ASSERT_FALSE_RETURN(!frame.isOk(), "no frame of slide 1 in the movie");
-    const QImage picture = (*reader)->image(*frame);
-    EXPECT_TRUE(nearColour(colourIn(picture, windowCentre), Qt::blue))
-        << "the movie shows " << colourIn(picture, windowCentre).name().toStdString();
-    EXPECT_TRUE(nearColour(colourIn(picture, redRing), Qt::red));
+    expectKeyedPhoto((*reader)->image(*frame), "the movie");
     return true;
 }
 bool Journey::scripts() {
