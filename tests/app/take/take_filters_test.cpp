@@ -83,14 +83,19 @@ QColor shownInMovie(const std::string& movie, double t, spot at) {
     return image.pixelColor(int(image.width() * at.x), int(image.height() * (1 - at.y)));
 }
 
-bool near(QColor a, QColor b) {
-    return std::abs(a.red() - b.red()) < 60 && std::abs(a.green() - b.green()) < 60 &&
-           std::abs(a.blue() - b.blue()) < 60;
+testing::AssertionResult near(QColor a, QColor b) {
+    if (std::abs(a.red() - b.red()) < 60 && std::abs(a.green() - b.green()) < 60 &&
+        std::abs(a.blue() - b.blue()) < 60)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << a.name().toStdString() << " is not " << b.name().toStdString();
 }
 
 // Either side of the blurred picture's edge, the black and the white reach over it.
-bool blurred(QColor left, QColor right) {
-    return left.lightness() > 30 && right.lightness() < 225;
+testing::AssertionResult blurred(QColor left, QColor right) {
+    if (left.lightness() > 30 && right.lightness() < 225)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "a sharp edge: " << left.name().toStdString() << " | " << right.name().toStdString();
 }
 
 QImage solid(int w, int h, QColor colour) {
@@ -208,7 +213,8 @@ TEST_F(TakeWithFilters,
     auto* editor = createProject(0);
     ASSERT_TRUE(editor);
     // A blue backdrop above the camera; over it a green frame round a red box, a photo larger
-    // than the preview shows it, and a small tile to pass in the list.
+    // than the preview shows it (a move hands its view a sharper picture), and a small tile to
+    // pass in the list.
     const std::string backdrop = dropPicture(solid(1600, 900, Qt::blue), "backdrop", {0.5, 0.5});
     ASSERT_FALSE(backdrop.empty());
     dragTile(backdrop, "-8");
