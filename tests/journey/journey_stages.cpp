@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -22,6 +23,8 @@
 #include "Controller/Editing/SettingsPanel/LayerSettings/layerSettingsTextClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/filterClass.h"
+#include "Controller/Global/filterOrderedListClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
 #include "Controller/Landing/landingClass.h"
@@ -972,7 +975,123 @@ bool Journey::reorderLayers() {
             << "slide " << slide << " is not all above the camera";
     return true;
 }
+namespace {
+
+// The two photos of the filters stage, as large as the movie and 16:9 like the preview, so each
+// fills it: transparent but for a box in the middle. Over a blue box, a red one with a window of
+// the key's own green (its defaults) in it.
+const QColor keyGreen(32, 255, 0);
+const QPointF windowCentre(0.5, 0.5), redRing(0.375, 0.5);
+
+bool writePhoto(const fs::path& file, QColor box, QRect boxRect, std::optional<QRect> window) {
+    QImage photo(1600, 900, QImage::Format_ARGB32);
+    photo.fill(Qt::transparent);
+    QPainter painter(&photo);
+    painter.fillRect(boxRect, box);
+    if (window)
+        painter.fillRect(*window, keyGreen);
+    painter.end();
+    return photo.save(QString::fromStdString(file.string()), "PNG");
+}
+
+// A picture's colour at fractions of it (from its top left).
+QColor colourIn(const QImage& picture, QPointF at) {
+    if (picture.isNull())
+        return {};
+    return picture.pixelColor(std::min(picture.width() - 1, int(picture.width() * at.x())),
+                              std::min(picture.height() - 1, int(picture.height() * at.y())));
+}
+
+bool nearColour(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) < 60 && std::abs(a.green() - b.green()) < 60 &&
+           std::abs(a.blue() - b.blue()) < 60;
+}
+
+// A picture of the preview's shape shows the keyed photo: the blue photo through the key's
+// window, the red box round it.
+void expectKeyedPhoto(const QImage& picture, const std::string& where) {
+    EXPECT_TRUE(nearColour(colourIn(picture, windowCentre), Qt::blue))
+        << where << " shows " << colourIn(picture, windowCentre).name().toStdString() << " in the window";
+    EXPECT_TRUE(nearColour(colourIn(picture, redRing), Qt::red)) << where << " shows no red box";
+}
+
+// What the editing screen's preview shows now.
+QImage previewShown() {
+    auto* screen = editor();
+    auto* host = screen ? qrn::qt::hostWidget(window()) : nullptr;
+    return host ? host->grab(host->toQt(screen->dragView->windowRect())).toImage() : QImage();
+}
+
+} // namespace
+
 bool Journey::filters() {
+    STAGE("a key at its defaults on a photo, the photo moved in the layer list");
+    auto* screen = editor();
+    if (!selectSlide(1))
+        return false;
+    const fs::path backdrop = base_ / "backdrop.png", framed = base_ / "framed.png";
+    if (!writePhoto(backdrop, Qt::blue, QRect(640, 330, 320, 240), std::nullopt) ||
+        !writePhoto(framed, Qt::red, QRect(560, 270, 480, 360), QRect(680, 360, 240, 180)))
+        return false;
+    auto drop = screen->dragView;
+    const size_t before = layersOf(1).size();
+    EXPECT_TRUE(dropFiles(*drop, drop->bounds().center(), {backdrop}));
+    EXPECT_TRUE(waitUntil([&] { return layersOf(1).size() == before + 1; }));
+    EXPECT_TRUE(dropFiles(*drop, drop->bounds().center(), {framed}));
+    EXPECT_TRUE(waitUntil([&] { return layersOf(1).size() == before + 2; }));
+    if (layersOf(1).size() != before + 2)
+        return false;
+    const std::string under = layersOf(1)[before], keyed = layersOf(1)[before + 1];
+
+    // The photo's tile selects it; the filter tab of the layer settings shows its filters, and
+    // the key's row is ticked, its colour and range left as they come.
+    auto tile = layerTile(keyed);
+    if (!tile)
+        return false;
+    click(*tile);
+    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(keyed); }));
+    click(*titleBar()->buttonLayerSettings);
+    auto tab = buttonNamed(window(), "layer_filters");
+    EXPECT_TRUE(tab) << "the layer settings pane shows no filter tab";
+    if (!tab)
+        return false;
+    click(*tab);
+    std::shared_ptr<filterOrderedListSelectionArea> keyRow;
+    EXPECT_TRUE(waitUntil([&] {
+        for (auto& area : viewsOf<filterOrderedListSelectionArea>(editor()->settingsView))
+            for (auto& icon : viewsOf<qrn::ui::ImageView>(area->superview()))
+                if (icon->imageName() == "ChromaKeyRgb")
+                    keyRow = area;
+        return keyRow != nullptr;
+    })) << "the filter tab shows no key";
+    if (!keyRow)
+        return false;
+    click(*keyRow);
+    EXPECT_TRUE(waitUntil([&] {
+        const auto flags = filterClass().getLayerFilter();
+        return flags.size() > 1 && flags[1].size() == before + 2 && flags[1].back()[0];
+    })) << "the key's row did not switch the key on";
+    EXPECT_TRUE(waitUntil([] { return nearColour(colourIn(previewShown(), windowCentre), Qt::blue); }))
+        << "the key does not show in the preview";
+
+    // Under the blue photo and back over it in the layer list.
+    EXPECT_TRUE(dragTile(keyed, under));
+    EXPECT_TRUE(dragTile(keyed, under));
+    EXPECT_EQ(layersOf(1).back(), keyed);
+    settle(0.5);
+    expectKeyedPhoto(previewShown(), "after the move, the preview");
+    return true;
+}
+
+bool Journey::keyedPhotoInTheTake() {
+    STAGE("the keyed photo, moved in the layer list, in the studio and the movie");
+    // Slide 1 showed in the studio's first shot and shows in the movie until the first step.
+    expectKeyedPhoto(studioShots_.size() > 1 ? studioShots_[1] : QImage(), "the studio");
+    auto reader = qrn::media::VideoTrackReader::open(movie_.string());
+    ASSERT_FALSE_RETURN(!reader.isOk() || stepTimes_.empty(), "no movie or no step to look before");
+    auto frame = (*reader)->frameAt(stepTimes_[0] - 0.3);
+    ASSERT_FALSE_RETURN(!frame.isOk(), "no frame of slide 1 in the movie");
+    expectKeyedPhoto((*reader)->image(*frame), "the movie");
     return true;
 }
 bool Journey::scripts() {
@@ -1082,7 +1201,8 @@ Ending Journey::secondLaunch() {
         return stop();
     if (!openStudio() || !openAutocue() || !autocueClearOfTheStudio() || !record() ||
         !stepByNextAssetCard() || !stepByLayerClick() || !counterOnTheLastSlide() || !stopRecording() ||
-        !waitForExport() || !play() || !saveMovie() || !backToEditing() || !selectedTileAfterStudio())
+        !waitForExport() || !keyedPhotoInTheTake() || !play() || !saveMovie() || !backToEditing() ||
+        !selectedTileAfterStudio())
         return stop();
     if (!studioAgainAfterAMove() || !cameraButtonLitAfterAHandOver() || !handOverDuringATake() || !quit())
         return stop();

@@ -29,8 +29,8 @@ class Journey {
     Ending firstLaunch();
     void afterFirstLaunch();
     // landing ▸ reopen from the recent list ▸ the window where it was left ▸ studio ▸ autocue ▸ record ▸ two
-    // steps ▸ stop ▸ export ▸ play ▸ save the movie ▸ back to editing ▸ the selected tile ▸ moved, the
-    // studio again ▸ Quit.
+    // steps ▸ stop ▸ export ▸ the keyed photo in it ▸ play ▸ save the movie ▸ back to editing ▸ the
+    // selected tile ▸ moved, the studio again ▸ Quit.
     Ending secondLaunch();
     void afterSecondLaunch();
     bool stopped() const { return stopped_; }
@@ -65,6 +65,7 @@ class Journey {
     bool counterOnTheLastSlide();
     bool stopRecording();
     bool waitForExport();
+    bool keyedPhotoInTheTake();
     bool play();
     bool saveMovie();
     bool backToEditing();

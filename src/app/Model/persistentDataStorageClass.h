@@ -101,11 +101,10 @@ class persistentDataStorageClass {
     // part-way, leaves a new project with one asset, says "Project Failed to Load" and writes
     // nothing over the package. Another import while one runs does nothing.
     void importDataAction(bool resizeLayers, bool stopOtherProcesses, bool keepUndoHistory);
-    // Re-creates one stored layer at [i, j]; a missing picture shows "cancel". Throws qrnError
-    // when the images folder cannot be looked at.
+    // Re-creates one stored layer at [i, j], with the filters its stored entries hold; a missing
+    // picture shows "cancel". Throws qrnError when the images folder cannot be looked at.
     void addLayers(const std::string& path, std::optional<int> loopIndex, int i, int j,
-                   const qrn::Value::List& IMAGE_REFERENCE_ARRAY, int filtersCount,
-                   const std::vector<bool>& LAYER_FILTER);
+                   const qrn::Value::List& IMAGE_REFERENCE_ARRAY);
     static bool getImportRunning();
     // Tests that only follow which screen imports what install a recorder in place of the import.
     static void setImportHandler(

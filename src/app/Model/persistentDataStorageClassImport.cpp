@@ -500,14 +500,12 @@ bool persistentDataStorageClass::getImportRunning() {
 }
 
 void persistentDataStorageClass::addLayers(const std::string& path, std::optional<int> loopIndex, int i,
-                                           int j, const imageReferenceArray& IMAGE_REFERENCE_ARRAY,
-                                           int filtersCount, const std::vector<bool>& LAYER_FILTER) {
+                                           int j, const imageReferenceArray& IMAGE_REFERENCE_ARRAY) {
     QRN_LOG_IN(LogValues{{"path", path},
                          {"loopIndex", loopIndex ? qrn::Value(*loopIndex) : qrn::Value()},
                          {"i", i},
                          {"j", j},
-                         {"IMAGE_REFERENCE_ARRAY", qrn::Value(IMAGE_REFERENCE_ARRAY)},
-                         {"filtersCount", filtersCount}});
+                         {"IMAGE_REFERENCE_ARRAY", qrn::Value(IMAGE_REFERENCE_ARRAY)}});
     previewLayerClass model;
     const int kind = IMAGE_REFERENCE_ARRAY.empty() ? 0 : int(IMAGE_REFERENCE_ARRAY[0].toInt());
     const bool isFile = kind != 1 && kind != 2;
@@ -525,13 +523,9 @@ void persistentDataStorageClass::addLayers(const std::string& path, std::optiona
     }
 
     const auto [image, frames] = pictureForReference(IMAGE_REFERENCE_ARRAY);
+    // The layer's views show its stored filters as they are made.
     model.addLayer(image, frames, std::nullopt, std::nullopt, false, isFile && loopIndex.has_value(),
                    qrn::Point{}, std::vector<int>{i, j}, 0, false, false, false, false);
-
-    editViewClass& edit = getEditViewClassInstance();
-    for (int k = 0; k < filtersCount && size_t(k) < LAYER_FILTER.size(); ++k)
-        if (LAYER_FILTER[size_t(k)])
-            edit.applyFilter(true, k, filterValuesEntry{qrn::Value()}, false, false);
     QRN_LOG_OUT();
 }
 
@@ -650,8 +644,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     };
     try {
         for (size_t j = 0; j < p.layers[0].size(); ++j) {
-            addLayers(directory, std::nullopt, 0, int(j), p.imageReferences[0][j], int(filtersCount),
-                      p.layerFilter[0][j]);
+            addLayers(directory, std::nullopt, 0, int(j), p.imageReferences[0][j]);
             expectCreated(0, j + 1);
         }
         for (size_t a = 1; a < assetCount; ++a) {
@@ -661,8 +654,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
                 const auto& background = p.backgroundIds[a - 1];
                 const std::optional<int> loopIndex =
                     background && *background == p.layers[a][j] ? std::optional<int>(int(a)) : std::nullopt;
-                addLayers(directory, loopIndex, int(a), int(j), p.imageReferences[a][j], int(filtersCount),
-                          p.layerFilter[a][j]);
+                addLayers(directory, loopIndex, int(a), int(j), p.imageReferences[a][j]);
                 expectCreated(a, j + 1);
             }
         }

@@ -6,6 +6,7 @@
 #include "app/filters/filters_test_support.h"
 #include "app/preview/preview_fixture.h"
 #include "layers_support.h"
+#include "platform/imaging/filters.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/view.h"
 
@@ -79,11 +80,11 @@ TEST(FilterChain, TheBoxBlurPanelChangesTheSelectedLayersPicture) {
     previewScene scene;
     scene.addAsset();
     const auto id = dropImage(1, {40, 40});
-    // A picture with an edge, so a blur shows.
     auto view = scene.layerView(id);
     auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(view->subviews()[1]);
     ASSERT_TRUE(picture);
     const QImage before = picture->image();
+    // A blur entry that holds a picture and no radius yet.
     auto values = filterClass().getLayerFilterValues();
     values[1][0][1] = filterValuesEntry{Value(testPicture())};
     filterClass().setLayerFilterValues(values);
@@ -96,6 +97,11 @@ TEST(FilterChain, TheBoxBlurPanelChangesTheSelectedLayersPicture) {
     setFilterEditingHost(nullptr);
 
     EXPECT_EQ(filterClass().getLayerFilter()[1][0][1], true);
-    EXPECT_NE(picture->image(), before);
-    EXPECT_EQ(picture->image().size(), QSize(40, 40));
+    // The layer keeps its own picture; its view blurs it with the panel's radius as it draws it.
+    EXPECT_EQ(picture->image(), before);
+    const auto& shown = picture->layer()->contentFilters();
+    ASSERT_EQ(shown.size(), 1u);
+    const auto blur = std::dynamic_pointer_cast<qrn::imaging::BoxBlurFilter>(shown[0]);
+    ASSERT_TRUE(blur);
+    EXPECT_EQ(blur->radius(), 3.0);
 }

@@ -16,6 +16,7 @@
 #include "platform/foundation/geometry.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/value.h"
+#include "platform/graphics/content_filter.h"
 
 namespace qrn::ui {
 class View;
@@ -408,8 +409,13 @@ class previewLayerClass {
     static void setAddEmptyBackgroundRowHook(std::function<void()> hook);
 
     // --- Layer filters (previewLayerClassLayersFilters.cpp)
-    // Shows a layer's enabled filters on its picture in the preview and on every thumbnail copy.
+    // Shows a layer's enabled filters on its picture in the preview and on every thumbnail copy,
+    // as filters each view applies to what it shows. Called wherever a layer's views are made
+    // or its filter entries change.
     void reapplyLayerFilters(int assetIndex, int layerIndex);
+    // A layer's enabled filters, from its stored entries (an entry with no values set yet gives
+    // the filter's defaults).
+    static std::vector<qrn::graphics::ContentFilterPtr> layerContentFilters(int assetIndex, int layerIndex);
 
     // Resolves a layer as an operation names it into positions; an absent part falls back on
     // the selection.

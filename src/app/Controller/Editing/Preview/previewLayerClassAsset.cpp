@@ -151,6 +151,9 @@ void addStickyCopies(const std::shared_ptr<qrn::ui::View>& thumbnail,
                 dataLoggingClass().logError(logSender(&model), error.what(), __FILE__, __func__);
             }
         }
+        // Filtered as the layer's other copies are.
+        if (auto filters = previewLayerClass::layerContentFilters(0, int(j)); !filters.empty())
+            copy->layer()->setContentFilters(std::move(filters));
         const double rotation = j < rotations.size() ? rotations[j] : 0.0;
         resizeAndPositionLayersClass().resizeAndPositionAssetPreviewLayers(
             {{copy}}, preview->bounds(), thumbnail->bounds(), std::nullopt, rotation);

@@ -647,6 +647,9 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
         addToAssetStrip(asset, getLayerArrayReference(), thumbnails, stackOn, rotation.value_or(0.0));
     const auto address = layerAssetIndexAndVideoSelectedArray{false, asset, newIndex};
     createOrUpdateLayerPath(address, !replaced, newIndex, false);
+    // The new views show the filters the layer's entries hold: none for a new layer, the stored
+    // ones for a layer an opening, Undo or Redo brings back.
+    reapplyLayerFilters(asset, newIndex);
     const bool intoSelected = asset == getSelectedAssetIndex();
     // A project being opened fills the list once, when all its layers exist.
     if (intoSelected && !getImportMarker())
