@@ -6,13 +6,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "platform/imaging/decode_budget.h"
 #include "platform/imaging/png_decoder.h"
+#include "platform/imaging/tiff_reader.h"
 
 namespace qrn::imaging {
 
 namespace {
+
+constexpr const char* kTooLargeToRead = ": the picture is too large to read";
 
 std::size_t bytesOf(QSize size, std::size_t perPixel) {
     return std::size_t(std::max(0, size.width())) * std::size_t(std::max(0, size.height())) * perPixel;
@@ -50,7 +54,7 @@ Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn
     // A picture Qt can only make at its own size (a large TIFF, say) may take up to the whole
     // budget: it waits until the others leave it that much.
     if (working > kAllDecodesBytes)
-        return Result<QImage>::failure(what + ": the picture is too large to read");
+        return Result<QImage>::failure(tooLargeToRead(what));
     DecodeLease lease(working);
     if (scales && target.isValid() && target != own)
         reader.setScaledSize(target);
@@ -72,14 +76,25 @@ Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn
 // when it finds the file damaged.
 std::optional<QImage> quickPng(const unsigned char* start, std::size_t size, const PngSource& source,
                                QSize drawn) {
-    const auto own = fastPngSize(start, size);
+    bool interlaced = false;
+    const auto own = fastPngSize(start, size, &interlaced);
     if (!own)
         return std::nullopt;
-    DecodeLease lease(fastPngWorkingBytes(*own, decodedPictureSize(*own, drawn)));
+    DecodeLease lease(fastPngWorkingBytes(*own, decodedPictureSize(*own, drawn), interlaced));
     return decodeFastPng(source, drawn);
 }
 
 } // namespace
+
+std::string tooLargeToRead(const std::string& what) {
+    return what + kTooLargeToRead;
+}
+
+bool isTooLargeToRead(const std::string& failure) {
+    const std::string_view said = kTooLargeToRead;
+    return failure.size() >= said.size() &&
+           failure.compare(failure.size() - said.size(), said.size(), said) == 0;
+}
 
 QSize decodedPictureSize(QSize own, QSize drawn) {
     if (own.isEmpty())
@@ -114,6 +129,9 @@ Result<QImage> readPicture(const std::string& path, QSize drawn) {
             };
             if (auto picture = quickPng(start, sizeof start, source, drawn))
                 return std::move(*picture);
+            if (startsAsTiff(start, sizeof start) && file.seek(0))
+                if (auto picture = readTiff(file, path, drawn))
+                    return std::move(*picture);
         }
     }
     file.close();
@@ -136,6 +154,10 @@ Result<QImage> decodePicture(const QByteArray& bytes, QSize drawn) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
+    if (startsAsTiff(data, size))
+        if (auto picture = readTiff(buffer, "dropped picture", drawn))
+            return std::move(*picture);
+    buffer.seek(0);
     QImageReader reader(&buffer);
     return decode(reader, "dropped picture", drawn);
 }
