@@ -31,6 +31,7 @@
 #include "fuzz_memory.h"
 #include "platform/imaging/picture_reader.h"
 #include "platform/imaging/png_decoder.h"
+#include "support/picture_difference.h"
 #include "support/png_bomb.h"
 
 namespace fs = std::filesystem;
@@ -166,19 +167,6 @@ bool hasChunk(const std::string& png, const char* type) {
     return false;
 }
 
-// The largest difference of any channel of any pixel; -1 when the sizes differ.
-int worstDifference(const QImage& mine, const QImage& theirs) {
-    if (mine.size() != theirs.size())
-        return -1;
-    int worst = 0;
-    for (int y = 0; y < mine.height(); ++y)
-        for (int x = 0; x < mine.width(); ++x)
-            for (int shift = 0; shift < 32; shift += 8)
-                worst = std::max(worst, std::abs(int((mine.pixel(x, y) >> shift) & 0xff) -
-                                                 int((theirs.pixel(x, y) >> shift) & 0xff)));
-    return worst;
-}
-
 std::vector<std::string> seeds() {
     std::vector<std::string> out;
     QImage picture(37, 21, QImage::Format_ARGB32);
@@ -259,7 +247,7 @@ int main(int argc, char** argv) {
                         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
                 if (qt.isNull())
                     failure = "a picture Qt's reader refuses";
-                else if (const int worst = worstDifference(*picture, qt); worst < 0 || worst > 2)
+                else if (const int worst = qrn::test::worstDifference(*picture, qt); worst < 0 || worst > 2)
                     failure = "a picture other than Qt's";
             }
             if (failure) {

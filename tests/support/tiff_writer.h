@@ -1,5 +1,6 @@
 #pragma once
 // TIFFs made for tests and benchmarks: a scan-sized picture of one colour in a small file.
+// (Qt's writer makes every TIFF whole, in strips.)
 #include <QRgb>
 
 #include <tiffio.h>
@@ -13,13 +14,13 @@
 
 namespace qrn::test {
 
-// An RGBA TIFF of one colour in a single deflated strip, as scanners write them; the first
-// `noise` bytes of each row are noise, as a photo's detail, so the file is as large as a scan's.
-inline bool writeUniformTiff(const std::string& file, std::uint32_t width, std::uint32_t height, QRgb colour,
-                             std::size_t noise = 0) {
+// A TIFF to write of 8-bit RGBA with straight alpha, its pieces still to be laid out; null when
+// it cannot be made.
+inline TIFF* openRgbaTiff(const std::string& file, std::uint32_t width, std::uint32_t height,
+                          int compression) {
     TIFF* tiff = TIFFOpen(file.c_str(), "w");
     if (!tiff)
-        return false;
+        return nullptr;
     const std::uint16_t alpha[] = {EXTRASAMPLE_UNASSALPHA};
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
@@ -28,7 +29,17 @@ inline bool writeUniformTiff(const std::string& file, std::uint32_t width, std::
     TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, alpha);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
+    return tiff;
+}
+
+// An RGBA TIFF of one colour in a single deflated strip, as scanners write them; the first
+// `noise` bytes of each row are noise, as a photo's detail, so the file is as large as a scan's.
+inline bool writeUniformTiff(const std::string& file, std::uint32_t width, std::uint32_t height, QRgb colour,
+                             std::size_t noise = 0) {
+    TIFF* tiff = openRgbaTiff(file, width, height, COMPRESSION_ADOBE_DEFLATE);
+    if (!tiff)
+        return false;
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
     std::vector<unsigned char> row(std::size_t(width) * 4);
     for (std::size_t x = 0; x < width; ++x) {
@@ -38,7 +49,7 @@ inline bool writeUniformTiff(const std::string& file, std::uint32_t width, std::
         std::copy(pixel, pixel + 4, row.begin() + std::ptrdiff_t(4 * x));
     }
     z_stream stream{};
-    deflateInit2(&stream, 9, Z_DEFLATED, 15, 9, Z_RLE);
+    deflateInit(&stream, 1);
     std::vector<unsigned char> out(1 << 20), strip;
     std::uint32_t seed = 12345;
     for (std::uint32_t y = 0; y < height; ++y) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/imaging/decode_budget.h"
+#include "platform/imaging/frame_stream.h"
 #include "platform/imaging/png_decoder.h"
 #include "platform/imaging/tiff_reader.h"
 
@@ -49,8 +50,11 @@ Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn
     const QSize own = reader.size();
     const QSize target = own.isValid() ? decodedPictureSize(own, drawn) : QSize();
     const bool scales = scalesWhileReading(reader.format());
+    // A GIF's frame is drawn on a canvas the size of its screen.
+    const QSize screen = gifScreenSize(reader.device());
     // A reader that cannot say the size before reading is held to the budget by Qt's own limit.
-    const std::size_t working = own.isValid() ? qtWorkingBytes(reader, own, target) : kPictureDecodeBytes;
+    const std::size_t working =
+        own.isValid() ? qtWorkingBytes(reader, own.expandedTo(screen), target) : kPictureDecodeBytes;
     // A picture Qt can only make at its own size (a large TIFF, say) may take up to the whole
     // budget: it waits until the others leave it that much.
     if (working > kAllDecodesBytes)

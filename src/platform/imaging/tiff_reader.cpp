@@ -254,6 +254,9 @@ std::optional<Result<QImage>> readTiff(QIODevice& device, const std::string& wha
     const PictureRows::Kind kind = l->alpha < 0    ? PictureRows::Kind::rgba
                                    : l->associated ? PictureRows::Kind::premultipliedRgba
                                                    : PictureRows::Kind::rgba;
+    const bool direct =
+        l->bits == 8 && l->photometric == PHOTOMETRIC_RGB &&
+        ((l->samples == 3 && l->alpha < 0) || (l->samples == 4 && l->alpha == 3 && !l->associated));
     for (uint32_t top = 0; top < l->height; top += uint32_t(bandRows)) {
         const uint32_t count = std::min<uint32_t>(uint32_t(bandRows), l->height - top);
         if (tiled) {
@@ -270,7 +273,13 @@ std::optional<Result<QImage>> readTiff(QIODevice& device, const std::string& wha
             return std::nullopt;
         }
         for (uint32_t r = 0; r < count; ++r) {
-            expand(*l, band.data() + r * rowBytes, expanded.data());
+            const unsigned char* row = band.data() + r * rowBytes;
+            // 8-bit RGB, and RGBA with straight alpha, go as they are.
+            if (direct) {
+                rows.add(top + r, row, l->samples == 3 ? PictureRows::Kind::rgb : PictureRows::Kind::rgba);
+                continue;
+            }
+            expand(*l, row, expanded.data());
             rows.add(top + r, expanded.data(), kind);
         }
     }

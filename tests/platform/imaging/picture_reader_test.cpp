@@ -19,6 +19,7 @@
 #include "platform/imaging/picture_reader.h"
 #include "platform/imaging/png_decoder.h"
 #include "platform/imaging/tiff_reader.h"
+#include "support/picture_difference.h"
 #include "support/png_bomb.h"
 #include "support/tiff_writer.h"
 
@@ -85,17 +86,6 @@ TEST_F(PictureFiles, HeadersTellPicturesFromOtherFilesAndABrokenBodyFailsTheRead
 }
 
 namespace {
-
-// The largest difference of any channel of any pixel.
-int worstDifference(const QImage& mine, const QImage& theirs) {
-    int worst = 0;
-    for (int y = 0; y < mine.height(); ++y)
-        for (int x = 0; x < mine.width(); ++x)
-            for (int shift = 0; shift < 32; shift += 8)
-                worst = std::max(worst, std::abs(int((mine.pixel(x, y) >> shift) & 0xff) -
-                                                 int((theirs.pixel(x, y) >> shift) & 0xff)));
-    return worst;
-}
 
 uint32_t bigEndianAt(const QByteArray& file, qsizetype at) {
     return uint32_t(uint8_t(file[at])) << 24 | uint32_t(uint8_t(file[at + 1])) << 16 |
@@ -194,8 +184,9 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
                 continue;
             const QSize size = decodedPictureSize(qt.size(), drawn);
             ASSERT_EQ(read->size(), size) << k.file;
-            EXPECT_LE(
-                worstDifference(*read, qt.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)), 2)
+            EXPECT_LE(qrn::test::worstDifference(
+                          *read, qt.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
+                      2)
                 << k.file << " at " << size.width() << "x" << size.height();
         }
     }
@@ -228,17 +219,9 @@ template <typename Work> std::size_t peakOf(Work&& work) {
 
 // `picture` as RGBA in 32 x 16 tiles (Qt's writer makes strips only).
 std::string writeTiledTiff(const std::string& file, const QImage& picture) {
-    TIFF* tiff = TIFFOpen(file.c_str(), "w");
+    TIFF* tiff =
+        qrn::test::openRgbaTiff(file, uint32_t(picture.width()), uint32_t(picture.height()), COMPRESSION_LZW);
     EXPECT_TRUE(tiff);
-    const uint16_t alpha[] = {EXTRASAMPLE_UNASSALPHA};
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(picture.width()));
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(picture.height()));
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
-    TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, alpha);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
     TIFFSetField(tiff, TIFFTAG_TILEWIDTH, 32);
     TIFFSetField(tiff, TIFFTAG_TILELENGTH, 16);
     std::vector<unsigned char> tile(32 * 16 * 4);
@@ -347,8 +330,9 @@ TEST_F(PictureFiles, TiffsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
             ASSERT_TRUE(read) << read.error();
             const QSize size = decodedPictureSize(qt.size(), drawn);
             ASSERT_EQ(read->size(), size) << file;
-            EXPECT_LE(
-                worstDifference(*read, qt.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)), 2)
+            EXPECT_LE(qrn::test::worstDifference(
+                          *read, qt.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
+                      2)
                 << file << " at " << size.width() << "x" << size.height();
         }
     }
