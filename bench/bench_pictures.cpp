@@ -30,6 +30,7 @@
 #include "support/gif_writer.h"
 #include "support/peak_memory.h"
 #include "support/png_bomb.h"
+#include "support/tiff_writer.h"
 
 namespace {
 
@@ -154,14 +155,51 @@ BENCHMARK(BM_OpenPhotoDeck)->Unit(benchmark::kMillisecond)->UseManualTime()->Ite
 // pixels each) and 4 with a 16384 x 16384 16-bit grey PNG (512 MB each), opened with File > Open
 // from the landing screen until every picture is on its layer. "peak MB" is the process's peak
 // resident memory while it opens. Run it with QRN_BENCH_CORES=8 for the machine of many cores.
+// The app of the shell tests, started as main() starts it.
+struct shellApp : shelltest::EditingShellTest {
+    void TestBody() override {}
+    using ShellTest::alerts;
+    using ShellTest::launch;
+    using ShellTest::panelAnswers;
+    void begin() { SetUp(); }
+    void end() { TearDown(); }
+};
+
+// Opens the package at `path` with File > Open from the landing screen, each iteration in a
+// fresh app, until every picture is on its layer; `check` looks at the screen then. Reports the
+// peak resident memory of the opening.
+void openWithFileMenu(benchmark::State& state, const std::string& path, size_t layers,
+                      const std::function<void(benchmark::State&, shellApp&)>& check = {}) {
+    double peak = 0;
+    for (auto _ : state) {
+        shellApp shell;
+        shell.begin();
+        // The project is imported as the app imports it, not recorded as the shell's tests do.
+        persistentDataStorageClass::setImportHandler(nullptr);
+        shell.launch();
+        resetPeakMemory();
+        QElapsedTimer timer;
+        timer.start();
+        shell.panelAnswers.push_back(path);
+        fileMenuClass().open();
+        qrn::MainQueue::advance(3.0);
+        if (!qrn::MainQueue::runUntil([] { return previewLayerPendingPictures::pendingCount() == 0; }, 600))
+            state.SkipWithError("not every picture arrived");
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+        peak = std::max(peak, peakMemoryMegabytes());
+        qrn::MainQueue::advance(0.5);
+        if (previewLayerClass().getLayerArray().size() != layers)
+            state.SkipWithError("not every slide came back");
+        if (check)
+            check(state, shell);
+        previewLayerPendingPictures::cancel();
+        shell.end();
+    }
+    state.counters["peak MB"] = peak;
+    state.counters["cores"] = qrn::imaging::usableCores();
+}
+
 void BM_OpenHugePictures(benchmark::State& state) {
-    struct app : shelltest::EditingShellTest {
-        void TestBody() override {}
-        using ShellTest::launch;
-        using ShellTest::panelAnswers;
-        void begin() { SetUp(); }
-        void end() { TearDown(); }
-    };
     constexpr int rgba = 8, grey = 4;
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/Huge.qrn3ks";
@@ -179,32 +217,76 @@ void BM_OpenHugePictures(benchmark::State& state) {
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             state.SkipWithError("cannot write the pictures");
     }
-    double peak = 0;
-    for (auto _ : state) {
-        app shell;
-        shell.begin();
-        // The project is imported as the app imports it, not recorded as the shell's tests do.
-        persistentDataStorageClass::setImportHandler(nullptr);
-        shell.launch();
-        resetPeakMemory();
-        QElapsedTimer timer;
-        timer.start();
-        shell.panelAnswers.push_back(path);
-        fileMenuClass().open();
-        qrn::MainQueue::advance(3.0);
-        if (!qrn::MainQueue::runUntil([] { return previewLayerPendingPictures::pendingCount() == 0; }, 600))
-            state.SkipWithError("not every picture arrived");
-        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
-        peak = std::max(peak, peakMemoryMegabytes());
-        if (previewLayerClass().getLayerArray().size() != size_t(rgba + grey + 1))
-            state.SkipWithError("not every slide came back");
-        previewLayerPendingPictures::cancel();
-        shell.end();
-    }
-    state.counters["peak MB"] = peak;
-    state.counters["cores"] = qrn::imaging::usableCores();
+    openWithFileMenu(state, path, size_t(rgba + grey + 1));
 }
 BENCHMARK(BM_OpenHugePictures)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(3);
+
+// One slide whose picture is a scan, and the picture of the slide's layer once it has arrived.
+struct onePictureDeck {
+    QTemporaryDir dir;
+    std::string path;
+    explicit onePictureDeck(const std::string& file) : path(dir.path().toStdString() + "/Scan.qrn3ks") {
+        (void)qrn::files::createDirectories(path + "/images");
+        const auto dot = file.rfind('.');
+        (void)qrn::json::writeFile(path + "/projectData.json", deckDocument(1, [&](int) {
+                                       return qrn::Json{3, file.substr(dot + 1), file.substr(0, dot)};
+                                   }));
+    }
+    std::string image(const std::string& file) const { return path + "/images/" + file; }
+};
+
+// Whether the slide's layer shows its picture of `colour` (premultiplied; no stand-in, no missing
+// mark) and no notice was shown.
+void checkShown(benchmark::State& state, shellApp& shell, QRgb colour) {
+    previewLayerClass model;
+    const auto& layers = model.getLayerArray();
+    const auto tagged = model.getConfiguration()->layerContainerView->viewWithTag(std::stoi(layers[1][0]));
+    QImage held;
+    for (const auto& sub : tagged ? tagged->superview()->subviews() : decltype(tagged->subviews()){})
+        if (const auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(sub))
+            held = picture->image();
+    const QRgb centre = held.isNull() ? 0 : held.pixel(held.width() / 2, held.height() / 2);
+    const auto near = [&](int shift) {
+        return std::abs(int((centre >> shift) & 0xff) - int((colour >> shift) & 0xff)) <= 2;
+    };
+    if (held.width() < 100 || !near(0) || !near(8) || !near(16) || !near(24) || !shell.alerts.empty())
+        state.SkipWithError("the picture is not shown");
+    state.counters["held px"] = double(held.width()) * held.height();
+}
+
+// A 12000 x 11500 RGBA scan in one deflated strip, a 42 MB file, as a slide's picture.
+void BM_OpenLargeScanTiff(benchmark::State& state) {
+    onePictureDeck deck("scan.tiff");
+    const QRgb colour = qRgb(200, 100, 50);
+    if (!qrn::test::writeUniformTiff(deck.image("scan.tiff"), 12000, 11500, colour, 3300))
+        state.SkipWithError("cannot write the TIFF");
+    state.counters["file MB"] = QFileInfo(QString::fromStdString(deck.image("scan.tiff"))).size() / 1048576.0;
+    openWithFileMenu(state, deck.path, 2,
+                     [&](benchmark::State& s, shellApp& shell) { checkShown(s, shell, colour); });
+}
+BENCHMARK(BM_OpenLargeScanTiff)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+
+// An interlaced 16383 x 16383 RGBA PNG (a gigabyte of pixels) as a slide's picture.
+void BM_OpenInterlacedPng(benchmark::State& state) {
+    onePictureDeck deck("interlaced.png");
+    const QByteArray png = qrn::test::uniformPng(16383, 16383, 8, 6, 0xc0, true);
+    QFile file(QString::fromStdString(deck.image("interlaced.png")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size())
+        state.SkipWithError("cannot write the PNG");
+    file.close();
+    openWithFileMenu(state, deck.path, 2, [&](benchmark::State& s, shellApp& shell) {
+        checkShown(s, shell, qRgba(0x91, 0x91, 0x91, 0xc0));
+    });
+}
+BENCHMARK(BM_OpenInterlacedPng)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3);
 
 // The quick reader's peak for a PNG of 256 MB that does not compress (noise), read at the size a
 // layer filling the movie holds it; "file ratio" is the peak over the file's size.

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -58,6 +59,7 @@
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
+#include "support/gif_writer.h"
 
 namespace journey {
 
@@ -602,6 +604,24 @@ bool Journey::dropPictures() {
         settle(0.4);
         EXPECT_TRUE(menuItem(window(), "Edit", "Undo"));
         EXPECT_TRUE(waitUntil([&] { return layersOf(1).size() == before + 2; })) << "Undo left the photo";
+    }
+
+    // A picture too large to read within the decode budget (a GIF of a 16384 x 16384 screen) is
+    // refused, and a notice names it.
+    const fs::path huge = base_ / "huge.gif";
+    {
+        QByteArray gif = qrn::test::gif_detail::header(16384, 16384, {qRgb(0, 0, 255)});
+        qrn::test::gif_detail::image(gif, {0, 0}, 1, 1, 0, 0);
+        gif.append(char(0x3b));
+        QFile file(QString::fromStdString(huge.string()));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(gif) == gif.size());
+    }
+    const size_t seen = alertsSeen().size();
+    dropFiles(*drop, drop->bounds().center(), {huge});
+    EXPECT_TRUE(waitUntil([&] { return alertsSeen().size() == seen + 1; }))
+        << "no notice for the huge picture";
+    if (alertsSeen().size() > seen) {
+        EXPECT_EQ(alertsSeen().back(), "The picture \"huge.gif\" is too large to show.");
     }
     return layersOf(1).size() == before + 2;
 }

@@ -11,6 +11,7 @@ namespace {
 std::mutex mutex;
 std::condition_variable released;
 std::size_t held = 0;
+std::size_t peak = 0;
 
 } // namespace
 
@@ -18,6 +19,7 @@ DecodeLease::DecodeLease(std::size_t bytes) : bytes_(std::min(bytes, kAllDecodes
     std::unique_lock lock(mutex);
     released.wait(lock, [&] { return held + bytes_ <= kAllDecodesBytes; });
     held += bytes_;
+    peak = std::max(peak, held);
 }
 
 DecodeLease::~DecodeLease() {
@@ -26,6 +28,16 @@ DecodeLease::~DecodeLease() {
         held -= bytes_;
     }
     released.notify_all();
+}
+
+std::size_t peakLeasedBytes() {
+    std::lock_guard lock(mutex);
+    return peak;
+}
+
+void resetPeakLeasedBytes() {
+    std::lock_guard lock(mutex);
+    peak = held;
 }
 
 } // namespace qrn::imaging

@@ -26,4 +26,8 @@ class DecodeLease {
     std::size_t bytes_;
 };
 
+// The most the leases held together since the last reset, for tests and benches.
+std::size_t peakLeasedBytes();
+void resetPeakLeasedBytes();
+
 } // namespace qrn::imaging

@@ -1,6 +1,11 @@
 #include "platform/imaging/frame_stream.h"
 
+#include <QIODevice>
 #include <QImageReader>
+
+#include <algorithm>
+
+#include "platform/imaging/decode_budget.h"
 
 namespace qrn::imaging {
 
@@ -64,6 +69,28 @@ std::optional<std::vector<int>> gifFrameDelays(const QByteArray& b) {
     return delays;
 }
 
+QSize gifScreenSize(QIODevice* device) {
+    if (!device || !device->isOpen() || device->isSequential())
+        return {};
+    const qint64 at = device->pos();
+    if (!device->seek(0))
+        return {};
+    const QByteArray start = device->read(10);
+    device->seek(at);
+    if (start.size() < 10 || !start.startsWith("GIF8"))
+        return {};
+    const auto little = [&](int at) { return int(quint8(start[at])) | int(quint8(start[at + 1])) << 8; };
+    return {little(6), little(8)};
+}
+
+std::size_t frameDecodeBytes(QSize own, QSize held) {
+    const auto bytes = [](QSize size) {
+        return std::size_t(std::max(0, size.width())) * std::size_t(std::max(0, size.height())) * 4;
+    };
+    // A reader that cannot say its size is held to Qt's own limit.
+    return (own.isValid() ? 2 * bytes(own) : kPictureDecodeBytes) + bytes(held);
+}
+
 struct FrameStream::Reader {
     std::unique_ptr<QImageReader> reader;
     // The index of the frame the next read gives.
@@ -117,6 +144,10 @@ QImage FrameStream::frame(size_t index) {
         best->next = 0;
         best->last = QImage();
     }
+    // The reader opens its file as it tells its size.
+    const QSize own = best->reader->size();
+    const QSize screen = gifScreenSize(best->reader->device());
+    const DecodeLease lease(frameDecodeBytes(own.expandedTo(screen), size_));
     while (best->next <= index) {
         // Let go of the last frame first: the decoder draws the next one on the canvas it
         // shares with it, and would otherwise copy the whole canvas for every frame it reads.

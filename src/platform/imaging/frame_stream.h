@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+class QIODevice;
 class QImageReader;
 
 namespace qrn::imaging {
@@ -28,6 +29,15 @@ namespace qrn::imaging {
 // from the file's blocks without decoding any picture. Nothing when the bytes are not a GIF or
 // break off before the end.
 std::optional<std::vector<int>> gifFrameDelays(const QByteArray& bytes);
+
+// The size of the screen a GIF's frames are drawn on, read from the start of `device` (which is
+// left where it was): Qt's reader draws every frame on a canvas that large, though the size it
+// says is its first frame's. Empty when the device does not hold a GIF.
+QSize gifScreenSize(QIODevice* device);
+
+// What decoding a frame of an animation of `own` pixels holds, for its decode lease: the
+// decoder's canvas and the frame it hands out, and the frame at the `held` size.
+std::size_t frameDecodeBytes(QSize own, QSize held);
 
 class FrameStream {
   public:

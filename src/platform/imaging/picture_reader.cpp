@@ -6,13 +6,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "platform/imaging/decode_budget.h"
+#include "platform/imaging/frame_stream.h"
 #include "platform/imaging/png_decoder.h"
+#include "platform/imaging/tiff_reader.h"
 
 namespace qrn::imaging {
 
 namespace {
+
+constexpr const char* kTooLargeToRead = ": the picture is too large to read";
 
 std::size_t bytesOf(QSize size, std::size_t perPixel) {
     return std::size_t(std::max(0, size.width())) * std::size_t(std::max(0, size.height())) * perPixel;
@@ -45,12 +50,15 @@ Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn
     const QSize own = reader.size();
     const QSize target = own.isValid() ? decodedPictureSize(own, drawn) : QSize();
     const bool scales = scalesWhileReading(reader.format());
+    // A GIF's frame is drawn on a canvas the size of its screen.
+    const QSize screen = gifScreenSize(reader.device());
     // A reader that cannot say the size before reading is held to the budget by Qt's own limit.
-    const std::size_t working = own.isValid() ? qtWorkingBytes(reader, own, target) : kPictureDecodeBytes;
+    const std::size_t working =
+        own.isValid() ? qtWorkingBytes(reader, own.expandedTo(screen), target) : kPictureDecodeBytes;
     // A picture Qt can only make at its own size (a large TIFF, say) may take up to the whole
     // budget: it waits until the others leave it that much.
     if (working > kAllDecodesBytes)
-        return Result<QImage>::failure(what + ": the picture is too large to read");
+        return Result<QImage>::failure(tooLargeToRead(what));
     DecodeLease lease(working);
     if (scales && target.isValid() && target != own)
         reader.setScaledSize(target);
@@ -72,14 +80,25 @@ Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn
 // when it finds the file damaged.
 std::optional<QImage> quickPng(const unsigned char* start, std::size_t size, const PngSource& source,
                                QSize drawn) {
-    const auto own = fastPngSize(start, size);
+    bool interlaced = false;
+    const auto own = fastPngSize(start, size, &interlaced);
     if (!own)
         return std::nullopt;
-    DecodeLease lease(fastPngWorkingBytes(*own, decodedPictureSize(*own, drawn)));
+    DecodeLease lease(fastPngWorkingBytes(*own, decodedPictureSize(*own, drawn), interlaced));
     return decodeFastPng(source, drawn);
 }
 
 } // namespace
+
+std::string tooLargeToRead(const std::string& what) {
+    return what + kTooLargeToRead;
+}
+
+bool isTooLargeToRead(const std::string& failure) {
+    const std::string_view said = kTooLargeToRead;
+    return failure.size() >= said.size() &&
+           failure.compare(failure.size() - said.size(), said.size(), said) == 0;
+}
 
 QSize decodedPictureSize(QSize own, QSize drawn) {
     if (own.isEmpty())
@@ -114,6 +133,9 @@ Result<QImage> readPicture(const std::string& path, QSize drawn) {
             };
             if (auto picture = quickPng(start, sizeof start, source, drawn))
                 return std::move(*picture);
+            if (startsAsTiff(start, sizeof start) && file.seek(0))
+                if (auto picture = readTiff(file, path, drawn))
+                    return std::move(*picture);
         }
     }
     file.close();
@@ -136,6 +158,10 @@ Result<QImage> decodePicture(const QByteArray& bytes, QSize drawn) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
+    if (startsAsTiff(data, size))
+        if (auto picture = readTiff(buffer, "dropped picture", drawn))
+            return std::move(*picture);
+    buffer.seek(0);
     QImageReader reader(&buffer);
     return decode(reader, "dropped picture", drawn);
 }

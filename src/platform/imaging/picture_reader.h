@@ -29,9 +29,15 @@ QSize decodedPictureSize(QSize own, QSize drawn = {});
 bool looksLikePicture(const std::string& path);
 
 // The file's picture, premultiplied ARGB32, at decodedPictureSize; a failure when it cannot be
-// opened or decoded.
+// opened or decoded, or read within the decode budget (isTooLargeToRead tells that one).
 Result<QImage> readPicture(const std::string& path, QSize drawn = {});
 // The same for a picture already in memory (a drop, a download).
 Result<QImage> decodePicture(const QByteArray& bytes, QSize drawn = {});
+
+// Whether a failure of readPicture or decodePicture says the picture cannot be read within the
+// decode budget, rather than that the file is damaged.
+bool isTooLargeToRead(const std::string& failure);
+// That failure, for the file `what` names.
+std::string tooLargeToRead(const std::string& what);
 
 } // namespace qrn::imaging

@@ -43,6 +43,45 @@ uint32_t crcOf(uint32_t crc, const unsigned char* p, std::size_t n) {
     return crc;
 }
 
+// zlib's Adler-32 of the inflated data, sixteen bytes at a time: zlib's own costs a sixth of a
+// decode. Within a run of kAdlerRun bytes no sum can overflow 32 bits.
+constexpr uint32_t kAdlerBase = 65521;
+constexpr std::size_t kAdlerRun = 5552 / 16 * 16;
+
+uint32_t adlerOf(uint32_t adler, const unsigned char* p, std::size_t n) {
+    uint64_t s1 = adler & 0xffff, s2 = adler >> 16;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i front = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+    const __m128i back = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+    const auto total = [](__m128i v) {
+        alignas(16) uint32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
+        return uint64_t(lanes[0]) + lanes[1] + lanes[2] + lanes[3];
+    };
+    while (n >= 16) {
+        const std::size_t run = std::min(n / 16 * 16, kAdlerRun);
+        // Byte sums, the byte sums before each block of sixteen, and the sums weighted by
+        // place within each block.
+        __m128i sums = zero, before = zero, weighted = zero;
+        for (std::size_t i = 0; i < run; i += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            before = _mm_add_epi32(before, sums);
+            sums = _mm_add_epi32(sums, _mm_sad_epu8(bytes, zero));
+            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), front));
+            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), back));
+        }
+        s2 = (s2 + s1 * run + 16 * total(before) + total(weighted)) % kAdlerBase;
+        s1 = (s1 + total(sums)) % kAdlerBase;
+        p += run;
+        n -= run;
+    }
+    for (; n > 0; --n) {
+        s1 += *p++;
+        s2 += s1;
+    }
+    return uint32_t(s2 % kAdlerBase) << 16 | uint32_t(s1 % kAdlerBase);
+}
+
 struct pngHeader {
     uint32_t width = 0;
     uint32_t height = 0;
@@ -52,10 +91,10 @@ struct pngHeader {
     int samples = 0;
     int pixelBytes = 0;
     std::size_t stride = 0;
+    bool interlaced = false;
 };
 
-// The header when the file is a PNG this reader takes: any kind but interlaced, with a sound
-// IHDR. Interlaced pictures are Qt's.
+// The header when the file is a PNG this reader takes: any kind, with a sound IHDR.
 std::optional<pngHeader> readHeader(const unsigned char* bytes, std::size_t size) {
     if (size < kPngHeaderBytes || std::memcmp(bytes, kSignature, 8) != 0)
         return std::nullopt;
@@ -74,8 +113,9 @@ std::optional<pngHeader> readHeader(const unsigned char* bytes, std::size_t size
     // Wider or taller pictures go to Qt's reader, so no row this reader keeps is large.
     if (header.width == 0 || header.height == 0 || header.width > 65535 || header.height > 65535)
         return std::nullopt;
-    if (compression != 0 || filter != 0 || interlace != 0)
+    if (compression != 0 || filter != 0 || interlace > 1)
         return std::nullopt;
+    header.interlaced = interlace == 1;
     const int d = header.depth;
     switch (header.colour) {
     case 0:
@@ -514,15 +554,16 @@ class chunkReader {
         return true;
     }
 
-    // The next chunk's length and type; false when the file ends or the length is not one a
-    // PNG may have.
+    // The next chunk's length and type; false when the file ends, or the length or the type is
+    // not one a PNG may have.
     bool next() {
         if (!read(head_, 8))
             return false;
         length_ = bigEndian(head_);
         left_ = length_;
         crc_ = crcOf(0, head_ + 4, 4);
-        return length_ <= 0x7fffffffu;
+        const auto letter = [](unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+        return length_ <= 0x7fffffffu && std::all_of(head_ + 4, head_ + 8, letter);
     }
     const unsigned char* type() const { return head_ + 4; }
     bool critical() const { return (head_[4] & 0x20) == 0; }
@@ -539,19 +580,222 @@ class chunkReader {
         return size;
     }
     // The rest of the chunk read, and whether its check matches (only a critical chunk's is
-    // held to it, as before: a damaged note in the file does not stop the picture).
+    // held to it: a damaged note in the file does not stop the picture, it is left out).
     bool finish(std::vector<unsigned char>& scratch) {
         while (left_ > 0)
             if (data(scratch.data(), scratch.size()) == 0)
                 return false;
         unsigned char stored[4];
-        return read(stored, 4) && (!critical() || bigEndian(stored) == crc_);
+        if (!read(stored, 4))
+            return false;
+        sound_ = bigEndian(stored) == crc_;
+        return sound_ || !critical();
     }
+    // Whether the chunk finish read last was whole.
+    bool sound() const { return sound_; }
 
   private:
     const PngSource& source_;
     unsigned char head_[8] = {};
     uint32_t length_ = 0, left_ = 0, crc_ = 0;
+    bool sound_ = false;
+};
+
+// --- Interlaced pictures: seven passes, each a small picture of every eighth, fourth or second
+// pixel, one after the other in the file. A pass's rows are unfiltered against the pass's own
+// row above. Unscaled, each pixel goes straight to its place; scaled, each pass is averaged
+// into sums for the whole picture held, kept as sixteen bits a channel (a 256th of a level),
+// since every pass reaches every part of the picture.
+class interlacedPasses {
+  public:
+    interlacedPasses(const pngHeader& header, const std::vector<unsigned char>& palette,
+                     const std::vector<unsigned char>& transparency, QImage& out)
+        : header_(header), palette_(palette), transparency_(transparency), out_(out),
+          scaled_(out.width() != int(header.width) || out.height() != int(header.height)) {
+        if (scaled_) {
+            rows_ = sharesOf(header.height, uint32_t(out.height()));
+            columns_ = sharesOf(header.width, uint32_t(out.width()));
+            sums_.assign(std::size_t(out.width()) * std::size_t(out.height()) * 4, 0);
+            const std::size_t line = std::size_t(out.width() + 1) * 4;
+            across_.resize(line);
+            current_.resize(line);
+            next_.resize(line);
+            scale_ = float(256.0 / (double(header.width) * header.height));
+        }
+        startPass(0);
+    }
+
+    // The most it holds besides the picture, for a picture of `own` held at `target`.
+    static std::size_t workingBytes(QSize own, QSize target) {
+        const std::size_t sums =
+            own == target ? 0 : std::size_t(target.width()) * std::size_t(target.height()) * 8;
+        return sums + std::size_t(own.width()) * (2 * 8 + 4 + 4 + 16) + std::size_t(target.width() + 1) * 48;
+    }
+
+    // Takes the next `n` inflated bytes; false when they do not fit the picture.
+    bool take(const unsigned char* data, std::size_t n) {
+        while (n > 0) {
+            if (pass_ == 7)
+                return false;
+            const std::size_t part = std::min(n, row_.size() - filled_);
+            std::memcpy(row_.data() + filled_, data, part);
+            filled_ += part;
+            data += part;
+            n -= part;
+            if (filled_ == row_.size() && !finishRow())
+                return false;
+        }
+        return true;
+    }
+
+    bool complete() {
+        if (pass_ != 7 || filled_ != 0)
+            return false;
+        if (scaled_)
+            writeSums();
+        return true;
+    }
+
+  private:
+    struct passGrid {
+        uint32_t x0, y0, dx, dy;
+    };
+    static constexpr passGrid kPasses[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                            {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+
+    // The first pass from `from` on that has pixels; 7 when none is left.
+    void startPass(int from) {
+        for (pass_ = from; pass_ < 7; ++pass_) {
+            const passGrid& g = kPasses[pass_];
+            const uint32_t width = header_.width > g.x0 ? (header_.width - g.x0 + g.dx - 1) / g.dx : 0;
+            const uint32_t height = header_.height > g.y0 ? (header_.height - g.y0 + g.dy - 1) / g.dy : 0;
+            if (width == 0 || height == 0)
+                continue;
+            passHeader_ = header_;
+            passHeader_.width = width;
+            passHeader_.height = height;
+            passHeader_.stride = (std::size_t(width) * std::size_t(header_.samples * header_.depth) + 7) / 8;
+            expander_.emplace(passHeader_, palette_, transparency_);
+            row_.assign(passHeader_.stride + 1, 0);
+            above_.assign(passHeader_.stride, 0);
+            premultiplied_.resize(width);
+            filled_ = 0;
+            passRow_ = 0;
+            sumsRow_ = -1;
+            return;
+        }
+    }
+
+    bool finishRow() {
+        const passGrid& g = kPasses[pass_];
+        unsigned char* data = row_.data() + 1;
+        if (!unfilter(header_.pixelBytes, row_[0], data, above_.data(), passHeader_.stride))
+            return false;
+        const unsigned char* pixels = expander_->expand(data);
+        const uint32_t y = g.y0 + passRow_ * g.dy;
+        if (scaled_) {
+            if (expander_->channels() == 3)
+                addRow<3>(y, pixels);
+            else
+                addRow<4>(y, pixels);
+        } else {
+            premultiplyRow(pixels, passHeader_.width, expander_->channels(), premultiplied_.data());
+            auto* line = reinterpret_cast<uint32_t*>(out_.scanLine(int(y)));
+            for (uint32_t k = 0; k < passHeader_.width; ++k)
+                line[g.x0 + k * g.dx] = premultiplied_[k];
+        }
+        std::memcpy(above_.data(), data, passHeader_.stride);
+        filled_ = 0;
+        if (++passRow_ == passHeader_.height) {
+            if (scaled_)
+                flushRows(-1);
+            startPass(pass_ + 1);
+        }
+        return true;
+    }
+
+    // A pass's row across into the output's columns, then into the two output rows it reaches.
+    template <int channels> void addRow(uint32_t y, const unsigned char* pixels) {
+        const passGrid& g = kPasses[pass_];
+        const float wide = float(out_.width());
+        std::fill(across_.begin(), across_.end(), 0.0f);
+        float* across = across_.data();
+        for (uint32_t k = 0; k < passHeader_.width; ++k) {
+            const uint32_t x = g.x0 + k * g.dx;
+            const __m128 pixel = premultiplied<channels, false>(pixels + std::size_t(k) * channels);
+            float* first = across + std::size_t(columns_.first[x]) * 4;
+            const float weight = columns_.weight[x];
+            _mm_storeu_ps(first, _mm_add_ps(_mm_loadu_ps(first), _mm_mul_ps(_mm_set1_ps(weight), pixel)));
+            _mm_storeu_ps(first + 4,
+                          _mm_add_ps(_mm_loadu_ps(first + 4), _mm_mul_ps(_mm_set1_ps(wide - weight), pixel)));
+        }
+        const int target = int(rows_.first[y]);
+        flushRows(target);
+        const float mine = rows_.weight[y], rest = float(out_.height()) - mine;
+        for (std::size_t i = 0; i < across_.size(); ++i) {
+            current_[i] += mine * across_[i];
+            next_[i] += rest * across_[i];
+        }
+    }
+
+    // Moves the pass's two rows of sums on to output row `target` (-1: the pass has ended),
+    // adding those left behind to the picture's sums.
+    void flushRows(int target) {
+        if (sumsRow_ == target)
+            return;
+        if (sumsRow_ >= 0) {
+            addToSums(sumsRow_, current_);
+            if (target == sumsRow_ + 1) {
+                current_.swap(next_);
+            } else {
+                addToSums(sumsRow_ + 1, next_);
+                std::fill(current_.begin(), current_.end(), 0.0f);
+            }
+            std::fill(next_.begin(), next_.end(), 0.0f);
+        }
+        sumsRow_ = target;
+    }
+
+    void addToSums(int row, const std::vector<float>& line) {
+        if (row < 0 || row >= out_.height())
+            return;
+        uint16_t* sums = sums_.data() + std::size_t(row) * std::size_t(out_.width()) * 4;
+        for (std::size_t i = 0, n = std::size_t(out_.width()) * 4; i < n; ++i)
+            sums[i] = uint16_t(std::min(65535.0f, float(sums[i]) + line[i] * scale_ + 0.5f));
+    }
+
+    void writeSums() {
+        const int width = out_.width();
+        for (int y = 0; y < out_.height(); ++y) {
+            const uint16_t* sums = sums_.data() + std::size_t(y) * std::size_t(width) * 4;
+            auto* line = reinterpret_cast<uint32_t*>(out_.scanLine(y));
+            for (int x = 0; x < width; ++x, sums += 4) {
+                const uint32_t a = std::min<uint32_t>(255, (uint32_t(sums[3]) + 128) >> 8);
+                const auto level = [&](int c) {
+                    return std::min<uint32_t>(a, (uint32_t(sums[c]) + 128) >> 8);
+                };
+                line[x] = a << 24 | level(0) << 16 | level(1) << 8 | level(2);
+            }
+        }
+    }
+
+    const pngHeader& header_;
+    const std::vector<unsigned char>& palette_;
+    const std::vector<unsigned char>& transparency_;
+    QImage& out_;
+    const bool scaled_;
+    int pass_ = 0;
+    pngHeader passHeader_;
+    std::optional<rowExpander> expander_;
+    std::vector<unsigned char> row_, above_;
+    std::vector<uint32_t> premultiplied_;
+    std::size_t filled_ = 0;
+    uint32_t passRow_ = 0;
+    lineShares rows_, columns_;
+    std::vector<uint16_t> sums_;
+    std::vector<float> across_, current_, next_;
+    float scale_ = 0;
+    int sumsRow_ = -1;
 };
 
 std::optional<QImage> decode(const PngSource& source, QSize drawn) {
@@ -572,6 +816,8 @@ std::optional<QImage> decode(const PngSource& source, QSize drawn) {
             return std::nullopt;
         if (isType(chunks.type(), "IDAT"))
             break;
+        // A palette or transparency that is repeated, out of place or of a length other than
+        // its kind has is left to Qt's reader, which tells which to keep.
         std::vector<unsigned char>* keep = nullptr;
         if (isType(chunks.type(), "PLTE"))
             keep = &palette;
@@ -580,7 +826,14 @@ std::optional<QImage> decode(const PngSource& source, QSize drawn) {
         else if (chunks.critical())
             return std::nullopt;
         if (keep) {
-            if (chunks.length() > 768)
+            const uint32_t length = chunks.length();
+            const bool fits = keep == &palette
+                                  ? length > 0 && length <= 768 && length % 3 == 0 && transparency.empty()
+                              : header->colour == 3 ? length > 0 && length <= palette.size() / 3
+                              : header->colour == 0 ? length == 2
+                              : header->colour == 2 ? length == 6
+                                                    : length <= 768;
+            if (!keep->empty() || !fits)
                 return std::nullopt;
             keep->resize(chunks.length());
             if (chunks.length() > 0 && chunks.data(keep->data(), keep->size()) != keep->size())
@@ -588,6 +841,9 @@ std::optional<QImage> decode(const PngSource& source, QSize drawn) {
         }
         if (!chunks.finish(input))
             return std::nullopt;
+        // A damaged transparency is left out, as other readers leave it.
+        if (keep && !chunks.sound())
+            keep->clear();
     }
     if (header->colour == 3 && palette.empty())
         return std::nullopt;
@@ -601,27 +857,44 @@ std::optional<QImage> decode(const PngSource& source, QSize drawn) {
         return std::nullopt;
     rowExpander expander(*header, palette, transparency);
     std::optional<areaAverager> averager;
-    if (target != own)
+    std::optional<interlacedPasses> passes;
+    if (header->interlaced)
+        passes.emplace(*header, palette, transparency, out);
+    else if (target != own)
         averager.emplace(out, header->width, header->height);
 
     // Rows are inflated a block at a time; the last row of a block is kept as the one above
-    // the next block's first.
+    // the next block's first. An interlaced picture's rows are gathered by its passes.
     const std::size_t rowBytes = header->stride + 1;
     const std::size_t blockRows = std::max<std::size_t>(1, kInflatedPiece / rowBytes);
-    std::vector<unsigned char> block(blockRows * rowBytes), above(header->stride, 0);
+    std::vector<unsigned char> block(passes ? kInflatedPiece : blockRows * rowBytes),
+        above(passes ? 0 : header->stride, 0);
     std::size_t filled = 0, done = 0;
     uint32_t y = 0;
 
-    // The zlib wrapper is read here and the data inflated raw: its running checksum costs a sixth
-    // of the decode, and the chunks' own checks already vouch for every byte.
+    // The zlib wrapper is read here and the data inflated raw, its checksum worked out by
+    // adlerOf, which is quicker than the inflater's own.
     z_stream stream{};
     if (inflateInit2(&stream, -15) != Z_OK)
         return std::nullopt;
     const std::unique_ptr<z_stream, int (*)(z_stream*)> ending(&stream, inflateEnd);
-    unsigned char wrapper[2];
+    unsigned char wrapper[2], check[4];
     int wrapperRead = 0, checkRead = 0;
+    uint32_t adler = 1;
     bool ended = false;
+    const auto inflated = [&]() {
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        const std::size_t before = filled;
+        filled = block.size() - stream.avail_out;
+        adler = adlerOf(adler, block.data() + before, filled - before);
+        return status;
+    };
     const auto takeRows = [&]() -> bool {
+        if (passes) {
+            const bool fits = passes->take(block.data(), filled);
+            filled = done = 0;
+            return fits;
+        }
         for (; done + rowBytes <= filled; done += rowBytes, ++y) {
             if (y >= header->height)
                 return false;
@@ -662,22 +935,22 @@ std::optional<QImage> decode(const PngSource& source, QSize drawn) {
                     continue;
                 }
                 if (ended) {
-                    // The stream's checksum may follow; anything more is damage.
-                    const uInt skipped = std::min<uInt>(stream.avail_in, uInt(4 - checkRead));
-                    if (skipped == 0)
+                    // The stream's checksum follows; anything more is damage.
+                    const uInt taken = std::min<uInt>(stream.avail_in, uInt(4 - checkRead));
+                    if (taken == 0)
                         return std::nullopt;
-                    checkRead += int(skipped);
-                    stream.next_in += skipped;
-                    stream.avail_in -= skipped;
+                    std::memcpy(check + checkRead, stream.next_in, taken);
+                    checkRead += int(taken);
+                    stream.next_in += taken;
+                    stream.avail_in -= taken;
                     continue;
                 }
                 stream.next_out = block.data() + filled;
                 stream.avail_out = uInt(block.size() - filled);
-                const int status = inflate(&stream, Z_NO_FLUSH);
+                const int status = inflated();
                 if (status != Z_OK && status != Z_STREAM_END)
                     return std::nullopt;
                 ended = status == Z_STREAM_END;
-                filled = block.size() - stream.avail_out;
                 if (!takeRows())
                     return std::nullopt;
             }
@@ -691,22 +964,25 @@ std::optional<QImage> decode(const PngSource& source, QSize drawn) {
     while (!ended) {
         stream.next_out = block.data() + filled;
         stream.avail_out = uInt(block.size() - filled);
-        const int status = inflate(&stream, Z_NO_FLUSH);
+        const std::size_t before = filled;
+        const int status = inflated();
         if (status != Z_OK && status != Z_STREAM_END)
             return std::nullopt;
         ended = status == Z_STREAM_END;
-        const std::size_t before = filled;
-        filled = block.size() - stream.avail_out;
-        if (!takeRows() || (!ended && filled == before))
+        const bool moved = filled != before;
+        if (!takeRows() || (!ended && !moved))
             return std::nullopt;
     }
-    if (y != header->height || filled != done)
+    if (passes ? !passes->complete() : y != header->height || filled != done)
+        return std::nullopt;
+    // A stream whose checksum is wrong or missing is refused, as zlib itself refuses it.
+    if (checkRead != 4 || bigEndian(check) != adler)
         return std::nullopt;
 
-    // The rest of the file: no image data after other chunks, and its end must be there.
+    // The rest of the file: no image data after other chunks, and its end must be there, whole.
     for (;;) {
         if (isType(chunks.type(), "IEND"))
-            return out;
+            return chunks.finish(input) ? std::optional<QImage>(std::move(out)) : std::nullopt;
         if (isType(chunks.type(), "IDAT") || !chunks.finish(input) || !chunks.next())
             return std::nullopt;
     }
@@ -729,20 +1005,23 @@ std::optional<QImage> decodeFastPng(const unsigned char* bytes, std::size_t size
     return decode(source, drawn);
 }
 
-std::optional<QSize> fastPngSize(const unsigned char* start, std::size_t size) {
+std::optional<QSize> fastPngSize(const unsigned char* start, std::size_t size, bool* interlaced) {
     const auto header = readHeader(start, size);
     if (!header)
         return std::nullopt;
+    if (interlaced)
+        *interlaced = header->interlaced;
     return QSize(int(header->width), int(header->height));
 }
 
-std::size_t fastPngWorkingBytes(QSize own, QSize target) {
+std::size_t fastPngWorkingBytes(QSize own, QSize target, bool interlaced) {
     // The picture made, its rows as read and as expanded, the sums of the averaging, the pieces
     // read and inflated, and the inflater's window.
     const std::size_t width = std::size_t(std::max(0, own.width()));
     return std::size_t(std::max(0, target.width())) * std::size_t(std::max(0, target.height())) * 4 +
            width * (2 * 8 + 4 + 2 * 16) + std::size_t(std::max(0, target.width()) + 1) * 16 + kReadPiece +
-           kInflatedPiece + (std::size_t(64) << 10);
+           kInflatedPiece + (std::size_t(64) << 10) +
+           (interlaced ? interlacedPasses::workingBytes(own, target) : 0);
 }
 
 QImage averagedDown(const QImage& image, QSize target) {
@@ -767,6 +1046,56 @@ QImage averagedDown(const QImage& image, QSize target) {
             averager.addPremultiplied(uint32_t(top + r), strip.constScanLine(r));
     }
     return out;
+}
+
+} // namespace qrn::imaging
+
+namespace qrn::imaging {
+
+struct PictureRows::State {
+    QImage out;
+    std::optional<areaAverager> averager;
+};
+
+PictureRows::PictureRows(QSize own, QSize target) : state_(std::make_unique<State>()) {
+    state_->out = QImage(target, QImage::Format_ARGB32_Premultiplied);
+    if (!state_->out.isNull() && target != own)
+        state_->averager.emplace(state_->out, uint32_t(own.width()), uint32_t(own.height()));
+}
+
+PictureRows::~PictureRows() = default;
+
+bool PictureRows::isValid() const {
+    return !state_->out.isNull();
+}
+
+void PictureRows::add(uint32_t y, const unsigned char* row, Kind kind) {
+    if (auto& averager = state_->averager) {
+        if (kind == Kind::rgb)
+            averager->add<3>(y, row);
+        else if (kind == Kind::rgba)
+            averager->add<4>(y, row);
+        else
+            averager->addPremultiplied(y, row);
+        return;
+    }
+    auto* line = reinterpret_cast<uint32_t*>(state_->out.scanLine(int(y)));
+    const uint32_t width = uint32_t(state_->out.width());
+    if (kind != Kind::premultipliedRgba) {
+        premultiplyRow(row, width, kind == Kind::rgb ? 3 : 4, line);
+        return;
+    }
+    for (uint32_t x = 0; x < width; ++x, row += 4)
+        line[x] = uint32_t(row[3]) << 24 | uint32_t(row[0]) << 16 | uint32_t(row[1]) << 8 | row[2];
+}
+
+QImage PictureRows::take() {
+    return std::move(state_->out);
+}
+
+std::size_t PictureRows::workingBytes(QSize own) {
+    // The averager's two rows of sums, and its row across.
+    return std::size_t(std::max(0, own.width())) * 2 * 16 + (std::size_t(64) << 10);
 }
 
 } // namespace qrn::imaging

@@ -1,15 +1,18 @@
 #pragma once
-// A quick reader for PNG files of every kind but interlaced: grey, RGB, grey with alpha and RGBA
-// at 8 or 16 bits, palettes and colour keys. It reads the file a piece at a time, inflates the
+// A quick reader for PNG files of every kind: grey, RGB, grey with alpha and RGBA at 8 or 16 bits,
+// palettes and colour keys, interlaced or not. It reads the file a piece at a time, inflates the
 // image data a block of rows at a time and, row by row, unfilters, premultiplies and averages it
 // down to the size asked for. So what it holds besides the picture it makes is a few rows, never
-// the whole file nor the whole image at its own size, however large that is. Whatever it does not
-// take (interlaced files, anything damaged or unusual) it leaves to Qt's reader.
+// the whole file nor the whole image at its own size, however large that is (an interlaced
+// picture scaled down also holds sums the size of the picture it makes). Whatever it does not
+// take (anything damaged or unusual) it leaves to Qt's reader.
 #include <QImage>
 #include <QSize>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace qrn::imaging {
@@ -27,13 +30,36 @@ using PngSource = std::function<std::size_t(unsigned char* into, std::size_t siz
 std::optional<QImage> decodeFastPng(const PngSource& source, QSize drawn = {});
 std::optional<QImage> decodeFastPng(const unsigned char* bytes, std::size_t size, QSize drawn = {});
 
-// The picture's own size when the first kPngHeaderBytes of a file say it is one this reader takes.
-std::optional<QSize> fastPngSize(const unsigned char* start, std::size_t size);
+// The picture's own size when the first kPngHeaderBytes of a file say it is one this reader
+// takes, and whether it is interlaced.
+std::optional<QSize> fastPngSize(const unsigned char* start, std::size_t size, bool* interlaced = nullptr);
 // The most this reader holds while decoding a picture of `own` pixels to `target`.
-std::size_t fastPngWorkingBytes(QSize own, QSize target);
+std::size_t fastPngWorkingBytes(QSize own, QSize target, bool interlaced = false);
 
 // `image` averaged down to `target` as this reader averages, converting a strip of rows at a
 // time: no converted copy of the whole is made, whatever its format.
 QImage averagedDown(const QImage& image, QSize target);
+
+// Rows of 8-bit samples as a reader makes them, top to bottom, made into the picture held:
+// premultiplied ARGB32, averaged down as this reader averages when `target` is smaller than
+// `own`. What it holds besides the picture is a few rows of `own`'s width.
+class PictureRows {
+  public:
+    // R, G, B; R, G, B, A; or R, G, B, A with the colours already multiplied by A.
+    enum class Kind { rgb, rgba, premultipliedRgba };
+    PictureRows(QSize own, QSize target);
+    ~PictureRows();
+    // False when the picture could not be made.
+    bool isValid() const;
+    // Row `y` of `own`'s width; every row once, in order.
+    void add(std::uint32_t y, const unsigned char* row, Kind kind);
+    QImage take();
+    // What it holds besides the picture.
+    static std::size_t workingBytes(QSize own);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 } // namespace qrn::imaging

@@ -12,6 +12,7 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/animation.h"
 #include "platform/graphics/layer.h"
+#include "platform/imaging/decode_budget.h"
 #include "platform/imaging/frame_stream.h"
 #include "platform/ui/resources.h"
 
@@ -86,11 +87,20 @@ QImage asHeld(QImage frame, QSize size) {
     return frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-// Reads frames in turn, keeping them while they fit the budget; past it only their delays.
+// Reads frames in turn, keeping them while they fit the budget; past it only their delays. The
+// frames it keeps count in its decode lease, as the picture a still decode makes does.
 Result<AnimatedImage> readAll(QImageReader& reader, QSize size, size_t budget, bool& overBudget) {
     AnimatedImage a;
     size_t bytes = 0;
     overBudget = false;
+    const int count = reader.imageCount();
+    const size_t kept =
+        count > 0 && size.isValid()
+            ? std::min(budget, size_t(count) * size_t(size.width()) * size_t(size.height()) * 4)
+            : budget;
+    const QSize screen = imaging::gifScreenSize(reader.device());
+    const imaging::DecodeLease lease(std::min(imaging::kAllDecodesBytes, kept) +
+                                     imaging::frameDecodeBytes(reader.size().expandedTo(screen), size));
     while (true) {
         QImage frame = reader.read();
         if (frame.isNull())

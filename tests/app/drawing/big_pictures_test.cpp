@@ -17,6 +17,8 @@
 #include "app/studio/studio_fixture.h"
 #include "platform/foundation/alerts.h"
 #include "platform/graphics/renderer.h"
+#include "platform/imaging/decode_budget.h"
+#include "platform/imaging/frame_stream.h"
 #include "platform/ui/dragging.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/pasteboard.h"
@@ -112,6 +114,23 @@ TEST_F(BigPictures, AFortyEightMegapixelPhotoBecomesALayerAndOnlyAnUndecodableFi
     EXPECT_FALSE(drop(*editor, broken, centre));
     EXPECT_EQ(model.getLayerArrayReference()[slide].size(), before + 1);
     EXPECT_TRUE(logged("Unable to create image"));
+    EXPECT_TRUE(alerts.empty());
+
+    // A picture too large to read within the decode budget (a GIF of a 16384 x 16384 screen, which
+    // Qt's reader makes whole) is refused and named.
+    const QString huge = folder.filePath("huge.gif");
+    {
+        QByteArray gif = qrn::test::gif_detail::header(16384, 16384, {qRgb(0, 0, 255)});
+        qrn::test::gif_detail::image(gif, {0, 0}, 1, 1, 0, 0);
+        gif.append(char(0x3b));
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(gif);
+    }
+    EXPECT_FALSE(drop(*editor, huge, centre));
+    EXPECT_EQ(model.getLayerArrayReference()[slide].size(), before + 1);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "The picture \"huge.gif\" is too large to show.");
 }
 
 TEST_F(BigPictures, AGifOfFiveThousandFramesPlaysEveryFrameWithinItsBudget) {
@@ -145,6 +164,10 @@ TEST_F(BigPictures, AGifOfFiveThousandFramesPlaysEveryFrameWithinItsBudget) {
         return qGray(drawn.pixel(int(x), int(y))) > 128;
     };
     qrn::graphics::Renderer renderer;
+    // Each frame decoded as it is drawn takes its lease too.
+    qrn::imaging::resetPeakLeasedBytes();
+    renderer.snapshot(*picture->layer(), 250.05);
+    EXPECT_GE(qrn::imaging::peakLeasedBytes(), qrn::imaging::frameDecodeBytes(QSize(side, side), {}));
     for (const int k : {1, 2, 777, 2500, 4998, 4999}) {
         const QImage drawn = renderer.snapshot(*picture->layer(), (k + 0.5) * 0.1);
         EXPECT_TRUE(lit(drawn, k)) << "frame " << k;

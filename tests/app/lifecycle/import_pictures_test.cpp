@@ -25,6 +25,7 @@
 #include "platform/ui/image_view.h"
 #include "platform/ui/view.h"
 #include "platform/ui/window.h"
+#include "support/gif_writer.h"
 
 using namespace lifecycletest;
 using qrn::Json;
@@ -269,6 +270,35 @@ TEST_F(PicturesAfterOpening, APictureThatFailsToDecodeIsReportedAndShowsWhatAnUn
     EXPECT_EQ(reported("p2.png"), 3);
     EXPECT_EQ(reported("p3.png"), 3);
     EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
+}
+
+TEST_F(PicturesAfterOpening, APictureTooLargeToReadShowsTheMissingMarkAndOneNoticeNamesIt) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Huge", 5, red);
+    // p2 and p3: GIFs of a 16384 x 16384 screen in a few bytes, which only Qt's reader reads,
+    // making the whole screen (a gigabyte); p4 is no picture at all.
+    for (const char* name : {"p2", "p3"}) {
+        QByteArray gif = qrn::test::gif_detail::header(16384, 16384, {qRgb(0, 0, 255)});
+        qrn::test::gif_detail::image(gif, {0, 0}, 1, 1, 0, 0);
+        gif.append(char(0x3b));
+        std::ofstream(path + "/images/" + name + ".png", std::ios::binary | std::ios::trunc)
+            .write(gif.constData(), gif.size());
+    }
+    std::ofstream(path + "/images/p4.png", std::ios::trunc) << "not a picture";
+    openWithMenu(path);
+    advance(0.5);
+    const auto shown = shownLayerColours();
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(shown[1], red);
+    EXPECT_EQ(shown[2], shown[4]) << "the mark of a picture that cannot be had";
+    EXPECT_EQ(shown[3], shown[4]);
+    EXPECT_NE(shown[2], red);
+    EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
+    // One notice names both; the damaged file is not said to be too large.
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].find("\"p2.png\", \"p3.png\""), std::string::npos) << alerts[0];
+    EXPECT_NE(alerts[0].find("too large"), std::string::npos) << alerts[0];
+    EXPECT_EQ(alerts[0].find("p4.png"), std::string::npos) << alerts[0];
 }
 
 TEST_F(PicturesAfterOpening, AnotherProjectOpenedWhileDecodingGetsOnlyItsOwnPictures) {

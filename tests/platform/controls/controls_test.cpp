@@ -1,9 +1,12 @@
 #include <QBuffer>
+#include <QFile>
 #include <QImageWriter>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "platform/foundation/main_queue.h"
+#include "platform/imaging/decode_budget.h"
 #include "platform/ui/button.h"
 #include "platform/ui/combo_box.h"
 #include "platform/ui/image_view.h"
@@ -17,6 +20,7 @@
 #include "platform/ui/view_controller.h"
 #include "platform/ui/window.h"
 #include "platform/ui/workspace.h"
+#include "support/gif_writer.h"
 
 using namespace qrn;
 using namespace qrn::ui;
@@ -267,6 +271,20 @@ TEST(ImageView, ReadsGifFramesAndTintsTemplates) {
     ASSERT_TRUE(one);
     EXPECT_EQ(one->frames.size(), 1u);
     EXPECT_FALSE(AnimatedImage::loadData("not an image"));
+
+    // Frames read and kept count in a decode lease, as a still picture's decode does.
+    QTemporaryDir folder;
+    const QString gif = folder.filePath("two.gif");
+    {
+        QFile file(gif);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(qrn::test::solidColourGif(64, 48, {qRgb(255, 0, 0), qRgb(0, 0, 255)}, 10));
+    }
+    qrn::imaging::resetPeakLeasedBytes();
+    const auto two = AnimatedImage::load(gif.toStdString());
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->frames.size(), 2u);
+    EXPECT_GE(qrn::imaging::peakLeasedBytes(), size_t(2 * 64 * 48 * 4));
 
     auto view = ImageView::make(Rect(0, 0, 24, 24));
     ASSERT_TRUE(view->setImageNamed("record_start"));

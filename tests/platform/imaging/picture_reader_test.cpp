@@ -1,20 +1,27 @@
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QTemporaryDir>
 
+#include <tiffio.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <malloc.h>
 
 #include "platform/imaging/decode_budget.h"
 #include "platform/imaging/picture_reader.h"
 #include "platform/imaging/png_decoder.h"
+#include "platform/imaging/tiff_reader.h"
+#include "support/picture_difference.h"
 #include "support/png_bomb.h"
+#include "support/tiff_writer.h"
 
 using namespace qrn::imaging;
 
@@ -80,52 +87,29 @@ TEST_F(PictureFiles, HeadersTellPicturesFromOtherFilesAndABrokenBodyFailsTheRead
 
 namespace {
 
-void appendChunk(QByteArray& file, const char* type, const QByteArray& data) {
-    const auto bigEndian = [&](uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            file.append(char(v >> shift));
-    };
-    bigEndian(uint32_t(data.size()));
-    const QByteArray typed = QByteArray(type, 4) + data;
-    file.append(typed);
-    bigEndian(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size()))));
+uint32_t bigEndianAt(const QByteArray& file, qsizetype at) {
+    return uint32_t(uint8_t(file[at])) << 24 | uint32_t(uint8_t(file[at + 1])) << 16 |
+           uint32_t(uint8_t(file[at + 2])) << 8 | uint8_t(file[at + 3]);
 }
 
-// An 8-bit PNG of `channels` (3: RGB, 4: RGBA) whose row y is filtered with filter y % 5, so
-// every filter meets every kind of row above it.
-QByteArray everyFilterPng(const QImage& picture, int channels) {
-    const int width = picture.width(), stride = width * channels;
-    QByteArray raw;
-    std::vector<uint8_t> above(size_t(stride), 0), row = above;
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < width; ++x) {
-            const QRgb p = picture.pixel(x, y);
-            const uint8_t channel[4] = {uint8_t(qRed(p)), uint8_t(qGreen(p)), uint8_t(qBlue(p)),
-                                        uint8_t(qAlpha(p))};
-            std::copy(channel, channel + channels, row.begin() + x * channels);
-        }
-        const int filter = y % 5;
-        raw.append(char(filter));
-        for (int i = 0; i < stride; ++i) {
-            const int a = i >= channels ? row[size_t(i - channels)] : 0, b = above[size_t(i)],
-                      c = i >= channels ? above[size_t(i - channels)] : 0;
-            const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-            const int predicted[5] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c};
-            raw.append(char(row[size_t(i)] - predicted[filter]));
-        }
-        above = row;
-    }
-    QByteArray file("\x89PNG\r\n\x1a\n", 8), header;
-    for (const uint32_t v : {uint32_t(width), uint32_t(picture.height())})
-        for (int shift = 24; shift >= 0; shift -= 8)
-            header.append(char(v >> shift));
-    header.append(char(8)).append(char(channels == 4 ? 6 : 2)).append(3, '\0');
-    appendChunk(file, "IHDR", header);
-    // A zlib stream split over two chunks, as writers do.
-    const QByteArray stream = qCompress(raw).mid(4);
-    appendChunk(file, "IDAT", stream.left(stream.size() / 2));
-    appendChunk(file, "IDAT", stream.mid(stream.size() / 2));
-    appendChunk(file, "IEND", {});
+// Where the last chunk of `type` starts; -1 when there is none.
+qsizetype lastChunk(const QByteArray& file, const char* type) {
+    qsizetype found = -1;
+    for (qsizetype at = 8; at + 12 <= file.size(); at += 12 + qsizetype(bigEndianAt(file, at)))
+        if (file.mid(at + 4, 4) == type)
+            found = at;
+    return found;
+}
+
+// `file` with the last chunk of `type` changed by `change` (given its data), its check made good.
+QByteArray withChunkChanged(QByteArray file, const char* type,
+                            const std::function<void(char*, qsizetype)>& change) {
+    const qsizetype at = lastChunk(file, type), length = qsizetype(bigEndianAt(file, at));
+    change(file.data() + at + 8, length);
+    const uint32_t crc =
+        uint32_t(crc32(0, reinterpret_cast<const Bytef*>(file.constData() + at + 4), uInt(4 + length)));
+    for (int k = 0; k < 4; ++k)
+        file[at + 8 + length + k] = char(crc >> (24 - 8 * k));
     return file;
 }
 
@@ -145,11 +129,26 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
         std::string file;
         bool quick;
     };
-    QByteArray damaged = everyFilterPng(picture, 4);
+    QByteArray damaged = qrn::test::everyFilterPng(picture, 4);
     damaged[damaged.size() - 20] = char(damaged[damaged.size() - 20] ^ 0x40);
+    // The zlib stream's own check, the last four bytes of the image data, made wrong.
+    const QByteArray badAdler =
+        withChunkChanged(qrn::test::everyFilterPng(picture, 4), "IDAT",
+                         [](char* data, qsizetype length) { data[length - 1] ^= 0x01; });
+    // A palette with transparency whose check is wrong: the transparency is left out.
+    QByteArray badTransparency = [&] {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        picture.convertToFormat(QImage::Format_Indexed8).save(&buffer, "PNG");
+        return bytes;
+    }();
+    const qsizetype transparency = lastChunk(badTransparency, "tRNS");
+    EXPECT_GT(transparency, 0);
+    badTransparency[transparency + 8 + qsizetype(bigEndianAt(badTransparency, transparency))] ^= 0x10;
     const std::vector<kind> kinds = {
-        {writeFile(everyFilterPng(picture, 4), "rgba.png"), true},
-        {writeFile(everyFilterPng(picture, 3), "rgb.png"), true},
+        {writeFile(qrn::test::everyFilterPng(picture, 4), "rgba.png"), true},
+        {writeFile(qrn::test::everyFilterPng(picture, 3), "rgb.png"), true},
         {save(picture, "written.png", "PNG"), true},
         {save(picture.convertToFormat(QImage::Format_RGB32), "opaque.png", "PNG"), true},
         {save(picture.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32),
@@ -160,8 +159,12 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
         {save(picture.convertToFormat(QImage::Format_Indexed8), "palette.png", "PNG"), true},
         {save(picture.convertToFormat(QImage::Format_Mono), "mono.png", "PNG"), true},
         {save(picture.convertToFormat(QImage::Format_RGBA64), "deep.png", "PNG"), true},
+        {writeFile(qrn::test::everyFilterPng(picture, 4, true), "interlaced-rgba.png"), true},
+        {writeFile(qrn::test::everyFilterPng(picture, 3, true), "interlaced-rgb.png"), true},
+        {writeFile(badTransparency, "bad-transparency.png"), true},
         // Left to Qt's reader.
         {writeFile(damaged, "damaged.png"), false},
+        {writeFile(badAdler, "bad-adler.png"), false},
     };
     for (const kind& k : kinds) {
         QFile file(QString::fromStdString(k.file));
@@ -181,16 +184,10 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
                 continue;
             const QSize size = decodedPictureSize(qt.size(), drawn);
             ASSERT_EQ(read->size(), size) << k.file;
-            const QImage expected = qt.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            int worst = 0;
-            for (int y = 0; y < size.height(); ++y)
-                for (int x = 0; x < size.width(); ++x) {
-                    const QRgb mine = read->pixel(x, y), theirs = expected.pixel(x, y);
-                    for (int shift = 0; shift < 32; shift += 8)
-                        worst = std::max(
-                            worst, std::abs(int((mine >> shift) & 0xff) - int((theirs >> shift) & 0xff)));
-                }
-            EXPECT_LE(worst, 2) << k.file << " at " << size.width() << "x" << size.height();
+            EXPECT_LE(qrn::test::worstDifference(
+                          *read, qt.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
+                      2)
+                << k.file << " at " << size.width() << "x" << size.height();
         }
     }
 }
@@ -220,6 +217,30 @@ template <typename Work> std::size_t peakOf(Work&& work) {
     return std::size_t(std::max(0L, statusKilobytes("VmHWM:") - before)) * 1024;
 }
 
+// `picture` as RGBA in 32 x 16 tiles (Qt's writer makes strips only).
+std::string writeTiledTiff(const std::string& file, const QImage& picture) {
+    TIFF* tiff =
+        qrn::test::openRgbaTiff(file, uint32_t(picture.width()), uint32_t(picture.height()), COMPRESSION_LZW);
+    EXPECT_TRUE(tiff);
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, 32);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, 16);
+    std::vector<unsigned char> tile(32 * 16 * 4);
+    for (int top = 0; top < picture.height(); top += 16)
+        for (int left = 0; left < picture.width(); left += 32) {
+            std::fill(tile.begin(), tile.end(), 0);
+            for (int y = top; y < std::min(top + 16, picture.height()); ++y)
+                for (int x = left; x < std::min(left + 32, picture.width()); ++x) {
+                    const QRgb p = picture.pixel(x, y);
+                    unsigned char* at = tile.data() + ((y - top) * 32 + (x - left)) * 4;
+                    at[0] = uchar(qRed(p)), at[1] = uchar(qGreen(p)), at[2] = uchar(qBlue(p)),
+                    at[3] = uchar(qAlpha(p));
+                }
+            EXPECT_GE(TIFFWriteTile(tiff, tile.data(), uint32_t(left), uint32_t(top), 0, 0), 0);
+        }
+    TIFFClose(tiff);
+    return file;
+}
+
 // A huge picture in a small file, read as a layer that fills the movie holds it.
 void expectReadWithinBudget(const std::string& file, QSize own, QRgb colour,
                             std::size_t budget = kPictureDecodeBytes) {
@@ -242,10 +263,12 @@ TEST_F(PictureFiles, AHugeDeepGreyPngIsReadWithinOnePicturesBudget) {
 }
 
 TEST_F(PictureFiles, AHugeRgbaPngIsReadWithinOnePicturesBudget) {
-    // A gigabyte of RGBA in a megabyte.
-    const QByteArray png = qrn::test::uniformPng(16383, 16383, 8, 6, 0xff);
-    std::ofstream(path("rgba.png"), std::ios::binary).write(png.constData(), png.size());
-    expectReadWithinBudget(path("rgba.png"), QSize(16383, 16383), qRgba(0xff, 0xff, 0xff, 0xff));
+    // A gigabyte of RGBA in a megabyte, in rows and in the seven passes of an interlaced file.
+    for (const bool interlaced : {false, true}) {
+        const QByteArray png = qrn::test::uniformPng(16383, 16383, 8, 6, 0xff, interlaced);
+        std::ofstream(path("rgba.png"), std::ios::binary).write(png.constData(), png.size());
+        expectReadWithinBudget(path("rgba.png"), QSize(16383, 16383), qRgba(0xff, 0xff, 0xff, 0xff));
+    }
 }
 
 TEST_F(PictureFiles, ALargeDeepTiffIsScaledWithinOnePicturesBudget) {
@@ -267,5 +290,50 @@ TEST_F(PictureFiles, ALargeDeepTiffIsScaledWithinOnePicturesBudget) {
         writer.setCompression(1);
         ASSERT_TRUE(writer.write(large)) << writer.errorString().toStdString();
     }
-    expectReadWithinBudget(path("large.tiff"), QSize(9000, 8000), qRgb(20, 40, 60), kAllDecodesBytes);
+    expectReadWithinBudget(path("large.tiff"), QSize(9000, 8000), qRgb(20, 40, 60));
+    // A scan of 550 MB of RGBA in one compressed strip, read a row at a time.
+    ASSERT_TRUE(qrn::test::writeUniformTiff(path("scan.tiff"), 12000, 11500, qRgba(200, 100, 50, 255)));
+    expectReadWithinBudget(path("scan.tiff"), QSize(12000, 11500), qRgb(200, 100, 50));
+}
+
+TEST_F(PictureFiles, TiffsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
+    QImage picture(203, 117, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgba((x * 5) % 256, (y * 7 + x) % 256, (x * y) % 256, (x + y * 3) % 256));
+    const auto saved = [&](const QImage& image, const std::string& name, int compression) {
+        QImageWriter writer(QString::fromStdString(path(name)), "tiff");
+        writer.setCompression(compression);
+        EXPECT_TRUE(writer.write(image)) << name;
+        return path(name);
+    };
+    const std::vector<std::string> files = {
+        saved(picture, "straight.tiff", 1),
+        saved(picture.convertToFormat(QImage::Format_ARGB32_Premultiplied), "premultiplied.tiff", 0),
+        saved(picture.convertToFormat(QImage::Format_RGB32), "opaque.tiff", 1),
+        saved(picture.convertToFormat(QImage::Format_Grayscale8), "grey.tiff", 1),
+        saved(picture.convertToFormat(QImage::Format_Grayscale16), "grey16.tiff", 0),
+        saved(picture.convertToFormat(QImage::Format_Indexed8), "palette.tiff", 1),
+        saved(picture.convertToFormat(QImage::Format_Mono), "mono.tiff", 0),
+        saved(picture.convertToFormat(QImage::Format_RGBA64), "deep.tiff", 1),
+        writeTiledTiff(path("tiled.tiff"), picture),
+    };
+    for (const std::string& file : files) {
+        const QImage qt =
+            QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        ASSERT_FALSE(qt.isNull()) << file;
+        QFile opened(QString::fromStdString(file));
+        ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(readTiff(opened, file).has_value()) << file << " is left to Qt's reader";
+        for (const QSize drawn : {QSize(), QSize(77, 20)}) {
+            const auto read = readPicture(file, drawn);
+            ASSERT_TRUE(read) << read.error();
+            const QSize size = decodedPictureSize(qt.size(), drawn);
+            ASSERT_EQ(read->size(), size) << file;
+            EXPECT_LE(qrn::test::worstDifference(
+                          *read, qt.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
+                      2)
+                << file << " at " << size.width() << "x" << size.height();
+        }
+    }
 }

@@ -274,6 +274,8 @@ bool dragViewView::prepareForDragOperation(qrn::ui::DraggingInfo& info) {
         auto decoded = qrn::imaging::decodePicture(imageData, previewLayerPendingPictures::moviePixels());
         if (!decoded || !imageURL) {
             QRN_LOG_ERROR(std::string("Unable to create image"));
+            if (!decoded && imageURL && qrn::imaging::isTooLargeToRead(decoded.error()))
+                previewLayerPendingPictures::tellTooLarge({imageURL->fileName().toStdString()});
             return false;
         }
         const QImage image = std::move(decoded).value();

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/imageManipulationClass.h"
+#include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClassImport.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/imaging/picture_reader.h"
@@ -46,6 +48,7 @@ struct pictureSlot {
     // The rest under the batch's lock.
     int state = queued;
     std::optional<QImage> picture;
+    bool tooLarge = false;
 };
 
 // The pictures of one opening. Workers hold it while they decode, so a cancelled batch they
@@ -74,6 +77,8 @@ struct pictureBatch {
     // delivery walks the screen again with every picture, for views made in between.
     std::optional<std::unordered_map<qint64, std::vector<std::weak_ptr<qrn::ui::View>>>> showing;
     std::map<qint64, qrn::ImageHandle> handed;
+    // Files whose pictures could not be read within the decode budget, told once all arrived.
+    std::vector<std::string> tooLarge;
 };
 
 std::shared_ptr<pictureBatch> currentBatch;
@@ -105,6 +110,8 @@ void decodeSlot(pictureBatch& batch, size_t index) {
     std::lock_guard lock(batch.mutex);
     if (read)
         slot->picture = std::move(read).value();
+    else
+        slot->tooLarge = qrn::imaging::isTooLargeToRead(read.error());
     slot->state = decoded;
     batch.ready.push_back(index);
     ++batch.decodedCount;
@@ -253,6 +260,8 @@ void deliver(pictureBatch& batch, const std::vector<size_t>& indexes) {
         if (slot.picture) {
             picture = std::move(*slot.picture);
         } else {
+            if (slot.tooLarge)
+                batch.tooLarge.push_back(std::filesystem::path(slot.file).filename().string());
             // Reported and replaced as the import does with a file it cannot read.
             const auto fallback = pictureForReference(slot.reference);
             if (fallback.image)
@@ -270,6 +279,9 @@ void deliver(pictureBatch& batch, const std::vector<size_t>& indexes) {
         replaceInViews(batch.handed);
         batch.handed.clear();
         batch.showing.reset();
+        // Said once the screen has every picture: the layers show the missing-picture mark.
+        previewLayerPendingPictures::tellTooLarge(batch.tooLarge);
+        batch.tooLarge.clear();
         return;
     }
     if (pictureOf.empty())
@@ -404,6 +416,21 @@ void planBatch(pictureBatch& batch) {
 }
 
 } // namespace
+
+void previewLayerPendingPictures::tellTooLarge(std::vector<std::string> names) {
+    if (names.empty())
+        return;
+    std::sort(names.begin(), names.end());
+    std::string message;
+    if (names.size() == 1) {
+        message = "The picture \"" + names.front() + "\" is too large to show.";
+    } else {
+        for (const auto& name : names)
+            message += (message.empty() ? "These pictures are too large to show: \"" : ", \"") + name + "\"";
+        message += ".";
+    }
+    qrn::MainQueue::post([message] { throwClass().showError(message); });
+}
 
 QSize previewLayerPendingPictures::moviePixels() {
     return {1920, 1080};

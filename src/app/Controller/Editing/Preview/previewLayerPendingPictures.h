@@ -7,7 +7,8 @@
 // decoded on the worker pool from the first layer on, while the import builds the screen, the
 // sticky asset's and those of the selected asset and its neighbours first; once the screen is
 // built, each picture is handed on the main queue to whatever still shows its stand-in. A picture that cannot
-// be decoded is reported as the import reports one and replaced by the "cancel" picture, as the import does.
+// be decoded is reported as the import reports one and replaced by the "cancel" picture, as the import does;
+// one that is too large to read within the decode budget is also named in one notice once all have arrived.
 //
 // A picture is decoded straight to the size it is drawn at: the largest share of the movie
 // frame that a layer showing it covers. The preview, the studio and the strip draw it no
@@ -66,6 +67,10 @@ class previewLayerPendingPictures {
     // its picture, is well below what covers that, the file is decoded again at that size and
     // handed to every view that shows `held`. False when nothing changed.
     static bool sharpen(const std::string& file, const QImage& held, QSize drawn);
+
+    // One notice naming the picture files (by name) that are too large to show, once the
+    // current event is done.
+    static void tellTooLarge(std::vector<std::string> names);
 
     // Pictures of the current opening that have not been delivered yet.
     static std::size_t pendingCount();

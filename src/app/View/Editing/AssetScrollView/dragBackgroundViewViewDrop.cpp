@@ -23,10 +23,14 @@ int assetIdOf(const qrn::ui::View& tile) {
     return tile.subviews().empty() ? 0 : tile.subviews()[0]->tag().value_or(0);
 }
 
-std::optional<QImage> imageFrom(const QByteArray& data) {
+// The picture of a dropped file; one too large to read is named in a notice.
+std::optional<QImage> imageFrom(const QByteArray& data, const std::string& name = {}) {
     auto image = qrn::imaging::decodePicture(data, previewLayerPendingPictures::moviePixels());
-    if (!image)
+    if (!image) {
+        if (!name.empty() && qrn::imaging::isTooLargeToRead(image.error()))
+            previewLayerPendingPictures::tellTooLarge({name});
         return std::nullopt;
+    }
     return std::move(image).value();
 }
 
@@ -92,7 +96,7 @@ bool dragBackgroundViewView::dropFile(const std::vector<QUrl>& urls, qrn::Point 
         QRN_LOG_ERROR(std::string("Unrecognisable image extension"));
         return false;
     }
-    const auto image = imageFrom(data);
+    const auto image = imageFrom(data, url.fileName().toStdString());
     if (!image) {
         QRN_LOG_ERROR(std::string("Unable to create image"));
         return false;
