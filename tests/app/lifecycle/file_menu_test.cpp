@@ -149,6 +149,41 @@ TEST_F(ProjectFiles, FromTheStudioNewAndOpenWaitForTheStudioToClose) {
     recordViewClass::setDismissHandler(nullptr);
 }
 
+// A project handed over during a take waits for the take; a project the presenter opens after
+// the take is their own choice, and no later take brings the hand-over back. One whose package
+// has gone when its take ends opens nothing and says nothing.
+TEST_F(ProjectFiles, AHandOverWaitingForATakeGivesWayToFileOpenAndToItsPackageGoing) {
+    ASSERT_TRUE(createProject());
+    const std::string second = writePackage("Second", projectDocument({"0", "2"}, {{}, {"3"}}));
+    const std::string third = writePackage("Third", projectDocument({"0", "2", "4"}, {{}, {"3"}, {}}));
+    recordViewClass::setDismissHandler([] {});
+    recordViewClass::setStudioState(true, true);
+    delegate.application(second);
+    // Stopped; while the movie plays the presenter opens Third.
+    recordViewClass::setStudioState(true, false);
+    recordViewClass().setPlaybackShown(true);
+    advance(1.0);
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
+    openWithMenu(third);
+    ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), third);
+    // A later take ends.
+    recordViewClass().setPlaybackShown(false);
+    recordViewClass().takeMayBeOver();
+    advance(2.0);
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), third);
+
+    recordViewClass::setStudioState(true, true);
+    delegate.application(second);
+    fs::remove_all(second);
+    alerts.clear();
+    recordViewClass::setStudioState(true, false);
+    recordViewClass().takeMayBeOver();
+    advance(2.0);
+    EXPECT_TRUE(alerts.empty()) << alerts.front();
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), third);
+    recordViewClass::setDismissHandler(nullptr);
+}
+
 TEST_F(ProjectFiles, NoPanelWhileImportingOrRecording) {
     ASSERT_TRUE(createProject());
     const int shown = savePanelsShown + openPanelsShown;

@@ -232,6 +232,8 @@ void fileMenuClass::newProject() {
         throwClass().showError(error.localizedDescription());
         return;
     }
+    // The presenter's own choice: a project handed over during the take no longer opens after it.
+    recordViewClass::whenTakeIsOver(nullptr);
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     previewLayerClass().clearClass(false);
     const auto left = leaveShownScreen(false);
@@ -263,6 +265,8 @@ void fileMenuClass::open() {
         return;
     }
     QRN_LOG_ERROR("Opening project at {" + path + "}");
+    // The presenter's own choice: a project handed over during the take no longer opens after it.
+    recordViewClass::whenTakeIsOver(nullptr);
     storage.setProjectDirectory(path);
     noteRecentDocument(path);
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
