@@ -377,10 +377,13 @@ void fileMenuClass::saveAs(bool returnValue) {
     // lose the project: it stays behind, and the presenter is told which.
     if (!replaced->empty()) {
         std::string entries;
-        for (const auto& entry : *replaced) {
+        for (size_t i = 0; i < replaced->size(); ++i) {
+            const auto& entry = (*replaced)[i];
             QRN_LOG_ERROR("Left out of the copy: " + entry.entry.string() + " (" + entry.reason + ")");
-            entries +=
-                (entries.empty() ? "" : ", ") + ("\"" + entry.entry.string() + "\" (" + entry.reason + ")");
+            entries += std::string(i == 0                      ? ""
+                                   : i + 1 == replaced->size() ? " and "
+                                                               : ", ") +
+                       "\"" + entry.entry.string() + "\" (" + entry.reason + ")";
         }
         throwClass().showError("\"" + storage.getProjectName() + "\" was saved without " + entries +
                                ", which could not be copied from \"" + oldName +
