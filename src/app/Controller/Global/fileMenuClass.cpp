@@ -398,7 +398,7 @@ std::set<std::filesystem::path> fileMenuClass::projectFilesOf(const std::string&
     for (const auto& row : previewLayerClass().getImageReferenceArray())
         for (const auto& reference : row)
             if (auto picture = projectPictureFileOf(reference))
-                files.insert(fs::path(*picture).lexically_relative(folder));
+                files.insert(fs::path("images") / fs::path(*picture).filename());
     // The takes: movies recorded into the folder and not saved elsewhere yet.
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error))
