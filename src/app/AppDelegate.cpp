@@ -31,6 +31,7 @@
 #include "View/Recording/recordScreenTitleBarController.h"
 #include "View/Recording/recordViewController.h"
 #include "View/Recording/videoSettingsController.h"
+#include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/menu.h"
@@ -183,7 +184,16 @@ bool AppDelegate::application(const std::string& path) {
         captureSessionClass().changeErrorMessage("\"" + projectName(path) + "\" will open after this take",
                                                  std::nullopt, std::nullopt, MessageType::message);
         // Through the application, as a launch hands it over: the delegate then may be another.
-        recordViewClass::whenTakeIsOver([path] { qrn::ui::Application::shared().openFiles({path}); });
+        recordViewClass::whenTakeIsOver([path] {
+            // Moved or deleted meanwhile: there is nothing to open, and nothing to say "Project
+            // Failed to Load" about.
+            if (!qrn::files::isDirectory(path)) {
+                dataLoggingClass().logError("AppDelegate", "The package handed over, " + path + ", has gone",
+                                            __FILE__, __func__);
+                return;
+            }
+            qrn::ui::Application::shared().openFiles({path});
+        });
         // The launch brought the studio forward; the script the presenter reads goes back on top.
         if (auto autocue = autocueDisplayController::current();
             autocue && autocue->window() && !autocue->window()->isClosed())

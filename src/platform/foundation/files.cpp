@@ -1,5 +1,6 @@
 #include "platform/foundation/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/foundation/uuid.h"
 
@@ -33,77 +35,143 @@ Status fromErrno(const std::string& what, const Path& p, int err) {
     return Status::failure(what + " \"" + p.string() + "\": " + std::strerror(err));
 }
 
-std::error_code lastError() {
-    return {errno ? errno : EIO, std::generic_category()};
+struct Closer {
+    int fd;
+    ~Closer() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+std::string kindOf(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return "it is a pipe";
+    if (S_ISSOCK(mode))
+        return "it is a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "it is a device";
+    return "it is not a file, a folder or a link";
 }
 
-// One file, read and written here so that a disk that fills part way says so: the library's
-// copy reports a short copy as an input/output error.
-std::error_code copyRegularFile(const Path& from, const Path& to, mode_t mode) {
-    struct Closer {
-        int fd;
-        ~Closer() {
-            if (fd >= 0)
-                ::close(fd);
+// Folders, files and links as links (what a link points to is not the package's). What it makes is
+// its maker's to write: a package from read-only media or another user's folder is copied to be
+// worked on. A source that cannot be read is left out when nothing needs it; anything the target
+// refuses fails the copy.
+class TreeCopy {
+  public:
+    explicit TreeCopy(const std::optional<std::set<Path>>& needed) : needed_(needed) {}
+    // Nothing when `from` was copied to `to` or left out; else what failed, naming the file.
+    std::optional<std::string> copy(const Path& from, const Path& to, const Path& inside);
+    std::vector<LeftOut> leftOut;
+
+  private:
+    // Whether `inside` is needed itself or holds something needed; the top is always needed.
+    bool isNeeded(const Path& inside) const {
+        if (!needed_ || inside.empty())
+            return true;
+        for (const Path& wanted : *needed_) {
+            auto [in, want] = std::mismatch(inside.begin(), inside.end(), wanted.begin(), wanted.end());
+            if (in == inside.end())
+                return true;
         }
-    };
-    errno = 0;
-    Closer in{::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)};
+        return false;
+    }
+    std::optional<std::string> unreadable(const Path& from, const Path& inside, const std::string& reason) {
+        if (isNeeded(inside))
+            return "\"" + from.string() + "\" could not be read: " + reason;
+        leftOut.push_back({inside, reason});
+        return std::nullopt;
+    }
+    static std::string unwritable(const Path& to, int err) {
+        return "\"" + to.string() + "\" could not be written: " + std::strerror(err);
+    }
+    std::optional<std::string> file(const Path& from, const Path& to, const Path& inside, mode_t mode);
+    std::optional<std::string> folder(const Path& from, const Path& to, const Path& inside, mode_t mode);
+
+    const std::optional<std::set<Path>>& needed_;
+};
+
+std::optional<std::string> TreeCopy::copy(const Path& from, const Path& to, const Path& inside) {
+    struct stat info {};
+    if (::lstat(from.c_str(), &info) != 0)
+        return unreadable(from, inside, std::strerror(errno));
+    if (S_ISLNK(info.st_mode)) {
+        std::error_code ec;
+        const Path target = fs::read_symlink(from, ec);
+        if (ec)
+            return unreadable(from, inside, ec.message());
+        fs::create_symlink(target, to, ec);
+        return ec ? std::optional(unwritable(to, ec.value())) : std::nullopt;
+    }
+    if (S_ISREG(info.st_mode))
+        return file(from, to, inside, info.st_mode);
+    if (S_ISDIR(info.st_mode))
+        return folder(from, to, inside, info.st_mode);
+    return unreadable(from, inside, kindOf(info.st_mode));
+}
+
+// Read and written here so that a disk that fills part way says so: the library's copy reports a
+// short copy as an input/output error.
+std::optional<std::string> TreeCopy::file(const Path& from, const Path& to, const Path& inside, mode_t mode) {
+    // Not blocking, should a pipe have taken the file's place since it was looked at.
+    Closer in{::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)};
     if (in.fd < 0)
-        return lastError();
-    Closer out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode & 07777)};
+        return unreadable(from, inside, std::strerror(errno));
+    struct stat info {};
+    if (::fstat(in.fd, &info) != 0)
+        return unreadable(from, inside, std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        return unreadable(from, inside, kindOf(info.st_mode));
+    Closer out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                      (mode | S_IRUSR | S_IWUSR) & 0777)};
     if (out.fd < 0)
-        return lastError();
+        return unwritable(to, errno);
+    auto fail = [&](std::optional<std::string> failure) {
+        ::close(std::exchange(out.fd, -1));
+        ::unlink(to.c_str());
+        return failure;
+    };
     char buffer[1 << 16];
     for (;;) {
         const ssize_t got = ::read(in.fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return lastError();
+            return fail(unreadable(from, inside, std::strerror(errno)));
         if (got == 0)
             break;
         if (injectedFailure(WriteStep::Write, to))
-            return std::make_error_code(std::errc::no_space_on_device);
+            return fail(unwritable(to, ENOSPC));
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = ::write(out.fd, buffer + done, size_t(got - done));
             if (put < 0 && errno == EINTR)
                 continue;
             if (put < 0)
-                return lastError();
+                return fail(unwritable(to, errno));
             done += put;
         }
     }
-    const int fd = out.fd;
-    out.fd = -1;
-    errno = 0;
-    return ::close(fd) == 0 ? std::error_code{} : lastError();
+    if (::close(std::exchange(out.fd, -1)) != 0)
+        return unwritable(to, errno);
+    return std::nullopt;
 }
 
-// Folders, files and links as links (what a link points to is not the package's); anything else
-// cannot be copied.
-std::error_code copyTree(const Path& from, const Path& to) {
+std::optional<std::string> TreeCopy::folder(const Path& from, const Path& to, const Path& inside,
+                                            mode_t mode) {
     std::error_code ec;
-    const auto status = fs::symlink_status(from, ec);
+    fs::directory_iterator it(from, ec);
     if (ec)
-        return ec;
-    if (fs::is_symlink(status)) {
-        fs::copy_symlink(from, to, ec);
-        return ec;
-    }
-    if (fs::is_regular_file(status)) {
-        struct stat info {};
-        if (::lstat(from.c_str(), &info) != 0)
-            return lastError();
-        return copyRegularFile(from, to, info.st_mode);
-    }
-    if (!fs::is_directory(status))
-        return std::make_error_code(std::errc::not_supported);
-    fs::create_directory(to, from, ec);
-    for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec))
-        if (auto failed = copyTree(it->path(), to / it->path().filename()))
+        return unreadable(from, inside, ec.message());
+    if (::mkdir(to.c_str(), (mode | S_IRWXU) & 0777) != 0)
+        return "the folder \"" + to.string() + "\" could not be made: " + std::strerror(errno);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const Path name = it->path().filename();
+        if (auto failed = copy(it->path(), to / name, inside / name))
             return failed;
-    return ec;
+    }
+    if (ec)
+        return "the folder \"" + from.string() + "\" could not be read to the end: " + ec.message();
+    return std::nullopt;
 }
 } // namespace
 
@@ -139,19 +207,21 @@ Status copyFile(const Path& from, const Path& to) {
     return Status::ok();
 }
 
-Status copyFolder(const Path& from, const Path& to) {
+Result<std::vector<LeftOut>> copyFolder(const Path& from, const Path& to,
+                                        const std::optional<std::set<Path>>& needed) {
     if (files::exists(to))
         return Status::failure("Could not copy to \"" + to.string() + "\": it already exists");
     if (!files::isDirectory(from))
         return Status::failure("Could not copy \"" + from.string() + "\": it is not a folder");
     // A received package may hold links to anywhere: what they point to is not the project's.
-    const std::error_code ec = copyTree(from, to);
-    if (ec) {
+    TreeCopy tree(needed);
+    if (auto failed = tree.copy(from, to, {})) {
         std::error_code ignored;
         fs::remove_all(to, ignored);
-        return fromError("Could not copy \"" + from.string() + "\" to", to, ec);
+        return Status::failure("Could not copy \"" + from.string() + "\" to \"" + to.string() +
+                               "\": " + *failed);
     }
-    return Status::ok();
+    return std::move(tree.leftOut);
 }
 
 Status move(const Path& from, const Path& to) {
@@ -170,9 +240,15 @@ Status move(const Path& from, const Path& to) {
         tmpName.insert(0, 1, '.');
         tmpName.append(".").append(uuidString()).append(".tmp");
         Path tmp = dir / tmpName;
-        fs::copy(from, tmp, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
-        if (!ec)
-            fs::rename(tmp, to, ec);
+        // Everything goes: the source is removed after.
+        const std::optional<std::set<Path>> everything;
+        if (auto failed = TreeCopy(everything).copy(from, tmp, {})) {
+            std::error_code ignored;
+            fs::remove_all(tmp, ignored);
+            return Status::failure("Could not move \"" + from.string() + "\" to \"" + to.string() +
+                                   "\": " + *failed);
+        }
+        fs::rename(tmp, to, ec);
         if (ec) {
             std::error_code ignored;
             fs::remove_all(tmp, ignored);

@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/result.h"
 
@@ -16,11 +19,21 @@ bool isDirectory(const Path& p);
 Status createDirectories(const Path& p);
 // Fails when the target exists.
 Status copyFile(const Path& from, const Path& to);
+// An entry copyFolder could not read and left out: its path inside the copied folder, and why.
+struct LeftOut {
+    Path entry;
+    std::string reason;
+};
 // Copies a folder with everything in it; fails when the target exists. A symbolic link inside is
-// copied as the link itself, never what it points to.
-Status copyFolder(const Path& from, const Path& to);
-// Replaces a file already at the target, on another file system too (copied beside the target,
-// renamed over it, then the source removed).
+// copied as the link itself, never what it points to. The copy's folders and files can be written
+// by whoever made it, whatever the source's modes. Without `needed`, anything that cannot be read
+// (a pipe, a socket, an unreadable file) fails the copy; with it, such an entry is left out and
+// listed unless it is among `needed` (paths inside `from`) or a folder holding one of them. A
+// failure names the file and its cause.
+Result<std::vector<LeftOut>> copyFolder(const Path& from, const Path& to,
+                                        const std::optional<std::set<Path>>& needed = std::nullopt);
+// Replaces a file already at the target, on another file system too (copied beside the target as
+// copyFolder copies, renamed over it, then the source removed).
 Status move(const Path& from, const Path& to);
 // Removes a file or a folder with its contents; a missing path is not an error.
 Status remove(const Path& p);

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
+#include <vector>
+
+#include <QTemporaryDir>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
@@ -149,6 +155,41 @@ TEST_F(ProjectFiles, FromTheStudioNewAndOpenWaitForTheStudioToClose) {
     recordViewClass::setDismissHandler(nullptr);
 }
 
+// A project handed over during a take waits for the take; a project the presenter opens after
+// the take is their own choice, and no later take brings the hand-over back. One whose package
+// has gone when its take ends opens nothing and says nothing.
+TEST_F(ProjectFiles, AHandOverWaitingForATakeGivesWayToFileOpenAndToItsPackageGoing) {
+    ASSERT_TRUE(createProject());
+    const std::string second = writePackage("Second", projectDocument({"0", "2"}, {{}, {"3"}}));
+    const std::string third = writePackage("Third", projectDocument({"0", "2", "4"}, {{}, {"3"}, {}}));
+    recordViewClass::setDismissHandler([] {});
+    recordViewClass::setStudioState(true, true);
+    delegate.application(second);
+    // Stopped; while the movie plays the presenter opens Third.
+    recordViewClass::setStudioState(true, false);
+    recordViewClass().setPlaybackShown(true);
+    advance(1.0);
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
+    openWithMenu(third);
+    ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), third);
+    // A later take ends.
+    recordViewClass().setPlaybackShown(false);
+    recordViewClass().takeMayBeOver();
+    advance(2.0);
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), third);
+
+    recordViewClass::setStudioState(true, true);
+    delegate.application(second);
+    fs::remove_all(second);
+    alerts.clear();
+    recordViewClass::setStudioState(true, false);
+    recordViewClass().takeMayBeOver();
+    advance(2.0);
+    EXPECT_TRUE(alerts.empty()) << alerts.front();
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), third);
+    recordViewClass::setDismissHandler(nullptr);
+}
+
 TEST_F(ProjectFiles, NoPanelWhileImportingOrRecording) {
     ASSERT_TRUE(createProject());
     const int shown = savePanelsShown + openPanelsShown;
@@ -251,17 +292,30 @@ TEST_F(ProjectFiles, SaveAsReplacesAPackageWholeRefusesInnerTargetsAndSurvivesAF
     EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), other);
     EXPECT_TRUE(fs::exists(other + "/images"));
 
-    // A file that cannot be copied: an alert, and the project stays where it is.
+    // A stray pipe the project does not use stays behind, named once, and the Save As goes ahead.
     ASSERT_EQ(::mkfifo((other + "/pipe").c_str(), 0600), 0);
     alerts.clear();
-    panelAnswers.push_back(packagePath("Third"));
+    const std::string third = packagePath("Third");
+    panelAnswers.push_back(third);
+    fileMenuClass().saveAs(false);
+    EXPECT_EQ(alerts,
+              strings{"\"Third\" was saved without \"pipe\" (it is a pipe), which could not be copied "
+                      "from \"Other\" and which the project does not use."});
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), third);
+    EXPECT_TRUE(fs::exists(third + "/projectData.json"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(third + "/pipe")));
+    // A picture a layer shows cannot be left out: the Save As stops and names it.
+    layerstest::dropImage(1, {50, 50});
+    ASSERT_EQ(::mkfifo((third + "/images/layer.png").c_str(), 0600), 0);
+    alerts.clear();
+    panelAnswers.push_back(packagePath("Fourth"));
     fileMenuClass().saveAs(false);
     ASSERT_EQ(alerts.size(), 1u);
-    // The alert names the place chosen, not the hidden folder it is copied into first.
-    EXPECT_NE(alerts[0].find(packagePath("Third") + "\""), std::string::npos) << alerts[0];
-    EXPECT_EQ(alerts[0].find(".saving"), std::string::npos) << alerts[0];
-    EXPECT_FALSE(fs::exists(packagePath("Third")));
-    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), other);
+    EXPECT_NE(alerts[0].find("\"" + third + "/images/layer.png\" could not be read: it is a pipe"),
+              std::string::npos)
+        << alerts[0];
+    EXPECT_FALSE(fs::exists(packagePath("Fourth")));
+    EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), third);
 }
 
 // A received package may hold links to the sender's (or anyone's) files: Save As copies the
@@ -297,7 +351,13 @@ TEST_F(ProjectFiles, SaveAsOntoADiskThatFillsSaysItIsFull) {
     fileMenuClass().saveAs(false);
     qrn::files::setWriteFailureForTesting(nullptr);
     ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_NE(alerts[0].find("No space left on device"), std::string::npos) << alerts[0];
+    // The file is named at the place chosen, not in the hidden folder it is copied into first.
+    EXPECT_NE(alerts[0].find("\"" + packagePath("Full") +
+                             "/images/layer.png\" could not be written: No space "
+                             "left on device"),
+              std::string::npos)
+        << alerts[0];
+    EXPECT_EQ(alerts[0].find(".saving"), std::string::npos) << alerts[0];
     EXPECT_FALSE(fs::exists(packagePath("Full")));
     EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), packagePath("Demo"));
 }
@@ -339,6 +399,86 @@ TEST_F(ProjectFiles, AProjectInAReadOnlyFolderOpensAndSaysItCannotBeSavedThere) 
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].rfind("The project could not be saved in its folder. ", 0), 0u) << alerts[0];
     EXPECT_NE(alerts[0].find("Read-only file system"), std::string::npos) << alerts[0];
+}
+
+// A package from read-only media or another user's folder: the presenter (never root, which
+// ignores modes) opens it, adds a slide and saves it in a folder of their own. The copy is whole,
+// and theirs to write. The presenter's part runs as this test again in a fresh process under an
+// ordinary user id: the threads earlier tests started would not survive a mere fork.
+TEST_F(ProjectFiles, SaveAsOfAPackageThePresenterCannotWriteGivesTheirOwnWritableCopy) {
+    constexpr uid_t presenter = 65534;
+    if (const char* area = std::getenv("QRN_TEST_PRESENTER_AREA")) {
+        ASSERT_EQ(::geteuid(), presenter);
+        const std::string talk = std::string(area) + "/Talk.qrn3ks",
+                          copy = std::string(area) + "/mine/Copy.qrn3ks";
+        launch();
+        openWithMenu(talk, false);
+        EXPECT_EQ(alerts.size(), 1u) << "the open says the folder takes no writes";
+        previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+        advance(1.0);
+        alerts.clear();
+        panelAnswers.push_back(copy);
+        fileMenuClass().saveAs(false);
+        advance(2.0);
+        for (const auto& alert : alerts)
+            ADD_FAILURE() << alert;
+        ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), copy);
+        const auto copied = filesOf(copy);
+        for (const auto& [name, bytes] : filesOf(talk))
+            if (name.find(".json") == std::string::npos)
+                EXPECT_EQ(copied.count(name) ? copied.at(name) : "missing", bytes) << name;
+        auto stored = qrn::json::readFile(copy + "/projectData.json");
+        EXPECT_TRUE(stored && stored->at("ASSET_ARRAY").size() == 3u) << "the new slide was not written";
+        for (const auto& entry : fs::recursive_directory_iterator(copy))
+            EXPECT_EQ(::access(entry.path().c_str(), W_OK), 0) << entry.path();
+        EXPECT_TRUE(std::ofstream(copy + "/images/new.png") << "x") << "the images folder takes no new file";
+        return;
+    }
+    // Under /tmp, which every user may pass through.
+    QTemporaryDir shared("/tmp/qrn-presenter-XXXXXX");
+    const std::string base = shared.path().toStdString();
+    ASSERT_EQ(::chmod(base.c_str(), 0755), 0);
+    const std::string talk = base + "/Talk.qrn3ks", mine = base + "/mine";
+    auto document = projectDocument({"0", "2"}, {{}, {"3"}});
+    setReference(document, 1, 0, {3, "png", "face"});
+    fs::create_directories(talk + "/images");
+    std::ofstream(talk + "/projectData.json") << document.dump();
+    modeltest::writePng(talk + "/images/face.png", 8, 8, 0x3366ff);
+    std::ofstream(talk + "/7F1C.mov") << "a take";
+    for (const auto& entry : fs::recursive_directory_iterator(talk))
+        ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? 0555 : 0444), 0);
+    ASSERT_EQ(::chmod(talk.c_str(), 0555), 0);
+    fs::create_directories(mine);
+    ASSERT_EQ(::chown(mine.c_str(), presenter, presenter), 0);
+    const auto original = filesOf(talk);
+
+    // Made before the fork: between fork and exec only plain system calls are safe.
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::vector<std::string> environment{"QRN_TEST_PRESENTER_AREA=" + base, "TMPDIR=/tmp", "HOME=" + mine};
+    for (char** variable = environ; *variable; ++variable)
+        if (!std::string_view(*variable).starts_with("TMPDIR=") &&
+            !std::string_view(*variable).starts_with("HOME="))
+            environment.emplace_back(*variable);
+    std::vector<char*> envp;
+    for (auto& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    char program[] = "tests_app";
+    char* argv[] = {program, const_cast<char*>(filter.c_str()), nullptr};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) == 0 && ::setresgid(presenter, presenter, presenter) == 0 &&
+            ::setresuid(presenter, presenter, presenter) == 0)
+            ::execve("/proc/self/exe", argv, envp.data());
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the presenter's Save As failed (see above)";
+    EXPECT_TRUE(fs::exists(mine + "/Copy.qrn3ks/images/face.png"));
+    EXPECT_EQ(filesOf(talk), original) << "the package saved from was changed";
 }
 
 // Changes the project's folder refused are not dropped by opening another project: the

@@ -49,6 +49,15 @@ TEST(FileMove, ReplacesAnExistingTargetOnTheSameAndAnotherFileSystem) {
     ASSERT_TRUE(other.isValid());
     moveReplacesAndLeavesNothingBehind(a.path().toStdString(), other.path().toStdString());
     moveReplacesAndLeavesNothingBehind(other.path().toStdString(), a.path().toStdString());
+    // What comes across is the mover's to write, whatever the source's modes.
+    const fs::path readOnly = fs::path(other.path().toStdString()) / "take.mov";
+    ASSERT_TRUE(files::replaceAtomically(readOnly, "take"));
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    const fs::path moved = fs::path(a.path().toStdString()) / "take.mov";
+    ASSERT_TRUE(files::move(readOnly, moved));
+    struct stat info {};
+    ASSERT_EQ(::stat(moved.c_str(), &info), 0);
+    EXPECT_TRUE(info.st_mode & S_IWUSR);
 }
 
 TEST(FileMove, AFailedMoveKeepsTheSourceAndTheTarget) {

@@ -232,6 +232,8 @@ void fileMenuClass::newProject() {
         throwClass().showError(error.localizedDescription());
         return;
     }
+    // The presenter's own choice: a project handed over during the take no longer opens after it.
+    recordViewClass::whenTakeIsOver(nullptr);
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     previewLayerClass().clearClass(false);
     const auto left = leaveShownScreen(false);
@@ -263,6 +265,8 @@ void fileMenuClass::open() {
         return;
     }
     QRN_LOG_ERROR("Opening project at {" + path + "}");
+    // The presenter's own choice: a project handed over during the take no longer opens after it.
+    recordViewClass::whenTakeIsOver(nullptr);
     storage.setProjectDirectory(path);
     noteRecentDocument(path);
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
@@ -354,12 +358,14 @@ void fileMenuClass::saveAs(bool returnValue) {
     const bool folderGone = !current.empty() && !qrn::files::isDirectory(current);
     // The folder refused the latest writes: the copy holds its older files.
     const bool refused = persistentDataStorageClass::getLastWriteFailed();
-    if (auto replaced = replacePackageWithCopy(current, path); !replaced.isOk()) {
+    auto replaced = replacePackageWithCopy(current, path, projectFilesOf(current));
+    if (!replaced.isOk()) {
         QRN_LOG_ERROR(replaced.error());
         throwClass().showError(replaced.error() +
                                ". The project stays open where it was; choose another place to save it.");
         return;
     }
+    const std::string oldName = storage.getProjectName();
     storage.setProjectDirectory(path);
     storage.setProjectLoadFailed(false);
     if (folderGone || refused)
@@ -367,7 +373,38 @@ void fileMenuClass::saveAs(bool returnValue) {
     else
         storage.exportData(true);
     noteRecentDocument(path);
+    // A stray entry the project never uses (a pipe, another user's private file) is no reason to
+    // lose the project: it stays behind, and the presenter is told which.
+    if (!replaced->empty()) {
+        std::string entries;
+        for (size_t i = 0; i < replaced->size(); ++i) {
+            const auto& entry = (*replaced)[i];
+            QRN_LOG_ERROR("Left out of the copy: " + entry.entry.string() + " (" + entry.reason + ")");
+            entries += std::string(i == 0                      ? ""
+                                   : i + 1 == replaced->size() ? " and "
+                                                               : ", ") +
+                       "\"" + entry.entry.string() + "\" (" + entry.reason + ")";
+        }
+        throwClass().showError("\"" + storage.getProjectName() + "\" was saved without " + entries +
+                               ", which could not be copied from \"" + oldName +
+                               "\" and which the project does not use.");
+    }
     QRN_LOG_OUT();
+}
+
+std::set<std::filesystem::path> fileMenuClass::projectFilesOf(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::set<fs::path> files{"projectData.json", "autocueData.json", "specialSymbolData.json"};
+    for (const auto& row : previewLayerClass().getImageReferenceArray())
+        for (const auto& reference : row)
+            if (auto picture = projectPictureFileOf(reference))
+                files.insert(fs::path("images") / fs::path(*picture).filename());
+    // The takes: movies recorded into the folder and not saved elsewhere yet.
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        if (entry.path().extension() == ".mov" && entry.is_regular_file(error))
+            files.insert(entry.path().filename());
+    return files;
 }
 
 void fileMenuClass::saveFromMemory(persistentDataStorageClass& storage, bool folderGone) {
@@ -389,7 +426,9 @@ void fileMenuClass::saveFromMemory(persistentDataStorageClass& storage, bool fol
                                "\" was saved from the open project without the pictures of its layers.");
 }
 
-qrn::Status fileMenuClass::replacePackageWithCopy(const std::string& from, const std::string& to) {
+qrn::Result<std::vector<qrn::files::LeftOut>>
+fileMenuClass::replacePackageWithCopy(const std::string& from, const std::string& to,
+                                      const std::optional<std::set<std::filesystem::path>>& needed) {
     namespace fs = std::filesystem;
     std::error_code error;
     if (from.empty() || (fs::exists(fs::symlink_status(from, error)) && !fs::is_directory(from, error)))
@@ -400,9 +439,16 @@ qrn::Status fileMenuClass::replacePackageWithCopy(const std::string& from, const
     const fs::path old = target.parent_path() / ("." + target.filename().string() + ".replaced");
     (void)qrn::files::remove(copy);
     // A folder that has gone gives an empty package, for the open project to be written into.
-    const qrn::Status copied = fs::exists(fs::symlink_status(from, error))
-                                   ? qrn::files::copyFolder(from, copy)
-                                   : qrn::files::createDirectories(copy / "images");
+    std::vector<qrn::files::LeftOut> leftOut;
+    qrn::Status copied = qrn::Status::ok();
+    if (fs::exists(fs::symlink_status(from, error))) {
+        auto folder = qrn::files::copyFolder(from, copy, needed);
+        copied = folder.status();
+        if (folder)
+            leftOut = std::move(folder.value());
+    } else {
+        copied = qrn::files::createDirectories(copy / "images");
+    }
     if (!copied.isOk()) {
         (void)qrn::files::remove(copy);
         // The presenter chose the target; the hidden name it is made under means nothing to them.
@@ -430,5 +476,5 @@ qrn::Status fileMenuClass::replacePackageWithCopy(const std::string& from, const
     }
     if (replacing)
         (void)qrn::files::remove(old);
-    return qrn::Status::ok();
+    return leftOut;
 }

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/foundation/result.h"
+#include "platform/foundation/files.h"
 #include "platform/ui/panels.h"
 
 class persistentDataStorageClass;
@@ -37,8 +37,14 @@ class fileMenuClass {
 
     // --- Project packages (Save As and New)
     // Copies the folder beside `to` (an empty package when `from` has gone), then swaps it in for
-    // whatever stands there; a failed copy leaves both places as they were.
-    static qrn::Status replacePackageWithCopy(const std::string& from, const std::string& to);
+    // whatever stands there; a failed copy leaves both places as they were. What `from` holds that
+    // cannot be read and is not among `needed` (paths inside it) is left out, and returned.
+    static qrn::Result<std::vector<qrn::files::LeftOut>>
+    replacePackageWithCopy(const std::string& from, const std::string& to,
+                           const std::optional<std::set<std::filesystem::path>>& needed = std::nullopt);
+    // What a copy of the open project cannot do without: its three files, the pictures its layers
+    // name and its takes, as paths inside its folder.
+    static std::set<std::filesystem::path> projectFilesOf(const std::string& folder);
     // Gives the package folder the project icon where the desktop shows one (a .directory entry
     // naming an icon installed in the user's icon theme).
     static qrn::Status setPackageIcon(const std::string& path);

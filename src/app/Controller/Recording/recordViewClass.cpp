@@ -42,6 +42,10 @@ bool recordViewClass::getRecordViewSelected() {
 void recordViewClass::setRecordViewSelected(bool selected) {
     QRN_LOG_IN(LogValues{{"selected", selected}});
     globals().recordViewSelected = selected;
+    // Whatever ended the take, the studio has closed: a project handed over during it opens now,
+    // not after some later take.
+    if (!selected)
+        takeMayBeOver();
 }
 
 studioRecordingFlags recordViewClass::getRecordingFlags() {
