@@ -11,6 +11,8 @@
 //   picture on show at each (PSNR of Y, mean and worst), and x264 alone encodes the dumped
 //   pictures with the export's settings (ffmpeg reading and encoding them, less ffmpeg only
 //   reading them): the limit the export works to;
+// - the sound of both movies (made during the take and after the stop) against the take's: each
+//   whole second's level and the offset found by cross-correlation;
 // - cut accuracy: how far the decoded asset changes lie from the steps' times.
 // The stop to playable with the filters on is also measured as presenters run QRN, as ordinary
 // users who may not raise a thread's priority again, on free cores and with two busy programs on
@@ -51,6 +53,7 @@
 #include "platform/media/movie_reader.h"
 #include "support/bench_cores.h"
 #include "support/movie_quality.h"
+#include "support/movie_sound.h"
 #include "support/test_recording.h"
 #include "support/without_raising_priority.h"
 
@@ -167,7 +170,11 @@ Timed secondsOf(const std::string& command) {
 }
 
 // The take the studio finds when it records without a camera of its own: a camera-like picture
-// at the test camera's size and 30 pictures a second, with sound. Made once per run and length.
+// at the test camera's size and 30 pictures a second, with sound that never repeats and changes
+// its level every second, so that a movie's sound can be checked against it second by second and
+// in time. Made once per run and length.
+std::string cameraLikeTake;
+
 void useCameraLikeTake(double seconds) {
     static std::map<double, std::unique_ptr<QTemporaryDir>> dirs;
     auto& dir = dirs[seconds];
@@ -178,15 +185,41 @@ void useCameraLikeTake(double seconds) {
         const std::string command =
             "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "
             "testsrc2=size=1280x720:rate=30,noise=alls=14:allf=t+u,format=yuv420p -f lavfi -i "
-            "sine=frequency=440:sample_rate=48000 -t " +
+            "anoisesrc=color=pink:sample_rate=48000:amplitude=0.5:seed=7,volume='0.3+0.3*mod(floor(t)\\,3)':"
+            "eval=frame -t " +
             std::to_string(seconds + 5) +
-            " -c:v libx264 -preset veryfast -crf 23 -g 30 -c:a aac -b:a 128k -shortest '" + movie + "'";
+            " -c:v libx264 -preset veryfast -crf 23 -g 30 -c:a aac -ac 2 -b:a 128k -shortest '" + movie + "'";
         made = std::system(command.c_str()) == 0;
         if (!made)
             std::fprintf(stderr, "could not make the camera-like take; using the bundle's\n");
     }
-    if (made)
+    if (made) {
         setenv("QRN_RESOURCES_DIR", dir->path().toStdString().c_str(), 1);
+        cameraLikeTake = dir->filePath("movie.mov").toStdString();
+    }
+}
+
+// The movie's sound against the take's recording, the stand-in the studio copied: its level in
+// every whole second of the movie and its offset.
+void measureSound(benchmark::State& state, const std::string& movie, const char* which) {
+    const auto heard = soundcheck::compareSound(cameraLikeTake, movie);
+    if (!heard) {
+        state.SkipWithError("the movie or the take has no sound");
+        return;
+    }
+    const std::string prefix = std::string("sound_") + which;
+    state.counters[prefix + "_worst_level_db"] = heard->worstLevelDifference;
+    state.counters[prefix + "_offset_ms"] = heard->offset.seconds * 1000;
+    state.counters[prefix + "_correlation"] = heard->offset.correlation;
+    double quietest = 0;
+    for (double level : heard->movieLevels)
+        quietest = std::min(quietest, level);
+    const std::string made = which == std::string("during_take") ? "during the take" : "after the stop";
+    std::printf(
+        "  sound of the movie made %s: %zu seconds, worst second %.2f dB from the recording's (goal <= "
+        "1), quietest %.1f dB, offset %.2f ms (goal <= %.1f), correlation %.3f\n",
+        made.c_str(), heard->movieLevels.size(), heard->worstLevelDifference, quietest,
+        heard->offset.seconds * 1000, 1000.0 / 60, heard->offset.correlation);
 }
 
 // x264 alone on the pictures of `dump`, with the export's settings: reading and encoding, less
@@ -322,6 +355,7 @@ void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, boo
         if (!measureMovie)
             continue;
         const double stopSeconds = take.wall;
+        measureSound(state, take.movie, duringTake ? "during_take" : "after_stop");
         take = {};
 
         // The same take again, untimed, with every picture handed to the encoder dumped.
@@ -333,6 +367,7 @@ void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, boo
             break;
         }
         const auto quality = benchsupport::measureMovie(again.movie, dump, 1.0 / 60);
+        measureSound(state, again.movie, "after_stop");
         const Timed x264 = x264Alone(dump, seconds);
         state.counters["x264_alone_seconds"] = x264.wall;
         state.counters["x264_alone_cpu_seconds"] = x264.cpu;

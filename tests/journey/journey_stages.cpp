@@ -60,6 +60,7 @@
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 #include "support/gif_writer.h"
+#include "support/movie_sound.h"
 
 namespace journey {
 
@@ -1609,6 +1610,15 @@ bool Journey::waitForExport() {
     // The movie lasts as long as the take: past the last step, and a few seconds at most.
     EXPECT_GT(video.duration(), stepTimes_.empty() ? 1.0 : stepTimes_.back() + 0.5);
     EXPECT_LT(video.duration(), 15.0);
+    // The test microphone's tone is heard in every second of the movie, not only at its end.
+    if (const auto sound = soundcheck::soundOf(movie_.string()); sound) {
+        const auto levels = soundcheck::levelsPerSecond(*sound, 0, int(sound->seconds()));
+        EXPECT_GE(levels.size(), 2u);
+        for (size_t s = 0; s < levels.size(); ++s)
+            EXPECT_GT(levels[s], -40.0) << "second " << s << " of the movie is silent";
+    } else {
+        ADD_FAILURE() << "the movie has no sound";
+    }
     // Each cut changes the slide: the picture on each side of it shows the slide of that side.
     std::vector<double> cuts = stepTimes_;
     for (size_t i = 0; i < cuts.size(); ++i) {

@@ -971,7 +971,10 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                 }
                 auto& c = *chunk.value();
                 int frames = c.frameCount();
-                int keep = std::min(frames, int(std::lround((segEnd - c.time) * c.sampleRate)));
+                // Until a followed recording ends, its segment has no end: the whole chunk is
+                // kept (an infinite count must never reach a conversion to int).
+                const double left = (segEnd - c.time) * c.sampleRate;
+                const int keep = left >= frames ? frames : int(std::lround(left));
                 double at = seg.at + (c.time - seg.start);
                 if (keep > 0)
                     if (auto s = writer_.appendAudioSamples(c.samples.data(), keep, at); !s)

@@ -5,6 +5,7 @@
 #include "platform/media/av.h"
 #include "platform/media/export_session.h"
 #include "platform/media/movie_writer.h"
+#include "support/movie_sound.h"
 #include "support/without_raising_priority.h"
 
 #include <QTemporaryDir>
@@ -636,13 +637,26 @@ class TakeRecording {
             image.fill(cycle[written_ % 6]);
             image.setPixelColor(written_ * 7 % 320, 90, Qt::white);
             ASSERT_TRUE(writer->appendImage(image, written_ / 30.0));
-            ASSERT_TRUE(writer->appendAudioSamples(tone_.data(), 1600, written_ / 30.0));
+            ASSERT_TRUE(writer->appendAudioSamples(soundOf(written_).data(), 1600, written_ / 30.0));
         }
     }
     std::unique_ptr<MovieWriter> writer;
 
   private:
-    std::vector<float> tone_ = std::vector<float>(1600 * 2, 0.25f);
+    // Noise that never repeats, louder and softer from one second to the next, so that both
+    // its level and its place in time can be told in a movie made from it.
+    std::vector<float> soundOf(int picture) {
+        std::vector<float> sound(1600 * 2);
+        for (int i = 0; i < 1600; ++i) {
+            seed_ = seed_ * 1664525u + 1013904223u;
+            smooth_ = 0.8 * smooth_ + 0.2 * (double(seed_ >> 8) / (1 << 23) - 1);
+            const int second = (picture * 1600 + i) / 48000;
+            sound[size_t(2 * i)] = sound[size_t(2 * i + 1)] = float(smooth_ * (0.2 + 0.15 * (second % 3)));
+        }
+        return sound;
+    }
+    std::uint32_t seed_ = 1;
+    double smooth_ = 0;
     int written_ = 0;
 };
 
@@ -721,6 +735,17 @@ TEST(ExportSession, FollowingARecordingAsItIsWrittenMakesTheMovieOfAnExportAfter
     auto at = [&](double t) { return b->image(b->frameAt(t).value()).pixelColor(320, 340); };
     EXPECT_TRUE(near(at(1.49), Qt::red));
     EXPECT_TRUE(near(at(1.51), Qt::blue));
+    // Both movies have the recording's sound, every second of it, in step with the pictures.
+    for (const auto& movie : {followed, exported}) {
+        SCOPED_TRACE(movie);
+        const auto heard = soundcheck::compareSound(recording, movie);
+        ASSERT_TRUE(heard);
+        ASSERT_EQ(heard->movieLevels.size(), 3u);
+        for (size_t s = 0; s < 3; ++s)
+            EXPECT_NEAR(heard->movieLevels[s], heard->recordingLevels[s], 1.0) << "second " << s;
+        EXPECT_GT(heard->offset.correlation, 0.9);
+        EXPECT_LE(std::abs(heard->offset.seconds), 1.0 / 60);
+    }
 }
 
 namespace {
