@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <list>
 #include <map>
 #include <mutex>
 #include <sched.h>
@@ -181,13 +182,19 @@ class Composer {
     // of the one before instead of touching fresh memory.
     struct Scratch {
         SwsContext* scaler = nullptr;
+        SwsContext* enlarger = nullptr; // of a picture filtered at its own size
+        QImage source;                  // the camera picture at its own size
+        bool filteredSmall = false;     // `video` was filtered before it was enlarged
         QImage video;                   // the video picture
         QImage canvas;                  // the composed frame
         std::vector<std::uint32_t> row; // one row of it, where it is made a row at a time
         Scratch() = default;
         Scratch(const Scratch&) = delete;
         Scratch& operator=(const Scratch&) = delete;
-        ~Scratch() { sws_freeContext(scaler); }
+        ~Scratch() {
+            sws_freeContext(scaler);
+            sws_freeContext(enlarger);
+        }
     };
 
     // Worker `w` composes the frame at time t into `movie`, a picture of the output's size in
@@ -204,30 +211,43 @@ class Composer {
     // Worker `w` composes the frame at time t. The picture stays valid until the worker's next
     // frame; null when it cannot be made.
     const QImage& compose(int w, const SourceFrame& f, Scratch& scratch) {
-        if (!videoPicture(f, scratch)) {
+        // The video's filters act on the picture as it is made, at its own pixels; the tree then
+        // draws it as it is.
+        std::vector<graphics::ContentFilterPtr> filters;
+        if (root_ && fast_) {
+            filters = clones_[size_t(w)].video->contentFilters();
+        } else if (root_) {
+            std::lock_guard lock(treeMutex_);
+            filters = video_->contentFilters();
+        }
+        if (!videoPicture(f, scratch, &filters)) {
             scratch.canvas = QImage();
             return scratch.canvas;
         }
         if (!root_)
             return scratch.video;
+        const auto drawVideo = [&](graphics::Layer& video, graphics::Layer& tree,
+                                   graphics::Renderer& renderer, QImage& out) {
+            video.setContents(scratch.video);
+            video.setContentFilters({});
+            renderer.render(tree, out, f.time, scale_);
+            video.setContentFilters(filters);
+            // The tree lets go of the picture so that the next frame can be written over it.
+            video.clearContents();
+        };
         if (!fast_) {
             std::lock_guard lock(treeMutex_);
-            video_->setContents(scratch.video);
             QImage& out = clearCanvas(scratch);
-            renderer_.render(*root_, out, f.time, scale_);
-            // The tree lets go of the picture so that the next frame can be written over it.
-            video_->clearContents();
+            drawVideo(*video_, *root_, renderer_, out);
             return out;
         }
         auto layers = staticLayers(f.time);
         QImage& out = canvasFrom(scratch, layers.below);
         auto& clone = clones_[size_t(w)];
-        clone.video->setContents(scratch.video);
-        clone.renderer.render(*clone.branch, out, f.time, scale_);
-        clone.video->clearContents();
+        drawVideo(*clone.video, *clone.branch, clone.renderer, out);
         if (!layers.aboveArea.isEmpty()) {
             QPainter p(&out);
-            p.drawImage(layers.aboveArea.topLeft(), layers.above, layers.aboveArea);
+            p.drawImage(layers.aboveArea.topLeft(), layers.above);
         }
         return out;
     }
@@ -296,11 +316,9 @@ class Composer {
     }
 
     bool composeRows(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie) {
-        if (!videoPicture(f, scratch))
+        if (!videoPicture(f, scratch, &clones_[size_t(w)].video->contentFilters()))
             return false;
-        const auto& filters = clones_[size_t(w)].video->contentFilters();
-        const QImage picture =
-            filters.empty() ? scratch.video : imaging::applyContentFilters(filters, scratch.video);
+        const QImage& picture = scratch.video;
         if (picture.size() != rows_->video.size() || picture.format() != QImage::Format_ARGB32_Premultiplied)
             return false;
         const StaticLayers layers = staticLayers(f.time);
@@ -331,7 +349,7 @@ class Composer {
             }
             if (showsAbove) {
                 const auto* a =
-                    reinterpret_cast<const std::uint32_t*>(layers.above.constScanLine(y)) + above.left();
+                    reinterpret_cast<const std::uint32_t*>(layers.above.constScanLine(y - above.top()));
                 blendOver(a, row + above.left(), row + above.left(), above.width());
             }
             yuv.push(reinterpret_cast<const std::uint8_t*>(row));
@@ -340,9 +358,15 @@ class Composer {
     }
 
     struct StaticLayers {
-        QImage below, above;
-        // Where `above` is not clear: the rest of it would leave every pixel as it is.
+        QImage below;
+        // Only the part of the layers above that is not clear (the rest would leave every pixel
+        // as it is), and where it lies on the frame.
+        QImage above;
         QRect aboveArea;
+        size_t bytes(const QImage& shared) const {
+            return size_t(above.sizeInBytes()) +
+                   (below.cacheKey() == shared.cacheKey() ? 0 : size_t(below.sizeInBytes()));
+        }
     };
     struct Clone {
         graphics::LayerPtr branch, video;
@@ -390,8 +414,13 @@ class Composer {
         std::lock_guard lock(treeMutex_);
         std::vector<double> state = staticState(t);
         const auto& subs = root_->sublayers();
-        if (auto it = cache_.find(state); it != cache_.end())
-            return it->second;
+        if (auto it =
+                std::find_if(cache_.begin(), cache_.end(), [&](const auto& e) { return e.first == state; });
+            it != cache_.end()) {
+            // The most recently used stay.
+            cache_.splice(cache_.begin(), cache_, it);
+            return cache_.front().second;
+        }
         StaticLayers s;
         s.below = blank();
         {
@@ -404,16 +433,32 @@ class Composer {
         }
         for (int i = 0; i < branch_; ++i)
             renderer_.render(*subs[size_t(i)], s.below, t, scale_);
+        // Under a camera picture that fills the frame there is mostly nothing: all such states
+        // share one clear frame.
+        if (drawnArea(s.below).isEmpty()) {
+            if (clear_.isNull())
+                clear_ = s.below;
+            s.below = clear_;
+        }
         if (size_t(branch_) + 1 < subs.size()) {
             s.above = blank();
             for (size_t i = size_t(branch_) + 1; i < subs.size(); ++i)
                 renderer_.render(*subs[i], s.above, t, scale_);
             s.aboveArea = drawnArea(s.above);
+            s.above = s.aboveArea.isEmpty() ? QImage() : s.above.copy(s.aboveArea);
         }
-        // Looping animations cycle through a few states; keep a handful.
-        if (cache_.size() >= 32)
-            cache_.clear();
-        cache_.emplace(std::move(state), s);
+        // Looping animations (an animated picture's frames) cycle through a few states: keep
+        // the latest within a budget, as every state of a fade or of several pictures looping
+        // out of step would otherwise pile up full frames for the whole take.
+        cache_.emplace_front(std::move(state), s);
+        size_t held = 0;
+        for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+            held += it->second.bytes(clear_);
+            if (held > staticLayersBudget && it != cache_.begin()) {
+                cache_.erase(it, cache_.end());
+                break;
+            }
+        }
         return s;
     }
 
@@ -451,7 +496,23 @@ class Composer {
 
     // The video track's picture on the render canvas, at the pixel size it will be drawn at, into
     // scratch.video. False when the picture cannot be converted.
-    bool videoPicture(const SourceFrame& f, Scratch& scratch) {
+    // With `filters`, the picture is filtered too: a camera picture smaller than it is drawn is
+    // filtered at its own pixels, as the studio shows it, before it is enlarged, which also
+    // costs the filters fewer pixels.
+    bool videoPicture(const SourceFrame& f, Scratch& scratch,
+                      const std::vector<graphics::ContentFilterPtr>* filters = nullptr) {
+        if (!filters || filters->empty())
+            return unfilteredVideoPicture(f, scratch, filters);
+        if (!unfilteredVideoPicture(f, scratch, filters))
+            return false;
+        if (!scratch.filteredSmall)
+            scratch.video = imaging::applyContentFilters(*filters, scratch.video);
+        return !scratch.video.isNull();
+    }
+
+    bool unfilteredVideoPicture(const SourceFrame& f, Scratch& scratch,
+                                const std::vector<graphics::ContentFilterPtr>* filters) {
+        scratch.filteredSmall = false;
         int pw = int(videoPixels_.width), ph = int(videoPixels_.height);
         const auto* instruction = instructionAt(f.time);
         Colour bg = instruction ? instruction->backgroundColour : Colour::black();
@@ -467,6 +528,17 @@ class Composer {
                          std::abs(placed.minY()) < 0.5 &&
                          std::abs(placed.maxX() - vc_.renderSize.width) < 0.5 &&
                          std::abs(placed.maxY() - vc_.renderSize.height) < 0.5;
+            if (fills && filters && !filters->empty() && f.frame->width < pw && f.frame->height < ph) {
+                if (!av::toImage(f.frame.get(), scratch.scaler, f.frame->width, f.frame->height,
+                                 scratch.source))
+                    return false;
+                const QImage filtered = imaging::applyContentFilters(*filters, scratch.source);
+                if (filtered.format() != QImage::Format_ARGB32_Premultiplied)
+                    return false;
+                const AVFrame small = av::wrap(filtered);
+                scratch.filteredSmall = true;
+                return av::toImage(&small, scratch.enlarger, pw, ph, canvas);
+            }
             if (fills)
                 return av::toImage(f.frame.get(), scratch.scaler, pw, ph, canvas);
             QImage source = av::toImage(f.frame.get(), scratch.scaler);
@@ -509,7 +581,9 @@ class Composer {
     bool branchAnimated_ = false;
     std::mutex treeMutex_;
     graphics::Renderer renderer_;
-    std::map<std::vector<double>, StaticLayers> cache_;
+    std::list<std::pair<std::vector<double>, StaticLayers>> cache_; // most recently used first
+    QImage clear_;                                                  // the frame with nothing below the video
+    static constexpr size_t staticLayersBudget = size_t(64) << 20;
     std::deque<Clone> clones_;
 };
 
@@ -520,9 +594,35 @@ namespace {
 // decoder's and the encoder's own) inherit it. Not the idle class: an ordinary user may never leave that
 // again (nor lower a nice value), so the work the presenter then waits for would be starved by any busy
 // program.
-void giveWay() {
+// Batch threads still take their share of a core from a thread of the usual priority, the main
+// thread's included; so while it gives way the export also keeps off one of the cores (`cores`,
+// when given), and a picture of the studio or a line of the autocue that falls due always finds a
+// core the movie's work does not hold. Any user may widen a thread's cores again.
+void giveWay(const cpu_set_t* cores) {
     sched_param none{};
     (void)sched_setscheduler(0, SCHED_BATCH, &none);
+    if (cores)
+        (void)sched_setaffinity(0, sizeof *cores, cores);
+}
+
+// The cores this thread may use, and the same less its last one: none when there is only one.
+struct GivingWayCores {
+    cpu_set_t all{};
+    std::optional<cpu_set_t> lessOne;
+};
+GivingWayCores givingWayCores() {
+    GivingWayCores c;
+    CPU_ZERO(&c.all);
+    if (sched_getaffinity(0, sizeof c.all, &c.all) != 0 || CPU_COUNT(&c.all) < 2)
+        return c;
+    cpu_set_t less = c.all;
+    for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu)
+        if (CPU_ISSET(cpu, &less)) {
+            CPU_CLR(cpu, &less);
+            break;
+        }
+    c.lessOne = less;
+    return c;
 }
 
 // Qt's painting splits large fills and scalings over its shared thread pool, on whatever thread
@@ -554,14 +654,17 @@ void startSharedPoolAtNormalPriority() {
 }
 
 // Once the presenter waits for it, every thread that gave way (this program gives way for
-// nothing else) takes the usual share again; any user may move a thread from batch back to usual.
-void stopGivingWay() {
+// nothing else) takes the usual share again; any user may move a thread from batch back to usual, and to
+// every core it had before.
+void stopGivingWay(const GivingWayCores& cores) {
     QDir tasks("/proc/self/task");
     for (const QString& name : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const pid_t tid = pid_t(name.toInt());
         if (tid > 0 && sched_getscheduler(tid) == SCHED_BATCH) {
             sched_param none{};
             (void)sched_setscheduler(tid, SCHED_OTHER, &none);
+            if (cores.lessOne)
+                (void)sched_setaffinity(tid, sizeof cores.all, &cores.all);
         }
     }
 }
@@ -591,6 +694,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     int generation = 0;
     bool finishing = false;
     std::optional<bool> recordingHasAudio;
+    GivingWayCores cores; // of the main thread when the export was made
 
     VideoComposition effectiveComposition() const {
         return videoComposition ? *videoComposition : VideoComposition::forComposition(*composition);
@@ -613,7 +717,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     void giveWayUntilWaitedFor() const {
         std::lock_guard lock(mutex);
         if (recording && !finishing && !cancelled)
-            giveWay();
+            giveWay(cores.lessOne ? &*cores.lessOne : nullptr);
     }
 
     static int frameCount(double duration, double frameDuration) {
@@ -668,6 +772,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         settings.hasAudio = hasAudio;
         settings.preset = encoderPreset;
         settings.fragmented = false;
+        // Made during the take, the movie keeps pace with the camera on what it is left.
+        if (follow)
+            settings.threads = encoderThreadsForCores();
         auto created = MovieWriter::create(outputPath, settings);
         if (!created)
             return created.status();
@@ -1006,6 +1113,7 @@ ExportSession::createFollowing(std::shared_ptr<GrowingFile> recording,
     std::shared_ptr<ExportSession> s(new ExportSession());
     s->d->recording = std::move(recording);
     s->d->videoComposition = std::move(videoComposition);
+    s->d->cores = givingWayCores();
     return s;
 }
 
@@ -1048,7 +1156,7 @@ bool ExportSession::finishFollowing(std::shared_ptr<const Composition> compositi
     d->videoComposition = std::move(videoComposition);
     ++d->generation;
     d->finishing = true;
-    stopGivingWay();
+    stopGivingWay(d->cores);
     d->recording->complete();
     return true;
 }
@@ -1137,7 +1245,7 @@ void ExportSession::cancelExport() {
         d->recording->abandon();
         // Its threads end sooner for being let in.
         if (!d->finishing)
-            stopGivingWay();
+            stopGivingWay(d->cores);
     }
     if (d->status == ExportStatus::Waiting)
         d->status = ExportStatus::Cancelled;
