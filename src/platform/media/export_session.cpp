@@ -772,9 +772,10 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         settings.hasAudio = hasAudio;
         settings.preset = encoderPreset;
         settings.fragmented = false;
-        // Made during the take, the movie keeps pace with the camera on what it is left.
+        // Made during the take, the movie's encoder is sized for all the cores it has once the
+        // presenter waits for it, not for the one fewer it keeps to meanwhile.
         if (follow)
-            settings.threads = encoderThreadsForCores();
+            settings.threads = encoderThreadsForCores(CPU_COUNT(&cores.all));
         auto created = MovieWriter::create(outputPath, settings);
         if (!created)
             return created.status();

@@ -348,11 +348,13 @@ MovieWriter::~MovieWriter() {
         (void)finish();
 }
 
-int encoderThreadsForCores() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    const int cores = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
-    return std::clamp(cores * 3 / 2, 1, 4);
+int encoderThreadsForCores(int cores) {
+    if (cores <= 0) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        cores = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
+    }
+    return std::clamp(cores, 1, 4);
 }
 
 Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::string& path,

@@ -31,9 +31,9 @@ struct MovieWriterSettings {
     int threads = 0;
 };
 
-// Encoder threads enough for a movie at the pace of a camera on the cores this thread may use,
-// and no more: each one holds pictures of its own.
-int encoderThreadsForCores();
+// Encoder threads enough for a movie at the pace of a camera on `cores` cores (by default those
+// this thread may use), and no more: each one holds pictures of its own.
+int encoderThreadsForCores(int cores = 0);
 
 class MovieWriter {
   public:
