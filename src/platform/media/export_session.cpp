@@ -594,36 +594,64 @@ namespace {
 // decoder's and the encoder's own) inherit it. Not the idle class: an ordinary user may never leave that
 // again (nor lower a nice value), so the work the presenter then waits for would be starved by any busy
 // program.
-// Batch threads still take their share of a core from a thread of the usual priority, the main
-// thread's included; so while it gives way the export also keeps off one of the cores (`cores`,
-// when given), and a picture of the studio or a line of the autocue that falls due always finds a
-// core the movie's work does not hold. Any user may widen a thread's cores again.
-void giveWay(const cpu_set_t* cores) {
+void giveWay() {
     sched_param none{};
     (void)sched_setscheduler(0, SCHED_BATCH, &none);
-    if (cores)
-        (void)sched_setaffinity(0, sizeof *cores, cores);
 }
 
-// The cores this thread may use, and the same less its last one: none when there is only one.
-struct GivingWayCores {
-    cpu_set_t all{};
-    std::optional<cpu_set_t> lessOne;
-};
-GivingWayCores givingWayCores() {
-    GivingWayCores c;
-    CPU_ZERO(&c.all);
-    if (sched_getaffinity(0, sizeof c.all, &c.all) != 0 || CPU_COUNT(&c.all) < 2)
-        return c;
-    cpu_set_t less = c.all;
-    for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu)
-        if (CPU_ISSET(cpu, &less)) {
-            CPU_CLR(cpu, &less);
-            break;
+// Batch threads still take their share of a core from a thread of the usual priority, the main
+// thread's included. So while the export gives way, at most one fewer of its threads than there
+// are cores does work at once (the decoder's, the compose workers' and the encoder's turns): a
+// picture of the studio or a line of the autocue that falls due always finds a core the movie's
+// work does not hold, whichever core another program keeps busy. Once the presenter waits for
+// the movie, all work at once.
+class WorkGate {
+  public:
+    // Closed to all but `turns` at once; open when `turns` is 0.
+    void limitTo(int turns) {
+        std::lock_guard lock(mutex_);
+        free_ = turns;
+        open_ = turns <= 0;
+    }
+    void open() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
         }
-    c.lessOne = less;
-    return c;
-}
+        cv_.notify_all();
+    }
+    class Turn {
+      public:
+        explicit Turn(WorkGate& gate) : gate_(gate) {
+            std::unique_lock lock(gate.mutex_);
+            gate.cv_.wait(lock, [&] { return gate.open_ || gate.free_ > 0; });
+            took_ = !gate.open_;
+            if (took_)
+                --gate.free_;
+        }
+        ~Turn() {
+            if (!took_)
+                return;
+            {
+                std::lock_guard lock(gate_.mutex_);
+                ++gate_.free_;
+            }
+            gate_.cv_.notify_one();
+        }
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+
+      private:
+        WorkGate& gate_;
+        bool took_ = false;
+    };
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    int free_ = 0;
+    bool open_ = true;
+};
 
 // Qt's painting splits large fills and scalings over its shared thread pool, on whatever thread
 // paints, the main thread's included, which waits for its parts. A pool thread started by a
@@ -654,17 +682,16 @@ void startSharedPoolAtNormalPriority() {
 }
 
 // Once the presenter waits for it, every thread that gave way (this program gives way for
-// nothing else) takes the usual share again; any user may move a thread from batch back to usual, and to
-// every core it had before.
-void stopGivingWay(const GivingWayCores& cores) {
+// nothing else) takes the usual share again, and all work at once; any user may move a thread from
+// batch back to usual.
+void stopGivingWay(WorkGate& gate) {
+    gate.open();
     QDir tasks("/proc/self/task");
     for (const QString& name : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const pid_t tid = pid_t(name.toInt());
         if (tid > 0 && sched_getscheduler(tid) == SCHED_BATCH) {
             sched_param none{};
             (void)sched_setscheduler(tid, SCHED_OTHER, &none);
-            if (cores.lessOne)
-                (void)sched_setaffinity(tid, sizeof cores.all, &cores.all);
         }
     }
 }
@@ -694,7 +721,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     int generation = 0;
     bool finishing = false;
     std::optional<bool> recordingHasAudio;
-    GivingWayCores cores; // of the main thread when the export was made
+    WorkGate gate; // closed to all but one fewer than the cores while following
 
     VideoComposition effectiveComposition() const {
         return videoComposition ? *videoComposition : VideoComposition::forComposition(*composition);
@@ -717,7 +744,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     void giveWayUntilWaitedFor() const {
         std::lock_guard lock(mutex);
         if (recording && !finishing && !cancelled)
-            giveWay(cores.lessOne ? &*cores.lessOne : nullptr);
+            giveWay();
     }
 
     static int frameCount(double duration, double frameDuration) {
@@ -772,10 +799,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         settings.hasAudio = hasAudio;
         settings.preset = encoderPreset;
         settings.fragmented = false;
-        // Made during the take, the movie's encoder is sized for all the cores it has once the
-        // presenter waits for it, not for the one fewer it keeps to meanwhile.
+        // Made during the take, the movie is encoded on the writing thread alone, in its turns.
         if (follow)
-            settings.threads = encoderThreadsForCores(CPU_COUNT(&cores.all));
+            settings.threads = 1;
         auto created = MovieWriter::create(outputPath, settings);
         if (!created)
             return created.status();
@@ -932,6 +958,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                         std::optional<imaging::WorkerPool::RunHere> here;
                         if (follow || by->workers() > 1)
                             here.emplace();
+                        const WorkGate::Turn turn(gate);
                         if (av::FramePtr made = pictures.get();
                             made && by->composeInto(w, f, scratch, made.get(), toMovie))
                             picture = av::share(std::move(made));
@@ -997,10 +1024,12 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
             result = audio.feedUntil(soundUntil);
             // A picture like the one before is not encoded again: that sample lasts on, so the
             // encoder spends nothing on it and never codes it as a blend of its neighbours.
-            if (result && repeat)
+            if (result && repeat) {
                 result = writer->repeatVideo(t);
-            else if (result)
+            } else if (result) {
+                const WorkGate::Turn turn(gate);
                 result = picture ? writer->appendVideo(picture.get(), t) : Status::failure("No picture");
+            }
             if (result)
                 ++framesWritten;
             {
@@ -1114,7 +1143,7 @@ ExportSession::createFollowing(std::shared_ptr<GrowingFile> recording,
     std::shared_ptr<ExportSession> s(new ExportSession());
     s->d->recording = std::move(recording);
     s->d->videoComposition = std::move(videoComposition);
-    s->d->cores = givingWayCores();
+    s->d->gate.limitTo(usableCores() - 1);
     return s;
 }
 
@@ -1157,7 +1186,7 @@ bool ExportSession::finishFollowing(std::shared_ptr<const Composition> compositi
     d->videoComposition = std::move(videoComposition);
     ++d->generation;
     d->finishing = true;
-    stopGivingWay(d->cores);
+    stopGivingWay(d->gate);
     d->recording->complete();
     return true;
 }
@@ -1246,7 +1275,7 @@ void ExportSession::cancelExport() {
         d->recording->abandon();
         // Its threads end sooner for being let in.
         if (!d->finishing)
-            stopGivingWay(d->cores);
+            stopGivingWay(d->gate);
     }
     if (d->status == ExportStatus::Waiting)
         d->status = ExportStatus::Cancelled;
