@@ -322,7 +322,7 @@ struct MovieFileOutput::Recording {
     // Pictures wait for the encoder in memory: up to some seconds of them, within a budget.
     // Beyond that the writer cannot keep up and frames are dropped (and counted).
     static constexpr double maxQueuedSeconds = 5;
-    static constexpr size_t maxQueuedBytes = size_t(256) << 20;
+    static constexpr size_t maxQueuedBytes = size_t(512) << 20;
 
     static size_t sizeOf(const AVFrame* f) {
         size_t n = 0;

@@ -182,19 +182,13 @@ class Composer {
     // of the one before instead of touching fresh memory.
     struct Scratch {
         SwsContext* scaler = nullptr;
-        SwsContext* enlarger = nullptr; // of a picture filtered at its own size
-        QImage source;                  // the camera picture at its own size
-        bool filteredSmall = false;     // `video` was filtered before it was enlarged
         QImage video;                   // the video picture
         QImage canvas;                  // the composed frame
         std::vector<std::uint32_t> row; // one row of it, where it is made a row at a time
         Scratch() = default;
         Scratch(const Scratch&) = delete;
         Scratch& operator=(const Scratch&) = delete;
-        ~Scratch() {
-            sws_freeContext(scaler);
-            sws_freeContext(enlarger);
-        }
+        ~Scratch() { sws_freeContext(scaler); }
     };
 
     // Worker `w` composes the frame at time t into `movie`, a picture of the output's size in
@@ -211,40 +205,27 @@ class Composer {
     // Worker `w` composes the frame at time t. The picture stays valid until the worker's next
     // frame; null when it cannot be made.
     const QImage& compose(int w, const SourceFrame& f, Scratch& scratch) {
-        // The video's filters act on the picture as it is made, at its own pixels; the tree then
-        // draws it as it is.
-        std::vector<graphics::ContentFilterPtr> filters;
-        if (root_ && fast_) {
-            filters = clones_[size_t(w)].video->contentFilters();
-        } else if (root_) {
-            std::lock_guard lock(treeMutex_);
-            filters = video_->contentFilters();
-        }
-        if (!videoPicture(f, scratch, &filters)) {
+        if (!videoPicture(f, scratch)) {
             scratch.canvas = QImage();
             return scratch.canvas;
         }
         if (!root_)
             return scratch.video;
-        const auto drawVideo = [&](graphics::Layer& video, graphics::Layer& tree,
-                                   graphics::Renderer& renderer, QImage& out) {
-            video.setContents(scratch.video);
-            video.setContentFilters({});
-            renderer.render(tree, out, f.time, scale_);
-            video.setContentFilters(filters);
-            // The tree lets go of the picture so that the next frame can be written over it.
-            video.clearContents();
-        };
         if (!fast_) {
             std::lock_guard lock(treeMutex_);
+            video_->setContents(scratch.video);
             QImage& out = clearCanvas(scratch);
-            drawVideo(*video_, *root_, renderer_, out);
+            renderer_.render(*root_, out, f.time, scale_);
+            // The tree lets go of the picture so that the next frame can be written over it.
+            video_->clearContents();
             return out;
         }
         auto layers = staticLayers(f.time);
         QImage& out = canvasFrom(scratch, layers.below);
         auto& clone = clones_[size_t(w)];
-        drawVideo(*clone.video, *clone.branch, clone.renderer, out);
+        clone.video->setContents(scratch.video);
+        clone.renderer.render(*clone.branch, out, f.time, scale_);
+        clone.video->clearContents();
         if (!layers.aboveArea.isEmpty()) {
             QPainter p(&out);
             p.drawImage(layers.aboveArea.topLeft(), layers.above);
@@ -316,9 +297,11 @@ class Composer {
     }
 
     bool composeRows(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie) {
-        if (!videoPicture(f, scratch, &clones_[size_t(w)].video->contentFilters()))
+        if (!videoPicture(f, scratch))
             return false;
-        const QImage& picture = scratch.video;
+        const auto& filters = clones_[size_t(w)].video->contentFilters();
+        const QImage picture =
+            filters.empty() ? scratch.video : imaging::applyContentFilters(filters, scratch.video);
         if (picture.size() != rows_->video.size() || picture.format() != QImage::Format_ARGB32_Premultiplied)
             return false;
         const StaticLayers layers = staticLayers(f.time);
@@ -496,23 +479,7 @@ class Composer {
 
     // The video track's picture on the render canvas, at the pixel size it will be drawn at, into
     // scratch.video. False when the picture cannot be converted.
-    // With `filters`, the picture is filtered too: a camera picture smaller than it is drawn is
-    // filtered at its own pixels, as the studio shows it, before it is enlarged, which also
-    // costs the filters fewer pixels.
-    bool videoPicture(const SourceFrame& f, Scratch& scratch,
-                      const std::vector<graphics::ContentFilterPtr>* filters = nullptr) {
-        if (!filters || filters->empty())
-            return unfilteredVideoPicture(f, scratch, filters);
-        if (!unfilteredVideoPicture(f, scratch, filters))
-            return false;
-        if (!scratch.filteredSmall)
-            scratch.video = imaging::applyContentFilters(*filters, scratch.video);
-        return !scratch.video.isNull();
-    }
-
-    bool unfilteredVideoPicture(const SourceFrame& f, Scratch& scratch,
-                                const std::vector<graphics::ContentFilterPtr>* filters) {
-        scratch.filteredSmall = false;
+    bool videoPicture(const SourceFrame& f, Scratch& scratch) {
         int pw = int(videoPixels_.width), ph = int(videoPixels_.height);
         const auto* instruction = instructionAt(f.time);
         Colour bg = instruction ? instruction->backgroundColour : Colour::black();
@@ -528,17 +495,6 @@ class Composer {
                          std::abs(placed.minY()) < 0.5 &&
                          std::abs(placed.maxX() - vc_.renderSize.width) < 0.5 &&
                          std::abs(placed.maxY() - vc_.renderSize.height) < 0.5;
-            if (fills && filters && !filters->empty() && f.frame->width < pw && f.frame->height < ph) {
-                if (!av::toImage(f.frame.get(), scratch.scaler, f.frame->width, f.frame->height,
-                                 scratch.source))
-                    return false;
-                const QImage filtered = imaging::applyContentFilters(*filters, scratch.source);
-                if (filtered.format() != QImage::Format_ARGB32_Premultiplied)
-                    return false;
-                const AVFrame small = av::wrap(filtered);
-                scratch.filteredSmall = true;
-                return av::toImage(&small, scratch.enlarger, pw, ph, canvas);
-            }
             if (fills)
                 return av::toImage(f.frame.get(), scratch.scaler, pw, ph, canvas);
             QImage source = av::toImage(f.frame.get(), scratch.scaler);
@@ -601,7 +557,7 @@ void giveWay() {
 
 // Batch threads still take their share of a core from a thread of the usual priority, the main
 // thread's included. So while the export gives way, at most one fewer of its threads than there
-// are cores does work at once (the decoder's, the compose workers' and the encoder's turns): a
+// are cores does work at once (the compose workers' and the encoder's turns; decoding is light): a
 // picture of the studio or a line of the autocue that falls due always finds a core the movie's
 // work does not hold, whichever core another program keeps busy. Once the presenter waits for
 // the movie, all work at once.
