@@ -755,9 +755,10 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         settings.hasAudio = hasAudio;
         settings.preset = encoderPreset;
         settings.fragmented = false;
-        // Made during the take, the movie is encoded on the writing thread alone, in its turns.
-        if (follow)
-            settings.threads = 1;
+        // Encoded on the writing thread alone: made during the take it keeps to its turns, and
+        // the movie comes out the same whether it was made then or after the stop (the encoder's
+        // choices depend on its threads). The compose workers have the other cores.
+        settings.threads = 1;
         auto created = MovieWriter::create(outputPath, settings);
         if (!created)
             return created.status();
