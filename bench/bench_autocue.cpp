@@ -30,12 +30,15 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "AppDelegate.h"
 #include "Controller/Global/captureSessionClass.h"
@@ -265,6 +268,39 @@ AttributedString slideScript(int slide) {
     return AttributedString(text, attributes);
 }
 
+// QRN_BENCH_AUTOCUE_DECK=talk: eight slides, each with a large picture and an animated picture
+// (twelve frames of 480 x 270) over the ten layers, as a talk has them.
+bool talkDeck() {
+    const char* deck = std::getenv("QRN_BENCH_AUTOCUE_DECK");
+    return deck && std::string(deck) == "talk";
+}
+
+void dropTalkAnimation(int asset) {
+    previewLayerClass model;
+    model.setImageReferenceArray(2, qrn::Value::List{"f1", "f2", "f3"}, std::nullopt);
+    std::vector<qrn::ImageHandle> frames;
+    for (int f = 0; f < 12; ++f)
+        frames.push_back(layerstest::picture(480, 270, 0xff000000u | unsigned(f * 20 + asset * 7) << 8));
+    model.addLayer(nullptr, frames, std::nullopt, qrn::Size{480, 270}, false, false, {1200, 600},
+                   std::nullopt, 0, false, false, false, false);
+}
+
+double editorResidentMb = 0;
+
+// This process's resident memory and its peak so far, in MB.
+std::pair<double, double> residentMb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    double rss = 0, hwm = 0;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            rss = std::atof(line.c_str() + 6) / 1024;
+        else if (line.rfind("VmHWM:", 0) == 0)
+            hwm = std::atof(line.c_str() + 6) / 1024;
+    }
+    return {rss, hwm};
+}
+
 recordViewController* shownStudio() {
     return journey::controllerIn<recordViewController>();
 }
@@ -292,7 +328,8 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
     viewLoaderController* editor = nullptr;
     if (!journey::waitUntil([&] { return (editor = journey::controllerIn<viewLoaderController>()); }))
         return nullptr;
-    for (int i = 0; i < 2; ++i) {
+    const bool talk = talkDeck();
+    for (int i = 0; i < (talk ? 7 : 2); ++i) {
         const size_t before = previewLayerClass().getLayerArray().size();
         journey::click(*editor->addAssetButtonView);
         if (!journey::waitUntil([&] { return previewLayerClass().getLayerArray().size() > before; }))
@@ -303,11 +340,23 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
         layerstest::dropImage(a, {278, 156}, {278, 156}, 0xff000000u | (0xffu << (8 * (a - 1))));
     for (int i = 0; i < 7; ++i)
         layerstest::dropImage(1 + i % 3, {80, 60}, {60.0 + 60 * i, 60}, 0xff808080);
-    attributedStringStorageClass().setAutocueStringArray({slideScript(1), slideScript(2), slideScript(3)});
+    std::vector<AttributedString> scripts{slideScript(1), slideScript(2), slideScript(3)};
+    if (talk) {
+        // A picture and an animated picture on every slide.
+        for (int a = 1; a <= 8; ++a) {
+            layerstest::dropImage(a, {960, 540}, {40, 300}, 0xff204060u + unsigned(a) * 0x100800u);
+            dropTalkAnimation(a);
+        }
+        for (int a = 4; a <= 8; ++a)
+            scripts.push_back(slideScript(a));
+    }
+    attributedStringStorageClass().setAutocueStringArray(scripts);
     filtersOnInTheModel();
     auto bar = editScreenTitleBarController::current();
     if (!bar || !bar->buttonRecordView)
         return nullptr;
+    spin(2.0);
+    editorResidentMb = residentMb().first;
     journey::click(*bar->buttonRecordView);
     recordViewController* screen = nullptr;
     if (!journey::waitUntil(
@@ -370,6 +419,18 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         const char* during = std::getenv("QRN_BENCH_MOVIE_DURING_TAKE");
         const bool movieDuringTake = !during || std::string(during) != "0";
         captureSessionClass::setBackgroundExportsForTesting(movieDuringTake);
+        // The resident memory during the take, sampled off the main thread.
+        std::atomic<bool> sampling{true};
+        std::atomic<double> peakMb{0};
+        std::vector<double> takeMb;
+        std::thread sampler([&] {
+            while (sampling) {
+                const double mb = residentMb().first;
+                if (mb > peakMb)
+                    peakMb = mb;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
         journey::click(*screen->recordButton);
         // The countdown, then the recording's first picture.
         if (!journey::waitUntil([&] { return studio.getRecordingStartDate().has_value(); }, 15)) {
@@ -410,6 +471,7 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         spin(seconds, [&] { return elapsed() >= seconds; });
         container->setTextPlacedObserver({});
         const double took = elapsed();
+        const double endOfTakeMb = residentMb().first;
         const long studioPictures = (pictures ? pictures->picturesDrawn() : 0) - picturesBefore;
         double behind = -1;
         if (auto background = capture.getBackgroundExport())
@@ -423,6 +485,8 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         const bool playable = journey::waitUntil([&] { return studio.getPlaybackShown(); }, 600);
         const double stopToPlayable =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+        sampling = false;
+        sampler.join();
         auto movie = capture.getMovieOutput();
         const double cameraFrames = movie ? double(movie->framesWritten()) : 0;
         const double dropped = movie ? double(movie->framesDropped()) : 0;
@@ -473,6 +537,13 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         state.counters["camera_frames_dropped"] = dropped;
         state.counters["behind_at_stop_s"] = behind;
         state.counters["stop_to_playable_s"] = stopToPlayable;
+        state.counters["editor_rss_mb"] = editorResidentMb;
+        state.counters["take_end_rss_mb"] = endOfTakeMb;
+        state.counters["take_peak_rss_mb"] = peakMb.load();
+        std::printf(
+            "memory: %.0f MB in the editor, %.0f MB at the end of the take, peak %.0f MB until playable "
+            "(goal <= editor + 300)\n",
+            editorResidentMb, endOfTakeMb, peakMb.load());
         std::printf(
             "take in the app (%s, %.0f s, movie made %s): autocue interval p50 %.1f ms, p95 %.1f ms "
             "(goal <= 20), worst %.1f ms (goal <= 50), %ld over 50 ms (of their %.0f ms, the main thread "

@@ -15,9 +15,9 @@
 //   whole second's level and the offset found by cross-correlation;
 // - cut accuracy: how far the decoded asset changes lie from the steps' times.
 // The stop to playable with the filters on is also measured as presenters run QRN, as ordinary
-// users who may not raise a thread's priority again, on free cores and with two busy programs on
-// the take's cores from before the take until the movie plays (loaded); beside them, the export
-// only after the stop under the same load.
+// users who may not raise a thread's priority again, on free cores and with busy programs of their
+// own sessions on one or both of the take's cores from before the take until the movie plays
+// (loaded: one); beside them, the export only after the stop under one.
 // QRN_BENCH_TAKE_SECONDS shortens the recordings and takes (60 by default); QRN_BENCH_LONG_TAKE=1
 // adds a 10-minute take with the filters on (stop to playable only: its pictures would fill some
 // 50 GB of disk).
@@ -30,12 +30,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -154,6 +158,28 @@ double cpuSeconds(int who) {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// CPU seconds used so far by this process's threads that give way: the movie made during the
+// take (its encoder's threads inherit the giving way).
+double cpuSecondsGivingWay() {
+    double ticks = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (sched_getscheduler(std::stoi(task.path().filename().string())) != SCHED_BATCH)
+            continue;
+        std::ifstream in(task.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string field;
+        // After the name: state is the 3rd field of the line; utime and stime the 14th and 15th.
+        for (int i = 3; i <= 15 && fields >> field; ++i)
+            if (i >= 14)
+                ticks += std::stod(field);
+    }
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
 struct Timed {
     double wall = NAN;
     double cpu = NAN;
@@ -234,16 +260,37 @@ Timed x264Alone(const benchsupport::encoderInputDump& dump, double seconds) {
     return {both.wall - readOnly.wall, both.cpu - readOnly.cpu};
 }
 
-// Programs that keep the cores this process may use busy while they live (they inherit its
-// pinning).
+// Programs that keep the first `count` of the cores this process may use busy while they live,
+// one each. Each runs in a session of its own, as another program on the machine does: inside
+// this process's session it would share QRN's scheduling group (autogroup), where QRN's many
+// threads outweigh it and the wait it causes hides.
 class busyPrograms {
   public:
     explicit busyPrograms(int count) {
         char sh[] = "sh", c[] = "-c", loop[] = "while :; do :; done";
         char* argv[] = {sh, c, loop, nullptr};
-        for (int i = 0; i < count; ++i)
-            if (pid_t pid = 0; posix_spawnp(&pid, "sh", nullptr, nullptr, argv, environ) == 0)
-                pids_.push_back(pid);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+        cpu_set_t cores;
+        CPU_ZERO(&cores);
+        (void)sched_getaffinity(0, sizeof cores, &cores);
+        int cpu = 0;
+        for (int i = 0; i < count; ++i) {
+            while (cpu < CPU_SETSIZE && !CPU_ISSET(cpu, &cores))
+                ++cpu;
+            pid_t pid = 0;
+            if (posix_spawnp(&pid, "sh", nullptr, &attributes, argv, environ) != 0)
+                continue;
+            pids_.push_back(pid);
+            if (cpu < CPU_SETSIZE) {
+                cpu_set_t one;
+                CPU_ZERO(&one);
+                CPU_SET(cpu++, &one);
+                (void)sched_setaffinity(pid, sizeof one, &one);
+            }
+        }
+        posix_spawnattr_destroy(&attributes);
     }
     ~busyPrograms() {
         for (pid_t pid : pids_) {
@@ -266,6 +313,7 @@ struct stoppedTake {
     bool playable = false;
     double wall = 0, cpu = 0; // from the stop to the playback
     int madeDuringTake = 0;
+    double movieCpuDuringTake = 0; // of the movie's threads
     std::string movie;
 };
 
@@ -294,6 +342,7 @@ stoppedTake recordAndStop(double seconds, bool filtersOn, bool duringTake) {
         taketest::pumpUntil(at(seconds), seconds + 10);
         if (auto background = captureSessionClass().getBackgroundExport())
             take.madeDuringTake = background->framesWritten();
+        take.movieCpuDuringTake = cpuSecondsGivingWay();
     } else {
         for (double t : {seconds / 3, 2 * seconds / 3}) {
             taketest::recordingAt(t);
@@ -313,10 +362,11 @@ stoppedTake recordAndStop(double seconds, bool filtersOn, bool duringTake) {
     return take;
 }
 
-// How a take is run: by root or an ordinary user, on free cores or beside two busy programs.
+// How a take is run: by root or an ordinary user, on free cores or beside busy programs of their
+// own sessions, one on each of the first `busy` cores.
 struct machine {
     bool ordinaryUser = false;
-    bool loaded = false;
+    int busy = 0;
 };
 
 void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, bool measureMovie,
@@ -329,8 +379,8 @@ void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, boo
             break;
         }
         std::optional<busyPrograms> busy;
-        if (on.loaded)
-            busy.emplace(2);
+        if (on.busy > 0)
+            busy.emplace(on.busy);
         stoppedTake take = recordAndStop(seconds, filtersOn, duringTake);
         busy.reset();
         state.SetIterationTime(take.wall);
@@ -342,12 +392,21 @@ void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, boo
         state.counters["stop_to_playable_seconds"] = take.wall;
         state.counters["cpu_seconds"] = take.cpu;
         state.counters["frames_made_during_take"] = take.madeDuringTake;
+        // What the movie costs: its threads during the take, and all that follows the stop.
+        const double moviePerSecond = (take.movieCpuDuringTake + take.cpu) / seconds;
+        if (duringTake)
+            state.counters["movie_cpu_seconds_per_take_second"] = moviePerSecond;
         std::printf(
             "stop to playable (%.0f s take, filters %s, %s, %s, %s): %.1f s (%.1f CPU-s), %d of %d frames "
             "made during the take\n",
             seconds, filtersOn ? "on" : "off", duringTake ? "made during the take" : "made after the stop",
-            on.ordinaryUser ? "ordinary user" : "root", on.loaded ? "two busy programs" : "free cores",
+            on.ordinaryUser ? "ordinary user" : "root",
+            on.busy == 0 ? "free cores"
+                         : (std::to_string(on.busy) + " busy program(s) of their own session").c_str(),
             take.wall, take.cpu, take.madeDuringTake, int(std::ceil(seconds * 60)));
+        if (duringTake)
+            std::printf("  the movie: %.2f CPU-s a second of take (%.1f CPU-s during the take)\n",
+                        moviePerSecond, take.movieCpuDuringTake);
         if (!filtersOn)
             state.counters["worst_cut_error_seconds"] =
                 worstCutError(take.movie, {0, seconds / 3, 2 * seconds / 3, seconds});
@@ -415,17 +474,23 @@ BENCHMARK_CAPTURE(stopToPlayable, filters_on_after_stop, true, takeSeconds(), fa
 
 // As presenters run it, without the right to raise a priority again.
 BENCHMARK_CAPTURE(stopToPlayable, filters_on_ordinary_user, true, takeSeconds(), false, true,
-                  machine{true, false})
+                  machine{true, 0})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
+// Beside one busy program on one of the two cores, and beside two.
 BENCHMARK_CAPTURE(stopToPlayable, filters_on_ordinary_user_loaded, true, takeSeconds(), false, true,
-                  machine{true, true})
+                  machine{true, 1})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(stopToPlayable, filters_on_ordinary_user_two_busy, true, takeSeconds(), false, true,
+                  machine{true, 2})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(stopToPlayable, filters_on_after_stop_ordinary_user_loaded, true, takeSeconds(), false,
-                  false, machine{true, true})
+                  false, machine{true, 1})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);

@@ -413,6 +413,7 @@ struct MovieFileOutput::Recording {
                     // Bigger pictures get a cheaper preset so two cores keep up.
                     settings.preset =
                         settings.width * settings.height > 1280 * 720 ? "superfast" : "veryfast";
+                    settings.threads = encoderThreadsForCores();
                     auto created = MovieWriter::create(path, settings);
                     if (!created) {
                         error = created.error();

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <list>
 #include <map>
 #include <mutex>
 #include <sched.h>
@@ -227,7 +228,7 @@ class Composer {
         clone.video->clearContents();
         if (!layers.aboveArea.isEmpty()) {
             QPainter p(&out);
-            p.drawImage(layers.aboveArea.topLeft(), layers.above, layers.aboveArea);
+            p.drawImage(layers.aboveArea.topLeft(), layers.above);
         }
         return out;
     }
@@ -331,7 +332,7 @@ class Composer {
             }
             if (showsAbove) {
                 const auto* a =
-                    reinterpret_cast<const std::uint32_t*>(layers.above.constScanLine(y)) + above.left();
+                    reinterpret_cast<const std::uint32_t*>(layers.above.constScanLine(y - above.top()));
                 blendOver(a, row + above.left(), row + above.left(), above.width());
             }
             yuv.push(reinterpret_cast<const std::uint8_t*>(row));
@@ -340,9 +341,15 @@ class Composer {
     }
 
     struct StaticLayers {
-        QImage below, above;
-        // Where `above` is not clear: the rest of it would leave every pixel as it is.
+        QImage below;
+        // Only the part of the layers above that is not clear (the rest would leave every pixel
+        // as it is), and where it lies on the frame.
+        QImage above;
         QRect aboveArea;
+        size_t bytes(const QImage& shared) const {
+            return size_t(above.sizeInBytes()) +
+                   (below.cacheKey() == shared.cacheKey() ? 0 : size_t(below.sizeInBytes()));
+        }
     };
     struct Clone {
         graphics::LayerPtr branch, video;
@@ -390,8 +397,13 @@ class Composer {
         std::lock_guard lock(treeMutex_);
         std::vector<double> state = staticState(t);
         const auto& subs = root_->sublayers();
-        if (auto it = cache_.find(state); it != cache_.end())
-            return it->second;
+        if (auto it =
+                std::find_if(cache_.begin(), cache_.end(), [&](const auto& e) { return e.first == state; });
+            it != cache_.end()) {
+            // The most recently used stay.
+            cache_.splice(cache_.begin(), cache_, it);
+            return cache_.front().second;
+        }
         StaticLayers s;
         s.below = blank();
         {
@@ -404,16 +416,32 @@ class Composer {
         }
         for (int i = 0; i < branch_; ++i)
             renderer_.render(*subs[size_t(i)], s.below, t, scale_);
+        // Under a camera picture that fills the frame there is mostly nothing: all such states
+        // share one clear frame.
+        if (drawnArea(s.below).isEmpty()) {
+            if (clear_.isNull())
+                clear_ = s.below;
+            s.below = clear_;
+        }
         if (size_t(branch_) + 1 < subs.size()) {
             s.above = blank();
             for (size_t i = size_t(branch_) + 1; i < subs.size(); ++i)
                 renderer_.render(*subs[i], s.above, t, scale_);
             s.aboveArea = drawnArea(s.above);
+            s.above = s.aboveArea.isEmpty() ? QImage() : s.above.copy(s.aboveArea);
         }
-        // Looping animations cycle through a few states; keep a handful.
-        if (cache_.size() >= 32)
-            cache_.clear();
-        cache_.emplace(std::move(state), s);
+        // Looping animations (an animated picture's frames) cycle through a few states: keep
+        // the latest within a budget, as every state of a fade or of several pictures looping
+        // out of step would otherwise pile up full frames for the whole take.
+        cache_.emplace_front(std::move(state), s);
+        size_t held = 0;
+        for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+            held += it->second.bytes(clear_);
+            if (held > staticLayersBudget && it != cache_.begin()) {
+                cache_.erase(it, cache_.end());
+                break;
+            }
+        }
         return s;
     }
 
@@ -509,7 +537,9 @@ class Composer {
     bool branchAnimated_ = false;
     std::mutex treeMutex_;
     graphics::Renderer renderer_;
-    std::map<std::vector<double>, StaticLayers> cache_;
+    std::list<std::pair<std::vector<double>, StaticLayers>> cache_; // most recently used first
+    QImage clear_;                                                  // the frame with nothing below the video
+    static constexpr size_t staticLayersBudget = size_t(64) << 20;
     std::deque<Clone> clones_;
 };
 
@@ -524,6 +554,60 @@ void giveWay() {
     sched_param none{};
     (void)sched_setscheduler(0, SCHED_BATCH, &none);
 }
+
+// Batch threads still take their share of a core from a thread of the usual priority, the main
+// thread's included. So while the export gives way, at most one fewer of its threads than there
+// are cores does work at once (the compose workers' and the encoder's turns; decoding is light): a
+// picture of the studio or a line of the autocue that falls due always finds a core the movie's
+// work does not hold, whichever core another program keeps busy. Once the presenter waits for
+// the movie, all work at once.
+class WorkGate {
+  public:
+    // Closed to all but `turns` at once; open when `turns` is 0.
+    void limitTo(int turns) {
+        std::lock_guard lock(mutex_);
+        free_ = turns;
+        open_ = turns <= 0;
+    }
+    void open() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        cv_.notify_all();
+    }
+    class Turn {
+      public:
+        explicit Turn(WorkGate& gate) : gate_(gate) {
+            std::unique_lock lock(gate.mutex_);
+            gate.cv_.wait(lock, [&] { return gate.open_ || gate.free_ > 0; });
+            took_ = !gate.open_;
+            if (took_)
+                --gate.free_;
+        }
+        ~Turn() {
+            if (!took_)
+                return;
+            {
+                std::lock_guard lock(gate_.mutex_);
+                ++gate_.free_;
+            }
+            gate_.cv_.notify_one();
+        }
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+
+      private:
+        WorkGate& gate_;
+        bool took_ = false;
+    };
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    int free_ = 0;
+    bool open_ = true;
+};
 
 // Qt's painting splits large fills and scalings over its shared thread pool, on whatever thread
 // paints, the main thread's included, which waits for its parts. A pool thread started by a
@@ -554,8 +638,10 @@ void startSharedPoolAtNormalPriority() {
 }
 
 // Once the presenter waits for it, every thread that gave way (this program gives way for
-// nothing else) takes the usual share again; any user may move a thread from batch back to usual.
-void stopGivingWay() {
+// nothing else) takes the usual share again, and all work at once; any user may move a thread from
+// batch back to usual.
+void stopGivingWay(WorkGate& gate) {
+    gate.open();
     QDir tasks("/proc/self/task");
     for (const QString& name : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const pid_t tid = pid_t(name.toInt());
@@ -591,6 +677,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     int generation = 0;
     bool finishing = false;
     std::optional<bool> recordingHasAudio;
+    WorkGate gate; // closed to all but one fewer than the cores while following
 
     VideoComposition effectiveComposition() const {
         return videoComposition ? *videoComposition : VideoComposition::forComposition(*composition);
@@ -668,6 +755,10 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         settings.hasAudio = hasAudio;
         settings.preset = encoderPreset;
         settings.fragmented = false;
+        // Encoded on the writing thread alone: made during the take it keeps to its turns, and
+        // the movie comes out the same whether it was made then or after the stop (the encoder's
+        // choices depend on its threads). The compose workers have the other cores.
+        settings.threads = 1;
         auto created = MovieWriter::create(outputPath, settings);
         if (!created)
             return created.status();
@@ -824,6 +915,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                         std::optional<imaging::WorkerPool::RunHere> here;
                         if (follow || by->workers() > 1)
                             here.emplace();
+                        const WorkGate::Turn turn(gate);
                         if (av::FramePtr made = pictures.get();
                             made && by->composeInto(w, f, scratch, made.get(), toMovie))
                             picture = av::share(std::move(made));
@@ -889,10 +981,12 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
             result = audio.feedUntil(soundUntil);
             // A picture like the one before is not encoded again: that sample lasts on, so the
             // encoder spends nothing on it and never codes it as a blend of its neighbours.
-            if (result && repeat)
+            if (result && repeat) {
                 result = writer->repeatVideo(t);
-            else if (result)
+            } else if (result) {
+                const WorkGate::Turn turn(gate);
                 result = picture ? writer->appendVideo(picture.get(), t) : Status::failure("No picture");
+            }
             if (result)
                 ++framesWritten;
             {
@@ -1009,6 +1103,7 @@ ExportSession::createFollowing(std::shared_ptr<GrowingFile> recording,
     std::shared_ptr<ExportSession> s(new ExportSession());
     s->d->recording = std::move(recording);
     s->d->videoComposition = std::move(videoComposition);
+    s->d->gate.limitTo(usableCores() - 1);
     return s;
 }
 
@@ -1051,7 +1146,7 @@ bool ExportSession::finishFollowing(std::shared_ptr<const Composition> compositi
     d->videoComposition = std::move(videoComposition);
     ++d->generation;
     d->finishing = true;
-    stopGivingWay();
+    stopGivingWay(d->gate);
     d->recording->complete();
     return true;
 }
@@ -1140,7 +1235,7 @@ void ExportSession::cancelExport() {
         d->recording->abandon();
         // Its threads end sooner for being let in.
         if (!d->finishing)
-            stopGivingWay();
+            stopGivingWay(d->gate);
     }
     if (d->status == ExportStatus::Waiting)
         d->status = ExportStatus::Cancelled;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <sched.h>
 
 namespace qrn::media {
 namespace {
@@ -96,6 +97,8 @@ struct MovieWriter::Impl {
         AVDictionary* opts = nullptr;
         av_dict_set(&opts, "preset", settings.preset.c_str(), 0);
         av_dict_set(&opts, "crf", std::to_string(settings.crf).c_str(), 0);
+        if (settings.threads > 0)
+            video->thread_count = settings.threads;
         rc = avcodec_open2(video.get(), h264, &opts);
         av_dict_free(&opts);
         if (rc < 0)
@@ -343,6 +346,15 @@ MovieWriter::MovieWriter(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
 MovieWriter::~MovieWriter() {
     if (!d->finished)
         (void)finish();
+}
+
+int encoderThreadsForCores(int cores) {
+    if (cores <= 0) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        cores = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
+    }
+    return std::clamp(cores, 1, 4);
 }
 
 Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::string& path,

@@ -26,7 +26,14 @@ struct MovieWriterSettings {
     int crf = 23;
     // A fragmented file stays playable up to its last fragment when the process dies.
     bool fragmented = false;
+    // The encoder's threads; 0 leaves it to the encoder, which takes one and a half per core,
+    // each holding its own pictures.
+    int threads = 0;
 };
+
+// Encoder threads enough for a movie at the pace of a camera on `cores` cores (by default those
+// this thread may use), and no more: each one holds pictures of its own.
+int encoderThreadsForCores(int cores = 0);
 
 class MovieWriter {
   public:

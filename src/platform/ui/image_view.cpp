@@ -398,6 +398,18 @@ Rect ImageView::imageRect() const {
     return {{b.origin.x + (b.size.width - w) / 2, b.origin.y + (b.size.height - h) / 2}, {w, h}};
 }
 
+QImage ImageView::drawnAsIs(int width, int height) const {
+    if (image_.isNull() || playsOnTimeline() || !isEnabled() || (template_ && tint_) ||
+        image_.width() > width || image_.height() > height)
+        return {};
+    const Rect r = imageRect(), b = bounds();
+    const auto same = [](double x, double y) { return std::abs(x - y) < 1e-6; };
+    if (!same(r.origin.x, b.origin.x) || !same(r.origin.y, b.origin.y) || !same(r.size.width, b.size.width) ||
+        !same(r.size.height, b.size.height))
+        return {};
+    return image_;
+}
+
 void ImageView::draw(QPainter& painter, const Rect&) {
     const QImage shown = displayedImage();
     // Frames on the timeline draw themselves.

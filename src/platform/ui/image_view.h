@@ -95,6 +95,9 @@ class ImageView : public Control {
     Rect imageRect() const;
 
     void draw(QPainter& painter, const Rect& dirty) override;
+    // A still picture that fills the view, enabled and untinted (a subclass that draws more
+    // overrides this too).
+    QImage drawnAsIs(int width, int height) const override;
     void frameDidChange(const Rect& oldFrame) override;
 
   private:

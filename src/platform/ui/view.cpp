@@ -567,6 +567,10 @@ void View::animateAlphaValue(double target, double duration, std::function<void(
 
 void View::draw(QPainter&, const Rect&) {}
 
+QImage View::drawnAsIs(int, int) const {
+    return {};
+}
+
 void View::setNeedsDisplay(bool needs) {
     needsDisplay_ = needs;
     if (needs) {
@@ -613,6 +617,11 @@ void View::display() {
     const int h = scale > 0 ? int(std::ceil(bounds_.size.height * scale - 1e-9)) : 0;
     if (w <= 0 || h <= 0) {
         layer_->clearContents();
+        return;
+    }
+    if (QImage picture = drawnAsIs(w, h); !picture.isNull()) {
+        layer_->setContentsScale(base);
+        layer_->setContents(std::move(picture));
         return;
     }
     // A picture drawn coarser fills its pixels exactly, each side on its own, so that no edge is

@@ -138,6 +138,11 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     // has something new to show; the result becomes its layer's contents. The painter works in
     // the view's bounds space (y up unless flipped); see graphics/painting.h for upright text.
     virtual void draw(QPainter& painter, const Rect& dirtyRect);
+    // A picture that is all draw() paints, stretched over the whole bounds, and no larger than
+    // the `width` x `height` pixels the view would be drawn at: the layer then shows it as it is,
+    // so a picture drawn larger than it is held (a slide's photo laid out for the movie) costs
+    // no copy of its own. Null by default: the view is drawn.
+    virtual QImage drawnAsIs(int width, int height) const;
     bool needsDisplay() const { return needsDisplay_; }
     void setNeedsDisplay(bool needs = true);
     // Draws this view and its subtree where needed.

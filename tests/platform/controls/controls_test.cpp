@@ -295,6 +295,30 @@ TEST(ImageView, ReadsGifFramesAndTintsTemplates) {
     EXPECT_FALSE(view->setImageNamed("no_such_picture"));
 }
 
+// A picture shown larger than it is held (a slide's photo laid out for the movie) is shown as it
+// is, not copied at the size it is drawn; a view that draws it otherwise still draws it.
+TEST(ImageView, APictureThatFillsTheViewIsShownWithoutACopyOfItsOwn) {
+    QImage photo(40, 20, QImage::Format_ARGB32_Premultiplied);
+    photo.fill(Qt::red);
+    auto view = ImageView::make(Rect(0, 0, 100, 50));
+    view->setImageScaling(ImageScaling::proportionallyUpOrDown);
+    view->setImage(photo);
+    view->display();
+    EXPECT_EQ(view->layer()->contents().cacheKey(), photo.cacheKey());
+
+    view->setEnabled(false); // drawn faded
+    view->display();
+    EXPECT_NE(view->layer()->contents().cacheKey(), photo.cacheKey());
+    EXPECT_EQ(view->layer()->contents().size(), QSize(100, 50));
+
+    view->setEnabled(true);
+    view->setFrame(Rect(0, 0, 100, 100)); // letterboxed
+    view->display();
+    EXPECT_EQ(view->layer()->contents().size(), QSize(100, 100));
+    EXPECT_EQ(view->layer()->contents().pixelColor(50, 5).alpha(), 0);
+    EXPECT_EQ(view->layer()->contents().pixelColor(50, 50), QColor(Qt::red));
+}
+
 TEST(Controls, SliderStepperCheckBoxAndSpinner) {
     auto window = makeWindow();
     auto slider = Slider::make(Rect(0, 0, 116, 20));
