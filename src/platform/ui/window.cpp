@@ -277,11 +277,8 @@ void Window::orderFront() {
         if (host_)
             host_->show();
         setControllersVisible(true, true);
-        std::vector<ViewPtr> all;
-        collectViews(frameView_.get(), all);
-        for (auto& v : all)
-            if (v->needsDisplay_)
-                viewNeedsDisplay();
+        if (frameView_->needsDisplay_ || frameView_->subtreeNeedsDisplay_)
+            viewNeedsDisplay();
     }
 }
 
@@ -732,7 +729,10 @@ void Window::displayIfNeeded() {
     // The host paints what it was asked to after this; areas changed from now on are new.
     wholeRepaintPending_ = Rect();
     displaying_ = true;
-    frameView_->layoutSubtreeIfNeeded();
+    // A layout may ask for more (a subview resized by its superview's layout): a few rounds settle
+    // it before drawing, and what is left waits for the next pass.
+    for (int round = 0; round < 4 && frameView_->layoutPending(); ++round)
+        frameView_->layoutSubtreeIfNeeded();
     frameView_->displayIfNeeded();
     displaying_ = false;
 }
@@ -792,12 +792,9 @@ void Window::viewWillLeave(View* view) {
 }
 
 std::vector<View*> Window::viewsWithNativeContent() const {
-    std::vector<ViewPtr> all;
-    collectViews(frameView_.get(), all);
+    // Counted per subtree, so a flush walks only down to the few views that have some.
     std::vector<View*> out;
-    for (auto& v : all)
-        if (v->nativeContent())
-            out.push_back(v.get());
+    frameView_->collectNative(out);
     return out;
 }
 
