@@ -1,9 +1,15 @@
 // Writing, reading back and opening a large project: 100 assets with 20 layers each, with scripts
 // and text-layer texts.
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <malloc.h>
+#include <time.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,13 +17,21 @@
 
 #include <benchmark/benchmark.h>
 
+#include "AppDelegate.h"
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/filterClass.h"
+#include "Controller/Global/svgButtonClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "View/Landing/landingController.h"
+#include "appStartup.h"
+#include "journey/journey_driver.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/qt/host_window.h"
+#include "platform/ui/window.h"
 #include "support/bench_cores.h"
 #include "support/editing_open.h"
 #include "support/own_folders.h"
@@ -324,19 +338,190 @@ BENCHMARK(BM_OpenSlideDeck)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// --- The deck as the presenter opens it: QRN started as main() starts it, with its window, the
+// live test camera and the real clock, and the deck chosen in File > Open. One open per process
+// (the application starts once), so run each row on its own:
+//   bench_project --benchmark_filter='InTheApp/slides:4003$'
+// Under a display (QT_QPA_PLATFORM=xcb) the window is a real one, as the presenter's.
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// Runs the event loop for `seconds` without spinning, so the main thread's time is the app's own.
+void rest(double seconds) {
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the event loop until the main thread has spent less than `share` of a core over a whole
+// `window` of real time; the seconds from `clock`'s start to the beginning of that window, or a
+// negative number when it stays busy past `limit`. The camera keeps some work going at rest.
+double secondsUntilQuiet(const QElapsedTimer& clock, double limit, double window = 0.5, double share = 0.3) {
+    while (clock.elapsed() < limit * 1000) {
+        const double start = clock.elapsed() / 1000.0;
+        const double cpu = threadSeconds();
+        rest(window);
+        if (threadSeconds() - cpu < share * (clock.elapsed() / 1000.0 - start))
+            return start;
+    }
+    return -1;
+}
+
+std::shared_ptr<svgButtonClass> buttonWithIcon(qrn::ui::View& root, const std::string& icon) {
+    if (auto button = std::dynamic_pointer_cast<svgButtonClass>(root.shared_from_this());
+        button && button->iconName() == icon)
+        return button;
+    for (const auto& sub : root.subviews())
+        if (auto found = buttonWithIcon(*sub, icon))
+            return found;
+    return nullptr;
+}
+
+// Seconds from a click on the script pane's tab in the title bar until a paint covers the tab.
+double clickToScreen(const qrn::ui::WindowPtr& window) {
+    auto tab = window ? buttonWithIcon(*window->frameView(), "script_pane") : nullptr;
+    auto* host = window ? qrn::qt::hostWidget(*window) : nullptr;
+    if (!tab || !host)
+        return -1;
+    const QPoint corner = journey::pixelOf(*tab, {0, 0});
+    const QPoint far = journey::pixelOf(*tab, {tab->bounds().size.width, tab->bounds().size.height});
+    const QRect shown = QRect(corner, far).normalized();
+    QElapsedTimer clock;
+    clock.start();
+    const int before = host->paintCount();
+    journey::click(*tab);
+    if (!journey::waitUntil(
+            [&] { return host->paintCount() > before && host->lastPaintedRegion().intersects(shown); }, 30))
+        return -1;
+    return clock.nsecsElapsed() * 1e-9;
+}
+
+void openDeckInTheApp(benchmark::State& state) {
+    static bool started = false;
+    if (started) {
+        state.SkipWithError("the application starts once per process: run each row on its own");
+        return;
+    }
+    const int slides = int(state.range(0));
+    projectFolder folder;
+    writeSlideDeck(slides);
+    const std::string path = persistentDataStorageClass().getProjectDirectory();
+    attributedStringStorageClass().clearClass();
+    persistentDataStorageClass().setProjectDirectory("");
+    setenv("QRN_TEST_DEVICES", "1", 1);
+    static AppDelegate delegate;
+    for (auto _ : state) {
+        malloc_trim(0);
+        resetPeakMemory();
+        QElapsedTimer clock;
+        clock.start();
+        started = true;
+        appStartup::install();
+        if (!qrn::qt::startApplication({"qrn"}, delegate)) {
+            state.SkipWithError("QRN did not start");
+            return;
+        }
+        journey::watchDialogs();
+        landingController* landing = nullptr;
+        if (!journey::waitUntil([&] { return (landing = journey::controllerIn<landingController>()); })) {
+            state.SkipWithError("no landing screen");
+            return;
+        }
+        qrn::ui::WindowPtr window;
+        for (const auto& w : journey::shownWindows())
+            if (journey::menuItemEnabled(*w, "File", "Open\u2026").value_or(false))
+                window = w;
+        journey::answerNextFileDialog(path);
+        if (!window || !journey::menuItem(*window, "File", "Open\u2026")) {
+            state.SkipWithError("no File > Open");
+            return;
+        }
+        const bool editable = journey::waitUntil(
+            [&] {
+                return editViewClass().getEditViewSelected() &&
+                       persistentDataStorageClass().getProjectDirectory() == path &&
+                       !previewLayerClass().getImportMarker() &&
+                       previewLayerClass().getLayerArray().size() == size_t(slides);
+            },
+            120);
+        const double editableSeconds = clock.nsecsElapsed() * 1e-9;
+        const double idle = editable ? secondsUntilQuiet(clock, 180) : -1;
+        state.PauseTiming();
+        if (idle < 0) {
+            state.SkipWithError(editable ? "the main thread never came to rest"
+                                         : "the deck never became editable");
+            return;
+        }
+        state.counters["editable s"] = editableSeconds;
+        state.counters["launch to idle s"] = idle;
+        state.counters["peak MB"] = peakMemoryMegabytes();
+        // At rest with the live camera on the preview (the title bar's eye, as the presenter
+        // left it): the main thread's share of a core over five seconds.
+        if (const auto video = previewLayerClass().getVideoLayerView(); video && video->isHidden())
+            for (const auto& w : journey::shownWindows())
+                if (auto eye = buttonWithIcon(*w->frameView(), "display_video")) {
+                    journey::click(*eye);
+                    rest(2);
+                }
+        const double cpu = threadSeconds();
+        QElapsedTimer resting;
+        resting.start();
+        rest(5);
+        state.counters["idle main thread %"] =
+            100 * (threadSeconds() - cpu) / (resting.nsecsElapsed() * 1e-9);
+        window.reset();
+        for (const auto& w : journey::shownWindows())
+            if (buttonWithIcon(*w->frameView(), "script_pane"))
+                window = w;
+        state.counters["click to screen ms"] = 1000 * clickToScreen(window);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(openDeckInTheApp)
+    ->Name("BM_OpenSlideDeckInTheApp")
+    ->ArgName("slides")
+    ->Arg(3)
+    ->Arg(4003)
+    ->Arg(50003)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 } // namespace
 
 int main(int argc, char** argv) {
     // Two cores, as a presenter's machine is assumed to have (the pictures decode on both).
     if (!std::getenv("QRN_BENCH_CORES"))
         setenv("QRN_BENCH_CORES", "2", 1);
+    // --write_deck=SLIDES:FOLDER writes the deck package the rows above open, for opening it in
+    // QRN itself beside them.
+    if (argc == 2 && std::string(argv[1]).starts_with("--write_deck=")) {
+        const std::string arg = std::string(argv[1]).substr(13);
+        const auto colon = arg.find(':');
+        if (colon == std::string::npos)
+            return 2;
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QApplication app(argc, argv);
+        const std::string path = arg.substr(colon + 1);
+        (void)qrn::files::createDirectories(path + "/images");
+        persistentDataStorageClass().setProjectDirectory(path);
+        writeSlideDeck(std::stoi(arg.substr(0, colon)));
+        return 0;
+    }
     // Opening a project notes it among the recent documents: in folders of the run's own.
     char pattern[] = "/tmp/bench_project.XXXXXX";
     const char* root = mkdtemp(pattern);
     if (!root)
         return 2;
     useFoldersOfItsOwn(root);
-    const int code = runEditingBenchmarks(argc, argv);
+    const int code = runEditingBenchmarks(argc, argv, [] {
+        if (!qrn::ui::Window::openWindows().empty())
+            qrn::qt::endApplication();
+    });
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
     return code;

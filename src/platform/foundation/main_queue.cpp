@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -19,6 +21,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace qrn {
 
@@ -43,6 +46,11 @@ struct State {
     // number, so Qt never owns (and never destroys, in its own teardown) what a block holds.
     unsigned long long liveSeq = 0;
     std::map<unsigned long long, MainQueue::Task> live;
+    // Delayed blocks on the event loop, by due time and then scheduling order, under one Qt timer
+    // set for the earliest: Qt keeps its timers in a list that each new one is sorted into, so
+    // an open that schedules a block per slide would spend minutes in that list.
+    std::map<std::pair<double, unsigned long long>, MainQueue::Task> delayed;
+    QPointer<QTimer> delayTimer; // the event loop's thread only
 };
 
 State& state() {
@@ -110,6 +118,54 @@ void runLive(unsigned long long id) {
         fn();
 }
 
+void runDelayed();
+
+// Sets the one timer for the earliest delayed block; on the event loop's thread.
+void armDelayTimer() {
+    auto& s = state();
+    auto* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    double first;
+    {
+        std::lock_guard lock(s.postedMutex);
+        if (s.delayed.empty()) {
+            if (s.delayTimer)
+                s.delayTimer->stop();
+            return;
+        }
+        first = s.delayed.begin()->first.first;
+    }
+    if (!s.delayTimer) {
+        s.delayTimer = new QTimer(app);
+        s.delayTimer->setSingleShot(true);
+        s.delayTimer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(s.delayTimer, &QTimer::timeout, app, [] { runDelayed(); });
+    }
+    const double wait = std::max(0.0, first - s.elapsed.nsecsElapsed() / 1e9);
+    s.delayTimer->start(static_cast<int>(std::ceil(wait * 1000)));
+}
+
+// Runs the blocks due by now that were waiting when the timer fired; those they schedule wait
+// for the next round, so input and painting get their turn in between as they did.
+void runDelayed() {
+    auto& s = state();
+    const double now = s.elapsed.nsecsElapsed() / 1e9;
+    std::vector<MainQueue::Task> due;
+    {
+        std::lock_guard lock(s.postedMutex);
+        // Timers count in whole milliseconds: what is due within half of one runs now.
+        while (!s.delayed.empty() && s.delayed.begin()->first.first <= now + 0.0005) {
+            due.push_back(std::move(s.delayed.begin()->second));
+            s.delayed.erase(s.delayed.begin());
+        }
+    }
+    for (auto& fn : due)
+        if (fn)
+            fn();
+    armDelayTimer();
+}
+
 } // namespace
 
 void MainQueue::after(double seconds, Task fn) {
@@ -123,8 +179,20 @@ void MainQueue::after(double seconds, Task fn) {
     auto* app = QCoreApplication::instance();
     if (!app)
         return;
-    const auto id = keepLive(std::move(fn));
-    QTimer::singleShot(static_cast<int>(seconds * 1000 + 0.5), Qt::PreciseTimer, app, [id] { runLive(id); });
+    const double at = s.elapsed.nsecsElapsed() / 1e9 + seconds;
+    bool earliest;
+    {
+        std::lock_guard lock(s.postedMutex);
+        earliest = s.delayed.empty() || at < s.delayed.begin()->first.first;
+        s.delayed.emplace(std::make_pair(at, ++s.liveSeq), std::move(fn));
+    }
+    if (!earliest)
+        return;
+    if (QThread::currentThread() == app->thread())
+        armDelayTimer();
+    else
+        QMetaObject::invokeMethod(
+            app, [] { armDelayTimer(); }, Qt::QueuedConnection);
 }
 
 void MainQueue::post(Task fn) {
@@ -171,15 +239,16 @@ int MainQueue::discardPending() {
     // What a dropped block holds may schedule again as it goes; those go too.
     for (;;) {
         std::map<unsigned long long, Task> live;
-        std::map<std::pair<double, unsigned long long>, Task> due;
+        std::map<std::pair<double, unsigned long long>, Task> due, delayed;
         std::deque<Task> posted;
         {
             std::lock_guard lock(s.postedMutex);
             live.swap(s.live);
             posted.swap(s.posted);
+            delayed.swap(s.delayed);
         }
         due.swap(s.clock.due);
-        const auto count = live.size() + due.size() + posted.size();
+        const auto count = live.size() + due.size() + posted.size() + delayed.size();
         if (count == 0)
             return dropped;
         dropped += static_cast<int>(count);
@@ -270,7 +339,7 @@ void MainQueue::setManualLatenessForTesting(double seconds) {
 int MainQueue::pendingCount() {
     auto& s = state();
     std::lock_guard lock(s.postedMutex);
-    return static_cast<int>(s.clock.due.size() + s.posted.size() + s.live.size());
+    return static_cast<int>(s.clock.due.size() + s.posted.size() + s.live.size() + s.delayed.size());
 }
 
 RepeatingTimer::RepeatingTimer(double interval, double tolerance, MainQueue::Task fn)

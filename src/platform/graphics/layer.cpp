@@ -81,6 +81,11 @@ const std::shared_ptr<OffThreadPicture>& Layer::offThreadPicture() const {
     return rare_ ? rare_->offThread : none;
 }
 
+struct Layer::Drawn {
+    std::vector<const Layer*> list;
+    bool stale = true;
+};
+
 Layer::~Layer() {
     for (Layer* s = sublayers_.bottom(); s; s = SiblingList<Layer>::above(*s))
         s->superlayer_ = nullptr;
@@ -228,6 +233,8 @@ void Layer::setZPosition(double z) {
     if (z == zPosition_)
         return;
     zPosition_ = z;
+    if (superlayer_)
+        superlayer_->sublayersChanged();
     invalidate();
 }
 
@@ -279,6 +286,8 @@ void Layer::setHidden(bool h) {
     if (h)
         invalidate();
     hidden_ = h;
+    if (superlayer_)
+        superlayer_->sublayersChanged();
     if (!h)
         invalidate();
 }
@@ -355,6 +364,37 @@ void Layer::detachChild(const Layer* child) {
     c->superlayer_ = nullptr;
     // The list's reference goes at the end of this scope, as the layer may go with it.
     LayerPtr held = sublayers_.remove(c);
+    sublayersChanged();
+}
+
+void Layer::sublayersChanged() {
+    if (!drawn_)
+        return;
+    std::lock_guard lock(siblingListMutex());
+    drawn_->stale = true;
+}
+
+bool Layer::drawnSublayers(std::vector<const Layer*>& out) const {
+    // Below this a plain walk costs less than keeping the list.
+    constexpr size_t many = 256;
+    if (sublayers_.size() < many)
+        return false;
+    const auto& subs = sublayers_.ordered();
+    std::lock_guard lock(siblingListMutex());
+    if (!drawn_)
+        drawn_ = std::make_unique<Drawn>();
+    if (drawn_->stale) {
+        auto& list = drawn_->list;
+        list.clear();
+        for (const auto& s : subs)
+            if (!s->hidden_)
+                list.push_back(s.get());
+        std::stable_sort(list.begin(), list.end(),
+                         [](const Layer* a, const Layer* b) { return a->zPosition_ < b->zPosition_; });
+        drawn_->stale = false;
+    }
+    out = drawn_->list;
+    return true;
 }
 
 void Layer::attach(const LayerPtr& layer) {
@@ -375,6 +415,7 @@ void Layer::insertSublayerOver(const LayerPtr& layer, const Layer* under) {
     if (under && under->superlayer_ != this)
         under = sublayers_.top();
     sublayers_.insertAbove(keep, const_cast<Layer*>(under));
+    sublayersChanged();
     attach(keep);
 }
 
@@ -436,6 +477,7 @@ void Layer::removeAllSublayers() {
         return;
     invalidate();
     auto old = sublayers_.takeAll();
+    sublayersChanged();
     for (auto& s : old)
         s->superlayer_ = nullptr;
 }

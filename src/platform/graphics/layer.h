@@ -132,6 +132,11 @@ class Layer : public std::enable_shared_from_this<Layer> {
     LayerPtr superlayer() const;
     Layer* superlayerPointer() const { return superlayer_; }
     const std::vector<LayerPtr>& sublayers() const { return sublayers_.ordered(); }
+    // The sublayers a renderer draws, the shown ones by zPosition (stably), for a layer with
+    // many: kept and made again only after a change among them, so a paint passes over a deck's
+    // thousands of put-away slides without touching each. Copied into `out` (a renderer on
+    // another thread may be walking it); false, with `out` untouched, for a layer with few.
+    bool drawnSublayers(std::vector<const Layer*>& out) const;
     // Adding a layer that has a superlayer (this one included) detaches it first.
     void addSublayer(const LayerPtr& layer);
     void insertSublayer(const LayerPtr& layer, size_t index);
@@ -217,6 +222,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
     // Puts `layer` directly above `under` (null: at the bottom), taking it from where it was.
     void insertSublayerOver(const LayerPtr& layer, const Layer* under);
     void resizeSublayers(Size oldSize, Size newSize);
+    // A sublayer came, went, or changed whether or where it is drawn among its siblings.
+    void sublayersChanged();
     // The rectangle setFrame() takes for the current geometry (the frame before any turn).
     Rect frameAsSet() const;
     // The area this layer and its visible sublayers may touch, given the map of its bounds space
@@ -266,6 +273,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
     };
     Rare& rare();
     std::unique_ptr<Rare> rare_;
+    struct Drawn;
+    mutable std::unique_ptr<Drawn> drawn_;
 };
 
 } // namespace qrn::graphics

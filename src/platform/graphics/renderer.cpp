@@ -540,7 +540,13 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
 
     layer.drawInContext(p);
 
-    if (!subs.empty()) {
+    if (pass.order.size() <= size_t(depth))
+        pass.order.resize(size_t(depth) + 1);
+    if (!layer.cachesSublayers() && layer.drawnSublayers(pass.order[size_t(depth)])) {
+        // Deeper levels may grow the lists, so walk this one by index.
+        for (size_t i = 0; i < pass.order[size_t(depth)].size(); ++i)
+            drawLayer(pass, p, *pass.order[size_t(depth)][i], toDevice, opacity, depth + 1);
+    } else if (!subs.empty()) {
         bool sameZ = true;
         for (size_t i = 1; i < subs.size() && sameZ; ++i)
             sameZ = subs[i]->zPosition() == subs[0]->zPosition();

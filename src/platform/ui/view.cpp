@@ -254,8 +254,11 @@ void View::insertAbove(const ViewPtr& view, View* under) {
     subviews_.insertAbove(view, under);
     view->superview_ = this;
     // A reordering among siblings leaves every subtree's membership as it was.
-    if (moved)
+    if (moved) {
         updateTagIndexes(this, *view, true);
+        countNative(long(view->nativeInSubtree_));
+        carryMarks(*view);
+    }
     // Layer geometry set before a view is first placed is provisional: set-up code often gives a
     // new view's layer its own bounds as frame, which must not pull the view to the origin.
     if (!view->placed_) {
@@ -302,6 +305,7 @@ void View::detachFromSuperview() {
     if (layer_->superlayerPointer() == parent->layer_.get())
         layer_->removeFromSuperlayer();
     updateTagIndexes(parent, *this, false);
+    parent->countNative(-long(nativeInSubtree_));
     superview_ = nullptr;
     parent->treeChanged();
 }
@@ -509,9 +513,13 @@ void View::setHidden(bool hidden) {
         return;
     hidden_ = hidden;
     layer_->setHidden(hidden);
-    // A view that shows again may have missed drawing requests while hidden.
-    if (!hidden && drawsContent_ && needsDisplay_ && window_)
-        window_->viewNeedsDisplay();
+    // A view that shows again may have missed drawing requests while hidden, in its subtree too:
+    // the display pass stopped here and left them marked.
+    if (!hidden && (needsDisplay_ || subtreeNeedsDisplay_)) {
+        markDisplayPath();
+        if (window_)
+            window_->viewNeedsDisplay();
+    }
     treeChanged();
 }
 
@@ -575,6 +583,7 @@ void View::setNeedsDisplay(bool needs) {
     needsDisplay_ = needs;
     if (needs) {
         drawsContent_ = true;
+        markDisplayPath();
         if (window_)
             window_->viewNeedsDisplay();
     }
@@ -647,13 +656,55 @@ void View::display() {
     layer_->setContents(image);
 }
 
+namespace {
+
+std::uint64_t visitsByPasses = 0;
+
+} // namespace
+
+std::uint64_t View::passVisits() {
+    return visitsByPasses;
+}
+
+void View::markDisplayPath() {
+    for (View* v = superview_; v; v = v->superview_)
+        v->subtreeNeedsDisplay_ = true;
+}
+
+void View::markLayoutPath() {
+    for (View* v = superview_; v; v = v->superview_)
+        v->subtreeNeedsLayout_ = true;
+}
+
+void View::carryMarks(View& moved) {
+    if (moved.needsLayout_ || moved.subtreeNeedsLayout_)
+        moved.markLayoutPath();
+    if (moved.needsDisplay_ || moved.subtreeNeedsDisplay_)
+        moved.markDisplayPath();
+}
+
+// The subviews with the flag, held: drawing or laying out one may take others out of the tree.
+template <typename Marked> static std::vector<ViewPtr> markedSubviews(View* first, Marked marked) {
+    std::vector<ViewPtr> out;
+    for (View* s = first; s; s = graphics::SiblingList<View>::above(*s))
+        if (marked(*s))
+            out.push_back(s->shared_from_this());
+    return out;
+}
+
 void View::displayIfNeeded() {
+    ++visitsByPasses;
     if (hidden_)
-        return; // drawn when shown again
+        return; // drawn when shown again, which marks the path anew
     if (needsDisplay_)
         display();
-    for (auto& s : std::vector<ViewPtr>(subviews()))
-        s->displayIfNeeded();
+    if (!subtreeNeedsDisplay_)
+        return;
+    subtreeNeedsDisplay_ = false;
+    for (auto& s : markedSubviews(subviews_.bottom(),
+                                  [](const View& v) { return v.needsDisplay_ || v.subtreeNeedsDisplay_; }))
+        if (s->superview_ == this)
+            s->displayIfNeeded();
 }
 
 void View::displaySubtreeIncludingHidden() {
@@ -674,17 +725,30 @@ void View::takeBackLentLayers() {
 
 void View::setNeedsLayout(bool needs) {
     needsLayout_ = needs;
-    if (needs && window_)
+    if (!needs)
+        return;
+    markLayoutPath();
+    if (window_)
         window_->viewNeedsDisplay();
 }
 
 void View::layoutSubtreeIfNeeded() {
+    ++visitsByPasses;
     if (needsLayout_) {
         needsLayout_ = false;
         layout();
     }
-    for (auto& s : std::vector<ViewPtr>(subviews()))
-        s->layoutSubtreeIfNeeded();
+    if (!subtreeNeedsLayout_)
+        return;
+    subtreeNeedsLayout_ = false;
+    for (auto& s : markedSubviews(subviews_.bottom(),
+                                  [](const View& v) { return v.needsLayout_ || v.subtreeNeedsLayout_; }))
+        if (s->superview_ == this)
+            s->layoutSubtreeIfNeeded();
+}
+
+bool View::layoutPending() const {
+    return needsLayout_ || subtreeNeedsLayout_;
 }
 
 // --- Events
@@ -759,9 +823,26 @@ void View::registerForDraggedTypes(std::vector<std::string> types) {
 }
 
 void View::setNativeContent(std::shared_ptr<NativeContent> content) {
+    const bool had = bool(nativeContent());
     if (content || rare_)
         rare().nativeContent = std::move(content);
+    if (had != bool(nativeContent()))
+        countNative(had ? -1 : 1);
     treeChanged();
+}
+
+void View::countNative(long change) {
+    for (View* v = this; v; v = v->superview_)
+        v->nativeInSubtree_ = std::size_t(long(v->nativeInSubtree_) + change);
+}
+
+void View::collectNative(std::vector<View*>& out) {
+    if (nativeInSubtree_ == 0)
+        return;
+    if (nativeContent())
+        out.push_back(this);
+    for (View* s = subviews_.bottom(); s; s = Siblings::above(*s))
+        s->collectNative(out);
 }
 
 void View::unregisterDraggedTypes() {

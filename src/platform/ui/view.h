@@ -6,6 +6,7 @@
 // the superview is flipped (then y grows downwards from the top). A rotation turns the view
 // about its frame's centre; the frame stays the unrotated rectangle while drawing, hit testing
 // and subviews turn with it.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -145,7 +146,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     virtual QImage drawnAsIs(int width, int height) const;
     bool needsDisplay() const { return needsDisplay_; }
     void setNeedsDisplay(bool needs = true);
-    // Draws this view and its subtree where needed.
+    // Draws this view and its subtree where needed. Only the paths marked by setNeedsDisplay
+    // are walked: a large tree at rest costs nothing to pass over.
     void displayIfNeeded();
     // Draws this view now, at the window's scale factor, or coarser for a view so large that
     // its picture would pass the bounds below.
@@ -176,7 +178,14 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     virtual void layout() {}
     bool needsLayout() const { return needsLayout_; }
     void setNeedsLayout(bool needs = true);
+    // Lays out this view and its subtree where needed, parents before their subviews, walking
+    // only the paths marked by setNeedsLayout.
     void layoutSubtreeIfNeeded();
+    // How many views layout and display passes have entered since the process started; for
+    // tests and traces of what a pass costs.
+    static std::uint64_t passVisits();
+    // This view or one below still waits for layout.
+    bool layoutPending() const;
 
     // --- Events
     // The deepest visible view under `point` (in the superview's space), or null.
@@ -233,6 +242,14 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     void attachLayer(const ViewPtr& view);
     void geometryChanged(const Rect& oldFrame);
     void treeChanged();
+    // Marks the path from the superview up to the topmost ancestor: a pass walks down it.
+    void markLayoutPath();
+    void markDisplayPath();
+    // After a move into this view: a subtree that still has work takes its marks along.
+    void carryMarks(View& moved);
+    // Views with native content in this subtree, this view included, counted up the path.
+    void countNative(long change);
+    void collectNative(std::vector<View*>& out);
     void changeTag(std::optional<int> tag);
     // Adds the tagged views of `subtree` to (or takes them out of) the tag indexes of `from` and
     // its ancestors.
@@ -254,6 +271,9 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     double alpha_ = 1;
     bool needsDisplay_ = false;
     bool needsLayout_ = false;
+    // Some view below needs display or layout: the passes go down only such paths.
+    bool subtreeNeedsDisplay_ = false;
+    bool subtreeNeedsLayout_ = false;
     bool drawsContent_ = false;
     bool placed_ = false;
     unsigned alphaAnimation_ = 0;
@@ -271,6 +291,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     Rare& rare();
     std::unique_ptr<Rare> rare_;
     std::unique_ptr<TagIndex> tagIndex_;
+    std::size_t nativeInSubtree_ = 0;
 };
 
 // Convenience for subclasses with their own constructors.

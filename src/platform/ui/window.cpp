@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "platform/graphics/renderer.h"
 #include "platform/ui/application.h"
@@ -28,6 +29,13 @@ void tellFullScreenObserver() {
 }
 
 constexpr double defaultFadeDuration = 0.25;
+
+// The areas the pointer is in, per window: an area in a part of the tree a walk leaves out (hidden,
+// or clipped away where the pointer is) still gets its exit.
+std::unordered_map<const Window*, std::vector<std::weak_ptr<TrackingArea>>>& areasInside() {
+    static auto* map = new std::unordered_map<const Window*, std::vector<std::weak_ptr<TrackingArea>>>;
+    return *map;
+}
 
 void collectViews(View* v, std::vector<ViewPtr>& out) {
     out.push_back(v->weak_from_this().lock());
@@ -69,6 +77,7 @@ Window::~Window() {
     if (currentModalWindow == this)
         currentModalWindow = nullptr;
     frameView_->layer()->setChangeHandler({});
+    areasInside().erase(this);
     // Views that outlive the window forget it without callbacks: their owners may be gone.
     frameView_->forgetWindow();
     host_.reset();
@@ -277,11 +286,8 @@ void Window::orderFront() {
         if (host_)
             host_->show();
         setControllersVisible(true, true);
-        std::vector<ViewPtr> all;
-        collectViews(frameView_.get(), all);
-        for (auto& v : all)
-            if (v->needsDisplay_)
-                viewNeedsDisplay();
+        if (frameView_->needsDisplay_ || frameView_->subtreeNeedsDisplay_)
+            viewNeedsDisplay();
     }
 }
 
@@ -567,6 +573,24 @@ Window::TrackingBatch::~TrackingBatch() {
         window->deliverTracking(nullptr);
 }
 
+namespace {
+
+// The views with tracking areas that the pointer may be over: the walk leaves out hidden subtrees
+// and, under a view that clips its subviews (a scroll view's clip), those where the pointer is
+// outside it, so a strip of thousands of tiles costs the few on show.
+void viewsUnderPointer(View* v, Point inWindow, std::vector<ViewPtr>& out) {
+    if (v->isHidden())
+        return;
+    if (!v->trackingAreas().empty())
+        out.push_back(v->shared_from_this());
+    if (v->layer()->masksToBounds() && !v->bounds().contains(v->convertPointFromView(inWindow, nullptr)))
+        return;
+    for (const auto& s : v->subviews())
+        viewsUnderPointer(s.get(), inWindow, out);
+}
+
+} // namespace
+
 void Window::deliverTracking(const Event* cause) {
     if (trackingBusy_) {
         trackingAgain_ = true;
@@ -576,7 +600,8 @@ void Window::deliverTracking(const Event* cause) {
     do {
         trackingAgain_ = false;
         std::vector<ViewPtr> views;
-        collectViews(frameView_.get(), views);
+        if (mouseInside_)
+            viewsUnderPointer(frameView_.get(), mouseLocation_, views);
         struct Change {
             ViewPtr view;
             TrackingAreaPtr area;
@@ -584,12 +609,12 @@ void Window::deliverTracking(const Event* cause) {
         };
         std::vector<Change> exits, enters;
         std::vector<std::pair<ViewPtr, TrackingAreaPtr>> moves;
+        std::vector<const TrackingArea*> seen;
         for (auto& v : views) {
-            if (v->trackingAreas_.empty())
-                continue;
             bool visible = !v->isHiddenOrHasHiddenAncestor();
             Point local = v->convertPointFromView(mouseLocation_, nullptr);
             for (auto& area : v->trackingAreas_) {
+                seen.push_back(area.get());
                 unsigned o = area->options_;
                 bool active = (o & TrackingActiveAlways) || (o & TrackingActiveInActiveApp) ||
                               ((o & TrackingActiveInKeyWindow) && key_) ||
@@ -605,6 +630,15 @@ void Window::deliverTracking(const Event* cause) {
                     moves.emplace_back(v, area);
             }
         }
+        // Areas the pointer was in that the walk left out: it is not over them now.
+        for (auto& weak : areasInside()[this])
+            if (auto area = weak.lock();
+                area && area->inside_ && std::find(seen.begin(), seen.end(), area.get()) == seen.end()) {
+                if (auto* view = area->view_)
+                    exits.push_back({view->shared_from_this(), area, false});
+                else
+                    area->inside_ = false;
+            }
         auto send = [&](const ViewPtr& v, const TrackingAreaPtr& area, EventType type) {
             Event ev = Event::mouse(type, mouseLocation_, cause ? cause->modifierFlags : 0, 0);
             ev.window = this;
@@ -625,6 +659,13 @@ void Window::deliverTracking(const Event* cause) {
         for (auto& [v, area] : moves)
             if (area->inside_)
                 send(v, area, EventType::MouseMoved);
+        // Every area the pointer is in was on this walk.
+        auto& nowInside = areasInside()[this];
+        nowInside.clear();
+        for (auto& v : views)
+            for (auto& area : v->trackingAreas_)
+                if (area->inside_)
+                    nowInside.push_back(area);
         cause = nullptr; // a second pass only settles enter/exit
     } while (trackingAgain_);
     trackingBusy_ = false;
@@ -742,7 +783,10 @@ void Window::displayIfNeeded() {
     // The host paints what it was asked to after this; areas changed from now on are new.
     wholeRepaintPending_ = Rect();
     displaying_ = true;
-    frameView_->layoutSubtreeIfNeeded();
+    // A layout may ask for more (a subview resized by its superview's layout): a few rounds settle
+    // it before drawing, and what is left waits for the next pass.
+    for (int round = 0; round < 4 && frameView_->layoutPending(); ++round)
+        frameView_->layoutSubtreeIfNeeded();
     frameView_->displayIfNeeded();
     displaying_ = false;
 }
@@ -802,12 +846,9 @@ void Window::viewWillLeave(View* view) {
 }
 
 std::vector<View*> Window::viewsWithNativeContent() const {
-    std::vector<ViewPtr> all;
-    collectViews(frameView_.get(), all);
+    // Counted per subtree, so a flush walks only down to the few views that have some.
     std::vector<View*> out;
-    for (auto& v : all)
-        if (v->nativeContent())
-            out.push_back(v.get());
+    frameView_->collectNative(out);
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -230,4 +231,32 @@ TEST(MainQueueEventLoop, ItsThreadKeepsItsNiceAndItsWorkersTheUsualSlices) {
         ASSERT_TRUE(worker);
         EXPECT_EQ(*worker, *before);
     }).join();
+}
+
+// On the event loop delayed blocks run by due time, then in scheduling order, also when a worker
+// thread schedules one; a block scheduled by a running block waits for a later round. An open
+// that schedules a block per slide (100,000 here) runs them all at once rather than sorting each into a
+// list of timers (the bound is far above the normal figure: it guards against that bomb).
+TEST(MainQueueEventLoop, DelayedBlocksRunInDueOrderAndThousandsCostLittle) {
+    MainQueue::useEventLoop();
+    std::vector<int> order;
+    MainQueue::after(1.0, [&] { order.push_back(3); });
+    MainQueue::after(0.01, [&] {
+        order.push_back(1);
+        MainQueue::after(0, [&] { order.push_back(5); });
+    });
+    MainQueue::after(0.01, [&] { order.push_back(2); });
+    std::thread([&] { MainQueue::after(0.5, [&] { order.push_back(4); }); }).join();
+    EXPECT_TRUE(MainQueue::runUntil([&] { return order.size() == 5; }, 10));
+    // The worker's block was due before the last one, whatever the thread.
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 5, 4, 3}));
+
+    const auto started = std::chrono::steady_clock::now();
+    int ran = 0;
+    for (int i = 0; i < 100000; ++i)
+        MainQueue::after(0.05 + (i % 100) * 1e-4, [&ran] { ++ran; });
+    EXPECT_TRUE(MainQueue::runUntil([&] { return ran == 100000; }, 60));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    MainQueue::discardPending();
+    MainQueue::useManualClock();
 }

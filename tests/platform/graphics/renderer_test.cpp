@@ -190,6 +190,41 @@ TEST(Renderer, SiblingsStackInOrderThenStablyByZPosition) {
     EXPECT_TRUE(is(at(stable, 5, 5), green));
 }
 
+// A layer with many sublayers keeps the list of those it draws; every kind of change among them
+// (shown, hidden, moved in z, added, taken away) shows at the next paint.
+TEST(Renderer, ManySublayersMostlyHiddenDrawTheShownOnesAfterEveryChange) {
+    auto root = Layer::make(Rect(0, 0, 10, 10));
+    std::vector<LayerPtr> slides;
+    for (int i = 0; i < 1000; ++i) {
+        slides.push_back(solid(Rect(0, 0, 10, 10), Colour{0, 0, i / 1000.0, 1}));
+        slides.back()->setHidden(true);
+    }
+    root->setSublayers(slides);
+    Renderer renderer;
+    const auto drawn = [&] { return at(renderer.renderToImage(*root, {10, 10}, 0), 5, 5); };
+    EXPECT_TRUE(isClear(drawn()));
+
+    slides[500]->setBackgroundColour(red);
+    slides[500]->setHidden(false);
+    EXPECT_TRUE(is(drawn(), red));
+    slides[500]->setHidden(true);
+    slides[700]->setBackgroundColour(green);
+    slides[700]->setHidden(false);
+    EXPECT_TRUE(is(drawn(), green));
+
+    slides[100]->setBackgroundColour(blue);
+    slides[100]->setHidden(false);
+    EXPECT_TRUE(is(drawn(), green)); // later in the list
+    slides[100]->setZPosition(1);
+    EXPECT_TRUE(is(drawn(), blue));
+    slides[100]->removeFromSuperlayer();
+    EXPECT_TRUE(is(drawn(), green));
+    root->addSublayer(solid(Rect(0, 0, 10, 10), white));
+    EXPECT_TRUE(is(drawn(), white));
+    root->removeAllSublayers();
+    EXPECT_TRUE(isClear(drawn()));
+}
+
 TEST(Renderer, DetachedLayerRendersOnItsOwn) {
     auto root = Layer::make(Rect(0, 0, 300, 300));
     root->setGeometryFlipped(true);

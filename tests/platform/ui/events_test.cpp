@@ -191,6 +191,21 @@ TEST(TrackingAreas, EnterAndExitIncludingDuringADragAndWhenHidden) {
     window->makeKeyAndOrderFront();
     window->mouseLeftWindow();
     EXPECT_EQ(log, (std::vector<std::string>{"area exited", "area entered", "area exited"}));
+
+    // Under a view that clips its subviews (a scroll view's clip) the part clipped away is not
+    // entered; hiding an ancestor exits what the pointer was in.
+    log.clear();
+    auto clip = View::make(Rect(0, 0, 120, 80));
+    clip->layer()->setMasksToBounds(true);
+    auto tile = std::make_shared<Recorder>("tile", Rect(50, 0, 150, 50), log, std::vector<EventType>{});
+    tile->addTrackingArea(tile->bounds(), TrackingMouseEnteredAndExited | TrackingActiveAlways);
+    clip->addSubview(tile);
+    window->contentView()->addSubview(clip);
+    window->sendEvent(mouse(EventType::MouseMoved, 150, 20));
+    EXPECT_TRUE(log.empty());
+    window->sendEvent(mouse(EventType::MouseMoved, 100, 20));
+    clip->setHidden(true);
+    EXPECT_EQ(log, (std::vector<std::string>{"tile entered", "tile exited"}));
 }
 
 TEST(TrackingAreas, MovedEventsAndRotatedAreas) {

@@ -574,3 +574,111 @@ TEST(WindowRepaint, AWholeWindowRepaintStandsForTheChangesMadeUntilThePaint) {
     box->setAlphaValue(1);
     EXPECT_EQ(areas.size(), 1u);
 }
+
+namespace {
+
+struct LayingOutView : View {
+    using View::View;
+    void layout() override { ++layouts; }
+    int layouts = 0;
+};
+
+// A container of many plain views, as a long slide strip has.
+ViewPtr crowd(int count) {
+    auto holder = View::make(Rect(0, 0, 100, 100));
+    for (int i = 0; i < count; ++i) {
+        auto row = View::make(Rect(0, i, 100, 1));
+        row->addSubview(View::make(Rect(0, 0, 10, 1)));
+        holder->addSubview(row);
+    }
+    return holder;
+}
+
+} // namespace
+
+// A pass walks down only the paths marked by a request, so a large tree at rest costs nothing;
+// requests made while a view is hidden, detached or on its way to another superview still land.
+TEST(ViewPasses, ACleanSubtreeIsNotVisitedAndMarksFollowTheViewThroughMoves) {
+    auto window = Window::make(Rect(0, 0, 400, 300));
+    auto strip = crowd(2000);
+    auto painted = std::make_shared<PaintedView>(Rect(0, 0, 20, 20));
+    auto laidOut = std::make_shared<LayingOutView>(Rect(0, 0, 20, 20));
+    strip->subviews()[1500]->addSubview(painted);
+    strip->subviews()[1700]->addSubview(laidOut);
+    window->contentView()->addSubview(strip);
+    painted->setNeedsDisplay();
+    laidOut->setNeedsLayout();
+    window->displayIfNeeded();
+    EXPECT_EQ(painted->draws, 1);
+    EXPECT_EQ(laidOut->layouts, 1);
+
+    // At rest: the passes enter the window's own view and stop.
+    auto visits = View::passVisits();
+    window->displayIfNeeded();
+    EXPECT_LE(View::passVisits() - visits, 2u);
+
+    // One request walks its path down, not the 2,000 rows beside it.
+    visits = View::passVisits();
+    painted->setNeedsDisplay();
+    laidOut->setNeedsLayout();
+    window->displayIfNeeded();
+    EXPECT_EQ(painted->draws, 2);
+    EXPECT_EQ(laidOut->layouts, 2);
+    EXPECT_LT(View::passVisits() - visits, 20u);
+
+    // Marked, then moved to another row before the pass: drawn and laid out where it went.
+    painted->setNeedsDisplay();
+    laidOut->setNeedsLayout();
+    strip->subviews()[10]->addSubview(painted);
+    strip->subviews()[20]->addSubview(laidOut);
+    window->displayIfNeeded();
+    EXPECT_EQ(painted->draws, 3);
+    EXPECT_EQ(laidOut->layouts, 3);
+
+    // Marked while out of any tree, then added back.
+    painted->removeFromSuperview();
+    laidOut->removeFromSuperview();
+    window->displayIfNeeded();
+    painted->setNeedsDisplay();
+    laidOut->setNeedsLayout();
+    strip->addSubview(painted);
+    strip->subviews()[5]->addSubview(laidOut);
+    window->displayIfNeeded();
+    EXPECT_EQ(painted->draws, 4);
+    EXPECT_EQ(laidOut->layouts, 4);
+
+    // Under a hidden view: not drawn while hidden, though the pass cleared the path above it,
+    // and drawn once shown.
+    auto row = strip->subviews()[30];
+    row->addSubview(painted);
+    window->displayIfNeeded();
+    row->setHidden(true);
+    painted->setNeedsDisplay();
+    window->displayIfNeeded();
+    window->displayIfNeeded();
+    EXPECT_EQ(painted->draws, 4);
+    row->setHidden(false);
+    window->displayIfNeeded();
+    EXPECT_EQ(painted->draws, 5);
+}
+
+// The host places native editors from a count kept per subtree: it follows views into and out
+// of the window and keeps tree order.
+TEST(ViewPasses, NativeContentIsFoundInTreeOrderThroughMoves) {
+    auto window = Window::make(Rect(0, 0, 400, 300));
+    auto strip = crowd(50);
+    auto first = View::make(), second = View::make();
+    first->setNativeContent(std::make_shared<NativeContent>());
+    second->setNativeContent(std::make_shared<NativeContent>());
+    strip->subviews()[40]->addSubview(first);
+    strip->subviews()[3]->addSubview(second);
+    EXPECT_TRUE(window->viewsWithNativeContent().empty());
+    window->contentView()->addSubview(strip);
+    EXPECT_EQ(window->viewsWithNativeContent(), (std::vector<View*>{second.get(), first.get()}));
+    strip->subviews()[45]->addSubview(second);
+    EXPECT_EQ(window->viewsWithNativeContent(), (std::vector<View*>{first.get(), second.get()}));
+    first->setNativeContent(nullptr);
+    EXPECT_EQ(window->viewsWithNativeContent(), (std::vector<View*>{second.get()}));
+    strip->subviews()[45]->removeFromSuperview();
+    EXPECT_TRUE(window->viewsWithNativeContent().empty());
+}
