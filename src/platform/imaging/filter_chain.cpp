@@ -38,8 +38,12 @@ std::optional<RowFilter> rowFilterFor(const ImageFilter& filter, double scale) {
             return std::nullopt;
         return RowFilter{RowFilter::Kind::Blur, nullptr, r};
     }
-    if (dynamic_cast<const MedianFilter*>(&filter))
+    if (dynamic_cast<const MedianFilter*>(&filter)) {
+        // Drawn large it works on the picture at its own size, not a row at a time.
+        if (scale >= MedianFilter::kLargestScale)
+            return std::nullopt;
         return RowFilter{RowFilter::Kind::Median};
+    }
     return std::nullopt;
 }
 

@@ -114,6 +114,19 @@ void BoxBlurFilter::run(ConstImageView src, ImageView dst, int rowBegin, int row
     boxBlur(src, dst, wholeRadiusAt(scale), rowBegin, rowEnd);
 }
 
+QImage MedianFilter::applyScaled(const QImage& image, double scale) const {
+    if (image.isNull() || !(scale >= kLargestScale) || !std::isfinite(scale))
+        return ImageFilter::applyScaled(image, scale);
+    const QSize own(std::max(1, int(std::lround(image.width() / scale))),
+                    std::max(1, int(std::lround(image.height() / scale))));
+    const QImage filtered =
+        ImageFilter::applyScaled(image.scaled(own, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), 1.0);
+    const QImage out = filtered.scaled(image.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return out.format() == image.format() || !keepsFormat(image.format())
+               ? out
+               : out.convertToFormat(image.format());
+}
+
 void MedianFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd, double) const {
     median3x3(src, dst, rowBegin, rowEnd);
 }

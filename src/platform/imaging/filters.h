@@ -94,15 +94,19 @@ class BoxBlurFilter : public ImageFilter {
     double radius_;
 };
 
-// Its 3 x 3 window cannot grow or shrink with the picture: it runs on the pixels as drawn, and
-// is left out where the picture is drawn at under half its own size, where three drawn pixels
-// span six or more of its own and it would wipe out details it leaves at the own size (a
-// slide's miniature); the details it takes out there are below what a drawn pixel shows.
+// Its window of 3 x 3 pixels cannot grow or shrink with the picture. Drawn near its own size it
+// runs on the pixels as drawn. Drawn at 1.5 times its own size or more it runs on the picture
+// brought back to its own size, which is then drawn up again: on the drawn pixels it would leave
+// the specks of two or more pixels that its own pixels become. Drawn at under half its own size it
+// is left out: three drawn pixels would span six or more of its own and wipe out details it keeps
+// at its own size (a slide's miniature), while the specks it takes out are below a drawn pixel.
 class MedianFilter : public ImageFilter {
   public:
     std::string name() const override { return "median"; }
     static constexpr double kSmallestScale = 0.5;
+    static constexpr double kLargestScale = 1.5;
     bool leavesImageAlone(double scale = 1.0) const override { return scale < kSmallestScale; }
+    QImage applyScaled(const QImage& image, double scale) const override;
 
   protected:
     void run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd, double scale) const override;

@@ -13,14 +13,18 @@
 #include <filesystem>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
+#include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Controller/Recording/autocueDisplayClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Filters/BoxBlur/boxBlurClass.h"
 #include "Model/attributedStringStorageClass.h"
+#include "Model/persistentDataStorageClass.h"
 #include "View/Editing/editScreenTitleBarController.h"
+#include "View/Editing/viewLoaderController.h"
 #include "View/Recording/autocueDisplayController.h"
 #include "View/Recording/recordScreenTitleBarController.h"
 #include "View/Recording/recordViewController.h"
@@ -37,7 +41,9 @@
 #include "platform/media/export_session.h"
 #include "platform/media/movie_reader.h"
 #include "platform/media/video_layer.h"
+#include "platform/ui/dragging.h"
 #include "platform/ui/panels.h"
+#include "platform/ui/pasteboard.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
@@ -52,6 +58,19 @@ class TakeInTheApp : public studiotest::StudioTest {
         using qrn::media::AccessStatus;
         qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Audio, AccessStatus::Authorized);
         qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Video, AccessStatus::Authorized);
+    }
+    // Drops a file on the editing screen's preview at `at` (preview points), as from a file
+    // manager.
+    static bool dropFile(viewLoaderController& editor, const QString& file, qrn::Point at) {
+        auto board = qrn::ui::Pasteboard::makeForDrag();
+        board->writeItems({qrn::ui::PasteboardItem::withURL(QUrl::fromLocalFile(file))});
+        auto& view = *editor.dragView;
+        qrn::ui::DraggingInfo info(view.convertPointToView(at, nullptr), board);
+        view.draggingEntered(info);
+        const bool taken = view.prepareForDragOperation(info) && view.performDragOperation(info);
+        view.draggingEnded(info);
+        advance(1.5);
+        return taken;
     }
     // A project of two assets open in the studio, its camera delivering; null when it is not.
     recordViewController* studioOfTwoAssets() {
@@ -201,28 +220,32 @@ blurShot measure(const QImage& shot, double height, const qrn::Rect& blurred, co
     // across some of them.
     std::vector<double> widths;
     const double bar = camera.width() / 6;
-    for (double up = 0.03; up < 1; up += 0.02)
+    for (double up = 0.03; up < 1; up += 0.01) {
+        // Not where a layer lies over the picture.
+        const double rowY = camera.minY() + up * camera.height();
+        if ((rowY > blurred.minY() - 0.1 * blurred.height() && rowY < blurred.maxY()) ||
+            (rowY > median.minY() - 0.1 * median.height() && rowY < median.maxY()))
+            continue;
         for (int k = 1; k <= 3; ++k) {
             const double x = camera.minX() + k * bar;
-            const auto edge = edgesAlong(shot, int(height - (camera.minY() + up * camera.height())),
-                                         int(x - bar / 2), int(x + bar / 2), 0);
+            const auto edge = edgesAlong(shot, int(height - rowY), int(x - bar / 2), int(x + bar / 2), 0);
             if (edge.edges == 1)
                 widths.push_back(edge.width);
         }
+    }
     std::sort(widths.begin(), widths.end());
     if (!widths.empty()) {
         m.camera.edges = int(widths.size());
         m.camera.width = widths[widths.size() / 2];
         m.camera.spacing = bar;
     }
-    double sum = 0;
-    int n = 0;
+    // The darkest pixel of the median layer's inner part: black where a speck is left.
+    m.medianLevel = 255;
     for (int y = int(height - median.maxY() + 0.25 * median.height());
          y < int(height - median.minY() - 0.25 * median.height()); ++y)
         for (int x = int(median.minX() + 0.25 * median.width());
-             x < int(median.maxX() - 0.25 * median.width()); ++x, ++n)
-            sum += qGray(shot.pixel(x, y));
-    m.medianLevel = n ? sum / n : 0;
+             x < int(median.maxX() - 0.25 * median.width()); ++x)
+            m.medianLevel = std::min(m.medianLevel, double(qGray(shot.pixel(x, y))));
     return m;
 }
 
@@ -495,35 +518,54 @@ TEST_F(TakeInTheApp, ARecordingThatFailsMidTakeKeepsWhatWasRecordedAndSaysSo) {
 // picture (held at half its own size, as a large file is), one median picture and the blurred
 // camera alike, the edges' width against the picture within a tenth.
 TEST_F(TakeInTheApp, ABlurLooksTheSameInTheEditorAtAnySizeInTheStudioAndInTheMovie) {
+    // Opening the project again imports it for real.
+    persistentDataStorageClass::setImportHandler(nullptr);
     allowCameraAndMicrophone();
-    ASSERT_TRUE(createProject(1));
+    auto* editor = createProject(1);
+    ASSERT_TRUE(editor && editor->dragView);
     ASSERT_TRUE(waitForCameraPicture());
-    // Six black and white stripes, 1200 x 400 of its own, held at 600 x 200.
-    QImage stripes(600, 200, QImage::Format_ARGB32_Premultiplied);
-    for (int x = 0; x < 600; ++x)
-        for (int y = 0; y < 200; ++y)
-            stripes.setPixel(x, y, (x / 100) % 2 ? 0xffffffff : 0xff000000);
-    qrn::imaging::setOwnPictureSize(stripes, {1200, 400});
-    // Grey with a black dot on every other pixel of every other row: the median takes them all.
-    QImage dots(300, 150, QImage::Format_ARGB32_Premultiplied);
-    for (int x = 0; x < 300; ++x)
-        for (int y = 0; y < 150; ++y)
-            dots.setPixel(x, y, x % 2 == 0 && y % 2 == 0 ? 0xff000000 : 0xff808080);
-    // The camera on show by its title bar button, first: the layers go above it.
-    clickButton(*editScreenTitleBarController::getDisplayVideoButton());
-    const auto blurred =
-        layerstest::dropPicture(1, std::make_shared<const QImage>(stripes), {360, 120}, {278, 225}, true);
-    ASSERT_FALSE(blurred.empty());
+    // Six black and white stripes, 3600 x 1200: larger than the movie needs, so it is held
+    // smaller than its own size.
+    QTemporaryDir files;
+    QImage stripes(3600, 1200, QImage::Format_RGB32);
+    for (int x = 0; x < stripes.width(); ++x)
+        for (int y = 0; y < stripes.height(); ++y)
+            stripes.setPixel(x, y, (x / 600) % 2 ? 0xffffffff : 0xff000000);
+    // Grey with black specks of one pixel, four apart: the median takes them all.
+    QImage dots(120, 60, QImage::Format_RGB32);
+    for (int x = 0; x < dots.width(); ++x)
+        for (int y = 0; y < dots.height(); ++y)
+            dots.setPixel(x, y, x % 4 == 0 && y % 4 == 0 ? 0xff000000 : 0xff808080);
+    ASSERT_TRUE(stripes.save(files.filePath("stripes.png")) && dots.save(files.filePath("dots.png")));
+    // On the first slide, picked in the strip.
+    previewLayerClass model;
+    const auto pickFirstSlide = [&] {
+        const auto tile =
+            editor->assetTableView->documentView()->viewWithTag(std::stoi(model.getAssetArray()[1]));
+        ASSERT_TRUE(tile && tile->superview());
+        click(*tile->superview(), tile->superview()->bounds().center());
+        advance(0.5);
+        ASSERT_EQ(model.getSelectedAssetIndex(), 1);
+    };
+    pickFirstSlide();
+    // Dropped as the presenter drops files: the stripes across the top of the picture, the dots
+    // clear of the camera's bars, both above the camera.
+    ASSERT_TRUE(dropFile(*editor, files.filePath("stripes.png"), {278, 220}));
+    ASSERT_EQ(model.getLayerArrayReference()[1].size(), 1u);
+    std::string blurred = model.getLayerArrayReference()[1].back();
     // The presenter's way: the blur panel's slider, then the median's box in the filter list.
     auto slider = std::make_shared<fakeSlider>();
     boxBlurClass(slider, false);
-    slider->setValue(20);
+    slider->setValue(50);
     boxBlurClass().sliderChanged(false);
-    const auto median =
-        layerstest::dropPicture(1, std::make_shared<const QImage>(dots), {150, 75}, {278, 110});
-    ASSERT_FALSE(median.empty());
-    previewLayerClass model;
+    ASSERT_TRUE(dropFile(*editor, files.filePath("dots.png"), {480, 60}));
+    ASSERT_EQ(model.getLayerArrayReference()[1].size(), 2u);
+    std::string median = model.getLayerArrayReference()[1].back();
+    ASSERT_NE(blurred, median);
     filterEditing().applyFilter(true, *filterClass().filterIndex("Median"), {qrn::Value()}, false, true);
+    auto firstAbove = model.getFirstLayerAboveVideoArray();
+    firstAbove[1] = blurred;
+    model.setFirstLayerAboveVideoArray(firstAbove);
     boxBlurClass(slider, true);
     slider->setValue(20);
     boxBlurClass().sliderChanged(true);
@@ -547,6 +589,27 @@ TEST_F(TakeInTheApp, ABlurLooksTheSameInTheEditorAtAnySizeInTheStudioAndInTheMov
                                          inRoot(*a->layer(), a->layer()->bounds()),
                                          inRoot(*b->layer(), b->layer()->bounds()), cameraRect()));
     };
+    // The pictures as dropped, filtered once when set (the camera, below them, hidden).
+    shootWindow("editor-new", *model.getVideoLayerView()->superview());
+    // As opened again: the stored values carry no picture, and the layers are drawn filtered.
+    ASSERT_TRUE(persistentDataStorageClass().exportData(false));
+    panelAnswers.push_back(projectPath());
+    fileMenuClass().open();
+    advance(3.0);
+    editor = editingScreen();
+    ASSERT_TRUE(editor);
+    // The pictures come while the screen is on show.
+    ASSERT_TRUE(taketest::pumpUntil([] { return previewLayerPendingPictures::pendingCount() == 0; }, 60));
+    advance(0.5);
+    // Its layers, in the order they were dropped, under the ids the opening gave them.
+    const auto reopened = model.getLayerArray();
+    ASSERT_GE(reopened.size(), 2u);
+    ASSERT_EQ(reopened[1].size(), 2u);
+    blurred = reopened[1][0];
+    median = reopened[1][1];
+    pickFirstSlide();
+    clickButton(*editScreenTitleBarController::getDisplayVideoButton());
+    advance(0.5);
     const auto editorPreview = model.getVideoLayerView()->superview();
     shootWindow("editor", *editorPreview);
     const qrn::Size start = mainWindow()->contentSize();
@@ -599,6 +662,8 @@ TEST_F(TakeInTheApp, ABlurLooksTheSameInTheEditorAtAnySizeInTheStudioAndInTheMov
     const auto spread = [&](auto figure) {
         double lo = 1e9, hi = 0;
         for (const auto& [name, m] : shots) {
+            if (figure(m) == 0 && name == "editor-new")
+                continue;
             lo = std::min(lo, figure(m));
             hi = std::max(hi, figure(m));
         }
@@ -607,10 +672,12 @@ TEST_F(TakeInTheApp, ABlurLooksTheSameInTheEditorAtAnySizeInTheStudioAndInTheMov
     for (const auto& [name, m] : shots) {
         SCOPED_TRACE(name);
         EXPECT_GE(m.layer.edges, 3);
-        EXPECT_GE(m.camera.edges, 20);
-        // 2R + 1 = 41 of the picture's own pixels, 80 % of it from 10 % to 90 %, against stripes 200 wide.
-        EXPECT_NEAR(m.layer.ratio(), 0.8 * 41 / 200, 0.1 * 0.8 * 41 / 200);
-        EXPECT_NEAR(m.medianLevel, 128, 10) << "the dots are gone";
+        if (name != "editor-new")
+            EXPECT_GE(m.camera.edges, 12);
+        // 2R + 1 = 101 of the picture's own pixels, 80 % of it from 10 % to 90 %, against
+        // stripes 600 wide.
+        EXPECT_NEAR(m.layer.ratio(), 0.8 * 101 / 600, 0.1 * 0.8 * 101 / 600);
+        EXPECT_GE(m.medianLevel, 110) << "the specks are gone";
         std::printf("%-14s layer %.4f (%d edges, %.1f px apart)  camera %.4f (%d edges, %.1f px apart)  "
                     "median %.1f\n",
                     name.c_str(), m.layer.ratio(), m.layer.edges, m.layer.spacing, m.camera.ratio(),

@@ -160,6 +160,16 @@ TEST(FilterChain, FiltersOfAPictureFollowTheSizeItIsDrawnAt) {
     EXPECT_EQ(applyContentFilters({median}, src), oneAfterAnother({std::make_shared<MedianFilter>()}, src));
     median->setOwnSize({241, 120});
     EXPECT_EQ(applyContentFilters({median}, src).constBits(), src.constBits());
+    // Drawn at three times its own size, specks of one own pixel go as they do at the own size.
+    QImage specks(20, 10, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x)
+            specks.setPixel(x, y, x % 2 == 0 && y % 2 == 0 ? 0xff000000 : 0xff808080);
+    median->setOwnSize(specks.size());
+    const QImage drawn = applyContentFilters({median}, specks.scaled(60, 30));
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 60; ++x)
+            ASSERT_NEAR(qGray(drawn.pixel(x, y)), 128, 3) << x << "," << y;
 }
 
 TEST(FilterChain, APictureInAnotherFormatComesBackPremultipliedWithTheSameBytes) {

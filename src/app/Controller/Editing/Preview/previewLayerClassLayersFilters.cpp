@@ -6,6 +6,7 @@
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/filterClass.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/view.h"
 
@@ -46,6 +47,12 @@ void previewLayerClass::reapplyLayerFilters(int a, int l) {
     auto container = tagged ? tagged->superview() : nullptr;
     auto content = container && container->subviews().size() > 1 ? container->subviews()[1] : nullptr;
     auto picture = std::dynamic_pointer_cast<qrn::ui::ImageView>(content);
+    // Filters drawn live count in the picture's own pixels. An opened project's entries hold no
+    // picture, so they learn its size from the one the layer shows.
+    if (picture && !picture->image().isNull())
+        for (const auto& filter : list)
+            if (filter->ownSize().isEmpty())
+                filter->setOwnSize(qrn::imaging::ownPictureSize(picture->image()));
     // A moving picture keeps its frames and is filtered as it is drawn.
     if (picture && original && !picture->playsOnTimeline()) {
         const auto filtered = edit.getFiltersArrayOrFilteredImage(original, false, std::nullopt, l, a).image;
