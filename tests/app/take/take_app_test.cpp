@@ -41,9 +41,7 @@
 #include "platform/media/export_session.h"
 #include "platform/media/movie_reader.h"
 #include "platform/media/video_layer.h"
-#include "platform/ui/dragging.h"
 #include "platform/ui/panels.h"
-#include "platform/ui/pasteboard.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view.h"
@@ -58,19 +56,6 @@ class TakeInTheApp : public studiotest::StudioTest {
         using qrn::media::AccessStatus;
         qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Audio, AccessStatus::Authorized);
         qrn::media::CaptureAccess::scriptStatus(qrn::media::MediaType::Video, AccessStatus::Authorized);
-    }
-    // Drops a file on the editing screen's preview at `at` (preview points), as from a file
-    // manager.
-    static bool dropFile(viewLoaderController& editor, const QString& file, qrn::Point at) {
-        auto board = qrn::ui::Pasteboard::makeForDrag();
-        board->writeItems({qrn::ui::PasteboardItem::withURL(QUrl::fromLocalFile(file))});
-        auto& view = *editor.dragView;
-        qrn::ui::DraggingInfo info(view.convertPointToView(at, nullptr), board);
-        view.draggingEntered(info);
-        const bool taken = view.prepareForDragOperation(info) && view.performDragOperation(info);
-        view.draggingEnded(info);
-        advance(1.5);
-        return taken;
     }
     // A project of two assets open in the studio, its camera delivering; null when it is not.
     recordViewController* studioOfTwoAssets() {
