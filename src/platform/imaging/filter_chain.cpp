@@ -40,7 +40,7 @@ std::optional<RowFilter> rowFilterFor(const ImageFilter& filter, double scale) {
     }
     if (dynamic_cast<const MedianFilter*>(&filter)) {
         // Drawn large it works on the picture at its own size, not a row at a time.
-        if (scale >= MedianFilter::kLargestScale)
+        if (scale > MedianFilter::kLargestScale)
             return std::nullopt;
         return RowFilter{RowFilter::Kind::Median};
     }

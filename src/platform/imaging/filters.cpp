@@ -115,7 +115,7 @@ void BoxBlurFilter::run(ConstImageView src, ImageView dst, int rowBegin, int row
 }
 
 QImage MedianFilter::applyScaled(const QImage& image, double scale) const {
-    if (image.isNull() || !(scale >= kLargestScale) || !std::isfinite(scale))
+    if (image.isNull() || !(scale > kLargestScale) || !std::isfinite(scale))
         return ImageFilter::applyScaled(image, scale);
     const QSize own(std::max(1, int(std::lround(image.width() / scale))),
                     std::max(1, int(std::lround(image.height() / scale))));

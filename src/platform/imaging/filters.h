@@ -94,12 +94,13 @@ class BoxBlurFilter : public ImageFilter {
     double radius_;
 };
 
-// Its window of 3 x 3 pixels cannot grow or shrink with the picture. Drawn near its own size it
-// runs on the pixels as drawn. Drawn at 1.5 times its own size or more it runs on the picture
-// brought back to its own size, which is then drawn up again: on the drawn pixels it would leave
-// the specks of two or more pixels that its own pixels become. Drawn at under half its own size it
-// is left out: three drawn pixels would span six or more of its own and wipe out details it keeps
-// at its own size (a slide's miniature), while the specks it takes out are below a drawn pixel.
+// Its window of 3 x 3 pixels cannot grow or shrink with the picture. Drawn at up to one and a
+// half times its own size it runs on the pixels as drawn. Drawn larger it runs on the picture
+// brought back to its own size, which is then drawn up again: a speck of one own pixel, drawn
+// smoothly over two or three pixels, would outlast it on the drawn pixels. Drawn at under half
+// its own size it is left out: three drawn pixels would span six or more of its own and wipe
+// out details it keeps at its own size (a slide's miniature), while the specks it takes out are
+// below a drawn pixel. A camera of 720 lines in a movie of 1080 stays on the drawn pixels.
 class MedianFilter : public ImageFilter {
   public:
     std::string name() const override { return "median"; }
