@@ -53,18 +53,13 @@ qrn::ImageHandle picture(int width, int height, unsigned rgb) {
 }
 
 std::string dropImage(int a, qrn::Size size, qrn::Point at, unsigned rgb) {
-    return dropPicture(a, picture(int(std::max(1.0, size.width)), int(std::max(1.0, size.height)), rgb), size,
-                       at);
-}
-
-std::string dropPicture(int a, const qrn::ImageHandle& image, qrn::Size size, qrn::Point at,
-                        bool aboveCamera) {
     select(a);
     previewLayerClass model;
     const size_t before = model.getLayerArrayReference()[size_t(a)].size();
     appendReference(a, imageReferenceArray{3, "png", "layer"});
-    model.addLayer(image, std::nullopt, std::nullopt, size, false, false, at, std::nullopt, 0, false, false,
-                   aboveCamera, false);
+    model.addLayer(picture(int(std::max(1.0, size.width)), int(std::max(1.0, size.height)), rgb),
+                   std::nullopt, std::nullopt, size, false, false, at, std::nullopt, 0, false, false, false,
+                   false);
     return added(a, before);
 }
 

@@ -18,10 +18,6 @@ qrn::ImageHandle picture(int width, int height, unsigned rgb = 0xff3366cc);
 // Appends the reference a drop appends, then adds the layer as a drop on the preview does. The
 // asset at that index is selected first. Returns the new id, or "" when nothing was added.
 std::string dropImage(int assetIndex, qrn::Size size, qrn::Point at = {278, 156}, unsigned rgb = 0xff3366cc);
-// The same with a picture of the test's own.
-// With aboveCamera, the asset's first layer above the camera picture.
-std::string dropPicture(int assetIndex, const qrn::ImageHandle& picture, qrn::Size size, qrn::Point at,
-                        bool aboveCamera = false);
 std::string dropText(int assetIndex, qrn::Point at = {278, 156});
 std::string dropAnimated(int assetIndex, qrn::Size size, qrn::Point at = {278, 156});
 // An image dropped on the asset's tile: it becomes (or replaces) the asset's background.

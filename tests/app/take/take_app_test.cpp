@@ -14,7 +14,6 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
-#include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/filterClass.h"
@@ -35,7 +34,6 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/animated_value.h"
 #include "platform/graphics/renderer.h"
-#include "platform/imaging/picture_reader.h"
 #include "platform/media/capture_session.h"
 #include "platform/media/devices.h"
 #include "platform/media/export_session.h"
@@ -534,7 +532,7 @@ TEST_F(TakeInTheApp, ABlurLooksTheSameInTheEditorAtAnySizeInTheStudioAndInTheMov
     };
     pickFirstSlide();
     // Dropped as the presenter drops files: the stripes across the top of the picture, the dots
-    // clear of the camera's bars, both above the camera.
+    // clear of the camera's bars.
     ASSERT_TRUE(dropFile(*editor, files.filePath("stripes.png"), {278, 220}));
     ASSERT_EQ(model.getLayerArrayReference()[1].size(), 1u);
     std::string blurred = model.getLayerArrayReference()[1].back();
@@ -548,6 +546,7 @@ TEST_F(TakeInTheApp, ABlurLooksTheSameInTheEditorAtAnySizeInTheStudioAndInTheMov
     std::string median = model.getLayerArrayReference()[1].back();
     ASSERT_NE(blurred, median);
     filterEditing().applyFilter(true, *filterClass().filterIndex("Median"), {qrn::Value()}, false, true);
+    // Both above the camera once the project is opened again.
     auto firstAbove = model.getFirstLayerAboveVideoArray();
     firstAbove[1] = blurred;
     model.setFirstLayerAboveVideoArray(firstAbove);
