@@ -274,6 +274,21 @@ void BM_AllThree(benchmark::State& state) {
     }
 }
 
+// The median of a layer's picture drawn at a tenth of `scale` times its own size, as the renderer
+// runs it: at up to one and a half on the frame itself, larger on the picture at its own size,
+// drawn up again.
+void BM_MedianDrawnAt(benchmark::State& state) {
+    const QImage src = greenScreenFrame().toQImage();
+    const double scale = double(state.range(0)) / 10;
+    auto median = std::make_shared<MedianFilter>();
+    median->setOwnSize(QSize(int(std::lround(src.width() / scale)), int(std::lround(src.height() / scale))));
+    const std::vector<qrn::graphics::ContentFilterPtr> filters{median};
+    for (auto _ : state) {
+        QImage out = applyContentFilters(filters, src);
+        benchmark::DoNotOptimize(out.constBits());
+    }
+}
+
 void threadArgs(benchmark::internal::Benchmark* b, std::initializer_list<int> kinds) {
     b->ArgNames({"threads", "camera"});
     for (int kind : kinds) {
@@ -301,6 +316,13 @@ BENCHMARK(BM_ChromaKeyTableBuild)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxBlur)->Apply(filterArgs);
 BENCHMARK(BM_Median)->Apply(filterArgs);
 BENCHMARK(BM_AllThree)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MedianDrawnAt)
+    ->ArgName("scale10")
+    ->Arg(10)
+    ->Arg(15)
+    ->Arg(18)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Remembers each benchmark's real time per iteration in milliseconds.
 class recordingReporter : public benchmark::ConsoleReporter {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -169,6 +170,15 @@ class Layer : public std::enable_shared_from_this<Layer> {
     virtual void drawInContext(QPainter& painter) const;
     // What this layer itself may paint, in its bounds space (bounds, or more for strokes).
     virtual Rect visualBounds() const { return bounds_; }
+    // A picture that comes at a size of its own, frame by frame (a camera's): its size in pixels
+    // and where in the bounds it is drawn. Content filters without an own size of their own
+    // (ContentFilter::ownSize) on this layer, or on holders whose only drawing it is, count in
+    // its pixels. None by default.
+    struct OwnPicture {
+        QSize pixels;
+        Rect drawnIn;
+    };
+    virtual std::optional<OwnPicture> ownPicture() const { return std::nullopt; }
 
     // --- Cached drawing
     // The renderer keeps a picture of each run of this layer's sublayers (in drawing order)

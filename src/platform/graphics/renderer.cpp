@@ -16,6 +16,7 @@
 #include "platform/graphics/off_thread_picture.h"
 #include "platform/graphics/picture_sampler.h"
 #include "platform/imaging/filter_chain.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/imaging/worker_pool.h"
 
 namespace qrn::graphics {
@@ -763,6 +764,43 @@ bool groupIsContents(const Layer& layer, const QTransform& toGroup, const QSize&
            std::abs(toPixels.dy()) < e;
 }
 
+// The size a rectangle of a layer's space is drawn at on the device: the lengths its sides
+// take, whatever the turn.
+QSizeF drawnSize(const Rect& r, const QTransform& toDevice) {
+    const QRectF q = qrect(r);
+    return {toDevice.map(QLineF(q.topLeft(), q.topRight())).length(),
+            toDevice.map(QLineF(q.topLeft(), q.bottomLeft())).length()};
+}
+
+// The picture whose own pixels a layer's filters count in, as drawn: a live picture of its own
+// size in the layer or the holders below it (the camera's, in its clipping holder), else the
+// layer's bounds (filters that know their picture's own size spread it over them).
+struct FilterPicture {
+    QSizeF drawn;
+    QSize own;
+};
+
+std::optional<FilterPicture> livePicture(const Layer& layer, const QTransform& toDevice, int depth) {
+    if (auto own = layer.ownPicture())
+        return FilterPicture{drawnSize(own->drawnIn, toDevice), own->pixels};
+    if (depth == 0)
+        return std::nullopt;
+    for (const auto& s : layer.sublayers())
+        if (!s->isHidden())
+            if (auto found =
+                    livePicture(*s, Renderer::toQTransform(s->transformToSuperlayer()) * toDevice, depth - 1))
+                return found;
+    return std::nullopt;
+}
+
+FilterPicture filterPicture(const Layer& layer, const QTransform& toDevice) {
+    if (auto live = livePicture(layer, toDevice, 3))
+        return *live;
+    // A picture held smaller than its file still counts in the file's pixels.
+    return {drawnSize(layer.bounds(), toDevice),
+            layer.contents().isNull() ? QSize() : imaging::ownPictureSize(layer.contents())};
+}
+
 } // namespace
 
 QImage Renderer::filteredGroup(Pass& pass, const Layer& layer, const QTransform& toDevice, const QRect& r,
@@ -770,9 +808,11 @@ QImage Renderer::filteredGroup(Pass& pass, const Layer& layer, const QTransform&
     // The layer and its sublayers are drawn on their own, filtered, then composited with the
     // layer's opacity, so the filters see the group's whole picture.
     const QTransform toGroup = toDevice * QTransform::fromTranslate(-r.x(), -r.y());
+    const FilterPicture picture = filterPicture(layer, toDevice);
     if (groupIsContents(layer, toGroup, r.size())) {
         ++runCaches_->layersDrawn;
-        return imaging::applyContentFilters(layer.contentFilters(), layer.contents());
+        return imaging::applyContentFilters(layer.contentFilters(), layer.contents(), picture.drawn,
+                                            picture.own);
     }
     QImage group(r.size(), QImage::Format_ARGB32_Premultiplied);
     group.fill(Qt::transparent);
@@ -791,7 +831,7 @@ QImage Renderer::filteredGroup(Pass& pass, const Layer& layer, const QTransform&
     pass.groups = outer.groups;
     pass.canvas = outer.canvas;
     pass.clips = outer.clips;
-    return imaging::applyContentFilters(layer.contentFilters(), group);
+    return imaging::applyContentFilters(layer.contentFilters(), group, picture.drawn, picture.own);
 }
 
 } // namespace qrn::graphics

@@ -29,17 +29,21 @@ struct RowFilter {
     int window() const { return 2 * reach() + (kind == Kind::Blur ? 2 : 1); }
 };
 
-std::optional<RowFilter> rowFilterFor(const ImageFilter& filter) {
+std::optional<RowFilter> rowFilterFor(const ImageFilter& filter, double scale) {
     if (const auto* cube = dynamic_cast<const ColourCubeFilter*>(&filter))
         return RowFilter{RowFilter::Kind::Cube, cube->cube().get(), 0};
     if (const auto* blur = dynamic_cast<const BoxBlurFilter*>(&filter)) {
-        const int r = boxBlurWholeRadius(blur->radius());
+        const int r = blur->wholeRadiusAt(scale);
         if (r > kMaxRowBoxBlurRadius)
             return std::nullopt;
         return RowFilter{RowFilter::Kind::Blur, nullptr, r};
     }
-    if (dynamic_cast<const MedianFilter*>(&filter))
+    if (dynamic_cast<const MedianFilter*>(&filter)) {
+        // Drawn large it works on the picture at its own size, not a row at a time.
+        if (scale > MedianFilter::kLargestScale)
+            return std::nullopt;
         return RowFilter{RowFilter::Kind::Median};
+    }
     return std::nullopt;
 }
 
@@ -209,7 +213,15 @@ QImage asPremultipliedArgb(const QImage& image) {
 
 } // namespace
 
-QImage applyContentFilters(const std::vector<graphics::ContentFilterPtr>& filters, const QImage& image) {
+double contentFilterScale(const graphics::ContentFilter& filter, QSizeF drawn, QSize own) {
+    const QSize counted = filter.ownSize().isValid() && !filter.ownSize().isEmpty() ? filter.ownSize() : own;
+    return graphics::ContentFilter::drawnScale(QSizeF(counted), drawn);
+}
+
+QImage applyContentFilters(const std::vector<graphics::ContentFilterPtr>& filters, const QImage& image,
+                           QSizeF drawn, QSize own) {
+    if (drawn.isEmpty())
+        drawn = QSizeF(image.size());
     QImage group = image;
     auto take = [&](const QImage& out) {
         if (out.size() == group.size())
@@ -218,9 +230,10 @@ QImage applyContentFilters(const std::vector<graphics::ContentFilterPtr>& filter
     // The run of image filters waiting to go as one.
     std::vector<const ImageFilter*> run;
     std::vector<RowFilter> rows;
+    double runScale = 1.0; // of a run of one
     auto flush = [&] {
         if (run.size() == 1) {
-            take(run.front()->apply(group));
+            take(run.front()->applyScaled(group, runScale));
         } else if (run.size() > 1) {
             int threads = run.front()->threadCount();
             for (const ImageFilter* f : run)
@@ -234,16 +247,18 @@ QImage applyContentFilters(const std::vector<graphics::ContentFilterPtr>& filter
     for (const auto& f : filters) {
         if (!f)
             continue;
+        const double scale = contentFilterScale(*f, drawn, own);
         const auto* imageFilter = dynamic_cast<const ImageFilter*>(f.get());
-        if (imageFilter && imageFilter->leavesImageAlone())
+        if (imageFilter && imageFilter->leavesImageAlone(scale))
             continue;
-        if (const auto row = imageFilter ? rowFilterFor(*imageFilter) : std::nullopt) {
+        if (const auto row = imageFilter ? rowFilterFor(*imageFilter, scale) : std::nullopt) {
             run.push_back(imageFilter);
             rows.push_back(*row);
+            runScale = scale;
             continue;
         }
         flush();
-        take(f->apply(group));
+        take(f->applyScaled(group, scale));
     }
     flush();
     return group;

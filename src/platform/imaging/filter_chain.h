@@ -12,6 +12,13 @@ namespace qrn::imaging {
 
 // `image` is Format_ARGB32_Premultiplied, and so is the result. Null filters, and filters whose
 // result has another size, are passed over.
-QImage applyContentFilters(const std::vector<graphics::ContentFilterPtr>& filters, const QImage& image);
+// Parameters in a picture's own pixels follow the size it is drawn at: `drawn` is the size in
+// pixels of `image` that the layer's picture covers (empty: the whole image). A filter counts in
+// its own size (ContentFilter::ownSize), else in `own` when given (a camera's frames), else in
+// the image's pixels.
+QImage applyContentFilters(const std::vector<graphics::ContentFilterPtr>& filters, const QImage& image,
+                           QSizeF drawn = {}, QSize own = {});
+// The scale applyContentFilters gives `filter`.
+double contentFilterScale(const graphics::ContentFilter& filter, QSizeF drawn, QSize own);
 
 } // namespace qrn::imaging

@@ -6,6 +6,7 @@
 #include "platform/imaging/worker_pool.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace qrn::imaging {
 
@@ -29,30 +30,32 @@ int ImageFilter::threadCount() const {
     return threads_ > 0 ? threads_ : defaultThreadCount();
 }
 
-void ImageFilter::runBands(const Image& src, Image& dst) const {
+void ImageFilter::runBands(const Image& src, Image& dst, double scale) const {
     const ConstImageView s = src.view();
     const ImageView d = dst.mutableView();
     const int threads = threadCount(), height = src.height();
     // Up to four bands a thread: a thread that starts late, its core busy with other work,
     // finds fewer left, and the others take them rather than wait for it.
     const int bands =
-        threads <= 1 ? 1 : std::min(height, std::clamp(height / minimumBandRows(), threads, 4 * threads));
+        threads <= 1 ? 1
+                     : std::min(height, std::clamp(height / minimumBandRows(scale), threads, 4 * threads));
     auto bandStart = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
-    WorkerPool::shared().forEach(bands, threads, [&](int i) { run(s, d, bandStart(i), bandStart(i + 1)); });
+    WorkerPool::shared().forEach(bands, threads,
+                                 [&](int i) { run(s, d, bandStart(i), bandStart(i + 1), scale); });
 }
 
-Image ImageFilter::applyTo(const Image& image) const {
-    if (image.isNull() || leavesImageAlone())
+Image ImageFilter::applyTo(const Image& image, double scale) const {
+    if (image.isNull() || leavesImageAlone(scale))
         return image;
     Image out = makeLike(image);
-    runBands(image, out);
+    runBands(image, out, scale);
     return out;
 }
 
-QImage ImageFilter::apply(const QImage& image) const {
-    if (image.isNull() || leavesImageAlone())
+QImage ImageFilter::applyScaled(const QImage& image, double scale) const {
+    if (image.isNull() || leavesImageAlone(scale))
         return image;
-    return applyWith(image, [this](const Image& src, Image& dst) { runBands(src, dst); });
+    return applyWith(image, [this, scale](const Image& src, Image& dst) { runBands(src, dst, scale); });
 }
 
 QImage ImageFilter::applyWith(const QImage& image, const Fill& fill) const {
@@ -87,24 +90,44 @@ QImage ImageFilter::applyWith(const QImage& image, const Fill& fill) const {
     return made.convertToFormat(image.format());
 }
 
-void ColourCubeFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const {
+void ColourCubeFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd, double) const {
     applyColourCube(*cube_, src, dst, rowBegin, rowEnd);
 }
 
-int BoxBlurFilter::minimumBandRows() const {
+int BoxBlurFilter::wholeRadiusAt(double scale) const {
+    const int own = boxBlurWholeRadius(radius_);
+    if (own == 0 || scale == 1.0 || !(scale > 0) || !std::isfinite(scale))
+        return own;
+    return boxBlurWholeRadius(((2 * own + 1) * scale - 1) / 2);
+}
+
+int BoxBlurFilter::minimumBandRows(double scale) const {
     // Each band first sums the 2r + 1 rows around its top: keep that a small share of it.
-    return std::max(ImageFilter::minimumBandRows(), 8 * (2 * boxBlurWholeRadius(radius_) + 1));
+    return std::max(ImageFilter::minimumBandRows(scale), 8 * (2 * wholeRadiusAt(scale) + 1));
 }
 
-bool BoxBlurFilter::leavesImageAlone() const {
-    return boxBlurWholeRadius(radius_) == 0;
+bool BoxBlurFilter::leavesImageAlone(double scale) const {
+    return wholeRadiusAt(scale) == 0;
 }
 
-void BoxBlurFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const {
-    boxBlur(src, dst, radius_, rowBegin, rowEnd);
+void BoxBlurFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd, double scale) const {
+    boxBlur(src, dst, wholeRadiusAt(scale), rowBegin, rowEnd);
 }
 
-void MedianFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) const {
+QImage MedianFilter::applyScaled(const QImage& image, double scale) const {
+    if (image.isNull() || !(scale > kLargestScale) || !std::isfinite(scale))
+        return ImageFilter::applyScaled(image, scale);
+    const QSize own(std::max(1, int(std::lround(image.width() / scale))),
+                    std::max(1, int(std::lround(image.height() / scale))));
+    const QImage filtered =
+        ImageFilter::applyScaled(image.scaled(own, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), 1.0);
+    const QImage out = filtered.scaled(image.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return out.format() == image.format() || !keepsFormat(image.format())
+               ? out
+               : out.convertToFormat(image.format());
+}
+
+void MedianFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd, double) const {
     median3x3(src, dst, rowBegin, rowEnd);
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string_view>
 
 #include "platform/imaging/decode_budget.h"
@@ -73,6 +74,7 @@ Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn
         image.convertTo(QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return Result<QImage>::failure(what + ": out of memory");
+    setOwnPictureSize(image, own.isValid() ? own : image.size());
     return image;
 }
 
@@ -85,8 +87,13 @@ std::optional<QImage> quickPng(const unsigned char* start, std::size_t size, con
     if (!own)
         return std::nullopt;
     DecodeLease lease(fastPngWorkingBytes(*own, decodedPictureSize(*own, drawn), interlaced));
-    return decodeFastPng(source, drawn);
+    auto picture = decodeFastPng(source, drawn);
+    if (picture)
+        setOwnPictureSize(*picture, *own);
+    return picture;
 }
+
+constexpr char kOwnSizeKey[] = "qrn-own-size";
 
 } // namespace
 
@@ -112,6 +119,21 @@ QSize decodedPictureSize(QSize own, QSize drawn) {
         return own;
     return {std::max(1, int(std::ceil(own.width() * scale - 1e-9))),
             std::max(1, int(std::ceil(own.height() * scale - 1e-9)))};
+}
+
+QSize ownPictureSize(const QImage& picture) {
+    const QString text = picture.text(kOwnSizeKey);
+    int w = 0, h = 0;
+    if (!text.isEmpty() && std::sscanf(text.toLatin1().constData(), "%dx%d", &w, &h) == 2 && w > 0 && h > 0)
+        return {w, h};
+    return picture.size();
+}
+
+void setOwnPictureSize(QImage& picture, QSize own) {
+    // Only a picture held at another size needs to say so; the rest stay as they were read.
+    if (own.isEmpty() || own == picture.size())
+        return;
+    picture.setText(kOwnSizeKey, QString("%1x%2").arg(own.width()).arg(own.height()));
 }
 
 bool looksLikePicture(const std::string& path) {

@@ -28,8 +28,15 @@ QSize decodedPictureSize(QSize own, QSize drawn = {});
 // project's many pictures can be told apart from stray files without decoding them.
 bool looksLikePicture(const std::string& path);
 
-// The file's picture, premultiplied ARGB32, at decodedPictureSize; a failure when it cannot be
-// opened or decoded, or read within the decode budget (isTooLargeToRead tells that one).
+// The size of the file's picture, which a picture held smaller carries with it: what filters
+// count their pixels in (a blur's radius), so that the picture looks the same at whatever size
+// it is held or drawn. A picture that carries none is at its own size.
+QSize ownPictureSize(const QImage& picture);
+void setOwnPictureSize(QImage& picture, QSize own);
+
+// The file's picture, premultiplied ARGB32, at decodedPictureSize, carrying its own size; a
+// failure when it cannot be opened or decoded, or read within the decode budget
+// (isTooLargeToRead tells that one).
 Result<QImage> readPicture(const std::string& path, QSize drawn = {});
 // The same for a picture already in memory (a drop, a download).
 Result<QImage> decodePicture(const QByteArray& bytes, QSize drawn = {});

@@ -283,7 +283,9 @@ std::optional<Result<QImage>> readTiff(QIODevice& device, const std::string& wha
             rows.add(top + r, expanded.data(), kind);
         }
     }
-    return Result<QImage>(rows.take());
+    QImage picture = rows.take();
+    setOwnPictureSize(picture, own);
+    return Result<QImage>(std::move(picture));
 }
 
 } // namespace qrn::imaging

@@ -21,6 +21,12 @@ Rect VideoLayer::pictureRect() const {
     return {b.minX() + (b.width() - w) / 2, b.minY() + (b.height() - h) / 2, w, h};
 }
 
+std::optional<graphics::Layer::OwnPicture> VideoLayer::ownPicture() const {
+    if (picture_.isNull())
+        return std::nullopt;
+    return OwnPicture{picture_.size(), pictureRect()};
+}
+
 void VideoLayer::drawInContext(QPainter& painter) const {
     Rect r = pictureRect();
     if (r.isEmpty())

@@ -23,6 +23,8 @@ class VideoLayer : public graphics::Layer {
     Rect pictureRect() const;
     void drawInContext(QPainter& painter) const override;
     bool hasLiveContent() const override { return true; }
+    // The frames at the size they come in: the camera's filters count in its own pixels.
+    std::optional<OwnPicture> ownPicture() const override;
 
   protected:
     // The picture shown now; the camera's next one replaces it rather than changing it.

@@ -44,15 +44,7 @@ class BigPictures : public studiotest::StudioTest {
 
     // Drops the file on the preview at `at` (preview points) through the editing screen's drop view.
     bool drop(viewLoaderController& editor, const QString& file, qrn::Point at) {
-        auto board = qrn::ui::Pasteboard::makeForDrag();
-        board->writeItems({qrn::ui::PasteboardItem::withURL(QUrl::fromLocalFile(file))});
-        auto& view = *editor.dragView;
-        qrn::ui::DraggingInfo info(view.convertPointToView(at, nullptr), board);
-        view.draggingEntered(info);
-        const bool taken = view.prepareForDragOperation(info) && view.performDragOperation(info);
-        view.draggingEnded(info);
-        advance(1.5);
-        return taken;
+        return dropFile(editor, file, at);
     }
     // The picture view of the selected layer in the preview.
     static std::shared_ptr<qrn::ui::ImageView> selectedPicture() {

@@ -1,5 +1,7 @@
 #include "studio_fixture.h"
 
+#include <QUrl>
+
 #include <cstdlib>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
@@ -16,6 +18,8 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/media/devices.h"
 #include "platform/media/video_layer.h"
+#include "platform/ui/dragging.h"
+#include "platform/ui/pasteboard.h"
 #include "platform/ui/view.h"
 
 namespace studiotest {
@@ -90,6 +94,18 @@ int StudioTest::countTag(const qrn::ui::View& in, int tag) {
     for (const auto& view : in.subviews())
         n += (view->tag() == tag) + countTag(*view, tag);
     return n;
+}
+
+bool StudioTest::dropFile(viewLoaderController& editor, const QString& file, qrn::Point at) {
+    auto board = qrn::ui::Pasteboard::makeForDrag();
+    board->writeItems({qrn::ui::PasteboardItem::withURL(QUrl::fromLocalFile(file))});
+    auto& view = *editor.dragView;
+    qrn::ui::DraggingInfo info(view.convertPointToView(at, nullptr), board);
+    view.draggingEntered(info);
+    const bool taken = view.prepareForDragOperation(info) && view.performDragOperation(info);
+    view.draggingEnded(info);
+    advance(1.5);
+    return taken;
 }
 
 bool StudioTest::waitForCameraPicture() {

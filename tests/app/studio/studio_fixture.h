@@ -2,11 +2,14 @@
 // The recording studio in the running application: a project made from the landing screen with
 // the test camera and microphone, opened in the studio as the editing screen's record button
 // opens it.
+#include <QString>
+
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/shell/shell_fixture.h"
+#include "platform/foundation/geometry.h"
 
 class viewLoaderController;
 class recordViewController;
@@ -35,6 +38,9 @@ class StudioTest : public shelltest::EditingShellTest {
     // A press and release at the centre of a button, through its window.
     static void clickButton(svgButtonClass& button);
     viewLoaderController* editingScreen();
+    // Drops a file on the editing screen's preview at `at` (preview points) through its drop
+    // view, as from a file manager; whether the drop was taken.
+    static bool dropFile(viewLoaderController& editor, const QString& file, qrn::Point at);
     recordViewController* studio();
     // How many views below `in` carry the tag.
     static int countTag(const qrn::ui::View& in, int tag);

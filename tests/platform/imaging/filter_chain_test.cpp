@@ -132,6 +132,46 @@ TEST(FilterChain, OtherFiltersSplitTheRunAndNullOrResizingOnesArePassedOver) {
     EXPECT_TRUE(applyContentFilters(keyBlurMedian(3), QImage()).isNull());
 }
 
+// A blur's radius and the median count in the picture's own pixels: a picture drawn at another
+// size gets the box of the same share of it, alone or run with others, and the median only
+// where its window spans no more than twice what it does at the own size.
+TEST(FilterChain, FiltersOfAPictureFollowTheSizeItIsDrawnAt) {
+    const QImage src = picture(120, 60, 11);
+    auto blur = std::make_shared<BoxBlurFilter>(10);
+    blur->setOwnSize({480, 240});
+    EXPECT_EQ(blur->wholeRadiusAt(1), 10);
+    EXPECT_EQ(blur->wholeRadiusAt(0.25), 2); // 21 own pixels are 5.25 drawn: 2R + 1 = 5
+    EXPECT_EQ(blur->wholeRadiusAt(2), 21);
+    EXPECT_EQ(BoxBlurFilter(0.4).wholeRadiusAt(10), 0);
+    const auto key = std::make_shared<ColourCubeFilter>(greenKeyCube(9));
+    const auto quarter = std::make_shared<BoxBlurFilter>(2);
+    EXPECT_EQ(applyContentFilters({blur}, src), applyContentFilters({quarter}, src));
+    EXPECT_EQ(applyContentFilters({key, blur}, src), oneAfterAnother({key, quarter}, src));
+    // The picture drawn over part of a larger image.
+    EXPECT_EQ(applyContentFilters({blur}, src, QSizeF(240, 120)),
+              applyContentFilters({std::make_shared<BoxBlurFilter>(5)}, src));
+    // Without an own size of its own a filter counts in the one given (a camera's frames).
+    const auto plain = std::make_shared<BoxBlurFilter>(10);
+    EXPECT_EQ(applyContentFilters({plain}, src, {}, QSize(480, 240)), applyContentFilters({quarter}, src));
+    EXPECT_EQ(applyContentFilters({plain}, src), oneAfterAnother({plain}, src));
+
+    auto median = std::make_shared<MedianFilter>();
+    median->setOwnSize({240, 120});
+    EXPECT_EQ(applyContentFilters({median}, src), oneAfterAnother({std::make_shared<MedianFilter>()}, src));
+    median->setOwnSize({241, 120});
+    EXPECT_EQ(applyContentFilters({median}, src).constBits(), src.constBits());
+    // Drawn at three times its own size, specks of one own pixel go as they do at the own size.
+    QImage specks(20, 10, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x)
+            specks.setPixel(x, y, x % 2 == 0 && y % 2 == 0 ? 0xff000000 : 0xff808080);
+    median->setOwnSize(specks.size());
+    const QImage drawn = applyContentFilters({median}, specks.scaled(60, 30));
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 60; ++x)
+            ASSERT_NEAR(qGray(drawn.pixel(x, y)), 128, 3) << x << "," << y;
+}
+
 TEST(FilterChain, APictureInAnotherFormatComesBackPremultipliedWithTheSameBytes) {
     const QImage src = picture(23, 17, 11);
     for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_RGBA8888_Premultiplied}) {

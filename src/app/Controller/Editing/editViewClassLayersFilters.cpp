@@ -9,6 +9,7 @@
 #include "Filters/filterServices.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -23,6 +24,25 @@ bool usableOrder(const std::vector<int>& order, const std::vector<bool>& flags) 
         if (sorted[i] != int(i))
             return false;
     return true;
+}
+
+// The own size of the layer's picture: the one filtered, else the one its entries hold.
+QSize layerPictureOwnSize(const qrn::ImageHandle& image, const filterValuesArray& values) {
+    if (image)
+        return qrn::imaging::ownPictureSize(*image);
+    for (const auto& entry : values)
+        if (entry && !entry->empty() && entry->front().isImage() && entry->front().toImage())
+            return qrn::imaging::ownPictureSize(*entry->front().toImage());
+    return {};
+}
+
+// A filtered picture carries the own size of the one it was made from, for the next filter.
+qrn::ImageHandle withOwnSize(const qrn::ImageHandle& image, QSize own) {
+    if (own.isEmpty() || qrn::imaging::ownPictureSize(*image) == own)
+        return image;
+    QImage tagged = *image;
+    qrn::imaging::setOwnPictureSize(tagged, own);
+    return std::make_shared<const QImage>(std::move(tagged));
 }
 
 class layerFilterEditingHost : public filterEditingHost {
@@ -92,6 +112,9 @@ editViewClass::getFiltersArrayOrFilteredImage(const qrn::ImageHandle& image, boo
             QRN_LOG_ERROR(std::string("Filter flags and order do not match; no filters applied"));
         return result;
     }
+    // A layer's filters count in its picture's own pixels (the file's size, not the size it is
+    // held at), wherever it is drawn; the camera's in its frames' (the renderer finds them).
+    const QSize own = videoSelected ? QSize() : layerPictureOwnSize(image, values);
     for (const int i : order) {
         if (!flags[size_t(i)])
             continue;
@@ -106,9 +129,10 @@ editViewClass::getFiltersArrayOrFilteredImage(const qrn::ImageHandle& image, boo
             }
             const auto made = filters.filters(i, entry, videoSelected, true);
             if (made && std::holds_alternative<qrn::graphics::ContentFilterPtr>(*made) &&
-                std::get<qrn::graphics::ContentFilterPtr>(*made))
+                std::get<qrn::graphics::ContentFilterPtr>(*made)) {
                 result.filters.push_back(std::get<qrn::graphics::ContentFilterPtr>(*made));
-            else
+                result.filters.back()->setOwnSize(own);
+            } else
                 QRN_LOG_ERROR("Filter " + std::to_string(i) + " gave no filter");
             continue;
         }
@@ -118,7 +142,7 @@ editViewClass::getFiltersArrayOrFilteredImage(const qrn::ImageHandle& image, boo
             entry->front() = qrn::Value(result.image);
         const auto made = filters.filters(i, entry, videoSelected, false);
         if (made && std::holds_alternative<qrn::ImageHandle>(*made) && std::get<qrn::ImageHandle>(*made))
-            result.image = std::get<qrn::ImageHandle>(*made);
+            result.image = withOwnSize(std::get<qrn::ImageHandle>(*made), own);
         else
             QRN_LOG_ERROR("Filter " + std::to_string(i) + " gave no image");
     }

@@ -2,6 +2,7 @@
 // recording, the movie's sizes, the correction for cameras of another shape than 16:9, the crop
 // and the two video layers (the crop window and the whole picture inside it).
 #include <algorithm>
+#include <cmath>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
@@ -129,8 +130,13 @@ captureSessionClass::videoLayers captureSessionClass::createVideoLayer(Size rend
              corr.correctAspectRatioSize.height + crop.videoLayerFrameSizeHeightSubtraction +
                  parent->frame().height()));
     child->setBackgroundColour(qrn::Colour::clear());
-    child->setContentFilters(
-        editViewClass().getFiltersArrayOrFilteredImage({}, true, std::nullopt, std::nullopt).filters);
+    // The camera's filters count in the recorded picture's own pixels, whatever size it takes
+    // in the movie.
+    auto filters =
+        editViewClass().getFiltersArrayOrFilteredImage({}, true, std::nullopt, std::nullopt).filters;
+    for (const auto& filter : filters)
+        filter->setOwnSize(QSize(int(std::lround(videoSize.width)), int(std::lround(videoSize.height))));
+    child->setContentFilters(std::move(filters));
     parent->addSublayer(child);
     return {parent, child};
 }

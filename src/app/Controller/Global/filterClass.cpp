@@ -6,6 +6,7 @@
 #include "Filters/BoxBlur/boxBlurClass.h"
 #include "Filters/ChromaKey/chromaKeyClass.h"
 #include "Filters/Median/medianClass.h"
+#include "platform/imaging/picture_reader.h"
 
 namespace {
 
@@ -97,8 +98,13 @@ std::optional<filterResult> chromaKeyFrom(const qrn::Value& image, const filterV
 
 filterResult filterResultFor(const qrn::graphics::ContentFilterPtr& filter, const qrn::Value& image,
                              bool returnFilter) {
-    if (image.isImage() && image.toImage() && !returnFilter)
-        return qrn::ImageHandle(std::make_shared<const QImage>(filter->apply(*image.toImage())));
+    if (image.isImage() && image.toImage() && !returnFilter) {
+        // The picture may be held smaller than its own size, which the parameters count in.
+        const QImage& picture = *image.toImage();
+        const double scale = qrn::graphics::ContentFilter::drawnScale(
+            QSizeF(qrn::imaging::ownPictureSize(picture)), QSizeF(picture.size()));
+        return qrn::ImageHandle(std::make_shared<const QImage>(filter->applyScaled(picture, scale)));
+    }
     return filter;
 }
 

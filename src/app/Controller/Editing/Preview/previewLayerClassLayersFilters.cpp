@@ -6,6 +6,8 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
+#include "platform/imaging/picture_reader.h"
+#include "platform/ui/image_view.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -42,8 +44,17 @@ void previewLayerClass::reapplyLayerFilters(int a, int l) {
                       ? configuration->layerContainerView->viewWithTag(id)
                       : nullptr;
     auto container = tagged ? tagged->superview() : nullptr;
-    if (container && container->subviews().size() > 1)
-        install(*container->subviews()[1], list);
+    if (container && container->subviews().size() > 1) {
+        auto& content = *container->subviews()[1];
+        // Filters count in the picture's own pixels. An opened project's entries hold no
+        // picture, so they learn its size from the one the layer shows.
+        if (auto* picture = dynamic_cast<qrn::ui::ImageView*>(&content);
+            picture && !picture->image().isNull())
+            for (const auto& filter : list)
+                if (filter->ownSize().isEmpty())
+                    filter->setOwnSize(qrn::imaging::ownPictureSize(picture->image()));
+        install(content, list);
+    }
     // Every thumbnail copy: a sticky layer has one in each tile.
     editViewClass edit;
     std::vector<std::shared_ptr<qrn::ui::View>> copies;

@@ -88,6 +88,16 @@ std::set<std::string> notPictures;
 bool collecting = false;
 bool planned = false;
 
+// Its own image, so its cache key tells its layers' views from every other file's. It carries the
+// file's size, read from its header, which the layers' filters count their pixels in from the
+// start.
+qrn::ImageHandle taggedStandIn(const std::string& file) {
+    QImage standIn(1, 1, QImage::Format_ARGB32_Premultiplied);
+    standIn.fill(Qt::transparent);
+    qrn::imaging::setOwnPictureSize(standIn, QImageReader(QString::fromStdString(file)).size());
+    return std::make_shared<const QImage>(std::move(standIn));
+}
+
 // How far an asset is from the one on screen: the sticky asset shows on every slide.
 int distanceOf(size_t asset, int selected) {
     return asset == 0 ? 0 : 1 + std::abs(int(asset) - std::max(selected, 1));
@@ -389,10 +399,7 @@ void planBatch(pictureBatch& batch) {
                 auto slot = std::make_unique<pictureSlot>();
                 slot->file = *file;
                 slot->reference = references[a][l];
-                // Its own image, so its cache key tells its layers' views from every other file's.
-                QImage standIn(1, 1, QImage::Format_ARGB32_Premultiplied);
-                standIn.fill(Qt::transparent);
-                slot->standIn = std::make_shared<const QImage>(std::move(standIn));
+                slot->standIn = taggedStandIn(*file);
                 std::lock_guard lock(batch.mutex);
                 found = slotOfFile.emplace(*file, batch.entries.size()).first;
                 batch.entries.push_back(std::move(slot));
@@ -527,9 +534,7 @@ qrn::ImageHandle previewLayerPendingPictures::standInFor(const std::string& file
     slot->file = file;
     slot->reference = reference;
     slot->drawn = moviePixels();
-    QImage standIn(1, 1, QImage::Format_ARGB32_Premultiplied);
-    standIn.fill(Qt::transparent);
-    slot->standIn = std::make_shared<const QImage>(std::move(standIn));
+    slot->standIn = taggedStandIn(file);
     auto handle = slot->standIn;
     {
         std::lock_guard lock(currentBatch->mutex);
