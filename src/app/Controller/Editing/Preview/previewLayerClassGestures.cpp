@@ -436,13 +436,16 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
     double W = w, H = h;
     if (where.videoSelected && (cropState || changeCropSize))
         W = cropSize.width, H = cropSize.height;
-    if (getResizeButtonSelected() && scheduleSettle) {
+    if (getResizeButtonSelected()) {
         // The first event of a handle drag: its movement counts from the press, so a quick drag
         // of few events loses none of it. The settle step after the release counts from where
-        // the drag left the corner, as the drag's own events do.
+        // the drag left the corner, as the drag's own events do. Either way the press is used
+        // up, so it never reaches a later drag.
         const auto press = std::exchange(state.handlePressLocation, std::nullopt);
-        const qrn::Point from = press && !hasValues ? workingPoint(press->x, press->y) : p;
-        state.resizeStartLocation = std::make_pair(from.x, from.y);
+        if (scheduleSettle) {
+            const qrn::Point from = press && !hasValues ? workingPoint(press->x, press->y) : p;
+            state.resizeStartLocation = std::make_pair(from.x, from.y);
+        }
     }
     const qrn::Point start = state.resizeStartLocation ? qrn::Point{state.resizeStartLocation->first,
                                                                     state.resizeStartLocation->second}
