@@ -281,12 +281,15 @@ class rowExpander {
         : header_(header) {
         const bool keyed = !transparency.empty();
         if (header.colour == 3) {
-            // Indexes past the palette's end read as black, as Qt reads them.
+            // Indexes past the palette's end read as Qt reads them: as the first colour, or
+            // as white in a two-colour picture.
             for (std::size_t i = 0; i < 256; ++i) {
                 const bool known = 3 * i + 2 < palette.size();
-                table_[i] = {known ? palette[3 * i] : uint8_t(0), known ? palette[3 * i + 1] : uint8_t(0),
-                             known ? palette[3 * i + 2] : uint8_t(0),
-                             i < transparency.size() ? transparency[i] : uint8_t(255)};
+                const std::size_t at = known ? i : 0;
+                table_[i] = {palette[3 * at], palette[3 * at + 1], palette[3 * at + 2],
+                             at < transparency.size() ? transparency[at] : uint8_t(255)};
+                if (!known && header.depth == 1)
+                    table_[i] = {255, 255, 255, 255};
             }
             channels_ = keyed ? 4 : 3;
         } else if (header.colour == 0 || header.colour == 2) {
@@ -979,11 +982,12 @@ std::optional<QImage> decode(const PngSource& source, QSize drawn) {
     if (checkRead != 4 || bigEndian(check) != adler)
         return std::nullopt;
 
-    // The rest of the file: no image data after other chunks, and its end must be there, whole.
+    // The rest of the file: nothing critical but its end (no image data after other chunks), and
+    // the end must be there, whole.
     for (;;) {
         if (isType(chunks.type(), "IEND"))
             return chunks.finish(input) ? std::optional<QImage>(std::move(out)) : std::nullopt;
-        if (isType(chunks.type(), "IDAT") || !chunks.finish(input) || !chunks.next())
+        if (chunks.critical() || !chunks.finish(input) || !chunks.next())
             return std::nullopt;
     }
 }

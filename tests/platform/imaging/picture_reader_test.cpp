@@ -113,6 +113,19 @@ QByteArray withChunkChanged(QByteArray file, const char* type,
     return file;
 }
 
+// A whole chunk of `type` holding `data`, its check made good.
+QByteArray chunk(const char* type, const QByteArray& data) {
+    QByteArray bytes(4, 0);
+    for (int k = 0; k < 4; ++k)
+        bytes[k] = char(uint32_t(data.size()) >> (24 - 8 * k));
+    bytes += QByteArray(type, 4) + data;
+    const uint32_t crc =
+        uint32_t(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData() + 4), uInt(4 + data.size())));
+    for (int k = 0; k < 4; ++k)
+        bytes += char(crc >> (24 - 8 * k));
+    return bytes;
+}
+
 } // namespace
 
 TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
@@ -143,6 +156,26 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
         picture.convertToFormat(QImage::Format_Indexed8).save(&buffer, "PNG");
         return bytes;
     }();
+    // A critical chunk of no known kind between the image data and the end: libpng refuses it.
+    QByteArray unknownCritical = qrn::test::everyFilterPng(picture, 4);
+    unknownCritical.insert(lastChunk(unknownCritical, "IEND"), chunk("IENL", {}));
+    // Pictures drawn with more colours than their palette gives: Qt reads the others as the
+    // first colour, or as white in a two-colour picture.
+    const auto shortPalette = [&](QImage indexed, int kept) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        indexed.save(&buffer, "PNG");
+        const qsizetype at = lastChunk(bytes, "PLTE");
+        EXPECT_GT(at, 0);
+        return bytes.replace(at, 12 + qsizetype(bigEndianAt(bytes, at)),
+                             chunk("PLTE", bytes.mid(at + 8, 3 * kept)));
+    };
+    QImage twoColours = picture.convertToFormat(QImage::Format_Mono);
+    twoColours.setColorTable({qRgb(200, 30, 60), qRgb(10, 90, 250)});
+    QImage manyColours =
+        picture.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_Indexed8);
+    manyColours.setColor(0, qRgb(250, 240, 10));
     const qsizetype transparency = lastChunk(badTransparency, "tRNS");
     EXPECT_GT(transparency, 0);
     badTransparency[transparency + 8 + qsizetype(bigEndianAt(badTransparency, transparency))] ^= 0x10;
@@ -162,9 +195,12 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
         {writeFile(qrn::test::everyFilterPng(picture, 4, true), "interlaced-rgba.png"), true},
         {writeFile(qrn::test::everyFilterPng(picture, 3, true), "interlaced-rgb.png"), true},
         {writeFile(badTransparency, "bad-transparency.png"), true},
+        {writeFile(shortPalette(twoColours, 1), "short-palette-mono.png"), true},
+        {writeFile(shortPalette(manyColours, 5), "short-palette.png"), true},
         // Left to Qt's reader.
         {writeFile(damaged, "damaged.png"), false},
         {writeFile(badAdler, "bad-adler.png"), false},
+        {writeFile(unknownCritical, "unknown-critical.png"), false},
     };
     for (const kind& k : kinds) {
         QFile file(QString::fromStdString(k.file));
