@@ -101,6 +101,8 @@ struct MovieWriter::Impl {
             av_dict_set(&opts, "rc-lookahead", std::to_string(settings.lookahead).c_str(), 0);
         if (settings.threads > 0)
             video->thread_count = settings.threads;
+        if (settings.slicedThreads)
+            video->thread_type = FF_THREAD_SLICE;
         rc = avcodec_open2(video.get(), h264, &opts);
         av_dict_free(&opts);
         if (rc < 0)
