@@ -568,8 +568,14 @@ class WorkGate {
     // Closed to all but `turns` at once; open when `turns` is 0.
     void limitTo(int turns) {
         std::lock_guard lock(mutex_);
-        free_ = turns;
+        free_ = turns_ = turns;
         open_ = turns <= 0;
+    }
+    // Whether worker `index` of several alike may work now: while closed, no more of them than
+    // there are turns, so that the others hold no frame or picture of their own meanwhile.
+    bool admits(int index) {
+        std::lock_guard lock(mutex_);
+        return open_ || index < turns_;
     }
     void open() {
         {
@@ -607,7 +613,7 @@ class WorkGate {
   private:
     std::mutex mutex_;
     std::condition_variable cv_;
-    int free_ = 0;
+    int free_ = 0, turns_ = 0;
     bool open_ = true;
 };
 
@@ -904,7 +910,10 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                     std::shared_ptr<Composer> by;
                     {
                         std::unique_lock lock(m);
-                        waitFor(lock, [&] { return stopping() || !decoded.empty() || decodeDone; });
+                        waitFor(lock, [&] {
+                            return stopping() || (decodeDone && decoded.empty()) ||
+                                   (!decoded.empty() && gate.admits(w));
+                        });
                         if (stopping() || decoded.empty())
                             break;
                         f = std::move(decoded.front().first);
