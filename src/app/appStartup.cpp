@@ -9,6 +9,7 @@
 #include "View/Editing/autocueController.h"
 #include "View/Global/mainWindowController.h"
 #include "View/Recording/autocueDisplayController.h"
+#include "platform/foundation/process_memory.h"
 #include "platform/qt/host_window.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/ui/window.h"
@@ -63,6 +64,9 @@ autocueDisplayController::windowSurroundings surroundingsOf(qrn::ui::Window& win
 namespace appStartup {
 
 void install() {
+    // Before any thread of the take: the camera's, the studio's and the movie's threads share
+    // the pictures they free rather than each keeping its own.
+    qrn::memory::shareAllocatorHeaps();
     qrn::installQtDialogs();
     // The filter panels reach the shared colour panel through their own interface.
     setSharedColourPanel(makeSharedColourPanelAdapter());

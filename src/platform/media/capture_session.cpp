@@ -414,6 +414,7 @@ struct MovieFileOutput::Recording {
                     settings.preset =
                         settings.width * settings.height > 1280 * 720 ? "superfast" : "veryfast";
                     settings.threads = encoderThreadsForCores();
+                    settings.slicedThreads = true;
                     auto created = MovieWriter::create(path, settings);
                     if (!created) {
                         error = created.error();

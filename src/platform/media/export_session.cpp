@@ -539,7 +539,9 @@ class Composer {
     graphics::Renderer renderer_;
     std::list<std::pair<std::vector<double>, StaticLayers>> cache_; // most recently used first
     QImage clear_;                                                  // the frame with nothing below the video
-    static constexpr size_t staticLayersBudget = size_t(64) << 20;
+    // Enough for the states of a few frames in a row; beyond the latest one an entry is found
+    // again only when a short loop comes round, and a loop of full frames rarely fits anyway.
+    static constexpr size_t staticLayersBudget = size_t(16) << 20;
     std::deque<Clone> clones_;
 };
 
@@ -566,8 +568,14 @@ class WorkGate {
     // Closed to all but `turns` at once; open when `turns` is 0.
     void limitTo(int turns) {
         std::lock_guard lock(mutex_);
-        free_ = turns;
+        free_ = turns_ = turns;
         open_ = turns <= 0;
+    }
+    // Whether worker `index` of several alike may work now: while closed, no more of them than
+    // there are turns, so that the others hold no frame or picture of their own meanwhile.
+    bool admits(int index) {
+        std::lock_guard lock(mutex_);
+        return open_ || index < turns_;
     }
     void open() {
         {
@@ -605,7 +613,7 @@ class WorkGate {
   private:
     std::mutex mutex_;
     std::condition_variable cv_;
-    int free_ = 0;
+    int free_ = 0, turns_ = 0;
     bool open_ = true;
 };
 
@@ -759,6 +767,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         // the movie comes out the same whether it was made then or after the stop (the encoder's
         // choices depend on its threads). The compose workers have the other cores.
         settings.threads = 1;
+        // Half a second's worth of 30 fps pictures to plan by: the movie keeps its quality, and
+        // holds five fewer 1080p pictures than the preset's ten.
+        settings.lookahead = 5;
         auto created = MovieWriter::create(outputPath, settings);
         if (!created)
             return created.status();
@@ -774,7 +785,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
         // A tree that cannot be drawn on several workers at once is drawn by one; while following,
         // a later tree may allow it, so every worker is there from the start.
         int workers = follow ? workersWanted : composer->workers();
-        const int window = 2 * workers + 2; // frames in flight
+        // Frames in flight: one being encoded, one ready after it, and one for each worker; more
+        // would only wait, each holding its source and its movie picture.
+        const int window = workers + 2;
 
         std::mutex m;
         std::condition_variable cv;
@@ -897,7 +910,10 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
                     std::shared_ptr<Composer> by;
                     {
                         std::unique_lock lock(m);
-                        waitFor(lock, [&] { return stopping() || !decoded.empty() || decodeDone; });
+                        waitFor(lock, [&] {
+                            return stopping() || (decodeDone && decoded.empty()) ||
+                                   (!decoded.empty() && gate.admits(w));
+                        });
                         if (stopping() || decoded.empty())
                             break;
                         f = std::move(decoded.front().first);

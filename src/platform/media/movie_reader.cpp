@@ -244,6 +244,7 @@ struct Track {
     AVStream* stream = nullptr;
     av::PacketPtr packet = av::allocPacket();
     bool inputEnded = false;
+    int decoderThreads = 0; // 0: as many as the decoder likes
 
     Status open(const std::string& path, AVMediaType type) {
         auto in = openInput(path);
@@ -255,6 +256,9 @@ struct Track {
 
     Status open(std::shared_ptr<GrowingFile> file, AVMediaType type) {
         const std::string path = file->path();
+        // Read while it is written, a picture at a time at the pace of the take: one decoding
+        // thread keeps up, where one per core would each hold pictures of their own.
+        decoderThreads = 1;
         // Written to the end already: read as any other movie.
         if (file->state() == GrowingFile::State::Complete)
             return open(path, type);
@@ -286,7 +290,7 @@ struct Track {
         stream = input->streams[index];
         codec.reset(avcodec_alloc_context3(decoder));
         avcodec_parameters_to_context(codec.get(), stream->codecpar);
-        codec->thread_count = 0;
+        codec->thread_count = decoderThreads;
         codec->pkt_timebase = stream->time_base;
         int rc = avcodec_open2(codec.get(), decoder, nullptr);
         if (rc < 0)

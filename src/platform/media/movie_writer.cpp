@@ -97,8 +97,12 @@ struct MovieWriter::Impl {
         AVDictionary* opts = nullptr;
         av_dict_set(&opts, "preset", settings.preset.c_str(), 0);
         av_dict_set(&opts, "crf", std::to_string(settings.crf).c_str(), 0);
+        if (settings.lookahead >= 0)
+            av_dict_set(&opts, "rc-lookahead", std::to_string(settings.lookahead).c_str(), 0);
         if (settings.threads > 0)
             video->thread_count = settings.threads;
+        if (settings.slicedThreads)
+            video->thread_type = FF_THREAD_SLICE;
         rc = avcodec_open2(video.get(), h264, &opts);
         av_dict_free(&opts);
         if (rc < 0)

@@ -29,6 +29,12 @@ struct MovieWriterSettings {
     // The encoder's threads; 0 leaves it to the encoder, which takes one and a half per core,
     // each holding its own pictures.
     int threads = 0;
+    // The threads share each picture, a band each, instead of taking pictures of their own: no
+    // thread holds pictures of its own and each picture is done sooner, for a little more size.
+    bool slicedThreads = false;
+    // Pictures the encoder reads ahead to plan its bits; each one is held, with a quarter-size
+    // copy, until it is encoded. Below 0 the preset's own.
+    int lookahead = -1;
 };
 
 // Encoder threads enough for a movie at the pace of a camera on `cores` cores (by default those

@@ -183,6 +183,36 @@ TEST(MovieWriter, AnEndPastTheLastPictureHoldsItWithSound) {
     EXPECT_TRUE(near(centre(reader->image(reader->frameAt(1.7).value())), Qt::blue));
 }
 
+TEST(MovieWriter, ThreadsSharingEachPictureAndAShortLookaheadStillWriteEveryPictureInPlace) {
+    // As the recording (fragmented, threads a band each) and the movie (a short lookahead) write.
+    for (const bool recording : {true, false}) {
+        QTemporaryDir dir;
+        std::string path = dir.filePath("lean.mov").toStdString();
+        MovieWriterSettings s;
+        s.width = 320;
+        s.height = 240;
+        s.frameRateNum = 10;
+        s.hasAudio = false;
+        s.fragmented = recording;
+        s.threads = recording ? 2 : 1;
+        s.slicedThreads = recording;
+        s.lookahead = recording ? -1 : 5;
+        auto writer = MovieWriter::create(path, s);
+        ASSERT_TRUE(writer) << writer.error();
+        for (int i = 0; i < 30; ++i) {
+            QImage image(320, 240, QImage::Format_ARGB32_Premultiplied);
+            image.fill(secondColours[i / 10]);
+            ASSERT_TRUE(writer.value()->appendImage(image, i / 10.0));
+        }
+        ASSERT_TRUE(writer.value()->finish());
+        auto reader = VideoTrackReader::open(path).value();
+        int frames = 0;
+        while (auto f = reader->next().value())
+            EXPECT_TRUE(near(centre(reader->image(*f)), secondColours[frames++ / 10])) << frames;
+        EXPECT_EQ(frames, 30) << recording;
+    }
+}
+
 TEST(MovieWriter, RejectsOddSizesAndUnwritablePaths) {
     MovieWriterSettings s;
     s.width = 321;
