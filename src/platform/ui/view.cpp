@@ -640,7 +640,10 @@ void View::display() {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
-        QPainter p(&image);
+        // Painted through a second image over the same pixels: an image keeps the paint engine
+        // that painted it for as long as it lives, and a deck keeps thousands of these.
+        QImage canvas(image.bits(), w, h, image.bytesPerLine(), image.format());
+        QPainter p(&canvas);
         p.setRenderHint(QPainter::Antialiasing, true);
         p.setRenderHint(QPainter::TextAntialiasing, true);
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
