@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
@@ -24,12 +25,42 @@ bool symbolExportPending = false;
 qrn::GenerationCounter autocueExportGeneration(10000);
 bool autocueExportPending = false;
 int clearedTexts = 0;
+// Showing a script writes the scripts file, and a deck's thousands of scripts take long to
+// encode: the write is left out while the file already holds what is in memory. That is known
+// from the last write: its folder, the scripts' change count, the notes, and no failed write of
+// the package since (a write inside a commit scope is only handed over).
+int scriptsChange = 0;
+struct writtenScripts {
+    std::string folder;
+    int change = 0;
+    qrn::AttributedString notes;
+    int failedWrites = 0;
+};
+std::optional<writtenScripts> lastWrittenScripts;
 
 // What the presenter is told about text files that could not be read, until the import says it.
 std::vector<std::string> damagedFileNotices;
 // A write asked for while a project is being opened: the files are written once it has opened,
 // and never over a package that fails to open.
 bool writeHeldForImport = false;
+
+// Writes the scripts file and notes what it now holds; with `unlessWritten`, not when it holds
+// what is in memory already.
+qrn::Status writeScripts(bool unlessWritten) {
+    persistentDataStorageClass project;
+    writtenScripts now{project.getProjectDirectory(), scriptsChange, project.getProjectNotes(),
+                       persistentDataStorageClass::getFailedWriteCount()};
+    const auto& last = lastWrittenScripts;
+    if (unlessWritten && last && last->folder == now.folder && last->change == now.change &&
+        last->failedWrites == now.failedWrites && last->notes == now.notes)
+        return qrn::Status::ok();
+    qrn::Status status = attributedStringStorageClass().writeJSONFile(
+        [] { return attributedStringStorageClass::autocueFileText(); }, "autocueData");
+    // A write held back while a project opens has not happened yet.
+    if (status && !persistentDataStorageClass::getImportRunning())
+        lastWrittenScripts = std::move(now);
+    return status;
+}
 
 // NaN and anything outside [low, high] are brought inside before any integer conversion.
 double clampComponent(double v, double low, double high) {
@@ -156,6 +187,7 @@ void attributedStringStorageClass::setAutocueStringArray(std::vector<qrn::Attrib
     QRN_LOG_IN(std::nullopt);
     // This write takes every script along, a waiting one included.
     AUTOCUE_STRING_ARRAY = std::move(scripts);
+    ++scriptsChange;
     writeAutocueStrings();
     QRN_LOG_OUT(std::nullopt);
 }
@@ -169,7 +201,7 @@ void attributedStringStorageClass::writeAutocueStrings() {
         writeHeldForImport = true;
         return;
     }
-    const qrn::Status status = writeJSONFile([] { return autocueFileText(); }, "autocueData");
+    const qrn::Status status = writeScripts(true);
     if (!status)
         QRN_LOG_ERROR(status.error());
     QRN_LOG_OUT(std::nullopt);
@@ -225,6 +257,7 @@ void attributedStringStorageClass::setScriptAfterDelay(int assetPosition,
         AUTOCUE_STRING_ARRAY[size_t(assetPosition - 1)] = script;
     else
         return;
+    ++scriptsChange;
     const int generation = autocueExportGeneration.increment();
     autocueExportPending = true;
     const std::string project = persistentDataStorageClass().getProjectDirectory();
@@ -249,6 +282,7 @@ void attributedStringStorageClass::clearClass() {
     // A delayed write still waiting holds these texts: it goes out before they are emptied.
     flushPendingSymbolExport();
     AUTOCUE_STRING_ARRAY.clear();
+    ++scriptsChange;
     TEXT_SYMBOL_STRING_ARRAY.clear();
     autocueExportPending = false;
     // What could not be read belongs to the project being left: a later project's alert must
@@ -296,6 +330,7 @@ void attributedStringStorageClass::importAutocueText(std::optional<size_t> store
     if (assets > 0 && texts.size() < assets - 1)
         texts.resize(assets - 1);
     AUTOCUE_STRING_ARRAY = std::move(texts);
+    ++scriptsChange;
     QRN_LOG_OUT(LogValues{{"AUTOCUE_STRING_ARRAY", int(AUTOCUE_STRING_ARRAY.size())}});
 }
 
@@ -359,13 +394,12 @@ qrn::Json attributedStringStorageClass::savedText(const qrn::AttributedString& t
         if (a.backgroundColour)
             attributes["background_colour"] = {{"RGB", colourToJson(*a.backgroundColour)}};
         if (a.paragraphStyle)
-            attributes["paragraph_style"] = {
-                {"alignment", a.paragraphStyle->alignment},
-                {"head_indent", a.paragraphStyle->headIndent},
-                {"tail_indent", a.paragraphStyle->tailIndent},
-                {"line_height_multiple", a.paragraphStyle->lineHeightMultiple},
-                {"line_spacing", a.paragraphStyle->lineSpacing},
-                {"paragraph_spacing", a.paragraphStyle->paragraphSpacing}};
+            attributes["paragraph_style"] = {{"alignment", a.paragraphStyle->alignment},
+                                             {"head_indent", a.paragraphStyle->headIndent},
+                                             {"tail_indent", a.paragraphStyle->tailIndent},
+                                             {"line_height_multiple", a.paragraphStyle->lineHeightMultiple},
+                                             {"line_spacing", a.paragraphStyle->lineSpacing},
+                                             {"paragraph_spacing", a.paragraphStyle->paragraphSpacing}};
         if (a.underlineStyle)
             attributes["underline_style"] = *a.underlineStyle;
         if (a.writingDirection)
@@ -378,7 +412,8 @@ qrn::Json attributedStringStorageClass::savedText(const qrn::AttributedString& t
 qrn::Result<std::string> attributedStringStorageClass::autocueFileText() {
     // The notes, then each slide's script; each is encoded only when its turn comes.
     return qrn::json::writeArray(AUTOCUE_STRING_ARRAY.size() + 1, [](size_t i) {
-        return savedText(i == 0 ? attributedStringStorageClass().getProjectNotes() : AUTOCUE_STRING_ARRAY[i - 1]);
+        return savedText(i == 0 ? attributedStringStorageClass().getProjectNotes()
+                                : AUTOCUE_STRING_ARRAY[i - 1]);
     });
 }
 
@@ -492,8 +527,9 @@ qrn::Status attributedStringStorageClass::writeJSONFile(const qrn::Json& value, 
     return writeJSONFile([&value] { return qrn::json::write(value); }, fileName);
 }
 
-qrn::Status attributedStringStorageClass::writeJSONFile(const std::function<qrn::Result<std::string>()>& makeText,
-                                                        const std::string& fileName) {
+qrn::Status
+attributedStringStorageClass::writeJSONFile(const std::function<qrn::Result<std::string>()>& makeText,
+                                            const std::string& fileName) {
     if (persistentDataStorageClass().getProjectDirectory().empty())
         return qrn::Status::failure("No project folder to write " + fileName + ".json into");
     if (persistentDataStorageClass().getProjectLoadFailed())
@@ -515,7 +551,7 @@ qrn::Status attributedStringStorageClass::writeTextsNow() {
     autocueExportGeneration.increment();
     symbolExportGeneration.increment();
     packageCommitScope together;
-    qrn::Status status = writeJSONFile([] { return autocueFileText(); }, "autocueData");
+    qrn::Status status = writeScripts(false);
     if (status) {
         qrn::Json file = qrn::Json::array();
         for (const auto& texts : TEXT_SYMBOL_STRING_ARRAY)

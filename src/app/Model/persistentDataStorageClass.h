@@ -129,6 +129,9 @@ class persistentDataStorageClass {
     static bool claimPackage(const std::string& path, claimFor use = claimFor::opening);
     // True while the latest write of the package failed.
     static bool getLastWriteFailed();
+    // Goes up at every write or commit of the package that fails: a file handed over before it
+    // may not be on disk.
+    static int getFailedWriteCount();
     // What the presenter is told when the package's folder refuses a write.
     static std::string writeFailureMessage(const std::string& error);
     // Asked before Quit and before the window closes: while the latest write failed, offers to

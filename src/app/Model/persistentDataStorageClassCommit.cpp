@@ -25,6 +25,7 @@ bool stagedQuietly = false;
 
 // The outcome of the latest write that reached the disk.
 bool lastWriteFailed = false;
+int failedWrites = 0;
 std::string lastWriteFailure;
 // The presenter chose to leave without the changes that could not be written.
 bool leavingWithoutChanges = false;
@@ -112,6 +113,7 @@ void noteOutcome(const qrn::Status& status, bool quiet) {
         return;
     }
     logError(status.error());
+    ++failedWrites;
     const bool firstFailure = !lastWriteFailed;
     lastWriteFailed = true;
     lastWriteFailure = status.error();
@@ -221,6 +223,10 @@ std::string persistentDataStorageClass::writeFailureMessage(const std::string& e
 
 bool persistentDataStorageClass::getLastWriteFailed() {
     return lastWriteFailed;
+}
+
+int persistentDataStorageClass::getFailedWriteCount() {
+    return failedWrites;
 }
 
 bool persistentDataStorageClass::mayLeaveProject(const std::string& leaveButton) {

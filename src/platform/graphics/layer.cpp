@@ -571,15 +571,51 @@ Rect Layer::subtreeBounds(const AffineTransform& toRoot) const {
     return area;
 }
 
+Rect Layer::drawnExtent() const {
+    if (extentStale_) {
+        Rect area = visualBounds();
+        const auto add = [&](const Layer* s) {
+            area = area.united(s->transformToSuperlayer().mapRect(s->drawnExtent()));
+        };
+        // A layer of many sublayers, mostly put away, measures only the shown ones it keeps.
+        std::vector<const Layer*> shown;
+        if (masksToBounds_)
+            ;
+        else if (drawnSublayers(shown))
+            std::for_each(shown.begin(), shown.end(), add);
+        else
+            for (const Layer* s = sublayers_.bottom(); s; s = SiblingList<Layer>::above(*s))
+                if (!s->hidden_)
+                    add(s);
+        // Rounded outwards, so the kept area never falls short of the measured one.
+        const auto down = [](double v) {
+            const float f = float(v);
+            return double(f) > v ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+        };
+        const auto up = [](double v) {
+            const float f = float(v);
+            return double(f) < v ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
+        };
+        extent_[0] = down(area.minX());
+        extent_[1] = down(area.minY());
+        extent_[2] = up(area.maxX());
+        extent_[3] = up(area.maxY());
+        extentStale_ = false;
+    }
+    return Rect(extent_[0], extent_[1], double(extent_[2]) - extent_[0], double(extent_[3]) - extent_[1]);
+}
+
 void Layer::setCachesSublayers(bool on) {
     cachesSublayers_ = on;
     invalidate();
 }
 
 void Layer::invalidate() {
-    // Whatever changed, every cached picture that holds this layer is out of date.
-    for (Layer* l = this; l; l = l->superlayer_)
+    // Whatever changed, every cached picture and drawn extent that holds this layer is out of date.
+    for (Layer* l = this; l; l = l->superlayer_) {
         l->contentVersion_.fetch_add(1, std::memory_order_relaxed);
+        l->extentStale_ = true;
+    }
     setNeedsRepaint();
 }
 

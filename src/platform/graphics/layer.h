@@ -180,6 +180,12 @@ class Layer : public std::enable_shared_from_this<Layer> {
     };
     virtual std::optional<OwnPicture> ownPicture() const { return std::nullopt; }
 
+    // The area this layer and its shown sublayers may paint, in its bounds space (no more than
+    // the bounds where it masks them). Kept until something in the subtree changes, so a paint
+    // passes over a long strip's off-screen tiles without measuring what each one holds. Asked
+    // by one thread at a time: a renderer drawing the tree on several threads does without it.
+    Rect drawnExtent() const;
+
     // --- Cached drawing
     // The renderer keeps a picture of each run of this layer's sublayers (in drawing order)
     // that holds nothing live, and draws it again only once something in the run has changed:
@@ -265,6 +271,10 @@ class Layer : public std::enable_shared_from_this<Layer> {
     bool cachesSublayers_ = false;
     // A snapshot copy of a layer with live content: drawn as live, so it ends runs alike.
     bool liveCopy_ = false;
+    // drawnExtent(), outward-rounded to floats (kept small: a deck has many layers); stale until
+    // measured and again after any change in the subtree.
+    mutable bool extentStale_ = true;
+    mutable float extent_[4] = {};
     std::atomic<std::uint64_t> contentVersion_{0};
 
     // Cleared by the superlayer when it lets go of this layer or dies, so never dangling.

@@ -37,6 +37,8 @@ struct Renderer::Pass {
     PixelTarget canvas;
     // Clips the painter holds beyond its band, which pictures drawn past it would not see.
     int clips = 0;
+    // Whether layers' kept drawn extents may be asked: only where one thread walks the tree.
+    bool extents = false;
 };
 
 // The picture of each filtered layer, made by the first band that needs it.
@@ -419,6 +421,7 @@ void Renderer::render(const Layer& root, QPainter& painter, double t, const QTra
     pass.groups = nullptr;
     pass.canvas = {};
     pass.clips = 0;
+    pass.extents = true;
     pass.device =
         painter.device() ? QRectF(0, 0, painter.device()->width(), painter.device()->height()) : QRectF();
     // Layers wholly outside the area being painted are skipped (the painter's clip, or its device).
@@ -447,13 +450,16 @@ void Renderer::drawLayer(Pass& pass, QPainter& p, const Layer& layer, const QTra
     QTransform toDevice = toQTransform(layer.transformToSuperlayer()) * parentToDevice;
     if (!toDevice.isInvertible())
         return; // a zero scale draws nothing
-    // Only what the layer itself covers can be judged cheaply: its sublayers may reach further
-    // unless it clips them. Filtered groups are judged by their whole area when drawn.
-    if (!pass.cull.isEmpty() && layer.contentFilters().empty() &&
-        (layer.masksToBounds() || layer.sublayers().empty())) {
-        QRectF area = toDevice.mapRect(qrect(layer.visualBounds())).adjusted(-1, -1, 1, 1);
-        if (!area.intersects(pass.cull))
-            return;
+    // Unless the layer clips them, its sublayers may reach past what it covers itself: their
+    // kept extent judges them, where it may be asked. Filtered groups are judged by their whole
+    // area when drawn.
+    if (!pass.cull.isEmpty() && layer.contentFilters().empty()) {
+        const bool own = layer.masksToBounds() || layer.sublayers().empty();
+        if (own || pass.extents) {
+            const Rect covered = own ? layer.visualBounds() : layer.drawnExtent();
+            if (!toDevice.mapRect(qrect(covered)).adjusted(-1, -1, 1, 1).intersects(pass.cull))
+                return;
+        }
     }
     drawContent(pass, p, layer, toDevice, opacity, depth);
 }
@@ -522,6 +528,8 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
     const auto& subs = layer.sublayers();
     const bool clip =
         layer.masksToBounds() && (!contentsDrawn || !subs.empty() || typeid(layer) != typeid(Layer));
+    // Nothing of the sublayers shows outside a clip: they are judged against what is left of it.
+    const QRectF outerCull = pass.cull;
     if (clip) {
         p.save();
         ++pass.clips;
@@ -529,6 +537,9 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
             p.setClipPath(roundedPath, Qt::IntersectClip);
         else
             p.setClipRect(bounds, Qt::IntersectClip);
+        const QRectF inside = pass.cull & toDevice.mapRect(bounds).adjusted(-1, -1, 1, 1);
+        if (!inside.isEmpty())
+            pass.cull = inside;
     }
 
     if (!contentsDrawn) {
@@ -580,6 +591,7 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
     if (clip) {
         p.restore();
         --pass.clips;
+        pass.cull = outerCull;
     }
 
     if (layer.borderWidth() > 0 && layer.borderColour().alpha > 0 && !bounds.isEmpty()) {

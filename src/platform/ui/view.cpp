@@ -161,11 +161,13 @@ AffineTransform View::transformToSuperview() const {
     // is flipped, and a view placed in a flipped superview keeps its picture upright.
     double sx = bounds_.size.width != 0 ? frame_.size.width / bounds_.size.width : 1;
     double sy = bounds_.size.height != 0 ? frame_.size.height / bounds_.size.height : 1;
-    AffineTransform m = AffineTransform::translation(-(bounds_.origin.x + bounds_.size.width / 2),
-                                                     -(bounds_.origin.y + bounds_.size.height / 2))
-                            .concat(AffineTransform::scale(sx, sy))
-                            .concat(AffineTransform::rotation(rotation_ * std::numbers::pi / 180))
-                            .concat(AffineTransform::translation(frame_.center().x, frame_.center().y));
+    AffineTransform m =
+        AffineTransform::translation(-(bounds_.origin.x + bounds_.size.width / 2),
+                                     -(bounds_.origin.y + bounds_.size.height / 2))
+            .concat(AffineTransform::scale(sx, sy))
+            .concat(rotation_ != 0 ? AffineTransform::rotation(rotation_ * std::numbers::pi / 180)
+                                   : AffineTransform())
+            .concat(AffineTransform::translation(frame_.center().x, frame_.center().y));
     bool superFlipped = superview_ && superview_->flipped_;
     if (flipped_ != superFlipped) {
         // Mirror within the bounds: from a y-down own space, or to stay upright in a y-down superview.
@@ -640,7 +642,10 @@ void View::display() {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
-        QPainter p(&image);
+        // Painted through a second image over the same pixels: an image keeps the paint engine
+        // that painted it for as long as it lives, and a deck keeps thousands of these.
+        QImage canvas(image.bits(), w, h, image.bytesPerLine(), image.format());
+        QPainter p(&canvas);
         p.setRenderHint(QPainter::Antialiasing, true);
         p.setRenderHint(QPainter::TextAntialiasing, true);
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);

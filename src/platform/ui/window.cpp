@@ -575,18 +575,27 @@ Window::TrackingBatch::~TrackingBatch() {
 
 namespace {
 
-// The views with tracking areas that the pointer may be over: the walk leaves out hidden subtrees
-// and, under a view that clips its subviews (a scroll view's clip), those where the pointer is
-// outside it, so a strip of thousands of tiles costs the few on show.
-void viewsUnderPointer(View* v, Point inWindow, std::vector<ViewPtr>& out) {
+// The views with tracking areas that the pointer may be over, each with the pointer in its own
+// space: the walk leaves out hidden subtrees and, under a view that clips its subviews (a scroll
+// view's clip), those where the pointer is outside it, so a strip of thousands of tiles costs the
+// few on show. The point is carried down the walk: finding it from the window for each of a
+// deck's tiles made every pointer move take seconds.
+void viewsUnderPointer(View* v, Point local, Point inWindow, std::vector<std::pair<ViewPtr, Point>>& out) {
     if (v->isHidden())
         return;
     if (!v->trackingAreas().empty())
-        out.push_back(v->shared_from_this());
-    if (v->layer()->masksToBounds() && !v->bounds().contains(v->convertPointFromView(inWindow, nullptr)))
+        out.emplace_back(v->shared_from_this(), local);
+    if (v->layer()->masksToBounds() && !v->bounds().contains(local))
         return;
-    for (const auto& s : v->subviews())
-        viewsUnderPointer(s.get(), inWindow, out);
+    for (const auto& s : v->subviews()) {
+        // Nothing of an upright subview that clips shows outside its frame.
+        if (s->layer()->masksToBounds() && s->frameCenterRotation() == 0 && !s->frame().contains(local))
+            continue;
+        const auto fromSuperview = s->transformToSuperview().inverted();
+        viewsUnderPointer(
+            s.get(), fromSuperview ? fromSuperview->map(local) : s->convertPointFromView(inWindow, nullptr),
+            inWindow, out);
+    }
 }
 
 } // namespace
@@ -599,9 +608,10 @@ void Window::deliverTracking(const Event* cause) {
     trackingBusy_ = true;
     do {
         trackingAgain_ = false;
-        std::vector<ViewPtr> views;
+        std::vector<std::pair<ViewPtr, Point>> views;
         if (mouseInside_)
-            viewsUnderPointer(frameView_.get(), mouseLocation_, views);
+            viewsUnderPointer(frameView_.get(), frameView_->convertPointFromView(mouseLocation_, nullptr),
+                              mouseLocation_, views);
         struct Change {
             ViewPtr view;
             TrackingAreaPtr area;
@@ -610,9 +620,7 @@ void Window::deliverTracking(const Event* cause) {
         std::vector<Change> exits, enters;
         std::vector<std::pair<ViewPtr, TrackingAreaPtr>> moves;
         std::vector<const TrackingArea*> seen;
-        for (auto& v : views) {
-            bool visible = !v->isHiddenOrHasHiddenAncestor();
-            Point local = v->convertPointFromView(mouseLocation_, nullptr);
+        for (auto& [v, local] : views) {
             for (auto& area : v->trackingAreas_) {
                 seen.push_back(area.get());
                 unsigned o = area->options_;
@@ -622,7 +630,7 @@ void Window::deliverTracking(const Event* cause) {
                               !(o & (TrackingActiveAlways | TrackingActiveInActiveApp |
                                      TrackingActiveInKeyWindow | TrackingActiveWhenFirstResponder));
                 Rect r = (o & TrackingInVisibleRect) ? v->visibleRect() : area->rect_;
-                bool inside = active && visible && mouseInside_ && r.contains(local);
+                bool inside = active && mouseInside_ && r.contains(local);
                 if (inside != area->inside_)
                     (inside ? enters : exits).push_back({v, area, inside});
                 else if (inside && (o & TrackingMouseMoved) && cause &&
@@ -662,7 +670,7 @@ void Window::deliverTracking(const Event* cause) {
         // Every area the pointer is in was on this walk.
         auto& nowInside = areasInside()[this];
         nowInside.clear();
-        for (auto& v : views)
+        for (auto& [v, local] : views)
             for (auto& area : v->trackingAreas_)
                 if (area->inside_)
                     nowInside.push_back(area);

@@ -39,6 +39,16 @@ void setAppearance(const char* style) {
     stylingClass::resetInterfaceStyleForTesting();
 }
 
+// Counts the writes of one file of the package into `writes`, failing none.
+void countWrites(const char* file, int& writes) {
+    qrn::files::setWriteFailureForTesting(
+        [file, &writes](qrn::files::WriteStep step, const qrn::files::Path& p) {
+            if (step == qrn::files::WriteStep::Rename && p.filename() == file)
+                ++writes;
+            return false;
+        });
+}
+
 } // namespace
 
 TEST(ScriptAndSymbolTexts, CodecRoundTripKeepsRunsAttributesAndUtf16Ranges) {
@@ -215,11 +225,7 @@ TEST(ScriptAndSymbolTexts, SymbolTextsAreWrittenOnceAfterABurst) {
     tempProject project;
     attributedStringStorageClass storage;
     int writes = 0;
-    qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path& p) {
-        if (step == qrn::files::WriteStep::Rename && p.filename() == "specialSymbolData.json")
-            ++writes;
-        return false;
-    });
+    countWrites("specialSymbolData.json", writes);
     storage.setTextSymbolStringArray({{qrn::AttributedString("a")}}, 2);
     qrn::MainQueue::advance(0.3);
     storage.setTextSymbolStringArray({{qrn::AttributedString("ab")}}, 2);
@@ -256,6 +262,39 @@ TEST(ScriptAndSymbolTexts, SymbolTextsAreWrittenOnceAfterABurst) {
     EXPECT_EQ(storage.getTextSymbolStringArray().size(), 1u);
     storage.clearClass();
     EXPECT_TRUE(storage.getTextSymbolStringArray().empty());
+}
+
+TEST(ScriptAndSymbolTexts, ShowingScriptsWritesThemAgainOnlyAfterAChangeOrAFailedWrite) {
+    tempProject project;
+    previewLayerClass().clearClass(false);
+    attributedStringStorageClass storage;
+    int writes = 0;
+    countWrites("autocueData.json", writes);
+    storage.setAutocueStringArray({qrn::AttributedString("one"), qrn::AttributedString("two")});
+    EXPECT_EQ(writes, 1);
+    storage.writeAutocueStrings(); // what showing a script does
+    EXPECT_EQ(writes, 1);
+    storage.setProjectNotes(qrn::AttributedString("notes"));
+    storage.writeAutocueStrings();
+    EXPECT_EQ(writes, 2);
+    storage.setScriptAfterDelay(2, qrn::AttributedString("three"));
+    qrn::MainQueue::advance(1);
+    storage.writeAutocueStrings();
+    EXPECT_EQ(writes, 3);
+    EXPECT_EQ((*qrn::json::readFile(project.file("autocueData.json")))[2]["string"], "three");
+
+    // A failed write of the package may have taken the scripts' last write with it.
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path&) {
+        return step == qrn::files::WriteStep::Flush;
+    });
+    storage.setTextSymbolStringArray({{qrn::AttributedString("a")}}, 1);
+    countWrites("autocueData.json", writes);
+    storage.writeAutocueStrings();
+    EXPECT_EQ(writes, 4);
+    storage.importAutocueText(); // read back: written again when next shown
+    storage.writeAutocueStrings();
+    EXPECT_EQ(writes, 5);
+    qrn::files::setWriteFailureForTesting(nullptr);
 }
 
 TEST(ScriptAndSymbolTexts, NothingIsWrittenWithoutAProjectFolder) {

@@ -225,6 +225,65 @@ TEST(Renderer, ManySublayersMostlyHiddenDrawTheShownOnesAfterEveryChange) {
     EXPECT_TRUE(isClear(drawn()));
 }
 
+// A long strip of unclipped tiles, each with a picture and a marker, in a clipping window onto
+// part of it: what a paint of the window draws, and the colour at a point.
+struct TileStrip {
+    LayerPtr root = Layer::make(Rect(0, 0, 100, 40));
+    LayerPtr window = Layer::make(Rect(10, 0, 80, 40));
+    LayerPtr strip = Layer::make(Rect(0, 0, 40000, 40));
+    std::vector<LayerPtr> tiles;
+    Renderer renderer;
+
+    TileStrip() {
+        window->setMasksToBounds(true);
+        for (int i = 0; i < 1000; ++i) {
+            tiles.push_back(Layer::make(Rect(i * 40, 0, 38, 36)));
+            tiles.back()->addSublayer(solid(Rect(3, 3, 32, 30), Colour{0, 0, i / 1000.0, 1}));
+            tiles.back()->addSublayer(Layer::make(Rect(0, 0, 10, 10)));
+        }
+        strip->setSublayers(tiles);
+        window->addSublayer(strip);
+        root->addSublayer(window);
+    }
+    QImage paint() {
+        QImage image(100, 40, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        renderer.render(*root, p, 0, Renderer::yUpToImage(40));
+        return image;
+    }
+};
+
+TEST(Renderer, AWindowPaintPassesOverCleanTilesOutsideItsClip) {
+    TileStrip s;
+    s.paint();
+    // The root, the clip, the strip and the three tiles it shows, with what they hold.
+    EXPECT_LE(s.renderer.lastRenderStats().layersDrawn, 3 + 3 * 3);
+    s.tiles[999]->setBorderWidth(1); // a change far off: still nothing of it drawn
+    s.paint();
+    EXPECT_LE(s.renderer.lastRenderStats().layersDrawn, 3 + 3 * 3);
+}
+
+TEST(Renderer, ATileScrolledIntoViewOrReachingIntoItIsDrawn) {
+    TileStrip s;
+    s.tiles[500]->sublayers()[0]->setBackgroundColour(red);
+    s.strip->setPosition({0, 20}); // tile i now stands at x 10 + (i - 500) * 40
+    EXPECT_TRUE(is(at(s.paint(), 30, 20), red));
+
+    // A far tile's picture moved out over the tiles in view.
+    s.tiles[900]->sublayers()[0]->setBackgroundColour(green);
+    s.tiles[900]->sublayers()[0]->setPosition({40 - 400 * 40, 20});
+    EXPECT_TRUE(is(at(s.paint(), 50, 20), green));
+    // A layer added to a far tile, reaching into view; hidden and shown again.
+    auto added = solid(Rect(55 - 300 * 40, 0, 10, 40), blue);
+    s.tiles[800]->addSublayer(added);
+    EXPECT_TRUE(is(at(s.paint(), 70, 20), blue));
+    added->setHidden(true);
+    EXPECT_FALSE(is(at(s.paint(), 70, 20), blue));
+    added->setHidden(false);
+    EXPECT_TRUE(is(at(s.paint(), 70, 20), blue));
+}
+
 TEST(Renderer, DetachedLayerRendersOnItsOwn) {
     auto root = Layer::make(Rect(0, 0, 300, 300));
     root->setGeometryFlipped(true);

@@ -206,6 +206,19 @@ TEST(TrackingAreas, EnterAndExitIncludingDuringADragAndWhenHidden) {
     window->sendEvent(mouse(EventType::MouseMoved, 100, 20));
     clip->setHidden(true);
     EXPECT_EQ(log, (std::vector<std::string>{"tile entered", "tile exited"}));
+
+    // A clipping tile far along the clip's content is entered once scrolled under the pointer.
+    clip->setHidden(false);
+    auto far = std::make_shared<Recorder>("far", Rect(5000, 0, 40, 50), log, std::vector<EventType>{});
+    far->layer()->setMasksToBounds(true);
+    far->addTrackingArea(far->bounds(), TrackingMouseEnteredAndExited | TrackingActiveAlways);
+    clip->addSubview(far);
+    window->sendEvent(mouse(EventType::MouseMoved, 20, 20));
+    log.clear();
+    clip->setBoundsOrigin({4990, 0});
+    window->sendEvent(mouse(EventType::MouseMoved, 21, 20));
+    window->sendEvent(mouse(EventType::MouseMoved, 60, 20));
+    EXPECT_EQ(log, (std::vector<std::string>{"far entered", "far exited"}));
 }
 
 TEST(TrackingAreas, MovedEventsAndRotatedAreas) {
