@@ -182,6 +182,7 @@ class Composer {
     // of the one before instead of touching fresh memory.
     struct Scratch {
         SwsContext* scaler = nullptr;
+        av::ScaledImages scaled;        // a picture that fills the frame, at the frame's size
         QImage video;                   // the video picture
         QImage canvas;                  // the composed frame
         std::vector<std::uint32_t> row; // one row of it, where it is made a row at a time
@@ -496,7 +497,7 @@ class Composer {
                          std::abs(placed.maxX() - vc_.renderSize.width) < 0.5 &&
                          std::abs(placed.maxY() - vc_.renderSize.height) < 0.5;
             if (fills)
-                return av::toImage(f.frame.get(), scratch.scaler, pw, ph, canvas);
+                return scratch.scaled.toImage(f.frame.get(), pw, ph, canvas);
             QImage source = av::toImage(f.frame.get(), scratch.scaler);
             if (source.isNull())
                 return false;
