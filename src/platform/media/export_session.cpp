@@ -37,6 +37,15 @@ Size fitExportSize(Size size, Size bounds) {
     return {even(size.width * scale), even(size.height * scale)};
 }
 
+MovieEncoding movieEncoding() {
+    // The movie is made while the presenter speaks, beside the recording, the studio and the
+    // autocue: the encoder's quickest search, with the two tools that cost little and matter
+    // most kept on (arithmetic coding for the size, the deblocking filter for the look). At this
+    // crf it comes out as close to the composed pictures as the slower presets at 23, for a
+    // little more size and a third of the encoder's work.
+    return {"ultrafast", "cabac=1:deblock=1", 26};
+}
+
 namespace {
 
 int usableCores() {
@@ -659,7 +668,7 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
     std::shared_ptr<const Composition> composition;
     std::string outputPath;
     std::shared_ptr<VideoComposition> videoComposition;
-    std::string encoderPreset = "veryfast";
+    MovieEncoding encoding = movieEncoding();
     Size bounds{1920, 1080};
 
     mutable std::mutex mutex;
@@ -754,7 +763,9 @@ struct ExportSession::Impl : std::enable_shared_from_this<ExportSession::Impl> {
             settings.frameRateDen = 1001;
         }
         settings.hasAudio = hasAudio;
-        settings.preset = encoderPreset;
+        settings.preset = encoding.preset;
+        settings.x264Options = encoding.options;
+        settings.crf = encoding.crf;
         settings.fragmented = false;
         // Encoded on the writing thread alone: made during the take it keeps to its turns, and
         // the movie comes out the same whether it was made then or after the stop (the encoder's
@@ -1180,7 +1191,7 @@ void ExportSession::setVideoComposition(std::shared_ptr<VideoComposition> compos
     d->videoComposition = std::move(composition);
 }
 void ExportSession::setEncoderPreset(const std::string& preset) {
-    d->encoderPreset = preset;
+    d->encoding = {preset, "", 23};
 }
 
 Size ExportSession::outputSize() const {

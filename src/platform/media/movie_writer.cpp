@@ -97,6 +97,8 @@ struct MovieWriter::Impl {
         AVDictionary* opts = nullptr;
         av_dict_set(&opts, "preset", settings.preset.c_str(), 0);
         av_dict_set(&opts, "crf", std::to_string(settings.crf).c_str(), 0);
+        if (!settings.x264Options.empty())
+            av_dict_set(&opts, "x264-params", settings.x264Options.c_str(), 0);
         if (settings.threads > 0)
             video->thread_count = settings.threads;
         rc = avcodec_open2(video.get(), h264, &opts);
