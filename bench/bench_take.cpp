@@ -255,7 +255,10 @@ Timed x264Alone(const benchsupport::encoderInputDump& dump, double seconds) {
     const std::string in = "ffmpeg -hide_banner -loglevel error -nostdin -f rawvideo -pix_fmt yuv420p -s " +
                            std::to_string(dump.width()) + "x" + std::to_string(dump.height()) +
                            " -framerate " + rate + " -i '" + dump.path() + "' ";
-    const Timed both = secondsOf(in + "-c:v libx264 -preset veryfast -crf 23 -g 60 -f null -");
+    const MovieEncoding encoding = movieEncoding();
+    const Timed both =
+        secondsOf(in + "-c:v libx264 -threads 1 -preset " + encoding.preset + " -x264-params '" +
+                  encoding.options + "' -crf " + std::to_string(encoding.crf) + " -g 60 -f null -");
     const Timed readOnly = secondsOf(in + "-f null -");
     return {both.wall - readOnly.wall, both.cpu - readOnly.cpu};
 }

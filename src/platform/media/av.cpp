@@ -70,6 +70,38 @@ bool toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height, Q
     return true;
 }
 
+ScaledImages::~ScaledImages() {
+    sws_freeContext(scale_);
+    sws_freeContext(convert_);
+}
+
+bool ScaledImages::toImage(const AVFrame* frame, int width, int height, QImage& image) {
+    if (!frame || frame->width <= 0 || frame->height <= 0 || width <= 0 || height <= 0)
+        return false;
+    // Made smaller, the straight way costs little and keeps its detail.
+    if (width <= frame->width && height <= frame->height)
+        return av::toImage(frame, convert_, width, height, image);
+    const auto format = AVPixelFormat(frame->format);
+    if (!scaled_ || scaled_->width != width || scaled_->height != height || scaled_->format != format) {
+        scaled_ = allocFrame();
+        if (!scaled_)
+            return false;
+        scaled_->width = width;
+        scaled_->height = height;
+        scaled_->format = format;
+        if (av_frame_get_buffer(scaled_.get(), 0) < 0) {
+            scaled_.reset();
+            return false;
+        }
+    }
+    scale_ = sws_getCachedContext(scale_, frame->width, frame->height, format, width, height, format,
+                                  SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scale_)
+        return false;
+    sws_scale(scale_, frame->data, frame->linesize, 0, frame->height, scaled_->data, scaled_->linesize);
+    return av::toImage(scaled_.get(), convert_, width, height, image);
+}
+
 bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler) {
     // The composed pictures' way to the encoder, in one pass and to the same bytes.
     if ((src->format == AV_PIX_FMT_BGRA || src->format == AV_PIX_FMT_BGR0) &&

@@ -67,6 +67,23 @@ bool writableInPlace(const QImage& image, int width, int height);
 // becomes a new image. False when the
 // picture cannot be converted.
 bool toImage(const AVFrame* frame, SwsContext*& scaler, int width, int height, QImage& image);
+// A decoded picture enlarged to an image in two steps: its planes scaled in its own
+// format, then converted at the new size. For a movie's 4:2:0 pictures this is about half the
+// work of scaling straight to 32-bit pixels, whose output step the library has no fast path for.
+class ScaledImages {
+  public:
+    ScaledImages() = default;
+    ~ScaledImages();
+    ScaledImages(const ScaledImages&) = delete;
+    ScaledImages& operator=(const ScaledImages&) = delete;
+    // As toImage() into `image`; a picture made no larger is scaled straight, as toImage() does.
+    bool toImage(const AVFrame* frame, int width, int height, QImage& image);
+
+  private:
+    SwsContext* scale_ = nullptr;
+    SwsContext* convert_ = nullptr;
+    FramePtr scaled_;
+};
 // Converts `src` into `dst`, which has its buffers, size and pixel format already, scaling as
 // needed. The movie writer and the export convert with this, so their pictures match.
 bool convert(const AVFrame* src, AVFrame* dst, SwsContext*& scaler);

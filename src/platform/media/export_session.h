@@ -12,6 +12,14 @@
 
 namespace qrn::media {
 
+// How a movie's pictures are encoded unless setEncoderPreset() says otherwise.
+struct MovieEncoding {
+    std::string preset;  // x264's
+    std::string options; // changes to it, key=value joined by ':'
+    int crf = 23;
+};
+MovieEncoding movieEncoding();
+
 enum class ExportStatus { Unknown, Waiting, Exporting, Completed, Failed, Cancelled };
 enum class MovieFileType { QuickTimeMovie };
 
@@ -42,7 +50,7 @@ class ExportSession : public std::enable_shared_from_this<ExportSession> {
     void setOutputFileType(MovieFileType type);
     // Without one, the first video track is exported as it is.
     void setVideoComposition(std::shared_ptr<VideoComposition> composition);
-    // The x264 preset; the default balances speed and size.
+    // An x264 preset as it comes, at crf 23, in place of the movie's own quick settings.
     void setEncoderPreset(const std::string& preset);
 
     // The size of the exported pictures: the render size fitted to the preset, even.

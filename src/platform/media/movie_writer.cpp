@@ -99,6 +99,8 @@ struct MovieWriter::Impl {
         av_dict_set(&opts, "crf", std::to_string(settings.crf).c_str(), 0);
         if (settings.lookahead >= 0)
             av_dict_set(&opts, "rc-lookahead", std::to_string(settings.lookahead).c_str(), 0);
+        if (!settings.x264Options.empty())
+            av_dict_set(&opts, "x264-params", settings.x264Options.c_str(), 0);
         if (settings.threads > 0)
             video->thread_count = settings.threads;
         if (settings.slicedThreads)

@@ -23,6 +23,8 @@ struct MovieWriterSettings {
     bool hasAudio = true;
     // x264 preset: the recording uses a fast one to keep up with the camera.
     std::string preset = "veryfast";
+    // Changes to the preset, as key=value pairs joined by ':' (empty: none).
+    std::string x264Options;
     int crf = 23;
     // A fragmented file stays playable up to its last fragment when the process dies.
     bool fragmented = false;

@@ -3,6 +3,7 @@
 // another frame's pixels while someone still holds them.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include <memory>
@@ -164,4 +165,43 @@ TEST(PictureConvert, ADecodedPictureGoesIntoAnImageOnlyWhenNoOneElseShowsIt) {
     EXPECT_FALSE(av::toImage(nullptr, toImage, 64, 36, image));
     sws_freeContext(toMovie);
     sws_freeContext(toImage);
+}
+
+TEST(PictureConvert, ACameraPictureScaledInTwoStepsLooksAsScaledInOne) {
+    // A camera-like 4:2:0 picture: gradients, hard edges and noise.
+    SwsContext* toMovie = nullptr;
+    QImage source(160, 90, QImage::Format_ARGB32_Premultiplied);
+    std::mt19937 rng(3);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y,
+                            qRgb((x * 3 + int(rng() % 24)) % 256, x < 80 ? 20 : 230, (y * 5 + x) % 256));
+    const av::SharedFrame frame = av::fromImage(source, AV_PIX_FMT_YUV420P, 160, 90, toMovie);
+    ASSERT_TRUE(frame);
+
+    av::ScaledImages scaled;
+    SwsContext* oneStep = nullptr;
+    for (const QSize size : {QSize(240, 136), QSize(160, 90), QSize(96, 54), QSize(240, 136)}) {
+        QImage twoSteps, direct;
+        ASSERT_TRUE(scaled.toImage(frame.get(), size.width(), size.height(), twoSteps));
+        ASSERT_TRUE(av::toImage(frame.get(), oneStep, size.width(), size.height(), direct));
+        ASSERT_EQ(twoSteps.size(), size);
+        ASSERT_EQ(twoSteps.format(), QImage::Format_ARGB32_Premultiplied);
+        double squares = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const QRgb a = twoSteps.pixel(x, y), b = direct.pixel(x, y);
+                EXPECT_EQ(qAlpha(a), 255);
+                for (const int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)})
+                    squares += d * d;
+            }
+        const double psnr = 10 * std::log10(255.0 * 255 * 3 * size.width() * size.height() / (squares + 1));
+        EXPECT_GT(psnr, 35) << size.width() << "x" << size.height();
+        if (size.width() <= 160)
+            EXPECT_TRUE(twoSteps == direct) << "made no larger it is scaled straight";
+    }
+    QImage none;
+    EXPECT_FALSE(scaled.toImage(nullptr, 240, 136, none));
+    sws_freeContext(oneStep);
+    sws_freeContext(toMovie);
 }

@@ -26,8 +26,9 @@ using qrn::Size;
 namespace {
 
 const Size movieSize{1920, 1080};
-// How often the export hears how far the take has gone.
-constexpr double followInterval = 0.5;
+// How often the export hears how far the take has gone: often enough that it makes a few frames
+// at a time as the take goes, rather than bursts that crowd the studio's picture and the autocue.
+constexpr double followInterval = 0.1;
 // A copy's guess at the end of the take: far beyond any frame it is used for.
 constexpr double endGuessSeconds = 3600;
 
