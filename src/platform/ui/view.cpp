@@ -18,7 +18,31 @@ struct View::Rare {
     double picturePixels = maxPicturePixels;
     std::vector<std::string> draggedTypes;
     std::shared_ptr<NativeContent> nativeContent;
+    // Views below this one whose drawing waits, each with its place in this view's bounds space
+    // as it was when it began to wait.
+    struct Waiting {
+        std::weak_ptr<View> view;
+        View* raw;
+        std::uint32_t ticket;
+        Rect place;
+    };
+    std::vector<Waiting> waiting;
+    bool waitingRecheck = false;
+    bool waitingMoved = false;
 };
+
+namespace {
+
+long nearDrawingKeepers = 0;
+std::uint32_t lastWaitTicket = 0;
+
+// What counts as near a view's bounds: one of its sizes either side, so that a scroll step or
+// a reaching tile finds its picture made.
+Rect nearArea(const Rect& r) {
+    return r.insetBy(-std::abs(r.size.width), -std::abs(r.size.height));
+}
+
+} // namespace
 
 View::Rare& View::rare() {
     if (!rare_)
@@ -41,6 +65,8 @@ View::~View() {
     }
     if (controller_ && controller_->view_.get() == this)
         controller_->view_.reset();
+    if (drawsOnlyNearBounds_)
+        --nearDrawingKeepers;
 }
 
 // --- Geometry
@@ -79,6 +105,7 @@ void View::geometryChanged(const Rect& old) {
         setNeedsLayout();
     }
     frameDidChange(old);
+    noteMovedBelowKeeper(true);
     if (superview_)
         superview_->subviewFrameDidChange(*this, old);
     if (window_)
@@ -99,6 +126,7 @@ void View::setBounds(const Rect& bounds) {
         return;
     bounds_ = b;
     syncLayerGeometry();
+    noteMovedBelowKeeper(true);
     if (drawsContent_)
         setNeedsDisplay();
     if (window_)
@@ -118,6 +146,7 @@ void View::setFrameCenterRotation(double degrees) {
         return;
     rotation_ = degrees;
     syncLayerGeometry();
+    noteMovedBelowKeeper(true);
     if (window_)
         window_->viewTreeChanged();
 }
@@ -127,6 +156,7 @@ void View::setFlipped(bool flipped) {
         return;
     flipped_ = flipped;
     layer_->setGeometryFlipped(flipped);
+    noteMovedBelowKeeper(false);
     if (drawsContent_)
         setNeedsDisplay();
     if (window_)
@@ -299,6 +329,7 @@ void View::detachFromSuperview() {
     View* parent = superview_;
     if (!parent)
         return;
+    noteMovedBelowKeeper(true);
     parent->willRemoveSubview(this);
     if (window_)
         window_->viewWillLeave(this);
@@ -613,6 +644,7 @@ void View::setPictureLimits(double side, double pixels) {
 
 void View::display() {
     needsDisplay_ = false;
+    waitTicket_ = 0;
     const double base = window_ ? window_->backingScaleFactor() : layer_->contentsScale();
     // Bounds drawn into a larger frame (a text laid out small and shown large) are drawn at the
     // size they show, not stretched from their own.
@@ -682,6 +714,7 @@ void View::markLayoutPath() {
 }
 
 void View::carryMarks(View& moved) {
+    moved.waitTicket_ = 0; // looked at afresh where it now is
     if (moved.needsLayout_ || moved.subtreeNeedsLayout_)
         moved.markLayoutPath();
     if (moved.needsDisplay_ || moved.subtreeNeedsDisplay_)
@@ -701,8 +734,13 @@ void View::displayIfNeeded() {
     ++visitsByPasses;
     if (hidden_)
         return; // drawn when shown again, which marks the path anew
-    if (needsDisplay_)
-        display();
+    if (needsDisplay_) {
+        View* keeper = window_ ? nearDrawingAncestor() : nullptr;
+        if (!keeper || !waitsFarFrom(*keeper))
+            display();
+    }
+    if (rare_ && rare_->waitingRecheck)
+        markWaitingNear();
     if (!subtreeNeedsDisplay_)
         return;
     subtreeNeedsDisplay_ = false;
@@ -710,6 +748,115 @@ void View::displayIfNeeded() {
                                   [](const View& v) { return v.needsDisplay_ || v.subtreeNeedsDisplay_; }))
         if (s->superview_ == this)
             s->displayIfNeeded();
+}
+
+void View::setDrawsOnlyNearBounds(bool on) {
+    if (on == drawsOnlyNearBounds_)
+        return;
+    drawsOnlyNearBounds_ = on;
+    nearDrawingKeepers += on ? 1 : -1;
+    if (!on && rare_ && !rare_->waiting.empty())
+        recheckWaiting(true);
+}
+
+View* View::nearDrawingAncestor() const {
+    if (!nearDrawingKeepers)
+        return nullptr;
+    for (View* v = superview_; v; v = v->superview_)
+        if (v->drawsOnlyNearBounds_)
+            return v;
+    return nullptr;
+}
+
+bool View::waitsFarFrom(View& keeper) {
+    // Already waiting: its place is still good, since a move below the keeper rechecks them all
+    // before the pass comes down here.
+    if (waitTicket_)
+        return true;
+    const Rect place = convertRectToView(bounds_, &keeper);
+    if (place.isEmpty() || place.intersects(nearArea(keeper.bounds_)))
+        return false;
+    if (++lastWaitTicket == 0)
+        ++lastWaitTicket;
+    waitTicket_ = lastWaitTicket;
+    keeper.rare().waiting.push_back({weak_from_this(), this, waitTicket_, place});
+    return true;
+}
+
+void View::recheckWaiting(bool moved) {
+    auto& r = rare();
+    r.waitingRecheck = true;
+    r.waitingMoved = r.waitingMoved || moved;
+    subtreeNeedsDisplay_ = true;
+    markDisplayPath();
+    if (window_)
+        window_->viewNeedsDisplay();
+}
+
+void View::noteMovedBelowKeeper(bool ownSpaceKept) {
+    if (!nearDrawingKeepers)
+        return;
+    // The keeper's own frame or scroll leaves the places below it as they were.
+    if (drawsOnlyNearBounds_ && rare_ && !rare_->waiting.empty())
+        recheckWaiting(!ownSpaceKept);
+    View* keeper = nearDrawingAncestor();
+    if (!keeper || !keeper->rare_ || keeper->rare_->waiting.empty())
+        return;
+    // The keeper's document moves everything; a tile moves only its own subtree, whose waiting
+    // views the pass looks at again.
+    if (superview_ == keeper) {
+        keeper->recheckWaiting(true);
+        return;
+    }
+    bool woken = false;
+    std::vector<View*> pending{this};
+    while (!pending.empty()) {
+        View* v = pending.back();
+        pending.pop_back();
+        if (v->waitTicket_) {
+            v->waitTicket_ = 0;
+            v->markDisplayPath();
+            woken = true;
+        }
+        for (View* s = v->subviews_.bottom(); s; s = Siblings::above(*s))
+            pending.push_back(s);
+    }
+    if (woken && window_)
+        window_->viewNeedsDisplay();
+}
+
+void View::markWaitingNear() {
+    auto& r = *rare_;
+    const bool all = r.waitingMoved || !drawsOnlyNearBounds_;
+    r.waitingRecheck = r.waitingMoved = false;
+    const Rect near = nearArea(bounds_);
+    std::size_t kept = 0;
+    for (auto& w : r.waiting) {
+        if (w.view.expired() || w.raw->waitTicket_ != w.ticket)
+            continue; // gone, drawn, or waiting elsewhere
+        if (!all && !w.place.intersects(near)) {
+            if (&r.waiting[kept] != &w)
+                r.waiting[kept] = std::move(w);
+            ++kept;
+            continue;
+        }
+        // The pass that runs now looks at it again and draws it or lets it wait anew.
+        w.raw->waitTicket_ = 0;
+        View* up = w.raw->superview_;
+        while (up && up != this)
+            up = up->superview_;
+        if (up) {
+            for (up = w.raw->superview_; up != this; up = up->superview_)
+                up->subtreeNeedsDisplay_ = true;
+            subtreeNeedsDisplay_ = true;
+        } else {
+            // Moved out from below this view: drawn where it went.
+            w.raw->markDisplayPath();
+            if (w.raw->window_)
+                w.raw->window_->viewNeedsDisplay();
+        }
+    }
+    r.waiting.resize(kept);
 }
 
 void View::displaySubtreeIncludingHidden() {

@@ -145,6 +145,10 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     // no copy of its own. Null by default: the view is drawn.
     virtual QImage drawnAsIs(int width, int height) const;
     bool needsDisplay() const { return needsDisplay_; }
+    // Views below this one lying wholly outside its bounds, by more than its size, keep their
+    // request to draw until scrolling or a move brings them near: a clip view over a strip of
+    // thousands of tiles holds pictures only of those in or near sight.
+    void setDrawsOnlyNearBounds(bool on);
     void setNeedsDisplay(bool needs = true);
     // Draws this view and its subtree where needed. Only the paths marked by setNeedsDisplay
     // are walked: a large tree at rest costs nothing to pass over.
@@ -245,6 +249,16 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     // Marks the path from the superview up to the topmost ancestor: a pass walks down it.
     void markLayoutPath();
     void markDisplayPath();
+    // The nearest ancestor that draws only near its bounds, or null.
+    View* nearDrawingAncestor() const;
+    // Whether drawing this view waits, being far from `keeper`'s bounds; noted there if so.
+    bool waitsFarFrom(View& keeper);
+    // Asks the next display pass to look again at the views waiting far from this one: all of
+    // them after a move below, or only by their kept places after a scroll.
+    void recheckWaiting(bool moved);
+    void markWaitingNear();
+    // After a change of this view's frame, bounds or place in the tree.
+    void noteMovedBelowKeeper(bool ownSpaceKept);
     // After a move into this view: a subtree that still has work takes its marks along.
     void carryMarks(View& moved);
     // Views with native content in this subtree, this view included, counted up the path.
@@ -276,6 +290,9 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     bool subtreeNeedsLayout_ = false;
     bool drawsContent_ = false;
     bool placed_ = false;
+    bool drawsOnlyNearBounds_ = false;
+    // Non-zero while this view's drawing waits in its keeper's list under this ticket.
+    std::uint32_t waitTicket_ = 0;
     unsigned alphaAnimation_ = 0;
     unsigned lastDragOperation_ = DragOperationNone;
 

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "platform/graphics/renderer.h"
+#include "platform/ui/scroll_view.h"
 #include "platform/ui/window.h"
 #include "support/geometry_expect.h"
 
@@ -660,6 +661,48 @@ TEST(ViewPasses, ACleanSubtreeIsNotVisitedAndMarksFollowTheViewThroughMoves) {
     row->setHidden(false);
     window->displayIfNeeded();
     EXPECT_EQ(painted->draws, 5);
+}
+
+// A clip view over a long strip draws only the tiles in or near sight, and no pass walks the
+// waiting ones at rest; a scroll or a move draws a tile in the pass that brings it near, and
+// one taken out of the strip is drawn where it goes.
+TEST(ViewPasses, AStripDrawsOnlyTheTilesNearWhatItShows) {
+    auto window = Window::make(Rect(0, 0, 400, 300));
+    auto clip = ClipView::make(Rect(0, 0, 100, 20));
+    clip->setDrawsOnlyNearBounds(true);
+    auto document = View::make(Rect(0, 0, 100 * 1000, 20));
+    std::vector<std::shared_ptr<PaintedView>> labels;
+    for (int i = 0; i < 1000; ++i) {
+        auto tile = View::make(Rect(i * 100, 0, 90, 20));
+        labels.push_back(std::make_shared<PaintedView>(Rect(0, 0, 90, 20)));
+        tile->addSubview(labels.back());
+        document->addSubview(tile);
+        labels.back()->setNeedsDisplay();
+    }
+    clip->setDocumentView(document);
+    window->contentView()->addSubview(clip);
+    window->displayIfNeeded();
+    EXPECT_EQ(labels[0]->draws + labels[1]->draws, 2);
+    EXPECT_EQ(labels[5]->draws + labels[999]->draws, 0);
+    EXPECT_TRUE(labels[999]->layer()->contents().isNull());
+    auto visits = View::passVisits();
+    window->displayIfNeeded();
+    EXPECT_LE(View::passVisits() - visits, 2u);
+
+    clip->scrollToPoint({500 * 100, 0});
+    labels[800]->setNeedsDisplay();
+    window->displayIfNeeded();
+    EXPECT_EQ(labels[499]->draws + labels[500]->draws + labels[501]->draws, 3);
+    EXPECT_FALSE(labels[500]->layer()->contents().isNull());
+    EXPECT_EQ(labels[0]->draws + labels[700]->draws + labels[800]->draws, 1);
+
+    labels[900]->superview()->setFrameOrigin({500 * 100 + 50, 0});
+    window->contentView()->addSubview(labels[850]);
+    window->displayIfNeeded();
+    EXPECT_EQ(labels[900]->draws + labels[850]->draws, 2);
+    visits = View::passVisits();
+    window->displayIfNeeded();
+    EXPECT_LE(View::passVisits() - visits, 2u);
 }
 
 // The host places native editors from a count kept per subtree: it follows views into and out

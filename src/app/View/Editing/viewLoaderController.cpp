@@ -96,6 +96,8 @@ void viewLoaderController::loadView() {
     addAssetButtonView->setAutoresizingMask(FlexibleMaxYMargin);
     assetTableView = qrn::ui::ScrollView::make(assetStripFrame);
     assetTableView->setAutoresizingMask(WidthSizable | FlexibleMaxYMargin);
+    // A deck of thousands of slides keeps pictures only of the tiles in or near sight.
+    assetTableView->contentView()->setDrawsOnlyNearBounds(true);
     backgroundColourView = std::make_shared<::backgroundColourView>(backgroundColourFrame);
     backgroundColourView->setAutoresizingMask(FlexibleMaxYMargin);
     backgroundLayerView = qrn::ui::View::make(backgroundLayerFrame);
