@@ -468,29 +468,6 @@ TEST(ExportSession, FitsTheOutputWithin1920x1080) {
     }
 }
 
-TEST(ExportSession, AMovieIsEncodedQuicklyUnlessAPresetIsAskedFor) {
-    QTemporaryDir dir;
-    auto composition = composeWhole(writeGreyClip(dir.filePath("src.mov"), 0.3, 320, 180));
-    // The encoder writes the settings it used into the movie.
-    const auto settingsOf = [&](const std::string& preset) {
-        const std::string out = dir.filePath(QString::fromStdString("out" + preset + ".mov")).toStdString();
-        auto session = runExport(
-            composition, std::make_shared<VideoComposition>(VideoComposition::forComposition(*composition)),
-            out, preset);
-        EXPECT_EQ(session->status(), ExportStatus::Completed) << session->error().value_or("");
-        std::ifstream in(out, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const auto at = bytes.find("options: ");
-        return at == std::string::npos ? std::string() : bytes.substr(at, bytes.find('\0', at) - at);
-    };
-    const std::string quick = settingsOf("");
-    for (const char* setting : {"cabac=1", "deblock=1:", "subme=0", "crf=26.0"})
-        EXPECT_NE(quick.find(setting), std::string::npos) << setting << " in " << quick;
-    const std::string asked = settingsOf("veryfast");
-    for (const char* setting : {"subme=2", "crf=23.0"})
-        EXPECT_NE(asked.find(setting), std::string::npos) << setting << " in " << asked;
-}
-
 namespace {
 // A layer whose drawing waits at a gate once it has drawn `freeFrames` times, so a test can
 // hold an export midway for as long as it likes.
