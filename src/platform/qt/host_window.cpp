@@ -799,6 +799,11 @@ void QtWindowHost::setParentWindow(ui::Window* parent) {
         // A new window type hides a shown widget.
         const bool wasVisible = widget_->isVisible();
         widget_->setWindowFlags((widget_->windowFlags() & ~Qt::WindowType_Mask) | type);
+        // Qt moves a widget of a new type back to its old pos(), which from then on places the
+        // window manager's frame: before the window is framed that is where the inside was, so
+        // each opening would come down by the title bar. Placed by its inside again, before the
+        // native window is made.
+        widget_->setGeometry(widget_->frameForContent(screenRectToQt(window_.frame())));
         applyParent();
         if (wasVisible)
             widget_->show();

@@ -90,9 +90,13 @@ TEST_F(HostFixture, AWindowOfAnothersIsAToolWindowTransientForIt) {
     // What the window manager reads to keep a palette above its window and no other.
     auto palette = Window::make(Rect(150, 150, 200, 120));
     palette->setParentWindow(window);
-    palette->makeKeyAndOrderFront();
     auto* paletteHost = qt::hostWidget(*palette);
     ASSERT_TRUE(paletteHost && paletteHost->windowHandle());
+    // Its native window is placed by the inside, as every other window is, or the window
+    // manager would hang the frame where the inside should be and each opening would creep.
+    EXPECT_EQ(paletteHost->windowHandle()->geometry().topLeft(),
+              qt::screenRectToQt(palette->frame()).topLeft());
+    palette->makeKeyAndOrderFront();
     EXPECT_EQ(palette->parentWindow(), window);
     EXPECT_EQ(paletteHost->windowType(), Qt::Tool);
     EXPECT_EQ(paletteHost->windowHandle()->transientParent(), host->windowHandle());
