@@ -422,10 +422,17 @@ TEST_F(Chooser, InTheStudioTheCameraGoesToTheStudioAndTheButtonFollowsTheWindow)
         dynamic_cast<videoSettingsController*>(videoSettingsClass().getVideoSettingsViewController().get());
     ASSERT_TRUE(chooser);
     EXPECT_NE(tintedPicture(bar->buttonVideoSettingsView)->contentTintColour(), resting);
+    // It belongs to the studio's window, as the autocue does: a click there leaves it above.
+    ASSERT_TRUE(chooser->view()->window());
+    const auto panel = chooser->view()->window()->weak_from_this().lock();
+    EXPECT_EQ(panel->parentWindow().get(), studio->view()->window());
     chooser->videoCombobox->userSelected(0);
     chooser->videoCombobox->userSelected(1);
     EXPECT_TRUE(showsCamera(*recordViewClass().getVideoView()));
-    close();
+    // The lit button closes it again.
+    bar->buttonVideoSettingsView->performClick();
+    advance(0.1);
+    EXPECT_TRUE(panel->isClosed());
     EXPECT_EQ(tintedPicture(bar->buttonVideoSettingsView)->contentTintColour(), resting);
 
     // The bar loaded again after the chooser was opened once shows the button highlighted.

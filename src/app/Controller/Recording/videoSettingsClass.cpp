@@ -171,7 +171,13 @@ void videoSettingsClass::closeWindow() {
 void videoSettingsClass::showWindow() {
     QRN_LOG_IN();
     if (chooserWindow && !chooserWindow->isClosed()) {
-        chooserWindow->makeKeyAndOrderFront();
+        // The lit button closes the panel it shows; one minimised with the main window comes back.
+        if (chooserWindow->isMiniaturized()) {
+            chooserWindow->deminiaturize();
+            chooserWindow->makeKeyAndOrderFront();
+        } else {
+            closeWindow();
+        }
         return;
     }
     auto chooser = qrn::ui::SceneRegistry::instantiateViewController("videoSettings");
@@ -180,11 +186,16 @@ void videoSettingsClass::showWindow() {
     // Over the main window's right-hand edge, below its title strip, where it stays on screen
     // beside the picture.
     qrn::Rect frame(240, 240, chooserSize.width, chooserSize.height);
-    if (auto main = mainWindowClass().getCurrentMainWindow(); main && !main->isClosed())
+    auto main = mainWindowClass().getCurrentMainWindow();
+    if (main && main->isClosed())
+        main.reset();
+    if (main)
         frame.origin = {main->frame().maxX() - chooserSize.width - 4,
                         main->frame().maxY() - chooserSize.height - 48};
     chooserWindow = qrn::ui::Window::make(frame, qrn::ui::WindowStyleTitled | qrn::ui::WindowStyleClosable);
     chooserWindow->setTitle("Camera and Microphone");
+    // It belongs to the window of the editor or the studio: a click there leaves it above.
+    chooserWindow->setParentWindow(main);
     chooserWindow->setContentViewController(chooser);
     chooserWindow->makeKeyAndOrderFront();
 }

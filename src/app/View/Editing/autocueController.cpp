@@ -3,6 +3,7 @@
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/mainMenuAppearance.h"
+#include "Controller/Global/mainWindowClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
@@ -162,6 +163,9 @@ qrn::ui::WindowPtr autocueWindowController::makeWindow() {
         scriptWindowPreparer(*window);
     // Shown again at every opening.
     window->setReleasedWhenClosed(false);
+    // It belongs to the editor it was opened from: a click in the editor leaves it above.
+    if (auto main = mainWindowClass().getCurrentMainWindow(); main && !main->isClosed())
+        window->setParentWindow(main);
     return window;
 }
 
