@@ -185,6 +185,21 @@ TEST_F(Script, AClickOnTheEmptyScriptIconGivesTheTextTheKeyboard) {
               "Typed after a click on the icon");
 }
 
+TEST_F(Script, InAWindowMadeTallerAClickJustBelowTheHeaderGivesTheTextTheKeyboard) {
+    qrn::qt::installQtControls();
+    ASSERT_TRUE(createProject());
+    ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
+    selectAt(1);
+    auto window = pane()->view()->window();
+    ASSERT_TRUE(window);
+    window->setContentSize({window->contentSize().width, window->contentSize().height + 200});
+    auto& root = *pane()->view();
+    click(root, {root.bounds().midX(), root.bounds().maxY() - autocueViewController::headerHeight - 6});
+    auto text = paneText();
+    ASSERT_TRUE(text->isEditing()) << "the click below the header opened no editor";
+    EXPECT_EQ(text->window()->firstResponder(), text.get());
+}
+
 TEST_F(Script, TypedScriptsReachTheDiskOnQuitAndOnNew) {
     ASSERT_TRUE(createProject());
     ASSERT_TRUE(settingsViewClass().loadSettingsView(1));

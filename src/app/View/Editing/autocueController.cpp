@@ -66,9 +66,21 @@ std::shared_ptr<svgButtonClass> makeIcon(const qrn::Rect& frame, const std::stri
     return icon;
 }
 
+// The text fills the scroll view at any size of its window, so that a click anywhere below the
+// header lands on the text and gives it the keyboard (it scrolls its own lines while edited).
+class scriptScrollView : public qrn::ui::ScrollView {
+  public:
+    using ScrollView::ScrollView;
+    void frameDidChange(const qrn::Rect& oldFrame) override {
+        ScrollView::frameDidChange(oldFrame);
+        if (const auto& text = documentView())
+            text->setFrameSize(contentView()->bounds().size);
+    }
+};
+
 // A scroll view over an editable text view whose typing becomes the selected asset's script.
 std::shared_ptr<qrn::ui::ScrollView> makeScriptText(const qrn::Rect& frame) {
-    auto scroll = qrn::ui::ScrollView::make(frame);
+    auto scroll = std::make_shared<scriptScrollView>(frame);
     scroll->setHasVerticalScroller(true);
     scroll->setAutoresizingMask(qrn::ui::WidthSizable | qrn::ui::HeightSizable);
     auto text = qrn::ui::TextView::make(qrn::Rect(0, 0, frame.width(), frame.height()));
