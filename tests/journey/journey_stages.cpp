@@ -1223,7 +1223,7 @@ Ending Journey::secondLaunch() {
     if (!openStudio() || !openAutocue() || !autocueClearOfTheStudio() || !record() ||
         !stepByNextAssetCard() || !stepByLayerClick() || !counterOnTheLastSlide() || !stopRecording() ||
         !waitForExport() || !keyedPhotoInTheTake() || !play() || !saveMovie() || !backToEditing() ||
-        !selectedTileAfterStudio())
+        !selectedTileAfterStudio() || !selectionKeptOnABackdropSlide())
         return stop();
     if (!studioAgainAfterAMove() || !cameraButtonLitAfterAHandOver() || !handOverDuringATake() || !quit())
         return stop();
@@ -1751,6 +1751,65 @@ bool Journey::selectedTileAfterStudio() {
     auto tile = layerTile(std::to_string(*selected));
     EXPECT_TRUE(tile && tile->layer()->borderColour() == stylingClass().getColour(5))
         << "the selected layer's tile is not highlighted";
+    return true;
+}
+
+bool Journey::selectionKeptOnABackdropSlide() {
+    STAGE("on a slide with a backdrop picture, the layer selected stays selected after the studio");
+    auto* screen = editor();
+    if (!screen || !selectSlide(2))
+        return false;
+    const fs::path backdrop = base_ / "stage.jpg", photo = base_ / "guest.jpg";
+    {
+        QImage picture(1600, 900, QImage::Format_RGB888);
+        picture.fill(QColor(200, 170, 90));
+        EXPECT_TRUE(picture.save(QString::fromStdString(backdrop.string()), "JPG", 80));
+        QImage guest(800, 600, QImage::Format_RGB888);
+        guest.fill(QColor(60, 120, 200));
+        EXPECT_TRUE(guest.save(QString::fromStdString(photo.string()), "JPG", 80));
+    }
+    // A picture dropped on the slide's tile becomes its backdrop; one dropped on the preview a layer.
+    const size_t before = layersOf(2).size();
+    auto tile = slideTile(2);
+    EXPECT_TRUE(tile && dropFiles(*tile, tile->bounds().center(), {backdrop}));
+    EXPECT_TRUE(waitUntil([&] {
+        const auto& ids = previewLayerClass().getAssetBackgroundIDArray();
+        return layersOf(2).size() == before + 1 && ids.size() > 1 && ids[1].has_value();
+    })) << "the slide got no backdrop";
+    auto drop = screen->dragView;
+    EXPECT_TRUE(dropFiles(*drop, {drop->bounds().width() * 0.7, drop->bounds().height() * 0.4}, {photo}));
+    EXPECT_TRUE(waitUntil([&] { return layersOf(2).size() == before + 2; })) << "the photo gave no layer";
+    if (layersOf(2).size() != before + 2)
+        return false;
+    // The photo, not the slide's lowest layer, is the one the presenter works on.
+    const std::string chosen = layersOf(2).back();
+    EXPECT_NE(chosen, layersOf(2).front());
+    auto chosenTile = layerTile(chosen);
+    EXPECT_TRUE(chosenTile) << "the photo has no tile in the layer list";
+    if (!chosenTile)
+        return false;
+    click(*chosenTile);
+    EXPECT_TRUE(waitUntil([&] { return previewLayerClass().getSelectedLayer() == std::stoi(chosen); }));
+
+    enterStudio();
+    auto back = studio() ? buttonNamed(studioWindow(), "editor_view") : nullptr;
+    EXPECT_TRUE(back) << "no way back from the studio";
+    if (!back)
+        return false;
+    click(*back);
+    EXPECT_TRUE(waitUntil([] { return editor() && !recordViewClass().getRecordViewSelected(); }))
+        << "the editing screen did not come back";
+    if (!editor())
+        return false;
+    settle(0.3);
+    EXPECT_EQ(previewLayerClass().getSelectedAssetIndex(), 2);
+    EXPECT_EQ(previewLayerClass().getSelectedLayer(), std::stoi(chosen))
+        << "the studio left another layer selected than the presenter's";
+    chosenTile = layerTile(chosen);
+    EXPECT_TRUE(chosenTile && chosenTile->layer()->borderColour() == stylingClass().getColour(5))
+        << "the selected photo's tile is not outlined";
+    shot("backdrop-selection-after-studio");
+    // The backdrop and the photo stay: the takes after this one show them in their movies.
     return true;
 }
 

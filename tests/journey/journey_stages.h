@@ -30,7 +30,7 @@ class Journey {
     void afterFirstLaunch();
     // landing ▸ reopen from the recent list ▸ the window where it was left ▸ studio ▸ autocue ▸ record ▸ two
     // steps ▸ stop ▸ export ▸ the keyed photo in it ▸ play ▸ save the movie ▸ back to editing ▸ the
-    // selected tile ▸ moved, the studio again ▸ Quit.
+    // selected tile ▸ the selection on a backdrop slide ▸ moved, the studio again ▸ Quit.
     Ending secondLaunch();
     void afterSecondLaunch();
     bool stopped() const { return stopped_; }
@@ -70,6 +70,7 @@ class Journey {
     bool saveMovie();
     bool backToEditing();
     bool selectedTileAfterStudio();
+    bool selectionKeptOnABackdropSlide();
     bool studioAgainAfterAMove();
     bool quit();
 

@@ -2,6 +2,8 @@
 // preview's layer views while it is open, and the editing screen takes them back here.
 #include "Controller/Editing/editViewClass.h"
 
+#include <algorithm>
+
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/orderLayersClass.h"
@@ -119,7 +121,24 @@ void editViewClass::correctScrollViewLayers() {
     const auto marker = area ? area->viewWithTag(selected) : nullptr;
     if (!marker)
         return;
-    previewLayerClass().selectAsset(marker->superview(), true, true, false, true);
+    previewLayerClass model;
+    // Showing the slide again selects its lowest layer, which on a slide with a backdrop is the
+    // backdrop: the layer the presenter had selected before the studio is selected again.
+    const auto kept = model.getSelectedLayer();
+    model.selectAsset(marker->superview(), true, true, false, true);
+    if (!kept || model.getSelectedLayer() == kept)
+        return;
+    const int a = model.getSelectedAssetIndex();
+    const auto& layers = model.getLayerArrayReference();
+    const std::string id = std::to_string(*kept);
+    if (a < 0 || size_t(a) >= layers.size() ||
+        std::find(layers[size_t(a)].begin(), layers[size_t(a)].end(), id) == layers[size_t(a)].end())
+        return;
+    const auto preview = model.getConfiguration();
+    const auto tagged =
+        preview && preview->layerContainerView ? preview->layerContainerView->viewWithTag(*kept) : nullptr;
+    if (tagged && tagged->superview())
+        model.layerSelected(tagged->superview());
 }
 
 void editViewClass::setStudioHandBackHooks(studioHandBackHooks hooks) {
