@@ -125,7 +125,13 @@ void editViewClass::correctScrollViewLayers() {
     // Showing the slide again selects its lowest layer, which on a slide with a backdrop is the
     // backdrop: the layer the presenter had selected before the studio is selected again.
     const auto kept = model.getSelectedLayer();
+    const bool cameraKept = model.getVideoLayerSelected();
     model.selectAsset(marker->superview(), true, true, false, true);
+    if (cameraKept && !model.getVideoLayerSelected()) {
+        if (const auto camera = model.getVideoLayerView(); camera && !camera->isHidden())
+            model.selectVideoLayer();
+        return;
+    }
     if (!kept || model.getSelectedLayer() == kept)
         return;
     const int a = model.getSelectedAssetIndex();
