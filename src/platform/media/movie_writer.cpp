@@ -59,6 +59,9 @@ struct MovieWriter::Impl {
     std::optional<int64_t> endPts; // where the last picture ends, once finishing
     int64_t videoFrames = 0;
     int64_t samplesQueued = 0; // samples placed on the timeline (written or waiting in the fifo)
+    // Samples the sound is placed ahead of its times, and its packets later in the file, so that
+    // no time in the file is below zero (see open()).
+    int64_t soundLead = 0;
     int64_t samplesEncoded = 0;
     bool finished = false;
     Status failure;
@@ -131,6 +134,15 @@ struct MovieWriter::Impl {
                 return fail("Cannot open the AAC encoder", rc);
             audioStream = avformat_new_stream(format.get(), nullptr);
             avcodec_parameters_from_context(audioStream->codecpar, audio.get());
+            // The encoder's first packet starts before zero by its priming. A fragmented file
+            // has no edit list to say so, and the muxer would move every later packet of both
+            // tracks that far on, the first picture alone staying at zero and lasting that much
+            // longer. Its packets go that much later instead, with the sound placed as much
+            // earlier, so the two stay in step and every picture lasts its own time.
+            if (settings.fragmented) {
+                soundLead = audio->initial_padding;
+                audioStream->codecpar->initial_padding = 0;
+            }
             audioStream->time_base = audio->time_base;
             fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, audioChannels, audioSampleRate);
             audioFrame = av::allocFrame();
@@ -179,6 +191,10 @@ struct MovieWriter::Impl {
                     return s;
                 av_packet_move_ref(heldVideo.get(), packet.get());
                 continue;
+            }
+            if (soundLead > 0) {
+                packet->pts += soundLead;
+                packet->dts += soundLead;
             }
             if (auto s = write(packet.get(), codec, stream); !s)
                 return s;
@@ -283,7 +299,7 @@ struct MovieWriter::Impl {
 
     // Places converted planar samples that start at `time` on the timeline.
     void place(float** planes, int count, double time) {
-        int64_t expected = std::llround(time * audioSampleRate);
+        int64_t expected = std::llround(time * audioSampleRate) - soundLead;
         int64_t drift = expected - samplesQueued;
         // Small differences are the jitter of the devices' clocks; large ones are gaps or
         // overlaps that would put the sound out of step with the picture.
@@ -459,7 +475,7 @@ Status MovieWriter::finish(std::optional<double> end) {
         // as long as the pictures, so the two stay usable together.
         double videoEnd = std::max(double(d->lastVideoPts) / videoTimeScale + frame,
                                    d->endPts ? double(*d->endPts) / videoTimeScale : 0.0);
-        int64_t missing = std::llround(videoEnd * audioSampleRate) - d->samplesQueued;
+        int64_t missing = std::llround(videoEnd * audioSampleRate) - d->soundLead - d->samplesQueued;
         if (missing > int64_t(frame * audioSampleRate))
             d->pushSilence(missing);
     }

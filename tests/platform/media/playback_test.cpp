@@ -54,6 +54,20 @@ std::string writeClip(const QTemporaryDir& dir, double seconds, double audioStar
     return path;
 }
 
+// A writer of 160 x 120 pictures that has been given a second of grey ones at 30 a second.
+std::unique_ptr<MovieWriter> secondOfGrey(const std::string& path, bool fragmented) {
+    MovieWriterSettings s;
+    s.width = 160;
+    s.height = 120;
+    s.fragmented = fragmented;
+    auto writer = MovieWriter::create(path, s).value();
+    QImage image(160, 120, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::gray);
+    for (int i = 0; i < 30; ++i)
+        EXPECT_TRUE(writer->appendImage(image, i / 30.0));
+    return writer;
+}
+
 bool near(QColor a, QColor b) {
     return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
            std::abs(a.blue() - b.blue()) < 40;
@@ -139,14 +153,7 @@ TEST(MovieWriter, SoundStartingLateIsPaddedToStayInStep) {
 TEST(MovieWriter, SoundThatNeverCameIsSilenceAsLongAsThePictures) {
     QTemporaryDir dir;
     std::string path = dir.filePath("mute.mov").toStdString();
-    MovieWriterSettings s;
-    s.width = 160;
-    s.height = 120;
-    auto writer = MovieWriter::create(path, s).value();
-    QImage image(160, 120, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::gray);
-    for (int i = 0; i < 30; ++i)
-        ASSERT_TRUE(writer->appendImage(image, i / 30.0));
+    auto writer = secondOfGrey(path, false);
     ASSERT_TRUE(writer->finish());
     auto info = loadMovieInfo(path).value();
     ASSERT_TRUE(info.hasAudio());
@@ -181,6 +188,37 @@ TEST(MovieWriter, AnEndPastTheLastPictureHoldsItWithSound) {
         ++frames;
     EXPECT_EQ(frames, 10);
     EXPECT_TRUE(near(centre(reader->image(reader->frameAt(1.7).value())), Qt::blue));
+}
+
+TEST(MovieWriter, ARecordingsFirstPictureLastsOneFrameAndItsSoundStaysInStep) {
+    // Written as the recording is (in fragments): 30 pictures a second and a tone from 0.5 s.
+    QTemporaryDir dir;
+    std::string path = dir.filePath("take.mov").toStdString();
+    auto writer = secondOfGrey(path, true);
+    std::vector<float> sound(48000 * 2, 0.0f);
+    for (int i = 24000; i < 48000; ++i)
+        sound[size_t(i) * 2] = sound[size_t(i) * 2 + 1] =
+            0.5f * float(std::sin(2 * M_PI * 440 * i / 48000.0));
+    for (int at = 0; at < 48000; at += 960)
+        ASSERT_TRUE(writer->appendAudioSamples(&sound[size_t(at) * 2], 960, at / 48000.0));
+    ASSERT_TRUE(writer->finish());
+
+    auto pictures = VideoTrackReader::open(path).value();
+    for (int k = 0; k < 30; ++k) {
+        auto f = pictures->next().value();
+        ASSERT_TRUE(f) << k;
+        EXPECT_NEAR(f->time, k / 30.0, 1e-3) << "picture " << k;
+    }
+    auto audio = AudioTrackReader::open(path).value();
+    double onset = -1;
+    while (onset < 0) {
+        auto chunk = audio->next().value();
+        ASSERT_TRUE(chunk);
+        for (int i = 0; i < chunk->frameCount() && onset < 0; ++i)
+            if (std::abs(chunk->samples[size_t(i) * 2]) > 0.25f)
+                onset = chunk->time + double(i) / chunk->sampleRate;
+    }
+    EXPECT_NEAR(onset, 0.5, 0.003);
 }
 
 TEST(MovieWriter, ThreadsSharingEachPictureAndAShortLookaheadStillWriteEveryPictureInPlace) {
