@@ -94,9 +94,17 @@ graphics::LayerPtr cloneBranch(const graphics::Layer& l, const graphics::Layer* 
     return c;
 }
 
+// The opacities at t of the animated layers of a branch that can show: under a layer that is
+// hidden or clear nothing is drawn, so an animated picture on a slide not shown (its frames
+// looping all through the take) leaves the frames alike.
 void collectOpacities(const graphics::Layer& l, double t, std::vector<double>& out) {
+    if (l.isHidden())
+        return;
+    const double opacity = l.hasAnimations() ? l.presentationOpacity(t) : l.opacity();
     if (l.hasAnimations())
-        out.push_back(l.presentationOpacity(t));
+        out.push_back(opacity);
+    if (opacity <= 0)
+        return;
     for (auto& s : l.sublayers())
         collectOpacities(*s, t, out);
 }
