@@ -314,12 +314,42 @@ class Composer {
         rows_ = RowPlan{*placed, *placed & clip};
     }
 
-    bool composeRows(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie) {
-        if (!videoPicture(f, scratch))
-            return false;
+    // The video picture of a frame, filtered. A source picture lasts several frames (two at 60
+    // frames a second from a camera at 30): it is enlarged and filtered once for all of them,
+    // whichever workers compose them.
+    QImage filteredVideo(int w, const SourceFrame& f, Scratch& scratch) {
         const auto& filters = clones_[size_t(w)].video->contentFilters();
-        const QImage picture =
-            filters.empty() ? scratch.video : imaging::applyContentFilters(filters, scratch.video);
+        if (filters.empty() || !f.frame) {
+            if (!videoPicture(f, scratch))
+                return QImage();
+            return filters.empty() ? scratch.video : imaging::applyContentFilters(filters, scratch.video);
+        }
+        std::shared_ptr<FilteredPicture> entry;
+        {
+            const auto* instruction = instructionAt(f.time);
+            std::lock_guard lock(filteredMutex_);
+            for (const auto& e : filtered_)
+                if (e->source == f.frame && e->instruction == instruction)
+                    entry = e;
+            if (!entry) {
+                entry = std::make_shared<FilteredPicture>();
+                entry->source = f.frame;
+                entry->instruction = instruction;
+                filtered_.push_back(entry);
+                // The frames in flight show the latest two source pictures at most.
+                while (filtered_.size() > 2)
+                    filtered_.pop_front();
+            }
+        }
+        std::call_once(entry->made, [&] {
+            if (videoPicture(f, scratch))
+                entry->image = imaging::applyContentFilters(filters, scratch.video);
+        });
+        return entry->image;
+    }
+
+    bool composeRows(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie) {
+        const QImage picture = filteredVideo(w, f, scratch);
         if (picture.size() != rows_->video.size() || picture.format() != QImage::Format_ARGB32_Premultiplied)
             return false;
         const StaticLayers layers = staticLayers(f.time);
@@ -357,6 +387,13 @@ class Composer {
         }
         return true;
     }
+
+    struct FilteredPicture {
+        std::shared_ptr<const AVFrame> source;
+        const VideoCompositionInstruction* instruction = nullptr;
+        std::once_flag made;
+        QImage image; // null when it could not be made
+    };
 
     struct StaticLayers {
         QImage below;
@@ -561,6 +598,8 @@ class Composer {
     // again only when a short loop comes round, and a loop of full frames rarely fits anyway.
     static constexpr size_t staticLayersBudget = size_t(16) << 20;
     std::deque<Clone> clones_;
+    std::mutex filteredMutex_;
+    std::deque<std::shared_ptr<FilteredPicture>> filtered_; // the latest, newest last
 };
 
 namespace {
