@@ -10,17 +10,18 @@
 // the live camera are kept as pictures; a snapshot is handed to a worker and the last finished
 // picture composited on the main thread.
 // Then the same in the application itself (inTheApp): QRN started as main() starts it, a project
-// of three slides with a script each, ten layers and the camera's three filters (the box blur at
-// radius 10), the studio opened by its button and the autocue by the studio's, a take recorded
-// with the record button and stepped by the next-asset card while the movie is made meanwhile,
-// then stopped. Reports the autocue's intervals, the studio's pictures a second against the
-// camera's 30, the camera frames the recording lost, how far the movie made during the take was
-// behind at the stop, and the wait from the stop to the playback. Without the studio's picture
-// its window is hidden for the take (as when minimised), so only the autocue window draws.
-// Runs on two cores (QRN_BENCH_CORES); QRN_BENCH_AUTOCUE_SECONDS sets the takes' length (60 s,
-// 20 s in the application, where 60 s is for the figures: a run then lasts some minutes);
-// QRN_TEST_CAMERA_SIZE sets the camera's size in the application (1280x720 by default);
-// QRN_BENCH_MOVIE_DURING_TAKE=0 leaves the movie to the stop, to compare a take without it.
+// of the talk deck's five slides with a script each (support/app/talk_deck.h; QRN_BENCH_DECK=three
+// for the three-slide deck), the studio opened by its button and the autocue by the studio's, a
+// take recorded with the record button and stepped twice by the next-asset card while the movie
+// is made meanwhile, then stopped; on free cores and beside one busy program of its own session
+// on one of the two cores (studio_picture_loaded). Reports the autocue's intervals, the studio's pictures a
+// second against the camera's 30, the camera frames the recording lost, how far the movie made during the
+// take was behind at the stop, and the wait from the stop to the playback. Without the studio's picture its
+// window is hidden for the take (as when minimised), so only the autocue window draws. Runs on two cores
+// (QRN_BENCH_CORES); QRN_BENCH_AUTOCUE_SECONDS sets the takes' length (60 s, 20 s in the application, where
+// 60 s is for the figures: a run then lasts some minutes); QRN_TEST_CAMERA_SIZE sets the camera's size in the
+// application (1280x720 by default); QRN_BENCH_MOVIE_DURING_TAKE=0 leaves the movie to the stop, to compare a
+// take without it.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -69,7 +70,9 @@
 #include "platform/media/export_session.h"
 #include "platform/media/video_layer.h"
 #include "platform/qt/host_window.h"
+#include "support/app/talk_deck.h"
 #include "support/bench_cores.h"
+#include "support/busy_programs.h"
 #include "support/own_folders.h"
 #include "support/studio_scene.h"
 #include "support/test_recording.h"
@@ -83,14 +86,16 @@ constexpr int kWidth = 1920, kHeight = 1080;
 
 using Delegate = benchsupport::recordingOutcome;
 
-// Runs the event loop for `seconds`, or until `done`.
-void spin(double seconds, const std::function<bool()>& done = {}) {
+// Runs the event loop for `seconds`, or until `done`: asleep until an event or a 5 ms check, as
+// the application's own loop waits, never spinning on a core the take needs.
+bool spin(double seconds, const std::function<bool()>& done = {}) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end && !(done && done())) {
         QEventLoop loop;
         QTimer::singleShot(5, Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec();
     }
+    return done && done();
 }
 
 // The recording view: the filtered camera in its clipping host, `layers` image layers over it.
@@ -246,17 +251,6 @@ void takeWithAutocue(benchmark::State& state, bool studioPicture) {
 
 // ---- The take in the application itself ----
 
-// The camera filters as the editing screen stores them: chroma key, box blur at radius 10, median.
-void filtersOnInTheModel() {
-    filterClass filters;
-    filters.setVideoFilter({true, true, true});
-    auto values = filters.getVideoFilterValues();
-    if (const auto blur = filters.filterIndex("BoxBlur"); blur && size_t(*blur) < values.size()) {
-        values[size_t(*blur)] = filterValuesEntry{Value(10.0)};
-        filters.setVideoFilterValues(values);
-    }
-}
-
 // A slide's script: long enough to scroll through a third of a minute's take.
 AttributedString slideScript(int slide) {
     TextAttributes attributes;
@@ -266,23 +260,6 @@ AttributedString slideScript(int slide) {
         text += "Slide " + std::to_string(slide) + ", paragraph " + std::to_string(i) +
                 ": the presenter reads this while the camera records, at an even pace.\n";
     return AttributedString(text, attributes);
-}
-
-// QRN_BENCH_AUTOCUE_DECK=talk: eight slides, each with a large picture and an animated picture
-// (twelve frames of 480 x 270) over the ten layers, as a talk has them.
-bool talkDeck() {
-    const char* deck = std::getenv("QRN_BENCH_AUTOCUE_DECK");
-    return deck && std::string(deck) == "talk";
-}
-
-void dropTalkAnimation(int asset) {
-    previewLayerClass model;
-    model.setImageReferenceArray(2, qrn::Value::List{"f1", "f2", "f3"}, std::nullopt);
-    std::vector<qrn::ImageHandle> frames;
-    for (int f = 0; f < 12; ++f)
-        frames.push_back(layerstest::picture(480, 270, 0xff000000u | unsigned(f * 20 + asset * 7) << 8));
-    model.addLayer(nullptr, frames, std::nullopt, qrn::Size{480, 270}, false, false, {1200, 600},
-                   std::nullopt, 0, false, false, false, false);
 }
 
 double editorResidentMb = 0;
@@ -305,9 +282,10 @@ recordViewController* shownStudio() {
     return journey::controllerIn<recordViewController>();
 }
 
-// QRN as main() starts it, once per run: a new project made with the landing screen's button, two
-// more slides by the editing screen's, ten layers and a script per slide, the camera's filters on;
-// then the studio by its title-bar button and the autocue by the studio's. Null when a step failed.
+// QRN as main() starts it (main() installs the same start-up), once per run: a new project made
+// with the landing screen's button, the deck's slides by the editing screen's, its layers, filters
+// and a script per slide; then the studio by its title-bar button and the autocue by the studio's.
+// Null when a step failed.
 recordViewController* studioInTheApp(const std::filesystem::path& base) {
     static AppDelegate delegate;
     static recordViewController* studio = nullptr;
@@ -315,7 +293,6 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
     if (tried)
         return studio;
     tried = true;
-    appStartup::install();
     if (!qrn::qt::startApplication({"qrn"}, delegate))
         return nullptr;
     journey::watchDialogs();
@@ -328,30 +305,18 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
     viewLoaderController* editor = nullptr;
     if (!journey::waitUntil([&] { return (editor = journey::controllerIn<viewLoaderController>()); }))
         return nullptr;
-    const bool talk = talkDeck();
-    for (int i = 0; i < (talk ? 7 : 2); ++i) {
+    const auto deck = benchsupport::deckFromEnvironment();
+    for (int i = 1; i < benchsupport::slidesOf(deck); ++i) {
         const size_t before = previewLayerClass().getLayerArray().size();
         journey::click(*editor->addAssetButtonView);
         if (!journey::waitUntil([&] { return previewLayerClass().getLayerArray().size() > before; }))
             return nullptr;
     }
-    // Ten layers: one per slide over the middle of the picture, seven more spread over them.
-    for (int a = 1; a <= 3; ++a)
-        layerstest::dropImage(a, {278, 156}, {278, 156}, 0xff000000u | (0xffu << (8 * (a - 1))));
-    for (int i = 0; i < 7; ++i)
-        layerstest::dropImage(1 + i % 3, {80, 60}, {60.0 + 60 * i, 60}, 0xff808080);
-    std::vector<AttributedString> scripts{slideScript(1), slideScript(2), slideScript(3)};
-    if (talk) {
-        // A picture and an animated picture on every slide.
-        for (int a = 1; a <= 8; ++a) {
-            layerstest::dropImage(a, {960, 540}, {40, 300}, 0xff204060u + unsigned(a) * 0x100800u);
-            dropTalkAnimation(a);
-        }
-        for (int a = 4; a <= 8; ++a)
-            scripts.push_back(slideScript(a));
-    }
+    benchsupport::addDeckLayers(deck);
+    std::vector<AttributedString> scripts;
+    for (int a = 1; a <= benchsupport::slidesOf(deck); ++a)
+        scripts.push_back(slideScript(a));
     attributedStringStorageClass().setAutocueStringArray(scripts);
-    filtersOnInTheModel();
     auto bar = editScreenTitleBarController::current();
     if (!bar || !bar->buttonRecordView)
         return nullptr;
@@ -396,7 +361,9 @@ double waitedForACoreMs() {
 // How long the autocue holds a new script at its start before it scrolls, and a frame more.
 constexpr double autocueHold = 0.1 + 1.0 / 60;
 
-void takeInTheApp(benchmark::State& state, bool studioPicture) {
+// With `busy`, one program of its own session keeps one of the take's two cores busy from before
+// the take until the movie plays, as another program on the presenter's machine may.
+void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
     double seconds = 20;
     if (const char* v = std::getenv("QRN_BENCH_AUTOCUE_SECONDS"))
         seconds = std::max(6.0, std::atof(v));
@@ -431,9 +398,12 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
         });
+        std::optional<benchsupport::busyPrograms> load;
+        if (busy > 0)
+            load.emplace(busy);
         journey::click(*screen->recordButton);
         // The countdown, then the recording's first picture.
-        if (!journey::waitUntil([&] { return studio.getRecordingStartDate().has_value(); }, 15)) {
+        if (!spin(15, [&] { return studio.getRecordingStartDate().has_value(); })) {
             state.SkipWithError("the take never started");
             return;
         }
@@ -482,9 +452,10 @@ void takeInTheApp(benchmark::State& state, bool studioPicture) {
         }
         const auto stopped = std::chrono::steady_clock::now();
         journey::click(*screen->recordButton);
-        const bool playable = journey::waitUntil([&] { return studio.getPlaybackShown(); }, 600);
+        const bool playable = spin(600, [&] { return studio.getPlaybackShown(); });
         const double stopToPlayable =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+        load.reset();
         sampling = false;
         sampler.join();
         auto movie = capture.getMovieOutput();
@@ -577,6 +548,11 @@ BENCHMARK_CAPTURE(takeInTheApp, studio_window_hidden, false)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
+// Beside one busy program on one of the two cores.
+BENCHMARK_CAPTURE(takeInTheApp, studio_picture_loaded, true, 1)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
     // The application keeps its settings, projects and runtime files in folders of its own.
@@ -586,6 +562,8 @@ int main(int argc, char** argv) {
         return 2;
     const std::filesystem::path base = root;
     useFoldersOfItsOwn(base);
+    // The process starts as main() starts it, before any thread of its own.
+    appStartup::install();
     const int code = runRealTimeBenchmarks(argc, argv, [] { qrn::qt::endApplication(); });
     std::error_code ignored;
     std::filesystem::remove_all(base, ignored);

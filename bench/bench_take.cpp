@@ -17,7 +17,9 @@
 // The stop to playable with the filters on is also measured as presenters run QRN, as ordinary
 // users who may not raise a thread's priority again, on free cores and with busy programs of their
 // own sessions on one or both of the take's cores from before the take until the movie plays
-// (loaded: one); beside them, the export only after the stop under one.
+// (loaded: one); beside them, the export only after the stop under one; and the talk deck
+// (support/app/talk_deck.h: five slides with a keyed, a blurred and a median picture, an animated
+// one and the camera blurred), free and loaded. The process starts as main() starts it.
 // QRN_BENCH_TAKE_SECONDS shortens the recordings and takes (60 by default); QRN_BENCH_LONG_TAKE=1
 // adds a 10-minute take with the filters on (stop to playable only: its pictures would fill some
 // 50 GB of disk).
@@ -40,10 +42,7 @@
 #include <vector>
 
 #include <sched.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
@@ -51,11 +50,14 @@
 #include "Controller/Recording/recordViewClass.h"
 #include "app/layers/layers_support.h"
 #include "app/take/take_fixture.h"
+#include "appStartup.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/media/capture_session.h"
 #include "platform/media/export_session.h"
 #include "platform/media/movie_reader.h"
+#include "support/app/talk_deck.h"
 #include "support/bench_cores.h"
+#include "support/busy_programs.h"
 #include "support/movie_quality.h"
 #include "support/movie_sound.h"
 #include "support/test_recording.h"
@@ -263,54 +265,10 @@ Timed x264Alone(const benchsupport::encoderInputDump& dump, double seconds) {
     return {both.wall - readOnly.wall, both.cpu - readOnly.cpu};
 }
 
-// Programs that keep the first `count` of the cores this process may use busy while they live,
-// one each. Each runs in a session of its own, as another program on the machine does: inside
-// this process's session it would share QRN's scheduling group (autogroup), where QRN's many
-// threads outweigh it and the wait it causes hides.
-class busyPrograms {
-  public:
-    explicit busyPrograms(int count) {
-        char sh[] = "sh", c[] = "-c", loop[] = "while :; do :; done";
-        char* argv[] = {sh, c, loop, nullptr};
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-        cpu_set_t cores;
-        CPU_ZERO(&cores);
-        (void)sched_getaffinity(0, sizeof cores, &cores);
-        int cpu = 0;
-        for (int i = 0; i < count; ++i) {
-            while (cpu < CPU_SETSIZE && !CPU_ISSET(cpu, &cores))
-                ++cpu;
-            pid_t pid = 0;
-            if (posix_spawnp(&pid, "sh", nullptr, &attributes, argv, environ) != 0)
-                continue;
-            pids_.push_back(pid);
-            if (cpu < CPU_SETSIZE) {
-                cpu_set_t one;
-                CPU_ZERO(&one);
-                CPU_SET(cpu++, &one);
-                (void)sched_setaffinity(pid, sizeof one, &one);
-            }
-        }
-        posix_spawnattr_destroy(&attributes);
-    }
-    ~busyPrograms() {
-        for (pid_t pid : pids_) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    busyPrograms(const busyPrograms&) = delete;
-    busyPrograms& operator=(const busyPrograms&) = delete;
-
-  private:
-    std::vector<pid_t> pids_;
-};
-
-// A take over 3 assets with 10 layers, stopped after `seconds`; the studio (and with it the
-// project folder that holds the movie) lives as long as this. With `duringTake`, the take lasts
-// its real length, the export making the movie meanwhile.
+// A take over 3 assets with 10 layers, or over the talk deck (support/app/talk_deck.h, its own
+// camera filters), stopped after `seconds` and stepped twice; the studio (and with it the project
+// folder that holds the movie) lives as long as this. With `duringTake`, the take lasts its real
+// length, the export making the movie meanwhile.
 struct stoppedTake {
     std::unique_ptr<taketest::studioByHand> studio;
     bool playable = false;
@@ -320,17 +278,24 @@ struct stoppedTake {
     std::string movie;
 };
 
-stoppedTake recordAndStop(double seconds, bool filtersOn, bool duringTake) {
+stoppedTake recordAndStop(double seconds, bool filtersOn, bool duringTake,
+                          benchsupport::takeDeck deck = benchsupport::takeDeck::threeSlides) {
     stoppedTake take;
-    take.studio = std::make_unique<taketest::studioByHand>(3);
+    const bool talk = deck == benchsupport::takeDeck::talk;
+    take.studio = std::make_unique<taketest::studioByHand>(benchsupport::slidesOf(deck), !talk);
     auto& s = *take.studio;
-    // 10 layers: one per asset from the studio, then seven more spread over the assets.
-    for (int i = 0; i < 7; ++i)
-        layerstest::dropImage(1 + i % 3, {80, 60}, {60.0 + 60 * i, 60}, 0xff808080);
+    if (talk) {
+        benchsupport::addDeckLayers(deck);
+    } else {
+        // 10 layers: one per asset from the studio, then seven more spread over the assets.
+        for (int i = 0; i < 7; ++i)
+            layerstest::dropImage(1 + i % 3, {80, 60}, {60.0 + 60 * i, 60}, 0xff808080);
+    }
     s.views.layers = previewLayerClass().getLayerArray();
     s.sync();
     s.open();
-    cameraFilters(filtersOn);
+    if (!talk)
+        cameraFilters(filtersOn);
     recordViewClass studio;
     captureSessionClass::setBackgroundExportsForTesting(duringTake);
     studio.recordButtonPressed();
@@ -370,6 +335,7 @@ stoppedTake recordAndStop(double seconds, bool filtersOn, bool duringTake) {
 struct machine {
     bool ordinaryUser = false;
     int busy = 0;
+    benchsupport::takeDeck deck = benchsupport::takeDeck::threeSlides;
 };
 
 void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, bool measureMovie,
@@ -381,10 +347,10 @@ void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, boo
             state.SkipWithError("could not run as an ordinary user");
             break;
         }
-        std::optional<busyPrograms> busy;
+        std::optional<benchsupport::busyPrograms> busy;
         if (on.busy > 0)
             busy.emplace(on.busy);
-        stoppedTake take = recordAndStop(seconds, filtersOn, duringTake);
+        stoppedTake take = recordAndStop(seconds, filtersOn, duringTake, on.deck);
         busy.reset();
         state.SetIterationTime(take.wall);
         if (!take.playable) {
@@ -399,14 +365,16 @@ void stopToPlayable(benchmark::State& state, bool filtersOn, double seconds, boo
         const double moviePerSecond = (take.movieCpuDuringTake + take.cpu) / seconds;
         if (duringTake)
             state.counters["movie_cpu_seconds_per_take_second"] = moviePerSecond;
-        std::printf(
-            "stop to playable (%.0f s take, filters %s, %s, %s, %s): %.1f s (%.1f CPU-s), %d of %d frames "
-            "made during the take\n",
-            seconds, filtersOn ? "on" : "off", duringTake ? "made during the take" : "made after the stop",
-            on.ordinaryUser ? "ordinary user" : "root",
-            on.busy == 0 ? "free cores"
-                         : (std::to_string(on.busy) + " busy program(s) of their own session").c_str(),
-            take.wall, take.cpu, take.madeDuringTake, int(std::ceil(seconds * 60)));
+        std::printf("stop to playable (%.0f s take, %s, filters %s, %s, %s, %s): %.1f s (%.1f CPU-s), %d of "
+                    "%d frames "
+                    "made during the take\n",
+                    seconds, benchsupport::nameOf(on.deck), filtersOn ? "on" : "off",
+                    duringTake ? "made during the take" : "made after the stop",
+                    on.ordinaryUser ? "ordinary user" : "root",
+                    on.busy == 0
+                        ? "free cores"
+                        : (std::to_string(on.busy) + " busy program(s) of their own session").c_str(),
+                    take.wall, take.cpu, take.madeDuringTake, int(std::ceil(seconds * 60)));
         if (duringTake)
             std::printf("  the movie: %.2f CPU-s a second of take (%.1f CPU-s during the take)\n",
                         moviePerSecond, take.movieCpuDuringTake);
@@ -492,6 +460,17 @@ BENCHMARK_CAPTURE(stopToPlayable, filters_on_ordinary_user_two_busy, true, takeS
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
+// The talk deck, made during the take, on free cores and beside one busy program.
+BENCHMARK_CAPTURE(stopToPlayable, talk_deck_ordinary_user, true, takeSeconds(), false, true,
+                  machine{true, 0, benchsupport::takeDeck::talk})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(stopToPlayable, talk_deck_ordinary_user_loaded, true, takeSeconds(), false, true,
+                  machine{true, 1, benchsupport::takeDeck::talk})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(stopToPlayable, filters_on_after_stop_ordinary_user_loaded, true, takeSeconds(), false,
                   false, machine{true, 1})
     ->Iterations(1)
@@ -506,6 +485,8 @@ int main(int argc, char** argv) {
             ->UseManualTime()
             ->Unit(benchmark::kSecond);
     pinToCores();
+    // The process starts as main() starts it, before any thread of its own.
+    appStartup::install();
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);

@@ -53,13 +53,17 @@ qrn::ImageHandle picture(int width, int height, unsigned rgb) {
 }
 
 std::string dropImage(int a, qrn::Size size, qrn::Point at, unsigned rgb) {
+    return dropImage(a, picture(int(std::max(1.0, size.width)), int(std::max(1.0, size.height)), rgb), size,
+                     at);
+}
+
+std::string dropImage(int a, qrn::ImageHandle image, qrn::Size size, qrn::Point at) {
     select(a);
     previewLayerClass model;
     const size_t before = model.getLayerArrayReference()[size_t(a)].size();
     appendReference(a, imageReferenceArray{3, "png", "layer"});
-    model.addLayer(picture(int(std::max(1.0, size.width)), int(std::max(1.0, size.height)), rgb),
-                   std::nullopt, std::nullopt, size, false, false, at, std::nullopt, 0, false, false, false,
-                   false);
+    model.addLayer(std::move(image), std::nullopt, std::nullopt, size, false, false, at, std::nullopt, 0,
+                   false, false, false, false);
     return added(a, before);
 }
 
@@ -74,14 +78,17 @@ std::string dropText(int a, qrn::Point at) {
 }
 
 std::string dropAnimated(int a, qrn::Size size, qrn::Point at) {
+    return dropAnimated(a, {picture(8, 8, 0xffff0000), picture(8, 8, 0xff00ff00), picture(8, 8, 0xff0000ff)},
+                        size, at);
+}
+
+std::string dropAnimated(int a, std::vector<qrn::ImageHandle> frames, qrn::Size size, qrn::Point at) {
     select(a);
     previewLayerClass model;
     const size_t before = model.getLayerArrayReference()[size_t(a)].size();
     model.setImageReferenceArray(2, qrn::Value::List{"f1", "f2", "f3"}, std::nullopt);
-    model.addLayer(nullptr,
-                   std::vector<qrn::ImageHandle>{picture(8, 8, 0xffff0000), picture(8, 8, 0xff00ff00),
-                                                 picture(8, 8, 0xff0000ff)},
-                   std::nullopt, size, false, false, at, std::nullopt, 0, false, false, false, false);
+    model.addLayer(nullptr, std::move(frames), std::nullopt, size, false, false, at, std::nullopt, 0, false,
+                   false, false, false);
     return added(a, before);
 }
 

@@ -18,6 +18,9 @@ qrn::ImageHandle picture(int width, int height, unsigned rgb = 0xff3366cc);
 // Appends the reference a drop appends, then adds the layer as a drop on the preview does. The
 // asset at that index is selected first. Returns the new id, or "" when nothing was added.
 std::string dropImage(int assetIndex, qrn::Size size, qrn::Point at = {278, 156}, unsigned rgb = 0xff3366cc);
+// The same with a picture of the caller's, and an animated picture of the caller's frames.
+std::string dropImage(int assetIndex, qrn::ImageHandle image, qrn::Size size, qrn::Point at);
+std::string dropAnimated(int assetIndex, std::vector<qrn::ImageHandle> frames, qrn::Size size, qrn::Point at);
 std::string dropText(int assetIndex, qrn::Point at = {278, 156});
 std::string dropAnimated(int assetIndex, qrn::Size size, qrn::Point at = {278, 156});
 // An image dropped on the asset's tile: it becomes (or replaces) the asset's background.
