@@ -90,16 +90,19 @@ void addDeckLayers(takeDeck deck) {
         setCameraFilters(true, 10, true);
         return;
     }
-    const qrn::Size big{960, 540};
-    layerstest::dropImage(1, detailedPicture(960, 540, 1, true), big, {40, 300});
+    // On the editing screen's picture (556 x 312 points): the pictures over half its width, the
+    // animated one over a third.
+    const qrn::Size big{278, 156};
+    const qrn::Point left{200, 156};
+    layerstest::dropImage(1, detailedPicture(960, 540, 1, true), big, left);
     filterDroppedLayer(1, {true, false, false});
     std::vector<qrn::ImageHandle> frames;
     for (int f = 0; f < 12; ++f)
         frames.push_back(detailedPicture(480, 270, f, false));
-    layerstest::dropAnimated(2, std::move(frames), {480, 270}, {1200, 600});
-    layerstest::dropImage(3, detailedPicture(960, 540, 3, false), big, {40, 300});
+    layerstest::dropAnimated(2, std::move(frames), {185, 104}, {420, 200});
+    layerstest::dropImage(3, detailedPicture(960, 540, 3, false), big, left);
     filterDroppedLayer(3, {false, true, false});
-    layerstest::dropImage(4, detailedPicture(960, 540, 4, false), big, {40, 300});
+    layerstest::dropImage(4, detailedPicture(960, 540, 4, false), big, left);
     filterDroppedLayer(4, {false, false, true});
     setCameraFilters(false, 10, false);
 }
