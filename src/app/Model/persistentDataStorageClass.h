@@ -127,14 +127,17 @@ class persistentDataStorageClass {
     // and finishes a write that was cut short there. False, after saying so, when another QRN has
     // the package open.
     static bool claimPackage(const std::string& path, claimFor use = claimFor::opening);
-    // True while the latest write of the package failed.
-    static bool getLastWriteFailed();
+    // True while a change to one of the package's files is not on disk: its latest write failed
+    // (whatever became of the writes of other files since).
+    static bool hasUnwrittenChanges();
+    // Those files, by name.
+    static std::vector<std::string> unwrittenFiles();
     // Goes up at every write or commit of the package that fails: a file handed over before it
     // may not be on disk.
     static int getFailedWriteCount();
     // What the presenter is told when the package's folder refuses a write.
     static std::string writeFailureMessage(const std::string& error);
-    // Asked before Quit and before the window closes: while the latest write failed, offers to
+    // Asked before Quit and before the window closes: while a change is not on disk, offers to
     // try saving again (the default), to leave without the changes, or to stay; New and Open ask
     // it too, before another project replaces this one. True when leaving may go on.
     static bool mayLeaveProject(const std::string& leaveButton = "Quit Without Saving");

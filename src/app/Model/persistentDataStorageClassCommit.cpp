@@ -23,10 +23,10 @@ std::map<std::string, std::string> staged;
 std::string stagedFolder;
 bool stagedQuietly = false;
 
-// The outcome of the latest write that reached the disk.
-bool lastWriteFailed = false;
+// The package's files whose latest change is not on disk, each with why. A later write of
+// another file does not take a file off: only its own write does.
+std::map<std::string, std::string> unwritten;
 int failedWrites = 0;
-std::string lastWriteFailure;
 // The presenter chose to leave without the changes that could not be written.
 bool leavingWithoutChanges = false;
 
@@ -106,17 +106,19 @@ void logError(const std::string& message) {
     dataLoggingClass().logError("persistentDataStorageClass", message, __FILE__, __func__);
 }
 
-void noteOutcome(const qrn::Status& status, bool quiet) {
+void noteOutcome(const qrn::Status& status, bool quiet, const std::vector<std::string>& files) {
     if (status) {
-        lastWriteFailed = false;
-        leavingWithoutChanges = false;
+        for (const auto& name : files)
+            unwritten.erase(name);
+        if (unwritten.empty())
+            leavingWithoutChanges = false;
         return;
     }
     logError(status.error());
     ++failedWrites;
-    const bool firstFailure = !lastWriteFailed;
-    lastWriteFailed = true;
-    lastWriteFailure = status.error();
+    const bool firstFailure = unwritten.empty();
+    for (const auto& name : files)
+        unwritten[name] = status.error();
     persistentDataStorageClass storage;
     // The title's " - saved" of an earlier Save no longer holds.
     if (auto controller = storage.getViewController(); controller && controller->hasWindow())
@@ -145,11 +147,14 @@ qrn::Status commitStaged() {
     if (staged.empty())
         return qrn::Status::ok();
     std::vector<qrn::files::NamedContents> files;
-    for (auto& [name, bytes] : staged)
+    std::vector<std::string> names;
+    for (auto& [name, bytes] : staged) {
         files.push_back({name, std::move(bytes)});
+        names.push_back(name);
+    }
     staged.clear();
     const qrn::Status status = commitNow(stagedFolder, std::move(files));
-    noteOutcome(status, std::exchange(stagedQuietly, false));
+    noteOutcome(status, std::exchange(stagedQuietly, false), names);
     return status;
 }
 
@@ -185,7 +190,7 @@ qrn::Status persistentDataStorageClass::writePackageFile(const std::string& file
         return qrn::Status::ok();
     }
     const qrn::Status status = commitNow(folder, {{fileName, std::move(bytes)}});
-    noteOutcome(status, false);
+    noteOutcome(status, false, {fileName});
     return status;
 }
 
@@ -221,8 +226,15 @@ std::string persistentDataStorageClass::writeFailureMessage(const std::string& e
            ". It stays open here; File > Save As can save it in another place.";
 }
 
-bool persistentDataStorageClass::getLastWriteFailed() {
-    return lastWriteFailed;
+bool persistentDataStorageClass::hasUnwrittenChanges() {
+    return !unwritten.empty();
+}
+
+std::vector<std::string> persistentDataStorageClass::unwrittenFiles() {
+    std::vector<std::string> names;
+    for (const auto& [name, reason] : unwritten)
+        names.push_back(name);
+    return names;
 }
 
 int persistentDataStorageClass::getFailedWriteCount() {
@@ -238,14 +250,19 @@ bool persistentDataStorageClass::mayLeaveProject(const std::string& leaveButton)
     if (std::find(assets.begin(), assets.end(), "0") == assets.end() ||
         persistentDataStorageClass().getProjectLoadFailed())
         return true;
-    while (lastWriteFailed && !leavingWithoutChanges) {
+    while (!unwritten.empty() && !leavingWithoutChanges) {
+        // Each reason once: the files of one commit fail together.
+        std::string reasons;
+        for (const auto& [name, reason] : unwritten)
+            if (reasons.find(reason) == std::string::npos)
+                reasons += reason + ". ";
         // Cancel keeps the project open, so that a folder that will not take the project again is not
         // the end of it: Save As can keep it elsewhere.
         const auto answer = qrn::askModalQuestion(
             {"The project \"" + persistentDataStorageClass().getProjectName() +
                  "\" could not be saved in its folder.",
-             lastWriteFailure + ". Cancel keeps the project open, to save it elsewhere with Save As.",
-             "Try Saving Again", leaveButton},
+             reasons + "Cancel keeps the project open, to save it elsewhere with Save As.", "Try Saving Again",
+             leaveButton},
             "Cancel");
         if (answer == qrn::QuestionChoice::cancel)
             return false;
@@ -262,7 +279,7 @@ bool persistentDataStorageClass::mayLeaveProject(const std::string& leaveButton)
 void persistentDataStorageClass::holdPackageOf(const std::string& folder) {
     if (packageLock.holds(folder))
         return;
-    lastWriteFailed = false;
+    unwritten.clear();
     leavingWithoutChanges = false;
     // A package still to be made is taken at its first write.
     if (folder.empty() || !qrn::files::isDirectory(folder)) {
@@ -274,10 +291,13 @@ void persistentDataStorageClass::holdPackageOf(const std::string& folder) {
     } else if (auto finished = finishCommit(folder); !finished) {
         // The project reads as the cut-short save left it, whole; the folder cannot take it, so
         // every save there would fail: said now, once, and Save As writes it elsewhere.
+        // What is open (read from the save cut short) is in none of the package's files.
         logError(finished.error());
-        lastWriteFailed = true;
-        lastWriteFailure = "Its last save was cut short and cannot be finished there: " + finished.error();
-        const std::string message = persistentDataStorageClass::writeFailureMessage(lastWriteFailure);
+        const std::string reason =
+            "Its last save was cut short and cannot be finished there: " + finished.error();
+        for (const char* name : {"projectData.json", "autocueData.json", "specialSymbolData.json"})
+            unwritten[name] = reason;
+        const std::string message = persistentDataStorageClass::writeFailureMessage(reason);
         qrn::MainQueue::post([message, folder] {
             if (persistentDataStorageClass().getProjectDirectory() == folder)
                 throwClass().showError(message);

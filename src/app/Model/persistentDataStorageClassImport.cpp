@@ -694,7 +694,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     // The texts as opened (defaults for a missing or damaged file), once the project is in.
     if (attributedStringStorageClass::takeWriteHeldForImport() || !symbolsFound) {
         // A folder already known to refuse writes (said when it was taken) is not said again.
-        const bool alreadyRefused = getLastWriteFailed();
+        const bool alreadyRefused = hasUnwrittenChanges();
         packageCommitScope toldOnceOpened(true);
         qrn::Status written = texts.writeTextsNow();
         if (written)

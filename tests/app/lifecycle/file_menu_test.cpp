@@ -514,13 +514,57 @@ TEST_F(ProjectFiles, SaveAsAfterAFailedWriteWritesWhatTheFolderRefused) {
     refuseWrites("Demo.qrn3ks");
     attributedStringStorageClass().setScriptAfterDelay(1, qrn::AttributedString("typed while refused"));
     advance(1.0);
-    ASSERT_TRUE(persistentDataStorageClass::getLastWriteFailed());
+    ASSERT_TRUE(persistentDataStorageClass::hasUnwrittenChanges());
     const std::string copy = packagePath("Copy");
     panelAnswers.push_back(copy);
     fileMenuClass().saveAs(false);
     advance(1.0);
     qrn::files::setWriteFailureForTesting(nullptr);
     EXPECT_NE(filesOf(copy)["autocueData.json"].find("typed while refused"), std::string::npos);
+}
+
+// A nearly full disk takes the small project file but not the scripts: a script it refused stays
+// unwritten whatever is written after it. The refusal is said once, Quit asks about the script,
+// and Save As writes it into the copy.
+TEST_F(ProjectFiles, AScriptTheDiskRefusedIsAskedAboutAtQuitAndSavedByAsAfterTheProjectFileWasWritten) {
+    ASSERT_TRUE(createProject());
+    previewLayerClass model;
+    model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    layerstest::dropImage(1, {50, 50});
+    advance(1.0);
+    ASSERT_EQ(model.getLayerArray()[1].size(), 1u);
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path& p) {
+        return step == qrn::files::WriteStep::Write && p.filename() == "autocueData.json" &&
+               p.parent_path().filename() == "Demo.qrn3ks";
+    });
+    attributedStringStorageClass texts;
+    texts.setScriptAfterDelay(1, qrn::AttributedString("typed on a full disk"));
+    advance(1.0);
+    model.removeLayer(layerAssetIndexAndVideoSelectedArray{false, 1, 0}, false);
+    advance(1.0);
+    const auto written = qrn::json::readFile(packagePath("Demo") + "/projectData.json");
+    ASSERT_TRUE(written.isOk());
+    ASSERT_TRUE((*written)["LAYER_ARRAY"][1].empty()) << "the project file was written";
+    texts.setScriptAfterDelay(1, qrn::AttributedString("typed on a full disk, and more"));
+    advance(1.0);
+    EXPECT_EQ(alerts.size(), 1u) << "said once, not at every write refused again";
+
+    std::vector<qrn::Question> asked;
+    qrn::setChoicePresenter([&](const qrn::Question& question, const std::string&) {
+        asked.push_back(question);
+        return qrn::QuestionChoice::cancel;
+    });
+    EXPECT_FALSE(delegate.applicationShouldTerminate());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_NE(asked[0].informativeText.find("autocueData.json"), std::string::npos) << asked[0].informativeText;
+
+    const std::string copy = packagePath("Copy");
+    panelAnswers.push_back(copy);
+    fileMenuClass().saveAs(false);
+    advance(1.0);
+    qrn::files::setWriteFailureForTesting(nullptr);
+    EXPECT_NE(filesOf(copy)["autocueData.json"].find("typed on a full disk, and more"), std::string::npos);
+    EXPECT_EQ(alerts.size(), 1u);
 }
 
 TEST_F(ProjectFiles, APendingWriteReachesTheOldProjectBeforeNewOpenOrClose) {

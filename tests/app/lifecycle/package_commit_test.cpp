@@ -240,7 +240,7 @@ TEST_F(InterruptedCommits, WhatStandsInTheWayOfACommitIsSetAsideAndThePackageSav
         EXPECT_EQ(alerts[0].rfind("\"" + name + "\" in the folder of the project \"Crafted", 0), 0u)
             << alerts[0];
         EXPECT_TRUE(fs::exists(fs::symlink_status(path + "/" + name + ".damaged"))) << name;
-        EXPECT_FALSE(persistentDataStorageClass::getLastWriteFailed()) << name;
+        EXPECT_FALSE(persistentDataStorageClass::hasUnwrittenChanges()) << name;
         EXPECT_TRUE(fs::exists(path + "/autocueData.json")) << name;
     }
 }

@@ -356,8 +356,8 @@ void fileMenuClass::saveAs(bool returnValue) {
     attributedStringStorageClass().flushPendingSymbolExport();
     // The open project's folder was moved or deleted: what is open is the only copy left.
     const bool folderGone = !current.empty() && !qrn::files::isDirectory(current);
-    // The folder refused the latest writes: the copy holds its older files.
-    const bool refused = persistentDataStorageClass::getLastWriteFailed();
+    // The folder refused a change: the copy would hold its older files.
+    const bool refused = persistentDataStorageClass::hasUnwrittenChanges();
     auto replaced = replacePackageWithCopy(current, path, projectFilesOf(current));
     if (!replaced.isOk()) {
         QRN_LOG_ERROR(replaced.error());
