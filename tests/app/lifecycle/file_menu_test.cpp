@@ -531,23 +531,29 @@ TEST_F(ProjectFiles, AScriptTheDiskRefusedIsAskedAboutAtQuitAndSavedByAsAfterThe
     previewLayerClass model;
     model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
     layerstest::dropImage(1, {50, 50});
+    layerstest::dropImage(1, {50, 50});
     advance(1.0);
-    ASSERT_EQ(model.getLayerArray()[1].size(), 1u);
+    ASSERT_EQ(model.getLayerArray()[1].size(), 2u);
     qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path& p) {
         return step == qrn::files::WriteStep::Write && p.filename() == "autocueData.json" &&
                p.parent_path().filename() == "Demo.qrn3ks";
     });
+    const auto storedLayers = [&] {
+        const auto written = qrn::json::readFile(packagePath("Demo") + "/projectData.json");
+        return written.isOk() ? (*written)["LAYER_ARRAY"][1].size() : 99u;
+    };
     attributedStringStorageClass texts;
     texts.setScriptAfterDelay(1, qrn::AttributedString("typed on a full disk"));
     advance(1.0);
     model.removeLayer(layerAssetIndexAndVideoSelectedArray{false, 1, 0}, false);
     advance(1.0);
-    const auto written = qrn::json::readFile(packagePath("Demo") + "/projectData.json");
-    ASSERT_TRUE(written.isOk());
-    ASSERT_TRUE((*written)["LAYER_ARRAY"][1].empty()) << "the project file was written";
+    ASSERT_EQ(storedLayers(), 1u) << "the project file was written";
     texts.setScriptAfterDelay(1, qrn::AttributedString("typed on a full disk, and more"));
     advance(1.0);
     EXPECT_EQ(alerts.size(), 1u) << "said once, not at every write refused again";
+    model.removeLayer(layerAssetIndexAndVideoSelectedArray{false, 1, 0}, false);
+    advance(1.0);
+    ASSERT_EQ(storedLayers(), 0u);
 
     std::vector<qrn::Question> asked;
     qrn::setChoicePresenter([&](const qrn::Question& question, const std::string&) {
@@ -556,7 +562,8 @@ TEST_F(ProjectFiles, AScriptTheDiskRefusedIsAskedAboutAtQuitAndSavedByAsAfterThe
     });
     EXPECT_FALSE(delegate.applicationShouldTerminate());
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_NE(asked[0].informativeText.find("autocueData.json"), std::string::npos) << asked[0].informativeText;
+    EXPECT_NE(asked[0].informativeText.find("autocueData.json"), std::string::npos)
+        << asked[0].informativeText;
 
     const std::string copy = packagePath("Copy");
     panelAnswers.push_back(copy);
