@@ -6,7 +6,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <linux/fs.h>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -59,7 +61,8 @@ std::string kindOf(mode_t mode) {
 // refuses fails the copy.
 class TreeCopy {
   public:
-    explicit TreeCopy(const std::optional<std::set<Path>>& needed) : needed_(needed) {}
+    explicit TreeCopy(const std::optional<std::set<Path>>& needed, WorkProgress* progress = nullptr)
+        : needed_(needed), progress_(progress) {}
     // Nothing when `from` was copied to `to` or left out; else what failed, naming the file.
     std::optional<std::string> copy(const Path& from, const Path& to, const Path& inside);
     std::vector<LeftOut> leftOut;
@@ -87,9 +90,35 @@ class TreeCopy {
     }
     std::optional<std::string> file(const Path& from, const Path& to, const Path& inside, mode_t mode);
     std::optional<std::string> folder(const Path& from, const Path& to, const Path& inside, mode_t mode);
+    // Copies the bytes in [from, end) at the same place; false with errno set on failure, and in
+    // `readFailed` which side failed.
+    bool copyRange(int in, int out, off_t from, off_t end, const Path& to, bool& readFailed);
+    void advance(std::uint64_t bytes) {
+        if (progress_)
+            progress_->done += bytes;
+    }
 
     const std::optional<std::set<Path>>& needed_;
+    WorkProgress* progress_;
 };
+
+// What copying the file costs: its data, not the holes of a sparse file.
+std::uint64_t dataSize(const struct stat& info) {
+    return std::min<std::uint64_t>(std::uint64_t(info.st_size), std::uint64_t(info.st_blocks) * 512);
+}
+
+// The data of the regular files below `folder`, links and everything else left out.
+std::uint64_t treeDataSize(const Path& folder) {
+    std::uint64_t total = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        struct stat info {};
+        if (::lstat(it->path().c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            total += dataSize(info);
+    }
+    return total;
+}
 
 std::optional<std::string> TreeCopy::copy(const Path& from, const Path& to, const Path& inside) {
     struct stat info {};
@@ -110,11 +139,45 @@ std::optional<std::string> TreeCopy::copy(const Path& from, const Path& to, cons
     return unreadable(from, inside, kindOf(info.st_mode));
 }
 
+bool TreeCopy::copyRange(int in, int out, off_t from, off_t end, const Path& to, bool& readFailed) {
+    char buffer[1 << 16];
+    for (off_t at = from; at < end;) {
+        const ssize_t got = ::pread(in, buffer, size_t(std::min<off_t>(sizeof buffer, end - at)), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            readFailed = true;
+            return false;
+        }
+        // The file got shorter since it was looked at.
+        if (got == 0)
+            return true;
+        if (injectedFailure(WriteStep::Write, to)) {
+            errno = ENOSPC;
+            return false;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::pwrite(out, buffer + done, size_t(got - done), at + done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                return false;
+            done += put;
+        }
+        at += got;
+        advance(std::uint64_t(got));
+    }
+    return true;
+}
+
 // Read and written here so that a disk that fills part way says so: the library's copy reports a
-// short copy as an input/output error.
+// short copy as an input/output error. Only the data is copied: a sparse file's holes stay holes
+// (a stray file of gigabytes of nothing costs the copy nothing).
 std::optional<std::string> TreeCopy::file(const Path& from, const Path& to, const Path& inside, mode_t mode) {
     // Not blocking, should a pipe have taken the file's place since it was looked at.
-    Closer in{::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)};
+    Closer in{injectedFailure(WriteStep::Read, from)
+                  ? -1
+                  : ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)};
     if (in.fd < 0)
         return unreadable(from, inside, std::strerror(errno));
     struct stat info {};
@@ -131,28 +194,43 @@ std::optional<std::string> TreeCopy::file(const Path& from, const Path& to, cons
         ::unlink(to.c_str());
         return failure;
     };
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(in.fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return fail(unreadable(from, inside, std::strerror(errno)));
-        if (got == 0)
-            break;
-        if (injectedFailure(WriteStep::Write, to))
-            return fail(unwritable(to, ENOSPC));
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(out.fd, buffer + done, size_t(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0)
-                return fail(unwritable(to, errno));
-            done += put;
+    // A file system that shares blocks between files makes the copy at once.
+    if (info.st_size > 0 && !injectedFailure(WriteStep::Write, to) && ::ioctl(out.fd, FICLONE, in.fd) == 0) {
+        advance(dataSize(info));
+    } else {
+        const off_t size = info.st_size;
+        off_t end = 0;
+        bool holesKnown = true;
+        for (off_t at = 0; at < size;) {
+            off_t data = holesKnown ? ::lseek(in.fd, at, SEEK_DATA) : at;
+            // Nothing but a hole up to the end.
+            if (data < 0 && errno == ENXIO)
+                break;
+            // A file system that cannot tell holes: the whole file is data.
+            if (data < 0) {
+                holesKnown = false;
+                data = at;
+            }
+            off_t hole = holesKnown ? ::lseek(in.fd, data, SEEK_HOLE) : size;
+            if (hole < 0 || hole > size)
+                hole = size;
+            bool readFailed = false;
+            if (!copyRange(in.fd, out.fd, data, hole, to, readFailed)) {
+                const int err = errno;
+                return fail(readFailed ? unreadable(from, inside, std::strerror(err)) : unwritable(to, err));
+            }
+            end = hole;
+            at = hole;
         }
+        // A hole at the end is a length, not data.
+        if (end < size && ::ftruncate(out.fd, size) != 0)
+            return fail(unwritable(to, errno));
     }
-    if (::close(std::exchange(out.fd, -1)) != 0)
-        return unwritable(to, errno);
+    if (::close(std::exchange(out.fd, -1)) != 0) {
+        const int err = errno;
+        ::unlink(to.c_str());
+        return unwritable(to, err);
+    }
     return std::nullopt;
 }
 
@@ -208,13 +286,15 @@ Status copyFile(const Path& from, const Path& to) {
 }
 
 Result<std::vector<LeftOut>> copyFolder(const Path& from, const Path& to,
-                                        const std::optional<std::set<Path>>& needed) {
+                                        const std::optional<std::set<Path>>& needed, WorkProgress* progress) {
     if (files::exists(to))
         return Status::failure("Could not copy to \"" + to.string() + "\": it already exists");
     if (!files::isDirectory(from))
         return Status::failure("Could not copy \"" + from.string() + "\": it is not a folder");
+    if (progress)
+        progress->total = treeDataSize(from);
     // A received package may hold links to anywhere: what they point to is not the project's.
-    TreeCopy tree(needed);
+    TreeCopy tree(needed, progress);
     if (auto failed = tree.copy(from, to, {})) {
         std::error_code ignored;
         fs::remove_all(to, ignored);
@@ -275,6 +355,18 @@ Result<std::uintmax_t> size(const Path& p) {
     if (ec)
         return fromError("Could not read the size of", p, ec);
     return s;
+}
+
+Status checkReadable(const Path& p) {
+    Closer in{injectedFailure(WriteStep::Read, p)
+                  ? -1
+                  : ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)};
+    struct stat info {};
+    if (in.fd < 0 || ::fstat(in.fd, &info) != 0)
+        return Status::failure("\"" + p.string() + "\" could not be read: " + std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        return Status::failure("\"" + p.string() + "\" could not be read: " + kindOf(info.st_mode));
+    return Status::ok();
 }
 
 Result<std::string> readText(const Path& p, std::uintmax_t maxBytes, Links links) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/foundation/result.h"
+#include "platform/foundation/work_progress.h"
 
 namespace qrn::files {
 
@@ -29,9 +30,12 @@ struct LeftOut {
 // by whoever made it, whatever the source's modes. Without `needed`, anything that cannot be read
 // (a pipe, a socket, an unreadable file) fails the copy; with it, such an entry is left out and
 // listed unless it is among `needed` (paths inside `from`) or a folder holding one of them. A
-// failure names the file and its cause.
+// failure names the file and its cause. Files are cloned where the file system shares blocks,
+// else their data is copied and their holes stay holes. `progress` gets the total of the files'
+// data first, then the bytes copied as they go.
 Result<std::vector<LeftOut>> copyFolder(const Path& from, const Path& to,
-                                        const std::optional<std::set<Path>>& needed = std::nullopt);
+                                        const std::optional<std::set<Path>>& needed = std::nullopt,
+                                        WorkProgress* progress = nullptr);
 // Replaces a file already at the target, on another file system too (copied beside the target as
 // copyFolder copies, renamed over it, then the source removed).
 Status move(const Path& from, const Path& to);
@@ -45,6 +49,9 @@ enum class Links { follow, refuse };
 // Links::refuse so does a symbolic link.
 Result<std::string> readText(const Path& p, std::uintmax_t maxBytes = UINTMAX_MAX,
                              Links links = Links::follow);
+// Whether a copy could read the file: a regular file, opened without following a link. The
+// failure names the file and says why.
+Status checkReadable(const Path& p);
 // Writes to a temporary file beside the target, flushes it to disk and renames it over the
 // target, so a failure at any point leaves the previous file whole.
 Status replaceAtomically(const Path& target, const std::string& bytes);
@@ -52,8 +59,9 @@ Status replaceAtomically(const Path& target, const std::string& bytes);
 bool sameContents(const Path& a, const Path& b);
 
 // Tests use this to make the next writes fail at a chosen step (a move fails at Rename). Lock is
-// the lock on a package folder: the hook sets errno for the failure it stands for.
-enum class WriteStep { Open, Write, Flush, Rename, Lock };
+// the lock on a package folder, Read the reading of a file a copy takes: the hook sets errno for
+// the failure it stands for.
+enum class WriteStep { Open, Write, Flush, Rename, Lock, Read };
 void setWriteFailureForTesting(std::function<bool(WriteStep, const Path&)> shouldFail);
 
 namespace detail {

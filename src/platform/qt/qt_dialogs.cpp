@@ -3,12 +3,23 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
+#include <QDialog>
 #include <QDir>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <memory>
+#include <thread>
 
 #include "platform/foundation/alerts.h"
+#include "platform/foundation/work_progress.h"
 #include "platform/qt/qt_controls.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/replace_question.h"
@@ -180,9 +191,60 @@ QuestionChoice askInMessageBox(const Question& question, const std::string* canc
     return QuestionChoice::defaultButton;
 }
 
+// The work runs on its own thread while this one turns the event loop: the windows draw and
+// timers fire, but input waits until the work is done (Qt keeps it), so no command starts while
+// the work reads the folder. A plain window shows the progress: a modal progress dialog would
+// take input in while it updates.
+void runShowingProgress(const std::string& title, WorkProgress& progress, const std::function<void()>& work) {
+    QEventLoop loop;
+    std::thread worker([&] {
+        work();
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    std::unique_ptr<QDialog> window;
+    QLabel* label = nullptr;
+    QProgressBar* bar = nullptr;
+    const auto update = [&] {
+        if (!window)
+            return;
+        const std::uint64_t total = progress.total.load();
+        const std::uint64_t done = std::min(progress.done.load(), total);
+        const QLocale locale;
+        label->setText(QString::fromStdString(title) + "\n" +
+                       QString("%1 of %2")
+                           .arg(locale.formattedDataSize(qint64(done), 1, QLocale::DataSizeSIFormat),
+                                locale.formattedDataSize(qint64(total), 1, QLocale::DataSizeSIFormat)));
+        bar->setValue(total ? int(done * 1000 / total) : 0);
+    };
+    QTimer appear;
+    appear.setSingleShot(true);
+    QObject::connect(&appear, &QTimer::timeout, [&] {
+        window = std::make_unique<QDialog>(QApplication::activeWindow());
+        window->setWindowTitle("QRN");
+        auto* layout = new QVBoxLayout(window.get());
+        label = new QLabel(window.get());
+        bar = new QProgressBar(window.get());
+        bar->setRange(0, 1000);
+        bar->setTextVisible(false);
+        bar->setMinimumWidth(320);
+        layout->addWidget(label);
+        layout->addWidget(bar);
+        update();
+        window->show();
+    });
+    appear.start(500);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, update);
+    tick.start(100);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+}
+
 } // namespace
 
 void installQtDialogs() {
+    setProgressRunner(runShowingProgress);
     setAlertPresenter([](const std::string& message) {
         QMessageBox box(QApplication::activeWindow());
         box.setText(QString::fromStdString(message));

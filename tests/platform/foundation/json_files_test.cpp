@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
@@ -60,13 +63,19 @@ TEST(Json, WritingPartByPartGivesTheWholeDocumentsText) {
         std::reverse(members.begin(), members.end());
         EXPECT_EQ(json::writeObject(members, indent).value(), json::write(doc, indent).value());
         const Json list = doc["zeta"];
-        EXPECT_EQ(json::writeArray(list.size(), [&](size_t i) { return list[i]; }, indent).value(),
+        EXPECT_EQ(json::writeArray(
+                      list.size(), [&](size_t i) { return list[i]; }, indent)
+                      .value(),
                   json::write(list, indent).value());
-        EXPECT_EQ(json::writeArray(0, [](size_t) { return Json(); }, indent).value(),
+        EXPECT_EQ(json::writeArray(
+                      0, [](size_t) { return Json(); }, indent)
+                      .value(),
                   json::write(Json::array(), indent).value());
         EXPECT_EQ(json::writeObject({}, indent).value(), json::write(Json::object(), indent).value());
     }
-    const auto bad = json::writeArray(3, [](size_t i) { return Json::array({1.0, i == 2 ? std::nan("") : 0.0}); });
+    const auto bad = json::writeArray(3, [](size_t i) {
+        return Json::array({1.0, i == 2 ? std::nan("") : 0.0});
+    });
     ASSERT_FALSE(bad);
     EXPECT_NE(bad.error().find("/2/1"), std::string::npos) << bad.error();
 }
@@ -137,6 +146,45 @@ TEST_F(FilesTest, CopyingRefusesAnExistingTargetAndCopiesFoldersWhole) {
     EXPECT_FALSE(files::exists(folder));
     EXPECT_TRUE(files::remove(folder)); // already gone is fine
     EXPECT_FALSE(files::readText(path("missing")));
+}
+
+// A stray file of gigabytes of nothing costs the copy nothing: data is copied where it is, the
+// holes between and after it stay holes.
+TEST_F(FilesTest, CopyingAFolderKeepsTheHolesOfASparseFile) {
+    const auto folder = path("Sparse.qrn3ks");
+    ASSERT_TRUE(files::createDirectories(folder / "images"));
+    const auto stray = folder / "images" / "stray.bin";
+    const off_t size = off_t(1) << 30;
+    {
+        const int fd = ::open(stray.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "middle", 6, size / 2), 6);
+        ASSERT_EQ(::pwrite(fd, "start", 5, 0), 5);
+        ASSERT_EQ(::ftruncate(fd, size), 0);
+        ::close(fd);
+    }
+    struct stat source {};
+    ASSERT_EQ(::stat(stray.c_str(), &source), 0);
+    if (source.st_blocks * 512 > 1 << 20)
+        GTEST_SKIP() << "the temporary folder's file system keeps no holes";
+    WorkProgress progress;
+    ASSERT_TRUE(files::copyFolder(folder, path("Copy.qrn3ks"), std::nullopt, &progress));
+    const auto copied = path("Copy.qrn3ks/images/stray.bin");
+    struct stat copy {};
+    ASSERT_EQ(::stat(copied.c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, size);
+    EXPECT_LE(copy.st_blocks, source.st_blocks + 16);
+    EXPECT_EQ(progress.done.load(), progress.total.load());
+    EXPECT_LT(progress.total.load(), std::uint64_t(1) << 20);
+    const int fd = ::open(copied.c_str(), O_RDONLY);
+    char middle[7] = {}, start[6] = {}, zeros[4] = {1, 1, 1, 1};
+    EXPECT_EQ(::pread(fd, start, 5, 0), 5);
+    EXPECT_EQ(::pread(fd, middle, 6, size / 2), 6);
+    EXPECT_EQ(::pread(fd, zeros, 4, size - 4), 4);
+    ::close(fd);
+    EXPECT_STREQ(start, "start");
+    EXPECT_STREQ(middle, "middle");
+    EXPECT_EQ(std::string(zeros, 4), std::string(4, '\0'));
 }
 
 TEST_F(FilesTest, SameContentsComparesBytesNotJustSizes) {
