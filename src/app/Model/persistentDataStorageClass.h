@@ -132,6 +132,8 @@ class persistentDataStorageClass {
     static bool hasUnwrittenChanges();
     // Those files, by name.
     static std::vector<std::string> unwrittenFiles();
+    // Goes up at every write or commit of the package, whatever its outcome.
+    static int getCommitCount();
     // Goes up at every write or commit of the package that fails: a file handed over before it
     // may not be on disk.
     static int getFailedWriteCount();

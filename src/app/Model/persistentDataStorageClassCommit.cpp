@@ -27,6 +27,7 @@ bool stagedQuietly = false;
 // another file does not take a file off: only its own write does.
 std::map<std::string, std::string> unwritten;
 int failedWrites = 0;
+int commits = 0;
 // The presenter chose to leave without the changes that could not be written.
 bool leavingWithoutChanges = false;
 
@@ -131,6 +132,7 @@ void noteOutcome(const qrn::Status& status, bool quiet, const std::vector<std::s
 }
 
 qrn::Status commitNow(const std::string& folder, std::vector<qrn::files::NamedContents> files) {
+    ++commits;
     if (qrn::Status held = holdPackage(folder); !held)
         return held;
     // Whatever a record left in the way is set aside (and said) before the commit needs the names.
@@ -237,6 +239,10 @@ std::vector<std::string> persistentDataStorageClass::unwrittenFiles() {
     return names;
 }
 
+int persistentDataStorageClass::getCommitCount() {
+    return commits;
+}
+
 int persistentDataStorageClass::getFailedWriteCount() {
     return failedWrites;
 }
@@ -261,8 +267,8 @@ bool persistentDataStorageClass::mayLeaveProject(const std::string& leaveButton)
         const auto answer = qrn::askModalQuestion(
             {"The project \"" + persistentDataStorageClass().getProjectName() +
                  "\" could not be saved in its folder.",
-             reasons + "Cancel keeps the project open, to save it elsewhere with Save As.", "Try Saving Again",
-             leaveButton},
+             reasons + "Cancel keeps the project open, to save it elsewhere with Save As.",
+             "Try Saving Again", leaveButton},
             "Cancel");
         if (answer == qrn::QuestionChoice::cancel)
             return false;

@@ -318,6 +318,32 @@ TEST_F(ProjectFiles, SaveAsReplacesAPackageWholeRefusesInnerTargetsAndSurvivesAF
     EXPECT_EQ(persistentDataStorageClass().getProjectDirectory(), third);
 }
 
+// A picture a slide shows that cannot be read stops Save As wherever it goes: the notice names the
+// slide and what lets the copy go on, not another place to try.
+TEST_F(ProjectFiles, SaveAsStoppedByAPictureThatCannotBeReadNamesItsSlideAndWhatToDo) {
+    ASSERT_TRUE(createProject());
+    previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    layerstest::dropImage(2, {50, 50});
+    const std::string picture = packagePath("Demo") + "/images/layer.png";
+    modeltest::writePng(picture, 4, 4, 0x00ff00);
+    advance(1.0);
+    qrn::files::setWriteFailureForTesting([](qrn::files::WriteStep step, const qrn::files::Path& p) {
+        if (step != qrn::files::WriteStep::Read || p.filename() != "layer.png")
+            return false;
+        errno = EACCES;
+        return true;
+    });
+    alerts.clear();
+    panelAnswers.push_back(packagePath("Copy"));
+    fileMenuClass().saveAs(false);
+    qrn::files::setWriteFailureForTesting(nullptr);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "A picture on slide 2 stops the copy: \"" + picture +
+                             "\" could not be read: Permission denied. Make that file readable, or remove "
+                             "its layer, then choose Save As again. The project stays open where it was.");
+    EXPECT_FALSE(fs::exists(packagePath("Copy")));
+}
+
 // A received package may hold links to the sender's (or anyone's) files: Save As copies the
 // links, never what they point to, so nothing of the presenter's goes out with the package.
 TEST_F(ProjectFiles, SaveAsCopiesALinkAsTheLinkNeverWhatItPointsTo) {

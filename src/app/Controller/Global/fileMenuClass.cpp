@@ -20,6 +20,7 @@
 #include "View/Landing/landingController.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/foundation/work_progress.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/recent_documents.h"
 #include "platform/ui/window.h"
@@ -96,6 +97,30 @@ const std::string leaveButton = "Leave Without Saving";
 
 // Only the newest Open imports.
 qrn::GenerationCounter openGeneration{10000};
+
+// A picture of the project that cannot be read stops any copy, wherever it goes: the presenter is
+// told which slide shows it and what would let the copy go on.
+std::string saveAsFailureMessage(const std::string& folder, const std::string& error) {
+    if (folder.empty())
+        return "No project is open, so there is nothing to save.";
+    for (const auto& file : fileMenuClass::projectFilesOf(folder)) {
+        if (file.parent_path() != "images")
+            continue;
+        const std::string path = folder + "/" + file.string();
+        std::error_code ignored;
+        // A missing picture shows its mark and is no reason for the copy to fail.
+        if (!std::filesystem::exists(std::filesystem::symlink_status(path, ignored)))
+            continue;
+        const qrn::Status readable = qrn::files::checkReadable(path);
+        const auto slides = slidesShowingPicture(file.filename().string());
+        if (readable || slides.empty())
+            continue;
+        return "A picture on " + slideNames(slides) + " stops the copy: " + readable.error() +
+               ". Make that file readable, or remove its layer, then choose Save As again. The project "
+               "stays open where it was.";
+    }
+    return error + ". The project stays open where it was; choose another place to save it.";
+}
 
 bool isInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
     auto o = outer.begin();
@@ -356,13 +381,14 @@ void fileMenuClass::saveAs(bool returnValue) {
     attributedStringStorageClass().flushPendingSymbolExport();
     // The open project's folder was moved or deleted: what is open is the only copy left.
     const bool folderGone = !current.empty() && !qrn::files::isDirectory(current);
-    // The folder refused a change: the copy would hold its older files.
-    const bool refused = persistentDataStorageClass::hasUnwrittenChanges();
+    const int writesBefore = persistentDataStorageClass::getCommitCount();
     auto replaced = replacePackageWithCopy(current, path, projectFilesOf(current));
+    // The folder refused a change, or took one while it was copied: the copy may lack it.
+    const bool refused = persistentDataStorageClass::hasUnwrittenChanges() ||
+                         persistentDataStorageClass::getCommitCount() != writesBefore;
     if (!replaced.isOk()) {
         QRN_LOG_ERROR(replaced.error());
-        throwClass().showError(replaced.error() +
-                               ". The project stays open where it was; choose another place to save it.");
+        throwClass().showError(saveAsFailureMessage(current, replaced.error()));
         return;
     }
     const std::string oldName = storage.getProjectName();
@@ -432,7 +458,7 @@ fileMenuClass::replacePackageWithCopy(const std::string& from, const std::string
     namespace fs = std::filesystem;
     std::error_code error;
     if (from.empty() || (fs::exists(fs::symlink_status(from, error)) && !fs::is_directory(from, error)))
-        return qrn::Status::failure("The project folder " + from + " cannot be copied");
+        return qrn::Status::failure("The project folder \"" + from + "\" cannot be copied");
     // Copied beside the target first, so a failed copy leaves whatever stands there whole.
     const fs::path target(to);
     const fs::path copy = target.parent_path() / ("." + target.filename().string() + ".saving");
@@ -442,10 +468,14 @@ fileMenuClass::replacePackageWithCopy(const std::string& from, const std::string
     std::vector<qrn::files::LeftOut> leftOut;
     qrn::Status copied = qrn::Status::ok();
     if (fs::exists(fs::symlink_status(from, error))) {
-        auto folder = qrn::files::copyFolder(from, copy, needed);
-        copied = folder.status();
-        if (folder)
-            leftOut = std::move(folder.value());
+        // A package with large takes may take a while: the window keeps drawing meanwhile.
+        std::optional<qrn::Result<std::vector<qrn::files::LeftOut>>> folder;
+        qrn::runWithProgress("Saving \"" + target.stem().string() + "\"", [&](qrn::WorkProgress& progress) {
+            folder = qrn::files::copyFolder(from, copy, needed, &progress);
+        });
+        copied = folder->status();
+        if (*folder)
+            leftOut = std::move(folder->value());
     } else {
         copied = qrn::files::createDirectories(copy / "images");
     }

@@ -435,3 +435,8 @@ bool isSafeImageFileComponent(const std::string& component);
 // The file of the project's images folder that a reference names; none for the application's
 // own pictures and for names that could reach outside the folder.
 std::optional<std::string> projectPictureFileOf(const imageReferenceArray& reference);
+// The slides at these asset positions as the presenter knows them, by their numbers on the strip
+// (position 0 is the sticky slide): "slide 3", "slides 2 and 5", "the sticky slide and slide 4".
+std::string slideNames(std::vector<size_t> assets);
+// The asset positions with a layer showing the file `fileName` of the images folder.
+std::vector<size_t> slidesShowingPicture(const std::string& fileName);

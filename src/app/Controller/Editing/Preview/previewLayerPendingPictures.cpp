@@ -290,7 +290,7 @@ void deliver(pictureBatch& batch, const std::vector<size_t>& indexes) {
         batch.handed.clear();
         batch.showing.reset();
         // Said once the screen has every picture: the layers show the missing-picture mark.
-        previewLayerPendingPictures::tellTooLarge(batch.tooLarge);
+        previewLayerPendingPictures::tellTooLargeOnSlides(batch.tooLarge);
         batch.tooLarge.clear();
         return;
     }
@@ -436,6 +436,28 @@ void previewLayerPendingPictures::tellTooLarge(std::vector<std::string> names) {
             message += (message.empty() ? "These pictures are too large to show: \"" : ", \"") + name + "\"";
         message += ".";
     }
+    qrn::MainQueue::post([message] { throwClass().showError(message); });
+}
+
+void previewLayerPendingPictures::tellTooLargeOnSlides(const std::vector<std::string>& files) {
+    if (files.empty())
+        return;
+    std::vector<size_t> slides;
+    for (const auto& file : files)
+        for (const size_t slide : slidesShowingPicture(file))
+            slides.push_back(slide);
+    if (slides.empty()) {
+        tellTooLarge(files);
+        return;
+    }
+    const std::string message =
+        files.size() == 1
+            ? "A picture on " + slideNames(slides) +
+                  " is too large to show, so its layer shows the mark of a missing picture. A smaller "
+                  "copy of the picture can take its place."
+            : "Pictures on " + slideNames(slides) +
+                  " are too large to show, so their layers show the mark of a missing picture. Smaller "
+                  "copies of the pictures can take their place.";
     qrn::MainQueue::post([message] { throwClass().showError(message); });
 }
 

@@ -71,6 +71,9 @@ class previewLayerPendingPictures {
     // One notice naming the picture files (by name) that are too large to show, once the
     // current event is done.
     static void tellTooLarge(std::vector<std::string> names);
+    // The same for pictures of the project's images folder (`files` by name), named by the
+    // slides that show them: the presenter never saw the names they are stored under.
+    static void tellTooLargeOnSlides(const std::vector<std::string>& files);
 
     // Pictures of the current opening that have not been delivered yet.
     static std::size_t pendingCount();
