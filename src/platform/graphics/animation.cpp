@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace qrn::graphics {
 
@@ -54,6 +55,43 @@ bool KeyframeAnimation::isActiveAfter(double t) const {
     if (values.size() < 2 || !(duration > 0))
         return false;
     return t < beginTime + duration * repeatCount;
+}
+
+double KeyframeAnimation::nextChangeAfter(double t) const {
+    constexpr double never = std::numeric_limits<double>::infinity();
+    if (!isActiveAfter(t))
+        return never;
+    const double local = t - beginTime;
+    if (local < 0)
+        return beginTime;
+    const size_t n = values.size();
+    const auto keyTime = [&](size_t i) {
+        return keyTimes.size() == n ? keyTimes[i] : double(i) / double(n - 1);
+    };
+    const double cycle = std::floor(local / duration);
+    const double cycleStart = beginTime + cycle * duration;
+    const double f = local / duration - cycle;
+    // The stretch between neighbouring key times that holds f (before the first key: the first
+    // value holds), then past it any change too short to be seen as one.
+    size_t i = 0;
+    while (i + 1 < n && keyTime(i + 1) <= f)
+        ++i;
+    constexpr double cut = 1e-3;
+    const auto span = [&](size_t k) { return (keyTime(k + 1) - keyTime(k)) * duration; };
+    double next;
+    if (f < keyTime(0)) {
+        next = keyTime(0);
+        i = 0;
+    } else if (i + 1 >= n) {
+        next = 1; // held to the end of the cycle
+    } else if (values[i] != values[i + 1] && span(i) >= cut) {
+        return t;
+    } else {
+        next = keyTime(++i);
+    }
+    while (i + 1 < n && span(i) < cut)
+        next = keyTime(++i);
+    return std::min(cycleStart + next * duration, beginTime + duration * repeatCount);
 }
 
 } // namespace qrn::graphics

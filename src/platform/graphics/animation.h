@@ -34,6 +34,11 @@ struct KeyframeAnimation {
     std::optional<double> valueAtFraction(double fraction) const;
     // True while the value can still change after time t (the host keeps redrawing for it).
     bool isActiveAfter(double t) const;
+    // The first time from t on at which the value may differ from its value at t: t itself while
+    // it changes gradually, the end of a held stretch (a frame of a GIF) otherwise, infinity
+    // once it no longer changes. A change over less than a millisecond counts as a cut, and the
+    // time given is where it has been made.
+    double nextChangeAfter(double t) const;
 };
 
 } // namespace qrn::graphics

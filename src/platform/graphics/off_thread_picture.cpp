@@ -1,6 +1,7 @@
 #include "platform/graphics/off_thread_picture.h"
 
 #include <cmath>
+#include <limits>
 
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/renderer.h"
@@ -58,43 +59,79 @@ std::shared_ptr<const OffThreadPicture::Picture> OffThreadPicture::picture(const
                                                                            const QTransform& parentToDevice,
                                                                            const QRectF& device, double t) {
     layer_ = layer.weak_from_this();
+    askedTransform_ = parentToDevice;
+    askedDevice_ = device;
     const QTransform toDevice = Renderer::toQTransform(layer.transformToSuperlayer()) * parentToDevice;
-    const std::uint64_t version = layer.contentVersion();
-    const bool changed = !requested_ || requestedVersion_ != version ||
-                         requestedTransform_ != parentToDevice || requestedDevice_ != device ||
-                         (requestedAnimated_ && requestedT_ != t);
+    const bool looksDifferent = !requested_ || requestedVersion_ != layer.contentVersion() ||
+                                requestedTransform_ != parentToDevice || requestedDevice_ != device;
     std::unique_lock lock(mutex_);
     std::shared_ptr<const Picture> done = finished_;
-    if (done)
-        requestedAnimated_ = done->animated;
-    if (changed && !busy_) {
-        const QRect area = deviceArea(layer, parentToDevice, device);
-        if (!area.isEmpty()) {
-            lock.unlock();
-            // The copy is made here, on the main thread, while nothing else changes the tree.
-            auto job = std::make_unique<Job>();
-            job->copy = layer.snapshotTree();
-            job->area = area;
-            job->parentToDevice = parentToDevice;
-            job->toDevice = toDevice;
-            job->bounds = layer.bounds();
-            job->device = device;
-            job->t = t;
-            lock.lock();
-            job_ = std::move(job);
-            busy_ = true;
-            requested_ = true;
-            requestedVersion_ = version;
-            requestedTransform_ = parentToDevice;
-            requestedDevice_ = device;
-            requestedT_ = t;
-            wake_.notify_all();
+    // While the worker is busy its picture is not known yet; once it is done the window asks again.
+    if (!busy_) {
+        // The worker is free, so the last finished picture is the one last handed over.
+        const double moves = done ? done->nextChange : std::numeric_limits<double>::infinity();
+        if (looksDifferent || t >= moves) {
+            // Timers may run a little early; a millisecond less keeps to the frame all the same.
+            constexpr double frame = 1.0 / 30, early = 0.001;
+            double due = t;
+            if (requested_)
+                due = requestedT_ + (looksDifferent || !requestedForALook_ ? frame : 1.5 * frame) - early;
+            if (t >= due) {
+                if (handOver(layer, parentToDevice, device, t, lock))
+                    requestedForALook_ = looksDifferent;
+            } else {
+                lock.unlock();
+                askAgainAt(due, t);
+            }
         }
     }
-    lock.unlock();
+    if (lock.owns_lock())
+        lock.unlock();
     if (done && done->toDevice == toDevice && done->bounds == layer.bounds() && done->device == device)
         return done;
     return nullptr;
+}
+
+bool OffThreadPicture::handOver(const Layer& layer, const QTransform& parentToDevice, const QRectF& device,
+                                double t, std::unique_lock<std::mutex>& lock) {
+    const QRect area = deviceArea(layer, parentToDevice, device);
+    if (area.isEmpty())
+        return false;
+    lock.unlock();
+    auto job = std::make_unique<Job>();
+    job->copy = layer.snapshotTree();
+    job->area = area;
+    job->parentToDevice = parentToDevice;
+    job->toDevice = Renderer::toQTransform(layer.transformToSuperlayer()) * parentToDevice;
+    job->bounds = layer.bounds();
+    job->device = device;
+    job->t = t;
+    lock.lock();
+    job_ = std::move(job);
+    busy_ = true;
+    requested_ = true;
+    requestedVersion_ = layer.contentVersion();
+    requestedTransform_ = parentToDevice;
+    requestedDevice_ = device;
+    requestedT_ = t;
+    wake_.notify_all();
+    return true;
+}
+
+void OffThreadPicture::askAgainAt(double due, double t) {
+    // One block waits at a time; it asks again, and waits anew if it is still too soon. One long
+    // overdue was dropped with the queue's other blocks.
+    if (askingAgainAt_ >= 0 && askingAgainAt_ <= due && t < askingAgainAt_ + 1)
+        return;
+    askingAgainAt_ = due;
+    MainQueue::after(due - t, [weak = weak_from_this(), due] {
+        auto self = weak.lock();
+        if (!self || self->askingAgainAt_ != due)
+            return;
+        self->askingAgainAt_ = -1;
+        if (auto layer = self->layer_.lock())
+            self->picture(*layer, self->askedTransform_, self->askedDevice_, MainQueue::now());
+    });
 }
 
 void OffThreadPicture::waitUntilIdle() {
@@ -140,6 +177,7 @@ void OffThreadPicture::run() {
         picture->version = job->copy->contentVersion();
         picture->t = job->t;
         picture->animated = renderer.lastRenderWasAnimated();
+        picture->nextChange = renderer.lastRenderNextChange();
         job.reset(); // the copy goes here, not on the main thread
         {
             std::lock_guard lock(mutex_);

@@ -38,12 +38,18 @@ class OffThreadPicture : public std::enable_shared_from_this<OffThreadPicture> {
         std::uint64_t version = 0;
         double t = 0;
         bool animated = false;
+        // When its animations next change it (infinity: never; see Renderer::lastRenderNextChange).
+        double nextChange = 0;
     };
 
     // Main thread. The last finished picture of `layer` if it was drawn for this placement and
     // device, else null. Hands a new snapshot to the worker when the layer looks different from
-    // the last one handed over (or moves with time) and the worker is free; once that one is
-    // done, the layer's area is reported again so the window shows it.
+    // the last one handed over, or its animations have moved on since, and the worker is free;
+    // once that one is done, the layer's area is reported again so the window shows it.
+    // At most one snapshot is handed over a frame (1/30 s of t), however often the window paints
+    // and whatever moves: a change that comes sooner is handed over when the frame is up. A
+    // change of time alone waits half a frame more after one of the layers' look, so that a
+    // camera's pictures set the pace while it runs and animations advance with them.
     std::shared_ptr<const Picture> picture(const Layer& layer, const QTransform& parentToDevice,
                                            const QRectF& device, double t);
 
@@ -63,6 +69,12 @@ class OffThreadPicture : public std::enable_shared_from_this<OffThreadPicture> {
         double t = 0;
     };
     void run();
+    // The snapshot for the worker, made here on the main thread while nothing else changes the
+    // tree; false when the layer covers nothing of the device.
+    bool handOver(const Layer& layer, const QTransform& parentToDevice, const QRectF& device, double t,
+                  std::unique_lock<std::mutex>& lock);
+    // Asks again at `due` (main queue time) with the placement last asked for.
+    void askAgainAt(double due, double t);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_, idle_;
@@ -76,8 +88,12 @@ class OffThreadPicture : public std::enable_shared_from_this<OffThreadPicture> {
     QTransform requestedTransform_;
     QRectF requestedDevice_;
     bool requested_ = false;
-    bool requestedAnimated_ = false;
+    bool requestedForALook_ = false;
     double requestedT_ = 0;
+    // The placement last asked for, and when a delayed block asks again (main thread only).
+    QTransform askedTransform_;
+    QRectF askedDevice_;
+    double askingAgainAt_ = -1;
     // The layer whose area is reported when a picture is done (main thread only).
     std::weak_ptr<const Layer> layer_;
     std::thread thread_;

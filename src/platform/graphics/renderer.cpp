@@ -39,6 +39,12 @@ struct Renderer::Pass {
     int clips = 0;
     // Whether layers' kept drawn extents may be asked: only where one thread walks the tree.
     bool extents = false;
+    // The earliest time from t at which an animation drawn here may change its picture.
+    double nextChange = std::numeric_limits<double>::infinity();
+    // Where the animations drawn lie on the device, when asked for (the window's painting).
+    QRegion* moving = nullptr;
+    // Inside a filtered group: a moving layer there moves the whole group's picture.
+    bool inGroup = false, movedInGroup = false;
 };
 
 // The picture of each filtered layer, made by the first band that needs it.
@@ -130,11 +136,11 @@ constexpr int kMaxThreads = 16;
 // target, drawn on or not.
 constexpr double kImageCost = 4, kRowCost = 0.05;
 
-bool needsAnimationFrames(const Layer& layer, double t) {
+double nextAnimationChange(const Layer& layer, double t) {
+    double next = std::numeric_limits<double>::infinity();
     for (const auto& entry : layer.animations())
-        if (entry.second.isActiveAfter(t))
-            return true;
-    return false;
+        next = std::min(next, entry.second.nextChangeAfter(t));
+    return next;
 }
 
 // Turned and scaled pictures go to the sampler; false leaves the picture to the painter, which
@@ -341,6 +347,8 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
         Pass& pass = *passes_[size_t(i)];
         pass.t = t;
         pass.animated = false;
+        pass.nextChange = std::numeric_limits<double>::infinity();
+        pass.moving = nullptr;
         pass.cull = QRectF(0, y0, w, y1 - y0);
         pass.device = device.isEmpty() ? QRectF(0, 0, w, h) : device;
         pass.groups = bands > 1 ? &groups : nullptr;
@@ -363,6 +371,10 @@ void Renderer::renderImage(const Layer& layer, QImage& target, double t, const Q
     });
     animated_ =
         std::any_of(passes_.begin(), passes_.begin() + bands, [](const auto& p) { return p->animated; });
+    nextChange_ = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < bands; ++i)
+        nextChange_ = std::min(nextChange_, passes_[size_t(i)]->nextChange);
+    moving_ = QRegion();
 }
 
 void Renderer::splitRows(const Layer& layer, int w, int h, double t, const QTransform& toImage, bool placed,
@@ -418,6 +430,9 @@ void Renderer::render(const Layer& root, QPainter& painter, double t, const QTra
     Pass& pass = *passes_[0];
     pass.t = t;
     pass.animated = false;
+    pass.nextChange = std::numeric_limits<double>::infinity();
+    moving_ = QRegion();
+    pass.moving = &moving_;
     pass.groups = nullptr;
     pass.canvas = {};
     pass.clips = 0;
@@ -433,14 +448,32 @@ void Renderer::render(const Layer& root, QPainter& painter, double t, const QTra
     drawLayer(pass, painter, root, toDevice, 1.0, 0);
     painter.restore();
     animated_ = pass.animated;
+    nextChange_ = pass.nextChange;
+    pass.moving = nullptr;
 }
 
 void Renderer::drawLayer(Pass& pass, QPainter& p, const Layer& layer, const QTransform& parentToDevice,
                          double parentOpacity, int depth) {
     if (layer.isHidden())
         return;
-    if (layer.hasAnimations() && !pass.animated && needsAnimationFrames(layer, pass.t))
-        pass.animated = true;
+    if (layer.hasAnimations()) {
+        const double next = nextAnimationChange(layer, pass.t);
+        if (next < std::numeric_limits<double>::infinity()) {
+            pass.animated = true;
+            pass.nextChange = std::min(pass.nextChange, next);
+            if (pass.inGroup) {
+                pass.movedInGroup = true;
+            } else if (pass.moving) {
+                const QTransform m = toQTransform(layer.transformToSuperlayer()) * parentToDevice;
+                const Rect covered =
+                    layer.sublayers().empty() || !pass.extents ? layer.visualBounds() : layer.drawnExtent();
+                QRectF area = m.mapRect(qrect(covered)).adjusted(-1, -1, 1, 1);
+                if (!pass.device.isEmpty())
+                    area &= pass.device;
+                *pass.moving += area.toAlignedRect();
+            }
+        }
+    }
     double opacity = parentOpacity * layer.presentationOpacity(pass.t);
     if (opacity <= 0)
         return;
@@ -829,10 +862,13 @@ QImage Renderer::filteredGroup(Pass& pass, const Layer& layer, const QTransform&
     QImage group(r.size(), QImage::Format_ARGB32_Premultiplied);
     group.fill(Qt::transparent);
     const Pass outer{pass.t, pass.cull, pass.device, false, pass.groups, {}, pass.canvas, pass.clips};
+    const bool outerInGroup = pass.inGroup, outerMoved = pass.movedInGroup;
     pass.cull = pass.device = QRectF(0, 0, r.width(), r.height());
     pass.groups = nullptr;
     pass.canvas = {group.bits(), group.bytesPerLine(), group.rect()};
     pass.clips = 0;
+    pass.inGroup = true;
+    pass.movedInGroup = false;
     {
         QPainter q(&group);
         setupHints(q);
@@ -843,6 +879,10 @@ QImage Renderer::filteredGroup(Pass& pass, const Layer& layer, const QTransform&
     pass.groups = outer.groups;
     pass.canvas = outer.canvas;
     pass.clips = outer.clips;
+    if (pass.movedInGroup && !outerInGroup && pass.moving)
+        *pass.moving += r;
+    pass.inGroup = outerInGroup;
+    pass.movedInGroup = outerMoved || (outerInGroup && pass.movedInGroup);
     return imaging::applyContentFilters(layer.contentFilters(), group, picture.drawn, picture.own);
 }
 

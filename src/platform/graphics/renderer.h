@@ -4,8 +4,10 @@
 // y-down rows happens here once.
 #include <QImage>
 #include <QRect>
+#include <QRegion>
 #include <QTransform>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -55,6 +57,13 @@ class Renderer {
 
     // Whether the last render met a running animation, so the picture changes with time.
     bool lastRenderWasAnimated() const { return animated_; }
+    // The earliest time from the last render's t at which an animation it drew may change its
+    // picture: its t while one changes gradually, the end of a held frame, infinity when
+    // nothing drawn moves. Pictures drawn elsewhere keep their own time and are not counted.
+    double lastRenderNextChange() const { return nextChange_; }
+    // With an open painter: the device pixels of the animated layers it met, drawn or clipped
+    // away (all of a filtered group that holds one), for a window to repaint just those.
+    const QRegion& lastRenderMovingArea() const { return moving_; }
 
     // What the last render drew: every layer drawn from its own properties (a cached run's
     // layers count only when the run is drawn afresh), and the cached runs reused and redrawn.
@@ -114,6 +123,8 @@ class Renderer {
     int threads_ = 0;
     bool offThread_ = false;
     bool animated_ = false;
+    double nextChange_ = std::numeric_limits<double>::infinity();
+    QRegion moving_;
     // Drawing state of each band, kept between frames so their scratch lists are reused.
     std::vector<std::unique_ptr<Pass>> passes_;
     std::vector<int> bandStarts_;

@@ -19,8 +19,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <tuple>
+#include <utility>
 
 #include "platform/foundation/main_queue.h"
 #include "platform/qt/qt_application.h"
@@ -226,8 +228,12 @@ HostWidget::HostWidget(ui::Window& window) : window_(&window) {
     // Heavy subtrees marked for it are drawn on a worker; the window shows their last picture.
     renderer_.setUsesOffThreadPictures(true);
     animationTimer_.setSingleShot(true);
-    animationTimer_.setInterval(33);
-    connect(&animationTimer_, &QTimer::timeout, this, [this]() { update(); });
+    animationTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&animationTimer_, &QTimer::timeout, this, [this]() {
+        lastMovingRepaint_ = MainQueue::now();
+        const QRegion area = std::exchange(moving_, QRegion());
+        update(area);
+    });
     // Qt reports each step of a resize; the end of a drag-resize is when the steps stop.
     liveResizeTimer_.setSingleShot(true);
     liveResizeTimer_.setInterval(300);
@@ -348,8 +354,23 @@ void HostWidget::paintEvent(QPaintEvent* e) {
     lastPainted_ = region;
     ++paints_;
     painting_ = false;
-    if (renderer_.lastRenderWasAnimated() && !animationTimer_.isActive())
-        animationTimer_.start();
+    scheduleMovingRepaint(t);
+}
+
+void HostWidget::scheduleMovingRepaint(double t) {
+    const double next = renderer_.lastRenderNextChange();
+    if (!(next < std::numeric_limits<double>::infinity()))
+        return;
+    moving_ += renderer_.lastRenderMovingArea();
+    // A display shows at most a frame each 1/30 s of a moving layer here; a GIF's held frame
+    // is not drawn again until the next one is due.
+    constexpr double frame = 1.0 / 30;
+    const double due = std::max(next, lastMovingRepaint_ + frame);
+    if (animationTimer_.isActive() && movingDue_ <= due)
+        return;
+    movingDue_ = due;
+    // A millisecond more, so the timer never fires just before the change it waits for.
+    animationTimer_.start(int(std::clamp(std::ceil((due - t) * 1000), 0.0, 1000.0)) + 1);
 }
 
 void HostWidget::press(QMouseEvent* e) {

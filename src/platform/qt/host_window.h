@@ -105,7 +105,12 @@ class HostWidget : public QWidget {
     bool closingFromWindow_ = false;
     // Shown and not yet painted: the window manager's frame is not known yet.
     bool framePending_ = false;
+    // Repaints the animated layers met by the paints, only where they lie: when their picture
+    // next changes, at most once a frame.
     QTimer animationTimer_;
+    QRegion moving_;
+    double movingDue_ = 0, lastMovingRepaint_ = -1;
+    void scheduleMovingRepaint(double t);
     QTimer liveResizeTimer_;
     std::vector<QPointer<QWidget>> placed_;
     std::unique_ptr<ui::DraggingInfo> drag_;

@@ -5,7 +5,11 @@
 #include <QImage>
 #include <QPainter>
 
+#include <functional>
+
 #include "graphics_test_pictures.h"
+#include "platform/foundation/main_queue.h"
+#include "platform/graphics/animation.h"
 #include "platform/graphics/content_filter.h"
 #include "platform/graphics/gradient_layer.h"
 #include "platform/graphics/off_thread_picture.h"
@@ -93,11 +97,30 @@ QImage paint(Renderer& renderer, const Layer& root, double t = 0) {
     return image;
 }
 
-// The window's painting once the worker has caught up with the layers as they are now.
+// The window's painting once the worker has caught up with the layers as they are now: a
+// frame on, since the worker takes at most one snapshot a frame.
 QImage paintOffThread(Renderer& renderer, const Window& w) {
-    paint(renderer, *w.root); // hands the worker a snapshot
+    MainQueue::advance(1.0 / 30);
+    paint(renderer, *w.root, MainQueue::now()); // hands the worker a snapshot
     w.studio->offThreadPicture()->waitUntilIdle();
-    return paint(renderer, *w.root);
+    return paint(renderer, *w.root, MainQueue::now());
+}
+
+// Four frames of a tenth of a second each, played on the timeline as a GIF is.
+LayerPtr gifLike() {
+    auto holder = Layer::make(Rect(120, 90, 40, 30));
+    for (int i = 0; i < 4; ++i) {
+        auto frame = Layer::make(Rect(0, 0, 40, 30));
+        frame->setContents(picture(10 + i));
+        KeyframeAnimation a;
+        a.duration = 0.4;
+        a.repeatCount = KeyframeAnimation::repeatForever;
+        a.values = {0, 0, 1, 1, 0};
+        a.keyTimes = {0, i / 4.0, i / 4.0, (i + 1) / 4.0, (i + 1) / 4.0};
+        frame->addAnimation(a, "opacity");
+        holder->addSublayer(frame);
+    }
+    return holder;
 }
 
 } // namespace
@@ -238,4 +261,66 @@ TEST(OffThreadPicture, OnlyAPictureWithoutSeeThroughPixelsIsMarkedOpaque) {
     ASSERT_TRUE(soft);
     EXPECT_TRUE(soft->image.hasAlphaChannel());
     EXPECT_GT(soft->area.width(), 220);
+}
+
+// However often the window paints, the worker draws the studio once per camera frame while its
+// layers move with time, each picture showing them as they are at its own time; with the camera
+// still, a GIF alone is drawn again only when its next frame is due.
+TEST(OffThreadPicture, DrawsAtMostOncePerCameraFrameWhileLayersMoveWithTime) {
+    Window w;
+    auto gif = gifLike();
+    w.studio->addSublayer(gif);
+    auto fading = Layer::make(Rect(20, 120, 60, 40));
+    fading->setBackgroundColour({1, 1, 1, 1});
+    KeyframeAnimation fade;
+    fade.values = {0.2, 1, 0.2};
+    fade.duration = 2;
+    fade.repeatCount = KeyframeAnimation::repeatForever;
+    fading->addAnimation(fade, "opacity");
+    w.studio->addSublayer(fading);
+    w.studio->setDrawnOffMainThread(true);
+    Renderer direct, window;
+    window.setUsesOffThreadPictures(true);
+    auto& worker = *w.studio->offThreadPicture();
+
+    // Ten paints a camera frame: the window's timers, input and finished pictures ask for them.
+    constexpr int steps = 10;
+    const auto runFor = [&](int frames, bool camera, const std::function<void(double)>& eachFrame) {
+        for (int k = 0; k < frames; ++k) {
+            if (camera)
+                w.live->setContents(picture(k % 9));
+            const double at = MainQueue::now();
+            for (int i = 0; i < steps; ++i) {
+                paint(window, *w.root, MainQueue::now());
+                worker.waitUntilIdle();
+                MainQueue::advance(1.0 / 30 / steps);
+            }
+            if (eachFrame)
+                eachFrame(at);
+        }
+    };
+    constexpr int frames = 150;
+    const QTransform rootToDevice(1, 0, 0, -1, 0, kH);
+    std::vector<QImage> sampled;
+    runFor(frames, true, [&](double at) {
+        if (sampled.size() < 6 && int(at * 30 + 0.5) % 23 == 0) {
+            // The window shows the picture of the camera frame's time, a frame later.
+            const auto shown =
+                worker.picture(*w.studio, rootToDevice, QRectF(0, 0, kW, kH), MainQueue::now());
+            ASSERT_TRUE(shown);
+            EXPECT_EQ(shown->t, at);
+            sampled.push_back(shown->image);
+        }
+    });
+    EXPECT_EQ(worker.picturesDrawn(), frames);
+    ASSERT_EQ(sampled.size(), 6u);
+    for (size_t i = 1; i < sampled.size(); ++i)
+        EXPECT_FALSE(sampled[i] == sampled[i - 1]); // the animations moved between them
+
+    // The camera still and only the GIF moving: a picture for each of its frames, ten a second.
+    fading->setHidden(true);
+    const long before = worker.picturesDrawn();
+    runFor(60, false, {});
+    EXPECT_GE(worker.picturesDrawn() - before, 20);
+    EXPECT_LE(worker.picturesDrawn() - before, 21); // and one for the hidden layer
 }
