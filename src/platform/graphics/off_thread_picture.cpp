@@ -4,7 +4,9 @@
 #include <limits>
 
 #include "platform/foundation/main_queue.h"
+#include "platform/foundation/thread_priority.h"
 #include "platform/graphics/renderer.h"
+#include "platform/imaging/worker_pool.h"
 
 namespace qrn::graphics {
 
@@ -146,9 +148,10 @@ long OffThreadPicture::picturesDrawn() const {
 
 void OffThreadPicture::run() {
     Renderer renderer;
-    // One band at a time: drawing with every core kept the main thread (its timers, input and
-    // the autocue) waiting for a core; the filters still spread over the pool.
+    // One band at a time, the filters too: drawing with every core, or on the pool's threads of
+    // the usual class, kept the main thread (its timers, input and the autocue) waiting for a core.
     renderer.setThreadCount(1);
+    const imaging::WorkerPool::RunHere here;
     for (;;) {
         std::unique_ptr<Job> job;
         {
@@ -158,6 +161,9 @@ void OffThreadPicture::run() {
                 return;
             job = std::move(job_);
         }
+        // The main thread has the core first. Asked each picture: the end of a take puts every
+        // thread back in the usual class.
+        giveWayToTheMainThread();
         auto picture = std::make_shared<Picture>();
         picture->image = QImage(job->area.size(), QImage::Format_ARGB32_Premultiplied);
         picture->image.fill(Qt::transparent);

@@ -1,6 +1,7 @@
 #include "platform/media/capture_session.h"
 
 #include "platform/foundation/main_queue.h"
+#include "platform/foundation/thread_priority.h"
 #include "platform/media/av.h"
 #include "platform/media/device_clock.h"
 #include "platform/media/movie_writer.h"
@@ -352,6 +353,9 @@ struct MovieFileOutput::Recording {
     }
 
     void run() {
+        // Frames wait here for seconds if need be: the main thread (the autocue) has the core
+        // first, and the encoder's threads, started from this one, give way too.
+        giveWayToTheMainThread();
         std::unique_ptr<MovieWriter> writer;
         std::optional<std::string> error;
         bool failureTold = false;
