@@ -338,6 +338,27 @@ BENCHMARK(BM_OpenSlideDeck)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// The project file of a deck of range(0) slides parsed as the open reads it: the check for a key
+// held twice (range(1) = 1) against the plain parse (0), which the check adds a pass over the
+// parsed members to.
+void BM_ParseDeckFile(benchmark::State& state) {
+    const int slides = int(state.range(0));
+    const std::string text = mixedProjectDocument(false, slides, 1, 1).dump(2);
+    std::string repeated;
+    for (auto _ : state) {
+        auto parsed = qrn::json::parse(text, state.range(1) != 0 ? &repeated : nullptr);
+        benchmark::DoNotOptimize(parsed);
+    }
+    state.counters["MB"] = double(text.size()) / 1e6;
+}
+BENCHMARK(BM_ParseDeckFile)
+    ->ArgNames({"slides", "key_check"})
+    ->Args({4000, 0})
+    ->Args({4000, 1})
+    ->Args({50000, 0})
+    ->Args({50000, 1})
+    ->Unit(benchmark::kMillisecond);
+
 // --- The deck as the presenter opens it: QRN started as main() starts it, with its window, the
 // live test camera and the real clock, and the deck chosen in File > Open. One open per process
 // (the application starts once), so run each row on its own:

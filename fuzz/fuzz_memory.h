@@ -1,5 +1,6 @@
 #pragma once
-// What both fuzzers do about memory: a limit given as -rss_limit_mb=N, watched while they run.
+// What both fuzzers share: a memory limit given as -rss_limit_mb=N, watched while they run, and
+// -runs=N, which stops after N inputs instead of after the given seconds.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +50,21 @@ inline long takeRssLimit(int argc, char** argv, long fallback, std::vector<char*
             positional.push_back(argv[i]);
     }
     return limitMb;
+}
+
+// Takes -runs=N out of `positional`: how many inputs to try, 0 (without it) for as many as the
+// seconds allow. With a fixed QRN_FUZZ_SEED the same runs then meet the same inputs every time.
+inline long takeRuns(std::vector<char*>& positional) {
+    long runs = 0;
+    constexpr const char* option = "-runs=";
+    for (auto it = positional.begin(); it != positional.end();)
+        if (std::strncmp(*it, option, std::strlen(option)) == 0) {
+            runs = std::atol(*it + std::strlen(option));
+            it = positional.erase(it);
+        } else {
+            ++it;
+        }
+    return runs;
 }
 
 } // namespace fuzzsupport

@@ -8,7 +8,7 @@
 // refuses the file, when the process passes its memory limit, or crashes (the work folder then
 // holds the input as current.png).
 //
-//   fuzz_png <seconds> [work folder] [-rss_limit_mb=1024]
+//   fuzz_png <seconds> [work folder] [-rss_limit_mb=1024] [-runs=N]
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
@@ -200,8 +200,9 @@ std::vector<std::string> seeds() {
 int main(int argc, char** argv) {
     std::vector<char*> positional;
     const long rssLimitMb = fuzzsupport::takeRssLimit(argc, argv, 1024, positional);
+    const long runs = fuzzsupport::takeRuns(positional);
     if (positional.size() < 2) {
-        std::cerr << "usage: fuzz_png <seconds> [work folder] [-rss_limit_mb=1024]\n";
+        std::cerr << "usage: fuzz_png <seconds> [work folder] [-rss_limit_mb=1024] [-runs=N]\n";
         return 64;
     }
     argc = int(positional.size());
@@ -224,7 +225,9 @@ int main(int argc, char** argv) {
 
     const auto start = std::chrono::steady_clock::now();
     long executions = 0, decoded = 0;
-    while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
+    while (runs > 0
+               ? executions < runs
+               : std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
         const std::string input = mutated(corpus[below(corpus.size())]);
         std::ofstream(work / "current.png", std::ios::binary | std::ios::trunc)
             .write(input.data(), std::streamsize(input.size()));

@@ -6,7 +6,7 @@
 // step or asset "0" anywhere but first, when a project that opened cannot be written back, when
 // the process passes its memory limit, or crashes (the package folder then holds the input).
 //
-//   fuzz_project <seconds> <seed folder> [work folder] [-rss_limit_mb=2048]
+//   fuzz_project <seconds> <seed folder> [work folder] [-rss_limit_mb=2048] [-runs=N]
 #include <QApplication>
 #include <QTemporaryDir>
 
@@ -216,8 +216,10 @@ std::string checkModel() {
 int main(int argc, char** argv) {
     std::vector<char*> positional;
     const long rssLimitMb = fuzzsupport::takeRssLimit(argc, argv, 2048, positional);
+    const long runs = fuzzsupport::takeRuns(positional);
     if (positional.size() < 3) {
-        std::cerr << "usage: fuzz_project <seconds> <seed folder> [work folder] [-rss_limit_mb=2048]\n";
+        std::cerr
+            << "usage: fuzz_project <seconds> <seed folder> [work folder] [-rss_limit_mb=2048] [-runs=N]\n";
         return 64;
     }
     argc = int(positional.size());
@@ -260,7 +262,9 @@ int main(int argc, char** argv) {
         std::cout << "FAILED after " << executions << " executions: " << problem << "; input kept in " << kept
                   << std::endl;
     };
-    while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
+    while (runs > 0
+               ? executions < runs
+               : std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
         // Only the three files: what earlier runs set aside or left behind goes.
         for (const auto& entry : fs::directory_iterator(package))
             if (entry.path().filename() != "images")

@@ -133,15 +133,21 @@ std::string committedFilePath(const std::string& fileName) {
         .string();
 }
 
+// A name beside `path` that nothing has: "<path>.damaged", "<path>.2.damaged" ...
+std::string freeDamagedName(const std::string& path) {
+    std::string aside = path + ".damaged";
+    for (int n = 2; qrn::files::exists(aside) || std::filesystem::is_symlink(aside); ++n)
+        aside = path + "." + std::to_string(n) + ".damaged";
+    return aside;
+}
+
 // A file that is there but cannot be used is never overwritten: it is renamed to a free
 // "<name>.damaged" name beside it (kept until the user deletes it), and the presenter is told.
 // `consequence` says what the presenter will find instead of the file's texts.
 void setDamagedFileAside(const std::string& fileName, const std::string& reason,
                          const std::string& consequence) {
     const std::string path = committedFilePath(fileName);
-    std::string aside = path + ".damaged";
-    for (int n = 2; qrn::files::exists(aside) || std::filesystem::is_symlink(aside); ++n)
-        aside = path + "." + std::to_string(n) + ".damaged";
+    const std::string aside = freeDamagedName(path);
     const auto moved = qrn::files::move(path, aside);
     const std::string name = fileName + ".json";
     if (moved) {
@@ -566,6 +572,24 @@ qrn::Status attributedStringStorageClass::writeTextsNow() {
 
 bool attributedStringStorageClass::takeWriteHeldForImport() {
     return std::exchange(writeHeldForImport, false);
+}
+
+void attributedStringStorageClass::keepCopyOfDamagedFile(const std::string& fileName,
+                                                         const std::string& told) {
+    const std::string path = committedFilePath(fileName);
+    const std::string aside = freeDamagedName(path);
+    auto bytes = qrn::files::readText(path, qrn::json::maxFileBytes, qrn::files::Links::refuse);
+    const qrn::Status kept = bytes ? qrn::files::replaceAtomically(aside, *bytes) : bytes.status();
+    const std::string name = fileName + ".json";
+    if (kept) {
+        damagedFileNotices.push_back(told + " The file as it was is kept as " +
+                                     aside.substr(aside.find_last_of('/') + 1) + ".");
+    } else {
+        damagedFileNotices.push_back(told + " The file as it was could not be kept aside.");
+    }
+    dataLoggingClass().logError(
+        "attributedStringStorageClass",
+        name + ": " + told + (kept ? " Kept as " + aside : " Not kept: " + kept.error()), __FILE__, __func__);
 }
 
 std::vector<std::string> attributedStringStorageClass::takeDamagedFileNotices() {

@@ -60,6 +60,10 @@ class attributedStringStorageClass {
     // it (or "<name>.json.2.damaged" and so on: an older one is kept) before anything can be
     // written in its place. What the presenter should be told about it, once; emptied by the call.
     static std::vector<std::string> takeDamagedFileNotices();
+    // A file a project opened from although the reading lost part of it: a copy of it as it was
+    // is kept under such a name before anything can be written in its place, and `told` is what
+    // the presenter hears about it (the copy's name follows).
+    static void keepCopyOfDamagedFile(const std::string& fileName, const std::string& told);
 
     qrn::Json saveAttributedString(const std::vector<qrn::AttributedString>& strings);
     static qrn::Json savedText(const qrn::AttributedString& text);
@@ -71,7 +75,8 @@ class attributedStringStorageClass {
     bool exportJSONFile(const qrn::Json& value, const std::string& fileName);
     qrn::Status writeJSONFile(const qrn::Json& value, const std::string& fileName);
     // The same for a text made only once the write is known to go ahead.
-    qrn::Status writeJSONFile(const std::function<qrn::Result<std::string>()>& makeText, const std::string& fileName);
+    qrn::Status writeJSONFile(const std::function<qrn::Result<std::string>()>& makeText,
+                              const std::string& fileName);
     // autocueData.json: the project notes, then every slide's script.
     static qrn::Result<std::string> autocueFileText();
     // Nothing for a missing file; for a file that cannot be read also the reason, in `problem`.

@@ -455,10 +455,14 @@ qrn::Result<storedProjectData> readProjectDataFile(const std::string& directory,
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)))
         return qrn::Result<storedProjectData>::failure("Unable to retrieve project directory");
-    auto document = qrn::json::readFile(path, qrn::files::Links::refuse);
+    std::string repeatedKey;
+    auto document = qrn::json::readFile(path, qrn::files::Links::refuse, &repeatedKey);
     if (!document)
         return qrn::Result<storedProjectData>::failure(document.error());
-    return readProjectData(*document, filtersCount);
+    auto stored = readProjectData(*document, filtersCount);
+    if (stored)
+        stored.value().repeatedKey = std::move(repeatedKey);
+    return stored;
 }
 
 layerPicture pictureForReference(const imageReferenceArray& reference) {
@@ -512,11 +516,13 @@ void persistentDataStorageClass::addLayers(const std::string& path, std::optiona
     if (isFile && IMAGE_REFERENCE_ARRAY.size() >= 3) {
         const std::string name = IMAGE_REFERENCE_ARRAY[2].toString();
         const std::string extension = IMAGE_REFERENCE_ARRAY[1].toString();
-        const std::string file = getProjectDirectory() + "/images/" + name + "." + extension;
+        // A name no file can have (too long, a separator or NUL in it) is a missing picture.
+        const auto file = projectPictureFileOf(IMAGE_REFERENCE_ARRAY);
         std::error_code error;
-        const bool reachable = std::filesystem::exists(file, error);
+        const bool reachable = file && std::filesystem::exists(*file, error);
         // A test that cannot tell (a folder that cannot be read) stops the import.
-        if (error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory)
+        if (error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory &&
+            error != std::errc::filename_too_long)
             throw throwClass().error(error.message());
         if (!reachable)
             QRN_LOG_ERROR("Unable to retrieve remote regular image " + name + "." + extension);
@@ -606,6 +612,12 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     }
     // The rows the model keeps are moved into it; what only the import reads goes once it is built.
     storedProjectData p = std::move(stored).value();
+    // A key held twice lost what its first value held: the file is kept as it was before any
+    // write can replace it, and the presenter hears of it with the other damaged files.
+    if (!p.repeatedKey.empty())
+        attributedStringStorageClass::keepCopyOfDamagedFile(
+            "projectData", "projectData.json holds " + p.repeatedKey +
+                               " twice; the project opened with the second, and may lack slides or layers.");
     removeStaleTemporaryFiles(directory);
     if (std::error_code error;
         std::filesystem::is_directory(std::filesystem::symlink_status(directory + "/images", error)))

@@ -42,6 +42,9 @@ struct storedProjectData {
     // Carried through as stored: only their being arrays is checked.
     qrn::Value::List videoSettings;
     std::vector<std::vector<qrn::Value::List>> layerSettings;
+    // The first key an object of the file holds twice (only the later value was read); empty
+    // for a sound file.
+    std::string repeatedKey;
 };
 
 // The whole document, or a message naming the first key that is missing or of another shape.

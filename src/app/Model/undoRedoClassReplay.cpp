@@ -392,8 +392,7 @@ void undoRedoClass::addLayerToPreview(const std::shared_ptr<layerDataClass>& lay
     }
     std::optional<std::string> fileURL;
     if (!reference.empty() && reference[0].toInt() == 3 && reference.size() >= 3)
-        fileURL = persistentDataStorageClass().getProjectDirectory() + "/images/" + reference[2].toString() +
-                  "." + reference[1].toString();
+        fileURL = projectPictureFileOf(reference);
     const auto [image, frames] = pictureForReference(reference);
 
     // The snapshot's frame was taken on the preview of its moment; the add converts it to now.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "platform/foundation/files.h"
 
@@ -9,8 +10,15 @@ namespace qrn::json {
 
 namespace {
 
-// Nesting depth of the text's arrays and objects, stopping once it passes the limit.
-bool nestedTooDeep(const std::string& text) {
+// What one pass over the text tells before it is parsed: whether its arrays and objects nest
+// deeper than the limit, and how many members its objects have (one ':' outside strings each).
+struct textShape {
+    bool tooDeep = false;
+    size_t members = 0;
+};
+
+textShape shapeOf(const std::string& text) {
+    textShape shape;
     int depth = 0;
     bool inString = false, escaped = false;
     for (char c : text) {
@@ -23,34 +31,83 @@ bool nestedTooDeep(const std::string& text) {
                 inString = false;
         } else if (c == '"') {
             inString = true;
+        } else if (c == ':') {
+            ++shape.members;
         } else if (c == '[' || c == '{') {
-            if (++depth > maxDepth)
-                return true;
+            if (++depth > maxDepth) {
+                shape.tooDeep = true;
+                return shape;
+            }
         } else if (c == ']' || c == '}') {
             --depth;
         }
     }
-    return false;
+    return shape;
+}
+
+// The members the parsed objects kept: fewer than the text holds when an object repeats a key,
+// the later value having replaced the earlier.
+size_t membersKept(const Json& value) {
+    size_t count = 0;
+    if (value.is_object()) {
+        count += value.size();
+        for (const auto& member : value)
+            if (member.is_structured())
+                count += membersKept(member);
+    } else if (value.is_array()) {
+        for (const auto& element : value)
+            if (element.is_structured())
+                count += membersKept(element);
+    }
+    return count;
+}
+
+// The first key that an object of the text holds twice; only looked for once a key is known to be.
+std::string firstRepeatedKey(const std::string& text) {
+    std::vector<std::set<std::string>> open;
+    std::optional<std::string> found;
+    (void)Json::parse(
+        text,
+        [&](int, Json::parse_event_t event, Json& parsed) {
+            if (event == Json::parse_event_t::object_start)
+                open.emplace_back();
+            else if (event == Json::parse_event_t::object_end && !open.empty())
+                open.pop_back();
+            else if (event == Json::parse_event_t::key && !open.empty() && !found &&
+                     !open.back().insert(parsed.get<std::string>()).second)
+                found = parsed.get<std::string>();
+            return true;
+        },
+        false);
+    // An empty key repeated is named as it is written.
+    return !found || found->empty() ? "\"\"" : *found;
 }
 
 } // namespace
 
-Result<Json> parse(const std::string& text) {
-    if (nestedTooDeep(text))
+Result<Json> parse(const std::string& text, std::string* repeatedKey) {
+    const textShape shape = shapeOf(text);
+    if (shape.tooDeep)
         return Status::failure("Not valid JSON: nested deeper than " + std::to_string(maxDepth) + " levels");
     try {
-        return Json::parse(text);
+        Json parsed = Json::parse(text);
+        if (repeatedKey) {
+            repeatedKey->clear();
+            if (membersKept(parsed) != shape.members)
+                *repeatedKey = firstRepeatedKey(text);
+        }
+        return parsed;
     } catch (const Json::exception& e) {
         // Not only syntax: a number too large for a double is an out-of-range error.
         return Status::failure(std::string("Not valid JSON: ") + e.what());
     }
 }
 
-Result<Json> readFile(const std::filesystem::path& path, files::Links links) {
+Result<Json> readFile(const std::filesystem::path& path, files::Links links, std::string* repeatedKey) {
     auto text = files::readText(path, maxFileBytes, links);
     if (!text)
         return text.status();
-    return parse(*text);
+    return parse(*text, repeatedKey);
 }
 
 namespace {

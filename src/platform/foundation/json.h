@@ -27,10 +27,12 @@ constexpr int maxDepth = 256;
 constexpr std::uintmax_t maxFileBytes = 64u << 20;
 
 // Parses text; any error (syntax, a number out of range, too deep) comes back as a message,
-// never an exception.
-Result<Json> parse(const std::string& text);
+// never an exception. An object holding a key twice keeps the later value; with `repeatedKey`
+// the first such key is told there (empty when there is none).
+Result<Json> parse(const std::string& text, std::string* repeatedKey = nullptr);
 // A regular file of at most maxFileBytes, parsed.
-Result<Json> readFile(const std::filesystem::path& path, files::Links links = files::Links::follow);
+Result<Json> readFile(const std::filesystem::path& path, files::Links links = files::Links::follow,
+                      std::string* repeatedKey = nullptr);
 // Pretty-printed with sorted keys and a final newline. Fails on a NaN or infinite number, which
 // JSON cannot hold (it would come out as null and the file would no longer read back as written);
 // the message names where in the value it sits.

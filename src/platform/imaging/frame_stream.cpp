@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/imaging/decode_budget.h"
+#include "platform/imaging/picture_reader.h"
 
 namespace qrn::imaging {
 
@@ -92,7 +93,7 @@ std::size_t frameDecodeBytes(QSize own, QSize held) {
 }
 
 struct FrameStream::Reader {
-    std::unique_ptr<QImageReader> reader;
+    std::unique_ptr<PictureFile> file;
     // The index of the frame the next read gives.
     size_t next = 0;
     // The frame read last (next - 1), at the file's own size.
@@ -106,8 +107,7 @@ FrameStream::FrameStream(std::string path, size_t count, QSize size)
 FrameStream::~FrameStream() = default;
 
 std::shared_ptr<FrameStream> FrameStream::open(const std::string& path, size_t frameCount, QSize frameSize) {
-    QImageReader probe(QString::fromStdString(path));
-    if (!probe.canRead() || frameCount == 0 || frameSize.isEmpty())
+    if (!openPictureFile(path)->reader.canRead() || frameCount == 0 || frameSize.isEmpty())
         return nullptr;
     return std::shared_ptr<FrameStream>(new FrameStream(path, frameCount, frameSize));
 }
@@ -136,25 +136,25 @@ QImage FrameStream::frame(size_t index) {
         for (const auto& r : readers_)
             if (r->used < best->used)
                 best = r.get();
-        best->reader.reset();
+        best->file.reset();
     }
     best->used = ++uses_;
-    if (!best->reader) {
-        best->reader = std::make_unique<QImageReader>(QString::fromStdString(path_));
+    if (!best->file) {
+        best->file = openPictureFile(path_);
         best->next = 0;
         best->last = QImage();
     }
     // The reader opens its file as it tells its size.
-    const QSize own = best->reader->size();
-    const QSize screen = gifScreenSize(best->reader->device());
+    const QSize own = best->file->reader.size();
+    const QSize screen = gifScreenSize(best->file->reader.device());
     const DecodeLease lease(frameDecodeBytes(own.expandedTo(screen), size_));
     while (best->next <= index) {
         // Let go of the last frame first: the decoder draws the next one on the canvas it
         // shares with it, and would otherwise copy the whole canvas for every frame it reads.
         best->last = QImage();
-        QImage read = best->reader->read();
+        QImage read = best->file->reader.read();
         if (read.isNull()) {
-            best->reader.reset();
+            best->file.reset();
             return {};
         }
         best->last = std::move(read);

@@ -4,9 +4,15 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string_view>
 
 #include "platform/imaging/decode_budget.h"
@@ -136,17 +142,43 @@ void setOwnPictureSize(QImage& picture, QSize own) {
     picture.setText(kOwnSizeKey, QString("%1x%2").arg(own.width()).arg(own.height()));
 }
 
+bool openFileForReading(QFile& file, const std::string& path, QIODevice::OpenMode extra) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly | extra, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<PictureFile> openPictureFile(const std::string& path) {
+    auto picture = std::make_unique<PictureFile>();
+    if (!openFileForReading(picture->file, path))
+        return picture;
+    std::string format = std::filesystem::path(path).extension().string();
+    if (!format.empty())
+        format.erase(0, 1);
+    std::transform(format.begin(), format.end(), format.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    picture->reader.setDevice(&picture->file);
+    picture->reader.setFormat(QByteArray::fromStdString(format));
+    return picture;
+}
+
 bool looksLikePicture(const std::string& path) {
-    QImageReader reader(QString::fromStdString(path));
-    return reader.canRead();
+    return openPictureFile(path)->reader.canRead();
 }
 
 Result<QImage> readPicture(const std::string& path, QSize drawn) {
     // A file that starts as a PNG may be one the quick reader takes; any other goes to Qt's. It
     // is read a piece at a time rather than mapped: a file cut short by another program while
     // mapped ends us.
-    QFile file(QString::fromStdString(path));
-    if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    QFile file;
+    if (openFileForReading(file, path, QIODevice::Unbuffered)) {
         unsigned char start[kPngHeaderBytes];
         if (file.peek(reinterpret_cast<char*>(start), sizeof start) == qint64(sizeof start)) {
             const PngSource source = [&](unsigned char* into, std::size_t size) {
@@ -161,8 +193,8 @@ Result<QImage> readPicture(const std::string& path, QSize drawn) {
         }
     }
     file.close();
-    QImageReader reader(QString::fromStdString(path));
-    return decode(reader, path, drawn);
+    const auto picture = openPictureFile(path);
+    return decode(picture->reader, path, drawn);
 }
 
 Result<QImage> decodePicture(const QByteArray& bytes, QSize drawn) {

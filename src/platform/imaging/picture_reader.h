@@ -7,9 +7,12 @@
 // decoder scales while it reads where it can), so a 48-megapixel photo costs what a 4K frame
 // costs instead of being refused.
 #include <QByteArray>
+#include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QSize>
 
+#include <memory>
 #include <string>
 
 #include "platform/foundation/result.h"
@@ -23,6 +26,18 @@ constexpr int kLargestPictureSide = 4096;
 // pixels in both directions (its own when `drawn` is empty), keeping its proportions, never
 // larger than its own, and no side longer than kLargestPictureSide.
 QSize decodedPictureSize(QSize own, QSize drawn = {});
+
+// Opens `path` for reading by the bytes of its name: Qt names files by text, which cannot name a
+// path that is not valid UTF-8. Only a regular file opens (a pipe would block its reader).
+bool openFileForReading(QFile& file, const std::string& path, QIODevice::OpenMode extra = {});
+// A reader of the picture file at `path`, opened as above, trying the format its extension names
+// first, as a reader given the file's name does. A file that cannot be opened leaves the reader
+// without a device: it reads nothing and tells no size.
+struct PictureFile {
+    QFile file;
+    QImageReader reader;
+};
+std::unique_ptr<PictureFile> openPictureFile(const std::string& path);
 
 // Whether the file starts as a picture that can be read: only its header is looked at, so a
 // project's many pictures can be told apart from stray files without decoding them.

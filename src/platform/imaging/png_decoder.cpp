@@ -294,9 +294,13 @@ class rowExpander {
             channels_ = keyed ? 4 : 3;
         } else if (header.colour == 0 || header.colour == 2) {
             channels_ = keyed ? 4 : 3;
+            // An 8-bit colour's key wider than its samples is kept, and only its low byte
+            // compared, as libpng (which Qt's reader uses for such pictures) does. A grey key out
+            // of range matches nothing, as in Qt's reader.
+            const int mask = header.colour == 2 && header.depth == 8 ? 0xff : 0xffff;
             if (keyed)
                 for (std::size_t i = 0; i + 1 < transparency.size() && i < 6; i += 2)
-                    key_[i / 2] = int(transparency[i]) << 8 | transparency[i + 1];
+                    key_[i / 2] = (int(transparency[i]) << 8 | transparency[i + 1]) & mask;
         } else {
             channels_ = 4;
         }

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -14,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 
 #include "platform/foundation/alerts.h"
@@ -275,8 +275,14 @@ bool Application::forwardToRunningInstance(const std::string& name, const std::v
         return false;
     // The running instance has its own working directory: send absolute paths.
     std::vector<std::string> absolute;
-    for (const auto& p : paths)
-        absolute.push_back(QFileInfo(QString::fromStdString(p)).absoluteFilePath().toStdString());
+    for (const auto& p : paths) {
+        // As bytes: a path need not be valid UTF-8.
+        std::error_code error;
+        std::filesystem::path full = std::filesystem::absolute(p, error).lexically_normal();
+        if (!full.has_filename() && full.has_parent_path())
+            full = full.parent_path();
+        absolute.push_back(error ? p : full.string());
+    }
     // An empty list still tells the running instance to come forward.
     const std::string message = encodeHandOver(absolute);
     socket.write(message.data(), qint64(message.size()));

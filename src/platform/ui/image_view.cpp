@@ -14,6 +14,7 @@
 #include "platform/graphics/layer.h"
 #include "platform/imaging/decode_budget.h"
 #include "platform/imaging/frame_stream.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/resources.h"
 
 namespace qrn::ui {
@@ -125,7 +126,8 @@ Result<AnimatedImage> readAll(QImageReader& reader, QSize size, size_t budget, b
 } // namespace
 
 Result<AnimatedImage> AnimatedImage::load(const std::string& path, QSize drawnSize, size_t budget) {
-    QImageReader reader(QString::fromStdString(path));
+    const auto picture = imaging::openPictureFile(path);
+    QImageReader& reader = picture->reader;
     const QSize own = reader.size();
     const QSize size = heldSize(own, drawnSize);
     const auto streamed = [&](std::vector<double> durations) -> Result<AnimatedImage> {
@@ -139,8 +141,8 @@ Result<AnimatedImage> AnimatedImage::load(const std::string& path, QSize drawnSi
 
     // A GIF says how many frames it has and how long each stays without being decoded, so one
     // whose frames would not fit opens without reading them all.
-    QFile file(QString::fromStdString(path));
-    if (own.isValid() && file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (own.isValid() && imaging::openFileForReading(file, path)) {
         if (const auto delays = gifFrameDelays(file.readAll());
             delays && delays->size() > 1 &&
             delays->size() * size_t(size.width()) * size_t(size.height()) * 4 > budget) {

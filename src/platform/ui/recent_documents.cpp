@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/foundation/files.h"
 #include "platform/foundation/user_defaults.h"
@@ -25,9 +26,34 @@ QString nowStamp() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
 }
 
+// Paths are bytes; Qt's text and the stored defaults hold only valid UTF-8.
+bool isUtf8(const std::string& bytes) {
+    const QByteArray b = QByteArray::fromStdString(bytes);
+    return QString::fromUtf8(b).toUtf8() == b;
+}
+
 QString hrefOf(const std::filesystem::path& document) {
-    return QUrl::fromLocalFile(QString::fromStdString(document.lexically_normal().string()))
-        .toString(QUrl::FullyEncoded);
+    const std::string path = document.lexically_normal().string();
+    if (!isUtf8(path))
+        return QString::fromLatin1("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
+    return QUrl::fromLocalFile(QString::fromStdString(path)).toString(QUrl::FullyEncoded);
+}
+
+// A document as the defaults keep it: its path, or a path that is not valid UTF-8 as a file URL
+// of its bytes (a stored path always starts with "/").
+const char* const kByteUrl = "file://";
+
+std::string storedForm(const std::filesystem::path& document) {
+    const std::string path = document.string();
+    return isUtf8(path) ? path
+                        : kByteUrl + QByteArray::fromStdString(path).toPercentEncoding("/").toStdString();
+}
+
+std::filesystem::path fromStoredForm(const std::string& stored) {
+    if (stored.rfind(kByteUrl, 0) != 0)
+        return stored;
+    return QByteArray::fromPercentEncoding(QByteArray::fromStdString(stored.substr(std::strlen(kByteUrl))))
+        .toStdString();
 }
 
 std::filesystem::path normalised(const std::filesystem::path& p) {
@@ -65,7 +91,7 @@ std::vector<std::filesystem::path> RecentDocuments::documents() const {
     if (auto list = UserDefaults::standard().arrayForKey(kDefaultsKey))
         for (const Value& v : *list)
             if (v.isString() && !v.toString().empty())
-                out.emplace_back(v.toString());
+                out.push_back(fromStoredForm(v.toString()));
     return out;
 }
 
@@ -78,7 +104,7 @@ Status RecentDocuments::noteDocument(const std::filesystem::path& document) {
         list.resize(static_cast<size_t>(maximumCount_));
     Value::List stored;
     for (const auto& p : list)
-        stored.emplace_back(p.string());
+        stored.emplace_back(storedForm(p));
     UserDefaults::standard().set(kDefaultsKey, Value(stored));
     changed();
     return noteInDesktopList(desktopListPath(), doc);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/LayerSettings/layerSettingsTextClass.h"
@@ -285,6 +286,35 @@ TEST_F(Replay, WhatUndoOrRedoTookAwayComesBackWithItsScriptTextAndFilters) {
     EXPECT_TRUE(nearlyEqual(state(), changed, &where)) << "in the grown window: " << where;
     mainWindow()->setContentSize(window);
     expectLayerInvariants();
+}
+
+// Undo past the start and redo to the end again: the package's files come back byte for byte,
+// the texts of slides without a text layer of their own included.
+TEST_F(Replay, UndoingAndRedoingEverythingWritesThePackageBackAsItWas) {
+    previewLayerClass model_;
+    const int slide = int(model_.getAssetArray().size()) - 1;
+    clickTile(slide);
+    dropText(slide, {300, 200});
+    writeText("First words", 30);
+    dropImage(slide, {60, 40}, {100, 100});
+    pressPlus();
+    pressPlus();
+    settle();
+    const auto files = [this] {
+        auto all = filesOf(packagePath("Demo"));
+        return std::map<std::string, std::string>{{"projectData.json", all["projectData.json"]},
+                                                  {"autocueData.json", all["autocueData.json"]},
+                                                  {"specialSymbolData.json", all["specialSymbolData.json"]}};
+    };
+    const auto done = files();
+    const int steps = undoRedoClass::getUndoPosition() + 2;
+    for (int i = 0; i < steps; ++i)
+        undo();
+    for (int i = 0; i < steps; ++i)
+        redo();
+    const auto again = files();
+    for (const auto& [name, bytes] : done)
+        EXPECT_EQ(again.at(name), bytes) << name;
 }
 
 TEST_F(Replay, LayersComeBackWithTheirValuesAndAReplacedBackgroundWithItsImage) {

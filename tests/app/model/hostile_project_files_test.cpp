@@ -6,10 +6,15 @@
 #include <fstream>
 #include <sys/stat.h>
 
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/throwClass.h"
+#include "app/lifecycle/lifecycle_fixture.h"
+#include "app/preview/preview_fixture.h"
 #include "model_fixture.h"
+#include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
+#include "platform/foundation/main_queue.h"
 #include "platform/foundation/package_commit.h"
 
 using namespace modeltest;
@@ -58,6 +63,25 @@ std::string thrownMessage(const imageReferenceArray& reference) {
     }
     return "(no error)";
 }
+
+// The package at `path` opened as File > Open opens it, into an empty preview, with every
+// picture arrived; what the presenter was told on the way.
+struct openedPackage {
+    previewtest::previewScene scene;
+    std::vector<std::string> alerts;
+    explicit openedPackage(const std::string& path) {
+        qrn::setAlertPresenter([this](const std::string& m) { alerts.push_back(m); });
+        persistentDataStorageClass storage;
+        storage.setProjectDirectory(path);
+        storage.setProjectLoadFailed(false);
+        previewLayerClass().setImportMarker(true);
+        storage.importDataAction(false, true, false);
+        qrn::MainQueue::advance(2.0);
+        EXPECT_TRUE(
+            qrn::MainQueue::runUntil([] { return previewLayerPendingPictures::pendingCount() == 0; }, 60));
+    }
+    ~openedPackage() { qrn::setAlertPresenter(nullptr); }
+};
 
 } // namespace
 
@@ -228,4 +252,56 @@ TEST(HostileProjectFiles, AProjectFileOrACommitTemporaryThatIsALinkIsNeverRead) 
     EXPECT_EQ(p.texts.getProjectNotes().string(), "own notes");
     EXPECT_EQ(*qrn::files::readText(other + "/autocueData.json"),
               R"([{"string": "notes", "runs": []}, {"string": "secret", "runs": []}])");
+}
+
+// Names no file can have: longer than a file name may be, a separator, a NUL. Each is a missing
+// picture like any other; the rest of the project opens, and a save keeps the references.
+TEST(HostileProjectFiles, AReferenceThatCannotNameAFileIsAMissingPictureAndTheRestOpens) {
+    tempProject p;
+    qrn::Json d = lifecycletest::projectDocument({"0", "2"}, {{}, {"3", "4", "5", "6"}});
+    lifecycletest::setReference(d, 1, 0, {3, "png", std::string(300, 'x')});
+    lifecycletest::setReference(d, 1, 1, {3, "png", "images/here"});
+    lifecycletest::setReference(d, 1, 2, {3, "png", std::string("here\0", 5)});
+    lifecycletest::setReference(d, 1, 3, {3, "png", "here"});
+    write(p.file("projectData.json"), d.dump());
+    writePng(p.file("images/here.png"), 8, 8, 0xff0000);
+    writePng(p.file("images/here"), 8, 8, 0x00ff00);
+
+    openedPackage opened(p.path);
+    EXPECT_TRUE(opened.alerts.empty());
+    persistentDataStorageClass storage;
+    ASSERT_FALSE(storage.getProjectLoadFailed());
+    const auto shown = lifecycletest::shownLayerColours();
+    ASSERT_EQ(shown.size(), 4u);
+    for (size_t l = 0; l < 3; ++l)
+        EXPECT_NE(shown[l], 0xff0000u) << l;
+    EXPECT_NE(shown[2], 0x00ff00u);
+    EXPECT_EQ(shown[3], 0xff0000u);
+
+    ASSERT_TRUE(storage.saveProject());
+    const auto saved = qrn::json::readFile(p.file("projectData.json"));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ((*saved)["IMAGE_REFERENCE_ARRAY"], d["IMAGE_REFERENCE_ARRAY"]);
+}
+
+// A second, shorter ASSET_ARRAY: the later one is what a JSON reader takes, so the project opens
+// short. The presenter is told once, and the file as it was is kept before any write.
+TEST(HostileProjectFiles, AFileHoldingAKeyTwiceIsKeptAsItWasAndTheOpenSaysSo) {
+    tempProject p;
+    std::string text = lifecycletest::projectDocument({"0", "2", "5"}, {{}, {"3"}, {"6"}}).dump();
+    text.insert(text.size() - 1, ", \"ASSET_ARRAY\": [\"0\", \"2\"]");
+    write(p.file("projectData.json"), text);
+
+    {
+        openedPackage opened(p.path);
+        ASSERT_EQ(opened.alerts.size(), 1u);
+        EXPECT_NE(opened.alerts[0].find("ASSET_ARRAY twice"), std::string::npos) << opened.alerts[0];
+        EXPECT_NE(opened.alerts[0].find("kept as projectData.json.damaged"), std::string::npos);
+        EXPECT_EQ(*qrn::files::readText(p.file("projectData.json.damaged")), text);
+        ASSERT_TRUE(persistentDataStorageClass().saveProject());
+    }
+    openedPackage again(p.path);
+    EXPECT_TRUE(again.alerts.empty());
+    EXPECT_EQ(*qrn::files::readText(p.file("projectData.json.damaged")), text);
+    EXPECT_FALSE(fs::exists(p.file("projectData.json.2.damaged")));
 }

@@ -176,6 +176,9 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
     QImage manyColours =
         picture.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_Indexed8);
     manyColours.setColor(0, qRgb(250, 240, 10));
+    // An RGB colour key wider than 8 bits: its low byte still makes (50, 31, 30) clear.
+    QByteArray wideKey = qrn::test::everyFilterPng(picture, 3);
+    wideKey.insert(8 + 25, chunk("tRNS", QByteArray("\x4d\x32\x4d\x1f\x01\x1e", 6)));
     const qsizetype transparency = lastChunk(badTransparency, "tRNS");
     EXPECT_GT(transparency, 0);
     badTransparency[transparency + 8 + qsizetype(bigEndianAt(badTransparency, transparency))] ^= 0x10;
@@ -197,6 +200,7 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
         {writeFile(badTransparency, "bad-transparency.png"), true},
         {writeFile(shortPalette(twoColours, 1), "short-palette-mono.png"), true},
         {writeFile(shortPalette(manyColours, 5), "short-palette.png"), true},
+        {writeFile(wideKey, "wide-key.png"), true},
         // Left to Qt's reader.
         {writeFile(damaged, "damaged.png"), false},
         {writeFile(badAdler, "bad-adler.png"), false},

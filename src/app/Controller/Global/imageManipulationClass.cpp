@@ -45,7 +45,7 @@ std::optional<std::pair<std::string, std::string>> storedFile(const imageReferen
         return std::nullopt;
     const std::string& ext = reference[1].toString();
     const std::string& name = reference[2].toString();
-    if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(ext))
+    if (!isSafeImageFileName(name, ext))
         return std::nullopt;
     return std::make_pair(name, ext);
 }
@@ -250,7 +250,7 @@ void imageManipulationClass::softDeleteImage(
 void imageManipulationClass::markImageForPermanentRemoval(const std::string& imageName,
                                                           const std::string& imageExtension) {
     QRN_LOG_IN(LogValues({{"imageName", imageName}, {"imageExtension", imageExtension}}));
-    if (!isSafeImageFileComponent(imageName) || !isSafeImageFileComponent(imageExtension))
+    if (!isSafeImageFileName(imageName, imageExtension))
         return;
     const std::vector<std::string> entry{imageName, imageExtension};
     if (std::find(permanentlyRemoveImageArray.begin(), permanentlyRemoveImageArray.end(), entry) ==
@@ -288,7 +288,7 @@ void imageManipulationClass::permanentlyRemoveImagesMarkedForRemoval() {
     }
     const std::string folder = imagesFolder();
     for (const auto& entry : permanentlyRemoveImageArray) {
-        if (entry.size() < 2 || !isSafeImageFileComponent(entry[0]) || !isSafeImageFileComponent(entry[1]))
+        if (entry.size() < 2 || !isSafeImageFileName(entry[0], entry[1]))
             continue;
         // A layer brought back (by undo, or a drop that found this very file) still needs it.
         if (namedByAnyLayer(entry[0], entry[1]))

@@ -1,13 +1,14 @@
 #include "Controller/Editing/Preview/previewLayerAnimatedPicture.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <cstring>
 
 #include "Controller/Global/imageManipulationClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "platform/foundation/files.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/view.h"
 
 namespace {
@@ -23,8 +24,8 @@ std::string textAt(const imageReferenceArray& reference, size_t index) {
 // and telling so from eight bytes spares every picture layer of an opened project a reader.
 bool startsAsPng(const std::string& path) {
     static constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!qrn::imaging::openFileForReading(file, path))
         return false;
     unsigned char head[8] = {};
     return file.read(reinterpret_cast<char*>(head), sizeof head) == qint64(sizeof head) &&
@@ -34,9 +35,9 @@ bool startsAsPng(const std::string& path) {
 std::optional<qrn::ui::AnimatedImage> framesOf(const std::string& path, QSize drawnSize) {
     if (startsAsPng(path))
         return std::nullopt;
-    QImageReader probe(QString::fromStdString(path));
+    const auto probe = qrn::imaging::openPictureFile(path);
     // Only files that say they move are read twice.
-    if (!probe.supportsAnimation() || probe.imageCount() == 1)
+    if (!probe->reader.supportsAnimation() || probe->reader.imageCount() == 1)
         return std::nullopt;
     auto frames = qrn::ui::AnimatedImage::load(path, drawnSize);
     if (!frames || frames.value().frameCount() < 2)
@@ -55,11 +56,11 @@ std::optional<qrn::ui::AnimatedImage> animatedPictureOf(const imageReferenceArra
     if (file)
         return framesOf(*file, drawnSize);
     const std::string extension = textAt(reference, 1), name = textAt(reference, 2);
-    if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(extension))
+    if (!isSafeImageFileName(name, extension))
         return std::nullopt;
     const std::string path =
         persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
-    if (!imageManipulationClass::isInImagesFolder(path) || !QFileInfo::exists(QString::fromStdString(path)))
+    if (!imageManipulationClass::isInImagesFolder(path) || !qrn::files::exists(path))
         return std::nullopt;
     return framesOf(path, drawnSize);
 }

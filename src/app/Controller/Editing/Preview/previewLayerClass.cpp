@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <climits>
 #include <map>
 
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
@@ -99,7 +100,13 @@ template <typename T> int indexOf(const std::vector<T>& list, const T& value) {
 
 bool isSafeImageFileComponent(const std::string& component) {
     return !component.empty() && component.find('/') == std::string::npos &&
-           component.find('\\') == std::string::npos && component.find("..") == std::string::npos;
+           component.find('\\') == std::string::npos && component.find("..") == std::string::npos &&
+           component.find('\0') == std::string::npos;
+}
+
+bool isSafeImageFileName(const std::string& name, const std::string& extension) {
+    return isSafeImageFileComponent(name) && isSafeImageFileComponent(extension) &&
+           name.size() + 1 + extension.size() <= NAME_MAX;
 }
 
 std::optional<std::string> projectPictureFileOf(const imageReferenceArray& reference) {
@@ -108,7 +115,7 @@ std::optional<std::string> projectPictureFileOf(const imageReferenceArray& refer
         return std::nullopt;
     const std::string extension = referenceText(reference, 1);
     const std::string name = referenceText(reference, 2);
-    if (!isSafeImageFileComponent(name) || !isSafeImageFileComponent(extension))
+    if (!isSafeImageFileName(name, extension))
         return std::nullopt;
     return persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
 }

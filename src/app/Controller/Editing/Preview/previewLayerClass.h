@@ -430,8 +430,10 @@ class previewLayerClass {
 };
 
 // True when a stored name may be used as a file name inside the images folder: not empty, no
-// path separators, no "..".
+// path separators, no "..", no NUL.
 bool isSafeImageFileComponent(const std::string& component);
+// True when "<name>.<extension>" is such a name, and short enough for a file to have it.
+bool isSafeImageFileName(const std::string& name, const std::string& extension);
 // The file of the project's images folder that a reference names; none for the application's
 // own pictures and for names that could reach outside the folder.
 std::optional<std::string> projectPictureFileOf(const imageReferenceArray& reference);

@@ -244,7 +244,8 @@ void previewLayerClass::addAsset(bool isRegularAsset, bool isNewAsset, bool sync
             placeRow(symbolTexts, at);
         while (symbolTexts.size() < tables.assets.size())
             symbolTexts.emplace_back();
-        texts.setTextSymbolStringArray(std::move(symbolTexts), isNewAsset ? 1 : 0);
+        // A slide put back by undo or redo writes its row too, text layers or not.
+        texts.setTextSymbolStringArray(std::move(symbolTexts), isNewAsset || restoreIndex ? 1 : 0);
     } else {
         // An opened project's texts are read already: a row for the asset, nothing written.
         texts.padTextSymbolRows(tables.assets.size());

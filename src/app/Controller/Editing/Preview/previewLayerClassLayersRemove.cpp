@@ -112,7 +112,7 @@ void previewLayerClass::duplicateLayerInternal(int a, int l, bool toSelectedAsse
             const std::string path =
                 persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
             // A name that would lead out of the images folder counts as a missing file.
-            const bool safe = isSafeImageFileComponent(name) && isSafeImageFileComponent(extension);
+            const bool safe = isSafeImageFileName(name, extension);
             std::error_code error;
             if (!safe || !std::filesystem::is_regular_file(path, error))
                 QRN_LOG_ERROR("Unable to retrieve remote regular image " + name + "." + extension);

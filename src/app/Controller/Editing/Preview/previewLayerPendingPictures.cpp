@@ -94,7 +94,7 @@ bool planned = false;
 qrn::ImageHandle taggedStandIn(const std::string& file) {
     QImage standIn(1, 1, QImage::Format_ARGB32_Premultiplied);
     standIn.fill(Qt::transparent);
-    qrn::imaging::setOwnPictureSize(standIn, QImageReader(QString::fromStdString(file)).size());
+    qrn::imaging::setOwnPictureSize(standIn, qrn::imaging::openPictureFile(file)->reader.size());
     return std::make_shared<const QImage>(std::move(standIn));
 }
 
@@ -503,7 +503,7 @@ bool previewLayerPendingPictures::sharpen(const std::string& file, const QImage&
     if (const auto found = slotOfFile.find(file);
         currentBatch && found != slotOfFile.end() && !currentBatch->entries[found->second]->delivered)
         return false;
-    const QSize own = QImageReader(QString::fromStdString(file)).size();
+    const QSize own = qrn::imaging::openPictureFile(file)->reader.size();
     const QSize wanted = qrn::imaging::decodedPictureSize(own, drawn);
     if (!wanted.isValid() || covers(wanted))
         return false;
