@@ -115,7 +115,8 @@ std::string PlayerViewLayer::elapsedText() const {
     return formatTime(player() ? player()->currentTime() : 0);
 }
 std::string PlayerViewLayer::totalText() const {
-    return formatTime(player() ? std::ceil(player()->duration()) : 0);
+    return formatTime(player() ? player()->duration()
+                               : 0); // whole seconds gone by, as the studio's clock counts
 }
 
 void PlayerViewLayer::drawInContext(QPainter& painter) const {

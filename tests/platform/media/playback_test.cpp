@@ -449,4 +449,9 @@ TEST(PlayerView, ControlsPlayPauseScrubAndShowTimes) {
     // The control bar darkens the bottom of the picture; above it the picture shows.
     EXPECT_LT(image.pixelColor(200, 290).green(), 160);
     EXPECT_TRUE(near(image.pixelColor(200, 150), colour));
+
+    // A take of 2.5 s is shown as the studio's clock showed it: 0:02, not rounded up.
+    QTemporaryDir other;
+    host->setPlayer(Player::create(writeClip(other, 2.5)));
+    EXPECT_EQ(view->totalText(), "0:02");
 }
