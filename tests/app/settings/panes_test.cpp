@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/filterOrderedListClass.h"
 #include "Controller/Global/svgButtonClass.h"
@@ -8,9 +10,15 @@
 #include "Model/persistentDataStorageClass.h"
 #include "View/Editing/SettingsPanel/layerSettingsController.h"
 #include "View/Editing/viewLoaderController.h"
+#include "View/Global/svgIconView.h"
 #include "platform/foundation/json.h"
+#include "platform/ui/image_view.h"
 #include "platform/ui/scroll_view.h"
+#include "platform/ui/slider.h"
 #include "settings_fixture.h"
+#include <QDir>
+#include <QImage>
+#include <functional>
 
 using namespace settingstest;
 
@@ -90,6 +98,40 @@ TEST_F(Panes, TabsBuildAFreshControllerAtEveryShowingAndTheFiltersTabSurvivesAPa
     const auto before = shownTab();
     selectLayer(addImageLayer());
     EXPECT_NE(shownTab(), before);
+
+    // A duplicate is selected the moment it is made: the tab shows the filters it took along,
+    // the blur ticked and open at its strength.
+    const QString images = QString::fromStdString(projectPath() + "/images");
+    ASSERT_TRUE(QDir().mkpath(images));
+    QImage file(120, 80, QImage::Format_ARGB32);
+    file.fill(Qt::red);
+    ASSERT_TRUE(file.save(images + "/layer.png"));
+    editViewClass().applyFilter(true, 1, filterValuesEntry{qrn::Value(20.06)}, false, false);
+    previewLayerClass().duplicateLayer(std::nullopt, std::nullopt);
+    advance(0.5);
+    const auto list = std::dynamic_pointer_cast<qrn::ui::ScrollView>(shownTab()->subviews()[0]);
+    ASSERT_TRUE(list && list->documentView());
+    std::vector<std::string> ticks;
+    std::vector<double> strengths; // of the open panels
+    const std::function<void(const std::shared_ptr<qrn::ui::View>&)> read = [&](const auto& view) {
+        if (auto box = std::dynamic_pointer_cast<svgIconView>(view)) {
+            const auto name =
+                std::static_pointer_cast<qrn::ui::ImageView>(box->subviews().front())->imageName();
+            if (name.starts_with("checkbox"))
+                ticks.push_back(name);
+        }
+        if (auto slider = std::dynamic_pointer_cast<qrn::ui::Slider>(view))
+            strengths.push_back(slider->doubleValue());
+        for (const auto& subview : view->subviews())
+            if (subview->alphaValue() > 0)
+                read(subview);
+    };
+    for (const auto& row : list->documentView()->subviews())
+        read(row);
+    EXPECT_EQ(ticks,
+              (std::vector<std::string>{"checkbox_disabled", "checkbox_enabled", "checkbox_disabled"}));
+    ASSERT_EQ(strengths.size(), 1u);
+    EXPECT_NEAR(strengths[0], 20.06, 1e-5);
     // Back to the tools tab for the tests that follow in this process.
     EXPECT_TRUE(tabs.loadSettingsView(0));
 }

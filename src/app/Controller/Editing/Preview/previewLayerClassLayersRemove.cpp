@@ -145,6 +145,9 @@ void previewLayerClass::duplicateLayerInternal(int a, int l, bool toSelectedAsse
     filters.setLayerFilterOrder(orders);
     filters.setLayerFilterValues(values);
     reapplyLayerFilters(target, at);
+    // The copy was selected, and its panes built, before it had its filters.
+    if (getSelectedLayer() == copyId)
+        reloadSettingsPane();
 }
 
 void previewLayerClass::removeLayer(const std::optional<layerAssetIndexAndVideoSelectedArray>& layer,
