@@ -140,8 +140,11 @@ TEST_F(PreviewEdge, TheHandlesOfATurnedFullLayerStayInsideAndWorkAsItsCornersWou
     EXPECT_NEAR(model.getLayerRotateArray()[1][0], 0.8, 0.03);
     expectInside("turned by the handle");
 
-    // Resizing by the handle: the corner it works moves with the pointer, as it does when the
-    // handle sits on its corner; a handle shown nearer the centre does not pull it in.
+    // Resizing by the handle, the ratio free: the corner it works moves with the pointer, as it
+    // does when the handle sits on its corner; a handle shown nearer the centre does not pull it in.
+    auto locks = model.getLayerResizeWithAspectRatioArray();
+    locks[1][0][0] = 0.0;
+    model.setLayerResizeWithAspectRatioArray(locks);
     const double r = model.getLayerRotateArray()[1][0];
     const auto workedCorner = [&] {
         const auto f = layerstest::frameOf(full);

@@ -431,3 +431,65 @@ TEST(GestureResize, APauseRecordsAnEntryAndACorrectionNeverWrites) {
     EXPECT_NEAR(drawn.size.height, 60, 1e-9);
     EXPECT_EQ(undoRedoClass::getUndoList().size(), 1u);
 }
+
+TEST(GestureResize, TheCornerAcrossFromTheHandleStaysPutWhereverThePressLands) {
+    for (const bool locked : {false, true})
+        for (const double r : {0.0, 0.4}) {
+            gestureScene g;
+            g.scene.addLayer(1, {244.5, 50, 199.5, 133}, r);
+            g.model.layerHitTestAtPoint({344, 116});
+            auto locks = g.model.getLayerResizeWithAspectRatioArray();
+            locks[1][0] = {locked ? 1.0 : 0.0, 199.5 / 133};
+            g.model.setLayerResizeWithAspectRatioArray(locks);
+            const auto corners = [&] {
+                const auto f = g.frameOf(1, 0);
+                const qrn::Point c{f[0] + f[2] / 2, f[1] + f[3] / 2};
+                const double cs = std::cos(r), sn = std::sin(r), hw = f[2] / 2, hh = f[3] / 2;
+                return std::pair{qrn::Point{c.x - cs * hw + sn * hh, c.y - sn * hw - cs * hh},
+                                 qrn::Point{c.x + cs * hw - sn * hh, c.y + sn * hw + cs * hh}};
+            };
+            const qrn::Point kept = corners().first;
+            // Six drags, each pressed a little off the corner as a hand presses the handle,
+            // smaller and larger, fast and with a pause on the way.
+            for (int drag = 0; drag < 6; ++drag) {
+                const qrn::Point at = corners().second;
+                const qrn::Point press{at.x + 1 - drag % 3, at.y - 1 + drag % 2};
+                const double step = drag % 2 ? 20 : -20;
+                g.handleDrag(false,
+                             {press, {press.x + step / 2, press.y + step / 4}, {press.x + step, press.y}});
+                const auto [corner, handle] = corners();
+                EXPECT_NEAR(corner.x, kept.x, 1e-9) << locked << " " << r << " " << drag;
+                EXPECT_NEAR(corner.y, kept.y, 1e-9) << locked << " " << r << " " << drag;
+                const auto f = g.frameOf(1, 0);
+                if (locked)
+                    EXPECT_NEAR(f[2] / f[3], 199.5 / 133, 1e-9);
+            }
+            EXPECT_EQ(undoRedoClass::getUndoList().size(), 6u);
+            expectModelInvariants();
+        }
+}
+
+TEST(GestureResize, UnderTheLockADragSidewaysOrUpAndDownResizesToo) {
+    gestureScene g;
+    g.scene.addLayer(1, {100, 50, 200, 100});
+    g.model.layerHitTestAtPoint({200, 100});
+    auto locks = g.model.getLayerResizeWithAspectRatioArray();
+    locks[1][0] = {1.0, 2.0};
+    g.model.setLayerResizeWithAspectRatioArray(locks);
+    // To the right: wider, and higher to keep the ratio; then straight down: smaller.
+    g.handleDrag(false, {{300, 150}, {340, 150}});
+    expectFrame(g.frameOf(1, 0), {100, 50, 240, 120});
+    g.handleDrag(false, {{340, 170}, {340, 110}});
+    expectFrame(g.frameOf(1, 0), {100, 50, 120, 60});
+
+    // The camera picture keeps 16:9 and its corner across from the handle.
+    g.model.displayVideo();
+    const auto before = g.model.getVideoOriginSizeArray();
+    g.handleDrag(false, {{before[0] + before[2], before[1] + before[3]},
+                         {before[0] + before[2] - 32, before[1] + before[3]}});
+    const auto after = g.model.getVideoOriginSizeArray();
+    EXPECT_NEAR(after[2], before[2] - 32, 1e-9);
+    EXPECT_NEAR(after[2] / after[3], 16.0 / 9.0, 1e-9);
+    EXPECT_NEAR(after[0], before[0], 1e-9);
+    EXPECT_NEAR(after[1], before[1], 1e-9);
+}

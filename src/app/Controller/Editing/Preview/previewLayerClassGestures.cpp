@@ -466,7 +466,8 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                           : nullptr;
 
     bool resized = false;
-    // Where the handle's corner went: the mouse, unless the layer stopped at its minimum size.
+    // Where the next event's travel counts from: the mouse, or where it would be had the corner
+    // followed it, if the layer stopped at its minimum size.
     qrn::Point reached = p;
     qrn::Rect newFrame(x, y, w, h);
     qrn::AffineTransform t;
@@ -544,20 +545,25 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                 }
             }
             if (locked) {
-                W2 = ratioA / ratioB * H2;
-                H2 = ratioB / ratioA * W2;
+                // The side the pointer changed more, for its length, sets the size and the other
+                // follows the ratio: a drag along either side resizes as one along the diagonal does.
+                const double k = ratioA / ratioB;
+                if (std::abs(W2 - W) * H >= std::abs(H2 - H) * W)
+                    H2 = W2 / k;
+                else
+                    W2 = k * H2;
             }
         }
-        // The turned frame placed with its handle corner at `corner`.
-        const auto placeCorner = [&](qrn::Point corner) {
-            const double mx = x + w / 2, my = y + h / 2;
-            const double R = std::hypot(W2 / 2, H2 / 2);
-            const double theta = std::atan2(W2, H2);
-            x2 = (mx - R * std::sin(theta)) + (corner.x - (mx + R * std::sin(theta - r)));
-            y2 = (my - R * std::cos(theta)) + (corner.y - (my + R * std::cos(theta - r)));
+        // The turned frame grows from the corner across from the handle, which stays put
+        // wherever on the handle the press landed.
+        const double cs = std::cos(r), sn = std::sin(r);
+        const qrn::Point kept{x + w / 2 - cs * w / 2 + sn * h / 2, y + h / 2 - sn * w / 2 - cs * h / 2};
+        const auto placeFromKeptCorner = [&] {
+            x2 = kept.x + cs * W2 / 2 - sn * H2 / 2 - W2 / 2;
+            y2 = kept.y + sn * W2 / 2 + cs * H2 / 2 - H2 / 2;
         };
         if (!hasValues)
-            placeCorner(p);
+            placeFromKeptCorner();
         const auto outer = configuration->parentPreviewView->frame().size;
         const double m = globalAppSettingsClass().getMinimumLayerSize();
         const double minW = outer.width / 556 * m, minH = outer.height / 313 * m;
@@ -570,9 +576,8 @@ void previewLayerClass::resizeOrRotateLayer(bool rotate, const std::optional<std
                 // count from that corner, so the handle waits there until the pointer comes back.
                 const double shortW = std::max(0.0, minW - W2), shortH = std::max(0.0, minH - H2);
                 W2 += shortW, H2 += shortH;
-                reached = {p.x + shortW * std::cos(r) - shortH * std::sin(r),
-                           p.y + shortW * std::sin(r) + shortH * std::cos(r)};
-                placeCorner(reached);
+                reached = {p.x + shortW * cs - shortH * sn, p.y + shortW * sn + shortH * cs};
+                placeFromKeptCorner();
             } else {
                 if (W2 < minW)
                     W2 = w;
