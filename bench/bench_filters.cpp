@@ -274,19 +274,25 @@ void BM_AllThree(benchmark::State& state) {
     }
 }
 
-// The median of a layer's picture drawn at a tenth of `scale` times its own size, as the renderer
-// runs it: at up to one and a half on the frame itself, larger on the picture at its own size,
-// drawn up again.
-void BM_MedianDrawnAt(benchmark::State& state) {
+// A filter of a layer's picture drawn at a tenth of `scale10` times its own size, as the renderer
+// runs it. The median: at up to one and a half on the frame itself, larger on the picture at its
+// own size, drawn up again. The blur: a box of the same share of the picture at every size, between
+// two whole sizes where the drawn size falls between them.
+void runDrawnAt(benchmark::State& state, const std::shared_ptr<ImageFilter>& filter) {
     const QImage src = greenScreenFrame().toQImage();
     const double scale = double(state.range(0)) / 10;
-    auto median = std::make_shared<MedianFilter>();
-    median->setOwnSize(QSize(int(std::lround(src.width() / scale)), int(std::lround(src.height() / scale))));
-    const std::vector<qrn::graphics::ContentFilterPtr> filters{median};
+    filter->setOwnSize(QSize(int(std::lround(src.width() / scale)), int(std::lround(src.height() / scale))));
+    const std::vector<qrn::graphics::ContentFilterPtr> filters{filter};
     for (auto _ : state) {
         QImage out = applyContentFilters(filters, src);
         benchmark::DoNotOptimize(out.constBits());
     }
+}
+void BM_MedianDrawnAt(benchmark::State& state) {
+    runDrawnAt(state, std::make_shared<MedianFilter>());
+}
+void BM_BlurDrawnAt(benchmark::State& state) {
+    runDrawnAt(state, std::make_shared<BoxBlurFilter>(kBlurRadius));
 }
 
 void threadArgs(benchmark::internal::Benchmark* b, std::initializer_list<int> kinds) {
@@ -321,6 +327,14 @@ BENCHMARK(BM_MedianDrawnAt)
     ->Arg(10)
     ->Arg(15)
     ->Arg(18)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_BlurDrawnAt)
+    ->ArgName("scale10")
+    ->Arg(2)
+    ->Arg(5)
+    ->Arg(10)
+    ->Arg(15)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

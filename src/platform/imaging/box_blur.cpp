@@ -17,6 +17,26 @@ int boxBlurWholeRadius(double radius) {
     return static_cast<int>(std::min(std::floor(radius + 0.5), 2000.0));
 }
 
+BoxBlurSize boxBlurSize(double radius) {
+    if (!(radius > 0))
+        return {};
+    radius = std::min(radius, 2000.0);
+    const double whole = std::floor(radius);
+    const int weight = static_cast<int>(std::lround((radius - whole) * 256));
+    if (weight == 256)
+        return {static_cast<int>(whole) + 1, 0};
+    return {static_cast<int>(whole), weight};
+}
+
+__attribute__((target_clones("avx2", "default"))) void mixBoxBlurRows(const std::uint8_t* smaller,
+                                                                      const std::uint8_t* larger, int weight,
+                                                                      std::size_t bytes, std::uint8_t* out) {
+    const std::uint16_t w = static_cast<std::uint16_t>(weight),
+                        keep = static_cast<std::uint16_t>(256 - weight);
+    for (std::size_t i = 0; i < bytes; ++i)
+        out[i] = static_cast<std::uint8_t>((smaller[i] * keep + larger[i] * w + 128) >> 8);
+}
+
 namespace {
 
 inline __m128i loadPixel(const std::uint8_t* p) {
@@ -47,19 +67,10 @@ void copyRows(ConstImageView src, ImageView dst, int rowBegin, int rowEnd) {
         std::memcpy(dst.row(y), src.row(y), bytes);
 }
 
-} // namespace
-
-void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int rowEnd) {
-    const int r = boxBlurWholeRadius(radius);
+// Rows [rowBegin, rowEnd) blurred with whole radius r > 0, row y written to outRow(y).
+template <typename OutRow>
+void blurRows(ConstImageView src, int r, int rowBegin, int rowEnd, const OutRow& outRow) {
     const int width = src.width, height = src.height;
-    rowBegin = std::max(rowBegin, 0);
-    rowEnd = std::min(rowEnd, height);
-    if (rowBegin >= rowEnd || width <= 0)
-        return;
-    if (r == 0) {
-        copyRows(src, dst, rowBegin, rowEnd);
-        return;
-    }
     const std::size_t lanes = 4 * static_cast<std::size_t>(width);
     // Horizontal sums of the rows the vertical window currently spans, in a ring.
     // Rows outside the image never enter it, so it need not be taller than the image.
@@ -81,7 +92,7 @@ void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int
     const std::vector<std::uint32_t> zeros(lanes, 0);
     std::uint32_t* __restrict col = column.data();
     for (int y = rowBegin; y < rowEnd; ++y) {
-        std::uint8_t* __restrict out = dst.row(y);
+        std::uint8_t* __restrict out = outRow(y);
         const int incoming = y + r + 1, outgoing = y - r;
         const bool last = y + 1 == rowEnd;
         const std::uint32_t* in = zeros.data();
@@ -98,6 +109,33 @@ void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int
             col[i] = sum + in[i] - gone[i];
         }
     }
+}
+
+} // namespace
+
+void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int rowEnd) {
+    boxBlur(src, dst, BoxBlurSize{boxBlurWholeRadius(radius), 0}, rowBegin, rowEnd);
+}
+
+void boxBlur(ConstImageView src, ImageView dst, BoxBlurSize size, int rowBegin, int rowEnd) {
+    rowBegin = std::max(rowBegin, 0);
+    rowEnd = std::min(rowEnd, src.height);
+    if (rowBegin >= rowEnd || src.width <= 0)
+        return;
+    if (size.whole == 0)
+        copyRows(src, dst, rowBegin, rowEnd);
+    else
+        blurRows(src, size.whole, rowBegin, rowEnd, [&](int y) { return dst.row(y); });
+    if (size.weight == 0)
+        return;
+    // The larger box into rows of its own, then mixed into what the smaller made.
+    const std::size_t bytes = 4 * static_cast<std::size_t>(src.width);
+    std::vector<std::uint8_t> larger(bytes * static_cast<std::size_t>(rowEnd - rowBegin));
+    blurRows(src, size.whole + 1, rowBegin, rowEnd,
+             [&](int y) { return larger.data() + bytes * static_cast<std::size_t>(y - rowBegin); });
+    for (int y = rowBegin; y < rowEnd; ++y)
+        mixBoxBlurRows(dst.row(y), larger.data() + bytes * static_cast<std::size_t>(y - rowBegin),
+                       size.weight, bytes, dst.row(y));
 }
 
 __attribute__((target_clones("avx2", "default"))) void slideBoxBlurColumns(std::uint16_t* columns,

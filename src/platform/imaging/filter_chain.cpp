@@ -20,10 +20,10 @@ struct RowFilter {
     enum class Kind { Cube, Blur, Median };
     Kind kind;
     const ColourCube* cube = nullptr;
-    int radius = 0; // whole radius of a blur
+    BoxBlurSize blur; // of a blur
 
     // Input rows above and below an output row that it reads.
-    int reach() const { return kind == Kind::Blur ? radius : kind == Kind::Median ? 1 : 0; }
+    int reach() const { return kind == Kind::Blur ? blur.largest() : kind == Kind::Median ? 1 : 0; }
     // Input rows it holds at once: a blur moving down a row adds the row below its window
     // while the row above is still to be taken off.
     int window() const { return 2 * reach() + (kind == Kind::Blur ? 2 : 1); }
@@ -31,12 +31,12 @@ struct RowFilter {
 
 std::optional<RowFilter> rowFilterFor(const ImageFilter& filter, double scale) {
     if (const auto* cube = dynamic_cast<const ColourCubeFilter*>(&filter))
-        return RowFilter{RowFilter::Kind::Cube, cube->cube().get(), 0};
+        return RowFilter{RowFilter::Kind::Cube, cube->cube().get()};
     if (const auto* blur = dynamic_cast<const BoxBlurFilter*>(&filter)) {
-        const int r = blur->wholeRadiusAt(scale);
-        if (r > kMaxRowBoxBlurRadius)
+        const BoxBlurSize size = blur->sizeAt(scale);
+        if (size.largest() > kMaxRowBoxBlurRadius)
             return std::nullopt;
-        return RowFilter{RowFilter::Kind::Blur, nullptr, r};
+        return RowFilter{RowFilter::Kind::Blur, nullptr, size};
     }
     if (dynamic_cast<const MedianFilter*>(&filter)) {
         // Drawn large it works on the picture at its own size, not a row at a time.
@@ -62,7 +62,8 @@ class BandRun {
             if (i + 1 < filters.size())
                 bytes += row * ringDepth(filters[i + 1], height);
             if (filters[i].kind == RowFilter::Kind::Blur)
-                bytes += row * sizeof(std::uint16_t);
+                bytes += row * sizeof(std::uint16_t) * (filters[i].blur.weight > 0 ? 2 : 1) +
+                         (filters[i].blur.weight > 0 ? row : 0);
             if (filters[i].kind == RowFilter::Kind::Median)
                 bytes += medianScratchBytes(width);
         }
@@ -79,6 +80,12 @@ class BandRun {
             if (s.filter.kind == RowFilter::Kind::Blur) {
                 s.columns = reinterpret_cast<std::uint16_t*>(scratch);
                 scratch += rowBytes_ * sizeof(std::uint16_t);
+                if (s.filter.blur.weight > 0) {
+                    s.largerColumns = reinterpret_cast<std::uint16_t*>(scratch);
+                    scratch += rowBytes_ * sizeof(std::uint16_t);
+                    s.largerRow = scratch;
+                    scratch += rowBytes_;
+                }
             }
             if (s.filter.kind == RowFilter::Kind::Median) {
                 s.scratch = scratch;
@@ -109,8 +116,11 @@ class BandRun {
         RowFilter filter;
         std::optional<ColourCubeRows> cube;
         std::uint16_t* columns = nullptr; // a blur's column sums
-        int summed = -1;                  // the row those sums are for
-        std::uint8_t* scratch = nullptr;  // a median's
+        // A blur between two whole sizes: the larger box's sums and its row before the mix.
+        std::uint16_t* largerColumns = nullptr;
+        std::uint8_t* largerRow = nullptr;
+        int summed = -1;                 // the row those sums are for
+        std::uint8_t* scratch = nullptr; // a median's
         // This stage's output rows that the next one reads: row y at y % depth.
         std::uint8_t* ring = nullptr;
         int depth = 0;
@@ -146,21 +156,35 @@ class BandRun {
             break;
         }
         case RowFilter::Kind::Blur: {
-            const int r = s.filter.radius;
-            if (s.summed >= 0 && y == s.summed + 1) {
-                // The row entering the window is made first; the one leaving is still in the ring.
-                const std::uint8_t* entering = y + r < height ? input(i, y + r) : nullptr;
-                const std::uint8_t* leaving = y - r - 1 >= 0 ? input(i, y - r - 1) : nullptr;
-                slideBoxBlurColumns(s.columns, entering, leaving, rowBytes_);
-            } else {
-                std::memset(s.columns, 0, rowBytes_ * sizeof(std::uint16_t));
-                for (int k = std::max(0, y - r); k <= std::min(height - 1, y + r); ++k)
-                    slideBoxBlurColumns(s.columns, input(i, k), nullptr, rowBytes_);
-            }
+            const BoxBlurSize size = s.filter.blur;
+            // The larger box's rows are made first: its window holds the smaller one's.
+            if (size.weight > 0)
+                slideColumns(i, y, size.whole + 1, s.largerColumns);
+            slideColumns(i, y, size.whole, s.columns);
             s.summed = y;
-            boxBlurRowFromColumns(s.columns, width, r, out);
+            boxBlurRowFromColumns(s.columns, width, size.whole, out);
+            if (size.weight > 0) {
+                boxBlurRowFromColumns(s.largerColumns, width, size.whole + 1, s.largerRow);
+                mixBoxBlurRows(out, s.largerRow, size.weight, rowBytes_, out);
+            }
             break;
         }
+        }
+    }
+
+    // Moves a blur's column sums of whole radius r on to row y of stage i's input: a row on
+    // from the last, else summed afresh. A radius of 0 sums the row alone.
+    void slideColumns(int i, int y, int r, std::uint16_t* columns) {
+        const int height = src_.height;
+        if (stages_[i].summed >= 0 && y == stages_[i].summed + 1) {
+            // The row entering the window is made first; the one leaving is still in the ring.
+            const std::uint8_t* entering = y + r < height ? input(i, y + r) : nullptr;
+            const std::uint8_t* leaving = y - r - 1 >= 0 ? input(i, y - r - 1) : nullptr;
+            slideBoxBlurColumns(columns, entering, leaving, rowBytes_);
+        } else {
+            std::memset(columns, 0, rowBytes_ * sizeof(std::uint16_t));
+            for (int k = std::max(0, y - r); k <= std::min(height - 1, y + r); ++k)
+                slideBoxBlurColumns(columns, input(i, k), nullptr, rowBytes_);
         }
     }
 

@@ -94,24 +94,24 @@ void ColourCubeFilter::run(ConstImageView src, ImageView dst, int rowBegin, int 
     applyColourCube(*cube_, src, dst, rowBegin, rowEnd);
 }
 
-int BoxBlurFilter::wholeRadiusAt(double scale) const {
+BoxBlurSize BoxBlurFilter::sizeAt(double scale) const {
     const int own = boxBlurWholeRadius(radius_);
     if (own == 0 || scale == 1.0 || !(scale > 0) || !std::isfinite(scale))
-        return own;
-    return boxBlurWholeRadius(((2 * own + 1) * scale - 1) / 2);
+        return {own, 0};
+    return boxBlurSize(((2 * own + 1) * scale - 1) / 2);
 }
 
 int BoxBlurFilter::minimumBandRows(double scale) const {
     // Each band first sums the 2r + 1 rows around its top: keep that a small share of it.
-    return std::max(ImageFilter::minimumBandRows(scale), 8 * (2 * wholeRadiusAt(scale) + 1));
+    return std::max(ImageFilter::minimumBandRows(scale), 8 * (2 * sizeAt(scale).largest() + 1));
 }
 
 bool BoxBlurFilter::leavesImageAlone(double scale) const {
-    return wholeRadiusAt(scale) == 0;
+    return sizeAt(scale).leavesImageAlone();
 }
 
 void BoxBlurFilter::run(ConstImageView src, ImageView dst, int rowBegin, int rowEnd, double scale) const {
-    boxBlur(src, dst, wholeRadiusAt(scale), rowBegin, rowEnd);
+    boxBlur(src, dst, sizeAt(scale), rowBegin, rowEnd);
 }
 
 QImage MedianFilter::applyScaled(const QImage& image, double scale) const {

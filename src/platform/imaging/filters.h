@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/graphics/content_filter.h"
+#include "platform/imaging/box_blur.h"
 #include "platform/imaging/colour_cube.h"
 
 namespace qrn::imaging {
@@ -80,10 +81,10 @@ class BoxBlurFilter : public ImageFilter {
     explicit BoxBlurFilter(double radius) : radius_(radius) {}
     std::string name() const override { return "boxBlur"; }
     double radius() const { return radius_; }
-    // The whole radius on a picture drawn at `scale` times its own size: the box keeps its
-    // width in the picture, 2R + 1 own pixels, as near as whole pixels allow; no blur at any
-    // size when there is none at the own size.
-    int wholeRadiusAt(double scale) const;
+    // The box on a picture drawn at `scale` times its own size: it keeps its width in the
+    // picture, 2R + 1 own pixels for the whole radius R, between two whole sizes where the drawn
+    // width falls between them; no blur at any size when there is none at the own size.
+    BoxBlurSize sizeAt(double scale) const;
     bool leavesImageAlone(double scale = 1.0) const override;
 
   protected:

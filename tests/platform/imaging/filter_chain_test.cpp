@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
@@ -137,23 +138,50 @@ TEST(FilterChain, OtherFiltersSplitTheRunAndNullOrResizingOnesArePassedOver) {
 // where its window spans no more than twice what it does at the own size.
 TEST(FilterChain, FiltersOfAPictureFollowTheSizeItIsDrawnAt) {
     const QImage src = picture(120, 60, 11);
+    // 21 own pixels of 504 are 5 of 120 (a whole radius of 2) and 9 of 216 (4).
     auto blur = std::make_shared<BoxBlurFilter>(10);
-    blur->setOwnSize({480, 240});
-    EXPECT_EQ(blur->wholeRadiusAt(1), 10);
-    EXPECT_EQ(blur->wholeRadiusAt(0.25), 2); // 21 own pixels are 5.25 drawn: 2R + 1 = 5
-    EXPECT_EQ(blur->wholeRadiusAt(2), 21);
-    EXPECT_EQ(BoxBlurFilter(0.4).wholeRadiusAt(10), 0);
+    blur->setOwnSize({504, 252});
     const auto key = std::make_shared<ColourCubeFilter>(greenKeyCube(9));
     const auto quarter = std::make_shared<BoxBlurFilter>(2);
     EXPECT_EQ(applyContentFilters({blur}, src), applyContentFilters({quarter}, src));
     EXPECT_EQ(applyContentFilters({key, blur}, src), oneAfterAnother({key, quarter}, src));
     // The picture drawn over part of a larger image.
-    EXPECT_EQ(applyContentFilters({blur}, src, QSizeF(240, 120)),
-              applyContentFilters({std::make_shared<BoxBlurFilter>(5)}, src));
+    EXPECT_EQ(applyContentFilters({blur}, src, QSizeF(216, 108)),
+              applyContentFilters({std::make_shared<BoxBlurFilter>(4)}, src));
     // Without an own size of its own a filter counts in the one given (a camera's frames).
     const auto plain = std::make_shared<BoxBlurFilter>(10);
-    EXPECT_EQ(applyContentFilters({plain}, src, {}, QSize(480, 240)), applyContentFilters({quarter}, src));
+    EXPECT_EQ(applyContentFilters({plain}, src, {}, QSize(504, 252)), applyContentFilters({quarter}, src));
     EXPECT_EQ(applyContentFilters({plain}, src), oneAfterAnother({plain}, src));
+    // A box whose drawn width falls between whole sizes, alone or run with others: the same bytes.
+    blur->setOwnSize({480, 240});
+    EXPECT_EQ(applyContentFilters({key, blur}, src),
+              applyContentFilters({blur}, applyContentFilters({key}, src)));
+    EXPECT_EQ(BoxBlurFilter(0.4).sizeAt(10), BoxBlurSize{});
+
+    // However small or large it is drawn, an edge spreads over the same share of the picture: a
+    // box of 41 own pixels of 500, the width of a slide's miniature too.
+    auto wide = std::make_shared<BoxBlurFilter>(20);
+    wide->setOwnSize({500, 250});
+    for (const int width : {97, 100, 131, 177, 250, 333, 500, 730}) {
+        QImage step(width, width / 2, QImage::Format_ARGB32_Premultiplied);
+        step.fill(Qt::black);
+        for (int y = 0; y < step.height(); ++y)
+            for (int x = width / 2; x < width; ++x)
+                step.setPixel(x, y, 0xffffffff);
+        const QImage out = applyContentFilters({wide}, step);
+        // The box's width from the spread of the edge's slope, away from the picture's sides.
+        std::vector<double> slope;
+        for (int x = width / 4; x < 3 * width / 4; ++x)
+            slope.push_back(qRed(out.pixel(x + 1, width / 4)) - qRed(out.pixel(x, width / 4)));
+        double total = 0, mean = 0, spread = 0;
+        for (size_t i = 0; i < slope.size(); ++i)
+            total += slope[i], mean += slope[i] * double(i);
+        mean /= total;
+        for (size_t i = 0; i < slope.size(); ++i)
+            spread += slope[i] * (double(i) - mean) * (double(i) - mean);
+        const double box = std::sqrt(12 * spread / total + 1);
+        EXPECT_NEAR(box / width, 41.0 / 500, 0.04 * 41 / 500) << width;
+    }
 
     auto median = std::make_shared<MedianFilter>();
     median->setOwnSize({240, 120});
