@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The figures bench_project's BM_OpenSlideDeckInTheAppOnDisplay rows give, taken from the built
+# qrn itself opening a package from its command line: launch to idle (the start of the first half
+# second in which the main thread used under 30 % of a core), the main thread at rest with the live
+# test camera, a click on the script pane's tab (the main thread's time over the second after it,
+# less what it uses at rest) and the peak memory (VmHWM). It runs in a virtual display with a
+# window manager, as an ordinary user when started as root, on the cores given.
+# Usage: qrn_on_display.sh QRN_BINARY PACKAGE [CORES (default 6,7)]
+set -euo pipefail
+qrn="$(realpath "$1")"
+package="$(realpath "$2")"
+cores="${3:-6,7}"
+for tool in Xvfb openbox xdotool taskset; do
+  command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  if [ -n "${QRN_KEEP_LOG:-}" ]; then cp "$work/qrn.log" "$QRN_KEEP_LOG" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/home" "$work/tmp" "$work/run"
+chmod 700 "$work/run"
+cp -r "$package" "$work/deck.qrn3ks"
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+  chown -R nobody:nogroup "$work"
+  chmod 755 "$work"
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
+
+exec {fd}<> <(:)
+setsid taskset -c "$cores" Xvfb -displayfd "$fd" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+read -r -t 10 -u "$fd" number || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$number"
+# Each command execs the next, so the process started is the program itself.
+run=(env -i PATH="$PATH" HOME="$work/home" TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/run" DISPLAY="$DISPLAY"
+  QRN_TEST_DEVICES=1 ${as_user[@]+"${as_user[@]}"} taskset -c "$cores")
+setsid "${run[@]}" openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+now() { echo "${EPOCHREALTIME/./}"; } # microseconds
+start="$(now)"
+"${run[@]}" "$qrn" "$work/deck.qrn3ks" >"$work/qrn.log" 2>&1 &
+pid=$!
+pids+=("$pid")
+cpu() { local a; read -r a _ <"/proc/$pid/task/$pid/schedstat"; echo "$a"; } # nanoseconds
+
+# The editing screen takes the package's name as it starts opening it, and opens it in one go:
+# the quiet that counts comes after that.
+until xdotool search --onlyvisible --name '^deck$' >/dev/null 2>&1; do
+  [ $(($(now) - start)) -lt 60000000 ] || { echo "no window"; exit 1; }
+  sleep 0.02
+done
+# Samples every 50 ms; the first window of 0.5 s or more with under 30 % of a core.
+times=() cpus=() first=0 idle=""
+while [ -z "$idle" ]; do
+  times+=("$(now)") cpus+=("$(cpu)")
+  last=$((${#times[@]} - 1))
+  while [ "$first" -lt "$last" ]; do
+    end="$first"
+    while [ "$end" -le "$last" ] && [ $((times[end] - times[first])) -lt 500000 ]; do end=$((end + 1)); done
+    [ "$end" -le "$last" ] || break
+    span=$((times[end] - times[first]))
+    if [ $(((cpus[end] - cpus[first]) / 1000)) -lt $((span * 3 / 10)) ]; then
+      idle=$((times[first] - start))
+      break
+    fi
+    first=$((first + 1))
+  done
+  [ $(($(now) - start)) -lt 300000000 ] || { echo "never idle"; exit 1; }
+  sleep 0.05
+done
+printf 'launch_to_idle_s=%d.%06d\n' $((idle / 1000000)) $((idle % 1000000))
+
+# The live camera on the preview: the title bar's eye.
+xdotool mousemove 545 169 click 1
+sleep 2
+a="$(cpu)" t="$(now)"
+sleep 5
+rest=$((($(cpu) - a) * 10 / ($(now) - t))) # hundredths of a per cent of a core
+printf 'rest_main_thread_pct=%d.%02d\n' $((rest / 100)) $((rest % 100))
+
+# The script pane's tab, at the right end of the title bar.
+a="$(cpu)" t="$(now)"
+xdotool mousemove 1535 169 click 1
+sleep 1
+spent=$((($(cpu) - a) / 1000 - rest * ($(now) - t) / 10000)) # microseconds beyond rest
+printf 'tab_click_main_ms=%d.%03d\n' $((spent / 1000)) $((spent % 1000 < 0 ? 0 : spent % 1000))
+[ -z "${QRN_SCREENSHOT:-}" ] || import -window root "$QRN_SCREENSHOT"
+awk '/VmHWM/ { printf "peak_MB=%.1f\n", $2 / 1024 }' "/proc/$pid/status"

@@ -1,0 +1,40 @@
+#pragma once
+// A benchmark of the whole application runs it as a process of its own, as the presenter starts
+// QRN: the launch is counted from the moment the program is started, and the memory the process
+// reaches is the application's alone. On a display it gets a virtual one of its own (Xvfb with
+// openbox, each in a session of its own), so its window is framed and painted as on a desktop.
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace benchsupport {
+
+// An X display with a window manager, for as long as the object lives.
+class virtualDisplay {
+  public:
+    virtualDisplay();
+    ~virtualDisplay();
+    virtualDisplay(const virtualDisplay&) = delete;
+    virtualDisplay& operator=(const virtualDisplay&) = delete;
+
+    // ":N", or empty when the server did not start.
+    const std::string& name() const { return name_; }
+
+  private:
+    std::string name_;
+    int server_ = -1;
+    int windowManager_ = -1;
+};
+
+// Nanoseconds of CLOCK_MONOTONIC, which every process of the machine reads alike.
+long long monotonicNanoseconds();
+
+// Runs `program` with `arguments`, its environment changed by `environment` (an empty value
+// removes the variable), and collects the "name=value" lines it prints on its standard output;
+// none when it could not be started or did not end with status 0 within `seconds`.
+std::optional<std::map<std::string, double>>
+runForFigures(const std::string& program, const std::vector<std::string>& arguments,
+              const std::map<std::string, std::string>& environment, double seconds);
+
+} // namespace benchsupport
