@@ -131,7 +131,10 @@ void previewLayerClass::setLoadSettingsViewHook(std::function<void()> hook) {
     loadSettingsView = std::move(hook);
 }
 void previewLayerClass::reloadSettingsPane() {
-    if (loadSettingsView)
+    // An opening project selects every slide it re-creates: the pane is loaded once, after.
+    if (previewLayerClass().getImportMarker())
+        settingsPaneDue = true;
+    else if (loadSettingsView)
         loadSettingsView();
 }
 
@@ -201,11 +204,9 @@ bool previewLayerClass::appendNewLayerValuesToArray(
         const auto& stored = storage.getTempLayerArray();
         const auto& storedFirst = storage.getTempFirstLayerAboveVideoArray();
         if (a < stored.size() && size_t(l) < stored[a].size() && a < storedFirst.size() && storedFirst[a] &&
-            *storedFirst[a] == stored[a][size_t(l)]) {
-            auto first = getFirstLayerAboveVideoArray();
-            first[a] = id;
-            setFirstLayerAboveVideoArray(std::move(first));
-        }
+            *storedFirst[a] == stored[a][size_t(l)])
+            // In place: a copy of the whole list for each layer made opening a deck quadratic.
+            rows.firstAboveVideo[a] = id;
         // The originals stay as the file has them (the import converts them later), so Revert
         // still goes back to where the layer was first placed.
         setAt(frames[a], l, frame);
