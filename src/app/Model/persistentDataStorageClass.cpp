@@ -282,7 +282,7 @@ bool persistentDataStorageClass::exportData(bool delayedExecution) {
 }
 
 qrn::Status persistentDataStorageClass::writeProjectFile() {
-    const auto assets = previewLayerClass().getAssetArray();
+    const auto& assets = previewLayerClass().getAssetArray();
     if (projectLoadFailed)
         return qrn::Status::failure("The project failed to load; its files are left as they were");
     if (projectDirectory.empty())
@@ -386,8 +386,9 @@ qrn::json::MemberMakers persistentDataStorageClass::projectMembers() {
              return Json{size.width, size.height};
          }},
         {"VIDEO_FILTER", [] { return Json(filterClass().getVideoFilter()); }},
-        {"LAYER_FILTER", [] { return Json(filterClass().getLayerFilter()); }},
-        {"LAYER_FILTER_ORDER", [] { return Json(filterClass().getLayerFilterOrder()); }},
+        // The layer tables are read where they are: a deck's are large.
+        {"LAYER_FILTER", [] { return Json(filterClass::layerFilterRows().flags); }},
+        {"LAYER_FILTER_ORDER", [] { return Json(filterClass::layerFilterRows().orders); }},
         {"VIDEO_FILTER_VALUES",
          [] {
              Json videoValues = Json::array();
@@ -399,7 +400,7 @@ qrn::json::MemberMakers persistentDataStorageClass::projectMembers() {
         {"LAYER_FILTER_VALUES",
          [] {
              Json layerValues = Json::array();
-             for (const auto& asset : filterClass().getLayerFilterValues()) {
+             for (const auto& asset : filterClass::layerFilterRows().values) {
                  Json a = Json::array();
                  for (const auto& layer : asset) {
                      Json l = Json::array();
