@@ -1,4 +1,5 @@
 #include "platform/foundation/json.h"
+#include "platform/foundation/json_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -148,9 +149,30 @@ Result<std::string> write(const Json& value, int indent) {
 
 namespace {
 
-// The text of a container whose parts are made one at a time: part(i) gives the container holding
-// only part i, and its text without the brackets and the line breaks next to them is the part as
-// the whole container's text holds it. The parts are kept at their exact size, so that the whole
+// A container whose parts are made one at a time: part(i) gives the container holding only part
+// i, and its text without the brackets and the line breaks next to them is the part as the whole
+// container's text holds it. Each part's text goes to `take`; false when a number is not finite
+// (`failure` then says where).
+bool eachPartText(size_t count, const std::function<Json(size_t)>& part, int indent,
+                  const std::function<void(std::string_view)>& take, std::string& failure) {
+    const size_t inner = indent >= 0 ? 2 : 1;
+    for (size_t i = 0; i < count; ++i) {
+        Json one = part(i);
+        // An element is found at index 0 of its one-element array: the message names its place.
+        if (auto where = firstNonFinite(one.is_array() ? one[0] : one,
+                                        one.is_array() ? "/" + std::to_string(i) : "")) {
+            failure = "Not a finite number at " + *where;
+            return false;
+        }
+        const std::string text = one.dump(indent, ' ', false, Json::error_handler_t::replace);
+        one = Json();
+        take(text.size() > 2 * inner ? std::string_view(text).substr(inner, text.size() - 2 * inner)
+                                     : std::string_view());
+    }
+    return true;
+}
+
+// The whole text of such a container. The parts are kept at their exact size, so that the whole
 // text is made once, at its final length.
 Result<std::string> writeParts(size_t count, const std::function<Json(size_t)>& part, int indent, char open,
                                char close) {
@@ -159,16 +181,15 @@ Result<std::string> writeParts(size_t count, const std::function<Json(size_t)>& 
     std::vector<std::string> pieces;
     pieces.reserve(count);
     size_t length = 0;
-    for (size_t i = 0; i < count; ++i) {
-        Json one = part(i);
-        // An element is found at index 0 of its one-element array: the message names its place.
-        if (auto where = firstNonFinite(one.is_array() ? one[0] : one, one.is_array() ? "/" + std::to_string(i) : ""))
-            return Result<std::string>::failure("Not a finite number at " + *where);
-        const std::string text = one.dump(indent, ' ', false, Json::error_handler_t::replace);
-        one = Json();
-        pieces.push_back(text.size() > 2 * inner ? text.substr(inner, text.size() - 2 * inner) : "");
-        length += pieces.back().size();
-    }
+    std::string failure;
+    if (!eachPartText(
+            count, part, indent,
+            [&](std::string_view piece) {
+                pieces.emplace_back(piece);
+                length += piece.size();
+            },
+            failure))
+        return Result<std::string>::failure(failure);
     const std::string separator = pretty ? ",\n" : ",";
     std::string out;
     out.reserve(length + separator.size() * count + 2 * inner + 1);
@@ -188,24 +209,61 @@ Result<std::string> writeParts(size_t count, const std::function<Json(size_t)>& 
     return out;
 }
 
-} // namespace
-
-Result<std::string> writeObject(MemberMakers members, int indent) {
+// Members in the order write() gives them, each key once.
+MemberMakers sortedMembers(MemberMakers members) {
     std::sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     members.erase(std::unique(members.begin(), members.end(),
                               [](const auto& a, const auto& b) { return a.first == b.first; }),
                   members.end());
+    return members;
+}
+
+Json memberPart(MemberMakers& members, size_t i) {
+    Json one = Json::object();
+    one[members[i].first] = members[i].second();
+    members[i].second = nullptr;
+    return one;
+}
+
+} // namespace
+
+Result<std::string> writeObject(MemberMakers members, int indent) {
+    members = sortedMembers(std::move(members));
     if (members.empty())
         return write(Json::object(), indent);
     return writeParts(
+        members.size(), [&](size_t i) { return memberPart(members, i); }, indent, '{', '}');
+}
+
+bool writesText(MemberMakers members, std::string_view text, int indent) {
+    members = sortedMembers(std::move(members));
+    if (members.empty() || indent < 0)
+        return false;
+    // Followed through the text as the parts come: "{\n", the parts with ",\n" between, "\n}\n".
+    size_t at = 0;
+    bool same = true;
+    const auto expect = [&](std::string_view piece) {
+        same = same && text.substr(at, piece.size()) == piece;
+        at += piece.size();
+    };
+    expect("{\n");
+    size_t made = 0;
+    std::string failure;
+    const bool written = eachPartText(
         members.size(),
         [&](size_t i) {
-            Json one = Json::object();
-            one[members[i].first] = members[i].second();
-            members[i].second = nullptr;
-            return one;
+            // After a difference the rest is not made.
+            return same ? memberPart(members, i) : Json::object();
         },
-        indent, '{', '}');
+        indent,
+        [&](std::string_view piece) {
+            expect(piece);
+            if (++made < members.size())
+                expect(",\n");
+        },
+        failure);
+    expect("\n}\n");
+    return written && same && at == text.size();
 }
 
 Result<std::string> writeArray(size_t count, const std::function<Json(size_t)>& element, int indent) {

@@ -12,6 +12,7 @@
 
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
+#include "platform/foundation/json_text.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/foundation/uuid.h"
 
@@ -78,6 +79,28 @@ TEST(Json, WritingPartByPartGivesTheWholeDocumentsText) {
     });
     ASSERT_FALSE(bad);
     EXPECT_NE(bad.error().find("/2/1"), std::string::npos) << bad.error();
+
+    // A text already written is recognised member by member, and nothing past a difference is
+    // made.
+    int made = 0;
+    json::MemberMakers members;
+    for (const auto& [key, value] : doc.items())
+        members.emplace_back(key, [value, &made] {
+            ++made;
+            return value;
+        });
+    const std::string text = json::write(doc).value();
+    EXPECT_TRUE(json::writesText(members, text));
+    EXPECT_EQ(made, 4);
+    made = 0;
+    std::string changed = text;
+    changed[text.find("alpha") + 10] = ' ';
+    EXPECT_FALSE(json::writesText(members, changed));
+    EXPECT_EQ(made, 1);
+    EXPECT_FALSE(json::writesText(members, text + " "));
+    EXPECT_FALSE(json::writesText(members, text.substr(0, text.size() - 2)));
+    members.emplace_back("nan", [] { return Json(std::nan("")); });
+    EXPECT_FALSE(json::writesText(members, text));
 }
 
 TEST(Json, RealsAcceptIntegersButIntegersRejectFractions) {
