@@ -324,18 +324,20 @@ qrn::Json presenterDeckDocument(int extra) {
     using qrn::Json;
     const int slides = 3 + extra;
     Json d = Json::object();
-    d["MAIN_PREVIEW_VIEW_RECT_ARRAY"] = {0, 0, 556, 313};
+    d["MAIN_PREVIEW_VIEW_RECT_ARRAY"] = {0.0, 0.0, 556.0, 313.0};
     Json ids = Json::array(), backgrounds = Json::array(), colours = Json::array(), layers = Json::array(),
          first = Json::array(), references = Json::array(), frames = Json::array(), rotations = Json::array(),
          originals = Json::array(), flips = Json::array(), locks = Json::array(), filters = Json::array(),
          orders = Json::array(), values = Json::array();
-    int next = 1;
+    // In the form the app writes it (its ids for a deck built slide by slide, its numbers, a
+    // preview of 556 x 313 as the window on a 1920 x 1080 screen has), so that an open on such a
+    // display gives back the file as it was, as it does for a deck the presenter saved.
+    // Slide a is 3a - 1, its layer 3a + 1.
     for (int a = 0; a < slides; ++a) {
-        ids.push_back(a == 0 ? std::string("0") : std::to_string(next));
-        next += a == 0 ? 0 : 2;
+        ids.push_back(a == 0 ? std::string("0") : std::to_string(3 * a - 1));
         if (a > 0) {
             backgrounds.push_back(nullptr);
-            colours.push_back({0, 0, 0, 1});
+            colours.push_back({0.0, 0.0, 0.0, 1.0});
         }
         // Slide 0 holds nothing, slide 1 a title, every later one the sun.
         const bool title = a == 1;
@@ -344,17 +346,17 @@ qrn::Json presenterDeckDocument(int extra) {
             table.push_back(a == 0 ? Json::array() : Json{value});
         };
         if (a > 0) {
-            row.push_back(std::to_string(next++));
+            row.push_back(std::to_string(3 * a + 1));
             firstAbove = row[0];
         }
         layers.push_back(row);
         first.push_back(firstAbove);
         each(references, title ? Json{1, "", "", 1} : Json{1, "png", "sun"});
-        each(frames, title ? Json{120, 220, 316, 60} : Json{218, 96, 120, 120});
-        each(rotations, 0);
-        each(originals, title ? Json{120, 220, 316, 60, 0} : Json{218, 96, 120, 120, 0});
+        each(frames, title ? Json{120.0, 220.0, 316.0, 60.0} : Json{218.0, 96.0, 120.0, 120.0});
+        each(rotations, 0.0);
+        each(originals, title ? Json{120.0, 220.0, 316.0, 60.0, 0.0} : Json{218.0, 96.0, 120.0, 120.0, 0.0});
         each(flips, {false, false});
-        each(locks, {1, 1});
+        each(locks, {1.0, 1.0});
         each(filters, title ? Json{false, false, false} : Json{false, true, true});
         each(orders, {0, 1, 2});
         each(values, title ? Json{{""}, {""}, {""}} : Json{{""}, {6}, {""}});
@@ -373,9 +375,9 @@ qrn::Json presenterDeckDocument(int extra) {
     d["LAYER_FILTER"] = filters;
     d["LAYER_FILTER_ORDER"] = orders;
     d["LAYER_FILTER_VALUES"] = values;
-    d["VIDEO_ORIGIN_SIZE_ARRAY"] = {0, 0, 556, 313};
-    d["cropOrigin"] = {0, 0};
-    d["cropSize"] = {100, 100};
+    d["VIDEO_ORIGIN_SIZE_ARRAY"] = {0.0, 0.0, 556.0, 313.0};
+    d["cropOrigin"] = {0.0, 0.0};
+    d["cropSize"] = {100.0, 100.0};
     d["VIDEO_FILTER"] = {false, false, false};
     d["VIDEO_FILTER_VALUES"] = {{""}, {""}, {""}};
     d["VIDEO_SETTINGS_ARRAY"] = Json::array();
@@ -535,6 +537,13 @@ class quietWatch {
         }
     }
     std::optional<double> quietSince;
+    // The main thread's time used by `when`, a time sampled.
+    double threadSecondsAt(double when) const {
+        for (const auto& [at, seconds] : samples)
+            if (at >= when)
+                return seconds;
+        return samples.empty() ? 0 : samples.back().second;
+    }
 
   private:
     static constexpr double window = 0.5, share = 0.3;
@@ -586,7 +595,8 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
     if (!restUntil([&] { return quiet.quietSince.has_value(); }, 300))
         return 7;
     sampler.stop();
-    std::printf("editable_s=%.3f\nlaunch_to_idle_s=%.3f\n", editableSeconds, *quiet.quietSince);
+    std::printf("editable_s=%.3f\nlaunch_to_idle_s=%.3f\nmain_thread_to_idle_s=%.3f\n", editableSeconds,
+                *quiet.quietSince, quiet.threadSecondsAt(*quiet.quietSince));
     // At rest with the live camera on the preview (the title bar's eye, as the presenter left it):
     // the main thread's share of a core over five seconds.
     if (const auto video = previewLayerClass().getVideoLayerView(); video && video->isHidden())
