@@ -616,15 +616,14 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
     rest(1);
     // The slide farthest from the one shown (an opened deck shows its last), brought into sight
     // in the strip as a scroll would, then clicked.
-    const auto strip =
-        std::dynamic_pointer_cast<qrn::ui::ScrollView>(editViewClass().getAssetHorizontalScrollView());
+    const auto strip = editViewClass().getAssetHorizontalScrollView();
+    auto* clip = strip ? dynamic_cast<qrn::ui::ClipView*>(strip->superviewPointer()) : nullptr;
     const auto& assets = previewLayerClass().getAssetArrayReference();
     const size_t far =
         size_t(previewLayerClass().getSelectedAssetIndex()) * 2 > assets.size() ? 1 : assets.size() - 1;
-    auto label = strip && far < assets.size() ? strip->viewWithTag(std::stoi(assets[far])) : nullptr;
+    auto label = clip && far < assets.size() ? strip->viewWithTag(std::stoi(assets[far])) : nullptr;
     if (auto tile = label ? label->superview() : nullptr) {
-        const qrn::Rect place = tile->convertRectToView(tile->bounds(), strip->documentView().get());
-        strip->scrollToPoint({std::max(0.0, place.midX() - strip->documentVisibleRect().width() / 2), 0});
+        clip->scrollRectToVisible(tile->convertRectToView(tile->bounds(), strip.get()));
         rest(1);
         if (const auto click = clickUntilShown(*tile))
             std::printf("far_slide_click_main_ms=%.2f\nfar_slide_click_to_screen_ms=%.2f\n", click->first,
