@@ -91,7 +91,8 @@ void LifecycleTest::refuseWrites(const std::string& folder) {
 std::map<std::string, std::string> LifecycleTest::filesOf(const std::string& path) {
     std::map<std::string, std::string> out;
     for (const auto& entry : fs::recursive_directory_iterator(path)) {
-        if (!entry.is_regular_file())
+        std::error_code linkLoop;
+        if (!entry.is_regular_file(linkLoop))
             continue;
         std::ifstream in(entry.path(), std::ios::binary);
         std::stringstream bytes;

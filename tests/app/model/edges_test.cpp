@@ -206,10 +206,14 @@ TEST_F(ProjectEdges, SaveFlashesOnlyWhenEveryFileIsWrittenAndOtherwiseSaysWhy) {
 
 TEST_F(ProjectEdges, SaveAfterAFailedOpenSaysTheFilesAreLeftAsTheyWere) {
     ASSERT_TRUE(createProject());
-    // Passes the check, then the images folder cannot be asked about the picture.
+    // Passes the check, then the images folder cannot be asked about the picture: its name is a
+    // link to itself.
     Json d = threeAssets();
-    setReference(d, 2, 0, {3, "png", std::string(300, 'n')});
+    setReference(d, 2, 0, {3, "png", "loop"});
     const std::string path = writePackage("Broken", d);
+    std::filesystem::create_directories(path + "/images");
+    std::filesystem::remove(path + "/images/loop.png");
+    std::filesystem::create_symlink("loop.png", path + "/images/loop.png");
     write(path + "/autocueData.json", "[]");
     const auto before = filesOf(path);
     openWithMenu(path);
