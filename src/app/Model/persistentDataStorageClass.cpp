@@ -419,26 +419,10 @@ qrn::json::MemberMakers persistentDataStorageClass::projectMembers() {
 
 bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& directory) {
     QRN_LOG_IN(LogValues{{"projectDirectory", directory}});
-    // As the last commit left it, and never through a link.
-    const std::string path = qrn::files::committedFile(directory, "projectData.json").string();
-    const bool valid = [&] {
-        std::error_code error;
-        if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)))
-            return false;
-        auto bytes = qrn::files::readText(path, qrn::json::maxFileBytes, qrn::files::Links::refuse);
-        if (!bytes) {
-            QRN_LOG_ERROR(bytes.error());
-            return false;
-        }
-        // The same check the import makes: a file the import would refuse is not a project.
-        auto json = qrn::json::parse(*bytes);
-        if (!json)
-            return false;
-        auto stored = readProjectData(*json, filterClass().getFilterString().size());
-        if (!stored)
-            QRN_LOG_ERROR(stored.error());
-        return stored.isOk();
-    }();
-    QRN_LOG_OUT(LogValues{{"valid", valid}});
-    return valid;
+    // The same check the import makes: a file the import would refuse is not a project.
+    const qrn::Status checked = checkProjectDataFile(directory, filterClass().getFilterString().size());
+    if (!checked)
+        QRN_LOG_ERROR(checked.error());
+    QRN_LOG_OUT(LogValues{{"valid", checked.isOk()}});
+    return checked.isOk();
 }

@@ -450,19 +450,74 @@ qrn::Result<storedProjectData> readProjectData(const Json& document, size_t filt
     }
 }
 
-qrn::Result<storedProjectData> readProjectDataFile(const std::string& directory, size_t filtersCount) {
-    const std::string path = qrn::files::committedFile(directory, "projectData.json").string();
+namespace {
+
+// The project file last found valid, as read then. A large deck's file takes longer to parse
+// than the rest of its open; the check before an open and the import after it share one parse.
+struct checkedProjectFile {
+    std::string path;
+    qrn::files::FileIdentity identity;
+    size_t filtersCount = 0;
+    std::optional<storedProjectData> stored;
+};
+checkedProjectFile lastChecked;
+
+// As the last commit left it, and never through a link.
+std::string projectFilePath(const std::string& directory) {
+    return qrn::files::committedFile(directory, "projectData.json").string();
+}
+
+bool isLastChecked(const std::string& path, size_t filtersCount) {
+    if (!lastChecked.stored || lastChecked.path != path || lastChecked.filtersCount != filtersCount)
+        return false;
+    const auto now = qrn::files::identify(path, qrn::files::Links::refuse);
+    return now && *now == lastChecked.identity;
+}
+
+qrn::Result<storedProjectData> readAnew(const std::string& path, size_t filtersCount,
+                                        qrn::files::FileIdentity* identity) {
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)))
         return qrn::Result<storedProjectData>::failure("Unable to retrieve project directory");
+    auto text = qrn::files::readText(path, qrn::json::maxFileBytes, qrn::files::Links::refuse, identity);
+    if (!text)
+        return qrn::Result<storedProjectData>::failure(text.error());
     std::string repeatedKey;
-    auto document = qrn::json::readFile(path, qrn::files::Links::refuse, &repeatedKey);
+    auto document = qrn::json::parse(*text, &repeatedKey);
+    text = std::string();
     if (!document)
         return qrn::Result<storedProjectData>::failure(document.error());
     auto stored = readProjectData(*document, filtersCount);
     if (stored)
         stored.value().repeatedKey = std::move(repeatedKey);
     return stored;
+}
+
+} // namespace
+
+qrn::Result<storedProjectData> readProjectDataFile(const std::string& directory, size_t filtersCount) {
+    const std::string path = projectFilePath(directory);
+    if (isLastChecked(path, filtersCount)) {
+        storedProjectData stored = std::move(*lastChecked.stored);
+        lastChecked = checkedProjectFile();
+        return stored;
+    }
+    lastChecked = checkedProjectFile();
+    return readAnew(path, filtersCount, nullptr);
+}
+
+qrn::Status checkProjectDataFile(const std::string& directory, size_t filtersCount) {
+    const std::string path = projectFilePath(directory);
+    if (isLastChecked(path, filtersCount))
+        return qrn::Status::ok();
+    // Let go of the one before first: two large decks are not held at once.
+    lastChecked = checkedProjectFile();
+    qrn::files::FileIdentity identity;
+    auto stored = readAnew(path, filtersCount, &identity);
+    if (!stored)
+        return stored.status();
+    lastChecked = checkedProjectFile{path, identity, filtersCount, std::move(stored).value()};
+    return qrn::Status::ok();
 }
 
 layerPicture pictureForReference(const imageReferenceArray& reference) {

@@ -50,8 +50,13 @@ struct storedProjectData {
 // The whole document, or a message naming the first key that is missing or of another shape.
 // filtersCount is the number of filters the program knows; every flag row must cover it.
 qrn::Result<storedProjectData> readProjectData(const qrn::Json& document, size_t filtersCount);
-// The same for the projectData.json of a package folder.
+// The same for the projectData.json of a package folder. What checkProjectDataFile read is taken
+// instead of reading again while the file is still the version it checked.
 qrn::Result<storedProjectData> readProjectDataFile(const std::string& directory, size_t filtersCount);
+// Reads and checks a package's projectData.json as the import would, and keeps the result for
+// the import that follows the check, so an open parses the file once. The check repeated on an
+// unchanged file reads nothing.
+qrn::Status checkProjectDataFile(const std::string& directory, size_t filtersCount);
 
 // A layer's picture as its reference names it: one image, or the frames of an animated symbol.
 // A picture that cannot be had (a missing or unreadable file, an unknown name) is the bundle

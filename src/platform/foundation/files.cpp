@@ -369,7 +369,24 @@ Status checkReadable(const Path& p) {
     return Status::ok();
 }
 
-Result<std::string> readText(const Path& p, std::uintmax_t maxBytes, Links links) {
+namespace {
+
+FileIdentity identityOf(const struct stat& info) {
+    return {std::uintmax_t(info.st_dev), std::uintmax_t(info.st_ino), std::uintmax_t(info.st_size),
+            std::int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+            std::int64_t(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
+}
+
+} // namespace
+
+std::optional<FileIdentity> identify(const Path& p, Links links) {
+    struct stat info {};
+    if ((links == Links::refuse ? ::lstat(p.c_str(), &info) : ::stat(p.c_str(), &info)) != 0)
+        return std::nullopt;
+    return identityOf(info);
+}
+
+Result<std::string> readText(const Path& p, std::uintmax_t maxBytes, Links links, FileIdentity* identity) {
     // Non-blocking, so that opening a FIFO does not wait for a writer.
     const int fd =
         ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::refuse ? O_NOFOLLOW : 0));
@@ -390,6 +407,8 @@ Result<std::string> readText(const Path& p, std::uintmax_t maxBytes, Links links
     if (std::uintmax_t(info.st_size) > maxBytes)
         return Status::failure("Could not read \"" + p.string() + "\": it is larger than " +
                                std::to_string(maxBytes) + " bytes");
+    if (identity)
+        *identity = identityOf(info);
     std::string text;
     text.reserve(size_t(info.st_size));
     char buffer[65536];

@@ -44,11 +44,26 @@ Status remove(const Path& p);
 Result<std::uintmax_t> size(const Path& p);
 // Whether a read may go through a symbolic link at the end of the path.
 enum class Links { follow, refuse };
+// Which version of a file was read. A file replaced by another (a rename over it) has another
+// inode; one written in place has another change time, which no one can set back, and mostly
+// another size or modification time.
+struct FileIdentity {
+    std::uintmax_t device = 0;
+    std::uintmax_t inode = 0;
+    std::uintmax_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
 // Reads a regular file whole. Anything else (a folder, FIFO, device or socket, also behind a
 // symbolic link) and a file larger than maxBytes fail without blocking or reading it; with
-// Links::refuse so does a symbolic link.
+// Links::refuse so does a symbolic link. `identity`, when given, receives the version read, as
+// it stood when opened.
 Result<std::string> readText(const Path& p, std::uintmax_t maxBytes = UINTMAX_MAX,
-                             Links links = Links::follow);
+                             Links links = Links::follow, FileIdentity* identity = nullptr);
+// The version of the file at p as it stands, without opening it; nullopt when nothing is there
+// (with Links::refuse a symbolic link is taken as itself, so it never matches a file read).
+std::optional<FileIdentity> identify(const Path& p, Links links = Links::follow);
 // Whether a copy could read the file: a regular file, opened without following a link. The
 // failure names the file and says why.
 Status checkReadable(const Path& p);

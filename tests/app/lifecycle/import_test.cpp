@@ -2,6 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <tuple>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
@@ -330,6 +333,42 @@ TEST_F(ProjectImport, AFailedLoadNamesNoDamagedFileOfAnEarlierProject) {
     EXPECT_EQ(alerts, strings{"Project Failed to Load"});
     EXPECT_EQ(filesOf(broken), before);
     EXPECT_TRUE(std::filesystem::exists(demo + "/autocueData.json.damaged"));
+}
+
+// The open checks the file and imports what the check read: a file replaced or rewritten after
+// the check is read again, and one that became unusable is refused.
+TEST_F(ProjectImport, TheImportReadsAFileReplacedAfterItsCheck) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePackage("Swapped", projectDocument({"0", "2"}, {{}, {"3"}}));
+    const std::string file = path + "/projectData.json";
+    // Each open stops before its import; the file changes there, then the import runs.
+    const auto openChangedAfterCheck = [&](const std::function<void()>& change) {
+        std::optional<std::tuple<bool, bool, bool>> held;
+        persistentDataStorageClass::setImportHandler([&](bool a, bool b, bool c) { held.emplace(a, b, c); });
+        openWithMenu(path, false);
+        persistentDataStorageClass::setImportHandler(nullptr);
+        ASSERT_TRUE(held);
+        change();
+        persistentDataStorageClass().importDataAction(std::get<0>(*held), std::get<1>(*held),
+                                                      std::get<2>(*held));
+        waitForPictures();
+        advance(2.0);
+    };
+    openChangedAfterCheck([&] {
+        // As a save replaces it: another file under the name.
+        ASSERT_TRUE(qrn::json::writeFile(file, projectDocument({"0", "2", "5"}, {{}, {"3"}, {"6", "7"}})));
+    });
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_EQ(previewLayerClass().getLayerArray().size(), 3u);
+    EXPECT_EQ(previewLayerClass().getLayerArray()[2].size(), 2u);
+
+    openChangedAfterCheck([&] { std::ofstream(file) << projectDocument({"0", "2"}, {{"1"}, {}}).dump(); });
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_EQ(previewLayerClass().getLayerArray().size(), 2u);
+    EXPECT_EQ(previewLayerClass().getLayerArray()[0].size(), 1u);
+
+    openChangedAfterCheck([&] { std::ofstream(file) << "[1, 2]"; });
+    EXPECT_EQ(alerts, strings{"Project Failed to Load"});
 }
 
 TEST_F(ProjectImport, LongerRowsAreCutAndSettingsAreCarriedAsStored) {

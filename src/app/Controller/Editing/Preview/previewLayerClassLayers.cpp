@@ -500,9 +500,9 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
     bool textIsNew = false;
     if (isText) {
         attributedStringStorageClass storage;
-        auto texts = storage.getTextSymbolStringArray();
-        if (texts.size() <= a)
-            texts.resize(a + 1);
+        // Read where they are kept: every text layer of an opening deck comes through here, and
+        // a copy of all the deck's texts for each made the open quadratic.
+        const auto& stored = storage.getTextSymbolStringArray();
         if (layerPosition) {
             const size_t sa = size_t((*layerPosition)[0]);
             const int n = edit.getSelectedTextSymbolIndex(
@@ -510,13 +510,22 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
             int textLayers = 0;
             for (const auto& reference : references[sa])
                 textLayers += isTextReference(reference) ? 1 : 0;
-            if (restoreAtPosition && texts[sa].size() < size_t(textLayers)) {
+            const size_t storedHere = sa < stored.size() ? stored[sa].size() : 0;
+            // Only a change takes a copy of the texts, to be stored whole.
+            const auto changed = [&] {
+                auto texts = stored;
+                if (texts.size() <= std::max(a, sa))
+                    texts.resize(std::max(a, sa) + 1);
+                return texts;
+            };
+            if (restoreAtPosition && storedHere < size_t(textLayers)) {
                 // The removal took the layer's text out: it goes back at the layer's rank.
                 text = defaultTextSymbolText();
+                auto texts = changed();
                 placeAt(texts[sa], n, *text);
                 storage.setTextSymbolStringArray(std::move(texts), 1);
-            } else if (n >= 0 && sa < texts.size() && size_t(n) < texts[sa].size()) {
-                text = texts[sa][size_t(n)];
+            } else if (n >= 0 && size_t(n) < storedHere) {
+                text = stored[sa][size_t(n)];
                 // A duplicate or a copy stores a text of its own.
                 textIsNew = addMode != 0 && !restoreAtPosition;
             } else {
@@ -524,6 +533,7 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
                 textIsNew = addMode != 0 && !restoreAtPosition;
                 if (!textIsNew) {
                     // An opened project with fewer texts than text layers: pad the list.
+                    auto texts = changed();
                     while (texts[sa].size() < size_t(std::max(n + 1, 0)))
                         texts[sa].push_back(*text);
                     storage.setTextSymbolStringArray(std::move(texts), 0);
