@@ -342,10 +342,61 @@ class Composer {
             }
         }
         std::call_once(entry->made, [&] {
-            if (videoPicture(f, scratch))
+            entry->image = filteredThenEnlarged(f, filters, scratch);
+            if (entry->image.isNull() && videoPicture(f, scratch))
                 entry->image = imaging::applyContentFilters(filters, scratch.video);
         });
         return entry->image;
+    }
+
+    // A camera picture enlarged to fill the frame (720p in a 1080p movie) is filtered at its own
+    // size and enlarged after: its filters count in its own pixels, so the picture looks the same,
+    // for well under half the filtering. Null where that does not apply.
+    QImage filteredThenEnlarged(const SourceFrame& f, const std::vector<graphics::ContentFilterPtr>& filters,
+                                Scratch& scratch) {
+        const int pw = int(videoPixels_.width), ph = int(videoPixels_.height);
+        if (!f.frame || f.frame->width >= pw || f.frame->height >= ph || !fillsCanvas(*f.frame, f.time))
+            return QImage();
+        QImage own;
+        if (!av::toImage(f.frame.get(), scratch.scaler, 0, 0, own))
+            return QImage();
+        const QImage filtered = imaging::applyContentFilters(filters, own);
+        if (filtered.size() != own.size())
+            return QImage();
+        QImage out(pw, ph, QImage::Format_ARGB32_Premultiplied);
+        if (out.isNull())
+            return QImage();
+        QPainter p(&out);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        drawInStrips(p, out.size(), filtered,
+                     QTransform::fromScale(double(pw) / filtered.width(), double(ph) / filtered.height()));
+        return out;
+    }
+
+    // Qt's raster engine spreads a fill of more than about a hundred rows over its shared pool,
+    // from any thread but the pool's own; a strip of fewer rows it paints itself.
+    static void drawInStrips(QPainter& p, QSize canvas, const QImage& source, const QTransform& placing) {
+        constexpr int stripRows = 64;
+        for (int y = 0; y < canvas.height(); y += stripRows) {
+            p.resetTransform();
+            p.setClipRect(QRect(0, y, canvas.width(), stripRows));
+            p.setTransform(placing);
+            p.drawImage(0, 0, source);
+        }
+    }
+
+    // Whether the video track's picture at t, placed by its instruction, covers the render canvas
+    // exactly, upright.
+    bool fillsCanvas(const AVFrame& frame, double t) const {
+        const auto* instruction = instructionAt(t);
+        const AffineTransform m = instruction && !instruction->layerInstructions.empty()
+                                      ? instruction->layerInstructions[0].transform
+                                      : AffineTransform::identity();
+        const Rect placed = m.mapRect(Rect(0, 0, frame.width, frame.height));
+        return m.b == 0 && m.c == 0 && m.a > 0 && m.d > 0 && std::abs(placed.minX()) < 0.5 &&
+               std::abs(placed.minY()) < 0.5 && std::abs(placed.maxX() - vc_.renderSize.width) < 0.5 &&
+               std::abs(placed.maxY() - vc_.renderSize.height) < 0.5;
     }
 
     bool composeRows(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie) {
@@ -544,13 +595,7 @@ class Composer {
         QImage& canvas = scratch.video;
         const bool reusable = av::writableInPlace(canvas, pw, ph);
         if (f.frame) {
-            double sw = f.frame->width, sh = f.frame->height;
-            Rect placed = t.mapRect(Rect(0, 0, sw, sh));
-            bool fills = t.b == 0 && t.c == 0 && t.a > 0 && t.d > 0 && std::abs(placed.minX()) < 0.5 &&
-                         std::abs(placed.minY()) < 0.5 &&
-                         std::abs(placed.maxX() - vc_.renderSize.width) < 0.5 &&
-                         std::abs(placed.maxY() - vc_.renderSize.height) < 0.5;
-            if (fills)
+            if (fillsCanvas(*f.frame, f.time))
                 return scratch.scaled.toImage(f.frame.get(), pw, ph, canvas);
             QImage source = av::toImage(f.frame.get(), scratch.scaler);
             if (source.isNull())
@@ -560,18 +605,9 @@ class Composer {
             canvas.fill(bg.toQColor());
             QPainter p(&canvas);
             p.setRenderHint(QPainter::SmoothPixmapTransform);
-            const QTransform placing =
-                graphics::Renderer::toQTransform(t) *
-                QTransform::fromScale(pw / vc_.renderSize.width, ph / vc_.renderSize.height);
-            // Qt's raster engine spreads a fill of more than about a hundred rows over its shared
-            // pool, from any thread but the pool's own; a strip of fewer rows it paints itself.
-            constexpr int stripRows = 64;
-            for (int y = 0; y < ph; y += stripRows) {
-                p.resetTransform();
-                p.setClipRect(QRect(0, y, pw, stripRows));
-                p.setTransform(placing);
-                p.drawImage(0, 0, source);
-            }
+            drawInStrips(p, canvas.size(), source,
+                         graphics::Renderer::toQTransform(t) *
+                             QTransform::fromScale(pw / vc_.renderSize.width, ph / vc_.renderSize.height));
         } else {
             if (!reusable)
                 canvas = QImage(pw, ph, QImage::Format_ARGB32_Premultiplied);
@@ -702,9 +738,10 @@ void startSharedPoolAtNormalPriority() {
         });
 }
 
-// Once the presenter waits for it, every thread that gave way (this program gives way for
-// nothing else) takes the usual share again, and all work at once; any user may move a thread from
-// batch back to usual.
+// Once the presenter waits for it, every thread that gave way takes the usual share again, and all
+// work at once; any user may move a thread from batch back to usual. Besides the movie's, that is
+// the recording's writer, whose last pictures the presenter now waits for as well, and the
+// studio's picture worker, which asks to give way again before each picture it draws.
 void stopGivingWay(WorkGate& gate) {
     gate.open();
     QDir tasks("/proc/self/task");
