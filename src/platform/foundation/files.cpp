@@ -13,6 +13,9 @@
 #include <unistd.h>
 #include <utility>
 
+#include <QFile>
+#include <QString>
+
 #include "platform/foundation/uuid.h"
 
 namespace fs = std::filesystem;
@@ -508,6 +511,51 @@ Status replaceAtomically(const Path& target, const std::string& bytes) {
         return fromErrno("Could not replace", target, err);
     }
     return Status::ok();
+}
+
+QString toQtPath(const Path& p) {
+    return QFile::decodeName(QByteArray::fromStdString(p.string()));
+}
+
+Path fromQtPath(const QString& text) {
+    const Path written = QFile::encodeName(text).toStdString();
+    struct stat info {};
+    if (::lstat(written.c_str(), &info) == 0)
+        return written;
+    Path found;
+    bool matching = true;
+    for (const Path& part : written) {
+        if (!matching || part.empty() || part == "/" || part == "." || part == "..") {
+            found /= part;
+            continue;
+        }
+        const Path here = found / part;
+        if (::lstat(here.c_str(), &info) == 0) {
+            found = here;
+            continue;
+        }
+        // The entry whose name Qt shows as this part; none, or more than one, and the rest of the
+        // path is taken as written.
+        const QString shown = QFile::decodeName(QByteArray::fromStdString(part.string()));
+        std::optional<Path> only;
+        int matches = 0;
+        std::error_code ec;
+        for (fs::directory_iterator it(found.empty() ? Path(".") : found, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const Path name = it->path().filename();
+            if (QFile::decodeName(QByteArray::fromStdString(name.string())) == shown) {
+                only = name;
+                ++matches;
+            }
+        }
+        if (matches == 1) {
+            found /= *only;
+        } else {
+            found /= part;
+            matching = false;
+        }
+    }
+    return found;
 }
 
 bool sameContents(const Path& a, const Path& b) {

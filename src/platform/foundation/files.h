@@ -11,6 +11,8 @@
 #include "platform/foundation/result.h"
 #include "platform/foundation/work_progress.h"
 
+class QString;
+
 namespace qrn::files {
 
 using Path = std::filesystem::path;
@@ -72,6 +74,14 @@ Status checkReadable(const Path& p);
 Status replaceAtomically(const Path& target, const std::string& bytes);
 // True when both files exist and hold the same bytes.
 bool sameContents(const Path& a, const Path& b);
+
+// A path is bytes; Qt names files by text, which cannot hold a name that is not valid UTF-8 (such
+// a name reads back with replacement characters). The text Qt shows for a path:
+QString toQtPath(const Path& p);
+// The path a text from Qt (a file dialog's choice) stands for: each part that is not there as its
+// bytes is the one entry of its folder whose name Qt shows as that text, so a folder with such a
+// name can be chosen. A part no entry matches (a new name typed in) is taken as written.
+Path fromQtPath(const QString& text);
 
 // Tests use this to make the next writes fail at a chosen step (a move fails at Rename). Lock is
 // the lock on a package folder, Read the reading of a file a copy takes: the hook sets errno for

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/foundation/alerts.h"
+#include "platform/foundation/files.h"
 #include "platform/foundation/work_progress.h"
 #include "platform/qt/qt_controls.h"
 #include "platform/ui/panels.h"
@@ -64,7 +65,7 @@ void applyCommon(QFileDialog& d, const FilePanelSettings& s) {
     const QStringList filters = nameFilters(s);
     if (!filters.isEmpty())
         d.setNameFilters(filters);
-    d.setDirectory(QString::fromStdString(panelStartFolder(s).string()));
+    d.setDirectory(files::toQtPath(panelStartFolder(s)));
 }
 
 class QtColourBackend : public ColourPanel::Backend {
@@ -120,7 +121,7 @@ fs::path panelStartFolder(const FilePanelSettings& settings) {
     std::error_code error;
     if (!lastChosenFolder().empty() && fs::is_directory(lastChosenFolder(), error))
         return lastChosenFolder();
-    return QDir::homePath().toStdString();
+    return files::fromQtPath(QDir::homePath());
 }
 
 QtOpenDialog::QtOpenDialog(OpenPanel& panel, QWidget* parent) : QFileDialog(parent), panel_(panel) {
@@ -136,7 +137,7 @@ QtOpenDialog::QtOpenDialog(OpenPanel& panel, QWidget* parent) : QFileDialog(pare
 }
 
 bool QtOpenDialog::takePackage(const QString& path) {
-    const fs::path p = path.toStdString();
+    const fs::path p = files::fromQtPath(path);
     if (!isDocumentPackage(p) || !panel_.canChoose(p))
         return false;
     chosen_ = {fs::absolute(p).lexically_normal()};
@@ -151,10 +152,10 @@ void QtOpenDialog::accept() {
         return;
     std::vector<fs::path> paths;
     for (const QString& f : files)
-        paths.emplace_back(f.toStdString());
+        paths.push_back(files::fromQtPath(f));
     // Folders that are not choosable are entered, as the dialog normally does.
     if (paths.size() == 1 && panel_.canNavigateInto(paths.front()) && !panel_.canChoose(paths.front())) {
-        setDirectory(files.first());
+        setDirectory(files::toQtPath(paths.front()));
         return;
     }
     for (const auto& p : paths)
@@ -271,7 +272,7 @@ void installQtDialogs() {
         // The package's extension is added after the dialog; the panel asks its own question.
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
         if (!panel.settings.nameFieldValue.empty())
-            dialog.selectFile(QString::fromStdString(panel.settings.nameFieldValue));
+            dialog.selectFile(files::toQtPath(panel.settings.nameFieldValue));
         if (!panel.settings.nameFieldLabel.empty())
             dialog.setLabelText(QFileDialog::FileName, QString::fromStdString(panel.settings.nameFieldLabel));
         // The widget dialog's read-only mode is what takes its new-folder button away.
@@ -280,7 +281,10 @@ void installQtDialogs() {
         // question is asked here about the file that would really be replaced.
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
         while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-            if (!panel.choose(dialog.selectedFiles().first().toStdString()))
+            // With the type's extension added, the name may be one already there whose bytes Qt
+            // cannot show (the open package itself, say).
+            if (!panel.choose(files::fromQtPath(dialog.selectedFiles().first())) ||
+                !panel.choose(files::fromQtPath(files::toQtPath(*panel.url()))))
                 return ModalResponse::cancel;
             const fs::path chosen = *panel.url();
             rememberChoice(chosen);
@@ -289,7 +293,7 @@ void installQtDialogs() {
             const auto answer =
                 QMessageBox::question(&dialog, dialog.windowTitle(),
                                       QString("\u201C%1\u201D already exists. Do you want to replace it?")
-                                          .arg(QString::fromStdString(chosen.filename().string())),
+                                          .arg(files::toQtPath(chosen.filename())),
                                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
             if (answer == QMessageBox::Yes) {
                 panel.confirmReplace();

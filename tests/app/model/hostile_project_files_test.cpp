@@ -2,11 +2,14 @@
 // come back as a failed read (or a sound value), never a crash, a hang or corrupted data.
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
+#include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/throwClass.h"
 #include "app/lifecycle/lifecycle_fixture.h"
@@ -16,6 +19,8 @@
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/package_commit.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/ui/panels.h"
 
 using namespace modeltest;
 namespace fs = std::filesystem;
@@ -304,4 +309,41 @@ TEST(HostileProjectFiles, AFileHoldingAKeyTwiceIsKeptAsItWasAndTheOpenSaysSo) {
     EXPECT_TRUE(again.alerts.empty());
     EXPECT_EQ(*qrn::files::readText(p.file("projectData.json.damaged")), text);
     EXPECT_FALSE(fs::exists(p.file("projectData.json.2.damaged")));
+}
+
+// A folder name is bytes: one that is not valid UTF-8, chosen in the file dialog by the name it
+// shows, opens with its pictures and scripts, and a save writes back where it read.
+TEST(HostileProjectFiles, APackageWhoseNameIsNotUtf8ShowsItsPictures) {
+    tempProject made;
+    qrn::Json d = lifecycletest::projectDocument({"0", "2"}, {{}, {"3"}});
+    lifecycletest::setReference(d, 1, 0, {3, "png", "here"});
+    write(made.file("projectData.json"), d.dump());
+    write(made.file("autocueData.json"),
+          R"([{"string": "notes", "runs": []}, {"string": "said", "runs": []}])");
+    writePng(made.file("images/here.png"), 8, 8, 0xff0000);
+    const std::string path = made.dir.path().toStdString() + "/nonutf8_\xff\xfe.qrn3ks";
+    fs::rename(made.path, path);
+
+    qrn::OpenPanel panel;
+    panel.settings = fileMenuClass::openProjectPanelSettings("Choose QRN project", "Choose");
+    panel.settings.directory = made.dir.path().toStdString();
+    qrn::QtOpenDialog dialog(panel);
+    dialog.selectFile(made.dir.path() + "/" + QFile::decodeName("nonutf8_\xff\xfe.qrn3ks"));
+    dialog.accept();
+    ASSERT_EQ(dialog.chosen(), std::vector<fs::path>{path});
+
+    openedPackage opened(dialog.chosen().front());
+    EXPECT_TRUE(opened.alerts.empty());
+    persistentDataStorageClass storage;
+    ASSERT_FALSE(storage.getProjectLoadFailed());
+    EXPECT_EQ(lifecycletest::shownLayerColours(), std::vector<unsigned>{0xff0000u});
+    attributedStringStorageClass texts;
+    ASSERT_EQ(texts.getAutocueStringArray().size(), 1u);
+    EXPECT_EQ(texts.getAutocueStringArray()[0].string(), "said");
+    ASSERT_TRUE(storage.saveProject());
+    EXPECT_TRUE(qrn::files::readText(path + "/autocueData.json"));
+    // Nothing written beside it under a name with replacement characters.
+    EXPECT_EQ(std::distance(fs::directory_iterator(made.dir.path().toStdString()), {}), 1);
+    // Qt cannot name it to remove it.
+    fs::remove_all(path);
 }
