@@ -113,6 +113,37 @@ void blurRows(ConstImageView src, int r, int rowBegin, int rowEnd, const OutRow&
 
 } // namespace
 
+namespace {
+
+// The same rows a row at a time from column sums in 16 bits (vertical first, then across): the
+// same bytes as blurRows in well under half the time, for the radii whose sums fit.
+template <typename OutRow>
+void blurRowsByColumns(ConstImageView src, int r, int rowBegin, int rowEnd, const OutRow& outRow) {
+    const int height = src.height;
+    const std::size_t lanes = 4 * static_cast<std::size_t>(src.width);
+    std::vector<std::uint16_t> columns(lanes, 0);
+    for (int k = std::max(0, rowBegin - r); k <= std::min(height - 1, rowBegin + r); ++k)
+        slideBoxBlurColumns(columns.data(), src.row(k), nullptr, lanes);
+    for (int y = rowBegin; y < rowEnd; ++y) {
+        boxBlurRowFromColumns(columns.data(), src.width, r, outRow(y));
+        if (y + 1 == rowEnd)
+            break;
+        const int entering = y + 1 + r, leaving = y - r;
+        slideBoxBlurColumns(columns.data(), entering < height ? src.row(entering) : nullptr,
+                            leaving >= 0 ? src.row(leaving) : nullptr, lanes);
+    }
+}
+
+template <typename OutRow>
+void blurRowsQuickest(ConstImageView src, int r, int rowBegin, int rowEnd, const OutRow& outRow) {
+    if (r <= kMaxRowBoxBlurRadius)
+        blurRowsByColumns(src, r, rowBegin, rowEnd, outRow);
+    else
+        blurRows(src, r, rowBegin, rowEnd, outRow);
+}
+
+} // namespace
+
 void boxBlur(ConstImageView src, ImageView dst, double radius, int rowBegin, int rowEnd) {
     boxBlur(src, dst, BoxBlurSize{boxBlurWholeRadius(radius), 0}, rowBegin, rowEnd);
 }
@@ -125,14 +156,14 @@ void boxBlur(ConstImageView src, ImageView dst, BoxBlurSize size, int rowBegin, 
     if (size.whole == 0)
         copyRows(src, dst, rowBegin, rowEnd);
     else
-        blurRows(src, size.whole, rowBegin, rowEnd, [&](int y) { return dst.row(y); });
+        blurRowsQuickest(src, size.whole, rowBegin, rowEnd, [&](int y) { return dst.row(y); });
     if (size.weight == 0)
         return;
     // The larger box into rows of its own, then mixed into what the smaller made.
     const std::size_t bytes = 4 * static_cast<std::size_t>(src.width);
     std::vector<std::uint8_t> larger(bytes * static_cast<std::size_t>(rowEnd - rowBegin));
-    blurRows(src, size.whole + 1, rowBegin, rowEnd,
-             [&](int y) { return larger.data() + bytes * static_cast<std::size_t>(y - rowBegin); });
+    blurRowsQuickest(src, size.whole + 1, rowBegin, rowEnd,
+                     [&](int y) { return larger.data() + bytes * static_cast<std::size_t>(y - rowBegin); });
     for (int y = rowBegin; y < rowEnd; ++y)
         mixBoxBlurRows(dst.row(y), larger.data() + bytes * static_cast<std::size_t>(y - rowBegin),
                        size.weight, bytes, dst.row(y));
