@@ -237,20 +237,27 @@ QImage distinctPicture(int n) {
     return image;
 }
 
-// Writes the mixed project: 500 image layers sharing one small picture, or each with a 1280x720
-// picture of its own.
-std::string writeMixedProject(bool distinct) {
-    const std::string path = persistentDataStorageClass().getProjectDirectory();
-    (void)qrn::json::writeFile(path + "/projectData.json", mixedProjectDocument(distinct));
+// Writes the mixed project into the package at `path`: 500 image layers sharing one small
+// picture, or each with a 1280x720 picture of its own. False when a file could not be written.
+bool writeMixedProjectTo(const std::string& path, bool distinct) {
+    bool ok = qrn::files::createDirectories(path + "/images") &&
+              qrn::json::writeFile(path + "/projectData.json", mixedProjectDocument(distinct));
     if (distinct) {
         for (int n = 0; n < assets * layersPerAsset / 4; ++n)
-            distinctPicture(n).save(
-                QString::fromStdString(path + "/images/picture" + std::to_string(n) + ".png"));
+            ok = distinctPicture(n).save(
+                     QString::fromStdString(path + "/images/picture" + std::to_string(n) + ".png")) &&
+                 ok;
     } else {
         QImage picture(160, 90, QImage::Format_ARGB32);
         picture.fill(Qt::darkCyan);
-        picture.save(QString::fromStdString(path + "/images/picture.png"));
+        ok = picture.save(QString::fromStdString(path + "/images/picture.png")) && ok;
     }
+    return ok;
+}
+
+std::string writeMixedProject(bool distinct) {
+    const std::string path = persistentDataStorageClass().getProjectDirectory();
+    (void)writeMixedProjectTo(path, distinct);
     return path;
 }
 
@@ -315,6 +322,17 @@ void BM_OpenProjectAllPictures(benchmark::State& state) {
     openMixedProject(state, true, true);
 }
 BENCHMARK(BM_OpenProjectAllPictures)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Until editable: range(0) slides of one bundle symbol each, the package a damaged-file check
+// opens to see that a large plain deck still opens in good time.
+void BM_OpenOneSymbolSlides(benchmark::State& state) {
+    projectFolder folder;
+    const std::string path = persistentDataStorageClass().getProjectDirectory();
+    (void)qrn::json::writeFile(path + "/projectData.json",
+                               mixedProjectDocument(false, int(state.range(0)), 1, 1));
+    openProject(state, path, size_t(state.range(0)), false);
+}
+BENCHMARK(BM_OpenOneSymbolSlides)->ArgName("slides")->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // --- A deck as presenters make it: a short talk of three slides (the slide every slide shows, a
 // title in text, the sun with its filters), then `extra` slides of the sun each, softened with the
@@ -735,6 +753,12 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         QApplication app(argc, argv);
         return writeSlideDeck(argv[2], std::stoi(*slides)) ? 0 : 1;
+    }
+    // --write_pictures FOLDER writes the project of 500 distinct pictures the rows above open.
+    if (argc == 3 && std::string(argv[1]) == "--write_pictures") {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QApplication app(argc, argv);
+        return writeMixedProjectTo(argv[2], true) ? 0 : 1;
     }
     // Two cores, as a presenter's machine is assumed to have (the pictures decode on both).
     if (!std::getenv("QRN_BENCH_CORES"))

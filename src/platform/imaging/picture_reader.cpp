@@ -173,6 +173,24 @@ bool looksLikePicture(const std::string& path) {
     return openPictureFile(path)->reader.canRead();
 }
 
+PictureLook lookAtPicture(const std::string& path) {
+    PictureLook look;
+    const auto picture = openPictureFile(path);
+    if (!picture->file.isOpen())
+        return look;
+    static constexpr char pngSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
+    char head[sizeof pngSignature] = {};
+    const bool png = picture->file.peek(head, sizeof head) == qint64(sizeof head) &&
+                     std::equal(head, head + sizeof head, pngSignature);
+    look.readable = picture->reader.canRead();
+    if (!look.readable)
+        return look;
+    look.size = picture->reader.size();
+    // Only a format that can move is asked how many frames it holds: a GIF counts them by reading on.
+    look.moves = !png && picture->reader.supportsAnimation() && picture->reader.imageCount() != 1;
+    return look;
+}
+
 Result<QImage> readPicture(const std::string& path, QSize drawn) {
     // A file that starts as a PNG may be one the quick reader takes; any other goes to Qt's. It
     // is read a piece at a time rather than mapped: a file cut short by another program while

@@ -43,6 +43,16 @@ std::unique_ptr<PictureFile> openPictureFile(const std::string& path);
 // project's many pictures can be told apart from stray files without decoding them.
 bool looksLikePicture(const std::string& path);
 
+// What one look at a picture file's header tells, for an opening that must know it of each of
+// its many files: whether it starts as a picture that can be read, its own size, and whether
+// it holds frames that move (a PNG never does: it is read as a still picture whatever its name).
+struct PictureLook {
+    bool readable = false;
+    QSize size;
+    bool moves = false;
+};
+PictureLook lookAtPicture(const std::string& path);
+
 // The size of the file's picture, which a picture held smaller carries with it: what filters
 // count their pixels in (a blur's radius), so that the picture looks the same at whatever size
 // it is held or drawn. A picture that carries none is at its own size.

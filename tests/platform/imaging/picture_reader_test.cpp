@@ -19,6 +19,7 @@
 #include "platform/imaging/picture_reader.h"
 #include "platform/imaging/png_decoder.h"
 #include "platform/imaging/tiff_reader.h"
+#include "support/gif_writer.h"
 #include "support/picture_difference.h"
 #include "support/png_bomb.h"
 #include "support/tiff_writer.h"
@@ -76,6 +77,35 @@ TEST_F(PictureFiles, HeadersTellPicturesFromOtherFilesAndABrokenBodyFailsTheRead
     EXPECT_TRUE(looksLikePicture(cut));
     EXPECT_FALSE(looksLikePicture(path("text.png")));
     EXPECT_FALSE(looksLikePicture(path("absent.png")));
+
+    // One look tells an opening all it needs: readable, its size, and whether it moves, which a
+    // GIF of several frames does even under a PNG's name, and a PNG never does.
+    const auto writeFile = [&](const std::string& name, const QByteArray& bytes) {
+        QFile file(QString::fromStdString(path(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return path(name);
+    };
+    const auto moving = qrn::test::solidColourGif(20, 10, {qRgb(255, 0, 0), qRgb(0, 0, 255)}, 10);
+    const auto still = qrn::test::solidColourGif(20, 10, {qRgb(255, 0, 0)}, 10);
+    const struct {
+        std::string file;
+        bool readable;
+        QSize size;
+        bool moves;
+    } looks[] = {{whole, true, {64, 64}, false},
+                 // Qt's reader takes its size from past the header, which is cut away.
+                 {cut, true, {}, false},
+                 {writeFile("moving.gif", moving), true, {20, 10}, true},
+                 {writeFile("moving.png", moving), true, {20, 10}, true},
+                 {writeFile("still.gif", still), true, {20, 10}, false},
+                 {path("text.png"), false, {}, false},
+                 {path("absent.png"), false, {}, false}};
+    for (const auto& expected : looks) {
+        const auto look = lookAtPicture(expected.file);
+        EXPECT_EQ(look.readable, expected.readable) << expected.file;
+        EXPECT_EQ(look.size, expected.size) << expected.file;
+        EXPECT_EQ(look.moves, expected.moves) << expected.file;
+    }
 
     EXPECT_TRUE(readPicture(whole));
     for (const std::string& bad : {cut, path("text.png"), path("absent.png")}) {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Global/imageManipulationClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "platform/foundation/files.h"
@@ -60,6 +61,9 @@ std::optional<qrn::ui::AnimatedImage> animatedPictureOf(const imageReferenceArra
         return std::nullopt;
     const std::string path =
         persistentDataStorageClass().getProjectDirectory() + "/images/" + name + "." + extension;
+    // An opening looked at each of its files once already.
+    if (previewLayerPendingPictures::isStillPicture(path))
+        return std::nullopt;
     if (!imageManipulationClass::isInImagesFolder(path) || !qrn::files::exists(path))
         return std::nullopt;
     return framesOf(path, drawnSize);

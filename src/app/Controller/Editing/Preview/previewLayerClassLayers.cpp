@@ -271,9 +271,14 @@ bool previewLayerClass::appendNewLayerValuesToArray(
                 rotations[a].push_back(rotation);
         }
         attributedStringStorageClass storage;
-        auto texts = storage.getTextSymbolStringArray();
-        if (texts.size() <= a)
-            texts.resize(a + 1);
+        // The deck's texts are copied only to store one more: every layer of an opening deck
+        // comes through here, and a copy for each made the open quadratic.
+        const auto textsWith = [&] {
+            auto texts = storage.getTextSymbolStringArray();
+            if (texts.size() <= a)
+                texts.resize(a + 1);
+            return texts;
+        };
         if (addMode == 1) {
             const int at = (*layerPosition)[1] + 1;
             const bool inserting = size_t(at) < layers[a].size();
@@ -289,6 +294,7 @@ bool previewLayerClass::appendNewLayerValuesToArray(
                 // The copy's text goes right after its source's among the asset's texts.
                 const int n = editViewClass().getSelectedTextSymbolIndex(
                     std::vector<qrn::Value>{false, asset, at}, false);
+                auto texts = textsWith();
                 placeAt(texts[a], n, *text);
                 storage.setTextSymbolStringArray(std::move(texts), 1);
             }
@@ -307,6 +313,7 @@ bool previewLayerClass::appendNewLayerValuesToArray(
             locks[a].push_back(lock);
             commit();
             if (isText && storeText && text) {
+                auto texts = textsWith();
                 texts[a].push_back(*text);
                 storage.setTextSymbolStringArray(std::move(texts), 1);
             }

@@ -44,6 +44,8 @@ struct pictureSlot {
     std::vector<size_t> assets;
     // Main thread only.
     qrn::ImageHandle standIn;
+    // Whether the file holds frames that move, which its layers then play.
+    bool moves = false;
     bool delivered = false;
     // The rest under the batch's lock.
     int state = queued;
@@ -91,11 +93,26 @@ bool planned = false;
 // Its own image, so its cache key tells its layers' views from every other file's. It carries the
 // file's size, read from its header, which the layers' filters count their pixels in from the
 // start.
-qrn::ImageHandle taggedStandIn(const std::string& file) {
+qrn::ImageHandle taggedStandIn(QSize own) {
     QImage standIn(1, 1, QImage::Format_ARGB32_Premultiplied);
     standIn.fill(Qt::transparent);
-    qrn::imaging::setOwnPictureSize(standIn, qrn::imaging::openPictureFile(file)->reader.size());
+    qrn::imaging::setOwnPictureSize(standIn, own);
     return std::make_shared<const QImage>(std::move(standIn));
+}
+
+// A slot for `file`, which is looked at once for all the opening needs to know of it; none when
+// it is not a picture of the project's images folder, as the import itself would refuse it.
+std::unique_ptr<pictureSlot> slotFor(const std::string& file) {
+    if (!imageManipulationClass::isInImagesFolder(file))
+        return nullptr;
+    const auto look = qrn::imaging::lookAtPicture(file);
+    if (!look.readable)
+        return nullptr;
+    auto slot = std::make_unique<pictureSlot>();
+    slot->file = file;
+    slot->moves = look.moves;
+    slot->standIn = taggedStandIn(look.size);
+    return slot;
 }
 
 // How far an asset is from the one on screen: the sticky asset shows on every slide.
@@ -390,16 +407,12 @@ void planBatch(pictureBatch& batch) {
                 continue;
             auto found = slotOfFile.find(*file);
             if (found == slotOfFile.end()) {
-                // What the import itself would refuse is not read here either.
-                if (!imageManipulationClass::isInImagesFolder(*file) ||
-                    !qrn::imaging::looksLikePicture(*file)) {
+                auto slot = slotFor(*file);
+                if (!slot) {
                     notPictures.insert(*file);
                     continue;
                 }
-                auto slot = std::make_unique<pictureSlot>();
-                slot->file = *file;
                 slot->reference = references[a][l];
-                slot->standIn = taggedStandIn(*file);
                 std::lock_guard lock(batch.mutex);
                 found = slotOfFile.emplace(*file, batch.entries.size()).first;
                 batch.entries.push_back(std::move(slot));
@@ -536,6 +549,13 @@ bool previewLayerPendingPictures::isCollecting() {
     return collecting && currentBatch;
 }
 
+bool previewLayerPendingPictures::isStillPicture(const std::string& file) {
+    if (!isCollecting())
+        return false;
+    const auto found = slotOfFile.find(file);
+    return found != slotOfFile.end() && !currentBatch->entries[found->second]->moves;
+}
+
 qrn::ImageHandle previewLayerPendingPictures::standInFor(const std::string& file,
                                                          const imageReferenceArray& reference) {
     if (!isCollecting())
@@ -548,15 +568,16 @@ qrn::ImageHandle previewLayerPendingPictures::standInFor(const std::string& file
     }
     if (const auto found = slotOfFile.find(file); found != slotOfFile.end())
         return currentBatch->entries[found->second]->standIn;
-    if (notPictures.count(file) || !imageManipulationClass::isInImagesFolder(file) ||
-        !qrn::imaging::looksLikePicture(file))
+    if (notPictures.count(file))
         return nullptr;
     // A file the stored layers did not name when the import began: decoded at the movie's size.
-    auto slot = std::make_unique<pictureSlot>();
-    slot->file = file;
+    auto slot = slotFor(file);
+    if (!slot) {
+        notPictures.insert(file);
+        return nullptr;
+    }
     slot->reference = reference;
     slot->drawn = moviePixels();
-    slot->standIn = taggedStandIn(file);
     auto handle = slot->standIn;
     {
         std::lock_guard lock(currentBatch->mutex);

@@ -46,6 +46,9 @@ class previewLayerPendingPictures {
     // `reference` is the layer's, for reporting a picture that then fails to decode.
     static qrn::ImageHandle standInFor(const std::string& file, const qrn::Value::List& reference);
     static bool isCollecting();
+    // While collecting: whether `file` is one of the opening's pictures and holds no frames that
+    // move, as the look at it when it was found said, so its layers need not look again.
+    static bool isStillPicture(const std::string& file);
 
     // Every picture still on its way, decoded here and now where no worker has it yet, and
     // delivered before this returns: for the studio, the export and anything else that draws
