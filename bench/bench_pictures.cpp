@@ -22,6 +22,7 @@
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/foundation/process_memory.h"
 #include "platform/graphics/renderer.h"
 #include "platform/imaging/picture_reader.h"
 #include "platform/imaging/worker_pool.h"
@@ -395,6 +396,8 @@ BENCHMARK(BM_ReadPicture)->ArgName("qt_reader")->Arg(0)->Arg(1)->Unit(benchmark:
 } // namespace
 
 int main(int argc, char** argv) {
+    // The heap as the app has it.
+    qrn::memory::startWithHugeHeapPages(argv);
     // Two cores, as a presenter's machine is assumed to have (the pictures decode on both).
     if (!std::getenv("QRN_BENCH_CORES"))
         setenv("QRN_BENCH_CORES", "2", 1);
