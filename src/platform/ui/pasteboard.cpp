@@ -1,5 +1,7 @@
 #include "platform/ui/pasteboard.h"
 
+#include "platform/ui/file_url.h"
+
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -183,6 +185,12 @@ std::vector<PasteboardItem> pasteboardItemsFromMime(const QMimeData& mime) {
                 items.front().set(t, b);
     }
     return items;
+}
+
+std::string localFilePath(const QUrl& url) {
+    if (!url.isLocalFile())
+        return {};
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
 bool isImageFileName(const std::string& path) {

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "../preview/preview_fixture.h"
 #include "Controller/Editing/imageClass.h"
@@ -19,6 +21,7 @@
 #include "View/Global/iconViewView.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/ui/dragging.h"
+#include "platform/ui/file_url.h"
 #include "platform/ui/pasteboard.h"
 #include "support/log_capture.h"
 #include "support/picture_server.h"
@@ -84,6 +87,27 @@ TEST_F(ImageDrop, AFileDropAddsTheFirstPictureOnlyAndLeavesTheClipboardAlone) {
     EXPECT_TRUE(added[0].url->path().endsWith("a.png"));
     EXPECT_EQ(added[0].center, (qrn::Point{200, 100}));
     EXPECT_EQ(qrn::ui::Pasteboard::general().changeCount(), clipboard);
+}
+
+// A file manager hands over a file in a folder whose name is not valid UTF-8 by its bytes,
+// percent-encoded: the picture is read, and the layer stores that file, not one of a name with
+// replacement characters.
+TEST_F(ImageDrop, APictureInAFolderWhoseNameIsNotUtf8IsDropped) {
+    const std::string inside = folder.path().toStdString() + "/photos_\xff\xfe";
+    std::filesystem::create_directory(inside);
+    const QByteArray png = qrn::test::pngBytes(14, 6, Qt::red);
+    std::ofstream(inside + "/e.png", std::ios::binary).write(png.constData(), png.size());
+    const QUrl url =
+        QUrl::fromEncoded("file://" + QByteArray::fromStdString(inside + "/e.png").toPercentEncoding("/"));
+    auto info = dragOf({qrn::ui::PasteboardItem::withURL(url)});
+    EXPECT_EQ(view->draggingEntered(info), unsigned(qrn::ui::DragOperationCopy));
+    ASSERT_TRUE(view->prepareForDragOperation(info));
+    EXPECT_TRUE(view->performDragOperation(info));
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(added[0].size, (qrn::Size{14, 6}));
+    EXPECT_EQ(qrn::ui::localFilePath(*added[0].url), inside + "/e.png");
+    // Qt cannot name it to remove it.
+    std::filesystem::remove_all(inside);
 }
 
 TEST_F(ImageDrop, APictureOfUnknownKindIsRefusedAndTheReasonLogged) {

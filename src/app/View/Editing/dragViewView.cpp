@@ -17,6 +17,7 @@
 #include "platform/imaging/picture_reader.h"
 #include "platform/ui/dragging.h"
 #include "platform/ui/event.h"
+#include "platform/ui/file_url.h"
 #include "platform/ui/pasteboard.h"
 #include "platform/ui/tracking_area.h"
 
@@ -227,9 +228,10 @@ bool dragViewView::checkExtension(qrn::ui::DraggingInfo& info) {
                 return;
             }
             if (url.isLocalFile()) {
-                QFile file(url.toLocalFile());
-                accept(file.open(QIODevice::ReadOnly) ? std::optional<QByteArray>(file.readAll())
-                                                      : std::nullopt,
+                QFile file;
+                accept(qrn::imaging::openFileForReading(file, qrn::ui::localFilePath(url))
+                           ? std::optional<QByteArray>(file.readAll())
+                           : std::nullopt,
                        false);
                 return;
             }

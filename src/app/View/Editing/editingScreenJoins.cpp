@@ -9,6 +9,7 @@
 #include "Controller/Recording/videoSettingsClass.h"
 #include "View/Editing/dragViewView.h"
 #include "View/Editing/editScreenTitleBarController.h"
+#include "platform/ui/file_url.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ void addDroppedLayer(const droppedLayer& dropped) {
     const qrn::ImageHandle image = dropped.image ? handleOf(*dropped.image) : nullptr;
     std::optional<std::string> file;
     if (dropped.url && dropped.url->isLocalFile())
-        file = dropped.url->toLocalFile().toStdString();
+        file = qrn::ui::localFilePath(*dropped.url);
     previewLayerClass().addLayer(image, frames, file, dropped.size, dropped.saveImageToProject && file, false,
                                  dropped.center, std::nullopt, 0, false, false, false, false);
 }

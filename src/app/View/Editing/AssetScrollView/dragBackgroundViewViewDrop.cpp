@@ -15,6 +15,7 @@
 #include "View/Global/iconViewView.h"
 #include "platform/imaging/picture_reader.h"
 #include "platform/ui/dragging.h"
+#include "platform/ui/file_url.h"
 #include "platform/ui/pasteboard.h"
 
 namespace {
@@ -86,8 +87,8 @@ bool dragBackgroundViewView::dropFile(const std::vector<QUrl>& urls, qrn::Point 
         QRN_LOG_ERROR(std::string("Unable to verify image URL"));
         return false;
     }
-    QFile file(url.toLocalFile());
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!qrn::imaging::openFileForReading(file, qrn::ui::localFilePath(url))) {
         QRN_LOG_ERROR(std::string("Unable to initialise image data"));
         return false;
     }
@@ -173,8 +174,7 @@ bool dragBackgroundViewView::processImageURLs(const QImage& image, const QUrl& u
                                               qrn::Size size) {
     previewLayerClass model;
     const int steps = undoRedoClass::getUndoPosition();
-    const std::string path =
-        url.isLocalFile() ? url.toLocalFile().toStdString() : url.toString().toStdString();
+    const std::string path = url.isLocalFile() ? qrn::ui::localFilePath(url) : url.toString().toStdString();
     model.addLayer(std::make_shared<const QImage>(image), std::nullopt, path, size, true, true, center,
                    std::nullopt, 0, false, false, false, false);
     // A background made or replaced is one new step of the history.
