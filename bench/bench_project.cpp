@@ -526,11 +526,16 @@ std::optional<std::pair<double, double>> clickUntilShown(const qrn::ui::View& vi
     const QPoint corner = journey::pixelOf(view, {0, 0});
     const QPoint far = journey::pixelOf(view, {view.bounds().size.width, view.bounds().size.height});
     const QRect shown = QRect(corner, far).normalized();
+    // Where a press reaches the view is the driver's search, made before the clock starts: the
+    // presenter's pointer is there already.
+    const auto point = journey::clickablePoint(view);
+    if (!point)
+        return std::nullopt;
     QElapsedTimer clock;
     clock.start();
     const double cpu = threadSeconds();
     const int before = host->paintCount();
-    journey::click(view);
+    journey::clickAt(view, *point);
     if (!restUntil([&] { return host->paintCount() > before && host->lastPaintedRegion().intersects(shown); },
                    30))
         return std::nullopt;

@@ -84,7 +84,31 @@ const std::shared_ptr<OffThreadPicture>& Layer::offThreadPicture() const {
 struct Layer::Drawn {
     std::vector<const Layer*> list;
     bool stale = true;
+    // Sublayers whose subtree changed since the drawn extent was measured: the extent grows by
+    // theirs rather than being measured again over every sublayer.
+    std::vector<const Layer*> grown;
 };
+
+namespace {
+// Past this many changed sublayers, measuring them all again costs no more.
+constexpr size_t mostGrown = 64;
+
+// Keeps `area` as a drawn extent, rounded outwards so that it never falls short of it.
+void keepExtent(float (&extent)[4], const Rect& area) {
+    const auto down = [](double v) {
+        const float f = float(v);
+        return double(f) > v ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+    };
+    const auto up = [](double v) {
+        const float f = float(v);
+        return double(f) < v ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
+    };
+    extent[0] = down(area.minX());
+    extent[1] = down(area.minY());
+    extent[2] = up(area.maxX());
+    extent[3] = up(area.maxY());
+}
+} // namespace
 
 Layer::~Layer() {
     for (Layer* s = sublayers_.bottom(); s; s = SiblingList<Layer>::above(*s))
@@ -361,6 +385,10 @@ void Layer::detachChild(const Layer* child) {
         return;
     Layer* c = const_cast<Layer*>(child);
     c->invalidate();
+    if (drawn_) {
+        std::lock_guard lock(siblingListMutex());
+        std::erase(drawn_->grown, child);
+    }
     c->superlayer_ = nullptr;
     // The list's reference goes at the end of this scope, as the layer may go with it.
     LayerPtr held = sublayers_.remove(c);
@@ -389,8 +417,10 @@ bool Layer::drawnSublayers(std::vector<const Layer*>& out) const {
         for (const auto& s : subs)
             if (!s->hidden_)
                 list.push_back(s.get());
-        std::stable_sort(list.begin(), list.end(),
-                         [](const Layer* a, const Layer* b) { return a->zPosition_ < b->zPosition_; });
+        const auto below = [](const Layer* a, const Layer* b) { return a->zPosition_ < b->zPosition_; };
+        // Mostly all on one level, already in order.
+        if (!std::is_sorted(list.begin(), list.end(), below))
+            std::stable_sort(list.begin(), list.end(), below);
         drawn_->stale = false;
     }
     out = drawn_->list;
@@ -572,6 +602,23 @@ Rect Layer::subtreeBounds(const AffineTransform& toRoot) const {
 }
 
 Rect Layer::drawnExtent() const {
+    if (!extentStale_ && drawn_) {
+        std::vector<const Layer*> grown;
+        {
+            std::lock_guard lock(siblingListMutex());
+            grown.swap(drawn_->grown);
+        }
+        if (!grown.empty()) {
+            // What a changed sublayer covered before stays inside: too large an extent only
+            // makes a paint look closer, too small a one would leave it out.
+            Rect area(extent_[0], extent_[1], double(extent_[2]) - extent_[0],
+                      double(extent_[3]) - extent_[1]);
+            for (const Layer* s : grown)
+                if (!s->hidden_)
+                    area = area.united(s->transformToSuperlayer().mapRect(s->drawnExtent()));
+            keepExtent(extent_, area);
+        }
+    }
     if (extentStale_) {
         Rect area = visualBounds();
         const auto add = [&](const Layer* s) {
@@ -587,19 +634,11 @@ Rect Layer::drawnExtent() const {
             for (const Layer* s = sublayers_.bottom(); s; s = SiblingList<Layer>::above(*s))
                 if (!s->hidden_)
                     add(s);
-        // Rounded outwards, so the kept area never falls short of the measured one.
-        const auto down = [](double v) {
-            const float f = float(v);
-            return double(f) > v ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
-        };
-        const auto up = [](double v) {
-            const float f = float(v);
-            return double(f) < v ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
-        };
-        extent_[0] = down(area.minX());
-        extent_[1] = down(area.minY());
-        extent_[2] = up(area.maxX());
-        extent_[3] = up(area.maxY());
+        keepExtent(extent_, area);
+        if (drawn_) {
+            std::lock_guard lock(siblingListMutex());
+            drawn_->grown.clear();
+        }
         extentStale_ = false;
     }
     return Rect(extent_[0], extent_[1], double(extent_[2]) - extent_[0], double(extent_[3]) - extent_[1]);
@@ -612,8 +651,19 @@ void Layer::setCachesSublayers(bool on) {
 
 void Layer::invalidate() {
     // Whatever changed, every cached picture and drawn extent that holds this layer is out of date.
-    for (Layer* l = this; l; l = l->superlayer_) {
+    // A layer of many sublayers notes which of them changed, and measures only those again.
+    const Layer* from = nullptr;
+    for (Layer* l = this; l; from = l, l = l->superlayer_) {
         l->contentVersion_.fetch_add(1, std::memory_order_relaxed);
+        if (from && !l->extentStale_ && l->drawn_ && !l->masksToBounds_) {
+            std::lock_guard lock(siblingListMutex());
+            auto& grown = l->drawn_->grown;
+            if (grown.size() < mostGrown) {
+                if (std::find(grown.begin(), grown.end(), from) == grown.end())
+                    grown.push_back(from);
+                continue;
+            }
+        }
         l->extentStale_ = true;
     }
     setNeedsRepaint();

@@ -908,6 +908,15 @@ bool View::layoutPending() const {
 View* View::hitTest(Point pointInSuperview) {
     if (hidden_)
         return nullptr;
+    // Unturned, the bounds land on the frame exactly: a point clearly outside the frame misses
+    // without building the transform, so a strip of many thousand tiles is passed over quickly.
+    // A point within a hair of the edge takes the full way, as it always did.
+    if (rotation_ == 0) {
+        constexpr double hair = 1e-3;
+        if (pointInSuperview.x < frame_.minX() - hair || pointInSuperview.x > frame_.maxX() + hair ||
+            pointInSuperview.y < frame_.minY() - hair || pointInSuperview.y > frame_.maxY() + hair)
+            return nullptr;
+    }
     auto inv = transformToSuperview().inverted();
     if (!inv)
         return nullptr;

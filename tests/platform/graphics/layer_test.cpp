@@ -316,6 +316,33 @@ TEST(LayerChanges, RootHearsOldAndNewAreaOfAMovedSublayer) {
     EXPECT_EQ(dirty.size(), 1u);
 }
 
+// A layer of many sublayers measures again only those that changed: its extent takes in a
+// sublayer's content moved far out, still holds after a change was taken away with its layer,
+// and is measured whole again when the layer itself changes.
+TEST(LayerChanges, ExtentOfManySublayersFollowsTheChangedOnes) {
+    auto strip = Layer::make(Rect(0, 0, 3000, 10));
+    std::vector<LayerPtr> tiles;
+    for (int i = 0; i < 300; ++i) {
+        tiles.push_back(Layer::make(Rect(i * 10, 0, 10, 10)));
+        tiles.back()->addSublayer(Layer::make(Rect(0, 0, 5, 5)));
+    }
+    strip->setSublayers(tiles);
+    expectRectNear(strip->drawnExtent(), Rect(0, 0, 3000, 10));
+
+    tiles[42]->sublayers()[0]->setPosition({0, 500}); // its centre: the tile's top reaches 502.5
+    expectRectNear(strip->drawnExtent(), Rect(0, 0, 3000, 502.5));
+    tiles[7]->sublayers()[0]->setPosition({-100, 0});
+    tiles[7]->removeFromSuperlayer();
+    tiles[7].reset(); // a change noted for a layer that is gone
+    tiles[8]->setPosition({5000, 5});
+    expectRectNear(strip->drawnExtent(), Rect(0, 0, 5005, 502.5));
+
+    strip->setBounds(Rect(0, 0, 3000, 12)); // its own change: measured whole
+    tiles[42]->sublayers()[0]->setPosition({2.5, 2.5});
+    tiles[8]->setPosition({85, 5});
+    expectRectNear(strip->drawnExtent(), Rect(0, 0, 3000, 12));
+}
+
 // A long text scrolling in a small clipped area: only what can show is repainted, so moving it
 // does not repaint the rest of the window.
 TEST(LayerChanges, ClippingSuperlayersLimitTheRepaintedArea) {
