@@ -44,15 +44,24 @@ std::vector<std::string> damagedFileNotices;
 // and never over a package that fails to open.
 bool writeHeldForImport = false;
 
+writtenScripts scriptsNow() {
+    persistentDataStorageClass project;
+    return {project.getProjectDirectory(), scriptsChange, project.getProjectNotes(),
+            persistentDataStorageClass::getFailedWriteCount()};
+}
+
+// Whether the scripts file holds what is in memory.
+bool scriptsFileIsCurrent(const writtenScripts& now) {
+    const auto& last = lastWrittenScripts;
+    return last && last->folder == now.folder && last->change == now.change &&
+           last->failedWrites == now.failedWrites && last->notes == now.notes;
+}
+
 // Writes the scripts file and notes what it now holds; with `unlessWritten`, not when it holds
 // what is in memory already.
 qrn::Status writeScripts(bool unlessWritten) {
-    persistentDataStorageClass project;
-    writtenScripts now{project.getProjectDirectory(), scriptsChange, project.getProjectNotes(),
-                       persistentDataStorageClass::getFailedWriteCount()};
-    const auto& last = lastWrittenScripts;
-    if (unlessWritten && last && last->folder == now.folder && last->change == now.change &&
-        last->failedWrites == now.failedWrites && last->notes == now.notes)
+    writtenScripts now = scriptsNow();
+    if (unlessWritten && scriptsFileIsCurrent(now))
         return qrn::Status::ok();
     qrn::Status status = attributedStringStorageClass().writeJSONFile(
         [] { return attributedStringStorageClass::autocueFileText(); }, "autocueData");
@@ -204,7 +213,9 @@ void attributedStringStorageClass::writeAutocueStrings() {
     // An opening project writes its texts once, at the end: encoding every script for each
     // slide it shows on the way made opening a deck quadratic.
     if (persistentDataStorageClass::getImportRunning()) {
-        writeHeldForImport = true;
+        // Showing a slide's script as it was read changes nothing to write.
+        if (!scriptsFileIsCurrent(scriptsNow()))
+            writeHeldForImport = true;
         return;
     }
     const qrn::Status status = writeScripts(true);
@@ -333,10 +344,15 @@ void attributedStringStorageClass::importAutocueText(std::optional<size_t> store
     persistentDataStorageClass().setProjectNotes(texts.front());
     texts.erase(texts.begin());
     // Every asset after the first reads its script by position, so a short file is padded.
-    if (assets > 0 && texts.size() < assets - 1)
+    const bool padded = assets > 0 && texts.size() < assets - 1;
+    if (padded)
         texts.resize(assets - 1);
     AUTOCUE_STRING_ARRAY = std::move(texts);
     ++scriptsChange;
+    // Read whole, the file holds what is in memory now: it is written again only after a change.
+    lastWrittenScripts.reset();
+    if (usable && !padded)
+        lastWrittenScripts = scriptsNow();
     QRN_LOG_OUT(LogValues{{"AUTOCUE_STRING_ARRAY", int(AUTOCUE_STRING_ARRAY.size())}});
 }
 

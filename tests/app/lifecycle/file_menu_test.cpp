@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -730,6 +731,54 @@ TEST_F(ProjectScripts, ADeckOpenedWithThePaneShowingEncodesItsScriptsOnce) {
     });
     EXPECT_GE(wholeScriptEncodings, 0);
     EXPECT_LE(wholeScriptEncodings, 2) << lines.size() << " trace lines";
+}
+
+// Opening shows each slide's script as it was read, which changes nothing: the text files are
+// written again only when the open changed what they hold (a scripts file short of a slide).
+TEST_F(ProjectScripts, AnOpenWritesTheTextFilesOnlyWhenItChangedThem) {
+    constexpr int slides = 6;
+    ASSERT_TRUE(createProject("Deck"));
+    for (int i = 1; i < slides; ++i)
+        previewLayerClass().addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    ASSERT_TRUE(settingsViewClass().loadSettingsView(1));
+    type("The last slide's words");
+    advance(1.0);
+    const std::string deck = packagePath("Deck");
+    ASSERT_EQ(storedScripts(deck).size(), size_t(slides) + 1);
+    panelAnswers.push_back(packagePath("Fresh"));
+    fileMenuClass().newProject();
+    advance(2.0);
+
+    std::map<std::string, int> writes;
+    qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path& file) {
+        if (step == qrn::files::WriteStep::Open && file.parent_path() == deck)
+            for (const char* name : {"autocueData", "specialSymbolData"})
+                if (file.filename().string().starts_with(name))
+                    ++writes[name];
+        return false;
+    });
+    openWithMenu(deck);
+    advance(2.0);
+    EXPECT_EQ(writes["autocueData"], 0);
+    EXPECT_EQ(writes["specialSymbolData"], 0);
+    EXPECT_EQ(scriptsInMemory().back(), "The last slide's words");
+
+    // Two scripts short: the open pads the file and writes it once.
+    auto stored = qrn::json::readFile(deck + "/autocueData.json");
+    ASSERT_TRUE(stored.isOk());
+    qrn::Json shorter = *stored;
+    shorter.erase(shorter.size() - 1);
+    shorter.erase(shorter.size() - 1);
+    ASSERT_TRUE(qrn::json::writeFile(deck + "/autocueData.json", shorter));
+    panelAnswers.push_back(packagePath("Other"));
+    fileMenuClass().newProject();
+    advance(2.0);
+    writes.clear();
+    openWithMenu(deck);
+    advance(2.0);
+    qrn::files::setWriteFailureForTesting(nullptr);
+    EXPECT_EQ(writes["autocueData"], 1);
+    EXPECT_EQ(storedScripts(deck).size(), size_t(slides) + 1);
 }
 
 // Another QRN (a second process) holds the package: it is not opened, and the presenter is told

@@ -291,8 +291,11 @@ TEST(ScriptAndSymbolTexts, ShowingScriptsWritesThemAgainOnlyAfterAChangeOrAFaile
     countWrites("autocueData.json", writes);
     storage.writeAutocueStrings();
     EXPECT_EQ(writes, 4);
-    storage.importAutocueText(); // read back: written again when next shown
+    storage.importAutocueText(); // read back, the file holds what is shown: nothing to write
     storage.writeAutocueStrings();
+    EXPECT_EQ(writes, 4);
+    storage.setScriptAfterDelay(1, qrn::AttributedString("one again"));
+    qrn::MainQueue::advance(1);
     EXPECT_EQ(writes, 5);
     qrn::files::setWriteFailureForTesting(nullptr);
 }
