@@ -82,7 +82,7 @@ first_quiet() {
   done
 }
 # The whole process, its workers too (in clock ticks of 10 ms): pictures decode off the main thread.
-cpu_all() { awk '{ print ($14 + $15) * 10000000 }' "/proc/$pid/stat"; }
+cpu_all() { awk '{ printf "%.0f\n", ($14 + $15) * 10000000 }' "/proc/$pid/stat"; }
 idle="$(first_quiet cpu)" || { echo "never idle"; exit 1; }
 printf 'launch_to_idle_s=%d.%06d\n' $((idle / 1000000)) $((idle % 1000000))
 quiet="$(first_quiet cpu_all)" || { echo "never quiet"; exit 1; }
