@@ -150,6 +150,19 @@ BENCHMARK(BM_ReadProject)->Unit(benchmark::kMillisecond);
 // --- Opening a project through File > Open, into the editing screen with its slide strip and
 // layer list.
 
+// The camera's members of a project file as the app writes them for a new project: its place on
+// the 556 x 313 preview, no crop, no filter, no settings.
+void addCameraAsStored(qrn::Json& d) {
+    using qrn::Json;
+    d["VIDEO_ORIGIN_SIZE_ARRAY"] = {0.0, 0.0, 556.0, 313.0};
+    d["cropOrigin"] = {0.0, 0.0};
+    d["cropSize"] = {100.0, 100.0};
+    d["VIDEO_FILTER"] = {false, false, false};
+    d["VIDEO_FILTER_VALUES"] = {{""}, {""}, {""}};
+    d["VIDEO_SETTINGS_ARRAY"] = Json::array();
+    d["LAYER_SETTINGS_ARRAY"] = Json::array();
+}
+
 // projectData.json of `assets` x `layersPerAsset` layers of mixed kinds: image files, bundle
 // symbols, text and animated symbols, some filtered, every asset with a background colour. With
 // `distinct`, every image layer has a picture of its own ("picture<n>", n from 0), as a
@@ -209,13 +222,7 @@ qrn::Json mixedProjectDocument(bool distinct, int assetCount = assets, int layer
     d["LAYER_FILTER"] = perLayer({false, true, false});
     d["LAYER_FILTER_ORDER"] = perLayer({0, 1, 2});
     d["LAYER_FILTER_VALUES"] = perLayer({{{32, 255, 0, 1}, 10, 0, 0}, {4.5}, {""}});
-    d["VIDEO_ORIGIN_SIZE_ARRAY"] = {0, 0, 556, 313};
-    d["cropOrigin"] = {0, 0};
-    d["cropSize"] = {100, 100};
-    d["VIDEO_FILTER"] = {false, false, false};
-    d["VIDEO_FILTER_VALUES"] = {{""}, {""}, {""}};
-    d["VIDEO_SETTINGS_ARRAY"] = Json::array();
-    d["LAYER_SETTINGS_ARRAY"] = Json::array();
+    addCameraAsStored(d);
     return d;
 }
 
@@ -394,13 +401,7 @@ qrn::Json presenterDeckDocument(int extra) {
     d["LAYER_FILTER"] = filters;
     d["LAYER_FILTER_ORDER"] = orders;
     d["LAYER_FILTER_VALUES"] = values;
-    d["VIDEO_ORIGIN_SIZE_ARRAY"] = {0.0, 0.0, 556.0, 313.0};
-    d["cropOrigin"] = {0.0, 0.0};
-    d["cropSize"] = {100.0, 100.0};
-    d["VIDEO_FILTER"] = {false, false, false};
-    d["VIDEO_FILTER_VALUES"] = {{""}, {""}, {""}};
-    d["VIDEO_SETTINGS_ARRAY"] = Json::array();
-    d["LAYER_SETTINGS_ARRAY"] = Json::array();
+    addCameraAsStored(d);
     return d;
 }
 
