@@ -30,7 +30,13 @@ void startWithHugeHeapPages(char** argv) {
     const std::string told = (before.empty() ? "" : before + ":") + name + "=1";
     if (setenv("GLIBC_TUNABLES", told.c_str(), 1) != 0)
         return;
-    execv("/proc/self/exe", argv);
+    // By its own path, so that the process keeps its name.
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        self[length] = '\0';
+        execv(self, argv);
+    }
     // Not started again: on as we were.
     if (settings)
         setenv("GLIBC_TUNABLES", before.c_str(), 1);
