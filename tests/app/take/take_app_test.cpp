@@ -323,7 +323,8 @@ TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
     ASSERT_TRUE(info);
     EXPECT_EQ(info->naturalSize, (qrn::Size{1920, 1080}));
     EXPECT_NEAR(info->duration, timing.back(), 0.15);
-    EXPECT_NEAR(info->duration, 6.0, 1.0);
+    // Six seconds on the clock, and whatever the clicks took on a busy machine.
+    EXPECT_GE(info->duration, 5.5);
     // Right colours either side of each cut (a source frame is 1/30 s).
     const double margin = 0.1;
     EXPECT_TRUE(near(colourAt(movie, 0.5), colours[0]));
