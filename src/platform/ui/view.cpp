@@ -31,6 +31,13 @@ struct View::Rare {
     bool waitingMoved = false;
 };
 
+// The subviews that may carry a mark for the display or layout pass, in no particular order;
+// each one knows its place here (see displayListed_, layoutListed_).
+struct View::Marked {
+    std::vector<View*> display;
+    std::vector<View*> layout;
+};
+
 namespace {
 
 long nearDrawingKeepers = 0;
@@ -60,6 +67,7 @@ View::~View() {
     // subviews keep their own indexes, whose subtrees do not change.
     for (View* s = subviews_.bottom(); s; s = Siblings::above(*s)) {
         s->superview_ = nullptr;
+        s->displayListed_ = s->layoutListed_ = 0;
         if (s->layer_->superlayerPointer() == layer_.get())
             s->layer_->removeFromSuperlayer();
     }
@@ -339,6 +347,8 @@ void View::detachFromSuperview() {
         layer_->removeFromSuperlayer();
     updateTagIndexes(parent, *this, false);
     parent->countNative(-long(nativeInSubtree_));
+    unlistMarked(false);
+    unlistMarked(true);
     superview_ = nullptr;
     parent->treeChanged();
 }
@@ -616,6 +626,7 @@ void View::setNeedsDisplay(bool needs) {
     needsDisplay_ = needs;
     if (needs) {
         drawsContent_ = true;
+        listMarked(false);
         markDisplayPath();
         if (window_)
             window_->viewNeedsDisplay();
@@ -704,13 +715,75 @@ std::uint64_t View::passVisits() {
 }
 
 void View::markDisplayPath() {
-    for (View* v = superview_; v; v = v->superview_)
-        v->subtreeNeedsDisplay_ = true;
+    for (View* v = this; v->superview_; v = v->superview_) {
+        v->superview_->subtreeNeedsDisplay_ = true;
+        v->listMarked(false);
+    }
 }
 
 void View::markLayoutPath() {
-    for (View* v = superview_; v; v = v->superview_)
-        v->subtreeNeedsLayout_ = true;
+    for (View* v = this; v->superview_; v = v->superview_) {
+        v->superview_->subtreeNeedsLayout_ = true;
+        v->listMarked(true);
+    }
+}
+
+void View::listMarked(bool layout) {
+    auto& listed = layout ? layoutListed_ : displayListed_;
+    if (listed || !superview_)
+        return;
+    auto& marked = superview_->marked_;
+    if (!marked)
+        marked = std::make_unique<Marked>();
+    auto& list = layout ? marked->layout : marked->display;
+    list.push_back(this);
+    listed = std::uint32_t(list.size());
+}
+
+void View::unlistMarked(bool layout) {
+    auto& listed = layout ? layoutListed_ : displayListed_;
+    if (!listed)
+        return;
+    auto& list = layout ? superview_->marked_->layout : superview_->marked_->display;
+    View* last = list.back();
+    list[listed - 1] = last;
+    (layout ? last->layoutListed_ : last->displayListed_) = listed;
+    list.pop_back();
+    listed = 0;
+}
+
+std::vector<ViewPtr> View::markedSubviews(bool layout) {
+    std::vector<ViewPtr> out;
+    if (!marked_)
+        return out;
+    auto& list = layout ? marked_->layout : marked_->display;
+    const auto listedOf = [layout](View* v) -> std::uint32_t& {
+        return layout ? v->layoutListed_ : v->displayListed_;
+    };
+    // A hidden view keeps its marks for when it is shown again, which lists it anew: the display
+    // pass leaves it out until then (a preview holding thousands of hidden slides).
+    std::vector<View*> due;
+    std::size_t kept = 0;
+    for (View* v : list) {
+        if (layout ? v->needsLayout_ || v->subtreeNeedsLayout_
+                   : !v->hidden_ && (v->needsDisplay_ || v->subtreeNeedsDisplay_)) {
+            list[kept++] = v;
+            listedOf(v) = std::uint32_t(kept);
+            due.push_back(v);
+        } else {
+            listedOf(v) = 0;
+        }
+    }
+    list.resize(kept);
+    if (due.size() > 1) {
+        subviews_.ordered(); // puts the places among the siblings in step
+        std::sort(due.begin(), due.end(),
+                  [](const View* a, const View* b) { return a->siblingLink_.slot < b->siblingLink_.slot; });
+    }
+    out.reserve(due.size());
+    for (View* v : due)
+        out.push_back(v->shared_from_this());
+    return out;
 }
 
 void View::carryMarks(View& moved) {
@@ -719,15 +792,6 @@ void View::carryMarks(View& moved) {
         moved.markLayoutPath();
     if (moved.needsDisplay_ || moved.subtreeNeedsDisplay_)
         moved.markDisplayPath();
-}
-
-// The subviews with the flag, held: drawing or laying out one may take others out of the tree.
-template <typename Marked> static std::vector<ViewPtr> markedSubviews(View* first, Marked marked) {
-    std::vector<ViewPtr> out;
-    for (View* s = first; s; s = graphics::SiblingList<View>::above(*s))
-        if (marked(*s))
-            out.push_back(s->shared_from_this());
-    return out;
 }
 
 void View::displayIfNeeded() {
@@ -744,8 +808,7 @@ void View::displayIfNeeded() {
     if (!subtreeNeedsDisplay_)
         return;
     subtreeNeedsDisplay_ = false;
-    for (auto& s : markedSubviews(subviews_.bottom(),
-                                  [](const View& v) { return v.needsDisplay_ || v.subtreeNeedsDisplay_; }))
+    for (auto& s : markedSubviews(false))
         if (s->superview_ == this)
             s->displayIfNeeded();
 }
@@ -846,9 +909,10 @@ void View::markWaitingNear() {
         while (up && up != this)
             up = up->superview_;
         if (up) {
-            for (up = w.raw->superview_; up != this; up = up->superview_)
-                up->subtreeNeedsDisplay_ = true;
-            subtreeNeedsDisplay_ = true;
+            for (View* v = w.raw; v != this; v = v->superview_) {
+                v->superview_->subtreeNeedsDisplay_ = true;
+                v->listMarked(false);
+            }
         } else {
             // Moved out from below this view: drawn where it went.
             w.raw->markDisplayPath();
@@ -879,6 +943,7 @@ void View::setNeedsLayout(bool needs) {
     needsLayout_ = needs;
     if (!needs)
         return;
+    listMarked(true);
     markLayoutPath();
     if (window_)
         window_->viewNeedsDisplay();
@@ -893,8 +958,7 @@ void View::layoutSubtreeIfNeeded() {
     if (!subtreeNeedsLayout_)
         return;
     subtreeNeedsLayout_ = false;
-    for (auto& s : markedSubviews(subviews_.bottom(),
-                                  [](const View& v) { return v.needsLayout_ || v.subtreeNeedsLayout_; }))
+    for (auto& s : markedSubviews(true))
         if (s->superview_ == this)
             s->layoutSubtreeIfNeeded();
 }

@@ -589,7 +589,8 @@ void viewsUnderPointer(View* v, Point local, Point inWindow, std::vector<std::pa
         return;
     for (const auto& s : v->subviews()) {
         // Nothing of an upright subview that clips shows outside its frame.
-        if (s->frameCenterRotation() == 0 && !s->frame().contains(local) && s->layer()->masksToBounds())
+        if (s->isHidden() ||
+            (s->frameCenterRotation() == 0 && !s->frame().contains(local) && s->layer()->masksToBounds()))
             continue;
         const auto fromSuperview = s->transformToSuperview().inverted();
         viewsUnderPointer(
