@@ -347,15 +347,18 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
     return studio;
 }
 
-// How long the calling thread has waited, runnable, for a core since it started (ms).
-double waitedForACoreMs() {
+// How long the calling thread has run, and waited runnable for a core, since it started (ms).
+struct threadTimes {
+    double ranMs = 0, waitedMs = 0;
+};
+threadTimes ranAndWaitedMs() {
     double ran = 0, waited = 0;
     if (FILE* f = std::fopen("/proc/thread-self/schedstat", "r")) {
         if (std::fscanf(f, "%lf %lf", &ran, &waited) != 2)
-            waited = 0;
+            ran = waited = 0;
         std::fclose(f);
     }
-    return waited / 1e6;
+    return {ran / 1e6, waited / 1e6};
 }
 
 // How long the autocue holds a new script at its start before it scrolls, and a frame more.
@@ -416,15 +419,16 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
         if (!studioPicture && mainHost)
             mainHost->window()->hide();
         // With each placement, how long the main thread has run and waited for a core so far: a
-        // long interval it spent waiting for a core was lost to other programs, not to QRN's work.
-        std::vector<double> waited;
+        // long interval it spent waiting for a core was lost to other programs, not to QRN's work; one
+        // it spent neither running nor waiting, it was blocked or asleep.
+        std::vector<threadTimes> waited;
         const double observedFrom = MainQueue::now();
         // The same moment on the system's monotonic clock, to find a long interval in a trace.
         const double observedFromMonotonic =
             std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
         container->setTextPlacedObserver([&](double) {
             times.push_back(MainQueue::now());
-            waited.push_back(waitedForACoreMs());
+            waited.push_back(ranAndWaitedMs());
         });
         const auto elapsed = [&] { return captureClock() - begun; };
         for (double at : {seconds / 3, 2 * seconds / 3}) {
@@ -476,7 +480,8 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
             intervals.push_back((times[i] - times[i - 1]) * 1000);
             if (intervals.back() > 50) {
                 longMs += intervals.back();
-                longWaitedMs += waited[i] - waited[i - 1];
+                const double waitedMs = waited[i].waitedMs - waited[i - 1].waitedMs;
+                longWaitedMs += waitedMs;
                 // Where it fell: after which step, and how long after that step's hold ended.
                 double since = times[i - 1] - observedFrom;
                 std::string after = "the take's start";
@@ -485,11 +490,11 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
                         since = times[i - 1] - holds[h].second;
                         after = "step " + std::to_string(h + 1) + "'s hold";
                     }
-                std::printf(
-                    "  over 50 ms: %.1f ms, from %.3f s after %s (the main thread waited %.1f ms for a "
-                    "core; monotonic %.3f s)\n",
-                    intervals.back(), since, after.c_str(), waited[i] - waited[i - 1],
-                    observedFromMonotonic + times[i - 1] - observedFrom);
+                std::printf("  over 50 ms: %.1f ms, from %.3f s after %s (the main thread ran %.1f ms and "
+                            "waited %.1f "
+                            "ms for a core; monotonic %.3f s)\n",
+                            intervals.back(), since, after.c_str(), waited[i].ranMs - waited[i - 1].ranMs,
+                            waitedMs, observedFromMonotonic + times[i - 1] - observedFrom);
             }
         }
         const long over50 =
