@@ -192,6 +192,10 @@ class CaptureSource {
                         sleepUntil(*due + duration);
                 if (stop_)
                     break;
+                // Each picture is converted for the preview and handed on from here: work the
+                // autocue and the windows must never wait behind. Asked again for every buffer,
+                // as the end of a take puts every thread that gave way back to the usual share.
+                giveWayToTheMainThread();
                 double arrival = captureClock() - duration;
                 double time = deviceTime ? clock.map(*deviceTime, arrival) : arrival;
                 if (!sound)

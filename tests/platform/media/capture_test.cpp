@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <mutex>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,6 +139,61 @@ TEST(CaptureSession, OneInputPerMediaTypeAndReconfigurationWhileRunning) {
     int stopped = frames;
     pumpFor(0.3);
     EXPECT_LE(frames, stopped + 1); // at most one frame that was already on its way
+}
+
+namespace {
+
+// Notes the scheduling class of the thread each camera picture and microphone buffer arrive on.
+// The first picture's thread is put back to the usual class, as the end of a take puts back
+// every thread that gave way.
+class PolicyProbe : public CaptureOutput {
+  public:
+    std::mutex mutex;
+    std::vector<int> video, audio;
+
+  protected:
+    void captureVideo(const VideoSample&) override {
+        const int policy = sched_getscheduler(0);
+        std::lock_guard lock(mutex);
+        video.push_back(policy);
+        if (video.size() == 1) {
+            sched_param usual{};
+            (void)sched_setscheduler(0, SCHED_OTHER, &usual);
+        }
+    }
+    void captureAudio(const AudioSample&) override {
+        const int policy = sched_getscheduler(0);
+        std::lock_guard lock(mutex);
+        audio.push_back(policy);
+    }
+};
+
+} // namespace
+
+// The camera's and the microphone's threads convert and hand on every buffer while the autocue
+// scrolls: they give way to the main thread, and keep doing so after a take's end put them back.
+TEST(CaptureSession, TheDevicesThreadsGiveWayToTheMainThread) {
+    useTestDevices();
+    CaptureSession session;
+    session.addInput(
+        CaptureDeviceInput::create(*CaptureDevices::deviceNamed(MediaType::Video, "Test Camera")).value());
+    session.addInput(
+        CaptureDeviceInput::create(*CaptureDevices::deviceNamed(MediaType::Audio, "Test Microphone"))
+            .value());
+    auto probe = std::make_shared<PolicyProbe>();
+    session.addOutput(probe);
+    session.startRunning();
+    const auto enough = [&] {
+        std::lock_guard lock(probe->mutex);
+        return probe->video.size() >= 3 && probe->audio.size() >= 3;
+    };
+    ASSERT_TRUE(MainQueue::runUntil(enough, 10));
+    session.stopRunning();
+    std::lock_guard lock(probe->mutex);
+    for (const int policy : probe->video)
+        EXPECT_EQ(policy, SCHED_BATCH);
+    for (const int policy : probe->audio)
+        EXPECT_EQ(policy, SCHED_BATCH);
 }
 
 TEST(VideoPreviewOutput, DropsFramesWhileTheMainThreadIsBusy) {
