@@ -10,6 +10,7 @@
 #include "platform/graphics/off_thread_picture.h"
 
 #include <algorithm>
+#include <mutex>
 #include <limits>
 
 namespace qrn::graphics {
@@ -332,23 +333,37 @@ void Layer::setBackgroundColour(const Colour& c) {
 }
 
 void Layer::setBorderWidth(double w) {
-    if (w == borderWidth_)
+    if (w == borderWidth())
         return;
-    borderWidth_ = std::max(0.0, w);
+    rare().borderWidth = std::max(0.0, w);
     invalidate();
 }
 
+const std::shared_ptr<const char>& Layer::identity() const {
+    // Renderers on other threads may ask at the same time as the main thread.
+    static std::mutex making;
+    std::lock_guard lock(making);
+    if (!identity_)
+        identity_ = std::make_shared<const char>(0);
+    return identity_;
+}
+
+const Colour& Layer::borderColour() const {
+    static const Colour black = Colour::black();
+    return rare_ ? rare_->borderColour : black;
+}
+
 void Layer::setBorderColour(const Colour& c) {
-    if (c == borderColour_)
+    if (c == borderColour())
         return;
-    borderColour_ = c;
+    rare().borderColour = c;
     invalidate();
 }
 
 void Layer::setCornerRadius(double r) {
-    if (r == cornerRadius_)
+    if (r == cornerRadius())
         return;
-    cornerRadius_ = std::max(0.0, r);
+    rare().cornerRadius = std::max(0.0, r);
     invalidate();
 }
 
@@ -787,9 +802,6 @@ LayerPtr Layer::snapshotTree() const {
     c.hidden_ = hidden_;
     c.masksToBounds_ = masksToBounds_;
     c.backgroundColour_ = backgroundColour_;
-    c.borderWidth_ = borderWidth_;
-    c.borderColour_ = borderColour_;
-    c.cornerRadius_ = cornerRadius_;
     c.contents_ = contents_;
     c.contentsScale_ = contentsScale_;
     c.cachesSublayers_ = cachesSublayers_;
@@ -797,12 +809,16 @@ LayerPtr Layer::snapshotTree() const {
     c.contentVersion_.store(contentVersion(), std::memory_order_relaxed);
     // A copy keeps what makes it draw alike; whether it is drawn off the main thread is the
     // original's own matter.
-    if (rare_ && (!rare_->name.empty() || !rare_->contentFilters.empty() || !rare_->animations.empty())) {
+    if (rare_ && (!rare_->name.empty() || !rare_->contentFilters.empty() || !rare_->animations.empty() ||
+                  rare_->hasOutline())) {
         c.rare().name = rare_->name;
         c.rare().contentFilters = rare_->contentFilters;
         c.rare().animations = rare_->animations;
+        c.rare().borderWidth = rare_->borderWidth;
+        c.rare().borderColour = rare_->borderColour;
+        c.rare().cornerRadius = rare_->cornerRadius;
     }
-    c.identity_ = identity_;
+    c.identity_ = identity();
     for (const auto& s : sublayers()) {
         LayerPtr sc = s->snapshotTree();
         sc->superlayer_ = &c;

@@ -112,11 +112,11 @@ class Layer : public std::enable_shared_from_this<Layer> {
     // A clear colour (alpha 0) draws no background; the default.
     const Colour& backgroundColour() const { return backgroundColour_; }
     void setBackgroundColour(const Colour& c);
-    double borderWidth() const { return borderWidth_; }
+    double borderWidth() const { return rare_ ? rare_->borderWidth : 0; }
     void setBorderWidth(double w);
-    const Colour& borderColour() const { return borderColour_; }
+    const Colour& borderColour() const;
     void setBorderColour(const Colour& c);
-    double cornerRadius() const { return cornerRadius_; }
+    double cornerRadius() const { return rare_ ? rare_->cornerRadius : 0; }
     void setCornerRadius(double r);
     // Stretched to the bounds. Kept premultiplied so drawing converts nothing per frame.
     const QImage& contents() const { return contents_; }
@@ -220,7 +220,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void setDrawnOffMainThread(bool on);
     const std::shared_ptr<OffThreadPicture>& offThreadPicture() const;
     // The same for a layer and all its snapshot copies; lives as long as any of them.
-    const std::shared_ptr<const char>& identity() const { return identity_; }
+    const std::shared_ptr<const char>& identity() const;
 
   protected:
     // Reports the area this layer and its visible sublayers cover, if anyone listens.
@@ -263,9 +263,6 @@ class Layer : public std::enable_shared_from_this<Layer> {
     bool hidden_ = false;
     bool masksToBounds_ = false;
     Colour backgroundColour_ = Colour::clear();
-    double borderWidth_ = 0;
-    Colour borderColour_ = Colour::black();
-    double cornerRadius_ = 0;
     QImage contents_;
     double contentsScale_ = 1;
     bool cachesSublayers_ = false;
@@ -283,13 +280,21 @@ class Layer : public std::enable_shared_from_this<Layer> {
     SiblingLink<Layer> siblingLink_;
     // Only a root that someone watches has one.
     std::unique_ptr<Listener> listener_;
-    std::shared_ptr<const char> identity_ = std::make_shared<const char>(0);
+    // Made when first asked for: most layers are never drawn in runs or copied.
+    mutable std::shared_ptr<const char> identity_;
     // What few layers have, kept apart so that the many plain ones stay small.
     struct Rare {
         std::string name;
         std::vector<ContentFilterPtr> contentFilters;
         std::vector<std::pair<std::string, KeyframeAnimation>> animations;
         std::shared_ptr<OffThreadPicture> offThread;
+        // Borders and rounded corners: a deck's tiles have them, its many other layers not.
+        double borderWidth = 0;
+        Colour borderColour = Colour::black();
+        double cornerRadius = 0;
+        bool hasOutline() const {
+            return borderWidth != 0 || cornerRadius != 0 || !(borderColour == Colour::black());
+        }
     };
     Rare& rare();
     std::unique_ptr<Rare> rare_;

@@ -14,6 +14,8 @@
 namespace qrn::ui {
 
 struct View::Rare {
+    std::string identifier;
+    std::vector<TrackingAreaPtr> trackingAreas;
     double pictureSide = maxPictureSide;
     double picturePixels = maxPicturePixels;
     std::vector<std::string> draggedTypes;
@@ -1026,19 +1028,40 @@ TrackingAreaPtr View::addTrackingArea(const Rect& rect, unsigned options, Respon
 }
 
 void View::addTrackingArea(const TrackingAreaPtr& area) {
-    if (!area || std::find(trackingAreas_.begin(), trackingAreas_.end(), area) != trackingAreas_.end())
+    if (!area)
+        return;
+    auto& areas = rare().trackingAreas;
+    if (std::find(areas.begin(), areas.end(), area) != areas.end())
         return;
     area->view_ = this;
     area->inside_ = false;
-    trackingAreas_.push_back(area);
+    areas.push_back(area);
 }
 
 void View::removeTrackingArea(const TrackingAreaPtr& area) {
-    auto it = std::find(trackingAreas_.begin(), trackingAreas_.end(), area);
-    if (it == trackingAreas_.end())
+    if (!rare_)
+        return;
+    auto& areas = rare_->trackingAreas;
+    auto it = std::find(areas.begin(), areas.end(), area);
+    if (it == areas.end())
         return;
     (*it)->view_ = nullptr;
-    trackingAreas_.erase(it);
+    areas.erase(it);
+}
+
+const std::vector<TrackingAreaPtr>& View::trackingAreas() const {
+    static const std::vector<TrackingAreaPtr> none;
+    return rare_ ? rare_->trackingAreas : none;
+}
+
+const std::string& View::identifier() const {
+    static const std::string none;
+    return rare_ ? rare_->identifier : none;
+}
+
+void View::setIdentifier(std::string id) {
+    if (!id.empty() || rare_)
+        rare().identifier = std::move(id);
 }
 
 void View::registerForDraggedTypes(std::vector<std::string> types) {

@@ -49,8 +49,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     static ViewPtr make(const Rect& frame = {}) { return std::make_shared<View>(frame); }
 
     // A name for traces and tests.
-    const std::string& identifier() const { return identifier_; }
-    void setIdentifier(std::string id) { identifier_ = std::move(id); }
+    const std::string& identifier() const;
+    void setIdentifier(std::string id);
 
     // --- Geometry
     const Rect& frame() const { return frame_; }
@@ -202,7 +202,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
                                     Value userInfo = {});
     void addTrackingArea(const TrackingAreaPtr& area);
     void removeTrackingArea(const TrackingAreaPtr& area);
-    const std::vector<TrackingAreaPtr>& trackingAreas() const { return trackingAreas_; }
+    const std::vector<TrackingAreaPtr>& trackingAreas() const;
 
     // --- Drag destination
     void registerForDraggedTypes(std::vector<std::string> types);
@@ -283,7 +283,6 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     struct TagIndex;
     struct Marked;
 
-    std::string identifier_;
     Rect frame_;
     Rect bounds_;
     double rotation_ = 0;
@@ -315,7 +314,6 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     graphics::SiblingLink<View> siblingLink_;
     Window* window_ = nullptr;
     ViewController* controller_ = nullptr;
-    std::vector<TrackingAreaPtr> trackingAreas_;
     // What few views have, kept apart so that the many plain ones stay small.
     struct Rare;
     Rare& rare();

@@ -622,7 +622,7 @@ void Window::deliverTracking(const Event* cause) {
         std::vector<std::pair<ViewPtr, TrackingAreaPtr>> moves;
         std::vector<const TrackingArea*> seen;
         for (auto& [v, local] : views) {
-            for (auto& area : v->trackingAreas_) {
+            for (auto& area : v->trackingAreas()) {
                 seen.push_back(area.get());
                 unsigned o = area->options_;
                 bool active = (o & TrackingActiveAlways) || (o & TrackingActiveInActiveApp) ||
@@ -672,7 +672,7 @@ void Window::deliverTracking(const Event* cause) {
         auto& nowInside = areasInside()[this];
         nowInside.clear();
         for (auto& [v, local] : views)
-            for (auto& area : v->trackingAreas_)
+            for (auto& area : v->trackingAreas())
                 if (area->inside_)
                     nowInside.push_back(area);
         cause = nullptr; // a second pass only settles enter/exit
@@ -845,7 +845,7 @@ void Window::viewWillLeave(View* view) {
     std::vector<ViewPtr> leaving;
     collectViews(view, leaving);
     for (auto& v : leaving) {
-        for (auto& a : v->trackingAreas_)
+        for (auto& a : v->trackingAreas())
             a->inside_ = false;
         if (auto* c = v->viewController(); c && firstResponder_ == c)
             firstResponder_ = nullptr;
