@@ -67,7 +67,7 @@ std::shared_ptr<TextField> TextField::makeLabel(const std::string& text, const R
     return label;
 }
 
-Marker::Marker(int tag) {
+Marker::Marker(int tag) : View(SharedStandInLayer{}) {
     setHidden(true);
     setTag(tag);
 }

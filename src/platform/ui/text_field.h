@@ -17,7 +17,7 @@ class TextField;
 
 // A hidden, empty view that only carries a tag, marking the view it sits in (a slide's
 // container, a layer's view, an order anchor). Decks hold many of them, so it keeps nothing of
-// a text field's text, font or look.
+// a text field's text, font or look, nor a layer of its own.
 class Marker final : public View {
   public:
     explicit Marker(int tag);

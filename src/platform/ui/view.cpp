@@ -64,6 +64,16 @@ View::View(const Rect& frame) : frame_(frame.standardized()), layer_(graphics::L
     syncLayerGeometry();
 }
 
+View::View(SharedStandInLayer) : ownsLayer_(false) {
+    // Never in any layer tree, and never destroyed: views may outlive everything at exit.
+    static const auto* standIn = new graphics::LayerPtr([] {
+        auto layer = graphics::Layer::make();
+        layer->setHidden(true);
+        return layer;
+    }());
+    layer_ = *standIn;
+}
+
 View::~View() {
     // A view that goes has no superview, so no index above it lists it or its subtree; the
     // subviews keep their own indexes, whose subtrees do not change.
@@ -82,6 +92,8 @@ View::~View() {
 // --- Geometry
 
 void View::syncLayerGeometry() {
+    if (!ownsLayer_)
+        return;
     auto& l = *layer_;
     l.setBounds(bounds_);
     l.setAnchorPoint({0.5, 0.5});
@@ -165,7 +177,8 @@ void View::setFlipped(bool flipped) {
     if (flipped == flipped_)
         return;
     flipped_ = flipped;
-    layer_->setGeometryFlipped(flipped);
+    if (ownsLayer_)
+        layer_->setGeometryFlipped(flipped);
     noteMovedBelowKeeper(false);
     if (drawsContent_)
         setNeedsDisplay();
@@ -318,6 +331,8 @@ void View::insertAbove(const ViewPtr& view, View* under) {
 }
 
 void View::attachLayer(const ViewPtr& view) {
+    if (!ownsLayer_ || !view->ownsLayer_)
+        return;
     // Keep the sublayer order in step with the subviews, next to whichever sibling layers are
     // still here (a sibling's layer may be lent to another tree, e.g. a movie export).
     for (View* s = Siblings::below(*view); s; s = Siblings::below(*s)) {
@@ -557,7 +572,8 @@ void View::setHidden(bool hidden) {
     if (hidden == hidden_)
         return;
     hidden_ = hidden;
-    layer_->setHidden(hidden);
+    if (ownsLayer_)
+        layer_->setHidden(hidden);
     // A view that shows again may have missed drawing requests while hidden, in its subtree too:
     // the display pass stopped here and left them marked.
     if (!hidden && (needsDisplay_ || subtreeNeedsDisplay_)) {
@@ -581,7 +597,8 @@ bool View::isVisibleInWindow() const {
 
 void View::setAlphaValue(double alpha) {
     alpha_ = std::clamp(alpha, 0.0, 1.0);
-    layer_->setOpacity(alpha_);
+    if (ownsLayer_)
+        layer_->setOpacity(alpha_);
 }
 
 void View::animateAlphaValue(double target, double duration, std::function<void()> completion) {
@@ -658,6 +675,8 @@ void View::setPictureLimits(double side, double pixels) {
 void View::display() {
     needsDisplay_ = false;
     waitTicket_ = 0;
+    if (!ownsLayer_)
+        return;
     const double base = window_ ? window_->backingScaleFactor() : layer_->contentsScale();
     // Bounds drawn into a larger frame (a text laid out small and shown large) are drawn at the
     // size they show, not stretched from their own.
@@ -935,7 +954,7 @@ void View::displaySubtreeIncludingHidden() {
 void View::takeBackLentLayers() {
     // In subview order, so that attachLayer finds the siblings below already in place.
     for (View* s = subviews_.bottom(); s; s = Siblings::above(*s)) {
-        if (s->layer_->superlayerPointer() != layer_.get())
+        if (s->ownsLayer_ && s->layer_->superlayerPointer() != layer_.get())
             attachLayer(s->shared_from_this());
         s->takeBackLentLayers();
     }

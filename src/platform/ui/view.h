@@ -230,6 +230,13 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     const std::shared_ptr<NativeContent>& nativeContent() const;
     void setNativeContent(std::shared_ptr<NativeContent> content);
 
+  protected:
+    // A view that never shows anything (a hidden view that only carries a tag) shares one
+    // detached stand-in layer with all such views instead of having a layer of its own: it is
+    // left out of its superview's layer, and what it is told about looks is not kept.
+    struct SharedStandInLayer {};
+    explicit View(SharedStandInLayer);
+
   private:
     friend class ViewController;
     friend class Window;
@@ -300,6 +307,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     bool drawsContent_ = false;
     bool placed_ = false;
     bool drawsOnlyNearBounds_ = false;
+    bool ownsLayer_ = true;
     // Non-zero while this view's drawing waits in its keeper's list under this ticket.
     std::uint32_t waitTicket_ = 0;
     // This view's place (plus one; zero: none) in its superview's lists of marked subviews.

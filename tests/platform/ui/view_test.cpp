@@ -10,6 +10,7 @@
 
 #include "platform/graphics/renderer.h"
 #include "platform/ui/scroll_view.h"
+#include "platform/ui/text_field.h"
 #include "platform/ui/window.h"
 #include "support/geometry_expect.h"
 
@@ -227,6 +228,17 @@ TEST(ViewOrder, InsertingAboveAMarkerAndMovingBetweenParentsKeepOrder) {
     preview->addSubview(camera, Ordering::Above, below.get());
     EXPECT_EQ(raw(preview->subviews()),
               (std::vector<View*>{y.get(), below.get(), camera.get(), above.get()}));
+
+    // A tag-only marker keeps no layer in the tree: the layers around it keep their order.
+    auto tagOnly = TextField::makeMarker(-20);
+    auto z = View::make();
+    preview->addSubview(tagOnly, Ordering::Above, y.get());
+    preview->addSubview(z, Ordering::Above, tagOnly.get());
+    EXPECT_EQ(preview->viewWithTag(-20), tagOnly);
+    EXPECT_EQ(tagOnly->layer()->superlayer(), nullptr);
+    EXPECT_EQ(rawLayers(*preview), layersOf({y, z, below, camera, above}));
+    z->removeFromSuperview();
+    tagOnly->removeFromSuperview();
     camera->removeFromSuperview();
     EXPECT_EQ(camera->superview(), nullptr);
     EXPECT_EQ(camera->layer()->superlayer(), nullptr);
