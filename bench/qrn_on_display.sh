@@ -4,7 +4,8 @@
 # second in which the main thread used under 30 % of a core; and in which the whole process did,
 # its picture decoding included), the main thread at rest with the live
 # test camera, a click on the script pane's tab (the main thread's time over the second after it,
-# less what it uses at rest) and the peak memory (VmHWM). It runs in a virtual display with a
+# less what it uses at rest), the same for a click on a slide tile far from the one shown, and
+# the peak memory (VmHWM). It runs in a virtual display with a
 # window manager, as an ordinary user when started as root, on the cores given.
 # Usage: qrn_on_display.sh QRN_BINARY PACKAGE [CORES (default 6,7)]
 set -euo pipefail
@@ -102,5 +103,14 @@ xdotool mousemove 1535 169 click 1
 sleep 1
 spent=$((($(cpu) - a) / 1000 - rest * ($(now) - t) / 10000)) # microseconds beyond rest
 printf 'tab_click_main_ms=%d.%03d\n' $((spent / 1000)) $((spent % 1000 < 0 ? 0 : spent % 1000))
+
+# A slide far from the one shown (an opened deck shows its last): the leftmost whole tile in the
+# strip, past the sticky slide's. No wheel reaches the other end of a long deck from here.
+sleep 1
+a="$(cpu)" t="$(now)"
+xdotool mousemove 525 830 click 1
+sleep 1
+spent=$((($(cpu) - a) / 1000 - rest * ($(now) - t) / 10000))
+printf 'far_slide_click_main_ms=%d.%03d\n' $((spent / 1000)) $((spent % 1000 < 0 ? 0 : spent % 1000))
 [ -z "${QRN_SCREENSHOT:-}" ] || import -window root "$QRN_SCREENSHOT"
 awk '/VmHWM/ { printf "peak_MB=%.1f\n", $2 / 1024 }' "/proc/$pid/status"

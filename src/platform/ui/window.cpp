@@ -497,6 +497,9 @@ void Window::sendEvent(Event e) {
         }
         ViewPtr target = hit->weak_from_this().lock();
         (e.type == EventType::MouseDown ? capture_ : rightCapture_) = target;
+        // What handling the press changes in the tree (a slide chosen in a long deck) has the
+        // tracking areas looked at once, when it is done.
+        const TrackingBatch settledOnce(this);
         if (hit->acceptsFirstResponder())
             makeFirstResponder(hit);
         target->dispatch(e);
@@ -517,8 +520,15 @@ void Window::sendEvent(Event e) {
         auto& slot = e.type == EventType::MouseUp ? capture_ : rightCapture_;
         auto target = slot.lock();
         slot.reset();
-        if (target)
+        if (target) {
+            // The look at the tracking areas after the release also covers what handling it
+            // changed in the tree.
+            const bool inBatch = trackingBusy_;
+            trackingBusy_ = true;
             target->dispatch(e);
+            if (!inBatch)
+                trackingBusy_ = trackingAgain_ = false;
+        }
         deliverTracking(&e);
         return;
     }
