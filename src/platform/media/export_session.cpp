@@ -407,6 +407,9 @@ class Composer {
         const int W = int(out_.width), H = int(out_.height);
         const QRect shown = rows_->shown, video = rows_->video;
         const QRect above = layers.aboveArea;
+        // Over nothing, a row the picture spans is the picture's own row: blending it over clear
+        // pixels gives back the same bytes, half-transparent ones included.
+        const bool spansRows = layers.clearBelow && shown.left() == 0 && shown.width() == W;
         scratch.row.resize(size_t(W));
         std::uint32_t* row = scratch.row.data();
         BgraToYuv420Rows yuv(W, H, movie->data, movie->linesize);
@@ -416,6 +419,10 @@ class Composer {
             const bool showsAbove = y >= above.top() && y <= above.bottom() && !above.isEmpty();
             if (!showsVideo && !showsAbove) {
                 yuv.push(reinterpret_cast<const std::uint8_t*>(below));
+                continue;
+            }
+            if (showsVideo && !showsAbove && spansRows) {
+                yuv.push(picture.constScanLine(y - video.top()));
                 continue;
             }
             if (showsVideo) {
@@ -448,6 +455,7 @@ class Composer {
 
     struct StaticLayers {
         QImage below;
+        bool clearBelow = false; // nothing is drawn below the video
         // Only the part of the layers above that is not clear (the rest would leave every pixel
         // as it is), and where it lies on the frame.
         QImage above;
@@ -528,6 +536,7 @@ class Composer {
             if (clear_.isNull())
                 clear_ = s.below;
             s.below = clear_;
+            s.clearBelow = true;
         }
         if (size_t(branch_) + 1 < subs.size()) {
             s.above = blank();

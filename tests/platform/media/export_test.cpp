@@ -377,47 +377,53 @@ TEST(ExportSession, PicturesMadeRowByRowAreTheDrawnOnes) {
     // encoder's format; a second tree, the same but for a hidden layer beside the video, is drawn
     // by the renderer and converted whole. Both must hand the encoder the same bytes: a keyed
     // video (clear, half and opaque pixels) over a see-through picture, clipped and placed at odd
-    // pixels, with a half-transparent layer above on odd edges.
+    // pixels, with a half-transparent layer above on odd edges; and the same video across the
+    // whole width over nothing, whose rows below the layer above are its own.
     QTemporaryDir dir;
     auto composition = composeWhole(writeColourCycleClip(dir.filePath("src.mov"), 6, 160, 90));
     QImage art(203, 117, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < art.height(); ++y)
         for (int x = 0; x < art.width(); ++x)
             art.setPixel(x, y, qPremultiply(qRgba(x, y * 2, (x * y) & 255, (x + 3 * y) % 256)));
-    auto tree = [&](bool drawn) {
-        auto root = graphics::Layer::make(Rect(0, 0, 322, 182));
-        root->setBackgroundColour({0.2, 0.3, 0.4, 1});
-        auto below = graphics::Layer::make(Rect(11, 9, 203, 117));
-        below->setContents(art);
-        auto crop = graphics::Layer::make(Rect(21, 13, 243, 151));
-        crop->setMasksToBounds(true);
-        auto video = graphics::Layer::make(Rect(-7, 5, 241, 135));
-        video->setContentFilters({std::make_shared<PatternKeyFilter>()});
-        crop->addSublayer(video);
-        if (drawn) {
-            auto nothing = graphics::Layer::make(Rect(0, 0, 10, 10));
-            nothing->setHidden(true);
-            crop->addSublayer(nothing);
-        }
-        auto above = graphics::Layer::make(Rect(101, 47, 77, 31));
-        above->setBackgroundColour({1, 0.5, 0, 0.6});
-        above->setOpacity(0.8);
-        root->addSublayer(below);
-        root->addSublayer(crop);
-        root->addSublayer(above);
-        auto vc = std::make_shared<VideoComposition>();
-        vc->renderSize = {322, 182};
-        vc->frameDuration = 1.0 / 30;
-        vc->instructions.push_back({{0, 0.2}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
-        vc->animationTool = AnimationTool{root, video};
-        return vc;
-    };
-    const auto rows = encodedPictures(composition, tree(false), dir.filePath("rows.mov").toStdString());
-    const auto drawn = encodedPictures(composition, tree(true), dir.filePath("drawn.mov").toStdString());
-    ASSERT_EQ(rows.size(), 6u);
-    ASSERT_EQ(drawn.size(), rows.size());
-    for (size_t i = 0; i < rows.size(); ++i)
-        EXPECT_TRUE(rows[i] == drawn[i]) << "picture " << i;
+    for (const bool overNothing : {false, true}) {
+        SCOPED_TRACE(overNothing ? "across the width over nothing" : "clipped over a picture");
+        auto tree = [&](bool drawn) {
+            auto root = graphics::Layer::make(Rect(0, 0, 322, 182));
+            auto below = graphics::Layer::make(Rect(11, 9, 203, 117));
+            auto crop = graphics::Layer::make(overNothing ? Rect(0, 13, 322, 151) : Rect(21, 13, 243, 151));
+            auto video = graphics::Layer::make(overNothing ? Rect(0, 5, 322, 135) : Rect(-7, 5, 241, 135));
+            if (!overNothing) {
+                root->setBackgroundColour({0.2, 0.3, 0.4, 1});
+                below->setContents(art);
+            }
+            crop->setMasksToBounds(true);
+            video->setContentFilters({std::make_shared<PatternKeyFilter>()});
+            crop->addSublayer(video);
+            if (drawn) {
+                auto nothing = graphics::Layer::make(Rect(0, 0, 10, 10));
+                nothing->setHidden(true);
+                crop->addSublayer(nothing);
+            }
+            auto above = graphics::Layer::make(Rect(101, 47, 77, 31));
+            above->setBackgroundColour({1, 0.5, 0, 0.6});
+            above->setOpacity(0.8);
+            root->addSublayer(below);
+            root->addSublayer(crop);
+            root->addSublayer(above);
+            auto vc = std::make_shared<VideoComposition>();
+            vc->renderSize = {322, 182};
+            vc->frameDuration = 1.0 / 30;
+            vc->instructions.push_back({{0, 0.2}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
+            vc->animationTool = AnimationTool{root, video};
+            return vc;
+        };
+        const auto rows = encodedPictures(composition, tree(false), dir.filePath("rows.mov").toStdString());
+        const auto drawn = encodedPictures(composition, tree(true), dir.filePath("drawn.mov").toStdString());
+        ASSERT_EQ(rows.size(), 6u);
+        ASSERT_EQ(drawn.size(), rows.size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            EXPECT_TRUE(rows[i] == drawn[i]) << "picture " << i;
+    }
 }
 
 TEST(VideoComposition, MadeForAnAssetShowsItsVideoUnchanged) {
