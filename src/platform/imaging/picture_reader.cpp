@@ -88,11 +88,10 @@ Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn
 // when it finds the file damaged.
 std::optional<QImage> quickPng(const unsigned char* start, std::size_t size, const PngSource& source,
                                QSize drawn) {
-    bool interlaced = false;
-    const auto own = fastPngSize(start, size, &interlaced);
+    const auto own = fastPngSize(start, size);
     if (!own)
         return std::nullopt;
-    DecodeLease lease(fastPngWorkingBytes(*own, decodedPictureSize(*own, drawn), interlaced));
+    DecodeLease lease(fastPngWorkingBytes(start, size, decodedPictureSize(*own, drawn)));
     auto picture = decodeFastPng(source, drawn);
     if (picture)
         setOwnPictureSize(*picture, *own);

@@ -4,8 +4,10 @@
 // image data a block of rows at a time and, row by row, unfilters, premultiplies and averages it
 // down to the size asked for. So what it holds besides the picture it makes is a few rows, never
 // the whole file nor the whole image at its own size, however large that is (an interlaced
-// picture scaled down also holds sums the size of the picture it makes). Whatever it does not
-// take (anything damaged or unusual) it leaves to Qt's reader.
+// picture scaled down also holds sums the size of the picture it makes). Only a picture no
+// larger than a 4K frame, not interlaced, has its image data inflated in one go, which is much
+// quicker: it then holds its rows and its image data whole. Whatever it does not take (anything
+// damaged or unusual) it leaves to Qt's reader.
 #include <QImage>
 #include <QSize>
 
@@ -33,8 +35,9 @@ std::optional<QImage> decodeFastPng(const unsigned char* bytes, std::size_t size
 // The picture's own size when the first kPngHeaderBytes of a file say it is one this reader
 // takes, and whether it is interlaced.
 std::optional<QSize> fastPngSize(const unsigned char* start, std::size_t size, bool* interlaced = nullptr);
-// The most this reader holds while decoding a picture of `own` pixels to `target`.
-std::size_t fastPngWorkingBytes(QSize own, QSize target, bool interlaced = false);
+// The most this reader holds while decoding the picture whose first kPngHeaderBytes are at
+// `start` to `target`; 0 when it is not one this reader takes.
+std::size_t fastPngWorkingBytes(const unsigned char* start, std::size_t size, QSize target);
 
 // `image` averaged down to `target` as this reader averages, converting a strip of rows at a
 // time: no converted copy of the whole is made, whatever its format.
