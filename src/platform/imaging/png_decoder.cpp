@@ -5,7 +5,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <array>
@@ -521,8 +521,14 @@ class areaAverager {
 
     bool isOpaque(const unsigned char* row) const {
         const uint32_t width = width_;
-        uint32_t all = 0xffffffffu;
-        for (uint32_t x = 0; x < width; ++x) {
+        __m128i four = _mm_set1_epi32(-1);
+        uint32_t x = 0;
+        for (; x + 4 <= width; x += 4)
+            four = _mm_and_si128(four, _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * x)));
+        alignas(16) uint32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), four);
+        uint32_t all = lanes[0] & lanes[1] & lanes[2] & lanes[3];
+        for (; x < width; ++x) {
             uint32_t pixel;
             std::memcpy(&pixel, row + 4 * x, 4);
             all &= pixel;
@@ -536,20 +542,58 @@ class areaAverager {
         float* current = current_.data();
         float* next = next_.data();
         const uint32_t width = width_;
+        static const bool wide = __builtin_cpu_supports("avx2");
+        // Two pixels at a time where the processor can, with the same steps for each sum, so
+        // the picture comes out the same.
+        const uint32_t paired = wide ? accumulatePairs<channels, opaque>(row, weight, whole - weight) : 0;
         if (weight < whole) {
-            for (uint32_t x = 0; x < width; ++x) {
+            for (uint32_t x = paired; x < width; ++x) {
                 const __m128 pixel = premultiplied<channels, opaque>(row + std::size_t(x) * channels);
                 _mm_storeu_ps(current + 4 * x,
                               _mm_add_ps(_mm_loadu_ps(current + 4 * x), _mm_mul_ps(mine, pixel)));
                 _mm_storeu_ps(next + 4 * x, _mm_add_ps(_mm_loadu_ps(next + 4 * x), _mm_mul_ps(rest, pixel)));
             }
         } else {
-            for (uint32_t x = 0; x < width; ++x) {
+            for (uint32_t x = paired; x < width; ++x) {
                 const __m128 pixel = premultiplied<channels, opaque>(row + std::size_t(x) * channels);
                 _mm_storeu_ps(current + 4 * x,
                               _mm_add_ps(_mm_loadu_ps(current + 4 * x), _mm_mul_ps(mine, pixel)));
             }
         }
+    }
+
+    // accumulate's sums for the row's first pixels, two at a time; how many it summed. It reads
+    // no byte past the row's end.
+    template <int channels, bool opaque>
+    __attribute__((target("avx2"))) uint32_t accumulatePairs(const unsigned char* row, float weight,
+                                                             float spill) {
+        const __m256 mine = _mm256_set1_ps(weight), rest = _mm256_set1_ps(spill);
+        float* current = current_.data();
+        float* next = next_.data();
+        const uint32_t width = width_;
+        // Three-byte pixels are loaded eight bytes at a time, so the last pair is left over.
+        const uint32_t pairs = channels == 4 ? width / 2 : width >= 3 ? (width - 1) / 2 : 0;
+        const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+        const __m128i opaqueAlpha = _mm_setr_epi8(0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0);
+        for (uint32_t k = 0; k < pairs; ++k) {
+            __m128i bytes =
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + std::size_t(k) * 2 * channels));
+            if constexpr (channels == 3)
+                bytes = _mm_or_si128(_mm_shuffle_epi8(bytes, spread), opaqueAlpha);
+            __m256 pixels = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+            if constexpr (channels == 4 && !opaque) {
+                const __m256 alpha = _mm256_shuffle_ps(pixels, pixels, _MM_SHUFFLE(3, 3, 3, 3));
+                const __m256 scaled = _mm256_mul_ps(pixels, _mm256_mul_ps(alpha, _mm256_set1_ps(1.0f / 255)));
+                pixels = _mm256_blend_ps(scaled, pixels, 0x88);
+            }
+            float* sum = current + std::size_t(k) * 8;
+            _mm256_storeu_ps(sum, _mm256_add_ps(_mm256_loadu_ps(sum), _mm256_mul_ps(mine, pixels)));
+            if (spill > 0) {
+                float* below = next + std::size_t(k) * 8;
+                _mm256_storeu_ps(below, _mm256_add_ps(_mm256_loadu_ps(below), _mm256_mul_ps(rest, pixels)));
+            }
+        }
+        return pairs * 2;
     }
 
     QImage& out_;
