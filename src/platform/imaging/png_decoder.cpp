@@ -154,6 +154,15 @@ std::optional<pngHeader> readHeader(const unsigned char* bytes, std::size_t size
     return header;
 }
 
+// Bytes that are written before they are read: a vector of them is not cleared first, which for
+// a picture's rows costs a good part of inflating them.
+struct uncleared : std::allocator<unsigned char> {
+    template <class U> struct rebind { using other = uncleared; };
+    void construct(unsigned char* at) { ::new (static_cast<void*>(at)) unsigned char; }
+    void construct(unsigned char* at, unsigned char value) { *at = value; }
+};
+using byteBuffer = std::vector<unsigned char, uncleared>;
+
 // The bytes the image data of a picture that is not interlaced inflates to: every row with its
 // filter byte.
 std::size_t inflatedBytes(const pngHeader& header) {
@@ -497,15 +506,33 @@ class areaAverager {
         const float* current = current_.data();
         const uint32_t* firsts = columns_.first.data();
         const float* weights = columns_.weight.data();
+        // The output pixel a column starts in never goes back, and only the last column of an
+        // output pixel spills into the next (the others add nothing to it), so each output pixel
+        // is summed in a register from what that column spilled: the same additions in the same
+        // order as adding every column's two parts into `across`, without each waiting on the
+        // last. The spare pixel at the end takes the nothing the last column spills.
+        __m128 sum = _mm_setzero_ps(), previous = _mm_setzero_ps();
+        uint32_t at = 0;
         for (uint32_t x = 0; x < width; ++x) {
             const __m128 source = _mm_loadu_ps(current + std::size_t(x) * 4);
-            float* first = across + std::size_t(firsts[x]) * 4;
-            const float weight = weights[x];
-            _mm_storeu_ps(first, _mm_add_ps(_mm_loadu_ps(first), _mm_mul_ps(_mm_set1_ps(weight), source)));
-            // The spare pixel at the end takes the nothing the last column spills.
-            _mm_storeu_ps(first + 4, _mm_add_ps(_mm_loadu_ps(first + 4),
-                                                _mm_mul_ps(_mm_set1_ps(whole - weight), source)));
+            if (firsts[x] != at) {
+                _mm_storeu_ps(across + std::size_t(at) * 4, sum);
+                const __m128 spilled = _mm_mul_ps(_mm_set1_ps(whole - weights[x - 1]), previous);
+                if (firsts[x] == at + 1) {
+                    sum = spilled;
+                } else {
+                    _mm_storeu_ps(across + std::size_t(at + 1) * 4, spilled);
+                    sum = _mm_setzero_ps();
+                }
+                at = firsts[x];
+            }
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(weights[x]), source));
+            previous = source;
         }
+        _mm_storeu_ps(across + std::size_t(at) * 4, sum);
+        if (width > 0)
+            _mm_storeu_ps(across + std::size_t(at + 1) * 4,
+                          _mm_mul_ps(_mm_set1_ps(whole - weights[width - 1]), previous));
         // R, G, B, A sums to the B, G, R, A bytes of ARGB32.
         auto* line = reinterpret_cast<uint32_t*>(out_.scanLine(int(currentRow_)));
         const __m128 scale = _mm_set1_ps(scale_), half = _mm_set1_ps(0.5f);
@@ -941,12 +968,10 @@ std::optional<QImage> decode(const PngSource& source, QSize drawn) {
     const bool whole = inflatesWhole(*header);
     const std::size_t rowBytes = header->stride + 1;
     const std::size_t blockRows = std::max<std::size_t>(1, kInflatedPiece / rowBytes);
-    std::vector<unsigned char> block(passes  ? kInflatedPiece
-                                     : whole ? inflatedBytes(*header)
-                                             : blockRows * rowBytes),
-        above(passes ? 0 : header->stride, 0);
+    byteBuffer block(passes ? kInflatedPiece : whole ? inflatedBytes(*header) : blockRows * rowBytes);
+    std::vector<unsigned char> above(passes ? 0 : header->stride, 0);
     // All the image data of a picture that inflates whole, as it is in the file.
-    std::vector<unsigned char> packed;
+    byteBuffer packed;
     std::size_t filled = 0, done = 0;
     uint32_t y = 0;
 
