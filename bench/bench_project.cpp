@@ -22,6 +22,7 @@
 
 #include "AppDelegate.h"
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Controller/Global/svgButtonClass.h"
@@ -599,6 +600,7 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
         if (journey::menuItemEnabled(*w, "File", "Open\u2026").value_or(false))
             window = w;
     journey::answerNextFileDialog(package);
+    const double openedAt = sinceLaunch();
     if (!window || !journey::menuItem(*window, "File", "Open\u2026"))
         return 5;
     const bool editable = restUntil(
@@ -615,13 +617,34 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
     // comes after it.
     const double editableSeconds = sinceLaunch();
     journey::stopWatchingDialogs();
+    // When the last of the package's pictures is on the screen: they decode behind it.
+    std::optional<double> picturesShown;
+    const auto notePictures = [&] {
+        if (!picturesShown && previewLayerPendingPictures::pendingCount() == 0)
+            picturesShown = sinceLaunch();
+    };
+    notePictures();
     quiet.sample(editableSeconds);
     sampler.start(50);
-    if (!restUntil([&] { return quiet.quietSince.has_value(); }, 300))
+    if (!restUntil(
+            [&] {
+                notePictures();
+                return quiet.quietSince.has_value();
+            },
+            300))
         return 7;
     sampler.stop();
+    if (!restUntil(
+            [&] {
+                notePictures();
+                return picturesShown.has_value();
+            },
+            300))
+        return 8;
     std::printf("editable_s=%.3f\nlaunch_to_idle_s=%.3f\nmain_thread_to_idle_s=%.3f\n", editableSeconds,
                 *quiet.quietSince, quiet.threadSecondsAt(*quiet.quietSince));
+    std::printf("open_to_editable_ms=%.1f\nopen_to_pictures_shown_ms=%.1f\n",
+                1000 * (editableSeconds - openedAt), 1000 * (*picturesShown - openedAt));
     // At rest with the live camera on the preview (the title bar's eye, as the presenter left it):
     // the main thread's share of a core over five seconds.
     if (const auto video = previewLayerClass().getVideoLayerView(); video && video->isHidden())
@@ -662,14 +685,9 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
 
 std::filesystem::path benchRoot;
 
-// One open of a deck of range(0) slides by QRN in a process of its own, offscreen or on a display.
-void openDeckInTheApp(benchmark::State& state, bool onDisplay) {
-    const int slides = int(state.range(0));
-    const std::string package = (benchRoot / ("deck" + std::to_string(slides) + ".qrn3ks")).string();
-    if (!std::filesystem::exists(package + "/projectData.json") && !writeSlideDeck(package, slides)) {
-        state.SkipWithError("the deck could not be written");
-        return;
-    }
+// One open of the package at `path`, of `slides` slides, by QRN in a process of its own,
+// offscreen or on a display.
+void openInTheApp(benchmark::State& state, const std::string& package, int slides, bool onDisplay) {
     std::optional<benchsupport::virtualDisplay> display;
     std::map<std::string, std::string> environment{{"QT_QPA_PLATFORM", "offscreen"}};
     if (onDisplay) {
@@ -713,6 +731,17 @@ void openDeckInTheApp(benchmark::State& state, bool onDisplay) {
         state.counters[name] = value;
 }
 
+// One open of a deck of range(0) slides by QRN in a process of its own, offscreen or on a display.
+void openDeckInTheApp(benchmark::State& state, bool onDisplay) {
+    const int slides = int(state.range(0));
+    const std::string package = (benchRoot / ("deck" + std::to_string(slides) + ".qrn3ks")).string();
+    if (!std::filesystem::exists(package + "/projectData.json") && !writeSlideDeck(package, slides)) {
+        state.SkipWithError("the deck could not be written");
+        return;
+    }
+    openInTheApp(state, package, slides, onDisplay);
+}
+
 void BM_OpenSlideDeckInTheApp(benchmark::State& state) {
     openDeckInTheApp(state, false);
 }
@@ -732,6 +761,25 @@ BENCHMARK(BM_OpenSlideDeckInTheAppOnDisplay)
     ->Arg(3)
     ->Arg(4003)
     ->Arg(50003)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+
+// The project of 500 distinct 1280x720 pictures opened by QRN in a process of its own on a
+// display (range 1) or offscreen (range 0): "open_to_editable_ms" and "open_to_pictures_shown_ms"
+// from the choice in File > Open, besides the figures of the deck rows.
+void BM_OpenPicturesInTheApp(benchmark::State& state) {
+    const std::string package = (benchRoot / "pictures.qrn3ks").string();
+    if (!std::filesystem::exists(package + "/projectData.json") && !writeMixedProjectTo(package, true)) {
+        state.SkipWithError("the project could not be written");
+        return;
+    }
+    openInTheApp(state, package, assets, state.range(0) != 0);
+}
+BENCHMARK(BM_OpenPicturesInTheApp)
+    ->ArgName("on_display")
+    ->Arg(0)
+    ->Arg(1)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
