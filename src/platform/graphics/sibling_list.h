@@ -44,9 +44,13 @@ template <class T> class SiblingList {
 
     // Bottom (index 0) to top.
     const std::vector<Ptr>& ordered() const {
-        if (chain_ && chain_->stale.load(std::memory_order_acquire))
+        if (!chain_) {
+            static const std::vector<Ptr> none;
+            return none;
+        }
+        if (chain_->stale.load(std::memory_order_acquire))
             rebuild();
-        return ordered_;
+        return chain_->ordered;
     }
     std::size_t size() const { return chain_ ? chain_->count : 0; }
     bool empty() const { return size() == 0; }
@@ -69,11 +73,11 @@ template <class T> class SiblingList {
         ++c.count;
         if (!c.stale.load(std::memory_order_relaxed) && !over) {
             // On top: the vector stays in step.
-            link.slot = static_cast<std::uint32_t>(ordered_.size());
-            ordered_.push_back(std::move(node));
+            link.slot = static_cast<std::uint32_t>(c.ordered.size());
+            c.ordered.push_back(std::move(node));
             return;
         }
-        link.slot = static_cast<std::uint32_t>(ordered_.size() + c.added.size());
+        link.slot = static_cast<std::uint32_t>(c.ordered.size() + c.added.size());
         c.added.push_back(std::move(node));
         c.stale.store(true, std::memory_order_release);
     }
@@ -86,8 +90,8 @@ template <class T> class SiblingList {
         (link.above ? link.above->siblingLink_.below : c.top) = link.below;
         --c.count;
         Ptr keep = std::move(holder(*node));
-        if (!c.stale.load(std::memory_order_relaxed) && link.slot + 1 == ordered_.size())
-            ordered_.pop_back();
+        if (!c.stale.load(std::memory_order_relaxed) && link.slot + 1 == c.ordered.size())
+            c.ordered.pop_back();
         else
             c.stale.store(true, std::memory_order_release);
         link = {};
@@ -96,9 +100,10 @@ template <class T> class SiblingList {
 
     // Empties the list, handing back the children in order.
     std::vector<Ptr> takeAll() {
+        if (!chain_)
+            return {};
         ordered();
-        std::vector<Ptr> all = std::move(ordered_);
-        ordered_.clear();
+        std::vector<Ptr> all = std::move(chain_->ordered);
         for (auto& n : all)
             n->siblingLink_ = {};
         chain_.reset();
@@ -106,8 +111,9 @@ template <class T> class SiblingList {
     }
 
   private:
-    // Most nodes are leaves: the chain is made with the first child.
+    // Most nodes are leaves: the chain, and the vector readers see, are made with the first child.
     struct Chain {
+        std::vector<Ptr> ordered;
         T* bottom = nullptr;
         T* top = nullptr;
         std::size_t count = 0;
@@ -115,11 +121,12 @@ template <class T> class SiblingList {
         std::atomic<bool> stale{false};
     };
 
-    // Children in step with the chain sit in ordered_ at their slot; those added since, at their
-    // slot past its end in the chain's `added`. A child taken out leaves an empty holder behind.
+    // Children in step with the chain sit in `ordered` at their slot; those added since, at their
+    // slot past its end in `added`. A child taken out leaves an empty holder behind.
     Ptr& holder(const T& n) const {
         const std::size_t slot = n.siblingLink_.slot;
-        return slot < ordered_.size() ? ordered_[slot] : chain_->added[slot - ordered_.size()];
+        auto& ordered = chain_->ordered;
+        return slot < ordered.size() ? ordered[slot] : chain_->added[slot - ordered.size()];
     }
 
     void rebuild() const {
@@ -133,13 +140,12 @@ template <class T> class SiblingList {
             fresh.push_back(std::move(holder(*n)));
             n->siblingLink_.slot = static_cast<std::uint32_t>(fresh.size() - 1);
         }
-        ordered_ = std::move(fresh);
+        c.ordered = std::move(fresh);
         c.added.clear();
         c.added.shrink_to_fit();
         c.stale.store(false, std::memory_order_release);
     }
 
-    mutable std::vector<Ptr> ordered_;
     std::unique_ptr<Chain> chain_;
 };
 
