@@ -186,6 +186,12 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
         picture.convertToFormat(QImage::Format_Indexed8).save(&buffer, "PNG");
         return bytes;
     }();
+    // A byte after the zlib stream's own check, in the last chunk of image data.
+    QByteArray afterCheck = qrn::test::everyFilterPng(picture, 4);
+    const qsizetype lastData = lastChunk(afterCheck, "IDAT");
+    const qsizetype dataLength = qsizetype(bigEndianAt(afterCheck, lastData));
+    afterCheck.replace(lastData, 12 + dataLength,
+                       chunk("IDAT", afterCheck.mid(lastData + 8, dataLength) + QByteArray(1, '\0')));
     // A critical chunk of no known kind between the image data and the end: libpng refuses it.
     QByteArray unknownCritical = qrn::test::everyFilterPng(picture, 4);
     unknownCritical.insert(lastChunk(unknownCritical, "IEND"), chunk("IENL", {}));
@@ -234,6 +240,7 @@ TEST_F(PictureFiles, PngsOfEveryKindComeBackAsQtReadsThemAndScalesThem) {
         // Left to Qt's reader.
         {writeFile(damaged, "damaged.png"), false},
         {writeFile(badAdler, "bad-adler.png"), false},
+        {writeFile(afterCheck, "after-check.png"), false},
         {writeFile(unknownCritical, "unknown-critical.png"), false},
     };
     for (const kind& k : kinds) {
