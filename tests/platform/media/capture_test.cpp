@@ -141,61 +141,6 @@ TEST(CaptureSession, OneInputPerMediaTypeAndReconfigurationWhileRunning) {
     EXPECT_LE(frames, stopped + 1); // at most one frame that was already on its way
 }
 
-namespace {
-
-// Notes the scheduling class of the thread each camera picture and microphone buffer arrive on.
-// The first picture's thread is put back to the usual class, as the end of a take puts back
-// every thread that gave way.
-class PolicyProbe : public CaptureOutput {
-  public:
-    std::mutex mutex;
-    std::vector<int> video, audio;
-
-  protected:
-    void captureVideo(const VideoSample&) override {
-        const int policy = sched_getscheduler(0);
-        std::lock_guard lock(mutex);
-        video.push_back(policy);
-        if (video.size() == 1) {
-            sched_param usual{};
-            (void)sched_setscheduler(0, SCHED_OTHER, &usual);
-        }
-    }
-    void captureAudio(const AudioSample&) override {
-        const int policy = sched_getscheduler(0);
-        std::lock_guard lock(mutex);
-        audio.push_back(policy);
-    }
-};
-
-} // namespace
-
-// The camera's and the microphone's threads convert and hand on every buffer while the autocue
-// scrolls: they give way to the main thread, and keep doing so after a take's end put them back.
-TEST(CaptureSession, TheDevicesThreadsGiveWayToTheMainThread) {
-    useTestDevices();
-    CaptureSession session;
-    session.addInput(
-        CaptureDeviceInput::create(*CaptureDevices::deviceNamed(MediaType::Video, "Test Camera")).value());
-    session.addInput(
-        CaptureDeviceInput::create(*CaptureDevices::deviceNamed(MediaType::Audio, "Test Microphone"))
-            .value());
-    auto probe = std::make_shared<PolicyProbe>();
-    session.addOutput(probe);
-    session.startRunning();
-    const auto enough = [&] {
-        std::lock_guard lock(probe->mutex);
-        return probe->video.size() >= 3 && probe->audio.size() >= 3;
-    };
-    ASSERT_TRUE(MainQueue::runUntil(enough, 10));
-    session.stopRunning();
-    std::lock_guard lock(probe->mutex);
-    for (const int policy : probe->video)
-        EXPECT_EQ(policy, SCHED_BATCH);
-    for (const int policy : probe->audio)
-        EXPECT_EQ(policy, SCHED_BATCH);
-}
-
 TEST(VideoPreviewOutput, DropsFramesWhileTheMainThreadIsBusy) {
     useTestDevices();
     CaptureSession session;
@@ -350,18 +295,22 @@ TEST(MovieFileOutput, RecordsTwoSecondsWithCallbacksInOrder) {
 }
 
 namespace {
-// Notes what the inputs deliver, with its capture times.
+// Notes what the inputs deliver, with its capture times, and the scheduling class of the thread
+// each buffer arrives on.
 struct DeliveryLog : CaptureOutput {
     std::mutex mutex;
     std::vector<double> video;                    // picture times
     std::vector<std::pair<double, double>> audio; // sound buffers: start, end
+    std::vector<int> policies;
     void captureVideo(const VideoSample& s) override {
         std::lock_guard lock(mutex);
         video.push_back(s.time);
+        policies.push_back(sched_getscheduler(0));
     }
     void captureAudio(const AudioSample& s) override {
         std::lock_guard lock(mutex);
         audio.push_back({s.time, s.time + double(s.frame->nb_samples) / s.frame->sample_rate});
+        policies.push_back(sched_getscheduler(0));
     }
     size_t counts(size_t& audioCount) {
         std::lock_guard lock(mutex);
@@ -380,6 +329,28 @@ struct DeliveryLog : CaptureOutput {
     }
 };
 } // namespace
+
+// The camera's and the microphone's threads convert and hand on every buffer while the autocue
+// scrolls: they give way to the main thread, and go on doing so after a take's end has put every
+// thread that gave way back (here: the camera's thread, after its first picture).
+TEST(CaptureSession, TheDevicesThreadsGiveWayToTheMainThread) {
+    TestSession t;
+    struct PutBackOnce : DeliveryLog {
+        void captureVideo(const VideoSample& s) override {
+            DeliveryLog::captureVideo(s);
+            sched_param usual{};
+            if (video.size() == 1)
+                (void)sched_setscheduler(0, SCHED_OTHER, &usual);
+        }
+    };
+    auto log = std::make_shared<PutBackOnce>();
+    t.session.addOutput(log);
+    ASSERT_TRUE(log->waitFor(3));
+    t.session.stopRunning();
+    std::lock_guard lock(log->mutex);
+    for (const int policy : log->policies)
+        EXPECT_EQ(policy, SCHED_BATCH);
+}
 
 TEST(MovieFileOutput, ASessionRestartedWhileRecordingLeavesAGapInStep) {
     // Switching the microphone stops the session and starts it again; the recording goes on.
