@@ -645,7 +645,6 @@ void View::setNeedsDisplay(bool needs) {
     needsDisplay_ = needs;
     if (needs) {
         drawsContent_ = true;
-        listMarked(false);
         markDisplayPath();
         if (window_)
             window_->viewNeedsDisplay();
@@ -964,7 +963,6 @@ void View::setNeedsLayout(bool needs) {
     needsLayout_ = needs;
     if (!needs)
         return;
-    listMarked(true);
     markLayoutPath();
     if (window_)
         window_->viewNeedsDisplay();
