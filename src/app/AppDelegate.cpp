@@ -154,6 +154,7 @@ void AppDelegate::applicationWillTerminate() {
     // Pictures still to decode would hold the quit up: the pool finishes its queue before the
     // process may end.
     previewLayerPendingPictures::cancel();
+    previewLayerPendingPictures::cancelForeseen();
     // Writes still waiting go to disk before anything is deleted.
     persistentDataStorageClass().flushPendingExport();
     attributedStringStorageClass().flushPendingSymbolExport();
@@ -223,6 +224,7 @@ bool AppDelegate::application(const std::string& path) {
     closeWindowsOrPanelClass().clearClasses(false);
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     persistentDataStorageClass().setProjectDirectory(path);
+    previewLayerPendingPictures::foresee();
 
     auto open = [generation, path](bool present) {
         if (stillWanted(generation, path))

@@ -53,6 +53,7 @@ void resetProcessState() {
     qrn::MainQueue::useManualClock();
     // Pictures of a test's project still decoding deliver nowhere.
     previewLayerPendingPictures::cancel();
+    previewLayerPendingPictures::cancelForeseen();
     qrn::UserDefaults::useMemoryStore();
     qrn::setLogSinkForTesting(nullptr);
     globalAppSettingsClass::setShowLogsForTesting(false);

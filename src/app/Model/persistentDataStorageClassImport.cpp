@@ -520,6 +520,11 @@ qrn::Status checkProjectDataFile(const std::string& directory, size_t filtersCou
     return qrn::Status::ok();
 }
 
+const storedProjectData* checkedProjectData(const std::string& directory) {
+    const std::string path = projectFilePath(directory);
+    return isLastChecked(path, lastChecked.filtersCount) ? &*lastChecked.stored : nullptr;
+}
+
 layerPicture pictureForReference(const imageReferenceArray& reference) {
     previewLayerClass model;
     layerPicture out;

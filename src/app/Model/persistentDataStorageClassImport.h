@@ -57,6 +57,9 @@ qrn::Result<storedProjectData> readProjectDataFile(const std::string& directory,
 // the import that follows the check, so an open parses the file once. The check repeated on an
 // unchanged file reads nothing.
 qrn::Status checkProjectDataFile(const std::string& directory, size_t filtersCount);
+// What checkProjectDataFile read of the package at `directory`, while the file is still the
+// version it checked; null otherwise. Valid until the next check or read.
+const storedProjectData* checkedProjectData(const std::string& directory);
 
 // A layer's picture as its reference names it: one image, or the frames of an animated symbol.
 // A picture that cannot be had (a missing or unreadable file, an unknown name) is the bundle

@@ -11,6 +11,7 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
+#include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Model/globalAppSettingsClass.h"
@@ -19,6 +20,7 @@
 #include "app/model/model_fixture.h"
 #include "lifecycle_fixture.h"
 #include "platform/foundation/alerts.h"
+#include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/imaging/worker_pool.h"
 #include "platform/media/devices.h"
@@ -444,4 +446,62 @@ TEST_F(LifecycleTest, APictureLinkedFromOutsideThePackageIsNotShown) {
     const std::vector<unsigned> shown = shownLayerColours();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0], red);
+}
+
+// The pictures decode from the moment the project is chosen, while the screen changes, and the
+// import shows those: the files are not read again.
+TEST_F(PicturesAfterOpening, PicturesDecodedSinceTheChoiceAreTheOnesShown) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Chosen", 6, red);
+    panelAnswers.push_back(path);
+    fileMenuClass().open();
+    EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 6u);
+    QThreadPool::globalInstance()->waitForDone();
+    for (int a = 0; a < 6; ++a)
+        modeltest::writePng(path + "/images/p" + std::to_string(a) + ".png", 64, 36, blue);
+    advance(2.0);
+    waitForPictures();
+    EXPECT_EQ(shownLayerColours(), std::vector<unsigned>(6, red));
+    EXPECT_EQ(standInsShown(*mainWindow()->contentView()), 0);
+}
+
+// A project file changed between the choice and the import: the pictures are those of the file
+// as imported, at the sizes its layers have there.
+TEST_F(PicturesAfterOpening, AProjectFileChangedAfterTheChoiceGetsThePicturesItNames) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Changed", 2, red);
+    ASSERT_TRUE(writeRedPhoto(path, 1600, 1200));
+    panelAnswers.push_back(path);
+    fileMenuClass().open();
+    QThreadPool::globalInstance()->waitForDone();
+    // Asset 1's layer is now 20 x 15 points: 70 x 53 pixels of the movie.
+    auto read = qrn::json::readFile(path + "/projectData.json");
+    ASSERT_TRUE(read.isOk());
+    Json document = *read;
+    document["LAYER_ORIGIN_SIZE_ARRAY"][1][0] = {10, 10, 20, 15};
+    std::ofstream(path + "/projectData.json", std::ios::trunc) << document.dump();
+    advance(2.0);
+    waitForPictures();
+    ASSERT_TRUE(alerts.empty());
+    EXPECT_LE(heldPicture(1).height(), 60);
+    EXPECT_EQ(shownLayerColours(), std::vector<unsigned>(2, red));
+}
+
+// A choice whose import never comes (its file broke before it) leaves no pictures behind.
+TEST_F(PicturesAfterOpening, AChoiceThatNeverImportsLetsItsPicturesGo) {
+    ASSERT_TRUE(createProject());
+    const std::string path = writePictureProject("Broken", 6, red);
+    poolHeld held;
+    panelAnswers.push_back(path);
+    fileMenuClass().open();
+    std::ofstream(path + "/projectData.json", std::ios::trunc) << "{";
+    advance(2.0);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 6u);
+    advance(5.0);
+    EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
+    held.release();
+    QThreadPool::globalInstance()->waitForDone();
+    qrn::MainQueue::runPending();
+    EXPECT_EQ(previewLayerPendingPictures::pendingCount(), 0u);
 }

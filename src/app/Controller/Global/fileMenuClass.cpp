@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -294,6 +295,7 @@ void fileMenuClass::open() {
     recordViewClass::whenTakeIsOver(nullptr);
     storage.setProjectDirectory(path);
     noteRecentDocument(path);
+    previewLayerPendingPictures::foresee();
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     const auto left = leaveShownScreen(true);
     if (!left)

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Global/bundleInformationClass.h"
 #include "Controller/Global/closeWindowsOrPanelClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -354,6 +355,7 @@ void landingController::openExistingProject() {
             return;
         }
         storage.setProjectDirectory(path);
+        previewLayerPendingPictures::foresee();
         landingClassObject->setOpenExistingProject(true);
         fileMenuClass::noteRecentDocument(path);
         setActionInProgress(false, true);

@@ -1,5 +1,6 @@
 #include "View/Landing/recentProjectView.h"
 
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/imageManipulationClass.h"
@@ -75,6 +76,7 @@ void recentProjectView::mouseDown(const qrn::ui::Event&) {
     landing->setActionInProgress(true, false);
     imageManipulationClass().clearPermanentlyRemoveImageArray();
     storage.setProjectDirectory(path);
+    previewLayerPendingPictures::foresee();
     landingClass().setOpenExistingProject(true);
     fileMenuClass::noteRecentDocument(path);
     changeIconAndTextColour(false);

@@ -22,6 +22,7 @@
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/imageManipulationClass.h"
 #include "Controller/Global/throwClass.h"
+#include "Model/persistentDataStorageClass.h"
 #include "Model/persistentDataStorageClassImport.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/imaging/picture_reader.h"
@@ -81,14 +82,24 @@ struct pictureBatch {
     std::map<qint64, qrn::ImageHandle> handed;
     // Files whose pictures could not be read within the decode budget, told once all arrived.
     std::vector<std::string> tooLarge;
+    // Main thread only: each file's slot, the files of the opening that do not start as
+    // pictures, and whether the import has looked through the layers for their files.
+    std::unordered_map<std::string, size_t> slotOfFile;
+    std::set<std::string> notPictures;
+    bool planned = false;
+    // Started when the presenter chose the project, before its import began: the project folder
+    // it was planned for.
+    std::optional<std::string> foreseenFor;
 };
 
 std::shared_ptr<pictureBatch> currentBatch;
-std::unordered_map<std::string, size_t> slotOfFile;
-// Files of the opening that do not start as pictures.
-std::set<std::string> notPictures;
+// The pictures of a project the presenter chose, decoding while the screen changes, until its
+// import takes them over.
+std::shared_ptr<pictureBatch> foreseenBatch;
 bool collecting = false;
-bool planned = false;
+// Long past the slowest change of screens (from the studio, on a busy machine): an opening that
+// never imported lets go of its pictures.
+constexpr double foreseenPatience = 5.0;
 
 // Its own image, so its cache key tells its layers' views from every other file's. It carries the
 // file's size, read from its header, which the layers' filters count their pixels in from the
@@ -390,49 +401,96 @@ int selectedAfterImport(size_t assets) {
     return assets > 1 ? int(assets) - 1 : 0;
 }
 
-// Every picture file the opened project's layers show, read from the model the import fills
-// before it makes any layer: each file's slot, the size it is drawn at and the assets that show
-// it, so that decoding can start while the layers are still being made.
-void planBatch(pictureBatch& batch) {
-    previewLayerClass model;
-    const auto& references = model.getImageReferenceArray();
-    const auto& frames = model.getLayerOriginSizeArray();
-    const auto& rotations = model.getLayerRotateArray();
-    // Frames are still in the points of the preview the project was stored with.
-    const auto stored = model.getMainPreviewViewArrayFromImport();
-    for (size_t a = 0; a < references.size(); ++a)
-        for (size_t l = 0; l < references[a].size(); ++l) {
-            const auto file = projectPictureFileOf(references[a][l]);
-            if (!file || notPictures.count(*file))
+// The rows of a project that say which picture files its layers show and how large.
+struct layerRows {
+    const std::vector<std::vector<imageReferenceArray>>& references;
+    const std::vector<std::vector<std::vector<double>>>& frames;
+    const std::vector<std::vector<double>>& rotations;
+    // The preview the frames were stored for.
+    std::optional<std::vector<double>> stored;
+};
+
+struct plannedFile {
+    std::string file;
+    const imageReferenceArray* reference = nullptr;
+    QSize drawn;
+    std::vector<size_t> assets;
+};
+
+// Every picture file the project's layers show, in the order first shown, with the size it is
+// drawn at and the assets that show it. Reads no file.
+std::vector<plannedFile> planFiles(const layerRows& rows) {
+    std::vector<plannedFile> files;
+    std::unordered_map<std::string, size_t> index;
+    for (size_t a = 0; a < rows.references.size(); ++a)
+        for (size_t l = 0; l < rows.references[a].size(); ++l) {
+            const auto file = projectPictureFileOf(rows.references[a][l]);
+            if (!file)
                 continue;
-            auto found = slotOfFile.find(*file);
-            if (found == slotOfFile.end()) {
-                auto slot = slotFor(*file);
-                if (!slot) {
-                    notPictures.insert(*file);
-                    continue;
-                }
-                slot->reference = references[a][l];
-                std::lock_guard lock(batch.mutex);
-                found = slotOfFile.emplace(*file, batch.entries.size()).first;
-                batch.entries.push_back(std::move(slot));
-                ++batch.queuedCount;
-            }
-            pictureSlot& slot = *batch.entries[found->second];
-            if (slot.assets.empty() || slot.assets.back() != a)
-                slot.assets.push_back(a);
+            const auto [found, added] = index.emplace(*file, files.size());
+            if (added)
+                files.push_back({*file, &rows.references[a][l], {}, {}});
+            plannedFile& planned = files[found->second];
+            if (planned.assets.empty() || planned.assets.back() != a)
+                planned.assets.push_back(a);
             // A layer without a frame of its own fills the movie.
-            const std::vector<double> frame =
-                a < frames.size() && l < frames[a].size() ? frames[a][l] : std::vector<double>{};
-            const double turn = a < rotations.size() && l < rotations[a].size() ? rotations[a][l] : 0;
+            const std::vector<double> frame = a < rows.frames.size() && l < rows.frames[a].size()
+                                                  ? rows.frames[a][l]
+                                                  : std::vector<double>{};
+            const double turn =
+                a < rows.rotations.size() && l < rows.rotations[a].size() ? rows.rotations[a][l] : 0;
             const QSize here =
                 frame.size() >= 4 && frame[2] > 0 && frame[3] > 0
-                    ? previewLayerPendingPictures::moviePixelsOf({frame[2], frame[3]}, turn, stored)
+                    ? previewLayerPendingPictures::moviePixelsOf({frame[2], frame[3]}, turn, rows.stored)
                     : previewLayerPendingPictures::moviePixels();
-            slot.drawn = slot.drawn.expandedTo(here);
+            planned.drawn = planned.drawn.expandedTo(here);
         }
+    return files;
+}
+
+// A slot for each planned file, which is looked at once; the layers' rows of `assets` assets.
+// Slots are made before any is decoded, so that the layers can be made while they decode.
+void fillBatch(pictureBatch& batch, std::vector<plannedFile>& files, size_t assets) {
+    for (auto& planned : files) {
+        auto slot = slotFor(planned.file);
+        if (!slot) {
+            batch.notPictures.insert(planned.file);
+            continue;
+        }
+        slot->reference = *planned.reference;
+        slot->drawn = planned.drawn;
+        slot->assets = std::move(planned.assets);
+        std::lock_guard lock(batch.mutex);
+        batch.slotOfFile.emplace(planned.file, batch.entries.size());
+        batch.entries.push_back(std::move(slot));
+        ++batch.queuedCount;
+    }
     std::lock_guard lock(batch.mutex);
-    batch.selected = selectedAfterImport(references.size());
+    batch.selected = selectedAfterImport(assets);
+}
+
+// Whether a batch foreseen from the project file as it was chosen holds just what the import
+// plans now: the file may have changed in between.
+bool holdsThePlan(const pictureBatch& batch, const std::vector<plannedFile>& files) {
+    if (files.size() != batch.entries.size() + batch.notPictures.size())
+        return false;
+    for (const auto& planned : files) {
+        if (batch.notPictures.count(planned.file))
+            continue;
+        const auto found = batch.slotOfFile.find(planned.file);
+        if (found == batch.slotOfFile.end())
+            return false;
+        const pictureSlot& slot = *batch.entries[found->second];
+        if (slot.drawn != planned.drawn || slot.assets != planned.assets)
+            return false;
+    }
+    return true;
+}
+
+void dropBatch(std::shared_ptr<pictureBatch>& batch) {
+    if (batch)
+        batch->cancelled.store(true);
+    batch.reset();
 }
 
 } // namespace
@@ -513,9 +571,10 @@ bool previewLayerPendingPictures::sharpen(const std::string& file, const QImage&
     // of the package must not fill it in.
     if (!imageManipulationClass::isInImagesFolder(file))
         return false;
-    if (const auto found = slotOfFile.find(file);
-        currentBatch && found != slotOfFile.end() && !currentBatch->entries[found->second]->delivered)
-        return false;
+    if (currentBatch)
+        if (const auto found = currentBatch->slotOfFile.find(file);
+            found != currentBatch->slotOfFile.end() && !currentBatch->entries[found->second]->delivered)
+            return false;
     const QSize own = qrn::imaging::openPictureFile(file)->reader.size();
     const QSize wanted = qrn::imaging::decodedPictureSize(own, drawn);
     if (!wanted.isValid() || covers(wanted))
@@ -527,22 +586,52 @@ bool previewLayerPendingPictures::sharpen(const std::string& file, const QImage&
     return true;
 }
 
+void previewLayerPendingPictures::foresee() {
+    dropBatch(foreseenBatch);
+    const std::string directory = persistentDataStorageClass().getProjectDirectory();
+    const storedProjectData* stored = checkedProjectData(directory);
+    if (!stored)
+        return;
+    auto batch = std::make_shared<pictureBatch>();
+    auto files = planFiles({stored->imageReferences, stored->frames, stored->rotations, stored->previewRect});
+    fillBatch(*batch, files, stored->imageReferences.size());
+    if (batch->entries.empty())
+        return;
+    batch->foreseenFor = directory;
+    // Nothing else needs the cores while the screen fades.
+    batch->limit.store(std::max(1, qrn::imaging::WorkerPool::shared().threadCount()));
+    foreseenBatch = batch;
+    pump(batch);
+    const std::weak_ptr<pictureBatch> weak = batch;
+    qrn::MainQueue::after(foreseenPatience, [weak] {
+        if (const auto alive = weak.lock(); alive && alive == foreseenBatch)
+            dropBatch(foreseenBatch);
+    });
+}
+
+void previewLayerPendingPictures::cancelForeseen() {
+    dropBatch(foreseenBatch);
+}
+
 void previewLayerPendingPictures::beginImport() {
     cancel();
-    currentBatch = std::make_shared<pictureBatch>();
+    // The pictures of the project chosen are on their way already, unless another was chosen since.
+    auto foreseen = std::move(foreseenBatch);
+    foreseenBatch.reset();
+    if (foreseen && foreseen->foreseenFor == persistentDataStorageClass().getProjectDirectory())
+        currentBatch = std::move(foreseen);
+    else
+        dropBatch(foreseen);
+    if (!currentBatch)
+        currentBatch = std::make_shared<pictureBatch>();
     // One core stays with the import while it builds the screen.
     currentBatch->limit.store(std::max(1, qrn::imaging::WorkerPool::shared().threadCount() - 1));
     collecting = true;
 }
 
 void previewLayerPendingPictures::cancel() {
-    if (currentBatch)
-        currentBatch->cancelled.store(true);
-    currentBatch.reset();
-    slotOfFile.clear();
-    notPictures.clear();
+    dropBatch(currentBatch);
     collecting = false;
-    planned = false;
 }
 
 bool previewLayerPendingPictures::isCollecting() {
@@ -552,38 +641,64 @@ bool previewLayerPendingPictures::isCollecting() {
 bool previewLayerPendingPictures::isStillPicture(const std::string& file) {
     if (!isCollecting())
         return false;
-    const auto found = slotOfFile.find(file);
-    return found != slotOfFile.end() && !currentBatch->entries[found->second]->moves;
+    const auto found = currentBatch->slotOfFile.find(file);
+    return found != currentBatch->slotOfFile.end() && !currentBatch->entries[found->second]->moves;
 }
+
+namespace {
+
+// The opening's slots, from the rows the import has put in the model: those decoding since the
+// project was chosen when they are still what the rows show, fresh ones otherwise.
+void planImport() {
+    previewLayerClass model;
+    auto files = planFiles({model.getImageReferenceArray(), model.getLayerOriginSizeArray(),
+                            model.getLayerRotateArray(), model.getMainPreviewViewArrayFromImport()});
+    if (currentBatch->foreseenFor) {
+        if (holdsThePlan(*currentBatch, files)) {
+            currentBatch->planned = true;
+            return;
+        }
+        // The project file changed since it was chosen: what was decoded for it goes.
+        const int limit = currentBatch->limit.load();
+        dropBatch(currentBatch);
+        currentBatch = std::make_shared<pictureBatch>();
+        currentBatch->limit.store(limit);
+    }
+    currentBatch->planned = true;
+    fillBatch(*currentBatch, files, model.getImageReferenceArray().size());
+}
+
+} // namespace
 
 qrn::ImageHandle previewLayerPendingPictures::standInFor(const std::string& file,
                                                          const imageReferenceArray& reference) {
     if (!isCollecting())
         return nullptr;
-    // The first layer that asks finds every file of the project, and their decoding starts.
-    if (!planned) {
-        planned = true;
-        planBatch(*currentBatch);
+    // The first layer that asks finds every file of the project, and their decoding starts (or
+    // goes on, when it started as the project was chosen).
+    if (!currentBatch->planned) {
+        planImport();
         pump(currentBatch);
     }
-    if (const auto found = slotOfFile.find(file); found != slotOfFile.end())
-        return currentBatch->entries[found->second]->standIn;
-    if (notPictures.count(file))
+    pictureBatch& batch = *currentBatch;
+    if (const auto found = batch.slotOfFile.find(file); found != batch.slotOfFile.end())
+        return batch.entries[found->second]->standIn;
+    if (batch.notPictures.count(file))
         return nullptr;
     // A file the stored layers did not name when the import began: decoded at the movie's size.
     auto slot = slotFor(file);
     if (!slot) {
-        notPictures.insert(file);
+        batch.notPictures.insert(file);
         return nullptr;
     }
     slot->reference = reference;
     slot->drawn = moviePixels();
     auto handle = slot->standIn;
     {
-        std::lock_guard lock(currentBatch->mutex);
-        slotOfFile.emplace(file, currentBatch->entries.size());
-        currentBatch->entries.push_back(std::move(slot));
-        ++currentBatch->queuedCount;
+        std::lock_guard lock(batch.mutex);
+        batch.slotOfFile.emplace(file, batch.entries.size());
+        batch.entries.push_back(std::move(slot));
+        ++batch.queuedCount;
     }
     pump(currentBatch);
     return handle;
@@ -636,10 +751,12 @@ void previewLayerPendingPictures::waitUntilDecoded() {
 }
 
 std::size_t previewLayerPendingPictures::pendingCount() {
-    if (!currentBatch)
-        return 0;
-    return size_t(std::count_if(currentBatch->entries.begin(), currentBatch->entries.end(),
-                                [](const auto& slot) { return !slot->delivered; }));
+    size_t pending = 0;
+    for (const auto* batch : {&currentBatch, &foreseenBatch})
+        if (*batch)
+            pending += size_t(std::count_if((*batch)->entries.begin(), (*batch)->entries.end(),
+                                            [](const auto& slot) { return !slot->delivered; }));
+    return pending;
 }
 
 std::vector<std::string> previewLayerPendingPictures::decodeOrder() {

@@ -14,6 +14,10 @@
 // frame that a layer showing it covers. The preview, the studio and the strip draw it no
 // larger, so none of them needs the file's full size.
 //
+// Decoding starts as soon as the presenter has chosen the project and its file proved sound,
+// while the screen changes; the import takes those pictures over when its layers name the same
+// files at the same sizes, and lets them go otherwise.
+//
 // Worker threads only decode; views and model state are touched on the main thread alone. A
 // delivery belongs to the opening it was made for: a later opening, or a model reset, drops
 // what was still on its way.
@@ -30,13 +34,21 @@
 
 class previewLayerPendingPictures {
   public:
-    // An import starts collecting: whatever an earlier opening still had on its way is dropped.
+    // The presenter chose the project of the project folder, whose file was just checked: its
+    // pictures start decoding on every core, for its import to take over. What an earlier choice
+    // started is dropped; so is this, if no import takes it over within a few seconds.
+    static void foresee();
+    // Drops what foresee started (the application ends).
+    static void cancelForeseen();
+
+    // An import starts collecting: whatever an earlier opening still had on its way is dropped,
+    // and what the project's choice started decoding is taken over.
     static void beginImport();
     // The import is done and its screen is built: what was decoded meanwhile is handed on, and
     // every core decodes the rest, nearest the selected asset first.
     static void startDecoding();
     // Drops the pictures on their way (another project, a reset). Decodes under way finish on
-    // their threads but deliver nothing.
+    // their threads but deliver nothing. What foresee started stays for the import.
     static void cancel();
 
     // While collecting: the stand-in for a picture file of the project, one per file, or null
@@ -78,7 +90,8 @@ class previewLayerPendingPictures {
     // slides that show them: the presenter never saw the names they are stored under.
     static void tellTooLargeOnSlides(const std::vector<std::string>& files);
 
-    // Pictures of the current opening that have not been delivered yet.
+    // Pictures of the current opening that have not been delivered yet, and those of a chosen
+    // project its import has not taken over yet.
     static std::size_t pendingCount();
     // The current opening's files in the order the workers take them.
     static std::vector<std::string> decodeOrder();
