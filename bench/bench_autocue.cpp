@@ -48,6 +48,7 @@
 #include "Controller/Recording/autocueDisplayClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
+#include "Model/persistentDataStorageClass.h"
 #include "View/Editing/editScreenTitleBarController.h"
 #include "View/Editing/viewLoaderController.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
@@ -282,41 +283,48 @@ recordViewController* shownStudio() {
     return journey::controllerIn<recordViewController>();
 }
 
-// QRN as main() starts it (main() installs the same start-up), once per run: a new project made
-// with the landing screen's button, the deck's slides by the editing screen's, its layers, filters
-// and a script per slide; then the studio by its title-bar button and the autocue by the studio's.
-// Null when a step failed.
-recordViewController* studioInTheApp(const std::filesystem::path& base) {
+// QRN as main() starts it (main() installs the same start-up), with a new project at `package`
+// made with the landing screen's button: the deck's slides by the editing screen's, its layers,
+// filters and a script per slide. False when a step failed.
+bool deckInTheApp(const std::filesystem::path& package) {
     static AppDelegate delegate;
-    static recordViewController* studio = nullptr;
-    static bool tried = false;
-    if (tried)
-        return studio;
-    tried = true;
     if (!qrn::qt::startApplication({"qrn"}, delegate))
-        return nullptr;
+        return false;
     journey::watchDialogs();
     auto* landing = journey::controllerIn<landingController>();
     if (!journey::waitUntil([&] { return (landing = journey::controllerIn<landingController>()); }))
-        return nullptr;
-    std::filesystem::create_directories(base / "projects");
-    journey::answerNextFileDialog(base / "projects" / "talk");
+        return false;
+    std::filesystem::create_directories(package.parent_path());
+    journey::answerNextFileDialog(package);
     journey::click(*landing->createNewProjectButton());
     viewLoaderController* editor = nullptr;
     if (!journey::waitUntil([&] { return (editor = journey::controllerIn<viewLoaderController>()); }))
-        return nullptr;
+        return false;
     const auto deck = benchsupport::deckFromEnvironment();
     for (int i = 1; i < benchsupport::slidesOf(deck); ++i) {
         const size_t before = previewLayerClass().getLayerArray().size();
         journey::click(*editor->addAssetButtonView);
         if (!journey::waitUntil([&] { return previewLayerClass().getLayerArray().size() > before; }))
-            return nullptr;
+            return false;
     }
     benchsupport::addDeckLayers(deck);
     std::vector<AttributedString> scripts;
     for (int a = 1; a <= benchsupport::slidesOf(deck); ++a)
         scripts.push_back(slideScript(a));
     attributedStringStorageClass().setAutocueStringArray(scripts);
+    return true;
+}
+
+// The deck's project, then the studio by its title-bar button and the autocue by the studio's;
+// once per run. Null when a step failed.
+recordViewController* studioInTheApp(const std::filesystem::path& base) {
+    static recordViewController* studio = nullptr;
+    static bool tried = false;
+    if (tried)
+        return studio;
+    tried = true;
+    if (!deckInTheApp(base / "projects" / "talk"))
+        return nullptr;
     auto bar = editScreenTitleBarController::current();
     if (!bar || !bar->buttonRecordView)
         return nullptr;
@@ -567,8 +575,21 @@ int main(int argc, char** argv) {
         return 2;
     const std::filesystem::path base = root;
     useFoldersOfItsOwn(base);
+    useAPresentersScreenOffscreen(base);
     // The process starts as main() starts it, before any thread of its own.
     appStartup::install();
+    // --write_deck=PACKAGE writes the deck the in-app rows record over, for opening it in QRN itself.
+    for (int i = 1; i < argc; ++i)
+        if (std::string arg = argv[i]; arg.starts_with("--write_deck=")) {
+            QApplication app(argc, argv);
+            MainQueue::useEventLoop();
+            const bool written = deckInTheApp(std::filesystem::absolute(arg.substr(13))) &&
+                                 persistentDataStorageClass().saveProject().isOk();
+            qrn::qt::endApplication();
+            std::error_code ignored;
+            std::filesystem::remove_all(base, ignored);
+            return written ? 0 : 1;
+        }
     const int code = runRealTimeBenchmarks(argc, argv, [] { qrn::qt::endApplication(); });
     std::error_code ignored;
     std::filesystem::remove_all(base, ignored);

@@ -1,7 +1,8 @@
 #pragma once
 // GIFs made for tests and benchmarks (Qt reads GIFs but cannot write them): frames of solid
-// colours, and a long stepping GIF that is small on disk.
+// colours, a long stepping GIF that is small on disk, and pictures in a colour cube.
 #include <QByteArray>
+#include <QImage>
 #include <QPoint>
 #include <QRgb>
 
@@ -18,9 +19,9 @@ inline void little16(QByteArray& out, int v) {
     out.append(char((v >> 8) & 0xff));
 }
 
-// LZW with a 2-bit starting code size, as a GIF image's data sub-blocks.
-inline QByteArray compressed(const std::vector<std::uint8_t>& pixels) {
-    constexpr int minimum = 2, clear = 1 << minimum, end = clear + 1;
+// LZW with a starting code size of `minimum` bits, as a GIF image's data sub-blocks.
+inline QByteArray compressed(const std::vector<std::uint8_t>& pixels, int minimum = 2) {
+    const int clear = 1 << minimum, end = clear + 1;
     QByteArray bytes;
     std::uint32_t buffer = 0;
     int bits = 0, width = minimum + 1, last = end;
@@ -68,15 +69,15 @@ inline QByteArray compressed(const std::vector<std::uint8_t>& pixels) {
     return out;
 }
 
-// The screen's size and a global table of four colours (missing ones black), looping for ever.
-inline QByteArray header(int width, int height, const std::vector<QRgb>& palette) {
+// The screen's size and a global table of 2^bits colours (missing ones black), looping for ever.
+inline QByteArray header(int width, int height, const std::vector<QRgb>& palette, int bits = 2) {
     QByteArray gif("GIF89a");
     little16(gif, width);
     little16(gif, height);
-    gif.append(char(0xf1));
+    gif.append(char(0xf0 | (bits - 1)));
     gif.append(char(0));
     gif.append(char(0));
-    for (size_t i = 0; i < 4; ++i) {
+    for (size_t i = 0; i < (size_t(1) << bits); ++i) {
         const QRgb c = i < palette.size() ? palette[i] : 0;
         gif.append(char(qRed(c)));
         gif.append(char(qGreen(c)));
@@ -86,8 +87,9 @@ inline QByteArray header(int width, int height, const std::vector<QRgb>& palette
     return gif;
 }
 
-inline void image(QByteArray& gif, QPoint at, int w, int h, std::uint8_t colour, int delay) {
-    // Keep what is under the next frame; `delay` hundredths of a second.
+// An image's frame, its graphic control block first: keep what is under the next frame; `delay`
+// hundredths of a second.
+inline void frameStart(QByteArray& gif, QPoint at, int w, int h, int delay) {
     gif.append("\x21\xf9\x04\x04", 4);
     little16(gif, delay);
     gif.append(char(0));
@@ -98,6 +100,10 @@ inline void image(QByteArray& gif, QPoint at, int w, int h, std::uint8_t colour,
     little16(gif, w);
     little16(gif, h);
     gif.append(char(0));
+}
+
+inline void image(QByteArray& gif, QPoint at, int w, int h, std::uint8_t colour, int delay) {
+    frameStart(gif, at, w, h, delay);
     gif.append(compressed(std::vector<std::uint8_t>(size_t(w) * size_t(h), colour)));
 }
 
@@ -135,6 +141,34 @@ inline QByteArray steppingGif(int width, int height, int frames, int cell, int d
     image(gif, {0, 0}, width, height, 0, delay);
     for (int k = 1; k < frames; ++k)
         image(gif, steppingCell(k, width, cell), cell, cell, 1, delay);
+    gif.append(char(0x3b));
+    return gif;
+}
+
+// The frames (all of the first one's size) in a cube of 6 x 6 x 6 colours, each shown for `delay`
+// hundredths of a second.
+inline QByteArray pictureGif(const std::vector<QImage>& frames, int delay) {
+    using namespace gif_detail;
+    if (frames.empty())
+        return {};
+    const int width = frames.front().width(), height = frames.front().height();
+    const auto level = [](int v) { return (v * 5 + 127) / 255; };
+    std::vector<QRgb> cube;
+    for (int i = 0; i < 216; ++i)
+        cube.push_back(qRgb(i / 36 * 51, i / 6 % 6 * 51, i % 6 * 51));
+    QByteArray gif = header(width, height, cube, 8);
+    for (const QImage& frame : frames) {
+        const QImage rgb = frame.convertToFormat(QImage::Format_RGB32);
+        std::vector<std::uint8_t> pixels;
+        pixels.reserve(size_t(width) * size_t(height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const QRgb c = rgb.pixel(x, y);
+                pixels.push_back(std::uint8_t(level(qRed(c)) * 36 + level(qGreen(c)) * 6 + level(qBlue(c))));
+            }
+        frameStart(gif, {0, 0}, width, height, delay);
+        gif.append(compressed(pixels, 8));
+    }
     gif.append(char(0x3b));
     return gif;
 }

@@ -1,7 +1,9 @@
 #include "support/app/talk_deck.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 #include <string>
@@ -9,6 +11,7 @@
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/filterClass.h"
 #include "app/layers/layers_support.h"
+#include "support/gif_writer.h"
 
 namespace benchsupport {
 namespace {
@@ -30,6 +33,32 @@ qrn::ImageHandle detailedPicture(int width, int height, int tint, bool keyBand) 
         p.fillRect(0, height / 3, width, height / 3, QColor(0, 255, 0));
     }
     return std::make_shared<const QImage>(std::move(image));
+}
+
+// The picture files the talk's slides are made from, as a presenter drops them: a drop copies
+// each into the project's images folder; an animated picture plays from its own file.
+const QTemporaryDir& pictureFiles() {
+    static const QTemporaryDir folder = [] {
+        QTemporaryDir made;
+        const auto save = [&](const char* name, const QByteArray& bytes) {
+            QFile file(made.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        for (int tint : {1, 3, 4})
+            detailedPicture(960, 540, tint, tint == 1)
+                ->save(made.filePath(QString("slide%1.png").arg(tint)));
+        std::vector<QImage> frames;
+        for (int f = 0; f < 12; ++f)
+            frames.push_back(*detailedPicture(480, 270, f, false));
+        // Twelve frames a half second, as a short looping clip.
+        (void)save("clip.gif", qrn::test::pictureGif(frames, 4));
+        return made;
+    }();
+    return folder;
+}
+
+std::string pictureFile(const char* name) {
+    return pictureFiles().filePath(name).toStdString();
 }
 
 // Turns on filters (key, blur, median: in the tables' order) for the layer just dropped on
@@ -94,15 +123,12 @@ void addDeckLayers(takeDeck deck) {
     // animated one over a third.
     const qrn::Size big{278, 156};
     const qrn::Point left{200, 156};
-    layerstest::dropImage(1, detailedPicture(960, 540, 1, true), big, left);
+    layerstest::dropImageFile(1, pictureFile("slide1.png"), big, left);
     filterDroppedLayer(1, {true, false, false});
-    std::vector<qrn::ImageHandle> frames;
-    for (int f = 0; f < 12; ++f)
-        frames.push_back(detailedPicture(480, 270, f, false));
-    layerstest::dropAnimated(2, std::move(frames), {185, 104}, {420, 200});
-    layerstest::dropImage(3, detailedPicture(960, 540, 3, false), big, left);
+    layerstest::dropImageFile(2, pictureFile("clip.gif"), {185, 104}, {420, 200});
+    layerstest::dropImageFile(3, pictureFile("slide3.png"), big, left);
     filterDroppedLayer(3, {false, true, false});
-    layerstest::dropImage(4, detailedPicture(960, 540, 4, false), big, left);
+    layerstest::dropImageFile(4, pictureFile("slide4.png"), big, left);
     filterDroppedLayer(4, {false, false, true});
     setCameraFilters(false, 10, false);
 }

@@ -2,7 +2,8 @@
 // The decks the take benchmarks record over, built in the model as the layer tests build them.
 // The talk: five slides as a presenter's talk has them, heavy on the movie's work where it costs
 // most: a picture through the chroma key, a blurred one, one through the median, an animated
-// picture (twelve frames, as a GIF), and the camera alone; the camera blurred on all of them. The
+// picture (a GIF of twelve frames), and the camera alone; the camera blurred on all of them. Its
+// pictures are files dropped as a presenter drops them, so a saved talk opens as it was made. The
 // three-slide deck: one coloured picture per slide and seven small ones spread over them, the
 // camera through all three of its filters.
 namespace benchsupport {

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "Model/attributedStringStorageClass.h"
+#include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "app/preview/preview_fixture.h"
+#include "platform/imaging/picture_reader.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/view.h"
 
@@ -64,6 +67,22 @@ std::string dropImage(int a, qrn::ImageHandle image, qrn::Size size, qrn::Point 
     appendReference(a, imageReferenceArray{3, "png", "layer"});
     model.addLayer(std::move(image), std::nullopt, std::nullopt, size, false, false, at, std::nullopt, 0,
                    false, false, false, false);
+    return added(a, before);
+}
+
+std::string dropImageFile(int a, const std::string& file, qrn::Size size, qrn::Point at) {
+    auto decoded = qrn::imaging::readPicture(file, previewLayerPendingPictures::moviePixels());
+    if (!decoded)
+        return "";
+    select(a);
+    previewLayerClass model;
+    const size_t before = model.getLayerArrayReference()[size_t(a)].size();
+    std::string extension = std::filesystem::path(file).extension().string();
+    if (!extension.empty())
+        extension.erase(0, 1);
+    model.setImageReferenceArray(3, qrn::Value::List{file}, extension);
+    model.addLayer(std::make_shared<const QImage>(std::move(decoded).value()), std::nullopt, file, size, true,
+                   false, at, std::nullopt, 0, false, false, false, false);
     return added(a, before);
 }
 

@@ -21,6 +21,9 @@ std::string dropImage(int assetIndex, qrn::Size size, qrn::Point at = {278, 156}
 // The same with a picture of the caller's, and an animated picture of the caller's frames.
 std::string dropImage(int assetIndex, qrn::ImageHandle image, qrn::Size size, qrn::Point at);
 std::string dropAnimated(int assetIndex, std::vector<qrn::ImageHandle> frames, qrn::Size size, qrn::Point at);
+// A picture file dropped on the preview: read as a drop reads it and copied into the project's
+// images folder when the project has one; a file whose frames move (a GIF) plays.
+std::string dropImageFile(int assetIndex, const std::string& file, qrn::Size size, qrn::Point at);
 std::string dropText(int assetIndex, qrn::Point at = {278, 156});
 std::string dropAnimated(int assetIndex, qrn::Size size, qrn::Point at = {278, 156});
 // An image dropped on the asset's tile: it becomes (or replaces) the asset's background.
