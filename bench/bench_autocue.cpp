@@ -325,6 +325,16 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
     tried = true;
     if (!deckInTheApp(base / "projects" / "talk"))
         return nullptr;
+    // The take starts on the first slide, as a talk does: its tile in the strip, by the number
+    // label that carries the slide's id.
+    auto* editor = journey::controllerIn<viewLoaderController>();
+    auto strip = editor && editor->assetTableView ? editor->assetTableView->documentView() : nullptr;
+    auto label = strip ? strip->viewWithTag(std::stoi(previewLayerClass().getAssetArray()[1])) : nullptr;
+    if (!label || !label->superview())
+        return nullptr;
+    journey::click(*label->superview());
+    if (!journey::waitUntil([] { return previewLayerClass().getSelectedAssetIndex() == 1; }))
+        return nullptr;
     auto bar = editScreenTitleBarController::current();
     if (!bar || !bar->buttonRecordView)
         return nullptr;

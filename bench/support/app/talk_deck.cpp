@@ -123,12 +123,12 @@ void addDeckLayers(takeDeck deck) {
     // animated one over a third.
     const qrn::Size big{278, 156};
     const qrn::Point left{200, 156};
-    layerstest::dropImageFile(1, pictureFile("slide1.png"), big, left);
+    layerstest::dropImageFile(1, pictureFile("slide1.png"), big, left, true);
     filterDroppedLayer(1, {true, false, false});
-    layerstest::dropImageFile(2, pictureFile("clip.gif"), {185, 104}, {420, 200});
-    layerstest::dropImageFile(3, pictureFile("slide3.png"), big, left);
+    layerstest::dropImageFile(2, pictureFile("clip.gif"), {185, 104}, {420, 200}, true);
+    layerstest::dropImageFile(3, pictureFile("slide3.png"), big, left, true);
     filterDroppedLayer(3, {false, true, false});
-    layerstest::dropImageFile(4, pictureFile("slide4.png"), big, left);
+    layerstest::dropImageFile(4, pictureFile("slide4.png"), big, left, true);
     filterDroppedLayer(4, {false, false, true});
     setCameraFilters(false, 10, false);
 }

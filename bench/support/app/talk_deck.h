@@ -2,8 +2,9 @@
 // The decks the take benchmarks record over, built in the model as the layer tests build them.
 // The talk: five slides as a presenter's talk has them, heavy on the movie's work where it costs
 // most: a picture through the chroma key, a blurred one, one through the median, an animated
-// picture (a GIF of twelve frames), and the camera alone; the camera blurred on all of them. Its
-// pictures are files dropped as a presenter drops them, so a saved talk opens as it was made. The
+// picture (a GIF of twelve frames), each over the camera's picture, and the camera alone; the
+// camera blurred on all of them. Its pictures are files dropped as a presenter drops them, so a
+// saved talk opens as it was made. The
 // three-slide deck: one coloured picture per slide and seven small ones spread over them, the
 // camera through all three of its filters.
 namespace benchsupport {

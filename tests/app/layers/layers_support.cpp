@@ -70,7 +70,7 @@ std::string dropImage(int a, qrn::ImageHandle image, qrn::Size size, qrn::Point 
     return added(a, before);
 }
 
-std::string dropImageFile(int a, const std::string& file, qrn::Size size, qrn::Point at) {
+std::string dropImageFile(int a, const std::string& file, qrn::Size size, qrn::Point at, bool overCamera) {
     auto decoded = qrn::imaging::readPicture(file, previewLayerPendingPictures::moviePixels());
     if (!decoded)
         return "";
@@ -82,7 +82,7 @@ std::string dropImageFile(int a, const std::string& file, qrn::Size size, qrn::P
         extension.erase(0, 1);
     model.setImageReferenceArray(3, qrn::Value::List{file}, extension);
     model.addLayer(std::make_shared<const QImage>(std::move(decoded).value()), std::nullopt, file, size, true,
-                   false, at, std::nullopt, 0, false, false, false, false);
+                   false, at, std::nullopt, 0, false, false, overCamera, false);
     return added(a, before);
 }
 

@@ -22,8 +22,11 @@ std::string dropImage(int assetIndex, qrn::Size size, qrn::Point at = {278, 156}
 std::string dropImage(int assetIndex, qrn::ImageHandle image, qrn::Size size, qrn::Point at);
 std::string dropAnimated(int assetIndex, std::vector<qrn::ImageHandle> frames, qrn::Size size, qrn::Point at);
 // A picture file dropped on the preview: read as a drop reads it and copied into the project's
-// images folder when the project has one; a file whose frames move (a GIF) plays.
-std::string dropImageFile(int assetIndex, const std::string& file, qrn::Size size, qrn::Point at);
+// images folder when the project has one; a file whose frames move (a GIF) plays. A drop lies
+// under the camera's picture; `overCamera` makes it the slide's first layer over it, as the
+// presenter puts it by the layer list.
+std::string dropImageFile(int assetIndex, const std::string& file, qrn::Size size, qrn::Point at,
+                          bool overCamera = false);
 std::string dropText(int assetIndex, qrn::Point at = {278, 156});
 std::string dropAnimated(int assetIndex, qrn::Size size, qrn::Point at = {278, 156});
 // An image dropped on the asset's tile: it becomes (or replaces) the asset's background.
