@@ -74,6 +74,13 @@ View::View(SharedStandInLayer) : ownsLayer_(false) {
     layer_ = *standIn;
 }
 
+ViewPtr View::makePlaceHolder() {
+    struct PlaceHolder final : View {
+        PlaceHolder() : View(SharedStandInLayer{}) {}
+    };
+    return std::make_shared<PlaceHolder>();
+}
+
 View::~View() {
     // A view that goes has no superview, so no index above it lists it or its subtree; the
     // subviews keep their own indexes, whose subtrees do not change.

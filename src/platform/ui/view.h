@@ -47,6 +47,10 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     View& operator=(const View&) = delete;
 
     static ViewPtr make(const Rect& frame = {}) { return std::make_shared<View>(frame); }
+    // An empty view that only holds a place among its siblings (the views above it stack on it)
+    // and never draws: it shares the stand-in layer (see below) rather than having one, so a
+    // deck's tiles can each hold such places cheaply.
+    static ViewPtr makePlaceHolder();
 
     // A name for traces and tests.
     const std::string& identifier() const;

@@ -248,6 +248,23 @@ TEST(ViewOrder, InsertingAboveAMarkerAndMovingBetweenParentsKeepOrder) {
     EXPECT_EQ(studio->superview(), nullptr);
 }
 
+TEST(ViewOrder, APlaceHolderHoldsItsPlaceWithoutALayer) {
+    auto tile = View::make(Rect(0, 0, 100, 60));
+    auto back = View::make(), front = View::make();
+    tile->setSubviews({back, front});
+    // A group's place between the two, found by its tag as the order code finds it.
+    auto group = View::makePlaceHolder();
+    group->addSubview(TextField::makeMarker(-11));
+    tile->addSubview(group, Ordering::Above, back.get());
+    auto member = View::make();
+    tile->addSubview(member, Ordering::Above, tile->viewWithTag(-11)->superviewPointer());
+    EXPECT_EQ(raw(tile->subviews()),
+              (std::vector<View*>{back.get(), group.get(), member.get(), front.get()}));
+    EXPECT_EQ(group->layer()->superlayer(), nullptr);
+    EXPECT_EQ(rawLayers(*tile), layersOf({back, member, front}));
+    EXPECT_FALSE(group->isHidden());
+}
+
 TEST(ViewOrder, LentLayerComesBackInOrder) {
     auto parent = View::make(Rect(0, 0, 100, 100));
     auto a = View::make(), b = View::make(), c = View::make();

@@ -29,10 +29,10 @@ ViewPtr taggedSuperview(const ViewPtr& in, int tag) {
 constexpr int firstGroupTag = -9;
 constexpr int lastGroupTag = -13;
 
-// An empty view holding only the group's tag; the group's layers stand directly above it.
+// An empty view holding only the group's tag; the group's layers stand directly above it. It
+// draws nothing, so it has no layer of its own: every slide tile of a deck holds one.
 ViewPtr groupMarkerView(int tag) {
-    auto parent = qrn::ui::View::make();
-    parent->layer()->setMasksToBounds(false);
+    auto parent = qrn::ui::View::makePlaceHolder();
     parent->addSubview(qrn::ui::TextField::makeMarker(tag));
     return parent;
 }
