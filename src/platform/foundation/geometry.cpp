@@ -61,6 +61,10 @@ Rect Rect::integral() const {
 }
 
 AffineTransform AffineTransform::rotation(double radians) {
+    // Every view places its layer with a rotation, nearly always none: the same values as below
+    // without the sine and cosine.
+    if (radians == 0)
+        return {1, 0, -0.0, 1, 0, 0};
     double c = std::cos(radians), s = std::sin(radians);
     return {c, s, -s, c, 0, 0};
 }
