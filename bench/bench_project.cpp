@@ -475,8 +475,9 @@ BENCHMARK(BM_ParseDeckFile)
 
 // --- The deck as the presenter opens it: QRN started as main() starts it, in a process of its
 // own (this program, run again), with its window, the live test camera and the real clock, and
-// the deck chosen in File > Open. Offscreen, or on a virtual display with a window manager of its
-// own. The launch counts from the moment the process is started.
+// the deck named on its command line as `qrn PACKAGE` names it (the 500 pictures: chosen in
+// File > Open). Offscreen, or on a virtual display with a window manager of its own. The launch
+// counts from the moment the process is started.
 
 double threadSeconds() {
     timespec t{};
@@ -577,9 +578,11 @@ class quietWatch {
     size_t next = 0;
 };
 
-// The child's side: QRN as main() starts it, File > Open of `package`, then the figures, one
-// "name=value" a line.
-int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t slides, long long launchedAt) {
+// The child's side: QRN as main() starts it, with `package` on its command line as `qrn PACKAGE`
+// opens it, or (`fromMenu`) chosen in File > Open once the landing screen is up; then the figures,
+// one "name=value" a line.
+int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t slides, long long launchedAt,
+                     bool fromMenu) {
     const auto sinceLaunch = [launchedAt] {
         return (benchsupport::monotonicNanoseconds() - launchedAt) * 1e-9;
     };
@@ -587,22 +590,29 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
     AppDelegate delegate;
     appStartup::install();
     QApplication qapp(argc, argv);
-    if (!qrn::qt::startApplication({"qrn"}, delegate))
+    std::vector<std::string> arguments{"qrn"};
+    if (!fromMenu)
+        arguments.push_back(package);
+    if (!qrn::qt::startApplication(arguments, delegate))
         return 3;
     quietWatch quiet;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] { quiet.sample(sinceLaunch()); });
     journey::watchDialogs();
-    if (!restUntil([] { return journey::controllerIn<landingController>() != nullptr; }, 60))
-        return 4;
-    qrn::ui::WindowPtr window;
-    for (const auto& w : journey::shownWindows())
-        if (journey::menuItemEnabled(*w, "File", "Open\u2026").value_or(false))
-            window = w;
-    journey::answerNextFileDialog(package);
-    const double openedAt = sinceLaunch();
-    if (!window || !journey::menuItem(*window, "File", "Open\u2026"))
-        return 5;
+    // From the command line the open is asked for at the launch.
+    double openedAt = 0;
+    if (fromMenu) {
+        if (!restUntil([] { return journey::controllerIn<landingController>() != nullptr; }, 60))
+            return 4;
+        qrn::ui::WindowPtr window;
+        for (const auto& w : journey::shownWindows())
+            if (journey::menuItemEnabled(*w, "File", "Open\u2026").value_or(false))
+                window = w;
+        journey::answerNextFileDialog(package);
+        openedAt = sinceLaunch();
+        if (!window || !journey::menuItem(*window, "File", "Open\u2026"))
+            return 5;
+    }
     const bool editable = restUntil(
         [&] {
             return editViewClass().getEditViewSelected() &&
@@ -686,8 +696,9 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
 std::filesystem::path benchRoot;
 
 // One open of the package at `path`, of `slides` slides, by QRN in a process of its own,
-// offscreen or on a display.
-void openInTheApp(benchmark::State& state, const std::string& package, int slides, bool onDisplay) {
+// offscreen or on a display, from its command line or (`fromMenu`) from File > Open.
+void openInTheApp(benchmark::State& state, const std::string& package, int slides, bool onDisplay,
+                  bool fromMenu) {
     std::optional<benchsupport::virtualDisplay> display;
     std::map<std::string, std::string> environment{{"QT_QPA_PLATFORM", "offscreen"}};
     if (onDisplay) {
@@ -718,7 +729,8 @@ void openInTheApp(benchmark::State& state, const std::string& package, int slide
         auto got = benchsupport::runForFigures("/proc/self/exe",
                                                {"--open_deck_in_the_app=" + package,
                                                 "--slides=" + std::to_string(slides),
-                                                "--launched_at=" + std::to_string(launched)},
+                                                "--launched_at=" + std::to_string(launched),
+                                                std::string("--from_menu=") + (fromMenu ? "1" : "0")},
                                                environment, 600);
         state.SetIterationTime((benchsupport::monotonicNanoseconds() - launched) * 1e-9);
         if (!got || !got->contains("launch_to_idle_s")) {
@@ -739,7 +751,7 @@ void openDeckInTheApp(benchmark::State& state, bool onDisplay) {
         state.SkipWithError("the deck could not be written");
         return;
     }
-    openInTheApp(state, package, slides, onDisplay);
+    openInTheApp(state, package, slides, onDisplay, false);
 }
 
 void BM_OpenSlideDeckInTheApp(benchmark::State& state) {
@@ -774,7 +786,7 @@ void BM_OpenPicturesInTheApp(benchmark::State& state) {
         state.SkipWithError("the project could not be written");
         return;
     }
-    openInTheApp(state, package, assets, state.range(0) != 0);
+    openInTheApp(state, package, assets, state.range(0) != 0, true);
 }
 BENCHMARK(BM_OpenPicturesInTheApp)
     ->ArgName("on_display")
@@ -801,7 +813,8 @@ int main(int argc, char** argv) {
         char* name[] = {argv[0], nullptr};
         return openDeckAsTheApp(one, name, *package,
                                 size_t(std::stoul(option(argc, argv, "--slides").value_or("0"))),
-                                std::stoll(option(argc, argv, "--launched_at").value_or("0")));
+                                std::stoll(option(argc, argv, "--launched_at").value_or("0")),
+                                option(argc, argv, "--from_menu").value_or("1") != "0");
     }
     // --write_deck=SLIDES FOLDER writes the deck the rows above open, for opening it in QRN itself.
     if (const auto slides = option(argc, argv, "--write_deck")) {
