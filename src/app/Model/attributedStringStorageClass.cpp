@@ -255,6 +255,16 @@ void attributedStringStorageClass::padTextSymbolRows(size_t count) {
         TEXT_SYMBOL_STRING_ARRAY.resize(count);
 }
 
+void attributedStringStorageClass::padTextSymbolTexts(size_t rows, size_t asset, size_t count,
+                                                      const qrn::AttributedString& text) {
+    padTextSymbolRows(std::max(rows, asset + 1));
+    auto& texts = TEXT_SYMBOL_STRING_ARRAY[asset];
+    while (texts.size() < count)
+        texts.push_back(text);
+    symbolExportGeneration.increment();
+    symbolExportPending = false;
+}
+
 void attributedStringStorageClass::flushPendingSymbolExport() {
     QRN_LOG_IN(LogValues{{"symbolExportPending", symbolExportPending}});
     flushPendingAutocueExport();

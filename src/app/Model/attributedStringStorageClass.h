@@ -27,6 +27,9 @@ class attributedStringStorageClass {
     void setTextSymbolStringArray(std::vector<std::vector<qrn::AttributedString>> texts, int exportType);
     // Gives every asset up to `count` a row of texts, in place and without a write.
     void padTextSymbolRows(size_t count);
+    // Gives every asset up to `rows` a row of texts and pads asset `asset`'s with `text` up to
+    // `count`, in place, as setTextSymbolStringArray(..., 0) would with a padded copy.
+    void padTextSymbolTexts(size_t rows, size_t asset, size_t count, const qrn::AttributedString& text);
     // Writes a pending delayed symbol write now, and a pending script write.
     void flushPendingSymbolExport();
 

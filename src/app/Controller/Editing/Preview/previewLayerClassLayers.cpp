@@ -538,13 +538,10 @@ void previewLayerClass::addLayer(const qrn::ImageHandle& image,
             } else {
                 text = defaultTextSymbolText();
                 textIsNew = addMode != 0 && !restoreAtPosition;
-                if (!textIsNew) {
-                    // An opened project with fewer texts than text layers: pad the list.
-                    auto texts = changed();
-                    while (texts[sa].size() < size_t(std::max(n + 1, 0)))
-                        texts[sa].push_back(*text);
-                    storage.setTextSymbolStringArray(std::move(texts), 0);
-                }
+                // An opened project with fewer texts than text layers: the list is padded where it
+                // is kept, as each of its text layers comes through here.
+                if (!textIsNew)
+                    storage.padTextSymbolTexts(std::max(a, sa) + 1, sa, size_t(std::max(n + 1, 0)), *text);
             }
         } else {
             text = defaultTextSymbolText();
