@@ -9,14 +9,18 @@
 // chroma key, box blur and median in its clipping host, under 100 image layers whose runs around
 // the live camera are kept as pictures; a snapshot is handed to a worker and the last finished
 // picture composited on the main thread.
-// Then the same in the application itself (inTheApp): QRN started as main() starts it, a project
-// of the talk deck's five slides with a script each (support/app/talk_deck.h; QRN_BENCH_DECK=three
-// for the three-slide deck), the studio opened by its button and the autocue by the studio's, a
-// take recorded with the record button and stepped twice by the next-asset card while the movie
-// is made meanwhile, then stopped; on free cores and beside one busy program of its own session
-// on one of the two cores (studio_picture_loaded). Reports the autocue's intervals, the studio's pictures a
+// Then the same in the application itself (inTheApp): QRN started as main() starts it, its
+// windows on an offscreen screen of a presenter's 1920x1080, a project of the talk deck's
+// five slides with a script each (support/app/talk_deck.h; QRN_BENCH_DECK=three for the
+// three-slide deck), its first slide chosen in the strip, the studio opened by its button and the
+// autocue by the studio's, a take recorded with the record button and stepped twice by the
+// next-asset card while the movie is made meanwhile, then stopped; on free cores and beside one
+// busy program of its own session on one of the two cores (studio_picture_loaded).
+// --write_deck=PACKAGE saves that project instead, for bench/take_on_display.sh to record the
+// same take in qrn itself. Reports the autocue's intervals, the studio's pictures a
 // second against the camera's 30, the camera frames the recording lost, how far the movie made during the
-// take was behind at the stop, and the wait from the stop to the playback. Without the studio's picture its
+// take was behind at the stop, the wait from the stop to the playback, and the processor time the
+// process used in the take and in that wait. Without the studio's picture its
 // window is hidden for the take (as when minimised), so only the autocue window draws. Runs on two cores
 // (QRN_BENCH_CORES); QRN_BENCH_AUTOCUE_SECONDS sets the takes' length (60 s, 20 s in the application, where
 // 60 s is for the figures: a run then lasts some minutes); QRN_TEST_CAMERA_SIZE sets the camera's size in the
@@ -40,6 +44,8 @@
 #include <random>
 #include <string>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include "AppDelegate.h"
 #include "Controller/Global/captureSessionClass.h"
@@ -379,6 +385,14 @@ threadTimes ranAndWaitedMs() {
     return {ran / 1e6, waited / 1e6};
 }
 
+// Processor time, user and system, this process has used so far (s).
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // How long the autocue holds a new script at its start before it scrolls, and a frame more.
 constexpr double autocueHold = 0.1 + 1.0 / 60;
 
@@ -429,6 +443,7 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
             return;
         }
         const double begun = *studio.getRecordingStartDate();
+        const double cpuAtStart = processCpuSeconds();
         // The take's first script is shown from its start and held there too, from the moment
         // the recording began, a little before its first picture.
         const double startHeldUntil = MainQueue::now() + autocueHold;
@@ -473,10 +488,12 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
             spin(0.3);
         }
         const auto stopped = std::chrono::steady_clock::now();
+        const double cpuAtStop = processCpuSeconds();
         journey::click(*screen->recordButton);
         const bool playable = spin(600, [&] { return studio.getPlaybackShown(); });
         const double stopToPlayable =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+        const double waitCpu = processCpuSeconds() - cpuAtStop;
         load.reset();
         sampling = false;
         sampler.join();
@@ -531,6 +548,8 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
         state.counters["camera_frames_dropped"] = dropped;
         state.counters["behind_at_stop_s"] = behind;
         state.counters["stop_to_playable_s"] = stopToPlayable;
+        state.counters["take_cpu_s"] = cpuAtStop - cpuAtStart;
+        state.counters["wait_cpu_s"] = waitCpu;
         state.counters["editor_rss_mb"] = editorResidentMb;
         state.counters["take_end_rss_mb"] = endOfTakeMb;
         state.counters["take_peak_rss_mb"] = peakMb.load();
@@ -585,12 +604,12 @@ int main(int argc, char** argv) {
         return 2;
     const std::filesystem::path base = root;
     useFoldersOfItsOwn(base);
-    useAPresentersScreenOffscreen(base);
     // The process starts as main() starts it, before any thread of its own.
     appStartup::install();
     // --write_deck=PACKAGE writes the deck the in-app rows record over, for opening it in QRN itself.
     for (int i = 1; i < argc; ++i)
         if (std::string arg = argv[i]; arg.starts_with("--write_deck=")) {
+            useAPresentersScreenOffscreen(base);
             QApplication app(argc, argv);
             MainQueue::useEventLoop();
             const bool written = deckInTheApp(std::filesystem::absolute(arg.substr(13))) &&
@@ -600,6 +619,7 @@ int main(int argc, char** argv) {
             std::filesystem::remove_all(base, ignored);
             return written ? 0 : 1;
         }
+    useAPresentersScreenOffscreen(base);
     const int code = runRealTimeBenchmarks(argc, argv, [] { qrn::qt::endApplication(); });
     std::error_code ignored;
     std::filesystem::remove_all(base, ignored);

@@ -7,7 +7,8 @@
 # one busy program in a session of its own keeps the first of the cores busy from before the
 # take until the player shows, as bench_autocue's loaded row has it. Prints the take's length
 # (from the first movie file the take writes to the click on Stop) and the wait from that click
-# until the player and its controls are on the screen. It runs in a virtual display with a
+# until the player and its controls are on the screen, the processor time qrn and the display's
+# server used in each, and the busy program's from the take's start until the player. It runs in a virtual display with a
 # window manager, as an ordinary user when started as root, on the cores given; all input is
 # real pointer clicks. QRN_KEEP_MOVIE names a file to keep the take's movie in.
 # Usage: take_on_display.sh QRN_BINARY PACKAGE [SECONDS (default 60)] [BUSY (0 or 1)] [CORES (default 6,7)]
@@ -63,11 +64,16 @@ wait_for_window() {
     sleep 0.1
   done
 }
+# Processor time, user and system, of process $1 (in clock ticks of 10 ms).
+ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+seconds_of() { printf '%d.%02d' $(($1 / 100)) $(($1 % 100)); }
 movies() { find "$work/deck.qrn3ks" -maxdepth 1 -name '*.mov' | wc -l; }
 click() { xdotool mousemove "$1" "$2" click 1; }
 
+server="${pids[0]}"
 "${run[@]}" "$qrn" "$work/deck.qrn3ks" >"$work/qrn.log" 2>&1 &
-pids+=($!)
+pid=$!
+pids+=("$pid")
 wait_for_window '^deck$'
 sleep 5
 # The first slide's tile in the strip (an opened deck shows its last), then the studio.
@@ -83,7 +89,8 @@ sleep 3
 
 if [ "$busy" = 1 ]; then
   setsid ${as_user[@]+"${as_user[@]}"} taskset -c "${cores%%,*}" sh -c 'while :; do :; done' &
-  pids+=($!)
+  busy_pid=$!
+  pids+=("$busy_pid")
   sleep 0.5
 fi
 before="$(movies)"
@@ -94,20 +101,28 @@ until [ "$(movies)" -gt "$before" ]; do
   [ $(($(now) - from)) -lt 30000000 ] || { echo "the take never started"; exit 1; }
   sleep 0.02
 done
-begun="$(now)"
+begun="$(now)" qrn_at_start="$(ticks "$pid")" server_at_start="$(ticks "$server")"
+[ "$busy" != 1 ] || busy_at_start="$(ticks "$busy_pid")"
 for step in 1 2; do
   sleep "$(awk -v b="$begun" -v n="$(now)" -v s="$seconds" -v k="$step" 'BEGIN { t = b / 1e6 + s * k / 3 - n / 1e6; print (t > 0 ? t : 0) }')"
   # The next-slide card.
   click 1460 644
 done
 sleep "$(awk -v b="$begun" -v n="$(now)" -v s="$seconds" 'BEGIN { t = b / 1e6 + s - n / 1e6; print (t > 0 ? t : 0) }')"
-stopped="$(now)"
+stopped="$(now)" qrn_at_stop="$(ticks "$pid")" server_at_stop="$(ticks "$server")"
 click 825 808
 # The player: its play button under the picture and the title bar's close button.
 shown="$(until_light 600 348,741 1531,163)" || { echo "no player"; exit 1; }
+qrn_at_player="$(ticks "$pid")" server_at_player="$(ticks "$server")"
+[ "$busy" != 1 ] || busy_at_player="$(ticks "$busy_pid")"
 took=$((stopped - begun)) waited=$((shown - stopped))
 printf 'take_s=%d.%03d\n' $((took / 1000000)) $((took % 1000000 / 1000))
 printf 'stop_to_player_s=%d.%03d\n' $((waited / 1000000)) $((waited % 1000000 / 1000))
+echo "take_qrn_cpu_s=$(seconds_of $((qrn_at_stop - qrn_at_start)))"
+echo "take_display_server_cpu_s=$(seconds_of $((server_at_stop - server_at_start)))"
+echo "wait_qrn_cpu_s=$(seconds_of $((qrn_at_player - qrn_at_stop)))"
+echo "wait_display_server_cpu_s=$(seconds_of $((server_at_player - server_at_stop)))"
+[ "$busy" != 1 ] || echo "busy_program_cpu_s=$(seconds_of $((busy_at_player - busy_at_start)))"
 [ -z "${QRN_SCREENSHOT:-}" ] || import -window root "$QRN_SCREENSHOT"
 if [ -n "${QRN_KEEP_MOVIE:-}" ]; then
   sleep 1
