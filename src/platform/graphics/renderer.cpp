@@ -39,6 +39,9 @@ struct Renderer::Pass {
     int clips = 0;
     // Whether layers' kept drawn extents may be asked: only where one thread walks the tree.
     bool extents = false;
+    // Whether filtered groups that have not changed are drawn from their kept pictures: where a
+    // painter draws the tree again and again on one thread (the window's painting).
+    bool keepsGroups = false;
     // The earliest time from t at which an animation drawn here may change its picture.
     double nextChange = std::numeric_limits<double>::infinity();
     // Where the animations drawn lie on the device, when asked for (the window's painting).
@@ -105,6 +108,35 @@ struct Renderer::RunCaches {
     }
 };
 
+// The pictures of the filtered groups the window draws, kept from one paint to the next while
+// nothing in a group changes: a picture over the live camera would otherwise be filtered again for
+// every camera frame. Those of layers gone are let go; over the budget, those the last paint
+// did not draw.
+struct Renderer::KeptGroups {
+    struct Group {
+        std::weak_ptr<const char> layer;
+        std::uint64_t version = 0;
+        QTransform toDevice;
+        QRect rect;
+        QImage image;
+        std::uint64_t drawnIn = 0;
+    };
+    std::unordered_map<const char*, Group> groups;
+    std::uint64_t paint = 0;
+    qsizetype bytes = 0;
+    static constexpr qsizetype budget = qsizetype(64) << 20;
+
+    template <typename Gone>
+    void letGo(Gone gone) {
+        std::erase_if(groups, [&](const auto& entry) {
+            if (!gone(entry.second))
+                return false;
+            bytes -= entry.second.image.sizeInBytes();
+            return true;
+        });
+    }
+};
+
 namespace {
 
 bool subtreeIsLive(const Layer& layer) {
@@ -123,6 +155,17 @@ bool subtreeHasAnimations(const Layer& layer) {
         if (subtreeHasAnimations(*s))
             return true;
     return false;
+}
+
+// Whether a subtree looks the same until its content version moves: nothing in it live or
+// animated, or shown from a picture finished on another thread.
+bool subtreeIsSteady(const Layer& layer) {
+    if (layer.hasLiveContent() || layer.hasAnimations() || layer.offThreadPicture())
+        return false;
+    for (const auto& s : layer.sublayers())
+        if (!subtreeIsSteady(*s))
+            return false;
+    return true;
 }
 
 // Bands are at least this tall, so thin images are not cut into slivers.
@@ -260,8 +303,12 @@ void Renderer::beginFrame() {
     caches.layersDrawn = 0;
     caches.runsReused = 0;
     caches.runsRedrawn = 0;
-    std::lock_guard lock(caches.mutex);
-    std::erase_if(caches.owners, [](const auto& entry) { return entry.second.layer.expired(); });
+    {
+        std::lock_guard lock(caches.mutex);
+        std::erase_if(caches.owners, [](const auto& entry) { return entry.second.layer.expired(); });
+    }
+    if (keptGroups_)
+        keptGroups_->letGo([](const KeptGroups::Group& group) { return group.layer.expired(); });
 }
 
 Renderer::Stats Renderer::lastRenderStats() const {
@@ -437,6 +484,10 @@ void Renderer::render(const Layer& root, QPainter& painter, double t, const QTra
     pass.canvas = {};
     pass.clips = 0;
     pass.extents = true;
+    pass.keepsGroups = true;
+    if (!keptGroups_)
+        keptGroups_ = std::make_shared<KeptGroups>();
+    const std::uint64_t paint = ++keptGroups_->paint;
     pass.device =
         painter.device() ? QRectF(0, 0, painter.device()->width(), painter.device()->height()) : QRectF();
     // Layers wholly outside the area being painted are skipped (the painter's clip, or its device).
@@ -450,6 +501,9 @@ void Renderer::render(const Layer& root, QPainter& painter, double t, const QTra
     animated_ = pass.animated;
     nextChange_ = pass.nextChange;
     pass.moving = nullptr;
+    pass.keepsGroups = false;
+    if (keptGroups_->bytes > KeptGroups::budget)
+        keptGroups_->letGo([paint](const KeptGroups::Group& group) { return group.drawnIn != paint; });
 }
 
 void Renderer::drawLayer(Pass& pass, QPainter& p, const Layer& layer, const QTransform& parentToDevice,
@@ -772,6 +826,8 @@ void Renderer::drawFiltered(Pass& pass, QPainter& p, const Layer& layer, const Q
         auto& shared = pass.groups->entry(&layer);
         std::call_once(shared.once, [&] { shared.image = filteredGroup(pass, layer, toDevice, r, depth); });
         group = shared.image;
+    } else if (pass.keepsGroups && subtreeIsSteady(layer)) {
+        group = keptGroup(pass, layer, toDevice, r, depth);
     } else {
         group = filteredGroup(pass, layer, toDevice, r, depth);
     }
@@ -783,6 +839,26 @@ void Renderer::drawFiltered(Pass& pass, QPainter& p, const Layer& layer, const Q
         p.drawImage(r.topLeft(), group);
     }
     p.restore();
+}
+
+const QImage& Renderer::keptGroup(Pass& pass, const Layer& layer, const QTransform& toDevice, const QRect& r,
+                                  int depth) {
+    auto& kept = *keptGroups_;
+    const auto& id = layer.identity();
+    auto& group = kept.groups[id.get()];
+    group.drawnIn = kept.paint;
+    if (group.layer.lock() == id && group.version == layer.contentVersion() && group.toDevice == toDevice &&
+        group.rect == r)
+        return group.image;
+    kept.bytes -= group.image.sizeInBytes();
+    group.layer = id;
+    group.version = layer.contentVersion();
+    group.toDevice = toDevice;
+    group.rect = r;
+    // Groups inside this one add entries of their own, which leaves this one where it is.
+    group.image = filteredGroup(pass, layer, toDevice, r, depth);
+    kept.bytes += group.image.sizeInBytes();
+    return group.image;
 }
 
 namespace {

@@ -85,6 +85,7 @@ class Renderer {
     struct SharedGroups;
     struct RunCache;
     struct RunCaches;
+    struct KeptGroups;
 
     // Draws into `target` band by band; `placed` draws `layer` by its placement in its
     // superlayer, otherwise its bounds fill the image mapped by `toImage`.
@@ -110,6 +111,9 @@ class Renderer {
                       int depth);
     QImage filteredGroup(Pass& pass, const Layer& layer, const QTransform& toDevice, const QRect& r,
                          int depth);
+    // The group's picture as last made where nothing in it has changed since, else made again.
+    const QImage& keptGroup(Pass& pass, const Layer& layer, const QTransform& toDevice, const QRect& r,
+                            int depth);
     QRectF subtreeDeviceBounds(const Layer& layer, const QTransform& toDevice) const;
     // Draws the sublayers of a layer that caches them: live ones directly, the runs between
     // them from their kept pictures.
@@ -130,6 +134,7 @@ class Renderer {
     std::vector<int> bandStarts_;
     std::vector<double> rowCost_;
     std::shared_ptr<RunCaches> runCaches_;
+    std::shared_ptr<KeptGroups> keptGroups_;
 };
 
 } // namespace qrn::graphics

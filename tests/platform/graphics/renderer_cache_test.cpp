@@ -149,3 +149,56 @@ TEST(RendererCache, AnimatedRunsFollowTheTimeAndBandsDrawTheSamePicture) {
         EXPECT_LE(difference(big, one), 2) << frame;
     }
 }
+
+// A window's painting over a live camera: a filtered picture above it is filtered once and drawn
+// from its kept picture at every frame after, until something in its group changes; a group
+// that holds something live is filtered afresh each frame.
+TEST(RendererCache, APainterKeepsFilteredGroupsThatHaveNotChanged) {
+    LayerPtr root = Layer::make(Rect(0, 0, 200, 120));
+    auto live = std::make_shared<LiveLayer>();
+    live->setFrame(Rect(0, 0, 200, 120));
+    live->setBackgroundColour({0, 0, 1, 1});
+    root->addSublayer(live);
+    auto filtered = Layer::make(Rect(40, 20, 90, 70));
+    filtered->setContents(picture(1));
+    filtered->setContentFilters({std::make_shared<Invert>()});
+    auto inside = Layer::make(Rect(10, 10, 30, 20));
+    inside->setBackgroundColour({1, 0, 0, 1});
+    filtered->addSublayer(inside);
+    root->addSublayer(filtered);
+
+    const QTransform toDevice(1, 0, 0, -1, 0, 120);
+    const auto paint = [&](Renderer& r) {
+        QImage image(200, 120, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        r.render(*root, p, 0, toDevice);
+        return image;
+    };
+    const auto fresh = [&] {
+        Renderer r;
+        return paint(r);
+    };
+    Renderer window;
+    EXPECT_EQ(difference(paint(window), fresh()), 0);
+    EXPECT_EQ(window.lastRenderStats().layersDrawn, 4);
+    // A new camera frame: the camera and the root alone are drawn.
+    live->setBackgroundColour({0, 1, 0, 1});
+    EXPECT_EQ(difference(paint(window), fresh()), 0);
+    EXPECT_EQ(window.lastRenderStats().layersDrawn, 2);
+    // A change inside the group, and the group moved: filtered again, and the picture follows.
+    inside->setBackgroundColour({1, 1, 0, 1});
+    EXPECT_EQ(difference(paint(window), fresh()), 0);
+    EXPECT_EQ(window.lastRenderStats().layersDrawn, 4);
+    filtered->setPosition({100, 60});
+    EXPECT_EQ(difference(paint(window), fresh()), 0);
+    EXPECT_EQ(window.lastRenderStats().layersDrawn, 4);
+    // Something live in the group.
+    auto liveInside = std::make_shared<LiveLayer>();
+    liveInside->setFrame(Rect(50, 30, 20, 20));
+    liveInside->setBackgroundColour({1, 1, 1, 1});
+    filtered->addSublayer(liveInside);
+    paint(window);
+    EXPECT_EQ(difference(paint(window), fresh()), 0);
+    EXPECT_EQ(window.lastRenderStats().layersDrawn, 5);
+}
