@@ -56,6 +56,44 @@ while time.time() < limit:
 sys.exit(1)
 PY
 }
+# Watches a column of the autocue's text for $1 seconds, reading it every 10 ms, and prints how
+# many times the text stood still for over 100 ms, the longest such time (ms), and when each was:
+# the autocue scrolls on every refresh of the display but for its hold at each script's start.
+autocue_still() {
+  python3 - "$@" <<'PY'
+import ctypes, sys, time
+x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x11.XDefaultRootWindow.restype = ctypes.c_ulong
+x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                          ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+x11.XGetImage.restype = ctypes.c_void_p
+x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+x11.XGetPixel.restype = ctypes.c_ulong
+x11.XDestroyImage.argtypes = [ctypes.c_void_p]
+display = x11.XOpenDisplay(None)
+root = x11.XDefaultRootWindow(display)
+end = time.monotonic() + float(sys.argv[1])
+start = time.monotonic()
+last, changed, gaps = None, start, []
+while time.monotonic() < end:
+    image = x11.XGetImage(display, root, 760, 150, 1, 290, 0xffffffff, 2)
+    column = tuple(x11.XGetPixel(image, 0, y) for y in range(0, 290, 2)) if image else None
+    if image:
+        x11.XDestroyImage(image)
+    now = time.monotonic()
+    if column != last:
+        gaps.append((now - changed, changed - start))
+        last, changed = column, now
+    time.sleep(0.01)
+long = [g for g in gaps[1:] if g[0] > 0.1]
+print("autocue_still_over_100_ms=%d" % len(long))
+print("autocue_longest_still_ms=%.0f" % (1000 * max((g[0] for g in gaps[1:]), default=0)))
+# Each as milliseconds@seconds into the take: the holds come at its start and at each step.
+print("autocue_still_times=" + ",".join("%.0f@%.1f" % (1000 * g, at) for g, at in long))
+PY
+}
 wait_for_window() {
   local from
   from="$(now)"
@@ -103,6 +141,9 @@ until [ "$(movies)" -gt "$before" ]; do
 done
 begun="$(now)" qrn_at_start="$(ticks "$pid")" server_at_start="$(ticks "$server")"
 [ "$busy" != 1 ] || busy_at_start="$(ticks "$busy_pid")"
+# The autocue's first script holds a moment at its start, and each step's again.
+autocue_still "$seconds" >"$work/still" &
+still=$!
 for step in 1 2; do
   sleep "$(awk -v b="$begun" -v n="$(now)" -v s="$seconds" -v k="$step" 'BEGIN { t = b / 1e6 + s * k / 3 - n / 1e6; print (t > 0 ? t : 0) }')"
   # The next-slide card.
@@ -123,6 +164,8 @@ echo "take_display_server_cpu_s=$(seconds_of $((server_at_stop - server_at_start
 echo "wait_qrn_cpu_s=$(seconds_of $((qrn_at_player - qrn_at_stop)))"
 echo "wait_display_server_cpu_s=$(seconds_of $((server_at_player - server_at_stop)))"
 [ "$busy" != 1 ] || echo "busy_program_cpu_s=$(seconds_of $((busy_at_player - busy_at_start)))"
+wait "$still"
+cat "$work/still"
 [ -z "${QRN_SCREENSHOT:-}" ] || import -window root "$QRN_SCREENSHOT"
 if [ -n "${QRN_KEEP_MOVIE:-}" ]; then
   sleep 1
