@@ -126,8 +126,7 @@ struct Renderer::KeptGroups {
     qsizetype bytes = 0;
     static constexpr qsizetype budget = qsizetype(64) << 20;
 
-    template <typename Gone>
-    void letGo(Gone gone) {
+    template <typename Gone> void letGo(Gone gone) {
         std::erase_if(groups, [&](const auto& entry) {
             if (!gone(entry.second))
                 return false;
@@ -222,12 +221,15 @@ QRectF qrect(const Rect& r) {
     return QRectF(s.origin.x, s.origin.y, s.size.width, s.size.height);
 }
 
-// The device rectangle `area` covers when the painter only shifts it, else null.
-std::optional<QRectF> shiftedOnly(const QPainter& p, const QRectF& area) {
+// The device rectangle `area` covers when the painter only shifts it, or, where `flips` allows,
+// also turns it upside down or mirrors it (as the window's y-up space meets its rows), else null.
+std::optional<QRectF> shiftedOnly(const QPainter& p, const QRectF& area, bool flips = false) {
     const QTransform m = p.combinedTransform();
-    if (m.type() > QTransform::TxTranslate)
-        return std::nullopt;
-    return area.translated(m.dx(), m.dy());
+    if (m.type() <= QTransform::TxTranslate)
+        return area.translated(m.dx(), m.dy());
+    if (flips && m.type() == QTransform::TxScale && std::abs(m.m11()) == 1 && std::abs(m.m22()) == 1)
+        return m.mapRect(area);
+    return std::nullopt;
 }
 
 bool onWholePixels(const QRectF& r) {
@@ -242,7 +244,8 @@ bool onWholePixels(const QRectF& r) {
 class PixelExactDraw {
   public:
     PixelExactDraw(QPainter& p, const QRectF& area, const QImage* image = nullptr) : p_(p) {
-        const auto device = shiftedOnly(p, area);
+        // A fill covers the same pixels flipped; a picture would be drawn mirrored.
+        const auto device = shiftedOnly(p, area, !image);
         exact_ = device && onWholePixels(*device) &&
                  (!image || (std::lround(device->width()) == image->width() &&
                              std::lround(device->height()) == image->height()));
@@ -256,6 +259,7 @@ class PixelExactDraw {
         if (exact_)
             p_.setRenderHints(hints_, true);
     }
+    bool exact() const { return exact_; }
     // A see-through fill of many rows would still go to the pool: it is given in strips short
     // enough for the raster engine to blend them on this thread.
     void fillRect(const QRectF& r, const QColor& colour) {
@@ -686,12 +690,31 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
         p.setOpacity(opacity);
         // The border lies inside the bounds and follows the rounded corners.
         double w = std::min({layer.borderWidth(), bounds.width() / 2, bounds.height() / 2});
+        QRectF inner = bounds.adjusted(w, w, -w, -w);
+        // A square frame on whole pixels is four strips of them: the same pixels as its outline's
+        // path, without the rasterizer going over every row inside it.
+        const auto innerOnDevice = shiftedOnly(p, inner, true);
+        if (!rounded && inner.width() > 0 && inner.height() > 0 && innerOnDevice &&
+            onWholePixels(*innerOnDevice)) {
+            PixelExactDraw exact(p, bounds);
+            if (exact.exact()) {
+                const QColor colour = layer.borderColour().toQColor();
+                const double top = inner.top() - bounds.top(), bottom = bounds.bottom() - inner.bottom();
+                exact.fillRect(QRectF(bounds.left(), bounds.top(), bounds.width(), top), colour);
+                exact.fillRect(QRectF(bounds.left(), inner.bottom(), bounds.width(), bottom), colour);
+                exact.fillRect(
+                    QRectF(bounds.left(), inner.top(), inner.left() - bounds.left(), inner.height()), colour);
+                exact.fillRect(
+                    QRectF(inner.right(), inner.top(), bounds.right() - inner.right(), inner.height()),
+                    colour);
+                return;
+            }
+        }
         QPainterPath outer;
         if (rounded)
             outer.addRoundedRect(bounds, radius, radius);
         else
             outer.addRect(bounds);
-        QRectF inner = bounds.adjusted(w, w, -w, -w);
         double innerRadius = std::max(0.0, radius - w);
         if (inner.width() > 0 && inner.height() > 0) {
             if (innerRadius > 0)

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <numbers>
 
@@ -151,6 +152,45 @@ TEST(Renderer, MasksAndRoundedCornersClip) {
     QImage p = Renderer().renderToImage(*plain, {100, 100}, 0);
     EXPECT_TRUE(isClear(at(p, 2, 2)));
     EXPECT_TRUE(is(at(p, 50, 2), red));
+}
+
+// A square frame on whole pixels, drawn by a window's painter (y up onto its rows): the pixels
+// of its outline's path, whole or half transparent, over what lies below.
+TEST(Renderer, SquareFramesOnWholePixelsAreTheirOutlinesPixels) {
+    for (const double alpha : {1.0, 0.5}) {
+        auto root = solid(Rect(0, 0, 120, 100), red);
+        auto frame = Layer::make(Rect(10, 20, 90, 70));
+        frame->setBorderWidth(3);
+        frame->setBorderColour({0, 0, 1, alpha});
+        frame->setOpacity(0.8);
+        root->addSublayer(frame);
+        QImage painted(120, 100, QImage::Format_ARGB32_Premultiplied);
+        painted.fill(Qt::transparent);
+        {
+            QPainter p(&painted);
+            Renderer().render(*root, p, 0, QTransform(1, 0, 0, -1, 0, 100));
+        }
+        QImage outline(120, 100, QImage::Format_ARGB32_Premultiplied);
+        outline.fill(Qt::red);
+        {
+            QPainter p(&outline);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setOpacity(0.8);
+            QPainterPath path;
+            path.addRect(10, 10, 90, 70);
+            path.addRect(13, 13, 84, 64);
+            path.setFillRule(Qt::OddEvenFill);
+            p.fillPath(path, QColor::fromRgbF(0, 0, 1, float(alpha)));
+        }
+        int worst = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 120; ++x) {
+                const QRgb a = painted.pixel(x, y), b = outline.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qBlue(a) - qBlue(b)),
+                                  std::abs(qAlpha(a) - qAlpha(b))});
+            }
+        EXPECT_LE(worst, 1) << alpha;
+    }
 }
 
 TEST(Renderer, OpacityMultipliesDownTheTreeAndHiddenIsSkipped) {
