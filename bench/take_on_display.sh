@@ -21,11 +21,10 @@ cores="${5:-6,7}"
 command -v python3 >/dev/null || { echo "missing python3"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/display_session.sh"
 
-# Waits until every pixel given as X,Y is light (each channel over 0xa0), looking every 20 ms
-# through one 1x1 read of the screen each; prints the moment (microseconds of EPOCHREALTIME)
-# it saw them all. Gives up after $1 seconds.
-until_light() {
-  python3 - "$@" <<'PY'
+# Runs the Python program on standard input with the arguments given, after opening the display
+# with libX11, as `x11`, `display` and `root`: reads of the screen with no tool besides Python.
+on_screen() {
+  python3 -c "$(cat <<'PY'
 import ctypes, sys, time
 x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
 x11.XOpenDisplay.restype = ctypes.c_void_p
@@ -39,6 +38,15 @@ x11.XGetPixel.restype = ctypes.c_ulong
 x11.XDestroyImage.argtypes = [ctypes.c_void_p]
 display = x11.XOpenDisplay(None)
 root = x11.XDefaultRootWindow(display)
+PY
+)
+$(cat)" "$@"
+}
+# Waits until every pixel given as X,Y is light (each channel over 0xa0), looking every 20 ms
+# through one 1x1 read of the screen each; prints the moment (microseconds of EPOCHREALTIME)
+# it saw them all. Gives up after $1 seconds.
+until_light() {
+  on_screen "$@" <<'PY'
 limit = time.time() + float(sys.argv[1])
 points = [tuple(int(v) for v in p.split(",")) for p in sys.argv[2:]]
 def light(x, y):
@@ -60,20 +68,7 @@ PY
 # many times the text stood still for over 100 ms, the longest such time (ms), and when each was:
 # the autocue scrolls on every refresh of the display but for its hold at each script's start.
 autocue_still() {
-  python3 - "$@" <<'PY'
-import ctypes, sys, time
-x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
-                          ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-x11.XGetImage.restype = ctypes.c_void_p
-x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
-x11.XGetPixel.restype = ctypes.c_ulong
-x11.XDestroyImage.argtypes = [ctypes.c_void_p]
-display = x11.XOpenDisplay(None)
-root = x11.XDefaultRootWindow(display)
+  on_screen "$@" <<'PY'
 end = time.monotonic() + float(sys.argv[1])
 start = time.monotonic()
 last, changed, gaps = None, start, []
