@@ -295,9 +295,10 @@ void fileMenuClass::open() {
     recordViewClass::whenTakeIsOver(nullptr);
     storage.setProjectDirectory(path);
     noteRecentDocument(path);
-    previewLayerPendingPictures::foresee();
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     const auto left = leaveShownScreen(true);
+    // Once the screen has begun to change, which its pictures' planning would hold up.
+    previewLayerPendingPictures::foresee();
     if (!left)
         return;
     const shownScreen screen = *left;

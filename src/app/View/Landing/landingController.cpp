@@ -355,12 +355,12 @@ void landingController::openExistingProject() {
             return;
         }
         storage.setProjectDirectory(path);
-        previewLayerPendingPictures::foresee();
         landingClassObject->setOpenExistingProject(true);
         fileMenuClass::noteRecentDocument(path);
         setActionInProgress(false, true);
         globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
         landingClassObject->loadViewLoader();
+        previewLayerPendingPictures::foresee();
     } else if (response == qrn::ModalResponse::ok) {
         setActionInProgress(false, true);
     } else {

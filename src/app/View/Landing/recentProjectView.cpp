@@ -76,12 +76,12 @@ void recentProjectView::mouseDown(const qrn::ui::Event&) {
     landing->setActionInProgress(true, false);
     imageManipulationClass().clearPermanentlyRemoveImageArray();
     storage.setProjectDirectory(path);
-    previewLayerPendingPictures::foresee();
     landingClass().setOpenExistingProject(true);
     fileMenuClass::noteRecentDocument(path);
     changeIconAndTextColour(false);
     landing->setActionInProgress(false, true);
     globalAppSettingsClass().setJustMovedBetweenOrReloadedScreens(true);
     landingClass().loadViewLoader();
+    previewLayerPendingPictures::foresee();
     QRN_LOG_OUT();
 }
