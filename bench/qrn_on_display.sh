@@ -66,12 +66,19 @@ sleep 5
 rest=$((($(cpu) - a) * 10 / ($(now) - t))) # hundredths of a per cent of a core
 printf 'rest_main_thread_pct=%d.%02d\n' $((rest / 100)) $((rest % 100))
 
+# NAME=milliseconds from microseconds, a negative figure (a click costing less than rest) with its sign.
+millis() {
+    local us=$2 sign=
+    if ((us < 0)); then sign=- us=$((-us)); fi
+    printf '%s=%s%d.%03d\n' "$1" "$sign" $((us / 1000)) $((us % 1000))
+}
+
 # The script pane's tab, at the right end of the title bar.
 a="$(cpu)" t="$(now)"
 xdotool mousemove 1535 169 click 1
 sleep 1
 spent=$((($(cpu) - a) / 1000 - rest * ($(now) - t) / 10000)) # microseconds beyond rest
-printf 'tab_click_main_ms=%d.%03d\n' $((spent / 1000)) $((spent % 1000 < 0 ? 0 : spent % 1000))
+millis tab_click_main_ms "$spent"
 
 # A slide far from the one shown (an opened deck shows its last): the leftmost whole tile in the
 # strip, past the sticky slide's. No wheel reaches the other end of a long deck from here.
@@ -80,6 +87,6 @@ a="$(cpu)" t="$(now)"
 xdotool mousemove 525 830 click 1
 sleep 1
 spent=$((($(cpu) - a) / 1000 - rest * ($(now) - t) / 10000))
-printf 'far_slide_click_main_ms=%d.%03d\n' $((spent / 1000)) $((spent % 1000 < 0 ? 0 : spent % 1000))
+millis far_slide_click_main_ms "$spent"
 [ -z "${QRN_SCREENSHOT:-}" ] || import -window root "$QRN_SCREENSHOT"
 awk '/VmHWM/ { printf "peak_MB=%.1f\n", $2 / 1024 }' "/proc/$pid/status"
