@@ -733,6 +733,7 @@ void openInTheApp(benchmark::State& state, const std::string& package, int slide
         environment["XDG_DATA_HOME"] = (home / "data").string();
         environment["XDG_CACHE_HOME"] = (home / "cache").string();
         environment["QRN_TEST_DEVICES"] = "1";
+        benchsupport::backFreeMemory(2048);
         const long long launched = benchsupport::monotonicNanoseconds();
         auto got = benchsupport::runForFigures("/proc/self/exe",
                                                {"--open_deck_in_the_app=" + package,

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -113,6 +114,14 @@ virtualDisplay::virtualDisplay() {
 virtualDisplay::~virtualDisplay() {
     endSession(windowManager_);
     endSession(server_);
+}
+
+void backFreeMemory(size_t megabytes) {
+    const size_t bytes = megabytes << 20;
+    void* block =
+        mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (block != MAP_FAILED)
+        munmap(block, bytes);
 }
 
 std::optional<std::map<std::string, double>>
