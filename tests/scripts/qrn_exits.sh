@@ -98,7 +98,9 @@ run_once() {
     echo "$how: QRN still running 5 s after the last step"
     if visible_window "$title" >/dev/null 2>&1; then echo "$how: its window is still shown"; fi
     if command -v gdb >/dev/null; then
-      gdb -p "$qrn_pid" -batch -ex "thread apply all bt 20" 2>/dev/null | grep -E '^#|^Thread' | head -n 60
+      # The main thread first: gdb lists the others before it, and the log keeps only so much.
+      gdb -p "$qrn_pid" -batch -ex "thread apply 1 bt 30" -ex "thread apply all bt 6" 2>/dev/null |
+        grep -E '^#|^Thread' | grep -v -E 'futex|pthread_cond|start_thread|clone3' | head -n 80
     fi
     kill -ABRT "$qrn_pid" 2>/dev/null || true
     return 1
