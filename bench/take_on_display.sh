@@ -11,6 +11,8 @@
 # server used in each, and the busy program's from the take's start until the player. It runs in a virtual display with a
 # window manager, as an ordinary user when started as root, on the cores given; all input is
 # real pointer clicks. QRN_KEEP_MOVIE names a file to keep the take's movie in.
+# The autocue's text is read off the screen through the take from a core outside CORES: the times
+# its moves came late are printed last.
 # Usage: take_on_display.sh QRN_BINARY PACKAGE [SECONDS (default 60)] [BUSY (0 or 1)] [CORES (default 6,7)]
 set -euo pipefail
 qrn="$(realpath "$1")"
@@ -18,6 +20,11 @@ package="$(realpath "$2")"
 seconds="${3:-60}"
 busy="${4:-0}"
 cores="${5:-6,7}"
+# The screen reader's core: the one below the measured ones (or above them, from core 0), or
+# QRN_READER_CORE.
+reader_core="$((${cores%%[,-]*} - 1))"
+[ "$reader_core" -ge 0 ] || reader_core="$((${cores##*[,-]} + 1))"
+reader_core="${QRN_READER_CORE:-$reader_core}"
 command -v python3 >/dev/null || { echo "missing python3"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/display_session.sh"
 
@@ -64,29 +71,80 @@ while time.time() < limit:
 sys.exit(1)
 PY
 }
-# Watches a column of the autocue's text for $1 seconds, reading it every 10 ms, and prints how
-# many times the text stood still for over 100 ms, the longest such time (ms), and when each was:
-# the autocue scrolls on every refresh of the display but for its hold at each script's start.
-autocue_still() {
+# Watches a column of the autocue's text for $1 seconds, reading it every 10 ms, and writes each
+# read as a line "SENT ANSWERED SAME" (seconds of the epoch clock around the server's answer; SAME
+# is 1 when the column was as the read before saw it): autocue_stills reads that record. It runs
+# on a core of its own outside the measured ones, ahead of anything else there when started as
+# root, so its own reads stay on time: a reader sharing the measured cores with qrn, its display
+# server and the busy program would read late under load and take its own lateness for the
+# autocue's.
+autocue_reads() {
   on_screen "$@" <<'PY'
 end = time.monotonic() + float(sys.argv[1])
-start = time.monotonic()
-last, changed, gaps = None, start, []
-while time.monotonic() < end:
-    image = x11.XGetImage(display, root, 760, 150, 1, 290, 0xffffffff, 2)
-    column = tuple(x11.XGetPixel(image, 0, y) for y in range(0, 290, 2)) if image else None
-    if image:
-        x11.XDestroyImage(image)
-    now = time.monotonic()
-    if column != last:
-        gaps.append((now - changed, changed - start))
-        last, changed = column, now
-    time.sleep(0.01)
-long = [g for g in gaps[1:] if g[0] > 0.1]
-print("autocue_still_over_100_ms=%d" % len(long))
-print("autocue_longest_still_ms=%.0f" % (1000 * max((g[0] for g in gaps[1:]), default=0)))
-# Each as milliseconds@seconds into the take: the holds come at its start and at each step.
-print("autocue_still_times=" + ",".join("%.0f@%.1f" % (1000 * g, at) for g, at in long))
+last = None
+with open(sys.argv[2], "w") as out:
+    while time.monotonic() < end:
+        sent = time.time()
+        image = x11.XGetImage(display, root, 760, 150, 1, 290, 0xffffffff, 2)
+        answered = time.time()
+        if image:
+            column = tuple(x11.XGetPixel(image, 0, y) for y in range(0, 290, 2))
+            x11.XDestroyImage(image)
+            out.write("%.6f %.6f %d\n" % (sent, answered, column == last))
+            last = column
+        time.sleep(0.01)
+PY
+}
+# Reads autocue_reads' record ($1) of a take stopped at $2 and stepped at $3... (microseconds of
+# EPOCHREALTIME) and prints how often the text stood still for over 50 ms longer than it usually
+# stands between two moves, the longest such time, and when each was (milliseconds@seconds into
+# the record). The text scrolls in whole pixels, so at a presenter's pace the screen changes
+# only every few refreshes: the usual time is the median between two changes, and a still 50 ms
+# longer is a move that came 50 ms late. The hold at each script's start (the take's and each
+# step's) is counted apart: late when it lasts over 50 ms longer than 0.1 s and the usual time.
+# A still runs from the first read that saw a column to the first that saw the next, each read
+# timed at the middle of its round trip to the server; it counts only if the reads on both sides
+# of each change came under 20 ms apart, so the change is timed within 20 ms; the others are
+# printed apart, as the reader's late reads.
+autocue_stills() {
+  python3 - "$@" <<'PY'
+import statistics, sys
+reads = [tuple(float(v) for v in line.split()) for line in open(sys.argv[1])]
+stop = float(sys.argv[2]) / 1e6
+steps = [float(v) / 1e6 for v in sys.argv[3:]]
+if len(reads) < 3:
+    print("autocue_reads=%d" % len(reads))
+    sys.exit(0)
+origin = reads[0][0]
+at = [(s + a) / 2 for s, a, _ in reads]
+changes = [i for i, r in enumerate(reads) if not r[2] and i > 0 and at[i] < stop]
+on_time = lambda i: at[i] - at[i - 1] < 0.02
+# The holds: the first long still from the record's start, and the first from each step's click.
+spans = [(at[b] - at[a], a, b) for a, b in zip(changes, changes[1:])]
+usual = statistics.median(length for length, _, _ in spans) if spans else 0
+stills, holds, late = [], [], []
+hold_after = [origin] + steps
+for length, a, b in spans:
+    if length <= 0.05:
+        continue
+    entry = (length, at[a] - origin)
+    held = [h for h in hold_after if h - 0.02 <= at[a] < h + 1]
+    if held:
+        holds.append(entry)
+        hold_after.remove(held[0])
+    elif length > usual + 0.05:
+        (stills if on_time(a) and on_time(b) else late).append(entry)
+listed = lambda entries: ",".join("%.0f@%.1f" % (1000 * g, t) for g, t in entries)
+print("autocue_reads=%d" % len(reads))
+print("autocue_reads_over_20_ms_apart=%d" % sum(1 for i in range(1, len(at)) if not on_time(i)))
+print("autocue_usual_still_ms=%.0f" % (1000 * usual))
+print("autocue_late_over_50_ms=%d" % len(stills))
+print("autocue_longest_still_ms=%.0f" % (1000 * max((g for g, _ in stills), default=0)))
+print("autocue_late_times=" + listed(stills))
+# A hold of 0.1 s ends with the text's first move, which comes as late as any other.
+print("autocue_holds_late_over_50_ms=%d" % sum(1 for g, _ in holds if g > 0.1 + usual + 0.05))
+print("autocue_holds=" + listed(holds))
+print("autocue_late_with_late_reads=" + listed(late))
 PY
 }
 wait_for_window() {
@@ -137,11 +195,16 @@ done
 begun="$(now)" qrn_at_start="$(ticks "$pid")" server_at_start="$(ticks "$server")"
 [ "$busy" != 1 ] || busy_at_start="$(ticks "$busy_pid")"
 # The autocue's first script holds a moment at its start, and each step's again.
-autocue_still "$seconds" >"$work/still" &
+reader=(taskset -c "$reader_core")
+[ "$(id -u)" != 0 ] || reader+=(chrt -f 10)
+"${reader[@]}" bash -c "$(declare -f on_screen autocue_reads); autocue_reads \"\$@\"" _ \
+  "$seconds" "$work/reads" &
 still=$!
+steps=()
 for step in 1 2; do
   sleep "$(awk -v b="$begun" -v n="$(now)" -v s="$seconds" -v k="$step" 'BEGIN { t = b / 1e6 + s * k / 3 - n / 1e6; print (t > 0 ? t : 0) }')"
   # The next-slide card.
+  steps+=("$(now)")
   click 1460 644
 done
 sleep "$(awk -v b="$begun" -v n="$(now)" -v s="$seconds" 'BEGIN { t = b / 1e6 + s - n / 1e6; print (t > 0 ? t : 0) }')"
@@ -160,7 +223,7 @@ echo "wait_qrn_cpu_s=$(seconds_of $((qrn_at_player - qrn_at_stop)))"
 echo "wait_display_server_cpu_s=$(seconds_of $((server_at_player - server_at_stop)))"
 [ "$busy" != 1 ] || echo "busy_program_cpu_s=$(seconds_of $((busy_at_player - busy_at_start)))"
 wait "$still"
-cat "$work/still"
+autocue_stills "$work/reads" "$stopped" "${steps[@]}"
 [ -z "${QRN_SCREENSHOT:-}" ] || import -window root "$QRN_SCREENSHOT"
 if [ -n "${QRN_KEEP_MOVIE:-}" ]; then
   sleep 1
