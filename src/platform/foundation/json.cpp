@@ -120,20 +120,37 @@ std::string pointerToken(const std::string& key) {
     return out;
 }
 
-// The JSON pointer of the first number that is not finite, if any.
-std::optional<std::string> firstNonFinite(const Json& value, const std::string& where) {
+// Whether a number below `value` is not finite; the tokens of its JSON pointer are then appended
+// to `path`, innermost first. A large project is checked before every write, so the pointer is
+// only spelled out once such a number is found.
+bool holdsNonFinite(const Json& value, std::vector<std::string>& path) {
     if (value.is_number_float())
-        return std::isfinite(value.get<double>()) ? std::nullopt : std::optional<std::string>(where);
+        return !std::isfinite(value.get<double>());
     if (value.is_array()) {
         for (size_t i = 0; i < value.size(); ++i)
-            if (auto found = firstNonFinite(value[i], where + "/" + std::to_string(i)))
-                return found;
+            if (holdsNonFinite(value[i], path)) {
+                path.push_back(std::to_string(i));
+                return true;
+            }
     } else if (value.is_object()) {
         for (const auto& [key, member] : value.items())
-            if (auto found = firstNonFinite(member, where + "/" + pointerToken(key)))
-                return found;
+            if (holdsNonFinite(member, path)) {
+                path.push_back(pointerToken(key));
+                return true;
+            }
     }
-    return std::nullopt;
+    return false;
+}
+
+// The JSON pointer of the first number that is not finite, if any.
+std::optional<std::string> firstNonFinite(const Json& value, const std::string& where) {
+    std::vector<std::string> path;
+    if (!holdsNonFinite(value, path))
+        return std::nullopt;
+    std::string pointer = where;
+    for (auto token = path.rbegin(); token != path.rend(); ++token)
+        pointer += "/" + *token;
+    return pointer;
 }
 
 } // namespace
