@@ -383,6 +383,15 @@ struct picturesAfterImport {
     picturesAfterImport& operator=(const picturesAfterImport&) = delete;
 };
 
+// The layer lists wait for the end of the re-creation (previewLayerClass::holdLayerListsForImport),
+// however it ends: a failed import's recovery selects an asset of its own, lists and all.
+struct layerListsHeldForImport {
+    layerListsHeldForImport() { previewLayerClass::holdLayerListsForImport(true); }
+    ~layerListsHeldForImport() { previewLayerClass::holdLayerListsForImport(false); }
+    layerListsHeldForImport(const layerListsHeldForImport&) = delete;
+    layerListsHeldForImport& operator=(const layerListsHeldForImport&) = delete;
+};
+
 void logImportError(const std::string& message) {
     dataLoggingClass().logError("persistentDataStorageClass", message, __FILE__, "importDataAction");
 }
@@ -715,6 +724,7 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
                                      " could not be re-created");
     };
     try {
+        const layerListsHeldForImport held;
         for (size_t j = 0; j < p.layers[0].size(); ++j) {
             addLayers(directory, std::nullopt, 0, int(j), p.imageReferences[0][j]);
             expectCreated(0, j + 1);

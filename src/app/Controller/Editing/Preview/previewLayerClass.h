@@ -325,6 +325,11 @@ class previewLayerClass {
     // a new tile neither hides the previous asset nor selects a layer.
     void selectAsset(const std::shared_ptr<qrn::ui::View>& tile, bool forceSelect, bool syncAutocue,
                      bool isInitialSelection, bool reloadLayerList);
+    // While an opened project's assets are re-created one after another, selecting each new
+    // asset leaves the layer list and the ordered list of hittable views alone: nothing shows
+    // them before the import fills both for the asset it leaves selected. The background box
+    // still follows each selection.
+    static void holdLayerListsForImport(bool held);
 
     // --- Asset removal (previewLayerClassAssetRemove.cpp)
     // Deletes a regular asset (absent: the selected one, never the sticky asset) from the model,

@@ -57,6 +57,7 @@ qrn::Colour colourOf(const std::vector<double>& c) {
 
 // The asset whose tile label is highlighted; a new project starts from the sticky asset.
 int lastSelectedAsset = 0;
+bool layerListsHeld = false;
 
 // From the end: ids are unique, and the asset asked about is most often the one just added.
 int positionOf(const std::vector<std::string>& list, int id) {
@@ -380,6 +381,10 @@ void previewLayerClass::layOutAssetStripAfterImport() {
     edit.showSelectedAssetTile();
 }
 
+void previewLayerClass::holdLayerListsForImport(bool held) {
+    layerListsHeld = held;
+}
+
 void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, bool forceSelect,
                                     bool syncAutocue, bool isInitialSelection, bool reloadLayerList) {
     QRN_LOG_IN(LogValues{{"forceSelect", forceSelect},
@@ -454,7 +459,8 @@ void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, 
             screen->backgroundColourView->layer()->setBackgroundColour(colour);
         qrn::ColourPanel::shared().setColour(colour);
     }
-    if (reloadLayerList)
+    const bool fillLists = reloadLayerList && !layerListsHeld;
+    if (fillLists)
         edit.loadScrollViewLayers();
     if (!isInitialSelection) {
         const int k = positionOf(assets, id);
@@ -475,7 +481,7 @@ void previewLayerClass::selectAsset(const std::shared_ptr<qrn::ui::View>& tile, 
             } else {
                 layerSelected(layerViewOf(preview, layers[size_t(k)][0]));
             }
-            if (reloadLayerList)
+            if (fillLists)
                 fillSelectedAssetOrderedLayerArray();
         }
     }
