@@ -341,6 +341,7 @@ void Window::close() {
     if (visible_)
         setControllersVisible(false, false);
     bool wasVisible = visible_;
+    const bool wasKey = key_;
     visible_ = false;
     closed_ = true;
     setKey(false);
@@ -355,6 +356,12 @@ void Window::close() {
     shownWindows.erase(std::remove_if(shownWindows.begin(), shownWindows.end(),
                                       [this](const WindowPtr& w) { return w.get() == this; }),
                        shownWindows.end());
+    // The keyboard goes back to the window this one belongs to. Where no window manager hands
+    // it on, no window of ours would have it, and the main menu's keys, Quit among them, would
+    // reach none.
+    if (auto parent = parent_.lock();
+        wasKey && parent && parent->isVisible() && !parent->isClosed() && !parent->isMiniaturized())
+        parent->makeKeyAndOrderFront();
     if (closeObserver)
         closeObserver(*this);
 }

@@ -106,7 +106,13 @@ TEST_F(HostFixture, AWindowOfAnothersIsAToolWindowTransientForIt) {
     EXPECT_EQ(paletteHost->windowHandle()->transientParent(), host->windowHandle());
     EXPECT_EQ(host->windowType(), Qt::Window);
     EXPECT_EQ(host->windowHandle()->transientParent(), nullptr);
+    // Closed while it has the keyboard, it hands it back to its window, whose menu keys work
+    // again with no window manager there to pass it on.
+    palette->makeKeyAndOrderFront();
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == paletteHost; }));
     palette->close();
+    EXPECT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == host; }));
+    EXPECT_TRUE(window->isKeyWindow());
 }
 
 TEST_F(HostFixture, PaintsTheLayerTreeYUpAndRepaintsOnlyWhatChanged) {
