@@ -12,7 +12,9 @@ for tool in xvfb-run xdotool openbox; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
 if [ -z "${QRN_EXITS_IN_DISPLAY:-}" ]; then
-  exec env QRN_EXITS_IN_DISPLAY=1 xvfb-run -a -s '-screen 0 1920x1080x24' "$0" "$@"
+  # -noreset: the server would start over each time its last client leaves, as the wait for the
+  # window manager's arrival does before the manager is in, and turn the manager away meanwhile.
+  exec env QRN_EXITS_IN_DISPLAY=1 xvfb-run -a -s '-screen 0 1920x1080x24 -noreset' "$0" "$@"
 fi
 
 # The X keyboard library copies names with strndup from buffers that are not NUL-terminated,
@@ -28,8 +30,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-openbox >/dev/null 2>&1 &
-wm=$!
 
 # Polls `$@` every 0.1 s for up to $limit seconds.
 poll() {
@@ -42,6 +42,13 @@ poll() {
     sleep 0.1
   done
 }
+
+# QRN runs under a window manager, as on a presenter's desktop; the manager is in once it names
+# the current desktop. One that never came would leave the test without what it stands for.
+openbox >/dev/null 2>&1 &
+wm=$!
+poll 10 xdotool get_desktop || { echo "the window manager never took the screen"; exit 1; }
+
 visible_window() { xdotool search --onlyvisible --name "$1"; }
 no_visible_window() { ! xdotool search --onlyvisible --name "$1"; }
 process_gone() { ! kill -0 "$qrn_pid" 2>/dev/null; }
