@@ -22,7 +22,6 @@
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
-#include "platform/foundation/process_memory.h"
 #include "platform/graphics/renderer.h"
 #include "platform/imaging/picture_reader.h"
 #include "platform/imaging/worker_pool.h"
@@ -396,8 +395,6 @@ BENCHMARK(BM_ReadPicture)->ArgName("qt_reader")->Arg(0)->Arg(1)->Unit(benchmark:
 } // namespace
 
 int main(int argc, char** argv) {
-    // The heap as the app has it.
-    qrn::memory::startWithHugeHeapPages(argv);
     // Two cores, as a presenter's machine is assumed to have (the pictures decode on both).
     if (!std::getenv("QRN_BENCH_CORES"))
         setenv("QRN_BENCH_CORES", "2", 1);

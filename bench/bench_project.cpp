@@ -35,7 +35,6 @@
 #include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/main_queue.h"
-#include "platform/foundation/process_memory.h"
 #include "platform/qt/host_window.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/window.h"
@@ -815,8 +814,6 @@ std::optional<std::string> option(int argc, char** argv, const std::string& name
 } // namespace
 
 int main(int argc, char** argv) {
-    // The heap as the app has it.
-    qrn::memory::startWithHugeHeapPages(argv);
     if (const auto package = option(argc, argv, "--open_deck_in_the_app")) {
         int one = 1;
         char* name[] = {argv[0], nullptr};

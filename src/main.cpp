@@ -2,11 +2,9 @@
 
 #include "AppDelegate.h"
 #include "appStartup.h"
-#include "platform/foundation/process_memory.h"
 #include "platform/qt/host_window.h"
 
 int main(int argc, char** argv) {
-    qrn::memory::startWithHugeHeapPages(argv);
     // Windows without a title of their own (alerts, the about box) show this name rather than
     // the program file's.
     QCoreApplication::setApplicationName("QRN");
