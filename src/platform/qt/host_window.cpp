@@ -998,7 +998,9 @@ bool startApplication(const std::vector<std::string>& args, ui::ApplicationDeleg
     installQtHost();
     auto& app = ui::Application::shared();
     app.setDelegate(&delegate);
-    app.setQuitHandler([] { QCoreApplication::quit(); });
+    // The loop ends as it is told: Qt's quit() would first ask each window to close, and a window
+    // that declined would keep a process whose delegate has already let it end.
+    app.setQuitHandler([] { QCoreApplication::exit(0); });
     app.listenForOtherInstances(name);
     auto* qapp = QCoreApplication::instance();
     QObject::connect(qapp, &QCoreApplication::aboutToQuit, qapp, [&app]() {

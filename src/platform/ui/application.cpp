@@ -65,7 +65,7 @@ void Application::terminate() {
     if (quitHandler_)
         quitHandler_();
     else
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }
 
 void Application::setActive(bool active) {

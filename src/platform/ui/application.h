@@ -47,7 +47,7 @@ class Application {
     // Asks the delegate, tells it, then leaves the event loop.
     void terminate();
     bool isTerminating() const { return terminating_; }
-    // How the host leaves its event loop (default: QCoreApplication::quit).
+    // How the host leaves its event loop (default: QCoreApplication::exit).
     void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
 
     bool isActive() const { return active_; }

@@ -10,9 +10,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include "platform/qt/host_window.h"
+#include "platform/ui/application.h"
 #include "support/event_pump.h"
 
 using namespace qrn;
@@ -311,5 +313,31 @@ TEST(HostWidget, EndingTheApplicationReleasesQueuedBlocksAndEveryWidget) {
     kept.reset();
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran);
+    MainQueue::useManualClock();
+}
+
+// Quit, once the delegate has let it happen and the application has begun to end, ends the
+// loop even when a window would not close now: nothing is left to ask, and a process that stayed
+// would answer no later Quit.
+TEST(HostWidget, QuitEndsTheLoopThoughAWindowWouldStayOpen) {
+    struct Stays : WindowDelegate {
+        bool windowShouldClose(Window&) override { return false; }
+    } stays;
+    ApplicationDelegate delegate;
+    ASSERT_TRUE(qt::startApplication({"qrn"}, delegate));
+    auto window = Window::make(Rect(0, 0, 120, 80));
+    window->setDelegate(&stays);
+    window->makeKeyAndOrderFront();
+    QTimer::singleShot(0, [] { Application::shared().terminate(); });
+    // Only a loop that Quit left running gets this far.
+    QTimer stayed;
+    stayed.setSingleShot(true);
+    QObject::connect(&stayed, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    stayed.start(3000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    stayed.stop();
+    qt::endApplication();
+    EXPECT_TRUE(window->isClosed());
+    window->setDelegate(nullptr);
     MainQueue::useManualClock();
 }
