@@ -86,6 +86,8 @@ double globalAppSettingsClass::getMinimumLayerSize() {
 }
 
 std::vector<std::string> globalAppSettingsClass::getLayersZPosOrder() {
+    // Held once, not by each instance: every trace point makes one to ask whether logs are on.
+    static const std::vector<std::string> layersZPosOrder{"background", "sticky", "regular"};
     QRN_LOG_IN();
     QRN_LOG_OUT({{"layersZPosOrder", static_cast<std::int64_t>(layersZPosOrder.size())}});
     return layersZPosOrder;

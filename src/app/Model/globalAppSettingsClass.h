@@ -64,7 +64,6 @@ class globalAppSettingsClass {
     bool scriptEditorClosing = false;
     int maxLayersPerFrame = 100;
     double minimumLayerSize = 10.0;
-    std::vector<std::string> layersZPosOrder{"background", "sticky", "regular"};
     double minimumVideoCropSize = 30.0;
     int numberOfAssetPreviewsInRecordView = 8;
 };
