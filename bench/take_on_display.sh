@@ -10,7 +10,9 @@
 # until the player and its controls are on the screen, the processor time qrn and the display's
 # server used in each, and the busy program's from the take's start until the player. It runs in a virtual display with a
 # window manager, as an ordinary user when started as root, on the cores given; all input is
-# real pointer clicks. QRN_KEEP_MOVIE names a file to keep the take's movie in.
+# real pointer clicks. QRN_KEEP_MOVIE names a file to keep the take's movie in, QRN_KEEP_READS one
+# to keep the reads of the autocue in, with the moments of the stop and the steps on a last line
+# after a "# ".
 # The autocue's text is read off the screen through the take from a core outside CORES: the times
 # its moves came late are printed last.
 # Usage: take_on_display.sh QRN_BINARY PACKAGE [SECONDS (default 60)] [BUSY (0 or 1)] [CORES (default 6,7)]
@@ -100,8 +102,8 @@ PY
 # stands between two moves, the longest such time, and when each was (milliseconds@seconds into
 # the record). The text scrolls in whole pixels, so at a presenter's pace the screen changes
 # only every few refreshes: the usual time is the median between two changes, and a still 50 ms
-# longer is a move that came 50 ms late. The hold at each script's start (the take's and each
-# step's) is counted apart: late when it lasts over 50 ms longer than 0.1 s and the usual time.
+# longer is a move that came 50 ms late. At the take's start and each step, the wait from the
+# click until the next script shows is printed apart, and its hold of 0.1 s is allowed.
 # A still runs from the first read that saw a column to the first that saw the next, each read
 # timed at the middle of its round trip to the server; it counts only if the reads on both sides
 # of each change came under 20 ms apart, so the change is timed within 20 ms; the others are
@@ -109,7 +111,7 @@ PY
 autocue_stills() {
   python3 - "$@" <<'PY'
 import statistics, sys
-reads = [tuple(float(v) for v in line.split()) for line in open(sys.argv[1])]
+reads = [tuple(float(v) for v in line.split()) for line in open(sys.argv[1]) if line[0] != "#"]
 stop = float(sys.argv[2]) / 1e6
 steps = [float(v) / 1e6 for v in sys.argv[3:]]
 if len(reads) < 3:
@@ -119,21 +121,26 @@ origin = reads[0][0]
 at = [(s + a) / 2 for s, a, _ in reads]
 changes = [i for i, r in enumerate(reads) if not r[2] and i > 0 and at[i] < stop]
 on_time = lambda i: at[i] - at[i - 1] < 0.02
-# The holds: the first long still from the record's start, and the first from each step's click.
+# A step's click comes while the text stands between two moves, and the next script holds 0.1 s
+# once it shows: the part of that still before the click counts as any still, the wait from the
+# click until the next script shows is the step's own (printed apart), and the hold is allowed its
+# 0.1 s more. The take's start counts as a step.
 spans = [(at[b] - at[a], a, b) for a, b in zip(changes, changes[1:])]
 usual = statistics.median(length for length, _, _ in spans) if spans else 0
-stills, holds, late = [], [], []
+stills, answers, late = [], [], []
 hold_after = [origin] + steps
 for length, a, b in spans:
-    if length <= 0.05:
-        continue
-    entry = (length, at[a] - origin)
+    allowed = usual + 0.05
+    clicked = [h for h in hold_after if at[a] <= h < at[b]]
     held = [h for h in hold_after if h - 0.02 <= at[a] < h + 1]
-    if held:
-        holds.append(entry)
+    if clicked:
+        answers.append((at[b] - clicked[0], clicked[0] - origin))
+        length = clicked[0] - at[a]
+    elif held and length > 0.05:
         hold_after.remove(held[0])
-    elif length > usual + 0.05:
-        (stills if on_time(a) and on_time(b) else late).append(entry)
+        allowed += 0.1
+    if length > allowed:
+        (stills if on_time(a) and on_time(b) else late).append((length, at[a] - origin))
 listed = lambda entries: ",".join("%.0f@%.1f" % (1000 * g, t) for g, t in entries)
 print("autocue_reads=%d" % len(reads))
 print("autocue_reads_over_20_ms_apart=%d" % sum(1 for i in range(1, len(at)) if not on_time(i)))
@@ -141,9 +148,7 @@ print("autocue_usual_still_ms=%.0f" % (1000 * usual))
 print("autocue_late_over_50_ms=%d" % len(stills))
 print("autocue_longest_still_ms=%.0f" % (1000 * max((g for g, _ in stills), default=0)))
 print("autocue_late_times=" + listed(stills))
-# A hold of 0.1 s ends with the text's first move, which comes as late as any other.
-print("autocue_holds_late_over_50_ms=%d" % sum(1 for g, _ in holds if g > 0.1 + usual + 0.05))
-print("autocue_holds=" + listed(holds))
+print("autocue_step_answers=" + listed(answers))
 print("autocue_late_with_late_reads=" + listed(late))
 PY
 }
@@ -224,6 +229,7 @@ echo "wait_display_server_cpu_s=$(seconds_of $((server_at_player - server_at_sto
 [ "$busy" != 1 ] || echo "busy_program_cpu_s=$(seconds_of $((busy_at_player - busy_at_start)))"
 wait "$still"
 autocue_stills "$work/reads" "$stopped" "${steps[@]}"
+[ -z "${QRN_KEEP_READS:-}" ] || { cp "$work/reads" "$QRN_KEEP_READS" && echo "# $stopped ${steps[*]}" >>"$QRN_KEEP_READS"; }
 [ -z "${QRN_SCREENSHOT:-}" ] || import -window root "$QRN_SCREENSHOT"
 if [ -n "${QRN_KEEP_MOVIE:-}" ]; then
   sleep 1
