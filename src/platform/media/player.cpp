@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -34,6 +35,7 @@ struct Player::Impl : std::enable_shared_from_this<Player::Impl> {
     std::mutex frameMutex;
     std::optional<std::pair<QImage, double>> nextFrame; // waiting for the main thread
     std::atomic<bool> audioOutput{false};
+    std::atomic<std::uint64_t> pictureSize{0}; // width in the high half, height in the low
 
     std::thread videoThread, audioThread;
 
@@ -76,6 +78,16 @@ struct Player::Impl : std::enable_shared_from_this<Player::Impl> {
             if (handler && frame)
                 handler(frame->first, frame->second);
         });
+    }
+
+    // The next picture, at the size it is shown at when that is smaller than the movie's own.
+    QImage picture(VideoTrackReader& reader, const DecodedFrame& frame) const {
+        const std::uint64_t size = pictureSize;
+        const int w = int(size >> 32), h = int(size & 0xffffffff);
+        const Size own = reader.naturalSize();
+        if (w > 0 && h > 0 && w < own.width && h < own.height)
+            return reader.image(frame, w, h);
+        return reader.image(frame);
     }
 
     void reportEnd() {
@@ -122,7 +134,7 @@ struct Player::Impl : std::enable_shared_from_this<Player::Impl> {
                 auto f = reader->frameAt(target);
                 upcoming.reset();
                 if (f) {
-                    postFrame(reader->image(f.value()), f->time);
+                    postFrame(picture(*reader, f.value()), f->time);
                     shownTime = f->time;
                 }
                 lock.lock();
@@ -166,7 +178,7 @@ struct Player::Impl : std::enable_shared_from_this<Player::Impl> {
                 upcoming.reset();
             }
             if (due && due->time > shownTime) {
-                postFrame(reader->image(*due), due->time);
+                postFrame(picture(*reader, *due), due->time);
                 shownTime = due->time;
             }
             lock.lock();
@@ -264,6 +276,10 @@ std::shared_ptr<Player> Player::create(const std::string& path) {
     p->d->videoThread = std::thread([impl = p->d.get()] { impl->runVideo(); });
     p->d->audioThread = std::thread([impl = p->d.get()] { impl->runAudio(); });
     return p;
+}
+
+void Player::setPictureSize(int width, int height) {
+    d->pictureSize = std::uint64_t(std::max(0, width)) << 32 | std::uint64_t(std::max(0, height));
 }
 
 Status Player::status() const {

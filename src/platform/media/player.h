@@ -40,6 +40,10 @@ class Player : public std::enable_shared_from_this<Player> {
 
     // Main thread. The picture is Format_ARGB32_Premultiplied.
     void setFrameHandler(std::function<void(const QImage& image, double time)> handler);
+    // The size in pixels the pictures are shown at, when smaller than the movie's own: the
+    // pictures from then on come at that size, scaled as they are decoded rather than by whoever
+    // draws them. An empty size (the default) gives the movie's own. Any thread.
+    void setPictureSize(int width, int height);
     // Main thread, once each time playback runs into the end.
     void setEndOfMediaHandler(std::function<void()> handler);
 

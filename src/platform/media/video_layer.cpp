@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+#include <cmath>
+
 namespace qrn::media {
 
 void VideoLayer::showPicture(const QImage& image) {
@@ -32,12 +34,19 @@ void VideoLayer::drawInContext(QPainter& painter) const {
     if (r.isEmpty())
         return;
     painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     // Image rows run downwards; our space runs upwards.
     QRectF target(r.origin.x, r.origin.y, r.size.width, r.size.height);
     painter.setTransform(QTransform(1, 0, 0, -1, 0, target.top() + target.bottom()), true);
+    const double ratio = painter.device() ? painter.device()->devicePixelRatio() : 1;
+    const QSizeF device = painter.transform().mapRect(target).size() * ratio;
+    // A picture that comes at the size it is shown at is copied; only one scaled here is
+    // smoothed, which Qt spreads over its thread pool and waits for.
+    const bool scaled = std::abs(device.width() - picture_.width()) > 1 ||
+                        std::abs(device.height() - picture_.height()) > 1;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, scaled);
     painter.drawImage(target, picture_);
     painter.restore();
+    drawnAt(int(std::lround(device.width())), int(std::lround(device.height())));
 }
 
 VideoPreviewLayer::~VideoPreviewLayer() {
@@ -67,6 +76,12 @@ void VideoPreviewLayer::setSession(CaptureSession* session) {
 PlayerLayer::~PlayerLayer() {
     if (player_)
         player_->setFrameHandler(nullptr);
+}
+
+void PlayerLayer::drawnAt(int width, int height) const {
+    // Filters count in the movie's own pixels.
+    if (player_ && contentFilters().empty())
+        player_->setPictureSize(width, height);
 }
 
 void PlayerLayer::setPlayer(std::shared_ptr<Player> player) {

@@ -27,6 +27,8 @@ class VideoLayer : public graphics::Layer {
     std::optional<OwnPicture> ownPicture() const override;
 
   protected:
+    // Told the size in device pixels the picture was just drawn at.
+    virtual void drawnAt(int, int) const {}
     // The picture shown now; the camera's next one replaces it rather than changing it.
     graphics::LayerPtr makeSnapshot() const override {
         auto copy = std::make_shared<VideoLayer>();
@@ -61,6 +63,11 @@ class PlayerLayer : public VideoLayer {
     ~PlayerLayer() override;
     void setPlayer(std::shared_ptr<Player> player);
     const std::shared_ptr<Player>& player() const { return player_; }
+
+  protected:
+    // The player's next pictures come at that size, already scaled: the window that draws them
+    // then copies their pixels rather than scaling each picture while the presenter waits.
+    void drawnAt(int width, int height) const override;
 
   private:
     std::shared_ptr<Player> player_;

@@ -9,6 +9,7 @@
 #include "platform/media/player_view.h"
 #include "platform/media/video_layer.h"
 
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -383,8 +384,16 @@ TEST(PlayerLayer, ShowsThePlayersPictures) {
     layer->setPlayer(player);
     ASSERT_TRUE(MainQueue::runUntil([&] { return !layer->picture().isNull(); }, 5));
     EXPECT_TRUE(near(centre(layer->picture()), Qt::red));
+    EXPECT_EQ(layer->picture().size(), QSize(320, 240));
+    // Drawn smaller than the movie, the pictures after come at the size they are shown at.
+    QImage shown(100, 100, QImage::Format_ARGB32_Premultiplied);
+    {
+        QPainter painter(&shown);
+        layer->drawInContext(painter);
+    }
     player->seek(1.5);
     ASSERT_TRUE(MainQueue::runUntil([&] { return near(centre(layer->picture()), Qt::green); }, 5));
+    EXPECT_EQ(layer->picture().size(), QSize(100, 75));
     layer.reset(); // the player carries on without its layer
     player->play();
     bool ended = false;
