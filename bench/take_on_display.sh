@@ -8,9 +8,9 @@
 # take until the player shows, as bench_autocue's loaded row has it. Prints the take's length
 # (from the first movie file the take writes to the click on Stop) and the wait from that click
 # until the player and its controls are on the screen, the processor time qrn and the display's
-# server used in each, and the busy program's from the take's start until the player. It runs in a virtual display with a
-# window manager, as an ordinary user when started as root, on the cores given; all input is
-# real pointer clicks. QRN_KEEP_MOVIE names a file to keep the take's movie in, QRN_KEEP_READS one
+# server used in each, the busy program's from the take's start until the player, and the most
+# memory qrn held by then. It runs in a virtual display with a window manager, as an ordinary user
+# when started as root, on the cores given; all input is real pointer clicks. QRN_KEEP_MOVIE names a file to keep the take's movie in, QRN_KEEP_READS one
 # to keep the reads of the autocue in, with the moments of the stop and the steps on a last line
 # after a "# ".
 # The autocue's text is read off the screen through the take from a core outside CORES: the times
@@ -227,6 +227,8 @@ echo "take_display_server_cpu_s=$(seconds_of $((server_at_stop - server_at_start
 echo "wait_qrn_cpu_s=$(seconds_of $((qrn_at_player - qrn_at_stop)))"
 echo "wait_display_server_cpu_s=$(seconds_of $((server_at_player - server_at_stop)))"
 [ "$busy" != 1 ] || echo "busy_program_cpu_s=$(seconds_of $((busy_at_player - busy_at_start)))"
+# The most memory qrn held at once, from its start until the player.
+echo "peak_memory_mb=$(awk '/^VmHWM/ { print int($2 / 1024) }' "/proc/$pid/status")"
 wait "$still"
 autocue_stills "$work/reads" "$stopped" "${steps[@]}"
 [ -z "${QRN_KEEP_READS:-}" ] || { cp "$work/reads" "$QRN_KEEP_READS" && echo "# $stopped ${steps[*]}" >>"$QRN_KEEP_READS"; }
