@@ -10,11 +10,11 @@
 # until the player and its controls are on the screen, the processor time qrn and the display's
 # server used in each, the busy program's from the take's start until the player, and the most
 # memory qrn held by then. It runs in a virtual display with a window manager, as an ordinary user
-# when started as root, on the cores given; all input is real pointer clicks. QRN_KEEP_MOVIE names a file to keep the take's movie in, QRN_KEEP_READS one
-# to keep the reads of the autocue in, with the moments of the stop and the steps on a last line
-# after a "# ".
-# The autocue's text is read off the screen through the take from a core outside CORES: the times
-# its moves came late are printed last.
+# when started as root, on the cores given; all input is real pointer clicks. The autocue's text
+# is read off the screen through the take from a core outside CORES: the times its moves came late
+# are printed last. QRN_KEEP_MOVIE names a file to keep the take's movie in, QRN_KEEP_READS one to
+# keep the reads of the autocue in, with the moments of the stop and the steps on a last line after
+# a "# ".
 # Usage: take_on_display.sh QRN_BINARY PACKAGE [SECONDS (default 60)] [BUSY (0 or 1)] [CORES (default 6,7)]
 set -euo pipefail
 qrn="$(realpath "$1")"
