@@ -460,10 +460,12 @@ class Composer {
         // as it is), and where it lies on the frame.
         QImage above;
         QRect aboveArea;
-        size_t bytes(const QImage& shared) const {
-            return size_t(above.sizeInBytes()) +
-                   (below.cacheKey() == shared.cacheKey() ? 0 : size_t(below.sizeInBytes()));
-        }
+    };
+    // The opacities of the animated layers below the video's branch and above it, each side
+    // on its own: the two are drawn and kept apart, as one usually changes without the other.
+    struct LayerStates {
+        std::vector<double> below, above;
+        bool operator==(const LayerStates&) const = default;
     };
     struct Clone {
         graphics::LayerPtr branch, video;
@@ -498,64 +500,92 @@ class Composer {
     }
 
     // The opacities of every animated layer outside the video's branch. Needs treeMutex_.
-    std::vector<double> staticState(double t) const {
-        std::vector<double> state;
+    LayerStates staticState(double t) const {
+        LayerStates state;
         const auto& subs = root_->sublayers();
         for (size_t i = 0; i < subs.size(); ++i)
             if (int(i) != branch_)
-                collectOpacities(*subs[i], t, state);
+                collectOpacities(*subs[i], t, int(i) < branch_ ? state.below : state.above);
         return state;
+    }
+
+    // The entry kept for `state`, made the most recently used; null when there is none.
+    template <class Entry>
+    static Entry* keptFor(std::list<std::pair<std::vector<double>, Entry>>& kept,
+                          const std::vector<double>& state) {
+        const auto it =
+            std::find_if(kept.begin(), kept.end(), [&](const auto& e) { return e.first == state; });
+        if (it == kept.end())
+            return nullptr;
+        kept.splice(kept.begin(), kept, it);
+        return &kept.front().second;
+    }
+
+    // Keeps the latest entries within `budget` bytes, and the latest one whatever its size.
+    template <class Entry, class Bytes>
+    static void keepWithin(std::list<std::pair<std::vector<double>, Entry>>& kept, size_t budget,
+                           const Bytes& bytes) {
+        size_t held = 0;
+        for (auto it = kept.begin(); it != kept.end(); ++it) {
+            held += bytes(it->second);
+            if (held > budget && it != kept.begin()) {
+                kept.erase(it, kept.end());
+                return;
+            }
+        }
     }
 
     StaticLayers staticLayers(double t) {
         std::lock_guard lock(treeMutex_);
-        std::vector<double> state = staticState(t);
+        LayerStates state = staticState(t);
         const auto& subs = root_->sublayers();
-        if (auto it =
-                std::find_if(cache_.begin(), cache_.end(), [&](const auto& e) { return e.first == state; });
-            it != cache_.end()) {
-            // The most recently used stay.
-            cache_.splice(cache_.begin(), cache_, it);
-            return cache_.front().second;
-        }
         StaticLayers s;
-        s.below = blank();
-        {
-            QPainter p(&s.below);
-            Colour bg = root_->backgroundColour();
-            if (bg.alpha > 0)
-                p.fillRect(s.below.rect(), bg.toQColor());
-            if (!root_->contents().isNull())
-                p.drawImage(s.below.rect(), root_->contents());
-        }
-        for (int i = 0; i < branch_; ++i)
-            renderer_.render(*subs[size_t(i)], s.below, t, scale_);
-        // Under a camera picture that fills the frame there is mostly nothing: all such states
-        // share one clear frame.
-        if (drawnArea(s.below).isEmpty()) {
-            if (clear_.isNull())
-                clear_ = s.below;
-            s.below = clear_;
-            s.clearBelow = true;
-        }
-        if (size_t(branch_) + 1 < subs.size()) {
-            s.above = blank();
-            for (size_t i = size_t(branch_) + 1; i < subs.size(); ++i)
-                renderer_.render(*subs[i], s.above, t, scale_);
-            s.aboveArea = drawnArea(s.above);
-            s.above = s.aboveArea.isEmpty() ? QImage() : s.above.copy(s.aboveArea);
-        }
-        // Looping animations (an animated picture's frames) cycle through a few states: keep
-        // the latest within a budget, as every state of a fade or of several pictures looping
-        // out of step would otherwise pile up full frames for the whole take.
-        cache_.emplace_front(std::move(state), s);
-        size_t held = 0;
-        for (auto it = cache_.begin(); it != cache_.end(); ++it) {
-            held += it->second.bytes(clear_);
-            if (held > staticLayersBudget && it != cache_.begin()) {
-                cache_.erase(it, cache_.end());
-                break;
+        if (const Below* kept = keptFor(belowKept_, state.below)) {
+            s.below = kept->picture;
+            s.clearBelow = kept->clear;
+        } else {
+            s.below = blank();
+            {
+                QPainter p(&s.below);
+                Colour bg = root_->backgroundColour();
+                if (bg.alpha > 0)
+                    p.fillRect(s.below.rect(), bg.toQColor());
+                if (!root_->contents().isNull())
+                    p.drawImage(s.below.rect(), root_->contents());
             }
+            for (int i = 0; i < branch_; ++i)
+                renderer_.render(*subs[size_t(i)], s.below, t, scale_);
+            // Under a camera picture that fills the frame there is mostly nothing: all such states
+            // share one clear frame.
+            if (drawnArea(s.below).isEmpty()) {
+                if (clear_.isNull())
+                    clear_ = s.below;
+                s.below = clear_;
+                s.clearBelow = true;
+            }
+            belowKept_.emplace_front(std::move(state.below), Below{s.below, s.clearBelow});
+            keepWithin(belowKept_, belowBudget, [&](const Below& b) {
+                return b.picture.cacheKey() == clear_.cacheKey() ? size_t(0)
+                                                                 : size_t(b.picture.sizeInBytes());
+            });
+        }
+        if (const Above* kept = keptFor(aboveKept_, state.above)) {
+            s.above = kept->picture;
+            s.aboveArea = kept->area;
+        } else {
+            if (size_t(branch_) + 1 < subs.size()) {
+                s.above = blank();
+                for (size_t i = size_t(branch_) + 1; i < subs.size(); ++i)
+                    renderer_.render(*subs[i], s.above, t, scale_);
+                s.aboveArea = drawnArea(s.above);
+                s.above = s.aboveArea.isEmpty() ? QImage() : s.above.copy(s.aboveArea);
+            }
+            // Looping animations (an animated picture's frames) cycle through a few states: keep
+            // the latest within a budget, as every state of a fade or of several pictures looping
+            // out of step would otherwise pile up pictures for the whole take.
+            aboveKept_.emplace_front(std::move(state.above), Above{s.above, s.aboveArea});
+            keepWithin(aboveKept_, staticLayersBudget,
+                       [](const Above& a) { return size_t(a.picture.sizeInBytes()); });
         }
         return s;
     }
@@ -637,11 +667,23 @@ class Composer {
     bool branchAnimated_ = false;
     std::mutex treeMutex_;
     graphics::Renderer renderer_;
-    std::list<std::pair<std::vector<double>, StaticLayers>> cache_; // most recently used first
-    QImage clear_;                                                  // the frame with nothing below the video
-    // Enough for the states of a few frames in a row; beyond the latest one an entry is found
-    // again only when a short loop comes round, and a loop of full frames rarely fits anyway.
+    struct Below {
+        QImage picture;
+        bool clear = false;
+    };
+    struct Above {
+        QImage picture;
+        QRect area;
+    };
+    // Most recently used first.
+    std::list<std::pair<std::vector<double>, Below>> belowKept_;
+    std::list<std::pair<std::vector<double>, Above>> aboveKept_;
+    QImage clear_; // the frame with nothing below the video
+    // Enough for the states of a few frames in a row, and for an animated picture's loop above
+    // the video, which is kept only where it is drawn; the layers below are whole frames, so
+    // only the latest stays (the shared clear frame costs nothing).
     static constexpr size_t staticLayersBudget = size_t(16) << 20;
+    static constexpr size_t belowBudget = 0;
     std::deque<Clone> clones_;
     std::mutex filteredMutex_;
     std::deque<std::shared_ptr<FilteredPicture>> filtered_; // the latest, newest last
