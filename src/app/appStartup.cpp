@@ -64,9 +64,8 @@ autocueDisplayController::windowSurroundings surroundingsOf(qrn::ui::Window& win
 namespace appStartup {
 
 void install() {
-    // Before any thread of the take: the camera's, the studio's and the movie's threads share
-    // the pictures they free rather than each keeping its own.
-    qrn::memory::shareAllocatorHeaps();
+    // Before any thread of the take: none of them shares the main thread's heap.
+    qrn::memory::giveEveryThreadItsOwnHeap();
     qrn::installQtDialogs();
     // The filter panels reach the shared colour panel through their own interface.
     setSharedColourPanel(makeSharedColourPanelAdapter());

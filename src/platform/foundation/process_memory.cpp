@@ -4,10 +4,11 @@
 
 namespace qrn::memory {
 
-void shareAllocatorHeaps(int heaps) {
-    // Small allocations keep a per-thread cache of their own, so threads rarely wait for a heap.
-    if (heaps > 0)
-        (void)mallopt(M_ARENA_MAX, heaps);
+void giveEveryThreadItsOwnHeap() {
+    // Far more threads than a take starts; a heap is made only when a thread first needs one,
+    // and one whose thread ended serves the next thread.
+    constexpr int heaps = 1024;
+    (void)mallopt(M_ARENA_MAX, heaps);
 }
 
 } // namespace qrn::memory

@@ -1,13 +1,15 @@
 #pragma once
-// How the process's allocator holds memory. The C library gives every thread that allocates
-// under contention a heap of its own, and a heap keeps what its thread freed for that thread's
-// next allocations. With a dozen threads handing whole pictures to one another (the camera, the
-// studio's picture, the recording, the movie), each heap ends up holding its own high-water mark
-// of pictures. Fewer heaps share what is freed.
+// How the process's allocator holds memory. The C library gives a thread that allocates a heap of
+// its own while there are fewer heaps than its limit, and beyond it hands out the heaps there are,
+// the main thread's among them, in turn. A heap has one lock: a thread that shares the main
+// thread's heap and is pre-empted while it allocates or frees (the movie's and the recording's
+// threads give way to everything else, and are) holds up the main thread's next allocation, the
+// autocue and the studio with it, for as long as it waits for a core.
 namespace qrn::memory {
 
-// Call once, before the threads start: at most `heaps` heaps for the whole process.
-void shareAllocatorHeaps(int heaps = 2);
+// Call once, before the threads start: every thread keeps a heap of its own, however many the
+// process starts.
+void giveEveryThreadItsOwnHeap();
 
 // The heap stays on the kernel's usual small pages; huge pages are not asked for. With them each
 // 2 MB of a large deck's heap is one block the kernel must find free whole and clear at once, and
