@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -279,7 +280,20 @@ std::shared_ptr<Player> Player::create(const std::string& path) {
 }
 
 void Player::setPictureSize(int width, int height) {
-    d->pictureSize = std::uint64_t(std::max(0, width)) << 32 | std::uint64_t(std::max(0, height));
+    width = std::max(0, width), height = std::max(0, height);
+    const std::uint64_t before = d->pictureSize;
+    // A pixel either way is rounding, from the picture's own shape.
+    if (std::abs(width - int(before >> 32)) <= 1 && std::abs(height - int(before & 0xffffffff)) <= 1)
+        return;
+    d->pictureSize = std::uint64_t(width) << 32 | std::uint64_t(height);
+    {
+        // Paused, the picture on show comes again at the new size.
+        std::lock_guard lock(d->mutex);
+        if (d->rate > 0)
+            return;
+        d->seekPending = true;
+    }
+    d->cv.notify_all();
 }
 
 Status Player::status() const {

@@ -42,7 +42,8 @@ class Player : public std::enable_shared_from_this<Player> {
     void setFrameHandler(std::function<void(const QImage& image, double time)> handler);
     // The size in pixels the pictures are shown at, when smaller than the movie's own: the
     // pictures from then on come at that size, scaled as they are decoded rather than by whoever
-    // draws them. An empty size (the default) gives the movie's own. Any thread.
+    // draws them, and a paused player shows its picture again at the new size. An empty size (the
+    // default) gives the movie's own. Any thread.
     void setPictureSize(int width, int height);
     // Main thread, once each time playback runs into the end.
     void setEndOfMediaHandler(std::function<void()> handler);

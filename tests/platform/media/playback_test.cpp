@@ -385,12 +385,15 @@ TEST(PlayerLayer, ShowsThePlayersPictures) {
     ASSERT_TRUE(MainQueue::runUntil([&] { return !layer->picture().isNull(); }, 5));
     EXPECT_TRUE(near(centre(layer->picture()), Qt::red));
     EXPECT_EQ(layer->picture().size(), QSize(320, 240));
-    // Drawn smaller than the movie, the pictures after come at the size they are shown at.
+    // Drawn smaller than the movie, the picture comes again at the size it is shown at, and so
+    // do the pictures after it.
     QImage shown(100, 100, QImage::Format_ARGB32_Premultiplied);
     {
         QPainter painter(&shown);
         layer->drawInContext(painter);
     }
+    ASSERT_TRUE(MainQueue::runUntil([&] { return layer->picture().size() == QSize(100, 75); }, 5));
+    EXPECT_TRUE(near(centre(layer->picture()), Qt::red));
     player->seek(1.5);
     ASSERT_TRUE(MainQueue::runUntil([&] { return near(centre(layer->picture()), Qt::green); }, 5));
     EXPECT_EQ(layer->picture().size(), QSize(100, 75));
