@@ -199,21 +199,26 @@ class Composer {
     // of the one before instead of touching fresh memory.
     struct Scratch {
         SwsContext* scaler = nullptr;
+        SwsContext* planes = nullptr;   // a picture's planes to the movie's
         av::ScaledImages scaled;        // a picture that fills the frame, at the frame's size
+        QImage own;                     // a source picture at its own size
         QImage video;                   // the video picture
         QImage canvas;                  // the composed frame
         std::vector<std::uint32_t> row; // one row of it, where it is made a row at a time
         Scratch() = default;
         Scratch(const Scratch&) = delete;
         Scratch& operator=(const Scratch&) = delete;
-        ~Scratch() { sws_freeContext(scaler); }
+        ~Scratch() {
+            sws_freeContext(scaler);
+            sws_freeContext(planes);
+        }
     };
 
     // Worker `w` composes the frame at time t into `movie`, a picture of the output's size in
     // 4:2:0 YUV. False when it cannot be made.
     bool composeInto(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie, SwsContext*& toMovie) {
         if (rows_)
-            return composeRows(w, f, scratch, movie);
+            return composeYuv(w, f, scratch, movie) || composeRows(w, f, scratch, movie);
         const QImage& frame = compose(w, f, scratch);
         if (frame.isNull())
             return false;
@@ -312,7 +317,17 @@ class Composer {
             placed->height() != int(videoPixels_.height))
             return;
         rows_ = RowPlan{*placed, *placed & clip};
+        yuvFrames_ = rows_->video == image && rows_->shown == image;
     }
+
+    struct FilteredPicture {
+        std::shared_ptr<const AVFrame> source;
+        const VideoCompositionInstruction* instruction = nullptr;
+        std::once_flag made;
+        QImage image; // null when it could not be made
+        std::once_flag madeOwnSize;
+        av::SharedFrame ownSize; // in the movie's format; null when it could not be made
+    };
 
     // The video picture of a frame, filtered. A source picture lasts several frames (two at 60
     // frames a second from a camera at 30): it is enlarged and filtered once for all of them,
@@ -324,29 +339,109 @@ class Composer {
                 return QImage();
             return filters.empty() ? scratch.video : imaging::applyContentFilters(filters, scratch.video);
         }
-        std::shared_ptr<FilteredPicture> entry;
-        {
-            const auto* instruction = instructionAt(f.time);
-            std::lock_guard lock(filteredMutex_);
-            for (const auto& e : filtered_)
-                if (e->source == f.frame && e->instruction == instruction)
-                    entry = e;
-            if (!entry) {
-                entry = std::make_shared<FilteredPicture>();
-                entry->source = f.frame;
-                entry->instruction = instruction;
-                filtered_.push_back(entry);
-                // The frames in flight show the latest two source pictures at most.
-                while (filtered_.size() > 2)
-                    filtered_.pop_front();
-            }
-        }
+        const auto entry = filteredEntry(f);
         std::call_once(entry->made, [&] {
             entry->image = filteredThenEnlarged(f, filters, scratch);
             if (entry->image.isNull() && videoPicture(f, scratch))
                 entry->image = imaging::applyContentFilters(filters, scratch.video);
         });
         return entry->image;
+    }
+
+    // What is made of a source picture's filtered picture, shared by the workers composing its frames.
+    std::shared_ptr<FilteredPicture> filteredEntry(const SourceFrame& f) {
+        const auto* instruction = instructionAt(f.time);
+        std::lock_guard lock(filteredMutex_);
+        for (const auto& e : filtered_)
+            if (e->source == f.frame && e->instruction == instruction)
+                return e;
+        auto entry = std::make_shared<FilteredPicture>();
+        entry->source = f.frame;
+        entry->instruction = instruction;
+        filtered_.push_back(entry);
+        // The frames in flight show the latest two source pictures at most.
+        while (filtered_.size() > 2)
+            filtered_.pop_front();
+        return entry;
+    }
+
+    // Where the video picture fills the frame and nothing shows through it, a frame is made in the
+    // movie's own format: the picture's planes enlarged straight into the movie's, and the layers
+    // above drawn over them. Neither the enlarged picture nor the frame is ever made in 32-bit
+    // pixels, and a camera picture without filters is never converted at all. False where that does
+    // not apply; the frame is then made a row at a time.
+    bool composeYuv(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie) {
+        if (!yuvFrames_ || !f.frame || !fillsCanvas(*f.frame, f.time))
+            return false;
+        const auto& filters = clones_[size_t(w)].video->contentFilters();
+        av::SharedFrame filtered;
+        const AVFrame* picture = f.frame.get();
+        if (!filters.empty()) {
+            if (!(filtered = filteredAtOwnSize(f, filters, scratch)))
+                return false;
+            picture = filtered.get();
+        } else if (picture->format != AV_PIX_FMT_YUV420P || picture->color_range == AVCOL_RANGE_JPEG) {
+            return false;
+        }
+        const StaticLayers layers = staticLayers(f.time);
+        if (!layers.aboveArea.isEmpty() && !layers.aboveYuv)
+            return false;
+        scratch.planes = sws_getCachedContext(scratch.planes, picture->width, picture->height,
+                                              AV_PIX_FMT_YUV420P, movie->width, movie->height,
+                                              AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!scratch.planes)
+            return false;
+        sws_scale(scratch.planes, picture->data, picture->linesize, 0, picture->height, movie->data,
+                  movie->linesize);
+        if (layers.aboveYuv)
+            layers.aboveYuv->drawOver(movie->data, movie->linesize);
+        return true;
+    }
+
+    // A camera picture filtered at its own size, in the movie's format, for all the frames it
+    // lasts; null unless it is opaque and no larger than the frame (its filters count in its own
+    // pixels, as when it is enlarged after filtering as a 32-bit picture).
+    av::SharedFrame filteredAtOwnSize(const SourceFrame& f,
+                                      const std::vector<graphics::ContentFilterPtr>& filters,
+                                      Scratch& scratch) {
+        const int pw = int(videoPixels_.width), ph = int(videoPixels_.height);
+        const int sw = f.frame->width, sh = f.frame->height;
+        if (!((sw < pw && sh < ph) || (sw == pw && sh == ph)))
+            return nullptr;
+        const auto entry = filteredEntry(f);
+        std::call_once(entry->madeOwnSize, [&] {
+            if (!av::toImage(f.frame.get(), scratch.scaler, 0, 0, scratch.own))
+                return;
+            const QImage picture = imaging::applyContentFilters(filters, scratch.own);
+            if (picture.size() != scratch.own.size() ||
+                picture.format() != QImage::Format_ARGB32_Premultiplied ||
+                !bgraToYuv420Handles(picture.width(), picture.height()) || !opaque(picture))
+                return;
+            av::FramePtr yuv = av::allocFrame();
+            if (!yuv)
+                return;
+            yuv->format = AV_PIX_FMT_YUV420P;
+            yuv->width = picture.width();
+            yuv->height = picture.height();
+            if (av_frame_get_buffer(yuv.get(), 0) < 0)
+                return;
+            bgraToYuv420(picture.constBits(), int(picture.bytesPerLine()), picture.width(), picture.height(),
+                         yuv->data, yuv->linesize);
+            entry->ownSize = av::share(std::move(yuv));
+        });
+        return entry->ownSize;
+    }
+
+    static bool opaque(const QImage& image) {
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+            std::uint32_t all = 0xff000000u;
+            for (int x = 0; x < image.width(); ++x)
+                all &= row[x];
+            if (all < 0xff000000u)
+                return false;
+        }
+        return true;
     }
 
     // A camera picture enlarged to fill the frame (720p in a 1080p movie) is filtered at its own
@@ -446,13 +541,6 @@ class Composer {
         return true;
     }
 
-    struct FilteredPicture {
-        std::shared_ptr<const AVFrame> source;
-        const VideoCompositionInstruction* instruction = nullptr;
-        std::once_flag made;
-        QImage image; // null when it could not be made
-    };
-
     struct StaticLayers {
         QImage below;
         bool clearBelow = false; // nothing is drawn below the video
@@ -460,6 +548,7 @@ class Composer {
         // as it is), and where it lies on the frame.
         QImage above;
         QRect aboveArea;
+        std::shared_ptr<const YuvOverlay> aboveYuv; // the same, for frames made in the movie's format
     };
     // The opacities of the animated layers below the video's branch and above it, each side
     // on its own: the two are drawn and kept apart, as one usually changes without the other.
@@ -572,6 +661,7 @@ class Composer {
         if (const Above* kept = keptFor(aboveKept_, state.above)) {
             s.above = kept->picture;
             s.aboveArea = kept->area;
+            s.aboveYuv = kept->yuv;
         } else {
             if (size_t(branch_) + 1 < subs.size()) {
                 s.above = blank();
@@ -579,13 +669,21 @@ class Composer {
                     renderer_.render(*subs[i], s.above, t, scale_);
                 s.aboveArea = drawnArea(s.above);
                 s.above = s.aboveArea.isEmpty() ? QImage() : s.above.copy(s.aboveArea);
+                if (yuvFrames_ && !s.above.isNull()) {
+                    auto overlay = std::make_shared<YuvOverlay>();
+                    if (overlay->make(s.above.constBits(), int(s.above.bytesPerLine()), s.above.width(),
+                                      s.above.height(), s.aboveArea.x(), s.aboveArea.y(), int(out_.width),
+                                      int(out_.height)))
+                        s.aboveYuv = std::move(overlay);
+                }
             }
             // Looping animations (an animated picture's frames) cycle through a few states: keep
             // the latest within a budget, as every state of a fade or of several pictures looping
             // out of step would otherwise pile up pictures for the whole take.
-            aboveKept_.emplace_front(std::move(state.above), Above{s.above, s.aboveArea});
-            keepWithin(aboveKept_, staticLayersBudget,
-                       [](const Above& a) { return size_t(a.picture.sizeInBytes()); });
+            aboveKept_.emplace_front(std::move(state.above), Above{s.above, s.aboveArea, s.aboveYuv});
+            keepWithin(aboveKept_, staticLayersBudget, [](const Above& a) {
+                return size_t(a.picture.sizeInBytes()) + (a.yuv ? a.yuv->bytes() : 0);
+            });
         }
         return s;
     }
@@ -661,6 +759,7 @@ class Composer {
     Size videoPixels_;
     int workers_ = 1;
     std::optional<RowPlan> rows_;
+    bool yuvFrames_ = false; // the video fills the frame, so frames may be made in the movie's format
     graphics::LayerPtr root_, video_;
     int branch_ = -1;
     bool fast_ = false;
@@ -674,6 +773,7 @@ class Composer {
     struct Above {
         QImage picture;
         QRect area;
+        std::shared_ptr<const YuvOverlay> yuv;
     };
     // Most recently used first.
     std::list<std::pair<std::vector<double>, Below>> belowKept_;
@@ -682,7 +782,7 @@ class Composer {
     // Enough for the states of a few frames in a row, and for an animated picture's loop above
     // the video, which is kept only where it is drawn; the layers below are whole frames, so
     // only the latest stays (the shared clear frame costs nothing).
-    static constexpr size_t staticLayersBudget = size_t(16) << 20;
+    static constexpr size_t staticLayersBudget = size_t(24) << 20;
     static constexpr size_t belowBudget = 0;
     std::deque<Clone> clones_;
     std::mutex filteredMutex_;

@@ -1,6 +1,7 @@
 #include "platform/media/picture_convert.h"
 
 #include <algorithm>
+#include <cstring>
 #include <emmintrin.h>
 #include <vector>
 
@@ -220,6 +221,133 @@ void BgraToYuv420Rows::push(const std::uint8_t* row) {
         const bool last = 2 * y >= height_ - 2;
         verticalRow(us, f, last, planes_[1] + size_t(y) * size_t(strides_[1]), cw);
         verticalRow(vs, f, last, planes_[2] + size_t(y) * size_t(strides_[2]), cw);
+    }
+}
+
+namespace {
+
+// t / 255 rounded, for t from 0 to 255 * 255.
+inline unsigned div255(unsigned t) {
+    t += 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+// Each byte of `out`: `add` plus `under` times `through` / 255, at most 255.
+void drawRow(const std::uint8_t* add, const std::uint8_t* through, const std::uint8_t* under,
+             std::uint8_t* out, int count) {
+    for (int i = 0; i < count; ++i) {
+        const unsigned v = add[i] + div255(unsigned(through[i]) * under[i]);
+        out[i] = std::uint8_t(v > 255 ? 255 : v);
+    }
+}
+
+} // namespace
+
+bool YuvOverlay::make(const std::uint8_t* bgra, int bgraStride, int width, int height, int x, int y,
+                      int frameWidth, int frameHeight) {
+    if (!bgraToYuv420Handles(frameWidth, frameHeight))
+        return false;
+    // Cut to the frame.
+    const int left = std::max(x, 0), top = std::max(y, 0);
+    const int right = std::min(x + width, frameWidth), bottom = std::min(y + height, frameHeight);
+    if (right <= left || bottom <= top) {
+        width_ = height_ = 0;
+        return true;
+    }
+    // On whole chroma samples, with two clear rows above and below the picture: a chroma row reads
+    // one source row beyond its own two, and where the conversion reaches the edge of what it is
+    // given it moves its weights inside, so these margins (or the frame's own edges) make the
+    // planes here those of the whole frame.
+    x0_ = left & ~1;
+    const int x1 = std::min(frameWidth, (right + 1) & ~1);
+    y0_ = std::max(0, (top & ~1) - 2);
+    int y1 = std::min(frameHeight, ((bottom + 1) & ~1) + 2);
+    if (y1 - y0_ < 8) {
+        y1 = std::min(frameHeight, y0_ + 8);
+        y0_ = std::max(0, y1 - 8);
+    }
+    width_ = x1 - x0_;
+    height_ = y1 - y0_;
+    std::vector<std::uint32_t> padded(size_t(width_) * size_t(height_), 0);
+    for (int r = top; r < bottom; ++r)
+        std::memcpy(padded.data() + size_t(r - y0_) * size_t(width_) + (left - x0_),
+                    bgra + size_t(r - y) * size_t(bgraStride) + size_t(left - x) * 4,
+                    size_t(right - left) * 4);
+    const int cw = width_ / 2, ch = height_ / 2;
+    std::vector<std::uint8_t> planes(size_t(width_) * size_t(height_) + 2 * size_t(cw) * size_t(ch));
+    std::uint8_t* const to[3] = {planes.data(), planes.data() + size_t(width_) * size_t(height_),
+                                 planes.data() + size_t(width_) * size_t(height_) + size_t(cw) * size_t(ch)};
+    const int strides[3] = {width_, cw, cw};
+    bgraToYuv420(reinterpret_cast<const std::uint8_t*>(padded.data()), width_ * 4, width_, height_, to,
+                 strides);
+    auto alphaAt = [&](int r, int c) { return int(padded[size_t(r) * size_t(width_) + size_t(c)] >> 24); };
+
+    // The converted overlay is its own premultiplied colour over black, black being 16 in luma and
+    // 128 in chroma: what shows through is taken off those, and the picture under it added in.
+    luma_.resize(size_t(width_) * size_t(height_));
+    lumaThrough_.resize(luma_.size());
+    rowDrawn_.assign(size_t(height_), false);
+    for (int r = 0; r < height_; ++r)
+        for (int c = 0; c < width_; ++c) {
+            const size_t i = size_t(r) * size_t(width_) + size_t(c);
+            const int through = 255 - alphaAt(r, c);
+            lumaThrough_[i] = std::uint8_t(through);
+            luma_[i] = clipByte(int(to[0][i]) - int(div255(unsigned(16 * through))));
+            if (through < 255)
+                rowDrawn_[size_t(r)] = true;
+        }
+    // Alpha weighed as the conversion weighs each chroma sample's pixels: the two of its row pair
+    // side by side, over four rows 1:3:3:1, the weights moved inside at the edges.
+    chroma_.resize(size_t(2) * size_t(cw) * size_t(ch));
+    chromaThrough_.resize(size_t(cw) * size_t(ch));
+    for (int cy = 0; cy < ch; ++cy) {
+        int base = 2 * cy - 1;
+        int f[4] = {512, 1536, 1536, 512};
+        if (base < 0) {
+            base = 0;
+            f[0] = 2048, f[1] = 1536, f[2] = 512, f[3] = 0;
+        } else if (base + 3 > height_ - 1) {
+            base = height_ - 4;
+            f[0] = 0, f[1] = 512, f[2] = 1536, f[3] = 2048;
+        }
+        for (int cx = 0; cx < cw; ++cx) {
+            int sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += f[k] * (alphaAt(base + k, 2 * cx) + alphaAt(base + k, 2 * cx + 1));
+            const int through = 255 - (sum + 4096) / 8192;
+            const size_t i = size_t(cy) * size_t(cw) + size_t(cx);
+            chromaThrough_[i] = std::uint8_t(through);
+            const unsigned black = div255(unsigned(128 * through));
+            chroma_[size_t(cy) * size_t(2 * cw) + size_t(cx)] = clipByte(int(to[1][i]) - int(black));
+            chroma_[size_t(cy) * size_t(2 * cw) + size_t(cw + cx)] = clipByte(int(to[2][i]) - int(black));
+        }
+    }
+    return true;
+}
+
+void YuvOverlay::drawOver(std::uint8_t* const planes[3], const int strides[3]) const {
+    const int cw = width_ / 2;
+    for (int r = 0; r < height_; ++r) {
+        if (!rowDrawn_[size_t(r)])
+            continue;
+        std::uint8_t* row = planes[0] + size_t(y0_ + r) * size_t(strides[0]) + x0_;
+        const size_t at = size_t(r) * size_t(width_);
+        drawRow(luma_.data() + at, lumaThrough_.data() + at, row, row, width_);
+    }
+    for (int cy = 0; cy < height_ / 2; ++cy) {
+        // A chroma row reads the luma rows of its pair and one on either side.
+        const int from = std::max(0, 2 * cy - 1), to = std::min(height_ - 1, 2 * cy + 2);
+        bool drawn = false;
+        for (int r = from; r <= to && !drawn; ++r)
+            drawn = rowDrawn_[size_t(r)];
+        if (!drawn)
+            continue;
+        const size_t at = size_t(cy) * size_t(cw);
+        for (int p = 1; p <= 2; ++p) {
+            std::uint8_t* row = planes[p] + size_t(y0_ / 2 + cy) * size_t(strides[p]) + x0_ / 2;
+            drawRow(chroma_.data() + 2 * at + size_t(p - 1) * size_t(cw), chromaThrough_.data() + at, row,
+                    row, cw);
+        }
     }
 }
 

@@ -3,8 +3,10 @@
 // another frame's pixels while someone still holds them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include <memory>
 #include <random>
@@ -204,4 +206,87 @@ TEST(PictureConvert, ACameraPictureScaledInTwoStepsLooksAsScaledInOne) {
     EXPECT_FALSE(scaled.toImage(nullptr, 240, 136, none));
     sws_freeContext(oneStep);
     sws_freeContext(toMovie);
+}
+
+namespace {
+
+// `over` (premultiplied) blended over `under` a pixel at a time, as the composed frame has it.
+av::FramePtr blended(const AVFrame* over, int x, int y, const AVFrame* under) {
+    av::FramePtr out = picture(under->width, under->height, AV_PIX_FMT_BGRA);
+    for (int r = 0; r < under->height; ++r) {
+        auto* row = reinterpret_cast<std::uint32_t*>(out->data[0] + r * out->linesize[0]);
+        std::memcpy(row, under->data[0] + r * under->linesize[0], size_t(under->width) * 4);
+        if (r >= y && r < y + over->height) {
+            const int from = std::max(0, x), to = std::min(under->width, x + over->width);
+            if (from < to)
+                blendOver(
+                    reinterpret_cast<const std::uint32_t*>(over->data[0] + (r - y) * over->linesize[0]) +
+                        (from - x),
+                    row + from, row + from, to - from);
+        }
+    }
+    return out;
+}
+
+// The largest difference between the planes, per plane.
+std::vector<int> largestDifferences(const AVFrame* a, const AVFrame* b) {
+    std::vector<int> out(3, 0);
+    for (int p = 0; p < 3; ++p)
+        for (int y = 0; y < (p ? a->height / 2 : a->height); ++y)
+            for (int x = 0; x < (p ? a->width / 2 : a->width); ++x)
+                out[size_t(p)] = std::max(out[size_t(p)], std::abs(int(a->data[p][y * a->linesize[p] + x]) -
+                                                                   int(b->data[p][y * b->linesize[p] + x])));
+    return out;
+}
+
+// Premultiplied pixels: random colours within random alphas, with clear and opaque runs.
+av::FramePtr overlayPicture(int w, int h, unsigned seed) {
+    av::FramePtr f = testPicture(w, h, seed);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = f->data[0] + y * f->linesize[0] + 4 * x;
+            if (y % 7 == 3)
+                p[3] = x % 3 ? 0 : 255;
+            for (int c = 0; c < 3; ++c)
+                p[c] = std::min(p[c], p[3]);
+        }
+    return f;
+}
+
+} // namespace
+
+TEST(PictureConvert, AnOverlayDrawnOverConvertedPlanesLooksAsConvertedAfterBlending) {
+    const int w = 96, h = 54;
+    // Wherever it lies: on whole chroma samples or not, at the frame's edges, partly outside it.
+    for (auto [x, y, ow, oh] : std::vector<std::tuple<int, int, int, int>>{
+             {0, 0, 96, 54}, {11, 7, 40, 21}, {10, 6, 5, 3}, {-5, 40, 30, 20}, {70, -3, 40, 9}}) {
+        const av::FramePtr over = overlayPicture(ow, oh, unsigned(x * 31 + y));
+        YuvOverlay overlay;
+        ASSERT_TRUE(overlay.make(over->data[0], over->linesize[0], ow, oh, x, y, w, h));
+        // Luma is drawn a pixel at a time, under any picture; chroma is exact under a picture of
+        // one colour.
+        for (const bool plain : {false, true}) {
+            const av::FramePtr under = plain ? picture(w, h, AV_PIX_FMT_BGRA) : testPicture(w, h, 7);
+            if (plain)
+                for (int r = 0; r < h; ++r)
+                    for (int c = 0; c < w; ++c)
+                        reinterpret_cast<std::uint32_t*>(under->data[0] + r * under->linesize[0])[c] =
+                            0xff3080c0u;
+            for (int r = 0; r < h; ++r) // the picture under a composed frame is opaque
+                for (int c = 0; c < w; ++c)
+                    under->data[0][r * under->linesize[0] + 4 * c + 3] = 255;
+            av::FramePtr drawn = picture(w, h, AV_PIX_FMT_YUV420P);
+            bgraToYuv420(under->data[0], under->linesize[0], w, h, drawn->data, drawn->linesize);
+            overlay.drawOver(drawn->data, drawn->linesize);
+            const av::FramePtr mixed = blended(over.get(), x, y, under.get());
+            av::FramePtr expected = picture(w, h, AV_PIX_FMT_YUV420P);
+            bgraToYuv420(mixed->data[0], mixed->linesize[0], w, h, expected->data, expected->linesize);
+            const auto d = largestDifferences(drawn.get(), expected.get());
+            EXPECT_LE(d[0], 2) << x << "," << y << (plain ? " plain" : "");
+            if (plain) {
+                EXPECT_LE(d[1], 2) << x << "," << y;
+                EXPECT_LE(d[2], 2) << x << "," << y;
+            }
+        }
+    }
 }
