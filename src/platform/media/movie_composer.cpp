@@ -256,7 +256,8 @@ class Composer::Impl {
         std::once_flag made;
         QImage image; // null when it could not be made
         std::once_flag madeOwnSize;
-        av::SharedFrame ownSize; // in the movie's format; null when it could not be made
+        av::SharedFrame ownSize;    // in the movie's format; null when it could not be made
+        av::SharedFrame ownThrough; // what shows through it, as its planes; null where it is opaque
     };
 
     // The video picture of a frame, filtered. A source picture lasts several frames (two at 60
@@ -295,26 +296,30 @@ class Composer::Impl {
         return entry;
     }
 
-    // Where the video picture fills the frame and nothing shows through it, a frame is made in the
-    // movie's own format: the picture's planes enlarged straight into the movie's, and the layers
-    // above drawn over them. Neither the enlarged picture nor the frame is ever made in 32-bit
-    // pixels, and a camera picture without filters is never converted at all. False where that does
-    // not apply; the frame is then made a row at a time.
+    // Where the video picture fills the frame, a frame is made in the movie's own format: the
+    // picture's planes enlarged straight into the movie's, the layers below drawn under what of it
+    // lets them through (a blurred picture's edges) and those above over it. Neither the enlarged
+    // picture nor the frame is ever made in 32-bit pixels, and a camera picture without filters is
+    // never converted at all. False where that does not apply; the frame is then made a row at a
+    // time.
     bool composeYuv(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie) {
         if (!yuvFrames_ || !f.frame || !fillsCanvas(*f.frame, f.time))
             return false;
         const auto& filters = clones_[size_t(w)].video->contentFilters();
-        av::SharedFrame filtered;
+        std::shared_ptr<FilteredPicture> filtered;
         const AVFrame* picture = f.frame.get();
         if (!filters.empty()) {
             if (!(filtered = filteredAtOwnSize(f, filters, scratch)))
                 return false;
-            picture = filtered.get();
+            picture = filtered->ownSize.get();
         } else if (picture->format != AV_PIX_FMT_YUV420P || picture->color_range == AVCOL_RANGE_JPEG) {
             return false;
         }
         const StaticLayers layers = staticLayers(f.time);
         if (!layers.aboveArea.isEmpty() && !layers.aboveYuv)
+            return false;
+        const AVFrame* through = filtered && !layers.clearBelow ? filtered->ownThrough.get() : nullptr;
+        if (through && !layers.belowYuv)
             return false;
         scratch.planes = sws_getCachedContext(scratch.planes, picture->width, picture->height,
                                               AV_PIX_FMT_YUV420P, movie->width, movie->height,
@@ -323,17 +328,40 @@ class Composer::Impl {
             return false;
         sws_scale(scratch.planes, picture->data, picture->linesize, 0, picture->height, movie->data,
                   movie->linesize);
+        if (through) {
+            // What shows through, enlarged as the picture is: its chroma at the chroma samples' places.
+            if (!scratch.through || scratch.through->width != movie->width ||
+                scratch.through->height != movie->height) {
+                scratch.through = av::allocFrame();
+                if (!scratch.through)
+                    return false;
+                scratch.through->format = AV_PIX_FMT_YUV420P;
+                scratch.through->width = movie->width;
+                scratch.through->height = movie->height;
+                if (av_frame_get_buffer(scratch.through.get(), 0) < 0) {
+                    scratch.through.reset();
+                    return false;
+                }
+            }
+            sws_scale(scratch.planes, through->data, through->linesize, 0, through->height,
+                      scratch.through->data, scratch.through->linesize);
+            const std::uint8_t* const shows[2] = {scratch.through->data[0], scratch.through->data[1]};
+            const int showsStrides[2] = {scratch.through->linesize[0], scratch.through->linesize[1]};
+            drawUnder(layers.belowYuv->data, layers.belowYuv->linesize, shows, showsStrides, movie->data,
+                      movie->linesize, movie->width, movie->height);
+        }
         if (layers.aboveYuv)
             layers.aboveYuv->drawOver(movie->data, movie->linesize);
         return true;
     }
 
     // A camera picture filtered at its own size, in the movie's format, for all the frames it
-    // lasts; null unless it is opaque and no larger than the frame (its filters count in its own
-    // pixels, as when it is enlarged after filtering as a 32-bit picture).
-    av::SharedFrame filteredAtOwnSize(const SourceFrame& f,
-                                      const std::vector<graphics::ContentFilterPtr>& filters,
-                                      Scratch& scratch) {
+    // lasts, with what shows through it where it is not opaque; null unless it is no larger than
+    // the frame (its filters count in its own pixels, as when it is enlarged after filtering as a
+    // 32-bit picture).
+    std::shared_ptr<FilteredPicture> filteredAtOwnSize(const SourceFrame& f,
+                                                       const std::vector<graphics::ContentFilterPtr>& filters,
+                                                       Scratch& scratch) {
         const int pw = int(videoPixels_.width), ph = int(videoPixels_.height);
         const int sw = f.frame->width, sh = f.frame->height;
         if (!((sw < pw && sh < ph) || (sw == pw && sh == ph)))
@@ -345,21 +373,42 @@ class Composer::Impl {
             const QImage picture = imaging::applyContentFilters(filters, scratch.own);
             if (picture.size() != scratch.own.size() ||
                 picture.format() != QImage::Format_ARGB32_Premultiplied ||
-                !bgraToYuv420Handles(picture.width(), picture.height()) || !opaque(picture))
+                !bgraToYuv420Handles(picture.width(), picture.height()))
                 return;
-            av::FramePtr yuv = av::allocFrame();
+            av::FramePtr yuv = movieFormatFrame(picture.width(), picture.height());
             if (!yuv)
-                return;
-            yuv->format = AV_PIX_FMT_YUV420P;
-            yuv->width = picture.width();
-            yuv->height = picture.height();
-            if (av_frame_get_buffer(yuv.get(), 0) < 0)
                 return;
             bgraToYuv420(picture.constBits(), int(picture.bytesPerLine()), picture.width(), picture.height(),
                          yuv->data, yuv->linesize);
+            if (!opaque(picture)) {
+                // Laid out as a picture of the movie's format, so that it is enlarged as the picture is.
+                av::FramePtr through = movieFormatFrame(picture.width(), picture.height(), 1);
+                if (!through || through->linesize[0] != picture.width() ||
+                    through->linesize[1] != picture.width() / 2 ||
+                    through->linesize[2] != through->linesize[1])
+                    return;
+                throughPlanes(picture.constBits(), int(picture.bytesPerLine()), picture.width(),
+                              picture.height(), through->data[0], through->data[1]);
+                std::memcpy(through->data[2], through->data[1],
+                            size_t(through->linesize[1]) * size_t(picture.height() / 2));
+                entry->ownThrough = av::share(std::move(through));
+            }
             entry->ownSize = av::share(std::move(yuv));
         });
-        return entry->ownSize;
+        return entry->ownSize ? entry : nullptr;
+    }
+
+    // A picture in the movie's format; with an alignment of 1 its rows lie one after another.
+    static av::FramePtr movieFormatFrame(int width, int height, int align = 0) {
+        av::FramePtr frame = av::allocFrame();
+        if (!frame)
+            return nullptr;
+        frame->format = AV_PIX_FMT_YUV420P;
+        frame->width = width;
+        frame->height = height;
+        if (av_frame_get_buffer(frame.get(), align) < 0)
+            return nullptr;
+        return frame;
     }
 
     static bool opaque(const QImage& image) {
@@ -473,7 +522,8 @@ class Composer::Impl {
 
     struct StaticLayers {
         QImage below;
-        bool clearBelow = false; // nothing is drawn below the video
+        bool clearBelow = false;  // nothing is drawn below the video
+        av::SharedFrame belowYuv; // the layers below, for frames made in the movie's format
         // Only the part of the layers above that is not clear (the rest would leave every pixel
         // as it is), and where it lies on the frame.
         QImage above;
@@ -562,6 +612,7 @@ class Composer::Impl {
         if (const Below* kept = keptFor(belowKept_, state.below)) {
             s.below = kept->picture;
             s.clearBelow = kept->clear;
+            s.belowYuv = kept->yuv;
         } else {
             s.below = blank();
             {
@@ -582,7 +633,15 @@ class Composer::Impl {
                 s.below = clear_;
                 s.clearBelow = true;
             }
-            belowKept_.emplace_front(std::move(state.below), Below{s.below, s.clearBelow});
+            if (yuvFrames_ && !s.clearBelow) {
+                av::FramePtr yuv = movieFormatFrame(int(out_.width), int(out_.height));
+                if (yuv) {
+                    bgraToYuv420(s.below.constBits(), int(s.below.bytesPerLine()), s.below.width(),
+                                 s.below.height(), yuv->data, yuv->linesize);
+                    s.belowYuv = av::share(std::move(yuv));
+                }
+            }
+            belowKept_.emplace_front(std::move(state.below), Below{s.below, s.clearBelow, s.belowYuv});
             keepWithin(belowKept_, belowBudget, [&](const Below& b) {
                 return b.picture.cacheKey() == clear_.cacheKey() ? size_t(0)
                                                                  : size_t(b.picture.sizeInBytes());
@@ -699,6 +758,7 @@ class Composer::Impl {
     struct Below {
         QImage picture;
         bool clear = false;
+        av::SharedFrame yuv; // the same in the movie's format, where frames are made in it
     };
     struct Above {
         QImage picture;

@@ -46,6 +46,7 @@ class Composer {
         SwsContext* planes = nullptr;   // a picture's planes to the movie's
         av::ScaledImages scaled;        // a picture that fills the frame, at the frame's size
         QImage own;                     // a source picture at its own size
+        av::FramePtr through;           // what shows through an enlarged picture, as its planes
         QImage video;                   // the video picture
         QImage canvas;                  // the composed frame
         std::vector<std::uint32_t> row; // one row of it, where it is made a row at a time

@@ -243,6 +243,81 @@ void drawRow(const std::uint8_t* add, const std::uint8_t* through, const std::ui
 
 } // namespace
 
+void throughPlanes(const std::uint8_t* bgra, int bgraStride, int width, int height, std::uint8_t* through,
+                   std::uint8_t* chromaThrough) {
+    auto alphaAt = [&](int r, int c) {
+        return int(bgra[size_t(r) * size_t(bgraStride) + size_t(c) * 4 + 3]);
+    };
+    for (int r = 0; r < height; ++r)
+        for (int c = 0; c < width; ++c)
+            through[size_t(r) * size_t(width) + size_t(c)] = std::uint8_t(255 - alphaAt(r, c));
+    // The two pixels of a chroma sample's row pair side by side, over four rows 1:3:3:1, the
+    // weights moved inside at the edges, as the conversion weighs them.
+    const int cw = width / 2;
+    for (int cy = 0; cy < height / 2; ++cy) {
+        int base = 2 * cy - 1;
+        int f[4] = {512, 1536, 1536, 512};
+        if (base < 0) {
+            base = 0;
+            f[0] = 2048, f[1] = 1536, f[2] = 512, f[3] = 0;
+        } else if (base + 3 > height - 1) {
+            base = height - 4;
+            f[0] = 0, f[1] = 512, f[2] = 1536, f[3] = 2048;
+        }
+        for (int cx = 0; cx < cw; ++cx) {
+            int sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += f[k] * (alphaAt(base + k, 2 * cx) + alphaAt(base + k, 2 * cx + 1));
+            chromaThrough[size_t(cy) * size_t(cw) + size_t(cx)] = std::uint8_t(255 - (sum + 4096) / 8192);
+        }
+    }
+}
+
+namespace {
+
+// Each byte of `out` gains `under` less `black`, times `through` / 255.
+void underRow(const std::uint8_t* under, const std::uint8_t* through, std::uint8_t black, std::uint8_t* out,
+              int count) {
+    constexpr int block = 16;
+    for (int i = 0; i < count; i += block) {
+        const int n = std::min(block, count - i);
+        // Most of a picture lets nothing through.
+        std::uint64_t any = 0;
+        if (n == block) {
+            std::uint64_t a, b;
+            std::memcpy(&a, through + i, 8);
+            std::memcpy(&b, through + i + 8, 8);
+            any = a | b;
+        } else {
+            for (int k = 0; k < n; ++k)
+                any |= through[i + k];
+        }
+        if (!any)
+            continue;
+        for (int k = i; k < i + n; ++k) {
+            const int v = int(out[k]) + int(div255(unsigned(through[k]) * under[k])) -
+                          int(div255(unsigned(through[k]) * black));
+            out[k] = clipByte(v);
+        }
+    }
+}
+
+} // namespace
+
+void drawUnder(const std::uint8_t* const under[3], const int underStrides[3],
+               const std::uint8_t* const through[2], const int throughStrides[2],
+               std::uint8_t* const planes[3], const int strides[3], int width, int height) {
+    for (int y = 0; y < height; ++y)
+        underRow(under[0] + size_t(y) * size_t(underStrides[0]),
+                 through[0] + size_t(y) * size_t(throughStrides[0]), 16,
+                 planes[0] + size_t(y) * size_t(strides[0]), width);
+    for (int y = 0; y < height / 2; ++y)
+        for (int p = 1; p <= 2; ++p)
+            underRow(under[p] + size_t(y) * size_t(underStrides[p]),
+                     through[1] + size_t(y) * size_t(throughStrides[1]), 128,
+                     planes[p] + size_t(y) * size_t(strides[p]), width / 2);
+}
+
 bool YuvOverlay::make(const std::uint8_t* bgra, int bgraStride, int width, int height, int x, int y,
                       int frameWidth, int frameHeight) {
     if (!bgraToYuv420Handles(frameWidth, frameHeight))
@@ -280,48 +355,30 @@ bool YuvOverlay::make(const std::uint8_t* bgra, int bgraStride, int width, int h
     const int strides[3] = {width_, cw, cw};
     bgraToYuv420(reinterpret_cast<const std::uint8_t*>(padded.data()), width_ * 4, width_, height_, to,
                  strides);
-    auto alphaAt = [&](int r, int c) { return int(padded[size_t(r) * size_t(width_) + size_t(c)] >> 24); };
+    lumaThrough_.resize(size_t(width_) * size_t(height_));
+    chromaThrough_.resize(size_t(cw) * size_t(ch));
+    throughPlanes(reinterpret_cast<const std::uint8_t*>(padded.data()), width_ * 4, width_, height_,
+                  lumaThrough_.data(), chromaThrough_.data());
 
     // The converted overlay is its own premultiplied colour over black, black being 16 in luma and
     // 128 in chroma: what shows through is taken off those, and the picture under it added in.
-    luma_.resize(size_t(width_) * size_t(height_));
-    lumaThrough_.resize(luma_.size());
+    luma_.resize(lumaThrough_.size());
     rowDrawn_.assign(size_t(height_), false);
     for (int r = 0; r < height_; ++r)
         for (int c = 0; c < width_; ++c) {
             const size_t i = size_t(r) * size_t(width_) + size_t(c);
-            const int through = 255 - alphaAt(r, c);
-            lumaThrough_[i] = std::uint8_t(through);
-            luma_[i] = clipByte(int(to[0][i]) - int(div255(unsigned(16 * through))));
-            if (through < 255)
+            luma_[i] = clipByte(int(to[0][i]) - int(div255(16u * lumaThrough_[i])));
+            if (lumaThrough_[i] < 255)
                 rowDrawn_[size_t(r)] = true;
         }
-    // Alpha weighed as the conversion weighs each chroma sample's pixels: the two of its row pair
-    // side by side, over four rows 1:3:3:1, the weights moved inside at the edges.
     chroma_.resize(size_t(2) * size_t(cw) * size_t(ch));
-    chromaThrough_.resize(size_t(cw) * size_t(ch));
-    for (int cy = 0; cy < ch; ++cy) {
-        int base = 2 * cy - 1;
-        int f[4] = {512, 1536, 1536, 512};
-        if (base < 0) {
-            base = 0;
-            f[0] = 2048, f[1] = 1536, f[2] = 512, f[3] = 0;
-        } else if (base + 3 > height_ - 1) {
-            base = height_ - 4;
-            f[0] = 0, f[1] = 512, f[2] = 1536, f[3] = 2048;
-        }
+    for (int cy = 0; cy < ch; ++cy)
         for (int cx = 0; cx < cw; ++cx) {
-            int sum = 0;
-            for (int k = 0; k < 4; ++k)
-                sum += f[k] * (alphaAt(base + k, 2 * cx) + alphaAt(base + k, 2 * cx + 1));
-            const int through = 255 - (sum + 4096) / 8192;
             const size_t i = size_t(cy) * size_t(cw) + size_t(cx);
-            chromaThrough_[i] = std::uint8_t(through);
-            const unsigned black = div255(unsigned(128 * through));
+            const unsigned black = div255(128u * chromaThrough_[i]);
             chroma_[size_t(cy) * size_t(2 * cw) + size_t(cx)] = clipByte(int(to[1][i]) - int(black));
             chroma_[size_t(cy) * size_t(2 * cw) + size_t(cw + cx)] = clipByte(int(to[2][i]) - int(black));
         }
-    }
     return true;
 }
 

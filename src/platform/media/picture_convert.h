@@ -22,6 +22,20 @@ void bgraToYuv420(const std::uint8_t* bgra, int bgraStride, int width, int heigh
 // painter's own bytes for a picture drawn one to one. Where `over` is opaque `under` is not read.
 void blendOver(const std::uint32_t* over, const std::uint32_t* under, std::uint32_t* out, int count);
 
+// What shows through a premultiplied 32-bit picture converted as above, under each pixel
+// (`through`, width x height, rows `width` apart) and under each chroma sample as the
+// conversion weighs the pixels it covers (`chromaThrough`, half each way): 255 less the alpha.
+void throughPlanes(const std::uint8_t* bgra, int bgraStride, int width, int height, std::uint8_t* through,
+                   std::uint8_t* chromaThrough);
+
+// `under` drawn under a converted premultiplied picture whose planes are `planes` (written in
+// place), where `through` (planes laid out as the picture's: luma, then the one chroma for both)
+// says how much of it shows: converting the 32-bit picture blended over `under` gives the same, to
+// a level, wherever `under` does not change colour within the pixels one chroma sample covers.
+void drawUnder(const std::uint8_t* const under[3], const int underStrides[3],
+               const std::uint8_t* const through[2], const int throughStrides[2],
+               std::uint8_t* const planes[3], const int strides[3], int width, int height);
+
 // A premultiplied 32-bit picture made ready to be drawn over 4:2:0 YUV pictures of a given size,
 // made once and drawn over many: its planes as the conversion above makes them, and how much of
 // what lies under each sample shows through. Drawn over a converted picture it gives what
