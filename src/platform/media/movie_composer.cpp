@@ -296,29 +296,28 @@ class Composer::Impl {
         return entry;
     }
 
-    // Where the video picture fills the frame, a frame is made in the movie's own format: the
-    // picture's planes enlarged straight into the movie's, the layers below drawn under what of it
-    // lets them through (a blurred picture's edges) and those above over it. Neither the enlarged
-    // picture nor the frame is ever made in 32-bit pixels, and a camera picture without filters is
-    // never converted at all. False where that does not apply; the frame is then made a row at a
-    // time.
+    // Where a filtered video picture fills the frame, a frame is made in the movie's own format:
+    // the picture filtered at its own size is converted there, its planes enlarged straight into
+    // the movie's, the layers below drawn under what of it lets them through (a blurred picture's
+    // edges) and those above over it. Neither the enlarged picture nor the frame is ever made in
+    // 32-bit pixels. False where that does not apply; the frame is then made a row at a time.
     bool composeYuv(int w, const SourceFrame& f, Scratch& scratch, AVFrame* movie) {
         if (!yuvFrames_ || !f.frame || !fillsCanvas(*f.frame, f.time))
             return false;
         const auto& filters = clones_[size_t(w)].video->contentFilters();
-        std::shared_ptr<FilteredPicture> filtered;
-        const AVFrame* picture = f.frame.get();
-        if (!filters.empty()) {
-            if (!(filtered = filteredAtOwnSize(f, filters, scratch)))
-                return false;
-            picture = filtered->ownSize.get();
-        } else if (picture->format != AV_PIX_FMT_YUV420P || picture->color_range == AVCOL_RANGE_JPEG) {
+        // A camera picture without filters goes the way through 32-bit pixels: that mixes its
+        // chroma rows and clips its noise where its colours are full, which the encoder makes
+        // smaller for the same closeness than the picture as it came.
+        if (filters.empty())
             return false;
-        }
+        const std::shared_ptr<FilteredPicture> filtered = filteredAtOwnSize(f, filters, scratch);
+        if (!filtered)
+            return false;
+        const AVFrame* picture = filtered->ownSize.get();
         const StaticLayers layers = staticLayers(f.time);
         if (!layers.aboveArea.isEmpty() && !layers.aboveYuv)
             return false;
-        const AVFrame* through = filtered && !layers.clearBelow ? filtered->ownThrough.get() : nullptr;
+        const AVFrame* through = layers.clearBelow ? nullptr : filtered->ownThrough.get();
         if (through && !layers.belowYuv)
             return false;
         scratch.planes = sws_getCachedContext(scratch.planes, picture->width, picture->height,

@@ -245,15 +245,22 @@ void drawRow(const std::uint8_t* add, const std::uint8_t* through, const std::ui
 
 void throughPlanes(const std::uint8_t* bgra, int bgraStride, int width, int height, std::uint8_t* through,
                    std::uint8_t* chromaThrough) {
-    auto alphaAt = [&](int r, int c) {
-        return int(bgra[size_t(r) * size_t(bgraStride) + size_t(c) * 4 + 3]);
-    };
-    for (int r = 0; r < height; ++r)
-        for (int c = 0; c < width; ++c)
-            through[size_t(r) * size_t(width) + size_t(c)] = std::uint8_t(255 - alphaAt(r, c));
-    // The two pixels of a chroma sample's row pair side by side, over four rows 1:3:3:1, the
-    // weights moved inside at the edges, as the conversion weighs them.
     const int cw = width / 2;
+    // Per row, the through of each chroma sample's two pixels together; the latest four rows.
+    std::vector<std::uint16_t> pairs(size_t(4) * size_t(cw));
+    auto pairRow = [&](int r) { return pairs.data() + size_t(r & 3) * size_t(cw); };
+    auto makeRow = [&](int r) {
+        const std::uint8_t* in = bgra + size_t(r) * size_t(bgraStride);
+        std::uint8_t* out = through + size_t(r) * size_t(width);
+        for (int c = 0; c < width; ++c)
+            out[c] = std::uint8_t(255 - in[4 * c + 3]);
+        std::uint16_t* pair = pairRow(r);
+        for (int c = 0; c < cw; ++c)
+            pair[c] = std::uint16_t(out[2 * c] + out[2 * c + 1]);
+    };
+    // Each chroma sample weighs its row pair's pixels over four rows 1:3:3:1, the weights moved
+    // inside at the edges, as the conversion weighs them.
+    int made = 0;
     for (int cy = 0; cy < height / 2; ++cy) {
         int base = 2 * cy - 1;
         int f[4] = {512, 1536, 1536, 512};
@@ -264,13 +271,18 @@ void throughPlanes(const std::uint8_t* bgra, int bgraStride, int width, int heig
             base = height - 4;
             f[0] = 0, f[1] = 512, f[2] = 1536, f[3] = 2048;
         }
-        for (int cx = 0; cx < cw; ++cx) {
-            int sum = 0;
-            for (int k = 0; k < 4; ++k)
-                sum += f[k] * (alphaAt(base + k, 2 * cx) + alphaAt(base + k, 2 * cx + 1));
-            chromaThrough[size_t(cy) * size_t(cw) + size_t(cx)] = std::uint8_t(255 - (sum + 4096) / 8192);
-        }
+        for (; made <= std::min(base + 3, height - 1); ++made)
+            makeRow(made);
+        const std::uint16_t* p0 = pairRow(base);
+        const std::uint16_t* p1 = pairRow(base + 1);
+        const std::uint16_t* p2 = pairRow(base + 2);
+        const std::uint16_t* p3 = pairRow(base + 3);
+        std::uint8_t* out = chromaThrough + size_t(cy) * size_t(cw);
+        for (int c = 0; c < cw; ++c)
+            out[c] = std::uint8_t((f[0] * p0[c] + f[1] * p1[c] + f[2] * p2[c] + f[3] * p3[c] + 4095) >> 13);
     }
+    for (; made < height; ++made)
+        makeRow(made);
 }
 
 namespace {
