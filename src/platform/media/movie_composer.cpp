@@ -257,7 +257,8 @@ class Composer::Impl {
         QImage image; // null when it could not be made
         std::once_flag madeOwnSize;
         av::SharedFrame ownSize;    // in the movie's format; null when it could not be made
-        av::SharedFrame ownThrough; // what shows through it, as its planes; null where it is opaque
+        av::SharedFrame ownThrough; // what shows through it, as its planes, where that was asked for
+        bool opaque = true;
     };
 
     // The video picture of a frame, filtered. A source picture lasts several frames (two at 60
@@ -310,16 +311,18 @@ class Composer::Impl {
         // smaller for the same closeness than the picture as it came.
         if (filters.empty())
             return false;
-        const std::shared_ptr<FilteredPicture> filtered = filteredAtOwnSize(f, filters, scratch);
-        if (!filtered)
-            return false;
-        const AVFrame* picture = filtered->ownSize.get();
         const StaticLayers layers = staticLayers(f.time);
         if (!layers.aboveArea.isEmpty() && !layers.aboveYuv)
             return false;
-        const AVFrame* through = layers.clearBelow ? nullptr : filtered->ownThrough.get();
-        if (through && !layers.belowYuv)
+        // Over nothing, or over black, what shows through adds nothing.
+        const bool under = !layers.belowAddsNothing;
+        if (under && !layers.belowYuv)
             return false;
+        const std::shared_ptr<FilteredPicture> filtered = filteredAtOwnSize(f, filters, under, scratch);
+        if (!filtered || (under && !filtered->opaque && !filtered->ownThrough))
+            return false;
+        const AVFrame* picture = filtered->ownSize.get();
+        const AVFrame* through = under ? filtered->ownThrough.get() : nullptr;
         scratch.planes = sws_getCachedContext(scratch.planes, picture->width, picture->height,
                                               AV_PIX_FMT_YUV420P, movie->width, movie->height,
                                               AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
@@ -360,7 +363,7 @@ class Composer::Impl {
     // 32-bit picture).
     std::shared_ptr<FilteredPicture> filteredAtOwnSize(const SourceFrame& f,
                                                        const std::vector<graphics::ContentFilterPtr>& filters,
-                                                       Scratch& scratch) {
+                                                       bool withThrough, Scratch& scratch) {
         const int pw = int(videoPixels_.width), ph = int(videoPixels_.height);
         const int sw = f.frame->width, sh = f.frame->height;
         if (!((sw < pw && sh < ph) || (sw == pw && sh == ph)))
@@ -379,7 +382,8 @@ class Composer::Impl {
                 return;
             bgraToYuv420(picture.constBits(), int(picture.bytesPerLine()), picture.width(), picture.height(),
                          yuv->data, yuv->linesize);
-            if (!opaque(picture)) {
+            entry->opaque = opaque(picture);
+            if (!entry->opaque && withThrough) {
                 // Laid out as a picture of the movie's format, so that it is enlarged as the picture is.
                 av::FramePtr through = movieFormatFrame(picture.width(), picture.height(), 1);
                 if (!through || through->linesize[0] != picture.width() ||
@@ -408,6 +412,19 @@ class Composer::Impl {
         if (av_frame_get_buffer(frame.get(), align) < 0)
             return nullptr;
         return frame;
+    }
+
+    // Whether every pixel is black, of whatever alpha: converted, it is black, the same as nothing.
+    static bool blackOnly(const QImage& image) {
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+            std::uint32_t any = 0;
+            for (int x = 0; x < image.width(); ++x)
+                any |= row[x];
+            if (any & 0x00ffffffu)
+                return false;
+        }
+        return true;
     }
 
     static bool opaque(const QImage& image) {
@@ -521,8 +538,9 @@ class Composer::Impl {
 
     struct StaticLayers {
         QImage below;
-        bool clearBelow = false;  // nothing is drawn below the video
-        av::SharedFrame belowYuv; // the layers below, for frames made in the movie's format
+        bool clearBelow = false;      // nothing is drawn below the video
+        bool belowAddsNothing = true; // clear or black: what shows through of it adds nothing
+        av::SharedFrame belowYuv;     // the layers below, for frames made in the movie's format
         // Only the part of the layers above that is not clear (the rest would leave every pixel
         // as it is), and where it lies on the frame.
         QImage above;
@@ -612,6 +630,7 @@ class Composer::Impl {
             s.below = kept->picture;
             s.clearBelow = kept->clear;
             s.belowYuv = kept->yuv;
+            s.belowAddsNothing = kept->addsNothing;
         } else {
             s.below = blank();
             {
@@ -632,7 +651,8 @@ class Composer::Impl {
                 s.below = clear_;
                 s.clearBelow = true;
             }
-            if (yuvFrames_ && !s.clearBelow) {
+            s.belowAddsNothing = s.clearBelow || blackOnly(s.below);
+            if (yuvFrames_ && !s.belowAddsNothing) {
                 av::FramePtr yuv = movieFormatFrame(int(out_.width), int(out_.height));
                 if (yuv) {
                     bgraToYuv420(s.below.constBits(), int(s.below.bytesPerLine()), s.below.width(),
@@ -640,7 +660,8 @@ class Composer::Impl {
                     s.belowYuv = av::share(std::move(yuv));
                 }
             }
-            belowKept_.emplace_front(std::move(state.below), Below{s.below, s.clearBelow, s.belowYuv});
+            belowKept_.emplace_front(std::move(state.below),
+                                     Below{s.below, s.clearBelow, s.belowAddsNothing, s.belowYuv});
             keepWithin(belowKept_, belowBudget, [&](const Below& b) {
                 return b.picture.cacheKey() == clear_.cacheKey() ? size_t(0)
                                                                  : size_t(b.picture.sizeInBytes());
@@ -757,6 +778,7 @@ class Composer::Impl {
     struct Below {
         QImage picture;
         bool clear = false;
+        bool addsNothing = true;
         av::SharedFrame yuv; // the same in the movie's format, where frames are made in it
     };
     struct Above {
