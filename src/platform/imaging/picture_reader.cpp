@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QImageIOHandler>
 #include <QImageReader>
 
 #include <fcntl.h>
@@ -54,21 +55,27 @@ std::size_t qtWorkingBytes(const QImageReader& reader, QSize own, QSize target) 
 }
 
 Result<QImage> decode(QImageReader& reader, const std::string& what, QSize drawn) {
-    const QSize own = reader.size();
-    const QSize target = own.isValid() ? decodedPictureSize(own, drawn) : QSize();
+    // The decoder reads (and scales) the picture as the file holds it; a photo held turned is
+    // turned upright after that.
+    const QSize stored = reader.size();
+    const QSize own = shownPictureSize(reader);
+    const bool turned = own != stored;
+    const QSize target =
+        stored.isValid() ? decodedPictureSize(stored, turned ? drawn.transposed() : drawn) : QSize();
     const bool scales = scalesWhileReading(reader.format());
     // A GIF's frame is drawn on a canvas the size of its screen.
     const QSize screen = gifScreenSize(reader.device());
     // A reader that cannot say the size before reading is held to the budget by Qt's own limit.
     const std::size_t working =
-        own.isValid() ? qtWorkingBytes(reader, own.expandedTo(screen), target) : kPictureDecodeBytes;
+        stored.isValid() ? qtWorkingBytes(reader, stored.expandedTo(screen), target) : kPictureDecodeBytes;
     // A picture Qt can only make at its own size (a large TIFF, say) may take up to the whole
     // budget: it waits until the others leave it that much.
     if (working > kAllDecodesBytes)
         return Result<QImage>::failure(tooLargeToRead(what));
     DecodeLease lease(working);
-    if (scales && target.isValid() && target != own)
+    if (scales && target.isValid() && target != stored)
         reader.setScaledSize(target);
+    reader.setAutoTransform(true);
     reader.setAllocationLimit(int((std::max(working, kPictureDecodeBytes) + (1 << 20) - 1) >> 20));
     QImage image = reader.read();
     if (image.isNull())
@@ -124,6 +131,11 @@ QSize decodedPictureSize(QSize own, QSize drawn) {
         return own;
     return {std::max(1, int(std::ceil(own.width() * scale - 1e-9))),
             std::max(1, int(std::ceil(own.height() * scale - 1e-9)))};
+}
+
+QSize shownPictureSize(const QImageReader& reader) {
+    const QSize stored = reader.size();
+    return reader.transformation() & QImageIOHandler::TransformationRotate90 ? stored.transposed() : stored;
 }
 
 QSize ownPictureSize(const QImage& picture) {
@@ -184,7 +196,7 @@ PictureLook lookAtPicture(const std::string& path) {
     look.readable = picture->reader.canRead();
     if (!look.readable)
         return look;
-    look.size = picture->reader.size();
+    look.size = shownPictureSize(picture->reader);
     // Only a format that can move is asked how many frames it holds: a GIF counts them by reading on.
     look.moves = !png && picture->reader.supportsAnimation() && picture->reader.imageCount() != 1;
     return look;

@@ -53,6 +53,10 @@ struct PictureLook {
 };
 PictureLook lookAtPicture(const std::string& path);
 
+// The size of the reader's picture as it is shown: a photo whose file holds it turned a quarter
+// (the camera's orientation tag) is read upright, its sides swapped.
+QSize shownPictureSize(const QImageReader& reader);
+
 // The size of the file's picture, which a picture held smaller carries with it: what filters
 // count their pixels in (a blur's radius), so that the picture looks the same at whatever size
 // it is held or drawn. A picture that carries none is at its own size.

@@ -64,6 +64,43 @@ TEST_F(PictureFiles, PicturesComeBackPremultipliedWithTheirColoursWhateverTheFil
     EXPECT_NEAR(qGreen(jpeg->pixel(4, 4)), 200, 6);
 }
 
+TEST_F(PictureFiles, APhotoHeldTurnedByItsCameraComesUpright) {
+    // As a phone held upright stores it: the picture lies on its side and the EXIF orientation
+    // (6: turn a quarter clockwise to show) says so. Red on the stored left, blue on the right.
+    QImage lying(64, 32, QImage::Format_RGB32);
+    lying.fill(Qt::blue);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            lying.setPixel(x, y, qRgb(255, 0, 0));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(lying.save(&buffer, "JPG", 95));
+    // An APP1 segment after the start marker: "Exif", a big-endian TIFF header and one entry.
+    const QByteArray exif =
+        QByteArray("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0", 32);
+    jpeg.insert(2, QByteArray("\xff\xe1\0\x22", 4) + exif);
+    QFile file(QString::fromStdString(path("phone.jpg")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size());
+    file.close();
+
+    EXPECT_EQ(lookAtPicture(path("phone.jpg")).size, QSize(32, 64));
+    const auto upright = [](const qrn::Result<QImage>& read) {
+        ASSERT_TRUE(read) << read.error();
+        ASSERT_EQ(read->size(), QSize(32, 64));
+        EXPECT_GT(qRed(read->pixel(16, 8)), 200) << "the stored left is now the top";
+        EXPECT_GT(qBlue(read->pixel(16, 56)), 200);
+    };
+    upright(readPicture(path("phone.jpg")));
+    upright(decodePicture(jpeg));
+    // Held smaller for a smaller drawing, it is still upright and says its own size as shown.
+    const auto small = readPicture(path("phone.jpg"), QSize(8, 16));
+    ASSERT_TRUE(small) << small.error();
+    EXPECT_EQ(small->size(), QSize(8, 16));
+    EXPECT_EQ(ownPictureSize(*small), QSize(32, 64));
+    EXPECT_GT(qRed(small->pixel(4, 2)), 200);
+}
+
 TEST_F(PictureFiles, HeadersTellPicturesFromOtherFilesAndABrokenBodyFailsTheRead) {
     QImage image(64, 64, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);

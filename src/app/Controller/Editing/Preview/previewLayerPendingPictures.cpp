@@ -575,7 +575,7 @@ bool previewLayerPendingPictures::sharpen(const std::string& file, const QImage&
         if (const auto found = currentBatch->slotOfFile.find(file);
             found != currentBatch->slotOfFile.end() && !currentBatch->entries[found->second]->delivered)
             return false;
-    const QSize own = qrn::imaging::openPictureFile(file)->reader.size();
+    const QSize own = qrn::imaging::shownPictureSize(qrn::imaging::openPictureFile(file)->reader);
     const QSize wanted = qrn::imaging::decodedPictureSize(own, drawn);
     if (!wanted.isValid() || covers(wanted))
         return false;
