@@ -128,6 +128,21 @@ void verticalRow(const std::int16_t* const rows[4], const int f[4], bool exact, 
     }
 }
 
+// The four source rows chroma row `y` of a picture `height` rows high is filtered from, and their
+// weights 1:3:3:1 (of 4096). The row sits between source rows 2y and 2y + 1; at the edges the
+// filter is moved inside the picture and the weights that fell outside join its nearest tap.
+struct ChromaTaps {
+    int base;
+    int f[4];
+};
+ChromaTaps chromaTaps(int y, int height) {
+    if (2 * y - 1 < 0)
+        return {0, {2048, 1536, 512, 0}};
+    if (2 * y + 2 > height - 1)
+        return {height - 4, {0, 512, 1536, 2048}};
+    return {2 * y - 1, {512, 1536, 1536, 512}};
+}
+
 } // namespace
 
 void blendOver(const std::uint32_t* over, const std::uint32_t* under, std::uint32_t* out, int count) {
@@ -203,17 +218,7 @@ void BgraToYuv420Rows::push(const std::uint8_t* row) {
     // slot of one no later chroma row reads.
     for (; chromaDone_ < ch; ++chromaDone_) {
         const int y = chromaDone_;
-        // Chroma row y sits between source rows 2y and 2y + 1; at the edges the filter is
-        // moved inside the picture and the weights that fell outside join its nearest tap.
-        int base = 2 * y - 1;
-        int f[4] = {512, 1536, 1536, 512};
-        if (base < 0) {
-            base = 0;
-            f[0] = 2048, f[1] = 1536, f[2] = 512, f[3] = 0;
-        } else if (base + 3 > height_ - 1) {
-            base = height_ - 4;
-            f[0] = 0, f[1] = 512, f[2] = 1536, f[3] = 2048;
-        }
+        const auto [base, f] = chromaTaps(y, height_);
         if (base + 3 > r)
             break;
         const std::int16_t* us[4] = {uRow(base), uRow(base + 1), uRow(base + 2), uRow(base + 3)};
@@ -262,15 +267,7 @@ void throughPlanes(const std::uint8_t* bgra, int bgraStride, int width, int heig
     // inside at the edges, as the conversion weighs them.
     int made = 0;
     for (int cy = 0; cy < height / 2; ++cy) {
-        int base = 2 * cy - 1;
-        int f[4] = {512, 1536, 1536, 512};
-        if (base < 0) {
-            base = 0;
-            f[0] = 2048, f[1] = 1536, f[2] = 512, f[3] = 0;
-        } else if (base + 3 > height - 1) {
-            base = height - 4;
-            f[0] = 0, f[1] = 512, f[2] = 1536, f[3] = 2048;
-        }
+        const auto [base, f] = chromaTaps(cy, height);
         for (; made <= std::min(base + 3, height - 1); ++made)
             makeRow(made);
         const std::uint16_t* p0 = pairRow(base);
