@@ -403,11 +403,13 @@ void Layer::detachChild(const Layer* child) {
     if (drawn_) {
         std::lock_guard lock(siblingListMutex());
         std::erase(drawn_->grown, child);
+        // The others keep their drawing order without it.
+        if (!drawn_->stale)
+            std::erase(drawn_->list, child);
     }
     c->superlayer_ = nullptr;
     // The list's reference goes at the end of this scope, as the layer may go with it.
     LayerPtr held = sublayers_.remove(c);
-    sublayersChanged();
 }
 
 void Layer::sublayersChanged() {
@@ -460,7 +462,16 @@ void Layer::insertSublayerOver(const LayerPtr& layer, const Layer* under) {
     if (under && under->superlayer_ != this)
         under = sublayers_.top();
     sublayers_.insertAbove(keep, const_cast<Layer*>(under));
-    sublayersChanged();
+    if (drawn_ && !keep->hidden_) {
+        std::lock_guard lock(siblingListMutex());
+        auto& list = drawn_->list;
+        // On top of them all and on no lower level than the top one drawn: drawn last.
+        if (!drawn_->stale && sublayers_.top() == keep.get() &&
+            (list.empty() || list.back()->zPosition_ <= keep->zPosition_))
+            list.push_back(keep.get());
+        else
+            drawn_->stale = true;
+    }
     attach(keep);
 }
 

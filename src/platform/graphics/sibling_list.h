@@ -50,6 +50,8 @@ template <class T> class SiblingList {
         }
         if (chain_->stale.load(std::memory_order_acquire))
             rebuild();
+        else if (chain_->shifted.load(std::memory_order_relaxed))
+            chain_->shifted.store(0, std::memory_order_relaxed);
         return chain_->ordered;
     }
     std::size_t size() const { return chain_ ? chain_->count : 0; }
@@ -90,10 +92,25 @@ template <class T> class SiblingList {
         (link.above ? link.above->siblingLink_.below : c.top) = link.below;
         --c.count;
         Ptr keep = std::move(holder(*node));
-        if (!c.stale.load(std::memory_order_relaxed) && link.slot + 1 == c.ordered.size())
+        const bool inStep = !c.stale.load(std::memory_order_relaxed);
+        const std::size_t tail = inStep ? c.ordered.size() - link.slot - 1 : 0;
+        const std::size_t shifted = c.shifted.load(std::memory_order_relaxed);
+        if (inStep && tail == 0) {
             c.ordered.pop_back();
-        else
+        } else if (inStep && shifted + tail <= c.ordered.size()) {
+            // Taken out of the middle of a list in step (a child raised to the top, say): the
+            // children above it move down one place at once, which costs less than finding them
+            // all again along the chain. Past one list's worth of such moves between reads, as
+            // when many children go at once, the list is put back in step once, on the read.
+            c.shifted.store(shifted + tail, std::memory_order_relaxed);
+            for (std::size_t i = link.slot; i + 1 < c.ordered.size(); ++i) {
+                c.ordered[i] = std::move(c.ordered[i + 1]);
+                c.ordered[i]->siblingLink_.slot = static_cast<std::uint32_t>(i);
+            }
+            c.ordered.pop_back();
+        } else {
             c.stale.store(true, std::memory_order_release);
+        }
         link = {};
         return keep;
     }
@@ -119,6 +136,8 @@ template <class T> class SiblingList {
         std::size_t count = 0;
         std::vector<Ptr> added;
         std::atomic<bool> stale{false};
+        // Children moved down by takings out of the middle since the list was last read.
+        std::atomic<std::size_t> shifted{0};
     };
 
     // Children in step with the chain sit in `ordered` at their slot; those added since, at their
@@ -143,6 +162,7 @@ template <class T> class SiblingList {
         c.ordered = std::move(fresh);
         c.added.clear();
         c.added.shrink_to_fit();
+        c.shifted.store(0, std::memory_order_relaxed);
         c.stale.store(false, std::memory_order_release);
     }
 

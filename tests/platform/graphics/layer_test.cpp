@@ -202,14 +202,28 @@ TEST(LayerTree, AddingElsewhereDetachesAndInsertionKeepsOrder) {
 }
 
 // Long sublayer lists (a deck's slides) keep the order of a plain list through every way of
-// placing, replacing and taking out layers, read between the changes or not.
+// placing, replacing and taking out layers, read between the changes or not; and the renderer's
+// list of them follows: the shown ones, by level, in that order.
 TEST(LayerTree, LongSublayerListsKeepTheOrderOfAPlainList) {
     std::mt19937 random(45);
     auto pick = [&](size_t n) { return size_t(std::uniform_int_distribution<size_t>(0, n - 1)(random)); };
     auto root = Layer::make(), other = Layer::make();
     std::vector<LayerPtr> pool;
-    for (int i = 0; i < 300; ++i)
+    // Enough that the root often holds past the count at which the renderer's list is kept.
+    for (int i = 0; i < 500; ++i) {
         pool.push_back(Layer::make());
+        pool.back()->setHidden(i % 37 == 0);
+        pool.back()->setZPosition(i % 50 == 0 ? 1 : 0);
+    }
+    auto drawnOrder = [](const std::vector<Layer*>& list) {
+        std::vector<const Layer*> shown;
+        for (Layer* l : list)
+            if (!l->isHidden())
+                shown.push_back(l);
+        std::stable_sort(shown.begin(), shown.end(),
+                         [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
+        return shown;
+    };
     std::vector<Layer*> expected, expectedOther;
     auto erase = [](std::vector<Layer*>& list, Layer* l) {
         if (auto it = std::find(list.begin(), list.end(), l); it != list.end())
@@ -229,10 +243,11 @@ TEST(LayerTree, LongSublayerListsKeepTheOrderOfAPlainList) {
             out.push_back(s.get());
         return out;
     };
+    int drawnChecks = 0;
     for (int step = 0; step < 6000; ++step) {
         const LayerPtr& l = pool[pick(pool.size())];
         const Layer* sibling = expected.empty() ? nullptr : expected[pick(expected.size())];
-        switch (pick(9)) {
+        switch (pick(10)) {
         case 0: {
             const size_t index = pick(expected.size() + 3);
             root->insertSublayer(l, index);
@@ -275,9 +290,19 @@ TEST(LayerTree, LongSublayerListsKeepTheOrderOfAPlainList) {
             erase(expectedOther, l.get());
             expectedOther.push_back(l.get());
             break;
+        case 8: // raised to the top, or put there
+            root->addSublayer(l);
+            erase(expected, l.get());
+            erase(expectedOther, l.get());
+            expected.push_back(l.get());
+            break;
         default:
             ASSERT_EQ(raw(*root), expected) << "step " << step;
             ASSERT_EQ(raw(*other), expectedOther) << "step " << step;
+            if (std::vector<const Layer*> drawn; root->drawnSublayers(drawn)) {
+                ASSERT_EQ(drawn, drawnOrder(expected)) << "step " << step;
+                ++drawnChecks;
+            }
         }
         if (step == 3000) {
             root->removeAllSublayers();
@@ -285,6 +310,7 @@ TEST(LayerTree, LongSublayerListsKeepTheOrderOfAPlainList) {
         }
     }
     EXPECT_EQ(raw(*root), expected);
+    EXPECT_GT(drawnChecks, 100);
     for (Layer* l : expected)
         EXPECT_EQ(l->superlayerPointer(), root.get());
 }
