@@ -150,8 +150,11 @@ void TextView::beginEditing() {
 
 void TextView::endEditing() {
     editorSink_ = nullptr;
-    if (isEditing())
-        setNativeContent(nullptr);
+    if (!isEditing())
+        return;
+    setNativeContent(nullptr);
+    // What was drawn while the editor covered the view holds no text.
+    setNeedsDisplay();
 }
 
 bool TextView::resignFirstResponder() {

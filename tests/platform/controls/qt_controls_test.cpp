@@ -13,6 +13,7 @@
 #include "platform/ui/combo_box.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
+#include "platform/ui/window.h"
 
 using namespace qrn;
 using namespace qrn::ui;
@@ -183,4 +184,33 @@ TEST(QtEditors, AClickIntoATextViewPutsTheCaretWhereItWas) {
     type(edit, "X");
     EXPECT_EQ(view->string(), "Line one\nXLine two\nLine three");
     view->endEditing();
+}
+
+TEST(QtEditors, ATextViewShowsItsTextAgainOnceItsEditorCloses) {
+    // While the editor lay over it the view drew no text of its own; closed without new text
+    // (New or Open leaving the script pane), the pane stayed blank over a script still there.
+    qt::installQtControls();
+    auto window = Window::make(Rect(0, 0, 300, 200));
+    window->setBackgroundColour(Colour::black());
+    auto view = TextView::make(Rect(0, 0, 300, 200));
+    view->setDefaultTextColour(Colour::white());
+    view->setString("A script the presenter reads");
+    window->contentView()->addSubview(view);
+    auto lit = [&] {
+        const QImage shot = window->snapshot(0);
+        int n = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                n += shot.pixelColor(x, y).lightness() > 128;
+        return n;
+    };
+    const int drawn = lit();
+    ASSERT_GT(drawn, 0);
+    view->beginEditing();
+    auto* edit = editorOf(*view);
+    ASSERT_TRUE(edit);
+    type(edit, "X");
+    window->displayIfNeeded();
+    view->endEditing();
+    EXPECT_GT(lit(), drawn);
 }
