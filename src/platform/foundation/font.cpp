@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <cstdlib>
 
 namespace qrn {
 
@@ -51,12 +52,27 @@ std::optional<QString> installedFamily(const QString& wanted) {
     return std::nullopt;
 }
 
-// The family's plain face, used for the display name of the family alone.
+// The family's plain face, used for the display name of the family alone. A family without a
+// face called regular (URW Bookman: Light, Demi and their italics) opens in its upright face
+// nearest the normal weight, not in whichever face the database lists first.
 QString regularStyleOf(const QString& family) {
     const QStringList styles = QFontDatabase::styles(family);
     for (const QString& s : styles)
         if (isRegularStyle(s))
             return s;
+    QString best;
+    int bestDistance = 0;
+    for (const QString& s : styles) {
+        if (QFontDatabase::italic(family, s))
+            continue;
+        const int distance = std::abs(QFontDatabase::weight(family, s) - int(QFont::Normal));
+        if (best.isEmpty() || distance < bestDistance) {
+            best = s;
+            bestDistance = distance;
+        }
+    }
+    if (!best.isEmpty())
+        return best;
     return styles.isEmpty() ? QString() : styles.first();
 }
 

@@ -1,8 +1,10 @@
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <set>
@@ -117,6 +119,25 @@ TEST(FontLookup, FailsForFamiliesThatAreNotInstalled) {
     QString upper = QString::fromStdString(families.front()).toUpper();
     EXPECT_TRUE(fontNamed(upper.toStdString(), 10).has_value());
     EXPECT_FALSE(fontNamed(families.front(), 0).has_value());
+}
+
+TEST(FontLookup, AFamilyChosenAloneOpensUpright) {
+    // URW Bookman has no face called regular; picked in the text tab it came out Demi Italic.
+    for (const auto& family : installedFontFamilies()) {
+        const QString name = QString::fromStdString(family);
+        const QStringList styles = QFontDatabase::styles(name);
+        const bool hasUpright = std::any_of(
+            styles.begin(), styles.end(), [&](const QString& s) { return !QFontDatabase::italic(name, s); });
+        const auto f = fontWithFamily(family, 20);
+        ASSERT_TRUE(f) << family;
+        if (hasUpright)
+            EXPECT_FALSE(QFontDatabase::italic(name, QString::fromStdString(f->style)))
+                << family << " " << f->style;
+    }
+    const auto bookman = fontNamed("URW Bookman", 20);
+    ASSERT_TRUE(bookman);
+    EXPECT_EQ(bookman->style, "Light");
+    EXPECT_FALSE(bookman->toQFont().italic());
 }
 
 TEST(FontLookup, FindsAFaceByDisplayName) {
