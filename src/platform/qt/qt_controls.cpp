@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QSignalBlocker>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <cmath>
 
@@ -149,6 +150,9 @@ QWidget* makeTextEditor(ui::TextView& view) {
             return;
         const QTextCursor old = guard->textCursor();
         const int position = old.position(), anchor = old.anchor();
+        // An emptied text goes on in the look of what was deleted, as the editor itself does:
+        // a title cleared and typed again keeps its font, size and colour.
+        const QTextCharFormat typingOn = guard->currentCharFormat();
         {
             const QSignalBlocker block(guard);
             loadEditorText(*guard, text);
@@ -159,6 +163,8 @@ QWidget* makeTextEditor(ui::TextView& view) {
         cursor.setPosition(std::clamp(position, 0, last), QTextCursor::KeepAnchor);
         const QSignalBlocker block(guard);
         guard->setTextCursor(cursor);
+        if (text.isEmpty())
+            guard->setCurrentCharFormat(typingOn);
     });
     std::weak_ptr<ui::View> weak = view.shared_from_this();
     QObject::connect(edit, &QTextEdit::textChanged, edit, [weak, edit] {

@@ -214,3 +214,33 @@ TEST(QtEditors, ATextViewShowsItsTextAgainOnceItsEditorCloses) {
     view->endEditing();
     EXPECT_GT(lit(), drawn);
 }
+
+TEST(QtEditors, TextTypedAfterDeletingAllOfItKeepsItsLook) {
+    // The text tab puts each change back into the editor. Emptied so, a title typed again came
+    // out in the typing attributes' font, size and colour, while the tab still showed the ones
+    // the presenter had chosen.
+    qt::installQtControls();
+    auto view = TextView::make(Rect(0, 0, 300, 200));
+    TextAttributes typing;
+    typing.font = fontWithFamily("Nimbus Sans", 20);
+    view->setTypingAttributes(typing);
+    TextAttributes chosen;
+    chosen.font = fontWithFamily("Nimbus Sans", 48);
+    chosen.foregroundColour = Colour{1, 0, 0, 1};
+    view->setAttributedString(AttributedString("Old title", chosen));
+    view->setTextDidChange([](TextView& v) { v.setAttributedString(v.attributedString()); });
+    view->beginEditing();
+    auto* edit = editorOf(*view);
+    ASSERT_TRUE(edit);
+    edit->selectAll();
+    QKeyEvent erase(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &erase);
+    ASSERT_EQ(view->string(), "");
+    type(edit, "New");
+    EXPECT_EQ(view->string(), "New");
+    const TextAttributes typed = view->attributedString().attributesAt(0);
+    ASSERT_TRUE(typed.font);
+    EXPECT_EQ(typed.font->size, 48);
+    EXPECT_EQ(typed.foregroundColour, (Colour{1, 0, 0, 1}));
+    view->endEditing();
+}
