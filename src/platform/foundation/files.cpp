@@ -307,6 +307,34 @@ Result<std::vector<LeftOut>> copyFolder(const Path& from, const Path& to,
     return std::move(tree.leftOut);
 }
 
+Status copyOver(const Path& from, const Path& to) {
+    // Copied beside the target first, so that a failed copy leaves any file already there whole.
+    Path dir = to.parent_path().empty() ? Path(".") : to.parent_path();
+    std::string tmpName = to.filename().string();
+    tmpName.insert(0, 1, '.');
+    tmpName.append(".").append(uuidString()).append(".tmp");
+    Path tmp = dir / tmpName;
+    const std::optional<std::set<Path>> everything;
+    if (auto failed = TreeCopy(everything).copy(from, tmp, {})) {
+        std::error_code ignored;
+        fs::remove_all(tmp, ignored);
+        return Status::failure("Could not copy \"" + from.string() + "\" to \"" + to.string() +
+                               "\": " + *failed);
+    }
+    std::error_code ec;
+    // An injected failure stands for a target folder that cannot be written.
+    if (injectedFailure(WriteStep::Rename, to))
+        ec = std::make_error_code(std::errc::permission_denied);
+    else
+        fs::rename(tmp, to, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove_all(tmp, ignored);
+        return fromError("Could not copy \"" + from.string() + "\" to", to, ec);
+    }
+    return Status::ok();
+}
+
 Status move(const Path& from, const Path& to) {
     std::error_code ec;
     // An injected failure stands for a target folder that cannot be written.
@@ -315,29 +343,11 @@ Status move(const Path& from, const Path& to) {
                          std::make_error_code(std::errc::permission_denied));
     fs::rename(from, to, ec);
     if (ec == std::errc::cross_device_link) {
-        // Another file system: copy beside the target first, so that a failed copy leaves any
-        // file already there whole, then rename over it and only then let the source go.
+        // Another file system: the source goes only once the copy is in place.
+        if (auto copied = copyOver(from, to); !copied)
+            return copied;
         ec.clear();
-        Path dir = to.parent_path().empty() ? Path(".") : to.parent_path();
-        std::string tmpName = to.filename().string();
-        tmpName.insert(0, 1, '.');
-        tmpName.append(".").append(uuidString()).append(".tmp");
-        Path tmp = dir / tmpName;
-        // Everything goes: the source is removed after.
-        const std::optional<std::set<Path>> everything;
-        if (auto failed = TreeCopy(everything).copy(from, tmp, {})) {
-            std::error_code ignored;
-            fs::remove_all(tmp, ignored);
-            return Status::failure("Could not move \"" + from.string() + "\" to \"" + to.string() +
-                                   "\": " + *failed);
-        }
-        fs::rename(tmp, to, ec);
-        if (ec) {
-            std::error_code ignored;
-            fs::remove_all(tmp, ignored);
-        } else {
-            fs::remove_all(from, ec);
-        }
+        fs::remove_all(from, ec);
     }
     if (ec)
         return fromError("Could not move \"" + from.string() + "\" to", to, ec);

@@ -41,6 +41,9 @@ Result<std::vector<LeftOut>> copyFolder(const Path& from, const Path& to,
 // Replaces a file already at the target, on another file system too (copied beside the target as
 // copyFolder copies, renamed over it, then the source removed).
 Status move(const Path& from, const Path& to);
+// Copies a file or folder over the target: beside it first, then renamed over it, so a failed
+// copy leaves a file already there whole. The source stays.
+Status copyOver(const Path& from, const Path& to);
 // Removes a file or a folder with its contents; a missing path is not an error.
 Status remove(const Path& p);
 Result<std::uintmax_t> size(const Path& p);

@@ -220,6 +220,34 @@ TEST(TakeFlowStudioByHand, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayba
     EXPECT_FALSE(qrn::files::exists(movie));
 }
 
+TEST(TakeFlowStudioByHand, ATakeInAFolderThatMayNotBeWrittenIsSavedAsACopy) {
+    studioByHand s(1);
+    s.open();
+    recordTake(s, {}, 1.0);
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    QTemporaryDir elsewhere;
+    const std::string target = elsewhere.filePath("Take 1.mov").toStdString();
+    // The movie cannot be renamed out of the project folder (its folder refuses), but the
+    // chosen place takes a copy.
+    int renames = 0;
+    std::vector<std::string> alerts;
+    qrn::setAlertPresenter([&](const std::string& m) { alerts.push_back(m); });
+    qrn::files::setWriteFailureForTesting([&](qrn::files::WriteStep step, const qrn::files::Path& p) {
+        return step == qrn::files::WriteStep::Rename && p == target && renames++ == 0;
+    });
+    {
+        savePanelAnswer answer(target);
+        recordViewClass().saveRecording();
+    }
+    qrn::files::setWriteFailureForTesting(nullptr);
+    qrn::setAlertPresenter(nullptr);
+    EXPECT_TRUE(alerts.empty()) << alerts.front();
+    auto info = qrn::media::loadMovieInfo(target);
+    ASSERT_TRUE(info);
+    EXPECT_NEAR(info->duration, 1.0, 0.1);
+    EXPECT_FALSE(recordViewClass().getPlaybackShown());
+}
+
 TEST(TakeFlowStudioByHand, DismissWhileProcessingLeavesNoFileAndNoSession) {
     studioByHand s(2);
     s.open();

@@ -183,12 +183,17 @@ void recordViewClass::saveRecording() {
         path += ".mov";
     // The panel asked before a file already there may be replaced.
     if (auto moved = qrn::files::move(*globals().playbackFileURL, path); !moved) {
-        // Said where it cannot be missed: the presenter would otherwise take the movie for
-        // saved. The playback stays, so another place can be chosen.
-        QRN_LOG_ERROR("Unable to save recording: " + moved.error());
-        throwClass().showError("The recording could not be saved as \"" + path +
-                               "\": " + systemReason(moved.error()) + ". Choose another place to save it.");
-        return;
+        // A project folder the presenter may not write keeps its movie where it is, but a copy
+        // saves the take all the same; only a place that refuses the copy is said.
+        if (auto copied = qrn::files::copyOver(*globals().playbackFileURL, path); !copied) {
+            // Said where it cannot be missed: the presenter would otherwise take the movie for
+            // saved. The playback stays, so another place can be chosen.
+            QRN_LOG_ERROR("Unable to save recording: " + copied.error());
+            throwClass().showError("The recording could not be saved as \"" + path + "\": " +
+                                   systemReason(copied.error()) + ". Choose another place to save it.");
+            return;
+        }
+        QRN_LOG_ERROR("Recording copied, not moved: " + moved.error());
     }
     dismissPlayback();
 }
