@@ -163,6 +163,23 @@ TEST(IconTints, PointerTrackingInAWindowDrivesTheHoverTint) {
     EXPECT_EQ(tintOf(icon), palette(kLight));
 }
 
+TEST(IconTints, AnIconTakenAwayUnderThePointerRestsWhenItIsShownAgain) {
+    // The menu of a slide or a layer closes under the click on its button; opened again, its
+    // duplicate and delete buttons still wore their hover tints.
+    auto window = ui::Window::make(Rect(0, 0, 200, 200));
+    window->contentView()->setFrame(Rect(0, 0, 200, 200));
+    auto icon = makeIcon(2);
+    icon.view->setFrameOrigin({50, 50});
+    window->contentView()->addSubview(icon.view);
+    window->sendEvent(ui::Event::mouse(ui::EventType::MouseMoved, {60, 60}));
+    ASSERT_EQ(tintOf(icon), palette(kHover));
+    icon.view->removeFromSuperview();
+    window->sendEvent(ui::Event::mouse(ui::EventType::MouseMoved, {150, 150}));
+    window->contentView()->addSubview(icon.view);
+    EXPECT_EQ(tintOf(icon), palette(kLight));
+    EXPECT_EQ(ui::Cursor::current(), ui::CursorShape::Arrow);
+}
+
 TEST(IconLifetime, TheViewSurvivesUntilPlacedAndThenLivesWithItsScreen) {
     // A screen stores the factory's result straight into the object and places it later.
     auto screen = ui::View::make(Rect(0, 0, 100, 100));

@@ -8,6 +8,7 @@
 #include "platform/ui/cursor.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/resources.h"
+#include "platform/ui/tracking_area.h"
 
 namespace {
 
@@ -94,6 +95,16 @@ void svgIconView::mouseExited(const qrn::ui::Event&) {
     qrn::ui::Cursor::set(qrn::ui::CursorShape::Arrow);
     if (!icon->keepChangedColourValue())
         icon->tint(stylingClass().getColour(kIconLight));
+}
+
+void svgIconView::viewWillMoveToWindow(qrn::ui::Window* newWindow) {
+    if (newWindow || !window())
+        return;
+    for (const auto& area : trackingAreas())
+        if (area->isInside()) {
+            mouseExited(qrn::ui::Event::mouse(qrn::ui::EventType::MouseExited, {}));
+            return;
+        }
 }
 
 void svgIconView::viewDidMoveToSuperview() {

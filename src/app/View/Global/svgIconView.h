@@ -37,6 +37,9 @@ class svgIconView : public qrn::ui::View {
 
     void mouseEntered(const qrn::ui::Event& e) override;
     void mouseExited(const qrn::ui::Event& e) override;
+    // Taken out of its window with the pointer over it (a menu closing under the click on its
+    // button), the icon is left as the pointer leaving it would leave it.
+    void viewWillMoveToWindow(qrn::ui::Window* newWindow) override;
     void viewDidMoveToSuperview() override;
 
   private:
