@@ -19,6 +19,7 @@
 #include "View/Recording/recordViewController.h"
 #include "app/preview/preview_fixture.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/graphics/renderer.h"
 #include "platform/media/video_layer.h"
 #include "platform/ui/application.h"
 #include "platform/ui/button.h"
@@ -234,6 +235,19 @@ TEST_F(Studio, TheBusyIconAndTheMessageFollowThePictureInALargerWindow) {
     const qrn::Rect picture = screen->recordingView->bounds();
     EXPECT_EQ(screen->videoLoadingIcon->frame().center(), picture.center());
     EXPECT_EQ(screen->videoLabel->frame().width(), picture.width());
+
+    // A message reads over a bright picture: its strip is dark beside the text too.
+    screen->recordingView->layer()->setBackgroundColour(qrn::Colour::white());
+    captureSessionClass().changeErrorMessage("The take could not be recorded.", std::nullopt, std::nullopt,
+                                             MessageType::error);
+    auto& root = *screen->mainView;
+    root.displayIfNeeded();
+    const QImage shot = qrn::graphics::Renderer().renderToImage(*root.layer(), root.bounds().size, 0);
+    const qrn::Rect strip = screen->videoLabel->frame();
+    const qrn::Point besideText =
+        screen->recordingView->convertPointToView({strip.maxX() - 20, strip.midY()}, &root);
+    const QColor under = shot.pixelColor(int(besideText.x), int(root.bounds().height() - besideText.y));
+    EXPECT_LT(under.lightness(), 128) << under.name().toStdString();
 }
 
 TEST_F(Studio, MinimisingAndHidingKeepTheTakeOnShowAndTheMarkersClearAfterTheReturn) {

@@ -25,6 +25,7 @@
 #include "View/Editing/reorderJoins.h"
 #include "View/Editing/viewLoaderView.h"
 #include "View/Global/mainWindowController.h"
+#include "View/Global/pictureAreaView.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Global/screenWindowAdapters.h"
 #include "platform/foundation/colour.h"
@@ -85,10 +86,8 @@ void viewLoaderController::loadView() {
     parentPreviewView->addSubview(dragView);
     videoLoadingIcon =
         qrn::ui::ProgressIndicator::make(qrn::Rect(previewFrame.midX() - 8, previewFrame.midY() - 8, 16, 16));
-    videoLabel = qrn::ui::TextField::make(qrn::Rect(previewFrame.origin.x, previewFrame.origin.y, 556, 18));
-    videoLabel->setEditable(false);
-    videoLabel->setBordered(false);
-    videoLabel->setDrawsBackground(false);
+    videoLabel =
+        pictureAreaView::makeMessageLabel(qrn::Rect(previewFrame.origin.x, previewFrame.origin.y, 556, 18));
     stickyAsset = qrn::ui::View::make(stickyFrame);
     stickyAsset->setAutoresizingMask(FlexibleMaxYMargin);
     addAssetButtonView = qrn::ui::Button::make(addAssetFrame);

@@ -27,6 +27,16 @@ qrn::Rect pictureAreaView::previewFrameIn(const qrn::Rect& area) {
                      area.origin.y + std::floor((area.size.height - h) / 2), w, h);
 }
 
+std::shared_ptr<qrn::ui::TextField> pictureAreaView::makeMessageLabel(const qrn::Rect& frame) {
+    auto label = qrn::ui::TextField::make(frame);
+    label->setEditable(false);
+    label->setBordered(false);
+    label->setBackgroundColour({0, 0, 0, 0.6});
+    label->setTextColour(qrn::Colour::white());
+    label->setHidden(true);
+    return label;
+}
+
 void pictureAreaView::resizeSubviewsWithOldSize(qrn::Size oldSize) {
     View::resizeSubviewsWithOldSize(oldSize);
     if (!placePreview_)

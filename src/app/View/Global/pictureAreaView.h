@@ -6,6 +6,7 @@
 // size.
 #include <functional>
 
+#include "platform/ui/text_field.h"
 #include "platform/ui/view.h"
 
 class pictureAreaView : public qrn::ui::View {
@@ -18,6 +19,10 @@ class pictureAreaView : public qrn::ui::View {
     // area with no room). The picture's height is rounded, so a 556-wide area 313 high is
     // filled exactly.
     static qrn::Rect previewFrameIn(const qrn::Rect& area);
+
+    // The one-line message along the picture's foot (hidden until there is something to say):
+    // light text on a dark strip of its own, so it reads over any camera picture.
+    static std::shared_ptr<qrn::ui::TextField> makeMessageLabel(const qrn::Rect& frame);
 
     void resizeSubviewsWithOldSize(qrn::Size oldSize) override;
 

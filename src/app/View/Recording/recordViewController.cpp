@@ -84,11 +84,7 @@ void recordViewController::loadView() {
     videoLoadingIcon = qrn::ui::ProgressIndicator::make(
         qrn::Rect(recordingFrame.width() / 2 - 8, recordingFrame.height() / 2 - 8, 16, 16));
     videoLoadingIcon->setDisplayedWhenStopped(false);
-    videoLabel = qrn::ui::TextField::make(qrn::Rect(0, 0, recordingFrame.width(), 18));
-    videoLabel->setEditable(false);
-    videoLabel->setBordered(false);
-    videoLabel->setDrawsBackground(false);
-    videoLabel->setHidden(true);
+    videoLabel = pictureAreaView::makeMessageLabel(qrn::Rect(0, 0, recordingFrame.width(), 18));
     recordingView->addSubview(videoLoadingIcon);
     recordingView->addSubview(videoLabel);
 
