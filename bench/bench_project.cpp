@@ -545,6 +545,21 @@ std::optional<std::pair<double, double>> clickUntilShown(const qrn::ui::View& vi
     return std::pair{1000 * (threadSeconds() - cpu), clock.nsecsElapsed() * 1e-6};
 }
 
+// The slide farthest from the one shown (an opened deck shows its last), brought into sight in
+// the strip as a scroll would.
+std::shared_ptr<qrn::ui::View> farSlideInSight() {
+    const auto strip = editViewClass().getAssetHorizontalScrollView();
+    auto* clip = strip ? dynamic_cast<qrn::ui::ClipView*>(strip->superviewPointer()) : nullptr;
+    const auto& assets = previewLayerClass().getAssetArrayReference();
+    const size_t far =
+        size_t(previewLayerClass().getSelectedAssetIndex()) * 2 > assets.size() ? 1 : assets.size() - 1;
+    auto label = clip && far < assets.size() ? strip->viewWithTag(std::stoi(assets[far])) : nullptr;
+    auto tile = label ? label->superview() : nullptr;
+    if (tile)
+        clip->scrollRectToVisible(tile->convertRectToView(tile->bounds(), strip.get()));
+    return tile;
+}
+
 // The main thread's share of a core in windows of half a second, sampled every 50 ms: the start
 // of the first window under 30 %, in seconds of `clock`.
 class quietWatch {
@@ -582,7 +597,7 @@ class quietWatch {
 // opens it, or (`fromMenu`) chosen in File > Open once the landing screen is up; then the figures,
 // one "name=value" a line.
 int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t slides, long long launchedAt,
-                     bool fromMenu) {
+                     bool fromMenu, std::optional<double> earlyClick) {
     const auto sinceLaunch = [launchedAt] {
         return (benchsupport::monotonicNanoseconds() - launchedAt) * 1e-9;
     };
@@ -636,6 +651,18 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
     notePictures();
     quiet.sample(editableSeconds);
     sampler.start(50);
+    // The presenter who clicks a slide soon after the deck shows, while the open's later work runs.
+    if (earlyClick) {
+        // The click is made by this thread, so it comes once the main thread is free, as the
+        // presenter's would: its time to the screen counts from when it was due.
+        const auto tile = farSlideInSight();
+        const double due = editableSeconds + *earlyClick;
+        rest(std::max(0.0, due - sinceLaunch()));
+        const double late = sinceLaunch() - due;
+        if (const auto click = tile ? clickUntilShown(*tile) : std::nullopt)
+            std::printf("early_far_slide_click_main_ms=%.2f\nearly_far_slide_click_to_screen_ms=%.2f\n",
+                        click->first, 1000 * late + click->second);
+    }
     if (!restUntil(
             [&] {
                 notePictures();
@@ -679,16 +706,7 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
         if (const auto click = clickUntilShown(*tab))
             std::printf("tab_click_main_ms=%.2f\ntab_click_to_screen_ms=%.2f\n", click->first, click->second);
     rest(1);
-    // The slide farthest from the one shown (an opened deck shows its last), brought into sight
-    // in the strip as a scroll would, then clicked.
-    const auto strip = editViewClass().getAssetHorizontalScrollView();
-    auto* clip = strip ? dynamic_cast<qrn::ui::ClipView*>(strip->superviewPointer()) : nullptr;
-    const auto& assets = previewLayerClass().getAssetArrayReference();
-    const size_t far =
-        size_t(previewLayerClass().getSelectedAssetIndex()) * 2 > assets.size() ? 1 : assets.size() - 1;
-    auto label = clip && far < assets.size() ? strip->viewWithTag(std::stoi(assets[far])) : nullptr;
-    if (auto tile = label ? label->superview() : nullptr) {
-        clip->scrollRectToVisible(tile->convertRectToView(tile->bounds(), strip.get()));
+    if (const auto tile = farSlideInSight()) {
         rest(1);
         if (const auto click = clickUntilShown(*tile))
             std::printf("far_slide_click_main_ms=%.2f\nfar_slide_click_to_screen_ms=%.2f\n", click->first,
@@ -716,6 +734,9 @@ void openInTheApp(benchmark::State& state, const std::string& package, int slide
         }
         environment = {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", display->name()}};
     }
+    // QRN_BENCH_EARLY_CLICK=SECONDS: a click on a far slide that long after the deck shows, too.
+    const char* early = std::getenv("QRN_BENCH_EARLY_CLICK");
+    const std::string earlyClick = early ? early : "";
     std::map<std::string, double> figures;
     int run = 0;
     for (auto _ : state) {
@@ -734,12 +755,12 @@ void openInTheApp(benchmark::State& state, const std::string& package, int slide
         environment["QRN_TEST_DEVICES"] = "1";
         benchsupport::backFreeMemory(2048);
         const long long launched = benchsupport::monotonicNanoseconds();
-        auto got = benchsupport::runForFigures("/proc/self/exe",
-                                               {"--open_deck_in_the_app=" + package,
-                                                "--slides=" + std::to_string(slides),
-                                                "--launched_at=" + std::to_string(launched),
-                                                std::string("--from_menu=") + (fromMenu ? "1" : "0")},
-                                               environment, 600);
+        auto got = benchsupport::runForFigures(
+            "/proc/self/exe",
+            {"--open_deck_in_the_app=" + package, "--slides=" + std::to_string(slides),
+             "--launched_at=" + std::to_string(launched),
+             std::string("--from_menu=") + (fromMenu ? "1" : "0"), "--early_click=" + earlyClick},
+            environment, 600);
         state.SetIterationTime((benchsupport::monotonicNanoseconds() - launched) * 1e-9);
         if (!got || !got->contains("launch_to_idle_s")) {
             state.SkipWithError("QRN did not open the deck");
@@ -811,6 +832,12 @@ std::optional<std::string> option(int argc, char** argv, const std::string& name
     return std::nullopt;
 }
 
+std::optional<double> earlyClickOption(const std::optional<std::string>& text) {
+    if (!text || text->empty())
+        return std::nullopt;
+    return std::stod(*text);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -820,7 +847,8 @@ int main(int argc, char** argv) {
         return openDeckAsTheApp(one, name, *package,
                                 size_t(std::stoul(option(argc, argv, "--slides").value_or("0"))),
                                 std::stoll(option(argc, argv, "--launched_at").value_or("0")),
-                                option(argc, argv, "--from_menu").value_or("1") != "0");
+                                option(argc, argv, "--from_menu").value_or("1") != "0",
+                                earlyClickOption(option(argc, argv, "--early_click")));
     }
     // --write_deck=SLIDES FOLDER writes the deck the rows above open, for opening it in QRN itself.
     if (const auto slides = option(argc, argv, "--write_deck")) {
