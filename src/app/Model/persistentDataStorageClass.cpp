@@ -3,6 +3,8 @@
 #include <QString>
 
 #include <algorithm>
+#include <atomic>
+#include <stdexcept>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/SettingsPanel/layerSettingsClass.h"
@@ -12,8 +14,10 @@
 #include "Model/attributedStringStorageClass.h"
 #include "Model/persistentDataStorageClassImport.h"
 #include "platform/foundation/files.h"
+#include "platform/foundation/json_text.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/package_commit.h"
+#include "platform/imaging/worker_pool.h"
 
 namespace {
 
@@ -33,7 +37,11 @@ std::function<void(bool)> editMenuItemsHandler;
 const std::string packageSuffix = ".qrn3ks";
 
 qrn::GenerationCounter exportGeneration(10000);
+// The latest generation, for a comparison behind the screen to see that it is no longer wanted.
+std::atomic<int> latestExportGeneration{0};
 bool exportPending = false;
+// Comparisons of the project file with the model whose answer has not been taken yet.
+int comparisons = 0;
 // Set when a project failed to load: its package must not be overwritten until a project
 // loads, a new one starts or the project is saved elsewhere.
 bool projectLoadFailed = false;
@@ -99,6 +107,23 @@ qrn::Json listRows(const std::vector<std::vector<qrn::Value::List>>& rows) {
         table.push_back(std::move(r));
     }
     return table;
+}
+
+// A member of the project file made by `make` of what `read` gives: read when it is made, or
+// (`copyNow`) copied now, for making it elsewhere.
+template <class Read, class Make> std::function<qrn::Json()> member(bool copyNow, Read read, Make make) {
+    if (!copyNow)
+        return [read, make] { return make(read()); };
+    using Taken = std::decay_t<decltype(read())>;
+    return [taken = Taken(read()), make] { return make(taken); };
+}
+
+// Every call that writes the project file, or makes a write wait, takes a new generation: the
+// ones before it are superseded.
+int nextExportGeneration() {
+    const int generation = exportGeneration.increment();
+    latestExportGeneration = generation;
+    return generation;
 }
 
 } // namespace
@@ -259,7 +284,7 @@ const std::vector<std::string>& persistentDataStorageClass::projectDataKeys() {
 
 bool persistentDataStorageClass::exportData(bool delayedExecution) {
     QRN_LOG_IN(LogValues{{"delayedExecution", delayedExecution}});
-    const int generation = exportGeneration.increment();
+    const int generation = nextExportGeneration();
     exportPending = false;
     if (delayedExecution) {
         if (mainWindow)
@@ -298,10 +323,55 @@ qrn::Status persistentDataStorageClass::writeProjectFile() {
     return writePackageFile("projectData.json", std::move(text).value());
 }
 
+void persistentDataStorageClass::exportDataUnlessFileHoldsModel() {
+    QRN_LOG_IN(std::nullopt);
+    // Without a project to compare with, the write says why it cannot be made.
+    if (projectDirectory.empty() || projectLoadFailed) {
+        exportData(false);
+        return;
+    }
+    const int generation = nextExportGeneration();
+    exportPending = true;
+    ++comparisons;
+    const auto file = qrn::files::committedFile(projectDirectory, "projectData.json");
+    qrn::imaging::WorkerPool::shared().post(
+        [members = projectMembers(membersFrom::copiesTakenNow), file, generation]() mutable {
+            // A comparison superseded by a write stops at the next member.
+            for (auto& [key, make] : members)
+                make = [make = std::move(make), generation] {
+                    if (latestExportGeneration != generation)
+                        throw std::runtime_error("superseded");
+                    return make();
+                };
+            bool holds = false;
+            try {
+                const auto stored =
+                    qrn::files::readText(file, qrn::json::maxFileBytes, qrn::files::Links::refuse);
+                holds = stored && qrn::json::writesText(std::move(members), *stored);
+            } catch (const std::exception&) {
+                // Not known to hold the model: it is written, unless superseded.
+            }
+            qrn::MainQueue::post([generation, holds] {
+                --comparisons;
+                if (!exportGeneration.isCurrent(generation) || !exportPending)
+                    return;
+                if (holds)
+                    exportPending = false;
+                else
+                    persistentDataStorageClass().exportData(false);
+            });
+        });
+    QRN_LOG_OUT(std::nullopt);
+}
+
+bool persistentDataStorageClass::isComparingWithFile() {
+    return comparisons > 0;
+}
+
 qrn::Status persistentDataStorageClass::saveProject() {
     QRN_LOG_IN(std::nullopt);
     // The delayed write this replaces must not come after it.
-    exportGeneration.increment();
+    nextExportGeneration();
     exportPending = false;
     // The three files go out as one commit; when the project file cannot be made (the project
     // failed to load, or a value the file cannot hold) none is written.
@@ -350,71 +420,108 @@ qrn::Json persistentDataStorageClass::buildProjectDictionary() {
     return d;
 }
 
-// projectData.json's members, each made from the model when it is asked for.
-qrn::json::MemberMakers persistentDataStorageClass::projectMembers() {
+// projectData.json's members, each made from the model when it is asked for, or from copies
+// of it taken now.
+qrn::json::MemberMakers persistentDataStorageClass::projectMembers(membersFrom from) {
     using qrn::Json;
-    return {
-        {"MAIN_PREVIEW_VIEW_RECT_ARRAY",
-         [] {
-             return Json(
-                 persistentDataStorageClass().getEditViewClassInstance().getMainPreviewViewRectAsArray());
-         }},
-        {"ASSET_ARRAY", [] { return Json(previewLayerClass().getAssetArray()); }},
-        {"ASSET_BACKGROUND_ID_ARRAY",
-         [] { return optionalStrings(previewLayerClass().getAssetBackgroundIDArray()); }},
-        {"ASSET_BACKGROUND_COLOUR_ARRAY",
-         [] { return Json(previewLayerClass().getAssetBackgroundColour()); }},
-        {"LAYER_ARRAY", [] { return Json(previewLayerClass().getLayerArray()); }},
-        {"FIRST_LAYER_ABOVE_VIDEO_ARRAY",
-         [] { return optionalStrings(previewLayerClass().getFirstLayerAboveVideoArray()); }},
-        {"IMAGE_REFERENCE_ARRAY", [] { return listRows(previewLayerClass().getImageReferenceArray()); }},
-        {"LAYER_ORIGIN_SIZE_ARRAY", [] { return Json(previewLayerClass().getLayerOriginSizeArray()); }},
-        {"LAYER_ROTATE_ARRAY", [] { return Json(previewLayerClass().getLayerRotateArray()); }},
-        {"LAYER_ORIGINAL_POS_SIZE_ROT", [] { return Json(previewLayerClass().getLayerOriginalPosSize()); }},
-        {"LAYER_IS_FLIPPED_ARRAY", [] { return Json(previewLayerClass().getLayerIsFlippedArray()); }},
-        {"LAYER_RESIZE_WITH_ASPECT_RATIO",
-         [] { return Json(previewLayerClass().getLayerResizeWithAspectRatioArray()); }},
-        {"VIDEO_ORIGIN_SIZE_ARRAY", [] { return Json(previewLayerClass().getVideoOriginSizeArray()); }},
-        {"cropOrigin",
-         [] {
-             const auto origin = previewLayerClass().getVideoCropSizeAndOrigin().second;
-             return Json{origin.x, origin.y};
-         }},
-        {"cropSize",
-         [] {
-             const auto size = previewLayerClass().getVideoCropSizeAndOrigin().first;
-             return Json{size.width, size.height};
-         }},
-        {"VIDEO_FILTER", [] { return Json(filterClass().getVideoFilter()); }},
-        // The layer tables are read where they are: a deck's are large.
-        {"LAYER_FILTER", [] { return Json(filterClass::layerFilterRows().flags); }},
-        {"LAYER_FILTER_ORDER", [] { return Json(filterClass::layerFilterRows().orders); }},
-        {"VIDEO_FILTER_VALUES",
-         [] {
-             Json videoValues = Json::array();
-             for (const auto& entry : filterClass().getVideoFilterValues())
-                 videoValues.push_back(filterEntry(entry, false));
-             return videoValues;
-         }},
-        // A layer's image lives in its own file; the values keep only the parameters.
-        {"LAYER_FILTER_VALUES",
-         [] {
-             Json layerValues = Json::array();
-             for (const auto& asset : filterClass::layerFilterRows().values) {
-                 Json a = Json::array();
-                 for (const auto& layer : asset) {
-                     Json l = Json::array();
-                     for (const auto& entry : layer)
-                         l.push_back(filterEntry(entry, true));
-                     a.push_back(std::move(l));
-                 }
-                 layerValues.push_back(std::move(a));
-             }
-             return layerValues;
-         }},
-        {"VIDEO_SETTINGS_ARRAY", [] { return valueList(layerSettingsClass().getVideoSettings()); }},
-        {"LAYER_SETTINGS_ARRAY", [] { return listRows(layerSettingsClass().getLayerSettings()); }},
+    const bool copies = from == membersFrom::copiesTakenNow;
+    const auto asJson = [](const auto& value) { return Json(value); };
+    const auto filterValues = [](const filterValuesArray& entries) {
+        Json values = Json::array();
+        for (const auto& entry : entries)
+            values.push_back(filterEntry(entry, false));
+        return values;
     };
+    // A layer's image lives in its own file; the values keep only the parameters.
+    const auto layerFilterValues = [](const layerFilterValuesArray& rows) {
+        Json layerValues = Json::array();
+        for (const auto& asset : rows) {
+            Json a = Json::array();
+            for (const auto& layer : asset) {
+                Json l = Json::array();
+                for (const auto& entry : layer)
+                    l.push_back(filterEntry(entry, true));
+                a.push_back(std::move(l));
+            }
+            layerValues.push_back(std::move(a));
+        }
+        return layerValues;
+    };
+    // Moved in one by one: a list written in braces would copy what each member has taken.
+    qrn::json::MemberMakers members;
+    const auto add = [&members, copies](const char* key, auto read, auto make) {
+        members.emplace_back(key, member(copies, std::move(read), std::move(make)));
+    };
+    add(
+        "MAIN_PREVIEW_VIEW_RECT_ARRAY",
+        [] {
+            return persistentDataStorageClass().getEditViewClassInstance().getMainPreviewViewRectAsArray();
+        },
+        asJson);
+    add(
+        "ASSET_ARRAY", []() -> decltype(auto) { return previewLayerClass().getAssetArray(); }, asJson);
+    add(
+        "ASSET_BACKGROUND_ID_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getAssetBackgroundIDArray(); }, optionalStrings);
+    add(
+        "ASSET_BACKGROUND_COLOUR_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getAssetBackgroundColour(); }, asJson);
+    add(
+        "LAYER_ARRAY", []() -> decltype(auto) { return previewLayerClass().getLayerArray(); }, asJson);
+    add(
+        "FIRST_LAYER_ABOVE_VIDEO_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getFirstLayerAboveVideoArray(); },
+        optionalStrings);
+    add(
+        "IMAGE_REFERENCE_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getImageReferenceArray(); }, listRows);
+    add(
+        "LAYER_ORIGIN_SIZE_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getLayerOriginSizeArray(); }, asJson);
+    add(
+        "LAYER_ROTATE_ARRAY", []() -> decltype(auto) { return previewLayerClass().getLayerRotateArray(); },
+        asJson);
+    add(
+        "LAYER_ORIGINAL_POS_SIZE_ROT",
+        []() -> decltype(auto) { return previewLayerClass().getLayerOriginalPosSize(); }, asJson);
+    add(
+        "LAYER_IS_FLIPPED_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getLayerIsFlippedArray(); }, asJson);
+    add(
+        "LAYER_RESIZE_WITH_ASPECT_RATIO",
+        []() -> decltype(auto) { return previewLayerClass().getLayerResizeWithAspectRatioArray(); }, asJson);
+    add(
+        "VIDEO_ORIGIN_SIZE_ARRAY", [] { return previewLayerClass().getVideoOriginSizeArray(); }, asJson);
+    add(
+        "cropOrigin", [] { return previewLayerClass().getVideoCropSizeAndOrigin().second; },
+        [](const qrn::Point& origin) {
+            return Json{origin.x, origin.y};
+        });
+    add(
+        "cropSize", [] { return previewLayerClass().getVideoCropSizeAndOrigin().first; },
+        [](const qrn::Size& size) {
+            return Json{size.width, size.height};
+        });
+    add(
+        "VIDEO_FILTER", [] { return filterClass().getVideoFilter(); }, asJson);
+    // The layer tables are read where they are: a deck's are large.
+    add(
+        "LAYER_FILTER", []() -> const layerFilterArray& { return filterClass::layerFilterRows().flags; },
+        asJson);
+    add(
+        "LAYER_FILTER_ORDER",
+        []() -> const layerFilterOrderArray& { return filterClass::layerFilterRows().orders; }, asJson);
+    add(
+        "VIDEO_FILTER_VALUES", [] { return filterClass().getVideoFilterValues(); }, filterValues);
+    add(
+        "LAYER_FILTER_VALUES",
+        []() -> const layerFilterValuesArray& { return filterClass::layerFilterRows().values; },
+        layerFilterValues);
+    add(
+        "VIDEO_SETTINGS_ARRAY", [] { return layerSettingsClass().getVideoSettings(); }, valueList);
+    add(
+        "LAYER_SETTINGS_ARRAY", [] { return layerSettingsClass().getLayerSettings(); }, listRows);
+    return members;
 }
 
 bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& directory) {

@@ -89,8 +89,18 @@ class persistentDataStorageClass {
     bool getProjectLoadFailed();
     // The generation of the latest exportData call: 0 ... 9999, then 0 again.
     int getExportGeneration();
+    // Writes projectData.json unless it already holds the model as it would be written. The two
+    // are compared behind the screen, on copies of the model taken now; until the answer comes
+    // the write waits as a delayed one does: flushPendingExport makes it, and a later exportData
+    // takes its place.
+    void exportDataUnlessFileHoldsModel();
+    // From that call until its answer has been taken on the main thread.
+    static bool isComparingWithFile();
     qrn::Json buildProjectDictionary();
-    static qrn::json::MemberMakers projectMembers();
+    // projectData.json's members, made of the model when each is asked for, or of copies of it
+    // taken now, which may be made on another thread.
+    enum class membersFrom { theModel, copiesTakenNow };
+    static qrn::json::MemberMakers projectMembers(membersFrom from = membersFrom::theModel);
     // The folder holds a projectData.json that is a JSON object naming every key.
     bool checkIfProjectDataIsValid(const std::string& directory);
     static const std::vector<std::string>& projectDataKeys();

@@ -55,8 +55,12 @@ void LifecycleTest::openWithMenu(const std::string& path, bool pictures) {
     panelAnswers.push_back(path);
     fileMenuClass().open();
     advance(2.0);
-    if (pictures)
-        waitForPictures();
+    if (!pictures)
+        return;
+    waitForPictures();
+    // The write a second after the open waits for the file to be compared with the model.
+    EXPECT_TRUE(
+        qrn::MainQueue::runUntil([] { return !persistentDataStorageClass::isComparingWithFile(); }, 60.0));
 }
 
 void LifecycleTest::waitForPictures() {

@@ -21,7 +21,8 @@ class LifecycleTest : public shelltest::EditingShellTest {
     viewLoaderController* createProject(const std::string& name = "Demo");
     viewLoaderController* editor();
     // File > Open of that package from whatever screen shows, settled; with waitForPictures,
-    // once every layer's picture has arrived too.
+    // once every layer's picture has arrived and the write after the open has been settled too
+    // (both come from other threads).
     void openWithMenu(const std::string& path, bool waitForPictures = true);
     // Pumps the main queue until every picture of the opened project has arrived.
     static void waitForPictures();

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include <cmath>
+#include <fstream>
 
 #include "model_fixture.h"
 #include "platform/foundation/files.h"
@@ -114,6 +115,58 @@ TEST(ProjectFile, DelayedWritesCollapseIntoOne) {
     EXPECT_EQ(writes.count, 3);
     storage.flushPendingExport();
     EXPECT_EQ(writes.count, 3);
+}
+
+// The write after an open compares the file with the model first, behind the screen: a file that
+// holds the model as QRN writes it is left alone, another is written. Until the answer the write
+// waits as a delayed one does: a flush makes it, a later write takes its place, and the late
+// answer adds nothing.
+TEST(ProjectFile, TheFileIsWrittenUnlessItHoldsTheModelAndAWriteWaitingForTheAnswerIsFlushed) {
+    tempProject project;
+    newProjectModel();
+    addAsset();
+    addLayer({1, "png", "a"});
+    persistentDataStorageClass storage;
+    ASSERT_TRUE(storage.exportData(false));
+    const std::string asWritten = *qrn::files::readText(project.file("projectData.json"));
+    const auto answered = [] {
+        return qrn::MainQueue::runUntil([] { return !persistentDataStorageClass::isComparingWithFile(); },
+                                        30);
+    };
+    // The same project as another program might lay it out.
+    const auto compacted = [&] {
+        std::ofstream(project.file("projectData.json"), std::ios::trunc)
+            << qrn::Json::parse(asWritten).dump();
+    };
+    writeCounter writes;
+    storage.exportDataUnlessFileHoldsModel();
+    EXPECT_TRUE(persistentDataStorageClass::isComparingWithFile());
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(writes.count, 0);
+
+    compacted();
+    storage.exportDataUnlessFileHoldsModel();
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(writes.count, 1);
+    EXPECT_EQ(*qrn::files::readText(project.file("projectData.json")), asWritten);
+
+    compacted();
+    storage.exportDataUnlessFileHoldsModel();
+    storage.flushPendingExport();
+    EXPECT_EQ(writes.count, 2);
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(writes.count, 2);
+
+    // The model changes while its copies are compared: its own write holds the change.
+    compacted();
+    storage.exportDataUnlessFileHoldsModel();
+    addAsset();
+    storage.exportData(true);
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(writes.count, 2);
+    qrn::MainQueue::advance(0.5);
+    EXPECT_EQ(writes.count, 3);
+    EXPECT_EQ(readProject(project)["ASSET_ARRAY"].size(), 3u);
 }
 
 TEST(ProjectFile, GenerationWrapsAt10000) {

@@ -17,10 +17,7 @@
 #include "Model/persistentDataStorageClass.h"
 #include "View/Global/flippedView.h"
 #include "platform/foundation/colour.h"
-#include "platform/foundation/files.h"
-#include "platform/foundation/json_text.h"
 #include "platform/foundation/main_queue.h"
-#include "platform/foundation/package_commit.h"
 #include "platform/graphics/shape_layer.h"
 #include "platform/media/video_layer.h"
 #include "platform/ui/scroll_view.h"
@@ -109,19 +106,6 @@ void makeListDocuments() {
         configuration->assetTableView->setDocumentView(assetStripDocument);
     if (configuration->layerTableView && configuration->layerTableView->documentView() != layerListDocument)
         configuration->layerTableView->setDocumentView(layerListDocument);
-}
-
-// Whether the project file already holds the open model as it would be written: a deck comes
-// back from an open as it was stored, and comparing makes one member's text at a time where
-// writing would hold the whole file's text and put it on disk again.
-bool projectFileHoldsModel() {
-    persistentDataStorageClass storage;
-    const std::string folder = storage.getProjectDirectory();
-    if (folder.empty() || storage.getProjectLoadFailed())
-        return false;
-    const auto stored = qrn::files::readText(qrn::files::committedFile(folder, "projectData.json"),
-                                             qrn::json::maxFileBytes, qrn::files::Links::refuse);
-    return stored && qrn::json::writesText(persistentDataStorageClass::projectMembers(), *stored);
 }
 
 } // namespace
@@ -395,8 +379,9 @@ void editViewClass::exportProjectAfterDelay() {
     QRN_LOG_IN(std::nullopt);
     runOnThisScreen(1.0, [] {
         editViewClass().addExistingFiltersToVideo(false);
-        if (!projectFileHoldsModel())
-            persistentDataStorageClass().exportData(false);
+        // A deck comes back from an open as it was stored: the file is compared with the model
+        // first, behind the screen, rather than made and put on disk again.
+        persistentDataStorageClass().exportDataUnlessFileHoldsModel();
     });
 }
 
