@@ -394,18 +394,31 @@ TEST_F(Chooser, ListsPreselectWithoutSwitchingAndOnlyThePresentersChoiceSwitches
     EXPECT_EQ(inputNames(), strings{"Test Camera"});
     recordViewClass().setPlaybackShown(false);
 
-    // Reopened: the fills are let pass again; the camera goes to the editing preview.
+    // Reopened: the fills are let pass again, and the list still says there is no microphone
+    // rather than naming one that is not in use; the camera goes to the editing preview.
     close();
     EXPECT_EQ(videoSettingsClass().getComboBoxChangeCounter(), 0);
     chooser = open();
     ASSERT_TRUE(chooser);
-    EXPECT_EQ(chooser->audioCombobox->indexOfSelectedItem(), 1);
+    EXPECT_EQ(chooser->audioCombobox->indexOfSelectedItem(), 0);
     EXPECT_EQ(inputNames(), strings{"Test Camera"});
     chooser->videoCombobox->userSelected(0);
     EXPECT_EQ(inputNames(), strings{});
+    close();
+    chooser = open();
+    ASSERT_TRUE(chooser);
+    EXPECT_EQ(chooser->videoCombobox->indexOfSelectedItem(), 0);
+    EXPECT_EQ(inputNames(), strings{});
+    // Choosing the camera and the microphone from there brings them back.
     chooser->videoCombobox->userSelected(1);
-    EXPECT_EQ(inputNames(), strings{"Test Camera"});
+    chooser->audioCombobox->userSelected(1);
+    EXPECT_EQ(inputNames(), (strings{"Test Camera", "Test Microphone"}));
     EXPECT_TRUE(showsCamera(*previewLayerClass().getVideoLayerView()));
+    close();
+    chooser = open();
+    ASSERT_TRUE(chooser);
+    EXPECT_EQ(chooser->videoCombobox->indexOfSelectedItem(), 1);
+    EXPECT_EQ(chooser->audioCombobox->indexOfSelectedItem(), 1);
     close();
 }
 

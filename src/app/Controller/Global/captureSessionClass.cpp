@@ -25,6 +25,10 @@ std::shared_ptr<qrn::media::VideoPreviewLayer> previewLayer;
 std::shared_ptr<qrn::media::MovieFileOutput> movieOutput;
 std::optional<std::string> selectedVideoDeviceName;
 std::optional<std::string> selectedAudioDeviceName;
+// The presenter chose "No camera" or "No audio": no device name is stored then, and the chooser
+// must show that choice again rather than a device that is not in use.
+bool noCameraChosen = false;
+bool noAudioChosen = false;
 int audioPermissionState = 0;
 int videoPermissionState = 0;
 std::shared_ptr<qrn::ui::ProgressIndicator> videoLoadingIcon;
@@ -181,6 +185,7 @@ bool captureSessionClass::createVideoDevice(const std::optional<std::string>& de
     }
     if (s.canAddInput(input.value())) {
         selectedVideoDeviceName = camera->localizedName;
+        noCameraChosen = false;
         s.addInput(input.value());
     } else {
         QRN_LOG_MID(LogValues{{"videoInput", "refused"}});
@@ -242,6 +247,7 @@ void captureSessionClass::changeVideo(qrn::ui::View& view, const std::string& de
         return;
     selectedVideoDeviceName =
         deviceName == noCameraName ? std::nullopt : std::optional<std::string>(deviceName);
+    noCameraChosen = deviceName == noCameraName;
     if (createVideoDevice(deviceName, session())) {
         if (view.layer())
             view.layer()->removeAllSublayers();
@@ -259,6 +265,7 @@ void captureSessionClass::changeAudio(const std::string& deviceName) {
         return;
     selectedAudioDeviceName =
         deviceName == noAudioName ? std::nullopt : std::optional<std::string>(deviceName);
+    noAudioChosen = deviceName == noAudioName;
     auto& s = session();
     if (s.isRunning())
         s.stopRunning();
@@ -280,9 +287,10 @@ void captureSessionClass::addAudioInput(qrn::media::CaptureSession& s,
     auto input = CaptureDeviceInput::create(device);
     if (!input.isOk())
         QRN_LOG_ERROR(input.error());
-    else if (s.canAddInput(input.value()))
+    else if (s.canAddInput(input.value())) {
         s.addInput(input.value());
-    else
+        noAudioChosen = false;
+    } else
         QRN_LOG_MID(LogValues{{"audioInput", "refused"}});
 }
 
@@ -325,6 +333,14 @@ std::optional<std::string> captureSessionClass::getSelectedAudioDeviceName() {
 void captureSessionClass::setSelectedAudioDeviceName(std::optional<std::string> name) {
     QRN_LOG_IN(LogValues{{"name", valueOr(name)}});
     selectedAudioDeviceName = std::move(name);
+}
+
+bool captureSessionClass::getNoCameraChosen() {
+    return noCameraChosen;
+}
+
+bool captureSessionClass::getNoAudioChosen() {
+    return noAudioChosen;
 }
 
 int captureSessionClass::getAudioPermissionState() {
@@ -372,6 +388,8 @@ void captureSessionClass::resetForTesting() {
     }
     selectedVideoDeviceName.reset();
     selectedAudioDeviceName.reset();
+    noCameraChosen = false;
+    noAudioChosen = false;
     audioPermissionState = 0;
     videoPermissionState = 0;
     videoLoadingIcon.reset();

@@ -74,6 +74,10 @@ class captureSessionClass {
     void setSelectedVideoDeviceName(std::optional<std::string> name);
     std::optional<std::string> getSelectedAudioDeviceName();
     void setSelectedAudioDeviceName(std::optional<std::string> name);
+    // Whether the presenter's last choice was "No camera" (respectively "No audio"), which no
+    // device has taken back since.
+    bool getNoCameraChosen();
+    bool getNoAudioChosen();
     // 0 not known, 1 refused, 2 granted.
     int getAudioPermissionState();
     int getVideoPermissionState();

@@ -89,11 +89,17 @@ void videoSettingsClass::loadContent() {
         box->setSelectionDidChange(
             [](qrn::ui::ComboBox& changed) { videoSettingsClass().comboBoxSelectionDidChange(changed); });
     captureSessionClass capture;
+    // "No camera" or "No audio" chosen before is shown again: the first device is not in use.
+    const auto none = [](bool chosen, const char* name, std::optional<std::string> stored) {
+        return chosen ? std::optional<std::string>(name) : stored;
+    };
     fill(*v.videoCombobox, captureSessionClass::noCameraName, capture.videoDevices(),
-         capture.getSelectedVideoDeviceName(),
+         none(capture.getNoCameraChosen(), captureSessionClass::noCameraName,
+              capture.getSelectedVideoDeviceName()),
          [](std::optional<std::string> name) { captureSessionClass().setSelectedVideoDeviceName(name); });
     fill(*v.audioCombobox, captureSessionClass::noAudioName, capture.audioDevices(),
-         capture.getSelectedAudioDeviceName(),
+         none(capture.getNoAudioChosen(), captureSessionClass::noAudioName,
+              capture.getSelectedAudioDeviceName()),
          [](std::optional<std::string> name) { captureSessionClass().setSelectedAudioDeviceName(name); });
     if (v.filterSettingsView && constructOrderedListHook)
         if (auto list = constructOrderedListHook(v.filterSettingsView, true))
