@@ -364,6 +364,20 @@ TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
     ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 120));
     studio.dismissPlaybackCheck();
     EXPECT_TRUE(moviesIn(projectPath()).empty());
+
+    // A third take dismissed as soon as it stops, before the camera's file is finished: the
+    // studio is idle again, without the take's red frame.
+    advance(0.2);
+    screen->startRecording();
+    advance(4.5);
+    ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getRecordingStartDate().has_value(); }, 10));
+    recordFor(1.0);
+    screen->startRecording(); // stop
+    studio.dismissPlaybackCheck();
+    ASSERT_TRUE(taketest::pumpUntil([&] { return !capture.getProcessingRecording(); }, 20));
+    advance(0.5);
+    EXPECT_EQ(screen->recordingView->layer()->borderWidth(), 0.0);
+    EXPECT_FALSE(studio.getPlaybackShown());
 }
 
 // Once the countdown is over the take runs for the presenter, whether or not the camera has

@@ -13,8 +13,10 @@
 #include "Controller/Recording/autocueDisplayClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Controller/Recording/recordViewClassState.h"
+#include "platform/foundation/colour.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/main_queue.h"
+#include "platform/graphics/layer.h"
 #include "platform/media/bundle_clips.h"
 #include "platform/media/capture_session.h"
 #include "platform/media/export_session.h"
@@ -259,6 +261,12 @@ void recordViewClass::resetAppAfterRecording(bool fullyFinishedExportingVideo) {
         return;
     if (screen->videoView)
         screen->videoView->setHidden(true);
+    // Nothing records from here on: the take's red frame goes, also for a take dismissed before
+    // its file was finished, whose finishing then does nothing.
+    if (screen->recordingView) {
+        screen->recordingView->layer()->setBorderWidth(0);
+        screen->recordingView->layer()->setBorderColour(qrn::Colour::clear());
+    }
     if (screen->videoLoadingIcon) {
         screen->videoLoadingIcon->setHidden(false);
         screen->videoLoadingIcon->startAnimation();
