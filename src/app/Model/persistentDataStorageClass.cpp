@@ -109,21 +109,166 @@ qrn::Json listRows(const std::vector<std::vector<qrn::Value::List>>& rows) {
     return table;
 }
 
-// A member of the project file made by `make` of what `read` gives: read when it is made, or
-// (`copyNow`) copied now, for making it elsewhere.
-template <class Read, class Make> std::function<qrn::Json()> member(bool copyNow, Read read, Make make) {
-    if (!copyNow)
-        return [read, make] { return make(read()); };
-    using Taken = std::decay_t<decltype(read())>;
-    return [taken = Taken(read()), make] { return make(taken); };
-}
-
 // Every call that writes the project file, or makes a write wait, takes a new generation: the
 // ones before it are superseded.
 int nextExportGeneration() {
     const int generation = exportGeneration.increment();
     latestExportGeneration = generation;
     return generation;
+}
+
+// projectData.json's members in the file's order: add(key, read, make) for each, where `read`
+// gives what the member is made of from the model and `make` makes the member of that.
+template <class Add> void forEachProjectMember(Add&& add) {
+    using qrn::Json;
+    const auto asJson = [](const auto& value) { return Json(value); };
+    const auto filterValues = [](const filterValuesArray& entries) {
+        Json values = Json::array();
+        for (const auto& entry : entries)
+            values.push_back(filterEntry(entry, false));
+        return values;
+    };
+    // A layer's image lives in its own file; the values keep only the parameters.
+    const auto layerFilterValues = [](const layerFilterValuesArray& rows) {
+        Json layerValues = Json::array();
+        for (const auto& asset : rows) {
+            Json a = Json::array();
+            for (const auto& layer : asset) {
+                Json l = Json::array();
+                for (const auto& entry : layer)
+                    l.push_back(filterEntry(entry, true));
+                a.push_back(std::move(l));
+            }
+            layerValues.push_back(std::move(a));
+        }
+        return layerValues;
+    };
+    add(
+        "MAIN_PREVIEW_VIEW_RECT_ARRAY",
+        [] {
+            return persistentDataStorageClass().getEditViewClassInstance().getMainPreviewViewRectAsArray();
+        },
+        asJson);
+    add(
+        "ASSET_ARRAY", []() -> decltype(auto) { return previewLayerClass().getAssetArray(); }, asJson);
+    add(
+        "ASSET_BACKGROUND_ID_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getAssetBackgroundIDArray(); }, optionalStrings);
+    add(
+        "ASSET_BACKGROUND_COLOUR_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getAssetBackgroundColour(); }, asJson);
+    add(
+        "LAYER_ARRAY", []() -> decltype(auto) { return previewLayerClass().getLayerArray(); }, asJson);
+    add(
+        "FIRST_LAYER_ABOVE_VIDEO_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getFirstLayerAboveVideoArray(); },
+        optionalStrings);
+    add(
+        "IMAGE_REFERENCE_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getImageReferenceArray(); }, listRows);
+    add(
+        "LAYER_ORIGIN_SIZE_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getLayerOriginSizeArray(); }, asJson);
+    add(
+        "LAYER_ROTATE_ARRAY", []() -> decltype(auto) { return previewLayerClass().getLayerRotateArray(); },
+        asJson);
+    add(
+        "LAYER_ORIGINAL_POS_SIZE_ROT",
+        []() -> decltype(auto) { return previewLayerClass().getLayerOriginalPosSize(); }, asJson);
+    add(
+        "LAYER_IS_FLIPPED_ARRAY",
+        []() -> decltype(auto) { return previewLayerClass().getLayerIsFlippedArray(); }, asJson);
+    add(
+        "LAYER_RESIZE_WITH_ASPECT_RATIO",
+        []() -> decltype(auto) { return previewLayerClass().getLayerResizeWithAspectRatioArray(); }, asJson);
+    add(
+        "VIDEO_ORIGIN_SIZE_ARRAY", [] { return previewLayerClass().getVideoOriginSizeArray(); }, asJson);
+    add(
+        "cropOrigin", [] { return previewLayerClass().getVideoCropSizeAndOrigin().second; },
+        [](const qrn::Point& origin) {
+            return Json{origin.x, origin.y};
+        });
+    add(
+        "cropSize", [] { return previewLayerClass().getVideoCropSizeAndOrigin().first; },
+        [](const qrn::Size& size) {
+            return Json{size.width, size.height};
+        });
+    add(
+        "VIDEO_FILTER", [] { return filterClass().getVideoFilter(); }, asJson);
+    // The layer tables are read where they are: a deck's are large.
+    add(
+        "LAYER_FILTER", []() -> const layerFilterArray& { return filterClass::layerFilterRows().flags; },
+        asJson);
+    add(
+        "LAYER_FILTER_ORDER",
+        []() -> const layerFilterOrderArray& { return filterClass::layerFilterRows().orders; }, asJson);
+    add(
+        "VIDEO_FILTER_VALUES", [] { return filterClass().getVideoFilterValues(); }, filterValues);
+    add(
+        "LAYER_FILTER_VALUES",
+        []() -> const layerFilterValuesArray& { return filterClass::layerFilterRows().values; },
+        layerFilterValues);
+    add(
+        "VIDEO_SETTINGS_ARRAY", [] { return layerSettingsClass().getVideoSettings(); }, valueList);
+    add(
+        "LAYER_SETTINGS_ARRAY", [] { return layerSettingsClass().getLayerSettings(); }, listRows);
+}
+
+// A comparison of projectData.json with the model: the copies of the model are taken on the main
+// thread a member a turn, so that nothing waits long behind them, then compared with the file
+// on a worker thread; the answer comes back to the main thread.
+struct fileComparison {
+    int generation = 0;
+    qrn::files::Path file;
+    std::vector<std::pair<std::string, persistentDataStorageClass::memberCopier>> copiers;
+    qrn::json::MemberMakers members;
+};
+
+void answerComparison(int generation, bool holds) {
+    --comparisons;
+    if (!exportGeneration.isCurrent(generation) || !exportPending)
+        return;
+    if (holds)
+        exportPending = false;
+    else
+        persistentDataStorageClass().exportData(false);
+}
+
+void compareOnWorker(std::shared_ptr<fileComparison> comparison) {
+    qrn::imaging::WorkerPool::shared().post([comparison = std::move(comparison)] {
+        const int generation = comparison->generation;
+        // A comparison superseded by a write stops at the next member.
+        for (auto& [key, make] : comparison->members)
+            make = [make = std::move(make), generation] {
+                if (latestExportGeneration != generation)
+                    throw std::runtime_error("superseded");
+                return make();
+            };
+        bool holds = false;
+        try {
+            const auto stored =
+                qrn::files::readText(comparison->file, qrn::json::maxFileBytes, qrn::files::Links::refuse);
+            holds = stored && qrn::json::writesText(std::move(comparison->members), *stored);
+        } catch (const std::exception&) {
+            // Not known to hold the model: it is written, unless superseded.
+        }
+        qrn::MainQueue::post([generation, holds] { answerComparison(generation, holds); });
+    });
+}
+
+void takeCopies(std::shared_ptr<fileComparison> comparison) {
+    // A write since the comparison began holds the model: there is nothing left to compare.
+    if (!exportGeneration.isCurrent(comparison->generation)) {
+        --comparisons;
+        return;
+    }
+    auto& [key, copy] = comparison->copiers[comparison->members.size()];
+    comparison->members.emplace_back(key, copy());
+    if (comparison->members.size() == comparison->copiers.size())
+        compareOnWorker(std::move(comparison));
+    else
+        qrn::MainQueue::after(
+            0, [comparison = std::move(comparison)]() mutable { takeCopies(std::move(comparison)); });
 }
 
 } // namespace
@@ -330,37 +475,13 @@ void persistentDataStorageClass::exportDataUnlessFileHoldsModel() {
         exportData(false);
         return;
     }
-    const int generation = nextExportGeneration();
+    auto comparison = std::make_shared<fileComparison>();
+    comparison->generation = nextExportGeneration();
+    comparison->file = qrn::files::committedFile(projectDirectory, "projectData.json");
+    comparison->copiers = projectMemberCopiers();
     exportPending = true;
     ++comparisons;
-    const auto file = qrn::files::committedFile(projectDirectory, "projectData.json");
-    qrn::imaging::WorkerPool::shared().post(
-        [members = projectMembers(membersFrom::copiesTakenNow), file, generation]() mutable {
-            // A comparison superseded by a write stops at the next member.
-            for (auto& [key, make] : members)
-                make = [make = std::move(make), generation] {
-                    if (latestExportGeneration != generation)
-                        throw std::runtime_error("superseded");
-                    return make();
-                };
-            bool holds = false;
-            try {
-                const auto stored =
-                    qrn::files::readText(file, qrn::json::maxFileBytes, qrn::files::Links::refuse);
-                holds = stored && qrn::json::writesText(std::move(members), *stored);
-            } catch (const std::exception&) {
-                // Not known to hold the model: it is written, unless superseded.
-            }
-            qrn::MainQueue::post([generation, holds] {
-                --comparisons;
-                if (!exportGeneration.isCurrent(generation) || !exportPending)
-                    return;
-                if (holds)
-                    exportPending = false;
-                else
-                    persistentDataStorageClass().exportData(false);
-            });
-        });
+    takeCopies(std::move(comparison));
     QRN_LOG_OUT(std::nullopt);
 }
 
@@ -420,108 +541,24 @@ qrn::Json persistentDataStorageClass::buildProjectDictionary() {
     return d;
 }
 
-// projectData.json's members, each made from the model when it is asked for, or from copies
-// of it taken now.
-qrn::json::MemberMakers persistentDataStorageClass::projectMembers(membersFrom from) {
-    using qrn::Json;
-    const bool copies = from == membersFrom::copiesTakenNow;
-    const auto asJson = [](const auto& value) { return Json(value); };
-    const auto filterValues = [](const filterValuesArray& entries) {
-        Json values = Json::array();
-        for (const auto& entry : entries)
-            values.push_back(filterEntry(entry, false));
-        return values;
-    };
-    // A layer's image lives in its own file; the values keep only the parameters.
-    const auto layerFilterValues = [](const layerFilterValuesArray& rows) {
-        Json layerValues = Json::array();
-        for (const auto& asset : rows) {
-            Json a = Json::array();
-            for (const auto& layer : asset) {
-                Json l = Json::array();
-                for (const auto& entry : layer)
-                    l.push_back(filterEntry(entry, true));
-                a.push_back(std::move(l));
-            }
-            layerValues.push_back(std::move(a));
-        }
-        return layerValues;
-    };
-    // Moved in one by one: a list written in braces would copy what each member has taken.
+qrn::json::MemberMakers persistentDataStorageClass::projectMembers() {
     qrn::json::MemberMakers members;
-    const auto add = [&members, copies](const char* key, auto read, auto make) {
-        members.emplace_back(key, member(copies, std::move(read), std::move(make)));
-    };
-    add(
-        "MAIN_PREVIEW_VIEW_RECT_ARRAY",
-        [] {
-            return persistentDataStorageClass().getEditViewClassInstance().getMainPreviewViewRectAsArray();
-        },
-        asJson);
-    add(
-        "ASSET_ARRAY", []() -> decltype(auto) { return previewLayerClass().getAssetArray(); }, asJson);
-    add(
-        "ASSET_BACKGROUND_ID_ARRAY",
-        []() -> decltype(auto) { return previewLayerClass().getAssetBackgroundIDArray(); }, optionalStrings);
-    add(
-        "ASSET_BACKGROUND_COLOUR_ARRAY",
-        []() -> decltype(auto) { return previewLayerClass().getAssetBackgroundColour(); }, asJson);
-    add(
-        "LAYER_ARRAY", []() -> decltype(auto) { return previewLayerClass().getLayerArray(); }, asJson);
-    add(
-        "FIRST_LAYER_ABOVE_VIDEO_ARRAY",
-        []() -> decltype(auto) { return previewLayerClass().getFirstLayerAboveVideoArray(); },
-        optionalStrings);
-    add(
-        "IMAGE_REFERENCE_ARRAY",
-        []() -> decltype(auto) { return previewLayerClass().getImageReferenceArray(); }, listRows);
-    add(
-        "LAYER_ORIGIN_SIZE_ARRAY",
-        []() -> decltype(auto) { return previewLayerClass().getLayerOriginSizeArray(); }, asJson);
-    add(
-        "LAYER_ROTATE_ARRAY", []() -> decltype(auto) { return previewLayerClass().getLayerRotateArray(); },
-        asJson);
-    add(
-        "LAYER_ORIGINAL_POS_SIZE_ROT",
-        []() -> decltype(auto) { return previewLayerClass().getLayerOriginalPosSize(); }, asJson);
-    add(
-        "LAYER_IS_FLIPPED_ARRAY",
-        []() -> decltype(auto) { return previewLayerClass().getLayerIsFlippedArray(); }, asJson);
-    add(
-        "LAYER_RESIZE_WITH_ASPECT_RATIO",
-        []() -> decltype(auto) { return previewLayerClass().getLayerResizeWithAspectRatioArray(); }, asJson);
-    add(
-        "VIDEO_ORIGIN_SIZE_ARRAY", [] { return previewLayerClass().getVideoOriginSizeArray(); }, asJson);
-    add(
-        "cropOrigin", [] { return previewLayerClass().getVideoCropSizeAndOrigin().second; },
-        [](const qrn::Point& origin) {
-            return Json{origin.x, origin.y};
-        });
-    add(
-        "cropSize", [] { return previewLayerClass().getVideoCropSizeAndOrigin().first; },
-        [](const qrn::Size& size) {
-            return Json{size.width, size.height};
-        });
-    add(
-        "VIDEO_FILTER", [] { return filterClass().getVideoFilter(); }, asJson);
-    // The layer tables are read where they are: a deck's are large.
-    add(
-        "LAYER_FILTER", []() -> const layerFilterArray& { return filterClass::layerFilterRows().flags; },
-        asJson);
-    add(
-        "LAYER_FILTER_ORDER",
-        []() -> const layerFilterOrderArray& { return filterClass::layerFilterRows().orders; }, asJson);
-    add(
-        "VIDEO_FILTER_VALUES", [] { return filterClass().getVideoFilterValues(); }, filterValues);
-    add(
-        "LAYER_FILTER_VALUES",
-        []() -> const layerFilterValuesArray& { return filterClass::layerFilterRows().values; },
-        layerFilterValues);
-    add(
-        "VIDEO_SETTINGS_ARRAY", [] { return layerSettingsClass().getVideoSettings(); }, valueList);
-    add(
-        "LAYER_SETTINGS_ARRAY", [] { return layerSettingsClass().getLayerSettings(); }, listRows);
+    forEachProjectMember([&members](const char* key, auto read, auto make) {
+        members.emplace_back(key, [read, make] { return make(read()); });
+    });
     return members;
+}
+
+std::vector<std::pair<std::string, persistentDataStorageClass::memberCopier>>
+persistentDataStorageClass::projectMemberCopiers() {
+    std::vector<std::pair<std::string, memberCopier>> copiers;
+    forEachProjectMember([&copiers](const char* key, auto read, auto make) {
+        copiers.emplace_back(key, [read, make]() -> std::function<qrn::Json()> {
+            using Taken = std::decay_t<decltype(read())>;
+            return [taken = Taken(read()), make] { return make(taken); };
+        });
+    });
+    return copiers;
 }
 
 bool persistentDataStorageClass::checkIfProjectDataIsValid(const std::string& directory) {

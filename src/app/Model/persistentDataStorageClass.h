@@ -90,17 +90,19 @@ class persistentDataStorageClass {
     // The generation of the latest exportData call: 0 ... 9999, then 0 again.
     int getExportGeneration();
     // Writes projectData.json unless it already holds the model as it would be written. The two
-    // are compared behind the screen, on copies of the model taken now; until the answer comes
-    // the write waits as a delayed one does: flushPendingExport makes it, and a later exportData
-    // takes its place.
+    // are compared behind the screen, on copies of the model taken a member at a time on the
+    // main queue; until the answer comes the write waits as a delayed one does: flushPendingExport
+    // makes it, and a later exportData takes its place.
     void exportDataUnlessFileHoldsModel();
     // From that call until its answer has been taken on the main thread.
     static bool isComparingWithFile();
     qrn::Json buildProjectDictionary();
-    // projectData.json's members, made of the model when each is asked for, or of copies of it
-    // taken now, which may be made on another thread.
-    enum class membersFrom { theModel, copiesTakenNow };
-    static qrn::json::MemberMakers projectMembers(membersFrom from = membersFrom::theModel);
+    // projectData.json's members, each made of the model when it is asked for.
+    static qrn::json::MemberMakers projectMembers();
+    // The same members, each as a step that copies what its member is made of from the model and
+    // gives back the member made of the copies, which may be made on any thread.
+    using memberCopier = std::function<std::function<qrn::Json()>()>;
+    static std::vector<std::pair<std::string, memberCopier>> projectMemberCopiers();
     // The folder holds a projectData.json that is a JSON object naming every key.
     bool checkIfProjectDataIsValid(const std::string& directory);
     static const std::vector<std::string>& projectDataKeys();
