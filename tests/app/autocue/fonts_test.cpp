@@ -82,6 +82,12 @@ TEST_F(AutocueFontsWindowOpenedByHand, TypedSizesStayWithinTheRoom) {
     typeFontSize(150);
     EXPECT_EQ(setting(), 100);
     EXPECT_EQ(shownSizes(), (std::vector<double>{100}));
+    // A slip of the keyboard keeps the size and shows it again.
+    window().inputFontSize()->setStringValue("2o");
+    window().inputFontSize()->sendAction();
+    EXPECT_EQ(setting(), 100);
+    EXPECT_EQ(shownSizes(), (std::vector<double>{100}));
+    EXPECT_EQ(window().inputFontSize()->stringValue(), "100");
 }
 
 TEST_F(AutocueFontsWindowOpenedByHand, StepsNeedRoom) {

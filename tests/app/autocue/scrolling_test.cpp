@@ -118,6 +118,10 @@ TEST_F(AutocueScrollingWindowOpenedByHand, SpeedIsRoundedToATenthWithinZeroToAHu
     window().sliderAnimationSpeed()->setDoubleValue(40.06);
     window().sliderAnimationSpeed()->sendAction();
     EXPECT_DOUBLE_EQ(window().inputAnimationSpeedSlider()->doubleValue(), 40.1);
+    // A slip of the keyboard keeps the speed and shows it again.
+    typeSpeed("4o");
+    EXPECT_DOUBLE_EQ(autocueDisplayClass().getAnimationSpeed(), 40.1);
+    EXPECT_EQ(window().inputAnimationSpeedSlider()->stringValue(), "40.1");
 }
 
 TEST_F(AutocueScrollingWindowOpenedByHand, AtSpeedZeroTheTextWaitsUntilTheSpeedIsRaised) {

@@ -24,6 +24,21 @@ std::optional<autocueDisplayClass> autocueDisplayObject;
 std::vector<std::shared_ptr<svgIconClass>> autocueIconArray;
 std::shared_ptr<autocueDisplayController> currentController;
 
+// The number a field's whole text gives (spaces around it allowed); none for anything else: a
+// slip of the keyboard must not stop the script or shrink it to its smallest size mid-take.
+std::optional<double> typedNumber(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const double value = std::strtod(begin, &end);
+    if (end == begin || !std::isfinite(value))
+        return std::nullopt;
+    while (*end == ' ' || *end == '\t')
+        ++end;
+    if (*end != '\0')
+        return std::nullopt;
+    return value;
+}
+
 constexpr double barHeight = 50;
 constexpr double buttonSide = 30;
 const qrn::Size windowContentSize{649, 480};
@@ -470,8 +485,14 @@ void autocueDisplayController::inputAnimationSpeed(qrn::ui::Control& sender) {
     QRN_LOG_IN();
     if (!autocueDisplayObject || autocueDisplayObject->getSliderValueChanging())
         return;
-    if (auto* field = dynamic_cast<qrn::ui::TextField*>(&sender))
-        autocueDisplayObject->changeAnimationSpeed(field->doubleValue());
+    auto* field = dynamic_cast<qrn::ui::TextField*>(&sender);
+    if (!field)
+        return;
+    // Not a number: the field shows the speed in use again.
+    if (const auto speed = typedNumber(field->stringValue()))
+        autocueDisplayObject->changeAnimationSpeed(*speed);
+    else
+        field->setDoubleValue(autocueDisplayObject->getAnimationSpeed());
 }
 
 void autocueDisplayController::decreaseFontSize() {
@@ -488,7 +509,14 @@ void autocueDisplayController::increaseFontSize() {
 
 void autocueDisplayController::inputFontSize(qrn::ui::TextField& sender) {
     QRN_LOG_IN();
-    if (autocueDisplayObject && !autocueDisplayObject->getSliderValueChanging())
-        autocueDisplayObject->changeFontSize(std::nullopt, static_cast<int>(sender.integerValue()),
-                                             windowWidth());
+    if (!autocueDisplayObject || autocueDisplayObject->getSliderValueChanging())
+        return;
+    // Not a number: the field shows the size in use again.
+    const auto size = typedNumber(sender.stringValue());
+    if (!size) {
+        sender.setIntegerValue(autocueDisplayObject->getAutocueFontSize());
+        return;
+    }
+    autocueDisplayObject->changeFontSize(std::nullopt, static_cast<int>(std::clamp(*size, -1e6, 1e6)),
+                                         windowWidth());
 }
