@@ -65,6 +65,24 @@ std::shared_ptr<Composition> composeWhole(const std::string& path) {
     return composition;
 }
 
+// The source's picture shown at twice its size for `seconds` by `video` in the tree under `root`.
+std::shared_ptr<VideoComposition> doubledUnder(graphics::LayerPtr root, graphics::LayerPtr video, Size renderSize,
+                                               double frameDuration, double seconds) {
+    auto vc = std::make_shared<VideoComposition>();
+    vc->renderSize = renderSize;
+    vc->frameDuration = frameDuration;
+    vc->instructions.push_back({{0, seconds}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
+    vc->animationTool = AnimationTool{std::move(root), std::move(video)};
+    return vc;
+}
+
+// A hidden layer beside the video keeps the renderer from its quicker ways: the tree is drawn whole.
+void keepToTheDrawnWay(const graphics::LayerPtr& beside) {
+    auto nothing = graphics::Layer::make(Rect(0, 0, 10, 10));
+    nothing->setHidden(true);
+    beside->addSublayer(nothing);
+}
+
 graphics::KeyframeAnimation cut(std::vector<double> values, std::vector<double> keyTimes, double duration) {
     graphics::KeyframeAnimation a;
     a.values = std::move(values);
@@ -173,11 +191,7 @@ TEST(ExportSession, LayersAppearAtTheirTimesAroundTheFilteredVideo) {
     root->addSublayer(crop);
     root->addSublayer(blue);
 
-    auto vc = std::make_shared<VideoComposition>();
-    vc->renderSize = {640, 360};
-    vc->frameDuration = 1.0 / 60;
-    vc->instructions.push_back({{0, 2}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
-    vc->animationTool = AnimationTool{root, video};
+    auto vc = doubledUnder(root, video, {640, 360}, 1.0 / 60, 2);
 
     std::string out = dir.filePath("out.mov").toStdString();
     auto session = runExport(composition, vc, out);
@@ -399,23 +413,15 @@ TEST(ExportSession, PicturesMadeRowByRowAreTheDrawnOnes) {
             crop->setMasksToBounds(true);
             video->setContentFilters({std::make_shared<PatternKeyFilter>()});
             crop->addSublayer(video);
-            if (drawn) {
-                auto nothing = graphics::Layer::make(Rect(0, 0, 10, 10));
-                nothing->setHidden(true);
-                crop->addSublayer(nothing);
-            }
+            if (drawn)
+                keepToTheDrawnWay(crop);
             auto above = graphics::Layer::make(Rect(101, 47, 77, 31));
             above->setBackgroundColour({1, 0.5, 0, 0.6});
             above->setOpacity(0.8);
             root->addSublayer(below);
             root->addSublayer(crop);
             root->addSublayer(above);
-            auto vc = std::make_shared<VideoComposition>();
-            vc->renderSize = {322, 182};
-            vc->frameDuration = 1.0 / 30;
-            vc->instructions.push_back({{0, 0.2}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
-            vc->animationTool = AnimationTool{root, video};
-            return vc;
+            return doubledUnder(root, video, {322, 182}, 1.0 / 30, 0.2);
         };
         const auto rows = encodedPictures(composition, tree(false), dir.filePath("rows.mov").toStdString());
         const auto drawn = encodedPictures(composition, tree(true), dir.filePath("drawn.mov").toStdString());
@@ -447,22 +453,14 @@ TEST(ExportSession, FramesMadeInTheMoviesFormatLookAsTheDrawnOnes) {
         below->setContents(art);
         video->setContentFilters({std::make_shared<imaging::BoxBlurFilter>(6)});
         holder->addSublayer(video);
-        if (drawn) {
-            auto nothing = graphics::Layer::make(Rect(0, 0, 10, 10));
-            nothing->setHidden(true);
-            holder->addSublayer(nothing);
-        }
+        if (drawn)
+            keepToTheDrawnWay(holder);
         auto above = graphics::Layer::make(Rect(101, 47, 77, 31));
         above->setBackgroundColour({1, 0.5, 0, 0.6});
         root->addSublayer(below);
         root->addSublayer(holder);
         root->addSublayer(above);
-        auto vc = std::make_shared<VideoComposition>();
-        vc->renderSize = {320, 180};
-        vc->frameDuration = 1.0 / 30;
-        vc->instructions.push_back({{0, 0.2}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
-        vc->animationTool = AnimationTool{root, video};
-        return vc;
+        return doubledUnder(root, video, {320, 180}, 1.0 / 30, 0.2);
     };
     const auto yuv = encodedPictures(composition, tree(false), dir.filePath("yuv.mov").toStdString());
     const auto drawn = encodedPictures(composition, tree(true), dir.filePath("drawn.mov").toStdString());
@@ -672,12 +670,7 @@ std::shared_ptr<VideoComposition> bandOverVideo(double cutAt, double duration,
     video->addSublayer(counting);
     for (auto& l : {video, red, blue})
         root->addSublayer(l);
-    auto vc = std::make_shared<VideoComposition>();
-    vc->renderSize = {640, 360};
-    vc->frameDuration = 1.0 / 60;
-    vc->instructions.push_back({{0, duration}, {{1, AffineTransform::scale(2, 2)}}, Colour::clear()});
-    vc->animationTool = AnimationTool{root, video};
-    return vc;
+    return doubledUnder(root, video, {640, 360}, 1.0 / 60, duration);
 }
 
 } // namespace
