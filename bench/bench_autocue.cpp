@@ -9,18 +9,21 @@
 // chroma key, box blur and median in its clipping host, under 100 image layers whose runs around
 // the live camera are kept as pictures; a snapshot is handed to a worker and the last finished
 // picture composited on the main thread.
-// Then the same in the application itself (inTheApp): QRN started as main() starts it, its
-// windows on an offscreen screen of a presenter's 1920x1080, a project of the talk deck's
-// five slides with a script each (support/app/talk_deck.h; QRN_BENCH_DECK=three for the
-// three-slide deck), its first slide chosen in the strip, the studio opened by its button and the
+// Then the same in the application itself (inTheApp): QRN started as main() starts it, in a
+// process of its own (this program, run again) with its windows on a virtual display with a window
+// manager (Xvfb and openbox; offscreen on a presenter's 1920x1080 with QRN_BENCH_OFFSCREEN=1), the
+// live test camera and the real clock; the saved project of the talk deck's five slides with a
+// script each (support/app/talk_deck.h; QRN_BENCH_DECK=three for the three-slide deck) named on its
+// command line, its first slide chosen in the strip, the studio opened by its button and the
 // autocue by the studio's, a take recorded with the record button and stepped twice by the
 // next-asset card while the movie is made meanwhile, then stopped; on free cores and beside one
-// busy program of its own session on one of the two cores (studio_picture_loaded).
+// busy program of its own session on one of the two cores (studio_picture_loaded). The wait after
+// the stop ends with the first paint of the player.
 // --write_deck=PACKAGE saves that project instead, for bench/take_on_display.sh to record the
 // same take in qrn itself. Reports the autocue's intervals, the studio's pictures a
 // second against the camera's 30, the camera frames the recording lost, how far the movie made during the
-// take was behind at the stop, the wait from the stop to the playback, and the processor time the
-// process used in the take and in that wait. Without the studio's picture its
+// take was behind at the stop, the wait from the stop to the player, and the processor time the
+// process and the display's server used in the take and in that wait. Without the studio's picture its
 // window is hidden for the take (as when minimised), so only the autocue window draws. Runs on two cores
 // (QRN_BENCH_CORES); QRN_BENCH_AUTOCUE_SECONDS sets the takes' length (60 s, 20 s in the application, where
 // 60 s is for the figures: a run then lasts some minutes); QRN_TEST_CAMERA_SIZE sets the camera's size in the
@@ -41,13 +44,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "AppDelegate.h"
+#include "Controller/Editing/Preview/previewLayerClass.h"
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Controller/Global/svgButtonClass.h"
@@ -78,6 +87,7 @@
 #include "platform/media/video_layer.h"
 #include "platform/qt/host_window.h"
 #include "support/app/talk_deck.h"
+#include "support/app_on_display.h"
 #include "support/bench_cores.h"
 #include "support/busy_programs.h"
 #include "support/own_folders.h"
@@ -321,18 +331,27 @@ bool deckInTheApp(const std::filesystem::path& package) {
     return true;
 }
 
-// The deck's project, then the studio by its title-bar button and the autocue by the studio's;
-// once per run. Null when a step failed.
-recordViewController* studioInTheApp(const std::filesystem::path& base) {
-    static recordViewController* studio = nullptr;
-    static bool tried = false;
-    if (tried)
-        return studio;
-    tried = true;
-    if (!deckInTheApp(base / "projects" / "talk"))
+// QRN as main() starts it, with the saved talk at `package` on its command line as `qrn PACKAGE`
+// opens it, paced as take_on_display.sh paces the presenter in qrn itself: the deck shown a
+// while, its first slide chosen in the strip, the studio opened by its title-bar button and the
+// autocue by the studio's. Null when a step failed.
+recordViewController* studioOfTheOpenedDeck(const std::string& package, AppDelegate& delegate) {
+    if (!qrn::qt::startApplication({"qrn", package}, delegate))
         return nullptr;
-    // The take starts on the first slide, as a talk does: its tile in the strip, by the number
-    // label that carries the slide's id.
+    journey::watchDialogs();
+    // The sticky slide and the presenter's.
+    const size_t slides = size_t(benchsupport::slidesOf(benchsupport::deckFromEnvironment())) + 1;
+    if (!journey::waitUntil(
+            [&] {
+                return editViewClass().getEditViewSelected() &&
+                       persistentDataStorageClass().getProjectDirectory() == package &&
+                       !previewLayerClass().getImportMarker() && previewLayerClass().getLayerArray().size() == slides;
+            },
+            120))
+        return nullptr;
+    spin(5.0);
+    // The take starts on the first slide, as a talk does (an opened deck shows its last): its tile
+    // in the strip, by the number label that carries the slide's id.
     auto* editor = journey::controllerIn<viewLoaderController>();
     auto strip = editor && editor->assetTableView ? editor->assetTableView->documentView() : nullptr;
     auto label = strip ? strip->viewWithTag(std::stoi(previewLayerClass().getAssetArray()[1])) : nullptr;
@@ -344,7 +363,7 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
     auto bar = editScreenTitleBarController::current();
     if (!bar || !bar->buttonRecordView)
         return nullptr;
-    spin(2.0);
+    spin(1.0);
     editorResidentMb = residentMb().first;
     journey::click(*bar->buttonRecordView);
     recordViewController* screen = nullptr;
@@ -354,8 +373,9 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
                 return screen && screen->recordButton && screen->recordButton->isEnabled() &&
                        !screen->recordButton->isHiddenOrHasHiddenAncestor();
             },
-            15))
+            30))
         return nullptr;
+    spin(2.0);
     auto titleBar = std::dynamic_pointer_cast<recordScreenTitleBarController>(
         screenTitleBarAccessoryViewController::getCachedTitleBar(false));
     if (!titleBar || !titleBar->buttonAutocueSettingsView)
@@ -366,9 +386,8 @@ recordViewController* studioInTheApp(const std::filesystem::path& base) {
     auto picture = captureSessionClass().getPreviewLayer();
     if (!journey::waitUntil([&] { return picture && !picture->picture().isNull(); }, 10))
         return nullptr;
-    spin(1.0);
-    studio = screen;
-    return studio;
+    spin(3.0);
+    return screen;
 }
 
 // How long the calling thread has run, and waited runnable for a core, since it started (ms).
@@ -396,19 +415,71 @@ double processCpuSeconds() {
 // How long the autocue holds a new script at its start before it scrolls, and a frame more.
 constexpr double autocueHold = 0.1 + 1.0 / 60;
 
-// With `busy`, one program of its own session keeps one of the take's two cores busy from before
-// the take until the movie plays, as another program on the presenter's machine may.
-void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
+// Processor time, user and system, process `pid` has used so far (s); 0 when it cannot be read.
+double processCpuSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // The fields after the command's name, which ends with the last ')': utime and stime are the
+    // 12th and 13th of them.
+    const auto close = text.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 1; i <= 13 && fields >> field; ++i)
+        if (i >= 12)
+            ticks += std::atof(field.c_str());
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+// Notes the first paint of a window after `shown` holds: the presenter sees the change once the
+// paint is done.
+class paintAfter : public QObject {
+  public:
+    paintAfter(qt::HostWidget& host, std::function<bool()> shown) : host_(host), shown_(std::move(shown)) {
+        host_.installEventFilter(this);
+    }
+    ~paintAfter() override { host_.removeEventFilter(this); }
+    bool painted() const { return paintsBefore_ >= 0 && host_.paintCount() > paintsBefore_; }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && paintsBefore_ < 0 && shown_())
+            paintsBefore_ = host_.paintCount();
+        return false;
+    }
+
+  private:
+    qt::HostWidget& host_;
+    std::function<bool()> shown_;
+    int paintsBefore_ = -1;
+};
+
+// The child's side of the in-app rows: the take in QRN itself, the deck at `package` opened as
+// studioOfTheOpenedDeck opens it; with `busy`, one program of its own session keeps one of the
+// take's two cores busy from before the take until the movie plays, as another program on the
+// presenter's machine may. `displayServer`, when not 0, is the display server's process, whose
+// processor time in the take is counted too. Prints the figures, one "name=value" a line, and
+// the autocue's long intervals on the standard error.
+int takeAsTheApp(const std::string& package, bool studioPicture, int busy, pid_t displayServer) {
     double seconds = 20;
     if (const char* v = std::getenv("QRN_BENCH_AUTOCUE_SECONDS"))
         seconds = std::max(6.0, std::atof(v));
-    static const std::filesystem::path base = std::filesystem::path(std::getenv("HOME")).parent_path();
-    for (auto _ : state) {
-        auto* screen = studioInTheApp(base);
+    // As main() starts QRN.
+    QCoreApplication::setApplicationName("QRN");
+    AppDelegate delegate;
+    appStartup::install();
+    int argc = 1;
+    char name[] = "qrn";
+    char* argv[] = {name, nullptr};
+    QApplication qapp(argc, argv);
+    {
+        auto* screen = studioOfTheOpenedDeck(package, delegate);
         auto autocue = autocueDisplayController::current();
         if (!screen || !autocue || !autocue->parentContainer()) {
-            state.SkipWithError("the studio or its autocue did not open in the application");
-            return;
+            std::fprintf(stderr, "the studio or its autocue did not open in the application\n");
+            return 4;
         }
         recordViewClass studio;
         captureSessionClass capture;
@@ -439,11 +510,12 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
         journey::click(*screen->recordButton);
         // The countdown, then the recording's first picture.
         if (!spin(15, [&] { return studio.getRecordingStartDate().has_value(); })) {
-            state.SkipWithError("the take never started");
-            return;
+            std::fprintf(stderr, "the take never started\n");
+            return 5;
         }
         const double begun = *studio.getRecordingStartDate();
         const double cpuAtStart = processCpuSeconds();
+        const double serverCpuAtStart = displayServer ? processCpuSeconds(displayServer) : 0;
         // The take's first script is shown from its start and held there too, from the moment
         // the recording began, a little before its first picture.
         const double startHeldUntil = MainQueue::now() + autocueHold;
@@ -489,11 +561,21 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
         }
         const auto stopped = std::chrono::steady_clock::now();
         const double cpuAtStop = processCpuSeconds();
+        const double serverCpuAtStop = displayServer ? processCpuSeconds(displayServer) : 0;
+        // The wait ends when the player is on the screen: the first paint of the studio's window
+        // after it is shown.
+        std::optional<paintAfter> playerPainted;
+        if (auto* studioHost = qt::hostWidget(*screen->recordButton->window()))
+            playerPainted.emplace(*studioHost, [&] { return studio.getPlaybackShown(); });
         journey::click(*screen->recordButton);
-        const bool playable = spin(600, [&] { return studio.getPlaybackShown(); });
+        const bool playable = spin(600, [&] {
+            return studio.getPlaybackShown() && (!playerPainted || playerPainted->painted());
+        });
         const double stopToPlayable =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
         const double waitCpu = processCpuSeconds() - cpuAtStop;
+        const double serverWaitCpu = displayServer ? processCpuSeconds(displayServer) - serverCpuAtStop : 0;
+        playerPainted.reset();
         load.reset();
         sampling = false;
         sampler.join();
@@ -525,7 +607,7 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
                         since = times[i - 1] - holds[h].second;
                         after = "step " + std::to_string(h + 1) + "'s hold";
                     }
-                std::printf("  over 50 ms: %.1f ms, from %.3f s after %s (the main thread ran %.1f ms and "
+                std::fprintf(stderr, "  over 50 ms: %.1f ms, from %.3f s after %s (the main thread ran %.1f ms and "
                             "waited %.1f "
                             "ms for a core; monotonic %.3f s)\n",
                             intervals.back(), since, after.c_str(), waited[i].ranMs - waited[i - 1].ranMs,
@@ -537,37 +619,118 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
         const double p50 = percentile(intervals, 0.5), p95 = percentile(intervals, 0.95);
         const double worst = intervals.empty() ? 0 : *std::max_element(intervals.begin(), intervals.end());
         const double studioRate = studioPictures / took;
-        state.counters["take_seconds"] = took;
-        state.counters["interval_p50_ms"] = p50;
-        state.counters["interval_p95_ms"] = p95;
-        state.counters["interval_max_ms"] = worst;
-        state.counters["intervals_over_50_ms"] = double(over50);
-        state.counters["over_50_ms_waiting_for_a_core_ms"] = longWaitedMs;
-        state.counters["studio_pictures_per_s"] = studioRate;
-        state.counters["camera_frames_written"] = cameraFrames;
-        state.counters["camera_frames_dropped"] = dropped;
-        state.counters["behind_at_stop_s"] = behind;
-        state.counters["stop_to_playable_s"] = stopToPlayable;
-        state.counters["take_cpu_s"] = cpuAtStop - cpuAtStart;
-        state.counters["wait_cpu_s"] = waitCpu;
-        state.counters["editor_rss_mb"] = editorResidentMb;
-        state.counters["take_end_rss_mb"] = endOfTakeMb;
-        state.counters["take_peak_rss_mb"] = peakMb.load();
-        std::printf(
-            "memory: %.0f MB in the editor, %.0f MB at the end of the take, peak %.0f MB until playable "
-            "(goal <= editor + 300)\n",
-            editorResidentMb, endOfTakeMb, peakMb.load());
-        std::printf(
-            "take in the app (%s, %.0f s, movie made %s): autocue interval p50 %.1f ms, p95 %.1f ms "
-            "(goal <= 20), worst %.1f ms (goal <= 50), %ld over 50 ms (of their %.0f ms, the main thread "
-            "waited %.0f for a core); studio %.1f pictures/s (camera 30); camera frames "
-            "%.0f written, %.0f dropped; the movie %.1f s behind at the stop; stop to playable %.1f s\n",
-            studioPicture ? "studio picture shown" : "studio window hidden", took,
-            movieDuringTake ? "meanwhile" : "after the stop", p50, p95, worst, over50, longMs, longWaitedMs,
-            studioRate, cameraFrames, dropped, behind, stopToPlayable);
-        if (!playable)
-            state.SkipWithError("no playback after the stop");
+        const std::map<std::string, double> figures{
+            {"take_seconds", took},
+            {"interval_p50_ms", p50},
+            {"interval_p95_ms", p95},
+            {"interval_max_ms", worst},
+            {"intervals_over_50_ms", double(over50)},
+            {"over_50_ms_ms", longMs},
+            {"over_50_ms_waiting_for_a_core_ms", longWaitedMs},
+            {"studio_pictures_per_s", studioRate},
+            {"camera_frames_written", cameraFrames},
+            {"camera_frames_dropped", dropped},
+            {"behind_at_stop_s", behind},
+            {"movie_made_meanwhile", movieDuringTake ? 1.0 : 0.0},
+            {"take_cpu_s", cpuAtStop - cpuAtStart},
+            {"wait_cpu_s", waitCpu},
+            {"take_display_server_cpu_s", serverCpuAtStop - serverCpuAtStart},
+            {"wait_display_server_cpu_s", serverWaitCpu},
+            {"editor_rss_mb", editorResidentMb},
+            {"take_end_rss_mb", endOfTakeMb},
+            {"take_peak_rss_mb", peakMb.load()},
+        };
+        for (const auto& [figure, value] : figures)
+            std::printf("%s=%.6g\n", figure.c_str(), value);
+        // Without the player the run failed: no wait is printed.
+        if (playable)
+            std::printf("stop_to_player_s=%.6g\n", stopToPlayable);
+        std::fflush(stdout);
     }
+    // What ending the application costs is no part of the figures.
+    _exit(0);
+}
+
+std::filesystem::path benchRoot;
+
+// The talk the in-app rows record over, saved once a run by this program in a process of its own
+// (--write_deck); empty when that failed.
+std::string savedDeck() {
+    static const std::string package = [] {
+        const auto path = benchRoot / "talk.qrn3ks";
+        return benchsupport::runForFigures("/proc/self/exe", {"--write_deck=" + path.string()}, {}, 300)
+                   ? path.string()
+                   : std::string();
+    }();
+    return package;
+}
+
+// The app's take in QRN in a process of its own, started as main() starts it, on a virtual display
+// with a window manager (or offscreen with QRN_BENCH_OFFSCREEN=1), as takeAsTheApp runs it: a copy
+// of the saved talk for each take, as the presenter's package takes the movies.
+void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
+    const std::string package = savedDeck();
+    if (package.empty()) {
+        state.SkipWithError("the deck could not be written");
+        return;
+    }
+    const char* offscreen = std::getenv("QRN_BENCH_OFFSCREEN");
+    std::optional<benchsupport::virtualDisplay> display;
+    std::map<std::string, std::string> environment;
+    if (!offscreen || std::string(offscreen) != "1") {
+        display.emplace();
+        if (display->name().empty()) {
+            state.SkipWithError("no virtual display (Xvfb and openbox)");
+            return;
+        }
+        environment = {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", display->name()}};
+    }
+    std::map<std::string, double> figures;
+    static int run = 0;
+    for (auto _ : state) {
+        // Settings, recent documents and the instance's socket of its own for each take.
+        const auto home = benchRoot / ("take" + std::to_string(++run));
+        for (const char* sub : {"home", "tmp", "runtime", "config", "data", "cache"})
+            std::filesystem::create_directories(home / sub);
+        std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
+        environment["HOME"] = (home / "home").string();
+        environment["TMPDIR"] = (home / "tmp").string();
+        environment["XDG_RUNTIME_DIR"] = (home / "runtime").string();
+        environment["XDG_CONFIG_HOME"] = (home / "config").string();
+        environment["XDG_DATA_HOME"] = (home / "data").string();
+        environment["XDG_CACHE_HOME"] = (home / "cache").string();
+        const auto deck = home / "deck.qrn3ks";
+        std::filesystem::copy(package, deck, std::filesystem::copy_options::recursive);
+        auto got = benchsupport::runForFigures(
+            "/proc/self/exe",
+            {"--take_in_the_app=" + deck.string(), std::string("--studio_picture=") + (studioPicture ? "1" : "0"),
+             "--busy=" + std::to_string(busy), "--display_server=" + std::to_string(display ? display->server() : 0)},
+            environment, 900);
+        if (!got || !got->contains("stop_to_player_s")) {
+            state.SkipWithError("the take in the application failed");
+            return;
+        }
+        figures = std::move(*got);
+    }
+    for (const auto& [figure, value] : figures)
+        state.counters[figure] = value;
+    std::printf(
+        "memory: %.0f MB in the editor, %.0f MB at the end of the take, peak %.0f MB until playable "
+        "(goal <= editor + 300)\n",
+        figures["editor_rss_mb"], figures["take_end_rss_mb"], figures["take_peak_rss_mb"]);
+    std::printf(
+        "take in the app (%s, %s, %.0f s, movie made %s): autocue interval p50 %.1f ms, p95 %.1f ms "
+        "(goal <= 20), worst %.1f ms (goal <= 50), %.0f over 50 ms (of their %.0f ms, the main thread "
+        "waited %.0f for a core); studio %.1f pictures/s (camera 30); camera frames "
+        "%.0f written, %.0f dropped; the movie %.1f s behind at the stop; stop to player %.2f s; "
+        "processor %.1f s in the take, %.1f s in the wait (display server %.1f s, %.1f s)\n",
+        studioPicture ? "studio picture shown" : "studio window hidden", display ? "on a display" : "offscreen",
+        figures["take_seconds"], figures["movie_made_meanwhile"] != 0 ? "meanwhile" : "after the stop",
+        figures["interval_p50_ms"], figures["interval_p95_ms"], figures["interval_max_ms"],
+        figures["intervals_over_50_ms"], figures["over_50_ms_ms"], figures["over_50_ms_waiting_for_a_core_ms"],
+        figures["studio_pictures_per_s"], figures["camera_frames_written"], figures["camera_frames_dropped"],
+        figures["behind_at_stop_s"], figures["stop_to_player_s"], figures["take_cpu_s"], figures["wait_cpu_s"],
+        figures["take_display_server_cpu_s"], figures["wait_display_server_cpu_s"]);
 }
 
 } // namespace
@@ -596,7 +759,19 @@ BENCHMARK_CAPTURE(takeInTheApp, studio_picture_loaded, true, 1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
 
+std::optional<std::string> option(int argc, char** argv, const std::string& name) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).starts_with(name + "="))
+            return std::string(argv[i]).substr(name.size() + 1);
+    return std::nullopt;
+}
+
 int main(int argc, char** argv) {
+    // The take of an in-app row, in a process of its own.
+    if (const auto package = option(argc, argv, "--take_in_the_app"))
+        return takeAsTheApp(*package, option(argc, argv, "--studio_picture").value_or("1") != "0",
+                            std::stoi(option(argc, argv, "--busy").value_or("0")),
+                            pid_t(std::stol(option(argc, argv, "--display_server").value_or("0"))));
     // The application keeps its settings, projects and runtime files in folders of its own.
     char pattern[] = "/tmp/bench_autocue.XXXXXX";
     const char* root = mkdtemp(pattern);
@@ -604,6 +779,7 @@ int main(int argc, char** argv) {
         return 2;
     const std::filesystem::path base = root;
     useFoldersOfItsOwn(base);
+    benchRoot = base;
     // The process starts as main() starts it, before any thread of its own.
     appStartup::install();
     // --write_deck=PACKAGE writes the deck the in-app rows record over, for opening it in QRN itself.

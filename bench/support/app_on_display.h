@@ -21,6 +21,8 @@ class virtualDisplay {
 
     // ":N", or empty when the server did not start.
     const std::string& name() const { return name_; }
+    // The server's process id, or -1.
+    int server() const { return server_; }
 
   private:
     std::string name_;
