@@ -4,12 +4,14 @@
 #include <QColor>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/captureSessionClassTake.h"
+#include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
 #include "Model/persistentDataStorageClass.h"
@@ -246,6 +248,36 @@ TEST(TakeFlowStudioByHand, ATakeInAFolderThatMayNotBeWrittenIsSavedAsACopy) {
     ASSERT_TRUE(info);
     EXPECT_NEAR(info->duration, 1.0, 0.1);
     EXPECT_FALSE(recordViewClass().getPlaybackShown());
+}
+
+// Save As while a take is on show: the take on show is the new package's copy, so dismissing it
+// leaves no movie there that the presenter never saw; the old package stays as it was.
+TEST(TakeFlowStudioByHand, ATakeOnShowFollowsSaveAsAndIsDismissedFromTheNewPackage) {
+    studioByHand s(1);
+    s.open();
+    std::ofstream(s.project.filePath("kept.mov").toStdString()) << "a take kept earlier";
+    recordTake(s, {}, 1.0);
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    const std::string onShow = fs::path(*recordViewClass().getPlaybackFileURL()).filename().string();
+    QTemporaryDir elsewhere;
+    const fs::path copy = elsewhere.filePath("Copy.qrn3ks").toStdString();
+    qrn::setSavePanelPresenter([&](qrn::SavePanel& panel) {
+        return panel.choose(copy.string()) ? qrn::ModalResponse::ok : qrn::ModalResponse::cancel;
+    });
+    fileMenuClass().saveAs(false);
+    qrn::setSavePanelPresenter(nullptr);
+    ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), copy.string());
+    ASSERT_TRUE(fs::exists(copy / onShow));
+    recordViewClass().dismissPlaybackCheck();
+    EXPECT_FALSE(recordViewClass().getPlaybackShown());
+    EXPECT_FALSE(fs::exists(copy / onShow));
+    EXPECT_TRUE(fs::exists(copy / "kept.mov"));
+    auto old = s.movies();
+    std::sort(old.begin(), old.end());
+    auto before = std::vector<std::string>{"kept.mov", onShow};
+    std::sort(before.begin(), before.end());
+    EXPECT_EQ(old, before) << "the old package as it was";
+    qrn::MainQueue::advance(1.0);
 }
 
 TEST(TakeFlowStudioByHand, DismissWhileProcessingLeavesNoFileAndNoSession) {

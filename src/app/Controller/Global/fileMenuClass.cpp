@@ -397,6 +397,7 @@ void fileMenuClass::saveAs(bool returnValue) {
     const std::string oldName = storage.getProjectName();
     storage.setProjectDirectory(path);
     storage.setProjectLoadFailed(false);
+    recordViewClass().playbackMovedWithProject(current, path);
     if (folderGone || refused)
         saveFromMemory(storage, folderGone);
     else

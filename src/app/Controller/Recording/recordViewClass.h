@@ -244,6 +244,9 @@ class recordViewClass {
     // (captureSessionClass::setTakeAside) and a movie on show is put away unsaved. Both stay in
     // the project folder; only the presenter's dismiss deletes a take.
     void setTakeAside();
+    // Save As copied the project from `from` into `to`: the movie on show is the new package's
+    // copy from now on, so saving or dismissing it acts on the package that is open.
+    void playbackMovedWithProject(const std::string& from, const std::string& to);
     void incrementCancelledRecordingCheck();
     void resetAppAfterRecording(bool fullyFinishedExportingVideo);
     bool getDismissPlaybackPending();

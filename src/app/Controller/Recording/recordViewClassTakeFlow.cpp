@@ -2,6 +2,7 @@
 // countdown clip, the playback of the finished movie, saving or dismissing it, cancelling a
 // take still being processed, and the reset that readies the studio for the next take.
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "Controller/Global/captureSessionClass.h"
@@ -246,6 +247,21 @@ void recordViewClass::setTakeAside() {
     captureSessionClass().setTakeAside();
     if (globals().playbackShown)
         putPlaybackAway();
+}
+
+void recordViewClass::playbackMovedWithProject(const std::string& from, const std::string& to) {
+    namespace fs = std::filesystem;
+    auto& g = globals();
+    if (!g.playbackShown || !g.playbackFileURL || from.empty())
+        return;
+    std::error_code error;
+    const fs::path movie(*g.playbackFileURL);
+    if (fs::weakly_canonical(movie.parent_path(), error) != fs::weakly_canonical(from, error))
+        return;
+    // A copy that was left out stays where it was shown from.
+    const fs::path copy = fs::path(to) / movie.filename();
+    if (fs::is_regular_file(fs::symlink_status(copy, error)))
+        g.playbackFileURL = copy.string();
 }
 
 void recordViewClass::incrementCancelledRecordingCheck() {
