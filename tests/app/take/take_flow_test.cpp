@@ -85,6 +85,14 @@ struct savePanelAnswer {
     ~savePanelAnswer() { qrn::setSavePanelPresenter(nullptr); }
 };
 
+void saveProjectAs(const fs::path& package) {
+    qrn::setSavePanelPresenter([&](qrn::SavePanel& panel) {
+        return panel.choose(package.string()) ? qrn::ModalResponse::ok : qrn::ModalResponse::cancel;
+    });
+    fileMenuClass().saveAs(false);
+    qrn::setSavePanelPresenter(nullptr);
+}
+
 } // namespace
 
 TEST(TakeFlowStudioByHand, CountdownCancelledByASecondPressLeavesNoFile) {
@@ -261,11 +269,7 @@ TEST(TakeFlowStudioByHand, ATakeOnShowFollowsSaveAsAndIsDismissedFromTheNewPacka
     const std::string onShow = fs::path(*recordViewClass().getPlaybackFileURL()).filename().string();
     QTemporaryDir elsewhere;
     const fs::path copy = elsewhere.filePath("Copy.qrn3ks").toStdString();
-    qrn::setSavePanelPresenter([&](qrn::SavePanel& panel) {
-        return panel.choose(copy.string()) ? qrn::ModalResponse::ok : qrn::ModalResponse::cancel;
-    });
-    fileMenuClass().saveAs(false);
-    qrn::setSavePanelPresenter(nullptr);
+    saveProjectAs(copy);
     ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), copy.string());
     ASSERT_TRUE(fs::exists(copy / onShow));
     recordViewClass().dismissPlaybackCheck();
@@ -278,6 +282,37 @@ TEST(TakeFlowStudioByHand, ATakeOnShowFollowsSaveAsAndIsDismissedFromTheNewPacka
     std::sort(before.begin(), before.end());
     EXPECT_EQ(old, before) << "the old package as it was";
     qrn::MainQueue::advance(1.0);
+}
+
+// Save As while the take records or its movie is made: what the take is still writing stays out
+// of the new package, so once the take is dismissed no half-written movie is left there.
+TEST(TakeFlowStudioByHand, SaveAsMidTakeLeavesTheUnfinishedMoviesOutOfTheNewPackage) {
+    for (const bool recording : {true, false}) {
+        SCOPED_TRACE(recording ? "recording" : "making the movie");
+        studioByHand s(1);
+        s.open();
+        QTemporaryDir elsewhere;
+        const fs::path copy = elsewhere.filePath("Copy.qrn3ks").toStdString();
+        recordViewClass().recordButtonPressed();
+        qrn::MainQueue::advance(4.5);
+        recordingAt(2.0);
+        if (recording)
+            saveProjectAs(copy);
+        recordingAt(3.0);
+        recordViewClass().recordButtonPressed();
+        if (!recording) {
+            qrn::MainQueue::advance(0.1);
+            ASSERT_TRUE(captureSessionClass().getProcessingRecording());
+            saveProjectAs(copy);
+        }
+        ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), copy.string());
+        ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+        recordViewClass().dismissPlaybackCheck();
+        for (const auto& entry : fs::directory_iterator(copy))
+            EXPECT_NE(entry.path().extension(), ".mov") << entry.path();
+        EXPECT_TRUE(s.movies().empty());
+        qrn::MainQueue::advance(1.0);
+    }
 }
 
 TEST(TakeFlowStudioByHand, DismissWhileProcessingLeavesNoFileAndNoSession) {

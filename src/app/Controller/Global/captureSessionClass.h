@@ -167,6 +167,9 @@ class captureSessionClass {
                                       MUTABLE_COMPOSITION_VIDEO_INSTRUCTIONS);
     // The export of the take under way, if any.
     std::shared_ptr<qrn::media::ExportSession> getExportSession();
+    // The movie files the take under way is still writing (its recording and the movies made
+    // from it): unfinished, and gone or moved once the take ends.
+    std::vector<std::string> moviesBeingWritten();
     // Whether the studio's layers are lent to a movie export's layer tree.
     bool getLayersLent();
     // Takes back the studio's lent layers (after the export has ended).

@@ -140,6 +140,17 @@ std::shared_ptr<qrn::media::ExportSession> captureSessionClass::getExportSession
     return captureSessionTake().exportSession;
 }
 
+std::vector<std::string> captureSessionClass::moviesBeingWritten() {
+    std::vector<std::string> out;
+    const auto& take = captureSessionTake();
+    if (take.outputURL && (take.startedRecording || take.processingRecording))
+        out.push_back(*take.outputURL);
+    for (const auto& session : {take.exportSession, getBackgroundExport()})
+        if (session && !session->outputPath().empty())
+            out.push_back(session->outputPath());
+    return out;
+}
+
 void captureSessionClass::refitWhenLayersComeBack() {
     captureSessionTake().refitWhenTakenBack = true;
 }

@@ -8,6 +8,7 @@
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
 #include "Controller/Editing/SettingsPanel/autocueClass.h"
 #include "Controller/Editing/editViewClass.h"
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Controller/Global/imageManipulationClass.h"
@@ -394,6 +395,11 @@ void fileMenuClass::saveAs(bool returnValue) {
         throwClass().showError(saveAsFailureMessage(current, replaced.error()));
         return;
     }
+    // What the take under way is still writing is no take yet: a half-written copy would stay
+    // in the new package, out of reach of that take's save or dismiss.
+    for (const auto& movie : captureSessionClass().moviesBeingWritten())
+        if (fs::weakly_canonical(fs::path(movie).parent_path(), error) == open)
+            (void)qrn::files::remove(fs::path(path) / fs::path(movie).filename());
     const std::string oldName = storage.getProjectName();
     storage.setProjectDirectory(path);
     storage.setProjectLoadFailed(false);
