@@ -216,9 +216,11 @@ sleep "$(awk -v b="$begun" -v n="$(now)" -v s="$seconds" 'BEGIN { t = b / 1e6 + 
 # The click on Stop and the watch for the player go from the reader's core, its reads done by now, and
 # the wait counts from when the server has the click: starting xdotool is no part of the presenter's
 # wait, and beside a busy program on the measured cores it could take a good part of a second.
+# The button acts on its release; xdotool's click waits 100 ms after the release before it ends
+# unless told no delay, so this click has none and the wait counts from its end.
 taskset -pc "$reader_core" $$ >/dev/null
 qrn_at_stop="$(ticks "$pid")" server_at_stop="$(ticks "$server")"
-click 825 808
+xdotool mousemove 825 808 click --delay 0 1
 stopped="$(now)"
 # The player: its play button under the picture and the title bar's close button.
 shown="$(until_light 600 348,741 1531,163)" || { echo "no player"; exit 1; }
