@@ -330,6 +330,10 @@ void persistentDataStorageClass::setProjectDirectory(const std::string& path) {
         name.erase(name.size() - packageSuffix.size());
     if (viewController && viewController->hasWindow())
         viewController->setWindowTitle(name);
+    else if (mainWindow)
+        // Another screen shows the project (the studio, after Save As): the window names the
+        // package written to from now on.
+        mainWindow->setTitle(name);
     projectName = name;
     QRN_LOG_OUT(LogValues{{"projectDirectory", projectDirectory}});
 }

@@ -26,6 +26,7 @@ class projectMainWindow {
     virtual bool isResizable() const = 0;
     // The controller the window shows; null when it shows none (or in tests without windows).
     virtual std::shared_ptr<qrn::ui::ViewController> contentViewController() const { return nullptr; }
+    virtual void setTitle(const std::string&) {}
 };
 
 // The screen that shows the project: its window carries the project's name as title.

@@ -21,11 +21,14 @@
 #include "Controller/Editing/settingsViewClass.h"
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/imageManipulationClass.h"
+#include "Controller/Global/svgButtonClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "Model/attributedStringStorageClass.h"
 #include "Model/globalAppSettingsClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "Model/undoRedoClass.h"
+#include "View/Editing/editScreenTitleBarController.h"
+#include "View/Recording/recordViewController.h"
 #include "app/layers/layers_support.h"
 #include "app/model/model_fixture.h"
 #include "app/preview/preview_fixture.h"
@@ -255,6 +258,19 @@ TEST_F(ProjectFiles, SaveAsCopiesEveryFileWritesThereAndLeavesTheOldPackageAlone
     EXPECT_EQ(storedFirstFrame(copy), frames[1][0]);
     EXPECT_EQ(filesOf(old), flushed);
     EXPECT_EQ(before.size(), flushed.size());
+
+    // From the studio: its window names the package the project is now written to.
+    qputenv("QRN_TEST_DEVICES", "1");
+    auto bar = editScreenTitleBarController::current();
+    ASSERT_TRUE(bar && bar->buttonRecordView);
+    click(*bar->buttonRecordView,
+          {bar->buttonRecordView->bounds().midX(), bar->buttonRecordView->bounds().midY()});
+    advance(1.0);
+    ASSERT_TRUE(dynamic_cast<recordViewController*>(shownScreen()));
+    panelAnswers.push_back(packagePath("Studio copy"));
+    fileMenuClass().saveAs(false);
+    EXPECT_EQ(mainWindow()->title(), "Studio copy");
+    qunsetenv("QRN_TEST_DEVICES");
 }
 
 TEST_F(ProjectFiles, SaveAsReplacesAPackageWholeRefusesInnerTargetsAndSurvivesAFailedCopy) {

@@ -65,6 +65,11 @@ std::shared_ptr<qrn::ui::ViewController> windowProjectMainWindow::contentViewCon
     return w && !w->isClosed() ? w->contentViewControllerPtr() : nullptr;
 }
 
+void windowProjectMainWindow::setTitle(const std::string& title) {
+    if (auto w = window_.lock(); w && !w->isClosed())
+        w->setTitle(title);
+}
+
 bool controllerProjectViewController::hasWindow() const {
     return window() != nullptr;
 }

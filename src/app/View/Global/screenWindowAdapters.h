@@ -34,6 +34,7 @@ class windowProjectMainWindow : public projectMainWindow {
     void setResizable(bool resizable) override;
     bool isResizable() const override;
     std::shared_ptr<qrn::ui::ViewController> contentViewController() const override;
+    void setTitle(const std::string& title) override;
     std::shared_ptr<qrn::ui::Window> window() const { return window_.lock(); }
 
   private:
