@@ -4,6 +4,7 @@
 
 #include "Controller/Global/imageManipulationClass.h"
 #include "model_fixture.h"
+#include "platform/foundation/alerts.h"
 #include "platform/foundation/files.h"
 
 using namespace modeltest;
@@ -160,6 +161,26 @@ TEST(ProjectImageFiles, FailedCopiesLeaveNoDanglingReference) {
     persistentDataStorageClass().setProjectDirectory("");
     EXPECT_FALSE(p.drop("a.png"));
     EXPECT_EQ(p.reference(2), (imageReferenceArray{3, "png"}));
+}
+
+// A dropped picture that is not stored would be gone at the next open, though its layer shows it:
+// the presenter is told. A package copied without its images folder simply gets one.
+TEST(ProjectImageFiles, APictureThatCannotBeStoredIsSaidAndAMissingImagesFolderIsMade) {
+    imageProject p;
+    std::vector<std::string> alerts;
+    qrn::setAlertPresenter([&](const std::string& m) { alerts.push_back(m); });
+    writePng(p.drops + "a.png", 10, 10, 0x111111);
+    ASSERT_TRUE(qrn::files::remove(p.file("images")));
+    ASSERT_TRUE(p.drop("a.png"));
+    EXPECT_EQ(p.stored().size(), 1);
+    EXPECT_TRUE(alerts.empty());
+
+    EXPECT_FALSE(p.drop("gone.png"));
+    qrn::setAlertPresenter(nullptr);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].rfind("The picture \"gone.png\" could not be stored in the project: ", 0), 0u)
+        << alerts[0];
+    EXPECT_NE(alerts[0].find("It will be missing when the project is opened again"), std::string::npos);
 }
 
 TEST(ProjectImageFiles, HostileNamesAreNeverTouched) {

@@ -5,6 +5,7 @@
 
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/directoryAndFilePathsClass.h"
+#include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "platform/foundation/files.h"
 
@@ -30,6 +31,21 @@ bool haveOwnImagesFolder() {
     std::error_code error;
     const std::string folder = persistentDataStorageClass().getProjectDirectory() + "/images";
     return std::filesystem::is_directory(std::filesystem::symlink_status(folder, error));
+}
+
+// A package copied without its images folder gets one at its first picture, as a new package
+// has; a folder that has gone is not made again here.
+void makeMissingImagesFolder() {
+    if (!haveProjectFolder())
+        return;
+    std::error_code error;
+    const std::string project = persistentDataStorageClass().getProjectDirectory();
+    const std::string folder = project + "/images";
+    if (!std::filesystem::is_directory(std::filesystem::symlink_status(project, error)) ||
+        std::filesystem::exists(std::filesystem::symlink_status(folder, error)))
+        return;
+    if (auto made = qrn::files::createDirectories(folder); !made)
+        dataLoggingClass().logError("imageManipulationClass", made.error(), __FILE__, __func__);
 }
 
 LogValues fileValues(const std::optional<std::pair<std::string, std::string>>& file) {
@@ -186,6 +202,7 @@ bool imageManipulationClass::saveImage(const std::optional<layerAssetIndexAndVid
 
     const auto& dropped = references[size_t(where.assetIndex)][size_t(last)];
     const std::string extension = dropped.size() > 1 ? dropped[1].toString() : "";
+    makeMissingImagesFolder();
     auto stored = isSafeImageFileComponent(extension) && haveOwnImagesFolder()
                       ? directoryAndFilePathsClass().createFileWithUniqueID(extension, imagesFolder())
                       : std::nullopt;
@@ -200,6 +217,13 @@ bool imageManipulationClass::saveImage(const std::optional<layerAssetIndexAndVid
         // Leave no reference to a file that is not there: a new layer keeps its unsaved
         // reference, a replacing drop keeps the layer's old picture.
         QRN_LOG_ERROR(copied.error());
+        // The layer shows the picture now; the presenter must not take it for kept.
+        throwClass().showError(
+            "The picture \"" + std::filesystem::path(path).filename().string() +
+            "\" could not be stored in the project: " + copied.error() +
+            (replaceLayer ? ". Its layer will show the earlier picture" : ". It will be missing") +
+            " when the project is opened again; add it again once the project's folder "
+            "can take it.");
         if (replaceLayer) {
             references[size_t(where.assetIndex)].pop_back();
             model.setEntireImageReferenceArray(references);
