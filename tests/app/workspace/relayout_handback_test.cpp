@@ -15,6 +15,7 @@
 #include "app/preview/preview_fixture.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/graphics/renderer.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/scroll_view.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/window.h"
@@ -345,6 +346,23 @@ TEST_F(ViewsHandBack, AOneAssetProjectTouchesOnlyTheStickyTileAndClosingRightAft
     mainWindow()->performClose();
     advance(1.0);
     EXPECT_FALSE(editViewClass().getEditViewSelected());
+}
+
+TEST_F(ViewsHandBack, TheViewMenusGoToItemsMakeTheSameRoundTripAsTheButtons) {
+    auto* editor = createProject();
+    ASSERT_TRUE(editor);
+    const auto choose = [](const std::string& title) {
+        auto item = qrn::mainMenu()->itemWithTitle("View")->submenu()->itemWithTitle(title);
+        return item && item->isEnabled() && !item->isHidden() && item->perform();
+    };
+    ASSERT_TRUE(choose("Go To Studio"));
+    advance(1.0);
+    EXPECT_TRUE(recordViewClass().getRecordViewSelected());
+    EXPECT_NE(shownScreen(), editor);
+    ASSERT_TRUE(choose("Go To Editor"));
+    ASSERT_TRUE(untilTheEditingScreenIsBack());
+    EXPECT_EQ(shownScreen(), editor);
+    EXPECT_TRUE(editViewClass().getEditViewSelected());
 }
 
 TEST_F(ViewsHandBack, ARoundTripThroughTheStudioBringsTheLayersBackAndTheScreenActsAgain) {

@@ -3,10 +3,16 @@
 #include <sstream>
 
 #include "Controller/Editing/SettingsPanel/layerSettingsValuesClass.h"
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/bundleInformationClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/throwClass.h"
+#include "Controller/Recording/recordViewClass.h"
 #include "Model/persistentDataStorageClass.h"
+#include "View/Editing/editScreenTitleBarController.h"
+#include "View/Global/screenTitleBarAccessoryViewController.h"
+#include "View/Recording/recordScreenTitleBarController.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/scene_registry.h"
 #include "platform/ui/window.h"
 #include "platform/ui/workspace.h"
@@ -88,6 +94,19 @@ void arrangeMenuClass::flipVertically() {
 
 void viewMenuClass::goToScreen(const void* sender) {
     QRN_LOG_IN(LogValues{{"sender", sender != nullptr}});
+    // The item takes the presenter where its title says, by the way the title bars' buttons
+    // go; an item that did nothing when chosen would look broken.
+    const auto* item = static_cast<const qrn::MenuItem*>(sender);
+    if (item && item->title() == "Go To Studio") {
+        auto bar = editScreenTitleBarController::current();
+        if (bar && editViewClass().getEditViewSelected() && !recordViewClass().getRecordViewSelected())
+            bar->videoRecordView();
+    } else if (item && item->title() == "Go To Editor") {
+        auto bar = std::dynamic_pointer_cast<recordScreenTitleBarController>(
+            screenTitleBarAccessoryViewController::getCachedTitleBar(false));
+        if (bar && recordViewClass().getRecordViewSelected())
+            bar->dismiss();
+    }
     QRN_LOG_OUT();
 }
 

@@ -31,9 +31,11 @@ class arrangeMenuClass {
     void ungroup();
 };
 
-// The View menu: "Go To ..." only logs; the guide command opens the acknowledgements page.
+// The View menu: "Go To Studio" and "Go To Editor" switch screens as the title bars' buttons
+// do; the guide command opens the acknowledgements page.
 class viewMenuClass {
   public:
+    // `sender` is the chosen menu item.
     void goToScreen(const void* sender);
     void QRNGuide();
 };
