@@ -363,6 +363,7 @@ std::deque<fs::path> fileAnswers;
 QPointer<QFileDialog> answering;
 fs::path answer;
 int answered = 0;
+std::optional<std::chrono::steady_clock::time_point> answeredAt;
 std::vector<std::string> alerts;
 QPointer<QTimer> watcher;
 
@@ -394,6 +395,7 @@ void answerModal() {
         files->selectFile(QString::fromStdString(answer.filename().string()));
         if (auto* name = files->findChild<QLineEdit*>("fileNameEdit"))
             name->setText(QString::fromStdString(answer.string()));
+        answeredAt = std::chrono::steady_clock::now();
         static_cast<QDialog*>(files)->accept();
         return;
     }
@@ -415,6 +417,10 @@ void answerNextFileDialog(const fs::path& path) {
 
 int fileDialogsAnswered() {
     return answered;
+}
+
+std::optional<std::chrono::steady_clock::time_point> lastFileDialogAnswerTime() {
+    return answeredAt;
 }
 
 const std::vector<std::string>& alertsSeen() {
@@ -439,6 +445,7 @@ void stopWatchingDialogs() {
     fileAnswers.clear();
     alerts.clear();
     answered = 0;
+    answeredAt.reset();
 }
 
 QImage grab(const qrn::ui::Window& window) {

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QPoint>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -93,6 +94,9 @@ std::unique_ptr<QMimeData> lastDragPayload(const qrn::ui::View& source);
 void answerNextFileDialog(const std::filesystem::path& path);
 // How many file dialogs were answered, and the titles they showed.
 int fileDialogsAnswered();
+// When the last file dialog was answered, as its Choose or Save button would be clicked: the
+// presenter's choice, from which what the choice starts is timed. None before the first answer.
+std::optional<std::chrono::steady_clock::time_point> lastFileDialogAnswerTime();
 // Message boxes (alerts) that opened: their texts. Each is dismissed with its default button.
 const std::vector<std::string>& alertsSeen();
 // Starts watching for modal dialogs; call once before the first one can open.
