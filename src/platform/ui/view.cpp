@@ -634,8 +634,13 @@ void View::animateAlphaValue(double target, double duration, std::function<void(
                 completion();
             return;
         }
+        // The next step keeps to the display-rate ticks counted from the start, and the last
+        // comes when the duration is up: steps run late would otherwise add up to a fade a
+        // frame longer than it was asked to be.
+        const double elapsed = MainQueue::now() - start;
+        const double tick = std::floor(elapsed * 60 + 1e-6) + 1;
         if (auto next = weakStep.lock())
-            MainQueue::after(1.0 / 60, [next] { (*next)(); });
+            MainQueue::after(std::max(0.001, std::min(tick / 60, duration) - elapsed), [next] { (*next)(); });
     };
     MainQueue::after(1.0 / 60, [step] { (*step)(); });
 }

@@ -93,6 +93,19 @@ TEST(ViewControllers, FadedSwapAndPresentationWithDismissal) {
     EXPECT_DOUBLE_EQ(landing->view()->alphaValue(), 1.0);
     EXPECT_EQ(editor->presentingViewController(), nullptr);
 
+    // Steps that run late do not add up: the fade ends when its duration is up, and the
+    // presented screen is in the window then.
+    MainQueue::setManualLatenessForTesting(0.002);
+    landing->present(editor, nullptr);
+    MainQueue::advance(0.255);
+    EXPECT_EQ(window->contentViewController(), editor.get()) << "the fade out ran past its 0.25 s";
+    MainQueue::advance(1.0);
+    EXPECT_DOUBLE_EQ(editor->view()->alphaValue(), 1.0);
+    MainQueue::setManualLatenessForTesting(0);
+    editor->dismiss();
+    MainQueue::advance(1.0);
+    EXPECT_EQ(window->contentViewController(), landing.get());
+
     // Presenting from a controller whose view is in no window leaves everything as it was.
     auto loose = std::make_shared<LoggingController>("loose", log);
     auto other = std::make_shared<LoggingController>("other", log);
