@@ -617,6 +617,30 @@ TEST_F(ProjectFiles, AScriptTheDiskRefusedIsAskedAboutAtQuitAndSavedByAsAfterThe
     EXPECT_EQ(alerts.size(), 1u);
 }
 
+// A layer removed while the folder refuses writes is still in the project on disk: its picture
+// stays for it when the presenter quits without saving.
+TEST_F(ProjectFiles, APictureTheStoredProjectStillNamesIsKeptWhenItsRemovalWasNotSaved) {
+    ASSERT_TRUE(createProject());
+    previewLayerClass model;
+    model.addAsset(true, true, true, std::nullopt, std::nullopt, false, false, false);
+    layerstest::dropImage(1, {50, 50});
+    const std::string picture = packagePath("Demo") + "/images/layer.png";
+    modeltest::writePng(picture, 4, 4, 0x00ff00);
+    advance(1.0);
+    const auto stored = filesOf(packagePath("Demo"));
+    refuseWrites("Demo.qrn3ks");
+    model.removeLayer(layerAssetIndexAndVideoSelectedArray{false, 1, 0}, false);
+    advance(1.0);
+    ASSERT_TRUE(persistentDataStorageClass::hasUnwrittenChanges());
+    qrn::setChoicePresenter(
+        [&](const qrn::Question&, const std::string&) { return qrn::QuestionChoice::otherButton; });
+    EXPECT_TRUE(delegate.applicationShouldTerminate());
+    delegate.applicationWillTerminate();
+    qrn::files::setWriteFailureForTesting(nullptr);
+    qrn::setChoicePresenter(nullptr);
+    EXPECT_EQ(filesOf(packagePath("Demo")), stored);
+}
+
 TEST_F(ProjectFiles, APendingWriteReachesTheOldProjectBeforeNewOpenOrClose) {
     ASSERT_TRUE(createProject());
     layerstest::dropImage(1, {50, 50});

@@ -119,6 +119,8 @@ TEST(ProjectImageFiles, MarkedFilesArePurgedOnlyWhenNoLayerNamesThem) {
     p.removeFromModel(0);
     p.images.softDeleteImage(p.layerAt(0));
     p.removeFromModel(0);
+    // Saved as the editor saves a removal: the project on disk no longer names the file either.
+    persistentDataStorageClass().exportData(false);
     p.images.permanentlyRemoveImagesMarkedForRemoval();
     EXPECT_FALSE(qrn::files::exists(storedFile));
 }

@@ -240,6 +240,8 @@ TEST_F(UndoHistory, AnImageFileNamedOnlyByASnapshotSurvivesThePurge) {
     auto references = previewLayerClass().getImageReferenceArray();
     references[1][0] = {qrn::Value(1), qrn::Value("png"), qrn::Value("star")};
     previewLayerClass().setEntireImageReferenceArray(references);
+    // Saved as the editor saves a removal: the project on disk no longer names the file either.
+    persistentDataStorageClass().exportData(false);
     imageManipulationClass images;
     images.markImageForPermanentRemoval("PIC", "png");
     images.permanentlyRemoveImagesMarkedForRemoval();

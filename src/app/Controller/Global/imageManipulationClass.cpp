@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/directoryAndFilePathsClass.h"
 #include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
 #include "platform/foundation/files.h"
+#include "platform/foundation/json.h"
+#include "platform/foundation/package_commit.h"
 
 namespace {
 
@@ -72,6 +76,22 @@ bool namedByAnyLayer(const std::string& name, const std::string& ext) {
             if (auto file = storedFile(reference); file && file->first == name && file->second == ext)
                 return true;
     return imageStillNeeded && imageStillNeeded(name, ext);
+}
+
+// Whether the project file as last saved names a picture. A layer removed while the folder
+// refused the write is still in the project on disk, and so is its picture when the presenter
+// leaves without saving. A file that cannot be read keeps every picture.
+std::function<bool(const std::string&)> namesInStoredProject() {
+    const auto file =
+        qrn::files::committedFile(persistentDataStorageClass().getProjectDirectory(), "projectData.json");
+    if (!qrn::files::exists(file))
+        return [](const std::string&) { return false; };
+    auto text = qrn::files::readText(file, qrn::json::maxFileBytes, qrn::files::Links::refuse);
+    if (!text)
+        return [](const std::string&) { return true; };
+    return [text = std::make_shared<const std::string>(std::move(text).value())](const std::string& name) {
+        return text->find("\"" + name + "\"") != std::string::npos;
+    };
 }
 
 } // namespace
@@ -311,11 +331,12 @@ void imageManipulationClass::permanentlyRemoveImagesMarkedForRemoval() {
         return;
     }
     const std::string folder = imagesFolder();
+    const auto stored = namesInStoredProject();
     for (const auto& entry : permanentlyRemoveImageArray) {
         if (entry.size() < 2 || !isSafeImageFileName(entry[0], entry[1]))
             continue;
         // A layer brought back (by undo, or a drop that found this very file) still needs it.
-        if (namedByAnyLayer(entry[0], entry[1]))
+        if (namedByAnyLayer(entry[0], entry[1]) || stored(entry[0]))
             continue;
         // A link that leads out of the folder is left alone, and removing a link never
         // touches what it leads to.
