@@ -33,8 +33,17 @@ class PopoverFrameView : public View {
 // The click that closes it then goes on to the view under it, as if the panel had not been there.
 class PopoverCatcherView : public View {
   public:
-    explicit PopoverCatcherView(Popover& owner) : owner_(owner) {}
+    explicit PopoverCatcherView(Popover& owner) : owner_(owner) {
+        setAutoresizingMask(WidthSizable | HeightSizable);
+    }
     void mouseDown(const Event& e) override { closeAndPassOn(e); }
+    // The window changed size under the panel: its anchor has moved, and the part of the window
+    // that grew would not reach the catcher. The user resizing is a touch outside, as a click is.
+    void resizeWithOldSuperviewSize(Size oldSize) override {
+        View::resizeWithOldSuperviewSize(oldSize);
+        if (owner_.isShown())
+            owner_.clickedOutside();
+    }
     void rightMouseDown(const Event& e) override { closeAndPassOn(e); }
     void scrollWheel(const Event&) override {}
 

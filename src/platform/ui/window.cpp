@@ -206,11 +206,17 @@ void Window::setBackingScaleFactor(double s) {
 
 void Window::layoutFrameView() {
     const double w = contentRect_.size.width, h = contentRect_.size.height;
+    const Size old = frameView_->frame().size;
     frameView_->setFrame(Rect(0, 0, w, h));
     double acc = accessory_ ? std::min(accessoryHeight_, h) : 0;
     accessoryContainer_->setFrame(Rect(0, h - acc, w, acc));
     if (contentView_)
         contentView_->setFrame(Rect(0, 0, w, h - acc));
+    // What else lies on the frame view (a popover's click catcher) follows its own mask.
+    if (!(old == frameView_->frame().size))
+        for (const auto& v : std::vector<ViewPtr>(frameView_->subviews()))
+            if (v != contentView_ && v != accessoryContainer_)
+                v->resizeWithOldSuperviewSize(old);
 }
 
 void Window::setContentView(const ViewPtr& view) {

@@ -99,10 +99,24 @@ TEST(Popover, ClosesOnAClickOutsideWhichReachesTheViewUnderItButNotInside) {
     click(*window, Point{340, 265});
     EXPECT_EQ(otherClicks, 2);
 
-    // A popover that refuses to close keeps the click.
+    // The window resized under an open popover closes it, as a click outside does.
+    popover.show(anchor->bounds(), *anchor, RectEdge::maxX);
+    window->hostDidResize({640, 480}, false);
+    EXPECT_FALSE(popover.isShown());
+    EXPECT_EQ(willClose, 2);
+
+    // A popover that refuses to close keeps the click, in the part of the window that grew too.
     popover.setShouldClose([](Popover&) { return false; });
     popover.show(anchor->bounds(), *anchor, RectEdge::maxX);
     click(*window, Point{340, 265});
+    EXPECT_TRUE(popover.isShown());
+    EXPECT_EQ(otherClicks, 2);
+    window->hostDidResize({800, 600}, false);
+    EXPECT_TRUE(popover.isShown());
+    auto far = Button::make(Rect(700, 540, 60, 30));
+    far->setAction([&](Control&) { ++otherClicks; });
+    window->contentView()->addSubview(far);
+    click(*window, Point{720, 555});
     EXPECT_TRUE(popover.isShown());
     EXPECT_EQ(otherClicks, 2);
     popover.close();
