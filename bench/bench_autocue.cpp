@@ -104,12 +104,16 @@ constexpr int kWidth = 1920, kHeight = 1080;
 using Delegate = benchsupport::recordingOutcome;
 
 // Runs the event loop for `seconds`, or until `done`: asleep until an event or a 5 ms check, as
-// the application's own loop waits, never spinning on a core the take needs.
+// the application's own loop waits, never spinning on a core the take needs. Without `done`,
+// asleep for the whole time: the thread wakes for nothing the application's loop would not.
 bool spin(double seconds, const std::function<bool()>& done = {}) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end && !(done && done())) {
+    for (auto now = std::chrono::steady_clock::now(); now < end && !(done && done());
+         now = std::chrono::steady_clock::now()) {
         QEventLoop loop;
-        QTimer::singleShot(5, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+        QTimer::singleShot(done ? 5 : int(std::max<long long>(1, left)), Qt::PreciseTimer, &loop,
+                           &QEventLoop::quit);
         loop.exec();
     }
     return done && done();
@@ -345,7 +349,8 @@ recordViewController* studioOfTheOpenedDeck(const std::string& package, AppDeleg
             [&] {
                 return editViewClass().getEditViewSelected() &&
                        persistentDataStorageClass().getProjectDirectory() == package &&
-                       !previewLayerClass().getImportMarker() && previewLayerClass().getLayerArray().size() == slides;
+                       !previewLayerClass().getImportMarker() &&
+                       previewLayerClass().getLayerArray().size() == slides;
             },
             120))
         return nullptr;
@@ -437,23 +442,28 @@ double processCpuSeconds(pid_t pid) {
 // paint is done.
 class paintAfter : public QObject {
   public:
-    paintAfter(qt::HostWidget& host, std::function<bool()> shown) : host_(host), shown_(std::move(shown)) {
+    // Calls `then` once that paint is done.
+    paintAfter(qt::HostWidget& host, std::function<bool()> shown, std::function<void()> then)
+        : host_(host), shown_(std::move(shown)), then_(std::move(then)) {
         host_.installEventFilter(this);
     }
     ~paintAfter() override { host_.removeEventFilter(this); }
-    bool painted() const { return paintsBefore_ >= 0 && host_.paintCount() > paintsBefore_; }
 
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && paintsBefore_ < 0 && shown_())
-            paintsBefore_ = host_.paintCount();
+        if (event->type() == QEvent::Paint && !seen_ && shown_()) {
+            seen_ = true;
+            // Once the paint, and the window's picture handed to the screen with it, are done.
+            QTimer::singleShot(0, this, then_);
+        }
         return false;
     }
 
   private:
     qt::HostWidget& host_;
     std::function<bool()> shown_;
-    int paintsBefore_ = -1;
+    std::function<void()> then_;
+    bool seen_ = false;
 };
 
 // The child's side of the in-app rows: the take in QRN itself, the deck at `package` opened as
@@ -536,8 +546,13 @@ int takeAsTheApp(const std::string& package, bool studioPicture, int busy, pid_t
             waited.push_back(ranAndWaitedMs());
         });
         const auto elapsed = [&] { return captureClock() - begun; };
+        // Asleep until the take has run `at` seconds, as the main thread is between its timers.
+        const auto takeUntil = [&](double at) {
+            while (elapsed() < at)
+                spin(at - elapsed());
+        };
         for (double at : {seconds / 3, 2 * seconds / 3}) {
-            spin(seconds, [&] { return elapsed() >= at; });
+            takeUntil(at);
             const double stepped = MainQueue::now();
             // The card's click steps; with the studio's window hidden, what the click does.
             if (studioPicture)
@@ -547,7 +562,7 @@ int takeAsTheApp(const std::string& package, bool studioPicture, int busy, pid_t
             // A new script is shown from its start and held there a moment before it scrolls.
             holds.push_back({stepped, MainQueue::now() + autocueHold});
         }
-        spin(seconds, [&] { return elapsed() >= seconds; });
+        takeUntil(seconds);
         container->setTextPlacedObserver({});
         const double took = elapsed();
         const double endOfTakeMb = residentMb().first;
@@ -563,16 +578,25 @@ int takeAsTheApp(const std::string& package, bool studioPicture, int busy, pid_t
         const double cpuAtStop = processCpuSeconds();
         const double serverCpuAtStop = displayServer ? processCpuSeconds(displayServer) : 0;
         // The wait ends when the player is on the screen: the first paint of the studio's window
-        // after it is shown.
+        // after it is shown. Meanwhile the main thread runs the event loop as the app's does.
+        QEventLoop waiting;
+        std::optional<std::chrono::steady_clock::time_point> shownAt;
         std::optional<paintAfter> playerPainted;
         if (auto* studioHost = qt::hostWidget(*screen->recordButton->window()))
-            playerPainted.emplace(*studioHost, [&] { return studio.getPlaybackShown(); });
+            playerPainted.emplace(
+                *studioHost, [&] { return studio.getPlaybackShown(); },
+                [&] {
+                    shownAt = std::chrono::steady_clock::now();
+                    waiting.quit();
+                });
         journey::click(*screen->recordButton);
-        const bool playable = spin(600, [&] {
-            return studio.getPlaybackShown() && (!playerPainted || playerPainted->painted());
-        });
+        if (playerPainted && !shownAt) {
+            QTimer::singleShot(600'000, &waiting, &QEventLoop::quit);
+            waiting.exec();
+        }
+        const bool playable = shownAt.has_value();
         const double stopToPlayable =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+            playable ? std::chrono::duration<double>(*shownAt - stopped).count() : -1;
         const double waitCpu = processCpuSeconds() - cpuAtStop;
         const double serverWaitCpu = displayServer ? processCpuSeconds(displayServer) - serverCpuAtStop : 0;
         playerPainted.reset();
@@ -607,11 +631,12 @@ int takeAsTheApp(const std::string& package, bool studioPicture, int busy, pid_t
                         since = times[i - 1] - holds[h].second;
                         after = "step " + std::to_string(h + 1) + "'s hold";
                     }
-                std::fprintf(stderr, "  over 50 ms: %.1f ms, from %.3f s after %s (the main thread ran %.1f ms and "
-                            "waited %.1f "
-                            "ms for a core; monotonic %.3f s)\n",
-                            intervals.back(), since, after.c_str(), waited[i].ranMs - waited[i - 1].ranMs,
-                            waitedMs, observedFromMonotonic + times[i - 1] - observedFrom);
+                std::fprintf(stderr,
+                             "  over 50 ms: %.1f ms, from %.3f s after %s (the main thread ran %.1f ms and "
+                             "waited %.1f "
+                             "ms for a core; monotonic %.3f s)\n",
+                             intervals.back(), since, after.c_str(), waited[i].ranMs - waited[i - 1].ranMs,
+                             waitedMs, observedFromMonotonic + times[i - 1] - observedFrom);
             }
         }
         const long over50 =
@@ -690,21 +715,15 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
     for (auto _ : state) {
         // Settings, recent documents and the instance's socket of its own for each take.
         const auto home = benchRoot / ("take" + std::to_string(++run));
-        for (const char* sub : {"home", "tmp", "runtime", "config", "data", "cache"})
-            std::filesystem::create_directories(home / sub);
-        std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
-        environment["HOME"] = (home / "home").string();
-        environment["TMPDIR"] = (home / "tmp").string();
-        environment["XDG_RUNTIME_DIR"] = (home / "runtime").string();
-        environment["XDG_CONFIG_HOME"] = (home / "config").string();
-        environment["XDG_DATA_HOME"] = (home / "data").string();
-        environment["XDG_CACHE_HOME"] = (home / "cache").string();
+        for (const auto& [variable, value] : benchsupport::foldersOfItsOwn(home))
+            environment[variable] = value;
         const auto deck = home / "deck.qrn3ks";
         std::filesystem::copy(package, deck, std::filesystem::copy_options::recursive);
         auto got = benchsupport::runForFigures(
             "/proc/self/exe",
-            {"--take_in_the_app=" + deck.string(), std::string("--studio_picture=") + (studioPicture ? "1" : "0"),
-             "--busy=" + std::to_string(busy), "--display_server=" + std::to_string(display ? display->server() : 0)},
+            {"--take_in_the_app=" + deck.string(),
+             std::string("--studio_picture=") + (studioPicture ? "1" : "0"), "--busy=" + std::to_string(busy),
+             "--display_server=" + std::to_string(display ? display->server() : 0)},
             environment, 900);
         if (!got || !got->contains("stop_to_player_s")) {
             state.SkipWithError("the take in the application failed");
@@ -714,23 +733,23 @@ void takeInTheApp(benchmark::State& state, bool studioPicture, int busy = 0) {
     }
     for (const auto& [figure, value] : figures)
         state.counters[figure] = value;
-    std::printf(
-        "memory: %.0f MB in the editor, %.0f MB at the end of the take, peak %.0f MB until playable "
-        "(goal <= editor + 300)\n",
-        figures["editor_rss_mb"], figures["take_end_rss_mb"], figures["take_peak_rss_mb"]);
+    std::printf("memory: %.0f MB in the editor, %.0f MB at the end of the take, peak %.0f MB until playable "
+                "(goal <= editor + 300)\n",
+                figures["editor_rss_mb"], figures["take_end_rss_mb"], figures["take_peak_rss_mb"]);
     std::printf(
         "take in the app (%s, %s, %.0f s, movie made %s): autocue interval p50 %.1f ms, p95 %.1f ms "
         "(goal <= 20), worst %.1f ms (goal <= 50), %.0f over 50 ms (of their %.0f ms, the main thread "
         "waited %.0f for a core); studio %.1f pictures/s (camera 30); camera frames "
         "%.0f written, %.0f dropped; the movie %.1f s behind at the stop; stop to player %.2f s; "
         "processor %.1f s in the take, %.1f s in the wait (display server %.1f s, %.1f s)\n",
-        studioPicture ? "studio picture shown" : "studio window hidden", display ? "on a display" : "offscreen",
-        figures["take_seconds"], figures["movie_made_meanwhile"] != 0 ? "meanwhile" : "after the stop",
-        figures["interval_p50_ms"], figures["interval_p95_ms"], figures["interval_max_ms"],
-        figures["intervals_over_50_ms"], figures["over_50_ms_ms"], figures["over_50_ms_waiting_for_a_core_ms"],
+        studioPicture ? "studio picture shown" : "studio window hidden",
+        display ? "on a display" : "offscreen", figures["take_seconds"],
+        figures["movie_made_meanwhile"] != 0 ? "meanwhile" : "after the stop", figures["interval_p50_ms"],
+        figures["interval_p95_ms"], figures["interval_max_ms"], figures["intervals_over_50_ms"],
+        figures["over_50_ms_ms"], figures["over_50_ms_waiting_for_a_core_ms"],
         figures["studio_pictures_per_s"], figures["camera_frames_written"], figures["camera_frames_dropped"],
-        figures["behind_at_stop_s"], figures["stop_to_player_s"], figures["take_cpu_s"], figures["wait_cpu_s"],
-        figures["take_display_server_cpu_s"], figures["wait_display_server_cpu_s"]);
+        figures["behind_at_stop_s"], figures["stop_to_player_s"], figures["take_cpu_s"],
+        figures["wait_cpu_s"], figures["take_display_server_cpu_s"], figures["wait_display_server_cpu_s"]);
 }
 
 } // namespace

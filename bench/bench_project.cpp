@@ -758,15 +758,8 @@ void openInTheApp(benchmark::State& state, const std::string& package, int slide
         // Settings, recent documents and the instance's socket of its own for each start.
         const auto home =
             benchRoot / ("run" + std::to_string(++run) + (onDisplay ? "d" : "o") + std::to_string(slides));
-        for (const char* sub : {"home", "tmp", "runtime", "config", "data", "cache"})
-            std::filesystem::create_directories(home / sub);
-        std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
-        environment["HOME"] = (home / "home").string();
-        environment["TMPDIR"] = (home / "tmp").string();
-        environment["XDG_RUNTIME_DIR"] = (home / "runtime").string();
-        environment["XDG_CONFIG_HOME"] = (home / "config").string();
-        environment["XDG_DATA_HOME"] = (home / "data").string();
-        environment["XDG_CACHE_HOME"] = (home / "cache").string();
+        for (const auto& [variable, value] : benchsupport::foldersOfItsOwn(home))
+            environment[variable] = value;
         environment["QRN_TEST_DEVICES"] = "1";
         benchsupport::backFreeMemory(2048);
         const long long launched = benchsupport::monotonicNanoseconds();

@@ -124,6 +124,18 @@ void backFreeMemory(size_t megabytes) {
         munmap(block, bytes);
 }
 
+std::map<std::string, std::string> foldersOfItsOwn(const std::filesystem::path& folder) {
+    for (const char* sub : {"home", "tmp", "runtime", "config", "data", "cache"})
+        std::filesystem::create_directories(folder / sub);
+    std::filesystem::permissions(folder / "runtime", std::filesystem::perms::owner_all);
+    return {{"HOME", (folder / "home").string()},
+            {"TMPDIR", (folder / "tmp").string()},
+            {"XDG_RUNTIME_DIR", (folder / "runtime").string()},
+            {"XDG_CONFIG_HOME", (folder / "config").string()},
+            {"XDG_DATA_HOME", (folder / "data").string()},
+            {"XDG_CACHE_HOME", (folder / "cache").string()}};
+}
+
 std::optional<std::map<std::string, double>>
 runForFigures(const std::string& program, const std::vector<std::string>& arguments,
               const std::map<std::string, std::string>& environment, double seconds) {

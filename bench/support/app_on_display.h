@@ -4,6 +4,7 @@
 // reaches is the application's alone. On a display it gets a virtual one of its own (Xvfb with
 // openbox, each in a session of its own), so its window is framed and painted as on a desktop.
 #include <cstddef>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -38,6 +39,11 @@ long long monotonicNanoseconds();
 // of seconds, and the first process to touch it again pays for the host's faults in the kernel
 // (a third of a second on the main thread for 500 pictures), which a presenter's machine never does.
 void backFreeMemory(size_t megabytes);
+
+// The environment's changes that give a process started by runForFigures settings, recent
+// documents, runtime and temporary folders of its own below `folder` (made here), so that no
+// running QRN takes its launch.
+std::map<std::string, std::string> foldersOfItsOwn(const std::filesystem::path& folder);
 
 // Runs `program` with `arguments`, its environment changed by `environment` (an empty value
 // removes the variable), and collects the "name=value" lines it prints on its standard output;
