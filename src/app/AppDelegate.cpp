@@ -276,6 +276,11 @@ void AppDelegate::connectMenuActions() {
     const std::string dots = "\u2026";
     setItemAction("QRN", "About QRN", [](Item&) { QRNMenuClass().aboutQRN(); });
     setItemAction("QRN", "Preferences" + dots, [](Item&) { QRNMenuClass().preferences(); });
+    // There is nothing to set yet: the item shows as unavailable rather than doing nothing.
+    if (auto bar = qrn::mainMenu())
+        if (auto app = bar->itemWithTitle("QRN"); app && app->hasSubmenu())
+            if (auto preferences = app->submenu()->itemWithTitle("Preferences" + dots))
+                preferences->setEnabled(false);
     setItemAction("QRN", "Check for Updates" + dots, [](Item&) { QRNMenuClass().checkForUpdates(); });
     setItemAction("QRN", "Quit QRN", [](Item&) { qrn::ui::Application::shared().terminate(); });
 

@@ -10,6 +10,7 @@
 #include "View/Landing/recentProjectView.h"
 #include "platform/ui/application.h"
 #include "platform/ui/cursor.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/recent_documents.h"
 #include "shell_fixture.h"
 
@@ -46,6 +47,10 @@ TEST_F(Landing, StartsOnTheLandingScreenWithTheVersionAndTheStartUpMenu) {
     EXPECT_TRUE(landingViewIsVisible());
     mainWindow()->makeKeyAndOrderFront();
     EXPECT_EQ(persistentDataStorageClass().getActiveWindow(), "mainApp");
+    // Nothing to set yet: Preferences shows as unavailable instead of doing nothing when chosen.
+    auto preferences = qrn::mainMenu()->itemWithTitle("QRN")->submenu()->itemWithTitle("Preferences\u2026");
+    ASSERT_TRUE(preferences);
+    EXPECT_FALSE(preferences->isEnabled());
 
     bundleInformationClass::setInfoForTesting(std::map<std::string, std::string>{});
     EXPECT_EQ(bundleInformationClass().versionAndBuildLine(), "Version unknown Build unknown");
