@@ -18,6 +18,7 @@
 #include "Controller/Recording/videoSettingsClass.h"
 #include "View/Global/screenTitleBarAccessoryViewController.h"
 #include "View/Global/svgIconView.h"
+#include "View/Recording/autocueDisplayController.h"
 #include "View/Recording/recordScreenTitleBarController.h"
 #include "View/Recording/recordViewController.h"
 #include "View/Recording/videoSettingsController.h"
@@ -482,6 +483,46 @@ TEST_F(Chooser, InTheStudioTheCameraGoesToTheStudioAndTheButtonFollowsTheWindow)
     // The bar loaded again after the chooser was opened once shows the button highlighted.
     bar->loadContent();
     EXPECT_NE(tintedPicture(bar->buttonVideoSettingsView)->contentTintColour(), resting);
+}
+
+// Left open during a take, the chooser must not hide the card the presenter steps with, nor
+// the autocue.
+TEST_F(Chooser, InTheStudioItOpensClearOfTheNextSlideCardAndOfTheAutocue) {
+    ASSERT_TRUE(createProject());
+    auto* studio = openStudio();
+    ASSERT_TRUE(studio);
+    qrn::ui::Window* window = studio->view()->window();
+    ASSERT_TRUE(window);
+    const qrn::Rect card =
+        studio->nextAssetParent->windowRect().offsetBy(window->frame().origin.x, window->frame().origin.y);
+    auto* chooser = open();
+    ASSERT_TRUE(chooser && chooser->view()->window());
+    // No room known beside the studio: inside it, away from the card.
+    EXPECT_FALSE(chooser->view()->window()->frame().intersects(card));
+    EXPECT_TRUE(window->frame().contains(chooser->view()->window()->frame()));
+    close();
+
+    // A screen with room beside the studio: it covers nothing of it, and keeps off the autocue.
+    const qrn::Rect studioFrame = window->frame();
+    autocueDisplayController::setSurroundingsProvider([&](qrn::ui::Window&) {
+        autocueDisplayController::windowSurroundings around;
+        around.screenArea = studioFrame.inset(qrn::EdgeInsets{-100, -300, -100, -300});
+        return around;
+    });
+    autocueDisplayController::showWindow();
+    auto autocue = autocueDisplayController::current();
+    ASSERT_TRUE(autocue && autocue->window());
+    autocue->window()->setFrame(
+        qrn::Rect(studioFrame.minX() - 290, studioFrame.minY(), 280, studioFrame.height()));
+    chooser = open();
+    ASSERT_TRUE(chooser && chooser->view()->window());
+    const qrn::Rect beside = chooser->view()->window()->frame();
+    EXPECT_FALSE(beside.intersects(studioFrame));
+    EXPECT_FALSE(beside.intersects(autocue->window()->frame()));
+    EXPECT_GE(beside.minX(), studioFrame.maxX());
+    close();
+    autocue->window()->close();
+    autocueDisplayController::setSurroundingsProvider(nullptr);
 }
 
 TEST_F(Chooser, TheCamerasFilterSlidersLieWhollyInItsWindow) {

@@ -7,6 +7,7 @@
 #include "Controller/Global/svgIconClass.h"
 #include "Controller/Recording/recordViewClass.h"
 #include "View/Global/svgIconView.h"
+#include "View/Recording/autocueDisplayController.h"
 #include "View/Recording/videoSettingsController.h"
 #include "platform/media/capture_session.h"
 #include "platform/ui/combo_box.h"
@@ -189,21 +190,63 @@ void videoSettingsClass::showWindow() {
     auto chooser = qrn::ui::SceneRegistry::instantiateViewController("videoSettings");
     if (!chooser)
         return;
-    // Over the main window's right-hand edge, below its title strip, where it stays on screen
-    // beside the picture.
     qrn::Rect frame(240, 240, chooserSize.width, chooserSize.height);
     auto main = mainWindowClass().getCurrentMainWindow();
     if (main && main->isClosed())
         main.reset();
     if (main)
-        frame.origin = {main->frame().maxX() - chooserSize.width - 4,
-                        main->frame().maxY() - chooserSize.height - 48};
+        frame = windowFrameBeside(*main);
     chooserWindow = qrn::ui::Window::make(frame, qrn::ui::WindowStyleTitled | qrn::ui::WindowStyleClosable);
     chooserWindow->setTitle("Camera and Microphone");
     // It belongs to the window of the editor or the studio: a click there leaves it above.
     chooserWindow->setParentWindow(main);
     chooserWindow->setContentViewController(chooser);
     chooserWindow->makeKeyAndOrderFront();
+}
+
+qrn::Rect videoSettingsClass::windowFrameBeside(qrn::ui::Window& main) {
+    using qrn::Rect;
+    const Rect window = main.frame();
+    const auto around = autocueDisplayController::surroundingsOf(main);
+    const auto outer = [&](const Rect& r) {
+        return r.inset(qrn::EdgeInsets{-around.frame.top, -around.frame.left, -around.frame.bottom,
+                                       -around.frame.right});
+    };
+    // What the presenter must keep seeing: the studio's next-slide card, which is stepped
+    // during a take, and the autocue.
+    std::optional<Rect> card, autocue;
+    recordViewClass studio;
+    if (const auto& views = studio.getRecordingScreenViews(); studio.getRecordViewSelected() && views)
+        if (const auto& parent = views->nextAssetParent;
+            parent && parent->window() == &main && !parent->isHiddenOrHasHiddenAncestor())
+            card = parent->windowRect().offsetBy(window.origin.x, window.origin.y);
+    if (const auto shown = autocueDisplayController::current())
+        if (qrn::ui::Window* w = shown->window(); w && !w->isClosed())
+            autocue = outer(w->frame());
+    // Below the window's title strip: beside the window on its left, then on its right, where
+    // the screen has room; else inside it at its right-hand edge, then at its left-hand edge.
+    constexpr double gap = 8;
+    const double width = chooserSize.width, height = chooserSize.height;
+    // The whole frame, its own title bar too, keeps below the title strip and its buttons.
+    const double y = window.maxY() - 48 - around.frame.top - height;
+    const double besideLeft = window.minX() - around.frame.left - gap - around.frame.right - width;
+    const double besideRight = window.maxX() + around.frame.right + gap + around.frame.left;
+    const std::vector<Rect> places{Rect(besideLeft, y, width, height), Rect(besideRight, y, width, height),
+                                   Rect(window.maxX() - width - 4, y, width, height),
+                                   Rect(window.minX() + 4, y, width, height)};
+    // Not knowing the screen, only the window itself is sure to be on it.
+    const Rect screen = around.screenArea.value_or(outer(window));
+    const auto fits = [&](const Rect& place, bool clearOfAutocue) {
+        const Rect o = outer(place);
+        return screen.contains(o) && !(card && o.intersects(*card)) &&
+               !(clearOfAutocue && autocue && o.intersects(*autocue));
+    };
+    // The card matters more than the autocue, which the presenter may have moved anywhere.
+    for (bool clearOfAutocue : {true, false})
+        for (const auto& place : places)
+            if (fits(place, clearOfAutocue))
+                return place;
+    return places[2];
 }
 
 void videoSettingsClass::setVideoSettingsViewController(std::shared_ptr<videoSettingsController> controller) {

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/geometry.h"
+
 class videoSettingsController;
 namespace qrn::ui {
 class View;
@@ -36,6 +38,9 @@ class videoSettingsClass {
     void closeWindow();
     // Opens the chooser in a window of its own beside the main window, or brings it to the front.
     void showWindow();
+    // Where the chooser's window opens for the given main window (content rectangle, screen
+    // space, y up): clear of the studio's next-slide card and of the autocue where it can be.
+    static qrn::Rect windowFrameBeside(qrn::ui::Window& main);
     // Removes the filter list.
     void clearClass();
     void changeVideo(const std::string& deviceName);

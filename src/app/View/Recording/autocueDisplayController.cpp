@@ -159,6 +159,11 @@ void autocueDisplayController::setSurroundingsProvider(
     surroundingsProvider = std::move(provider);
 }
 
+autocueDisplayController::windowSurroundings
+autocueDisplayController::surroundingsOf(qrn::ui::Window& window) {
+    return surroundingsProvider ? surroundingsProvider(window) : windowSurroundings{};
+}
+
 void autocueDisplayController::forgetWhereLeftForTesting() {
     whereLeft.reset();
 }

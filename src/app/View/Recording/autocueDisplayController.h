@@ -40,6 +40,8 @@ class autocueDisplayController : public qrn::ui::ViewController, public qrn::ui:
     // Installed by the start-up, which knows the window system; without it the window opens
     // where the studio's frame alone suggests.
     static void setSurroundingsProvider(std::function<windowSurroundings(qrn::ui::Window&)> provider);
+    // The provider's answer for a shown window; nothing known without one.
+    static windowSurroundings surroundingsOf(qrn::ui::Window& window);
     // The first opening from the studio: beside the studio window where the screen has room for
     // it, else at the top edge of the screen near the camera, clear of the studio's controls
     // where it can be. Content rectangles, screen space, y up.
