@@ -230,6 +230,24 @@ TEST(TakeFlowStudioByHand, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayba
     EXPECT_FALSE(qrn::files::exists(movie));
 }
 
+// The save panel pointed at the take's own movie in the project folder: the take is saved
+// there already and stays; the studio goes back to idle as after any save.
+TEST(TakeFlowStudioByHand, SavingATakeOverItsOwnMovieKeepsIt) {
+    studioByHand s(1);
+    s.open();
+    recordTake(s, {}, 1.0);
+    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+    const auto movie = *recordViewClass().getPlaybackFileURL();
+    {
+        savePanelAnswer answer(movie);
+        recordViewClass().saveRecording();
+    }
+    EXPECT_FALSE(recordViewClass().getPlaybackShown());
+    auto info = qrn::media::loadMovieInfo(movie);
+    ASSERT_TRUE(info) << "the take was deleted";
+    EXPECT_NEAR(info->duration, 1.0, 0.1);
+}
+
 TEST(TakeFlowStudioByHand, ATakeInAFolderThatMayNotBeWrittenIsSavedAsACopy) {
     studioByHand s(1);
     s.open();

@@ -184,6 +184,15 @@ void recordViewClass::saveRecording() {
     // The panel already gives the name its extension; add it only where it is missing.
     if (path.size() < 4 || path.compare(path.size() - 4, 4, ".mov") != 0)
         path += ".mov";
+    // The take's own movie, reached by browsing into the project folder, is where it is to be
+    // saved already: moving it onto itself and then clearing the playback would delete it.
+    if (const auto take = qrn::files::identify(*globals().playbackFileURL);
+        take && take == qrn::files::identify(path)) {
+        QRN_LOG_ERROR("Recording kept where it is: " + path);
+        putPlaybackAway();
+        takeMayBeOver();
+        return;
+    }
     // The panel asked before a file already there may be replaced.
     if (auto moved = qrn::files::move(*globals().playbackFileURL, path); !moved) {
         // A project folder the presenter may not write keeps its movie where it is, but a copy
