@@ -535,7 +535,9 @@ int takeAsTheApp(const std::string& package, bool studioPicture, int busy, pid_t
             mainHost->window()->hide();
         // With each placement, how long the main thread has run and waited for a core so far: a
         // long interval it spent waiting for a core was lost to other programs, not to QRN's work; one
-        // it spent neither running nor waiting, it was blocked or asleep.
+        // it spent neither running nor waiting, it was blocked or asleep. On a virtual machine whose host
+        // stops its cores for a while, that time counts as the thread's running or waiting too:
+        // bench/late_moves.sh tells such a pause from a thread that held the core.
         std::vector<threadTimes> waited;
         const double observedFrom = MainQueue::now();
         // The same moment on the system's monotonic clock, to find a long interval in a trace.
