@@ -276,59 +276,52 @@ TEST(TakeFlowStudioByHand, ATakeInAFolderThatMayNotBeWrittenIsSavedAsACopy) {
     EXPECT_FALSE(recordViewClass().getPlaybackShown());
 }
 
-// Save As while a take is on show: the take on show is the new package's copy, so dismissing it
-// leaves no movie there that the presenter never saw; the old package stays as it was.
-TEST(TakeFlowStudioByHand, ATakeOnShowFollowsSaveAsAndIsDismissedFromTheNewPackage) {
-    studioByHand s(1);
-    s.open();
-    std::ofstream(s.project.filePath("kept.mov").toStdString()) << "a take kept earlier";
-    recordTake(s, {}, 1.0);
-    ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
-    const std::string onShow = fs::path(*recordViewClass().getPlaybackFileURL()).filename().string();
-    QTemporaryDir elsewhere;
-    const fs::path copy = elsewhere.filePath("Copy.qrn3ks").toStdString();
-    saveProjectAs(copy);
-    ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), copy.string());
-    ASSERT_TRUE(fs::exists(copy / onShow));
-    recordViewClass().dismissPlaybackCheck();
-    EXPECT_FALSE(recordViewClass().getPlaybackShown());
-    EXPECT_FALSE(fs::exists(copy / onShow));
-    EXPECT_TRUE(fs::exists(copy / "kept.mov"));
-    auto old = s.movies();
-    std::sort(old.begin(), old.end());
-    auto before = std::vector<std::string>{"kept.mov", onShow};
-    std::sort(before.begin(), before.end());
-    EXPECT_EQ(old, before) << "the old package as it was";
-    qrn::MainQueue::advance(1.0);
-}
-
-// Save As while the take records or its movie is made: what the take is still writing stays out
-// of the new package, so once the take is dismissed no half-written movie is left there.
-TEST(TakeFlowStudioByHand, SaveAsMidTakeLeavesTheUnfinishedMoviesOutOfTheNewPackage) {
-    for (const bool recording : {true, false}) {
-        SCOPED_TRACE(recording ? "recording" : "making the movie");
+// Save As with a take on show, recording, or having its movie made: once the take is dismissed
+// no movie the presenter never saw is left in the new package, and the old package keeps what it
+// had (the take on show was copied with it and stays there).
+TEST(TakeFlowStudioByHand, SaveAsWithATakeUnderWayOrOnShowLeavesNoUnseenMovieInTheNewPackage) {
+    for (const std::string when : {"on show", "recording", "making the movie"}) {
+        SCOPED_TRACE(when);
         studioByHand s(1);
         s.open();
         QTemporaryDir elsewhere;
         const fs::path copy = elsewhere.filePath("Copy.qrn3ks").toStdString();
-        recordViewClass().recordButtonPressed();
-        qrn::MainQueue::advance(4.5);
-        recordingAt(2.0);
-        if (recording)
+        std::vector<std::string> oldPackage;
+        if (when == "on show") {
+            std::ofstream(s.project.filePath("kept.mov").toStdString()) << "a take kept earlier";
+            recordTake(s, {}, 1.0);
+            ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
+            const auto onShow = fs::path(*recordViewClass().getPlaybackFileURL()).filename().string();
             saveProjectAs(copy);
-        recordingAt(3.0);
-        recordViewClass().recordButtonPressed();
-        if (!recording) {
-            qrn::MainQueue::advance(0.1);
-            ASSERT_TRUE(captureSessionClass().getProcessingRecording());
-            saveProjectAs(copy);
+            ASSERT_TRUE(fs::exists(copy / onShow));
+            oldPackage = {"kept.mov", onShow};
+        } else {
+            recordViewClass().recordButtonPressed();
+            qrn::MainQueue::advance(4.5);
+            recordingAt(2.0);
+            if (when == "recording")
+                saveProjectAs(copy);
+            recordingAt(3.0);
+            recordViewClass().recordButtonPressed();
+            if (when == "making the movie") {
+                qrn::MainQueue::advance(0.1);
+                ASSERT_TRUE(captureSessionClass().getProcessingRecording());
+                saveProjectAs(copy);
+            }
         }
         ASSERT_EQ(persistentDataStorageClass().getProjectDirectory(), copy.string());
         ASSERT_TRUE(pumpUntil([] { return recordViewClass().getPlaybackShown(); }));
         recordViewClass().dismissPlaybackCheck();
+        EXPECT_FALSE(recordViewClass().getPlaybackShown());
+        if (when == "on show")
+            EXPECT_TRUE(fs::exists(copy / "kept.mov"));
         for (const auto& entry : fs::directory_iterator(copy))
-            EXPECT_NE(entry.path().extension(), ".mov") << entry.path();
-        EXPECT_TRUE(s.movies().empty());
+            if (entry.path().filename() != "kept.mov")
+                EXPECT_NE(entry.path().extension(), ".mov") << entry.path();
+        auto old = s.movies();
+        std::sort(old.begin(), old.end());
+        std::sort(oldPackage.begin(), oldPackage.end());
+        EXPECT_EQ(old, oldPackage) << "the old package as it was";
         qrn::MainQueue::advance(1.0);
     }
 }
