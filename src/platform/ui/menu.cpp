@@ -161,6 +161,15 @@ MenuItem::Action onKeyWindow(void (ui::Window::*operation)()) {
     };
 }
 
+// Full screen is the window the others belong to: window managers give a window that belongs to
+// another (the autocue, the script window) no full screen of its own, so F11 while one of them
+// has the keyboard takes the main window in or out of full screen instead of doing nothing.
+template <typename AnyWindow> AnyWindow* fullScreenWindowFor(AnyWindow* key) {
+    for (auto parent = key ? key->parentWindow() : nullptr; parent; parent = parent->parentWindow())
+        key = parent.get();
+    return key;
+}
+
 // What the File menu calls a recent document: its folder's name without the package extension.
 std::string recentTitle(const std::filesystem::path& document) {
     const std::string name = document.filename().string();
@@ -270,10 +279,17 @@ std::shared_ptr<Menu> makeStandardMainMenu(const std::string& applicationName) {
     view->addItem("Go To Editor");
     view->addItem("Go To Studio");
     view->addSeparator();
-    auto fullScreen = view->addItem("Enter Full Screen", onKeyWindow(&ui::Window::toggleFullScreen), "F11");
+    auto fullScreen = view->addItem(
+        "Enter Full Screen",
+        [](MenuItem&) {
+            if (ui::Window* window = fullScreenWindowFor(ui::Window::keyWindow()))
+                window->toggleFullScreen();
+        },
+        "F11");
     ui::Window::setFullScreenObserver([weak = std::weak_ptr<MenuItem>(fullScreen)](const ui::Window* key) {
+        const ui::Window* window = fullScreenWindowFor(key);
         if (auto item = weak.lock())
-            item->setShownTitle(key && key->isFullScreen() ? "Exit Full Screen" : "");
+            item->setShownTitle(window && window->isFullScreen() ? "Exit Full Screen" : "");
     });
     view->addSeparator();
     view->addItem(applicationName + " Guide");

@@ -194,6 +194,32 @@ TEST(WindowCommands, FullScreenZoomAndMinimiseReachTheRealWindow) {
     window->close();
 }
 
+// The window manager gives a window that belongs to another no full screen of its own: F11 while
+// the autocue has the keyboard takes the studio's window in and out of full screen.
+TEST(WindowCommands, FullScreenFromAWindowThatBelongsToAnotherIsThatWindowsFullScreen) {
+    qt::installQtHost();
+    auto bar = makeStandardMainMenu("QRN");
+    auto main = ui::Window::make(Rect(100, 100, 300, 200));
+    auto autocue = ui::Window::make(Rect(150, 150, 100, 80));
+    autocue->setParentWindow(main);
+    main->makeKeyAndOrderFront();
+    autocue->makeKeyAndOrderFront();
+    auto* mainHost = qt::hostWidget(*main);
+    ASSERT_TRUE(pumpUntil([&] { return mainHost->isVisible(); }));
+    const auto fullScreenItem = bar->itemWithTitle("View")->submenu()->itemWithTitle("Enter Full Screen");
+
+    fullScreenItem->perform();
+    EXPECT_TRUE(pumpUntil([&] { return mainHost->isFullScreen(); }));
+    EXPECT_TRUE(main->isFullScreen());
+    EXPECT_FALSE(autocue->isFullScreen());
+    EXPECT_EQ(fullScreenItem->shownTitle(), "Exit Full Screen");
+    fullScreenItem->perform();
+    EXPECT_TRUE(pumpUntil([&] { return !mainHost->isFullScreen(); }));
+    EXPECT_EQ(fullScreenItem->shownTitle(), "Enter Full Screen");
+    autocue->close();
+    main->close();
+}
+
 TEST(DarkAppearance, QtsOwnWidgetsAreDarkWhateverTheDesktopSays) {
     const QString styleBefore = QApplication::style()->name();
     const QPalette paletteBefore = QApplication::palette();
