@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCursor>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -10,6 +11,8 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextEdit>
@@ -33,13 +36,74 @@ namespace {
 class FieldEditor : public QLineEdit {
   public:
     bool hadFocus = false;
+    // Tab (forward) and Shift+Tab: the window's widgets are not Qt's to step through.
+    std::function<void(bool forward)> tabbed;
 
   protected:
     void focusInEvent(QFocusEvent* e) override {
         hadFocus = true;
         QLineEdit::focusInEvent(e);
     }
+    // Taken from the key press itself: Qt also steps the focus on when a focused editor is
+    // hidden (its window closing), which is no Tab.
+    bool event(QEvent* e) override {
+        if (tabbed && e->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(e);
+            const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+            if (tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+                tabbed(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+                return true;
+            }
+        }
+        return QLineEdit::event(e);
+    }
 };
+
+// The fields of the tree under `view` that typing can go to, in the order the views are laid in.
+void collectKeyFields(const ui::ViewPtr& view, std::vector<ui::ViewPtr>& fields) {
+    if (!view || view->isHidden())
+        return;
+    if (auto field = std::dynamic_pointer_cast<ui::TextField>(view); field && field->acceptsFirstResponder())
+        fields.push_back(view);
+    else if (auto box = std::dynamic_pointer_cast<ui::ComboBox>(view); box && box->acceptsFirstResponder())
+        fields.push_back(view);
+    for (const auto& subview : view->subviews())
+        collectKeyFields(subview, fields);
+}
+
+// The editable field or box of the window after `from` (before it, backwards), round to the
+// first, takes the keyboard; nothing happens where `from` is the only one.
+void selectKeyFieldAfter(ui::View& from, bool forward) {
+    ui::Window* window = from.window();
+    if (!window)
+        return;
+    std::vector<ui::ViewPtr> fields;
+    collectKeyFields(window->frameView(), fields);
+    const auto at =
+        std::find_if(fields.begin(), fields.end(), [&](const ui::ViewPtr& v) { return v.get() == &from; });
+    if (at == fields.end() || fields.size() < 2)
+        return;
+    const auto count = std::ptrdiff_t(fields.size());
+    const ui::ViewPtr next = fields[size_t(((at - fields.begin()) + (forward ? 1 : count - 1)) % count)];
+    window->makeFirstResponder(next.get());
+    if (auto field = std::dynamic_pointer_cast<ui::TextField>(next))
+        field->beginEditing();
+    else if (auto box = std::dynamic_pointer_cast<ui::ComboBox>(next))
+        box->beginEditing();
+}
+
+// Tab ends a field's editing as Return does, and the window's next field takes the keyboard.
+// The editor goes once its own key event is over.
+template <typename Field> void leaveOnTab(Field& field, bool forward) {
+    std::weak_ptr<ui::View> weak = field.shared_from_this();
+    MainQueue::after(0, [weak, forward] {
+        auto f = std::dynamic_pointer_cast<Field>(weak.lock());
+        if (!f || !f->isEditing())
+            return;
+        f->endEditing();
+        selectKeyFieldAfter(*f, forward);
+    });
+}
 
 QString styleFor(const Colour& background, const Colour& text) {
     return QString("background: %1; color: %2; border: none;")
@@ -104,6 +168,13 @@ QWidget* makeLineEditor(ui::TextField& field) {
                 f->endEditing();
         });
     });
+    edit->tabbed = [weak](bool forward) {
+        auto f = std::dynamic_pointer_cast<ui::TextField>(weak.lock());
+        if (!f || !f->isEditing())
+            return;
+        f->userEndedEditing();
+        leaveOnTab(*f, forward);
+    };
     return edit;
 }
 
@@ -203,6 +274,13 @@ QWidget* makeComboEditor(ui::ComboBox& box) {
         });
         b->userEntered(text);
     });
+    edit->tabbed = [weak, edit](bool forward) {
+        auto b = std::dynamic_pointer_cast<ui::ComboBox>(weak.lock());
+        if (!b || !b->isEditing())
+            return;
+        b->userEntered(edit->text().toStdString());
+        leaveOnTab(*b, forward);
+    };
     return edit;
 }
 
