@@ -218,8 +218,9 @@ TEST(TakeFlowStudioByHand, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayba
     }
     EXPECT_TRUE(recordViewClass().getPlaybackShown());
     EXPECT_TRUE(qrn::files::exists(movie));
-    // An existing file, confirmed in the panel, is replaced.
-    const std::string target = elsewhere.filePath("Take 1.mov").toStdString();
+    // An existing file, confirmed in the panel, is replaced; its extension in capitals is a
+    // movie's all the same, so the file asked about is the one written.
+    const std::string target = elsewhere.filePath("Take 1.MOV").toStdString();
     ASSERT_TRUE(qrn::files::replaceAtomically(target, "an older take"));
     {
         savePanelAnswer answer(target);
@@ -227,6 +228,7 @@ TEST(TakeFlowStudioByHand, SavingOverAFileReplacesItAndAFailedMoveKeepsThePlayba
     }
     EXPECT_FALSE(recordViewClass().getPlaybackShown());
     EXPECT_TRUE(qrn::media::loadMovieInfo(target));
+    EXPECT_FALSE(qrn::files::exists(target + ".mov"));
     EXPECT_FALSE(qrn::files::exists(movie));
 }
 

@@ -1,6 +1,7 @@
 // The presenter's path through one take as the studio shows it: the record button, the
 // countdown clip, the playback of the finished movie, saving or dismissing it, cancelling a
 // take still being processed, and the reset that readies the studio for the next take.
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -181,8 +182,12 @@ void recordViewClass::saveRecording() {
     const auto slash = path.rfind('/');
     if (path.empty() || path.substr(slash == std::string::npos ? 0 : slash + 1).empty())
         return;
-    // The panel already gives the name its extension; add it only where it is missing.
-    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".mov") != 0)
+    // The panel already gives the name its extension, in whatever case it was typed ("Take.MOV"
+    // is a movie too); add it only where it is missing.
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != ".mov")
         path += ".mov";
     // The take's own movie, reached by browsing into the project folder, is where it is to be
     // saved already: moving it onto itself and then clearing the playback would delete it.
