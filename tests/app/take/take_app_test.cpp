@@ -39,6 +39,7 @@
 #include "platform/media/export_session.h"
 #include "platform/media/movie_reader.h"
 #include "platform/media/video_layer.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/panels.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
@@ -361,7 +362,14 @@ TEST_F(TakeInTheApp, RecordStepComposeSaveAndRecordAgain) {
     ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getRecordingStartDate().has_value(); }, 10));
     recordFor(1.0);
     screen->startRecording(); // stop
+    // View > Go To Editor while the movie is made leaves the studio no more than the back button,
+    // hidden then, would: the take comes to the player.
+    auto goToEditor = qrn::mainMenu()->itemWithTitle("View")->submenu()->itemWithTitle("Go To Editor");
+    ASSERT_TRUE(goToEditor && goToEditor->isEnabled() && !goToEditor->isHidden());
+    goToEditor->perform();
     ASSERT_TRUE(taketest::pumpUntil([&] { return studio.getPlaybackShown(); }, 120));
+    advance(1.0);
+    EXPECT_TRUE(studio.getRecordViewSelected());
     studio.dismissPlaybackCheck();
     EXPECT_TRUE(moviesIn(projectPath()).empty());
 

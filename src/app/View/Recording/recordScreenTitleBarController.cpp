@@ -1,5 +1,6 @@
 #include "View/Recording/recordScreenTitleBarController.h"
 
+#include "Controller/Global/captureSessionClass.h"
 #include "Controller/Global/dataLoggingClass.h"
 #include "Controller/Global/svgButtonClass.h"
 #include "Controller/Global/svgIconClass.h"
@@ -77,7 +78,10 @@ void recordScreenTitleBarController::loadContent() {
 
 void recordScreenTitleBarController::dismiss() {
     QRN_LOG_IN();
-    if (recordViewClass().getPlaybackShown())
+    // While a take's movie is made or on show the button is hidden; the View menu's Go To Editor
+    // comes here too, and leaving then would strand the movie in the project folder unseen and
+    // bring the layers back still laid out for the movie's frame.
+    if (recordViewClass().getPlaybackShown() || captureSessionClass().getProcessingRecording())
         return;
     recordViewClass().dismissView();
     qrn::MainQueue::after(0.5, [] {
