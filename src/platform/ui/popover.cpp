@@ -46,6 +46,7 @@ class PopoverCatcherView : public View {
     }
     void rightMouseDown(const Event& e) override { closeAndPassOn(e); }
     void scrollWheel(const Event&) override {}
+    Popover& owner() const { return owner_; }
 
   private:
     void closeAndPassOn(const Event& e) {
@@ -140,6 +141,17 @@ void Popover::performClose() {
     if (shouldClose_ && !shouldClose_(*this))
         return;
     close();
+}
+
+bool Popover::cancelShownIn(Window& window) {
+    const std::vector<ViewPtr> above = window.frameView()->subviews();
+    for (auto it = above.rbegin(); it != above.rend(); ++it)
+        if (auto* catcher = dynamic_cast<PopoverCatcherView*>(it->get());
+            catcher && catcher->owner().isShown()) {
+            catcher->owner().clickedOutside();
+            return true;
+        }
+    return false;
 }
 
 void Popover::clickedOutside() {

@@ -10,6 +10,7 @@ namespace qrn::ui {
 
 class View;
 class ViewController;
+class Window;
 class PopoverFrameView;
 class PopoverCatcherView;
 
@@ -47,6 +48,9 @@ class Popover {
     void setDidClose(std::function<void(Popover&)> fn) { didClose_ = std::move(fn); }
     // Where the panel sits, in its window's space.
     Rect frameInWindow() const;
+    // Escape pressed in `window`: the transient popover shown over its content closes, as at a
+    // click outside. True when one was shown there; the key then goes no further.
+    static bool cancelShownIn(Window& window);
 
   private:
     friend class PopoverCatcherView;

@@ -9,6 +9,7 @@
 
 #include "platform/graphics/renderer.h"
 #include "platform/ui/application.h"
+#include "platform/ui/popover.h"
 #include "platform/ui/view_controller.h"
 
 namespace qrn::ui {
@@ -559,6 +560,13 @@ void Window::sendEvent(Event e) {
         return;
     }
     case EventType::KeyDown:
+        // An open popover is dismissed by Escape before any view of the content sees the key,
+        // as a click outside dismisses it.
+        if (e.keyCode == keycode::Escape && (e.modifierFlags & ~ModifierCapsLock) == 0 &&
+            Popover::cancelShownIn(*this))
+            return;
+        firstResponder()->dispatch(e);
+        return;
     case EventType::KeyUp:
     case EventType::FlagsChanged:
         firstResponder()->dispatch(e);

@@ -105,6 +105,24 @@ TEST(Popover, ClosesOnAClickOutsideWhichReachesTheViewUnderItButNotInside) {
     EXPECT_FALSE(popover.isShown());
     EXPECT_EQ(willClose, 2);
 
+    // Escape dismisses it before the view with the keyboard sees the key; once it is closed,
+    // Escape goes to that view again.
+    struct KeyCounter : View {
+        int escapes = 0;
+        bool acceptsFirstResponder() const override { return true; }
+        void keyDown(const Event& e) override { escapes += e.keyCode == keycode::Escape; }
+    };
+    auto typist = std::make_shared<KeyCounter>();
+    window->contentView()->addSubview(typist);
+    ASSERT_TRUE(window->makeFirstResponder(typist.get()));
+    popover.show(anchor->bounds(), *anchor, RectEdge::maxX);
+    window->sendEvent(Event::key(EventType::KeyDown, keycode::Escape));
+    EXPECT_FALSE(popover.isShown());
+    EXPECT_EQ(willClose, 3);
+    EXPECT_EQ(typist->escapes, 0);
+    window->sendEvent(Event::key(EventType::KeyDown, keycode::Escape));
+    EXPECT_EQ(typist->escapes, 1);
+
     // A popover that refuses to close keeps the click, in the part of the window that grew too.
     popover.setShouldClose([](Popover&) { return false; });
     popover.show(anchor->bounds(), *anchor, RectEdge::maxX);
