@@ -748,8 +748,10 @@ void persistentDataStorageClass::importDataAction(bool resizeLayers, bool stopOt
     }
     setTempLayerArray(std::nullopt);
     model.fillSelectedAssetOrderedLayerArray();
-    // Layers re-created during the import leave the list alone; it shows the selected asset's now.
+    // Layers re-created during the import leave the list alone; it shows the selected asset's now,
+    // its background picture in the box beside it too.
     model.reloadLayerList();
+    editViewClass().addSingleLayerToLayerScrollView(std::nullopt, true, std::nullopt, 0);
     layerSettingsClass settings;
     settings.setVideoSettings(p.videoSettings);
     settings.setLayerSettings(std::move(p.layerSettings));

@@ -11,6 +11,7 @@
 
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/Preview/previewLayerPendingPictures.h"
+#include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/fileMenuClass.h"
 #include "Controller/Global/filterClass.h"
 #include "Controller/Global/svgButtonClass.h"
@@ -166,6 +167,8 @@ TEST_F(PicturesAfterOpening, EveryCopyOfAPictureArrivesAndAFilteredLayerIsFilter
         setReference(d, 2, 0, {3, "png", "p1"});
         d["LAYER_FILTER"][2][0] = {false, true, false};
         d["LAYER_FILTER_VALUES"][2][0][1] = {4.5};
+        // The last slide, chosen once it is open, has its picture as its background.
+        d["ASSET_BACKGROUND_ID_ARRAY"][2] = "31";
     });
     openWithMenu(path);
     ASSERT_TRUE(alerts.empty());
@@ -194,6 +197,17 @@ TEST_F(PicturesAfterOpening, EveryCopyOfAPictureArrivesAndAFilteredLayerIsFilter
     EXPECT_EQ(heldPicture(2).cacheKey(), heldPicture(1).cacheKey());
     EXPECT_EQ(heldPicture(2).format(), QImage::Format_ARGB32_Premultiplied);
     EXPECT_EQ(heldPicture(2).size(), QSize(64, 36));
+    // The chosen slide's background picture stands in its box beside the layer list, as it does
+    // once the presenter chooses the slide.
+    ASSERT_EQ(previewLayerClass().getSelectedAssetIndex(), 3);
+    ASSERT_EQ(previewLayerClass().getAssetBackgroundIDArray()[2], layers[3][0]);
+    const auto box = editViewClass().getConfiguration()->backgroundLayerView;
+    const auto boxMarker = box->viewWithTag(std::stoi(layers[3][0]));
+    ASSERT_TRUE(boxMarker && boxMarker->superview());
+    const auto boxPicture =
+        std::dynamic_pointer_cast<qrn::ui::ImageView>(boxMarker->superview()->subviews()[0]);
+    ASSERT_TRUE(boxPicture);
+    EXPECT_EQ(boxPicture->image().pixel(0, 0) & 0xffffffu, green);
 }
 
 TEST_F(PicturesAfterOpening, TheStickyAssetThenTheSelectedOneAndItsNeighboursDecodeFirst) {

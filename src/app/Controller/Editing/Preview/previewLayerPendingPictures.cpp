@@ -196,7 +196,8 @@ void collectViews(const std::shared_ptr<qrn::ui::View>& root, std::vector<qrn::u
 }
 
 // The editing screen's views that can show a layer's picture: the preview, the thumbnails of
-// the asset strip and the sticky asset, the layer list. A root inside another is walked once.
+// the asset strip and the sticky asset, the layer list and the background picture's box. A root
+// inside another is walked once.
 std::vector<std::shared_ptr<qrn::ui::View>> screenRoots() {
     std::vector<std::shared_ptr<qrn::ui::View>> roots;
     if (const auto preview = previewLayerClass().getConfiguration()) {
@@ -208,6 +209,7 @@ std::vector<std::shared_ptr<qrn::ui::View>> screenRoots() {
         roots.push_back(screen->stickyAsset);
         roots.push_back(std::static_pointer_cast<qrn::ui::View>(screen->assetTableView));
         roots.push_back(std::static_pointer_cast<qrn::ui::View>(screen->layerTableView));
+        roots.push_back(screen->backgroundLayerView);
     }
     roots.push_back(edit.getAssetHorizontalScrollView());
     roots.push_back(edit.getLayerScrollDocumentView());
