@@ -5,23 +5,11 @@
 // thread's heap and is pre-empted while it allocates or frees (the movie's and the recording's
 // threads give way to everything else, and are) holds up the main thread's next allocation, the
 // autocue and the studio with it, for as long as it waits for a core.
-#include <cstddef>
-#include <thread>
-
 namespace qrn::memory {
 
 // Call once, before the threads start: every thread keeps a heap of its own, however many the
 // process starts.
 void giveEveryThreadItsOwnHeap();
-
-// Readies about `bytes` of the main thread's heap for work about to build much in it (a project's
-// screen): the memory is taken from the kernel now, a block at a time on a thread of its own,
-// rather than a page at a time as the work first writes to it, each page a fault, which on a
-// virtual machine costs as much again as the work. For a moment the main thread has little to
-// do (the screen fading out). Main thread only; each call lets go of what the last one kept.
-// Returns the thread that backs the pages (none when there is nothing to ready), for the caller
-// to detach: the heap may hand the memory out while it works.
-std::thread readyMainHeap(std::size_t bytes);
 
 // The heap stays on the kernel's usual small pages; huge pages are not asked for. With them each
 // 2 MB of a large deck's heap is one block the kernel must find free whole and clear at once, and

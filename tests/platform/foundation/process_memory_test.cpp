@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include "platform/foundation/process_memory.h"
 
 #include <atomic>
@@ -70,42 +68,4 @@ TEST(ProcessMemory, NoOtherThreadTakesFromTheMainThreadsHeap) {
             std::exit(mainIsOnItsHeap && threadsOnTheMainHeap(200) == 0 ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
-}
-
-namespace {
-
-// Page faults of this thread while it writes `bytes` in small pieces to new blocks, after the
-// heap was readied for twice that.
-long faultsWritingNewBlocksOfAReadiedHeap(std::size_t bytes) {
-    if (auto backing = qrn::memory::readyMainHeap(2 * bytes); backing.joinable())
-        backing.join();
-    const auto faults = [] {
-        rusage used{};
-        getrusage(RUSAGE_THREAD, &used);
-        return used.ru_minflt;
-    };
-    constexpr std::size_t piece = 1024;
-    const long before = faults();
-    std::vector<void*> pieces;
-    pieces.reserve(bytes / piece);
-    for (std::size_t n = 0; n < bytes / piece; ++n)
-        pieces.push_back(std::memset(std::malloc(piece), 1, piece));
-    const long taken = faults() - before;
-    for (void* p : pieces)
-        std::free(p);
-    return taken;
-}
-
-} // namespace
-
-// The screen an opened project builds is made in memory readied while the screen before it faded
-// out: writing to it costs next to no page faults, where unreadied each of its 4,096 pages is one.
-// In a process of its own, whose heap has not grown yet.
-TEST(ProcessMemory, AReadiedHeapIsWrittenWithoutPageFaults) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the sanitizer's allocator does not hand freed memory out again at once";
-#endif
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(std::exit(faultsWritingNewBlocksOfAReadiedHeap(16 << 20) < 100 ? 0 : 1),
-                ::testing::ExitedWithCode(0), "");
 }

@@ -1,8 +1,5 @@
 #include "Controller/Landing/landingClass.h"
 
-#include <algorithm>
-#include <cstddef>
-
 #include "Controller/Editing/Preview/previewLayerClass.h"
 #include "Controller/Editing/editViewClass.h"
 #include "Controller/Global/dataLoggingClass.h"
@@ -11,32 +8,13 @@
 #include "Controller/Global/replacePresentationAnimator.h"
 #include "Controller/Global/throwClass.h"
 #include "Model/persistentDataStorageClass.h"
-#include "Model/persistentDataStorageClassImport.h"
 #include "View/Landing/landingController.h"
-#include "platform/foundation/process_memory.h"
 #include "platform/ui/recent_documents.h"
 #include "platform/ui/scene_registry.h"
 
 namespace {
 bool openExistingProject = false;
 std::shared_ptr<landingController> landingViewController;
-
-// While the landing screen fades out, the heap is readied for the editing screen the import
-// builds after it: about what its slides and layers take, within a bound, for the project whose
-// file was just checked.
-void readyHeapForProject() {
-    const storedProjectData* stored = checkedProjectData(persistentDataStorageClass().getProjectDirectory());
-    if (!stored)
-        return;
-    constexpr std::size_t perLayer = 16 * 1024, most = 48 * 1024 * 1024;
-    std::size_t layers = 0;
-    for (const auto& row : stored->imageReferences)
-        layers += row.size();
-    if (auto backing =
-            qrn::memory::readyMainHeap(std::min(most, (layers + stored->imageReferences.size()) * perLayer));
-        backing.joinable())
-        backing.detach();
-}
 } // namespace
 
 void landingClass::setOpenExistingProject(bool value) {
@@ -71,8 +49,6 @@ void landingClass::loadViewLoader() {
         return;
     }
     landingViewController->present(editor, std::make_shared<replacePresentationAnimator>());
-    if (openExistingProject)
-        readyHeapForProject();
     QRN_LOG_OUT();
 }
 
