@@ -7,11 +7,12 @@
 
 #include <QPainter>
 
+#include "platform/foundation/rect_index.h"
 #include "platform/graphics/off_thread_picture.h"
 
 #include <algorithm>
-#include <mutex>
 #include <limits>
+#include <mutex>
 
 namespace qrn::graphics {
 
@@ -88,11 +89,33 @@ struct Layer::Drawn {
     // Sublayers whose subtree changed since the drawn extent was measured: the extent grows by
     // theirs rather than being measured again over every sublayer.
     std::vector<const Layer*> grown;
+    // Where the drawn sublayers (by their place in `list`) lay when last measured, in this
+    // layer's bounds space: a paint of part of a long strip finds the few tiles there.
+    RectIndex places;
+    bool placesStale = true;
+    // Sublayers that changed since (or came on top) and may lie elsewhere now: each is looked at.
+    std::vector<const Layer*> moved;
+    // Sublayers a paint looks at wherever they lie (see lookedAtAnywhere).
+    std::vector<const Layer*> anywhere;
+    void placesChanged() {
+        placesStale = true;
+        moved.clear();
+        anywhere.clear();
+    }
 };
 
 namespace {
 // Past this many changed sublayers, measuring them all again costs no more.
 constexpr size_t mostGrown = 64;
+std::atomic<std::uint64_t> maskChangeCount{0};
+// Past this many sublayers changed since their places were measured, they are measured again.
+constexpr size_t mostMoved = 256;
+
+// A sublayer that a paint visits wherever it lies: its animations are noted even when clipped
+// away, and filtered groups and pictures drawn elsewhere cover what they cover themselves.
+bool lookedAtAnywhere(const Layer& layer) {
+    return layer.hasAnimations() || !layer.contentFilters().empty() || layer.offThreadPicture();
+}
 
 // Keeps `area` as a drawn extent, rounded outwards so that it never falls short of it.
 void keepExtent(float (&extent)[4], const Rect& area) {
@@ -322,7 +345,12 @@ void Layer::setMasksToBounds(bool m) {
         return;
     invalidate();
     masksToBounds_ = m;
+    maskChangeCount.fetch_add(1, std::memory_order_relaxed);
     invalidate();
+}
+
+std::uint64_t Layer::maskChanges() {
+    return maskChangeCount.load(std::memory_order_relaxed);
 }
 
 void Layer::setBackgroundColour(const Colour& c) {
@@ -406,6 +434,7 @@ void Layer::detachChild(const Layer* child) {
         // The others keep their drawing order without it.
         if (!drawn_->stale)
             std::erase(drawn_->list, child);
+        drawn_->placesChanged();
     }
     c->superlayer_ = nullptr;
     // The list's reference goes at the end of this scope, as the layer may go with it.
@@ -417,13 +446,10 @@ void Layer::sublayersChanged() {
         return;
     std::lock_guard lock(siblingListMutex());
     drawn_->stale = true;
+    drawn_->placesChanged();
 }
 
-bool Layer::drawnSublayers(std::vector<const Layer*>& out) const {
-    // Below this a plain walk costs less than keeping the list.
-    constexpr size_t many = 256;
-    if (sublayers_.size() < many)
-        return false;
+void Layer::refreshDrawnList() const {
     const auto& subs = sublayers_.ordered();
     std::lock_guard lock(siblingListMutex());
     if (!drawn_)
@@ -439,8 +465,71 @@ bool Layer::drawnSublayers(std::vector<const Layer*>& out) const {
         if (!std::is_sorted(list.begin(), list.end(), below))
             std::stable_sort(list.begin(), list.end(), below);
         drawn_->stale = false;
+        drawn_->placesChanged();
     }
+}
+
+bool Layer::drawnSublayers(std::vector<const Layer*>& out) const {
+    if (!keepsDrawnSublayers())
+        return false;
+    refreshDrawnList();
+    std::lock_guard lock(siblingListMutex());
     out = drawn_->list;
+    return true;
+}
+
+bool Layer::drawnSublayersMeeting(const Rect& area, std::vector<const Layer*>& out) const {
+    if (!keepsDrawnSublayers())
+        return false;
+    refreshDrawnList();
+    // Only this thread changes the tree, and the drawn list changes only with it.
+    Drawn& d = *drawn_;
+    const auto& list = d.list;
+    const auto place = [](const Layer* s) { return s->transformToSuperlayer().mapRect(s->drawnExtent()); };
+    // In drawing order: by level, then as the siblings lie (the list's order).
+    const auto before = [](const Layer* a, const Layer* b) {
+        return a->zPosition_ != b->zPosition_ ? a->zPosition_ < b->zPosition_
+                                              : a->siblingLink_.slot < b->siblingLink_.slot;
+    };
+    std::vector<const Layer*> moved;
+    {
+        std::lock_guard lock(siblingListMutex());
+        moved.swap(d.moved);
+    }
+    if (d.placesStale) {
+        d.anywhere.clear();
+        for (const Layer* s : list)
+            if (lookedAtAnywhere(*s))
+                d.anywhere.push_back(s);
+        d.places.rebuild(list.size(), [&](std::size_t i) { return place(list[i]); });
+        d.placesStale = false;
+        moved.clear();
+    }
+    // A changed sublayer still inside the place kept for it needs no look of its own.
+    std::vector<const Layer*> stillMoved;
+    for (const Layer* s : moved) {
+        if (s->superlayer_ != this || s->hidden_)
+            continue;
+        if (lookedAtAnywhere(*s)) {
+            if (std::find(d.anywhere.begin(), d.anywhere.end(), s) == d.anywhere.end())
+                d.anywhere.push_back(s);
+            continue;
+        }
+        const auto at = std::size_t(std::lower_bound(list.begin(), list.end(), s, before) - list.begin());
+        if (at < d.places.size() && list[at] == s && d.places.rectOf(at).contains(place(s)))
+            continue;
+        stillMoved.push_back(s);
+    }
+    out.clear();
+    d.places.forEachMeeting(area, [&](std::size_t i) { out.push_back(list[i]); });
+    out.insert(out.end(), stillMoved.begin(), stillMoved.end());
+    out.insert(out.end(), d.anywhere.begin(), d.anywhere.end());
+    std::sort(out.begin(), out.end(), before);
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    std::lock_guard lock(siblingListMutex());
+    for (const Layer* s : stillMoved)
+        if (std::find(d.moved.begin(), d.moved.end(), s) == d.moved.end())
+            d.moved.push_back(s);
     return true;
 }
 
@@ -467,10 +556,17 @@ void Layer::insertSublayerOver(const LayerPtr& layer, const Layer* under) {
         auto& list = drawn_->list;
         // On top of them all and on no lower level than the top one drawn: drawn last.
         if (!drawn_->stale && sublayers_.top() == keep.get() &&
-            (list.empty() || list.back()->zPosition_ <= keep->zPosition_))
+            (list.empty() || list.back()->zPosition_ <= keep->zPosition_)) {
             list.push_back(keep.get());
-        else
+            // Not among the places measured: looked at on its own until they are measured again.
+            if (drawn_->moved.size() < mostMoved)
+                drawn_->moved.push_back(keep.get());
+            else
+                drawn_->placesChanged();
+        } else {
             drawn_->stale = true;
+            drawn_->placesChanged();
+        }
     }
     attach(keep);
 }
@@ -681,6 +777,16 @@ void Layer::invalidate() {
     const Layer* from = nullptr;
     for (Layer* l = this; l; from = l, l = l->superlayer_) {
         l->contentVersion_.fetch_add(1, std::memory_order_relaxed);
+        if (from && l->drawn_ && !l->drawn_->placesStale) {
+            std::lock_guard lock(siblingListMutex());
+            auto& moved = l->drawn_->moved;
+            if (std::find(moved.begin(), moved.end(), from) != moved.end())
+                ;
+            else if (moved.size() < mostMoved)
+                moved.push_back(from);
+            else
+                l->drawn_->placesChanged();
+        }
         if (from && !l->extentStale_ && l->drawn_ && !l->masksToBounds_) {
             std::lock_guard lock(siblingListMutex());
             auto& grown = l->drawn_->grown;

@@ -109,6 +109,9 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void setHidden(bool h);
     bool masksToBounds() const { return masksToBounds_; }
     void setMasksToBounds(bool m);
+    // Counts the times any layer began or ceased to mask its sublayers (a rare change, made as
+    // layers are set up): what is kept of where subtrees may reach is measured again when it moves.
+    static std::uint64_t maskChanges();
     // A clear colour (alpha 0) draws no background; the default.
     const Colour& backgroundColour() const { return backgroundColour_; }
     void setBackgroundColour(const Colour& c);
@@ -138,6 +141,14 @@ class Layer : public std::enable_shared_from_this<Layer> {
     // thousands of put-away slides without touching each. Copied into `out` (a renderer on
     // another thread may be walking it); false, with `out` untouched, for a layer with few.
     bool drawnSublayers(std::vector<const Layer*>& out) const;
+    // Whether this layer has that many sublayers that it keeps such a list.
+    bool keepsDrawnSublayers() const { return sublayers_.size() >= manyToDraw; }
+    // Of those, the ones that may paint inside `area` (in this layer's bounds space), in drawing
+    // order, with every one that has animations, filters or a picture drawn elsewhere, wherever
+    // it lies: a paint of part of a long strip then costs the tiles it shows, not the strip.
+    // Asked by one thread at a time, as drawnExtent is. False, with `out` untouched, for a layer
+    // with few sublayers.
+    bool drawnSublayersMeeting(const Rect& area, std::vector<const Layer*>& out) const;
     // Adding a layer that has a superlayer (this one included) detaches it first.
     void addSublayer(const LayerPtr& layer);
     void insertSublayer(const LayerPtr& layer, size_t index);
@@ -233,6 +244,9 @@ class Layer : public std::enable_shared_from_this<Layer> {
   private:
     template <class> friend class SiblingList;
 
+    // Below this many sublayers, a plain walk costs less than keeping a list of the drawn ones.
+    static constexpr std::size_t manyToDraw = 256;
+
     void attach(const LayerPtr& layer);
     void detachChild(const Layer* child);
     // Puts `layer` directly above `under` (null: at the bottom), taking it from where it was.
@@ -240,6 +254,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void resizeSublayers(Size oldSize, Size newSize);
     // A sublayer came, went, or changed whether or where it is drawn among its siblings.
     void sublayersChanged();
+    // Puts the kept list of drawn sublayers in step with the tree.
+    void refreshDrawnList() const;
     // The rectangle setFrame() takes for the current geometry (the frame before any turn).
     Rect frameAsSet() const;
     // The area this layer and its visible sublayers may touch, given the map of its bounds space

@@ -586,6 +586,36 @@ void Renderer::drawContent(Pass& pass, QPainter& p, const Layer& layer, const QT
         drawBody(pass, p, layer, toDevice, opacity, depth);
 }
 
+namespace {
+
+// The area being painted in a layer's bounds space, with the margin its sublayers are judged
+// by, where the layer lies upright on the device (so that the area maps back onto the same
+// pixels); none otherwise, or when nothing is cut away.
+std::optional<Rect> paintedAreaIn(const QRectF& cull, const QTransform& toDevice) {
+    if (cull.isEmpty() || toDevice.type() > QTransform::TxScale)
+        return std::nullopt;
+    bool invertible = false;
+    const QTransform fromDevice = toDevice.inverted(&invertible);
+    if (!invertible)
+        return std::nullopt;
+    const QRectF area = fromDevice.mapRect(cull.adjusted(-2, -2, 2, 2));
+    return Rect(area.x(), area.y(), area.width(), area.height());
+}
+
+} // namespace
+
+bool Renderer::drawnSublayers(Pass& pass, const Layer& layer, const QTransform& toDevice,
+                              std::vector<const Layer*>& out) const {
+    if (!layer.keepsDrawnSublayers())
+        return false;
+    // Where one thread walks the tree, the sublayers wholly outside the painted area are passed
+    // over without a look at each; otherwise each is judged as it is drawn.
+    if (pass.extents)
+        if (const auto area = paintedAreaIn(pass.cull, toDevice))
+            return layer.drawnSublayersMeeting(*area, out);
+    return layer.drawnSublayers(out);
+}
+
 void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice,
                         double opacity, int depth) {
     const QRectF bounds = qrect(layer.bounds());
@@ -645,7 +675,7 @@ void Renderer::drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTran
 
     if (pass.order.size() <= size_t(depth))
         pass.order.resize(size_t(depth) + 1);
-    if (!layer.cachesSublayers() && layer.drawnSublayers(pass.order[size_t(depth)])) {
+    if (!layer.cachesSublayers() && drawnSublayers(pass, layer, toDevice, pass.order[size_t(depth)])) {
         // Deeper levels may grow the lists, so walk this one by index.
         for (size_t i = 0; i < pass.order[size_t(depth)].size(); ++i)
             drawLayer(pass, p, *pass.order[size_t(depth)][i], toDevice, opacity, depth + 1);

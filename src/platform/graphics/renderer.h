@@ -107,6 +107,9 @@ class Renderer {
                      int depth);
     void drawBody(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity,
                   int depth);
+    // The sublayers of a layer with many that the pass draws, in order: false for a layer with few.
+    bool drawnSublayers(Pass& pass, const Layer& layer, const QTransform& toDevice,
+                        std::vector<const Layer*>& out) const;
     void drawFiltered(Pass& pass, QPainter& p, const Layer& layer, const QTransform& toDevice, double opacity,
                       int depth);
     QImage filteredGroup(Pass& pass, const Layer& layer, const QTransform& toDevice, const QRect& r,

@@ -324,6 +324,47 @@ TEST(Renderer, ATileScrolledIntoViewOrReachingIntoItIsDrawn) {
     EXPECT_TRUE(is(at(s.paint(), 70, 20), blue));
 }
 
+// Painted a part at a time as it scrolls, the strip shows what a render of the whole tree shows,
+// through changes between the paints: tiles moved, raised, added on top and taken away, a picture
+// reaching far out of its tile, a tile that ceases to clip. A far tile's animation is still noted.
+TEST(Renderer, AStripPaintedAPartAtATimeShowsWhatAWholeRenderShows) {
+    TileStrip s;
+    for (auto& tile : s.tiles)
+        tile->setMasksToBounds(true);
+    Renderer whole;
+    const auto sameAt = [&](double scroll) {
+        s.strip->setPosition({20000 - scroll, 20});
+        return s.paint() == whole.renderToImage(*s.root, {100, 40}, 0);
+    };
+    for (double scroll = 0; scroll < 40000; scroll += 4999)
+        EXPECT_TRUE(sameAt(scroll)) << scroll;
+
+    s.tiles[900]->setPosition({20019 + 19, 18}); // half over tile 500
+    s.tiles[900]->sublayers()[0]->setBackgroundColour(red);
+    EXPECT_TRUE(sameAt(20000));
+    s.tiles[499]->setZPosition(1);
+    s.tiles[499]->setPosition({20019, 18});
+    EXPECT_TRUE(sameAt(20000));
+    auto added = solid(Rect(20010, 4, 10, 10), green);
+    s.strip->addSublayer(added);
+    EXPECT_TRUE(sameAt(20000));
+    s.tiles[501]->removeFromSuperlayer();
+    EXPECT_TRUE(sameAt(20000));
+    s.tiles[100]->setMasksToBounds(false);
+    s.tiles[100]->sublayers()[1]->setBackgroundColour(blue);
+    s.tiles[100]->sublayers()[1]->setPosition({30040 - 100 * 40, 20});
+    for (double scroll = 29990; scroll < 30100; scroll += 7)
+        EXPECT_TRUE(sameAt(scroll)) << scroll;
+
+    KeyframeAnimation fade;
+    fade.keyPath = "opacity";
+    fade.values = {1, 0};
+    fade.duration = 1;
+    s.tiles[10]->addAnimation(fade, "fade");
+    sameAt(30000);
+    EXPECT_TRUE(s.renderer.lastRenderWasAnimated());
+}
+
 TEST(Renderer, DetachedLayerRendersOnItsOwn) {
     auto root = Layer::make(Rect(0, 0, 300, 300));
     root->setGeometryFlipped(true);
