@@ -8,10 +8,26 @@
 #include <unordered_map>
 
 #include "platform/foundation/main_queue.h"
+#include "platform/foundation/rect_index.h"
 #include "platform/ui/view_controller.h"
 #include "platform/ui/window.h"
 
 namespace qrn::ui {
+
+// Where the subviews of a view with many lie, for pointer events (see subviewsNear).
+struct View::SubviewPlaces {
+    // The places in subviews() of those shown when taken, and the bounding box of each one's
+    // bounds in this view's space, in that order.
+    std::vector<std::uint32_t> shown;
+    RectIndex frames;
+    bool stale = true;
+    // Shown subviews whose subtree may lie outside their frame: looked at wherever the point is.
+    std::vector<View*> reaching;
+    // Subviews moved, shown or hidden since the places were taken: each is looked at.
+    std::vector<View*> moved;
+    // The count of layers that began or ceased to clip, when taken.
+    std::uint64_t maskChanges = 0;
+};
 
 struct View::Rare {
     std::string identifier;
@@ -29,8 +45,14 @@ struct View::Rare {
         Rect place;
     };
     std::vector<Waiting> waiting;
+    // For a long list: where the first `waitingIndexed` of them wait, so that a scroll wakes
+    // those it brings near without a look at each; and how many of those it has woken.
+    RectIndex waitingPlaces;
+    std::size_t waitingIndexed = 0;
+    std::size_t waitingWoken = 0;
     bool waitingRecheck = false;
     bool waitingMoved = false;
+    std::unique_ptr<SubviewPlaces> subviewPlaces;
 };
 
 // The subviews that may carry a mark for the display or layout pass, in no particular order;
@@ -44,6 +66,10 @@ namespace {
 
 long nearDrawingKeepers = 0;
 std::uint32_t lastWaitTicket = 0;
+// Below this many subviews, pointer events look at each; past this many moved since their
+// places were taken, the places are taken again.
+constexpr std::size_t manySubviews = 256;
+constexpr std::size_t mostMovedSubviews = 256;
 
 // What counts as near a view's bounds: one of its sizes either side, so that a scroll step or
 // a reaching tile finds its picture made.
@@ -135,6 +161,7 @@ void View::geometryChanged(const Rect& old) {
     }
     frameDidChange(old);
     noteMovedBelowKeeper(true);
+    notePlaceChanged();
     if (superview_)
         superview_->subviewFrameDidChange(*this, old);
     if (window_)
@@ -156,6 +183,7 @@ void View::setBounds(const Rect& bounds) {
     bounds_ = b;
     syncLayerGeometry();
     noteMovedBelowKeeper(true);
+    notePlaceChanged();
     if (drawsContent_)
         setNeedsDisplay();
     if (window_)
@@ -176,6 +204,7 @@ void View::setFrameCenterRotation(double degrees) {
     rotation_ = degrees;
     syncLayerGeometry();
     noteMovedBelowKeeper(true);
+    notePlaceChanged();
     if (window_)
         window_->viewTreeChanged();
 }
@@ -290,6 +319,8 @@ void View::addSubview(const ViewPtr& view, Ordering ordering, const View* relati
     if (keep->superview_ == this) {
         // Reordering among siblings: no window or superview change to announce.
         subviews_.remove(keep.get());
+        if (rare_ && rare_->subviewPlaces)
+            rare_->subviewPlaces->stale = true;
         if (keep->layer_->superlayerPointer() == layer_.get())
             keep->layer_->removeFromSuperlayer();
     } else {
@@ -314,6 +345,8 @@ void View::insertAbove(const ViewPtr& view, View* under) {
     bool moved = view->superview_ != this;
     Window* oldWindow = view->window_;
     subviews_.insertAbove(view, under);
+    if (rare_ && rare_->subviewPlaces)
+        rare_->subviewPlaces->stale = true;
     view->superview_ = this;
     // A reordering among siblings leaves every subtree's membership as it was.
     if (moved) {
@@ -367,6 +400,8 @@ void View::detachFromSuperview() {
         window_->viewWillLeave(this);
     ViewPtr keep = shared_from_this();
     parent->subviews_.remove(this);
+    if (parent->rare_ && parent->rare_->subviewPlaces)
+        parent->rare_->subviewPlaces->stale = true;
     if (layer_->superlayerPointer() == parent->layer_.get())
         layer_->removeFromSuperlayer();
     updateTagIndexes(parent, *this, false);
@@ -581,6 +616,7 @@ void View::setHidden(bool hidden) {
     hidden_ = hidden;
     if (ownsLayer_)
         layer_->setHidden(hidden);
+    notePlaceChanged();
     // A view that shows again may have missed drawing requests while hidden, in its subtree too:
     // the display pass stopped here and left them marked.
     if (!hidden && (needsDisplay_ || subtreeNeedsDisplay_)) {
@@ -925,34 +961,65 @@ void View::markWaitingNear() {
     const bool all = r.waitingMoved || !drawsOnlyNearBounds_;
     r.waitingRecheck = r.waitingMoved = false;
     const Rect near = nearArea(bounds_);
+    const auto waits = [](const Rare::Waiting& w) {
+        return !w.view.expired() && w.raw->waitTicket_ == w.ticket; // else gone, drawn, or waiting elsewhere
+    };
+    // A scroll over a long list: the index finds those it brings near, and those woken stay in
+    // the list until enough have gone, or waited since, to measure it again.
+    constexpr std::size_t manyWaiting = 256;
+    if (!all && r.waiting.size() >= manyWaiting) {
+        const std::size_t since = r.waiting.size() - r.waitingIndexed;
+        if (r.waitingIndexed == 0 || since > r.waitingIndexed / 4 + 64 ||
+            r.waitingWoken > r.waiting.size() / 2) {
+            std::erase_if(r.waiting, [&](const Rare::Waiting& w) { return !waits(w); });
+            r.waitingPlaces.rebuild(r.waiting.size(), [&](std::size_t i) { return r.waiting[i].place; });
+            r.waitingIndexed = r.waiting.size();
+            r.waitingWoken = 0;
+        }
+        const auto wakeIfNear = [&](std::size_t i) {
+            if (waits(r.waiting[i]) && r.waiting[i].place.intersects(near)) {
+                wakeWaiting(r.waiting[i].raw);
+                ++r.waitingWoken;
+            }
+        };
+        r.waitingPlaces.forEachMeeting(near, wakeIfNear);
+        for (std::size_t i = r.waitingIndexed; i < r.waiting.size(); ++i)
+            wakeIfNear(i);
+        return;
+    }
     std::size_t kept = 0;
     for (auto& w : r.waiting) {
-        if (w.view.expired() || w.raw->waitTicket_ != w.ticket)
-            continue; // gone, drawn, or waiting elsewhere
+        if (!waits(w))
+            continue;
         if (!all && !w.place.intersects(near)) {
             if (&r.waiting[kept] != &w)
                 r.waiting[kept] = std::move(w);
             ++kept;
             continue;
         }
-        // The pass that runs now looks at it again and draws it or lets it wait anew.
-        w.raw->waitTicket_ = 0;
-        View* up = w.raw->superview_;
-        while (up && up != this)
-            up = up->superview_;
-        if (up) {
-            for (View* v = w.raw; v != this; v = v->superview_) {
-                v->superview_->subtreeNeedsDisplay_ = true;
-                v->listMarked(false);
-            }
-        } else {
-            // Moved out from below this view: drawn where it went.
-            w.raw->markDisplayPath();
-            if (w.raw->window_)
-                w.raw->window_->viewNeedsDisplay();
-        }
+        wakeWaiting(w.raw);
     }
     r.waiting.resize(kept);
+    r.waitingIndexed = r.waitingWoken = 0;
+}
+
+void View::wakeWaiting(View* waiting) {
+    // The pass that runs now looks at it again and draws it or lets it wait anew.
+    waiting->waitTicket_ = 0;
+    View* up = waiting->superview_;
+    while (up && up != this)
+        up = up->superview_;
+    if (up) {
+        for (View* v = waiting; v != this; v = v->superview_) {
+            v->superview_->subtreeNeedsDisplay_ = true;
+            v->listMarked(false);
+        }
+    } else {
+        // Moved out from below this view: drawn where it went.
+        waiting->markDisplayPath();
+        if (waiting->window_)
+            waiting->window_->viewNeedsDisplay();
+    }
 }
 
 void View::displaySubtreeIncludingHidden() {
@@ -1018,26 +1085,98 @@ View* View::hitTest(Point pointInSuperview) {
     Point local = inv->map(pointInSuperview);
     if (!bounds_.contains(local))
         return nullptr;
-    // Front to back as drawn: the renderer orders siblings by zPosition, stably.
-    const auto& subs = subviews();
-    const bool layered =
-        std::any_of(subs.begin(), subs.end(), [](const ViewPtr& v) { return v->layer()->zPosition() != 0; });
-    if (!layered) {
-        for (auto it = subs.rbegin(); it != subs.rend(); ++it)
-            if (View* hit = (*it)->hitTest(local))
-                return hit;
-        return this;
-    }
+    // Front to back as drawn: the renderer orders siblings by zPosition, stably. Of many, only
+    // those whose frame may hold the point.
     std::vector<View*> order;
-    order.reserve(subs.size());
-    for (const auto& v : subs)
-        order.push_back(v.get());
+    if (!subviewsNear(local, false, order)) {
+        const auto& subs = subviews();
+        const bool layered = std::any_of(subs.begin(), subs.end(),
+                                         [](const ViewPtr& v) { return v->layer()->zPosition() != 0; });
+        if (!layered) {
+            for (auto it = subs.rbegin(); it != subs.rend(); ++it)
+                if (View* hit = (*it)->hitTest(local))
+                    return hit;
+            return this;
+        }
+        order.reserve(subs.size());
+        for (const auto& v : subs)
+            order.push_back(v.get());
+    }
     std::stable_sort(order.begin(), order.end(),
                      [](View* a, View* b) { return a->layer()->zPosition() < b->layer()->zPosition(); });
     for (auto it = order.rbegin(); it != order.rend(); ++it)
         if (View* hit = (*it)->hitTest(local))
             return hit;
     return this;
+}
+
+void View::notePlaceChanged() {
+    if (!superview_ || !superview_->rare_ || !superview_->rare_->subviewPlaces)
+        return;
+    auto& places = *superview_->rare_->subviewPlaces;
+    if (places.stale || std::find(places.moved.begin(), places.moved.end(), this) != places.moved.end())
+        return;
+    if (places.moved.size() < mostMovedSubviews)
+        places.moved.push_back(this);
+    else
+        places.stale = true;
+}
+
+bool View::subviewsNear(Point point, bool reaching, std::vector<View*>& out) {
+    const auto& subs = subviews(); // also puts each one's place among its siblings in step
+    if (subs.size() < manySubviews)
+        return false;
+    auto& rareHere = rare();
+    if (!rareHere.subviewPlaces)
+        rareHere.subviewPlaces = std::make_unique<SubviewPlaces>();
+    auto& places = *rareHere.subviewPlaces;
+    const auto frameOf = [](const View& s) { return s.transformToSuperview().mapRect(s.bounds_); };
+    // Its subtree may show outside its frame: unclipped, or turned.
+    const auto reaches = [](const View& s) {
+        return !s.hidden_ && (s.rotation_ != 0 || !s.layer_->masksToBounds());
+    };
+    const std::uint64_t maskChanges = graphics::Layer::maskChanges();
+    if (places.stale || places.maskChanges != maskChanges) {
+        // A hidden one is neither hit nor tracked: one shown later is looked at as moved.
+        places.shown.clear();
+        for (std::size_t i = 0; i < subs.size(); ++i)
+            if (!subs[i]->hidden_)
+                places.shown.push_back(std::uint32_t(i));
+        places.frames.rebuild(places.shown.size(),
+                              [&](std::size_t i) { return frameOf(*subs[places.shown[i]]); });
+        places.reaching.clear();
+        for (const auto& s : subs)
+            if (reaches(*s))
+                places.reaching.push_back(s.get());
+        places.moved.clear();
+        places.maskChanges = maskChanges;
+        places.stale = false;
+    }
+    // A moved subview still inside the place kept for it needs no look of its own.
+    std::erase_if(places.moved, [&](View* s) {
+        if (s->superview_ != this || s->hidden_)
+            return true; // shown again, it is noted again
+        if (reaches(*s) &&
+            std::find(places.reaching.begin(), places.reaching.end(), s) == places.reaching.end())
+            places.reaching.push_back(s);
+        const auto at = std::lower_bound(places.shown.begin(), places.shown.end(), s->siblingLink_.slot);
+        return at != places.shown.end() && *at == s->siblingLink_.slot &&
+               places.frames.rectOf(std::size_t(at - places.shown.begin())).contains(frameOf(*s));
+    });
+    out.clear();
+    // A point within a hair of a frame's edge is looked at as hit testing always did.
+    constexpr double hair = 2e-3;
+    places.frames.forEachMeeting(Rect(point.x - hair, point.y - hair, 2 * hair, 2 * hair),
+                                 [&](std::size_t i) { out.push_back(subs[places.shown[i]].get()); });
+    out.insert(out.end(), places.moved.begin(), places.moved.end());
+    if (reaching)
+        for (View* s : places.reaching)
+            if (s->superview_ == this)
+                out.push_back(s);
+    std::sort(out.begin(), out.end(),
+              [](const View* a, const View* b) { return a->siblingLink_.slot < b->siblingLink_.slot; });
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return true;
 }
 
 Responder* View::nextResponder() const {

@@ -196,8 +196,15 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     bool layoutPending() const;
 
     // --- Events
-    // The deepest visible view under `point` (in the superview's space), or null.
+    // The deepest visible view under `point` (in the superview's space), or null. An override
+    // may refuse points, but finds none outside the view's frame: a view of many subviews asks
+    // only those whose frame holds the point.
     virtual View* hitTest(Point pointInSuperview);
+    // The subviews whose frame may hold `point` (in this view's bounds space) and, with
+    // `reaching`, every shown one whose subtree may lie outside its frame (it does not clip, or
+    // it is turned), in subview order: a pointer event over a strip of thousands of tiles looks
+    // at the few under it. False, with `out` untouched, for a view with few subviews.
+    bool subviewsNear(Point point, bool reaching, std::vector<View*>& out);
     Responder* nextResponder() const override;
     ViewController* viewController() const { return controller_; }
 
@@ -277,8 +284,12 @@ class View : public Responder, public std::enable_shared_from_this<View> {
     // them after a move below, or only by their kept places after a scroll.
     void recheckWaiting(bool moved);
     void markWaitingNear();
+    // Takes a view below this one out of waiting, for the pass that runs now to look at.
+    void wakeWaiting(View* waiting);
     // After a change of this view's frame, bounds or place in the tree.
     void noteMovedBelowKeeper(bool ownSpaceKept);
+    // After a change of where this view lies in its superview, or of whether it shows.
+    void notePlaceChanged();
     // After a move into this view: a subtree that still has work takes its marks along.
     void carryMarks(View& moved);
     // Views with native content in this subtree, this view included, counted up the path.
@@ -293,6 +304,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
 
     struct TagIndex;
     struct Marked;
+    struct SubviewPlaces;
 
     Rect frame_;
     Rect bounds_;

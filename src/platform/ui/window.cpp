@@ -618,16 +618,24 @@ void viewsUnderPointer(View* v, Point local, Point inWindow, std::vector<std::pa
         out.emplace_back(v->shared_from_this(), local);
     if (v->layer()->masksToBounds() && !v->bounds().contains(local))
         return;
-    for (const auto& s : v->subviews()) {
+    const auto visit = [&](View* s) {
         // Nothing of an upright subview that clips shows outside its frame.
         if (s->isHidden() ||
             (s->frameCenterRotation() == 0 && !s->frame().contains(local) && s->layer()->masksToBounds()))
-            continue;
+            return;
         const auto fromSuperview = s->transformToSuperview().inverted();
         viewsUnderPointer(
-            s.get(), fromSuperview ? fromSuperview->map(local) : s->convertPointFromView(inWindow, nullptr),
+            s, fromSuperview ? fromSuperview->map(local) : s->convertPointFromView(inWindow, nullptr),
             inWindow, out);
+    };
+    // Of a long strip's tiles, those under the pointer and those that may reach past their frame.
+    if (std::vector<View*> near; v->subviewsNear(local, true, near)) {
+        for (View* s : near)
+            visit(s);
+        return;
     }
+    for (const auto& s : v->subviews())
+        visit(s.get());
 }
 
 } // namespace

@@ -221,6 +221,64 @@ TEST(TrackingAreas, EnterAndExitIncludingDuringADragAndWhenHidden) {
     EXPECT_EQ(log, (std::vector<std::string>{"far entered", "far exited"}));
 }
 
+// A strip of a thousand clipping tiles scrolled under a resting pointer: the tile there is
+// entered and takes the click, through scrolls, a far tile moved under the pointer or raised
+// over its neighbour, and tiles whose subtree reaches outside them from the start or later.
+TEST(TrackingAreas, ALongStripFindsTheTileUnderThePointerThroughScrollsAndMoves) {
+    std::vector<std::string> log;
+    auto window = Window::make(Rect(0, 0, 400, 300));
+    auto clip = View::make(Rect(0, 0, 200, 50));
+    clip->layer()->setMasksToBounds(true);
+    std::vector<std::shared_ptr<Recorder>> tiles;
+    for (int i = 0; i < 1000; ++i) {
+        tiles.push_back(std::make_shared<Recorder>("tile" + std::to_string(i), Rect(i * 40, 0, 38, 50), log,
+                                                   std::vector{EventType::MouseDown}));
+        tiles.back()->layer()->setMasksToBounds(true);
+        tiles.back()->addTrackingArea(tiles.back()->bounds(),
+                                      TrackingMouseEnteredAndExited | TrackingActiveAlways);
+        clip->addSubview(tiles.back());
+    }
+    window->contentView()->addSubview(clip);
+    // What entered, and what took the press, with the pointer at x 100 over the strip scrolled by `scroll`.
+    const auto pointAt = [&](double scroll, double x = 100) {
+        clip->setBoundsOrigin({scroll, 0});
+        log.clear();
+        window->sendEvent(mouse(EventType::MouseMoved, x, 20));
+        window->sendEvent(mouse(EventType::MouseDown, x, 20));
+        std::string seen;
+        for (const auto& line : log)
+            if (!line.ends_with("exited"))
+                seen += (seen.empty() ? "" : ", ") + line;
+        window->sendEvent(mouse(EventType::MouseUp, x, 20));
+        return seen;
+    };
+    for (int k = 0; k < 39; ++k) {
+        const double scroll = k * 1000 + (k % 7) * 5;
+        const std::string tile = "tile" + std::to_string(int(scroll + 100) / 40);
+        EXPECT_EQ(pointAt(scroll), tile + " entered, " + tile + " down") << scroll;
+    }
+
+    tiles[900]->setFrameOrigin({20100 - 19, 0}); // over tile 502 at scroll 20000
+    EXPECT_EQ(pointAt(20000), "tile502 entered, tile900 entered, tile900 down");
+    tiles[501]->setFrameOrigin({20100 - 30, 0});
+    EXPECT_EQ(pointAt(20000, 101), "tile501 entered, tile900 down"); // below tile 900 among the siblings
+    tiles[501]->layer()->setZPosition(1);
+    EXPECT_EQ(pointAt(20000, 102), "tile501 down");
+
+    // A far tile holding a view reaching under the pointer, unclipped from the start or later.
+    for (int far : {10, 20}) {
+        auto reach = std::make_shared<Recorder>(
+            "reach" + std::to_string(far), Rect(30000 - far * 40, 0, 10, 50), log, std::vector<EventType>{});
+        reach->addTrackingArea(reach->bounds(), TrackingMouseEnteredAndExited | TrackingActiveAlways);
+        tiles[size_t(far)]->addSubview(reach);
+    }
+    tiles[10]->layer()->setMasksToBounds(false);
+    // Entered where they reach; a press there goes to the tile, as presses stay inside views.
+    EXPECT_EQ(pointAt(29900, 103), "reach10 entered, tile750 entered, tile750 down");
+    tiles[20]->layer()->setMasksToBounds(false);
+    EXPECT_EQ(pointAt(29900, 104), "reach20 entered, tile750 down");
+}
+
 TEST(TrackingAreas, MovedEventsAndRotatedAreas) {
     std::vector<std::string> log;
     auto window = Window::make(Rect(0, 0, 400, 300));

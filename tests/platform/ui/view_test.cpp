@@ -732,6 +732,15 @@ TEST(ViewPasses, AStripDrawsOnlyTheTilesNearWhatItShows) {
     visits = View::passVisits();
     window->displayIfNeeded();
     EXPECT_LE(View::passVisits() - visits, 2u);
+
+    // Scrolled a wheel notch at a time: every tile that comes into sight is drawn by then, once.
+    labels[650]->setNeedsDisplay();
+    for (double x = 600 * 100; x < 700 * 100; x += 30) {
+        clip->scrollToPoint({x, 0});
+        window->displayIfNeeded();
+        for (int i = int(x / 100); i * 100 < x + 100; ++i)
+            EXPECT_EQ(labels[size_t(i)]->draws, 1) << i;
+    }
 }
 
 // The host places native editors from a count kept per subtree: it follows views into and out
