@@ -46,15 +46,27 @@ void RectIndex::rebuild(std::size_t count, const std::function<Rect(std::size_t)
         }
     }
     axis_ = spread[1][1] - spread[1][0] > spread[0][1] - spread[0][0] ? 1 : 0;
-    byStart_.resize(count);
-    for (std::size_t i = 0; i < count; ++i)
-        byStart_[i] = std::uint32_t(i);
     const auto before = [this](std::uint32_t a, std::uint32_t b) {
         return rects_[a].lo[axis_] < rects_[b].lo[axis_];
     };
-    // A strip is laid out in order already.
-    if (!std::is_sorted(byStart_.begin(), byStart_.end(), before))
-        std::sort(byStart_.begin(), byStart_.end(), before);
+    // A strip is laid out in order already, but for a few (a tile raised over the others): those
+    // in order are kept as they come, the few others sorted and merged in.
+    byStart_.clear();
+    byStart_.reserve(count);
+    std::vector<std::uint32_t> others;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto item = std::uint32_t(i);
+        if (byStart_.empty() || !before(item, byStart_.back()))
+            byStart_.push_back(item);
+        else
+            others.push_back(item);
+    }
+    if (!others.empty()) {
+        std::sort(others.begin(), others.end(), before);
+        const auto inOrder = std::ptrdiff_t(byStart_.size());
+        byStart_.insert(byStart_.end(), others.begin(), others.end());
+        std::inplace_merge(byStart_.begin(), byStart_.begin() + inOrder, byStart_.end(), before);
+    }
     reach_.resize(count);
     float reach = -std::numeric_limits<float>::infinity();
     for (std::size_t i = 0; i < count; ++i)

@@ -109,7 +109,7 @@ namespace {
 constexpr size_t mostGrown = 64;
 std::atomic<std::uint64_t> maskChangeCount{0};
 // Past this many sublayers changed since their places were measured, they are measured again.
-constexpr size_t mostMoved = 256;
+constexpr size_t mostMoved = 64;
 
 // A sublayer that a paint visits wherever it lies: its animations are noted even when clipped
 // away, and filtered groups and pictures drawn elsewhere cover what they cover themselves.
@@ -777,7 +777,8 @@ void Layer::invalidate() {
     const Layer* from = nullptr;
     for (Layer* l = this; l; from = l, l = l->superlayer_) {
         l->contentVersion_.fetch_add(1, std::memory_order_relaxed);
-        if (from && l->drawn_ && !l->drawn_->placesStale) {
+        // A hidden sublayer is not drawn, and is measured afresh when shown.
+        if (from && !from->hidden_ && l->drawn_ && !l->drawn_->placesStale) {
             std::lock_guard lock(siblingListMutex());
             auto& moved = l->drawn_->moved;
             if (std::find(moved.begin(), moved.end(), from) != moved.end())

@@ -69,7 +69,7 @@ std::uint32_t lastWaitTicket = 0;
 // Below this many subviews, pointer events look at each; past this many moved since their
 // places were taken, the places are taken again.
 constexpr std::size_t manySubviews = 256;
-constexpr std::size_t mostMovedSubviews = 256;
+constexpr std::size_t mostMovedSubviews = 64;
 
 // What counts as near a view's bounds: one of its sizes either side, so that a scroll step or
 // a reaching tile finds its picture made.
