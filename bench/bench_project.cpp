@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <malloc.h>
 #include <sys/resource.h>
@@ -594,11 +595,57 @@ class quietWatch {
     size_t next = 0;
 };
 
+// Notches of the mouse wheel over the slide strip towards its start, one every `intervalMs` as a
+// presenter's wheel sends them (queued on the window as the window system's are): the main
+// thread's time per notch beyond `restShare` of a core, counted until it rests again, and how
+// long after the last notch that was (the strip keeps up when it is short).
+void scrollTheStrip(int steps, int intervalMs, double restShare) {
+    const auto strip = editViewClass().getAssetHorizontalScrollView();
+    auto* clip = strip ? strip->superviewPointer() : nullptr;
+    auto* host = clip && clip->window() ? qrn::qt::hostWidget(*clip->window()) : nullptr;
+    if (!host)
+        return;
+    const QPointF at = journey::pixelOf(*clip, journey::visibleCentre(*clip));
+    // The pointer comes over the tiles first, as the presenter's does.
+    journey::hover(*clip, journey::visibleCentre(*clip));
+    rest(1);
+    QElapsedTimer clock;
+    clock.start();
+    const double cpu = threadSeconds();
+    int sent = 0;
+    QTimer notches;
+    notches.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&notches, &QTimer::timeout, [&] {
+        QCoreApplication::postEvent(host,
+                                    new QWheelEvent(at, host->mapToGlobal(at), QPoint(), QPoint(0, 120),
+                                                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false));
+        if (++sent == steps)
+            notches.stop();
+    });
+    notches.start(intervalMs);
+    restUntil([&] { return sent == steps; }, 600);
+    const double sentAt = clock.nsecsElapsed() * 1e-9, sentCpu = threadSeconds();
+    // At rest once a tenth of a second passes with the main thread under 30 % of a core.
+    double restedAt = sentAt;
+    for (;;) {
+        const double before = threadSeconds(), from = clock.nsecsElapsed() * 1e-9;
+        rest(0.1);
+        restedAt = clock.nsecsElapsed() * 1e-9;
+        if (threadSeconds() - before < 0.3 * (restedAt - from))
+            break;
+    }
+    const double spent = threadSeconds() - cpu - restShare * restedAt;
+    std::printf("scroll_main_ms_per_step=%.3f\nscroll_main_busy_pct=%.2f\nscroll_steps_per_s=%.0f\n"
+                "scroll_settle_ms=%.1f\n",
+                1000 * spent / steps, 100 * (sentCpu - cpu) / sentAt, steps / sentAt,
+                1000 * (restedAt - 0.1 - sentAt));
+}
+
 // The child's side: QRN as main() starts it, with `package` on its command line as `qrn PACKAGE`
 // opens it, or (`fromMenu`) chosen in File > Open once the landing screen is up; then the figures,
 // one "name=value" a line.
 int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t slides, long long launchedAt,
-                     bool fromMenu, std::optional<double> earlyClick) {
+                     bool fromMenu, std::optional<double> earlyClick, int scrollSteps) {
     const auto sinceLaunch = [launchedAt] {
         return (benchsupport::monotonicNanoseconds() - launchedAt) * 1e-9;
     };
@@ -714,8 +761,13 @@ int openDeckAsTheApp(int argc, char** argv, const std::string& package, size_t s
     QElapsedTimer resting;
     resting.start();
     rest(5);
-    std::printf("rest_main_thread_pct=%.2f\n",
-                100 * (threadSeconds() - cpu) / (resting.nsecsElapsed() * 1e-9));
+    const double restShare = (threadSeconds() - cpu) / (resting.nsecsElapsed() * 1e-9);
+    std::printf("rest_main_thread_pct=%.2f\n", 100 * restShare);
+    if (scrollSteps > 0) {
+        scrollTheStrip(scrollSteps, 10, restShare);
+        std::fflush(stdout);
+        _exit(0);
+    }
     if (auto tab = shownButton("script_pane"))
         if (const auto click = clickUntilShown(*tab))
             std::printf("tab_click_main_ms=%.2f\ntab_click_to_screen_ms=%.2f\n", click->first, click->second);
@@ -737,7 +789,7 @@ std::filesystem::path benchRoot;
 // One open of the package at `path`, of `slides` slides, by QRN in a process of its own,
 // offscreen or on a display, from its command line or (`fromMenu`) from File > Open.
 void openInTheApp(benchmark::State& state, const std::string& package, int slides, bool onDisplay,
-                  bool fromMenu) {
+                  bool fromMenu, int scrollSteps = 0) {
     std::optional<benchsupport::virtualDisplay> display;
     std::map<std::string, std::string> environment{{"QT_QPA_PLATFORM", "offscreen"}};
     if (onDisplay) {
@@ -767,7 +819,8 @@ void openInTheApp(benchmark::State& state, const std::string& package, int slide
             "/proc/self/exe",
             {"--open_deck_in_the_app=" + package, "--slides=" + std::to_string(slides),
              "--launched_at=" + std::to_string(launched),
-             std::string("--from_menu=") + (fromMenu ? "1" : "0"), "--early_click=" + earlyClick},
+             std::string("--from_menu=") + (fromMenu ? "1" : "0"), "--early_click=" + earlyClick,
+             "--scroll_steps=" + std::to_string(scrollSteps)},
             environment, 600);
         state.SetIterationTime((benchsupport::monotonicNanoseconds() - launched) * 1e-9);
         if (!got || !got->contains("editable_s")) {
@@ -780,15 +833,16 @@ void openInTheApp(benchmark::State& state, const std::string& package, int slide
         state.counters[name] = value;
 }
 
-// One open of a deck of range(0) slides by QRN in a process of its own, offscreen or on a display.
-void openDeckInTheApp(benchmark::State& state, bool onDisplay) {
+// One open of a deck of range(0) slides by QRN in a process of its own, offscreen or on a display;
+// with `scrollSteps`, the strip scrolled by that many notches of the wheel once it is at rest.
+void openDeckInTheApp(benchmark::State& state, bool onDisplay, int scrollSteps = 0) {
     const int slides = int(state.range(0));
     const std::string package = (benchRoot / ("deck" + std::to_string(slides) + ".qrn3ks")).string();
     if (!std::filesystem::exists(package + "/projectData.json") && !writeSlideDeck(package, slides)) {
         state.SkipWithError("the deck could not be written");
         return;
     }
-    openInTheApp(state, package, slides, onDisplay, false);
+    openInTheApp(state, package, slides, onDisplay, false, scrollSteps);
 }
 
 void BM_OpenSlideDeckInTheApp(benchmark::State& state) {
@@ -797,22 +851,21 @@ void BM_OpenSlideDeckInTheApp(benchmark::State& state) {
 void BM_OpenSlideDeckInTheAppOnDisplay(benchmark::State& state) {
     openDeckInTheApp(state, true);
 }
-BENCHMARK(BM_OpenSlideDeckInTheApp)
-    ->ArgName("slides")
-    ->Arg(3)
-    ->Arg(4003)
-    ->Arg(50003)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime();
-BENCHMARK(BM_OpenSlideDeckInTheAppOnDisplay)
-    ->ArgName("slides")
-    ->Arg(3)
-    ->Arg(4003)
-    ->Arg(50003)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime();
+// The decks the in-app rows open, once each.
+void eachDeckOnce(benchmark::internal::Benchmark* row) {
+    row->ArgName("slides")->Arg(3)->Arg(4003)->Arg(50003)->Iterations(1)->Unit(benchmark::kMillisecond);
+    row->UseManualTime();
+}
+BENCHMARK(BM_OpenSlideDeckInTheApp)->Apply(eachDeckOnce);
+BENCHMARK(BM_OpenSlideDeckInTheAppOnDisplay)->Apply(eachDeckOnce);
+
+// The strip of a deck of range(0) slides scrolled with the wheel in QRN on a display, a hundred
+// notches a second, as qrn_on_display.sh scrolls it: "scroll_main_ms_per_step" and whether the
+// strip keeps up ("scroll_settle_ms"), besides the open's figures.
+void BM_ScrollSlideStripInTheAppOnDisplay(benchmark::State& state) {
+    openDeckInTheApp(state, true, 200);
+}
+BENCHMARK(BM_ScrollSlideStripInTheAppOnDisplay)->Apply(eachDeckOnce);
 
 // The project of 500 distinct 1280x720 pictures opened by QRN in a process of its own on a
 // display (range 1) or offscreen (range 0): "open_to_editable_ms" and "open_to_pictures_shown_ms"
@@ -856,7 +909,8 @@ int main(int argc, char** argv) {
                                 size_t(std::stoul(option(argc, argv, "--slides").value_or("0"))),
                                 std::stoll(option(argc, argv, "--launched_at").value_or("0")),
                                 option(argc, argv, "--from_menu").value_or("1") != "0",
-                                earlyClickOption(option(argc, argv, "--early_click")));
+                                earlyClickOption(option(argc, argv, "--early_click")),
+                                std::stoi(option(argc, argv, "--scroll_steps").value_or("0")));
     }
     // --write_deck=SLIDES FOLDER writes the deck the rows above open, for opening it in QRN itself.
     if (const auto slides = option(argc, argv, "--write_deck")) {

@@ -5,7 +5,8 @@
 # its picture decoding included), the main thread at rest with the live
 # test camera, a click on the script pane's tab (the main thread's time over the second after it,
 # less what it uses at rest), the same for a click on a slide tile far from the one shown, and
-# the peak memory (VmHWM). It runs in a virtual display with a
+# the peak memory (VmHWM); then the main thread's time per notch of the wheel over the slide
+# strip, and whether the strip keeps up. It runs in a virtual display with a
 # window manager, as an ordinary user when started as root, on the cores given.
 # Usage: qrn_on_display.sh QRN_BINARY PACKAGE [CORES (default 6,7)]
 set -euo pipefail
@@ -94,3 +95,31 @@ spent=$((($(cpu) - a) / 1000 - rest * ($(now) - t) / 10000))
 millis far_slide_click_main_ms "$spent"
 [ -z "${QRN_SCREENSHOT:-}" ] || import -window root "$QRN_SCREENSHOT"
 awk '/VmHWM/ { printf "peak_MB=%.1f\n", $2 / 1024 }' "/proc/$pid/status"
+
+# Scrolling the strip: QRN_SCROLL_STEPS wheel notches (default 200) towards its start, one every
+# QRN_SCROLL_DELAY_MS (default 10: a hundred a second), with the pointer over the tiles. The
+# main thread's time per notch beyond rest, counted until it rests again; the strip keeps up when
+# it is done soon after the last notch (scroll_settle_ms) rather than working through a queue.
+steps="${QRN_SCROLL_STEPS:-200}" delay="${QRN_SCROLL_DELAY_MS:-10}"
+xdotool mousemove 700 830
+sleep 1
+a="$(cpu)" t="$(now)"
+xdotool click --repeat "$steps" --delay "$delay" 4
+sent="$(now)"
+sent_cpu="$(cpu)"
+# At rest once a tenth of a second passes with the main thread under 30 % of a core.
+while :; do
+  b="$(cpu)" u="$(now)"
+  sleep 0.1
+  c="$(cpu)" e="$(now)"
+  [ $(((c - b) / 1000)) -ge $(((e - u) * 3 / 10)) ] || break
+done
+spent=$(((c - a) / 1000 - rest * (e - t) / 10000))
+per=$((spent * 1000 / steps)) # nanoseconds
+printf 'scroll_main_ms_per_step=%d.%03d\n' $((per / 1000000)) $((per % 1000000 / 1000))
+busy=$(((sent_cpu - a) * 10 / (sent - t))) # hundredths of a per cent, while the notches came
+printf 'scroll_main_busy_pct=%d.%02d\n' $((busy / 100)) $((busy % 100))
+printf 'scroll_steps_per_s=%d\n' $((steps * 1000000 / (sent - t)))
+millis scroll_settle_ms $((u - sent))
+[ -z "${QRN_SCROLL_SCREENSHOT:-}" ] || import -window root "$QRN_SCROLL_SCREENSHOT"
+awk '/VmHWM/ { printf "peak_after_scroll_MB=%.1f\n", $2 / 1024 }' "/proc/$pid/status"
