@@ -83,24 +83,45 @@ const std::shared_ptr<OffThreadPicture>& Layer::offThreadPicture() const {
     return rare_ ? rare_->offThread : none;
 }
 
+namespace {
+// Past this many sublayers changed since their places were measured, they are measured again.
+constexpr size_t mostMoved = 64;
+} // namespace
+
 struct Layer::Drawn {
     std::vector<const Layer*> list;
     bool stale = true;
     // Sublayers whose subtree changed since the drawn extent was measured: the extent grows by
     // theirs rather than being measured again over every sublayer.
     std::vector<const Layer*> grown;
-    // Where the drawn sublayers (by their place in `list`) lay when last measured, in this
-    // layer's bounds space: a paint of part of a long strip finds the few tiles there.
+    // The drawn sublayers when last measured, and where each lay in this layer's bounds space:
+    // a paint of part of a long strip finds the few tiles there.
+    std::vector<const Layer*> placed;
     RectIndex places;
     bool placesStale = true;
+    // Sublayers taken out since, by address only (they may be gone): their places no longer count.
+    std::vector<const Layer*> removed;
     // Sublayers that changed since (or came on top) and may lie elsewhere now: each is looked at.
     std::vector<const Layer*> moved;
     // Sublayers a paint looks at wherever they lie (see lookedAtAnywhere).
     std::vector<const Layer*> anywhere;
     void placesChanged() {
         placesStale = true;
+        removed.clear();
         moved.clear();
         anywhere.clear();
+    }
+    // A sublayer taken out (to be put back on top, as a tile raised over the others, or for good).
+    void takenOut(const Layer* child) {
+        if (placesStale)
+            return;
+        if (removed.size() >= mostMoved) {
+            placesChanged();
+            return;
+        }
+        removed.push_back(child);
+        std::erase(moved, child);
+        std::erase(anywhere, child);
     }
 };
 
@@ -108,8 +129,6 @@ namespace {
 // Past this many changed sublayers, measuring them all again costs no more.
 constexpr size_t mostGrown = 64;
 std::atomic<std::uint64_t> maskChangeCount{0};
-// Past this many sublayers changed since their places were measured, they are measured again.
-constexpr size_t mostMoved = 64;
 
 // A sublayer that a paint visits wherever it lies: its animations are noted even when clipped
 // away, and filtered groups and pictures drawn elsewhere cover what they cover themselves.
@@ -345,7 +364,8 @@ void Layer::setMasksToBounds(bool m) {
         return;
     invalidate();
     masksToBounds_ = m;
-    maskChangeCount.fetch_add(1, std::memory_order_relaxed);
+    if (superlayer_)
+        maskChangeCount.fetch_add(1, std::memory_order_relaxed);
     invalidate();
 }
 
@@ -434,7 +454,7 @@ void Layer::detachChild(const Layer* child) {
         // The others keep their drawing order without it.
         if (!drawn_->stale)
             std::erase(drawn_->list, child);
-        drawn_->placesChanged();
+        drawn_->takenOut(child);
     }
     c->superlayer_ = nullptr;
     // The list's reference goes at the end of this scope, as the layer may go with it.
@@ -497,14 +517,19 @@ bool Layer::drawnSublayersMeeting(const Rect& area, std::vector<const Layer*>& o
         moved.swap(d.moved);
     }
     if (d.placesStale) {
+        d.placed = list;
         d.anywhere.clear();
         for (const Layer* s : list)
             if (lookedAtAnywhere(*s))
                 d.anywhere.push_back(s);
         d.places.rebuild(list.size(), [&](std::size_t i) { return place(list[i]); });
         d.placesStale = false;
+        d.removed.clear();
         moved.clear();
     }
+    const auto isOut = [&](const Layer* s) {
+        return std::find(d.removed.begin(), d.removed.end(), s) != d.removed.end();
+    };
     // A changed sublayer still inside the place kept for it needs no look of its own.
     std::vector<const Layer*> stillMoved;
     for (const Layer* s : moved) {
@@ -515,13 +540,19 @@ bool Layer::drawnSublayersMeeting(const Rect& area, std::vector<const Layer*>& o
                 d.anywhere.push_back(s);
             continue;
         }
-        const auto at = std::size_t(std::lower_bound(list.begin(), list.end(), s, before) - list.begin());
-        if (at < d.places.size() && list[at] == s && d.places.rectOf(at).contains(place(s)))
-            continue;
-        stillMoved.push_back(s);
+        const Rect now = place(s);
+        bool kept = false;
+        d.places.forEachMeeting(now, [&](std::size_t i) {
+            kept = kept || (d.placed[i] == s && d.places.rectOf(i).contains(now));
+        });
+        if (!kept || isOut(s))
+            stillMoved.push_back(s);
     }
     out.clear();
-    d.places.forEachMeeting(area, [&](std::size_t i) { out.push_back(list[i]); });
+    d.places.forEachMeeting(area, [&](std::size_t i) {
+        if (!isOut(d.placed[i]))
+            out.push_back(d.placed[i]);
+    });
     out.insert(out.end(), stillMoved.begin(), stillMoved.end());
     out.insert(out.end(), d.anywhere.begin(), d.anywhere.end());
     std::sort(out.begin(), out.end(), before);

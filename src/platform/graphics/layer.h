@@ -109,8 +109,9 @@ class Layer : public std::enable_shared_from_this<Layer> {
     void setHidden(bool h);
     bool masksToBounds() const { return masksToBounds_; }
     void setMasksToBounds(bool m);
-    // Counts the times any layer began or ceased to mask its sublayers (a rare change, made as
-    // layers are set up): what is kept of where subtrees may reach is measured again when it moves.
+    // Counts the times a layer placed in a tree began or ceased to mask its sublayers (rare: a
+    // layer is set up before it is placed): what is kept of where subtrees may reach is measured
+    // again when it moves.
     static std::uint64_t maskChanges();
     // A clear colour (alpha 0) draws no background; the default.
     const Colour& backgroundColour() const { return backgroundColour_; }

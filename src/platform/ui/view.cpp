@@ -16,14 +16,15 @@ namespace qrn::ui {
 
 // Where the subviews of a view with many lie, for pointer events (see subviewsNear).
 struct View::SubviewPlaces {
-    // The places in subviews() of those shown when taken, and the bounding box of each one's
-    // bounds in this view's space, in that order.
-    std::vector<std::uint32_t> shown;
+    // The subviews shown when the places were taken, and the bounding box of each one's bounds
+    // in this view's space, in that order. Reordering the subviews (a tile raised over the
+    // others as it is pressed) leaves them as they are; a subview that comes or goes, not.
+    std::vector<View*> shown;
     RectIndex frames;
     bool stale = true;
     // Shown subviews whose subtree may lie outside their frame: looked at wherever the point is.
     std::vector<View*> reaching;
-    // Subviews moved, shown or hidden since the places were taken: each is looked at.
+    // Subviews moved or shown since the places were taken: each is looked at.
     std::vector<View*> moved;
     // The count of layers that began or ceased to clip, when taken.
     std::uint64_t maskChanges = 0;
@@ -45,11 +46,15 @@ struct View::Rare {
         Rect place;
     };
     std::vector<Waiting> waiting;
-    // For a long list: where the first `waitingIndexed` of them wait, so that a scroll wakes
-    // those it brings near without a look at each; and how many of those it has woken.
-    RectIndex waitingPlaces;
-    std::size_t waitingIndexed = 0;
-    std::size_t waitingWoken = 0;
+    // For a long list: where the first `indexed` of them wait, so that a scroll wakes those it
+    // brings near without a look at each; and how many of those it has woken. Apart, as most
+    // views with these rare parts (a deck's tiles) never keep waiting views.
+    struct WaitingPlaces {
+        RectIndex places;
+        std::size_t indexed = 0;
+        std::size_t woken = 0;
+    };
+    std::unique_ptr<WaitingPlaces> waitingPlaces;
     bool waitingRecheck = false;
     bool waitingMoved = false;
     std::unique_ptr<SubviewPlaces> subviewPlaces;
@@ -319,8 +324,6 @@ void View::addSubview(const ViewPtr& view, Ordering ordering, const View* relati
     if (keep->superview_ == this) {
         // Reordering among siblings: no window or superview change to announce.
         subviews_.remove(keep.get());
-        if (rare_ && rare_->subviewPlaces)
-            rare_->subviewPlaces->stale = true;
         if (keep->layer_->superlayerPointer() == layer_.get())
             keep->layer_->removeFromSuperlayer();
     } else {
@@ -345,7 +348,7 @@ void View::insertAbove(const ViewPtr& view, View* under) {
     bool moved = view->superview_ != this;
     Window* oldWindow = view->window_;
     subviews_.insertAbove(view, under);
-    if (rare_ && rare_->subviewPlaces)
+    if (moved && rare_ && rare_->subviewPlaces)
         rare_->subviewPlaces->stale = true;
     view->superview_ = this;
     // A reordering among siblings leaves every subtree's membership as it was.
@@ -968,22 +971,24 @@ void View::markWaitingNear() {
     // the list until enough have gone, or waited since, to measure it again.
     constexpr std::size_t manyWaiting = 256;
     if (!all && r.waiting.size() >= manyWaiting) {
-        const std::size_t since = r.waiting.size() - r.waitingIndexed;
-        if (r.waitingIndexed == 0 || since > r.waitingIndexed / 4 + 64 ||
-            r.waitingWoken > r.waiting.size() / 2) {
+        if (!r.waitingPlaces)
+            r.waitingPlaces = std::make_unique<Rare::WaitingPlaces>();
+        auto& index = *r.waitingPlaces;
+        const std::size_t since = r.waiting.size() - index.indexed;
+        if (index.indexed == 0 || since > index.indexed / 4 + 64 || index.woken > r.waiting.size() / 2) {
             std::erase_if(r.waiting, [&](const Rare::Waiting& w) { return !waits(w); });
-            r.waitingPlaces.rebuild(r.waiting.size(), [&](std::size_t i) { return r.waiting[i].place; });
-            r.waitingIndexed = r.waiting.size();
-            r.waitingWoken = 0;
+            index.places.rebuild(r.waiting.size(), [&](std::size_t i) { return r.waiting[i].place; });
+            index.indexed = r.waiting.size();
+            index.woken = 0;
         }
         const auto wakeIfNear = [&](std::size_t i) {
             if (waits(r.waiting[i]) && r.waiting[i].place.intersects(near)) {
                 wakeWaiting(r.waiting[i].raw);
-                ++r.waitingWoken;
+                ++index.woken;
             }
         };
-        r.waitingPlaces.forEachMeeting(near, wakeIfNear);
-        for (std::size_t i = r.waitingIndexed; i < r.waiting.size(); ++i)
+        index.places.forEachMeeting(near, wakeIfNear);
+        for (std::size_t i = index.indexed; i < r.waiting.size(); ++i)
             wakeIfNear(i);
         return;
     }
@@ -1000,7 +1005,7 @@ void View::markWaitingNear() {
         wakeWaiting(w.raw);
     }
     r.waiting.resize(kept);
-    r.waitingIndexed = r.waitingWoken = 0;
+    r.waitingPlaces.reset();
 }
 
 void View::wakeWaiting(View* waiting) {
@@ -1130,7 +1135,10 @@ bool View::subviewsNear(Point point, bool reaching, std::vector<View*>& out) {
     if (!rareHere.subviewPlaces)
         rareHere.subviewPlaces = std::make_unique<SubviewPlaces>();
     auto& places = *rareHere.subviewPlaces;
-    const auto frameOf = [](const View& s) { return s.transformToSuperview().mapRect(s.bounds_); };
+    // Unturned, the bounds land on the frame exactly.
+    const auto frameOf = [](const View& s) {
+        return s.rotation_ == 0 ? s.frame_ : s.transformToSuperview().mapRect(s.bounds_);
+    };
     // Its subtree may show outside its frame: unclipped, or turned.
     const auto reaches = [](const View& s) {
         return !s.hidden_ && (s.rotation_ != 0 || !s.layer_->masksToBounds());
@@ -1139,11 +1147,10 @@ bool View::subviewsNear(Point point, bool reaching, std::vector<View*>& out) {
     if (places.stale || places.maskChanges != maskChanges) {
         // A hidden one is neither hit nor tracked: one shown later is looked at as moved.
         places.shown.clear();
-        for (std::size_t i = 0; i < subs.size(); ++i)
-            if (!subs[i]->hidden_)
-                places.shown.push_back(std::uint32_t(i));
-        places.frames.rebuild(places.shown.size(),
-                              [&](std::size_t i) { return frameOf(*subs[places.shown[i]]); });
+        for (const auto& s : subs)
+            if (!s->hidden_)
+                places.shown.push_back(s.get());
+        places.frames.rebuild(places.shown.size(), [&](std::size_t i) { return frameOf(*places.shown[i]); });
         places.reaching.clear();
         for (const auto& s : subs)
             if (reaches(*s))
@@ -1159,15 +1166,18 @@ bool View::subviewsNear(Point point, bool reaching, std::vector<View*>& out) {
         if (reaches(*s) &&
             std::find(places.reaching.begin(), places.reaching.end(), s) == places.reaching.end())
             places.reaching.push_back(s);
-        const auto at = std::lower_bound(places.shown.begin(), places.shown.end(), s->siblingLink_.slot);
-        return at != places.shown.end() && *at == s->siblingLink_.slot &&
-               places.frames.rectOf(std::size_t(at - places.shown.begin())).contains(frameOf(*s));
+        const Rect now = frameOf(*s);
+        bool kept = false;
+        places.frames.forEachMeeting(now, [&](std::size_t i) {
+            kept = kept || (places.shown[i] == s && places.frames.rectOf(i).contains(now));
+        });
+        return kept;
     });
     out.clear();
     // A point within a hair of a frame's edge is looked at as hit testing always did.
     constexpr double hair = 2e-3;
     places.frames.forEachMeeting(Rect(point.x - hair, point.y - hair, 2 * hair, 2 * hair),
-                                 [&](std::size_t i) { out.push_back(subs[places.shown[i]].get()); });
+                                 [&](std::size_t i) { out.push_back(places.shown[i]); });
     out.insert(out.end(), places.moved.begin(), places.moved.end());
     if (reaching)
         for (View* s : places.reaching)

@@ -348,6 +348,8 @@ TEST(Renderer, AStripPaintedAPartAtATimeShowsWhatAWholeRenderShows) {
     auto added = solid(Rect(20010, 4, 10, 10), green);
     s.strip->addSublayer(added);
     EXPECT_TRUE(sameAt(20000));
+    s.strip->addSublayer(s.tiles[500]); // raised over the others
+    EXPECT_TRUE(sameAt(20000));
     s.tiles[501]->removeFromSuperlayer();
     EXPECT_TRUE(sameAt(20000));
     s.tiles[100]->setMasksToBounds(false);

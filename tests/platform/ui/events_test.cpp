@@ -262,8 +262,10 @@ TEST(TrackingAreas, ALongStripFindsTheTileUnderThePointerThroughScrollsAndMoves)
     EXPECT_EQ(pointAt(20000), "tile502 entered, tile900 entered, tile900 down");
     tiles[501]->setFrameOrigin({20100 - 30, 0});
     EXPECT_EQ(pointAt(20000, 101), "tile501 entered, tile900 down"); // below tile 900 among the siblings
-    tiles[501]->layer()->setZPosition(1);
+    clip->addSubview(tiles[501]); // raised over the others, as a pressed tile is
     EXPECT_EQ(pointAt(20000, 102), "tile501 down");
+    tiles[900]->layer()->setZPosition(1);
+    EXPECT_EQ(pointAt(20000, 103), "tile900 down");
 
     // A far tile holding a view reaching under the pointer, unclipped from the start or later.
     for (int far : {10, 20}) {
@@ -274,9 +276,9 @@ TEST(TrackingAreas, ALongStripFindsTheTileUnderThePointerThroughScrollsAndMoves)
     }
     tiles[10]->layer()->setMasksToBounds(false);
     // Entered where they reach; a press there goes to the tile, as presses stay inside views.
-    EXPECT_EQ(pointAt(29900, 103), "reach10 entered, tile750 entered, tile750 down");
+    EXPECT_EQ(pointAt(29900, 104), "reach10 entered, tile750 entered, tile750 down");
     tiles[20]->layer()->setMasksToBounds(false);
-    EXPECT_EQ(pointAt(29900, 104), "reach20 entered, tile750 down");
+    EXPECT_EQ(pointAt(29900, 105), "reach20 entered, tile750 down");
 }
 
 TEST(TrackingAreas, MovedEventsAndRotatedAreas) {
