@@ -40,8 +40,16 @@ qrn::GenerationCounter exportGeneration(10000);
 // The latest generation, for a comparison behind the screen to see that it is no longer wanted.
 std::atomic<int> latestExportGeneration{0};
 bool exportPending = false;
-// Comparisons of the project file with the model whose answer has not been taken yet.
-int comparisons = 0;
+// Comparisons of the project file with the model whose answer has not been taken yet. Each one
+// counts while something holds its ticket: the blocks that carry it on, then its answer. A block
+// dropped unrun (the main queue is emptied as the application ends) gives its ticket back too.
+std::atomic<int> comparisons{0};
+struct comparisonTicket {
+    comparisonTicket() { ++comparisons; }
+    ~comparisonTicket() { --comparisons; }
+    comparisonTicket(const comparisonTicket&) = delete;
+    comparisonTicket& operator=(const comparisonTicket&) = delete;
+};
 // Set when a project failed to load: its package must not be overwritten until a project
 // loads, a new one starts or the project is saved elsewhere.
 bool projectLoadFailed = false;
@@ -218,6 +226,7 @@ template <class Add> void forEachProjectMember(Add&& add) {
 // thread a member a turn, so that nothing waits long behind them, then compared with the file
 // on a worker thread; the answer comes back to the main thread.
 struct fileComparison {
+    std::shared_ptr<comparisonTicket> ticket = std::make_shared<comparisonTicket>();
     int generation = 0;
     qrn::files::Path file;
     std::vector<std::pair<std::string, persistentDataStorageClass::memberCopier>> copiers;
@@ -225,7 +234,6 @@ struct fileComparison {
 };
 
 void answerComparison(int generation, bool holds) {
-    --comparisons;
     if (!exportGeneration.isCurrent(generation) || !exportPending)
         return;
     if (holds)
@@ -252,16 +260,15 @@ void compareOnWorker(std::shared_ptr<fileComparison> comparison) {
         } catch (const std::exception&) {
             // Not known to hold the model: it is written, unless superseded.
         }
-        qrn::MainQueue::post([generation, holds] { answerComparison(generation, holds); });
+        qrn::MainQueue::post(
+            [generation, holds, ticket = comparison->ticket] { answerComparison(generation, holds); });
     });
 }
 
 void takeCopies(std::shared_ptr<fileComparison> comparison) {
     // A write since the comparison began holds the model: there is nothing left to compare.
-    if (!exportGeneration.isCurrent(comparison->generation)) {
-        --comparisons;
+    if (!exportGeneration.isCurrent(comparison->generation))
         return;
-    }
     auto& [key, copy] = comparison->copiers[comparison->members.size()];
     comparison->members.emplace_back(key, copy());
     if (comparison->members.size() == comparison->copiers.size())
@@ -484,7 +491,6 @@ void persistentDataStorageClass::exportDataUnlessFileHoldsModel() {
     comparison->file = qrn::files::committedFile(projectDirectory, "projectData.json");
     comparison->copiers = projectMemberCopiers();
     exportPending = true;
-    ++comparisons;
     takeCopies(std::move(comparison));
     QRN_LOG_OUT(std::nullopt);
 }

@@ -167,6 +167,15 @@ TEST(ProjectFile, TheFileIsWrittenUnlessItHoldsTheModelAndAWriteWaitingForTheAns
     qrn::MainQueue::advance(0.5);
     EXPECT_EQ(writes.count, 3);
     EXPECT_EQ(readProject(project)["ASSET_ARRAY"].size(), 3u);
+
+    // The application ends with a comparison under way: the blocks that carried it are dropped,
+    // and it no longer counts.
+    compacted();
+    storage.exportDataUnlessFileHoldsModel();
+    ASSERT_TRUE(persistentDataStorageClass::isComparingWithFile());
+    qrn::MainQueue::discardPending();
+    EXPECT_TRUE(
+        qrn::MainQueue::runUntil([] { return !persistentDataStorageClass::isComparingWithFile(); }, 5));
 }
 
 TEST(ProjectFile, GenerationWrapsAt10000) {
