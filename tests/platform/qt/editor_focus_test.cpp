@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QTextEdit>
 
 #include "platform/foundation/main_queue.h"
@@ -48,12 +47,7 @@ qt::HostWidget* showKeyWindow(Window& window) {
 
 // A click at Qt's y-down point `at` of the host.
 void click(QWidget* host, const QPointF& at) {
-    QMouseEvent press(QEvent::MouseButtonPress, at, host->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(host, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, host->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(host, &release);
+    qrn::test::click(host, at, host->mapToGlobal(at));
 }
 
 } // namespace

@@ -74,12 +74,7 @@ struct MenuBarWindow : ::testing::Test {
     void pressAt(QPoint p) {
         QWindow* w = host->windowHandle();
         ASSERT_NE(w, nullptr);
-        QMouseEvent press(QEvent::MouseButtonPress, p, w->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(w, &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, p, w->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QApplication::sendEvent(w, &release);
+        qrn::test::click(w, p, w->mapToGlobal(p));
     }
 };
 
