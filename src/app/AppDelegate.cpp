@@ -35,6 +35,7 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/menu.h"
+#include "platform/ui/panels.h"
 #include "platform/ui/recent_documents.h"
 #include "platform/ui/scene_registry.h"
 
@@ -52,10 +53,7 @@ std::string withoutTrailingSlash(std::string path) {
 // The package's name as the window title shows it.
 std::string projectName(const std::string& path) {
     std::string name = withoutTrailingSlash(path);
-    name = name.substr(name.rfind('/') + 1);
-    if (name.ends_with(".qrn3ks"))
-        name.resize(name.size() - 7);
-    return name;
+    return qrn::withoutPackageExtension(name.substr(name.rfind('/') + 1));
 }
 
 // A delayed step of an open request still belongs to the newest request for the same folder.

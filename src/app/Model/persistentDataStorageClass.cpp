@@ -18,6 +18,7 @@
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/package_commit.h"
 #include "platform/imaging/worker_pool.h"
+#include "platform/ui/panels.h"
 
 namespace {
 
@@ -33,8 +34,6 @@ std::unique_ptr<editViewClass> editViewClassInstance;
 std::optional<qrn::AttributedString> projectNotes;
 std::optional<std::string> versionAndBuildText;
 std::function<void(bool)> editMenuItemsHandler;
-
-const std::string packageSuffix = ".qrn3ks";
 
 qrn::GenerationCounter exportGeneration(10000);
 // The latest generation, for a comparison behind the screen to see that it is no longer wanted.
@@ -331,10 +330,8 @@ void persistentDataStorageClass::setProjectDirectory(const std::string& path) {
     holdPackageOf(folder);
 
     const auto slash = folder.find_last_of('/');
-    std::string name = slash == std::string::npos ? folder : folder.substr(slash + 1);
-    if (name.size() >= packageSuffix.size() &&
-        name.compare(name.size() - packageSuffix.size(), packageSuffix.size(), packageSuffix) == 0)
-        name.erase(name.size() - packageSuffix.size());
+    const std::string name =
+        qrn::withoutPackageExtension(slash == std::string::npos ? folder : folder.substr(slash + 1));
     if (viewController && viewController->hasWindow())
         viewController->setWindowTitle(name);
     else if (mainWindow)

@@ -12,6 +12,7 @@
 #include "platform/foundation/alerts.h"
 #include "platform/foundation/main_queue.h"
 #include "platform/foundation/package_commit.h"
+#include "platform/ui/panels.h"
 
 namespace {
 
@@ -39,10 +40,7 @@ std::string packageName(const std::string& path) {
     std::string name = std::filesystem::path(path).filename().string();
     if (name.empty())
         name = std::filesystem::path(path).parent_path().filename().string();
-    const std::string suffix = ".qrn3ks";
-    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-        name.erase(name.size() - suffix.size());
-    return name;
+    return qrn::withoutPackageExtension(name);
 }
 
 void logError(const std::string& message);

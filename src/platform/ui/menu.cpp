@@ -172,11 +172,7 @@ template <typename AnyWindow> AnyWindow* fullScreenWindowFor(AnyWindow* key) {
 
 // What the File menu calls a recent document: its folder's name without the package extension.
 std::string recentTitle(const std::filesystem::path& document) {
-    const std::string name = document.filename().string();
-    const std::string extension = std::string(".") + kDocumentPackageExtension;
-    if (name.size() > extension.size() && name.ends_with(extension))
-        return name.substr(0, name.size() - extension.size());
-    return name;
+    return withoutPackageExtension(document.filename().string());
 }
 
 // The documents of the recent list that are still there, above a separator and "Clear Menu";

@@ -44,6 +44,13 @@ bool isDocumentPackage(const fs::path& path) {
     return extensionOf(path) == kDocumentPackageExtension && fs::is_directory(path, ec);
 }
 
+std::string withoutPackageExtension(std::string name) {
+    const std::string extension = std::string(".") + kDocumentPackageExtension;
+    if (name.size() > extension.size() && lower(name.substr(name.size() - extension.size())) == extension)
+        name.erase(name.size() - extension.size());
+    return name;
+}
+
 bool OpenPanel::typeAllowed(const fs::path& path) const {
     if (settings.allowedTypes.empty())
         return true;

@@ -17,6 +17,9 @@ enum class ModalResponse { cancel = 0, ok = 1 };
 // Project documents are folders named "<name>.qrn3ks"; panels treat them as single files.
 inline constexpr const char* kDocumentPackageExtension = "qrn3ks";
 bool isDocumentPackage(const std::filesystem::path& path);
+// A package folder's name without its extension, in whatever case it was typed: "Talk.QRN3KS" is
+// "Talk" as "Talk.qrn3ks" is. A name that is only the extension is kept.
+std::string withoutPackageExtension(std::string name);
 
 struct FilePanelSettings {
     std::string title;

@@ -258,6 +258,10 @@ TEST_F(ProjectFiles, SaveAsCopiesEveryFileWritesThereAndLeavesTheOldPackageAlone
     EXPECT_EQ(storedFirstFrame(copy), frames[1][0]);
     EXPECT_EQ(filesOf(old), flushed);
     EXPECT_EQ(before.size(), flushed.size());
+    // An extension typed in capitals is the package's extension all the same.
+    panelAnswers.push_back((std::filesystem::path(copy).parent_path() / "Talk.QRN3KS").string());
+    fileMenuClass().saveAs(false);
+    EXPECT_EQ(mainWindow()->title(), "Talk");
 
     // From the studio: its window names the package the project is now written to.
     qputenv("QRN_TEST_DEVICES", "1");

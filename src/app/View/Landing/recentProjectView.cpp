@@ -13,6 +13,7 @@
 #include "View/Global/svgIconView.h"
 #include "View/Landing/landingController.h"
 #include "platform/foundation/colour.h"
+#include "platform/ui/panels.h"
 #include "platform/ui/recent_documents.h"
 #include "platform/ui/tracking_area.h"
 
@@ -21,9 +22,7 @@ std::string recentProjectDisplayName(std::string path) {
         path.pop_back();
     if (auto slash = path.find_last_of('/'); slash != std::string::npos)
         path = path.substr(slash + 1);
-    const std::string suffix = ".qrn3ks";
-    if (path.size() >= suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0)
-        path.erase(path.size() - suffix.size());
+    path = qrn::withoutPackageExtension(path);
     if (!path.empty() && path.back() == '.')
         path.pop_back();
     return path;
