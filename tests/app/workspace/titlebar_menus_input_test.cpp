@@ -381,6 +381,17 @@ TEST_F(ContextMenus, DuplicateAndDeleteActAndCloseGroupStaysOpenAndAsset) {
     ASSERT_TRUE(menuShown("popupMenuControllerTwo"));
     auto assetMenu = std::dynamic_pointer_cast<popupMenuControllerTwo>(
         popupMenuClass::getPopover()->contentViewController());
+    // Its separator parts Duplicate from Delete, inside the menu's rounded edge.
+    const auto buttons = assetMenu->duplicateButton->superview();
+    ASSERT_TRUE(buttons);
+    int separators = 0;
+    for (const auto& view : buttons->subviews())
+        if (view != assetMenu->duplicateButton && view != assetMenu->deleteButton) {
+            ++separators;
+            EXPECT_GE(view->frame().minY(), assetMenu->deleteButton->frame().maxY());
+            EXPECT_LE(view->frame().maxY(), assetMenu->duplicateButton->frame().minY());
+        }
+    EXPECT_EQ(separators, 1);
     assetMenu->duplicateButton->performClick();
     EXPECT_FALSE(popupMenuClass().isPopoverDisplayed());
     ASSERT_EQ(model.getAssetArray().size(), 3u);

@@ -47,12 +47,12 @@ void popupMenuControllerBase::loadView() {
     makeRows();
     const double height = rowHeight * double(rows_.size());
     auto menu = qrn::ui::View::make(qrn::Rect(0, 0, menuWidth, height));
-    // Top to bottom: the first row stands highest.
+    // Top to bottom: the first row stands highest, each button at the foot of its row. The
+    // buttons share the menu as their superview, so the separator the styling lays above the
+    // lowest row's button parts the last row from the others.
     for (size_t i = 0; i < rows_.size(); ++i) {
-        auto row =
-            qrn::ui::View::make(qrn::Rect(0, height - rowHeight * double(i + 1), menuWidth, rowHeight));
-        row->addSubview(rows_[i]);
-        menu->addSubview(row);
+        rows_[i]->setFrameOrigin({0, height - rowHeight * double(i + 1)});
+        menu->addSubview(rows_[i]);
     }
     setView(menu);
 }
