@@ -91,6 +91,8 @@ constexpr size_t mostMoved = 64;
 struct Layer::Drawn {
     std::vector<const Layer*> list;
     bool stale = true;
+    // Sublayers taken out of the list since it was last read.
+    size_t takenSinceRead = 0;
     // Sublayers whose subtree changed since the drawn extent was measured: the extent grows by
     // theirs rather than being measured again over every sublayer.
     std::vector<const Layer*> grown;
@@ -451,8 +453,12 @@ void Layer::detachChild(const Layer* child) {
     if (drawn_) {
         std::lock_guard lock(siblingListMutex());
         std::erase(drawn_->grown, child);
-        // The others keep their drawing order without it.
-        if (!drawn_->stale)
+        // The others keep their drawing order without it. Past a few taken out between two reads
+        // (a view of a long deck going, tile by tile) the list is made again once instead, as
+        // each taking out costs a pass over it.
+        if (!drawn_->stale && ++drawn_->takenSinceRead > mostMoved)
+            drawn_->stale = true;
+        else if (!drawn_->stale)
             std::erase(drawn_->list, child);
         drawn_->takenOut(child);
     }
@@ -474,6 +480,7 @@ void Layer::refreshDrawnList() const {
     std::lock_guard lock(siblingListMutex());
     if (!drawn_)
         drawn_ = std::make_unique<Drawn>();
+    drawn_->takenSinceRead = 0;
     if (drawn_->stale) {
         auto& list = drawn_->list;
         list.clear();

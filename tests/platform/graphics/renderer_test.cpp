@@ -325,8 +325,9 @@ TEST(Renderer, ATileScrolledIntoViewOrReachingIntoItIsDrawn) {
 }
 
 // Painted a part at a time as it scrolls, the strip shows what a render of the whole tree shows,
-// through changes between the paints: tiles moved, raised, added on top and taken away, a picture
-// reaching far out of its tile, a tile that ceases to clip. A far tile's animation is still noted.
+// through changes between the paints: tiles moved, raised, added on top and taken away (one, then
+// many), a picture reaching far out of its tile, a tile that ceases to clip. A far tile's animation
+// is still noted.
 TEST(Renderer, AStripPaintedAPartAtATimeShowsWhatAWholeRenderShows) {
     TileStrip s;
     for (auto& tile : s.tiles)
@@ -351,6 +352,11 @@ TEST(Renderer, AStripPaintedAPartAtATimeShowsWhatAWholeRenderShows) {
     s.strip->addSublayer(s.tiles[500]); // raised over the others
     EXPECT_TRUE(sameAt(20000));
     s.tiles[501]->removeFromSuperlayer();
+    EXPECT_TRUE(sameAt(20000));
+    // Many taken away between two paints, as when a deck's strip goes.
+    for (int i = 440; i < 560; ++i)
+        if (i != 499 && i != 500)
+            s.tiles[i]->removeFromSuperlayer();
     EXPECT_TRUE(sameAt(20000));
     s.tiles[100]->setMasksToBounds(false);
     s.tiles[100]->sublayers()[1]->setBackgroundColour(blue);
