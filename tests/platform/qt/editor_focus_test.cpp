@@ -34,17 +34,6 @@ void typeText(QWidget* widget, const QString& text) {
         pressKey(widget, c.unicode(), QString(c));
 }
 
-// A window on show with the keyboard, and its Qt host.
-qt::HostWidget* showKeyWindow(Window& window) {
-    auto* host = qt::hostWidget(window);
-    if (!host)
-        return nullptr;
-    window.makeKeyAndOrderFront();
-    host->activateWindow();
-    return pumpUntil([&] { return host->isVisible() && QApplication::activeWindow() == host; }) ? host
-                                                                                                : nullptr;
-}
-
 // A click at Qt's y-down point `at` of the host.
 void click(QWidget* host, const QPointF& at) {
     qrn::test::click(host, at, host->mapToGlobal(at));
@@ -52,12 +41,25 @@ void click(QWidget* host, const QPointF& at) {
 
 } // namespace
 
-TEST(EditorFocus, TheFirstClickOnATextViewLeavesItsEditorWithTheKeyboard) {
-    qt::installQtHost();
-    qt::installQtControls();
-    auto window = Window::make(Rect(100, 100, 300, 200));
-    auto* host = showKeyWindow(*window);
-    ASSERT_NE(host, nullptr);
+// A window on show with the keyboard, and its Qt host.
+class EditorFocus : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        qt::installQtHost();
+        qt::installQtControls();
+        window = Window::make(Rect(100, 100, 300, 200));
+        host = qt::hostWidget(*window);
+        ASSERT_NE(host, nullptr);
+        window->makeKeyAndOrderFront();
+        host->activateWindow();
+        ASSERT_TRUE(pumpUntil([&] { return host->isVisible() && QApplication::activeWindow() == host; }));
+    }
+    void TearDown() override { window->close(); }
+    WindowPtr window;
+    qt::HostWidget* host = nullptr;
+};
+
+TEST_F(EditorFocus, TheFirstClickOnATextViewLeavesItsEditorWithTheKeyboard) {
     auto text = std::make_shared<TextView>(Rect(20, 20, 200, 100));
     text->setString("script");
     window->contentView()->addSubview(text);
@@ -70,17 +72,11 @@ TEST(EditorFocus, TheFirstClickOnATextViewLeavesItsEditorWithTheKeyboard) {
 
     EXPECT_TRUE(pumpUntil([] { return qobject_cast<QTextEdit*>(QApplication::focusWidget()) != nullptr; }))
         << "the editor never took the keyboard focus";
-    window->close();
 }
 
 // Tab in a field ends its editing as Return does (its action is sent with what was typed) and
 // gives the keyboard to the window's next field; Shift+Tab to the one before.
-TEST(EditorFocus, TabEndsAFieldAsReturnDoesAndTheNextFieldTakesTheKeyboard) {
-    qt::installQtHost();
-    qt::installQtControls();
-    auto window = Window::make(Rect(100, 100, 300, 200));
-    auto* host = showKeyWindow(*window);
-    ASSERT_NE(host, nullptr);
+TEST_F(EditorFocus, TabEndsAFieldAsReturnDoesAndTheNextFieldTakesTheKeyboard) {
     auto speed = TextField::make(Rect(20, 20, 80, 24));
     auto size = TextField::make(Rect(120, 20, 80, 24));
     speed->setStringValue("15");
@@ -111,5 +107,4 @@ TEST(EditorFocus, TabEndsAFieldAsReturnDoesAndTheNextFieldTakesTheKeyboard) {
     EXPECT_EQ(sent, (std::vector<std::string>{"70", "30"}));
     EXPECT_TRUE(speed->isEditing());
     EXPECT_TRUE(pumpUntil([&] { return focusedEditor() && focusedEditor()->text() == "70"; }));
-    window->close();
 }
